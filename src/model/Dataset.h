@@ -1,0 +1,70 @@
+#pragma once
+
+#include "model/ImageEntry.h"
+#include "model/KeypointSchema.h"
+#include "model/VideoEntry.h"
+
+#include <QColor>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace Quillmark {
+
+// Colours a class gets when it is added without a valid colour, taken by the
+// number of classes so far modulo 8.
+extern const std::array<QColor, 8> classPalette;
+
+// The in-memory dataset of one project: images, videos, the class list with its
+// colours, and the keypoint schema. A plain value type; copies are cheap until
+// one side changes.
+class Dataset {
+public:
+    QList<ImageEntry> images;
+    int nextImageId = 0;
+    QList<VideoEntry> videos;
+    int nextVideoId = 0;
+    QMap<QString, QColor> classColors;
+    KeypointSchema keypointSchema;
+
+    // Appends a copy. A negative id takes the next id; an own id is kept and
+    // pushes the counter past it.
+    void addImage(const ImageEntry &entry);
+    void addVideo(const VideoEntry &entry);
+
+    // Adds a class unless the trimmed name is empty or the exact name exists.
+    // An invalid colour takes the next palette colour.
+    void addClass(const QString &name, const QColor &color);
+
+    // Class-map keys in map order, then names used by image annotations but
+    // missing from the map, in first-seen order. This is the class order of
+    // every export.
+    QStringList classNames() const;
+
+    ImageEntry *imageById(int id);
+    const ImageEntry *imageById(int id) const;
+    VideoEntry *videoById(int id);
+    const VideoEntry *videoById(int id) const;
+
+    void removeImage(int id);
+    void removeVideo(int id);
+
+    // Removes the class and every annotation of it (images and video frames;
+    // frames left empty are dropped). No-op for a class not in the map.
+    void removeClass(const QString &name);
+
+    // Moves the colour of oldName to newName (merging into an existing class)
+    // and renames every annotation of oldName.
+    void renameClass(const QString &oldName, const QString &newName);
+
+    void setClassColor(const QString &name, const QColor &color);
+    void setKeypointSchema(const KeypointSchema &schema);
+
+    // Adds every class that an annotation uses (images, then video frames).
+    void syncClassesFromAnnotations();
+};
+
+} // namespace Quillmark

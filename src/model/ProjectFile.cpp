@@ -1,0 +1,342 @@
+#include "model/ProjectFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+namespace {
+
+const QString kBoundingBox = QStringLiteral("BoundingBox");
+const QString kPolygon = QStringLiteral("Polygon");
+const QString kPolyline = QStringLiteral("Polyline");
+const QString kPoint = QStringLiteral("Point");
+const QString kKeypoint = QStringLiteral("Keypoint");
+
+QString kindToText(int kind)
+{
+    switch (kind) {
+    case Polygon: return kPolygon;
+    case Polyline: return kPolyline;
+    case Point: return kPoint;
+    case Keypoint: return kKeypoint;
+    default: return kBoundingBox;
+    }
+}
+
+int kindFromText(const QString &text)
+{
+    if (text == kPolygon) return Polygon;
+    if (text == kPolyline) return Polyline;
+    if (text == kPoint) return Point;
+    if (text == kKeypoint) return Keypoint;
+    return BoundingBox;
+}
+
+// Sizes below 1 mean "unknown", kept as 0.
+int readSize(const QJsonObject &object, const QString &key)
+{
+    const int value = object.value(key).toInt(0);
+    return value < 1 ? 0 : value;
+}
+
+QString readString(const QJsonObject &object, const QString &key)
+{
+    return object.value(key).toString();
+}
+
+// A frame key is a non-negative decimal integer without sign; anything else is
+// not a frame and is skipped.
+bool parseFrameKey(const QString &key, int &frame)
+{
+    if (key.isEmpty())
+        return false;
+    for (QChar c : key) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    bool ok = false;
+    frame = key.toInt(&ok, 10);
+    return ok;
+}
+
+QList<Annotation> annotationsFromJson(const QJsonArray &array)
+{
+    QList<Annotation> list;
+    list.reserve(array.size());
+    for (const auto &value : array)
+        list.append(annotationFromJson(value.toObject()));
+    return list;
+}
+
+QJsonArray annotationsToJson(const QList<Annotation> &list)
+{
+    QJsonArray array;
+    for (const auto &a : list)
+        array.append(annotationToJson(a));
+    return array;
+}
+
+KeypointSchema schemaFromJson(const QJsonObject &object)
+{
+    KeypointSchema schema;
+    schema.objectClass = readString(object, QStringLiteral("objectClass"));
+    for (const auto &name : object.value(QStringLiteral("keypointNames")).toArray())
+        schema.keypointNames.append(name.toString());
+    for (const auto &edgeValue : object.value(QStringLiteral("edges")).toArray()) {
+        const QJsonArray edge = edgeValue.toArray();
+        if (edge.size() < 2)
+            continue;
+        schema.edges.append({edge.at(0).toInt(0), edge.at(1).toInt(0)});
+    }
+    return schema;
+}
+
+QJsonObject schemaToJson(const KeypointSchema &schema)
+{
+    QJsonArray edges;
+    for (const auto &edge : schema.edges)
+        edges.append(QJsonArray{edge.first, edge.second});
+    QJsonObject object;
+    object.insert(QStringLiteral("edges"), edges);
+    object.insert(QStringLiteral("keypointNames"), QJsonArray::fromStringList(schema.keypointNames));
+    object.insert(QStringLiteral("objectClass"), schema.objectClass);
+    return object;
+}
+
+// An id that an earlier entry of the same file already used is dropped, so the
+// dataset hands out a fresh one.
+template <typename Entry>
+void dropRepeatedId(Entry &entry, QSet<int> &seen)
+{
+    if (entry.id < 0)
+        return;
+    if (seen.contains(entry.id)) {
+        entry.id = -1;
+        return;
+    }
+    seen.insert(entry.id);
+}
+
+} // namespace
+
+Annotation annotationFromJson(const QJsonObject &object)
+{
+    Annotation a;
+    a.className = readString(object, QStringLiteral("className"));
+    a.kind = kindFromText(readString(object, QStringLiteral("type")));
+    const QJsonObject box = object.value(QStringLiteral("bbox")).toObject();
+    a.bbox = QRectF(box.value(QStringLiteral("x")).toDouble(0), box.value(QStringLiteral("y")).toDouble(0),
+                    box.value(QStringLiteral("w")).toDouble(0), box.value(QStringLiteral("h")).toDouble(0));
+    a.confidence = float(object.value(QStringLiteral("confidence")).toDouble(1.0));
+
+    const QJsonValue polygon = object.value(QStringLiteral("polygon"));
+    if (polygon.isArray()) {
+        const QJsonArray points = polygon.toArray();
+        a.points.reserve(points.size());
+        for (const auto &pointValue : points) {
+            const QJsonArray pair = pointValue.toArray();
+            if (pair.size() < 2)
+                continue;
+            a.points.append(QPointF(pair.at(0).toDouble(0), pair.at(1).toDouble(0)));
+        }
+    }
+    const QJsonValue vis = object.value(QStringLiteral("keypointVis"));
+    if (vis.isArray()) {
+        const QJsonArray values = vis.toArray();
+        a.keypointVis.reserve(values.size());
+        for (const auto &v : values)
+            a.keypointVis.append(v.toInt(2));
+    }
+    return a;
+}
+
+QJsonObject annotationToJson(const Annotation &a)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("bbox"), QJsonObject{{QStringLiteral("h"), a.bbox.height()},
+                                                      {QStringLiteral("w"), a.bbox.width()},
+                                                      {QStringLiteral("x"), a.bbox.x()},
+                                                      {QStringLiteral("y"), a.bbox.y()}});
+    object.insert(QStringLiteral("className"), a.className);
+    object.insert(QStringLiteral("confidence"), double(a.confidence));
+    if (!a.keypointVis.isEmpty()) {
+        QJsonArray vis;
+        for (int v : a.keypointVis)
+            vis.append(v);
+        object.insert(QStringLiteral("keypointVis"), vis);
+    }
+    if (!a.points.isEmpty()) {
+        QJsonArray points;
+        for (const QPointF &p : a.points)
+            points.append(QJsonArray{p.x(), p.y()});
+        object.insert(QStringLiteral("polygon"), points);
+    }
+    object.insert(QStringLiteral("type"), kindToText(a.kind));
+    return object;
+}
+
+ImageEntry imageEntryFromJson(const QJsonObject &object)
+{
+    ImageEntry entry;
+    entry.id = object.value(QStringLiteral("id")).toInt(-1);
+    entry.filePath = readString(object, QStringLiteral("filePath"));
+    entry.width = readSize(object, QStringLiteral("width"));
+    entry.height = readSize(object, QStringLiteral("height"));
+    entry.labels = annotationsFromJson(object.value(QStringLiteral("labels")).toArray());
+    return entry;
+}
+
+QJsonObject imageEntryToJson(const ImageEntry &entry)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("filePath"), entry.filePath);
+    object.insert(QStringLiteral("height"), entry.height);
+    object.insert(QStringLiteral("id"), entry.id);
+    object.insert(QStringLiteral("labels"), annotationsToJson(entry.labels));
+    object.insert(QStringLiteral("width"), entry.width);
+    return object;
+}
+
+VideoEntry videoEntryFromJson(const QJsonObject &object)
+{
+    VideoEntry entry;
+    entry.id = object.value(QStringLiteral("id")).toInt(-1);
+    entry.filePath = readString(object, QStringLiteral("filePath"));
+    entry.width = readSize(object, QStringLiteral("width"));
+    entry.height = readSize(object, QStringLiteral("height"));
+    entry.frameCount = std::max(0, object.value(QStringLiteral("frameCount")).toInt(0));
+    entry.fps = float(object.value(QStringLiteral("fps")).toDouble(25.0));
+    const QJsonObject frames = object.value(QStringLiteral("frameLabels")).toObject();
+    for (auto it = frames.begin(); it != frames.end(); ++it) {
+        int frame = 0;
+        if (!parseFrameKey(it.key(), frame))
+            continue;
+        QList<Annotation> list = annotationsFromJson(it.value().toArray());
+        if (list.isEmpty())
+            entry.frameLabels.remove(frame);
+        else
+            entry.frameLabels.insert(frame, list);
+    }
+    return entry;
+}
+
+QJsonObject videoEntryToJson(const VideoEntry &entry)
+{
+    QJsonObject frames;
+    for (auto it = entry.frameLabels.cbegin(); it != entry.frameLabels.cend(); ++it) {
+        if (!it.value().isEmpty())
+            frames.insert(QString::number(it.key()), annotationsToJson(it.value()));
+    }
+    QJsonObject object;
+    object.insert(QStringLiteral("filePath"), entry.filePath);
+    object.insert(QStringLiteral("fps"), double(entry.fps));
+    object.insert(QStringLiteral("frameCount"), entry.frameCount);
+    object.insert(QStringLiteral("frameLabels"), frames);
+    object.insert(QStringLiteral("height"), entry.height);
+    object.insert(QStringLiteral("id"), entry.id);
+    object.insert(QStringLiteral("width"), entry.width);
+    return object;
+}
+
+Dataset datasetFromJson(const QJsonObject &object)
+{
+    Dataset dataset;
+    const QJsonObject colors = object.value(QStringLiteral("classColors")).toObject();
+    for (auto it = colors.begin(); it != colors.end(); ++it) {
+        const QJsonValue value = it.value();
+        const QColor color = value.isString() ? QColor::fromString(value.toString()) : QColor();
+        dataset.addClass(it.key(), color);
+    }
+
+    QSet<int> seenImageIds;
+    for (const auto &value : object.value(QStringLiteral("images")).toArray()) {
+        ImageEntry entry = imageEntryFromJson(value.toObject());
+        dropRepeatedId(entry, seenImageIds);
+        dataset.addImage(entry);
+    }
+    QSet<int> seenVideoIds;
+    for (const auto &value : object.value(QStringLiteral("videos")).toArray()) {
+        VideoEntry entry = videoEntryFromJson(value.toObject());
+        dropRepeatedId(entry, seenVideoIds);
+        dataset.addVideo(entry);
+    }
+    if (object.contains(QStringLiteral("keypointSchema")))
+        dataset.setKeypointSchema(schemaFromJson(object.value(QStringLiteral("keypointSchema")).toObject()));
+    dataset.syncClassesFromAnnotations();
+    return dataset;
+}
+
+QJsonObject datasetToJson(const Dataset &dataset)
+{
+    QJsonArray images;
+    for (const auto &image : dataset.images)
+        images.append(imageEntryToJson(image));
+    QJsonObject colors;
+    for (auto it = dataset.classColors.cbegin(); it != dataset.classColors.cend(); ++it)
+        colors.insert(it.key(), it.value().name(QColor::HexRgb));
+    QJsonArray videos;
+    for (const auto &video : dataset.videos)
+        videos.append(videoEntryToJson(video));
+
+    QJsonObject object;
+    object.insert(QStringLiteral("classColors"), colors);
+    object.insert(QStringLiteral("images"), images);
+    if (dataset.keypointSchema.isInUse())
+        object.insert(QStringLiteral("keypointSchema"), schemaToJson(dataset.keypointSchema));
+    object.insert(QStringLiteral("videos"), videos);
+    return object;
+}
+
+QByteArray projectToJsonBytes(const Project &project)
+{
+    QJsonObject root;
+    root.insert(QStringLiteral("dataset"), datasetToJson(project.dataset));
+    root.insert(QStringLiteral("name"), project.name);
+    root.insert(QStringLiteral("projectType"), project.projectType);
+    root.insert(QStringLiteral("version"), QStringLiteral("1.0"));
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+bool loadProjectFile(Project &project, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (document.isNull() || !document.isObject())
+        return false;
+
+    const QJsonObject root = document.object();
+    project.name = readString(root, QStringLiteral("name"));
+    project.projectType = readString(root, QStringLiteral("projectType"));
+    project.dataset = datasetFromJson(root.value(QStringLiteral("dataset")).toObject());
+    return true;
+}
+
+bool saveProjectFile(const Project &project, const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = projectToJsonBytes(project);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace Quillmark

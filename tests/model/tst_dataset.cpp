@@ -1,0 +1,273 @@
+#include "QmTest.h"
+
+#include "model/Dataset.h"
+
+using namespace Quillmark;
+
+namespace {
+
+ImageEntry imageWithId(int id)
+{
+    ImageEntry e;
+    e.id = id;
+    return e;
+}
+
+Annotation ann(const QString &cls)
+{
+    Annotation a;
+    a.className = cls;
+    return a;
+}
+
+QList<int> imageIds(const Dataset &d)
+{
+    QList<int> ids;
+    for (const auto &e : d.images)
+        ids << e.id;
+    return ids;
+}
+
+} // namespace
+
+class TestDataset : public QObject {
+    Q_OBJECT
+private slots:
+    void ids_data();
+    void ids();
+    void videoIdsFollowTheSameRule();
+    void paletteWrapsAndFollowsClassCount();
+    void addClassNameRules();
+    void setClassColorRules();
+    void classNamesOrder();
+    void removeImageKeepsOrderAndCounter();
+    void removeClass();
+    void renameClass_data();
+    void renameClass();
+    void keypointSchemaAddsObjectClass();
+    void syncClassesOrder();
+};
+
+void TestDataset::ids_data()
+{
+    QTest::addColumn<QList<int>>("given");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<int>("nextId");
+    QTest::newRow("all new") << QList<int>{-1, -1, -1} << QList<int>{0, 1, 2} << 3;
+    QTest::newRow("own id pushes counter") << QList<int>{-1, -1, 7, -1} << QList<int>{0, 1, 7, 8} << 9;
+    QTest::newRow("lower own id keeps counter") << QList<int>{-1, -1, 7, -1, 3} << QList<int>{0, 1, 7, 8, 3} << 9;
+    QTest::newRow("duplicates are not checked") << QList<int>{5, 5} << QList<int>{5, 5} << 6;
+}
+
+void TestDataset::ids()
+{
+    QFETCH(QList<int>, given);
+    QFETCH(QList<int>, expected);
+    QFETCH(int, nextId);
+    Dataset d;
+    for (int id : given)
+        d.addImage(imageWithId(id));
+    QCOMPARE(imageIds(d), expected);
+    QCOMPARE(d.nextImageId, nextId);
+}
+
+void TestDataset::videoIdsFollowTheSameRule()
+{
+    Dataset d;
+    VideoEntry v;
+    d.addVideo(v);
+    v.id = 4;
+    d.addVideo(v);
+    v.id = -1;
+    d.addVideo(v);
+    QCOMPARE(d.videos.at(0).id, 0);
+    QCOMPARE(d.videos.at(2).id, 5);
+    QCOMPARE(d.nextVideoId, 6);
+    QCOMPARE(d.nextImageId, 0);
+}
+
+void TestDataset::paletteWrapsAndFollowsClassCount()
+{
+    Dataset d;
+    for (int i = 0; i < 9; ++i)
+        d.addClass(QStringLiteral("c%1").arg(i), QColor());
+    QCOMPARE(d.classColors.value("c0"), QColor("#4D8DFF"));
+    QCOMPARE(d.classColors.value("c7"), QColor("#FF77AA"));
+    QCOMPARE(d.classColors.value("c8"), QColor("#4D8DFF"));
+
+    Dataset e;
+    for (int i = 0; i < 8; ++i)
+        e.addClass(QStringLiteral("k%1").arg(i), QColor());
+    e.removeClass("k3");
+    e.addClass("new", QColor());
+    QCOMPARE(e.classColors.value("new"), QColor("#FF77AA"));
+
+    // A valid colour is kept as given.
+    e.addClass("red", QColor(Qt::red));
+    QCOMPARE(e.classColors.value("red"), QColor(Qt::red));
+}
+
+void TestDataset::addClassNameRules()
+{
+    Dataset d;
+    d.addClass("  padded ", QColor(Qt::blue));
+    d.addClass("   ", QColor(Qt::blue));
+    d.addClass("", QColor(Qt::blue));
+    d.addClass("  padded ", QColor(Qt::red)); // exists: unchanged
+    QCOMPARE(d.classColors.keys(), QStringList{"  padded "});
+    QCOMPARE(d.classColors.value("  padded "), QColor(Qt::blue));
+}
+
+void TestDataset::setClassColorRules()
+{
+    Dataset d;
+    d.setClassColor("   ", QColor(Qt::green)); // blanks are accepted here
+    d.setClassColor("", QColor(Qt::green));
+    d.setClassColor("a", QColor());
+    QCOMPARE(d.classColors.keys(), QStringList{"   "});
+    d.setClassColor("   ", QColor(Qt::red));
+    QCOMPARE(d.classColors.value("   "), QColor(Qt::red));
+}
+
+void TestDataset::classNamesOrder()
+{
+    Dataset d;
+    d.addClass("b", QColor());
+    d.addClass("B", QColor());
+    ImageEntry e;
+    e.labels = {ann("c"), ann("a"), ann("c"), ann("b")};
+    d.addImage(e);
+    VideoEntry v;
+    v.frameLabels.insert(0, {ann("videoOnly")});
+    d.addVideo(v);
+    QCOMPARE(d.classNames(), (QStringList{"B", "b", "c", "a"}));
+}
+
+void TestDataset::removeImageKeepsOrderAndCounter()
+{
+    Dataset d;
+    for (int i = 0; i < 4; ++i)
+        d.addImage(imageWithId(-1));
+    d.removeImage(1);
+    QCOMPARE(imageIds(d), (QList<int>{0, 2, 3}));
+    QVERIFY(d.imageById(1) == nullptr);
+    QVERIFY(d.imageById(2) != nullptr);
+    d.addImage(imageWithId(-1));
+    QCOMPARE(d.images.last().id, 4);
+    d.removeImage(42); // unknown: nothing happens
+    QCOMPARE(d.images.size(), 4);
+}
+
+void TestDataset::removeClass()
+{
+    Dataset d;
+    d.addClass("cat", QColor());
+    d.addClass("dog", QColor());
+    ImageEntry e;
+    e.labels = {ann("cat"), ann("dog"), ann("cat"), ann("orphan")};
+    d.addImage(e);
+    VideoEntry v;
+    v.frameLabels.insert(3, {ann("cat"), ann("dog")});
+    v.frameLabels.insert(12, {ann("cat")});
+    d.addVideo(v);
+
+    d.removeClass("orphan"); // not in the map: nothing changes
+    QCOMPARE(d.images.at(0).labels.size(), 4);
+
+    d.removeClass("cat");
+    QCOMPARE(d.classColors.keys(), QStringList{"dog"});
+    QCOMPARE(d.images.at(0).labels.size(), 2);
+    QCOMPARE(d.videos.at(0).frameLabels.keys(), QList<int>{3});
+    QCOMPARE(d.videos.at(0).frameLabels.value(3).size(), 1);
+}
+
+void TestDataset::renameClass_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QStringList>("classes");
+    QTest::addColumn<QStringList>("labelClasses");
+    QTest::newRow("plain") << "cat" << "lion" << QStringList{"dog", "lion"} << QStringList{"lion", "dog", "Cat"};
+    QTest::newRow("merge") << "cat" << "dog" << QStringList{"dog"} << QStringList{"dog", "dog", "Cat"};
+    QTest::newRow("case only") << "cat" << "Cat" << QStringList{"Cat", "dog"} << QStringList{"Cat", "dog", "Cat"};
+    QTest::newRow("same") << "cat" << "cat" << QStringList{"cat", "dog"} << QStringList{"cat", "dog", "Cat"};
+    QTest::newRow("blank target") << "cat" << "  " << QStringList{"cat", "dog"} << QStringList{"cat", "dog", "Cat"};
+    QTest::newRow("unknown source") << "Cat" << "x" << QStringList{"cat", "dog"} << QStringList{"cat", "dog", "Cat"};
+}
+
+void TestDataset::renameClass()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QStringList, classes);
+    QFETCH(QStringList, labelClasses);
+
+    Dataset d;
+    d.addClass("cat", QColor(Qt::red));
+    d.addClass("dog", QColor(Qt::blue));
+    ImageEntry e;
+    e.labels = {ann("cat"), ann("dog"), ann("Cat")};
+    d.addImage(e);
+    VideoEntry v;
+    v.frameLabels.insert(0, {ann("cat")});
+    d.addVideo(v);
+
+    const QColor catColor = d.classColors.value("cat");
+    d.renameClass(from, to);
+    QCOMPARE(d.classColors.keys(), classes);
+    QStringList got;
+    for (const auto &a : d.images.at(0).labels)
+        got << a.className;
+    QCOMPARE(got, labelClasses);
+    if (classes.contains(to) && !classes.contains("cat")) {
+        QCOMPARE(d.classColors.value(to), catColor);
+        QCOMPARE(d.videos.at(0).frameLabels.value(0).at(0).className, to);
+    }
+}
+
+void TestDataset::keypointSchemaAddsObjectClass()
+{
+    Dataset d;
+    d.addClass("a", QColor());
+    KeypointSchema s;
+    s.objectClass = "person";
+    s.keypointNames = {"nose", "eye"};
+    s.edges = {{0, 1}};
+    d.setKeypointSchema(s);
+    QCOMPARE(d.keypointSchema, s);
+    QCOMPARE(d.classColors.value("person"), classPalette[1]);
+
+    KeypointSchema other;
+    other.objectClass = "hand";
+    d.setKeypointSchema(other);
+    QVERIFY(d.classColors.contains("person")); // earlier class stays
+    QVERIFY(d.classColors.contains("hand"));
+
+    KeypointSchema blank;
+    blank.objectClass = "  ";
+    d.setKeypointSchema(blank);
+    QCOMPARE(d.classColors.size(), 3);
+}
+
+void TestDataset::syncClassesOrder()
+{
+    Dataset d;
+    d.addClass("keep", QColor(Qt::black));
+    ImageEntry e;
+    e.labels = {ann("zeta"), ann(""), ann("keep"), ann("alpha")};
+    d.addImage(e);
+    VideoEntry v;
+    v.frameLabels.insert(9, {ann("late")});
+    v.frameLabels.insert(2, {ann("early")});
+    d.addVideo(v);
+    d.syncClassesFromAnnotations();
+    QCOMPARE(d.classColors.value("keep"), QColor(Qt::black));
+    QCOMPARE(d.classColors.value("zeta"), classPalette[1]);
+    QCOMPARE(d.classColors.value("alpha"), classPalette[2]);
+    QCOMPARE(d.classColors.value("early"), classPalette[3]);
+    QCOMPARE(d.classColors.value("late"), classPalette[4]);
+    QVERIFY(!d.classColors.contains(""));
+}
+
+QM_TEST_MAIN(TestDataset)
+#include "tst_dataset.moc"

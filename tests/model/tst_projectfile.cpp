@@ -1,0 +1,435 @@
+#include "QmTest.h"
+
+#include "model/ProjectFile.h"
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+using namespace Quillmark;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A small project that touches every key the writer can produce.
+Project sampleProject()
+{
+    Project p;
+    p.name = "Demo";
+    p.projectType = "pose";
+
+    Annotation box;
+    box.className = "person";
+    box.kind = BoundingBox;
+    box.bbox = QRectF(10, 20.5, 30, 40);
+    box.confidence = 0.9f;
+
+    Annotation kp;
+    kp.className = "person";
+    kp.kind = Keypoint;
+    kp.bbox = QRectF(1, 2, 3, 4);
+    kp.points = {QPointF(1, 2), QPointF(3.25, 4)};
+    kp.keypointVis = {2, 0};
+
+    ImageEntry img;
+    img.filePath = "/data/a.jpg";
+    img.width = 640;
+    img.height = 480;
+    img.labels = {box, kp};
+    p.dataset.addImage(img);
+
+    Annotation line;
+    line.className = "Lane";
+    line.kind = Polyline;
+    line.points = {QPointF(0, 0), QPointF(5, 5)};
+    VideoEntry v;
+    v.filePath = "/data/v.mp4";
+    v.width = 320;
+    v.height = 240;
+    v.frameCount = 100;
+    v.fps = 29.97f;
+    v.frameLabels.insert(9, {line});
+    v.frameLabels.insert(10, {line});
+    p.dataset.addVideo(v);
+
+    KeypointSchema s;
+    s.objectClass = "person";
+    s.keypointNames = {"nose", "eye"};
+    s.edges = {{0, 1}};
+    p.dataset.setKeypointSchema(s);
+    p.dataset.addClass("Lane", QColor("#ABCDEF"));
+    return p;
+}
+
+const char *goldenText = R"({
+    "dataset": {
+        "classColors": {
+            "Lane": "#abcdef",
+            "person": "#4d8dff"
+        },
+        "images": [
+            {
+                "filePath": "/data/a.jpg",
+                "height": 480,
+                "id": 0,
+                "labels": [
+                    {
+                        "bbox": {
+                            "h": 40,
+                            "w": 30,
+                            "x": 10,
+                            "y": 20.5
+                        },
+                        "className": "person",
+                        "confidence": 0.8999999761581421,
+                        "type": "BoundingBox"
+                    },
+                    {
+                        "bbox": {
+                            "h": 4,
+                            "w": 3,
+                            "x": 1,
+                            "y": 2
+                        },
+                        "className": "person",
+                        "confidence": 1,
+                        "keypointVis": [
+                            2,
+                            0
+                        ],
+                        "polygon": [
+                            [
+                                1,
+                                2
+                            ],
+                            [
+                                3.25,
+                                4
+                            ]
+                        ],
+                        "type": "Keypoint"
+                    }
+                ],
+                "width": 640
+            }
+        ],
+        "keypointSchema": {
+            "edges": [
+                [
+                    0,
+                    1
+                ]
+            ],
+            "keypointNames": [
+                "nose",
+                "eye"
+            ],
+            "objectClass": "person"
+        },
+        "videos": [
+            {
+                "filePath": "/data/v.mp4",
+                "fps": 29.969999313354492,
+                "frameCount": 100,
+                "frameLabels": {
+                    "10": [
+                        {
+                            "bbox": {
+                                "h": 0,
+                                "w": 0,
+                                "x": 0,
+                                "y": 0
+                            },
+                            "className": "Lane",
+                            "confidence": 1,
+                            "polygon": [
+                                [
+                                    0,
+                                    0
+                                ],
+                                [
+                                    5,
+                                    5
+                                ]
+                            ],
+                            "type": "Polyline"
+                        }
+                    ],
+                    "9": [
+                        {
+                            "bbox": {
+                                "h": 0,
+                                "w": 0,
+                                "x": 0,
+                                "y": 0
+                            },
+                            "className": "Lane",
+                            "confidence": 1,
+                            "polygon": [
+                                [
+                                    0,
+                                    0
+                                ],
+                                [
+                                    5,
+                                    5
+                                ]
+                            ],
+                            "type": "Polyline"
+                        }
+                    ]
+                },
+                "height": 240,
+                "id": 0,
+                "width": 320
+            }
+        ]
+    },
+    "name": "Demo",
+    "projectType": "pose",
+    "version": "1.0"
+}
+)";
+
+QString writeTemp(const QTemporaryDir &dir, const QByteArray &json)
+{
+    const QString path = dir.filePath("in.qmk");
+    writeAll(path, json);
+    return path;
+}
+
+Project loadJson(const QTemporaryDir &dir, const QByteArray &json)
+{
+    Project p;
+    const bool ok = loadProjectFile(p, writeTemp(dir, json));
+    if (!ok)
+        qWarning("load failed");
+    return p;
+}
+
+} // namespace
+
+class TestProjectFile : public QObject {
+    Q_OBJECT
+private slots:
+    void goldenBytes();
+    void roundTrip();
+    void emptySchemaIsLeftOut();
+    void readerDefaults_data();
+    void readerDefaults();
+    void classColorsFromFile();
+    void idsFromFile();
+    void frameKeys();
+    void failedLoadLeavesProjectUntouched_data();
+    void failedLoadLeavesProjectUntouched();
+    void saveCreatesFolders();
+    void failedSaveKeepsOldFile();
+};
+
+void TestProjectFile::goldenBytes()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("golden.qmk");
+    QVERIFY(saveProjectFile(sampleProject(), path));
+    QCOMPARE(QString::fromUtf8(readAll(path)), QString::fromUtf8(goldenText));
+}
+
+void TestProjectFile::roundTrip()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.qmk");
+    Project original = sampleProject();
+    original.dataset.images[0].labels[0].id = 12;                   // not kept
+    original.dataset.images[0].labels[0].attributes.insert("k", 1); // not kept
+    original.dataset.images[0].image = QImage(2, 2, QImage::Format_RGB32);
+    original.dataset.videos[0].bytes = "xyz";
+    QVERIFY(saveProjectFile(original, path));
+
+    Project loaded;
+    QVERIFY(loadProjectFile(loaded, path));
+    QCOMPARE(loaded.name, original.name);
+    QCOMPARE(loaded.projectType, original.projectType);
+    QCOMPARE(loaded.dataset.classColors, original.dataset.classColors);
+    QCOMPARE(loaded.dataset.keypointSchema, original.dataset.keypointSchema);
+    QCOMPARE(loaded.dataset.images.size(), 1);
+    const ImageEntry &img = loaded.dataset.images.at(0);
+    QCOMPARE(img.filePath, QStringLiteral("/data/a.jpg"));
+    QCOMPARE(img.width, 640);
+    QVERIFY(img.image.isNull());
+    QCOMPARE(img.labels.size(), 2);
+    QCOMPARE(img.labels.at(0).id, -1);
+    QVERIFY(img.labels.at(0).attributes.isEmpty());
+    QCOMPARE(img.labels.at(0).confidence, 0.9f);
+    QCOMPARE(img.labels.at(1).points, original.dataset.images[0].labels[1].points);
+    QCOMPARE(img.labels.at(1).keypointVis, (QList<int>{2, 0}));
+    const VideoEntry &v = loaded.dataset.videos.at(0);
+    QCOMPARE(v.fps, 29.97f);
+    QVERIFY(v.bytes.isEmpty());
+    QCOMPARE(v.frameLabels.keys(), (QList<int>{9, 10}));
+    QCOMPARE(loaded.dataset.nextImageId, 1);
+
+    // A second save of what was loaded is byte-identical.
+    const QString again = dir.filePath("again.qmk");
+    QVERIFY(saveProjectFile(loaded, again));
+    QCOMPARE(readAll(again), readAll(path));
+}
+
+void TestProjectFile::emptySchemaIsLeftOut()
+{
+    Project p;
+    p.dataset.keypointSchema.objectClass = "person";
+    const QByteArray bytes = projectToJsonBytes(p);
+    QVERIFY(!bytes.contains("keypointSchema"));
+    QTemporaryDir dir;
+    const Project back = loadJson(dir, bytes);
+    QVERIFY(!back.dataset.keypointSchema.isInUse());
+    QVERIFY(back.dataset.keypointSchema.objectClass.isEmpty());
+}
+
+void TestProjectFile::readerDefaults_data()
+{
+    QTest::addColumn<QByteArray>("annotationJson");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QRectF>("bbox");
+    QTest::addColumn<QList<QPointF>>("points");
+    QTest::addColumn<QList<int>>("vis");
+    QTest::addColumn<float>("confidence");
+
+    QTest::newRow("empty object") << QByteArray("{}") << int(BoundingBox) << QRectF() << QList<QPointF>{}
+                                  << QList<int>{} << 1.0f;
+    QTest::newRow("lower-case type") << QByteArray(R"({"type":"polygon"})") << int(BoundingBox) << QRectF()
+                                     << QList<QPointF>{} << QList<int>{} << 1.0f;
+    QTest::newRow("partial bbox") << QByteArray(R"({"type":"Point","bbox":{"x":3,"h":"7"}})") << int(Point)
+                                  << QRectF(3, 0, 0, 0) << QList<QPointF>{} << QList<int>{} << 1.0f;
+    QTest::newRow("polygon items") << QByteArray(R"({"type":"Polygon","polygon":[[5],[1,2,3],["a",4],7]})")
+                                   << int(Polygon) << QRectF() << QList<QPointF>{{1, 2}, {0, 4}} << QList<int>{}
+                                   << 1.0f;
+    QTest::newRow("keypoint without vis") << QByteArray(R"({"type":"Keypoint","polygon":[[1,1]]})")
+                                          << int(Keypoint) << QRectF() << QList<QPointF>{{1, 1}} << QList<int>{}
+                                          << 1.0f;
+    QTest::newRow("vis not whole") << QByteArray(R"({"type":"Keypoint","keypointVis":[0,1.5,"x",1]})")
+                                   << int(Keypoint) << QRectF() << QList<QPointF>{} << QList<int>{0, 2, 2, 1}
+                                   << 1.0f;
+    QTest::newRow("confidence") << QByteArray(R"({"confidence":0.25})") << int(BoundingBox) << QRectF()
+                                << QList<QPointF>{} << QList<int>{} << 0.25f;
+}
+
+void TestProjectFile::readerDefaults()
+{
+    QFETCH(QByteArray, annotationJson);
+    QFETCH(int, kind);
+    QFETCH(QRectF, bbox);
+    QFETCH(QList<QPointF>, points);
+    QFETCH(QList<int>, vis);
+    QFETCH(float, confidence);
+
+    const Annotation a = annotationFromJson(QJsonDocument::fromJson(annotationJson).object());
+    QCOMPARE(a.kind, kind);
+    QCOMPARE(a.bbox, bbox);
+    QCOMPARE(a.points, points);
+    QCOMPARE(a.keypointVis, vis);
+    QCOMPARE(a.confidence, confidence);
+    QCOMPARE(a.id, -1);
+}
+
+void TestProjectFile::classColorsFromFile()
+{
+    QTemporaryDir dir;
+    const Project p = loadJson(dir, R"({"dataset":{"classColors":{"bad":5,"named":"red","  ":"#000000"},
+        "images":[{"labels":[{"className":"used"}]}]}})");
+    QCOMPARE(p.dataset.classColors.value("bad"), classPalette[0]);
+    QCOMPARE(p.dataset.classColors.value("named"), QColor(Qt::red));
+    QCOMPARE(p.dataset.classColors.value("used"), classPalette[2]);
+    QVERIFY(!p.dataset.classColors.contains("  "));
+}
+
+void TestProjectFile::idsFromFile()
+{
+    QTemporaryDir dir;
+    const Project p = loadJson(dir, R"({"dataset":{"images":[{},{"id":40},{},{"id":40},{"id":-3,"width":-1,"height":1}],
+        "videos":[{"id":2},{"id":2}]}})");
+    QList<int> ids;
+    for (const auto &e : p.dataset.images)
+        ids << e.id;
+    // The repeated 40 gets a fresh id; -3 means "no id".
+    QCOMPARE(ids, (QList<int>{0, 40, 41, 42, 43}));
+    QCOMPARE(p.dataset.images.at(4).width, 0);
+    QCOMPARE(p.dataset.images.at(4).height, 1);
+    QCOMPARE(p.dataset.videos.at(0).id, 2);
+    QCOMPARE(p.dataset.videos.at(1).id, 3);
+}
+
+void TestProjectFile::frameKeys()
+{
+    QTemporaryDir dir;
+    const Project p = loadJson(dir, R"({"dataset":{"videos":[{"frameLabels":{
+        "3":[{"className":"a"}], "x":[{"className":"b"}], "-1":[{"className":"c"}], "+2":[{"className":"d"}],
+        "0":[{"className":"zero"}], "4":[], "99999999999":[{"className":"huge"}]}}]}})");
+    const VideoEntry &v = p.dataset.videos.at(0);
+    QCOMPARE(v.frameLabels.keys(), (QList<int>{0, 3}));
+    QCOMPARE(v.frameLabels.value(0).at(0).className, QStringLiteral("zero"));
+    QCOMPARE(v.fps, 25.0f);
+}
+
+void TestProjectFile::failedLoadLeavesProjectUntouched_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("createFile");
+    QTest::newRow("missing file") << QByteArray() << false;
+    QTest::newRow("invalid json") << QByteArray("{\"name\": ") << true;
+    QTest::newRow("array top level") << QByteArray("[1,2]") << true;
+    QTest::newRow("empty file") << QByteArray() << true;
+}
+
+void TestProjectFile::failedLoadLeavesProjectUntouched()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, createFile);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bad.qmk");
+    if (createFile)
+        QVERIFY(writeAll(path, content));
+    Project p = sampleProject();
+    QVERIFY(!loadProjectFile(p, path));
+    QCOMPARE(p.name, QStringLiteral("Demo"));
+    QCOMPARE(p.dataset.images.size(), 1);
+}
+
+void TestProjectFile::saveCreatesFolders()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a/b/c/p.qmk");
+    QVERIFY(saveProjectFile(sampleProject(), path));
+    Project p;
+    QVERIFY(loadProjectFile(p, path));
+    QCOMPARE(p.name, QStringLiteral("Demo"));
+}
+
+void TestProjectFile::failedSaveKeepsOldFile()
+{
+    QTemporaryDir dir;
+    // The target is an existing folder: nothing can be written there.
+    const QString folderTarget = dir.filePath("taken.qmk");
+    QVERIFY(QDir().mkpath(folderTarget));
+    QVERIFY(!saveProjectFile(sampleProject(), folderTarget));
+    QVERIFY(QFileInfo(folderTarget).isDir());
+
+    // The target's folder is a file: the save fails and the old bytes remain.
+    const QString blocker = dir.filePath("blocker");
+    QVERIFY(writeAll(blocker, "old"));
+    QVERIFY(!saveProjectFile(sampleProject(), blocker + "/p.qmk"));
+    QCOMPARE(readAll(blocker), QByteArray("old"));
+}
+
+QM_TEST_MAIN(TestProjectFile)
+#include "tst_projectfile.moc"
