@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+namespace Quillmark {
+
+// Renders the SVG at `path` into a size x size pixmap and tints every covered
+// pixel with `color`, keeping the SVG's alpha. Null pixmap when the SVG cannot be
+// read or rendered. No device-pixel scaling.
+QPixmap renderSvgIcon(const QString &path, int size, const QColor &color);
+
+// A button icon with Normal, Active and Disabled pixmaps tinted for the light or
+// the dark theme. An icon without pixmaps when the SVG cannot be rendered.
+QIcon themedIcon(const QString &path, int size, bool dark);
+
+} // namespace Quillmark
