@@ -1,0 +1,3 @@
+qm_add_test(tst_dataset LABEL model SOURCES tst_dataset.cpp)
+qm_add_test(tst_projectfile LABEL model SOURCES tst_projectfile.cpp)
+qm_add_test(tst_projecttypetable LABEL model SOURCES tst_projecttypetable.cpp)
