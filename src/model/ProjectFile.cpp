@@ -1,5 +1,8 @@
 #include "model/ProjectFile.h"
 
+#include "model/JsonIndentedWriter.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -123,6 +126,172 @@ void dropRepeatedId(Entry &entry, QSet<int> &seen)
         return;
     }
     seen.insert(entry.id);
+}
+
+// The file is streamed rather than built as a document first: a project of
+// 100,000 images makes a file of over a gigabyte. The members go out in the
+// sorted key order a document would give them, byte for byte the same text.
+
+void writeAnnotation(JsonIndentedWriter &w, const Annotation &a)
+{
+    w.beginObject();
+    w.key("bbox");
+    w.beginObject();
+    w.key("h");
+    w.value(a.bbox.height());
+    w.key("w");
+    w.value(a.bbox.width());
+    w.key("x");
+    w.value(a.bbox.x());
+    w.key("y");
+    w.value(a.bbox.y());
+    w.endObject();
+    w.key("className");
+    w.value(a.className);
+    w.key("confidence");
+    w.value(double(a.confidence));
+    if (!a.keypointVis.isEmpty()) {
+        w.key("keypointVis");
+        w.beginArray();
+        for (int v : a.keypointVis)
+            w.value(v);
+        w.endArray();
+    }
+    if (!a.points.isEmpty()) {
+        w.key("polygon");
+        w.beginArray();
+        for (const QPointF &p : a.points) {
+            w.beginArray();
+            w.value(p.x());
+            w.value(p.y());
+            w.endArray();
+        }
+        w.endArray();
+    }
+    w.key("type");
+    w.value(kindToText(a.kind));
+    w.endObject();
+}
+
+void writeAnnotations(JsonIndentedWriter &w, const QList<Annotation> &list)
+{
+    w.beginArray();
+    for (const auto &a : list)
+        writeAnnotation(w, a);
+    w.endArray();
+}
+
+void writeImage(JsonIndentedWriter &w, const ImageEntry &entry)
+{
+    w.beginObject();
+    w.key("filePath");
+    w.value(entry.filePath);
+    w.key("height");
+    w.value(entry.height);
+    w.key("id");
+    w.value(entry.id);
+    w.key("labels");
+    writeAnnotations(w, entry.labels);
+    w.key("width");
+    w.value(entry.width);
+    w.endObject();
+}
+
+void writeVideo(JsonIndentedWriter &w, const VideoEntry &entry)
+{
+    w.beginObject();
+    w.key("filePath");
+    w.value(entry.filePath);
+    w.key("fps");
+    w.value(double(entry.fps));
+    w.key("frameCount");
+    w.value(entry.frameCount);
+    w.key("frameLabels");
+    // Frame keys sort as text in the file: "10" comes before "9".
+    QList<QPair<QString, int>> frames;
+    for (auto it = entry.frameLabels.cbegin(); it != entry.frameLabels.cend(); ++it) {
+        if (!it.value().isEmpty())
+            frames.append({QString::number(it.key()), it.key()});
+    }
+    std::sort(frames.begin(), frames.end());
+    w.beginObject();
+    for (const auto &frame : frames) {
+        w.key(frame.first.toLatin1().constData());
+        writeAnnotations(w, entry.frameLabels.value(frame.second));
+    }
+    w.endObject();
+    w.key("height");
+    w.value(entry.height);
+    w.key("id");
+    w.value(entry.id);
+    w.key("width");
+    w.value(entry.width);
+    w.endObject();
+}
+
+void writeSchema(JsonIndentedWriter &w, const KeypointSchema &schema)
+{
+    w.beginObject();
+    w.key("edges");
+    w.beginArray();
+    for (const auto &edge : schema.edges) {
+        w.beginArray();
+        w.value(edge.first);
+        w.value(edge.second);
+        w.endArray();
+    }
+    w.endArray();
+    w.key("keypointNames");
+    w.beginArray();
+    for (const auto &name : schema.keypointNames)
+        w.value(name);
+    w.endArray();
+    w.key("objectClass");
+    w.value(schema.objectClass);
+    w.endObject();
+}
+
+void writeDataset(JsonIndentedWriter &w, const Dataset &dataset)
+{
+    w.beginObject();
+    w.key("classColors");
+    w.beginObject();
+    for (auto it = dataset.classColors.cbegin(); it != dataset.classColors.cend(); ++it) {
+        w.rawKey(it.key());
+        w.value(it.value().name(QColor::HexRgb));
+    }
+    w.endObject();
+    w.key("images");
+    w.beginArray();
+    for (const auto &image : dataset.images)
+        writeImage(w, image);
+    w.endArray();
+    if (dataset.keypointSchema.isInUse()) {
+        w.key("keypointSchema");
+        writeSchema(w, dataset.keypointSchema);
+    }
+    w.key("videos");
+    w.beginArray();
+    for (const auto &video : dataset.videos)
+        writeVideo(w, video);
+    w.endArray();
+    w.endObject();
+}
+
+bool writeProject(QIODevice &device, const Project &project)
+{
+    JsonIndentedWriter w(&device);
+    w.beginObject();
+    w.key("dataset");
+    writeDataset(w, project.dataset);
+    w.key("name");
+    w.value(project.name);
+    w.key("projectType");
+    w.value(project.projectType);
+    w.key("version");
+    w.value(QStringLiteral("1.0"));
+    w.endObject();
+    return w.finish();
 }
 
 } // namespace
@@ -295,14 +464,23 @@ QJsonObject datasetToJson(const Dataset &dataset)
     return object;
 }
 
-QByteArray projectToJsonBytes(const Project &project)
+QJsonObject projectToJson(const Project &project)
 {
     QJsonObject root;
     root.insert(QStringLiteral("dataset"), datasetToJson(project.dataset));
     root.insert(QStringLiteral("name"), project.name);
     root.insert(QStringLiteral("projectType"), project.projectType);
     root.insert(QStringLiteral("version"), QStringLiteral("1.0"));
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return root;
+}
+
+QByteArray projectToJsonBytes(const Project &project)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    writeProject(buffer, project);
+    return bytes;
 }
 
 bool loadProjectFile(Project &project, const QString &path)
@@ -310,11 +488,17 @@ bool loadProjectFile(Project &project, const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray bytes = file.readAll();
+    // Parse straight from the mapped file where possible: project files of large
+    // datasets run to gigabytes, and a copy in memory would double the peak.
+    QJsonDocument document;
+    if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
+        document = QJsonDocument::fromJson(QByteArray::fromRawData(reinterpret_cast<const char *>(mapped),
+                                                                   qsizetype(file.size())));
+        file.unmap(mapped);
+    } else {
+        document = QJsonDocument::fromJson(file.readAll());
+    }
     file.close();
-
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (document.isNull() || !document.isObject())
         return false;
 
@@ -331,8 +515,7 @@ bool saveProjectFile(const Project &project, const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray bytes = projectToJsonBytes(project);
-    if (file.write(bytes) != bytes.size()) {
+    if (!writeProject(file, project)) {
         file.cancelWriting();
         return false;
     }

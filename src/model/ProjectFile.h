@@ -18,8 +18,10 @@ bool loadProjectFile(Project &project, const QString &path);
 // when the whole new file was written; false on any failure.
 bool saveProjectFile(const Project &project, const QString &path);
 
-// The serialised form of a project, as saveProjectFile writes it.
+// The bytes saveProjectFile writes for a project.
 QByteArray projectToJsonBytes(const Project &project);
+// The project as a JSON document object (the same content, as a tree).
+QJsonObject projectToJson(const Project &project);
 
 Dataset datasetFromJson(const QJsonObject &object);
 QJsonObject datasetToJson(const Dataset &dataset);

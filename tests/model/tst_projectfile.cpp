@@ -5,6 +5,10 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
+#include <cmath>
+#include <cstring>
+#include <random>
+
 using namespace Quillmark;
 
 namespace {
@@ -223,6 +227,7 @@ class TestProjectFile : public QObject {
     Q_OBJECT
 private slots:
     void goldenBytes();
+    void streamedBytesMatchDocument();
     void roundTrip();
     void emptySchemaIsLeftOut();
     void readerDefaults_data();
@@ -242,6 +247,83 @@ void TestProjectFile::goldenBytes()
     const QString path = dir.filePath("golden.qmk");
     QVERIFY(saveProjectFile(sampleProject(), path));
     QCOMPARE(QString::fromUtf8(readAll(path)), QString::fromUtf8(goldenText));
+}
+
+// The file is streamed; it must be exactly what a JSON document of the same
+// content would print, for any text and any number.
+void TestProjectFile::streamedBytesMatchDocument()
+{
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const QStringList names = {"plain", "quote\"back\\slash", QString::fromUtf8("ünïcødé ☃ 😀"),
+                               QString("ctl\x01\x1f\b\f\n\r\t\x7f"), QString(QChar(0xD800)) + "lone",
+                               QString(QChar(0xDC00)), "/slash", "Zebra", "alpha", ""};
+    int n = 0;
+    auto number = [&]() -> double {
+        const int i = n++;
+        switch (i % 7) {
+        case 0: return unit(random) * 4000;
+        case 1: return std::round(unit(random) * 1e6) / 1000;
+        case 2: return double(float(unit(random)));
+        case 3: return std::ldexp(1.0, int(random() % 140) - 20) * double(random() % 9 + 1);
+        case 4: return -std::pow(10.0, double(int(random() % 44) - 22)) * double(random() % 1000);
+        case 5: {
+            double d;
+            const quint64 bits = random();
+            std::memcpy(&d, &bits, sizeof d);
+            return std::isfinite(d) ? d : 0.5;
+        }
+        default: return double(qint64(random() % 20000) - 10000);
+        }
+    };
+
+    Project p;
+    p.name = names[2];
+    p.projectType = names[1];
+    for (int i = 0; i < 60; ++i) {
+        ImageEntry e;
+        e.filePath = names[i % names.size()];
+        e.width = int(random() % 5000);
+        e.height = -int(random() % 3);
+        for (int k = 0; k < int(random() % 4); ++k) {
+            Annotation a;
+            a.className = names[(i + k) % names.size()];
+            a.kind = int(random() % 7) - 1;
+            a.bbox = QRectF(number(), number(), number(), number());
+            a.confidence = float(number());
+            for (int j = 0; j < int(random() % 4); ++j)
+                a.points.append(QPointF(number(), number()));
+            for (int j = 0; j < int(random() % 3); ++j)
+                a.keypointVis.append(int(random() % 5) - 1);
+            e.labels.append(a);
+        }
+        p.dataset.addImage(e);
+    }
+    VideoEntry v;
+    v.fps = float(number());
+    for (int frame : {0, 1, 2, 9, 10, 11, 100, 1000, 123456})
+        v.frameLabels.insert(frame, p.dataset.images.at(frame % 7).labels);
+    v.frameLabels.insert(5, {});
+    p.dataset.addVideo(v);
+    p.dataset.addVideo(VideoEntry());
+    for (const auto &name : names)
+        p.dataset.setClassColor(name, QColor::fromRgb(quint32(random())));
+    KeypointSchema schema;
+    schema.objectClass = names[2];
+    schema.keypointNames = names;
+    schema.edges = {{0, 1}, {-1, 7}};
+    p.dataset.keypointSchema = schema;
+
+    const QByteArray expected = QJsonDocument(projectToJson(p)).toJson(QJsonDocument::Indented);
+    const QByteArray streamed = projectToJsonBytes(p);
+    if (streamed != expected) {
+        qsizetype at = 0;
+        while (at < streamed.size() && at < expected.size() && streamed[at] == expected[at])
+            ++at;
+        qWarning() << "first difference at" << at << streamed.mid(qMax<qsizetype>(0, at - 80), 160)
+                   << expected.mid(qMax<qsizetype>(0, at - 80), 160);
+    }
+    QCOMPARE(streamed, expected);
 }
 
 void TestProjectFile::roundTrip()

@@ -1,0 +1,1 @@
+qm_add_benchmark(bench_projectfile SOURCES model/bench_projectfile.cpp)
