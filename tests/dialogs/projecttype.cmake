@@ -1,0 +1,1 @@
+qm_add_test(tst_projecttypedialog LABEL ui WIDGETS SOURCES tst_projecttypedialog.cpp)
