@@ -39,4 +39,4 @@ add_test(NAME tst_onnxinferencer_asan COMMAND tst_onnxinferencer_asan)
 set_tests_properties(tst_onnxinferencer_asan PROPERTIES
   LABELS "ai"
   TIMEOUT 300
-  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=abort_on_error=1;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp")
