@@ -9,7 +9,6 @@
 using namespace Quillmark;
 
 using Points = QList<QPointF>;
-Q_DECLARE_METATYPE(Points)
 
 namespace {
 
