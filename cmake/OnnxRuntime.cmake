@@ -13,4 +13,7 @@ add_library(onnxruntime::onnxruntime SHARED IMPORTED GLOBAL)
 set_target_properties(onnxruntime::onnxruntime PROPERTIES
   IMPORTED_LOCATION "${_ort_lib}"
   IMPORTED_SONAME "libonnxruntime.so.1"
-  INTERFACE_INCLUDE_DIRECTORIES "${_ort_inc}")
+  INTERFACE_INCLUDE_DIRECTORIES "${_ort_inc}"
+  # The program sets up the runtime's API table itself (ai/OrtRuntime), at the
+  # API version it is written for; every translation unit must agree on this.
+  INTERFACE_COMPILE_DEFINITIONS "ORT_API_MANUAL_INIT")

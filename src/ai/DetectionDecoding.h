@@ -1,0 +1,75 @@
+#pragma once
+
+#include "ai/Detection.h"
+
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QStringList>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace Quillmark {
+
+// Mapping from model (letterbox) pixels back to the source picture, and the
+// picture's size that results are clamped to.
+struct LetterboxMapping {
+    float scale = 1.0f;
+    int padX = 0;
+    int padY = 0;
+    int imageWidth = 0;
+    int imageHeight = 0;
+};
+
+// The candidates of a YOLO-style output that pass the confidence threshold, in
+// output order, with what instance segmentation needs of each.
+struct DecodedCandidates {
+    QList<Detection> detections;        // boxes in source-picture pixels, clamped
+    std::vector<int64_t> columns;       // output column of each detection
+    std::vector<QRectF> letterboxBoxes; // (cx - w/2, cy - h/2, w, h), model pixels
+};
+
+// Decodes a row-major [nFeat, n] block: rows 0-3 box centre x, centre y, width
+// and height in model pixels, rows 4 to 4 + classCount - 1 class scores; further
+// rows (mask coefficients) are not read. A candidate passes when its best score
+// is at least confThreshold (ties between classes keep the lower id); boxes are
+// mapped back to the picture and clamped, and empty ones dropped. Candidates with
+// non-finite box values are dropped. Nothing is decoded when `output` holds fewer
+// than nFeat * n values or the class rows do not fit in nFeat.
+DecodedCandidates decodeCandidates(std::span<const float> output, int64_t nFeat, int64_t n,
+                                   int64_t classCount, const LetterboxMapping &mapping,
+                                   float confThreshold, const QStringList &classNames);
+
+// Instance masks of YOLO-style segmentation: 32 prototype planes of 160 x 160
+// cells, whatever the model's input size (a mask cell is 4 model pixels).
+constexpr int maskSize = 160;
+constexpr int maskCoefficientCount = 32;
+constexpr int64_t prototypeValueCount = int64_t(maskCoefficientCount) * maskSize * maskSize;
+
+// Mask cells covered by a box in model pixels: columns x0 to x1 - 1, rows y0 to
+// y1 - 1, all within the mask.
+struct MaskCrop {
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = 0;
+    int y1 = 0;
+};
+MaskCrop maskCropForBox(const QRectF &letterboxBox);
+
+// The instance's mask, sigmoid(sum over k of coefficient k x prototype plane k),
+// as 160 x 160 floats in row order. Only the cells of `crop` are computed (the
+// outline never looks elsewhere); the others stay 0. `prototypes` must hold
+// prototypeValueCount values.
+std::vector<float> instanceMask(std::span<const float> prototypes,
+                                std::span<const float, maskCoefficientCount> coefficients,
+                                const MaskCrop &crop);
+
+// The outline of one instance in source-picture pixels: the row-run trace of its
+// mask over the crop, simplified with tolerance 2.
+QList<QPointF> instanceOutline(std::span<const float> prototypes,
+                               std::span<const float, maskCoefficientCount> coefficients,
+                               const QRectF &letterboxBox, const LetterboxMapping &mapping);
+
+} // namespace Quillmark

@@ -1,0 +1,100 @@
+#include "ai/ImagePreprocessing.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Quillmark {
+
+namespace {
+
+constexpr int letterboxGrey = 114;
+
+// The source as an opaque 32-bit picture with the colours of an RGB888
+// conversion. Qt scales 32-bit pictures many times faster than RGB888 ones, with
+// the same result, and decoded photos usually arrive as RGB32 already, so a large
+// photo is neither copied nor converted before it is scaled down. Premultiplied
+// sources take the detour through RGB888, whose conversion differs from a direct
+// one in the last bit.
+QImage opaque32(const QImage &source)
+{
+    if (source.format() == QImage::Format_RGB32)
+        return source;
+    if (source.pixelFormat().premultiplied() == QPixelFormat::Premultiplied)
+        return source.convertToFormat(QImage::Format_RGB888).convertToFormat(QImage::Format_RGB32);
+    return source.convertToFormat(QImage::Format_RGB32);
+}
+
+// byte / 255 for every byte value, exactly as the division gives it.
+struct UnitScale {
+    float values[256];
+    UnitScale()
+    {
+        for (int i = 0; i < 256; ++i)
+            values[i] = float(i) / 255.0f;
+    }
+};
+
+} // namespace
+
+LetterboxResult letterboxImage(const QImage &source, int targetWidth, int targetHeight)
+{
+    LetterboxResult result;
+    result.image = QImage(std::max(targetWidth, 0), std::max(targetHeight, 0), QImage::Format_RGB888);
+    result.image.fill(QColor(letterboxGrey, letterboxGrey, letterboxGrey));
+    if (source.isNull() || result.image.isNull())
+        return result;
+
+    const int w = source.width();
+    const int h = source.height();
+    const float scale = std::min(float(targetWidth) / float(w), float(targetHeight) / float(h));
+    const int newW = std::clamp(int(scale * float(w) + 0.5f), 0, targetWidth);
+    const int newH = std::clamp(int(scale * float(h) + 0.5f), 0, targetHeight);
+    result.scale = scale;
+    result.padX = (targetWidth - newW) / 2;
+    result.padY = (targetHeight - newH) / 2;
+    if (newW == 0 || newH == 0)
+        return result;
+
+    QImage scaled = opaque32(source);
+    if (newW != w || newH != h)
+        scaled = scaled.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaled = scaled.convertToFormat(QImage::Format_RGB888);
+    if (scaled.isNull())
+        return result;
+
+    const size_t rowBytes = size_t(newW) * 3;
+    for (int i = 0; i < newH; ++i) {
+        uchar *target = result.image.scanLine(result.padY + i) + size_t(result.padX) * 3;
+        std::memcpy(target, scaled.constScanLine(i), rowBytes);
+    }
+    return result;
+}
+
+std::vector<float> imageToChwTensor(const QImage &image)
+{
+    if (image.isNull())
+        return {};
+    const QImage rgb = image.format() == QImage::Format_RGB888
+        ? image
+        : image.convertToFormat(QImage::Format_RGB888);
+    const int width = rgb.width();
+    const int height = rgb.height();
+    const size_t plane = size_t(width) * size_t(height);
+    std::vector<float> tensor(plane * 3);
+    float *red = tensor.data();
+    float *green = red + plane;
+    float *blue = green + plane;
+    const UnitScale unit;
+    for (int y = 0; y < height; ++y) {
+        const uchar *p = rgb.constScanLine(y);
+        const size_t row = size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x, p += 3) {
+            red[row + x] = unit.values[p[0]];
+            green[row + x] = unit.values[p[1]];
+            blue[row + x] = unit.values[p[2]];
+        }
+    }
+    return tensor;
+}
+
+} // namespace Quillmark

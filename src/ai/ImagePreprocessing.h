@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QImage>
+
+#include <vector>
+
+namespace Quillmark {
+
+// A picture fitted into a model's input without distortion: scaled by `scale`
+// and centred on a grey (114, 114, 114) canvas. A point (u, v) of the canvas maps
+// back to the source as ((u - padX) / scale, (v - padY) / scale).
+struct LetterboxResult {
+    QImage image;       // exactly the target size, Format_RGB888
+    float scale = 1.0f; // source pixels to canvas pixels
+    int padX = 0;       // border columns left of the picture
+    int padY = 0;       // border rows above the picture
+};
+
+// Fits `source` into targetWidth x targetHeight. Alpha is dropped and grey
+// formats become RGB. A null source gives a blank grey canvas with scale 1 and no
+// padding.
+LetterboxResult letterboxImage(const QImage &source, int targetWidth, int targetHeight);
+
+// Planar float tensor of an RGB888 picture: the R plane, then G, then B, each row
+// by row, values byte / 255. Index of channel c, row y, column x:
+// c * width * height + y * width + x. A picture of another format is converted to
+// RGB888 first; a null picture gives an empty vector.
+std::vector<float> imageToChwTensor(const QImage &image);
+
+} // namespace Quillmark

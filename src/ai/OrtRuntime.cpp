@@ -1,0 +1,80 @@
+#include "ai/OrtRuntime.h"
+
+#include <QFile>
+
+#include <string>
+
+namespace Quillmark {
+
+namespace {
+
+std::basic_string<ORTCHAR_T> toOrtPath(const QString &path)
+{
+#ifdef _WIN32
+    return path.toStdWString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
+
+const OrtApi *initialiseApi()
+{
+    const OrtApi *table = OrtGetApiBase()->GetApi(OrtRuntime::apiVersion);
+    if (table)
+        Ort::InitApi(table);
+    return table;
+}
+
+} // namespace
+
+const OrtApi &OrtRuntime::api()
+{
+    // Thread-safe one-time set-up; a library too old for the API version leaves
+    // the table null and every engine construction then fails the same way.
+    static const OrtApi *table = initialiseApi();
+    if (!table) {
+        throw Ort::Exception("ONNX Runtime " + std::string(OrtGetApiBase()->GetVersionString())
+                                 + " does not provide API version " + std::to_string(apiVersion),
+                             ORT_FAIL);
+    }
+    return *table;
+}
+
+OrtRuntime::OrtRuntime(const char *logId)
+{
+    api();
+    environment = Ort::Env(ORT_LOGGING_LEVEL_WARNING, logId);
+    sessionOptions = Ort::SessionOptions();
+    sessionOptions.SetIntraOpNumThreads(intraOpThreads);
+    sessionOptions.SetGraphOptimizationLevel(ORT_ENABLE_ALL);
+#ifdef QUILLMARK_ORT_NO_ARENA
+    // Instrumented test builds: every tensor gets an allocation of its own, so a
+    // read past the end of one is caught by the address sanitizer.
+    sessionOptions.DisableCpuMemArena();
+#endif
+}
+
+OrtRuntime::~OrtRuntime() = default;
+
+std::unique_ptr<Ort::Session> OrtRuntime::createSession(const QString &modelPath)
+{
+    const std::basic_string<ORTCHAR_T> path = toOrtPath(modelPath);
+    return std::make_unique<Ort::Session>(environment, path.c_str(), sessionOptions);
+}
+
+Ort::Value OrtRuntime::wrapFloatTensor(std::vector<float> &buffer, std::span<const int64_t> shape)
+{
+    size_t needed = 1;
+    for (int64_t extent : shape) {
+        if (extent < 0 || (extent > 0 && needed > buffer.size() / size_t(extent)))
+            throw Ort::Exception("tensor shape does not fit its buffer", ORT_INVALID_ARGUMENT);
+        needed *= size_t(extent);
+    }
+    if (needed > buffer.size())
+        throw Ort::Exception("tensor shape does not fit its buffer", ORT_INVALID_ARGUMENT);
+    const Ort::MemoryInfo memoryInfo = Ort::MemoryInfo::CreateCpu(OrtArenaAllocator, OrtMemTypeDefault);
+    return Ort::Value::CreateTensor<float>(memoryInfo, buffer.data(), buffer.size(), shape.data(),
+                                           shape.size());
+}
+
+} // namespace Quillmark

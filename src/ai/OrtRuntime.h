@@ -1,0 +1,61 @@
+#pragma once
+
+// The one entry point to ONNX Runtime. Every engine includes this header rather
+// than the runtime's own, so that all of them see the C++ wrappers configured the
+// same way (the API table is set up by hand, see OrtRuntime::api).
+#ifndef ORT_API_MANUAL_INIT
+#define ORT_API_MANUAL_INIT
+#endif
+#include <onnxruntime_cxx_api.h>
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace Quillmark {
+
+// The runtime objects an inference engine owns for its whole life: the logging
+// environment and the session options every session of the engine is made with
+// (CPU, 2 intra-op threads, all graph optimisations). Constructing one also makes
+// sure the runtime's API table is set up. Runtime failures throw Ort::Exception.
+class OrtRuntime {
+public:
+    // The API version the program is written against. The runtime library may be
+    // newer; it still serves this version's table.
+    static constexpr uint32_t apiVersion = 20;
+    static constexpr int intraOpThreads = 2;
+
+    // logId names the engine in the runtime's own log lines ("Quillmark",
+    // "QuillmarkFace", ...). Logging is at warning level.
+    explicit OrtRuntime(const char *logId);
+    ~OrtRuntime();
+
+    OrtRuntime(const OrtRuntime &) = delete;
+    OrtRuntime &operator=(const OrtRuntime &) = delete;
+
+    // Sets up the runtime's API table once per process; later calls return the
+    // same table. Throws Ort::Exception when the library lacks apiVersion.
+    static const OrtApi &api();
+
+    Ort::Env &env() { return environment; }
+    Ort::SessionOptions &options() { return sessionOptions; }
+
+    // Opens the model file with this runtime's environment and options.
+    std::unique_ptr<Ort::Session> createSession(const QString &modelPath);
+
+    // Wraps the caller's buffer, without copying, as a CPU float tensor of the
+    // given shape. The buffer must outlive the tensor. Throws Ort::Exception when
+    // the buffer holds fewer floats than the shape needs.
+    static Ort::Value wrapFloatTensor(std::vector<float> &buffer, std::span<const int64_t> shape);
+
+private:
+    // Declared in this order so that the options are released before the
+    // environment.
+    Ort::Env environment{nullptr};
+    Ort::SessionOptions sessionOptions{nullptr};
+};
+
+} // namespace Quillmark

@@ -1,0 +1,254 @@
+#include "ai/OutlineTracing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace Quillmark {
+
+namespace {
+
+// Neighbour offsets, clockwise on screen (y grows downwards), starting east.
+constexpr int directionX[8] = {1, 1, 0, -1, -1, -1, 0, 1};
+constexpr int directionY[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+
+struct Pixel {
+    int x = 0;
+    int y = 0;
+    bool operator==(const Pixel &) const = default;
+};
+
+// Read-only access to the bytes of an 8-bit mask, through its scan lines.
+class MaskBytes {
+public:
+    explicit MaskBytes(const QImage &mask)
+        : bits(mask.constBits()), bytesPerLine(mask.bytesPerLine()), width(mask.width()),
+          height(mask.height())
+    {
+    }
+
+    bool isForeground(int x, int y) const
+    {
+        return x >= 0 && y >= 0 && x < width && y < height
+            && bits[qsizetype(y) * bytesPerLine + x] > 128;
+    }
+
+    std::optional<Pixel> firstForeground() const
+    {
+        for (int y = 0; y < height; ++y) {
+            const uchar *row = bits + qsizetype(y) * bytesPerLine;
+            for (int x = 0; x < width; ++x) {
+                if (row[x] > 128)
+                    return Pixel{x, y};
+            }
+        }
+        return std::nullopt;
+    }
+
+    int boundaryBudget() const { return 4 * (width + height); }
+
+private:
+    const uchar *bits;
+    qsizetype bytesPerLine;
+    int width;
+    int height;
+};
+
+// Moore-neighbour step: the first foreground neighbour of `current`, searching
+// clockwise from one step past the direction of `previous` (from east when
+// `previous` is no neighbour).
+std::optional<Pixel> nextBoundaryPixel(const MaskBytes &mask, Pixel current, Pixel previous)
+{
+    int first = 0;
+    for (int d = 0; d < 8; ++d) {
+        if (current.x + directionX[d] == previous.x && current.y + directionY[d] == previous.y) {
+            first = (d + 1) % 8;
+            break;
+        }
+    }
+    for (int i = 0; i < 8; ++i) {
+        const int d = (first + i) % 8;
+        const Pixel neighbour{current.x + directionX[d], current.y + directionY[d]};
+        if (mask.isForeground(neighbour.x, neighbour.y))
+            return neighbour;
+    }
+    return std::nullopt;
+}
+
+QList<QPointF> traceBoundary(const MaskBytes &mask, Pixel start)
+{
+    QList<QPointF> points;
+    points.reserve(mask.boundaryBudget());
+    const int stepLimit = mask.boundaryBudget() + 16;
+
+    Pixel current = start;
+    Pixel previous{start.x - 1, start.y};
+    Pixel firstStep;
+    int steps = 0;
+    for (;;) {
+        points.append(QPointF(current.x, current.y));
+        const std::optional<Pixel> next = nextBoundaryPixel(mask, current, previous);
+        if (!next)
+            break; // an isolated pixel
+        if (steps == 0) {
+            firstStep = *next;
+        } else if (*next == start) {
+            // Back at the start. The boundary is closed when leaving the start
+            // again would repeat the first step; otherwise the start joins two
+            // strokes and the walk goes on along the other one.
+            if (nextBoundaryPixel(mask, start, current) == firstStep)
+                break;
+        }
+        if (++steps >= stepLimit)
+            break;
+        previous = current;
+        current = *next;
+    }
+    return points;
+}
+
+double distance(const QPointF &p, const QPointF &q)
+{
+    const double dx = p.x() - q.x();
+    const double dy = p.y() - q.y();
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+// Distance of p from the line through a and b, whose length is chord.
+double lineDistance(const QPointF &p, const QPointF &a, const QPointF &b, double chord)
+{
+    const double cross = (b.x() - a.x()) * (p.y() - a.y()) - (b.y() - a.y()) * (p.x() - a.x());
+    return std::abs(cross) / chord;
+}
+
+enum class KeepRule { AtLeastEpsilon, BeyondEpsilon };
+
+// Ramer-Douglas-Peucker with an explicit stack of segments, so long outlines
+// cannot exhaust the call stack. Segments are independent, so the order in which
+// they are taken does not change the result.
+QList<QPointF> simplify(const QList<QPointF> &points, double epsilon, KeepRule rule)
+{
+    const qsizetype n = points.size();
+    if (n <= 2)
+        return points;
+    std::vector<bool> keep(size_t(n), false);
+    keep.front() = true;
+    keep.back() = true;
+
+    std::vector<std::pair<qsizetype, qsizetype>> segments;
+    segments.emplace_back(0, n - 1);
+    while (!segments.empty()) {
+        const auto [a, b] = segments.back();
+        segments.pop_back();
+        if (b - a < 2)
+            continue;
+        const QPointF &pa = points[a];
+        const QPointF &pb = points[b];
+        const double chord = distance(pa, pb);
+        const bool useLine = rule == KeepRule::AtLeastEpsilon ? !(chord < 1e-9) : chord > 1e-9;
+        qsizetype farthest = a + 1;
+        double largest = 0.0;
+        for (qsizetype i = a + 1; i < b; ++i) {
+            const double d = useLine ? lineDistance(points[i], pa, pb, chord) : distance(points[i], pa);
+            if (d > largest) {
+                largest = d;
+                farthest = i;
+            }
+        }
+        const bool split = rule == KeepRule::AtLeastEpsilon ? largest >= epsilon : largest > epsilon;
+        if (!split)
+            continue;
+        keep[size_t(farthest)] = true;
+        segments.emplace_back(farthest, b);
+        segments.emplace_back(a, farthest);
+    }
+
+    QList<QPointF> result;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (keep[size_t(i)])
+            result.append(points[i]);
+    }
+    return result;
+}
+
+float clampTo(float value, float upper)
+{
+    return std::max(std::min(value, upper), 0.0f);
+}
+
+} // namespace
+
+QList<QPointF> maskToPolygon(const QImage &mask, double epsilon)
+{
+    if (mask.isNull())
+        return {};
+    const QImage bytes = mask.depth() == 8 ? mask : mask.convertToFormat(QImage::Format_Grayscale8);
+    const MaskBytes access(bytes);
+    const std::optional<Pixel> start = access.firstForeground();
+    if (!start)
+        return {};
+    const QList<QPointF> boundary = traceBoundary(access, *start);
+    if (boundary.size() < 3)
+        return {};
+    return simplifyClosedPolygon(boundary, epsilon);
+}
+
+QList<QPointF> simplifyClosedPolygon(const QList<QPointF> &points, double epsilon)
+{
+    return simplify(points, epsilon, KeepRule::AtLeastEpsilon);
+}
+
+QList<QPointF> simplifyPolygon(const QList<QPointF> &points, double epsilon)
+{
+    return simplify(points, epsilon, KeepRule::BeyondEpsilon);
+}
+
+QList<QPointF> maskRowsToPolygon(std::span<const float> mask, int stride, int x0, int y0, int x1,
+                                 int y1, float scale, int padX, int padY, int imageWidth,
+                                 int imageHeight)
+{
+    if (stride <= 0)
+        return {};
+    x0 = std::max(x0, 0);
+    y0 = std::max(y0, 0);
+    x1 = std::min(x1, stride);
+    if (x0 >= x1 || y0 >= y1)
+        return {};
+
+    const float width = float(imageWidth);
+    const float height = float(imageHeight);
+    QList<QPointF> lefts;
+    QList<QPointF> rights;
+    for (int r = y0; r < y1; ++r) {
+        const size_t rowStart = size_t(r) * size_t(stride);
+        if (rowStart + size_t(x1) > mask.size())
+            break;
+        const float *row = mask.data() + rowStart;
+        int l = -1;
+        int k = -1;
+        for (int c = x0; c < x1; ++c) {
+            if (row[c] > 0.5f) {
+                if (l < 0)
+                    l = c;
+                k = c;
+            }
+        }
+        if (l < 0)
+            continue;
+        const float y = clampTo((4.0f * (float(r) + 0.5f) - float(padY)) / scale, height);
+        lefts.append(QPointF(clampTo(float(4 * l - padX) / scale, width), y));
+        rights.append(QPointF(clampTo(float(4 * (k + 1) - padX) / scale, width), y));
+    }
+    if (lefts.isEmpty())
+        return {};
+
+    QList<QPointF> outline = lefts;
+    outline.reserve(lefts.size() + rights.size());
+    for (auto it = rights.crbegin(); it != rights.crend(); ++it)
+        outline.append(*it);
+    return simplifyPolygon(outline, 2.0);
+}
+
+} // namespace Quillmark

@@ -1,0 +1,221 @@
+#!/usr/bin/python3
+"""Writes the tiny ONNX models the engine tests load through the real runtime.
+
+Each model has the input and output names and shapes of a real detector, but
+fixed, hand-made outputs: constants tied to the input (so the input is part of
+the graph), and probes that copy chosen input values into an output, so a test
+can see what tensor the program fed in.
+
+Usage: make_test_models.py OUTPUT_DIR
+"""
+
+import os
+import sys
+
+import numpy as np
+import onnx
+from onnx import TensorProto, helper, numpy_helper
+
+OPSET = 13
+
+
+def save(model, out_dir, name, names=None):
+    if names is not None:
+        helper.set_model_props(model, {"names": names})
+    onnx.checker.check_model(model)
+    onnx.save(model, os.path.join(out_dir, name))
+
+
+def image_input(height=640, width=640):
+    return helper.make_tensor_value_info("images", TensorProto.FLOAT, [1, 3, height, width])
+
+
+def tied(prefix, value_name, out_name, elem_type):
+    """Nodes computing value + 0 * mean(images), cast to elem_type: a constant the
+    runtime cannot fold away because it depends on the input."""
+    nodes = [
+        helper.make_node("ReduceMean", ["images"], [prefix + "_mean"], keepdims=0),
+        helper.make_node("Mul", [prefix + "_mean", "zero"], [prefix + "_zero"]),
+    ]
+    if elem_type == TensorProto.FLOAT:
+        nodes.append(helper.make_node("Add", [value_name, prefix + "_zero"], [out_name]))
+    else:
+        nodes.append(helper.make_node("Add", [value_name, prefix + "_zero"], [prefix + "_sum"]))
+        nodes.append(helper.make_node("Cast", [prefix + "_sum"], [out_name], to=elem_type))
+    return nodes
+
+
+def constant(values, elem_type=TensorProto.FLOAT):
+    """An output holding `values`."""
+    values = np.asarray(values, dtype=np.float32)
+
+    def build(prefix, out_name):
+        init = numpy_helper.from_array(values, prefix + "_value")
+        return tied(prefix, prefix + "_value", out_name, elem_type), [init], list(values.shape), elem_type
+    return build
+
+
+def prototypes(elem_type=TensorProto.FLOAT, side=160):
+    """Mask prototypes [1, 32, side, side]: plane 0 is +10 on mask rows 60-79,
+    columns 40-99 and -10 elsewhere, the other planes 0. Built by the graph, so
+    the model file stays small."""
+    def build(prefix, out_name):
+        block = np.full((1, 1, 20, 60), 20.0, dtype=np.float32)
+        bias = np.zeros((1, 32, 1, 1), dtype=np.float32)
+        bias[0, 0] = -10.0
+        inits = [
+            numpy_helper.from_array(block, prefix + "_block"),
+            numpy_helper.from_array(np.array([0, 0, 60, 40, 0, 31, 80, 60], np.int64), prefix + "_pads"),
+            numpy_helper.from_array(bias, prefix + "_bias"),
+            numpy_helper.from_array(np.array([0, 0], np.int64), prefix + "_starts"),
+            numpy_helper.from_array(np.array([side, side], np.int64), prefix + "_ends"),
+            numpy_helper.from_array(np.array([2, 3], np.int64), prefix + "_axes"),
+        ]
+        nodes = [
+            helper.make_node("Pad", [prefix + "_block", prefix + "_pads"], [prefix + "_padded"]),
+            helper.make_node("Add", [prefix + "_padded", prefix + "_bias"], [prefix + "_full"]),
+            helper.make_node("Slice", [prefix + "_full", prefix + "_starts", prefix + "_ends",
+                                       prefix + "_axes"], [prefix + "_planes"]),
+        ]
+        nodes += tied(prefix, prefix + "_planes", out_name, elem_type)
+        return nodes, inits, [1, 32, side, side], elem_type
+    return build
+
+
+def constant_model(outputs, input_info=None):
+    """A model with the given outputs: list of (name, builder)."""
+    input_info = input_info or image_input()
+    nodes, inits = [], [numpy_helper.from_array(np.array(0.0, dtype=np.float32), "zero")]
+    infos = []
+    for i, (name, build) in enumerate(outputs):
+        n, c, shape, elem_type = build("out%d" % i, name)
+        nodes += n
+        inits += c
+        infos.append(helper.make_tensor_value_info(name, elem_type, shape))
+    graph = helper.make_graph(nodes, "constant", [input_info], infos, inits)
+    return helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)])
+
+
+def channel_major(candidates):
+    """[1, nFeat, N] from a list of per-candidate feature rows."""
+    return np.asarray(candidates, dtype=np.float32).T[np.newaxis, :, :].copy()
+
+
+# Candidates of det_names.onnx, as (cx, cy, w, h, score cat, score dog).
+DETECTIONS = [
+    (320, 320, 200, 100, 0.9, 0.1),    # cat
+    (330, 320, 200, 100, 0.8, 0.2),    # cat, overlaps the first: suppressed
+    (320, 320, 200, 100, 0.3, 0.7),    # dog on the cat's box: kept
+    (20, 150, 100, 40, 0.5, 0.5),      # tie: cat; partly outside, clamped
+    (320, 50, 40, 40, 0.95, 0.0),      # in the top border only: empty after clamping
+    (500, 500, 20, 20, 0.25, 0.0),     # exactly at the threshold 0.25
+    (600, 600, 20, 20, 0.2499, 0.0),   # just below it
+]
+
+
+def detection_models(out_dir):
+    out = channel_major(DETECTIONS)
+    save(constant_model([("output0", constant(out))]), out_dir, "det_names.onnx",
+         names="{0: 'cat', 1: \"dog\"}")
+
+    # No usable names; 81 classes so that class 80 lies beyond the COCO names.
+    rows = np.zeros((2, 85), dtype=np.float32)
+    rows[0, :4] = (100, 100, 40, 40)
+    rows[0, 4 + 80] = 0.9
+    rows[1, :4] = (200, 200, 40, 40)
+    rows[1, 4 + 3] = 0.8
+    save(constant_model([("output0", constant(rows.T[np.newaxis]))],
+                        image_input(320, 320)), out_dir, "det_coco_320.onnx", names="{}")
+
+    dynamic = helper.make_tensor_value_info("images", TensorProto.FLOAT, [1, 3, "height", "width"])
+    save(constant_model([("output0", constant(channel_major([(160, 160, 32, 32, 0.9)])))],
+                        dynamic), out_dir, "det_dynamic.onnx")
+
+
+def probe_model(out_dir):
+    """4 x 4 input; three candidates whose scores are single input values, read
+    from the planar tensor at (channel, row, column) (0, 0, 3), (1, 2, 1) and
+    (2, 3, 0)."""
+    indices = [0 * 16 + 0 * 4 + 3, 1 * 16 + 2 * 4 + 1, 2 * 16 + 3 * 4 + 0]
+    boxes = np.array([[0.5, 2.5, 0.5], [0.5, 0.5, 2.5], [1, 1, 1], [1, 1, 1]], dtype=np.float32)
+    inits = [
+        numpy_helper.from_array(np.array([1, 48], dtype=np.int64), "flat_shape"),
+        numpy_helper.from_array(np.array(indices, dtype=np.int64), "probe_indices"),
+        numpy_helper.from_array(boxes[np.newaxis], "boxes"),
+    ]
+    nodes = [
+        helper.make_node("Reshape", ["images", "flat_shape"], ["flat"]),
+        helper.make_node("Gather", ["flat", "probe_indices"], ["picked"], axis=1),
+        helper.make_node("Unsqueeze", ["picked", "one_axis"], ["scores"]),
+        helper.make_node("Concat", ["boxes", "scores"], ["output0"], axis=1),
+    ]
+    inits.append(numpy_helper.from_array(np.array([1], dtype=np.int64), "one_axis"))
+    graph = helper.make_graph(
+        nodes, "probe", [image_input(4, 4)],
+        [helper.make_tensor_value_info("output0", TensorProto.FLOAT, [1, 5, 3])], inits)
+    model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)])
+    save(model, out_dir, "probe_4x4.onnx", names="{0: 'probe'}")
+
+
+def seg_rows():
+    """Two instances, one class: the first covers the prototype rectangle with
+    coefficient 1 on plane 0; the second has all coefficients 0 (mask 0.5
+    everywhere, so no outline)."""
+    rows = np.zeros((2, 37), dtype=np.float32)
+    rows[0, :5] = (280, 280, 280, 120, 0.9)
+    rows[0, 5] = 1.0
+    rows[1, :5] = (500, 500, 40, 40, 0.6)
+    return rows.T[np.newaxis].copy()
+
+
+def segmentation_models(out_dir):
+    save(constant_model([("output0", constant(seg_rows())), ("output1", prototypes())]),
+         out_dir, "seg.onnx", names="{0: 'blob'}")
+    # A third output is not read.
+    save(constant_model([("output0", constant(seg_rows())), ("output1", prototypes()),
+                         ("extra", constant(np.zeros((1, 2), np.float32)))]),
+         out_dir, "seg_three_outputs.onnx", names="{0: 'blob'}")
+
+
+def malformed_models(out_dir):
+    f16 = TensorProto.FLOAT16
+    det = channel_major(DETECTIONS[:2])
+    cases = {
+        "bad_det_fp16.onnx": [("output0", constant(det, f16))],
+        "bad_det_empty_batch.onnx": [("output0", constant(np.zeros((0, 6, 2))))],
+        "bad_det_rank2.onnx": [("output0", constant(det[0]))],
+        "bad_det_4rows.onnx": [("output0", constant(det[:, :4, :]))],
+        "bad_seg_proto_80.onnx": [("output0", constant(seg_rows())), ("output1", prototypes(side=80))],
+        "bad_seg_proto_fp16.onnx": [("output0", constant(seg_rows())), ("output1", prototypes(f16))],
+        "bad_seg_proto_empty.onnx": [("output0", constant(seg_rows())),
+                                     ("output1", constant(np.zeros((0, 32, 160, 160))))],
+        "bad_seg_no_classes.onnx": [("output0", constant(seg_rows()[:, :36, :])),
+                                    ("output1", prototypes())],
+        "bad_seg_empty_batch.onnx": [("output0", constant(np.zeros((0, 37, 2)))),
+                                     ("output1", prototypes())],
+    }
+    for name, outputs in cases.items():
+        save(constant_model(outputs), out_dir, name)
+
+    # An input of another element type: the run itself fails in the runtime.
+    fp16_input = helper.make_tensor_value_info("images", f16, [1, 3, 640, 640])
+    graph = helper.make_graph(
+        [helper.make_node("Cast", ["images"], ["as_float"], to=TensorProto.FLOAT),
+         helper.make_node("ReduceMean", ["as_float"], ["output0"], keepdims=1)],
+        "fp16_input", [fp16_input],
+        [helper.make_tensor_value_info("output0", TensorProto.FLOAT, [1, 1, 1, 1])])
+    save(helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)]), out_dir,
+         "bad_fp16_input.onnx")
+
+
+def main():
+    out_dir = sys.argv[1]
+    os.makedirs(out_dir, exist_ok=True)
+    detection_models(out_dir)
+    probe_model(out_dir)
+    segmentation_models(out_dir)
+    malformed_models(out_dir)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,156 @@
+#include "ai/ImagePreprocessing.h"
+
+#include "QmTest.h"
+
+#include <QColor>
+
+using namespace Quillmark;
+
+namespace {
+
+constexpr int grey = 114;
+
+QImage filled(int w, int h, QImage::Format format, QColor colour)
+{
+    QImage image(w, h, format);
+    image.fill(colour);
+    return image;
+}
+
+bool isPixel(const QImage &rgb888, int x, int y, int r, int g, int b)
+{
+    const uchar *p = rgb888.constScanLine(y) + x * 3;
+    return p[0] == r && p[1] == g && p[2] == b;
+}
+
+} // namespace
+
+class TestImagePreprocessing : public QObject {
+    Q_OBJECT
+
+private slots:
+    void letterboxGeometry_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QSize>("target");
+        QTest::addColumn<float>("scale");
+        QTest::addColumn<QRect>("content");
+
+        QTest::newRow("landscape") << QSize(1280, 720) << QSize(640, 640) << 0.5f << QRect(0, 140, 640, 360);
+        QTest::newRow("portrait") << QSize(720, 1280) << QSize(640, 640) << 0.5f << QRect(140, 0, 360, 640);
+        QTest::newRow("same size") << QSize(640, 640) << QSize(640, 640) << 1.0f << QRect(0, 0, 640, 640);
+        // 3 x 1 into 4 x 4: one row of picture, 3 rows of border; the extra one at the bottom.
+        QTest::newRow("odd rows") << QSize(3, 1) << QSize(4, 4) << 4.0f / 3.0f << QRect(0, 1, 4, 1);
+        QTest::newRow("odd columns") << QSize(1, 3) << QSize(4, 4) << 4.0f / 3.0f << QRect(1, 0, 1, 4);
+        QTest::newRow("non-square target") << QSize(100, 100) << QSize(320, 256) << 2.56f << QRect(32, 0, 256, 256);
+    }
+
+    void letterboxGeometry()
+    {
+        QFETCH(QSize, source);
+        QFETCH(QSize, target);
+        QFETCH(float, scale);
+        QFETCH(QRect, content);
+
+        const QImage picture = filled(source.width(), source.height(), QImage::Format_RGB32, QColor(10, 200, 30));
+        const LetterboxResult result = letterboxImage(picture, target.width(), target.height());
+
+        QCOMPARE(result.image.size(), target);
+        QCOMPARE(result.image.format(), QImage::Format_RGB888);
+        QCOMPARE(result.scale, scale);
+        QCOMPARE(result.padX, content.x());
+        QCOMPARE(result.padY, content.y());
+        int wrong = 0;
+        for (int y = 0; y < target.height(); ++y) {
+            for (int x = 0; x < target.width(); ++x) {
+                const bool inside = content.contains(x, y);
+                const bool ok = inside ? isPixel(result.image, x, y, 10, 200, 30)
+                                       : isPixel(result.image, x, y, grey, grey, grey);
+                wrong += ok ? 0 : 1;
+            }
+        }
+        QCOMPARE(wrong, 0);
+    }
+
+    void letterboxAtSameSizeKeepsPixels()
+    {
+        QImage picture(64, 48, QImage::Format_RGB888);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixelColor(x, y, QColor(x * 4, y * 5, (x * y) % 256));
+        const LetterboxResult result = letterboxImage(picture, 64, 48);
+        QCOMPARE(result.image, picture);
+    }
+
+    // Other formats are converted as a conversion to RGB888 does it: alpha dropped,
+    // grey replicated into the three channels.
+    void letterboxConvertsFormats_data()
+    {
+        QTest::addColumn<QImage>("picture");
+        QImage argb(2, 2, QImage::Format_ARGB32);
+        argb.fill(qRgba(200, 100, 50, 128));
+        argb.setPixel(1, 1, qRgba(1, 2, 3, 0));
+        QTest::newRow("ARGB32") << argb;
+        QTest::newRow("ARGB32 premultiplied") << argb.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QTest::newRow("RGBA8888") << argb.convertToFormat(QImage::Format_RGBA8888);
+        QImage grey8(2, 2, QImage::Format_Grayscale8);
+        grey8.fill(77);
+        grey8.setPixel(0, 1, 200);
+        QTest::newRow("Grayscale8") << grey8;
+        QTest::newRow("Mono") << QImage(2, 2, QImage::Format_Mono);
+    }
+
+    void letterboxConvertsFormats()
+    {
+        QFETCH(QImage, picture);
+        const LetterboxResult result = letterboxImage(picture, picture.width(), picture.height());
+        QCOMPARE(result.image, picture.convertToFormat(QImage::Format_RGB888));
+    }
+
+    void letterboxOfNullPictureIsBlank()
+    {
+        const LetterboxResult result = letterboxImage(QImage(), 64, 32);
+        QCOMPARE(result.image.size(), QSize(64, 32));
+        QCOMPARE(result.scale, 1.0f);
+        QCOMPARE(result.padX, 0);
+        QCOMPARE(result.padY, 0);
+        QCOMPARE(result.image, filled(64, 32, QImage::Format_RGB888, QColor(grey, grey, grey)));
+    }
+
+    void tensorIsPlanarRgbOverScale()
+    {
+        QImage picture(2, 1, QImage::Format_RGB888);
+        picture.setPixelColor(0, 0, QColor(255, 0, 0));
+        picture.setPixelColor(1, 0, QColor(0, 0, 255));
+        QCOMPARE(imageToChwTensor(picture), (std::vector<float>{1, 0, 0, 0, 0, 1}));
+    }
+
+    // A 3-pixel-wide RGB888 line is 9 bytes padded to 12: the tensor must follow
+    // the scan lines, not the raw bytes.
+    void tensorFollowsScanLines()
+    {
+        QImage picture(3, 2, QImage::Format_RGB888);
+        QVERIFY(picture.bytesPerLine() > 9);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                picture.setPixelColor(x, y, QColor(10 * x + y, 100 + 10 * x + y, 200 + 10 * x + y));
+
+        const std::vector<float> tensor = imageToChwTensor(picture);
+        QCOMPARE(tensor.size(), size_t(18));
+        for (int c = 0; c < 3; ++c)
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 3; ++x)
+                    QCOMPARE(tensor[size_t(c * 6 + y * 3 + x)], float(100 * c + 10 * x + y) / 255.0f);
+    }
+
+    void tensorOfOtherFormatsAndNull()
+    {
+        QImage grey8(3, 1, QImage::Format_Grayscale8);
+        grey8.fill(51);
+        QCOMPARE(imageToChwTensor(grey8), std::vector<float>(9, 51.0f / 255.0f));
+        QVERIFY(imageToChwTensor(QImage()).empty());
+    }
+};
+
+QM_TEST_MAIN(TestImagePreprocessing)
+#include "tst_imagepreprocessing.moc"
