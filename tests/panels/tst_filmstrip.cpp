@@ -1,0 +1,4 @@
+#include "QmTest.h"
+class T : public QObject { Q_OBJECT };
+QM_TEST_MAIN(T)
+#include "tst_filmstrip.moc"
