@@ -104,6 +104,8 @@ ImageListPanel::ImageListPanel(QWidget *parent)
     addBtn->setFixedSize(20, 20);
     addBtn->setObjectName(QStringLiteral("compactButton"));
     addBtn->setCursor(Qt::PointingHandCursor);
+    // The compact padding would leave no room for the "+" in a 20 px button.
+    addBtn->setStyleSheet(QStringLiteral("padding: 0px;"));
     header->addWidget(addBtn);
     layout->addLayout(header);
 
