@@ -232,7 +232,7 @@ void TestThemeIcons::everyNamedResourceLoads()
     }
 
     QCOMPARE(QImageReader(QStringLiteral(":/images/splash.png")).size(), QSize(700, 420));
-    for (const QString &name : {"object_detection", "semantic_segmentation", "instance_segmentation",
+    for (const char *name : {"object_detection", "semantic_segmentation", "instance_segmentation",
                                 "key_point_detection", "face_detection", "image_classification"}) {
         const QString path = QStringLiteral(":/images/%1.png").arg(name);
         const QImage image(path);
