@@ -69,4 +69,20 @@ QIcon themedIcon(const QString &path, int size, bool dark)
     return icon;
 }
 
+QPixmap renderSvgPixmap(const QString &path, int size)
+{
+    if (size <= 0)
+        return {};
+    QPixmap pixmap(size, size);
+    pixmap.setDevicePixelRatio(1.0);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(readSvgBytes(path));
+    if (!renderer.isValid())
+        return pixmap;
+    QPainter painter(&pixmap);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    renderer.render(&painter, QRectF(0, 0, size, size));
+    return pixmap;
+}
+
 } // namespace Quillmark

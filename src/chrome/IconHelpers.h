@@ -16,4 +16,9 @@ QPixmap renderSvgIcon(const QString &path, int size, const QColor &color);
 // the dark theme. An icon without pixmaps when the SVG cannot be rendered.
 QIcon themedIcon(const QString &path, int size, bool dark);
 
+// Renders the SVG at `path` in its own colours (no tint) onto a transparent
+// size x size pixmap, antialiased. The pixmap stays transparent when the SVG
+// cannot be read or rendered; null only for a size below 1.
+QPixmap renderSvgPixmap(const QString &path, int size);
+
 } // namespace Quillmark

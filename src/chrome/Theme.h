@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 namespace Quillmark {
 namespace Theme {
 
@@ -9,5 +12,18 @@ enum Mode : int {
     Dark = 1,
 };
 
+// The thirteen colours of a theme, "#rrggbb", in placeholder order (%1 first).
+// Any mode other than Light gives the dark set.
+QStringList colors(Mode mode);
+
+// The style sheet template with its placeholders %1 .. %13 still in place.
+QString styleSheetTemplate();
+
 } // namespace Theme
+
+// The application style sheet of a theme: the template with every placeholder
+// replaced by the theme's colour. Set on the main window only, so windows that
+// have no main-window parent keep the platform style.
+QString buildAppStyleSheet(Theme::Mode mode);
+
 } // namespace Quillmark

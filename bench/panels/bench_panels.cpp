@@ -1,0 +1,116 @@
+// Panels on projects of 100,000 images: the image list's rebuild and per-row
+// updates, the film strip's reset and window rebuild, the statistics HTML.
+// Run headless: QT_QPA_PLATFORM=offscreen ./bench_panels
+
+#include "PeakMemory.h"
+
+#include "model/Dataset.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
+#include "panels/ImageListPanel.h"
+
+#include <QApplication>
+#include <QListWidget>
+
+#include <benchmark/benchmark.h>
+
+using namespace Quillmark;
+
+namespace {
+
+Dataset makeDataset(int images)
+{
+    Dataset d;
+    d.images.reserve(images);
+    for (int i = 0; i < images; ++i) {
+        ImageEntry e;
+        e.filePath = QStringLiteral("/data/project/images/batch_%1/image_%2.jpg").arg(i / 1000).arg(i);
+        if (i % 3 == 0)
+            e.labels.append(Annotation{});
+        d.addImage(e);
+    }
+    return d;
+}
+
+void BM_ImageListSetDataset(benchmark::State &state)
+{
+    const Dataset dataset = makeDataset(int(state.range(0)));
+    ImageListPanel panel;
+    panel.resize(270, 800);
+    panel.show();
+    for (auto _ : state) {
+        panel.setDataset(dataset);
+        QCoreApplication::processEvents();  // first layout batch: the window answers again
+    }
+    state.counters["peakMiB"] = QmBench::peakMemoryMiB();
+}
+BENCHMARK(BM_ImageListSetDataset)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_ImageListLabelEveryImage(benchmark::State &state)
+{
+    // What a class removal does: one labelled-state update per image.
+    const Dataset dataset = makeDataset(int(state.range(0)));
+    ImageListPanel panel;
+    panel.setDataset(dataset);
+    bool labeled = false;
+    for (auto _ : state) {
+        labeled = !labeled;
+        for (const ImageEntry &e : dataset.images)
+            panel.setImageLabeled(e.id, labeled);
+    }
+}
+BENCHMARK(BM_ImageListLabelEveryImage)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_FilmStripSetDataset(benchmark::State &state)
+{
+    const Dataset dataset = makeDataset(int(state.range(0)));
+    FilmStrip strip;
+    strip.resize(1000, 86);
+    strip.setCurrent(int(state.range(0)) / 2);
+    for (auto _ : state) {
+        strip.setDataset(dataset.images);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+BENCHMARK(BM_FilmStripSetDataset)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_FilmStripJump(benchmark::State &state)
+{
+    const Dataset dataset = makeDataset(100000);
+    FilmStrip strip;
+    strip.resize(1000, 86);
+    strip.setDataset(dataset.images);
+    int id = 0;
+    for (auto _ : state) {
+        id = (id + 5000) % 100000;  // always outside the window: a rebuild
+        strip.setCurrent(id);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+BENCHMARK(BM_FilmStripJump)->Unit(benchmark::kMicrosecond);
+
+void BM_StatsHtml(benchmark::State &state)
+{
+    QMap<QString, int> perClass;
+    QMap<QString, QColor> colors;
+    for (int i = 0; i < state.range(0); ++i) {
+        perClass.insert(QStringLiteral("class_%1").arg(i), (i * 7919) % 1000);
+        colors.insert(QStringLiteral("class_%1").arg(i), QColor::fromHsv(i % 360, 200, 220));
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(AnnotationPanel::statsHtml(100000, 60000, 500000, perClass, 3, 40, 9000, colors));
+}
+BENCHMARK(BM_StatsHtml)->Arg(80)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,449 @@
+#include "panels/AnnotationPanel.h"
+
+#include "dialogs/Prompts.h"
+#include "model/AnnotationKind.h"
+#include "model/Dataset.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+namespace {
+
+const QString singleHint = QStringLiteral("Click a class to set it as active");
+const QString multiHint = QStringLiteral("Click a class to label. Ctrl+click to select multiple.");
+
+// A rounded colour square for list rows.
+QIcon colorSwatch(const QColor &color, int s)
+{
+    QPixmap pixmap(s, s);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color.darker(140), 1));
+    painter.setBrush(color);
+    painter.drawRoundedRect(QRectF(1, 1, s - 2, s - 2), 3, 3);
+    painter.end();
+    return QIcon(pixmap);
+}
+
+QString kindLabel(const Annotation &annotation)
+{
+    switch (annotation.kind) {
+    case BoundingBox:
+        return QStringLiteral("BBox");
+    case Polygon:
+        return QStringLiteral("Polygon");
+    case Polyline:
+        return QStringLiteral("Polyline");
+    case Point:
+        return QStringLiteral("Point");
+    case Keypoint:
+        return QStringLiteral("KP×%1").arg(annotation.points.size());
+    default:
+        return {};
+    }
+}
+
+QGroupBox *groupWithLayout(const QString &title, QWidget *parent, QVBoxLayout **layout)
+{
+    auto *box = new QGroupBox(title, parent);
+    *layout = new QVBoxLayout(box);
+    (*layout)->setContentsMargins(7, 10, 7, 7);
+    return box;
+}
+
+QPushButton *compactButton(const QString &text, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setFixedHeight(24);
+    button->setObjectName(QStringLiteral("compactButton"));
+    return button;
+}
+
+// One row of the statistics table: name, bar width in percent, colour, count.
+const QString statsRowTemplate = QStringLiteral(
+    "<tr><td style='padding-right:6px; white-space:nowrap;            font-size:10px;'>%1</td><td style='min-width:70px;'>  <div style='height:8px; width:%2%; background:%3;               border-radius:3px;'></div></td><td style='padding-left:6px; font-size:10px; color:gray;'>%4</td></tr>");
+
+} // namespace
+
+AnnotationPanel::AnnotationPanel(QWidget *parent)
+    : QWidget(parent)
+{
+    setMinimumWidth(225);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(9, 8, 9, 8);
+    outer->setSpacing(8);
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("panelSplitter"));
+    splitter->setChildrenCollapsible(false);
+    outer->addWidget(splitter, 1);
+
+    // Label classes
+    QVBoxLayout *classLayout = nullptr;
+    QGroupBox *classBox = groupWithLayout(QStringLiteral("Label Classes"), splitter, &classLayout);
+    classLayout->setSpacing(5);
+    classList = new QListWidget(classBox);
+    classList->setFrameShape(QFrame::NoFrame);
+    classList->setIconSize(QSize(14, 14));
+    classList->setMinimumHeight(90);
+    classList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    classLayout->addWidget(classList, 1);
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->setSpacing(4);
+    addBtn = compactButton(QStringLiteral("+ Add"), classBox);
+    renameBtn = compactButton(QStringLiteral("Rename"), classBox);
+    colorBtn = compactButton(QStringLiteral("Color"), classBox);
+    deleteBtn = compactButton(QStringLiteral("Delete"), classBox);
+    for (QPushButton *b : {addBtn, renameBtn, colorBtn, deleteBtn})
+        buttonRow->addWidget(b);
+    renameBtn->setEnabled(false);
+    colorBtn->setEnabled(false);
+    deleteBtn->setEnabled(false);
+    classLayout->addLayout(buttonRow);
+    hint = new QLabel(singleHint, classBox);
+    hint->setObjectName(QStringLiteral("mutedLabel"));
+    hint->setWordWrap(true);
+    hint->setStyleSheet(QStringLiteral("font-size:10px;"));
+    classLayout->addWidget(hint);
+
+    // Annotations
+    QVBoxLayout *annotationLayout = nullptr;
+    QGroupBox *annotationBox = groupWithLayout(QStringLiteral("Annotations"), splitter, &annotationLayout);
+    annotationList = new QListWidget(annotationBox);
+    annotationList->setFrameShape(QFrame::NoFrame);
+    annotationList->setIconSize(QSize(12, 12));
+    annotationList->setMinimumHeight(40);
+    annotationList->installEventFilter(this);
+    annotationLayout->addWidget(annotationList);
+
+    // Comments (not stored anywhere)
+    QVBoxLayout *commentLayout = nullptr;
+    QGroupBox *commentBox = groupWithLayout(QStringLiteral("Comments"), splitter, &commentLayout);
+    auto *notes = new QTextEdit(commentBox);
+    notes->setPlaceholderText(QStringLiteral("Add notes for this image..."));
+    notes->setMinimumHeight(48);
+    commentLayout->addWidget(notes);
+
+    // Dataset statistics
+    QVBoxLayout *statsLayout = nullptr;
+    statsBox = groupWithLayout(QStringLiteral("Dataset Statistics"), splitter, &statsLayout);
+    statsLayout->setContentsMargins(7, 10, 7, 4);
+    statsLayout->setSpacing(3);
+    auto *scroll = new QScrollArea(statsBox);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stats = new QLabel(QStringLiteral("No project open."), scroll);
+    stats->setObjectName(QStringLiteral("mutedLabel"));
+    stats->setWordWrap(true);
+    stats->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    stats->setStyleSheet(QStringLiteral("font-size:11px; line-height:160%;"));
+    stats->setTextFormat(Qt::RichText);
+    scroll->setWidget(stats);
+    statsLayout->addWidget(scroll, 1);
+
+    splitter->addWidget(classBox);
+    splitter->addWidget(annotationBox);
+    splitter->addWidget(commentBox);
+    splitter->addWidget(statsBox);
+    const int stretch[] = {0, 1, 0, 2};
+    for (int i = 0; i < 4; ++i)
+        splitter->setStretchFactor(i, stretch[i]);
+    splitter->setSizes({230, 110, 95, 200});
+
+    connect(classList, &QListWidget::itemClicked, this, &AnnotationPanel::onClassClicked);
+    connect(classList, &QListWidget::itemDoubleClicked, this, [this] { onRenameClass(); });
+    connect(classList, &QListWidget::itemSelectionChanged, this, &AnnotationPanel::onClassSelectionChanged);
+    connect(annotationList, &QListWidget::currentRowChanged, this, &AnnotationPanel::annotationSelected);
+    connect(addBtn, &QPushButton::clicked, this, &AnnotationPanel::onAddClass);
+    connect(renameBtn, &QPushButton::clicked, this, &AnnotationPanel::onRenameClass);
+    connect(colorBtn, &QPushButton::clicked, this, &AnnotationPanel::onChangeColor);
+    connect(deleteBtn, &QPushButton::clicked, this, &AnnotationPanel::onDeleteClass);
+}
+
+QColor AnnotationPanel::fallbackClassColor(const QString &className)
+{
+    const quint64 hash = quint64(qHash(className, 0));
+    const int hue = int((hash * 137u) % 360u);
+    return QColor::fromHsv(hue, 200, 220, 255);
+}
+
+QStringList AnnotationPanel::selectedClassNames() const
+{
+    QStringList names;
+    for (int row = 0; row < classList->count(); ++row) {
+        const QListWidgetItem *item = classList->item(row);
+        if (item->isSelected())
+            names.append(item->text());
+    }
+    return names;
+}
+
+void AnnotationPanel::onClassClicked(QListWidgetItem *item)
+{
+    if (!item)
+        return;
+    if (!multiSelect) {
+        emit labelSelected(item->text());
+        return;
+    }
+    const QStringList names = selectedClassNames();
+    if (!names.isEmpty())
+        emit classesSelected(names);
+}
+
+void AnnotationPanel::onClassSelectionChanged()
+{
+    const qsizetype selected = classList->selectedItems().size();
+    renameBtn->setEnabled(selected == 1);
+    colorBtn->setEnabled(selected == 1);
+    deleteBtn->setEnabled(selected >= 1);
+}
+
+void AnnotationPanel::rebuildClassList()
+{
+    const QStringList selected = selectedClassNames();
+    const QString current = classList->currentItem() ? classList->currentItem()->text() : QString();
+    {
+        const QSignalBlocker blocker(classList);
+        classList->clear();
+        QListWidgetItem *currentItem = nullptr;
+        for (auto it = colors.cbegin(); it != colors.cend(); ++it) {
+            auto *item = new QListWidgetItem(colorSwatch(it.value(), 14), it.key(), classList);
+            if (selected.contains(it.key()))
+                item->setSelected(true);
+            if (!current.isNull() && it.key() == current)
+                currentItem = item;
+        }
+        if (currentItem)
+            classList->setCurrentItem(currentItem, QItemSelectionModel::NoUpdate);
+    }
+    onClassSelectionChanged();
+}
+
+void AnnotationPanel::makeCurrent(const QString &className)
+{
+    const auto matches = classList->findItems(className, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (!matches.isEmpty())
+        classList->setCurrentItem(matches.first());
+}
+
+void AnnotationPanel::setClasses(const QMap<QString, QColor> &classColors)
+{
+    colors = classColors;
+    rebuildClassList();
+    if (classList->count() > 0 && !classList->currentItem()) {
+        classList->setCurrentRow(0);
+        emit labelSelected(classList->item(0)->text());
+    }
+}
+
+void AnnotationPanel::setMultiSelect(bool multi)
+{
+    if (multi == multiSelect)
+        return;
+    multiSelect = multi;
+    hint->setText(multi ? multiHint : singleHint);
+}
+
+void AnnotationPanel::setAnnotations(const ImageEntry &entry)
+{
+    const QSignalBlocker blocker(annotationList);
+    annotationList->clear();
+    for (int i = 0; i < entry.labels.size(); ++i) {
+        const Annotation &annotation = entry.labels.at(i);
+        const QColor color = colors.contains(annotation.className) ? colors.value(annotation.className)
+                                                                   : fallbackClassColor(annotation.className);
+        auto *item = new QListWidgetItem(colorSwatch(color, 11),
+                                         QStringLiteral("%1  %2").arg(kindLabel(annotation), annotation.className),
+                                         annotationList);
+        item->setData(Qt::UserRole, i);
+    }
+}
+
+void AnnotationPanel::selectAnnotation(int index)
+{
+    const QSignalBlocker blocker(annotationList);
+    if (index < 0 || index >= annotationList->count())
+        annotationList->setCurrentRow(-1);
+    else
+        annotationList->setCurrentRow(index);
+}
+
+void AnnotationPanel::clear()
+{
+    {
+        const QSignalBlocker blocker(annotationList);
+        annotationList->clear();
+    }
+    updateStats(0, 0, 0, {}, 0, 0, 0);
+}
+
+void AnnotationPanel::updateStats(int images, int labelledImages, int annotations,
+                                  const QMap<QString, int> &perClass, int videos, int annotatedFrames,
+                                  int totalFrames)
+{
+    stats->setText(statsHtml(images, labelledImages, annotations, perClass, videos, annotatedFrames, totalFrames,
+                             colors));
+}
+
+QString AnnotationPanel::statsHtml(int images, int labelledImages, int annotations,
+                                   const QMap<QString, int> &perClass, int videos, int annotatedFrames,
+                                   int totalFrames, const QMap<QString, QColor> &classColors)
+{
+    if (images <= 0 && videos <= 0)
+        return QStringLiteral("No project open.");
+
+    QString html;
+    if (images >= 1) {
+        const int percent = qRound(double(labelledImages) * 100.0 / double(images));
+        html += QStringLiteral("<b>%1</b> images &nbsp;·&nbsp; <b>%2%</b> labeled &nbsp;·&nbsp; "
+                               "<b>%3</b> annotations<br>")
+                    .arg(QString::number(images), QString::number(percent), QString::number(annotations));
+    } else {
+        html += QStringLiteral("<b>%1</b> annotations<br>").arg(QString::number(annotations));
+    }
+
+    if (videos >= 1) {
+        html += QStringLiteral("<b>%1</b> video%2 &nbsp;·&nbsp; <b>%3</b> / <b>%4</b> frames annotated<br>")
+                    .arg(QString::number(videos), videos >= 2 ? QStringLiteral("s") : QString(),
+                         QString::number(annotatedFrames), QString::number(totalFrames));
+    }
+
+    if (perClass.isEmpty())
+        return html;
+
+    QList<QPair<QString, int>> rows;
+    rows.reserve(perClass.size());
+    int largest = 0;
+    for (auto it = perClass.cbegin(); it != perClass.cend(); ++it) {
+        rows.append({it.key(), it.value()});
+        largest = qMax(largest, it.value());
+    }
+    // Largest first; equal counts keep the name order of the map.
+    std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
+
+    html += QStringLiteral("<table cellspacing='0' cellpadding='0' style='margin-top:4px;'>");
+    for (const auto &[name, count] : rows) {
+        const int width = largest > 0 ? int(qint64(count) * 100 / largest) : 0;
+        const QString color = classColors.contains(name) ? classColors.value(name).name()
+                                                         : QColor(160, 160, 160).name();
+        html += statsRowTemplate
+                    .arg(name.toHtmlEscaped(), QString::number(width), color, QString::number(count));
+    }
+    html += QStringLiteral("</table>");
+    return html;
+}
+
+void AnnotationPanel::onAddClass()
+{
+    Prompts &prompts = Prompts::current();
+    bool ok = false;
+    QString name = prompts.getText(this, QStringLiteral("Add Class"), QStringLiteral("Class name:"), QString(), &ok);
+    name = name.trimmed();
+    if (!ok || name.isEmpty())
+        return;
+    if (colors.contains(name)) {
+        prompts.information(this, QStringLiteral("Add Class"), QStringLiteral("Class \"%1\" already exists.").arg(name));
+        return;
+    }
+    QColor color = prompts.getColor(Qt::white, this, QStringLiteral("Color for \"%1\"").arg(name));
+    if (!color.isValid())
+        color = classPalette[size_t(colors.size() % 8)];
+
+    colors.insert(name, color);
+    rebuildClassList();
+    makeCurrent(name);
+    emit classAdded(name, color);
+    emit labelSelected(name);
+}
+
+void AnnotationPanel::onRenameClass()
+{
+    QListWidgetItem *item = classList->currentItem();
+    if (!item)
+        return;
+    const QString oldName = item->text();
+    Prompts &prompts = Prompts::current();
+    bool ok = false;
+    QString newName =
+        prompts.getText(this, QStringLiteral("Rename Class"), QStringLiteral("New name:"), oldName, &ok).trimmed();
+    if (!ok || newName.isEmpty() || newName == oldName)
+        return;
+    if (colors.contains(newName)) {
+        prompts.information(this, QStringLiteral("Rename Class"),
+                            QStringLiteral("Class \"%1\" already exists.").arg(newName));
+        return;
+    }
+    colors.insert(newName, colors.take(oldName));
+    rebuildClassList();
+    makeCurrent(newName);
+    emit classRenamed(oldName, newName);
+    emit labelSelected(newName);
+}
+
+void AnnotationPanel::onChangeColor()
+{
+    QListWidgetItem *item = classList->currentItem();
+    if (!item)
+        return;
+    const QString name = item->text();
+    const QColor initial = colors.value(name, QColor(Qt::white));
+    const QColor color = Prompts::current().getColor(initial, this, QStringLiteral("Color for \"%1\"").arg(name));
+    if (!color.isValid())
+        return;
+    colors.insert(name, color);
+    item->setIcon(colorSwatch(color, 14));
+    emit classColorChanged(name, color);
+}
+
+void AnnotationPanel::onDeleteClass()
+{
+    const QStringList names = selectedClassNames();
+    if (names.isEmpty())
+        return;
+    const QString text =
+        names.size() == 1
+            ? QStringLiteral("Delete class \"%1\"?\n\nAll annotations with this class will also be removed.")
+                  .arg(names.first())
+            : QStringLiteral("Delete %1 classes (%2)?\n\nAll annotations with these classes will also be removed.")
+                  .arg(QString::number(names.size()), names.join(QStringLiteral(", ")));
+    const auto answer = Prompts::current().question(this, QStringLiteral("Delete Class"), text,
+                                                    QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
+    if (answer != QMessageBox::Yes)
+        return;
+    for (const QString &name : names) {
+        colors.remove(name);
+        emit classRemoved(name);
+    }
+    rebuildClassList();
+}
+
+bool AnnotationPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == annotationList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        QListWidgetItem *current = annotationList->currentItem();
+        if ((key == Qt::Key_Delete || key == Qt::Key_Backspace) && current) {
+            emit annotationDeleteRequested(current->data(Qt::UserRole).toInt());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace Quillmark

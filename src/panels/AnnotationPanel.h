@@ -1,0 +1,96 @@
+#pragma once
+
+#include "model/ImageEntry.h"
+
+#include <QColor>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QTextEdit;
+
+namespace Quillmark {
+
+// The side panel with the class list, the annotations of the shown image or
+// frame, a notes box and the dataset statistics. It keeps its own copy of the
+// class colours and reports every class edit as a signal; the main window
+// applies the edit to the dataset and hands back the new map.
+class AnnotationPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit AnnotationPanel(QWidget *parent = nullptr);
+
+    void setClasses(const QMap<QString, QColor> &classColors);
+    void setMultiSelect(bool multi);
+    void setAnnotations(const ImageEntry &entry);
+    void selectAnnotation(int index);
+    void updateStats(int images, int labelledImages, int annotations, const QMap<QString, int> &perClass,
+                     int videos, int annotatedFrames, int totalFrames);
+    void clear();
+
+    const QMap<QString, QColor> &classColors() const { return colors; }
+    bool isMultiSelect() const { return multiSelect; }
+
+    // The statistics HTML for the given figures; classes missing from
+    // `classColors` are drawn grey.
+    static QString statsHtml(int images, int labelledImages, int annotations, const QMap<QString, int> &perClass,
+                             int videos, int annotatedFrames, int totalFrames,
+                             const QMap<QString, QColor> &classColors);
+    // Colour of a class that has no colour in the map: a stable hue from its name.
+    static QColor fallbackClassColor(const QString &className);
+
+    QListWidget *classListWidget() const { return classList; }
+    QListWidget *annotationListWidget() const { return annotationList; }
+    QPushButton *addButton() const { return addBtn; }
+    QPushButton *renameButton() const { return renameBtn; }
+    QPushButton *colorButton() const { return colorBtn; }
+    QPushButton *deleteButton() const { return deleteBtn; }
+    QLabel *hintLabel() const { return hint; }
+    QLabel *statsLabel() const { return stats; }
+
+signals:
+    void labelSelected(const QString &className);
+    void classesSelected(const QStringList &classNames);
+    void annotationSelected(int labelIndex);
+    void annotationDeleteRequested(int labelIndex);
+    void classAdded(const QString &name, const QColor &color);
+    void classRemoved(const QString &name);
+    void classRenamed(const QString &oldName, const QString &newName);
+    void classColorChanged(const QString &name, const QColor &color);
+
+public slots:
+    void onAddClass();
+    void onDeleteClass();
+    void onRenameClass();
+    void onChangeColor();
+    void onClassSelectionChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void onClassClicked(QListWidgetItem *item);
+    void rebuildClassList();
+    void makeCurrent(const QString &className);
+    QStringList selectedClassNames() const;
+
+    QListWidget *classList = nullptr;
+    QListWidget *annotationList = nullptr;
+    QPushButton *addBtn = nullptr;
+    QPushButton *renameBtn = nullptr;
+    QPushButton *deleteBtn = nullptr;
+    QPushButton *colorBtn = nullptr;
+    QLabel *hint = nullptr;
+    QMap<QString, QColor> colors;
+    bool multiSelect = false;
+    QLabel *stats = nullptr;
+    QGroupBox *statsBox = nullptr;
+};
+
+} // namespace Quillmark

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "model/ImageEntry.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+
+namespace Quillmark {
+
+// The horizontal strip of image thumbnails under the canvas. Shows a window of
+// at most 50 thumbnails around the current image, decodes them one per turn of
+// the event loop, and reports a left click on a thumbnail with imageSelected.
+class FilmStrip : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int windowSize = 50;
+    static constexpr int thumbWidth = 72;
+    static constexpr int thumbHeight = 54;
+
+    explicit FilmStrip(QWidget *parent = nullptr);
+    ~FilmStrip() override;
+
+    void setDataset(const QList<ImageEntry> &images);
+    void setCurrent(int imageId);
+    void setDark(bool dark);
+
+    int currentId() const { return current; }
+    int windowStart() const { return start; }
+    // Ids of the thumbnails of the current window, in order.
+    QList<int> shownIds() const;
+    // The thumbnail label of an image in the current window, or null.
+    QLabel *thumbnailLabel(int imageId) const;
+    QScrollArea *scrollArea() const { return scroll; }
+    QPushButton *leftChevron() const { return leftButton; }
+    QPushButton *rightChevron() const { return rightButton; }
+
+signals:
+    void imageSelected(int imageId);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    struct Entry {
+        int imageId = -1;
+        QString path;
+        QPixmap thumbnail;   // scaled picture of an in-memory image, once made
+        QImage image;        // in-memory pixels, decoded
+        QByteArray encoded;  // in-memory pixels, still encoded
+    };
+    struct Shown {
+        int imageId = -1;
+        QString path;
+        QLabel *label = nullptr;
+        int entryIndex = -1;
+    };
+
+    void rebuildWindow(int index);
+    void loadNextThumbnail();
+    void scheduleNextLoad();
+    void updateChevrons();
+    int indexOfImage(int imageId) const;
+    QPixmap makeThumbnail(Entry &entry) const;
+    void scrollToLabel(QLabel *label);
+    void repolish(QLabel *label, bool active);
+
+    QScrollArea *scroll = nullptr;
+    QWidget *container = nullptr;
+    QHBoxLayout *containerLayout = nullptr;
+    QPushButton *leftButton = nullptr;
+    QPushButton *rightButton = nullptr;
+    QList<Entry> entries;
+    QHash<int, int> indexMap;
+    int start = 0;
+    QList<Shown> shown;
+    int current = -1;
+    int nextLoad = 0;
+    int generation = 0;
+    bool dark = false;
+};
+
+} // namespace Quillmark

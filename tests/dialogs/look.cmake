@@ -1,0 +1,1 @@
+qm_add_test(tst_lookdialogs LABEL ui WIDGETS SOURCES tst_lookdialogs.cpp)

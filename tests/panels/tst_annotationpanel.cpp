@@ -1,0 +1,407 @@
+// The annotation panel: class list signals and buttons, the class edit flows
+// through scripted prompts, the annotation rows and the statistics HTML.
+
+#include "QmTest.h"
+#include "ScriptedPrompts.h"
+
+#include "model/Dataset.h"
+#include "panels/AnnotationPanel.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace Quillmark;
+using QmTest::PromptsOverride;
+using QmTest::ScriptedPrompts;
+
+namespace {
+
+QMap<QString, QColor> threeClasses()
+{
+    return {{"bird", QColor("#ff0000")}, {"cat", QColor("#00ff00")}, {"dog", QColor("#0000ff")}};
+}
+
+QStringList rowTexts(const QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts.append(list->item(i)->text());
+    return texts;
+}
+
+void clickRow(QListWidget *list, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
+}
+
+Annotation annotation(const QString &className, int kind, int points = 0)
+{
+    Annotation a;
+    a.className = className;
+    a.kind = kind;
+    for (int i = 0; i < points; ++i)
+        a.points.append(QPointF(i, i));
+    return a;
+}
+
+QColor iconColour(const QListWidgetItem *item, int size)
+{
+    const QImage image = item->icon().pixmap(QSize(size, size), 1.0).toImage();
+    return image.pixelColor(size / 2, size / 2);
+}
+
+} // namespace
+
+class TestAnnotationPanel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void clickVersusKeyboardInSingleSelection();
+    void multiSelectionEmitsSelectedClasses();
+    void buttonsFollowSelection();
+    void setClassesKeepsCurrent();
+    void addClassFlows();
+    void renameClassFlows();
+    void changeColourFlows();
+    void deleteClassFlows();
+    void annotationRows();
+    void annotationKeysAndSelection();
+    void statsHtml_data();
+    void statsHtml();
+    void statsTableExact();
+};
+
+void TestAnnotationPanel::clickVersusKeyboardInSingleSelection()
+{
+    AnnotationPanel panel;
+    panel.resize(300, 800);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QSignalSpy labels(&panel, &AnnotationPanel::labelSelected);
+    QSignalSpy multi(&panel, &AnnotationPanel::classesSelected);
+    panel.setClasses(threeClasses());
+    QCOMPARE(labels.count(), 1);  // row 0 became current
+    QCOMPARE(labels.takeFirst().at(0).toString(), QStringLiteral("bird"));
+
+    QListWidget *list = panel.classListWidget();
+    clickRow(list, 1);
+    clickRow(list, 1);  // already current: still reported
+    QCOMPARE(labels.count(), 2);
+    QCOMPARE(labels.at(1).at(0).toString(), QStringLiteral("cat"));
+
+    labels.clear();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentRow(), 2);
+    QVERIFY(panel.renameButton()->isEnabled());
+    QCOMPARE(labels.count(), 0);
+    QCOMPARE(multi.count(), 0);
+}
+
+void TestAnnotationPanel::multiSelectionEmitsSelectedClasses()
+{
+    AnnotationPanel panel;
+    panel.resize(300, 800);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.setClasses(threeClasses());
+    panel.setMultiSelect(true);
+    QCOMPARE(panel.hintLabel()->text(), QStringLiteral("Click a class to label. Ctrl+click to select multiple."));
+    QSignalSpy labels(&panel, &AnnotationPanel::labelSelected);
+    QSignalSpy multi(&panel, &AnnotationPanel::classesSelected);
+
+    QListWidget *list = panel.classListWidget();
+    clickRow(list, 2);
+    clickRow(list, 0, Qt::ControlModifier);
+    QCOMPARE(multi.count(), 2);
+    QCOMPARE(multi.at(1).at(0).toStringList(), (QStringList{"bird", "dog"}));  // row order
+    clickRow(list, 0, Qt::ControlModifier);
+    clickRow(list, 2, Qt::ControlModifier);  // deselects the last one
+    QCOMPARE(multi.count(), 3);
+    QCOMPARE(labels.count(), 0);
+
+    panel.setMultiSelect(false);
+    QCOMPARE(panel.hintLabel()->text(), QStringLiteral("Click a class to set it as active"));
+}
+
+void TestAnnotationPanel::buttonsFollowSelection()
+{
+    AnnotationPanel panel;
+    QVERIFY(!panel.renameButton()->isEnabled());
+    QVERIFY(!panel.colorButton()->isEnabled());
+    QVERIFY(!panel.deleteButton()->isEnabled());
+    QVERIFY(panel.addButton()->isEnabled());
+
+    panel.setClasses(threeClasses());
+    QListWidget *list = panel.classListWidget();
+    QCOMPARE(list->selectedItems().size(), 1);
+    QVERIFY(panel.renameButton()->isEnabled() && panel.colorButton()->isEnabled());
+    QVERIFY(panel.deleteButton()->isEnabled());
+
+    list->item(2)->setSelected(true);
+    QVERIFY(!panel.renameButton()->isEnabled());
+    QVERIFY(!panel.colorButton()->isEnabled());
+    QVERIFY(panel.deleteButton()->isEnabled());
+
+    list->clearSelection();
+    QVERIFY(!panel.deleteButton()->isEnabled());
+}
+
+void TestAnnotationPanel::setClassesKeepsCurrent()
+{
+    AnnotationPanel panel;
+    QSignalSpy labels(&panel, &AnnotationPanel::labelSelected);
+    panel.setClasses({});
+    QCOMPARE(panel.classListWidget()->count(), 0);
+    QCOMPARE(labels.count(), 0);
+
+    panel.setClasses(threeClasses());
+    panel.classListWidget()->setCurrentRow(2);
+    labels.clear();
+    auto classes = threeClasses();
+    classes.insert(QStringLiteral("ant"), Qt::black);
+    panel.setClasses(classes);
+    QCOMPARE(rowTexts(panel.classListWidget()), (QStringList{"ant", "bird", "cat", "dog"}));
+    QCOMPARE(panel.classListWidget()->currentItem()->text(), QStringLiteral("dog"));
+    QCOMPARE(labels.count(), 0);
+
+    classes.remove(QStringLiteral("dog"));
+    panel.setClasses(classes);
+    QCOMPARE(panel.classListWidget()->currentRow(), 0);
+    QCOMPARE(labels.count(), 1);
+    QCOMPARE(labels.at(0).at(0).toString(), QStringLiteral("ant"));
+}
+
+void TestAnnotationPanel::addClassFlows()
+{
+    ScriptedPrompts prompts;
+    PromptsOverride guard(&prompts);
+    AnnotationPanel panel;
+    panel.setClasses(threeClasses());
+    QSignalSpy added(&panel, &AnnotationPanel::classAdded);
+    QSignalSpy labels(&panel, &AnnotationPanel::labelSelected);
+
+    // A name with blanks, a chosen colour.
+    prompts.answers << QStringLiteral("  eel  ") << QColor("#123456");
+    panel.onAddClass();
+    QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Add Class"));
+    QCOMPARE(prompts.calls.at(0).text, QStringLiteral("Class name:"));
+    QCOMPARE(prompts.calls.at(1).title, QStringLiteral("Color for \"eel\""));
+    QCOMPARE(prompts.calls.at(1).text, QStringLiteral("#ffffff"));
+    QCOMPARE(added.count(), 1);
+    QCOMPARE(added.at(0).at(0).toString(), QStringLiteral("eel"));
+    QCOMPARE(added.at(0).at(1).value<QColor>(), QColor("#123456"));
+    QCOMPARE(labels.last().at(0).toString(), QStringLiteral("eel"));
+    QCOMPARE(panel.classListWidget()->currentItem()->text(), QStringLiteral("eel"));
+
+    // An existing name is refused; one differing in case is a new class whose
+    // colour comes from the palette when the colour dialog is cancelled.
+    prompts.calls.clear();
+    prompts.answers << QStringLiteral("cat");
+    panel.onAddClass();
+    QCOMPARE(prompts.calls.last().kind, QStringLiteral("information"));
+    QCOMPARE(prompts.calls.last().text, QStringLiteral("Class \"cat\" already exists."));
+    QCOMPARE(added.count(), 1);
+
+    prompts.answers << QStringLiteral("Cat");  // then the colour dialog is cancelled
+    panel.onAddClass();
+    QCOMPARE(added.count(), 2);
+    QCOMPARE(added.at(1).at(1).value<QColor>(), classPalette[4]);  // four classes before it
+
+    // Cancel, or only blanks: nothing.
+    prompts.answers << QVariant() << QStringLiteral("   ");
+    panel.onAddClass();
+    panel.onAddClass();
+    QCOMPARE(added.count(), 2);
+    QCOMPARE(panel.classColors().size(), 5);
+}
+
+void TestAnnotationPanel::renameClassFlows()
+{
+    ScriptedPrompts prompts;
+    PromptsOverride guard(&prompts);
+    AnnotationPanel panel;
+    panel.setClasses(threeClasses());
+    panel.classListWidget()->setCurrentRow(1);  // cat
+    QSignalSpy renamed(&panel, &AnnotationPanel::classRenamed);
+    QSignalSpy labels(&panel, &AnnotationPanel::labelSelected);
+
+    prompts.answers << QStringLiteral("  cat ");
+    panel.onRenameClass();
+    QCOMPARE(prompts.calls.at(0).extra, QStringLiteral("cat"));  // current name filled in
+    prompts.answers << QStringLiteral("dog");
+    panel.onRenameClass();
+    QCOMPARE(prompts.calls.last().text, QStringLiteral("Class \"dog\" already exists."));
+    QCOMPARE(renamed.count(), 0);
+    QCOMPARE(labels.count(), 0);
+
+    prompts.answers << QStringLiteral("kitten");
+    panel.onRenameClass();
+    QCOMPARE(renamed.count(), 1);
+    QCOMPARE(renamed.at(0).at(0).toString(), QStringLiteral("cat"));
+    QCOMPARE(renamed.at(0).at(1).toString(), QStringLiteral("kitten"));
+    QCOMPARE(labels.last().at(0).toString(), QStringLiteral("kitten"));
+    QCOMPARE(panel.classColors().value(QStringLiteral("kitten")), QColor("#00ff00"));
+    QVERIFY(!panel.classColors().contains(QStringLiteral("cat")));
+    QCOMPARE(panel.classListWidget()->currentItem()->text(), QStringLiteral("kitten"));
+}
+
+void TestAnnotationPanel::changeColourFlows()
+{
+    ScriptedPrompts prompts;
+    PromptsOverride guard(&prompts);
+    AnnotationPanel panel;
+    panel.setClasses(threeClasses());
+    QSignalSpy recoloured(&panel, &AnnotationPanel::classColorChanged);
+
+    panel.onChangeColor();  // cancelled
+    QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Color for \"bird\""));
+    QCOMPARE(prompts.calls.at(0).text, QStringLiteral("#ff0000"));
+    QCOMPARE(recoloured.count(), 0);
+
+    prompts.answers << QColor("#abcdef");
+    panel.onChangeColor();
+    QCOMPARE(recoloured.count(), 1);
+    QCOMPARE(recoloured.at(0).at(1).value<QColor>(), QColor("#abcdef"));
+    QCOMPARE(iconColour(panel.classListWidget()->item(0), 14), QColor("#abcdef"));
+}
+
+void TestAnnotationPanel::deleteClassFlows()
+{
+    ScriptedPrompts prompts;
+    PromptsOverride guard(&prompts);
+    AnnotationPanel panel;
+    panel.setClasses(threeClasses());
+    QSignalSpy removed(&panel, &AnnotationPanel::classRemoved);
+
+    panel.onDeleteClass();  // Cancel
+    QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Delete Class"));
+    QCOMPARE(prompts.calls.at(0).text,
+             QStringLiteral("Delete class \"bird\"?\n\nAll annotations with this class will also be removed."));
+    QCOMPARE(removed.count(), 0);
+
+    panel.classListWidget()->item(2)->setSelected(true);
+    prompts.answers << int(QMessageBox::Yes);
+    panel.onDeleteClass();
+    QCOMPARE(prompts.calls.at(1).text, QStringLiteral("Delete 2 classes (bird, dog)?\n\nAll annotations with these "
+                                                      "classes will also be removed."));
+    QCOMPARE(removed.count(), 2);
+    QCOMPARE(rowTexts(panel.classListWidget()), QStringList{"cat"});
+    QVERIFY(!panel.deleteButton()->isEnabled());
+}
+
+void TestAnnotationPanel::annotationRows()
+{
+    AnnotationPanel panel;
+    panel.setClasses({{"cat", QColor("#00ff00")}});
+    QSignalSpy selected(&panel, &AnnotationPanel::annotationSelected);
+    ImageEntry entry;
+    entry.labels = {annotation("cat", BoundingBox), annotation("person", Keypoint, 3), annotation("road", Polygon),
+                    annotation("lane", Polyline), annotation("pin", Point), annotation("odd", 9)};
+    panel.setAnnotations(entry);
+    QCOMPARE(rowTexts(panel.annotationListWidget()),
+             (QStringList{"BBox  cat", "KP×3  person", "Polygon  road", "Polyline  lane", "Point  pin", "  odd"}));
+    QCOMPARE(selected.count(), 0);
+    QCOMPARE(panel.annotationListWidget()->item(3)->data(Qt::UserRole).toInt(), 3);
+    QCOMPARE(iconColour(panel.annotationListWidget()->item(0), 11), QColor("#00ff00"));
+
+    // A class missing from the map takes the same hue every time.
+    const QColor fallback = AnnotationPanel::fallbackClassColor(QStringLiteral("person"));
+    QCOMPARE(fallback.saturation(), 200);
+    QCOMPARE(fallback.value(), 220);
+    const quint64 hash = quint64(qHash(QStringLiteral("person"), 0));
+    QCOMPARE(fallback.hue(), int((hash * 137u) % 360u));
+    QCOMPARE(iconColour(panel.annotationListWidget()->item(1), 11).rgb(), fallback.rgb());
+    panel.setAnnotations(entry);
+    QCOMPARE(iconColour(panel.annotationListWidget()->item(1), 11).rgb(), fallback.rgb());
+    QCOMPARE(AnnotationPanel::fallbackClassColor(QStringLiteral("person")), fallback);
+}
+
+void TestAnnotationPanel::annotationKeysAndSelection()
+{
+    AnnotationPanel panel;
+    ImageEntry entry;
+    entry.labels = {annotation("a", BoundingBox), annotation("b", BoundingBox), annotation("c", BoundingBox)};
+    panel.setAnnotations(entry);
+    QListWidget *list = panel.annotationListWidget();
+    QSignalSpy selected(&panel, &AnnotationPanel::annotationSelected);
+    QSignalSpy deleteRequested(&panel, &AnnotationPanel::annotationDeleteRequested);
+
+    QKeyEvent noCurrent(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QVERIFY(!static_cast<QObject &>(panel).eventFilter(list, &noCurrent));  // passed on
+    QCOMPARE(deleteRequested.count(), 0);
+
+    list->setCurrentRow(2);
+    QCOMPARE(selected.count(), 1);
+    QCOMPARE(selected.at(0).at(0).toInt(), 2);
+    QTest::keyClick(list, Qt::Key_Backspace);
+    QCOMPARE(deleteRequested.count(), 1);
+    QCOMPARE(deleteRequested.at(0).at(0).toInt(), 2);
+
+    panel.selectAnnotation(1);
+    QCOMPARE(list->currentRow(), 1);
+    panel.selectAnnotation(7);
+    QCOMPARE(list->currentRow(), -1);
+    QCOMPARE(selected.count(), 1);
+}
+
+void TestAnnotationPanel::statsHtml_data()
+{
+    QTest::addColumn<int>("images");
+    QTest::addColumn<int>("labelled");
+    QTest::addColumn<int>("videos");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("nothing") << 0 << 0 << 0 << "No project open.";
+    QTest::newRow("two of three labelled")
+        << 3 << 2 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>67%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
+    QTest::newRow("one video, no images")
+        << 0 << 0 << 1 << "<b>5</b> annotations<br><b>1</b> video &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
+    QTest::newRow("two videos")
+        << 8 << 1 << 2
+        << "<b>8</b> images &nbsp;·&nbsp; <b>13%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
+           "<b>2</b> videos &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
+}
+
+void TestAnnotationPanel::statsHtml()
+{
+    QFETCH(int, images);
+    QFETCH(int, labelled);
+    QFETCH(int, videos);
+    QFETCH(QString, expected);
+    AnnotationPanel panel;
+    panel.updateStats(images, labelled, 5, {}, videos, 4, 90);
+    QCOMPARE(panel.statsLabel()->text(), expected);
+    panel.clear();
+    QCOMPARE(panel.statsLabel()->text(), QStringLiteral("No project open."));
+}
+
+void TestAnnotationPanel::statsTableExact()
+{
+    const QMap<QString, int> perClass = {{"a%2", 3}, {"<b>", 1}, {"zebra", 3}};
+    const QMap<QString, QColor> colors = {{"a%2", QColor(255, 0, 0)}, {"zebra", QColor(0x12, 0x34, 0xAB)}};
+    const QString html = AnnotationPanel::statsHtml(1, 1, 7, perClass, 0, 0, 0, colors);
+    const QString row = QStringLiteral(
+        "<tr><td style='padding-right:6px; white-space:nowrap;            font-size:10px;'>%1</td>"
+        "<td style='min-width:70px;'>  <div style='height:8px; width:%2%; background:%3;               "
+        "border-radius:3px;'></div></td><td style='padding-left:6px; font-size:10px; color:gray;'>%4</td></tr>");
+    const QString expected =
+        QStringLiteral("<b>1</b> images &nbsp;·&nbsp; <b>100%</b> labeled &nbsp;·&nbsp; <b>7</b> annotations<br>"
+                       "<table cellspacing='0' cellpadding='0' style='margin-top:4px;'>")
+        + row.arg(QStringLiteral("a%2"), QStringLiteral("100"), QStringLiteral("#ff0000"), QStringLiteral("3"))
+        + row.arg(QStringLiteral("zebra"), QStringLiteral("100"), QStringLiteral("#1234ab"), QStringLiteral("3"))
+        + row.arg(QStringLiteral("&lt;b&gt;"), QStringLiteral("33"), QStringLiteral("#a0a0a0"), QStringLiteral("1"))
+        + QStringLiteral("</table>");
+    QCOMPARE(html, expected);
+
+    // The panel uses its own class colours.
+    AnnotationPanel panel;
+    panel.setClasses(colors);
+    panel.updateStats(1, 1, 7, perClass, 0, 0, 0);
+    QCOMPARE(panel.statsLabel()->text(), expected);
+}
+
+QM_TEST_MAIN(TestAnnotationPanel)
+#include "tst_annotationpanel.moc"
