@@ -26,9 +26,13 @@ namespace Quillmark {
 
 namespace {
 
+// The package is built in a temporary file that nobody else sees and that is
+// thrown away on any failure, so it needs no journal while it is filled: every
+// page is written once instead of once to the log and again at the checkpoint.
+// The finished file is switched to WAL mode before it is closed.
 const char *const schemaDdl = R"(
 PRAGMA foreign_keys = ON;
-PRAGMA journal_mode = WAL;
+PRAGMA journal_mode = OFF;
 CREATE TABLE IF NOT EXISTS qmpkg_metadata (
     key   TEXT PRIMARY KEY NOT NULL,
     value TEXT NOT NULL DEFAULT ''
@@ -270,6 +274,17 @@ bool replaceTarget(const QString &temp, const QString &target)
     return true;
 }
 
+// Records the WAL journal mode in the finished file.
+bool switchToWal(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("PRAGMA journal_mode = WAL")) && query.next()
+        && query.value(0).toString() == QLatin1String("wal"))
+        return true;
+    qWarning().noquote() << "QpkgHandler DDL error:" << query.lastError().text() << "PRAGMA journal_mode = WAL";
+    return false;
+}
+
 bool hasUnfoldedLog(const QString &path)
 {
     const QFileInfo wal(QpkgConnection::walPath(path));
@@ -324,7 +339,7 @@ bool QpkgWriter::writeDatabase(const QString &file)
         db.rollback();
         return false;
     }
-    if (!connection.close() || hasUnfoldedLog(file)) {
+    if (!switchToWal(db) || !connection.close() || hasUnfoldedLog(file)) {
         qWarning().noquote() << "QpkgHandler checkpoint error:" << file;
         return false;
     }
