@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -123,10 +124,17 @@ QList<Annotation> annotationsFor(int index)
     return list;
 }
 
+std::unique_ptr<ImageSet> &imageSetSlot()
+{
+    static std::unique_ptr<ImageSet> slot;
+    return slot;
+}
+
 ImageSet &imageSet()
 {
     static ImageSet *set = [] {
-        auto *s = new ImageSet;
+        imageSetSlot() = std::make_unique<ImageSet>();
+        ImageSet *s = imageSetSlot().get();
         s->imageFolder = s->root.filePath(QStringLiteral("images"));
         QDir().mkpath(s->imageFolder);
         const int count = imageCount();
@@ -272,5 +280,6 @@ int main(int argc, char **argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    imageSetSlot().reset();   // removes the generated images and packages
     return 0;
 }

@@ -46,11 +46,13 @@ QpkgConnection::QpkgConnection(const QString &path, bool readOnly)
     if (readOnly && !hasLogContent(path)) {
         m_db.setDatabaseName(immutableUri(path));
         m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
-    } else {
-        m_db.setDatabaseName(path);
-        if (readOnly)
-            m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (m_db.open())
+            return;
     }
+    // Plain opening: read-write, or read-only through a pending log, or a path
+    // that SQLite does not take as a file URI (a network share, for one).
+    m_db.setDatabaseName(path);
+    m_db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY") : QString());
     if (!m_db.open())
         m_openError = m_db.lastError().text();
 }

@@ -265,6 +265,9 @@ bool replaceTarget(const QString &temp, const QString &target)
         }
         stashed.append({side, aside});
     }
+    // The new file keeps the old one's permissions, as a saved file would.
+    if (QFileInfo::exists(target))
+        QFile::setPermissions(temp, QFileInfo(target).permissions());
     if (!renameOver(temp, target)) {
         restore();
         return false;

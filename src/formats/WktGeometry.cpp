@@ -1,6 +1,5 @@
 #include "formats/WktGeometry.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <cmath>
@@ -16,6 +15,16 @@ QString joinedCoordinates(const QList<QPointF> &points)
     for (const QPointF &p : points)
         parts.append(wktCoordinate(p.x(), p.y()));
     return parts.join(QStringLiteral(", "));
+}
+
+// Letters (of either case) and parentheses are dropped: what is left of any
+// of the forms above is numbers, blanks and commas. The two non-ASCII letters
+// that fold to ASCII ones (long s, Kelvin sign) count as letters too.
+bool isWordOrParenthesis(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || u == u'(' || u == u')' || u == 0x017F
+        || u == 0x212A;
 }
 
 double numberOrZero(const QString &text)
@@ -118,10 +127,12 @@ QList<QPointF> parseWktPoints(const QString &geometry)
     QList<QPointF> points;
     if (geometry.isEmpty())
         return points;
-    static const QRegularExpression wordsAndParens(QStringLiteral("[A-Z()]+"),
-                                                   QRegularExpression::CaseInsensitiveOption);
-    QString text = geometry;
-    text.remove(wordsAndParens);
+    QString text;
+    text.reserve(geometry.size());
+    for (const QChar c : geometry) {
+        if (!isWordOrParenthesis(c))
+            text.append(c);
+    }
     text = text.simplified();
     const QStringList parts = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &part : parts) {

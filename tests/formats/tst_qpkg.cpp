@@ -372,21 +372,22 @@ void TestQpkg::reexportKeepsMediaBytes()
     QVERIFY(handler.importDataset(path, first, {}));
     QDir(media.path()).removeRecursively();              // the original media are gone
 
-    // A file named like the bare name in the working folder must not be taken.
+    // Files named like the bare names in the working folder must not be taken.
     const QString oldCwd = QDir::currentPath();
-    QDir::setCurrent(out.path());
-    writeFile(out.filePath("memory.png"), "not the stored image");
-    writeFile(out.filePath("clip.mp4"), "not the stored video");
-    QFile::remove(out.filePath("memory.png"));           // no sibling of the package either...
     QDir().mkpath(out.filePath("cwd"));
     QDir::setCurrent(out.filePath("cwd"));
     writeFile(out.filePath("cwd/memory.png"), "not the stored image");
     writeFile(out.filePath("cwd/clip.mp4"), "not the stored video");
 
+    const auto privateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QVERIFY(QFile::setPermissions(path, privateFile));
     Project again{"again", "pose", first};
     const bool saved = QpkgHandler::exportProject(path, again, {});
     QDir::setCurrent(oldCwd);
     QVERIFY(saved);
+    const auto permissions = QFileInfo(path).permissions();
+    QCOMPARE(permissions & privateFile, privateFile);
+    QVERIFY(!(permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
 
     Dataset second;
     QVERIFY(handler.importDataset(path, second, {}));
