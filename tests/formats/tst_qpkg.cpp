@@ -736,7 +736,7 @@ void TestQpkg::failedWritesKeepOldPackage()
     } else if (failure == "duplicate image id") {
         attempt = broken;
     } else {
-        if (QFileInfo(dir.path()).isWritable() && ::geteuid() == 0)
+        if (::geteuid() == 0)
             QSKIP("root writes into read-only folders");
         QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     }
