@@ -1,10 +1,13 @@
 #include "formats/FormatRegistry.h"
 
+#include "formats/QpkgHandler.h"
+
 namespace Quillmark {
 
 FormatRegistry::FormatRegistry()
 {
     // Handlers are created here, once each, in their fixed display order.
+    m_handlers.push_back(std::make_unique<QpkgHandler>());
 }
 
 FormatRegistry &FormatRegistry::instance()

@@ -1,0 +1,246 @@
+#include "formats/QpkgHandler.h"
+
+#include "formats/QpkgReader.h"
+#include "formats/QpkgWriter.h"
+#include "formats/WktGeometry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+namespace {
+
+const QByteArray sqliteHeader("SQLite format 3");
+
+bool startsWithSqliteHeader(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return file.read(16).startsWith(sqliteHeader);
+}
+
+bool hasVersionRow(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    return query.exec(QStringLiteral("SELECT 1 FROM qmpkg_metadata WHERE key='qmpkg_version' LIMIT 1"))
+        && query.next();
+}
+
+// A writer that crashed may have left committed data in the "-wal" beside the
+// package. Fold it into the package (a read-write connection checkpoints on
+// closing) so that the package is whole again; the log is never just deleted.
+// On read-only media the fold fails quietly and readers still see the log.
+void foldLeftoverLog(const QString &path)
+{
+    const QFileInfo wal(QpkgConnection::walPath(path));
+    if (!wal.isFile() || wal.size() == 0 || !QFileInfo(path).isFile())
+        return;
+    QpkgConnection connection(path, false);
+    if (connection.isOpen())
+        connection.close();
+}
+
+bool isPristine(const Dataset &dataset)
+{
+    return dataset.images.isEmpty() && dataset.videos.isEmpty() && dataset.classColors.isEmpty()
+        && !dataset.keypointSchema.isInUse() && dataset.nextImageId == 0 && dataset.nextVideoId == 0;
+}
+
+void mergeInto(Dataset &target, Dataset &&read)
+{
+    if (isPristine(target)) {
+        target = std::move(read);
+        return;
+    }
+    for (auto it = read.classColors.cbegin(); it != read.classColors.cend(); ++it)
+        target.addClass(it.key(), it.value());
+    if (read.keypointSchema.isInUse() && !target.keypointSchema.isInUse())
+        target.setKeypointSchema(read.keypointSchema);
+    for (const ImageEntry &entry : std::as_const(read.images))
+        target.addImage(entry);
+    for (const VideoEntry &entry : std::as_const(read.videos))
+        target.addVideo(entry);
+}
+
+QVariantMap attributesFromJson(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    if (!document.isObject())
+        return {};
+    return document.object().toVariantMap();
+}
+
+QRectF boundsOf(const QList<QPointF> &points)
+{
+    double left = points.first().x();
+    double top = points.first().y();
+    double right = left;
+    double bottom = top;
+    for (const QPointF &p : points) {
+        left = std::min(left, p.x());
+        top = std::min(top, p.y());
+        right = std::max(right, p.x());
+        bottom = std::max(bottom, p.y());
+    }
+    return QRectF(left, top, right - left, bottom - top);
+}
+
+void takeVisibility(Annotation &annotation)
+{
+    const auto found = annotation.attributes.constFind(QStringLiteral("visibility"));
+    if (found == annotation.attributes.cend())
+        return;
+    const QVariantList values = found.value().toList();
+    for (const QVariant &value : values)
+        annotation.keypointVis.append(value.toInt());
+    annotation.attributes.remove(QStringLiteral("visibility"));
+}
+
+} // namespace
+
+bool QpkgHandler::canImport(const QString &path) const
+{
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        const QDir folder(path);
+        const QStringList packages = folder.entryList({QStringLiteral("*.qmpkg")}, QDir::Files, QDir::Name);
+        return !packages.isEmpty() && isPackageFile(folder.filePath(packages.first()));
+    }
+    return isPackageFile(path);
+}
+
+bool QpkgHandler::isPackageFile(const QString &path)
+{
+    if (!QFileInfo(path).isFile() || !startsWithSqliteHeader(path))
+        return false;
+    QpkgConnection connection(path, true);
+    return connection.isOpen() && hasVersionRow(connection.database());
+}
+
+bool QpkgHandler::importDataset(const QString &path, Dataset &target, ProgressCallback progress)
+{
+    if (!isPackageFile(path))
+        return false;
+    foldLeftoverLog(path);
+    Dataset read;
+    {
+        QpkgConnection connection(path, true);
+        if (!connection.isOpen() || !hasVersionRow(connection.database()))
+            return false;
+        QpkgReader reader(connection.database(), path, std::move(progress));
+        if (!reader.read(read))
+            return false;
+    }
+    mergeInto(target, std::move(read));
+    return true;
+}
+
+bool QpkgHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback)
+{
+    return exportWithoutProgress(path, dataset);
+}
+
+bool QpkgHandler::exportWithoutProgress(const QString &path, const Dataset &dataset)
+{
+    return writePackage(path, dataset, ProgressCallback(), QString());
+}
+
+bool QpkgHandler::exportProject(const QString &path, const Project &project, ProgressCallback progress)
+{
+    return writePackage(path, project.dataset, std::move(progress), project.projectType);
+}
+
+QString QpkgHandler::readProjectType(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return QString();
+    QpkgConnection connection(path, true);
+    if (!connection.isOpen())
+        return QString();
+    QSqlQuery query(connection.database());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT value FROM qmpkg_metadata WHERE key='project_type' LIMIT 1"))
+        || !query.next())
+        return QString();
+    return query.value(0).toString();
+}
+
+bool QpkgHandler::writePackage(const QString &path, const Dataset &dataset, ProgressCallback progress,
+                               const QString &projectType)
+{
+    return QpkgWriter(dataset, std::move(progress), projectType).write(path);
+}
+
+std::unique_ptr<QpkgConnection> QpkgHandler::openDatabase(const QString &path, bool readOnly)
+{
+    return std::make_unique<QpkgConnection>(path, readOnly);
+}
+
+bool QpkgHandler::closeDatabase(QpkgConnection &connection)
+{
+    return connection.close();
+}
+
+Annotation QpkgHandler::annotationFromRow(const QString &geomType, const QString &geometry,
+                                          const QString &className, float confidence,
+                                          const QString &attributesJson, int id)
+{
+    Annotation annotation;
+    annotation.id = id;
+    annotation.className = className;
+    annotation.confidence = confidence;
+    annotation.attributes = attributesFromJson(attributesJson);
+
+    if (geomType == QLatin1String("BBOX")) {
+        const QList<QPointF> points = parseWktPoints(geometry);
+        if (points.size() >= 4)
+            annotation.bbox = boundsOf(points);
+    } else if (geomType == QLatin1String("POLYGON")) {
+        annotation.kind = Polygon;
+        annotation.points = parseWktPoints(geometry);
+        if (annotation.points.size() > 1 && annotation.points.last() == annotation.points.first())
+            annotation.points.removeLast();
+    } else if (geomType == QLatin1String("POLYLINE")) {
+        annotation.kind = Polyline;
+        annotation.points = parseWktPoints(geometry);
+    } else if (geomType == QLatin1String("POINT")) {
+        annotation.kind = Point;
+        annotation.points = parseWktPoints(geometry);
+        if (!annotation.points.isEmpty())
+            annotation.bbox = QRectF(annotation.points.first(), QSizeF(1, 1));
+    } else if (geomType == QLatin1String("KEYPOINT")) {
+        annotation.kind = Keypoint;
+        annotation.points = parseWktPoints(geometry);
+        takeVisibility(annotation);
+    }
+    return annotation;
+}
+
+QString QpkgHandler::plainFileName(const QString &path)
+{
+    QString name = path;
+    const qsizetype nul = name.indexOf(QChar(0));
+    if (nul >= 0)
+        name.truncate(nul);
+    qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+#ifdef Q_OS_WIN
+    cut = std::max(cut, name.lastIndexOf(QLatin1Char(':')));
+#endif
+    name = name.mid(cut + 1);
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return QString();
+    return name;
+}
+
+} // namespace Quillmark
