@@ -1,0 +1,355 @@
+#include "QmTest.h"
+
+#include "CanvasTestSupport.h"
+#include "canvas/CanvasOverlayPainter.h"
+#include "chrome/Theme.h"
+#include "model/Dataset.h"
+
+#include <QSignalSpy>
+
+#include <cmath>
+
+using namespace Quillmark;
+using namespace CanvasTest;
+
+namespace {
+
+// Expected colour of `c` at `alpha` over an opaque background.
+QColor blended(const QColor &c, int alpha, const QColor &bg)
+{
+    auto mix = [&](int a, int b) { return (a * alpha + b * (255 - alpha)) / 255; };
+    return QColor(mix(c.red(), bg.red()), mix(c.green(), bg.green()), mix(c.blue(), bg.blue()));
+}
+
+bool near(QRgb px, const QColor &expected, int tolerance = 3)
+{
+    return std::abs(qRed(px) - expected.red()) <= tolerance && std::abs(qGreen(px) - expected.green()) <= tolerance &&
+           std::abs(qBlue(px) - expected.blue()) <= tolerance;
+}
+
+bool anyNearWhite(const QImage &img, const QPoint &centre, int radius)
+{
+    for (int y = centre.y() - radius; y <= centre.y() + radius; ++y) {
+        for (int x = centre.x() - radius; x <= centre.x() + radius; ++x) {
+            const QRgb px = img.pixel(x, y);
+            if (qRed(px) > 220 && qGreen(px) > 220 && qBlue(px) > 220)
+                return true;
+        }
+    }
+    return false;
+}
+
+std::unique_ptr<LabelCanvas> shownEmptyCanvas()
+{
+    auto canvas = std::make_unique<LabelCanvas>();
+    canvas->resize(800, 600);
+    canvas->show();
+    if (!QTest::qWaitForWindowExposed(canvas.get()))
+        qWarning("canvas not exposed");
+    return canvas;
+}
+
+} // namespace
+
+class TestCanvasView : public QObject {
+    Q_OBJECT
+private slots:
+    void fitsAndCentresOnShow();
+    void zoomButtonsKeepTheCentre();
+    void zoomWithoutImage();
+    void wheelZoomsAboutTheCursor();
+    void zoomStaysFiniteAndPositive();
+    void middleButtonPans();
+    void displayedEntryIdFollowsTheEntry();
+    void unreadableFileLeavesPlaceholderAndView();
+
+    void placeholderFollowsTheme();
+    void drawsBoxesWithTagsAndHandles();
+    void unknownClassTakesAStablePaletteColour();
+    void hidesTagsWhenLabelsAreOff();
+    void polylinesPointsAndOnePointPolygonsAreNotDrawn();
+    void bodySkeletonSkipsUnlabelledAndDrawsNoNumbers();
+    void chainKeypointsAreNumbered();
+    void checklistFollowsTheCurrentKeypoint();
+    void crosshairFollowsTheCursor();
+};
+
+void TestCanvasView::fitsAndCentresOnShow()
+{
+    auto canvas = shownEmptyCanvas();
+    QSignalSpy zoom(canvas.get(), &LabelCanvas::zoomChanged);
+    canvas->setImage(entryWith(1, {}, 1000, 500));
+    QCOMPARE(canvas->viewScale(), 0.92f * 0.8f);
+    QVERIFY(std::abs(canvas->viewOffset().x() - 32.0) < 1e-3);
+    QVERIFY(std::abs(canvas->viewOffset().y() - 116.0) < 1e-3);
+    QCOMPARE(zoom.count(), 0);
+    canvas->fitToWindow();
+    QCOMPARE(zoom.count(), 1);
+    QCOMPARE(zoom.at(0).at(0).toInt(), 74);
+
+    canvas->setImage(entryWith(2, {}, 800, 600));
+    canvas->fitToWindow();
+    QCOMPARE(zoom.last().at(0).toInt(), 92);
+}
+
+void TestCanvasView::zoomButtonsKeepTheCentre()
+{
+    auto canvas = makeCanvas();
+    canvas->fitToWindow();
+    const QPointF centre(400, 300);
+    const QPointF imageAtCentre = canvas->toImage(centre);
+    QSignalSpy zoom(canvas.get(), &LabelCanvas::zoomChanged);
+    canvas->zoomIn();
+    QCOMPARE(zoom.last().at(0).toInt(), 115);
+    QVERIFY((canvas->toImage(centre) - imageAtCentre).manhattanLength() < 1e-3);
+    canvas->zoomOut();
+    QCOMPARE(zoom.last().at(0).toInt(), 92);
+    QVERIFY((canvas->toImage(centre) - imageAtCentre).manhattanLength() < 1e-3);
+
+    canvas->zoomActualSize();
+    QCOMPARE(canvas->viewScale(), 1.0f);
+    QCOMPARE(canvas->viewOffset(), QPointF(0, 0));
+    QCOMPARE(zoom.last().at(0).toInt(), 100);
+}
+
+void TestCanvasView::zoomWithoutImage()
+{
+    auto canvas = shownEmptyCanvas();
+    QSignalSpy zoom(canvas.get(), &LabelCanvas::zoomChanged);
+    canvas->fitToWindow();
+    canvas->zoomActualSize();
+    QCOMPARE(zoom.count(), 0);
+    QCOMPARE(canvas->viewScale(), 1.0f);
+    canvas->zoomIn();
+    QCOMPARE(zoom.count(), 1);
+    QCOMPARE(zoom.last().at(0).toInt(), 125);
+    canvas->zoomOut();
+    QCOMPARE(zoom.last().at(0).toInt(), 100);
+}
+
+void TestCanvasView::wheelZoomsAboutTheCursor()
+{
+    auto canvas = makeCanvas();
+    QSignalSpy zoom(canvas.get(), &LabelCanvas::zoomChanged);
+    const QPointF cursor(123, 456);
+    const QPointF under = canvas->toImage(cursor);
+
+    QVERIFY(wheel(canvas.get(), cursor, QPoint(0, 960))); // one step, whatever the delta
+    QCOMPARE(canvas->viewScale(), 1.12f);
+    QVERIFY((canvas->toImage(cursor) - under).manhattanLength() < 1e-3);
+    QVERIFY(wheel(canvas.get(), cursor, QPoint(0, -120)));
+    QCOMPARE(zoom.count(), 2);
+    QVERIFY(std::abs(canvas->viewScale() - 1.0f) < 1e-5f);
+    QVERIFY((canvas->toImage(cursor) - under).manhattanLength() < 1e-3);
+
+    // A purely horizontal wheel does not zoom and is left to the parent.
+    QVERIFY(!wheel(canvas.get(), cursor, QPoint(120, 0)));
+    QCOMPARE(zoom.count(), 2);
+}
+
+void TestCanvasView::zoomStaysFiniteAndPositive()
+{
+    auto canvas = makeCanvas();
+    for (int i = 0; i < 400; ++i)
+        canvas->zoomIn();
+    const float big = canvas->viewScale();
+    QVERIFY(std::isfinite(big) && big > 1000.0f);
+    const QPointF back = canvas->toImage(canvas->toScreen(QPointF(10, 20)));
+    QVERIFY(std::abs(back.x() - 10) < 1e-3 && std::abs(back.y() - 20) < 1e-3);
+    for (int i = 0; i < 800; ++i)
+        wheel(canvas.get(), QPointF(400, 300), QPoint(0, -120));
+    const float small = canvas->viewScale();
+    QVERIFY(small > 0.0f && small < 0.001f);
+    QVERIFY(std::isfinite(canvas->viewOffset().x()) && std::isfinite(canvas->viewOffset().y()));
+    QVERIFY(std::isfinite(canvas->toImage(QPointF(5, 5)).x()));
+}
+
+void TestCanvasView::middleButtonPans()
+{
+    auto canvas = makeCanvas({}, int(Tool::BBox));
+    QSignalSpy zoom(canvas.get(), &LabelCanvas::zoomChanged);
+    press(canvas.get(), QPointF(100, 100), Qt::MiddleButton);
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::Pan));
+    move(canvas.get(), QPointF(130, 90), Qt::MiddleButton);
+    move(canvas.get(), QPointF(150, 80), Qt::MiddleButton);
+    release(canvas.get(), QPointF(150, 80), Qt::MiddleButton);
+    QCOMPARE(canvas->viewOffset(), QPointF(50, -20));
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::Idle));
+    QCOMPARE(zoom.count(), 0);
+}
+
+void TestCanvasView::displayedEntryIdFollowsTheEntry()
+{
+    auto canvas = makeCanvas();
+    QCOMPARE(canvas->displayedEntryId(), 1);
+    const int videoId = 7;
+    canvas->setImageFromPixmap(entryWith(~videoId), QPixmap::fromImage(solidImage(320, 240)));
+    QCOMPARE(canvas->displayedEntryId(), ~videoId);
+    canvas->clear();
+    QCOMPARE(canvas->displayedEntryId(), -1);
+    QVERIFY(canvas->annotations().isEmpty());
+}
+
+void TestCanvasView::unreadableFileLeavesPlaceholderAndView()
+{
+    auto canvas = makeCanvas();
+    canvas->zoomIn();
+    const float scale = canvas->viewScale();
+    ImageEntry missing;
+    missing.id = 9;
+    missing.filePath = QStringLiteral("/nonexistent/photo.png");
+    missing.labels = {box(QRectF(10, 10, 50, 50))};
+    canvas->setImage(missing);
+    QCOMPARE(canvas->viewScale(), scale);
+    QCOMPARE(canvas->annotations().size(), 1);
+    QVERIFY(near(grabbed(canvas.get()).pixel(2, 2), QColor("#d7dde5")));
+}
+
+void TestCanvasView::placeholderFollowsTheme()
+{
+    auto canvas = shownEmptyCanvas();
+    QVERIFY(near(grabbed(canvas.get()).pixel(5, 5), QColor("#d7dde5")));
+    canvas->setThemeMode(Theme::Dark);
+    QVERIFY(near(grabbed(canvas.get()).pixel(5, 5), QColor("#1e1f28")));
+}
+
+void TestCanvasView::drawsBoxesWithTagsAndHandles()
+{
+    auto canvas = makeCanvas({box(QRectF(200, 200, 200, 100))});
+    canvas->zoomOut(); // leaves a margin of background around the image
+    canvas->setThemeMode(Theme::Dark);
+    QImage img = grabbed(canvas.get());
+    QVERIFY(near(img.pixel(2, 2), QColor("#1e1f28")));
+    const QPoint inside = canvas->toScreen(QPointF(300, 250)).toPoint();
+    QVERIFY(near(img.pixel(inside), blended(Qt::red, 30, ImageGrey)));
+    const QPoint tag = (canvas->toScreen(QPointF(200, 200)) + QPointF(2, -10)).toPoint();
+    QVERIFY(near(img.pixel(tag), blended(Qt::red, 200, ImageGrey)));
+
+    canvas->selectAnnotation(0);
+    img = grabbed(canvas.get());
+    QVERIFY(near(img.pixel(inside), blended(Qt::red, 55, ImageGrey)));
+    for (const QPointF corner : {QPointF(200, 200), QPointF(400, 300), QPointF(300, 300)}) {
+        const QPoint handle = (canvas->toScreen(corner) + QPointF(2, 2)).toPoint();
+        QVERIFY2(near(img.pixel(handle), QColor("#4d9fff"), 6), qPrintable(QString::number(img.pixel(handle), 16)));
+    }
+}
+
+void TestCanvasView::unknownClassTakesAStablePaletteColour()
+{
+    const QString name = QStringLiteral("not-in-the-map");
+    const QColor expected = classPalette[qHash(name, 0) % 8];
+    for (int round = 0; round < 2; ++round) {
+        auto canvas = makeCanvas({box(QRectF(200, 200, 200, 100), name)});
+        const QImage img = grabbed(canvas.get());
+        QVERIFY(near(img.pixel(202, 190), blended(expected, 200, ImageGrey)));
+    }
+}
+
+void TestCanvasView::hidesTagsWhenLabelsAreOff()
+{
+    auto canvas = makeCanvas({box(QRectF(200, 200, 200, 100))});
+    QVERIFY(!near(grabbed(canvas.get()).pixel(202, 190), ImageGrey));
+    canvas->setShowLabels(false);
+    QVERIFY(near(grabbed(canvas.get()).pixel(202, 190), ImageGrey));
+}
+
+void TestCanvasView::polylinesPointsAndOnePointPolygonsAreNotDrawn()
+{
+    Annotation line;
+    line.kind = Polyline;
+    line.className = QStringLiteral("object");
+    line.points = {QPointF(100, 100), QPointF(300, 100)};
+    line.bbox = QRectF(100, 100, 200, 0);
+    Annotation point;
+    point.kind = Point;
+    point.className = QStringLiteral("object");
+    point.points = {QPointF(500, 500)};
+    point.bbox = QRectF(495, 495, 10, 10);
+    const Annotation lonely = polygon({QPointF(600, 100)});
+    auto canvas = makeCanvas({line, point, lonely});
+    canvas->setShowLabels(false);
+    const QImage img = grabbed(canvas.get());
+    QVERIFY(near(img.pixel(200, 100), ImageGrey));
+    QVERIFY(near(img.pixel(500, 500), ImageGrey));
+    QVERIFY(near(img.pixel(600, 100), ImageGrey));
+    QCOMPARE(canvas->annotations().size(), 3);
+}
+
+void TestCanvasView::bodySkeletonSkipsUnlabelledAndDrawsNoNumbers()
+{
+    QList<QPointF> pts;
+    QList<int> vis;
+    for (int i = 0; i < 17; ++i) {
+        pts << QPointF(100 + 30 * i, 100 + (i % 2) * 200);
+        vis << 2;
+    }
+    vis[2] = 0;                 // right eye unlabelled: edges (0,2) and (2,4) vanish
+    auto canvas = makeCanvas({keypoints(pts, vis)});
+    canvas->setShowLabels(false);
+    const QImage img = grabbed(canvas.get());
+    // Edge (0, 1): centre to left, green.
+    const QPoint mid01 = ((pts[0] + pts[1]) / 2).toPoint();
+    QVERIFY(dominated(img.pixel(mid01), 1, 20));
+    // Edge (0, 2) is not drawn.
+    const QPoint mid02 = ((pts[0] + pts[2]) / 2).toPoint();
+    QVERIFY(near(img.pixel(mid02), ImageGrey));
+    // The nose dot is plain side colour, with no number on it.
+    QVERIFY(near(img.pixel(pts[0].toPoint()), QColor(85, 199, 114), 6));
+    QVERIFY(!anyNearWhite(img, pts[0].toPoint(), 3));
+    // The unlabelled keypoint is grey.
+    QVERIFY(near(img.pixel(pts[2].toPoint()), QColor(136, 136, 136), 6));
+}
+
+void TestCanvasView::chainKeypointsAreNumbered()
+{
+    QList<QPointF> pts;
+    for (int i = 0; i < 5; ++i)
+        pts << QPointF(150 + 100 * i, 300);
+    auto canvas = makeCanvas({keypoints(pts, {2, 2, 2, 2, 2})});
+    canvas->setShowLabels(false);
+    const QImage img = grabbed(canvas.get());
+    for (const QPointF &p : pts)
+        QVERIFY(anyNearWhite(img, p.toPoint(), 3));
+    // The chain between neighbours is drawn.
+    QVERIFY(!near(img.pixel(200, 300), ImageGrey));
+}
+
+void TestCanvasView::checklistFollowsTheCurrentKeypoint()
+{
+    QCOMPARE(CanvasOverlayPainter::checklistFirstRow(30, 20), 14);
+    QCOMPARE(CanvasOverlayPainter::checklistFirstRow(30, 0), 0);
+    QCOMPARE(CanvasOverlayPainter::checklistFirstRow(30, 30), 18);
+    QCOMPARE(CanvasOverlayPainter::checklistFirstRow(5, 3), 0);
+
+    auto canvas = makeCanvas({}, int(Tool::Keypoint));
+    KeypointSchema schema;
+    schema.objectClass = QStringLiteral("person");
+    for (int i = 0; i < 30; ++i)
+        schema.keypointNames << QStringLiteral("kp%1").arg(i);
+    canvas->setKeypointSchema(schema);
+    // The panel darkens the right side of the canvas, centred vertically.
+    const QImage with = grabbed(canvas.get());
+    QVERIFY(qGray(with.pixel(780, 300)) < qGray(ImageGrey.rgb()));
+    canvas->setTool(int(Tool::Select));
+    QVERIFY(near(grabbed(canvas.get()).pixel(780, 300), ImageGrey));
+}
+
+void TestCanvasView::crosshairFollowsTheCursor()
+{
+    auto canvas = makeCanvas();
+    canvas->setThemeMode(Theme::Dark);
+    move(canvas.get(), QPointF(400, 300));
+    QImage img = grabbed(canvas.get());
+    int lit = 0;
+    // A one-pixel antialiased line on a pixel boundary covers two rows half each.
+    for (int x = 0; x < 100; ++x)
+        lit += std::max(qGray(img.pixel(x, 299)), qGray(img.pixel(x, 300))) > 70 ? 1 : 0;
+    QVERIFY(lit > 40 && lit < 70); // dashed: 6 on, 5 off
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(canvas.get(), &leave);
+    img = grabbed(canvas.get());
+    QVERIFY(near(img.pixel(50, 300), ImageGrey));
+}
+
+QM_TEST_MAIN(TestCanvasView)
+#include "tst_canvasview.moc"
