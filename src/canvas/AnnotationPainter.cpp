@@ -1,11 +1,14 @@
 #include "canvas/AnnotationPainter.h"
 
-#include "canvas/CanvasHitTest.h"
-#include "canvas/KeypointStyle.h"
 #include "canvas/AnnotationGeometry.h"
+#include "canvas/CanvasHitTest.h"
+#include "canvas/ClassTagCache.h"
+#include "canvas/KeypointStyle.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
+
+#include <cmath>
 
 namespace Quillmark {
 
@@ -34,32 +37,67 @@ void drawCircle(QPainter &p, const QPointF &centre, double radius)
     p.drawEllipse(centre, radius, radius);
 }
 
+// Bounding rectangle of the points; a rectangle of NaN when any coordinate is not
+// finite, which the viewport test then rejects.
+QRectF screenBounds(const QPolygonF &points)
+{
+    for (const QPointF &p : points) {
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            return QRectF(qQNaN(), qQNaN(), 0, 0);
+    }
+    return points.boundingRect();
+}
+
 } // namespace
 
-AnnotationPainter::AnnotationPainter(QPainter &painter, const ViewTransform &view, bool showLabels)
-    : painter(painter), view(view), showLabels(showLabels), tagFont(painter.font()), numberFont(painter.font())
+AnnotationPainter::AnnotationPainter(QPainter &painter, const ViewTransform &view, const QFont &baseFont,
+                                     bool showLabels, ClassTagCache *tags)
+    : painter(painter), view(view), showLabels(showLabels), tags(tags), tagFont(baseFont), numberFont(baseFont)
 {
     tagFont.setPointSizeF(8.5);
     tagFont.setWeight(QFont::Bold);
+    tagLineHeight = QFontMetricsF(tagFont).height();
     numberFont.setPointSizeF(7);
+}
+
+bool AnnotationPainter::touchesViewport(const QRectF &r, double margin) const
+{
+    // Coordinates that are not finite (from a damaged file) are never drawn.
+    if (!std::isfinite(r.left()) || !std::isfinite(r.top()) || !std::isfinite(r.right()) ||
+        !std::isfinite(r.bottom()))
+        return false;
+    if (viewport.isNull())
+        return true;
+    return r.left() - margin <= viewport.right() && r.right() + margin >= viewport.left() &&
+           r.top() - margin <= viewport.bottom() && r.bottom() + margin >= viewport.top();
 }
 
 void AnnotationPainter::drawClassTag(const QString &name, const QColor &color, const QPointF &anchor)
 {
-    const double advance = QFontMetricsF(tagFont).horizontalAdvance(name);
+    const ClassTagCache::Tag *tag = tags ? &tags->tag(name, tagFont) : nullptr;
+    const double advance = tag ? tag->advance : QFontMetricsF(tagFont).horizontalAdvance(name);
     const QRectF box(anchor.x(), anchor.y() - 18, advance + 10, 17);
+    if (!touchesViewport(box, 0))
+        return;
     painter.fillRect(box, withAlpha(color, 200));
     painter.setFont(tagFont);
     painter.setPen(Qt::white);
+    if (tag) {
+        // Left-aligned, centred vertically in the box.
+        painter.drawStaticText(QPointF(box.left() + 4, box.top() + (box.height() - tagLineHeight) / 2), tag->text);
+        return;
+    }
     painter.drawText(box.adjusted(4, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
 }
 
 void AnnotationPainter::drawBox(const Annotation &a, const QColor &color, bool selected)
 {
     const QRectF r = view.toScreen(a.bbox);
-    painter.setBrush(withAlpha(color, selected ? 55 : 30));
-    painter.setPen(cosmeticPen(color, selected ? 2.0 : 1.5));
-    painter.drawRect(r);
+    if (touchesViewport(r, 8)) {
+        painter.setBrush(withAlpha(color, selected ? 55 : 30));
+        painter.setPen(cosmeticPen(color, selected ? 2.0 : 1.5));
+        painter.drawRect(r);
+    }
     if (showLabels)
         drawClassTag(a.className, color, r.topLeft());
     if (selected)
@@ -82,11 +120,14 @@ void AnnotationPainter::drawPolygon(const Annotation &a, const QColor &color, bo
     if (a.points.size() <= 1)
         return;
     const QPolygonF screen = view.toScreen(a.points);
-    painter.setBrush(withAlpha(color, selected ? 115 : 90));
-    painter.setPen(cosmeticPen(color, selected ? 2.5 : 2.0));
-    painter.drawPolygon(screen, Qt::OddEvenFill);
+    const QRectF bounds = screenBounds(screen);
+    if (touchesViewport(bounds, 8)) {
+        painter.setBrush(withAlpha(color, selected ? 115 : 90));
+        painter.setPen(cosmeticPen(color, selected ? 2.5 : 2.0));
+        painter.drawPolygon(screen, Qt::OddEvenFill);
+    }
     if (showLabels)
-        drawClassTag(a.className, color, screen.boundingRect().topLeft());
+        drawClassTag(a.className, color, bounds.topLeft());
     if (!selected)
         return;
     drawVertexSquares(screen, selection.vertex);
@@ -128,9 +169,12 @@ void AnnotationPainter::drawKeypoints(const Annotation &a, const QColor &color, 
         painter.drawRect(view.toScreen(a.bbox));
     }
     const QPolygonF screen = view.toScreen(a.points);
-    drawSkeleton(a, screen, color);
-    for (int i = 0; i < screen.size(); ++i)
-        drawKeypointDot(a, i, screen.at(i), selected, selection);
+    // Dots with their rings and numbers reach 16 pixels beyond the points.
+    if (touchesViewport(screenBounds(screen), 16)) {
+        drawSkeleton(a, screen, color);
+        for (int i = 0; i < screen.size(); ++i)
+            drawKeypointDot(a, i, screen.at(i), selected, selection);
+    }
     if (showLabels && boxValid)
         drawClassTag(a.className, color, view.toScreen(a.bbox.topLeft()));
 }

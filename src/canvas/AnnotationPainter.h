@@ -12,6 +12,8 @@ class QPainter;
 
 namespace Quillmark {
 
+class ClassTagCache;
+
 // Draws the annotations of the canvas: boxes with their resize handles, polygons
 // with their vertices and the edge-insertion marker, keypoint sets with their
 // skeleton, and the class-name tags.
@@ -25,7 +27,14 @@ public:
         QPointF hoverEdgePoint;       // where the insertion marker sits, image coordinates
     };
 
-    AnnotationPainter(QPainter &painter, const ViewTransform &view, bool showLabels);
+    // Fonts derive from `baseFont`; `tags`, when given, supplies laid-out tag
+    // texts kept between paints.
+    AnnotationPainter(QPainter &painter, const ViewTransform &view, const QFont &baseFont, bool showLabels,
+                      ClassTagCache *tags = nullptr);
+
+    // Shapes and tags entirely outside this screen rectangle are skipped. Without
+    // one, everything is drawn.
+    void setViewport(const QRectF &screenRect) { viewport = screenRect; }
 
     void drawBox(const Annotation &a, const QColor &color, bool selected);
     void drawPolygon(const Annotation &a, const QColor &color, bool selected, const Selection &selection);
@@ -35,6 +44,7 @@ public:
     void drawClassTag(const QString &name, const QColor &color, const QPointF &anchor);
 
 private:
+    bool touchesViewport(const QRectF &screenRect, double margin) const;
     void drawHandles(const QRectF &screenRect);
     void drawVertexSquares(const QPolygonF &screen, int selectedVertex);
     void drawInsertionMarker(const QPointF &screen);
@@ -44,8 +54,11 @@ private:
     QPainter &painter;
     ViewTransform view;
     bool showLabels;
+    ClassTagCache *tags;
     QFont tagFont;
+    double tagLineHeight;
     QFont numberFont;
+    QRectF viewport;
 };
 
 } // namespace Quillmark

@@ -31,6 +31,9 @@ constexpr double MinScale = 1e-4;
 constexpr double MaxScale = 1e4;
 constexpr int UndoLimit = 200;
 constexpr double MinBoxSize = 5.0;
+// From this many annotations on, the ones not being edited are kept as pictures
+// between repaints.
+constexpr int LayerCacheThreshold = 200;
 
 Qt::CursorShape handleCursor(int handle)
 {
@@ -1090,6 +1093,63 @@ void LabelCanvas::clearPreviewPolygons()
 
 // --- Painting ---------------------------------------------------------------------
 
+void LabelCanvas::drawAnnotation(AnnotationPainter &shapes, int index)
+{
+    const Annotation &a = entry.labels.at(index);
+    const bool selected = index == selectedIndex;
+    AnnotationPainter::Selection selection;
+    if (selected) {
+        selection.vertex = selectedVertex;
+        selection.highlightedKeypoint = highlightedKeypoint;
+        selection.hoverEdge = hoverEdge;
+        selection.hoverEdgePoint = hoverEdgePoint;
+    }
+    if (a.kind == BoundingBox)
+        shapes.drawBox(a, classColor(a.className), selected);
+    else if (a.kind == Polygon)
+        shapes.drawPolygon(a, classColor(a.className), selected, selection);
+    else if (a.kind == Keypoint)
+        shapes.drawKeypoints(a, classColor(a.className), selected, selection);
+}
+
+void LabelCanvas::paintAnnotations(QPainter &painter)
+{
+    const int count = int(entry.labels.size());
+    if (count < LayerCacheThreshold) {
+        layerCache.clear();
+        AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache);
+        shapes.setViewport(QRectF(rect()));
+        for (int i = 0; i < count; ++i)
+            drawAnnotation(shapes, i);
+        return;
+    }
+    AnnotationLayerCache::Key key;
+    key.size = size();
+    key.devicePixelRatio = devicePixelRatioF();
+    key.view = view;
+    key.showLabels = showLabels;
+    key.font = font();
+    key.selected = hasSelection() ? selectedIndex : -1;
+    key.classColors = classColors;
+    // While panning the pictures are shifted; they are redrawn once it ends.
+    const bool reuse = layerCache.isCurrent(key, entry.labels) ||
+                       (mode == Pan && layerCache.isShiftOf(key, entry.labels));
+    if (!reuse) {
+        layerCache.rebuild(key, entry.labels, [this](QPainter &layerPainter, int from, int to) {
+            AnnotationPainter shapes(layerPainter, view, font(), showLabels, &tagCache);
+            shapes.setViewport(QRectF(rect()));
+            for (int i = from; i < to; ++i)
+                drawAnnotation(shapes, i);
+        });
+    }
+    layerCache.paintBelow(painter, view.offset);
+    if (key.selected >= 0) {
+        AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache);
+        drawAnnotation(shapes, key.selected);
+    }
+    layerCache.paintAbove(painter, view.offset);
+}
+
 void LabelCanvas::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -1109,23 +1169,10 @@ void LabelCanvas::paintEvent(QPaintEvent *)
     painter.drawRect(imageRect.adjusted(-1, -1, 1, 1));
     painter.drawPixmap(imageRect, pixmap, QRectF(pixmap.rect()));
 
-    AnnotationPainter shapes(painter, view, showLabels);
-    AnnotationPainter::Selection selection;
-    selection.vertex = selectedVertex;
-    selection.highlightedKeypoint = highlightedKeypoint;
-    selection.hoverEdge = hoverEdge;
-    selection.hoverEdgePoint = hoverEdgePoint;
-    for (int i = 0; i < entry.labels.size(); ++i) {
-        const Annotation &a = entry.labels.at(i);
-        const bool selected = i == selectedIndex;
-        if (a.kind == BoundingBox)
-            shapes.drawBox(a, classColor(a.className), selected);
-        else if (a.kind == Polygon)
-            shapes.drawPolygon(a, classColor(a.className), selected, selection);
-        else if (a.kind == Keypoint)
-            shapes.drawKeypoints(a, classColor(a.className), selected, selection);
-    }
+    paintAnnotations(painter);
 
+    AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache);
+    const AnnotationPainter::Selection none;
     const int current = effectiveMode();
     const QColor currentColor = classColor(currentClass);
     if (current == DrawBox && rubberBand.isValid())
@@ -1151,7 +1198,7 @@ void LabelCanvas::paintEvent(QPaintEvent *)
         painter.save();
         painter.setOpacity(0.82);
         for (const Annotation &a : pendingAnnotations)
-            shapes.drawKeypoints(a, classColor(a.className), false, selection);
+            shapes.drawKeypoints(a, classColor(a.className), false, none);
         painter.restore();
     }
     if (current == SamPrompt)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "canvas/AnnotationLayerCache.h"
+#include "canvas/ClassTagCache.h"
 #include "canvas/ViewTransform.h"
 #include "model/Annotation.h"
 #include "model/ImageEntry.h"
@@ -15,9 +17,12 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
 class QUndoStack;
 
 namespace Quillmark {
+
+class AnnotationPainter;
 
 // The annotation canvas: shows one image or video frame with its annotations,
 // zooms and pans, and is the surface of the drawing tools (select, box, polygon,
@@ -188,6 +193,10 @@ private:
     bool deleteSelectedVertex();
     void deleteSelectedAnnotation();
 
+    // Painting
+    void paintAnnotations(QPainter &painter);
+    void drawAnnotation(AnnotationPainter &shapes, int index);
+
     // Members
     Mode mode = Idle;
     ImageEntry entry;
@@ -225,6 +234,10 @@ private:
     int hoveredKeypoint = -1;
     KeypointSchema keypointSchema;
     QList<QPolygonF> previewPolygons;
+
+    // Paint caches (no state of their own: they only speed up repaints)
+    ClassTagCache tagCache;
+    AnnotationLayerCache layerCache;
 };
 
 } // namespace Quillmark

@@ -49,6 +49,50 @@ std::unique_ptr<LabelCanvas> shownEmptyCanvas()
     return canvas;
 }
 
+// A grid of `count` small boxes and triangles over the image.
+QList<Annotation> manyShapes(int count)
+{
+    QList<Annotation> labels;
+    for (int i = 0; i < count; ++i) {
+        const double x = 20 + (i % 20) * 38;
+        const double y = 30 + (i / 20) * 45;
+        if (i % 2)
+            labels << box(QRectF(x, y, 30, 28), i % 3 ? QStringLiteral("object") : QStringLiteral("person"));
+        else
+            labels << polygon({QPointF(x, y + 28), QPointF(x + 15, y), QPointF(x + 30, y + 28)});
+    }
+    return labels;
+}
+
+// Number of pixels that differ by more than `tolerance` in some channel.
+int differingPixels(const QImage &a, const QImage &b, int tolerance = 2)
+{
+    if (a.size() != b.size())
+        return a.width() * a.height();
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+                std::abs(qBlue(p) - qBlue(q)) > tolerance)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// What a canvas that has just been given the list and selection shows.
+QImage freshPicture(const QList<Annotation> &labels, int selected, const QMap<QString, QColor> &colors,
+                    bool showLabels = true)
+{
+    auto canvas = makeCanvas(labels);
+    canvas->setClassColors(colors);
+    canvas->setShowLabels(showLabels);
+    canvas->selectAnnotation(selected);
+    return grabbed(canvas.get());
+}
+
 } // namespace
 
 class TestCanvasView : public QObject {
@@ -72,6 +116,9 @@ private slots:
     void chainKeypointsAreNumbered();
     void checklistFollowsTheCurrentKeypoint();
     void crosshairFollowsTheCursor();
+    void damagedCoordinatesAreNotDrawn();
+    void largeSetsPaintLikeSmallOnes();
+    void largeSetsRepaintAfterEveryKindOfChange();
 };
 
 void TestCanvasView::fitsAndCentresOnShow()
@@ -349,6 +396,97 @@ void TestCanvasView::crosshairFollowsTheCursor()
     QApplication::sendEvent(canvas.get(), &leave);
     img = grabbed(canvas.get());
     QVERIFY(near(img.pixel(50, 300), ImageGrey));
+}
+
+void TestCanvasView::damagedCoordinatesAreNotDrawn()
+{
+    const double nan = qQNaN();
+    const double inf = qInf();
+    const QList<Annotation> labels{
+        box(QRectF(nan, 100, 50, 50)),
+        box(QRectF(100, 100, inf, 50)),
+        polygon({QPointF(300, 300), QPointF(nan, 320), QPointF(350, 400)}),
+        keypoints({QPointF(500, 500), QPointF(inf, -inf), QPointF(550, 520)}, {2, 2, 2}),
+        box(QRectF(1e300, -1e300, 1e300, 1e300)),
+    };
+    auto canvas = makeCanvas(labels);
+    canvas->setShowLabels(false);
+    for (int i = 0; i < labels.size(); ++i)
+        canvas->selectAnnotation(i);
+    move(canvas.get(), QPointF(320, 350));
+    click(canvas.get(), QPointF(320, 350));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(canvas.get(), &leave);
+    const QImage img = grabbed(canvas.get());
+    QVERIFY(near(img.pixel(320, 350), ImageGrey));
+    QVERIFY(near(img.pixel(500, 500), ImageGrey));
+    QCOMPARE(canvas->annotations().size(), labels.size());
+}
+
+void TestCanvasView::largeSetsPaintLikeSmallOnes()
+{
+    // 199 shapes are drawn straight onto the canvas; adding an invisible
+    // polyline brings the list to 200, which is drawn through cached layers.
+    QList<Annotation> labels = manyShapes(199);
+    auto direct = makeCanvas(labels);
+    direct->selectAnnotation(57);
+    Annotation line;
+    line.kind = Polyline;
+    line.className = QStringLiteral("object");
+    line.points = {QPointF(1, 1), QPointF(2, 2)};
+    labels << line;
+    auto layered = makeCanvas(labels);
+    layered->selectAnnotation(57);
+    QCOMPARE(differingPixels(grabbed(direct.get()), grabbed(layered.get())), 0);
+}
+
+void TestCanvasView::largeSetsRepaintAfterEveryKindOfChange()
+{
+    QMap<QString, QColor> colors{{QStringLiteral("object"), QColor(255, 0, 0)},
+                                 {QStringLiteral("person"), QColor(0, 0, 255)}};
+    auto canvas = makeCanvas(manyShapes(300));
+    const QImage before = grabbed(canvas.get());
+    QCOMPARE(differingPixels(before, freshPicture(manyShapes(300), -1, colors)), 0);
+
+    // Drag the selected shape: only it moves, the rest stays as it was.
+    canvas->selectAnnotation(101);
+    grabbed(canvas.get());
+    const QPointF inside = canvas->annotations().at(101).bbox.center();
+    drag(canvas.get(), inside, inside + QPointF(7, 9));
+    QEvent leave(QEvent::Leave); // no crosshair
+    QApplication::sendEvent(canvas.get(), &leave);
+    QCOMPARE(differingPixels(grabbed(canvas.get()), freshPicture(canvas->annotations(), 101, colors)), 0);
+
+    // Undo replaces the list; the selection stays on index 101.
+    undoKey(canvas.get());
+    QCOMPARE(differingPixels(grabbed(canvas.get()), freshPicture(manyShapes(300), 101, colors)), 0);
+
+    // An edit below the selection, a new colour, tags off, another selection.
+    canvas->deleteAnnotation(3);
+    QCOMPARE(differingPixels(grabbed(canvas.get()), freshPicture(canvas->annotations(), 100, colors)), 0);
+    colors[QStringLiteral("object")] = QColor(0, 200, 0);
+    canvas->setClassColors(colors);
+    canvas->setShowLabels(false);
+    canvas->selectAnnotation(5);
+    QCOMPARE(differingPixels(grabbed(canvas.get()), freshPicture(canvas->annotations(), 5, colors, false)), 0);
+
+    // Panning shifts the picture; at rest it is redrawn in full.
+    press(canvas.get(), QPointF(400, 300), Qt::MiddleButton);
+    move(canvas.get(), QPointF(380, 290), Qt::MiddleButton);
+    grabbed(canvas.get());
+    move(canvas.get(), QPointF(360, 280), Qt::MiddleButton);
+    release(canvas.get(), QPointF(360, 280), Qt::MiddleButton);
+    auto reference = makeCanvas(canvas->annotations());
+    reference->setClassColors(colors);
+    reference->setShowLabels(false);
+    reference->selectAnnotation(5);
+    press(reference.get(), QPointF(400, 300), Qt::MiddleButton);
+    move(reference.get(), QPointF(360, 280), Qt::MiddleButton);
+    release(reference.get(), QPointF(360, 280), Qt::MiddleButton);
+    QCOMPARE(reference->viewOffset(), canvas->viewOffset());
+    move(reference.get(), QPointF(360, 280));
+    move(canvas.get(), QPointF(360, 280));
+    QCOMPARE(differingPixels(grabbed(canvas.get()), grabbed(reference.get())), 0);
 }
 
 QM_TEST_MAIN(TestCanvasView)
