@@ -351,8 +351,12 @@ void LabelCanvas::restoreSnapshot(const QList<Annotation> &list, int selection)
     selectedVertex = -1;
     dragVertex = -1;
     hoverEdge = -1;
-    mode = Idle;
-    modeBeforePan = Idle;
+    // Undoing a committed segment does not end SAM prompting: prompt mode ends
+    // only through its own exits.
+    if (!isInSamMode()) {
+        mode = Idle;
+        modeBeforePan = Idle;
+    }
     selectedIndex = std::max(-1, std::min(int(list.size()) - 1, selection));
     emit annotationsChanged();
     emit annotationSelected(selectedIndex);
@@ -374,6 +378,14 @@ void LabelCanvas::mousePressEvent(QMouseEvent *event)
         panLast = screen;
         setCursor(Qt::ClosedHandCursor);
         return;
+    }
+    // A drag whose release never arrived (the mouse was taken elsewhere) ends
+    // here, as that release would have ended it.
+    if (event->button() == Qt::LeftButton && isDragMode(mode)) {
+        if (mode == DrawBox)
+            mode = Idle;
+        else
+            finishDrag();
     }
     if (event->button() == Qt::LeftButton && mode == Idle && !pixmap.isNull() && classColors.isEmpty() &&
         entry.labels.isEmpty()) {

@@ -119,8 +119,10 @@ void TestCanvasAssist::committedResultIsOneStepAndPromptingGoesOn()
     click(canvas.get(), QPointF(400, 400));
     QCOMPARE(prompts.last().at(0).value<PointList>(), PointList{QPointF(400, 400)});
 
+    // Undoing the segment keeps the canvas prompting.
     canvas->undoStack()->undo();
     QCOMPARE(canvas->annotations().size(), 1);
+    QVERIFY(canvas->isInSamMode());
 }
 
 void TestCanvasAssist::pendingResultsAreAcceptedInOneStep()

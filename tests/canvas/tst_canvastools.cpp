@@ -86,6 +86,7 @@ private slots:
     void deleteAnnotationKeepsSelectionInStep();
     void leftReleasedDuringPanStillRecordsTheMove();
     void toolChangeDuringADragRecordsIt();
+    void pressAfterALostReleaseRecordsTheDrag();
     void keysTheCanvasDoesNotUseReachTheWindow();
     void hoverReportsKeypointsAndShowsCursors();
 };
@@ -546,6 +547,20 @@ void TestCanvasTools::toolChangeDuringADragRecordsIt()
     QCOMPARE(canvas->currentMode(), int(LabelCanvas::Idle));
     release(canvas.get(), QPointF(130, 130));
     QCOMPARE(canvas->annotations().at(0).bbox, QRectF(110, 110, 200, 150));
+}
+
+void TestCanvasTools::pressAfterALostReleaseRecordsTheDrag()
+{
+    auto canvas = makeCanvas(hitFixture());
+    press(canvas.get(), QPointF(120, 120));
+    move(canvas.get(), QPointF(140, 130), Qt::LeftButton);
+    // No release arrives; the next press ends the move first.
+    QSignalSpy changed(canvas.get(), &LabelCanvas::annotationsChanged);
+    press(canvas.get(), QPointF(50, 550));
+    QVERIFY(changed.count() >= 1);
+    QCOMPARE(canvas->undoStack()->undoText(), QStringLiteral("Move annotation"));
+    QCOMPARE(canvas->annotations().at(0).bbox, QRectF(120, 110, 200, 150));
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::Idle));
 }
 
 void TestCanvasTools::keysTheCanvasDoesNotUseReachTheWindow()
