@@ -114,6 +114,8 @@ private slots:
     void polylinesPointsAndOnePointPolygonsAreNotDrawn();
     void bodySkeletonSkipsUnlabelledAndDrawsNoNumbers();
     void chainKeypointsAreNumbered();
+    void skeletonColours_data();
+    void skeletonColours();
     void checklistFollowsTheCurrentKeypoint();
     void crosshairFollowsTheCursor();
     void damagedCoordinatesAreNotDrawn();
@@ -359,6 +361,37 @@ void TestCanvasView::chainKeypointsAreNumbered()
         QVERIFY(anyNearWhite(img, p.toPoint(), 3));
     // The chain between neighbours is drawn.
     QVERIFY(!near(img.pixel(200, 300), ImageGrey));
+}
+
+void TestCanvasView::skeletonColours_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("body, left arm") << 17 << 5 << 7 << QColor(77, 141, 255);
+    QTest::newRow("body, right leg") << 17 << 14 << 16 << QColor(255, 87, 87);
+    QTest::newRow("body, shoulders") << 17 << 5 << 6 << QColor(85, 199, 114);
+    QTest::newRow("hand, thumb") << 21 << 1 << 2 << QColor(255, 159, 64);
+    QTest::newRow("hand, palm to little finger") << 21 << 13 << 17 << QColor(255, 87, 87);
+}
+
+void TestCanvasView::skeletonColours()
+{
+    QFETCH(int, count);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QColor, colour);
+    // All points in a far corner except the two ends of the edge under test.
+    QList<QPointF> pts(count, QPointF(780, 580));
+    // On the middle of a pixel row, so that the 1.8-pixel line covers row 300.
+    pts[from] = QPointF(200, 300.5);
+    pts[to] = QPointF(600, 300.5);
+    auto canvas = makeCanvas({keypoints(pts, QList<int>(count, 2))});
+    canvas->setShowLabels(false);
+    const QImage img = grabbed(canvas.get());
+    const QColor expected = blended(colour, 200, ImageGrey);
+    QVERIFY2(near(img.pixel(400, 300), expected, 6), qPrintable(QColor(img.pixel(400, 300)).name()));
 }
 
 void TestCanvasView::checklistFollowsTheCurrentKeypoint()
