@@ -1,0 +1,244 @@
+#include "canvas/AnnotationPainter.h"
+
+#include "canvas/AnnotationGeometry.h"
+#include "canvas/CanvasHitTest.h"
+#include "canvas/ClassTagCache.h"
+#include "canvas/KeypointStyle.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+namespace Quillmark {
+
+namespace {
+
+const QColor handleBlue("#4d9fff");
+const QColor selectedOrange("#ff9800");
+const QColor highlightYellow("#ffc03e");
+const QColor insertGreen("#2ecc71");
+
+QColor withAlpha(QColor c, int alpha)
+{
+    c.setAlpha(alpha);
+    return c;
+}
+
+QPen cosmeticPen(const QColor &color, double width)
+{
+    QPen pen(color, width);
+    pen.setCosmetic(true);
+    return pen;
+}
+
+void drawCircle(QPainter &p, const QPointF &centre, double radius)
+{
+    p.drawEllipse(centre, radius, radius);
+}
+
+// Bounding rectangle of the points; a rectangle of NaN when any coordinate is not
+// finite, which the viewport test then rejects.
+QRectF screenBounds(const QPolygonF &points)
+{
+    for (const QPointF &p : points) {
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()))
+            return QRectF(qQNaN(), qQNaN(), 0, 0);
+    }
+    return points.boundingRect();
+}
+
+} // namespace
+
+AnnotationPainter::AnnotationPainter(QPainter &painter, const ViewTransform &view, const QFont &baseFont,
+                                     bool showLabels, ClassTagCache *tags)
+    : painter(painter), view(view), showLabels(showLabels), tags(tags), tagFont(baseFont), numberFont(baseFont)
+{
+    tagFont.setPointSizeF(8.5);
+    tagFont.setWeight(QFont::Bold);
+    tagLineHeight = QFontMetricsF(tagFont).height();
+    numberFont.setPointSizeF(7);
+}
+
+bool AnnotationPainter::touchesViewport(const QRectF &r, double margin) const
+{
+    // Coordinates that are not finite (from a damaged file) are never drawn.
+    if (!std::isfinite(r.left()) || !std::isfinite(r.top()) || !std::isfinite(r.right()) ||
+        !std::isfinite(r.bottom()))
+        return false;
+    if (viewport.isNull())
+        return true;
+    return r.left() - margin <= viewport.right() && r.right() + margin >= viewport.left() &&
+           r.top() - margin <= viewport.bottom() && r.bottom() + margin >= viewport.top();
+}
+
+void AnnotationPainter::drawClassTag(const QString &name, const QColor &color, const QPointF &anchor)
+{
+    const ClassTagCache::Tag *tag = tags ? &tags->tag(name, tagFont) : nullptr;
+    const double advance = tag ? tag->advance : QFontMetricsF(tagFont).horizontalAdvance(name);
+    const QRectF box(anchor.x(), anchor.y() - 18, advance + 10, 17);
+    if (!touchesViewport(box, 0))
+        return;
+    painter.fillRect(box, withAlpha(color, 200));
+    painter.setFont(tagFont);
+    painter.setPen(Qt::white);
+    if (tag) {
+        // Left-aligned, centred vertically in the box.
+        painter.drawStaticText(QPointF(box.left() + 4, box.top() + (box.height() - tagLineHeight) / 2), tag->text);
+        return;
+    }
+    painter.drawText(box.adjusted(4, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
+}
+
+void AnnotationPainter::drawBox(const Annotation &a, const QColor &color, bool selected)
+{
+    const QRectF r = view.toScreen(a.bbox);
+    if (touchesViewport(r, 8)) {
+        painter.setBrush(withAlpha(color, selected ? 55 : 30));
+        painter.setPen(cosmeticPen(color, selected ? 2.0 : 1.5));
+        painter.drawRect(r);
+    }
+    if (showLabels)
+        drawClassTag(a.className, color, r.topLeft());
+    if (selected)
+        drawHandles(r);
+}
+
+void AnnotationPainter::drawHandles(const QRectF &r)
+{
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(handleBlue);
+    for (int handle = 1; handle <= 8; ++handle) {
+        const QPointF c = CanvasHitTest::handlePoint(r, handle);
+        painter.drawRect(QRectF(c.x() - 4, c.y() - 4, 8, 8));
+    }
+}
+
+void AnnotationPainter::drawPolygon(const Annotation &a, const QColor &color, bool selected,
+                                    const Selection &selection)
+{
+    if (a.points.size() <= 1)
+        return;
+    const QPolygonF screen = view.toScreen(a.points);
+    const QRectF bounds = screenBounds(screen);
+    if (touchesViewport(bounds, 8)) {
+        painter.setBrush(withAlpha(color, selected ? 115 : 90));
+        painter.setPen(cosmeticPen(color, selected ? 2.5 : 2.0));
+        painter.drawPolygon(screen, Qt::OddEvenFill);
+    }
+    if (showLabels)
+        drawClassTag(a.className, color, bounds.topLeft());
+    if (!selected)
+        return;
+    drawVertexSquares(screen, selection.vertex);
+    if (selection.hoverEdge >= 0)
+        drawInsertionMarker(view.toScreen(selection.hoverEdgePoint));
+}
+
+void AnnotationPainter::drawVertexSquares(const QPolygonF &screen, int selectedVertex)
+{
+    for (int i = 0; i < screen.size(); ++i) {
+        const bool isSelected = (i == selectedVertex);
+        painter.setPen(QPen(Qt::white, isSelected ? 1.5 : 1.0));
+        painter.setBrush(isSelected ? selectedOrange : handleBlue);
+        const QPointF c = screen.at(i);
+        painter.drawRect(QRectF(c.x() - 4, c.y() - 4, 8, 8));
+    }
+}
+
+void AnnotationPainter::drawInsertionMarker(const QPointF &c)
+{
+    const double r = 5.5;
+    const QPolygonF diamond{{c.x(), c.y() - r}, {c.x() + r, c.y()}, {c.x(), c.y() + r}, {c.x() - r, c.y()}};
+    painter.setPen(QPen(Qt::white, 1.2));
+    painter.setBrush(insertGreen);
+    painter.drawPolygon(diamond);
+}
+
+void AnnotationPainter::drawKeypoints(const Annotation &a, const QColor &color, bool selected,
+                                      const Selection &selection)
+{
+    if (a.points.isEmpty())
+        return;
+    const bool boxValid = a.bbox.isValid();
+    if (selected && boxValid) {
+        painter.setBrush(Qt::NoBrush);
+        QPen dashed(color, 1);
+        dashed.setStyle(Qt::DashLine);
+        painter.setPen(dashed);
+        painter.drawRect(view.toScreen(a.bbox));
+    }
+    const QPolygonF screen = view.toScreen(a.points);
+    // Dots with their rings and numbers reach 16 pixels beyond the points.
+    if (touchesViewport(screenBounds(screen), 16)) {
+        drawSkeleton(a, screen, color);
+        for (int i = 0; i < screen.size(); ++i)
+            drawKeypointDot(a, i, screen.at(i), selected, selection);
+    }
+    if (showLabels && boxValid)
+        drawClassTag(a.className, color, view.toScreen(a.bbox.topLeft()));
+}
+
+void AnnotationPainter::drawSkeleton(const Annotation &a, const QPolygonF &screen, const QColor &color)
+{
+    const int n = screen.size();
+    auto bothVisible = [&](int i, int j) {
+        return AnnotationGeometry::visibilityAt(a, i) > 0 && AnnotationGeometry::visibilityAt(a, j) > 0;
+    };
+    if (n == KeypointStyle::BodyPointCount) {
+        for (const auto &[i, j] : KeypointStyle::bodyEdges()) {
+            if (i >= n || j >= n || !bothVisible(i, j))
+                continue;
+            painter.setPen(QPen(KeypointStyle::bodyEdgeColor(i, j), 1.8));
+            painter.drawLine(screen.at(i), screen.at(j));
+        }
+        return;
+    }
+    if (n == KeypointStyle::HandPointCount) {
+        for (const auto &[i, j] : KeypointStyle::handEdges()) {
+            if (!bothVisible(i, j))
+                continue;
+            QColor c = KeypointStyle::fingerColor(KeypointStyle::fingerOf(std::max(i, j)));
+            c.setAlpha(200);
+            painter.setPen(QPen(c, 1.8));
+            painter.drawLine(screen.at(i), screen.at(j));
+        }
+        return;
+    }
+    painter.setPen(QPen(color.lighter(150), 1.5));
+    for (int i = 0; i + 1 < n; ++i) {
+        if (bothVisible(i, i + 1))
+            painter.drawLine(screen.at(i), screen.at(i + 1));
+    }
+}
+
+void AnnotationPainter::drawKeypointDot(const Annotation &a, int index, const QPointF &at, bool selected,
+                                        const Selection &selection)
+{
+    const int n = a.points.size();
+    const KeypointStyle::Dot dot =
+        KeypointStyle::dotFor(n, index, AnnotationGeometry::visibilityAt(a, index));
+    if (selected) {
+        painter.setBrush(Qt::NoBrush);
+        if (index == selection.vertex) {
+            painter.setPen(QPen(selectedOrange, 2.5));
+            drawCircle(painter, at, dot.radius + 7);
+        }
+        if (index == selection.highlightedKeypoint) {
+            painter.setPen(QPen(highlightYellow, 2));
+            drawCircle(painter, at, dot.radius + 5);
+        }
+        painter.setPen(QPen(Qt::white, 1.5));
+        drawCircle(painter, at, dot.radius + 2.5);
+    }
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(dot.color);
+    drawCircle(painter, at, dot.radius);
+    if (n == KeypointStyle::BodyPointCount || n == KeypointStyle::HandPointCount)
+        return;
+    painter.setFont(numberFont);
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(at.x() - 8, at.y() - 8, 16, 16), Qt::AlignCenter, QString::number(index + 1));
+}
+
+} // namespace Quillmark

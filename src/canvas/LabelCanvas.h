@@ -1,0 +1,243 @@
+#pragma once
+
+#include "canvas/AnnotationLayerCache.h"
+#include "canvas/ClassTagCache.h"
+#include "canvas/ViewTransform.h"
+#include "model/Annotation.h"
+#include "model/ImageEntry.h"
+#include "model/KeypointSchema.h"
+
+#include <QColor>
+#include <QList>
+#include <QMap>
+#include <QPixmap>
+#include <QPointF>
+#include <QPolygonF>
+#include <QRectF>
+#include <QString>
+#include <QWidget>
+
+class QPainter;
+class QUndoStack;
+
+namespace Quillmark {
+
+class AnnotationPainter;
+
+// The annotation canvas: shows one image or video frame with its annotations,
+// zooms and pans, and is the surface of the drawing tools (select, box, polygon,
+// keypoints) and of the AI assistance (SAM prompts, pending and preview results).
+//
+// The canvas edits its own copy of the displayed entry. Every change of the list
+// is recorded as one snapshot undo step and reported with annotationAdded,
+// annotationDeleted or annotationsChanged; the owner then reads annotations()
+// and writes it back into the entry named by displayedEntryId().
+class LabelCanvas : public QWidget {
+    Q_OBJECT
+
+public:
+    enum Mode : int {
+        Idle = 0,
+        DrawBox = 1,
+        Move = 2,
+        Resize = 3,
+        Pan = 4,
+        DrawPolygon = 5,
+        PlaceKeypoints = 6,
+        MoveVertex = 7,
+        SamPrompt = 8,
+    };
+
+    explicit LabelCanvas(QWidget *parent = nullptr);
+
+    // --- Showing an entry -------------------------------------------------------
+    // Shows the entry; its pixels come from `image`, else its in-memory bytes, else
+    // its file (a file that cannot be read leaves no pixels).
+    void setImage(const ImageEntry &entry);
+    // Shows the entry with pixels decoded elsewhere (video frames, worker loads).
+    void setImageFromPixmap(const ImageEntry &entry, const QPixmap &pixmap);
+    // Starts editing afresh: copies the entry, drops selection, undo history,
+    // prompts, previews and pending results, and fits the view to the pixels.
+    void applyImageEntry(const ImageEntry &entry);
+    // Shows nothing: no pixels, no annotations, no undo history.
+    void clear();
+
+    // Id of the entry shown: an image id, or the bitwise complement of the video
+    // id (negative) for a video frame; -1 when nothing is shown. Edits reported by
+    // the canvas belong to this entry.
+    int displayedEntryId() const { return entry.id; }
+
+    // --- The annotation list ----------------------------------------------------
+    QList<Annotation> annotations() const { return entry.labels; }
+    // Replaces the whole list (bulk changes made outside the canvas). Forgets the
+    // undo history, since older steps would silently undo the replacement.
+    void setAnnotations(const QList<Annotation> &labels);
+    void selectAnnotation(int index);
+    void deleteAnnotation(int index);
+
+    // --- Settings from the window -----------------------------------------------
+    void setCurrentClass(const QString &name);
+    void setClassColors(const QMap<QString, QColor> &colors);
+    void setKeypointSchema(const KeypointSchema &schema);
+    void setShowLabels(bool show);
+    void setThemeMode(int themeMode);  // Theme::Mode
+    void setTool(int tool);            // Tool
+
+    // --- View -------------------------------------------------------------------
+    void fitToWindow();
+    void zoomIn();
+    void zoomOut();
+    void zoomActualSize();
+
+    float viewScale() const { return view.scale; }
+    QPointF viewOffset() const { return view.offset; }
+    QPointF toImage(const QPointF &screen) const { return view.toImage(screen); }
+    QPointF toScreen(const QPointF &image) const { return view.toScreen(image); }
+
+    // --- State queries ----------------------------------------------------------
+    int currentMode() const { return mode; }
+    int currentTool() const { return tool; }
+    int selectedAnnotationIndex() const { return selectedIndex; }
+    int selectedVertexIndex() const { return selectedVertex; }
+    bool isInSamMode() const { return mode == SamPrompt || (mode == Pan && modeBeforePan == SamPrompt); }
+    QList<Annotation> pendingAnnotationList() const { return pendingAnnotations; }
+    QList<QPolygonF> previewPolygonList() const { return previewPolygons; }
+
+    // Hit tests at a screen point: the topmost annotation, the resize handle (1 to
+    // 8) of the selected annotation's box, a vertex or an edge of annotation
+    // `index`. -1 (0 for handles) when nothing is hit.
+    int annotationAt(const QPointF &screen) const;
+    int handleAt(const QPointF &screen) const;
+    int vertexAt(int index, const QPointF &screen) const;
+    int edgeAt(int index, const QPointF &screen) const;
+
+    // --- Undo -------------------------------------------------------------------
+    QUndoStack *undoStack() const { return snapshotStack; }
+    // Records one step from `before` to the current list, unless they are equal.
+    void pushSnapshot(const QList<Annotation> &before, const QString &text);
+    // Installs a list from the undo history and reports it.
+    void restoreSnapshot(const QList<Annotation> &list, int selection);
+
+    // --- Assistance hooks -------------------------------------------------------
+    void enterSamMode();
+    void exitSamMode();
+    void setSamResultPolygon(const QPolygonF &polygon);
+    void commitSamResult();
+    void addDetection(const Annotation &annotation);
+    void setPendingAnnotations(const QList<Annotation> &list);
+    void acceptPendingAnnotations();
+    void clearPendingAnnotations();
+    void setPreviewPolygons(const QList<QPolygonF> &list);
+    void clearPreviewPolygons();
+
+signals:
+    void annotationAdded(int index);
+    void annotationSelected(int index);
+    void annotationDeleted(int index);
+    void annotationsChanged();
+    void zoomChanged(int percent);
+    void samPromptsChanged(QList<QPointF> positive, QList<QPointF> negative);
+    void poseKeypointHovered(int index);
+    void classRequired();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor classColor(const QString &name) const;
+    bool hasSelection() const { return selectedIndex >= 0 && selectedIndex < entry.labels.size(); }
+    int effectiveMode() const { return mode == Pan ? int(modeBeforePan) : int(mode); }
+    static bool isDragMode(int m) { return m == DrawBox || m == Move || m == Resize || m == MoveVertex; }
+
+    // View
+    void fitView();
+    void zoomAbout(const QPointF &centre, double factor);
+    void emitZoom();
+
+    // Press handling per tool
+    void pressSamPrompt(QMouseEvent *event, const QPointF &image);
+    void pressBoxTool(const QPointF &screen, const QPointF &image);
+    void pressPolygonTool(const QPointF &screen, const QPointF &image);
+    void pressKeypointTool(const QPointF &screen, const QPointF &image);
+    void pressSelectTool(const QPointF &screen, const QPointF &image);
+    bool pressOnSelectedVertex(const QPointF &screen, const QPointF &image, int kind);
+    bool pressOnSelectedEdge(const QPointF &screen, const QPointF &image);
+    void beginResize(int handle, const QPointF &image);
+    void beginMove(int index, const QPointF &image);
+    void beginVertexDrag(int vertex, const QPointF &image);
+
+    // Move handling
+    void dragSelection(const QPointF &image);
+    void resizeSelection(const QPointF &image);
+    void dragVertexTo(const QPointF &image);
+    void updateHoverCursor(const QPointF &screen);
+    void updateHoverState(const QPointF &screen, const QPointF &image);
+
+    // Ending edits
+    void finishBoxDraw(const QPointF &image);
+    void finishDrag();
+    void finishLeftDrag(const QPointF &image);
+    void finishPolygon();
+    void finishKeypoints();
+
+    // Keys
+    void handleEscape();
+    void handleDelete();
+    bool deleteSelectedVertex();
+    void deleteSelectedAnnotation();
+
+    // Painting
+    void paintAnnotations(QPainter &painter);
+    void drawAnnotation(AnnotationPainter &shapes, int index);
+
+    // Members
+    Mode mode = Idle;
+    ImageEntry entry;
+    QPixmap pixmap;
+    ViewTransform view; // scale and offset
+    int themeMode = 0;
+    int tool = 0;
+    QString currentClass = QStringLiteral("object");
+    QMap<QString, QColor> classColors;
+    bool showLabels = true;
+    int selectedIndex = -1;
+    int activeHandle = 0;
+    QPointF dragStart;
+    QPointF dragLast;
+    QRectF rubberBand;
+    QRectF dragStartBox;
+    QPointF panLast;
+    Mode modeBeforePan = Idle;
+    QList<QPointF> placedPoints;
+    QList<int> placedVisibility;
+    QPointF placingCursor;
+    int dragVertex = -1;
+    int selectedVertex = -1;
+    int hoverEdge = -1;
+    QPointF hoverEdgePoint;
+    QUndoStack *snapshotStack = nullptr;
+    QList<Annotation> snapshotBefore;
+    QPointF cursorPos;
+    bool cursorInside = false;
+    QList<QPointF> samPositive;
+    QList<QPointF> samNegative;
+    QPolygonF samResult;
+    QList<Annotation> pendingAnnotations;
+    int highlightedKeypoint = -1;
+    int hoveredKeypoint = -1;
+    KeypointSchema keypointSchema;
+    QList<QPolygonF> previewPolygons;
+
+    // Paint caches (no state of their own: they only speed up repaints)
+    ClassTagCache tagCache;
+    AnnotationLayerCache layerCache;
+};
+
+} // namespace Quillmark

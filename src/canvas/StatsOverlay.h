@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QWidget>
+
+class QPainter;
+
+namespace Quillmark {
+
+// A translucent box in the top-right corner of the canvas that sums up the
+// project: images and how many are labelled, annotations, videos with their
+// annotated frames, and bars for the five most used classes. It never takes the
+// mouse; the owner feeds it with setStats and calls reposition on resizes.
+class StatsOverlay : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int FixedWidth = 234;
+    static constexpr int MaxClassRows = 5;
+
+    explicit StatsOverlay(QWidget *parent = nullptr);
+
+    // Stores the figures, keeps the five classes with the most annotations, sizes
+    // and places the box, and shows it exactly when there are images or videos.
+    void setStats(int images, int labeled, int annotations, const QMap<QString, int> &classCounts,
+                  const QMap<QString, QColor> &classColors, int videos, int annotatedFrames, int totalFrames);
+    // Moves the box to the top-right corner of its parent.
+    void reposition();
+
+    // What the box shows.
+    int labeledPercent() const;
+    QString summaryText() const;
+    QString videoText() const; // empty without videos
+    QList<QPair<QString, int>> shownClasses() const { return topClasses; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void paintClassRows(QPainter &painter, int top);
+
+    int imageCount = 0;
+    int labeledCount = 0;
+    int annotationCount = 0;
+    int videoCount = 0;
+    int annotatedFrames = 0;
+    int totalFrames = 0;
+    QList<QPair<QString, int>> topClasses;
+    QMap<QString, QColor> classColors;
+};
+
+} // namespace Quillmark

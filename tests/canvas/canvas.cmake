@@ -1,0 +1,6 @@
+set(_canvas_support CanvasTestSupport.h SignalLog.h)
+qm_add_test(tst_canvasview LABEL canvas WIDGETS SOURCES tst_canvasview.cpp ${_canvas_support})
+qm_add_test(tst_canvastools LABEL canvas WIDGETS SOURCES tst_canvastools.cpp ${_canvas_support})
+qm_add_test(tst_snapshotundo LABEL canvas WIDGETS SOURCES tst_snapshotundo.cpp ${_canvas_support})
+qm_add_test(tst_canvasassist LABEL canvas WIDGETS SOURCES tst_canvasassist.cpp ${_canvas_support})
+qm_add_test(tst_statsoverlay LABEL canvas WIDGETS SOURCES tst_statsoverlay.cpp)

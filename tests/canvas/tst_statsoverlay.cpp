@@ -1,0 +1,152 @@
+#include "QmTest.h"
+
+#include "canvas/StatsOverlay.h"
+
+#include <QWidget>
+
+using namespace Quillmark;
+
+namespace {
+
+QMap<QString, int> countsOf(int classes)
+{
+    QMap<QString, int> counts;
+    for (int i = 0; i < classes; ++i)
+        counts.insert(QStringLiteral("class%1").arg(i, 2, 10, QLatin1Char('0')), (i * 37) % 11 + i);
+    return counts;
+}
+
+bool isGreenish(QRgb px)
+{
+    return qGreen(px) > qRed(px) + 60 && qGreen(px) > 100;
+}
+
+} // namespace
+
+class TestStatsOverlay : public QObject {
+    Q_OBJECT
+private slots:
+    void visibleOnlyWithImagesOrVideos();
+    void texts_data();
+    void texts();
+    void keepsTheFiveLargestClasses();
+    void heightFollowsRowsAndVideos_data();
+    void heightFollowsRowsAndVideos();
+    void sitsInTheParentsTopRightCorner();
+    void barsAreDrawnToScale();
+};
+
+void TestStatsOverlay::visibleOnlyWithImagesOrVideos()
+{
+    QWidget parent;
+    parent.resize(800, 600);
+    auto *overlay = new StatsOverlay(&parent);
+    parent.show();
+    QVERIFY(!overlay->isVisible());
+    QVERIFY(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+    overlay->setStats(0, 0, 42, {}, {}, 0, 0, 0);
+    QVERIFY(!overlay->isVisible());
+    overlay->setStats(0, 0, 3, {}, {}, 1, 2, 90);
+    QVERIFY(overlay->isVisible());
+    overlay->setStats(5, 1, 3, {}, {}, 0, 0, 0);
+    QVERIFY(overlay->isVisible());
+    overlay->setStats(0, 0, 0, {}, {}, 0, 0, 0);
+    QVERIFY(!overlay->isVisible());
+}
+
+void TestStatsOverlay::texts_data()
+{
+    QTest::addColumn<int>("images");
+    QTest::addColumn<int>("labeled");
+    QTest::addColumn<int>("videos");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("video");
+    QTest::newRow("3 of 7 labelled") << 7 << 3 << 0 << 42 << "7 images  ·  42% labeled  ·  12 ann" << "";
+    QTest::newRow("only videos") << 0 << 0 << 2 << 0 << "12 ann" << "2 videos  ·  4 / 300 frames";
+    QTest::newRow("one video") << 10 << 10 << 1 << 100 << "10 images  ·  100% labeled  ·  12 ann"
+                               << "1 video  ·  4 / 300 frames";
+}
+
+void TestStatsOverlay::texts()
+{
+    QFETCH(int, images);
+    QFETCH(int, labeled);
+    QFETCH(int, videos);
+    QFETCH(int, percent);
+    QFETCH(QString, summary);
+    QFETCH(QString, video);
+    StatsOverlay overlay;
+    overlay.setStats(images, labeled, 12, {}, {}, videos, 4, 300);
+    QCOMPARE(overlay.labeledPercent(), percent);
+    QCOMPARE(overlay.summaryText(), summary);
+    QCOMPARE(overlay.videoText(), video);
+}
+
+void TestStatsOverlay::keepsTheFiveLargestClasses()
+{
+    StatsOverlay overlay;
+    const QMap<QString, int> counts{{"ant", 3}, {"bee", 50}, {"cat", 7}, {"dog", 50}, {"eel", 1},
+                                    {"fox", 9}, {"gnu", 2},  {"hen", 9}, {"owl", 0}, {"yak", 12}};
+    overlay.setStats(4, 4, 143, counts, {}, 0, 0, 0);
+    const QList<QPair<QString, int>> expected{{"bee", 50}, {"dog", 50}, {"yak", 12}, {"fox", 9}, {"hen", 9}};
+    QCOMPARE(overlay.shownClasses(), expected);
+}
+
+void TestStatsOverlay::heightFollowsRowsAndVideos_data()
+{
+    QTest::addColumn<int>("classes");
+    QTest::addColumn<int>("videos");
+    QTest::addColumn<int>("height");
+    QTest::newRow("nothing") << 0 << 0 << 61;
+    QTest::newRow("no classes, videos") << 0 << 2 << 76;
+    QTest::newRow("two classes") << 2 << 0 << 11 + 2 * 18 + 77 - 15;
+    QTest::newRow("ten classes, videos") << 10 << 1 << 178;
+    QTest::newRow("ten classes") << 10 << 0 << 163;
+}
+
+void TestStatsOverlay::heightFollowsRowsAndVideos()
+{
+    QFETCH(int, classes);
+    QFETCH(int, videos);
+    QFETCH(int, height);
+    StatsOverlay overlay;
+    overlay.setStats(3, 1, 5, countsOf(classes), {}, videos, 0, 10);
+    QCOMPARE(overlay.height(), height);
+    QCOMPARE(overlay.width(), 234);
+}
+
+void TestStatsOverlay::sitsInTheParentsTopRightCorner()
+{
+    QWidget parent;
+    parent.resize(800, 600);
+    auto *overlay = new StatsOverlay(&parent);
+    overlay->setStats(1, 0, 0, {}, {}, 0, 0, 0);
+    QCOMPARE(overlay->pos(), QPoint(556, 10));
+    parent.resize(1000, 600);
+    overlay->reposition();
+    QCOMPARE(overlay->pos(), QPoint(756, 10));
+}
+
+void TestStatsOverlay::barsAreDrawnToScale()
+{
+    QWidget parent;
+    parent.resize(800, 600);
+    auto *overlay = new StatsOverlay(&parent);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    const QColor green(0, 220, 0);
+    overlay->setStats(7, 3, 1001, {{"big", 1000}, {"small", 1}}, {{"big", green}, {"small", green}}, 0, 0, 0);
+    const QImage img = overlay->grab().toImage();
+
+    // 42% of the 210-pixel track: 88 pixels from x 12.
+    QVERIFY(isGreenish(img.pixel(12 + 86, 30)));
+    QVERIFY(!isGreenish(img.pixel(12 + 90, 30)));
+    // Class rows start at y 65; bars at x 104, 4 pixels high, track 86 pixels.
+    QVERIFY(isGreenish(img.pixel(104 + 84, 65 + 7)));
+    QVERIFY(isGreenish(img.pixel(104 + 2, 83 + 7)));  // count 1 still gets 4 pixels
+    QVERIFY(!isGreenish(img.pixel(104 + 6, 83 + 7)));
+}
+
+QM_TEST_MAIN(TestStatsOverlay)
+#include "tst_statsoverlay.moc"
