@@ -86,7 +86,7 @@ QString xmlSafeText(const QString &text)
             clean = false;
             break;
         }
-        if (c.isSurrogate() || c.unicode() >= 0xFFFE) {
+        if (c.isSurrogate() || c.unicode() >= 0xFFFE) {  // pairs are checked below
             clean = false;
             break;
         }
