@@ -148,7 +148,6 @@ QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress
     }
     xml.writeEndElement();
     xml.writeEndDocument();
-    bytes.append('\n');
     return bytes;
 }
 

@@ -226,7 +226,6 @@ QByteArray vocXmlBytes(const ImageEntry &image, const QString &fileName)
     }
     xml.writeEndElement();
     xml.writeEndDocument();
-    bytes.append('\n');
     return bytes;
 }
 
