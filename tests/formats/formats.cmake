@@ -6,3 +6,5 @@ qm_add_test(tst_yolohandler LABEL formats SOURCES ${_fmt}/tst_yolohandler.cpp ${
 qm_add_test(tst_cocohandler LABEL formats SOURCES ${_fmt}/tst_cocohandler.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_vochandler LABEL formats SOURCES ${_fmt}/tst_vochandler.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_cvathandler LABEL formats SOURCES ${_fmt}/tst_cvathandler.cpp ${_fmt}/FormatTestSupport.h)
+qm_add_test(tst_formatregistry LABEL formats SOURCES ${_fmt}/tst_formatregistry.cpp ${_fmt}/FormatTestSupport.h)
+qm_add_test(tst_detectionmatrix LABEL formats SOURCES ${_fmt}/tst_detectionmatrix.cpp)
