@@ -164,7 +164,7 @@ int keypointCountOf(const Parts &parts, const YoloLineLayout &layout, int *dims)
         return 0;
     case YoloLineLayout::Mode::Keypoints: {
         const int d = layout.keypointDims;
-        if (extra % d != 0 || extra / d > layout.keypointCount)
+        if (extra != qsizetype(d) * layout.keypointCount)
             return 0;
         *dims = d;
         return int(extra / d);

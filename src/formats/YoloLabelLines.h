@@ -42,8 +42,8 @@ struct YoloLineLayout {
         // A data.yaml without "kpt_shape": lines of an odd part count are
         // polygons, never keypoints.
         Polygons,
-        // A data.yaml with "kpt_shape: [K, D]": a line of 5 + D * k parts,
-        // 1 <= k <= K, is a keypoint set.
+        // A data.yaml with "kpt_shape: [K, D]": a line of exactly 5 + D * K
+        // parts is a keypoint set; other lines read as without keypoints.
         Keypoints,
     };
     Mode mode = Mode::Guess;
