@@ -9,3 +9,4 @@ qm_add_test(tst_cvathandler LABEL formats SOURCES ${_fmt}/tst_cvathandler.cpp ${
 qm_add_test(tst_formatregistry LABEL formats SOURCES ${_fmt}/tst_formatregistry.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_detectionmatrix LABEL formats SOURCES ${_fmt}/tst_detectionmatrix.cpp)
 qm_add_test(tst_exportjob LABEL formats SOURCES ${_fmt}/tst_exportjob.cpp ${_fmt}/FormatTestSupport.h)
+qm_add_test(tst_independentreaders LABEL formats SOURCES ${_fmt}/tst_independentreaders.cpp ${_fmt}/FormatTestSupport.h)
