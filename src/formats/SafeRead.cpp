@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -17,9 +18,19 @@ bool readWholeFile(const QString &path, qint64 maxBytes, QByteArray *out)
     const qint64 size = file.size();
     if (size > maxBytes)
         return false;
-    // Sequential files report no size; read them with the same bound.
-    QByteArray bytes = file.read(maxBytes + 1);
-    if (bytes.size() > maxBytes || (bytes.isEmpty() && file.error() != QFileDevice::NoError))
+    QByteArray bytes;
+    if (file.isSequential()) {
+        // No size known up front: read in pieces up to the bound.
+        while (!file.atEnd() && bytes.size() <= maxBytes) {
+            const QByteArray piece = file.read(std::min<qint64>(1 << 20, maxBytes + 1 - bytes.size()));
+            if (piece.isEmpty())
+                break;
+            bytes += piece;
+        }
+    } else {
+        bytes = file.readAll();
+    }
+    if (bytes.size() > maxBytes || file.error() != QFileDevice::NoError)
         return false;
     *out = std::move(bytes);
     return true;

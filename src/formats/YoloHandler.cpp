@@ -40,14 +40,20 @@ QString nameKey(const QString &name)
 #endif
 }
 
-// Answers "which image belongs to this label file" from cached listings of the
-// candidate folders, so a folder of many thousand label files costs one
-// listing per folder rather than a dozen file-system look-ups per label.
+// Answers "which image belongs to this label file". For one question it
+// looks the candidates up directly; for a whole import it answers from cached
+// listings of the candidate folders, so that a folder of many thousand label
+// files costs one listing per folder rather than a dozen look-ups per label.
 class ImageLocator {
 public:
+    enum class Mode { Direct, Cached };
+    explicit ImageLocator(Mode mode) : m_mode(mode) {}
+
     QString findInDir(const QString &baseName, const QString &folder)
     {
         const QString clean = QDir::cleanPath(folder);
+        if (m_mode == Mode::Direct)
+            return findDirectly(baseName, clean);
         auto it = m_listings.find(clean);
         if (it == m_listings.end())
             it = m_listings.insert(clean, listingOf(clean));
@@ -82,6 +88,16 @@ public:
     }
 
 private:
+    static QString findDirectly(const QString &baseName, const QString &folder)
+    {
+        for (const QString &extension : yoloImageExtensions()) {
+            const QString path = folder + QLatin1Char('/') + baseName + QLatin1Char('.') + extension;
+            if (QFileInfo::exists(path))
+                return path;
+        }
+        return {};
+    }
+
     static QSet<QString> listingOf(const QString &folder)
     {
         QSet<QString> names;
@@ -95,6 +111,7 @@ private:
         return names;
     }
 
+    Mode m_mode;
     QHash<QString, QSet<QString>> m_listings;
 };
 
@@ -118,14 +135,12 @@ QStringList labelFilesIn(const QString &folder)
 
 QString findYoloImageInDir(const QString &baseName, const QString &folder)
 {
-    ImageLocator locator;
-    return locator.findInDir(baseName, folder);
+    return ImageLocator(ImageLocator::Mode::Direct).findInDir(baseName, folder);
 }
 
 QString findYoloImageForLabel(const QString &labelPath)
 {
-    ImageLocator locator;
-    return locator.findForLabel(labelPath);
+    return ImageLocator(ImageLocator::Mode::Direct).findForLabel(labelPath);
 }
 
 bool isYoloDetectionLine(const QByteArray &line)
@@ -216,7 +231,7 @@ bool YoloHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     const QStringList labelFiles = collectYoloLabelFiles(path);
     const int total = int(labelFiles.size());
 
-    ImageLocator locator;
+    ImageLocator locator(ImageLocator::Mode::Cached);
     for (int i = 0; i < total; ++i) {
         const QString &labelFile = labelFiles.at(i);
         ImageEntry entry;
