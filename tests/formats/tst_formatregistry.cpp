@@ -136,8 +136,11 @@ void TestFormatRegistry::unreadableDataYaml()
 
 void TestFormatRegistry::exportWithoutProgressMatchesExport()
 {
+    QTemporaryDir source;
+    const QString picture = source.filePath("a.png");
+    QVERIFY(writeImage(picture, 100, 100));
     Dataset dataset;
-    dataset.addImage(image("/data/a.jpg", 100, 100, {box("cat", 10, 10, 20, 20), polygon("dog", ring(4, 50, 50, 10))}));
+    dataset.addImage(image(picture, 100, 100, {box("cat", 10, 10, 20, 20), polygon("dog", ring(4, 50, 50, 10))}));
     for (IFormatHandler *handler : FormatRegistry::instance().handlers()) {
         if (handler->name() == QLatin1String("QuillPackage"))
             continue;
