@@ -10,3 +10,4 @@ qm_add_test(tst_formatregistry LABEL formats SOURCES ${_fmt}/tst_formatregistry.
 qm_add_test(tst_detectionmatrix LABEL formats SOURCES ${_fmt}/tst_detectionmatrix.cpp)
 qm_add_test(tst_exportjob LABEL formats SOURCES ${_fmt}/tst_exportjob.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_independentreaders LABEL formats SOURCES ${_fmt}/tst_independentreaders.cpp ${_fmt}/FormatTestSupport.h)
+qm_add_test(tst_hostileinput LABEL formats SOURCES ${_fmt}/tst_hostileinput.cpp ${_fmt}/FormatTestSupport.h)
