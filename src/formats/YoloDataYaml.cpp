@@ -10,6 +10,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace Quillmark {
@@ -179,7 +180,10 @@ QString findYoloDataYaml(const QString &folder)
     const QString dataYaml = QDir(folder).filePath(QStringLiteral("data.yaml"));
     if (QFileInfo(dataYaml).isFile())
         return dataYaml;
-    const QStringList candidates = listFiles(folder, {QStringLiteral("*.yaml"), QStringLiteral("*.yml")});
+    QStringList candidates = listFiles(folder, {QStringLiteral("*.yaml"), QStringLiteral("*.yml")});
+    std::stable_sort(candidates.begin(), candidates.end(), [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
     QString withCount;
     for (const QString &candidate : candidates) {
         const QByteArray head = readFileHead(candidate, 4096);

@@ -349,6 +349,7 @@ void TestFormatToolkit::findDataYaml()
     QVERIFY(writeFile(dir.filePath("b.yml"), "nc: 2\n"));
     QCOMPARE(QFileInfo(findYoloDataYaml(dir.path())).fileName(), QStringLiteral("b.yml"));
     QVERIFY(writeFile(dir.filePath("c.yaml"), "names: [a]\n"));
+    QVERIFY(writeFile(dir.filePath("Z.yaml"), "names: [b]\n"));   // after c.yaml, ignoring case
     QCOMPARE(QFileInfo(findYoloDataYaml(dir.path())).fileName(), QStringLiteral("c.yaml"));
     QVERIFY(writeFile(dir.filePath("data.yaml"), "x: 1\n"));
     QCOMPARE(QFileInfo(findYoloDataYaml(dir.path())).fileName(), QStringLiteral("data.yaml"));
