@@ -79,15 +79,6 @@ QList<QByteArrayView> splitLines(QByteArrayView text)
     return lines;
 }
 
-namespace {
-
-bool isFiniteInRange(double v)
-{
-    return std::isfinite(v);
-}
-
-} // namespace
-
 bool parseDouble(QByteArrayView text, double *value)
 {
     const char *begin = text.data();
@@ -102,7 +93,7 @@ bool parseDouble(QByteArrayView text, double *value)
         return false;
     double parsed = 0.0;
     const auto result = std::from_chars(begin, end, parsed, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != end || !isFiniteInRange(parsed))
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(parsed))
         return false;
     *value = parsed;
     return true;
