@@ -1,13 +1,43 @@
 #include "formats/FormatRegistry.h"
 
+#include "formats/CocoHandler.h"
+#include "formats/CvatHandler.h"
+#include "formats/PascalVocHandler.h"
 #include "formats/QpkgHandler.h"
+#include "formats/RoboflowYoloHandler.h"
+#include "formats/Yolo11Handler.h"
+#include "formats/Yolo12Handler.h"
+#include "formats/Yolo4ScaledHandler.h"
+#include "formats/Yolo5PyTorchHandler.h"
+#include "formats/Yolo7PyTorchHandler.h"
+#include "formats/Yolo8Handler.h"
+#include "formats/Yolo9Handler.h"
+#include "formats/YoloHandler.h"
 
 namespace Quillmark {
 
 FormatRegistry::FormatRegistry()
 {
-    // Handlers are created here, once each, in their fixed display order.
+    // One handler of each format, in the fixed order in which the formats are
+    // offered. Formats not built yet keep their place in this order when added:
+    //   QuillPackage, YOLO, COCO, Pascal VOC, CVAT XML, LabelMe, CreateML,
+    //   Darknet, Florence-2, Multiclass, CLIP, PaliGemma, RetinaNet,
+    //   YOLO TensorFlow, YOLOv3 Keras, YOLOv4 PyTorch, YOLOv4 Scaled,
+    //   Roboflow YOLO, YOLOv5 OBB, YOLOv5 PyTorch, YOLOv6 MT, YOLOv7 PyTorch,
+    //   YOLOv8, YOLOv8 OBB, YOLOv9, YOLOv11, YOLOv12, YOLO Pose.
     m_handlers.push_back(std::make_unique<QpkgHandler>());
+    m_handlers.push_back(std::make_unique<YoloHandler>());
+    m_handlers.push_back(std::make_unique<CocoHandler>());
+    m_handlers.push_back(std::make_unique<PascalVocHandler>());
+    m_handlers.push_back(std::make_unique<CvatHandler>());
+    m_handlers.push_back(std::make_unique<Yolo4ScaledHandler>());
+    m_handlers.push_back(std::make_unique<RoboflowYoloHandler>());
+    m_handlers.push_back(std::make_unique<Yolo5PyTorchHandler>());
+    m_handlers.push_back(std::make_unique<Yolo7PyTorchHandler>());
+    m_handlers.push_back(std::make_unique<Yolo8Handler>());
+    m_handlers.push_back(std::make_unique<Yolo9Handler>());
+    m_handlers.push_back(std::make_unique<Yolo11Handler>());
+    m_handlers.push_back(std::make_unique<Yolo12Handler>());
 }
 
 FormatRegistry &FormatRegistry::instance()

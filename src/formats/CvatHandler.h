@@ -1,0 +1,30 @@
+#pragma once
+
+#include "formats/IFormatHandler.h"
+
+#include <QList>
+#include <QPointF>
+
+namespace Quillmark {
+
+// "CVAT XML": one annotations file (CVAT XML 1.1) with an "image" element per
+// image holding "box", "polygon" and "points" shapes. Import takes the XML
+// file (or a folder holding one); export takes a folder, where it writes
+// "annotations.xml", or a path ending in ".xml".
+class CvatHandler : public IFormatHandler {
+public:
+    QString name() const override;
+    QString extension() const override;
+    bool canImport(const QString &path) const override;
+    bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
+    bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+};
+
+// The points of a "points" attribute: "x,y" pairs separated by ";". Empty
+// pieces and pieces that are not exactly two numbers are skipped.
+QList<QPointF> parseCvatPoints(const QString &text);
+
+// The serialised document the export writes.
+QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress = ProgressCallback());
+
+} // namespace Quillmark

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "model/ImageEntry.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace Quillmark {
+
+// File names under which an export writes each image and its label files.
+//
+// An image's natural stem is the complete base name of its file path (the file
+// name without its last extension; "image" when that is empty). Two images of
+// one export must never share a stem, or one image's labels would land in the
+// other's label file, or be paired with the other's pixels. The stems are
+// therefore made unique in dataset order: the first image keeps its natural
+// stem, a later one whose stem is taken gets "_2", "_3", ... appended, skipping
+// every stem that another image has naturally. Stems are compared ignoring
+// letter case, as on the file systems most datasets end up on. Without
+// collisions every image keeps its natural stem.
+//
+// Every writer and the export job's image copies take their names from here,
+// computed over the same image list, so labels and pixels stay paired.
+QStringList uniqueExportStems(const QList<ImageEntry> &images);
+
+// The natural stem of one image path.
+QString naturalExportStem(const QString &filePath);
+
+// The file name an image is written or named under: its stem, ".", and the
+// suffix of its file path, or "png" when the path has none (the format the
+// export job saves such pixels in), so that named and written files agree.
+QString exportFileName(const QString &stem, const QString &filePath);
+
+} // namespace Quillmark

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Quillmark {
+
+// File listings for the readers and detection rules. Files only, hidden files
+// left out, symbolic links to files included; names are matched with wildcard
+// patterns ignoring case. Results are sorted by name so that every run, on
+// every file system, reads a folder in the same order.
+
+// Absolute paths of the matching files directly in `folder`.
+QStringList listFiles(const QString &folder, const QStringList &patterns);
+
+// Absolute paths of the matching files in `folder` and all its subfolders
+// (symbolic links to folders are not followed), sorted by path.
+QStringList listFilesRecursively(const QString &folder, const QStringList &patterns);
+
+// Names of the subfolders directly in `folder`, sorted ignoring case.
+QStringList listSubfolders(const QString &folder);
+
+} // namespace Quillmark

@@ -1,0 +1,31 @@
+#include "formats/RoboflowYoloHandler.h"
+
+#include "formats/SafeRead.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace Quillmark {
+
+bool readFolderDataYamlText(const QString &folder, QString *text)
+{
+    text->clear();
+    const QString path = QDir(folder).filePath(QStringLiteral("data.yaml"));
+    if (!QFileInfo::exists(path))
+        return false;
+    QByteArray bytes;
+    if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
+        return false;
+    *text = QString::fromUtf8(bytes);
+    return true;
+}
+
+QString RoboflowYoloHandler::name() const { return QStringLiteral("Roboflow YOLO"); }
+
+bool RoboflowYoloHandler::canImport(const QString &path) const
+{
+    QString text;
+    return readFolderDataYamlText(path, &text) && text.contains(QLatin1String("roboflow:"));
+}
+
+} // namespace Quillmark

@@ -1,0 +1,7 @@
+#include "formats/Yolo9Handler.h"
+
+namespace Quillmark {
+
+QString Yolo9Handler::name() const { return QStringLiteral("YOLOv9"); }
+
+} // namespace Quillmark

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Quillmark {
+
+// The "data.yaml" of the YOLO family: class names and, for pose datasets, the
+// keypoint shape. One reader serves every YOLO-family handler.
+
+struct YoloDataYaml {
+    QString path;            // the yaml file read; empty when there is none
+    QStringList names;       // class names at their class ids
+    int keypointCount = 0;   // "kpt_shape: [K, D]": K, 0 when absent
+    int keypointDims = 0;    // D (2 or 3), 0 when absent
+
+    bool exists() const { return !path.isEmpty(); }
+    bool hasKeypointShape() const { return keypointCount > 0; }
+};
+
+// Class ids above this are ignored when names come as an index map, so that a
+// hostile "1000000000: x" cannot make the list huge.
+inline constexpr int kMaxYamlClassId = 100000;
+
+// The yaml file of a YOLO folder: "data.yaml" when it exists, else the first
+// "*.yaml" / "*.yml" file (by name, ignoring case) whose first 4096 bytes
+// contain "names:" or, failing that, "nc:". Empty when none qualifies.
+QString findYoloDataYaml(const QString &folder);
+
+// Reads a yaml file. Names may come in any of the three usual forms: an inline
+// list ("names: [a, 'b']"), a dash list, or an index map ("0: person"); in the
+// map form a name stands at its index and missing indices read "class_%1".
+// A file that is not valid YAML is scanned leniently for the same forms. An
+// unreadable file gives an empty result (with its path kept).
+YoloDataYaml readYoloDataYaml(const QString &yamlPath);
+
+// findYoloDataYaml + readYoloDataYaml; an empty result when there is no yaml.
+YoloDataYaml loadYoloDataYaml(const QString &folder);
+
+// Only the class names of readYoloDataYaml.
+QStringList parseYoloYamlNames(const QString &yamlPath);
+
+// Writing. Text that YAML would read back as something else (a number, a
+// boolean, null, a comment, a mapping, ...) is quoted; plain text is kept bare.
+QString yamlScalar(const QString &text);
+
+// Always quoted: single quotes with an inner ' doubled, or double quotes with
+// escapes when the text holds control characters. "cat" gives 'cat'.
+QString yamlQuoted(const QString &text);
+
+// A flow list of quoted names: "['cat', 'dog']".
+QString yamlQuotedList(const QStringList &names);
+
+} // namespace Quillmark

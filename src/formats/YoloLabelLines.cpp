@@ -1,0 +1,287 @@
+#include "formats/YoloLabelLines.h"
+
+#include "formats/NumberFormat.h"
+#include "formats/SafeRead.h"
+#include "model/AnnotationKind.h"
+
+#include <QVarLengthArray>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+YoloClassIndex yoloClassIndex(const QStringList &classNames)
+{
+    YoloClassIndex index;
+    index.reserve(classNames.size());
+    // Walk backwards so that the first position of a repeated name wins.
+    for (int i = classNames.size() - 1; i >= 0; --i)
+        index.insert(classNames.at(i), i);
+    return index;
+}
+
+namespace {
+
+void appendNumber(QByteArray &out, float value)
+{
+    out.append(' ');
+    appendGeneral6(out, double(value));
+}
+
+float normalised(double coordinate, int size)
+{
+    const float value = float(coordinate);
+    return size >= 1 ? value / float(size) : value;
+}
+
+void appendBox(QByteArray &out, const QRectF &box, int width, int height)
+{
+    double cx = box.x() + box.width() * 0.5;
+    double cy = box.y() + box.height() * 0.5;
+    double w = box.width();
+    double h = box.height();
+    if (width >= 1 && height >= 1) {
+        cx /= width;
+        cy /= height;
+        w /= width;
+        h /= height;
+    }
+    appendNumber(out, float(cx));
+    appendNumber(out, float(cy));
+    appendNumber(out, float(w));
+    appendNumber(out, float(h));
+}
+
+void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int width, int height)
+{
+    switch (a.kind) {
+    case Polygon:
+        if (a.points.isEmpty())
+            return;
+        out.append(QByteArray::number(classId));
+        for (const QPointF &p : a.points) {
+            appendNumber(out, normalised(p.x(), width));
+            appendNumber(out, normalised(p.y(), height));
+        }
+        out.append('\n');
+        return;
+    case BoundingBox:
+    case Keypoint:
+        out.append(QByteArray::number(classId));
+        appendBox(out, a.bbox, width, height);
+        if (a.kind == Keypoint) {
+            for (int i = 0; i < a.points.size(); ++i) {
+                appendNumber(out, normalised(a.points.at(i).x(), width));
+                appendNumber(out, normalised(a.points.at(i).y(), height));
+                out.append(' ');
+                out.append(QByteArray::number(i < a.keypointVis.size() ? a.keypointVis.at(i) : 2));
+            }
+        }
+        out.append('\n');
+        return;
+    default:
+        return;   // polylines and points have no YOLO line
+    }
+}
+
+} // namespace
+
+void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex)
+{
+    for (const Annotation &a : image.labels)
+        appendAnnotation(out, a, classIndex.value(a.className, 0), image.width, image.height);
+}
+
+void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames)
+{
+    QByteArray bytes;
+    appendYoloLabelLines(bytes, image, yoloClassIndex(classNames));
+    out << QString::fromLatin1(bytes);
+}
+
+YoloLineLayout YoloLineLayout::fromDataYaml(const YoloDataYaml &yaml)
+{
+    YoloLineLayout layout;
+    if (!yaml.exists())
+        return layout;
+    if (!yaml.hasKeypointShape()) {
+        layout.mode = Mode::Polygons;
+        return layout;
+    }
+    layout.mode = Mode::Keypoints;
+    layout.keypointCount = yaml.keypointCount;
+    layout.keypointDims = yaml.keypointDims;
+    return layout;
+}
+
+namespace {
+
+using Parts = QVarLengthArray<QByteArrayView, 64>;
+
+void splitFields(QByteArrayView line, Parts &parts)
+{
+    parts.clear();
+    qsizetype start = 0;
+    const qsizetype size = line.size();
+    while (start < size) {
+        while (start < size && line.at(start) == ' ')
+            ++start;
+        qsizetype end = start;
+        while (end < size && line.at(end) != ' ')
+            ++end;
+        if (end > start)
+            parts.append(line.sliced(start, end - start));
+        start = end;
+    }
+}
+
+QByteArrayView trimmed(QByteArrayView line)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
+    while (begin < end && isSpace(line.at(begin)))
+        ++begin;
+    while (end > begin && isSpace(line.at(end - 1)))
+        --end;
+    return line.sliced(begin, end - begin);
+}
+
+bool isVisibility(QByteArrayView field)
+{
+    int v = -1;
+    return parseInt(field, &v) && v >= 0 && v <= 2;
+}
+
+// Number of keypoints the line holds, 0 when it is no keypoint line.
+int keypointCountOf(const Parts &parts, const YoloLineLayout &layout, int *dims)
+{
+    const qsizetype extra = parts.size() - 5;
+    if (extra <= 0)
+        return 0;
+    switch (layout.mode) {
+    case YoloLineLayout::Mode::Polygons:
+        return 0;
+    case YoloLineLayout::Mode::Keypoints: {
+        const int d = layout.keypointDims;
+        if (extra != qsizetype(d) * layout.keypointCount)
+            return 0;
+        *dims = d;
+        return int(extra / d);
+    }
+    case YoloLineLayout::Mode::Guess:
+        if (extra % 3 != 0)
+            return 0;
+        for (qsizetype i = 7; i < parts.size(); i += 3) {
+            if (!isVisibility(parts.at(i)))
+                return 0;
+        }
+        *dims = 3;
+        return int(extra / 3);
+    }
+    return 0;
+}
+
+QString classNameOf(int classId, const QStringList &classNames)
+{
+    if (classId >= 0 && classId < classNames.size())
+        return classNames.at(classId);
+    return QStringLiteral("class_%1").arg(classId);
+}
+
+QPointF scaledPoint(float x, float y, bool known, int width, int height)
+{
+    if (!known)
+        return {x, y};
+    return {double(x * float(width)), double(y * float(height))};
+}
+
+bool parseLine(const Parts &parts, const QStringList &classNames, int width, int height,
+               const YoloLineLayout &layout, Annotation &a)
+{
+    if (parts.size() < 5)
+        return false;
+    const int classId = intOr(parts.at(0));
+    const float cx = floatOr(parts.at(1));
+    const float cy = floatOr(parts.at(2));
+    const float w = floatOr(parts.at(3));
+    const float h = floatOr(parts.at(4));
+    a.className = classNameOf(classId, classNames);
+    a.kind = BoundingBox;
+
+    const bool known = width >= 1 && height >= 1;
+    const float left = cx - w * 0.5f;
+    const float top = cy - h * 0.5f;
+    if (known)
+        a.bbox = QRectF(left * float(width), top * float(height), w * float(width), h * float(height));
+    else
+        a.bbox = QRectF(left, top, w, h);
+
+    int dims = 3;
+    const int keypoints = keypointCountOf(parts, layout, &dims);
+    if (keypoints > 0) {
+        a.kind = Keypoint;
+        a.points.reserve(keypoints);
+        a.keypointVis.reserve(keypoints);
+        for (int j = 0; j < keypoints; ++j) {
+            const qsizetype at = 5 + qsizetype(j) * dims;
+            a.points.append(scaledPoint(floatOr(parts.at(at)), floatOr(parts.at(at + 1)), known, width, height));
+            a.keypointVis.append(dims == 3 ? intOr(parts.at(at + 2)) : 2);
+        }
+        return true;
+    }
+    if (parts.size() % 2 == 0 || parts.size() == 5)
+        return true;   // a box; extra fields of an even count are ignored
+
+    a.kind = Polygon;
+    a.points.reserve(parts.size() / 2);
+    float minX = 0, minY = 0, maxX = 0, maxY = 0;
+    for (qsizetype i = 1; i + 1 < parts.size(); i += 2) {
+        const QPointF p = scaledPoint(floatOr(parts.at(i)), floatOr(parts.at(i + 1)), known, width, height);
+        const float px = float(p.x());
+        const float py = float(p.y());
+        if (a.points.isEmpty()) {
+            minX = maxX = px;
+            minY = maxY = py;
+        } else {
+            minX = std::min(minX, px);
+            maxX = std::max(maxX, px);
+            minY = std::min(minY, py);
+            maxY = std::max(maxY, py);
+        }
+        a.points.append(p);
+    }
+    a.bbox = QRectF(minX, minY, maxX - minX, maxY - minY);
+    return true;
+}
+
+} // namespace
+
+QList<Annotation> parseYoloLabelText(QByteArrayView text, const QStringList &classNames, int imageWidth,
+                                     int imageHeight, const YoloLineLayout &layout)
+{
+    QList<Annotation> annotations;
+    Parts parts;
+    const QList<QByteArrayView> lines = splitLines(text);
+    for (QByteArrayView raw : lines) {
+        const QByteArrayView line = trimmed(raw);
+        if (line.isEmpty())
+            continue;
+        splitFields(line, parts);
+        Annotation a;
+        if (parseLine(parts, classNames, imageWidth, imageHeight, layout, a))
+            annotations.append(std::move(a));
+    }
+    return annotations;
+}
+
+QList<Annotation> readYoloLabelFile(const QString &path, const QStringList &classNames, int imageWidth,
+                                    int imageHeight, const YoloLineLayout &layout)
+{
+    QByteArray bytes;
+    if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
+        return {};
+    return parseYoloLabelText(bytes, classNames, imageWidth, imageHeight, layout);
+}
+
+} // namespace Quillmark

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "formats/YoloDataYaml.h"
+#include "model/Annotation.h"
+#include "model/ImageEntry.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace Quillmark {
+
+// The label lines of the YOLO family, one text line per annotation:
+//   box       class cx cy w h
+//   keypoints class cx cy w h  x y v  x y v ...
+//   polygon   class x y  x y  x y ...
+// coordinates normalised to the image size when it is known, numbers in the
+// form of printf's %g, fields separated by one space, each line ended by "\n".
+
+// Class name -> class id (the first position of the name in the class list).
+using YoloClassIndex = QHash<QString, int>;
+YoloClassIndex yoloClassIndex(const QStringList &classNames);
+
+// Writes the lines of every annotation of the image; polylines, points and
+// polygons without vertices give no line. A class missing from the list is
+// written as id 0.
+void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames);
+void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex);
+
+// How a reader tells keypoint lines from polygon lines, both being a class id
+// followed by numbers.
+struct YoloLineLayout {
+    enum class Mode {
+        // No data.yaml: a line of 5 + 3k parts (k >= 1) whose every third
+        // field from the eighth on is a visibility 0, 1 or 2 is a keypoint set;
+        // other lines of an odd part count are polygons.
+        Guess,
+        // A data.yaml without "kpt_shape": lines of an odd part count are
+        // polygons, never keypoints.
+        Polygons,
+        // A data.yaml with "kpt_shape: [K, D]": a line of exactly 5 + D * K
+        // parts is a keypoint set; other lines read as without keypoints.
+        Keypoints,
+    };
+    Mode mode = Mode::Guess;
+    int keypointCount = 0;
+    int keypointDims = 3;
+
+    // The layout a folder's yaml file implies (Guess when there is none).
+    static YoloLineLayout fromDataYaml(const YoloDataYaml &yaml);
+};
+
+// Reads a label file. Ids outside the class list read as "class_%1". With an
+// image size of 0 (unknown) the coordinates stay normalised. Malformed lines
+// (fewer than five fields) are skipped, fields that are no number read as 0;
+// an unreadable or oversized file gives an empty list.
+QList<Annotation> readYoloLabelFile(const QString &path, const QStringList &classNames, int imageWidth,
+                                    int imageHeight, const YoloLineLayout &layout = YoloLineLayout());
+
+// The same on text held in memory.
+QList<Annotation> parseYoloLabelText(QByteArrayView text, const QStringList &classNames, int imageWidth,
+                                     int imageHeight, const YoloLineLayout &layout = YoloLineLayout());
+
+} // namespace Quillmark

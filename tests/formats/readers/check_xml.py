@@ -1,0 +1,65 @@
+"""Reads Pascal VOC or CVAT XML exports with xml.etree and checks them.
+
+Usage: check_xml.py voc <folder> <expected file count>
+       check_xml.py cvat <annotations.xml> <expected image count>
+"""
+import os
+import sys
+import xml.etree.ElementTree as ET
+
+
+def fail(message):
+    print("FAIL:", message)
+    sys.exit(1)
+
+
+def check_voc(folder, expected):
+    files = sorted(n for n in os.listdir(folder) if n.endswith(".xml"))
+    if len(files) != expected:
+        fail(f"{len(files)} xml files")
+    names = set()
+    for name in files:
+        root = ET.parse(os.path.join(folder, name)).getroot()
+        if root.tag != "annotation":
+            fail(f"{name}: root {root.tag}")
+        filename = root.findtext("filename")
+        if os.path.splitext(filename)[0] != os.path.splitext(name)[0]:
+            fail(f"{name} names image {filename}")
+        names.add(filename)
+        width = int(root.findtext("size/width"))
+        height = int(root.findtext("size/height"))
+        for obj in root.iter("object"):
+            if not obj.findtext("name"):
+                fail(f"{name}: object without a name")
+            box = [int(obj.findtext("bndbox/" + k)) for k in ("xmin", "ymin", "xmax", "ymax")]
+            if not (0 <= box[0] < box[2] <= width and 0 <= box[1] < box[3] <= height):
+                fail(f"{name}: box {box} in {width}x{height}")
+    if len(names) != len(files):
+        fail("two files name the same image")
+    print(f"ok: {len(files)} VOC files")
+
+
+def check_cvat(path, expected):
+    root = ET.parse(path).getroot()
+    if root.tag != "annotations" or root.findtext("version") != "1.1":
+        fail("not CVAT XML 1.1")
+    images = root.findall("image")
+    if len(images) != expected or int(root.findtext("meta/task/size")) != expected:
+        fail(f"{len(images)} images")
+    if [int(i.get("id")) for i in images] != list(range(expected)):
+        fail("image ids are not 0..n-1")
+    if len({i.get("name") for i in images}) != expected:
+        fail("two images share a name")
+    for image in images:
+        for box in image.findall("box"):
+            xtl, ytl, xbr, ybr = (float(box.get(k)) for k in ("xtl", "ytl", "xbr", "ybr"))
+            if not box.get("label") or xtl > xbr or ytl > ybr:
+                fail(f"bad box {box.attrib}")
+        for shape in image.findall("polygon") + image.findall("points"):
+            points = [tuple(float(v) for v in p.split(",")) for p in shape.get("points").split(";")]
+            if shape.tag == "polygon" and len(points) < 3:
+                fail("polygon of fewer than 3 points")
+    print(f"ok: {len(images)} CVAT images")
+
+
+{"voc": check_voc, "cvat": check_cvat}[sys.argv[1]](sys.argv[2], int(sys.argv[3]))

@@ -1,0 +1,397 @@
+#include "QmTest.h"
+
+#include "FormatTestSupport.h"
+
+#include "formats/CocoHandler.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+using namespace Quillmark;
+using namespace FormatTest;
+
+namespace {
+
+QJsonObject exportedDocument(const Dataset &dataset)
+{
+    return QJsonDocument::fromJson(cocoJsonBytes(dataset)).object();
+}
+
+Dataset importText(const QByteArray &json, bool *ok, const QString &folder)
+{
+    const QString path = folder + "/annotations.json";
+    writeFile(path, json);
+    Dataset dataset;
+    *ok = CocoHandler().importDataset(path, dataset, {});
+    return dataset;
+}
+
+} // namespace
+
+class TestCocoHandler : public QObject {
+    Q_OBJECT
+private slots:
+    void detection_data();
+    void detection();
+    void exactBytesOfSmallExport();
+    void exportCategoriesAndIds();
+    void exportKeypointPaddingAndNames();
+    void exportUsesUniqueFileNames();
+    void exportFailsWhenFileCannotBeWritten();
+    void importReadsEveryKind();
+    void importFailures_data();
+    void importFailures();
+    void importLenience();
+    void importLargeAndDuplicateIds();
+    void importResolvesImagePaths();
+    void roundTrip();
+};
+
+void TestCocoHandler::detection_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("detected");
+    QTest::newRow("annotations and images") << QByteArray(R"({"annotations": [], "images": []})") << true;
+    QTest::newRow("annotations and categories") << QByteArray(R"({"annotations": [], "categories": []})") << true;
+    QTest::newRow("no annotations") << QByteArray(R"({"categories": [], "images": []})") << false;
+    QTest::newRow("unquoted words") << QByteArray("annotations images categories") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QByteArray straddling = QByteArray(8192 - 5, ' ') + R"("annotations": [], "images": [])";
+    QTest::newRow("key across a chunk border") << straddling << true;
+    QByteArray late = "{" + QByteArray(100000, ' ') + R"("images": [], "annotations": []})";
+    QTest::newRow("keys far into the file") << late << true;
+}
+
+void TestCocoHandler::detection()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, detected);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("x.json"), content));
+    QCOMPARE(isCocoJsonFile(dir.filePath("x.json")), detected);
+    QCOMPARE(CocoHandler().canImport(dir.path()), detected);
+    QVERIFY(writeFile(dir.filePath("UPPER.JSON"), content));
+    QCOMPARE(CocoHandler().canImport(dir.filePath("UPPER.JSON")), detected);
+}
+
+void TestCocoHandler::exactBytesOfSmallExport()
+{
+    Dataset dataset;
+    dataset.addImage(image("/data/a.jpg", 100, 80,
+                           {box("car", 1.5, 2, 10, 20), polygon("person", {{10, 20}, {30, 20}, {30, 50}})}));
+    const QByteArray expected = R"({
+    "annotations": [
+        {
+            "area": 200,
+            "bbox": [
+                1.5,
+                2,
+                10,
+                20
+            ],
+            "category_id": 1,
+            "id": 1,
+            "image_id": 0,
+            "iscrowd": 0,
+            "segmentation": [
+            ]
+        },
+        {
+            "area": 600,
+            "bbox": [
+                10,
+                20,
+                20,
+                30
+            ],
+            "category_id": 2,
+            "id": 2,
+            "image_id": 0,
+            "iscrowd": 0,
+            "segmentation": [
+                [
+                    10,
+                    20,
+                    30,
+                    20,
+                    30,
+                    50
+                ]
+            ]
+        }
+    ],
+    "categories": [
+        {
+            "id": 1,
+            "name": "car"
+        },
+        {
+            "id": 2,
+            "name": "person"
+        }
+    ],
+    "images": [
+        {
+            "file_name": "a.jpg",
+            "height": 80,
+            "id": 0,
+            "width": 100
+        }
+    ]
+}
+)";
+    QCOMPARE(cocoJsonBytes(dataset), expected);
+}
+
+void TestCocoHandler::exportCategoriesAndIds()
+{
+    Dataset dataset;
+    dataset.addClass("person", QColor());
+    dataset.addClass("car", QColor());
+    ImageEntry first = image("/a.jpg", 0, 0, {box("person", 0, 0, 1, 1), polyline("car", {{1, 1}, {2, 3}})});
+    first.id = 41;
+    dataset.addImage(first);
+    dataset.addImage(image("/b.jpg", 10, 10, {point("car", 5, 5)}));
+    QList<QPair<int, int>> calls;
+    const QJsonObject root =
+        QJsonDocument::fromJson(cocoJsonBytes(dataset, [&](int c, int t) { calls.append({c, t}); })).object();
+    QCOMPARE(calls, (QList<QPair<int, int>>{{1, 2}, {2, 2}}));
+    const QJsonArray categories = root["categories"].toArray();
+    QCOMPARE(categories.at(0)["name"].toString(), QStringLiteral("car"));
+    QCOMPARE(categories.at(1)["name"].toString(), QStringLiteral("person"));
+    const QJsonArray annotations = root["annotations"].toArray();
+    QCOMPARE(annotations.size(), 3);
+    QCOMPARE(annotations.at(0)["id"].toInt(), 1);
+    QCOMPARE(annotations.at(0)["image_id"].toInt(), 41);
+    QCOMPARE(annotations.at(0)["category_id"].toInt(), 2);
+    // A polyline and a point are written as their stored boxes.
+    QCOMPARE(annotations.at(1)["segmentation"].toArray().size(), 0);
+    QCOMPARE(annotations.at(1)["bbox"].toArray(), (QJsonArray{1, 1, 1, 2}));
+    QCOMPARE(annotations.at(2)["image_id"].toInt(), 42);
+    QCOMPARE(root["images"].toArray().at(0)["width"].toInt(), 0);
+}
+
+void TestCocoHandler::exportKeypointPaddingAndNames()
+{
+    Dataset dataset;
+    dataset.keypointSchema.keypointNames = {"nose", "left_eye", "right_eye"};
+    dataset.keypointSchema.edges = {{0, 1}, {0, 2}};
+    QList<QPointF> five;
+    for (int i = 0; i < 5; ++i)
+        five.append(QPointF(i, i));
+    dataset.addImage(image("/a.jpg", 100, 100,
+                           {keypoints("person", {0, 0, 10, 10}, five, {2, 1, 0}),
+                            keypoints("person", {0, 0, 10, 10}, five.mid(0, 2), {0, 2})}));
+    const QJsonObject root = exportedDocument(dataset);
+    const QJsonObject category = root["categories"].toArray().at(0).toObject();
+    QCOMPARE(category["keypoints"].toArray(),
+             (QJsonArray{"nose", "left_eye", "right_eye", "kp_3", "kp_4"}));
+    QCOMPARE(category["skeleton"].toArray(), (QJsonArray{QJsonArray{1, 2}, QJsonArray{1, 3}}));
+    const QJsonArray annotations = root["annotations"].toArray();
+    const QJsonArray first = annotations.at(0)["keypoints"].toArray();
+    QCOMPARE(first.size(), 15);
+    QCOMPARE(first.at(5).toInt(), 1);
+    QCOMPARE(first.at(14).toInt(), 2);   // visibility list too short: visible
+    QCOMPARE(annotations.at(0)["num_keypoints"].toInt(), 4);   // labelled points only
+    const QJsonArray second = annotations.at(1)["keypoints"].toArray();
+    QCOMPARE(second.size(), 15);
+    QCOMPARE(second.at(14).toInt(), 0);
+    QCOMPARE(annotations.at(1)["num_keypoints"].toInt(), 1);
+}
+
+void TestCocoHandler::exportUsesUniqueFileNames()
+{
+    Dataset dataset;
+    dataset.addImage(image("/cam1/0001.jpg", 10, 10));
+    dataset.addImage(image("/cam2/0001.jpg", 10, 10));
+    const QJsonArray images = exportedDocument(dataset)["images"].toArray();
+    QCOMPARE(images.at(0)["file_name"].toString(), QStringLiteral("0001.jpg"));
+    QCOMPARE(images.at(1)["file_name"].toString(), QStringLiteral("0001_2.jpg"));
+}
+
+void TestCocoHandler::exportFailsWhenFileCannotBeWritten()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    dataset.addImage(image("/a.jpg", 10, 10));
+    QVERIFY(CocoHandler().exportDataset(dir.filePath("new/folder/annotations.json"), dataset, {}));
+    QVERIFY(writeFile(dir.filePath("blocker"), "x"));
+    QVERIFY(!CocoHandler().exportDataset(dir.filePath("blocker/annotations.json"), dataset, {}));
+    QVERIFY(QDir().mkpath(dir.filePath("isdir.json")));
+    QVERIFY(!CocoHandler().exportDataset(dir.filePath("isdir.json"), dataset, {}));
+}
+
+void TestCocoHandler::importReadsEveryKind()
+{
+    QTemporaryDir dir;
+    bool ok = false;
+    const Dataset dataset = importText(R"({
+        "images": [{"id": 7, "file_name": "b.jpg", "width": 64, "height": 48},
+                   {"id": 3, "file_name": "a.jpg", "width": 32, "height": 24}],
+        "categories": [{"id": 1, "name": "cat"}, {"id": 2, "name": "person"}],
+        "annotations": [
+            {"id": 10, "image_id": 7, "category_id": 1, "bbox": [1, 2, 3, 4]},
+            {"id": 11, "image_id": 7, "category_id": 1, "bbox": [0, 0, 9, 9],
+             "segmentation": [[1, 1, 5, 1, 5, 5, 9], [0, 0, 1, 1, 2, 2]]},
+            {"id": 12, "image_id": 7, "category_id": 2, "bbox": [0, 0, 9, 9],
+             "keypoints": [1, 2, 2, 0, 0, 0, 5, 6, 1, 7]},
+            {"id": 13, "image_id": 7, "category_id": 9, "bbox": [0, 0, 1, 1],
+             "segmentation": {"counts": [1, 2], "size": [2, 2]}},
+            {"id": 14, "image_id": 99, "category_id": 1, "bbox": [0, 0, 1, 1]}
+        ]})", &ok, dir.path());
+    QVERIFY(ok);
+    QCOMPARE(dataset.images.size(), 2);
+    const ImageEntry &b = dataset.images.at(0);   // file order
+    QCOMPARE(b.id, 7);
+    QCOMPARE(b.width, 64);
+    QCOMPARE(dataset.images.at(1).id, 3);
+    QCOMPARE(dataset.images.at(1).labels.size(), 0);
+    QCOMPARE(b.labels.size(), 4);
+    QCOMPARE(b.labels.at(0).id, 10);
+    QCOMPARE(b.labels.at(0).kind, int(BoundingBox));
+    QCOMPARE(b.labels.at(0).bbox, QRectF(1, 2, 3, 4));
+    QCOMPARE(b.labels.at(1).kind, int(Polygon));
+    QCOMPARE(b.labels.at(1).points, (QList<QPointF>{{1, 1}, {5, 1}, {5, 5}}));
+    QCOMPARE(b.labels.at(1).bbox, QRectF(0, 0, 9, 9));
+    QCOMPARE(b.labels.at(2).kind, int(Keypoint));
+    QCOMPARE(b.labels.at(2).points, (QList<QPointF>{{1, 2}, {0, 0}, {5, 6}}));
+    QCOMPARE(b.labels.at(2).keypointVis, (QList<int>{2, 0, 1}));
+    QCOMPARE(b.labels.at(3).kind, int(BoundingBox));
+    QCOMPARE(b.labels.at(3).className, QStringLiteral("class_9"));
+    QVERIFY(dataset.classColors.isEmpty());
+}
+
+void TestCocoHandler::importFailures_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::newRow("not json") << QByteArray("{\"images\": [");
+    QTest::newRow("no images") << QByteArray(R"({"images": [], "annotations": [{"image_id": 0}]})");
+    QTest::newRow("top level array") << QByteArray(R"([{"images": [{"id": 1}]}])");
+    QTest::newRow("images is an object") << QByteArray(R"({"images": {"id": 1}})");
+    QTest::newRow("empty file") << QByteArray();
+}
+
+void TestCocoHandler::importFailures()
+{
+    QFETCH(QByteArray, json);
+    QTemporaryDir dir;
+    bool ok = true;
+    const Dataset dataset = importText(json, &ok, dir.path());
+    QVERIFY(!ok);
+    Dataset missing;
+    QVERIFY(!CocoHandler().importDataset(dir.filePath("missing.json"), missing, {}));
+}
+
+void TestCocoHandler::importLenience()
+{
+    QTemporaryDir dir;
+    bool ok = false;
+    const Dataset dataset = importText(R"({
+        "images": [{"id": 1, "file_name": 5, "width": "wide", "height": 1e300}, 17, "x"],
+        "categories": "none",
+        "annotations": [
+            {"image_id": 1, "category_id": "1", "bbox": [1, 2, 3]},
+            {"image_id": 1, "bbox": ["a", null, 3, 4], "keypoints": "x", "segmentation": [5, 6]},
+            {"image_id": 1, "segmentation": [[]], "id": 1e40},
+            "garbage", 12
+        ]})", &ok, dir.path());
+    QVERIFY(ok);
+    // The two non-object images become entries with every default (id 0,
+    // which the later one replaces in place).
+    QCOMPARE(dataset.images.size(), 2);
+    const ImageEntry &e = dataset.images.at(0);
+    QCOMPARE(e.width, 0);
+    QCOMPARE(e.height, 0);
+    QCOMPARE(e.filePath, QString());
+    QCOMPARE(e.labels.size(), 3);
+    QCOMPARE(e.labels.at(0).bbox, QRectF());
+    QCOMPARE(e.labels.at(0).className, QStringLiteral("class_0"));
+    QCOMPARE(e.labels.at(1).bbox, QRectF(0, 0, 3, 4));
+    QCOMPARE(e.labels.at(1).kind, int(BoundingBox));
+    QCOMPARE(e.labels.at(2).kind, int(Polygon));
+    QCOMPARE(e.labels.at(2).points.size(), 0);
+}
+
+void TestCocoHandler::importLargeAndDuplicateIds()
+{
+    QTemporaryDir dir;
+    bool ok = false;
+    const Dataset dataset = importText(R"({
+        "images": [{"id": 5000000000, "file_name": "big1.jpg"},
+                   {"id": 5000000001, "file_name": "big2.jpg"},
+                   {"id": 2, "file_name": "two.jpg"},
+                   {"id": -4, "file_name": "negative.jpg"},
+                   {"id": 2, "file_name": "two-again.jpg"}],
+        "annotations": [{"image_id": 5000000000, "bbox": [0, 0, 1, 1]},
+                        {"image_id": 5000000001, "bbox": [0, 0, 2, 2]},
+                        {"image_id": 5000000001, "bbox": [0, 0, 3, 3]},
+                        {"image_id": 705032704, "bbox": [0, 0, 4, 4]},
+                        {"image_id": -4, "bbox": [0, 0, 5, 5]}]})", &ok, dir.path());
+    QVERIFY(ok);
+    QCOMPARE(dataset.images.size(), 4);
+    QStringList names;
+    QSet<int> ids;
+    for (const ImageEntry &e : dataset.images) {
+        names.append(QFileInfo(e.filePath).fileName());
+        ids.insert(e.id);
+    }
+    QCOMPARE(names, (QStringList{"big1.jpg", "big2.jpg", "two-again.jpg", "negative.jpg"}));
+    QCOMPARE(ids.size(), 4);   // every entry has an id of its own
+    QVERIFY(ids.contains(2));
+    QCOMPARE(dataset.images.at(0).labels.size(), 1);
+    QCOMPARE(dataset.images.at(1).labels.size(), 2);
+    QCOMPARE(dataset.images.at(3).labels.size(), 1);
+}
+
+void TestCocoHandler::importResolvesImagePaths()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("here.jpg"), "x"));
+    bool ok = false;
+    const QString absolute = dir.filePath("elsewhere/abs.jpg");
+    const Dataset dataset = importText(QStringLiteral(R"({"images": [
+        {"id": 1, "file_name": "here.jpg"},
+        {"id": 2, "file_name": "sub/missing.jpg"},
+        {"id": 3, "file_name": "win\\dir\\w.jpg"},
+        {"id": 4, "file_name": "%1"}]})").arg(absolute).toUtf8(), &ok, dir.path());
+    QVERIFY(ok);
+    QCOMPARE(dataset.images.at(0).filePath, dir.filePath("here.jpg"));
+    QCOMPARE(dataset.images.at(1).filePath, dir.filePath("images/missing.jpg"));
+    QCOMPARE(dataset.images.at(2).filePath, dir.filePath("images/w.jpg"));
+    QCOMPARE(dataset.images.at(3).filePath, absolute);
+}
+
+void TestCocoHandler::roundTrip()
+{
+    Dataset dataset;
+    dataset.keypointSchema.keypointNames = {"a", "b", "c"};
+    dataset.addImage(image("/data/x.jpg", 640, 480,
+                           {box("cat", 10.25, 20.5, 30, 40), polygon("dog", ring(6, 300, 200, 50)),
+                            keypoints("person", {5, 5, 50, 50}, {{10, 10}, {20, 20}, {30, 30}}, {2, 1, 0})}));
+    dataset.addImage(image("/data/y.png", 320, 240, {box("cat", 0, 0, 320, 240)}));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out/annotations.json");
+    QVERIFY(CocoHandler().exportDataset(path, dataset, {}));
+    Dataset back;
+    QVERIFY(CocoHandler().importDataset(path, back, {}));
+    QCOMPARE(back.images.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(back.images.at(i).id, dataset.images.at(i).id);
+        QCOMPARE(back.images.at(i).width, dataset.images.at(i).width);
+        const QList<Annotation> &expected = dataset.images.at(i).labels;
+        const QList<Annotation> &actual = back.images.at(i).labels;
+        QCOMPARE(actual.size(), expected.size());
+        for (int j = 0; j < expected.size(); ++j) {
+            QCOMPARE(actual.at(j).className, expected.at(j).className);
+            QCOMPARE(actual.at(j).kind, expected.at(j).kind);
+            QCOMPARE(actual.at(j).points, expected.at(j).points);   // shortest round-trip numbers
+            QCOMPARE(actual.at(j).keypointVis, expected.at(j).keypointVis);
+            QCOMPARE(actual.at(j).bbox, expected.at(j).bbox);
+        }
+    }
+}
+
+QM_TEST_MAIN(TestCocoHandler)
+#include "tst_cocohandler.moc"

@@ -1,0 +1,233 @@
+#include "QmTest.h"
+
+#include "FormatTestSupport.h"
+
+#include "formats/CvatHandler.h"
+
+#include <QTemporaryDir>
+
+using namespace Quillmark;
+using namespace FormatTest;
+
+namespace {
+
+QByteArray cvatFile(const QByteArray &images)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<annotations>\n  <version>1.1</version>\n" + images
+           + "\n</annotations>\n";
+}
+
+} // namespace
+
+class TestCvatHandler : public QObject {
+    Q_OBJECT
+private slots:
+    void detection_data();
+    void detection();
+    void parsePoints_data();
+    void parsePoints();
+    void exactBytesOfSmallExport();
+    void exportPathsAndFailures();
+    void importShapes();
+    void importChoosesFile();
+    void importFailures_data();
+    void importFailures();
+    void roundTrip();
+};
+
+void TestCvatHandler::detection_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("detected");
+    QTest::newRow("cvat") << cvatFile("") << true;
+    QTest::newRow("version first") << QByteArray("<version>1.1</version><annotations>") << true;
+    QTest::newRow("version beyond 512 bytes") << "<annotations>" + QByteArray(600, ' ') + "<version>" << false;
+    QTest::newRow("voc") << QByteArray("<annotation><filename>a.jpg</filename></annotation>") << false;
+}
+
+void TestCvatHandler::detection()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, detected);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("task.xml"), content));
+    CvatHandler handler;
+    QCOMPARE(handler.canImport(dir.path()), detected);
+    QCOMPARE(handler.canImport(dir.filePath("task.xml")), detected);
+}
+
+void TestCvatHandler::parsePoints_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<QPointF>>("points");
+    QTest::newRow("three") << "1,2;;3,4;5,6" << QList<QPointF>{{1, 2}, {3, 4}, {5, 6}};
+    QTest::newRow("three parts skipped") << "7,8,9;1,1" << QList<QPointF>{{1, 1}};
+    QTest::newRow("spaces and junk") << " 1.5 , x ;2,3" << QList<QPointF>{{1.5, 0}, {2, 3}};
+    QTest::newRow("empty") << "" << QList<QPointF>{};
+}
+
+void TestCvatHandler::parsePoints()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<QPointF>, points);
+    QCOMPARE(parseCvatPoints(text), points);
+}
+
+void TestCvatHandler::exactBytesOfSmallExport()
+{
+    Dataset dataset;
+    ImageEntry entry = image("/data/a.jpg", 640, 480,
+                             {box("car", 10, 20, 30.5, 40), polygon("road", {{10, 20}, {30, 20}, {30, 50}}),
+                              point("pin", 5, 6), polygon("short", {{1, 1}, {2, 2}}),
+                              keypoints("kp", {0, 0, 1, 1}, {{1, 1}}, {2})});
+    entry.id = 17;
+    dataset.addImage(entry);
+    const QByteArray expected = R"(<?xml version="1.0" encoding="utf-8"?>
+<annotations>
+  <version>1.1</version>
+  <meta>
+    <task>
+      <name>Quillmark Export</name>
+      <size>1</size>
+      <mode>annotation</mode>
+      <source>Quillmark</source>
+    </task>
+  </meta>
+  <image id="0" name="a.jpg" width="640" height="480">
+    <box label="car" occluded="0" xtl="10.00" ytl="20.00" xbr="40.50" ybr="60.00" z_order="0"/>
+    <polygon label="road" occluded="0" points="10.00,20.00;30.00,20.00;30.00,50.00" z_order="0"/>
+    <points label="pin" occluded="0" points="5.00,6.00" z_order="0"/>
+  </image>
+</annotations>
+)";
+    const QByteArray actual = cvatXmlBytes(dataset);
+    QCOMPARE(actual.split('\n'), expected.split('\n'));
+    QCOMPARE(actual, expected);
+
+    // A point without its own coordinates is written at its box's corner.
+    Annotation bare = point("pin", 0, 0);
+    bare.points.clear();
+    bare.bbox = QRectF(7, 8, 0, 0);
+    Dataset other;
+    other.addImage(image("/b.jpg", 10, 10, {bare}));
+    QVERIFY(cvatXmlBytes(other).contains("points=\"7.00,8.00\""));
+}
+
+void TestCvatHandler::exportPathsAndFailures()
+{
+    Dataset dataset;
+    dataset.addImage(image("/x/a.jpg", 1, 1));
+    dataset.addImage(image("/y/a.jpg", 1, 1));
+    QTemporaryDir dir;
+    QList<QPair<int, int>> calls;
+    QVERIFY(CvatHandler().exportDataset(dir.filePath("out"), dataset, [&](int c, int t) { calls.append({c, t}); }));
+    QCOMPARE(calls, (QList<QPair<int, int>>{{1, 2}, {2, 2}}));
+    const QByteArray xml = readFile(dir.filePath("out/annotations.xml"));
+    QVERIFY(xml.contains("name=\"a.jpg\""));
+    QVERIFY(xml.contains("name=\"a_2.jpg\""));
+    QVERIFY(CvatHandler().exportDataset(dir.filePath("other/TASK.XML"), dataset, {}));
+    QVERIFY(QFileInfo::exists(dir.filePath("other/TASK.XML")));
+    QVERIFY(writeFile(dir.filePath("blocker"), "x"));
+    QVERIFY(!CvatHandler().exportDataset(dir.filePath("blocker"), dataset, {}));
+    QVERIFY(!CvatHandler().exportDataset(dir.filePath("blocker/a.xml"), dataset, {}));
+}
+
+void TestCvatHandler::importShapes()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("images/b.jpg"), "x"));
+    QVERIFY(writeFile(dir.filePath("task.xml"), cvatFile(R"(
+  <meta><task><name>t</name></task></meta>
+  <image id="5" name="sub/b.jpg" width="64" height="oops">
+    <points label="pin" points="1,1;2,2"/>
+    <polygon label="road" points="1,2;3,4"/>
+    <polygon label="road" points="0,0;10,0;5,8"/>
+    <box label="car" xtl="50" ytl="10" xbr="10" ybr="30" occluded="1"><attribute name="x">y</attribute></box>
+    <box label="" xtl="0" ytl="0" xbr="1" ybr="1"/>
+    <polyline label="line" points="0,0;1,1"/>
+  </image>
+  <group><image name="" width="3" height="4"/></group>)")));
+    Dataset dataset;
+    QList<QPair<int, int>> calls;
+    QVERIFY(CvatHandler().importDataset(dir.filePath("task.xml"), dataset,
+                                        [&](int c, int t) { calls.append({c, t}); }));
+    QCOMPARE(calls, (QList<QPair<int, int>>{{1, 2}, {2, 2}}));
+    QCOMPARE(dataset.images.size(), 2);
+    const ImageEntry &b = dataset.images.at(0);
+    QCOMPARE(b.id, 0);
+    QCOMPARE(b.filePath, dir.filePath("images/b.jpg"));
+    QCOMPARE(b.width, 64);
+    QCOMPARE(b.height, 0);
+    QCOMPARE(b.labels.size(), 4);   // boxes, then polygons, then points
+    QCOMPARE(b.labels.at(0).className, QStringLiteral("car"));
+    QCOMPARE(b.labels.at(0).bbox, QRectF(10, 10, 40, 20));
+    QCOMPARE(b.labels.at(1).kind, int(Polygon));
+    QCOMPARE(b.labels.at(1).bbox, QRectF(0, 0, 10, 8));
+    QCOMPARE(b.labels.at(2).kind, int(Point));
+    QCOMPARE(b.labels.at(2).bbox, QRectF(1, 1, 0, 0));
+    QCOMPARE(b.labels.at(3).bbox, QRectF(2, 2, 0, 0));
+    QCOMPARE(dataset.images.at(1).filePath, QString());
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"car", "pin", "road"}));
+    QCOMPARE(dataset.classColors.value("car"), classPalette[0]);
+    QCOMPARE(dataset.classColors.value("road"), classPalette[1]);
+}
+
+void TestCvatHandler::importChoosesFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("a.xml"), "<other/>"));
+    QVERIFY(writeFile(dir.filePath("b.xml"), cvatFile(R"(<image name="first.jpg"/>)")));
+    QVERIFY(writeFile(dir.filePath("c.xml"), cvatFile(R"(<image name="second.jpg"/>)")));
+    Dataset dataset;
+    QVERIFY(CvatHandler().importDataset(dir.path(), dataset, {}));
+    QCOMPARE(dataset.images.size(), 1);
+    QCOMPARE(QFileInfo(dataset.images.first().filePath).fileName(), QStringLiteral("first.jpg"));
+}
+
+void TestCvatHandler::importFailures_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("no image") << cvatFile("");
+    QTest::newRow("wrong root") << QByteArray("<annotation><version/><image name=\"a\"/></annotation>");
+    QTest::newRow("malformed after an image") << QByteArray("<annotations><version/><image name=\"a\"/><image");
+    QTest::newRow("undeclared entity") << QByteArray("<annotations><version/><image name=\"&x;\"/></annotations>");
+    QTest::newRow("entity bomb") << QByteArray(
+        "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+        "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
+        "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\"><!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\">]>"
+        "<annotations><version/><image name=\"&h;\"/></annotations>");
+}
+
+void TestCvatHandler::importFailures()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("task.xml"), content));
+    Dataset dataset;
+    QVERIFY(!CvatHandler().importDataset(dir.filePath("task.xml"), dataset, {}));
+    QVERIFY(dataset.images.isEmpty());
+    QVERIFY(!CvatHandler().importDataset(dir.filePath("missing.xml"), dataset, {}));
+}
+
+void TestCvatHandler::roundTrip()
+{
+    Dataset dataset;
+    dataset.addImage(image("/data/a.jpg", 640, 480,
+                           {box("car", 10.25, 20, 30, 40), polygon("road", {{10, 20}, {30, 20.5}, {30, 50}}),
+                            point("pin", 5, 6)}));
+    QTemporaryDir dir;
+    QVERIFY(CvatHandler().exportDataset(dir.path(), dataset, {}));
+    Dataset back;
+    QVERIFY(CvatHandler().importDataset(dir.path(), back, {}));
+    const QList<Annotation> &labels = back.images.first().labels;
+    QCOMPARE(labels.size(), 3);
+    fuzzyCompareRect(labels.at(0).bbox, QRectF(10.25, 20, 30, 40));
+    QVERIFY(pointsClose(labels.at(1).points, {{10, 20}, {30, 20.5}, {30, 50}}));
+    QCOMPARE(labels.at(2).kind, int(Point));
+    fuzzyCompareRect(labels.at(2).bbox, QRectF(5, 6, 0, 0));
+    QCOMPARE(back.images.first().width, 640);
+}
+
+QM_TEST_MAIN(TestCvatHandler)
+#include "tst_cvathandler.moc"

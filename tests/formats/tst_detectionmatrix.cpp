@@ -1,0 +1,92 @@
+#include "QmTest.h"
+
+#include "formats/FormatRegistry.h"
+
+#include <QDir>
+#include <QSet>
+
+using namespace Quillmark;
+
+// Every fixture folder of a dataset layout against every handler's detection
+// rule: exactly the listed handlers may claim the folder. A handler added to
+// the registry joins every row; a new layout adds a row.
+class TestDetectionMatrix : public QObject {
+    Q_OBJECT
+private slots:
+    void matrix_data();
+    void matrix();
+    void everyFixtureHasARow();
+};
+
+namespace {
+
+const QStringList kRoboflowFamily = {"Roboflow YOLO", "YOLOv5 PyTorch", "YOLOv7 PyTorch", "YOLOv8",
+                                     "YOLOv9",        "YOLOv11",        "YOLOv12"};
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/") + name;
+}
+
+struct Row {
+    const char *folder;
+    QStringList claimedBy;
+};
+
+QList<Row> rows()
+{
+    return {
+        {"yolo-flat", {"YOLO"}},
+        {"yolo-labels", {"YOLO"}},
+        {"yolo-split", {"YOLO", "YOLOv4 Scaled"}},
+        {"yolo-roboflow", QStringList{"YOLO"} + kRoboflowFamily},
+        {"coco", {"COCO"}},
+        {"voc", {"Pascal VOC"}},
+        {"cvat", {"CVAT XML"}},
+        {"unrelated", {}},
+    };
+}
+
+} // namespace
+
+void TestDetectionMatrix::matrix_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("claimedBy");
+    for (const Row &row : rows())
+        QTest::newRow(row.folder) << fixture(QLatin1String(row.folder)) << row.claimedBy;
+}
+
+void TestDetectionMatrix::matrix()
+{
+    QFETCH(QString, folder);
+    QFETCH(QStringList, claimedBy);
+    QVERIFY(QFileInfo(folder).isDir());
+    QStringList claimed;
+    for (IFormatHandler *handler : FormatRegistry::instance().handlers()) {
+        // The import command never asks the package handler about a folder.
+        if (handler->name() == QLatin1String("QuillPackage"))
+            continue;
+        if (handler->canImport(folder))
+            claimed.append(handler->name());
+    }
+    QStringList expected;
+    for (IFormatHandler *handler : FormatRegistry::instance().handlers()) {
+        if (claimedBy.contains(handler->name()))
+            expected.append(handler->name());
+    }
+    QCOMPARE(claimed, expected);
+}
+
+void TestDetectionMatrix::everyFixtureHasARow()
+{
+    QSet<QString> covered;
+    for (const Row &row : rows())
+        covered.insert(QLatin1String(row.folder));
+    const QStringList folders = QDir(fixture(QString())).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &folder : folders)
+        QVERIFY2(covered.contains(folder), qPrintable(folder + " has no row in the matrix"));
+}
+
+QM_TEST_MAIN(TestDetectionMatrix)
+#include "tst_detectionmatrix.moc"

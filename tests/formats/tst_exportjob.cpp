@@ -1,0 +1,462 @@
+#include "QmTest.h"
+
+#include "FormatTestSupport.h"
+
+#include "formats/ExportJob.h"
+#include "formats/FormatRegistry.h"
+#include "formats/YoloHandler.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+
+using namespace Quillmark;
+using namespace FormatTest;
+
+namespace {
+
+using Calls = QList<QPair<int, int>>;
+
+// A handler that records what it is given and fails on request.
+class RecordingHandler : public IFormatHandler {
+public:
+    QString name() const override { return QStringLiteral("Recorder"); }
+    QString extension() const override { return QStringLiteral("rec"); }
+    bool canImport(const QString &) const override { return false; }
+    bool importDataset(const QString &, Dataset &, ProgressCallback) override { return false; }
+    bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override
+    {
+        paths.append(path);
+        classLists.append(dataset.classNames());
+        QStringList files;
+        for (const ImageEntry &e : dataset.images)
+            files.append(QFileInfo(e.filePath).fileName());
+        imageLists.append(files);
+        for (int i = 0; i < dataset.images.size(); ++i) {
+            if (progress)
+                progress(i + 1, int(dataset.images.size()));
+        }
+        return --failAfter != 0;
+    }
+
+    QStringList paths;
+    QList<QStringList> classLists;
+    QList<QStringList> imageLists;
+    int failAfter = -1;   // the n-th call fails; -1 never
+};
+
+ExportConfig config(const QString &format, const QString &output, bool split)
+{
+    ExportConfig c;
+    c.format = format;
+    c.outputPath = output;
+    c.split = split;
+    c.shuffle = false;
+    return c;
+}
+
+struct Outcome {
+    bool ok = false;
+    QString error;
+    QString result;
+    Calls calls;
+};
+
+Outcome run(IFormatHandler *handler, const ExportConfig &c, const Dataset &dataset, bool handlerWritesImages = false)
+{
+    Outcome outcome;
+    outcome.ok = runExportJob(handler, c, dataset, int(dataset.images.size()), handlerWritesImages,
+                              [&](int current, int total) { outcome.calls.append({current, total}); },
+                              &outcome.error, &outcome.result);
+    return outcome;
+}
+
+Calls sequence(int from, int to, int total)
+{
+    Calls calls;
+    for (int i = from; i <= to; ++i)
+        calls.append({i, total});
+    return calls;
+}
+
+// n real images src/img<i>.png of 10 x 10 with one box each, classes cat and dog.
+Dataset petDataset(const QString &folder, int n)
+{
+    Dataset dataset;
+    for (int i = 0; i < n; ++i) {
+        const QString path = QStringLiteral("%1/img%2.png").arg(folder).arg(i);
+        writeImage(path, 10, 10, QColor::fromHsv(i * 30 % 360, 255, 255));
+        dataset.addImage(image(path, 10, 10, {box(i % 2 ? "dog" : "cat", 0, 0, 5, 5)}));
+    }
+    return dataset;
+}
+
+} // namespace
+
+class TestExportJob : public QObject {
+    Q_OBJECT
+private slots:
+    void defaultConfig();
+    void targetPaths();
+    void wholeExportWithImageCopies();
+    void wholeExportInMemoryAndCollidingImages();
+    void wholeExportHandlerFailure();
+    void handlerWritingImagesGetsNoCopies();
+    void yoloSplitLayout();
+    void yoloSplitRoundTripsKeypointsAndPolygons();
+    void yoloSplitCollisionsAndInMemoryPixels();
+    void emptyYoloSplit();
+    void splitPartitions();
+    void shuffledSplitIsAPartition();
+    void handlerSplitGivesEverySubsetTheClassList();
+    void handlerSplitCopiesImagesUnderUniqueNames();
+    void splitFailuresNameTheSubset();
+    void outputFolderCannotBeCreated();
+    void emptyProgressCallback();
+};
+
+void TestExportJob::defaultConfig()
+{
+    const ExportConfig c;
+    QCOMPARE(c.format, QString());
+    QCOMPARE(c.outputPath, QString());
+    QVERIFY(!c.split);
+    QCOMPARE(c.trainPct, 70);
+    QCOMPARE(c.validPct, 20);
+    QCOMPARE(c.testPct, 10);
+    QVERIFY(c.copyImages);
+    QVERIFY(c.generateYaml);
+    QVERIFY(c.shuffle);
+    QVERIFY(!c.embedBase64);
+}
+
+void TestExportJob::targetPaths()
+{
+    QCOMPARE(exportTargetPath("COCO", "/o"), QStringLiteral("/o/annotations.json"));
+    QCOMPARE(exportTargetPath("CreateML", "/o"), QStringLiteral("/o/annotations.createml.json"));
+    QCOMPARE(exportTargetPath("Florence-2", "/o"), QStringLiteral("/o/annotations.jsonl"));
+    QCOMPARE(exportTargetPath("PaliGemma", "/o"), QStringLiteral("/o/_annotations.jsonl"));
+    QCOMPARE(exportTargetPath("RetinaNet", "/o"), QStringLiteral("/o/_annotations.csv"));
+    QCOMPARE(exportTargetPath("YOLO", "/o"), QStringLiteral("/o"));
+    QCOMPARE(exportTargetPath("coco", "/o"), QStringLiteral("/o"));
+}
+
+void TestExportJob::wholeExportWithImageCopies()
+{
+    QTemporaryDir dir;
+    const Dataset dataset = petDataset(dir.filePath("src"), 3);
+    const QString out = dir.filePath("out");
+    const Outcome o = run(FormatRegistry::instance().find("COCO"), config("COCO", out, false), dataset);
+    QVERIFY2(o.ok, qPrintable(o.error));
+    QCOMPARE(o.result, QStringLiteral("Exported 3 images → %1").arg(out));
+    QCOMPARE(o.calls, sequence(1, 6, 6) + Calls({{6, 6}}));
+    QCOMPARE(filesBelow(out), (QStringList{"annotations.json", "images/img0.png", "images/img1.png", "images/img2.png"}));
+    QCOMPARE(readFile(out + "/images/img1.png"), readFile(dir.filePath("src/img1.png")));
+}
+
+void TestExportJob::wholeExportInMemoryAndCollidingImages()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    writeImage(dir.filePath("cam1/0001.jpg"), 4, 4, Qt::red);
+    writeImage(dir.filePath("cam2/0001.jpg"), 4, 4, Qt::blue);
+    dataset.addImage(image(dir.filePath("cam1/0001.jpg"), 4, 4, {box("cat", 0, 0, 1, 1)}));
+    dataset.addImage(image(dir.filePath("cam2/0001.jpg"), 4, 4, {box("cat", 1, 1, 1, 1)}));
+    ImageEntry frame = image("clip_frame_000003", 6, 5, {box("cat", 2, 2, 1, 1)});
+    frame.image = QImage(6, 5, QImage::Format_RGB32);
+    frame.image.fill(Qt::green);
+    dataset.addImage(frame);
+    ImageEntry packed = image("/gone/packed.jpg", 3, 3);
+    QBuffer buffer(&packed.imageData);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(3, 3, QImage::Format_RGB32).save(&buffer, "PNG");
+    dataset.addImage(packed);
+    dataset.addImage(image("/gone/missing.jpg", 3, 3));   // no pixels anywhere: left out
+
+    const QString out = dir.filePath("out");
+    const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset);
+    QVERIFY2(o.ok, qPrintable(o.error));
+    QCOMPARE(filesBelow(out),
+             (QStringList{"0001.txt", "0001_2.txt", "classes.txt", "clip_frame_000003.txt", "images/0001.jpg",
+                          "images/0001_2.jpg", "images/clip_frame_000003.png", "images/packed.jpg", "missing.txt",
+                          "packed.txt"}));
+    // Labels stay with their own pixels.
+    QCOMPARE(readFile(out + "/0001_2.txt"), QByteArray("0 0.375 0.375 0.25 0.25\n"));
+    QCOMPARE(readFile(out + "/images/0001_2.jpg"), readFile(dir.filePath("cam2/0001.jpg")));
+    QCOMPARE(QImage(out + "/images/clip_frame_000003.png").size(), QSize(6, 5));
+    QCOMPARE(readFile(out + "/images/packed.jpg"), packed.imageData);
+}
+
+void TestExportJob::wholeExportHandlerFailure()
+{
+    QTemporaryDir dir;
+    RecordingHandler handler;
+    handler.failAfter = 1;
+    Dataset dataset = petDataset(dir.filePath("src"), 2);
+    QString error;
+    QString result = QStringLiteral("untouched");
+    QVERIFY(!runExportJob(&handler, config("Recorder", dir.filePath("out"), false), dataset, 2, false, {}, &error,
+                          &result));
+    QCOMPARE(error, QStringLiteral("Export failed."));
+    QCOMPARE(result, QStringLiteral("untouched"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("out/images")));
+}
+
+void TestExportJob::handlerWritingImagesGetsNoCopies()
+{
+    QTemporaryDir dir;
+    RecordingHandler handler;
+    const Dataset dataset = petDataset(dir.filePath("src"), 3);
+    Outcome o = run(&handler, config("Recorder", dir.filePath("whole"), false), dataset, true);
+    QVERIFY(o.ok);
+    QCOMPARE(o.calls, sequence(1, 3, 3) + Calls({{3, 3}}));
+    QVERIFY(!QFileInfo::exists(dir.filePath("whole/images")));
+    ExportConfig c = config("Recorder", dir.filePath("split"), true);
+    o = run(&handler, c, dataset, true);
+    QVERIFY(o.ok);
+    QCOMPARE(filesBelow(dir.filePath("split")), QStringList());
+    // embedBase64 also means the images travel inside the files.
+    c = config("Recorder", dir.filePath("embedded"), false);
+    c.embedBase64 = true;
+    o = run(&handler, c, dataset);
+    QCOMPARE(o.calls.last(), (QPair<int, int>{3, 3}));
+    QVERIFY(!QFileInfo::exists(dir.filePath("embedded/images")));
+}
+
+void TestExportJob::yoloSplitLayout()
+{
+    QTemporaryDir dir;
+    Dataset dataset = petDataset(dir.filePath("src"), 10);
+    const QString out = dir.filePath("out");
+    const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, true), dataset);
+    QVERIFY2(o.ok, qPrintable(o.error));
+    QCOMPARE(o.result, QStringLiteral("Exported 10 images  (train 7 / valid 2 / test 1)  → %1").arg(out));
+    QCOMPARE(o.calls, sequence(1, 10, 10) + Calls({{10, 10}}));
+    QCOMPARE(readFile(out + "/classes.txt"), QByteArray("cat\ndog\n"));
+    QCOMPARE(readFile(out + "/data.yaml"),
+             QStringLiteral("path: %1\ntrain: train/images\nval: valid/images\ntest: test/images\n\n"
+                            "nc: 2\nnames: ['cat', 'dog']\n")
+                 .arg(QDir::toNativeSeparators(out))
+                 .toUtf8());
+    QStringList expected{"classes.txt", "data.yaml"};
+    for (int i = 0; i < 10; ++i) {
+        const QString split = i < 7 ? "train" : i < 9 ? "valid" : "test";
+        expected << QStringLiteral("%1/images/img%2.png").arg(split).arg(i)
+                 << QStringLiteral("%1/labels/img%2.txt").arg(split).arg(i);
+    }
+    expected.sort();
+    QCOMPARE(filesBelow(out), expected);
+    QCOMPARE(readFile(out + "/valid/labels/img7.txt"), QByteArray("1 0.25 0.25 0.5 0.5\n"));
+
+    ExportConfig noYaml = config("YOLO", dir.filePath("noyaml"), true);
+    noYaml.generateYaml = false;
+    noYaml.copyImages = false;
+    QVERIFY(run(FormatRegistry::instance().find("YOLO"), noYaml, dataset).ok);
+    QVERIFY(!QFileInfo::exists(dir.filePath("noyaml/data.yaml")));
+    QVERIFY(!QFileInfo::exists(dir.filePath("noyaml/train/images")));
+    QVERIFY(QFileInfo::exists(dir.filePath("noyaml/classes.txt")));
+}
+
+void TestExportJob::yoloSplitRoundTripsKeypointsAndPolygons()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    const QList<QPointF> pose = {{10, 10}, {20, 20}, {30, 30}};
+    for (int i = 0; i < 4; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/p%1.png").arg(i));
+        writeImage(path, 100, 100);
+        dataset.addImage(image(path, 100, 100,
+                               {keypoints("person", {5, 5, 40, 40}, pose, {2, 1, 0}),
+                                polygon("shape", ring(5, 50, 50, 20))}));
+    }
+    const QString out = dir.filePath("out");
+    QVERIFY(run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, true), dataset).ok);
+    QVERIFY(readFile(out + "/data.yaml").contains("\nkpt_shape: [3, 3]\nnc: 2\n"));
+    Dataset back;
+    QVERIFY(YoloHandler().importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 4);
+    for (const ImageEntry &e : back.images) {
+        QCOMPARE(e.labels.size(), 2);
+        QCOMPARE(e.labels.at(0).kind, int(Keypoint));
+        QCOMPARE(e.labels.at(0).keypointVis, (QList<int>{2, 1, 0}));
+        QVERIFY(pointsClose(e.labels.at(0).points, pose, 0.01));
+        QCOMPARE(e.labels.at(1).kind, int(Polygon));
+        QCOMPARE(e.labels.at(1).points.size(), 5);
+    }
+}
+
+void TestExportJob::yoloSplitCollisionsAndInMemoryPixels()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    writeImage(dir.filePath("cam1/0001.jpg"), 4, 4, Qt::red);
+    writeImage(dir.filePath("cam2/0001.jpg"), 4, 4, Qt::blue);
+    dataset.addImage(image(dir.filePath("cam1/0001.jpg"), 4, 4, {box("cat", 0, 0, 1, 1)}));
+    dataset.addImage(image(dir.filePath("cam2/0001.jpg"), 4, 4, {box("cat", 1, 1, 1, 1)}));
+    ImageEntry frame = image("clip_frame_000007.jpg", 8, 8, {box("cat", 2, 2, 2, 2)});
+    frame.image = QImage(8, 8, QImage::Format_RGB32);
+    frame.image.fill(Qt::white);
+    dataset.addImage(frame);
+    ExportConfig c = config("YOLO", dir.filePath("out"), true);
+    c.trainPct = 100;
+    c.validPct = 0;
+    QVERIFY(run(FormatRegistry::instance().find("YOLO"), c, dataset).ok);
+    const QString train = dir.filePath("out/train");
+    QCOMPARE(filesBelow(train), (QStringList{"images/0001.jpg", "images/0001_2.jpg", "images/clip_frame_000007.jpg",
+                                             "labels/0001.txt", "labels/0001_2.txt", "labels/clip_frame_000007.txt"}));
+    QCOMPARE(readFile(train + "/images/0001_2.jpg"), readFile(dir.filePath("cam2/0001.jpg")));
+    QCOMPARE(readFile(train + "/labels/0001_2.txt"), QByteArray("0 0.375 0.375 0.25 0.25\n"));
+    QCOMPARE(QImage(train + "/images/clip_frame_000007.jpg").size(), QSize(8, 8));
+}
+
+void TestExportJob::emptyYoloSplit()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    dataset.addClass("cat", QColor());
+    const QString out = dir.filePath("out");
+    const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, true), dataset);
+    QVERIFY(o.ok);
+    QCOMPARE(o.result, QStringLiteral("Exported 0 images  (train 0 / valid 0 / test 0)  → %1").arg(out));
+    QCOMPARE(filesBelow(out), (QStringList{"classes.txt", "data.yaml"}));
+    QCOMPARE(o.calls, (Calls{{0, 0}}));
+}
+
+void TestExportJob::splitPartitions()
+{
+    QTemporaryDir dir;
+    RecordingHandler handler;
+    const Dataset dataset = petDataset(dir.filePath("src"), 5);
+    const QString out = dir.filePath("out");
+    ExportConfig c = config("Recorder", out, true);
+    const Outcome o = run(&handler, c, dataset);
+    QVERIFY(o.ok);
+    QCOMPARE(o.result, QStringLiteral("Exported 5 images  (train 4 / valid 1 / test 0)  → %1").arg(out));
+    QCOMPARE(handler.paths, (QStringList{out + "/train", out + "/valid"}));
+    QCOMPARE(handler.imageLists,
+             (QList<QStringList>{{"img0.png", "img1.png", "img2.png", "img3.png"}, {"img4.png"}}));
+    // The handler's own counts, offset by the subsets before it.
+    QCOMPARE(o.calls, (Calls{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {4, 5}, {5, 5}, {5, 5}, {5, 5}}));
+}
+
+void TestExportJob::shuffledSplitIsAPartition()
+{
+    QTemporaryDir dir;
+    const Dataset dataset = petDataset(dir.filePath("src"), 30);
+    QSet<QString> orders;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RecordingHandler handler;
+        ExportConfig c = config("Recorder", dir.filePath(QStringLiteral("out%1").arg(attempt)), true);
+        c.shuffle = true;
+        c.copyImages = false;
+        QVERIFY(run(&handler, c, dataset).ok);
+        QCOMPARE(handler.imageLists.size(), 3);
+        QCOMPARE(handler.imageLists.at(0).size(), 21);
+        QCOMPARE(handler.imageLists.at(1).size(), 6);
+        QCOMPARE(handler.imageLists.at(2).size(), 3);
+        const QStringList all = handler.imageLists.at(0) + handler.imageLists.at(1) + handler.imageLists.at(2);
+        QCOMPARE(QSet<QString>(all.cbegin(), all.cend()).size(), 30);
+        orders.insert(all.join(','));
+    }
+    QVERIFY2(orders.size() > 1, "every export draws a new order");
+}
+
+void TestExportJob::handlerSplitGivesEverySubsetTheClassList()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    dataset.addClass("cat", QColor());
+    dataset.addClass("dog", QColor());
+    for (int i = 0; i < 10; ++i)
+        dataset.addImage(image(QStringLiteral("/x/%1.jpg").arg(i), 10, 10,
+                               {box(i < 7 ? "cat" : "zebra", 0, 0, 1, 1)}));
+    RecordingHandler handler;
+    ExportConfig c = config("Recorder", dir.path(), true);
+    c.copyImages = false;
+    QVERIFY(run(&handler, c, dataset).ok);
+    QCOMPARE(handler.classLists.size(), 3);
+    for (const QStringList &names : handler.classLists)
+        QCOMPARE(names, handler.classLists.first());
+    QVERIFY(handler.classLists.first().contains("dog"));
+    QVERIFY(handler.classLists.first().contains("zebra"));
+}
+
+void TestExportJob::handlerSplitCopiesImagesUnderUniqueNames()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    writeImage(dir.filePath("a/x.png"), 4, 4, Qt::red);
+    writeImage(dir.filePath("b/x.png"), 4, 4, Qt::blue);
+    dataset.addImage(image(dir.filePath("a/x.png"), 4, 4, {box("cat", 0, 0, 1, 1)}));
+    dataset.addImage(image(dir.filePath("b/x.png"), 4, 4, {box("cat", 0, 0, 2, 2)}));
+    ExportConfig c = config("Pascal VOC", dir.filePath("out"), true);
+    c.trainPct = 100;
+    QVERIFY(run(FormatRegistry::instance().find("Pascal VOC"), c, dataset).ok);
+    const QString train = dir.filePath("out/train");
+    QCOMPARE(filesBelow(train), (QStringList{"x.png", "x.xml", "x_2.png", "x_2.xml"}));
+    QCOMPARE(readFile(train + "/x_2.png"), readFile(dir.filePath("b/x.png")));
+    QVERIFY(readFile(train + "/x_2.xml").contains("<filename>x_2.png</filename>"));
+    QVERIFY(readFile(train + "/x_2.xml").contains("<xmax>2</xmax>"));
+}
+
+void TestExportJob::splitFailuresNameTheSubset()
+{
+    QTemporaryDir dir;
+    const Dataset dataset = petDataset(dir.filePath("src"), 10);
+    RecordingHandler handler;
+    handler.failAfter = 2;
+    Outcome o = run(&handler, config("Recorder", dir.filePath("a"), true), dataset);
+    QVERIFY(!o.ok);
+    QCOMPARE(o.error, QStringLiteral("Export failed for the valid subset."));
+    QVERIFY(o.result.isEmpty());
+
+    // A folder where a YOLO label file should go.
+    QVERIFY(QDir().mkpath(dir.filePath("b/test/labels/img9.txt")));
+    o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", dir.filePath("b"), true), dataset);
+    QVERIFY(!o.ok);
+    QVERIFY2(o.error.startsWith("Export failed for the test subset: could not write "), qPrintable(o.error));
+    QVERIFY(o.error.contains("img9.txt"));
+
+    // A file where a subset folder should go.
+    QVERIFY(writeFile(dir.filePath("c/train"), "x"));
+    o = run(FormatRegistry::instance().find("Pascal VOC"), config("Pascal VOC", dir.filePath("c"), true), dataset);
+    QVERIFY(!o.ok);
+    QVERIFY2(o.error.startsWith("Export failed for the train subset"), qPrintable(o.error));
+
+    // classes.txt cannot be written.
+    QVERIFY(QDir().mkpath(dir.filePath("d/classes.txt")));
+    o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", dir.filePath("d"), true), dataset);
+    QVERIFY(!o.ok);
+    QVERIFY2(o.error.contains("classes.txt"), qPrintable(o.error));
+}
+
+void TestExportJob::outputFolderCannotBeCreated()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("file"), "x"));
+    const Dataset dataset = petDataset(dir.filePath("src"), 2);
+    for (bool split : {false, true}) {
+        const Outcome o =
+            run(FormatRegistry::instance().find("YOLO"), config("YOLO", dir.filePath("file/out"), split), dataset);
+        QVERIFY(!o.ok);
+        QVERIFY2(o.error.startsWith("Export failed: could not create the folder"), qPrintable(o.error));
+    }
+    // The images folder is blocked: the copies cannot be written.
+    QVERIFY(writeFile(dir.filePath("out/images"), "x"));
+    const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", dir.filePath("out"), false), dataset);
+    QVERIFY(!o.ok);
+}
+
+void TestExportJob::emptyProgressCallback()
+{
+    QTemporaryDir dir;
+    const Dataset dataset = petDataset(dir.filePath("src"), 3);
+    QString error;
+    QString result;
+    QVERIFY(runExportJob(FormatRegistry::instance().find("YOLO"), config("YOLO", dir.filePath("out"), true), dataset,
+                         3, false, ProgressCallback(), &error, &result));
+    QVERIFY(result.startsWith("Exported 3 images"));
+    QVERIFY(!runExportJob(nullptr, config("YOLO", dir.filePath("x"), true), dataset, 3, false, {}, &error, &result));
+}
+
+QM_TEST_MAIN(TestExportJob)
+#include "tst_exportjob.moc"

@@ -1,0 +1,96 @@
+#include "QmTest.h"
+
+#include "FormatTestSupport.h"
+
+#include "formats/FormatRegistry.h"
+
+#include <QTemporaryDir>
+
+#include <random>
+
+using namespace Quillmark;
+using namespace FormatTest;
+
+// Every reader against damaged copies of valid dataset files: truncated at
+// random points, with bytes overwritten, or with digits replaced by huge
+// numbers. No reader may crash or hang; whatever it returns must be usable.
+class TestHostileInput : public QObject {
+    Q_OBJECT
+private slots:
+    void damagedFiles_data();
+    void damagedFiles();
+};
+
+namespace {
+
+QByteArray damaged(const QByteArray &original, std::mt19937 &random)
+{
+    QByteArray bytes = original;
+    switch (random() % 3) {
+    case 0:
+        bytes.truncate(qsizetype(random() % (bytes.size() + 1)));
+        break;
+    case 1:
+        for (int i = 0; i < 8 && !bytes.isEmpty(); ++i)
+            bytes[qsizetype(random() % bytes.size())] = char(random() % 256);
+        break;
+    default:
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes.at(i) >= '0' && bytes.at(i) <= '9' && random() % 4 == 0) {
+                bytes.replace(i, 1, "99999999999999999999e300");
+                i += 20;
+            }
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+void TestHostileInput::damagedFiles_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("handlerName");
+    QTest::addColumn<QString>("importPath");   // relative to the layout folder; empty = the folder
+    QTest::newRow("YOLO") << "yolo-split" << "YOLO" << "";
+    QTest::newRow("YOLO flat") << "yolo-flat" << "YOLO" << "";
+    QTest::newRow("COCO") << "coco" << "COCO" << "annotations.json";
+    QTest::newRow("Pascal VOC") << "voc" << "Pascal VOC" << "";
+    QTest::newRow("CVAT XML") << "cvat" << "CVAT XML" << "annotations.xml";
+}
+
+void TestHostileInput::damagedFiles()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, handlerName);
+    QFETCH(QString, importPath);
+    IFormatHandler *handler = FormatRegistry::instance().find(handlerName);
+    QVERIFY(handler);
+    const QString source = QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/") + layout;
+    const QStringList files = filesBelow(source);
+    std::mt19937 random(20240611u);
+    for (int round = 0; round < 150; ++round) {
+        QTemporaryDir dir;
+        for (const QString &file : files) {
+            const QByteArray original = readFile(source + "/" + file);
+            QVERIFY(writeFile(dir.filePath(file), damaged(original, random)));
+        }
+        const QString path = importPath.isEmpty() ? dir.path() : dir.filePath(importPath);
+        handler->canImport(dir.path());
+        Dataset dataset;
+        if (!handler->importDataset(path, dataset, [](int current, int total) {
+                QVERIFY(current >= 1 && current <= total);
+            }))
+            continue;
+        for (const ImageEntry &entry : dataset.images) {
+            QVERIFY(entry.width >= 0 && entry.height >= 0);
+            for (const Annotation &a : entry.labels) {
+                QVERIFY(a.kind >= BoundingBox && a.kind <= Keypoint);
+                QVERIFY(std::isfinite(a.bbox.x()) && std::isfinite(a.bbox.width()));
+            }
+        }
+    }
+}
+
+QM_TEST_MAIN(TestHostileInput)
+#include "tst_hostileinput.moc"

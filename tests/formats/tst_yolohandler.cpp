@@ -1,0 +1,279 @@
+#include "QmTest.h"
+
+#include "FormatTestSupport.h"
+
+#include "formats/YoloHandler.h"
+
+#include <QTemporaryDir>
+
+using namespace Quillmark;
+using namespace FormatTest;
+
+namespace {
+
+QList<QPair<int, int>> recordProgress(const std::function<void(ProgressCallback)> &run)
+{
+    QList<QPair<int, int>> calls;
+    run([&calls](int current, int total) { calls.append({current, total}); });
+    return calls;
+}
+
+} // namespace
+
+class TestYoloHandler : public QObject {
+    Q_OBJECT
+private slots:
+    void detection_data();
+    void detection();
+    void dataYamlOnlyIsDetectedButImportsNothing();
+    void importSplitLabelsWithImages();
+    void importPrefersLabelSubfolders();
+    void importSplitFolders();
+    void importLabelWithoutImage();
+    void importClassNames_data();
+    void importClassNames();
+    void importReadsYamlKeypointShape();
+    void importMissingFolder();
+    void exportFlatLayout();
+    void exportCollidingNamesStayApart();
+    void exportFailsWhenOutputCannotBeWritten();
+    void roundTrip();
+};
+
+void TestYoloHandler::detection_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("detected");
+    QTest::newRow("box line") << "a.txt" << QByteArray("0 0.5 0.5 0.2 0.2\n") << true;
+    QTest::newRow("nested box line") << "deep/er/a.txt" << QByteArray("3 0 1 1 0.1\n") << true;
+    QTest::newRow("two spaces") << "a.txt" << QByteArray("0  0.5 0.5 0.2 0.2\n") << false;
+    QTest::newRow("centre outside") << "a.txt" << QByteArray("0 1.5 0.5 0.2 0.2\n") << false;
+    QTest::newRow("zero size") << "a.txt" << QByteArray("0 0.5 0.5 0 0.2\n") << false;
+    QTest::newRow("real class id") << "a.txt" << QByteArray("0.5 0.5 0.5 0.2 0.2\n") << false;
+    QTest::newRow("pixel coordinates") << "a.txt" << QByteArray("0 320 240 20 20\n") << false;
+    QTest::newRow("classes.txt only") << "classes.txt" << QByteArray("0 0.5 0.5 0.2 0.2\n") << false;
+    QTest::newRow("CLASSES.TXT only") << "CLASSES.TXT" << QByteArray("0 0.5 0.5 0.2 0.2\n") << false;
+    QTest::newRow("empty first line") << "a.txt" << QByteArray("\n0 0.5 0.5 0.2 0.2\n") << false;
+    QTest::newRow("prose") << "readme.txt" << QByteArray("hello world this is text\n") << false;
+    QTest::newRow("labels folder") << "labels/readme.md" << QByteArray("x") << true;
+}
+
+void TestYoloHandler::detection()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, detected);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath(file), content));
+    QCOMPARE(YoloHandler().canImport(dir.path()), detected);
+}
+
+void TestYoloHandler::dataYamlOnlyIsDetectedButImportsNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("data.yaml"), "names: [a]\n"));
+    YoloHandler handler;
+    QVERIFY(handler.canImport(dir.path()));
+    Dataset dataset;
+    QVERIFY(!handler.importDataset(dir.path(), dataset, {}));
+    QVERIFY(dataset.images.isEmpty());
+}
+
+void TestYoloHandler::importSplitLabelsWithImages()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("labels/train/a.txt"), "0 0.5 0.5 0.5 0.5\n"));
+    QVERIFY(writeImage(dir.filePath("images/train/a.png"), 40, 20));
+    QVERIFY(writeFile(dir.filePath("classes.txt"), "cat\n"));
+    Dataset dataset;
+    const auto calls = recordProgress([&](ProgressCallback p) {
+        QVERIFY(YoloHandler().importDataset(dir.path(), dataset, p));
+    });
+    QCOMPARE(dataset.images.size(), 1);
+    const ImageEntry &e = dataset.images.first();
+    QCOMPARE(QFileInfo(e.filePath).canonicalFilePath(), QFileInfo(dir.filePath("images/train/a.png")).canonicalFilePath());
+    QCOMPARE(e.width, 40);
+    QCOMPARE(e.height, 20);
+    QCOMPARE(e.labels.first().className, QStringLiteral("cat"));
+    fuzzyCompareRect(e.labels.first().bbox, QRectF(10, 5, 20, 10));
+    QCOMPARE(calls, (QList<QPair<int, int>>{{1, 1}}));
+    QVERIFY(dataset.classColors.isEmpty());   // the import command syncs classes
+}
+
+void TestYoloHandler::importPrefersLabelSubfolders()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("labels/a.txt"), "0 0.5 0.5 0.5 0.5\n"));
+    QVERIFY(writeFile(dir.filePath("labels/train/b.txt"), "0 0.5 0.5 0.5 0.5\n"));
+    Dataset dataset;
+    QVERIFY(YoloHandler().importDataset(dir.path(), dataset, {}));
+    QCOMPARE(dataset.images.size(), 1);
+    QCOMPARE(QFileInfo(dataset.images.first().filePath).fileName(), QStringLiteral("b.txt"));
+}
+
+void TestYoloHandler::importSplitFolders()
+{
+    QTemporaryDir dir;
+    for (const char *split : {"test", "train", "valid"}) {
+        const QString base = dir.filePath(QString::fromLatin1(split));
+        QVERIFY(writeFile(base + "/labels/x.txt", "1 0.5 0.5 0.5 0.5\n"));
+        QVERIFY(writeImage(base + "/images/x.jpg", 8, 8));
+    }
+    QVERIFY(writeFile(dir.filePath("data.yaml"), "names:\n  - cat\n  - dog\n"));
+    Dataset dataset;
+    QVERIFY(YoloHandler().importDataset(dir.path(), dataset, {}));
+    QCOMPARE(dataset.images.size(), 3);
+    QStringList order;
+    for (const ImageEntry &e : dataset.images) {
+        order.append(QFileInfo(e.filePath).dir().dirName() + "/" + QFileInfo(QFileInfo(e.filePath).path()).dir().dirName());
+        QCOMPARE(e.width, 8);
+        QCOMPARE(e.labels.first().className, QStringLiteral("dog"));
+    }
+    QCOMPARE(order, (QStringList{"images/train", "images/valid", "images/test"}));
+}
+
+void TestYoloHandler::importLabelWithoutImage()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("sub/a.txt"), "0 0.5 0.5 0.2 0.2\n"));
+    QVERIFY(writeFile(dir.filePath("classes.txt"), "cat\n"));
+    Dataset dataset;
+    QVERIFY(YoloHandler().importDataset(dir.path(), dataset, {}));
+    QCOMPARE(dataset.images.size(), 1);
+    const ImageEntry &e = dataset.images.first();
+    QCOMPARE(QFileInfo(e.filePath).fileName(), QStringLiteral("a.txt"));
+    QCOMPARE(e.width, 0);
+    QCOMPARE(e.height, 0);
+    fuzzyCompareRect(e.labels.first().bbox, QRectF(0.4, 0.4, 0.2, 0.2));
+}
+
+void TestYoloHandler::importClassNames_data()
+{
+    QTest::addColumn<QByteArray>("yaml");
+    QTest::addColumn<QByteArray>("classesTxt");
+    QTest::addColumn<QStringList>("expected");   // class names of ids 0, 1, 2
+    QTest::newRow("inline quoted list") << QByteArray("names: ['person', \"car\", bike]\n") << QByteArray()
+                                        << QStringList{"person", "car", "bike"};
+    QTest::newRow("index map") << QByteArray("names:\n  0: person\n  1: car\n  2: bike\n") << QByteArray()
+                               << QStringList{"person", "car", "bike"};
+    QTest::newRow("classes.txt with an empty line") << QByteArray() << QByteArray("person\n\nbike\n")
+                                                    << QStringList{"person", "", "bike"};
+    QTest::newRow("yaml without names falls back") << QByteArray("nc: 3\n") << QByteArray("a\nb\nc\n")
+                                                   << QStringList{"a", "b", "c"};
+    QTest::newRow("nothing") << QByteArray() << QByteArray() << QStringList{"class_0", "class_1", "class_2"};
+}
+
+void TestYoloHandler::importClassNames()
+{
+    QFETCH(QByteArray, yaml);
+    QFETCH(QByteArray, classesTxt);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    if (!yaml.isEmpty())
+        QVERIFY(writeFile(dir.filePath("data.yaml"), yaml));
+    if (!classesTxt.isEmpty())
+        QVERIFY(writeFile(dir.filePath("classes.txt"), classesTxt));
+    QVERIFY(writeFile(dir.filePath("labels/a.txt"), "0 0.5 0.5 0.1 0.1\n1 0.5 0.5 0.1 0.1\n2 0.5 0.5 0.1 0.1\n"));
+    Dataset dataset;
+    QVERIFY(YoloHandler().importDataset(dir.path(), dataset, {}));
+    QStringList names;
+    for (const Annotation &a : dataset.images.first().labels)
+        names.append(a.className);
+    QCOMPARE(names, expected);
+}
+
+void TestYoloHandler::importReadsYamlKeypointShape()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("data.yaml"), "kpt_shape: [2, 3]\nnames: [person]\n"));
+    QVERIFY(writeFile(dir.filePath("labels/a.txt"), "0 0.5 0.5 0.2 0.2 0.4 0.4 2.5 0.6 0.6 2\n"));
+    Dataset dataset;
+    QVERIFY(YoloHandler().importDataset(dir.path(), dataset, {}));
+    QCOMPARE(dataset.images.first().labels.first().kind, int(Keypoint));
+}
+
+void TestYoloHandler::importMissingFolder()
+{
+    Dataset dataset;
+    bool called = false;
+    QVERIFY(!YoloHandler().importDataset("/no/such/folder", dataset, [&](int, int) { called = true; }));
+    QVERIFY(!called);
+}
+
+void TestYoloHandler::exportFlatLayout()
+{
+    Dataset dataset;
+    dataset.addClass("dog", QColor());
+    dataset.addImage(image("/src/a.jpg", 200, 100, {box("cat", 30, 40, 40, 20), box("dog", 0, 0, 200, 100)}));
+    dataset.addImage(image("/src/b.jpg", 200, 100));
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out/deeper");
+    const auto calls = recordProgress([&](ProgressCallback p) {
+        QVERIFY(YoloHandler().exportDataset(out, dataset, p));
+    });
+    QCOMPARE(calls, (QList<QPair<int, int>>{{1, 2}, {2, 2}}));
+    QCOMPARE(filesBelow(out), (QStringList{"a.txt", "b.txt", "classes.txt"}));
+    QCOMPARE(readFile(out + "/classes.txt"), QByteArray("dog\ncat\n"));
+    QCOMPARE(readFile(out + "/a.txt"), QByteArray("1 0.25 0.5 0.2 0.2\n0 0.5 0.5 1 1\n"));
+    QCOMPARE(readFile(out + "/b.txt"), QByteArray());
+}
+
+void TestYoloHandler::exportCollidingNamesStayApart()
+{
+    Dataset dataset;
+    dataset.addImage(image("/cam1/0001.jpg", 100, 100, {box("cat", 0, 0, 10, 10)}));
+    dataset.addImage(image("/cam2/0001.jpg", 100, 100, {box("cat", 50, 50, 10, 10)}));
+    QTemporaryDir dir;
+    QVERIFY(YoloHandler().exportDataset(dir.path(), dataset, {}));
+    QCOMPARE(readFile(dir.filePath("0001.txt")), QByteArray("0 0.05 0.05 0.1 0.1\n"));
+    QCOMPARE(readFile(dir.filePath("0001_2.txt")), QByteArray("0 0.55 0.55 0.1 0.1\n"));
+}
+
+void TestYoloHandler::exportFailsWhenOutputCannotBeWritten()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("file"), "x"));
+    Dataset dataset;
+    dataset.addImage(image("/a.jpg", 10, 10, {box("cat", 0, 0, 5, 5)}));
+    QVERIFY(!YoloHandler().exportDataset(dir.filePath("file"), dataset, {}));
+    QVERIFY(!YoloHandler().exportDataset(dir.filePath("file/sub"), dataset, {}));
+    // A folder in the way of a label file.
+    QVERIFY(QDir().mkpath(dir.filePath("out/a.txt")));
+    QVERIFY(!YoloHandler().exportDataset(dir.filePath("out"), dataset, {}));
+}
+
+void TestYoloHandler::roundTrip()
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath("src");
+    QVERIFY(writeImage(src + "/a.png", 640, 480));
+    QVERIFY(writeImage(src + "/b.png", 320, 240));
+    Dataset dataset;
+    dataset.addImage(image(src + "/a.png", 640, 480,
+                           {box("cat", 10, 20, 100, 50), polygon("dog", ring(5, 320, 240, 100))}));
+    dataset.addImage(image(src + "/b.png", 320, 240, {polygon("cat", ring(8, 160, 120, 50))}));
+    const QString out = dir.filePath("out");
+    QVERIFY(YoloHandler().exportDataset(out, dataset, {}));
+    QVERIFY(QFile::copy(src + "/a.png", out + "/a.png"));
+    QVERIFY(QFile::copy(src + "/b.png", out + "/b.png"));
+
+    Dataset back;
+    QVERIFY(YoloHandler().importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const ImageEntry &expected = dataset.images.at(i);
+        const ImageEntry &actual = back.images.at(i);
+        QCOMPARE(QFileInfo(actual.filePath).fileName(), QFileInfo(expected.filePath).fileName());
+        QCOMPARE(actual.labels.size(), expected.labels.size());
+        for (int j = 0; j < expected.labels.size(); ++j) {
+            QCOMPARE(actual.labels.at(j).className, expected.labels.at(j).className);
+            QCOMPARE(actual.labels.at(j).kind, expected.labels.at(j).kind);
+            QVERIFY(pointsClose(actual.labels.at(j).points, expected.labels.at(j).points, 0.01));
+            fuzzyCompareRect(actual.labels.at(j).bbox, expected.labels.at(j).bbox, 0.01);
+        }
+    }
+}
+
+QM_TEST_MAIN(TestYoloHandler)
+#include "tst_yolohandler.moc"
