@@ -150,6 +150,9 @@ void MainWindow::setupShortcuts()
     };
     for (const auto &[key, slot] : fileKeys)
         addShortcut(QKeySequence(key), [this, slot = slot] { (this->*slot)(); });
+    // Some platforms define no key for "save as"; the program's own is Ctrl+Shift+S.
+    if (QKeySequence::keyBindings(QKeySequence::SaveAs).isEmpty())
+        addShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { onSaveProjectAs(); });
     addShortcut(QKeySequence(Qt::Key_F5), [this] { onImportDataset(); });
 
     addShortcut(QKeySequence(Qt::Key_L), [this] { labelsButton->toggle(); });
@@ -175,6 +178,20 @@ void MainWindow::setupShortcuts()
         if (videoMode && videoScrubber)
             videoScrubber->jumpToNextMarker();
     });
+
+    // Ctrl+Z and Ctrl+Y undo and redo everywhere. Where the platform's own undo
+    // and redo sequences include them, the canvas handles them when it has the
+    // focus, and the window binds nothing (one key press, one step).
+    const QList<QPair<QKeySequence::StandardKey, QKeySequence>> historyKeys = {
+        {QKeySequence::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {QKeySequence::Redo, QKeySequence(Qt::CTRL | Qt::Key_Y)},
+    };
+    for (const auto &[standard, key] : historyKeys) {
+        if (QKeySequence::keyBindings(standard).contains(key))
+            continue;
+        QAction *action = standard == QKeySequence::Undo ? undoAction : redoAction;
+        addShortcut(key, [action] { action->trigger(); });
+    }
 
     // The previous/next keys named on the tool bar's buttons.
     addShortcut(QKeySequence(Qt::Key_A), [this] { onPrev(); });
