@@ -20,6 +20,7 @@
 #include "panels/VideoScrubber.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
