@@ -5,6 +5,7 @@
 // set directly, and the private steps are called by name.
 
 #include "app/MainWindow.h"
+#include "canvas/LabelCanvas.h"
 
 namespace Quillmark {
 
