@@ -246,6 +246,7 @@ private:
     void syncClassesOf(const QList<Annotation> &labels);
     ImageEntry videoFrameEntry(int videoId, const QList<Annotation> &labels) const;
     void showNoImage();
+    void clearCanvas();
 
     // Video (MainWindowVideo.cpp)
     void setVideoMode(bool on);
@@ -301,8 +302,10 @@ private:
     int busyStep = 5;
     int currentVideoId = -1;
     int currentFrame = 0;
-    // Frame index of the video frame the canvas shows (edits of a frame are
-    // written to this frame even when another one has been requested since).
+    // Frame index of the video frame the canvas shows, -1 when it shows an
+    // image or nothing. Edits of a frame are written to this frame even when
+    // another one has been requested since. Whatever puts a frame on the
+    // canvas sets it; whatever shows an image or empties the canvas resets it.
     int displayedFrame = -1;
     bool videoMode = false;
     bool slideshowPlaying = false;

@@ -127,10 +127,16 @@ void MainWindow::addClassFromInput()
     classDoneButton->setEnabled(true);
 }
 
+void MainWindow::clearCanvas()
+{
+    canvas->clear();
+    displayedFrame = -1;
+}
+
 void MainWindow::showNoImage()
 {
     currentImageId = -1;
-    canvas->setImage(ImageEntry());
+    clearCanvas();
     annotationPanel->setAnnotations(ImageEntry());
     mediaNameLabel->clear();
 }
@@ -202,7 +208,7 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
                !shown && canvas->displayedEntryId() >= 0) {
         // The canvas still showed a removed image while another one loads:
         // let it show nothing rather than take edits for a removed entry.
-        canvas->clear();
+        clearCanvas();
     } else if (!videoMode) {
         imageListPanel->selectImage(currentImageId);
     }
@@ -229,7 +235,7 @@ void MainWindow::onDeleteVideos(const QList<int> &videoIds)
     for (int id : videoIds) {
         if (id == currentVideoId) {
             resetVideoState();
-            canvas->clear();
+            clearCanvas();
             annotationPanel->clear();
         }
         project.dataset.removeVideo(id);
@@ -350,10 +356,12 @@ void MainWindow::writeBackAnnotations()
     const QList<Annotation> labels = canvas->annotations();
     const int classCount = int(project.dataset.classColors.size());
 
-    if (shownId < -1) {
+    // A video frame's id is the complement of the video id, which is -1 for
+    // video 0, as for an empty canvas: the frame index tells them apart.
+    if (displayedFrame >= 0 && shownId < 0) {
         const int videoId = ~shownId;
         VideoEntry *video = project.dataset.videoById(videoId);
-        if (!video || displayedFrame < 0)
+        if (!video)
             return;
         if (labels.isEmpty())
             video->frameLabels.remove(displayedFrame);

@@ -58,6 +58,7 @@ void MainWindow::selectImage(int imageId)
     mediaNameLabel->setText(QFileInfo(entry->filePath).fileName());
 
     if (!entry->image.isNull()) {
+        displayedFrame = -1;
         canvas->setImage(*entry);
         annotationPanel->setAnnotations(*entry);
         updateZoomLabel();
@@ -84,6 +85,7 @@ void MainWindow::onImageLoaded(int imageId, const QImage &image)
     const ImageEntry *entry = project.dataset.imageById(imageId);
     if (!entry)
         return;
+    displayedFrame = -1;
     canvas->setImageFromPixmap(*entry, QPixmap::fromImage(image));
     annotationPanel->setAnnotations(*entry);
     updateZoomLabel();
@@ -157,7 +159,7 @@ void MainWindow::refreshUi()
     if (project.dataset.images.isEmpty()) {
         currentImageId = -1;
         if (!videoMode) {
-            canvas->clear();
+            clearCanvas();
             annotationPanel->clear();
         }
         topBar->setInfoText(QString());
@@ -222,7 +224,7 @@ void MainWindow::refreshVideoFrameAnnotations()
     const QList<Annotation> labels = video->frameLabels.value(currentFrame);
     // Replace the canvas's list only when it shows this very frame; a frame
     // still on its way brings its own list.
-    if (canvas->displayedEntryId() == ~currentVideoId && displayedFrame == currentFrame)
+    if (displayedFrame >= 0 && canvas->displayedEntryId() == ~currentVideoId && displayedFrame == currentFrame)
         canvas->setAnnotations(labels);
     video = project.dataset.videoById(currentVideoId);
     if (!video)

@@ -158,7 +158,7 @@ void MainWindow::replaceProject(const Project &fresh)
     modified = false;
     // The canvas must not hand its old list to an image of the new project
     // that happens to carry the same id.
-    canvas->clear();
+    clearCanvas();
     annotationPanel->clear();
 }
 
