@@ -204,8 +204,10 @@ void MainWindow::createProject(const NewProjectSpec &spec)
         endProgress();
     }
 
-    if (!spec.savePath.isEmpty())
-        saveProjectTo(spec.savePath);
+    // A failed first save has shown its message; the new project then counts
+    // as unsaved, so closing it asks first.
+    if (!spec.savePath.isEmpty() && !saveProjectTo(spec.savePath))
+        modified = true;
 
     refreshUi();
     updateTitle();

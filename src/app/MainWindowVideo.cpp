@@ -73,7 +73,11 @@ void MainWindow::reshowCurrentFrame()
 
 void MainWindow::seekVideoFrame(int /*frame*/) {}
 
-void MainWindow::onImportVideo() {}
+void MainWindow::onImportVideo()
+{
+    if (refuseWhileJobRuns())
+        return;
+}
 
 void MainWindow::onVideoItemSelected(int /*videoId*/) {}
 

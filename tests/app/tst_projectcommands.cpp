@@ -77,6 +77,7 @@ private slots:
     void newProjectFromWizardAnswers_data();
     void newProjectFromWizardAnswers();
     void cancelledWizardLeavesTheProject();
+    void failedFirstSaveCountsAsUnsaved();
     void openRunsOnAWorker();
     void failedOpenKeepsTheProject();
     void openInfersTheType();
@@ -299,6 +300,21 @@ void TestProjectCommands::cancelledWizardLeavesTheProject()
     window.onNewProject();
     QCOMPARE(window.currentProject().name, QStringLiteral("Keep"));
     QCOMPARE(window.currentProject().projectType, QStringLiteral("face"));
+}
+
+void TestProjectCommands::failedFirstSaveCountsAsUnsaved()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    NewProjectSpec spec;
+    spec.projectType = QStringLiteral("object_detection");
+    spec.classes = {{QStringLiteral("car"), QColor(Qt::red)}};
+    spec.savePath = dir.path(); // a folder cannot be written as a file
+    window.createProject(spec);
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to save project."));
+    QVERIFY(window.currentProjectPath().isEmpty());
+    QVERIFY(window.isModified());
+    QCOMPARE(window.currentProject().dataset.classColors.size(), 1);
 }
 
 void TestProjectCommands::openRunsOnAWorker()
