@@ -45,9 +45,9 @@ void paintVersionBadge(QPixmap &pixmap, const QString &version)
 
 void handOver(QSplashScreen *splash, QWidget *window)
 {
-    QTimer::singleShot(showWindowAfterMs, [splash, window] {
+    QTimer::singleShot(showWindowAfterMs, Qt::PreciseTimer, [splash, window] {
         window->show();
-        QTimer::singleShot(finishSplashAfterMs, [splash, window] {
+        QTimer::singleShot(finishSplashAfterMs, Qt::PreciseTimer, [splash, window] {
             splash->finish(window);
             splash->deleteLater();
         });
