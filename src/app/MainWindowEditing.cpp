@@ -192,6 +192,10 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
     modified = true;
     imageListPanel->setDataset(project.dataset);
     filmStrip->setDataset(project.dataset.images);
+    // A removed image must not stay on the canvas, taking edits, while the
+    // next one loads.
+    if (displayedFrame < 0 && removing.contains(canvas->displayedEntryId()))
+        clearCanvas();
 
     if (currentRemoved && !videoMode) {
         if (successor >= 0) {
@@ -204,11 +208,6 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
         // In video mode the canvas shows a frame, and edits go to it: keep it.
         currentImageId = successor;
         reshowCurrentFrame();
-    } else if (const ImageEntry *shown = project.dataset.imageById(canvas->displayedEntryId());
-               !shown && canvas->displayedEntryId() >= 0) {
-        // The canvas still showed a removed image while another one loads:
-        // let it show nothing rather than take edits for a removed entry.
-        clearCanvas();
     } else if (!videoMode) {
         imageListPanel->selectImage(currentImageId);
     }
@@ -282,6 +281,7 @@ void MainWindow::onClassesSelected(const QStringList &names)
             video->frameLabels.remove(currentFrame);
         else
             video->frameLabels.insert(currentFrame, labels);
+        modified = true;
         refreshVideoFrameAnnotations();
         refreshStats();
         return;
@@ -312,6 +312,7 @@ void MainWindow::onClassesSelected(const QStringList &names)
     if (d < 2) {
         current->labels = classificationAnnotations(names, *current);
         imageListPanel->setImageLabeled(currentImageId, !current->labels.isEmpty());
+        modified = true;
     }
     // The canvas takes the list only when it shows this image; a load still
     // under way brings the dataset's list with it.

@@ -15,6 +15,7 @@
 #include "dialogs/ProjectTypeDialog.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
 #include "panels/VideoScrubber.h"
 
@@ -708,6 +709,11 @@ void TestProjectCommands::nextPreviousApproveDiscard()
     access.currentImageId() = 42;
     window.onNext();
     QCOMPARE(window.currentImage(), 5);
+
+    // A choice on the film strip moves the image list's current row too.
+    emit window.filmStripWidget()->imageSelected(9);
+    QCOMPARE(window.currentImage(), 9);
+    QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), 9);
 }
 
 void TestProjectCommands::removeImages_data()
