@@ -1,4 +1,10 @@
+#include "app/MainWindow.h"
+#include "app/Splash.h"
+#include "app/Version.h"
+
 #include <QApplication>
+#include <QIcon>
+#include <QSplashScreen>
 
 int main(int argc, char *argv[])
 {
@@ -10,5 +16,20 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     QApplication::setOrganizationName(QStringLiteral("Brightwell"));
-    return 0;
+    // The icons and images are compiled into the widgets library and register
+    // themselves when the program starts.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/logo.svg")));
+
+    const QPixmap picture = Quillmark::Splash::makeSplashPixmap(QPixmap(QStringLiteral(":/images/splash.png")),
+                                                                QLatin1String(Quillmark::appVersion));
+    auto *splash = new QSplashScreen(picture, Qt::WindowStaysOnTopHint);
+    splash->show();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+
+    auto *window = new Quillmark::MainWindow;
+    Quillmark::Splash::handOver(splash, window);
+
+    const int code = QApplication::exec();
+    delete window;
+    return code;
 }

@@ -248,6 +248,9 @@ QPixmap FilmStrip::makeThumbnail(Entry &entry) const
         return entry.thumbnail;
     }
     // Pictures read from files are not kept: the next window decodes them again.
+    // Only regular files: opening a pipe or a device would block the window.
+    if (!QFileInfo(entry.path).isFile())
+        return {};
     QImageReader reader(entry.path);
     return fitThumbnail(readSmall(reader));
 }

@@ -1,0 +1,2 @@
+qm_add_benchmark(bench_mainwindow SOURCES app/bench_mainwindow.cpp WIDGETS)
+target_include_directories(bench_mainwindow PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")

@@ -1,0 +1,242 @@
+#include "app/MainWindow.h"
+
+#include "app/Version.h"
+#include "canvas/LabelCanvas.h"
+#include "canvas/StatsOverlay.h"
+#include "chrome/SideToolBar.h"
+#include "chrome/ToolBar.h"
+#include "chrome/TopBar.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
+#include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+namespace Quillmark {
+
+namespace {
+
+QPushButton *compactButton(const QString &text, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QStringLiteral("compactButton"));
+    button->setFixedHeight(24);
+    return button;
+}
+
+QLabel *mutedLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QStringLiteral("mutedLabel"));
+    return label;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle(QStringLiteral("Quillmark %1").arg(QLatin1String(appVersion)));
+    resize(1440, 860);
+    setMinimumSize(1040, 640);
+
+    themeMode = savedTheme();
+    setStyleSheet(buildAppStyleSheet(themeMode));
+
+    setupMenus();
+    menuBar()->hide();
+    setupUi();
+    applyTheme(themeMode);
+    setupShortcuts();
+    toolBar->setPlaybackEnabled(false);
+    connect(toolBar, &ToolBar::undoClicked, undoAction, &QAction::trigger);
+    connect(toolBar, &ToolBar::redoClicked, redoAction, &QAction::trigger);
+
+    refreshUi();
+    updateTitle();
+    statusBar()->showMessage(QStringLiteral("Ready"));
+}
+
+MainWindow::~MainWindow()
+{
+    // The children hold no pointers back into the members destroyed here; the
+    // canvas must not report edits while the base class deletes the widgets.
+    if (canvas)
+        canvas->disconnect(this);
+}
+
+void MainWindow::setupUi()
+{
+    topBar = new TopBar(this);
+    toolBar = new ToolBar(this);
+    sideToolBar = new SideToolBar(this);
+    canvas = new LabelCanvas(this);
+    imageListPanel = new ImageListPanel(this);
+    annotationPanel = new AnnotationPanel(this);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setHandleWidth(1);
+
+    auto *leftPane = new QWidget(splitter);
+    leftPane->setObjectName(QStringLiteral("leftPane"));
+    auto *leftLayout = new QHBoxLayout(leftPane);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
+    leftLayout->addWidget(sideToolBar, 0);
+    leftLayout->addWidget(imageListPanel, 1);
+    splitter->addWidget(leftPane);
+
+    auto *centerPane = new QWidget(splitter);
+    centerPane->setObjectName(QStringLiteral("centerPane"));
+    auto *centerLayout = new QVBoxLayout(centerPane);
+    centerLayout->setContentsMargins(0, 0, 0, 0);
+    centerLayout->setSpacing(0);
+    centerLayout->addWidget(buildCanvasTopBar(centerPane), 0);
+    connectCanvasControls();
+    connectBars();
+    connectPanels();
+
+    filmStrip = new FilmStrip(centerPane);
+    connect(filmStrip, &FilmStrip::imageSelected, this, [this](int id) {
+        onImageSelected(id);
+        // The image list follows a choice made on the strip.
+        imageListPanel->selectImage(id);
+    });
+    centerLayout->addWidget(canvas, 1);
+    centerLayout->addWidget(filmStrip, 0);
+    splitter->addWidget(centerPane);
+
+    statsOverlay = new StatsOverlay(canvas);
+    statsOverlay->raise();
+    canvas->installEventFilter(this);
+    QTimer::singleShot(0, statsOverlay, [overlay = statsOverlay] { overlay->reposition(); });
+    connectCanvas();
+
+    splitter->addWidget(annotationPanel);
+    // The left pane is as wide as the tool strip and the image list together.
+    splitter->setSizes({leftPane->sizeHint().width(), 900, 270});
+    splitter->setStretchFactor(0, 0);
+    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(2, 0);
+
+    auto *central = new QWidget(this);
+    central->setCursor(Qt::ArrowCursor);
+    auto *centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+    centralLayout->addWidget(topBar, 0);
+    centralLayout->addWidget(toolBar, 0);
+    centralLayout->addWidget(splitter, 1);
+    setCentralWidget(central);
+
+    progressBar = new QProgressBar(this);
+    progressBar->setFixedHeight(16);
+    progressBar->setMinimumWidth(80);
+    progressBar->setMaximumWidth(120);
+    progressBar->setTextVisible(true);
+    progressBar->hide();
+    statusBar()->addPermanentWidget(progressBar, 0);
+
+    slideshowTimer = new QTimer(this);
+    slideshowTimer->setSingleShot(false);
+    connect(slideshowTimer, &QTimer::timeout, this, &MainWindow::onSlideshowTick);
+
+    undoAction = canvas->undoStack()->createUndoAction(this, QStringLiteral("&Undo"));
+    undoAction->setShortcut(QKeySequence::Undo);
+    redoAction = canvas->undoStack()->createRedoAction(this, QStringLiteral("&Redo"));
+    redoAction->setShortcut(QKeySequence::Redo);
+    editMenu->addAction(undoAction);
+    editMenu->addAction(redoAction);
+    editMenu->addSeparator();
+    QAction *deleteSelected = editMenu->addAction(QStringLiteral("Delete Selected"));
+    deleteSelected->setShortcut(QKeySequence::Delete);
+    connect(deleteSelected, &QAction::triggered, this, [this] { sendKeyToCanvas(Qt::Key_Delete); });
+    QAction *deselect = editMenu->addAction(QStringLiteral("Deselect"));
+    deselect->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(deselect, &QAction::triggered, this, [this] { sendKeyToCanvas(Qt::Key_Escape); });
+}
+
+QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
+{
+    auto *bar = new QWidget(parent);
+    bar->setObjectName(QStringLiteral("canvasTopBar"));
+    bar->setFixedHeight(38);
+    auto *layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(8, 0, 8, 0);
+    layout->setSpacing(6);
+
+    videoScrubber = new VideoScrubber(bar);
+    videoScrubber->setRange(0, 0);
+    videoScrubber->setValue(0);
+    videoScrubber->setEnabled(false);
+    videoScrubber->hide();
+    videoScrubber->setToolTip(QStringLiteral("Frame position — annotated frames shown as green ticks"));
+    videoScrubber->setMinimumWidth(120);
+
+    scrubberSpacer = new QWidget(bar);
+    scrubberSpacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+
+    mediaNameLabel = mutedLabel(QString(), bar);
+    positionLabel = mutedLabel(QString(), bar);
+
+    auto *fitButton = compactButton(QStringLiteral("Fit"), bar);
+    auto *actualButton = compactButton(QStringLiteral("100%"), bar);
+    auto *zoomInButton = compactButton(QStringLiteral("\uFF0B"), bar);
+    auto *zoomOutButton = compactButton(QStringLiteral("\uFF0D"), bar);
+
+    labelsButton = compactButton(QStringLiteral("Labels"), bar);
+    labelsButton->setCheckable(true);
+    labelsButton->setChecked(true);
+    labelsButton->setToolTip(QStringLiteral("Toggle label tags  [L]"));
+    statsButton = compactButton(QStringLiteral("Stats"), bar);
+    statsButton->setCheckable(true);
+    statsButton->setChecked(true);
+    statsButton->setToolTip(QStringLiteral("Toggle dataset statistics overlay"));
+
+    zoomLabel = mutedLabel(QStringLiteral("100%"), bar);
+    zoomLabel->setFixedWidth(42);
+    zoomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    layout->addWidget(mediaNameLabel);
+    layout->addSpacing(8);
+    layout->addWidget(videoScrubber, 1);
+    layout->addWidget(scrubberSpacer, 1);
+    layout->addSpacing(8);
+    layout->addWidget(positionLabel);
+    layout->addSpacing(8);
+    layout->addWidget(labelsButton);
+    layout->addWidget(statsButton);
+    layout->addSpacing(4);
+    layout->addWidget(fitButton);
+    layout->addWidget(actualButton);
+    layout->addWidget(zoomOutButton);
+    layout->addWidget(zoomLabel);
+    layout->addWidget(zoomInButton);
+
+    connect(fitButton, &QPushButton::clicked, canvas, &LabelCanvas::fitToWindow);
+    connect(actualButton, &QPushButton::clicked, canvas, &LabelCanvas::zoomActualSize);
+    connect(zoomInButton, &QPushButton::clicked, canvas, &LabelCanvas::zoomIn);
+    connect(zoomOutButton, &QPushButton::clicked, canvas, &LabelCanvas::zoomOut);
+    return bar;
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == canvas && event->type() == QEvent::Resize && statsOverlay)
+        statsOverlay->reposition();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace Quillmark

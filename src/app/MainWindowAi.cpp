@@ -1,0 +1,33 @@
+// Commands of the AI assistance: model loading, runs over the current or all
+// images, and the review of pending results.
+
+#include "app/MainWindow.h"
+
+namespace Quillmark {
+
+void MainWindow::onAiToolSelected() {}
+void MainWindow::onAiRunCurrent() {}
+void MainWindow::onAiRunAll() {}
+void MainWindow::onSamEncode() {}
+void MainWindow::onSamAccept() {}
+void MainWindow::onSamClear() {}
+void MainWindow::onPoseToolSelected() {}
+void MainWindow::onPoseRunCurrent() {}
+void MainWindow::onPoseRunAll() {}
+void MainWindow::onPoseAccept() {}
+void MainWindow::onPoseClear() {}
+void MainWindow::onFaceToolSelected() {}
+void MainWindow::onFaceRunCurrent() {}
+void MainWindow::onFaceRunAll() {}
+void MainWindow::onFaceAccept() {}
+void MainWindow::onFaceClear() {}
+void MainWindow::onSam3ModelsSelected() {}
+void MainWindow::onSam3Encode() {}
+void MainWindow::onSam3Detect(const QString & /*text*/, float /*presThr*/, float /*maskThr*/) {}
+void MainWindow::onSam3Preview(const QList<int> & /*indices*/) {}
+void MainWindow::onSam3Accept(const QList<int> & /*indices*/) {}
+void MainWindow::onSam3Clear() {}
+
+void MainWindow::handleSamPromptsChanged(const QList<QPointF> & /*positive*/, const QList<QPointF> & /*negative*/) {}
+
+} // namespace Quillmark

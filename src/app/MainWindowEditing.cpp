@@ -1,0 +1,397 @@
+// Dataset edits outside the canvas: the class gate before drawing, removal of
+// images and videos, bulk class assignment, and writing the canvas's edits back
+// into the project.
+
+#include "app/MainWindow.h"
+
+#include "canvas/LabelCanvas.h"
+#include "chrome/ToolBar.h"
+#include "chrome/TopBar.h"
+#include "dialogs/Prompts.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
+#include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace Quillmark {
+
+void MainWindow::onClassRequired()
+{
+    if (projectPath.isEmpty()) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Save Project First"),
+                        QStringLiteral("<b>Project has not been saved.</b>"), QMessageBox::Ok, this);
+        box.setInformativeText(QStringLiteral("Please save your project before drawing annotations.\n\n"
+                                              "Use  <b>File → Save Project</b>  (Ctrl+S) to give it a name, "
+                                              "then select a project type from the top bar."));
+        toolBar->pulseSaveButton();
+        Prompts::current().execMessageBox(box);
+        toolBar->pulseSaveButton();
+        return;
+    }
+    if (project.projectType.isEmpty()) {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Select Project Type"),
+                        QStringLiteral("<b>Project type is not selected.</b>"), QMessageBox::Ok, this);
+        box.setInformativeText(QStringLiteral("Please select a project type before drawing annotations.\n\n"
+                                              "Click the  <b>Set Type ▾</b>  badge in the top bar to continue."));
+        topBar->pulseTypeBadge();
+        Prompts::current().execMessageBox(box);
+        topBar->pulseTypeBadge();
+        return;
+    }
+    if (classDialog)
+        return;
+
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Define a Class"));
+    dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    dialog.setFixedWidth(360);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->setSpacing(14);
+    layout->setContentsMargins(18, 18, 18, 18);
+
+    auto *text = new QLabel(
+        QStringLiteral("No classes are defined yet.\nAdd at least one class before drawing annotations."), &dialog);
+    text->setObjectName(QStringLiteral("mutedLabel"));
+    text->setWordWrap(true);
+    layout->addWidget(text);
+
+    auto *row = new QHBoxLayout;
+    classNameEdit = new QLineEdit(&dialog);
+    classNameEdit->setPlaceholderText(QStringLiteral("Class name…"));
+    auto *addButton = new QPushButton(QStringLiteral("Add"), &dialog);
+    addButton->setEnabled(false);
+    addButton->setDefault(true);
+    row->addWidget(classNameEdit);
+    row->addWidget(addButton);
+    layout->addLayout(row);
+
+    classDialogList = new QListWidget(&dialog);
+    classDialogList->setFrameShape(QFrame::StyledPanel);
+    classDialogList->setFixedHeight(90);
+    layout->addWidget(classDialogList);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    classDoneButton = buttons->button(QDialogButtonBox::Ok);
+    classDoneButton->setText(QStringLiteral("Done"));
+    classDoneButton->setEnabled(false);
+    classDoneButton->setDefault(false);
+    classDoneButton->setAutoDefault(false);
+    layout->addWidget(buttons);
+
+    connect(classNameEdit, &QLineEdit::textChanged, addButton,
+            [addButton](const QString &value) { addButton->setEnabled(!value.trimmed().isEmpty()); });
+    connect(addButton, &QPushButton::clicked, this, &MainWindow::addClassFromInput);
+    connect(classNameEdit, &QLineEdit::returnPressed, this, &MainWindow::addClassFromInput);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+
+    classDialog = &dialog;
+    classNameEdit->setFocus();
+    dialog.exec();
+    classDialog = nullptr;
+    classNameEdit = nullptr;
+    classDialogList = nullptr;
+    classDoneButton = nullptr;
+}
+
+void MainWindow::addClassFromInput()
+{
+    if (!classNameEdit || !classDialogList)
+        return;
+    const QString name = classNameEdit->text().trimmed();
+    if (name.isEmpty())
+        return;
+    if (!classDialogList->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) {
+        classNameEdit->clear();
+        return;
+    }
+    project.dataset.addClass(name, QColor());
+    modified = true;
+    pushClassColors();
+    classDialogList->addItem(name);
+    classNameEdit->clear();
+    classNameEdit->setFocus();
+    classDoneButton->setEnabled(true);
+}
+
+void MainWindow::clearCanvas()
+{
+    canvas->clear();
+    displayedFrame = -1;
+}
+
+void MainWindow::showNoImage()
+{
+    currentImageId = -1;
+    clearCanvas();
+    annotationPanel->setAnnotations(ImageEntry());
+    mediaNameLabel->clear();
+}
+
+void MainWindow::onDeleteImages(const QList<int> &imageIds)
+{
+    if (imageIds.isEmpty() || refuseWhileJobRuns())
+        return;
+    const QSet<int> removing(imageIds.cbegin(), imageIds.cend());
+    const int n = int(imageIds.size());
+    bool annotated = false;
+    for (const ImageEntry &image : std::as_const(project.dataset.images)) {
+        if (removing.contains(image.id) && !image.labels.isEmpty()) {
+            annotated = true;
+            break;
+        }
+    }
+
+    QString question;
+    if (n == 1) {
+        const ImageEntry *image = project.dataset.imageById(imageIds.constFirst());
+        const QString name = image ? QFileInfo(image->filePath).fileName() : QStringLiteral("image");
+        question = annotated ? QStringLiteral("'%1' has annotations. Remove it from the project?").arg(name)
+                             : QStringLiteral("Remove '%1' from the project?").arg(name);
+    } else {
+        question = annotated ? QStringLiteral("Remove %1 images from the project? Some have annotations.").arg(n)
+                             : QStringLiteral("Remove %1 images from the project?").arg(n);
+    }
+    if (Prompts::current().question(this, QStringLiteral("Remove Images"), question,
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+
+    // The successor of a removed current image: the next image that stays, else
+    // the nearest one before it.
+    const QList<ImageEntry> &images = project.dataset.images;
+    const bool currentRemoved = removing.contains(currentImageId);
+    int successor = -1;
+    if (currentRemoved) {
+        const int position = imagePosition(currentImageId);
+        for (qsizetype i = position + 1; i < images.size() && successor < 0; ++i) {
+            if (!removing.contains(images.at(i).id))
+                successor = images.at(i).id;
+        }
+        for (qsizetype i = position - 1; i >= 0 && successor < 0; --i) {
+            if (!removing.contains(images.at(i).id))
+                successor = images.at(i).id;
+        }
+    }
+
+    // One pass over the list, whatever the number of ids.
+    project.dataset.images.removeIf([&removing](const ImageEntry &image) { return removing.contains(image.id); });
+    modified = true;
+    imageListPanel->setDataset(project.dataset);
+    filmStrip->setDataset(project.dataset.images);
+    // A removed image must not stay on the canvas, taking edits, while the
+    // next one loads.
+    if (displayedFrame < 0 && removing.contains(canvas->displayedEntryId()))
+        clearCanvas();
+
+    if (currentRemoved && !videoMode) {
+        if (successor >= 0) {
+            selectImage(successor);
+            imageListPanel->selectImage(successor);
+        } else {
+            showNoImage();
+        }
+    } else if (currentRemoved) {
+        // In video mode the canvas shows a frame, and edits go to it: keep it.
+        currentImageId = successor;
+        reshowCurrentFrame();
+    } else if (!videoMode) {
+        imageListPanel->selectImage(currentImageId);
+    }
+    refreshStats();
+    statusBar()->showMessage(QStringLiteral("Removed %1 image(s). %2 remaining.")
+                                 .arg(n)
+                                 .arg(project.dataset.images.size()),
+                             3000);
+}
+
+void MainWindow::onDeleteVideos(const QList<int> &videoIds)
+{
+    if (videoIds.isEmpty() || refuseWhileJobRuns())
+        return;
+    const int n = int(videoIds.size());
+    const QString question =
+        n == 1 ? QStringLiteral("Remove this video and all its frame annotations from the project?")
+               : QStringLiteral("Remove %1 videos and all their frame annotations from the project?").arg(n);
+    if (Prompts::current().question(this, QStringLiteral("Remove Video"), question,
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+
+    for (int id : videoIds) {
+        if (id == currentVideoId) {
+            resetVideoState();
+            clearCanvas();
+            annotationPanel->clear();
+        }
+        project.dataset.removeVideo(id);
+    }
+    modified = true;
+    imageListPanel->setDataset(project.dataset);
+    filmStrip->setDataset(project.dataset.images);
+    if (!videoMode && currentImageId >= 0)
+        imageListPanel->selectImage(currentImageId);
+    refreshStats();
+    statusBar()->showMessage(QStringLiteral("Removed %1 video(s).").arg(n), 3000);
+}
+
+QList<Annotation> MainWindow::classificationAnnotations(const QStringList &names, const ImageEntry &entry) const
+{
+    const double w = entry.width > 0 ? entry.width : canvas->width();
+    const double h = entry.height >= 1 ? entry.height : canvas->height();
+    QList<Annotation> labels;
+    labels.reserve(names.size());
+    for (const QString &name : names) {
+        Annotation annotation;
+        annotation.className = name;
+        annotation.kind = BoundingBox;
+        annotation.bbox = QRectF(0, 0, w, h);
+        annotation.confidence = 1.0f;
+        labels.append(annotation);
+    }
+    return labels;
+}
+
+void MainWindow::onClassesSelected(const QStringList &names)
+{
+    if (project.projectType != QLatin1String("classification"))
+        return;
+    if (videoMode) {
+        VideoEntry *video = project.dataset.videoById(currentVideoId);
+        if (!video)
+            return;
+        ImageEntry size;
+        size.width = video->width;
+        size.height = video->height;
+        const QList<Annotation> labels = classificationAnnotations(names, size);
+        if (labels.isEmpty())
+            video->frameLabels.remove(currentFrame);
+        else
+            video->frameLabels.insert(currentFrame, labels);
+        modified = true;
+        refreshVideoFrameAnnotations();
+        refreshStats();
+        return;
+    }
+    if (currentImageId < 0)
+        return;
+    const QList<int> selected = imageListPanel->selectedImageIds();
+    const int d = int(selected.size());
+    if (d >= 2) {
+        const QString joined = names.join(QStringLiteral(", "));
+        if (Prompts::current().question(this, tr("Bulk Assign"),
+                                        tr("%1 image(s) will be assigned to \"%2\".\nProceed?").arg(d).arg(joined),
+                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+            != QMessageBox::Yes)
+            return;
+        for (int id : selected) {
+            ImageEntry *image = project.dataset.imageById(id);
+            if (!image)
+                continue;
+            image->labels = classificationAnnotations(names, *image);
+            imageListPanel->setImageLabeled(id, !image->labels.isEmpty());
+        }
+        modified = true;
+    }
+    ImageEntry *current = project.dataset.imageById(currentImageId);
+    if (!current)
+        return;
+    if (d < 2) {
+        current->labels = classificationAnnotations(names, *current);
+        imageListPanel->setImageLabeled(currentImageId, !current->labels.isEmpty());
+        modified = true;
+    }
+    // The canvas takes the list only when it shows this image; a load still
+    // under way brings the dataset's list with it.
+    if (canvas->displayedEntryId() == currentImageId)
+        canvas->setAnnotations(current->labels);
+    annotationPanel->setAnnotations(*current);
+    if (d >= 2) {
+        refreshStats();
+        statusBar()->showMessage(tr("Assigned \"%1\" to %2 image(s).").arg(names.join(QStringLiteral(", "))).arg(d),
+                                 4000);
+    }
+}
+
+void MainWindow::syncClassesOf(const QList<Annotation> &labels)
+{
+    // Only the written list can bring a class the map lacks: every other
+    // annotation's class joined it when the project was last refreshed.
+    for (const Annotation &annotation : labels) {
+        if (!project.dataset.classColors.contains(annotation.className))
+            project.dataset.addClass(annotation.className, QColor());
+    }
+}
+
+ImageEntry MainWindow::videoFrameEntry(int videoId, const QList<Annotation> &labels) const
+{
+    ImageEntry entry;
+    entry.id = ~videoId;
+    if (const VideoEntry *video = project.dataset.videoById(videoId)) {
+        entry.filePath = video->filePath;
+        entry.width = video->width;
+        entry.height = video->height;
+    }
+    entry.labels = labels;
+    return entry;
+}
+
+void MainWindow::writeBackAnnotations()
+{
+    // Edits belong to the entry the canvas shows, which can lag behind the
+    // current selection while pixels or a frame are on their way.
+    const int shownId = canvas->displayedEntryId();
+    const QList<Annotation> labels = canvas->annotations();
+    const int classCount = int(project.dataset.classColors.size());
+
+    // A video frame's id is the complement of the video id, which is -1 for
+    // video 0, as for an empty canvas: the frame index tells them apart.
+    if (displayedFrame >= 0 && shownId < 0) {
+        const int videoId = ~shownId;
+        VideoEntry *video = project.dataset.videoById(videoId);
+        if (!video)
+            return;
+        if (labels.isEmpty())
+            video->frameLabels.remove(displayedFrame);
+        else
+            video->frameLabels.insert(displayedFrame, labels);
+        const bool labelled = !video->frameLabels.isEmpty();
+        if (videoId == currentVideoId)
+            annotationPanel->setAnnotations(videoFrameEntry(videoId, labels));
+        syncClassesOf(labels);
+        if (project.dataset.classColors.size() != classCount)
+            pushClassColors();
+        imageListPanel->setVideoLabeled(videoId, labelled);
+        if (videoId == currentVideoId)
+            updateVideoMarkers(videoId);
+        refreshStats();
+        return;
+    }
+
+    ImageEntry *image = project.dataset.imageById(shownId);
+    if (shownId < 0 || !image)
+        return;
+    image->labels = labels;
+    if (shownId == currentImageId)
+        annotationPanel->setAnnotations(*image);
+    syncClassesOf(labels);
+    if (project.dataset.classColors.size() != classCount)
+        pushClassColors();
+    imageListPanel->setImageLabeled(shownId, !labels.isEmpty());
+    refreshStats();
+}
+
+} // namespace Quillmark

@@ -1,0 +1,277 @@
+// Which image is current, loading its pixels in the background, stepping
+// through the images, and keeping bars, panels and statistics in step with the
+// project.
+
+#include "app/MainWindow.h"
+
+#include "app/DefaultTool.h"
+#include "canvas/LabelCanvas.h"
+#include "canvas/StatsOverlay.h"
+#include "chrome/SideToolBar.h"
+#include "chrome/ToolBar.h"
+#include "chrome/TopBar.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
+#include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+
+#include <cmath>
+#include <memory>
+
+namespace Quillmark {
+
+int MainWindow::imagePosition(int imageId) const
+{
+    const QList<ImageEntry> &images = project.dataset.images;
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        if (images.at(i).id == imageId)
+            return int(i);
+    }
+    return 0;
+}
+
+void MainWindow::updateZoomLabel()
+{
+    if (zoomLabel)
+        zoomLabel->setText(QStringLiteral("%1%").arg(std::lround(double(canvas->viewScale()) * 100.0)));
+}
+
+void MainWindow::selectImage(int imageId)
+{
+    currentImageId = imageId;
+    const ImageEntry *entry = project.dataset.imageById(imageId);
+    if (!entry)
+        return;
+
+    filmStrip->setCurrent(imageId);
+    const QString position =
+        QStringLiteral("%1 / %2").arg(imagePosition(imageId) + 1).arg(project.dataset.images.size());
+    topBar->setInfoText(position);
+    positionLabel->setText(position);
+    mediaNameLabel->setText(QFileInfo(entry->filePath).fileName());
+
+    if (!entry->image.isNull()) {
+        displayedFrame = -1;
+        canvas->setImage(*entry);
+        annotationPanel->setAnnotations(*entry);
+        updateZoomLabel();
+        return;
+    }
+
+    // Decode on a worker; the canvas keeps showing the previous entry, and its
+    // edits keep going to that entry, until the pixels arrive.
+    auto pixels = std::make_shared<QImage>();
+    const ImageEntry copy = *entry;
+    QThread *worker = QThread::create([pixels, copy] { *pixels = copy.loadPixels(); });
+    connect(worker, &QThread::finished, this, [this, imageId, pixels] { onImageLoaded(imageId, *pixels); });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::InheritPriority);
+}
+
+void MainWindow::onImageLoaded(int imageId, const QImage &image)
+{
+    // A later selection, or a switch to a video, wins over a slow load.
+    if (imageId != currentImageId || videoMode)
+        return;
+    // The dataset's entry, not the worker's copy: its annotations may have
+    // changed while the pixels were decoded.
+    const ImageEntry *entry = project.dataset.imageById(imageId);
+    if (!entry)
+        return;
+    displayedFrame = -1;
+    canvas->setImageFromPixmap(*entry, QPixmap::fromImage(image));
+    annotationPanel->setAnnotations(*entry);
+    updateZoomLabel();
+}
+
+void MainWindow::onImageSelected(int imageId)
+{
+    if (imageId < 0) {
+        onVideoItemSelected(~imageId);
+        return;
+    }
+    if (videoMode)
+        leaveVideoModeForImage();
+    selectImage(imageId);
+}
+
+void MainWindow::onNext()
+{
+    if (videoMode) {
+        const VideoEntry *video = project.dataset.videoById(currentVideoId);
+        if (video && currentFrame < video->frameCount - 1)
+            seekVideoFrame(currentFrame + 1);
+        return;
+    }
+    const qsizetype n = project.dataset.images.size();
+    if (n == 0)
+        return;
+    const int id = project.dataset.images.at((imagePosition(currentImageId) + 1) % n).id;
+    selectImage(id);
+    imageListPanel->selectImage(id);
+}
+
+void MainWindow::onPrev()
+{
+    if (videoMode) {
+        if (project.dataset.videoById(currentVideoId) && currentFrame > 0)
+            seekVideoFrame(currentFrame - 1);
+        return;
+    }
+    const qsizetype n = project.dataset.images.size();
+    if (n == 0)
+        return;
+    const int id = project.dataset.images.at((n + imagePosition(currentImageId) - 1) % n).id;
+    selectImage(id);
+    imageListPanel->selectImage(id);
+}
+
+void MainWindow::onApprove()
+{
+    statusBar()->showMessage(QStringLiteral("Done."), 2000);
+    onNext();
+}
+
+void MainWindow::onDiscard()
+{
+    statusBar()->showMessage(QStringLiteral("Discarded."), 2000);
+    onNext();
+}
+
+void MainWindow::refreshUi()
+{
+    toolBar->setProjectOpen(projectIsOpen());
+    project.dataset.syncClassesFromAnnotations();
+    imageListPanel->setStatusText(project.name);
+    imageListPanel->setDataset(project.dataset);
+    filmStrip->setDataset(project.dataset.images);
+    pushClassColors();
+    canvas->setKeypointSchema(project.dataset.keypointSchema);
+    refreshStats();
+
+    if (project.dataset.images.isEmpty()) {
+        currentImageId = -1;
+        if (!videoMode) {
+            clearCanvas();
+            annotationPanel->clear();
+        }
+        topBar->setInfoText(QString());
+        return;
+    }
+    if (!project.dataset.imageById(currentImageId))
+        currentImageId = project.dataset.images.constFirst().id;
+    if (videoMode) {
+        // Edits still go to the frame on the canvas: keep showing it.
+        reshowCurrentFrame();
+        return;
+    }
+    imageListPanel->selectImage(currentImageId);
+    selectImage(currentImageId);
+}
+
+void MainWindow::refreshStats()
+{
+    int labelledImages = 0;
+    int annotationCount = 0;
+    QHash<QString, int> perClassHash;
+    for (const ImageEntry &image : std::as_const(project.dataset.images)) {
+        if (!image.labels.isEmpty())
+            ++labelledImages;
+        annotationCount += int(image.labels.size());
+        for (const Annotation &annotation : image.labels)
+            ++perClassHash[annotation.className];
+    }
+    int annotatedFrames = 0;
+    int totalFrames = 0;
+    for (const VideoEntry &video : std::as_const(project.dataset.videos)) {
+        totalFrames += video.frameCount;
+        for (const QList<Annotation> &frame : video.frameLabels) {
+            if (!frame.isEmpty())
+                ++annotatedFrames;
+            annotationCount += int(frame.size());
+            for (const Annotation &annotation : frame)
+                ++perClassHash[annotation.className];
+        }
+    }
+    QMap<QString, int> perClass;
+    for (auto it = perClassHash.cbegin(); it != perClassHash.cend(); ++it)
+        perClass.insert(it.key(), it.value());
+
+    const int images = int(project.dataset.images.size());
+    const int videos = int(project.dataset.videos.size());
+    annotationPanel->updateStats(images, labelledImages, annotationCount, perClass, videos, annotatedFrames,
+                                 totalFrames);
+    if (!statsOverlay)
+        return;
+    statsOverlay->setStats(images, labelledImages, annotationCount, perClass, project.dataset.classColors, videos,
+                           annotatedFrames, totalFrames);
+    if (statsButton && !statsButton->isChecked())
+        statsOverlay->hide();
+}
+
+void MainWindow::refreshVideoFrameAnnotations()
+{
+    const VideoEntry *video = project.dataset.videoById(currentVideoId);
+    if (!video)
+        return;
+    const QList<Annotation> labels = video->frameLabels.value(currentFrame);
+    // Replace the canvas's list only when it shows this very frame; a frame
+    // still on its way brings its own list.
+    if (displayedFrame >= 0 && canvas->displayedEntryId() == ~currentVideoId && displayedFrame == currentFrame)
+        canvas->setAnnotations(labels);
+    video = project.dataset.videoById(currentVideoId);
+    if (!video)
+        return;
+    annotationPanel->setAnnotations(videoFrameEntry(currentVideoId, video->frameLabels.value(currentFrame)));
+    imageListPanel->setVideoLabeled(currentVideoId, !video->frameLabels.isEmpty());
+    updateVideoMarkers(currentVideoId);
+}
+
+void MainWindow::inferProjectType()
+{
+    if (!project.projectType.isEmpty() || project.dataset.images.isEmpty())
+        return;
+    int boxes = 0;
+    int polygons = 0;
+    int keypoints = 0;
+    for (const ImageEntry &image : std::as_const(project.dataset.images)) {
+        for (const Annotation &annotation : image.labels) {
+            switch (annotation.kind) {
+            case AnnotationKind::BoundingBox:
+            case AnnotationKind::Point:
+                ++boxes;
+                break;
+            case AnnotationKind::Polygon:
+            case AnnotationKind::Polyline:
+                ++polygons;
+                break;
+            case AnnotationKind::Keypoint:
+                ++keypoints;
+                break;
+            }
+        }
+    }
+    if (boxes == 0 && polygons == 0 && keypoints == 0)
+        return;
+    project.projectType = keypoints > 0   ? QStringLiteral("pose")
+                          : polygons > 0 ? QStringLiteral("segmentation")
+                                         : QStringLiteral("object_detection");
+    updateTitle();
+    applyDefaultTool();
+}
+
+void MainWindow::applyDefaultTool()
+{
+    const int tool = int(defaultToolForProjectType(project.projectType));
+    sideToolBar->setTool(tool);
+    canvas->setTool(tool);
+}
+
+} // namespace Quillmark

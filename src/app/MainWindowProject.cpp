@@ -1,0 +1,449 @@
+// Project lifecycle: new, open (on a worker), save and save as (extracting
+// embedded media first), close, the project-type change and the unsaved-changes
+// question.
+
+#include "app/MainWindow.h"
+
+#include "app/DefaultTool.h"
+#include "canvas/LabelCanvas.h"
+#include "dialogs/ObjectDetectionWizard.h"
+#include "dialogs/ProjectTypeDialog.h"
+#include "dialogs/Prompts.h"
+#include "model/ProjectFile.h"
+#include "panels/AnnotationPanel.h"
+
+#include <QBuffer>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QSaveFile>
+#include <QSet>
+#include <QSettings>
+#include <QStatusBar>
+#include <QThread>
+
+#include <memory>
+
+namespace Quillmark {
+
+namespace {
+
+const QString projectFilter = QStringLiteral("Quillmark Project (*.qmk)");
+const QString lastProjectDirKey = QStringLiteral("lastProjectDir");
+
+QString lastProjectDir()
+{
+    return QSettings().value(lastProjectDirKey, QDir::homePath()).toString();
+}
+
+void rememberProjectDir(const QString &file)
+{
+    QSettings().setValue(lastProjectDirKey, QFileInfo(file).absolutePath());
+}
+
+// Qt's own save dialog on Linux adds no suffix; a project file gets ".qmk".
+QString withProjectSuffix(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
+        return path;
+    return path + QStringLiteral(".qmk");
+}
+
+// The bytes of an embedded image as they will be written: its stored encoded
+// bytes when it has them, else the decoded pixels encoded by the name's suffix.
+QByteArray embeddedImageBytes(const ImageEntry &image, const QString &fileName)
+{
+    if (!image.imageData.isEmpty())
+        return image.imageData;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, QFileInfo(fileName).suffix().toLatin1());
+    if (!writer.write(image.image))
+        return {};
+    return bytes;
+}
+
+bool fileHoldsBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.size() != bytes.size() || !file.open(QIODevice::ReadOnly))
+        return false;
+    return file.readAll() == bytes;
+}
+
+// Writes media files into one folder without overwriting anything: names used
+// earlier in the same run, and files already there with other content, make
+// the next name "stem_2.ext", "stem_3.ext" ... A file that already holds the
+// same bytes is reused.
+class MediaExtraction {
+public:
+    explicit MediaExtraction(const QString &folder) : dir(folder) {}
+
+    // The path written (or reused), or empty when the write failed.
+    QString write(const QString &fileName, const QByteArray &bytes)
+    {
+        const QFileInfo info(fileName);
+        const QString stem = info.completeBaseName();
+        const QString suffix = info.suffix();
+        for (int n = 1;; ++n) {
+            QString candidate = fileName;
+            if (n > 1)
+                candidate = suffix.isEmpty() ? QStringLiteral("%1_%2").arg(stem).arg(n)
+                                             : QStringLiteral("%1_%2.%3").arg(stem).arg(n).arg(suffix);
+            if (used.contains(candidate.toLower()))
+                continue;
+            const QString path = dir.filePath(candidate);
+            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+                if (!fileHoldsBytes(path, bytes))
+                    continue;
+                used.insert(candidate.toLower());
+                return path;
+            }
+            used.insert(candidate.toLower());
+            QSaveFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+                return {};
+            return path;
+        }
+    }
+
+private:
+    QDir dir;
+    QSet<QString> used;
+};
+
+} // namespace
+
+bool MainWindow::confirmUnsavedChanges(const QString &verb)
+{
+    if (!modified)
+        return true;
+    const QMessageBox::StandardButton answer = Prompts::current().question(
+        this, QStringLiteral("Unsaved Changes"), QStringLiteral("You have unsaved changes. Save before you %1?").arg(verb),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save)
+        return false;
+    if (!projectPath.isEmpty())
+        return saveProjectTo(projectPath);
+    const QString path = withProjectSuffix(
+        Prompts::current().getSaveFileName(this, QStringLiteral("Save Project"), lastProjectDir(), projectFilter));
+    if (path.isEmpty())
+        return false;
+    return saveProjectTo(path);
+}
+
+void MainWindow::removeTempVideo()
+{
+    if (tempVideoPath.isEmpty())
+        return;
+    QFile::remove(tempVideoPath);
+    tempVideoPath.clear();
+}
+
+void MainWindow::replaceProject(const Project &fresh)
+{
+    resetVideoState();
+    removeTempVideo();
+    project = fresh;
+    projectPath.clear();
+    currentImageId = -1;
+    modified = false;
+    // The canvas must not hand its old list to an image of the new project
+    // that happens to carry the same id.
+    clearCanvas();
+    annotationPanel->clear();
+}
+
+void MainWindow::onNewProject()
+{
+    if (refuseWhileJobRuns() || !confirmUnsavedChanges(QStringLiteral("create a new project")))
+        return;
+    ObjectDetectionWizard wizard(this, themeMode == Theme::Dark);
+    if (wizard.exec() != QDialog::Accepted)
+        return;
+    createProject(wizard.projectSpec());
+}
+
+void MainWindow::createProject(const NewProjectSpec &spec)
+{
+    replaceProject(Project());
+    project.name = spec.name;
+    project.projectType = spec.projectType;
+
+    const bool storesSchema =
+        spec.projectType == QLatin1String("pose") && !spec.keypointSchema.keypointNames.isEmpty();
+    if (storesSchema) {
+        project.dataset.setKeypointSchema(spec.keypointSchema);
+    } else {
+        for (const ClassEntry &entry : spec.classes)
+            project.dataset.addClass(entry.name, entry.color);
+    }
+
+    const int n = int(spec.imagePaths.size());
+    if (n > 0) {
+        beginProgress(n);
+        statusBar()->showMessage(QStringLiteral("Importing %1 image(s)…").arg(n));
+        for (int i = 0; i < n; ++i) {
+            progressBar->setValue(i + 1);
+            // The header only: no pixels are decoded. An unreadable image is 0 x 0.
+            const QSize size = QImageReader(spec.imagePaths.at(i)).size();
+            ImageEntry entry;
+            entry.filePath = spec.imagePaths.at(i);
+            entry.width = size.isValid() ? size.width() : 0;
+            entry.height = size.isValid() ? size.height() : 0;
+            project.dataset.addImage(entry);
+        }
+        endProgress();
+    }
+
+    // A failed first save has shown its message; the new project then counts
+    // as unsaved, so closing it asks first.
+    if (!spec.savePath.isEmpty() && !saveProjectTo(spec.savePath))
+        modified = true;
+
+    refreshUi();
+    updateTitle();
+    applyDefaultTool();
+
+    const QString detail =
+        storesSchema ? QStringLiteral("%1 keypoints (%2)")
+                           .arg(spec.keypointSchema.keypointNames.size())
+                           .arg(spec.keypointSchema.objectClass)
+                     : QStringLiteral("%1 class(es)").arg(spec.classes.size());
+    statusBar()->showMessage(QStringLiteral("%1 project \"%2\" created — %3, %4 image(s).")
+                                 .arg(projectTypeTitle(spec.projectType),
+                                      spec.name.isEmpty() ? QStringLiteral("Untitled") : spec.name, detail,
+                                      QString::number(n)),
+                             5000);
+}
+
+void MainWindow::onOpenProject()
+{
+    if (refuseWhileJobRuns() || !confirmUnsavedChanges(QStringLiteral("close the project")))
+        return;
+    const QString path =
+        Prompts::current().getOpenFileName(this, QStringLiteral("Open Project"), lastProjectDir(), projectFilter);
+    if (path.isEmpty())
+        return;
+    rememberProjectDir(path);
+
+    startJob();
+    beginProgress(0);
+    statusBar()->showMessage(QStringLiteral("Opening project…"));
+
+    // The worker fills a record of its own; the live project is untouched
+    // until the result is merged on the GUI thread.
+    struct OpenResult {
+        Project project;
+        bool ok = false;
+    };
+    auto result = std::make_shared<OpenResult>();
+    QThread *worker = QThread::create([result, path] { result->ok = loadProjectFile(result->project, path); });
+    connect(worker, &QThread::finished, this, [this, result, path] {
+        onProjectLoaded(&result->project, result->ok, path);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::InheritPriority);
+}
+
+void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path)
+{
+    finishJob();
+    if (!ok) {
+        Prompts::current().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to open project."));
+        return;
+    }
+    replaceProject(Project());
+    project.name = loaded->name;
+    project.projectType = loaded->projectType;
+    project.dataset = std::move(loaded->dataset);
+    projectPath = path;
+
+    refreshUi();
+    inferProjectType();
+    updateTitle();
+    statusBar()->showMessage(QStringLiteral("Opened: %1  (%2 images)")
+                                 .arg(QFileInfo(path).fileName())
+                                 .arg(project.dataset.images.size()),
+                             4000);
+}
+
+void MainWindow::onSaveProject()
+{
+    if (refuseWhileJobRuns())
+        return;
+    if (projectPath.isEmpty()) {
+        onSaveProjectAs();
+        return;
+    }
+    saveProjectTo(projectPath);
+}
+
+void MainWindow::onSaveProjectAs()
+{
+    if (refuseWhileJobRuns())
+        return;
+    const QString path = withProjectSuffix(
+        Prompts::current().getSaveFileName(this, QStringLiteral("Save Project As"), lastProjectDir(), projectFilter));
+    if (path.isEmpty())
+        return;
+    rememberProjectDir(path);
+    saveProjectTo(path);
+}
+
+bool MainWindow::needsMediaExtraction() const
+{
+    for (const ImageEntry &image : project.dataset.images) {
+        if (image.hasInMemoryImage() && QFileInfo(image.filePath).isRelative())
+            return true;
+    }
+    for (const VideoEntry &video : project.dataset.videos) {
+        if (!video.bytes.isEmpty() && QFileInfo(video.filePath).isRelative())
+            return true;
+    }
+    return false;
+}
+
+bool MainWindow::extractEmbeddedMedia(const QString &projectFilePath)
+{
+    const QFileInfo projectFile(projectFilePath);
+    const QString suggested = projectFile.absolutePath() + QLatin1Char('/') + projectFile.completeBaseName();
+
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Extract Media Files"),
+                    QStringLiteral("<b>This project contains embedded media</b> (loaded from a QuillPackage).<br><br>"
+                                   "To save as a <b>.qmk</b> project the images and video must be written to disk. "
+                                   "Please choose a folder — media files will be placed there and the project will "
+                                   "reference them by path."),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setTextFormat(Qt::RichText);
+    box.setDefaultButton(QMessageBox::Ok);
+    QAbstractButton *clicked = Prompts::current().execMessageBox(box);
+    if (!clicked || box.standardButton(clicked) != QMessageBox::Ok)
+        return false;
+
+    const QString folder = Prompts::current().getExistingDirectory(
+        this, QStringLiteral("Choose Media Folder"), suggested,
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    if (folder.isEmpty())
+        return false;
+    const auto failed = [this](const QString &what) {
+        Prompts::current().warning(this, QStringLiteral("Extract Media Files"),
+                                   QStringLiteral("Could not write %1.\nThe project was not saved; the media it "
+                                                  "holds in memory are kept.")
+                                       .arg(QDir::toNativeSeparators(what)));
+        return false;
+    };
+    if (!QDir().mkpath(folder))
+        return failed(folder);
+
+    MediaExtraction extraction(folder);
+    for (ImageEntry &image : project.dataset.images) {
+        if (!image.hasInMemoryImage() || !QFileInfo(image.filePath).isRelative())
+            continue;
+        QString name = QFileInfo(image.filePath).fileName();
+        if (name.isEmpty())
+            name = QStringLiteral("image_%1.png").arg(image.id);
+        if (!name.contains(QLatin1Char('.')))
+            name += QStringLiteral(".png");
+        const QByteArray bytes = embeddedImageBytes(image, name);
+        const QString written = bytes.isEmpty() ? QString() : extraction.write(name, bytes);
+        if (written.isEmpty()) {
+            refreshUi();
+            return failed(QDir(folder).filePath(name));
+        }
+        // Repointed only now that the file holds the pixels.
+        image.filePath = written;
+        image.image = QImage();
+        image.imageData = QByteArray();
+    }
+    for (VideoEntry &video : project.dataset.videos) {
+        if (video.bytes.isEmpty() || !QFileInfo(video.filePath).isRelative())
+            continue;
+        QString name = QFileInfo(video.filePath).fileName();
+        if (name.isEmpty())
+            name = QStringLiteral("video_%1.mp4").arg(video.id);
+        const QString written = extraction.write(name, video.bytes);
+        if (written.isEmpty()) {
+            refreshUi();
+            return failed(QDir(folder).filePath(name));
+        }
+        video.filePath = written;
+        video.bytes = QByteArray();
+    }
+    refreshUi();
+    return true;
+}
+
+bool MainWindow::saveProjectTo(const QString &path)
+{
+    if (needsMediaExtraction() && !extractEmbeddedMedia(path))
+        return false;
+    if (!saveProjectFile(project, path)) {
+        Prompts::current().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to save project."));
+        return false;
+    }
+    projectPath = path;
+    modified = false;
+    updateTitle();
+    statusBar()->showMessage(QStringLiteral("Saved: %1").arg(QFileInfo(path).fileName()), 3000);
+    return true;
+}
+
+void MainWindow::onCloseProject()
+{
+    if (refuseWhileJobRuns())
+        return;
+    const bool nothingOpen = project.dataset.images.isEmpty() && project.dataset.videos.isEmpty()
+        && project.projectType.isEmpty() && projectPath.isEmpty();
+    if (nothingOpen || !confirmUnsavedChanges(QStringLiteral("close the project")))
+        return;
+    replaceProject(Project());
+    refreshUi();
+    updateTitle();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // A running job may be writing the user's files: the process must not end
+    // under it.
+    if (jobRunning) {
+        Prompts::current().warning(this, QStringLiteral("Please Wait"),
+                                   QStringLiteral("An operation is still running. Close the window when it has "
+                                                  "finished."));
+        event->ignore();
+        return;
+    }
+    if (!confirmUnsavedChanges(QStringLiteral("exit"))) {
+        event->ignore();
+        return;
+    }
+    removeTempVideo();
+    event->accept();
+}
+
+void MainWindow::onProjectTypeChangeRequested()
+{
+    if (refuseWhileJobRuns())
+        return;
+    ProjectTypeDialog dialog(project.projectType, int(themeMode), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString type = dialog.selectedType();
+    if (type == project.projectType)
+        return;
+    project.projectType = type;
+    updateTitle();
+    applyDefaultTool();
+    if (project.dataset.classColors.isEmpty())
+        onClassRequired();
+}
+
+} // namespace Quillmark

@@ -1,0 +1,9 @@
+// The settings command.
+
+#include "app/MainWindow.h"
+
+namespace Quillmark {
+
+void MainWindow::openSettings() {}
+
+} // namespace Quillmark

@@ -1,0 +1,348 @@
+// Connections of the bars, panels and canvas, the hidden menu bar and the
+// window-wide keyboard shortcuts.
+
+#include "app/MainWindow.h"
+
+#include "canvas/LabelCanvas.h"
+#include "canvas/StatsOverlay.h"
+#include "canvas/Tool.h"
+#include "chrome/SideToolBar.h"
+#include "chrome/ToolBar.h"
+#include "chrome/TopBar.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/ShortcutsDialog.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
+#include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+
+namespace Quillmark {
+
+void MainWindow::connectCanvasControls()
+{
+    connect(videoScrubber, &VideoScrubber::valueChanged, this, [this](int value) {
+        if (videoMode)
+            seekVideoFrame(value);
+    });
+    connect(labelsButton, &QPushButton::toggled, canvas, &LabelCanvas::setShowLabels);
+    connect(statsButton, &QPushButton::toggled, this, [this](bool checked) {
+        if (!statsOverlay)
+            return;
+        if (checked)
+            refreshStats();
+        else
+            statsOverlay->hide();
+    });
+}
+
+void MainWindow::connectBars()
+{
+    connect(topBar, &TopBar::discardClicked, this, &MainWindow::onDiscard);
+    connect(topBar, &TopBar::prevClicked, this, &MainWindow::onPrev);
+    connect(topBar, &TopBar::nextClicked, this, &MainWindow::onNext);
+    connect(topBar, &TopBar::aboutRequested, this, &MainWindow::showAbout);
+    connect(topBar, &TopBar::projectTypeChangeRequested, this, &MainWindow::onProjectTypeChangeRequested);
+
+    connect(toolBar, &ToolBar::settingsClicked, this, &MainWindow::openSettings);
+    connect(toolBar, &ToolBar::themeChanged, this, &MainWindow::applyTheme);
+    connect(toolBar, &ToolBar::newProjectClicked, this, &MainWindow::onNewProject);
+    connect(toolBar, &ToolBar::openProjectClicked, this, &MainWindow::onOpenProject);
+    connect(toolBar, &ToolBar::saveProjectClicked, this, &MainWindow::onSaveProject);
+    connect(toolBar, &ToolBar::closeProjectClicked, this, &MainWindow::onCloseProject);
+    connect(toolBar, &ToolBar::importImagesClicked, this, &MainWindow::onImportImages);
+    connect(toolBar, &ToolBar::importVideoClicked, this, &MainWindow::onImportVideo);
+    connect(toolBar, &ToolBar::importDatasetClicked, this, &MainWindow::onImportDataset);
+    connect(toolBar, &ToolBar::importQuillPackageClicked, this, &MainWindow::onImportQuillPackage);
+    connect(toolBar, &ToolBar::exportQuillPackageClicked, this, &MainWindow::onExportQuillPackage);
+    connect(toolBar, &ToolBar::exportDatasetClicked, this, &MainWindow::onExportDataset);
+    connect(toolBar, &ToolBar::skipPreviousClicked, this, &MainWindow::goToFirstItem);
+    connect(toolBar, &ToolBar::rewindClicked, this, &MainWindow::onJumpBack);
+    connect(toolBar, &ToolBar::prevClicked, this, &MainWindow::onPrev);
+    connect(toolBar, &ToolBar::playClicked, this, &MainWindow::onPlaySlideshow);
+    connect(toolBar, &ToolBar::nextClicked, this, &MainWindow::onNext);
+    connect(toolBar, &ToolBar::fastForwardClicked, this, &MainWindow::onJumpForward);
+    connect(toolBar, &ToolBar::skipNextClicked, this, &MainWindow::goToLastItem);
+    connect(toolBar, &ToolBar::helpClicked, this, &MainWindow::showShortcuts);
+}
+
+void MainWindow::connectPanels()
+{
+    connect(imageListPanel, &ImageListPanel::imageSelected, this, &MainWindow::onImageSelected);
+    connect(imageListPanel, &ImageListPanel::addImagesRequested, this, &MainWindow::onImportImages);
+    connect(imageListPanel, &ImageListPanel::deleteImagesRequested, this, &MainWindow::onDeleteImages);
+    connect(imageListPanel, &ImageListPanel::deleteVideosRequested, this, &MainWindow::onDeleteVideos);
+    connect(sideToolBar, &SideToolBar::toolChanged, this, [this](Tool tool) { onToolChanged(int(tool)); });
+}
+
+void MainWindow::connectCanvas()
+{
+    connect(canvas, &LabelCanvas::samPromptsChanged, this, &MainWindow::handleSamPromptsChanged);
+    connect(annotationPanel, &AnnotationPanel::labelSelected, canvas, &LabelCanvas::setCurrentClass);
+    connect(annotationPanel, &AnnotationPanel::annotationSelected, canvas, &LabelCanvas::selectAnnotation);
+    connect(canvas, &LabelCanvas::annotationSelected, annotationPanel, &AnnotationPanel::selectAnnotation);
+    connect(annotationPanel, &AnnotationPanel::annotationDeleteRequested, canvas, &LabelCanvas::deleteAnnotation);
+    connect(annotationPanel, &AnnotationPanel::classesSelected, this, &MainWindow::onClassesSelected);
+    connect(annotationPanel, &AnnotationPanel::classAdded, this, &MainWindow::onClassAdded);
+    connect(annotationPanel, &AnnotationPanel::classRemoved, this, &MainWindow::onClassRemoved);
+    connect(annotationPanel, &AnnotationPanel::classRenamed, this, &MainWindow::onClassRenamed);
+    connect(annotationPanel, &AnnotationPanel::classColorChanged, this, &MainWindow::onClassColorChanged);
+    connect(canvas, &LabelCanvas::annotationAdded, this, &MainWindow::onCanvasEdited);
+    connect(canvas, &LabelCanvas::annotationDeleted, this, &MainWindow::onCanvasEdited);
+    connect(canvas, &LabelCanvas::annotationsChanged, this, &MainWindow::onCanvasEdited);
+    connect(canvas, &LabelCanvas::classRequired, this, &MainWindow::onClassRequired);
+    connect(canvas, &LabelCanvas::zoomChanged, this, [this](int percent) {
+        if (zoomLabel)
+            zoomLabel->setText(QStringLiteral("%1%").arg(percent));
+    });
+}
+
+void MainWindow::setupMenus()
+{
+    // Never the platform's global menu: the bar stays hidden, and its key
+    // sequences must not compete with the window's own shortcuts.
+    QMenuBar *bar = menuBar();
+    bar->setNativeMenuBar(false);
+
+    QMenu *fileMenu = bar->addMenu(QStringLiteral("&File"));
+    fileMenu->addAction(QStringLiteral("&New Project"), QKeySequence::New, this, &MainWindow::onNewProject);
+    fileMenu->addAction(QStringLiteral("&Open Project..."), QKeySequence::Open, this, &MainWindow::onOpenProject);
+    fileMenu->addAction(QStringLiteral("&Save Project"), QKeySequence::Save, this, &MainWindow::onSaveProject);
+    fileMenu->addAction(QStringLiteral("Save Project &As..."), QKeySequence::SaveAs, this,
+                        &MainWindow::onSaveProjectAs);
+    fileMenu->addSeparator();
+    fileMenu->addAction(QStringLiteral("Import &Video…"), this, &MainWindow::onImportVideo);
+    fileMenu->addAction(QStringLiteral("&Import Dataset..."), this, &MainWindow::onImportDataset);
+    fileMenu->addAction(QStringLiteral("Open &QuillPackage (.qmpkg)…"), this, &MainWindow::onImportQuillPackage);
+    fileMenu->addAction(QStringLiteral("&Export Dataset..."), this, &MainWindow::onExportDataset);
+    fileMenu->addSeparator();
+    // Quitting closes the window, so unsaved work is asked about first.
+    fileMenu->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close);
+
+    editMenu = bar->addMenu(QStringLiteral("&Edit"));
+
+    QMenu *helpMenu = bar->addMenu(QStringLiteral("&Help"));
+    helpMenu->addAction(QStringLiteral("About Quillmark"), this, &MainWindow::showAbout);
+}
+
+QShortcut *MainWindow::addShortcut(const QKeySequence &key, const std::function<void()> &action)
+{
+    auto *shortcut = new QShortcut(key, this);
+    connect(shortcut, &QShortcut::activated, this, action);
+    shortcuts.append(shortcut);
+    return shortcut;
+}
+
+void MainWindow::setupShortcuts()
+{
+    const QList<QPair<QKeySequence::StandardKey, void (MainWindow::*)()>> fileKeys = {
+        {QKeySequence::Save, &MainWindow::onSaveProject},
+        {QKeySequence::SaveAs, &MainWindow::onSaveProjectAs},
+        {QKeySequence::Open, &MainWindow::onOpenProject},
+        {QKeySequence::New, &MainWindow::onNewProject},
+    };
+    for (const auto &[key, slot] : fileKeys)
+        addShortcut(QKeySequence(key), [this, slot = slot] { (this->*slot)(); });
+    // Some platforms define no key for "save as"; the program's own is Ctrl+Shift+S.
+    if (QKeySequence::keyBindings(QKeySequence::SaveAs).isEmpty())
+        addShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), [this] { onSaveProjectAs(); });
+    addShortcut(QKeySequence(Qt::Key_F5), [this] { onImportDataset(); });
+
+    addShortcut(QKeySequence(Qt::Key_L), [this] { labelsButton->toggle(); });
+    addShortcut(QKeySequence(Qt::Key_Plus), [this] { canvas->zoomIn(); });
+    addShortcut(QKeySequence(Qt::Key_Equal), [this] { canvas->zoomIn(); });
+    addShortcut(QKeySequence(Qt::Key_Minus), [this] { canvas->zoomOut(); });
+    addShortcut(QKeySequence(Qt::Key_F), [this] { canvas->fitToWindow(); });
+    addShortcut(QKeySequence(Qt::Key_G), [this] { canvas->zoomActualSize(); });
+
+    addToolShortcut(Qt::Key_V, int(Tool::Select));
+    addToolShortcut(Qt::Key_B, int(Tool::BBox));
+    addToolShortcut(Qt::Key_P, int(Tool::Polygon));
+    addToolShortcut(Qt::Key_K, int(Tool::Keypoint));
+    addToolShortcut(Qt::Key_O, int(Tool::Keypoint));
+    addToolShortcut(Qt::Key_C, int(Tool::Classification));
+
+    addShortcut(QKeySequence(Qt::Key_F2), [this] { showShortcuts(); });
+    addShortcut(QKeySequence(Qt::Key_BracketLeft), [this] {
+        if (videoMode && videoScrubber)
+            videoScrubber->jumpToPreviousMarker();
+    });
+    addShortcut(QKeySequence(Qt::Key_BracketRight), [this] {
+        if (videoMode && videoScrubber)
+            videoScrubber->jumpToNextMarker();
+    });
+
+    // Ctrl+Z and Ctrl+Y undo and redo everywhere. Where the platform's own undo
+    // and redo sequences include them, the canvas handles them when it has the
+    // focus, and the window binds nothing (one key press, one step).
+    const QList<QPair<QKeySequence::StandardKey, QKeySequence>> historyKeys = {
+        {QKeySequence::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {QKeySequence::Redo, QKeySequence(Qt::CTRL | Qt::Key_Y)},
+    };
+    for (const auto &[standard, key] : historyKeys) {
+        if (QKeySequence::keyBindings(standard).contains(key))
+            continue;
+        QAction *action = standard == QKeySequence::Undo ? undoAction : redoAction;
+        addShortcut(key, [action] { action->trigger(); });
+    }
+
+    // The previous/next keys named on the tool bar's buttons.
+    addShortcut(QKeySequence(Qt::Key_A), [this] { onPrev(); });
+    addShortcut(QKeySequence(Qt::Key_D), [this] { onNext(); });
+
+    // The frame keys of the shortcut reference. They are live only in video
+    // mode, so outside it the arrows and Space keep their usual meaning in the
+    // focused widget (a button, a list, a combo box).
+    videoShortcuts = {
+        addShortcut(QKeySequence(Qt::Key_Left), [this] { onPrev(); }),
+        addShortcut(QKeySequence(Qt::Key_Right), [this] { onNext(); }),
+        addShortcut(QKeySequence(Qt::Key_Space), [this] { onPlaySlideshow(); }),
+    };
+    for (QShortcut *shortcut : videoShortcuts)
+        shortcut->setEnabled(videoMode);
+}
+
+void MainWindow::addToolShortcut(int key, int tool)
+{
+    addShortcut(QKeySequence(key), [this, tool] {
+        canvas->setTool(tool);
+        sideToolBar->setTool(tool);
+    });
+}
+
+void MainWindow::sendKeyToCanvas(int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), false, 1);
+    QCoreApplication::sendEvent(canvas, &press);
+}
+
+void MainWindow::showAbout()
+{
+    if (!aboutDialog)
+        aboutDialog = new AboutDialog(this);
+    aboutDialog->exec();
+}
+
+void MainWindow::showShortcuts()
+{
+    if (!shortcutsDialog)
+        shortcutsDialog = new ShortcutsDialog(this);
+    shortcutsDialog->show();
+    shortcutsDialog->raise();
+    shortcutsDialog->activateWindow();
+}
+
+void MainWindow::goToFirstItem()
+{
+    if (videoMode) {
+        seekVideoFrame(0);
+        return;
+    }
+    if (project.dataset.images.isEmpty())
+        return;
+    const int id = project.dataset.images.constFirst().id;
+    selectImage(id);
+    imageListPanel->selectImage(id);
+}
+
+void MainWindow::goToLastItem()
+{
+    if (videoMode) {
+        const VideoEntry *video = project.dataset.videoById(currentVideoId);
+        if (video && video->frameCount > 0)
+            seekVideoFrame(video->frameCount - 1);
+        return;
+    }
+    if (project.dataset.images.isEmpty())
+        return;
+    const int id = project.dataset.images.constLast().id;
+    selectImage(id);
+    imageListPanel->selectImage(id);
+}
+
+void MainWindow::onToolChanged(int tool)
+{
+    canvas->setTool(tool);
+    if (tool == int(Tool::AiLabel)) {
+        onAiToolSelected();
+        return;
+    }
+    if (tool == int(Tool::Pose) || tool == int(Tool::Face)) {
+        if (tool == int(Tool::Pose))
+            onPoseToolSelected();
+        else
+            onFaceToolSelected();
+        canvas->setTool(int(Tool::Select));
+        sideToolBar->setTool(int(Tool::Select));
+    }
+}
+
+void MainWindow::pushClassColors()
+{
+    canvas->setClassColors(project.dataset.classColors);
+    annotationPanel->setClasses(project.dataset.classColors);
+}
+
+void MainWindow::reloadShownEntry()
+{
+    if (videoMode) {
+        refreshVideoFrameAnnotations();
+        return;
+    }
+    // The canvas's copy of the shown image still holds the old class names;
+    // hand it the dataset's list so that a later edit cannot write them back.
+    // Pixels that are still loading take their list from the dataset on arrival.
+    if (const ImageEntry *shown = project.dataset.imageById(canvas->displayedEntryId()))
+        canvas->setAnnotations(shown->labels);
+}
+
+void MainWindow::onClassAdded(const QString &name, const QColor &color)
+{
+    project.dataset.addClass(name, color);
+    modified = true;
+    pushClassColors();
+}
+
+void MainWindow::onClassRemoved(const QString &name)
+{
+    project.dataset.removeClass(name);
+    modified = true;
+    for (const ImageEntry &image : std::as_const(project.dataset.images))
+        imageListPanel->setImageLabeled(image.id, !image.labels.isEmpty());
+    pushClassColors();
+    reloadShownEntry();
+    refreshStats();
+}
+
+void MainWindow::onClassRenamed(const QString &oldName, const QString &newName)
+{
+    project.dataset.renameClass(oldName, newName);
+    modified = true;
+    pushClassColors();
+    reloadShownEntry();
+    refreshStats();
+}
+
+void MainWindow::onClassColorChanged(const QString &name, const QColor &color)
+{
+    project.dataset.setClassColor(name, color);
+    modified = true;
+    pushClassColors();
+    canvas->update();
+    refreshStats();
+}
+
+void MainWindow::onCanvasEdited()
+{
+    modified = true;
+    writeBackAnnotations();
+}
+
+} // namespace Quillmark

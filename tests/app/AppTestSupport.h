@@ -1,0 +1,96 @@
+#pragma once
+
+// Fixture pieces shared by the main-window tests: image files with known sizes
+// and colours, mouse input straight to a widget, and waiting for the canvas.
+
+#include "app/MainWindow.h"
+#include "canvas/LabelCanvas.h"
+#include "dialogs/Prompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPointingDevice>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace AppTest {
+
+using namespace Quillmark;
+
+inline QString writeImage(const QDir &dir, const QString &name, int w, int h, const QColor &color)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    const QString path = dir.filePath(name);
+    if (!image.save(path))
+        qWarning("could not write %s", qPrintable(path));
+    return path;
+}
+
+inline ImageEntry imageEntry(const QString &path, int w, int h, const QList<Annotation> &labels = {})
+{
+    ImageEntry entry;
+    entry.filePath = path;
+    entry.width = w;
+    entry.height = h;
+    entry.labels = labels;
+    return entry;
+}
+
+inline Annotation box(const QRectF &r, const QString &cls = QStringLiteral("cat"))
+{
+    Annotation a;
+    a.className = cls;
+    a.kind = BoundingBox;
+    a.bbox = r;
+    return a;
+}
+
+inline void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos, Qt::MouseButton button,
+                      Qt::MouseButtons buttons, const QPointF &global)
+{
+    QMouseEvent event(type, pos, global, button, buttons, Qt::NoModifier, QPointingDevice::primaryPointingDevice());
+    QApplication::sendEvent(w, &event);
+}
+
+// Drags a box on the canvas between two image points.
+inline void drawBox(LabelCanvas *canvas, const QPointF &fromImage, const QPointF &toImage)
+{
+    const QPointF from = canvas->toScreen(fromImage);
+    const QPointF to = canvas->toScreen(toImage);
+    sendMouse(canvas, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, canvas->mapToGlobal(from));
+    for (int i = 1; i <= 4; ++i) {
+        const QPointF p = from + (to - from) * (i / 4.0);
+        sendMouse(canvas, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton, canvas->mapToGlobal(p));
+    }
+    sendMouse(canvas, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, canvas->mapToGlobal(to));
+}
+
+inline void clickAt(LabelCanvas *canvas, const QPointF &image, Qt::MouseButton button = Qt::LeftButton)
+{
+    const QPointF p = canvas->toScreen(image);
+    sendMouse(canvas, QEvent::MouseButtonPress, p, button, button, canvas->mapToGlobal(p));
+    sendMouse(canvas, QEvent::MouseButtonRelease, p, button, Qt::NoButton, canvas->mapToGlobal(p));
+}
+
+inline QString statusText(MainWindow &window)
+{
+    return window.statusBar()->currentMessage();
+}
+
+// Runs `step` on the modal dialog that the next command opens (from inside its
+// exec). When the command opens none, nothing runs.
+inline void onNextModal(const std::function<void(QWidget *)> &step)
+{
+    QTimer::singleShot(0, [step] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            step(modal);
+    });
+}
+
+} // namespace AppTest

@@ -1,0 +1,98 @@
+// Takes a screenshot of the real main window, with a small generated project
+// open, for a person to look at. Run under an X server (scripts/
+// screenshot-mainwindow.sh starts one with xvfb-run):
+//
+//   mainwindow_screenshot <output.png> <light|dark>
+
+#include "MainWindowTestAccess.h"
+
+#include "app/MainWindow.h"
+#include "canvas/LabelCanvas.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+using namespace Quillmark;
+
+namespace {
+
+QString writeSampleImage(const QDir &dir, int index)
+{
+    QImage image(960, 640, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv((index * 47) % 360, 60, 200));
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor::fromHsv((index * 47 + 180) % 360, 120, 150));
+    painter.drawEllipse(QRect(200 + index * 10, 160, 320, 260));
+    painter.end();
+    const QString path = dir.filePath(QStringLiteral("sample_%1.png").arg(index, 2, 10, QLatin1Char('0')));
+    image.save(path);
+    return path;
+}
+
+Annotation box(const QString &cls, const QRectF &r)
+{
+    Annotation a;
+    a.className = cls;
+    a.kind = BoundingBox;
+    a.bbox = r;
+    return a;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillmark"));
+    QApplication::setOrganizationName(QStringLiteral("Brightwell"));
+    if (argc < 3) {
+        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark>\n";
+        return 2;
+    }
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    const Theme::Mode mode = QString::fromLocal8Bit(argv[2]) == QLatin1String("dark") ? Theme::Dark : Theme::Light;
+
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    Project &project = access.project();
+    project.name = QStringLiteral("Street scenes");
+    project.projectType = QStringLiteral("object_detection");
+    project.dataset.addClass(QStringLiteral("car"), QColor());
+    project.dataset.addClass(QStringLiteral("person"), QColor());
+    for (int i = 0; i < 12; ++i) {
+        ImageEntry entry;
+        entry.filePath = writeSampleImage(QDir(dir.path()), i);
+        entry.width = 960;
+        entry.height = 640;
+        if (i % 3 != 2)
+            entry.labels = {box(QStringLiteral("car"), QRectF(200 + i * 10, 160, 320, 260)),
+                            box(QStringLiteral("person"), QRectF(620, 120, 120, 300))};
+        project.dataset.addImage(entry);
+    }
+    access.projectPath() = dir.filePath(QStringLiteral("street.qmk"));
+    access.refreshUi();
+    access.updateTitle();
+    window.applyTheme(mode);
+    window.setGeometry(0, 0, 1440, 860);
+    window.show();
+
+    int status = 1;
+    QTimer::singleShot(1500, &app, [&] {
+        const QPixmap shot = window.screen()->grabWindow(0, 0, 0, 1440, 860);
+        status = shot.save(output) ? 0 : 1;
+        QTextStream(stdout) << (status == 0 ? "wrote " : "could not write ") << output << '\n';
+        window.close();
+        app.quit();
+    });
+    QApplication::exec();
+    return status;
+}

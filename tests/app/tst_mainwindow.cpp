@@ -1,0 +1,714 @@
+// The main window's shell: construction and layout, keyboard shortcuts and
+// menus, the frameless border resize, status and progress, the busy state of
+// background jobs, and the title.
+
+#include "AppTestSupport.h"
+#include "MainWindowTestAccess.h"
+#include "QmTest.h"
+#include "ScriptedPrompts.h"
+
+#include "canvas/StatsOverlay.h"
+#include "canvas/Tool.h"
+#include "chrome/SideToolBar.h"
+#include "chrome/ToolBar.h"
+#include "chrome/TopBar.h"
+#include "dialogs/ShortcutReference.h"
+#include "dialogs/ShortcutsDialog.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
+#include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
+
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+using namespace Quillmark;
+using namespace AppTest;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void constructsHiddenWithEveryPart();
+    void layoutSizes();
+    void styleSheetOnTheWindowOnly();
+    void themeSwitchReachesPaintingWidgets();
+    void menuBarHiddenAndNotNative();
+    void windowShortcutsReachTheirCommands_data();
+    void windowShortcutsReachTheirCommands();
+    void toolKeysNeverOpenTheAssistanceTools();
+    void everyReferencedKeyIsBound();
+    void canvasKeepsItsOwnKeys();
+    void editMenuEntriesActOnTheCanvas();
+    void shortcutsDialogIsCreatedOnce();
+    void borderResize_data();
+    void borderResize();
+    void borderResizeIgnoresRightButtonAndInnerPoints();
+    void progressBounceAndCountedPosts();
+    void progressPostsFromAWorker();
+    void busyJobBlocksProjectCommands();
+    void closeRefusedWhileAJobRuns();
+    void titleFollowsTheProject_data();
+    void titleFollowsTheProject();
+    void statsToggleAndZoomLabel();
+
+private:
+    QmTest::ScriptedPrompts prompts;
+};
+
+void TestMainWindow::init()
+{
+    prompts.calls.clear();
+    prompts.answers.clear();
+    Prompts::setOverride(&prompts);
+}
+
+void TestMainWindow::constructsHiddenWithEveryPart()
+{
+    MainWindow window;
+    QVERIFY(!window.isVisible());
+    QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(statusText(window), QStringLiteral("Ready"));
+    QVERIFY(!window.progressBarWidget()->isVisibleTo(&window));
+    QVERIFY(!window.videoScrubberWidget()->isVisibleTo(&window));
+    QVERIFY(!window.videoScrubberWidget()->isEnabled());
+    QVERIFY(window.labelsToggle()->isChecked());
+    QVERIFY(window.statsToggle()->isChecked());
+    QCOMPARE(window.zoomLabelWidget()->text(), QStringLiteral("100%"));
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("leftPane")));
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("centerPane")));
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("canvasTopBar")));
+    QCOMPARE(window.statsOverlayWidget()->parentWidget(), window.labelCanvas());
+    QVERIFY(!window.toolBarWidget()->button(ToolBar::Play)->isEnabled());
+    QVERIFY(!window.isModified());
+    QCOMPARE(window.currentImage(), -1);
+    QVERIFY(window.currentProject().projectType.isEmpty());
+
+    // The canvas controls row, left to right.
+    auto *controls = window.findChild<QWidget *>(QStringLiteral("canvasTopBar"));
+    QStringList row;
+    for (int i = 0; i < controls->layout()->count(); ++i) {
+        QWidget *w = controls->layout()->itemAt(i)->widget();
+        if (auto *button = qobject_cast<QPushButton *>(w))
+            row << button->text();
+        else if (w == window.zoomLabelWidget())
+            row << QStringLiteral("zoom");
+        else if (w == window.videoScrubberWidget())
+            row << QStringLiteral("scrubber");
+        else if (w)
+            row << QStringLiteral("label or spacer");
+    }
+    QCOMPARE(row, (QStringList{"label or spacer", "scrubber", "label or spacer", "label or spacer", "Labels",
+                               "Stats", "Fit", "100%", "\uFF0D", "zoom", "\uFF0B"}));
+}
+
+void TestMainWindow::layoutSizes()
+{
+    MainWindow window;
+    QCOMPARE(window.size(), QSize(1440, 860));
+    QCOMPARE(window.minimumSize(), QSize(1040, 640));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto *splitter = window.findChild<QSplitter *>();
+    QVERIFY(splitter);
+    const QList<int> sizes = splitter->sizes();
+    QCOMPARE(sizes.size(), 3);
+    auto *leftPane = window.findChild<QWidget *>(QStringLiteral("leftPane"));
+    // The left pane holds the tool strip and the whole image list.
+    QVERIFY(sizes.at(0) >= window.sideToolBarWidget()->width() + window.imageList()->minimumSizeHint().width());
+    QCOMPARE(sizes.at(0), leftPane->width());
+    QCOMPARE(sizes.at(2), 270);
+
+    window.resize(1700, 860);
+    QTRY_COMPARE(splitter->sizes().at(0), sizes.at(0));
+    QCOMPARE(splitter->sizes().at(2), sizes.at(2));
+    QVERIFY(splitter->sizes().at(1) > sizes.at(1));
+}
+
+void TestMainWindow::styleSheetOnTheWindowOnly()
+{
+    MainWindow window;
+    QVERIFY(qApp->styleSheet().isEmpty());
+    QCOMPARE(window.styleSheet(), buildAppStyleSheet(window.currentTheme()));
+    QVERIFY(window.topBarWidget()->styleSheet().isEmpty());
+}
+
+void TestMainWindow::themeSwitchReachesPaintingWidgets()
+{
+    QSettings().setValue(QStringLiteral("ui/theme"), 1);
+    MainWindow window;
+    QSettings().remove(QStringLiteral("ui/theme"));
+    QCOMPARE(window.currentTheme(), Theme::Dark);
+    QCOMPARE(window.styleSheet(), buildAppStyleSheet(Theme::Dark));
+
+    window.resize(1440, 860);
+    const QImage darkCanvas = window.labelCanvas()->grab().toImage();
+    emit window.toolBarWidget()->themeChanged(Theme::Light);
+    QCOMPARE(window.currentTheme(), Theme::Light);
+    QCOMPARE(window.styleSheet(), buildAppStyleSheet(Theme::Light));
+    const QImage lightCanvas = window.labelCanvas()->grab().toImage();
+    QVERIFY(darkCanvas.pixelColor(5, 5) != lightCanvas.pixelColor(5, 5));
+
+    window.applyTheme(Theme::Dark);
+    QCOMPARE(window.labelCanvas()->grab().toImage().pixelColor(5, 5), darkCanvas.pixelColor(5, 5));
+    // The choice on the tool bar is not stored.
+    QVERIFY(!QSettings().contains(QStringLiteral("ui/theme")));
+}
+
+void TestMainWindow::menuBarHiddenAndNotNative()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(!window.menuBar()->isVisible());
+    QVERIFY(!window.menuBar()->isNativeMenuBar());
+
+    QStringList menus;
+    for (QAction *action : window.menuBar()->actions())
+        menus << action->text();
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Help"}));
+    QStringList edit;
+    for (QAction *action : window.editMenuWidget()->actions())
+        edit << action->text();
+    QCOMPARE(edit, (QStringList{"&Undo", "&Redo", "", "Delete Selected", "Deselect"}));
+
+    // Quit goes through the window's close, so unsaved work is asked about.
+    MainWindowTestAccess(window).modified() = true;
+    prompts.answers.enqueue(int(QMessageBox::Cancel));
+    QMenu *file = window.menuBar()->actions().at(0)->menu();
+    file->actions().constLast()->trigger();
+    QVERIFY(window.isVisible());
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.at(0).text, QStringLiteral("You have unsaved changes. Save before you exit?"));
+}
+
+void TestMainWindow::windowShortcutsReachTheirCommands_data()
+{
+    QTest::addColumn<QKeySequence>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("L") << QKeySequence(Qt::Key_L) << "labels off";
+    QTest::newRow("+") << QKeySequence(Qt::Key_Plus) << "zoom in";
+    QTest::newRow("=") << QKeySequence(Qt::Key_Equal) << "zoom in";
+    QTest::newRow("-") << QKeySequence(Qt::Key_Minus) << "zoom out";
+    QTest::newRow("G") << QKeySequence(Qt::Key_G) << "zoom 100";
+    QTest::newRow("F") << QKeySequence(Qt::Key_F) << "fit";
+    QTest::newRow("V") << QKeySequence(Qt::Key_V) << "tool 0";
+    QTest::newRow("B") << QKeySequence(Qt::Key_B) << "tool 1";
+    QTest::newRow("P") << QKeySequence(Qt::Key_P) << "tool 2";
+    QTest::newRow("K") << QKeySequence(Qt::Key_K) << "tool 3";
+    QTest::newRow("O") << QKeySequence(Qt::Key_O) << "tool 3";
+    QTest::newRow("C") << QKeySequence(Qt::Key_C) << "tool 4";
+    QTest::newRow("D") << QKeySequence(Qt::Key_D) << "next";
+    QTest::newRow("A") << QKeySequence(Qt::Key_A) << "previous";
+    QTest::newRow("save") << QKeySequence(QKeySequence::Save) << "prompt Save Project As";
+    QTest::newRow("save as") << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) << "prompt Save Project As";
+    QTest::newRow("open") << QKeySequence(QKeySequence::Open) << "prompt Open Project";
+}
+
+void TestMainWindow::windowShortcutsReachTheirCommands()
+{
+    QFETCH(QKeySequence, key);
+    QFETCH(QString, expected);
+
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    for (int i = 0; i < 3; ++i)
+        access.project().dataset.addImage(
+            imageEntry(writeImage(QDir(dir.path()), QStringLiteral("%1.png").arg(i), 400, 300, Qt::gray), 400, 300));
+    access.project().projectType = QStringLiteral("object_detection");
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.refreshUi();
+    access.updateTitle();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
+    window.labelCanvas()->setFocus();
+    window.labelCanvas()->fitToWindow();
+    const float fitScale = window.labelCanvas()->viewScale();
+    window.labelCanvas()->zoomIn();
+    const float zoomedScale = window.labelCanvas()->viewScale();
+
+    QTest::keySequence(&window, key);
+
+    if (expected == "labels off") {
+        QVERIFY(!window.labelsToggle()->isChecked());
+    } else if (expected == "zoom in") {
+        QVERIFY(window.labelCanvas()->viewScale() > zoomedScale);
+        QCOMPARE(window.zoomLabelWidget()->text(),
+                 QStringLiteral("%1%").arg(qRound(window.labelCanvas()->viewScale() * 100)));
+    } else if (expected == "zoom out") {
+        QVERIFY(window.labelCanvas()->viewScale() < zoomedScale);
+    } else if (expected == "zoom 100") {
+        QCOMPARE(window.labelCanvas()->viewScale(), 1.0f);
+        QCOMPARE(window.zoomLabelWidget()->text(), QStringLiteral("100%"));
+    } else if (expected == "fit") {
+        QCOMPARE(window.labelCanvas()->viewScale(), fitScale);
+    } else if (expected.startsWith("tool ")) {
+        const int tool = expected.mid(5).toInt();
+        QCOMPARE(window.labelCanvas()->currentTool(), tool);
+        QCOMPARE(window.sideToolBarWidget()->tool(), tool);
+    } else if (expected == "next") {
+        QCOMPARE(window.currentImage(), 1);
+    } else if (expected == "previous") {
+        QCOMPARE(window.currentImage(), 2);
+    } else if (expected.startsWith("prompt ")) {
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls.at(0).title, expected.mid(7));
+    }
+}
+
+void TestMainWindow::toolKeysNeverOpenTheAssistanceTools()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().projectType = QStringLiteral("pose");
+    access.updateTitle();
+    // The pose tool chosen on the side bar falls back to Select.
+    emit window.sideToolBarWidget()->toolChanged(Tool::Pose);
+    QCOMPARE(window.labelCanvas()->currentTool(), int(Tool::Select));
+    QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::Select));
+    emit window.sideToolBarWidget()->toolChanged(Tool::Polygon);
+    QCOMPARE(window.labelCanvas()->currentTool(), int(Tool::Polygon));
+
+    // No key of the window selects tools 5 to 7.
+    for (QShortcut *shortcut : window.windowShortcuts()) {
+        const QKeySequence key = shortcut->key();
+        QVERIFY(key != QKeySequence(Qt::Key_5) && key != QKeySequence(Qt::Key_6) && key != QKeySequence(Qt::Key_7));
+    }
+}
+
+void TestMainWindow::everyReferencedKeyIsBound()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    // The frame keys live in video mode only.
+    access.setVideoMode(true);
+    QSet<QString> bound;
+    for (QShortcut *shortcut : window.windowShortcuts()) {
+        if (shortcut->isEnabled())
+            bound.insert(shortcut->key().toString(QKeySequence::PortableText));
+    }
+    // Keys the canvas handles itself when it has the focus.
+    QList<QKeySequence> canvasKeys = QKeySequence::keyBindings(QKeySequence::Undo)
+        + QKeySequence::keyBindings(QKeySequence::Redo);
+    canvasKeys << QKeySequence(Qt::Key_Delete) << QKeySequence(Qt::Key_Escape) << QKeySequence(Qt::Key_Return);
+    for (const QKeySequence &key : canvasKeys)
+        bound.insert(key.toString(QKeySequence::PortableText));
+
+    for (const ShortcutSection &section : shortcutReference) {
+        for (const auto &[keyText, description] : section.rows) {
+            for (const QKeySequence &key : shortcutKeySequences(keyText))
+                QVERIFY2(bound.contains(key.toString(QKeySequence::PortableText)),
+                         qPrintable(QStringLiteral("%1 (%2) is not bound").arg(keyText, description)));
+        }
+    }
+
+    access.setVideoMode(false);
+    int frameKeys = 0;
+    for (QShortcut *shortcut : window.windowShortcuts()) {
+        const QKeySequence key = shortcut->key();
+        if (key == QKeySequence(Qt::Key_Space) || key == QKeySequence(Qt::Key_Left)
+            || key == QKeySequence(Qt::Key_Right)) {
+            ++frameKeys;
+            QVERIFY(!shortcut->isEnabled());
+        }
+    }
+    QCOMPARE(frameKeys, 3);
+}
+
+void TestMainWindow::canvasKeepsItsOwnKeys()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QTemporaryDir dir;
+    access.project().dataset.addImage(
+        imageEntry(writeImage(QDir(dir.path()), QStringLiteral("a.png"), 400, 300, Qt::gray), 400, 300));
+    access.project().projectType = QStringLiteral("object_detection");
+    access.projectPath() = dir.filePath(QStringLiteral("p.qmk"));
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.refreshUi();
+    access.updateTitle();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    LabelCanvas *canvas = window.labelCanvas();
+    QTRY_COMPARE(canvas->displayedEntryId(), 0);
+    canvas->setFocus();
+    QTRY_VERIFY(canvas->hasFocus());
+    canvas->setTool(int(Tool::BBox));
+
+    drawBox(canvas, {20, 20}, {120, 120});
+    drawBox(canvas, {200, 50}, {300, 150});
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 2);
+
+    // One undo or redo key press is exactly one step, whichever handler takes
+    // it: the platform's sequences and the listed Ctrl+Z / Ctrl+Y alike.
+    const QList<QPair<QKeySequence, int>> steps = {
+        {QKeySequence(QKeySequence::Undo), 1}, {QKeySequence(QKeySequence::Redo), 2},
+        {QKeySequence(Qt::CTRL | Qt::Key_Z), 1}, {QKeySequence(Qt::CTRL | Qt::Key_Y), 2},
+    };
+    for (const auto &[key, count] : steps) {
+        QTest::keySequence(canvas, key);
+        QCOMPARE(canvas->annotations().size(), count);
+        QCOMPARE(access.project().dataset.images.at(0).labels.size(), count);
+    }
+
+    canvas->selectAnnotation(0);
+    QTest::keyClick(canvas, Qt::Key_Delete);
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 1);
+    canvas->selectAnnotation(0);
+    QTest::keyClick(canvas, Qt::Key_Escape);
+    QCOMPARE(canvas->selectedAnnotationIndex(), -1);
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 1);
+    QVERIFY(window.isModified());
+
+    // The tool bar's undo and redo buttons reach the canvas's history.
+    emit window.toolBarWidget()->undoClicked();
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 2);
+    emit window.toolBarWidget()->redoClicked();
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 1);
+}
+
+void TestMainWindow::editMenuEntriesActOnTheCanvas()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    ImageEntry entry = imageEntry(QStringLiteral("mem.png"), 200, 100, {box({10, 10, 50, 50}), box({60, 10, 50, 50})});
+    entry.image = QImage(200, 100, QImage::Format_RGB32);
+    entry.image.fill(Qt::gray);
+    access.project().dataset.addImage(entry);
+    access.refreshUi();
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), 0);
+
+    const QList<QAction *> actions = window.editMenuWidget()->actions();
+    window.labelCanvas()->selectAnnotation(1);
+    actions.at(3)->trigger(); // Delete Selected
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 1);
+    window.labelCanvas()->selectAnnotation(0);
+    actions.at(4)->trigger(); // Deselect
+    QCOMPARE(window.labelCanvas()->selectedAnnotationIndex(), -1);
+    window.undoMenuAction()->trigger();
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 2);
+}
+
+void TestMainWindow::shortcutsDialogIsCreatedOnce()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F2);
+    ShortcutsDialog *first = window.shortcutsDialogWidget();
+    QVERIFY(first);
+    QVERIFY(first->isVisible());
+    QVERIFY(!first->isModal());
+    first->accept();
+    QVERIFY(!first->isVisible());
+    emit window.toolBarWidget()->helpClicked();
+    QCOMPARE(window.shortcutsDialogWidget(), first);
+    QVERIFY(first->isVisible());
+}
+
+void TestMainWindow::borderResize_data()
+{
+    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<QPoint>("delta");
+    QTest::addColumn<int>("edges");
+    QTest::addColumn<QRect>("expected");
+    const QRect start(100, 100, 1440, 860);
+    QTest::newRow("right") << QPoint(1437, 400) << QPoint(50, 30) << 4 << start.adjusted(0, 0, 50, 0);
+    QTest::newRow("bottom") << QPoint(700, 857) << QPoint(50, 30) << 8 << start.adjusted(0, 0, 0, 30);
+    QTest::newRow("left") << QPoint(6, 400) << QPoint(-40, 30) << 2 << start.adjusted(-40, 0, 0, 0);
+    QTest::newRow("top") << QPoint(700, 2) << QPoint(10, -25) << 1 << start.adjusted(0, -25, 0, 0);
+    QTest::newRow("bottom-right") << QPoint(1439, 859) << QPoint(20, 10) << 12 << start.adjusted(0, 0, 20, 10);
+    QTest::newRow("top-left") << QPoint(0, 0) << QPoint(-10, -20) << 3 << start.adjusted(-10, -20, 0, 0);
+    QTest::newRow("top-right") << QPoint(1439, 0) << QPoint(15, 5) << 5 << start.adjusted(0, 5, 15, 0);
+    QTest::newRow("bottom-left") << QPoint(0, 859) << QPoint(5, 15) << 10 << start.adjusted(5, 0, 0, 15);
+    // Past the minimum the left and top edges stay pinned (minimum plus one
+    // pixel, from the inclusive right and bottom edges).
+    QTest::newRow("left past minimum") << QPoint(3, 400) << QPoint(900, 0) << 2
+                                       << QRect(QPoint(start.right() - 1040, 100), start.bottomRight());
+    QTest::newRow("top past minimum") << QPoint(700, 3) << QPoint(0, 900) << 1
+                                      << QRect(QPoint(100, start.bottom() - 640), start.bottomRight());
+}
+
+void TestMainWindow::borderResize()
+{
+    QFETCH(QPoint, press);
+    QFETCH(QPoint, delta);
+    QFETCH(int, edges);
+    QFETCH(QRect, expected);
+
+    MainWindow window;
+    window.setGeometry(100, 100, 1440, 860);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.geometry(), QRect(100, 100, 1440, 860));
+    MainWindowTestAccess access(window);
+
+    const QPoint global = window.mapToGlobal(press);
+    sendMouse(&window, QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton, global);
+    QCOMPARE(access.resizeEdges(), edges);
+    QVERIFY(access.resizing());
+    // Several moves: the geometry follows the total displacement only.
+    sendMouse(&window, QEvent::MouseMove, press + delta / 2, Qt::NoButton, Qt::LeftButton, global + delta / 2);
+    sendMouse(&window, QEvent::MouseMove, press + delta, Qt::NoButton, Qt::LeftButton, global + delta);
+    sendMouse(&window, QEvent::MouseButtonRelease, press + delta, Qt::LeftButton, Qt::NoButton, global + delta);
+    QVERIFY(!access.resizing());
+    QTRY_COMPARE(window.geometry(), expected);
+    QVERIFY(window.width() >= 1040 && window.height() >= 640);
+}
+
+void TestMainWindow::borderResizeIgnoresRightButtonAndInnerPoints()
+{
+    MainWindow window;
+    window.setGeometry(100, 100, 1440, 860);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindowTestAccess access(window);
+
+    sendMouse(&window, QEvent::MouseButtonPress, {3, 400}, Qt::RightButton, Qt::RightButton, {103, 500});
+    QVERIFY(!access.resizing());
+    sendMouse(&window, QEvent::MouseButtonRelease, {3, 400}, Qt::RightButton, Qt::NoButton, {103, 500});
+
+    // 7 pixels in is inside the window, 6 is on the border.
+    sendMouse(&window, QEvent::MouseButtonPress, {7, 400}, Qt::LeftButton, Qt::LeftButton, {107, 500});
+    QVERIFY(!access.resizing());
+    QCOMPARE(access.resizeEdges(), 0);
+    sendMouse(&window, QEvent::MouseMove, {7, 400}, Qt::NoButton, Qt::LeftButton, {107, 500});
+    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    sendMouse(&window, QEvent::MouseButtonRelease, {7, 400}, Qt::LeftButton, Qt::NoButton, {107, 500});
+
+    // Cursor feedback on the border while a button is held.
+    const QList<QPair<QPoint, Qt::CursorShape>> cursors = {
+        {{2, 2}, Qt::SizeFDiagCursor},    {{1437, 2}, Qt::SizeBDiagCursor}, {{1437, 857}, Qt::SizeFDiagCursor},
+        {{2, 857}, Qt::SizeBDiagCursor},  {{700, 2}, Qt::SizeVerCursor},    {{700, 857}, Qt::SizeVerCursor},
+        {{2, 400}, Qt::SizeHorCursor},    {{1437, 400}, Qt::SizeHorCursor},
+    };
+    for (const auto &[pos, shape] : cursors) {
+        sendMouse(&window, QEvent::MouseMove, pos, Qt::NoButton, Qt::LeftButton, window.mapToGlobal(pos));
+        QCOMPARE(window.cursor().shape(), shape);
+    }
+    sendMouse(&window, QEvent::MouseMove, {700, 400}, Qt::NoButton, Qt::LeftButton, {800, 500});
+    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(window.geometry(), QRect(100, 100, 1440, 860));
+}
+
+void TestMainWindow::progressBounceAndCountedPosts()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QProgressBar *bar = window.progressBarWidget();
+
+    window.beginProgress(0);
+    QVERIFY(bar->isVisibleTo(&window));
+    QCOMPARE(bar->maximum(), 100);
+    QVERIFY(access.busyTimer()->isActive());
+    QCOMPARE(access.busyTimer()->interval(), 25);
+    // A full sweep up and back in 20 ticks each way.
+    QList<int> values;
+    for (int i = 0; i < 22; ++i) {
+        access.bounceStep();
+        values << bar->value();
+    }
+    QCOMPARE(values.at(0), 5);
+    QCOMPARE(values.at(19), 100);
+    QCOMPARE(values.at(20), 95);
+    QCOMPARE(values.at(21), 90);
+
+    // Restarting the bounce starts again from 0, going up.
+    window.beginProgress(0);
+    access.bounceStep();
+    QCOMPARE(bar->value(), 5);
+
+    // The first counted post stops the bounce, also when the range happens to
+    // match its total (exactly 100 images).
+    window.applyProgress(MainWindow::ProgressKind::DatasetImport, 1, 100);
+    QVERIFY(!access.busyTimer()->isActive());
+    QCOMPARE(bar->value(), 1);
+    QCOMPARE(statusText(window), QStringLiteral("Importing 1 / 100…"));
+
+    window.beginProgress(0);
+    window.applyProgress(MainWindow::ProgressKind::DatasetImport, 1, 40);
+    QCOMPARE(bar->maximum(), 40);
+    QCOMPARE(bar->value(), 1);
+    QTest::qWait(80);
+    QCOMPARE(bar->value(), 1);
+
+    struct Post {
+        MainWindow::ProgressKind kind;
+        int current, total, offset;
+        int maximum, value;
+        QString status;
+    };
+    window.beginProgress(10);
+    const QList<Post> posts = {
+        {MainWindow::ProgressKind::ImageImport, 3, 10, 0, 10, 3, "Importing 3 / 10…"},
+        {MainWindow::ProgressKind::PackageImport, 2, 7, 0, 7, 2, "Loading images 2 / 7…"},
+        // A package export keeps the range that beginProgress set.
+        {MainWindow::ProgressKind::PackageExport, 4, 9, 0, 7, 4, "Exporting 4 / 9…"},
+        {MainWindow::ProgressKind::PackageBranchOfExport, 5, 12, 0, 12, 5, "Exporting 4 / 9…"},
+        {MainWindow::ProgressKind::DatasetExport, 2, 20, 6, 26, 8, "Exporting 4 / 9…"},
+    };
+    for (const Post &post : posts) {
+        window.applyProgress(post.kind, post.current, post.total, post.offset);
+        QCOMPARE(bar->maximum(), post.maximum);
+        QCOMPARE(bar->value(), post.value);
+        QCOMPARE(statusText(window), post.status);
+    }
+
+    window.endProgress();
+    QVERIFY(!bar->isVisibleTo(&window));
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(!access.busyTimer()->isActive());
+}
+
+void TestMainWindow::progressPostsFromAWorker()
+{
+    MainWindow window;
+    window.beginProgress(0);
+    const ProgressCallback report = window.progressPoster(MainWindow::ProgressKind::DatasetImport);
+    QThread *worker = QThread::create([report] {
+        for (int i = 1; i <= 50; ++i)
+            report(i, 50);
+    });
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    delete worker;
+    // Nothing reached the bar from the worker's thread itself.
+    QCOMPARE(window.progressBarWidget()->maximum(), 100);
+    QTRY_COMPARE(window.progressBarWidget()->value(), 50);
+    QCOMPARE(window.progressBarWidget()->maximum(), 50);
+    QCOMPARE(statusText(window), QStringLiteral("Importing 50 / 50…"));
+}
+
+void TestMainWindow::busyJobBlocksProjectCommands()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().projectType = QStringLiteral("object_detection");
+    access.modified() = true;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    access.startJob();
+    QVERIFY(window.isJobRunning());
+    QVERIFY(!window.toolBarWidget()->isEnabled());
+    QVERIFY(!window.imageList()->isEnabled());
+    QVERIFY(window.labelCanvas()->isEnabled());
+
+    QTest::keySequence(&window, QKeySequence::Open);
+    QTest::keySequence(&window, QKeySequence::Save);
+    QTest::keySequence(&window, QKeySequence::New);
+    window.onCloseProject();
+    window.onSaveProjectAs();
+    window.onDeleteImages({0});
+    QVERIFY(prompts.calls.isEmpty());
+    QCOMPARE(window.currentProject().projectType, QStringLiteral("object_detection"));
+    QVERIFY(statusText(window).contains(QStringLiteral("wait")));
+
+    access.finishJob();
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(window.imageList()->isEnabled());
+    window.onCloseProject();
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.at(0).text, QStringLiteral("You have unsaved changes. Save before you close the project?"));
+}
+
+void TestMainWindow::closeRefusedWhileAJobRuns()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    access.startJob();
+    QVERIFY(!window.close());
+    QVERIFY(window.isVisible());
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.at(0).kind, QStringLiteral("warning"));
+    access.finishJob();
+    QVERIFY(window.close());
+}
+
+void TestMainWindow::titleFollowsTheProject_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("images");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("shownName");
+    QTest::newRow("nothing") << "" << "" << "" << 0 << "Quillmark 1.2.0  |  Untitled" << false << "";
+    QTest::newRow("name alone") << "Cats" << "" << "" << 0 << "Quillmark 1.2.0  |  Cats" << false << "Cats";
+    QTest::newRow("type alone") << "" << "pose" << "" << 0 << "Quillmark 1.2.0  |  Untitled" << true << "";
+    QTest::newRow("images alone") << "" << "" << "" << 2 << "Quillmark 1.2.0  |  Untitled" << true << "";
+    QTest::newRow("from a file") << "" << "" << "/data/cats.v2.qmk" << 0
+                                 << "Quillmark 1.2.0  |  Untitled \u2014 cats.v2.qmk" << true << "cats.v2";
+    QTest::newRow("named, from a file") << "Zoo %1" << "classification" << "/data/z.qmk" << 1
+                                        << "Quillmark 1.2.0  |  Zoo %1 \u2014 z.qmk" << true << "Zoo %1";
+}
+
+void TestMainWindow::titleFollowsTheProject()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, type);
+    QFETCH(QString, path);
+    QFETCH(int, images);
+    QFETCH(QString, title);
+    QFETCH(bool, open);
+    QFETCH(QString, shownName);
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().name = name;
+    access.project().projectType = type;
+    access.projectPath() = path;
+    for (int i = 0; i < images; ++i)
+        access.project().dataset.addImage(imageEntry(QStringLiteral("/nowhere/%1.png").arg(i), 10, 10));
+    access.updateTitle();
+
+    QCOMPARE(window.windowTitle(), title);
+    QCOMPARE(window.toolBarWidget()->button(ToolBar::SaveProject)->isEnabled(), open);
+    if (open)
+        QVERIFY(window.topBarWidget()->projectNameLabel()->text().contains(shownName));
+    QCOMPARE(window.annotations()->isMultiSelect(), type == QLatin1String("classification"));
+}
+
+void TestMainWindow::statsToggleAndZoomLabel()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    ImageEntry entry = imageEntry(QStringLiteral("mem.png"), 2000, 1000, {box({0, 0, 10, 10})});
+    entry.image = QImage(2000, 1000, QImage::Format_RGB32);
+    entry.image.fill(Qt::darkGray);
+    access.project().dataset.addImage(entry);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    access.refreshUi();
+    QVERIFY(window.statsOverlayWidget()->isVisible());
+
+    window.statsToggle()->click();
+    QVERIFY(!window.statsOverlayWidget()->isVisible());
+    access.refreshStats();
+    QVERIFY(!window.statsOverlayWidget()->isVisible());
+    window.statsToggle()->click();
+    QVERIFY(window.statsOverlayWidget()->isVisible());
+
+    window.labelCanvas()->zoomActualSize();
+    QCOMPARE(window.zoomLabelWidget()->text(), QStringLiteral("100%"));
+    window.labelCanvas()->fitToWindow();
+    QCOMPARE(window.zoomLabelWidget()->text(),
+             QStringLiteral("%1%").arg(qRound(window.labelCanvas()->viewScale() * 100)));
+}
+
+QM_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

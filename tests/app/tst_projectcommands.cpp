@@ -1,0 +1,1108 @@
+// The project commands of the main window: new, open, save, close, type
+// change and the unsaved-changes question; image navigation with background
+// loading; removal, bulk class assignment, the class gate and the write-back of
+// canvas edits; and one session end to end.
+
+#include "AppTestSupport.h"
+#include "MainWindowTestAccess.h"
+#include "QmTest.h"
+#include "ScriptedPrompts.h"
+
+#include "canvas/Tool.h"
+#include "chrome/SideToolBar.h"
+#include "chrome/ToolBar.h"
+#include "dialogs/ObjectDetectionWizard.h"
+#include "dialogs/ProjectTypeDialog.h"
+#include "model/ProjectFile.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
+#include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
+
+#include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using namespace Quillmark;
+using namespace AppTest;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray encoded(const QColor &color, const char *format, int w = 32, int h = 24)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// A project of four images on disk (A, B, C, D = ids 0..3), typed and saved.
+void fourImageProject(MainWindowTestAccess &access, const QTemporaryDir &dir)
+{
+    const QStringList names = {"A.png", "B.png", "C.png", "D.png"};
+    for (const QString &name : names)
+        access.project().dataset.addImage(imageEntry(writeImage(QDir(dir.path()), name, 80, 60, Qt::gray), 80, 60));
+    access.project().projectType = QStringLiteral("object_detection");
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.projectPath() = dir.filePath(QStringLiteral("four.qmk"));
+    access.refreshUi();
+    access.updateTitle();
+}
+
+} // namespace
+
+class TestProjectCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void unsavedChangesQuestion_data();
+    void unsavedChangesQuestion();
+    void newProjectFromWizardAnswers_data();
+    void newProjectFromWizardAnswers();
+    void cancelledWizardLeavesTheProject();
+    void failedFirstSaveCountsAsUnsaved();
+    void openRunsOnAWorker();
+    void failedOpenKeepsTheProject();
+    void openInfersTheType();
+    void saveAndSaveAs();
+    void extractEmbeddedMedia();
+    void failedExtractionKeepsTheMedia();
+    void editDuringASlowLoadStaysWithTheShownImage();
+    void staleLoadIsDropped();
+    void nextPreviousApproveDiscard();
+    void removeImages_data();
+    void removeImages();
+    void removeImageQuestions();
+    void removeVideos();
+    void bulkClassAssignment();
+    void classGatePrompts();
+    void defineAClassDialog();
+    void projectTypeChange();
+    void videoFrameWriteBack();
+    void classEditsReachTheShownImage();
+    void endToEndSession();
+
+private:
+    QmTest::ScriptedPrompts prompts;
+};
+
+void TestProjectCommands::init()
+{
+    prompts.calls.clear();
+    prompts.answers.clear();
+    Prompts::setOverride(&prompts);
+    QSettings().clear();
+}
+
+void TestProjectCommands::unsavedChangesQuestion_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("goesOn");
+    const QStringList commands = {"new", "open", "close", "exit"};
+    for (const QString &command : commands) {
+        QTest::addRow("%s, discard", qPrintable(command)) << command << "discard" << true;
+        QTest::addRow("%s, cancel", qPrintable(command)) << command << "cancel" << false;
+        QTest::addRow("%s, save", qPrintable(command)) << command << "save" << true;
+        QTest::addRow("%s, save cancelled", qPrintable(command)) << command << "save cancelled" << false;
+        QTest::addRow("%s, save fails", qPrintable(command)) << command << "save fails" << false;
+    }
+}
+
+void TestProjectCommands::unsavedChangesQuestion()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, answer);
+    QFETCH(bool, goesOn);
+
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().name = QStringLiteral("Mine");
+    access.project().projectType = QStringLiteral("object_detection");
+    access.modified() = true;
+    const QString savedPath = dir.filePath(QStringLiteral("mine.qmk"));
+    if (answer == "save")
+        access.projectPath() = savedPath;
+    if (answer == "save fails")
+        access.projectPath() = dir.path(); // a folder cannot be written as a file
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    prompts.answers.enqueue(int(answer == "discard" ? QMessageBox::Discard
+                                : answer == "cancel" ? QMessageBox::Cancel
+                                                     : QMessageBox::Save));
+    if (answer == "save cancelled")
+        prompts.answers.enqueue(QString());
+
+    bool wizardShown = false;
+    if (command == "new") {
+        onNextModal([&wizardShown](QWidget *modal) {
+            wizardShown = qobject_cast<ObjectDetectionWizard *>(modal) != nullptr;
+            static_cast<QDialog *>(modal)->reject();
+        });
+        window.onNewProject();
+        QTest::qWait(20);
+        QCOMPARE(wizardShown, goesOn);
+    } else if (command == "open") {
+        prompts.answers.enqueue(QString()); // the open dialog, cancelled
+        window.onOpenProject();
+        QCOMPARE(prompts.calls.constLast().kind == QLatin1String("open"), goesOn);
+    } else if (command == "close") {
+        window.onCloseProject();
+        QCOMPARE(window.currentProject().projectType.isEmpty(), goesOn);
+    } else {
+        QCOMPARE(window.close(), goesOn);
+    }
+
+    const QmTest::PromptCall question = prompts.calls.at(0);
+    QCOMPARE(question.title, QStringLiteral("Unsaved Changes"));
+    const QString verb = command == "new"    ? QStringLiteral("create a new project")
+                         : command == "exit" ? QStringLiteral("exit")
+                                             : QStringLiteral("close the project");
+    QCOMPARE(question.text, QStringLiteral("You have unsaved changes. Save before you %1?").arg(verb));
+    if (answer == "save") {
+        QVERIFY(QFileInfo::exists(savedPath));
+        QCOMPARE(loadProjectFile(access.project(), savedPath), true);
+    }
+    if (answer == "save cancelled")
+        QCOMPARE(prompts.calls.at(1).title, QStringLiteral("Save Project"));
+    if (answer == "save fails") {
+        QCOMPARE(prompts.calls.at(1).text, QStringLiteral("Failed to save project."));
+        QVERIFY(window.isModified());
+    }
+    if (!goesOn) {
+        QCOMPARE(window.currentProject().name, QStringLiteral("Mine"));
+        if (command == "exit")
+            QVERIFY(window.isVisible());
+    }
+}
+
+void TestProjectCommands::newProjectFromWizardAnswers_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("classes");
+    QTest::addColumn<int>("keypoints");
+    QTest::addColumn<bool>("withImages");
+    QTest::addColumn<bool>("withSavePath");
+    QTest::addColumn<int>("tool");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("classification")
+        << "classification" << "" << 3 << 0 << false << false << int(Tool::Classification)
+        << "Image Classification project \"Untitled\" created — 3 class(es), 0 image(s).";
+    QTest::newRow("pose") << "pose" << "Gym" << 2 << 17 << false << false << int(Tool::Keypoint)
+                          << "Pose Estimation project \"Gym\" created — 17 keypoints (person), 0 image(s).";
+    QTest::newRow("detection with images")
+        << "object_detection" << "Cars" << 1 << 0 << true << true << int(Tool::BBox)
+        << "Object Detection project \"Cars\" created — 1 class(es), 3 image(s).";
+    QTest::newRow("segmentation") << "segmentation" << "S" << 1 << 0 << false << false << int(Tool::Polygon)
+                                  << "Instance Segmentation project \"S\" created — 1 class(es), 0 image(s).";
+}
+
+void TestProjectCommands::newProjectFromWizardAnswers()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, name);
+    QFETCH(int, classes);
+    QFETCH(int, keypoints);
+    QFETCH(bool, withImages);
+    QFETCH(bool, withSavePath);
+    QFETCH(int, tool);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().dataset.addImage(imageEntry(QStringLiteral("/old/project.png"), 5, 5));
+    access.modified() = true;
+
+    NewProjectSpec spec;
+    spec.projectType = type;
+    spec.name = name;
+    const QStringList classNames = {"dog", "cat", "bird"};
+    for (int i = 0; i < classes; ++i)
+        spec.classes.append({classNames.at(i), QColor(10 * i, 100, 200)});
+    for (int i = 0; i < keypoints; ++i)
+        spec.keypointSchema.keypointNames << QStringLiteral("kp%1").arg(i);
+    spec.keypointSchema.objectClass = QStringLiteral("person");
+    if (withImages) {
+        spec.imagePaths << writeImage(QDir(dir.path()), QStringLiteral("a.png"), 64, 48, Qt::red)
+                        << writeImage(QDir(dir.path()), QStringLiteral("b.jpg"), 30, 20, Qt::blue);
+        QFile broken(dir.filePath(QStringLiteral("broken.png")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("not an image");
+        broken.close();
+        spec.imagePaths << broken.fileName();
+    }
+    if (withSavePath)
+        spec.savePath = dir.filePath(QStringLiteral("cars.qmk"));
+
+    window.createProject(spec);
+
+    const Project &project = window.currentProject();
+    QCOMPARE(project.projectType, type);
+    QCOMPARE(project.name, name);
+    QCOMPARE(statusText(window), message);
+    QCOMPARE(window.sideToolBarWidget()->tool(), tool);
+    QCOMPARE(window.labelCanvas()->currentTool(), tool);
+    if (keypoints > 0) {
+        QCOMPARE(project.dataset.classColors.keys(), QStringList{QStringLiteral("person")});
+        QCOMPARE(project.dataset.keypointSchema.keypointNames.size(), keypoints);
+    } else {
+        QCOMPARE(project.dataset.classColors.size(), classes);
+        if (classes > 0)
+            QCOMPARE(project.dataset.classColors.value(QStringLiteral("dog")), QColor(0, 100, 200));
+    }
+    if (withImages) {
+        QCOMPARE(project.dataset.images.size(), 3);
+        QCOMPARE(QSize(project.dataset.images.at(0).width, project.dataset.images.at(0).height), QSize(64, 48));
+        QCOMPARE(QSize(project.dataset.images.at(1).width, project.dataset.images.at(1).height), QSize(30, 20));
+        // An unreadable image is stored as 0 x 0, never -1.
+        QCOMPARE(QSize(project.dataset.images.at(2).width, project.dataset.images.at(2).height), QSize(0, 0));
+        QVERIFY(!window.progressBarWidget()->isVisibleTo(&window));
+        QCOMPARE(window.currentImage(), 0);
+    } else {
+        QVERIFY(project.dataset.images.isEmpty());
+        QCOMPARE(window.currentImage(), -1);
+    }
+    QCOMPARE(window.currentProjectPath(), spec.savePath);
+    QCOMPARE(QFileInfo::exists(spec.savePath), withSavePath);
+    QVERIFY(!window.isModified());
+}
+
+void TestProjectCommands::cancelledWizardLeavesTheProject()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().name = QStringLiteral("Keep");
+    access.project().projectType = QStringLiteral("face");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
+    window.onNewProject();
+    QCOMPARE(window.currentProject().name, QStringLiteral("Keep"));
+    QCOMPARE(window.currentProject().projectType, QStringLiteral("face"));
+}
+
+void TestProjectCommands::failedFirstSaveCountsAsUnsaved()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    NewProjectSpec spec;
+    spec.projectType = QStringLiteral("object_detection");
+    spec.classes = {{QStringLiteral("car"), QColor(Qt::red)}};
+    spec.savePath = dir.path(); // a folder cannot be written as a file
+    window.createProject(spec);
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to save project."));
+    QVERIFY(window.currentProjectPath().isEmpty());
+    QVERIFY(window.isModified());
+    QCOMPARE(window.currentProject().dataset.classColors.size(), 1);
+}
+
+void TestProjectCommands::openRunsOnAWorker()
+{
+    QTemporaryDir dir;
+    Project saved;
+    saved.name = QStringLiteral("Opened");
+    saved.projectType = QStringLiteral("object_detection");
+    saved.dataset.addImage(imageEntry(writeImage(QDir(dir.path()), QStringLiteral("x.png"), 40, 30, Qt::green), 40,
+                                      30, {box({1, 2, 10, 10})}));
+    saved.dataset.addImage(imageEntry(writeImage(QDir(dir.path()), QStringLiteral("y.png"), 40, 30, Qt::blue), 40, 30));
+    const QString path = dir.filePath(QStringLiteral("saved.qmk"));
+    QVERIFY(saveProjectFile(saved, path));
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().name = QStringLiteral("Before");
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+
+    QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Open Project"));
+    QCOMPARE(prompts.calls.at(0).extra, QStringLiteral("Quillmark Project (*.qmk)"));
+    QCOMPARE(prompts.calls.at(0).text, QDir::homePath());
+    // Until the worker is done the live project is untouched and the bars wait.
+    QVERIFY(window.isJobRunning());
+    QCOMPARE(window.currentProject().name, QStringLiteral("Before"));
+    QCOMPARE(statusText(window), QStringLiteral("Opening project…"));
+    QVERIFY(!window.toolBarWidget()->isEnabled());
+    QVERIFY(window.progressBarWidget()->isVisibleTo(&window));
+
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(window.currentProject().name, QStringLiteral("Opened"));
+    QCOMPARE(window.currentProject().dataset.images.size(), 2);
+    QCOMPARE(window.currentProjectPath(), path);
+    QVERIFY(!window.isModified());
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(!window.progressBarWidget()->isVisibleTo(&window));
+    QCOMPARE(statusText(window), QStringLiteral("Opened: saved.qmk  (2 images)"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Quillmark 1.2.0  |  Opened \u2014 saved.qmk"));
+    QCOMPARE(QSettings().value(QStringLiteral("lastProjectDir")).toString(), dir.path());
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
+    QCOMPARE(window.labelCanvas()->annotations().size(), 1);
+}
+
+void TestProjectCommands::failedOpenKeepsTheProject()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("broken.qmk"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[1, 2");
+    }
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().name = QStringLiteral("Before");
+    access.projectPath() = QStringLiteral("/somewhere/before.qmk");
+    access.modified() = true;
+    access.updateTitle();
+    const QString title = window.windowTitle();
+    prompts.answers.enqueue(int(QMessageBox::Discard));
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Error"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to open project."));
+    QCOMPARE(window.currentProject().name, QStringLiteral("Before"));
+    QCOMPARE(window.currentProjectPath(), QStringLiteral("/somewhere/before.qmk"));
+    QVERIFY(window.isModified());
+    QCOMPARE(window.windowTitle(), title);
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(window.imageList()->isEnabled());
+}
+
+void TestProjectCommands::openInfersTheType()
+{
+    QTemporaryDir dir;
+    Project saved;
+    QList<Annotation> labels;
+    for (int i = 0; i < 10; ++i)
+        labels << box({double(i), 0, 5, 5});
+    Annotation polygon;
+    polygon.className = QStringLiteral("cat");
+    polygon.kind = Polygon;
+    polygon.points = {{0, 0}, {10, 0}, {10, 10}};
+    labels << polygon;
+    saved.dataset.addImage(imageEntry(dir.filePath(QStringLiteral("none.png")), 40, 30, labels));
+    // Annotations on video frames alone do not type a project.
+    Project framesOnly;
+    framesOnly.dataset.addImage(imageEntry(dir.filePath(QStringLiteral("none.png")), 40, 30));
+    VideoEntry video;
+    video.filePath = dir.filePath(QStringLiteral("v.mp4"));
+    video.frameCount = 10;
+    video.frameLabels.insert(3, {polygon});
+    framesOnly.dataset.addVideo(video);
+    QVERIFY(saveProjectFile(saved, dir.filePath(QStringLiteral("typed.qmk"))));
+    QVERIFY(saveProjectFile(framesOnly, dir.filePath(QStringLiteral("frames.qmk"))));
+
+    MainWindow window;
+    prompts.answers.enqueue(dir.filePath(QStringLiteral("typed.qmk")));
+    window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(window.currentProject().projectType, QStringLiteral("segmentation"));
+    QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::Polygon));
+    QVERIFY(!window.isModified());
+
+    prompts.answers.enqueue(dir.filePath(QStringLiteral("frames.qmk")));
+    window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    QVERIFY(window.currentProject().projectType.isEmpty());
+}
+
+void TestProjectCommands::saveAndSaveAs()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().name = QStringLiteral("P");
+    access.project().projectType = QStringLiteral("object_detection");
+    access.modified() = true;
+
+    // Save without a path asks for one; cancelling keeps the changes unsaved.
+    window.onSaveProject();
+    QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Save Project As"));
+    QVERIFY(window.isModified());
+    QVERIFY(window.currentProjectPath().isEmpty());
+
+    // A name without a suffix gets ".qmk".
+    prompts.answers.enqueue(dir.filePath(QStringLiteral("first")));
+    window.onSaveProject();
+    const QString first = dir.filePath(QStringLiteral("first.qmk"));
+    QCOMPARE(window.currentProjectPath(), first);
+    QVERIFY(QFileInfo::exists(first));
+    QVERIFY(!window.isModified());
+    QCOMPARE(statusText(window), QStringLiteral("Saved: first.qmk"));
+    QCOMPARE(QSettings().value(QStringLiteral("lastProjectDir")).toString(), dir.path());
+    QCOMPARE(window.windowTitle(), QStringLiteral("Quillmark 1.2.0  |  P \u2014 first.qmk"));
+
+    // Save writes to the known path without asking.
+    access.modified() = true;
+    prompts.calls.clear();
+    window.onSaveProject();
+    QVERIFY(prompts.calls.isEmpty());
+    QVERIFY(!window.isModified());
+
+    // Save As with a suffix keeps it, and the next dialog starts in that folder.
+    QDir(dir.path()).mkdir(QStringLiteral("other"));
+    prompts.answers.enqueue(dir.filePath(QStringLiteral("other/second.json")));
+    window.onSaveProjectAs();
+    QCOMPARE(window.currentProjectPath(), dir.filePath(QStringLiteral("other/second.json")));
+    window.onSaveProjectAs();
+    QCOMPARE(prompts.calls.constLast().text, dir.filePath(QStringLiteral("other")));
+}
+
+void TestProjectCommands::extractEmbeddedMedia()
+{
+    QTemporaryDir dir;
+    const QString media = dir.filePath(QStringLiteral("media"));
+    QVERIFY(QDir().mkpath(media));
+    // A different file of the same name is already there and must survive.
+    QFile existing(media + QStringLiteral("/0001.jpg"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("someone else's file");
+    existing.close();
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    Dataset &dataset = access.project().dataset;
+    const QByteArray red = encoded(Qt::red, "JPG");
+    const QByteArray blue = encoded(Qt::blue, "JPG");
+    ImageEntry a = imageEntry(QStringLiteral("0001.jpg"), 32, 24, {box({1, 1, 5, 5})});
+    a.imageData = red;
+    ImageEntry b = imageEntry(QStringLiteral("0001.jpg"), 32, 24);
+    b.imageData = blue;
+    ImageEntry scan = imageEntry(QStringLiteral("scan"), 8, 8);
+    scan.image = QImage(8, 8, QImage::Format_RGB32);
+    scan.image.fill(Qt::green);
+    ImageEntry unnamed = imageEntry(QString(), 8, 8);
+    unnamed.id = 7;
+    unnamed.image = scan.image;
+    const QString onDisk = writeImage(QDir(dir.path()), QStringLiteral("disk.png"), 8, 8, Qt::gray);
+    dataset.addImage(a);
+    dataset.addImage(b);
+    dataset.addImage(scan);
+    dataset.addImage(unnamed);
+    dataset.addImage(imageEntry(onDisk, 8, 8));
+    VideoEntry clip;
+    clip.filePath = QStringLiteral("clip.mov");
+    clip.bytes = QByteArray("video bytes");
+    clip.frameCount = 3;
+    dataset.addVideo(clip);
+    access.project().projectType = QStringLiteral("object_detection");
+    access.refreshUi();
+    const QString projectFile = dir.filePath(QStringLiteral("cats.qmk"));
+
+    // Cancelling the media box writes nothing.
+    prompts.answers.enqueue(int(QMessageBox::Cancel));
+    QVERIFY(!window.saveProjectTo(projectFile));
+    QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Extract Media Files"));
+    QVERIFY(prompts.calls.at(0).text.startsWith(QStringLiteral("<b>This project contains embedded media</b>")));
+    QVERIFY(!QFileInfo::exists(projectFile));
+    QVERIFY(dataset.images.at(0).hasInMemoryImage());
+
+    // OK, then a folder: the suggested folder is beside the project file.
+    prompts.answers.enqueue(int(QMessageBox::Ok));
+    prompts.answers.enqueue(media);
+    QVERIFY(window.saveProjectTo(projectFile));
+    QCOMPARE(prompts.calls.at(2).title, QStringLiteral("Choose Media Folder"));
+    QCOMPARE(prompts.calls.at(2).text, dir.filePath(QStringLiteral("cats")));
+
+    const QList<ImageEntry> &images = dataset.images;
+    QCOMPARE(images.at(0).filePath, media + QStringLiteral("/0001_2.jpg"));
+    QCOMPARE(images.at(1).filePath, media + QStringLiteral("/0001_3.jpg"));
+    QCOMPARE(images.at(2).filePath, media + QStringLiteral("/scan.png"));
+    QCOMPARE(images.at(3).filePath, media + QStringLiteral("/image_7.png"));
+    QCOMPARE(images.at(4).filePath, onDisk);
+    QCOMPARE(readAll(media + QStringLiteral("/0001.jpg")), QByteArray("someone else's file"));
+    // Stored bytes are written as they are, not re-encoded.
+    QCOMPARE(readAll(images.at(0).filePath), red);
+    QCOMPARE(readAll(images.at(1).filePath), blue);
+    QCOMPARE(QImage(images.at(2).filePath).pixelColor(0, 0), QColor(Qt::green));
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(!images.at(i).hasInMemoryImage());
+    QCOMPARE(dataset.videos.at(0).filePath, media + QStringLiteral("/clip.mov"));
+    QVERIFY(dataset.videos.at(0).bytes.isEmpty());
+    QCOMPARE(readAll(media + QStringLiteral("/clip.mov")), QByteArray("video bytes"));
+
+    Project reread;
+    QVERIFY(loadProjectFile(reread, projectFile));
+    QCOMPARE(reread.dataset.images.at(0).filePath, images.at(0).filePath);
+    QCOMPARE(reread.dataset.images.at(0).labels.size(), 1);
+
+    // Once extracted, the next save writes the project file directly.
+    prompts.calls.clear();
+    QVERIFY(window.saveProjectTo(projectFile));
+    QVERIFY(prompts.calls.isEmpty());
+}
+
+void TestProjectCommands::failedExtractionKeepsTheMedia()
+{
+    QTemporaryDir dir;
+    // The chosen folder cannot be made: its parent is a file.
+    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    ImageEntry a = imageEntry(QStringLiteral("0001.jpg"), 32, 24);
+    a.imageData = encoded(Qt::red, "JPG");
+    access.project().dataset.addImage(a);
+    access.modified() = true;
+    const QString projectFile = dir.filePath(QStringLiteral("p.qmk"));
+    prompts.answers.enqueue(int(QMessageBox::Ok));
+    prompts.answers.enqueue(blocker + QStringLiteral("/media"));
+    QVERIFY(!window.saveProjectTo(projectFile));
+
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
+    QVERIFY(!QFileInfo::exists(projectFile));
+    QCOMPARE(access.project().dataset.images.at(0).filePath, QStringLiteral("0001.jpg"));
+    QCOMPARE(access.project().dataset.images.at(0).imageData, a.imageData);
+    QVERIFY(window.isModified());
+    QVERIFY(window.currentProjectPath().isEmpty());
+    QVERIFY(statusText(window) != QStringLiteral("Saved: p.qmk"));
+}
+
+void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Encoded up front: a reader blocked on the pipe holds Qt's image plugin lock.
+    const QByteArray pixels = encoded(Qt::blue, "PNG", 400, 300);
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    // Image 0 holds its pixels in memory: while a reader waits on the pipe,
+    // Qt's image plugins are locked for every other file.
+    ImageEntry first = imageEntry(QStringLiteral("a.png"), 400, 300);
+    first.image = QImage(400, 300, QImage::Format_RGB32);
+    first.image.fill(Qt::gray);
+    access.project().dataset.addImage(first);
+    // The second image's pixels only arrive when the test writes them.
+    access.project().dataset.addImage(imageEntry(fifo, 400, 300, {box({300, 200, 20, 20})}));
+    access.project().projectType = QStringLiteral("object_detection");
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.projectPath() = dir.filePath(QStringLiteral("p.qmk"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    access.refreshUi();
+    LabelCanvas *canvas = window.labelCanvas();
+    QTRY_COMPARE(canvas->displayedEntryId(), 0);
+    canvas->setTool(int(Tool::BBox));
+
+    window.onImageSelected(1);
+    QCOMPARE(window.currentImage(), 1);
+    QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("2 / 2"));
+    QTest::qWait(50);
+    QCOMPARE(canvas->displayedEntryId(), 0);
+
+    // Drawn and undone while image 1 loads: both belong to image 0.
+    drawBox(canvas, {20, 20}, {120, 100});
+    drawBox(canvas, {150, 20}, {250, 100});
+    QTest::keySequence(canvas, QKeySequence::Undo);
+    const Dataset &dataset = access.project().dataset;
+    QCOMPARE(dataset.images.at(0).labels.size(), 1);
+    QCOMPARE(dataset.images.at(1).labels.size(), 1);
+    QCOMPARE(dataset.images.at(1).labels.at(0).bbox, QRectF(300, 200, 20, 20));
+    QVERIFY(window.isModified());
+
+    {
+        QFile pipe(fifo);
+        QVERIFY(pipe.open(QIODevice::WriteOnly));
+        pipe.write(pixels);
+    }
+    QTRY_COMPARE(canvas->displayedEntryId(), 1);
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(canvas->annotations().at(0).bbox, QRectF(300, 200, 20, 20));
+    QCOMPARE(window.annotations()->annotationListWidget()->count(), 1);
+    QCOMPARE(dataset.images.at(0).labels.size(), 1);
+    QCOMPARE(window.zoomLabelWidget()->text(), QStringLiteral("%1%").arg(qRound(canvas->viewScale() * 100)));
+}
+
+void TestProjectCommands::staleLoadIsDropped()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().dataset.addImage(imageEntry(fifo, 40, 30));
+    for (const QString &name : {QStringLiteral("b.png"), QStringLiteral("c.png")}) {
+        ImageEntry entry = imageEntry(name, 40, 30);
+        entry.image = QImage(40, 30, QImage::Format_RGB32);
+        access.project().dataset.addImage(entry);
+    }
+    access.refreshUi(); // starts loading image 0 from the pipe
+    window.onImageSelected(1);
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 1);
+    {
+        QFile pipe(fifo);
+        QVERIFY(pipe.open(QIODevice::WriteOnly));
+        pipe.write(pixels);
+    }
+    QTest::qWait(200);
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), 1);
+    QCOMPARE(window.currentImage(), 1);
+}
+
+void TestProjectCommands::nextPreviousApproveDiscard()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    for (int id : {3, 5, 9}) {
+        ImageEntry entry = imageEntry(QStringLiteral("mem%1.png").arg(id), 10, 10, {box({0, 0, 2, 2})});
+        entry.id = id;
+        entry.image = QImage(10, 10, QImage::Format_RGB32);
+        access.project().dataset.addImage(entry);
+    }
+    access.refreshUi();
+    QCOMPARE(window.currentImage(), 3);
+
+    const QList<QPair<void (MainWindow::*)(), int>> steps = {
+        {&MainWindow::onPrev, 9}, {&MainWindow::onNext, 3}, {&MainWindow::onNext, 5}, {&MainWindow::onNext, 9},
+        {&MainWindow::onNext, 3},
+    };
+    for (const auto &[step, expected] : steps) {
+        (window.*step)();
+        QCOMPARE(window.currentImage(), expected);
+        QCOMPARE(window.labelCanvas()->displayedEntryId(), expected);
+        QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), expected);
+    }
+    QCOMPARE(window.mediaNameLabelWidget()->text(), QStringLiteral("mem3.png"));
+    QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("1 / 3"));
+
+    access.selectImage(9);
+    window.onApprove();
+    QCOMPARE(statusText(window), QStringLiteral("Done."));
+    QCOMPARE(window.currentImage(), 3);
+    window.onDiscard();
+    QCOMPARE(statusText(window), QStringLiteral("Discarded."));
+    QCOMPARE(window.currentImage(), 5);
+    for (const ImageEntry &image : access.project().dataset.images)
+        QCOMPARE(image.labels.size(), 1);
+    QVERIFY(!window.isModified());
+
+    // An id that names no image counts as the first position.
+    access.currentImageId() = 42;
+    window.onNext();
+    QCOMPARE(window.currentImage(), 5);
+
+    // A choice on the film strip moves the image list's current row too.
+    emit window.filmStripWidget()->imageSelected(9);
+    QCOMPARE(window.currentImage(), 9);
+    QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), 9);
+}
+
+void TestProjectCommands::removeImages_data()
+{
+    QTest::addColumn<QList<int>>("removed");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("current C") << QList<int>{2} << 3 << "Removed 1 image(s). 3 remaining.";
+    QTest::newRow("C and D") << QList<int>{2, 3} << 1 << "Removed 2 image(s). 2 remaining.";
+    QTest::newRow("all") << QList<int>{0, 1, 2, 3} << -1 << "Removed 4 image(s). 0 remaining.";
+    QTest::newRow("not current") << QList<int>{0} << 2 << "Removed 1 image(s). 3 remaining.";
+}
+
+void TestProjectCommands::removeImages()
+{
+    QFETCH(QList<int>, removed);
+    QFETCH(int, current);
+    QFETCH(QString, status);
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    fourImageProject(access, dir);
+    window.onImageSelected(2);
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 2);
+
+    prompts.answers.enqueue(int(QMessageBox::Yes));
+    window.onDeleteImages(removed);
+    QCOMPARE(statusText(window), status);
+    QCOMPARE(window.currentImage(), current);
+    QVERIFY(window.isModified());
+    QCOMPARE(window.imageList()->listWidget()->count(), 4 - removed.size());
+    if (current >= 0) {
+        QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), current);
+    } else {
+        QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+        QVERIFY(window.mediaNameLabelWidget()->text().isEmpty());
+    }
+}
+
+void TestProjectCommands::removeImageQuestions()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().dataset.addImage(imageEntry(QStringLiteral("/x/plain.png"), 5, 5));
+    access.project().dataset.addImage(imageEntry(QStringLiteral("/x/marked.png"), 5, 5, {box({0, 0, 1, 1})}));
+    access.project().dataset.addImage(imageEntry(QStringLiteral("/x/other.png"), 5, 5));
+    access.refreshUi();
+
+    const QList<QPair<QList<int>, QString>> cases = {
+        {{0}, "Remove 'plain.png' from the project?"},
+        {{1}, "'marked.png' has annotations. Remove it from the project?"},
+        {{42}, "Remove 'image' from the project?"},
+        {{0, 2}, "Remove 2 images from the project?"},
+        {{0, 1}, "Remove 2 images from the project? Some have annotations."},
+    };
+    for (const auto &[ids, text] : cases) {
+        prompts.answers.enqueue(int(QMessageBox::No));
+        window.onDeleteImages(ids);
+        QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Remove Images"));
+        QCOMPARE(prompts.calls.constLast().text, text);
+    }
+    QCOMPARE(access.project().dataset.images.size(), 3);
+    QVERIFY(!window.isModified());
+    window.onDeleteImages({});
+    QCOMPARE(prompts.calls.size(), cases.size());
+}
+
+void TestProjectCommands::removeVideos()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    for (int i = 0; i < 3; ++i) {
+        VideoEntry video;
+        video.filePath = QStringLiteral("/v/%1.mp4").arg(i);
+        video.width = 64;
+        video.height = 48;
+        video.frameCount = 20;
+        video.frameLabels.insert(2, {box({1, 1, 4, 4})});
+        access.project().dataset.addVideo(video);
+    }
+    access.refreshUi();
+    QImage frame(64, 48, QImage::Format_RGB32);
+    frame.fill(Qt::gray);
+    access.showVideoFrame(1, 2, frame);
+    QVERIFY(window.videoScrubberWidget()->isVisibleTo(&window));
+
+    prompts.answers.enqueue(int(QMessageBox::No));
+    window.onDeleteVideos({1});
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Remove Video"));
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("Remove this video and all its frame annotations from the project?"));
+    QCOMPARE(access.project().dataset.videos.size(), 3);
+
+    prompts.answers.enqueue(int(QMessageBox::Yes));
+    window.onDeleteVideos({0, 1});
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("Remove 2 videos and all their frame annotations from the project?"));
+    QCOMPARE(access.project().dataset.videos.size(), 1);
+    QCOMPARE(statusText(window), QStringLiteral("Removed 2 video(s)."));
+    QVERIFY(!window.isVideoMode());
+    QCOMPARE(access.currentVideoId(), -1);
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+    QVERIFY(!window.videoScrubberWidget()->isVisibleTo(&window));
+    QVERIFY(window.isModified());
+}
+
+void TestProjectCommands::bulkClassAssignment()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    for (int i = 0; i < 5; ++i) {
+        ImageEntry entry = imageEntry(QStringLiteral("m%1.png").arg(i), 100, 50, {box({1, 1, 3, 3}, "old")});
+        entry.image = QImage(100, 50, QImage::Format_RGB32);
+        access.project().dataset.addImage(entry);
+    }
+    access.project().projectType = QStringLiteral("classification");
+    access.refreshUi();
+    const QStringList names = {"cat", "indoor"};
+
+    // One image selected: it gets one whole-image box per class.
+    access.onClassesSelected(names);
+    const ImageEntry &first = access.project().dataset.images.at(0);
+    QCOMPARE(first.labels.size(), 2);
+    QCOMPARE(first.labels.at(0).className, QStringLiteral("cat"));
+    QCOMPARE(first.labels.at(1).className, QStringLiteral("indoor"));
+    QCOMPARE(first.labels.at(1).bbox, QRectF(0, 0, 100, 50));
+    QCOMPARE(window.labelCanvas()->annotations().size(), 2);
+    QVERIFY(window.isModified());
+    QCOMPARE(access.project().dataset.images.at(1).labels.at(0).className, QStringLiteral("old"));
+
+    // Five selected: a question first, then all five.
+    window.imageList()->listWidget()->selectAll();
+    prompts.answers.enqueue(int(QMessageBox::No));
+    access.onClassesSelected({"dog"});
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Bulk Assign"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("5 image(s) will be assigned to \"dog\".\nProceed?"));
+    QCOMPARE(access.project().dataset.images.at(3).labels.at(0).className, QStringLiteral("old"));
+
+    prompts.answers.enqueue(int(QMessageBox::Yes));
+    access.onClassesSelected(names);
+    for (const ImageEntry &image : access.project().dataset.images) {
+        QCOMPARE(image.labels.size(), 2);
+        QCOMPARE(image.labels.at(0).className, QStringLiteral("cat"));
+    }
+    QCOMPARE(statusText(window), QStringLiteral("Assigned \"cat, indoor\" to 5 image(s)."));
+
+    // Other project types are left alone.
+    access.project().projectType = QStringLiteral("object_detection");
+    access.onClassesSelected({"zebra"});
+    QCOMPARE(access.project().dataset.images.at(0).labels.at(0).className, QStringLiteral("cat"));
+}
+
+void TestProjectCommands::classGatePrompts()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    prompts.answers.enqueue(int(QMessageBox::Ok));
+    emit window.labelCanvas()->classRequired();
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("messageBox"));
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Save Project First"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("<b>Project has not been saved.</b>"));
+    QVERIFY(prompts.calls.constLast().extra.startsWith(
+        QStringLiteral("Please save your project before drawing annotations.\n\n")));
+
+    access.projectPath() = QStringLiteral("/p/x.qmk");
+    window.onClassRequired();
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Select Project Type"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("<b>Project type is not selected.</b>"));
+    QCOMPARE(prompts.calls.constLast().extra,
+             QStringLiteral("Please select a project type before drawing annotations.\n\nClick the  <b>Set Type ▾</b>  "
+                            "badge in the top bar to continue."));
+    QCOMPARE(prompts.calls.size(), 2);
+}
+
+void TestProjectCommands::defineAClassDialog()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.projectPath() = QStringLiteral("/p/x.qmk");
+    access.project().projectType = QStringLiteral("object_detection");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QStringList listed;
+    bool doneEnabledAtStart = true;
+    onNextModal([&](QWidget *modal) {
+        QCOMPARE(modal->windowTitle(), QStringLiteral("Define a Class"));
+        auto *edit = modal->findChild<QLineEdit *>();
+        auto *list = modal->findChild<QListWidget *>();
+        QPushButton *add = nullptr;
+        for (QPushButton *button : modal->findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("Add"))
+                add = button;
+        }
+        QPushButton *done = modal->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        doneEnabledAtStart = done->isEnabled();
+        QVERIFY(!add->isEnabled());
+        QCOMPARE(edit->placeholderText(), QStringLiteral("Class name…"));
+        edit->setText(QStringLiteral("   "));
+        QVERIFY(!add->isEnabled());
+        edit->setText(QStringLiteral(" cat "));
+        QVERIFY(add->isEnabled());
+        add->click();
+        QVERIFY(edit->text().isEmpty());
+        edit->setText(QStringLiteral("cat"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(edit->text().isEmpty());
+        edit->setText(QStringLiteral("Cat"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        for (int i = 0; i < list->count(); ++i)
+            listed << list->item(i)->text();
+        QVERIFY(done->isEnabled());
+        done->click();
+    });
+    window.onClassRequired();
+    QVERIFY(!doneEnabledAtStart);
+    QCOMPARE(listed, (QStringList{"cat", "Cat"}));
+    QCOMPARE(access.project().dataset.classColors.keys(), (QStringList{"Cat", "cat"}));
+    QCOMPARE(window.annotations()->classColors().size(), 2);
+}
+
+void TestProjectCommands::projectTypeChange()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.projectPath() = QStringLiteral("/p/x.qmk");
+    access.project().projectType = QStringLiteral("object_detection");
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.updateTitle();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const auto chooseCard = [](int index) {
+        onNextModal([index](QWidget *modal) {
+            QList<QAbstractButton *> cards;
+            for (QAbstractButton *button : modal->findChildren<QAbstractButton *>()) {
+                if (button->isCheckable())
+                    cards << button;
+            }
+            QCOMPARE(cards.size(), 5);
+            cards.at(index)->click();
+            modal->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        });
+    };
+    // Card order follows the type table: detection, segmentation, pose, face, classification.
+    chooseCard(1);
+    window.onProjectTypeChangeRequested();
+    QCOMPARE(window.currentProject().projectType, QStringLiteral("segmentation"));
+    QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::Polygon));
+    QCOMPARE(window.labelCanvas()->currentTool(), int(Tool::Polygon));
+    QVERIFY(!window.isModified());
+
+    // The same type again changes nothing, not even the tool.
+    window.labelCanvas()->setTool(int(Tool::Select));
+    window.sideToolBarWidget()->setTool(int(Tool::Select));
+    chooseCard(1);
+    window.onProjectTypeChangeRequested();
+    QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::Select));
+
+    // Without classes the user is led to define one.
+    access.project().dataset.classColors.clear();
+    bool classDialogShown = false;
+    chooseCard(4);
+    QTimer::singleShot(100, [&classDialogShown] {
+        QWidget *modal = QApplication::activeModalWidget();
+        classDialogShown = modal && modal->windowTitle() == QStringLiteral("Define a Class");
+        if (modal)
+            static_cast<QDialog *>(modal)->reject();
+    });
+    window.onProjectTypeChangeRequested();
+    QCOMPARE(window.currentProject().projectType, QStringLiteral("classification"));
+    QVERIFY(classDialogShown);
+}
+
+void TestProjectCommands::videoFrameWriteBack()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    VideoEntry video;
+    video.filePath = QStringLiteral("/v/clip.mp4");
+    video.width = 64;
+    video.height = 48;
+    video.frameCount = 30;
+    video.frameLabels.insert(12, {box({1, 1, 10, 10})});
+    video.frameLabels.insert(20, {box({2, 2, 10, 10})});
+    access.project().dataset.addVideo(video);
+    access.refreshUi();
+    QImage frame(64, 48, QImage::Format_RGB32);
+    frame.fill(Qt::gray);
+    access.showVideoFrame(0, 12, frame);
+    window.videoScrubberWidget()->setMarkers({12, 20});
+
+    window.labelCanvas()->deleteAnnotation(0);
+    const auto stored = [&access] { return access.project().dataset.videos.at(0); };
+    QVERIFY(!stored().frameLabels.contains(12));
+    QCOMPARE(window.videoScrubberWidget()->markers(), QSet<int>{20});
+    QVERIFY(window.isModified());
+
+    // A frame requested but not yet shown does not take the edits of the one shown.
+    access.currentFrame() = 25;
+    window.labelCanvas()->setAnnotations({box({5, 5, 5, 5})});
+    QCOMPARE(stored().frameLabels.value(12).size(), 1);
+    QVERIFY(!stored().frameLabels.contains(25));
+}
+
+void TestProjectCommands::classEditsReachTheShownImage()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    ImageEntry entry = imageEntry(QStringLiteral("pkg.jpg"), 32, 24, {box({1, 1, 5, 5}, "cat"), box({2, 2, 5, 5}, "dog")});
+    entry.imageData = encoded(Qt::red, "JPG");
+    access.project().dataset.addImage(entry);
+    access.project().dataset.addImage(imageEntry(QStringLiteral("/x/other.png"), 5, 5, {box({0, 0, 1, 1}, "cat")}));
+    access.refreshUi();
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
+
+    emit window.annotations()->classRemoved(QStringLiteral("cat"));
+    QCOMPARE(window.labelCanvas()->annotations().size(), 1);
+    QCOMPARE(access.project().dataset.images.at(1).labels.size(), 0);
+    // A later edit on the canvas cannot bring the removed class back.
+    window.labelCanvas()->selectAnnotation(0);
+    window.labelCanvas()->deleteAnnotation(0);
+    QCOMPARE(access.project().dataset.images.at(0).labels.size(), 0);
+    QVERIFY(window.isModified());
+
+    emit window.annotations()->classRenamed(QStringLiteral("dog"), QStringLiteral("hound"));
+    QVERIFY(access.project().dataset.classColors.contains(QStringLiteral("hound")));
+    // An edited package image keeps its pixels in memory.
+    QCOMPARE(access.project().dataset.images.at(0).imageData, entry.imageData);
+}
+
+void TestProjectCommands::endToEndSession()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    NewProjectSpec spec;
+    spec.projectType = QStringLiteral("segmentation");
+    spec.name = QStringLiteral("Garden");
+    spec.classes = {{QStringLiteral("leaf"), QColor(0, 160, 0)}};
+    for (int i = 0; i < 3; ++i)
+        spec.imagePaths << writeImage(QDir(dir.path()), QStringLiteral("g%1.png").arg(i), 400, 300,
+                                      QColor::fromHsv(i * 90, 200, 200));
+    const QString path = dir.filePath(QStringLiteral("garden.qmk"));
+    spec.savePath = path;
+    window.createProject(spec);
+    QCOMPARE(window.currentProject().dataset.images.size(), 3);
+
+    LabelCanvas *canvas = window.labelCanvas();
+    QTRY_COMPARE(canvas->displayedEntryId(), 0);
+    canvas->zoomActualSize();
+    window.labelCanvas()->setFocus();
+    QTest::keyClick(canvas, Qt::Key_B);
+    QCOMPARE(canvas->currentTool(), int(Tool::BBox));
+    drawBox(canvas, {30, 30}, {130, 110});
+    QTest::keyClick(canvas, Qt::Key_P);
+    for (const QPointF &p : {QPointF(200, 50), QPointF(300, 60), QPointF(260, 160)})
+        clickAt(canvas, p);
+    clickAt(canvas, {200, 50}); // closes the polygon at its first point
+    QCOMPARE(canvas->annotations().size(), 2);
+    QVERIFY(window.isModified());
+
+    window.onSaveProject();
+    QVERIFY(!window.isModified());
+    const QByteArray firstSave = readAll(path);
+    window.onCloseProject();
+    QVERIFY(window.currentProject().dataset.images.isEmpty());
+    QCOMPARE(canvas->displayedEntryId(), -1);
+
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    const Project &reopened = window.currentProject();
+    QCOMPARE(reopened.projectType, QStringLiteral("segmentation"));
+    QCOMPARE(reopened.dataset.images.size(), 3);
+    const QList<Annotation> labels = reopened.dataset.images.at(0).labels;
+    QCOMPARE(labels.size(), 2);
+    QCOMPARE(labels.at(0).kind, int(BoundingBox));
+    QCOMPARE(labels.at(0).bbox, QRectF(30, 30, 100, 80));
+    QCOMPARE(labels.at(1).kind, int(Polygon));
+    QCOMPARE(labels.at(1).points.size(), 3);
+    QTRY_COMPARE(canvas->displayedEntryId(), 0);
+    QCOMPARE(canvas->annotations().size(), 2);
+
+    window.onSaveProject();
+    QCOMPARE(readAll(path), firstSave);
+}
+
+QM_TEST_MAIN(TestProjectCommands)
+#include "tst_projectcommands.moc"

@@ -1,0 +1,104 @@
+// Start-up: the splash picture with its version badge, and the hand-over from
+// the splash to the main window on its two timers.
+
+#include "QmTest.h"
+
+#include "app/Splash.h"
+
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QPointer>
+#include <QSplashScreen>
+#include <QtTest>
+
+using namespace Quillmark;
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void splashFitsAndCarriesTheBadge_data();
+    void splashFitsAndCarriesTheBadge();
+    void nullPictureStaysNull();
+    void handOverTimings();
+};
+
+void TestStartup::splashFitsAndCarriesTheBadge_data()
+{
+    QTest::addColumn<QSize>("source");
+    QTest::addColumn<QSize>("scaled");
+    QTest::newRow("same aspect") << QSize(1400, 840) << QSize(700, 420);
+    QTest::newRow("wider") << QSize(1600, 400) << QSize(700, 175);
+    QTest::newRow("taller") << QSize(300, 600) << QSize(210, 420);
+}
+
+void TestStartup::splashFitsAndCarriesTheBadge()
+{
+    QFETCH(QSize, source);
+    QFETCH(QSize, scaled);
+    QPixmap picture(source);
+    picture.fill(Qt::white);
+
+    const QPixmap splash = Splash::makeSplashPixmap(picture, QStringLiteral("1.2.0"));
+    QCOMPARE(splash.size(), scaled);
+
+    const QImage image = splash.toImage();
+    // The pill's right and bottom edges lie 16 pixels inside the picture: the
+    // pixels just inside them are darkened, those outside stay white.
+    QFont font;
+    font.setPointSizeF(10.5);
+    font.setWeight(QFont::Weight(500));
+    const QFontMetrics metrics(font);
+    const int h = metrics.height() + 10;
+    const int midY = image.height() - 16 - h / 2;
+    const int w = image.width();
+    QCOMPARE(image.pixelColor(w - 10, midY), QColor(Qt::white));
+    QCOMPARE(image.pixelColor(w - 1, image.height() - 1), QColor(Qt::white));
+    QVERIFY(image.pixelColor(w - 16 - h / 2, image.height() - 17).lightness() < 255);
+    QCOMPARE(image.pixelColor(w - 14, image.height() - 14), QColor(Qt::white));
+    // Inside the pill, away from the text: white under black at alpha 140.
+    const QColor inside = image.pixelColor(w - 16 - 4, midY);
+    QVERIFY2(qAbs(inside.red() - 115) <= 3, qPrintable(inside.name()));
+}
+
+void TestStartup::nullPictureStaysNull()
+{
+    QVERIFY(Splash::makeSplashPixmap(QPixmap(), QStringLiteral("1.2.0")).isNull());
+}
+
+void TestStartup::handOverTimings()
+{
+    QCOMPARE(Splash::showWindowAfterMs, 2500);
+    QCOMPARE(Splash::finishSplashAfterMs, 1200);
+
+    QPixmap picture(200, 120);
+    picture.fill(Qt::darkBlue);
+    QPointer<QSplashScreen> splash = new QSplashScreen(picture, Qt::WindowStaysOnTopHint);
+    splash->show();
+
+    // Records when it is shown, and when the splash goes.
+    class Window : public QWidget {
+    public:
+        QElapsedTimer clock;
+        qint64 shownAt = -1;
+        qint64 splashGoneAt = -1;
+
+    protected:
+        void showEvent(QShowEvent *) override { shownAt = clock.elapsed(); }
+    } window;
+    window.clock.start();
+    connect(splash, &QObject::destroyed, &window, [&window] { window.splashGoneAt = window.clock.elapsed(); });
+
+    Splash::handOver(splash, &window);
+    QTest::qWait(2000);
+    QVERIFY(!window.isVisible());
+    QVERIFY(splash);
+    QTRY_VERIFY_WITH_TIMEOUT(!splash, 5000);
+    QVERIFY(window.isVisible());
+    QVERIFY2(window.shownAt >= 2500 && window.shownAt < 3500, qPrintable(QString::number(window.shownAt)));
+    const qint64 splashTime = window.splashGoneAt - window.shownAt;
+    QVERIFY2(splashTime >= 1200 && splashTime < 2500, qPrintable(QString::number(splashTime)));
+}
+
+QM_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
