@@ -17,7 +17,7 @@ packages=(
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev libqt6sql6-sqlite qt6-image-formats-plugins
   libgl-dev libyaml-cpp-dev
   ffmpeg python3-onnx python3-numpy python3-yaml
-  fonts-dejavu-core xvfb xauth
+  fonts-dejavu-core fonts-wqy-microhei xvfb xauth
   nodejs npm
 )
 if [[ "${1:-}" == "--bench" ]]; then
