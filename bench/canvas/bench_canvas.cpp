@@ -183,7 +183,6 @@ void BM_CanvasHitTest(benchmark::State &state)
 }
 BENCHMARK(BM_CanvasHitTest)->Unit(benchmark::kMicrosecond);
 
-// The naive scan: map every polygon to the screen and test containment there.
 // What the user feels while moving the mouse over the image: every move redraws
 // the crosshair and hover state over the same annotations.
 void BM_CanvasRepaintOnHover(benchmark::State &state)
@@ -204,6 +203,7 @@ void BM_CanvasRepaintOnHover(benchmark::State &state)
 }
 BENCHMARK(BM_CanvasRepaintOnHover)->Unit(benchmark::kMillisecond);
 
+// The naive scan: map every polygon to the screen and test containment there.
 void BM_PlainHitTest(benchmark::State &state)
 {
     Scene &s = scene();

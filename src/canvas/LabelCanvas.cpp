@@ -967,7 +967,10 @@ bool LabelCanvas::deleteSelectedVertex()
         for (int i = 0; i < a.points.size(); ++i)
             labelled += AnnotationGeometry::visibilityAt(a, i) > 0 ? 1 : 0;
         const bool isLabelled = AnnotationGeometry::visibilityAt(a, selectedVertex) > 0;
-        if (isLabelled && labelled <= 1)
+        // An unlabelled keypoint has nothing left to delete.
+        if (!isLabelled)
+            return true;
+        if (labelled <= 1)
             return false;
         Annotation &set = entry.labels[selectedIndex];
         while (set.keypointVis.size() < set.points.size())

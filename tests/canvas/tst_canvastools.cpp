@@ -442,6 +442,15 @@ void TestCanvasTools::deleteKeypointMarksItUnlabelled()
     QCOMPARE(set.keypointVis, (QList<int>{0, 2, 0}));
     QCOMPARE(set.bbox, QRectF(200, 150, 0, 0));
 
+    // An unlabelled keypoint has nothing to delete: no step, no report.
+    click(canvas.get(), QPointF(300, 300));
+    QCOMPARE(canvas->selectedVertexIndex(), 2);
+    SignalLog log(canvas.get());
+    QTest::keyClick(canvas.get(), Qt::Key_Delete);
+    QCOMPARE(canvas->annotations().at(0), set);
+    QCOMPARE(canvas->undoStack()->count(), 2);
+    QCOMPARE(log.take(), QStringList());
+
     // The last labelled keypoint takes the set with it.
     click(canvas.get(), QPointF(200, 150));
     QCOMPARE(canvas->selectedVertexIndex(), 1);
