@@ -19,6 +19,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -92,12 +93,25 @@ const char *const insertVideoAnnotationSql =
     "INSERT INTO video_annotations(video_id,frame_index,class_id,geom_type,geometry,confidence,attributes) "
     "VALUES(?,?,?,?,?,?,?)";
 
+// Text for a NOT NULL column: QtSql binds a null string as NULL, so an empty
+// one is made non-null.
+QString nonNullText(const QString &text)
+{
+    return text.isNull() ? QString::fromLatin1("") : text;
+}
+
 // The stored name of a medium: its plain file name, never NULL (an entry that
 // has no path is stored with an empty name).
 QString storedName(const QString &path)
 {
-    const QString name = QpkgHandler::plainFileName(path);
-    return name.isNull() ? QString::fromLatin1("") : name;
+    return nonNullText(QpkgHandler::plainFileName(path));
+}
+
+// SQLite stores a NaN as NULL, which the NOT NULL number columns refuse; such a
+// value is stored as the column's default instead of failing the whole package.
+double storableNumber(double value, double fallback)
+{
+    return std::isnan(value) ? fallback : value;
 }
 
 void warnQueryError(const char *what, const QSqlQuery &query)
@@ -194,13 +208,10 @@ QString keypointSchemaJson(const KeypointSchema &schema)
 // and runs the statement.
 bool insertAnnotation(QSqlQuery &insert, int firstColumn, int classId, const Annotation &annotation)
 {
-    QString geometry = annotationToWkt(annotation);
-    if (geometry.isNull())
-        geometry = QString::fromLatin1("");
     insert.bindValue(firstColumn, classId);
     insert.bindValue(firstColumn + 1, wktGeometryType(annotation.kind));
-    insert.bindValue(firstColumn + 2, geometry);
-    insert.bindValue(firstColumn + 3, double(annotation.confidence));
+    insert.bindValue(firstColumn + 2, nonNullText(annotationToWkt(annotation)));
+    insert.bindValue(firstColumn + 3, storableNumber(annotation.confidence, 1.0));
     insert.bindValue(firstColumn + 4, attributesJson(annotation));
     if (insert.exec())
         return true;
@@ -426,7 +437,7 @@ bool QpkgWriter::insertClasses(QSqlDatabase &db)
     m_classIds.reserve(m_classTitles.size());
     for (const QString &title : std::as_const(m_classTitles)) {
         const QColor color = m_dataset.classColors.value(title);
-        insert.bindValue(0, title);
+        insert.bindValue(0, nonNullText(title));   // annotations without a class name
         insert.bindValue(1, (color.isValid() ? color : QColor(Qt::white)).name());
         if (!insert.exec()) {
             warnQueryError("QpkgHandler insert class error:", insert);
@@ -483,7 +494,7 @@ bool QpkgWriter::insertVideos(QSqlDatabase &db)
         insertVideo.bindValue(2, entry.width);
         insertVideo.bindValue(3, entry.height);
         insertVideo.bindValue(4, entry.frameCount);
-        insertVideo.bindValue(5, double(entry.fps));
+        insertVideo.bindValue(5, storableNumber(entry.fps, 25.0));
         insertVideo.bindValue(6, videoBytes(entry));
         const bool stored = insertVideo.exec();
         insertVideo.bindValue(6, QByteArray());

@@ -18,6 +18,7 @@
 #include <QUuid>
 
 #include <atomic>
+#include <limits>
 #include <mutex>
 
 #include <unistd.h>
@@ -245,6 +246,7 @@ private slots:
     void registryHasPackageFirst();
     void roundTripKeepsEverything();
     void reexportKeepsMediaBytes();
+    void unnamedClassesAndNanNumbersAreStored();
     void siblingFiles();
     void fileShape();
     void hostileFilesAreRefused_data();
@@ -401,6 +403,45 @@ void TestQpkg::reexportKeepsMediaBytes()
     QCOMPARE(second.videos[0].bytes, m_fixture.videoA);
     QCOMPARE(second.videos[1].bytes, m_fixture.videoB);
     QCOMPARE(second.classColors, first.classColors);
+}
+
+void TestQpkg::unnamedClassesAndNanNumbersAreStored()
+{
+    // Imports can bring annotations without a class name, and a score or a
+    // frame rate can be NaN, which SQLite cannot hold in a NOT NULL column:
+    // none of them may make the whole package unwritable.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    Dataset d;
+    ImageEntry e;
+    e.filePath = "x.png";
+    e.imageData = m_fixture.png;
+    Annotation unnamed = annotation(QString(), BoundingBox, {}, QRectF(1, 1, 2, 2));
+    Annotation unscored = annotation("car", Point, {{3, 4}});
+    unscored.confidence = nan;
+    e.labels = {unnamed, unscored};
+    d.addImage(e);
+    VideoEntry v;
+    v.filePath = "v.mp4";
+    v.bytes = m_fixture.videoB;
+    v.fps = nan;
+    v.frameLabels[2] = {annotation(QString(), Point, {{1, 1}})};
+    d.addVideo(v);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("odd.qmpkg");
+    QVERIFY(QpkgHandler::writePackage(path, d, {}, {}));
+    QpkgHandler handler;
+    Dataset read;
+    QVERIFY(handler.importDataset(path, read, {}));
+    QCOMPARE(read.images.size(), 1);
+    QCOMPARE(read.images[0].labels.size(), 2);
+    QCOMPARE(read.images[0].labels[0].className, QString());
+    QCOMPARE(read.images[0].labels[0].bbox, QRectF(1, 1, 2, 2));
+    QCOMPARE(read.images[0].labels[1].confidence, 1.0f);
+    QCOMPARE(read.videos.size(), 1);
+    QCOMPARE(read.videos[0].fps, 25.0f);
+    QCOMPARE(read.videos[0].frameLabels.value(2).size(), 1);
+    QCOMPARE(read.videos[0].frameLabels.value(2)[0].className, QString());
 }
 
 void TestQpkg::siblingFiles()
