@@ -10,11 +10,8 @@ namespace {
 constexpr int letterboxGrey = 114;
 
 // The source as an opaque 32-bit picture with the colours of an RGB888
-// conversion. Qt scales 32-bit pictures many times faster than RGB888 ones, with
-// the same result, and decoded photos usually arrive as RGB32 already, so a large
-// photo is neither copied nor converted before it is scaled down. Premultiplied
-// sources take the detour through RGB888, whose conversion differs from a direct
-// one in the last bit.
+// conversion. Premultiplied sources take the detour through RGB888, whose
+// conversion differs from a direct one in the last bit.
 QImage opaque32(const QImage &source)
 {
     if (source.format() == QImage::Format_RGB32)
@@ -22,6 +19,32 @@ QImage opaque32(const QImage &source)
     if (source.pixelFormat().premultiplied() == QPixelFormat::Premultiplied)
         return source.convertToFormat(QImage::Format_RGB888).convertToFormat(QImage::Format_RGB32);
     return source.convertToFormat(QImage::Format_RGB32);
+}
+
+// Qt smooth-scales an RGB888 picture by converting it to RGB32 and running its
+// 32-bit scaler when the picture has 2^20 pixels or more, or shrinks to less than
+// half along a side; other sizes it scales by bilinear painting in RGB888. In the
+// first case an opaque 32-bit source gives the same pixels without the two
+// conversions (decoded photos usually arrive as RGB32 already, so a large photo is
+// neither copied nor converted before it is scaled down); in the second the
+// 32-bit scaler would give other pixels, so the picture is scaled as RGB888.
+bool scaledThrough32Bit(int w, int h, int newW, int newH)
+{
+    return qint64(w) * qint64(h) >= (qint64(1) << 20) || newW * 2 < w || newH * 2 < h;
+}
+
+// The source converted to RGB888 and smooth-scaled to newW x newH.
+QImage scaledRgb888(const QImage &source, int newW, int newH)
+{
+    const bool resize = newW != source.width() || newH != source.height();
+    if (resize && !scaledThrough32Bit(source.width(), source.height(), newW, newH)) {
+        return source.convertToFormat(QImage::Format_RGB888)
+            .scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    QImage scaled = opaque32(source);
+    if (resize)
+        scaled = scaled.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return scaled.convertToFormat(QImage::Format_RGB888);
 }
 
 // byte / 255 for every byte value, exactly as the division gives it.
@@ -55,11 +78,8 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
     if (newW == 0 || newH == 0)
         return result;
 
-    QImage scaled = opaque32(source);
-    if (newW != w || newH != h)
-        scaled = scaled.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    scaled = scaled.convertToFormat(QImage::Format_RGB888);
-    if (scaled.isNull())
+    const QImage scaled = scaledRgb888(source, newW, newH);
+    if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH))
         return result;
 
     const size_t rowBytes = size_t(newW) * 3;

@@ -157,43 +157,62 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
     }
 }
 
+// What one run of the model gives: its outputs (1, or 2 with the prototypes),
+// output 0 checked to hold a row-major [nFeat, n] block whose first classRow
+// rows are the box and the class scores, and the letterbox mapping.
+struct OnnxInferencer::ModelOutput {
+    std::vector<Ort::Value> values;
+    std::span<const float> rows; // output 0, borrowed from values
+    int64_t nFeat = 0;
+    int64_t n = 0;
+    int64_t classCount = 0;
+    LetterboxMapping mapping;
+};
+
+bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool withPrototypes,
+                              ModelOutput &output)
+{
+    error.clear();
+    if (!loaded || !runtime->session)
+        return fail(operation, QStringLiteral("no model is loaded"), false);
+    if (withPrototypes && !segmentation)
+        return fail(operation, QStringLiteral("the model is not a segmentation model"), false);
+    if (image.isNull())
+        return fail(operation, QStringLiteral("no picture to run on"), false);
+
+    const LetterboxResult letterbox = letterboxImage(image, width, height);
+    std::vector<float> tensor = imageToChwTensor(letterbox.image);
+    output.values = runtime->infer(tensor, width, height, withPrototypes ? 2 : 1);
+
+    QString why;
+    const std::optional<FloatTensorView> out = FloatTensorView::from(output.values.at(0), &why);
+    if (!out)
+        return fail(operation, why);
+    const int64_t extraRows = withPrototypes ? segmentationExtraRows : boxRows;
+    if (out->rank() < 3 || out->dim(1) < extraRows + 1) {
+        return fail(operation, QStringLiteral("output shape %1 is not [1, %2 + classes, candidates]")
+                                   .arg(out->shapeText()).arg(extraRows), false);
+    }
+    output.nFeat = out->dim(1);
+    output.n = out->dim(2);
+    if (!out->requireElements({output.nFeat, output.n}, &why))
+        return fail(operation, why);
+    output.rows = std::span<const float>(out->data(), out->elementCount());
+    output.classCount = output.nFeat - extraRows;
+    output.mapping = mappingOf(letterbox, image);
+    return true;
+}
+
 QList<Detection> OnnxInferencer::run(const QImage &image, float confThreshold, float iouThreshold)
 {
     static const char operation[] = "OnnxInferencer::run";
-    error.clear();
-    if (!loaded || !runtime->session) {
-        fail(operation, QStringLiteral("no model is loaded"), false);
-        return {};
-    }
-    if (image.isNull()) {
-        fail(operation, QStringLiteral("no picture to run on"), false);
-        return {};
-    }
     try {
-        const LetterboxResult letterbox = letterboxImage(image, width, height);
-        std::vector<float> tensor = imageToChwTensor(letterbox.image);
-        const std::vector<Ort::Value> outputs = runtime->infer(tensor, width, height, 1);
-
-        QString why;
-        const std::optional<FloatTensorView> out = FloatTensorView::from(outputs.at(0), &why);
-        if (!out) {
-            fail(operation, why);
+        ModelOutput output;
+        if (!runModel(operation, image, false, output))
             return {};
-        }
-        if (out->rank() < 3 || out->dim(1) < boxRows + 1) {
-            fail(operation, QStringLiteral("output shape %1 is not [1, 4 + classes, candidates]")
-                                .arg(out->shapeText()), false);
-            return {};
-        }
-        const int64_t nFeat = out->dim(1);
-        const int64_t n = out->dim(2);
-        if (!out->requireElements({nFeat, n}, &why)) {
-            fail(operation, why);
-            return {};
-        }
         const DecodedCandidates candidates =
-            decodeCandidates({out->data(), out->elementCount()}, nFeat, n, nFeat - boxRows,
-                             mappingOf(letterbox, image), confThreshold, names);
+            decodeCandidates(output.rows, output.nFeat, output.n, output.classCount, output.mapping,
+                             confThreshold, names);
         return nmsPerClass(candidates.detections, iouThreshold);
     } catch (const std::exception &e) {
         fail(operation, QString::fromUtf8(e.what()));
@@ -204,54 +223,23 @@ QList<Detection> OnnxInferencer::run(const QImage &image, float confThreshold, f
 QList<SegDetection> OnnxInferencer::runSeg(const QImage &image, float confThreshold, float iouThreshold)
 {
     static const char operation[] = "OnnxInferencer::runSeg";
-    error.clear();
-    if (!loaded || !runtime->session) {
-        fail(operation, QStringLiteral("no model is loaded"), false);
-        return {};
-    }
-    if (!segmentation) {
-        fail(operation, QStringLiteral("the model is not a segmentation model"), false);
-        return {};
-    }
-    if (image.isNull()) {
-        fail(operation, QStringLiteral("no picture to run on"), false);
-        return {};
-    }
     try {
-        const LetterboxResult letterbox = letterboxImage(image, width, height);
-        std::vector<float> tensor = imageToChwTensor(letterbox.image);
-        const std::vector<Ort::Value> outputs = runtime->infer(tensor, width, height, 2);
-
+        ModelOutput output;
+        if (!runModel(operation, image, true, output))
+            return {};
         QString why;
-        const std::optional<FloatTensorView> out = FloatTensorView::from(outputs.at(0), &why);
-        if (!out) {
-            fail(operation, why);
-            return {};
-        }
-        if (out->rank() < 3 || out->dim(1) < segmentationExtraRows + 1) {
-            fail(operation, QStringLiteral("output shape %1 is not [1, 36 + classes, candidates]")
-                                .arg(out->shapeText()), false);
-            return {};
-        }
-        const int64_t nFeat = out->dim(1);
-        const int64_t n = out->dim(2);
-        if (!out->requireElements({nFeat, n}, &why)) {
-            fail(operation, why);
-            return {};
-        }
-        const std::optional<FloatTensorView> prototypes = FloatTensorView::from(outputs.at(1), &why);
+        const std::optional<FloatTensorView> prototypes = FloatTensorView::from(output.values.at(1), &why);
         if (!prototypes
             || !prototypes->requireShape({1, maskCoefficientCount, maskSize, maskSize}, &why)) {
             fail(operation, QStringLiteral("mask prototypes: %1").arg(why));
             return {};
         }
 
-        const LetterboxMapping mapping = mappingOf(letterbox, image);
-        const std::span<const float> rows(out->data(), out->elementCount());
-        const DecodedCandidates candidates = decodeCandidates(
-            rows, nFeat, n, nFeat - segmentationExtraRows, mapping, confThreshold, names);
+        const DecodedCandidates candidates =
+            decodeCandidates(output.rows, output.nFeat, output.n, output.classCount, output.mapping,
+                             confThreshold, names);
         const std::span<const float> protoValues(prototypes->data(), prototypes->elementCount());
-        const int64_t firstCoefficientRow = nFeat - maskCoefficientCount;
+        const int64_t firstCoefficientRow = output.nFeat - maskCoefficientCount;
 
         QList<SegDetection> result;
         for (int index : nmsSurvivors(candidates.detections, iouThreshold)) {
@@ -259,7 +247,7 @@ QList<SegDetection> OnnxInferencer::runSeg(const QImage &image, float confThresh
             const int64_t column = candidates.columns[size_t(index)];
             std::array<float, maskCoefficientCount> coefficients;
             for (int k = 0; k < maskCoefficientCount; ++k)
-                coefficients[size_t(k)] = rows[size_t((firstCoefficientRow + k) * n + column)];
+                coefficients[size_t(k)] = output.rows[size_t((firstCoefficientRow + k) * output.n + column)];
 
             SegDetection instance;
             instance.classId = detection.classId;
@@ -267,7 +255,7 @@ QList<SegDetection> OnnxInferencer::runSeg(const QImage &image, float confThresh
             instance.score = detection.score;
             instance.box = detection.box;
             instance.polygon = instanceOutline(protoValues, coefficients,
-                                               candidates.letterboxBoxes[size_t(index)], mapping);
+                                               candidates.letterboxBoxes[size_t(index)], output.mapping);
             result.append(instance);
         }
         return result;

@@ -56,8 +56,13 @@ public:
 
 private:
     struct Runtime;
+    struct ModelOutput;
 
     bool fail(const char *operation, const QString &message, bool log = true);
+    // The part run() and runSeg() share: preconditions, letterbox, tensor, the
+    // model run and the checks of output 0. False, with the error set, when there
+    // is nothing to decode.
+    bool runModel(const char *operation, const QImage &image, bool withPrototypes, ModelOutput &output);
 
     std::unique_ptr<Runtime> runtime;
     bool loaded = false;

@@ -158,13 +158,16 @@ def probe_model(out_dir):
 
 
 def seg_rows():
-    """Two instances, one class: the first covers the prototype rectangle with
+    """Three candidates, one class: the first covers the prototype rectangle with
     coefficient 1 on plane 0; the second has all coefficients 0 (mask 0.5
-    everywhere, so no outline)."""
-    rows = np.zeros((2, 37), dtype=np.float32)
+    everywhere, so no outline); the third is a weaker, shifted copy of the first,
+    which suppression removes."""
+    rows = np.zeros((3, 37), dtype=np.float32)
     rows[0, :5] = (280, 280, 280, 120, 0.9)
     rows[0, 5] = 1.0
     rows[1, :5] = (500, 500, 40, 40, 0.6)
+    rows[2, :5] = (290, 280, 280, 120, 0.8)
+    rows[2, 5] = 1.0
     return rows.T[np.newaxis].copy()
 
 

@@ -72,6 +72,43 @@ private slots:
         QCOMPARE(wrong, 0);
     }
 
+    // The scaled picture is the source converted to RGB888 and smooth-scaled,
+    // pixel for pixel, whether Qt paints it bilinearly (small, mild shrink or
+    // enlargement) or runs its 32-bit scaler (large, or shrunk more than twofold).
+    void letterboxScalesAsRgb888_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QImage::Format>("format");
+        QTest::addColumn<int>("target");
+        QTest::newRow("720p frame") << QSize(1280, 720) << QImage::Format_RGB32 << 640;
+        QTest::newRow("just under 2^20 pixels") << QSize(1023, 1024) << QImage::Format_RGB32 << 640;
+        QTest::newRow("enlarged") << QSize(300, 200) << QImage::Format_RGB32 << 640;
+        QTest::newRow("premultiplied alpha") << QSize(333, 211) << QImage::Format_ARGB32_Premultiplied << 320;
+        QTest::newRow("2^20 pixels") << QSize(1024, 1024) << QImage::Format_RGB32 << 640;
+        QTest::newRow("1080p frame") << QSize(1920, 1080) << QImage::Format_RGB32 << 640;
+        QTest::newRow("shrunk more than twofold") << QSize(1500, 600) << QImage::Format_RGB32 << 640;
+    }
+
+    void letterboxScalesAsRgb888()
+    {
+        QFETCH(QSize, source);
+        QFETCH(QImage::Format, format);
+        QFETCH(int, target);
+
+        QImage picture(source, format);
+        for (int y = 0; y < source.height(); ++y)
+            for (int x = 0; x < source.width(); ++x)
+                picture.setPixel(x, y, qRgba((x * 7 + y * 3) & 255, (y * 5 + x) & 255, ((x ^ y) * 3) & 255,
+                                             format == QImage::Format_RGB32 ? 255 : 128 + (x & 127)));
+        const LetterboxResult result = letterboxImage(picture, target, target);
+        const QSize scaledSize(int(result.scale * float(source.width()) + 0.5f),
+                               int(result.scale * float(source.height()) + 0.5f));
+        const QRect content(QPoint(result.padX, result.padY), scaledSize);
+        const QImage expected = picture.convertToFormat(QImage::Format_RGB888)
+                                    .scaled(content.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QCOMPARE(result.image.copy(content), expected);
+    }
+
     void letterboxAtSameSizeKeepsPixels()
     {
         QImage picture(64, 48, QImage::Format_RGB888);
