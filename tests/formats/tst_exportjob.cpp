@@ -453,6 +453,17 @@ void TestExportJob::outputFolderCannotBeCreated()
         QVERIFY(!o.ok);
         QVERIFY2(o.error.startsWith("Export failed: could not create the folder"), qPrintable(o.error));
     }
+    // No output path: nothing is written to the working folder or the root.
+    for (const QString &format : {QStringLiteral("COCO"), QStringLiteral("YOLO")}) {
+        for (bool split : {false, true}) {
+            QString error;
+            QString result;
+            QVERIFY(!runExportJob(FormatRegistry::instance().find(format), config(format, "  ", split), dataset, 2,
+                                  false, {}, &error, &result));
+            QCOMPARE(error, QStringLiteral("No output path selected."));
+            QVERIFY(result.isEmpty());
+        }
+    }
     // The images folder is blocked: the copies cannot be written.
     QVERIFY(writeFile(dir.filePath("out/images"), "x"));
     const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", dir.filePath("out"), false), dataset);
