@@ -222,6 +222,8 @@ void TestFormatToolkit::exportStems_data()
         << QStringList{"/a/a.jpg", "/b/a.jpg", "/c/a_2.jpg"} << QStringList{"a", "a_3", "a_2"};
     QTest::newRow("letter case collides") << QStringList{"/a/Cat.jpg", "/b/cat.jpg"} << QStringList{"Cat", "cat_2"};
     QTest::newRow("empty path") << QStringList{"", ""} << QStringList{"image", "image_2"};
+    QTest::newRow("the class list's name is taken")
+        << QStringList{"/a/Classes.jpg", "/b/classes_2.png"} << QStringList{"Classes_3", "classes_2"};
 }
 
 void TestFormatToolkit::exportStems()
