@@ -267,8 +267,8 @@ Annotation annotationFromObject(const QJsonObject &object, const QHash<qint64, Q
     return a;
 }
 
-// Images whose file id is negative or beyond the int range cannot keep it as
-// an entry id; they get ids that no other image of the file uses.
+// Images whose file id is negative or does not fit an entry id cannot keep
+// it; they get ids that no other image of the file uses.
 void assignFreeIds(QList<ImageEntry> &entries, const QList<bool> &keepsId)
 {
     QSet<int> used;
@@ -323,7 +323,9 @@ bool CocoHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
         const QJsonObject object = value.toObject();
         const qint64 fileId = jsonInt64(object.value(QLatin1String("id")), 0);
         ImageEntry entry;
-        const bool fitsId = fileId >= 0 && fileId <= std::numeric_limits<int>::max();
+        // The largest int is left out too: the dataset sets its next id to
+        // one past every id it is given, which must still be an int.
+        const bool fitsId = fileId >= 0 && fileId < std::numeric_limits<int>::max();
         entry.id = fitsId ? int(fileId) : -1;
         entry.width = std::max(jsonInt(object.value(QLatin1String("width")), 0), 0);
         entry.height = std::max(jsonInt(object.value(QLatin1String("height")), 0), 0);

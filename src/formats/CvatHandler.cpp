@@ -206,7 +206,10 @@ void readBox(const QXmlStreamAttributes &attributes, PendingImage &image)
     Annotation a;
     a.kind = BoundingBox;
     a.className = label;
-    a.bbox = QRectF(std::min(xtl, xbr), std::min(ytl, ybr), std::abs(xbr - xtl), std::abs(ybr - ytl));
+    // The size in double precision: two huge single-precision edges would
+    // overflow to an infinite width.
+    a.bbox = QRectF(std::min(xtl, xbr), std::min(ytl, ybr), std::abs(double(xbr) - xtl),
+                    std::abs(double(ybr) - ytl));
     image.boxes.append(a);
 }
 

@@ -304,6 +304,9 @@ bool runExportJob(IFormatHandler *handler, const ExportConfig &config, const Dat
     bool ok = false;
     if (!handler) {
         error = QStringLiteral("Export failed.");
+    } else if (config.outputPath.trimmed().isEmpty()) {
+        // Never fall back to the working folder or the file-system root.
+        error = QStringLiteral("No output path selected.");
     } else {
         ExportRun run(handler, config, dataset, handlerWritesImages, std::move(progress));
         ok = config.split ? run.runSplit(&result) : run.runWhole(imageCount, &result);

@@ -12,6 +12,19 @@ QString naturalExportStem(const QString &filePath)
     return stem.isEmpty() ? QStringLiteral("image") : stem;
 }
 
+namespace {
+
+// Stems of files that writers put beside the per-image files: the YOLO
+// family's "classes.txt" lies among its label files, so an image of that
+// name would have its labels replace the class list.
+const QStringList &reservedExportStems()
+{
+    static const QStringList reserved = {QStringLiteral("classes")};
+    return reserved;
+}
+
+} // namespace
+
 QStringList uniqueExportStems(const QList<ImageEntry> &images)
 {
     QStringList natural;
@@ -26,7 +39,9 @@ QStringList uniqueExportStems(const QList<ImageEntry> &images)
     QStringList stems;
     stems.reserve(images.size());
     QSet<QString> taken;
-    taken.reserve(images.size());
+    taken.reserve(images.size() + reservedExportStems().size());
+    for (const QString &stem : reservedExportStems())
+        taken.insert(stem.toCaseFolded());
     // Next suffix to try per natural stem, so that many images of one name
     // cost linear time rather than quadratic.
     QHash<QString, int> nextSuffix;

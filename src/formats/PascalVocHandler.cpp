@@ -105,7 +105,9 @@ QList<Annotation> objectsOf(const QDomElement &root)
         Annotation a;
         a.kind = BoundingBox;
         a.className = name;
-        a.bbox = QRectF(xmin, ymin, xmax - xmin, ymax - ymin).normalized();
+        // The size in double precision: two huge single-precision edges
+        // would overflow to an infinite width.
+        a.bbox = QRectF(xmin, ymin, double(xmax) - xmin, double(ymax) - ymin).normalized();
         labels.append(a);
     }
     return labels;

@@ -18,7 +18,10 @@ namespace Quillmark {
 namespace {
 
 constexpr int kMaxKeypoints = 10000;
-constexpr qint64 kMaxYamlFileBytes = 16LL * 1024 * 1024;
+constexpr qint64 kMaxYamlFileBytes = 4LL * 1024 * 1024;   // 100,000 names of 40 bytes
+// yaml-cpp builds a node tree of more than a hundred bytes per byte of text;
+// a larger file (in practice only a huge class list) is scanned line by line.
+constexpr qsizetype kMaxParsedYamlBytes = 1024 * 1024;
 
 // Places names given by index into a list, filling gaps with "class_%1".
 QStringList namesFromIndexMap(const QMap<int, QString> &byIndex)
@@ -204,7 +207,7 @@ YoloDataYaml readYoloDataYaml(const QString &yamlPath)
         return result;
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
-    if (!readWithYamlCpp(bytes, result))
+    if (bytes.size() > kMaxParsedYamlBytes || !readWithYamlCpp(bytes, result))
         readLeniently(QString::fromUtf8(bytes), result);
     return result;
 }

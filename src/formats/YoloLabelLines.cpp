@@ -7,6 +7,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Quillmark {
 
@@ -153,6 +154,21 @@ bool isVisibility(QByteArrayView field)
     return parseInt(field, &v) && v >= 0 && v <= 2;
 }
 
+// Keypoints of x, y, visibility triplets, told apart from a polygon by every
+// third field being a visibility 0, 1 or 2.
+int guessedKeypointCount(const Parts &parts, int *dims)
+{
+    const qsizetype extra = parts.size() - 5;
+    if (extra % 3 != 0)
+        return 0;
+    for (qsizetype i = 7; i < parts.size(); i += 3) {
+        if (!isVisibility(parts.at(i)))
+            return 0;
+    }
+    *dims = 3;
+    return int(extra / 3);
+}
+
 // Number of keypoints the line holds, 0 when it is no keypoint line.
 int keypointCountOf(const Parts &parts, const YoloLineLayout &layout, int *dims)
 {
@@ -164,20 +180,17 @@ int keypointCountOf(const Parts &parts, const YoloLineLayout &layout, int *dims)
         return 0;
     case YoloLineLayout::Mode::Keypoints: {
         const int d = layout.keypointDims;
-        if (extra != qsizetype(d) * layout.keypointCount)
-            return 0;
-        *dims = d;
-        return int(extra / d);
+        if (extra == qsizetype(d) * layout.keypointCount) {
+            *dims = d;
+            return int(extra / d);
+        }
+        // A set of another length (a dataset mixing skeletons of different
+        // sizes writes each at its own length) is recognised by its
+        // visibilities, as without a yaml.
+        return d == 3 ? guessedKeypointCount(parts, dims) : 0;
     }
     case YoloLineLayout::Mode::Guess:
-        if (extra % 3 != 0)
-            return 0;
-        for (qsizetype i = 7; i < parts.size(); i += 3) {
-            if (!isVisibility(parts.at(i)))
-                return 0;
-        }
-        *dims = 3;
-        return int(extra / 3);
+        return guessedKeypointCount(parts, dims);
     }
     return 0;
 }
@@ -187,6 +200,21 @@ QString classNameOf(int classId, const QStringList &classNames)
     if (classId >= 0 && classId < classNames.size())
         return classNames.at(classId);
     return QStringLiteral("class_%1").arg(classId);
+}
+
+bool isFinite(const QRectF &r)
+{
+    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height());
+}
+
+// Huge numbers scaled by the image size overflow single precision; such a
+// line is skipped like a malformed one rather than giving infinite geometry.
+bool isFinite(const Annotation &a)
+{
+    if (!isFinite(a.bbox))
+        return false;
+    return std::all_of(a.points.cbegin(), a.points.cend(),
+                       [](const QPointF &p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
 }
 
 QPointF scaledPoint(float x, float y, bool known, int width, int height)
@@ -269,7 +297,7 @@ QList<Annotation> parseYoloLabelText(QByteArrayView text, const QStringList &cla
             continue;
         splitFields(line, parts);
         Annotation a;
-        if (parseLine(parts, classNames, imageWidth, imageHeight, layout, a))
+        if (parseLine(parts, classNames, imageWidth, imageHeight, layout, a) && isFinite(a))
             annotations.append(std::move(a));
     }
     return annotations;

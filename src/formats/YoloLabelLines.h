@@ -43,7 +43,9 @@ struct YoloLineLayout {
         // polygons, never keypoints.
         Polygons,
         // A data.yaml with "kpt_shape: [K, D]": a line of exactly 5 + D * K
-        // parts is a keypoint set; other lines read as without keypoints.
+        // parts is a keypoint set; with D = 3, a line of another length is
+        // one when it passes the visibility test of Guess; other lines read
+        // as without keypoints.
         Keypoints,
     };
     Mode mode = Mode::Guess;
@@ -56,8 +58,9 @@ struct YoloLineLayout {
 
 // Reads a label file. Ids outside the class list read as "class_%1". With an
 // image size of 0 (unknown) the coordinates stay normalised. Malformed lines
-// (fewer than five fields) are skipped, fields that are no number read as 0;
-// an unreadable or oversized file gives an empty list.
+// (fewer than five fields) are skipped, fields that are no number read as 0,
+// lines whose numbers overflow to infinite coordinates are skipped; an
+// unreadable or oversized file gives an empty list.
 QList<Annotation> readYoloLabelFile(const QString &path, const QStringList &classNames, int imageWidth,
                                     int imageHeight, const YoloLineLayout &layout = YoloLineLayout());
 

@@ -323,6 +323,7 @@ void TestCocoHandler::importLargeAndDuplicateIds()
                    {"id": 5000000001, "file_name": "big2.jpg"},
                    {"id": 2, "file_name": "two.jpg"},
                    {"id": -4, "file_name": "negative.jpg"},
+                   {"id": 2147483647, "file_name": "largest.jpg"},
                    {"id": 2, "file_name": "two-again.jpg"}],
         "annotations": [{"image_id": 5000000000, "bbox": [0, 0, 1, 1]},
                         {"image_id": 5000000001, "bbox": [0, 0, 2, 2]},
@@ -330,15 +331,17 @@ void TestCocoHandler::importLargeAndDuplicateIds()
                         {"image_id": 705032704, "bbox": [0, 0, 4, 4]},
                         {"image_id": -4, "bbox": [0, 0, 5, 5]}]})", &ok, dir.path());
     QVERIFY(ok);
-    QCOMPARE(dataset.images.size(), 4);
+    QCOMPARE(dataset.images.size(), 5);
     QStringList names;
     QSet<int> ids;
     for (const ImageEntry &e : dataset.images) {
         names.append(QFileInfo(e.filePath).fileName());
         ids.insert(e.id);
+        // The dataset's next id stays above every id it holds.
+        QVERIFY(e.id >= 0 && e.id < dataset.nextImageId);
     }
-    QCOMPARE(names, (QStringList{"big1.jpg", "big2.jpg", "two-again.jpg", "negative.jpg"}));
-    QCOMPARE(ids.size(), 4);   // every entry has an id of its own
+    QCOMPARE(names, (QStringList{"big1.jpg", "big2.jpg", "two-again.jpg", "negative.jpg", "largest.jpg"}));
+    QCOMPARE(ids.size(), 5);   // every entry has an id of its own
     QVERIFY(ids.contains(2));
     QCOMPARE(dataset.images.at(0).labels.size(), 1);
     QCOMPARE(dataset.images.at(1).labels.size(), 2);

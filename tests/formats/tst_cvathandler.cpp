@@ -144,6 +144,7 @@ void TestCvatHandler::importShapes()
     <polygon label="road" points="0,0;10,0;5,8"/>
     <box label="car" xtl="50" ytl="10" xbr="10" ybr="30" occluded="1"><attribute name="x">y</attribute></box>
     <box label="" xtl="0" ytl="0" xbr="1" ybr="1"/>
+    <box label="wide" xtl="3e38" ytl="-3e38" xbr="-3e38" ybr="3e38"/>
     <polyline label="line" points="0,0;1,1"/>
   </image>
   <group><image name="" width="3" height="4"/></group>)")));
@@ -158,18 +159,22 @@ void TestCvatHandler::importShapes()
     QCOMPARE(b.filePath, dir.filePath("images/b.jpg"));
     QCOMPARE(b.width, 64);
     QCOMPARE(b.height, 0);
-    QCOMPARE(b.labels.size(), 4);   // boxes, then polygons, then points
+    QCOMPARE(b.labels.size(), 5);   // boxes, then polygons, then points
     QCOMPARE(b.labels.at(0).className, QStringLiteral("car"));
     QCOMPARE(b.labels.at(0).bbox, QRectF(10, 10, 40, 20));
-    QCOMPARE(b.labels.at(1).kind, int(Polygon));
-    QCOMPARE(b.labels.at(1).bbox, QRectF(0, 0, 10, 8));
-    QCOMPARE(b.labels.at(2).kind, int(Point));
-    QCOMPARE(b.labels.at(2).bbox, QRectF(1, 1, 0, 0));
-    QCOMPARE(b.labels.at(3).bbox, QRectF(2, 2, 0, 0));
+    // Huge edges give a huge but finite size.
+    QVERIFY(std::isfinite(b.labels.at(1).bbox.width()) && std::isfinite(b.labels.at(1).bbox.height()));
+    QVERIFY(b.labels.at(1).bbox.width() > 5e38 && b.labels.at(1).bbox.height() > 5e38);
+    QCOMPARE(b.labels.at(2).kind, int(Polygon));
+    QCOMPARE(b.labels.at(2).bbox, QRectF(0, 0, 10, 8));
+    QCOMPARE(b.labels.at(3).kind, int(Point));
+    QCOMPARE(b.labels.at(3).bbox, QRectF(1, 1, 0, 0));
+    QCOMPARE(b.labels.at(4).bbox, QRectF(2, 2, 0, 0));
     QCOMPARE(dataset.images.at(1).filePath, QString());
-    QCOMPARE(dataset.classColors.keys(), (QStringList{"car", "pin", "road"}));
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"car", "pin", "road", "wide"}));
     QCOMPARE(dataset.classColors.value("car"), classPalette[0]);
-    QCOMPARE(dataset.classColors.value("road"), classPalette[1]);
+    QCOMPARE(dataset.classColors.value("wide"), classPalette[1]);
+    QCOMPARE(dataset.classColors.value("road"), classPalette[2]);
 }
 
 void TestCvatHandler::importChoosesFile()

@@ -261,26 +261,39 @@ void TestExportJob::yoloSplitRoundTripsKeypointsAndPolygons()
     QTemporaryDir dir;
     Dataset dataset;
     const QList<QPointF> pose = {{10, 10}, {20, 20}, {30, 30}};
+    // A second skeleton of five points in every other image: kpt_shape names
+    // the larger set, and the smaller one must still come back as keypoints.
+    const QList<QPointF> hand = {{60, 60}, {62, 64}, {66, 70}, {70, 72}, {75, 80}};
     for (int i = 0; i < 4; ++i) {
         const QString path = dir.filePath(QStringLiteral("src/p%1.png").arg(i));
         writeImage(path, 100, 100);
-        dataset.addImage(image(path, 100, 100,
-                               {keypoints("person", {5, 5, 40, 40}, pose, {2, 1, 0}),
-                                polygon("shape", ring(5, 50, 50, 20))}));
+        QList<Annotation> labels = {keypoints("person", {5, 5, 40, 40}, pose, {2, 1, 0}),
+                                    polygon("shape", ring(5, 50, 50, 20))};
+        if (i % 2)
+            labels.append(keypoints("hand", {60, 60, 15, 20}, hand, {2, 2, 1, 2, 0}));
+        dataset.addImage(image(path, 100, 100, labels));
     }
     const QString out = dir.filePath("out");
-    QVERIFY(run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, true), dataset).ok);
-    QVERIFY(readFile(out + "/data.yaml").contains("\nkpt_shape: [3, 3]\nnc: 2\n"));
+    ExportConfig c = config("YOLO", out, true);
+    c.trainPct = 100;   // keep dataset order in one subset
+    QVERIFY(run(FormatRegistry::instance().find("YOLO"), c, dataset).ok);
+    QVERIFY(readFile(out + "/data.yaml").contains("\nkpt_shape: [5, 3]\nnc: 3\n"));
     Dataset back;
     QVERIFY(YoloHandler().importDataset(out, back, {}));
     QCOMPARE(back.images.size(), 4);
-    for (const ImageEntry &e : back.images) {
-        QCOMPARE(e.labels.size(), 2);
+    for (int i = 0; i < 4; ++i) {
+        const ImageEntry &e = back.images.at(i);
+        QCOMPARE(e.labels.size(), i % 2 ? 3 : 2);
         QCOMPARE(e.labels.at(0).kind, int(Keypoint));
         QCOMPARE(e.labels.at(0).keypointVis, (QList<int>{2, 1, 0}));
         QVERIFY(pointsClose(e.labels.at(0).points, pose, 0.01));
         QCOMPARE(e.labels.at(1).kind, int(Polygon));
         QCOMPARE(e.labels.at(1).points.size(), 5);
+        if (i % 2) {
+            QCOMPARE(e.labels.at(2).kind, int(Keypoint));
+            QCOMPARE(e.labels.at(2).keypointVis, (QList<int>{2, 2, 1, 2, 0}));
+            QVERIFY(pointsClose(e.labels.at(2).points, hand, 0.01));
+        }
     }
 }
 
@@ -439,6 +452,17 @@ void TestExportJob::outputFolderCannotBeCreated()
             run(FormatRegistry::instance().find("YOLO"), config("YOLO", dir.filePath("file/out"), split), dataset);
         QVERIFY(!o.ok);
         QVERIFY2(o.error.startsWith("Export failed: could not create the folder"), qPrintable(o.error));
+    }
+    // No output path: nothing is written to the working folder or the root.
+    for (const QString &format : {QStringLiteral("COCO"), QStringLiteral("YOLO")}) {
+        for (bool split : {false, true}) {
+            QString error;
+            QString result;
+            QVERIFY(!runExportJob(FormatRegistry::instance().find(format), config(format, "  ", split), dataset, 2,
+                                  false, {}, &error, &result));
+            QCOMPARE(error, QStringLiteral("No output path selected."));
+            QVERIFY(result.isEmpty());
+        }
     }
     // The images folder is blocked: the copies cannot be written.
     QVERIFY(writeFile(dir.filePath("out/images"), "x"));

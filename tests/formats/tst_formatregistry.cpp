@@ -123,13 +123,18 @@ void TestFormatRegistry::roboflowAndScaledRules()
 
 void TestFormatRegistry::unreadableDataYaml()
 {
+    const FormatRegistry &registry = FormatRegistry::instance();
+    // A folder named data.yaml exists but cannot be read, for root as well.
+    QTemporaryDir folder;
+    QVERIFY(QDir().mkpath(folder.filePath("data.yaml")));
+    QVERIFY(!registry.find("Roboflow YOLO")->canImport(folder.path()));
+    QVERIFY(!registry.find("YOLOv4 Scaled")->canImport(folder.path()));
     if (geteuid() == 0)
         QSKIP("file permissions do not bind root");
     QTemporaryDir dir;
     const QString path = dir.filePath("data.yaml");
     QVERIFY(writeFile(path, "roboflow: x\n"));
     QFile::setPermissions(path, QFileDevice::Permissions());
-    const FormatRegistry &registry = FormatRegistry::instance();
     QVERIFY(!registry.find("Roboflow YOLO")->canImport(dir.path()));
     QVERIFY(!registry.find("YOLOv4 Scaled")->canImport(dir.path()));
 }

@@ -42,6 +42,7 @@ private slots:
     void classListFile();
     void dataYamlNames_data();
     void dataYamlNames();
+    void dataYamlLargeClassList();
     void dataYamlKeypointShape();
     void findDataYaml();
     void yamlScalarQuoting_data();
@@ -221,6 +222,8 @@ void TestFormatToolkit::exportStems_data()
         << QStringList{"/a/a.jpg", "/b/a.jpg", "/c/a_2.jpg"} << QStringList{"a", "a_3", "a_2"};
     QTest::newRow("letter case collides") << QStringList{"/a/Cat.jpg", "/b/cat.jpg"} << QStringList{"Cat", "cat_2"};
     QTest::newRow("empty path") << QStringList{"", ""} << QStringList{"image", "image_2"};
+    QTest::newRow("the class list's name is taken")
+        << QStringList{"/a/Classes.jpg", "/b/classes_2.png"} << QStringList{"Classes_3", "classes_2"};
 }
 
 void TestFormatToolkit::exportStems()
@@ -321,6 +324,30 @@ void TestFormatToolkit::dataYamlNames()
     const QString path = dir.filePath("data.yaml");
     QVERIFY(writeFile(path, yaml));
     QCOMPARE(parseYoloYamlNames(path), names);
+}
+
+void TestFormatToolkit::dataYamlLargeClassList()
+{
+    // A class list too large for the YAML parser's node tree is still read,
+    // in every form, and an oversized file gives no names.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("data.yaml");
+    QByteArray dashes = "nc: 100000\nnames:\n";
+    QByteArray map = "names:\n";
+    for (int i = 0; i < 100000; ++i) {
+        dashes += "  - 'class number " + QByteArray::number(i) + "'\n";
+        map += "  " + QByteArray::number(i) + ": class number " + QByteArray::number(i) + "\n";
+    }
+    for (const QByteArray &text : {dashes, map}) {
+        QVERIFY(text.size() > 2 * 1024 * 1024);
+        QVERIFY(writeFile(path, text));
+        const QStringList names = parseYoloYamlNames(path);
+        QCOMPARE(names.size(), 100000);
+        QCOMPARE(names.first(), QStringLiteral("class number 0"));
+        QCOMPARE(names.last(), QStringLiteral("class number 99999"));
+    }
+    QVERIFY(writeFile(path, "names: [a]\n" + QByteArray(5 * 1024 * 1024, '#')));
+    QVERIFY(parseYoloYamlNames(path).isEmpty());
 }
 
 void TestFormatToolkit::dataYamlKeypointShape()

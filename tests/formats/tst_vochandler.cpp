@@ -138,7 +138,8 @@ void TestVocHandler::importObjects()
         <filename>b.jpg</filename><size><width> 64 </width><height>48</height></size>
         <object><name> dog </name><bndbox><xmin>50</xmin><ymin>5</ymin><xmax>10</xmax><ymax>25</ymax></bndbox></object>
         <object><name></name><bndbox><xmin>1</xmin><ymin>1</ymin><xmax>2</xmax><ymax>2</ymax></bndbox></object>
-        <part><object><name>cat</name><bndbox><xmin>x</xmin><ymax>4</ymax></bndbox></object></part>)")));
+        <part><object><name>cat</name><bndbox><xmin>x</xmin><ymax>4</ymax></bndbox></object></part>
+        <object><name>wide</name><bndbox><xmin>-3e38</xmin><ymin>0</ymin><xmax>3e38</xmax><ymax>1</ymax></bndbox></object>)")));
     QVERIFY(writeFile(dir.filePath("a.xml"), vocFile("<size><width>wide</width></size>")));
     Dataset dataset;
     QList<QPair<int, int>> calls;
@@ -149,12 +150,15 @@ void TestVocHandler::importObjects()
     const ImageEntry &b = dataset.images.at(1);
     QCOMPARE(b.width, 64);
     QCOMPARE(b.height, 48);
-    QCOMPARE(b.labels.size(), 2);
+    QCOMPARE(b.labels.size(), 3);
     QCOMPARE(b.labels.at(0).className, QStringLiteral("dog"));
     QCOMPARE(b.labels.at(0).bbox, QRectF(10, 5, 40, 20));
     QCOMPARE(b.labels.at(1).className, QStringLiteral("cat"));
     QCOMPARE(b.labels.at(1).bbox, QRectF(0, 0, 0, 4));
-    QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "dog"}));
+    // Huge edges give a huge but finite width.
+    QVERIFY(std::isfinite(b.labels.at(2).bbox.width()));
+    QVERIFY(b.labels.at(2).bbox.width() > 5e38);
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "dog", "wide"}));
     QCOMPARE(dataset.classColors.value("dog"), classPalette[0]);   // classes in order of first use
 }
 

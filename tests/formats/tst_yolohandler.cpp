@@ -228,6 +228,14 @@ void TestYoloHandler::exportCollidingNamesStayApart()
     QVERIFY(YoloHandler().exportDataset(dir.path(), dataset, {}));
     QCOMPARE(readFile(dir.filePath("0001.txt")), QByteArray("0 0.05 0.05 0.1 0.1\n"));
     QCOMPARE(readFile(dir.filePath("0001_2.txt")), QByteArray("0 0.55 0.55 0.1 0.1\n"));
+
+    // An image named like the class list keeps its labels apart from it.
+    Dataset named;
+    named.addImage(image("/x/classes.jpg", 100, 100, {box("dog", 0, 0, 10, 10)}));
+    QTemporaryDir other;
+    QVERIFY(YoloHandler().exportDataset(other.path(), named, {}));
+    QCOMPARE(readFile(other.filePath("classes.txt")), QByteArray("dog\n"));
+    QCOMPARE(readFile(other.filePath("classes_2.txt")), QByteArray("0 0.05 0.05 0.1 0.1\n"));
 }
 
 void TestYoloHandler::exportFailsWhenOutputCannotBeWritten()

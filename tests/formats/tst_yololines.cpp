@@ -171,6 +171,21 @@ void TestYoloLines::layoutFromYaml()
     QCOMPARE(a.kind, int(Keypoint));
     QVERIFY(pointsClose(a.points, {{1, 2}, {3, 4}, {5, 6}}));
     QCOMPARE(a.keypointVis, (QList<int>{2, 2, 2}));
+
+    // kpt_shape names the largest set; a smaller set of another skeleton in
+    // the same dataset is still a keypoint set, a polygon still a polygon.
+    yaml.keypointCount = 3;
+    yaml.keypointDims = 3;
+    const QList<Annotation> mixed = parseYoloLabelText(
+        "0 0.5 0.5 1 1 0.1 0.2 2 0.3 0.4 1 0.5 0.6 0\n0 0.5 0.5 1 1 0.1 0.2 2 0.3 0.4 0\n" + polygon5
+            + "0 0.1 0.1 0.9 0.1 0.9 0.9 0.5 0.95 0.1 0.9\n",
+        {}, 10, 10, YoloLineLayout::fromDataYaml(yaml));
+    QCOMPARE(mixed.size(), 4);
+    QCOMPARE(mixed.at(0).points.size(), 3);
+    QCOMPARE(mixed.at(1).kind, int(Keypoint));
+    QCOMPARE(mixed.at(1).keypointVis, (QList<int>{2, 0}));
+    QCOMPARE(mixed.at(2).kind, int(Keypoint));   // 11 parts whose visibilities fit
+    QCOMPARE(mixed.at(3).kind, int(Polygon));
 }
 
 void TestYoloLines::roundTripKeepsKinds_data()
@@ -217,6 +232,15 @@ void TestYoloLines::hostileFiles()
         wide += " 0.5";
     const QList<Annotation> labels = parseYoloLabelText(wide, {}, 10, 10);
     QCOMPARE(labels.size(), 1);
+    // Numbers that fit a float but overflow once scaled to the image: the
+    // line is skipped rather than read as infinite geometry.
+    const QList<Annotation> huge = parseYoloLabelText(
+        "0 3e38 0.5 3e38 0.2\n0 0.5 0.5 0.2 0.2 3e38 -3e38 2\n0 0.1 0.1 3e38 0.1 0.5 0.9\n0 0.5 0.5 0.2 0.2\n",
+        {}, 640, 480);
+    QCOMPARE(huge.size(), 1);
+    fuzzyCompareRect(huge.first().bbox, QRectF(256, 192, 128, 96));
+    // Unscaled (size unknown) the same numbers stay finite and are kept.
+    QCOMPARE(parseYoloLabelText("0 3e38 0.5 3e38 0.2\n", {}, 0, 0).size(), 1);
 }
 
 QM_TEST_MAIN(TestYoloLines)
