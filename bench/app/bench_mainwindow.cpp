@@ -1,6 +1,7 @@
 // The main window on a project of 100,000 images with 10 annotations each: the
 // write-back of one canvas edit (which also recounts the statistics), stepping
-// to the next image, and a full refresh after the project changed.
+// to the next image, a full refresh after the project changed, and a class
+// assigned to every image at once.
 // Run headless: QT_QPA_PLATFORM=offscreen ./bench_mainwindow
 
 #include "MainWindowTestAccess.h"
@@ -8,8 +9,11 @@
 
 #include "app/MainWindow.h"
 #include "canvas/LabelCanvas.h"
+#include "dialogs/Prompts.h"
+#include "panels/ImageListPanel.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QStandardPaths>
 
 #include <benchmark/benchmark.h>
@@ -81,6 +85,31 @@ void BM_RefreshUi(benchmark::State &state)
         access.refreshUi();
 }
 BENCHMARK(BM_RefreshUi)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Answers every question with Yes, as a user who confirms.
+class ConfirmingPrompts : public Prompts {
+public:
+    QMessageBox::StandardButton question(QWidget *, const QString &, const QString &, QMessageBox::StandardButtons,
+                                         QMessageBox::StandardButton) override
+    {
+        return QMessageBox::Yes;
+    }
+};
+
+void BM_BulkAssignAllImages(benchmark::State &state)
+{
+    MainWindow window;
+    fillProject(window, int(state.range(0)));
+    MainWindowTestAccess access(window);
+    access.project().projectType = QStringLiteral("classification");
+    window.imageList()->listWidget()->selectAll();
+    ConfirmingPrompts prompts;
+    Prompts::setOverride(&prompts);
+    for (auto _ : state)
+        access.onClassesSelected({QStringLiteral("car"), QStringLiteral("outdoor")});
+    Prompts::setOverride(nullptr);
+}
+BENCHMARK(BM_BulkAssignAllImages)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

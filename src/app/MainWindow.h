@@ -231,6 +231,7 @@ private:
     void onImageLoaded(int imageId, const QImage &image);
     void updateZoomLabel();
     int imagePosition(int imageId) const;
+    void showImagePosition(int imageId);
     void refreshUi();
     void refreshStats();
     void refreshVideoFrameAnnotations();
@@ -313,6 +314,10 @@ private:
     QTimer *slideshowTimer = nullptr;
 
     bool jobRunning = false;
+    // The unsaved-changes flag when an open began. While the file is read the
+    // flag counts only edits made meanwhile, which the opened project would
+    // otherwise replace without a question.
+    bool modifiedBeforeOpen = false;
     QList<QShortcut *> shortcuts;
     // Keys that act only in video mode (frame steps, slideshow).
     QList<QShortcut *> videoShortcuts;

@@ -210,6 +210,9 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
         reshowCurrentFrame();
     } else if (!videoMode) {
         imageListPanel->selectImage(currentImageId);
+        // The current image stays, but its position and the count changed.
+        if (currentImageId >= 0)
+            showImagePosition(currentImageId);
     }
     refreshStats();
     statusBar()->showMessage(QStringLiteral("Removed %1 image(s). %2 remaining.")
@@ -297,12 +300,14 @@ void MainWindow::onClassesSelected(const QStringList &names)
                                         QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
             != QMessageBox::Yes)
             return;
-        for (int id : selected) {
-            ImageEntry *image = project.dataset.imageById(id);
-            if (!image)
+        // One pass over the images, however many are selected: ids that name
+        // no image are skipped.
+        const QSet<int> chosen(selected.cbegin(), selected.cend());
+        for (ImageEntry &image : project.dataset.images) {
+            if (!chosen.contains(image.id))
                 continue;
-            image->labels = classificationAnnotations(names, *image);
-            imageListPanel->setImageLabeled(id, !image->labels.isEmpty());
+            image.labels = classificationAnnotations(names, image);
+            imageListPanel->setImageLabeled(image.id, !image.labels.isEmpty());
         }
         modified = true;
     }

@@ -37,6 +37,14 @@ int MainWindow::imagePosition(int imageId) const
     return 0;
 }
 
+void MainWindow::showImagePosition(int imageId)
+{
+    const QString position =
+        QStringLiteral("%1 / %2").arg(imagePosition(imageId) + 1).arg(project.dataset.images.size());
+    topBar->setInfoText(position);
+    positionLabel->setText(position);
+}
+
 void MainWindow::updateZoomLabel()
 {
     if (zoomLabel)
@@ -51,10 +59,7 @@ void MainWindow::selectImage(int imageId)
         return;
 
     filmStrip->setCurrent(imageId);
-    const QString position =
-        QStringLiteral("%1 / %2").arg(imagePosition(imageId) + 1).arg(project.dataset.images.size());
-    topBar->setInfoText(position);
-    positionLabel->setText(position);
+    showImagePosition(imageId);
     mediaNameLabel->setText(QFileInfo(entry->filePath).fileName());
 
     if (!entry->image.isNull()) {

@@ -28,6 +28,7 @@
 #include <QThread>
 
 #include <memory>
+#include <utility>
 
 namespace Quillmark {
 
@@ -47,25 +48,62 @@ void rememberProjectDir(const QString &file)
 }
 
 // Qt's own save dialog on Linux adds no suffix; a project file gets ".qmk".
-QString withProjectSuffix(const QString &path)
+// The dialog asked about replacing only the name as typed, so a file that the
+// suffixed name hits is asked about here. Empty when the user keeps that file.
+QString withProjectSuffix(QWidget *parent, const QString &caption, const QString &path)
 {
     if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
         return path;
-    return path + QStringLiteral(".qmk");
+    const QString suffixed = path + QStringLiteral(".qmk");
+    if (!QFileInfo::exists(suffixed))
+        return suffixed;
+    const QMessageBox::StandardButton answer = Prompts::current().question(
+        parent, caption,
+        QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(suffixed).fileName()),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes ? suffixed : QString();
+}
+
+QString askProjectSavePath(QWidget *parent, const QString &caption)
+{
+    return withProjectSuffix(parent, caption,
+                             Prompts::current().getSaveFileName(parent, caption, lastProjectDir(), projectFilter));
+}
+
+// The image format that a file suffix or a reader names, in one spelling.
+QByteArray canonicalImageFormat(QByteArray format)
+{
+    format = format.toLower();
+    if (format == "jpg")
+        return "jpeg";
+    if (format == "tif")
+        return "tiff";
+    return format;
+}
+
+QByteArray storedImageFormat(const QByteArray &data)
+{
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return canonicalImageFormat(QImageReader::imageFormat(&buffer));
 }
 
 // The bytes of an embedded image as they will be written: its stored encoded
-// bytes when it has them, else the decoded pixels encoded by the name's suffix.
+// bytes when they are in the format the name's suffix says (no re-encoding),
+// else the pixels encoded by the suffix. Stored bytes that cannot be
+// re-encoded are written as they are.
 QByteArray embeddedImageBytes(const ImageEntry &image, const QString &fileName)
 {
-    if (!image.imageData.isEmpty())
+    const QByteArray format = canonicalImageFormat(QFileInfo(fileName).suffix().toLatin1());
+    if (!image.imageData.isEmpty() && storedImageFormat(image.imageData) == format)
         return image.imageData;
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, QFileInfo(fileName).suffix().toLatin1());
-    if (!writer.write(image.image))
-        return {};
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image.loadPixels()))
+        return image.imageData;
     return bytes;
 }
 
@@ -133,8 +171,7 @@ bool MainWindow::confirmUnsavedChanges(const QString &verb)
         return false;
     if (!projectPath.isEmpty())
         return saveProjectTo(projectPath);
-    const QString path = withProjectSuffix(
-        Prompts::current().getSaveFileName(this, QStringLiteral("Save Project"), lastProjectDir(), projectFilter));
+    const QString path = askProjectSavePath(this, QStringLiteral("Save Project"));
     if (path.isEmpty())
         return false;
     return saveProjectTo(path);
@@ -238,6 +275,7 @@ void MainWindow::onOpenProject()
     startJob();
     beginProgress(0);
     statusBar()->showMessage(QStringLiteral("Opening project…"));
+    modifiedBeforeOpen = std::exchange(modified, false);
 
     // The worker fills a record of its own; the live project is untouched
     // until the result is merged on the GUI thread.
@@ -257,8 +295,17 @@ void MainWindow::onOpenProject()
 void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path)
 {
     finishJob();
+    const bool editedWhileOpening = modified;
+    modified = modified || modifiedBeforeOpen;
     if (!ok) {
+        statusBar()->clearMessage();
         Prompts::current().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to open project."));
+        return;
+    }
+    // The canvas stays usable while the file is read; edits made meanwhile are
+    // asked about before the opened project replaces them.
+    if (editedWhileOpening && !confirmUnsavedChanges(QStringLiteral("close the project"))) {
+        statusBar()->clearMessage();
         return;
     }
     replaceProject(Project());
@@ -291,8 +338,7 @@ void MainWindow::onSaveProjectAs()
 {
     if (refuseWhileJobRuns())
         return;
-    const QString path = withProjectSuffix(
-        Prompts::current().getSaveFileName(this, QStringLiteral("Save Project As"), lastProjectDir(), projectFilter));
+    const QString path = askProjectSavePath(this, QStringLiteral("Save Project As"));
     if (path.isEmpty())
         return;
     rememberProjectDir(path);
@@ -440,6 +486,9 @@ void MainWindow::onProjectTypeChangeRequested()
     if (type == project.projectType)
         return;
     project.projectType = type;
+    // The type is stored in the project file: a change the user made must not
+    // be dropped without the unsaved-changes question.
+    modified = true;
     updateTitle();
     applyDefaultTool();
     if (project.dataset.classColors.isEmpty())

@@ -21,6 +21,7 @@
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -81,12 +82,15 @@ private slots:
     void failedFirstSaveCountsAsUnsaved();
     void openRunsOnAWorker();
     void failedOpenKeepsTheProject();
+    void editsWhileOpeningAreAskedAbout_data();
+    void editsWhileOpeningAreAskedAbout();
     void openInfersTheType();
     void saveAndSaveAs();
     void extractEmbeddedMedia();
     void failedExtractionKeepsTheMedia();
     void editDuringASlowLoadStaysWithTheShownImage();
     void staleLoadIsDropped();
+    void videoModeKeepsTheFrameOnTheCanvas();
     void nextPreviousApproveDiscard();
     void removeImages_data();
     void removeImages();
@@ -389,6 +393,82 @@ void TestProjectCommands::failedOpenKeepsTheProject()
     QCOMPARE(window.windowTitle(), title);
     QVERIFY(window.toolBarWidget()->isEnabled());
     QVERIFY(window.imageList()->isEnabled());
+    QVERIFY(statusText(window) != QStringLiteral("Opening project…"));
+}
+
+void TestProjectCommands::editsWhileOpeningAreAskedAbout_data()
+{
+    QTest::addColumn<bool>("modifiedBefore");
+    QTest::addColumn<bool>("editWhileOpening");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("no edit") << false << false << -1 << true;
+    QTest::newRow("discarded before, no edit") << true << false << -1 << true;
+    QTest::newRow("edit, cancel") << false << true << int(QMessageBox::Cancel) << false;
+    QTest::newRow("edit, discard") << false << true << int(QMessageBox::Discard) << true;
+    QTest::newRow("discarded before, edit, cancel") << true << true << int(QMessageBox::Cancel) << false;
+}
+
+void TestProjectCommands::editsWhileOpeningAreAskedAbout()
+{
+    QFETCH(bool, modifiedBefore);
+    QFETCH(bool, editWhileOpening);
+    QFETCH(int, answer);
+    QFETCH(bool, opened);
+
+    QTemporaryDir dir;
+    Project saved;
+    saved.name = QStringLiteral("Opened");
+    saved.projectType = QStringLiteral("object_detection");
+    const QByteArray json = projectToJsonBytes(saved);
+    // The worker blocks on the pipe until the test writes the project into it.
+    const QString fifo = dir.filePath(QStringLiteral("slow.qmk"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    ImageEntry shown = imageEntry(QStringLiteral("mem.png"), 200, 100);
+    shown.image = QImage(200, 100, QImage::Format_RGB32);
+    shown.image.fill(Qt::gray);
+    access.project().dataset.addImage(shown);
+    access.project().name = QStringLiteral("Before");
+    access.project().projectType = QStringLiteral("object_detection");
+    access.modified() = modifiedBefore;
+    access.refreshUi();
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), 0);
+
+    if (modifiedBefore)
+        prompts.answers.enqueue(int(QMessageBox::Discard));
+    prompts.answers.enqueue(fifo);
+    window.onOpenProject();
+    QVERIFY(window.isJobRunning());
+    if (editWhileOpening)
+        window.labelCanvas()->setAnnotations({box({10, 10, 40, 40})});
+    if (answer >= 0)
+        prompts.answers.enqueue(answer);
+    const int callsBefore = int(prompts.calls.size());
+    {
+        QFile pipe(fifo);
+        QVERIFY(pipe.open(QIODevice::WriteOnly));
+        pipe.write(json);
+    }
+    QTRY_VERIFY(!window.isJobRunning());
+
+    QCOMPARE(int(prompts.calls.size()) - callsBefore, answer >= 0 ? 1 : 0);
+    if (answer >= 0)
+        QCOMPARE(prompts.calls.constLast().text,
+                 QStringLiteral("You have unsaved changes. Save before you close the project?"));
+    QCOMPARE(window.currentProject().name, opened ? QStringLiteral("Opened") : QStringLiteral("Before"));
+    if (opened) {
+        QCOMPARE(window.currentProjectPath(), fifo);
+        QVERIFY(!window.isModified());
+    } else {
+        // The edit is still there, and still unsaved.
+        QCOMPARE(window.currentProject().dataset.images.at(0).labels.size(), 1);
+        QVERIFY(window.currentProjectPath().isEmpty());
+        QVERIFY(window.isModified());
+        QVERIFY(window.toolBarWidget()->isEnabled());
+    }
 }
 
 void TestProjectCommands::openInfersTheType()
@@ -462,6 +542,22 @@ void TestProjectCommands::saveAndSaveAs()
     QVERIFY(prompts.calls.isEmpty());
     QVERIFY(!window.isModified());
 
+    // The dialog confirmed "first", not "first.qmk": replacing that file is
+    // asked about, and No keeps it.
+    const QByteArray firstBytes = readAll(first);
+    access.project().name = QStringLiteral("Other");
+    prompts.calls.clear();
+    prompts.answers.enqueue(dir.filePath(QStringLiteral("first")));
+    prompts.answers.enqueue(int(QMessageBox::No));
+    window.onSaveProjectAs();
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("question"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("first.qmk already exists.\nDo you want to replace it?"));
+    QCOMPARE(readAll(first), firstBytes);
+    prompts.answers.enqueue(dir.filePath(QStringLiteral("first")));
+    prompts.answers.enqueue(int(QMessageBox::Yes));
+    window.onSaveProjectAs();
+    QVERIFY(readAll(first) != firstBytes);
+
     // Save As with a suffix keeps it, and the next dialog starts in that folder.
     QDir(dir.path()).mkdir(QStringLiteral("other"));
     prompts.answers.enqueue(dir.filePath(QStringLiteral("other/second.json")));
@@ -503,6 +599,11 @@ void TestProjectCommands::extractEmbeddedMedia()
     dataset.addImage(scan);
     dataset.addImage(unnamed);
     dataset.addImage(imageEntry(onDisk, 8, 8));
+    // Stored JPEG bytes under a name without a suffix: written as "photo.png",
+    // so they must be PNG bytes.
+    ImageEntry photo = imageEntry(QStringLiteral("photo"), 32, 24);
+    photo.imageData = red;
+    dataset.addImage(photo);
     VideoEntry clip;
     clip.filePath = QStringLiteral("clip.mov");
     clip.bytes = QByteArray("video bytes");
@@ -538,7 +639,10 @@ void TestProjectCommands::extractEmbeddedMedia()
     QCOMPARE(readAll(images.at(0).filePath), red);
     QCOMPARE(readAll(images.at(1).filePath), blue);
     QCOMPARE(QImage(images.at(2).filePath).pixelColor(0, 0), QColor(Qt::green));
-    for (int i = 0; i < 4; ++i)
+    QCOMPARE(images.at(5).filePath, media + QStringLiteral("/photo.png"));
+    QCOMPARE(QImageReader(images.at(5).filePath).format(), QByteArray("png"));
+    QCOMPARE(QImage(images.at(5).filePath).size(), QSize(32, 24));
+    for (int i : {0, 1, 2, 3, 5})
         QVERIFY(!images.at(i).hasInMemoryImage());
     QCOMPARE(dataset.videos.at(0).filePath, media + QStringLiteral("/clip.mov"));
     QVERIFY(dataset.videos.at(0).bytes.isEmpty());
@@ -668,6 +772,52 @@ void TestProjectCommands::staleLoadIsDropped()
     QCOMPARE(window.currentImage(), 1);
 }
 
+void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().dataset.addImage(imageEntry(fifo, 40, 30));
+    for (int i = 0; i < 2; ++i) {
+        VideoEntry video;
+        video.filePath = QStringLiteral("/v/%1.mp4").arg(i);
+        video.width = 64;
+        video.height = 48;
+        video.frameCount = 10;
+        access.project().dataset.addVideo(video);
+    }
+    access.refreshUi(); // starts loading image 0 from the pipe
+    QImage frame(64, 48, QImage::Format_RGB32);
+    frame.fill(Qt::gray);
+    access.showVideoFrame(1, 3, frame);
+    LabelCanvas *canvas = window.labelCanvas();
+    QCOMPARE(canvas->displayedEntryId(), ~1);
+
+    // The image's pixels arriving after the switch to the video are dropped.
+    {
+        QFile pipe(fifo);
+        QVERIFY(pipe.open(QIODevice::WriteOnly));
+        pipe.write(pixels);
+    }
+    QTest::qWait(200);
+    QCOMPARE(canvas->displayedEntryId(), ~1);
+
+    // A refresh, or the removal of the current image, keeps the frame shown,
+    // and the next edit still goes to the frame.
+    access.refreshUi();
+    QCOMPARE(canvas->displayedEntryId(), ~1);
+    prompts.answers.enqueue(int(QMessageBox::Yes));
+    window.onDeleteImages({0});
+    QCOMPARE(canvas->displayedEntryId(), ~1);
+    QVERIFY(window.isVideoMode());
+    canvas->setAnnotations({box({5, 5, 10, 10})});
+    QCOMPARE(access.project().dataset.videos.at(1).frameLabels.value(3).size(), 1);
+    QVERIFY(access.project().dataset.videos.at(0).frameLabels.isEmpty());
+}
+
 void TestProjectCommands::nextPreviousApproveDiscard()
 {
     MainWindow window;
@@ -747,6 +897,11 @@ void TestProjectCommands::removeImages()
     QCOMPARE(window.imageList()->listWidget()->count(), 4 - removed.size());
     if (current >= 0) {
         QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), current);
+        int position = 0;
+        while (access.project().dataset.images.at(position).id != current)
+            ++position;
+        QCOMPARE(window.positionLabelWidget()->text(),
+                 QStringLiteral("%1 / %2").arg(position + 1).arg(4 - removed.size()));
     } else {
         QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
         QVERIFY(window.mediaNameLabelWidget()->text().isEmpty());
@@ -964,14 +1119,17 @@ void TestProjectCommands::projectTypeChange()
     QCOMPARE(window.currentProject().projectType, QStringLiteral("segmentation"));
     QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::Polygon));
     QCOMPARE(window.labelCanvas()->currentTool(), int(Tool::Polygon));
-    QVERIFY(!window.isModified());
+    // The type is saved with the project: closing now asks first.
+    QVERIFY(window.isModified());
 
     // The same type again changes nothing, not even the tool.
+    access.modified() = false;
     window.labelCanvas()->setTool(int(Tool::Select));
     window.sideToolBarWidget()->setTool(int(Tool::Select));
     chooseCard(1);
     window.onProjectTypeChangeRequested();
     QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::Select));
+    QVERIFY(!window.isModified());
 
     // Without classes the user is led to define one.
     access.project().dataset.classColors.clear();

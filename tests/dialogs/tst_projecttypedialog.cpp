@@ -37,6 +37,7 @@ private slots:
     void cancelRejects();
     void cardsKeepTheirHeightAndStretch();
     void checkedCardShowsItsAccentBar();
+    void hoverChangesOnlyUncheckedCards();
 };
 
 void TestProjectTypeDialog::initialSelection_data()
@@ -112,6 +113,30 @@ void TestProjectTypeDialog::checkedCardShowsItsAccentBar()
     QVERIFY(unchecked.pixelColor(3, 38).rgb() != projectTypeTable[0].color.rgb());
     // The icon tile is the full accent when checked.
     QCOMPARE(checked.pixelColor(18, 38).rgb(), projectTypeTable[3].color.rgb());
+}
+
+void TestProjectTypeDialog::hoverChangesOnlyUncheckedCards()
+{
+    ProjectTypeDialog dialog("face", 0);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const auto all = cards(dialog);
+    // A point of the card body away from the tile and the texts.
+    const QPoint body(all.at(0)->width() - 6, 70);
+    const auto bodyColor = [&body](QAbstractButton *card) { return card->grab().toImage().pixelColor(body); };
+
+    QTest::mouseMove(&dialog, dialog.mapFromGlobal(all.at(4)->mapToGlobal(QPoint(300, 38))));
+    QTRY_VERIFY(all.at(4)->underMouse());
+    const QColor idle = bodyColor(all.at(0));
+    const QColor checkedIdle = bodyColor(all.at(3));
+
+    QTest::mouseMove(&dialog, dialog.mapFromGlobal(all.at(0)->mapToGlobal(QPoint(300, 38))));
+    QTRY_VERIFY(all.at(0)->underMouse());
+    QVERIFY(bodyColor(all.at(0)) != idle);
+    QTest::mouseMove(&dialog, dialog.mapFromGlobal(all.at(3)->mapToGlobal(QPoint(300, 38))));
+    QTRY_VERIFY(all.at(3)->underMouse());
+    QCOMPARE(bodyColor(all.at(0)), idle);
+    QCOMPARE(bodyColor(all.at(3)), checkedIdle);
 }
 
 QM_TEST_MAIN(TestProjectTypeDialog)
