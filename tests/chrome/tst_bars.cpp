@@ -408,7 +408,7 @@ void TestBars::topBarMaximizeAndDrag()
     QWidget window(nullptr, Qt::Window | Qt::FramelessWindowHint);
     auto *bar = new TopBar(&window);
     bar->setGeometry(0, 0, 800, 44);
-    window.setGeometry(100, 100, 800, 500);
+    window.setGeometry(100, 100, 600, 400);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -435,6 +435,28 @@ void TestBars::topBarMaximizeAndDrag()
     QTRY_VERIFY(!window.isMaximized());
     QCOMPARE(bar->maximizeButton()->text(), QStringLiteral("[]"));
     QCOMPARE(bar->maximizeButton()->toolTip(), QStringLiteral("Maximize"));
+
+    // A double click toggles too, leaving the button as it is.
+    QTest::mouseDClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(300, 20));
+    QTRY_VERIFY(window.isMaximized());
+    QCOMPARE(bar->maximizeButton()->text(), QStringLiteral("[]"));
+
+    // Dragging the maximised window restores it under the cursor: the cursor
+    // keeps its relative place on the bar, half the bar's height below the top.
+    const int restoredWidth = window.normalGeometry().width();
+    const QPoint grab = bar->mapToGlobal(QPoint(bar->width() / 4, 10));
+    QMouseEvent grabPress(QEvent::MouseButtonPress, QPointF(bar->width() / 4, 10), QPointF(grab), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &grabPress);
+    const QPoint drop = grab + QPoint(30, 40);
+    QMouseEvent dragMove(QEvent::MouseMove, QPointF(bar->width() / 4, 10), QPointF(drop), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &dragMove);
+    QTRY_VERIFY(!window.isMaximized());
+    QCOMPARE(window.frameGeometry().topLeft(), drop - QPoint(restoredWidth / 4, bar->height() / 2));
+    QMouseEvent dropRelease(QEvent::MouseButtonRelease, QPointF(bar->mapFromGlobal(drop)), QPointF(drop),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &dropRelease);
 }
 
 QM_TEST_MAIN(TestBars)
