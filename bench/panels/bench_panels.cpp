@@ -1,5 +1,6 @@
 // Panels on projects of 100,000 images: the image list's rebuild and per-row
-// updates, the film strip's reset and window rebuild, the statistics HTML.
+// updates, the film strip's reset and window rebuild, the statistics HTML, and
+// the video scrubber's repaint with many annotated frames.
 // Run headless: QT_QPA_PLATFORM=offscreen ./bench_panels
 
 #include "PeakMemory.h"
@@ -8,8 +9,10 @@
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
@@ -101,6 +104,23 @@ void BM_StatsHtml(benchmark::State &state)
         benchmark::DoNotOptimize(AnnotationPanel::statsHtml(100000, 60000, 500000, perClass, 3, 40, 9000, colors));
 }
 BENCHMARK(BM_StatsHtml)->Arg(80)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+void BM_ScrubberPaint(benchmark::State &state)
+{
+    // One repaint per frame during playback, with every second frame annotated.
+    VideoScrubber scrubber;
+    scrubber.resize(1200, 22);
+    const int frames = int(state.range(0));
+    scrubber.setRange(0, frames - 1);
+    QSet<int> markers;
+    for (int frame = 0; frame < frames; frame += 2)
+        markers.insert(frame);
+    scrubber.setMarkers(markers);
+    QImage image(scrubber.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state)
+        scrubber.render(&image);
+}
+BENCHMARK(BM_ScrubberPaint)->Arg(2000)->Arg(200000)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

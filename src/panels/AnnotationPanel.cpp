@@ -382,7 +382,8 @@ void AnnotationPanel::onRenameClass()
     bool ok = false;
     QString newName =
         prompts.getText(this, QStringLiteral("Rename Class"), QStringLiteral("New name:"), oldName, &ok).trimmed();
-    if (!ok || newName.isEmpty() || newName == oldName)
+    // The class may have gone while the dialog was open (see onChangeColor).
+    if (!ok || newName.isEmpty() || newName == oldName || !colors.contains(oldName))
         return;
     if (colors.contains(newName)) {
         prompts.information(this, QStringLiteral("Rename Class"),
@@ -404,10 +405,15 @@ void AnnotationPanel::onChangeColor()
     const QString name = item->text();
     const QColor initial = colors.value(name, QColor(Qt::white));
     const QColor color = Prompts::current().getColor(initial, this, QStringLiteral("Color for \"%1\"").arg(name));
+    // The dialog runs its own event loop: a finished import may have rebuilt the
+    // class list meanwhile, so the row is looked up again rather than reused.
     if (!color.isValid())
         return;
+    const auto rows = classList->findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (rows.isEmpty())
+        return;
     colors.insert(name, color);
-    item->setIcon(colorSwatch(color, 14));
+    rows.first()->setIcon(colorSwatch(color, 14));
     emit classColorChanged(name, color);
 }
 

@@ -204,6 +204,9 @@ void FilmStrip::rebuildWindow(int index)
         label->setProperty("active", entry.imageId == current);
         label->installEventFilter(this);
         containerLayout->addWidget(label);
+        // Shown at once (not on the layout's queued show), so the layout places
+        // it before the current thumbnail is scrolled into view below.
+        label->show();
         shown.append({entry.imageId, entry.path, label, i});
     }
     containerLayout->addStretch(1);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace Quillmark {
 
@@ -171,9 +172,19 @@ void VideoScrubber::paintEvent(QPaintEvent *)
 
     if (hasRange && !markerSet.isEmpty()) {
         painter.setBrush(QColor(16, 185, 129, 220));
+        // A long video can carry far more annotated frames than the track has
+        // pixels: each tick position is drawn once, and ticks off the widget not
+        // at all, so painting stays cheap whatever the number of markers.
+        std::vector<bool> drawn(size_t(qMax(0, width())) + 3, false);
         for (int m : markerSet) {
-            const double t = double(m - min) / double(max - min);
-            const int x = int(t * trackWidth()) + trackInset - 1;
+            const double t = (double(m) - min) / (double(max) - min);
+            const double tickX = std::trunc(t * trackWidth()) + trackInset - 1;
+            if (tickX < -2 || tickX > width())
+                continue;
+            const int x = int(tickX);
+            if (drawn[size_t(x + 2)])
+                continue;
+            drawn[size_t(x + 2)] = true;
             painter.drawRoundedRect(QRectF(x, cy - 11, 2, 7), 1.0, 1.0);
         }
     }

@@ -51,9 +51,10 @@ QStringList bubbleTexts(HintBubble *bubble)
     return texts;
 }
 
-QColor normalIconCentre(const QPushButton *button)
+QColor normalIconCentre(const QPushButton *button, QIcon::Mode mode = QIcon::Normal,
+                        QIcon::State state = QIcon::Off)
 {
-    const QImage image = button->icon().pixmap(QSize(18, 18), 1.0, QIcon::Normal).toImage();
+    const QImage image = button->icon().pixmap(QSize(18, 18), 1.0, mode, state).toImage();
     // The centre of an icon may be empty; take the first opaque pixel instead.
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
@@ -193,14 +194,22 @@ void TestBars::sideToolBarEmptyTypeDisablesAll()
 
 void TestBars::sideToolBarIconsFollowTheme()
 {
+    // Per mode and state: normal, checked, hovered, hovered and checked, disabled.
+    const QList<QPair<QIcon::Mode, QIcon::State>> modes = {
+        {QIcon::Normal, QIcon::Off}, {QIcon::Normal, QIcon::On}, {QIcon::Active, QIcon::Off},
+        {QIcon::Active, QIcon::On}, {QIcon::Disabled, QIcon::Off},
+    };
+    const QStringList light = {"#3a3a3a", "#000000", "#000000", "#000000", "#b0b0b0"};
+    const QStringList dark = {"#f4f4f4", "#ffffff", "#ffffff", "#ffffff", "#747474"};
     SideToolBar bar;
-    QCOMPARE(normalIconCentre(bar.button(1)), QColor(QStringLiteral("#3a3a3a")));
-    const QImage checked = bar.button(1)->icon().pixmap(QSize(18, 18), 1.0, QIcon::Normal, QIcon::On).toImage();
-    QVERIFY(!checked.isNull());
-    bar.setDark(true);
-    QCOMPARE(normalIconCentre(bar.button(1)), QColor(QStringLiteral("#f4f4f4")));
-    bar.setDark(false);
-    QCOMPARE(normalIconCentre(bar.button(1)), QColor(QStringLiteral("#3a3a3a")));
+    for (bool isDark : {false, true, false}) {
+        bar.setDark(isDark);
+        const QStringList &colours = isDark ? dark : light;
+        for (int i = 0; i < modes.size(); ++i) {
+            QCOMPARE(normalIconCentre(bar.button(1), modes.at(i).first, modes.at(i).second),
+                     QColor(colours.at(i)));
+        }
+    }
 }
 
 void TestBars::toolBarButtonsEmitTheirSignals()
@@ -408,7 +417,7 @@ void TestBars::topBarMaximizeAndDrag()
     QWidget window(nullptr, Qt::Window | Qt::FramelessWindowHint);
     auto *bar = new TopBar(&window);
     bar->setGeometry(0, 0, 800, 44);
-    window.setGeometry(100, 100, 800, 500);
+    window.setGeometry(100, 100, 600, 400);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -435,6 +444,28 @@ void TestBars::topBarMaximizeAndDrag()
     QTRY_VERIFY(!window.isMaximized());
     QCOMPARE(bar->maximizeButton()->text(), QStringLiteral("[]"));
     QCOMPARE(bar->maximizeButton()->toolTip(), QStringLiteral("Maximize"));
+
+    // A double click toggles too, leaving the button as it is.
+    QTest::mouseDClick(bar, Qt::LeftButton, Qt::NoModifier, QPoint(300, 20));
+    QTRY_VERIFY(window.isMaximized());
+    QCOMPARE(bar->maximizeButton()->text(), QStringLiteral("[]"));
+
+    // Dragging the maximised window restores it under the cursor: the cursor
+    // keeps its relative place on the bar, half the bar's height below the top.
+    const int restoredWidth = window.normalGeometry().width();
+    const QPoint grab = bar->mapToGlobal(QPoint(bar->width() / 4, 10));
+    QMouseEvent grabPress(QEvent::MouseButtonPress, QPointF(bar->width() / 4, 10), QPointF(grab), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &grabPress);
+    const QPoint drop = grab + QPoint(30, 40);
+    QMouseEvent dragMove(QEvent::MouseMove, QPointF(bar->width() / 4, 10), QPointF(drop), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &dragMove);
+    QTRY_VERIFY(!window.isMaximized());
+    QCOMPARE(window.frameGeometry().topLeft(), drop - QPoint(restoredWidth / 4, bar->height() / 2));
+    QMouseEvent dropRelease(QEvent::MouseButtonRelease, QPointF(bar->mapFromGlobal(drop)), QPointF(drop),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &dropRelease);
 }
 
 QM_TEST_MAIN(TestBars)

@@ -4,6 +4,7 @@
 
 #include "QmTest.h"
 
+#include "chrome/IconHelpers.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/Theme.h"
 #include "chrome/ToolBar.h"
@@ -17,6 +18,7 @@
 #include "panels/VideoScrubber.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPainter>
@@ -208,6 +210,31 @@ void TestScreenshots::renderAll()
     shortcuts->show();
     QVERIFY(QTest::qWaitForWindowExposed(shortcuts));
     save(shortcuts, QStringLiteral("shortcuts-dialog") + suffix);
+
+    // Every embedded icon on the theme's panel colour: first as the bars tint it,
+    // then in its own colours, ten to a row.
+    QStringList icons;
+    QDirIterator it(QStringLiteral(":/icons"), {QStringLiteral("*.svg")});
+    while (it.hasNext())
+        icons.append(it.next());
+    icons.sort();
+    QVERIFY(!icons.isEmpty());
+    const int cell = 44;
+    const int rows = int((icons.size() + 9) / 10);
+    QImage sheet(10 * cell, 2 * rows * cell, QImage::Format_ARGB32);
+    sheet.fill(QColor(Theme::colors(theme).at(1)));
+    {
+        QPainter painter(&sheet);
+        for (int i = 0; i < icons.size(); ++i) {
+            const QPoint at((i % 10) * cell + 10, (i / 10) * cell + 10);
+            painter.drawPixmap(at, themedIcon(icons.at(i), 24, theme == Theme::Dark).pixmap(24, 24));
+            painter.drawPixmap(at + QPoint(0, rows * cell), renderSvgPixmap(icons.at(i), 24));
+        }
+    }
+    const QString iconsPath = QDir(QStringLiteral(QM_SCREENSHOT_DIR)).filePath(QStringLiteral("icons") + suffix
+                                                                                + QStringLiteral(".png"));
+    QVERIFY2(sheet.save(iconsPath), qPrintable(iconsPath));
+    written.append(iconsPath);
 
     qInfo("%lld screenshots in %s", qlonglong(written.size()), QM_SCREENSHOT_DIR);
 }

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+#include <functional>
+
 using namespace Quillmark;
 using QmTest::PromptsOverride;
 using QmTest::ScriptedPrompts;
@@ -47,6 +49,27 @@ Annotation annotation(const QString &className, int kind, int points = 0)
     return a;
 }
 
+// Prompts whose dialogs let other work run, as a real modal dialog's event loop
+// does: `duringDialog` runs inside every text and colour prompt.
+class BusyPrompts : public ScriptedPrompts {
+public:
+    std::function<void()> duringDialog;
+
+    QString getText(QWidget *parent, const QString &title, const QString &label, const QString &text,
+                    bool *ok) override
+    {
+        if (duringDialog)
+            duringDialog();
+        return ScriptedPrompts::getText(parent, title, label, text, ok);
+    }
+    QColor getColor(const QColor &initial, QWidget *parent, const QString &title) override
+    {
+        if (duringDialog)
+            duringDialog();
+        return ScriptedPrompts::getColor(initial, parent, title);
+    }
+};
+
 QColor iconColour(const QListWidgetItem *item, int size)
 {
     const QImage image = item->icon().pixmap(QSize(size, size), 1.0).toImage();
@@ -67,6 +90,7 @@ private slots:
     void renameClassFlows();
     void changeColourFlows();
     void deleteClassFlows();
+    void classListRebuiltWhileDialogOpen();
     void annotationRows();
     void annotationKeysAndSelection();
     void statsHtml_data();
@@ -291,6 +315,39 @@ void TestAnnotationPanel::deleteClassFlows()
     QCOMPARE(removed.count(), 2);
     QCOMPARE(rowTexts(panel.classListWidget()), QStringList{"cat"});
     QVERIFY(!panel.deleteButton()->isEnabled());
+}
+
+void TestAnnotationPanel::classListRebuiltWhileDialogOpen()
+{
+    BusyPrompts prompts;
+    PromptsOverride guard(&prompts);
+    AnnotationPanel panel;
+    panel.setClasses(threeClasses());
+    QSignalSpy recoloured(&panel, &AnnotationPanel::classColorChanged);
+    QSignalSpy renamed(&panel, &AnnotationPanel::classRenamed);
+
+    // An import finishes while the colour dialog is open: the rows are rebuilt.
+    auto classes = threeClasses();
+    classes.insert(QStringLiteral("ant"), Qt::black);
+    prompts.duringDialog = [&] { panel.setClasses(classes); };
+    prompts.answers << QColor("#abcdef");
+    panel.onChangeColor();  // bird
+    QCOMPARE(recoloured.count(), 1);
+    QCOMPARE(recoloured.at(0).at(0).toString(), QStringLiteral("bird"));
+    QCOMPARE(panel.classColors().value(QStringLiteral("bird")), QColor("#abcdef"));
+    QCOMPARE(iconColour(panel.classListWidget()->item(1), 14), QColor("#abcdef"));
+
+    // The class itself went away meanwhile: nothing is changed or reported.
+    panel.classListWidget()->setCurrentRow(2);  // cat
+    classes.remove(QStringLiteral("cat"));
+    prompts.answers << QColor("#123456") << QStringLiteral("kitten");
+    panel.onChangeColor();
+    panel.classListWidget()->setCurrentRow(2);  // dog
+    classes.remove(QStringLiteral("dog"));
+    panel.onRenameClass();
+    QCOMPARE(recoloured.count(), 1);
+    QCOMPARE(renamed.count(), 0);
+    QCOMPARE(panel.classColors().keys(), (QStringList{"ant", "bird"}));
 }
 
 void TestAnnotationPanel::annotationRows()

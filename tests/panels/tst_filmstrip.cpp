@@ -118,13 +118,18 @@ void TestFilmStrip::setCurrentMovesHighlightOrRebuilds()
     QVERIFY(strip.thumbnailLabel(20)->property("active").toBool());
     QCOMPARE(strip.thumbnailLabel(0)->property("active").toBool(), false);
     // The current thumbnail was scrolled into view.
-    const QRect visible(QPoint(strip.scrollArea()->horizontalScrollBar()->value(), 0),
-                        strip.scrollArea()->viewport()->size());
-    QVERIFY(visible.contains(strip.thumbnailLabel(20)->geometry().center()));
+    // Where the layout puts a thumbnail: margin 8, then 82 px labels 6 px apart.
+    auto inView = [&strip](int id) {
+        const int left = 8 + int(strip.shownIds().indexOf(id)) * (82 + 6);
+        const int value = strip.scrollArea()->horizontalScrollBar()->value();
+        return left >= value && left + 82 <= value + strip.scrollArea()->viewport()->width();
+    };
+    QVERIFY(inView(20));
 
-    strip.setCurrent(100);  // outside: rebuilt around it
+    strip.setCurrent(100);  // outside: rebuilt around it, its new label in view at once
     QCOMPARE(strip.shownIds(), range(70, 119));
     QVERIFY(strip.thumbnailLabel(100)->property("active").toBool());
+    QVERIFY(inView(100));
 
     QLabel *label100 = strip.thumbnailLabel(100);
     strip.setCurrent(100);  // already current: nothing happens

@@ -7,6 +7,8 @@
 
 #include <QSignalSpy>
 
+#include <limits>
+
 using namespace Quillmark;
 
 namespace {
@@ -209,6 +211,16 @@ void TestVideoScrubber::paintsTicksOnlyWithARange()
     s.setMarkers({0, 10});
     QVERIFY(!hasTickColour(render(s)));  // 0..0: no ticks
     s.setRange(0, 100);
+    QVERIFY(hasTickColour(render(s)));
+
+    // Markers far outside the range, or many more than the track has pixels.
+    s.setMarkers({std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 50});
+    QVERIFY(hasTickColour(render(s)));
+    QSet<int> dense;
+    for (int frame = 0; frame < 200000; frame += 2)
+        dense.insert(frame);
+    s.setRange(0, 200000);
+    s.setMarkers(dense);
     QVERIFY(hasTickColour(render(s)));
 }
 
