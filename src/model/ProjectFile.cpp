@@ -12,6 +12,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace Quillmark {
 
@@ -114,18 +116,24 @@ QJsonObject schemaToJson(const KeypointSchema &schema)
     return object;
 }
 
-// An id that an earlier entry of the same file already used is dropped, so the
-// dataset hands out a fresh one.
+// Ids are referenced nowhere else in the file, so a stored id that cannot be
+// kept is simply replaced by a fresh one: an id that an entry read earlier
+// already holds (whether stored or handed out), or one so large that the
+// counter behind it could run out.
+constexpr int largestStoredId = 1 << 30;
+
 template <typename Entry>
-void dropRepeatedId(Entry &entry, QSet<int> &seen)
+void keepIdOnlyIfFree(Entry &entry, const QSet<int> &taken)
 {
-    if (entry.id < 0)
-        return;
-    if (seen.contains(entry.id)) {
+    if (entry.id > largestStoredId || taken.contains(entry.id))
         entry.id = -1;
-        return;
-    }
-    seen.insert(entry.id);
+}
+
+// A frame rate that is not a positive finite number counts as none given.
+float readFps(const QJsonObject &object)
+{
+    const double fps = object.value(QStringLiteral("fps")).toDouble(25.0);
+    return std::isfinite(fps) && fps > 0 && fps <= double(std::numeric_limits<float>::max()) ? float(fps) : 25.0f;
 }
 
 // The file is streamed rather than built as a document first: a project of
@@ -382,7 +390,7 @@ VideoEntry videoEntryFromJson(const QJsonObject &object)
     entry.width = readSize(object, QStringLiteral("width"));
     entry.height = readSize(object, QStringLiteral("height"));
     entry.frameCount = std::max(0, object.value(QStringLiteral("frameCount")).toInt(0));
-    entry.fps = float(object.value(QStringLiteral("fps")).toDouble(25.0));
+    entry.fps = readFps(object);
     const QJsonObject frames = object.value(QStringLiteral("frameLabels")).toObject();
     for (auto it = frames.begin(); it != frames.end(); ++it) {
         int frame = 0;
@@ -425,17 +433,19 @@ Dataset datasetFromJson(const QJsonObject &object)
         dataset.addClass(it.key(), color);
     }
 
-    QSet<int> seenImageIds;
+    QSet<int> imageIds;
     for (const auto &value : object.value(QStringLiteral("images")).toArray()) {
         ImageEntry entry = imageEntryFromJson(value.toObject());
-        dropRepeatedId(entry, seenImageIds);
+        keepIdOnlyIfFree(entry, imageIds);
         dataset.addImage(entry);
+        imageIds.insert(dataset.images.constLast().id);
     }
-    QSet<int> seenVideoIds;
+    QSet<int> videoIds;
     for (const auto &value : object.value(QStringLiteral("videos")).toArray()) {
         VideoEntry entry = videoEntryFromJson(value.toObject());
-        dropRepeatedId(entry, seenVideoIds);
+        keepIdOnlyIfFree(entry, videoIds);
         dataset.addVideo(entry);
+        videoIds.insert(dataset.videos.constLast().id);
     }
     if (object.contains(QStringLiteral("keypointSchema")))
         dataset.setKeypointSchema(schemaFromJson(object.value(QStringLiteral("keypointSchema")).toObject()));
@@ -515,7 +525,10 @@ bool saveProjectFile(const Project &project, const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (!writeProject(file, project)) {
+    // Flush before committing: a failure of the last buffered write would
+    // otherwise go unnoticed by commit(), which would then replace the previous
+    // file with a truncated one.
+    if (!writeProject(file, project) || !file.flush()) {
         file.cancelWriting();
         return false;
     }

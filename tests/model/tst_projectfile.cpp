@@ -5,9 +5,13 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <random>
+
+#include <sys/resource.h>
 
 using namespace Quillmark;
 
@@ -205,6 +209,33 @@ const char *goldenText = R"({
 }
 )";
 
+// Caps the size of any file this process writes, so that a write past the cap
+// fails short (as on a full disk); restores the previous cap when it goes.
+class FileSizeCap {
+public:
+    explicit FileSizeCap(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit capped = previous;
+        capped.rlim_cur = bytes;
+        active = setrlimit(RLIMIT_FSIZE, &capped) == 0;
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeCap()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeCap(const FileSizeCap &) = delete;
+    FileSizeCap &operator=(const FileSizeCap &) = delete;
+
+    bool active = false;
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = SIG_DFL;
+};
+
 QString writeTemp(const QTemporaryDir &dir, const QByteArray &json)
 {
     const QString path = dir.filePath("in.qmk");
@@ -234,11 +265,17 @@ private slots:
     void readerDefaults();
     void classColorsFromFile();
     void idsFromFile();
+    void idsStayUnique_data();
+    void idsStayUnique();
     void frameKeys();
+    void fpsFromFile_data();
+    void fpsFromFile();
     void failedLoadLeavesProjectUntouched_data();
     void failedLoadLeavesProjectUntouched();
     void saveCreatesFolders();
     void failedSaveKeepsOldFile();
+    void shortWriteKeepsOldFile_data();
+    void shortWriteKeepsOldFile();
 };
 
 void TestProjectFile::goldenBytes()
@@ -451,6 +488,39 @@ void TestProjectFile::idsFromFile()
     QCOMPARE(p.dataset.videos.at(1).id, 3);
 }
 
+// Whatever ids a file stores, every image (and every video) ends up with an id
+// of its own, and the counter stays far from running out.
+void TestProjectFile::idsStayUnique_data()
+{
+    QTest::addColumn<QByteArray>("entries");
+    QTest::addColumn<QList<int>>("ids");
+    QTest::newRow("stored id equals a handed-out one") << QByteArray(R"([{}, {"id":0}])") << QList<int>{0, 1};
+    QTest::newRow("stored id equals a replaced one") << QByteArray(R"([{"id":0}, {"id":0}, {"id":1}])")
+                                                     << QList<int>{0, 1, 2};
+    QTest::newRow("later stored id below the counter") << QByteArray(R"([{"id":5}, {}, {"id":6}, {"id":2}])")
+                                                       << QList<int>{5, 6, 7, 2};
+    QTest::newRow("largest int") << QByteArray(R"([{"id":2147483647}, {}])") << QList<int>{0, 1};
+    QTest::newRow("beyond the counter's reach") << QByteArray(R"([{"id":3}, {"id":2000000000}, {}])")
+                                                << QList<int>{3, 4, 5};
+}
+
+void TestProjectFile::idsStayUnique()
+{
+    QFETCH(QByteArray, entries);
+    QFETCH(QList<int>, ids);
+    QTemporaryDir dir;
+    const Project p = loadJson(dir, "{\"dataset\":{\"images\":" + entries + ",\"videos\":" + entries + "}}");
+    QList<int> imageIds;
+    for (const auto &e : p.dataset.images)
+        imageIds << e.id;
+    QList<int> videoIds;
+    for (const auto &e : p.dataset.videos)
+        videoIds << e.id;
+    QCOMPARE(imageIds, ids);
+    QCOMPARE(videoIds, ids);
+    QCOMPARE(p.dataset.nextImageId, *std::max_element(ids.cbegin(), ids.cend()) + 1);
+}
+
 void TestProjectFile::frameKeys()
 {
     QTemporaryDir dir;
@@ -461,6 +531,29 @@ void TestProjectFile::frameKeys()
     QCOMPARE(v.frameLabels.keys(), (QList<int>{0, 3}));
     QCOMPARE(v.frameLabels.value(0).at(0).className, QStringLiteral("zero"));
     QCOMPARE(v.fps, 25.0f);
+}
+
+void TestProjectFile::fpsFromFile_data()
+{
+    QTest::addColumn<QByteArray>("fps");
+    QTest::addColumn<float>("expected");
+    QTest::newRow("stored") << QByteArray("29.97") << 29.97f;
+    QTest::newRow("whole") << QByteArray("60") << 60.0f;
+    QTest::newRow("zero") << QByteArray("0") << 25.0f;
+    QTest::newRow("negative") << QByteArray("-30") << 25.0f;
+    QTest::newRow("beyond a float") << QByteArray("1e300") << 25.0f;
+    QTest::newRow("not a number") << QByteArray("\"fast\"") << 25.0f;
+}
+
+// A frame rate that cannot be one reads as none given.
+void TestProjectFile::fpsFromFile()
+{
+    QFETCH(QByteArray, fps);
+    QFETCH(float, expected);
+    QTemporaryDir dir;
+    const Project p = loadJson(dir, "{\"dataset\":{\"videos\":[{\"fps\":" + fps + "}]}}");
+    QCOMPARE(p.dataset.videos.size(), 1);
+    QCOMPARE(p.dataset.videos.at(0).fps, expected);
 }
 
 void TestProjectFile::failedLoadLeavesProjectUntouched_data()
@@ -511,6 +604,42 @@ void TestProjectFile::failedSaveKeepsOldFile()
     QVERIFY(writeAll(blocker, "old"));
     QVERIFY(!saveProjectFile(sampleProject(), blocker + "/p.qmk"));
     QCOMPARE(readAll(blocker), QByteArray("old"));
+}
+
+void TestProjectFile::shortWriteKeepsOldFile_data()
+{
+    QTest::addColumn<int>("images");
+    QTest::addColumn<int>("cap");
+    // A small file goes out in one piece at the end, a large one in chunks.
+    QTest::newRow("small project") << 1 << 1024;
+    QTest::newRow("large project") << 20000 << 1024 * 1024;
+}
+
+// A save that runs out of room reports failure and leaves the previous file
+// exactly as it was, with no stray temporary file beside it.
+void TestProjectFile::shortWriteKeepsOldFile()
+{
+    QFETCH(int, images);
+    QFETCH(int, cap);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.qmk");
+    Project previous;
+    previous.name = "previous";
+    QVERIFY(saveProjectFile(previous, path));
+    const QByteArray previousBytes = readAll(path);
+
+    Project bigger = sampleProject();
+    const ImageEntry image = bigger.dataset.images.first();
+    for (int i = 1; i < images; ++i)
+        bigger.dataset.addImage(image);
+    QVERIFY(projectToJsonBytes(bigger).size() > cap);
+    {
+        FileSizeCap limit(rlim_t(cap) - 1);
+        QVERIFY(limit.active);
+        QVERIFY(!saveProjectFile(bigger, path));
+    }
+    QCOMPARE(readAll(path), previousBytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.qmk"});
 }
 
 QM_TEST_MAIN(TestProjectFile)
