@@ -3,6 +3,7 @@
 #include "model/ProjectFile.h"
 
 #include <QJsonDocument>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -272,6 +273,9 @@ private slots:
     void fpsFromFile();
     void failedLoadLeavesProjectUntouched_data();
     void failedLoadLeavesProjectUntouched();
+    void readsAsTheWholeDocumentWould_data();
+    void readsAsTheWholeDocumentWould();
+    void loadsFileBeyondTwoGiB();
     void saveCreatesFolders();
     void failedSaveKeepsOldFile();
     void shortWriteKeepsOldFile_data();
@@ -578,6 +582,114 @@ void TestProjectFile::failedLoadLeavesProjectUntouched()
     QVERIFY(!loadProjectFile(p, path));
     QCOMPARE(p.name, QStringLiteral("Demo"));
     QCOMPARE(p.dataset.images.size(), 1);
+}
+
+// The reader takes the file a piece at a time; whatever the text, it must come
+// to what reading it as one JSON document gives.
+void TestProjectFile::readsAsTheWholeDocumentWould_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray golden = goldenText;
+    QTest::newRow("golden") << golden;
+    QTest::newRow("compact") << QJsonDocument::fromJson(golden).toJson(QJsonDocument::Compact);
+    QTest::newRow("byte-order mark and blanks") << QByteArray("\xEF\xBB\xBF \r\n\t{ \"dataset\" : { \"images\" : "
+                                                              "[ { } ,\n{ \"id\" : 4 } ] } , \"name\" : \"x\" }\n\n");
+    QTest::newRow("keys in any order, escaped") << QByteArray(
+        R"({"version":"1.0","\u0064ataset":{"videos":[{"frameLabels":{"2":[{"className":"v"}]}}],)"
+        R"("imag\u0065s":[{"filePath":"a]}\"[{,:\\","id":3,"labels":[{"className":"}"}]}]},"name":"n\\"})");
+    QTest::newRow("repeated keys: the last wins")
+        << QByteArray(R"({"dataset":{"images":[{"id":1}]},"name":"a","dataset":{"images":[{"id":2},{"id":2}],)"
+                      R"("classColors":{"k":"red"},"images":[{"id":7}],"classColors":{"j":"blue"}},"name":"b"})");
+    QTest::newRow("elements that are not objects") << QByteArray(R"({"dataset":{"images":[1,"x",null,[],{},true]}})");
+    QTest::newRow("dataset not an object") << QByteArray(R"({"dataset":[{"images":[{}]}],"name":"x"})");
+    QTest::newRow("images not an array") << QByteArray(R"({"dataset":{"images":{"a":{}},"videos":7}})");
+    QTest::newRow("unknown members") << QByteArray(R"({"extra":{"deep":[[[{"x":[1,2,{"y":null}]}]]]},"dataset":{"more":[]}})");
+    QTest::newRow("name of another type") << QByteArray(R"({"name":12,"projectType":["pose"]})");
+    QTest::newRow("empty object") << QByteArray("{}");
+
+    QTest::newRow("trailing comma in images") << QByteArray(R"({"dataset":{"images":[{},]}})");
+    QTest::newRow("trailing comma in object") << QByteArray(R"({"name":"a",})");
+    QTest::newRow("garbage after the object") << QByteArray(R"({"name":"a"} x)");
+    QTest::newRow("nul after the object") << QByteArray("{}\0", 3);
+    QTest::newRow("missing colon") << QByteArray(R"({"dataset" {}})");
+    QTest::newRow("missing comma") << QByteArray(R"({"dataset":{"images":[{} {}]}})");
+    QTest::newRow("unterminated string") << QByteArray(R"({"name":"abc})");
+    QTest::newRow("escape at the very end") << QByteArray("{\"name\":\"abc\\");
+    QTest::newRow("wrong closing bracket") << QByteArray(R"({"dataset":{"images":[{}}}})");
+    QTest::newRow("truncated") << golden.left(golden.size() / 2);
+    QTest::newRow("array at the top") << QByteArray(R"([{"name":"a"}])");
+    QTest::newRow("string at the top") << QByteArray(R"("name")");
+    QTest::newRow("blanks only") << QByteArray(" \n ");
+    QTest::newRow("invalid element") << QByteArray(R"({"dataset":{"images":[{"id":01}]}})");
+    QTest::newRow("invalid inside an unknown member") << QByteArray(R"({"x":[1,],"dataset":{}})");
+    QTest::newRow("invalid in a replaced member") << QByteArray(R"({"dataset":{"images":[{,}]},"dataset":{}})");
+    QTest::newRow("invalid literal") << QByteArray(R"({"name":tru})");
+    QTest::newRow("invalid UTF-8") << QByteArray("{\"dataset\":{\"images\":[{\"filePath\":\"\xff\"}]}}");
+    QTest::newRow("number glued to a string") << QByteArray(R"({"name":1"x"})");
+    QTest::newRow("key not a string") << QByteArray(R"({name:"a"})");
+}
+
+void TestProjectFile::readsAsTheWholeDocumentWould()
+{
+    QFETCH(QByteArray, text);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    const bool expectedOk = !document.isNull() && document.isObject();
+    Project expected;
+    if (expectedOk) {
+        const QJsonObject root = document.object();
+        expected.name = root.value("name").toString();
+        expected.projectType = root.value("projectType").toString();
+        expected.dataset = datasetFromJson(root.value("dataset").toObject());
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("in.qmk");
+    QVERIFY(writeAll(path, text));
+    Project read = sampleProject();
+    QCOMPARE(loadProjectFile(read, path), expectedOk);
+    if (!expectedOk) {
+        QCOMPARE(read.name, QStringLiteral("Demo")); // untouched
+        return;
+    }
+    QCOMPARE(projectToJsonBytes(read), projectToJsonBytes(expected));
+    QCOMPARE(read.dataset.nextImageId, expected.dataset.nextImageId);
+    QCOMPARE(read.dataset.nextVideoId, expected.dataset.nextVideoId);
+}
+
+// QJsonDocument cannot take more than 2 GiB of text at once; a project file of
+// a large dataset is longer than that and must still open.
+void TestProjectFile::loadsFileBeyondTwoGiB()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    constexpr qint64 padding = (qint64(1) << 31) + (qint64(1) << 24);
+    if (QStorageInfo(dir.path()).bytesAvailable() < padding + (qint64(1) << 30))
+        QSKIP("not enough free disk space for a file over 2 GiB");
+
+    const QString path = dir.filePath("large.qmk");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(R"({"dataset": {"images": [{"filePath": "first.jpg", "id": 5},)") > 0);
+        const QByteArray blanks(qsizetype(1) << 26, ' ');
+        for (qint64 written = 0; written < padding; written += blanks.size()) {
+            if (file.write(blanks) != blanks.size())
+                QSKIP("the disk filled up while writing a file over 2 GiB");
+        }
+        QVERIFY(file.write(R"({"filePath": "last.jpg", "labels": [{"className": "cat"}]}]}, "name": "Large"})") > 0);
+        QVERIFY(file.flush());
+    }
+    QVERIFY(QFileInfo(path).size() > padding);
+
+    Project p;
+    QVERIFY(loadProjectFile(p, path));
+    QCOMPARE(p.name, QStringLiteral("Large"));
+    QCOMPARE(p.dataset.images.size(), 2);
+    QCOMPARE(p.dataset.images.at(0).id, 5);
+    QCOMPARE(p.dataset.images.at(1).filePath, QStringLiteral("last.jpg"));
+    QCOMPARE(p.dataset.images.at(1).id, 6);
+    QCOMPARE(p.dataset.classColors.keys(), QStringList{"cat"});
 }
 
 void TestProjectFile::saveCreatesFolders()
