@@ -3,6 +3,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace Quillmark {
 
@@ -14,14 +15,20 @@ const std::array<QColor, 8> classPalette = {
 
 namespace {
 
+// The counter stops at the largest int rather than wrapping: a negative id
+// would pass for a video frame (whose canvas id is a complement).
 template <typename Entry>
 void appendWithId(QList<Entry> &list, int &nextId, const Entry &entry)
 {
+    constexpr int largestId = std::numeric_limits<int>::max();
     Entry copy = entry;
-    if (copy.id < 0)
-        copy.id = nextId++;
-    else
-        nextId = std::max(nextId, copy.id + 1);
+    if (copy.id < 0) {
+        copy.id = nextId;
+        if (nextId < largestId)
+            ++nextId;
+    } else {
+        nextId = std::max(nextId, copy.id == largestId ? largestId : copy.id + 1);
+    }
     list.append(copy);
 }
 

@@ -1,6 +1,7 @@
 #include "model/ProjectFile.h"
 
 #include "model/JsonIndentedWriter.h"
+#include "model/JsonPieceReader.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -12,6 +13,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace Quillmark {
 
@@ -114,18 +117,24 @@ QJsonObject schemaToJson(const KeypointSchema &schema)
     return object;
 }
 
-// An id that an earlier entry of the same file already used is dropped, so the
-// dataset hands out a fresh one.
+// Ids are referenced nowhere else in the file, so a stored id that cannot be
+// kept is simply replaced by a fresh one: an id that an entry read earlier
+// already holds (whether stored or handed out), or one so large that the
+// counter behind it could run out.
+constexpr int largestStoredId = 1 << 30;
+
 template <typename Entry>
-void dropRepeatedId(Entry &entry, QSet<int> &seen)
+void keepIdOnlyIfFree(Entry &entry, const QSet<int> &taken)
 {
-    if (entry.id < 0)
-        return;
-    if (seen.contains(entry.id)) {
+    if (entry.id > largestStoredId || taken.contains(entry.id))
         entry.id = -1;
-        return;
-    }
-    seen.insert(entry.id);
+}
+
+// A frame rate that is not a positive finite number counts as none given.
+float readFps(const QJsonObject &object)
+{
+    const double fps = object.value(QStringLiteral("fps")).toDouble(25.0);
+    return std::isfinite(fps) && fps > 0 && fps <= double(std::numeric_limits<float>::max()) ? float(fps) : 25.0f;
 }
 
 // The file is streamed rather than built as a document first: a project of
@@ -294,6 +303,119 @@ bool writeProject(QIODevice &device, const Project &project)
     return w.finish();
 }
 
+// The members of a dataset object, read but not yet applied.
+struct DatasetParts {
+    QJsonObject classColors;
+    QList<ImageEntry> images;
+    QList<VideoEntry> videos;
+    bool hasSchema = false;
+    QJsonObject schema;
+};
+
+// Builds the dataset in the order that decides colours and ids: the stored
+// classes, the images, the videos, the schema's object class, and last the
+// classes that only annotations name.
+Dataset assembleDataset(const DatasetParts &parts)
+{
+    Dataset dataset;
+    for (auto it = parts.classColors.constBegin(); it != parts.classColors.constEnd(); ++it) {
+        const QJsonValue value = it.value();
+        const QColor color = value.isString() ? QColor::fromString(value.toString()) : QColor();
+        dataset.addClass(it.key(), color);
+    }
+
+    QSet<int> imageIds;
+    for (ImageEntry entry : parts.images) {
+        keepIdOnlyIfFree(entry, imageIds);
+        dataset.addImage(entry);
+        imageIds.insert(dataset.images.constLast().id);
+    }
+    QSet<int> videoIds;
+    for (VideoEntry entry : parts.videos) {
+        keepIdOnlyIfFree(entry, videoIds);
+        dataset.addVideo(entry);
+        videoIds.insert(dataset.videos.constLast().id);
+    }
+    if (parts.hasSchema)
+        dataset.setKeypointSchema(schemaFromJson(parts.schema));
+    dataset.syncClassesFromAnnotations();
+    return dataset;
+}
+
+// Reads the entries of an "images" or "videos" member one element at a time; a
+// value that is not an array holds none. A later member of the same name
+// replaces an earlier one, as in any JSON object.
+template <typename Entry>
+qsizetype readEntries(const JsonPieceReader &reader, qsizetype begin, QList<Entry> &entries,
+                      Entry (*fromJson)(const QJsonObject &))
+{
+    entries.clear();
+    QJsonValue value;
+    if (!reader.isArrayAt(begin))
+        return reader.parseValue(begin, value);
+    return reader.walkArray(begin, [&](qsizetype elementBegin) {
+        const qsizetype end = reader.parseValue(elementBegin, value);
+        if (end >= 0)
+            entries.append(fromJson(value.toObject()));
+        return end;
+    });
+}
+
+qsizetype readDataset(const JsonPieceReader &reader, qsizetype begin, Dataset &dataset)
+{
+    QJsonValue value;
+    if (!reader.isObjectAt(begin)) {
+        dataset = Dataset();
+        return reader.parseValue(begin, value);
+    }
+    DatasetParts parts;
+    const qsizetype end = reader.walkObject(begin, [&](const QString &key, qsizetype valueBegin) -> qsizetype {
+        if (key == QLatin1String("images"))
+            return readEntries(reader, valueBegin, parts.images, &imageEntryFromJson);
+        if (key == QLatin1String("videos"))
+            return readEntries(reader, valueBegin, parts.videos, &videoEntryFromJson);
+        const qsizetype valueEnd = reader.parseValue(valueBegin, value);
+        if (key == QLatin1String("classColors")) {
+            parts.classColors = value.toObject();
+        } else if (key == QLatin1String("keypointSchema")) {
+            parts.hasSchema = true;
+            parts.schema = value.toObject();
+        }
+        return valueEnd;
+    });
+    if (end >= 0)
+        dataset = assembleDataset(parts);
+    return end;
+}
+
+// Reads a whole project file's text. The text is read a piece at a time (one
+// image or video object at most), which keeps files past QJsonDocument's 2 GiB
+// limit readable and the memory that a load needs close to that of the dataset
+// itself. False, with `project` untouched, when the text is not a JSON object.
+bool readProjectText(const char *text, qsizetype size, Project &project)
+{
+    const JsonPieceReader reader(text, size);
+    const qsizetype begin = reader.start();
+    if (!reader.isObjectAt(begin))
+        return false;
+    Project read;
+    const qsizetype end = reader.walkObject(begin, [&](const QString &key, qsizetype valueBegin) -> qsizetype {
+        if (key == QLatin1String("dataset"))
+            return readDataset(reader, valueBegin, read.dataset);
+        QJsonValue value;
+        const qsizetype valueEnd = reader.parseValue(valueBegin, value);
+        if (key == QLatin1String("name"))
+            read.name = value.toString();
+        else if (key == QLatin1String("projectType"))
+            read.projectType = value.toString();
+        return valueEnd;
+    });
+    if (!reader.onlyWhitespaceFrom(end))
+        return false;
+    project = std::move(read);
+    return true;
+}
+
 } // namespace
 
 Annotation annotationFromJson(const QJsonObject &object)
@@ -382,7 +504,7 @@ VideoEntry videoEntryFromJson(const QJsonObject &object)
     entry.width = readSize(object, QStringLiteral("width"));
     entry.height = readSize(object, QStringLiteral("height"));
     entry.frameCount = std::max(0, object.value(QStringLiteral("frameCount")).toInt(0));
-    entry.fps = float(object.value(QStringLiteral("fps")).toDouble(25.0));
+    entry.fps = readFps(object);
     const QJsonObject frames = object.value(QStringLiteral("frameLabels")).toObject();
     for (auto it = frames.begin(); it != frames.end(); ++it) {
         int frame = 0;
@@ -417,30 +539,15 @@ QJsonObject videoEntryToJson(const VideoEntry &entry)
 
 Dataset datasetFromJson(const QJsonObject &object)
 {
-    Dataset dataset;
-    const QJsonObject colors = object.value(QStringLiteral("classColors")).toObject();
-    for (auto it = colors.begin(); it != colors.end(); ++it) {
-        const QJsonValue value = it.value();
-        const QColor color = value.isString() ? QColor::fromString(value.toString()) : QColor();
-        dataset.addClass(it.key(), color);
-    }
-
-    QSet<int> seenImageIds;
-    for (const auto &value : object.value(QStringLiteral("images")).toArray()) {
-        ImageEntry entry = imageEntryFromJson(value.toObject());
-        dropRepeatedId(entry, seenImageIds);
-        dataset.addImage(entry);
-    }
-    QSet<int> seenVideoIds;
-    for (const auto &value : object.value(QStringLiteral("videos")).toArray()) {
-        VideoEntry entry = videoEntryFromJson(value.toObject());
-        dropRepeatedId(entry, seenVideoIds);
-        dataset.addVideo(entry);
-    }
-    if (object.contains(QStringLiteral("keypointSchema")))
-        dataset.setKeypointSchema(schemaFromJson(object.value(QStringLiteral("keypointSchema")).toObject()));
-    dataset.syncClassesFromAnnotations();
-    return dataset;
+    DatasetParts parts;
+    parts.classColors = object.value(QStringLiteral("classColors")).toObject();
+    for (const auto &value : object.value(QStringLiteral("images")).toArray())
+        parts.images.append(imageEntryFromJson(value.toObject()));
+    for (const auto &value : object.value(QStringLiteral("videos")).toArray())
+        parts.videos.append(videoEntryFromJson(value.toObject()));
+    parts.hasSchema = object.contains(QStringLiteral("keypointSchema"));
+    parts.schema = object.value(QStringLiteral("keypointSchema")).toObject();
+    return assembleDataset(parts);
 }
 
 QJsonObject datasetToJson(const Dataset &dataset)
@@ -488,25 +595,15 @@ bool loadProjectFile(Project &project, const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    // Parse straight from the mapped file where possible: project files of large
-    // datasets run to gigabytes, and a copy in memory would double the peak.
-    QJsonDocument document;
+    // Read straight from the mapped file where possible: project files of large
+    // datasets run to gigabytes, and a copy in memory would add as much again.
     if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
-        document = QJsonDocument::fromJson(QByteArray::fromRawData(reinterpret_cast<const char *>(mapped),
-                                                                   qsizetype(file.size())));
+        const bool ok = readProjectText(reinterpret_cast<const char *>(mapped), file.size(), project);
         file.unmap(mapped);
-    } else {
-        document = QJsonDocument::fromJson(file.readAll());
+        return ok;
     }
-    file.close();
-    if (document.isNull() || !document.isObject())
-        return false;
-
-    const QJsonObject root = document.object();
-    project.name = readString(root, QStringLiteral("name"));
-    project.projectType = readString(root, QStringLiteral("projectType"));
-    project.dataset = datasetFromJson(root.value(QStringLiteral("dataset")).toObject());
-    return true;
+    const QByteArray bytes = file.readAll();
+    return readProjectText(bytes.constData(), bytes.size(), project);
 }
 
 bool saveProjectFile(const Project &project, const QString &path)
@@ -515,7 +612,10 @@ bool saveProjectFile(const Project &project, const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (!writeProject(file, project)) {
+    // Flush before committing: a failure of the last buffered write would
+    // otherwise go unnoticed by commit(), which would then replace the previous
+    // file with a truncated one.
+    if (!writeProject(file, project) || !file.flush()) {
         file.cancelWriting();
         return false;
     }

@@ -158,8 +158,15 @@ void TestWizardPages::templatesAddedTwice()
     page->addTemplateClasses(1);
     page->addTemplateClasses(1);
     QCOMPARE(classNames(page), cocoClassNames);
+    QCOMPARE(page->classes().size(), 80);
     QCOMPARE(page->classes().first().name, QString("person"));
     QCOMPARE(page->classes().last().name, QString("toothbrush"));
+    // COCO's own spellings, at their places in the category order.
+    const QList<QPair<int, QString>> spelled = {{3, "motorcycle"},    {4, "airplane"},      {57, "couch"},
+                                                {58, "potted plant"}, {60, "dining table"}, {62, "tv"},
+                                                {78, "hair drier"}};
+    for (const auto &[index, name] : spelled)
+        QCOMPARE(page->classes().at(index).name, name);
 
     page->addTemplateClasses(2);
     QCOMPARE(classNames(page).mid(80),

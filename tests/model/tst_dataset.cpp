@@ -2,6 +2,8 @@
 
 #include "model/Dataset.h"
 
+#include <limits>
+
 using namespace Quillmark;
 
 namespace {
@@ -36,6 +38,7 @@ private slots:
     void ids_data();
     void ids();
     void videoIdsFollowTheSameRule();
+    void counterStopsAtTheLargestId();
     void paletteWrapsAndFollowsClassCount();
     void addClassNameRules();
     void setClassColorRules();
@@ -84,6 +87,22 @@ void TestDataset::videoIdsFollowTheSameRule()
     QCOMPARE(d.videos.at(2).id, 5);
     QCOMPARE(d.nextVideoId, 6);
     QCOMPARE(d.nextImageId, 0);
+}
+
+// The counter never wraps into negative ids, which stand for video frames.
+void TestDataset::counterStopsAtTheLargestId()
+{
+    constexpr int largest = std::numeric_limits<int>::max();
+    Dataset d;
+    d.addImage(imageWithId(largest - 1));
+    d.addImage(imageWithId(-1));
+    d.addImage(imageWithId(-1));
+    QCOMPARE(imageIds(d), (QList<int>{largest - 1, largest, largest}));
+    QCOMPARE(d.nextImageId, largest);
+
+    Dataset e;
+    e.addVideo([] { VideoEntry v; v.id = largest; return v; }());
+    QCOMPARE(e.nextVideoId, largest);
 }
 
 void TestDataset::paletteWrapsAndFollowsClassCount()

@@ -3,11 +3,16 @@
 #include "model/ProjectFile.h"
 
 #include <QJsonDocument>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <random>
+
+#include <sys/resource.h>
 
 using namespace Quillmark;
 
@@ -205,6 +210,33 @@ const char *goldenText = R"({
 }
 )";
 
+// Caps the size of any file this process writes, so that a write past the cap
+// fails short (as on a full disk); restores the previous cap when it goes.
+class FileSizeCap {
+public:
+    explicit FileSizeCap(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit capped = previous;
+        capped.rlim_cur = bytes;
+        active = setrlimit(RLIMIT_FSIZE, &capped) == 0;
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeCap()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeCap(const FileSizeCap &) = delete;
+    FileSizeCap &operator=(const FileSizeCap &) = delete;
+
+    bool active = false;
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = SIG_DFL;
+};
+
 QString writeTemp(const QTemporaryDir &dir, const QByteArray &json)
 {
     const QString path = dir.filePath("in.qmk");
@@ -234,11 +266,20 @@ private slots:
     void readerDefaults();
     void classColorsFromFile();
     void idsFromFile();
+    void idsStayUnique_data();
+    void idsStayUnique();
     void frameKeys();
+    void fpsFromFile_data();
+    void fpsFromFile();
     void failedLoadLeavesProjectUntouched_data();
     void failedLoadLeavesProjectUntouched();
+    void readsAsTheWholeDocumentWould_data();
+    void readsAsTheWholeDocumentWould();
+    void loadsFileBeyondTwoGiB();
     void saveCreatesFolders();
     void failedSaveKeepsOldFile();
+    void shortWriteKeepsOldFile_data();
+    void shortWriteKeepsOldFile();
 };
 
 void TestProjectFile::goldenBytes()
@@ -451,6 +492,39 @@ void TestProjectFile::idsFromFile()
     QCOMPARE(p.dataset.videos.at(1).id, 3);
 }
 
+// Whatever ids a file stores, every image (and every video) ends up with an id
+// of its own, and the counter stays far from running out.
+void TestProjectFile::idsStayUnique_data()
+{
+    QTest::addColumn<QByteArray>("entries");
+    QTest::addColumn<QList<int>>("ids");
+    QTest::newRow("stored id equals a handed-out one") << QByteArray(R"([{}, {"id":0}])") << QList<int>{0, 1};
+    QTest::newRow("stored id equals a replaced one") << QByteArray(R"([{"id":0}, {"id":0}, {"id":1}])")
+                                                     << QList<int>{0, 1, 2};
+    QTest::newRow("later stored id below the counter") << QByteArray(R"([{"id":5}, {}, {"id":6}, {"id":2}])")
+                                                       << QList<int>{5, 6, 7, 2};
+    QTest::newRow("largest int") << QByteArray(R"([{"id":2147483647}, {}])") << QList<int>{0, 1};
+    QTest::newRow("beyond the counter's reach") << QByteArray(R"([{"id":3}, {"id":2000000000}, {}])")
+                                                << QList<int>{3, 4, 5};
+}
+
+void TestProjectFile::idsStayUnique()
+{
+    QFETCH(QByteArray, entries);
+    QFETCH(QList<int>, ids);
+    QTemporaryDir dir;
+    const Project p = loadJson(dir, "{\"dataset\":{\"images\":" + entries + ",\"videos\":" + entries + "}}");
+    QList<int> imageIds;
+    for (const auto &e : p.dataset.images)
+        imageIds << e.id;
+    QList<int> videoIds;
+    for (const auto &e : p.dataset.videos)
+        videoIds << e.id;
+    QCOMPARE(imageIds, ids);
+    QCOMPARE(videoIds, ids);
+    QCOMPARE(p.dataset.nextImageId, *std::max_element(ids.cbegin(), ids.cend()) + 1);
+}
+
 void TestProjectFile::frameKeys()
 {
     QTemporaryDir dir;
@@ -461,6 +535,29 @@ void TestProjectFile::frameKeys()
     QCOMPARE(v.frameLabels.keys(), (QList<int>{0, 3}));
     QCOMPARE(v.frameLabels.value(0).at(0).className, QStringLiteral("zero"));
     QCOMPARE(v.fps, 25.0f);
+}
+
+void TestProjectFile::fpsFromFile_data()
+{
+    QTest::addColumn<QByteArray>("fps");
+    QTest::addColumn<float>("expected");
+    QTest::newRow("stored") << QByteArray("29.97") << 29.97f;
+    QTest::newRow("whole") << QByteArray("60") << 60.0f;
+    QTest::newRow("zero") << QByteArray("0") << 25.0f;
+    QTest::newRow("negative") << QByteArray("-30") << 25.0f;
+    QTest::newRow("beyond a float") << QByteArray("1e300") << 25.0f;
+    QTest::newRow("not a number") << QByteArray("\"fast\"") << 25.0f;
+}
+
+// A frame rate that cannot be one reads as none given.
+void TestProjectFile::fpsFromFile()
+{
+    QFETCH(QByteArray, fps);
+    QFETCH(float, expected);
+    QTemporaryDir dir;
+    const Project p = loadJson(dir, "{\"dataset\":{\"videos\":[{\"fps\":" + fps + "}]}}");
+    QCOMPARE(p.dataset.videos.size(), 1);
+    QCOMPARE(p.dataset.videos.at(0).fps, expected);
 }
 
 void TestProjectFile::failedLoadLeavesProjectUntouched_data()
@@ -487,6 +584,115 @@ void TestProjectFile::failedLoadLeavesProjectUntouched()
     QCOMPARE(p.dataset.images.size(), 1);
 }
 
+// The reader takes the file a piece at a time; whatever the text, it must come
+// to what reading it as one JSON document gives.
+void TestProjectFile::readsAsTheWholeDocumentWould_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray golden = goldenText;
+    QTest::newRow("golden") << golden;
+    QTest::newRow("compact") << QJsonDocument::fromJson(golden).toJson(QJsonDocument::Compact);
+    QTest::newRow("byte-order mark and blanks") << QByteArray("\xEF\xBB\xBF \r\n\t{ \"dataset\" : { \"images\" : "
+                                                              "[ { } ,\n{ \"id\" : 4 } ] } , \"name\" : \"x\" }\n\n");
+    QTest::newRow("keys in any order, escaped") << QByteArray(
+        R"({"version":"1.0","\u0064ataset":{"videos":[{"frameLabels":{"2":[{"className":"v"}]}}],)"
+        R"("imag\u0065s":[{"filePath":"a]}\"[{,:\\","id":3,"labels":[{"className":"}"}]}]},"name":"n\\"})");
+    QTest::newRow("repeated keys: the last wins")
+        << QByteArray(R"({"dataset":{"images":[{"id":1}]},"name":"a","dataset":{"images":[{"id":2},{"id":2}],)"
+                      R"("classColors":{"k":"red"},"images":[{"id":7}],"classColors":{"j":"blue"}},"name":"b"})");
+    QTest::newRow("elements that are not objects") << QByteArray(R"({"dataset":{"images":[1,"x",null,[],{},true]}})");
+    QTest::newRow("dataset not an object") << QByteArray(R"({"dataset":[{"images":[{}]}],"name":"x"})");
+    QTest::newRow("images not an array") << QByteArray(R"({"dataset":{"images":{"a":{}},"videos":7}})");
+    QTest::newRow("unknown members") << QByteArray(R"({"extra":{"deep":[[[{"x":[1,2,{"y":null}]}]]]},"dataset":{"more":[]}})");
+    QTest::newRow("name of another type") << QByteArray(R"({"name":12,"projectType":["pose"]})");
+    QTest::newRow("empty object") << QByteArray("{}");
+
+    QTest::newRow("trailing comma in images") << QByteArray(R"({"dataset":{"images":[{},]}})");
+    QTest::newRow("trailing comma in object") << QByteArray(R"({"name":"a",})");
+    QTest::newRow("garbage after the object") << QByteArray(R"({"name":"a"} x)");
+    QTest::newRow("nul after the object") << QByteArray("{}\0", 3);
+    QTest::newRow("missing colon") << QByteArray(R"({"dataset" {}})");
+    QTest::newRow("missing comma") << QByteArray(R"({"dataset":{"images":[{} {}]}})");
+    QTest::newRow("unterminated string") << QByteArray(R"({"name":"abc})");
+    QTest::newRow("escape at the very end") << QByteArray("{\"name\":\"abc\\");
+    QTest::newRow("wrong closing bracket") << QByteArray(R"({"dataset":{"images":[{}}}})");
+    QTest::newRow("truncated") << golden.left(golden.size() / 2);
+    QTest::newRow("array at the top") << QByteArray(R"([{"name":"a"}])");
+    QTest::newRow("string at the top") << QByteArray(R"("name")");
+    QTest::newRow("blanks only") << QByteArray(" \n ");
+    QTest::newRow("invalid element") << QByteArray(R"({"dataset":{"images":[{"id":01}]}})");
+    QTest::newRow("invalid inside an unknown member") << QByteArray(R"({"x":[1,],"dataset":{}})");
+    QTest::newRow("invalid in a replaced member") << QByteArray(R"({"dataset":{"images":[{,}]},"dataset":{}})");
+    QTest::newRow("invalid literal") << QByteArray(R"({"name":tru})");
+    QTest::newRow("invalid UTF-8") << QByteArray("{\"dataset\":{\"images\":[{\"filePath\":\"\xff\"}]}}");
+    QTest::newRow("number glued to a string") << QByteArray(R"({"name":1"x"})");
+    QTest::newRow("key not a string") << QByteArray(R"({name:"a"})");
+}
+
+void TestProjectFile::readsAsTheWholeDocumentWould()
+{
+    QFETCH(QByteArray, text);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    const bool expectedOk = !document.isNull() && document.isObject();
+    Project expected;
+    if (expectedOk) {
+        const QJsonObject root = document.object();
+        expected.name = root.value("name").toString();
+        expected.projectType = root.value("projectType").toString();
+        expected.dataset = datasetFromJson(root.value("dataset").toObject());
+    }
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("in.qmk");
+    QVERIFY(writeAll(path, text));
+    Project read = sampleProject();
+    QCOMPARE(loadProjectFile(read, path), expectedOk);
+    if (!expectedOk) {
+        QCOMPARE(read.name, QStringLiteral("Demo")); // untouched
+        return;
+    }
+    QCOMPARE(projectToJsonBytes(read), projectToJsonBytes(expected));
+    QCOMPARE(read.dataset.nextImageId, expected.dataset.nextImageId);
+    QCOMPARE(read.dataset.nextVideoId, expected.dataset.nextVideoId);
+}
+
+// QJsonDocument cannot take more than 2 GiB of text at once; a project file of
+// a large dataset is longer than that and must still open.
+void TestProjectFile::loadsFileBeyondTwoGiB()
+{
+    // In the working folder rather than the temporary one, which may live in memory.
+    QTemporaryDir dir(QDir::currentPath() + "/large-XXXXXX");
+    QVERIFY(dir.isValid());
+    constexpr qint64 padding = (qint64(1) << 31) + (qint64(1) << 24);
+    if (QStorageInfo(dir.path()).bytesAvailable() < padding + (qint64(1) << 30))
+        QSKIP("not enough free disk space for a file over 2 GiB");
+
+    const QString path = dir.filePath("large.qmk");
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(R"({"dataset": {"images": [{"filePath": "first.jpg", "id": 5},)") > 0);
+        const QByteArray blanks(qsizetype(1) << 26, ' ');
+        for (qint64 written = 0; written < padding; written += blanks.size()) {
+            if (file.write(blanks) != blanks.size())
+                QSKIP("the disk filled up while writing a file over 2 GiB");
+        }
+        QVERIFY(file.write(R"({"filePath": "last.jpg", "labels": [{"className": "cat"}]}]}, "name": "Large"})") > 0);
+        QVERIFY(file.flush());
+    }
+    QVERIFY(QFileInfo(path).size() > padding);
+
+    Project p;
+    QVERIFY(loadProjectFile(p, path));
+    QCOMPARE(p.name, QStringLiteral("Large"));
+    QCOMPARE(p.dataset.images.size(), 2);
+    QCOMPARE(p.dataset.images.at(0).id, 5);
+    QCOMPARE(p.dataset.images.at(1).filePath, QStringLiteral("last.jpg"));
+    QCOMPARE(p.dataset.images.at(1).id, 6);
+    QCOMPARE(p.dataset.classColors.keys(), QStringList{"cat"});
+}
+
 void TestProjectFile::saveCreatesFolders()
 {
     QTemporaryDir dir;
@@ -511,6 +717,42 @@ void TestProjectFile::failedSaveKeepsOldFile()
     QVERIFY(writeAll(blocker, "old"));
     QVERIFY(!saveProjectFile(sampleProject(), blocker + "/p.qmk"));
     QCOMPARE(readAll(blocker), QByteArray("old"));
+}
+
+void TestProjectFile::shortWriteKeepsOldFile_data()
+{
+    QTest::addColumn<int>("images");
+    QTest::addColumn<int>("cap");
+    // A small file goes out in one piece at the end, a large one in chunks.
+    QTest::newRow("small project") << 1 << 1024;
+    QTest::newRow("large project") << 20000 << 1024 * 1024;
+}
+
+// A save that runs out of room reports failure and leaves the previous file
+// exactly as it was, with no stray temporary file beside it.
+void TestProjectFile::shortWriteKeepsOldFile()
+{
+    QFETCH(int, images);
+    QFETCH(int, cap);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.qmk");
+    Project previous;
+    previous.name = "previous";
+    QVERIFY(saveProjectFile(previous, path));
+    const QByteArray previousBytes = readAll(path);
+
+    Project bigger = sampleProject();
+    const ImageEntry image = bigger.dataset.images.first();
+    for (int i = 1; i < images; ++i)
+        bigger.dataset.addImage(image);
+    QVERIFY(projectToJsonBytes(bigger).size() > cap);
+    {
+        FileSizeCap limit(rlim_t(cap) - 1);
+        QVERIFY(limit.active);
+        QVERIFY(!saveProjectFile(bigger, path));
+    }
+    QCOMPARE(readAll(path), previousBytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.qmk"});
 }
 
 QM_TEST_MAIN(TestProjectFile)
