@@ -145,7 +145,9 @@ public:
             }
             used.insert(candidate.toLower());
             QSaveFile file(path);
-            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            // Flushed before the commit, which would miss a failed last write.
+            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
+                || !file.commit())
                 return {};
             return path;
         }

@@ -1,3 +1,4 @@
+#include "FileSizeCap.h"
 #include "QmTest.h"
 
 #include "FormatTestSupport.h"
@@ -32,6 +33,7 @@ private slots:
     void splitLinesRules();
     void readWholeFileBounds();
     void atomicWriteKeepsOldFileOnFailure();
+    void writesThatRunOutOfRoomKeepOldFile();
     void xmlSafeTextDropsForbiddenCharacters();
     void exportStems_data();
     void exportStems();
@@ -196,6 +198,27 @@ void TestFormatToolkit::atomicWriteKeepsOldFileOnFailure()
     QVERIFY(!writeFileAtomically(dir.filePath("no/such/folder/x.txt"), "x"));
     QVERIFY(ensureFolder(dir.filePath("a/b/c")));
     QVERIFY(!ensureFolder(path));   // a file, not a folder
+}
+
+// A write that runs out of room fails and leaves the previous file as it was,
+// for the per-image writer and the single-document writer alike.
+void TestFormatToolkit::writesThatRunOutOfRoomKeepOldFile()
+{
+    QTemporaryDir dir;
+    const QString labels = dir.filePath("labels.txt");
+    const QString document = dir.filePath("annotations.json");
+    QVERIFY(writeFileAtomically(labels, "old\n"));
+    QVERIFY(writeDocumentFile(document, "old\n"));
+    const QByteArray large(4096, 'x');
+    {
+        QmTest::FileSizeCap limit(1024);
+        QVERIFY(limit.active);
+        QVERIFY(!writeFileAtomically(labels, large));
+        QVERIFY(!writeDocumentFile(document, large));
+    }
+    QCOMPARE(readFile(labels), QByteArray("old\n"));
+    QCOMPARE(readFile(document), QByteArray("old\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 void TestFormatToolkit::xmlSafeTextDropsForbiddenCharacters()

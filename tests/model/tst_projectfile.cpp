@@ -1,3 +1,4 @@
+#include "FileSizeCap.h"
 #include "QmTest.h"
 
 #include "model/ProjectFile.h"
@@ -8,11 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <random>
 
-#include <sys/resource.h>
 
 using namespace Quillmark;
 
@@ -209,33 +208,6 @@ const char *goldenText = R"({
     "version": "1.0"
 }
 )";
-
-// Caps the size of any file this process writes, so that a write past the cap
-// fails short (as on a full disk); restores the previous cap when it goes.
-class FileSizeCap {
-public:
-    explicit FileSizeCap(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit capped = previous;
-        capped.rlim_cur = bytes;
-        active = setrlimit(RLIMIT_FSIZE, &capped) == 0;
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeCap()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    FileSizeCap(const FileSizeCap &) = delete;
-    FileSizeCap &operator=(const FileSizeCap &) = delete;
-
-    bool active = false;
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = SIG_DFL;
-};
 
 QString writeTemp(const QTemporaryDir &dir, const QByteArray &json)
 {
@@ -747,7 +719,7 @@ void TestProjectFile::shortWriteKeepsOldFile()
         bigger.dataset.addImage(image);
     QVERIFY(projectToJsonBytes(bigger).size() > cap);
     {
-        FileSizeCap limit(rlim_t(cap) - 1);
+        QmTest::FileSizeCap limit(rlim_t(cap) - 1);
         QVERIFY(limit.active);
         QVERIFY(!saveProjectFile(bigger, path));
     }
