@@ -762,12 +762,7 @@ void LabelCanvas::finishBoxDraw(const QPointF &image)
         box.className = currentClass;
         box.kind = BoundingBox;
         box.bbox = r;
-        entry.labels.append(box);
-        const int index = int(entry.labels.size()) - 1;
-        selectedIndex = index;
-        pushSnapshot(snapshotBefore, QStringLiteral("Add annotation"));
-        emit annotationAdded(index);
-        emit annotationSelected(index);
+        appendDrawnAnnotation(box, QStringLiteral("Add annotation"));
     }
     mode = Idle;
     rubberBand = QRectF();
@@ -807,6 +802,18 @@ void LabelCanvas::mouseDoubleClickEvent(QMouseEvent *event)
     QWidget::mouseDoubleClickEvent(event);
 }
 
+// Appends a shape the user finished drawing, selects it and records it as one
+// undo step against the list as it was when the drawing began.
+void LabelCanvas::appendDrawnAnnotation(const Annotation &annotation, const QString &stepText)
+{
+    entry.labels.append(annotation);
+    const int index = int(entry.labels.size()) - 1;
+    selectedIndex = index;
+    pushSnapshot(snapshotBefore, stepText);
+    emit annotationAdded(index);
+    emit annotationSelected(index);
+}
+
 void LabelCanvas::finishPolygon()
 {
     if (placedPoints.size() <= 2) {
@@ -820,15 +827,10 @@ void LabelCanvas::finishPolygon()
     polygon.kind = Polygon;
     polygon.points = placedPoints;
     polygon.bbox = AnnotationGeometry::pointBounds(placedPoints);
-    entry.labels.append(polygon);
-    const int index = int(entry.labels.size()) - 1;
-    selectedIndex = index;
     dragVertex = selectedVertex = -1;
     placedPoints.clear();
     mode = Idle;
-    pushSnapshot(snapshotBefore, QStringLiteral("Add polygon"));
-    emit annotationAdded(index);
-    emit annotationSelected(index);
+    appendDrawnAnnotation(polygon, QStringLiteral("Add polygon"));
     update();
 }
 
@@ -845,16 +847,11 @@ void LabelCanvas::finishKeypoints()
     set.points = placedPoints;
     set.keypointVis = placedVisibility;
     set.bbox = AnnotationGeometry::keypointBounds(set);
-    entry.labels.append(set);
-    const int index = int(entry.labels.size()) - 1;
-    selectedIndex = index;
     dragVertex = selectedVertex = -1;
     placedPoints.clear();
     placedVisibility.clear();
     mode = Idle;
-    pushSnapshot(snapshotBefore, QStringLiteral("Add keypoints"));
-    emit annotationAdded(index);
-    emit annotationSelected(index);
+    appendDrawnAnnotation(set, QStringLiteral("Add keypoints"));
     update();
 }
 

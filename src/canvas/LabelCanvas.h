@@ -184,6 +184,7 @@ private:
     void finishBoxDraw(const QPointF &image);
     void finishDrag();
     void finishLeftDrag(const QPointF &image);
+    void appendDrawnAnnotation(const Annotation &annotation, const QString &stepText);
     void finishPolygon();
     void finishKeypoints();
 

@@ -99,17 +99,26 @@ bool parseDouble(QByteArrayView text, double *value)
     return true;
 }
 
-bool parseDouble(QStringView text, double *value)
+namespace {
+
+// Numbers are ASCII; text with anything else is no number.
+bool asciiOnly(QStringView text, QByteArray *ascii)
 {
-    // Numbers are ASCII; anything else fails the parse below.
-    QByteArray latin;
-    latin.reserve(text.size());
+    ascii->reserve(text.size());
     for (QChar c : text) {
         if (c.unicode() > 0x7f)
             return false;
-        latin.append(char(c.unicode()));
+        ascii->append(char(c.unicode()));
     }
-    return parseDouble(QByteArrayView(latin), value);
+    return true;
+}
+
+} // namespace
+
+bool parseDouble(QStringView text, double *value)
+{
+    QByteArray ascii;
+    return asciiOnly(text, &ascii) && parseDouble(QByteArrayView(ascii), value);
 }
 
 bool parseInt(QByteArrayView text, int *value)
@@ -135,14 +144,8 @@ bool parseInt(QByteArrayView text, int *value)
 
 bool parseInt(QStringView text, int *value)
 {
-    QByteArray latin;
-    latin.reserve(text.size());
-    for (QChar c : text) {
-        if (c.unicode() > 0x7f)
-            return false;
-        latin.append(char(c.unicode()));
-    }
-    return parseInt(QByteArrayView(latin), value);
+    QByteArray ascii;
+    return asciiOnly(text, &ascii) && parseInt(QByteArrayView(ascii), value);
 }
 
 float floatOr(QByteArrayView text, float fallback)
