@@ -198,13 +198,7 @@ void CanvasOverlayPainter::drawPlacedKeypointLabel(const QPointF &at, const QStr
     const QRectF textRect = QFontMetricsF(font).boundingRect(text);
     const double w = textRect.width() + 6;
     const double h = textRect.height() + 2;
-    const QRectF box(at.x() - w / 2, at.y() + 7, w, h);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 150));
-    painter.drawRoundedRect(box, 3, 3);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(box, Qt::AlignCenter, text);
+    drawTextBox(QRectF(at.x() - w / 2, at.y() + 7, w, h), 150, font, text);
 }
 
 void CanvasOverlayPainter::drawNextKeypointName(const QPointF &cursor, const QString &name)
@@ -213,13 +207,19 @@ void CanvasOverlayPainter::drawNextKeypointName(const QPointF &cursor, const QSt
     const QFontMetricsF metrics(font);
     const double textWidth = metrics.horizontalAdvance(name);
     const double textHeight = metrics.height();
-    const QRectF box(cursor.x() + 10, cursor.y() - textHeight / 2 - 1, textWidth + 8, textHeight + 4);
+    drawTextBox(QRectF(cursor.x() + 10, cursor.y() - textHeight / 2 - 1, textWidth + 8, textHeight + 4), 160, font,
+                name);
+}
+
+// White text centred in a rounded black box of the given opacity.
+void CanvasOverlayPainter::drawTextBox(const QRectF &box, int alpha, const QFont &font, const QString &text)
+{
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 160));
+    painter.setBrush(QColor(0, 0, 0, alpha));
     painter.drawRoundedRect(box, 3, 3);
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(box, Qt::AlignCenter, name);
+    painter.drawText(box, Qt::AlignCenter, text);
 }
 
 void CanvasOverlayPainter::drawPolygonInProgress(const QList<QPointF> &placed, const QPointF &cursorImage,

@@ -57,6 +57,7 @@ private:
     QFont sizedFont(double points, bool bold) const;
     void drawPlacedKeypointLabel(const QPointF &at, const QString &text);
     void drawNextKeypointName(const QPointF &cursor, const QString &name);
+    void drawTextBox(const QRectF &box, int alpha, const QFont &font, const QString &text);
 
     QPainter &painter;
     ViewTransform view;

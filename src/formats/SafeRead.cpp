@@ -159,11 +159,8 @@ float floatOr(QByteArrayView text, float fallback)
 
 float floatOr(QStringView text, float fallback)
 {
-    double v = 0.0;
-    if (!parseDouble(text, &v))
-        return fallback;
-    const float f = float(v);
-    return std::isfinite(f) ? f : fallback;
+    QByteArray ascii;
+    return asciiOnly(text, &ascii) ? floatOr(QByteArrayView(ascii), fallback) : fallback;
 }
 
 int intOr(QByteArrayView text, int fallback)
@@ -174,8 +171,8 @@ int intOr(QByteArrayView text, int fallback)
 
 int intOr(QStringView text, int fallback)
 {
-    int v = 0;
-    return parseInt(text, &v) ? v : fallback;
+    QByteArray ascii;
+    return asciiOnly(text, &ascii) ? intOr(QByteArrayView(ascii), fallback) : fallback;
 }
 
 qint64 jsonInt64(const QJsonValue &value, qint64 fallback, bool *ok)
