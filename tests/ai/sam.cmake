@@ -14,7 +14,11 @@ add_custom_command(
 add_custom_target(qm_sam_test_models ALL DEPENDS "${QM_SAM_MODELS_DIR}/models.stamp")
 
 qm_add_test(tst_bpetokenizer LABEL ai SOURCES tst_bpetokenizer.cpp)
-#TMP qm_add_test(tst_samdialogs LABEL ai WIDGETS SOURCES tst_samdialogs.cpp)
+# The dialogs and commands find the models folder next to the program first;
+# each of these tests runs from a folder of its own, away from every other
+# test's models, and lays out the "models" folder there itself.
+qm_add_test(tst_samdialogs LABEL ai WIDGETS SOURCES tst_samdialogs.cpp)
+set_target_properties(tst_samdialogs PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/sam-tests/dialogs")
 
 foreach(_test tst_saminferencer tst_sam3inferencer)
   qm_add_test(${_test} LABEL ai SOURCES ${_test}.cpp)
@@ -26,6 +30,7 @@ endforeach()
 #TMP add_dependencies(tst_samcommands qm_sam_test_models)
 #TMP target_compile_definitions(tst_samcommands PRIVATE QM_SAM_MODELS_DIR="${QM_SAM_MODELS_DIR}")
 #TMP target_include_directories(tst_samcommands PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")
+#TMP set_target_properties(tst_samcommands PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/sam-tests/commands")
 
 # The engine tests once more, with the engines' own sources compiled under
 # AddressSanitizer and the runtime's memory arena off, so that a read past the
