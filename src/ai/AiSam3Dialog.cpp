@@ -1,6 +1,5 @@
 #include "ai/AiSam3Dialog.h"
 
-#include "ai/AiDialogStyle.h"
 #include "ai/ModelsFolder.h"
 #include "dialogs/Prompts.h"
 
@@ -41,8 +40,6 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent)
     setWindowTitle(QStringLiteral("SAM3 Concept Segmentation"));
     setMinimumWidth(480);
     setWindowFlags(Qt::Dialog | Qt::Tool);
-
-    setStyleSheet(QString::fromLatin1(aiDialogStyleSheet));
 
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);

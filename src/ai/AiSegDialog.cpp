@@ -1,6 +1,5 @@
 #include "ai/AiSegDialog.h"
 
-#include "ai/AiDialogStyle.h"
 #include "ai/ModelsFolder.h"
 #include "dialogs/Prompts.h"
 #include "dialogs/SettingsDialog.h"
@@ -48,8 +47,6 @@ AiSegDialog::AiSegDialog(QWidget *parent)
     setMinimumWidth(460);
     setWindowFlags(windowFlags() | Qt::Tool);
 
-    setStyleSheet(QString::fromLatin1(aiDialogStyleSheet));
-
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);
 
@@ -88,10 +85,13 @@ AiSegDialog::AiSegDialog(QWidget *parent)
     acceptButton = new QPushButton(QStringLiteral("Accept"), this);
     acceptButton->setEnabled(false);
     clearButton = new QPushButton(QStringLiteral("Clear Prompts"), this);
+    auto *conceptButton = new QPushButton(QStringLiteral("SAM3 Concepts…"), this);
+    conceptButton->setToolTip(QStringLiteral("Segment every instance of a concept named in text"));
     closeButton = new QPushButton(QStringLiteral("Close"), this);
     buttons->addWidget(acceptButton);
     buttons->addWidget(clearButton);
     buttons->addStretch();
+    buttons->addWidget(conceptButton);
     buttons->addWidget(closeButton);
     layout->addLayout(buttons);
 
@@ -109,6 +109,7 @@ AiSegDialog::AiSegDialog(QWidget *parent)
     connect(encodeButton, &QPushButton::clicked, this, &AiSegDialog::encodeRequested);
     connect(acceptButton, &QPushButton::clicked, this, &AiSegDialog::acceptRequested);
     connect(clearButton, &QPushButton::clicked, this, &AiSegDialog::clearRequested);
+    connect(conceptButton, &QPushButton::clicked, this, &AiSegDialog::conceptRequested);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::hide);
 }
 

@@ -42,6 +42,8 @@ signals:
     void encodeRequested();
     void acceptRequested();
     void clearRequested();
+    // "SAM3 Concepts…": the user asks for segmentation by text prompt.
+    void conceptRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -101,4 +101,11 @@ QImage Sam3Detection::fullMask() const
                                 low.imageHeight, low.threshold);
 }
 
+QSize Sam3Detection::imageSize() const
+{
+    if (!mask.isNull() || !lowResolution)
+        return mask.size();
+    return QSize(lowResolution->imageWidth, lowResolution->imageHeight);
+}
+
 } // namespace Quillmark

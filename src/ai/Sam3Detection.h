@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRectF>
+#include <QSize>
 
 #include <memory>
 #include <vector>
@@ -40,6 +41,8 @@ struct Sam3Detection {
     // The mask at the image's size, rasterised from the logits when it is not
     // held; the same pixels either way.
     QImage fullMask() const;
+    // The size of the image the detection was found in.
+    QSize imageSize() const;
 };
 
 } // namespace Quillmark

@@ -26,11 +26,11 @@ foreach(_test tst_saminferencer tst_sam3inferencer)
   target_compile_definitions(${_test} PRIVATE QM_SAM_MODELS_DIR="${QM_SAM_MODELS_DIR}")
 endforeach()
 
-#TMP qm_add_test(tst_samcommands LABEL ai WIDGETS SOURCES tst_samcommands.cpp)
-#TMP add_dependencies(tst_samcommands qm_sam_test_models)
-#TMP target_compile_definitions(tst_samcommands PRIVATE QM_SAM_MODELS_DIR="${QM_SAM_MODELS_DIR}")
-#TMP target_include_directories(tst_samcommands PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")
-#TMP set_target_properties(tst_samcommands PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/sam-tests/commands")
+qm_add_test(tst_samcommands LABEL ai WIDGETS SOURCES tst_samcommands.cpp)
+add_dependencies(tst_samcommands qm_sam_test_models)
+target_compile_definitions(tst_samcommands PRIVATE QM_SAM_MODELS_DIR="${QM_SAM_MODELS_DIR}")
+target_include_directories(tst_samcommands PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")
+set_target_properties(tst_samcommands PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/sam-tests/commands")
 
 # The engine tests once more, with the engines' own sources compiled under
 # AddressSanitizer and the runtime's memory arena off, so that a read past the

@@ -262,10 +262,14 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(button(dialog, "Refresh All")->width(), 80);
+        // The dark theme marks disabled buttons more softly: a flatter face and
+        // dimmer text.
         QPushButton *detect = button(dialog, "Detect");
+        const QImage disabledLook = detect->grab().toImage();
         const int disabledText = textContrast(detect);
         dialog.setDetectEnabled(true);
-        QVERIFY2(textContrast(detect) > disabledText + 40,
+        QVERIFY(detect->grab().toImage() != disabledLook);
+        QVERIFY2(textContrast(detect) > disabledText + 15,
                  qPrintable(QStringLiteral("enabled %1, disabled %2").arg(textContrast(detect)).arg(disabledText)));
         button(dialog, "Close")->click();
         QVERIFY(dialog.isHidden());
