@@ -54,7 +54,9 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent)
     modelForm->addRow(QStringLiteral("Tokenizer:"), tokenizerCombo);
     auto *refreshRow = new QHBoxLayout;
     auto *refreshButton = new QPushButton(QStringLiteral("Refresh All"), modelGroup);
-    refreshButton->setFixedWidth(80);
+    // 80 pixels wide, or as wide as its text needs under the style sheet.
+    refreshButton->setMinimumWidth(80);
+    refreshButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto *browseLink = new QLabel(QStringLiteral("<a href='browse'>Browse folder...</a>"), modelGroup);
     browseLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
     refreshRow->addWidget(refreshButton);
