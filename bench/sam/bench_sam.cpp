@@ -11,7 +11,9 @@
 #include "ai/Sam3Detection.h"
 #include "ai/SamInferencer.h"
 
+#include "ConceptMaskReference.h"
 #include "PeakMemory.h"
+#include "SyntheticPhoto.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,20 +35,7 @@ using namespace Quillmark;
 
 namespace {
 
-// A 4000 x 3000 "photo" with gradients and texture, as a decoder hands it over.
-const QImage &photo()
-{
-    static const QImage image = [] {
-        QImage img(4000, 3000, QImage::Format_RGB32);
-        for (int y = 0; y < img.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-            for (int x = 0; x < img.width(); ++x)
-                line[x] = qRgb((x / 16 + y / 32) & 255, (y * 255) / 3000, ((x ^ y) >> 3) & 255);
-        }
-        return img;
-    }();
-    return image;
-}
+using QmBench::photo;
 
 // The plain way: convert the whole photo, scale it, and normalise pixel by
 // pixel through pixelColor.
@@ -95,26 +84,6 @@ const std::vector<float> &queryLogits()
         return l;
     }();
     return logits;
-}
-
-// Sampling every pixel on its own: four sigmoids and the interpolation per pixel.
-QImage rasterisePerPixel(const float *logits, int mw, int mh, int iw, int ih, float threshold)
-{
-    QImage mask(iw, ih, QImage::Format_Grayscale8);
-    const auto s = [&](int r, int c) { return 1.0f / (std::exp(-logits[size_t(r) * mw + c]) + 1.0f); };
-    for (int y = 0; y < ih; ++y) {
-        uchar *out = mask.scanLine(y);
-        for (int x = 0; x < iw; ++x) {
-            const float sy = float(y) / float(ih) * float(mh);
-            const float sx = float(x) / float(iw) * float(mw);
-            const int y0 = int(sy), y1 = std::min(y0 + 1, mh - 1);
-            const int x0 = int(sx), x1 = std::min(x0 + 1, mw - 1);
-            const float fy = sy - float(y0), fx = sx - float(x0);
-            const float p = (1 - fy) * ((1 - fx) * s(y0, x0) + fx * s(y0, x1)) + fy * ((1 - fx) * s(y1, x0) + fx * s(y1, x1));
-            out[x] = p >= threshold ? 255 : 0;
-        }
-    }
-    return mask;
 }
 
 // A CLIP-sized tokenizer file: the 256 byte symbols bare and with "</w>", then
@@ -216,7 +185,7 @@ void BM_ConceptMask12MP_perPixel(benchmark::State &state)
 {
     const std::vector<float> &logits = queryLogits();
     for (auto _ : state)
-        benchmark::DoNotOptimize(rasterisePerPixel(logits.data(), 288, 288, 4000, 3000, 0.5f));
+        benchmark::DoNotOptimize(QmTest::conceptMaskPerPixel(logits.data(), 288, 288, 4000, 3000, 0.5f));
 }
 
 void BM_TokenizerLoad49k(benchmark::State &state)
@@ -267,7 +236,7 @@ bool sameOutputs()
 {
     const std::vector<float> &logits = queryLogits();
     const bool masks = rasteriseConceptMask(logits.data(), 288, 288, 4000, 3000, 0.5f)
-        == rasterisePerPixel(logits.data(), 288, 288, 4000, 3000, 0.5f);
+        == QmTest::conceptMaskPerPixel(logits.data(), 288, 288, 4000, 3000, 0.5f);
     const bool tensors = prepareSamImage(photo()).tensor == prepareNaively(photo());
     std::printf("same concept mask as per-pixel sampling: %s\nsame prepared tensor as the plain way: %s\n",
                 masks ? "yes" : "NO", tensors ? "yes" : "NO");

@@ -1,7 +1,7 @@
 #include "ai/AiSam3Dialog.h"
 
 #include "ai/ModelsFolder.h"
-#include "dialogs/Prompts.h"
+#include "ai/ModelsFolderDialog.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSettings>
 #include <QVBoxLayout>
 
 namespace Quillmark {
@@ -117,7 +116,10 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent)
         button->setAutoDefault(false);
 
     connect(refreshButton, &QPushButton::clicked, this, &AiSam3Dialog::scanModels);
-    connect(browseLink, &QLabel::linkActivated, this, &AiSam3Dialog::chooseModelsFolder);
+    connect(browseLink, &QLabel::linkActivated, this, [this] {
+        if (chooseModelsFolder(this, QStringLiteral("Select models folder")))
+            scanModels();
+    });
     connect(encoderCombo, &QComboBox::currentIndexChanged, this, [this] {
         if (!visionEncoderPath().isEmpty())
             emit visionEncoderSelected(visionEncoderPath());
@@ -231,7 +233,7 @@ void AiSam3Dialog::fillModelCombo(QComboBox *combo, const QString &folder, const
     combo->clear();
     const QFileInfoList files = QDir(folder).entryInfoList({fileName}, QDir::Files, QDir::Name);
     for (const QFileInfo &file : files)
-        combo->addItem(file.fileName() + fileSizeSuffix(file.size()), file.absoluteFilePath());
+        addModelItem(combo, file);
     if (combo->count() == 0)
         combo->addItem(placeholder);
     const int index = previous.isEmpty() ? -1 : combo->findData(previous);
@@ -246,16 +248,6 @@ QList<int> AiSam3Dialog::selectedRows() const
     for (const QListWidgetItem *item : detectionList->selectedItems())
         rows.append(detectionList->row(item));
     return rows;
-}
-
-void AiSam3Dialog::chooseModelsFolder()
-{
-    const QString folder = Prompts::current().getExistingDirectory(this, QStringLiteral("Select models folder"),
-                                                                   QDir::homePath(), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return;
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(QStringLiteral("modelsDir"), folder);
-    scanModels();
 }
 
 } // namespace Quillmark

@@ -62,7 +62,6 @@ private:
     void fillModelCombo(QComboBox *combo, const QString &folder, const QString &fileName,
                         const QString &placeholder);
     QList<int> selectedRows() const;
-    void chooseModelsFolder();
 
     QComboBox *encoderCombo = nullptr;
     QComboBox *decoderCombo = nullptr;

@@ -1,7 +1,7 @@
 #include "ai/AiSegDialog.h"
 
 #include "ai/ModelsFolder.h"
-#include "dialogs/Prompts.h"
+#include "ai/ModelsFolderDialog.h"
 #include "dialogs/SettingsDialog.h"
 
 #include <QComboBox>
@@ -11,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QVBoxLayout>
 
 namespace Quillmark {
@@ -23,19 +22,6 @@ bool isSingleFileSamModel(const QString &fileName)
     const QString name = fileName.toLower();
     return name.contains(QLatin1String("sam")) && !name.contains(QLatin1String("sam3"))
         && !name.contains(QLatin1String("encoder")) && !name.contains(QLatin1String("decoder"));
-}
-
-QString itemText(const QFileInfo &file)
-{
-    return file.fileName() + fileSizeSuffix(file.size());
-}
-
-QPushButton *squareButton(const QString &text, const QString &toolTip, QWidget *parent)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setFixedWidth(30);
-    button->setToolTip(toolTip);
-    return button;
 }
 
 } // namespace
@@ -54,8 +40,8 @@ AiSegDialog::AiSegDialog(QWidget *parent)
     auto *modelRow = new QHBoxLayout(modelGroup);
     modelCombo = new QComboBox(modelGroup);
     modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    auto *rescanButton = squareButton(QStringLiteral("↺"), QStringLiteral("Yenile"), modelGroup);
-    auto *folderButton = squareButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
+    auto *rescanButton = modelListButton(QStringLiteral("↺"), QStringLiteral("Yenile"), modelGroup);
+    auto *folderButton = modelListButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
     modelRow->addWidget(modelCombo, 1);
     modelRow->addWidget(rescanButton);
     modelRow->addWidget(folderButton);
@@ -100,7 +86,10 @@ AiSegDialog::AiSegDialog(QWidget *parent)
         button->setAutoDefault(false);
 
     connect(rescanButton, &QPushButton::clicked, this, &AiSegDialog::refreshModels);
-    connect(folderButton, &QPushButton::clicked, this, &AiSegDialog::chooseModelsFolder);
+    connect(folderButton, &QPushButton::clicked, this, [this] {
+        if (chooseModelsFolder(this, QStringLiteral("Models Klasörünü Seç")))
+            refreshModels();
+    });
     connect(modelCombo, &QComboBox::activated, this, [this](int index) {
         const QString path = modelCombo->itemData(index).toString();
         if (!path.isEmpty())
@@ -146,16 +135,6 @@ void AiSegDialog::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
-void AiSegDialog::chooseModelsFolder()
-{
-    const QString folder = Prompts::current().getExistingDirectory(this, QStringLiteral("Models Klasörünü Seç"),
-                                                                   QDir::homePath(), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return;
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(QStringLiteral("modelsDir"), folder);
-    refreshModels();
-}
-
 void AiSegDialog::refreshModels()
 {
     const QString folder = resolveModelsDir(QStringLiteral("segmentation"));
@@ -170,7 +149,7 @@ void AiSegDialog::refreshModels()
         for (const QFileInfo &file : files) {
             if (!isSingleFileSamModel(file.fileName()))
                 continue;
-            modelCombo->addItem(itemText(file), file.absoluteFilePath());
+            addModelItem(modelCombo, file);
             found = true;
         }
     }
@@ -181,7 +160,7 @@ void AiSegDialog::refreshModels()
         const QFileInfo file(configured);
         configuredIndex = modelCombo->findData(file.absoluteFilePath());
         if (configuredIndex < 0) {
-            modelCombo->insertItem(0, itemText(file), file.absoluteFilePath());
+            modelCombo->insertItem(0, modelItemText(file), file.absoluteFilePath());
             configuredIndex = 0;
             found = true;
         }

@@ -49,8 +49,6 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void chooseModelsFolder();
-
     QComboBox *modelCombo = nullptr;
     QLabel *statusLabel = nullptr;
     QPushButton *encodeButton = nullptr;

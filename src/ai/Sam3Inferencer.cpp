@@ -30,40 +30,6 @@ const char masksName[] = "pred_masks";
 const char logitsName[] = "pred_logits";
 const char boxesName[] = "pred_boxes";
 
-std::vector<std::string> inputNamesOf(Ort::Session &session)
-{
-    Ort::AllocatorWithDefaultOptions allocator;
-    std::vector<std::string> names;
-    for (size_t i = 0; i < session.GetInputCount(); ++i)
-        names.emplace_back(session.GetInputNameAllocated(i, allocator).get());
-    return names;
-}
-
-std::vector<std::string> outputNamesOf(Ort::Session &session)
-{
-    Ort::AllocatorWithDefaultOptions allocator;
-    std::vector<std::string> names;
-    for (size_t i = 0; i < session.GetOutputCount(); ++i)
-        names.emplace_back(session.GetOutputNameAllocated(i, allocator).get());
-    return names;
-}
-
-std::vector<const char *> pointers(const std::vector<std::string> &names)
-{
-    std::vector<const char *> result;
-    for (const std::string &name : names)
-        result.push_back(name.c_str());
-    return result;
-}
-
-QString joined(const std::vector<std::string> &names)
-{
-    QStringList list;
-    for (const std::string &name : names)
-        list << QString::fromStdString(name);
-    return list.join(QStringLiteral(", "));
-}
-
 int64_t indexOf(const std::vector<std::string> &names, const std::string &name)
 {
     const auto it = std::find(names.begin(), names.end(), name);
@@ -181,11 +147,11 @@ bool Sam3Inferencer::createSessions(const QString &visionEncoderPath, const QStr
 bool Sam3Inferencer::readModelFacts()
 {
     Ort::Session &encoder = *runtime->visionEncoder;
-    const std::vector<std::string> encoderInputs = inputNamesOf(encoder);
+    const std::vector<std::string> encoderInputs = sessionInputNames(encoder);
     const int64_t pixelIndex = indexOf(encoderInputs, pixelValuesName);
     if (pixelIndex < 0) {
         const QString text = QStringLiteral("The vision encoder has no input 'pixel_values' (inputs: %1).")
-                                 .arg(joined(encoderInputs));
+                                 .arg(joinedNames(encoderInputs));
         return fail(text, "[SAM3]", text);
     }
     const Ort::TypeInfo pixelType = encoder.GetInputTypeInfo(size_t(pixelIndex));
@@ -200,12 +166,12 @@ bool Sam3Inferencer::readModelFacts()
         fixedSide = int(pixelShape[2]);
     }
 
-    runtime->encoderOutputNames = outputNamesOf(encoder);
+    runtime->encoderOutputNames = sessionOutputNames(encoder);
     runtime->encoderOutputs.assign(runtime->encoderOutputNames.size(), EncoderOutput());
 
     Ort::Session &decoder = *runtime->decoder;
-    runtime->decoderInputNames = inputNamesOf(decoder);
-    runtime->decoderOutputNames = outputNamesOf(decoder);
+    runtime->decoderInputNames = sessionInputNames(decoder);
+    runtime->decoderOutputNames = sessionOutputNames(decoder);
     if (runtime->decoderInputNames.size() < 2) {
         const QString text = QStringLiteral("The decoder takes %1 input(s); it needs the token ids and the "
                                             "attention mask as its first two.")
@@ -215,7 +181,7 @@ bool Sam3Inferencer::readModelFacts()
     for (const char *name : {masksName, logitsName, boxesName}) {
         if (indexOf(runtime->decoderOutputNames, name) < 0) {
             const QString text = QStringLiteral("The decoder has no output '%1' (outputs: %2).")
-                                     .arg(QLatin1String(name), joined(runtime->decoderOutputNames));
+                                     .arg(QLatin1String(name), joinedNames(runtime->decoderOutputNames));
             return fail(text, "[SAM3]", text);
         }
     }
@@ -281,7 +247,7 @@ bool Sam3Inferencer::runEncoder(const QImage &image)
 
     qDebug() << "[SAM3] Running vision encoder (" << side << "x" << side << ")...";
     const char *inputName = pixelValuesName;
-    const std::vector<const char *> outputNames = pointers(runtime->encoderOutputNames);
+    const std::vector<const char *> outputNames = namePointers(runtime->encoderOutputNames);
     std::vector<Ort::Value> outputs = runtime->visionEncoder->Run(Ort::RunOptions{nullptr}, &inputName, &input, 1,
                                                                   outputNames.data(), outputNames.size());
     std::vector<EncoderOutput> stored(outputs.size());
@@ -348,8 +314,8 @@ QList<Sam3Detection> Sam3Inferencer::runDecoder(const QString &text, float prese
 
     qDebug() << "[SAM3] Running decoder (" << inputNames.size() << "inputs /"
              << runtime->decoderOutputNames.size() << "outputs)...";
-    const std::vector<const char *> inputPointers = pointers(inputNames);
-    const std::vector<const char *> outputPointers = pointers(runtime->decoderOutputNames);
+    const std::vector<const char *> inputPointers = namePointers(inputNames);
+    const std::vector<const char *> outputPointers = namePointers(runtime->decoderOutputNames);
     std::vector<Ort::Value> outputs;
     try {
         outputs = runtime->decoder->Run(Ort::RunOptions{nullptr}, inputPointers.data(), inputs.data(), inputs.size(),

@@ -58,32 +58,6 @@ const QStringList &combinedInputNames()
     return names;
 }
 
-std::vector<std::string> inputNamesOf(Ort::Session &session)
-{
-    Ort::AllocatorWithDefaultOptions allocator;
-    std::vector<std::string> names;
-    for (size_t i = 0; i < session.GetInputCount(); ++i)
-        names.emplace_back(session.GetInputNameAllocated(i, allocator).get());
-    return names;
-}
-
-std::vector<std::string> outputNamesOf(Ort::Session &session)
-{
-    Ort::AllocatorWithDefaultOptions allocator;
-    std::vector<std::string> names;
-    for (size_t i = 0; i < session.GetOutputCount(); ++i)
-        names.emplace_back(session.GetOutputNameAllocated(i, allocator).get());
-    return names;
-}
-
-QString joined(const std::vector<std::string> &names)
-{
-    QStringList list;
-    for (const std::string &name : names)
-        list << QString::fromStdString(name);
-    return list.join(QStringLiteral(", "));
-}
-
 // Why a model with five or more inputs cannot decode on its own; empty when it
 // can: it must take the image itself, and nothing the program cannot feed.
 QString combinedModelProblem(Ort::Session &session, const std::vector<std::string> &inputs)
@@ -92,7 +66,7 @@ QString combinedModelProblem(Ort::Session &session, const std::vector<std::strin
     if (!has("image") || has("image_embeddings")) {
         return QStringLiteral("the model is a prompt decoder without an image input (%1); choose a "
                               "single-file SAM model such as segmentation_mobile_sam.onnx")
-            .arg(joined(inputs));
+            .arg(joinedNames(inputs));
     }
     for (const std::string &name : inputs) {
         if (!combinedInputNames().contains(QString::fromStdString(name)))
@@ -204,14 +178,6 @@ struct SamInferencer::Runtime {
     std::vector<float> highResFeats0;
     std::vector<float> highResFeats1;
     std::vector<float> preparedImage;   // single-file models
-
-    static std::vector<const char *> pointers(const std::vector<std::string> &names)
-    {
-        std::vector<const char *> result;
-        for (const std::string &name : names)
-            result.push_back(name.c_str());
-        return result;
-    }
 };
 
 // The outputs of one decoder run, and where in them the chosen mask lies.
@@ -250,8 +216,8 @@ bool SamInferencer::loadEncoder(const QString &path)
         runtime->session.reset();
         runtime->preparedImage = {};
         std::unique_ptr<Ort::Session> session = runtime->ort.createSession(path);
-        const std::vector<std::string> inputs = inputNamesOf(*session);
-        const std::vector<std::string> outputs = outputNamesOf(*session);
+        const std::vector<std::string> inputs = sessionInputNames(*session);
+        const std::vector<std::string> outputs = sessionOutputNames(*session);
         if (inputs.empty() || outputs.empty())
             return fail(operation, QStringLiteral("the model has no inputs or no outputs"));
 
@@ -321,7 +287,7 @@ bool SamInferencer::storeEncoderOutputs(std::vector<float> &tensor)
     const std::array<int64_t, 4> shape{1, 3, samSide, samSide};
     Ort::Value input = OrtRuntime::wrapFloatTensor(tensor, shape);
     const char *inputName = runtime->firstInputName.c_str();
-    const std::vector<const char *> outputNames = Runtime::pointers(runtime->outputNames);
+    const std::vector<const char *> outputNames = namePointers(runtime->outputNames);
     std::vector<Ort::Value> outputs = runtime->session->Run(Ort::RunOptions{nullptr}, &inputName, &input, 1,
                                                             outputNames.data(), outputNames.size());
     QString why;
@@ -395,7 +361,7 @@ bool SamInferencer::runDecoder(const QList<QPointF> &positive, const QList<QPoin
             else if (name == "orig_im_size")
                 add(origSize, {2});
         }
-        const std::vector<const char *> outputNames = Runtime::pointers(runtime->decoderOutputNames);
+        const std::vector<const char *> outputNames = namePointers(runtime->decoderOutputNames);
         out.outputs = runtime->session->Run(Ort::RunOptions{nullptr}, inputNames.data(), inputs.data(),
                                             inputs.size(), outputNames.data(), outputNames.size());
 

@@ -408,6 +408,10 @@ private:
     SegmentedImage segmentedImageOf(const ImageEntry &entry) const;
     // The image is still the one the canvas shows.
     bool isStillShown(const SegmentedImage &image) const;
+    // The shown image's pixels for an encoding, and which image they are; null
+    // after telling the user why there are none (no image, no model, unreadable).
+    QImage pixelsToEncode(const QString &title, bool modelReady, const QString &noModelText,
+                          const QString &unreadableText, SegmentedImage &image);
     // Outline of held concept detection `index` (traced once, then kept).
     QPolygonF conceptOutline(int index);
 

@@ -67,6 +67,27 @@ bool MainWindow::isStillShown(const SegmentedImage &image) const
     return shown && image.id == shown->id && image.filePath == shown->filePath;
 }
 
+QImage MainWindow::pixelsToEncode(const QString &title, bool modelReady, const QString &noModelText,
+                                  const QString &unreadableText, SegmentedImage &image)
+{
+    const ImageEntry *entry = shownImageEntry();
+    if (!entry) {
+        Prompts::current().information(this, title, QStringLiteral("Open an image first."));
+        return {};
+    }
+    if (!modelReady) {
+        Prompts::current().warning(this, title, noModelText);
+        return {};
+    }
+    const QImage pixels = entry->loadPixels();
+    if (pixels.isNull()) {
+        Prompts::current().warning(this, title, unreadableText);
+        return {};
+    }
+    image = segmentedImageOf(*entry);
+    return pixels;
+}
+
 void MainWindow::showSegmentationTab()
 {
     if (aiAutoLabelDialog->isHidden())
@@ -107,21 +128,12 @@ void MainWindow::handleSamEncoderSelected(const QString &path)
 
 void MainWindow::onSamEncode()
 {
-    const ImageEntry *entry = shownImageEntry();
-    if (!entry) {
-        Prompts::current().information(this, samTitle, QStringLiteral("Open an image first."));
+    SegmentedImage target;
+    const QImage image = pixelsToEncode(samTitle, samInferencer.encoderLoaded() && samInferencer.decoderReady(),
+                                        QStringLiteral("Load a SAM model first (segmentation_mobile_sam.onnx)."),
+                                        QStringLiteral("Cannot read the current image file."), target);
+    if (image.isNull())
         return;
-    }
-    if (!samInferencer.encoderLoaded() || !samInferencer.decoderReady()) {
-        Prompts::current().warning(this, samTitle, QStringLiteral("Load a SAM model first (segmentation_mobile_sam.onnx)."));
-        return;
-    }
-    const QImage image = entry->loadPixels();
-    if (image.isNull()) {
-        Prompts::current().warning(this, samTitle, QStringLiteral("Cannot read the current image file."));
-        return;
-    }
-    const SegmentedImage target = segmentedImageOf(*entry);
 
     aiSegDialog->setStatus(QStringLiteral("Encoding image… (this may take a few seconds)"));
     aiSegDialog->setEncodeEnabled(false);
@@ -248,21 +260,12 @@ void MainWindow::onSam3ModelsSelected()
 
 void MainWindow::onSam3Encode()
 {
-    const ImageEntry *entry = shownImageEntry();
-    if (!entry) {
-        Prompts::current().information(this, sam3Title, QStringLiteral("Open an image first."));
+    SegmentedImage target;
+    const QImage image = pixelsToEncode(sam3Title, sam3Inferencer.modelsLoaded(),
+                                        QStringLiteral("Load all SAM3 models first."),
+                                        QStringLiteral("Cannot read the current image."), target);
+    if (image.isNull())
         return;
-    }
-    if (!sam3Inferencer.modelsLoaded()) {
-        Prompts::current().warning(this, sam3Title, QStringLiteral("Load all SAM3 models first."));
-        return;
-    }
-    const QImage image = entry->loadPixels();
-    if (image.isNull()) {
-        Prompts::current().warning(this, sam3Title, QStringLiteral("Cannot read the current image."));
-        return;
-    }
-    const SegmentedImage target = segmentedImageOf(*entry);
 
     sam3Dialog->setStatus(QStringLiteral("Encoding image…  (this may take a few seconds)"));
     sam3Dialog->setEncodeEnabled(false);

@@ -139,18 +139,23 @@ def slice_of_image(g, count, shape):
     return g.op("Reshape", [part, g.const(shape, np.int64)])
 
 
+def sam2_encoder(path, feats0_side):
+    """Three outputs cut from the image; high_res_feats_0 is 32 planes of
+    feats0_side squared (256 in a real encoder)."""
+    shapes = {"image_embed": [1, 256, 64, 64], "high_res_feats_0": [1, 32, feats0_side, feats0_side],
+              "high_res_feats_1": [1, 64, 128, 128]}
+    g = Graph()
+    for name, shape in shapes.items():
+        g.output(slice_of_image(g, int(np.prod(shape)), shape), name)
+    g.save(path, [SAM_IMAGE], [info(name, shape) for name, shape in shapes.items()])
+
+
 def encoder_models(out):
     g = Graph()
     g.output(slice_of_image(g, 256 * 64 * 64, [1, 256, 64, 64]), "image_embeddings")
     g.save(os.path.join(out, "sam1_encoder.onnx"), [SAM_IMAGE], [info("image_embeddings", [1, 256, 64, 64])])
 
-    g = Graph()
-    g.output(slice_of_image(g, 256 * 64 * 64, [1, 256, 64, 64]), "image_embed")
-    g.output(slice_of_image(g, 32 * 256 * 256, [1, 32, 256, 256]), "high_res_feats_0")
-    g.output(slice_of_image(g, 64 * 128 * 128, [1, 64, 128, 128]), "high_res_feats_1")
-    g.save(os.path.join(out, "sam2_encoder.onnx"), [SAM_IMAGE],
-           [info("image_embed", [1, 256, 64, 64]), info("high_res_feats_0", [1, 32, 256, 256]),
-            info("high_res_feats_1", [1, 64, 128, 128])])
+    sam2_encoder(os.path.join(out, "sam2_encoder.onnx"), 256)
 
     # A prompt decoder on its own: the image arrives as embeddings.
     g = Graph()
@@ -191,13 +196,7 @@ def malformed_point_models(out):
     g.save(os.path.join(out, "bad_sam1_short_encoder.onnx"), [SAM_IMAGE],
            [info("image_embeddings", [1, 256, 32, 32])])
 
-    g = Graph()
-    g.output(slice_of_image(g, 256 * 64 * 64, [1, 256, 64, 64]), "image_embed")
-    g.output(slice_of_image(g, 32 * 128 * 128, [1, 32, 128, 128]), "high_res_feats_0")
-    g.output(slice_of_image(g, 64 * 128 * 128, [1, 64, 128, 128]), "high_res_feats_1")
-    g.save(os.path.join(out, "bad_sam2_short_encoder.onnx"), [SAM_IMAGE],
-           [info("image_embed", [1, 256, 64, 64]), info("high_res_feats_0", [1, 32, 128, 128]),
-            info("high_res_feats_1", [1, 64, 128, 128])])
+    sam2_encoder(os.path.join(out, "bad_sam2_short_encoder.onnx"), 128)
 
 
 # --- Concept models -------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "ai/Sam3Inferencer.h"
 
+#include "ConceptMaskReference.h"
 #include "QmTest.h"
 
 #include <QRegularExpression>
@@ -53,25 +54,6 @@ void compareBox(const QRectF &box, Corners expected)
     for (int i = 0; i < 4; ++i)
         QVERIFY2(std::abs(got[i] - want[i]) < 1e-3,
                  qPrintable(QStringLiteral("corner %1: %2, expected %3").arg(i).arg(got[i]).arg(want[i])));
-}
-
-// The mask of one pixel sampled on its own, as the masks are defined.
-QImage referenceMask(const std::vector<float> &logits, int mw, int mh, int iw, int ih, float threshold)
-{
-    QImage mask(iw, ih, QImage::Format_Grayscale8);
-    const auto s = [&](int r, int c) { return 1.0f / (std::exp(-logits[size_t(r) * mw + c]) + 1.0f); };
-    for (int y = 0; y < ih; ++y) {
-        for (int x = 0; x < iw; ++x) {
-            const float sy = float(y) / float(ih) * float(mh);
-            const float sx = float(x) / float(iw) * float(mw);
-            const int y0 = int(sy), y1 = std::min(y0 + 1, mh - 1);
-            const int x0 = int(sx), x1 = std::min(x0 + 1, mw - 1);
-            const float fy = sy - float(y0), fx = sx - float(x0);
-            const float p = (1 - fy) * ((1 - fx) * s(y0, x0) + fx * s(y0, x1)) + fy * ((1 - fx) * s(y1, x0) + fx * s(y1, x1));
-            mask.scanLine(y)[x] = p >= threshold ? 255 : 0;
-        }
-    }
-    return mask;
 }
 
 QList<QPoint> inside(const QImage &mask)
@@ -140,7 +122,7 @@ private slots:
         const QImage fast = rasteriseConceptMask(logits.data(), grid.width(), grid.height(), image.width(),
                                                  image.height(), threshold);
         QCOMPARE(fast.format(), QImage::Format_Grayscale8);
-        QCOMPARE(fast, referenceMask(logits, grid.width(), grid.height(), image.width(), image.height(), threshold));
+        QCOMPARE(fast, QmTest::conceptMaskPerPixel(logits.data(), grid.width(), grid.height(), image.width(), image.height(), threshold));
     }
 
     void loadFailures()
