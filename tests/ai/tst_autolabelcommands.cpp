@@ -15,6 +15,7 @@
 #include "chrome/ToolBar.h"
 #include "panels/ImageListPanel.h"
 
+#include <QDialog>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -365,6 +366,26 @@ private slots:
         QCOMPARE(statusText(*window), QStringLiteral("AI: added 0 detection(s) across 2 images. "
                                                      "2 image(s) could not be read."));
         QVERIFY(!access->modified());
+    }
+
+    // Accepted settings load the model of the project's task; cancelled ones
+    // load nothing.
+    void settingsLoadTheTasksModel()
+    {
+        openProject("segmentation");
+        QSettings().setValue("models/detection", model("det_names.onnx"));
+        QSettings().setValue("models/segmentation", model("seg.onnx"));
+        QSignalSpy selected(dialog(), &AiAutoLabelDialog::modelSelected);
+        onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
+        emit window->toolBarWidget()->settingsClicked();
+        QCOMPARE(selected.count(), 0);
+
+        onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->accept(); });
+        emit window->toolBarWidget()->settingsClicked();
+        QCOMPARE(selected.count(), 1);
+        QCOMPARE(selected.at(0).at(0).toString(), model("seg.onnx"));
+        QVERIFY(window->detectionEngine().isSegmentation());
+        QCOMPARE(dialog()->loadedPath(), model("seg.onnx"));
     }
 
     // In other project types the dialog offers its model list instead.
