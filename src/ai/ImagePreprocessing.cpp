@@ -38,10 +38,14 @@ QImage scaledRgb888(const QImage &source, int newW, int newH)
 {
     const bool resize = newW != source.width() || newH != source.height();
     if (resize && !scaledThrough32Bit(source.width(), source.height(), newW, newH)) {
-        return source.convertToFormat(QImage::Format_RGB888)
-            .scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
+        if (rgb.isNull())
+            return {}; // out of memory
+        return rgb.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     QImage scaled = opaque32(source);
+    if (scaled.isNull())
+        return {}; // out of memory
     if (resize)
         scaled = scaled.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return scaled.convertToFormat(QImage::Format_RGB888);
@@ -79,8 +83,12 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
         return result;
 
     const QImage scaled = scaledRgb888(source, newW, newH);
-    if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH))
+    if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH)) {
+        // Out of memory on the way: no picture, rather than a grey canvas a
+        // model would run on as if it were the picture.
+        result.image = QImage();
         return result;
+    }
 
     const size_t rowBytes = size_t(newW) * 3;
     for (int i = 0; i < newH; ++i) {
@@ -94,9 +102,7 @@ std::vector<float> imageToChwTensor(const QImage &image)
 {
     if (image.isNull())
         return {};
-    const QImage rgb = image.format() == QImage::Format_RGB888
-        ? image
-        : image.convertToFormat(QImage::Format_RGB888);
+    const QImage rgb = image.format() == QImage::Format_RGB888 ? image : image.convertToFormat(QImage::Format_RGB888);
     const int width = rgb.width();
     const int height = rgb.height();
     const size_t plane = size_t(width) * size_t(height);

@@ -20,7 +20,8 @@ struct LetterboxResult {
 
 // Fits `source` into targetWidth x targetHeight. Alpha is dropped and grey
 // formats become RGB. A null source gives a blank grey canvas with scale 1 and no
-// padding.
+// padding. When the picture cannot be converted or scaled (out of memory) the
+// result's image is null: callers must not run a model on it.
 LetterboxResult letterboxImage(const QImage &source, int targetWidth, int targetHeight);
 
 // Planar float tensor of an RGB888 picture: the R plane, then G, then B, each row
