@@ -135,6 +135,8 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     modelCombo = new QComboBox(modelGroup);
     modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     modelCombo->setToolTip(QStringLiteral("ONNX models in the models/ directory"));
+    // Model names (and the placeholder) are shown whole; the dialog widens.
+    modelCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto *rescanButton = squareButton(QStringLiteral("↺"), QStringLiteral("Modelleri yeniden tara"), modelGroup);
     auto *folderButton = squareButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
     modelRow->addWidget(modelCombo);
@@ -182,7 +184,7 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     layout->addLayout(runRow);
     layout->addStretch();
 
-    connect(rescanButton, &QPushButton::clicked, this, &AiAutoLabelDialog::rescanModels);
+    connect(rescanButton, &QPushButton::clicked, this, &AiAutoLabelDialog::rescanAndFit);
     connect(folderButton, &QPushButton::clicked, this, &AiAutoLabelDialog::chooseModelsFolder);
     connect(modelCombo, &QComboBox::activated, this, &AiAutoLabelDialog::onModelActivated);
     connect(runCurrentButton, &QPushButton::clicked, this, &AiAutoLabelDialog::runCurrentRequested);
@@ -219,7 +221,7 @@ void AiAutoLabelDialog::setProjectType(const QString &projectType)
     // A hidden dialog lists the models when it is shown; announcing a model now
     // would load it while the user is only opening a project.
     if (isVisible())
-        rescanModels();
+        rescanAndFit();
 }
 
 void AiAutoLabelDialog::setModelType(bool isSeg)
@@ -347,7 +349,7 @@ void AiAutoLabelDialog::chooseModelsFolder()
     if (folder.isEmpty())
         return;
     QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(QStringLiteral("modelsDir"), folder);
-    rescanModels();
+    rescanAndFit();
 }
 
 void AiAutoLabelDialog::updateSegmentationTab()
@@ -377,9 +379,18 @@ void AiAutoLabelDialog::showSegmentationTab()
         tabs->setCurrentIndex(1);
 }
 
-void AiAutoLabelDialog::showEvent(QShowEvent *event)
+void AiAutoLabelDialog::rescanAndFit()
 {
     rescanModels();
+    // Wide enough for the longest name listed, once the layouts have taken in
+    // the new items.
+    QMetaObject::invokeMethod(
+        this, [this] { resize(size().expandedTo(sizeHint())); }, Qt::QueuedConnection);
+}
+
+void AiAutoLabelDialog::showEvent(QShowEvent *event)
+{
+    rescanAndFit();
     QDialog::showEvent(event);
 }
 
