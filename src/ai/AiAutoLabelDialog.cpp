@@ -1,7 +1,7 @@
 #include "ai/AiAutoLabelDialog.h"
 
 #include "ai/ModelsFolder.h"
-#include "dialogs/Prompts.h"
+#include "ai/ModelsFolderDialog.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
@@ -77,19 +76,6 @@ ModelLists listModels(const QString &folder, const QString &type)
     return lists;
 }
 
-void addModelItem(QComboBox *combo, const QFileInfo &file)
-{
-    combo->addItem(file.fileName() + fileSizeSuffix(file.size()), file.absoluteFilePath());
-}
-
-QPushButton *squareButton(const QString &text, const QString &toolTip, QWidget *parent)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setFixedWidth(30);
-    button->setToolTip(toolTip);
-    return button;
-}
-
 } // namespace
 
 AiAutoLabelDialog::AiAutoLabelDialog(QWidget *parent) : QDialog(parent)
@@ -137,8 +123,8 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     modelCombo->setToolTip(QStringLiteral("ONNX models in the models/ directory"));
     // Model names (and the placeholder) are shown whole; the dialog widens.
     modelCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    auto *rescanButton = squareButton(QStringLiteral("↺"), QStringLiteral("Modelleri yeniden tara"), modelGroup);
-    auto *folderButton = squareButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
+    auto *rescanButton = modelListButton(QStringLiteral("↺"), QStringLiteral("Modelleri yeniden tara"), modelGroup);
+    auto *folderButton = modelListButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
     modelRow->addWidget(modelCombo);
     modelRow->addWidget(rescanButton);
     modelRow->addWidget(folderButton);
@@ -344,12 +330,8 @@ void AiAutoLabelDialog::onModelActivated(int index)
 
 void AiAutoLabelDialog::chooseModelsFolder()
 {
-    const QString folder = Prompts::current().getExistingDirectory(this, QStringLiteral("Models Klasörünü Seç"),
-                                                                   QDir::homePath(), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return;
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(QStringLiteral("modelsDir"), folder);
-    rescanAndFit();
+    if (Quillmark::chooseModelsFolder(this, QStringLiteral("Models Klasörünü Seç")))
+        rescanAndFit();
 }
 
 void AiAutoLabelDialog::updateSegmentationTab()

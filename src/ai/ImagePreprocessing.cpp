@@ -123,4 +123,37 @@ std::vector<float> imageToChwTensor(const QImage &image)
     return tensor;
 }
 
+QImage smoothScaledRgb888(const QImage &source, int width, int height)
+{
+    if (source.isNull() || width <= 0 || height <= 0)
+        return {};
+    return scaledRgb888(source, width, height);
+}
+
+bool writePlanarTensor(const QImage &rgb888, const ChannelLookup &lookup, std::span<float> tensor,
+                       int tensorWidth, int tensorHeight)
+{
+    if (rgb888.format() != QImage::Format_RGB888 || tensorWidth < 0 || tensorHeight < 0)
+        return false;
+    const int width = rgb888.width();
+    const int height = rgb888.height();
+    const size_t plane = size_t(tensorWidth) * size_t(tensorHeight);
+    if (width > tensorWidth || height > tensorHeight || tensor.size() / 3 < plane)
+        return false;
+    float *planes[3] = {tensor.data(), tensor.data() + plane, tensor.data() + 2 * plane};
+    for (int y = 0; y < height; ++y) {
+        const uchar *p = rgb888.constScanLine(y);
+        const size_t row = size_t(y) * size_t(tensorWidth);
+        float *red = planes[0] + row;
+        float *green = planes[1] + row;
+        float *blue = planes[2] + row;
+        for (int x = 0; x < width; ++x, p += 3) {
+            red[x] = lookup[0][p[0]];
+            green[x] = lookup[1][p[1]];
+            blue[x] = lookup[2][p[2]];
+        }
+    }
+    return true;
+}
+
 } // namespace Quillmark

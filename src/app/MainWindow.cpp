@@ -156,6 +156,7 @@ void MainWindow::setupUi()
 
     aiAutoLabelDialog = new AiAutoLabelDialog(this);
     connectAutoLabelDialog();
+    createSegmentationDialogs();
 
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);
