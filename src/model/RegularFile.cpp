@@ -23,4 +23,12 @@ bool openRegularFile(QFile &file, const QString &path)
     return true;
 }
 
+QByteArray readRegularFileHead(const QString &path, qint64 count)
+{
+    QFile file;
+    if (!openRegularFile(file, path))
+        return {};
+    return file.read(count);
+}
+
 } // namespace Quillmark

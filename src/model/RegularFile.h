@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QFile;
@@ -11,5 +12,9 @@ namespace Quillmark {
 // are opened: a named pipe would block the reader until some other program
 // writes to it, and a device may never end.
 bool openRegularFile(QFile &file, const QString &path);
+
+// At most the first `count` bytes of a regular file; empty when it is none or
+// cannot be read.
+QByteArray readRegularFileHead(const QString &path, qint64 count);
 
 } // namespace Quillmark
