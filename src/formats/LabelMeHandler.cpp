@@ -334,8 +334,10 @@ bool takeEmbeddedImage(const QString &jsonPath, const LabelMeContent &content, C
     const QString name = embeddedImageName(content.imagePath, jsonPath, format);
     chosen->filePath = placeEmbeddedImage(folder, name, bytes);
     if (chosen->filePath.isEmpty()) {
-        // A folder we may not write to: the pixels stay in memory.
-        chosen->filePath = folder.filePath(name);
+        // A folder we may not write to: the pixels stay in memory, under a
+        // bare name as the pixels of a package do, so that nothing takes the
+        // file of another picture for them.
+        chosen->filePath = name;
         chosen->bytes = bytes;
     }
     chosen->size = size;

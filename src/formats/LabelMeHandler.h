@@ -45,8 +45,9 @@ bool isLabelMeJsonFile(const QString &path);
 QString resolveLabelMeImagePath(const QString &folder, const QString &imagePath);
 
 // Reads one LabelMe file and appends its image. An embedded image is written
-// beside the file under the name "imagePath" gives it (see the import rules in
-// the source), or kept in memory when that folder cannot be written. False,
+// beside the file under the last component of "imagePath", with the suffix of
+// its format and never over another picture, or kept in memory (under that
+// bare name) when it cannot be written there. False,
 // adding nothing, when the file cannot be read, is not JSON, or is no LabelMe
 // file (an object without "shapes", "imagePath" and "imageData").
 bool readLabelMeFile(const QString &path, Dataset &dataset, bool preferExternal);

@@ -1,0 +1,6 @@
+#include "QmTest.h"
+class TestPlaceholder : public QObject {
+    Q_OBJECT
+};
+QM_TEST_MAIN(TestPlaceholder)
+#include "tst_createmlhandler.moc"
