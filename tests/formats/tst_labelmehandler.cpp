@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -105,14 +104,7 @@ Dataset readOne(const QString &path, bool preferExternal, bool *ok = nullptr)
 
 bool runPeer(const QStringList &arguments, QByteArray *output)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral(QM_PYTHON), QStringList{QStringLiteral(QM_TESTS_DIR "/formats/readers/labelme_peer.py")}
-                                                 + arguments);
-    if (!process.waitForFinished(60000))
-        return false;
-    *output = process.readAll();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && output->startsWith("ok");
+    return runReaderScript(QStringLiteral("labelme_peer.py"), arguments, output);
 }
 
 } // namespace
