@@ -104,8 +104,8 @@ double freshSeconds(const QString &reader, const QString &path)
 {
     QProcess process;
     if (reader == QLatin1String("python"))
-        process.start(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"),
-                                                   QStringLiteral("load"), path});
+        process.start(QStringLiteral(QM_PYTHON),
+                      {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"), QStringLiteral("load"), path});
     else
         process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), reader, path});
     if (!process.waitForFinished(-1) || process.exitCode() != 0)
@@ -181,7 +181,7 @@ int main(int argc, char **argv)
     folder = dir.path();
     QProcess writer;
     writer.start(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"),
-                                              QStringLiteral("write"), folder, QString::number(imageCount)});
+                                             QStringLiteral("write"), folder, QString::number(imageCount)});
     if (!writer.waitForFinished(-1) || writer.exitCode() != 0) {
         std::fprintf(stderr, "could not write the inputs: %s\n", writer.readAllStandardError().constData());
         return 1;

@@ -7,8 +7,8 @@
 #include "formats/ImageProbe.h"
 #include "formats/SafeWrite.h"
 
-#include <QFileInfo>
 #include <QDir>
+#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
@@ -74,16 +74,22 @@ QByteArray captionText(const QMap<QString, ClipGroup> &groups)
         if (group.captionNames.isEmpty())
             text += QStringLiteral("An image with no labels\n");
         else
-            text += QStringLiteral("An image depicting ") + group.captionNames.join(QStringLiteral(", "))
-                + QLatin1Char('\n');
+            text += QStringLiteral("An image depicting ") + group.captionNames.join(QStringLiteral(", ")) +
+                    QLatin1Char('\n');
     }
     return text.toUtf8();
 }
 
 } // namespace
 
-QString ClipHandler::name() const { return QStringLiteral("CLIP"); }
-QString ClipHandler::extension() const { return QStringLiteral("txt"); }
+QString ClipHandler::name() const
+{
+    return QStringLiteral("CLIP");
+}
+QString ClipHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
 
 bool ClipHandler::canImport(const QString &path) const
 {
@@ -159,10 +165,9 @@ bool isSkippedFolder(const QString &folder)
 QStringList imagesIn(const QString &folder)
 {
     QStringList images = listFiles(folder, {});
-    images.erase(std::remove_if(images.begin(), images.end(), [](const QString &file) {
-                     return !hasImageExtension(file);
-                 }),
-                 images.end());
+    images.erase(
+        std::remove_if(images.begin(), images.end(), [](const QString &file) { return !hasImageExtension(file); }),
+        images.end());
     return images;
 }
 

@@ -16,8 +16,14 @@
 
 namespace Quillmark {
 
-QString CreateMLHandler::name() const { return QStringLiteral("CreateML"); }
-QString CreateMLHandler::extension() const { return QStringLiteral("json"); }
+QString CreateMLHandler::name() const
+{
+    return QStringLiteral("CreateML");
+}
+QString CreateMLHandler::extension() const
+{
+    return QStringLiteral("json");
+}
 
 bool isCreateMLJsonFile(const QString &path)
 {

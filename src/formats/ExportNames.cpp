@@ -91,8 +91,8 @@ bool isReservedDeviceName(QStringView base)
     const QString lower = base.toString().toLower();
     if (plain.contains(lower))
         return true;
-    return lower.size() == 4 && (lower.startsWith(QLatin1String("com")) || lower.startsWith(QLatin1String("lpt")))
-        && lower.at(3) >= QLatin1Char('1') && lower.at(3) <= QLatin1Char('9');
+    return lower.size() == 4 && (lower.startsWith(QLatin1String("com")) || lower.startsWith(QLatin1String("lpt"))) &&
+           lower.at(3) >= QLatin1Char('1') && lower.at(3) <= QLatin1Char('9');
 }
 
 } // namespace

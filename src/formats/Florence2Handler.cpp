@@ -1,10 +1,6 @@
 #include "formats/Florence2Handler.h"
 
-#include "formats/DatasetImagePath.h"
-#include "formats/ExportNames.h"
-#include "formats/ImageProbe.h"
 #include "formats/LocationTokens.h"
-#include "formats/SafeWrite.h"
 #include "model/JsonLineReader.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -28,8 +24,14 @@ QString annotationsFile(const QString &path)
 
 } // namespace
 
-QString Florence2Handler::name() const { return QStringLiteral("Florence-2"); }
-QString Florence2Handler::extension() const { return QStringLiteral("jsonl"); }
+QString Florence2Handler::name() const
+{
+    return QStringLiteral("Florence-2");
+}
+QString Florence2Handler::extension() const
+{
+    return QStringLiteral("jsonl");
+}
 
 bool isFlorenceJsonlFile(const QString &path)
 {
@@ -48,9 +50,7 @@ bool Florence2Handler::canImport(const QString &path) const
 
 QString buildFlorenceSuffix(const QList<Annotation> &annotations, int width, int height)
 {
-    const bool sized = width >= 1 && height >= 1;
-    const double sx = sized ? kSteps / width : kSteps;
-    const double sy = sized ? kSteps / height : kSteps;
+    const QPointF scale = tokenScale(width, height, kSteps);
     QString suffix;
     for (const Annotation &annotation : annotations) {
         const std::optional<QRectF> box = locationBox(annotation);
@@ -58,10 +58,10 @@ QString buildFlorenceSuffix(const QList<Annotation> &annotations, int width, int
             continue;
         suffix += annotation.className;
         suffix += QStringLiteral("<loc_%1><loc_%2><loc_%3><loc_%4>")
-                      .arg(quantizeLocation(box->left() * sx, kMaxToken))
-                      .arg(quantizeLocation(box->top() * sy, kMaxToken))
-                      .arg(quantizeLocation(box->right() * sx, kMaxToken))
-                      .arg(quantizeLocation(box->bottom() * sy, kMaxToken));
+                      .arg(quantizeLocation(box->left() * scale.x(), kMaxToken))
+                      .arg(quantizeLocation(box->top() * scale.y(), kMaxToken))
+                      .arg(quantizeLocation(box->right() * scale.x(), kMaxToken))
+                      .arg(quantizeLocation(box->bottom() * scale.y(), kMaxToken));
     }
     return suffix;
 }
@@ -77,17 +77,9 @@ QList<Annotation> parseFlorenceSuffix(const QString &suffix, int width, int heig
         const QString label = match.captured(1).trimmed();
         if (label.isEmpty())
             continue;
-        // An image of unknown size keeps its boxes as fractions of 1 rather
-        // than squashing them into its corner.
-        auto coordinate = [&](int group, int extent) {
-            return match.captured(group).toDouble() / kSteps * (extent >= 1 ? extent : 1);
-        };
-        const double x1 = coordinate(2, width);
-        const double y1 = coordinate(3, height);
-        Annotation annotation;
-        annotation.className = label;
-        annotation.kind = BoundingBox;
-        annotation.bbox = QRectF(x1, y1, coordinate(4, width) - x1, coordinate(5, height) - y1).normalized();
+        auto token = [&](int group) { return match.captured(group).toDouble(); };
+        const Annotation annotation =
+            tokenBoxAnnotation(label, {token(2), token(3), token(4), token(5)}, kSteps, width, height);
         annotations.append(annotation);
     }
     return annotations;
@@ -108,14 +100,7 @@ bool Florence2Handler::importDataset(const QString &path, Dataset &dataset, Prog
     while (reader.next(&line)) {
         if (!readLocationRecord(parser, line, &record))
             continue;
-        ImageEntry entry;
-        entry.id = added;
-        entry.filePath = resolveDatasetImagePath(base, record.image);
-        const QSize size = probeImageSize(entry.filePath);
-        entry.width = size.width();
-        entry.height = size.height();
-        entry.labels = parseFlorenceSuffix(record.suffix, entry.width, entry.height);
-        dataset.addImage(entry);
+        dataset.addImage(locationRecordImage(base, record, added, parseFlorenceSuffix));
         ++added;
         if (progress)
             progress(added, std::max(total, added));
@@ -125,20 +110,7 @@ bool Florence2Handler::importDataset(const QString &path, Dataset &dataset, Prog
 
 bool Florence2Handler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    if (!ensureFolder(QFileInfo(path).absolutePath()))
-        return false;
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    QByteArray text;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const TokenAnnotations boxes = tokenAnnotations(image);
-        appendLocationRecord(text, exportFileName(stems.at(i), image.filePath), QStringLiteral("<OD>"),
-                             buildFlorenceSuffix(boxes.annotations, boxes.size.width(), boxes.size.height()));
-    }
-    return writeDocumentFile(path, text);
+    return writeLocationRecords(path, dataset, QStringLiteral("<OD>"), buildFlorenceSuffix, progress);
 }
 
 } // namespace Quillmark

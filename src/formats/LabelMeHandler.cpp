@@ -1,9 +1,9 @@
 #include "formats/LabelMeHandler.h"
 
 #include "formats/DatasetImagePath.h"
-#include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageProbe.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "model/JsonIndentedWriter.h"
@@ -19,8 +19,14 @@
 
 namespace Quillmark {
 
-QString LabelMeHandler::name() const { return QStringLiteral("LabelMe"); }
-QString LabelMeHandler::extension() const { return QStringLiteral("json"); }
+QString LabelMeHandler::name() const
+{
+    return QStringLiteral("LabelMe");
+}
+QString LabelMeHandler::extension() const
+{
+    return QStringLiteral("json");
+}
 
 // ---- detection ------------------------------------------------------------
 
@@ -35,8 +41,8 @@ bool hasNonNullImageData(QByteArrayView text)
 {
     for (qsizetype at = text.indexOf(kImageDataKey); at >= 0; at = text.indexOf(kImageDataKey, at + 1)) {
         qsizetype i = at + kImageDataKey.size();
-        while (i < text.size() && (text.at(i) == ' ' || text.at(i) == '\t' || text.at(i) == '\r' || text.at(i) == '\n'
-                                   || text.at(i) == ':'))
+        while (i < text.size() && (text.at(i) == ' ' || text.at(i) == '\t' || text.at(i) == '\r' ||
+                                   text.at(i) == '\n' || text.at(i) == ':'))
             ++i;
         if (i < text.size() && text.at(i) == '"')
             return true;
@@ -47,8 +53,8 @@ bool hasNonNullImageData(QByteArrayView text)
 // The first 512 bytes: an embedded image, or the name of one beside shapes.
 bool headLooksLikeLabelMe(const QByteArray &head)
 {
-    if (head.contains(kImageDataKey) && !head.contains(kImageDataKey + ": null")
-        && !head.contains(kImageDataKey + ":null"))
+    if (head.contains(kImageDataKey) && !head.contains(kImageDataKey + ": null") &&
+        !head.contains(kImageDataKey + ":null"))
         return true;
     return head.contains(kImagePathKey) && head.contains(kShapesKey);
 }
@@ -428,8 +434,8 @@ namespace {
 QByteArray embeddedBytes(const ImageEntry &image)
 {
     QByteArray bytes;
-    if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile()
-        && readWholeFile(image.filePath, kMaxDocumentFileBytes / 2, &bytes) && !bytes.isEmpty())
+    if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile() &&
+        readWholeFile(image.filePath, kMaxDocumentFileBytes / 2, &bytes) && !bytes.isEmpty())
         return bytes;
     if (!image.imageData.isEmpty())
         return image.imageData;
@@ -444,10 +450,14 @@ QByteArray embeddedBytes(const ImageEntry &image)
 QString shapeType(int kind)
 {
     switch (kind) {
-    case BoundingBox: return QStringLiteral("rectangle");
-    case Polyline: return QStringLiteral("linestrip");
-    case Point: return QStringLiteral("point");
-    default: return QStringLiteral("polygon");
+    case BoundingBox:
+        return QStringLiteral("rectangle");
+    case Polyline:
+        return QStringLiteral("linestrip");
+    case Point:
+        return QStringLiteral("point");
+    default:
+        return QStringLiteral("polygon");
     }
 }
 
@@ -522,26 +532,16 @@ QByteArray labelMeFileBytes(const ImageEntry &image, const QString &imageName, c
 
 bool LabelMeHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    if (!ensureFolder(path))
-        return false;
-    const QDir folder(path);
     const bool embed = useExternalImages == 0;
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
+    auto contents = [&](const ImageEntry &image, const QString &imageName) {
         const QByteArray embedded = embed ? embeddedBytes(image) : QByteArray();
         // LabelMe checks an embedded image against the size the file gives,
         // so that comes from the embedded pixels themselves.
         const QSize embeddedSize = embedded.isEmpty() ? QSize() : probeImageData(embedded);
         const QSize size = embeddedSize.isEmpty() ? knownImageSize(image) : embeddedSize;
-        const QByteArray bytes = labelMeFileBytes(image, exportFileName(stems.at(i), image.filePath), embedded, size);
-        if (!writeFileAtomically(folder.filePath(stems.at(i) + QStringLiteral(".json")), bytes))
-            return false;
-    }
-    return true;
+        return labelMeFileBytes(image, imageName, embedded, size);
+    };
+    return writePerImageFiles(path, dataset, QStringLiteral(".json"), contents, progress);
 }
 
 } // namespace Quillmark

@@ -1,10 +1,15 @@
 #include "formats/LocationTokens.h"
 
+#include "formats/DatasetImagePath.h"
+#include "formats/ExportNames.h"
 #include "formats/ImageProbe.h"
+#include "formats/SafeWrite.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/JsonText.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPolygonF>
 
 #include <cmath>
@@ -32,6 +37,25 @@ int quantizeLocation(double value, int maxToken)
     if (value >= double(maxToken))
         return maxToken;
     return int(std::trunc(value + 0.5));
+}
+
+QPointF tokenScale(int width, int height, double steps)
+{
+    if (width < 1 || height < 1)
+        return {steps, steps};
+    return {steps / width, steps / height};
+}
+
+Annotation tokenBoxAnnotation(const QString &label, const TokenCorners &corners, double steps, int width, int height)
+{
+    const double sx = (width >= 1 ? width : 1) / steps;
+    const double sy = (height >= 1 ? height : 1) / steps;
+    Annotation annotation;
+    annotation.className = label;
+    annotation.kind = BoundingBox;
+    annotation.bbox =
+        QRectF(QPointF(corners.x1 * sx, corners.y1 * sy), QPointF(corners.x2 * sx, corners.y2 * sy)).normalized();
+    return annotation;
 }
 
 TokenAnnotations tokenAnnotations(const ImageEntry &entry)
@@ -83,6 +107,37 @@ bool readLocationRecord(JsonParser &parser, QByteArrayView line, LocationRecord 
         });
     });
     return parsed && isObject && members > 0;
+}
+
+bool writeLocationRecords(const QString &path, const Dataset &dataset, const QString &prefix, SuffixBuilder build,
+                          const ProgressCallback &progress)
+{
+    if (!ensureFolder(QFileInfo(path).absolutePath()))
+        return false;
+    const QStringList stems = uniqueExportStems(dataset.images);
+    const int total = int(dataset.images.size());
+    QByteArray text;
+    for (int i = 0; i < total; ++i) {
+        if (progress)
+            progress(i + 1, total);
+        const ImageEntry &image = dataset.images.at(i);
+        const TokenAnnotations boxes = tokenAnnotations(image);
+        appendLocationRecord(text, exportFileName(stems.at(i), image.filePath), prefix,
+                             build(boxes.annotations, boxes.size.width(), boxes.size.height()));
+    }
+    return writeDocumentFile(path, text);
+}
+
+ImageEntry locationRecordImage(const QDir &base, const LocationRecord &record, int id, SuffixParser parse)
+{
+    ImageEntry entry;
+    entry.id = id;
+    entry.filePath = resolveDatasetImagePath(base, record.image);
+    const QSize size = probeImageSize(entry.filePath);
+    entry.width = size.width();
+    entry.height = size.height();
+    entry.labels = parse(record.suffix, entry.width, entry.height);
+    return entry;
 }
 
 bool hasPrefixValue(QByteArrayView head, QByteArrayView valueStart)

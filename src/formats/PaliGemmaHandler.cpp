@@ -1,11 +1,7 @@
 #include "formats/PaliGemmaHandler.h"
 
-#include "formats/DatasetImagePath.h"
-#include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
-#include "formats/ImageProbe.h"
 #include "formats/LocationTokens.h"
-#include "formats/SafeWrite.h"
 #include "model/JsonLineReader.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -30,8 +26,14 @@ bool isJsonlPath(const QString &path)
 
 } // namespace
 
-QString PaliGemmaHandler::name() const { return QStringLiteral("PaliGemma"); }
-QString PaliGemmaHandler::extension() const { return QStringLiteral("jsonl"); }
+QString PaliGemmaHandler::name() const
+{
+    return QStringLiteral("PaliGemma");
+}
+QString PaliGemmaHandler::extension() const
+{
+    return QStringLiteral("jsonl");
+}
 
 bool isPaliGemmaJsonlFile(const QString &path)
 {
@@ -61,18 +63,18 @@ bool PaliGemmaHandler::canImport(const QString &path) const
 
 QString buildPaliGemmaSuffix(const QList<Annotation> &annotations, int width, int height)
 {
-    const bool sized = width > 0 && height > 0;
-    const double sx = sized ? kSteps / width : kSteps;
-    const double sy = sized ? kSteps / height : kSteps;
+    const QPointF scale = tokenScale(width, height, kSteps);
     QStringList boxes;
     for (const Annotation &annotation : annotations) {
         const std::optional<QRectF> box = locationBox(annotation);
         if (!box)
             continue;
-        auto token = [](double value) { return QString::number(quantizeLocation(value, kMaxToken)).rightJustified(4, u'0'); };
+        auto token = [](double value) {
+            return QString::number(quantizeLocation(value, kMaxToken)).rightJustified(4, u'0');
+        };
         boxes.append(QStringLiteral("<loc%1><loc%2><loc%3><loc%4> %5")
-                         .arg(token(box->top() * sy), token(box->left() * sx), token(box->bottom() * sy),
-                              token(box->right() * sx), annotation.className));
+                         .arg(token(box->top() * scale.y()), token(box->left() * scale.x()),
+                              token(box->bottom() * scale.y()), token(box->right() * scale.x()), annotation.className));
     }
     return boxes.join(kSeparator);
 }
@@ -90,15 +92,10 @@ QList<Annotation> parsePaliGemmaSuffix(const QString &suffix, int width, int hei
         const QString label = match.captured(5).trimmed();
         if (label.isEmpty())
             continue;
-        auto coordinate = [&](int group, int extent) {
-            return match.captured(group).toDouble() / kSteps * (extent > 0 ? extent : 1);
-        };
-        const double y1 = coordinate(1, height);
-        const double x1 = coordinate(2, width);
-        Annotation annotation;
-        annotation.className = label;
-        annotation.kind = BoundingBox;
-        annotation.bbox = QRectF(x1, y1, coordinate(4, width) - x1, coordinate(3, height) - y1).normalized();
+        // Tokens in the order top, left, bottom, right.
+        auto token = [&](int group) { return match.captured(group).toDouble(); };
+        const Annotation annotation =
+            tokenBoxAnnotation(label, {token(2), token(1), token(4), token(3)}, kSteps, width, height);
         annotations.append(annotation);
     }
     return annotations;
@@ -126,7 +123,7 @@ bool PaliGemmaHandler::importDataset(const QString &path, Dataset &dataset, Prog
     const QStringList files = single ? QStringList{path} : paliGemmaFiles(path);
     if (files.isEmpty())
         return false;
-    const QDir base(QFileInfo(single ? QFileInfo(path).absolutePath() : path).absoluteFilePath());
+    const QDir base(single ? QFileInfo(path).absolutePath() : QFileInfo(path).absoluteFilePath());
     qint64 totalLines = 0;
     for (const QString &file : files)
         totalLines += std::max<qint64>(JsonLineReader::countLines(file), 0);
@@ -145,15 +142,8 @@ bool PaliGemmaHandler::importDataset(const QString &path, Dataset &dataset, Prog
             ++linesRead;
             if (!readLocationRecord(parser, line, &record))
                 continue;
-            ImageEntry entry;
-            entry.id = added;
-            entry.filePath = resolveDatasetImagePath(base, record.image);
-            const QSize size = probeImageSize(entry.filePath);
-            entry.width = size.width();
-            entry.height = size.height();
             addPromptClasses(record.prefix, dataset);
-            entry.labels = parsePaliGemmaSuffix(record.suffix, entry.width, entry.height);
-            dataset.addImage(entry);
+            dataset.addImage(locationRecordImage(base, record, added, parsePaliGemmaSuffix));
             ++added;
             if (progress)
                 progress(linesRead, std::max(total, linesRead));
@@ -164,23 +154,10 @@ bool PaliGemmaHandler::importDataset(const QString &path, Dataset &dataset, Prog
 
 bool PaliGemmaHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    if (!ensureFolder(QFileInfo(path).absolutePath()))
-        return false;
     const QStringList classes = dataset.classNames();
     const QString prefix =
         classes.isEmpty() ? QStringLiteral("detect") : QStringLiteral("detect ") + classes.join(kSeparator);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    QByteArray text;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const TokenAnnotations boxes = tokenAnnotations(image);
-        appendLocationRecord(text, exportFileName(stems.at(i), image.filePath), prefix,
-                             buildPaliGemmaSuffix(boxes.annotations, boxes.size.width(), boxes.size.height()));
-    }
-    return writeDocumentFile(path, text);
+    return writeLocationRecords(path, dataset, prefix, buildPaliGemmaSuffix, progress);
 }
 
 } // namespace Quillmark

@@ -37,7 +37,7 @@ private:
     bool fill();
 
     QFile m_file;
-    QByteArray m_buffer;   // lines in [m_begin, m_end), then padding
+    QByteArray m_buffer; // lines in [m_begin, m_end), then padding
     qsizetype m_begin = 0;
     qsizetype m_end = 0;
     qint64 m_maxLineBytes;

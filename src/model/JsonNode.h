@@ -22,14 +22,13 @@ struct ReadState {
 struct Node {
     ondemand::value value;
     ReadState *state;
-    int depth;              // nesting of containers around the value
+    int depth; // nesting of containers around the value
     bool consumed = false;
 
     bool usable() const { return !consumed && !state->failed; }
     void fail() { state->failed = true; }
     // Hands the node to a visitor, then checks and skips what it left unread.
-    template <typename Visit>
-    void visit(Visit &&visitor)
+    template <typename Visit> void visit(Visit &&visitor)
     {
         JsonValue handle(this);
         visitor(handle);

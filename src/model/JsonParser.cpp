@@ -38,8 +38,7 @@ bool JsonParser::parse(QByteArrayView text, qsizetype readableAfterEnd, Function
         text = QByteArrayView(d->copy.constData(), text.size());
         readableAfterEnd = JsonText::padding;
     }
-    const simdjson::padded_string_view padded(text.data(), size_t(text.size()),
-                                              size_t(text.size() + readableAfterEnd));
+    const simdjson::padded_string_view padded(text.data(), size_t(text.size()), size_t(text.size() + readableAfterEnd));
     if (d->parser.capacity() < padded.length()) {
         // Grow in steps, so that the lines of a file do not each cost a new
         // allocation; leave room for nesting a little deeper than accepted,

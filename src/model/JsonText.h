@@ -25,8 +25,8 @@ public:
     static constexpr qsizetype padding = 64;
 
     enum class Mapping {
-        Never,     // always read into memory
-        IfLarge,   // map files of 64 MiB and more when the padding fits in the last page
+        Never,   // always read into memory
+        IfLarge, // map files of 64 MiB and more when the padding fits in the last page
     };
 
     JsonText();
@@ -49,8 +49,8 @@ private:
     bool readFrom(QFile &file, qint64 size);
     bool mapFrom(std::unique_ptr<QFile> &file, qint64 size);
 
-    QByteArray m_storage;             // the text and its padding, when read
-    std::unique_ptr<QFile> m_file;    // the mapped file, when mapped
+    QByteArray m_storage;          // the text and its padding, when read
+    std::unique_ptr<QFile> m_file; // the mapped file, when mapped
     uchar *m_mapped = nullptr;
     const char *m_data;
     qsizetype m_size = 0;

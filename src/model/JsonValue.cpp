@@ -74,14 +74,30 @@ bool decodeEscaped(const StringBody &body, QString *out)
         if (++c >= body.end)
             return false;
         switch (*c) {
-        case '"': text += QLatin1Char('"'); break;
-        case '\\': text += QLatin1Char('\\'); break;
-        case '/': text += QLatin1Char('/'); break;
-        case 'b': text += QLatin1Char('\b'); break;
-        case 'f': text += QLatin1Char('\f'); break;
-        case 'n': text += QLatin1Char('\n'); break;
-        case 'r': text += QLatin1Char('\r'); break;
-        case 't': text += QLatin1Char('\t'); break;
+        case '"':
+            text += QLatin1Char('"');
+            break;
+        case '\\':
+            text += QLatin1Char('\\');
+            break;
+        case '/':
+            text += QLatin1Char('/');
+            break;
+        case 'b':
+            text += QLatin1Char('\b');
+            break;
+        case 'f':
+            text += QLatin1Char('\f');
+            break;
+        case 'n':
+            text += QLatin1Char('\n');
+            break;
+        case 'r':
+            text += QLatin1Char('\r');
+            break;
+        case 't':
+            text += QLatin1Char('\t');
+            break;
         case 'u': {
             if (body.end - c < 5)
                 return false;
@@ -154,12 +170,18 @@ JsonValue::Type JsonValue::type() const
         return Type::Invalid;
     }
     switch (type) {
-    case ondemand::json_type::array: return Type::Array;
-    case ondemand::json_type::object: return Type::Object;
-    case ondemand::json_type::number: return Type::Number;
-    case ondemand::json_type::string: return Type::String;
-    case ondemand::json_type::boolean: return Type::Bool;
-    case ondemand::json_type::null: return Type::Null;
+    case ondemand::json_type::array:
+        return Type::Array;
+    case ondemand::json_type::object:
+        return Type::Object;
+    case ondemand::json_type::number:
+        return Type::Number;
+    case ondemand::json_type::string:
+        return Type::String;
+    case ondemand::json_type::boolean:
+        return Type::Bool;
+    case ondemand::json_type::null:
+        return Type::Null;
     }
     m_node->fail();
     return Type::Invalid;
@@ -336,8 +358,8 @@ void JsonValue::forEachMember(FunctionRef<void(std::string_view, JsonValue &)> v
     for (auto member : object) {
         ondemand::field field;
         std::string_view key;
-        if (std::move(member).get(field) != simdjson::SUCCESS
-            || !decodeKey(field.key(), m_node->state->textEnd, scratch, &key)) {
+        if (std::move(member).get(field) != simdjson::SUCCESS ||
+            !decodeKey(field.key(), m_node->state->textEnd, scratch, &key)) {
             m_node->fail();
             return;
         }

@@ -50,7 +50,8 @@ void TestClipHandler::exportLayout()
         QVERIFY(writeImage(dir.filePath("src/" + name), 8, 6));
     dataset.addImage(image(dir.filePath("src/one.png"), 8, 6,
                            {box("dog", 0, 0, 8, 6), box("cat", 1, 1, 2, 2), multiple(box("cat", 3, 3, 2, 2))}));
-    dataset.addImage(image(dir.filePath("src/two.jpg"), 8, 6, {box("dog", 0, 0, 8, 6), polygon("cat", ring(3, 4, 3, 1))}));
+    dataset.addImage(
+        image(dir.filePath("src/two.jpg"), 8, 6, {box("dog", 0, 0, 8, 6), polygon("cat", ring(3, 4, 3, 1))}));
     dataset.addImage(image(dir.filePath("src/three.png"), 8, 6));
     dataset.addImage(image(dir.filePath("src/four.png"), 8, 6, {box("cat", 0, 0, 8, 6), box("dog", 0, 0, 8, 6)}));
     dataset.addImage(image(dir.filePath("src/five.png"), 8, 6, {box("Zebra", 0, 0, 8, 6)}));
@@ -62,9 +63,9 @@ void TestClipHandler::exportLayout()
                                            "cat_multiple dog/one.png", "unlabeled/three.png"}));
     // One caption per folder, in folder-name order (capitals first).
     QCOMPARE(readFile(out + "/_tokenization.txt"), QByteArray("An image depicting Zebra\n"
-                                                             "An image depicting cat, dog\n"
-                                                             "An image depicting cat, dog\n"
-                                                             "An image with no labels\n"));
+                                                              "An image depicting cat, dog\n"
+                                                              "An image depicting cat, dog\n"
+                                                              "An image with no labels\n"));
     QCOMPARE(readFile(out + "/cat dog/two.jpg"), readFile(dir.filePath("src/two.jpg")));
     QVERIFY(handler().canImport(out));
 }
@@ -75,16 +76,26 @@ void TestClipHandler::folderNames_data()
 {
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("slash") << "cars/trucks" << "cars_trucks";
-    QTest::newRow("backslash") << "a\\b" << "a_b";
-    QTest::newRow("dot dot") << ".." << "__";
-    QTest::newRow("dot") << "." << "_";
-    QTest::newRow("Windows characters") << "what? <yes>: \"no\" | *" << "what___yes____no_____";
-    QTest::newRow("trailing dot") << "etc." << "etc_";
-    QTest::newRow("device name") << "CON" << "CON_";
-    QTest::newRow("device name with suffix") << "lpt1.x" << "lpt1_.x";
-    QTest::newRow("blank inside a name") << "traffic light" << "traffic_light";
-    QTest::newRow("the name of no labels") << "unlabeled" << "unlabeled_";
+    QTest::newRow("slash") << "cars/trucks"
+                           << "cars_trucks";
+    QTest::newRow("backslash") << "a\\b"
+                               << "a_b";
+    QTest::newRow("dot dot") << ".."
+                             << "__";
+    QTest::newRow("dot") << "."
+                         << "_";
+    QTest::newRow("Windows characters") << "what? <yes>: \"no\" | *"
+                                        << "what___yes____no_____";
+    QTest::newRow("trailing dot") << "etc."
+                                  << "etc_";
+    QTest::newRow("device name") << "CON"
+                                 << "CON_";
+    QTest::newRow("device name with suffix") << "lpt1.x"
+                                             << "lpt1_.x";
+    QTest::newRow("blank inside a name") << "traffic light"
+                                         << "traffic_light";
+    QTest::newRow("the name of no labels") << "unlabeled"
+                                           << "unlabeled_";
     QTest::newRow("plain") << QString::fromUtf8("çiçek") << QString::fromUtf8("çiçek");
 }
 
@@ -203,7 +214,8 @@ void TestClipHandler::roundTrip()
     Dataset dataset;
     for (const char *name : {"a.png", "b.png", "c.png"})
         QVERIFY(writeImage(dir.filePath(QStringLiteral("src/") + name), 6, 4));
-    dataset.addImage(image(dir.filePath("src/a.png"), 6, 4, {multiple(box("cat", 0, 0, 6, 4)), box("dog", 0, 0, 6, 4)}));
+    dataset.addImage(
+        image(dir.filePath("src/a.png"), 6, 4, {multiple(box("cat", 0, 0, 6, 4)), box("dog", 0, 0, 6, 4)}));
     dataset.addImage(image(dir.filePath("src/b.png"), 6, 4));
     dataset.addImage(image(dir.filePath("src/c.png"), 6, 4, {box("unlabeled", 0, 0, 6, 4)}));
     QVERIFY(handler().exportDataset(dir.filePath("out"), dataset, {}));

@@ -178,10 +178,10 @@ void TestCreateMLHandler::exportLayout()
     Dataset dataset;
     Annotation emptyPolygon = polygon("hull", {});
     emptyPolygon.bbox = QRectF(1, 2, 3, 4);
-    dataset.addImage(image(dir.filePath("a/frame.png"), 64, 48,
-                           {box("cat", 10.5, 20, 30, 0.1), point("eye", 5, 7), emptyPolygon,
-                            keypoints("person", {0, 0, 1, 1}, {{2, 3}, {8, 9}}, {2, 2}),
-                            polyline("road", {{0, 47}, {63, 1}})}));
+    dataset.addImage(
+        image(dir.filePath("a/frame.png"), 64, 48,
+              {box("cat", 10.5, 20, 30, 0.1), point("eye", 5, 7), emptyPolygon,
+               keypoints("person", {0, 0, 1, 1}, {{2, 3}, {8, 9}}, {2, 2}), polyline("road", {{0, 47}, {63, 1}})}));
     dataset.addImage(image(dir.filePath("b/frame.png"), 64, 48));
     const QString file = dir.filePath("out/annotations.createml.json");
     QList<QPair<int, int>> calls;

@@ -61,12 +61,14 @@ QByteArray pngBytes(int width, int height, QColor colour)
 QByteArray labelMeText(const QJsonValue &imagePath, const QJsonValue &imageData, const QJsonArray &shapes = {},
                        int width = 0, int height = 0)
 {
-    QByteArray text = "{\n  \"version\": \"5.1.1\",\n  \"flags\": {},\n  \"shapes\": "
-                      + QJsonDocument(shapes).toJson(QJsonDocument::Compact) + ",\n";
+    QByteArray text = "{\n  \"version\": \"5.1.1\",\n  \"flags\": {},\n  \"shapes\": " +
+                      QJsonDocument(shapes).toJson(QJsonDocument::Compact) + ",\n";
     text += "  \"imagePath\": " + QJsonDocument(QJsonArray{imagePath}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
-    text += ",\n  \"imageData\": " + QJsonDocument(QJsonArray{imageData}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    text +=
+        ",\n  \"imageData\": " + QJsonDocument(QJsonArray{imageData}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
     if (width > 0)
-        text += ",\n  \"imageWidth\": " + QByteArray::number(width) + ",\n  \"imageHeight\": " + QByteArray::number(height);
+        text +=
+            ",\n  \"imageWidth\": " + QByteArray::number(width) + ",\n  \"imageHeight\": " + QByteArray::number(height);
     return text + "\n}\n";
 }
 
@@ -81,7 +83,10 @@ QJsonArray pts(std::initializer_list<QPointF> points)
 
 QJsonObject shape(const QString &label, const QString &type, const QJsonArray &points)
 {
-    return QJsonObject{{"label", label}, {"shape_type", type}, {"points", points}, {"flags", QJsonObject()},
+    return QJsonObject{{"label", label},
+                       {"shape_type", type},
+                       {"points", points},
+                       {"flags", QJsonObject()},
                        {"group_id", QJsonValue::Null}};
 }
 
@@ -123,8 +128,8 @@ void TestLabelMeHandler::detection_data()
     QTest::newRow("tool layout, name late") << labelMeText("a.jpg", QJsonValue::Null, manyShapes(12)) << true;
     QTest::newRow("tool layout, data late") << labelMeText(QJsonValue::Null, "iVBORw0KGgo=", manyShapes(12)) << true;
     QTest::newRow("tool layout, no image keys")
-        << QByteArray("{\n  \"version\": \"5.1.1\",\n  \"shapes\": "
-                      + QJsonDocument(manyShapes(12)).toJson(QJsonDocument::Compact) + "\n}")
+        << QByteArray("{\n  \"version\": \"5.1.1\",\n  \"shapes\": " +
+                      QJsonDocument(manyShapes(12)).toJson(QJsonDocument::Compact) + "\n}")
         << false;
     QTest::newRow("array of LabelMe objects")
         << QByteArray("[" + QByteArray(600, ' ') + R"({"shapes": [], "imagePath": "a.jpg"}])") << false;
@@ -222,11 +227,11 @@ void TestLabelMeHandler::readsShapes()
 void TestLabelMeHandler::imageSources_data()
 {
     QTest::addColumn<QString>("imagePath");
-    QTest::addColumn<QByteArray>("embedded");       // the picture's bytes, or other bytes
-    QTest::addColumn<QString>("existing");          // a file placed beside the JSON file first
+    QTest::addColumn<QByteArray>("embedded"); // the picture's bytes, or other bytes
+    QTest::addColumn<QString>("existing");    // a file placed beside the JSON file first
     QTest::addColumn<QByteArray>("existingBytes");
     QTest::addColumn<bool>("preferExternal");
-    QTest::addColumn<QString>("expected");          // relative to the folder; "=json" for the JSON itself
+    QTest::addColumn<QString>("expected"); // relative to the folder; "=json" for the JSON itself
     QTest::addColumn<QByteArray>("expectedBytes");
     const QByteArray picture = pngBytes(6, 4, Qt::blue);
     const QByteArray other = pngBytes(6, 4, Qt::green);
@@ -240,28 +245,28 @@ void TestLabelMeHandler::imageSources_data()
         return bytes;
     }();
     const QByteArray notImage = "hello, not a picture";
-    QTest::newRow("external preferred and there") << "photo.png" << picture << "images/photo.png" << other << true
-                                                  << "images/photo.png" << other;
-    QTest::newRow("embedded written under its name") << "photo.png" << picture << "images/photo.png" << other
-                                                     << false << "photo.png" << picture;
-    QTest::newRow("same picture already there") << "photo.png" << picture << "photo.png" << picture << false
-                                                << "photo.png" << picture;
+    QTest::newRow("external preferred and there")
+        << "photo.png" << picture << "images/photo.png" << other << true << "images/photo.png" << other;
+    QTest::newRow("embedded written under its name")
+        << "photo.png" << picture << "images/photo.png" << other << false << "photo.png" << picture;
+    QTest::newRow("same picture already there")
+        << "photo.png" << picture << "photo.png" << picture << false << "photo.png" << picture;
     QTest::newRow("other picture there") << "photo.png" << picture << "photo.png" << other << false << "photo_2.png"
                                          << picture;
-    QTest::newRow("suffix of the format") << "photo.jpg" << picture << "" << QByteArray() << false << "photo.png"
-                                          << picture;
+    QTest::newRow("suffix of the format")
+        << "photo.jpg" << picture << "" << QByteArray() << false << "photo.png" << picture;
     QTest::newRow("jpeg keeps jpeg") << "photo.jpeg" << jpeg << "" << QByteArray() << false << "photo.jpeg" << jpeg;
     QTest::newRow("no suffix") << "photo" << picture << "" << QByteArray() << false << "photo.png" << picture;
-    QTest::newRow("never outside the folder") << "../../evil.png" << picture << "" << QByteArray() << false
-                                              << "evil.png" << picture;
+    QTest::newRow("never outside the folder")
+        << "../../evil.png" << picture << "" << QByteArray() << false << "evil.png" << picture;
     QTest::newRow("Windows folders") << "..\\pics\\cat.png" << picture << "" << QByteArray() << false << "cat.png"
                                      << picture;
     QTest::newRow("dot dot") << ".." << picture << "" << QByteArray() << false << "label.png" << picture;
     QTest::newRow("no name") << "" << picture << "" << QByteArray() << false << "label.png" << picture;
-    QTest::newRow("not an image, external there") << "photo.png" << notImage << "images/photo.png" << other << false
-                                                   << "images/photo.png" << other;
-    QTest::newRow("not an image, nothing else") << "photo.png" << notImage << "" << QByteArray() << false << "=json"
-                                                << QByteArray();
+    QTest::newRow("not an image, external there")
+        << "photo.png" << notImage << "images/photo.png" << other << false << "images/photo.png" << other;
+    QTest::newRow("not an image, nothing else")
+        << "photo.png" << notImage << "" << QByteArray() << false << "=json" << QByteArray();
 }
 
 void TestLabelMeHandler::imageSources()
@@ -323,7 +328,8 @@ void TestLabelMeHandler::embeddedImageInReadOnlyFolder()
     const Dataset dataset = readOne(json, false);
     QCOMPARE(filesBelow(dir.path()), before);
     if (!root)
-        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(QFile::setPermissions(dir.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     QCOMPARE(dataset.images.size(), 1);
     const ImageEntry &entry = dataset.images.at(0);
     QCOMPARE(entry.filePath, QStringLiteral("photo.png"));
@@ -403,8 +409,11 @@ void TestLabelMeHandler::exportLayout()
     handler().useExternalImages = 0;
 
     auto shapeObject = [](const QString &label, const QString &type, const QJsonArray &points) {
-        return QJsonObject{{"flags", QJsonObject()}, {"group_id", QJsonValue::Null}, {"label", label},
-                           {"points", points}, {"shape_type", type}};
+        return QJsonObject{{"flags", QJsonObject()},
+                           {"group_id", QJsonValue::Null},
+                           {"label", label},
+                           {"points", points},
+                           {"shape_type", type}};
     };
     const QJsonObject expected{
         {"flags", QJsonObject()},
@@ -412,12 +421,12 @@ void TestLabelMeHandler::exportLayout()
         {"imageHeight", 48},
         {"imagePath", "frame.png"},
         {"imageWidth", 64},
-        {"shapes", QJsonArray{shapeObject("cat", "rectangle", pts({{10.5, 20}, {40.5, 20.1}})),
-                              shapeObject("dog", "polygon", pts({{1, 2}, {3.25, 4}, {5, 6}})),
-                              shapeObject("road", "linestrip", pts({{0, 47}, {63, 0}})),
-                              shapeObject("eye", "point", pts({{5, 7}})),
-                              shapeObject("person", "polygon", pts({{2, 3}, {8, 9}})),
-                              shapeObject("nothing", "point", {})}},
+        {"shapes",
+         QJsonArray{shapeObject("cat", "rectangle", pts({{10.5, 20}, {40.5, 20.1}})),
+                    shapeObject("dog", "polygon", pts({{1, 2}, {3.25, 4}, {5, 6}})),
+                    shapeObject("road", "linestrip", pts({{0, 47}, {63, 0}})),
+                    shapeObject("eye", "point", pts({{5, 7}})), shapeObject("person", "polygon", pts({{2, 3}, {8, 9}})),
+                    shapeObject("nothing", "point", {})}},
         {"version", "5.2.1"},
     };
     QCOMPARE(filesBelow(dir.filePath("out")), QStringList{"frame.json"});
@@ -578,21 +587,26 @@ void TestLabelMeHandler::peerReadsOurExport()
     const QString picture = dir.filePath("src/a.png");
     QVERIFY(writeImage(picture, 40, 30));
     Dataset dataset;
-    dataset.addImage(image(picture, 0, 0,
-                           {box("cat", 1, 2, 10, 5), polygon(QString::fromUtf8("çiçek & <dal>"), {{1, 1}, {9.5, 1}, {5, 8}}),
-                            polyline("road", {{0, 0}, {39, 29}}), point("eye", 3, 4)}));
+    dataset.addImage(
+        image(picture, 0, 0,
+              {box("cat", 1, 2, 10, 5), polygon(QString::fromUtf8("çiçek & <dal>"), {{1, 1}, {9.5, 1}, {5, 8}}),
+               polyline("road", {{0, 0}, {39, 29}}), point("eye", 3, 4)}));
     ImageEntry held = image("held.png", 0, 0, {box("dog", 0, 0, 5, 5)});
     held.image = QImage(7, 9, QImage::Format_RGB32);
     held.image.fill(Qt::green);
     dataset.addImage(held);
-    const QByteArray expected = QJsonDocument(QJsonObject{
-        {"a.json", QJsonArray{QJsonArray{"cat", "rectangle", QJsonArray{QJsonArray{1, 2}, QJsonArray{11, 7}}},
-                              QJsonArray{QString::fromUtf8("çiçek & <dal>"), "polygon",
-                                         QJsonArray{QJsonArray{1, 1}, QJsonArray{9.5, 1}, QJsonArray{5, 8}}},
-                              QJsonArray{"road", "linestrip", QJsonArray{QJsonArray{0, 0}, QJsonArray{39, 29}}},
-                              QJsonArray{"eye", "point", QJsonArray{QJsonArray{3, 4}}}}},
-        {"held.json", QJsonArray{QJsonArray{"dog", "rectangle", QJsonArray{QJsonArray{0, 0}, QJsonArray{5, 5}}}}},
-    }).toJson();
+    const QByteArray expected =
+        QJsonDocument(
+            QJsonObject{
+                {"a.json", QJsonArray{QJsonArray{"cat", "rectangle", QJsonArray{QJsonArray{1, 2}, QJsonArray{11, 7}}},
+                                      QJsonArray{QString::fromUtf8("çiçek & <dal>"), "polygon",
+                                                 QJsonArray{QJsonArray{1, 1}, QJsonArray{9.5, 1}, QJsonArray{5, 8}}},
+                                      QJsonArray{"road", "linestrip", QJsonArray{QJsonArray{0, 0}, QJsonArray{39, 29}}},
+                                      QJsonArray{"eye", "point", QJsonArray{QJsonArray{3, 4}}}}},
+                {"held.json",
+                 QJsonArray{QJsonArray{"dog", "rectangle", QJsonArray{QJsonArray{0, 0}, QJsonArray{5, 5}}}}},
+            })
+            .toJson();
     QVERIFY(writeFile(dir.filePath("expected.json"), expected));
 
     for (int setting : {0, 1}) {

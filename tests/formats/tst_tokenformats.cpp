@@ -85,14 +85,14 @@ void TestTokenFormats::florenceSuffix_data()
         << Boxes{box("cat", 64, 96, 128, 96), box("dog", 0, 0, 640, 480)} << QSize(640, 480)
         << "cat<loc_100><loc_200><loc_300><loc_400>dog<loc_0><loc_0><loc_999><loc_999>";
     // 1.6 / 640 * 1000 = 2.5 rounds up; anything left of the image is 0.
-    QTest::newRow("halves away from zero") << Boxes{box("a", 1.6, -1.2, 10, 10)} << QSize(640, 480)
-                                           << "a<loc_3><loc_0><loc_18><loc_18>";
+    QTest::newRow("halves away from zero")
+        << Boxes{box("a", 1.6, -1.2, 10, 10)} << QSize(640, 480) << "a<loc_3><loc_0><loc_18><loc_18>";
     QTest::newRow("flipped box") << Boxes{box("a", 640, 480, -320, -240)} << QSize(640, 480)
                                  << "a<loc_500><loc_500><loc_999><loc_999>";
-    QTest::newRow("unknown size: normalised") << Boxes{box("a", 0.1, 0.2, 0.2, 0.2)} << QSize(0, 0)
-                                              << "a<loc_100><loc_200><loc_300><loc_400>";
-    QTest::newRow("unknown size: pixels clamp") << Boxes{box("a", 5, 5, 5, 5)} << QSize(0, 0)
-                                                << "a<loc_999><loc_999><loc_999><loc_999>";
+    QTest::newRow("unknown size: normalised")
+        << Boxes{box("a", 0.1, 0.2, 0.2, 0.2)} << QSize(0, 0) << "a<loc_100><loc_200><loc_300><loc_400>";
+    QTest::newRow("unknown size: pixels clamp")
+        << Boxes{box("a", 5, 5, 5, 5)} << QSize(0, 0) << "a<loc_999><loc_999><loc_999><loc_999>";
     QTest::newRow("outlines as their bounds")
         << Boxes{polygon("p", {{64, 48}, {320, 48}, {64, 240}}),
                  keypoints("k", {0, 0, 1, 1}, {{0, 0}, {640, 480}}, {2, 2})}
@@ -126,8 +126,8 @@ void TestTokenFormats::florenceParse_data()
     QTest::newRow("tokens without digits") << "a<loc_><loc_1><loc_2><loc_3>" << QSize(100, 100) << BoxList{};
     QTest::newRow("a class with <") << "a<b<loc_0><loc_0><loc_10><loc_10>" << QSize(100, 100)
                                     << BoxList{{"b", QRectF(0, 0, 1, 1)}};
-    QTest::newRow("unknown size: fractions") << "a<loc_100><loc_200><loc_300><loc_400>" << QSize(0, 0)
-                                             << BoxList{{"a", QRectF(0.1, 0.2, 0.2, 0.2)}};
+    QTest::newRow("unknown size: fractions")
+        << "a<loc_100><loc_200><loc_300><loc_400>" << QSize(0, 0) << BoxList{{"a", QRectF(0.1, 0.2, 0.2, 0.2)}};
     QTest::newRow("empty") << "" << QSize(100, 100) << BoxList{};
 }
 
@@ -145,14 +145,14 @@ void TestTokenFormats::paliGemmaSuffix_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QString>("suffix");
     // 48 / 480 * 1023 = 102.3: top and left 0102, bottom and right 1023.
-    QTest::newRow("order top, left, bottom, right") << Boxes{box("cat", 64, 48, 576, 432)} << QSize(640, 480)
-                                                    << "<loc0102><loc0102><loc1023><loc1023> cat";
+    QTest::newRow("order top, left, bottom, right")
+        << Boxes{box("cat", 64, 48, 576, 432)} << QSize(640, 480) << "<loc0102><loc0102><loc1023><loc1023> cat";
     QTest::newRow("two boxes") << Boxes{box("cat", 0, 0, 10, 10), box("dog", 0, 0, 1023, 1023)} << QSize(1023, 1023)
                                << "<loc0000><loc0000><loc0010><loc0010> cat ; <loc0000><loc0000><loc1023><loc1023> dog";
-    QTest::newRow("unknown size: normalised") << Boxes{box("a", 0.5, 0.25, 0.5, 0.5)} << QSize(0, 0)
-                                              << "<loc0256><loc0512><loc0767><loc1023> a";
-    QTest::newRow("unknown size: pixels clamp") << Boxes{box("a", 5, 5, 5, 5)} << QSize(0, 0)
-                                                << "<loc1023><loc1023><loc1023><loc1023> a";
+    QTest::newRow("unknown size: normalised")
+        << Boxes{box("a", 0.5, 0.25, 0.5, 0.5)} << QSize(0, 0) << "<loc0256><loc0512><loc0767><loc1023> a";
+    QTest::newRow("unknown size: pixels clamp")
+        << Boxes{box("a", 5, 5, 5, 5)} << QSize(0, 0) << "<loc1023><loc1023><loc1023><loc1023> a";
     QTest::newRow("no boxes of lines, points, empty shapes")
         << Boxes{polyline("l", {{0, 0}, {5, 5}}), point("p", 3, 3), box("z", 1, 1, 5, 0)} << QSize(640, 480) << "";
 }
@@ -175,13 +175,13 @@ void TestTokenFormats::paliGemmaParse_data()
                                << BoxList{{"cat", QRectF(51, 204, 972, 820)}, {"dog", QRectF(0, 0, 10, 20)}};
     QTest::newRow("blanks around") << "  <loc0000><loc0000><loc1023><loc1023>   big cat   " << QSize(10, 10)
                                    << BoxList{{"big cat", QRectF(0, 0, 10, 10)}};
-    QTest::newRow("class glued to the tokens") << "<loc0001><loc0002><loc0003><loc0004>cat" << QSize(10, 10)
-                                               << BoxList{};
+    QTest::newRow("class glued to the tokens")
+        << "<loc0001><loc0002><loc0003><loc0004>cat" << QSize(10, 10) << BoxList{};
     QTest::newRow("three tokens") << "<loc0001><loc0002><loc0003> cat" << QSize(10, 10) << BoxList{};
     QTest::newRow("empty pieces") << " ; <loc0000><loc0000><loc1023><loc1023> a ;  ; " << QSize(10, 10)
                                   << BoxList{{"a", QRectF(0, 0, 10, 10)}};
-    QTest::newRow("unknown size: fractions") << "<loc0000><loc0000><loc1023><loc1023> a" << QSize(0, 0)
-                                             << BoxList{{"a", QRectF(0, 0, 1, 1)}};
+    QTest::newRow("unknown size: fractions")
+        << "<loc0000><loc0000><loc1023><loc1023> a" << QSize(0, 0) << BoxList{{"a", QRectF(0, 0, 1, 1)}};
 }
 
 void TestTokenFormats::paliGemmaParse()
@@ -204,15 +204,19 @@ void TestTokenFormats::unknownSizeIsProbedBeforeWriting()
     ImageEntry held = image("held.png", 0, 0, {box("dog", 0, 0, 320, 240)});
     held.image = QImage(640, 480, QImage::Format_RGB32);
     dataset.addImage(held);
-    dataset.addImage(image(dir.filePath("src/gone.png"), 0, 0, {box("pixel", 64, 48, 10, 10), box("unit", 0.5, 0.5, 0.25, 0.25)}));
+    dataset.addImage(
+        image(dir.filePath("src/gone.png"), 0, 0, {box("pixel", 64, 48, 10, 10), box("unit", 0.5, 0.5, 0.25, 0.25)}));
 
     QVERIFY(florence().exportDataset(dir.filePath("f.jsonl"), dataset, {}));
     QVERIFY(paliGemma().exportDataset(dir.filePath("p.jsonl"), dataset, {}));
     const QList<QByteArray> f = readFile(dir.filePath("f.jsonl")).split('\n');
     const QList<QByteArray> p = readFile(dir.filePath("p.jsonl")).split('\n');
-    QCOMPARE(f.at(0), QByteArray(R"({"image":"known.png","prefix":"<OD>","suffix":"cat<loc_100><loc_100><loc_999><loc_999>"})"));
-    QCOMPARE(f.at(1), QByteArray(R"({"image":"held.png","prefix":"<OD>","suffix":"dog<loc_0><loc_0><loc_500><loc_500>"})"));
-    QCOMPARE(f.at(2), QByteArray(R"({"image":"gone.png","prefix":"<OD>","suffix":"unit<loc_500><loc_500><loc_750><loc_750>"})"));
+    QCOMPARE(f.at(0),
+             QByteArray(R"({"image":"known.png","prefix":"<OD>","suffix":"cat<loc_100><loc_100><loc_999><loc_999>"})"));
+    QCOMPARE(f.at(1),
+             QByteArray(R"({"image":"held.png","prefix":"<OD>","suffix":"dog<loc_0><loc_0><loc_500><loc_500>"})"));
+    QCOMPARE(f.at(2),
+             QByteArray(R"({"image":"gone.png","prefix":"<OD>","suffix":"unit<loc_500><loc_500><loc_750><loc_750>"})"));
     QVERIFY(p.at(0).contains(R"("suffix":"<loc0102><loc0102><loc1023><loc1023> cat")"));
     QVERIFY(p.at(2).contains(R"("suffix":"<loc0512><loc0512><loc0767><loc0767> unit")"));
 }
@@ -223,21 +227,33 @@ void TestTokenFormats::detection_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("claimed");
-    const QByteArray florenceLine = R"({"image": "a.jpg", "prefix": "<OD>", "suffix": "car<loc_52><loc_333><loc_932><loc_774>"})";
-    const QByteArray paliLine = R"({"image": "a.jpg", "prefix": "detect car", "suffix": "<loc0052><loc0333><loc0932><loc0774> car"})";
+    const QByteArray florenceLine =
+        R"({"image": "a.jpg", "prefix": "<OD>", "suffix": "car<loc_52><loc_333><loc_932><loc_774>"})";
+    const QByteArray paliLine =
+        R"({"image": "a.jpg", "prefix": "detect car", "suffix": "<loc0052><loc0333><loc0932><loc0774> car"})";
     const QByteArray unboxed = R"({"image":"a.jpg","prefix":"<OD>","suffix":""})";
     const QByteArray unboxedPali = R"({"image":"a.jpg","prefix":"detect","suffix":""})";
     const QByteArray caption = R"({"image": "a.jpg", "prefix": "<CAPTION>", "suffix": "a car"})";
-    QTest::newRow("Florence-2 file") << "Florence-2" << "annotations.jsonl" << florenceLine << true;
-    QTest::newRow("Florence-2, first image without boxes") << "Florence-2" << "annotations.jsonl" << unboxed << true;
-    QTest::newRow("Florence-2 other task") << "Florence-2" << "annotations.jsonl" << caption << false;
-    QTest::newRow("Florence-2, other file name") << "Florence-2" << "train.jsonl" << florenceLine << false;
-    QTest::newRow("Florence-2 reads no PaliGemma") << "Florence-2" << "annotations.jsonl" << paliLine << false;
-    QTest::newRow("PaliGemma split file") << "PaliGemma" << "_annotations.train.jsonl" << paliLine << true;
-    QTest::newRow("PaliGemma own export") << "PaliGemma" << "_annotations.jsonl" << paliLine << true;
-    QTest::newRow("PaliGemma, no boxes yet") << "PaliGemma" << "_ANNOTATIONS.jsonl" << unboxedPali << true;
-    QTest::newRow("PaliGemma reads no Florence-2") << "PaliGemma" << "_annotations.jsonl" << florenceLine << false;
-    QTest::newRow("PaliGemma, other file name") << "PaliGemma" << "annotations.jsonl" << paliLine << false;
+    QTest::newRow("Florence-2 file") << "Florence-2"
+                                     << "annotations.jsonl" << florenceLine << true;
+    QTest::newRow("Florence-2, first image without boxes") << "Florence-2"
+                                                           << "annotations.jsonl" << unboxed << true;
+    QTest::newRow("Florence-2 other task") << "Florence-2"
+                                           << "annotations.jsonl" << caption << false;
+    QTest::newRow("Florence-2, other file name") << "Florence-2"
+                                                 << "train.jsonl" << florenceLine << false;
+    QTest::newRow("Florence-2 reads no PaliGemma") << "Florence-2"
+                                                   << "annotations.jsonl" << paliLine << false;
+    QTest::newRow("PaliGemma split file") << "PaliGemma"
+                                          << "_annotations.train.jsonl" << paliLine << true;
+    QTest::newRow("PaliGemma own export") << "PaliGemma"
+                                          << "_annotations.jsonl" << paliLine << true;
+    QTest::newRow("PaliGemma, no boxes yet") << "PaliGemma"
+                                             << "_ANNOTATIONS.jsonl" << unboxedPali << true;
+    QTest::newRow("PaliGemma reads no Florence-2") << "PaliGemma"
+                                                   << "_annotations.jsonl" << florenceLine << false;
+    QTest::newRow("PaliGemma, other file name") << "PaliGemma"
+                                                << "annotations.jsonl" << paliLine << false;
 }
 
 void TestTokenFormats::detection()
@@ -261,13 +277,16 @@ void TestTokenFormats::florenceImport()
     QTemporaryDir dir;
     QVERIFY(writeImage(dir.filePath("a.jpg"), 1000, 500));
     QVERIFY(writeImage(dir.filePath("images/b.jpg"), 100, 100));
-    const QByteArray text = "\xEF\xBB\xBF" R"({"image": "a.jpg", "prefix": "<OD>", "suffix": "car<loc_100><loc_200><loc_300><loc_400>"})"
-                            "\n\n   \n"
-                            "not json\n"
-                            "[1, 2]\n"
-                            "{}\n"
-                            R"({"image": "x/b.jpg", "suffix": "dog<loc_0><loc_0><loc_500><loc_500>"})" "\r\n"
-                            R"({"image": "gone.jpg", "suffix": "cat<loc_0><loc_0><loc_500><loc_500>"})";
+    const QByteArray text =
+        "\xEF\xBB\xBF"
+        R"({"image": "a.jpg", "prefix": "<OD>", "suffix": "car<loc_100><loc_200><loc_300><loc_400>"})"
+        "\n\n   \n"
+        "not json\n"
+        "[1, 2]\n"
+        "{}\n"
+        R"({"image": "x/b.jpg", "suffix": "dog<loc_0><loc_0><loc_500><loc_500>"})"
+        "\r\n"
+        R"({"image": "gone.jpg", "suffix": "cat<loc_0><loc_0><loc_500><loc_500>"})";
     QVERIFY(writeFile(dir.filePath("annotations.jsonl"), text));
     QVERIFY(florence().canImport(dir.path()));
     Dataset dataset;
@@ -296,10 +315,14 @@ void TestTokenFormats::paliGemmaImportsSplitFiles()
 {
     QTemporaryDir dir;
     QVERIFY(writeImage(dir.filePath("a.jpg"), 1023, 1023));
-    const QByteArray train = R"({"image": "a.jpg", "prefix": "detect cat ; dog ; bird", "suffix": "<loc0000><loc0000><loc0010><loc0010> cat ; <loc0000><loc0000><loc0020><loc0020> fish"})"
-                             "\n\n"
-                             R"({"image": "gone.jpg", "prefix": "detect cat", "suffix": "<loc0000><loc0000><loc1023><loc0512> cat"})" "\n";
-    const QByteArray valid = "broken\n" R"({"image": "a.jpg", "prefix": "caption en", "suffix": ""})" "\n";
+    const QByteArray train =
+        R"({"image": "a.jpg", "prefix": "detect cat ; dog ; bird", "suffix": "<loc0000><loc0000><loc0010><loc0010> cat ; <loc0000><loc0000><loc0020><loc0020> fish"})"
+        "\n\n"
+        R"({"image": "gone.jpg", "prefix": "detect cat", "suffix": "<loc0000><loc0000><loc1023><loc0512> cat"})"
+        "\n";
+    const QByteArray valid = "broken\n"
+                             R"({"image": "a.jpg", "prefix": "caption en", "suffix": ""})"
+                             "\n";
     QVERIFY(writeFile(dir.filePath("_annotations.valid.jsonl"), valid));
     QVERIFY(writeFile(dir.filePath("_annotations.train.jsonl"), train));
     QVERIFY(writeFile(dir.filePath("notes.jsonl"), R"({"prefix": "detect x", "suffix": "<loc0001>"})"));
@@ -337,7 +360,8 @@ void TestTokenFormats::paliGemmaFindsItsOwnExport()
     QCOMPARE(read.classColors.keys(), (QStringList{"cat", "zebra"}));
     QCOMPARE(read.images.at(1).labels.at(0).className, QStringLiteral("cat"));
     // Not found, so as fractions: 10 px of 100 went out as token 102.
-    fuzzyCompareRect(read.images.at(1).labels.at(0).bbox, QRectF(102.0 / 1023, 205.0 / 1023, 307.0 / 1023, 409.0 / 1023), 1e-9);
+    fuzzyCompareRect(read.images.at(1).labels.at(0).bbox,
+                     QRectF(102.0 / 1023, 205.0 / 1023, 307.0 / 1023, 409.0 / 1023), 1e-9);
 
     Dataset florenceSet = dataset;
     QVERIFY(florence().exportDataset(out + "/annotations.jsonl", florenceSet, {}));
@@ -352,21 +376,24 @@ void TestTokenFormats::exportsReadByPython()
     Dataset dataset;
     const QString odd = QString::fromUtf8("çiçek \"dal\"");
     dataset.addClass("zebra", QColor());
-    dataset.addImage(image(dir.filePath("a/frame.png"), 640, 480,
-                           {box("cat", 64, 48, 576, 432), box(odd, 0, 0, 6.4, 4.8), polyline("road", {{0, 0}, {5, 5}})}));
+    dataset.addImage(
+        image(dir.filePath("a/frame.png"), 640, 480,
+              {box("cat", 64, 48, 576, 432), box(odd, 0, 0, 6.4, 4.8), polyline("road", {{0, 0}, {5, 5}})}));
     dataset.addImage(image(dir.filePath("b/frame.png"), 640, 480));
     dataset.addImage(image(dir.filePath("c.png"), 640, 480, {polygon("dog", {{320, 240}, {640, 480}, {320, 480}})}));
     QVERIFY(florence().exportDataset(dir.filePath("f.jsonl"), dataset, {}));
     QVERIFY(paliGemma().exportDataset(dir.filePath("p.jsonl"), dataset, {}));
 
     const QJsonArray expectedFlorence{
-        QJsonArray{"frame.png", "<OD>", QJsonArray{QJsonArray{"cat", 100, 100, 999, 999}, QJsonArray{odd, 0, 0, 10, 10}}},
+        QJsonArray{"frame.png", "<OD>",
+                   QJsonArray{QJsonArray{"cat", 100, 100, 999, 999}, QJsonArray{odd, 0, 0, 10, 10}}},
         QJsonArray{"frame_2.png", "<OD>", QJsonArray{}},
         QJsonArray{"c.png", "<OD>", QJsonArray{QJsonArray{"dog", 500, 500, 999, 999}}},
     };
     const QString prefix = QStringLiteral("detect zebra ; cat ; ") + odd + QStringLiteral(" ; road ; dog");
     const QJsonArray expectedPali{
-        QJsonArray{"frame.png", prefix, QJsonArray{QJsonArray{"cat", 102, 102, 1023, 1023}, QJsonArray{odd, 0, 0, 10, 10}}},
+        QJsonArray{"frame.png", prefix,
+                   QJsonArray{QJsonArray{"cat", 102, 102, 1023, 1023}, QJsonArray{odd, 0, 0, 10, 10}}},
         QJsonArray{"frame_2.png", prefix, QJsonArray{}},
         QJsonArray{"c.png", prefix, QJsonArray{QJsonArray{"dog", 512, 512, 1023, 1023}}},
     };

@@ -5,10 +5,10 @@
 #include "model/JsonText.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <random>
@@ -126,7 +126,8 @@ QByteArray nested(int depth)
     return QByteArray(depth, '[') + QByteArray(depth, ']');
 }
 
-const QByteArray kRich = R"({"name": "caf\u00e9 \"q\" \\ \/ \b\f\n\r\t", "n": [0, -0, 1.5e3, -2.25E-2, 12345678901234567890123,
+const QByteArray kRich =
+    R"({"name": "caf\u00e9 \"q\" \\ \/ \b\f\n\r\t", "n": [0, -0, 1.5e3, -2.25E-2, 12345678901234567890123,
  9223372036854775807, 9223372036854775808, 1e-300], "t": true, "f": false, "z": null,
  "deep": {"a": [{"b": {"c": []}}, {}, [[], [{}]]]}, "utf8": "çiçek 🌼", "pair": "\ud83c\udf3c",
  "k\u0065y": 1, "dup": 1, "dup": [2]})";
@@ -188,8 +189,7 @@ void TestJsonReader::agreesWithQt_data()
     // Forms outside the grammar that Qt's reader lets through.
     QTest::newRow("unknown escape") << QByteArray(R"({"a":"\x41"})") << Relation::QtAlsoTakesInvalid;
     QTest::newRow("point without digits") << QByteArray(R"({"a":1.})") << Relation::QtAlsoTakesInvalid;
-    QTest::newRow("control character in a string") << QByteArray("{\"a\": \"x\x01y\"}")
-                                                   << Relation::QtAlsoTakesInvalid;
+    QTest::newRow("control character in a string") << QByteArray("{\"a\": \"x\x01y\"}") << Relation::QtAlsoTakesInvalid;
     // A valid number too small for a double: zero, not an error.
     QTest::newRow("number underflow") << QByteArray(R"({"a":1e-400})") << Relation::QtRefusesValid;
 }
@@ -233,9 +233,15 @@ void TestJsonReader::damagedTextsAgreeWithStrictJson()
         for (int e = 0; e < edits; ++e) {
             const qsizetype at = qsizetype(random() % text.size());
             switch (random() % 3) {
-            case 0: text.remove(at, 1 + qsizetype(random() % 4)); break;
-            case 1: text.insert(at, alphabet.at(qsizetype(random() % alphabet.size()))); break;
-            default: text[at] = alphabet.at(qsizetype(random() % alphabet.size())); break;
+            case 0:
+                text.remove(at, 1 + qsizetype(random() % 4));
+                break;
+            case 1:
+                text.insert(at, alphabet.at(qsizetype(random() % alphabet.size())));
+                break;
+            default:
+                text[at] = alphabet.at(qsizetype(random() % alphabet.size()));
+                break;
             }
         }
         texts.append(text);
@@ -246,7 +252,8 @@ void TestJsonReader::damagedTextsAgreeWithStrictJson()
         input += text.toBase64() + '\n';
     QVERIFY(writeFile(dir.filePath("texts"), input));
     QProcess python;
-    python.start(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_TESTS_DIR "/model/json_oracle.py"), dir.filePath("texts")});
+    python.start(QStringLiteral(QM_PYTHON),
+                 {QStringLiteral(QM_TESTS_DIR "/model/json_oracle.py"), dir.filePath("texts")});
     QVERIFY(python.waitForFinished(120000));
     QCOMPARE(python.exitCode(), 0);
     const QList<QByteArray> verdicts = python.readAllStandardOutput().split('\n');
@@ -314,8 +321,8 @@ void TestJsonReader::lenientAccessors_data()
                                 << "fallback";
     QTest::newRow("largest int64") << QByteArray("9223372036854775807") << 9223372036854775807.0
                                    << qint64(9223372036854775807LL) << noInt << "fallback";
-    QTest::newRow("beyond int64") << QByteArray("9223372036854775808") << 9223372036854775808.0 << noInt64
-                                  << noInt << "fallback";
+    QTest::newRow("beyond int64") << QByteArray("9223372036854775808") << 9223372036854775808.0 << noInt64 << noInt
+                                  << "fallback";
     QTest::newRow("smallest int64") << QByteArray("-9223372036854775808") << -9223372036854775808.0
                                     << qint64(std::numeric_limits<qint64>::min()) << noInt << "fallback";
     QTest::newRow("string") << QByteArray("\"7\"") << -1.0 << noInt64 << noInt << "7";
@@ -345,10 +352,18 @@ void TestJsonReader::lenientAccessors()
     QVERIFY(parser.parse(JsonText(text), [&](JsonValue &root) {
         root.forEachElement([&](JsonValue &element) {
             switch (index++) {
-            case 0: d = element.toDouble(-1.0); break;
-            case 1: i64 = element.toInt64(-77); break;
-            case 2: i = element.toInt(-7); break;
-            default: s = element.toString(QStringLiteral("fallback")); break;
+            case 0:
+                d = element.toDouble(-1.0);
+                break;
+            case 1:
+                i64 = element.toInt64(-77);
+                break;
+            case 2:
+                i = element.toInt(-7);
+                break;
+            default:
+                s = element.toString(QStringLiteral("fallback"));
+                break;
             }
         });
     }));
@@ -395,9 +410,8 @@ void TestJsonReader::pieceOfLargerBuffer()
     JsonParser parser;
     int count = 0;
     auto countElements = [&](JsonValue &root) {
-        root.forEachMember([&](std::string_view, JsonValue &value) {
-            value.forEachElement([&](JsonValue &) { ++count; });
-        });
+        root.forEachMember(
+            [&](std::string_view, JsonValue &value) { value.forEachElement([&](JsonValue &) { ++count; }); });
     };
     QVERIFY(parser.parse(first, buffer.size() - 13, countElements));
     QCOMPARE(count, 2);
