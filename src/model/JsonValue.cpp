@@ -265,17 +265,12 @@ qint64 JsonValue::toInt64(qint64 fallback, bool *ok)
         *ok = false;
     if (!takeIf(Type::Number))
         return fallback;
+    // Integers that fit are read exactly; a failed attempt consumes nothing.
     ondemand::number_type numberType;
-    if (m_node->value.get_number_type().get(numberType) != simdjson::SUCCESS) {
-        m_node->fail();
-        return fallback;
-    }
-    if (numberType == ondemand::number_type::signed_integer) {
-        int64_t integer = 0;
-        if (m_node->value.get_int64().get(integer) != simdjson::SUCCESS) {
-            m_node->fail();
-            return fallback;
-        }
+    int64_t integer = 0;
+    if (m_node->value.get_number_type().get(numberType) == simdjson::SUCCESS &&
+        numberType == ondemand::number_type::signed_integer &&
+        m_node->value.get_int64().get(integer) == simdjson::SUCCESS) {
         if (ok)
             *ok = true;
         return integer;

@@ -1,5 +1,6 @@
 #include "QmTest.h"
 
+#include "formats/SafeRead.h"
 #include "model/JsonLineReader.h"
 #include "model/JsonParser.h"
 #include "model/JsonText.h"
@@ -27,6 +28,7 @@ private slots:
     void unreadValuesAreChecked();
     void lenientAccessors_data();
     void lenientAccessors();
+    void numbersAsTheQtReadersHaveThem();
     void valuesAreReadOnce();
     void pieceOfLargerBuffer();
     void loadsOnlyRegularFiles();
@@ -325,6 +327,13 @@ void TestJsonReader::lenientAccessors_data()
                                   << "fallback";
     QTest::newRow("smallest int64") << QByteArray("-9223372036854775808") << -9223372036854775808.0
                                     << qint64(std::numeric_limits<qint64>::min()) << noInt << "fallback";
+    QTest::newRow("beyond 64 bits") << QByteArray("123456789012345678901234567890") << 1.2345678901234568e29 << noInt64
+                                    << noInt << "fallback";
+    // As a double this is -2^63 exactly, the smallest int64, as Qt's reader has it too.
+    QTest::newRow("just below int64") << QByteArray("-9223372036854775809") << -9223372036854775808.0
+                                      << qint64(std::numeric_limits<qint64>::min()) << noInt << "fallback";
+    QTest::newRow("far below int64") << QByteArray("-9223372036854777856") << -9223372036854777856.0 << noInt64 << noInt
+                                     << "fallback";
     QTest::newRow("string") << QByteArray("\"7\"") << -1.0 << noInt64 << noInt << "7";
     QTest::newRow("escaped string") << QByteArray(R"("a\u00e7\"")") << -1.0 << noInt64 << noInt
                                     << QString::fromUtf8("aç\"");
@@ -371,6 +380,71 @@ void TestJsonReader::lenientAccessors()
     QCOMPARE(i64, asInt64);
     QCOMPARE(i, asInt);
     QCOMPARE(s, asString);
+}
+
+// The readers that move onto this layer read numbers through SafeRead's
+// QJsonValue accessors today; the layer's accessors must give the same.
+void TestJsonReader::numbersAsTheQtReadersHaveThem()
+{
+    const QList<QByteArray> numbers = {"0",
+                                       "-0",
+                                       "7",
+                                       "-7",
+                                       "3.0",
+                                       "3.5",
+                                       "1e2",
+                                       "1E-2",
+                                       "2147483647",
+                                       "2147483648",
+                                       "-2147483648",
+                                       "-2147483649",
+                                       "9007199254740993",
+                                       "9223372036854775807",
+                                       "9223372036854775808",
+                                       "-9223372036854775808",
+                                       "-9223372036854775809",
+                                       "18446744073709551615",
+                                       "18446744073709551616",
+                                       "1e19",
+                                       "-1e19",
+                                       "1e300",
+                                       "123456789012345678901234567890",
+                                       "0.1",
+                                       "2.5e-3",
+                                       "\"5\"",
+                                       "null",
+                                       "true",
+                                       "[]",
+                                       "{}"};
+    for (const QByteArray &number : numbers) {
+        const QByteArray text = "[" + number + "," + number + "," + number + "]";
+        const QJsonArray qt = QJsonDocument::fromJson(text).array();
+        QCOMPARE(qt.size(), 3);
+        JsonParser parser;
+        int index = 0;
+        QVERIFY(parser.parse(JsonText(text), [&](JsonValue &root) {
+            root.forEachElement([&](JsonValue &element) {
+                switch (index++) {
+                case 0: {
+                    bool ours = false;
+                    bool theirs = false;
+                    const qint64 value = element.toInt64(-77, &ours);
+                    QCOMPARE(value, jsonInt64(qt.at(0), -77, &theirs));
+                    QCOMPARE(ours, theirs);
+                    break;
+                }
+                case 1:
+                    QCOMPARE(element.toInt(-7), jsonInt(qt.at(1), -7));
+                    break;
+                default:
+                    QCOMPARE(element.toDouble(-1.5), jsonDouble(qt.at(2), -1.5));
+                    break;
+                }
+            });
+        }));
+        if (QTest::currentTestFailed())
+            qWarning() << "number" << number;
+    }
 }
 
 void TestJsonReader::valuesAreReadOnce()
