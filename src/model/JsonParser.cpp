@@ -33,7 +33,8 @@ bool JsonParser::parse(QByteArrayView text, qsizetype readableAfterEnd, Function
         return false;
     if (readableAfterEnd < JsonText::padding) {
         d->copy.resize(text.size() + JsonText::padding);
-        std::memcpy(d->copy.data(), text.data(), size_t(text.size()));
+        if (!text.isEmpty())
+            std::memcpy(d->copy.data(), text.data(), size_t(text.size()));
         std::memset(d->copy.data() + text.size(), 0, size_t(JsonText::padding));
         text = QByteArrayView(d->copy.constData(), text.size());
         readableAfterEnd = JsonText::padding;

@@ -33,7 +33,8 @@ JsonText::JsonText() : m_data(emptyText()) {}
 JsonText::JsonText(QByteArrayView bytes) : m_data(emptyText())
 {
     m_storage = QByteArray(bytes.size() + padding, '\0');
-    std::memcpy(m_storage.data(), bytes.data(), size_t(bytes.size()));
+    if (!bytes.isEmpty())
+        std::memcpy(m_storage.data(), bytes.data(), size_t(bytes.size()));
     m_data = m_storage.constData();
     m_size = bytes.size();
 }
