@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ImageEntry.h"
+
 #include <QSize>
 #include <QString>
 
@@ -9,5 +11,12 @@ namespace Quillmark {
 // pixels. A file that is missing or whose header cannot be read gives 0 x 0,
 // the size every record and writer treats as unknown.
 QSize probeImageSize(const QString &path);
+
+// The size a writer normalises an image's coordinates by: the entry's own
+// size when both sides are known; otherwise the size of its in-memory pixels
+// (decoded, or read from the header of the encoded bytes), else of the header
+// of its file when the path is absolute (a bare name is never looked up in
+// the working folder). 0 x 0 when none of them tells.
+QSize imageSizeOf(const ImageEntry &image);
 
 } // namespace Quillmark
