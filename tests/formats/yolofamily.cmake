@@ -1,0 +1,13 @@
+# The rest of the YOLO family and the CSV box and classification formats.
+set(_yf "${CMAKE_CURRENT_SOURCE_DIR}")
+set(_yf_support ${_yf}/FormatTestSupport.h ${_yf}/YoloFamilyTestSupport.h)
+qm_add_test(tst_csvtext LABEL formats SOURCES ${_yf}/tst_csvtext.cpp ${_yf_support})
+qm_add_test(tst_darknethandler LABEL formats SOURCES ${_yf}/tst_darknethandler.cpp ${_yf_support})
+qm_add_test(tst_kerashandler LABEL formats SOURCES ${_yf}/tst_kerashandler.cpp ${_yf_support})
+qm_add_test(tst_yolotfhandler LABEL formats SOURCES ${_yf}/tst_yolotfhandler.cpp ${_yf_support})
+qm_add_test(tst_retinanethandler LABEL formats SOURCES ${_yf}/tst_retinanethandler.cpp ${_yf_support})
+qm_add_test(tst_multiclasshandler LABEL formats SOURCES ${_yf}/tst_multiclasshandler.cpp ${_yf_support})
+qm_add_test(tst_obbhandlers LABEL formats SOURCES ${_yf}/tst_obbhandlers.cpp ${_yf_support})
+qm_add_test(tst_yolo6mthandler LABEL formats SOURCES ${_yf}/tst_yolo6mthandler.cpp ${_yf_support})
+qm_add_test(tst_yoloposehandler LABEL formats SOURCES ${_yf}/tst_yoloposehandler.cpp ${_yf_support})
+qm_add_test(tst_yolofamilyreaders LABEL formats SOURCES ${_yf}/tst_yolofamilyreaders.cpp ${_yf_support})
