@@ -70,6 +70,15 @@ std::optional<std::array<QPointF, 4>> orientedBoxCorners(const Annotation &a)
     return cornersOf(QPolygonF(a.points).boundingRect());
 }
 
+Annotation cornerBox(const QString &className, double x1, double y1, double x2, double y2)
+{
+    Annotation a;
+    a.className = className;
+    a.kind = BoundingBox;
+    a.bbox = QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized();
+    return a;
+}
+
 Annotation wholeImageLabel(const QString &className, int width, int height)
 {
     Annotation a;

@@ -37,6 +37,10 @@ ImageEntry boxOnlyImage(const ImageEntry &image, QSize size);
 // annotations, and polygons of fewer than four points, have none.
 std::optional<std::array<QPointF, 4>> orientedBoxCorners(const Annotation &a);
 
+// A bounding box of the class given by two opposite corners in either order
+// (the integer-corner formats: YOLOv3 Keras, YOLO TensorFlow, RetinaNet).
+Annotation cornerBox(const QString &className, double x1, double y1, double x2, double y2);
+
 // A classification label: a bounding box of the class over the whole image,
 // (0, 0, width, height), or (0, 0, 1, 1) when the size is unknown.
 Annotation wholeImageLabel(const QString &className, int width, int height);

@@ -1,6 +1,8 @@
 #include "formats/CsvText.h"
 
-#include <QDir>
+#include "formats/SafeRead.h"
+
+#include <QFileInfo>
 
 namespace Quillmark {
 
@@ -31,6 +33,15 @@ QString csvDatasetFile(const QString &path, const QString &defaultName)
     if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
         return path;
     return QDir(path).filePath(defaultName);
+}
+
+bool CsvFile::read(const QString &path)
+{
+    if (!readWholeFile(path, kMaxDocumentFileBytes, &text))
+        return false;
+    folder = QDir(QFileInfo(path).absolutePath());
+    lineCount = CsvReader::countLines(text);
+    return true;
 }
 
 QString csvField(const QString &text)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDir>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,18 @@ namespace Quillmark {
 // The CSV file a path names: the path itself when it ends in ".csv" (in any
 // letter case), else the file `defaultName` in the folder at the path.
 QString csvDatasetFile(const QString &path, const QString &defaultName);
+
+// A CSV file of a dataset, read whole (up to the size a one-file dataset may
+// have): its text, its absolute folder (the base of the image names it lists)
+// and its number of lines (the total that import progress counts to).
+struct CsvFile {
+    QByteArray text;
+    QDir folder;
+    int lineCount = 0;
+
+    // False when the file cannot be read.
+    bool read(const QString &path);
+};
 
 // One field, quoted only when needed.
 QString csvField(const QString &text);

@@ -2,11 +2,11 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
-#include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageFolderIndex.h"
 #include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloHandler.h"
@@ -77,58 +77,39 @@ bool DarknetHandler::importDataset(const QString &path, Dataset &dataset, Progre
 {
     if (!QFileInfo(path).isDir())
         return false;
-    const QDir dir(path);
-    const QStringList classNames = readNonEmptyClassNames(dir.filePath(kClassFile));
-    const QStringList labelFiles = listFiles(path, {QStringLiteral("*.txt")});
-    const int total = int(labelFiles.size());
+    const QStringList classNames = readNonEmptyClassNames(QDir(path).filePath(kClassFile));
     ImageFolderIndex index(yoloImageExtensions());
-    int added = 0;
-    for (int i = 0; i < total; ++i) {
-        const QString &labelFile = labelFiles.at(i);
-        const QString imagePath = findDarknetImage(index, labelFile);
-        const QSize size = imagePath.isEmpty() ? QSize(0, 0) : probeImageSize(imagePath);
-        ImageEntry entry;
-        entry.labels = readDarknetLabelFile(labelFile, classNames, size);
+    const auto findImage = [&index](const QString &labelFile) { return findDarknetImage(index, labelFile); };
+    const auto readLabels = [&classNames](const QString &labelFile, const QString &imagePath, QSize size,
+                                          QList<Annotation> *labels) {
+        *labels = readDarknetLabelFile(labelFile, classNames, size);
         // A text file with neither an image beside it nor a box line (a
         // readme, a class list) is no image of the dataset.
-        if (imagePath.isEmpty() && entry.labels.isEmpty()) {
-            if (progress)
-                progress(i + 1, total);
-            continue;
-        }
-        entry.filePath = imagePath.isEmpty() ? labelFile : imagePath;
-        entry.width = size.width();
-        entry.height = size.height();
-        dataset.addImage(entry);
-        ++added;
-        if (progress)
-            progress(i + 1, total);
-    }
-    return added > 0;
+        return !imagePath.isEmpty() || !labels->isEmpty();
+    };
+    const QStringList labelFiles = listFiles(path, {QStringLiteral("*.txt")});
+    return importLabelFiles(labelFiles, dataset, progress, findImage, readLabels) > 0;
+}
+
+QByteArray boxOnlyLabelLines(const ImageEntry &image, const YoloClassIndex &classIndex)
+{
+    QByteArray lines;
+    appendYoloLabelLines(lines, boxOnlyImage(image, imageSizeOf(image)), classIndex);
+    return lines;
 }
 
 bool DarknetHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     if (!ensureFolder(path))
         return false;
-    const QDir out(path);
     const QStringList classNames = dataset.classNames();
-    if (!writeDocumentFile(out.filePath(kClassFile), classListFileBytes(classNames)))
+    if (!writeDocumentFile(QDir(path).filePath(kClassFile), classListFileBytes(classNames)))
         return false;
     const YoloClassIndex classIndex = yoloClassIndex(classNames);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    QByteArray lines;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        lines.clear();
-        const ImageEntry &image = dataset.images.at(i);
-        appendYoloLabelLines(lines, boxOnlyImage(image, imageSizeOf(image)), classIndex);
-        if (!writeFileAtomically(out.filePath(stems.at(i) + QStringLiteral(".txt")), lines))
-            return false;
-    }
-    return true;
+    PerImageFiles files;
+    files.labelsDir = path;
+    files.labelBytes = [&classIndex](const ImageEntry &image) { return boxOnlyLabelLines(image, classIndex); };
+    return writePerImageFiles(dataset.images, files, progress);
 }
 
 } // namespace Quillmark

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/IFormatHandler.h"
+#include "formats/YoloLabelLines.h"
 
 #include <QList>
 #include <QSize>
@@ -29,5 +30,10 @@ public:
 // id and four numbers parse; further fields are ignored. Scaled to pixels
 // when the image size is known.
 QList<Annotation> readDarknetLabelFile(const QString &path, const QStringList &classNames, QSize imageSize);
+
+// The label file text of the box-only YOLO formats (Darknet, YOLOv6 MT): a
+// box line of every annotation that has a box with area, normalised by the
+// image's size (measured when the entry does not know it).
+QByteArray boxOnlyLabelLines(const ImageEntry &image, const YoloClassIndex &classIndex);
 
 } // namespace Quillmark

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "model/ImageEntry.h"
+
 #include <QDir>
+#include <QHash>
+#include <QList>
 #include <QString>
 
 namespace Quillmark {
@@ -14,5 +18,24 @@ QString resolveListedImagePath(const QDir &base, const QString &name);
 
 // The last component of a path written with "/" or "\" separators.
 QString lastPathComponent(const QString &name);
+
+// The images of a one-file dataset whose rows name an image each (the CSV
+// box formats): rows of one name, exactly as written, gather in one entry;
+// entries keep the order of first appearance and take their position as id.
+class ListedImages {
+public:
+    explicit ListedImages(const QDir &base) : m_base(base) {}
+
+    // The entry of the name; made, with its image path resolved, at the
+    // name's first row (`created` then true).
+    ImageEntry &entryFor(const QString &name, bool *created = nullptr);
+
+    QList<ImageEntry> &entries() { return m_entries; }
+
+private:
+    QDir m_base;
+    QList<ImageEntry> m_entries;
+    QHash<QString, qsizetype> m_byName;
+};
 
 } // namespace Quillmark

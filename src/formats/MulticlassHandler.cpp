@@ -41,16 +41,15 @@ bool MulticlassHandler::canImport(const QString &path) const
 
 bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
-    const QDir base(QFileInfo(path).absoluteFilePath());
-    QByteArray bytes;
-    if (!readWholeFile(base.filePath(kTableFile), kMaxDocumentFileBytes, &bytes))
+    CsvFile file;
+    if (!file.read(QDir(path).filePath(kTableFile)))
         return false;
-    CsvReader reader(bytes);
+    CsvReader reader(file.text);
     QStringList header;
     if (!reader.next(&header) || header.size() < 2)
         return false;
     const QStringList classes = header.mid(1);
-    const int total = std::max(1, CsvReader::countLines(bytes) - reader.linesRead());
+    const int total = std::max(1, file.lineCount - reader.linesRead());
 
     QStringList cells;
     int added = 0;
@@ -59,7 +58,7 @@ bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, Pro
             continue;
         ImageEntry entry;
         entry.id = added;
-        entry.filePath = resolveListedImagePath(base, cells.first());
+        entry.filePath = resolveListedImagePath(file.folder, cells.first());
         const QSize size = probeImageSize(entry.filePath);
         entry.width = size.width();
         entry.height = size.height();

@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 
 #include <algorithm>
 
@@ -58,15 +57,12 @@ bool RetinaNetHandler::canImport(const QString &path) const
 
 bool RetinaNetHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
-    const QString csvPath = csvDatasetFile(path, kDefaultFile);
-    QByteArray bytes;
-    if (!readWholeFile(csvPath, kMaxDocumentFileBytes, &bytes))
+    CsvFile file;
+    if (!file.read(csvDatasetFile(path, kDefaultFile)))
         return false;
-    const QDir base(QFileInfo(csvPath).absolutePath());
-    const int total = CsvReader::countLines(bytes);
-    CsvReader reader(bytes);
-    QList<ImageEntry> groups;
-    QHash<QString, qsizetype> byName;
+    const int total = file.lineCount;
+    CsvReader reader(file.text);
+    ListedImages images(file.folder);
     QStringList cells;
     while (reader.next(&cells)) {
         if (progress)
@@ -75,32 +71,20 @@ bool RetinaNetHandler::importDataset(const QString &path, Dataset &dataset, Prog
         const RowKind kind = classifyRow(cells, corners);
         if (kind == RowKind::Invalid)
             continue;
-        const QString &name = cells.at(0);
-        auto found = byName.constFind(name);
-        if (found == byName.constEnd()) {
-            ImageEntry entry;
-            entry.id = int(groups.size());
-            entry.filePath = resolveListedImagePath(base, name);
-            found = byName.insert(name, groups.size());
-            groups.append(entry);
-        }
+        ImageEntry &entry = images.entryFor(cells.at(0));
         if (kind == RowKind::NoBoxes)
             continue;
         const QString &label = cells.at(5);
         dataset.addClass(label, QColor());
-        Annotation a;
-        a.className = label;
-        a.kind = BoundingBox;
-        a.bbox = QRectF(QPointF(corners[0], corners[1]), QPointF(corners[2], corners[3])).normalized();
-        groups[*found].labels.append(a);
+        entry.labels.append(cornerBox(label, corners[0], corners[1], corners[2], corners[3]));
     }
-    for (ImageEntry &entry : groups) {
+    for (ImageEntry &entry : images.entries()) {
         const QSize size = probeImageSize(entry.filePath);
         entry.width = size.width();
         entry.height = size.height();
         dataset.addImage(entry);
     }
-    return !groups.isEmpty();
+    return !images.entries().isEmpty();
 }
 
 bool RetinaNetHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

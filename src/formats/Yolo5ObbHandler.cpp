@@ -1,13 +1,11 @@
 #include "formats/Yolo5ObbHandler.h"
 
 #include "formats/AnnotationGeometry.h"
-#include "formats/ExportImageWriter.h"
-#include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageFolderIndex.h"
-#include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
 #include "formats/NumberFormat.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloDataYaml.h"
@@ -134,13 +132,10 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
     const QDir root(path);
     QStringList names = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml"))).names;
     QSet<QString> known(names.cbegin(), names.cend());
-    const QStringList labelFiles = collectLabelTxtFiles(root);
-    const int total = int(labelFiles.size());
+    bool namesAdded = false;
     ImageFolderIndex index(yoloImageExtensions());
-    int added = 0;
-    for (int i = 0; i < total; ++i) {
-        const QString &labelFile = labelFiles.at(i);
-        ImageEntry entry;
+    const auto findImage = [&index](const QString &labelFile) { return findObbImage(index, labelFile); };
+    const auto readLabels = [&](const QString &labelFile, const QString &, QSize, QList<Annotation> *labels) {
         const bool read = forEachLabelLine(labelFile, [&](const LabelFields &fields) {
             Annotation a;
             if (!readObbLine(fields, &a))
@@ -150,53 +145,33 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
                 names.append(a.className);
             }
             dataset.addClass(a.className, QColor());
-            entry.labels.append(a);
+            labels->append(a);
         });
-        if (read) {
-            // Every class of the list joins once a label file was read; later
-            // files can only add names that their lines already added.
-            if (added == 0) {
-                for (const QString &name : names)
-                    dataset.addClass(name, QColor());
-            }
-            const QString imagePath = findObbImage(index, labelFile);
-            const QSize size = probeImageSize(imagePath);
-            entry.filePath = imagePath.isEmpty() ? labelFile : imagePath;
-            entry.width = size.width();
-            entry.height = size.height();
-            dataset.addImage(entry);
-            ++added;
+        // Every class of the list joins once a label file was read; later
+        // files can only add names that their lines added already.
+        if (read && !namesAdded) {
+            for (const QString &name : names)
+                dataset.addClass(name, QColor());
+            namesAdded = true;
         }
-        if (progress)
-            progress(i + 1, total);
-    }
-    return added > 0;
+        return read;
+    };
+    return importLabelFiles(collectLabelTxtFiles(root), dataset, progress, findImage, readLabels) > 0;
 }
 
 bool Yolo5ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const QDir out(path);
-    const QString imagesDir = out.filePath(QStringLiteral("train/images"));
-    const QString labelsDir = out.filePath(QStringLiteral("train/labelTxt"));
-    if (!ensureFolder(imagesDir) || !ensureFolder(labelsDir))
+    PerImageFiles files;
+    files.imagesDir = out.filePath(QStringLiteral("train/images"));
+    files.labelsDir = out.filePath(QStringLiteral("train/labelTxt"));
+    files.labelBytes = obbLabelBytes;
+    if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
-    const QStringList classNames = dataset.classNames();
-    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), splitListDataYaml(QStringLiteral("%1/images"), classNames)))
+    const QByteArray yaml = splitListDataYaml(QStringLiteral("%1/images"), dataset.classNames());
+    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), yaml))
         return false;
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QString imagePath = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-        if (writeExportImage(image, imagePath) == ExportImageResult::Failed)
-            return false;
-        if (!writeFileAtomically(labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt"),
-                                 obbLabelBytes(image)))
-            return false;
-    }
-    return true;
+    return writePerImageFiles(dataset.images, files, progress);
 }
 
 } // namespace Quillmark

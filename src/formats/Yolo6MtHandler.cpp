@@ -1,12 +1,12 @@
 #include "formats/Yolo6MtHandler.h"
 
 #include "formats/AnnotationGeometry.h"
-#include "formats/ExportImageWriter.h"
-#include "formats/ExportNames.h"
+#include "formats/DarknetHandler.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageFolderIndex.h"
 #include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/Yolo5ObbHandler.h"
@@ -70,65 +70,26 @@ bool Yolo6MtHandler::importDataset(const QString &path, Dataset &dataset, Progre
     QStringList labelFiles;
     for (const QString &split : obbSplitNames())
         labelFiles += listFiles(root.filePath(QStringLiteral("labels/") + split), {QStringLiteral("*.txt")});
-    const int total = int(labelFiles.size());
     ImageFolderIndex index(yoloImageExtensions());
-    int added = 0;
-    for (int i = 0; i < total; ++i) {
-        const QString &labelFile = labelFiles.at(i);
-        const QString imagePath = findMtImage(index, labelFile);
-        const QSize size = probeImageSize(imagePath);
-        ImageEntry entry;
-        const bool read = forEachLabelLine(labelFile, [&](const LabelFields &fields) {
-            Annotation a;
-            if (!readMtLine(fields, names, size, &a))
-                return;
-            dataset.addClass(a.className, QColor());
-            entry.labels.append(a);
-        });
-        if (read) {
-            if (added == 0) {
-                for (const QString &name : names)
-                    dataset.addClass(name, QColor());
-            }
-            entry.filePath = imagePath.isEmpty() ? labelFile : imagePath;
-            entry.width = size.width();
-            entry.height = size.height();
-            dataset.addImage(entry);
-            ++added;
-        }
-        if (progress)
-            progress(i + 1, total);
-    }
-    return added > 0;
+    const auto findImage = [&index](const QString &labelFile) { return findMtImage(index, labelFile); };
+    return importLabelFiles(labelFiles, dataset, progress, findImage, classIdLineReader(names, dataset, readMtLine)) > 0;
 }
 
 bool Yolo6MtHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const QDir out(path);
-    const QString imagesDir = out.filePath(QStringLiteral("images/train"));
-    const QString labelsDir = out.filePath(QStringLiteral("labels/train"));
-    if (!ensureFolder(imagesDir) || !ensureFolder(labelsDir))
+    PerImageFiles files;
+    files.imagesDir = out.filePath(QStringLiteral("images/train"));
+    files.labelsDir = out.filePath(QStringLiteral("labels/train"));
+    if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
     const QStringList classNames = dataset.classNames();
-    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), splitListDataYaml(QStringLiteral("./images/%1"), classNames)))
+    const QByteArray yaml = splitListDataYaml(QStringLiteral("./images/%1"), classNames);
+    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), yaml))
         return false;
     const YoloClassIndex classIndex = yoloClassIndex(classNames);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    QByteArray lines;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QString imagePath = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-        if (writeExportImage(image, imagePath) == ExportImageResult::Failed)
-            return false;
-        lines.clear();
-        appendYoloLabelLines(lines, boxOnlyImage(image, imageSizeOf(image)), classIndex);
-        if (!writeFileAtomically(labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt"), lines))
-            return false;
-    }
-    return true;
+    files.labelBytes = [&classIndex](const ImageEntry &image) { return boxOnlyLabelLines(image, classIndex); };
+    return writePerImageFiles(dataset.images, files, progress);
 }
 
 } // namespace Quillmark

@@ -1,13 +1,12 @@
 #include "formats/Yolo8ObbHandler.h"
 
 #include "formats/AnnotationGeometry.h"
-#include "formats/ExportImageWriter.h"
-#include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageFolderIndex.h"
 #include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
 #include "formats/NumberFormat.h"
+#include "formats/PerImageFiles.h"
 #include "formats/RoboflowYoloHandler.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
@@ -135,66 +134,29 @@ bool Yolo8ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
         return false;
     const QDir root(path);
     const QStringList names = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml"))).names;
-    const QStringList labelFiles = collectObb8LabelFiles(root);
-    const int total = int(labelFiles.size());
     ImageFolderIndex index(yoloImageExtensions());
-    int added = 0;
-    for (int i = 0; i < total; ++i) {
-        const QString &labelFile = labelFiles.at(i);
+    const auto findImage = [&index](const QString &labelFile) {
         const QFileInfo label(labelFile);
-        const QString imagePath =
-            index.find(label.absolutePath() + QStringLiteral("/../images"), label.completeBaseName());
-        const QSize size = probeImageSize(imagePath);
-        ImageEntry entry;
-        const bool read = forEachLabelLine(labelFile, [&](const LabelFields &fields) {
-            Annotation a;
-            if (!readObb8Line(fields, names, size, &a))
-                return;
-            dataset.addClass(a.className, QColor());
-            entry.labels.append(a);
-        });
-        if (read) {
-            if (added == 0) {
-                for (const QString &name : names)
-                    dataset.addClass(name, QColor());
-            }
-            entry.filePath = imagePath.isEmpty() ? labelFile : imagePath;
-            entry.width = size.width();
-            entry.height = size.height();
-            dataset.addImage(entry);
-            ++added;
-        }
-        if (progress)
-            progress(i + 1, total);
-    }
-    return added > 0;
+        return index.find(label.absolutePath() + QStringLiteral("/../images"), label.completeBaseName());
+    };
+    return importLabelFiles(collectObb8LabelFiles(root), dataset, progress, findImage,
+                            classIdLineReader(names, dataset, readObb8Line)) > 0;
 }
 
 bool Yolo8ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const QDir out(path);
-    const QString imagesDir = out.filePath(QStringLiteral("train/images"));
-    const QString labelsDir = out.filePath(QStringLiteral("train/labels"));
-    if (!ensureFolder(imagesDir) || !ensureFolder(labelsDir))
+    PerImageFiles files;
+    files.imagesDir = out.filePath(QStringLiteral("train/images"));
+    files.labelsDir = out.filePath(QStringLiteral("train/labels"));
+    if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
     const QStringList classNames = dataset.classNames();
     if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), obb8DataYaml(classNames)))
         return false;
     const YoloClassIndex classIndex = yoloClassIndex(classNames);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QString imagePath = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-        if (writeExportImage(image, imagePath) == ExportImageResult::Failed)
-            return false;
-        const QString labelPath = labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt");
-        if (!writeFileAtomically(labelPath, obb8LabelBytes(image, classIndex)))
-            return false;
-    }
-    return true;
+    files.labelBytes = [&classIndex](const ImageEntry &image) { return obb8LabelBytes(image, classIndex); };
+    return writePerImageFiles(dataset.images, files, progress);
 }
 
 } // namespace Quillmark

@@ -69,9 +69,7 @@ bool readGroup(QByteArrayView group, const QStringList &classNames, Annotation *
             return false;
         start = end + 1;
     }
-    a->className = classNameForId(v[4], classNames);
-    a->kind = BoundingBox;
-    a->bbox = QRectF(QPointF(v[0], v[1]), QPointF(v[2], v[3])).normalized();
+    *a = cornerBox(classNameForId(v[4], classNames), v[0], v[1], v[2], v[3]);
     return true;
 }
 

@@ -2,13 +2,12 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
-#include "formats/ExportImageWriter.h"
-#include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageFolderIndex.h"
 #include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
 #include "formats/NumberFormat.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloHandler.h"
@@ -245,24 +244,12 @@ bool YoloPoseHandler::importDataset(const QString &path, Dataset &dataset, Progr
     if (classNames.isEmpty())
         classNames = readNonEmptyClassNames(root.filePath(QStringLiteral("classes.txt")));
 
-    const QStringList labelFiles = collectPoseLabelFiles(path);
-    const int total = int(labelFiles.size());
     ImageFolderIndex index(yoloImageExtensions());
-    bool readAny = false;
-    for (int i = 0; i < total; ++i) {
-        const QString &labelFile = labelFiles.at(i);
-        const QString imagePath = findPoseImage(index, labelFile);
-        const QSize size = probeImageSize(imagePath);
-        ImageEntry entry;
-        entry.filePath = imagePath.isEmpty() ? labelFile : imagePath;
-        entry.width = size.width();
-        entry.height = size.height();
-        readAny |= readPoseLabelFile(labelFile, classNames, size, yaml, &entry.labels);
-        dataset.addImage(entry);
-        if (progress)
-            progress(i + 1, total);
-    }
-    return readAny;
+    const auto findImage = [&index](const QString &labelFile) { return findPoseImage(index, labelFile); };
+    const auto readLabels = [&](const QString &labelFile, const QString &, QSize size, QList<Annotation> *labels) {
+        return readPoseLabelFile(labelFile, classNames, size, yaml, labels);
+    };
+    return importLabelFiles(collectPoseLabelFiles(path), dataset, progress, findImage, readLabels) > 0;
 }
 
 bool YoloPoseHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
@@ -274,29 +261,23 @@ bool YoloPoseHandler::exportDataset(const QString &path, const Dataset &dataset,
         return false;
     const QStringList classNames = dataset.classNames();
     const int keypointCount = largestKeypointCount(dataset);
-    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")),
-                           poseDataYaml(path, classNames, keypointCount)))
+    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), poseDataYaml(path, classNames, keypointCount)))
         return false;
 
-    const YoloClassIndex classIndex = yoloClassIndex(classNames);
-    const QStringList stems = uniqueExportStems(dataset.images);
+    // The label files first, then the images: progress runs over both.
     const int n = int(dataset.images.size());
-    for (int i = 0; i < n; ++i) {
-        if (progress)
-            progress(i + 1, 2 * n);
-        const QString labelPath = labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt");
-        if (!writeFileAtomically(labelPath, poseLabelBytes(dataset.images.at(i), classIndex, keypointCount)))
-            return false;
-    }
-    for (int i = 0; i < n; ++i) {
-        if (progress)
-            progress(n + i + 1, 2 * n);
-        const ImageEntry &image = dataset.images.at(i);
-        const QString imagePath = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-        if (writeExportImage(image, imagePath) == ExportImageResult::Failed)
-            return false;
-    }
-    return true;
+    const auto stage = [&progress, n](int offset) -> ProgressCallback {
+        if (!progress)
+            return {};
+        return [&progress, n, offset](int current, int) { progress(offset + current, 2 * n); };
+    };
+    const YoloClassIndex classIndex = yoloClassIndex(classNames);
+    PerImageFiles labels;
+    labels.labelsDir = labelsDir;
+    labels.labelBytes = [&](const ImageEntry &image) { return poseLabelBytes(image, classIndex, keypointCount); };
+    PerImageFiles images;
+    images.imagesDir = imagesDir;
+    return writePerImageFiles(dataset.images, labels, stage(0)) && writePerImageFiles(dataset.images, images, stage(n));
 }
 
 } // namespace Quillmark

@@ -21,8 +21,8 @@ public:
     // A "data.yaml" mentioning "kpt_shape" in its first 4096 bytes, or a
     // label file whose first line is a box in 0..1 followed by triplets.
     bool canImport(const QString &path) const override;
-    // One entry per label file (collectPoseLabelFiles). False when the folder
-    // is missing or no label file could be read.
+    // One entry per readable label file (collectPoseLabelFiles). False when
+    // the folder is missing or no label file could be read.
     bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
     // False when a folder or file cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;

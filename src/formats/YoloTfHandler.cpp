@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 
 #include <algorithm>
 #include <optional>
@@ -21,13 +20,6 @@ namespace Quillmark {
 namespace {
 
 const QString kDefaultFile = QStringLiteral("_annotations.csv");
-
-struct PendingImage {
-    QString path;
-    int width = 0;
-    int height = 0;
-    QList<Annotation> boxes;
-};
 
 } // namespace
 
@@ -45,21 +37,18 @@ bool YoloTfHandler::canImport(const QString &path) const
 
 bool YoloTfHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
-    const QString csvPath = csvDatasetFile(path, kDefaultFile);
-    QByteArray bytes;
-    if (!readWholeFile(csvPath, kMaxDocumentFileBytes, &bytes))
+    CsvFile file;
+    if (!file.read(csvDatasetFile(path, kDefaultFile)))
         return false;
-    const QDir base(QFileInfo(csvPath).absolutePath());
-    const int total = CsvReader::countLines(bytes);
-    CsvReader reader(bytes);
+    const int total = file.lineCount;
+    CsvReader reader(file.text);
     QStringList fields;
     if (!reader.next(&fields))
         return false;   // an empty file
     if (progress)
         progress(reader.linesRead(), total);
 
-    QList<PendingImage> images;
-    QHash<QString, qsizetype> byName;
+    ListedImages images(file.folder);
     while (reader.next(&fields)) {
         if (progress)
             progress(reader.linesRead(), total);
@@ -71,35 +60,19 @@ bool YoloTfHandler::importDataset(const QString &path, Dataset &dataset, Progres
             valid = parseInt(QStringView(fields.at(4 + i)), &corners[i]);
         if (!valid)
             continue;
-        const QString &fileName = fields.at(0);
-        auto found = byName.constFind(fileName);
-        if (found == byName.constEnd()) {
-            PendingImage image;
-            image.path = resolveListedImagePath(base, fileName);
-            image.width = std::max(0, intOr(QStringView(fields.at(1))));
-            image.height = std::max(0, intOr(QStringView(fields.at(2))));
-            found = byName.insert(fileName, images.size());
-            images.append(image);
+        bool created = false;
+        ImageEntry &entry = images.entryFor(fields.at(0), &created);
+        if (created) {
+            entry.width = std::max(0, intOr(QStringView(fields.at(1))));
+            entry.height = std::max(0, intOr(QStringView(fields.at(2))));
         }
         const QString &className = fields.at(3);
         dataset.addClass(className, QColor());
-        Annotation a;
-        a.className = className;
-        a.kind = BoundingBox;
-        a.bbox = QRectF(QPointF(corners[0], corners[1]), QPointF(corners[2], corners[3])).normalized();
-        images[*found].boxes.append(a);
+        entry.labels.append(cornerBox(className, corners[0], corners[1], corners[2], corners[3]));
     }
-
-    for (qsizetype i = 0; i < images.size(); ++i) {
-        ImageEntry entry;
-        entry.id = int(i);
-        entry.filePath = images.at(i).path;
-        entry.width = images.at(i).width;
-        entry.height = images.at(i).height;
-        entry.labels = images.at(i).boxes;
+    for (const ImageEntry &entry : images.entries())
         dataset.addImage(entry);
-    }
-    return !images.isEmpty();
+    return !images.entries().isEmpty();
 }
 
 bool YoloTfHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
