@@ -126,7 +126,7 @@ bool CsvReader::next(QStringList *fields)
             field.append(c);
     }
     if (!m_text.endsWith('\n'))
-        ++m_lines;   // a last line without a line end
+        ++m_lines; // a last line without a line end
     finishField();
     return true;
 }

@@ -41,8 +41,14 @@ QString findDarknetImage(ImageFolderIndex &index, const QString &labelPath)
 
 } // namespace
 
-QString DarknetHandler::name() const { return QStringLiteral("Darknet"); }
-QString DarknetHandler::extension() const { return QStringLiteral("txt"); }
+QString DarknetHandler::name() const
+{
+    return QStringLiteral("Darknet");
+}
+QString DarknetHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
 
 bool DarknetHandler::canImport(const QString &path) const
 {

@@ -28,8 +28,14 @@ bool isBlankRecord(const QStringList &cells)
 
 } // namespace
 
-QString MulticlassHandler::name() const { return QStringLiteral("Multiclass"); }
-QString MulticlassHandler::extension() const { return QStringLiteral("csv"); }
+QString MulticlassHandler::name() const
+{
+    return QStringLiteral("Multiclass");
+}
+QString MulticlassHandler::extension() const
+{
+    return QStringLiteral("csv");
+}
 
 bool MulticlassHandler::canImport(const QString &path) const
 {

@@ -24,8 +24,8 @@ namespace Quillmark {
 // with the size read from the image's header. Progress (i + 1, n) follows
 // every file. Returns the number of entries added.
 using FindImage = std::function<QString(const QString &labelFile)>;
-using ReadLabels = std::function<bool(const QString &labelFile, const QString &imagePath, QSize imageSize,
-                                      QList<Annotation> *labels)>;
+using ReadLabels =
+    std::function<bool(const QString &labelFile, const QString &imagePath, QSize imageSize, QList<Annotation> *labels)>;
 int importLabelFiles(const QStringList &labelFiles, Dataset &dataset, const ProgressCallback &progress,
                      const FindImage &findImage, const ReadLabels &readLabels);
 

@@ -27,8 +27,8 @@ RowKind classifyRow(const QStringList &cells, int corners[4])
 {
     if (cells.size() < 6 || cells.at(0).isEmpty())
         return RowKind::Invalid;
-    const bool allEmpty = std::all_of(cells.cbegin() + 1, cells.cbegin() + 6,
-                                      [](const QString &cell) { return cell.isEmpty(); });
+    const bool allEmpty =
+        std::all_of(cells.cbegin() + 1, cells.cbegin() + 6, [](const QString &cell) { return cell.isEmpty(); });
     if (allEmpty)
         return RowKind::NoBoxes;
     for (int i = 0; i < 4; ++i) {
@@ -40,8 +40,14 @@ RowKind classifyRow(const QStringList &cells, int corners[4])
 
 } // namespace
 
-QString RetinaNetHandler::name() const { return QStringLiteral("RetinaNet"); }
-QString RetinaNetHandler::extension() const { return QStringLiteral("csv"); }
+QString RetinaNetHandler::name() const
+{
+    return QStringLiteral("RetinaNet");
+}
+QString RetinaNetHandler::extension() const
+{
+    return QStringLiteral("csv");
+}
 
 bool RetinaNetHandler::canImport(const QString &path) const
 {
@@ -105,8 +111,8 @@ bool RetinaNetHandler::exportDataset(const QString &path, const Dataset &dataset
             const std::optional<QRectF> box = annotationBoxWithArea(a);
             if (!box)
                 continue;
-            text.append(csvRow({fileName, roundedIntegerText(box->left()), roundedIntegerText(box->top()), roundedIntegerText(box->right()),
-                                roundedIntegerText(box->bottom()), a.className}));
+            text.append(csvRow({fileName, roundedIntegerText(box->left()), roundedIntegerText(box->top()),
+                                roundedIntegerText(box->right()), roundedIntegerText(box->bottom()), a.className}));
             text.append(kTextLineEnd);
             wroteBox = true;
         }

@@ -2,6 +2,9 @@
 
 namespace Quillmark {
 
-QString Yolo4PyTorchHandler::name() const { return QStringLiteral("YOLOv4 PyTorch"); }
+QString Yolo4PyTorchHandler::name() const
+{
+    return QStringLiteral("YOLOv4 PyTorch");
+}
 
 } // namespace Quillmark

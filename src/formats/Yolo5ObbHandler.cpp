@@ -110,8 +110,14 @@ QByteArray splitListDataYaml(const QString &imagesPattern, const QStringList &cl
     return text.toUtf8();
 }
 
-QString Yolo5ObbHandler::name() const { return QStringLiteral("YOLOv5 OBB"); }
-QString Yolo5ObbHandler::extension() const { return QStringLiteral("txt"); }
+QString Yolo5ObbHandler::name() const
+{
+    return QStringLiteral("YOLOv5 OBB");
+}
+QString Yolo5ObbHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
 
 bool Yolo5ObbHandler::canImport(const QString &path) const
 {

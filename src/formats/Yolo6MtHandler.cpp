@@ -50,15 +50,21 @@ bool readMtLine(const LabelFields &fields, const QStringList &names, QSize size,
 
 } // namespace
 
-QString Yolo6MtHandler::name() const { return QStringLiteral("YOLOv6 MT"); }
-QString Yolo6MtHandler::extension() const { return QStringLiteral("txt"); }
+QString Yolo6MtHandler::name() const
+{
+    return QStringLiteral("YOLOv6 MT");
+}
+QString Yolo6MtHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
 
 bool Yolo6MtHandler::canImport(const QString &path) const
 {
     const QDir root(path);
-    return QFileInfo(root.filePath(QStringLiteral("data.yaml"))).isFile()
-           && QFileInfo(root.filePath(QStringLiteral("images"))).isDir()
-           && QFileInfo(root.filePath(QStringLiteral("labels"))).isDir();
+    return QFileInfo(root.filePath(QStringLiteral("data.yaml"))).isFile() &&
+           QFileInfo(root.filePath(QStringLiteral("images"))).isDir() &&
+           QFileInfo(root.filePath(QStringLiteral("labels"))).isDir();
 }
 
 bool Yolo6MtHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
@@ -72,7 +78,8 @@ bool Yolo6MtHandler::importDataset(const QString &path, Dataset &dataset, Progre
         labelFiles += listFiles(root.filePath(QStringLiteral("labels/") + split), {QStringLiteral("*.txt")});
     ImageFolderIndex index(yoloImageExtensions());
     const auto findImage = [&index](const QString &labelFile) { return findMtImage(index, labelFile); };
-    return importLabelFiles(labelFiles, dataset, progress, findImage, classIdLineReader(names, dataset, readMtLine)) > 0;
+    return importLabelFiles(labelFiles, dataset, progress, findImage, classIdLineReader(names, dataset, readMtLine)) >
+           0;
 }
 
 bool Yolo6MtHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

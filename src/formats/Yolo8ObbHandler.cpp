@@ -103,8 +103,14 @@ QByteArray obb8LabelBytes(const ImageEntry &image, const YoloClassIndex &classIn
 
 } // namespace
 
-QString Yolo8ObbHandler::name() const { return QStringLiteral("YOLOv8 OBB"); }
-QString Yolo8ObbHandler::extension() const { return QStringLiteral("txt"); }
+QString Yolo8ObbHandler::name() const
+{
+    return QStringLiteral("YOLOv8 OBB");
+}
+QString Yolo8ObbHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
 
 bool Yolo8ObbHandler::canImport(const QString &path) const
 {

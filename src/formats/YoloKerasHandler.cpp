@@ -61,7 +61,7 @@ bool readGroup(QByteArrayView group, const QStringList &classNames, Annotation *
     qsizetype start = 0;
     for (int i = 0; i < 5; ++i) {
         if (start > group.size())
-            return false;   // fewer than five fields
+            return false; // fewer than five fields
         qsizetype end = group.indexOf(',', start);
         if (end < 0)
             end = group.size();
@@ -75,8 +75,14 @@ bool readGroup(QByteArrayView group, const QStringList &classNames, Annotation *
 
 } // namespace
 
-QString YoloKerasHandler::name() const { return QStringLiteral("YOLOv3 Keras"); }
-QString YoloKerasHandler::extension() const { return QStringLiteral("txt"); }
+QString YoloKerasHandler::name() const
+{
+    return QStringLiteral("YOLOv3 Keras");
+}
+QString YoloKerasHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
 
 bool YoloKerasHandler::canImport(const QString &path) const
 {

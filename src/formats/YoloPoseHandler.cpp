@@ -97,8 +97,8 @@ bool readPoseLine(const LabelFields &fields, const QStringList &names, QSize siz
         return false;
     a->className = classNameForId(classId, names);
     a->kind = BoundingBox;
-    a->bbox = boxFromCentre(floatOr(fields.at(1)), floatOr(fields.at(2)), floatOr(fields.at(3)),
-                            floatOr(fields.at(4)), size);
+    a->bbox =
+        boxFromCentre(floatOr(fields.at(1)), floatOr(fields.at(2)), floatOr(fields.at(3)), floatOr(fields.at(4)), size);
     const qsizetype extra = n - 5;
     const bool pairs = shape.keypointDims == 2 && shape.keypointCount > 0 && extra == 2 * shape.keypointCount;
     if (pairs || (extra > 0 && extra % 3 == 0)) {
@@ -131,8 +131,8 @@ int largestKeypointCount(const Dataset &dataset)
 QByteArray poseDataYaml(const QString &out, const QStringList &classNames, int keypointCount)
 {
     QString text;
-    text += QStringLiteral("path: ") + yamlScalar(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath()))
-            + QLatin1Char('\n');
+    text += QStringLiteral("path: ") + yamlScalar(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath())) +
+            QLatin1Char('\n');
     text += QStringLiteral("train: images\n");
     text += QStringLiteral("val:   images\n\n");
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
@@ -185,8 +185,14 @@ QByteArray poseLabelBytes(const ImageEntry &image, const YoloClassIndex &classIn
 
 } // namespace
 
-QString YoloPoseHandler::name() const { return QStringLiteral("YOLO Pose"); }
-QString YoloPoseHandler::extension() const { return QStringLiteral("txt"); }
+QString YoloPoseHandler::name() const
+{
+    return QStringLiteral("YOLO Pose");
+}
+QString YoloPoseHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
 
 bool YoloPoseHandler::canImport(const QString &path) const
 {
@@ -222,8 +228,8 @@ QStringList collectPoseLabelFiles(const QString &root)
     return files;
 }
 
-bool readPoseLabelFile(const QString &path, const QStringList &classNames, QSize imageSize,
-                       const YoloDataYaml &shape, QList<Annotation> *annotations)
+bool readPoseLabelFile(const QString &path, const QStringList &classNames, QSize imageSize, const YoloDataYaml &shape,
+                       QList<Annotation> *annotations)
 {
     annotations->clear();
     return forEachLabelLine(path, [&](const LabelFields &fields) {

@@ -39,7 +39,7 @@ QStringList collectPoseLabelFiles(const QString &root);
 // visibility 2. Other lines of an odd count are polygons of the pairs after
 // the box, which they keep; the rest are boxes. Coordinates are scaled when
 // the image size is known. False when the file cannot be read.
-bool readPoseLabelFile(const QString &path, const QStringList &classNames, QSize imageSize,
-                       const YoloDataYaml &shape, QList<Annotation> *annotations);
+bool readPoseLabelFile(const QString &path, const QStringList &classNames, QSize imageSize, const YoloDataYaml &shape,
+                       QList<Annotation> *annotations);
 
 } // namespace Quillmark

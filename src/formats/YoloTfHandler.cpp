@@ -23,8 +23,14 @@ const QString kDefaultFile = QStringLiteral("_annotations.csv");
 
 } // namespace
 
-QString YoloTfHandler::name() const { return QStringLiteral("YOLO TensorFlow"); }
-QString YoloTfHandler::extension() const { return QStringLiteral("csv"); }
+QString YoloTfHandler::name() const
+{
+    return QStringLiteral("YOLO TensorFlow");
+}
+QString YoloTfHandler::extension() const
+{
+    return QStringLiteral("csv");
+}
 
 bool YoloTfHandler::canImport(const QString &path) const
 {
@@ -44,7 +50,7 @@ bool YoloTfHandler::importDataset(const QString &path, Dataset &dataset, Progres
     CsvReader reader(file.text);
     QStringList fields;
     if (!reader.next(&fields))
-        return false;   // an empty file
+        return false; // an empty file
     if (progress)
         progress(reader.linesRead(), total);
 
@@ -89,7 +95,7 @@ bool YoloTfHandler::exportDataset(const QString &path, const Dataset &dataset, P
             progress(i + 1, total);
         const ImageEntry &image = dataset.images.at(i);
         const QString fileName = exportFileName(stems.at(i), image.filePath);
-        std::optional<QSize> size;   // probed only for images that have a row
+        std::optional<QSize> size; // probed only for images that have a row
         for (const Annotation &a : image.labels) {
             const std::optional<QRectF> box = annotationBoxWithArea(a);
             if (!box)
@@ -97,8 +103,8 @@ bool YoloTfHandler::exportDataset(const QString &path, const Dataset &dataset, P
             if (!size)
                 size = imageSizeOf(image);
             text.append(csvRow({fileName, QString::number(size->width()), QString::number(size->height()), a.className,
-                                roundedIntegerText(box->left()), roundedIntegerText(box->top()), roundedIntegerText(box->right()),
-                                roundedIntegerText(box->bottom())}));
+                                roundedIntegerText(box->left()), roundedIntegerText(box->top()),
+                                roundedIntegerText(box->right()), roundedIntegerText(box->bottom())}));
             text.append(kTextLineEnd);
         }
     }

@@ -70,8 +70,8 @@ inline void runPythonCheck(const QString &script, const QStringList &arguments)
 // Class names that CSV, YAML and plain text lines each need care with.
 inline QStringList awkwardClassNames()
 {
-    return {"1.5", "a: b", "cat", "driver's seat", "no", "x #y", "traffic light", "a, b", "say \"hi\"",
-            QString::fromUtf8("çiçek & <dal>")};
+    return {"1.5",  "a: b",          "cat",  "driver's seat", "no",
+            "x #y", "traffic light", "a, b", "say \"hi\"",    QString::fromUtf8("çiçek & <dal>")};
 }
 
 } // namespace FormatTest

@@ -32,16 +32,25 @@ void TestCsvText::fieldQuoting_data()
 {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("written");
-    QTest::newRow("plain") << "cat" << "cat";
-    QTest::newRow("inner space") << "traffic light" << "traffic light";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("plain") << "cat"
+                           << "cat";
+    QTest::newRow("inner space") << "traffic light"
+                                 << "traffic light";
+    QTest::newRow("empty") << ""
+                           << "";
     QTest::newRow("non-ASCII") << QString::fromUtf8("çiçek") << QString::fromUtf8("çiçek");
-    QTest::newRow("comma") << "a, b" << "\"a, b\"";
-    QTest::newRow("quote") << "say \"hi\"" << "\"say \"\"hi\"\"\"";
-    QTest::newRow("line feed") << "two\nlines" << "\"two\nlines\"";
-    QTest::newRow("carriage return") << "a\rb" << "\"a\rb\"";
-    QTest::newRow("leading space") << " cat" << "\" cat\"";
-    QTest::newRow("trailing tab") << "cat\t" << "\"cat\t\"";
+    QTest::newRow("comma") << "a, b"
+                           << "\"a, b\"";
+    QTest::newRow("quote") << "say \"hi\""
+                           << "\"say \"\"hi\"\"\"";
+    QTest::newRow("line feed") << "two\nlines"
+                               << "\"two\nlines\"";
+    QTest::newRow("carriage return") << "a\rb"
+                                     << "\"a\rb\"";
+    QTest::newRow("leading space") << " cat"
+                                   << "\" cat\"";
+    QTest::newRow("trailing tab") << "cat\t"
+                                  << "\"cat\t\"";
 }
 
 void TestCsvText::fieldQuoting()
@@ -59,18 +68,19 @@ void TestCsvText::reading_data()
     QTest::addColumn<int>("lines");
     QTest::newRow("plain") << QByteArray("a,b\n1,2\n") << Records{{"a", "b"}, {"1", "2"}} << 2;
     QTest::newRow("CRLF, no final line end") << QByteArray("a,b\r\n1,2") << Records{{"a", "b"}, {"1", "2"}} << 2;
-    QTest::newRow("byte-order mark, spaced cells") << QByteArray("\xEF\xBB\xBF" "filename, cat ,dog\n")
-                                                  << Records{{"filename", "cat", "dog"}} << 1;
-    QTest::newRow("quoted comma and quotes") << QByteArray("\"a,b\",\"say \"\"hi\"\"\"\n")
-                                             << Records{{"a,b", "say \"hi\""}} << 1;
+    QTest::newRow("byte-order mark, spaced cells") << QByteArray("\xEF\xBB\xBF"
+                                                                 "filename, cat ,dog\n")
+                                                   << Records{{"filename", "cat", "dog"}} << 1;
+    QTest::newRow("quoted comma and quotes")
+        << QByteArray("\"a,b\",\"say \"\"hi\"\"\"\n") << Records{{"a,b", "say \"hi\""}} << 1;
     QTest::newRow("quoted line break") << QByteArray("\"two\nlines\",x\nnext\n")
                                        << Records{{"two\nlines", "x"}, {"next"}} << 3;
     QTest::newRow("quoted CRLF kept") << QByteArray("\"a\r\nb\"\r\n") << Records{{"a\r\nb"}} << 2;
     QTest::newRow("quoted spaces kept") << QByteArray("\" keep \",  trim  \n") << Records{{" keep ", "trim"}} << 1;
     QTest::newRow("blanks around quotes") << QByteArray("  \"q\"  ,x\n") << Records{{"q", "x"}} << 1;
     QTest::newRow("text after closing quote") << QByteArray("\"a\"b,c\n") << Records{{"ab", "c"}} << 1;
-    QTest::newRow("unterminated quote") << QByteArray("x,\"open,quote\nmore")
-                                        << Records{{"x", "open,quote\nmore"}} << 2;
+    QTest::newRow("unterminated quote") << QByteArray("x,\"open,quote\nmore") << Records{{"x", "open,quote\nmore"}}
+                                        << 2;
     QTest::newRow("unterminated quote, final line end") << QByteArray("\"a\n") << Records{{"a\n"}} << 1;
     QTest::newRow("empty cells") << QByteArray("a,,\n,\n") << Records{{"a", "", ""}, {"", ""}} << 2;
     QTest::newRow("blank line") << QByteArray("a\n\nb\n") << Records{{"a"}, {""}, {"b"}} << 3;

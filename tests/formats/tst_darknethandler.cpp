@@ -30,7 +30,7 @@ void TestDarknetHandler::detection()
     QTemporaryDir dir;
     DarknetHandler handler;
     QVERIFY(!handler.canImport(dir.path()));
-    QVERIFY(QDir().mkpath(dir.filePath("_darknet.labels")));   // a folder of that name
+    QVERIFY(QDir().mkpath(dir.filePath("_darknet.labels"))); // a folder of that name
     QVERIFY(!handler.canImport(dir.path()));
     QTemporaryDir other;
     QVERIFY(writeFile(other.filePath("_darknet.labels"), ""));
@@ -41,9 +41,8 @@ void TestDarknetHandler::detection()
 void TestDarknetHandler::importFixture()
 {
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(DarknetHandler().importDataset(detectFixture("darknet"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(DarknetHandler().importDataset(detectFixture("darknet"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
     QCOMPARE(dataset.images.size(), 2);
     const ImageEntry &first = dataset.images.first();
@@ -52,13 +51,13 @@ void TestDarknetHandler::importFixture()
     QCOMPARE(classNamesOf(first.labels), (QStringList{"helmet", "person"}));
     fuzzyCompareRect(first.labels.first().bbox,
                      QRectF((0.481 - 0.059) * 32, (0.634 - 0.076) * 24, 0.118 * 32, 0.152 * 24));
-    QVERIFY(dataset.classColors.isEmpty());   // the import command adds the classes
+    QVERIFY(dataset.classColors.isEmpty()); // the import command adds the classes
 }
 
 void TestDarknetHandler::importFindsImages_data()
 {
-    QTest::addColumn<QStringList>("images");    // existing image files, relative to the dataset folder
-    QTest::addColumn<QString>("expected");      // the file the entry names; "" = the label file
+    QTest::addColumn<QStringList>("images"); // existing image files, relative to the dataset folder
+    QTest::addColumn<QString>("expected");   // the file the entry names; "" = the label file
     QTest::newRow("beside") << QStringList{"a.png"} << "a.png";
     QTest::newRow("images subfolder") << QStringList{"images/a.jpg"} << "images/a.jpg";
     QTest::newRow("jpeg beside before png in images") << QStringList{"a.jpeg", "images/a.png"} << "a.jpeg";
@@ -83,7 +82,7 @@ void TestDarknetHandler::importFindsImages()
     if (expected.isEmpty()) {
         QCOMPARE(fileNameOf(e.filePath), QStringLiteral("a.txt"));
         QCOMPARE(QSize(e.width, e.height), QSize(0, 0));
-        fuzzyCompareRect(e.labels.first().bbox, QRectF(0.25, 0.25, 0.5, 0.5));   // left normalised
+        fuzzyCompareRect(e.labels.first().bbox, QRectF(0.25, 0.25, 0.5, 0.5)); // left normalised
     } else {
         QCOMPARE(QFileInfo(e.filePath).canonicalFilePath(), QFileInfo(dir + "/" + expected).canonicalFilePath());
         QCOMPARE(QSize(e.width, e.height), QSize(40, 20));
@@ -97,10 +96,10 @@ void TestDarknetHandler::importSkipsTextThatIsNoLabelFile()
     QVERIFY(writeFile(dir.filePath("_darknet.labels"), "cat\n\ndog\n"));
     QVERIFY(writeFile(dir.filePath("readme.txt"), "These are the labels of five photos.\n"));
     QVERIFY(writeFile(dir.filePath("classes.txt"), "cat\ndog\n"));
-    QVERIFY(writeFile(dir.filePath("empty.txt"), ""));                       // no image, no line
-    QVERIFY(writeFile(dir.filePath("background.txt"), ""));                  // an image without objects
+    QVERIFY(writeFile(dir.filePath("empty.txt"), ""));      // no image, no line
+    QVERIFY(writeFile(dir.filePath("background.txt"), "")); // an image without objects
     QVERIFY(writeImage(dir.filePath("background.jpg"), 8, 8));
-    QVERIFY(writeFile(dir.filePath("lone.txt"), "1 0.5 0.5 0.2 0.2\n"));     // labels without their image
+    QVERIFY(writeFile(dir.filePath("lone.txt"), "1 0.5 0.5 0.2 0.2\n")); // labels without their image
     Dataset dataset;
     QVERIFY(DarknetHandler().importDataset(dir.path(), dataset, {}));
     QStringList files;
@@ -108,18 +107,18 @@ void TestDarknetHandler::importSkipsTextThatIsNoLabelFile()
         files.append(fileNameOf(e.filePath));
     QCOMPARE(files, (QStringList{"background.jpg", "lone.txt"}));
     QVERIFY(dataset.images.first().labels.isEmpty());
-    QCOMPARE(dataset.images.last().labels.first().className, QStringLiteral("dog"));   // the empty line took no id
+    QCOMPARE(dataset.images.last().labels.first().className, QStringLiteral("dog")); // the empty line took no id
 }
 
 void TestDarknetHandler::importLineTable_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QStringList>("classes");   // of the boxes read; the class list is cat, dog
+    QTest::addColumn<QStringList>("classes"); // of the boxes read; the class list is cat, dog
     QTest::newRow("box") << QByteArray("1 0.5 0.5 0.1 0.1") << QStringList{"dog"};
     QTest::newRow("id beyond the list") << QByteArray("5 0.5 0.5 0.1 0.1") << QStringList{"class_5"};
     QTest::newRow("negative id") << QByteArray("-2 0.5 0.5 0.1 0.1") << QStringList{"class_-2"};
-    QTest::newRow("polygon line reads as its first box") << QByteArray("0 0.1 0.1 0.9 0.1 0.5 0.9")
-                                                         << QStringList{"cat"};
+    QTest::newRow("polygon line reads as its first box")
+        << QByteArray("0 0.1 0.1 0.9 0.1 0.5 0.9") << QStringList{"cat"};
     QTest::newRow("runs of spaces") << QByteArray("  0   0.5 0.5  0.1 0.1  ") << QStringList{"cat"};
     QTest::newRow("four fields") << QByteArray("0 0.5 0.5 0.1") << QStringList{};
     QTest::newRow("word for a number") << QByteArray("0 0.5 half 0.1 0.1") << QStringList{};
@@ -139,7 +138,7 @@ void TestDarknetHandler::importLineTable()
     for (const Annotation &a : boxes)
         QCOMPARE(a.kind, int(BoundingBox));
     if (line.startsWith("0 0.1 0.1 0.9"))
-        fuzzyCompareRect(boxes.first().bbox, QRectF(-35, 2.5, 90, 5));   // centre (0.1, 0.1), size (0.9, 0.1)
+        fuzzyCompareRect(boxes.first().bbox, QRectF(-35, 2.5, 90, 5)); // centre (0.1, 0.1), size (0.9, 0.1)
 }
 
 void TestDarknetHandler::importNothingReadIsFailure()
@@ -161,15 +160,14 @@ void TestDarknetHandler::exportWritesBoxLinesOnly()
     QTemporaryDir dir;
     Dataset dataset;
     dataset.addClass("dog", QColor());
-    dataset.addImage(image("/photos/a.jpg", 200, 100,
-                           {box("cat", 30, 40, 40, 20), polygon("dog", {{20, 10}, {60, 10}, {40, 50}}),
-                            keypoints("cat", {0, 0, 200, 100}, {{50, 20}, {150, 80}}, {2, 2}),
-                            polyline("dog", {{0, 0}, {10, 10}}), point("cat", 5, 5),
-                            polygon("dog", {{1, 1}, {9, 1}})}));   // a flat polygon has no area
+    dataset.addImage(
+        image("/photos/a.jpg", 200, 100,
+              {box("cat", 30, 40, 40, 20), polygon("dog", {{20, 10}, {60, 10}, {40, 50}}),
+               keypoints("cat", {0, 0, 200, 100}, {{50, 20}, {150, 80}}, {2, 2}), polyline("dog", {{0, 0}, {10, 10}}),
+               point("cat", 5, 5), polygon("dog", {{1, 1}, {9, 1}})})); // a flat polygon has no area
     dataset.addImage(image("/photos/b.png", 10, 10));
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(DarknetHandler().exportDataset(dir.filePath("out"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(DarknetHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
     QCOMPARE(filesBelow(dir.filePath("out")), (QStringList{"_darknet.labels", "a.txt", "b.txt"}));
     QCOMPARE(readFile(dir.filePath("out/_darknet.labels")), QByteArray("dog\ncat\n"));
@@ -189,7 +187,7 @@ void TestDarknetHandler::exportProbesUnknownSizes()
     ImageEntry inMemory = image("b.png", 0, 0, {box("cat", 30, 40, 40, 20)});
     inMemory.image = QImage(400, 200, QImage::Format_RGB32);
     dataset.addImage(inMemory);
-    dataset.addImage(image("c.png", 0, 0, {box("cat", 30, 40, 40, 20)}));   // nothing tells its size
+    dataset.addImage(image("c.png", 0, 0, {box("cat", 30, 40, 40, 20)})); // nothing tells its size
     QVERIFY(DarknetHandler().exportDataset(dir.filePath("out"), dataset, {}));
     QCOMPARE(readFile(dir.filePath("out/a.txt")), QByteArray("0 0.25 0.5 0.2 0.2\n"));
     QCOMPARE(readFile(dir.filePath("out/b.txt")), QByteArray("0 0.125 0.25 0.1 0.1\n"));
@@ -214,7 +212,7 @@ void TestDarknetHandler::exportFailsWhenAFileCannotBeWritten()
     dataset.addImage(image("/one/a.jpg", 100, 100, {box("cat", 0, 0, 10, 10)}));
     QVERIFY(writeFile(dir.filePath("file"), "x"));
     QVERIFY(!DarknetHandler().exportDataset(dir.filePath("file/out"), dataset, {}));
-    QVERIFY(QDir().mkpath(dir.filePath("out/a.txt")));   // a folder where the label file goes
+    QVERIFY(QDir().mkpath(dir.filePath("out/a.txt"))); // a folder where the label file goes
     QVERIFY(!DarknetHandler().exportDataset(dir.filePath("out"), dataset, {}));
 }
 

@@ -34,8 +34,8 @@ void TestKerasHandler::detection_data()
     QTest::newRow("both files") << QStringList{"_annotations.txt", "_classes.txt"} << QStringList{} << true;
     QTest::newRow("no class list") << QStringList{"_annotations.txt"} << QStringList{} << false;
     QTest::newRow("no annotation list") << QStringList{"_classes.txt"} << QStringList{} << false;
-    QTest::newRow("annotation list is a folder") << QStringList{"_classes.txt"} << QStringList{"_annotations.txt"}
-                                                 << false;
+    QTest::newRow("annotation list is a folder")
+        << QStringList{"_classes.txt"} << QStringList{"_annotations.txt"} << false;
 }
 
 void TestKerasHandler::detection()
@@ -56,7 +56,7 @@ void TestKerasHandler::importFixture()
     Dataset dataset;
     QVERIFY(YoloKerasHandler().importDataset(detectFixture("yolo-keras"), dataset, {}));
     QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "dog", "person"}));
-    QCOMPARE(dataset.classColors.value("dog"), QColor("#4D8DFF"));   // added in file order
+    QCOMPARE(dataset.classColors.value("dog"), QColor("#4D8DFF")); // added in file order
     QCOMPARE(dataset.images.size(), 3);
     const ImageEntry &first = dataset.images.first();
     QCOMPARE(first.id, 0);
@@ -85,24 +85,24 @@ void TestKerasHandler::importLineTable_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QStringList>("classes");   // the class list is cat, dog
+    QTest::addColumn<QStringList>("classes"); // the class list is cat, dog
     QTest::addColumn<QRectF>("firstBox");
     QTest::newRow("two boxes") << QByteArray("a.jpg 1,2,11,22,0 5,5,6,6,1") << "a.jpg" << QStringList{"cat", "dog"}
                                << QRectF(1, 2, 10, 20);
     QTest::newRow("corners reversed") << QByteArray("a.jpg 11,22,1,2,1") << "a.jpg" << QStringList{"dog"}
                                       << QRectF(1, 2, 10, 20);
-    QTest::newRow("fields after the fifth") << QByteArray("a.jpg 1,2,11,22,0,0.9") << "a.jpg" << QStringList{"cat"}
-                                            << QRectF(1, 2, 10, 20);
+    QTest::newRow("fields after the fifth")
+        << QByteArray("a.jpg 1,2,11,22,0,0.9") << "a.jpg" << QStringList{"cat"} << QRectF(1, 2, 10, 20);
     QTest::newRow("ids outside the list") << QByteArray("a.jpg 1,2,11,22,7 1,2,11,22,-1") << "a.jpg"
                                           << QStringList{"class_7", "class_-1"} << QRectF(1, 2, 10, 20);
-    QTest::newRow("fractional corner rejects the group") << QByteArray("a.jpg 1,2,11.5,22,0 0,0,4,4,1") << "a.jpg"
-                                                         << QStringList{"dog"} << QRectF(0, 0, 4, 4);
+    QTest::newRow("fractional corner rejects the group")
+        << QByteArray("a.jpg 1,2,11.5,22,0 0,0,4,4,1") << "a.jpg" << QStringList{"dog"} << QRectF(0, 0, 4, 4);
     QTest::newRow("short group") << QByteArray("a.jpg 1,2,11,22") << "a.jpg" << QStringList{} << QRectF();
     QTest::newRow("no boxes") << QByteArray("a.jpg") << "a.jpg" << QStringList{} << QRectF();
     QTest::newRow("name with spaces") << QByteArray("my photo 1.jpg 1,2,11,22,0") << "my photo 1.jpg"
                                       << QStringList{"cat"} << QRectF(1, 2, 10, 20);
-    QTest::newRow("name with spaces, no boxes") << QByteArray("my photo.jpg") << "my photo.jpg" << QStringList{}
-                                                << QRectF();
+    QTest::newRow("name with spaces, no boxes")
+        << QByteArray("my photo.jpg") << "my photo.jpg" << QStringList{} << QRectF();
 }
 
 void TestKerasHandler::importLineTable()
@@ -135,7 +135,7 @@ void TestKerasHandler::importResolvesImages()
     QVERIFY(writeFile(dir.filePath("_annotations.txt"), lines));
     Dataset dataset;
     QVERIFY(YoloKerasHandler().importDataset(dir.path(), dataset, {}));
-    QCOMPARE(dataset.images.size(), 5);   // an image listed twice gives two entries
+    QCOMPARE(dataset.images.size(), 5); // an image listed twice gives two entries
     const QDir base(dir.path());
     QCOMPARE(dataset.images.at(0).filePath, base.filePath("a.jpg"));
     QCOMPARE(dataset.images.at(1).filePath, base.filePath("images/b.jpg"));
@@ -150,11 +150,11 @@ void TestKerasHandler::importProgressCountsEveryLine()
 {
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("_classes.txt"), "cat\n"));
-    QVERIFY(writeFile(dir.filePath("_annotations.txt"), "a.jpg\n\nb.jpg\nc.jpg\n\nd.jpg\ne.jpg\nf.jpg\ng.jpg\nh.jpg\n"));
+    QVERIFY(
+        writeFile(dir.filePath("_annotations.txt"), "a.jpg\n\nb.jpg\nc.jpg\n\nd.jpg\ne.jpg\nf.jpg\ng.jpg\nh.jpg\n"));
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloKerasHandler().importDataset(dir.path(), dataset, p));
-    });
+    const auto calls =
+        recordProgress([&](ProgressCallback p) { QVERIFY(YoloKerasHandler().importDataset(dir.path(), dataset, p)); });
     QCOMPARE(calls, countingTo(10));
     QCOMPARE(dataset.images.size(), 8);
 }
@@ -164,9 +164,9 @@ void TestKerasHandler::importFailures()
     QTemporaryDir dir;
     Dataset dataset;
     QVERIFY(writeFile(dir.filePath("_classes.txt"), "cat\n"));
-    QVERIFY(!YoloKerasHandler().importDataset(dir.path(), dataset, {}));   // no annotation list
+    QVERIFY(!YoloKerasHandler().importDataset(dir.path(), dataset, {})); // no annotation list
     QVERIFY(writeFile(dir.filePath("_annotations.txt"), "\n  \n"));
-    QVERIFY(!YoloKerasHandler().importDataset(dir.path(), dataset, {}));   // no image line
+    QVERIFY(!YoloKerasHandler().importDataset(dir.path(), dataset, {})); // no image line
     QVERIFY(dataset.images.isEmpty());
 }
 
@@ -175,15 +175,15 @@ void TestKerasHandler::exportExactBytes()
     QTemporaryDir dir;
     Dataset dataset;
     dataset.addClass("dog", QColor());
-    dataset.addImage(image("/one/a.jpg", 100, 100,
-                           {box("cat", 10.5, -10.5, 20, 21), polygon("dog", {{3, 4}, {13, 4}, {8, 14.5}}),
-                            keypoints("cat", {0, 0, 50, 50}, {{5, 5}, {25, 15}}, {2, 2}), polyline("dog", {{0, 0}, {5, 5}}),
-                            point("cat", 1, 1), polygon("dog", {{7, 7}}), box("dog", 30, 40, -10, -20)}));
+    dataset.addImage(
+        image("/one/a.jpg", 100, 100,
+              {box("cat", 10.5, -10.5, 20, 21), polygon("dog", {{3, 4}, {13, 4}, {8, 14.5}}),
+               keypoints("cat", {0, 0, 50, 50}, {{5, 5}, {25, 15}}, {2, 2}), polyline("dog", {{0, 0}, {5, 5}}),
+               point("cat", 1, 1), polygon("dog", {{7, 7}}), box("dog", 30, 40, -10, -20)}));
     dataset.addImage(image("/two/a.jpg", 100, 100));
     dataset.addImage(image("", 0, 0));
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloKerasHandler().exportDataset(dir.filePath("out"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloKerasHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(3));
     QCOMPARE(filesBelow(dir.filePath("out")), (QStringList{"_annotations.txt", "_classes.txt"}));
     QCOMPARE(readFile(dir.filePath("out/_classes.txt")), QByteArray("dog\ncat\n"));

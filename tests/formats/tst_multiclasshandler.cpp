@@ -30,7 +30,9 @@ void TestMulticlassHandler::detection_data()
     QTest::addColumn<bool>("detected");
     QTest::newRow("header") << QByteArray("filename,cat,dog\n") << true;
     QTest::newRow("spaced, capitalised") << QByteArray("  FileName, cat\n") << true;
-    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF" "filename,cat\n") << true;
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF"
+                                                   "filename,cat\n")
+                                     << true;
     QTest::newRow("file name alone") << QByteArray("filename\n") << false;
     QTest::newRow("class map") << QByteArray("helmet,0\nhead,1\n") << false;
 }
@@ -61,12 +63,12 @@ void TestMulticlassHandler::importFixture()
         QCOMPARE(a.bbox, QRectF(0, 0, 32, 24));
     }
     QCOMPARE(classNamesOf(dataset.images.at(1).labels), (QStringList{"dog"}));
-    QVERIFY(dataset.classColors.isEmpty());   // the import command adds the classes
+    QVERIFY(dataset.classColors.isEmpty()); // the import command adds the classes
 }
 
 void TestMulticlassHandler::importRowTable_data()
 {
-    QTest::addColumn<QByteArray>("row");       // the header is filename,cat,dog,bird
+    QTest::addColumn<QByteArray>("row"); // the header is filename,cat,dog,bird
     QTest::addColumn<QStringList>("classes");
     QTest::newRow("one-hot") << QByteArray("a.jpg,1,0,1") << QStringList{"cat", "bird"};
     QTest::newRow("extra cells ignored") << QByteArray("a.jpg,0,0,0,1,1") << QStringList{};
@@ -106,9 +108,9 @@ void TestMulticlassHandler::importFailures()
     Dataset dataset;
     QVERIFY(!MulticlassHandler().importDataset(dir.path(), dataset, {}));
     QVERIFY(writeFile(dir.filePath("_classes.csv"), "filename\na.jpg\n"));
-    QVERIFY(!MulticlassHandler().importDataset(dir.path(), dataset, {}));   // no class column
+    QVERIFY(!MulticlassHandler().importDataset(dir.path(), dataset, {})); // no class column
     QVERIFY(writeFile(dir.filePath("_classes.csv"), "filename,cat\n\n"));
-    QVERIFY(!MulticlassHandler().importDataset(dir.path(), dataset, {}));   // no row
+    QVERIFY(!MulticlassHandler().importDataset(dir.path(), dataset, {})); // no row
     QVERIFY(dataset.images.isEmpty());
 }
 
@@ -122,9 +124,8 @@ void TestMulticlassHandler::exportExactBytes()
     dataset.addClass("a, b", QColor());
     dataset.addImage(image(picture, 20, 10, {box("dog", 0, 0, 20, 10), polygon("cat", ring(3, 10, 5, 2))}));
     dataset.addImage(image(dir.filePath("src/missing.png"), 20, 10));
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(MulticlassHandler().exportDataset(dir.filePath("out"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(MulticlassHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
     QCOMPARE(readFile(dir.filePath("out/_classes.csv")), QByteArray("filename,\"a, b\",dog,cat\n"
                                                                     "a.png,0,1,1\n"
@@ -146,7 +147,7 @@ void TestMulticlassHandler::exportKeepsSameNamedImagesApart()
     QVERIFY(writeImage(dir.filePath("two/a.jpg"), 8, 8, Qt::blue));
     dataset.addImage(image(dir.filePath("one/a.jpg"), 8, 8, {box("cat", 0, 0, 8, 8)}));
     dataset.addImage(image(dir.filePath("two/a.jpg"), 8, 8, {box("dog", 0, 0, 8, 8)}));
-    ImageEntry inMemory = image("b", 8, 8, {box("dog", 0, 0, 8, 8)});   // pixels only in memory, no suffix
+    ImageEntry inMemory = image("b", 8, 8, {box("dog", 0, 0, 8, 8)}); // pixels only in memory, no suffix
     inMemory.image = QImage(8, 8, QImage::Format_RGB32);
     inMemory.image.fill(Qt::green);
     dataset.addImage(inMemory);

@@ -61,11 +61,11 @@ void TestObbHandlers::obb5Detection()
     QTemporaryDir dir;
     Yolo5ObbHandler handler;
     QVERIFY(QDir().mkpath(dir.filePath("train/labelTxt")));
-    QVERIFY(!handler.canImport(dir.path()));   // no data.yaml
+    QVERIFY(!handler.canImport(dir.path())); // no data.yaml
     QVERIFY(writeFile(dir.filePath("data.yaml"), "names: [a]\n"));
-    QVERIFY(handler.canImport(dir.path()));    // an empty split labelTxt is enough...
+    QVERIFY(handler.canImport(dir.path())); // an empty split labelTxt is enough...
     Dataset dataset;
-    QVERIFY(!handler.importDataset(dir.path(), dataset, {}));   // ...but holds nothing to read
+    QVERIFY(!handler.importDataset(dir.path(), dataset, {})); // ...but holds nothing to read
     QTemporaryDir root;
     QVERIFY(writeFile(root.filePath("data.yaml"), "names: [a]\n"));
     QVERIFY(!handler.canImport(root.path()));
@@ -76,9 +76,8 @@ void TestObbHandlers::obb5Detection()
 void TestObbHandlers::obb5ImportFixture()
 {
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(Yolo5ObbHandler().importDataset(detectFixture("yolov5-obb"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(Yolo5ObbHandler().importDataset(detectFixture("yolov5-obb"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
     QCOMPARE(dataset.images.size(), 2);
     const ImageEntry &first = dataset.images.first();
@@ -88,7 +87,7 @@ void TestObbHandlers::obb5ImportFixture()
     QCOMPARE(classNamesOf(first.labels), (QStringList{"plane", "small-vehicle"}));
     const Annotation &vehicle = first.labels.last();
     QCOMPARE(vehicle.kind, int(Polygon));
-    QCOMPARE(vehicle.points, (QList<QPointF>{{5, 1}, {30, 4}, {28, 22}, {4, 20}}));   // pixels, as read
+    QCOMPARE(vehicle.points, (QList<QPointF>{{5, 1}, {30, 4}, {28, 22}, {4, 20}})); // pixels, as read
     QCOMPARE(vehicle.bbox, QRectF(4, 1, 26, 21));
     QCOMPARE(dataset.classColors.keys(), (QStringList{"plane", "small-vehicle"}));
 }
@@ -147,13 +146,12 @@ void TestObbHandlers::obb5ExportExactBytes()
     ImageEntry inMemory = image("snapshot", 0, 0, {box("say 'hi'", 1, 1, 2, 2)});
     inMemory.image = QImage(4, 4, QImage::Format_RGB32);
     dataset.addImage(inMemory);
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(Yolo5ObbHandler().exportDataset(dir.filePath("out"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(Yolo5ObbHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
-    QCOMPARE(filesBelow(dir.filePath("out")), (QStringList{"data.yaml", "train/images/scene.png",
-                                                           "train/images/snapshot.png", "train/labelTxt/scene.txt",
-                                                           "train/labelTxt/snapshot.txt"}));
+    QCOMPARE(filesBelow(dir.filePath("out")),
+             (QStringList{"data.yaml", "train/images/scene.png", "train/images/snapshot.png",
+                          "train/labelTxt/scene.txt", "train/labelTxt/snapshot.txt"}));
     QCOMPARE(readFile(dir.filePath("out/data.yaml")), QByteArray("train: train/images\nval: valid/images\n"
                                                                  "test: test/images\n\nnc: 3\n"
                                                                  "names: ['car', 'ship', 'say ''hi''']\n"));
@@ -172,8 +170,8 @@ void TestObbHandlers::obb5RoundTripKeepsNamesWithSpaces()
     Dataset dataset;
     const QString picture = dir.filePath("src/a.jpg");
     QVERIFY(writeImage(picture, 64, 48));
-    dataset.addImage(image(picture, 64, 48,
-                           {polygon("traffic light", {{1, 1}, {9, 2}, {8, 9}, {2, 8}}), box("car", 0, 0, 64, 48)}));
+    dataset.addImage(
+        image(picture, 64, 48, {polygon("traffic light", {{1, 1}, {9, 2}, {8, 9}, {2, 8}}), box("car", 0, 0, 64, 48)}));
     QVERIFY(Yolo5ObbHandler().exportDataset(dir.filePath("out"), dataset, {}));
     Dataset back;
     QVERIFY(Yolo5ObbHandler().importDataset(dir.filePath("out"), back, {}));
@@ -198,8 +196,8 @@ void TestObbHandlers::obb8Detection_data()
                                    << obbLine << false;
     QTest::newRow("ten fields") << yaml << "train/labels/a.txt" << QByteArray("0 0.1 0.1 0.4 0.1 0.4 0.3 0.1 0.3 1\n")
                                 << false;
-    QTest::newRow("corner beyond 1") << yaml << "train/labels/a.txt" << QByteArray("0 0.1 0.1 1.5 0.1 0.4 0.3 0.1 0.3\n")
-                                     << false;
+    QTest::newRow("corner beyond 1") << yaml << "train/labels/a.txt"
+                                     << QByteArray("0 0.1 0.1 1.5 0.1 0.4 0.3 0.1 0.3\n") << false;
     QTest::newRow("labels below the root") << yaml << "labels/a.txt" << obbLine << false;
     QTest::newRow("box lines") << yaml << "train/labels/a.txt" << QByteArray("0 0.5 0.5 0.2 0.2\n") << false;
     QTest::newRow("no yaml") << QByteArray() << "train/labels/a.txt" << obbLine << false;
@@ -248,8 +246,8 @@ void TestObbHandlers::obb8ImportLineTable_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QStringList>("classes");
     QTest::newRow("nine fields") << QByteArray("0 0.1 0.1 0.4 0.1 0.4 0.3 0.1 0.3") << QStringList{"plane"};
-    QTest::newRow("fields after the corners") << QByteArray("0 0.1 0.1 0.4 0.1 0.4 0.3 0.1 0.3 0.9")
-                                              << QStringList{"plane"};
+    QTest::newRow("fields after the corners")
+        << QByteArray("0 0.1 0.1 0.4 0.1 0.4 0.3 0.1 0.3 0.9") << QStringList{"plane"};
     QTest::newRow("negative id") << QByteArray("-1 0.1 0.1 0.4 0.1 0.4 0.3 0.1 0.3") << QStringList{"class_-1"};
     QTest::newRow("word for a corner") << QByteArray("0 0.1 0.1 x 0.1 0.4 0.3 0.1 0.3") << QStringList{};
     QTest::newRow("eight fields") << QByteArray("0 0.1 0.1 0.4 0.1 0.4 0.3 0.1") << QStringList{};
@@ -275,10 +273,10 @@ void TestObbHandlers::obb8ExportExactBytes()
 {
     QTemporaryDir dir;
     Dataset dataset = obbSample(dir.path());
-    dataset.images.first().width = 0;   // the size comes from the file's header
+    dataset.images.first().width = 0; // the size comes from the file's header
     dataset.images.first().height = 0;
     dataset.addClass("1.5", QColor());
-    dataset.addImage(image("nowhere.jpg", 0, 0, {box("car", 10, 20, 30, 40)}));   // no size anywhere
+    dataset.addImage(image("nowhere.jpg", 0, 0, {box("car", 10, 20, 30, 40)})); // no size anywhere
     QVERIFY(Yolo8ObbHandler().exportDataset(dir.filePath("out"), dataset, {}));
     QCOMPARE(filesBelow(dir.filePath("out")), (QStringList{"data.yaml", "train/images/scene.png",
                                                            "train/labels/nowhere.txt", "train/labels/scene.txt"}));

@@ -52,9 +52,8 @@ void TestRetinaNetHandler::detection()
 void TestRetinaNetHandler::importFixture()
 {
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(RetinaNetHandler().importDataset(detectFixture("retinanet"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(RetinaNetHandler().importDataset(detectFixture("retinanet"), dataset, p)); });
     QCOMPARE(calls, countingTo(3));
     QCOMPARE(dataset.images.size(), 2);
     const ImageEntry &first = dataset.images.first();
@@ -77,12 +76,12 @@ void TestRetinaNetHandler::importRowTable_data()
     QTest::newRow("row") << QByteArray("a.jpg,10,20,110,220,car") << QStringList{"car"} << QRectF(10, 20, 100, 200);
     QTest::newRow("corners reversed") << QByteArray("a.jpg,110,220,10,20,car") << QStringList{"car"}
                                       << QRectF(10, 20, 100, 200);
-    QTest::newRow("cells after the sixth") << QByteArray("a.jpg,10,20,110,220,car,0.87") << QStringList{"car"}
-                                           << QRectF(10, 20, 100, 200);
-    QTest::newRow("quoted class with comma") << QByteArray("a.jpg,10,20,110,220,\"car, red\"")
-                                             << QStringList{"car, red"} << QRectF(10, 20, 100, 200);
-    QTest::newRow("unquoted class with comma") << QByteArray("a.jpg,10,20,110,220,car, red") << QStringList{"car"}
-                                               << QRectF(10, 20, 100, 200);
+    QTest::newRow("cells after the sixth")
+        << QByteArray("a.jpg,10,20,110,220,car,0.87") << QStringList{"car"} << QRectF(10, 20, 100, 200);
+    QTest::newRow("quoted class with comma")
+        << QByteArray("a.jpg,10,20,110,220,\"car, red\"") << QStringList{"car, red"} << QRectF(10, 20, 100, 200);
+    QTest::newRow("unquoted class with comma")
+        << QByteArray("a.jpg,10,20,110,220,car, red") << QStringList{"car"} << QRectF(10, 20, 100, 200);
     QTest::newRow("fractional corner") << QByteArray("a.jpg,12.5,20,110,220,car") << QStringList{} << QRectF();
     QTest::newRow("blank corner") << QByteArray("a.jpg,,20,110,220,car") << QStringList{} << QRectF();
 }
@@ -98,7 +97,7 @@ void TestRetinaNetHandler::importRowTable()
     QCOMPARE(RetinaNetHandler().importDataset(dir.path(), dataset, {}), !classes.isEmpty());
     if (classes.isEmpty())
         return;
-    QCOMPARE(dataset.images.size(), 1);   // the header row is passed over
+    QCOMPARE(dataset.images.size(), 1); // the header row is passed over
     QCOMPARE(classNamesOf(dataset.images.first().labels), classes);
     QCOMPARE(dataset.images.first().labels.first().bbox, box);
 }
@@ -159,7 +158,7 @@ void TestRetinaNetHandler::exportQuotesOnlyWhereNeeded()
     dataset.addImage(image("/one/x.jpg", 10, 10, {box("a, b", 1, 1, 2, 2), box("say \"hi\"", 1, 1, 2, 2)}));
     QVERIFY(RetinaNetHandler().exportDataset(dir.path(), dataset, {}));
     QCOMPARE(readFile(dir.filePath("_annotations.csv")), QByteArray("x.jpg,1,1,3,3,\"a, b\"\n"
-                                                                     "x.jpg,1,1,3,3,\"say \"\"hi\"\"\"\n"));
+                                                                    "x.jpg,1,1,3,3,\"say \"\"hi\"\"\"\n"));
     Dataset back;
     QVERIFY(RetinaNetHandler().importDataset(dir.path(), back, {}));
     QCOMPARE(classNamesOf(back.images.first().labels), (QStringList{"a, b", "say \"hi\""}));

@@ -37,11 +37,10 @@ void TestYolo6MtHandler::detection()
 void TestYolo6MtHandler::importFixture()
 {
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(Yolo6MtHandler().importDataset(detectFixture("yolov6-mt"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(Yolo6MtHandler().importDataset(detectFixture("yolov6-mt"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
-    QCOMPARE(dataset.images.size(), 2);   // labels/train and labels/val, as the project lays them out
+    QCOMPARE(dataset.images.size(), 2); // labels/train and labels/val, as the project lays them out
     const ImageEntry &first = dataset.images.first();
     QCOMPARE(QFileInfo(first.filePath).canonicalFilePath(),
              QFileInfo(detectFixture("yolov6-mt/images/train/0001.jpg")).canonicalFilePath());
@@ -55,7 +54,7 @@ void TestYolo6MtHandler::importFixture()
 void TestYolo6MtHandler::importLineTable_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QStringList>("classes");   // the names are cat, dog
+    QTest::addColumn<QStringList>("classes"); // the names are cat, dog
     QTest::newRow("box") << QByteArray("1 0.5 0.5 0.2 0.2") << QStringList{"dog"};
     QTest::newRow("negative id") << QByteArray("-1 0.5 0.5 0.2 0.2") << QStringList{"class_-1"};
     QTest::newRow("id past the names") << QByteArray("2 0.5 0.5 0.2 0.2") << QStringList{"class_2"};
@@ -98,14 +97,13 @@ void TestYolo6MtHandler::exportExactBytes()
     const QString picture = dir.filePath("src/a.png");
     QVERIFY(writeImage(picture, 200, 100));
     Dataset dataset;
-    dataset.addImage(image(picture, 0, 0,   // the size comes from the file's header
-                           {box("cat", 30, 40, 40, 20), keypoints("dog", {0, 0, 200, 100}, {{50, 20}, {150, 80}}, {2, 2}),
-                            polygon("cat", {{10, 50}, {90, 50}, {50, 50}}), polyline("cat", {{0, 0}, {5, 5}}),
-                            point("dog", 5, 5)}));
-    dataset.addImage(image("gone.jpg", 0, 0, {box("a: b", 30, 40, 40, 20)}));   // nothing tells its size
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(Yolo6MtHandler().exportDataset(dir.filePath("out"), dataset, p));
-    });
+    dataset.addImage(
+        image(picture, 0, 0, // the size comes from the file's header
+              {box("cat", 30, 40, 40, 20), keypoints("dog", {0, 0, 200, 100}, {{50, 20}, {150, 80}}, {2, 2}),
+               polygon("cat", {{10, 50}, {90, 50}, {50, 50}}), polyline("cat", {{0, 0}, {5, 5}}), point("dog", 5, 5)}));
+    dataset.addImage(image("gone.jpg", 0, 0, {box("a: b", 30, 40, 40, 20)})); // nothing tells its size
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(Yolo6MtHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
     QCOMPARE(filesBelow(dir.filePath("out")),
              (QStringList{"data.yaml", "images/train/a.png", "labels/train/a.txt", "labels/train/gone.txt"}));

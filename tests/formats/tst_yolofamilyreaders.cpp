@@ -83,12 +83,18 @@ void TestYoloFamilyReaders::labelFolders_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("check");
-    QTest::newRow("Darknet") << "Darknet" << "darknet";
-    QTest::newRow("YOLOv3 Keras") << "YOLOv3 Keras" << "keras";
-    QTest::newRow("YOLOv5 OBB") << "YOLOv5 OBB" << "obb5";
-    QTest::newRow("YOLOv6 MT") << "YOLOv6 MT" << "mt";
-    QTest::newRow("YOLOv8 OBB") << "YOLOv8 OBB" << "obb8";
-    QTest::newRow("YOLO Pose") << "YOLO Pose" << "pose";
+    QTest::newRow("Darknet") << "Darknet"
+                             << "darknet";
+    QTest::newRow("YOLOv3 Keras") << "YOLOv3 Keras"
+                                  << "keras";
+    QTest::newRow("YOLOv5 OBB") << "YOLOv5 OBB"
+                                << "obb5";
+    QTest::newRow("YOLOv6 MT") << "YOLOv6 MT"
+                               << "mt";
+    QTest::newRow("YOLOv8 OBB") << "YOLOv8 OBB"
+                                << "obb8";
+    QTest::newRow("YOLO Pose") << "YOLO Pose"
+                               << "pose";
 }
 
 void TestYoloFamilyReaders::labelFolders()
@@ -110,14 +116,14 @@ void TestYoloFamilyReaders::tensorFlowCsv()
                            {box("a, b", 10, 20, 30, 40), polygon("say \"hi\"", {{1, 2}, {30, 2}, {15, 40}})}));
     dataset.addImage(image("/other/my, photo.jpg", 640, 480, {box(QString::fromUtf8("çiçek"), 0, 0, 640, 480)}));
     QVERIFY(!exportWith("YOLO TensorFlow", dataset, dir.path()).isEmpty());
-    runPythonCheck("check_csv.py", {"read", dir.filePath("_annotations.csv"),
-                                    json(QList<QStringList>{
-                                        {"filename", "width", "height", "class", "xmin", "ymin", "xmax", "ymax"},
-                                        {"my, photo.jpg", "640", "480", "a, b", "10", "20", "40", "60"},
-                                        {"my, photo.jpg", "640", "480", "say \"hi\"", "1", "2", "30", "40"},
-                                        {"my, photo_2.jpg", "640", "480", QString::fromUtf8("çiçek"), "0", "0", "640",
-                                         "480"},
-                                    })});
+    runPythonCheck("check_csv.py",
+                   {"read", dir.filePath("_annotations.csv"),
+                    json(QList<QStringList>{
+                        {"filename", "width", "height", "class", "xmin", "ymin", "xmax", "ymax"},
+                        {"my, photo.jpg", "640", "480", "a, b", "10", "20", "40", "60"},
+                        {"my, photo.jpg", "640", "480", "say \"hi\"", "1", "2", "30", "40"},
+                        {"my, photo_2.jpg", "640", "480", QString::fromUtf8("çiçek"), "0", "0", "640", "480"},
+                    })});
 }
 
 void TestYoloFamilyReaders::retinaNetCsv()

@@ -50,8 +50,8 @@ void TestYoloPoseHandler::detection_data()
     QTest::newRow("nested split labels") << "labels/train/x/a.txt" << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.4 2\n")
                                          << true;
     QTest::newRow("anywhere below") << "deep/er/a.txt" << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.4 2\n") << true;
-    QTest::newRow("classes.txt is no label file") << "classes.txt" << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.4 2\n")
-                                                  << false;
+    QTest::newRow("classes.txt is no label file")
+        << "classes.txt" << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.4 2\n") << false;
     QTest::newRow("nor is data.txt") << "data.txt" << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.4 2\n") << false;
     QTest::newRow("blank first line") << "labels/a.txt" << QByteArray("\n0 0.5 0.5 0.2 0.2 0.4 0.4 2\n") << false;
 }
@@ -76,16 +76,15 @@ void TestYoloPoseHandler::detectionSeesOnlyTheYamlHead()
 void TestYoloPoseHandler::importFixture()
 {
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloPoseHandler().importDataset(detectFixture("yolo-pose"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloPoseHandler().importDataset(detectFixture("yolo-pose"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
     QCOMPARE(dataset.images.size(), 2);
     const ImageEntry &first = dataset.images.first();
     QCOMPARE(QFileInfo(first.filePath).canonicalFilePath(),
              QFileInfo(detectFixture("yolo-pose/images/train/0001.jpg")).canonicalFilePath());
     QCOMPARE(QSize(first.width, first.height), QSize(32, 24));
-    QCOMPARE(classNamesOf(first.labels), (QStringList{"person", "person"}));   // names given as an index map
+    QCOMPARE(classNamesOf(first.labels), (QStringList{"person", "person"})); // names given as an index map
     const Annotation &a = first.labels.first();
     QCOMPARE(a.kind, int(Keypoint));
     QCOMPARE(a.points.size(), 17);
@@ -103,13 +102,13 @@ void TestYoloPoseHandler::importLineTable_data()
 {
     QTest::addColumn<QByteArray>("yaml");
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<int>("kind");          // -1: the line is skipped
+    QTest::addColumn<int>("kind"); // -1: the line is skipped
     QTest::addColumn<QString>("className");
     QTest::addColumn<QList<QPointF>>("points");
     QTest::addColumn<QList<int>>("visibility");
     const QByteArray names("names: [person]\n");
-    QTest::newRow("box") << names << QByteArray("0 0.5 0.5 0.2 0.2") << int(BoundingBox) << "person"
-                         << QList<QPointF>{} << QList<int>{};
+    QTest::newRow("box") << names << QByteArray("0 0.5 0.5 0.2 0.2") << int(BoundingBox) << "person" << QList<QPointF>{}
+                         << QList<int>{};
     QTest::newRow("one triplet") << names << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.3 1") << int(Keypoint) << "person"
                                  << QList<QPointF>{{40, 60}} << QList<int>{1};
     QTest::newRow("visibility not a number") << names << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.3 x") << int(Keypoint)
@@ -131,11 +130,9 @@ void TestYoloPoseHandler::importLineTable_data()
                                     << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.3 0.6 0.7") << int(Keypoint) << "person"
                                     << QList<QPointF>{{40, 60}, {60, 140}} << QList<int>{2, 2};
     // Three pairs make six values, which would also be two triplets.
-    QTest::newRow("declared pairs, count divisible by 3") << QByteArray("kpt_shape: [3, 2]\nnames: [person]\n")
-                                                          << QByteArray("0 0.5 0.5 0.2 0.2 0.1 0.1 0.2 0.2 0.3 0.3")
-                                                          << int(Keypoint) << "person"
-                                                          << QList<QPointF>{{10, 20}, {20, 40}, {30, 60}}
-                                                          << QList<int>{2, 2, 2};
+    QTest::newRow("declared pairs, count divisible by 3")
+        << QByteArray("kpt_shape: [3, 2]\nnames: [person]\n") << QByteArray("0 0.5 0.5 0.2 0.2 0.1 0.1 0.2 0.2 0.3 0.3")
+        << int(Keypoint) << "person" << QList<QPointF>{{10, 20}, {20, 40}, {30, 60}} << QList<int>{2, 2, 2};
     QTest::newRow("undeclared pairs") << names << QByteArray("0 0.5 0.5 0.2 0.2 0.4 0.3 0.6 0.7") << int(Polygon)
                                       << "person" << QList<QPointF>{{40, 60}, {60, 140}} << QList<int>{};
 }
@@ -164,18 +161,18 @@ void TestYoloPoseHandler::importLineTable()
     QCOMPARE(labels.first().className, className);
     QVERIFY(pointsClose(labels.first().points, points));
     QCOMPARE(labels.first().keypointVis, visibility);
-    fuzzyCompareRect(labels.first().bbox, QRectF(40, 80, 20, 40));   // the box of the line, in every case
+    fuzzyCompareRect(labels.first().bbox, QRectF(40, 80, 20, 40)); // the box of the line, in every case
 }
 
 void TestYoloPoseHandler::importClassNameSources_data()
 {
     QTest::addColumn<QByteArray>("yaml");
     QTest::addColumn<QByteArray>("classesTxt");
-    QTest::addColumn<QStringList>("expected");   // the names of ids 0, 1, 2
+    QTest::addColumn<QStringList>("expected"); // the names of ids 0, 1, 2
     QTest::newRow("dash list") << QByteArray("kpt_shape: [1, 3]\nnames:\n  - a\n  - b\n  - c\n") << QByteArray()
                                << QStringList{"a", "b", "c"};
-    QTest::newRow("index map with a gap") << QByteArray("names:\n  0: person\n  2: 'no'\n") << QByteArray()
-                                          << QStringList{"person", "class_1", "no"};
+    QTest::newRow("index map with a gap")
+        << QByteArray("names:\n  0: person\n  2: 'no'\n") << QByteArray() << QStringList{"person", "class_1", "no"};
     QTest::newRow("classes.txt") << QByteArray("kpt_shape: [1, 3]\n") << QByteArray("a\n\nb\nc\n")
                                  << QStringList{"a", "b", "c"};
     QTest::newRow("nothing") << QByteArray() << QByteArray() << QStringList{"class_0", "class_1", "class_2"};
@@ -230,22 +227,21 @@ void TestYoloPoseHandler::exportExactBytes()
     QVERIFY(writeImage(picture, 100, 200));
     Dataset dataset;
     dataset.addClass("no", QColor());
-    dataset.addImage(image(picture, 100, 200,
-                           {person({{30, 50}, {50, 100}, {150, -20}}, {1}), box("person", 0, 0, 10, 10),
-                            polygon("person", ring(4, 50, 50, 10)),
-                            person({{30, 50}, {50, 100}, {70, 150}, {40, 60}, {60, 60}}, {2, 2, 0, 1, 2},
-                                   {-10, 0, 120, 100})}));
+    dataset.addImage(
+        image(picture, 100, 200,
+              {person({{30, 50}, {50, 100}, {150, -20}}, {1}), box("person", 0, 0, 10, 10),
+               polygon("person", ring(4, 50, 50, 10)),
+               person({{30, 50}, {50, 100}, {70, 150}, {40, 60}, {60, 60}}, {2, 2, 0, 1, 2}, {-10, 0, 120, 100})}));
     dataset.addImage(image(dir.filePath("src/missing.jpg"), 100, 200));
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloPoseHandler().exportDataset(dir.filePath("out"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloPoseHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(4));
     QCOMPARE(filesBelow(dir.filePath("out")),
              (QStringList{"data.yaml", "images/walk.png", "labels/missing.txt", "labels/walk.txt"}));
     const QString path = QFileInfo(dir.filePath("out")).absoluteFilePath();
-    QCOMPARE(readFile(dir.filePath("out/data.yaml")), "path: " + path.toUtf8()
-                                                          + "\ntrain: images\nval:   images\n\nnc: 2\n"
-                                                            "kpt_shape: [5, 3]\n\nnames:\n  - 'no'\n  - person\n");
+    QCOMPARE(readFile(dir.filePath("out/data.yaml")), "path: " + path.toUtf8() +
+                                                          "\ntrain: images\nval:   images\n\nnc: 2\n"
+                                                          "kpt_shape: [5, 3]\n\nnames:\n  - 'no'\n  - person\n");
     QCOMPARE(readFile(dir.filePath("out/labels/walk.txt")),
              QByteArray("1 0.4 0.4 0.4 0.4 0.3 0.25 1 0.5 0.5 2 1 0 2 0 0 0 0 0 0\n"
                         "1 0.5 0.25 1 0.5 0.3 0.25 2 0.5 0.5 2 0.7 0.75 0 0.4 0.3 1 0.6 0.3 2\n"));
@@ -274,7 +270,7 @@ void TestYoloPoseHandler::exportMeasuresUnknownSizes()
     inMemory.image = QImage(200, 400, QImage::Format_RGB32);
     inMemory.image.fill(Qt::blue);
     dataset.addImage(inMemory);
-    dataset.addImage(image("nowhere.jpg", 0, 0, {person({{30, 50}}, {2})}));   // nothing tells its size
+    dataset.addImage(image("nowhere.jpg", 0, 0, {person({{30, 50}}, {2})})); // nothing tells its size
     QVERIFY(YoloPoseHandler().exportDataset(dir.filePath("out"), dataset, {}));
     QCOMPARE(readFile(dir.filePath("out/labels/file.txt")), QByteArray("0 0.4 0.4 0.4 0.4 0.3 0.25 2\n"));
     QCOMPARE(readFile(dir.filePath("out/labels/memory.txt")), QByteArray("0 0.2 0.2 0.2 0.2 0.15 0.125 2\n"));

@@ -31,14 +31,14 @@ const QByteArray kHeader("filename,width,height,class,xmin,ymin,xmax,ymax\n");
 
 void TestYoloTfHandler::detection_data()
 {
-    QTest::addColumn<QString>("file");     // written below the folder
+    QTest::addColumn<QString>("file"); // written below the folder
     QTest::addColumn<QByteArray>("firstLine");
-    QTest::addColumn<QString>("asked");    // the path asked about, relative to the folder
+    QTest::addColumn<QString>("asked"); // the path asked about, relative to the folder
     QTest::addColumn<bool>("detected");
     QTest::newRow("folder") << "_annotations.csv" << kHeader << "" << true;
     QTest::newRow("file with upper-case suffix") << "export.CSV" << kHeader << "export.CSV" << true;
-    QTest::newRow("capitalised header") << "_annotations.csv" << QByteArray("FileName,Width,Height,Class,XMin\n")
-                                        << "" << true;
+    QTest::newRow("capitalised header") << "_annotations.csv" << QByteArray("FileName,Width,Height,Class,XMin\n") << ""
+                                        << true;
     QTest::newRow("no xmin") << "_annotations.csv" << QByteArray("filename,width,height,class\n") << "" << false;
     QTest::newRow("other file name in folder") << "data.csv" << kHeader << "" << false;
     QTest::newRow("rows without header") << "_annotations.csv" << QByteArray("a.jpg,1,2,3,4,car\n") << "" << false;
@@ -58,12 +58,11 @@ void TestYoloTfHandler::detection()
 void TestYoloTfHandler::importFixture()
 {
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloTfHandler().importDataset(detectFixture("yolo-tf"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloTfHandler().importDataset(detectFixture("yolo-tf"), dataset, p)); });
     QCOMPARE(calls, countingTo(4));
     QCOMPARE(dataset.classColors.keys(), (QStringList{"head", "helmet"}));
-    QCOMPARE(dataset.classColors.value("helmet"), QColor("#4D8DFF"));   // first seen, first colour
+    QCOMPARE(dataset.classColors.value("helmet"), QColor("#4D8DFF")); // first seen, first colour
     QCOMPARE(dataset.images.size(), 2);
     QCOMPARE(fileNameOf(dataset.images.first().filePath), QStringLiteral("img_0001.jpg"));
     QCOMPARE(classNamesOf(dataset.images.first().labels), (QStringList{"helmet", "head"}));
@@ -116,14 +115,12 @@ void TestYoloTfHandler::importRowTable()
 void TestYoloTfHandler::importQuotedFields()
 {
     QTemporaryDir dir;
-    QVERIFY(writeFile(dir.filePath("x.csv"), kHeader
-                                                 + "\"my, photo.jpg\",100,50,\"say \"\"hi\"\"\",1,2,3,4\n"
-                                                   "\"my, photo.jpg\",100,50,\"two\nlines\",5,6,7,8\n"
-                                                   "b.jpg,100,50,a,1,1,2,2\n"));
+    QVERIFY(writeFile(dir.filePath("x.csv"), kHeader + "\"my, photo.jpg\",100,50,\"say \"\"hi\"\"\",1,2,3,4\n"
+                                                       "\"my, photo.jpg\",100,50,\"two\nlines\",5,6,7,8\n"
+                                                       "b.jpg,100,50,a,1,1,2,2\n"));
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloTfHandler().importDataset(dir.filePath("x.csv"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloTfHandler().importDataset(dir.filePath("x.csv"), dataset, p)); });
     QCOMPARE(calls.last(), qMakePair(5, 5));
     QCOMPARE(dataset.images.size(), 2);
     QCOMPARE(fileNameOf(dataset.images.first().filePath), QStringLiteral("my, photo.jpg"));
@@ -151,16 +148,14 @@ void TestYoloTfHandler::exportExactBytes()
     dataset.addImage(image("/one/a.jpg", 640, 480,
                            {box("car", 10.5, 20, 100, -10.5), polygon("bus", {{1, 2}, {30, 2}, {15, 40}}),
                             polyline("car", {{0, 0}, {9, 9}}), point("car", 3, 3)}));
-    dataset.addImage(image("/one/b.jpg", 640, 480, {polyline("car", {{0, 0}, {9, 9}})}));   // no row at all
-    dataset.addImage(image(picture, 0, 0, {box("car", 1, 1, 2, 2)}));                        // size probed
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloTfHandler().exportDataset(dir.filePath("out"), dataset, p));
-    });
+    dataset.addImage(image("/one/b.jpg", 640, 480, {polyline("car", {{0, 0}, {9, 9}})})); // no row at all
+    dataset.addImage(image(picture, 0, 0, {box("car", 1, 1, 2, 2)}));                     // size probed
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloTfHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(3));
-    QCOMPARE(readFile(dir.filePath("out/_annotations.csv")), kHeader
-                                                                 + "a.jpg,640,480,car,11,10,111,20\n"
-                                                                   "a.jpg,640,480,bus,1,2,30,40\n"
-                                                                   "c.png,80,60,car,1,1,3,3\n");
+    QCOMPARE(readFile(dir.filePath("out/_annotations.csv")), kHeader + "a.jpg,640,480,car,11,10,111,20\n"
+                                                                       "a.jpg,640,480,bus,1,2,30,40\n"
+                                                                       "c.png,80,60,car,1,1,3,3\n");
 }
 
 void TestYoloTfHandler::exportQuotesOnlyWhereNeeded()
@@ -169,9 +164,8 @@ void TestYoloTfHandler::exportQuotesOnlyWhereNeeded()
     Dataset dataset;
     dataset.addImage(image("/one/my, photo.jpg", 10, 10, {box("a, b", 1, 1, 2, 2), box("traffic light", 1, 1, 2, 2)}));
     QVERIFY(YoloTfHandler().exportDataset(dir.filePath("named.csv"), dataset, {}));
-    QCOMPARE(readFile(dir.filePath("named.csv")), kHeader
-                                                      + "\"my, photo.jpg\",10,10,\"a, b\",1,1,3,3\n"
-                                                        "\"my, photo.jpg\",10,10,traffic light,1,1,3,3\n");
+    QCOMPARE(readFile(dir.filePath("named.csv")), kHeader + "\"my, photo.jpg\",10,10,\"a, b\",1,1,3,3\n"
+                                                            "\"my, photo.jpg\",10,10,traffic light,1,1,3,3\n");
     Dataset back;
     QVERIFY(YoloTfHandler().importDataset(dir.filePath("named.csv"), back, {}));
     QCOMPARE(classNamesOf(back.images.first().labels), (QStringList{"a, b", "traffic light"}));
