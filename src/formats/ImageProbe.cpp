@@ -8,7 +8,8 @@ namespace Quillmark {
 
 QSize probeImageSize(const QString &path)
 {
-    if (path.isEmpty())
+    // A missing file costs the image reader a search through its formats.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return {0, 0};
     QImageReader reader(path);
     const QSize size = reader.size();
