@@ -9,6 +9,13 @@
 
 namespace Quillmark {
 
+const QStringList &labelSplitNames()
+{
+    static const QStringList splits = {QStringLiteral("train"), QStringLiteral("valid"), QStringLiteral("val"),
+                                       QStringLiteral("test")};
+    return splits;
+}
+
 int importLabelFiles(const QStringList &labelFiles, Dataset &dataset, const ProgressCallback &progress,
                      const FindImage &findImage, const ReadLabels &readLabels)
 {

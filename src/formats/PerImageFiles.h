@@ -16,6 +16,10 @@ namespace Quillmark {
 
 // The two loops of the formats that keep one label file per image.
 
+// The split folders their readers look in, in this order: "train", "valid",
+// "val", "test".
+const QStringList &labelSplitNames();
+
 // Reading: one image entry per label file, in order. `findImage` names the
 // file's image (empty when there is none); `readLabels` reads the file's
 // annotations for that image and its size (0 x 0 when unknown) and returns

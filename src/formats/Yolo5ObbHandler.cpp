@@ -18,19 +18,12 @@
 
 namespace Quillmark {
 
-const QStringList &obbSplitNames()
-{
-    static const QStringList splits = {QStringLiteral("train"), QStringLiteral("valid"), QStringLiteral("val"),
-                                       QStringLiteral("test")};
-    return splits;
-}
-
 namespace {
 
 QStringList collectLabelTxtFiles(const QDir &root)
 {
     QStringList files;
-    for (const QString &split : obbSplitNames())
+    for (const QString &split : labelSplitNames())
         files += listFiles(root.filePath(split + QStringLiteral("/labelTxt")), {QStringLiteral("*.txt")});
     if (files.isEmpty())
         files = listFiles(root.filePath(QStringLiteral("labelTxt")), {QStringLiteral("*.txt")});
@@ -124,7 +117,7 @@ bool Yolo5ObbHandler::canImport(const QString &path) const
     const QDir root(path);
     if (!QFileInfo(root.filePath(QStringLiteral("data.yaml"))).isFile())
         return false;
-    for (const QString &split : obbSplitNames()) {
+    for (const QString &split : labelSplitNames()) {
         if (QFileInfo(root.filePath(split + QStringLiteral("/labelTxt"))).isDir())
             return true;
     }

@@ -25,9 +25,6 @@ public:
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
 };
 
-// The split folders the oriented-box and YOLOv6 MT readers look in, in order.
-const QStringList &obbSplitNames();
-
 // The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: "train", "val"
 // and "test" paths made from the pattern (%1 taking "train", "valid", "test"),
 // an empty line, "nc" and the names as a quoted flow list.

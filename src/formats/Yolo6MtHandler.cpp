@@ -74,7 +74,7 @@ bool Yolo6MtHandler::importDataset(const QString &path, Dataset &dataset, Progre
     const QDir root(path);
     const QStringList names = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml"))).names;
     QStringList labelFiles;
-    for (const QString &split : obbSplitNames())
+    for (const QString &split : labelSplitNames())
         labelFiles += listFiles(root.filePath(QStringLiteral("labels/") + split), {QStringLiteral("*.txt")});
     ImageFolderIndex index(yoloImageExtensions());
     const auto findImage = [&index](const QString &labelFile) { return findMtImage(index, labelFile); };

@@ -10,7 +10,6 @@
 #include "formats/RoboflowYoloHandler.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
-#include "formats/Yolo5ObbHandler.h"
 #include "formats/YoloDataYaml.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
@@ -28,7 +27,7 @@ namespace {
 QStringList collectObb8LabelFiles(const QDir &root)
 {
     QStringList files;
-    for (const QString &split : obbSplitNames())
+    for (const QString &split : labelSplitNames())
         files += listFiles(root.filePath(split + QStringLiteral("/labels")), {QStringLiteral("*.txt")});
     return files;
 }

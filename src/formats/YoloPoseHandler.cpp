@@ -214,8 +214,8 @@ QStringList collectPoseLabelFiles(const QString &root)
     QStringList files = textFilesBelow(dir.filePath(QStringLiteral("labels")));
     if (!files.isEmpty())
         return files;
-    for (const char *split : {"train", "valid", "val", "test"})
-        files += textFilesBelow(dir.filePath(QLatin1String(split) + QStringLiteral("/labels")));
+    for (const QString &split : labelSplitNames())
+        files += textFilesBelow(dir.filePath(split + QStringLiteral("/labels")));
     if (!files.isEmpty())
         return files;
     static const QStringList skipped = {QStringLiteral("classes.txt"), QStringLiteral("data.txt"),

@@ -31,8 +31,8 @@ Dataset sameNamedImages(const QString &folder)
     for (const char *sub : {"a", "b"}) {
         const QString path = QStringLiteral("%1/%2/frame.png").arg(folder, QLatin1String(sub));
         writeImage(path, 40, 30, sub == QLatin1String("a") ? Qt::red : Qt::blue);
-        dataset.addImage(image(path, 40, 30,
-                               {box("cat", 0, 0, 10, 10), keypoints("cat", {5, 5, 20, 20}, {{6, 6}, {20, 20}}, {2, 2})}));
+        dataset.addImage(image(
+            path, 40, 30, {box("cat", 0, 0, 10, 10), keypoints("cat", {5, 5, 20, 20}, {{6, 6}, {20, 20}}, {2, 2})}));
     }
     return dataset;
 }
@@ -62,7 +62,7 @@ void TestOwnImageWriters::writersAreNamed()
 void TestOwnImageWriters::wholeExport_data()
 {
     QTest::addColumn<QString>("format");
-    QTest::addColumn<QStringList>("images");   // the image files written, relative to the output folder
+    QTest::addColumn<QStringList>("images"); // the image files written, relative to the output folder
     QTest::newRow("Multiclass") << "Multiclass" << QStringList{"frame.png", "frame_2.png"};
     QTest::newRow("YOLOv5 OBB") << "YOLOv5 OBB" << QStringList{"train/images/frame.png", "train/images/frame_2.png"};
     QTest::newRow("YOLOv6 MT") << "YOLOv6 MT" << QStringList{"images/train/frame.png", "images/train/frame_2.png"};
@@ -80,10 +80,11 @@ void TestOwnImageWriters::wholeExport()
     QString error;
     QString result;
     int lastTotal = 0;
-    QVERIFY2(runExportJob(FormatRegistry::instance().find(format), config(format, out, false), dataset, 2,
-                          formatWritesOwnImages(format), [&](int, int total) { lastTotal = total; }, &error, &result),
+    QVERIFY2(runExportJob(
+                 FormatRegistry::instance().find(format), config(format, out, false), dataset, 2,
+                 formatWritesOwnImages(format), [&](int, int total) { lastTotal = total; }, &error, &result),
              qPrintable(error));
-    QCOMPARE(lastTotal, 2);   // no copying pass of the job's own
+    QCOMPARE(lastTotal, 2); // no copying pass of the job's own
     QStringList written;
     for (const QString &file : filesBelow(out)) {
         if (file.endsWith(".png"))
@@ -103,9 +104,9 @@ void TestOwnImageWriters::splitExport()
     QVERIFY2(runExportJob(FormatRegistry::instance().find("YOLOv8 OBB"), config("YOLOv8 OBB", out, true), dataset, 2,
                           true, {}, &error, &result),
              qPrintable(error));
-    QCOMPARE(filesBelow(out), (QStringList{"train/data.yaml", "train/train/images/frame.png",
-                                           "train/train/labels/frame.txt", "valid/data.yaml",
-                                           "valid/train/images/frame.png", "valid/train/labels/frame.txt"}));
+    QCOMPARE(filesBelow(out),
+             (QStringList{"train/data.yaml", "train/train/images/frame.png", "train/train/labels/frame.txt",
+                          "valid/data.yaml", "valid/train/images/frame.png", "valid/train/labels/frame.txt"}));
     QCOMPARE(readFile(out + "/valid/train/images/frame.png"), readFile(dataset.images.at(1).filePath));
 }
 
