@@ -1,10 +1,12 @@
 #pragma once
 
 #include "ai/Detection.h"
+#include "ai/ImagePreprocessing.h"
 
 #include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <QSize>
 #include <QStringList>
 
 #include <cstdint>
@@ -22,6 +24,18 @@ struct LetterboxMapping {
     int imageWidth = 0;
     int imageHeight = 0;
 };
+
+// The mapping of a letterbox made from a picture of `pictureSize`.
+LetterboxMapping letterboxMapping(const LetterboxResult &letterbox, QSize pictureSize);
+
+// A point in model pixels mapped back to the picture and clamped to it. A
+// non-finite coordinate gives 0.
+QPointF mapPointToPicture(float u, float v, const LetterboxMapping &mapping);
+
+// The box (x1, y1) - (x2, y2) in model pixels mapped back to the picture and
+// clamped to it; a null rectangle when nothing of it is left or a corner is not
+// finite.
+QRectF mapBoxToPicture(float x1, float y1, float x2, float y2, const LetterboxMapping &mapping);
 
 // The candidates of a YOLO-style output that pass the confidence threshold, in
 // output order, with what instance segmentation needs of each.

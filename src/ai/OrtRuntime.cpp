@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <array>
 #include <string>
 
 namespace Quillmark {
@@ -75,6 +76,53 @@ Ort::Value OrtRuntime::wrapFloatTensor(std::vector<float> &buffer, std::span<con
     const Ort::MemoryInfo memoryInfo = Ort::MemoryInfo::CreateCpu(OrtArenaAllocator, OrtMemTypeDefault);
     return Ort::Value::CreateTensor<float>(memoryInfo, buffer.data(), buffer.size(), shape.data(),
                                            shape.size());
+}
+
+std::string OrtRuntime::inputName(const Ort::Session &session, size_t index)
+{
+    Ort::AllocatorWithDefaultOptions allocator;
+    return session.GetInputNameAllocated(index, allocator).get();
+}
+
+std::string OrtRuntime::outputName(const Ort::Session &session, size_t index)
+{
+    Ort::AllocatorWithDefaultOptions allocator;
+    return session.GetOutputNameAllocated(index, allocator).get();
+}
+
+namespace {
+
+std::vector<int64_t> tensorShape(const Ort::TypeInfo &type)
+{
+    if (type.GetONNXType() != ONNX_TYPE_TENSOR)
+        return {};
+    return type.GetTensorTypeAndShapeInfo().GetShape();
+}
+
+} // namespace
+
+std::vector<int64_t> OrtRuntime::inputShape(const Ort::Session &session, size_t index)
+{
+    return tensorShape(session.GetInputTypeInfo(index));
+}
+
+std::vector<int64_t> OrtRuntime::outputShape(const Ort::Session &session, size_t index)
+{
+    return tensorShape(session.GetOutputTypeInfo(index));
+}
+
+std::vector<Ort::Value> OrtRuntime::runOnPicture(Ort::Session &session, const std::string &inputName,
+                                                 std::vector<float> &tensor, int width, int height,
+                                                 const std::vector<std::string> &outputNames)
+{
+    const std::array<int64_t, 4> shape{1, 3, height, width};
+    Ort::Value input = wrapFloatTensor(tensor, shape);
+    const char *inputNames[] = {inputName.c_str()};
+    std::vector<const char *> names;
+    names.reserve(outputNames.size());
+    for (const std::string &name : outputNames)
+        names.push_back(name.c_str());
+    return session.Run(Ort::RunOptions{nullptr}, inputNames, &input, 1, names.data(), names.size());
 }
 
 } // namespace Quillmark

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace Quillmark {
@@ -50,6 +51,24 @@ public:
     // given shape. The buffer must outlive the tensor. Throws Ort::Exception when
     // the buffer holds fewer floats than the shape needs.
     static Ort::Value wrapFloatTensor(std::vector<float> &buffer, std::span<const int64_t> shape);
+
+    // --- Reading a session ------------------------------------------------------
+    // Models wider or taller than this are refused: the input tensor alone would
+    // take gigabytes, and no vision model is trained at such sizes.
+    static constexpr int64_t largestInputSide = 8192;
+
+    static std::string inputName(const Ort::Session &session, size_t index);
+    static std::string outputName(const Ort::Session &session, size_t index);
+    // The declared shape of an input or output; dynamic extents are -1. Empty
+    // when it is not a tensor.
+    static std::vector<int64_t> inputShape(const Ort::Session &session, size_t index);
+    static std::vector<int64_t> outputShape(const Ort::Session &session, size_t index);
+
+    // Runs a model on a picture tensor of shape [1, 3, height, width] over
+    // `tensor` (not copied) and returns the named outputs in that order.
+    static std::vector<Ort::Value> runOnPicture(Ort::Session &session, const std::string &inputName,
+                                                std::vector<float> &tensor, int width, int height,
+                                                const std::vector<std::string> &outputNames);
 
 private:
     // Declared in this order so that the options are released before the
