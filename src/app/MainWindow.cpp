@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
@@ -71,6 +72,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // An AI run's worker uses an engine member: it stops before they go.
+    aiBatch.reset();
     // The children hold no pointers back into the members destroyed here; the
     // canvas must not report edits while the base class deletes the widgets.
     if (canvas)
@@ -148,6 +151,9 @@ void MainWindow::setupUi()
     progressBar->setTextVisible(true);
     progressBar->hide();
     statusBar()->addPermanentWidget(progressBar, 0);
+
+    aiAutoLabelDialog = new AiAutoLabelDialog(this);
+    connectAutoLabelDialog();
 
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);

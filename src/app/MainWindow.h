@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/AiBatchRun.h"
 #include "ai/OnnxInferencer.h"
 #include "chrome/Theme.h"
 #include "dialogs/NewProjectSpec.h"
@@ -18,6 +19,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QDialog;
@@ -33,6 +35,7 @@ class QTimer;
 namespace Quillmark {
 
 class AboutDialog;
+class AiAutoLabelDialog;
 class AnnotationPanel;
 class FilmStrip;
 class ImageListPanel;
@@ -95,6 +98,16 @@ public:
     QAction *redoMenuAction() const { return redoAction; }
     ShortcutsDialog *shortcutsDialogWidget() const { return shortcutsDialog; }
     QList<QShortcut *> windowShortcuts() const { return shortcuts; }
+
+    // --- Auto-label and AI batch runs (MainWindowAutoLabel.cpp, MainWindowAiBatch.cpp)
+    AiAutoLabelDialog *autoLabelDialog() const { return aiAutoLabelDialog; }
+    OnnxInferencer &detectionEngine() { return detector; }
+    // An AI run over images is in progress (it also holds the busy state of the
+    // file jobs, isJobRunning()).
+    bool isAiBatchRunning() const;
+    // Stops the AI run in progress after the picture in work; nothing more is
+    // applied. The run then reports what it did up to there.
+    void cancelAiBatch();
 
     // Which progress post a worker sends (each job reports differently).
     enum class ProgressKind {
@@ -260,6 +273,28 @@ private:
     // Handlers of the AI requests (MainWindowAi.cpp)
     void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
 
+    // Auto-label (MainWindowAutoLabel.cpp)
+    void handleDetectionModelSelected(const QString &path);
+    void finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const QString &noun,
+                                   bool appliedElsewhere);
+    void finishAutoLabelRunAll(const AiBatchRun::Summary &summary, const QString &noun);
+    void connectAutoLabelDialog();
+    void resetAiTool();
+
+    // AI batch runs (MainWindowAiBatch.cpp), shared by the run commands of every
+    // engine. runAiBatch starts `task` over its images on a worker thread: the
+    // window stays usable, the project, import and export commands and the image
+    // list wait (the busy state of the file jobs), and the status bar's progress
+    // bar counts the images; then the task's own `finished` runs. Refused, with a
+    // status text, while another job runs. Results applied to the entry the canvas
+    // shows should go through addAnnotationsToImage.
+    bool runAiBatch(AiBatchRun::Task task);
+    // Appends annotations to an image's record (no undo step); when the canvas
+    // shows that image, its list follows. Returns the number added.
+    int addAnnotationsToImage(ImageEntry &entry, const QList<Annotation> &annotations);
+    // The canvas shows this image (not a video frame), so edits go to it.
+    bool isImageShown(int imageId) const;
+
     friend class MainWindowTestAccess;
 
     // --- Members ----------------------------------------------------------------
@@ -283,6 +318,11 @@ private:
     FilmStrip *filmStrip = nullptr;
 
     OnnxInferencer detector;
+
+    // Auto-label and AI batch runs. The runner stops its worker before the
+    // engines go (see the destructor).
+    AiAutoLabelDialog *aiAutoLabelDialog = nullptr;
+    std::unique_ptr<AiBatchRun> aiBatch;
 
     ShortcutsDialog *shortcutsDialog = nullptr;
     AboutDialog *aboutDialog = nullptr;

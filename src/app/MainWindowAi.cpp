@@ -5,9 +5,6 @@
 
 namespace Quillmark {
 
-void MainWindow::onAiToolSelected() {}
-void MainWindow::onAiRunCurrent() {}
-void MainWindow::onAiRunAll() {}
 void MainWindow::onSamEncode() {}
 void MainWindow::onSamAccept() {}
 void MainWindow::onSamClear() {}

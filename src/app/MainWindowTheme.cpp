@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "chrome/SideToolBar.h"
@@ -63,6 +64,8 @@ void MainWindow::updateTitle()
         toolBar->setProjectOpen(open);
     if (sideToolBar)
         sideToolBar->setProjectType(project.projectType);
+    if (aiAutoLabelDialog)
+        aiAutoLabelDialog->setProjectType(project.projectType);
     if (annotationPanel)
         annotationPanel->setMultiSelect(project.projectType == QLatin1String("classification"));
 }

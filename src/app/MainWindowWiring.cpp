@@ -3,6 +3,7 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "canvas/Tool.h"
@@ -102,6 +103,14 @@ void MainWindow::connectCanvas()
         if (zoomLabel)
             zoomLabel->setText(QStringLiteral("%1%").arg(percent));
     });
+}
+
+void MainWindow::connectAutoLabelDialog()
+{
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::modelSelected, this, &MainWindow::handleDetectionModelSelected);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::runCurrentRequested, this, &MainWindow::onAiRunCurrent);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::runAllRequested, this, &MainWindow::onAiRunAll);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
 }
 
 void MainWindow::setupMenus()
