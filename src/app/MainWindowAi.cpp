@@ -8,16 +8,6 @@ namespace Quillmark {
 void MainWindow::onSamEncode() {}
 void MainWindow::onSamAccept() {}
 void MainWindow::onSamClear() {}
-void MainWindow::onPoseToolSelected() {}
-void MainWindow::onPoseRunCurrent() {}
-void MainWindow::onPoseRunAll() {}
-void MainWindow::onPoseAccept() {}
-void MainWindow::onPoseClear() {}
-void MainWindow::onFaceToolSelected() {}
-void MainWindow::onFaceRunCurrent() {}
-void MainWindow::onFaceRunAll() {}
-void MainWindow::onFaceAccept() {}
-void MainWindow::onFaceClear() {}
 void MainWindow::onSam3ModelsSelected() {}
 void MainWindow::onSam3Encode() {}
 void MainWindow::onSam3Detect(const QString & /*text*/, float /*presThr*/, float /*maskThr*/) {}

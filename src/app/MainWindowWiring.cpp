@@ -4,6 +4,8 @@
 #include "app/MainWindow.h"
 
 #include "ai/AiAutoLabelDialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "canvas/Tool.h"
@@ -111,6 +113,31 @@ void MainWindow::connectAutoLabelDialog()
     connect(aiAutoLabelDialog, &AiAutoLabelDialog::runCurrentRequested, this, &MainWindow::onAiRunCurrent);
     connect(aiAutoLabelDialog, &AiAutoLabelDialog::runAllRequested, this, &MainWindow::onAiRunAll);
     connect(aiAutoLabelDialog, &AiAutoLabelDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+}
+
+void MainWindow::connectFacePoseDialogs()
+{
+    connect(faceDialog, &FaceAnnotationDialog::modelSelected, this, &MainWindow::handleFaceModelSelected);
+    connect(faceDialog, &FaceAnnotationDialog::runCurrentRequested, this, &MainWindow::onFaceRunCurrent);
+    connect(faceDialog, &FaceAnnotationDialog::runAllRequested, this, &MainWindow::onFaceRunAll);
+    connect(faceDialog, &FaceAnnotationDialog::acceptRequested, this, &MainWindow::onFaceAccept);
+    connect(faceDialog, &FaceAnnotationDialog::clearRequested, this, &MainWindow::onFaceClear);
+    connect(faceDialog, &FaceAnnotationDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+
+    connect(poseDialog, &PoseAnnotationDialog::modelSelected, this, &MainWindow::handlePoseModelSelected);
+    connect(poseDialog, &PoseAnnotationDialog::keypointVisibilityChanged, this, &MainWindow::showPendingPoseResults);
+    connect(poseDialog, &PoseAnnotationDialog::runCurrentRequested, this, &MainWindow::onPoseRunCurrent);
+    connect(poseDialog, &PoseAnnotationDialog::runAllRequested, this, &MainWindow::onPoseRunAll);
+    connect(poseDialog, &PoseAnnotationDialog::acceptRequested, this, &MainWindow::onPoseAccept);
+    connect(poseDialog, &PoseAnnotationDialog::clearRequested, this, &MainWindow::onPoseClear);
+    connect(poseDialog, &PoseAnnotationDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+
+    // Previews belong to the image shown when they were made.
+    connect(canvas, &LabelCanvas::pendingAnnotationsDropped, this, &MainWindow::dropPendingFacePose);
+    connect(canvas, &LabelCanvas::poseKeypointHovered, this, [this](int index) {
+        if (index >= 0 && poseDialog->isVisible())
+            poseDialog->highlightKeypoint(index);
+    });
 }
 
 void MainWindow::setupMenus()
