@@ -43,3 +43,10 @@ endfunction()
 
 qm_facepose_engine_test(tst_faceinferencer)
 qm_facepose_engine_test(tst_poseinferencer)
+
+# These programs look for the "models" folder from their own folder, as the
+# program does: they run from a folder with none at or above it (the generated
+# test models lie in a "models" folder beside the other AI test programs).
+set(_qm_facepose_bin "${CMAKE_BINARY_DIR}/facepose-tests")
+qm_add_test(tst_faceposedialogs LABEL ai WIDGETS SOURCES tst_faceposedialogs.cpp)
+set_target_properties(tst_faceposedialogs PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${_qm_facepose_bin}")
