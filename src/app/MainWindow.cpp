@@ -9,6 +9,7 @@
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
+#include "dialogs/SettingsDialog.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -55,7 +56,7 @@ MainWindow::MainWindow(QWidget *parent)
     resize(1440, 860);
     setMinimumSize(1040, 640);
 
-    themeMode = savedTheme();
+    themeMode = SettingsDialog::savedTheme();
     setStyleSheet(buildAppStyleSheet(themeMode));
 
     setupMenus();
@@ -70,6 +71,7 @@ MainWindow::MainWindow(QWidget *parent)
     refreshUi();
     updateTitle();
     statusBar()->showMessage(QStringLiteral("Ready"));
+    startUpdateCheck();
 }
 
 MainWindow::~MainWindow()

@@ -44,11 +44,13 @@ class AnnotationPanel;
 class FilmStrip;
 class ImageListPanel;
 class LabelCanvas;
+class SettingsDialog;
 class ShortcutsDialog;
 class SideToolBar;
 class StatsOverlay;
 class ToolBar;
 class TopBar;
+class UpdateChecker;
 class VideoScrubber;
 
 // The program's one top-level window. It owns the open project and everything
@@ -215,8 +217,11 @@ private:
     void sendKeyToCanvas(int key);
 
     // Theme and title (MainWindowTheme.cpp)
-    static Theme::Mode savedTheme();
     void updateTitle();
+
+    // The update check and its banner (MainWindowSettings.cpp)
+    void startUpdateCheck();
+    void showUpdateBanner(const QString &version, const QString &url);
 
     // Status and progress (MainWindowProgress.cpp)
     void bounceStep();
@@ -371,6 +376,10 @@ private:
 
     ShortcutsDialog *shortcutsDialog = nullptr;
     AboutDialog *aboutDialog = nullptr;
+    SettingsDialog *settingsDialog = nullptr;
+    UpdateChecker *updateChecker = nullptr;
+    // The status bar's note of a newer release, once one was announced.
+    QLabel *updateBanner = nullptr;
     QMenu *editMenu = nullptr;
     QAction *undoAction = nullptr;
     QAction *redoAction = nullptr;

@@ -12,14 +12,8 @@
 #include "panels/FilmStrip.h"
 
 #include <QFileInfo>
-#include <QSettings>
 
 namespace Quillmark {
-
-Theme::Mode MainWindow::savedTheme()
-{
-    return QSettings().value(QStringLiteral("ui/theme"), 0).toInt() == int(Theme::Dark) ? Theme::Dark : Theme::Light;
-}
 
 void MainWindow::applyTheme(Theme::Mode mode)
 {
