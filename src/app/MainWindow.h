@@ -321,6 +321,9 @@ public slots:
 
 private:
     void connectFacePoseDialogs();
+    // After Settings were accepted: the configured body and face models go to
+    // the pose and face dialogs, which load them.
+    void pushConfiguredFacePoseModels();
     void handleFaceModelSelected(const QString &path);
     void handlePoseModelSelected(const QString &path);
     void showPendingPoseResults(int personIdx, int kpIdx, int newVis);

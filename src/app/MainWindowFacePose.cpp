@@ -9,6 +9,7 @@
 #include "ai/PoseAnnotationDialog.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"
+#include "dialogs/SettingsDialog.h"
 
 #include <QFileInfo>
 #include <QStatusBar>
@@ -126,6 +127,18 @@ const ImageEntry *MainWindow::imageForRunCurrent(const QString &toolPrefix)
     if (!entry)
         statusBar()->showMessage(toolPrefix + QStringLiteral(": please open an image first."), 3000);
     return entry;
+}
+
+void MainWindow::pushConfiguredFacePoseModels()
+{
+    // A configured file that does not exist would only unload a working model;
+    // the one already loaded is not loaded again.
+    const QString body = SettingsDialog::resolveModelPath(QStringLiteral("models/body"));
+    if (!body.isEmpty() && poseDialog && QFileInfo(body).isFile() && body != poseDialog->loadedPath())
+        emit poseDialog->modelSelected(body);
+    const QString face = SettingsDialog::resolveModelPath(QStringLiteral("models/face"));
+    if (!face.isEmpty() && faceDialog && QFileInfo(face).isFile() && face != faceDialog->loadedPath())
+        emit faceDialog->modelSelected(face);
 }
 
 // --- Face ------------------------------------------------------------------------

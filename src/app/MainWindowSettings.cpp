@@ -19,7 +19,9 @@ void MainWindow::openSettings()
     } else {
         settingsDialog->loadSettings();
     }
-    settingsDialog->exec();
+    if (settingsDialog->exec() != QDialog::Accepted)
+        return;
+    pushConfiguredFacePoseModels();
 }
 
 void MainWindow::startUpdateCheck()

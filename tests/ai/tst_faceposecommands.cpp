@@ -10,14 +10,20 @@
 #include "ScriptedPrompts.h"
 
 #include "ai/FaceAnnotationDialog.h"
+#include "ai/ModelsFolder.h"
 #include "ai/PoseAnnotationDialog.h"
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
+#include "chrome/ToolBar.h"
+#include "dialogs/SettingsDialog.h"
 
+#include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QTreeWidget>
 #include <QStatusBar>
 #include <QUndoStack>
@@ -27,6 +33,19 @@ using namespace AppTest;
 using FacePoseTest::model;
 
 namespace {
+
+// Runs the settings dialog from the tool bar; `edit` changes it before OK, or
+// Cancel is pressed when it returns false.
+void runSettings(MainWindow &window, const std::function<bool(SettingsDialog *)> &edit)
+{
+    onNextModal([edit](QWidget *modal) {
+        auto *dialog = qobject_cast<SettingsDialog *>(modal);
+        QVERIFY(dialog);
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        buttons->button(edit(dialog) ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+    });
+    emit window.toolBarWidget()->settingsClicked();
+}
 
 QPushButton *button(QWidget *dialog, const QString &text)
 {
@@ -92,9 +111,18 @@ class TestFacePoseCommands : public QObject {
     QListWidget *faceList() { return window->faceAnnotationDialog()->findChild<QListWidget *>(); }
 
 private slots:
+    void initTestCase()
+    {
+        // No models folder from the program's or the working folder: the
+        // dialogs find only what a test names.
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QVERIFY(findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty());
+    }
+
     void init()
     {
-        QVERIFY(dir.isValid());
+        QSettings().clear();
         prompts.calls.clear();
         prompts.answers.clear();
         Prompts::setOverride(&prompts);
@@ -202,8 +230,15 @@ private slots:
         loadFaceModel("face_box.onnx");
         window->onFaceRunCurrent();
         waitForRun();
-        QCOMPARE(window->labelCanvas()->pendingAnnotationList()[0].kind, int(BoundingBox));
+        LabelCanvas *canvas = window->labelCanvas();
+        const Annotation first = canvas->pendingAnnotationList()[0];
+        QCOMPARE(first.kind, int(BoundingBox));
+        // A face without landmarks shows as its box: the outline is on screen.
+        const QPoint edge = canvas->toScreen(QPointF(first.bbox.left(), first.bbox.center().y())).toPoint();
+        const QImage withPreview = canvas->grab().toImage();
         window->onFaceClear();
+        const QImage without = canvas->grab().toImage();
+        QVERIFY(withPreview.pixelColor(edge) != without.pixelColor(edge));
         QCOMPARE(statusText(*window), QStringLiteral("Face preview cleared."));
         QVERIFY(window->labelCanvas()->pendingAnnotationList().isEmpty());
         QVERIFY(window->pendingFaceResults().isEmpty());
@@ -335,6 +370,35 @@ private slots:
         QCOMPARE(statusText(*window), QStringLiteral("Please wait until the current operation has finished."));
         QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
         waitForRun();
+    }
+
+    // Accepted settings hand the configured face and body models to their
+    // dialogs, which load them; a configured file that is missing does not
+    // unload a working model, and Cancel pushes nothing.
+    void settingsPushConfiguredModels()
+    {
+        QSettings().setValue("models/body", model("pose_21.onnx"));
+        runSettings(*window, [](SettingsDialog *dialog) {
+            dialog->modelEdit("models/face")->setText(model("face_box.onnx"));
+            return true;
+        });
+        QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
+        QCOMPARE(window->faceAnnotationDialog()->loadedPath(), model("face_box.onnx"));
+        QCOMPARE(window->poseEngine().modelPath(), model("pose_21.onnx"));
+        QCOMPARE(window->poseEngine().keypointCount(), 21);
+
+        runSettings(*window, [](SettingsDialog *dialog) {
+            dialog->modelEdit("models/face")->setText(model("face_landmarks.onnx"));
+            return false;
+        });
+        QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
+
+        runSettings(*window, [](SettingsDialog *dialog) {
+            dialog->modelEdit("models/face")->setText(QDir::tempPath() + "/no-such-face.onnx");
+            return true;
+        });
+        QVERIFY(window->faceEngine().isReady());
+        QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
     }
 
     // --- Pose -------------------------------------------------------------------
