@@ -74,6 +74,8 @@ FaceAnnotationDialog::FaceAnnotationDialog(QWidget *parent) : QDialog(parent)
     modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     browseButton = new QPushButton(QStringLiteral("Browse…"), modelGroup);
     browseButton->setFixedWidth(72);
+    // The narrow button keeps its whole label with less side padding.
+    browseButton->setStyleSheet(QStringLiteral("QPushButton { padding-left: 4px; padding-right: 4px; }"));
     modelRow->addWidget(modelCombo, 1);
     modelRow->addWidget(browseButton);
     modelLayout->addLayout(modelRow);

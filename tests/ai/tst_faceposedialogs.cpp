@@ -189,6 +189,8 @@ private slots:
         QCOMPARE(dialog->findChild<QListWidget *>()->height(), 100);
         QCOMPARE(dialog->findChild<QProgressBar *>()->isVisible(), false);
         QCOMPARE(button(dialog, "Browse…")->width(), 72);
+        // Its label fits in the fixed width on the styled window.
+        QVERIFY(button(dialog, "Browse…")->sizeHint().width() <= 72);
         QVERIFY(!button(dialog, "Run Current")->isEnabled());
         QVERIFY(!button(dialog, "Run All")->isEnabled());
         QVERIFY(!button(dialog, "Accept")->isEnabled());
