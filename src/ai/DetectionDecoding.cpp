@@ -116,6 +116,13 @@ DecodedCandidates decodeCandidates(std::span<const float> output, int64_t nFeat,
     return result;
 }
 
+DecodedCandidates decodeScoredBoxes(std::span<const float> output, int64_t nFeat, int64_t n,
+                                    const LetterboxMapping &mapping, float confThreshold)
+{
+    static const QStringList unnamed{QString()};
+    return decodeCandidates(output, nFeat, n, 1, mapping, confThreshold, unnamed);
+}
+
 MaskCrop maskCropForBox(const QRectF &letterboxBox)
 {
     constexpr float cellsPerPixel = 0.25f;

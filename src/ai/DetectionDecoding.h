@@ -56,6 +56,11 @@ DecodedCandidates decodeCandidates(std::span<const float> output, int64_t nFeat,
                                    int64_t classCount, const LetterboxMapping &mapping,
                                    float confThreshold, const QStringList &classNames);
 
+// The same for a one-class output whose row 4 is the score (face and pose
+// models): candidates whose score is at least confThreshold, unnamed.
+DecodedCandidates decodeScoredBoxes(std::span<const float> output, int64_t nFeat, int64_t n,
+                                    const LetterboxMapping &mapping, float confThreshold);
+
 // Instance masks of YOLO-style segmentation: 32 prototype planes of 160 x 160
 // cells, whatever the model's input size (a mask cell is 4 model pixels).
 constexpr int maskSize = 160;

@@ -51,8 +51,7 @@ QList<FaceDetection> decodeFaceRows(std::span<const float> rows, int64_t nFeat, 
                                     const LetterboxMapping &mapping, float confThreshold)
 {
     QList<FaceDetection> faces;
-    // Rows 0-4 read as a one-class detector output: box, then the score.
-    const DecodedCandidates candidates = decodeCandidates(rows, nFeat, n, 1, mapping, confThreshold, {});
+    const DecodedCandidates candidates = decodeScoredBoxes(rows, nFeat, n, mapping, confThreshold);
     faces.reserve(std::max<qsizetype>(64, candidates.detections.size()));
     const bool withLandmarks = nFeat == rowsWithLandmarks;
     const float *v = rows.data();

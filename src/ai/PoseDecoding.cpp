@@ -32,8 +32,7 @@ QList<PosePerson> decodePoseRows(std::span<const float> rows, int keypointCount,
     if (keypointCount < 1)
         return persons;
     const int64_t nFeat = firstKeypointRow + 3 * int64_t(keypointCount);
-    // Rows 0-4 read as a one-class detector output: box, then the score.
-    const DecodedCandidates candidates = decodeCandidates(rows, nFeat, n, 1, mapping, confThreshold, {});
+    const DecodedCandidates candidates = decodeScoredBoxes(rows, nFeat, n, mapping, confThreshold);
     persons.reserve(std::max<qsizetype>(32, candidates.detections.size()));
     const float *v = rows.data();
     for (qsizetype d = 0; d < candidates.detections.size(); ++d) {
