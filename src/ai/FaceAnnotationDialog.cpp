@@ -1,5 +1,6 @@
 #include "ai/FaceAnnotationDialog.h"
 
+#include "ai/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
 #include "dialogs/Prompts.h"
 
@@ -37,16 +38,6 @@ QFileInfoList faceModels(const QString &folder)
     const QStringList filters = faceFolder ? QStringList{QStringLiteral("*.onnx")}
                                            : QStringList{QStringLiteral("*face*.onnx"), QStringLiteral("*Face*.onnx")};
     return QDir(folder).entryInfoList(filters, QDir::Files | QDir::CaseSensitive, QDir::Name);
-}
-
-QDoubleSpinBox *thresholdSpin(double minimum, double maximum, double value, QWidget *parent)
-{
-    auto *spin = new QDoubleSpinBox(parent);
-    spin->setRange(minimum, maximum);
-    spin->setSingleStep(0.05);
-    spin->setDecimals(2);
-    spin->setValue(value);
-    return spin;
 }
 
 QString faceRow(int index, const FaceDetection &face)
@@ -162,13 +153,7 @@ void FaceAnnotationDialog::setModelReady(bool ok, const QString &info)
 
 void FaceAnnotationDialog::setProgress(int current, int total)
 {
-    if (total < 1) {
-        progressBar->hide();
-        return;
-    }
-    progressBar->setRange(0, total);
-    progressBar->setValue(current);
-    progressBar->show();
+    showRunProgress(progressBar, current, total);
 }
 
 void FaceAnnotationDialog::setRunning(bool isRunning)

@@ -2,8 +2,8 @@
 
 #include "ai/FaceDecoding.h"
 #include "ai/FloatTensorView.h"
-#include "ai/ImagePreprocessing.h"
 #include "ai/OrtRuntime.h"
+#include "ai/PictureInference.h"
 
 #include <QtDebug>
 
@@ -103,22 +103,9 @@ bool FaceInferencer::loadModel(const QString &path)
 
         int newWidth = width;
         int newHeight = height;
-        const std::vector<int64_t> input = OrtRuntime::inputShape(*session, 0);
-        if (input.size() == 4) {
-            if (input[1] > 0 && input[1] != 3) {
-                error = QStringLiteral("the model's input [%1,%2,%3,%4] is not a planar RGB picture [1,3,H,W]")
-                            .arg(input[0]).arg(input[1]).arg(input[2]).arg(input[3]);
-                return false;
-            }
-            if (input[2] > OrtRuntime::largestInputSide || input[3] > OrtRuntime::largestInputSide) {
-                error = QStringLiteral("the model's input of %1 x %2 pixels is too large").arg(input[3]).arg(input[2]);
-                return false;
-            }
-            if (input[2] > 0)
-                newHeight = int(input[2]);
-            if (input[3] > 0)
-                newWidth = int(input[3]);
-        }
+        error = OrtRuntime::readPictureInputSize(*session, newWidth, newHeight);
+        if (!error.isEmpty())
+            return false;
 
         runtime->inputName = OrtRuntime::inputName(*session, 0);
         for (size_t i = 0; i < outputCount; ++i)
@@ -150,15 +137,10 @@ QList<FaceDetection> FaceInferencer::run(const QImage &image, float confThreshol
         return {};
     }
     try {
-        const LetterboxResult letterbox = letterboxImage(image, width, height);
-        std::vector<float> tensor = imageToChwTensor(letterbox.image);
-        if (tensor.empty()) {
-            fail(QStringLiteral("the picture could not be converted"), true);
-            return {};
-        }
-        const std::vector<Ort::Value> outputs =
-            OrtRuntime::runOnPicture(*runtime->session, runtime->inputName, tensor, width, height, runtime->outputNames);
-        const LetterboxMapping mapping = letterboxMapping(letterbox, image.size());
+        const PictureInference inference =
+            inferOnPicture(*runtime->session, runtime->inputName, image, width, height, runtime->outputNames);
+        const std::vector<Ort::Value> &outputs = inference.outputs;
+        const LetterboxMapping &mapping = inference.mapping;
 
         QList<FaceDetection> faces;
         QString why;

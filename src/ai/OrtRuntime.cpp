@@ -111,6 +111,24 @@ std::vector<int64_t> OrtRuntime::outputShape(const Ort::Session &session, size_t
     return tensorShape(session.GetOutputTypeInfo(index));
 }
 
+QString OrtRuntime::readPictureInputSize(const Ort::Session &session, int &width, int &height)
+{
+    const std::vector<int64_t> input = inputShape(session, 0);
+    if (input.size() != 4)
+        return {};
+    if (input[1] > 0 && input[1] != 3) {
+        return QStringLiteral("the model's input [%1,%2,%3,%4] is not a planar RGB picture [1,3,H,W]")
+            .arg(input[0]).arg(input[1]).arg(input[2]).arg(input[3]);
+    }
+    if (input[2] > largestInputSide || input[3] > largestInputSide)
+        return QStringLiteral("the model's input of %1 x %2 pixels is too large").arg(input[3]).arg(input[2]);
+    if (input[2] > 0)
+        height = int(input[2]);
+    if (input[3] > 0)
+        width = int(input[3]);
+    return {};
+}
+
 std::vector<Ort::Value> OrtRuntime::runOnPicture(Ort::Session &session, const std::string &inputName,
                                                  std::vector<float> &tensor, int width, int height,
                                                  const std::vector<std::string> &outputNames)

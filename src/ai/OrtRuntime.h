@@ -64,6 +64,12 @@ public:
     static std::vector<int64_t> inputShape(const Ort::Session &session, size_t index);
     static std::vector<int64_t> outputShape(const Ort::Session &session, size_t index);
 
+    // Input 0 of a model fed pictures, [1, 3, H, W]: its stated (positive)
+    // height and width replace `height` and `width`; dynamic extents leave them.
+    // Returns why the input cannot take a picture (channels other than 3, a size
+    // beyond largestInputSide), empty when it can.
+    static QString readPictureInputSize(const Ort::Session &session, int &width, int &height);
+
     // Runs a model on a picture tensor of shape [1, 3, height, width] over
     // `tensor` (not copied) and returns the named outputs in that order.
     static std::vector<Ort::Value> runOnPicture(Ort::Session &session, const std::string &inputName,

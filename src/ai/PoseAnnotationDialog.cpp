@@ -1,5 +1,6 @@
 #include "ai/PoseAnnotationDialog.h"
 
+#include "ai/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
 #include "dialogs/SettingsDialog.h"
 
@@ -56,16 +57,6 @@ QString findPoseModel(const QString &key, const QString &fileName)
         return {};
     const QString candidate = folder + QLatin1Char('/') + fileName;
     return QFileInfo(candidate).isFile() ? candidate : QString();
-}
-
-QDoubleSpinBox *thresholdSpin(double minimum, double maximum, double value, QWidget *parent)
-{
-    auto *spin = new QDoubleSpinBox(parent);
-    spin->setRange(minimum, maximum);
-    spin->setSingleStep(0.05);
-    spin->setDecimals(2);
-    spin->setValue(value);
-    return spin;
 }
 
 void setVisibilityCell(QTreeWidgetItem *item, int value)
@@ -314,13 +305,7 @@ void PoseAnnotationDialog::setModelReady(bool ok, const QString &info)
 
 void PoseAnnotationDialog::setProgress(int current, int total)
 {
-    if (total < 1) {
-        progress->hide();
-        return;
-    }
-    progress->setRange(0, total);
-    progress->setValue(current);
-    progress->show();
+    showRunProgress(progress, current, total);
 }
 
 void PoseAnnotationDialog::setRunning(bool isRunning)

@@ -71,15 +71,59 @@ auto poseCompute(PoseInferencer *engine, float conf, float iou, float keypointCo
     };
 }
 
-// What a run over all images could not do, to follow its summary.
-QString failureText(const AiBatchRun::Summary &summary)
+// The words of one tool in its messages.
+struct ToolWords {
+    QString prefix;  // "Face"
+    QString results; // "faces"
+    QString title;   // of its message boxes
+};
+
+const ToolWords faceWords{QStringLiteral("Face"), QStringLiteral("faces"), QStringLiteral("Face Detection")};
+const ToolWords poseWords{QStringLiteral("Pose"), QStringLiteral("persons"), QStringLiteral("Pose Annotation")};
+
+// Reports why a run on the current image left no preview; false when it
+// produced one.
+bool reportRunCurrentProblem(QWidget *window, QStatusBar *status, const AiBatchRun::Summary &summary,
+                             bool changedMeanwhile, const ToolWords &words)
 {
-    QString text;
+    const QString prefix = words.prefix + QStringLiteral(": ");
+    if (summary.abandoned) {
+        status->showMessage(prefix + QStringLiteral("stopped, the project was replaced."), 4000);
+    } else if (summary.cancelled) {
+        status->showMessage(prefix + QStringLiteral("cancelled."), 3000);
+    } else if (summary.gone > 0) {
+        status->showMessage(prefix + QStringLiteral("the image was removed during the run."), 4000);
+    } else if (summary.unreadable > 0) {
+        status->showMessage(prefix + QStringLiteral("could not read image."), 3000);
+    } else if (summary.failed > 0) {
+        status->showMessage(prefix + QStringLiteral("inference failed — %1").arg(summary.firstError), 6000);
+        Prompts::current().warning(window, words.title, QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
+    } else if (changedMeanwhile) {
+        status->showMessage(prefix + QStringLiteral("another image is shown now; the %1 found were dropped.")
+                                         .arg(words.results),
+                            4000);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Shows the summary of a run over all images, with what it could not do.
+void reportRunAll(QWidget *window, QStatusBar *status, const AiBatchRun::Summary &summary, QString text,
+                  int timeout, const ToolWords &words)
+{
     if (summary.gone > 0)
         text += QStringLiteral(" %1 image(s) were removed meanwhile.").arg(summary.gone);
     if (summary.failed > 0)
         text += QStringLiteral(" Inference failed on %1 image(s): %2").arg(summary.failed).arg(summary.firstError);
-    return text;
+    status->showMessage(text, summary.failed > 0 ? 10000 : timeout);
+    if (summary.failed > 0) {
+        Prompts::current().warning(window, words.title,
+                                   QStringLiteral("Inference failed on %1 of %2 images:\n%3")
+                                       .arg(summary.failed)
+                                       .arg(summary.total)
+                                       .arg(summary.firstError));
+    }
 }
 
 } // namespace
@@ -208,33 +252,8 @@ void MainWindow::onFaceRunCurrent()
 void MainWindow::finishFaceRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile)
 {
     faceDialog->setRunning(false);
-    if (summary.abandoned) {
-        statusBar()->showMessage(QStringLiteral("Face: stopped, the project was replaced."), 4000);
+    if (reportRunCurrentProblem(this, statusBar(), summary, changedMeanwhile, faceWords))
         return;
-    }
-    if (summary.cancelled) {
-        statusBar()->showMessage(QStringLiteral("Face: cancelled."), 3000);
-        return;
-    }
-    if (summary.gone > 0) {
-        statusBar()->showMessage(QStringLiteral("Face: the image was removed during the run."), 4000);
-        return;
-    }
-    if (summary.unreadable > 0) {
-        statusBar()->showMessage(QStringLiteral("Face: could not read image."), 3000);
-        return;
-    }
-    if (summary.failed > 0) {
-        statusBar()->showMessage(QStringLiteral("Face: inference failed — %1").arg(summary.firstError), 6000);
-        Prompts::current().warning(this, QStringLiteral("Face Detection"),
-                                   QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
-        return;
-    }
-    if (changedMeanwhile) {
-        statusBar()->showMessage(QStringLiteral("Face: another image is shown now; the faces found were dropped."),
-                                 4000);
-        return;
-    }
     project.dataset.syncClassesFromAnnotations();
     pushClassColors();
     statusBar()->showMessage(
@@ -291,7 +310,7 @@ void MainWindow::finishFaceRunAll(const AiBatchRun::Summary &summary)
     faceDialog->setRunning(false);
     faceDialog->setProgress(0, 0);
     if (summary.abandoned) {
-        statusBar()->showMessage(QStringLiteral("Face: stopped, the project was replaced."), 4000);
+        statusBar()->showMessage(faceWords.prefix + QStringLiteral(": stopped, the project was replaced."), 4000);
         return;
     }
     // The run added its faces to the shown image too: reselecting it drops a
@@ -301,21 +320,14 @@ void MainWindow::finishFaceRunAll(const AiBatchRun::Summary &summary)
     if (summary.added > 0)
         modified = true;
 
-    QString text = summary.cancelled
-                       ? QStringLiteral("Face: cancelled after %1 of %2 image(s); added %3 face(s).")
-                             .arg(summary.done)
-                             .arg(summary.total)
-                             .arg(summary.added)
-                       : QStringLiteral("Face: added %1 face(s) across %2 image(s).").arg(summary.added).arg(summary.total);
-    text += failureText(summary);
-    statusBar()->showMessage(text, summary.failed > 0 ? 10000 : 5000);
-    if (summary.failed > 0) {
-        Prompts::current().warning(this, QStringLiteral("Face Detection"),
-                                   QStringLiteral("Inference failed on %1 of %2 images:\n%3")
-                                       .arg(summary.failed)
-                                       .arg(summary.total)
-                                       .arg(summary.firstError));
-    }
+    const QString text =
+        summary.cancelled
+            ? QStringLiteral("Face: cancelled after %1 of %2 image(s); added %3 face(s).")
+                  .arg(summary.done)
+                  .arg(summary.total)
+                  .arg(summary.added)
+            : QStringLiteral("Face: added %1 face(s) across %2 image(s).").arg(summary.added).arg(summary.total);
+    reportRunAll(this, statusBar(), summary, text, 5000, faceWords);
 }
 
 // --- Pose ------------------------------------------------------------------------
@@ -381,33 +393,8 @@ void MainWindow::onPoseRunCurrent()
 void MainWindow::finishPoseRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile)
 {
     poseDialog->setRunning(false);
-    if (summary.abandoned) {
-        statusBar()->showMessage(QStringLiteral("Pose: stopped, the project was replaced."), 4000);
+    if (reportRunCurrentProblem(this, statusBar(), summary, changedMeanwhile, poseWords))
         return;
-    }
-    if (summary.cancelled) {
-        statusBar()->showMessage(QStringLiteral("Pose: cancelled."), 3000);
-        return;
-    }
-    if (summary.gone > 0) {
-        statusBar()->showMessage(QStringLiteral("Pose: the image was removed during the run."), 4000);
-        return;
-    }
-    if (summary.unreadable > 0) {
-        statusBar()->showMessage(QStringLiteral("Pose: could not read image."), 3000);
-        return;
-    }
-    if (summary.failed > 0) {
-        statusBar()->showMessage(QStringLiteral("Pose: inference failed — %1").arg(summary.firstError), 6000);
-        Prompts::current().warning(this, QStringLiteral("Pose Annotation"),
-                                   QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
-        return;
-    }
-    if (changedMeanwhile) {
-        statusBar()->showMessage(
-            QStringLiteral("Pose: another image is shown now; the persons found were dropped."), 4000);
-        return;
-    }
     project.dataset.syncClassesFromAnnotations();
     pushClassColors();
     statusBar()->showMessage(
@@ -476,7 +463,7 @@ void MainWindow::finishPoseRunAll(const AiBatchRun::Summary &summary)
     poseDialog->setRunning(false);
     poseDialog->setProgress(0, 0);
     if (summary.abandoned) {
-        statusBar()->showMessage(QStringLiteral("Pose: stopped, the project was replaced."), 4000);
+        statusBar()->showMessage(poseWords.prefix + QStringLiteral(": stopped, the project was replaced."), 4000);
         return;
     }
     project.dataset.syncClassesFromAnnotations();
@@ -484,19 +471,11 @@ void MainWindow::finishPoseRunAll(const AiBatchRun::Summary &summary)
     if (summary.added > 0)
         modified = true;
 
-    QString text = summary.cancelled ? QStringLiteral("Pose: cancelled after %1 of %2 image(s).")
-                                           .arg(summary.done)
-                                           .arg(summary.total)
-                                     : QStringLiteral("Pose: processed %1 image(s).").arg(summary.total);
-    text += failureText(summary);
-    statusBar()->showMessage(text, summary.failed > 0 ? 10000 : 4000);
-    if (summary.failed > 0) {
-        Prompts::current().warning(this, QStringLiteral("Pose Annotation"),
-                                   QStringLiteral("Inference failed on %1 of %2 images:\n%3")
-                                       .arg(summary.failed)
-                                       .arg(summary.total)
-                                       .arg(summary.firstError));
-    }
+    const QString text = summary.cancelled ? QStringLiteral("Pose: cancelled after %1 of %2 image(s).")
+                                                 .arg(summary.done)
+                                                 .arg(summary.total)
+                                           : QStringLiteral("Pose: processed %1 image(s).").arg(summary.total);
+    reportRunAll(this, statusBar(), summary, text, 4000, poseWords);
 }
 
 } // namespace Quillmark

@@ -23,8 +23,8 @@ function(qm_facepose_engine_test name)
   # output fails the run instead of going unnoticed.
   set(_sources
     OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp DetectionDecoding.cpp
-    OutlineTracing.cpp FaceDetection.cpp FaceDecoding.cpp FaceInferencer.cpp PosePerson.cpp
-    PoseDecoding.cpp PoseInferencer.cpp)
+    OutlineTracing.cpp PictureInference.cpp FaceDetection.cpp FaceDecoding.cpp FaceInferencer.cpp
+    PosePerson.cpp PoseDecoding.cpp PoseInferencer.cpp)
   list(TRANSFORM _sources PREPEND "${PROJECT_SOURCE_DIR}/src/ai/")
   add_executable(${name}_asan ${name}.cpp ${_sources})
   target_include_directories(${name}_asan PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}/tests/common")
