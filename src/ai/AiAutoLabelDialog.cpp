@@ -1,6 +1,7 @@
 #include "ai/AiAutoLabelDialog.h"
 
 #include "ai/ModelsFolder.h"
+#include "ai/ModelsFolderDialog.h"
 #include "dialogs/Prompts.h"
 
 #include <QComboBox>
@@ -77,19 +78,6 @@ ModelLists listModels(const QString &folder, const QString &type)
     return lists;
 }
 
-void addModelItem(QComboBox *combo, const QFileInfo &file)
-{
-    combo->addItem(file.fileName() + fileSizeSuffix(file.size()), file.absoluteFilePath());
-}
-
-QPushButton *squareButton(const QString &text, const QString &toolTip, QWidget *parent)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setFixedWidth(30);
-    button->setToolTip(toolTip);
-    return button;
-}
-
 } // namespace
 
 AiAutoLabelDialog::AiAutoLabelDialog(QWidget *parent) : QDialog(parent)
@@ -135,8 +123,8 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     modelCombo = new QComboBox(modelGroup);
     modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     modelCombo->setToolTip(QStringLiteral("ONNX models in the models/ directory"));
-    auto *rescanButton = squareButton(QStringLiteral("↺"), QStringLiteral("Modelleri yeniden tara"), modelGroup);
-    auto *folderButton = squareButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
+    auto *rescanButton = modelListButton(QStringLiteral("↺"), QStringLiteral("Modelleri yeniden tara"), modelGroup);
+    auto *folderButton = modelListButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
     modelRow->addWidget(modelCombo);
     modelRow->addWidget(rescanButton);
     modelRow->addWidget(folderButton);
@@ -342,12 +330,8 @@ void AiAutoLabelDialog::onModelActivated(int index)
 
 void AiAutoLabelDialog::chooseModelsFolder()
 {
-    const QString folder = Prompts::current().getExistingDirectory(this, QStringLiteral("Models Klasörünü Seç"),
-                                                                   QDir::homePath(), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return;
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(QStringLiteral("modelsDir"), folder);
-    rescanModels();
+    if (Quillmark::chooseModelsFolder(this, QStringLiteral("Models Klasörünü Seç")))
+        rescanModels();
 }
 
 void AiAutoLabelDialog::updateSegmentationTab()

@@ -1,5 +1,6 @@
 #include "ai/AiBatchRun.h"
 
+#include "ai/PictureReadAhead.h"
 #include "model/Dataset.h"
 
 #include <QHash>
@@ -85,12 +86,17 @@ bool AiBatchRun::start(Task newTask)
     AiBatchRun *runner = this;
     std::shared_ptr<Shared> state = shared;
     worker = QThread::create([runner, state, run] {
-        for (qsizetype i = 0; i < state->sources.size(); ++i) {
-            if (state->stop.load())
-                return;
-            const Shared::Source &source = state->sources.at(i);
+        // Decoding the next file overlaps the model's work on this one.
+        PictureReadAhead pictures(
+            state->sources.size(),
+            [state](qsizetype i) {
+                const Shared::Source &source = state->sources.at(i);
+                return source.hint >= 0 ? source.pixels.loadPixels() : QImage();
+            },
+            state->stop);
+        QImage picture;
+        for (qsizetype i = 0; pictures.next(picture); ++i) {
             Outcome outcome;
-            const QImage picture = source.hint >= 0 ? source.pixels.loadPixels() : QImage();
             if (picture.isNull()) {
                 outcome.unreadable = true;
             } else {

@@ -97,19 +97,18 @@ bool FaceInferencer::loadModel(const QString &path)
             error = QStringLiteral("the model has no input");
             return false;
         }
-        if (!classifyOutputs(outputCount, outputCount > 0 ? OrtRuntime::outputShape(*session, 0)
+        if (!classifyOutputs(outputCount, outputCount > 0 ? sessionOutputShape(*session, 0)
                                                           : std::vector<int64_t>{}))
             return false;
 
         int newWidth = width;
         int newHeight = height;
-        error = OrtRuntime::readPictureInputSize(*session, newWidth, newHeight);
+        error = readPictureInputSize(*session, newWidth, newHeight);
         if (!error.isEmpty())
             return false;
 
-        runtime->inputName = OrtRuntime::inputName(*session, 0);
-        for (size_t i = 0; i < outputCount; ++i)
-            runtime->outputNames.push_back(OrtRuntime::outputName(*session, i));
+        runtime->inputName = sessionInputNames(*session).front();
+        runtime->outputNames = sessionOutputNames(*session);
         runtime->session = std::move(session);
         width = newWidth;
         height = newHeight;

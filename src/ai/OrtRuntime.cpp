@@ -1,6 +1,7 @@
 #include "ai/OrtRuntime.h"
 
 #include <QFile>
+#include <QStringList>
 
 #include <array>
 #include <string>
@@ -78,16 +79,39 @@ Ort::Value OrtRuntime::wrapFloatTensor(std::vector<float> &buffer, std::span<con
                                            shape.size());
 }
 
-std::string OrtRuntime::inputName(const Ort::Session &session, size_t index)
+std::vector<std::string> sessionInputNames(Ort::Session &session)
 {
     Ort::AllocatorWithDefaultOptions allocator;
-    return session.GetInputNameAllocated(index, allocator).get();
+    std::vector<std::string> names;
+    for (size_t i = 0; i < session.GetInputCount(); ++i)
+        names.emplace_back(session.GetInputNameAllocated(i, allocator).get());
+    return names;
 }
 
-std::string OrtRuntime::outputName(const Ort::Session &session, size_t index)
+std::vector<std::string> sessionOutputNames(Ort::Session &session)
 {
     Ort::AllocatorWithDefaultOptions allocator;
-    return session.GetOutputNameAllocated(index, allocator).get();
+    std::vector<std::string> names;
+    for (size_t i = 0; i < session.GetOutputCount(); ++i)
+        names.emplace_back(session.GetOutputNameAllocated(i, allocator).get());
+    return names;
+}
+
+std::vector<const char *> namePointers(const std::vector<std::string> &names)
+{
+    std::vector<const char *> pointers;
+    pointers.reserve(names.size());
+    for (const std::string &name : names)
+        pointers.push_back(name.c_str());
+    return pointers;
+}
+
+QString joinedNames(const std::vector<std::string> &names)
+{
+    QStringList list;
+    for (const std::string &name : names)
+        list << QString::fromStdString(name);
+    return list.join(QStringLiteral(", "));
 }
 
 namespace {
@@ -101,45 +125,55 @@ std::vector<int64_t> tensorShape(const Ort::TypeInfo &type)
 
 } // namespace
 
-std::vector<int64_t> OrtRuntime::inputShape(const Ort::Session &session, size_t index)
+std::vector<int64_t> sessionInputShape(const Ort::Session &session, size_t index)
 {
     return tensorShape(session.GetInputTypeInfo(index));
 }
 
-std::vector<int64_t> OrtRuntime::outputShape(const Ort::Session &session, size_t index)
+std::vector<int64_t> sessionOutputShape(const Ort::Session &session, size_t index)
 {
     return tensorShape(session.GetOutputTypeInfo(index));
 }
 
-QString OrtRuntime::readPictureInputSize(const Ort::Session &session, int &width, int &height)
+QString pictureInputProblem(const std::vector<int64_t> &shape)
 {
-    const std::vector<int64_t> input = inputShape(session, 0);
-    if (input.size() != 4)
+    if (shape.empty())
         return {};
-    if (input[1] > 0 && input[1] != 3) {
-        return QStringLiteral("the model's input [%1,%2,%3,%4] is not a planar RGB picture [1,3,H,W]")
-            .arg(input[0]).arg(input[1]).arg(input[2]).arg(input[3]);
+    QStringList extents;
+    for (int64_t extent : shape)
+        extents << (extent < 0 ? QStringLiteral("?") : QString::number(extent));
+    const QString text = QLatin1Char('[') + extents.join(QLatin1Char(',')) + QLatin1Char(']');
+    if (shape.size() != 4)
+        return QStringLiteral("the model's input %1 is not a picture [1, 3, height, width]").arg(text);
+    const bool channelsLast = shape[3] == 3 && shape[1] != 3;
+    if (channelsLast || (shape[1] > 0 && shape[1] != 3)) {
+        return QStringLiteral("the model's input %1 is not a planar RGB picture [1, 3, height, width]%2")
+            .arg(text, channelsLast ? QStringLiteral(" (channels last)") : QString());
     }
-    if (input[2] > largestInputSide || input[3] > largestInputSide)
-        return QStringLiteral("the model's input of %1 x %2 pixels is too large").arg(input[3]).arg(input[2]);
-    if (input[2] > 0)
+    if (shape[2] > largestPictureInputSide || shape[3] > largestPictureInputSide)
+        return QStringLiteral("the model's input of %1 x %2 pixels is too large").arg(shape[3]).arg(shape[2]);
+    return {};
+}
+
+QString readPictureInputSize(const Ort::Session &session, int &width, int &height)
+{
+    const std::vector<int64_t> input = sessionInputShape(session, 0);
+    if (const QString problem = pictureInputProblem(input); !problem.isEmpty())
+        return problem;
+    if (input.size() == 4 && input[2] > 0)
         height = int(input[2]);
-    if (input[3] > 0)
+    if (input.size() == 4 && input[3] > 0)
         width = int(input[3]);
     return {};
 }
 
-std::vector<Ort::Value> OrtRuntime::runOnPicture(Ort::Session &session, const std::string &inputName,
-                                                 std::vector<float> &tensor, int width, int height,
-                                                 const std::vector<std::string> &outputNames)
+std::vector<Ort::Value> runOnPicture(Ort::Session &session, const std::string &inputName, std::vector<float> &tensor,
+                                     int width, int height, const std::vector<std::string> &outputNames)
 {
     const std::array<int64_t, 4> shape{1, 3, height, width};
-    Ort::Value input = wrapFloatTensor(tensor, shape);
+    Ort::Value input = OrtRuntime::wrapFloatTensor(tensor, shape);
     const char *inputNames[] = {inputName.c_str()};
-    std::vector<const char *> names;
-    names.reserve(outputNames.size());
-    for (const std::string &name : outputNames)
-        names.push_back(name.c_str());
+    const std::vector<const char *> names = namePointers(outputNames);
     return session.Run(Ort::RunOptions{nullptr}, inputNames, &input, 1, names.data(), names.size());
 }
 

@@ -52,35 +52,44 @@ public:
     // the buffer holds fewer floats than the shape needs.
     static Ort::Value wrapFloatTensor(std::vector<float> &buffer, std::span<const int64_t> shape);
 
-    // --- Reading a session ------------------------------------------------------
-    // Models wider or taller than this are refused: the input tensor alone would
-    // take gigabytes, and no vision model is trained at such sizes.
-    static constexpr int64_t largestInputSide = 8192;
-
-    static std::string inputName(const Ort::Session &session, size_t index);
-    static std::string outputName(const Ort::Session &session, size_t index);
-    // The declared shape of an input or output; dynamic extents are -1. Empty
-    // when it is not a tensor.
-    static std::vector<int64_t> inputShape(const Ort::Session &session, size_t index);
-    static std::vector<int64_t> outputShape(const Ort::Session &session, size_t index);
-
-    // Input 0 of a model fed pictures, [1, 3, H, W]: its stated (positive)
-    // height and width replace `height` and `width`; dynamic extents leave them.
-    // Returns why the input cannot take a picture (channels other than 3, a size
-    // beyond largestInputSide), empty when it can.
-    static QString readPictureInputSize(const Ort::Session &session, int &width, int &height);
-
-    // Runs a model on a picture tensor of shape [1, 3, height, width] over
-    // `tensor` (not copied) and returns the named outputs in that order.
-    static std::vector<Ort::Value> runOnPicture(Ort::Session &session, const std::string &inputName,
-                                                std::vector<float> &tensor, int width, int height,
-                                                const std::vector<std::string> &outputNames);
-
 private:
     // Declared in this order so that the options are released before the
     // environment.
     Ort::Env environment{nullptr};
     Ort::SessionOptions sessionOptions{nullptr};
 };
+
+// The names of a session's inputs and of its outputs, in model order.
+std::vector<std::string> sessionInputNames(Ort::Session &session);
+std::vector<std::string> sessionOutputNames(Ort::Session &session);
+// The names as C strings for Ort::Session::Run; valid while `names` lives.
+std::vector<const char *> namePointers(const std::vector<std::string> &names);
+// The names as "a, b, c", for messages.
+QString joinedNames(const std::vector<std::string> &names);
+
+// The declared shape of a session's input or output; dynamic extents are -1.
+// Empty when it is not a tensor.
+std::vector<int64_t> sessionInputShape(const Ort::Session &session, size_t index);
+std::vector<int64_t> sessionOutputShape(const Ort::Session &session, size_t index);
+
+// Pictures wider or taller than this are not fed to a model: the input tensor
+// alone would take gigabytes, and no vision model is trained at such sizes.
+constexpr int64_t largestPictureInputSide = 8192;
+
+// Why a model input of this shape cannot take the planar [1, 3, height, width]
+// picture tensor; empty when it can (dynamic extents can, and so can an input of
+// unknown rank). A channels-last input ([1, height, width, 3]) would otherwise be
+// read as a 3-pixel-high picture.
+QString pictureInputProblem(const std::vector<int64_t> &shape);
+
+// Input 0 of a model fed pictures: its stated (positive) height and width
+// replace `height` and `width`; dynamic extents leave them. Returns
+// pictureInputProblem's reason, empty when the input takes a picture.
+QString readPictureInputSize(const Ort::Session &session, int &width, int &height);
+
+// Runs a model on a picture tensor of shape [1, 3, height, width] over `tensor`
+// (not copied) and returns the named outputs in that order.
+std::vector<Ort::Value> runOnPicture(Ort::Session &session, const std::string &inputName, std::vector<float> &tensor,
+                                     int width, int height, const std::vector<std::string> &outputNames);
 
 } // namespace Quillmark

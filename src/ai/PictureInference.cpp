@@ -14,7 +14,7 @@ PictureInference inferOnPicture(Ort::Session &session, const std::string &inputN
     if (tensor.empty())
         throw std::runtime_error("the picture could not be converted");
     PictureInference result;
-    result.outputs = OrtRuntime::runOnPicture(session, inputName, tensor, width, height, outputNames);
+    result.outputs = runOnPicture(session, inputName, tensor, width, height, outputNames);
     result.mapping = letterboxMapping(letterbox, picture.size());
     return result;
 }

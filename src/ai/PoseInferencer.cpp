@@ -99,13 +99,14 @@ bool PoseInferencer::fail(const QString &message, bool log)
 bool PoseInferencer::classifyOutputs(int newWidth)
 {
     Ort::Session &session = *runtime->session;
-    const size_t outputCount = session.GetOutputCount();
+    const std::vector<std::string> outputNames = sessionOutputNames(session);
+    const size_t outputCount = outputNames.size();
     if (outputCount >= 2) {
         std::optional<size_t> regressionOutput;
         std::optional<size_t> scoreOutput;
         int64_t expectedAnchors = 0;
         for (size_t i = 0; i < outputCount; ++i) {
-            const std::vector<int64_t> shape = OrtRuntime::outputShape(session, i);
+            const std::vector<int64_t> shape = sessionOutputShape(session, i);
             if (shape.size() != 3)
                 continue;
             if (shape[2] == palmRegressionWidth) {
@@ -116,8 +117,8 @@ bool PoseInferencer::classifyOutputs(int newWidth)
             }
         }
         if (regressionOutput && scoreOutput) {
-            runtime->firstOutputName = OrtRuntime::outputName(session, *regressionOutput);
-            runtime->secondOutputName = OrtRuntime::outputName(session, *scoreOutput);
+            runtime->firstOutputName = outputNames[*regressionOutput];
+            runtime->secondOutputName = outputNames[*scoreOutput];
             runtime->anchors = palmAnchors(newWidth);
             if (int64_t(runtime->anchors.size()) != expectedAnchors) {
                 error = QStringLiteral("MediaPipe model anchor mismatch — model expects %1, generated %2.")
@@ -131,7 +132,7 @@ bool PoseInferencer::classifyOutputs(int newWidth)
         }
     }
 
-    const std::vector<int64_t> shape = outputCount > 0 ? OrtRuntime::outputShape(session, 0) : std::vector<int64_t>{};
+    const std::vector<int64_t> shape = outputCount > 0 ? sessionOutputShape(session, 0) : std::vector<int64_t>{};
     const int64_t nFeat = shape.size() >= 3 ? shape[1] : -1;
     if (nFeat < yoloPoseFixedRows + 3 || (nFeat - yoloPoseFixedRows) % 3 != 0) {
         error = QStringLiteral("Not a supported pose model — nFeat=%1 (expected 5 + K×3 YOLO-pose, or a MediaPipe "
@@ -139,7 +140,7 @@ bool PoseInferencer::classifyOutputs(int newWidth)
                     .arg(nFeat);
         return false;
     }
-    runtime->firstOutputName = OrtRuntime::outputName(session, 0);
+    runtime->firstOutputName = outputNames.front();
     keypoints = int((nFeat - yoloPoseFixedRows) / 3);
     return true;
 }
@@ -161,12 +162,12 @@ bool PoseInferencer::loadModel(const QString &path)
         }
         int newWidth = width;
         int newHeight = height;
-        error = OrtRuntime::readPictureInputSize(session, newWidth, newHeight);
+        error = readPictureInputSize(session, newWidth, newHeight);
         if (!error.isEmpty()) {
             runtime->drop();
             return false;
         }
-        runtime->inputName = OrtRuntime::inputName(session, 0);
+        runtime->inputName = sessionInputNames(session).front();
         if (!classifyOutputs(newWidth)) {
             modelKind = YoloPoseModel;
             runtime->drop();

@@ -158,6 +158,7 @@ void MainWindow::setupUi()
 
     aiAutoLabelDialog = new AiAutoLabelDialog(this);
     connectAutoLabelDialog();
+    createSegmentationDialogs();
     faceDialog = new FaceAnnotationDialog(this);
     poseDialog = new PoseAnnotationDialog(this);
     connectFacePoseDialogs();

@@ -4,6 +4,9 @@
 #include "ai/FaceInferencer.h"
 #include "ai/OnnxInferencer.h"
 #include "ai/PoseInferencer.h"
+#include "ai/Sam3Detection.h"
+#include "ai/Sam3Inferencer.h"
+#include "ai/SamInferencer.h"
 #include "chrome/Theme.h"
 #include "dialogs/NewProjectSpec.h"
 #include "formats/ProgressCallback.h"
@@ -11,11 +14,13 @@
 #include "model/ImageEntry.h"
 #include "model/Project.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QPointF>
 #include <QPointer>
+#include <QPolygonF>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -38,6 +43,8 @@ namespace Quillmark {
 
 class AboutDialog;
 class AiAutoLabelDialog;
+class AiSam3Dialog;
+class AiSegDialog;
 class FaceAnnotationDialog;
 class PoseAnnotationDialog;
 class AnnotationPanel;
@@ -161,17 +168,8 @@ public slots:
     void onAiToolSelected();
     void onAiRunCurrent();
     void onAiRunAll();
-    void onSamEncode();
-    void onSamAccept();
-    void onSamClear();
     void onProjectTypeChangeRequested();
     void onClassRequired();
-    void onSam3ModelsSelected();
-    void onSam3Encode();
-    void onSam3Detect(const QString &text, float presThr, float maskThr);
-    void onSam3Preview(const QList<int> &indices);
-    void onSam3Accept(const QList<int> &indices);
-    void onSam3Clear();
     // Video
     void onImportVideo();
     void onVideoItemSelected(int videoId);
@@ -268,9 +266,6 @@ private:
     void seekVideoFrame(int frame);
     void reshowCurrentFrame();
     void updateVideoMarkers(int videoId);
-
-    // Handlers of the AI requests (MainWindowAi.cpp)
-    void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
 
     // Auto-label (MainWindowAutoLabel.cpp)
     void handleDetectionModelSelected(const QString &path);
@@ -424,6 +419,70 @@ private:
     QLineEdit *classNameEdit = nullptr;
     QListWidget *classDialogList = nullptr;
     QPushButton *classDoneButton = nullptr;
+
+    // --- Segmentation prompts (MainWindowSam.cpp) ---------------------------------
+    // Click segmentation with a point-prompt model (a tab of the auto-label
+    // dialog) and concept segmentation with a text prompt (a tool window of its
+    // own): engines, dialogs, commands. An encoding, a preview and the held
+    // concept detections belong to the image they were computed for; after
+    // another image is shown they are not used on it.
+public:
+    AiSegDialog *segmentationDialog() const { return aiSegDialog; }
+    AiSam3Dialog *conceptDialog() const { return sam3Dialog; }
+    SamInferencer &pointPromptEngine() { return samInferencer; }
+    Sam3Inferencer &conceptEngine() { return sam3Inferencer; }
+    QList<Sam3Detection> conceptResults() const { return sam3Results; }
+
+public slots:
+    void onSamEncode();
+    void onSamAccept();
+    void onSamClear();
+    void onSam3ModelsSelected();
+    void onSam3Encode();
+    void onSam3Detect(const QString &text, float presThr, float maskThr);
+    void onSam3Preview(const QList<int> &indices);
+    void onSam3Accept(const QList<int> &indices);
+    void onSam3Clear();
+
+private:
+    // The image an encoding was made for: its id and file.
+    struct SegmentedImage {
+        int id = -1;
+        QString filePath;
+    };
+
+    void createSegmentationDialogs();
+    void connectSegmentationPrompts();
+    void handleSamEncoderSelected(const QString &path);
+    void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
+    // The auto-label dialog hid or left the click-segmentation tab.
+    void leaveSamMode();
+    void showSegmentationTab();
+    void showConceptDialog();
+    // The image entry the canvas shows, when it shows one (not a video frame,
+    // not an image whose pixels are still loading).
+    const ImageEntry *shownImageEntry() const;
+    SegmentedImage segmentedImageOf(const ImageEntry &entry) const;
+    // The image is still the one the canvas shows.
+    bool isStillShown(const SegmentedImage &image) const;
+    // The shown image's pixels for an encoding, and which image they are; null
+    // after telling the user why there are none (no image, no model, unreadable).
+    QImage pixelsToEncode(const QString &title, bool modelReady, const QString &noModelText,
+                          const QString &unreadableText, SegmentedImage &image);
+    // Outline of held concept detection `index` (traced once, then kept).
+    QPolygonF conceptOutline(int index);
+
+    SamInferencer samInferencer;
+    Sam3Inferencer sam3Inferencer;
+    AiSegDialog *aiSegDialog = nullptr;
+    AiSam3Dialog *sam3Dialog = nullptr;
+    SegmentedImage samEncodedImage;
+    SegmentedImage sam3EncodedImage;
+    // The last prompt's detections, the image they belong to, and their traced
+    // outlines by index.
+    QList<Sam3Detection> sam3Results;
+    SegmentedImage sam3ResultsImage;
+    QHash<int, QPolygonF> sam3Outlines;
 };
 
 } // namespace Quillmark

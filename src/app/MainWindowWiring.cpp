@@ -4,6 +4,8 @@
 #include "app/MainWindow.h"
 
 #include "ai/AiAutoLabelDialog.h"
+#include "ai/AiSam3Dialog.h"
+#include "ai/AiSegDialog.h"
 #include "ai/FaceAnnotationDialog.h"
 #include "ai/PoseAnnotationDialog.h"
 #include "canvas/LabelCanvas.h"
@@ -113,6 +115,25 @@ void MainWindow::connectAutoLabelDialog()
     connect(aiAutoLabelDialog, &AiAutoLabelDialog::runCurrentRequested, this, &MainWindow::onAiRunCurrent);
     connect(aiAutoLabelDialog, &AiAutoLabelDialog::runAllRequested, this, &MainWindow::onAiRunAll);
     connect(aiAutoLabelDialog, &AiAutoLabelDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+}
+
+void MainWindow::connectSegmentationPrompts()
+{
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::samRequested, this, &MainWindow::showSegmentationTab);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::sam3Requested, this, &MainWindow::showConceptDialog);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::samPanelDeactivated, this, &MainWindow::leaveSamMode);
+    connect(aiSegDialog, &AiSegDialog::encoderSelected, this, &MainWindow::handleSamEncoderSelected);
+    connect(aiSegDialog, &AiSegDialog::encodeRequested, this, &MainWindow::onSamEncode);
+    connect(aiSegDialog, &AiSegDialog::acceptRequested, this, &MainWindow::onSamAccept);
+    connect(aiSegDialog, &AiSegDialog::clearRequested, this, &MainWindow::onSamClear);
+    connect(aiSegDialog, &AiSegDialog::conceptRequested, this, &MainWindow::showConceptDialog);
+    connect(sam3Dialog, &AiSam3Dialog::visionEncoderSelected, this, &MainWindow::onSam3ModelsSelected);
+    connect(sam3Dialog, &AiSam3Dialog::decoderSelected, this, &MainWindow::onSam3ModelsSelected);
+    connect(sam3Dialog, &AiSam3Dialog::encodeRequested, this, &MainWindow::onSam3Encode);
+    connect(sam3Dialog, &AiSam3Dialog::detectRequested, this, &MainWindow::onSam3Detect);
+    connect(sam3Dialog, &AiSam3Dialog::previewRequested, this, &MainWindow::onSam3Preview);
+    connect(sam3Dialog, &AiSam3Dialog::acceptRequested, this, &MainWindow::onSam3Accept);
+    connect(sam3Dialog, &AiSam3Dialog::clearRequested, this, &MainWindow::onSam3Clear);
 }
 
 void MainWindow::connectFacePoseDialogs()

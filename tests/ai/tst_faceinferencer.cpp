@@ -66,7 +66,7 @@ private slots:
             << model("pose_17.onnx")
             << "Not a face model — nFeat=56, expected 5 or 20. Please select a yolov8?-face.onnx file.";
         QTest::newRow("channels last") << model("bad_face_channels_last.onnx")
-                                       << "the model's input [1,640,640,3] is not a planar RGB picture [1,3,H,W]";
+                                       << "the model's input [1,640,640,3] is not a planar RGB picture [1, 3, height, width] (channels last)";
     }
 
     void refusedModels()
