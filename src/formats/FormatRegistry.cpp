@@ -1,7 +1,12 @@
 #include "formats/FormatRegistry.h"
 
+#include "formats/ClipHandler.h"
 #include "formats/CocoHandler.h"
+#include "formats/CreateMLHandler.h"
 #include "formats/CvatHandler.h"
+#include "formats/Florence2Handler.h"
+#include "formats/LabelMeHandler.h"
+#include "formats/PaliGemmaHandler.h"
 #include "formats/PascalVocHandler.h"
 #include "formats/QpkgHandler.h"
 #include "formats/RoboflowYoloHandler.h"
@@ -30,6 +35,11 @@ FormatRegistry::FormatRegistry()
     m_handlers.push_back(std::make_unique<CocoHandler>());
     m_handlers.push_back(std::make_unique<PascalVocHandler>());
     m_handlers.push_back(std::make_unique<CvatHandler>());
+    m_handlers.push_back(std::make_unique<LabelMeHandler>());
+    m_handlers.push_back(std::make_unique<CreateMLHandler>());
+    m_handlers.push_back(std::make_unique<Florence2Handler>());
+    m_handlers.push_back(std::make_unique<ClipHandler>());
+    m_handlers.push_back(std::make_unique<PaliGemmaHandler>());
     m_handlers.push_back(std::make_unique<Yolo4ScaledHandler>());
     m_handlers.push_back(std::make_unique<RoboflowYoloHandler>());
     m_handlers.push_back(std::make_unique<Yolo5PyTorchHandler>());

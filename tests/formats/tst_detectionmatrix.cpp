@@ -43,6 +43,12 @@ QList<Row> rows()
         {"coco", {"COCO"}},
         {"voc", {"Pascal VOC"}},
         {"cvat", {"CVAT XML"}},
+        {"labelme", {"LabelMe"}},
+        {"createml", {"CreateML"}},
+        {"florence2", {"Florence-2"}},
+        {"paligemma", {"PaliGemma"}},
+        {"paligemma-own", {"PaliGemma"}},
+        {"clip", {"CLIP"}},
         {"unrelated", {}},
     };
 }

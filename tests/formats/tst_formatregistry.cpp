@@ -48,16 +48,15 @@ private slots:
 
 void TestFormatRegistry::orderFollowsTheFixedList()
 {
-    const QStringList names = registeredNames();
-    QVERIFY(names.contains("YOLO"));
-    QVERIFY(names.contains("COCO"));
-    QVERIFY(names.contains("Pascal VOC"));
-    QVERIFY(names.contains("CVAT XML"));
-    for (const QString &name : kRoboflowFamily)
-        QVERIFY2(names.contains(name), qPrintable(name));
-    QVERIFY(names.contains("YOLOv4 Scaled"));
+    const QStringList expected = {
+        "QuillPackage",  "YOLO",    "COCO",    "Pascal VOC", "CVAT XML", "LabelMe",       "CreateML",
+        "Florence-2",    "CLIP",    "PaliGemma", "YOLOv4 Scaled", "Roboflow YOLO", "YOLOv5 PyTorch",
+        "YOLOv7 PyTorch", "YOLOv8", "YOLOv9",  "YOLOv11",    "YOLOv12",
+    };
+    QCOMPARE(registeredNames(), expected);
+    // The list above keeps the fixed order of every format.
     int last = -1;
-    for (const QString &name : names) {
+    for (const QString &name : expected) {
         const int position = int(kRegistryOrder.indexOf(name));
         QVERIFY2(position > last, qPrintable(name + " is out of order or unknown"));
         last = position;
@@ -82,6 +81,11 @@ void TestFormatRegistry::extensions()
     QCOMPARE(registry.find("COCO")->extension(), QStringLiteral("json"));
     QCOMPARE(registry.find("Pascal VOC")->extension(), QStringLiteral("xml"));
     QCOMPARE(registry.find("CVAT XML")->extension(), QStringLiteral("xml"));
+    QCOMPARE(registry.find("LabelMe")->extension(), QStringLiteral("json"));
+    QCOMPARE(registry.find("CreateML")->extension(), QStringLiteral("json"));
+    QCOMPARE(registry.find("Florence-2")->extension(), QStringLiteral("jsonl"));
+    QCOMPARE(registry.find("PaliGemma")->extension(), QStringLiteral("jsonl"));
+    QCOMPARE(registry.find("CLIP")->extension(), QStringLiteral("txt"));
     for (const QString &name : kRoboflowFamily + QStringList{"YOLO", "YOLOv4 Scaled"})
         QCOMPARE(registry.find(name)->extension(), QStringLiteral("txt"));
 }

@@ -57,6 +57,10 @@ void TestHostileInput::damagedFiles_data()
     QTest::newRow("COCO") << "coco" << "COCO" << "annotations.json";
     QTest::newRow("Pascal VOC") << "voc" << "Pascal VOC" << "";
     QTest::newRow("CVAT XML") << "cvat" << "CVAT XML" << "annotations.xml";
+    QTest::newRow("LabelMe") << "labelme" << "LabelMe" << "";
+    QTest::newRow("CreateML") << "createml" << "CreateML" << "annotations.json";
+    QTest::newRow("Florence-2") << "florence2" << "Florence-2" << "";
+    QTest::newRow("PaliGemma") << "paligemma" << "PaliGemma" << "";
 }
 
 void TestHostileInput::damagedFiles()
