@@ -291,6 +291,11 @@ void MainWindow::onFaceRunAll()
     AiBatchRun::Task task = AiBatchRun::makeTask<QList<FaceDetection>>(
         std::move(ids), faceCompute(&faceInferencer, faceDialog->confidence(), faceDialog->iouThreshold()),
         [this](ImageEntry &entry, QList<FaceDetection> &faces) {
+            // The shown image's preview would now add its faces a second time.
+            if (!pendingFaces.isEmpty() && isImageShown(entry.id)) {
+                canvas->clearPendingAnnotations();
+                forgetPendingFaces();
+            }
             return addAnnotationsToImage(entry, faceAnnotations(faces));
         });
     task.progress = [this](int done, int total) { faceDialog->setProgress(done, total); };
@@ -313,8 +318,6 @@ void MainWindow::finishFaceRunAll(const AiBatchRun::Summary &summary)
         statusBar()->showMessage(faceWords.prefix + QStringLiteral(": stopped, the project was replaced."), 4000);
         return;
     }
-    // The run added its faces to the shown image too: reselecting it drops a
-    // preview that would now add them twice.
     project.dataset.syncClassesFromAnnotations();
     refreshUi();
     if (summary.added > 0)
@@ -444,6 +447,10 @@ void MainWindow::onPoseRunAll()
         poseCompute(&poseInferencer, poseDialog->confThreshold(), poseDialog->iouThreshold(),
                     poseDialog->keypointConfThreshold()),
         [this](ImageEntry &entry, QList<PosePerson> &persons) {
+            if (!pendingPersons.isEmpty() && isImageShown(entry.id)) {
+                canvas->clearPendingAnnotations();
+                forgetPendingPersons();
+            }
             return addAnnotationsToImage(entry, personAnnotations(persons));
         });
     task.progress = [this](int done, int total) { poseDialog->setProgress(done, total); };
