@@ -136,8 +136,9 @@ Palm palmOutput()
     for (size_t a = 0; a < count; ++a) {
         palm.scores[a] = -4.0f - unit(rng) * 4;
         for (int k = 0; k < 18; ++k)
-            palm.regression[a * 18 + size_t(k)] = k < 2 ? (unit(rng) - 0.5f) * 10 : k < 4 ? 20 + unit(rng) * 40
-                                                                                        : (unit(rng) - 0.5f) * 40;
+            palm.regression[a * 18 + size_t(k)] = k < 2   ? (unit(rng) - 0.5f) * 10
+                                                  : k < 4 ? 20 + unit(rng) * 40
+                                                          : (unit(rng) - 0.5f) * 40;
     }
     for (int hand = 0; hand < 8; ++hand) {
         const size_t first = size_t(unit(rng) * float(count - 8));
@@ -191,8 +192,8 @@ QList<FaceDetection> runFaceGrid()
 
 QList<PosePerson> runPoseRows()
 {
-    return suppressOverlaps(
-        decodePoseRows(poseRows(), 17, candidates, mapping(), confThreshold, keypointThreshold), iouThreshold);
+    return suppressOverlaps(decodePoseRows(poseRows(), 17, candidates, mapping(), confThreshold, keypointThreshold),
+                            iouThreshold);
 }
 
 QList<PosePerson> runPalms()
@@ -265,18 +266,18 @@ public:
 bool writeFloats(const QString &path, const std::vector<float> &values)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly)
-        && file.write(reinterpret_cast<const char *>(values.data()), qint64(values.size() * sizeof(float)))
-               == qint64(values.size() * sizeof(float));
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(reinterpret_cast<const char *>(values.data()), qint64(values.size() * sizeof(float))) ==
+               qint64(values.size() * sizeof(float));
 }
 
 void compareWithNumpy(const std::map<std::string, double> &ours)
 {
     QTemporaryDir dir;
-    bool written = writeFloats(dir.filePath("face_rows.f32"), faceRows())
-        && writeFloats(dir.filePath("pose_rows.f32"), poseRows())
-        && writeFloats(dir.filePath("palm_regression.f32"), palm().regression)
-        && writeFloats(dir.filePath("palm_scores.f32"), palm().scores);
+    bool written = writeFloats(dir.filePath("face_rows.f32"), faceRows()) &&
+                   writeFloats(dir.filePath("pose_rows.f32"), poseRows()) &&
+                   writeFloats(dir.filePath("palm_regression.f32"), palm().regression) &&
+                   writeFloats(dir.filePath("palm_scores.f32"), palm().scores);
     for (size_t i = 0; i < faceGrids().size(); ++i)
         written = written && writeFloats(dir.filePath(QStringLiteral("face_grid%1.f32").arg(i)), faceGrids()[i].values);
     if (!written) {
@@ -284,13 +285,16 @@ void compareWithNumpy(const std::map<std::string, double> &ours)
         return;
     }
     QProcess python;
-    python.start(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_BENCH_DIR "/ai/facepose_numpy_reference.py"), dir.path()});
+    python.start(QStringLiteral(QM_PYTHON),
+                 {QStringLiteral(QM_BENCH_DIR "/ai/facepose_numpy_reference.py"), dir.path()});
     if (!python.waitForFinished(-1) || python.exitCode() != 0) {
         std::fprintf(stderr, "numpy reference failed: %s\n", python.readAllStandardError().constData());
         return;
     }
-    const std::map<std::string, std::string> names{
-        {"face_rows", "BM_FaceRows"}, {"face_grid", "BM_FaceGrid"}, {"pose_rows", "BM_PoseRows"}, {"palms", "BM_Palms"}};
+    const std::map<std::string, std::string> names{{"face_rows", "BM_FaceRows"},
+                                                   {"face_grid", "BM_FaceGrid"},
+                                                   {"pose_rows", "BM_PoseRows"},
+                                                   {"palms", "BM_Palms"}};
     std::printf("\n%-10s %10s %10s %8s %8s %12s\n", "decode", "ours us", "numpy us", "ours n", "numpy n", "ours/numpy");
     for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> parts = line.split(' ');

@@ -33,8 +33,7 @@ QSettings programSettings()
 // files that say so in their name.
 QFileInfoList faceModels(const QString &folder)
 {
-    const bool faceFolder =
-        folder.endsWith(QLatin1String("/face")) || folder.endsWith(QLatin1String("\\face"));
+    const bool faceFolder = folder.endsWith(QLatin1String("/face")) || folder.endsWith(QLatin1String("\\face"));
     const QStringList filters = faceFolder ? QStringList{QStringLiteral("*.onnx")}
                                            : QStringList{QStringLiteral("*face*.onnx"), QStringLiteral("*Face*.onnx")};
     return QDir(folder).entryInfoList(filters, QDir::Files | QDir::CaseSensitive, QDir::Name);
@@ -247,7 +246,7 @@ void FaceAnnotationDialog::browseForModel()
     QSettings settings = programSettings();
     const QString start = settings.value(QStringLiteral("lastModelDir"), resolveModelsDir()).toString();
     const QString path = Prompts::current().getOpenFileName(this, QStringLiteral("Select Face Model"), start,
-                                                           QStringLiteral("ONNX Models (*.onnx)"));
+                                                            QStringLiteral("ONNX Models (*.onnx)"));
     if (path.isEmpty())
         return;
     settings.setValue(QStringLiteral("lastModelDir"), QFileInfo(path).absolutePath());

@@ -72,9 +72,8 @@ QList<FaceDetection> decodeFaceRows(std::span<const float> rows, int64_t nFeat, 
     return faces;
 }
 
-void decodeFaceGrid(std::span<const float> values, int64_t channels, int64_t gridH, int64_t gridW,
-                    float strideX, float strideY, const LetterboxMapping &mapping, float confThreshold,
-                    QList<FaceDetection> &faces)
+void decodeFaceGrid(std::span<const float> values, int64_t channels, int64_t gridH, int64_t gridW, float strideX,
+                    float strideY, const LetterboxMapping &mapping, float confThreshold, QList<FaceDetection> &faces)
 {
     if (channels < gridChannels || gridH <= 0 || gridW <= 0)
         return;
@@ -95,7 +94,7 @@ void decodeFaceGrid(std::span<const float> values, int64_t channels, int64_t gri
             const float ax = float(c) + 0.5f;
             const float ay = float(r) + 0.5f;
             const QRectF box = mapBoxToPicture((ax - side[0]) * strideX, (ay - side[1]) * strideY,
-                                          (ax + side[2]) * strideX, (ay + side[3]) * strideY, mapping);
+                                               (ax + side[2]) * strideX, (ay + side[3]) * strideY, mapping);
             if (box.isNull())
                 continue;
             FaceDetection face;

@@ -29,8 +29,7 @@ QList<FaceDetection> decodeFaceRows(std::span<const float> rows, int64_t nFeat, 
 // row + 0.5); landmark k lies at ((2 x + column) strideX, (2 y + row) strideY).
 // Appends to `faces`. Nothing is decoded when `values` holds fewer than
 // channels * gridH * gridW values or channels is below 80.
-void decodeFaceGrid(std::span<const float> values, int64_t channels, int64_t gridH, int64_t gridW,
-                    float strideX, float strideY, const LetterboxMapping &mapping, float confThreshold,
-                    QList<FaceDetection> &faces);
+void decodeFaceGrid(std::span<const float> values, int64_t channels, int64_t gridH, int64_t gridW, float strideX,
+                    float strideY, const LetterboxMapping &mapping, float confThreshold, QList<FaceDetection> &faces);
 
 } // namespace Quillmark

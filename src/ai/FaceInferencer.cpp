@@ -37,8 +37,7 @@ struct FaceInferencer::Runtime {
     std::vector<std::string> outputNames;
 };
 
-FaceInferencer::FaceInferencer()
-    : runtime(std::make_unique<Runtime>())
+FaceInferencer::FaceInferencer() : runtime(std::make_unique<Runtime>())
 {
     registerFaceDetectionType();
 }
@@ -97,8 +96,7 @@ bool FaceInferencer::loadModel(const QString &path)
             error = QStringLiteral("the model has no input");
             return false;
         }
-        if (!classifyOutputs(outputCount, outputCount > 0 ? sessionOutputShape(*session, 0)
-                                                          : std::vector<int64_t>{}))
+        if (!classifyOutputs(outputCount, outputCount > 0 ? sessionOutputShape(*session, 0) : std::vector<int64_t>{}))
             return false;
 
         int newWidth = width;

@@ -6,8 +6,8 @@
 
 namespace Quillmark {
 
-PictureInference inferOnPicture(Ort::Session &session, const std::string &inputName, const QImage &picture,
-                                int width, int height, const std::vector<std::string> &outputNames)
+PictureInference inferOnPicture(Ort::Session &session, const std::string &inputName, const QImage &picture, int width,
+                                int height, const std::vector<std::string> &outputNames)
 {
     const LetterboxResult letterbox = letterboxImage(picture, width, height);
     std::vector<float> tensor = imageToChwTensor(letterbox.image);

@@ -21,7 +21,7 @@ struct PictureInference {
 // float tensor [1, 3, height, width] to input `inputName`, and returns the named
 // outputs. Throws Ort::Exception when the runtime refuses the run, and
 // std::runtime_error when the picture cannot be converted.
-PictureInference inferOnPicture(Ort::Session &session, const std::string &inputName, const QImage &picture,
-                                int width, int height, const std::vector<std::string> &outputNames);
+PictureInference inferOnPicture(Ort::Session &session, const std::string &inputName, const QImage &picture, int width,
+                                int height, const std::vector<std::string> &outputNames);
 
 } // namespace Quillmark

@@ -2,6 +2,7 @@
 
 #include "ai/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
+#include "dialogs/KeypointTemplates.h"
 #include "dialogs/SettingsDialog.h"
 
 #include <QComboBox>
@@ -24,18 +25,6 @@ namespace Quillmark {
 namespace {
 
 constexpr int handIndex = 1;
-
-const QStringList bodyKeypointNames{
-    "Nose",      "Left Eye",   "Right Eye",  "Left Ear",       "Right Ear",      "Left Shoulder",
-    "Right Shoulder", "Left Elbow", "Right Elbow", "Left Wrist", "Right Wrist", "Left Hip",
-    "Right Hip", "Left Knee",  "Right Knee", "Left Ankle",     "Right Ankle",
-};
-
-const QStringList handKeypointNames{
-    "Wrist",      "Thumb CMC",  "Thumb MCP",  "Thumb IP",   "Thumb Tip", "Index MCP",  "Index PIP",
-    "Index DIP",  "Index Tip",  "Middle MCP", "Middle PIP", "Middle DIP", "Middle Tip", "Ring MCP",
-    "Ring PIP",   "Ring DIP",   "Ring Tip",   "Pinky MCP",  "Pinky PIP", "Pinky DIP",  "Pinky Tip",
-};
 
 const QString errorStyle = QStringLiteral("color: #ff5757;");
 
@@ -93,10 +82,12 @@ QString personRow(int index, const PosePerson &person)
 
 QString PoseAnnotationDialog::keypointName(int index, int count)
 {
-    if (count == bodyKeypointNames.size() && index >= 0 && index < count)
-        return bodyKeypointNames.at(index);
-    if (count == handKeypointNames.size() && index >= 0 && index < count)
-        return handKeypointNames.at(index);
+    const QStringList &body = coco17KeypointNames();
+    const QStringList &hand = hand21KeypointNames();
+    if (count == body.size() && index >= 0 && index < count)
+        return body.at(index);
+    if (count == hand.size() && index >= 0 && index < count)
+        return hand.at(index);
     return QStringLiteral("kp %1").arg(index);
 }
 
@@ -400,8 +391,8 @@ void PoseAnnotationDialog::cycleVisibility(QTreeWidgetItem *item, int column)
     const int kp = item->data(0, Qt::UserRole).toInt();
     const int current = item->data(2, Qt::UserRole).toInt();
     const int next = current == 0 ? 2 : current - 1;
-    if (selectedPerson >= 0 && selectedPerson < persons.size() && kp >= 0
-        && kp < persons.at(selectedPerson).keypoints.size()) {
+    if (selectedPerson >= 0 && selectedPerson < persons.size() && kp >= 0 &&
+        kp < persons.at(selectedPerson).keypoints.size()) {
         persons[selectedPerson].keypoints[kp].visibility = next;
         if (QListWidgetItem *row = personsList->item(selectedPerson))
             row->setText(personRow(selectedPerson, persons.at(selectedPerson)));

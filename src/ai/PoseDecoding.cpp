@@ -103,8 +103,8 @@ QList<PosePerson> decodePalms(std::span<const float> regression, std::span<const
         hand.score = score;
         hand.keypoints.reserve(palmKeypointCount);
         for (int k = 0; k < palmKeypointCount; ++k) {
-            const QPointF p = mapPointToPicture((r[4 + 2 * k] / size + ax) * width,
-                                                (r[5 + 2 * k] / size + ay) * height, mapping);
+            const QPointF p =
+                mapPointToPicture((r[4 + 2 * k] / size + ax) * width, (r[5 + 2 * k] / size + ay) * height, mapping);
             hand.keypoints.append({float(p.x()), float(p.y()), score, 2});
         }
         hands.append(hand);

@@ -36,7 +36,9 @@ Refusal checkYoloPoseOutput(const Ort::Value &value, int keypointCount, std::opt
     const int64_t nFeat = yoloPoseFixedRows + 3 * int64_t(keypointCount);
     if (view->dim(1) != nFeat) {
         return QStringLiteral("output shape %1, expected [1,%2,candidates] for %3 keypoints")
-            .arg(view->shapeText()).arg(nFeat).arg(keypointCount);
+            .arg(view->shapeText())
+            .arg(nFeat)
+            .arg(keypointCount);
     }
     if (!view->requireElements({nFeat, view->dim(2)}, &why))
         return why;
@@ -77,8 +79,7 @@ struct PoseInferencer::Runtime {
     }
 };
 
-PoseInferencer::PoseInferencer()
-    : runtime(std::make_unique<Runtime>())
+PoseInferencer::PoseInferencer() : runtime(std::make_unique<Runtime>())
 {
     registerPosePersonType();
 }
@@ -217,9 +218,9 @@ QList<PosePerson> PoseInferencer::run(const QImage &image, float confThreshold, 
                 fail(*why, true);
                 return {};
             }
-            persons = decodePalms({regression->data(), regression->elementCount()},
-                                  {scores->data(), scores->elementCount()}, runtime->anchors, width, height, mapping,
-                                  confThreshold);
+            persons =
+                decodePalms({regression->data(), regression->elementCount()}, {scores->data(), scores->elementCount()},
+                            runtime->anchors, width, height, mapping, confThreshold);
         } else {
             std::optional<FloatTensorView> rows;
             if (const Refusal why = checkYoloPoseOutput(outputs.at(0), keypoints, rows)) {

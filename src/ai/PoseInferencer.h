@@ -12,7 +12,7 @@ namespace Quillmark {
 
 // The two kinds of pose model the engine runs.
 enum PoseModelKind : int {
-    YoloPoseModel = 0,    // one output [1, 5 + 3K, candidates]
+    YoloPoseModel = 0,     // one output [1, 5 + 3K, candidates]
     PalmDetectorModel = 1, // regression [1, anchors, 18] and scores [1, anchors, 1]
 };
 

@@ -97,11 +97,11 @@ bool reportRunCurrentProblem(QWidget *window, QStatusBar *status, const AiBatchR
         status->showMessage(prefix + QStringLiteral("could not read image."), 3000);
     } else if (summary.failed > 0) {
         status->showMessage(prefix + QStringLiteral("inference failed — %1").arg(summary.firstError), 6000);
-        Prompts::current().warning(window, words.title, QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
+        Prompts::current().warning(window, words.title,
+                                   QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
     } else if (changedMeanwhile) {
-        status->showMessage(prefix + QStringLiteral("another image is shown now; the %1 found were dropped.")
-                                         .arg(words.results),
-                            4000);
+        status->showMessage(
+            prefix + QStringLiteral("another image is shown now; the %1 found were dropped.").arg(words.results), 4000);
     } else {
         return false;
     }
@@ -109,8 +109,8 @@ bool reportRunCurrentProblem(QWidget *window, QStatusBar *status, const AiBatchR
 }
 
 // Shows the summary of a run over all images, with what it could not do.
-void reportRunAll(QWidget *window, QStatusBar *status, const AiBatchRun::Summary &summary, QString text,
-                  int timeout, const ToolWords &words)
+void reportRunAll(QWidget *window, QStatusBar *status, const AiBatchRun::Summary &summary, QString text, int timeout,
+                  const ToolWords &words)
 {
     if (summary.gone > 0)
         text += QStringLiteral(" %1 image(s) were removed meanwhile.").arg(summary.gone);
@@ -478,10 +478,10 @@ void MainWindow::finishPoseRunAll(const AiBatchRun::Summary &summary)
     if (summary.added > 0)
         modified = true;
 
-    const QString text = summary.cancelled ? QStringLiteral("Pose: cancelled after %1 of %2 image(s).")
-                                                 .arg(summary.done)
-                                                 .arg(summary.total)
-                                           : QStringLiteral("Pose: processed %1 image(s).").arg(summary.total);
+    const QString text =
+        summary.cancelled
+            ? QStringLiteral("Pose: cancelled after %1 of %2 image(s).").arg(summary.done).arg(summary.total)
+            : QStringLiteral("Pose: processed %1 image(s).").arg(summary.total);
     reportRunAll(this, statusBar(), summary, text, 4000, poseWords);
 }
 

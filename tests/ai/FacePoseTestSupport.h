@@ -50,8 +50,8 @@ inline bool near(double a, double b, double tolerance = 1e-3)
 
 inline bool near(const QRectF &a, const QRectF &b, double tolerance = 1e-3)
 {
-    return near(a.x(), b.x(), tolerance) && near(a.y(), b.y(), tolerance) && near(a.width(), b.width(), tolerance)
-        && near(a.height(), b.height(), tolerance);
+    return near(a.x(), b.x(), tolerance) && near(a.y(), b.y(), tolerance) && near(a.width(), b.width(), tolerance) &&
+           near(a.height(), b.height(), tolerance);
 }
 
 inline QString describe(const QRectF &r)

@@ -32,10 +32,7 @@ class TestFaceInferencer : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(QFile::exists(model("face_box.onnx")), "test models were not generated");
-    }
+    void initTestCase() { QVERIFY2(QFile::exists(model("face_box.onnx")), "test models were not generated"); }
 
     void freshEngine()
     {
@@ -65,8 +62,9 @@ private slots:
         QTest::newRow("pose model")
             << model("pose_17.onnx")
             << "Not a face model — nFeat=56, expected 5 or 20. Please select a yolov8?-face.onnx file.";
-        QTest::newRow("channels last") << model("bad_face_channels_last.onnx")
-                                       << "the model's input [1,640,640,3] is not a planar RGB picture [1, 3, height, width] (channels last)";
+        QTest::newRow("channels last")
+            << model("bad_face_channels_last.onnx")
+            << "the model's input [1,640,640,3] is not a planar RGB picture [1, 3, height, width] (channels last)";
     }
 
     void refusedModels()
@@ -259,9 +257,13 @@ private slots:
                 for (int k = 0; k < 5; ++k) {
                     const QJsonArray mark = marks.at(k).toArray();
                     const FaceLandmark &landmark = found[i].landmarks[size_t(k)];
-                    QVERIFY2(near(landmark.x, mark.at(0).toDouble(), 0.01) && near(landmark.y, mark.at(1).toDouble(), 0.01),
+                    QVERIFY2(near(landmark.x, mark.at(0).toDouble(), 0.01) &&
+                                 near(landmark.y, mark.at(1).toDouble(), 0.01),
                              qPrintable(QStringLiteral("face %1 landmark %2: (%3, %4)")
-                                            .arg(i).arg(k).arg(landmark.x).arg(landmark.y)));
+                                            .arg(i)
+                                            .arg(k)
+                                            .arg(landmark.x)
+                                            .arg(landmark.y)));
                     QVERIFY(near(landmark.conf, mark.at(2).toDouble(), 1e-5));
                 }
             }

@@ -19,13 +19,13 @@
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
-#include <QTreeWidget>
 #include <QStatusBar>
+#include <QTreeWidget>
 #include <QUndoStack>
 
 using namespace Quillmark;
@@ -286,7 +286,8 @@ private slots:
         access->selectImage(1); // while the run is in flight
         QCOMPARE(window->labelCanvas()->displayedEntryId(), 1);
         waitForRun();
-        QCOMPARE(statusText(*window), QStringLiteral("Face: another image is shown now; the faces found were dropped."));
+        QCOMPARE(statusText(*window),
+                 QStringLiteral("Face: another image is shown now; the faces found were dropped."));
         QVERIFY(window->labelCanvas()->pendingAnnotationList().isEmpty());
         QVERIFY(window->pendingFaceResults().isEmpty());
     }

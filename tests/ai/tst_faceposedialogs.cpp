@@ -77,8 +77,7 @@ QStringList listTexts(const QListWidget *list)
 
 // The dialogs are children of a window with the application's style sheet, as
 // in the program.
-template <typename Dialog>
-struct StyledHost {
+template <typename Dialog> struct StyledHost {
     QMainWindow window;
     Dialog *dialog = nullptr;
     StyledHost()
@@ -115,8 +114,8 @@ bool hasColourNear(const QImage &image, const QRect &rect, const QColor &colour)
     for (int y = rect.top(); y <= rect.bottom(); ++y) {
         for (int x = rect.left(); x <= rect.right(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40
-                && std::abs(c.blue() - colour.blue()) < 40)
+            if (std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40 &&
+                std::abs(c.blue() - colour.blue()) < 40)
                 return true;
         }
     }
@@ -212,10 +211,10 @@ private slots:
     {
         QTest::addColumn<QStringList>("files"); // relative to the working folder, with sizes "name:bytes"
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("face subfolder")
-            << QStringList{"models/face/scrfd.onnx:1500", "models/face/yolov8n-face.onnx:3145728",
-                           "models/face/notes.txt:10", "models/yolov8n.onnx:10"}
-            << QStringList{"scrfd.onnx  (1 KB)", "yolov8n-face.onnx  (3 MB)"};
+        QTest::newRow("face subfolder") << QStringList{"models/face/scrfd.onnx:1500",
+                                                       "models/face/yolov8n-face.onnx:3145728",
+                                                       "models/face/notes.txt:10", "models/yolov8n.onnx:10"}
+                                        << QStringList{"scrfd.onnx  (1 KB)", "yolov8n-face.onnx  (3 MB)"};
         QTest::newRow("models folder: names with face")
             << QStringList{"models/yolov8n.onnx:10", "models/yolov8n-face.onnx:500", "models/MyFace.onnx:2048",
                            "models/sam_encoder.onnx:10", "models/FACE.onnx:10"}
@@ -369,8 +368,8 @@ private slots:
         QVERIFY(!progress->isVisible());
 
         const QList<QPair<QString, const char *>> clicks{{"Run Current", SIGNAL(runCurrentRequested())},
-                                                          {"Run All", SIGNAL(runAllRequested())},
-                                                          {"Clear", SIGNAL(clearRequested())}};
+                                                         {"Run All", SIGNAL(runAllRequested())},
+                                                         {"Clear", SIGNAL(clearRequested())}};
         for (const auto &[text, signal] : clicks) {
             QSignalSpy spy(dialog, signal);
             QTest::mouseClick(button(dialog, text), Qt::LeftButton);
@@ -394,7 +393,8 @@ private slots:
         const QList<QDoubleSpinBox *> spins = dialog->findChildren<QDoubleSpinBox *>();
         QCOMPARE(spins.size(), 3);
         QCOMPARE(spins[2]->maximum(), 0.90);
-        QCOMPARE(spins[2]->toolTip(), QStringLiteral("Bu değerin altındaki keypoint'ler 'Unlabeled' olarak işaretlenir"));
+        QCOMPARE(spins[2]->toolTip(),
+                 QStringLiteral("Bu değerin altındaki keypoint'ler 'Unlabeled' olarak işaretlenir"));
 
         QSignalSpy selected(dialog, &PoseAnnotationDialog::modelSelected);
         dialog->show();
@@ -516,9 +516,9 @@ private slots:
         seventeen[3] = 0;
         dialog->setPersons({person(0.904f, seventeen), person(0.5f, QList<int>(21, 1)), person(0.3f, {2, 1, 0, 0, 2})});
         QListWidget *list = dialog->findChild<QListWidget *>();
-        QCOMPARE(listTexts(list), (QStringList{"Person 1     conf: 0.90     16/17 kp",
-                                                "Person 2     conf: 0.50     21/21 kp",
-                                                "Person 3     conf: 0.30     3/5 kp"}));
+        QCOMPARE(listTexts(list),
+                 (QStringList{"Person 1     conf: 0.90     16/17 kp", "Person 2     conf: 0.50     21/21 kp",
+                              "Person 3     conf: 0.30     3/5 kp"}));
         QCOMPARE(group(dialog, "Detected")->title(), QStringLiteral("Detected Persons (3)"));
         QCOMPARE(chosen.count(), 1);
         QCOMPARE(chosen.at(0).at(0).toInt(), 0);

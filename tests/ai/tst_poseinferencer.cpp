@@ -15,10 +15,7 @@ class TestPoseInferencer : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(QFile::exists(model("pose_17.onnx")), "test models were not generated");
-    }
+    void initTestCase() { QVERIFY2(QFile::exists(model("pose_17.onnx")), "test models were not generated"); }
 
     void freshEngine()
     {
@@ -216,7 +213,8 @@ private slots:
         QTest::newRow("fp16") << model("bad_pose_fp16.onnx") << "float16";
         QTest::newRow("other feature count") << model("bad_pose_features.onnx") << "expected \\[1,56,candidates\\]";
         QTest::newRow("short") << model("bad_pose_short.onnx") << "fewer than its layout needs";
-        QTest::newRow("palm regression short") << model("bad_palm_short_regression.onnx") << "regression output: .*fewer";
+        QTest::newRow("palm regression short")
+            << model("bad_palm_short_regression.onnx") << "regression output: .*fewer";
         QTest::newRow("palm scores short") << model("bad_palm_short_scores.onnx") << "score output: .*fewer";
         QTest::newRow("palm scores fp16") << model("bad_palm_fp16.onnx") << "score output: .*float16";
     }
