@@ -2,7 +2,6 @@
 
 #include "ai/ModelsFolder.h"
 #include "ai/ModelsFolderDialog.h"
-#include "dialogs/Prompts.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -14,7 +13,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
@@ -123,6 +121,8 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     modelCombo = new QComboBox(modelGroup);
     modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     modelCombo->setToolTip(QStringLiteral("ONNX models in the models/ directory"));
+    // Model names (and the placeholder) are shown whole; the dialog widens.
+    modelCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto *rescanButton = modelListButton(QStringLiteral("↺"), QStringLiteral("Modelleri yeniden tara"), modelGroup);
     auto *folderButton = modelListButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
     modelRow->addWidget(modelCombo);
@@ -170,7 +170,7 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     layout->addLayout(runRow);
     layout->addStretch();
 
-    connect(rescanButton, &QPushButton::clicked, this, &AiAutoLabelDialog::rescanModels);
+    connect(rescanButton, &QPushButton::clicked, this, &AiAutoLabelDialog::rescanAndFit);
     connect(folderButton, &QPushButton::clicked, this, &AiAutoLabelDialog::chooseModelsFolder);
     connect(modelCombo, &QComboBox::activated, this, &AiAutoLabelDialog::onModelActivated);
     connect(runCurrentButton, &QPushButton::clicked, this, &AiAutoLabelDialog::runCurrentRequested);
@@ -207,7 +207,7 @@ void AiAutoLabelDialog::setProjectType(const QString &projectType)
     // A hidden dialog lists the models when it is shown; announcing a model now
     // would load it while the user is only opening a project.
     if (isVisible())
-        rescanModels();
+        rescanAndFit();
 }
 
 void AiAutoLabelDialog::setModelType(bool isSeg)
@@ -331,7 +331,7 @@ void AiAutoLabelDialog::onModelActivated(int index)
 void AiAutoLabelDialog::chooseModelsFolder()
 {
     if (Quillmark::chooseModelsFolder(this, QStringLiteral("Models Klasörünü Seç")))
-        rescanModels();
+        rescanAndFit();
 }
 
 void AiAutoLabelDialog::updateSegmentationTab()
@@ -361,9 +361,18 @@ void AiAutoLabelDialog::showSegmentationTab()
         tabs->setCurrentIndex(1);
 }
 
-void AiAutoLabelDialog::showEvent(QShowEvent *event)
+void AiAutoLabelDialog::rescanAndFit()
 {
     rescanModels();
+    // Wide enough for the longest name listed, once the layouts have taken in
+    // the new items.
+    QMetaObject::invokeMethod(
+        this, [this] { resize(size().expandedTo(sizeHint())); }, Qt::QueuedConnection);
+}
+
+void AiAutoLabelDialog::showEvent(QShowEvent *event)
+{
+    rescanAndFit();
     QDialog::showEvent(event);
 }
 

@@ -76,6 +76,7 @@ protected:
 private:
     QWidget *buildAutoLabelPage();
     void chooseModelsFolder();
+    void rescanAndFit();
     void onModelActivated(int index);
     void updateSegmentationTab();
     void updateRunButtons();

@@ -253,7 +253,9 @@ private slots:
         const auto summary = runToEnd(runner, std::move(task));
         QVERIFY(summary.has_value());
         QCOMPARE(summary->done, 8);
-        QVERIFY2(ticks >= 15, qPrintable(QString::number(ticks)));
+        // A loaded machine delays single ticks; what matters is that none waits
+        // for the worker's whole run.
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
         QVERIFY2(longestGap < 200, qPrintable(QString::number(longestGap)));
     }
 

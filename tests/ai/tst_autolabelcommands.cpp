@@ -5,6 +5,7 @@
 // under a run.
 
 #include "AppTestSupport.h"
+#include "AutoLabelTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
@@ -23,6 +24,7 @@
 #include <QUndoStack>
 
 using namespace Quillmark;
+using AutoLabelTest::buttonWithText;
 using namespace AppTest;
 
 namespace {
@@ -30,16 +32,6 @@ namespace {
 QString model(const char *name)
 {
     return QStringLiteral(QM_AI_MODELS_DIR "/") + QLatin1String(name);
-}
-
-QPushButton *dialogButton(AiAutoLabelDialog *dialog, const QString &text)
-{
-    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
 }
 
 QList<int> kinds(const QList<Annotation> &labels)
@@ -142,7 +134,7 @@ private slots:
         QCOMPARE(dialog()->windowTitle(), QStringLiteral("AI Detection"));
         QCOMPARE(window->labelCanvas()->currentTool(), int(Tool::Select));
         QCOMPARE(window->sideToolBarWidget()->tool(), int(Tool::Select));
-        QVERIFY(dialogButton(dialog(), "Run on Current Image")->isEnabled());
+        QVERIFY(buttonWithText(dialog(), "Run on Current Image")->isEnabled());
 
         chooseAiTool();
         QCOMPARE(selected.count(), 1);
@@ -167,8 +159,8 @@ private slots:
         QVERIFY(dialog()->isVisible());
         QVERIFY(!window->detectionEngine().isLoaded());
         QVERIFY(statusText(*window).startsWith("Failed to load model: bad_channels_last.onnx"));
-        QVERIFY(!dialogButton(dialog(), "Run on Current Image")->isEnabled());
-        QVERIFY(!dialogButton(dialog(), "Run on All Images")->isEnabled());
+        QVERIFY(!buttonWithText(dialog(), "Run on Current Image")->isEnabled());
+        QVERIFY(!buttonWithText(dialog(), "Run on All Images")->isEnabled());
     }
 
     // Each result of a run on the shown image is one undo step; the results go
@@ -180,10 +172,10 @@ private slots:
         chooseAiTool();
         show(wide);
 
-        dialogButton(dialog(), "Run on Current Image")->click();
+        buttonWithText(dialog(), "Run on Current Image")->click();
         QVERIFY(window->isAiBatchRunning());
         QCOMPARE(statusText(*window), QStringLiteral("Running inference…"));
-        QVERIFY(!dialogButton(dialog(), "Run on All Images")->isEnabled());
+        QVERIFY(!buttonWithText(dialog(), "Run on All Images")->isEnabled());
         waitForRunEnd();
 
         QCOMPARE(statusText(*window), QStringLiteral("AI: found 4 object(s) on current image."));
@@ -198,7 +190,7 @@ private slots:
         QCOMPARE(kinds(entry(wide).labels), (QList<int>{BoundingBox, BoundingBox, BoundingBox, BoundingBox}));
         QVERIFY(access->modified());
         QVERIFY(access->project().dataset.classColors.contains("dog"));
-        QVERIFY(dialogButton(dialog(), "Run on All Images")->isEnabled());
+        QVERIFY(buttonWithText(dialog(), "Run on All Images")->isEnabled());
 
         undo->undo();
         QCOMPARE(entry(wide).labels.size(), 3);
@@ -213,7 +205,7 @@ private slots:
         chooseAiTool();
         QCOMPARE(statusText(*window), QStringLiteral("Model: seg.onnx  |  1 classes  |  segmentation"));
         show(wide);
-        dialogButton(dialog(), "Run on Current Image")->click();
+        buttonWithText(dialog(), "Run on Current Image")->click();
         waitForRunEnd();
         QCOMPARE(statusText(*window), QStringLiteral("AI: found 2 instance(s) on current image."));
         const QList<Annotation> labels = entry(wide).labels;
@@ -224,7 +216,7 @@ private slots:
         QCOMPARE(window->labelCanvas()->undoStack()->count(), 2);
 
         access->selectImage(broken);
-        dialogButton(dialog(), "Run on Current Image")->click();
+        buttonWithText(dialog(), "Run on Current Image")->click();
         waitForRunEnd();
         QCOMPARE(prompts->calls.size(), 1);
         QCOMPARE(prompts->calls[0].kind, QStringLiteral("warning"));
@@ -243,11 +235,11 @@ private slots:
         window->labelCanvas()->addDetection(box(QRectF(1, 1, 5, 5), "mine"));
         access->modified() = false;
 
-        dialogButton(dialog(), "Run on All Images")->click();
+        buttonWithText(dialog(), "Run on All Images")->click();
         QVERIFY(window->isJobRunning());
         QVERIFY(!window->toolBarWidget()->isEnabled());
         QVERIFY(!window->imageList()->isEnabled());
-        QVERIFY(dialogButton(dialog(), "Cancel")->isVisible());
+        QVERIFY(buttonWithText(dialog(), "Cancel")->isVisible());
         window->onSaveProject(); // waits for the run
         QCOMPARE(statusText(*window), QStringLiteral("Please wait until the current operation has finished."));
         waitForRunEnd();
@@ -265,7 +257,7 @@ private slots:
         QVERIFY(window->toolBarWidget()->isEnabled());
         QVERIFY(window->imageList()->isEnabled());
         QVERIFY(!window->progressBarWidget()->isVisible());
-        QVERIFY(!dialogButton(dialog(), "Cancel")->isVisible());
+        QVERIFY(!buttonWithText(dialog(), "Cancel")->isVisible());
     }
 
     // A model whose output cannot be decoded is a failure, never "found 0".
@@ -275,7 +267,7 @@ private slots:
         QSettings().setValue("models/detection", model("det_rows.onnx"));
         chooseAiTool();
         show(wide);
-        dialogButton(dialog(), "Run on Current Image")->click();
+        buttonWithText(dialog(), "Run on Current Image")->click();
         waitForRunEnd();
         QVERIFY2(statusText(*window).startsWith("AI: inference failed — output shape [1,50,6]"),
                  qPrintable(statusText(*window)));
@@ -285,7 +277,7 @@ private slots:
         QVERIFY(entry(wide).labels.isEmpty());
         QVERIFY(!access->modified());
 
-        dialogButton(dialog(), "Run on All Images")->click();
+        buttonWithText(dialog(), "Run on All Images")->click();
         waitForRunEnd();
         QVERIFY2(statusText(*window).startsWith("AI: added 0 detection(s) across 3 images. 1 image(s) could not "
                                                 "be read. Inference failed on 2 image(s): output shape"),
@@ -303,7 +295,7 @@ private slots:
         QSettings().setValue("models/detection", model("det_names.onnx"));
         chooseAiTool();
         show(tall);
-        dialogButton(dialog(), "Run on Current Image")->click();
+        buttonWithText(dialog(), "Run on Current Image")->click();
         access->selectImage(wide); // in memory: shown at once, before any result
         QCOMPARE(window->labelCanvas()->displayedEntryId(), wide);
         waitForRunEnd();
@@ -325,15 +317,15 @@ private slots:
         openProject("object_detection");
         QSettings().setValue("models/detection", model("det_names.onnx"));
         chooseAiTool();
-        dialogButton(dialog(), "Run on All Images")->click();
-        dialogButton(dialog(), "Cancel")->click();
+        buttonWithText(dialog(), "Run on All Images")->click();
+        buttonWithText(dialog(), "Cancel")->click();
         waitForRunEnd();
         QCOMPARE(statusText(*window), QStringLiteral("AI: cancelled after 0 of 3 images; added 0 detection(s)."));
         for (int id : {wide, tall, broken})
             QVERIFY(entry(id).labels.isEmpty());
         QVERIFY(!access->modified());
 
-        dialogButton(dialog(), "Run on All Images")->click();
+        buttonWithText(dialog(), "Run on All Images")->click();
         NewProjectSpec spec;
         spec.name = QStringLiteral("fresh");
         spec.projectType = QStringLiteral("object_detection");
@@ -352,7 +344,7 @@ private slots:
         access->project().projectType = QStringLiteral("object_detection");
         QSettings().setValue("models/detection", model("det_names.onnx"));
         chooseAiTool();
-        dialogButton(dialog(), "Run on Current Image")->click();
+        buttonWithText(dialog(), "Run on Current Image")->click();
         QCOMPARE(prompts->calls.size(), 1);
         QCOMPARE(prompts->calls[0].kind, QStringLiteral("information"));
         QCOMPARE(prompts->calls[0].text, QStringLiteral("Please open an image first."));
@@ -361,7 +353,7 @@ private slots:
             access->project().dataset.addImage(imageEntry(dir.filePath(name), 10, 10));
         access->refreshUi();
         access->modified() = false;
-        dialogButton(dialog(), "Run on All Images")->click();
+        buttonWithText(dialog(), "Run on All Images")->click();
         waitForRunEnd();
         QCOMPARE(statusText(*window), QStringLiteral("AI: added 0 detection(s) across 2 images. "
                                                      "2 image(s) could not be read."));
