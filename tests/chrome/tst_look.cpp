@@ -12,6 +12,8 @@
 #include "ai/AiAutoLabelDialog.h"
 #include "ai/AiSam3Dialog.h"
 #include "ai/AiSegDialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "app/MainWindow.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
@@ -409,7 +411,8 @@ void TestLook::disabledButtonsOfTheDialogs()
     // Dialogs as the window opens them, under its sheet: the AI tools without a
     // model, the settings, the wizard on its first page and the type dialog
     // with no type chosen.
-    QList<QWidget *> dialogs{f.window.autoLabelDialog(), f.window.segmentationDialog(), f.window.conceptDialog()};
+    QList<QWidget *> dialogs{f.window.autoLabelDialog(), f.window.segmentationDialog(), f.window.conceptDialog(),
+                             f.window.faceAnnotationDialog(), f.window.poseAnnotationDialog()};
     auto *settings = new SettingsDialog(&f.window);
     auto *wizard = new ObjectDetectionWizard(&f.window, theme == Theme::Dark);
     auto *typeDialog = new ProjectTypeDialog(QString(), mode, &f.window);

@@ -8,6 +8,8 @@
 
 #include "ai/AiAutoLabelDialog.h"
 #include "ai/AiSam3Dialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "app/MainWindow.h"
 #include "chrome/IconHelpers.h"
 #include "chrome/SideToolBar.h"
@@ -171,6 +173,8 @@ void TestScreenshots::renderAll()
         {new ObjectDetectionWizard(&window, theme == Theme::Dark), QStringLiteral("new-project-wizard")},
         {window.autoLabelDialog(), QStringLiteral("auto-label-dialog")},
         {window.conceptDialog(), QStringLiteral("concept-dialog")},
+        {window.faceAnnotationDialog(), QStringLiteral("face-dialog")},
+        {window.poseAnnotationDialog(), QStringLiteral("pose-dialog")},
     };
     for (const auto &[dialog, name] : dialogs) {
         if (name == QLatin1String("shortcuts-dialog"))
