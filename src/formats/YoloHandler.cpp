@@ -312,8 +312,12 @@ QStringList readYoloClassNames(const QString &folder, const YoloDataYaml &yaml)
 {
     if (!yaml.names.isEmpty())
         return yaml.names;
+    // classes.txt beside the dataset, else beside the label files, where
+    // labelling tools that write one label folder put it.
     QStringList names;
-    readClassListFile(QDir(folder).filePath(QStringLiteral("classes.txt")), &names);
+    const QDir dir(folder);
+    if (!readClassListFile(dir.filePath(QStringLiteral("classes.txt")), &names))
+        readClassListFile(dir.filePath(QStringLiteral("labels/classes.txt")), &names);
     return names;
 }
 

@@ -40,9 +40,16 @@ QList<Row> rows()
         {"yolo-labels", {"YOLO"}},
         {"yolo-split", {"YOLO", "YOLOv4 Scaled"}},
         {"yolo-roboflow", QStringList{"YOLO"} + kRoboflowFamily},
+        {"yolo-background", {"YOLO"}},
+        {"yolo-labelimg", {"YOLO"}},
         {"coco", {"COCO"}},
+        {"coco-release", {"COCO"}},
         {"voc", {"Pascal VOC"}},
+        {"vocdevkit", {"Pascal VOC"}},
+        {"vocdevkit/VOC2012", {"Pascal VOC"}},
         {"cvat", {"CVAT XML"}},
+        {"cvat-images", {"CVAT XML"}},
+        {"cvat-video", {}},
         {"unrelated", {}},
     };
 }
