@@ -249,8 +249,8 @@ namespace {
 // "ignore", "attributes", ...), kept among its attributes and written back.
 const QStringList &structuralAnnotationKeys()
 {
-    static const QStringList keys = {"area",     "bbox",          "category_id", "id",
-                                     "image_id", "keypoints",     "num_keypoints", "segmentation"};
+    static const QStringList keys = {"area",     "bbox",      "category_id",   "id",
+                                     "image_id", "keypoints", "num_keypoints", "segmentation"};
     return keys;
 }
 
@@ -372,9 +372,10 @@ QList<Annotation> annotationsFromObject(const QJsonObject &object, const QHash<Q
     const QJsonValue categoryValue = object.value(QLatin1String("category_id"));
     const auto category = categories.constFind(idKey(categoryValue));
     a.className = category != categories.cend()
-        ? *category
-        : QStringLiteral("class_%1").arg(categoryValue.isString() ? categoryValue.toString()
-                                                                   : QString::number(jsonInt64(categoryValue, 0)));
+                      ? *category
+                      : QStringLiteral("class_%1")
+                            .arg(categoryValue.isString() ? categoryValue.toString()
+                                                          : QString::number(jsonInt64(categoryValue, 0)));
     a.confidence = 1.0f;
     a.attributes = flagsOf(object);
 
@@ -396,7 +397,7 @@ QList<Annotation> annotationsFromObject(const QJsonObject &object, const QHash<Q
         return {a};
     }
     if (segmentation.isEmpty() || !segmentation.first().isArray())
-        return {a};   // a box: no segmentation, or a run-length mask
+        return {a}; // a box: no segmentation, or a run-length mask
 
     a.kind = Polygon;
     QList<QList<QPointF>> parts;
@@ -418,7 +419,7 @@ QList<Annotation> annotationsFromObject(const QJsonObject &object, const QHash<Q
         pieces.append(piece);
     }
     if (pieces.isEmpty())
-        pieces.append(a);   // no usable part: the object as a polygon without points
+        pieces.append(a); // no usable part: the object as a polygon without points
     return pieces;
 }
 

@@ -185,11 +185,11 @@ namespace {
 struct Joint {
     QString name;
     QPointF point;
-    int visibility = 2;   // outside: 0, occluded: 1, else 2
+    int visibility = 2; // outside: 0, occluded: 1, else 2
 };
 
 struct PendingSkeleton {
-    Annotation annotation;   // label, flags
+    Annotation annotation; // label, flags
     QList<Joint> joints;
 };
 
@@ -200,7 +200,7 @@ struct PendingImage {
     QList<Annotation> polylines;
     QList<Annotation> points;
     QList<PendingSkeleton> skeletons;
-    bool inSkeleton = false;   // "points" are joints of the last skeleton
+    bool inSkeleton = false; // "points" are joints of the last skeleton
 };
 
 // A label of the task's meta part: skeletons name their joints as labels
@@ -392,8 +392,8 @@ Annotation skeletonAnnotation(const PendingSkeleton &skeleton, const QStringList
     if (!jointOrder.isEmpty()) {
         QList<Joint> ordered;
         for (const QString &name : jointOrder) {
-            const auto found = std::find_if(joints.cbegin(), joints.cend(),
-                                            [&name](const Joint &j) { return j.name == name; });
+            const auto found =
+                std::find_if(joints.cbegin(), joints.cend(), [&name](const Joint &j) { return j.name == name; });
             ordered.append(found != joints.cend() ? *found : Joint{name, QPointF(), 0});
         }
         joints = ordered;

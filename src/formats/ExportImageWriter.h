@@ -11,10 +11,10 @@ namespace Quillmark {
 // their own image files.
 
 enum class ExportImageResult {
-    Written,         // the file was written (replacing any file of that name)
-    IsSource,        // the destination is the image's own file; left as it is
-    NoPixels,        // neither a readable file nor pixels held by the entry
-    Failed,          // writing failed; an older file there is kept
+    Written,  // the file was written (replacing any file of that name)
+    IsSource, // the destination is the image's own file; left as it is
+    NoPixels, // neither a readable file nor pixels held by the entry
+    Failed,   // writing failed; an older file there is kept
 };
 
 // Writes the image to `destination`, replacing a file of that name (an earlier

@@ -47,8 +47,8 @@ YoloExportLayout yoloExportLayout(const IFormatHandler *handler)
     return layout;
 }
 
-QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders,
-                              const QStringList &classNames, int keypointCount, bool roboflowSection)
+QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
+                              int keypointCount, bool roboflowSection)
 {
     static const char *const keys[] = {"train", "val", "test"};
     QString text;
@@ -64,8 +64,8 @@ QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imag
     text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
     if (roboflowSection) {
         const QString project = QFileInfo(QDir::cleanPath(outputPath)).fileName();
-        text += QStringLiteral("\nroboflow:\n  project: ") + yamlScalar(project.isEmpty() ? QStringLiteral("dataset") : project)
-            + QLatin1Char('\n');
+        text += QStringLiteral("\nroboflow:\n  project: ") +
+                yamlScalar(project.isEmpty() ? QStringLiteral("dataset") : project) + QLatin1Char('\n');
     }
     return text.toUtf8();
 }
@@ -100,8 +100,8 @@ QString imageLabel(const ImageEntry &image)
 // failure, after which it stops.
 class ExportRun {
 public:
-    ExportRun(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset,
-              bool handlerWritesImages, ProgressCallback progress)
+    ExportRun(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, bool handlerWritesImages,
+              ProgressCallback progress)
         : m_handler(handler), m_config(config), m_dataset(withProbedImageSizes(dataset)),
           m_handlerWritesImages(handlerWritesImages), m_progress(std::move(progress)), m_output(config.outputPath),
           m_classNames(m_dataset.classNames()), m_yolo(yoloExportLayout(handler))
@@ -361,9 +361,8 @@ bool ExportRun::runSplit(QString *resultText)
         if (!written)
             return false;
     }
-    if (m_yolo.applies
-        && !writeYoloClassFiles({QStringLiteral("train/images"), QStringLiteral("valid/images"),
-                                 QStringLiteral("test/images")}))
+    if (m_yolo.applies && !writeYoloClassFiles({QStringLiteral("train/images"), QStringLiteral("valid/images"),
+                                                QStringLiteral("test/images")}))
         return false;
     report(m_total);
     *resultText = QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")

@@ -36,10 +36,10 @@ QString exportTargetPath(const QString &format, const QString &outputPath);
 
 // How the job writes a format of the YOLO family.
 struct YoloExportLayout {
-    bool applies = false;           // the job writes the YOLO layout itself
-    bool roboflowSection = false;   // data.yaml carries the "roboflow:" section its detection looks for
-    bool wholeIntoTrain = false;    // without a split the images go to train/ (the folder layout
-                                    // "YOLOv4 Scaled" is detected by)
+    bool applies = false;         // the job writes the YOLO layout itself
+    bool roboflowSection = false; // data.yaml carries the "roboflow:" section its detection looks for
+    bool wholeIntoTrain = false;  // without a split the images go to train/ (the folder layout
+                                  // "YOLOv4 Scaled" is detected by)
 };
 YoloExportLayout yoloExportLayout(const IFormatHandler *handler);
 
@@ -48,7 +48,7 @@ YoloExportLayout yoloExportLayout(const IFormatHandler *handler);
 // folder), an empty line, "kpt_shape: [K, 3]" for a keypoint dataset (K the
 // largest keypoint count, so that its label lines read back as keypoints),
 // "nc" and "names"; and a "roboflow:" section when asked.
-QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders,
-                              const QStringList &classNames, int keypointCount, bool roboflowSection);
+QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
+                              int keypointCount, bool roboflowSection);
 
 } // namespace Quillmark

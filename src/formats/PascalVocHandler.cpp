@@ -85,8 +85,8 @@ QString resolveVocImagePath(const QString &folder, const QString &name)
     const QString last = name.mid(cut + 1);
     // images/ below the XML folder, or JPEGImages/ beside Annotations/ as the
     // VOCdevkit keeps them.
-    for (const QString &candidate : {dir.filePath(QStringLiteral("images/") + last),
-                                     dir.filePath(QStringLiteral("../JPEGImages/") + last)}) {
+    for (const QString &candidate :
+         {dir.filePath(QStringLiteral("images/") + last), dir.filePath(QStringLiteral("../JPEGImages/") + last)}) {
         if (QFileInfo::exists(candidate))
             return QDir::cleanPath(candidate);
     }

@@ -9,9 +9,7 @@
 namespace Quillmark {
 
 QpkgImageBytes::QpkgImageBytes(const QString &packagePath, int imageId, const QString &fileName, qint64 length)
-    : m_packagePath(QFileInfo(packagePath).absoluteFilePath()),
-      m_imageId(imageId),
-      m_fileName(fileName),
+    : m_packagePath(QFileInfo(packagePath).absoluteFilePath()), m_imageId(imageId), m_fileName(fileName),
       m_length(length)
 {
 }

@@ -69,10 +69,8 @@ float storedFps(double fps)
 } // namespace
 
 QpkgReader::QpkgReader(QSqlDatabase &db, const QString &packagePath, ProgressCallback progress)
-    : m_db(db),
-      m_packagePath(QFileInfo(packagePath).absoluteFilePath()),
-      m_folder(QFileInfo(packagePath).absolutePath()),
-      m_progress(std::move(progress))
+    : m_db(db), m_packagePath(QFileInfo(packagePath).absoluteFilePath()),
+      m_folder(QFileInfo(packagePath).absolutePath()), m_progress(std::move(progress))
 {
 }
 

@@ -5,8 +5,8 @@
 
 #include <QHash>
 #include <QMap>
-#include <QSqlDatabase>
 #include <QSize>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 
@@ -27,8 +27,8 @@ public:
 private:
     struct ImageRow {
         int id = 0;
-        QString fileName;     // QpkgHandler::mediaFileName of the stored name
-        QString storedName;   // as stored
+        QString fileName;   // QpkgHandler::mediaFileName of the stored name
+        QString storedName; // as stored
         int width = 0;
         int height = 0;
         qint64 storedLength = -1;   // -1: the bytes are NULL

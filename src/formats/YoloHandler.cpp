@@ -93,7 +93,7 @@ public:
     }
 
 private:
-    using Listing = QHash<QString, QString>;   // name key -> file name
+    using Listing = QHash<QString, QString>; // name key -> file name
 
     static QString findIn(const Listing &listing, const QString &baseName, const QString &folder)
     {

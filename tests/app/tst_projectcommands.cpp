@@ -670,7 +670,8 @@ void TestProjectCommands::packageImagesAreShownAndExtracted()
     Dataset packed;
     const QByteArray red = encoded(Qt::red, "JPG", 60, 40);
     const QByteArray blue = encoded(Qt::blue, "PNG", 60, 40);
-    for (const auto &[name, bytes] : {std::pair{QStringLiteral("a.jpg"), red}, std::pair{QStringLiteral("b.png"), blue}}) {
+    for (const auto &[name, bytes] :
+         {std::pair{QStringLiteral("a.jpg"), red}, std::pair{QStringLiteral("b.png"), blue}}) {
         ImageEntry entry = imageEntry(name, 60, 40, {box({1, 1, 5, 5})});
         entry.imageData = bytes;
         packed.addImage(entry);

@@ -321,13 +321,13 @@ void TestCocoHandler::importLenience()
     QCOMPARE(e.filePath, QString());
     QCOMPARE(e.labels.size(), 3);
     QCOMPARE(e.labels.at(0).bbox, QRectF());
-    QCOMPARE(e.labels.at(0).className, QStringLiteral("class_1"));   // a string id names no category
+    QCOMPARE(e.labels.at(0).className, QStringLiteral("class_1")); // a string id names no category
     QCOMPARE(e.labels.at(1).bbox, QRectF(0, 0, 3, 4));
     QCOMPARE(e.labels.at(1).kind, int(BoundingBox));
     QCOMPARE(e.labels.at(1).className, QStringLiteral("class_0"));
     QCOMPARE(e.labels.at(2).kind, int(Polygon));
     QCOMPARE(e.labels.at(2).points.size(), 0);
-    QCOMPARE(e.labels.at(2).id, 0);   // not an int
+    QCOMPARE(e.labels.at(2).id, 0); // not an int
     QVERIFY(dataset.classColors.isEmpty());
 }
 
@@ -445,7 +445,7 @@ void TestCocoHandler::releaseLayout()
         QCOMPARE(QImage(dataset.images.at(i).filePath).size(),
                  QSize(dataset.images.at(i).width, dataset.images.at(i).height));
     }
-    QCOMPARE(dataset.images.at(2).labels.size(), 0);   // an image without objects stays
+    QCOMPARE(dataset.images.at(2).labels.size(), 0); // an image without objects stays
 
     // Every category is a class, also "car", which no annotation uses.
     QCOMPARE(dataset.classColors.keys(), (QStringList{"bear", "car", "chair", "person"}));
@@ -455,7 +455,7 @@ void TestCocoHandler::releaseLayout()
     QCOMPARE(labels.at(0).kind, int(Polygon));
     QCOMPARE(labels.at(0).points.size(), 4);
     QCOMPARE(labels.at(0).bbox, QRectF(10.5, 5, 19.5, 20.25));
-    QVERIFY(labels.at(0).attributes.isEmpty());   // iscrowd 0 is the default
+    QVERIFY(labels.at(0).attributes.isEmpty()); // iscrowd 0 is the default
     // The chair of two parts: both kept, with the class and boxes of their own.
     QCOMPARE(labels.at(1).className, QStringLiteral("chair"));
     QCOMPARE(labels.at(1).points, (QList<QPointF>{{0, 30}, {12, 30}, {12, 48}}));
@@ -499,7 +499,8 @@ void TestCocoHandler::keypointCategoriesGiveTheSchema()
     QTemporaryDir dir;
     bool ok = false;
     const Dataset odd = importText(R"({"images": [{"id": 1}], "categories": [{"id": 1, "name": "p",
-        "keypoints": ["a", "b"], "skeleton": [[1, 2], [2, 3], [0, 1], [1]]}]})", &ok, dir.path());
+        "keypoints": ["a", "b"], "skeleton": [[1, 2], [2, 3], [0, 1], [1]]}]})",
+                                   &ok, dir.path());
     QVERIFY(ok);
     QCOMPARE(odd.keypointSchema.edges, (QList<QPair<int, int>>{{0, 1}}));
 }
@@ -515,7 +516,8 @@ void TestCocoHandler::stringImageIdsStayApart()
         "annotations": [{"id": 1, "image_id": "frame_b", "category_id": 1, "bbox": [1, 1, 2, 2]},
                         {"id": 2, "image_id": "frame_a", "category_id": 1, "bbox": [3, 3, 2, 2]},
                         {"id": 3, "image_id": "frame_b", "category_id": 1, "bbox": [5, 5, 2, 2]},
-                        {"id": 4, "image_id": 0, "category_id": 1, "bbox": [7, 7, 2, 2]}]})", &ok, dir.path());
+                        {"id": 4, "image_id": 0, "category_id": 1, "bbox": [7, 7, 2, 2]}]})",
+                                       &ok, dir.path());
     QVERIFY(ok);
     QCOMPARE(dataset.images.size(), 4);
     QSet<int> ids;
@@ -526,7 +528,7 @@ void TestCocoHandler::stringImageIdsStayApart()
     QCOMPARE(dataset.images.at(0).labels.size(), 1);
     QCOMPARE(dataset.images.at(0).labels.first().bbox, QRectF(3, 3, 2, 2));
     QCOMPARE(dataset.images.at(1).labels.size(), 2);
-    QCOMPARE(dataset.images.at(2).id, 0);   // numeric ids are kept
+    QCOMPARE(dataset.images.at(2).id, 0); // numeric ids are kept
     QCOMPARE(dataset.images.at(2).labels.size(), 1);
     QCOMPARE(dataset.images.at(3).labels.size(), 0);
 }
@@ -573,9 +575,8 @@ void TestCocoHandler::areaIsTheShapesOwn()
     // An L of six vertices: 30 x 20 minus a 10 x 10 notch is 500, its box 600.
     dataset.addImage(image("/a.jpg", 100, 100,
                            {polygon("cat", {{0, 0}, {30, 0}, {30, 20}, {10, 20}, {10, 10}, {0, 10}}),
-                            polygon("cat", {{10, 10}, {0, 10}, {0, 0}, {10, 0}}),   // the other way round
-                            box("cat", 5, 5, 4, 2.5),
-                            keypoints("cat", {0, 0, 20, 30}, {{1, 1}, {2, 2}}, {2, 2})}));
+                            polygon("cat", {{10, 10}, {0, 10}, {0, 0}, {10, 0}}), // the other way round
+                            box("cat", 5, 5, 4, 2.5), keypoints("cat", {0, 0, 20, 30}, {{1, 1}, {2, 2}}, {2, 2})}));
     const QJsonArray annotations = exportedDocument(dataset)["annotations"].toArray();
     QCOMPARE(annotations.at(0)["area"].toDouble(), 500.0);
     QCOMPARE(annotations.at(0)["bbox"].toArray(), (QJsonArray{0, 0, 30, 20}));

@@ -44,11 +44,13 @@ void TestCvatHandler::detection_data()
     QTest::newRow("cvat") << cvatFile(R"(<image id="0" name="a.jpg"/>)") << true;
     QTest::newRow("version after meta") << QByteArray("<annotations><meta/><version>1.1</version><image name=\"a\"/>")
                                         << true;
-    QTest::newRow("version outside the root") << QByteArray("<version>1.1</version><annotations><image name=\"a\"/>")
-                                              << false;
+    QTest::newRow("version outside the root")
+        << QByteArray("<version>1.1</version><annotations><image name=\"a\"/>") << false;
     QTest::newRow("no image") << cvatFile("") << false;
-    QTest::newRow("video export") << cvatFile(R"(<track id="0" label="car"><box frame="0" xtl="1" ytl="1" xbr="2" ybr="2"/></track>
-  <image name="after the tracks"/>)") << false;
+    QTest::newRow("video export")
+        << cvatFile(R"(<track id="0" label="car"><box frame="0" xtl="1" ytl="1" xbr="2" ybr="2"/></track>
+  <image name="after the tracks"/>)")
+        << false;
     QTest::newRow("version beyond 512 bytes") << "<annotations>" + QByteArray(600, ' ') + "<version>" << false;
     QTest::newRow("voc") << QByteArray("<annotation><filename>a.jpg</filename></annotation>") << false;
 }
@@ -167,7 +169,7 @@ void TestCvatHandler::importShapes()
     QCOMPARE(b.filePath, dir.filePath("images/b.jpg"));
     QCOMPARE(b.width, 64);
     QCOMPARE(b.height, 0);
-    QCOMPARE(b.labels.size(), 6);   // boxes, polygons, polylines, then points
+    QCOMPARE(b.labels.size(), 6); // boxes, polygons, polylines, then points
     QCOMPARE(b.labels.at(0).className, QStringLiteral("car"));
     QCOMPARE(b.labels.at(0).bbox, QRectF(10, 10, 40, 20));
     QCOMPARE(b.labels.at(0).attributes, (QVariantMap{{"occluded", 1}}));
@@ -243,7 +245,7 @@ void TestCvatHandler::roundTrip()
     Dataset back;
     QVERIFY(CvatHandler().importDataset(dir.path(), back, {}));
     const QList<Annotation> &labels = back.images.first().labels;
-    QCOMPARE(labels.size(), 6);   // boxes, polygons, polylines, points
+    QCOMPARE(labels.size(), 6); // boxes, polygons, polylines, points
     fuzzyCompareRect(labels.at(0).bbox, QRectF(10.25, 20, 30, 40));
     fuzzyCompareRect(labels.at(1).bbox, QRectF(0, 0, 640, 480));
     QVERIFY(pointsClose(labels.at(2).points, {{10, 20}, {30, 20.5}, {30, 50}}));
@@ -279,7 +281,7 @@ void TestCvatHandler::cvatExportForImages()
     }
 
     const QList<Annotation> &street = dataset.images.at(0).labels;
-    QCOMPARE(street.size(), 6);   // boxes (one turned), polygons, polylines, points
+    QCOMPARE(street.size(), 6); // boxes (one turned), polygons, polylines, points
     QCOMPARE(street.at(0).bbox, QRectF(10, 12, 20, 12));
     QVERIFY(street.at(0).attributes.isEmpty());
     // The box turned a quarter clockwise about its centre (30, 25).
@@ -302,7 +304,7 @@ void TestCvatHandler::cvatExportForImages()
     QCOMPARE(people.first().className, QStringLiteral("person"));
     QCOMPARE(people.first().points, (QList<QPointF>{{30, 8}, {32, 25}, {40, 46}}));
     QCOMPARE(people.first().keypointVis, (QList<int>{2, 1, 0}));
-    QCOMPARE(people.first().bbox, QRectF(30, 8, 2, 17));   // around the labelled joints
+    QCOMPARE(people.first().bbox, QRectF(30, 8, 2, 17)); // around the labelled joints
     QCOMPARE(dataset.classColors.keys(), (QStringList{"car", "lane", "person", "road", "sign"}));
     QCOMPARE(dataset.keypointSchema.objectClass, QStringLiteral("person"));
     QCOMPARE(dataset.keypointSchema.keypointNames, (QStringList{"head", "hip", "foot"}));
@@ -311,9 +313,11 @@ void TestCvatHandler::cvatExportForImages()
     // Written back, polylines and points keep their elements, and the
     // occluded flag its value.
     const QByteArray xml = cvatXmlBytes(dataset);
-    QVERIFY(xml.contains(R"(<polyline label="lane" occluded="0" points="0.00,40.00;32.00,36.50;64.00,40.00" z_order="0"/>)"));
+    QVERIFY(xml.contains(
+        R"(<polyline label="lane" occluded="0" points="0.00,40.00;32.00,36.50;64.00,40.00" z_order="0"/>)"));
     QVERIFY(xml.contains(R"(<points label="sign" occluded="0" points="55.50,6.00" z_order="0"/>)"));
-    QVERIFY(xml.contains(R"(<polygon label="car" occluded="1" points="35.00,15.00;35.00,35.00;25.00,35.00;25.00,15.00")"));
+    QVERIFY(
+        xml.contains(R"(<polygon label="car" occluded="1" points="35.00,15.00;35.00,35.00;25.00,35.00;25.00,15.00")"));
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("annotations.xml"), xml));
     Dataset back;

@@ -190,10 +190,9 @@ void TestExportJob::wholeExportInMemoryAndCollidingImages()
     const QString out = dir.filePath("out");
     const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset);
     QVERIFY2(o.ok, qPrintable(o.error));
-    QCOMPARE(filesBelow(out),
-             (QStringList{"classes.txt", "data.yaml", "images/0001.jpg", "images/0001_2.jpg",
-                          "images/clip_frame_000003.png", "images/packed.jpg", "labels/0001.txt", "labels/0001_2.txt",
-                          "labels/clip_frame_000003.txt", "labels/packed.txt"}));
+    QCOMPARE(filesBelow(out), (QStringList{"classes.txt", "data.yaml", "images/0001.jpg", "images/0001_2.jpg",
+                                           "images/clip_frame_000003.png", "images/packed.jpg", "labels/0001.txt",
+                                           "labels/0001_2.txt", "labels/clip_frame_000003.txt", "labels/packed.txt"}));
     // Labels stay with their own pixels.
     QCOMPARE(readFile(out + "/labels/0001_2.txt"), QByteArray("0 0.375 0.375 0.25 0.25\n"));
     QCOMPARE(readFile(out + "/images/0001_2.jpg"), readFile(dir.filePath("cam2/0001.jpg")));
@@ -268,8 +267,7 @@ void TestExportJob::yoloWholeExportReadsBackExactly()
     QTemporaryDir dir;
     Dataset dataset = borderDataset(dir.filePath("src"));
     if (pose) {
-        dataset.images[1].labels.append(
-            keypoints("person", {0, 0, 64, 40}, {{0, 0}, {64, 0}, {32, 40}}, {2, 1, 0}));
+        dataset.images[1].labels.append(keypoints("person", {0, 0, 64, 40}, {{0, 0}, {64, 0}, {32, 40}}, {2, 1, 0}));
     }
     const QString out = dir.filePath("out");
     ExportConfig c = config("YOLO", out, false);
@@ -368,7 +366,7 @@ void TestExportJob::missingPixelsFailTheExport()
     QCOMPARE(o.error, QStringLiteral("Export failed: the image %1 cannot be found.")
                           .arg(QDir::toNativeSeparators(dir.filePath("gone/missing.jpg"))));
     QVERIFY(o.result.isEmpty());
-    QCOMPARE(filesBelow(out), QStringList());   // nothing half-written
+    QCOMPARE(filesBelow(out), QStringList()); // nothing half-written
 
     // Several are counted and the first ones named.
     for (int i = 0; i < 6; ++i)
@@ -457,10 +455,11 @@ void TestExportJob::unknownSizesAreMeasured()
     QCOMPARE(readFile(out + "/labels/frame_000001.txt"), QByteArray("0 0.25 0.25 0.5 0.5\n"));
 
     QVERIFY(run(FormatRegistry::instance().find("COCO"), config("COCO", dir.filePath("coco"), false), dataset).ok);
-    const QJsonArray images = QJsonDocument::fromJson(readFile(dir.filePath("coco/annotations.json")))["images"].toArray();
+    const QJsonArray images =
+        QJsonDocument::fromJson(readFile(dir.filePath("coco/annotations.json")))["images"].toArray();
     QCOMPARE(images.at(0)["width"].toInt(), 200);
     QCOMPARE(images.at(1)["height"].toInt(), 8);
-    QCOMPARE(dataset.images.at(0).width, 0);   // the caller's dataset is not changed
+    QCOMPARE(dataset.images.at(0).width, 0); // the caller's dataset is not changed
 }
 
 void TestExportJob::packageImagesAreExported()

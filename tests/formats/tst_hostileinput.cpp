@@ -55,15 +55,27 @@ void TestHostileInput::damagedFiles_data()
     QTest::addColumn<QString>("importPath");   // relative to the layout folder; empty = the folder
     QTest::newRow("YOLO") << "yolo-split" << "YOLO" << "";
     QTest::newRow("YOLO flat") << "yolo-flat" << "YOLO" << "";
-    QTest::newRow("YOLO with background images") << "yolo-background" << "YOLO" << "";
-    QTest::newRow("YOLO, labelling tool") << "yolo-labelimg" << "YOLO" << "";
+    QTest::newRow("YOLO with background images") << "yolo-background"
+                                                 << "YOLO"
+                                                 << "";
+    QTest::newRow("YOLO, labelling tool") << "yolo-labelimg"
+                                          << "YOLO"
+                                          << "";
     QTest::newRow("COCO") << "coco" << "COCO" << "annotations.json";
-    QTest::newRow("COCO release") << "coco-release" << "COCO" << "annotations/instances_val2017.json";
-    QTest::newRow("COCO keypoints") << "coco-release" << "COCO" << "annotations/person_keypoints_val2017.json";
+    QTest::newRow("COCO release") << "coco-release"
+                                  << "COCO"
+                                  << "annotations/instances_val2017.json";
+    QTest::newRow("COCO keypoints") << "coco-release"
+                                    << "COCO"
+                                    << "annotations/person_keypoints_val2017.json";
     QTest::newRow("Pascal VOC") << "voc" << "Pascal VOC" << "";
-    QTest::newRow("VOCdevkit") << "vocdevkit" << "Pascal VOC" << "";
+    QTest::newRow("VOCdevkit") << "vocdevkit"
+                               << "Pascal VOC"
+                               << "";
     QTest::newRow("CVAT XML") << "cvat" << "CVAT XML" << "annotations.xml";
-    QTest::newRow("CVAT XML, every shape") << "cvat-images" << "CVAT XML" << "annotations.xml";
+    QTest::newRow("CVAT XML, every shape") << "cvat-images"
+                                           << "CVAT XML"
+                                           << "annotations.xml";
 }
 
 namespace {
@@ -126,9 +138,8 @@ void TestHostileInput::damagedFiles()
         const QString path = importPath.isEmpty() ? dir.path() : dir.filePath(importPath);
         handler->canImport(dir.path());
         Dataset dataset;
-        const bool read = handler->importDataset(path, dataset, [](int current, int total) {
-            QVERIFY(current >= 1 && current <= total);
-        });
+        const bool read = handler->importDataset(
+            path, dataset, [](int current, int total) { QVERIFY(current >= 1 && current <= total); });
         if (!read) {
             QVERIFY2(dataset.images.isEmpty(), "a failed read left images behind");
             continue;

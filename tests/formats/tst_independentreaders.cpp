@@ -142,7 +142,8 @@ void TestIndependentReaders::cvatExport()
     QTemporaryDir dir;
     const Dataset dataset = sample(dir.filePath("src"));
     QVERIFY(FormatRegistry::instance().find("CVAT XML")->exportDataset(dir.filePath("out"), dataset, {}));
-    runCheck("check_xml.py", {"cvat", dir.filePath("out/annotations.xml"), "12", "box=12,polygon=24,polyline=12,points=12"});
+    runCheck("check_xml.py",
+             {"cvat", dir.filePath("out/annotations.xml"), "12", "box=12,polygon=24,polyline=12,points=12"});
 }
 
 QM_TEST_MAIN(TestIndependentReaders)

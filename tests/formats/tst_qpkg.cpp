@@ -419,9 +419,9 @@ QByteArray jpegWithLargeSegments(const QByteArray &jpeg)
 {
     QByteArray segments;
     for (int i = 0; i < 5; ++i) {
-        segments += "\xFF\xEF";   // APP15
+        segments += "\xFF\xEF"; // APP15
         segments += char(0xFF);
-        segments += char(0xFF);     // length 65535, itself included
+        segments += char(0xFF); // length 65535, itself included
         segments += QByteArray(65533, char('a' + i));
     }
     return jpeg.left(2) + segments + jpeg.mid(2);
@@ -435,7 +435,7 @@ void TestQpkg::storedImagesAreReadWhenNeeded()
     Dataset d;
     ImageEntry photo;
     photo.filePath = "photo.jpg";
-    photo.imageData = bigHeader;   // size unknown: measured from the stored bytes
+    photo.imageData = bigHeader; // size unknown: measured from the stored bytes
     d.addImage(photo);
     ImageEntry icon;
     icon.filePath = "icon.png";

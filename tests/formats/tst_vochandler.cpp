@@ -202,8 +202,9 @@ void TestVocHandler::roundTrip()
     Dataset dataset;
     dataset.addImage(image("/data/a.jpg", 640, 480,
                            {box("cat", 10, 20, 30, 40), box("dog", 100, 100, 50, 60), box("cat", 0, 0, 640, 480)}));
-    dataset.addImage(image("/data/b.jpg", 320, 240,
-                           {polygon("cat", {{10, 10}, {50, 12}, {30, 60}}), polygon("dog", {{0, 0}, {320, 120}, {0, 240}})}));
+    dataset.addImage(
+        image("/data/b.jpg", 320, 240,
+              {polygon("cat", {{10, 10}, {50, 12}, {30, 60}}), polygon("dog", {{0, 0}, {320, 120}, {0, 240}})}));
     QTemporaryDir dir;
     QVERIFY(PascalVocHandler().exportDataset(dir.path(), dataset, {}));
     Dataset back;
@@ -223,8 +224,8 @@ void TestVocHandler::vocdevkitLayout()
     const QString devkit = QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/vocdevkit");
     const QString root = devkit + "/VOC2012";
     PascalVocHandler handler;
-    QVERIFY(handler.canImport(root));     // Annotations/ beside JPEGImages/
-    QVERIFY(handler.canImport(devkit));   // VOCdevkit holding VOC2012/
+    QVERIFY(handler.canImport(root));   // Annotations/ beside JPEGImages/
+    QVERIFY(handler.canImport(devkit)); // VOCdevkit holding VOC2012/
     QVERIFY(!handler.canImport(root + "/JPEGImages"));
     for (const QString &chosen : {root, devkit, root + "/Annotations"}) {
         Dataset dataset;
@@ -249,7 +250,7 @@ void TestVocHandler::objectFlagsTravelBothWays()
     QVERIFY(PascalVocHandler().importDataset(QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/vocdevkit/VOC2012"),
                                              dataset, {}));
     const QList<Annotation> &labels = dataset.images.at(1).labels;
-    QVERIFY(labels.at(0).attributes.isEmpty());   // all flags 0
+    QVERIFY(labels.at(0).attributes.isEmpty()); // all flags 0
     QCOMPARE(labels.at(1).attributes, (QVariantMap{{"difficult", 1}, {"occluded", 1}, {"truncated", 1}}));
 
     QTemporaryDir dir;

@@ -261,14 +261,14 @@ void TestYoloHandler::roundTrip()
     QVERIFY(writeImage(src + "/a.png", 640, 480));
     QVERIFY(writeImage(src + "/b.png", 320, 240));
     Dataset dataset;
-    dataset.addImage(image(src + "/a.png", 640, 480,
-                           {box("cat", 10, 20, 100, 50), polygon("dog", ring(5, 320, 240, 100)),
-                            box("dog", 0, 0, 640, 480),
-                            polygon("dog", {{320, 0}, {640, 240}, {320, 480}, {0, 480}, {0, 0}})}));
-    dataset.addImage(image(src + "/b.png", 320, 240,
-                           {polygon("cat", ring(8, 160, 120, 50)),
-                            polygon("cat", {{0, 0}, {160, 0}, {320, 0}, {0, 120}, {320, 240}, {160, 240}, {0, 240},
-                                            {0, 240}})}));
+    dataset.addImage(
+        image(src + "/a.png", 640, 480,
+              {box("cat", 10, 20, 100, 50), polygon("dog", ring(5, 320, 240, 100)), box("dog", 0, 0, 640, 480),
+               polygon("dog", {{320, 0}, {640, 240}, {320, 480}, {0, 480}, {0, 0}})}));
+    dataset.addImage(
+        image(src + "/b.png", 320, 240,
+              {polygon("cat", ring(8, 160, 120, 50)),
+               polygon("cat", {{0, 0}, {160, 0}, {320, 0}, {0, 120}, {320, 240}, {160, 240}, {0, 240}, {0, 240}})}));
     const QString out = dir.filePath("out");
     QVERIFY(YoloHandler().exportDataset(out, dataset, {}));
     QVERIFY(QFile::copy(src + "/a.png", out + "/a.png"));
@@ -313,9 +313,8 @@ void TestYoloHandler::ultralyticsLayoutWithBackgroundImages()
     // images/{train,val} beside labels/{train,val}, names as an index map,
     // camera names in upper case, and pictures without any object.
     Dataset dataset;
-    const auto calls = recordProgress([&](ProgressCallback p) {
-        QVERIFY(YoloHandler().importDataset(fixture("yolo-background"), dataset, p));
-    });
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloHandler().importDataset(fixture("yolo-background"), dataset, p)); });
     QCOMPARE(calls.size(), 4);
     QCOMPARE(calls.last(), (QPair<int, int>{4, 4}));
     QCOMPARE(fileNames(dataset), (QStringList{"IMG_0001.JPG", "IMG_0101.jpeg", "IMG_0002.JPG", "IMG_0102.PNG"}));
@@ -355,7 +354,7 @@ void TestYoloHandler::sideBySideBackgroundImages()
     QVERIFY(writeFile(dir.filePath("a.txt"), "0 0.5 0.5 0.5 0.5\n"));
     QVERIFY(writeImage(dir.filePath("B.JPG"), 8, 8));
     QVERIFY(writeFile(dir.filePath("B.txt"), "0 0.5 0.5 1 1\n"));
-    QVERIFY(writeImage(dir.filePath("c.webp"), 4, 4));   // no labels
+    QVERIFY(writeImage(dir.filePath("c.webp"), 4, 4)); // no labels
     QVERIFY(writeFile(dir.filePath("classes.txt"), "cat\n"));
     QVERIFY(writeFile(dir.filePath("notes.md"), "not an image"));
     Dataset dataset;
@@ -366,7 +365,7 @@ void TestYoloHandler::sideBySideBackgroundImages()
     QCOMPARE(dataset.images.at(2).width, 4);
     QVERIFY(dataset.images.at(2).labels.isEmpty());
     QCOMPARE(findYoloImageInDir("B", dir.path()), dir.filePath("B.JPG"));
-    QCOMPARE(findYoloImageInDir("b", dir.path()), QString());   // the base name stays exact
+    QCOMPARE(findYoloImageInDir("b", dir.path()), QString()); // the base name stays exact
 }
 
 QM_TEST_MAIN(TestYoloHandler)

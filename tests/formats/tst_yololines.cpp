@@ -106,8 +106,8 @@ void TestYoloLines::read_data()
                                          << int(Polygon) << QRectF(20, 10, 160, 85) << 5;
     QTest::newRow("runs of spaces and CRLF") << QByteArray("  1  0.25   0.5 0.2 0.2 \r") << two << int(BoundingBox)
                                              << QRectF(30, 40, 40, 20) << 0;
-    QTest::newRow("tabs") << QByteArray("1\t0.25 \t0.5\t0.2\t0.2") << two << int(BoundingBox)
-                          << QRectF(30, 40, 40, 20) << 0;
+    QTest::newRow("tabs") << QByteArray("1\t0.25 \t0.5\t0.2\t0.2") << two << int(BoundingBox) << QRectF(30, 40, 40, 20)
+                          << 0;
     QTest::newRow("tab-separated keypoints") << QByteArray("0\t0.5\t0.5\t0.2\t0.2\t0.4\t0.4\t2\t0.6\t0.6\t2") << two
                                              << int(Keypoint) << QRectF(80, 40, 40, 20) << 2;
     QTest::newRow("border polygon as written") << QByteArray("0 0.0 0.0 1.0 0.0 1.0 1.0 0.0 1.0 0.5 0.0") << two
@@ -206,8 +206,7 @@ void TestYoloLines::roundTripKeepsKinds_data()
         QTest::newRow(qPrintable(QStringLiteral("%1 vertices").arg(n))) << ring(n, 320, 240, 100);
     // On the picture's border, where the fields of a keypoint line's
     // visibilities would read 0 and 1.
-    QTest::newRow("5 vertices on the border")
-        << QList<QPointF>{{320, 0}, {640, 240}, {320, 480}, {0, 480}, {0, 0}};
+    QTest::newRow("5 vertices on the border") << QList<QPointF>{{320, 0}, {640, 240}, {320, 480}, {0, 480}, {0, 0}};
     QTest::newRow("8 vertices on the border")
         << QList<QPointF>{{0, 0}, {320, 0}, {640, 0}, {0, 240}, {640, 480}, {320, 480}, {0, 480}, {0, 480}};
     QTest::newRow("whole picture") << QList<QPointF>{{0, 0}, {640, 0}, {640, 480}, {0, 480}};
@@ -216,10 +215,9 @@ void TestYoloLines::roundTripKeepsKinds_data()
 void TestYoloLines::roundTripKeepsKinds()
 {
     QFETCH(QList<QPointF>, outline);
-    const ImageEntry entry =
-        image("a.jpg", 640, 480,
-              {polygon("dog", outline), box("cat", 0, 0, 640, 480),
-               keypoints("cat", {0, 0, 50, 80}, {{0, 0}, {120, 150}, {130, 170}}, {2, 1, 0})});
+    const ImageEntry entry = image("a.jpg", 640, 480,
+                                   {polygon("dog", outline), box("cat", 0, 0, 640, 480),
+                                    keypoints("cat", {0, 0, 50, 80}, {{0, 0}, {120, 150}, {130, 170}}, {2, 1, 0})});
     QByteArray text;
     appendYoloLabelLines(text, entry, yoloClassIndex({"cat", "dog"}));
     // Without any data.yaml, the guess must still tell polygons from keypoints.
