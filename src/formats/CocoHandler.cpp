@@ -431,17 +431,8 @@ KeypointSchema schemaFromCategory(const QJsonObject &category)
     const QJsonArray names = category.value(QLatin1String("keypoints")).toArray();
     for (const QJsonValue &name : names)
         schema.keypointNames.append(jsonString(name));
-    const auto count = schema.keypointNames.size();
-    const QJsonArray skeleton = category.value(QLatin1String("skeleton")).toArray();
-    for (const QJsonValue &value : skeleton) {
-        const QJsonArray edge = value.toArray();
-        if (edge.size() < 2)
-            continue;
-        const int from = jsonInt(edge.at(0), 0) - 1;
-        const int to = jsonInt(edge.at(1), 0) - 1;
-        if (from >= 0 && to >= 0 && from < count && to < count)
-            schema.edges.append({from, to});
-    }
+    schema.edges = jsonKeypointEdges(category.value(QLatin1String("skeleton")).toArray(), 1,
+                                     schema.keypointNames.size());
     return schema;
 }
 

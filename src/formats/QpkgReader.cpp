@@ -2,6 +2,7 @@
 
 #include "formats/QpkgHandler.h"
 #include "formats/QpkgImageBytes.h"
+#include "formats/SafeRead.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -45,19 +46,8 @@ KeypointSchema schemaFromJson(const QJsonObject &object)
     const QJsonArray names = object.value(QStringLiteral("keypointNames")).toArray();
     for (const QJsonValue &name : names)
         schema.keypointNames.append(name.toString());
-    const auto count = schema.keypointNames.size();
-    const QJsonArray edges = object.value(QStringLiteral("edges")).toArray();
-    for (const QJsonValue &value : edges) {
-        const QJsonArray edge = value.toArray();
-        if (edge.size() < 2)
-            continue;
-        const int from = edge.at(0).toInt();
-        const int to = edge.at(1).toInt();
-        // An edge must join two of the schema's keypoints.
-        if (from < 0 || to < 0 || from >= count || to >= count)
-            continue;
-        schema.edges.append({from, to});
-    }
+    // An edge must join two of the schema's keypoints.
+    schema.edges = jsonKeypointEdges(object.value(QStringLiteral("edges")).toArray(), 0, schema.keypointNames.size());
     return schema;
 }
 
