@@ -464,7 +464,14 @@ bool QpkgWriter::insertImages(QSqlDatabase &db)
         insertImage.bindValue(1, storedName(entry.filePath));
         insertImage.bindValue(2, entry.width);
         insertImage.bindValue(3, entry.height);
-        insertImage.bindValue(4, imageBytes(entry));
+        const QByteArray bytes = imageBytes(entry);
+        // Pixels the entry holds only in a package that can no longer be
+        // read: writing the image without them would lose it for good.
+        if (bytes.isEmpty() && entry.storedBytes && entry.image.isNull()) {
+            qWarning().noquote() << "QpkgHandler cannot read the stored pixels of" << entry.filePath;
+            return false;
+        }
+        insertImage.bindValue(4, bytes);
         const bool stored = insertImage.exec();
         insertImage.bindValue(4, QByteArray());   // drop the reference to the bytes
         if (!stored) {

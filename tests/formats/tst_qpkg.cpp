@@ -479,6 +479,15 @@ void TestQpkg::storedImagesAreReadWhenNeeded()
     QVERIFY(QFile::rename(path, dir.filePath("moved.qmpkg")));
     QVERIFY(again.images[0].encodedBytes().isEmpty());
     QCOMPARE(filesIn(dir.path()), QStringList{"moved.qmpkg"});
+
+    // Saving such a project must not store the image without its pixels: the
+    // save fails and the target keeps what it held.
+    const QString target = dir.filePath("target.qmpkg");
+    QVERIFY(QpkgHandler::writePackage(target, other, {}, {}));
+    const QByteArray before = digest(target);
+    QVERIFY(!QpkgHandler::writePackage(target, again, {}, {}));
+    QCOMPARE(digest(target), before);
+    QCOMPARE(filesIn(dir.path()), (QStringList{"moved.qmpkg", "target.qmpkg"}));
 }
 
 void TestQpkg::unnamedClassesAndNanNumbersAreStored()
