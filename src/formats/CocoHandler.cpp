@@ -264,8 +264,9 @@ QString lastPathComponent(const QString &name)
 // its images/ come first; the release layout keeps the file in annotations/
 // beside the image folder named after the file's split
 // (annotations/instances_val2017.json beside val2017/), or below images/.
-// The folder that held the previous image is tried first, so a dataset costs
-// about one look-up per image.
+// Plain file names are looked up in a listing of each folder, made once, and
+// the folder that held the previous image is tried first, so a dataset of
+// many images costs no file-system call per image.
 class CocoImageResolver {
 public:
     explicit CocoImageResolver(const QString &jsonPath)
@@ -275,14 +276,16 @@ public:
         const QString stem = json.completeBaseName();
         const QString split = stem.mid(stem.lastIndexOf(QLatin1Char('_')) + 1);
         const QString parent = QDir::cleanPath(m_base.absoluteFilePath(QStringLiteral("..")));
-        m_folders = {m_base.absolutePath(), m_base.filePath(QStringLiteral("images"))};
+        QStringList folders = {m_base.absolutePath(), m_base.filePath(QStringLiteral("images"))};
         if (!split.isEmpty()) {
-            m_folders.append(parent + QLatin1Char('/') + split);
-            m_folders.append(parent + QStringLiteral("/images/") + split);
+            folders.append(parent + QLatin1Char('/') + split);
+            folders.append(parent + QStringLiteral("/images/") + split);
         }
-        m_folders.append(parent);
-        m_folders.append(parent + QStringLiteral("/images"));
-        m_folders.removeDuplicates();
+        folders.append(parent);
+        folders.append(parent + QStringLiteral("/images"));
+        folders.removeDuplicates();
+        for (const QString &folder : std::as_const(folders))
+            m_folders.append({QDir(folder), {}, false});
     }
 
     QString resolve(const QString &fileName)
@@ -305,21 +308,37 @@ public:
     }
 
 private:
-    // The name as written below the folder, else its last component there.
-    QString existing(int folder, const QString &fileName) const
+    struct Folder {
+        QDir dir;
+        QSet<QString> names;
+        bool listed;
+    };
+
+    bool contains(Folder &folder, const QString &name)
     {
-        const QDir dir(m_folders.at(folder));
-        const QString direct = dir.filePath(fileName);
+        if (!folder.listed) {
+            const QStringList entries = folder.dir.entryList(QDir::Files | QDir::Hidden);
+            folder.names = QSet<QString>(entries.cbegin(), entries.cend());
+            folder.listed = true;
+        }
+        return folder.names.contains(name);
+    }
+
+    // The name as written below the folder, else its last component there.
+    QString existing(int index, const QString &fileName)
+    {
+        Folder &folder = m_folders[index];
+        const QString last = lastPathComponent(fileName);
+        if (last == fileName)
+            return contains(folder, fileName) ? folder.dir.filePath(fileName) : QString();
+        const QString direct = folder.dir.filePath(fileName);
         if (QFileInfo::exists(direct))
             return direct;
-        const QString last = lastPathComponent(fileName);
-        if (last != fileName && QFileInfo::exists(dir.filePath(last)))
-            return dir.filePath(last);
-        return {};
+        return contains(folder, last) ? folder.dir.filePath(last) : QString();
     }
 
     QDir m_base;
-    QStringList m_folders;
+    QList<Folder> m_folders;
     int m_last = 0;
 };
 
