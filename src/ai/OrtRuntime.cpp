@@ -1,6 +1,7 @@
 #include "ai/OrtRuntime.h"
 
 #include <QFile>
+#include <QStringList>
 
 #include <string>
 
@@ -75,6 +76,41 @@ Ort::Value OrtRuntime::wrapFloatTensor(std::vector<float> &buffer, std::span<con
     const Ort::MemoryInfo memoryInfo = Ort::MemoryInfo::CreateCpu(OrtArenaAllocator, OrtMemTypeDefault);
     return Ort::Value::CreateTensor<float>(memoryInfo, buffer.data(), buffer.size(), shape.data(),
                                            shape.size());
+}
+
+std::vector<std::string> sessionInputNames(Ort::Session &session)
+{
+    Ort::AllocatorWithDefaultOptions allocator;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < session.GetInputCount(); ++i)
+        names.emplace_back(session.GetInputNameAllocated(i, allocator).get());
+    return names;
+}
+
+std::vector<std::string> sessionOutputNames(Ort::Session &session)
+{
+    Ort::AllocatorWithDefaultOptions allocator;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < session.GetOutputCount(); ++i)
+        names.emplace_back(session.GetOutputNameAllocated(i, allocator).get());
+    return names;
+}
+
+std::vector<const char *> namePointers(const std::vector<std::string> &names)
+{
+    std::vector<const char *> pointers;
+    pointers.reserve(names.size());
+    for (const std::string &name : names)
+        pointers.push_back(name.c_str());
+    return pointers;
+}
+
+QString joinedNames(const std::vector<std::string> &names)
+{
+    QStringList list;
+    for (const std::string &name : names)
+        list << QString::fromStdString(name);
+    return list.join(QStringLiteral(", "));
 }
 
 } // namespace Quillmark

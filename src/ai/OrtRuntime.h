@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace Quillmark {
@@ -57,5 +58,13 @@ private:
     Ort::Env environment{nullptr};
     Ort::SessionOptions sessionOptions{nullptr};
 };
+
+// The names of a session's inputs and of its outputs, in model order.
+std::vector<std::string> sessionInputNames(Ort::Session &session);
+std::vector<std::string> sessionOutputNames(Ort::Session &session);
+// The names as C strings for Ort::Session::Run; valid while `names` lives.
+std::vector<const char *> namePointers(const std::vector<std::string> &names);
+// The names as "a, b, c", for messages.
+QString joinedNames(const std::vector<std::string> &names);
 
 } // namespace Quillmark

@@ -5,12 +5,6 @@
 
 namespace Quillmark {
 
-void MainWindow::onAiToolSelected() {}
-void MainWindow::onAiRunCurrent() {}
-void MainWindow::onAiRunAll() {}
-void MainWindow::onSamEncode() {}
-void MainWindow::onSamAccept() {}
-void MainWindow::onSamClear() {}
 void MainWindow::onPoseToolSelected() {}
 void MainWindow::onPoseRunCurrent() {}
 void MainWindow::onPoseRunAll() {}
@@ -21,13 +15,5 @@ void MainWindow::onFaceRunCurrent() {}
 void MainWindow::onFaceRunAll() {}
 void MainWindow::onFaceAccept() {}
 void MainWindow::onFaceClear() {}
-void MainWindow::onSam3ModelsSelected() {}
-void MainWindow::onSam3Encode() {}
-void MainWindow::onSam3Detect(const QString & /*text*/, float /*presThr*/, float /*maskThr*/) {}
-void MainWindow::onSam3Preview(const QList<int> & /*indices*/) {}
-void MainWindow::onSam3Accept(const QList<int> & /*indices*/) {}
-void MainWindow::onSam3Clear() {}
-
-void MainWindow::handleSamPromptsChanged(const QList<QPointF> & /*positive*/, const QList<QPointF> & /*negative*/) {}
 
 } // namespace Quillmark

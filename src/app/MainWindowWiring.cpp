@@ -3,6 +3,9 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
+#include "ai/AiSam3Dialog.h"
+#include "ai/AiSegDialog.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "canvas/Tool.h"
@@ -102,6 +105,33 @@ void MainWindow::connectCanvas()
         if (zoomLabel)
             zoomLabel->setText(QStringLiteral("%1%").arg(percent));
     });
+}
+
+void MainWindow::connectAutoLabelDialog()
+{
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::modelSelected, this, &MainWindow::handleDetectionModelSelected);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::runCurrentRequested, this, &MainWindow::onAiRunCurrent);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::runAllRequested, this, &MainWindow::onAiRunAll);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+}
+
+void MainWindow::connectSegmentationPrompts()
+{
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::samRequested, this, &MainWindow::showSegmentationTab);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::sam3Requested, this, &MainWindow::showConceptDialog);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::samPanelDeactivated, this, &MainWindow::leaveSamMode);
+    connect(aiSegDialog, &AiSegDialog::encoderSelected, this, &MainWindow::handleSamEncoderSelected);
+    connect(aiSegDialog, &AiSegDialog::encodeRequested, this, &MainWindow::onSamEncode);
+    connect(aiSegDialog, &AiSegDialog::acceptRequested, this, &MainWindow::onSamAccept);
+    connect(aiSegDialog, &AiSegDialog::clearRequested, this, &MainWindow::onSamClear);
+    connect(aiSegDialog, &AiSegDialog::conceptRequested, this, &MainWindow::showConceptDialog);
+    connect(sam3Dialog, &AiSam3Dialog::visionEncoderSelected, this, &MainWindow::onSam3ModelsSelected);
+    connect(sam3Dialog, &AiSam3Dialog::decoderSelected, this, &MainWindow::onSam3ModelsSelected);
+    connect(sam3Dialog, &AiSam3Dialog::encodeRequested, this, &MainWindow::onSam3Encode);
+    connect(sam3Dialog, &AiSam3Dialog::detectRequested, this, &MainWindow::onSam3Detect);
+    connect(sam3Dialog, &AiSam3Dialog::previewRequested, this, &MainWindow::onSam3Preview);
+    connect(sam3Dialog, &AiSam3Dialog::acceptRequested, this, &MainWindow::onSam3Accept);
+    connect(sam3Dialog, &AiSam3Dialog::clearRequested, this, &MainWindow::onSam3Clear);
 }
 
 void MainWindow::setupMenus()

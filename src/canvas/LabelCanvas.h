@@ -77,6 +77,8 @@ public:
 
     // --- Settings from the window -----------------------------------------------
     void setCurrentClass(const QString &name);
+    // The class new annotations get.
+    QString currentClassName() const { return currentClass; }
     void setClassColors(const QMap<QString, QColor> &colors);
     void setKeypointSchema(const KeypointSchema &schema);
     void setShowLabels(bool show);

@@ -37,6 +37,14 @@ QString exportTargetPath(const QString &format, const QString &outputPath)
     return outputPath;
 }
 
+bool formatWritesOwnImages(const QString &format)
+{
+    static const QStringList formats = {QStringLiteral("CLIP"),       QStringLiteral("Multiclass"),
+                                        QStringLiteral("YOLOv5 OBB"), QStringLiteral("YOLOv6 MT"),
+                                        QStringLiteral("YOLOv8 OBB"), QStringLiteral("YOLO Pose")};
+    return formats.contains(format);
+}
+
 YoloExportLayout yoloExportLayout(const IFormatHandler *handler)
 {
     YoloExportLayout layout;
@@ -176,12 +184,13 @@ bool ExportRun::makeFolder(const QString &subset, const QString &path)
                     .arg(subset, nativePath(path)));
 }
 
-// An export that copies images must copy every one of them: labels written for
-// an image whose pixels are missing would be reported as exported while the
-// dataset lacks the picture. Checked before anything is written.
+// An export that writes images (the job's copies, or a handler writing its
+// own) must write every one of them: labels written for an image whose pixels
+// are missing would be reported as exported while the dataset lacks the
+// picture. Checked before anything is written.
 bool ExportRun::everyImageHasPixels()
 {
-    if (!copiesImages())
+    if (!copiesImages() && !m_handlerWritesImages)
         return true;
     QStringList missing;
     int count = 0;

@@ -34,6 +34,11 @@ bool runExportJob(IFormatHandler *handler, const ExportConfig &config, const Dat
 // the one-file formats a file in it ("annotations.json" for COCO, ...).
 QString exportTargetPath(const QString &format, const QString &outputPath);
 
+// Whether the format's handler writes the image files of an export itself
+// ("CLIP", "Multiclass", "YOLOv5 OBB", "YOLOv6 MT", "YOLOv8 OBB", "YOLO
+// Pose"): the value the caller passes as handlerWritesImages.
+bool formatWritesOwnImages(const QString &format);
+
 // How the job writes a format of the YOLO family.
 struct YoloExportLayout {
     bool applies = false;         // the job writes the YOLO layout itself

@@ -6,52 +6,61 @@
 
 namespace Quillmark {
 
-QSize probeImageSize(const QString &path)
-{
-    if (path.isEmpty())
-        return {0, 0};
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    if (size.width() < 1 || size.height() < 1)
-        return {0, 0};
-    return size;
-}
-
-QSize probeImageSize(const QByteArray &encoded)
-{
-    QByteArray bytes = encoded;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    const QSize size = QImageReader(&buffer).size();
-    if (size.width() < 1 || size.height() < 1)
-        return {0, 0};
-    return size;
-}
-
 namespace {
 
-QSize pixelSizeOf(const ImageEntry &entry)
+QSize validOrZero(const QSize &size)
 {
-    if (!entry.image.isNull())
-        return entry.image.size();
-    if (!entry.imageData.isEmpty())
-        return probeImageSize(entry.imageData);
-    const QFileInfo file(entry.filePath);
-    if (!entry.filePath.isEmpty() && file.isAbsolute() && file.isFile())
-        return probeImageSize(entry.filePath);
-    return {0, 0};
+    return size.width() < 1 || size.height() < 1 ? QSize(0, 0) : size;
 }
 
 } // namespace
+
+QSize probeImageSize(const QString &path)
+{
+    // A missing file costs the image reader a search through its formats.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return {0, 0};
+    QImageReader reader(path);
+    return validOrZero(reader.size());
+}
+
+QSize probeImageData(const QByteArray &bytes, QByteArray *format)
+{
+    if (format)
+        format->clear();
+    if (bytes.isEmpty())
+        return {0, 0};
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = validOrZero(reader.size());
+    if (format && !size.isEmpty())
+        *format = reader.format().toLower();
+    return size;
+}
+
+QSize knownImageSize(const ImageEntry &entry)
+{
+    if (entry.width > 0 && entry.height > 0)
+        return {entry.width, entry.height};
+    if (!entry.image.isNull())
+        return entry.image.size();
+    if (!entry.imageData.isEmpty())
+        return probeImageData(entry.imageData);
+    if (!QFileInfo(entry.filePath).isAbsolute())
+        return {0, 0};
+    return probeImageSize(entry.filePath);
+}
 
 Dataset withProbedImageSizes(const Dataset &dataset)
 {
     Dataset probed = dataset;
     for (qsizetype i = 0; i < dataset.images.size(); ++i) {
         const ImageEntry &entry = dataset.images.at(i);
-        if (entry.width >= 1 && entry.height >= 1)
+        if (entry.width > 0 && entry.height > 0)
             continue;
-        const QSize size = pixelSizeOf(entry);
+        const QSize size = knownImageSize(entry);
         if (size.width() < 1 || size.height() < 1)
             continue;
         ImageEntry &target = probed.images[i];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Dataset.h"
+#include "model/ImageEntry.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -13,12 +14,20 @@ namespace Quillmark {
 // the size every record and writer treats as unknown.
 QSize probeImageSize(const QString &path);
 
-// The same for the encoded bytes of an image held in memory.
-QSize probeImageSize(const QByteArray &encoded);
+// The pixel size of encoded image bytes, from their header, and the format
+// they are in (lower case, as Qt names it: "png", "jpeg", ...). Bytes that are
+// no image Qt can read give 0 x 0 and an empty format.
+QSize probeImageData(const QByteArray &bytes, QByteArray *format = nullptr);
 
-// A copy of the dataset in which every image of unknown size (0 x 0) takes
-// the size its pixels have: its file's header, its encoded bytes' header, or
-// its decoded pixels. Writers that normalise coordinates by the image size
+// The size a writer normalises an image's coordinates by: the entry's own
+// size when both sides are known; otherwise the size of its in-memory pixels
+// (decoded, or read from the header of the encoded bytes), else of the header
+// of its file when the path is absolute (a bare name is never looked up in
+// the working folder). 0 x 0 when none of them tells.
+QSize knownImageSize(const ImageEntry &entry);
+
+// A copy of the dataset in which every image of unknown size takes the size
+// knownImageSize finds. Writers that normalise coordinates by the image size
 // are handed this copy, so that they never write pixel values as if they were
 // normalised ones. Images whose size stays unknown are left as they are.
 Dataset withProbedImageSizes(const Dataset &dataset);

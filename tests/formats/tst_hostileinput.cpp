@@ -52,21 +52,31 @@ void TestHostileInput::damagedFiles_data()
 {
     QTest::addColumn<QString>("layout");
     QTest::addColumn<QString>("handlerName");
-    QTest::addColumn<QString>("importPath"); // relative to the layout folder; empty = the folder
-    QTest::newRow("YOLO") << QString("yolo-split") << QString("YOLO") << QString("");
-    QTest::newRow("YOLO flat") << QString("yolo-flat") << QString("YOLO") << QString("");
-    QTest::newRow("YOLO background images") << QString("yolo-background") << QString("YOLO") << QString("");
-    QTest::newRow("YOLO labelling tool") << QString("yolo-labelimg") << QString("YOLO") << QString("");
-    QTest::newRow("COCO") << QString("coco") << QString("COCO") << QString("annotations.json");
-    QTest::newRow("COCO release") << QString("coco-release") << QString("COCO")
-                                  << QString("annotations/instances_val2017.json");
-    QTest::newRow("COCO keypoints") << QString("coco-release") << QString("COCO")
-                                    << QString("annotations/person_keypoints_val2017.json");
-    QTest::newRow("Pascal VOC") << QString("voc") << QString("Pascal VOC") << QString("");
-    QTest::newRow("VOCdevkit") << QString("vocdevkit") << QString("Pascal VOC") << QString("");
-    QTest::newRow("CVAT XML") << QString("cvat") << QString("CVAT XML") << QString("annotations.xml");
-    QTest::newRow("CVAT XML every shape")
-        << QString("cvat-images") << QString("CVAT XML") << QString("annotations.xml");
+    QTest::addColumn<QString>("importPath");   // relative to the layout folder; empty = the folder
+    QTest::newRow("YOLO") << "yolo-split" << "YOLO" << "";
+    QTest::newRow("YOLO flat") << "yolo-flat" << "YOLO" << "";
+    QTest::newRow("YOLO background images") << "yolo-background" << "YOLO" << "";
+    QTest::newRow("YOLO labelling tool") << "yolo-labelimg" << "YOLO" << "";
+    QTest::newRow("COCO") << "coco" << "COCO" << "annotations.json";
+    QTest::newRow("COCO release") << "coco-release" << "COCO" << "annotations/instances_val2017.json";
+    QTest::newRow("COCO keypoints") << "coco-release" << "COCO" << "annotations/person_keypoints_val2017.json";
+    QTest::newRow("Pascal VOC") << "voc" << "Pascal VOC" << "";
+    QTest::newRow("VOCdevkit") << "vocdevkit" << "Pascal VOC" << "";
+    QTest::newRow("CVAT XML") << "cvat" << "CVAT XML" << "annotations.xml";
+    QTest::newRow("CVAT XML every shape") << "cvat-images" << "CVAT XML" << "annotations.xml";
+    QTest::newRow("LabelMe") << "labelme" << "LabelMe" << "";
+    QTest::newRow("CreateML") << "createml" << "CreateML" << "annotations.json";
+    QTest::newRow("Florence-2") << "florence2" << "Florence-2" << "";
+    QTest::newRow("PaliGemma") << "paligemma" << "PaliGemma" << "";
+    QTest::newRow("Darknet") << "darknet" << "Darknet" << "";
+    QTest::newRow("YOLOv3 Keras") << "yolo-keras" << "YOLOv3 Keras" << "_annotations.txt";
+    QTest::newRow("YOLO TensorFlow") << "yolo-tf" << "YOLO TensorFlow" << "_annotations.csv";
+    QTest::newRow("RetinaNet") << "retinanet" << "RetinaNet" << "";
+    QTest::newRow("Multiclass") << "multiclass" << "Multiclass" << "";
+    QTest::newRow("YOLOv5 OBB") << "yolov5-obb" << "YOLOv5 OBB" << "";
+    QTest::newRow("YOLOv6 MT") << "yolov6-mt" << "YOLOv6 MT" << "";
+    QTest::newRow("YOLOv8 OBB") << "yolov8-obb" << "YOLOv8 OBB" << "";
+    QTest::newRow("YOLO Pose") << "yolo-pose" << "YOLO Pose" << "";
 }
 
 namespace {
