@@ -21,8 +21,9 @@ bool readWholeFile(const QString &path, qint64 maxBytes, QByteArray *out)
     const qint64 size = file.size();
     if (size > maxBytes)
         return false;
-    // The file may grow while it is read: never take more than the bound.
-    QByteArray bytes = file.read(maxBytes + 1);
+    // The file may grow while it is read: never take more than the bound
+    // (one byte more tells that it was passed).
+    QByteArray bytes = file.read(std::min(maxBytes, size) + 1);
     if (bytes.size() > maxBytes || file.error() != QFileDevice::NoError)
         return false;
     *out = std::move(bytes);

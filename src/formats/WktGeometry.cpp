@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <limits>
 
 namespace Quillmark {
 
@@ -49,10 +50,21 @@ bool startsExponent(const QString &text, qsizetype at, const QByteArray &piece)
     return next < text.size() && isDigit(text.at(next));
 }
 
-double numberOrZero(const QByteArray &piece)
+// A piece that is no number counts as 0; one too large for a double as
+// infinity, so that its shape is dropped rather than kept at 0.
+double pieceValue(const QByteArray &piece)
 {
     double value = 0.0;
-    return parseDouble(QByteArrayView(piece), &value) ? value : 0.0;
+    switch (readDecimal(QByteArrayView(piece), &value)) {
+    case NumberText::Valid:
+        return value;
+    case NumberText::OutOfRange:
+        return piece.startsWith('-') ? -std::numeric_limits<double>::infinity()
+                                     : std::numeric_limits<double>::infinity();
+    case NumberText::Invalid:
+        break;
+    }
+    return 0.0;
 }
 
 QString boxRing(const QRectF &box)
@@ -165,7 +177,7 @@ QList<QPointF> parseWktPoints(const QString &geometry)
         if (piece.isEmpty())
             return;
         if (pieces < 2)
-            coordinates[pieces] = numberOrZero(piece);
+            coordinates[pieces] = pieceValue(piece);
         ++pieces;
         piece.clear();
     };
