@@ -1,6 +1,6 @@
 #include "formats/ImageProbe.h"
 
-#include <QImageReader>
+#include "model/PictureLoader.h"
 
 namespace Quillmark {
 
@@ -8,8 +8,7 @@ QSize probeImageSize(const QString &path)
 {
     if (path.isEmpty())
         return {0, 0};
-    QImageReader reader(path);
-    const QSize size = reader.size();
+    const QSize size = PictureLoader::uprightSize(path);
     if (size.width() < 1 || size.height() < 1)
         return {0, 0};
     return size;

@@ -5,8 +5,8 @@
 
 namespace Quillmark {
 
-// The pixel size of an image file, read from its header without decoding the
-// pixels. A file that is missing or whose header cannot be read gives 0 x 0,
+// The upright pixel size of an image file (EXIF orientation applied), read
+// from its header without decoding the pixels. A file that is missing or whose header cannot be read gives 0 x 0,
 // the size every record and writer treats as unknown.
 QSize probeImageSize(const QString &path);
 

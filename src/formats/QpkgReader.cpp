@@ -1,13 +1,12 @@
 #include "formats/QpkgReader.h"
 
 #include "formats/QpkgHandler.h"
+#include "model/PictureLoader.h"
 
-#include <QBuffer>
 #include <QColor>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,10 +40,7 @@ QString safeFileName(const QString &stored, const char *kind, int id)
 
 QSize encodedImageSize(const QByteArray &bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).size();
+    return PictureLoader::uprightSize(bytes);
 }
 
 KeypointSchema schemaFromJson(const QJsonObject &object)

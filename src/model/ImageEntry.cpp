@@ -1,25 +1,21 @@
 #include "model/ImageEntry.h"
 
-#include <QBuffer>
-#include <QImageReader>
+#include "model/PictureLoader.h"
 
 namespace Quillmark {
 
-QImage ImageEntry::loadPixels() const
+QImage ImageEntry::loadPixels(QString *error) const
 {
     if (!image.isNull())
         return image;
-    if (!imageData.isEmpty()) {
-        QByteArray bytes = imageData;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        return reader.read();
-    }
-    if (filePath.isEmpty())
-        return {};
-    QImageReader reader(filePath);
-    return reader.read();
+    PictureLoader::Result result;
+    if (!imageData.isEmpty())
+        result = PictureLoader::read(imageData);
+    else
+        result = PictureLoader::read(filePath);
+    if (error)
+        *error = result.error;
+    return result.image;
 }
 
 } // namespace Quillmark

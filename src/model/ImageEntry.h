@@ -28,9 +28,10 @@ struct ImageEntry {
     // read from filePath.
     bool hasInMemoryImage() const { return !image.isNull() || !imageData.isEmpty(); }
 
-    // The pixels: the decoded image, else the decoded in-memory bytes, else the
-    // file at filePath. A null image when none of them can be read.
-    QImage loadPixels() const;
+    // The pixels, upright (see PictureLoader): the decoded image, else the
+    // decoded in-memory bytes, else the file at filePath. A null image when none
+    // of them can be read, with the reason in `error` when it is given.
+    QImage loadPixels(QString *error = nullptr) const;
 };
 
 } // namespace Quillmark
