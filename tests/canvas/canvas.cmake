@@ -4,3 +4,4 @@ qm_add_test(tst_canvastools LABEL canvas WIDGETS SOURCES tst_canvastools.cpp ${_
 qm_add_test(tst_snapshotundo LABEL canvas WIDGETS SOURCES tst_snapshotundo.cpp ${_canvas_support})
 qm_add_test(tst_canvasassist LABEL canvas WIDGETS SOURCES tst_canvasassist.cpp ${_canvas_support})
 qm_add_test(tst_statsoverlay LABEL canvas WIDGETS SOURCES tst_statsoverlay.cpp)
+qm_add_test(tst_canvasediting LABEL canvas WIDGETS SOURCES tst_canvasediting.cpp ${_canvas_support})
