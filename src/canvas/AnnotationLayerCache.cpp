@@ -9,9 +9,10 @@ namespace Quillmark {
 
 namespace {
 
-// Room around the selected annotation's patch, so that a short drag does not
-// rebuild it at every step.
-constexpr int PatchMargin = 48;
+// Room around the selected annotation's patch: a little for a fresh selection,
+// more once it is being dragged, so that a drag does not rebuild it at every step.
+constexpr int PatchMargin = 8;
+constexpr int DragPatchMargin = 64;
 // A patch larger than this share of the view covers all of it.
 constexpr double WholeViewPatchShare = 0.4;
 // A region to redraw larger than this share of the view is redrawn whole.
@@ -82,7 +83,7 @@ void AnnotationLayerCache::rebuildAll(const QList<Annotation> &labels, const Pai
         painter.setRenderHint(QPainter::Antialiasing);
         drawRange(painter, layerRect(), 0, int(shown.size()), painting);
     }
-    patch = Patch();
+    dropPatch();
     valid = true;
 }
 
@@ -91,7 +92,7 @@ void AnnotationLayerCache::redrawRegion(const QRect &region, const Painting &pai
     const QRect r = region & layerRect();
     if (r.isEmpty())
         return;
-    patch = Patch();
+    dropPatch();
     if (area(r) > WholeViewRedrawShare * area(layerRect())) {
         const QList<Annotation> list = shown;
         rebuildAll(list, painting);
@@ -108,7 +109,7 @@ void AnnotationLayerCache::redrawRegion(const QRect &region, const Painting &pai
 
 void AnnotationLayerCache::drawOnTop(int from, const Painting &painting)
 {
-    patch = Patch();
+    dropPatch();
     QPainter painter(&full);
     painter.setRenderHint(QPainter::Antialiasing);
     drawRange(painter, layerRect(), from, int(shown.size()), painting);
@@ -159,39 +160,62 @@ void AnnotationLayerCache::sync(const QList<Annotation> &labels, int selected, c
     redrawRegion(dirty, painting);
 }
 
+void AnnotationLayerCache::dropPatch()
+{
+    patch.valid = false;
+    patch.index = -1;
+    patch.rect = QRect();
+}
+
 void AnnotationLayerCache::ensurePatch(const QList<Annotation> &labels, int selected, const Painting &painting)
 {
     if (selected < 0 || selected >= labels.size() || selected >= shown.size()) {
-        patch = Patch();
+        dropPatch();
         return;
     }
     const QRect need = (painting.footprint(shown.at(selected), false).toAlignedRect() |
                         painting.footprint(labels.at(selected), true).toAlignedRect()) &
                        layerRect();
-    if (patch.valid && patch.index == selected && patch.rect.contains(need, false))
-        return;
-    if (patch.valid && patch.index == selected && need.isEmpty())
+    const bool same = patch.valid && patch.index == selected;
+    if (same && (need.isEmpty() || patch.rect.contains(need, false)))
         return;
 
-    QRect r = need.adjusted(-PatchMargin, -PatchMargin, PatchMargin, PatchMargin) & layerRect();
+    // The selected annotation outgrowing its patch is being dragged: leave room.
+    const int margin = same ? DragPatchMargin : PatchMargin;
+    QRect r = need.adjusted(-margin, -margin, margin, margin) & layerRect();
     if (area(r) > WholeViewPatchShare * area(layerRect()))
         r = layerRect();
-    patch = Patch();
+    renderPatch(need.isEmpty() ? QRect() : r, selected, painting);
+}
+
+void AnnotationLayerCache::renderPatch(const QRect &rect, int selected, const Painting &painting)
+{
     patch.valid = true;
     patch.index = selected;
-    patch.rect = need.isEmpty() ? QRect() : r;
-    if (patch.rect.isEmpty())
+    patch.rect = rect;
+    const QSize device = key.size * key.devicePixelRatio;
+    for (QImage *layer : {&patch.below, &patch.above}) {
+        if (layer->size() != device || layer->devicePixelRatio() != key.devicePixelRatio) {
+            *layer = blankLayer(key.size);
+            continue;
+        }
+        if (patch.painted.isEmpty())
+            continue;
+        QPainter painter(layer);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(patch.painted, Qt::transparent);
+    }
+    patch.painted = rect;
+    if (rect.isEmpty())
         return;
-    auto render = [&](int from, int to) {
-        QImage layer = blankLayer(patch.rect.size());
+    auto render = [&](QImage &layer, int from, int to) {
         QPainter painter(&layer);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.translate(-patch.rect.topLeft());
-        drawRange(painter, patch.rect, from, to, painting);
-        return layer;
+        painter.setClipRect(rect);
+        drawRange(painter, rect, from, to, painting);
     };
-    patch.below = render(0, selected);
-    patch.above = render(selected + 1, int(shown.size()));
+    render(patch.below, 0, selected);
+    render(patch.above, selected + 1, int(shown.size()));
 }
 
 void AnnotationLayerCache::clear()
@@ -223,9 +247,17 @@ void AnnotationLayerCache::paint(QPainter &painter, const QPointF &offset,
         painter.drawImage(shift, full);
         painter.restore();
     }
-    painter.drawImage(QPointF(patch.rect.topLeft()) + shift, patch.below);
+    // Drawn whole under a clip, as the full picture is, so that each pixel is
+    // blended the same way.
+    auto drawClipped = [&](const QImage &layer) {
+        painter.save();
+        painter.setClipRect(patch.rect.translated(whole));
+        painter.drawImage(shift, layer);
+        painter.restore();
+    };
+    drawClipped(patch.below);
     drawSelected(painter);
-    painter.drawImage(QPointF(patch.rect.topLeft()) + shift, patch.above);
+    drawClipped(patch.above);
 }
 
 } // namespace Quillmark

@@ -66,10 +66,14 @@ public:
     qint64 drawnCount() const { return drawn; }
 
 private:
+    // The pictures below and above the selected annotation, within `rect`.
+    // They are as large as the view and drawn without any shift, so that every
+    // pixel comes out exactly as in the full picture; only `rect` is painted.
     struct Patch {
         bool valid = false;
         int index = -1;
         QRect rect; // in the pictures' screen coordinates
+        QRect painted; // what the images hold, cleared before the next use
         QImage below;
         QImage above;
     };
@@ -84,6 +88,8 @@ private:
     void drawOnTop(int from, const Painting &painting);
     void ensurePatch(const QList<Annotation> &labels, int selected, const Painting &painting);
     void drawRange(QPainter &painter, const QRect &clip, int from, int to, const Painting &painting);
+    void renderPatch(const QRect &rect, int selected, const Painting &painting);
+    void dropPatch();
 
     bool valid = false;
     Key key;
