@@ -9,3 +9,5 @@ qm_add_test(tst_canvaspictures LABEL canvas WIDGETS SOURCES tst_canvaspictures.c
 # The main window's report of an unreadable picture uses the app tests' access.
 target_include_directories(tst_canvaspictures PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")
 qm_add_test(tst_layercache LABEL canvas WIDGETS SOURCES tst_layercache.cpp)
+qm_add_test(tst_canvaswindow LABEL canvas WIDGETS SOURCES tst_canvaswindow.cpp ${_canvas_support})
+target_include_directories(tst_canvaswindow PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")
