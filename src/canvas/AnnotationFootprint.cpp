@@ -24,8 +24,7 @@ constexpr double KeypointReach = 18.0;
 
 bool finite(const QRectF &r)
 {
-    return std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.right()) &&
-           std::isfinite(r.bottom());
+    return std::isfinite(r.left()) && std::isfinite(r.top()) && std::isfinite(r.right()) && std::isfinite(r.bottom());
 }
 
 QRectF grown(const QRectF &r, double by)

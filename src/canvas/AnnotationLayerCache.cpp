@@ -61,8 +61,7 @@ void AnnotationLayerCache::update(const Key &newKey, const QList<Annotation> &la
     ensurePatch(labels, selected, painting);
 }
 
-void AnnotationLayerCache::drawRange(QPainter &painter, const QRect &clip, int from, int to,
-                                     const Painting &painting)
+void AnnotationLayerCache::drawRange(QPainter &painter, const QRect &clip, int from, int to, const Painting &painting)
 {
     const bool everything = clip.contains(layerRect());
     for (int i = from; i < to; ++i) {
@@ -148,8 +147,7 @@ void AnnotationLayerCache::sync(const QList<Annotation> &labels, int selected, c
         return;
     }
     int suffix = 0;
-    while (suffix < common - prefix &&
-           drawnAlike(shown.at(oldCount - 1 - suffix), labels.at(newCount - 1 - suffix)))
+    while (suffix < common - prefix && drawnAlike(shown.at(oldCount - 1 - suffix), labels.at(newCount - 1 - suffix)))
         ++suffix;
     QRect dirty;
     for (int i = prefix; i < oldCount - suffix; ++i)

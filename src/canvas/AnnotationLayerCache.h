@@ -55,8 +55,7 @@ public:
 
     // Brings the pictures up to date for the list, the selected index (-1 for
     // none) and the key. `panning` allows showing shifted pictures instead.
-    void update(const Key &key, const QList<Annotation> &labels, int selected, bool panning,
-                const Painting &painting);
+    void update(const Key &key, const QList<Annotation> &labels, int selected, bool panning, const Painting &painting);
     // Paints the pictures for the view offset `offset`; `drawSelected` draws the
     // selected annotation at its place in the order.
     void paint(QPainter &painter, const QPointF &offset, const std::function<void(QPainter &)> &drawSelected) const;
@@ -72,7 +71,7 @@ private:
     struct Patch {
         bool valid = false;
         int index = -1;
-        QRect rect; // in the pictures' screen coordinates
+        QRect rect;    // in the pictures' screen coordinates
         QRect painted; // what the images hold, cleared before the next use
         QImage below;
         QImage above;

@@ -16,9 +16,9 @@ namespace Quillmark {
 // the picture.
 class KeypointTray {
 public:
-    static constexpr double Gap = 16.0;      // from the box's bottom edge to the row
-    static constexpr double Spacing = 18.0;  // between neighbours in the row
-    static constexpr double Indent = 8.0;    // from the box's left edge to the first one
+    static constexpr double Gap = 16.0;     // from the box's bottom edge to the row
+    static constexpr double Spacing = 18.0; // between neighbours in the row
+    static constexpr double Indent = 8.0;   // from the box's left edge to the first one
 
     // Screen position of every keypoint of the set, in order. Unlabelled ones
     // are in the tray when `withTray`, else at a non-finite point that is never

@@ -13,9 +13,9 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QStyleHints>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleHints>
 #include <QUndoStack>
 #include <QWheelEvent>
 
@@ -164,8 +164,10 @@ void LabelCanvas::setAnnotations(const QList<Annotation> &labels)
     selectedIndex = -1;
     selectedVertex = -1;
     hoverEdge = -1;
-    // A shape still being drawn is recorded against the new list, not the old one.
+    // A shape still being drawn is recorded against the new list, not the old one;
+    // an object pressed on may no longer be where it was.
     snapshotBefore = labels;
+    clickTarget = -1;
     snapshotStack->clear();
     emit annotationsChanged();
     update();
@@ -821,11 +823,15 @@ void LabelCanvas::updateHoverCursor(const QPointF &screen)
                           ((entry.labels.at(selectedIndex).kind == Polygon && vertexAt(selectedIndex, screen) >= 0) ||
                            (entry.labels.at(selectedIndex).kind == Keypoint &&
                             CanvasHitTest::vertexAt(keypointScreenPositions(selectedIndex), screen) >= 0));
+    // With a drawing tool only the selected annotation moves; a drag on any
+    // other draws, so the cursor says so.
+    const int hit = annotationAt(screen);
+    const bool movable = hit >= 0 && (tool == int(Tool::Select) || hit == selectedIndex);
     if (onVertex)
         setCursor(Qt::SizeAllCursor);
     else if (const int handle = handleAt(screen))
         setCursor(handleCursor(handle));
-    else if (annotationAt(screen) >= 0)
+    else if (movable)
         setCursor(Qt::SizeAllCursor);
     else if (tool == int(Tool::BBox))
         setCursor(Qt::CrossCursor);

@@ -67,10 +67,7 @@ public:
     // Id of the entry shown: an image id, or the bitwise complement of the video
     // id (negative, -1 for video 0) for a video frame; nothing before the first
     // entry and after clear(). Edits reported by the canvas belong to this entry.
-    std::optional<int> displayedEntryId() const
-    {
-        return showingEntry ? std::optional<int>(entry.id) : std::nullopt;
-    }
+    std::optional<int> displayedEntryId() const { return showingEntry ? std::optional<int>(entry.id) : std::nullopt; }
     // The picture's rectangle in image pixels (0, 0, width, height): what new and
     // edited shapes are kept within. Empty when its size is unknown.
     QRectF pictureRect() const;

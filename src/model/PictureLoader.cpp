@@ -59,6 +59,16 @@ QString decodeProblem(const QImageReader &reader, const QSize &upright)
     return text.isEmpty() ? QStringLiteral("the picture cannot be decoded") : text;
 }
 
+// Runs `use` with a reader on encoded bytes held in memory.
+template <typename Use> auto withReaderOn(const QByteArray &encoded, Use use)
+{
+    QBuffer buffer;
+    buffer.setData(encoded);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return use(reader);
+}
+
 } // namespace
 
 QString PictureLoader::fileProblem(const QString &path, bool regularOnly)
@@ -128,11 +138,7 @@ PictureLoader::Result PictureLoader::read(const QByteArray &encoded)
 {
     if (encoded.isEmpty())
         return {QImage(), QStringLiteral("the picture data is empty")};
-    QBuffer buffer;
-    buffer.setData(encoded);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    return readWith(reader);
+    return withReaderOn(encoded, [](QImageReader &reader) { return readWith(reader); });
 }
 
 QImage PictureLoader::readFitting(const QString &path, const QSize &bound)
@@ -147,11 +153,7 @@ QImage PictureLoader::readFitting(const QByteArray &encoded, const QSize &bound)
 {
     if (encoded.isEmpty())
         return {};
-    QBuffer buffer;
-    buffer.setData(encoded);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    return readFittingWith(reader, bound);
+    return withReaderOn(encoded, [&bound](QImageReader &reader) { return readFittingWith(reader, bound); });
 }
 
 QSize PictureLoader::uprightSize(const QString &path)
@@ -166,11 +168,7 @@ QSize PictureLoader::uprightSize(const QByteArray &encoded)
 {
     if (encoded.isEmpty())
         return {};
-    QBuffer buffer;
-    buffer.setData(encoded);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    return uprightSizeWith(reader);
+    return withReaderOn(encoded, [](QImageReader &reader) { return uprightSizeWith(reader); });
 }
 
 int PictureLoader::allocationLimitFor(qint64 physicalBytes)

@@ -613,9 +613,12 @@ void TestCanvasTools::hoverReportsKeypointsAndShowsCursors()
     auto canvas = makeCanvas(hitFixture(), int(Tool::BBox));
     move(canvas.get(), QPointF(50, 550));
     QCOMPARE(canvas->cursor().shape(), Qt::CrossCursor);
+    // A drag on an annotation that is not selected draws; on the selected one it moves.
+    move(canvas.get(), QPointF(120, 120));
+    QCOMPARE(canvas->cursor().shape(), Qt::CrossCursor);
+    canvas->selectAnnotation(0);
     move(canvas.get(), QPointF(120, 120));
     QCOMPARE(canvas->cursor().shape(), Qt::SizeAllCursor);
-    canvas->selectAnnotation(0);
     move(canvas.get(), QPointF(300, 175));
     QCOMPARE(canvas->cursor().shape(), Qt::SizeHorCursor);
     move(canvas.get(), QPointF(102, 98));

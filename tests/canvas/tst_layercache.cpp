@@ -175,8 +175,15 @@ void TestLayerCache::footprintsHoldEverythingDrawn()
             const QRect fp = footprints.of(a, selected).toAlignedRect();
             QVERIFY2(fp.contains(drawn) || drawn.isEmpty(),
                      qPrintable(QStringLiteral("kind %1 drawn %2,%3 %4x%5 footprint %6,%7 %8x%9")
-                                    .arg(a.kind).arg(drawn.x()).arg(drawn.y()).arg(drawn.width()).arg(drawn.height())
-                                    .arg(fp.x()).arg(fp.y()).arg(fp.width()).arg(fp.height())));
+                                    .arg(a.kind)
+                                    .arg(drawn.x())
+                                    .arg(drawn.y())
+                                    .arg(drawn.width())
+                                    .arg(drawn.height())
+                                    .arg(fp.x())
+                                    .arg(fp.y())
+                                    .arg(fp.width())
+                                    .arg(fp.height())));
         }
     }
 }
