@@ -1,5 +1,8 @@
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
@@ -75,6 +78,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // An AI run's worker uses an engine member: it stops before they go.
+    aiBatch.reset();
     // The children hold no pointers back into the members destroyed here; the
     // canvas must not report edits while the base class deletes the widgets.
     if (canvas)
@@ -152,6 +157,13 @@ void MainWindow::setupUi()
     progressBar->setTextVisible(true);
     progressBar->hide();
     statusBar()->addPermanentWidget(progressBar, 0);
+
+    aiAutoLabelDialog = new AiAutoLabelDialog(this);
+    connectAutoLabelDialog();
+    createSegmentationDialogs();
+    faceDialog = new FaceAnnotationDialog(this);
+    poseDialog = new PoseAnnotationDialog(this);
+    connectFacePoseDialogs();
 
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);

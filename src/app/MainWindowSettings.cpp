@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "update/UpdateChecker.h"
 
@@ -19,7 +20,16 @@ void MainWindow::openSettings()
     } else {
         settingsDialog->loadSettings();
     }
-    settingsDialog->exec();
+    if (settingsDialog->exec() != QDialog::Accepted)
+        return;
+    // The auto-label model of the project's task follows the new settings.
+    const bool segmentation = project.projectType == QLatin1String("segmentation")
+        || project.projectType == QLatin1String("semantic_segmentation");
+    const QString detectionModel = SettingsDialog::resolveModelPath(
+        segmentation ? QStringLiteral("models/segmentation") : QStringLiteral("models/detection"));
+    if (!detectionModel.isEmpty() && aiAutoLabelDialog)
+        emit aiAutoLabelDialog->modelSelected(detectionModel);
+    pushConfiguredFacePoseModels();
 }
 
 void MainWindow::startUpdateCheck()

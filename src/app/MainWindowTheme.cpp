@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "chrome/SideToolBar.h"
@@ -53,10 +54,15 @@ void MainWindow::updateTitle()
         topBar->setProjectName(shownName);
         topBar->setProjectType(project.projectType);
     }
-    if (toolBar)
+    if (toolBar) {
         toolBar->setProjectOpen(open);
+        // Opening the project's buttons enables playback too: it belongs to video mode only.
+        toolBar->setPlaybackEnabled(open && videoMode);
+    }
     if (sideToolBar)
         sideToolBar->setProjectType(project.projectType);
+    if (aiAutoLabelDialog)
+        aiAutoLabelDialog->setProjectType(project.projectType);
     if (annotationPanel)
         annotationPanel->setMultiSelect(project.projectType == QLatin1String("classification"));
 }

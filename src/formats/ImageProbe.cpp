@@ -2,16 +2,73 @@
 
 #include "model/PictureLoader.h"
 
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageReader>
+
 namespace Quillmark {
+
+namespace {
+
+QSize validOrZero(const QSize &size)
+{
+    return size.width() < 1 || size.height() < 1 ? QSize(0, 0) : size;
+}
+
+} // namespace
 
 QSize probeImageSize(const QString &path)
 {
-    if (path.isEmpty())
+    // A missing file costs the image reader a search through its formats.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return {0, 0};
-    const QSize size = PictureLoader::uprightSize(path);
-    if (size.width() < 1 || size.height() < 1)
+    return validOrZero(PictureLoader::uprightSize(path));
+}
+
+QSize probeImageData(const QByteArray &bytes, QByteArray *format)
+{
+    if (format)
+        format->clear();
+    if (bytes.isEmpty())
         return {0, 0};
+    const QSize size = validOrZero(PictureLoader::uprightSize(bytes));
+    if (format && !size.isEmpty()) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        *format = QImageReader::imageFormat(&buffer).toLower();
+    }
     return size;
+}
+
+QSize knownImageSize(const ImageEntry &entry)
+{
+    if (entry.width > 0 && entry.height > 0)
+        return {entry.width, entry.height};
+    if (!entry.image.isNull())
+        return entry.image.size();
+    if (!entry.imageData.isEmpty())
+        return probeImageData(entry.imageData);
+    if (!QFileInfo(entry.filePath).isAbsolute())
+        return {0, 0};
+    return probeImageSize(entry.filePath);
+}
+
+Dataset withProbedImageSizes(const Dataset &dataset)
+{
+    Dataset probed = dataset;
+    for (qsizetype i = 0; i < dataset.images.size(); ++i) {
+        const ImageEntry &entry = dataset.images.at(i);
+        if (entry.width > 0 && entry.height > 0)
+            continue;
+        const QSize size = knownImageSize(entry);
+        if (size.width() < 1 || size.height() < 1)
+            continue;
+        ImageEntry &target = probed.images[i];
+        target.width = size.width();
+        target.height = size.height();
+    }
+    return probed;
 }
 
 } // namespace Quillmark

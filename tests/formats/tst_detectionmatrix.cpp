@@ -40,9 +40,36 @@ QList<Row> rows()
         {"yolo-labels", {"YOLO"}},
         {"yolo-split", {"YOLO", "YOLOv4 Scaled"}},
         {"yolo-roboflow", QStringList{"YOLO"} + kRoboflowFamily},
+        // images/ and labels/ with split subfolders: the YOLOv6 layout too.
+        {"yolo-background", {"YOLO", "YOLOv6 MT"}},
+        {"yolo-labelimg", {"YOLO"}},
         {"coco", {"COCO"}},
+        {"coco-release", {"COCO"}},
         {"voc", {"Pascal VOC"}},
+        {"vocdevkit", {"Pascal VOC"}},
+        {"vocdevkit/VOC2012", {"Pascal VOC"}},
         {"cvat", {"CVAT XML"}},
+        {"cvat-images", {"CVAT XML"}},
+        {"cvat-video", {}},
+        {"labelme", {"LabelMe"}},
+        {"createml", {"CreateML"}},
+        {"florence2", {"Florence-2"}},
+        {"paligemma", {"PaliGemma"}},
+        {"paligemma-own", {"PaliGemma"}},
+        {"clip", {"CLIP"}},
+        // Flat label files beside the images: plain YOLO reads them too.
+        {"darknet", {"YOLO", "Darknet"}},
+        {"yolo-keras", {"YOLOv3 Keras", "YOLOv4 PyTorch"}},
+        {"yolo-tf", {"YOLO TensorFlow"}},
+        // Its "_classes.csv" is a class map, not a Multiclass table.
+        {"retinanet", {"RetinaNet"}},
+        {"multiclass", {"Multiclass"}},
+        // Layouts with a data.yaml: plain YOLO claims every one of them, and
+        // YOLOv4 Scaled those without top-level "images" and "labels".
+        {"yolov5-obb", {"YOLO", "YOLOv4 Scaled", "YOLOv5 OBB"}},
+        {"yolov6-mt", {"YOLO", "YOLOv6 MT"}},
+        {"yolov8-obb", {"YOLO", "YOLOv4 Scaled", "YOLOv8 OBB"}},
+        {"yolo-pose", {"YOLO", "YOLOv6 MT", "YOLO Pose"}},
         {"unrelated", {}},
     };
 }
