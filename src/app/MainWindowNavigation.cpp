@@ -77,10 +77,12 @@ void MainWindow::selectImage(int imageId)
     const ImageEntry copy = *entry;
     QThread *worker = QThread::create([pixels, problem, copy] { *pixels = copy.loadPixels(problem.get()); });
     const QString name = QFileInfo(entry->filePath).fileName();
-    connect(worker, &QThread::finished, this, [this, imageId, pixels, problem, name] {
+    // Shown again (a refresh): its problem was told when it was selected.
+    const bool reshown = canvas->displayedEntryId() == imageId;
+    connect(worker, &QThread::finished, this, [this, imageId, pixels, problem, name, reshown] {
         onImageLoaded(imageId, *pixels);
         // The placeholder alone would leave the user guessing.
-        if (pixels->isNull() && imageId == currentImageId && !videoMode)
+        if (pixels->isNull() && !reshown && imageId == currentImageId && !videoMode)
             statusBar()->showMessage(QStringLiteral("Cannot open %1: %2").arg(name, *problem), 6000);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);

@@ -384,6 +384,12 @@ void TestCanvasPictures::unreadablePictureIsReportedInTheStatusBar()
     QVERIFY2(message.contains(QStringLiteral("8256 × 5504 pixels")), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("100 MB")), qPrintable(message));
 
+    // A refresh that shows it again does not repeat the report over newer ones.
+    window.statusBar()->showMessage(QStringLiteral("Imported 3 images."));
+    access.refreshUi();
+    QTest::qWait(300);
+    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Imported 3 images."));
+
     // With the limit raised as the program does at start-up, it opens.
     PictureLoader::raiseAllocationLimit();
     window.onImageSelected(0);
