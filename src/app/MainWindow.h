@@ -7,6 +7,7 @@
 #include "model/Annotation.h"
 #include "model/ImageEntry.h"
 #include "model/Project.h"
+#include "video/VideoDecoder.h"
 
 #include <QImage>
 #include <QList>
@@ -173,6 +174,12 @@ public slots:
     void onPlaySlideshow();
     void onSlideshowTick();
 
+public:
+    // Video mode, for tests.
+    const VideoDecoder &videoDecoderObject() const { return videoDecoder; }
+    QString temporaryVideoPath() const { return tempVideoPath; }
+    bool isSlideshowPlaying() const { return slideshowPlaying; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -250,12 +257,21 @@ private:
     void clearCanvas();
 
     // Video (MainWindowVideo.cpp)
+    void connectVideoDecoder();
     void setVideoMode(bool on);
     void resetVideoState();
     void leaveVideoModeForImage();
     void seekVideoFrame(int frame);
     void reshowCurrentFrame();
     void updateVideoMarkers(int videoId);
+    void resetScrubber(int frameCount);
+    void showFrameLabels(const VideoEntry &video, int frame);
+    int lastVideoFrame() const;
+    void stopSlideshow();
+    void finishVideoImport(bool ok, const QString &error);
+    void onVideoFrameFailed(int frame);
+    bool locateVideo(VideoEntry &video);
+    QString temporaryVideoFor(const VideoEntry &video);
 
     // Handlers of the AI requests (MainWindowAi.cpp)
     void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
@@ -301,6 +317,7 @@ private:
     QTimer *busyTimer = nullptr;
     int busyValue = 0;
     int busyStep = 5;
+    VideoDecoder videoDecoder;
     int currentVideoId = -1;
     int currentFrame = 0;
     // Frame index of the video frame the canvas shows, -1 when it shows an
