@@ -156,6 +156,7 @@ void MainWindow::onDiscard()
 void MainWindow::refreshUi()
 {
     toolBar->setProjectOpen(projectIsOpen());
+    toolBar->setPlaybackEnabled(videoMode);
     project.dataset.syncClassesFromAnnotations();
     imageListPanel->setStatusText(project.name);
     imageListPanel->setDataset(project.dataset);

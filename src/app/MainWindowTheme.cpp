@@ -59,8 +59,11 @@ void MainWindow::updateTitle()
         topBar->setProjectName(shownName);
         topBar->setProjectType(project.projectType);
     }
-    if (toolBar)
+    if (toolBar) {
         toolBar->setProjectOpen(open);
+        // Opening a project enables the playback buttons too; they act in video mode only.
+        toolBar->setPlaybackEnabled(open && videoMode);
+    }
     if (sideToolBar)
         sideToolBar->setProjectType(project.projectType);
     if (annotationPanel)

@@ -194,6 +194,11 @@ int MainWindow::lastVideoFrame() const
 
 void MainWindow::seekVideoFrame(int frame)
 {
+    // The frame already on the canvas, with nothing else on its way, is not
+    // shown again: that would drop the canvas's selection and undo history.
+    const bool shown = displayedFrame == frame && canvas->displayedEntryId() == ~currentVideoId;
+    if (shown && !videoDecoder.isAwaitingFrame() && videoDecoder.isOpen())
+        return;
     videoDecoder.seekToFrame(frame);
 }
 

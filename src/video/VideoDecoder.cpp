@@ -45,6 +45,8 @@ constexpr int unknownIndex = std::numeric_limits<int>::min();
 // How long a request may still wait once the back-end has reported the end of
 // the stream.
 constexpr int endOfStreamGraceMs = 500;
+// When the first frame of an open is late, the player is asked again.
+constexpr int firstFrameNudgeMs = 1000;
 
 // A frame rate that can be trusted, or 0.
 float usableFrameRate(const QVariant &value)
@@ -187,8 +189,12 @@ void VideoDecoder::onMediaStatusChanged(QMediaPlayer::MediaStatus status)
         }
         metadataRead = true;
         // A first frame that came before the media states completes the open now.
-        if (lastRendered.isValid())
+        if (lastRendered.isValid()) {
             completeOpen(lastRendered);
+            return;
+        }
+        nudgeForFirstFrame(firstFrameNudgeMs);
+        nudgeForFirstFrame(3 * firstFrameNudgeMs);
         return;
     case QMediaPlayer::InvalidMedia:
         failOpen(invalidMediaText);
@@ -313,6 +319,21 @@ void VideoDecoder::announceOpen(bool ok, const QString &error)
                 seekToFrame(0);
         },
         Qt::QueuedConnection);
+}
+
+void VideoDecoder::nudgeForFirstFrame(int delayMs)
+{
+    // Should the paused player not render its first frame, a seek to the start
+    // asks for it once more.
+    QTimer::singleShot(delayMs, this, [this, current = generation] {
+        if (current != generation || !opening || !metadataRead)
+            return;
+        commanding = true;
+        player->setPosition(positionOfFrame(0));
+        player->play();
+        player->pause();
+        commanding = false;
+    });
 }
 
 void VideoDecoder::onOpenTimeout()

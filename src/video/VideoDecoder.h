@@ -94,6 +94,7 @@ private:
     bool readMetadata();
     void completeOpen(const QVideoFrame &first);
     void failOpen(const QString &error);
+    void nudgeForFirstFrame(int delayMs);
     void announceOpen(bool ok, const QString &error);
 
     // Frames
