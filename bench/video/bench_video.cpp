@@ -1,0 +1,394 @@
+// Frame access in a 1080p H.264 file with a group of 250 pictures (25 fps,
+// 500 frames), made with ffmpeg when the program starts:
+// - warm seeks: random positions on one open decoder, as the window asks for them;
+// - cold seeks: a new decoder per position (open, first frame, then the frame),
+//   beside `ffmpeg -ss T -i f -frames:v 1` run for the same positions, which also
+//   starts from nothing and also converts the picture to 32-bit RGB;
+// - stepping: frame after frame, as the next-frame key and the slideshow ask;
+// - memory: resident size while stepping through 5,000 frames of a 1080p file.
+// Every delivered picture is checked against the index its pixels carry.
+// QM_BENCH_VIDEO_SEEKS (default 200) and QM_BENCH_VIDEO_STEPS (default 5000)
+// set the counts; QM_BENCH_VIDEO_COLD (default 50) the number of cold positions.
+
+#include "video/VideoDecoder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace Quillmark;
+
+namespace {
+
+constexpr int width = 1920;
+constexpr int height = 1080;
+constexpr int codeCells = 12;
+constexpr int gop = 250;
+
+int envCount(const char *name, int fallback)
+{
+    const int value = qEnvironmentVariableIntValue(name);
+    return value > 0 ? value : fallback;
+}
+
+double currentRssMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    }
+    return 0.0;
+}
+
+// The index a frame carries: twelve cells across the top quarter, white for a
+// set bit (lowest on the left).
+int frameCode(const QImage &image)
+{
+    if (image.isNull())
+        return -1;
+    const int cell = image.width() / codeCells;
+    int code = 0;
+    for (int bit = 0; bit < codeCells; ++bit) {
+        if (qGray(image.pixel(bit * cell + cell / 2, image.height() / 8)) > 128)
+            code |= 1 << bit;
+    }
+    return code;
+}
+
+// A 1080p H.264 file of `frames` frames at `fps`, each frame's index drawn as
+// cells over a moving test picture.
+QString makeVideo(const QDir &dir, const QString &name, int frames, int fps)
+{
+    QString filter = QStringLiteral("testsrc2=s=%1x%2:r=%3:d=%4,drawbox=x=0:y=0:w=%1:h=%5:color=black:t=fill")
+                         .arg(width)
+                         .arg(height)
+                         .arg(fps)
+                         .arg(double(frames) / fps, 0, 'f', 3)
+                         .arg(height / 4);
+    const int cell = width / codeCells;
+    for (int bit = 0; bit < codeCells; ++bit) {
+        filter += QStringLiteral(",drawbox=x=%1:y=0:w=%2:h=%3:color=white:t=fill:enable='eq(mod(floor(n/%4),2),1)'")
+                      .arg(bit * cell)
+                      .arg(cell)
+                      .arg(height / 4)
+                      .arg(1 << bit);
+    }
+    const QString path = dir.filePath(name);
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), filter,
+                  QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                  QStringLiteral("veryfast"), QStringLiteral("-g"), QString::number(gop),
+                  QStringLiteral("-keyint_min"), QString::number(gop), QStringLiteral("-sc_threshold"),
+                  QStringLiteral("0"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
+    if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0)
+        return {};
+    return path;
+}
+
+struct Videos {
+    QTemporaryDir dir;
+    QString seeks;  // 500 frames at 25 fps
+    QString steps;  // QM_BENCH_VIDEO_STEPS frames at 50 fps
+};
+
+std::unique_ptr<Videos> &videosSlot()
+{
+    static std::unique_ptr<Videos> videos;
+    return videos;
+}
+
+Videos &videos()
+{
+    std::unique_ptr<Videos> &slot = videosSlot();
+    if (!slot) {
+        slot = std::make_unique<Videos>();
+        slot->seeks = makeVideo(QDir(slot->dir.path()), QStringLiteral("seeks.mp4"), 500, 25);
+        slot->steps = makeVideo(QDir(slot->dir.path()), QStringLiteral("steps.mp4"),
+                                envCount("QM_BENCH_VIDEO_STEPS", 5000), 50);
+    }
+    return *slot;
+}
+
+// Runs the event loop until the decoder answers `act` (a frame or a failure),
+// or `timeoutMs` passes. The delivered index, -1 for none.
+int awaitFrame(VideoDecoder &decoder, const std::function<void()> &act, QImage *image, int timeoutMs = 10000)
+{
+    QEventLoop loop;
+    int index = -1;
+    const auto ready = QObject::connect(&decoder, &VideoDecoder::frameReady, &loop,
+                                        [&](int frame, const QImage &picture) {
+                                            index = frame;
+                                            *image = picture;
+                                            loop.quit();
+                                        });
+    const auto failed = QObject::connect(&decoder, &VideoDecoder::frameFailed, &loop, [&loop] { loop.quit(); });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    act();
+    loop.exec();
+    QObject::disconnect(ready);
+    QObject::disconnect(failed);
+    return index;
+}
+
+bool openDecoder(VideoDecoder &decoder, const QString &path, QImage *first)
+{
+    bool ok = false;
+    QEventLoop loop;
+    const auto opened = QObject::connect(&decoder, &VideoDecoder::opened, &loop, [&](bool success) {
+        ok = success;
+        loop.quit();
+    });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    decoder.open(path);
+    loop.exec();
+    QObject::disconnect(opened);
+    // Frame 0 follows by itself.
+    return ok && awaitFrame(decoder, [] {}, first) == 0;
+}
+
+QList<int> randomPositions(int count, int frames)
+{
+    QRandomGenerator random(2024);
+    QList<int> positions;
+    for (int i = 0; i < count; ++i)
+        positions.append(int(random.bounded(frames)));
+    return positions;
+}
+
+void reportLatencies(benchmark::State &state, std::vector<double> ms, int wrong)
+{
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms.empty() ? 0.0 : ms.at(ms.size() / 2);
+    state.counters["worst_ms"] = ms.empty() ? 0.0 : ms.back();
+    state.counters["frames"] = double(ms.size());
+    state.counters["wrong_frames"] = wrong;
+}
+
+void BM_WarmSeek(benchmark::State &state)
+{
+    const QString path = videos().seeks;
+    VideoDecoder decoder;
+    QImage image;
+    if (path.isEmpty() || !openDecoder(decoder, path, &image)) {
+        state.SkipWithError("could not make or open the video");
+        return;
+    }
+    const QList<int> positions = randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount());
+    std::vector<double> ms;
+    int wrong = 0;
+    for (auto _ : state) {
+        QElapsedTimer all;
+        all.start();
+        for (int target : positions) {
+            QElapsedTimer clock;
+            clock.start();
+            const int got = awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
+            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+            if (got != target || frameCode(image) != target)
+                ++wrong;
+        }
+        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
+    }
+    reportLatencies(state, ms, wrong);
+}
+
+void BM_ColdSeek(benchmark::State &state)
+{
+    const QString path = videos().seeks;
+    if (path.isEmpty()) {
+        state.SkipWithError("could not make the video");
+        return;
+    }
+    const QList<int> positions = randomPositions(envCount("QM_BENCH_VIDEO_COLD", 50), 500);
+    std::vector<double> ms;
+    int wrong = 0;
+    for (auto _ : state) {
+        QElapsedTimer all;
+        all.start();
+        for (int target : positions) {
+            QElapsedTimer clock;
+            clock.start();
+            VideoDecoder decoder;
+            QImage image;
+            int got = -1;
+            if (openDecoder(decoder, path, &image))
+                got = target == 0 ? 0 : awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
+            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+            if (got != target || frameCode(image) != target)
+                ++wrong;
+        }
+        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
+    }
+    reportLatencies(state, ms, wrong);
+}
+
+// ffmpeg started for every position, seeking with -ss before -i (to the key
+// frame, then decoding on to the exact frame) and writing the picture as BGRA.
+void runFfmpegPositions(benchmark::State &state, const QList<int> &positions)
+{
+    const QString path = videos().seeks;
+    if (path.isEmpty()) {
+        state.SkipWithError("could not make the video");
+        return;
+    }
+    std::vector<double> ms;
+    int wrong = 0;
+    for (auto _ : state) {
+        QElapsedTimer all;
+        all.start();
+        for (int target : positions) {
+            QElapsedTimer clock;
+            clock.start();
+            QProcess ffmpeg;
+            ffmpeg.start(QStringLiteral("ffmpeg"),
+                         {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                          QStringLiteral("-ss"), QString::number(target / 25.0, 'f', 6), QStringLiteral("-i"), path,
+                          QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"),
+                          QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"),
+                          QStringLiteral("-")});
+            ffmpeg.waitForFinished(-1);
+            const QByteArray pixels = ffmpeg.readAllStandardOutput();
+            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+            if (pixels.size() != qsizetype(width) * height * 4) {
+                ++wrong;
+                continue;
+            }
+            const QImage picture(reinterpret_cast<const uchar *>(pixels.constData()), width, height,
+                                 QImage::Format_ARGB32);
+            if (frameCode(picture) != target)
+                ++wrong;
+        }
+        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
+    }
+    reportLatencies(state, ms, wrong);
+}
+
+void BM_FfmpegCliSeek(benchmark::State &state)
+{
+    runFfmpegPositions(state, randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), 500));
+}
+
+// The cold decoder's positions, for a comparison of the same count.
+void BM_FfmpegCliSeekColdSet(benchmark::State &state)
+{
+    runFfmpegPositions(state, randomPositions(envCount("QM_BENCH_VIDEO_COLD", 50), 500));
+}
+
+void BM_StepForward(benchmark::State &state)
+{
+    // From the middle of the second group of pictures: a seek to each frame
+    // would decode up to 125 frames.
+    const QString path = videos().seeks;
+    VideoDecoder decoder;
+    QImage image;
+    if (path.isEmpty() || !openDecoder(decoder, path, &image)
+        || awaitFrame(decoder, [&] { decoder.seekToFrame(375); }, &image) != 375) {
+        state.SkipWithError("could not make or open the video");
+        return;
+    }
+    std::vector<double> ms;
+    int wrong = 0;
+    for (auto _ : state) {
+        QElapsedTimer all;
+        all.start();
+        for (int target = 376; target < 500; ++target) {
+            QElapsedTimer clock;
+            clock.start();
+            const int got = awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
+            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+            if (got != target || frameCode(image) != target)
+                ++wrong;
+        }
+        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
+    }
+    reportLatencies(state, ms, wrong);
+}
+
+void BM_StepMemory(benchmark::State &state)
+{
+    const QString path = videos().steps;
+    VideoDecoder decoder;
+    QImage image;
+    if (path.isEmpty() || !openDecoder(decoder, path, &image)) {
+        state.SkipWithError("could not make or open the video");
+        return;
+    }
+    const int frames = decoder.frameCount();
+    double warmRss = 0;
+    double peakRss = 0;
+    double endRss = 0;
+    int wrong = 0;
+    int failed = 0;
+    for (auto _ : state) {
+        QElapsedTimer all;
+        all.start();
+        for (int target = 1; target < frames; ++target) {
+            const int got = awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
+            if (got < 0)
+                ++failed;
+            else if (got != target || frameCode(image) != (target & ((1 << codeCells) - 1)))
+                ++wrong;
+            // Resident size once the player's buffers are warm, then as it goes.
+            if (target % 250 == 0) {
+                const double rss = currentRssMiB();
+                if (warmRss == 0)
+                    warmRss = rss;
+                peakRss = std::max(peakRss, rss);
+            }
+        }
+        endRss = currentRssMiB();
+        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
+    }
+    state.counters["frames"] = frames;
+    state.counters["rss_at_250_MiB"] = warmRss;
+    state.counters["rss_peak_MiB"] = peakRss;
+    state.counters["rss_end_MiB"] = endRss;
+    state.counters["growth_MiB"] = endRss - warmRss;
+    state.counters["wrong_frames"] = wrong;
+    state.counters["failed_frames"] = failed;
+}
+
+} // namespace
+
+BENCHMARK(BM_WarmSeek)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_FfmpegCliSeek)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_ColdSeek)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_FfmpegCliSeekColdSet)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_StepForward)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_StepMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    videosSlot().reset();   // removes the generated videos
+    return 0;
+}
