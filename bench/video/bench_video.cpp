@@ -10,6 +10,8 @@
 // QM_BENCH_VIDEO_SEEKS (default 200) and QM_BENCH_VIDEO_STEPS (default 5000)
 // set the counts; QM_BENCH_VIDEO_COLD (default 50) the number of cold positions.
 
+#include "PeakMemory.h"
+
 #include "video/VideoDecoder.h"
 
 #include <QDir>
@@ -26,10 +28,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <string>
 #include <vector>
 
 using namespace Quillmark;
@@ -45,17 +45,6 @@ int envCount(const char *name, int fallback)
 {
     const int value = qEnvironmentVariableIntValue(name);
     return value > 0 ? value : fallback;
-}
-
-double currentRssMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    }
-    return 0.0;
 }
 
 // The index a frame carries: twelve cells across the top quarter, white for a
@@ -184,22 +173,16 @@ void reportLatencies(benchmark::State &state, std::vector<double> ms, int wrong)
     state.counters["wrong_frames"] = wrong;
 }
 
-void BM_WarmSeek(benchmark::State &state)
+// Asks an open decoder for each target in turn and times every answer.
+void measureRequests(benchmark::State &state, VideoDecoder &decoder, const QList<int> &targets)
 {
-    const QString path = videos().seeks;
-    VideoDecoder decoder;
-    QImage image;
-    if (path.isEmpty() || !openDecoder(decoder, path, &image)) {
-        state.SkipWithError("could not make or open the video");
-        return;
-    }
-    const QList<int> positions = randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount());
     std::vector<double> ms;
     int wrong = 0;
+    QImage image;
     for (auto _ : state) {
         QElapsedTimer all;
         all.start();
-        for (int target : positions) {
+        for (int target : targets) {
             QElapsedTimer clock;
             clock.start();
             const int got = awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
@@ -210,6 +193,19 @@ void BM_WarmSeek(benchmark::State &state)
         state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
     }
     reportLatencies(state, ms, wrong);
+}
+
+void BM_WarmSeek(benchmark::State &state)
+{
+    const QString path = videos().seeks;
+    VideoDecoder decoder;
+    QImage image;
+    if (path.isEmpty() || !openDecoder(decoder, path, &image)) {
+        state.SkipWithError("could not make or open the video");
+        return;
+    }
+    measureRequests(state, decoder,
+                    randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount()));
 }
 
 void BM_ColdSeek(benchmark::State &state)
@@ -306,22 +302,10 @@ void BM_StepForward(benchmark::State &state)
         state.SkipWithError("could not make or open the video");
         return;
     }
-    std::vector<double> ms;
-    int wrong = 0;
-    for (auto _ : state) {
-        QElapsedTimer all;
-        all.start();
-        for (int target = 376; target < 500; ++target) {
-            QElapsedTimer clock;
-            clock.start();
-            const int got = awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
-            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
-            if (got != target || frameCode(image) != target)
-                ++wrong;
-        }
-        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
-    }
-    reportLatencies(state, ms, wrong);
+    QList<int> targets;
+    for (int target = 376; target < 500; ++target)
+        targets.append(target);
+    measureRequests(state, decoder, targets);
 }
 
 void BM_StepMemory(benchmark::State &state)
@@ -350,13 +334,13 @@ void BM_StepMemory(benchmark::State &state)
                 ++wrong;
             // Resident size once the player's buffers are warm, then as it goes.
             if (target % 250 == 0) {
-                const double rss = currentRssMiB();
+                const double rss = QmBench::residentMemoryMiB();
                 if (warmRss == 0)
                     warmRss = rss;
                 peakRss = std::max(peakRss, rss);
             }
         }
-        endRss = currentRssMiB();
+        endRss = QmBench::residentMemoryMiB();
         state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
     }
     state.counters["frames"] = frames;

@@ -7,14 +7,18 @@
 // frame it shows.
 
 #include <QColor>
+#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace VideoFixture {
 
@@ -106,6 +110,58 @@ inline QStringList h264Codec(int gop)
     return {QStringLiteral("-c:v"),  QStringLiteral("libx264"), QStringLiteral("-g"),
             QString::number(gop),    QStringLiteral("-bf"),     QStringLiteral("2"),
             QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
+}
+
+// A video of the one frame in `png`.
+inline bool encodeOneFrame(const QString &png, const QString &output, QString *log = nullptr)
+{
+    return runFfmpeg(QStringList{QStringLiteral("-framerate"), QStringLiteral("25"), QStringLiteral("-i"), png,
+                                 QStringLiteral("-frames:v"), QStringLiteral("1")}
+                         + h264Codec(12) + QStringList{output},
+                     log);
+}
+
+// The frames of `framesDir` at 25 fps with three seconds of sound, which
+// outlasts them.
+inline bool encodeWithLongerAudio(const QDir &framesDir, const QString &output, QString *log = nullptr)
+{
+    return runFfmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                 QStringLiteral("sine=frequency=440:duration=3"), QStringLiteral("-framerate"),
+                                 QStringLiteral("25"), QStringLiteral("-i"),
+                                 framesDir.filePath(QStringLiteral("f%05d.png"))}
+                         + h264Codec(12) + QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"), output},
+                     log);
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// `size` bytes of noise.
+inline QByteArray noise(int size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &c : bytes)
+        c = char(random.bounded(256));
+    return bytes;
+}
+
+// The bytes of an MP4 with every byte of its media data set to zero: the
+// container stays sound, but no picture decodes. Empty when there is no media box.
+inline QByteArray withZeroedPictures(QByteArray mp4)
+{
+    const qsizetype mdat = mp4.indexOf("mdat");
+    if (mdat < 4)
+        return {};
+    const qsizetype size = (qsizetype(quint8(mp4.at(mdat - 4))) << 24) | (quint8(mp4.at(mdat - 3)) << 16)
+        | (quint8(mp4.at(mdat - 2)) << 8) | quint8(mp4.at(mdat - 1));
+    if (size <= 8 || mdat - 4 + size > mp4.size())
+        return {};
+    std::fill(mp4.begin() + mdat + 4, mp4.begin() + mdat - 4 + size, '\0');
+    return mp4;
 }
 
 inline QByteArray readAll(const QString &path)

@@ -21,7 +21,6 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
@@ -78,6 +77,19 @@ void imageProject(MainWindowTestAccess &access, const QTemporaryDir &dir)
     access.updateTitle();
 }
 
+// One window with that project, shown.
+struct Session {
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access{window};
+
+    Session()
+    {
+        imageProject(access, dir);
+        window.show();
+    }
+};
+
 VideoEntry videoEntry(const QString &path, int frames, int width, int height)
 {
     VideoEntry video;
@@ -117,6 +129,7 @@ class TestVideoMode : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void importShowsTheFirstFrame();
     void importRefusals();
     void stepsAndJumpsClampAtBothEnds();
@@ -137,6 +150,7 @@ private:
     bool importAndWait(MainWindow &window, const QString &path);
 
     QmTest::ScriptedPrompts prompts;
+    std::unique_ptr<Session> session;
     QTemporaryDir fixtures;
     QString clip;
     QString other;
@@ -167,43 +181,18 @@ void TestVideoMode::initTestCase()
              qPrintable(log));
 
     oneFrame = root.filePath(QStringLiteral("one.mp4"));
-    const QStringList oneArguments = QStringList{QStringLiteral("-framerate"), QStringLiteral("25"),
-                                                 QStringLiteral("-i"),
-                                                 otherFramesDir.filePath(QStringLiteral("f00007.png")),
-                                                 QStringLiteral("-frames:v"), QStringLiteral("1")}
-        + VideoFixture::h264Codec(12) + QStringList{oneFrame};
-    QVERIFY2(VideoFixture::runFfmpeg(oneArguments, &log), qPrintable(log));
-
+    QVERIFY2(VideoFixture::encodeOneFrame(otherFramesDir.filePath(QStringLiteral("f00007.png")), oneFrame, &log),
+             qPrintable(log));
     longAudio = root.filePath(QStringLiteral("longaudio.mp4"));
-    const QStringList longArguments =
-        QStringList{QStringLiteral("-f"),       QStringLiteral("lavfi"),
-                    QStringLiteral("-i"),       QStringLiteral("sine=frequency=440:duration=3"),
-                    QStringLiteral("-framerate"), QStringLiteral("25"),
-                    QStringLiteral("-i"),       otherFramesDir.filePath(QStringLiteral("f%05d.png"))}
-        + VideoFixture::h264Codec(12) + QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"), longAudio};
-    QVERIFY2(VideoFixture::runFfmpeg(longArguments, &log), qPrintable(log));
+    QVERIFY2(VideoFixture::encodeWithLongerAudio(otherFramesDir, longAudio, &log), qPrintable(log));
 
     garbage = root.filePath(QStringLiteral("garbage.mp4"));
-    QFile garbageFile(garbage);
-    QVERIFY(garbageFile.open(QIODevice::WriteOnly));
-    QRandomGenerator random(5);
-    for (int i = 0; i < 16 * 1024; ++i)
-        garbageFile.putChar(char(random.bounded(256)));
-    garbageFile.close();
-
+    QVERIFY(VideoFixture::writeFile(garbage, VideoFixture::noise(16 * 1024, 5)));
     // A sound container whose pictures are all zeros: it loads, yet no frame decodes.
-    QByteArray bytes = VideoFixture::readAll(clip);
-    const qsizetype mdat = bytes.indexOf("mdat");
-    QVERIFY(mdat >= 4);
-    const qsizetype size = (quint8(bytes.at(mdat - 4)) << 24) | (quint8(bytes.at(mdat - 3)) << 16)
-        | (quint8(bytes.at(mdat - 2)) << 8) | quint8(bytes.at(mdat - 1));
-    QVERIFY(size > 8 && mdat - 4 + size <= bytes.size());
-    std::fill(bytes.begin() + mdat + 4, bytes.begin() + mdat - 4 + size, '\0');
+    const QByteArray zeroedBytes = VideoFixture::withZeroedPictures(VideoFixture::readAll(clip));
+    QVERIFY(!zeroedBytes.isEmpty());
     zeroed = root.filePath(QStringLiteral("zeroed.mp4"));
-    QFile zeroedFile(zeroed);
-    QVERIFY(zeroedFile.open(QIODevice::WriteOnly));
-    zeroedFile.write(bytes);
-    zeroedFile.close();
+    QVERIFY(VideoFixture::writeFile(zeroed, zeroedBytes));
 }
 
 void TestVideoMode::init()
@@ -212,6 +201,13 @@ void TestVideoMode::init()
     prompts.answers.clear();
     Prompts::setOverride(&prompts);
     QSettings().clear();
+    session = std::make_unique<Session>();
+    QVERIFY(QTest::qWaitForWindowExposed(&session->window));
+}
+
+void TestVideoMode::cleanup()
+{
+    session.reset();
 }
 
 bool TestVideoMode::importAndWait(MainWindow &window, const QString &path)
@@ -223,13 +219,9 @@ bool TestVideoMode::importAndWait(MainWindow &window, const QString &path)
 
 void TestVideoMode::importShowsTheFirstFrame()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     access.modified() = false;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     prompts.answers.enqueue(clip);
     window.onImportVideo();
@@ -289,12 +281,7 @@ void TestVideoMode::importShowsTheFirstFrame()
 
 void TestVideoMode::importRefusals()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindow &window = session->window;
     QVERIFY(importAndWait(window, clip));
     emit window.videoScrubberWidget()->valueChanged(3);
     QVERIFY(waitForFrame(window, 3));
@@ -333,12 +320,8 @@ void TestVideoMode::importRefusals()
 
 void TestVideoMode::stepsAndJumpsClampAtBothEnds()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     QVERIFY(importAndWait(window, clip));
 
     const auto press = [&window](ToolBar::Button which) {
@@ -396,12 +379,8 @@ void TestVideoMode::stepsAndJumpsClampAtBothEnds()
 
 void TestVideoMode::slideshowRunsToTheEnd()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     QVERIFY(importAndWait(window, clip));
     emit window.videoScrubberWidget()->valueChanged(95);
     QVERIFY(waitForFrame(window, 95));
@@ -438,12 +417,8 @@ void TestVideoMode::slideshowRunsToTheEnd()
 
 void TestVideoMode::oneFrameVideo()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     QVERIFY(importAndWait(window, oneFrame));
     QCOMPARE(window.videoScrubberWidget()->maximum(), 0);
     QCOMPARE(shownCode(window, otherWidth, otherHeight), 7);
@@ -459,16 +434,11 @@ void TestVideoMode::oneFrameVideo()
 
 void TestVideoMode::annotatedFrameSurvivesSaveAndReopen()
 {
-    QTemporaryDir dir;
-    const QString projectFile = dir.filePath(QStringLiteral("project.qmk"));
+    const QString projectFile = session->dir.filePath(QStringLiteral("project.qmk"));
     const QRectF drawn(40, 30, 90, 60);
     QString drawnClass;
     {
-        MainWindow window;
-        MainWindowTestAccess access(window);
-        imageProject(access, dir);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        MainWindow &window = session->window;
         QVERIFY(importAndWait(window, clip));
         emit window.videoScrubberWidget()->valueChanged(7);
         QVERIFY(waitForFrame(window, 7));
@@ -514,14 +484,10 @@ void TestVideoMode::annotatedFrameSurvivesSaveAndReopen()
 
 void TestVideoMode::editsBeforeTheFirstFrameStayWithTheImage()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     access.project().dataset.addVideo(videoEntry(clip, clipFrames, clipWidth, clipHeight));
     access.refreshUi();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
     const int imageId = window.currentProject().dataset.images.constFirst().id;
     QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), imageId);
 
@@ -548,13 +514,12 @@ void TestVideoMode::editsBeforeTheFirstFrameStayWithTheImage()
 
 void TestVideoMode::packageVideoTemporaryFile()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    const QString imagePath = window.currentProject().dataset.images.constFirst().filePath;
     const auto fillProject = [&] {
         Project project;
-        project.dataset.addImage(imageEntry(writeImage(QDir(dir.path()), QStringLiteral("A.png"), 80, 60, Qt::gray),
-                                            80, 60));
+        project.dataset.addImage(imageEntry(imagePath, 80, 60));
         // Videos read from a package: a bare name and the bytes.
         VideoEntry first = videoEntry(QStringLiteral("clip.MP4"), clipFrames, clipWidth, clipHeight);
         first.bytes = VideoFixture::readAll(clip);
@@ -566,8 +531,6 @@ void TestVideoMode::packageVideoTemporaryFile()
         access.refreshUi();
     };
     fillProject();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString tempFolder = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).absolutePath();
     const QByteArray clipBytes = VideoFixture::readAll(clip);
     const int imageId = window.currentProject().dataset.images.constFirst().id;
@@ -678,14 +641,10 @@ void TestVideoMode::temporaryFilesAreUniquePerRun()
 
 void TestVideoMode::selectionsWaitForAPendingImport()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     access.project().dataset.addVideo(videoEntry(other, otherFrames, otherWidth, otherHeight));
     access.refreshUi();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
     const int second = window.currentProject().dataset.images.at(1).id;
     // Import while another video is shown.
     window.onImageSelected(~0);
@@ -723,13 +682,7 @@ void TestVideoMode::selectionsWaitForAPendingImport()
 
 void TestVideoMode::importThatNeverSettlesEndsTheBusyState()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
+    MainWindow &window = session->window;
     prompts.answers.enqueue(zeroed);
     window.onImportVideo();
     QVERIFY(window.isJobRunning());
@@ -744,16 +697,12 @@ void TestVideoMode::importThatNeverSettlesEndsTheBusyState()
 
 void TestVideoMode::missingVideoIsLocated()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
-    const QString moved = dir.filePath(QStringLiteral("moved/clip.mp4"));
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    const QString moved = session->dir.filePath(QStringLiteral("moved/clip.mp4"));
     access.project().dataset.addVideo(videoEntry(moved, clipFrames, clipWidth, clipHeight));
     access.refreshUi();
     access.modified() = false;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
     const int imageId = window.currentProject().dataset.images.constFirst().id;
     QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), imageId);
 
@@ -785,14 +734,10 @@ void TestVideoMode::missingVideoIsLocated()
 
 void TestVideoMode::projectVideoThatCannotBeOpened()
 {
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     access.project().dataset.addVideo(videoEntry(garbage, clipFrames, clipWidth, clipHeight));
     access.refreshUi();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTRY_VERIFY(window.labelCanvas()->displayedEntryId() >= 0);
 
     window.onImageSelected(~0);
@@ -809,12 +754,8 @@ void TestVideoMode::projectVideoThatCannotBeOpened()
 void TestVideoMode::framePastTheLastPictureIsReported()
 {
     // The audio outlasts the 40 pictures: the file claims 75 frames.
-    QTemporaryDir dir;
-    MainWindow window;
-    MainWindowTestAccess access(window);
-    imageProject(access, dir);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
     QVERIFY(importAndWait(window, longAudio));
     QCOMPARE(window.currentProject().dataset.videos.constFirst().frameCount, 75);
 
