@@ -1,1 +1,2 @@
 qm_add_benchmark(bench_projectfile SOURCES model/bench_projectfile.cpp)
+qm_add_benchmark(bench_jsonreader SOURCES model/bench_jsonreader.cpp)

@@ -7,6 +7,7 @@
 #include "ai/OutlineTracing.h"
 
 #include "PeakMemory.h"
+#include "SyntheticPhoto.h"
 
 #include <benchmark/benchmark.h>
 
@@ -37,21 +38,7 @@ constexpr int candidates = 8400;
 constexpr float confThreshold = 0.25f;
 constexpr float iouThreshold = 0.45f;
 
-// A 4000 x 3000 "photo" with smooth gradients and some texture, as a decoder
-// hands it over (RGB32).
-const QImage &photo()
-{
-    static const QImage image = [] {
-        QImage img(4000, 3000, QImage::Format_RGB32);
-        for (int y = 0; y < img.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-            for (int x = 0; x < img.width(); ++x)
-                line[x] = qRgb((x / 16 + y / 32) & 255, (y * 255) / 3000, ((x ^ y) >> 3) & 255);
-        }
-        return img;
-    }();
-    return image;
-}
+using QmBench::photo;
 
 // A [84, 8400] detector output: 40 objects, each found by ~30 overlapping
 // candidates of one class with jittered boxes and scores from 0.3 to 0.95; the

@@ -38,10 +38,14 @@ QImage scaledRgb888(const QImage &source, int newW, int newH)
 {
     const bool resize = newW != source.width() || newH != source.height();
     if (resize && !scaledThrough32Bit(source.width(), source.height(), newW, newH)) {
-        return source.convertToFormat(QImage::Format_RGB888)
-            .scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
+        if (rgb.isNull())
+            return {}; // out of memory
+        return rgb.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     QImage scaled = opaque32(source);
+    if (scaled.isNull())
+        return {}; // out of memory
     if (resize)
         scaled = scaled.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return scaled.convertToFormat(QImage::Format_RGB888);
@@ -79,8 +83,12 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
         return result;
 
     const QImage scaled = scaledRgb888(source, newW, newH);
-    if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH))
+    if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH)) {
+        // Out of memory on the way: no picture, rather than a grey canvas a
+        // model would run on as if it were the picture.
+        result.image = QImage();
         return result;
+    }
 
     const size_t rowBytes = size_t(newW) * 3;
     for (int i = 0; i < newH; ++i) {
@@ -94,9 +102,7 @@ std::vector<float> imageToChwTensor(const QImage &image)
 {
     if (image.isNull())
         return {};
-    const QImage rgb = image.format() == QImage::Format_RGB888
-        ? image
-        : image.convertToFormat(QImage::Format_RGB888);
+    const QImage rgb = image.format() == QImage::Format_RGB888 ? image : image.convertToFormat(QImage::Format_RGB888);
     const int width = rgb.width();
     const int height = rgb.height();
     const size_t plane = size_t(width) * size_t(height);
@@ -115,6 +121,39 @@ std::vector<float> imageToChwTensor(const QImage &image)
         }
     }
     return tensor;
+}
+
+QImage smoothScaledRgb888(const QImage &source, int width, int height)
+{
+    if (source.isNull() || width <= 0 || height <= 0)
+        return {};
+    return scaledRgb888(source, width, height);
+}
+
+bool writePlanarTensor(const QImage &rgb888, const ChannelLookup &lookup, std::span<float> tensor,
+                       int tensorWidth, int tensorHeight)
+{
+    if (rgb888.format() != QImage::Format_RGB888 || tensorWidth < 0 || tensorHeight < 0)
+        return false;
+    const int width = rgb888.width();
+    const int height = rgb888.height();
+    const size_t plane = size_t(tensorWidth) * size_t(tensorHeight);
+    if (width > tensorWidth || height > tensorHeight || tensor.size() / 3 < plane)
+        return false;
+    float *planes[3] = {tensor.data(), tensor.data() + plane, tensor.data() + 2 * plane};
+    for (int y = 0; y < height; ++y) {
+        const uchar *p = rgb888.constScanLine(y);
+        const size_t row = size_t(y) * size_t(tensorWidth);
+        float *red = planes[0] + row;
+        float *green = planes[1] + row;
+        float *blue = planes[2] + row;
+        for (int x = 0; x < width; ++x, p += 3) {
+            red[x] = lookup[0][p[0]];
+            green[x] = lookup[1][p[1]];
+            blue[x] = lookup[2][p[2]];
+        }
+    }
+    return true;
 }
 
 } // namespace Quillmark

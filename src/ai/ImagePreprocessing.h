@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include <array>
+#include <span>
 #include <vector>
 
 namespace Quillmark {
@@ -18,7 +20,8 @@ struct LetterboxResult {
 
 // Fits `source` into targetWidth x targetHeight. Alpha is dropped and grey
 // formats become RGB. A null source gives a blank grey canvas with scale 1 and no
-// padding.
+// padding. When the picture cannot be converted or scaled (out of memory) the
+// result's image is null: callers must not run a model on it.
 LetterboxResult letterboxImage(const QImage &source, int targetWidth, int targetHeight);
 
 // Planar float tensor of an RGB888 picture: the R plane, then G, then B, each row
@@ -26,5 +29,21 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
 // c * width * height + y * width + x. A picture of another format is converted to
 // RGB888 first; a null picture gives an empty vector.
 std::vector<float> imageToChwTensor(const QImage &image);
+
+// `source` as RGB888, smooth-scaled to width x height without keeping its aspect
+// ratio. Large photos are scaled before the format conversion wherever that gives
+// the same pixels, so a 12 MP photo is not converted whole first.
+QImage smoothScaledRgb888(const QImage &source, int width, int height);
+
+// A float for every byte value of each channel (R, G, B), e.g. (byte - mean) / std.
+using ChannelLookup = std::array<std::array<float, 256>, 3>;
+
+// Writes an RGB888 picture into three planes (R, G, B) of tensorWidth x
+// tensorHeight floats, at their top-left corner, each byte through its channel's
+// lookup; cells beyond the picture are left as they are. False, with nothing
+// written, when the picture is not RGB888, is larger than a plane, or `tensor`
+// holds fewer than three planes.
+bool writePlanarTensor(const QImage &rgb888, const ChannelLookup &lookup, std::span<float> tensor,
+                       int tensorWidth, int tensorHeight);
 
 } // namespace Quillmark

@@ -38,16 +38,20 @@ QString findModelsFolder(const QString &start)
 
 QString resolveModelsDir(const QString &subfolder)
 {
-    QString base = findModelsFolder(QCoreApplication::applicationDirPath());
+    const QString chosen = QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"))
+                               .value(QStringLiteral("modelsDir"))
+                               .toString();
+    return resolveModelsDirFrom(QCoreApplication::applicationDirPath(), QDir::currentPath(), chosen, subfolder);
+}
+
+QString resolveModelsDirFrom(const QString &appDir, const QString &workDir, const QString &chosenDir,
+                             const QString &subfolder)
+{
+    QString base = findModelsFolder(appDir);
     if (base.isEmpty())
-        base = findModelsFolder(QDir::currentPath());
-    if (base.isEmpty()) {
-        const QString chosen = QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"))
-                                   .value(QStringLiteral("modelsDir"))
-                                   .toString();
-        if (!chosen.isEmpty() && isFolder(chosen))
-            base = chosen;
-    }
+        base = findModelsFolder(workDir);
+    if (base.isEmpty() && !chosenDir.isEmpty() && isFolder(chosenDir))
+        base = chosenDir;
     if (base.isEmpty())
         return {};
     base = QDir::cleanPath(base);

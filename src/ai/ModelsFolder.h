@@ -15,6 +15,11 @@ QString findModelsFolder(const QString &start);
 // subfolder name, that subfolder when it exists. Empty when no folder is known.
 QString resolveModelsDir(const QString &subfolder = QString());
 
+// The rule of resolveModelsDir with its three places given: the program's
+// folder, the working folder and the hand-chosen folder (may be empty or gone).
+QString resolveModelsDirFrom(const QString &appDir, const QString &workDir, const QString &chosenDir,
+                             const QString &subfolder);
+
 // "  (N KB)" below 1 MiB (N at least 1), else "  (N MB)"; integer division.
 QString fileSizeSuffix(qint64 bytes);
 

@@ -17,10 +17,6 @@ namespace Quillmark {
 
 namespace {
 
-// Inputs larger than this on a side are refused: their tensor alone would take
-// gigabytes, and no detector is trained at such sizes.
-constexpr int64_t largestInputSide = 8192;
-
 // Rows of output 0 before the class scores (box), and after them in a
 // segmentation model (mask coefficients).
 constexpr int64_t boxRows = 4;
@@ -51,6 +47,21 @@ QStringList metadataClassNames(Ort::Session &session)
         // Unreadable metadata leaves the names read so far.
     }
     return result;
+}
+
+// Prototype planes [1, 32, height, width], all of them present.
+bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
+{
+    const bool shaped = prototypes.rank() == 4 && prototypes.dim(0) >= 1 && prototypes.dim(1) == maskCoefficientCount &&
+                        prototypes.dim(2) >= 1 && prototypes.dim(3) >= 1 &&
+                        prototypes.dim(2) <= largestPictureInputSide && prototypes.dim(3) <= largestPictureInputSide;
+    if (!shaped) {
+        *why = QStringLiteral("output shape %1, expected [1,%2,height,width]")
+                   .arg(prototypes.shapeText())
+                   .arg(maskCoefficientCount);
+        return false;
+    }
+    return prototypes.requireElements({maskCoefficientCount, prototypes.dim(2), prototypes.dim(3)}, why);
 }
 
 LetterboxMapping mappingOf(const LetterboxResult &letterbox, const QImage &image)
@@ -86,10 +97,7 @@ struct OnnxInferencer::Runtime {
     }
 };
 
-OnnxInferencer::OnnxInferencer()
-    : runtime(std::make_unique<Runtime>())
-{
-}
+OnnxInferencer::OnnxInferencer() : runtime(std::make_unique<Runtime>()) {}
 
 OnnxInferencer::~OnnxInferencer() = default;
 
@@ -127,11 +135,10 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
         const Ort::TypeInfo inputType = session->GetInputTypeInfo(0);
         if (inputType.GetONNXType() == ONNX_TYPE_TENSOR) {
             const std::vector<int64_t> shape = inputType.GetTensorTypeAndShapeInfo().GetShape();
+            const QString problem = pictureInputProblem(shape);
+            if (!problem.isEmpty())
+                return fail(operation, problem);
             if (shape.size() == 4) {
-                if (shape[2] > largestInputSide || shape[3] > largestInputSide) {
-                    return fail(operation, QStringLiteral("the model's input of %1 x %2 pixels is too large")
-                                               .arg(shape[3]).arg(shape[2]));
-                }
                 if (shape[2] > 0)
                     newHeight = int(shape[2]);
                 if (shape[3] > 0)
@@ -169,8 +176,7 @@ struct OnnxInferencer::ModelOutput {
     LetterboxMapping mapping;
 };
 
-bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool withPrototypes,
-                              ModelOutput &output)
+bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool withPrototypes, ModelOutput &output)
 {
     error.clear();
     if (!loaded || !runtime->session)
@@ -182,6 +188,11 @@ bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool w
 
     const LetterboxResult letterbox = letterboxImage(image, width, height);
     std::vector<float> tensor = imageToChwTensor(letterbox.image);
+    if (letterbox.image.isNull() || tensor.size() != size_t(width) * size_t(height) * 3) {
+        return fail(operation, QStringLiteral("the %1 x %2 picture could not be prepared for the model (out of memory)")
+                                   .arg(image.width())
+                                   .arg(image.height()));
+    }
     output.values = runtime->infer(tensor, width, height, withPrototypes ? 2 : 1);
 
     QString why;
@@ -190,13 +201,26 @@ bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool w
         return fail(operation, why);
     const int64_t extraRows = withPrototypes ? segmentationExtraRows : boxRows;
     if (out->rank() < 3 || out->dim(1) < extraRows + 1) {
-        return fail(operation, QStringLiteral("output shape %1 is not [1, %2 + classes, candidates]")
-                                   .arg(out->shapeText()).arg(extraRows), false);
+        return fail(
+            operation,
+            QStringLiteral("output shape %1 is not [1, %2 + classes, candidates]").arg(out->shapeText()).arg(extraRows),
+            false);
     }
     output.nFeat = out->dim(1);
     output.n = out->dim(2);
     if (!out->requireElements({output.nFeat, output.n}, &why))
         return fail(operation, why);
+    // Detectors give far more candidates than values per candidate. More values
+    // than candidates is the other common export, one candidate per row
+    // ([1, candidates, 4 + classes]); read as columns it would give nonsense.
+    if (output.nFeat > output.n) {
+        return fail(operation,
+                    QStringLiteral("output shape %1 holds one candidate per row; expected "
+                                   "[1, %2 + classes, candidates] with a candidate per column")
+                        .arg(out->shapeText())
+                        .arg(extraRows),
+                    false);
+    }
     output.rows = std::span<const float>(out->data(), out->elementCount());
     output.classCount = output.nFeat - extraRows;
     output.mapping = mappingOf(letterbox, image);
@@ -210,9 +234,8 @@ QList<Detection> OnnxInferencer::run(const QImage &image, float confThreshold, f
         ModelOutput output;
         if (!runModel(operation, image, false, output))
             return {};
-        const DecodedCandidates candidates =
-            decodeCandidates(output.rows, output.nFeat, output.n, output.classCount, output.mapping,
-                             confThreshold, names);
+        const DecodedCandidates candidates = decodeCandidates(output.rows, output.nFeat, output.n, output.classCount,
+                                                              output.mapping, confThreshold, names);
         return nmsPerClass(candidates.detections, iouThreshold);
     } catch (const std::exception &e) {
         fail(operation, QString::fromUtf8(e.what()));
@@ -229,16 +252,16 @@ QList<SegDetection> OnnxInferencer::runSeg(const QImage &image, float confThresh
             return {};
         QString why;
         const std::optional<FloatTensorView> prototypes = FloatTensorView::from(output.values.at(1), &why);
-        if (!prototypes
-            || !prototypes->requireShape({1, maskCoefficientCount, maskSize, maskSize}, &why)) {
+        if (!prototypes || !prototypeShapeFits(*prototypes, &why)) {
             fail(operation, QStringLiteral("mask prototypes: %1").arg(why));
             return {};
         }
+        // The planes' size follows the model's input (a quarter of it as a rule).
+        const PrototypeGrid grid = prototypeGridFor(int(prototypes->dim(3)), int(prototypes->dim(2)), width, height);
 
-        const DecodedCandidates candidates =
-            decodeCandidates(output.rows, output.nFeat, output.n, output.classCount, output.mapping,
-                             confThreshold, names);
-        const std::span<const float> protoValues(prototypes->data(), prototypes->elementCount());
+        const DecodedCandidates candidates = decodeCandidates(output.rows, output.nFeat, output.n, output.classCount,
+                                                              output.mapping, confThreshold, names);
+        const std::span<const float> protoValues(prototypes->data(), grid.valueCount());
         const int64_t firstCoefficientRow = output.nFeat - maskCoefficientCount;
 
         QList<SegDetection> result;
@@ -254,8 +277,8 @@ QList<SegDetection> OnnxInferencer::runSeg(const QImage &image, float confThresh
             instance.className = detection.className;
             instance.score = detection.score;
             instance.box = detection.box;
-            instance.polygon = instanceOutline(protoValues, coefficients,
-                                               candidates.letterboxBoxes[size_t(index)], output.mapping);
+            instance.polygon = instanceOutline(protoValues, coefficients, candidates.letterboxBoxes[size_t(index)],
+                                               output.mapping, grid);
             result.append(instance);
         }
         return result;

@@ -207,7 +207,7 @@ QList<QPointF> simplifyPolygon(const QList<QPointF> &points, double epsilon)
 
 QList<QPointF> maskRowsToPolygon(std::span<const float> mask, int stride, int x0, int y0, int x1,
                                  int y1, float scale, int padX, int padY, int imageWidth,
-                                 int imageHeight)
+                                 int imageHeight, float cellWidth, float cellHeight)
 {
     if (stride <= 0)
         return {};
@@ -237,9 +237,9 @@ QList<QPointF> maskRowsToPolygon(std::span<const float> mask, int stride, int x0
         }
         if (l < 0)
             continue;
-        const float y = clampTo((4.0f * (float(r) + 0.5f) - float(padY)) / scale, height);
-        lefts.append(QPointF(clampTo(float(4 * l - padX) / scale, width), y));
-        rights.append(QPointF(clampTo(float(4 * (k + 1) - padX) / scale, width), y));
+        const float y = clampTo((cellHeight * (float(r) + 0.5f) - float(padY)) / scale, height);
+        lefts.append(QPointF(clampTo((cellWidth * float(l) - float(padX)) / scale, width), y));
+        rights.append(QPointF(clampTo((cellWidth * float(k + 1) - float(padX)) / scale, width), y));
     }
     if (lefts.isEmpty())
         return {};

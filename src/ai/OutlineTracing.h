@@ -22,13 +22,14 @@ QList<QPointF> simplifyClosedPolygon(const QList<QPointF> &points, double epsilo
 
 // Coarse outline of a detector's mask: the ends of each row's run of cells above
 // 0.5 within columns x0..x1-1 and rows y0..y1-1, the left ends top to bottom then
-// the right ends bottom to top, each mapped from mask cells (4 model pixels) back
-// through the letterbox (scale, padX, padY), clamped to the picture and thinned by
-// simplifyPolygon with tolerance 2. Cell (r, c) is mask[r * stride + c]; cells
-// beyond the end of `mask` are never read.
-QList<QPointF> maskRowsToPolygon(std::span<const float> mask, int stride, int x0, int y0, int x1,
-                                 int y1, float scale, int padX, int padY, int imageWidth,
-                                 int imageHeight);
+// the right ends bottom to top, each mapped from mask cells (cellWidth x
+// cellHeight model pixels, 4 x 4 in YOLO-style models) back through the letterbox
+// (scale, padX, padY), clamped to the picture and thinned by simplifyPolygon with
+// tolerance 2. Cell (r, c) is mask[r * stride + c]; cells beyond the end of
+// `mask` are never read.
+QList<QPointF> maskRowsToPolygon(std::span<const float> mask, int stride, int x0, int y0, int x1, int y1, float scale,
+                                 int padX, int padY, int imageWidth, int imageHeight, float cellWidth = 4.0f,
+                                 float cellHeight = 4.0f);
 
 // Ramer-Douglas-Peucker thinning of an open point list: the first and last points
 // stay, and a point is kept when it lies strictly more than epsilon from its

@@ -1,11 +1,15 @@
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
+#include "dialogs/SettingsDialog.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -52,7 +56,7 @@ MainWindow::MainWindow(QWidget *parent)
     resize(1440, 860);
     setMinimumSize(1040, 640);
 
-    themeMode = savedTheme();
+    themeMode = SettingsDialog::savedTheme();
     setStyleSheet(buildAppStyleSheet(themeMode));
 
     setupMenus();
@@ -67,10 +71,13 @@ MainWindow::MainWindow(QWidget *parent)
     refreshUi();
     updateTitle();
     statusBar()->showMessage(QStringLiteral("Ready"));
+    startUpdateCheck();
 }
 
 MainWindow::~MainWindow()
 {
+    // An AI run's worker uses an engine member: it stops before they go.
+    aiBatch.reset();
     // The children hold no pointers back into the members destroyed here; the
     // canvas must not report edits while the base class deletes the widgets.
     if (canvas)
@@ -148,6 +155,13 @@ void MainWindow::setupUi()
     progressBar->setTextVisible(true);
     progressBar->hide();
     statusBar()->addPermanentWidget(progressBar, 0);
+
+    aiAutoLabelDialog = new AiAutoLabelDialog(this);
+    connectAutoLabelDialog();
+    createSegmentationDialogs();
+    faceDialog = new FaceAnnotationDialog(this);
+    poseDialog = new PoseAnnotationDialog(this);
+    connectFacePoseDialogs();
 
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "ai/AiBatchRun.h"
+#include "ai/FaceInferencer.h"
 #include "ai/OnnxInferencer.h"
+#include "ai/PoseInferencer.h"
+#include "ai/Sam3Detection.h"
+#include "ai/Sam3Inferencer.h"
+#include "ai/SamInferencer.h"
 #include "chrome/Theme.h"
 #include "dialogs/NewProjectSpec.h"
 #include "formats/ProgressCallback.h"
@@ -9,16 +15,19 @@
 #include "model/Project.h"
 #include "video/VideoDecoder.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QPointF>
 #include <QPointer>
+#include <QPolygonF>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QDialog;
@@ -34,15 +43,22 @@ class QTimer;
 namespace Quillmark {
 
 class AboutDialog;
+class AiAutoLabelDialog;
+class AiSam3Dialog;
+class AiSegDialog;
+class FaceAnnotationDialog;
+class PoseAnnotationDialog;
 class AnnotationPanel;
 class FilmStrip;
 class ImageListPanel;
 class LabelCanvas;
+class SettingsDialog;
 class ShortcutsDialog;
 class SideToolBar;
 class StatsOverlay;
 class ToolBar;
 class TopBar;
+class UpdateChecker;
 class VideoScrubber;
 
 // The program's one top-level window. It owns the open project and everything
@@ -97,6 +113,16 @@ public:
     ShortcutsDialog *shortcutsDialogWidget() const { return shortcutsDialog; }
     QList<QShortcut *> windowShortcuts() const { return shortcuts; }
 
+    // --- Auto-label and AI batch runs (MainWindowAutoLabel.cpp, MainWindowAiBatch.cpp)
+    AiAutoLabelDialog *autoLabelDialog() const { return aiAutoLabelDialog; }
+    OnnxInferencer &detectionEngine() { return detector; }
+    // An AI run over images is in progress (it also holds the busy state of the
+    // file jobs, isJobRunning()).
+    bool isAiBatchRunning() const;
+    // Stops the AI run in progress after the picture in work; nothing more is
+    // applied. The run then reports what it did up to there.
+    void cancelAiBatch();
+
     // Which progress post a worker sends (each job reports differently).
     enum class ProgressKind {
         ImageImport,
@@ -143,27 +169,8 @@ public slots:
     void onAiToolSelected();
     void onAiRunCurrent();
     void onAiRunAll();
-    void onSamEncode();
-    void onSamAccept();
-    void onSamClear();
-    void onPoseToolSelected();
-    void onPoseRunCurrent();
-    void onPoseRunAll();
-    void onPoseAccept();
-    void onPoseClear();
-    void onFaceToolSelected();
-    void onFaceRunCurrent();
-    void onFaceRunAll();
-    void onFaceAccept();
-    void onFaceClear();
     void onProjectTypeChangeRequested();
     void onClassRequired();
-    void onSam3ModelsSelected();
-    void onSam3Encode();
-    void onSam3Detect(const QString &text, float presThr, float maskThr);
-    void onSam3Preview(const QList<int> &indices);
-    void onSam3Accept(const QList<int> &indices);
-    void onSam3Clear();
     // Video
     void onImportVideo();
     void onVideoItemSelected(int videoId);
@@ -215,8 +222,11 @@ private:
     void sendKeyToCanvas(int key);
 
     // Theme and title (MainWindowTheme.cpp)
-    static Theme::Mode savedTheme();
     void updateTitle();
+
+    // The update check and its banner (MainWindowSettings.cpp)
+    void startUpdateCheck();
+    void showUpdateBanner(const QString &version, const QString &url);
 
     // Status and progress (MainWindowProgress.cpp)
     void bounceStep();
@@ -273,8 +283,81 @@ private:
     bool locateVideo(VideoEntry &video);
     QString temporaryVideoFor(const VideoEntry &video);
 
-    // Handlers of the AI requests (MainWindowAi.cpp)
-    void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
+    // Auto-label (MainWindowAutoLabel.cpp)
+    void handleDetectionModelSelected(const QString &path);
+    void finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const QString &noun,
+                                   bool appliedElsewhere);
+    void finishAutoLabelRunAll(const AiBatchRun::Summary &summary, const QString &noun);
+    void connectAutoLabelDialog();
+    void resetAiTool();
+
+    // AI batch runs (MainWindowAiBatch.cpp), shared by the run commands of every
+    // engine. runAiBatch starts `task` over its images on a worker thread: the
+    // window stays usable, the project, import and export commands and the image
+    // list wait (the busy state of the file jobs), and the status bar's progress
+    // bar counts the images; then the task's own `finished` runs. Refused, with a
+    // status text, while another job runs. Results applied to the entry the canvas
+    // shows should go through addAnnotationsToImage.
+    bool runAiBatch(AiBatchRun::Task task);
+    // Appends annotations to an image's record (no undo step); when the canvas
+    // shows that image, its list follows. Returns the number added.
+    int addAnnotationsToImage(ImageEntry &entry, const QList<Annotation> &annotations);
+    // The canvas shows this image (not a video frame), so edits go to it.
+    bool isImageShown(int imageId) const;
+
+    // --- Face and pose (MainWindowFacePose.cpp) -----------------------------------
+    // Face and pose results of the current image wait on the canvas as pending
+    // annotations until accepted; they belong to the image they were computed
+    // for and go when the canvas shows another. Runs over all images write into
+    // every image's record.
+public:
+    FaceAnnotationDialog *faceAnnotationDialog() const { return faceDialog; }
+    PoseAnnotationDialog *poseAnnotationDialog() const { return poseDialog; }
+    FaceInferencer &faceEngine() { return faceInferencer; }
+    PoseInferencer &poseEngine() { return poseInferencer; }
+    QList<FaceDetection> pendingFaceResults() const { return pendingFaces; }
+    QList<PosePerson> pendingPoseResults() const { return pendingPersons; }
+
+public slots:
+    void onFaceToolSelected();
+    void onFaceRunCurrent();
+    void onFaceRunAll();
+    void onFaceAccept();
+    void onFaceClear();
+    void onPoseToolSelected();
+    void onPoseRunCurrent();
+    void onPoseRunAll();
+    void onPoseAccept();
+    void onPoseClear();
+
+private:
+    void connectFacePoseDialogs();
+    // After Settings were accepted: the configured body and face models go to
+    // the pose and face dialogs, which load them.
+    void pushConfiguredFacePoseModels();
+    void handleFaceModelSelected(const QString &path);
+    void handlePoseModelSelected(const QString &path);
+    void showPendingPoseResults(int personIdx, int kpIdx, int newVis);
+    void finishFaceRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
+    void finishFaceRunAll(const AiBatchRun::Summary &summary);
+    void finishPoseRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
+    void finishPoseRunAll(const AiBatchRun::Summary &summary);
+    // The canvas dropped its pending annotations (another image is shown).
+    void dropPendingFacePose();
+    // Puts the results of one tool on the canvas; the other tool's go.
+    void showPendingFaces(const QList<FaceDetection> &faces);
+    void showPendingPersons(const QList<PosePerson> &persons);
+    void forgetPendingFaces();
+    void forgetPendingPersons();
+    // The image of a run on the current image, or null with the tool's message.
+    const ImageEntry *imageForRunCurrent(const QString &toolPrefix);
+
+    FaceInferencer faceInferencer;
+    PoseInferencer poseInferencer;
+    FaceAnnotationDialog *faceDialog = nullptr;
+    PoseAnnotationDialog *poseDialog = nullptr;
+    QList<FaceDetection> pendingFaces;
+    QList<PosePerson> pendingPersons;
 
     friend class MainWindowTestAccess;
 
@@ -300,8 +383,17 @@ private:
 
     OnnxInferencer detector;
 
+    // Auto-label and AI batch runs. The runner stops its worker before the
+    // engines go (see the destructor).
+    AiAutoLabelDialog *aiAutoLabelDialog = nullptr;
+    std::unique_ptr<AiBatchRun> aiBatch;
+
     ShortcutsDialog *shortcutsDialog = nullptr;
     AboutDialog *aboutDialog = nullptr;
+    SettingsDialog *settingsDialog = nullptr;
+    UpdateChecker *updateChecker = nullptr;
+    // The status bar's note of a newer release, once one was announced.
+    QLabel *updateBanner = nullptr;
     QMenu *editMenu = nullptr;
     QAction *undoAction = nullptr;
     QAction *redoAction = nullptr;
@@ -344,6 +436,70 @@ private:
     QLineEdit *classNameEdit = nullptr;
     QListWidget *classDialogList = nullptr;
     QPushButton *classDoneButton = nullptr;
+
+    // --- Segmentation prompts (MainWindowSam.cpp) ---------------------------------
+    // Click segmentation with a point-prompt model (a tab of the auto-label
+    // dialog) and concept segmentation with a text prompt (a tool window of its
+    // own): engines, dialogs, commands. An encoding, a preview and the held
+    // concept detections belong to the image they were computed for; after
+    // another image is shown they are not used on it.
+public:
+    AiSegDialog *segmentationDialog() const { return aiSegDialog; }
+    AiSam3Dialog *conceptDialog() const { return sam3Dialog; }
+    SamInferencer &pointPromptEngine() { return samInferencer; }
+    Sam3Inferencer &conceptEngine() { return sam3Inferencer; }
+    QList<Sam3Detection> conceptResults() const { return sam3Results; }
+
+public slots:
+    void onSamEncode();
+    void onSamAccept();
+    void onSamClear();
+    void onSam3ModelsSelected();
+    void onSam3Encode();
+    void onSam3Detect(const QString &text, float presThr, float maskThr);
+    void onSam3Preview(const QList<int> &indices);
+    void onSam3Accept(const QList<int> &indices);
+    void onSam3Clear();
+
+private:
+    // The image an encoding was made for: its id and file.
+    struct SegmentedImage {
+        int id = -1;
+        QString filePath;
+    };
+
+    void createSegmentationDialogs();
+    void connectSegmentationPrompts();
+    void handleSamEncoderSelected(const QString &path);
+    void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
+    // The auto-label dialog hid or left the click-segmentation tab.
+    void leaveSamMode();
+    void showSegmentationTab();
+    void showConceptDialog();
+    // The image entry the canvas shows, when it shows one (not a video frame,
+    // not an image whose pixels are still loading).
+    const ImageEntry *shownImageEntry() const;
+    SegmentedImage segmentedImageOf(const ImageEntry &entry) const;
+    // The image is still the one the canvas shows.
+    bool isStillShown(const SegmentedImage &image) const;
+    // The shown image's pixels for an encoding, and which image they are; null
+    // after telling the user why there are none (no image, no model, unreadable).
+    QImage pixelsToEncode(const QString &title, bool modelReady, const QString &noModelText,
+                          const QString &unreadableText, SegmentedImage &image);
+    // Outline of held concept detection `index` (traced once, then kept).
+    QPolygonF conceptOutline(int index);
+
+    SamInferencer samInferencer;
+    Sam3Inferencer sam3Inferencer;
+    AiSegDialog *aiSegDialog = nullptr;
+    AiSam3Dialog *sam3Dialog = nullptr;
+    SegmentedImage samEncodedImage;
+    SegmentedImage sam3EncodedImage;
+    // The last prompt's detections, the image they belong to, and their traced
+    // outlines by index.
+    QList<Sam3Detection> sam3Results;
+    SegmentedImage sam3ResultsImage;
+    QHash<int, QPolygonF> sam3Outlines;
 };
 
 } // namespace Quillmark

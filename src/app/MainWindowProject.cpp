@@ -192,6 +192,9 @@ void MainWindow::removeTempVideo()
 
 void MainWindow::replaceProject(const Project &fresh)
 {
+    // An AI run's results belong to the old project's images.
+    if (aiBatch)
+        aiBatch->abandon();
     resetVideoState();
     removeTempVideo();
     project = fresh;

@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "chrome/SideToolBar.h"
@@ -11,14 +12,8 @@
 #include "panels/FilmStrip.h"
 
 #include <QFileInfo>
-#include <QSettings>
 
 namespace Quillmark {
-
-Theme::Mode MainWindow::savedTheme()
-{
-    return QSettings().value(QStringLiteral("ui/theme"), 0).toInt() == int(Theme::Dark) ? Theme::Dark : Theme::Light;
-}
 
 void MainWindow::applyTheme(Theme::Mode mode)
 {
@@ -66,6 +61,8 @@ void MainWindow::updateTitle()
     }
     if (sideToolBar)
         sideToolBar->setProjectType(project.projectType);
+    if (aiAutoLabelDialog)
+        aiAutoLabelDialog->setProjectType(project.projectType);
     if (annotationPanel)
         annotationPanel->setMultiSelect(project.projectType == QLatin1String("classification"));
 }

@@ -3,6 +3,11 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiAutoLabelDialog.h"
+#include "ai/AiSam3Dialog.h"
+#include "ai/AiSegDialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "canvas/Tool.h"
@@ -101,6 +106,58 @@ void MainWindow::connectCanvas()
     connect(canvas, &LabelCanvas::zoomChanged, this, [this](int percent) {
         if (zoomLabel)
             zoomLabel->setText(QStringLiteral("%1%").arg(percent));
+    });
+}
+
+void MainWindow::connectAutoLabelDialog()
+{
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::modelSelected, this, &MainWindow::handleDetectionModelSelected);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::runCurrentRequested, this, &MainWindow::onAiRunCurrent);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::runAllRequested, this, &MainWindow::onAiRunAll);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+}
+
+void MainWindow::connectSegmentationPrompts()
+{
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::samRequested, this, &MainWindow::showSegmentationTab);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::sam3Requested, this, &MainWindow::showConceptDialog);
+    connect(aiAutoLabelDialog, &AiAutoLabelDialog::samPanelDeactivated, this, &MainWindow::leaveSamMode);
+    connect(aiSegDialog, &AiSegDialog::encoderSelected, this, &MainWindow::handleSamEncoderSelected);
+    connect(aiSegDialog, &AiSegDialog::encodeRequested, this, &MainWindow::onSamEncode);
+    connect(aiSegDialog, &AiSegDialog::acceptRequested, this, &MainWindow::onSamAccept);
+    connect(aiSegDialog, &AiSegDialog::clearRequested, this, &MainWindow::onSamClear);
+    connect(aiSegDialog, &AiSegDialog::conceptRequested, this, &MainWindow::showConceptDialog);
+    connect(sam3Dialog, &AiSam3Dialog::visionEncoderSelected, this, &MainWindow::onSam3ModelsSelected);
+    connect(sam3Dialog, &AiSam3Dialog::decoderSelected, this, &MainWindow::onSam3ModelsSelected);
+    connect(sam3Dialog, &AiSam3Dialog::encodeRequested, this, &MainWindow::onSam3Encode);
+    connect(sam3Dialog, &AiSam3Dialog::detectRequested, this, &MainWindow::onSam3Detect);
+    connect(sam3Dialog, &AiSam3Dialog::previewRequested, this, &MainWindow::onSam3Preview);
+    connect(sam3Dialog, &AiSam3Dialog::acceptRequested, this, &MainWindow::onSam3Accept);
+    connect(sam3Dialog, &AiSam3Dialog::clearRequested, this, &MainWindow::onSam3Clear);
+}
+
+void MainWindow::connectFacePoseDialogs()
+{
+    connect(faceDialog, &FaceAnnotationDialog::modelSelected, this, &MainWindow::handleFaceModelSelected);
+    connect(faceDialog, &FaceAnnotationDialog::runCurrentRequested, this, &MainWindow::onFaceRunCurrent);
+    connect(faceDialog, &FaceAnnotationDialog::runAllRequested, this, &MainWindow::onFaceRunAll);
+    connect(faceDialog, &FaceAnnotationDialog::acceptRequested, this, &MainWindow::onFaceAccept);
+    connect(faceDialog, &FaceAnnotationDialog::clearRequested, this, &MainWindow::onFaceClear);
+    connect(faceDialog, &FaceAnnotationDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+
+    connect(poseDialog, &PoseAnnotationDialog::modelSelected, this, &MainWindow::handlePoseModelSelected);
+    connect(poseDialog, &PoseAnnotationDialog::keypointVisibilityChanged, this, &MainWindow::showPendingPoseResults);
+    connect(poseDialog, &PoseAnnotationDialog::runCurrentRequested, this, &MainWindow::onPoseRunCurrent);
+    connect(poseDialog, &PoseAnnotationDialog::runAllRequested, this, &MainWindow::onPoseRunAll);
+    connect(poseDialog, &PoseAnnotationDialog::acceptRequested, this, &MainWindow::onPoseAccept);
+    connect(poseDialog, &PoseAnnotationDialog::clearRequested, this, &MainWindow::onPoseClear);
+    connect(poseDialog, &PoseAnnotationDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+
+    // Previews belong to the image shown when they were made.
+    connect(canvas, &LabelCanvas::pendingAnnotationsDropped, this, &MainWindow::dropPendingFacePose);
+    connect(canvas, &LabelCanvas::poseKeypointHovered, this, [this](int index) {
+        if (index >= 0 && poseDialog->isVisible())
+            poseDialog->highlightKeypoint(index);
     });
 }
 

@@ -77,6 +77,8 @@ public:
 
     // --- Settings from the window -----------------------------------------------
     void setCurrentClass(const QString &name);
+    // The class new annotations get.
+    QString currentClassName() const { return currentClass; }
     void setClassColors(const QMap<QString, QColor> &colors);
     void setKeypointSchema(const KeypointSchema &schema);
     void setShowLabels(bool show);
@@ -138,6 +140,9 @@ signals:
     void zoomChanged(int percent);
     void samPromptsChanged(QList<QPointF> positive, QList<QPointF> negative);
     void poseKeypointHovered(int index);
+    // The pending annotations were thrown away because another entry is shown
+    // (or nothing): results reviewed for the old entry are gone.
+    void pendingAnnotationsDropped();
     void classRequired();
 
 protected:

@@ -47,6 +47,7 @@ QLabel#brandIcon { background: transparent; border: none; }
 QPushButton { background-color: %4; border: 1px solid %7; border-radius: 4px; color: %9; padding: 5px 10px; }
 QPushButton:hover { background-color: %5; }
 QPushButton:pressed, QPushButton:checked { background-color: %6; border-color: %12; }
+QPushButton:disabled { background-color: %2; color: %10; }
 QPushButton#windowButton, QPushButton#closeButton { background: transparent; border: 0; border-radius: 0; color: %9; font-size: 13px; font-weight: 700; padding: 0; }
 QPushButton#windowButton:hover { background: %5; }
 QPushButton#closeButton:hover { background: %13; color: #ffffff; }

@@ -1,9 +1,21 @@
 #include "dialogs/SettingsDialog.h"
 
+#include "dialogs/Prompts.h"
+
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
+#include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace Quillmark {
 
@@ -13,11 +25,218 @@ namespace {
 // relative model path.
 constexpr int foldersSearched = 8;
 
+const QString themeKey = QStringLiteral("ui/theme");
+
+// Room around the text of a row: the sheet's padding and border, and the cursor.
+constexpr int rowTextMargin = 24;
+
+QFormLayout *settingsForm(QGroupBox *box)
+{
+    auto *form = new QFormLayout(box);
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    form->setHorizontalSpacing(10);
+    form->setVerticalSpacing(6);
+    return form;
+}
+
+QVBoxLayout *tabLayout(QWidget *page)
+{
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(16, 12, 16, 12);
+    layout->setSpacing(12);
+    return layout;
+}
+
+QPushButton *compactButton(const QString &text, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QStringLiteral("compactButton"));
+    button->setFixedHeight(26);
+    return button;
+}
+
+bool isMissingAbsoluteFile(const QString &path)
+{
+    return QFileInfo(path).isAbsolute() && !QFileInfo::exists(path);
+}
+
 } // namespace
+
+SettingsDialog::SettingsDialog(QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Settings"));
+    setModal(true);
+    setMinimumWidth(520);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setSpacing(0);
+    outer->setContentsMargins(0, 0, 12, 12);
+
+    auto *title = new QLabel(QStringLiteral("Settings"), this);
+    title->setObjectName(QStringLiteral("shortcutTitle"));
+    title->setAlignment(Qt::AlignCenter);
+    outer->addWidget(title);
+
+    auto *tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("settingsTabs"));
+    tabs->addTab(buildGeneralTab(), QStringLiteral("General"));
+    tabs->addTab(buildModelsTab(), QStringLiteral("Models"));
+    outer->addWidget(tabs, 1);
+
+    outer->addSpacing(4);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &SettingsDialog::onAccept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    outer->addWidget(buttons);
+
+    fitRowsToDefaults();
+    // Never narrower than the rows need: below that the layout would cut labels.
+    setMinimumWidth(qMax(minimumWidth(), minimumSizeHint().width()));
+
+    loadSettings();
+}
+
+void SettingsDialog::fitRowsToDefaults()
+{
+    // Wide enough that every default path shows whole, in the font the
+    // style sheet gives the rows.
+    ensurePolished();
+    for (auto it = modelEdits.cbegin(); it != modelEdits.cend(); ++it) {
+        QLineEdit *edit = it.value();
+        int widest = 0;
+        for (const QString &path : std::as_const(modelDefaults))
+            widest = qMax(widest, edit->fontMetrics().horizontalAdvance(path));
+        edit->setMinimumWidth(widest + rowTextMargin);
+    }
+}
+
+QWidget *SettingsDialog::buildGeneralTab()
+{
+    auto *page = new QWidget(this);
+    QVBoxLayout *layout = tabLayout(page);
+    auto *appearance = new QGroupBox(QStringLiteral("Appearance"), page);
+    QFormLayout *form = settingsForm(appearance);
+    themeCombo = new QComboBox(appearance);
+    themeCombo->setFixedWidth(110);
+    themeCombo->addItem(QStringLiteral("Light"), int(Theme::Light));
+    themeCombo->addItem(QStringLiteral("Dark"), int(Theme::Dark));
+    form->addRow(QStringLiteral("Theme:"), themeCombo);
+    layout->addWidget(appearance);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget *SettingsDialog::buildModelsTab()
+{
+    static const ModelRow rows[] = {
+        {"Detection", "Model", "models/detection", "models/detection.onnx", "ONNX model (*.onnx)"},
+        {"Segmentation", "Model", "models/segmentation", "models/segmentation.onnx", "ONNX model (*.onnx)"},
+        {"Segmentation", "SAM (Click Segment)", "models/sam", "models/segmentation_mobile_sam.onnx",
+         "ONNX model (*.onnx)"},
+        {"Body", "Model", "models/body", "models/body.onnx", "ONNX model (*.onnx)"},
+        {"Hand", "Model", "models/hand", "models/hand.onnx", "ONNX model (*.onnx)"},
+        {"Face", "Model", "models/face", "models/face.onnx", "ONNX model (*.onnx)"},
+    };
+
+    auto *page = new QWidget(this);
+    QVBoxLayout *layout = tabLayout(page);
+    QString currentGroup;
+    QFormLayout *form = nullptr;
+    for (const ModelRow &row : rows) {
+        const QString group = QLatin1String(row.group);
+        if (!form || group != currentGroup) {
+            auto *box = new QGroupBox(group, page);
+            form = settingsForm(box);
+            layout->addWidget(box);
+            currentGroup = group;
+        }
+        addModelRow(form, row);
+    }
+    layout->addStretch(1);
+    return page;
+}
+
+void SettingsDialog::addModelRow(QFormLayout *form, const ModelRow &row)
+{
+    QWidget *parent = form->parentWidget();
+    auto *container = new QWidget(parent);
+    auto *layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+
+    auto *edit = new QLineEdit(container);
+    edit->setPlaceholderText(QStringLiteral("(not set — click Browse…)"));
+    QPushButton *browse = compactButton(QStringLiteral("Browse…"), container);
+    QPushButton *clear = compactButton(QStringLiteral("×"), container);
+    clear->setFixedSize(26, 26);
+    clear->setToolTip(QStringLiteral("Clear"));
+    layout->addWidget(edit, 1);
+    layout->addWidget(browse);
+    layout->addWidget(clear);
+    form->addRow(QLatin1String(row.label) + QLatin1Char(':'), container);
+
+    const QString key = QLatin1String(row.key);
+    const QString filter = QLatin1String(row.filter);
+    modelEdits.insert(key, edit);
+    modelDefaults.insert(key, QLatin1String(row.defaultPath));
+    connect(browse, &QPushButton::clicked, this, [this, key, filter] { browseModel(key, filter); });
+    connect(clear, &QPushButton::clicked, edit, &QLineEdit::clear);
+}
+
+void SettingsDialog::browseModel(const QString &key, const QString &filter)
+{
+    QLineEdit *edit = modelEdits.value(key);
+    const QString appDir = QCoreApplication::applicationDirPath();
+    // A relative row names a file below the program folder (or one of its
+    // parents), not below the working folder: start where it resolves to.
+    const QString start = resolveModelPathFrom(edit->text().trimmed(), appDir);
+    const QString chosen = Prompts::current().getOpenFileName(this, QStringLiteral("Select Model"), start, filter);
+    if (chosen.isEmpty())
+        return;
+    edit->setText(storedPathFor(chosen, appDir));
+}
+
+void SettingsDialog::loadSettings()
+{
+    QSettings settings;
+    for (auto it = modelEdits.cbegin(); it != modelEdits.cend(); ++it) {
+        const QString value = settings.value(it.key()).toString();
+        const bool unset = value.isEmpty() || isMissingAbsoluteFile(value);
+        const QString shown = unset ? modelDefaults.value(it.key()) : value;
+        it.value()->setText(shown);
+        shownTexts.insert(it.key(), shown);
+        storedKeys.insert(it.key(), !value.isEmpty());
+    }
+    const int index = themeCombo->findData(settings.value(themeKey, 0).toInt());
+    themeCombo->setCurrentIndex(index < 0 ? 0 : index);
+}
+
+void SettingsDialog::onAccept()
+{
+    QSettings settings;
+    for (auto it = modelEdits.cbegin(); it != modelEdits.cend(); ++it) {
+        // A row left as shown keeps what the store holds: a stored path whose
+        // file is missing right now (an unmounted drive) shows the default but
+        // must not be replaced by it. Only an unset key takes the shown default.
+        const bool edited = it.value()->text() != shownTexts.value(it.key());
+        if (!edited && storedKeys.value(it.key()))
+            continue;
+        const QString text = it.value()->text().trimmed();
+        if (text.isEmpty())
+            settings.remove(it.key());
+        else
+            settings.setValue(it.key(), text);
+    }
+    const auto mode = Theme::Mode(themeCombo->currentData().toInt());
+    settings.setValue(themeKey, int(mode));
+    emit themeChanged(mode);
+    accept();
+}
 
 Theme::Mode SettingsDialog::savedTheme()
 {
-    return QSettings().value(QStringLiteral("ui/theme"), 0).toInt() == int(Theme::Dark) ? Theme::Dark : Theme::Light;
+    return QSettings().value(themeKey, 0).toInt() == int(Theme::Dark) ? Theme::Dark : Theme::Light;
 }
 
 QString SettingsDialog::resolveModelPath(const QString &key)
@@ -45,6 +264,22 @@ QString SettingsDialog::resolveModelPathFrom(const QString &value, const QString
         return value;
     const QString fallback = app.absolutePath() + QStringLiteral("/models/") + QFileInfo(value).fileName();
     return QFileInfo::exists(fallback) ? fallback : value;
+}
+
+QString SettingsDialog::storedPathFor(const QString &chosen, const QString &appDir)
+{
+    const QString app = QDir(appDir).absolutePath();
+    const QString prefix = app.endsWith(QLatin1Char('/')) ? app : app + QLatin1Char('/');
+    const QString path = QFileInfo(chosen).absoluteFilePath();
+    if (!path.startsWith(prefix, Qt::CaseInsensitive) || path.size() == prefix.size())
+        return chosen;
+    const QString relative = path.mid(prefix.size());
+    // Whether the prefix matched only by ignoring case is for the file system
+    // to say: keep the relative path only when it leads back to this file.
+    const QString back = QFileInfo(prefix + relative).canonicalFilePath();
+    if (back.isEmpty() || back != QFileInfo(path).canonicalFilePath())
+        return chosen;
+    return relative;
 }
 
 } // namespace Quillmark

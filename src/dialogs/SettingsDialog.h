@@ -3,12 +3,28 @@
 #include "chrome/Theme.h"
 
 #include <QDialog>
+#include <QMap>
 #include <QString>
+
+class QComboBox;
+class QFormLayout;
+class QLineEdit;
 
 namespace Quillmark {
 
+// The modal dialog where the user picks the colour theme and the paths of the
+// six model files of the AI tools. Reads and writes the default settings store
+// ("ui/theme" and the "models/..." keys).
 class SettingsDialog : public QDialog {
+    Q_OBJECT
+
 public:
+    explicit SettingsDialog(QWidget *parent = nullptr);
+
+    // Fills the rows and the theme choice from the settings store; run before
+    // every showing, so edits abandoned with Cancel do not come back.
+    void loadSettings();
+
     // The theme stored under "ui/theme"; Light when unset or out of range.
     static Theme::Mode savedTheme();
 
@@ -17,6 +33,43 @@ public:
     static QString resolveModelPath(const QString &key);
     // The same rule for a stored value, against a given program folder.
     static QString resolveModelPathFrom(const QString &value, const QString &appDir);
+    // What a row stores for a file the user chose: the path relative to the
+    // program folder when the file lies inside it and the relative path leads
+    // back to the same file, else the chosen path unchanged.
+    static QString storedPathFor(const QString &chosen, const QString &appDir);
+
+    // The line edit of a model row, by settings key (null for an unknown key).
+    QLineEdit *modelEdit(const QString &key) const { return modelEdits.value(key); }
+    QComboBox *themeBox() const { return themeCombo; }
+
+signals:
+    void themeChanged(Quillmark::Theme::Mode mode);
+
+public slots:
+    void onAccept();
+
+private:
+    struct ModelRow {
+        const char *group;
+        const char *label;
+        const char *key;
+        const char *defaultPath;
+        const char *filter;
+    };
+
+    QWidget *buildGeneralTab();
+    QWidget *buildModelsTab();
+    void addModelRow(QFormLayout *form, const ModelRow &row);
+    void fitRowsToDefaults();
+    void browseModel(const QString &key, const QString &filter);
+
+    QComboBox *themeCombo = nullptr;
+    QMap<QString, QLineEdit *> modelEdits;
+    QMap<QString, QString> modelDefaults;
+    // What each row showed after the last loadSettings, and whether the key
+    // held a value then: OK leaves a stored value alone unless its row was edited.
+    QMap<QString, QString> shownTexts;
+    QMap<QString, bool> storedKeys;
 };
 
 } // namespace Quillmark

@@ -75,4 +75,46 @@ QString exportFileName(const QString &stem, const QString &filePath)
     return stem + QLatin1Char('.') + (suffix.isEmpty() ? QStringLiteral("png") : suffix);
 }
 
+namespace {
+
+bool isRefusedCharacter(QChar c)
+{
+    if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+        return true;
+    return QStringView(u"<>:\"/\\|?*").contains(c);
+}
+
+bool isReservedDeviceName(QStringView base)
+{
+    static const QStringList plain = {QStringLiteral("con"), QStringLiteral("prn"), QStringLiteral("aux"),
+                                      QStringLiteral("nul")};
+    const QString lower = base.toString().toLower();
+    if (plain.contains(lower))
+        return true;
+    return lower.size() == 4 && (lower.startsWith(QLatin1String("com")) || lower.startsWith(QLatin1String("lpt"))) &&
+           lower.at(3) >= QLatin1Char('1') && lower.at(3) <= QLatin1Char('9');
+}
+
+} // namespace
+
+QString portableFileName(const QString &name)
+{
+    QString safe = name;
+    for (QChar &c : safe) {
+        if (isRefusedCharacter(c))
+            c = QLatin1Char('_');
+    }
+    for (qsizetype i = safe.size() - 1; i >= 0 && (safe.at(i) == QLatin1Char('.') || safe.at(i) == QLatin1Char(' '));
+         --i)
+        safe[i] = QLatin1Char('_');
+    if (safe.isEmpty())
+        return QStringLiteral("_");
+    // Windows reads "con.txt" and "con " as the device too.
+    const qsizetype dot = safe.indexOf(QLatin1Char('.'));
+    const QStringView base = QStringView(safe).left(dot < 0 ? safe.size() : dot).trimmed();
+    if (isReservedDeviceName(base))
+        safe.insert(dot < 0 ? safe.size() : dot, QLatin1Char('_'));
+    return safe;
+}
+
 } // namespace Quillmark

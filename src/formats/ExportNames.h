@@ -34,4 +34,12 @@ QString naturalExportStem(const QString &filePath);
 // export job saves such pixels in), so that named and written files agree.
 QString exportFileName(const QString &stem, const QString &filePath);
 
+// `name` made usable as one file or folder name on the file systems datasets
+// travel on: path separators, the characters Windows refuses (<>:"|?* and
+// control characters), trailing dots and blanks (which Windows drops) and
+// names made only of dots become "_"; a device name that Windows reserves
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension, in any case) gets
+// "_" after it; an empty name becomes "_". Other names stay as they are.
+QString portableFileName(const QString &name);
+
 } // namespace Quillmark

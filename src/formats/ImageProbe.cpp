@@ -1,18 +1,56 @@
 #include "formats/ImageProbe.h"
 
+#include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace Quillmark {
 
+namespace {
+
+QSize validOrZero(const QSize &size)
+{
+    return size.width() < 1 || size.height() < 1 ? QSize(0, 0) : size;
+}
+
+} // namespace
+
 QSize probeImageSize(const QString &path)
 {
-    if (path.isEmpty())
+    // A missing file costs the image reader a search through its formats.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return {0, 0};
     QImageReader reader(path);
-    const QSize size = reader.size();
-    if (size.width() < 1 || size.height() < 1)
+    return validOrZero(reader.size());
+}
+
+QSize probeImageData(const QByteArray &bytes, QByteArray *format)
+{
+    if (format)
+        format->clear();
+    if (bytes.isEmpty())
         return {0, 0};
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = validOrZero(reader.size());
+    if (format && !size.isEmpty())
+        *format = reader.format().toLower();
     return size;
+}
+
+QSize knownImageSize(const ImageEntry &entry)
+{
+    if (entry.width > 0 && entry.height > 0)
+        return {entry.width, entry.height};
+    if (!entry.image.isNull())
+        return entry.image.size();
+    if (!entry.imageData.isEmpty())
+        return probeImageData(entry.imageData);
+    if (!QFileInfo(entry.filePath).isAbsolute())
+        return {0, 0};
+    return probeImageSize(entry.filePath);
 }
 
 } // namespace Quillmark

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/ImageEntry.h"
+
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -9,5 +12,17 @@ namespace Quillmark {
 // pixels. A file that is missing or whose header cannot be read gives 0 x 0,
 // the size every record and writer treats as unknown.
 QSize probeImageSize(const QString &path);
+
+// The pixel size of encoded image bytes, from their header, and the format
+// they are in (lower case, as Qt names it: "png", "jpeg", ...). Bytes that are
+// no image Qt can read give 0 x 0 and an empty format.
+QSize probeImageData(const QByteArray &bytes, QByteArray *format = nullptr);
+
+// The size a writer normalises an image's coordinates by: the entry's own
+// size when both sides are known; otherwise the size of its in-memory pixels
+// (decoded, or read from the header of the encoded bytes), else of the header
+// of its file when the path is absolute (a bare name is never looked up in
+// the working folder). 0 x 0 when none of them tells.
+QSize knownImageSize(const ImageEntry &entry);
 
 } // namespace Quillmark

@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -218,6 +219,29 @@ void JsonIndentedWriter::value(const QString &text)
 {
     beginValue();
     appendString(m_buffer, text);
+}
+
+void JsonIndentedWriter::value(QByteArrayView utf8)
+{
+    const bool plain = std::all_of(utf8.begin(), utf8.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
+    });
+    if (!plain) {
+        value(QString::fromUtf8(utf8));
+        return;
+    }
+    beginValue();
+    m_buffer += '"';
+    m_buffer += utf8;
+    m_buffer += '"';
+    flushIfLarge();
+}
+
+void JsonIndentedWriter::nullValue()
+{
+    beginValue();
+    m_buffer += "null";
 }
 
 void JsonIndentedWriter::value(double number)

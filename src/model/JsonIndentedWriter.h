@@ -28,8 +28,11 @@ public:
     void rawKey(const QString &text);
 
     void value(const QString &text);
+    // A string given as UTF-8; long ASCII texts such as Base64 go straight in.
+    void value(QByteArrayView utf8);
     void value(double number);
     void value(int number);
+    void nullValue();
 
     // Writes what is buffered; false once any write to the device has failed.
     bool finish();

@@ -55,31 +55,32 @@ def constant(values, elem_type=TensorProto.FLOAT):
     return build
 
 
-def prototypes(elem_type=TensorProto.FLOAT, side=160):
-    """Mask prototypes [1, 32, side, side]: plane 0 is +10 on mask rows 60-79,
-    columns 40-99 and -10 elsewhere, the other planes 0. Built by the graph, so
-    the model file stays small."""
+def prototype_planes(height, width, blocks, elem_type=TensorProto.FLOAT, planes=32):
+    """Mask prototypes [1, planes, height, width]: each block (plane, row0, row1,
+    col0, col1) is +10 on those rows and columns of its plane and -10 elsewhere
+    on it; planes without a block are 0. Built by the graph, so the model file
+    stays small."""
     def build(prefix, out_name):
-        block = np.full((1, 1, 20, 60), 20.0, dtype=np.float32)
-        bias = np.zeros((1, 32, 1, 1), dtype=np.float32)
-        bias[0, 0] = -10.0
-        inits = [
-            numpy_helper.from_array(block, prefix + "_block"),
-            numpy_helper.from_array(np.array([0, 0, 60, 40, 0, 31, 80, 60], np.int64), prefix + "_pads"),
-            numpy_helper.from_array(bias, prefix + "_bias"),
-            numpy_helper.from_array(np.array([0, 0], np.int64), prefix + "_starts"),
-            numpy_helper.from_array(np.array([side, side], np.int64), prefix + "_ends"),
-            numpy_helper.from_array(np.array([2, 3], np.int64), prefix + "_axes"),
-        ]
-        nodes = [
-            helper.make_node("Pad", [prefix + "_block", prefix + "_pads"], [prefix + "_padded"]),
-            helper.make_node("Add", [prefix + "_padded", prefix + "_bias"], [prefix + "_full"]),
-            helper.make_node("Slice", [prefix + "_full", prefix + "_starts", prefix + "_ends",
-                                       prefix + "_axes"], [prefix + "_planes"]),
-        ]
+        bias = np.zeros((1, planes, 1, 1), dtype=np.float32)
+        inits, nodes, parts = [], [], []
+        for i, (plane, r0, r1, c0, c1) in enumerate(blocks):
+            bias[0, plane] = -10.0
+            name = "%s_b%d" % (prefix, i)
+            inits.append(numpy_helper.from_array(np.full((1, 1, r1 - r0, c1 - c0), 20.0, np.float32), name))
+            pads = [0, plane, r0, c0, 0, planes - 1 - plane, height - r1, width - c1]
+            inits.append(numpy_helper.from_array(np.array(pads, np.int64), name + "_pads"))
+            nodes.append(helper.make_node("Pad", [name, name + "_pads"], [name + "_padded"]))
+            parts.append(name + "_padded")
+        inits.append(numpy_helper.from_array(bias, prefix + "_bias"))
+        nodes.append(helper.make_node("Sum", parts + [prefix + "_bias"], [prefix + "_planes"]))
         nodes += tied(prefix, prefix + "_planes", out_name, elem_type)
-        return nodes, inits, [1, 32, side, side], elem_type
+        return nodes, inits, [1, planes, height, width], elem_type
     return build
+
+
+def prototypes(elem_type=TensorProto.FLOAT):
+    """160 x 160 prototypes: plane 0 is +10 on mask rows 60-79, columns 40-99."""
+    return prototype_planes(160, 160, [(0, 60, 80, 40, 100)], elem_type)
 
 
 def constant_model(outputs, input_info=None):
@@ -97,8 +98,13 @@ def constant_model(outputs, input_info=None):
 
 
 def channel_major(candidates):
-    """[1, nFeat, N] from a list of per-candidate feature rows."""
-    return np.asarray(candidates, dtype=np.float32).T[np.newaxis, :, :].copy()
+    """[1, nFeat, N] from a list of per-candidate feature rows. Detectors give far
+    more candidates than features; candidates of all zeros (score 0, no box) are
+    added until N is at least nFeat."""
+    rows = np.asarray(candidates, dtype=np.float32)
+    if rows.shape[0] < rows.shape[1]:
+        rows = np.vstack([rows, np.zeros((rows.shape[1] - rows.shape[0], rows.shape[1]), np.float32)])
+    return rows.T[np.newaxis, :, :].copy()
 
 
 # Candidates of det_names.onnx, as (cx, cy, w, h, score cat, score dog).
@@ -124,24 +130,36 @@ def detection_models(out_dir):
     rows[0, 4 + 80] = 0.9
     rows[1, :4] = (200, 200, 40, 40)
     rows[1, 4 + 3] = 0.8
-    save(constant_model([("output0", constant(rows.T[np.newaxis]))],
+    save(constant_model([("output0", constant(channel_major(rows)))],
                         image_input(320, 320)), out_dir, "det_coco_320.onnx", names="{}")
+
+    # The other common layout, one candidate per row: [1, N, 4 + classes].
+    rows_layout = channel_major(DETECTIONS + [(0, 0, 0, 0, 0, 0)] * 43)[0].T[np.newaxis].copy()
+    save(constant_model([("output0", constant(rows_layout))]), out_dir, "det_rows.onnx",
+         names="{0: 'cat', 1: 'dog'}")
 
     dynamic = helper.make_tensor_value_info("images", TensorProto.FLOAT, [1, 3, "height", "width"])
     save(constant_model([("output0", constant(channel_major([(160, 160, 32, 32, 0.9)])))],
                         dynamic), out_dir, "det_dynamic.onnx")
 
 
+# The probe's input is 8 x 6 (width x height); its five candidates have fixed
+# boxes and, as scores, single values of the tensor it is fed, at (channel, row,
+# column) below. A 16 x 24 picture goes in at scale 0.25: 4 x 6 pixels with 2
+# columns of grey border on each side.
+PROBE_BOXES = [(3, 1, 2, 2), (5, 3, 2, 2), (3, 5, 2, 2), (4, 3, 1, 1), (5, 1, 2, 2)]
+PROBE_READS = [(0, 0, 0), (1, 1, 2), (2, 5, 5), (0, 3, 7), (0, 2, 4)]
+
+
 def probe_model(out_dir):
-    """4 x 4 input; three candidates whose scores are single input values, read
-    from the planar tensor at (channel, row, column) (0, 0, 3), (1, 2, 1) and
-    (2, 3, 0)."""
-    indices = [0 * 16 + 0 * 4 + 3, 1 * 16 + 2 * 4 + 1, 2 * 16 + 3 * 4 + 0]
-    boxes = np.array([[0.5, 2.5, 0.5], [0.5, 0.5, 2.5], [1, 1, 1], [1, 1, 1]], dtype=np.float32)
+    width, height = 8, 6
+    indices = [c * width * height + y * width + x for c, y, x in PROBE_READS]
+    boxes = np.asarray(PROBE_BOXES, dtype=np.float32).T
     inits = [
-        numpy_helper.from_array(np.array([1, 48], dtype=np.int64), "flat_shape"),
+        numpy_helper.from_array(np.array([1, 3 * width * height], dtype=np.int64), "flat_shape"),
         numpy_helper.from_array(np.array(indices, dtype=np.int64), "probe_indices"),
         numpy_helper.from_array(boxes[np.newaxis], "boxes"),
+        numpy_helper.from_array(np.array([1], dtype=np.int64), "one_axis"),
     ]
     nodes = [
         helper.make_node("Reshape", ["images", "flat_shape"], ["flat"]),
@@ -149,12 +167,12 @@ def probe_model(out_dir):
         helper.make_node("Unsqueeze", ["picked", "one_axis"], ["scores"]),
         helper.make_node("Concat", ["boxes", "scores"], ["output0"], axis=1),
     ]
-    inits.append(numpy_helper.from_array(np.array([1], dtype=np.int64), "one_axis"))
+    n = len(PROBE_BOXES)
     graph = helper.make_graph(
-        nodes, "probe", [image_input(4, 4)],
-        [helper.make_tensor_value_info("output0", TensorProto.FLOAT, [1, 5, 3])], inits)
+        nodes, "probe", [image_input(height, width)],
+        [helper.make_tensor_value_info("output0", TensorProto.FLOAT, [1, 5, n])], inits)
     model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)])
-    save(model, out_dir, "probe_4x4.onnx", names="{0: 'probe'}")
+    save(model, out_dir, "probe_8x6.onnx", names="{0: 'probe'}")
 
 
 def seg_rows():
@@ -168,12 +186,35 @@ def seg_rows():
     rows[1, :5] = (500, 500, 40, 40, 0.6)
     rows[2, :5] = (290, 280, 280, 120, 0.8)
     rows[2, 5] = 1.0
-    return rows.T[np.newaxis].copy()
+    return channel_major(rows)
 
 
 def segmentation_models(out_dir):
     save(constant_model([("output0", constant(seg_rows())), ("output1", prototypes())]),
          out_dir, "seg.onnx", names="{0: 'blob'}")
+    # Exported at 320: 80 x 80 prototypes. A 1280 x 720 picture goes in at scale
+    # 0.25 with 70 rows of border above. The first instance takes plane 0
+    # (mask rows 30-39, columns 20-49); the second, plane 1 (rows 10-24, columns
+    # 62-67), reaches above the picture into the border and beyond the input.
+    rows = np.zeros((2, 37), dtype=np.float32)
+    rows[0, :5] = (140, 140, 140, 60, 0.9)
+    rows[0, 5] = 1.0
+    rows[1, :5] = (260, 70, 40, 100, 0.8)
+    rows[1, 6] = 1.0
+    save(constant_model([("output0", constant(channel_major(rows))),
+                         ("output1", prototype_planes(80, 80, [(0, 30, 40, 20, 50), (1, 10, 25, 62, 68)]))],
+                        image_input(320, 320)), out_dir, "seg_320.onnx", names="{0: 'blob'}")
+
+    # A non-square input, 640 wide and 384 high, with 160 x 96 prototypes. A
+    # 720 x 1280 picture goes in at scale 0.3 with 212 columns of border on the
+    # left. Plane 0 is set on mask rows 20-59, columns 64-95.
+    rows = np.zeros((1, 37), dtype=np.float32)
+    rows[0, :5] = (320, 192, 160, 240, 0.9)
+    rows[0, 5] = 1.0
+    save(constant_model([("output0", constant(channel_major(rows))),
+                         ("output1", prototype_planes(96, 160, [(0, 20, 60, 64, 96)]))],
+                        image_input(384, 640)), out_dir, "seg_640x384.onnx", names="{0: 'blob'}")
+
     # A third output is not read.
     save(constant_model([("output0", constant(seg_rows())), ("output1", prototypes()),
                          ("extra", constant(np.zeros((1, 2), np.float32)))]),
@@ -188,7 +229,8 @@ def malformed_models(out_dir):
         "bad_det_empty_batch.onnx": [("output0", constant(np.zeros((0, 6, 2))))],
         "bad_det_rank2.onnx": [("output0", constant(det[0]))],
         "bad_det_4rows.onnx": [("output0", constant(det[:, :4, :]))],
-        "bad_seg_proto_80.onnx": [("output0", constant(seg_rows())), ("output1", prototypes(side=80))],
+        "bad_seg_proto_31.onnx": [("output0", constant(seg_rows())),
+                                  ("output1", prototype_planes(160, 160, [(0, 60, 80, 40, 100)], planes=31))],
         "bad_seg_proto_fp16.onnx": [("output0", constant(seg_rows())), ("output1", prototypes(f16))],
         "bad_seg_proto_empty.onnx": [("output0", constant(seg_rows())),
                                      ("output1", constant(np.zeros((0, 32, 160, 160))))],
@@ -209,6 +251,11 @@ def malformed_models(out_dir):
         [helper.make_tensor_value_info("output0", TensorProto.FLOAT, [1, 1, 1, 1])])
     save(helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)]), out_dir,
          "bad_fp16_input.onnx")
+
+    # A channels-last input, [1, height, width, 3]: refused when it is loaded.
+    save(constant_model([("output0", constant(channel_major(DETECTIONS)))],
+                        helper.make_tensor_value_info("images", TensorProto.FLOAT, [1, 640, 640, 3])),
+         out_dir, "bad_channels_last.onnx")
 
 
 def main():

@@ -3,6 +3,7 @@
 
 #include "QmTest.h"
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -132,9 +133,8 @@ private slots:
         QTest::newRow("no score above zero is class 0 at 0")
             << QList<QList<float>>{{320, 320, 20, 20, 0, -1, nan}} << 0.0f
             << QList<Detection>{expect(0, 0.0f, QRectF(620, 340, 40, 40))};
-        QTest::newRow("class beyond the names")
-            << QList<QList<float>>{{320, 320, 20, 20, 0.1f, 0.2f, 0.7f}} << 0.5f
-            << QList<Detection>{expect(2, 0.7f, QRectF(620, 340, 40, 40))};
+        QTest::newRow("class beyond the names") << QList<QList<float>>{{320, 320, 20, 20, 0.1f, 0.2f, 0.7f}} << 0.5f
+                                                << QList<Detection>{expect(2, 0.7f, QRectF(620, 340, 40, 40))};
         QTest::newRow("clamped to the picture")
             << QList<QList<float>>{{20, 150, 100, 40, 0.5f, 0, 0}, {620, 460, 100, 100, 0.4f, 0, 0}} << 0.25f
             << QList<Detection>{expect(0, 0.5f, QRectF(0, 0, 140, 60)), expect(0, 0.4f, QRectF(1140, 540, 140, 180))};
@@ -179,20 +179,57 @@ private slots:
     void maskCrop_data()
     {
         QTest::addColumn<QRectF>("letterboxBox");
+        QTest::addColumn<QSize>("grid");  // prototype planes (cells) of a model
+        QTest::addColumn<QSize>("input"); // its input, pixels
         QTest::addColumn<QRect>("cells"); // x0, y0 and x1 - x0, y1 - y0
-        QTest::newRow("inside") << QRectF(140, 220, 280, 120) << QRect(35, 55, 70, 30);
-        QTest::newRow("rounding") << QRectF(3.9, 3.9, 1.0, 1.0) << QRect(0, 0, 1, 1);
-        QTest::newRow("negative start") << QRectF(-50, -3, 100, 10) << QRect(0, 0, 13, 2);
-        QTest::newRow("beyond the mask") << QRectF(700, 1e30, 100, 1e30) << QRect(159, 159, 1, 1);
-        QTest::newRow("not finite") << QRectF(qQNaN(), qQNaN(), qQNaN(), qQNaN()) << QRect(0, 0, 0, 0);
+        const QSize p640(160, 160), i640(640, 640);
+        QTest::newRow("inside") << QRectF(140, 220, 280, 120) << p640 << i640 << QRect(35, 55, 70, 30);
+        QTest::newRow("rounding") << QRectF(3.9, 3.9, 1.0, 1.0) << p640 << i640 << QRect(0, 0, 1, 1);
+        QTest::newRow("negative start") << QRectF(-50, -3, 100, 10) << p640 << i640 << QRect(0, 0, 13, 2);
+        QTest::newRow("beyond the mask") << QRectF(700, 1e30, 100, 1e30) << p640 << i640 << QRect(159, 159, 1, 1);
+        QTest::newRow("not finite") << QRectF(qQNaN(), qQNaN(), qQNaN(), qQNaN()) << p640 << i640 << QRect(0, 0, 0, 0);
+        QTest::newRow("exported at 320") << QRectF(300, 300, 100, 100) << QSize(80, 80) << QSize(320, 320)
+                                         << QRect(75, 75, 5, 5);
+        QTest::newRow("exported at 1280")
+            << QRectF(1000, 40, 400, 40) << QSize(320, 320) << QSize(1280, 1280) << QRect(250, 10, 70, 10);
+        QTest::newRow("non-square input")
+            << QRectF(600, 360, 100, 100) << QSize(160, 96) << QSize(640, 384) << QRect(150, 90, 10, 6);
     }
 
     void maskCrop()
     {
         QFETCH(QRectF, letterboxBox);
+        QFETCH(QSize, grid);
+        QFETCH(QSize, input);
         QFETCH(QRect, cells);
-        const MaskCrop crop = maskCropForBox(letterboxBox);
+        const PrototypeGrid planes = prototypeGridFor(grid.width(), grid.height(), input.width(), input.height());
+        const MaskCrop crop = maskCropForBox(letterboxBox, planes);
         QCOMPARE(QRect(crop.x0, crop.y0, crop.x1 - crop.x0, crop.y1 - crop.y0), cells);
+    }
+
+    // Planes of 160 x 96 cells: the mask is read with the grid's own row length,
+    // and an outline reaching into the border above the picture is clamped to it.
+    void instanceOutlineOnANonSquareGrid()
+    {
+        const PrototypeGrid grid = prototypeGridFor(160, 96, 640, 384);
+        QCOMPARE(grid.cellWidth, 4.0f);
+        QCOMPARE(grid.cellHeight, 4.0f);
+        std::vector<float> prototypes(grid.valueCount(), -10.0f);
+        for (int r = 0; r < 12; ++r)
+            for (int c = 140; c < 150; ++c)
+                prototypes[size_t(r) * 160 + size_t(c)] = 10.0f; // plane 0
+        std::array<float, maskCoefficientCount> coefficients{};
+        coefficients[0] = 1.0f;
+        // A 1280 x 600 picture in 640 x 384: scale 0.5, 42 rows of border above.
+        const LetterboxMapping mapping{0.5f, 0, 42, 1280, 600};
+        const QList<QPointF> outline =
+            instanceOutline(prototypes, coefficients, QRectF(540, -20, 100, 80), mapping, grid);
+        // Rows 0-11 centre at 2 ... 46 model pixels: (2 - 42) / 0.5 is clamped to 0.
+        QCOMPARE(outline, (QList<QPointF>{{1120, 0}, {1120, 8}, {1200, 8}, {1200, 0}}));
+
+        QVERIFY(instanceOutline(std::span<const float>(prototypes).first(grid.valueCount() - 1), coefficients,
+                                QRectF(540, -20, 100, 80), mapping, grid)
+                    .isEmpty());
     }
 };
 

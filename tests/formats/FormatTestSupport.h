@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QPolygonF>
+#include <QProcess>
 #include <QtTest>
 
 #include <cmath>
@@ -151,6 +152,20 @@ inline bool pointsClose(const QList<QPointF> &a, const QList<QPointF> &b, double
             return false;
     }
     return true;
+}
+
+// Runs one of the Python checks under tests/formats/readers with Debian's
+// interpreter; true when it exits cleanly and prints "ok" first.
+inline bool runReaderScript(const QString &script, const QStringList &arguments, QByteArray *output)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(QM_PYTHON),
+                  QStringList{QStringLiteral(QM_TESTS_DIR "/formats/readers/") + script} + arguments);
+    if (!process.waitForFinished(60000))
+        return false;
+    *output = process.readAll();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && output->startsWith("ok");
 }
 
 } // namespace FormatTest

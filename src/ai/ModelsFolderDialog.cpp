@@ -1,0 +1,42 @@
+#include "ai/ModelsFolderDialog.h"
+
+#include "ai/ModelsFolder.h"
+#include "dialogs/Prompts.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QSettings>
+
+namespace Quillmark {
+
+bool chooseModelsFolder(QWidget *parent, const QString &caption)
+{
+    const QString folder =
+        Prompts::current().getExistingDirectory(parent, caption, QDir::homePath(), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return false;
+    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(QStringLiteral("modelsDir"), folder);
+    return true;
+}
+
+QPushButton *modelListButton(const QString &text, const QString &toolTip, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setFixedWidth(30);
+    button->setToolTip(toolTip);
+    return button;
+}
+
+QString modelItemText(const QFileInfo &file)
+{
+    return file.fileName() + fileSizeSuffix(file.size());
+}
+
+void addModelItem(QComboBox *combo, const QFileInfo &file)
+{
+    combo->addItem(modelItemText(file), file.absoluteFilePath());
+}
+
+} // namespace Quillmark

@@ -1,0 +1,280 @@
+// Commands of detection and instance-segmentation assistance: the auto-label
+// tool, loading the model the dialog names, and runs over the current image or
+// every image, whose results become annotations.
+
+#include "app/MainWindow.h"
+
+#include "ai/AiAutoLabelDialog.h"
+#include "ai/AutoLabelAnnotations.h"
+#include "canvas/LabelCanvas.h"
+#include "canvas/Tool.h"
+#include "chrome/SideToolBar.h"
+#include "dialogs/Prompts.h"
+#include "dialogs/SettingsDialog.h"
+#include "panels/ImageListPanel.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStatusBar>
+
+#include <memory>
+
+namespace Quillmark {
+
+namespace {
+
+const QString dialogTitle = QStringLiteral("AI Auto-Label");
+
+bool isSegmentationProject(const QString &type)
+{
+    return type == QLatin1String("segmentation") || type == QLatin1String("semantic_segmentation");
+}
+
+// The work of one image on the run's worker: the engine's results as
+// annotations, with the engine's reason when the run failed.
+auto autoLabelCompute(OnnxInferencer *engine, bool segmentation, bool boxOnly, float conf, float iou)
+{
+    return [engine, segmentation, boxOnly, conf, iou](const QImage &picture, QString *error) {
+        QList<Annotation> found = segmentation ? segmentationAnnotations(engine->runSeg(picture, conf, iou), boxOnly)
+                                               : detectionAnnotations(engine->run(picture, conf, iou));
+        *error = engine->lastError();
+        return found;
+    };
+}
+
+// What a run over images left undone, to follow its status text; empty when
+// every image was read and run.
+QString skippedText(const AiBatchRun::Summary &summary)
+{
+    QString text;
+    if (summary.unreadable > 0)
+        text += QStringLiteral(" %1 image(s) could not be read.").arg(summary.unreadable);
+    if (summary.gone > 0)
+        text += QStringLiteral(" %1 image(s) were removed meanwhile.").arg(summary.gone);
+    if (summary.failed > 0)
+        text += QStringLiteral(" Inference failed on %1 image(s): %2").arg(summary.failed).arg(summary.firstError);
+    return text;
+}
+
+} // namespace
+
+void MainWindow::resetAiTool()
+{
+    canvas->setTool(int(Tool::Select));
+    sideToolBar->setTool(int(Tool::Select));
+}
+
+void MainWindow::handleDetectionModelSelected(const QString &path)
+{
+    // The engine belongs to the run until it ends.
+    if (isAiBatchRunning()) {
+        statusBar()->showMessage(QStringLiteral("Please wait until the current operation has finished."), 3000);
+        return;
+    }
+    const QString fileName = QFileInfo(path).fileName();
+    if (!detector.loadModel(path, {})) {
+        // The previous model is gone too: nothing can run until a load succeeds.
+        aiAutoLabelDialog->setLoadedPath(QString());
+        const QString reason = detector.lastError();
+        statusBar()->showMessage(reason.isEmpty()
+                                     ? QStringLiteral("Failed to load model: %1").arg(fileName)
+                                     : QStringLiteral("Failed to load model: %1 — %2").arg(fileName, reason),
+                                 4000);
+        return;
+    }
+    aiAutoLabelDialog->setLoadedPath(path);
+    aiAutoLabelDialog->setModelType(detector.isSegmentation());
+    statusBar()->showMessage(
+        QStringLiteral("Model: %1  |  %2 classes  |  %3")
+            .arg(fileName)
+            .arg(detector.classNames().size())
+            .arg(detector.isSegmentation() ? QStringLiteral("segmentation") : QStringLiteral("detection")),
+        4000);
+}
+
+void MainWindow::onAiToolSelected()
+{
+    const QString type = project.projectType;
+    const bool segmentation = isSegmentationProject(type);
+    if (type == QLatin1String("object_detection") || segmentation) {
+        const QString task = segmentation ? QStringLiteral("segmentation") : QStringLiteral("detection");
+        QString path = SettingsDialog::resolveModelPath(QStringLiteral("models/") + task);
+        if (path.isEmpty()) {
+            const QString fallback =
+                QCoreApplication::applicationDirPath() + QStringLiteral("/models/") + task + QStringLiteral(".onnx");
+            if (QFileInfo::exists(fallback))
+                path = fallback;
+        }
+        if (path.isEmpty() || !QFileInfo(path).isFile()) {
+            const QString title = segmentation ? QStringLiteral("Segmentation") : QStringLiteral("Detection");
+            Prompts::current().warning(this, QStringLiteral("Model Not Found"),
+                                       QStringLiteral("No %1 model is configured.\n\nPlease set the model path in "
+                                                      "Settings → Models → %2.")
+                                           .arg(task, title));
+            resetAiTool();
+            return;
+        }
+        if (path != aiAutoLabelDialog->loadedPath())
+            emit aiAutoLabelDialog->modelSelected(path);
+        aiAutoLabelDialog->setDetectionMode(true);
+    } else {
+        aiAutoLabelDialog->setDetectionMode(false);
+    }
+    if (aiAutoLabelDialog->isHidden())
+        aiAutoLabelDialog->show();
+    aiAutoLabelDialog->raise();
+    resetAiTool();
+}
+
+void MainWindow::onAiRunCurrent()
+{
+    if (!detector.isLoaded() || isAiBatchRunning())
+        return;
+    const ImageEntry *entry = videoMode ? nullptr : project.dataset.imageById(currentImageId);
+    if (!entry) {
+        Prompts::current().information(this, dialogTitle, QStringLiteral("Please open an image first."));
+        return;
+    }
+    const int imageId = entry->id;
+    const bool segmentation = detector.isSegmentation();
+    const QString noun = segmentation ? QStringLiteral("instance") : QStringLiteral("object");
+
+    // Results belong to the image they were computed for: while it is still
+    // on the canvas each becomes an undo step there, otherwise they go into its
+    // record.
+    auto appliedElsewhere = std::make_shared<bool>(false);
+    AiBatchRun::Task task = AiBatchRun::makeTask<QList<Annotation>>(
+        {imageId},
+        autoLabelCompute(&detector, segmentation, isBoxOnlyProjectType(project.projectType),
+                         aiAutoLabelDialog->confidence(), aiAutoLabelDialog->iouThreshold()),
+        [this, appliedElsewhere](ImageEntry &target, QList<Annotation> &found) {
+            if (!isImageShown(target.id)) {
+                *appliedElsewhere = true;
+                const int added = addAnnotationsToImage(target, found);
+                if (added > 0)
+                    modified = true;
+                return added;
+            }
+            for (const Annotation &annotation : std::as_const(found))
+                canvas->addDetection(annotation);
+            return int(found.size());
+        });
+    task.finished = [this, imageId, noun, appliedElsewhere](const AiBatchRun::Summary &summary) {
+        finishAutoLabelRunCurrent(summary, imageId, noun, *appliedElsewhere);
+    };
+
+    aiAutoLabelDialog->setRunning(true);
+    statusBar()->showMessage(QStringLiteral("Running inference…"));
+    if (!runAiBatch(std::move(task)))
+        aiAutoLabelDialog->setRunning(false);
+}
+
+void MainWindow::finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const QString &noun,
+                                           bool appliedElsewhere)
+{
+    aiAutoLabelDialog->setRunning(false);
+    resetAiTool();
+    if (summary.abandoned) {
+        statusBar()->showMessage(QStringLiteral("AI: stopped, the project was replaced."), 4000);
+        return;
+    }
+    if (summary.cancelled) {
+        statusBar()->showMessage(QStringLiteral("AI: cancelled."), 3000);
+        return;
+    }
+    if (summary.gone > 0) {
+        statusBar()->showMessage(QStringLiteral("AI: the image was removed during the run."), 4000);
+        return;
+    }
+    if (summary.unreadable > 0) {
+        statusBar()->clearMessage();
+        Prompts::current().warning(this, dialogTitle, QStringLiteral("Could not read image file."));
+        return;
+    }
+    if (summary.failed > 0) {
+        statusBar()->showMessage(QStringLiteral("AI: inference failed — %1").arg(summary.firstError), 6000);
+        Prompts::current().warning(this, dialogTitle, QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
+        return;
+    }
+
+    project.dataset.syncClassesFromAnnotations();
+    pushClassColors();
+    if (appliedElsewhere) {
+        const ImageEntry *entry = project.dataset.imageById(imageId);
+        if (entry)
+            imageListPanel->setImageLabeled(imageId, entry->isLabelled());
+        refreshStats();
+        statusBar()->showMessage(QStringLiteral("AI: added %1 %2(s) to %3, which is no longer shown.")
+                                     .arg(summary.added)
+                                     .arg(noun, entry ? QFileInfo(entry->filePath).fileName() : QString()),
+                                 5000);
+        return;
+    }
+    statusBar()->showMessage(QStringLiteral("AI: found %1 %2(s) on current image.").arg(summary.added).arg(noun), 4000);
+}
+
+void MainWindow::onAiRunAll()
+{
+    if (!detector.isLoaded() || project.dataset.images.isEmpty() || isAiBatchRunning())
+        return;
+    const bool segmentation = detector.isSegmentation();
+    const QString noun = segmentation ? QStringLiteral("instance") : QStringLiteral("detection");
+
+    QList<int> ids;
+    ids.reserve(project.dataset.images.size());
+    for (const ImageEntry &image : std::as_const(project.dataset.images))
+        ids.append(image.id);
+    const int n = int(ids.size());
+
+    AiBatchRun::Task task = AiBatchRun::makeTask<QList<Annotation>>(
+        std::move(ids),
+        autoLabelCompute(&detector, segmentation, isBoxOnlyProjectType(project.projectType),
+                         aiAutoLabelDialog->confidence(), aiAutoLabelDialog->iouThreshold()),
+        [this](ImageEntry &entry, QList<Annotation> &found) { return addAnnotationsToImage(entry, found); });
+    task.progress = [this](int done, int total) { aiAutoLabelDialog->setProgress(done, total); };
+    task.finished = [this, noun](const AiBatchRun::Summary &summary) { finishAutoLabelRunAll(summary, noun); };
+
+    aiAutoLabelDialog->setRunning(true);
+    aiAutoLabelDialog->setProgress(0, n);
+    statusBar()->showMessage(QStringLiteral("Running inference…"));
+    if (!runAiBatch(std::move(task))) {
+        aiAutoLabelDialog->setRunning(false);
+        aiAutoLabelDialog->setProgress(0, 0);
+    }
+}
+
+void MainWindow::finishAutoLabelRunAll(const AiBatchRun::Summary &summary, const QString &noun)
+{
+    aiAutoLabelDialog->setRunning(false);
+    aiAutoLabelDialog->setProgress(0, 0);
+    resetAiTool();
+    if (summary.abandoned) {
+        statusBar()->showMessage(QStringLiteral("AI: stopped, the project was replaced."), 4000);
+        return;
+    }
+
+    project.dataset.syncClassesFromAnnotations();
+    refreshUi();
+    if (summary.added > 0)
+        modified = true;
+
+    QString text =
+        summary.cancelled
+            ? QStringLiteral("AI: cancelled after %1 of %2 images; added %3 %4(s).")
+                  .arg(summary.done)
+                  .arg(summary.total)
+                  .arg(summary.added)
+                  .arg(noun)
+            : QStringLiteral("AI: added %1 %2(s) across %3 images.").arg(summary.added).arg(noun).arg(summary.total);
+    text += skippedText(summary);
+    statusBar()->showMessage(text, summary.failed > 0 ? 10000 : 5000);
+    if (summary.failed > 0) {
+        Prompts::current().warning(this, dialogTitle,
+                                   QStringLiteral("Inference failed on %1 of %2 images:\n%3")
+                                       .arg(summary.failed)
+                                       .arg(summary.total)
+                                       .arg(summary.firstError));
+    }
+}
+
+} // namespace Quillmark

@@ -1,0 +1,27 @@
+#include "formats/DatasetImagePath.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+QString fileNamePart(const QString &name)
+{
+    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    return cut < 0 ? name : name.mid(cut + 1);
+}
+
+QString resolveDatasetImagePath(const QDir &base, const QString &name)
+{
+    if (name.isEmpty())
+        return {};
+    if (QDir::isAbsolutePath(name))
+        return name;
+    const QString direct = base.filePath(name);
+    if (QFileInfo(direct).isFile())
+        return direct;
+    return base.filePath(QStringLiteral("images/") + fileNamePart(name));
+}
+
+} // namespace Quillmark

@@ -1,0 +1,547 @@
+#include "formats/LabelMeHandler.h"
+
+#include "formats/DatasetImagePath.h"
+#include "formats/FolderListing.h"
+#include "formats/ImageProbe.h"
+#include "formats/PerImageFiles.h"
+#include "formats/SafeRead.h"
+#include "formats/SafeWrite.h"
+#include "model/JsonIndentedWriter.h"
+#include "model/JsonParser.h"
+#include "model/RegularFile.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPolygonF>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+QString LabelMeHandler::name() const
+{
+    return QStringLiteral("LabelMe");
+}
+QString LabelMeHandler::extension() const
+{
+    return QStringLiteral("json");
+}
+
+// ---- detection ------------------------------------------------------------
+
+namespace {
+
+const QByteArray kImageDataKey = "\"imageData\"";
+const QByteArray kImagePathKey = "\"imagePath\"";
+const QByteArray kShapesKey = "\"shapes\"";
+
+// Whether an "imageData" key in `text` has a value other than null.
+bool hasNonNullImageData(QByteArrayView text)
+{
+    for (qsizetype at = text.indexOf(kImageDataKey); at >= 0; at = text.indexOf(kImageDataKey, at + 1)) {
+        qsizetype i = at + kImageDataKey.size();
+        while (i < text.size() && (text.at(i) == ' ' || text.at(i) == '\t' || text.at(i) == '\r' ||
+                                   text.at(i) == '\n' || text.at(i) == ':'))
+            ++i;
+        if (i < text.size() && text.at(i) == '"')
+            return true;
+    }
+    return false;
+}
+
+// The first 512 bytes: an embedded image, or the name of one beside shapes.
+bool headLooksLikeLabelMe(const QByteArray &head)
+{
+    if (head.contains(kImageDataKey) && !head.contains(kImageDataKey + ": null") &&
+        !head.contains(kImageDataKey + ":null"))
+        return true;
+    return head.contains(kImagePathKey) && head.contains(kShapesKey);
+}
+
+bool startsAsObject(QByteArrayView head)
+{
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head = head.sliced(3);
+    return head.trimmed().startsWith('{');
+}
+
+// Searches the rest of the file in chunks, each with the end of the one before
+// so that no key is cut in two. Every LabelMe file names one of its keys
+// early; a file that names none in its first 64 KiB is no LabelMe file, which
+// keeps large unrelated JSON files from being read to their end.
+bool restLooksLikeLabelMe(QFile &file)
+{
+    constexpr qint64 chunkBytes = 64 * 1024;
+    constexpr qsizetype overlap = 64;
+    bool shapes = false;
+    bool imagePath = false;
+    bool imageData = false;
+    QByteArray window;
+    file.seek(0);
+    for (qint64 read = 0;; read += chunkBytes) {
+        const QByteArray chunk = file.read(chunkBytes);
+        if (chunk.isEmpty())
+            return false;
+        window = window.right(overlap) + chunk;
+        shapes = shapes || window.contains(kShapesKey);
+        imagePath = imagePath || window.contains(kImagePathKey);
+        imageData = imageData || hasNonNullImageData(window);
+        if (shapes && (imagePath || imageData))
+            return true;
+        if (read == 0 && !shapes && !imagePath && !window.contains(kImageDataKey))
+            return false;
+    }
+}
+
+} // namespace
+
+bool isLabelMeJsonFile(const QString &path)
+{
+    QFile file;
+    if (!openRegularFile(file, path))
+        return false;
+    const QByteArray head = file.read(512);
+    if (headLooksLikeLabelMe(head))
+        return true;
+    return startsAsObject(head) && restLooksLikeLabelMe(file);
+}
+
+QStringList labelMeFiles(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile())
+        return {path};
+    if (!info.isDir())
+        return {};
+    return listFilesRecursively(path, {QStringLiteral("*.json")});
+}
+
+bool LabelMeHandler::canImport(const QString &path) const
+{
+    if (path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive))
+        return isLabelMeJsonFile(path);
+    const QStringList files = listFilesRecursively(path, {QStringLiteral("*.json")});
+    return std::any_of(files.cbegin(), files.cend(), isLabelMeJsonFile);
+}
+
+// ---- import ---------------------------------------------------------------
+
+QString resolveLabelMeImagePath(const QString &folder, const QString &imagePath)
+{
+    if (imagePath.isEmpty())
+        return {};
+    if (QDir::isAbsolutePath(imagePath))
+        return imagePath;
+    const QDir base(folder);
+    const QString direct = base.filePath(imagePath);
+    if (QFileInfo::exists(direct))
+        return direct;
+    const QString inImages = base.filePath(QStringLiteral("images/") + fileNamePart(imagePath));
+    if (QFileInfo::exists(inImages))
+        return inImages;
+    return direct;
+}
+
+namespace {
+
+// What a LabelMe file holds.
+struct LabelMeContent {
+    bool hasShapes = false;
+    bool hasImagePath = false;
+    bool hasImageData = false;
+    QString imagePath;
+    QByteArray imageData; // the Base64 text, when read
+    bool embedsImage = false;
+    int width = 0;
+    int height = 0;
+    QList<Annotation> annotations;
+};
+
+enum class Detail {
+    Everything,
+    ImageSources, // only what names or holds the image; shapes are checked, not kept
+};
+
+QList<QPointF> readPoints(JsonValue &value)
+{
+    QList<QPointF> points;
+    value.forEachElement([&](JsonValue &element) {
+        double xy[2] = {0.0, 0.0};
+        int count = 0;
+        element.forEachElement([&](JsonValue &coordinate) {
+            if (count < 2)
+                xy[count] = coordinate.toDouble(0.0);
+            else
+                coordinate.skip();
+            ++count;
+        });
+        if (count >= 2)
+            points.append(QPointF(xy[0], xy[1]));
+    });
+    return points;
+}
+
+QRectF pointBounds(const QList<QPointF> &points)
+{
+    return points.size() < 2 ? QRectF() : QPolygonF(points).boundingRect();
+}
+
+// One shape as an annotation; false for a shape without a label.
+bool readShape(JsonValue &value, Annotation *annotation)
+{
+    QString label;
+    QString type;
+    QList<QPointF> points;
+    value.forEachMember([&](std::string_view key, JsonValue &member) {
+        if (key == "label")
+            label = member.toString().trimmed();
+        else if (key == "shape_type")
+            type = member.toString();
+        else if (key == "points")
+            points = readPoints(member);
+    });
+    if (label.isEmpty())
+        return false;
+    *annotation = Annotation();
+    annotation->className = label;
+    annotation->confidence = 1.0f;
+    if (type == QLatin1String("rectangle")) {
+        annotation->kind = BoundingBox;
+        annotation->bbox = pointBounds(points);
+    } else if (type == QLatin1String("point")) {
+        annotation->kind = Point;
+        annotation->points = points;
+        if (!points.isEmpty())
+            annotation->bbox = QRectF(points.first().x() - 1.0, points.first().y() - 1.0, 2.0, 2.0);
+    } else {
+        // Line strips stay open; every other type, circles and unknown ones
+        // included, is an outline.
+        const bool line = type == QLatin1String("line") || type == QLatin1String("linestrip");
+        annotation->kind = line ? Polyline : Polygon;
+        annotation->points = points;
+        annotation->bbox = pointBounds(points);
+    }
+    return true;
+}
+
+bool readLabelMeContent(const QString &path, Detail detail, LabelMeContent *content)
+{
+    JsonText text;
+    if (!text.load(path, kMaxDocumentFileBytes))
+        return false;
+    JsonParser parser;
+    bool isObject = false;
+    const bool parsed = parser.parse(text, [&](JsonValue &root) {
+        isObject = root.isObject();
+        root.forEachMember([&](std::string_view key, JsonValue &value) {
+            if (key == "imagePath") {
+                content->hasImagePath = true;
+                content->imagePath = value.toString();
+            } else if (key == "imageData") {
+                content->hasImageData = true;
+                if (detail == Detail::Everything) {
+                    content->imageData = value.toUtf8();
+                    content->embedsImage = !content->imageData.isEmpty();
+                } else {
+                    content->embedsImage = !value.rawString().isEmpty();
+                }
+            } else if (key == "imageWidth") {
+                content->width = value.toInt(0);
+            } else if (key == "imageHeight") {
+                content->height = value.toInt(0);
+            } else if (key == "shapes") {
+                content->hasShapes = true;
+                content->annotations.clear();
+                if (detail == Detail::ImageSources)
+                    return;
+                value.forEachElement([&](JsonValue &element) {
+                    Annotation annotation;
+                    if (readShape(element, &annotation))
+                        content->annotations.append(annotation);
+                });
+            }
+        });
+    });
+    return parsed && isObject && (content->hasShapes || content->hasImagePath || content->hasImageData);
+}
+
+// The file suffixes that fit images of a format, the usual one first.
+QStringList suffixesOf(const QByteArray &format)
+{
+    if (format == "jpeg" || format == "jpg")
+        return {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("jpe")};
+    if (format == "tiff" || format == "tif")
+        return {QStringLiteral("tiff"), QStringLiteral("tif")};
+    return {QString::fromLatin1(format)};
+}
+
+// The name an embedded image is written under: the last component of
+// "imagePath", or the JSON file's own name when that is empty or no name at
+// all; with a suffix that fits the format the bytes are in.
+QString embeddedImageName(const QString &imagePath, const QString &jsonPath, const QByteArray &format)
+{
+    QString name = fileNamePart(imagePath);
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QFileInfo(jsonPath).completeBaseName();
+    const QStringList suffixes = suffixesOf(format);
+    const QFileInfo info(name);
+    if (suffixes.contains(info.suffix().toLower()))
+        return name;
+    const QString stem = info.suffix().isEmpty() ? name : info.completeBaseName();
+    return (stem.isEmpty() ? QStringLiteral("image") : stem) + QLatin1Char('.') + suffixes.first();
+}
+
+bool holdsBytes(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() != bytes.size())
+        return false;
+    QByteArray existing;
+    return readWholeFile(path, bytes.size(), &existing) && existing == bytes;
+}
+
+// The file an embedded image is kept in beside the JSON file: the named one
+// when it is free or already holds these very bytes, else the first of
+// "<stem>_2.<suffix>", "<stem>_3.<suffix>", ... that is. Another image's
+// file is never taken. Empty when the image could not be written.
+QString placeEmbeddedImage(const QDir &folder, const QString &name, const QByteArray &bytes)
+{
+    const QFileInfo info(name);
+    for (int n = 1; n <= 1000; ++n) {
+        const QString candidate =
+            n == 1 ? name : QStringLiteral("%1_%2.%3").arg(info.completeBaseName()).arg(n).arg(info.suffix());
+        const QString path = folder.filePath(candidate);
+        if (holdsBytes(path, bytes))
+            return path;
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            continue;
+        return writeFileAtomically(path, bytes) ? path : QString();
+    }
+    return {};
+}
+
+struct ChosenImage {
+    QString filePath;
+    QByteArray bytes; // pixels kept in memory when they could not be written
+    QSize size;
+    bool found = false;
+};
+
+// The embedded image, when the bytes are an image.
+bool takeEmbeddedImage(const QString &jsonPath, const LabelMeContent &content, ChosenImage *chosen)
+{
+    const QByteArray bytes = QByteArray::fromBase64(content.imageData);
+    QByteArray format;
+    const QSize size = probeImageData(bytes, &format);
+    if (size.isEmpty())
+        return false;
+    const QDir folder(QFileInfo(jsonPath).absolutePath());
+    const QString name = embeddedImageName(content.imagePath, jsonPath, format);
+    chosen->filePath = placeEmbeddedImage(folder, name, bytes);
+    if (chosen->filePath.isEmpty()) {
+        // A folder we may not write to: the pixels stay in memory, under a
+        // bare name as the pixels of a package do, so that nothing takes the
+        // file of another picture for them.
+        chosen->filePath = name;
+        chosen->bytes = bytes;
+    }
+    chosen->size = size;
+    chosen->found = true;
+    return true;
+}
+
+ChosenImage chooseImage(const QString &jsonPath, const LabelMeContent &content, bool preferExternal)
+{
+    ChosenImage chosen;
+    const QString resolved = resolveLabelMeImagePath(QFileInfo(jsonPath).absolutePath(), content.imagePath);
+    const bool external = !resolved.isEmpty() && QFileInfo(resolved).isFile();
+    if (preferExternal && external) {
+        chosen.filePath = resolved;
+        chosen.found = true;
+        return chosen;
+    }
+    if (content.embedsImage && takeEmbeddedImage(jsonPath, content, &chosen))
+        return chosen;
+    if (external) {
+        chosen.filePath = resolved;
+        chosen.found = true;
+        return chosen;
+    }
+    chosen.filePath = jsonPath;
+    return chosen;
+}
+
+} // namespace
+
+bool readLabelMeFile(const QString &path, Dataset &dataset, bool preferExternal)
+{
+    LabelMeContent content;
+    if (!readLabelMeContent(path, Detail::Everything, &content))
+        return false;
+    const QString jsonPath = QFileInfo(path).absoluteFilePath();
+    const ChosenImage chosen = chooseImage(jsonPath, content, preferExternal);
+    ImageEntry entry;
+    entry.filePath = chosen.filePath;
+    entry.imageData = chosen.bytes;
+    entry.width = content.width;
+    entry.height = content.height;
+    if ((entry.width < 1 || entry.height < 1) && chosen.found) {
+        const QSize size = chosen.size.isEmpty() ? probeImageSize(chosen.filePath) : chosen.size;
+        entry.width = size.width();
+        entry.height = size.height();
+    }
+    entry.labels = content.annotations;
+    dataset.addImage(entry);
+    return true;
+}
+
+bool labelMeFileHasBothImageSources(const QString &path)
+{
+    LabelMeContent content;
+    if (!readLabelMeContent(path, Detail::ImageSources, &content) || !content.embedsImage)
+        return false;
+    const QString resolved = resolveLabelMeImagePath(QFileInfo(path).absolutePath(), content.imagePath);
+    return !resolved.isEmpty() && QFileInfo(resolved).isFile();
+}
+
+bool labelMeImportHasBothImageSources(const QString &path)
+{
+    const QStringList files = labelMeFiles(path);
+    return std::any_of(files.cbegin(), files.cend(), labelMeFileHasBothImageSources);
+}
+
+bool LabelMeHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    const QStringList files = labelMeFiles(path);
+    const bool preferExternal = useExternalImages == 1;
+    const int total = int(files.size());
+    bool anyRead = false;
+    for (int i = 0; i < total; ++i) {
+        anyRead = readLabelMeFile(files.at(i), dataset, preferExternal) || anyRead;
+        if (progress)
+            progress(i + 1, total);
+    }
+    return anyRead;
+}
+
+// ---- export ---------------------------------------------------------------
+
+namespace {
+
+// The bytes to embed: the image file as it is, else the pixels held in
+// memory (as they were encoded, or as PNG).
+QByteArray embeddedBytes(const ImageEntry &image)
+{
+    QByteArray bytes;
+    if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile() &&
+        readWholeFile(image.filePath, kMaxDocumentFileBytes / 2, &bytes) && !bytes.isEmpty())
+        return bytes;
+    if (!image.imageData.isEmpty())
+        return image.imageData;
+    if (image.image.isNull())
+        return {};
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QString shapeType(int kind)
+{
+    switch (kind) {
+    case BoundingBox:
+        return QStringLiteral("rectangle");
+    case Polyline:
+        return QStringLiteral("linestrip");
+    case Point:
+        return QStringLiteral("point");
+    default:
+        return QStringLiteral("polygon");
+    }
+}
+
+void writePoint(JsonIndentedWriter &w, double x, double y)
+{
+    w.beginArray();
+    w.value(x);
+    w.value(y);
+    w.endArray();
+}
+
+void writeShape(JsonIndentedWriter &w, const Annotation &annotation)
+{
+    w.beginObject();
+    w.key("flags");
+    w.beginObject();
+    w.endObject();
+    w.key("group_id");
+    w.nullValue();
+    w.key("label");
+    w.value(annotation.className);
+    w.key("points");
+    w.beginArray();
+    if (annotation.kind == BoundingBox) {
+        writePoint(w, annotation.bbox.left(), annotation.bbox.top());
+        writePoint(w, annotation.bbox.right(), annotation.bbox.bottom());
+    } else {
+        for (const QPointF &p : annotation.points)
+            writePoint(w, p.x(), p.y());
+    }
+    w.endArray();
+    w.key("shape_type");
+    w.value(shapeType(annotation.kind));
+    w.endObject();
+}
+
+QByteArray labelMeFileBytes(const ImageEntry &image, const QString &imageName, const QByteArray &embedded,
+                            const QSize &size)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    JsonIndentedWriter w(&buffer);
+    w.beginObject();
+    w.key("flags");
+    w.beginObject();
+    w.endObject();
+    w.key("imageData");
+    if (embedded.isEmpty())
+        w.nullValue();
+    else
+        w.value(QByteArrayView(embedded.toBase64()));
+    w.key("imageHeight");
+    w.value(size.height());
+    w.key("imagePath");
+    w.value(imageName);
+    w.key("imageWidth");
+    w.value(size.width());
+    w.key("shapes");
+    w.beginArray();
+    for (const Annotation &annotation : image.labels)
+        writeShape(w, annotation);
+    w.endArray();
+    w.key("version");
+    w.value(QStringLiteral("5.2.1"));
+    w.endObject();
+    w.finish();
+    return bytes;
+}
+
+} // namespace
+
+bool LabelMeHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
+{
+    const bool embed = useExternalImages == 0;
+    auto contents = [&](const ImageEntry &image, const QString &imageName) {
+        const QByteArray embedded = embed ? embeddedBytes(image) : QByteArray();
+        // LabelMe checks an embedded image against the size the file gives,
+        // so that comes from the embedded pixels themselves.
+        const QSize embeddedSize = embedded.isEmpty() ? QSize() : probeImageData(embedded);
+        const QSize size = embeddedSize.isEmpty() ? knownImageSize(image) : embeddedSize;
+        return labelMeFileBytes(image, imageName, embedded, size);
+    };
+    return writeAnnotationFiles(path, dataset, QStringLiteral(".json"), contents, progress);
+}
+
+} // namespace Quillmark

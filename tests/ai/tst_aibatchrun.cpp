@@ -1,0 +1,306 @@
+// The runner of AI runs over images: work off the GUI thread, results applied to
+// the entry they were computed for, entries that went, failures, cancelling,
+// abandoning and destruction mid-run.
+
+#include "QmTest.h"
+
+#include "ai/AiBatchRun.h"
+#include "model/Dataset.h"
+
+#include <QElapsedTimer>
+#include <QSemaphore>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+using namespace Quillmark;
+
+namespace {
+
+// An entry whose pixels are in memory, a picture of w x 1 pixels: the width
+// tells which picture the worker read.
+ImageEntry entryOfWidth(int id, int w)
+{
+    ImageEntry entry;
+    entry.id = id;
+    entry.filePath = QStringLiteral("mem_%1.png").arg(id);
+    entry.image = QImage(w, 1, QImage::Format_RGB32);
+    entry.image.fill(Qt::gray);
+    return entry;
+}
+
+Annotation widthMark(int width)
+{
+    Annotation a;
+    a.className = QStringLiteral("w%1").arg(width);
+    return a;
+}
+
+// Records what the worker did; a gate can hold it inside compute.
+struct Probe {
+    std::atomic<int> computed{0};
+    std::atomic<bool> offGuiThread{true};
+    QThread *gui = QThread::currentThread();
+    QSemaphore entered;
+    QSemaphore gate;
+    bool gated = false;
+};
+
+AiBatchRun::Task widthTask(const QList<int> &ids, const std::shared_ptr<Probe> &probe)
+{
+    return AiBatchRun::makeTask<int>(
+        ids,
+        [probe](const QImage &picture, QString *error) {
+            if (QThread::currentThread() == probe->gui)
+                probe->offGuiThread = false;
+            ++probe->computed;
+            if (probe->gated) {
+                probe->entered.release();
+                probe->gate.acquire();
+            }
+            if (picture.width() == 13)
+                *error = QStringLiteral("engine says no");
+            if (picture.width() == 17)
+                throw std::runtime_error("thrown by the engine");
+            return picture.width();
+        },
+        [](ImageEntry &entry, int &width) {
+            entry.labels.append(widthMark(width));
+            return 1;
+        });
+}
+
+// Starts the task and waits for `finished`.
+std::optional<AiBatchRun::Summary> runToEnd(AiBatchRun &runner, AiBatchRun::Task task, int timeoutMs = 10000)
+{
+    auto summary = std::make_shared<std::optional<AiBatchRun::Summary>>();
+    task.finished = [summary](const AiBatchRun::Summary &s) { *summary = s; };
+    if (!runner.start(std::move(task)))
+        return std::nullopt;
+    QElapsedTimer clock;
+    clock.start();
+    while (!summary->has_value() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return *summary;
+}
+
+QStringList marks(const ImageEntry *entry)
+{
+    QStringList result;
+    for (const Annotation &a : entry->labels)
+        result.append(a.className);
+    return result;
+}
+
+} // namespace
+
+class TestAiBatchRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Ids out of order, an unreadable entry, an engine failure and an engine
+    // exception: each result lands on its own entry, the others are counted.
+    void resultsLandOnTheirOwnEntries()
+    {
+        Dataset dataset;
+        dataset.addImage(entryOfWidth(5, 50));
+        dataset.addImage(entryOfWidth(9, 90));
+        ImageEntry unreadable;
+        unreadable.id = 2;
+        unreadable.filePath = QStringLiteral("/nonexistent/picture.png");
+        dataset.addImage(unreadable);
+        dataset.addImage(entryOfWidth(7, 13));
+        dataset.addImage(entryOfWidth(3, 17));
+        dataset.addImage(entryOfWidth(4, 40)); // not asked for
+
+        auto probe = std::make_shared<Probe>();
+        AiBatchRun runner(dataset);
+        AiBatchRun::Task task = widthTask({9, 2, 5, 7, 3}, probe);
+        QList<QPair<int, int>> progress;
+        task.progress = [&progress](int done, int total) { progress.append({done, total}); };
+        const auto summary = runToEnd(runner, std::move(task));
+        QVERIFY(summary.has_value());
+
+        QVERIFY(probe->offGuiThread);
+        QCOMPARE(marks(dataset.imageById(5)), QStringList{"w50"});
+        QCOMPARE(marks(dataset.imageById(9)), QStringList{"w90"});
+        QVERIFY(dataset.imageById(2)->labels.isEmpty());
+        QVERIFY(dataset.imageById(7)->labels.isEmpty());
+        QVERIFY(dataset.imageById(3)->labels.isEmpty());
+        QVERIFY(dataset.imageById(4)->labels.isEmpty());
+        QCOMPARE(summary->total, 5);
+        QCOMPARE(summary->done, 5);
+        QCOMPARE(summary->applied, 2);
+        QCOMPARE(summary->added, 2);
+        QCOMPARE(summary->unreadable, 1);
+        QCOMPARE(summary->failed, 2);
+        QCOMPARE(summary->firstError, QStringLiteral("engine says no"));
+        QVERIFY(!summary->cancelled && !summary->abandoned);
+        QCOMPARE(progress, (QList<QPair<int, int>>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
+        QVERIFY(!runner.isRunning());
+    }
+
+    // The list changes under the run (it must not, but a result must never go
+    // to the wrong entry if it does): an entry removed meanwhile is skipped, and
+    // entries that moved still get their own results.
+    void entriesThatWentOrMovedMeanwhile()
+    {
+        Dataset dataset;
+        for (int id = 0; id < 4; ++id)
+            dataset.addImage(entryOfWidth(id, 30 + id));
+        auto probe = std::make_shared<Probe>();
+        probe->gated = true;
+        AiBatchRun runner(dataset);
+        auto summary = std::make_shared<std::optional<AiBatchRun::Summary>>();
+        AiBatchRun::Task task = widthTask({0, 1, 2, 3}, probe);
+        task.finished = [summary](const AiBatchRun::Summary &s) { *summary = s; };
+        QVERIFY(runner.start(std::move(task)));
+        QVERIFY(!runner.start(widthTask({0}, probe))); // one run at a time
+
+        QVERIFY(probe->entered.tryAcquire(1, 5000));
+        dataset.removeImage(2);
+        dataset.images.prepend(entryOfWidth(99, 99));
+        probe->gated = false;
+        probe->gate.release(10);
+        QTRY_VERIFY_WITH_TIMEOUT(summary->has_value(), 10000);
+
+        QCOMPARE(marks(dataset.imageById(0)), QStringList{"w30"});
+        QCOMPARE(marks(dataset.imageById(1)), QStringList{"w31"});
+        QCOMPARE(marks(dataset.imageById(3)), QStringList{"w33"});
+        QVERIFY(dataset.imageById(99)->labels.isEmpty());
+        QCOMPARE((*summary)->gone, 1);
+        QCOMPARE((*summary)->applied, 3);
+    }
+
+    // Cancel: the picture in work finishes, nothing more is computed and
+    // nothing is applied after the cancel; `finished` says how far it got.
+    void cancelStopsTheRun_data()
+    {
+        QTest::addColumn<bool>("abandon");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("project replaced") << true;
+    }
+
+    void cancelStopsTheRun()
+    {
+        QFETCH(bool, abandon);
+        Dataset dataset;
+        for (int id = 0; id < 6; ++id)
+            dataset.addImage(entryOfWidth(id, 20 + id));
+        auto probe = std::make_shared<Probe>();
+        probe->gated = true;
+        AiBatchRun runner(dataset);
+        auto summary = std::make_shared<std::optional<AiBatchRun::Summary>>();
+        AiBatchRun::Task task = widthTask({0, 1, 2, 3, 4, 5}, probe);
+        task.finished = [summary](const AiBatchRun::Summary &s) { *summary = s; };
+        QVERIFY(runner.start(std::move(task)));
+
+        // Let image 0 through and its result arrive; hold the worker in image 1.
+        QVERIFY(probe->entered.tryAcquire(1, 5000));
+        probe->gate.release();
+        QVERIFY(probe->entered.tryAcquire(1, 5000));
+        QTRY_COMPARE(dataset.imageById(0)->labels.size(), 1);
+        if (abandon)
+            runner.abandon();
+        else
+            runner.cancel();
+        probe->gate.release(10);
+        QTRY_VERIFY_WITH_TIMEOUT(summary->has_value(), 10000);
+
+        QCOMPARE(probe->computed.load(), 2);
+        QVERIFY(dataset.imageById(1)->labels.isEmpty());
+        QCOMPARE((*summary)->done, 1);
+        QCOMPARE((*summary)->added, 1);
+        QVERIFY((*summary)->cancelled);
+        QCOMPARE((*summary)->abandoned, abandon);
+        QVERIFY(!runner.isRunning());
+    }
+
+    // The GUI thread's timers keep firing while the worker computes.
+    void guiThreadStaysFree()
+    {
+        Dataset dataset;
+        QList<int> ids;
+        for (int id = 0; id < 8; ++id) {
+            dataset.addImage(entryOfWidth(id, 8));
+            ids.append(id);
+        }
+        AiBatchRun runner(dataset);
+        AiBatchRun::Task task = AiBatchRun::makeTask<int>(
+            ids,
+            [](const QImage &, QString *) {
+                QThread::msleep(40);
+                return 0;
+            },
+            [](ImageEntry &, int &) { return 0; });
+
+        int ticks = 0;
+        qint64 longestGap = 0;
+        QElapsedTimer sinceTick;
+        sinceTick.start();
+        QTimer timer;
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, this, [&] {
+            ++ticks;
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+        timer.start();
+        const auto summary = runToEnd(runner, std::move(task));
+        QVERIFY(summary.has_value());
+        QCOMPARE(summary->done, 8);
+        // A loaded machine delays single ticks; what matters is that none waits
+        // for the worker's whole run.
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        QVERIFY2(longestGap < 200, qPrintable(QString::number(longestGap)));
+    }
+
+    // Destroying the runner mid-run waits for the worker (whose engine the owner
+    // is about to destroy) and calls no `finished`.
+    void destructionWaitsForTheWorker()
+    {
+        Dataset dataset;
+        dataset.addImage(entryOfWidth(0, 5));
+        dataset.addImage(entryOfWidth(1, 5));
+        auto probe = std::make_shared<Probe>();
+        probe->gated = true;
+        bool finished = false;
+        {
+            AiBatchRun runner(dataset);
+            AiBatchRun::Task task = widthTask({0, 1}, probe);
+            task.finished = [&finished](const AiBatchRun::Summary &) { finished = true; };
+            QVERIFY(runner.start(std::move(task)));
+            QVERIFY(probe->entered.tryAcquire(1, 5000));
+            std::thread releaser([probe] {
+                QThread::msleep(100);
+                probe->gate.release(10);
+            });
+            releaser.detach();
+        }
+        QCOMPARE(probe->computed.load(), 1);
+        QCoreApplication::processEvents();
+        QVERIFY(!finished);
+        QVERIFY(dataset.imageById(0)->labels.isEmpty());
+    }
+
+    void emptyRunFinishes()
+    {
+        Dataset dataset;
+        AiBatchRun runner(dataset);
+        const auto summary = runToEnd(runner, widthTask({}, std::make_shared<Probe>()));
+        QVERIFY(summary.has_value());
+        QCOMPARE(summary->total, 0);
+        QCOMPARE(summary->done, 0);
+
+        AiBatchRun::Task incomplete;
+        incomplete.imageIds = {1};
+        QVERIFY(!runner.start(incomplete));
+    }
+};
+
+QM_TEST_MAIN(TestAiBatchRun)
+#include "tst_aibatchrun.moc"

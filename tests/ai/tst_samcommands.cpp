@@ -1,0 +1,349 @@
+// Click and concept segmentation through the real main window, offscreen, with
+// small generated models in a models folder next to the test program: encode,
+// click, preview, accept as one undo step; what happens after another image is
+// shown; concept detections accepted in the order given.
+
+#include "AppTestSupport.h"
+#include "MainWindowTestAccess.h"
+#include "QmTest.h"
+#include "ScriptedPrompts.h"
+
+#include "ai/AiAutoLabelDialog.h"
+#include "ai/AiSam3Dialog.h"
+#include "ai/AiSegDialog.h"
+#include "canvas/LabelCanvas.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+using namespace Quillmark;
+using namespace AppTest;
+
+namespace {
+
+QString modelsRoot()
+{
+    return QCoreApplication::applicationDirPath() + "/models";
+}
+
+void copyModel(const QString &from, const QString &to)
+{
+    const QString target = modelsRoot() + "/segmentation/" + to;
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QFile::remove(target);
+    QVERIFY2(QFile::copy(QStringLiteral(QM_SAM_MODELS_DIR "/") + from, target), qPrintable(from));
+}
+
+QPushButton *button(QWidget *dialog, const QString &text)
+{
+    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+QString statusOf(QWidget *dialog)
+{
+    return dialog->findChild<QLabel *>("mutedLabel")->text();
+}
+
+// Counts the debug lines that announce a concept encoder load.
+int encoderLoads = 0;
+QtMessageHandler previousHandler = nullptr;
+void countLoads(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains("[SAM3] Loading vision encoder"))
+        ++encoderLoads;
+    previousHandler(type, context, message);
+}
+
+} // namespace
+
+class TestSamCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QDir(modelsRoot()).removeRecursively();
+        // The point-prompt model: 8 x 16 masks; the winner covers rows 2-5 and
+        // columns 4-11, that is (40, 25) to (120, 55) on a 160 x 80 image.
+        copyModel("sam_blocks.onnx", "segmentation_mobile_sam.onnx");
+        for (const char *name : {"sam3_vision_encoder.onnx", "sam3_decoder.onnx", "sam3_tokenizer.json",
+                                 "sam3_image_norm.json"})
+            copyModel(QStringLiteral("sam3/") + name, name);
+        previousHandler = qInstallMessageHandler(countLoads);
+    }
+
+    void cleanupTestCase()
+    {
+        qInstallMessageHandler(previousHandler);
+        QDir(modelsRoot()).removeRecursively();
+    }
+
+    void init()
+    {
+        prompts.calls.clear();
+        Prompts::setOverride(&prompts);
+        QSettings().clear();
+        window.reset(new MainWindow);
+        MainWindowTestAccess access(*window);
+        const QDir dir(files.path());
+        access.project().projectType = QStringLiteral("segmentation");
+        access.project().dataset.addImage(imageEntry(writeImage(dir, "A.png", 160, 80, QColor(255, 0, 51)), 160, 80));
+        access.project().dataset.addImage(imageEntry(writeImage(dir, "B.png", 160, 80, Qt::darkBlue), 160, 80));
+        // Pixels from a package: the path names no file.
+        ImageEntry packaged = imageEntry(dir.filePath("gone/C.png"), 160, 80);
+        packaged.image = QImage(160, 80, QImage::Format_RGB32);
+        packaged.image.fill(Qt::red);
+        access.project().dataset.addImage(packaged);
+        access.refreshUi();
+        access.updateTitle();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 0);
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        Prompts::setOverride(nullptr);
+    }
+
+    // Encode, click, see the preview, accept: one polygon as one undo step.
+    void clickSegmentation()
+    {
+        AiSegDialog *panel = window->segmentationDialog();
+        LabelCanvas *canvas = window->labelCanvas();
+        panel->refreshModels();
+        QCOMPARE(window->pointPromptEngine().kind(), SamModelKind::Combined);
+        QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
+
+        // A click before any encoding does nothing.
+        emit canvas->samPromptsChanged({QPointF(50, 30)}, {});
+        QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
+
+        button(panel, "Encode Current Image")->click();
+        QCOMPARE(statusOf(panel), QStringLiteral("Image encoded.  Left-click = positive  |  Right-click = negative"));
+        QVERIFY(canvas->isInSamMode());
+        QVERIFY(statusText(*window).startsWith("SAM ready"));
+
+        clickAt(canvas, QPointF(60, 40));
+        QCOMPARE(statusOf(panel), QStringLiteral("Preview ready (4 pts).  Click Accept to keep, or add more prompts."));
+        QPushButton *accept = button(panel, "Accept");
+        QVERIFY(accept->isEnabled());
+        const int stepsBefore = canvas->undoStack()->count();
+        accept->click();
+
+        const QList<Annotation> labels = window->currentProject().dataset.images.at(0).labels;
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels[0].kind, Polygon);
+        QCOMPARE(labels[0].points, (QList<QPointF>{{40, 25}, {40, 55}, {120, 55}, {120, 25}}));
+        QCOMPARE(labels[0].bbox, QRectF(40, 25, 80, 30));
+        QCOMPARE(canvas->undoStack()->count(), stepsBefore + 1);
+        QCOMPARE(canvas->undoStack()->undoText(), QStringLiteral("SAM Segment"));
+        QVERIFY(window->isModified());
+        QVERIFY(!accept->isEnabled());
+        QCOMPARE(statusText(*window), QStringLiteral("SAM segment accepted."));
+        QVERIFY(canvas->isInSamMode());
+
+        // Clear keeps prompt mode: the next click decodes without a new encoding.
+        button(panel, "Clear Prompts")->click();
+        QCOMPARE(statusOf(panel), QStringLiteral("Prompts cleared.  Click the image to place new prompts."));
+        clickAt(canvas, QPointF(60, 40), Qt::RightButton);
+        QVERIFY(accept->isEnabled());
+
+        canvas->undoStack()->undo();
+        QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
+    }
+
+    // After another image is shown the encoding is not used on it: Clear does
+    // not re-enter prompt mode and Accept adds nothing.
+    void imageChangeEndsTheEncoding()
+    {
+        AiSegDialog *panel = window->segmentationDialog();
+        LabelCanvas *canvas = window->labelCanvas();
+        MainWindowTestAccess access(*window);
+        panel->refreshModels();
+        button(panel, "Encode Current Image")->click();
+        clickAt(canvas, QPointF(60, 40));
+        QVERIFY(button(panel, "Accept")->isEnabled());
+
+        access.selectImage(1);
+        QTRY_COMPARE(canvas->displayedEntryId(), 1);
+        QVERIFY(!canvas->isInSamMode());
+        button(panel, "Accept")->click();
+        QCOMPARE(statusOf(panel), QStringLiteral("The image changed.  Encode the current image first."));
+        button(panel, "Clear Prompts")->click();
+        QVERIFY(!canvas->isInSamMode());
+        QCOMPARE(statusOf(panel), QStringLiteral("Cleared.  Encode an image first."));
+        emit canvas->samPromptsChanged({QPointF(60, 40)}, {});
+        QVERIFY(!button(panel, "Accept")->isEnabled());
+        for (const ImageEntry &image : window->currentProject().dataset.images)
+            QVERIFY(image.labels.isEmpty());
+
+        // Encoding the new image starts afresh.
+        button(panel, "Encode Current Image")->click();
+        QVERIFY(canvas->isInSamMode());
+        clickAt(canvas, QPointF(60, 40));
+        button(panel, "Accept")->click();
+        QCOMPARE(window->currentProject().dataset.images.at(1).labels.size(), 1);
+
+        // Leaving the tab ends prompt mode.
+        emit window->autoLabelDialog()->samPanelDeactivated();
+        QVERIFY(!canvas->isInSamMode());
+        QCOMPARE(statusOf(panel), QStringLiteral("SAM mode ended.  Click \"Encode Current Image\" to start again."));
+    }
+
+    void encodeNeedsAnImageAndAModel()
+    {
+        AiSegDialog *panel = window->segmentationDialog();
+        MainWindowTestAccess access(*window);
+        window->onSamEncode();
+        QCOMPARE(prompts.calls.last().kind, QStringLiteral("warning"));
+        QCOMPARE(prompts.calls.last().text, QStringLiteral("Load a SAM model first (segmentation_mobile_sam.onnx)."));
+
+        // A split encoder loads but cannot decode.
+        copyModel("sam1_encoder.onnx", "sam1_encoder_for_test.onnx");
+        emit panel->encoderSelected(modelsRoot() + "/segmentation/sam1_encoder_for_test.onnx");
+        QVERIFY(statusOf(panel).startsWith("Bu dosya tek dosya SAM modeli değil"));
+        QVERIFY(!button(panel, "Encode Current Image")->isEnabled());
+        emit panel->encoderSelected(modelsRoot() + "/segmentation/missing.onnx");
+        QVERIFY(statusOf(panel).startsWith("Failed to load model: "));
+
+        // Package pixels, not the missing file behind the path.
+        panel->refreshModels();
+        emit panel->encoderSelected(modelsRoot() + "/segmentation/segmentation_mobile_sam.onnx");
+        access.selectImage(2);
+        QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 2);
+        window->onSamEncode();
+        QCOMPARE(statusOf(panel), QStringLiteral("Image encoded.  Left-click = positive  |  Right-click = negative"));
+
+        access.currentImageId() = -1;
+        window->onSamEncode();
+        QCOMPARE(prompts.calls.last().kind, QStringLiteral("information"));
+        QCOMPARE(prompts.calls.last().text, QStringLiteral("Open an image first."));
+    }
+
+    // Detect, preview, and accept two detections in the order given; the models
+    // are not loaded again when the dialog names the same files.
+    void conceptSegmentation()
+    {
+        AiSam3Dialog *dialog = window->conceptDialog();
+        LabelCanvas *canvas = window->labelCanvas();
+        // The click-segmentation panel opens the concept dialog.
+        encoderLoads = 0;
+        button(window->segmentationDialog(), "SAM3 Concepts…")->click();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(window->conceptEngine().modelsLoaded());
+        QCOMPARE(encoderLoads, 1);
+        dialog->hide();
+        dialog->show();
+        QCOMPARE(encoderLoads, 1);
+        QCOMPARE(statusOf(dialog), QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin."));
+
+        button(dialog, "Encode Current Image")->click();
+        QCOMPARE(statusOf(dialog), QStringLiteral("Image encoded.  Type a concept prompt and click Detect."));
+        dialog->findChild<QLineEdit *>()->setText("cat");
+        button(dialog, "Detect")->click();
+        QCOMPARE(statusOf(dialog), QStringLiteral("2 detection(s) found.  Select instances and click Accept Selected."));
+        const QList<Sam3Detection> results = window->conceptResults();
+        QCOMPARE(results.size(), 2);
+
+        auto *list = dialog->findChild<QListWidget *>();
+        list->item(1)->setSelected(true);
+        list->item(0)->setSelected(true);
+        QCOMPARE(canvas->previewPolygonList().size(), 2);
+
+        canvas->setCurrentClass("vehicle");
+        const int stepsBefore = canvas->undoStack()->count();
+        button(dialog, "Accept Selected")->click();
+        const QList<Annotation> labels = window->currentProject().dataset.images.at(0).labels;
+        QCOMPARE(labels.size(), 2);
+        QCOMPARE(labels[0].confidence, results[1].score);
+        QCOMPARE(labels[1].confidence, results[0].score);
+        for (const Annotation &a : labels) {
+            QCOMPARE(a.className, QStringLiteral("vehicle"));
+            QCOMPARE(a.kind, Polygon);
+            QVERIFY(a.points.size() >= 3);
+            QVERIFY(QRectF(0, 0, 160, 80).contains(a.bbox));
+        }
+        // Detection 0's box runs far outside the picture (its probe corners are
+        // the normalised pixel (255, 0, 51): x from 160 to 0, y from -80 to 320):
+        // clamped to it.
+        QCOMPARE(labels[1].bbox, QRectF(0, 0, 160, 80));
+        QCOMPARE(canvas->undoStack()->count(), stepsBefore + 2);
+        QCOMPARE(canvas->undoStack()->undoText(), QStringLiteral("AI Detection"));
+        QVERIFY(window->currentProject().dataset.classColors.contains("vehicle"));
+        QCOMPARE(statusText(*window), QStringLiteral("SAM3: 2 segment(s) added."));
+
+        // Out-of-range rows add nothing but still report.
+        window->onSam3Accept({7, -1});
+        QCOMPARE(statusText(*window), QStringLiteral("SAM3: 0 segment(s) added."));
+
+        // Nothing above the threshold, and a prompt of blanks.
+        window->onSam3Detect("cat", 0.99f, 0.5f);
+        QCOMPARE(statusOf(dialog), QStringLiteral("No detections above threshold 0.99 for \"cat\"."));
+        window->onSam3Detect("   ", 0.5f, 0.5f);
+        QCOMPARE(statusOf(dialog), QStringLiteral("Enter a concept prompt (e.g. \"person\", \"yellow bus\")."));
+
+        button(dialog, "Clear")->click();
+        QCOMPARE(list->count(), 0);
+        QVERIFY(window->conceptResults().isEmpty());
+        QCOMPARE(statusOf(dialog), QStringLiteral("Detections cleared.  Type a new prompt and click Detect."));
+    }
+
+    // Held detections belong to their image: shown another, they neither
+    // preview nor become annotations there.
+    void conceptDetectionsStayWithTheirImage()
+    {
+        AiSam3Dialog *dialog = window->conceptDialog();
+        MainWindowTestAccess access(*window);
+        dialog->show();
+        window->onSam3Encode();
+        window->onSam3Detect("cat", 0.5f, 0.5f);
+        QCOMPARE(window->conceptResults().size(), 2);
+
+        access.selectImage(1);
+        QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 1);
+        window->onSam3Preview({0, 1});
+        QVERIFY(window->labelCanvas()->previewPolygonList().isEmpty());
+        window->onSam3Accept({0, 1});
+        QVERIFY(window->currentProject().dataset.images.at(1).labels.isEmpty());
+        QVERIFY(statusOf(dialog).startsWith("These detections belong to another image."));
+        window->onSam3Detect("cat", 0.5f, 0.5f);
+        QCOMPARE(statusOf(dialog), QStringLiteral("The image changed.  Encode the current image first."));
+        window->onSam3Clear();
+        QCOMPARE(statusOf(dialog), QStringLiteral("Cleared.  Encode an image first."));
+    }
+
+    // An engine failure is reported as one, not as "no detections".
+    void conceptFailureIsShown()
+    {
+        AiSam3Dialog *dialog = window->conceptDialog();
+        dialog->show();
+        const QString dir = QStringLiteral(QM_SAM_MODELS_DIR "/sam3/");
+        QVERIFY(window->conceptEngine().loadModels(dir + "sam3_vision_encoder.onnx", dir + "decoder_bool_masks.onnx",
+                                                   dir + "sam3_tokenizer.json"));
+        window->onSam3Encode();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^\\[SAM3\\] .*bool"));
+        window->onSam3Detect("cat", 0.5f, 0.5f);
+        QVERIFY2(statusOf(dialog).startsWith("Detection failed: Decoder output 'pred_masks'"),
+                 qPrintable(statusOf(dialog)));
+        QVERIFY(statusText(*window).startsWith("SAM3: "));
+    }
+
+private:
+    QmTest::ScriptedPrompts prompts;
+    QTemporaryDir files;
+    std::unique_ptr<MainWindow> window;
+};
+
+QM_TEST_MAIN(TestSamCommands)
+#include "tst_samcommands.moc"
