@@ -173,26 +173,38 @@ void reportLatencies(benchmark::State &state, std::vector<double> ms, int wrong)
     state.counters["wrong_frames"] = wrong;
 }
 
-// Asks an open decoder for each target in turn and times every answer.
-void measureRequests(benchmark::State &state, VideoDecoder &decoder, const QList<int> &targets)
+// Fetches the frame of each target in turn, timing every fetch and checking the
+// picture against the target. A fetch gives the picture and the index it was
+// delivered with (-1 for none).
+using FrameFetch = std::function<int(int target, QImage *picture)>;
+
+void measureFetches(benchmark::State &state, const QList<int> &targets, const FrameFetch &fetch)
 {
     std::vector<double> ms;
     int wrong = 0;
-    QImage image;
     for (auto _ : state) {
         QElapsedTimer all;
         all.start();
         for (int target : targets) {
             QElapsedTimer clock;
             clock.start();
-            const int got = awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
+            QImage picture;
+            const int got = fetch(target, &picture);
             ms.push_back(double(clock.nsecsElapsed()) / 1e6);
-            if (got != target || frameCode(image) != target)
+            if (got != target || frameCode(picture) != target)
                 ++wrong;
         }
         state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
     }
     reportLatencies(state, ms, wrong);
+}
+
+// Asks an open decoder for each target in turn.
+void measureRequests(benchmark::State &state, VideoDecoder &decoder, const QList<int> &targets)
+{
+    measureFetches(state, targets, [&decoder](int target, QImage *picture) {
+        return awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, picture);
+    });
 }
 
 void BM_WarmSeek(benchmark::State &state)
@@ -208,6 +220,7 @@ void BM_WarmSeek(benchmark::State &state)
                     randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount()));
 }
 
+// A new decoder for every position: open, frame 0, then the frame.
 void BM_ColdSeek(benchmark::State &state)
 {
     const QString path = videos().seeks;
@@ -215,31 +228,35 @@ void BM_ColdSeek(benchmark::State &state)
         state.SkipWithError("could not make the video");
         return;
     }
-    const QList<int> positions = randomPositions(envCount("QM_BENCH_VIDEO_COLD", 50), 500);
-    std::vector<double> ms;
-    int wrong = 0;
-    for (auto _ : state) {
-        QElapsedTimer all;
-        all.start();
-        for (int target : positions) {
-            QElapsedTimer clock;
-            clock.start();
-            VideoDecoder decoder;
-            QImage image;
-            int got = -1;
-            if (openDecoder(decoder, path, &image))
-                got = target == 0 ? 0 : awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
-            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
-            if (got != target || frameCode(image) != target)
-                ++wrong;
-        }
-        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
-    }
-    reportLatencies(state, ms, wrong);
+    measureFetches(state, randomPositions(envCount("QM_BENCH_VIDEO_COLD", 50), 500),
+                   [&path](int target, QImage *picture) {
+                       VideoDecoder decoder;
+                       if (!openDecoder(decoder, path, picture))
+                           return -1;
+                       return target == 0 ? 0
+                                          : awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, picture);
+                   });
 }
 
 // ffmpeg started for every position, seeking with -ss before -i (to the key
 // frame, then decoding on to the exact frame) and writing the picture as BGRA.
+int ffmpegFrame(const QString &path, int target, QImage *picture)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-ss"), QString::number(target / 25.0, 'f', 6), QStringLiteral("-i"), path,
+                  QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                  QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), QStringLiteral("-")});
+    ffmpeg.waitForFinished(-1);
+    const QByteArray pixels = ffmpeg.readAllStandardOutput();
+    if (pixels.size() != qsizetype(width) * height * 4)
+        return -1;
+    *picture = QImage(reinterpret_cast<const uchar *>(pixels.constData()), width, height, QImage::Format_ARGB32)
+                   .copy();
+    return target;
+}
+
 void runFfmpegPositions(benchmark::State &state, const QList<int> &positions)
 {
     const QString path = videos().seeks;
@@ -247,36 +264,7 @@ void runFfmpegPositions(benchmark::State &state, const QList<int> &positions)
         state.SkipWithError("could not make the video");
         return;
     }
-    std::vector<double> ms;
-    int wrong = 0;
-    for (auto _ : state) {
-        QElapsedTimer all;
-        all.start();
-        for (int target : positions) {
-            QElapsedTimer clock;
-            clock.start();
-            QProcess ffmpeg;
-            ffmpeg.start(QStringLiteral("ffmpeg"),
-                         {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                          QStringLiteral("-ss"), QString::number(target / 25.0, 'f', 6), QStringLiteral("-i"), path,
-                          QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"),
-                          QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"),
-                          QStringLiteral("-")});
-            ffmpeg.waitForFinished(-1);
-            const QByteArray pixels = ffmpeg.readAllStandardOutput();
-            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
-            if (pixels.size() != qsizetype(width) * height * 4) {
-                ++wrong;
-                continue;
-            }
-            const QImage picture(reinterpret_cast<const uchar *>(pixels.constData()), width, height,
-                                 QImage::Format_ARGB32);
-            if (frameCode(picture) != target)
-                ++wrong;
-        }
-        state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
-    }
-    reportLatencies(state, ms, wrong);
+    measureFetches(state, positions, [&path](int target, QImage *picture) { return ffmpegFrame(path, target, picture); });
 }
 
 void BM_FfmpegCliSeek(benchmark::State &state)
