@@ -82,13 +82,27 @@ QString makeVideo(const QDir &dir, const QString &name, int frames, int fps)
     }
     const QString path = dir.filePath(name);
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                  QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), filter,
-                  QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-                  QStringLiteral("veryfast"), QStringLiteral("-g"), QString::number(gop),
-                  QStringLiteral("-keyint_min"), QString::number(gop), QStringLiteral("-sc_threshold"),
-                  QStringLiteral("0"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"),
+                                            QStringLiteral("-loglevel"),
+                                            QStringLiteral("error"),
+                                            QStringLiteral("-y"),
+                                            QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"),
+                                            QStringLiteral("-i"),
+                                            filter,
+                                            QStringLiteral("-c:v"),
+                                            QStringLiteral("libx264"),
+                                            QStringLiteral("-preset"),
+                                            QStringLiteral("veryfast"),
+                                            QStringLiteral("-g"),
+                                            QString::number(gop),
+                                            QStringLiteral("-keyint_min"),
+                                            QString::number(gop),
+                                            QStringLiteral("-sc_threshold"),
+                                            QStringLiteral("0"),
+                                            QStringLiteral("-pix_fmt"),
+                                            QStringLiteral("yuv420p"),
+                                            path});
     if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0)
         return {};
     return path;
@@ -96,8 +110,8 @@ QString makeVideo(const QDir &dir, const QString &name, int frames, int fps)
 
 struct Videos {
     QTemporaryDir dir;
-    QString seeks;  // 500 frames at 25 fps
-    QString steps;  // QM_BENCH_VIDEO_STEPS frames at 50 fps
+    QString seeks; // 500 frames at 25 fps
+    QString steps; // QM_BENCH_VIDEO_STEPS frames at 50 fps
 };
 
 std::unique_ptr<Videos> &videosSlot()
@@ -112,8 +126,8 @@ Videos &videos()
     if (!slot) {
         slot = std::make_unique<Videos>();
         slot->seeks = makeVideo(QDir(slot->dir.path()), QStringLiteral("seeks.mp4"), 500, 25);
-        slot->steps = makeVideo(QDir(slot->dir.path()), QStringLiteral("steps.mp4"),
-                                envCount("QM_BENCH_VIDEO_STEPS", 5000), 50);
+        slot->steps =
+            makeVideo(QDir(slot->dir.path()), QStringLiteral("steps.mp4"), envCount("QM_BENCH_VIDEO_STEPS", 5000), 50);
     }
     return *slot;
 }
@@ -124,12 +138,12 @@ int awaitFrame(VideoDecoder &decoder, const std::function<void()> &act, QImage *
 {
     QEventLoop loop;
     int index = -1;
-    const auto ready = QObject::connect(&decoder, &VideoDecoder::frameReady, &loop,
-                                        [&](int frame, const QImage &picture) {
-                                            index = frame;
-                                            *image = picture;
-                                            loop.quit();
-                                        });
+    const auto ready =
+        QObject::connect(&decoder, &VideoDecoder::frameReady, &loop, [&](int frame, const QImage &picture) {
+            index = frame;
+            *image = picture;
+            loop.quit();
+        });
     const auto failed = QObject::connect(&decoder, &VideoDecoder::frameFailed, &loop, [&loop] { loop.quit(); });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
     act();
@@ -152,7 +166,8 @@ bool openDecoder(VideoDecoder &decoder, const QString &path, QImage *first)
     loop.exec();
     QObject::disconnect(opened);
     // Frame 0 follows by itself.
-    return ok && awaitFrame(decoder, [] {}, first) == 0;
+    return ok && awaitFrame(
+                     decoder, [] {}, first) == 0;
 }
 
 QList<int> randomPositions(int count, int frames)
@@ -203,7 +218,8 @@ void measureFetches(benchmark::State &state, const QList<int> &targets, const Fr
 void measureRequests(benchmark::State &state, VideoDecoder &decoder, const QList<int> &targets)
 {
     measureFetches(state, targets, [&decoder](int target, QImage *picture) {
-        return awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, picture);
+        return awaitFrame(
+            decoder, [&] { decoder.seekToFrame(target); }, picture);
     });
 }
 
@@ -216,8 +232,7 @@ void BM_WarmSeek(benchmark::State &state)
         state.SkipWithError("could not make or open the video");
         return;
     }
-    measureRequests(state, decoder,
-                    randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount()));
+    measureRequests(state, decoder, randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount()));
 }
 
 // A new decoder for every position: open, frame 0, then the frame.
@@ -234,7 +249,8 @@ void BM_ColdSeek(benchmark::State &state)
                        if (!openDecoder(decoder, path, picture))
                            return -1;
                        return target == 0 ? 0
-                                          : awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, picture);
+                                          : awaitFrame(
+                                                decoder, [&] { decoder.seekToFrame(target); }, picture);
                    });
 }
 
@@ -252,8 +268,7 @@ int ffmpegFrame(const QString &path, int target, QImage *picture)
     const QByteArray pixels = ffmpeg.readAllStandardOutput();
     if (pixels.size() != qsizetype(width) * height * 4)
         return -1;
-    *picture = QImage(reinterpret_cast<const uchar *>(pixels.constData()), width, height, QImage::Format_ARGB32)
-                   .copy();
+    *picture = QImage(reinterpret_cast<const uchar *>(pixels.constData()), width, height, QImage::Format_ARGB32).copy();
     return target;
 }
 
@@ -264,7 +279,8 @@ void runFfmpegPositions(benchmark::State &state, const QList<int> &positions)
         state.SkipWithError("could not make the video");
         return;
     }
-    measureFetches(state, positions, [&path](int target, QImage *picture) { return ffmpegFrame(path, target, picture); });
+    measureFetches(state, positions,
+                   [&path](int target, QImage *picture) { return ffmpegFrame(path, target, picture); });
 }
 
 void BM_FfmpegCliSeek(benchmark::State &state)
@@ -285,8 +301,9 @@ void BM_StepForward(benchmark::State &state)
     const QString path = videos().seeks;
     VideoDecoder decoder;
     QImage image;
-    if (path.isEmpty() || !openDecoder(decoder, path, &image)
-        || awaitFrame(decoder, [&] { decoder.seekToFrame(375); }, &image) != 375) {
+    if (path.isEmpty() || !openDecoder(decoder, path, &image) ||
+        awaitFrame(
+            decoder, [&] { decoder.seekToFrame(375); }, &image) != 375) {
         state.SkipWithError("could not make or open the video");
         return;
     }
@@ -315,7 +332,8 @@ void BM_StepMemory(benchmark::State &state)
         QElapsedTimer all;
         all.start();
         for (int target = 1; target < frames; ++target) {
-            const int got = awaitFrame(decoder, [&] { decoder.seekToFrame(target); }, &image);
+            const int got = awaitFrame(
+                decoder, [&] { decoder.seekToFrame(target); }, &image);
             if (got < 0)
                 ++failed;
             else if (got != target || frameCode(image) != (target & ((1 << codeCells) - 1)))
@@ -361,6 +379,6 @@ int main(int argc, char **argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    videosSlot().reset();   // removes the generated videos
+    videosSlot().reset(); // removes the generated videos
     return 0;
 }

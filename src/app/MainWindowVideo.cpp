@@ -362,8 +362,8 @@ bool MainWindow::locateVideo(VideoEntry &video)
 
 QString MainWindow::temporaryVideoFor(const VideoEntry &video)
 {
-    const bool reusable = !tempVideoPath.isEmpty() && QFileInfo(tempVideoPath).suffix() == temporarySuffix(video)
-        && fileHolds(tempVideoPath, video.bytes);
+    const bool reusable = !tempVideoPath.isEmpty() && QFileInfo(tempVideoPath).suffix() == temporarySuffix(video) &&
+                          fileHolds(tempVideoPath, video.bytes);
     if (reusable)
         return tempVideoPath;
     // Closes the decoder first when it reads the old file.

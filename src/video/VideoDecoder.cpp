@@ -66,8 +66,7 @@ QSize usableSize(const QVariant &value)
 
 } // namespace
 
-VideoDecoder::VideoDecoder(QObject *parent)
-    : QObject(parent)
+VideoDecoder::VideoDecoder(QObject *parent) : QObject(parent)
 {
     player = new QMediaPlayer(this);
     sink = new QVideoSink(this);
@@ -121,11 +120,11 @@ void VideoDecoder::reset()
 void VideoDecoder::connectBackend()
 {
     const quint64 current = generation;
-    backendConnections.append(connect(player, &QMediaPlayer::mediaStatusChanged, this,
-                                      [this, current](QMediaPlayer::MediaStatus status) {
-                                          if (current == generation)
-                                              onMediaStatusChanged(status);
-                                      }));
+    backendConnections.append(
+        connect(player, &QMediaPlayer::mediaStatusChanged, this, [this, current](QMediaPlayer::MediaStatus status) {
+            if (current == generation)
+                onMediaStatusChanged(status);
+        }));
     backendConnections.append(
         connect(player, &QMediaPlayer::errorOccurred, this, [this, current](QMediaPlayer::Error error) {
             if (current == generation && opening && error != QMediaPlayer::NoError)
@@ -133,11 +132,11 @@ void VideoDecoder::connectBackend()
         }));
     // Frames come from the back-end's render thread, queued: a frame rendered for
     // an earlier file still carries that file's generation when it arrives.
-    backendConnections.append(connect(sink, &QVideoSink::videoFrameChanged, this,
-                                      [this, current](const QVideoFrame &frame) {
-                                          if (current == generation)
-                                              onVideoFrameChanged(frame);
-                                      }));
+    backendConnections.append(
+        connect(sink, &QVideoSink::videoFrameChanged, this, [this, current](const QVideoFrame &frame) {
+            if (current == generation)
+                onVideoFrameChanged(frame);
+        }));
 }
 
 void VideoDecoder::open(const QString &path)

@@ -6,8 +6,8 @@
 // clear one. The cells survive lossy coding, so a decoded picture names the
 // frame it shows.
 
-#include <QColor>
 #include <QByteArray>
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -39,8 +39,7 @@ inline QImage codedFrame(int index, int width, int height)
 
 // The index a decoded frame shows; `at` maps a point of the frame to the point
 // of `picture` where it is drawn (the identity for a plain frame).
-template<typename Map>
-int frameCode(const QImage &picture, int width, int height, Map at)
+template <typename Map> int frameCode(const QImage &picture, int width, int height, Map at)
 {
     const int cell = width / codeCells;
     int code = 0;
@@ -67,10 +66,10 @@ inline bool runFfmpeg(const QStringList &arguments, QString *log = nullptr)
 {
     QProcess process;
     process.start(ffmpeg(), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                                        QStringLiteral("error"), QStringLiteral("-y")}
-                                + arguments);
-    const bool ok = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+                                        QStringLiteral("error"), QStringLiteral("-y")} +
+                                arguments);
+    const bool ok =
+        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (log)
         *log = QString::fromLocal8Bit(process.readAllStandardError());
     return ok;
@@ -99,25 +98,24 @@ inline bool encode(const QDir &framesDir, const QString &rate, const QStringList
 
 inline QStringList mjpegCodec()
 {
-    return {QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"), QStringLiteral("3"),
-            QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p")};
+    return {QStringLiteral("-c:v"), QStringLiteral("mjpeg"),    QStringLiteral("-q:v"),
+            QStringLiteral("3"),    QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p")};
 }
 
 // H.264 as cameras and editors write it: a group of pictures of `gop` frames
 // with B-frames in between.
 inline QStringList h264Codec(int gop)
 {
-    return {QStringLiteral("-c:v"),  QStringLiteral("libx264"), QStringLiteral("-g"),
-            QString::number(gop),    QStringLiteral("-bf"),     QStringLiteral("2"),
-            QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
+    return {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-g"),       QString::number(gop),
+            QStringLiteral("-bf"),  QStringLiteral("2"),       QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
 }
 
 // A video of the one frame in `png`.
 inline bool encodeOneFrame(const QString &png, const QString &output, QString *log = nullptr)
 {
     return runFfmpeg(QStringList{QStringLiteral("-framerate"), QStringLiteral("25"), QStringLiteral("-i"), png,
-                                 QStringLiteral("-frames:v"), QStringLiteral("1")}
-                         + h264Codec(12) + QStringList{output},
+                                 QStringLiteral("-frames:v"), QStringLiteral("1")} +
+                         h264Codec(12) + QStringList{output},
                      log);
 }
 
@@ -128,8 +126,8 @@ inline bool encodeWithLongerAudio(const QDir &framesDir, const QString &output, 
     return runFfmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                                  QStringLiteral("sine=frequency=440:duration=3"), QStringLiteral("-framerate"),
                                  QStringLiteral("25"), QStringLiteral("-i"),
-                                 framesDir.filePath(QStringLiteral("f%05d.png"))}
-                         + h264Codec(12) + QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"), output},
+                                 framesDir.filePath(QStringLiteral("f%05d.png"))} +
+                         h264Codec(12) + QStringList{QStringLiteral("-c:a"), QStringLiteral("aac"), output},
                      log);
 }
 
@@ -156,8 +154,8 @@ inline QByteArray withZeroedPictures(QByteArray mp4)
     const qsizetype mdat = mp4.indexOf("mdat");
     if (mdat < 4)
         return {};
-    const qsizetype size = (qsizetype(quint8(mp4.at(mdat - 4))) << 24) | (quint8(mp4.at(mdat - 3)) << 16)
-        | (quint8(mp4.at(mdat - 2)) << 8) | quint8(mp4.at(mdat - 1));
+    const qsizetype size = (qsizetype(quint8(mp4.at(mdat - 4))) << 24) | (quint8(mp4.at(mdat - 3)) << 16) |
+                           (quint8(mp4.at(mdat - 2)) << 8) | quint8(mp4.at(mdat - 1));
     if (size <= 8 || mdat - 4 + size > mp4.size())
         return {};
     std::fill(mp4.begin() + mdat + 4, mp4.begin() + mdat - 4 + size, '\0');

@@ -322,9 +322,12 @@ void TestVideoDecoder::refusedFiles_data()
 
     const QString audio = root.filePath(QStringLiteral("audio.mp4"));
     QString log;
-    const QStringList arguments{QStringLiteral("-f"),   QStringLiteral("lavfi"),
-                                QStringLiteral("-i"),   QStringLiteral("sine=frequency=440:duration=2"),
-                                QStringLiteral("-c:a"), QStringLiteral("aac"),
+    const QStringList arguments{QStringLiteral("-f"),
+                                QStringLiteral("lavfi"),
+                                QStringLiteral("-i"),
+                                QStringLiteral("sine=frequency=440:duration=2"),
+                                QStringLiteral("-c:a"),
+                                QStringLiteral("aac"),
                                 audio};
     QVERIFY2(VideoFixture::runFfmpeg(arguments, &log), qPrintable(log));
     QTest::newRow("audio only") << audio << QStringLiteral("Could not read video metadata");

@@ -46,8 +46,8 @@ int shownCode(MainWindow &window, int width, int height)
     LabelCanvas *canvas = window.labelCanvas();
     const QImage shot = canvas->grab().toImage();
     const qreal ratio = shot.devicePixelRatio();
-    return VideoFixture::frameCode(shot, width, height,
-                                   [canvas, ratio](const QPointF &p) { return (canvas->toScreen(p) * ratio).toPoint(); });
+    return VideoFixture::frameCode(
+        shot, width, height, [canvas, ratio](const QPointF &p) { return (canvas->toScreen(p) * ratio).toPoint(); });
 }
 
 // True once frame `frame` of the current video is on the canvas and nothing is
@@ -58,9 +58,9 @@ bool waitForFrame(MainWindow &window, int frame, int timeoutMs = 8000)
     return QTest::qWaitFor(
         [&] {
             const VideoDecoder &decoder = window.videoDecoderObject();
-            return window.isVideoMode() && decoder.isOpen() && !decoder.isAwaitingFrame()
-                && access.displayedFrame() == frame && access.currentFrame() == frame
-                && window.labelCanvas()->displayedEntryId() == ~access.currentVideoId();
+            return window.isVideoMode() && decoder.isOpen() && !decoder.isAwaitingFrame() &&
+                   access.displayedFrame() == frame && access.currentFrame() == frame &&
+                   window.labelCanvas()->displayedEntryId() == ~access.currentVideoId();
         },
         timeoutMs);
 }
@@ -366,8 +366,7 @@ void TestVideoMode::stepsAndJumpsClampAtBothEnds()
         QVERIFY2(waitForFrame(window, step.frame), step.what);
         QCOMPARE(window.videoScrubberWidget()->value(), step.frame);
         QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("Frame %1 / 100").arg(step.frame + 1));
-        QCOMPARE(window.mediaNameLabelWidget()->text(),
-                 QStringLiteral("clip.mp4  [frame %1/100]").arg(step.frame + 1));
+        QCOMPARE(window.mediaNameLabelWidget()->text(), QStringLiteral("clip.mp4  [frame %1/100]").arg(step.frame + 1));
         QVERIFY2(shownCode(window, clipWidth, clipHeight) == step.frame, step.what);
     }
     // Showing frames changes nothing that needs saving.
@@ -538,7 +537,9 @@ void TestVideoMode::packageVideoTemporaryFile()
     window.onImageSelected(~0);
     const QString first = window.temporaryVideoPath();
     QCOMPARE(QFileInfo(first).absolutePath(), tempFolder);
-    QVERIFY2(QRegularExpression(QStringLiteral("^quillmark_vid_0_\\w+\\.mp4$")).match(QFileInfo(first).fileName()).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^quillmark_vid_0_\\w+\\.mp4$"))
+                 .match(QFileInfo(first).fileName())
+                 .hasMatch(),
              qPrintable(first));
     QCOMPARE(VideoFixture::readAll(first), clipBytes);
     QCOMPARE(window.videoDecoderObject().path(), first);
@@ -576,7 +577,9 @@ void TestVideoMode::packageVideoTemporaryFile()
     const QString second = window.temporaryVideoPath();
     QVERIFY(!QFileInfo::exists(rewritten));
     QVERIFY(!holdsRemovedTemporaryVideo());
-    QVERIFY2(QRegularExpression(QStringLiteral("^quillmark_vid_1_\\w+\\.avi$")).match(QFileInfo(second).fileName()).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^quillmark_vid_1_\\w+\\.avi$"))
+                 .match(QFileInfo(second).fileName())
+                 .hasMatch(),
              qPrintable(second));
     QVERIFY(waitForFrame(window, 0));
     toolButton(window, ToolBar::FastForward)->click();
@@ -711,7 +714,8 @@ void TestVideoMode::missingVideoIsLocated()
     window.onImageSelected(~0);
     QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("messageBox"));
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Video not found"));
-    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("The video file could not be found:\n<b>%1</b>").arg(moved));
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("The video file could not be found:\n<b>%1</b>").arg(moved));
     prompts.answers.enqueue(QStringLiteral("Locate…"));
     prompts.answers.enqueue(QString());
     window.onImageSelected(~0);
