@@ -332,6 +332,7 @@ void MainWindow::onVideoItemSelected(int videoId)
     resetScrubber(video->frameCount);
     updateVideoMarkers(videoId);
     showFrameLabels(*video, -1);
+    imageListPanel->selectVideo(videoId);
     // The canvas keeps what it shows, and takes its edits, until the first
     // frame arrives.
     videoDecoder.open(path);

@@ -142,6 +142,7 @@ private slots:
     void selectionsWaitForAPendingImport();
     void importThatNeverSettlesEndsTheBusyState();
     void missingVideoIsLocated();
+    void videoStoredWithoutLengthTakesTheDecoders();
     void projectVideoThatCannotBeOpened();
     void framePastTheLastPictureIsReported();
 
@@ -734,6 +735,26 @@ void TestVideoMode::missingVideoIsLocated()
     QCOMPARE(QSettings().value(QStringLiteral("lastVideoDir")).toString(), fixtures.path());
     QVERIFY(waitForFrame(window, 0));
     QCOMPARE(shownCode(window, clipWidth, clipHeight), 0);
+}
+
+void TestVideoMode::videoStoredWithoutLengthTakesTheDecoders()
+{
+    // A video entry that came in without a frame count or size (nothing to
+    // step through) takes them from the file.
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    access.project().dataset.addVideo(videoEntry(other, 0, 0, 0));
+    access.refreshUi();
+    window.onImageSelected(~0);
+    QVERIFY(waitForFrame(window, 0));
+    const VideoEntry video = window.currentProject().dataset.videos.constFirst();
+    QCOMPARE(video.frameCount, otherFrames);
+    QCOMPARE(video.width, otherWidth);
+    QCOMPARE(video.height, otherHeight);
+    QCOMPARE(window.videoScrubberWidget()->maximum(), otherFrames - 1);
+    toolButton(window, ToolBar::SkipNext)->click();
+    QVERIFY(waitForFrame(window, otherFrames - 1));
+    QCOMPARE(shownCode(window, otherWidth, otherHeight), otherFrames - 1);
 }
 
 void TestVideoMode::projectVideoThatCannotBeOpened()
