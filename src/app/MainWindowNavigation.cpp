@@ -98,9 +98,6 @@ void MainWindow::onImageLoaded(int imageId, const QImage &image)
 
 void MainWindow::onImageSelected(int imageId)
 {
-    // A video import waits for the decoder, which leaving video mode would close.
-    if (videoImportPending)
-        return;
     if (imageId < 0) {
         onVideoItemSelected(~imageId);
         return;
@@ -156,7 +153,7 @@ void MainWindow::onDiscard()
 void MainWindow::refreshUi()
 {
     toolBar->setProjectOpen(projectIsOpen());
-    toolBar->setPlaybackEnabled(videoMode);
+    toolBar->setPlaybackEnabled(projectIsOpen() && videoMode);
     project.dataset.syncClassesFromAnnotations();
     imageListPanel->setStatusText(project.name);
     imageListPanel->setDataset(project.dataset);

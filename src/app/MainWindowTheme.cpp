@@ -56,7 +56,7 @@ void MainWindow::updateTitle()
     }
     if (toolBar) {
         toolBar->setProjectOpen(open);
-        // Opening a project enables the playback buttons too; they act in video mode only.
+        // Opening the project's buttons enables playback too: it belongs to video mode only.
         toolBar->setPlaybackEnabled(open && videoMode);
     }
     if (sideToolBar)
