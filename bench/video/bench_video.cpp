@@ -1,11 +1,14 @@
 // Frame access in a 1080p H.264 file with a group of 250 pictures (25 fps,
 // 500 frames), made with ffmpeg when the program starts:
-// - warm seeks: random positions on one open decoder, as the window asks for them;
+// - warm seeks: random positions on one open decoder, as the window asks for
+//   them, each beside `ffmpeg -ss T -i f -frames:v 1` run for the same position
+//   (which also converts the picture to 32-bit RGB);
 // - cold seeks: a new decoder per position (open, first frame, then the frame),
-//   beside `ffmpeg -ss T -i f -frames:v 1` run for the same positions, which also
-//   starts from nothing and also converts the picture to 32-bit RGB;
+//   which like the ffmpeg command line starts from nothing, beside it;
 // - stepping: frame after frame, as the next-frame key and the slideshow ask;
 // - memory: resident size while stepping through 5,000 frames of a 1080p file.
+// The decoder and ffmpeg take turns position by position, so both meet the
+// same load of the machine.
 // Every delivered picture is checked against the index its pixels carry.
 // QM_BENCH_VIDEO_SEEKS (default 200) and QM_BENCH_VIDEO_STEPS (default 5000)
 // set the counts; QM_BENCH_VIDEO_COLD (default 50) the number of cold positions.
@@ -30,6 +33,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace Quillmark;
@@ -179,51 +184,96 @@ QList<int> randomPositions(int count, int frames)
     return positions;
 }
 
-void reportLatencies(benchmark::State &state, std::vector<double> ms, int wrong)
-{
-    std::sort(ms.begin(), ms.end());
-    state.counters["median_ms"] = ms.empty() ? 0.0 : ms.at(ms.size() / 2);
-    state.counters["worst_ms"] = ms.empty() ? 0.0 : ms.back();
-    state.counters["frames"] = double(ms.size());
-    state.counters["wrong_frames"] = wrong;
-}
-
-// Fetches the frame of each target in turn, timing every fetch and checking the
-// picture against the target. A fetch gives the picture and the index it was
-// delivered with (-1 for none).
+// Fetches a frame: the picture and the index it was delivered with (-1 for none).
 using FrameFetch = std::function<int(int target, QImage *picture)>;
 
-void measureFetches(benchmark::State &state, const QList<int> &targets, const FrameFetch &fetch)
-{
+struct Contender {
+    Contender(std::string name, FrameFetch fetch) : name(std::move(name)), fetch(std::move(fetch)) {}
+
+    std::string name;
+    FrameFetch fetch;
     std::vector<double> ms;
     int wrong = 0;
+};
+
+// Fetches the frame of each target with every contender in turn, so that all
+// of them meet the same load of the machine, timing every fetch and checking
+// the picture against the target.
+void measureFetches(benchmark::State &state, const QList<int> &targets, std::vector<Contender> contenders)
+{
     for (auto _ : state) {
         QElapsedTimer all;
         all.start();
         for (int target : targets) {
-            QElapsedTimer clock;
-            clock.start();
-            QImage picture;
-            const int got = fetch(target, &picture);
-            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
-            if (got != target || frameCode(picture) != target)
-                ++wrong;
+            for (Contender &contender : contenders) {
+                QElapsedTimer clock;
+                clock.start();
+                QImage picture;
+                const int got = contender.fetch(target, &picture);
+                contender.ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+                if (got != target || frameCode(picture) != target)
+                    ++contender.wrong;
+            }
         }
         state.SetIterationTime(double(all.nsecsElapsed()) / 1e9);
     }
-    reportLatencies(state, ms, wrong);
+    state.counters["frames"] = double(targets.size());
+    for (Contender &contender : contenders) {
+        std::sort(contender.ms.begin(), contender.ms.end());
+        const bool none = contender.ms.empty();
+        state.counters[contender.name + "_median_ms"] = none ? 0.0 : contender.ms.at(contender.ms.size() / 2);
+        state.counters[contender.name + "_worst_ms"] = none ? 0.0 : contender.ms.back();
+        state.counters[contender.name + "_wrong"] = contender.wrong;
+    }
 }
 
-// Asks an open decoder for each target in turn.
-void measureRequests(benchmark::State &state, VideoDecoder &decoder, const QList<int> &targets)
+// Asks an open decoder for the target.
+FrameFetch warmFetch(VideoDecoder &decoder)
 {
-    measureFetches(state, targets, [&decoder](int target, QImage *picture) {
+    return [&decoder](int target, QImage *picture) {
         return awaitFrame(
             decoder, [&] { decoder.seekToFrame(target); }, picture);
-    });
+    };
 }
 
-void BM_WarmSeek(benchmark::State &state)
+// A new decoder for the target: open, frame 0, then the frame.
+FrameFetch coldFetch(const QString &path)
+{
+    return [path](int target, QImage *picture) {
+        VideoDecoder decoder;
+        if (!openDecoder(decoder, path, picture))
+            return -1;
+        return target == 0 ? 0
+                           : awaitFrame(
+                                 decoder, [&] { decoder.seekToFrame(target); }, picture);
+    };
+}
+
+// ffmpeg started for the target, seeking with -ss before -i (to the key frame,
+// then decoding on to the exact frame) and writing the picture as BGRA.
+FrameFetch ffmpegFetch(const QString &path)
+{
+    return [path](int target, QImage *picture) {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                      QStringLiteral("-ss"), QString::number(target / 25.0, 'f', 6), QStringLiteral("-i"), path,
+                      QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"),
+                      QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"),
+                      QStringLiteral("-")});
+        ffmpeg.waitForFinished(-1);
+        const QByteArray pixels = ffmpeg.readAllStandardOutput();
+        if (pixels.size() != qsizetype(width) * height * 4)
+            return -1;
+        *picture =
+            QImage(reinterpret_cast<const uchar *>(pixels.constData()), width, height, QImage::Format_ARGB32).copy();
+        return target;
+    };
+}
+
+// Random positions on one open decoder, as the window asks for them, beside the
+// ffmpeg command line for each.
+void BM_WarmSeekBesideFfmpeg(benchmark::State &state)
 {
     const QString path = videos().seeks;
     VideoDecoder decoder;
@@ -232,66 +282,25 @@ void BM_WarmSeek(benchmark::State &state)
         state.SkipWithError("could not make or open the video");
         return;
     }
-    measureRequests(state, decoder, randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount()));
+    std::vector<Contender> contenders;
+    contenders.emplace_back("decoder", warmFetch(decoder));
+    contenders.emplace_back("ffmpeg", ffmpegFetch(path));
+    measureFetches(state, randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), decoder.frameCount()),
+                   std::move(contenders));
 }
 
-// A new decoder for every position: open, frame 0, then the frame.
-void BM_ColdSeek(benchmark::State &state)
+// Both start from nothing for every position.
+void BM_ColdSeekBesideFfmpeg(benchmark::State &state)
 {
     const QString path = videos().seeks;
     if (path.isEmpty()) {
         state.SkipWithError("could not make the video");
         return;
     }
-    measureFetches(state, randomPositions(envCount("QM_BENCH_VIDEO_COLD", 50), 500),
-                   [&path](int target, QImage *picture) {
-                       VideoDecoder decoder;
-                       if (!openDecoder(decoder, path, picture))
-                           return -1;
-                       return target == 0 ? 0
-                                          : awaitFrame(
-                                                decoder, [&] { decoder.seekToFrame(target); }, picture);
-                   });
-}
-
-// ffmpeg started for every position, seeking with -ss before -i (to the key
-// frame, then decoding on to the exact frame) and writing the picture as BGRA.
-int ffmpegFrame(const QString &path, int target, QImage *picture)
-{
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                  QStringLiteral("-ss"), QString::number(target / 25.0, 'f', 6), QStringLiteral("-i"), path,
-                  QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("rawvideo"),
-                  QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), QStringLiteral("-")});
-    ffmpeg.waitForFinished(-1);
-    const QByteArray pixels = ffmpeg.readAllStandardOutput();
-    if (pixels.size() != qsizetype(width) * height * 4)
-        return -1;
-    *picture = QImage(reinterpret_cast<const uchar *>(pixels.constData()), width, height, QImage::Format_ARGB32).copy();
-    return target;
-}
-
-void runFfmpegPositions(benchmark::State &state, const QList<int> &positions)
-{
-    const QString path = videos().seeks;
-    if (path.isEmpty()) {
-        state.SkipWithError("could not make the video");
-        return;
-    }
-    measureFetches(state, positions,
-                   [&path](int target, QImage *picture) { return ffmpegFrame(path, target, picture); });
-}
-
-void BM_FfmpegCliSeek(benchmark::State &state)
-{
-    runFfmpegPositions(state, randomPositions(envCount("QM_BENCH_VIDEO_SEEKS", 200), 500));
-}
-
-// The cold decoder's positions, for a comparison of the same count.
-void BM_FfmpegCliSeekColdSet(benchmark::State &state)
-{
-    runFfmpegPositions(state, randomPositions(envCount("QM_BENCH_VIDEO_COLD", 50), 500));
+    std::vector<Contender> contenders;
+    contenders.emplace_back("decoder", coldFetch(path));
+    contenders.emplace_back("ffmpeg", ffmpegFetch(path));
+    measureFetches(state, randomPositions(envCount("QM_BENCH_VIDEO_COLD", 50), 500), std::move(contenders));
 }
 
 void BM_StepForward(benchmark::State &state)
@@ -310,7 +319,9 @@ void BM_StepForward(benchmark::State &state)
     QList<int> targets;
     for (int target = 376; target < 500; ++target)
         targets.append(target);
-    measureRequests(state, decoder, targets);
+    std::vector<Contender> contenders;
+    contenders.emplace_back("decoder", warmFetch(decoder));
+    measureFetches(state, targets, std::move(contenders));
 }
 
 void BM_StepMemory(benchmark::State &state)
@@ -360,10 +371,8 @@ void BM_StepMemory(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_WarmSeek)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-BENCHMARK(BM_FfmpegCliSeek)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-BENCHMARK(BM_ColdSeek)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-BENCHMARK(BM_FfmpegCliSeekColdSet)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_WarmSeekBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_ColdSeekBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_StepForward)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_StepMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
