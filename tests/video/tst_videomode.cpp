@@ -647,12 +647,15 @@ void TestVideoMode::selectionsWaitForAPendingImport()
 {
     MainWindow &window = session->window;
     MainWindowTestAccess &access = session->access;
-    access.project().dataset.addVideo(videoEntry(other, otherFrames, otherWidth, otherHeight));
+    VideoEntry shown = videoEntry(other, otherFrames, otherWidth, otherHeight);
+    shown.frameLabels.insert(5, {box({10, 10, 20, 20})});
+    access.project().dataset.addVideo(shown);
     access.refreshUi();
     const int second = window.currentProject().dataset.images.at(1).id;
-    // Import while another video is shown.
+    // Import while another video, with an annotated frame, is shown.
     window.onImageSelected(~0);
     QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(window.videoScrubberWidget()->markers(), QSet<int>{5});
 
     prompts.answers.enqueue(clip);
     window.onImportVideo();
@@ -670,6 +673,8 @@ void TestVideoMode::selectionsWaitForAPendingImport()
     QCOMPARE(imported.filePath, clip);
     QCOMPARE(imported.frameCount, clipFrames);
     QCOMPARE(access.currentVideoId(), imported.id);
+    // No tick of the other video stays on the scrubber.
+    QVERIFY(window.videoScrubberWidget()->markers().isEmpty());
     QVERIFY(waitForFrame(window, 0));
     QCOMPARE(window.videoDecoderObject().path(), clip);
     QCOMPARE(window.videoDecoderObject().width(), clipWidth);
