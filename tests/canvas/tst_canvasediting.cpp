@@ -46,15 +46,6 @@ std::unique_ptr<LabelCanvas> smallPictureCanvas(const QList<Annotation> &labels,
 
 const QPointF SmallOffset(200, 150);
 
-KeypointSchema schemaOf(int count)
-{
-    KeypointSchema schema;
-    schema.objectClass = QStringLiteral("person");
-    for (int i = 0; i < count; ++i)
-        schema.keypointNames << QStringLiteral("kp%1").arg(i);
-    return schema;
-}
-
 bool fuzzyPoints(const QList<QPointF> &a, const QList<QPointF> &b)
 {
     if (a.size() != b.size())

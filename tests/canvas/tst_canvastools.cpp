@@ -46,15 +46,6 @@ protected:
     }
 };
 
-KeypointSchema schemaOf(int count)
-{
-    KeypointSchema schema;
-    schema.objectClass = QStringLiteral("person");
-    for (int i = 0; i < count; ++i)
-        schema.keypointNames << QStringLiteral("kp%1").arg(i);
-    return schema;
-}
-
 } // namespace
 
 class TestCanvasTools : public QObject {
