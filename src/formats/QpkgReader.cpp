@@ -5,14 +5,13 @@
 #include "formats/QpkgImageBytes.h"
 #include "formats/SafeRead.h"
 #include "model/FiniteNumber.h"
+#include "model/PictureLoader.h"
 #include "model/StoredIds.h"
 
-#include <QBuffer>
 #include <QColor>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,10 +29,7 @@ constexpr qint64 kMaxSchemaBytes = 1024 * 1024;
 
 QSize encodedImageSize(const QByteArray &bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).size();
+    return PictureLoader::uprightSize(bytes);
 }
 
 KeypointSchema schemaFromJson(const QJsonObject &object)

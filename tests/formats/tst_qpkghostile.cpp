@@ -160,13 +160,11 @@ void TestQpkgHostile::craftedPackages_data()
                        "WHERE name = 'images'"}
         << true << 0;
     QTest::newRow("generated blob of 900 MB")
-        << QStringList{"standard:videos",
-                       "CREATE TABLE videos (id INTEGER PRIMARY KEY, filename TEXT, width INTEGER, height INTEGER, "
-                       "frame_count INTEGER, fps REAL)",
-                       "INSERT INTO videos(id, filename) VALUES(1, 'v.mp4')", editSchema,
-                       "UPDATE sqlite_master SET sql = 'CREATE TABLE videos (id INTEGER PRIMARY KEY, filename TEXT, "
-                       "width INTEGER, height INTEGER, frame_count INTEGER, fps REAL, bytes BLOB AS "
-                       "(zeroblob(900000000)))' WHERE name = 'videos'"}
+        << QStringList{"standard:images",
+                       "CREATE TABLE images (id INTEGER PRIMARY KEY, filename TEXT, width INTEGER, height INTEGER)",
+                       "INSERT INTO images VALUES(1, 'a.png', 0, 0)", editSchema,
+                       "UPDATE sqlite_master SET sql = 'CREATE TABLE images (id INTEGER PRIMARY KEY, filename TEXT, "
+                       "width INTEGER, height INTEGER, bytes BLOB AS (zeroblob(900000000)))' WHERE name = 'images'"}
         << true << 0;
     QTest::newRow("virtual annotations table")
         << QStringList{"standard:annotations",
