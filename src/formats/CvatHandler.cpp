@@ -4,7 +4,6 @@
 #include "formats/FolderListing.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
-#include "model/RegularFile.h"
 #include "formats/SafeWrite.h"
 #include "model/FiniteNumber.h"
 #include "model/RegularFile.h"

@@ -4,9 +4,9 @@
 #include "formats/FolderListing.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
-#include "model/RegularFile.h"
 #include "formats/SafeWrite.h"
 #include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -159,8 +159,8 @@ private:
     enum class Kind { Other, Root, Size, Object, Box };
     struct Frame {
         Kind kind = Kind::Other;
-        qsizetype object = -1;      // the object an Object or Box frame belongs to
-        QString *text = nullptr;    // where the element's text goes, when it is wanted
+        qsizetype object = -1;   // the object an Object or Box frame belongs to
+        QString *text = nullptr; // where the element's text goes, when it is wanted
     };
 
     // The first child of a name: its text goes to `slot`, later ones are not read.

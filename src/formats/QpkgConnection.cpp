@@ -143,7 +143,8 @@ bool QpkgConnection::hasPlainTable(const QString &name)
     // 1 the hidden columns of virtual tables.
     QSqlQuery columns(m_db);
     columns.setForwardOnly(true);
-    if (!columns.exec(QStringLiteral("PRAGMA table_xinfo(\"%1\")").arg(QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")))))
+    if (!columns.exec(QStringLiteral("PRAGMA table_xinfo(\"%1\")")
+                          .arg(QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")))))
         return false;
     bool anyColumn = false;
     while (columns.next()) {

@@ -9,8 +9,7 @@
 namespace Quillmark {
 
 QpkgImageBytes::QpkgImageBytes(const QString &packagePath, qint64 rowId, const QString &fileName, qint64 length)
-    : m_packagePath(QFileInfo(packagePath).absoluteFilePath()), m_rowId(rowId), m_fileName(fileName),
-      m_length(length)
+    : m_packagePath(QFileInfo(packagePath).absoluteFilePath()), m_rowId(rowId), m_fileName(fileName), m_length(length)
 {
 }
 

@@ -149,8 +149,9 @@ bool QpkgReader::readKeypointSchema(Dataset &dataset)
     if (!m_connection.hasPlainTable(QStringLiteral("qmpkg_metadata")))
         return true;
     QSqlQuery query(m_connection.database());
-    if (!run(query, QStringLiteral("SELECT CASE WHEN length(value) <= %1 THEN value END FROM qmpkg_metadata "
-                                   "WHERE key='keypoint_schema' LIMIT 1").arg(kMaxSchemaBytes)))
+    const QString select = QStringLiteral("SELECT CASE WHEN length(value) <= %1 THEN value END FROM qmpkg_metadata "
+                                          "WHERE key='keypoint_schema' LIMIT 1");
+    if (!run(query, select.arg(kMaxSchemaBytes)))
         return false;
     if (!query.next() || query.value(0).isNull())
         return query.lastError().type() == QSqlError::NoError;
@@ -323,11 +324,11 @@ bool QpkgReader::readVideos(Dataset &dataset)
         return false;
     // Packages from before videos carried their bytes have no such column;
     // they are read as they are, without changing the file.
-    const QString bytesLength = hasColumn(QStringLiteral("videos"), QStringLiteral("bytes"))
-        ? QStringLiteral("length(bytes)") : QStringLiteral("NULL");
+    const bool hasBytes = hasColumn(QStringLiteral("videos"), QStringLiteral("bytes"));
+    const QString select = QStringLiteral("SELECT rowid, id, filename, width, height, frame_count, fps, %1 "
+                                          "FROM videos ORDER BY id, rowid");
     QSqlQuery query(m_connection.database());
-    if (!run(query, QStringLiteral("SELECT rowid, id, filename, width, height, frame_count, fps, %1 FROM videos "
-                                   "ORDER BY id, rowid").arg(bytesLength)))
+    if (!run(query, select.arg(hasBytes ? QStringLiteral("length(bytes)") : QStringLiteral("NULL"))))
         return false;
     StoredIds ids;
     while (query.next()) {

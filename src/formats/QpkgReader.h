@@ -37,7 +37,7 @@ private:
     struct ImageRow {
         qint64 rowId = 0;
         std::optional<qint64> storedId;
-        QString fileName;   // QpkgHandler::mediaFileName of the stored name
+        QString fileName; // QpkgHandler::mediaFileName of the stored name
         int width = 0;
         int height = 0;
         qint64 storedLength = -1;   // -1: the bytes are NULL

@@ -71,7 +71,7 @@ bool tooLarge(const char *begin, const char *end)
 {
     if (begin != end && (*begin == '-' || *begin == '+'))
         ++begin;
-    qint64 magnitude = 0;   // digits before the point, from the first non-zero one
+    qint64 magnitude = 0; // digits before the point, from the first non-zero one
     bool significant = false;
     bool afterPoint = false;
     const char *at = begin;

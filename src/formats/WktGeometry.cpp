@@ -200,7 +200,7 @@ QList<QPointF> parseWktPoints(const QString &geometry)
         else if (c.unicode() < 0x80)
             piece.append(char(c.unicode()));
         else
-            piece.append('?');   // no number
+            piece.append('?'); // no number
     }
     endPart();
     return points;

@@ -18,7 +18,6 @@ struct YoloDataYaml {
     bool hasKeypointShape() const { return keypointCount > 0; }
 };
 
-
 // The yaml file of a YOLO folder: "data.yaml" when it exists, else the first
 // "*.yaml" / "*.yml" file (by name, ignoring case) whose first 4096 bytes
 // contain "names:" or, failing that, "nc:". Empty when none qualifies.

@@ -9,8 +9,8 @@
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
-#include "model/RegularFile.h"
 #include "formats/YoloLabelLines.h"
+#include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 #include "formats/LabelLineFields.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
-#include "model/FiniteNumber.h"
 #include "model/AnnotationKind.h"
+#include "model/FiniteNumber.h"
 
 #include <QVarLengthArray>
 

@@ -9,11 +9,11 @@
 #include "formats/NumberFormat.h"
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
-#include "model/RegularFile.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
 #include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -99,9 +99,8 @@ bool readPoseLine(const LabelFields &fields, const QStringList &names, QSize siz
         return false;
     a->className = classNameForId(classId, names);
     a->kind = BoundingBox;
-    a->bbox =
-        boxFromCentre(coordinateField(fields.at(1)), coordinateField(fields.at(2)), coordinateField(fields.at(3)),
-                      coordinateField(fields.at(4)), size);
+    a->bbox = boxFromCentre(coordinateField(fields.at(1)), coordinateField(fields.at(2)), coordinateField(fields.at(3)),
+                            coordinateField(fields.at(4)), size);
     const qsizetype extra = n - 5;
     const bool pairs = shape.keypointDims == 2 && shape.keypointCount > 0 && extra == 2 * shape.keypointCount;
     if (pairs || (extra > 0 && extra % 3 == 0)) {

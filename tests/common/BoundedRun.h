@@ -190,11 +190,10 @@ inline BoundedResult runBounded(const Bounds &bounds, const std::function<QStrin
         return result;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        result.message = WIFSIGNALED(status)
-            ? QStringLiteral("ended by signal %1 (memory bound: %2 MiB)")
-                  .arg(WTERMSIG(status))
-                  .arg(bounds.memoryBytes / (1024 * 1024))
-            : QStringLiteral("exited with %1").arg(WEXITSTATUS(status));
+        result.message = WIFSIGNALED(status) ? QStringLiteral("ended by signal %1 (memory bound: %2 MiB)")
+                                                   .arg(WTERMSIG(status))
+                                                   .arg(bounds.memoryBytes / (1024 * 1024))
+                                             : QStringLiteral("exited with %1").arg(WEXITSTATUS(status));
         return result;
     }
     const QList<QByteArray> parts = report.split('\n');

@@ -10,9 +10,9 @@
 #include "formats/ImageProbe.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
-#include "model/RegularFile.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloDataYaml.h"
+#include "model/RegularFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -169,7 +169,9 @@ void TestFormatToolkit::lineRules()
         forEachLine(text, [&out](QByteArrayView line) { out.append(line.toByteArray()); });
         return out;
     };
-    QCOMPARE(lines("\xEF\xBB\xBF" "a\r\n\nb\nc\n"), (QList<QByteArray>{"a", "", "b", "c"}));
+    QCOMPARE(lines("\xEF\xBB\xBF"
+                   "a\r\n\nb\nc\n"),
+             (QList<QByteArray>{"a", "", "b", "c"}));
     QCOMPARE(lines("x"), QList<QByteArray>{"x"});
     QCOMPARE(lines("\n"), QList<QByteArray>{""});
     QCOMPARE(lines(""), QList<QByteArray>{});

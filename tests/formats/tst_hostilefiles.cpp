@@ -47,12 +47,35 @@ const QString fixtures = QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/"
 const QStringList &datasetFileNames()
 {
     static const QStringList names = {
-        "data.yaml", "other.yaml", "classes.txt", "labels/classes.txt", "obj.names", "_classes.txt",
-        "_classes.csv", "_darknet.labels", "_annotations.txt", "_annotations.csv", "_tokenization.txt",
-        "annotations.jsonl", "_annotations.jsonl", "_annotations.train.jsonl", "_annotations.coco.json",
-        "annotations.xml", "annotations.json", "a.json", "a.xml", "a.txt", "labels/a.txt", "labels/train/a.txt",
-        "train/labels/a.txt", "Annotations/a.xml", "labelTxt/a.txt", "annotations/instances.json", "p.qmpkg",
-        "p.qmk", "images/a.jpg",
+        "data.yaml",
+        "other.yaml",
+        "classes.txt",
+        "labels/classes.txt",
+        "obj.names",
+        "_classes.txt",
+        "_classes.csv",
+        "_darknet.labels",
+        "_annotations.txt",
+        "_annotations.csv",
+        "_tokenization.txt",
+        "annotations.jsonl",
+        "_annotations.jsonl",
+        "_annotations.train.jsonl",
+        "_annotations.coco.json",
+        "annotations.xml",
+        "annotations.json",
+        "a.json",
+        "a.xml",
+        "a.txt",
+        "labels/a.txt",
+        "labels/train/a.txt",
+        "train/labels/a.txt",
+        "Annotations/a.xml",
+        "labelTxt/a.txt",
+        "annotations/instances.json",
+        "p.qmpkg",
+        "p.qmk",
+        "images/a.jpg",
     };
     return names;
 }
@@ -165,7 +188,8 @@ void TestHostileFiles::detectionReadsAPrefix_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QByteArray>("head");
     QTest::newRow("COCO") << "big.json" << QByteArray("{\"info\": {}, \"images\": [");
-    QTest::newRow("COCO release") << "annotations/instances_train.json" << QByteArray("{\"licenses\": [], \"images\": [");
+    QTest::newRow("COCO release") << "annotations/instances_train.json"
+                                  << QByteArray("{\"licenses\": [], \"images\": [");
     QTest::newRow("LabelMe") << "big.json" << QByteArray("{\"version\": \"5.0\", \"flags\": {}, ");
     QTest::newRow("LabelMe shapes") << "big.json" << QByteArray("{\"version\": \"5.0\", \"shapes\": [");
     QTest::newRow("CreateML") << "big.json" << QByteArray("[");
@@ -216,8 +240,7 @@ void TestHostileFiles::deepXml_data()
     QTest::addColumn<QByteArray>("close");
     QTest::newRow("Pascal VOC") << "Pascal VOC" << QByteArray("<annotation><object><name>a</name>")
                                 << QByteArray("</object></annotation>");
-    QTest::newRow("CVAT") << "CVAT XML"
-                          << QByteArray("<annotations><version>1.1</version><image name=\"a.jpg\">")
+    QTest::newRow("CVAT") << "CVAT XML" << QByteArray("<annotations><version>1.1</version><image name=\"a.jpg\">")
                           << QByteArray("</image></annotations>");
 }
 
@@ -295,7 +318,7 @@ void TestHostileFiles::lineLists()
 void TestHostileFiles::yoloNumbers_data()
 {
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("className");   // empty: the line is skipped
+    QTest::addColumn<QString>("className"); // empty: the line is skipped
     QTest::addColumn<QRectF>("box");
     const QRectF centre(40, 40, 20, 20);
     QTest::newRow("plain") << QByteArray("1 0.5 0.5 0.2 0.2") << "dog" << centre;
@@ -364,7 +387,7 @@ void TestHostileFiles::unnameableFiles()
     FormatRegistry::instance().find("LabelMe")->canImport(dir.path());
     FormatRegistry::instance().find("Pascal VOC")->importDataset(dir.path(), voc, {});
     QCOMPARE(below.count(), 1);
-    QCOMPARE(unreadable.count(), 3);   // the outer count sees it too
+    QCOMPARE(unreadable.count(), 3); // the outer count sees it too
 
     // A counter that has ended counts no more.
     const int before = unreadable.count();
@@ -373,7 +396,7 @@ void TestHostileFiles::unnameableFiles()
         UnreadableFileNames inner;
         FormatRegistry::instance().find("YOLO")->importDataset(dir.path(), again, {});
         QCOMPARE(inner.count(), 2);
-        QCOMPARE(unreadable.count(), before);   // already counted
+        QCOMPARE(unreadable.count(), before); // already counted
     }
     QCOMPARE(unreadable.count(), before);
 

@@ -40,7 +40,8 @@ namespace {
 // Builds a package with raw SQL, as anybody could.
 class Crafted {
 public:
-    explicit Crafted(const QString &path) : m_name(QStringLiteral("crafted_") + QUuid::createUuid().toString(QUuid::Id128))
+    explicit Crafted(const QString &path)
+        : m_name(QStringLiteral("crafted_") + QUuid::createUuid().toString(QUuid::Id128))
     {
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         m_db.setDatabaseName(path);
@@ -134,13 +135,13 @@ void TestQpkgHostile::craftedPackages_data()
     QTest::addColumn<bool>("isPackage");
     QTest::addColumn<int>("images");
     const QString recursive = "WITH RECURSIVE r(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM r) ";
-    QTest::newRow("metadata as a recursive view")
-        << QStringList{"CREATE VIEW qmpkg_metadata AS " + recursive + "SELECT 'qmpkg_version' AS key, n AS value FROM r"}
-        << false << 0;
+    QTest::newRow("metadata as a recursive view") << QStringList{"CREATE VIEW qmpkg_metadata AS " + recursive +
+                                                                 "SELECT 'qmpkg_version' AS key, n AS value FROM r"}
+                                                  << false << 0;
     QTest::newRow("images as a recursive view")
-        << QStringList{"standard:images", "CREATE VIEW images AS " + recursive
-                                               + "SELECT n AS id, 'x.png' AS filename, 1 AS width, 1 AS height, "
-                                                 "NULL AS bytes FROM r"}
+        << QStringList{"standard:images", "CREATE VIEW images AS " + recursive +
+                                              "SELECT n AS id, 'x.png' AS filename, 1 AS width, 1 AS height, "
+                                              "NULL AS bytes FROM r"}
         << true << 0;
     QTest::newRow("classes as a recursive view")
         << QStringList{"standard:classes",
@@ -173,8 +174,9 @@ void TestQpkgHostile::craftedPackages_data()
                        "INSERT INTO images VALUES(1, 'a.png', 1, 1, NULL)"}
         << true << 1;
     QTest::newRow("keypoint schema of 2 MB")
-        << QStringList{"standard", "INSERT INTO qmpkg_metadata VALUES('keypoint_schema', "
-                                   "'{\"keypointNames\": [' || substr(hex(zeroblob(1000000)), 1, 1900000) || ']}')",
+        << QStringList{"standard",
+                       "INSERT INTO qmpkg_metadata VALUES('keypoint_schema', "
+                       "'{\"keypointNames\": [' || substr(hex(zeroblob(1000000)), 1, 1900000) || ']}')",
                        "INSERT INTO images VALUES(1, 'a.png', 1, 1, NULL)"}
         << true << 1;
 }
@@ -249,8 +251,8 @@ void TestQpkgHostile::longStepsAreInterrupted()
         if (big.exec("SELECT bytes FROM images WHERE id=1") && big.next())
             return QStringLiteral("a blob past the bound came out");
         QSqlQuery length(connection.database());
-        if (!length.exec("SELECT length(bytes) FROM images WHERE id=1") || !length.next()
-            || length.value(0).toInt() != 300000)
+        if (!length.exec("SELECT length(bytes) FROM images WHERE id=1") || !length.next() ||
+            length.value(0).toInt() != 300000)
             return QStringLiteral("the length of a large blob is not known");
         {
             const QpkgConnection::ValueAllowance allowance(connection, 300000);
@@ -284,9 +286,12 @@ void TestQpkgHostile::idsAreUniqueAndExact()
                     "('1', 'text', '#0000ff')");
         const QString small = QString::fromLatin1(pngBytes(1, 1).toHex());
         const QString large = QString::fromLatin1(pngBytes(2, 2).toHex());
-        crafted.run("INSERT INTO images VALUES(5, 'five.png', 1, 1, X'" + small + "'), "
+        crafted.run("INSERT INTO images VALUES(5, 'five.png', 1, 1, X'" + small +
+                    "'), "
                     "(4294967301, 'huge.png', 1, 1, NULL), (NULL, 'null.png', 1, 1, NULL), "
-                    "('seven', 'text.png', 1, 1, NULL), (5, 'again.png', 2, 2, X'" + large + "'), "
+                    "('seven', 'text.png', 1, 1, NULL), (5, 'again.png', 2, 2, X'" +
+                    large +
+                    "'), "
                     "(-3, 'negative.png', 1, 1, NULL), (6, 'six.png', 1, 1, NULL), "
                     "(4294967296, 'zero.png', 1, 1, NULL)");
         crafted.run("INSERT INTO annotations(image_id, class_id, geom_type, geometry) VALUES "
@@ -328,13 +333,12 @@ void TestQpkgHostile::idsAreUniqueAndExact()
         QHash<QString, const VideoEntry *> videos;
         for (const VideoEntry &entry : dataset.videos)
             videos.insert(entry.filePath, &entry);
-        if (videos.value("a.mp4")->id != 2 || videos.value("a.mp4")->frameLabels.keys() != QList<int>{4}
-            || !videos.value("b.mp4")->frameLabels.isEmpty()
-            || videos.value("c.mp4")->frameLabels.keys() != QList<int>{3})
+        if (videos.value("a.mp4")->id != 2 || videos.value("a.mp4")->frameLabels.keys() != QList<int>{4} ||
+            !videos.value("b.mp4")->frameLabels.isEmpty() || videos.value("c.mp4")->frameLabels.keys() != QList<int>{3})
             return QStringLiteral("video annotations went astray");
         // An image's bytes come from its own row, whatever id it got.
-        return expect(byName.value("five.png")->loadPixels().size() == QSize(1, 1)
-                          && byName.value("again.png")->loadPixels().size() == QSize(2, 2),
+        return expect(byName.value("five.png")->loadPixels().size() == QSize(1, 1) &&
+                          byName.value("again.png")->loadPixels().size() == QSize(2, 2),
                       QStringLiteral("the bytes of another row"));
     });
     QVERIFY2(result.ok(), qPrintable(result.describe()));
@@ -398,19 +402,19 @@ void TestQpkgHostile::onlyPicturesAreEmbedded()
     };
     write("picture.png", png);
     write("secret.png", "user:x:1000:1000::/home/user:/bin/sh\n");
-    write("renamed.jpg", png);   // a picture, whatever its name says
+    write("renamed.jpg", png); // a picture, whatever its name says
     QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("pipe.png")).constData(), 0600) == 0);
     QVERIFY(QFile::link("/dev/zero", dir.filePath("zero.png")));
 
     Dataset dataset;
     for (const QString &name : {dir.filePath("picture.png"), QStringLiteral("/etc/passwd"),
-                                QStringLiteral("../../secret.png"), dir.filePath("secret.png"), dir.filePath("pipe.png"),
-                                dir.filePath("zero.png"), dir.filePath("renamed.jpg")}) {
+                                QStringLiteral("../../secret.png"), dir.filePath("secret.png"),
+                                dir.filePath("pipe.png"), dir.filePath("zero.png"), dir.filePath("renamed.jpg")}) {
         ImageEntry entry;
         entry.filePath = name;
         dataset.addImage(entry);
     }
-    ImageEntry encoded;   // bytes held in memory (an earlier import) that are no picture
+    ImageEntry encoded; // bytes held in memory (an earlier import) that are no picture
     encoded.filePath = "held.png";
     encoded.imageData = "#!/bin/sh\necho not a picture\n";
     dataset.addImage(encoded);
@@ -462,8 +466,8 @@ void TestQpkgHostile::mergedIdsStayUnique()
     QVERIFY(QpkgHandler().importDataset(path, target, {}));
     QCOMPARE(target.images.size(), 4);
     QCOMPARE(checkIds(target), QString());
-    QCOMPARE(target.images.at(1).id, 0);   // free: kept
-    QVERIFY(target.images.at(2).id != 1);  // taken: fresh
+    QCOMPARE(target.images.at(1).id, 0);  // free: kept
+    QVERIFY(target.images.at(2).id != 1); // taken: fresh
     QCOMPARE(target.images.at(2).loadPixels().size(), QSize(2, 2));
     QCOMPARE(target.videos.size(), 2);
 }
