@@ -153,6 +153,7 @@ void MainWindow::setupUi()
     progressBar->setTextVisible(true);
     progressBar->hide();
     statusBar()->addPermanentWidget(progressBar, 0);
+    createJobCancelButton();
 
     aiAutoLabelDialog = new AiAutoLabelDialog(this);
     connectAutoLabelDialog();

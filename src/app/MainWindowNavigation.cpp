@@ -75,19 +75,21 @@ void MainWindow::selectImage(int imageId)
     auto pixels = std::make_shared<QImage>();
     const ImageEntry copy = *entry;
     QThread *worker = QThread::create([pixels, copy] { *pixels = copy.loadPixels(); });
-    connect(worker, &QThread::finished, this, [this, imageId, pixels] { onImageLoaded(imageId, *pixels); });
+    connect(worker, &QThread::finished, this,
+            [this, copy, pixels, generation = projectGeneration] { onImageLoaded(copy, generation, *pixels); });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
 }
 
-void MainWindow::onImageLoaded(int imageId, const QImage &image)
+void MainWindow::onImageLoaded(const ImageEntry &loaded, quint64 generation, const QImage &image)
 {
-    // A later selection, or a switch to a video, wins over a slow load.
-    if (imageId != currentImageId || videoMode)
+    // A later selection, or a switch to a video, wins over a slow load; so does
+    // another project, even when one of its images has the same id.
+    if (generation != projectGeneration || loaded.id != currentImageId || videoMode)
         return;
     // The dataset's entry, not the worker's copy: its annotations may have
-    // changed while the pixels were decoded.
-    const ImageEntry *entry = project.dataset.imageById(imageId);
+    // changed while the pixels were decoded. Its file must still be the one read.
+    const ImageEntry *entry = project.dataset.imageById(loaded.id);
     if (!entry)
         return;
     displayedFrame = -1;
