@@ -17,6 +17,14 @@ bool readClassListFile(const QString &path, QStringList *names)
     return true;
 }
 
+QStringList readNonEmptyClassNames(const QString &path)
+{
+    QStringList names;
+    readClassListFile(path, &names);
+    names.removeAll(QString());
+    return names;
+}
+
 QByteArray classListFileBytes(const QStringList &names)
 {
     QByteArray bytes;

@@ -14,6 +14,10 @@ namespace Quillmark {
 // False (and an empty list) when the file cannot be read.
 bool readClassListFile(const QString &path, QStringList *names);
 
+// The non-empty lines, trimmed, in order: empty lines take no id (the class
+// lists "_darknet.labels" and "_classes.txt"). Empty when unreadable.
+QStringList readNonEmptyClassNames(const QString &path);
+
 // The file text: every name followed by "\n".
 QByteArray classListFileBytes(const QStringList &names);
 

@@ -33,6 +33,14 @@ QString exportTargetPath(const QString &format, const QString &outputPath)
     return outputPath;
 }
 
+bool formatWritesOwnImages(const QString &format)
+{
+    static const QStringList formats = {QStringLiteral("CLIP"),       QStringLiteral("Multiclass"),
+                                        QStringLiteral("YOLOv5 OBB"), QStringLiteral("YOLOv6 MT"),
+                                        QStringLiteral("YOLOv8 OBB"), QStringLiteral("YOLO Pose")};
+    return formats.contains(format);
+}
+
 QByteArray yoloSplitDataYaml(const QString &outputPath, const QStringList &classNames, int keypointCount)
 {
     QString text;

@@ -28,6 +28,11 @@ bool runExportJob(IFormatHandler *handler, const ExportConfig &config, const Dat
 // for the one-file formats a file in it ("annotations.json" for COCO, ...).
 QString exportTargetPath(const QString &format, const QString &outputPath);
 
+// Whether the format's handler writes the image files of an export itself
+// ("CLIP", "Multiclass", "YOLOv5 OBB", "YOLOv6 MT", "YOLOv8 OBB", "YOLO
+// Pose"): the value the caller passes as handlerWritesImages.
+bool formatWritesOwnImages(const QString &format);
+
 // The "data.yaml" of a YOLO split export. A keypoint dataset also gets the
 // line "kpt_shape: [K, 3]" (K the largest keypoint count) so that its label
 // lines read back as keypoints.

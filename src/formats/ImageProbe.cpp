@@ -1,6 +1,7 @@
 #include "formats/ImageProbe.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace Quillmark {
@@ -16,7 +17,8 @@ QSize validOrZero(const QSize &size)
 
 QSize probeImageSize(const QString &path)
 {
-    if (path.isEmpty())
+    // A missing file costs the image reader a search through its formats.
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return {0, 0};
     QImageReader reader(path);
     return validOrZero(reader.size());
@@ -46,6 +48,8 @@ QSize knownImageSize(const ImageEntry &entry)
         return entry.image.size();
     if (!entry.imageData.isEmpty())
         return probeImageData(entry.imageData);
+    if (!QFileInfo(entry.filePath).isAbsolute())
+        return {0, 0};
     return probeImageSize(entry.filePath);
 }
 

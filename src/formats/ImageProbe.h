@@ -18,9 +18,11 @@ QSize probeImageSize(const QString &path);
 // no image Qt can read give 0 x 0 and an empty format.
 QSize probeImageData(const QByteArray &bytes, QByteArray *format = nullptr);
 
-// An image's size as far as it can be known without decoding it: the entry's
-// own size when both sides are positive, else the size of the pixels it holds
-// in memory, else the header of its file; 0 x 0 when none of them tells.
+// The size a writer normalises an image's coordinates by: the entry's own
+// size when both sides are known; otherwise the size of its in-memory pixels
+// (decoded, or read from the header of the encoded bytes), else of the header
+// of its file when the path is absolute (a bare name is never looked up in
+// the working folder). 0 x 0 when none of them tells.
 QSize knownImageSize(const ImageEntry &entry);
 
 } // namespace Quillmark

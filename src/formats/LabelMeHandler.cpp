@@ -541,7 +541,7 @@ bool LabelMeHandler::exportDataset(const QString &path, const Dataset &dataset, 
         const QSize size = embeddedSize.isEmpty() ? knownImageSize(image) : embeddedSize;
         return labelMeFileBytes(image, imageName, embedded, size);
     };
-    return writePerImageFiles(path, dataset, QStringLiteral(".json"), contents, progress);
+    return writeAnnotationFiles(path, dataset, QStringLiteral(".json"), contents, progress);
 }
 
 } // namespace Quillmark

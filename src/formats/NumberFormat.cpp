@@ -43,4 +43,9 @@ qint64 roundHalfAwayFromZero(double value)
     return static_cast<qint64>(rounded);
 }
 
+QString roundedIntegerText(double value)
+{
+    return QString::number(roundHalfAwayFromZero(value));
+}
+
 } // namespace Quillmark

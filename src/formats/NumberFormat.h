@@ -21,4 +21,7 @@ QString formatFixed2(double value);
 // 64-bit range are clamped to it.
 qint64 roundHalfAwayFromZero(double value);
 
+// roundHalfAwayFromZero as a signed decimal ("11", "-1").
+QString roundedIntegerText(double value);
+
 } // namespace Quillmark

@@ -8,6 +8,13 @@ namespace Quillmark {
 // Writing helpers shared by the format writers: a written file is either the
 // whole new content or the old file untouched, never half of the new one.
 
+// The line end of files that the formats write in text mode.
+#ifdef Q_OS_WIN
+inline constexpr char kTextLineEnd[] = "\r\n";
+#else
+inline constexpr char kTextLineEnd[] = "\n";
+#endif
+
 // Creates the folder with all missing parents; true when it exists afterwards.
 bool ensureFolder(const QString &path);
 

@@ -49,6 +49,19 @@ QList<Row> rows()
         {"paligemma", {"PaliGemma"}},
         {"paligemma-own", {"PaliGemma"}},
         {"clip", {"CLIP"}},
+        // Flat label files beside the images: plain YOLO reads them too.
+        {"darknet", {"YOLO", "Darknet"}},
+        {"yolo-keras", {"YOLOv3 Keras", "YOLOv4 PyTorch"}},
+        {"yolo-tf", {"YOLO TensorFlow"}},
+        // Its "_classes.csv" is a class map, not a Multiclass table.
+        {"retinanet", {"RetinaNet"}},
+        {"multiclass", {"Multiclass"}},
+        // Layouts with a data.yaml: plain YOLO claims every one of them, and
+        // YOLOv4 Scaled those without top-level "images" and "labels".
+        {"yolov5-obb", {"YOLO", "YOLOv4 Scaled", "YOLOv5 OBB"}},
+        {"yolov6-mt", {"YOLO", "YOLOv6 MT"}},
+        {"yolov8-obb", {"YOLO", "YOLOv4 Scaled", "YOLOv8 OBB"}},
+        {"yolo-pose", {"YOLO", "YOLOv6 MT", "YOLO Pose"}},
         {"unrelated", {}},
     };
 }

@@ -61,6 +61,15 @@ void TestHostileInput::damagedFiles_data()
     QTest::newRow("CreateML") << "createml" << "CreateML" << "annotations.json";
     QTest::newRow("Florence-2") << "florence2" << "Florence-2" << "";
     QTest::newRow("PaliGemma") << "paligemma" << "PaliGemma" << "";
+    QTest::newRow("Darknet") << "darknet" << "Darknet" << "";
+    QTest::newRow("YOLOv3 Keras") << "yolo-keras" << "YOLOv3 Keras" << "_annotations.txt";
+    QTest::newRow("YOLO TensorFlow") << "yolo-tf" << "YOLO TensorFlow" << "_annotations.csv";
+    QTest::newRow("RetinaNet") << "retinanet" << "RetinaNet" << "";
+    QTest::newRow("Multiclass") << "multiclass" << "Multiclass" << "";
+    QTest::newRow("YOLOv5 OBB") << "yolov5-obb" << "YOLOv5 OBB" << "";
+    QTest::newRow("YOLOv6 MT") << "yolov6-mt" << "YOLOv6 MT" << "";
+    QTest::newRow("YOLOv8 OBB") << "yolov8-obb" << "YOLOv8 OBB" << "";
+    QTest::newRow("YOLO Pose") << "yolo-pose" << "YOLO Pose" << "";
 }
 
 void TestHostileInput::damagedFiles()

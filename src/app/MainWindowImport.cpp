@@ -1,5 +1,5 @@
-// Import and export commands: images, datasets and packages. Each waits while
-// another background job runs.
+// Import commands: images, datasets and packages. Each waits while another
+// background job runs.
 
 #include "app/MainWindow.h"
 
@@ -18,18 +18,6 @@ void MainWindow::onImportDataset()
 }
 
 void MainWindow::onImportQuillPackage()
-{
-    if (refuseWhileJobRuns())
-        return;
-}
-
-void MainWindow::onExportQuillPackage()
-{
-    if (refuseWhileJobRuns())
-        return;
-}
-
-void MainWindow::onExportDataset()
 {
     if (refuseWhileJobRuns())
         return;

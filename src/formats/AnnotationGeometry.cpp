@@ -1,0 +1,101 @@
+#include "formats/AnnotationGeometry.h"
+
+#include "model/AnnotationKind.h"
+
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Quillmark {
+
+std::optional<QRectF> annotationBox(const Annotation &a)
+{
+    switch (a.kind) {
+    case BoundingBox:
+        return a.bbox.normalized();
+    case Polygon:
+    case Keypoint:
+        if (a.points.isEmpty())
+            return std::nullopt;
+        return QPolygonF(a.points).boundingRect();
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<QRectF> annotationBoxWithArea(const Annotation &a)
+{
+    const std::optional<QRectF> box = annotationBox(a);
+    if (!box || !(box->width() > 0.0) || !(box->height() > 0.0))
+        return std::nullopt;
+    return box;
+}
+
+ImageEntry boxOnlyImage(const ImageEntry &image, QSize size)
+{
+    ImageEntry boxes;
+    boxes.width = size.width();
+    boxes.height = size.height();
+    for (const Annotation &a : image.labels) {
+        const std::optional<QRectF> box = annotationBoxWithArea(a);
+        if (!box)
+            continue;
+        Annotation b;
+        b.className = a.className;
+        b.kind = BoundingBox;
+        b.bbox = *box;
+        boxes.labels.append(b);
+    }
+    return boxes;
+}
+
+namespace {
+
+std::array<QPointF, 4> cornersOf(const QRectF &r)
+{
+    return {r.topLeft(), QPointF(r.right(), r.top()), r.bottomRight(), QPointF(r.left(), r.bottom())};
+}
+
+} // namespace
+
+std::optional<std::array<QPointF, 4>> orientedBoxCorners(const Annotation &a)
+{
+    if (a.kind == BoundingBox)
+        return cornersOf(a.bbox.normalized());
+    if (a.kind != Polygon || a.points.size() < 4)
+        return std::nullopt;
+    if (a.points.size() == 4)
+        return std::array<QPointF, 4>{a.points.at(0), a.points.at(1), a.points.at(2), a.points.at(3)};
+    return cornersOf(QPolygonF(a.points).boundingRect());
+}
+
+Annotation cornerBox(const QString &className, double x1, double y1, double x2, double y2)
+{
+    Annotation a;
+    a.className = className;
+    a.kind = BoundingBox;
+    a.bbox = QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized();
+    return a;
+}
+
+Annotation wholeImageLabel(const QString &className, int width, int height)
+{
+    Annotation a;
+    a.className = className;
+    a.kind = BoundingBox;
+    const bool known = width >= 1 && height >= 1;
+    a.bbox = known ? QRectF(0, 0, width, height) : QRectF(0, 0, 1, 1);
+    return a;
+}
+
+bool hasFiniteGeometry(const Annotation &a)
+{
+    const QRectF &r = a.bbox;
+    if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
+        return false;
+    return std::all_of(a.points.cbegin(), a.points.cend(),
+                       [](const QPointF &p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
+}
+
+} // namespace Quillmark

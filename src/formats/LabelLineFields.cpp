@@ -1,0 +1,74 @@
+#include "formats/LabelLineFields.h"
+
+#include "formats/SafeRead.h"
+
+namespace Quillmark {
+
+void splitLabelFields(QByteArrayView line, LabelFields &fields)
+{
+    fields.clear();
+    const qsizetype size = line.size();
+    qsizetype start = 0;
+    while (start < size) {
+        const qsizetype space = line.indexOf(' ', start);
+        const qsizetype end = space < 0 ? size : space;
+        if (end > start)
+            fields.append(line.sliced(start, end - start));
+        start = end + 1;
+    }
+}
+
+bool forEachLabelLine(const QString &path, const std::function<void(const LabelFields &)> &onLine)
+{
+    QByteArray bytes;
+    if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
+        return false;
+    LabelFields fields;
+    const QList<QByteArrayView> lines = splitLines(bytes);
+    for (QByteArrayView line : lines) {
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        splitLabelFields(line, fields);
+        onLine(fields);
+    }
+    return true;
+}
+
+bool firstLabelLine(const QString &path, LabelFields &fields, QByteArray *storage)
+{
+    fields.clear();
+    if (!readFirstLine(path, 4096, storage))
+        return false;
+    *storage = storage->trimmed();
+    if (storage->isEmpty())
+        return false;
+    splitLabelFields(*storage, fields);
+    return true;
+}
+
+QString classNameForId(int id, const QStringList &names)
+{
+    if (id >= 0 && id < names.size())
+        return names.at(id);
+    return QStringLiteral("class_%1").arg(id);
+}
+
+QRectF boxFromCentre(float cx, float cy, float w, float h, QSize imageSize)
+{
+    const float left = cx - w * 0.5f;
+    const float top = cy - h * 0.5f;
+    if (imageSize.width() < 1 || imageSize.height() < 1)
+        return QRectF(left, top, w, h);
+    const float width = float(imageSize.width());
+    const float height = float(imageSize.height());
+    return QRectF(left * width, top * height, w * width, h * height);
+}
+
+bool isUnitNumber(QByteArrayView field)
+{
+    double value = 0.0;
+    return parseDouble(field, &value) && value >= 0.0 && value <= 1.0;
+}
+
+} // namespace Quillmark

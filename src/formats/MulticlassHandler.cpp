@@ -1,0 +1,115 @@
+#include "formats/MulticlassHandler.h"
+
+#include "formats/AnnotationGeometry.h"
+#include "formats/CsvText.h"
+#include "formats/ExportImageWriter.h"
+#include "formats/ExportNames.h"
+#include "formats/ImageProbe.h"
+#include "formats/ListedImagePath.h"
+#include "formats/SafeRead.h"
+#include "formats/SafeWrite.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+namespace {
+
+const QString kTableFile = QStringLiteral("_classes.csv");
+
+bool isBlankRecord(const QStringList &cells)
+{
+    return cells.size() == 1 && cells.first().isEmpty();
+}
+
+} // namespace
+
+QString MulticlassHandler::name() const
+{
+    return QStringLiteral("Multiclass");
+}
+QString MulticlassHandler::extension() const
+{
+    return QStringLiteral("csv");
+}
+
+bool MulticlassHandler::canImport(const QString &path) const
+{
+    QByteArray line;
+    if (!readFirstLine(QDir(path).filePath(kTableFile), 4096, &line))
+        return false;
+    return QString::fromUtf8(line).trimmed().toLower().startsWith(QLatin1String("filename,"));
+}
+
+bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    CsvFile file;
+    if (!file.read(QDir(path).filePath(kTableFile)))
+        return false;
+    CsvReader reader(file.text);
+    QStringList header;
+    if (!reader.next(&header) || header.size() < 2)
+        return false;
+    const QStringList classes = header.mid(1);
+    const int total = std::max(1, file.lineCount - reader.linesRead());
+
+    QStringList cells;
+    int added = 0;
+    while (reader.next(&cells)) {
+        if (isBlankRecord(cells) || cells.size() < 2)
+            continue;
+        ImageEntry entry;
+        entry.id = added;
+        entry.filePath = resolveListedImagePath(file.folder, cells.first());
+        const QSize size = probeImageSize(entry.filePath);
+        entry.width = size.width();
+        entry.height = size.height();
+        const qsizetype columns = std::min(cells.size() - 1, classes.size());
+        for (qsizetype j = 0; j < columns; ++j) {
+            if (cells.at(j + 1) == QLatin1String("1") && !classes.at(j).isEmpty())
+                entry.labels.append(wholeImageLabel(classes.at(j), entry.width, entry.height));
+        }
+        dataset.addImage(entry);
+        ++added;
+        if (progress)
+            progress(std::min(added, total), total);
+    }
+    return added > 0;
+}
+
+bool MulticlassHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
+{
+    if (!ensureFolder(path))
+        return false;
+    const QDir out(path);
+    const QStringList classNames = dataset.classNames();
+    QByteArray table = csvRow(QStringList{QStringLiteral("filename")} + classNames);
+    table.append(kTextLineEnd);
+
+    const QStringList stems = uniqueExportStems(dataset.images);
+    const int total = int(dataset.images.size());
+    QStringList row;
+    for (int i = 0; i < total; ++i) {
+        if (progress)
+            progress(i + 1, total);
+        const ImageEntry &image = dataset.images.at(i);
+        const QString fileName = exportFileName(stems.at(i), image.filePath);
+        if (writeExportImage(image, out.filePath(fileName)) == ExportImageResult::Failed)
+            return false;
+        QSet<QString> present;
+        for (const Annotation &a : image.labels)
+            present.insert(a.className);
+        row.clear();
+        row.append(fileName);
+        for (const QString &name : classNames)
+            row.append(present.contains(name) ? QStringLiteral("1") : QStringLiteral("0"));
+        table.append(csvRow(row)).append(kTextLineEnd);
+    }
+    return writeDocumentFile(out.filePath(kTableFile), table);
+}
+
+} // namespace Quillmark

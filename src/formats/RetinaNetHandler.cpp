@@ -1,0 +1,127 @@
+#include "formats/RetinaNetHandler.h"
+
+#include "formats/AnnotationGeometry.h"
+#include "formats/CsvText.h"
+#include "formats/ExportNames.h"
+#include "formats/ImageProbe.h"
+#include "formats/ListedImagePath.h"
+#include "formats/NumberFormat.h"
+#include "formats/SafeRead.h"
+#include "formats/SafeWrite.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace Quillmark {
+
+namespace {
+
+const QString kDefaultFile = QStringLiteral("_annotations.csv");
+
+enum class RowKind { Invalid, Box, NoBoxes };
+
+// What a row holds; the corners of a box row in `corners`.
+RowKind classifyRow(const QStringList &cells, int corners[4])
+{
+    if (cells.size() < 6 || cells.at(0).isEmpty())
+        return RowKind::Invalid;
+    const bool allEmpty =
+        std::all_of(cells.cbegin() + 1, cells.cbegin() + 6, [](const QString &cell) { return cell.isEmpty(); });
+    if (allEmpty)
+        return RowKind::NoBoxes;
+    for (int i = 0; i < 4; ++i) {
+        if (!parseInt(QStringView(cells.at(1 + i)), &corners[i]))
+            return RowKind::Invalid;
+    }
+    return RowKind::Box;
+}
+
+} // namespace
+
+QString RetinaNetHandler::name() const
+{
+    return QStringLiteral("RetinaNet");
+}
+QString RetinaNetHandler::extension() const
+{
+    return QStringLiteral("csv");
+}
+
+bool RetinaNetHandler::canImport(const QString &path) const
+{
+    QByteArray line;
+    if (!readFirstLine(csvDatasetFile(path, kDefaultFile), 4096, &line))
+        return false;
+    QStringList cells;
+    if (!CsvReader(line).next(&cells))
+        return false;
+    int corners[4];
+    return classifyRow(cells, corners) != RowKind::Invalid;
+}
+
+bool RetinaNetHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    CsvFile file;
+    if (!file.read(csvDatasetFile(path, kDefaultFile)))
+        return false;
+    const int total = file.lineCount;
+    CsvReader reader(file.text);
+    ListedImages images(file.folder);
+    QStringList cells;
+    while (reader.next(&cells)) {
+        if (progress)
+            progress(reader.linesRead(), total);
+        int corners[4];
+        const RowKind kind = classifyRow(cells, corners);
+        if (kind == RowKind::Invalid)
+            continue;
+        ImageEntry &entry = images.entryFor(cells.at(0));
+        if (kind == RowKind::NoBoxes)
+            continue;
+        const QString &label = cells.at(5);
+        dataset.addClass(label, QColor());
+        entry.labels.append(cornerBox(label, corners[0], corners[1], corners[2], corners[3]));
+    }
+    for (ImageEntry &entry : images.entries()) {
+        const QSize size = probeImageSize(entry.filePath);
+        entry.width = size.width();
+        entry.height = size.height();
+        dataset.addImage(entry);
+    }
+    return !images.entries().isEmpty();
+}
+
+bool RetinaNetHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
+{
+    const QString csvPath = csvDatasetFile(path, kDefaultFile);
+    if (!ensureFolder(QFileInfo(csvPath).absolutePath()))
+        return false;
+    QByteArray text;
+    const QStringList stems = uniqueExportStems(dataset.images);
+    const int total = int(dataset.images.size());
+    for (int i = 0; i < total; ++i) {
+        if (progress)
+            progress(i + 1, total);
+        const ImageEntry &image = dataset.images.at(i);
+        const QString fileName = exportFileName(stems.at(i), image.filePath);
+        bool wroteBox = false;
+        for (const Annotation &a : image.labels) {
+            const std::optional<QRectF> box = annotationBoxWithArea(a);
+            if (!box)
+                continue;
+            text.append(csvRow({fileName, roundedIntegerText(box->left()), roundedIntegerText(box->top()),
+                                roundedIntegerText(box->right()), roundedIntegerText(box->bottom()), a.className}));
+            text.append(kTextLineEnd);
+            wroteBox = true;
+        }
+        // The form the format gives images without objects, so that they
+        // survive a round trip.
+        if (!wroteBox)
+            text.append(csvRow({fileName})).append(",,,,,").append(kTextLineEnd);
+    }
+    return writeDocumentFile(csvPath, text);
+}
+
+} // namespace Quillmark

@@ -1,0 +1,176 @@
+#include "formats/Yolo5ObbHandler.h"
+
+#include "formats/AnnotationGeometry.h"
+#include "formats/FolderListing.h"
+#include "formats/ImageFolderIndex.h"
+#include "formats/LabelLineFields.h"
+#include "formats/NumberFormat.h"
+#include "formats/PerImageFiles.h"
+#include "formats/SafeRead.h"
+#include "formats/SafeWrite.h"
+#include "formats/YoloDataYaml.h"
+#include "formats/YoloHandler.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPolygonF>
+#include <QSet>
+
+namespace Quillmark {
+
+namespace {
+
+QStringList collectLabelTxtFiles(const QDir &root)
+{
+    QStringList files;
+    for (const QString &split : labelSplitNames())
+        files += listFiles(root.filePath(split + QStringLiteral("/labelTxt")), {QStringLiteral("*.txt")});
+    if (files.isEmpty())
+        files = listFiles(root.filePath(QStringLiteral("labelTxt")), {QStringLiteral("*.txt")});
+    return files;
+}
+
+// <dir>/../images first, then the label file's own folder.
+QString findObbImage(ImageFolderIndex &index, const QString &labelPath)
+{
+    const QFileInfo label(labelPath);
+    const QString found = index.find(label.absolutePath() + QStringLiteral("/../images"), label.completeBaseName());
+    return found.isEmpty() ? index.find(label.absolutePath(), label.completeBaseName()) : found;
+}
+
+// The class name of a line: the ninth field. A name written with spaces
+// spreads over the fields up to the difficulty flag, which is then the last
+// field and an integer.
+QString obbClassName(const LabelFields &fields)
+{
+    int difficulty = 0;
+    if (fields.size() <= 10 || !parseInt(fields.back(), &difficulty))
+        return QString::fromUtf8(fields.at(8));
+    QByteArray name;
+    for (qsizetype i = 8; i + 1 < fields.size(); ++i) {
+        if (i > 8)
+            name.append(' ');
+        name.append(fields.at(i).data(), fields.at(i).size());
+    }
+    return QString::fromUtf8(name);
+}
+
+bool readObbLine(const LabelFields &fields, Annotation *a)
+{
+    if (fields.size() < 9)
+        return false;
+    double v[8];
+    for (int i = 0; i < 8; ++i) {
+        if (!parseDouble(fields.at(i), &v[i]))
+            return false;
+    }
+    a->className = obbClassName(fields).trimmed();
+    if (a->className.isEmpty())
+        return false;
+    a->kind = Polygon;
+    a->points = {QPointF(v[0], v[1]), QPointF(v[2], v[3]), QPointF(v[4], v[5]), QPointF(v[6], v[7])};
+    a->bbox = QPolygonF(a->points).boundingRect();
+    return hasFiniteGeometry(*a);
+}
+
+QByteArray obbLabelBytes(const ImageEntry &image)
+{
+    QByteArray text;
+    for (const Annotation &a : image.labels) {
+        const auto corners = orientedBoxCorners(a);
+        if (!corners)
+            continue;
+        for (const QPointF &p : *corners) {
+            text.append(roundedIntegerText(p.x()).toLatin1()).append(' ');
+            text.append(roundedIntegerText(p.y()).toLatin1()).append(' ');
+        }
+        text.append(a.className.toUtf8()).append(" 0").append(kTextLineEnd);
+    }
+    return text;
+}
+
+} // namespace
+
+QByteArray splitListDataYaml(const QString &imagesPattern, const QStringList &classNames)
+{
+    QString text;
+    text += QStringLiteral("train: ") + imagesPattern.arg(QStringLiteral("train")) + QLatin1Char('\n');
+    text += QStringLiteral("val: ") + imagesPattern.arg(QStringLiteral("valid")) + QLatin1Char('\n');
+    text += QStringLiteral("test: ") + imagesPattern.arg(QStringLiteral("test")) + QStringLiteral("\n\n");
+    text += QStringLiteral("nc: %1\n").arg(classNames.size());
+    text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
+    text.replace(QLatin1Char('\n'), QLatin1String(kTextLineEnd));
+    return text.toUtf8();
+}
+
+QString Yolo5ObbHandler::name() const
+{
+    return QStringLiteral("YOLOv5 OBB");
+}
+QString Yolo5ObbHandler::extension() const
+{
+    return QStringLiteral("txt");
+}
+
+bool Yolo5ObbHandler::canImport(const QString &path) const
+{
+    const QDir root(path);
+    if (!QFileInfo(root.filePath(QStringLiteral("data.yaml"))).isFile())
+        return false;
+    for (const QString &split : labelSplitNames()) {
+        if (QFileInfo(root.filePath(split + QStringLiteral("/labelTxt"))).isDir())
+            return true;
+    }
+    return QFileInfo(root.filePath(QStringLiteral("labelTxt"))).isDir();
+}
+
+bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    if (!QFileInfo(path).isDir())
+        return false;
+    const QDir root(path);
+    QStringList names = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml"))).names;
+    QSet<QString> known(names.cbegin(), names.cend());
+    bool namesAdded = false;
+    ImageFolderIndex index(yoloImageExtensions());
+    const auto findImage = [&index](const QString &labelFile) { return findObbImage(index, labelFile); };
+    const auto readLabels = [&](const QString &labelFile, const QString &, QSize, QList<Annotation> *labels) {
+        const bool read = forEachLabelLine(labelFile, [&](const LabelFields &fields) {
+            Annotation a;
+            if (!readObbLine(fields, &a))
+                return;
+            if (!known.contains(a.className)) {
+                known.insert(a.className);
+                names.append(a.className);
+            }
+            dataset.addClass(a.className, QColor());
+            labels->append(a);
+        });
+        // Every class of the list joins once a label file was read; later
+        // files can only add names that their lines added already.
+        if (read && !namesAdded) {
+            for (const QString &name : names)
+                dataset.addClass(name, QColor());
+            namesAdded = true;
+        }
+        return read;
+    };
+    return importLabelFiles(collectLabelTxtFiles(root), dataset, progress, findImage, readLabels) > 0;
+}
+
+bool Yolo5ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
+{
+    const QDir out(path);
+    PerImageFiles files;
+    files.imagesDir = out.filePath(QStringLiteral("train/images"));
+    files.labelsDir = out.filePath(QStringLiteral("train/labelTxt"));
+    files.labelBytes = obbLabelBytes;
+    if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
+        return false;
+    const QByteArray yaml = splitListDataYaml(QStringLiteral("%1/images"), dataset.classNames());
+    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), yaml))
+        return false;
+    return writePerImageFiles(dataset.images, files, progress);
+}
+
+} // namespace Quillmark

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "formats/IFormatHandler.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace Quillmark {
+
+// "YOLOv5 OBB": oriented boxes as four pixel corners, the class name and a
+// difficulty flag ("x1 y1 x2 y2 x3 y3 x4 y4 name 0"), one file per image in
+// "labelTxt" folders, with the class names in "data.yaml". The writer puts
+// everything in the "train" split and writes the images itself.
+class Yolo5ObbHandler : public IFormatHandler {
+public:
+    QString name() const override;
+    QString extension() const override;
+    // A "data.yaml" with a "labelTxt" folder below a split folder or the root.
+    bool canImport(const QString &path) const override;
+    // The label files of <split>/labelTxt ("train", "valid", "val", "test"),
+    // else of labelTxt. Adds the classes of the label lines and of
+    // "data.yaml". False when no label file could be read.
+    bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
+    // False when a folder or file cannot be written.
+    bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+};
+
+// The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: "train", "val"
+// and "test" paths made from the pattern (%1 taking "train", "valid", "test"),
+// an empty line, "nc" and the names as a quoted flow list.
+QByteArray splitListDataYaml(const QString &imagesPattern, const QStringList &classNames);
+
+} // namespace Quillmark

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "formats/IFormatHandler.h"
+
+namespace Quillmark {
+
+// "YOLOv8 OBB": oriented boxes as a class id and four corners normalised to
+// the image ("c x1 y1 x2 y2 x3 y3 x4 y4"), one file per image in
+// <split>/labels, with the class names in "data.yaml" as an index map. The
+// writer puts everything in "train" and writes the images itself.
+class Yolo8ObbHandler : public IFormatHandler {
+public:
+    QString name() const override;
+    QString extension() const override;
+    // A "data.yaml" without "roboflow:" and a label file in <split>/labels
+    // whose first line is a class id and eight numbers in 0..1.
+    bool canImport(const QString &path) const override;
+    // The label files of <split>/labels ("train", "valid", "val", "test").
+    // False when no label file could be read.
+    bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
+    // False when a folder or file cannot be written.
+    bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+};
+
+} // namespace Quillmark
