@@ -70,6 +70,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     refreshUi();
     updateTitle();
+    holdPendingFeatures();
     statusBar()->showMessage(QStringLiteral("Ready"));
     startUpdateCheck();
 }

@@ -217,6 +217,10 @@ private:
     void reloadShownEntry();
     void sendKeyToCanvas(int key);
 
+    // Buttons of commands whose features are not built yet
+    // (MainWindowPendingFeatures.cpp).
+    void holdPendingFeatures();
+
     // Theme and title (MainWindowTheme.cpp)
     void updateTitle();
 
