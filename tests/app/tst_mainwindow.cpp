@@ -48,6 +48,28 @@ QStringList canvasReferenceRows()
             QStringLiteral("Return")};
 }
 
+// Shows the window with a saved project of `type` holding `images` gray
+// pictures on disk and the class "cat", the first picture on the canvas and the
+// keyboard with the canvas. False when the window or the picture does not come.
+bool showProject(MainWindow &window, const QTemporaryDir &dir, const QString &type, int images = 1)
+{
+    MainWindowTestAccess access(window);
+    for (int i = 0; i < images; ++i)
+        access.project().dataset.addImage(
+            imageEntry(writeImage(QDir(dir.path()), QStringLiteral("%1.png").arg(i), 400, 300, Qt::gray), 400, 300));
+    access.project().projectType = type;
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.projectPath() = dir.filePath(QStringLiteral("p.qmk"));
+    access.refreshUi();
+    access.updateTitle();
+    window.show();
+    LabelCanvas *canvas = window.labelCanvas();
+    if (!QTest::qWaitForWindowActive(&window) || !QTest::qWaitFor([canvas] { return canvas->displayedEntryId() == 0; }))
+        return false;
+    canvas->setFocus();
+    return QTest::qWaitFor([canvas] { return canvas->hasFocus(); });
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -261,7 +283,7 @@ void TestMainWindow::windowShortcutsReachTheirCommands_data()
     QTest::newRow("B") << QKeySequence(Qt::Key_B) << "tool 1";
     QTest::newRow("D") << QKeySequence(Qt::Key_D) << "next";
     QTest::newRow("A") << QKeySequence(Qt::Key_A) << "previous";
-    QTest::newRow("save") << QKeySequence(QKeySequence::Save) << "prompt Save Project As";
+    QTest::newRow("save") << QKeySequence(QKeySequence::Save) << "saved";
     QTest::newRow("save as") << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S) << "prompt Save Project As";
     QTest::newRow("open") << QKeySequence(QKeySequence::Open) << "prompt Open Project";
 }
@@ -273,18 +295,7 @@ void TestMainWindow::windowShortcutsReachTheirCommands()
 
     QTemporaryDir dir;
     MainWindow window;
-    MainWindowTestAccess access(window);
-    for (int i = 0; i < 3; ++i)
-        access.project().dataset.addImage(
-            imageEntry(writeImage(QDir(dir.path()), QStringLiteral("%1.png").arg(i), 400, 300, Qt::gray), 400, 300));
-    access.project().projectType = QStringLiteral("object_detection");
-    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
-    access.refreshUi();
-    access.updateTitle();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
-    window.labelCanvas()->setFocus();
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection"), 3));
     window.labelCanvas()->fitToWindow();
     const float fitScale = window.labelCanvas()->viewScale();
     window.labelCanvas()->zoomIn();
@@ -315,6 +326,9 @@ void TestMainWindow::windowShortcutsReachTheirCommands()
         QCOMPARE(window.currentImage(), 1);
     } else if (expected == "previous") {
         QCOMPARE(window.currentImage(), 2);
+    } else if (expected == "saved") {
+        QVERIFY(prompts.calls.isEmpty());
+        QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("p.qmk"))));
     } else if (expected.startsWith("prompt ")) {
         QCOMPARE(prompts.calls.size(), 1);
         QCOMPARE(prompts.calls.at(0).title, expected.mid(7));
@@ -374,18 +388,8 @@ void TestMainWindow::disallowedKeyDrawsNothingInAClassificationProject()
     QTemporaryDir dir;
     MainWindow window;
     MainWindowTestAccess access(window);
-    access.project().dataset.addImage(
-        imageEntry(writeImage(QDir(dir.path()), QStringLiteral("a.png"), 400, 300, Qt::gray), 400, 300));
-    access.project().projectType = QStringLiteral("classification");
-    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
-    access.projectPath() = dir.filePath(QStringLiteral("p.qmk"));
-    access.refreshUi();
-    access.updateTitle();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QVERIFY(showProject(window, dir, QStringLiteral("classification")));
     LabelCanvas *canvas = window.labelCanvas();
-    QTRY_COMPARE(canvas->displayedEntryId(), 0);
-    canvas->setFocus();
 
     QTest::keyClick(canvas, Qt::Key_B);
     drawBox(canvas, {20, 20}, {120, 120});
@@ -478,9 +482,7 @@ void TestMainWindow::canvasRowsOfTheReferenceAct()
     schema.objectClass = QStringLiteral("person");
     schema.keypointNames = {QStringLiteral("head"), QStringLiteral("hip"), QStringLiteral("foot")};
     access.project().dataset.setKeypointSchema(schema);
-    ImageEntry entry = imageEntry(QStringLiteral("mem.png"), 400, 300, {box({300, 200, 50, 50}, "person")});
-    entry.image = QImage(400, 300, QImage::Format_RGB32);
-    entry.image.fill(Qt::gray);
+    ImageEntry entry = memoryImage(QStringLiteral("mem.png"), 400, 300, Qt::gray, {box({300, 200, 50, 50}, "person")});
     access.project().dataset.addImage(entry);
     access.project().projectType = QStringLiteral("pose");
     access.projectPath() = QStringLiteral("/p/pose.qmk");
@@ -537,19 +539,8 @@ void TestMainWindow::canvasKeepsItsOwnKeys()
     MainWindow window;
     MainWindowTestAccess access(window);
     QTemporaryDir dir;
-    access.project().dataset.addImage(
-        imageEntry(writeImage(QDir(dir.path()), QStringLiteral("a.png"), 400, 300, Qt::gray), 400, 300));
-    access.project().projectType = QStringLiteral("object_detection");
-    access.projectPath() = dir.filePath(QStringLiteral("p.qmk"));
-    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
-    access.refreshUi();
-    access.updateTitle();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
     LabelCanvas *canvas = window.labelCanvas();
-    QTRY_COMPARE(canvas->displayedEntryId(), 0);
-    canvas->setFocus();
-    QTRY_VERIFY(canvas->hasFocus());
     canvas->setTool(int(Tool::BBox));
 
     drawBox(canvas, {20, 20}, {120, 120});
@@ -588,9 +579,8 @@ void TestMainWindow::editMenuEntriesActOnTheCanvas()
 {
     MainWindow window;
     MainWindowTestAccess access(window);
-    ImageEntry entry = imageEntry(QStringLiteral("mem.png"), 200, 100, {box({10, 10, 50, 50}), box({60, 10, 50, 50})});
-    entry.image = QImage(200, 100, QImage::Format_RGB32);
-    entry.image.fill(Qt::gray);
+    ImageEntry entry =
+        memoryImage(QStringLiteral("mem.png"), 200, 100, Qt::gray, {box({10, 10, 50, 50}), box({60, 10, 50, 50})});
     access.project().dataset.addImage(entry);
     access.refreshUi();
     QCOMPARE(window.labelCanvas()->displayedEntryId(), 0);
@@ -852,9 +842,7 @@ void TestMainWindow::aiRunCancelledFromTheStatusBar()
     MainWindowTestAccess access(window);
     QList<int> ids;
     for (int i = 0; i < 3; ++i) {
-        ImageEntry entry = imageEntry(QStringLiteral("m%1.png").arg(i), 40, 30);
-        entry.image = QImage(40, 30, QImage::Format_RGB32);
-        entry.image.fill(Qt::gray);
+        ImageEntry entry = memoryImage(QStringLiteral("m%1.png").arg(i), 40, 30, Qt::gray);
         access.project().dataset.addImage(entry);
         ids << i;
     }
@@ -1015,9 +1003,7 @@ void TestMainWindow::statsToggleAndZoomLabel()
 {
     MainWindow window;
     MainWindowTestAccess access(window);
-    ImageEntry entry = imageEntry(QStringLiteral("mem.png"), 2000, 1000, {box({0, 0, 10, 10})});
-    entry.image = QImage(2000, 1000, QImage::Format_RGB32);
-    entry.image.fill(Qt::darkGray);
+    ImageEntry entry = memoryImage(QStringLiteral("mem.png"), 2000, 1000, Qt::darkGray, {box({0, 0, 10, 10})});
     access.project().dataset.addImage(entry);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

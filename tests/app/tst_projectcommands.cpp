@@ -327,11 +327,7 @@ void TestProjectCommands::wizardSaveLocationNeverReplacesSilently()
 {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("cars.qmk"));
-    {
-        QFile file(target);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("someone's project");
-    }
+    QVERIFY(writeFile(target, "someone's project"));
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -490,11 +486,7 @@ void TestProjectCommands::failedOpenKeepsTheProject()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("broken.qmk"));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[1, 2");
-    }
+    QVERIFY(writeFile(path, "[1, 2"));
     MainWindow window;
     MainWindowTestAccess access(window);
     access.project().name = QStringLiteral("Before");
@@ -544,14 +536,12 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
     saved.projectType = QStringLiteral("object_detection");
     const QByteArray json = projectToJsonBytes(saved);
     // The worker blocks on the pipe until the test writes the project into it.
-    const QString fifo = dir.filePath(QStringLiteral("slow.qmk"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.qmk"));
+    QVERIFY(!fifo.isEmpty());
 
     MainWindow window;
     MainWindowTestAccess access(window);
-    ImageEntry shown = imageEntry(QStringLiteral("mem.png"), 200, 100);
-    shown.image = QImage(200, 100, QImage::Format_RGB32);
-    shown.image.fill(Qt::gray);
+    ImageEntry shown = memoryImage(QStringLiteral("mem.png"), 200, 100, Qt::gray);
     access.project().dataset.addImage(shown);
     access.project().name = QStringLiteral("Before");
     access.project().projectType = QStringLiteral("object_detection");
@@ -569,11 +559,7 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
     if (answer >= 0)
         prompts.answers.enqueue(answer);
     const int callsBefore = int(prompts.calls.size());
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(json);
-    }
+    QVERIFY(writeFile(fifo, json));
     QTRY_VERIFY(!window.isJobRunning());
 
     QCOMPARE(int(prompts.calls.size()) - callsBefore, answer >= 0 ? 1 : 0);
@@ -597,8 +583,8 @@ void TestProjectCommands::hangingOpenCanBeCancelled()
 {
     QTemporaryDir dir;
     // A file that never answers until the test writes it, like a stalled share.
-    const QString fifo = dir.filePath(QStringLiteral("stalled.qmk"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("stalled.qmk"));
+    QVERIFY(!fifo.isEmpty());
     Project good;
     good.name = QStringLiteral("Good");
     good.projectType = QStringLiteral("pose");
@@ -607,9 +593,7 @@ void TestProjectCommands::hangingOpenCanBeCancelled()
 
     MainWindow window;
     MainWindowTestAccess access(window);
-    ImageEntry shown = imageEntry(QStringLiteral("mem.png"), 200, 100, {box({10, 10, 40, 40})});
-    shown.image = QImage(200, 100, QImage::Format_RGB32);
-    shown.image.fill(Qt::gray);
+    ImageEntry shown = memoryImage(QStringLiteral("mem.png"), 200, 100, Qt::gray, {box({10, 10, 40, 40})});
     access.project().dataset.addImage(shown);
     access.project().name = QStringLiteral("Before");
     access.project().projectType = QStringLiteral("object_detection");
@@ -659,11 +643,7 @@ void TestProjectCommands::hangingOpenCanBeCancelled()
     const int callsBefore = int(prompts.calls.size());
     Project late;
     late.name = QStringLiteral("Late");
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(projectToJsonBytes(late));
-    }
+    QVERIFY(writeFile(fifo, projectToJsonBytes(late)));
     QTest::qWait(300);
     QCOMPARE(window.currentProject().name, QStringLiteral("Good"));
     QCOMPARE(window.currentProjectPath(), goodPath);
@@ -689,15 +669,13 @@ void TestProjectCommands::closingWhileAnOpenHangs()
     QFETCH(bool, closes);
 
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("stalled.qmk"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("stalled.qmk"));
+    QVERIFY(!fifo.isEmpty());
     const QString ownPath = dir.filePath(QStringLiteral("own.qmk"));
 
     auto window = std::make_unique<MainWindow>();
     MainWindowTestAccess access(*window);
-    ImageEntry shown = imageEntry(dir.filePath(QStringLiteral("mem.png")), 200, 100);
-    shown.image = QImage(200, 100, QImage::Format_RGB32);
-    shown.image.fill(Qt::gray);
+    ImageEntry shown = memoryImage(dir.filePath(QStringLiteral("mem.png")), 200, 100, Qt::gray);
     access.project().dataset.addImage(shown);
     access.project().name = QStringLiteral("Own");
     access.project().projectType = QStringLiteral("object_detection");
@@ -736,11 +714,7 @@ void TestProjectCommands::closingWhileAnOpenHangs()
         window.reset();
     Project late;
     late.name = QStringLiteral("Late");
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(projectToJsonBytes(late));
-    }
+    QVERIFY(writeFile(fifo, projectToJsonBytes(late)));
     if (closes) {
         QTest::qWait(300);
         return;
@@ -879,9 +853,7 @@ void TestProjectCommands::extractEmbeddedMedia()
     a.imageData = red;
     ImageEntry b = imageEntry(QStringLiteral("0001.jpg"), 32, 24);
     b.imageData = blue;
-    ImageEntry scan = imageEntry(QStringLiteral("scan"), 8, 8);
-    scan.image = QImage(8, 8, QImage::Format_RGB32);
-    scan.image.fill(Qt::green);
+    ImageEntry scan = memoryImage(QStringLiteral("scan"), 8, 8, Qt::green);
     ImageEntry unnamed = imageEntry(QString(), 8, 8);
     unnamed.id = 7;
     unnamed.image = scan.image;
@@ -983,8 +955,8 @@ void TestProjectCommands::failedExtractionKeepsTheMedia()
 void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
     // Encoded up front: a reader blocked on the pipe holds Qt's image plugin lock.
     const QByteArray pixels = encoded(Qt::blue, "PNG", 400, 300);
 
@@ -992,9 +964,7 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
     MainWindowTestAccess access(window);
     // Image 0 holds its pixels in memory: while a reader waits on the pipe,
     // Qt's image plugins are locked for every other file.
-    ImageEntry first = imageEntry(QStringLiteral("a.png"), 400, 300);
-    first.image = QImage(400, 300, QImage::Format_RGB32);
-    first.image.fill(Qt::gray);
+    ImageEntry first = memoryImage(QStringLiteral("a.png"), 400, 300, Qt::gray);
     access.project().dataset.addImage(first);
     // The second image's pixels only arrive when the test writes them.
     access.project().dataset.addImage(imageEntry(fifo, 400, 300, {box({300, 200, 20, 20})}));
@@ -1024,11 +994,7 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
     QCOMPARE(dataset.images.at(1).labels.at(0).bbox, QRectF(300, 200, 20, 20));
     QVERIFY(window.isModified());
 
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(pixels);
-    }
+    QVERIFY(writeFile(fifo, pixels));
     QTRY_COMPARE(canvas->displayedEntryId(), 1);
     QCOMPARE(canvas->annotations().size(), 1);
     QCOMPARE(canvas->annotations().at(0).bbox, QRectF(300, 200, 20, 20));
@@ -1040,8 +1006,8 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
 void TestProjectCommands::staleLoadIsDropped()
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
     const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
     MainWindow window;
     MainWindowTestAccess access(window);
@@ -1054,11 +1020,7 @@ void TestProjectCommands::staleLoadIsDropped()
     access.refreshUi(); // starts loading image 0 from the pipe
     window.onImageSelected(1);
     QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 1);
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(pixels);
-    }
+    QVERIFY(writeFile(fifo, pixels));
     QTest::qWait(200);
     QCOMPARE(window.labelCanvas()->displayedEntryId(), 1);
     QCOMPARE(window.currentImage(), 1);
@@ -1067,8 +1029,8 @@ void TestProjectCommands::staleLoadIsDropped()
 void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
     const QByteArray red = encoded(Qt::red, "PNG", 400, 300);
 
     MainWindow window;
@@ -1087,9 +1049,7 @@ void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
     spec.name = QStringLiteral("B");
     spec.classes = {{QStringLiteral("cat"), Qt::green}};
     window.createProject(spec);
-    ImageEntry blue = imageEntry(QStringLiteral("blue.png"), 400, 300);
-    blue.image = QImage(400, 300, QImage::Format_RGB32);
-    blue.image.fill(Qt::blue);
+    ImageEntry blue = memoryImage(QStringLiteral("blue.png"), 400, 300, Qt::blue);
     access.project().dataset.addImage(blue);
     access.refreshUi();
     LabelCanvas *canvas = window.labelCanvas();
@@ -1100,11 +1060,7 @@ void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
     };
     QCOMPARE(centre(), QColor(Qt::blue));
 
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(red);
-    }
+    QVERIFY(writeFile(fifo, red));
     QTest::qWait(300);
     QCOMPARE(canvas->displayedEntryId(), 0);
     QCOMPARE(centre(), QColor(Qt::blue));
@@ -1114,8 +1070,8 @@ void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
 void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
     const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
     MainWindow window;
     MainWindowTestAccess access(window);
@@ -1136,11 +1092,7 @@ void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
     QCOMPARE(canvas->displayedEntryId(), ~1);
 
     // The image's pixels arriving after the switch to the video are dropped.
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(pixels);
-    }
+    QVERIFY(writeFile(fifo, pixels));
     QTest::qWait(200);
     QCOMPARE(canvas->displayedEntryId(), ~1);
 
