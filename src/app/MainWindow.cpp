@@ -168,6 +168,7 @@ void MainWindow::setupUi()
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);
     connect(slideshowTimer, &QTimer::timeout, this, &MainWindow::onSlideshowTick);
+    connectVideoDecoder();
 
     undoAction = canvas->undoStack()->createUndoAction(this, QStringLiteral("&Undo"));
     undoAction->setShortcut(QKeySequence::Undo);

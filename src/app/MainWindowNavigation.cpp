@@ -100,6 +100,9 @@ void MainWindow::onImageLoaded(const ImageEntry &loaded, quint64 generation, con
 
 void MainWindow::onImageSelected(int imageId)
 {
+    // A video import waits for the decoder, which leaving video mode would close.
+    if (videoImportPending)
+        return;
     if (imageId < 0) {
         onVideoItemSelected(~imageId);
         return;
