@@ -14,8 +14,8 @@ namespace Quillmark {
 
 void MainWindow::holdPendingFeatures()
 {
-    for (ToolBar::Button button : {ToolBar::ImportImages, ToolBar::ImportVideo, ToolBar::ImportDataset,
-                                   ToolBar::ImportPackage, ToolBar::ExportPackage, ToolBar::ExportDataset})
+    for (ToolBar::Button button : {ToolBar::ImportImages, ToolBar::ImportDataset, ToolBar::ImportPackage,
+                                   ToolBar::ExportPackage, ToolBar::ExportDataset})
         PendingFeatureGuard::hold(toolBar->button(button));
     // Adds images, as the tool bar's Import Images does.
     PendingFeatureGuard::hold(imageListPanel->addButton());
