@@ -90,7 +90,7 @@ void MainWindow::onImageLoaded(const ImageEntry &loaded, quint64 generation, con
     // The dataset's entry, not the worker's copy: its annotations may have
     // changed while the pixels were decoded. Its file must still be the one read.
     const ImageEntry *entry = project.dataset.imageById(loaded.id);
-    if (!entry)
+    if (!entry || entry->filePath != loaded.filePath)
         return;
     displayedFrame = -1;
     canvas->setImageFromPixmap(*entry, QPixmap::fromImage(image));
