@@ -48,6 +48,16 @@ QStringList canvasReferenceRows()
             QStringLiteral("Return")};
 }
 
+// Shows the window with an empty project of `type`; false when it does not come.
+bool showTypedProject(MainWindow &window, const QString &type)
+{
+    MainWindowTestAccess access(window);
+    access.project().projectType = type;
+    access.updateTitle();
+    window.show();
+    return QTest::qWaitForWindowActive(&window);
+}
+
 // Shows the window with a saved project of `type` holding `images` gray
 // pictures on disk and the class "cat", the first picture on the canvas and the
 // keyboard with the canvas. False when the window or the picture does not come.
@@ -369,11 +379,7 @@ void TestMainWindow::toolKeysSelectOnlyAllowedTools()
     QFETCH(bool, allowed);
 
     MainWindow window;
-    MainWindowTestAccess access(window);
-    access.project().projectType = type;
-    access.updateTitle();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QVERIFY(showTypedProject(window, type));
     // Start from a tool that no key selects, so every move shows.
     window.labelCanvas()->setTool(int(Tool::AiLabel));
     window.sideToolBarWidget()->setTool(int(Tool::AiLabel));
@@ -403,11 +409,7 @@ void TestMainWindow::toolKeysNeverOpenTheAssistanceTools()
 {
     for (const QString type : {"pose", "face", "object_detection"}) {
         MainWindow window;
-        MainWindowTestAccess access(window);
-        access.project().projectType = type;
-        access.updateTitle();
-        window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(showTypedProject(window, type));
 
         // The pose and face tools chosen on the side bar open their tool and
         // fall back to Select.
