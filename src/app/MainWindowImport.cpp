@@ -11,6 +11,7 @@
 #include "formats/ImportFormatDialog.h"
 #include "formats/ImportFormats.h"
 #include "formats/LabelMeHandler.h"
+#include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
 #include "model/ProjectTypeTable.h"
 
@@ -152,7 +153,7 @@ void MainWindow::onImportImages()
 
     const int count = int(paths.size());
     auto result = std::make_shared<QList<ImportedImage>>();
-    const ProgressCallback progress = progressPoster(ProgressKind::ImageImport);
+    const ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::ImageImport));
     runInBackground(
         QStringLiteral("Importing 0 / %1…").arg(count), count,
         [paths, count, result, progress] {
@@ -268,7 +269,7 @@ void MainWindow::startDatasetImport(const QString &format, const QString &path)
         bool ok = false;
     };
     auto result = std::make_shared<Result>();
-    const ProgressCallback progress = progressPoster(ProgressKind::DatasetImport);
+    const ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::DatasetImport));
     runInBackground(
         QStringLiteral("Importing %1 dataset…").arg(format), 0,
         [handler, path, result, progress] { result->ok = handler->importDataset(path, result->dataset, progress); },
@@ -320,7 +321,7 @@ void MainWindow::onImportQuillPackage()
         QString projectType;
     };
     auto result = std::make_shared<Result>();
-    const ProgressCallback progress = progressPoster(ProgressKind::PackageImport);
+    const ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::PackageImport));
     runInBackground(
         QStringLiteral("Opening QuillPackage…"), 0,
         [handler, path, result, progress] {

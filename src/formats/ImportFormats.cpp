@@ -13,13 +13,19 @@ namespace {
 const QString packageFormat = QStringLiteral("QuillPackage");
 
 // Lower ranks are more specific. Each of these formats shares its folders
-// with plain YOLO (and pose folders also with the multi-task reader), whose
-// reader would drop the angles, keypoints or masks.
+// with plain YOLO, whose reader would lose what marks them: the angles of
+// oriented boxes, the keypoints of a pose folder, the class names of a
+// Darknet folder. The multi-task reader is not among them: its rule claims
+// every folder with a data.yaml beside images/ and labels/ (the common
+// Ultralytics layout), and it reads boxes only and no background images, so
+// plain YOLO, which comes first in the list, stays first.
 int specificityRank(const QString &format)
 {
     static const QHash<QString, int> ranks = {
-        {QStringLiteral("YOLOv5 OBB"), 0}, {QStringLiteral("YOLOv8 OBB"), 0}, {QStringLiteral("YOLO Pose"), 0},
-        {QStringLiteral("YOLOv6 MT"), 1},  {QStringLiteral("Darknet"), 1},
+        {QStringLiteral("YOLOv5 OBB"), 0},
+        {QStringLiteral("YOLOv8 OBB"), 0},
+        {QStringLiteral("YOLO Pose"), 0},
+        {QStringLiteral("Darknet"), 1},
     };
     return ranks.value(format, 2);
 }

@@ -15,9 +15,9 @@ QStringList importCandidates();
 // The candidates whose detection rule claims the folder, most specific first:
 // several handlers often claim one folder (plain YOLO reads every folder with
 // a data.yaml or label files), so the layouts that only a specialised reader
-// understands (oriented boxes, pose, then multi-task labels, Darknet) come
-// before the general ones. Otherwise the registry order stays. Reads files:
-// call it off the GUI thread.
+// understands (oriented boxes and pose, then Darknet) come before the general
+// ones. Otherwise the registry order stays. Reads files: call it off the GUI
+// thread.
 QStringList detectImportFormats(const QString &folder);
 
 // `detected` reordered as detectImportFormats orders it.

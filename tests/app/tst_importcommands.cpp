@@ -14,6 +14,7 @@
 #include "chrome/ToolBar.h"
 #include "formats/ImportFormatDialog.h"
 #include "formats/ImportFormats.h"
+#include "formats/ProgressThrottle.h"
 #include "model/Dataset.h"
 
 #include <QElapsedTimer>
@@ -198,6 +199,7 @@ private slots:
     void mostSpecificFormatFirst_data();
     void mostSpecificFormatFirst();
     void detectionRunsOffTheGuiThread();
+    void progressReportsAreThrottled();
     void formatGivesTypeToolAndPicker_data();
     void formatGivesTypeToolAndPicker();
     void resetRule_data();
@@ -352,13 +354,15 @@ void TestImportCommands::mostSpecificFormatFirst_data()
     QTest::addColumn<QStringList>("detected");
     QTest::addColumn<QStringList>("ordered");
     QTest::newRow("pose folder") << QStringList{"YOLO", "YOLOv6 MT", "YOLO Pose"}
-                                 << QStringList{"YOLO Pose", "YOLOv6 MT", "YOLO"};
+                                 << QStringList{"YOLO Pose", "YOLO", "YOLOv6 MT"};
     QTest::newRow("obb folder") << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv5 OBB"}
                                 << QStringList{"YOLOv5 OBB", "YOLO", "YOLOv4 Scaled"};
     QTest::newRow("v8 obb folder") << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv8 OBB"}
                                    << QStringList{"YOLOv8 OBB", "YOLO", "YOLOv4 Scaled"};
     QTest::newRow("darknet folder") << QStringList{"YOLO", "Darknet"} << QStringList{"Darknet", "YOLO"};
-    QTest::newRow("multi-task folder") << QStringList{"YOLO", "YOLOv6 MT"} << QStringList{"YOLOv6 MT", "YOLO"};
+    // The multi-task rule claims every Ultralytics folder; its reader keeps
+    // boxes only, so plain YOLO stays first.
+    QTest::newRow("ultralytics folder") << QStringList{"YOLO", "YOLOv6 MT"} << QStringList{"YOLO", "YOLOv6 MT"};
     QTest::newRow("list order kept") << QStringList{"YOLO", "Roboflow YOLO", "YOLOv8", "YOLOv12"}
                                      << QStringList{"YOLO", "Roboflow YOLO", "YOLOv8", "YOLOv12"};
     QTest::newRow("keras pair") << QStringList{"YOLOv3 Keras", "YOLOv4 PyTorch"}
@@ -406,6 +410,37 @@ void TestImportCommands::detectionRunsOffTheGuiThread()
     QVERIFY(!access.busyTimer()->isActive());
     QVERIFY(access.project().dataset.images.isEmpty());
     QVERIFY(access.project().projectType.isEmpty());
+}
+
+void TestImportCommands::progressReportsAreThrottled()
+{
+    // A reader of 100,000 files reports 100,000 times; the GUI thread gets the
+    // first, the last and a few between.
+    QList<QPair<int, int>> reports;
+    const ProgressCallback progress = throttledProgress(
+        [&](int current, int total) {
+            reports.append({current, total});
+        },
+        40);
+    for (int i = 1; i <= 100000; ++i)
+        progress(i, 100000);
+    QVERIFY2(reports.size() < 50, qPrintable(QString::number(reports.size())));
+    QCOMPARE(reports.constFirst(), qMakePair(1, 100000));
+    QCOMPARE(reports.constLast(), qMakePair(100000, 100000));
+
+    // Slow reports all pass.
+    reports.clear();
+    const ProgressCallback slow = throttledProgress(
+        [&](int current, int total) {
+            reports.append({current, total});
+        },
+        5);
+    for (int i = 1; i <= 3; ++i) {
+        slow(i, 4);
+        QTest::qSleep(10);
+    }
+    QCOMPARE(reports.size(), 3);
+    QVERIFY(!throttledProgress({}));
 }
 
 void TestImportCommands::formatGivesTypeToolAndPicker_data()
@@ -853,13 +888,19 @@ void TestImportCommands::endToEndCocoThenYolo()
 
     // The YOLO folder joins the project after the COCO images.
     importDataset(window, prompts, yoloRoot, QStringLiteral("YOLO"));
-    QVERIFY(dataset.images.size() >= 4);
+    // Three YOLO images, the background image among them, after the COCO ones.
+    QCOMPARE(dataset.images.size(), 5);
     QCOMPARE(dataset.images.at(2).id, 2);
     int street = -1;
+    int background = -1;
     for (const ImageEntry &image : dataset.images) {
         if (QFileInfo(image.filePath).fileName() == QLatin1String("street_01.jpg"))
             street = image.id;
+        if (QFileInfo(image.filePath).fileName() == QLatin1String("empty_road.jpg"))
+            background = image.id;
     }
+    QVERIFY(background >= 2);
+    QVERIFY(dataset.imageById(background)->labels.isEmpty());
     QVERIFY(street >= 2);
     QVERIFY(dataset.classColors.contains("bicycle"));
     QCOMPARE(canvas->displayedEntryId(), dataset.images.constFirst().id);
