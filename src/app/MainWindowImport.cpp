@@ -88,6 +88,14 @@ AnnotationFilePicker annotationFilePicker(const QString &format)
     return {};
 }
 
+// What a reader on a worker hands to the GUI thread: the dataset it filled,
+// whether it read one, and (packages) the stored project type.
+struct ReadResult {
+    Dataset dataset;
+    bool ok = false;
+    QString projectType;
+};
+
 // Asks which picture a LabelMe import takes when the files carry both; true
 // for the external files. Escape keeps the embedded pictures, the default.
 bool askForExternalLabelMeImages(QWidget *parent)
@@ -264,11 +272,7 @@ void MainWindow::startDatasetImport(const QString &format, const QString &path)
     IFormatHandler *handler = FormatRegistry::instance().find(format);
     if (!handler)
         return;
-    struct Result {
-        Dataset dataset;
-        bool ok = false;
-    };
-    auto result = std::make_shared<Result>();
+    auto result = std::make_shared<ReadResult>();
     const ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::DatasetImport));
     runInBackground(
         QStringLiteral("Importing %1 dataset…").arg(format), 0,
@@ -315,12 +319,7 @@ void MainWindow::onImportQuillPackage()
     if (!handler)
         return;
 
-    struct Result {
-        Dataset dataset;
-        bool ok = false;
-        QString projectType;
-    };
-    auto result = std::make_shared<Result>();
+    auto result = std::make_shared<ReadResult>();
     const ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::PackageImport));
     runInBackground(
         QStringLiteral("Opening QuillPackage…"), 0,

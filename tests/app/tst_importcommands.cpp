@@ -208,6 +208,7 @@ private slots:
     void labelMeImageSource();
     void mergeContinuesIdsAndKeepsColours();
     void imageImportProbesSizes();
+    void videoDuplicateCheck();
     void packageIntoFreshProject();
     void packageIntoTypedProject();
     void failedPackageChangesNothing_data();
@@ -734,6 +735,43 @@ void TestImportCommands::imageImportProbesSizes()
     window.onImportImages();
     QVERIFY(!window.isJobRunning());
     QCOMPARE(images.size(), 4);
+}
+
+void TestImportCommands::videoDuplicateCheck()
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath("clip.mp4");
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10",
+                  "-frames:v", "5", "-pix_fmt", "yuv420p", clip});
+    QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+    const QString otherCase = dir.filePath("Clip.mp4");
+    QVERIFY(QFile::copy(clip, otherCase));
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().projectType = QStringLiteral("object_detection");
+    access.refreshUi();
+    const auto importVideo = [&](const QString &path) {
+        prompts.answers.enqueue(path);
+        window.onImportVideo();
+        return QTest::qWaitFor([&] { return !window.isJobRunning(); }, 20000);
+    };
+    QVERIFY(importVideo(clip));
+    QCOMPARE(access.project().dataset.videos.size(), 1);
+
+    // The same path again: refused, nothing changes.
+    access.modified() = false;
+    QVERIFY(importVideo(clip));
+    QCOMPARE(statusText(window), QStringLiteral("Video already imported."));
+    QCOMPARE(access.project().dataset.videos.size(), 1);
+    QVERIFY(!access.modified());
+
+    // A path that differs in letter case is another file.
+    QVERIFY(importVideo(otherCase));
+    QCOMPARE(access.project().dataset.videos.size(), 2);
+    QCOMPARE(access.project().dataset.videos.at(1).filePath, otherCase);
 }
 
 void TestImportCommands::packageIntoFreshProject()
