@@ -9,15 +9,17 @@
 namespace Quillmark {
 
 const std::array<QColor, 8> classPalette = {
-    QColor(0x4D, 0x8D, 0xFF), QColor(0xFF, 0x57, 0x57), QColor(0x55, 0xC7, 0x72), QColor(0xFF, 0xB2, 0x3F),
-    QColor(0xB4, 0x7F, 0xFF), QColor(0xFF, 0xC0, 0x3E), QColor(0x50, 0xD0, 0xD0), QColor(0xFF, 0x77, 0xAA),
+    QColor(0x4D, 0x8D, 0xFF), QColor(0xFF, 0x57, 0x57), QColor(0x55, 0xC7, 0x72),
+    QColor(0xFF, 0xB2, 0x3F), QColor(0xB4, 0x7F, 0xFF), QColor(0xFF, 0xC0, 0x3E),
+    QColor(0x50, 0xD0, 0xD0), QColor(0xFF, 0x77, 0xAA),
 };
 
 namespace {
 
 // The counter stops at the largest int rather than wrapping: a negative id
 // would pass for a video frame (whose canvas id is a complement).
-template <typename Entry> void appendWithId(QList<Entry> &list, int &nextId, Entry copy)
+template <typename Entry>
+void appendWithId(QList<Entry> &list, int &nextId, Entry copy)
 {
     constexpr int largestId = std::numeric_limits<int>::max();
     if (copy.id < 0) {
@@ -31,7 +33,8 @@ template <typename Entry> void appendWithId(QList<Entry> &list, int &nextId, Ent
 }
 
 // Every entry as a new one (its id forgotten), sizes below 0 as unknown.
-template <typename Entry> void appendAllAsNew(QList<Entry> &list, int &nextId, QList<Entry> entries)
+template <typename Entry>
+void appendAllAsNew(QList<Entry> &list, int &nextId, QList<Entry> entries)
 {
     list.reserve(list.size() + entries.size());
     for (Entry &entry : entries) {
@@ -42,7 +45,8 @@ template <typename Entry> void appendAllAsNew(QList<Entry> &list, int &nextId, Q
     }
 }
 
-template <typename Entry> Entry *findById(QList<Entry> &list, int id)
+template <typename Entry>
+Entry *findById(QList<Entry> &list, int id)
 {
     for (auto &entry : list) {
         if (entry.id == id)
@@ -51,7 +55,8 @@ template <typename Entry> Entry *findById(QList<Entry> &list, int id)
     return nullptr;
 }
 
-template <typename Entry> const Entry *findById(const QList<Entry> &list, int id)
+template <typename Entry>
+const Entry *findById(const QList<Entry> &list, int id)
 {
     for (const auto &entry : list) {
         if (entry.id == id)
@@ -60,7 +65,8 @@ template <typename Entry> const Entry *findById(const QList<Entry> &list, int id
     return nullptr;
 }
 
-template <typename Entry> void removeById(QList<Entry> &list, int id)
+template <typename Entry>
+void removeById(QList<Entry> &list, int id)
 {
     list.removeIf([id](const Entry &entry) { return entry.id == id; });
 }
@@ -113,31 +119,13 @@ QStringList Dataset::classNames() const
     return names;
 }
 
-ImageEntry *Dataset::imageById(int id)
-{
-    return findById(images, id);
-}
-const ImageEntry *Dataset::imageById(int id) const
-{
-    return findById(images, id);
-}
-VideoEntry *Dataset::videoById(int id)
-{
-    return findById(videos, id);
-}
-const VideoEntry *Dataset::videoById(int id) const
-{
-    return findById(videos, id);
-}
+ImageEntry *Dataset::imageById(int id) { return findById(images, id); }
+const ImageEntry *Dataset::imageById(int id) const { return findById(images, id); }
+VideoEntry *Dataset::videoById(int id) { return findById(videos, id); }
+const VideoEntry *Dataset::videoById(int id) const { return findById(videos, id); }
 
-void Dataset::removeImage(int id)
-{
-    removeById(images, id);
-}
-void Dataset::removeVideo(int id)
-{
-    removeById(videos, id);
-}
+void Dataset::removeImage(int id) { removeById(images, id); }
+void Dataset::removeVideo(int id) { removeById(videos, id); }
 
 void Dataset::removeClass(const QString &name)
 {

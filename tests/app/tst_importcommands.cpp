@@ -398,7 +398,7 @@ void TestImportCommands::detectionRunsOffTheGuiThread()
     // window shows the busy state.
     QVERIFY(window.isJobRunning());
     QVERIFY(!window.toolBarWidget()->isEnabled());
-    QVERIFY(window.progressBarWidget()->isVisible() || window.progressBarWidget()->isVisibleTo(&window));
+    QVERIFY(window.progressBarWidget()->isVisibleTo(&window));
     QVERIFY(access.busyTimer() && access.busyTimer()->isActive());
     QCOMPARE(QSettings().value("lastImportDir").toString(), folder);
 
@@ -729,7 +729,7 @@ void TestImportCommands::imageImportProbesSizes()
     QVERIFY(access.modified());
     QCOMPARE(QSettings().value("lastImagesDir").toString(), QDir(dir.path()).absolutePath());
     QVERIFY(window.toolBarWidget()->isEnabled());
-    QVERIFY(!window.progressBarWidget()->isVisible());
+    QVERIFY(!window.progressBarWidget()->isVisibleTo(&window));
 
     // A cancelled dialog changes nothing.
     window.onImportImages();
@@ -890,7 +890,7 @@ void TestImportCommands::failedPackageChangesNothing()
     QVERIFY(access.project().dataset.classColors.isEmpty());
     QVERIFY(access.modified());
     QVERIFY(window.toolBarWidget()->isEnabled());
-    QVERIFY(!window.progressBarWidget()->isVisible());
+    QVERIFY(!window.progressBarWidget()->isVisibleTo(&window));
 }
 
 void TestImportCommands::endToEndCocoThenYolo()
