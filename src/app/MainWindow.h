@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QPolygonF>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -253,6 +254,27 @@ private:
     void finishJob();
     void cancelJob();
     void createJobCancelButton();
+
+    // Import (MainWindowImport.cpp). Results of a worker reach the GUI thread
+    // in the finish steps, which merge them into the project.
+    struct ImportedImage {
+        QString path;
+        QSize size;
+    };
+    // Runs `work` on a worker thread in the busy state with `status` shown and
+    // the progress bar started at `progressMaximum` (0: busy sweep), then
+    // `then` on the GUI thread.
+    void runInBackground(const QString &status, int progressMaximum, const std::function<void()> &work,
+                         const std::function<void()> &then);
+    void chooseImportFormat(const QString &folder, const QStringList &detected);
+    void prepareDatasetImport(const QString &folder, const QString &format);
+    void startDatasetImport(const QString &format, const QString &path);
+    void finishDatasetImport(Dataset &imported, bool ok);
+    void onImagesImported(const QList<ImportedImage> &images);
+    void finishPackageImport(Dataset &imported, bool ok, const QString &path, const QString &storedType);
+    // The project holds nothing a user made (no type, file, media or classes):
+    // an import may start it afresh.
+    bool projectIsBlank() const;
 
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
