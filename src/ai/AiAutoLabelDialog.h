@@ -80,7 +80,8 @@ private:
     void onModelActivated(int index);
     void updateSegmentationTab();
     void updateRunButtons();
-    int indexOfPath(const QString &path) const;
+    // Resizes to the content's height (a group or a tab was shown or hidden).
+    void fitHeight();
     // Adds the loaded model when it lies outside the listed folder.
     int addLoadedModelItem();
 
@@ -100,6 +101,7 @@ private:
     QString type;
     bool simpleMode = false;
     bool running = false;
+    bool heightStale = false; // content height changed since the last fit
 };
 
 } // namespace Quillmark

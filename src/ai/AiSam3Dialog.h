@@ -57,8 +57,10 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void colourBrowseLink();
     void fillModelCombo(QComboBox *combo, const QString &folder, const QString &fileName,
                         const QString &placeholder);
     QList<int> selectedRows() const;
@@ -75,6 +77,7 @@ private:
     QPushButton *detectButton = nullptr;
     QPushButton *acceptButton = nullptr;
     QPushButton *clearButton = nullptr;
+    QLabel *browseLink = nullptr;
 };
 
 } // namespace Quillmark

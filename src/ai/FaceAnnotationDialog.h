@@ -63,8 +63,7 @@ private:
     void browseForModel();
     void onModelActivated(int index);
     void updateButtons();
-    int indexOfPath(const QString &path) const;
-    void selectLoadedModel();
+    void selectModel(const QString &path);
 
     QComboBox *modelCombo = nullptr;
     QPushButton *browseButton = nullptr;

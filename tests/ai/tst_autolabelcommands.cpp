@@ -5,7 +5,7 @@
 // under a run.
 
 #include "AppTestSupport.h"
-#include "AutoLabelTestSupport.h"
+#include "AiDialogTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
@@ -24,7 +24,7 @@
 #include <QUndoStack>
 
 using namespace Quillmark;
-using AutoLabelTest::buttonWithText;
+using AiDialogTest::buttonWithText;
 using namespace AppTest;
 
 namespace {

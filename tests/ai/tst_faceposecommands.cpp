@@ -3,6 +3,7 @@
 // as one undo step, clearing it, losing it to another image, runs over all
 // images, failures and cancelling.
 
+#include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
 #include "FacePoseTestSupport.h"
 #include "MainWindowTestAccess.h"
@@ -30,6 +31,7 @@
 
 using namespace Quillmark;
 using namespace AppTest;
+using AiDialogTest::buttonWithText;
 using FacePoseTest::model;
 
 namespace {
@@ -45,16 +47,6 @@ void runSettings(MainWindow &window, const std::function<bool(SettingsDialog *)>
         buttons->button(edit(dialog) ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
     });
     emit window.toolBarWidget()->settingsClicked();
-}
-
-QPushButton *button(QWidget *dialog, const QString &text)
-{
-    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
 }
 
 } // namespace
@@ -158,7 +150,7 @@ private slots:
         QCOMPARE(statusText(*window), QStringLiteral("Face model: face_landmarks.onnx"));
         QCOMPARE(info->text(), QStringLiteral("✓ Model loaded  (5 landmarks)"));
         QCOMPARE(dialog->loadedPath(), model("face_landmarks.onnx"));
-        QVERIFY(button(dialog, "Run Current")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
 
         loadFaceModel("face_box.onnx");
         QCOMPARE(info->text(), QStringLiteral("✓ Model loaded  (bbox only — no landmarks)"));
@@ -168,7 +160,7 @@ private slots:
                                                "1 (post-processed) veya 3 (DFL multi-scale).");
         QCOMPARE(statusText(*window), failure);
         QCOMPARE(info->text(), failure);
-        QVERIFY(!button(dialog, "Run Current")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run Current")->isEnabled());
         QVERIFY(dialog->loadedPath().isEmpty());
     }
 
@@ -202,7 +194,7 @@ private slots:
         QCOMPARE(faceList()->count(), 3);
 
         const int stepsBefore = canvas->undoStack()->count();
-        QTest::mouseClick(button(window->faceAnnotationDialog(), "Accept"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(window->faceAnnotationDialog(), "Accept"), Qt::LeftButton);
         QCOMPARE(statusText(*window), QStringLiteral("Face annotations accepted."));
         QCOMPARE(image(0).labels.size(), 3);
         QCOMPARE(image(0).labels[0].keypointVis, (QList<int>{2, 2, 0, 0, 2}));
@@ -265,7 +257,7 @@ private slots:
         showImage(3);
         QVERIFY(window->pendingFaceResults().isEmpty());
         QCOMPARE(faceList()->count(), 0);
-        QVERIFY(!button(window->faceAnnotationDialog(), "Accept")->isEnabled());
+        QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Accept")->isEnabled());
         window->onFaceAccept();
         for (const ImageEntry &entry : access->project().dataset.images)
             QVERIFY(entry.labels.isEmpty());
@@ -328,8 +320,8 @@ private slots:
         const int stepsBefore = window->labelCanvas()->undoStack()->count();
 
         window->onFaceRunAll();
-        QVERIFY(!button(window->faceAnnotationDialog(), "Run All")->isEnabled());
-        QVERIFY(!button(window->faceAnnotationDialog(), "Cancel")->isHidden());
+        QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Run All")->isEnabled());
+        QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Cancel")->isHidden());
         waitForRun();
         // 3 faces on each readable picture; the missing file is counted.
         QCOMPARE(image(0).labels.size(), 3);
@@ -343,7 +335,7 @@ private slots:
         QCOMPARE(window->labelCanvas()->annotations().size(), 3);
         QVERIFY(window->labelCanvas()->undoStack()->count() <= stepsBefore);
         QVERIFY(window->pendingFaceResults().isEmpty());
-        QVERIFY(button(window->faceAnnotationDialog(), "Run All")->isEnabled());
+        QVERIFY(buttonWithText(window->faceAnnotationDialog(), "Run All")->isEnabled());
         QVERIFY(!window->isAiBatchRunning());
     }
 
@@ -353,7 +345,7 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunAll();
-        QTest::mouseClick(button(window->faceAnnotationDialog(), "Cancel"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(window->faceAnnotationDialog(), "Cancel"), Qt::LeftButton);
         waitForRun();
         QCOMPARE(statusText(*window), QStringLiteral("Face: cancelled after 0 of 4 image(s); added 0 face(s)."));
         for (const ImageEntry &entry : access->project().dataset.images)
@@ -411,7 +403,7 @@ private slots:
         PoseAnnotationDialog *dialog = window->poseAnnotationDialog();
         loadPoseModel("pose_17.onnx");
         QCOMPARE(statusText(*window), QStringLiteral("Pose model: pose_17.onnx"));
-        QVERIFY(button(dialog, "Run Current")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
         dialog->show();
 
         window->onPoseRunCurrent();

@@ -3,6 +3,7 @@
 // click, preview, accept as one undo step; what happens after another image is
 // shown; concept detections accepted in the order given.
 
+#include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
@@ -23,6 +24,7 @@
 
 using namespace Quillmark;
 using namespace AppTest;
+using AiDialogTest::buttonWithText;
 
 namespace {
 
@@ -37,15 +39,6 @@ void copyModel(const QString &from, const QString &to)
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::remove(target);
     QVERIFY2(QFile::copy(QStringLiteral(QM_SAM_MODELS_DIR "/") + from, target), qPrintable(from));
-}
-
-QPushButton *button(QWidget *dialog, const QString &text)
-{
-    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
 }
 
 QString statusOf(QWidget *dialog)
@@ -129,14 +122,14 @@ private slots:
         emit canvas->samPromptsChanged({QPointF(50, 30)}, {});
         QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
 
-        button(panel, "Encode Current Image")->click();
+        buttonWithText(panel, "Encode Current Image")->click();
         QCOMPARE(statusOf(panel), QStringLiteral("Image encoded.  Left-click = positive  |  Right-click = negative"));
         QVERIFY(canvas->isInSamMode());
         QVERIFY(statusText(*window).startsWith("SAM ready"));
 
         clickAt(canvas, QPointF(60, 40));
         QCOMPARE(statusOf(panel), QStringLiteral("Preview ready (4 pts).  Click Accept to keep, or add more prompts."));
-        QPushButton *accept = button(panel, "Accept");
+        QPushButton *accept = buttonWithText(panel, "Accept");
         QVERIFY(accept->isEnabled());
         const int stepsBefore = canvas->undoStack()->count();
         accept->click();
@@ -154,7 +147,7 @@ private slots:
         QVERIFY(canvas->isInSamMode());
 
         // Clear keeps prompt mode: the next click decodes without a new encoding.
-        button(panel, "Clear Prompts")->click();
+        buttonWithText(panel, "Clear Prompts")->click();
         QCOMPARE(statusOf(panel), QStringLiteral("Prompts cleared.  Click the image to place new prompts."));
         clickAt(canvas, QPointF(60, 40), Qt::RightButton);
         QVERIFY(accept->isEnabled());
@@ -171,28 +164,28 @@ private slots:
         LabelCanvas *canvas = window->labelCanvas();
         MainWindowTestAccess access(*window);
         panel->refreshModels();
-        button(panel, "Encode Current Image")->click();
+        buttonWithText(panel, "Encode Current Image")->click();
         clickAt(canvas, QPointF(60, 40));
-        QVERIFY(button(panel, "Accept")->isEnabled());
+        QVERIFY(buttonWithText(panel, "Accept")->isEnabled());
 
         access.selectImage(1);
         QTRY_COMPARE(canvas->displayedEntryId(), 1);
         QVERIFY(!canvas->isInSamMode());
-        button(panel, "Accept")->click();
+        buttonWithText(panel, "Accept")->click();
         QCOMPARE(statusOf(panel), QStringLiteral("The image changed.  Encode the current image first."));
-        button(panel, "Clear Prompts")->click();
+        buttonWithText(panel, "Clear Prompts")->click();
         QVERIFY(!canvas->isInSamMode());
         QCOMPARE(statusOf(panel), QStringLiteral("Cleared.  Encode an image first."));
         emit canvas->samPromptsChanged({QPointF(60, 40)}, {});
-        QVERIFY(!button(panel, "Accept")->isEnabled());
+        QVERIFY(!buttonWithText(panel, "Accept")->isEnabled());
         for (const ImageEntry &image : window->currentProject().dataset.images)
             QVERIFY(image.labels.isEmpty());
 
         // Encoding the new image starts afresh.
-        button(panel, "Encode Current Image")->click();
+        buttonWithText(panel, "Encode Current Image")->click();
         QVERIFY(canvas->isInSamMode());
         clickAt(canvas, QPointF(60, 40));
-        button(panel, "Accept")->click();
+        buttonWithText(panel, "Accept")->click();
         QCOMPARE(window->currentProject().dataset.images.at(1).labels.size(), 1);
 
         // Leaving the tab ends prompt mode.
@@ -213,7 +206,7 @@ private slots:
         copyModel("sam1_encoder.onnx", "sam1_encoder_for_test.onnx");
         emit panel->encoderSelected(modelsRoot() + "/segmentation/sam1_encoder_for_test.onnx");
         QVERIFY(statusOf(panel).startsWith("Bu dosya tek dosya SAM modeli değil"));
-        QVERIFY(!button(panel, "Encode Current Image")->isEnabled());
+        QVERIFY(!buttonWithText(panel, "Encode Current Image")->isEnabled());
         emit panel->encoderSelected(modelsRoot() + "/segmentation/missing.onnx");
         QVERIFY(statusOf(panel).startsWith("Failed to load model: "));
 
@@ -239,7 +232,7 @@ private slots:
         LabelCanvas *canvas = window->labelCanvas();
         // The click-segmentation panel opens the concept dialog.
         encoderLoads = 0;
-        button(window->segmentationDialog(), "SAM3 Concepts…")->click();
+        buttonWithText(window->segmentationDialog(), "SAM3 Concepts…")->click();
         QVERIFY(dialog->isVisible());
         QVERIFY(window->conceptEngine().modelsLoaded());
         QCOMPARE(encoderLoads, 1);
@@ -248,10 +241,10 @@ private slots:
         QCOMPARE(encoderLoads, 1);
         QCOMPARE(statusOf(dialog), QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin."));
 
-        button(dialog, "Encode Current Image")->click();
+        buttonWithText(dialog, "Encode Current Image")->click();
         QCOMPARE(statusOf(dialog), QStringLiteral("Image encoded.  Type a concept prompt and click Detect."));
         dialog->findChild<QLineEdit *>()->setText("cat");
-        button(dialog, "Detect")->click();
+        buttonWithText(dialog, "Detect")->click();
         QCOMPARE(statusOf(dialog), QStringLiteral("2 detection(s) found.  Select instances and click Accept Selected."));
         const QList<Sam3Detection> results = window->conceptResults();
         QCOMPARE(results.size(), 2);
@@ -263,7 +256,7 @@ private slots:
 
         canvas->setCurrentClass("vehicle");
         const int stepsBefore = canvas->undoStack()->count();
-        button(dialog, "Accept Selected")->click();
+        buttonWithText(dialog, "Accept Selected")->click();
         const QList<Annotation> labels = window->currentProject().dataset.images.at(0).labels;
         QCOMPARE(labels.size(), 2);
         QCOMPARE(labels[0].confidence, results[1].score);
@@ -293,7 +286,7 @@ private slots:
         window->onSam3Detect("   ", 0.5f, 0.5f);
         QCOMPARE(statusOf(dialog), QStringLiteral("Enter a concept prompt (e.g. \"person\", \"yellow bus\")."));
 
-        button(dialog, "Clear")->click();
+        buttonWithText(dialog, "Clear")->click();
         QCOMPARE(list->count(), 0);
         QVERIFY(window->conceptResults().isEmpty());
         QCOMPARE(statusOf(dialog), QStringLiteral("Detections cleared.  Type a new prompt and click Detect."));
