@@ -6,9 +6,11 @@
 // and working folders of their own (the dialogs look for the models folder
 // from the working folder).
 
+#include "ai/ModelsFolder.h"
 #include "chrome/Theme.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -110,6 +112,13 @@ template <typename Dialog> struct StyledHost {
         dialog = new Dialog(&window);
     }
 };
+
+// The test program runs from a folder without a "models" folder at or above
+// it, so that each test decides where the models are.
+inline bool runsAwayFromModels()
+{
+    return Quillmark::findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty();
+}
 
 // Fresh working folders under one temporary folder; the working folder the test
 // started in comes back with restore().

@@ -55,15 +55,11 @@ class TestAutoLabelDialog : public QObject {
 
     WorkingFolders folders;
 
-    // A working folder holding `models` (with the given files) or none.
-    QString workIn(const QString &name) { return folders.workIn(name); }
-
 private slots:
     void initTestCase()
     {
         QVERIFY(folders.isValid());
-        QVERIFY2(findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty(),
-                 "the test program must run from a folder without a models folder at or above it");
+        QVERIFY(runsAwayFromModels());
     }
 
     void init() { setChosenFolder({}); }
@@ -167,7 +163,7 @@ private slots:
     // setting.
     void modelsFolderOfThisProgram()
     {
-        const QString work = workIn("order");
+        const QString work = folders.workIn("order");
         const QString chosen = folders.path("order-chosen");
         QVERIFY(QDir().mkpath(chosen));
         setChosenFolder(chosen);
@@ -196,7 +192,7 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QStringList, expected);
         // No "detection" or "segmentation" subfolder: the models folder itself.
-        const QString models = workIn(QStringLiteral("list-") + QTest::currentDataTag()) + "/models";
+        const QString models = folders.workIn(QStringLiteral("list-") + QTest::currentDataTag()) + "/models";
         makeFile(models + "/yolov8n.onnx", 500);
         makeFile(models + "/yolov8n-seg.onnx", 3 * 1048576 + 524288);
         for (const char *other : {"face_det.onnx", "sam_encoder.onnx", "SAM_Decoder.onnx", "body-POSE.onnx"})
@@ -217,7 +213,7 @@ private slots:
     // the first of them when the dialog shows.
     void promptSegmentationModelsAreLeftOut()
     {
-        const QString models = workIn("prompt-models") + "/models/segmentation";
+        const QString models = folders.workIn("prompt-models") + "/models/segmentation";
         for (const char *name : {"segmentation_mobile_sam.onnx", "mobile_sam.onnx", "EfficientSAM_vitt.onnx",
                                  "sam3_vision_encoder.onnx", "sam3_decoder.onnx"})
             makeFile(models + "/" + name);
@@ -242,7 +238,7 @@ private slots:
 
     void detectionSubfolderIsUsed()
     {
-        const QString models = workIn("subfolder") + "/models";
+        const QString models = folders.workIn("subfolder") + "/models";
         makeFile(models + "/top.onnx", 2048);
         makeFile(models + "/detection/det.onnx", 2048);
         Host host;
@@ -257,7 +253,7 @@ private slots:
     // Without any models folder: only the placeholder, which announces nothing.
     void placeholderWithoutModels()
     {
-        workIn("empty");
+        folders.workIn("empty");
         Host host;
         QSignalSpy selected(host.dialog, &AiAutoLabelDialog::modelSelected);
         host.dialog->setProjectType("object_detection");
@@ -272,7 +268,7 @@ private slots:
     // once it is loaded, showing again or rescanning announces nothing.
     void announcesOnlyWhatIsNotLoaded()
     {
-        const QString models = workIn("announce") + "/models";
+        const QString models = folders.workIn("announce") + "/models";
         makeFile(models + "/a.onnx", 100);
         makeFile(models + "/b.onnx", 100);
         Host host;
@@ -302,7 +298,7 @@ private slots:
     // lies outside the models folder, and showing announces no other.
     void simpleModeKeepsTheConfiguredModel()
     {
-        const QString models = workIn("simple") + "/models";
+        const QString models = folders.workIn("simple") + "/models";
         makeFile(models + "/first.onnx", 100);
         const QString configured = folders.path("elsewhere/mine.onnx");
         makeFile(configured, 4096);
@@ -330,7 +326,7 @@ private slots:
     // "Cancel" only while running.
     void runButtonsFollowTheModel()
     {
-        workIn("buttons");
+        folders.workIn("buttons");
         Host host;
         host.dialog->show();
         QPushButton *current = buttonWithText(host.dialog, "Run on Current Image");
@@ -435,7 +431,7 @@ private slots:
     // space below the run buttons. Long model names are shown whole.
     void fitsItsContent()
     {
-        const QString models = workIn("fit") + "/models";
+        const QString models = folders.workIn("fit") + "/models";
         makeFile(models + "/yolov8x-seg-finetuned-on-street-scenes-1280.onnx", 3 * 1048576);
         Host plain;
         plain.dialog->setProjectType("object_detection");
@@ -474,7 +470,7 @@ private slots:
     // is found); cancelling changes nothing.
     void chooseModelsFolder()
     {
-        workIn("choose");
+        folders.workIn("choose");
         const QString chosen = folders.path("picked");
         makeFile(chosen + "/picked.onnx", 100);
 
@@ -501,7 +497,7 @@ private slots:
     // disabled.
     void styledLook()
     {
-        workIn("look");
+        folders.workIn("look");
         Host host;
         host.window.show();
         host.dialog->show();

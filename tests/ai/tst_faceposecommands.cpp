@@ -3,6 +3,7 @@
 // as one undo step, clearing it, losing it to another image, runs over all
 // images, failures and cancelling.
 
+#include "AiCommandTestSupport.h"
 #include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
 #include "FacePoseTestSupport.h"
@@ -51,13 +52,10 @@ void runSettings(MainWindow &window, const std::function<bool(SettingsDialog *)>
 
 } // namespace
 
-class TestFacePoseCommands : public QObject {
+class TestFacePoseCommands : public QObject, AiCommandTest::WindowFixture {
     Q_OBJECT
 
     QTemporaryDir dir;
-    QmTest::ScriptedPrompts prompts;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
 
     // A project of the type with images 0 and 1 as files of 640 x 480, image 2 a
     // file that is missing, and image 3 held in memory (1280 x 720); image 0 is
@@ -86,8 +84,6 @@ class TestFacePoseCommands : public QObject {
 
     const ImageEntry &image(int id) { return *access->project().dataset.imageById(id); }
 
-    void waitForRun() { QTRY_VERIFY_WITH_TIMEOUT(!window->isAiBatchRunning(), 20000); }
-
     void loadFaceModel(const char *name)
     {
         emit window->faceAnnotationDialog()->modelSelected(model(name));
@@ -112,23 +108,9 @@ private slots:
         QVERIFY(findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty());
     }
 
-    void init()
-    {
-        QSettings().clear();
-        prompts.calls.clear();
-        prompts.answers.clear();
-        Prompts::setOverride(&prompts);
-        window = std::make_unique<MainWindow>();
-        access = std::make_unique<MainWindowTestAccess>(*window);
-        window->show();
-    }
+    void init() { open(); }
 
-    void cleanup()
-    {
-        access.reset();
-        window.reset();
-        Prompts::setOverride(nullptr);
-    }
+    void cleanup() { close(); }
 
     // The Face tool opens the face panel and hands the canvas back to Select.
     void faceToolOpensThePanel()
@@ -173,7 +155,7 @@ private slots:
         LabelCanvas *canvas = window->labelCanvas();
 
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         // 640 x 480 into 640 x 640: 80 rows of border above; the face in the
         // border only is dropped, two overlapping ones suppressed at IoU 0.45.
         QCOMPARE(statusText(*window), QStringLiteral("Face: 3 face(s) detected.  Click Accept to save."));
@@ -189,7 +171,7 @@ private slots:
 
         // A second run replaces the preview.
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(canvas->pendingAnnotationList().size(), 3);
         QCOMPARE(faceList()->count(), 3);
 
@@ -221,7 +203,7 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         LabelCanvas *canvas = window->labelCanvas();
         const Annotation first = canvas->pendingAnnotationList()[0];
         QCOMPARE(first.kind, int(BoundingBox));
@@ -237,7 +219,7 @@ private slots:
         QCOMPARE(faceList()->count(), 0);
 
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         access->currentImageId() = -1;
         window->onFaceRunCurrent();
         QVERIFY(!window->isAiBatchRunning());
@@ -252,7 +234,7 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(faceList()->count(), 3);
         showImage(3);
         QVERIFY(window->pendingFaceResults().isEmpty());
@@ -277,7 +259,7 @@ private slots:
         QVERIFY(window->isAiBatchRunning());
         access->selectImage(1); // while the run is in flight
         QCOMPARE(window->labelCanvas()->displayedEntryId(), 1);
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(statusText(*window),
                  QStringLiteral("Face: another image is shown now; the faces found were dropped."));
         QVERIFY(window->labelCanvas()->pendingAnnotationList().isEmpty());
@@ -291,7 +273,7 @@ private slots:
         loadFaceModel("bad_face_fp16.onnx");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^FaceInferencer::run: .*float16"));
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY2(statusText(*window).startsWith(QStringLiteral("Face: inference failed — ")),
                  qPrintable(statusText(*window)));
         QCOMPARE(prompts.calls.size(), 1);
@@ -301,7 +283,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^FaceInferencer::run: .*float16"));
         window->onFaceRunAll();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY2(statusText(*window).contains(QStringLiteral("Inference failed on 3 image(s)")),
                  qPrintable(statusText(*window)));
         QVERIFY(prompts.calls.last().text.startsWith(QStringLiteral("Inference failed on 3 of 4 images")));
@@ -315,20 +297,21 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY(!window->pendingFaceResults().isEmpty());
         const int stepsBefore = window->labelCanvas()->undoStack()->count();
 
         window->onFaceRunAll();
         QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Run All")->isEnabled());
         QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Cancel")->isHidden());
-        waitForRun();
+        waitForRunEnd();
         // 3 faces on each readable picture; the missing file is counted.
         QCOMPARE(image(0).labels.size(), 3);
         QCOMPARE(image(1).labels.size(), 3);
         QCOMPARE(image(2).labels.size(), 0);
         QCOMPARE(image(3).labels.size(), 3);
-        QCOMPARE(statusText(*window), QStringLiteral("Face: added 9 face(s) across 4 image(s)."));
+        QCOMPARE(statusText(*window),
+                 QStringLiteral("Face: added 9 face(s) across 4 image(s). 1 image(s) could not be read."));
         QVERIFY(window->isModified());
         QCOMPARE(image(0).labels[0].className, QStringLiteral("face"));
         // The shown image's canvas holds them; the preview, now added, is gone.
@@ -346,7 +329,7 @@ private slots:
         loadFaceModel("face_box.onnx");
         window->onFaceRunAll();
         QTest::mouseClick(buttonWithText(window->faceAnnotationDialog(), "Cancel"), Qt::LeftButton);
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(statusText(*window), QStringLiteral("Face: cancelled after 0 of 4 image(s); added 0 face(s)."));
         for (const ImageEntry &entry : access->project().dataset.images)
             QVERIFY(entry.labels.isEmpty());
@@ -362,7 +345,7 @@ private slots:
         emit window->faceAnnotationDialog()->modelSelected(model("face_landmarks.onnx"));
         QCOMPARE(statusText(*window), QStringLiteral("Please wait until the current operation has finished."));
         QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
-        waitForRun();
+        waitForRunEnd();
     }
 
     // Accepted settings hand the configured face and body models to their
@@ -407,7 +390,7 @@ private slots:
         dialog->show();
 
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(statusText(*window), QStringLiteral("Pose: 1 person(s) detected.  Click Accept to save."));
         QCOMPARE(window->pendingPoseResults().size(), 1);
         QList<Annotation> pending = window->labelCanvas()->pendingAnnotationList();
@@ -449,7 +432,7 @@ private slots:
         loadPoseModel("pose_17.onnx");
         dialog->show();
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         emit window->labelCanvas()->poseKeypointHovered(4);
         QTreeWidget *tree = dialog->findChild<QTreeWidget *>();
         QCOMPARE(tree->currentItem(), tree->topLevelItem(4));
@@ -466,10 +449,10 @@ private slots:
         loadFaceModel("face_box.onnx");
         loadPoseModel("pose_17.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY(!window->pendingFaceResults().isEmpty());
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY(window->pendingFaceResults().isEmpty());
         QCOMPARE(faceList()->count(), 0);
         QCOMPARE(window->labelCanvas()->pendingAnnotationList().size(), 1);
@@ -482,8 +465,8 @@ private slots:
         openProject("pose");
         loadPoseModel("pose_17.onnx");
         window->onPoseRunAll();
-        waitForRun();
-        QCOMPARE(statusText(*window), QStringLiteral("Pose: processed 4 image(s)."));
+        waitForRunEnd();
+        QCOMPARE(statusText(*window), QStringLiteral("Pose: processed 4 image(s). 1 image(s) could not be read."));
         QCOMPARE(image(3).labels.size(), 1);
         QCOMPARE(image(3).labels[0].className, QStringLiteral("person"));
         QVERIFY(window->isModified());
@@ -495,7 +478,7 @@ private slots:
         showImage(3);
         loadPoseModel("palm_192.onnx");
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         const QList<Annotation> pending = window->labelCanvas()->pendingAnnotationList();
         QCOMPARE(pending.size(), 3);
         for (const Annotation &hand : pending) {

@@ -73,14 +73,11 @@ class TestFacePoseDialogs : public QObject {
 
     WorkingFolders folders;
 
-    QString workIn(const QString &name) { return folders.workIn(name); }
-
 private slots:
     void initTestCase()
     {
         QVERIFY(folders.isValid());
-        QVERIFY2(findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty(),
-                 "the test program must run from a folder without a models folder at or above it");
+        QVERIFY(runsAwayFromModels());
     }
 
     void init()
@@ -95,7 +92,7 @@ private slots:
 
     void faceDialogDefaults()
     {
-        workIn("face-defaults");
+        folders.workIn("face-defaults");
         StyledHost<FaceAnnotationDialog> host;
         FaceAnnotationDialog *dialog = host.dialog;
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Face Detection"));
@@ -167,7 +164,7 @@ private slots:
     {
         QFETCH(QStringList, files);
         QFETCH(QStringList, expected);
-        const QString dir = workIn(QString("face-scan-%1").arg(QTest::currentDataTag()));
+        const QString dir = folders.workIn(QString("face-scan-%1").arg(QTest::currentDataTag()));
         for (const QString &file : files)
             makeFile(dir + "/" + file.section(':', 0, 0), file.section(':', 1).toLongLong());
 
@@ -186,7 +183,7 @@ private slots:
     // shown whole all the same, also for a model picked from elsewhere.
     void faceModelNamesShownWhole()
     {
-        const QString dir = workIn("face-whole");
+        const QString dir = folders.workIn("face-whole");
         makeFile(dir + "/models/face/yolov8n-face.onnx", 2048);
         StyledHost<FaceAnnotationDialog> host;
         host.dialog->show();
@@ -207,7 +204,7 @@ private slots:
     // selected; choosing another item announces it.
     void faceModelAnnouncedOnce()
     {
-        const QString dir = workIn("face-once");
+        const QString dir = folders.workIn("face-once");
         makeFile(dir + "/models/face/a.onnx");
         makeFile(dir + "/models/face/b.onnx");
         StyledHost<FaceAnnotationDialog> host;
@@ -239,7 +236,7 @@ private slots:
 
     void faceBrowse()
     {
-        const QString dir = workIn("face-browse");
+        const QString dir = folders.workIn("face-browse");
         makeFile(dir + "/models/face/a.onnx");
         makeFile(dir + "/picked/my-model.onnx");
         QmTest::ScriptedPrompts prompts;
@@ -276,7 +273,7 @@ private slots:
 
     void faceButtonsFollowTheState()
     {
-        workIn("face-buttons");
+        folders.workIn("face-buttons");
         StyledHost<FaceAnnotationDialog> host;
         FaceAnnotationDialog *dialog = host.dialog;
         dialog->show();
@@ -341,7 +338,7 @@ private slots:
 
     void poseDialogDefaults()
     {
-        workIn("pose-defaults");
+        folders.workIn("pose-defaults");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Pose Annotation"));
@@ -391,7 +388,7 @@ private slots:
     // between them; a shown dialog with a model loaded announces nothing.
     void poseModesAndModels()
     {
-        const QString dir = workIn("pose-models");
+        const QString dir = folders.workIn("pose-models");
         makeFile(dir + "/models/body.onnx");
         makeFile(dir + "/models/hand.onnx");
         makeFile(dir + "/configured/my-body.onnx");
@@ -443,7 +440,7 @@ private slots:
 
     void poseModeWithoutModel()
     {
-        const QString dir = workIn("pose-hand-missing");
+        const QString dir = folders.workIn("pose-hand-missing");
         makeFile(dir + "/models/body.onnx");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
@@ -466,7 +463,7 @@ private slots:
 
     void posePersonsAndKeypoints()
     {
-        workIn("pose-persons");
+        folders.workIn("pose-persons");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
         dialog->show();
@@ -527,7 +524,7 @@ private slots:
     // visible, occluded, unlabelled and back.
     void poseVisibilityCycle()
     {
-        workIn("pose-cycle");
+        folders.workIn("pose-cycle");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
         dialog->show();

@@ -4,6 +4,7 @@
 // shown; concept detections accepted in the order given.
 
 #include "AiDialogTestSupport.h"
+#include "AiCommandTestSupport.h"
 #include "AppTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
@@ -58,7 +59,7 @@ void countLoads(QtMsgType type, const QMessageLogContext &context, const QString
 
 } // namespace
 
-class TestSamCommands : public QObject {
+class TestSamCommands : public QObject, AiCommandTest::WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -82,11 +83,8 @@ private slots:
 
     void init()
     {
-        prompts.calls.clear();
-        Prompts::setOverride(&prompts);
-        QSettings().clear();
-        window.reset(new MainWindow);
-        MainWindowTestAccess access(*window);
+        open();
+        MainWindowTestAccess &access = *this->access;
         const QDir dir(files.path());
         access.project().projectType = QStringLiteral("segmentation");
         access.project().dataset.addImage(imageEntry(writeImage(dir, "A.png", 160, 80, QColor(255, 0, 51)), 160, 80));
@@ -98,16 +96,11 @@ private slots:
         access.project().dataset.addImage(packaged);
         access.refreshUi();
         access.updateTitle();
-        window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 0);
     }
 
-    void cleanup()
-    {
-        window.reset();
-        Prompts::setOverride(nullptr);
-    }
+    void cleanup() { close(); }
 
     // Encode, click, see the preview, accept: one polygon as one undo step.
     void clickSegmentation()
@@ -162,7 +155,7 @@ private slots:
     {
         AiSegDialog *panel = window->segmentationDialog();
         LabelCanvas *canvas = window->labelCanvas();
-        MainWindowTestAccess access(*window);
+        MainWindowTestAccess &access = *this->access;
         panel->refreshModels();
         buttonWithText(panel, "Encode Current Image")->click();
         clickAt(canvas, QPointF(60, 40));
@@ -197,7 +190,7 @@ private slots:
     void encodeNeedsAnImageAndAModel()
     {
         AiSegDialog *panel = window->segmentationDialog();
-        MainWindowTestAccess access(*window);
+        MainWindowTestAccess &access = *this->access;
         window->onSamEncode();
         QCOMPARE(prompts.calls.last().kind, QStringLiteral("warning"));
         QCOMPARE(prompts.calls.last().text, QStringLiteral("Load a SAM model first (segmentation_mobile_sam.onnx)."));
@@ -297,7 +290,7 @@ private slots:
     void conceptDetectionsStayWithTheirImage()
     {
         AiSam3Dialog *dialog = window->conceptDialog();
-        MainWindowTestAccess access(*window);
+        MainWindowTestAccess &access = *this->access;
         dialog->show();
         window->onSam3Encode();
         window->onSam3Detect("cat", 0.5f, 0.5f);
@@ -333,9 +326,7 @@ private slots:
     }
 
 private:
-    QmTest::ScriptedPrompts prompts;
     QTemporaryDir files;
-    std::unique_ptr<MainWindow> window;
 };
 
 QM_TEST_MAIN(TestSamCommands)
