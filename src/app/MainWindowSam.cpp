@@ -251,8 +251,11 @@ void MainWindow::onSam3ModelsSelected()
         statusBar()->showMessage(QStringLiteral("SAM3: ") + sam3Inferencer.lastError(), 5000);
         return;
     }
+    // Encoding asks for an image when none is shown. Kept disabled until one is,
+    // the button would stay so after the user opened one: nothing here learns
+    // of it while the window is open.
     const bool imageShown = shownImageEntry() != nullptr;
-    sam3Dialog->setEncodeEnabled(imageShown);
+    sam3Dialog->setEncodeEnabled(true);
     sam3Dialog->setStatus(imageShown ? QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin.")
                                      : QStringLiteral("Models loaded.  Open an image first."));
     statusBar()->showMessage(QStringLiteral("SAM3 models loaded."), 3000);

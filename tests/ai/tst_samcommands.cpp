@@ -217,6 +217,30 @@ private slots:
         QCOMPARE(prompts.calls.last().text, QStringLiteral("Open an image first."));
     }
 
+    // Models loaded while no image is shown: Encode asks for one, and works
+    // once one is shown, without loading the models again.
+    void conceptModelsBeforeAnImage()
+    {
+        MainWindowTestAccess &access = *this->access;
+        access.currentImageId() = -1;
+        AiSam3Dialog *dialog = window->conceptDialog();
+        dialog->show();
+        QVERIFY(window->conceptEngine().modelsLoaded());
+        QCOMPARE(statusOf(dialog), QStringLiteral("Models loaded.  Open an image first."));
+        QPushButton *encode = buttonWithText(dialog, "Encode Current Image");
+        QVERIFY(encode->isEnabled());
+        encode->click();
+        QCOMPARE(prompts.calls.last().kind, QStringLiteral("information"));
+        QCOMPARE(prompts.calls.last().text, QStringLiteral("Open an image first."));
+
+        access.selectImage(1);
+        QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 1);
+        QVERIFY(encode->isEnabled());
+        encode->click();
+        QCOMPARE(statusOf(dialog), QStringLiteral("Image encoded.  Type a concept prompt and click Detect."));
+        QVERIFY(buttonWithText(dialog, "Detect")->isEnabled());
+    }
+
     // Detect, preview, and accept two detections in the order given; the models
     // are not loaded again when the dialog names the same files.
     void conceptSegmentation()
