@@ -65,8 +65,10 @@ MainWindow::MainWindow(QWidget *parent)
     applyTheme(themeMode);
     setupShortcuts();
     toolBar->setPlaybackEnabled(false);
-    connect(toolBar, &ToolBar::undoClicked, undoAction, &QAction::trigger);
-    connect(toolBar, &ToolBar::redoClicked, redoAction, &QAction::trigger);
+    // Through the canvas: while a shape is being placed, undo takes back its
+    // last point instead of the previous finished step.
+    connect(toolBar, &ToolBar::undoClicked, canvas, &LabelCanvas::undo);
+    connect(toolBar, &ToolBar::redoClicked, canvas, &LabelCanvas::redo);
 
     refreshUi();
     updateTitle();
@@ -166,6 +168,7 @@ void MainWindow::setupUi()
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);
     connect(slideshowTimer, &QTimer::timeout, this, &MainWindow::onSlideshowTick);
+    connectVideoDecoder();
 
     undoAction = canvas->undoStack()->createUndoAction(this, QStringLiteral("&Undo"));
     undoAction->setShortcut(QKeySequence::Undo);

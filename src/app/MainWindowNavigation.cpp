@@ -73,9 +73,18 @@ void MainWindow::selectImage(int imageId)
     // Decode on a worker; the canvas keeps showing the previous entry, and its
     // edits keep going to that entry, until the pixels arrive.
     auto pixels = std::make_shared<QImage>();
+    auto problem = std::make_shared<QString>();
     const ImageEntry copy = *entry;
-    QThread *worker = QThread::create([pixels, copy] { *pixels = copy.loadPixels(); });
-    connect(worker, &QThread::finished, this, [this, imageId, pixels] { onImageLoaded(imageId, *pixels); });
+    QThread *worker = QThread::create([pixels, problem, copy] { *pixels = copy.loadPixels(problem.get()); });
+    const QString name = QFileInfo(entry->filePath).fileName();
+    // Shown again (a refresh): its problem was told when it was selected.
+    const bool reshown = canvas->displayedEntryId() == imageId;
+    connect(worker, &QThread::finished, this, [this, imageId, pixels, problem, name, reshown] {
+        onImageLoaded(imageId, *pixels);
+        // The placeholder alone would leave the user guessing.
+        if (pixels->isNull() && !reshown && imageId == currentImageId && !videoMode)
+            statusBar()->showMessage(QStringLiteral("Cannot open %1: %2").arg(name, *problem), 6000);
+    });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
 }
@@ -98,6 +107,9 @@ void MainWindow::onImageLoaded(int imageId, const QImage &image)
 
 void MainWindow::onImageSelected(int imageId)
 {
+    // A video import waits for the decoder, which leaving video mode would close.
+    if (videoImportPending)
+        return;
     if (imageId < 0) {
         onVideoItemSelected(~imageId);
         return;

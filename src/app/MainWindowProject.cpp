@@ -9,6 +9,7 @@
 #include "dialogs/ObjectDetectionWizard.h"
 #include "dialogs/ProjectTypeDialog.h"
 #include "dialogs/Prompts.h"
+#include "formats/ImageProbe.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
 
@@ -188,6 +189,9 @@ void MainWindow::removeTempVideo()
 {
     if (tempVideoPath.isEmpty())
         return;
+    // The decoder lets go of the file before it is removed.
+    if (videoDecoder.path() == tempVideoPath)
+        videoDecoder.close();
     QFile::remove(tempVideoPath);
     tempVideoPath.clear();
 }
@@ -241,11 +245,11 @@ void MainWindow::createProject(const NewProjectSpec &spec)
         for (int i = 0; i < n; ++i) {
             progressBar->setValue(i + 1);
             // The header only: no pixels are decoded. An unreadable image is 0 x 0.
-            const QSize size = QImageReader(spec.imagePaths.at(i)).size();
+            const QSize size = probeImageSize(spec.imagePaths.at(i));
             ImageEntry entry;
             entry.filePath = spec.imagePaths.at(i);
-            entry.width = size.isValid() ? size.width() : 0;
-            entry.height = size.isValid() ? size.height() : 0;
+            entry.width = size.width();
+            entry.height = size.height();
             project.dataset.addImage(entry);
         }
         endProgress();

@@ -951,7 +951,7 @@ void TestProjectCommands::removeImages()
         QCOMPARE(window.positionLabelWidget()->text(),
                  QStringLiteral("%1 / %2").arg(position + 1).arg(4 - removed.size()));
     } else {
-        QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+        QVERIFY(!window.labelCanvas()->displayedEntryId().has_value());
         QVERIFY(window.mediaNameLabelWidget()->text().isEmpty());
     }
 }
@@ -1018,7 +1018,7 @@ void TestProjectCommands::removeVideos()
     QCOMPARE(statusText(window), QStringLiteral("Removed 2 video(s)."));
     QVERIFY(!window.isVideoMode());
     QCOMPARE(access.currentVideoId(), -1);
-    QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+    QVERIFY(!window.labelCanvas()->displayedEntryId().has_value());
     QVERIFY(!window.videoScrubberWidget()->isVisibleTo(&window));
     QVERIFY(window.isModified());
 }
@@ -1289,7 +1289,7 @@ void TestProjectCommands::endToEndSession()
     const QByteArray firstSave = readAll(path);
     window.onCloseProject();
     QVERIFY(window.currentProject().dataset.images.isEmpty());
-    QCOMPARE(canvas->displayedEntryId(), -1);
+    QVERIFY(!canvas->displayedEntryId().has_value());
 
     prompts.answers.enqueue(path);
     window.onOpenProject();
