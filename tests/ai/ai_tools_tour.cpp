@@ -152,7 +152,7 @@ void Tour::openProject(const QString &projectType, const QString &name)
     window->setGeometry(0, 0, 1440, 860);
     window->show();
     check(QTest::qWaitForWindowExposed(window.get()), QStringLiteral("the window is shown"));
-    check(QTest::qWaitFor([this] { return window->labelCanvas()->displayedEntryId() >= 0; }, 5000),
+    check(QTest::qWaitFor([this] { return window->labelCanvas()->displayedEntryId().has_value(); }, 5000),
           QStringLiteral("a picture is shown"));
     check(window->labelCanvas()->displayedEntryId() == project.dataset.images.constFirst().id,
           QStringLiteral("%1 pictures, the first one shown").arg(files.size()));
@@ -201,7 +201,7 @@ void Tour::undoOnce(const QString &what)
                                      .arg(what)
                                      .arg(before)
                                      .arg(shownCount()));
-    const ImageEntry *entry = access->project().dataset.imageById(window->labelCanvas()->displayedEntryId());
+    const ImageEntry *entry = access->project().dataset.imageById(window->labelCanvas()->displayedEntryId().value_or(-1));
     check(entry && entry->labels.size() == shownCount(), QStringLiteral("the record follows the undo"));
 }
 
