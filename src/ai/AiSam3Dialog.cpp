@@ -28,8 +28,7 @@ constexpr int accentColour = 11;
 
 } // namespace
 
-AiSam3Dialog::AiSam3Dialog(QWidget *parent)
-    : QDialog(parent)
+AiSam3Dialog::AiSam3Dialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM3 Concept Segmentation"));
     setMinimumWidth(480);

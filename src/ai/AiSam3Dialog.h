@@ -61,8 +61,7 @@ protected:
 
 private:
     void colourBrowseLink();
-    void fillModelCombo(QComboBox *combo, const QString &folder, const QString &fileName,
-                        const QString &placeholder);
+    void fillModelCombo(QComboBox *combo, const QString &folder, const QString &fileName, const QString &placeholder);
     QList<int> selectedRows() const;
 
     QComboBox *encoderCombo = nullptr;

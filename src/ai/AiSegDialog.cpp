@@ -22,14 +22,13 @@ namespace {
 bool isSingleFileSamModel(const QString &fileName)
 {
     const QString name = fileName.toLower();
-    return isPromptSegmentationModelName(name) && !name.contains(QLatin1String("sam3"))
-        && !name.contains(QLatin1String("encoder")) && !name.contains(QLatin1String("decoder"));
+    return isPromptSegmentationModelName(name) && !name.contains(QLatin1String("sam3")) &&
+           !name.contains(QLatin1String("encoder")) && !name.contains(QLatin1String("decoder"));
 }
 
 } // namespace
 
-AiSegDialog::AiSegDialog(QWidget *parent)
-    : QDialog(parent)
+AiSegDialog::AiSegDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM Segmentation"));
     setMinimumWidth(460);

@@ -180,8 +180,8 @@ void MainWindow::finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, i
                                  5000);
         return;
     }
-    statusBar()->showMessage(
-        QStringLiteral("AI: found %1 %2(s) on current image.").arg(summary.added).arg(words.noun), 4000);
+    statusBar()->showMessage(QStringLiteral("AI: found %1 %2(s) on current image.").arg(summary.added).arg(words.noun),
+                             4000);
 }
 
 void MainWindow::onAiRunAll()

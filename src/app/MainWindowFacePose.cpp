@@ -76,16 +76,15 @@ template <typename Result, typename Compute, typename IsShown, typename Show>
 AiBatchRun::Task previewTask(int imageId, Compute compute, IsShown isShown, Show show,
                              const std::shared_ptr<bool> &changedMeanwhile)
 {
-    return AiBatchRun::makeTask<Result>(
-        {imageId}, std::move(compute),
-        [isShown, show, changedMeanwhile](ImageEntry &target, Result &found) {
-            if (!isShown(target.id)) {
-                *changedMeanwhile = true;
-                return 0;
-            }
-            show(found);
-            return int(found.size());
-        });
+    return AiBatchRun::makeTask<Result>({imageId}, std::move(compute),
+                                        [isShown, show, changedMeanwhile](ImageEntry &target, Result &found) {
+                                            if (!isShown(target.id)) {
+                                                *changedMeanwhile = true;
+                                                return 0;
+                                            }
+                                            show(found);
+                                            return int(found.size());
+                                        });
 }
 
 } // namespace
@@ -135,7 +134,8 @@ void MainWindow::finishPreviewRun(const AiBatchRun::Summary &summary, bool chang
         return;
     if (changedMeanwhile) {
         statusBar()->showMessage(
-            words.prefix + QStringLiteral(": another image is shown now; the %1 found were dropped.").arg(words.results),
+            words.prefix +
+                QStringLiteral(": another image is shown now; the %1 found were dropped.").arg(words.results),
             4000);
         return;
     }

@@ -64,8 +64,9 @@ inline QStringList comboTexts(const QComboBox *combo)
     QStringList texts;
     const auto *model = qobject_cast<const QStandardItemModel *>(combo->model());
     for (int i = 0; i < combo->count(); ++i) {
-        const bool separator = model && model->item(i)
-            && model->item(i)->data(Qt::AccessibleDescriptionRole).toString() == QLatin1String("separator");
+        const bool separator =
+            model && model->item(i) &&
+            model->item(i)->data(Qt::AccessibleDescriptionRole).toString() == QLatin1String("separator");
         texts.append(separator ? QStringLiteral("---") : combo->itemText(i));
     }
     return texts;

@@ -136,8 +136,7 @@ void Tour::openProject(const QString &projectType, const QString &name)
     Project &project = access->project();
     project.name = name;
     project.projectType = projectType;
-    const QFileInfoList files =
-        QDir(picturesDir).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
+    const QFileInfoList files = QDir(picturesDir).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
     for (const QFileInfo &file : files) {
         const QSize size = QImageReader(file.absoluteFilePath()).size();
         ImageEntry entry;
@@ -197,11 +196,10 @@ void Tour::undoOnce(const QString &what)
     check(stack->canUndo(), QStringLiteral("undo offered: \"%1\"").arg(stack->undoText()));
     stack->undo();
     settle(100);
-    check(shownCount() < before, QStringLiteral("undo takes back %1 (%2 -> %3 on the canvas)")
-                                     .arg(what)
-                                     .arg(before)
-                                     .arg(shownCount()));
-    const ImageEntry *entry = access->project().dataset.imageById(window->labelCanvas()->displayedEntryId().value_or(-1));
+    check(shownCount() < before,
+          QStringLiteral("undo takes back %1 (%2 -> %3 on the canvas)").arg(what).arg(before).arg(shownCount()));
+    const ImageEntry *entry =
+        access->project().dataset.imageById(window->labelCanvas()->displayedEntryId().value_or(-1));
     check(entry && entry->labels.size() == shownCount(), QStringLiteral("the record follows the undo"));
 }
 
@@ -211,7 +209,8 @@ void Tour::saveAndReopen()
     const QString path = projects.filePath(type + QStringLiteral(".qmk"));
     prompts.answers.enqueue(path);
     emit window->toolBarWidget()->saveProjectClicked();
-    check(QFileInfo::exists(path) && !access->modified(), QStringLiteral("saved as %1").arg(QFileInfo(path).fileName()));
+    check(QFileInfo::exists(path) && !access->modified(),
+          QStringLiteral("saved as %1").arg(QFileInfo(path).fileName()));
 
     prompts.answers.enqueue(path);
     emit window->toolBarWidget()->openProjectClicked();
@@ -372,13 +371,15 @@ void Tour::pose()
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, cell.center().y()));
         noseVisibility = window->pendingPoseResults().constFirst().keypoints.constFirst().visibility;
         check(noseVisibility == (before == 0 ? 2 : before - 1),
-              QStringLiteral("a click on the visibility cell turns the nose from %1 to %2").arg(before).arg(noseVisibility));
+              QStringLiteral("a click on the visibility cell turns the nose from %1 to %2")
+                  .arg(before)
+                  .arg(noseVisibility));
     }
     shoot(QStringLiteral("pose-preview"));
     click(dialog, QStringLiteral("Accept"));
     check(shownCount() == pending, QStringLiteral("accepted persons are annotations"));
-    check(!window->labelCanvas()->annotations().isEmpty()
-              && window->labelCanvas()->annotations().constFirst().keypointVis.value(0) == noseVisibility,
+    check(!window->labelCanvas()->annotations().isEmpty() &&
+              window->labelCanvas()->annotations().constFirst().keypointVis.value(0) == noseVisibility,
           QStringLiteral("the nose keeps the visibility chosen"));
     undoOnce(QStringLiteral("the accepted persons"));
 

@@ -4,9 +4,9 @@
 // (straight into the records, off the GUI thread), failures, and what changes
 // under a run.
 
-#include "AppTestSupport.h"
 #include "AiCommandTestSupport.h"
 #include "AiDialogTestSupport.h"
+#include "AppTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(prompts.calls.size(), 1);
         QCOMPARE(prompts.calls[0].title, QStringLiteral("Model Not Found"));
         QCOMPARE(prompts.calls[0].text, QStringLiteral("No segmentation model is configured.\n\nPlease set the model "
-                                                        "path in Settings → Models → Segmentation."));
+                                                       "path in Settings → Models → Segmentation."));
         QVERIFY(!dialog()->isVisible());
         QCOMPARE(window->sideToolBarWidget()->tool(), int(Tool::Select));
 

@@ -230,8 +230,8 @@ private slots:
         makeFile(models + "/yolov8n-seg.onnx", 2048);
         makeFile(models + "/detection.onnx", 2048);
         buttonWithText(host.dialog, "↺")->click();
-        QCOMPARE(comboTexts(host.combo()),
-                 (QStringList{"segmentation.onnx  (2 KB)", "yolov8n-seg.onnx  (2 KB)", "---", "detection.onnx  (2 KB)"}));
+        QCOMPARE(comboTexts(host.combo()), (QStringList{"segmentation.onnx  (2 KB)", "yolov8n-seg.onnx  (2 KB)", "---",
+                                                        "detection.onnx  (2 KB)"}));
         QCOMPARE(selected.count(), 1);
         QCOMPARE(selected.at(0).at(0).toString(), QFileInfo(models + "/segmentation.onnx").absoluteFilePath());
     }

@@ -3,8 +3,8 @@
 // click, preview, accept as one undo step; what happens after another image is
 // shown; concept detections accepted in the order given.
 
-#include "AiDialogTestSupport.h"
 #include "AiCommandTestSupport.h"
+#include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
@@ -69,8 +69,8 @@ private slots:
         // The point-prompt model: 8 x 16 masks; the winner covers rows 2-5 and
         // columns 4-11, that is (40, 25) to (120, 55) on a 160 x 80 image.
         copyModel("sam_blocks.onnx", "segmentation_mobile_sam.onnx");
-        for (const char *name : {"sam3_vision_encoder.onnx", "sam3_decoder.onnx", "sam3_tokenizer.json",
-                                 "sam3_image_norm.json"})
+        for (const char *name :
+             {"sam3_vision_encoder.onnx", "sam3_decoder.onnx", "sam3_tokenizer.json", "sam3_image_norm.json"})
             copyModel(QStringLiteral("sam3/") + name, name);
         previousHandler = qInstallMessageHandler(countLoads);
     }
@@ -262,7 +262,8 @@ private slots:
         QCOMPARE(statusOf(dialog), QStringLiteral("Image encoded.  Type a concept prompt and click Detect."));
         dialog->findChild<QLineEdit *>()->setText("cat");
         buttonWithText(dialog, "Detect")->click();
-        QCOMPARE(statusOf(dialog), QStringLiteral("2 detection(s) found.  Select instances and click Accept Selected."));
+        QCOMPARE(statusOf(dialog),
+                 QStringLiteral("2 detection(s) found.  Select instances and click Accept Selected."));
         const QList<Sam3Detection> results = window->conceptResults();
         QCOMPARE(results.size(), 2);
 

@@ -105,8 +105,8 @@ private slots:
         const QString folder = modelsRoot() + "/segmentation/";
         makeFile(folder + "mobile_sam.onnx", 900);
         makeFile(folder + "zz_sam_hq.onnx", 3000000);
-        for (const char *name : {"sam3_decoder.onnx", "sam_vit_b_encoder.onnx", "SAM_decoder.onnx", "yolo.onnx",
-                                 "sam_notes.txt"})
+        for (const char *name :
+             {"sam3_decoder.onnx", "sam_vit_b_encoder.onnx", "SAM_decoder.onnx", "yolo.onnx", "sam_notes.txt"})
             makeFile(folder + name, 10);
 
         AiSegDialog dialog;
@@ -204,7 +204,8 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QStringLiteral("SAM3 Concept Segmentation"));
         QCOMPARE(dialog.minimumWidth(), 480);
         QVERIFY(dialog.windowFlags().testFlag(Qt::Tool));
-        QCOMPARE(dialog.findChild<QLabel *>("mutedLabel")->text(), QStringLiteral("Select models and encode an image."));
+        QCOMPARE(dialog.findChild<QLabel *>("mutedLabel")->text(),
+                 QStringLiteral("Select models and encode an image."));
         for (const char *name : {"Encode Current Image", "Detect", "Accept Selected"})
             QVERIFY2(!buttonWithText(&dialog, name)->isEnabled(), name);
         const auto *list = dialog.findChild<QListWidget *>();
@@ -217,7 +218,8 @@ private slots:
             QCOMPARE(spin->minimum(), 0.05);
             QCOMPARE(spin->maximum(), 0.95);
         }
-        QCOMPARE(dialog.findChild<QLineEdit *>()->placeholderText(), QStringLiteral("e.g.  person,  yellow bus,  red car"));
+        QCOMPARE(dialog.findChild<QLineEdit *>()->placeholderText(),
+                 QStringLiteral("e.g.  person,  yellow bus,  red car"));
 
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
