@@ -159,8 +159,10 @@ void Tour::openProject(const QString &projectType, const QString &name)
 
 void Tour::place(QWidget *dialog)
 {
-    // Over the right part of the window, where a user drags a tool window.
-    dialog->move(1440 - dialog->width() - 250, 120);
+    // At the right edge of the screen, over the window's right panel, where a
+    // user drags a tool window to keep the picture in sight.
+    settle();
+    dialog->move(window->screen()->geometry().right() - dialog->width() - 8, 110);
     settle();
 }
 
