@@ -2,7 +2,8 @@
 # Walks through the AI tools in the real main window under Xvfb, with the tiny
 # generated test models in a models folder and a few generated JPEG pictures,
 # in the light and the dark theme. Prints every step; the screenshots of the AI
-# dialogs over the window land in <build>/screenshots/ai-*.png.
+# dialogs over the window land in <build>/screenshots/ai/. The tour keeps its
+# settings in a home folder of its own.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QUILLMARK_BUILD_DIR:-$root/build}"
@@ -26,7 +27,7 @@ ffmpeg -loglevel error -f lavfi -i testsrc=size=720x960:rate=1 -frames:v 1 "$wor
 mkdir -p "$build/screenshots"
 status=0
 for theme in light dark; do
-  (cd "$work" && QT_QPA_PLATFORM=xcb QT_MEDIA_BACKEND=ffmpeg xvfb-run -a -s "-screen 0 1600x900x24" \
+  (cd "$work" && HOME="$work" QT_QPA_PLATFORM=xcb QT_MEDIA_BACKEND=ffmpeg xvfb-run -a -s "-screen 0 1600x900x24" \
     "$build/ai-tour/ai_tools_tour" "$work/pictures" "$build/screenshots/ai" "$theme") || status=1
 done
 exit $status
