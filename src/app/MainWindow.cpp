@@ -72,6 +72,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     refreshUi();
     updateTitle();
+    holdPendingFeatures();
     statusBar()->showMessage(QStringLiteral("Ready"));
     startUpdateCheck();
 }
@@ -157,6 +158,7 @@ void MainWindow::setupUi()
     progressBar->setTextVisible(true);
     progressBar->hide();
     statusBar()->addPermanentWidget(progressBar, 0);
+    createJobCancelButton();
 
     aiAutoLabelDialog = new AiAutoLabelDialog(this);
     connectAutoLabelDialog();

@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QPolygonF>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,7 @@ namespace Quillmark {
 
 class AboutDialog;
 class AiAutoLabelDialog;
+class AiRunPanel;
 class AiSam3Dialog;
 class AiSegDialog;
 class FaceAnnotationDialog;
@@ -59,6 +61,7 @@ class StatsOverlay;
 class ToolBar;
 class TopBar;
 class UpdateChecker;
+struct AiToolWords;
 class VideoScrubber;
 
 // The program's one top-level window. It owns the open project and everything
@@ -84,6 +87,9 @@ public:
     // A background job (open, import, export) is running; project, import and
     // export commands wait for it.
     bool isJobRunning() const { return jobRunning; }
+    // The running job offers Cancel (the status bar shows the button).
+    bool isJobCancellable() const;
+    QPushButton *jobCancelButtonWidget() const { return jobCancelButton; }
 
     // Builds a fresh project from the answers of the new-project wizard: the
     // steps of "New project" after the wizard was accepted.
@@ -221,6 +227,10 @@ private:
     void reloadShownEntry();
     void sendKeyToCanvas(int key);
 
+    // Buttons of commands whose features are not built yet
+    // (MainWindowPendingFeatures.cpp).
+    void holdPendingFeatures();
+
     // Theme and title (MainWindowTheme.cpp)
     void updateTitle();
 
@@ -232,8 +242,41 @@ private:
     void bounceStep();
     // True (with a status message) while a job runs: the caller then stops.
     bool refuseWhileJobRuns();
-    void startJob();
+    // Background jobs. startJob enters the busy state (the tool bar and the
+    // image list wait) and returns the job's ticket. A job whose result may be
+    // dropped passes `cancel`: the status bar then offers Cancel, which ends the
+    // busy state at once and runs `cancel`; the job's worker may still be busy
+    // (a read from a stalled network path), and when it finishes,
+    // finishJob(ticket) returns false: the handler drops the result. Without
+    // `cancel` the job cannot be cancelled, and closing the window waits for it.
+    quint64 startJob(std::function<void()> cancel = {});
+    // Ends the job of `ticket`; false, changing nothing, when it was cancelled.
+    bool finishJob(quint64 ticket);
+    // Ends the running job, whichever it is (jobs that cannot be cancelled).
     void finishJob();
+    void cancelJob();
+    void createJobCancelButton();
+
+    // Import (MainWindowImport.cpp). Results of a worker reach the GUI thread
+    // in the finish steps, which merge them into the project.
+    struct ImportedImage {
+        QString path;
+        QSize size;
+    };
+    // Runs `work` on a worker thread in the busy state with `status` shown and
+    // the progress bar started at `progressMaximum` (0: busy sweep), then
+    // `then` on the GUI thread.
+    void runInBackground(const QString &status, int progressMaximum, const std::function<void()> &work,
+                         const std::function<void()> &then);
+    void chooseImportFormat(const QString &folder, const QStringList &detected);
+    void prepareDatasetImport(const QString &folder, const QString &format);
+    void startDatasetImport(const QString &format, const QString &path);
+    void finishDatasetImport(Dataset &imported, bool ok);
+    void onImagesImported(const QList<ImportedImage> &images);
+    void finishPackageImport(Dataset &imported, bool ok, const QString &path, const QString &storedType);
+    // The project holds nothing a user made (no type, file, media or classes):
+    // an import may start it afresh.
+    bool projectIsBlank() const;
 
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
@@ -245,7 +288,8 @@ private:
 
     // Navigation (MainWindowNavigation.cpp)
     void selectImage(int imageId);
-    void onImageLoaded(int imageId, const QImage &image);
+    // Pixels of `loaded` decoded by a worker for the project of `generation`.
+    void onImageLoaded(const ImageEntry &loaded, quint64 generation, const QImage &image);
     void updateZoomLabel();
     int imagePosition(int imageId) const;
     void showImagePosition(int imageId);
@@ -285,9 +329,8 @@ private:
 
     // Auto-label (MainWindowAutoLabel.cpp)
     void handleDetectionModelSelected(const QString &path);
-    void finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const QString &noun,
+    void finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const AiToolWords &words,
                                    bool appliedElsewhere);
-    void finishAutoLabelRunAll(const AiBatchRun::Summary &summary, const QString &noun);
     void connectAutoLabelDialog();
     void resetAiTool();
 
@@ -299,6 +342,20 @@ private:
     // status text, while another job runs. Results applied to the entry the canvas
     // shows should go through addAnnotationsToImage.
     bool runAiBatch(AiBatchRun::Task task);
+    // Starts `task` for an AI tool's panel: its run buttons wait, its bar counts
+    // the images when `countImages`, and the status bar shows `runningText`.
+    // False when it cannot start; the panel is then as it was.
+    bool startAiRun(AiBatchRun::Task task, AiRunPanel *panel, const QString &runningText, bool countImages);
+    // The end of a tool's run over all images: the classes, the panels and the
+    // modified flag follow what was added; the status bar shows `doneText` (or
+    // how far a cancelled run came) with what the run left undone, and engine
+    // failures are also told in a message box.
+    void finishAiRunOverAll(const AiBatchRun::Summary &summary, AiRunPanel *panel, const AiToolWords &words,
+                            const QString &doneText, int timeout);
+    // Tells why a run on the current image has nothing to show (stopped, the
+    // image gone or unreadable, the engine failed); false when it has.
+    bool reportAiRunCurrentShortfall(const AiBatchRun::Summary &summary, const AiToolWords &words);
+    QList<int> allImageIds() const;
     // Appends annotations to an image's record (no undo step); when the canvas
     // shows that image, its list follows. Returns the number added.
     int addAnnotationsToImage(ImageEntry &entry, const QList<Annotation> &annotations);
@@ -338,10 +395,9 @@ private:
     void handleFaceModelSelected(const QString &path);
     void handlePoseModelSelected(const QString &path);
     void showPendingPoseResults(int personIdx, int kpIdx, int newVis);
-    void finishFaceRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
-    void finishFaceRunAll(const AiBatchRun::Summary &summary);
-    void finishPoseRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
-    void finishPoseRunAll(const AiBatchRun::Summary &summary);
+    // The end of a run on the current image whose results wait for review.
+    void finishPreviewRun(const AiBatchRun::Summary &summary, bool changedMeanwhile, AiRunPanel *panel,
+                          const AiToolWords &words, const QString &doneText);
     // The canvas dropped its pending annotations (another image is shown).
     void dropPendingFacePose();
     // Puts the results of one tool on the canvas; the other tool's go.
@@ -363,6 +419,9 @@ private:
 
     // --- Members ----------------------------------------------------------------
     Project project;
+    // Counts the projects this window has held; work started for one project
+    // (an image load) is dropped when it returns to another.
+    quint64 projectGeneration = 0;
     int currentImageId = -1;
     Theme::Mode themeMode = Theme::Light;
     QString projectPath;
@@ -423,6 +482,11 @@ private:
     QTimer *slideshowTimer = nullptr;
 
     bool jobRunning = false;
+    // Ticket of the latest job, and the running job's cancel step (empty when
+    // it cannot be cancelled).
+    quint64 jobTicket = 0;
+    std::function<void()> jobCancel;
+    QPushButton *jobCancelButton = nullptr;
     // The unsaved-changes flag when an open began. While the file is read the
     // flag counts only edits made meanwhile, which the opened project would
     // otherwise replace without a question.

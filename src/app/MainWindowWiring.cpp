@@ -13,6 +13,7 @@
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
+#include "chrome/ToolTable.h"
 #include "chrome/TopBar.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/ShortcutsDialog.h"
@@ -270,7 +271,10 @@ void MainWindow::setupShortcuts()
 
 void MainWindow::addToolShortcut(int key, int tool)
 {
+    // Only the tools the side tool bar offers for the project's type.
     addShortcut(QKeySequence(key), [this, tool] {
+        if (!isToolAllowed(project.projectType, tool))
+            return;
         canvas->setTool(tool);
         sideToolBar->setTool(tool);
     });
