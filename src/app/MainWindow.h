@@ -271,7 +271,7 @@ private:
     void chooseImportFormat(const QString &folder, const QStringList &detected);
     void prepareDatasetImport(const QString &folder, const QString &format);
     void startDatasetImport(const QString &format, const QString &path);
-    void finishDatasetImport(Dataset &imported, bool ok);
+    void finishDatasetImport(Dataset &imported, bool ok, int unreadableNames = 0);
     void onImagesImported(const QList<ImportedImage> &images);
     void finishPackageImport(Dataset &imported, bool ok, const QString &path, const QString &storedType);
     // The project holds nothing a user made (no type, file, media or classes):
