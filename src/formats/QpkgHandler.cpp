@@ -207,7 +207,9 @@ QString QpkgHandler::readProjectType(const QString &path)
         return QString();
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT value FROM qmpkg_metadata WHERE key='project_type' LIMIT 1"))
+    // A project-type key is a short word; a longer value is none.
+    if (!query.exec(QStringLiteral("SELECT CASE WHEN length(value) <= 64 THEN value END FROM qmpkg_metadata "
+                                   "WHERE key='project_type' LIMIT 1"))
         || !query.next())
         return QString();
     return query.value(0).toString();

@@ -173,6 +173,9 @@ void TestQpkgHostile::craftedPackages_data()
                        "confidence, attributes, id)",
                        "INSERT INTO images VALUES(1, 'a.png', 1, 1, NULL)"}
         << true << 1;
+    QTest::newRow("project type of 1 MB")
+        << QStringList{"standard", "INSERT INTO qmpkg_metadata VALUES('project_type', hex(zeroblob(500000)))"}
+        << true << 0;
     QTest::newRow("keypoint schema of 2 MB")
         << QStringList{"standard",
                        "INSERT INTO qmpkg_metadata VALUES('keypoint_schema', "
@@ -205,7 +208,8 @@ void TestQpkgHostile::craftedPackages()
         QpkgHandler handler;
         if (handler.canImport(path) != isPackage)
             return QStringLiteral("detection says %1").arg(!isPackage);
-        QpkgHandler::readProjectType(path);
+        if (QpkgHandler::readProjectType(path).size() > 64)
+            return QStringLiteral("a project type of any length");
         Dataset dataset;
         const bool read = handler.importDataset(path, dataset, {});
         if (read != isPackage)
