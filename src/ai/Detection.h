@@ -40,4 +40,24 @@ std::vector<int> nmsSurvivors(const QList<Detection> &detections, float iouThres
 // The surviving detections themselves, highest score first.
 QList<Detection> nmsPerClass(const QList<Detection> &detections, float iouThreshold);
 
+// The same suppression for results of one class that carry a `box` and a
+// `score` (faces, persons): highest score first, a result dropped when a better
+// survivor overlaps it by an IoU strictly greater than iouThreshold.
+template <typename Result>
+QList<Result> suppressOverlaps(const QList<Result> &results, float iouThreshold)
+{
+    QList<Detection> boxes;
+    boxes.reserve(results.size());
+    for (const Result &result : results) {
+        Detection detection;
+        detection.score = result.score;
+        detection.box = result.box;
+        boxes.append(detection);
+    }
+    QList<Result> kept;
+    for (int index : nmsSurvivors(boxes, iouThreshold))
+        kept.append(results[index]);
+    return kept;
+}
+
 } // namespace Quillmark

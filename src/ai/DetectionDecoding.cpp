@@ -32,6 +32,36 @@ int maskCell(float value, int upper)
 
 } // namespace
 
+LetterboxMapping letterboxMapping(const LetterboxResult &letterbox, QSize pictureSize)
+{
+    LetterboxMapping mapping;
+    mapping.scale = letterbox.scale;
+    mapping.padX = letterbox.padX;
+    mapping.padY = letterbox.padY;
+    mapping.imageWidth = pictureSize.width();
+    mapping.imageHeight = pictureSize.height();
+    return mapping;
+}
+
+QPointF mapPointToPicture(float u, float v, const LetterboxMapping &mapping)
+{
+    const float x = (u - float(mapping.padX)) / mapping.scale;
+    const float y = (v - float(mapping.padY)) / mapping.scale;
+    return QPointF(std::isfinite(x) ? clampTo(x, float(mapping.imageWidth)) : 0.0f,
+                   std::isfinite(y) ? clampTo(y, float(mapping.imageHeight)) : 0.0f);
+}
+
+QRectF mapBoxToPicture(float x1, float y1, float x2, float y2, const LetterboxMapping &mapping)
+{
+    if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2))
+        return {};
+    const QPointF topLeft = mapPointToPicture(x1, y1, mapping);
+    const QPointF bottomRight = mapPointToPicture(x2, y2, mapping);
+    if (!(topLeft.x() < bottomRight.x()) || !(topLeft.y() < bottomRight.y()))
+        return {};
+    return QRectF(topLeft, bottomRight);
+}
+
 DecodedCandidates decodeCandidates(std::span<const float> output, int64_t nFeat, int64_t n, int64_t classCount,
                                    const LetterboxMapping &mapping, float confThreshold, const QStringList &classNames)
 {
@@ -83,6 +113,13 @@ DecodedCandidates decodeCandidates(std::span<const float> output, int64_t nFeat,
         result.letterboxBoxes.emplace_back(cx - w / 2, cy - h / 2, w, h);
     }
     return result;
+}
+
+DecodedCandidates decodeScoredBoxes(std::span<const float> output, int64_t nFeat, int64_t n,
+                                    const LetterboxMapping &mapping, float confThreshold)
+{
+    static const QStringList unnamed{QString()};
+    return decodeCandidates(output, nFeat, n, 1, mapping, confThreshold, unnamed);
 }
 
 PrototypeGrid prototypeGridFor(int width, int height, int inputWidth, int inputHeight)

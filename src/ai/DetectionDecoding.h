@@ -1,10 +1,12 @@
 #pragma once
 
 #include "ai/Detection.h"
+#include "ai/ImagePreprocessing.h"
 
 #include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <QSize>
 #include <QStringList>
 
 #include <cstdint>
@@ -23,6 +25,18 @@ struct LetterboxMapping {
     int imageHeight = 0;
 };
 
+// The mapping of a letterbox made from a picture of `pictureSize`.
+LetterboxMapping letterboxMapping(const LetterboxResult &letterbox, QSize pictureSize);
+
+// A point in model pixels mapped back to the picture and clamped to it. A
+// non-finite coordinate gives 0.
+QPointF mapPointToPicture(float u, float v, const LetterboxMapping &mapping);
+
+// The box (x1, y1) - (x2, y2) in model pixels mapped back to the picture and
+// clamped to it; a null rectangle when nothing of it is left or a corner is not
+// finite.
+QRectF mapBoxToPicture(float x1, float y1, float x2, float y2, const LetterboxMapping &mapping);
+
 // The candidates of a YOLO-style output that pass the confidence threshold, in
 // output order, with what instance segmentation needs of each.
 struct DecodedCandidates {
@@ -40,6 +54,11 @@ struct DecodedCandidates {
 // than nFeat * n values or the class rows do not fit in nFeat.
 DecodedCandidates decodeCandidates(std::span<const float> output, int64_t nFeat, int64_t n, int64_t classCount,
                                    const LetterboxMapping &mapping, float confThreshold, const QStringList &classNames);
+
+// The same for a one-class output whose row 4 is the score (face and pose
+// models): candidates whose score is at least confThreshold, unnamed.
+DecodedCandidates decodeScoredBoxes(std::span<const float> output, int64_t nFeat, int64_t n,
+                                    const LetterboxMapping &mapping, float confThreshold);
 
 // Instance masks of YOLO-style segmentation: 32 prototype planes at a quarter of
 // the model's input size (160 x 160 cells at 640 x 640, 80 x 80 at 320, ...).

@@ -17,10 +17,6 @@ namespace Quillmark {
 
 namespace {
 
-// Inputs larger than this on a side are refused: their tensor alone would take
-// gigabytes, and no detector is trained at such sizes.
-constexpr int64_t largestInputSide = 8192;
-
 // Rows of output 0 before the class scores (box), and after them in a
 // segmentation model (mask coefficients).
 constexpr int64_t boxRows = 4;
@@ -53,35 +49,12 @@ QStringList metadataClassNames(Ort::Session &session)
     return result;
 }
 
-// Why an input of this shape cannot take the planar [1, 3, height, width] picture
-// tensor; empty when it can (dynamic extents can). A channels-last input
-// ([1, height, width, 3]) would otherwise be read as a 3-pixel-high image.
-QString inputShapeProblem(const std::vector<int64_t> &shape)
-{
-    QStringList extents;
-    for (int64_t extent : shape)
-        extents << (extent < 0 ? QStringLiteral("?") : QString::number(extent));
-    const QString text = QLatin1Char('[') + extents.join(QLatin1Char(',')) + QLatin1Char(']');
-    if (shape.empty())
-        return {}; // rank unknown
-    if (shape.size() != 4)
-        return QStringLiteral("the model's input %1 is not a picture [1, 3, height, width]").arg(text);
-    const bool channelsLast = shape[3] == 3 && shape[1] != 3;
-    if (channelsLast || (shape[1] > 0 && shape[1] != 3)) {
-        return QStringLiteral("the model's input %1 is not a planar RGB picture [1, 3, height, width]%2")
-            .arg(text, channelsLast ? QStringLiteral(" (channels last)") : QString());
-    }
-    if (shape[2] > largestInputSide || shape[3] > largestInputSide)
-        return QStringLiteral("the model's input of %1 x %2 pixels is too large").arg(shape[3]).arg(shape[2]);
-    return {};
-}
-
 // Prototype planes [1, 32, height, width], all of them present.
 bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
 {
     const bool shaped = prototypes.rank() == 4 && prototypes.dim(0) >= 1 && prototypes.dim(1) == maskCoefficientCount &&
-                        prototypes.dim(2) >= 1 && prototypes.dim(3) >= 1 && prototypes.dim(2) <= largestInputSide &&
-                        prototypes.dim(3) <= largestInputSide;
+                        prototypes.dim(2) >= 1 && prototypes.dim(3) >= 1 &&
+                        prototypes.dim(2) <= largestPictureInputSide && prototypes.dim(3) <= largestPictureInputSide;
     if (!shaped) {
         *why = QStringLiteral("output shape %1, expected [1,%2,height,width]")
                    .arg(prototypes.shapeText())
@@ -162,7 +135,7 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
         const Ort::TypeInfo inputType = session->GetInputTypeInfo(0);
         if (inputType.GetONNXType() == ONNX_TYPE_TENSOR) {
             const std::vector<int64_t> shape = inputType.GetTensorTypeAndShapeInfo().GetShape();
-            const QString problem = inputShapeProblem(shape);
+            const QString problem = pictureInputProblem(shape);
             if (!problem.isEmpty())
                 return fail(operation, problem);
             if (shape.size() == 4) {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <array>
 #include <string>
 
 namespace Quillmark {
@@ -111,6 +112,69 @@ QString joinedNames(const std::vector<std::string> &names)
     for (const std::string &name : names)
         list << QString::fromStdString(name);
     return list.join(QStringLiteral(", "));
+}
+
+namespace {
+
+std::vector<int64_t> tensorShape(const Ort::TypeInfo &type)
+{
+    if (type.GetONNXType() != ONNX_TYPE_TENSOR)
+        return {};
+    return type.GetTensorTypeAndShapeInfo().GetShape();
+}
+
+} // namespace
+
+std::vector<int64_t> sessionInputShape(const Ort::Session &session, size_t index)
+{
+    return tensorShape(session.GetInputTypeInfo(index));
+}
+
+std::vector<int64_t> sessionOutputShape(const Ort::Session &session, size_t index)
+{
+    return tensorShape(session.GetOutputTypeInfo(index));
+}
+
+QString pictureInputProblem(const std::vector<int64_t> &shape)
+{
+    if (shape.empty())
+        return {};
+    QStringList extents;
+    for (int64_t extent : shape)
+        extents << (extent < 0 ? QStringLiteral("?") : QString::number(extent));
+    const QString text = QLatin1Char('[') + extents.join(QLatin1Char(',')) + QLatin1Char(']');
+    if (shape.size() != 4)
+        return QStringLiteral("the model's input %1 is not a picture [1, 3, height, width]").arg(text);
+    const bool channelsLast = shape[3] == 3 && shape[1] != 3;
+    if (channelsLast || (shape[1] > 0 && shape[1] != 3)) {
+        return QStringLiteral("the model's input %1 is not a planar RGB picture [1, 3, height, width]%2")
+            .arg(text, channelsLast ? QStringLiteral(" (channels last)") : QString());
+    }
+    if (shape[2] > largestPictureInputSide || shape[3] > largestPictureInputSide)
+        return QStringLiteral("the model's input of %1 x %2 pixels is too large").arg(shape[3]).arg(shape[2]);
+    return {};
+}
+
+QString readPictureInputSize(const Ort::Session &session, int &width, int &height)
+{
+    const std::vector<int64_t> input = sessionInputShape(session, 0);
+    if (const QString problem = pictureInputProblem(input); !problem.isEmpty())
+        return problem;
+    if (input.size() == 4 && input[2] > 0)
+        height = int(input[2]);
+    if (input.size() == 4 && input[3] > 0)
+        width = int(input[3]);
+    return {};
+}
+
+std::vector<Ort::Value> runOnPicture(Ort::Session &session, const std::string &inputName, std::vector<float> &tensor,
+                                     int width, int height, const std::vector<std::string> &outputNames)
+{
+    const std::array<int64_t, 4> shape{1, 3, height, width};
+    Ort::Value input = OrtRuntime::wrapFloatTensor(tensor, shape);
+    const char *inputNames[] = {inputName.c_str()};
+    const std::vector<const char *> names = namePointers(outputNames);
+    return session.Run(Ort::RunOptions{nullptr}, inputNames, &input, 1, names.data(), names.size());
 }
 
 } // namespace Quillmark

@@ -67,4 +67,29 @@ std::vector<const char *> namePointers(const std::vector<std::string> &names);
 // The names as "a, b, c", for messages.
 QString joinedNames(const std::vector<std::string> &names);
 
+// The declared shape of a session's input or output; dynamic extents are -1.
+// Empty when it is not a tensor.
+std::vector<int64_t> sessionInputShape(const Ort::Session &session, size_t index);
+std::vector<int64_t> sessionOutputShape(const Ort::Session &session, size_t index);
+
+// Pictures wider or taller than this are not fed to a model: the input tensor
+// alone would take gigabytes, and no vision model is trained at such sizes.
+constexpr int64_t largestPictureInputSide = 8192;
+
+// Why a model input of this shape cannot take the planar [1, 3, height, width]
+// picture tensor; empty when it can (dynamic extents can, and so can an input of
+// unknown rank). A channels-last input ([1, height, width, 3]) would otherwise be
+// read as a 3-pixel-high picture.
+QString pictureInputProblem(const std::vector<int64_t> &shape);
+
+// Input 0 of a model fed pictures: its stated (positive) height and width
+// replace `height` and `width`; dynamic extents leave them. Returns
+// pictureInputProblem's reason, empty when the input takes a picture.
+QString readPictureInputSize(const Ort::Session &session, int &width, int &height);
+
+// Runs a model on a picture tensor of shape [1, 3, height, width] over `tensor`
+// (not copied) and returns the named outputs in that order.
+std::vector<Ort::Value> runOnPicture(Ort::Session &session, const std::string &inputName, std::vector<float> &tensor,
+                                     int width, int height, const std::vector<std::string> &outputNames);
+
 } // namespace Quillmark

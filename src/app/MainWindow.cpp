@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
 #include "ai/AiAutoLabelDialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
@@ -157,6 +159,9 @@ void MainWindow::setupUi()
     aiAutoLabelDialog = new AiAutoLabelDialog(this);
     connectAutoLabelDialog();
     createSegmentationDialogs();
+    faceDialog = new FaceAnnotationDialog(this);
+    poseDialog = new PoseAnnotationDialog(this);
+    connectFacePoseDialogs();
 
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ai/AiBatchRun.h"
+#include "ai/FaceInferencer.h"
 #include "ai/OnnxInferencer.h"
+#include "ai/PoseInferencer.h"
 #include "ai/Sam3Detection.h"
 #include "ai/Sam3Inferencer.h"
 #include "ai/SamInferencer.h"
@@ -43,6 +45,8 @@ class AboutDialog;
 class AiAutoLabelDialog;
 class AiSam3Dialog;
 class AiSegDialog;
+class FaceAnnotationDialog;
+class PoseAnnotationDialog;
 class AnnotationPanel;
 class FilmStrip;
 class ImageListPanel;
@@ -164,16 +168,6 @@ public slots:
     void onAiToolSelected();
     void onAiRunCurrent();
     void onAiRunAll();
-    void onPoseToolSelected();
-    void onPoseRunCurrent();
-    void onPoseRunAll();
-    void onPoseAccept();
-    void onPoseClear();
-    void onFaceToolSelected();
-    void onFaceRunCurrent();
-    void onFaceRunAll();
-    void onFaceAccept();
-    void onFaceClear();
     void onProjectTypeChangeRequested();
     void onClassRequired();
     // Video
@@ -305,6 +299,60 @@ private:
     int addAnnotationsToImage(ImageEntry &entry, const QList<Annotation> &annotations);
     // The canvas shows this image (not a video frame), so edits go to it.
     bool isImageShown(int imageId) const;
+
+    // --- Face and pose (MainWindowFacePose.cpp) -----------------------------------
+    // Face and pose results of the current image wait on the canvas as pending
+    // annotations until accepted; they belong to the image they were computed
+    // for and go when the canvas shows another. Runs over all images write into
+    // every image's record.
+public:
+    FaceAnnotationDialog *faceAnnotationDialog() const { return faceDialog; }
+    PoseAnnotationDialog *poseAnnotationDialog() const { return poseDialog; }
+    FaceInferencer &faceEngine() { return faceInferencer; }
+    PoseInferencer &poseEngine() { return poseInferencer; }
+    QList<FaceDetection> pendingFaceResults() const { return pendingFaces; }
+    QList<PosePerson> pendingPoseResults() const { return pendingPersons; }
+
+public slots:
+    void onFaceToolSelected();
+    void onFaceRunCurrent();
+    void onFaceRunAll();
+    void onFaceAccept();
+    void onFaceClear();
+    void onPoseToolSelected();
+    void onPoseRunCurrent();
+    void onPoseRunAll();
+    void onPoseAccept();
+    void onPoseClear();
+
+private:
+    void connectFacePoseDialogs();
+    // After Settings were accepted: the configured body and face models go to
+    // the pose and face dialogs, which load them.
+    void pushConfiguredFacePoseModels();
+    void handleFaceModelSelected(const QString &path);
+    void handlePoseModelSelected(const QString &path);
+    void showPendingPoseResults(int personIdx, int kpIdx, int newVis);
+    void finishFaceRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
+    void finishFaceRunAll(const AiBatchRun::Summary &summary);
+    void finishPoseRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
+    void finishPoseRunAll(const AiBatchRun::Summary &summary);
+    // The canvas dropped its pending annotations (another image is shown).
+    void dropPendingFacePose();
+    // Puts the results of one tool on the canvas; the other tool's go.
+    void showPendingFaces(const QList<FaceDetection> &faces);
+    void showPendingPersons(const QList<PosePerson> &persons);
+    void forgetPendingFaces();
+    void forgetPendingPersons();
+    // The image of a run on the current image, or null with the tool's message.
+    const ImageEntry *imageForRunCurrent(const QString &toolPrefix);
+
+    FaceInferencer faceInferencer;
+    PoseInferencer poseInferencer;
+    FaceAnnotationDialog *faceDialog = nullptr;
+    PoseAnnotationDialog *poseDialog = nullptr;
+    QList<FaceDetection> pendingFaces;
+    QList<PosePerson> pendingPersons;
 
     friend class MainWindowTestAccess;
 

@@ -153,6 +153,7 @@ void MainWindow::onDiscard()
 void MainWindow::refreshUi()
 {
     toolBar->setProjectOpen(projectIsOpen());
+    toolBar->setPlaybackEnabled(projectIsOpen() && videoMode);
     project.dataset.syncClassesFromAnnotations();
     imageListPanel->setStatusText(project.name);
     imageListPanel->setDataset(project.dataset);

@@ -96,14 +96,19 @@ QByteArray storedImageFormat(const QByteArray &data)
 QByteArray embeddedImageBytes(const ImageEntry &image, const QString &fileName)
 {
     const QByteArray format = canonicalImageFormat(QFileInfo(fileName).suffix().toLatin1());
-    if (!image.imageData.isEmpty() && storedImageFormat(image.imageData) == format)
-        return image.imageData;
+    // Read once: bytes left in a package come from the file on every call.
+    const QByteArray encoded = image.image.isNull() ? image.encodedBytes() : QByteArray();
+    if (!encoded.isEmpty() && storedImageFormat(encoded) == format)
+        return encoded;
+    QImage pixels = image.image;
+    if (pixels.isNull() && !encoded.isEmpty())
+        pixels = QImage::fromData(encoded);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
-    if (!writer.write(image.loadPixels()))
-        return image.imageData;
+    if (!writer.write(pixels))
+        return encoded;
     return bytes;
 }
 
@@ -412,8 +417,7 @@ bool MainWindow::extractEmbeddedMedia(const QString &projectFilePath)
         }
         // Repointed only now that the file holds the pixels.
         image.filePath = written;
-        image.image = QImage();
-        image.imageData = QByteArray();
+        image.dropInMemoryImage();
     }
     for (VideoEntry &video : project.dataset.videos) {
         if (video.bytes.isEmpty() || !QFileInfo(video.filePath).isRelative())

@@ -29,6 +29,7 @@ void MainWindow::openSettings()
         segmentation ? QStringLiteral("models/segmentation") : QStringLiteral("models/detection"));
     if (!detectionModel.isEmpty() && aiAutoLabelDialog)
         emit aiAutoLabelDialog->modelSelected(detectionModel);
+    pushConfiguredFacePoseModels();
 }
 
 void MainWindow::startUpdateCheck()

@@ -54,8 +54,11 @@ void MainWindow::updateTitle()
         topBar->setProjectName(shownName);
         topBar->setProjectType(project.projectType);
     }
-    if (toolBar)
+    if (toolBar) {
         toolBar->setProjectOpen(open);
+        // Opening the project's buttons enables playback too: it belongs to video mode only.
+        toolBar->setPlaybackEnabled(open && videoMode);
+    }
     if (sideToolBar)
         sideToolBar->setProjectType(project.projectType);
     if (aiAutoLabelDialog)

@@ -6,6 +6,8 @@
 #include "ai/AiAutoLabelDialog.h"
 #include "ai/AiSam3Dialog.h"
 #include "ai/AiSegDialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "canvas/Tool.h"
@@ -132,6 +134,31 @@ void MainWindow::connectSegmentationPrompts()
     connect(sam3Dialog, &AiSam3Dialog::previewRequested, this, &MainWindow::onSam3Preview);
     connect(sam3Dialog, &AiSam3Dialog::acceptRequested, this, &MainWindow::onSam3Accept);
     connect(sam3Dialog, &AiSam3Dialog::clearRequested, this, &MainWindow::onSam3Clear);
+}
+
+void MainWindow::connectFacePoseDialogs()
+{
+    connect(faceDialog, &FaceAnnotationDialog::modelSelected, this, &MainWindow::handleFaceModelSelected);
+    connect(faceDialog, &FaceAnnotationDialog::runCurrentRequested, this, &MainWindow::onFaceRunCurrent);
+    connect(faceDialog, &FaceAnnotationDialog::runAllRequested, this, &MainWindow::onFaceRunAll);
+    connect(faceDialog, &FaceAnnotationDialog::acceptRequested, this, &MainWindow::onFaceAccept);
+    connect(faceDialog, &FaceAnnotationDialog::clearRequested, this, &MainWindow::onFaceClear);
+    connect(faceDialog, &FaceAnnotationDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+
+    connect(poseDialog, &PoseAnnotationDialog::modelSelected, this, &MainWindow::handlePoseModelSelected);
+    connect(poseDialog, &PoseAnnotationDialog::keypointVisibilityChanged, this, &MainWindow::showPendingPoseResults);
+    connect(poseDialog, &PoseAnnotationDialog::runCurrentRequested, this, &MainWindow::onPoseRunCurrent);
+    connect(poseDialog, &PoseAnnotationDialog::runAllRequested, this, &MainWindow::onPoseRunAll);
+    connect(poseDialog, &PoseAnnotationDialog::acceptRequested, this, &MainWindow::onPoseAccept);
+    connect(poseDialog, &PoseAnnotationDialog::clearRequested, this, &MainWindow::onPoseClear);
+    connect(poseDialog, &PoseAnnotationDialog::cancelRequested, this, &MainWindow::cancelAiBatch);
+
+    // Previews belong to the image shown when they were made.
+    connect(canvas, &LabelCanvas::pendingAnnotationsDropped, this, &MainWindow::dropPendingFacePose);
+    connect(canvas, &LabelCanvas::poseKeypointHovered, this, [this](int index) {
+        if (index >= 0 && poseDialog->isVisible())
+            poseDialog->highlightKeypoint(index);
+    });
 }
 
 void MainWindow::setupMenus()

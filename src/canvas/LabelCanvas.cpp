@@ -126,12 +126,15 @@ void LabelCanvas::applyImageEntry(const ImageEntry &newEntry)
     samNegative.clear();
     samResult.clear();
     previewPolygons.clear();
+    const bool hadPending = !pendingAnnotations.isEmpty();
     pendingAnnotations.clear();
     highlightedKeypoint = hoveredKeypoint = -1;
 
     if (!pixmap.isNull())
         fitView();
     update();
+    if (hadPending)
+        emit pendingAnnotationsDropped();
 }
 
 void LabelCanvas::clear()
@@ -145,9 +148,12 @@ void LabelCanvas::clear()
     mode = Idle;
     modeBeforePan = Idle;
     snapshotStack->clear();
+    const bool hadPending = !pendingAnnotations.isEmpty();
     pendingAnnotations.clear();
     highlightedKeypoint = hoveredKeypoint = -1;
     update();
+    if (hadPending)
+        emit pendingAnnotationsDropped();
 }
 
 // --- The annotation list ----------------------------------------------------------
@@ -1209,8 +1215,14 @@ void LabelCanvas::paintEvent(QPaintEvent *)
     if (!pendingAnnotations.isEmpty()) {
         painter.save();
         painter.setOpacity(0.82);
-        for (const Annotation &a : pendingAnnotations)
-            shapes.drawKeypoints(a, classColor(a.className), false, none);
+        // As they will look once accepted: boxes (face models without
+        // landmarks) as boxes, keypoints as keypoints.
+        for (const Annotation &a : pendingAnnotations) {
+            if (a.kind == BoundingBox)
+                shapes.drawBox(a, classColor(a.className), false);
+            else
+                shapes.drawKeypoints(a, classColor(a.className), false, none);
+        }
         painter.restore();
     }
     if (current == SamPrompt)

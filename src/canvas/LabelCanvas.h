@@ -140,6 +140,9 @@ signals:
     void zoomChanged(int percent);
     void samPromptsChanged(QList<QPointF> positive, QList<QPointF> negative);
     void poseKeypointHovered(int index);
+    // The pending annotations were thrown away because another entry is shown
+    // (or nothing): results reviewed for the old entry are gone.
+    void pendingAnnotationsDropped();
     void classRequired();
 
 protected:

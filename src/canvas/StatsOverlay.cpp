@@ -1,5 +1,6 @@
 #include "canvas/StatsOverlay.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -37,9 +38,34 @@ void StatsOverlay::setStats(int images, int labeled, int annotations, const QMap
 
     const int body = topClasses.isEmpty() ? 65 : int(topClasses.size()) * 18 + 77;
     setFixedHeight(11 + body - (videoCount <= 0 ? 15 : 0));
-    reposition();
+    fitWidth();
     setVisible(imageCount > 0 || videoCount > 0);
     update();
+}
+
+QFont StatsOverlay::summaryFont() const
+{
+    QFont summary = font();
+    summary.setPointSizeF(8.5);
+    summary.setWeight(QFont::DemiBold);
+    return summary;
+}
+
+void StatsOverlay::fitWidth()
+{
+    const QFontMetrics metrics(summaryFont());
+    const int text = std::max(metrics.horizontalAdvance(summaryText()), metrics.horizontalAdvance(videoText()));
+    // 12 pixels of margin on either side, as the lines are drawn from x 12.
+    setFixedWidth(std::max(int(FixedWidth), text + 24));
+    reposition();
+}
+
+void StatsOverlay::changeEvent(QEvent *event)
+{
+    // The window's style sheet sets the font when the box is first polished.
+    if (event->type() == QEvent::FontChange)
+        fitWidth();
+    QWidget::changeEvent(event);
 }
 
 void StatsOverlay::reposition()
@@ -103,9 +129,7 @@ void StatsOverlay::paintEvent(QPaintEvent *)
         painter.drawRoundedRect(QRectF(12, 28, std::max(5, (w - 24) * p / 100), 5), 2.5, 2.5);
     }
 
-    QFont summary = font();
-    summary.setPointSizeF(8.5);
-    summary.setWeight(QFont::DemiBold);
+    const QFont summary = summaryFont();
     painter.setFont(summary);
     painter.setPen(QColor(228, 228, 242));
     const int ascent = QFontMetrics(summary).ascent();

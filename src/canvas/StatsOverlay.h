@@ -19,6 +19,8 @@ class StatsOverlay : public QWidget {
     Q_OBJECT
 
 public:
+    // The box is this wide unless its summary lines need more in the font it
+    // draws them in; then it widens so no text is cut.
     static constexpr int FixedWidth = 234;
     static constexpr int MaxClassRows = 5;
 
@@ -39,9 +41,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void paintClassRows(QPainter &painter, int top);
+    // The font of the summary and video lines.
+    QFont summaryFont() const;
+    // Width of FixedWidth, or wider when a summary line needs it.
+    void fitWidth();
 
     int imageCount = 0;
     int labeledCount = 0;

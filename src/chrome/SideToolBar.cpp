@@ -70,6 +70,7 @@ SideToolBar::SideToolBar(QWidget *parent)
         button->setToolTip(QString::fromUtf8(row.toolTip));
         button->setFixedSize(38, 38);
         button->setIconSize(QSize(iconSize, iconSize));
+        button->setFocusPolicy(Qt::NoFocus);
         buttons.append({button, QString::fromLatin1(row.icon)});
         group->addButton(button, int(row.tool));
         layout->addWidget(button, 0, Qt::AlignHCenter);

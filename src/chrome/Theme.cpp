@@ -4,41 +4,47 @@ namespace Quillmark {
 
 namespace {
 
-// Placeholders run from %1 to %13. Colours per role:
+// Placeholders run from %1 to %14. Colours per role:
 //  %1 window  %2 panels and bars  %3 popups  %4 controls  %5 hover
 //  %6 selected/pressed  %7 border  %8 strong border  %9 text  %10 muted text
-//  %11 handles and chunks  %12 accent  %13 danger
-constexpr int placeholderCount = 13;
+//  %11 handles and chunks  %12 accent  %13 danger  %14 disabled text
+// The token {theme} names the theme ("light" or "dark") in the paths of the
+// sheet's own images (combo-box arrows), which cannot be tinted at run time.
+constexpr int placeholderCount = 14;
 
 constexpr const char *lightColors[placeholderCount] = {
     "#eef1f5", "#f8f9fb", "#ffffff", "#edf0f4", "#e2e7ee", "#dbe9ff", "#c8d0db",
-    "#9ba8b8", "#18202a", "#5c6673", "#9ba8b8", "#1f6feb", "#d12f2f",
+    "#9ba8b8", "#18202a", "#5c6673", "#9ba8b8", "#1f6feb", "#d12f2f", "#a0a8b4",
 };
 
 constexpr const char *darkColors[placeholderCount] = {
     "#202020", "#2b2b2b", "#303030", "#393939", "#484848", "#4a4a4a", "#111111",
-    "#080808", "#eeeeee", "#c8c8c8", "#080808", "#5d9ccc", "#b32626",
+    "#080808", "#eeeeee", "#c8c8c8", "#080808", "#5d9ccc", "#b32626", "#777777",
 };
 
 const char *const templateText = R"QSS(
 QWidget { background-color: %1; color: %9; font-family: "Segoe UI", "Inter", sans-serif; font-size: 12px; selection-background-color: %6; selection-color: %9; }
+QWidget:disabled { color: %14; }
 QMainWindow { background-color: %1; }
 QWidget#topBar { background: %2; border-bottom: 1px solid %8; }
 QWidget#leftPane { background: %2; }
 QWidget#centerPane { background: %1; }
 QWidget#canvasTopBar { background: %2; border-bottom: 1px solid %7; }
+QWidget#canvasTopBar .QWidget { background: transparent; }
 QWidget#filmStrip { background: %2; border-top: 1px solid %7; }
+QWidget#filmStrip QScrollArea, QWidget#filmStrip QScrollArea .QWidget { background: transparent; }
 QLabel#filmThumb { background: %4; border: 2px solid transparent; border-radius: 3px; color: %10; }
 QLabel#filmThumb:hover { background: %5; border: 2px solid %7; }
 QLabel#filmThumb[active="true"] { background: %6; border: 2px solid %12; color: %9; }
 QPushButton#filmNavBtn { background: transparent; border: none; border-radius: 0px; }
 QPushButton#filmNavBtn:hover { background: %5; }
 QPushButton#filmNavBtn:pressed { background: %6; }
-QPushButton#filmNavBtn:disabled { opacity: 0.3; }
+QPushButton#filmNavBtn:disabled { opacity: 0.3; background: transparent; }
 QWidget#toolBar { background: %2; border-bottom: 1px solid %7; }
-QPushButton#toolBarBtn { background: transparent; border: none; border-radius: 4px; min-width: 30px; min-height: 30px; max-width: 30px; max-height: 30px; }
+QPushButton#toolBarBtn { background: transparent; border: none; border-radius: 4px; padding: 0px; min-width: 30px; min-height: 30px; max-width: 30px; max-height: 30px; }
 QPushButton#toolBarBtn:hover { background-color: %5; border: 1px solid %7; }
 QPushButton#toolBarBtn:pressed { background-color: %6; }
+QPushButton#toolBarBtn:disabled { background: transparent; border: none; }
 QWidget#sideToolBar { background: %2; border-right: 1px solid %7; }
 QFrame#toolbarSeparator { color: %7; margin: 6px 2px; }
 QLabel { background: transparent; color: %9; }
@@ -47,23 +53,32 @@ QLabel#brandIcon { background: transparent; border: none; }
 QPushButton { background-color: %4; border: 1px solid %7; border-radius: 4px; color: %9; padding: 5px 10px; }
 QPushButton:hover { background-color: %5; }
 QPushButton:pressed, QPushButton:checked { background-color: %6; border-color: %12; }
-QPushButton:disabled { background-color: %2; color: %10; }
+QPushButton:disabled { background-color: %2; border-color: %7; color: %14; }
 QPushButton#windowButton, QPushButton#closeButton { background: transparent; border: 0; border-radius: 0; color: %9; font-size: 13px; font-weight: 700; padding: 0; }
 QPushButton#windowButton:hover { background: %5; }
 QPushButton#closeButton:hover { background: %13; color: #ffffff; }
-QPushButton#sideToolBtn { background: transparent; border: none; border-radius: 5px; min-width: 34px; min-height: 34px; max-width: 34px; max-height: 34px; }
+QPushButton#sideToolBtn { background: transparent; border: none; border-radius: 5px; padding: 2px; min-width: 34px; min-height: 34px; max-width: 34px; max-height: 34px; }
 QPushButton#sideToolBtn:hover, QPushButton#sideToolBtn:checked { background-color: %5; border: 1px solid %7; }
+QPushButton#sideToolBtn:disabled { background: transparent; border: none; }
 QPushButton#compactButton { padding: 2px 8px; font-size: 11px; }
 QPushButton#compactButton:checked { background-color: %6; border-color: %12; color: %9; }
 QPushButton#compactButton:!checked { color: %10; }
+QPushButton#compactButton:disabled { background-color: %2; border-color: %7; color: %14; }
 QListWidget { background-color: %2; border: none; outline: none; }
 QListWidget::item { padding: 5px 7px; border-radius: 3px; color: %9; }
 QListWidget::item:hover { background-color: %5; }
 QListWidget::item:selected { background-color: %6; border: 1px solid %11; color: %9; }
 QComboBox, QLineEdit, QTextEdit { background-color: %4; border: 1px solid %7; border-radius: 4px; color: %9; padding: 4px 7px; }
+QComboBox:disabled, QLineEdit:disabled, QTextEdit:disabled { background-color: %2; color: %14; }
 QComboBox::drop-down { border: none; width: 18px; }
+QComboBox::down-arrow { image: url(:/icons/combo-arrow-{theme}.svg); width: 8px; height: 8px; }
+QComboBox::down-arrow:disabled { image: url(:/icons/combo-arrow-disabled-{theme}.svg); }
 QComboBox QAbstractItemView { background-color: %3; border: 1px solid %7; color: %9; selection-background-color: %6; }
 QCheckBox { background: transparent; color: %9; spacing: 6px; }
+QCheckBox::indicator { width: 12px; height: 12px; background: %4; border: 1px solid %10; border-radius: 3px; }
+QCheckBox::indicator:checked { background: %12; border-color: %12; image: url(:/icons/check-mark.svg); }
+QCheckBox::indicator:disabled { background: %2; border-color: %14; }
+QCheckBox::indicator:checked:disabled { background: %14; border-color: %14; }
 QGroupBox { border: 1px solid %7; border-radius: 4px; margin-top: 9px; padding: 9px 7px 7px 7px; color: %9; font-weight: 700; }
 QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px; padding: 0 4px; background: %2; }
 QScrollBar:vertical { background: %4; width: 8px; }
@@ -86,6 +101,7 @@ QLabel#exportFmtDesc { color: %10; font-size: 12px; }
 QPushButton#exportBtn { background-color: %12; border: 1px solid %12; color: #ffffff; font-weight: 600; padding: 5px 14px; }
 QPushButton#exportBtn:hover { background-color: %12; border: 1px solid %8; color: #ffffff; }
 QPushButton#exportBtn:pressed { background-color: %6; border: 1px solid %12; color: %9; }
+QPushButton#exportBtn:disabled { background-color: %2; border: 1px solid %7; color: %14; }
 /* Shortcuts dialog */
 QLabel#shortcutTitle { background: %2; color: %9; font-size: 15px; font-weight: 600; padding: 14px 20px 12px 20px; border-bottom: 1px solid %7; }
 QLabel#shortcutSection { color: %10; font-size: 10px; font-weight: 700; letter-spacing: 1px; padding: 8px 0 2px 0; }
@@ -155,7 +171,8 @@ QString Theme::styleSheetTemplate()
 
 QString buildAppStyleSheet(Theme::Mode mode)
 {
-    return substitute(Theme::styleSheetTemplate(), Theme::colors(mode));
+    const QString themeName = mode == Theme::Light ? QStringLiteral("light") : QStringLiteral("dark");
+    return substitute(Theme::styleSheetTemplate(), Theme::colors(mode)).replace(QStringLiteral("{theme}"), themeName);
 }
 
 } // namespace Quillmark

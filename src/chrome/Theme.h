@@ -12,18 +12,20 @@ enum Mode : int {
     Dark = 1,
 };
 
-// The thirteen colours of a theme, "#rrggbb", in placeholder order (%1 first).
+// The fourteen colours of a theme, "#rrggbb", in placeholder order (%1 first).
 // Any mode other than Light gives the dark set.
 QStringList colors(Mode mode);
 
-// The style sheet template with its placeholders %1 .. %13 still in place.
+// The style sheet template with its placeholders %1 .. %14 and its {theme}
+// tokens still in place.
 QString styleSheetTemplate();
 
 } // namespace Theme
 
 // The application style sheet of a theme: the template with every placeholder
-// replaced by the theme's colour. Set on the main window only, so windows that
-// have no main-window parent keep the platform style.
+// replaced by the theme's colour and every {theme} token by "light" or "dark".
+// Set on the main window only, so windows that have no main-window parent keep
+// the platform style.
 QString buildAppStyleSheet(Theme::Mode mode);
 
 } // namespace Quillmark

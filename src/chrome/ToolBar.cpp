@@ -103,6 +103,9 @@ QPushButton *ToolBar::makeButton(const QString &iconPath, const QString &toolTip
     b->setToolTip(toolTip);
     b->setFixedSize(30, 30);
     b->setIconSize(QSize(iconSize, iconSize));
+    // A click leaves the keyboard focus where it was (the canvas keeps its keys,
+    // and Space never repeats the last command).
+    b->setFocusPolicy(Qt::NoFocus);
     entries.append({b, iconPath});
     layout()->addWidget(b);
     return b;

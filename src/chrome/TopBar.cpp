@@ -71,6 +71,7 @@ QPushButton *windowButton(QWidget *parent, const QString &text, const QString &n
     b->setToolTip(toolTip);
     b->setFixedSize(36, 30);
     b->setCursor(Qt::PointingHandCursor);
+    b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
 
@@ -93,6 +94,7 @@ TopBar::TopBar(QWidget *parent)
     brand->setFlat(true);
     brand->setObjectName(QStringLiteral("brandIcon"));
     brand->setCursor(Qt::PointingHandCursor);
+    brand->setFocusPolicy(Qt::NoFocus);
     brand->setToolTip(QStringLiteral("About Quillmark"));
     brand->setStyleSheet(QStringLiteral("QPushButton { font-size:14px; font-weight:800; border:none;              "
                                         "background:transparent; padding:0 4px; }"
@@ -105,6 +107,9 @@ TopBar::TopBar(QWidget *parent)
     badge = new QPushButton(this);
     badge->setFlat(true);
     badge->setCursor(Qt::PointingHandCursor);
+    badge->setFocusPolicy(Qt::NoFocus);
+    // Twice the corner radius, so the rounded ends meet: a pill.
+    badge->setFixedHeight(18);
     badge->setToolTip(QStringLiteral("Click to change project type"));
     badge->hide();
     layout->addWidget(badge);

@@ -46,7 +46,8 @@ AboutDialog::AboutDialog(QWidget *parent)
     header->setObjectName(QStringLiteral("aboutHeader"));
     header->setStyleSheet(QStringLiteral("QWidget#aboutHeader { padding: 24px 32px 20px 32px; }"));
     auto *headerLayout = new QVBoxLayout(header);
-    headerLayout->setContentsMargins(0, 0, 0, 0);
+    // A plain widget's layout ignores the sheet's padding: the layout keeps it.
+    headerLayout->setContentsMargins(32, 24, 32, 20);
     headerLayout->setSpacing(10);
     headerLayout->setAlignment(Qt::AlignHCenter);
 

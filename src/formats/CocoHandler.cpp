@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace Quillmark {
@@ -50,8 +51,14 @@ bool CocoHandler::canImport(const QString &path) const
 {
     if (path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive))
         return isCocoJsonFile(path);
-    const QStringList candidates = listFiles(path, {QStringLiteral("*.json")});
-    return std::any_of(candidates.cbegin(), candidates.cend(), isCocoJsonFile);
+    // The folder's own files, then those of annotations/: the root of the
+    // release layout (annotations/instances_val2017.json beside val2017/).
+    for (const QString &folder : {path, QDir(path).filePath(QStringLiteral("annotations"))}) {
+        const QStringList candidates = listFiles(folder, {QStringLiteral("*.json")});
+        if (std::any_of(candidates.cbegin(), candidates.cend(), isCocoJsonFile))
+            return true;
+    }
+    return false;
 }
 
 namespace {
@@ -76,6 +83,26 @@ QRectF pointsBounds(const QList<QPointF> &points)
     return QRectF(minX, minY, maxX - minX, maxY - minY);
 }
 
+// The area COCO evaluation buckets objects by: a polygon's own area (the
+// shoelace formula), anything else its box's width times height.
+double polygonArea(const QList<QPointF> &points)
+{
+    double twice = 0.0;
+    for (qsizetype i = 0, j = points.size() - 1; i < points.size(); j = i++)
+        twice += points.at(j).x() * points.at(i).y() - points.at(i).x() * points.at(j).y();
+    return std::abs(twice) / 2.0;
+}
+
+// The annotation's flags, as read from a COCO file or another format, back
+// as members of the object; COCO's own keys are never overwritten.
+void insertFlags(QJsonObject &object, const Annotation &a)
+{
+    for (auto it = a.attributes.cbegin(); it != a.attributes.cend(); ++it) {
+        if (!object.contains(it.key()) || it.key() == QLatin1String("iscrowd"))
+            object.insert(it.key(), QJsonValue::fromVariant(it.value()));
+    }
+}
+
 int visibilityAt(const Annotation &a, int i)
 {
     return i < a.keypointVis.size() ? a.keypointVis.at(i) : 2;
@@ -89,6 +116,7 @@ QJsonObject annotationObject(const Annotation &a, int id, int imageId, int categ
     object.insert(QStringLiteral("category_id"), categoryId);
     object.insert(QStringLiteral("iscrowd"), 0);
     QRectF box = a.bbox;
+    double area = -1.0;
     QJsonArray segmentation;
     if (a.kind == Keypoint) {
         QJsonArray keypoints;
@@ -116,10 +144,12 @@ QJsonObject annotationObject(const Annotation &a, int id, int imageId, int categ
         }
         segmentation.append(flat);
         box = pointsBounds(a.points);
+        area = polygonArea(a.points);
     }
     object.insert(QStringLiteral("segmentation"), segmentation);
     object.insert(QStringLiteral("bbox"), rectArray(box));
-    object.insert(QStringLiteral("area"), box.width() * box.height());
+    object.insert(QStringLiteral("area"), area >= 0.0 ? area : box.width() * box.height());
+    insertFlags(object, a);
     return object;
 }
 
@@ -214,32 +244,166 @@ bool CocoHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
 
 namespace {
 
+// Keys of an annotation object that the reader turns into geometry, class
+// and id; every other member is a flag of the annotation ("iscrowd",
+// "ignore", "attributes", ...), kept among its attributes and written back.
+const QStringList &structuralAnnotationKeys()
+{
+    static const QStringList keys = {"area",     "bbox",      "category_id",   "id",
+                                     "image_id", "keypoints", "num_keypoints", "segmentation"};
+    return keys;
+}
+
 QString lastPathComponent(const QString &name)
 {
     const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
     return cut < 0 ? name : name.mid(cut + 1);
 }
 
-QString resolveImagePath(const QDir &base, const QString &fileName)
+// Where the images of a COCO file are looked for. The file's own folder and
+// its images/ come first; the release layout keeps the file in annotations/
+// beside the image folder named after the file's split
+// (annotations/instances_val2017.json beside val2017/), or below images/.
+// Plain file names are looked up in a listing of each folder, made once, and
+// the folder that held the previous image is tried first, so a dataset of
+// many images costs no file-system call per image.
+class CocoImageResolver {
+public:
+    explicit CocoImageResolver(const QString &jsonPath)
+    {
+        const QFileInfo json(jsonPath);
+        m_base = QDir(json.absolutePath());
+        const QString stem = json.completeBaseName();
+        const QString split = stem.mid(stem.lastIndexOf(QLatin1Char('_')) + 1);
+        const QString parent = QDir::cleanPath(m_base.absoluteFilePath(QStringLiteral("..")));
+        QStringList folders = {m_base.absolutePath(), m_base.filePath(QStringLiteral("images"))};
+        if (!split.isEmpty()) {
+            folders.append(parent + QLatin1Char('/') + split);
+            folders.append(parent + QStringLiteral("/images/") + split);
+        }
+        folders.append(parent);
+        folders.append(parent + QStringLiteral("/images"));
+        folders.removeDuplicates();
+        for (const QString &folder : std::as_const(folders))
+            m_folders.append({QDir(folder), {}, false});
+    }
+
+    QString resolve(const QString &fileName)
+    {
+        if (fileName.isEmpty())
+            return {};
+        if (QDir::isAbsolutePath(fileName))
+            return fileName;
+        if (const QString found = existing(m_last, fileName); !found.isEmpty())
+            return found;
+        for (int i = 0; i < m_folders.size(); ++i) {
+            if (i == m_last)
+                continue;
+            if (const QString found = existing(i, fileName); !found.isEmpty()) {
+                m_last = i;
+                return found;
+            }
+        }
+        return m_base.filePath(QStringLiteral("images/") + lastPathComponent(fileName));
+    }
+
+private:
+    struct Folder {
+        QDir dir;
+        QSet<QString> names;
+        bool listed;
+    };
+
+    bool contains(Folder &folder, const QString &name)
+    {
+        if (!folder.listed) {
+            const QStringList entries = folder.dir.entryList(QDir::Files | QDir::Hidden);
+            folder.names = QSet<QString>(entries.cbegin(), entries.cend());
+            folder.listed = true;
+        }
+        return folder.names.contains(name);
+    }
+
+    // The name as written below the folder, else its last component there.
+    QString existing(int index, const QString &fileName)
+    {
+        Folder &folder = m_folders[index];
+        const QString last = lastPathComponent(fileName);
+        if (last == fileName)
+            return contains(folder, fileName) ? folder.dir.filePath(fileName) : QString();
+        const QString direct = folder.dir.filePath(fileName);
+        if (QFileInfo::exists(direct))
+            return direct;
+        return contains(folder, last) ? folder.dir.filePath(last) : QString();
+    }
+
+    QDir m_base;
+    QList<Folder> m_folders;
+    int m_last = 0;
+};
+
+// Ids are keyed by their JSON value: numbers by their integer value (as
+// before), strings by their text, so that string ids never fall together into
+// the default id. Anything else takes the default 0.
+QString idKey(const QJsonValue &value)
 {
-    if (fileName.isEmpty())
-        return {};
-    if (QDir::isAbsolutePath(fileName))
-        return fileName;
-    const QString direct = base.filePath(fileName);
-    if (QFileInfo::exists(direct))
-        return direct;
-    return base.filePath(QStringLiteral("images/") + lastPathComponent(fileName));
+    if (value.isString())
+        return QLatin1Char('"') + value.toString();
+    return QString::number(jsonInt64(value, 0));
 }
 
-Annotation annotationFromObject(const QJsonObject &object, const QHash<qint64, QString> &categories)
+QList<QPointF> flatPoints(const QJsonArray &values)
+{
+    QList<QPointF> points;
+    points.reserve(values.size() / 2);
+    for (qsizetype i = 0; i + 1 < values.size(); i += 2)
+        points.append(QPointF(jsonDouble(values.at(i), 0.0), jsonDouble(values.at(i + 1), 0.0)));
+    return points;
+}
+
+QRectF boundsOfPoints(const QList<QPointF> &points)
+{
+    if (points.isEmpty())
+        return {};
+    return pointsBounds(points);
+}
+
+QVariantMap flagsOf(const QJsonObject &object)
+{
+    QVariantMap flags;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (structuralAnnotationKeys().contains(it.key()))
+            continue;
+        // The usual "not a crowd" is the default, not worth keeping.
+        if (it.key() == QLatin1String("iscrowd") && jsonInt64(it.value(), -1) == 0)
+            continue;
+        flags.insert(it.key(), it.value().toVariant());
+    }
+    return flags;
+}
+
+// One annotation object as one annotation, or one per part of a segmentation
+// made of several polygons (each part then has its own box).
+QList<Annotation> annotationsFromObject(const QJsonObject &object, const QHash<QString, QString> &categories)
 {
     Annotation a;
     a.id = jsonInt(object.value(QLatin1String("id")), 0);
-    const qint64 categoryId = jsonInt64(object.value(QLatin1String("category_id")), 0);
-    const auto category = categories.constFind(categoryId);
-    a.className = category != categories.cend() ? *category : QStringLiteral("class_%1").arg(categoryId);
+    const QJsonValue categoryValue = object.value(QLatin1String("category_id"));
+    const auto category = categories.constFind(idKey(categoryValue));
+    a.className = category != categories.cend()
+                      ? *category
+                      : QStringLiteral("class_%1")
+                            .arg(categoryValue.isString() ? categoryValue.toString()
+                                                          : QString::number(jsonInt64(categoryValue, 0)));
     a.confidence = 1.0f;
+    a.attributes = flagsOf(object);
+
+    const QJsonValue bbox = object.value(QLatin1String("bbox"));
+    if (bbox.isArray() && bbox.toArray().size() == 4) {
+        const QJsonArray b = bbox.toArray();
+        a.bbox = QRectF(jsonDouble(b.at(0), 0.0), jsonDouble(b.at(1), 0.0), jsonDouble(b.at(2), 0.0),
+                        jsonDouble(b.at(3), 0.0));
+    }
 
     const QJsonArray values = object.value(QLatin1String("keypoints")).toArray();
     const QJsonArray segmentation = object.value(QLatin1String("segmentation")).toArray();
@@ -249,26 +413,51 @@ Annotation annotationFromObject(const QJsonObject &object, const QHash<qint64, Q
             a.points.append(QPointF(jsonDouble(values.at(i), 0.0), jsonDouble(values.at(i + 1), 0.0)));
             a.keypointVis.append(jsonInt(values.at(i + 2), 0));
         }
-    } else if (!segmentation.isEmpty() && segmentation.first().isArray()) {
-        const QJsonArray polygon = segmentation.first().toArray();
-        a.kind = Polygon;
-        for (qsizetype i = 0; i + 1 < polygon.size(); i += 2)
-            a.points.append(QPointF(jsonDouble(polygon.at(i), 0.0), jsonDouble(polygon.at(i + 1), 0.0)));
-    } else {
-        a.kind = BoundingBox;
+        return {a};
     }
+    if (segmentation.isEmpty() || !segmentation.first().isArray())
+        return {a}; // a box: no segmentation, or a run-length mask
 
-    const QJsonValue bbox = object.value(QLatin1String("bbox"));
-    if (bbox.isArray() && bbox.toArray().size() == 4) {
-        const QJsonArray b = bbox.toArray();
-        a.bbox = QRectF(jsonDouble(b.at(0), 0.0), jsonDouble(b.at(1), 0.0), jsonDouble(b.at(2), 0.0),
-                        jsonDouble(b.at(3), 0.0));
+    a.kind = Polygon;
+    QList<QList<QPointF>> parts;
+    for (const QJsonValue &part : segmentation) {
+        if (part.isArray())
+            parts.append(flatPoints(part.toArray()));
     }
-    return a;
+    if (parts.size() == 1) {
+        a.points = parts.first();
+        return {a};
+    }
+    QList<Annotation> pieces;
+    for (const QList<QPointF> &part : std::as_const(parts)) {
+        if (part.size() < 3)
+            continue;
+        Annotation piece = a;
+        piece.points = part;
+        piece.bbox = boundsOfPoints(part);
+        pieces.append(piece);
+    }
+    if (pieces.isEmpty())
+        pieces.append(a); // no usable part: the object as a polygon without points
+    return pieces;
 }
 
-// Images whose file id is negative or does not fit an entry id cannot keep
-// it; they get ids that no other image of the file uses.
+// The keypoint names and skeleton (1-based joints) of a keypoint category.
+KeypointSchema schemaFromCategory(const QJsonObject &category)
+{
+    KeypointSchema schema;
+    schema.objectClass = jsonString(category.value(QLatin1String("name")));
+    const QJsonArray names = category.value(QLatin1String("keypoints")).toArray();
+    for (const QJsonValue &name : names)
+        schema.keypointNames.append(jsonString(name));
+    schema.edges = jsonKeypointEdges(category.value(QLatin1String("skeleton")).toArray(), 1,
+                                     schema.keypointNames.size());
+    return schema;
+}
+
+// Images whose file id is not a number that fits an entry id (a string, a
+// negative or a huge number) cannot keep it; they get ids that no other image
+// of the file uses.
 void assignFreeIds(QList<ImageEntry> &entries, const QList<bool> &keepsId)
 {
     QSet<int> used;
@@ -305,38 +494,52 @@ bool CocoHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     if (error.error != QJsonParseError::NoError)
         return false;
     const QJsonObject root = document.object();
-    const QDir base(QFileInfo(path).absolutePath());
 
-    QHash<qint64, QString> categories;
+    // Every category is a class, used or not; the first keypoint category
+    // gives the keypoint schema.
+    QHash<QString, QString> categories;
+    QStringList classOrder;
+    KeypointSchema schema;
     const QJsonArray categoryArray = root.value(QLatin1String("categories")).toArray();
     for (const QJsonValue &value : categoryArray) {
+        if (!value.isObject())
+            continue;
         const QJsonObject category = value.toObject();
-        categories.insert(jsonInt64(category.value(QLatin1String("id")), 0),
-                          jsonString(category.value(QLatin1String("name"))));
+        const QString name = jsonString(category.value(QLatin1String("name")));
+        categories.insert(idKey(category.value(QLatin1String("id"))), name);
+        classOrder.append(name);
+        if (schema.keypointNames.isEmpty() && category.value(QLatin1String("keypoints")).toArray().size() > 0)
+            schema = schemaFromCategory(category);
     }
 
+    CocoImageResolver resolver(path);
     QList<ImageEntry> entries;
     QList<bool> keepsId;
-    QHash<qint64, qsizetype> positionById;
+    QHash<QString, qsizetype> positionById;
     const QJsonArray imageArray = root.value(QLatin1String("images")).toArray();
     for (const QJsonValue &value : imageArray) {
+        if (!value.isObject())
+            continue;
         const QJsonObject object = value.toObject();
-        const qint64 fileId = jsonInt64(object.value(QLatin1String("id")), 0);
+        const QJsonValue idValue = object.value(QLatin1String("id"));
+        const qint64 fileId = jsonInt64(idValue, 0);
         ImageEntry entry;
         // The largest int is left out too: the dataset sets its next id to
         // one past every id it is given, which must still be an int.
-        const bool fitsId = fileId >= 0 && fileId < std::numeric_limits<int>::max();
+        const bool fitsId = !idValue.isString() && fileId >= 0 && fileId < std::numeric_limits<int>::max();
         entry.id = fitsId ? int(fileId) : -1;
         entry.width = std::max(jsonInt(object.value(QLatin1String("width")), 0), 0);
         entry.height = std::max(jsonInt(object.value(QLatin1String("height")), 0), 0);
-        entry.filePath = resolveImagePath(base, jsonString(object.value(QLatin1String("file_name"))));
+        entry.filePath = resolver.resolve(jsonString(object.value(QLatin1String("file_name"))));
         // A later image with the same id replaces the earlier one in place.
-        const auto existing = positionById.constFind(fileId);
+        const QString key = idKey(idValue);
+        const auto existing = positionById.constFind(key);
         if (existing != positionById.cend()) {
             entries[*existing] = entry;
+            keepsId[*existing] = fitsId;
             continue;
         }
-        positionById.insert(fileId, entries.size());
+        positionById.insert(key, entries.size());
         entries.append(entry);
         keepsId.append(fitsId);
     }
@@ -346,13 +549,19 @@ bool CocoHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
 
     const QJsonArray annotationArray = root.value(QLatin1String("annotations")).toArray();
     for (const QJsonValue &value : annotationArray) {
+        if (!value.isObject())
+            continue;
         const QJsonObject object = value.toObject();
-        const auto position = positionById.constFind(jsonInt64(object.value(QLatin1String("image_id")), 0));
+        const auto position = positionById.constFind(idKey(object.value(QLatin1String("image_id"))));
         if (position == positionById.cend())
             continue;
-        entries[*position].labels.append(annotationFromObject(object, categories));
+        entries[*position].labels.append(annotationsFromObject(object, categories));
     }
 
+    for (const QString &name : std::as_const(classOrder))
+        dataset.addClass(name, QColor());
+    if (schema.isInUse() && !dataset.keypointSchema.isInUse())
+        dataset.setKeypointSchema(schema);
     const int total = int(entries.size());
     for (int i = 0; i < total; ++i) {
         dataset.addImage(entries.at(i));

@@ -13,7 +13,9 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <QHash>
 #include <QPolygonF>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +33,8 @@ bool passesHeaderTest(const QString &path)
     return head.contains("<annotations") && head.contains("<version");
 }
 
+bool holdsImages(const QString &path);
+
 // The XML file to read: the path itself when it names a file, else the first
 // XML file of the folder that passes the header test.
 QString chooseFile(const QString &path)
@@ -39,7 +43,7 @@ QString chooseFile(const QString &path)
         return path;
     const QStringList candidates = listFiles(path, {QStringLiteral("*.xml")});
     for (const QString &candidate : candidates) {
-        if (passesHeaderTest(candidate))
+        if (passesHeaderTest(candidate) && holdsImages(candidate))
             return candidate;
     }
     return {};
@@ -49,9 +53,8 @@ QString chooseFile(const QString &path)
 
 bool CvatHandler::canImport(const QString &path) const
 {
-    if (QFileInfo(path).isFile())
-        return passesHeaderTest(path);
-    return !chooseFile(path).isEmpty();
+    const QString file = chooseFile(path);
+    return !file.isEmpty() && passesHeaderTest(file) && holdsImages(file);
 }
 
 QList<QPointF> parseCvatPoints(const QString &text)
@@ -80,7 +83,17 @@ void writeShapeStart(QXmlStreamWriter &xml, const char *element, const Annotatio
 {
     xml.writeEmptyElement(QLatin1String(element));
     xml.writeAttribute(QStringLiteral("label"), xmlSafeText(a.className));
-    xml.writeAttribute(QStringLiteral("occluded"), QStringLiteral("0"));
+    const bool occluded = a.attributes.value(QStringLiteral("occluded")).toInt() != 0;
+    xml.writeAttribute(QStringLiteral("occluded"), occluded ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QString pointsText(const QList<QPointF> &points)
+{
+    QStringList texts;
+    texts.reserve(points.size());
+    for (const QPointF &p : points)
+        texts.append(pointText(p.x(), p.y()));
+    return texts.join(QLatin1Char(';'));
 }
 
 void writeAnnotation(QXmlStreamWriter &xml, const Annotation &a)
@@ -93,11 +106,10 @@ void writeAnnotation(QXmlStreamWriter &xml, const Annotation &a)
         xml.writeAttribute(QStringLiteral("ybr"), formatFixed2(a.bbox.y() + a.bbox.height()));
     } else if (a.kind == Polygon && a.points.size() >= 3) {
         writeShapeStart(xml, "polygon", a);
-        QStringList points;
-        points.reserve(a.points.size());
-        for (const QPointF &p : a.points)
-            points.append(pointText(p.x(), p.y()));
-        xml.writeAttribute(QStringLiteral("points"), points.join(QLatin1Char(';')));
+        xml.writeAttribute(QStringLiteral("points"), pointsText(a.points));
+    } else if (a.kind == Polyline && a.points.size() >= 2) {
+        writeShapeStart(xml, "polyline", a);
+        xml.writeAttribute(QStringLiteral("points"), pointsText(a.points));
     } else if (a.kind == Point) {
         writeShapeStart(xml, "points", a);
         const QPointF at = a.points.isEmpty() ? a.bbox.topLeft() : a.points.first();
@@ -169,12 +181,35 @@ bool CvatHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
 
 namespace {
 
+// One joint of a skeleton as the file gives it.
+struct Joint {
+    QString name;
+    QPointF point;
+    int visibility = 2; // outside: 0, occluded: 1, else 2
+};
+
+struct PendingSkeleton {
+    Annotation annotation; // label, flags
+    QList<Joint> joints;
+};
+
 struct PendingImage {
     ImageEntry entry;
     QList<Annotation> boxes;
     QList<Annotation> polygons;
+    QList<Annotation> polylines;
     QList<Annotation> points;
-    QStringList classOrder;   // labels in the order their classes are added
+    QList<PendingSkeleton> skeletons;
+    bool inSkeleton = false; // "points" are joints of the last skeleton
+};
+
+// A label of the task's meta part: skeletons name their joints as labels
+// whose parent is the skeleton, and draw their edges in an SVG.
+struct MetaLabel {
+    QString name;
+    QString type;
+    QString parent;
+    QString svg;
 };
 
 QString resolveImagePath(const QDir &base, const QString &name)
@@ -194,60 +229,203 @@ float attributeFloat(const QXmlStreamAttributes &attributes, const char *name)
     return floatOr(attributes.value(QLatin1String(name)).trimmed());
 }
 
+// A shape's label and its "occluded" flag (kept when set).
+bool startShape(const QXmlStreamAttributes &attributes, Annotation &a)
+{
+    a.className = attributes.value(QLatin1String("label")).toString();
+    if (a.className.isEmpty())
+        return false;
+    if (intOr(attributes.value(QLatin1String("occluded")).trimmed()) != 0)
+        a.attributes.insert(QStringLiteral("occluded"), 1);
+    return true;
+}
+
+QRectF boundsOf(const QList<QPointF> &points)
+{
+    return points.isEmpty() ? QRectF() : QPolygonF(points).boundingRect();
+}
+
+// A box turned by "rotation" degrees (clockwise on the picture, about its
+// centre) is the polygon of its four turned corners.
+QList<QPointF> rotatedCorners(const QRectF &box, double degrees)
+{
+    const double radians = degrees * M_PI / 180.0;
+    const double c = std::cos(radians);
+    const double s = std::sin(radians);
+    const QPointF centre = box.center();
+    QList<QPointF> corners;
+    for (const QPointF &corner : {box.topLeft(), box.topRight(), box.bottomRight(), box.bottomLeft()}) {
+        const QPointF d = corner - centre;
+        corners.append(centre + QPointF(d.x() * c - d.y() * s, d.x() * s + d.y() * c));
+    }
+    return corners;
+}
+
 void readBox(const QXmlStreamAttributes &attributes, PendingImage &image)
 {
-    const QString label = attributes.value(QLatin1String("label")).toString();
-    if (label.isEmpty())
+    Annotation a;
+    if (!startShape(attributes, a))
         return;
     const float xtl = attributeFloat(attributes, "xtl");
     const float ytl = attributeFloat(attributes, "ytl");
     const float xbr = attributeFloat(attributes, "xbr");
     const float ybr = attributeFloat(attributes, "ybr");
-    Annotation a;
     a.kind = BoundingBox;
-    a.className = label;
     // The size in double precision: two huge single-precision edges would
     // overflow to an infinite width.
     a.bbox = QRectF(std::min(xtl, xbr), std::min(ytl, ybr), std::abs(double(xbr) - xtl),
                     std::abs(double(ybr) - ytl));
+    const double rotation = std::fmod(double(attributeFloat(attributes, "rotation")), 360.0);
+    if (rotation != 0.0 && std::isfinite(rotation)) {
+        a.kind = Polygon;
+        a.points = rotatedCorners(a.bbox, rotation);
+        a.bbox = boundsOf(a.points);
+    }
     image.boxes.append(a);
 }
 
-void readPolygon(const QXmlStreamAttributes &attributes, PendingImage &image)
+void readPointShape(const QXmlStreamAttributes &attributes, int kind, int minimum, QList<Annotation> &into)
 {
-    const QString label = attributes.value(QLatin1String("label")).toString();
-    if (label.isEmpty())
+    Annotation a;
+    if (!startShape(attributes, a))
         return;
     const QList<QPointF> points = parseCvatPoints(attributes.value(QLatin1String("points")).toString());
-    if (points.size() < 3)
+    if (points.size() < minimum)
         return;
-    Annotation a;
-    a.kind = Polygon;
-    a.className = label;
+    a.kind = kind;
     a.points = points;
-    QPolygonF polygon(points);
-    a.bbox = polygon.boundingRect();
-    image.polygons.append(a);
+    a.bbox = boundsOf(points);
+    into.append(a);
 }
 
+// Each point of a "points" shape is a point annotation of its own.
 void readPoints(const QXmlStreamAttributes &attributes, PendingImage &image)
 {
-    const QString label = attributes.value(QLatin1String("label")).toString();
-    if (label.isEmpty())
+    Annotation a;
+    if (!startShape(attributes, a))
         return;
     const QList<QPointF> points = parseCvatPoints(attributes.value(QLatin1String("points")).toString());
     for (const QPointF &p : points) {
-        Annotation a;
-        a.kind = Point;
-        a.className = label;
-        a.bbox = QRectF(p.x(), p.y(), 0, 0);
-        image.points.append(a);
+        Annotation single = a;
+        single.kind = Point;
+        single.points = {p};
+        single.bbox = QRectF(p.x(), p.y(), 0, 0);
+        image.points.append(single);
     }
 }
 
-QList<Annotation> labelsOf(const PendingImage &image)
+void readJoint(const QXmlStreamAttributes &attributes, PendingSkeleton &skeleton)
 {
-    return image.boxes + image.polygons + image.points;
+    const QList<QPointF> points = parseCvatPoints(attributes.value(QLatin1String("points")).toString());
+    Joint joint;
+    joint.name = attributes.value(QLatin1String("label")).toString();
+    joint.point = points.isEmpty() ? QPointF() : points.first();
+    if (points.isEmpty() || intOr(attributes.value(QLatin1String("outside")).trimmed()) != 0)
+        joint.visibility = 0;
+    else if (intOr(attributes.value(QLatin1String("occluded")).trimmed()) != 0)
+        joint.visibility = 1;
+    skeleton.joints.append(joint);
+}
+
+// Reads one <label> of the meta part, up to its end tag.
+MetaLabel readMetaLabel(QXmlStreamReader &xml)
+{
+    MetaLabel label;
+    while (xml.readNextStartElement()) {
+        if (xml.name() == QLatin1String("name"))
+            label.name = xml.readElementText();
+        else if (xml.name() == QLatin1String("type"))
+            label.type = xml.readElementText();
+        else if (xml.name() == QLatin1String("parent"))
+            label.parent = xml.readElementText();
+        else if (xml.name() == QLatin1String("svg"))
+            label.svg = xml.readElementText();
+        else
+            xml.skipCurrentElement();
+    }
+    return label;
+}
+
+// The keypoint schema of a skeleton label: its joints in the order of the
+// meta part, the edges its SVG draws between them.
+KeypointSchema skeletonSchema(const QString &skeleton, const QList<MetaLabel> &labels)
+{
+    KeypointSchema schema;
+    schema.objectClass = skeleton;
+    QString svg;
+    for (const MetaLabel &label : labels) {
+        if (label.parent == skeleton)
+            schema.keypointNames.append(label.name);
+        else if (label.name == skeleton && label.parent.isEmpty())
+            svg = label.svg;
+    }
+    static const QRegularExpression node(QStringLiteral("<circle\\b[^>]*>"));
+    static const QRegularExpression edge(QStringLiteral("<line\\b[^>]*>"));
+    auto attribute = [](const QString &tag, const QString &name) {
+        const QRegularExpression pattern(QStringLiteral("\\b%1=\"([^\"]*)\"").arg(name));
+        return pattern.match(tag).captured(1);
+    };
+    QHash<QString, int> jointOfNode;
+    for (auto it = node.globalMatch(svg); it.hasNext();) {
+        const QString tag = it.next().captured(0);
+        const qsizetype index = schema.keypointNames.indexOf(attribute(tag, QStringLiteral("data-label-name")));
+        if (index >= 0)
+            jointOfNode.insert(attribute(tag, QStringLiteral("data-node-id")), int(index));
+    }
+    for (auto it = edge.globalMatch(svg); it.hasNext();) {
+        const QString tag = it.next().captured(0);
+        const int from = jointOfNode.value(attribute(tag, QStringLiteral("data-node-from")), -1);
+        const int to = jointOfNode.value(attribute(tag, QStringLiteral("data-node-to")), -1);
+        if (from >= 0 && to >= 0)
+            schema.edges.append({from, to});
+    }
+    return schema;
+}
+
+// A skeleton as one keypoint set: its joints in the schema's order (joints
+// the file leaves out are unlabelled), boxed by its labelled joints.
+Annotation skeletonAnnotation(const PendingSkeleton &skeleton, const QStringList &jointOrder)
+{
+    Annotation a = skeleton.annotation;
+    a.kind = Keypoint;
+    QList<Joint> joints = skeleton.joints;
+    if (!jointOrder.isEmpty()) {
+        QList<Joint> ordered;
+        for (const QString &name : jointOrder) {
+            const auto found =
+                std::find_if(joints.cbegin(), joints.cend(), [&name](const Joint &j) { return j.name == name; });
+            ordered.append(found != joints.cend() ? *found : Joint{name, QPointF(), 0});
+        }
+        joints = ordered;
+    }
+    QList<QPointF> labelled;
+    for (const Joint &joint : joints) {
+        a.points.append(joint.point);
+        a.keypointVis.append(joint.visibility);
+        if (joint.visibility > 0)
+            labelled.append(joint.point);
+    }
+    a.bbox = boundsOf(labelled);
+    return a;
+}
+
+// Whether the document holds images (a task exported "for images"): an
+// export "for video" keeps its shapes in tracks, which are no images.
+bool holdsImages(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("image"))
+            return true;
+        if (xml.name() == QLatin1String("track"))
+            return false;
+    }
+    return false;
 }
 
 // Counts the "image" elements, so that progress can name its total.
@@ -278,6 +456,7 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
 
     const QDir base(QFileInfo(filePath).absolutePath());
     QXmlStreamReader xml(&file);
+    QList<MetaLabel> metaLabels;
     QList<PendingImage> open;     // "image" elements being read, innermost last
     QList<PendingImage> finished;
     bool rootSeen = false;
@@ -297,14 +476,33 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
                 image.entry.width = std::max(intOr(attributes.value(QLatin1String("width")).trimmed()), 0);
                 image.entry.height = std::max(intOr(attributes.value(QLatin1String("height")).trimmed()), 0);
                 open.append(image);
-            } else if (!open.isEmpty() && xml.name() == QLatin1String("box")) {
+            } else if (open.isEmpty()) {
+                if (xml.name() == QLatin1String("label"))
+                    metaLabels.append(readMetaLabel(xml));
+            } else if (open.last().inSkeleton && xml.name() == QLatin1String("points")) {
+                readJoint(attributes, open.last().skeletons.last());
+            } else if (xml.name() == QLatin1String("box")) {
                 readBox(attributes, open.last());
-            } else if (!open.isEmpty() && xml.name() == QLatin1String("polygon")) {
-                readPolygon(attributes, open.last());
-            } else if (!open.isEmpty() && xml.name() == QLatin1String("points")) {
+            } else if (xml.name() == QLatin1String("polygon")) {
+                readPointShape(attributes, Polygon, 3, open.last().polygons);
+            } else if (xml.name() == QLatin1String("polyline")) {
+                readPointShape(attributes, Polyline, 2, open.last().polylines);
+            } else if (xml.name() == QLatin1String("points")) {
                 readPoints(attributes, open.last());
+            } else if (xml.name() == QLatin1String("skeleton")) {
+                PendingSkeleton skeleton;
+                if (startShape(attributes, skeleton.annotation)) {
+                    open.last().skeletons.append(skeleton);
+                    open.last().inSkeleton = true;
+                } else {
+                    xml.skipCurrentElement();
+                }
             }
-        } else if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("image") && !open.isEmpty()) {
+        } else if (token == QXmlStreamReader::EndElement && !open.isEmpty()) {
+            if (xml.name() == QLatin1String("skeleton"))
+                open.last().inSkeleton = false;
+            if (xml.name() != QLatin1String("image"))
+                continue;
             finished.append(open.takeLast());
             if (progress)
                 progress(int(std::min(finished.size(), total)), int(total));
@@ -313,10 +511,28 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     if (xml.hasError() || !rootSeen || finished.isEmpty())
         return false;
 
+    QHash<QString, QStringList> jointOrders;
     for (PendingImage &image : finished) {
-        for (const Annotation &a : labelsOf(image))
+        for (const PendingSkeleton &skeleton : std::as_const(image.skeletons)) {
+            const QString &label = skeleton.annotation.className;
+            if (jointOrders.contains(label))
+                continue;
+            KeypointSchema schema = skeletonSchema(label, metaLabels);
+            if (schema.keypointNames.isEmpty()) {
+                // No meta part naming the joints: the first skeleton's order.
+                for (const Joint &joint : skeleton.joints)
+                    schema.keypointNames.append(joint.name);
+            }
+            jointOrders.insert(label, schema.keypointNames);
+            if (!dataset.keypointSchema.isInUse() && schema.isInUse())
+                dataset.setKeypointSchema(schema);
+        }
+        QList<Annotation> labels = image.boxes + image.polygons + image.polylines + image.points;
+        for (const PendingSkeleton &skeleton : std::as_const(image.skeletons))
+            labels.append(skeletonAnnotation(skeleton, jointOrders.value(skeleton.annotation.className)));
+        for (const Annotation &a : std::as_const(labels))
             dataset.addClass(a.className, QColor());
-        image.entry.labels = labelsOf(image);
+        image.entry.labels = labels;
         dataset.addImage(image.entry);
     }
     return true;

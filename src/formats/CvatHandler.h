@@ -7,9 +7,14 @@
 
 namespace Quillmark {
 
-// "CVAT XML": one annotations file (CVAT XML 1.1) with an "image" element per
-// image holding "box", "polygon" and "points" shapes. Import takes the XML
-// file (or a folder holding one); export takes a folder, where it writes
+// "CVAT XML": one annotations file (CVAT XML 1.1, exported "for images") with
+// an "image" element per image holding "box", "polygon", "polyline", "points"
+// and "skeleton" shapes. A box turned by "rotation" reads as the polygon of
+// its turned corners; a skeleton reads as one keypoint set, its joints in the
+// order the meta part gives (which also becomes the keypoint schema); an
+// "occluded" shape keeps that flag. A file without images (an export "for
+// video", whose shapes are tracks) is not read. Import takes the XML file (or
+// a folder holding one); export takes a folder, where it writes
 // "annotations.xml", or a path ending in ".xml".
 class CvatHandler : public IFormatHandler {
 public:

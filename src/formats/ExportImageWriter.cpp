@@ -26,24 +26,42 @@ QByteArray encodedPixels(const QImage &image, const QString &destination)
     return bytes;
 }
 
+bool hasSourceFile(const ImageEntry &image)
+{
+    const QFileInfo source(image.filePath);
+    return !image.filePath.isEmpty() && source.isAbsolute() && source.isFile();
+}
+
+// Whether the destination is the image's own file (the export goes into the
+// folder the images come from), under any name that leads to it.
+bool isSourceFile(const ImageEntry &image, const QString &destination)
+{
+    return hasSourceFile(image) && isSameFile(image.filePath, destination);
+}
+
 } // namespace
 
 ExportImageResult writeExportImage(const ImageEntry &image, const QString &destination)
 {
-    if (QFileInfo::exists(destination))
-        return ExportImageResult::AlreadyExists;
-    const QFileInfo source(image.filePath);
-    if (!image.filePath.isEmpty() && source.isAbsolute() && source.isFile())
-        return QFile::copy(image.filePath, destination) ? ExportImageResult::Written : ExportImageResult::Failed;
-    if (!image.imageData.isEmpty())
-        return writeFileAtomically(destination, image.imageData) ? ExportImageResult::Written
-                                                                  : ExportImageResult::Failed;
-    if (image.image.isNull())
+    if (isSourceFile(image, destination))
+        return ExportImageResult::IsSource;
+    if (hasSourceFile(image))
+        return copyFileAtomically(image.filePath, destination) ? ExportImageResult::Written : ExportImageResult::Failed;
+    // Encoded bytes go out as they are; decoded pixels are encoded by suffix.
+    QByteArray bytes = image.encodedBytes();
+    if (bytes.isEmpty() && !image.image.isNull()) {
+        bytes = encodedPixels(image.image, destination);
+        if (bytes.isEmpty())
+            return ExportImageResult::Failed;
+    }
+    if (bytes.isEmpty())
         return ExportImageResult::NoPixels;
-    const QByteArray bytes = encodedPixels(image.image, destination);
-    if (bytes.isEmpty() || !writeFileAtomically(destination, bytes))
-        return ExportImageResult::Failed;
-    return ExportImageResult::Written;
+    return writeFileAtomically(destination, bytes) ? ExportImageResult::Written : ExportImageResult::Failed;
+}
+
+bool hasExportablePixels(const ImageEntry &image)
+{
+    return hasSourceFile(image) || image.hasInMemoryImage();
 }
 
 } // namespace Quillmark

@@ -11,17 +11,23 @@ namespace Quillmark {
 // their own image files.
 
 enum class ExportImageResult {
-    Written,         // the file was written
-    AlreadyExists,   // a file of that name was there; it is kept
-    NoPixels,        // neither a readable file nor pixels in memory
-    Failed,          // writing failed; nothing was left at the destination
+    Written,  // the file was written (replacing any file of that name)
+    IsSource, // the destination is the image's own file; left as it is
+    NoPixels, // neither a readable file nor pixels held by the entry
+    Failed,   // writing failed; an older file there is kept
 };
 
-// Writes the image to `destination` unless a file exists there. The source
-// file is copied byte for byte when its path is absolute and the file exists;
-// otherwise the in-memory pixels are written: encoded bytes as they are,
-// decoded pixels in the format the destination's suffix names (PNG when that
-// suffix names no writable format).
+// Writes the image to `destination`, replacing a file of that name (an earlier
+// export's image must never stay paired with this export's labels), but never
+// the image's own file. The source file is copied byte for byte when its path
+// is absolute and the file exists; otherwise the pixels the entry holds are
+// written: encoded bytes as they are, decoded pixels in the format the
+// destination's suffix names (PNG when that suffix names no writable format).
+// The new file takes the destination's place only once it is complete.
 ExportImageResult writeExportImage(const ImageEntry &image, const QString &destination);
+
+// Whether the entry has pixels to export: an existing file at an absolute
+// path, or pixels it holds itself. Reads nothing but the file's metadata.
+bool hasExportablePixels(const ImageEntry &image);
 
 } // namespace Quillmark

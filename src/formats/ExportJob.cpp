@@ -4,8 +4,12 @@
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
+#include "formats/ImageProbe.h"
+#include "formats/RoboflowYoloHandler.h"
 #include "formats/SafeWrite.h"
+#include "formats/Yolo4ScaledHandler.h"
 #include "formats/YoloDataYaml.h"
+#include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
 
 #include <QDir>
@@ -41,18 +45,36 @@ bool formatWritesOwnImages(const QString &format)
     return formats.contains(format);
 }
 
-QByteArray yoloSplitDataYaml(const QString &outputPath, const QStringList &classNames, int keypointCount)
+YoloExportLayout yoloExportLayout(const IFormatHandler *handler)
 {
+    YoloExportLayout layout;
+    // Every name that reads and writes with the YOLO handler itself.
+    layout.applies = dynamic_cast<const YoloHandler *>(handler) != nullptr;
+    layout.roboflowSection = dynamic_cast<const RoboflowYoloHandler *>(handler) != nullptr;
+    layout.wholeIntoTrain = dynamic_cast<const Yolo4ScaledHandler *>(handler) != nullptr;
+    return layout;
+}
+
+QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
+                              int keypointCount, bool roboflowSection)
+{
+    static const char *const keys[] = {"train", "val", "test"};
     QString text;
     text += QStringLiteral("path: ") + yamlScalar(QDir::toNativeSeparators(outputPath)) + QLatin1Char('\n');
-    text += QStringLiteral("train: train/images\n");
-    text += QStringLiteral("val: valid/images\n");
-    text += QStringLiteral("test: test/images\n");
+    for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
+        if (!imageFolders.at(i).isEmpty())
+            text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
+    }
     text += QLatin1Char('\n');
     if (keypointCount > 0)
         text += QStringLiteral("kpt_shape: [%1, 3]\n").arg(keypointCount);
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
     text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
+    if (roboflowSection) {
+        const QString project = QFileInfo(QDir::cleanPath(outputPath)).fileName();
+        text += QStringLiteral("\nroboflow:\n  project: ") +
+                yamlScalar(project.isEmpty() ? QStringLiteral("dataset") : project) + QLatin1Char('\n');
+    }
     return text.toUtf8();
 }
 
@@ -75,14 +97,22 @@ QString nativePath(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// How an image is named in messages: its path, or its name when it has no
+// folder.
+QString imageLabel(const ImageEntry &image)
+{
+    return image.filePath.isEmpty() ? QStringLiteral("image %1").arg(image.id) : nativePath(image.filePath);
+}
+
 // The state of one export run: where it writes, how far it got, and the first
 // failure, after which it stops.
 class ExportRun {
 public:
-    ExportRun(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset,
-              bool handlerWritesImages, ProgressCallback progress)
-        : m_handler(handler), m_config(config), m_dataset(dataset), m_handlerWritesImages(handlerWritesImages),
-          m_progress(std::move(progress)), m_output(config.outputPath), m_classNames(dataset.classNames())
+    ExportRun(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, bool handlerWritesImages,
+              ProgressCallback progress)
+        : m_handler(handler), m_config(config), m_dataset(withProbedImageSizes(dataset)),
+          m_handlerWritesImages(handlerWritesImages), m_progress(std::move(progress)), m_output(config.outputPath),
+          m_classNames(m_dataset.classNames()), m_yolo(yoloExportLayout(handler))
     {
     }
 
@@ -108,21 +138,23 @@ private:
     }
     bool failWrite(const QString &subset, const QString &path);
     bool makeFolder(const QString &subset, const QString &path);
+    bool everyImageHasPixels();
     bool writeImage(const QString &subset, const ImageEntry &image, const QString &destination);
 
     QList<int> imageOrder() const;
     Dataset subsetDataset(const QList<int> &order, const ExportSplit &split) const;
-    bool writeYoloSubset(const Dataset &subset, const QString &splitName);
-    bool writeYoloClassFiles();
+    bool writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset);
+    bool writeYoloClassFiles(const QStringList &imageFolders);
     bool writeHandlerSubset(const Dataset &subset, const QString &splitName);
 
     IFormatHandler *m_handler;
     const ExportConfig &m_config;
-    const Dataset &m_dataset;
+    const Dataset m_dataset;
     bool m_handlerWritesImages;
     ProgressCallback m_progress;
     QDir m_output;
     QStringList m_classNames;
+    YoloExportLayout m_yolo;
     int m_total = 0;
     int m_done = 0;
     QString m_error;
@@ -152,34 +184,76 @@ bool ExportRun::makeFolder(const QString &subset, const QString &path)
                     .arg(subset, nativePath(path)));
 }
 
+// An export that writes images (the job's copies, or a handler writing its
+// own) must write every one of them: labels written for an image whose pixels
+// are missing would be reported as exported while the dataset lacks the
+// picture. Checked before anything is written.
+bool ExportRun::everyImageHasPixels()
+{
+    if (!copiesImages() && !m_handlerWritesImages)
+        return true;
+    QStringList missing;
+    int count = 0;
+    for (const ImageEntry &image : m_dataset.images) {
+        if (hasExportablePixels(image))
+            continue;
+        if (++count <= 5)
+            missing.append(imageLabel(image));
+    }
+    if (count == 0)
+        return true;
+    if (count == 1)
+        return fail(QStringLiteral("Export failed: the image %1 cannot be found.").arg(missing.first()));
+    if (count > missing.size())
+        missing.append(QStringLiteral("…"));
+    return fail(QStringLiteral("Export failed: %1 images cannot be found:\n%2").arg(count).arg(missing.join('\n')));
+}
+
 bool ExportRun::writeImage(const QString &subset, const ImageEntry &image, const QString &destination)
 {
-    if (writeExportImage(image, destination) == ExportImageResult::Failed)
-        return failWrite(subset, destination);
-    return true;
+    switch (writeExportImage(image, destination)) {
+    case ExportImageResult::Written:
+    case ExportImageResult::IsSource:
+        return true;
+    case ExportImageResult::NoPixels:
+        return fail(QStringLiteral("Export failed: the image %1 cannot be found.").arg(imageLabel(image)));
+    case ExportImageResult::Failed:
+        break;
+    }
+    return failWrite(subset, destination);
 }
 
 bool ExportRun::runWhole(int imageCount, QString *resultText)
 {
     const int n = int(m_dataset.images.size());
-    m_total = copiesImages() ? 2 * n : n;
-    if (!makeFolder(QString(), m_output.path()))
+    m_total = copiesImages() && !m_yolo.applies ? 2 * n : n;
+    if (!makeFolder(QString(), m_output.path()) || !everyImageHasPixels())
         return false;
-    const QString target = exportTargetPath(m_config.format, m_config.outputPath);
-    if (!m_handler->exportDataset(target, m_dataset, offsetProgress(0)))
-        return fail(QStringLiteral("Export failed."));
 
-    if (copiesImages()) {
-        const QString imagesDir = m_output.filePath(QStringLiteral("images"));
-        if (!makeFolder(QString(), imagesDir))
+    if (m_yolo.applies) {
+        // The layout YOLO loaders pair: labels/ beside images/, and the
+        // data.yaml that tells keypoint lines from polygon lines on reading.
+        const QString set = m_yolo.wholeIntoTrain ? QStringLiteral("train") : QString();
+        const QString folder = set.isEmpty() ? m_output.path() : m_output.filePath(set);
+        const QString images = set.isEmpty() ? QStringLiteral("images") : set + QStringLiteral("/images");
+        if (!writeYoloSet(m_dataset.images, folder, QString()) || !writeYoloClassFiles({images, images}))
             return false;
-        const QStringList stems = uniqueExportStems(m_dataset.images);
-        for (int i = 0; i < n; ++i) {
-            report(n + i + 1);
-            const ImageEntry &image = m_dataset.images.at(i);
-            const QString destination = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-            if (!writeImage(QString(), image, destination))
+    } else {
+        const QString target = exportTargetPath(m_config.format, m_config.outputPath);
+        if (!m_handler->exportDataset(target, m_dataset, offsetProgress(0)))
+            return fail(QStringLiteral("Export failed."));
+        if (copiesImages()) {
+            const QString imagesDir = m_output.filePath(QStringLiteral("images"));
+            if (!makeFolder(QString(), imagesDir))
                 return false;
+            const QStringList stems = uniqueExportStems(m_dataset.images);
+            for (int i = 0; i < n; ++i) {
+                report(n + i + 1);
+                const ImageEntry &image = m_dataset.images.at(i);
+                const QString destination = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
+                if (!writeImage(QString(), image, destination))
+                    return false;
+            }
         }
     }
     report(m_total);
@@ -210,35 +284,38 @@ Dataset ExportRun::subsetDataset(const QList<int> &order, const ExportSplit &spl
     // the same class list whichever of them it happens to use.
     for (const QString &name : m_classNames)
         subset.addClass(name, QColor());
+    subset.setKeypointSchema(m_dataset.keypointSchema);
     return subset;
 }
 
-bool ExportRun::writeYoloSubset(const Dataset &subset, const QString &splitName)
+// One set of a YOLO-family export: folder/labels with a label file per image
+// and, when images are copied, folder/images with the pictures under the same
+// stems.
+bool ExportRun::writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset)
 {
-    const QString splitDir = m_output.filePath(splitName);
-    const QString labelsDir = splitDir + QStringLiteral("/labels");
-    const QString imagesDir = splitDir + QStringLiteral("/images");
-    if (!makeFolder(splitName, labelsDir) || (m_config.copyImages && !makeFolder(splitName, imagesDir)))
+    const QString labelsDir = folder + QStringLiteral("/labels");
+    const QString imagesDir = folder + QStringLiteral("/images");
+    if (!makeFolder(subset, labelsDir) || (copiesImages() && !makeFolder(subset, imagesDir)))
         return false;
     const YoloClassIndex classIndex = yoloClassIndex(m_classNames);
-    const QStringList stems = uniqueExportStems(subset.images);
+    const QStringList stems = uniqueExportStems(images);
     QByteArray lines;
-    for (int i = 0; i < subset.images.size(); ++i) {
-        const ImageEntry &image = subset.images.at(i);
+    for (int i = 0; i < images.size(); ++i) {
+        const ImageEntry &image = images.at(i);
         lines.clear();
         appendYoloLabelLines(lines, image, classIndex);
         const QString labelPath = labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt");
         if (!writeFileAtomically(labelPath, lines))
-            return failWrite(splitName, labelPath);
+            return failWrite(subset, labelPath);
         const QString imagePath = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-        if (m_config.copyImages && !writeImage(splitName, image, imagePath))
+        if (copiesImages() && !writeImage(subset, image, imagePath))
             return false;
         report(++m_done);
     }
     return true;
 }
 
-bool ExportRun::writeYoloClassFiles()
+bool ExportRun::writeYoloClassFiles(const QStringList &imageFolders)
 {
     const QString classesPath = m_output.filePath(QStringLiteral("classes.txt"));
     if (!writeDocumentFile(classesPath, classListFileBytes(m_classNames)))
@@ -246,7 +323,8 @@ bool ExportRun::writeYoloClassFiles()
     if (!m_config.generateYaml)
         return true;
     const QString yamlPath = m_output.filePath(QStringLiteral("data.yaml"));
-    const QByteArray yaml = yoloSplitDataYaml(m_config.outputPath, m_classNames, largestKeypointCount(m_dataset));
+    const QByteArray yaml = yoloExportDataYaml(m_config.outputPath, imageFolders, m_classNames,
+                                               largestKeypointCount(m_dataset), m_yolo.roboflowSection);
     if (!writeDocumentFile(yamlPath, yaml))
         return failWrite(QString(), yamlPath);
     return true;
@@ -257,7 +335,9 @@ bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitNa
     const QString splitDir = m_output.filePath(splitName);
     if (!makeFolder(splitName, splitDir))
         return false;
-    if (!m_handler->exportDataset(splitDir, subset, offsetProgress(m_done)))
+    // One-file formats write their file inside the split folder.
+    const QString target = exportTargetPath(m_config.format, splitDir);
+    if (!m_handler->exportDataset(target, subset, offsetProgress(m_done)))
         return fail(QStringLiteral("Export failed for the %1 subset.").arg(splitName));
     if (copiesImages()) {
         const QStringList stems = uniqueExportStems(subset.images);
@@ -277,20 +357,21 @@ bool ExportRun::runSplit(QString *resultText)
 {
     const int n = int(m_dataset.images.size());
     m_total = n;
-    if (!makeFolder(QString(), m_output.path()))
+    if (!makeFolder(QString(), m_output.path()) || !everyImageHasPixels())
         return false;
     const QList<int> order = imageOrder();
     const QList<ExportSplit> splits = computeExportSplits(n, m_config.trainPct, m_config.validPct);
-    const bool yolo = m_config.format == QLatin1String("YOLO");
     for (const ExportSplit &split : splits) {
         if (split.count <= 0)
             continue;
         const Dataset subset = subsetDataset(order, split);
-        const bool written = yolo ? writeYoloSubset(subset, split.name) : writeHandlerSubset(subset, split.name);
+        const bool written = m_yolo.applies ? writeYoloSet(subset.images, m_output.filePath(split.name), split.name)
+                                            : writeHandlerSubset(subset, split.name);
         if (!written)
             return false;
     }
-    if (yolo && !writeYoloClassFiles())
+    if (m_yolo.applies && !writeYoloClassFiles({QStringLiteral("train/images"), QStringLiteral("valid/images"),
+                                                QStringLiteral("test/images")}))
         return false;
     report(m_total);
     *resultText = QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")

@@ -13,9 +13,15 @@ namespace Quillmark {
 
 // Carries out one dataset export: writes `dataset` with `handler` into
 // config.outputPath, whole or split into "train", "valid" and "test". For the
-// format "YOLO" with a split the job writes the label files, "classes.txt" and
-// "data.yaml" itself. Runs on a worker thread and touches nothing but its
-// arguments and the output folder.
+// YOLO family (every format that writes with the YOLO handler) the job writes
+// the layout YOLO loaders read itself: labels/ beside images/ (in each split
+// folder with a split), "classes.txt" and, when asked, "data.yaml". Runs on a
+// worker thread and touches nothing but its arguments and the output folder.
+//
+// Images of unknown size are measured first. When images are copied, every
+// image must have pixels: a missing one fails the export, naming it, before
+// anything is written. Copies replace files of the same name (an earlier
+// export's), but never an image's own file.
 //
 // imageCount is the count named in the result text of an export without split;
 // handlerWritesImages is true for formats whose handler writes the image files
@@ -24,8 +30,8 @@ namespace Quillmark {
 bool runExportJob(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, int imageCount,
                   bool handlerWritesImages, ProgressCallback progress, QString *errorText, QString *resultText);
 
-// The path an export without split hands the handler: the output folder, or
-// for the one-file formats a file in it ("annotations.json" for COCO, ...).
+// The path an export hands the handler: the output (or split) folder, or for
+// the one-file formats a file in it ("annotations.json" for COCO, ...).
 QString exportTargetPath(const QString &format, const QString &outputPath);
 
 // Whether the format's handler writes the image files of an export itself
@@ -33,9 +39,21 @@ QString exportTargetPath(const QString &format, const QString &outputPath);
 // Pose"): the value the caller passes as handlerWritesImages.
 bool formatWritesOwnImages(const QString &format);
 
-// The "data.yaml" of a YOLO split export. A keypoint dataset also gets the
-// line "kpt_shape: [K, 3]" (K the largest keypoint count) so that its label
-// lines read back as keypoints.
-QByteArray yoloSplitDataYaml(const QString &outputPath, const QStringList &classNames, int keypointCount);
+// How the job writes a format of the YOLO family.
+struct YoloExportLayout {
+    bool applies = false;         // the job writes the YOLO layout itself
+    bool roboflowSection = false; // data.yaml carries the "roboflow:" section its detection looks for
+    bool wholeIntoTrain = false;  // without a split the images go to train/ (the folder layout
+                                  // "YOLOv4 Scaled" is detected by)
+};
+YoloExportLayout yoloExportLayout(const IFormatHandler *handler);
+
+// The "data.yaml" of a YOLO-family export: "path", then "train", "val" and
+// "test" for the non-empty entries of `imageFolders` (relative to the output
+// folder), an empty line, "kpt_shape: [K, 3]" for a keypoint dataset (K the
+// largest keypoint count, so that its label lines read back as keypoints),
+// "nc" and "names"; and a "roboflow:" section when asked.
+QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
+                              int keypointCount, bool roboflowSection);
 
 } // namespace Quillmark

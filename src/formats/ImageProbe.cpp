@@ -53,4 +53,21 @@ QSize knownImageSize(const ImageEntry &entry)
     return probeImageSize(entry.filePath);
 }
 
+Dataset withProbedImageSizes(const Dataset &dataset)
+{
+    Dataset probed = dataset;
+    for (qsizetype i = 0; i < dataset.images.size(); ++i) {
+        const ImageEntry &entry = dataset.images.at(i);
+        if (entry.width > 0 && entry.height > 0)
+            continue;
+        const QSize size = knownImageSize(entry);
+        if (size.width() < 1 || size.height() < 1)
+            continue;
+        ImageEntry &target = probed.images[i];
+        target.width = size.width();
+        target.height = size.height();
+    }
+    return probed;
+}
+
 } // namespace Quillmark

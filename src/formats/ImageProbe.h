@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Dataset.h"
 #include "model/ImageEntry.h"
 
 #include <QByteArray>
@@ -24,5 +25,11 @@ QSize probeImageData(const QByteArray &bytes, QByteArray *format = nullptr);
 // of its file when the path is absolute (a bare name is never looked up in
 // the working folder). 0 x 0 when none of them tells.
 QSize knownImageSize(const ImageEntry &entry);
+
+// A copy of the dataset in which every image of unknown size takes the size
+// knownImageSize finds. Writers that normalise coordinates by the image size
+// are handed this copy, so that they never write pixel values as if they were
+// normalised ones. Images whose size stays unknown are left as they are.
+Dataset withProbedImageSizes(const Dataset &dataset);
 
 } // namespace Quillmark

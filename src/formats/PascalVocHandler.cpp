@@ -43,15 +43,36 @@ QStringList xmlFilesIn(const QString &folder)
     return listFiles(folder, {QStringLiteral("*.xml")});
 }
 
+bool isVocFile(const QString &file)
+{
+    return opensVocRoot(readFileHead(file, 512));
+}
+
+// The per-object flags VOC files carry; kept among the attributes when set.
+const char *const vocFlags[] = {"truncated", "difficult", "occluded"};
+
 } // namespace
+
+QStringList vocAnnotationFiles(const QString &folder)
+{
+    QStringList files = xmlFilesIn(folder);
+    if (!files.isEmpty())
+        return files;
+    const QDir dir(folder);
+    files = xmlFilesIn(dir.filePath(QStringLiteral("Annotations")));
+    if (!files.isEmpty())
+        return files;
+    for (const QString &sub : listSubfolders(folder))
+        files += xmlFilesIn(dir.filePath(sub + QStringLiteral("/Annotations")));
+    return files;
+}
 
 bool PascalVocHandler::canImport(const QString &path) const
 {
     if (!QFileInfo(path).isDir())
         return false;
-    const QStringList files = xmlFilesIn(path);
-    return std::any_of(files.cbegin(), files.cend(),
-                       [](const QString &file) { return opensVocRoot(readFileHead(file, 512)); });
+    const QStringList files = vocAnnotationFiles(path);
+    return std::any_of(files.cbegin(), files.cend(), isVocFile);
 }
 
 QString resolveVocImagePath(const QString &folder, const QString &name)
@@ -61,8 +82,15 @@ QString resolveVocImagePath(const QString &folder, const QString &name)
     if (QFileInfo::exists(direct))
         return direct;
     const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const QString inImages = dir.filePath(QStringLiteral("images/") + name.mid(cut + 1));
-    return QFileInfo::exists(inImages) ? inImages : direct;
+    const QString last = name.mid(cut + 1);
+    // images/ below the XML folder, or JPEGImages/ beside Annotations/ as the
+    // VOCdevkit keeps them.
+    for (const QString &candidate :
+         {dir.filePath(QStringLiteral("images/") + last), dir.filePath(QStringLiteral("../JPEGImages/") + last)}) {
+        if (QFileInfo::exists(candidate))
+            return QDir::cleanPath(candidate);
+    }
+    return direct;
 }
 
 // ---- import ---------------------------------------------------------------
@@ -105,6 +133,11 @@ QList<Annotation> objectsOf(const QDomElement &root)
         Annotation a;
         a.kind = BoundingBox;
         a.className = name;
+        for (const char *flag : vocFlags) {
+            const int value = intOr(QStringView(childText(object, flag)));
+            if (value != 0)
+                a.attributes.insert(QLatin1String(flag), value);
+        }
         // The size in double precision: two huge single-precision edges
         // would overflow to an infinite width.
         a.bbox = QRectF(xmin, ymin, double(xmax) - xmin, double(ymax) - ymin).normalized();
@@ -139,7 +172,7 @@ std::optional<ImageEntry> readVocFile(const QString &path)
 
 bool PascalVocHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
-    const QStringList files = xmlFilesIn(path);
+    const QStringList files = vocAnnotationFiles(path);
     const int total = int(files.size());
     int read = 0;
     for (int i = 0; i < total; ++i) {
@@ -179,14 +212,19 @@ void writeNumber(QXmlStreamWriter &xml, const char *element, double value)
     xml.writeTextElement(QLatin1String(element), QString::number(roundHalfAwayFromZero(value)));
 }
 
-void writeObject(QXmlStreamWriter &xml, const QString &className, const QRectF &rect)
+QString flagText(const Annotation &a, const char *flag)
+{
+    return QString::number(a.attributes.value(QLatin1String(flag)).toInt());
+}
+
+void writeObject(QXmlStreamWriter &xml, const Annotation &a, const QRectF &rect)
 {
     xml.writeStartElement(QStringLiteral("object"));
-    xml.writeTextElement(QStringLiteral("name"), xmlSafeText(className));
+    xml.writeTextElement(QStringLiteral("name"), xmlSafeText(a.className));
     xml.writeTextElement(QStringLiteral("pose"), QStringLiteral("Unspecified"));
-    xml.writeTextElement(QStringLiteral("truncated"), QStringLiteral("0"));
-    xml.writeTextElement(QStringLiteral("difficult"), QStringLiteral("0"));
-    xml.writeTextElement(QStringLiteral("occluded"), QStringLiteral("0"));
+    xml.writeTextElement(QStringLiteral("truncated"), flagText(a, "truncated"));
+    xml.writeTextElement(QStringLiteral("difficult"), flagText(a, "difficult"));
+    xml.writeTextElement(QStringLiteral("occluded"), flagText(a, "occluded"));
     xml.writeStartElement(QStringLiteral("bndbox"));
     writeNumber(xml, "xmin", rect.left());
     writeNumber(xml, "ymin", rect.top());
@@ -224,7 +262,7 @@ QByteArray vocXmlBytes(const ImageEntry &image, const QString &fileName)
     xml.writeTextElement(QStringLiteral("segmented"), QStringLiteral("0"));
     for (const Annotation &a : image.labels) {
         if (const auto rect = exportRect(a))
-            writeObject(xml, a.className, *rect);
+            writeObject(xml, a, *rect);
     }
     xml.writeEndElement();
     xml.writeEndDocument();

@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Quillmark {
 
@@ -94,6 +95,28 @@ QRectF boundsOf(const QList<QPointF> &points)
         bottom = std::max(bottom, p.y());
     }
     return QRectF(left, top, right - left, bottom - top);
+}
+
+// The box stored beside the points; a member that is no list of four finite
+// numbers leaves the box empty.
+void takeBox(Annotation &annotation)
+{
+    const auto found = annotation.attributes.constFind(boxAttribute());
+    if (found == annotation.attributes.cend())
+        return;
+    const QVariantList values = found.value().toList();
+    annotation.attributes.remove(boxAttribute());
+    if (values.size() != 4)
+        return;
+    double numbers[4];
+    for (int i = 0; i < 4; ++i) {
+        const int type = values.at(i).typeId();
+        const bool isNumber = type == QMetaType::Double || type == QMetaType::LongLong || type == QMetaType::Int;
+        numbers[i] = values.at(i).toDouble();
+        if (!isNumber || !std::isfinite(numbers[i]))
+            return;
+    }
+    annotation.bbox = QRectF(numbers[0], numbers[1], numbers[2], numbers[3]);
 }
 
 void takeVisibility(Annotation &annotation)
@@ -211,9 +234,11 @@ Annotation QpkgHandler::annotationFromRow(const QString &geomType, const QString
         annotation.points = parseWktPoints(geometry);
         if (annotation.points.size() > 1 && annotation.points.last() == annotation.points.first())
             annotation.points.removeLast();
+        takeBox(annotation);
     } else if (geomType == QLatin1String("POLYLINE")) {
         annotation.kind = Polyline;
         annotation.points = parseWktPoints(geometry);
+        takeBox(annotation);
     } else if (geomType == QLatin1String("POINT")) {
         annotation.kind = Point;
         annotation.points = parseWktPoints(geometry);
@@ -223,8 +248,17 @@ Annotation QpkgHandler::annotationFromRow(const QString &geomType, const QString
         annotation.kind = Keypoint;
         annotation.points = parseWktPoints(geometry);
         takeVisibility(annotation);
+        takeBox(annotation);
     }
     return annotation;
+}
+
+QString QpkgHandler::mediaFileName(const QString &stored, const char *kind, int id)
+{
+    const QString name = plainFileName(stored);
+    if (!name.isEmpty())
+        return name;
+    return QString::fromLatin1(kind) + QLatin1Char('_') + QString::number(id);
 }
 
 QString QpkgHandler::plainFileName(const QString &path)

@@ -59,6 +59,10 @@ public:
     // empty result, "." and ".." give the empty string.
     static QString plainFileName(const QString &path);
 
+    // The file name a medium read from a package goes by: the plain file name
+    // of the stored name, or, when that is empty, `kind` + "_" + the row id.
+    static QString mediaFileName(const QString &stored, const char *kind, int id);
+
     // Whether the file starts with the SQLite header and holds the
     // "qmpkg_version" row.
     static bool isPackageFile(const QString &path);

@@ -1,6 +1,8 @@
 #include "formats/QpkgReader.h"
 
 #include "formats/QpkgHandler.h"
+#include "formats/QpkgImageBytes.h"
+#include "formats/SafeRead.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -29,16 +31,6 @@ bool run(QSqlQuery &query, const QString &sql)
     return false;
 }
 
-// A stored name reduced to a plain file name; a name that is empty or only
-// points at a folder gets one made from the kind and the id.
-QString safeFileName(const QString &stored, const char *kind, int id)
-{
-    const QString name = QpkgHandler::plainFileName(stored);
-    if (!name.isEmpty())
-        return name;
-    return QString::fromLatin1(kind) + QLatin1Char('_') + QString::number(id);
-}
-
 QSize encodedImageSize(const QByteArray &bytes)
 {
     QBuffer buffer;
@@ -54,19 +46,8 @@ KeypointSchema schemaFromJson(const QJsonObject &object)
     const QJsonArray names = object.value(QStringLiteral("keypointNames")).toArray();
     for (const QJsonValue &name : names)
         schema.keypointNames.append(name.toString());
-    const auto count = schema.keypointNames.size();
-    const QJsonArray edges = object.value(QStringLiteral("edges")).toArray();
-    for (const QJsonValue &value : edges) {
-        const QJsonArray edge = value.toArray();
-        if (edge.size() < 2)
-            continue;
-        const int from = edge.at(0).toInt();
-        const int to = edge.at(1).toInt();
-        // An edge must join two of the schema's keypoints.
-        if (from < 0 || to < 0 || from >= count || to >= count)
-            continue;
-        schema.edges.append({from, to});
-    }
+    // An edge must join two of the schema's keypoints.
+    schema.edges = jsonKeypointEdges(object.value(QStringLiteral("edges")).toArray(), 0, schema.keypointNames.size());
     return schema;
 }
 
@@ -78,7 +59,8 @@ float storedFps(double fps)
 } // namespace
 
 QpkgReader::QpkgReader(QSqlDatabase &db, const QString &packagePath, ProgressCallback progress)
-    : m_db(db), m_folder(QFileInfo(packagePath).absolutePath()), m_progress(std::move(progress))
+    : m_db(db), m_packagePath(QFileInfo(packagePath).absoluteFilePath()),
+      m_folder(QFileInfo(packagePath).absolutePath()), m_progress(std::move(progress))
 {
 }
 
@@ -169,7 +151,8 @@ bool QpkgReader::readImageRows(QList<ImageRow> &rows)
     while (query.next()) {
         ImageRow row;
         row.id = query.value(0).toInt();
-        row.fileName = safeFileName(query.value(1).toString(), "image", row.id);
+        row.storedName = query.value(1).toString();
+        row.fileName = QpkgHandler::mediaFileName(row.storedName, "image", row.id);
         row.width = std::max(0, query.value(2).toInt());
         row.height = std::max(0, query.value(3).toInt());
         const QVariant length = query.value(4);
@@ -186,12 +169,6 @@ bool QpkgReader::readImages(Dataset &dataset)
     QList<ImageRow> rows;
     if (!readImageRows(rows))
         return false;
-    QSqlQuery bytesQuery(m_db);
-    bytesQuery.setForwardOnly(true);
-    if (!bytesQuery.prepare(QStringLiteral("SELECT bytes FROM images WHERE id=?"))) {
-        qWarning().noquote() << "QpkgHandler read error:" << bytesQuery.lastError().text();
-        return false;
-    }
     const int total = int(rows.size());
     dataset.images.reserve(dataset.images.size() + total);
     for (int i = 0; i < total; ++i) {
@@ -207,8 +184,8 @@ bool QpkgReader::readImages(Dataset &dataset)
         const QFileInfo sibling(m_folder + QLatin1Char('/') + row.fileName);
         if (sibling.isFile() && (row.storedLength < 0 || sibling.size() == row.storedLength))
             entry.filePath = sibling.filePath();
-        else if (!loadStoredImage(row, entry, bytesQuery))
-            return false;
+        else
+            referToStoredImage(row, entry);
         dataset.addImage(entry);
         if (m_progress)
             m_progress(i + 1, total);
@@ -216,26 +193,41 @@ bool QpkgReader::readImages(Dataset &dataset)
     return true;
 }
 
-bool QpkgReader::loadStoredImage(const ImageRow &row, ImageEntry &entry, QSqlQuery &bytesQuery)
+void QpkgReader::referToStoredImage(const ImageRow &row, ImageEntry &entry) const
 {
     entry.filePath = row.fileName;
-    if (row.storedLength < 0)
-        return true;
-    bytesQuery.bindValue(0, row.id);
-    if (!bytesQuery.exec() || !bytesQuery.next()) {
-        qWarning().noquote() << "QpkgHandler read error:" << bytesQuery.lastError().text();
-        return false;
+    if (row.storedLength <= 0)
+        return;
+    if (entry.width <= 0 || entry.height <= 0) {
+        const QSize size = storedImageSize(row);
+        if (entry.width <= 0)
+            entry.width = std::max(0, size.width());
+        if (entry.height <= 0)
+            entry.height = std::max(0, size.height());
     }
-    entry.imageData = bytesQuery.value(0).toByteArray();
-    bytesQuery.finish();
-    if (entry.imageData.isEmpty() || (entry.width > 0 && entry.height > 0))
-        return true;
-    const QSize size = encodedImageSize(entry.imageData);
-    if (entry.width <= 0)
-        entry.width = std::max(0, size.width());
-    if (entry.height <= 0)
-        entry.height = std::max(0, size.height());
-    return true;
+    entry.storedBytes = std::make_shared<QpkgImageBytes>(m_packagePath, row.id, row.fileName, row.storedLength);
+}
+
+// The size from the start of the stored bytes; the whole image is read only
+// when its header lies further in (a JPEG with a large preview). One image at
+// a time, so memory stays bounded.
+QSize QpkgReader::storedImageSize(const ImageRow &row) const
+{
+    constexpr qint64 headBytes = 256 * 1024;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT substr(bytes, 1, ?) FROM images WHERE id=?"));
+    for (const qint64 count : {headBytes, row.storedLength}) {
+        query.bindValue(0, count);
+        query.bindValue(1, row.id);
+        if (!query.exec() || !query.next())
+            return {};
+        const QSize size = encodedImageSize(query.value(0).toByteArray());
+        query.finish();
+        if (size.isValid() || row.storedLength <= headBytes)
+            return size;
+    }
+    return {};
 }
 
 bool QpkgReader::readVideoAnnotations(QHash<int, QMap<int, QList<Annotation>>> &byVideo)
@@ -277,7 +269,7 @@ bool QpkgReader::readVideos(Dataset &dataset)
     while (query.next()) {
         VideoEntry entry;
         entry.id = query.value(0).toInt();
-        entry.filePath = safeFileName(query.value(1).toString(), "video", entry.id);
+        entry.filePath = QpkgHandler::mediaFileName(query.value(1).toString(), "video", entry.id);
         entry.width = std::max(0, query.value(2).toInt());
         entry.height = std::max(0, query.value(3).toInt());
         entry.frameCount = std::max(0, query.value(4).toInt());

@@ -2,6 +2,7 @@
 
 #include "formats/QpkgConnection.h"
 #include "formats/QpkgHandler.h"
+#include "formats/SafeWrite.h"
 #include "formats/WktGeometry.h"
 
 #include <QBuffer>
@@ -152,14 +153,17 @@ QByteArray pngBytes(const QImage &image)
     return bytes.isEmpty() ? QByteArray() : bytes;
 }
 
-// An image's stored bytes: the encoded bytes it holds in memory (what it was
-// read with), else its file when the path is absolute, else its decoded pixels
-// as PNG, else none. A relative path is never resolved against the working
-// folder: it names the image, it does not locate it.
+// An image's stored bytes: the encoded bytes it holds (in memory, or left in
+// the package it was read from), else its file when the path is absolute, else
+// its decoded pixels as PNG, else none. A relative path is never resolved
+// against the working folder: it names the image, it does not locate it.
 QByteArray imageBytes(const ImageEntry &entry)
 {
-    if (!entry.imageData.isEmpty())
-        return entry.imageData;
+    if (!entry.imageData.isEmpty() || entry.storedBytes) {
+        QByteArray encoded = entry.encodedBytes();
+        if (!encoded.isEmpty())
+            return encoded;
+    }
     QByteArray bytes = readWholeFile(entry.filePath);
     if (!bytes.isNull())
         return bytes;
@@ -185,6 +189,13 @@ QString attributesJson(const Annotation &annotation)
         for (int v : annotation.keypointVis)
             visibility.append(v);
         object.insert(QStringLiteral("visibility"), visibility);
+    }
+    // The geometry column of these kinds holds only their points; their box
+    // (the object box of a keypoint set, which no point list implies) travels
+    // beside it.
+    if (keepsBoxInAttributes(annotation.kind) && annotation.bbox != QRectF()) {
+        const QRectF &box = annotation.bbox;
+        object.insert(boxAttribute(), QJsonArray{box.x(), box.y(), box.width(), box.height()});
     }
     if (object.isEmpty())
         return QString();
@@ -219,19 +230,10 @@ bool insertAnnotation(QSqlQuery &insert, int firstColumn, int classId, const Ann
     return false;
 }
 
-std::filesystem::path fsPath(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
 bool renameOver(const QString &from, const QString &to)
 {
     std::error_code error;
-    std::filesystem::rename(fsPath(from), fsPath(to), error);
+    std::filesystem::rename(toFileSystemPath(from), toFileSystemPath(to), error);
     if (error)
         qWarning().noquote() << "QpkgHandler could not replace" << to << ":" << QString::fromStdString(error.message());
     return !error;
@@ -462,7 +464,14 @@ bool QpkgWriter::insertImages(QSqlDatabase &db)
         insertImage.bindValue(1, storedName(entry.filePath));
         insertImage.bindValue(2, entry.width);
         insertImage.bindValue(3, entry.height);
-        insertImage.bindValue(4, imageBytes(entry));
+        const QByteArray bytes = imageBytes(entry);
+        // Pixels the entry holds only in a package that can no longer be
+        // read: writing the image without them would lose it for good.
+        if (bytes.isEmpty() && entry.storedBytes && entry.image.isNull()) {
+            qWarning().noquote() << "QpkgHandler cannot read the stored pixels of" << entry.filePath;
+            return false;
+        }
+        insertImage.bindValue(4, bytes);
         const bool stored = insertImage.exec();
         insertImage.bindValue(4, QByteArray());   // drop the reference to the bytes
         if (!stored) {

@@ -218,4 +218,19 @@ QString jsonString(const QJsonValue &value, const QString &fallback)
     return value.isString() ? value.toString() : fallback;
 }
 
+QList<QPair<int, int>> jsonKeypointEdges(const QJsonArray &pairs, int firstIndex, qsizetype count)
+{
+    QList<QPair<int, int>> edges;
+    for (const QJsonValue &value : pairs) {
+        const QJsonArray pair = value.toArray();
+        if (pair.size() < 2)
+            continue;
+        const int from = jsonInt(pair.at(0), -1 - firstIndex) - firstIndex;
+        const int to = jsonInt(pair.at(1), -1 - firstIndex) - firstIndex;
+        if (from >= 0 && to >= 0 && from < count && to < count)
+            edges.append({from, to});
+    }
+    return edges;
+}
+
 } // namespace Quillmark

@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QJsonArray>
 #include <QJsonValue>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace Quillmark {
@@ -53,5 +56,9 @@ int jsonInt(const QJsonValue &value, int fallback);
 double jsonDouble(const QJsonValue &value, double fallback);
 // A string, else `fallback`.
 QString jsonString(const QJsonValue &value, const QString &fallback = QString());
+// The edges of a keypoint skeleton from an array of [from, to] pairs whose
+// joints are numbered from `firstIndex` (0 or 1), as 0-based pairs; pairs that
+// do not join two of the `count` keypoints are left out.
+QList<QPair<int, int>> jsonKeypointEdges(const QJsonArray &pairs, int firstIndex, qsizetype count);
 
 } // namespace Quillmark

@@ -17,15 +17,26 @@ bool ensureFolder(const QString &path)
     return QDir().mkpath(path) && QFileInfo(path).isDir();
 }
 
-namespace {
-
-std::filesystem::path toFsPath(const QString &path)
+std::filesystem::path toFileSystemPath(const QString &path)
 {
 #ifdef Q_OS_WIN
     return std::filesystem::path(path.toStdWString());
 #else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
+}
+
+namespace {
+
+bool renameOver(const QString &temporary, const QString &path)
+{
+    std::error_code error;
+    std::filesystem::rename(toFileSystemPath(temporary), toFileSystemPath(path), error);
+    if (error) {
+        QFile::remove(temporary);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -42,13 +53,25 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes)
         QFile::remove(temporary);
         return false;
     }
-    std::error_code error;
-    std::filesystem::rename(toFsPath(temporary), toFsPath(path), error);
-    if (error) {
+    return renameOver(temporary, path);
+}
+
+bool copyFileAtomically(const QString &source, const QString &destination)
+{
+    const QString temporary = destination + QStringLiteral(".qmtmp");
+    QFile::remove(temporary);
+    if (!QFile::copy(source, temporary)) {
         QFile::remove(temporary);
         return false;
     }
-    return true;
+    return renameOver(temporary, destination);
+}
+
+bool isSameFile(const QString &a, const QString &b)
+{
+    std::error_code error;
+    const bool same = std::filesystem::equivalent(toFileSystemPath(a), toFileSystemPath(b), error);
+    return same && !error;
 }
 
 bool writeDocumentFile(const QString &path, const QByteArray &bytes)

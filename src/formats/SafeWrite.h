@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <filesystem>
+
 namespace Quillmark {
 
 // Writing helpers shared by the format writers: a written file is either the
@@ -22,6 +24,18 @@ bool ensureFolder(const QString &path);
 // Cheap enough for one file per image (no forced flush to disk). False, with
 // the temporary removed and any old file kept, when anything fails.
 bool writeFileAtomically(const QString &path, const QByteArray &bytes);
+
+// Copies `source` to a temporary file beside `destination` and renames it over
+// `destination`. False, with the temporary removed and any old file kept,
+// when anything fails.
+bool copyFileAtomically(const QString &source, const QString &destination);
+
+// Whether both paths lead to one existing file (links and other spellings
+// included).
+bool isSameFile(const QString &a, const QString &b);
+
+// The path as the standard library's file functions take it.
+std::filesystem::path toFileSystemPath(const QString &path);
 
 // As writeFileAtomically, but flushed to disk before the rename (QSaveFile);
 // meant for the one big document of a dataset.

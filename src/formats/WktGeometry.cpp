@@ -57,6 +57,16 @@ QString pointGeometry(const Annotation &annotation)
 
 } // namespace
 
+bool keepsBoxInAttributes(int kind)
+{
+    return kind == Polygon || kind == Polyline || kind == Keypoint;
+}
+
+QString boxAttribute()
+{
+    return QStringLiteral("bbox");
+}
+
 QString wktGeometryType(int kind)
 {
     switch (kind) {

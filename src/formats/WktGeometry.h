@@ -11,6 +11,12 @@ namespace Quillmark {
 // Well-known-text geometry of the package's annotation rows. Coordinates are
 // written with exactly four decimals; points are joined by ", ".
 
+// Polygons, polylines and keypoint sets store only their points as geometry;
+// their box is kept in the row's attributes under this reserved member, as
+// [x, y, width, height], and taken out of the attributes again on reading.
+bool keepsBoxInAttributes(int kind);
+QString boxAttribute();
+
 // The geometry type stored beside the geometry: "BBOX", "POLYGON", "POLYLINE",
 // "POINT" or "KEYPOINT" (an unknown kind is stored as "BBOX").
 QString wktGeometryType(int kind);

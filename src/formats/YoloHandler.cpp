@@ -31,12 +31,19 @@ const QStringList &yoloImageExtensions()
 
 namespace {
 
+// The key a file is looked up by: its name with the suffix in lower case, so
+// that "IMG_0001.JPG" is found as the image of "IMG_0001.txt". The base name
+// stays exact, as YOLO loaders pair it, except on Windows, where the file
+// system ignores letter case anyway.
 QString nameKey(const QString &name)
 {
 #ifdef Q_OS_WIN
     return name.toCaseFolded();
 #else
-    return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return name;
+    return name.left(dot + 1) + name.mid(dot + 1).toLower();
 #endif
 }
 
@@ -52,19 +59,17 @@ public:
     QString findInDir(const QString &baseName, const QString &folder)
     {
         const QString clean = QDir::cleanPath(folder);
-        if (m_mode == Mode::Direct)
-            return findDirectly(baseName, clean);
+        if (m_mode == Mode::Direct) {
+            const QString found = findDirectly(baseName, clean);
+            if (!found.isEmpty() || !QFileInfo(clean).isDir())
+                return found;
+            // Suffixes in another letter case ("IMG_0001.JPG").
+            return findIn(listingOf(clean), baseName, clean);
+        }
         auto it = m_listings.find(clean);
         if (it == m_listings.end())
             it = m_listings.insert(clean, listingOf(clean));
-        if (it->isEmpty())
-            return {};
-        for (const QString &extension : yoloImageExtensions()) {
-            const QString fileName = baseName + QLatin1Char('.') + extension;
-            if (it->contains(nameKey(fileName)))
-                return clean + QLatin1Char('/') + fileName;
-        }
-        return {};
+        return findIn(*it, baseName, clean);
     }
 
     QString findForLabel(const QString &labelPath)
@@ -88,6 +93,20 @@ public:
     }
 
 private:
+    using Listing = QHash<QString, QString>; // name key -> file name
+
+    static QString findIn(const Listing &listing, const QString &baseName, const QString &folder)
+    {
+        if (listing.isEmpty())
+            return {};
+        for (const QString &extension : yoloImageExtensions()) {
+            const auto found = listing.constFind(nameKey(baseName + QLatin1Char('.') + extension));
+            if (found != listing.cend())
+                return folder + QLatin1Char('/') + *found;
+        }
+        return {};
+    }
+
     static QString findDirectly(const QString &baseName, const QString &folder)
     {
         for (const QString &extension : yoloImageExtensions()) {
@@ -98,21 +117,29 @@ private:
         return {};
     }
 
-    static QSet<QString> listingOf(const QString &folder)
+    static Listing listingOf(const QString &folder)
     {
-        QSet<QString> names;
+        Listing names;
         QDir dir(folder);
         if (!dir.exists())
             return names;
-        const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+        const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
         names.reserve(entries.size());
-        for (const QString &entry : entries)
-            names.insert(nameKey(entry));
+        // Of two names with one key ("a.jpg", "a.JPG"), the one spelled as
+        // the key wins, else the first in name order: the same in every run.
+        for (const QString &entry : entries) {
+            const QString key = nameKey(entry);
+            const auto it = names.find(key);
+            if (it == names.end())
+                names.insert(key, entry);
+            else if (entry == key)
+                *it = entry;
+        }
         return names;
     }
 
     Mode m_mode;
-    QHash<QString, QSet<QString>> m_listings;
+    QHash<QString, Listing> m_listings;
 };
 
 bool isStrictInt(QByteArrayView text)
@@ -126,9 +153,79 @@ bool isStrictInt(QByteArrayView text)
     return begin != end && result.ec == std::errc() && result.ptr == end;
 }
 
+bool isClassList(const QString &path)
+{
+    return QFileInfo(path).fileName().compare(QLatin1String("classes.txt"), Qt::CaseInsensitive) == 0;
+}
+
+// Label files directly in a folder; a "classes.txt" among them is the class
+// list, not the labels of an image.
 QStringList labelFilesIn(const QString &folder)
 {
-    return listFiles(folder, {QStringLiteral("*.txt")});
+    QStringList files = listFiles(folder, {QStringLiteral("*.txt")});
+    files.removeIf(isClassList);
+    return files;
+}
+
+QStringList imageNamePatterns()
+{
+    QStringList patterns;
+    for (const QString &extension : yoloImageExtensions())
+        patterns.append(QStringLiteral("*.") + extension);
+    return patterns;
+}
+
+// The folders where a YOLO folder keeps its images: images/ (and its
+// subfolders) beside labels/, images/ of every split folder, or, with label
+// files lying beside their images, the dataset folder itself and the folders
+// of the label files; and wherever a label file's image was found.
+QStringList yoloImageFolders(const QString &folder, const QStringList &labelFiles, const QStringList &pairedImages)
+{
+    const QDir dir(folder);
+    QStringList folders;
+    if (QFileInfo(dir.filePath(QStringLiteral("labels"))).isDir()) {
+        const QString images = QDir::cleanPath(dir.filePath(QStringLiteral("images")));
+        folders.append(images);
+        for (const QString &sub : listSubfolders(images))
+            folders.append(images + QLatin1Char('/') + sub);
+    }
+    for (const char *split : {"train", "valid", "val", "test"}) {
+        const QString splitDir = QDir::cleanPath(dir.filePath(QLatin1String(split)));
+        if (QFileInfo(splitDir + QStringLiteral("/labels")).isDir())
+            folders.append(splitDir + QStringLiteral("/images"));
+    }
+    if (folders.isEmpty()) {
+        folders.append(QDir::cleanPath(dir.absolutePath()));
+        for (const QString &file : labelFiles)
+            folders.append(QDir::cleanPath(QFileInfo(file).absolutePath()));
+    }
+    for (const QString &image : pairedImages) {
+        if (!image.isEmpty())
+            folders.append(QDir::cleanPath(QFileInfo(image).absolutePath()));
+    }
+    folders.removeDuplicates();
+    return folders;
+}
+
+// Images of the dataset's image folders that no label file names: the
+// background images, which a YOLO dataset holds without a label file.
+QStringList backgroundImages(const QString &folder, const QStringList &labelFiles, const QStringList &pairedImages)
+{
+    QSet<QString> paired;
+    for (const QString &image : pairedImages)
+        paired.insert(QDir::cleanPath(image));
+    QStringList images;
+    QSet<QString> seen;
+    for (const QString &imageFolder : yoloImageFolders(folder, labelFiles, pairedImages)) {
+        for (const QString &image : listFiles(imageFolder, imageNamePatterns())) {
+            const QString clean = QDir::cleanPath(image);
+            if (paired.contains(clean) || seen.contains(clean))
+                continue;
+            seen.insert(clean);
+            images.append(clean);
+        }
+    }
+    return images;
 }
 
 } // namespace
@@ -145,7 +242,9 @@ QString findYoloImageForLabel(const QString &labelPath)
 
 bool isYoloDetectionLine(const QByteArray &line)
 {
-    const QList<QByteArray> parts = line.split(' ');
+    QByteArray spaced = line;
+    spaced.replace('\t', ' ');
+    const QList<QByteArray> parts = spaced.split(' ');
     if (parts.size() < 5 || !isStrictInt(parts.at(0)))
         return false;
     double values[4];
@@ -167,7 +266,7 @@ bool YoloHandler::canImport(const QString &path) const
         return true;
     const QStringList files = listFilesRecursively(path, {QStringLiteral("*.txt")});
     for (const QString &file : files) {
-        if (QFileInfo(file).fileName().compare(QLatin1String("classes.txt"), Qt::CaseInsensitive) == 0)
+        if (isClassList(file))
             continue;
         QByteArray line;
         if (!readFirstLine(file, 4096, &line))
@@ -204,11 +303,8 @@ QStringList collectYoloLabelFiles(const QString &folder)
     if (!files.isEmpty())
         return files;
 
-    const QStringList all = listFilesRecursively(folder, {QStringLiteral("*.txt")});
-    for (const QString &file : all) {
-        if (QFileInfo(file).fileName().compare(QLatin1String("classes.txt"), Qt::CaseInsensitive) != 0)
-            files.append(file);
-    }
+    files = listFilesRecursively(folder, {QStringLiteral("*.txt")});
+    files.removeIf(isClassList);
     return files;
 }
 
@@ -216,8 +312,12 @@ QStringList readYoloClassNames(const QString &folder, const YoloDataYaml &yaml)
 {
     if (!yaml.names.isEmpty())
         return yaml.names;
+    // classes.txt beside the dataset, else beside the label files, where
+    // labelling tools that write one label folder put it.
     QStringList names;
-    readClassListFile(QDir(folder).filePath(QStringLiteral("classes.txt")), &names);
+    const QDir dir(folder);
+    if (!readClassListFile(dir.filePath(QStringLiteral("classes.txt")), &names))
+        readClassListFile(dir.filePath(QStringLiteral("labels/classes.txt")), &names);
     return names;
 }
 
@@ -229,20 +329,30 @@ bool YoloHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     const QStringList classNames = readYoloClassNames(path, yaml);
     const YoloLineLayout layout = YoloLineLayout::fromDataYaml(yaml);
     const QStringList labelFiles = collectYoloLabelFiles(path);
-    const int total = int(labelFiles.size());
 
     ImageLocator locator(ImageLocator::Mode::Cached);
+    QStringList imagePaths;
+    imagePaths.reserve(labelFiles.size());
+    for (const QString &labelFile : labelFiles)
+        imagePaths.append(locator.findForLabel(labelFile));
+    const QStringList backgrounds = backgroundImages(path, labelFiles, imagePaths);
+    const int labelled = int(labelFiles.size());
+    const int total = labelled + int(backgrounds.size());
+
     for (int i = 0; i < total; ++i) {
-        const QString &labelFile = labelFiles.at(i);
         ImageEntry entry;
-        const QString imagePath = locator.findForLabel(labelFile);
+        const QString imagePath = i < labelled ? imagePaths.at(i) : backgrounds.at(i - labelled);
         if (!imagePath.isEmpty()) {
             const QSize size = probeImageSize(imagePath);
             entry.width = size.width();
             entry.height = size.height();
         }
-        entry.filePath = imagePath.isEmpty() ? labelFile : imagePath;
-        entry.labels = readYoloLabelFile(labelFile, classNames, entry.width, entry.height, layout);
+        if (i < labelled) {
+            entry.filePath = imagePath.isEmpty() ? labelFiles.at(i) : imagePath;
+            entry.labels = readYoloLabelFile(labelFiles.at(i), classNames, entry.width, entry.height, layout);
+        } else {
+            entry.filePath = imagePath;
+        }
         dataset.addImage(entry);
         if (progress)
             progress(i + 1, total);

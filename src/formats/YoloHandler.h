@@ -10,7 +10,10 @@ namespace Quillmark {
 // "YOLO": one label file per image with the class names in a data.yaml (or
 // another yaml file) or "classes.txt". Reads the flat layout, a "labels"
 // folder with or without split subfolders, split folders holding "labels" and
-// "images", or label files anywhere below the folder; writes the flat layout.
+// "images", or label files anywhere below the folder; images of those layouts
+// without a label file are read as background images (no annotations), and
+// image suffixes match in any letter case. Writes the flat layout; the export
+// job builds the layout loaders read around it.
 class YoloHandler : public IFormatHandler {
 public:
     QString name() const override;
@@ -36,7 +39,8 @@ QString findYoloImageForLabel(const QString &labelPath);
 QStringList collectYoloLabelFiles(const QString &folder);
 
 // Class names of a YOLO folder: the yaml names when there are any, else the
-// lines of <folder>/classes.txt, else none.
+// lines of <folder>/classes.txt or, without it, of <folder>/labels/classes.txt,
+// else none.
 QStringList readYoloClassNames(const QString &folder, const YoloDataYaml &yaml);
 
 // Whether a trimmed first line looks like a YOLO box line: at least five

@@ -29,6 +29,20 @@ void appendNumber(QByteArray &out, float value)
     appendGeneral6(out, double(value));
 }
 
+// A polygon vertex on the picture's border normalises to exactly 0 or 1, which
+// %g writes as "0" or "1", the very fields that tell a keypoint line's
+// visibilities. Such a value is written with a decimal point ("0.0"), which
+// every reader takes as the same number and no reader takes for a
+// visibility, so that a polygon never reads back as a keypoint set.
+void appendPolygonNumber(QByteArray &out, float value)
+{
+    const qsizetype start = out.size() + 1;
+    appendNumber(out, value);
+    const QByteArrayView text = QByteArrayView(out).sliced(start);
+    if (text == "0" || text == "-0" || text == "1" || text == "2")
+        out.append(".0");
+}
+
 float normalised(double coordinate, int size)
 {
     const float value = float(coordinate);
@@ -61,8 +75,8 @@ void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int wid
             return;
         out.append(QByteArray::number(classId));
         for (const QPointF &p : a.points) {
-            appendNumber(out, normalised(p.x(), width));
-            appendNumber(out, normalised(p.y(), height));
+            appendPolygonNumber(out, normalised(p.x(), width));
+            appendPolygonNumber(out, normalised(p.y(), height));
         }
         out.append('\n');
         return;
@@ -119,16 +133,18 @@ namespace {
 
 using Parts = QVarLengthArray<QByteArrayView, 64>;
 
+// Fields are separated by runs of spaces or tabs.
 void splitFields(QByteArrayView line, Parts &parts)
 {
     parts.clear();
     qsizetype start = 0;
     const qsizetype size = line.size();
+    auto isSeparator = [](char c) { return c == ' ' || c == '\t'; };
     while (start < size) {
-        while (start < size && line.at(start) == ' ')
+        while (start < size && isSeparator(line.at(start)))
             ++start;
         qsizetype end = start;
-        while (end < size && line.at(end) != ' ')
+        while (end < size && !isSeparator(line.at(end)))
             ++end;
         if (end > start)
             parts.append(line.sliced(start, end - start));
@@ -148,10 +164,11 @@ QByteArrayView trimmed(QByteArrayView line)
     return line.sliced(begin, end - begin);
 }
 
+// A visibility as label lines write it: the digit 0, 1 or 2. A number with a
+// decimal point ("1.0") is a coordinate.
 bool isVisibility(QByteArrayView field)
 {
-    int v = -1;
-    return parseInt(field, &v) && v >= 0 && v <= 2;
+    return field == "0" || field == "1" || field == "2";
 }
 
 // Keypoints of x, y, visibility triplets, told apart from a polygon by every

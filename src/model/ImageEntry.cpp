@@ -5,12 +5,21 @@
 
 namespace Quillmark {
 
+QByteArray ImageEntry::encodedBytes() const
+{
+    if (!imageData.isEmpty() || !storedBytes)
+        return imageData;
+    return storedBytes->read();
+}
+
 QImage ImageEntry::loadPixels() const
 {
     if (!image.isNull())
         return image;
-    if (!imageData.isEmpty()) {
-        QByteArray bytes = imageData;
+    if (!imageData.isEmpty() || storedBytes) {
+        // Bytes that can no longer be read give no pixels: the file path of
+        // such an entry only names the image, it does not locate it.
+        QByteArray bytes = encodedBytes();
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
@@ -20,6 +29,13 @@ QImage ImageEntry::loadPixels() const
         return {};
     QImageReader reader(filePath);
     return reader.read();
+}
+
+void ImageEntry::dropInMemoryImage()
+{
+    image = QImage();
+    imageData = QByteArray();
+    storedBytes.reset();
 }
 
 } // namespace Quillmark

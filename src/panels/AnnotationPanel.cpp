@@ -22,6 +22,8 @@ namespace Quillmark {
 
 namespace {
 
+constexpr int minimumPanelWidth = 225;
+
 const QString singleHint = QStringLiteral("Click a class to set it as active");
 const QString multiHint = QStringLiteral("Click a class to label. Ctrl+click to select multiple.");
 
@@ -73,16 +75,21 @@ QPushButton *compactButton(const QString &text, QWidget *parent)
     return button;
 }
 
-// One row of the statistics table: name, bar width in percent, colour, count.
+// One row of the statistics table: name, bar, count. Rich text sizes no div, so
+// the bar is a coloured cell of a full-width inner table whose second cell takes
+// the rest: %2 is the bar's share in percent, %3 its colour, %5 the rest.
 const QString statsRowTemplate = QStringLiteral(
-    "<tr><td style='padding-right:6px; white-space:nowrap;            font-size:10px;'>%1</td><td style='min-width:70px;'>  <div style='height:8px; width:%2%; background:%3;               border-radius:3px;'></div></td><td style='padding-left:6px; font-size:10px; color:gray;'>%4</td></tr>");
+    "<tr><td style='padding-right:6px; white-space:nowrap; font-size:10px;'>%1</td>"
+    "<td width='100%' valign='middle'><table width='100%' cellspacing='0' cellpadding='0'><tr>"
+    "<td width='%2%' bgcolor='%3' style='font-size:6px;'>&nbsp;</td>"
+    "<td width='%5%' style='font-size:6px;'></td></tr></table></td>"
+    "<td style='padding-left:6px; font-size:10px; color:gray;'>%4</td></tr>");
 
 } // namespace
 
 AnnotationPanel::AnnotationPanel(QWidget *parent)
     : QWidget(parent)
 {
-    setMinimumWidth(225);
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(9, 8, 9, 8);
     outer->setSpacing(8);
@@ -173,6 +180,12 @@ AnnotationPanel::AnnotationPanel(QWidget *parent)
     connect(renameBtn, &QPushButton::clicked, this, &AnnotationPanel::onRenameClass);
     connect(colorBtn, &QPushButton::clicked, this, &AnnotationPanel::onChangeColor);
     connect(deleteBtn, &QPushButton::clicked, this, &AnnotationPanel::onDeleteClass);
+}
+
+QSize AnnotationPanel::minimumSizeHint() const
+{
+    const QSize content = QWidget::minimumSizeHint();
+    return {qMax(minimumPanelWidth, content.width()), content.height()};
 }
 
 QColor AnnotationPanel::fallbackClassColor(const QString &className)
@@ -337,13 +350,16 @@ QString AnnotationPanel::statsHtml(int images, int labelledImages, int annotatio
     // Largest first; equal counts keep the name order of the map.
     std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
 
-    html += QStringLiteral("<table cellspacing='0' cellpadding='0' style='margin-top:4px;'>");
+    html += QStringLiteral("<table width='100%' cellspacing='0' cellpadding='0' style='margin-top:4px;'>");
     for (const auto &[name, count] : rows) {
-        const int width = largest > 0 ? int(qint64(count) * 100 / largest) : 0;
+        // A class with any annotations keeps a sliver of a bar, however small its share.
+        int width = largest > 0 ? int(qint64(count) * 100 / largest) : 0;
+        if (count > 0)
+            width = qMax(width, 1);
         const QString color = classColors.contains(name) ? classColors.value(name).name()
                                                          : QColor(160, 160, 160).name();
-        html += statsRowTemplate
-                    .arg(name.toHtmlEscaped(), QString::number(width), color, QString::number(count));
+        html += statsRowTemplate.arg(name.toHtmlEscaped(), QString::number(width), color, QString::number(count),
+                                     QString::number(100 - width));
     }
     html += QStringLiteral("</table>");
     return html;

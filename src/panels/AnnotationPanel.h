@@ -54,6 +54,10 @@ public:
     QLabel *hintLabel() const { return hint; }
     QLabel *statsLabel() const { return stats; }
 
+    // At least 225 pixels wide, and wide enough that the class buttons keep
+    // their whole text in the font and padding the style sheet gives them.
+    QSize minimumSizeHint() const override;
+
 signals:
     void labelSelected(const QString &className);
     void classesSelected(const QStringList &classNames);

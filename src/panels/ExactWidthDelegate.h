@@ -4,9 +4,10 @@
 
 namespace Quillmark {
 
-// Item delegate of the image list: a row is exactly as wide as its text plus
-// its icon plus 14 px, so the horizontal scroll bar reaches the end of long
-// file names.
+// Item delegate of the image list: a row is as wide as its text plus its icon
+// plus 14 px, or as the style needs to draw that text uncut (item padding,
+// border and margins of the style sheet), so the horizontal scroll bar reaches
+// the end of long file names.
 class ExactWidthDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

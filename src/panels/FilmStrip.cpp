@@ -147,15 +147,18 @@ void FilmStrip::setDataset(const QList<ImageEntry> &images)
         entry.imageId = image.id;
         entry.path = image.filePath;
         entry.image = image.image;
-        if (entry.image.isNull())
+        if (entry.image.isNull()) {
             entry.encoded = image.imageData;
+            entry.stored = image.storedBytes;
+        }
         const int old = previousIndex.value(image.id, -1);
         if (old >= 0) {
             const Entry &before = previous.at(old);
             const bool sameImage = !entry.image.isNull() && before.image.cacheKey() == entry.image.cacheKey();
             const bool sameBytes = !entry.encoded.isEmpty() && before.encoded.constData() == entry.encoded.constData()
                 && before.encoded.size() == entry.encoded.size();
-            if (sameImage || sameBytes)
+            const bool sameStored = entry.stored && before.stored == entry.stored;
+            if (sameImage || sameBytes || sameStored)
                 entry.thumbnail = before.thumbnail;
         }
         indexMap.insert(image.id, int(entries.size()));
@@ -243,8 +246,10 @@ QPixmap FilmStrip::makeThumbnail(Entry &entry) const
         entry.thumbnail = fitThumbnail(entry.image);
         return entry.thumbnail;
     }
-    if (!entry.encoded.isEmpty()) {
-        QBuffer buffer(&entry.encoded);
+    if (!entry.encoded.isEmpty() || entry.stored) {
+        // Bytes left in a package are read for the thumbnail and let go.
+        QByteArray bytes = entry.encoded.isEmpty() ? entry.stored->read() : entry.encoded;
+        QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
         entry.thumbnail = fitThumbnail(readSmall(reader));

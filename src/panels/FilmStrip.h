@@ -58,6 +58,7 @@ private:
         QPixmap thumbnail;   // scaled picture of an in-memory image, once made
         QImage image;        // in-memory pixels, decoded
         QByteArray encoded;  // in-memory pixels, still encoded
+        std::shared_ptr<const StoredImageBytes> stored; // pixels left in a package
     };
     struct Shown {
         int imageId = -1;

@@ -187,9 +187,12 @@ void ImageListPanel::refresh(bool emitCurrent)
             item->setData(Qt::UserRole, value);
             item->setToolTip(toolTip);
             list->addItem(item);
-            rowByValue.insert(value, item);
+            // Two entries may share an id: the first row stands for it, as the
+            // dataset's lookup finds the first entry.
+            if (!rowByValue.contains(value))
+                rowByValue.insert(value, item);
             ++rows;
-            if (remembered && *remembered == value)
+            if (remembered && *remembered == value && !currentItem)
                 currentItem = item;
         };
         for (const ImageEntry &image : std::as_const(images)) {

@@ -43,7 +43,9 @@ int VideoScrubber::xForValue(int v) const
 {
     if (min == max)
         return trackInset;
-    const double t = double(v - min) / double(max - min);
+    // A marker may lie outside the range (a frame past the end of a shorter
+    // video): it sits at the nearer end of the track, never off the int range.
+    const double t = (double(std::clamp(v, min, max)) - min) / (double(max) - min);
     return int(t * trackWidth()) + trackInset;
 }
 
@@ -125,16 +127,17 @@ void VideoScrubber::mousePressEvent(QMouseEvent *event)
     }
     dragging = true;
     const int x = event->position().toPoint().x();
-    int best = -1;
+    // Ticks snap within 6 pixels; a tick of a marker outside the range stands
+    // at the range's end, and snapping to it moves there.
+    int target = valueAt(x);
     int bestDistance = snapDistance + 1;
     for (int m : markerSet) {
         const int distance = std::abs(xForValue(m) - x);
         if (distance <= snapDistance && distance < bestDistance) {
-            best = m;
+            target = std::clamp(m, min, max);
             bestDistance = distance;
         }
     }
-    const int target = best >= 0 ? best : valueAt(x);
     if (target != current)
         moveTo(target);
     event->accept();
@@ -174,10 +177,11 @@ void VideoScrubber::paintEvent(QPaintEvent *)
         painter.setBrush(QColor(16, 185, 129, 220));
         // A long video can carry far more annotated frames than the track has
         // pixels: each tick position is drawn once, and ticks off the widget not
-        // at all, so painting stays cheap whatever the number of markers.
+        // at all, so painting stays cheap whatever the number of markers. A
+        // marker outside the range stands at the nearer end, where it snaps.
         std::vector<bool> drawn(size_t(qMax(0, width())) + 3, false);
         for (int m : markerSet) {
-            const double t = (double(m) - min) / (double(max) - min);
+            const double t = (double(std::clamp(m, min, max)) - min) / (double(max) - min);
             const double tickX = std::trunc(t * trackWidth()) + trackInset - 1;
             if (tickX < -2 || tickX > width())
                 continue;

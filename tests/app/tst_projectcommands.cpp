@@ -13,6 +13,7 @@
 #include "chrome/ToolBar.h"
 #include "dialogs/ObjectDetectionWizard.h"
 #include "dialogs/ProjectTypeDialog.h"
+#include "formats/QpkgHandler.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
@@ -87,6 +88,7 @@ private slots:
     void openInfersTheType();
     void saveAndSaveAs();
     void extractEmbeddedMedia();
+    void packageImagesAreShownAndExtracted();
     void failedExtractionKeepsTheMedia();
     void editDuringASlowLoadStaysWithTheShownImage();
     void staleLoadIsDropped();
@@ -657,6 +659,52 @@ void TestProjectCommands::extractEmbeddedMedia()
     prompts.calls.clear();
     QVERIFY(window.saveProjectTo(projectFile));
     QVERIFY(prompts.calls.isEmpty());
+}
+
+void TestProjectCommands::packageImagesAreShownAndExtracted()
+{
+    // A project opened from a package stored away from its images holds only
+    // references into the package; the pixels are read when shown and when
+    // the project is saved as a project file.
+    QTemporaryDir dir;
+    Dataset packed;
+    const QByteArray red = encoded(Qt::red, "JPG", 60, 40);
+    const QByteArray blue = encoded(Qt::blue, "PNG", 60, 40);
+    for (const auto &[name, bytes] :
+         {std::pair{QStringLiteral("a.jpg"), red}, std::pair{QStringLiteral("b.png"), blue}}) {
+        ImageEntry entry = imageEntry(name, 60, 40, {box({1, 1, 5, 5})});
+        entry.imageData = bytes;
+        packed.addImage(entry);
+    }
+    const QString package = dir.filePath(QStringLiteral("set.qmpkg"));
+    QVERIFY(QpkgHandler::writePackage(package, packed, {}, QStringLiteral("object_detection")));
+
+    MainWindow window;
+    window.resize(1200, 800);
+    window.show();
+    MainWindowTestAccess access(window);
+    QVERIFY(QpkgHandler().importDataset(package, access.project().dataset, {}));
+    Dataset &dataset = access.project().dataset;
+    QVERIFY(dataset.images.at(1).storedBytes && dataset.images.at(1).imageData.isEmpty());
+    access.project().projectType = QStringLiteral("object_detection");
+    access.refreshUi();
+    access.selectImage(1);
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 1);
+    const QImage shown = window.labelCanvas()->grab().toImage();
+    const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    QVERIFY2(centre.blue() > 200 && centre.red() < 60, qPrintable(centre.name()));
+
+    const QString media = dir.filePath(QStringLiteral("media"));
+    prompts.answers.enqueue(int(QMessageBox::Ok));
+    prompts.answers.enqueue(media);
+    QVERIFY(window.saveProjectTo(dir.filePath(QStringLiteral("p.qmk"))));
+    QCOMPARE(dataset.images.at(0).filePath, media + QStringLiteral("/a.jpg"));
+    QCOMPARE(readAll(dataset.images.at(0).filePath), red);
+    QCOMPARE(readAll(dataset.images.at(1).filePath), blue);
+    for (const ImageEntry &image : dataset.images) {
+        QVERIFY(!image.hasInMemoryImage());
+        QVERIFY(!image.storedBytes);
+    }
 }
 
 void TestProjectCommands::failedExtractionKeepsTheMedia()

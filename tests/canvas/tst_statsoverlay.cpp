@@ -33,6 +33,7 @@ private slots:
     void heightFollowsRowsAndVideos_data();
     void heightFollowsRowsAndVideos();
     void sitsInTheParentsTopRightCorner();
+    void widensForLongSummaries();
     void barsAreDrawnToScale();
 };
 
@@ -128,6 +129,40 @@ void TestStatsOverlay::sitsInTheParentsTopRightCorner()
     QCOMPARE(overlay->pos(), QPoint(756, 10));
 }
 
+void TestStatsOverlay::widensForLongSummaries()
+{
+    QWidget parent;
+    parent.resize(900, 600);
+    auto *overlay = new StatsOverlay(&parent);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    QFont summaryFont = overlay->font();
+    summaryFont.setPointSizeF(8.5);
+    summaryFont.setWeight(QFont::DemiBold);
+    const QFontMetrics metrics(summaryFont);
+
+    // Short figures keep the usual width; large ones widen the box so that both
+    // lines end 12 pixels inside it, and it stays in the corner.
+    overlay->setStats(3, 1, 5, {}, {}, 0, 0, 0);
+    QCOMPARE(overlay->width(), 234);
+    overlay->setStats(123456, 120000, 98765432, {}, {}, 12345, 654321, 9876543);
+    const int longest = std::max(metrics.horizontalAdvance(overlay->summaryText()),
+                                 metrics.horizontalAdvance(overlay->videoText()));
+    QVERIFY(longest + 24 > 234);
+    QCOMPARE(overlay->width(), longest + 24);
+    QCOMPARE(overlay->pos(), QPoint(900 - overlay->width() - 10, 10));
+
+    // A wider font (a style sheet sets the family) widens it again.
+    const QFont usual = overlay->font();
+    QFont wider = usual;
+    wider.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    overlay->setFont(wider);
+    QVERIFY(overlay->width() > longest + 24);
+    overlay->setFont(usual);
+    overlay->setStats(3, 1, 5, {}, {}, 0, 0, 0);
+    QCOMPARE(overlay->width(), 234);
+}
+
 void TestStatsOverlay::barsAreDrawnToScale()
 {
     QWidget parent;
@@ -138,12 +173,14 @@ void TestStatsOverlay::barsAreDrawnToScale()
     const QColor green(0, 220, 0);
     overlay->setStats(7, 3, 1001, {{"big", 1000}, {"small", 1}}, {{"big", green}, {"small", green}}, 0, 0, 0);
     const QImage img = overlay->grab().toImage();
+    const int w = overlay->width(); // 234 unless the summary needs more in this font
 
-    // 42% of the 210-pixel track: 88 pixels from x 12.
-    QVERIFY(isGreenish(img.pixel(12 + 86, 30)));
-    QVERIFY(!isGreenish(img.pixel(12 + 90, 30)));
-    // Class rows start at y 65; bars at x 104, 4 pixels high, track 86 pixels.
-    QVERIFY(isGreenish(img.pixel(104 + 84, 65 + 7)));
+    // 42% of the track, 24 pixels narrower than the box: 88 pixels from x 12 at the usual width.
+    const int fill = std::max(5, (w - 24) * 42 / 100);
+    QVERIFY(isGreenish(img.pixel(12 + fill - 2, 30)));
+    QVERIFY(!isGreenish(img.pixel(12 + fill + 2, 30)));
+    // Class rows start at y 65; bars at x 104, 4 pixels high, track 148 pixels narrower than the box.
+    QVERIFY(isGreenish(img.pixel(104 + (w - 148) - 2, 65 + 7)));
     QVERIFY(isGreenish(img.pixel(104 + 2, 83 + 7)));  // count 1 still gets 4 pixels
     QVERIFY(!isGreenish(img.pixel(104 + 6, 83 + 7)));
 }

@@ -1,15 +1,25 @@
-// Renders every bar, panel and look dialog in both themes to PNG files under
-// <build>/screenshots, for a person to look at. The test checks only that each
-// picture was written and is not blank.
+// Renders every bar, panel and dialog of the real main window in both themes to
+// PNG files under <build>/screenshots, for a person to look at. The test checks
+// only that each picture was written and is not blank.
 
 #include "QmTest.h"
 
+#include "MainWindowTestAccess.h"
+
+#include "ai/AiAutoLabelDialog.h"
+#include "ai/AiSam3Dialog.h"
+#include "ai/FaceAnnotationDialog.h"
+#include "ai/PoseAnnotationDialog.h"
+#include "app/MainWindow.h"
 #include "chrome/IconHelpers.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/Theme.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/ObjectDetectionWizard.h"
+#include "dialogs/ProjectTypeDialog.h"
+#include "dialogs/SettingsDialog.h"
 #include "dialogs/ShortcutsDialog.h"
 #include "model/Dataset.h"
 #include "panels/AnnotationPanel.h"
@@ -17,12 +27,11 @@
 #include "panels/ImageListPanel.h"
 #include "panels/VideoScrubber.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPainter>
-#include <QVBoxLayout>
 
 using namespace Quillmark;
 
@@ -47,7 +56,8 @@ Dataset sampleDataset()
     d.addClass(QStringLiteral("tree"), QColor("#55C772"));
     for (int i = 0; i < 24; ++i) {
         ImageEntry image;
-        image.filePath = QStringLiteral("/data/street/frame_%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+        image.filePath = i == 5 ? QStringLiteral("/data/street/a_rather_long_file_name_from_a_camera_export_0005.jpg")
+                            : QStringLiteral("/data/street/frame_%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
         image.image = samplePicture(i);
         if (i % 3 != 0) {
             Annotation a;
@@ -114,102 +124,66 @@ void TestScreenshots::renderAll()
     const auto theme = Theme::Mode(mode);
     const QString suffix = theme == Theme::Light ? QStringLiteral("-light") : QStringLiteral("-dark");
     QVERIFY(QDir().mkpath(QStringLiteral(QM_SCREENSHOT_DIR)));
-    const Dataset dataset = sampleDataset();
 
-    // A stand-in for the main window: the sheet is set on it only.
-    QWidget window;
-    window.setStyleSheet(buildAppStyleSheet(theme));
-    window.resize(1440, 860);
-    auto *outer = new QVBoxLayout(&window);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-
-    auto *topBar = new TopBar(&window);
-    topBar->setHasProject(true);
-    topBar->setProjectName(QStringLiteral("Street scenes"));
-    topBar->setProjectType(QStringLiteral("object_detection"));
-    auto *toolBar = new ToolBar(&window);
-    toolBar->setTheme(theme);
-    toolBar->setProjectOpen(true);
-    toolBar->setPlaybackEnabled(false);
-    outer->addWidget(topBar);
-    outer->addWidget(toolBar);
-
-    auto *row = new QHBoxLayout;
-    row->setSpacing(0);
-    auto *leftPane = new QWidget(&window);
-    leftPane->setObjectName(QStringLiteral("leftPane"));
-    auto *leftLayout = new QHBoxLayout(leftPane);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(0);
-    auto *side = new SideToolBar(leftPane);
-    side->setDark(theme == Theme::Dark);
-    side->setProjectType(QStringLiteral("object_detection"));
-    side->setTool(1);
-    auto *list = new ImageListPanel(leftPane);
-    list->setDataset(dataset);
-    list->setStatusText(QStringLiteral("Street scenes"));
-    list->listWidget()->setCurrentRow(2);
-    leftLayout->addWidget(side);
-    leftLayout->addWidget(list, 1);
-    row->addWidget(leftPane);
-
-    auto *centre = new QWidget(&window);
-    centre->setObjectName(QStringLiteral("centerPane"));
-    auto *centreLayout = new QVBoxLayout(centre);
-    centreLayout->setContentsMargins(0, 0, 0, 0);
-    centreLayout->setSpacing(0);
-    auto *canvasTopBar = new QWidget(centre);
-    canvasTopBar->setObjectName(QStringLiteral("canvasTopBar"));
-    canvasTopBar->setAttribute(Qt::WA_StyledBackground, true);
-    canvasTopBar->setFixedHeight(38);
-    auto *topLayout = new QHBoxLayout(canvasTopBar);
-    topLayout->setContentsMargins(8, 0, 8, 0);
-    auto *scrubber = new VideoScrubber(canvasTopBar);
+    // The real main window at its default size, with the sample project open
+    // and the scrubber of video mode showing.
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    Project &project = access.project();
+    project.name = QStringLiteral("Street scenes");
+    project.projectType = QStringLiteral("object_detection");
+    project.dataset = sampleDataset();
+    access.projectPath() = QStringLiteral("/data/street/street.qmk");
+    access.refreshUi();
+    access.updateTitle();
+    window.applyTheme(theme);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    access.setVideoMode(true);
+    VideoScrubber *scrubber = window.videoScrubberWidget();
     scrubber->setRange(0, 899);
     scrubber->setMarkers({12, 200, 201, 640});
     scrubber->setValue(300);
-    topLayout->addWidget(scrubber, 1);
-    centreLayout->addWidget(canvasTopBar);
-    centreLayout->addStretch(1);
-    auto *strip = new FilmStrip(centre);
-    strip->setDark(theme == Theme::Dark);
-    strip->setDataset(dataset.images);
-    strip->setCurrent(dataset.images.at(3).id);
-    centreLayout->addWidget(strip);
-    row->addWidget(centre, 1);
-
-    auto *annotations = new AnnotationPanel(&window);
-    annotations->setFixedWidth(270);
-    annotations->setClasses(dataset.classColors);
-    annotations->setAnnotations(dataset.images.at(1));
-    annotations->updateStats(24, 16, 16, {{"car", 8}, {"person", 8}, {"tree", 2}}, 1, 1, 900);
-    row->addWidget(annotations);
-    outer->addLayout(row, 1);
-
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.sideToolBarWidget()->setTool(1);
+    window.imageList()->listWidget()->setCurrentRow(2);
+    window.filmStripWidget()->setCurrent(project.dataset.images.at(3).id);
     for (int i = 0; i < 100; ++i)
         QCoreApplication::processEvents();  // thumbnails load one per turn
 
     save(&window, QStringLiteral("window") + suffix);
-    save(topBar, QStringLiteral("top-bar") + suffix);
-    save(toolBar, QStringLiteral("tool-bar") + suffix);
-    save(side, QStringLiteral("side-tool-bar") + suffix);
-    save(list, QStringLiteral("image-list") + suffix);
-    save(annotations, QStringLiteral("annotation-panel") + suffix);
-    save(strip, QStringLiteral("film-strip") + suffix);
-    save(scrubber, QStringLiteral("video-scrubber") + suffix);
+    save(window.topBarWidget(), QStringLiteral("top-bar") + suffix);
+    save(window.toolBarWidget(), QStringLiteral("tool-bar") + suffix);
+    save(window.sideToolBarWidget(), QStringLiteral("side-tool-bar") + suffix);
+    // One filter box unchecked, to show both looks.
+    if (QCheckBox *unlabeled = window.imageList()->findChildren<QCheckBox *>().value(1)) {
+        const QSignalBlocker blocker(unlabeled);
+        unlabeled->setChecked(false);
+    }
+    save(window.imageList(), QStringLiteral("image-list") + suffix);
+    save(window.annotations(), QStringLiteral("annotation-panel") + suffix);
+    save(window.filmStripWidget(), QStringLiteral("film-strip") + suffix);
+    save(scrubber->parentWidget(), QStringLiteral("canvas-controls") + suffix);
 
-    auto *about = new AboutDialog(&window);
-    about->show();
-    QVERIFY(QTest::qWaitForWindowExposed(about));
-    save(about, QStringLiteral("about-dialog") + suffix);
-    auto *shortcuts = new ShortcutsDialog(&window);
-    shortcuts->resize(440, 760);
-    shortcuts->show();
-    QVERIFY(QTest::qWaitForWindowExposed(shortcuts));
-    save(shortcuts, QStringLiteral("shortcuts-dialog") + suffix);
+    // The dialogs as the window opens them, under its sheet.
+    const QList<QPair<QWidget *, QString>> dialogs{
+        {new AboutDialog(&window), QStringLiteral("about-dialog")},
+        {new ShortcutsDialog(&window), QStringLiteral("shortcuts-dialog")},
+        {new SettingsDialog(&window), QStringLiteral("settings-dialog")},
+        {new ProjectTypeDialog(QString(), mode, &window), QStringLiteral("project-type-dialog")},
+        {new ObjectDetectionWizard(&window, theme == Theme::Dark), QStringLiteral("new-project-wizard")},
+        {window.autoLabelDialog(), QStringLiteral("auto-label-dialog")},
+        {window.conceptDialog(), QStringLiteral("concept-dialog")},
+        {window.faceAnnotationDialog(), QStringLiteral("face-dialog")},
+        {window.poseAnnotationDialog(), QStringLiteral("pose-dialog")},
+    };
+    for (const auto &[dialog, name] : dialogs) {
+        if (name == QLatin1String("shortcuts-dialog"))
+            dialog->resize(440, 760);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        save(dialog, name + suffix);
+        dialog->hide();
+    }
 
     // Every embedded icon on the theme's panel colour: first as the bars tint it,
     // then in its own colours, ten to a row.

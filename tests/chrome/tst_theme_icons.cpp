@@ -98,11 +98,22 @@ void TestThemeIcons::styleSheetFillsEveryPlaceholder()
 
     // The sheet is the template with every placeholder replaced, nothing else changed.
     const QStringList colors = Theme::colors(Theme::Mode(mode));
-    QCOMPARE(colors.size(), 13);
+    QCOMPARE(colors.size(), 14);
     QString expected = Theme::styleSheetTemplate();
-    for (int i = 13; i >= 1; --i)
+    for (int i = 14; i >= 1; --i)
         expected.replace(QStringLiteral("%") + QString::number(i), colors.at(i - 1));
+    expected.replace(QStringLiteral("{theme}"),
+                     mode == Theme::Light ? QStringLiteral("light") : QStringLiteral("dark"));
     QCOMPARE(sheet, expected);
+
+    // Every image the sheet names is among the resources and loads.
+    const QRegularExpression url(QStringLiteral("url\\(([^)]+)\\)"));
+    int images = 0;
+    for (auto it = url.globalMatch(sheet); it.hasNext(); ++images) {
+        const QString path = it.next().captured(1);
+        QVERIFY2(!QImage(path).isNull(), qPrintable(path));
+    }
+    QVERIFY(images >= 3);
 }
 
 void TestThemeIcons::styleSheetParsesWithoutWarnings()

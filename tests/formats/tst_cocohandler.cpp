@@ -47,6 +47,11 @@ private slots:
     void importLargeAndDuplicateIds();
     void importResolvesImagePaths();
     void roundTrip();
+    void releaseLayout();
+    void keypointCategoriesGiveTheSchema();
+    void stringImageIdsStayApart();
+    void flagsTravelBothWays();
+    void areaIsTheShapesOwn();
 };
 
 void TestCocoHandler::detection_data()
@@ -99,7 +104,7 @@ void TestCocoHandler::exactBytesOfSmallExport()
             ]
         },
         {
-            "area": 600,
+            "area": 300,
             "bbox": [
                 10,
                 20,
@@ -248,19 +253,27 @@ void TestCocoHandler::importReadsEveryKind()
     QCOMPARE(b.width, 64);
     QCOMPARE(dataset.images.at(1).id, 3);
     QCOMPARE(dataset.images.at(1).labels.size(), 0);
-    QCOMPARE(b.labels.size(), 4);
+    QCOMPARE(b.labels.size(), 5);
     QCOMPARE(b.labels.at(0).id, 10);
     QCOMPARE(b.labels.at(0).kind, int(BoundingBox));
     QCOMPARE(b.labels.at(0).bbox, QRectF(1, 2, 3, 4));
-    QCOMPARE(b.labels.at(1).kind, int(Polygon));
+    // A segmentation of two polygons: one annotation per part, each with the
+    // box of its own part (the trailing odd number is dropped).
+    for (int i : {1, 2}) {
+        QCOMPARE(b.labels.at(i).kind, int(Polygon));
+        QCOMPARE(b.labels.at(i).id, 11);
+        QCOMPARE(b.labels.at(i).className, QStringLiteral("cat"));
+    }
     QCOMPARE(b.labels.at(1).points, (QList<QPointF>{{1, 1}, {5, 1}, {5, 5}}));
-    QCOMPARE(b.labels.at(1).bbox, QRectF(0, 0, 9, 9));
-    QCOMPARE(b.labels.at(2).kind, int(Keypoint));
-    QCOMPARE(b.labels.at(2).points, (QList<QPointF>{{1, 2}, {0, 0}, {5, 6}}));
-    QCOMPARE(b.labels.at(2).keypointVis, (QList<int>{2, 0, 1}));
-    QCOMPARE(b.labels.at(3).kind, int(BoundingBox));
-    QCOMPARE(b.labels.at(3).className, QStringLiteral("class_9"));
-    QVERIFY(dataset.classColors.isEmpty());
+    QCOMPARE(b.labels.at(1).bbox, QRectF(1, 1, 4, 4));
+    QCOMPARE(b.labels.at(2).points, (QList<QPointF>{{0, 0}, {1, 1}, {2, 2}}));
+    QCOMPARE(b.labels.at(2).bbox, QRectF(0, 0, 2, 2));
+    QCOMPARE(b.labels.at(3).kind, int(Keypoint));
+    QCOMPARE(b.labels.at(3).points, (QList<QPointF>{{1, 2}, {0, 0}, {5, 6}}));
+    QCOMPARE(b.labels.at(3).keypointVis, (QList<int>{2, 0, 1}));
+    QCOMPARE(b.labels.at(4).kind, int(BoundingBox));
+    QCOMPARE(b.labels.at(4).className, QStringLiteral("class_9"));
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "person"}));
 }
 
 void TestCocoHandler::importFailures_data()
@@ -298,20 +311,24 @@ void TestCocoHandler::importLenience()
             "garbage", 12
         ]})", &ok, dir.path());
     QVERIFY(ok);
-    // The two non-object images become entries with every default (id 0,
-    // which the later one replaces in place).
-    QCOMPARE(dataset.images.size(), 2);
+    // Items that are no objects are no images and no annotations; values of
+    // the wrong type take their defaults.
+    QCOMPARE(dataset.images.size(), 1);
     const ImageEntry &e = dataset.images.at(0);
+    QCOMPARE(e.id, 1);
     QCOMPARE(e.width, 0);
     QCOMPARE(e.height, 0);
     QCOMPARE(e.filePath, QString());
     QCOMPARE(e.labels.size(), 3);
     QCOMPARE(e.labels.at(0).bbox, QRectF());
-    QCOMPARE(e.labels.at(0).className, QStringLiteral("class_0"));
+    QCOMPARE(e.labels.at(0).className, QStringLiteral("class_1")); // a string id names no category
     QCOMPARE(e.labels.at(1).bbox, QRectF(0, 0, 3, 4));
     QCOMPARE(e.labels.at(1).kind, int(BoundingBox));
+    QCOMPARE(e.labels.at(1).className, QStringLiteral("class_0"));
     QCOMPARE(e.labels.at(2).kind, int(Polygon));
     QCOMPARE(e.labels.at(2).points.size(), 0);
+    QCOMPARE(e.labels.at(2).id, 0); // not an int
+    QVERIFY(dataset.classColors.isEmpty());
 }
 
 void TestCocoHandler::importLargeAndDuplicateIds()
@@ -372,6 +389,7 @@ void TestCocoHandler::roundTrip()
     dataset.keypointSchema.keypointNames = {"a", "b", "c"};
     dataset.addImage(image("/data/x.jpg", 640, 480,
                            {box("cat", 10.25, 20.5, 30, 40), polygon("dog", ring(6, 300, 200, 50)),
+                            polygon("dog", {{0, 0}, {640, 0}, {640, 480}, {320, 480}, {0, 240}}),
                             keypoints("person", {5, 5, 50, 50}, {{10, 10}, {20, 20}, {30, 30}}, {2, 1, 0})}));
     dataset.addImage(image("/data/y.png", 320, 240, {box("cat", 0, 0, 320, 240)}));
     QTemporaryDir dir;
@@ -394,6 +412,177 @@ void TestCocoHandler::roundTrip()
             QCOMPARE(actual.at(j).bbox, expected.at(j).bbox);
         }
     }
+}
+
+namespace {
+
+QString releaseFixture(const QString &file = QString())
+{
+    return QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/coco-release/") + file;
+}
+
+QString canonical(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+} // namespace
+
+void TestCocoHandler::releaseLayout()
+{
+    // annotations/instances_val2017.json beside val2017/, as the release ships.
+    CocoHandler handler;
+    QVERIFY(handler.canImport(releaseFixture()));
+    QVERIFY(handler.canImport(releaseFixture("annotations")));
+    QVERIFY(!handler.canImport(releaseFixture("val2017")));
+
+    Dataset dataset;
+    QVERIFY(handler.importDataset(releaseFixture("annotations/instances_val2017.json"), dataset, {}));
+    QCOMPARE(dataset.images.size(), 3);
+    const QStringList names = {"000000000139.jpg", "000000000285.jpg", "000000000632.jpg"};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(canonical(dataset.images.at(i).filePath), canonical(releaseFixture("val2017/" + names.at(i))));
+        QCOMPARE(QImage(dataset.images.at(i).filePath).size(),
+                 QSize(dataset.images.at(i).width, dataset.images.at(i).height));
+    }
+    QCOMPARE(dataset.images.at(2).labels.size(), 0); // an image without objects stays
+
+    // Every category is a class, also "car", which no annotation uses.
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"bear", "car", "chair", "person"}));
+
+    const QList<Annotation> &labels = dataset.images.at(0).labels;
+    QCOMPARE(labels.size(), 4);
+    QCOMPARE(labels.at(0).kind, int(Polygon));
+    QCOMPARE(labels.at(0).points.size(), 4);
+    QCOMPARE(labels.at(0).bbox, QRectF(10.5, 5, 19.5, 20.25));
+    QVERIFY(labels.at(0).attributes.isEmpty()); // iscrowd 0 is the default
+    // The chair of two parts: both kept, with the class and boxes of their own.
+    QCOMPARE(labels.at(1).className, QStringLiteral("chair"));
+    QCOMPARE(labels.at(1).points, (QList<QPointF>{{0, 30}, {12, 30}, {12, 48}}));
+    QCOMPARE(labels.at(1).bbox, QRectF(0, 30, 12, 18));
+    QCOMPARE(labels.at(2).className, QStringLiteral("chair"));
+    QCOMPARE(labels.at(2).points.size(), 4);
+    QCOMPARE(labels.at(2).bbox, QRectF(40, 30, 24, 18));
+    // The crowd region (a run-length mask) is its box, flagged as a crowd.
+    QCOMPARE(labels.at(3).kind, int(BoundingBox));
+    QCOMPARE(labels.at(3).bbox, QRectF(2, 0, 2, 8));
+    QCOMPARE(labels.at(3).attributes, (QVariantMap{{"iscrowd", 1}}));
+
+    // Written back: the crowd flag, both parts, and areas of the shapes.
+    const QJsonArray annotations = exportedDocument(dataset)["annotations"].toArray();
+    QCOMPARE(annotations.size(), 5);
+    QCOMPARE(annotations.at(3)["iscrowd"].toInt(), 1);
+    QCOMPARE(annotations.at(0)["iscrowd"].toInt(), 0);
+    QCOMPARE(annotations.at(1)["area"].toDouble(), 108.0);
+    QCOMPARE(annotations.at(4)["area"].toDouble(), 450.0);
+}
+
+void TestCocoHandler::keypointCategoriesGiveTheSchema()
+{
+    Dataset dataset;
+    QVERIFY(CocoHandler().importDataset(releaseFixture("annotations/person_keypoints_val2017.json"), dataset, {}));
+    const KeypointSchema &schema = dataset.keypointSchema;
+    QCOMPARE(schema.objectClass, QStringLiteral("person"));
+    QCOMPARE(schema.keypointNames, (QStringList{"nose", "left_eye", "right_eye", "left_ear", "left_shoulder"}));
+    QCOMPARE(schema.edges, (QList<QPair<int, int>>{{0, 1}, {0, 2}, {1, 3}, {3, 4}}));
+    const Annotation &person = dataset.images.first().labels.first();
+    QCOMPARE(person.kind, int(Keypoint));
+    QCOMPARE(person.keypointVis, (QList<int>{2, 2, 1, 0, 2}));
+    QCOMPARE(person.bbox, QRectF(10.5, 5, 19.5, 20.25));
+
+    // A dataset that has a schema keeps it; a skeleton naming joints that do
+    // not exist loses those edges.
+    Dataset withSchema;
+    withSchema.setKeypointSchema({"hand", {"wrist"}, {}});
+    QVERIFY(CocoHandler().importDataset(releaseFixture("annotations/person_keypoints_val2017.json"), withSchema, {}));
+    QCOMPARE(withSchema.keypointSchema.objectClass, QStringLiteral("hand"));
+    QTemporaryDir dir;
+    bool ok = false;
+    const Dataset odd = importText(R"({"images": [{"id": 1}], "categories": [{"id": 1, "name": "p",
+        "keypoints": ["a", "b"], "skeleton": [[1, 2], [2, 3], [0, 1], [1]]}]})",
+                                   &ok, dir.path());
+    QVERIFY(ok);
+    QCOMPARE(odd.keypointSchema.edges, (QList<QPair<int, int>>{{0, 1}}));
+}
+
+void TestCocoHandler::stringImageIdsStayApart()
+{
+    QTemporaryDir dir;
+    bool ok = false;
+    const Dataset dataset = importText(R"({
+        "images": [{"id": "frame_a", "file_name": "a.jpg"}, {"id": "frame_b", "file_name": "b.jpg"},
+                   {"id": 0, "file_name": "zero.jpg"}, {"id": "0", "file_name": "text-zero.jpg"}],
+        "categories": [{"id": 1, "name": "cat"}],
+        "annotations": [{"id": 1, "image_id": "frame_b", "category_id": 1, "bbox": [1, 1, 2, 2]},
+                        {"id": 2, "image_id": "frame_a", "category_id": 1, "bbox": [3, 3, 2, 2]},
+                        {"id": 3, "image_id": "frame_b", "category_id": 1, "bbox": [5, 5, 2, 2]},
+                        {"id": 4, "image_id": 0, "category_id": 1, "bbox": [7, 7, 2, 2]}]})",
+                                       &ok, dir.path());
+    QVERIFY(ok);
+    QCOMPARE(dataset.images.size(), 4);
+    QSet<int> ids;
+    for (const ImageEntry &e : dataset.images)
+        ids.insert(e.id);
+    QCOMPARE(ids.size(), 4);
+    QCOMPARE(QFileInfo(dataset.images.at(0).filePath).fileName(), QStringLiteral("a.jpg"));
+    QCOMPARE(dataset.images.at(0).labels.size(), 1);
+    QCOMPARE(dataset.images.at(0).labels.first().bbox, QRectF(3, 3, 2, 2));
+    QCOMPARE(dataset.images.at(1).labels.size(), 2);
+    QCOMPARE(dataset.images.at(2).id, 0); // numeric ids are kept
+    QCOMPARE(dataset.images.at(2).labels.size(), 1);
+    QCOMPARE(dataset.images.at(3).labels.size(), 0);
+}
+
+void TestCocoHandler::flagsTravelBothWays()
+{
+    QTemporaryDir dir;
+    bool ok = false;
+    const Dataset dataset = importText(R"({
+        "images": [{"id": 1, "file_name": "a.jpg", "width": 10, "height": 10}],
+        "categories": [{"id": 1, "name": "cat"}],
+        "annotations": [{"id": 5, "image_id": 1, "category_id": 1, "bbox": [1, 1, 2, 2], "iscrowd": 1,
+                         "ignore": 0, "score": 0.75, "attributes": {"occluded": true, "track_id": 3}}]})",
+                                       &ok, dir.path());
+    QVERIFY(ok);
+    const Annotation &a = dataset.images.first().labels.first();
+    QCOMPARE(a.attributes.value("iscrowd").toInt(), 1);
+    QCOMPARE(a.attributes.value("ignore").toInt(), 0);
+    QCOMPARE(a.attributes.value("score").toDouble(), 0.75);
+    QCOMPARE(a.attributes.value("attributes").toMap().value("track_id").toInt(), 3);
+    QVERIFY(!a.attributes.contains("bbox") && !a.attributes.contains("id"));
+
+    const QJsonObject written = exportedDocument(dataset)["annotations"].toArray().first().toObject();
+    QCOMPARE(written["iscrowd"].toInt(), 1);
+    QCOMPARE(written["ignore"].toInt(), 0);
+    QCOMPARE(written["score"].toDouble(), 0.75);
+    QCOMPARE(written["attributes"].toObject()["occluded"].toBool(), true);
+
+    // Flags from other formats go along; COCO's own members are never replaced.
+    Dataset other;
+    Annotation flagged = box("cat", 1, 1, 2, 2);
+    flagged.attributes = {{"difficult", 1}, {"id", 99}, {"bbox", "x"}, {"category_id", 7}};
+    other.addImage(image("/a.jpg", 10, 10, {flagged}));
+    const QJsonObject out = exportedDocument(other)["annotations"].toArray().first().toObject();
+    QCOMPARE(out["difficult"].toInt(), 1);
+    QCOMPARE(out["id"].toInt(), 1);
+    QCOMPARE(out["category_id"].toInt(), 1);
+    QCOMPARE(out["bbox"].toArray(), (QJsonArray{1, 1, 2, 2}));
+}
+
+void TestCocoHandler::areaIsTheShapesOwn()
+{
+    Dataset dataset;
+    // An L of six vertices: 30 x 20 minus a 10 x 10 notch is 500, its box 600.
+    dataset.addImage(image("/a.jpg", 100, 100,
+                           {polygon("cat", {{0, 0}, {30, 0}, {30, 20}, {10, 20}, {10, 10}, {0, 10}}),
+                            polygon("cat", {{10, 10}, {0, 10}, {0, 0}, {10, 0}}), // the other way round
+                            box("cat", 5, 5, 4, 2.5), keypoints("cat", {0, 0, 20, 30}, {{1, 1}, {2, 2}}, {2, 2})}));
+    const QJsonArray annotations = exportedDocument(dataset)["annotations"].toArray();
+    QCOMPARE(annotations.at(0)["area"].toDouble(), 500.0);
+    QCOMPARE(annotations.at(0)["bbox"].toArray(), (QJsonArray{0, 0, 30, 20}));
+    QCOMPARE(annotations.at(1)["area"].toDouble(), 100.0);
+    QCOMPARE(annotations.at(2)["area"].toDouble(), 10.0);
+    QCOMPARE(annotations.at(3)["area"].toDouble(), 600.0);
 }
 
 QM_TEST_MAIN(TestCocoHandler)

@@ -33,14 +33,24 @@ private slots:
     void importFailures_data();
     void importFailures();
     void roundTrip();
+    void cvatExportForImages();
+    void exportForVideoIsNotImported();
 };
 
 void TestCvatHandler::detection_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("detected");
-    QTest::newRow("cvat") << cvatFile("") << true;
-    QTest::newRow("version first") << QByteArray("<version>1.1</version><annotations>") << true;
+    QTest::newRow("cvat") << cvatFile(R"(<image id="0" name="a.jpg"/>)") << true;
+    QTest::newRow("version after meta") << QByteArray("<annotations><meta/><version>1.1</version><image name=\"a\"/>")
+                                        << true;
+    QTest::newRow("version outside the root")
+        << QByteArray("<version>1.1</version><annotations><image name=\"a\"/>") << false;
+    QTest::newRow("no image") << cvatFile("") << false;
+    QTest::newRow("video export")
+        << cvatFile(R"(<track id="0" label="car"><box frame="0" xtl="1" ytl="1" xbr="2" ybr="2"/></track>
+  <image name="after the tracks"/>)")
+        << false;
     QTest::newRow("version beyond 512 bytes") << "<annotations>" + QByteArray(600, ' ') + "<version>" << false;
     QTest::newRow("voc") << QByteArray("<annotation><filename>a.jpg</filename></annotation>") << false;
 }
@@ -159,22 +169,30 @@ void TestCvatHandler::importShapes()
     QCOMPARE(b.filePath, dir.filePath("images/b.jpg"));
     QCOMPARE(b.width, 64);
     QCOMPARE(b.height, 0);
-    QCOMPARE(b.labels.size(), 5);   // boxes, then polygons, then points
+    QCOMPARE(b.labels.size(), 6); // boxes, polygons, polylines, then points
     QCOMPARE(b.labels.at(0).className, QStringLiteral("car"));
     QCOMPARE(b.labels.at(0).bbox, QRectF(10, 10, 40, 20));
+    QCOMPARE(b.labels.at(0).attributes, (QVariantMap{{"occluded", 1}}));
     // Huge edges give a huge but finite size.
     QVERIFY(std::isfinite(b.labels.at(1).bbox.width()) && std::isfinite(b.labels.at(1).bbox.height()));
     QVERIFY(b.labels.at(1).bbox.width() > 5e38 && b.labels.at(1).bbox.height() > 5e38);
+    QVERIFY(b.labels.at(1).attributes.isEmpty());
     QCOMPARE(b.labels.at(2).kind, int(Polygon));
     QCOMPARE(b.labels.at(2).bbox, QRectF(0, 0, 10, 8));
-    QCOMPARE(b.labels.at(3).kind, int(Point));
-    QCOMPARE(b.labels.at(3).bbox, QRectF(1, 1, 0, 0));
-    QCOMPARE(b.labels.at(4).bbox, QRectF(2, 2, 0, 0));
+    QCOMPARE(b.labels.at(3).kind, int(Polyline));
+    QCOMPARE(b.labels.at(3).points, (QList<QPointF>{{0, 0}, {1, 1}}));
+    QCOMPARE(b.labels.at(3).bbox, QRectF(0, 0, 1, 1));
+    QCOMPARE(b.labels.at(4).kind, int(Point));
+    QCOMPARE(b.labels.at(4).points, (QList<QPointF>{{1, 1}}));
+    QCOMPARE(b.labels.at(4).bbox, QRectF(1, 1, 0, 0));
+    QCOMPARE(b.labels.at(5).points, (QList<QPointF>{{2, 2}}));
+    QCOMPARE(b.labels.at(5).bbox, QRectF(2, 2, 0, 0));
     QCOMPARE(dataset.images.at(1).filePath, QString());
-    QCOMPARE(dataset.classColors.keys(), (QStringList{"car", "pin", "road", "wide"}));
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"car", "line", "pin", "road", "wide"}));
     QCOMPARE(dataset.classColors.value("car"), classPalette[0]);
     QCOMPARE(dataset.classColors.value("wide"), classPalette[1]);
     QCOMPARE(dataset.classColors.value("road"), classPalette[2]);
+    QCOMPARE(dataset.classColors.value("line"), classPalette[3]);
 }
 
 void TestCvatHandler::importChoosesFile()
@@ -220,18 +238,102 @@ void TestCvatHandler::roundTrip()
     Dataset dataset;
     dataset.addImage(image("/data/a.jpg", 640, 480,
                            {box("car", 10.25, 20, 30, 40), polygon("road", {{10, 20}, {30, 20.5}, {30, 50}}),
-                            point("pin", 5, 6)}));
+                            point("pin", 5, 6), box("car", 0, 0, 640, 480),
+                            polygon("road", {{0, 0}, {640, 0}, {640, 480}}), polyline("lane", {{0, 480}, {640, 0}})}));
     QTemporaryDir dir;
     QVERIFY(CvatHandler().exportDataset(dir.path(), dataset, {}));
     Dataset back;
     QVERIFY(CvatHandler().importDataset(dir.path(), back, {}));
     const QList<Annotation> &labels = back.images.first().labels;
-    QCOMPARE(labels.size(), 3);
+    QCOMPARE(labels.size(), 6); // boxes, polygons, polylines, points
     fuzzyCompareRect(labels.at(0).bbox, QRectF(10.25, 20, 30, 40));
-    QVERIFY(pointsClose(labels.at(1).points, {{10, 20}, {30, 20.5}, {30, 50}}));
-    QCOMPARE(labels.at(2).kind, int(Point));
-    fuzzyCompareRect(labels.at(2).bbox, QRectF(5, 6, 0, 0));
+    fuzzyCompareRect(labels.at(1).bbox, QRectF(0, 0, 640, 480));
+    QVERIFY(pointsClose(labels.at(2).points, {{10, 20}, {30, 20.5}, {30, 50}}));
+    QVERIFY(pointsClose(labels.at(3).points, {{0, 0}, {640, 0}, {640, 480}}));
+    QCOMPARE(labels.at(4).kind, int(Polyline));
+    QVERIFY(pointsClose(labels.at(4).points, {{0, 480}, {640, 0}}));
+    QCOMPARE(labels.at(5).kind, int(Point));
+    QVERIFY(pointsClose(labels.at(5).points, {{5, 6}}));
+    fuzzyCompareRect(labels.at(5).bbox, QRectF(5, 6, 0, 0));
     QCOMPARE(back.images.first().width, 640);
+}
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/") + name;
+}
+
+} // namespace
+
+void TestCvatHandler::cvatExportForImages()
+{
+    CvatHandler handler;
+    QVERIFY(handler.canImport(fixture("cvat-images")));
+    Dataset dataset;
+    QVERIFY(handler.importDataset(fixture("cvat-images/annotations.xml"), dataset, {}));
+    QCOMPARE(dataset.images.size(), 2);
+    for (const ImageEntry &e : dataset.images) {
+        QCOMPARE(QFileInfo(e.filePath).canonicalFilePath(),
+                 QFileInfo(fixture("cvat-images/images/") + QFileInfo(e.filePath).fileName()).canonicalFilePath());
+        QVERIFY(QFileInfo(e.filePath).isFile());
+    }
+
+    const QList<Annotation> &street = dataset.images.at(0).labels;
+    QCOMPARE(street.size(), 6); // boxes (one turned), polygons, polylines, points
+    QCOMPARE(street.at(0).bbox, QRectF(10, 12, 20, 12));
+    QVERIFY(street.at(0).attributes.isEmpty());
+    // The box turned a quarter clockwise about its centre (30, 25).
+    QCOMPARE(street.at(1).kind, int(Polygon));
+    QVERIFY(pointsClose(street.at(1).points, {{35, 15}, {35, 35}, {25, 35}, {25, 15}}, 1e-9));
+    fuzzyCompareRect(street.at(1).bbox, QRectF(25, 15, 10, 20), 1e-9);
+    QCOMPARE(street.at(1).attributes, (QVariantMap{{"occluded", 1}}));
+    QCOMPARE(street.at(2).kind, int(Polygon));
+    QCOMPARE(street.at(3).kind, int(Polyline));
+    QCOMPARE(street.at(3).points, (QList<QPointF>{{0, 40}, {32, 36.5}, {64, 40}}));
+    QCOMPARE(street.at(3).bbox, QRectF(0, 36.5, 64, 3.5));
+    QCOMPARE(street.at(4).kind, int(Point));
+    QCOMPARE(street.at(4).points, (QList<QPointF>{{50, 5}}));
+    QCOMPARE(street.at(5).points, (QList<QPointF>{{55.5, 6}}));
+
+    // The skeleton is one person, its joints in the order of the meta part.
+    const QList<Annotation> &people = dataset.images.at(1).labels;
+    QCOMPARE(people.size(), 1);
+    QCOMPARE(people.first().kind, int(Keypoint));
+    QCOMPARE(people.first().className, QStringLiteral("person"));
+    QCOMPARE(people.first().points, (QList<QPointF>{{30, 8}, {32, 25}, {40, 46}}));
+    QCOMPARE(people.first().keypointVis, (QList<int>{2, 1, 0}));
+    QCOMPARE(people.first().bbox, QRectF(30, 8, 2, 17)); // around the labelled joints
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"car", "lane", "person", "road", "sign"}));
+    QCOMPARE(dataset.keypointSchema.objectClass, QStringLiteral("person"));
+    QCOMPARE(dataset.keypointSchema.keypointNames, (QStringList{"head", "hip", "foot"}));
+    QCOMPARE(dataset.keypointSchema.edges, (QList<QPair<int, int>>{{0, 1}, {1, 2}}));
+
+    // Written back, polylines and points keep their elements, and the
+    // occluded flag its value.
+    const QByteArray xml = cvatXmlBytes(dataset);
+    QVERIFY(xml.contains(
+        R"(<polyline label="lane" occluded="0" points="0.00,40.00;32.00,36.50;64.00,40.00" z_order="0"/>)"));
+    QVERIFY(xml.contains(R"(<points label="sign" occluded="0" points="55.50,6.00" z_order="0"/>)"));
+    QVERIFY(
+        xml.contains(R"(<polygon label="car" occluded="1" points="35.00,15.00;35.00,35.00;25.00,35.00;25.00,15.00")"));
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("annotations.xml"), xml));
+    Dataset back;
+    QVERIFY(handler.importDataset(dir.path(), back, {}));
+    QCOMPARE(back.images.at(0).labels.size(), 6);
+    QCOMPARE(back.images.at(0).labels.at(3).kind, int(Polyline));
+}
+
+void TestCvatHandler::exportForVideoIsNotImported()
+{
+    CvatHandler handler;
+    QVERIFY(!handler.canImport(fixture("cvat-video")));
+    QVERIFY(!handler.canImport(fixture("cvat-video/annotations.xml")));
+    Dataset dataset;
+    QVERIFY(!handler.importDataset(fixture("cvat-video/annotations.xml"), dataset, {}));
+    QVERIFY(dataset.images.isEmpty());
 }
 
 QM_TEST_MAIN(TestCvatHandler)

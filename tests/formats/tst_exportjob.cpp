@@ -4,7 +4,12 @@
 
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
+#include "formats/QpkgHandler.h"
 #include "formats/YoloHandler.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QBuffer>
 #include <QTemporaryDir>
@@ -100,6 +105,17 @@ private slots:
     void wholeExportWithImageCopies();
     void wholeExportInMemoryAndCollidingImages();
     void wholeExportHandlerFailure();
+    void yoloWholeExportReadsBackExactly_data();
+    void yoloWholeExportReadsBackExactly();
+    void yoloFamilyWritesAndDetectsItsOwnLayout_data();
+    void yoloFamilyWritesAndDetectsItsOwnLayout();
+    void missingPixelsFailTheExport_data();
+    void missingPixelsFailTheExport();
+    void earlierExportIsReplacedNotMixedIn();
+    void sourceInsideTheOutputIsKept();
+    void unknownSizesAreMeasured();
+    void packageImagesAreExported();
+    void splitOneFileFormatsWriteInsideTheirFolders();
     void handlerWritingImagesGetsNoCopies();
     void yoloSplitLayout();
     void yoloSplitRoundTripsKeypointsAndPolygons();
@@ -170,17 +186,15 @@ void TestExportJob::wholeExportInMemoryAndCollidingImages()
     buffer.open(QIODevice::WriteOnly);
     QImage(3, 3, QImage::Format_RGB32).save(&buffer, "PNG");
     dataset.addImage(packed);
-    dataset.addImage(image("/gone/missing.jpg", 3, 3));   // no pixels anywhere: left out
 
     const QString out = dir.filePath("out");
     const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset);
     QVERIFY2(o.ok, qPrintable(o.error));
-    QCOMPARE(filesBelow(out),
-             (QStringList{"0001.txt", "0001_2.txt", "classes.txt", "clip_frame_000003.txt", "images/0001.jpg",
-                          "images/0001_2.jpg", "images/clip_frame_000003.png", "images/packed.jpg", "missing.txt",
-                          "packed.txt"}));
+    QCOMPARE(filesBelow(out), (QStringList{"classes.txt", "data.yaml", "images/0001.jpg", "images/0001_2.jpg",
+                                           "images/clip_frame_000003.png", "images/packed.jpg", "labels/0001.txt",
+                                           "labels/0001_2.txt", "labels/clip_frame_000003.txt", "labels/packed.txt"}));
     // Labels stay with their own pixels.
-    QCOMPARE(readFile(out + "/0001_2.txt"), QByteArray("0 0.375 0.375 0.25 0.25\n"));
+    QCOMPARE(readFile(out + "/labels/0001_2.txt"), QByteArray("0 0.375 0.375 0.25 0.25\n"));
     QCOMPARE(readFile(out + "/images/0001_2.jpg"), readFile(dir.filePath("cam2/0001.jpg")));
     QCOMPARE(QImage(out + "/images/clip_frame_000003.png").size(), QSize(6, 5));
     QCOMPARE(readFile(out + "/images/packed.jpg"), packed.imageData);
@@ -199,6 +213,300 @@ void TestExportJob::wholeExportHandlerFailure()
     QCOMPARE(error, QStringLiteral("Export failed."));
     QCOMPARE(result, QStringLiteral("untouched"));
     QVERIFY(!QFileInfo::exists(dir.filePath("out/images")));
+}
+
+namespace {
+
+// A segmentation dataset whose shapes touch the picture's border: boxes over
+// the whole picture and from its corner, polygons with vertices on all four
+// edges (the normalised 0 and 1 that keypoint visibilities are made of).
+Dataset borderDataset(const QString &folder)
+{
+    Dataset dataset;
+    const QString a = folder + "/a.png";
+    const QString b = folder + "/b.png";
+    writeImage(a, 200, 100);
+    writeImage(b, 64, 64);
+    dataset.addImage(image(a, 200, 100,
+                           {box("cat", 0, 0, 200, 100), box("dog", 0, 0, 20, 10),
+                            polygon("cat", {{0, 0}, {200, 0}, {200, 100}, {0, 100}, {100, 50}}),
+                            polygon("dog", {{0, 50}, {100, 0}, {200, 50}, {150, 100}, {50, 100}, {0, 100}, {0, 75}})}));
+    // Written as 0 0.5 0 1 0.5 0.5 1 0 1 0 0: the fields where a keypoint line
+    // has its visibilities hold 0 and 0.
+    dataset.addImage(image(b, 64, 64, {polygon("cat", {{32, 0}, {64, 32}, {32, 64}, {0, 64}, {0, 0}})}));
+    return dataset;
+}
+
+void compareAnnotations(const QList<Annotation> &actual, const QList<Annotation> &expected)
+{
+    QCOMPARE(actual.size(), expected.size());
+    for (int j = 0; j < expected.size(); ++j) {
+        QCOMPARE(actual.at(j).className, expected.at(j).className);
+        QCOMPARE(actual.at(j).kind, expected.at(j).kind);
+        QVERIFY(pointsClose(actual.at(j).points, expected.at(j).points, 0.01));
+        fuzzyCompareRect(actual.at(j).bbox, expected.at(j).bbox, 0.01);
+        QCOMPARE(actual.at(j).keypointVis, expected.at(j).keypointVis);
+    }
+}
+
+} // namespace
+
+void TestExportJob::yoloWholeExportReadsBackExactly_data()
+{
+    QTest::addColumn<bool>("yaml");
+    QTest::addColumn<bool>("pose");
+    QTest::newRow("with data.yaml") << true << false;
+    QTest::newRow("without data.yaml") << false << false;
+    QTest::newRow("keypoints beside polygons") << true << true;
+}
+
+void TestExportJob::yoloWholeExportReadsBackExactly()
+{
+    QFETCH(bool, yaml);
+    QFETCH(bool, pose);
+    QTemporaryDir dir;
+    Dataset dataset = borderDataset(dir.filePath("src"));
+    if (pose) {
+        dataset.images[1].labels.append(keypoints("person", {0, 0, 64, 40}, {{0, 0}, {64, 0}, {32, 40}}, {2, 1, 0}));
+    }
+    const QString out = dir.filePath("out");
+    ExportConfig c = config("YOLO", out, false);
+    c.generateYaml = yaml;
+    const Outcome o = run(FormatRegistry::instance().find("YOLO"), c, dataset);
+    QVERIFY2(o.ok, qPrintable(o.error));
+    QCOMPARE(o.result, QStringLiteral("Exported 2 images → %1").arg(out));
+    QCOMPARE(o.calls, sequence(1, 2, 2) + Calls({{2, 2}}));
+    QStringList expected{"classes.txt", "images/a.png", "images/b.png", "labels/a.txt", "labels/b.txt"};
+    if (yaml)
+        expected.insert(1, "data.yaml");
+    QCOMPARE(filesBelow(out), expected);
+    if (yaml) {
+        QCOMPARE(readFile(out + "/data.yaml"),
+                 QStringLiteral("path: %1\ntrain: images\nval: images\n\n%2nc: %3\nnames: [%4]\n")
+                     .arg(QDir::toNativeSeparators(out), pose ? "kpt_shape: [3, 3]\n" : "", pose ? "3" : "2",
+                          pose ? "'cat', 'dog', 'person'" : "'cat', 'dog'")
+                     .toUtf8());
+    }
+    QCOMPARE(readFile(out + "/images/b.png"), readFile(dir.filePath("src/b.png")));
+
+    YoloHandler handler;
+    QVERIFY(handler.canImport(out));
+    Dataset back;
+    QVERIFY(handler.importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(QFileInfo(back.images.at(i).filePath).fileName(), QFileInfo(dataset.images.at(i).filePath).fileName());
+        compareAnnotations(back.images.at(i).labels, dataset.images.at(i).labels);
+    }
+}
+
+void TestExportJob::yoloFamilyWritesAndDetectsItsOwnLayout_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("split");
+    for (const char *name : {"YOLO", "YOLOv4 Scaled", "Roboflow YOLO", "YOLOv5 PyTorch", "YOLOv7 PyTorch", "YOLOv8",
+                             "YOLOv9", "YOLOv11", "YOLOv12"}) {
+        QTest::addRow("%s split", name) << QString::fromLatin1(name) << true;
+        QTest::addRow("%s whole", name) << QString::fromLatin1(name) << false;
+    }
+}
+
+void TestExportJob::yoloFamilyWritesAndDetectsItsOwnLayout()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, split);
+    IFormatHandler *handler = FormatRegistry::instance().find(format);
+    QVERIFY(handler);
+    QTemporaryDir dir;
+    const Dataset dataset = petDataset(dir.filePath("src"), 10);
+    const QString out = dir.filePath("out");
+    const Outcome o = run(handler, config(format, out, split), dataset);
+    QVERIFY2(o.ok, qPrintable(o.error));
+
+    const QStringList files = filesBelow(out);
+    const QString set = split ? "valid/" : format == "YOLOv4 Scaled" ? "train/" : "";
+    const QString image = split ? "img8" : "img3";
+    QVERIFY2(files.contains(set + "labels/" + image + ".txt"), qPrintable(files.join(' ')));
+    QVERIFY2(files.contains(set + "images/" + image + ".png"), qPrintable(files.join(' ')));
+    QVERIFY(files.contains("classes.txt"));
+    const QByteArray yaml = readFile(out + "/data.yaml");
+    QCOMPARE(yaml.contains("\nroboflow:\n  project: out\n"), format != "YOLO" && format != "YOLOv4 Scaled");
+
+    QVERIFY2(handler->canImport(out), "the format detects its own output");
+    Dataset back;
+    QVERIFY(handler->importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 10);
+    for (const ImageEntry &e : std::as_const(back.images)) {
+        QVERIFY2(e.filePath.endsWith(".png"), qPrintable(e.filePath));
+        QCOMPARE(e.labels.size(), 1);
+        fuzzyCompareRect(e.labels.first().bbox, QRectF(0, 0, 5, 5));
+    }
+}
+
+void TestExportJob::missingPixelsFailTheExport_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("split");
+    QTest::newRow("YOLO") << "YOLO" << false;
+    QTest::newRow("YOLO split") << "YOLO" << true;
+    QTest::newRow("COCO") << "COCO" << false;
+    QTest::newRow("Pascal VOC split") << "Pascal VOC" << true;
+    QTest::newRow("Multiclass, writing its own images") << "Multiclass" << false;
+    QTest::newRow("YOLOv8 OBB split, writing its own images") << "YOLOv8 OBB" << true;
+}
+
+void TestExportJob::missingPixelsFailTheExport()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, split);
+    QTemporaryDir dir;
+    Dataset dataset = petDataset(dir.filePath("src"), 3);
+    dataset.addImage(image(dir.filePath("gone/missing.jpg"), 10, 10, {box("cat", 0, 0, 1, 1)}));
+    const QString out = dir.filePath("out");
+    const bool ownImages = formatWritesOwnImages(format);
+    Outcome o = run(FormatRegistry::instance().find(format), config(format, out, split), dataset, ownImages);
+    QVERIFY(!o.ok);
+    QCOMPARE(o.error, QStringLiteral("Export failed: the image %1 cannot be found.")
+                          .arg(QDir::toNativeSeparators(dir.filePath("gone/missing.jpg"))));
+    QVERIFY(o.result.isEmpty());
+    QCOMPARE(filesBelow(out), QStringList()); // nothing half-written
+
+    // Several are counted and the first ones named.
+    for (int i = 0; i < 6; ++i)
+        dataset.addImage(image(QStringLiteral("/gone/%1.jpg").arg(i), 10, 10));
+    o = run(FormatRegistry::instance().find(format), config(format, out, split), dataset, ownImages);
+    QVERIFY(!o.ok);
+    QVERIFY2(o.error.startsWith("Export failed: 7 images cannot be found:\n"), qPrintable(o.error));
+    QCOMPARE(o.error.count('\n'), 6);
+
+    // Without image copies the labels need no pixels.
+    if (ownImages)
+        return;
+    ExportConfig labelsOnly = config(format, out, split);
+    labelsOnly.copyImages = false;
+    o = run(FormatRegistry::instance().find(format), labelsOnly, dataset);
+    QVERIFY2(o.ok, qPrintable(o.error));
+}
+
+void TestExportJob::earlierExportIsReplacedNotMixedIn()
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out");
+    Dataset first;
+    Dataset second;
+    for (int i = 0; i < 4; ++i) {
+        const QString name = QStringLiteral("img%1.png").arg(i);
+        writeImage(dir.filePath("old/" + name), 10, 10, Qt::red);
+        writeImage(dir.filePath("new/" + name), 20, 20, Qt::blue);
+        first.addImage(image(dir.filePath("old/" + name), 10, 10, {box("cat", 0, 0, 5, 5)}));
+        second.addImage(image(dir.filePath("new/" + name), 20, 20, {box("cat", 0, 0, 5, 5)}));
+    }
+    for (const QString &format : {QStringLiteral("YOLO"), QStringLiteral("Pascal VOC")}) {
+        ExportConfig c = config(format, out + "/" + format, true);
+        c.trainPct = 50;
+        c.validPct = 50;
+        QVERIFY(run(FormatRegistry::instance().find(format), c, first).ok);
+        QVERIFY(run(FormatRegistry::instance().find(format), c, second).ok);
+        // Every picture is the new one, beside labels made for its size.
+        const QString train = out + "/" + format + "/train";
+        const QString picture = format == "YOLO" ? train + "/images/img1.png" : train + "/img1.png";
+        QCOMPARE(readFile(picture), readFile(dir.filePath("new/img1.png")));
+        if (format == "YOLO")
+            QCOMPARE(readFile(train + "/labels/img1.txt"), QByteArray("0 0.125 0.125 0.25 0.25\n"));
+        else
+            QVERIFY(readFile(train + "/img1.xml").contains("<width>20</width>"));
+        QVERIFY(!filesBelow(out).join(' ').contains(".qmtmp"));
+    }
+}
+
+void TestExportJob::sourceInsideTheOutputIsKept()
+{
+    // Exporting into the folder the pictures come from: the copy lands on the
+    // picture itself (under its own name or another spelling of its path),
+    // which must survive whole.
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out");
+    Dataset dataset;
+    for (int i = 0; i < 2; ++i) {
+        const QString path = QStringLiteral("%1/images/p%2.png").arg(out).arg(i);
+        writeImage(path, 30, 20, i ? Qt::green : Qt::blue);
+        dataset.addImage(image(path, 30, 20, {box("cat", 1, 1, 5, 5)}));
+    }
+    dataset.images[1].filePath = out + "/images/../images/p1.png";
+    const QByteArray first = readFile(out + "/images/p0.png");
+    const QByteArray second = readFile(out + "/images/p1.png");
+    for (const QString &format : {QStringLiteral("YOLO"), QStringLiteral("COCO")}) {
+        const Outcome o = run(FormatRegistry::instance().find(format), config(format, out, false), dataset);
+        QVERIFY2(o.ok, qPrintable(o.error));
+        QCOMPARE(readFile(out + "/images/p0.png"), first);
+        QCOMPARE(readFile(out + "/images/p1.png"), second);
+    }
+}
+
+void TestExportJob::unknownSizesAreMeasured()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("src/wide.png");
+    QVERIFY(writeImage(path, 200, 100));
+    Dataset dataset;
+    dataset.addImage(image(path, 0, 0, {box("cat", 30, 40, 40, 20), polygon("cat", {{0, 0}, {200, 0}, {100, 100}})}));
+    ImageEntry frame = image("frame_000001", 0, 0, {box("cat", 0, 0, 8, 4)});
+    frame.image = QImage(16, 8, QImage::Format_RGB32);
+    frame.image.fill(Qt::white);
+    dataset.addImage(frame);
+    const QString out = dir.filePath("out");
+    QVERIFY(run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset).ok);
+    QCOMPARE(readFile(out + "/labels/wide.txt"), QByteArray("0 0.25 0.5 0.2 0.2\n0 0.0 0.0 1.0 0.0 0.5 1.0\n"));
+    QCOMPARE(readFile(out + "/labels/frame_000001.txt"), QByteArray("0 0.25 0.25 0.5 0.5\n"));
+
+    QVERIFY(run(FormatRegistry::instance().find("COCO"), config("COCO", dir.filePath("coco"), false), dataset).ok);
+    const QJsonArray images =
+        QJsonDocument::fromJson(readFile(dir.filePath("coco/annotations.json")))["images"].toArray();
+    QCOMPARE(images.at(0)["width"].toInt(), 200);
+    QCOMPARE(images.at(1)["height"].toInt(), 8);
+    QCOMPARE(dataset.images.at(0).width, 0); // the caller's dataset is not changed
+}
+
+void TestExportJob::packageImagesAreExported()
+{
+    // A project opened from a package stored away from its images: the
+    // pictures come out of the package as they were stored.
+    QTemporaryDir dir;
+    const Dataset source = petDataset(dir.filePath("src"), 3);
+    const QString package = dir.filePath("elsewhere/set.qmpkg");
+    QDir().mkpath(dir.filePath("elsewhere"));
+    QVERIFY(QpkgHandler::writePackage(package, source, {}, {}));
+    QDir(dir.filePath("src")).removeRecursively();
+    Dataset opened;
+    QVERIFY(QpkgHandler().importDataset(package, opened, {}));
+    QVERIFY(opened.images.at(0).storedBytes);
+
+    const QString out = dir.filePath("out");
+    const Outcome o = run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, true), opened);
+    QVERIFY2(o.ok, qPrintable(o.error));
+    QCOMPARE(readFile(out + "/train/images/img0.png"), opened.images.at(0).encodedBytes());
+    QCOMPARE(QImage(out + "/valid/images/img2.png").size(), QSize(10, 10));
+
+    // The package gone: those images fail the export by name.
+    QVERIFY(QFile::remove(package));
+    const Outcome gone = run(FormatRegistry::instance().find("COCO"), config("COCO", dir.filePath("x"), false), opened);
+    QVERIFY(!gone.ok);
+    QVERIFY2(gone.error.contains("img0.png"), qPrintable(gone.error));
+}
+
+void TestExportJob::splitOneFileFormatsWriteInsideTheirFolders()
+{
+    QTemporaryDir dir;
+    const Dataset dataset = petDataset(dir.filePath("src"), 10);
+    const QString out = dir.filePath("out");
+    QVERIFY(run(FormatRegistry::instance().find("COCO"), config("COCO", out, true), dataset).ok);
+    for (const char *split : {"train", "valid", "test"}) {
+        const QString file = QStringLiteral("%1/%2/annotations.json").arg(out, QLatin1String(split));
+        QVERIFY2(QFileInfo(file).isFile(), qPrintable(file));
+    }
+    const QJsonObject valid = QJsonDocument::fromJson(readFile(out + "/valid/annotations.json")).object();
+    QCOMPARE(valid["images"].toArray().size(), 2);
+    QVERIFY(QFileInfo(out + "/valid/img7.png").isFile());
 }
 
 void TestExportJob::handlerWritingImagesGetsNoCopies()

@@ -20,6 +20,8 @@ class TestIndependentReaders : public QObject {
 private slots:
     void initTestCase();
     void yoloSplitExport();
+    void yoloFamilyExports_data();
+    void yoloFamilyExports();
     void cocoExport();
     void vocExport();
     void cvatExport();
@@ -64,7 +66,9 @@ Dataset TestIndependentReaders::sample(const QString &folder) const
         const QString cls = m_classNames.at(i % m_classNames.size());
         dataset.addImage(image(path, 64, 48,
                                {box(cls, 1.5, 2, 20, 10.25), polygon(cls, ring(5, 32, 24, 10)),
-                                keypoints("cat", {10, 10, 20, 20}, {{12, 12}, {25, 22}}, {2, 0})}));
+                                keypoints("cat", {10, 10, 20, 20}, {{12, 12}, {25, 22}}, {2, 0}),
+                                polygon(cls, {{0, 0}, {64, 0}, {64, 48}, {32, 48}, {0, 24}}),
+                                polyline("cat", {{0, 47}, {63, 1}, {10, 10}}), point("cat", 4, 5)}));
     }
     return dataset;
 }
@@ -85,13 +89,44 @@ void TestIndependentReaders::yoloSplitExport()
     runCheck("check_yolo.py", {c.outputPath, QString::fromUtf8(names)});
 }
 
+// Every name of the family, whole and split: the layout YOLO loaders read,
+// with the data.yaml each name's detection looks for.
+void TestIndependentReaders::yoloFamilyExports_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("split");
+    for (const char *name : {"YOLO", "YOLOv4 Scaled", "Roboflow YOLO", "YOLOv8", "YOLOv12"}) {
+        QTest::addRow("%s whole", name) << QString::fromLatin1(name) << false;
+        QTest::addRow("%s split", name) << QString::fromLatin1(name) << true;
+    }
+}
+
+void TestIndependentReaders::yoloFamilyExports()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, split);
+    QTemporaryDir dir;
+    const Dataset dataset = sample(dir.filePath("src"));
+    ExportConfig c;
+    c.format = format;
+    c.outputPath = dir.filePath("out");
+    c.split = split;
+    QString error;
+    QString result;
+    QVERIFY2(runExportJob(FormatRegistry::instance().find(format), c, dataset, 12, false, {}, &error, &result),
+             qPrintable(error));
+    const QByteArray names = QJsonDocument(QJsonArray::fromStringList(dataset.classNames())).toJson();
+    const bool roboflow = format != "YOLO" && format != "YOLOv4 Scaled";
+    runCheck("check_yolo.py", {c.outputPath, QString::fromUtf8(names), roboflow ? "roboflow" : ""});
+}
+
 void TestIndependentReaders::cocoExport()
 {
     QTemporaryDir dir;
     const Dataset dataset = sample(dir.filePath("src"));
     const QString path = dir.filePath("out/annotations.json");
     QVERIFY(FormatRegistry::instance().find("COCO")->exportDataset(path, dataset, {}));
-    runCheck("check_coco.py", {path, "12", "36"});
+    runCheck("check_coco.py", {path, "12", "72"});
 }
 
 void TestIndependentReaders::vocExport()
@@ -107,7 +142,8 @@ void TestIndependentReaders::cvatExport()
     QTemporaryDir dir;
     const Dataset dataset = sample(dir.filePath("src"));
     QVERIFY(FormatRegistry::instance().find("CVAT XML")->exportDataset(dir.filePath("out"), dataset, {}));
-    runCheck("check_xml.py", {"cvat", dir.filePath("out/annotations.xml"), "12"});
+    runCheck("check_xml.py",
+             {"cvat", dir.filePath("out/annotations.xml"), "12", "box=12,polygon=24,polyline=12,points=12"});
 }
 
 QM_TEST_MAIN(TestIndependentReaders)

@@ -19,7 +19,7 @@ private slots:
     void importFailures();
     void exportExactBytes();
     void exportKeepsSameNamedImagesApart();
-    void exportTwiceKeepsTheFirstImages();
+    void exportTwiceReplacesTheImages();
     void exportFailures();
     void roundTrip();
 };
@@ -161,7 +161,9 @@ void TestMulticlassHandler::exportKeepsSameNamedImagesApart()
     QCOMPARE(QImage(dir.filePath("out/b.png")).pixelColor(4, 4), QColor(Qt::green));
 }
 
-void TestMulticlassHandler::exportTwiceKeepsTheFirstImages()
+// A second export into the same folder: its labels must not be paired with
+// the first export's pixels.
+void TestMulticlassHandler::exportTwiceReplacesTheImages()
 {
     QTemporaryDir dir;
     const QString picture = dir.filePath("src/a.png");
@@ -169,11 +171,11 @@ void TestMulticlassHandler::exportTwiceKeepsTheFirstImages()
     Dataset dataset;
     dataset.addImage(image(picture, 8, 8, {box("cat", 0, 0, 8, 8)}));
     QVERIFY(MulticlassHandler().exportDataset(dir.filePath("out"), dataset, {}));
-    const QByteArray first = readFile(dir.filePath("out/a.png"));
+    QCOMPARE(readFile(dir.filePath("out/a.png")), readFile(picture));
     QVERIFY(writeImage(picture, 8, 8, Qt::blue));
     dataset.images.first().labels = {box("dog", 0, 0, 8, 8)};
     QVERIFY(MulticlassHandler().exportDataset(dir.filePath("out"), dataset, {}));
-    QCOMPARE(readFile(dir.filePath("out/a.png")), first);
+    QCOMPARE(readFile(dir.filePath("out/a.png")), readFile(picture));
     QCOMPARE(readFile(dir.filePath("out/_classes.csv")), QByteArray("filename,dog\na.png,1\n"));
 }
 

@@ -188,7 +188,9 @@ Project richProject(const QString &mediaFolder, const Fixture &f)
     Annotation box = annotation("car", BoundingBox, {}, QRectF(10.25, 20.5, 30, 40.125));
     box.confidence = 0.5f;
     box.attributes = {{"occluded", true}, {"note", "it's \"quoted\""}, {"count", 3}};
-    Annotation keypoints = annotation("person", Keypoint, {{1, 2}, {3.5, 4}, {5, 6.25}});
+    // Realistic boxes: a keypoint set's object box is not implied by its
+    // points, and shapes start on the picture's border.
+    Annotation keypoints = annotation("person", Keypoint, {{1, 2}, {3.5, 4}, {5, 6.25}}, QRectF(0, 0.5, 7.75, 6));
     keypoints.keypointVis = {2, 1, 0};
     keypoints.attributes = {{"pose", "standing"}};
 
@@ -196,13 +198,13 @@ Project richProject(const QString &mediaFolder, const Fixture &f)
     onDisk.filePath = writeFile(mediaFolder + "/photo.jpg", f.jpeg);
     onDisk.width = 64;
     onDisk.height = 48;
-    onDisk.labels = {box, annotation("car", Polygon, {{1, 1}, {5, 1.23456}, {3, 4}})};
+    onDisk.labels = {box, annotation("car", Polygon, {{0, 1}, {5, 1.23456}, {3, 48}}, QRectF(0, 1, 5, 47))};
     d.addImage(onDisk);
 
     ImageEntry encoded;                 // encoded bytes in memory, size unknown
     encoded.filePath = "memory.png";
     encoded.imageData = f.png;
-    encoded.labels = {annotation("lane", Polyline, {{0, 0}, {10, 10}, {20, 5}}),
+    encoded.labels = {annotation("lane", Polyline, {{0, 0}, {10, 10}, {20, 5}}, QRectF(0, 0, 20, 10)),
                       annotation("dot", Point, {{7, 8}})};
     d.addImage(encoded);
 
@@ -246,6 +248,7 @@ private slots:
     void registryHasPackageFirst();
     void roundTripKeepsEverything();
     void reexportKeepsMediaBytes();
+    void storedImagesAreReadWhenNeeded();
     void unnamedClassesAndNanNumbersAreStored();
     void siblingFiles();
     void fileShape();
@@ -308,8 +311,13 @@ void TestQpkg::roundTripKeepsEverything()
     const ImageEntry &photo = read.images[0];
     QCOMPARE(photo.id, 0);
     QCOMPARE(photo.filePath, QStringLiteral("photo.jpg"));
-    QCOMPARE(photo.imageData, m_fixture.jpeg);          // stored as it was, not re-encoded
-    QVERIFY(photo.image.isNull());                       // and not decoded on reading
+    // The bytes stay in the package until they are needed, then come back as
+    // they were stored: not re-encoded, not decoded on reading.
+    QVERIFY(photo.imageData.isEmpty());
+    QVERIFY(photo.storedBytes);
+    QVERIFY(photo.image.isNull());
+    QVERIFY(photo.hasInMemoryImage());
+    QCOMPARE(photo.encodedBytes(), m_fixture.jpeg);
     QCOMPARE(photo.loadPixels().size(), QSize(64, 48));
     QList<Annotation> expected = withoutIds(d.images[0].labels);
     expected[1].points[1] = QPointF(5, 1.2346);          // four decimals
@@ -318,7 +326,7 @@ void TestQpkg::roundTripKeepsEverything()
 
     const ImageEntry &memory = read.images[1];
     QCOMPARE(memory.filePath, QStringLiteral("memory.png"));
-    QCOMPARE(memory.imageData, m_fixture.png);
+    QCOMPARE(memory.encodedBytes(), m_fixture.png);
     QCOMPARE(QSize(memory.width, memory.height), QSize(20, 10));   // measured from the header
     Annotation point = d.images[1].labels[1];
     point.bbox = QRectF(7, 8, 1, 1);
@@ -395,14 +403,91 @@ void TestQpkg::reexportKeepsMediaBytes()
     QVERIFY(handler.importDataset(path, second, {}));
     QCOMPARE(second.images.size(), first.images.size());
     for (qsizetype i = 0; i < first.images.size(); ++i) {
-        QCOMPARE(second.images[i].imageData, first.images[i].imageData);
+        QCOMPARE(second.images[i].encodedBytes(), first.images[i].encodedBytes());
         QCOMPARE(second.images[i].labels, first.images[i].labels);
     }
-    QCOMPARE(second.images[0].imageData, m_fixture.jpeg);
-    QCOMPARE(second.images[1].imageData, m_fixture.png);
+    QCOMPARE(second.images[0].encodedBytes(), m_fixture.jpeg);
+    QCOMPARE(second.images[1].encodedBytes(), m_fixture.png);
     QCOMPARE(second.videos[0].bytes, m_fixture.videoA);
     QCOMPARE(second.videos[1].bytes, m_fixture.videoB);
     QCOMPARE(second.classColors, first.classColors);
+}
+
+// A JPEG whose header lies beyond the first 256 KiB: large application
+// segments (an embedded preview or colour profile) before the frame header.
+QByteArray jpegWithLargeSegments(const QByteArray &jpeg)
+{
+    QByteArray segments;
+    for (int i = 0; i < 5; ++i) {
+        segments += "\xFF\xEF"; // APP15
+        segments += char(0xFF);
+        segments += char(0xFF); // length 65535, itself included
+        segments += QByteArray(65533, char('a' + i));
+    }
+    return jpeg.left(2) + segments + jpeg.mid(2);
+}
+
+void TestQpkg::storedImagesAreReadWhenNeeded()
+{
+    QTemporaryDir dir;
+    const QByteArray bigHeader = jpegWithLargeSegments(m_fixture.jpeg);
+    QCOMPARE(QImage::fromData(bigHeader).size(), QSize(64, 48));
+    Dataset d;
+    ImageEntry photo;
+    photo.filePath = "photo.jpg";
+    photo.imageData = bigHeader; // size unknown: measured from the stored bytes
+    d.addImage(photo);
+    ImageEntry icon;
+    icon.filePath = "icon.png";
+    icon.imageData = m_fixture.png;
+    d.addImage(icon);
+    const QString path = dir.filePath("set.qmpkg");
+    QVERIFY(QpkgHandler::writePackage(path, d, {}, {}));
+
+    QpkgHandler handler;
+    Dataset read;
+    QVERIFY(handler.importDataset(path, read, {}));
+    QCOMPARE(read.images.size(), 2);
+    for (const ImageEntry &e : std::as_const(read.images)) {
+        QVERIFY(e.imageData.isEmpty() && e.image.isNull() && e.storedBytes);
+        QVERIFY(e.hasInMemoryImage());
+    }
+    QCOMPARE(QSize(read.images[0].width, read.images[0].height), QSize(64, 48));
+    QCOMPARE(read.images[0].encodedBytes(), bigHeader);
+    QCOMPARE(read.images[1].loadPixels().pixelColor(19, 9), QColor(Qt::blue));
+
+    // A copy of the entry, as a worker or the export gets it, reads the same.
+    const ImageEntry copy = read.images[1];
+    QCOMPARE(copy.encodedBytes(), m_fixture.png);
+
+    // Another project saved over the package: its rows are not these images,
+    // so they give no pixels rather than the other project's.
+    Dataset other;
+    ImageEntry stranger;
+    stranger.filePath = "photo.jpg";
+    stranger.imageData = m_fixture.jpeg;
+    other.addImage(stranger);
+    QVERIFY(QpkgHandler::writePackage(path, other, {}, {}));
+    QVERIFY(read.images[0].encodedBytes().isEmpty());
+    QVERIFY(read.images[0].loadPixels().isNull());
+    QVERIFY(read.images[1].encodedBytes().isEmpty());
+
+    // Nor does a package that has gone.
+    Dataset again;
+    QVERIFY(handler.importDataset(path, again, {}));
+    QCOMPARE(again.images[0].encodedBytes(), m_fixture.jpeg);
+    QVERIFY(QFile::rename(path, dir.filePath("moved.qmpkg")));
+    QVERIFY(again.images[0].encodedBytes().isEmpty());
+    QCOMPARE(filesIn(dir.path()), QStringList{"moved.qmpkg"});
+
+    // Saving such a project must not store the image without its pixels: the
+    // save fails and the target keeps what it held.
+    const QString target = dir.filePath("target.qmpkg");
+    QVERIFY(QpkgHandler::writePackage(target, other, {}, {}));
+    const QByteArray before = digest(target);
+    QVERIFY(!QpkgHandler::writePackage(target, again, {}, {}));
+    QCOMPARE(digest(target), before);
+    QCOMPARE(filesIn(dir.path()), (QStringList{"moved.qmpkg", "target.qmpkg"}));
 }
 
 void TestQpkg::unnamedClassesAndNanNumbersAreStored()
@@ -476,7 +561,7 @@ void TestQpkg::siblingFiles()
     Dataset away;
     QVERIFY(handler.importDataset(moved, away, {}));
     QCOMPARE(away.images[0].filePath, QStringLiteral("a.jpg"));
-    QCOMPARE(away.images[0].imageData, m_fixture.jpeg);
+    QCOMPARE(away.images[0].encodedBytes(), m_fixture.jpeg);
     QCOMPARE(away.images[1].filePath, QStringLiteral("later.png"));
     QVERIFY(!away.images[1].hasInMemoryImage());
 }
@@ -538,8 +623,12 @@ void TestQpkg::fileShape()
                                 "10.2500 60.6250, 10.2500 20.5000))"));
         QCOMPARE(labels[0][4].toString(),
                  QStringLiteral("{\"count\":3,\"note\":\"it's \\\"quoted\\\"\",\"occluded\":true}"));
-        QCOMPARE(labels[1][3].toString(), QStringLiteral("null"));       // no attributes
-        QCOMPARE(labels[4][4].toString(), QStringLiteral("{\"pose\":\"standing\",\"visibility\":[2,1,0]}"));
+        // A polygon's box beside its points; a point has no attributes at all.
+        QCOMPARE(labels[1][4].toString(), QStringLiteral("{\"bbox\":[0,1,5,47]}"));
+        QCOMPARE(labels[3][3].toString(), QStringLiteral("null"));
+        QCOMPARE(labels[4][4].toString(),
+                 QStringLiteral("{\"bbox\":[0,0.5,7.75,6],\"pose\":\"standing\",\"visibility\":[2,1,0]}"));
+        QCOMPARE(labels[5][3].toString(), QStringLiteral("null"));        // no points, no box
         QCOMPARE(labels[5][0].toString(), QStringLiteral("POLYGON"));     // polygon without points
         QCOMPARE(labels[5][1].toString(), QStringLiteral("text"));
         QCOMPARE(labels[5][2].toString(), QString());
@@ -794,7 +883,7 @@ void TestQpkg::failedWritesKeepOldPackage()
     Dataset read;
     QVERIFY(handler.importDataset(dir.filePath("p.qmpkg"), read, {}));
     QCOMPARE(read.images.size(), 1);
-    QCOMPARE(read.images[0].imageData, m_fixture.png);
+    QCOMPARE(read.images[0].encodedBytes(), m_fixture.png);
 }
 
 void TestQpkg::legacyVideosTableIsReadWithoutChange()

@@ -32,6 +32,8 @@ private slots:
     void annotationFromRow_data();
     void annotationFromRow();
     void attributesAndVisibility();
+    void storedBox_data();
+    void storedBox();
     void plainFileName_data();
     void plainFileName();
 };
@@ -186,6 +188,51 @@ void TestQpkgWkt::attributesAndVisibility()
 
     for (const QString &bad : {QStringLiteral("[1,2]"), QStringLiteral("{not json"), QStringLiteral("3")})
         QVERIFY(QpkgHandler::annotationFromRow("BBOX", "", "car", 1, bad, 1).attributes.isEmpty());
+}
+
+void TestQpkgWkt::storedBox_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("attributes");
+    QTest::addColumn<QRectF>("box");
+    QTest::addColumn<QVariantMap>("left"); // the attributes that remain
+    QTest::newRow("polygon") << "POLYGON"
+                             << R"({"bbox":[0.5,1,4.5,3.25],"note":"x"})" << QRectF(0.5, 1, 4.5, 3.25)
+                             << QVariantMap{{"note", "x"}};
+    QTest::newRow("polyline") << "POLYLINE"
+                              << R"({"bbox":[1,2,3,4]})" << QRectF(1, 2, 3, 4) << QVariantMap();
+    QTest::newRow("keypoints") << "KEYPOINT"
+                               << R"({"bbox":[-2,0,40,80],"visibility":[2,0]})" << QRectF(-2, 0, 40, 80)
+                               << QVariantMap();
+    // Packages from before the box was stored, and members that are no box.
+    QTest::newRow("older package") << "POLYGON"
+                                   << "" << QRectF() << QVariantMap();
+    QTest::newRow("three numbers") << "POLYGON"
+                                   << R"({"bbox":[1,2,3]})" << QRectF() << QVariantMap();
+    QTest::newRow("text") << "KEYPOINT"
+                          << R"({"bbox":["1","2","3","4"]})" << QRectF() << QVariantMap();
+    QTest::newRow("null member") << "POLYLINE"
+                                 << R"({"bbox":[1,null,3,4]})" << QRectF() << QVariantMap();
+    QTest::newRow("huge") << "POLYGON"
+                          << R"({"bbox":[1e999,0,1,1]})" << QRectF() << QVariantMap();
+    // A box row's own attribute of that name is a user attribute.
+    QTest::newRow("box row") << "BBOX"
+                             << R"({"bbox":[1,2,3,4]})" << QRectF(1, 1, 4, 3)
+                             << QVariantMap{{"bbox", QVariantList{1, 2, 3, 4}}};
+}
+
+void TestQpkgWkt::storedBox()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, attributes);
+    QFETCH(QRectF, box);
+    QFETCH(QVariantMap, left);
+    const QString geometry = type == QLatin1String("KEYPOINT")   ? QStringLiteral("MULTIPOINT ((1 1), (5 4))")
+                             : type == QLatin1String("POLYLINE") ? QStringLiteral("LINESTRING (1 1, 5 4)")
+                                                                 : QStringLiteral("POLYGON ((1 1, 5 1, 5 4, 1 1))");
+    const Annotation a = QpkgHandler::annotationFromRow(type, geometry, "car", 1, attributes, 1);
+    QCOMPARE(a.bbox, box);
+    QCOMPARE(a.attributes, left);
 }
 
 void TestQpkgWkt::plainFileName_data()

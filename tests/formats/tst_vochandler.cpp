@@ -4,6 +4,7 @@
 
 #include "formats/PascalVocHandler.h"
 
+#include <QDomDocument>
 #include <QTemporaryDir>
 
 using namespace Quillmark;
@@ -30,6 +31,8 @@ private slots:
     void importImagePaths();
     void importSkipsWhatIsNoVocFile();
     void roundTrip();
+    void vocdevkitLayout();
+    void objectFlagsTravelBothWays();
 };
 
 void TestVocHandler::detection_data()
@@ -197,8 +200,11 @@ void TestVocHandler::importSkipsWhatIsNoVocFile()
 void TestVocHandler::roundTrip()
 {
     Dataset dataset;
-    dataset.addImage(image("/data/a.jpg", 640, 480, {box("cat", 10, 20, 30, 40), box("dog", 100, 100, 50, 60)}));
-    dataset.addImage(image("/data/b.jpg", 320, 240, {polygon("cat", {{10, 10}, {50, 12}, {30, 60}})}));
+    dataset.addImage(image("/data/a.jpg", 640, 480,
+                           {box("cat", 10, 20, 30, 40), box("dog", 100, 100, 50, 60), box("cat", 0, 0, 640, 480)}));
+    dataset.addImage(
+        image("/data/b.jpg", 320, 240,
+              {polygon("cat", {{10, 10}, {50, 12}, {30, 60}}), polygon("dog", {{0, 0}, {320, 120}, {0, 240}})}));
     QTemporaryDir dir;
     QVERIFY(PascalVocHandler().exportDataset(dir.path(), dataset, {}));
     Dataset back;
@@ -208,6 +214,58 @@ void TestVocHandler::roundTrip()
     QCOMPARE(back.images.at(1).labels.at(0).kind, int(BoundingBox));
     QCOMPARE(back.images.at(1).labels.at(0).bbox, QRectF(10, 10, 40, 50));
     QCOMPARE(back.images.at(1).width, 320);
+    // Shapes on the picture's border keep their edges.
+    QCOMPARE(back.images.at(0).labels.at(2).bbox, QRectF(0, 0, 640, 480));
+    QCOMPARE(back.images.at(1).labels.at(1).bbox, QRectF(0, 0, 320, 240));
+}
+
+void TestVocHandler::vocdevkitLayout()
+{
+    const QString devkit = QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/vocdevkit");
+    const QString root = devkit + "/VOC2012";
+    PascalVocHandler handler;
+    QVERIFY(handler.canImport(root));   // Annotations/ beside JPEGImages/
+    QVERIFY(handler.canImport(devkit)); // VOCdevkit holding VOC2012/
+    QVERIFY(!handler.canImport(root + "/JPEGImages"));
+    for (const QString &chosen : {root, devkit, root + "/Annotations"}) {
+        Dataset dataset;
+        QVERIFY(handler.importDataset(chosen, dataset, {}));
+        QCOMPARE(dataset.images.size(), 2);
+        for (const ImageEntry &e : dataset.images) {
+            const QString expected = root + "/JPEGImages/" + QFileInfo(e.filePath).fileName();
+            QCOMPARE(QFileInfo(e.filePath).canonicalFilePath(), QFileInfo(expected).canonicalFilePath());
+            QCOMPARE(QImage(e.filePath).size(), QSize(e.width, e.height));
+        }
+        // The part of a person is no object of its own.
+        QCOMPARE(dataset.images.at(0).labels.size(), 1);
+        QCOMPARE(dataset.images.at(0).labels.first().bbox, QRectF(17, 10, 18, 25));
+        QCOMPARE(dataset.images.at(1).labels.size(), 2);
+        QCOMPARE(dataset.classColors.keys(), (QStringList{"aeroplane", "person"}));
+    }
+}
+
+void TestVocHandler::objectFlagsTravelBothWays()
+{
+    Dataset dataset;
+    QVERIFY(PascalVocHandler().importDataset(QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/vocdevkit/VOC2012"),
+                                             dataset, {}));
+    const QList<Annotation> &labels = dataset.images.at(1).labels;
+    QVERIFY(labels.at(0).attributes.isEmpty()); // all flags 0
+    QCOMPARE(labels.at(1).attributes, (QVariantMap{{"difficult", 1}, {"occluded", 1}, {"truncated", 1}}));
+
+    QTemporaryDir dir;
+    QVERIFY(PascalVocHandler().exportDataset(dir.path(), dataset, {}));
+    QDomDocument written;
+    QVERIFY(written.setContent(readFile(dir.filePath("2007_000032.xml"))));
+    const QDomNodeList objects = written.documentElement().elementsByTagName("object");
+    QCOMPARE(objects.size(), 2);
+    for (const char *flag : {"truncated", "difficult", "occluded"}) {
+        QCOMPARE(objects.at(0).firstChildElement(flag).text(), QStringLiteral("0"));
+        QCOMPARE(objects.at(1).firstChildElement(flag).text(), QStringLiteral("1"));
+    }
+    Dataset back;
+    QVERIFY(PascalVocHandler().importDataset(dir.path(), back, {}));
+    QCOMPARE(back.images.at(1).labels.at(1).attributes, labels.at(1).attributes);
 }
 
 QM_TEST_MAIN(TestVocHandler)

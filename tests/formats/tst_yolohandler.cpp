@@ -38,6 +38,9 @@ private slots:
     void exportCollidingNamesStayApart();
     void exportFailsWhenOutputCannotBeWritten();
     void roundTrip();
+    void ultralyticsLayoutWithBackgroundImages();
+    void labellingToolLayout();
+    void sideBySideBackgroundImages();
 };
 
 void TestYoloHandler::detection_data()
@@ -258,9 +261,14 @@ void TestYoloHandler::roundTrip()
     QVERIFY(writeImage(src + "/a.png", 640, 480));
     QVERIFY(writeImage(src + "/b.png", 320, 240));
     Dataset dataset;
-    dataset.addImage(image(src + "/a.png", 640, 480,
-                           {box("cat", 10, 20, 100, 50), polygon("dog", ring(5, 320, 240, 100))}));
-    dataset.addImage(image(src + "/b.png", 320, 240, {polygon("cat", ring(8, 160, 120, 50))}));
+    dataset.addImage(
+        image(src + "/a.png", 640, 480,
+              {box("cat", 10, 20, 100, 50), polygon("dog", ring(5, 320, 240, 100)), box("dog", 0, 0, 640, 480),
+               polygon("dog", {{320, 0}, {640, 240}, {320, 480}, {0, 480}, {0, 0}})}));
+    dataset.addImage(
+        image(src + "/b.png", 320, 240,
+              {polygon("cat", ring(8, 160, 120, 50)),
+               polygon("cat", {{0, 0}, {160, 0}, {320, 0}, {0, 120}, {320, 240}, {160, 240}, {0, 240}, {0, 240}})}));
     const QString out = dir.filePath("out");
     QVERIFY(YoloHandler().exportDataset(out, dataset, {}));
     QVERIFY(QFile::copy(src + "/a.png", out + "/a.png"));
@@ -281,6 +289,83 @@ void TestYoloHandler::roundTrip()
             fuzzyCompareRect(actual.labels.at(j).bbox, expected.labels.at(j).bbox, 0.01);
         }
     }
+}
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(QM_TESTS_DIR "/formats/fixtures/detect/") + name;
+}
+
+QStringList fileNames(const Dataset &dataset)
+{
+    QStringList names;
+    for (const ImageEntry &e : dataset.images)
+        names.append(QFileInfo(e.filePath).fileName());
+    return names;
+}
+
+} // namespace
+
+void TestYoloHandler::ultralyticsLayoutWithBackgroundImages()
+{
+    // images/{train,val} beside labels/{train,val}, names as an index map,
+    // camera names in upper case, and pictures without any object.
+    Dataset dataset;
+    const auto calls = recordProgress(
+        [&](ProgressCallback p) { QVERIFY(YoloHandler().importDataset(fixture("yolo-background"), dataset, p)); });
+    QCOMPARE(calls.size(), 4);
+    QCOMPARE(calls.last(), (QPair<int, int>{4, 4}));
+    QCOMPARE(fileNames(dataset), (QStringList{"IMG_0001.JPG", "IMG_0101.jpeg", "IMG_0002.JPG", "IMG_0102.PNG"}));
+    for (const ImageEntry &e : dataset.images) {
+        QVERIFY2(QFileInfo(e.filePath).isFile(), qPrintable(e.filePath));
+        QCOMPARE(QSize(e.width, e.height), QImage(e.filePath).size());
+    }
+    const QList<Annotation> &first = dataset.images.at(0).labels;
+    QCOMPARE(first.size(), 2);
+    QCOMPARE(first.at(1).className, QStringLiteral("car"));
+    fuzzyCompareRect(first.at(1).bbox, QRectF(0, 12, 8, 12));
+    QCOMPARE(dataset.images.at(1).labels.first().className, QStringLiteral("bicycle"));
+    QVERIFY(dataset.images.at(2).labels.isEmpty());
+    QVERIFY(dataset.images.at(3).labels.isEmpty());
+}
+
+void TestYoloHandler::labellingToolLayout()
+{
+    // images/ beside labels/, the class list among the label files and a
+    // label file with tab-separated fields.
+    YoloHandler handler;
+    QVERIFY(handler.canImport(fixture("yolo-labelimg")));
+    Dataset dataset;
+    QVERIFY(handler.importDataset(fixture("yolo-labelimg"), dataset, {}));
+    QCOMPARE(fileNames(dataset), (QStringList{"dog_01.jpg", "dog_02.png", "empty_field.jpg"}));
+    QCOMPARE(dataset.images.at(0).labels.size(), 1);
+    QCOMPARE(dataset.images.at(0).labels.first().className, QStringLiteral("person"));
+    fuzzyCompareRect(dataset.images.at(0).labels.first().bbox, QRectF(6, 4, 4, 8));
+    QCOMPARE(dataset.images.at(1).labels.first().className, QStringLiteral("bicycle"));
+    QVERIFY(dataset.images.at(2).labels.isEmpty());
+}
+
+void TestYoloHandler::sideBySideBackgroundImages()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeImage(dir.filePath("a.jpg"), 20, 10));
+    QVERIFY(writeFile(dir.filePath("a.txt"), "0 0.5 0.5 0.5 0.5\n"));
+    QVERIFY(writeImage(dir.filePath("B.JPG"), 8, 8));
+    QVERIFY(writeFile(dir.filePath("B.txt"), "0 0.5 0.5 1 1\n"));
+    QVERIFY(writeImage(dir.filePath("c.webp"), 4, 4)); // no labels
+    QVERIFY(writeFile(dir.filePath("classes.txt"), "cat\n"));
+    QVERIFY(writeFile(dir.filePath("notes.md"), "not an image"));
+    Dataset dataset;
+    QVERIFY(YoloHandler().importDataset(dir.path(), dataset, {}));
+    QCOMPARE(fileNames(dataset), (QStringList{"B.JPG", "a.jpg", "c.webp"}));
+    QCOMPARE(dataset.images.at(0).width, 8);
+    fuzzyCompareRect(dataset.images.at(0).labels.first().bbox, QRectF(0, 0, 8, 8));
+    QCOMPARE(dataset.images.at(2).width, 4);
+    QVERIFY(dataset.images.at(2).labels.isEmpty());
+    QCOMPARE(findYoloImageInDir("B", dir.path()), dir.filePath("B.JPG"));
+    QCOMPARE(findYoloImageInDir("b", dir.path()), QString()); // the base name stays exact
 }
 
 QM_TEST_MAIN(TestYoloHandler)

@@ -46,7 +46,12 @@ void TestYoloLines::write_data()
         << QByteArray("0 50 50 40 20\n0 10 5 90 5 50 45\n");
     QTest::newRow("width unknown, height known")
         << image("a.jpg", 0, 100, {box("cat", 30, 40, 40, 20), polygon("cat", {{10, 50}, {90, 50}, {50, 100}})})
-        << classes << QByteArray("0 50 50 40 20\n0 10 0.5 90 0.5 50 1\n");
+        << classes << QByteArray("0 50 50 40 20\n0 10 0.5 90 0.5 50 1.0\n");
+    // Vertices on the border keep a decimal point, so that no polygon field
+    // reads as a keypoint visibility.
+    QTest::newRow("polygon on the border")
+        << image("a.jpg", 100, 50, {polygon("cat", {{0, 0}, {100, 0}, {100, 50}, {50, 50}})}) << classes
+        << QByteArray("0 0.0 0.0 1.0 0.0 1.0 1.0 0.5 1.0\n");
     QTest::newRow("keypoints pad visibility with 2")
         << image("a.jpg", 100, 100, {keypoints("cat", {10, 10, 20, 20}, {{10, 10}, {20, 20}, {30, 30}}, {1})})
         << classes << QByteArray("0 0.2 0.2 0.2 0.2 0.1 0.1 1 0.2 0.2 2 0.3 0.3 2\n");
@@ -101,6 +106,12 @@ void TestYoloLines::read_data()
                                          << int(Polygon) << QRectF(20, 10, 160, 85) << 5;
     QTest::newRow("runs of spaces and CRLF") << QByteArray("  1  0.25   0.5 0.2 0.2 \r") << two << int(BoundingBox)
                                              << QRectF(30, 40, 40, 20) << 0;
+    QTest::newRow("tabs") << QByteArray("1\t0.25 \t0.5\t0.2\t0.2") << two << int(BoundingBox) << QRectF(30, 40, 40, 20)
+                          << 0;
+    QTest::newRow("tab-separated keypoints") << QByteArray("0\t0.5\t0.5\t0.2\t0.2\t0.4\t0.4\t2\t0.6\t0.6\t2") << two
+                                             << int(Keypoint) << QRectF(80, 40, 40, 20) << 2;
+    QTest::newRow("border polygon as written") << QByteArray("0 0.0 0.0 1.0 0.0 1.0 1.0 0.0 1.0 0.5 0.0") << two
+                                               << int(Polygon) << QRectF(0, 0, 200, 100) << 5;
     QTest::newRow("not a number reads 0") << QByteArray("x 0.5 y 0.2 0.2") << two << int(BoundingBox)
                                           << QRectF(80, -10, 40, 20) << 0;
     QTest::newRow("non-finite reads 0") << QByteArray("0 nan 0.5 inf 0.2") << two << int(BoundingBox)
@@ -190,18 +201,23 @@ void TestYoloLines::layoutFromYaml()
 
 void TestYoloLines::roundTripKeepsKinds_data()
 {
-    QTest::addColumn<int>("vertices");
+    QTest::addColumn<QList<QPointF>>("outline");
     for (int n : {3, 4, 5, 8, 11, 12})
-        QTest::newRow(qPrintable(QStringLiteral("%1 vertices").arg(n))) << n;
+        QTest::newRow(qPrintable(QStringLiteral("%1 vertices").arg(n))) << ring(n, 320, 240, 100);
+    // On the picture's border, where the fields of a keypoint line's
+    // visibilities would read 0 and 1.
+    QTest::newRow("5 vertices on the border") << QList<QPointF>{{320, 0}, {640, 240}, {320, 480}, {0, 480}, {0, 0}};
+    QTest::newRow("8 vertices on the border")
+        << QList<QPointF>{{0, 0}, {320, 0}, {640, 0}, {0, 240}, {640, 480}, {320, 480}, {0, 480}, {0, 480}};
+    QTest::newRow("whole picture") << QList<QPointF>{{0, 0}, {640, 0}, {640, 480}, {0, 480}};
 }
 
 void TestYoloLines::roundTripKeepsKinds()
 {
-    QFETCH(int, vertices);
-    const ImageEntry entry =
-        image("a.jpg", 640, 480,
-              {polygon("dog", ring(vertices, 320, 240, 100)), box("cat", 10, 20, 30, 40),
-               keypoints("cat", {100, 100, 50, 80}, {{110, 110}, {120, 150}, {130, 170}}, {2, 1, 0})});
+    QFETCH(QList<QPointF>, outline);
+    const ImageEntry entry = image("a.jpg", 640, 480,
+                                   {polygon("dog", outline), box("cat", 0, 0, 640, 480),
+                                    keypoints("cat", {0, 0, 50, 80}, {{0, 0}, {120, 150}, {130, 170}}, {2, 1, 0})});
     QByteArray text;
     appendYoloLabelLines(text, entry, yoloClassIndex({"cat", "dog"}));
     // Without any data.yaml, the guess must still tell polygons from keypoints.

@@ -1,9 +1,11 @@
 // The annotation panel: class list signals and buttons, the class edit flows
-// through scripted prompts, the annotation rows and the statistics HTML.
+// through scripted prompts, the annotation rows and the statistics with their
+// bars as drawn.
 
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
+#include "chrome/Theme.h"
 #include "model/Dataset.h"
 #include "panels/AnnotationPanel.h"
 
@@ -11,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 
 #include <functional>
 
@@ -31,6 +34,26 @@ QStringList rowTexts(const QListWidget *list)
     for (int i = 0; i < list->count(); ++i)
         texts.append(list->item(i)->text());
     return texts;
+}
+
+// The longest horizontal run of one colour in a picture, and the row it is on.
+struct Bar {
+    int length = 0;
+    int row = -1;
+};
+
+Bar barOf(const QImage &image, const QColor &color)
+{
+    Bar best;
+    for (int y = 0; y < image.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            run = image.pixelColor(x, y) == color ? run + 1 : 0;
+            if (run > best.length)
+                best = {run, y};
+        }
+    }
+    return best;
 }
 
 void clickRow(QListWidget *list, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -95,7 +118,7 @@ private slots:
     void annotationKeysAndSelection();
     void statsHtml_data();
     void statsHtml();
-    void statsTableExact();
+    void statsBarsFollowTheCounts();
 };
 
 void TestAnnotationPanel::clickVersusKeyboardInSingleSelection()
@@ -435,29 +458,44 @@ void TestAnnotationPanel::statsHtml()
     QCOMPARE(panel.statsLabel()->text(), QStringLiteral("No project open."));
 }
 
-void TestAnnotationPanel::statsTableExact()
+void TestAnnotationPanel::statsBarsFollowTheCounts()
 {
     const QMap<QString, int> perClass = {{"a%2", 3}, {"<b>", 1}, {"zebra", 3}};
     const QMap<QString, QColor> colors = {{"a%2", QColor(255, 0, 0)}, {"zebra", QColor(0x12, 0x34, 0xAB)}};
-    const QString html = AnnotationPanel::statsHtml(1, 1, 7, perClass, 0, 0, 0, colors);
-    const QString row = QStringLiteral(
-        "<tr><td style='padding-right:6px; white-space:nowrap;            font-size:10px;'>%1</td>"
-        "<td style='min-width:70px;'>  <div style='height:8px; width:%2%; background:%3;               "
-        "border-radius:3px;'></div></td><td style='padding-left:6px; font-size:10px; color:gray;'>%4</td></tr>");
-    const QString expected =
-        QStringLiteral("<b>1</b> images &nbsp;·&nbsp; <b>100%</b> labeled &nbsp;·&nbsp; <b>7</b> annotations<br>"
-                       "<table cellspacing='0' cellpadding='0' style='margin-top:4px;'>")
-        + row.arg(QStringLiteral("a%2"), QStringLiteral("100"), QStringLiteral("#ff0000"), QStringLiteral("3"))
-        + row.arg(QStringLiteral("zebra"), QStringLiteral("100"), QStringLiteral("#1234ab"), QStringLiteral("3"))
-        + row.arg(QStringLiteral("&lt;b&gt;"), QStringLiteral("33"), QStringLiteral("#a0a0a0"), QStringLiteral("1"))
-        + QStringLiteral("</table>");
-    QCOMPARE(html, expected);
 
-    // The panel uses its own class colours.
-    AnnotationPanel panel;
-    panel.setClasses(colors);
-    panel.updateStats(1, 1, 7, perClass, 0, 0, 0);
-    QCOMPARE(panel.statsLabel()->text(), expected);
+    // Names are escaped and taken as they are; rows run largest count first,
+    // equal counts in name order.
+    const QString html = AnnotationPanel::statsHtml(1, 1, 7, perClass, 0, 0, 0, colors);
+    QVERIFY(html.startsWith(
+        QStringLiteral("<b>1</b> images &nbsp;·&nbsp; <b>100%</b> labeled &nbsp;·&nbsp; <b>7</b> annotations<br>")));
+    const qsizetype first = html.indexOf(QStringLiteral(">a%2<"));
+    const qsizetype second = html.indexOf(QStringLiteral(">zebra<"));
+    const qsizetype third = html.indexOf(QStringLiteral(">&lt;b&gt;<"));
+    QVERIFY(first > 0 && first < second && second < third);
+
+    // Drawn under the application sheet with the panel's own colours (a class
+    // missing from them in grey), each bar is as long as its share of the
+    // largest count, one row under the other.
+    QWidget host;
+    host.setStyleSheet(buildAppStyleSheet(Theme::Light));
+    auto *layout = new QVBoxLayout(&host);
+    auto *panel = new AnnotationPanel(&host);
+    layout->addWidget(panel);
+    host.resize(300, 900);
+    panel->setClasses(colors);
+    panel->updateStats(1, 1, 7, perClass, 0, 0, 0);
+    QCOMPARE(panel->statsLabel()->text(), html);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    const QImage image = panel->statsLabel()->grab().toImage();
+    const Bar red = barOf(image, QColor(255, 0, 0));
+    const Bar blue = barOf(image, QColor(0x12, 0x34, 0xAB));
+    const Bar grey = barOf(image, QColor(160, 160, 160));
+    const QString bars = QStringLiteral("%1 at %2, %3 at %4, %5 at %6")
+                             .arg(red.length).arg(red.row).arg(blue.length).arg(blue.row).arg(grey.length).arg(grey.row);
+    QVERIFY2(red.length >= 60 && std::abs(red.length - blue.length) <= 1, qPrintable(bars));
+    QVERIFY2(std::abs(grey.length * 3 - red.length) <= 6, qPrintable(bars));
+    QVERIFY2(red.row < blue.row && blue.row < grey.row, qPrintable(bars));
 }
 
 QM_TEST_MAIN(TestAnnotationPanel)

@@ -78,6 +78,7 @@ private slots:
     void refreshKeepsOrResetsCurrent();
     void labeledStateInPlace();
     void selectionWithoutSignals();
+    void sharedIdsFollowTheFirstRow();
     void deleteKeys();
     void contextMenuTargets();
     void exactWidthSizeHint();
@@ -209,6 +210,36 @@ void TestImageListPanel::selectionWithoutSignals()
     for (int value : {2, -1, 0})
         rowWithValue(list, value)->setSelected(true);
     QCOMPARE(panel.selectedImageIds(), (QList<int>{2, 0}));
+}
+
+void TestImageListPanel::sharedIdsFollowTheFirstRow()
+{
+    // Two entries with id 7 (a hand-edited or merged file): the dataset finds
+    // the first, and the list highlights and updates that row.
+    Dataset d;
+    for (const char *name : {"first.jpg", "second.jpg", "other.jpg"}) {
+        ImageEntry image;
+        image.id = QByteArray(name) == "other.jpg" ? 8 : 7;
+        image.filePath = QString::fromLatin1(name);
+        d.addImage(image);
+    }
+    QCOMPARE(d.images.size(), 3);
+    ImageListPanel panel;
+    panel.setDataset(d);
+    QListWidget *list = panel.listWidget();
+    panel.selectImage(8);
+    panel.selectImage(7);
+    QCOMPARE(list->currentRow(), 0);
+
+    const QImage unlabeled = list->item(1)->icon().pixmap(12, 12).toImage();
+    panel.setImageLabeled(7, true);
+    QVERIFY(list->item(0)->icon().pixmap(12, 12).toImage() != unlabeled);
+    QCOMPARE(list->item(1)->icon().pixmap(12, 12).toImage(), unlabeled);
+
+    // A rebuild keeps the first of the two current, also when the second was.
+    list->setCurrentRow(1);
+    panel.refresh(false);
+    QCOMPARE(list->currentRow(), 0);
 }
 
 void TestImageListPanel::deleteKeys()

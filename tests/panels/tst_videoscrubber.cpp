@@ -48,6 +48,7 @@ private slots:
     void pressMapsToValue();
     void emptyRangeNeverMoves();
     void snapping();
+    void markersOutsideTheRangeAreClamped();
     void dragging();
     void markerJumps();
     void settersAreSilentAndClamp();
@@ -122,6 +123,31 @@ void TestVideoScrubber::snapping()
     press(s, 150, Qt::RightButton);
     QCOMPARE(spy.count(), 0);
     QVERIFY(!s.isDragging());
+}
+
+void TestVideoScrubber::markersOutsideTheRangeAreClamped()
+{
+    VideoScrubber s;
+    s.resize(216, 22);  // track from x 8 to 208
+    s.setRange(0, 100);
+    // A frame past the end of the range (a shorter video) and the int extremes
+    // all stand at the nearer end of the track.
+    QCOMPARE(s.xForValue(102), 208);
+    QCOMPARE(s.xForValue(std::numeric_limits<int>::max()), 208);
+    QCOMPARE(s.xForValue(std::numeric_limits<int>::min()), 8);
+
+    s.setMarkers({102});
+    QSignalSpy spy(&s, &VideoScrubber::valueChanged);
+    press(s, 204);  // within 6 pixels of the tick: snaps, but never past the range
+    QCOMPARE(s.value(), 100);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toInt(), 100);
+
+    s.setMarkers({-5, std::numeric_limits<int>::max()});
+    press(s, 10);
+    QCOMPARE(s.value(), 0);
+    press(s, 207);
+    QCOMPARE(s.value(), 100);
 }
 
 void TestVideoScrubber::dragging()

@@ -11,6 +11,12 @@ def fail(message):
     sys.exit(1)
 
 
+def polygon_area(flat):
+    xs, ys = flat[0::2], flat[1::2]
+    twice = sum(xs[i - 1] * ys[i] - xs[i] * ys[i - 1] for i in range(len(xs)))
+    return abs(twice) / 2
+
+
 def main():
     path, n_images, n_annotations = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
     with open(path, encoding="utf-8") as f:
@@ -47,11 +53,19 @@ def main():
         x, y, w, h = a["bbox"]
         if w < 0 or h < 0 or x < 0 or y < 0 or x + w > image["width"] + 1e-6 or y + h > image["height"] + 1e-6:
             fail(f"bbox {a['bbox']} outside image {image['width']}x{image['height']}")
-        if abs(a["area"] - w * h) > 1e-6:
-            fail(f"area {a['area']} of bbox {a['bbox']}")
         for polygon in a["segmentation"]:
             if len(polygon) < 6 or len(polygon) % 2:
                 fail(f"polygon of {len(polygon)} numbers")
+        # COCO evaluation buckets objects by area: a polygon's own area, else
+        # the box's.
+        if a["segmentation"]:
+            area = sum(polygon_area(polygon) for polygon in a["segmentation"])
+        else:
+            area = w * h
+        if abs(a["area"] - area) > 1e-6 * max(1.0, area):
+            fail(f"area {a['area']} != {area} of annotation {a['id']}")
+        if a["segmentation"] and a["area"] >= w * h:
+            fail(f"polygon area {a['area']} not below its box's {w * h}")
         if "keypoints" in a:
             kp = a["keypoints"]
             if len(kp) != 3 * len(category["keypoints"]):

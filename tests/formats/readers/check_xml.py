@@ -1,7 +1,7 @@
 """Reads Pascal VOC or CVAT XML exports with xml.etree and checks them.
 
 Usage: check_xml.py voc <folder> <expected file count>
-       check_xml.py cvat <annotations.xml> <expected image count>
+       check_xml.py cvat <annotations.xml> <expected image count> [<tag>=<count>,...]
 """
 import os
 import sys
@@ -39,7 +39,7 @@ def check_voc(folder, expected):
     print(f"ok: {len(files)} VOC files")
 
 
-def check_cvat(path, expected):
+def check_cvat(path, expected, shapes=""):
     root = ET.parse(path).getroot()
     if root.tag != "annotations" or root.findtext("version") != "1.1":
         fail("not CVAT XML 1.1")
@@ -55,11 +55,25 @@ def check_cvat(path, expected):
             xtl, ytl, xbr, ybr = (float(box.get(k)) for k in ("xtl", "ytl", "xbr", "ybr"))
             if not box.get("label") or xtl > xbr or ytl > ybr:
                 fail(f"bad box {box.attrib}")
-        for shape in image.findall("polygon") + image.findall("points"):
+        for shape in image.findall("polygon") + image.findall("polyline") + image.findall("points"):
             points = [tuple(float(v) for v in p.split(",")) for p in shape.get("points").split(";")]
+            if any(len(p) != 2 for p in points):
+                fail(f"bad points {shape.get('points')!r}")
             if shape.tag == "polygon" and len(points) < 3:
                 fail("polygon of fewer than 3 points")
+            if shape.tag == "polyline" and len(points) < 2:
+                fail("polyline of fewer than 2 points")
+            if shape.get("occluded") not in ("0", "1"):
+                fail(f"occluded {shape.get('occluded')!r}")
+    for item in filter(None, shapes.split(",")):
+        tag, count = item.split("=")
+        found = sum(len(image.findall(tag)) for image in images)
+        if found != int(count):
+            fail(f"{found} {tag} elements, expected {count}")
     print(f"ok: {len(images)} CVAT images")
 
 
-{"voc": check_voc, "cvat": check_cvat}[sys.argv[1]](sys.argv[2], int(sys.argv[3]))
+if sys.argv[1] == "voc":
+    check_voc(sys.argv[2], int(sys.argv[3]))
+else:
+    check_cvat(sys.argv[2], int(sys.argv[3]), sys.argv[4] if len(sys.argv) > 4 else "")

@@ -1,0 +1,22 @@
+#include "ai/PictureInference.h"
+
+#include "ai/ImagePreprocessing.h"
+
+#include <stdexcept>
+
+namespace Quillmark {
+
+PictureInference inferOnPicture(Ort::Session &session, const std::string &inputName, const QImage &picture, int width,
+                                int height, const std::vector<std::string> &outputNames)
+{
+    const LetterboxResult letterbox = letterboxImage(picture, width, height);
+    std::vector<float> tensor = imageToChwTensor(letterbox.image);
+    if (tensor.empty())
+        throw std::runtime_error("the picture could not be converted");
+    PictureInference result;
+    result.outputs = runOnPicture(session, inputName, tensor, width, height, outputNames);
+    result.mapping = letterboxMapping(letterbox, picture.size());
+    return result;
+}
+
+} // namespace Quillmark

@@ -1,0 +1,37 @@
+#include "formats/QpkgImageBytes.h"
+
+#include "formats/QpkgConnection.h"
+#include "formats/QpkgHandler.h"
+
+#include <QFileInfo>
+#include <QSqlQuery>
+
+namespace Quillmark {
+
+QpkgImageBytes::QpkgImageBytes(const QString &packagePath, int imageId, const QString &fileName, qint64 length)
+    : m_packagePath(QFileInfo(packagePath).absoluteFilePath()), m_imageId(imageId), m_fileName(fileName),
+      m_length(length)
+{
+}
+
+QByteArray QpkgImageBytes::read() const
+{
+    if (!QFileInfo(m_packagePath).isFile())
+        return {};
+    QpkgConnection connection(m_packagePath, true);
+    if (!connection.isOpen())
+        return {};
+    QSqlQuery select(connection.database());
+    select.setForwardOnly(true);
+    if (!select.prepare(QStringLiteral("SELECT filename, bytes FROM images WHERE id=? AND length(bytes)=?")))
+        return {};
+    select.bindValue(0, m_imageId);
+    select.bindValue(1, m_length);
+    if (!select.exec() || !select.next())
+        return {};
+    if (QpkgHandler::mediaFileName(select.value(0).toString(), "image", m_imageId) != m_fileName)
+        return {};
+    return select.value(1).toByteArray();
+}
+
+} // namespace Quillmark
