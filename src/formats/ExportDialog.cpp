@@ -147,13 +147,6 @@ constexpr int cardHeight = 64;
 constexpr int cardSpacing = 4;
 constexpr int cardsPerRow = 9;
 
-// The application style sheet gives the export button and the boxes one look
-// whether or not they are enabled; these rules grey what cannot be used, in a
-// grey that reads as disabled on the light and the dark theme alike.
-const char *const disabledLook = R"QSS(
-QCheckBox:disabled, QLabel:disabled, QSpinBox:disabled { color: rgba(128, 128, 128, 170); }
-QPushButton#exportBtn:disabled { background-color: rgba(128, 128, 128, 60); border: 1px solid rgba(128, 128, 128, 90); color: rgba(128, 128, 128, 200); }
-)QSS";
 
 } // namespace
 
@@ -179,7 +172,6 @@ ExportDialog::ExportDialog(const QStringList &formats, int imageCount, QWidget *
 {
     setWindowTitle(QStringLiteral("Export Dataset"));
     setMinimumSize(820, 500);
-    setStyleSheet(QString::fromLatin1(disabledLook));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
