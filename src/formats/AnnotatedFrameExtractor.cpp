@@ -263,15 +263,23 @@ void AnnotatedFrameExtractor::endVideo()
     watchdog->stop();
     requested = -1;
     awaitingOpen = false;
-    if (decoder) {
+    if (decoder)
         decoder->disconnect(this);
+    // The decoder is closed from the event loop, never from inside one of its
+    // own signals.
+    QMetaObject::invokeMethod(this, &AnnotatedFrameExtractor::closeVideo, Qt::QueuedConnection);
+}
+
+void AnnotatedFrameExtractor::closeVideo()
+{
+    if (decoder) {
         decoder->close();
-        // Not deleted from inside its own signal.
         decoder->deleteLater();
         decoder = nullptr;
     }
+    // Only once the decoder has let go of it.
     tempVideo.reset();
-    QMetaObject::invokeMethod(this, &AnnotatedFrameExtractor::nextVideo, Qt::QueuedConnection);
+    nextVideo();
 }
 
 void AnnotatedFrameExtractor::armWatchdog(int ms)

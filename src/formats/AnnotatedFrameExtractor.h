@@ -85,6 +85,7 @@ private:
     void frameHandled();
     void abandonVideo();
     void endVideo();
+    void closeVideo();
     void armWatchdog(int ms);
 
     QList<VideoEntry> videos;
