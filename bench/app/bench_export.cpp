@@ -232,8 +232,8 @@ void BM_CopyImagesWithCp(benchmark::State &state)
         clock.start();
         // GNU time reports cp's own peak memory ("%M", KiB) on its last line.
         QProcess cp;
-        cp.start(QStringLiteral("/usr/bin/time"),
-                 {QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("cp"), QStringLiteral("-r"), folder, output});
+        cp.start(QStringLiteral("/usr/bin/time"), {QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("cp"),
+                                                   QStringLiteral("-r"), folder, output});
         const bool ok = cp.waitForFinished(-1) && cp.exitCode() == 0;
         state.SetIterationTime(clock.elapsed() / 1000.0);
         if (!ok)

@@ -156,7 +156,8 @@ bool MainWindow::confirmExportFolder(const QString &outputPath)
 
 void MainWindow::extractFramesThenExport(const std::shared_ptr<DatasetExportRun> &run)
 {
-    run->frameFolder = std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("qmkexport_frames_XXXXXX")));
+    run->frameFolder =
+        std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("qmkexport_frames_XXXXXX")));
     // Without a temporary folder the frames are held in memory as JPEG bytes.
     const QString folder = run->frameFolder->isValid() ? run->frameFolder->path() : QString();
     auto *extractor = new AnnotatedFrameExtractor(run->dataset.videos, folder, this);
@@ -177,8 +178,7 @@ void MainWindow::extractFramesThenExport(const std::shared_ptr<DatasetExportRun>
 void MainWindow::startDatasetExportWorker(const std::shared_ptr<DatasetExportRun> &run)
 {
     // The job reports once per image; the bar needs a few reports a second.
-    ProgressCallback progress =
-        throttledProgress(progressPoster(ProgressKind::DatasetExport, run->frameSteps), 50);
+    ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::DatasetExport, run->frameSteps), 50);
     QThread *worker = QThread::create([run, progress] {
         const int pictures = int(run->dataset.images.size());
         run->ok = runExportJob(run->handler, run->config, run->dataset, pictures,
@@ -217,10 +217,9 @@ void MainWindow::onExportQuillPackage()
     QString lastFolder = store.value(QStringLiteral("lastExportDir")).toString();
     if (lastFolder.isEmpty())
         lastFolder = QDir::homePath();
-    const QString path =
-        Prompts::current().getSaveFileName(this, packageTitle, lastFolder + QLatin1Char('/') + suggested +
-                                                                   QStringLiteral(".qmpkg"),
-                                           QStringLiteral("QuillPackage (*.qmpkg)"));
+    const QString path = Prompts::current().getSaveFileName(
+        this, packageTitle, lastFolder + QLatin1Char('/') + suggested + QStringLiteral(".qmpkg"),
+        QStringLiteral("QuillPackage (*.qmpkg)"));
     if (path.isEmpty())
         return;
     store.setValue(QStringLiteral("lastExportDir"), QFileInfo(path).absolutePath());
@@ -240,8 +239,8 @@ void MainWindow::onExportQuillPackage()
     auto run = std::make_shared<PackageRun>();
     run->project = project;
     ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::PackageExport), 50);
-    QThread *worker = QThread::create(
-        [run, path, progress] { run->ok = QpkgHandler::exportProject(path, run->project, progress); });
+    QThread *worker =
+        QThread::create([run, path, progress] { run->ok = QpkgHandler::exportProject(path, run->project, progress); });
     connect(worker, &QThread::finished, this, [this, run, images, videos, path] {
         run->project = Project();
         finishPackageExport(run->ok, images, videos, path);

@@ -83,8 +83,9 @@ void AnnotatedFrameExtractor::start()
 
 void AnnotatedFrameExtractor::nextVideo()
 {
-    while (++videoIndex < videos.size() && videos.at(videoIndex).frameLabels.isEmpty()) {
-    }
+    ++videoIndex;
+    while (videoIndex < videos.size() && videos.at(videoIndex).frameLabels.isEmpty())
+        ++videoIndex;
     if (videoIndex >= videos.size()) {
         running = false;
         emit finished();

@@ -70,8 +70,8 @@ const FormatInfo catalogue[] = {
     {"YOLOv9", Group::Yolo, 2, nullptr, "Roboflow YOLOv9 normalised labels + data.yaml", ":/icons/yolov9.svg", true,
      true},
     {"YOLOv11", Group::Yolo, 3, nullptr, "YOLO11 normalised labels + data.yaml", ":/icons/yolov11.svg", true, true},
-    {"YOLOv12", Group::Yolo, 4, nullptr, "Roboflow YOLOv12 normalised labels + data.yaml", ":/icons/yolov12.svg",
-     true, true},
+    {"YOLOv12", Group::Yolo, 4, nullptr, "Roboflow YOLOv12 normalised labels + data.yaml", ":/icons/yolov12.svg", true,
+     true},
     {"YOLOv5 PyTorch", Group::Yolo, 5, "YOLOv5 PT", "Roboflow YOLOv5 normalised labels + data.yaml",
      ":/icons/yolo5pytorch.svg", true, true},
     {"YOLOv5 OBB", Group::Yolo, 6, "v5 OBB", "Oriented bounding boxes as 4 corner points (DOTA convention)",
@@ -80,16 +80,16 @@ const FormatInfo catalogue[] = {
      ":/icons/yolo6mt.svg", true, false},
     {"YOLOv7 PyTorch", Group::Yolo, 8, "YOLOv7 PT", "Roboflow YOLOv7 normalised labels + data.yaml",
      ":/icons/yolo7pytorch.svg", true, true},
-    {"YOLOv4 PyTorch", Group::Yolo, 9, "YOLOv4 PT", "Absolute pixel labels + _classes.txt",
-     ":/icons/yolo4pytorch.svg", true, false},
+    {"YOLOv4 PyTorch", Group::Yolo, 9, "YOLOv4 PT", "Absolute pixel labels + _classes.txt", ":/icons/yolo4pytorch.svg",
+     true, false},
     {"YOLOv4 Scaled", Group::Yolo, 10, "v4 Scaled", "Normalised labels + data.yaml (YOLOv4-Scaled layout)",
      ":/icons/yolo4scaled.svg", true, true},
     {"YOLOv3 Keras", Group::Yolo, 11, "v3 Keras", "Absolute pixel labels + _classes.txt", ":/icons/yolov3keras.svg",
      true, false},
     {"YOLO TensorFlow", Group::Yolo, 12, "YOLO TF", "TF Object Detection CSV with absolute pixel coordinates",
      ":/icons/yolotf.svg", false, false},
-    {"Roboflow YOLO", Group::Yolo, 13, "RF YOLO", "Roboflow normalised labels + data.yaml",
-     ":/icons/yoloroboflow.svg", true, true},
+    {"Roboflow YOLO", Group::Yolo, 13, "RF YOLO", "Roboflow normalised labels + data.yaml", ":/icons/yoloroboflow.svg",
+     true, true},
     {"YOLOv8 OBB", Group::Yolo, 14, "v8 OBB", "Oriented bounding boxes as normalised 4 corner points",
      ":/icons/yolov8obb.svg", true, false},
     {"YOLO", Group::Yolo, 15, nullptr, "Normalised labels (class cx cy w h) + classes.txt", ":/icons/yolo.svg", true,
@@ -146,7 +146,6 @@ constexpr int cardWidth = 74;
 constexpr int cardHeight = 64;
 constexpr int cardSpacing = 4;
 constexpr int cardsPerRow = 9;
-
 
 } // namespace
 

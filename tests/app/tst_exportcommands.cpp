@@ -242,12 +242,13 @@ void TestExportCommands::formatListPerProjectType_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QStringList>("formats");
-    const QStringList all = {"COCO",           "LabelMe",        "CreateML",       "Darknet",       "CVAT XML",
-                             "Pascal VOC",     "Florence-2",     "Multiclass",     "CLIP",          "PaliGemma",
-                             "RetinaNet",      "YOLOv8",         "YOLOv9",         "YOLOv11",       "YOLOv12",
-                             "YOLOv5 PyTorch", "YOLOv5 OBB",     "YOLOv6 MT",      "YOLOv7 PyTorch", "YOLOv4 PyTorch",
-                             "YOLOv4 Scaled",  "YOLOv3 Keras",   "YOLO TensorFlow", "Roboflow YOLO", "YOLOv8 OBB",
-                             "YOLO"};
+    const QStringList all = {"COCO",          "LabelMe",      "CreateML",        "Darknet",
+                             "CVAT XML",      "Pascal VOC",   "Florence-2",      "Multiclass",
+                             "CLIP",          "PaliGemma",    "RetinaNet",       "YOLOv8",
+                             "YOLOv9",        "YOLOv11",      "YOLOv12",         "YOLOv5 PyTorch",
+                             "YOLOv5 OBB",    "YOLOv6 MT",    "YOLOv7 PyTorch",  "YOLOv4 PyTorch",
+                             "YOLOv4 Scaled", "YOLOv3 Keras", "YOLO TensorFlow", "Roboflow YOLO",
+                             "YOLOv8 OBB",    "YOLO"};
     const QStringList pose = {"COCO", "YOLO Pose"};
     QTest::newRow("pose") << "pose" << pose;
     QTest::newRow("face") << "face" << pose;
@@ -357,8 +358,7 @@ void TestExportCommands::exportWithVideoToYoloSplitAndCoco()
     const QString b = picture(dir, QStringLiteral("src/park.jpg"), 80, 40, Qt::darkBlue);
     const QString c = picture(dir, QStringLiteral("src/empty.png"), 32, 32, Qt::gray);
     project.dataset.addImage(imageEntry(a, 64, 48, {box({0, 0, 64, 48}, "cat"), box({10, 8, 20, 12}, "dog")}));
-    project.dataset.addImage(
-        imageEntry(b, 80, 40, {FormatTest::polygon("dog", {{0, 0}, {80, 0}, {40, 20}, {0, 40}})}));
+    project.dataset.addImage(imageEntry(b, 80, 40, {FormatTest::polygon("dog", {{0, 0}, {80, 0}, {40, 20}, {0, 40}})}));
     project.dataset.addImage(imageEntry(c, 32, 32));
     // Frames annotated out of order; each frame's box differs.
     const QString clip = makeVideo(dir, QStringLiteral("media/clip.avi"), 30);
@@ -379,8 +379,7 @@ void TestExportCommands::exportWithVideoToYoloSplitAndCoco()
     QVERIFY(exportThroughWindow(window, {QStringLiteral("YOLO"), yoloOut, true, 60, 20}));
     QCOMPARE(highest, 2 + 5);
     QVERIFY2(prompts->calls.isEmpty(), qPrintable(prompts->calls.value(0).text));
-    QCOMPARE(statusText(window),
-             QStringLiteral("Exported 5 images  (train 3 / valid 1 / test 1)  → %1").arg(yoloOut));
+    QCOMPARE(statusText(window), QStringLiteral("Exported 5 images  (train 3 / valid 1 / test 1)  → %1").arg(yoloOut));
     QVERIFY(window.toolBarWidget()->isEnabled());
     QVERIFY(window.imageList()->isEnabled());
     QVERIFY(window.progressBarWidget()->isHidden());
@@ -390,8 +389,8 @@ void TestExportCommands::exportWithVideoToYoloSplitAndCoco()
     QCOMPARE(codeOfPicture(yoloFiles.value(QStringLiteral("clip_frame_000003.jpg"))), 3);
     QCOMPARE(codeOfPicture(yoloFiles.value(QStringLiteral("clip_frame_000012.jpg"))), 12);
     QVERIFY(sameNumbers(yoloFiles.value(QStringLiteral("clip_frame_000003.txt")), {0, 0.125, 0.125, 0.25, 0.25}));
-    QVERIFY(sameNumbers(yoloFiles.value(QStringLiteral("clip_frame_000012.txt")),
-                        {1, 0.75, 68.0 / 96, 0.5, 56.0 / 96}));
+    QVERIFY(
+        sameNumbers(yoloFiles.value(QStringLiteral("clip_frame_000012.txt")), {1, 0.75, 68.0 / 96, 0.5, 56.0 / 96}));
     // Nothing of the extraction stays behind, in the output or the temporary folder.
     QVERIFY2(!QFileInfo::exists(yoloOut + QStringLiteral("/images")), "frames left outside the split folders");
     QCOMPARE(tempLeftovers(tempFolder), QStringList());
@@ -434,8 +433,8 @@ void TestExportCommands::exportWithVideoToYoloSplitAndCoco()
     QStringList fileNames;
     for (const QJsonValue &image : coco.value("images").toArray())
         fileNames.append(image.toObject().value("file_name").toString());
-    QCOMPARE(fileNames, (QStringList{"street.png", "park.jpg", "empty.png", "clip_frame_000003.jpg",
-                                     "clip_frame_000012.jpg"}));
+    QCOMPARE(fileNames,
+             (QStringList{"street.png", "park.jpg", "empty.png", "clip_frame_000003.jpg", "clip_frame_000012.jpg"}));
     // Two frames, then five annotation writes and five image copies.
     QCOMPARE(highest, 2 + 5 + 5);
     Dataset back;
@@ -481,8 +480,8 @@ void TestExportCommands::collidingVideoNamesKeepTheirOwnFrames()
 
     // The names on their own: a later video whose base is taken gets its id.
     QList<VideoEntry> named;
-    const QList<QPair<QString, int>> videos = {
-        {"/a/clip.avi", 4}, {"/b/Clip.avi", 9}, {"/x/CLIP.mp4", 2}, {"/y/other.mkv", 3}, {"/z/clip_9.avi", 5}, {"", 6}};
+    const QList<QPair<QString, int>> videos = {{"/a/clip.avi", 4},  {"/b/Clip.avi", 9},   {"/x/CLIP.mp4", 2},
+                                               {"/y/other.mkv", 3}, {"/z/clip_9.avi", 5}, {"", 6}};
     for (const auto &[path, id] : videos) {
         named.append(videoEntry(path, {}));
         named.last().id = id;
@@ -502,7 +501,8 @@ void TestExportCommands::unreadableFramesAreSkippedAndCounted()
     // A frame past the video's end, a video that is gone, and one that is no video.
     const QString clip = makeVideo(dir, QStringLiteral("clip.avi"), 30);
     dataset.addVideo(videoEntry(clip, {{3, {box({1, 1, 4, 4})}}, {500, {box({1, 1, 4, 4})}}}));
-    dataset.addVideo(videoEntry(dir.filePath(QStringLiteral("gone.avi")), {{1, {box({1, 1, 4, 4})}}, {2, {box({1, 1, 4, 4})}}}));
+    dataset.addVideo(
+        videoEntry(dir.filePath(QStringLiteral("gone.avi")), {{1, {box({1, 1, 4, 4})}}, {2, {box({1, 1, 4, 4})}}}));
     const QString bad = dir.filePath(QStringLiteral("bad.avi"));
     QVERIFY(FormatTest::writeFile(bad, QByteArray(4096, 'x')));
     dataset.addVideo(videoEntry(bad, {{0, {box({1, 1, 4, 4})}}}));
@@ -513,7 +513,8 @@ void TestExportCommands::unreadableFramesAreSkippedAndCounted()
     QCOMPARE(statusText(window), QStringLiteral("Exported 2 images → %1  (4 video frames skipped: clip.avi, gone.avi, "
                                                 "bad.avi)")
                                      .arg(out));
-    QCOMPARE(FormatTest::filesBelow(out), (QStringList{"annotations.json", "images/a.png", "images/clip_frame_000003.jpg"}));
+    QCOMPARE(FormatTest::filesBelow(out),
+             (QStringList{"annotations.json", "images/a.png", "images/clip_frame_000003.jpg"}));
     QCOMPARE(tempLeftovers(tempFolder), QStringList());
 }
 
@@ -586,13 +587,15 @@ void TestExportCommands::imageWithoutPixelsFailsTheExportByName()
     MainWindow window;
     MainWindowTestAccess access(window);
     Dataset &dataset = access.project().dataset;
-    dataset.addImage(imageEntry(picture(dir, QStringLiteral("here.png"), 20, 20, Qt::red), 20, 20, {box({1, 1, 5, 5})}));
+    dataset.addImage(
+        imageEntry(picture(dir, QStringLiteral("here.png"), 20, 20, Qt::red), 20, 20, {box({1, 1, 5, 5})}));
     dataset.addImage(imageEntry(dir.filePath(QStringLiteral("moved_away.png")), 20, 20, {box({1, 1, 5, 5})}));
     QVERIFY(exportThroughWindow(window, {QStringLiteral("YOLO"), dir.filePath(QStringLiteral("out")), true}));
     QCOMPARE(prompts->calls.size(), 1);
     QCOMPARE(prompts->calls.at(0).kind, QStringLiteral("warning"));
     QCOMPARE(prompts->calls.at(0).title, QStringLiteral("Export"));
-    QVERIFY2(prompts->calls.at(0).text.contains(QStringLiteral("moved_away.png")), qPrintable(prompts->calls.at(0).text));
+    QVERIFY2(prompts->calls.at(0).text.contains(QStringLiteral("moved_away.png")),
+             qPrintable(prompts->calls.at(0).text));
     QVERIFY(!statusText(window).startsWith(QStringLiteral("Exported")));
     QVERIFY(!window.isJobRunning());
 }
@@ -636,7 +639,11 @@ void TestExportCommands::progressIsThrottledAndEndsFull()
 void TestExportCommands::throttleKeepsFirstAndLastReports()
 {
     QList<QPair<int, int>> passed;
-    ProgressCallback throttled = throttledProgress([&passed](int current, int total) { passed.append({current, total}); }, 50);
+    ProgressCallback throttled = throttledProgress(
+        [&passed](int current, int total) {
+            passed.append({current, total});
+        },
+        50);
     QElapsedTimer clock;
     clock.start();
     const int total = 200000;

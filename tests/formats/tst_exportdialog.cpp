@@ -30,12 +30,11 @@ using namespace Quillmark;
 
 namespace {
 
-const QStringList coreOrder = {"COCO",       "LabelMe",    "CreateML", "Darknet", "CVAT XML",  "Pascal VOC",
+const QStringList coreOrder = {"COCO",       "LabelMe",    "CreateML", "Darknet",   "CVAT XML", "Pascal VOC",
                                "Florence-2", "Multiclass", "CLIP",     "PaliGemma", "RetinaNet"};
-const QStringList yoloOrder = {"YOLOv8",         "YOLOv9",        "YOLOv11",        "YOLOv12",
-                               "YOLOv5 PyTorch", "YOLOv5 OBB",    "YOLOv6 MT",      "YOLOv7 PyTorch",
-                               "YOLOv4 PyTorch", "YOLOv4 Scaled", "YOLOv3 Keras",   "YOLO TensorFlow",
-                               "Roboflow YOLO",  "YOLOv8 OBB",    "YOLO"};
+const QStringList yoloOrder = {"YOLOv8",       "YOLOv9",          "YOLOv11",        "YOLOv12",        "YOLOv5 PyTorch",
+                               "YOLOv5 OBB",   "YOLOv6 MT",       "YOLOv7 PyTorch", "YOLOv4 PyTorch", "YOLOv4 Scaled",
+                               "YOLOv3 Keras", "YOLO TensorFlow", "Roboflow YOLO",  "YOLOv8 OBB",     "YOLO"};
 
 // Every format the registry writes, in registry order.
 QStringList registryFormats()
@@ -59,7 +58,7 @@ struct StyledDialog {
     QWidget window;
     ExportDialog *dialog = nullptr;
 
-    template<typename T> T *child(const char *name) const { return dialog->findChild<T *>(QLatin1String(name)); }
+    template <typename T> T *child(const char *name) const { return dialog->findChild<T *>(QLatin1String(name)); }
     QCheckBox *box(const QString &text) const
     {
         for (QCheckBox *check : dialog->findChildren<QCheckBox *>()) {
@@ -260,10 +259,11 @@ void TestExportDialog::cardsShowTheirLabelsWhole()
 void TestExportDialog::optionsPerFormat()
 {
     StyledDialog d(registryFormats(), 3);
-    const QStringList splitCapable = {"Darknet",        "Pascal VOC",    "Multiclass",     "YOLOv8",       "YOLOv9",
-                                      "YOLOv11",        "YOLOv12",       "YOLOv5 PyTorch", "YOLOv5 OBB",   "YOLOv6 MT",
-                                      "YOLOv7 PyTorch", "YOLOv4 PyTorch", "YOLOv4 Scaled", "YOLOv3 Keras", "Roboflow YOLO",
-                                      "YOLOv8 OBB",     "YOLO"};
+    const QStringList splitCapable = {"Darknet",       "Pascal VOC",   "Multiclass",     "YOLOv8",
+                                      "YOLOv9",        "YOLOv11",      "YOLOv12",        "YOLOv5 PyTorch",
+                                      "YOLOv5 OBB",    "YOLOv6 MT",    "YOLOv7 PyTorch", "YOLOv4 PyTorch",
+                                      "YOLOv4 Scaled", "YOLOv3 Keras", "Roboflow YOLO",  "YOLOv8 OBB",
+                                      "YOLO"};
     const QStringList dataYaml = {"YOLOv8",         "YOLOv9",        "YOLOv11",       "YOLOv12", "YOLOv5 PyTorch",
                                   "YOLOv7 PyTorch", "YOLOv4 Scaled", "Roboflow YOLO", "YOLO"};
     for (const QString &format : registryFormats()) {
@@ -388,7 +388,7 @@ void TestExportDialog::configOfHiddenOptions()
     d.choose("COCO");
     const ExportConfig coco = d.dialog->config();
     QVERIFY(!coco.split);
-    QVERIFY(!coco.copyImages);  // the hidden box's state still counts
+    QVERIFY(!coco.copyImages); // the hidden box's state still counts
     QVERIFY(!coco.generateYaml);
     QVERIFY(!coco.embedBase64); // but the LabelMe-only box must not stop COCO's image copies
     d.choose("Darknet");
@@ -433,17 +433,27 @@ void TestExportDialog::summary_data()
     QTest::addColumn<int>("valid");
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("ten split") << 10 << true << 70 << 20 << "/o" << "train 7  ·  valid 2  ·  test 1  (10 total)";
-    QTest::newRow("five rounds up") << 5 << true << 70 << 20 << "/o" << "train 4  ·  valid 1  ·  test 0  (5 total)";
+    QTest::newRow("ten split") << 10 << true << 70 << 20 << "/o"
+                               << "train 7  ·  valid 2  ·  test 1  (10 total)";
+    QTest::newRow("five rounds up") << 5 << true << 70 << 20 << "/o"
+                                    << "train 4  ·  valid 1  ·  test 0  (5 total)";
     // As the export job writes them: valid takes what train leaves.
-    QTest::newRow("halves") << 5 << true << 50 << 50 << "/o" << "train 3  ·  valid 2  ·  test 0  (5 total)";
-    QTest::newRow("three halves") << 3 << true << 50 << 50 << "/o" << "train 2  ·  valid 1  ·  test 0  (3 total)";
-    QTest::newRow("empty split") << 0 << true << 70 << 20 << "/o" << "train 0  ·  valid 0  ·  test 0  (0 total)";
-    QTest::newRow("one image") << 1 << false << 70 << 20 << "/data/out" << "1 image  ·  /data/out";
-    QTest::newRow("no images") << 0 << false << 70 << 20 << "/data/out" << "0 images  ·  /data/out";
-    QTest::newRow("path as typed") << 12 << false << 70 << 20 << " /d/o " << "12 images  ·   /d/o ";
-    QTest::newRow("blank path") << 12 << false << 70 << 20 << "   " << "12 images  ·  no output path selected";
-    QTest::newRow("percent in path") << 2 << false << 70 << 20 << "/a%1b" << "2 images  ·  /a%1b";
+    QTest::newRow("halves") << 5 << true << 50 << 50 << "/o"
+                            << "train 3  ·  valid 2  ·  test 0  (5 total)";
+    QTest::newRow("three halves") << 3 << true << 50 << 50 << "/o"
+                                  << "train 2  ·  valid 1  ·  test 0  (3 total)";
+    QTest::newRow("empty split") << 0 << true << 70 << 20 << "/o"
+                                 << "train 0  ·  valid 0  ·  test 0  (0 total)";
+    QTest::newRow("one image") << 1 << false << 70 << 20 << "/data/out"
+                               << "1 image  ·  /data/out";
+    QTest::newRow("no images") << 0 << false << 70 << 20 << "/data/out"
+                               << "0 images  ·  /data/out";
+    QTest::newRow("path as typed") << 12 << false << 70 << 20 << " /d/o "
+                                   << "12 images  ·   /d/o ";
+    QTest::newRow("blank path") << 12 << false << 70 << 20 << "   "
+                                << "12 images  ·  no output path selected";
+    QTest::newRow("percent in path") << 2 << false << 70 << 20 << "/a%1b"
+                                     << "2 images  ·  /a%1b";
 }
 
 void TestExportDialog::summary()
