@@ -105,7 +105,8 @@ QString picture(const QDir &dir, const QString &name, int w, int h, const QColor
 }
 
 // A video of `count` frames whose pictures show the codes offset .. offset + count - 1.
-QString makeVideo(const QDir &dir, const QString &name, int count, int codeOffset = 0)
+QString makeVideo(const QDir &dir, const QString &name, int count, int codeOffset = 0,
+                  const QStringList &codec = VideoFixture::mjpegCodec())
 {
     const QString framesDir = dir.filePath(name + QStringLiteral(".frames"));
     QDir().mkpath(framesDir);
@@ -116,7 +117,7 @@ QString makeVideo(const QDir &dir, const QString &name, int count, int codeOffse
     const QString path = dir.filePath(name);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QString log;
-    if (!VideoFixture::encode(QDir(framesDir), QStringLiteral("25"), VideoFixture::mjpegCodec(), path, &log))
+    if (!VideoFixture::encode(QDir(framesDir), QStringLiteral("25"), codec, path, &log))
         qWarning("ffmpeg failed: %s", qPrintable(log));
     return path;
 }
@@ -521,9 +522,11 @@ void TestExportCommands::unreadableFramesAreSkippedAndCounted()
 void TestExportCommands::packagedVideoIsDecodedFromATemporaryCopy()
 {
     const QDir dir(temp.filePath(QStringLiteral("packaged")));
-    const QString made = makeVideo(dir, QStringLiteral("made/street.avi"), 30, 40);
+    // H.264 as cameras write it, groups of 12 pictures with B-frames between.
+    const QString made = makeVideo(dir, QStringLiteral("made/street.mp4"), 30, 40, VideoFixture::h264Codec(12));
     // As read from a package stored away from its media: the bytes in memory, a bare name.
-    VideoEntry video = videoEntry(QStringLiteral("street.avi"), {{4, {box({5, 5, 10, 10}, "car")}}});
+    VideoEntry video = videoEntry(QStringLiteral("street.mp4"),
+                                  {{4, {box({5, 5, 10, 10}, "car")}}, {17, {box({1, 1, 10, 10}, "car")}}});
     video.bytes = FormatTest::readFile(made);
     QVERIFY(!video.bytes.isEmpty());
     QVERIFY(QFile::remove(made));
@@ -534,8 +537,9 @@ void TestExportCommands::packagedVideoIsDecodedFromATemporaryCopy()
     const QString out = dir.filePath(QStringLiteral("out"));
     QVERIFY(exportThroughWindow(window, {QStringLiteral("COCO"), out}));
     QVERIFY(prompts->calls.isEmpty());
-    QCOMPARE(statusText(window), QStringLiteral("Exported 1 images → %1").arg(out));
+    QCOMPARE(statusText(window), QStringLiteral("Exported 2 images → %1").arg(out));
     QCOMPARE(codeOfPicture(out + QStringLiteral("/images/street_frame_000004.jpg")), 44);
+    QCOMPARE(codeOfPicture(out + QStringLiteral("/images/street_frame_000017.jpg")), 57);
     QCOMPARE(tempLeftovers(tempFolder), QStringList());
 }
 
