@@ -191,6 +191,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void buttonsReachTheCommands();
     void formatListPerProjectType_data();
     void formatListPerProjectType();
     void unusableOutputPaths();
@@ -237,6 +238,34 @@ void TestExportCommands::cleanup()
     installed.reset();
     delete prompts;
     prompts = nullptr;
+}
+
+void TestExportCommands::buttonsReachTheCommands()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().projectType = QStringLiteral("object_detection");
+    access.project().dataset.addImage(imageEntry("/nowhere/a.png", 10, 10));
+    access.projectPath() = temp.filePath(QStringLiteral("p.qmk"));
+    access.refreshUi();
+    access.updateTitle();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QPushButton *exportDataset = window.toolBarWidget()->button(ToolBar::ExportDataset);
+    QPushButton *exportPackage = window.toolBarWidget()->button(ToolBar::ExportPackage);
+    QVERIFY(exportDataset->isEnabled());
+    QVERIFY(exportPackage->isEnabled());
+
+    bool dialogShown = false;
+    onNextModal([&dialogShown](QWidget *modal) {
+        dialogShown = qobject_cast<ExportDialog *>(modal) != nullptr;
+        qobject_cast<QDialog *>(modal)->reject();
+    });
+    QTest::mouseClick(exportDataset, Qt::LeftButton);
+    QVERIFY(dialogShown);
+    QTest::mouseClick(exportPackage, Qt::LeftButton);
+    QCOMPARE(prompts->calls.size(), 1);
+    QCOMPARE(prompts->calls.at(0).kind, QStringLiteral("save"));
 }
 
 void TestExportCommands::formatListPerProjectType_data()
