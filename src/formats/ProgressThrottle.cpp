@@ -10,12 +10,12 @@ ProgressCallback throttledProgress(ProgressCallback inner, int intervalMs)
 {
     if (!inner)
         return {};
-    auto clock = std::make_shared<QElapsedTimer>();
-    return [inner = std::move(inner), clock, intervalMs](int current, int total) {
-        const bool last = current >= total;
-        if (clock->isValid() && !last && !clock->hasExpired(intervalMs))
+    auto sinceLast = std::make_shared<QElapsedTimer>();
+    return [inner = std::move(inner), sinceLast, intervalMs](int current, int total) {
+        const bool due = !sinceLast->isValid() || current >= total || sinceLast->elapsed() >= intervalMs;
+        if (!due)
             return;
-        clock->start();
+        sinceLast->start();
         inner(current, total);
     };
 }

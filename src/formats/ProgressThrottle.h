@@ -4,13 +4,11 @@
 
 namespace Quillmark {
 
-// A progress callback that passes on at most one report per `intervalMs` to
-// `inner`: the first report, then the next one once the interval has passed,
-// and always the last one (current reaching total). For workers whose every
-// report costs a queued call to the GUI thread: a job over 100,000 images then
-// posts a few dozen reports a second instead of one per image, and the bar
-// still ends full. The returned callback is meant for one thread (the worker's);
-// an empty `inner` gives an empty callback.
-ProgressCallback throttledProgress(ProgressCallback inner, int intervalMs = 50);
+// A callback that hands `inner` the first report, the last one (current ==
+// total), and otherwise at most one report per `intervalMs`, dropping the ones
+// between. A reader of 100,000 files then posts a few hundred reports to the
+// GUI thread instead of 100,000. To be called from one thread at a time, as
+// the handlers do. An empty `inner` gives an empty callback.
+ProgressCallback throttledProgress(ProgressCallback inner, int intervalMs = 40);
 
 } // namespace Quillmark
