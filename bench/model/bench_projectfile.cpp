@@ -1,7 +1,12 @@
 // Save and load of a large project file (100,000 images, 10 annotations each),
-// then Python's json.load / json.dump on the same file for comparison.
+// each side in a fresh process: our load beside Python's json.load of the
+// same file, in rounds run back to back; the medians and their ratio are
+// printed. The Google Benchmark runs time the save and the load in this
+// process as well.
 //
-//   bench_projectfile [--images N] [benchmark flags]
+//   bench_projectfile [--images N] [--rounds R] [benchmark flags]
+//   bench_projectfile --load <file>     (one fresh load, used by the above)
+//   bench_projectfile --write <file> [--images N]   (writes the project file only)
 
 #include "PeakMemory.h"
 
@@ -15,6 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -23,10 +29,8 @@ using namespace Quillmark;
 namespace {
 
 int imageCount = 100000;
+int rounds = 3;
 QString projectPath;
-// Seconds of the last save and load, for the comparison with Python.
-double saveSeconds = 0;
-double loadSeconds = 0;
 
 Annotation makeBox(int i)
 {
@@ -88,49 +92,80 @@ void BM_Save(benchmark::State &state)
 {
     const Project project = makeProject(imageCount);
     for (auto _ : state) {
-        QElapsedTimer timer;
-        timer.start();
         if (!saveProjectFile(project, projectPath))
             state.SkipWithError("save failed");
-        saveSeconds = timer.nsecsElapsed() / 1e9;
     }
     state.counters["MiB"] = double(QFileInfo(projectPath).size()) / (1024.0 * 1024.0);
-    state.counters["peakMiB"] = QmBench::peakMemoryMiB();
 }
 
 void BM_Load(benchmark::State &state)
 {
     for (auto _ : state) {
-        QElapsedTimer timer;
-        timer.start();
         Project p;
         if (!loadProjectFile(p, projectPath) || p.dataset.images.size() != imageCount)
             state.SkipWithError("load failed");
-        loadSeconds = timer.nsecsElapsed() / 1e9;
         benchmark::DoNotOptimize(p);
     }
-    state.counters["peakMiB"] = QmBench::peakMemoryMiB();
 }
 
-void compareWithPython(const QString &tempDir)
+// One fresh load: prints its time from open to done and the peak memory.
+int loadOnce(const QString &path)
 {
-    QProcess python;
-    python.start(QStringLiteral(QM_PYTHON),
-                 {QStringLiteral(QM_BENCH_DIR "/model/json_reference.py"), projectPath,
-                  tempDir + QStringLiteral("/python_dump.json")});
-    if (!python.waitForFinished(-1) || python.exitCode() != 0) {
-        std::fprintf(stderr, "python reference failed: %s\n", python.readAllStandardError().constData());
-        return;
+    QElapsedTimer timer;
+    timer.start();
+    Project p;
+    const bool ok = loadProjectFile(p, path);
+    std::printf("seconds %.6f\npeakMiB %.1f\nimages %lld\n", timer.nsecsElapsed() / 1e9, QmBench::peakMemoryMiB(),
+                qlonglong(p.dataset.images.size()));
+    std::fflush(stdout);
+    std::_Exit(ok ? 0 : 1); // the time of freeing the dataset is not the load's
+}
+
+struct Fresh {
+    double seconds = -1;
+    double peakMiB = -1;
+};
+
+Fresh freshRun(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    Fresh run;
+    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
+        return run;
     }
-    QMap<QString, double> theirs;
-    for (const QByteArray &line : python.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() == 2)
-            theirs[QString::fromLatin1(parts[0])] = parts[1].toDouble();
+    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("seconds "))
+            run.seconds = line.mid(8).toDouble();
+        else if (line.startsWith("peakMiB "))
+            run.peakMiB = line.mid(8).toDouble();
     }
-    std::printf("\nPython json.load %.3f s, json.dump(indent=4, sort_keys=True) %.3f s\n", theirs["load"],
-                theirs["dump"]);
-    std::printf("ours / python: load %.2f, save %.2f\n", loadSeconds / theirs["load"], saveSeconds / theirs["dump"]);
+    return run;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? -1.0 : values.at(values.size() / 2);
+}
+
+void compareFresh()
+{
+    QList<double> ours, python, peak;
+    for (int r = 0; r < rounds; ++r) {
+        const Fresh mine = freshRun(QCoreApplication::applicationFilePath(), {QStringLiteral("--load"), projectPath});
+        const Fresh theirs = freshRun(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"),
+                                                                   QStringLiteral("load"), projectPath});
+        ours.append(mine.seconds);
+        peak.append(mine.peakMiB);
+        python.append(theirs.seconds);
+    }
+    const double o = median(ours), p = median(python);
+    std::printf("\nProject file of %d images, %.0f MiB; fresh processes, median of %d rounds:\n", imageCount,
+                double(QFileInfo(projectPath).size()) / (1024.0 * 1024.0), rounds);
+    std::printf("  our load %.3f s (peak %.0f MiB)  Python json.load %.3f s  ours/Python %.2f\n", o, median(peak), p,
+                o / p);
 }
 
 } // namespace
@@ -141,16 +176,26 @@ BENCHMARK(BM_Load)->Iterations(1)->Unit(benchmark::kMillisecond);
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], "--load") == 0)
+        return loadOnce(QString::fromLocal8Bit(argv[2]));
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--images") == 0)
             imageCount = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--rounds") == 0)
+            rounds = std::max(1, std::atoi(argv[i + 1]));
     }
+    if (argc >= 3 && std::strcmp(argv[1], "--write") == 0)
+        return saveProjectFile(makeProject(imageCount), QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     QTemporaryDir dir;
     projectPath = dir.filePath(QStringLiteral("bench.qmk"));
+    if (!saveProjectFile(makeProject(imageCount), projectPath)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(projectPath));
+        return 1;
+    }
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    compareWithPython(dir.path());
+    compareFresh();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "model/JsonValue.h"
 
 #include "model/JsonNode.h"
+#include "model/JsonStringPool.h"
 
 #include <cmath>
 #include <cstring>
@@ -212,6 +213,27 @@ QString JsonValue::toString(const QString &fallback)
         m_node->fail();
         return fallback;
     }
+    return text;
+}
+
+QString JsonValue::toString(JsonStringPool &pool, const QString &fallback)
+{
+    if (!takeIf(Type::String))
+        return fallback;
+    StringBody body;
+    if (!takeStringBody(*m_node, &body)) {
+        m_node->fail();
+        return fallback;
+    }
+    const QByteArrayView raw(body.begin, body.end - body.begin);
+    if (const QString *known = pool.find(raw))
+        return *known;
+    QString text;
+    if (!decodeString(body, &text)) {
+        m_node->fail();
+        return fallback;
+    }
+    pool.insert(raw, text);
     return text;
 }
 

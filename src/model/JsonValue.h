@@ -10,6 +10,8 @@
 
 namespace Quillmark {
 
+class JsonStringPool;
+
 namespace JsonDetail {
 struct Node;
 }
@@ -45,6 +47,10 @@ public:
     // A string, escapes resolved, as Qt's JSON reader gives it (an escaped
     // lone surrogate is kept as it is).
     QString toString(const QString &fallback = QString());
+    // The same, through `pool`: a string whose text was read through the pool
+    // before is not decoded again but shares the copy kept there. For values
+    // that repeat throughout a document, such as class names.
+    QString toString(JsonStringPool &pool, const QString &fallback = QString());
     // A string as UTF-8 bytes, escapes resolved.
     QByteArray toUtf8(const QByteArray &fallback = QByteArray());
     // A string as it is written in the text, between its quotes and with its
