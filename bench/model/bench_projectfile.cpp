@@ -8,6 +8,7 @@
 //   bench_projectfile --load <file>     (one fresh load, used by the above)
 //   bench_projectfile --write <file> [--images N]   (writes the project file only)
 
+#include "LargeProject.h"
 #include "PeakMemory.h"
 
 #include "model/ProjectFile.h"
@@ -32,65 +33,9 @@ int imageCount = 100000;
 int rounds = 3;
 QString projectPath;
 
-Annotation makeBox(int i)
-{
-    Annotation a;
-    a.className = QStringLiteral("class_%1").arg(i % 12);
-    a.bbox = QRectF(10.5 + i % 300, 20.25 + i % 200, 64 + i % 50, 48 + i % 40);
-    a.confidence = (i % 3 == 0) ? 0.9f : 1.0f;
-    return a;
-}
-
-Annotation makePolygon(int i)
-{
-    Annotation a = makeBox(i);
-    a.kind = Polygon;
-    for (int k = 0; k < 12; ++k)
-        a.points.append(QPointF(100.125 + k * 7.5 + i % 17, 200.5 + (k % 4) * 9.75));
-    return a;
-}
-
-Annotation makeKeypoints(int i)
-{
-    Annotation a = makeBox(i);
-    a.kind = Keypoint;
-    a.className = QStringLiteral("person");
-    for (int k = 0; k < 17; ++k) {
-        a.points.append(QPointF(300 + k * 3.5, 400 + k * 2.25));
-        a.keypointVis.append(k % 5 == 0 ? 1 : 2);
-    }
-    return a;
-}
-
-Project makeProject(int images)
-{
-    Project p;
-    p.name = QStringLiteral("Benchmark");
-    p.projectType = QStringLiteral("segmentation");
-    for (int i = 0; i < images; ++i) {
-        ImageEntry e;
-        e.filePath = QStringLiteral("/data/set/images/img_%1.jpg").arg(i, 6, 10, QLatin1Char('0'));
-        e.width = 1920;
-        e.height = 1080;
-        for (int k = 0; k < 10; ++k) {
-            if (k < 4)
-                e.labels.append(makeBox(i + k));
-            else if (k < 9)
-                e.labels.append(makePolygon(i + k));
-            else if (i % 10 == 0)
-                e.labels.append(makeKeypoints(i + k));
-            else
-                e.labels.append(makeBox(i + k));
-        }
-        p.dataset.addImage(e);
-    }
-    p.dataset.syncClassesFromAnnotations();
-    return p;
-}
-
 void BM_Save(benchmark::State &state)
 {
-    const Project project = makeProject(imageCount);
+    const Project project = QmBench::largeProject(imageCount);
     for (auto _ : state) {
         if (!saveProjectFile(project, projectPath))
             state.SkipWithError("save failed");
@@ -185,10 +130,10 @@ int main(int argc, char **argv)
             rounds = std::max(1, std::atoi(argv[i + 1]));
     }
     if (argc >= 3 && std::strcmp(argv[1], "--write") == 0)
-        return saveProjectFile(makeProject(imageCount), QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+        return saveProjectFile(QmBench::largeProject(imageCount), QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     QTemporaryDir dir;
     projectPath = dir.filePath(QStringLiteral("bench.qmk"));
-    if (!saveProjectFile(makeProject(imageCount), projectPath)) {
+    if (!saveProjectFile(QmBench::largeProject(imageCount), projectPath)) {
         std::fprintf(stderr, "could not write %s\n", qPrintable(projectPath));
         return 1;
     }
