@@ -1,20 +1,32 @@
 #pragma once
 
-// Peak resident memory of this process so far, in MiB (VmHWM from /proc).
+// Peak and current resident memory of this process, in MiB (from /proc).
 #include <fstream>
 #include <string>
 
 namespace QmBench {
 
-inline double peakMemoryMiB()
+// A memory figure of this process from /proc/self/status, in MiB.
+inline double statusMemoryMiB(const std::string &key)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
+        if (line.rfind(key, 0) == 0)
+            return std::stod(line.substr(key.size())) / 1024.0;
     }
     return 0.0;
+}
+
+inline double peakMemoryMiB()
+{
+    return statusMemoryMiB("VmHWM:");
+}
+
+// Resident memory of this process now, in MiB (VmRSS).
+inline double residentMemoryMiB()
+{
+    return statusMemoryMiB("VmRSS:");
 }
 
 } // namespace QmBench

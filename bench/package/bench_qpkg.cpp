@@ -46,17 +46,6 @@ double mib(qint64 bytes)
     return double(bytes) / (1024.0 * 1024.0);
 }
 
-double currentRssMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    }
-    return 0.0;
-}
-
 // Lets the peak resident size start again from the current one.
 void resetPeakMemory()
 {
@@ -249,7 +238,7 @@ void BM_ReadPackage(benchmark::State &state)
     double heldGrowth = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const double before = currentRssMiB();
+        const double before = QmBench::residentMemoryMiB();
         resetPeakMemory();
         state.ResumeTiming();
         {

@@ -166,6 +166,7 @@ void MainWindow::setupUi()
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);
     connect(slideshowTimer, &QTimer::timeout, this, &MainWindow::onSlideshowTick);
+    connectVideoDecoder();
 
     undoAction = canvas->undoStack()->createUndoAction(this, QStringLiteral("&Undo"));
     undoAction->setShortcut(QKeySequence::Undo);

@@ -13,6 +13,7 @@
 #include "model/Annotation.h"
 #include "model/ImageEntry.h"
 #include "model/Project.h"
+#include "video/VideoDecoder.h"
 
 #include <QHash>
 #include <QImage>
@@ -180,6 +181,12 @@ public slots:
     void onPlaySlideshow();
     void onSlideshowTick();
 
+public:
+    // Video mode, for tests.
+    const VideoDecoder &videoDecoderObject() const { return videoDecoder; }
+    QString temporaryVideoPath() const { return tempVideoPath; }
+    bool isSlideshowPlaying() const { return slideshowPlaying; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -260,12 +267,21 @@ private:
     void clearCanvas();
 
     // Video (MainWindowVideo.cpp)
+    void connectVideoDecoder();
     void setVideoMode(bool on);
     void resetVideoState();
     void leaveVideoModeForImage();
     void seekVideoFrame(int frame);
     void reshowCurrentFrame();
     void updateVideoMarkers(int videoId);
+    void resetScrubber(int frameCount);
+    void showFrameLabels(const VideoEntry &video, int frame);
+    int lastVideoFrame() const;
+    void stopSlideshow();
+    void finishVideoImport(bool ok, const QString &error);
+    void onVideoFrameFailed(int frame);
+    bool locateVideo(VideoEntry &video);
+    QString temporaryVideoFor(const VideoEntry &video);
 
     // Auto-label (MainWindowAutoLabel.cpp)
     void handleDetectionModelSelected(const QString &path);
@@ -393,6 +409,7 @@ private:
     QTimer *busyTimer = nullptr;
     int busyValue = 0;
     int busyStep = 5;
+    VideoDecoder videoDecoder;
     int currentVideoId = -1;
     int currentFrame = 0;
     // Frame index of the video frame the canvas shows, -1 when it shows an

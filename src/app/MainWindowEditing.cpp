@@ -274,7 +274,9 @@ void MainWindow::onClassesSelected(const QStringList &names)
         return;
     if (videoMode) {
         VideoEntry *video = project.dataset.videoById(currentVideoId);
-        if (!video)
+        // Only the frame on the canvas takes the classes: until the current frame
+        // arrives, the canvas shows another frame or an image.
+        if (!video || displayedFrame != currentFrame || canvas->displayedEntryId() != ~currentVideoId)
             return;
         ImageEntry size;
         size.width = video->width;

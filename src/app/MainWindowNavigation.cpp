@@ -98,6 +98,9 @@ void MainWindow::onImageLoaded(int imageId, const QImage &image)
 
 void MainWindow::onImageSelected(int imageId)
 {
+    // A video import waits for the decoder, which leaving video mode would close.
+    if (videoImportPending)
+        return;
     if (imageId < 0) {
         onVideoItemSelected(~imageId);
         return;

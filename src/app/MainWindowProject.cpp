@@ -188,6 +188,9 @@ void MainWindow::removeTempVideo()
 {
     if (tempVideoPath.isEmpty())
         return;
+    // The decoder lets go of the file before it is removed.
+    if (videoDecoder.path() == tempVideoPath)
+        videoDecoder.close();
     QFile::remove(tempVideoPath);
     tempVideoPath.clear();
 }

@@ -1,0 +1,807 @@
+// Video mode through the real main window, offscreen, on videos made by ffmpeg:
+// import, stepping and jumping with the tool bar's buttons, the slideshow,
+// annotating a frame across save and reopen, the temporary file of a packaged
+// video, a missing video located again, and the busy state of an import that
+// the user interrupts or that never settles. What the canvas shows is read from
+// its pixels, where the user looks.
+
+#include "AppTestSupport.h"
+#include "MainWindowTestAccess.h"
+#include "QmTest.h"
+#include "ScriptedPrompts.h"
+#include "VideoFixtures.h"
+
+#include "canvas/Tool.h"
+#include "chrome/ToolBar.h"
+#include "panels/ImageListPanel.h"
+#include "panels/VideoScrubber.h"
+#include "video/VideoDecoder.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+using namespace Quillmark;
+using namespace AppTest;
+
+namespace {
+
+constexpr int clipFrames = 100;
+constexpr int clipWidth = 240;
+constexpr int clipHeight = 136;
+constexpr int otherFrames = 40;
+constexpr int otherWidth = 192;
+constexpr int otherHeight = 108;
+
+// The index shown by the frame on the canvas, read from the widget's pixels.
+int shownCode(MainWindow &window, int width, int height)
+{
+    LabelCanvas *canvas = window.labelCanvas();
+    const QImage shot = canvas->grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();
+    return VideoFixture::frameCode(
+        shot, width, height, [canvas, ratio](const QPointF &p) { return (canvas->toScreen(p) * ratio).toPoint(); });
+}
+
+// True once frame `frame` of the current video is on the canvas and nothing is
+// on its way.
+bool waitForFrame(MainWindow &window, int frame, int timeoutMs = 8000)
+{
+    MainWindowTestAccess access(window);
+    return QTest::qWaitFor(
+        [&] {
+            const VideoDecoder &decoder = window.videoDecoderObject();
+            return window.isVideoMode() && decoder.isOpen() && !decoder.isAwaitingFrame() &&
+                   access.displayedFrame() == frame && access.currentFrame() == frame &&
+                   window.labelCanvas()->displayedEntryId() == ~access.currentVideoId();
+        },
+        timeoutMs);
+}
+
+// A typed, saved project of two images on disk, with the class "cat".
+void imageProject(MainWindowTestAccess &access, const QTemporaryDir &dir)
+{
+    for (const QString &name : {QStringLiteral("A.png"), QStringLiteral("B.png")})
+        access.project().dataset.addImage(imageEntry(writeImage(QDir(dir.path()), name, 80, 60, Qt::gray), 80, 60));
+    access.project().projectType = QStringLiteral("object_detection");
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.projectPath() = dir.filePath(QStringLiteral("project.qmk"));
+    access.refreshUi();
+    access.updateTitle();
+}
+
+// One window with that project, shown.
+struct Session {
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access{window};
+
+    Session()
+    {
+        imageProject(access, dir);
+        window.show();
+    }
+};
+
+VideoEntry videoEntry(const QString &path, int frames, int width, int height)
+{
+    VideoEntry video;
+    video.filePath = path;
+    video.frameCount = frames;
+    video.width = width;
+    video.height = height;
+    return video;
+}
+
+// Whether this process still holds a file descriptor on a removed temporary video.
+bool holdsRemovedTemporaryVideo()
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &name : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[4096];
+        const ssize_t length = ::readlink(QFile::encodeName(fds.filePath(name)).constData(), target, sizeof target);
+        if (length <= 0)
+            continue;
+        const QString link = QString::fromLocal8Bit(target, int(length));
+        if (link.contains(QLatin1String("quillmark_vid_")) && link.endsWith(QLatin1String("(deleted)")))
+            return true;
+    }
+    return false;
+}
+
+QPushButton *toolButton(MainWindow &window, ToolBar::Button which)
+{
+    return window.toolBarWidget()->button(which);
+}
+
+} // namespace
+
+class TestVideoMode : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void importShowsTheFirstFrame();
+    void importRefusals();
+    void stepsAndJumpsClampAtBothEnds();
+    void slideshowRunsToTheEnd();
+    void oneFrameVideo();
+    void annotatedFrameSurvivesSaveAndReopen();
+    void editsBeforeTheFirstFrameStayWithTheImage();
+    void packageVideoTemporaryFile();
+    void temporaryFilesAreUniquePerRun();
+    void selectionsWaitForAPendingImport();
+    void importThatNeverSettlesEndsTheBusyState();
+    void missingVideoIsLocated();
+    void videoStoredWithoutLengthTakesTheDecoders();
+    void projectVideoThatCannotBeOpened();
+    void framePastTheLastPictureIsReported();
+
+private:
+    // Imports `path` through the command and waits for its frame 0.
+    bool importAndWait(MainWindow &window, const QString &path);
+
+    QmTest::ScriptedPrompts prompts;
+    std::unique_ptr<Session> session;
+    QTemporaryDir fixtures;
+    QString clip;
+    QString other;
+    QString oneFrame;
+    QString garbage;
+    QString zeroed;
+    QString longAudio;
+};
+
+void TestVideoMode::initTestCase()
+{
+    QVERIFY2(!VideoFixture::ffmpeg().isEmpty(), "Debian's ffmpeg is needed to make the test videos");
+    const QDir root(fixtures.path());
+    QString log;
+
+    QVERIFY(root.mkpath(QStringLiteral("clip")));
+    const QDir clipFramesDir(root.filePath(QStringLiteral("clip")));
+    QVERIFY(VideoFixture::writeFrames(clipFramesDir, clipFrames, clipWidth, clipHeight));
+    clip = root.filePath(QStringLiteral("clip.mp4"));
+    QVERIFY2(VideoFixture::encode(clipFramesDir, QStringLiteral("25"), VideoFixture::h264Codec(25), clip, &log),
+             qPrintable(log));
+
+    QVERIFY(root.mkpath(QStringLiteral("other")));
+    const QDir otherFramesDir(root.filePath(QStringLiteral("other")));
+    QVERIFY(VideoFixture::writeFrames(otherFramesDir, otherFrames, otherWidth, otherHeight));
+    other = root.filePath(QStringLiteral("other.avi"));
+    QVERIFY2(VideoFixture::encode(otherFramesDir, QStringLiteral("25"), VideoFixture::mjpegCodec(), other, &log),
+             qPrintable(log));
+
+    oneFrame = root.filePath(QStringLiteral("one.mp4"));
+    QVERIFY2(VideoFixture::encodeOneFrame(otherFramesDir.filePath(QStringLiteral("f00007.png")), oneFrame, &log),
+             qPrintable(log));
+    longAudio = root.filePath(QStringLiteral("longaudio.mp4"));
+    QVERIFY2(VideoFixture::encodeWithLongerAudio(otherFramesDir, longAudio, &log), qPrintable(log));
+
+    garbage = root.filePath(QStringLiteral("garbage.mp4"));
+    QVERIFY(VideoFixture::writeFile(garbage, VideoFixture::noise(16 * 1024, 5)));
+    // A sound container whose pictures are all zeros: it loads, yet no frame decodes.
+    const QByteArray zeroedBytes = VideoFixture::withZeroedPictures(VideoFixture::readAll(clip));
+    QVERIFY(!zeroedBytes.isEmpty());
+    zeroed = root.filePath(QStringLiteral("zeroed.mp4"));
+    QVERIFY(VideoFixture::writeFile(zeroed, zeroedBytes));
+}
+
+void TestVideoMode::init()
+{
+    prompts.calls.clear();
+    prompts.answers.clear();
+    Prompts::setOverride(&prompts);
+    QSettings().clear();
+    session = std::make_unique<Session>();
+    QVERIFY(QTest::qWaitForWindowExposed(&session->window));
+}
+
+void TestVideoMode::cleanup()
+{
+    session.reset();
+}
+
+bool TestVideoMode::importAndWait(MainWindow &window, const QString &path)
+{
+    prompts.answers.enqueue(path);
+    window.onImportVideo();
+    return QTest::qWaitFor([&window] { return !window.isJobRunning(); }, 10000) && waitForFrame(window, 0);
+}
+
+void TestVideoMode::importShowsTheFirstFrame()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    access.modified() = false;
+
+    prompts.answers.enqueue(clip);
+    window.onImportVideo();
+    const QmTest::PromptCall ask = prompts.calls.constLast();
+    QCOMPARE(ask.kind, QStringLiteral("open"));
+    QCOMPARE(ask.title, QStringLiteral("Import Video"));
+    QCOMPARE(ask.extra, QStringLiteral("Video Files (*.mp4 *.avi *.mov *.mkv *.webm *.wmv *.flv *.m4v)"));
+    // Busy until the decoder answers.
+    QVERIFY(window.isJobRunning());
+    QVERIFY(!window.toolBarWidget()->isEnabled());
+    QVERIFY(!window.imageList()->isEnabled());
+    QVERIFY(window.progressBarWidget()->isVisible());
+    QCOMPARE(statusText(window), QStringLiteral("Opening video…"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Video imported: clip.mp4  (100 frames @ 25.0 fps)"),
+                              10000);
+    QVERIFY(!window.isJobRunning());
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(window.imageList()->isEnabled());
+    QVERIFY(!window.progressBarWidget()->isVisible());
+    QCOMPARE(window.currentProject().dataset.videos.size(), 1);
+    const VideoEntry video = window.currentProject().dataset.videos.constFirst();
+    QCOMPARE(video.filePath, clip);
+    QCOMPARE(video.frameCount, clipFrames);
+    QCOMPARE(video.width, clipWidth);
+    QCOMPARE(video.height, clipHeight);
+    QCOMPARE(video.fps, 25.0f);
+    QVERIFY(video.bytes.isEmpty());
+    QVERIFY(video.frameLabels.isEmpty());
+    QVERIFY(window.isModified());
+    QCOMPARE(QSettings().value(QStringLiteral("lastVideoDir")).toString(), fixtures.path());
+
+    QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), ~video.id);
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 0);
+    QCOMPARE(window.mediaNameLabelWidget()->text(), QStringLiteral("clip.mp4  [frame 1/100]"));
+    QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("Frame 1 / 100"));
+    VideoScrubber *scrubber = window.videoScrubberWidget();
+    QVERIFY(scrubber->isVisible());
+    QVERIFY(scrubber->isEnabled());
+    QCOMPARE(scrubber->maximum(), clipFrames - 1);
+    QCOMPARE(scrubber->value(), 0);
+    for (ToolBar::Button b : {ToolBar::Rewind, ToolBar::Play, ToolBar::FastForward})
+        QVERIFY(toolButton(window, b)->isEnabled());
+    QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), ~video.id);
+
+    // Back to an image: video mode ends and the playback buttons go dark.
+    const int imageId = window.currentProject().dataset.images.constFirst().id;
+    window.onImageSelected(imageId);
+    QVERIFY(!window.isVideoMode());
+    QVERIFY(!window.videoDecoderObject().isOpen());
+    for (ToolBar::Button b : {ToolBar::Rewind, ToolBar::Play, ToolBar::FastForward})
+        QVERIFY(!toolButton(window, b)->isEnabled());
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), imageId);
+    QVERIFY(!window.videoScrubberWidget()->isVisible());
+}
+
+void TestVideoMode::importRefusals()
+{
+    MainWindow &window = session->window;
+    QVERIFY(importAndWait(window, clip));
+    emit window.videoScrubberWidget()->valueChanged(3);
+    QVERIFY(waitForFrame(window, 3));
+
+    // The same file again.
+    prompts.answers.enqueue(clip);
+    window.onImportVideo();
+    QCOMPARE(statusText(window), QStringLiteral("Video already imported."));
+    QVERIFY(!window.isJobRunning());
+    QCOMPARE(window.currentProject().dataset.videos.size(), 1);
+    QVERIFY(window.videoDecoderObject().isOpen());
+
+    // A cancelled dialog does nothing.
+    prompts.answers.enqueue(QString());
+    window.onImportVideo();
+    QVERIFY(!window.isJobRunning());
+
+    // A file that is no video: a warning, nothing added, and the video shown
+    // before comes back, its frames reachable.
+    prompts.answers.enqueue(garbage);
+    window.onImportVideo();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 10000);
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Import Video"));
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("Failed to open video:\nInvalid media / unsupported format"));
+    QCOMPARE(window.currentProject().dataset.videos.size(), 1);
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(window.imageList()->isEnabled());
+    QVERIFY(!window.progressBarWidget()->isVisible());
+    QVERIFY(waitForFrame(window, 0));
+    toolButton(window, ToolBar::Next)->click();
+    QVERIFY(waitForFrame(window, 1));
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 1);
+}
+
+void TestVideoMode::stepsAndJumpsClampAtBothEnds()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    QVERIFY(importAndWait(window, clip));
+
+    const auto press = [&window](ToolBar::Button which) {
+        QPushButton *button = toolButton(window, which);
+        if (!button->isEnabled())
+            return false;
+        button->click();
+        return true;
+    };
+    const auto scrub = [&window](int value) {
+        emit window.videoScrubberWidget()->valueChanged(value);
+        return true;
+    };
+    struct Step {
+        const char *what;
+        std::function<bool()> act;
+        int frame;
+        bool asksNothing = false;
+    };
+    const QList<Step> steps = {
+        {"previous at the first frame", [&] { return press(ToolBar::Prev); }, 0, true},
+        {"jump back at the first frame", [&] { return press(ToolBar::Rewind); }, 0},
+        {"next", [&] { return press(ToolBar::Next); }, 1},
+        {"jump forward", [&] { return press(ToolBar::FastForward); }, 11},
+        {"last frame", [&] { return press(ToolBar::SkipNext); }, 99},
+        {"next at the last frame", [&] { return press(ToolBar::Next); }, 99, true},
+        {"jump forward at the last frame", [&] { return press(ToolBar::FastForward); }, 99},
+        {"previous", [&] { return press(ToolBar::Prev); }, 98},
+        {"jump back", [&] { return press(ToolBar::Rewind); }, 88},
+        {"scrubber", [&] { return scrub(95); }, 95},
+        {"jump forward near the end", [&] { return press(ToolBar::FastForward); }, 99},
+        {"scrubber near the start", [&] { return scrub(4); }, 4},
+        {"jump back near the start", [&] { return press(ToolBar::Rewind); }, 0},
+        {"scrubber to the middle", [&] { return scrub(50); }, 50},
+        {"first frame", [&] { return press(ToolBar::SkipPrevious); }, 0},
+    };
+    for (const Step &step : steps) {
+        QVERIFY2(step.act(), step.what);
+        // A step that cannot move asks the decoder for nothing.
+        if (step.asksNothing)
+            QVERIFY2(!window.videoDecoderObject().isAwaitingFrame(), step.what);
+        QVERIFY2(waitForFrame(window, step.frame), step.what);
+        QCOMPARE(window.videoScrubberWidget()->value(), step.frame);
+        QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("Frame %1 / 100").arg(step.frame + 1));
+        QCOMPARE(window.mediaNameLabelWidget()->text(), QStringLiteral("clip.mp4  [frame %1/100]").arg(step.frame + 1));
+        QVERIFY2(shownCode(window, clipWidth, clipHeight) == step.frame, step.what);
+    }
+    // Showing frames changes nothing that needs saving.
+    access.modified() = false;
+    press(ToolBar::Next);
+    QVERIFY(waitForFrame(window, 1));
+    QVERIFY(!window.isModified());
+}
+
+void TestVideoMode::slideshowRunsToTheEnd()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    QVERIFY(importAndWait(window, clip));
+    emit window.videoScrubberWidget()->valueChanged(95);
+    QVERIFY(waitForFrame(window, 95));
+
+    QSignalSpy frames(&window.videoDecoderObject(), &VideoDecoder::frameReady);
+    toolButton(window, ToolBar::Play)->click();
+    QVERIFY(window.isSlideshowPlaying());
+    QCOMPARE(statusText(window), QStringLiteral("Slideshow: playing…  (click Play again to pause)"));
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Slideshow: reached end."), 8000);
+    QVERIFY(!window.isSlideshowPlaying());
+    QCOMPARE(access.currentFrame(), 99);
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 99);
+    QList<int> shown;
+    for (const QList<QVariant> &frame : std::as_const(frames)) {
+        shown.append(frame.at(0).toInt());
+        QCOMPARE(VideoFixture::frameCode(frame.at(1).value<QImage>()), shown.constLast());
+    }
+    QCOMPARE(shown, (QList<int>{96, 97, 98, 99}));
+
+    // Play again pauses it, and the frames stop.
+    emit window.videoScrubberWidget()->valueChanged(10);
+    QVERIFY(waitForFrame(window, 10));
+    toolButton(window, ToolBar::Play)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(access.currentFrame() >= 13, 5000);
+    toolButton(window, ToolBar::Play)->click();
+    QCOMPARE(statusText(window), QStringLiteral("Slideshow: paused."));
+    QVERIFY(!window.isSlideshowPlaying());
+    QTRY_VERIFY(!window.videoDecoderObject().isAwaitingFrame());
+    const int pausedAt = access.currentFrame();
+    QTest::qWait(400);
+    QCOMPARE(access.currentFrame(), pausedAt);
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), pausedAt);
+}
+
+void TestVideoMode::oneFrameVideo()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    QVERIFY(importAndWait(window, oneFrame));
+    QCOMPARE(window.videoScrubberWidget()->maximum(), 0);
+    QCOMPARE(shownCode(window, otherWidth, otherHeight), 7);
+
+    for (ToolBar::Button b : {ToolBar::Next, ToolBar::Prev, ToolBar::FastForward, ToolBar::Rewind, ToolBar::SkipNext})
+        toolButton(window, b)->click();
+    QVERIFY(waitForFrame(window, 0));
+    toolButton(window, ToolBar::Play)->click();
+    QTRY_COMPARE(statusText(window), QStringLiteral("Slideshow: reached end."));
+    QVERIFY(!window.isSlideshowPlaying());
+    QCOMPARE(access.currentFrame(), 0);
+}
+
+void TestVideoMode::annotatedFrameSurvivesSaveAndReopen()
+{
+    const QString projectFile = session->dir.filePath(QStringLiteral("project.qmk"));
+    const QRectF drawn(40, 30, 90, 60);
+    QString drawnClass;
+    {
+        MainWindow &window = session->window;
+        QVERIFY(importAndWait(window, clip));
+        emit window.videoScrubberWidget()->valueChanged(7);
+        QVERIFY(waitForFrame(window, 7));
+
+        window.labelCanvas()->setTool(int(Tool::BBox));
+        drawBox(window.labelCanvas(), drawn.topLeft(), drawn.bottomRight());
+        const VideoEntry video = window.currentProject().dataset.videos.constFirst();
+        QCOMPARE(video.frameLabels.keys(), QList<int>{7});
+        QCOMPARE(video.frameLabels.value(7).constFirst().bbox, drawn);
+        drawnClass = video.frameLabels.value(7).constFirst().className;
+        QCOMPARE(window.videoScrubberWidget()->markers(), QSet<int>{7});
+        QVERIFY(window.isModified());
+
+        // The next frame shows nothing of it.
+        toolButton(window, ToolBar::Next)->click();
+        QVERIFY(waitForFrame(window, 8));
+        QVERIFY(window.labelCanvas()->annotations().isEmpty());
+        QVERIFY(window.saveProjectTo(projectFile));
+    }
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    prompts.answers.enqueue(projectFile);
+    window.onOpenProject();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 10000);
+    QCOMPARE(window.currentProject().dataset.videos.size(), 1);
+    const int videoId = window.currentProject().dataset.videos.constFirst().id;
+    window.onImageSelected(~videoId);
+    QVERIFY(waitForFrame(window, 0));
+    QVERIFY(window.labelCanvas()->annotations().isEmpty());
+    QCOMPARE(window.videoScrubberWidget()->markers(), QSet<int>{7});
+
+    emit window.videoScrubberWidget()->valueChanged(7);
+    QVERIFY(waitForFrame(window, 7));
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 7);
+    const QList<Annotation> shown = window.labelCanvas()->annotations();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.constFirst().bbox, drawn);
+    QCOMPARE(shown.constFirst().className, drawnClass);
+}
+
+void TestVideoMode::editsBeforeTheFirstFrameStayWithTheImage()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    access.project().dataset.addVideo(videoEntry(clip, clipFrames, clipWidth, clipHeight));
+    access.refreshUi();
+    const int imageId = window.currentProject().dataset.images.constFirst().id;
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), imageId);
+
+    // Into video mode; the image stays on the canvas until frame 0 arrives, and
+    // a box drawn on it belongs to the image.
+    window.onImageSelected(~0);
+    QVERIFY(window.isVideoMode());
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), imageId);
+    window.labelCanvas()->setTool(int(Tool::BBox));
+    drawBox(window.labelCanvas(), {10, 10}, {50, 40});
+    QCOMPARE(window.currentProject().dataset.images.constFirst().labels.size(), 1);
+    QVERIFY(window.currentProject().dataset.videos.constFirst().frameLabels.isEmpty());
+
+    // A class assigned meanwhile does not reach frame 0 either.
+    access.project().projectType = QStringLiteral("classification");
+    access.onClassesSelected({QStringLiteral("cat")});
+    QVERIFY(window.currentProject().dataset.videos.constFirst().frameLabels.isEmpty());
+
+    QVERIFY(waitForFrame(window, 0));
+    QVERIFY(window.labelCanvas()->annotations().isEmpty());
+    QVERIFY(window.currentProject().dataset.videos.constFirst().frameLabels.isEmpty());
+    QCOMPARE(window.currentProject().dataset.images.constFirst().labels.size(), 1);
+}
+
+void TestVideoMode::packageVideoTemporaryFile()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    const QString imagePath = window.currentProject().dataset.images.constFirst().filePath;
+    const auto fillProject = [&] {
+        Project project;
+        project.dataset.addImage(imageEntry(imagePath, 80, 60));
+        // Videos read from a package: a bare name and the bytes.
+        VideoEntry first = videoEntry(QStringLiteral("clip.MP4"), clipFrames, clipWidth, clipHeight);
+        first.bytes = VideoFixture::readAll(clip);
+        project.dataset.addVideo(first);
+        VideoEntry second = videoEntry(QStringLiteral("other.avi"), otherFrames, otherWidth, otherHeight);
+        second.bytes = VideoFixture::readAll(other);
+        project.dataset.addVideo(second);
+        access.project() = project;
+        access.refreshUi();
+    };
+    fillProject();
+    const QString tempFolder = QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).absolutePath();
+    const QByteArray clipBytes = VideoFixture::readAll(clip);
+    const int imageId = window.currentProject().dataset.images.constFirst().id;
+
+    window.onImageSelected(~0);
+    const QString first = window.temporaryVideoPath();
+    QCOMPARE(QFileInfo(first).absolutePath(), tempFolder);
+    QVERIFY2(QRegularExpression(QStringLiteral("^quillmark_vid_0_\\w+\\.mp4$"))
+                 .match(QFileInfo(first).fileName())
+                 .hasMatch(),
+             qPrintable(first));
+    QCOMPARE(VideoFixture::readAll(first), clipBytes);
+    QCOMPARE(window.videoDecoderObject().path(), first);
+    QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 0);
+    // The entry itself is untouched.
+    QCOMPARE(window.currentProject().dataset.videos.constFirst().filePath, QStringLiteral("clip.MP4"));
+    QCOMPARE(window.currentProject().dataset.videos.constFirst().bytes, clipBytes);
+
+    // An image in between, then the same video: the file is used again.
+    window.onImageSelected(imageId);
+    QVERIFY(!window.videoDecoderObject().isOpen());
+    QVERIFY(QFileInfo::exists(first));
+    window.onImageSelected(~0);
+    QCOMPARE(window.temporaryVideoPath(), first);
+    QVERIFY(waitForFrame(window, 0));
+
+    // A file that no longer holds these bytes is not trusted.
+    window.onImageSelected(imageId);
+    {
+        QFile changed(first);
+        QVERIFY(changed.open(QIODevice::ReadWrite));
+        changed.seek(clipBytes.size() / 2);
+        changed.write("changed");
+    }
+    window.onImageSelected(~0);
+    const QString rewritten = window.temporaryVideoPath();
+    QVERIFY(rewritten != first);
+    QVERIFY(!QFileInfo::exists(first));
+    QCOMPARE(VideoFixture::readAll(rewritten), clipBytes);
+    QVERIFY(waitForFrame(window, 0));
+
+    // Another video: the first file goes, once the decoder has let go of it.
+    window.onImageSelected(~1);
+    const QString second = window.temporaryVideoPath();
+    QVERIFY(!QFileInfo::exists(rewritten));
+    QVERIFY(!holdsRemovedTemporaryVideo());
+    QVERIFY2(QRegularExpression(QStringLiteral("^quillmark_vid_1_\\w+\\.avi$"))
+                 .match(QFileInfo(second).fileName())
+                 .hasMatch(),
+             qPrintable(second));
+    QVERIFY(waitForFrame(window, 0));
+    toolButton(window, ToolBar::FastForward)->click();
+    QVERIFY(waitForFrame(window, 10));
+    QCOMPARE(shownCode(window, otherWidth, otherHeight), 10);
+
+    // Closing the project removes it.
+    access.modified() = false;
+    window.onCloseProject();
+    QVERIFY(!QFileInfo::exists(second));
+    QVERIFY(window.temporaryVideoPath().isEmpty());
+    QVERIFY(!holdsRemovedTemporaryVideo());
+
+    // So does removing the video shown.
+    fillProject();
+    window.onImageSelected(~1);
+    const QString removed = window.temporaryVideoPath();
+    QVERIFY(QFileInfo::exists(removed));
+    prompts.answers.enqueue(int(QMessageBox::Yes));
+    window.onDeleteVideos({1});
+    QVERIFY(!QFileInfo::exists(removed));
+    QVERIFY(!holdsRemovedTemporaryVideo());
+
+    // And closing the window.
+    window.onImageSelected(~0);
+    const QString last = window.temporaryVideoPath();
+    QVERIFY(QFileInfo::exists(last));
+    access.modified() = false;
+    QVERIFY(window.close());
+    QVERIFY(!QFileInfo::exists(last));
+    QVERIFY(!holdsRemovedTemporaryVideo());
+}
+
+void TestVideoMode::temporaryFilesAreUniquePerRun()
+{
+    // Two windows, as two runs of the program, show video 0 of their packages.
+    QList<std::shared_ptr<MainWindow>> windows;
+    QStringList paths;
+    for (int i = 0; i < 2; ++i) {
+        auto window = std::make_shared<MainWindow>();
+        MainWindowTestAccess access(*window);
+        VideoEntry video = videoEntry(QStringLiteral("clip.mp4"), clipFrames, clipWidth, clipHeight);
+        video.bytes = VideoFixture::readAll(clip);
+        access.project().dataset.addVideo(video);
+        access.refreshUi();
+        window->onImageSelected(~0);
+        paths.append(window->temporaryVideoPath());
+        windows.append(window);
+    }
+    QVERIFY(paths.at(0) != paths.at(1));
+    QVERIFY(waitForFrame(*windows.at(1), 0));
+
+    // One run ending leaves the other's file alone.
+    MainWindowTestAccess(*windows.at(0)).modified() = false;
+    QVERIFY(windows.at(0)->close());
+    QVERIFY(!QFileInfo::exists(paths.at(0)));
+    QVERIFY(QFileInfo::exists(paths.at(1)));
+    windows.at(1)->onJumpForward();
+    QVERIFY(waitForFrame(*windows.at(1), 10));
+    QVERIFY(windows.at(1)->close());
+}
+
+void TestVideoMode::selectionsWaitForAPendingImport()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    VideoEntry shown = videoEntry(other, otherFrames, otherWidth, otherHeight);
+    shown.frameLabels.insert(5, {box({10, 10, 20, 20})});
+    access.project().dataset.addVideo(shown);
+    access.refreshUi();
+    const int second = window.currentProject().dataset.images.at(1).id;
+    // Import while another video, with an annotated frame, is shown.
+    window.onImageSelected(~0);
+    QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(window.videoScrubberWidget()->markers(), QSet<int>{5});
+
+    prompts.answers.enqueue(clip);
+    window.onImportVideo();
+    QVERIFY(window.isJobRunning());
+    // The list is disabled, but the film strip and the keys still reach these.
+    window.onImageSelected(second);
+    window.onImageSelected(~0);
+    window.onNext();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 10000);
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(window.imageList()->isEnabled());
+    QVERIFY(!window.progressBarWidget()->isVisible());
+    QCOMPARE(window.currentProject().dataset.videos.size(), 2);
+    const VideoEntry imported = window.currentProject().dataset.videos.constLast();
+    QCOMPARE(imported.filePath, clip);
+    QCOMPARE(imported.frameCount, clipFrames);
+    QCOMPARE(access.currentVideoId(), imported.id);
+    // No tick of the other video stays on the scrubber.
+    QVERIFY(window.videoScrubberWidget()->markers().isEmpty());
+    QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(window.videoDecoderObject().path(), clip);
+    QCOMPARE(window.videoDecoderObject().width(), clipWidth);
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 0);
+
+    // Settled: selections work again.
+    window.onImageSelected(~0);
+    QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(window.videoDecoderObject().path(), other);
+    window.onImageSelected(second);
+    QVERIFY(!window.isVideoMode());
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), second);
+}
+
+void TestVideoMode::importThatNeverSettlesEndsTheBusyState()
+{
+    MainWindow &window = session->window;
+    prompts.answers.enqueue(zeroed);
+    window.onImportVideo();
+    QVERIFY(window.isJobRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), VideoDecoder::defaultOpenTimeoutMs + 3000);
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to open video:\nNo video frame could be decoded"));
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(window.imageList()->isEnabled());
+    QVERIFY(!window.progressBarWidget()->isVisible());
+    QVERIFY(window.currentProject().dataset.videos.isEmpty());
+}
+
+void TestVideoMode::missingVideoIsLocated()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    const QString moved = session->dir.filePath(QStringLiteral("moved/clip.mp4"));
+    access.project().dataset.addVideo(videoEntry(moved, clipFrames, clipWidth, clipHeight));
+    access.refreshUi();
+    access.modified() = false;
+    const int imageId = window.currentProject().dataset.images.constFirst().id;
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), imageId);
+
+    // Cancel, and Locate… with the file dialog cancelled: nothing changes.
+    prompts.answers.enqueue(int(QMessageBox::Cancel));
+    window.onImageSelected(~0);
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("messageBox"));
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Video not found"));
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("The video file could not be found:\n<b>%1</b>").arg(moved));
+    prompts.answers.enqueue(QStringLiteral("Locate…"));
+    prompts.answers.enqueue(QString());
+    window.onImageSelected(~0);
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("open"));
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Locate Video"));
+    QVERIFY(!window.isVideoMode());
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), imageId);
+    QCOMPARE(window.currentProject().dataset.videos.constFirst().filePath, moved);
+    QVERIFY(!window.isModified());
+
+    prompts.answers.enqueue(QStringLiteral("Locate…"));
+    prompts.answers.enqueue(clip);
+    window.onImageSelected(~0);
+    QCOMPARE(window.currentProject().dataset.videos.constFirst().filePath, clip);
+    QVERIFY(window.isModified());
+    QCOMPARE(QSettings().value(QStringLiteral("lastVideoDir")).toString(), fixtures.path());
+    QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 0);
+}
+
+void TestVideoMode::videoStoredWithoutLengthTakesTheDecoders()
+{
+    // A video entry that came in without a frame count or size (nothing to
+    // step through) takes them from the file.
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    access.project().dataset.addVideo(videoEntry(other, 0, 0, 0));
+    access.refreshUi();
+    window.onImageSelected(~0);
+    QVERIFY(waitForFrame(window, 0));
+    const VideoEntry video = window.currentProject().dataset.videos.constFirst();
+    QCOMPARE(video.frameCount, otherFrames);
+    QCOMPARE(video.width, otherWidth);
+    QCOMPARE(video.height, otherHeight);
+    QCOMPARE(window.videoScrubberWidget()->maximum(), otherFrames - 1);
+    toolButton(window, ToolBar::SkipNext)->click();
+    QVERIFY(waitForFrame(window, otherFrames - 1));
+    QCOMPARE(shownCode(window, otherWidth, otherHeight), otherFrames - 1);
+}
+
+void TestVideoMode::projectVideoThatCannotBeOpened()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    access.project().dataset.addVideo(videoEntry(garbage, clipFrames, clipWidth, clipHeight));
+    access.refreshUi();
+    QTRY_VERIFY(window.labelCanvas()->displayedEntryId() >= 0);
+
+    window.onImageSelected(~0);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Video açılamadı: Invalid media / unsupported format"),
+                              5000);
+    QVERIFY(!window.isVideoMode());
+    QVERIFY(!window.videoScrubberWidget()->isVisible());
+    QVERIFY(!toolButton(window, ToolBar::Play)->isEnabled());
+    QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+    QVERIFY(window.labelCanvas()->annotations().isEmpty());
+    QCOMPARE(access.displayedFrame(), -1);
+}
+
+void TestVideoMode::framePastTheLastPictureIsReported()
+{
+    // The audio outlasts the 40 pictures: the file claims 75 frames.
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    QVERIFY(importAndWait(window, longAudio));
+    QCOMPARE(window.currentProject().dataset.videos.constFirst().frameCount, 75);
+
+    emit window.videoScrubberWidget()->valueChanged(37);
+    QVERIFY(waitForFrame(window, 37));
+    toolButton(window, ToolBar::Play)->click();
+    // The slideshow shows the last picture, then stops at the first missing one
+    // instead of asking for it over and over.
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Frame 41 could not be decoded."), 5000);
+    QVERIFY(!window.isSlideshowPlaying());
+    QCOMPARE(access.currentFrame(), 39);
+    QCOMPARE(shownCode(window, otherWidth, otherHeight), 39);
+    toolButton(window, ToolBar::Rewind)->click();
+    QVERIFY(waitForFrame(window, 29));
+    QCOMPARE(shownCode(window, otherWidth, otherHeight), 29);
+}
+
+QM_TEST_MAIN(TestVideoMode)
+#include "tst_videomode.moc"
