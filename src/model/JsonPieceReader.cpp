@@ -10,7 +10,6 @@
 #include <QJsonObject>
 
 #include <bit>
-#include <cmath>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -51,43 +50,6 @@ bool parseWithQt(const char *begin, qsizetype length, QJsonValue &value)
     }
     value = document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
     return true;
-}
-
-// A value read by the parser, as a Qt value. Integral numbers within the
-// exact range of a double become integers, as Qt's reader keeps them.
-QJsonValue toQtValue(JsonValue &value)
-{
-    switch (value.type()) {
-    case JsonValue::Type::Null:
-        value.skip();
-        return QJsonValue(QJsonValue::Null);
-    case JsonValue::Type::Bool:
-        return value.toBool(false);
-    case JsonValue::Type::Number: {
-        const double number = value.toDouble(0.0);
-        constexpr double exactLimit = 9007199254740992.0;
-        if (number == std::floor(number) && std::abs(number) <= exactLimit)
-            return qint64(number);
-        return number;
-    }
-    case JsonValue::Type::String:
-        return value.toString();
-    case JsonValue::Type::Array: {
-        QJsonArray array;
-        value.forEachElement([&](JsonValue &element) { array.append(toQtValue(element)); });
-        return array;
-    }
-    case JsonValue::Type::Object: {
-        QJsonObject object;
-        value.forEachMember([&](std::string_view key, JsonValue &member) {
-            object.insert(QString::fromUtf8(key.data(), qsizetype(key.size())), toQtValue(member));
-        });
-        return object;
-    }
-    case JsonValue::Type::Invalid:
-        break;
-    }
-    return QJsonValue(QJsonValue::Undefined);
 }
 
 #ifdef QM_JSON_PIECES_SSE2
@@ -230,7 +192,7 @@ qsizetype JsonPieceReader::parseValue(qsizetype begin, QJsonValue &value) const
     // JSON that Qt's reader refuses: a number too small for a double, which
     // is read as 0.
     JsonParser parser;
-    return readPiece(parser, begin, end, [&](JsonValue &piece) { value = toQtValue(piece); }) ? end : -1;
+    return readPiece(parser, begin, end, [&](JsonValue &piece) { value = piece.toQJsonValue(); }) ? end : -1;
 }
 
 qsizetype JsonPieceReader::readValue(qsizetype begin, JsonParser &parser, FunctionRef<void(JsonValue &)> visit) const

@@ -3,6 +3,9 @@
 #include "model/JsonNode.h"
 #include "model/JsonStringPool.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -387,6 +390,37 @@ void JsonValue::forEachMember(FunctionRef<void(std::string_view, JsonValue &)> v
     }
 }
 
+void JsonValue::appendNumbers(std::vector<double> &out, double fallback)
+{
+    if (!takeIf(Type::Array))
+        return;
+    if (m_node->depth >= JsonDetail::maxNesting) {
+        m_node->fail();
+        return;
+    }
+    ondemand::array array;
+    if (m_node->value.get_array().get(array) != simdjson::SUCCESS) {
+        m_node->fail();
+        return;
+    }
+    for (auto element : array) {
+        Node child{ondemand::value(), m_node->state, m_node->depth + 1};
+        if (std::move(element).get(child.value) != simdjson::SUCCESS) {
+            m_node->fail();
+            return;
+        }
+        double number = 0.0;
+        if (child.value.get_double().get(number) == simdjson::SUCCESS) {
+            out.push_back(std::isfinite(number) ? number : fallback);
+            continue;
+        }
+        // Not a number, or not a valid one: the general path checks it.
+        child.visit([&](JsonValue &value) { out.push_back(value.toDouble(fallback)); });
+        if (m_node->state->failed)
+            return;
+    }
+}
+
 void JsonValue::skip()
 {
     switch (type()) {
@@ -415,6 +449,46 @@ void JsonValue::skip()
         return;
     }
     }
+}
+
+QJsonValue JsonValue::toQJsonValue()
+{
+    switch (type()) {
+    case Type::Null:
+        skip();
+        return QJsonValue(QJsonValue::Null);
+    case Type::Bool:
+        return toBool(false);
+    case Type::Number: {
+        ondemand::number_type numberType;
+        if (m_node->value.get_number_type().get(numberType) == simdjson::SUCCESS &&
+            numberType == ondemand::number_type::signed_integer) {
+            bool ok = false;
+            const qint64 integer = toInt64(0, &ok);
+            if (ok)
+                return integer;
+            return QJsonValue(QJsonValue::Undefined);
+        }
+        return toDouble(0.0);
+    }
+    case Type::String:
+        return toString();
+    case Type::Array: {
+        QJsonArray array;
+        forEachElement([&](JsonValue &element) { array.append(element.toQJsonValue()); });
+        return array;
+    }
+    case Type::Object: {
+        QJsonObject object;
+        forEachMember([&](std::string_view key, JsonValue &member) {
+            object.insert(QString::fromUtf8(key.data(), qsizetype(key.size())), member.toQJsonValue());
+        });
+        return object;
+    }
+    case Type::Invalid:
+        break;
+    }
+    return QJsonValue(QJsonValue::Undefined);
 }
 
 } // namespace Quillmark

@@ -4,9 +4,11 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QJsonValue>
 #include <QString>
 
 #include <string_view>
+#include <vector>
 
 namespace Quillmark {
 
@@ -71,8 +73,19 @@ public:
     void forEachElement(FunctionRef<void(JsonValue &element)> visit);
     void forEachMember(FunctionRef<void(std::string_view key, JsonValue &value)> visit);
 
+    // The elements of an array read at once, for arrays of coordinates:
+    // each number as toDouble() gives it, any other element as `fallback`
+    // (checked all the same), appended to `out`. A value that is not an
+    // array appends nothing.
+    void appendNumbers(std::vector<double> &out, double fallback);
+
     // Checks and consumes the value without reading it.
     void skip();
+
+    // The value as Qt's JSON reader would have it, for the few members a
+    // reader keeps whole: numbers written as integers that fit 64 bits stay
+    // integers, other numbers are doubles. Undefined after an error.
+    QJsonValue toQJsonValue();
 
 private:
     friend class JsonParser;

@@ -20,6 +20,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace Quillmark {
 
@@ -422,27 +423,30 @@ private:
         return QRectF(x, y, w, h);
     }
 
-    static QList<QPointF> points(JsonValue &value)
+    QList<QPointF> points(JsonValue &value)
     {
         QList<QPointF> list;
         value.forEachElement([&](JsonValue &pair) {
-            double xy[2] = {0, 0};
-            int items = 0;
-            pair.forEachElement([&](JsonValue &item) {
-                if (items < 2)
-                    xy[items] = item.toDouble(0);
-                ++items;
-            });
-            if (items >= 2)
-                list.append(QPointF(xy[0], xy[1]));
+            numbers.clear();
+            pair.appendNumbers(numbers, 0.0);
+            if (numbers.size() >= 2)
+                list.append(QPointF(numbers[0], numbers[1]));
         });
         return list;
     }
 
-    static QList<int> visibilities(JsonValue &value)
+    // Whole numbers within the int range; anything else counts as 2.
+    QList<int> visibilities(JsonValue &value)
     {
+        numbers.clear();
+        value.appendNumbers(numbers, 2.0);
         QList<int> list;
-        value.forEachElement([&](JsonValue &v) { list.append(v.toInt(2)); });
+        list.reserve(qsizetype(numbers.size()));
+        for (const double v : numbers) {
+            const bool whole = v == std::floor(v) && v >= std::numeric_limits<int>::min() &&
+                               v <= std::numeric_limits<int>::max();
+            list.append(whole ? int(v) : 2);
+        }
         return list;
     }
 
@@ -461,6 +465,7 @@ private:
     }
 
     JsonStringPool strings; // class names and kinds repeat throughout a file
+    std::vector<double> numbers; // scratch
 };
 
 // The members of a dataset object, read but not yet applied.

@@ -581,6 +581,9 @@ void TestProjectFile::readsAsTheWholeDocumentWould_data()
         R"({"dataset":{"images":[{"id":1,"labels":[{"className":"gone"}],"id":2,"labels":[{"bbox":{"x":1,"h":5},)"
         R"("bbox":{"y":2},"polygon":[[1,2]],"polygon":7,"keypointVis":[1],"type":"Point","type":"Polygon"}]}],)"
         R"("videos":[{"fps":12,"fps":"x","frameLabels":{"1":[{}]},"frameLabels":{"2":[{}],"2":[]}}]}})");
+    QTest::newRow("odd items in points and visibilities") << QByteArray(
+        R"({"dataset":{"images":[{"labels":[{"type":"Keypoint","polygon":[[5],[1,2,3],["a",4],7,[null,true],[],)"
+        R"([[1],2]],"keypointVis":[0,1.5,"x",1,1e10,-0.0,[2],null,2147483647,-2147483649]}]}]}})");
     QTest::newRow("keys naming one frame") << QByteArray(
         R"({"dataset":{"videos":[{"frameLabels":{"7":[{"className":"a"}],"07":[],"3":[],"003":[{"className":"b"}],)"
         R"("\u0035":[{"className":"c"}],"5":[{"className":"d"}]}}]}})");
