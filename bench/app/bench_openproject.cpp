@@ -8,6 +8,8 @@
 //   bench_openproject --open <file> | --load <file>   (one fresh run, used by the above)
 // Run headless: QT_QPA_PLATFORM=offscreen ./bench_openproject
 
+#include "Arguments.h"
+#include "FreshProcess.h"
 #include "LargeProject.h"
 #include "PeakMemory.h"
 
@@ -18,7 +20,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -104,25 +105,7 @@ void BM_OpenInWindow(benchmark::State &state)
 
 QMap<QByteArray, double> freshRun(const char *mode)
 {
-    QProcess process;
-    process.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode), projectPath});
-    QMap<QByteArray, double> values;
-    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", mode, process.readAllStandardError().constData());
-        return values;
-    }
-    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() == 2)
-            values.insert(parts[0], parts[1].toDouble());
-    }
-    return values;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1.0 : values.at(values.size() / 2);
+    return QmBench::runFresh(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode), projectPath});
 }
 
 void compareFresh()
@@ -135,11 +118,11 @@ void compareFresh()
         usable.append(open.value("usable", -1));
         peak.append(open.value("peakMiB", -1));
     }
-    const double p = median(parse), u = median(usable);
+    const double p = QmBench::median(parse), u = QmBench::median(usable);
     std::printf("\nOpening %d images (%.0f MiB) in fresh processes, median of %d rounds:\n", imageCount,
                 double(QFileInfo(projectPath).size()) / (1024.0 * 1024.0), rounds);
-    std::printf("  parse alone %.3f s; in the window: title %.3f s, usable %.3f s (peak %.0f MiB)\n", p, median(title),
-                u, median(peak));
+    std::printf("  parse alone %.3f s; in the window: title %.3f s, usable %.3f s (peak %.0f MiB)\n", p, QmBench::median(title),
+                u, QmBench::median(peak));
     std::printf("  after the parse / the parse: %.2f\n", (u - p) / p);
 }
 
@@ -172,18 +155,12 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     if (argc == 3 && (std::strcmp(argv[1], "--open") == 0 || std::strcmp(argv[1], "--load") == 0))
         return runOnce(argv[1], QString::fromLocal8Bit(argv[2]));
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--images") == 0)
-            imageCount = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--rounds") == 0)
-            rounds = std::max(1, std::atoi(argv[i + 1]));
-    }
+    imageCount = QmBench::intArgument(argc, argv, "--images", imageCount);
+    rounds = std::max(1, QmBench::intArgument(argc, argv, "--rounds", rounds));
     QTemporaryDir dir;
     projectPath = dir.filePath(QStringLiteral("open.qmk"));
-    if (!saveProjectFile(QmBench::largeProject(imageCount), projectPath)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(projectPath));
+    if (!QmBench::writeLargeProject(imageCount, projectPath))
         return 1;
-    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -5,6 +5,9 @@
 // tenth image a 17-point keypoint set), 1.3 GB as a project file at 100,000
 // images.
 #include "model/Project.h"
+#include "model/ProjectFile.h"
+
+#include <cstdio>
 
 namespace QmBench {
 
@@ -67,6 +70,16 @@ inline Project largeProject(int images)
     }
     p.dataset.syncClassesFromAnnotations();
     return p;
+}
+
+// Writes the large project of `images` images to `path`; false, with a
+// message, when it cannot.
+inline bool writeLargeProject(int images, const QString &path)
+{
+    if (Quillmark::saveProjectFile(largeProject(images), path))
+        return true;
+    std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    return false;
 }
 
 } // namespace QmBench

@@ -4,6 +4,7 @@
 // Release build:
 //   bench_formats --benchmark_min_time=1x
 //   bench_formats --import-coco <file>   (one fresh import, used by the above)
+#include "FreshProcess.h"
 #include "PeakMemory.h"
 
 #include "formats/CocoHandler.h"
@@ -141,22 +142,6 @@ int importOnce(const QString &path)
     std::_Exit(ok ? 0 : 1); // freeing the dataset is not part of the import
 }
 
-double freshSeconds(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitCode() != 0)
-        return -1.0;
-    const QByteArray out = process.readAllStandardOutput().trimmed();
-    return out.startsWith("seconds ") ? out.mid(8).toDouble() : -1.0;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1.0 : values.at(values.size() / 2);
-}
-
 // Our import and Python's json.load of the same file, each in a fresh
 // process, back to back in every round; the medians and their ratio.
 void BM_CocoImportVersusPythonJson(benchmark::State &state)
@@ -168,11 +153,11 @@ void BM_CocoImportVersusPythonJson(benchmark::State &state)
     QList<double> ours, theirs;
     for (auto _ : state) {
         for (int round = 0; round < 5; ++round) {
-            ours.append(freshSeconds(QCoreApplication::applicationFilePath(), {"--import-coco", f.cocoPath}));
-            theirs.append(freshSeconds(QStringLiteral(QM_PYTHON), {"-c", python, f.cocoPath}));
+            ours.append(QmBench::freshSeconds(QCoreApplication::applicationFilePath(), {"--import-coco", f.cocoPath}));
+            theirs.append(QmBench::freshSeconds(QStringLiteral(QM_PYTHON), {"-c", python, f.cocoPath}));
         }
     }
-    const double o = median(ours), p = median(theirs);
+    const double o = QmBench::median(ours), p = QmBench::median(theirs);
     state.counters["ours_s"] = o;
     state.counters["python_json_load_s"] = p;
     state.counters["ratio_ours_to_python"] = p > 0 ? o / p : 0;

@@ -8,6 +8,8 @@
 //   bench_projectfile --load <file>     (one fresh load, used by the above)
 //   bench_projectfile --write <file> [--images N]   (writes the project file only)
 
+#include "Arguments.h"
+#include "FreshProcess.h"
 #include "LargeProject.h"
 #include "PeakMemory.h"
 
@@ -16,7 +18,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -66,50 +67,22 @@ int loadOnce(const QString &path)
     std::_Exit(ok ? 0 : 1); // the time of freeing the dataset is not the load's
 }
 
-struct Fresh {
-    double seconds = -1;
-    double peakMiB = -1;
-};
-
-Fresh freshRun(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    Fresh run;
-    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
-        return run;
-    }
-    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
-        if (line.startsWith("seconds "))
-            run.seconds = line.mid(8).toDouble();
-        else if (line.startsWith("peakMiB "))
-            run.peakMiB = line.mid(8).toDouble();
-    }
-    return run;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1.0 : values.at(values.size() / 2);
-}
-
 void compareFresh()
 {
     QList<double> ours, python, peak;
     for (int r = 0; r < rounds; ++r) {
-        const Fresh mine = freshRun(QCoreApplication::applicationFilePath(), {QStringLiteral("--load"), projectPath});
-        const Fresh theirs = freshRun(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"),
-                                                                   QStringLiteral("load"), projectPath});
-        ours.append(mine.seconds);
-        peak.append(mine.peakMiB);
-        python.append(theirs.seconds);
+        const QMap<QByteArray, double> mine =
+            QmBench::runFresh(QCoreApplication::applicationFilePath(), {QStringLiteral("--load"), projectPath});
+        ours.append(mine.value("seconds", -1.0));
+        peak.append(mine.value("peakMiB", -1.0));
+        python.append(QmBench::freshSeconds(QStringLiteral(QM_PYTHON),
+                                            {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"),
+                                             QStringLiteral("load"), projectPath}));
     }
-    const double o = median(ours), p = median(python);
+    const double o = QmBench::median(ours), p = QmBench::median(python);
     std::printf("\nProject file of %d images, %.0f MiB; fresh processes, median of %d rounds:\n", imageCount,
                 double(QFileInfo(projectPath).size()) / (1024.0 * 1024.0), rounds);
-    std::printf("  our load %.3f s (peak %.0f MiB)  Python json.load %.3f s  ours/Python %.2f\n", o, median(peak), p,
+    std::printf("  our load %.3f s (peak %.0f MiB)  Python json.load %.3f s  ours/Python %.2f\n", o, QmBench::median(peak), p,
                 o / p);
 }
 
@@ -123,20 +96,14 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "--load") == 0)
         return loadOnce(QString::fromLocal8Bit(argv[2]));
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--images") == 0)
-            imageCount = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--rounds") == 0)
-            rounds = std::max(1, std::atoi(argv[i + 1]));
-    }
+    imageCount = QmBench::intArgument(argc, argv, "--images", imageCount);
+    rounds = std::max(1, QmBench::intArgument(argc, argv, "--rounds", rounds));
     if (argc >= 3 && std::strcmp(argv[1], "--write") == 0)
-        return saveProjectFile(QmBench::largeProject(imageCount), QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+        return QmBench::writeLargeProject(imageCount, QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     QTemporaryDir dir;
     projectPath = dir.filePath(QStringLiteral("bench.qmk"));
-    if (!saveProjectFile(QmBench::largeProject(imageCount), projectPath)) {
-        std::fprintf(stderr, "could not write %s\n", qPrintable(projectPath));
+    if (!QmBench::writeLargeProject(imageCount, projectPath))
         return 1;
-    }
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -135,13 +135,16 @@ bool decodeString(const StringBody &body, QString *out)
     return decodeEscaped(body, out);
 }
 
-// The body of the string value of `node`, consuming it.
+// The body of the string value of `node`, consuming it; on failure the
+// node is failed.
 bool takeStringBody(Node &node, StringBody *body)
 {
     ondemand::raw_json_string raw;
-    if (node.value.get_raw_json_string().get(raw) != simdjson::SUCCESS)
-        return false;
-    return findStringBody(raw.raw(), node.state->textEnd, body);
+    if (node.value.get_raw_json_string().get(raw) == simdjson::SUCCESS &&
+        findStringBody(raw.raw(), node.state->textEnd, body))
+        return true;
+    node.fail();
+    return false;
 }
 
 // A key as UTF-8: straight from the text when it has no escapes.
@@ -212,7 +215,9 @@ QString JsonValue::toString(const QString &fallback)
         return fallback;
     StringBody body;
     QString text;
-    if (!takeStringBody(*m_node, &body) || !decodeString(body, &text)) {
+    if (!takeStringBody(*m_node, &body))
+        return fallback;
+    if (!decodeString(body, &text)) {
         m_node->fail();
         return fallback;
     }
@@ -224,10 +229,8 @@ QString JsonValue::toString(JsonStringPool &pool, const QString &fallback)
     if (!takeIf(Type::String))
         return fallback;
     StringBody body;
-    if (!takeStringBody(*m_node, &body)) {
-        m_node->fail();
+    if (!takeStringBody(*m_node, &body))
         return fallback;
-    }
     const QByteArrayView raw(body.begin, body.end - body.begin);
     if (const QString *known = pool.find(raw))
         return *known;
@@ -245,10 +248,8 @@ QByteArray JsonValue::toUtf8(const QByteArray &fallback)
     if (!takeIf(Type::String))
         return fallback;
     StringBody body;
-    if (!takeStringBody(*m_node, &body)) {
-        m_node->fail();
+    if (!takeStringBody(*m_node, &body))
         return fallback;
-    }
     if (!body.escaped)
         return QByteArray(body.begin, body.end - body.begin);
     QString text;
@@ -392,33 +393,18 @@ void JsonValue::forEachMember(FunctionRef<void(std::string_view, JsonValue &)> v
 
 void JsonValue::appendNumbers(std::vector<double> &out, double fallback)
 {
-    if (!takeIf(Type::Array))
-        return;
-    if (m_node->depth >= JsonDetail::maxNesting) {
-        m_node->fail();
-        return;
-    }
-    ondemand::array array;
-    if (m_node->value.get_array().get(array) != simdjson::SUCCESS) {
-        m_node->fail();
-        return;
-    }
-    for (auto element : array) {
-        Node child{ondemand::value(), m_node->state, m_node->depth + 1};
-        if (std::move(element).get(child.value) != simdjson::SUCCESS) {
-            m_node->fail();
-            return;
-        }
+    forEachElement([&](JsonValue &element) {
+        // Numbers straight from the parser; anything else, valid or not,
+        // through toDouble, which checks it.
         double number = 0.0;
-        if (child.value.get_double().get(number) == simdjson::SUCCESS) {
+        Node &node = *element.m_node;
+        if (node.usable() && node.value.get_double().get(number) == simdjson::SUCCESS) {
+            node.consumed = true;
             out.push_back(std::isfinite(number) ? number : fallback);
-            continue;
-        }
-        // Not a number, or not a valid one: the general path checks it.
-        child.visit([&](JsonValue &value) { out.push_back(value.toDouble(fallback)); });
-        if (m_node->state->failed)
             return;
-    }
+        }
+        out.push_back(element.toDouble(fallback));
+    });
 }
 
 void JsonValue::skip()

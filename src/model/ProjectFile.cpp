@@ -341,15 +341,9 @@ public:
     {
         ImageEntry entry;
         value.forEachMember([&](std::string_view key, JsonValue &member) {
-            if (key == "id")
-                entry.id = member.toInt(-1);
-            else if (key == "filePath")
-                entry.filePath = member.toString();
-            else if (key == "width")
-                entry.width = sizeFrom(member.toInt(0));
-            else if (key == "height")
-                entry.height = sizeFrom(member.toInt(0));
-            else if (key == "labels")
+            if (readSharedMember(key, member, entry))
+                return;
+            if (key == "labels")
                 entry.labels = annotations(member);
         });
         return entry;
@@ -359,15 +353,9 @@ public:
     {
         VideoEntry entry;
         value.forEachMember([&](std::string_view key, JsonValue &member) {
-            if (key == "id")
-                entry.id = member.toInt(-1);
-            else if (key == "filePath")
-                entry.filePath = member.toString();
-            else if (key == "width")
-                entry.width = sizeFrom(member.toInt(0));
-            else if (key == "height")
-                entry.height = sizeFrom(member.toInt(0));
-            else if (key == "frameCount")
+            if (readSharedMember(key, member, entry))
+                return;
+            if (key == "frameCount")
                 entry.frameCount = std::max(0, member.toInt(0));
             else if (key == "fps")
                 entry.fps = fpsFrom(member.toDouble(25.0));
@@ -378,6 +366,22 @@ public:
     }
 
 private:
+    // The members images and videos have alike; false for any other key.
+    template <typename Entry> static bool readSharedMember(std::string_view key, JsonValue &member, Entry &entry)
+    {
+        if (key == "id")
+            entry.id = member.toInt(-1);
+        else if (key == "filePath")
+            entry.filePath = member.toString();
+        else if (key == "width")
+            entry.width = sizeFrom(member.toInt(0));
+        else if (key == "height")
+            entry.height = sizeFrom(member.toInt(0));
+        else
+            return false;
+        return true;
+    }
+
     QList<Annotation> annotations(JsonValue &value)
     {
         QList<Annotation> list;

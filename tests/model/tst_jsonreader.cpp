@@ -1,3 +1,4 @@
+#include "DamagedJson.h"
 #include "QmTest.h"
 
 #include "formats/SafeRead.h"
@@ -10,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <random>
@@ -231,40 +231,10 @@ void TestJsonReader::damagedTextsAgreeWithStrictJson()
 {
     if (!QFileInfo::exists(QM_PYTHON))
         QSKIP("no Python interpreter at " QM_PYTHON);
-    std::mt19937 random(7u);
     const QByteArray alphabet = "{}[],:\"\\ 0123456789.eE+-tfnul\xc3\xa7\xff\x01";
-    QList<QByteArray> texts;
-    for (int round = 0; round < 3000; ++round) {
-        QByteArray text = kRich;
-        const int edits = 1 + int(random() % 3);
-        for (int e = 0; e < edits; ++e) {
-            const qsizetype at = qsizetype(random() % text.size());
-            switch (random() % 3) {
-            case 0:
-                text.remove(at, 1 + qsizetype(random() % 4));
-                break;
-            case 1:
-                text.insert(at, alphabet.at(qsizetype(random() % alphabet.size())));
-                break;
-            default:
-                text[at] = alphabet.at(qsizetype(random() % alphabet.size()));
-                break;
-            }
-        }
-        texts.append(text);
-    }
-    QTemporaryDir dir;
-    QByteArray input;
-    for (const QByteArray &text : texts)
-        input += text.toBase64() + '\n';
-    QVERIFY(writeFile(dir.filePath("texts"), input));
-    QProcess python;
-    python.start(QStringLiteral(QM_PYTHON),
-                 {QStringLiteral(QM_TESTS_DIR "/model/json_oracle.py"), dir.filePath("texts")});
-    QVERIFY(python.waitForFinished(120000));
-    QCOMPARE(python.exitCode(), 0);
-    const QList<QByteArray> verdicts = python.readAllStandardOutput().split('\n');
-    QVERIFY(verdicts.size() >= texts.size());
+    const QList<QByteArray> texts = QmTest::damagedCopies({kRich}, 3000, 7u, alphabet);
+    const QList<QByteArray> verdicts = QmTest::strictJsonVerdicts(texts);
+    QCOMPARE(verdicts.size(), texts.size());
     int accepted = 0;
     for (qsizetype i = 0; i < texts.size(); ++i) {
         const Reading ours = readOurs(texts.at(i));

@@ -1,10 +1,10 @@
+#include "DamagedJson.h"
 #include "FileSizeCap.h"
 #include "QmTest.h"
 
 #include "model/ProjectFile.h"
 
 #include <QJsonDocument>
-#include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 
@@ -699,36 +699,13 @@ void TestProjectFile::damagedFilesReadAsBefore()
 {
     if (!QFileInfo::exists(QM_PYTHON))
         QSKIP("no Python interpreter at " QM_PYTHON);
-    std::mt19937 random(11u);
     const QByteArray alphabet("{}[],:\"\\ 0123456789.eE+-xtfnul\x01\t\xc3\xa7\xff");
     const QByteArray golden = goldenText;
-    const QList<QByteArray> sources = {golden, QJsonDocument::fromJson(golden).toJson(QJsonDocument::Compact)};
-    QList<QByteArray> texts;
-    for (int round = 0; round < 2500; ++round) {
-        QByteArray text = sources.at(round % sources.size());
-        const int edits = 1 + int(random() % 3);
-        for (int e = 0; e < edits; ++e) {
-            const qsizetype at = qsizetype(random() % text.size());
-            const char c = alphabet.at(qsizetype(random() % alphabet.size()));
-            switch (random() % 3) {
-            case 0: text.remove(at, 1 + qsizetype(random() % 4)); break;
-            case 1: text.insert(at, c); break;
-            default: text[at] = c; break;
-            }
-        }
-        texts.append(text);
-    }
+    const QList<QByteArray> texts = QmTest::damagedCopies(
+        {golden, QJsonDocument::fromJson(golden).toJson(QJsonDocument::Compact)}, 2500, 11u, alphabet);
+    const QList<QByteArray> verdicts = QmTest::strictJsonVerdicts(texts);
+    QCOMPARE(verdicts.size(), texts.size());
     QTemporaryDir dir;
-    QByteArray input;
-    for (const QByteArray &text : texts)
-        input += text.toBase64() + '\n';
-    QVERIFY(writeAll(dir.filePath("texts"), input));
-    QProcess python;
-    python.start(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_TESTS_DIR "/model/json_oracle.py"), dir.filePath("texts")});
-    QVERIFY(python.waitForFinished(120000));
-    QCOMPARE(python.exitCode(), 0);
-    const QList<QByteArray> verdicts = python.readAllStandardOutput().split('\n');
-    QVERIFY(verdicts.size() >= texts.size());
 
     int opened = 0;
     const QString path = dir.filePath("damaged.qmk");
