@@ -42,26 +42,61 @@ const OrtApi &OrtRuntime::api()
     return *table;
 }
 
-OrtRuntime::OrtRuntime(const char *logId)
+OrtRuntime::OrtRuntime(const char *logId, std::optional<OrtLanguageProjection> projection)
+    : logId(logId), projection(projection)
 {
+    // The wrappers release their objects through the API table, also the
+    // empty ones an engine that never loaded a model leaves behind.
     api();
-    environment = Ort::Env(ORT_LOGGING_LEVEL_WARNING, logId);
-    sessionOptions = Ort::SessionOptions();
-    sessionOptions.SetIntraOpNumThreads(intraOpThreads);
-    sessionOptions.SetGraphOptimizationLevel(ORT_ENABLE_ALL);
-#ifdef QUILLMARK_ORT_NO_ARENA
-    // Instrumented test builds: every tensor gets an allocation of its own, so a
-    // read past the end of one is caught by the address sanitizer.
-    sessionOptions.DisableCpuMemArena();
-#endif
 }
 
 OrtRuntime::~OrtRuntime() = default;
 
+void OrtRuntime::makeObjects()
+{
+    const std::lock_guard<std::mutex> lock(making);
+    if (environment)
+        return;
+    api();
+    // Made into locals first: a failure leaves nothing half made, and the next
+    // call tries again.
+    Ort::Env env(ORT_LOGGING_LEVEL_WARNING, logId);
+    if (projection)
+        Ort::ThrowOnError(api().SetLanguageProjection(env, *projection));
+    Ort::SessionOptions options;
+    options.SetIntraOpNumThreads(intraOpThreads);
+    options.SetGraphOptimizationLevel(ORT_ENABLE_ALL);
+#ifdef QUILLMARK_ORT_NO_ARENA
+    // Instrumented test builds: every tensor gets an allocation of its own, so a
+    // read past the end of one is caught by the address sanitizer.
+    options.DisableCpuMemArena();
+#endif
+    sessionOptions = std::move(options);
+    environment = std::move(env);
+}
+
+Ort::Env &OrtRuntime::env()
+{
+    makeObjects();
+    return environment;
+}
+
+Ort::SessionOptions &OrtRuntime::options()
+{
+    makeObjects();
+    return sessionOptions;
+}
+
+bool OrtRuntime::hasEnvironment() const
+{
+    const std::lock_guard<std::mutex> lock(making);
+    return bool(environment);
+}
+
 std::unique_ptr<Ort::Session> OrtRuntime::createSession(const QString &modelPath)
 {
     const std::basic_string<ORTCHAR_T> path = toOrtPath(modelPath);
-    return std::make_unique<Ort::Session>(environment, path.c_str(), sessionOptions);
+    return std::make_unique<Ort::Session>(env(), path.c_str(), options());
 }
 
 Ort::Value OrtRuntime::wrapFloatTensor(std::vector<float> &buffer, std::span<const int64_t> shape)

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,8 +22,10 @@ namespace Quillmark {
 
 // The runtime objects an inference engine owns for its whole life: the logging
 // environment and the session options every session of the engine is made with
-// (CPU, 2 intra-op threads, all graph optimisations). Constructing one also makes
-// sure the runtime's API table is set up. Runtime failures throw Ort::Exception.
+// (CPU, 2 intra-op threads, all graph optimisations). They are made when first
+// needed, normally by the first model load: the environment writes the runtime's
+// own files under the user's home folder, which a program start that runs no
+// model must not do. Runtime failures throw Ort::Exception.
 class OrtRuntime {
 public:
     // The API version the program is written against. The runtime library may be
@@ -29,9 +33,10 @@ public:
     static constexpr uint32_t apiVersion = 20;
     static constexpr int intraOpThreads = 2;
 
-    // logId names the engine in the runtime's own log lines ("Quillmark",
-    // "QuillmarkFace", ...). Logging is at warning level.
-    explicit OrtRuntime(const char *logId);
+    // logId (a string literal) names the engine in the runtime's own log lines
+    // ("Quillmark", "QuillmarkFace", ...). Logging is at warning level. A
+    // projection, when given, is announced to the environment once it is made.
+    explicit OrtRuntime(const char *logId, std::optional<OrtLanguageProjection> projection = std::nullopt);
     ~OrtRuntime();
 
     OrtRuntime(const OrtRuntime &) = delete;
@@ -41,8 +46,11 @@ public:
     // same table. Throws Ort::Exception when the library lacks apiVersion.
     static const OrtApi &api();
 
-    Ort::Env &env() { return environment; }
-    Ort::SessionOptions &options() { return sessionOptions; }
+    // The environment and the options, made on the first call.
+    Ort::Env &env();
+    Ort::SessionOptions &options();
+    // Whether the environment has been made.
+    bool hasEnvironment() const;
 
     // Opens the model file with this runtime's environment and options.
     std::unique_ptr<Ort::Session> createSession(const QString &modelPath);
@@ -53,6 +61,12 @@ public:
     static Ort::Value wrapFloatTensor(std::vector<float> &buffer, std::span<const int64_t> shape);
 
 private:
+    void makeObjects();
+
+    const char *logId;
+    std::optional<OrtLanguageProjection> projection;
+    // Guards the first making of the objects below.
+    mutable std::mutex making;
     // Declared in this order so that the options are released before the
     // environment.
     Ort::Env environment{nullptr};

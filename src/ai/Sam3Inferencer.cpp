@@ -68,7 +68,7 @@ struct EncoderOutput {
 
 struct Sam3Inferencer::Runtime {
     // Declared before the sessions, so the sessions are released first.
-    OrtRuntime ort{"QuillmarkSAM3"};
+    OrtRuntime ort{"QuillmarkSAM3", ORT_PROJECTION_CPLUSPLUS};
     std::unique_ptr<Ort::Session> visionEncoder;
     std::unique_ptr<Ort::Session> decoder;
     std::vector<std::string> encoderOutputNames;
@@ -77,11 +77,7 @@ struct Sam3Inferencer::Runtime {
     std::vector<std::string> decoderOutputNames;
 };
 
-Sam3Inferencer::Sam3Inferencer()
-    : runtime(std::make_unique<Runtime>())
-{
-    Ort::ThrowOnError(OrtRuntime::api().SetLanguageProjection(runtime->ort.env(), ORT_PROJECTION_CPLUSPLUS));
-}
+Sam3Inferencer::Sam3Inferencer() : runtime(std::make_unique<Runtime>()) {}
 
 Sam3Inferencer::~Sam3Inferencer() = default;
 

@@ -11,10 +11,11 @@ Tool defaultToolForProjectType(const QString &projectType)
         return Tool::Polygon;
     if (projectType == QLatin1String("pose"))
         return Tool::Keypoint;
-    if (projectType == QLatin1String("face"))
-        return Tool::Face;
+    // The face and classification tools do nothing on the canvas: a face
+    // project starts drawing boxes (the face tool needs its model first), and a
+    // classification project, labelled from the class list, selects.
     if (projectType == QLatin1String("classification"))
-        return Tool::Classification;
+        return Tool::Select;
     return Tool::BBox;
 }
 

@@ -7,8 +7,9 @@
 namespace Quillmark {
 
 // The tool a project of the given type starts with: polygons for segmentation,
-// keypoints for pose, the face and classification tools for their types, and
-// boxes for every other key (the empty key included).
+// keypoints for pose, Select for classification, and boxes for every other key
+// (face and the empty key included). For every known type it is a tool the
+// canvas acts on and the type allows.
 Tool defaultToolForProjectType(const QString &projectType);
 
 // The title of a project type in messages ("Object Detection" ...); an unknown

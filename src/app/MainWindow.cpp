@@ -65,11 +65,14 @@ MainWindow::MainWindow(QWidget *parent)
     applyTheme(themeMode);
     setupShortcuts();
     toolBar->setPlaybackEnabled(false);
-    connect(toolBar, &ToolBar::undoClicked, undoAction, &QAction::trigger);
-    connect(toolBar, &ToolBar::redoClicked, redoAction, &QAction::trigger);
+    // Through the canvas: while a shape is being placed, undo takes back its
+    // last point instead of the previous finished step.
+    connect(toolBar, &ToolBar::undoClicked, canvas, &LabelCanvas::undo);
+    connect(toolBar, &ToolBar::redoClicked, canvas, &LabelCanvas::redo);
 
     refreshUi();
     updateTitle();
+    holdPendingFeatures();
     statusBar()->showMessage(QStringLiteral("Ready"));
     startUpdateCheck();
 }
@@ -155,6 +158,7 @@ void MainWindow::setupUi()
     progressBar->setTextVisible(true);
     progressBar->hide();
     statusBar()->addPermanentWidget(progressBar, 0);
+    createJobCancelButton();
 
     aiAutoLabelDialog = new AiAutoLabelDialog(this);
     connectAutoLabelDialog();

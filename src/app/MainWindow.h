@@ -84,6 +84,9 @@ public:
     // A background job (open, import, export) is running; project, import and
     // export commands wait for it.
     bool isJobRunning() const { return jobRunning; }
+    // The running job offers Cancel (the status bar shows the button).
+    bool isJobCancellable() const;
+    QPushButton *jobCancelButtonWidget() const { return jobCancelButton; }
 
     // Builds a fresh project from the answers of the new-project wizard: the
     // steps of "New project" after the wizard was accepted.
@@ -221,6 +224,10 @@ private:
     void reloadShownEntry();
     void sendKeyToCanvas(int key);
 
+    // Buttons of commands whose features are not built yet
+    // (MainWindowPendingFeatures.cpp).
+    void holdPendingFeatures();
+
     // Theme and title (MainWindowTheme.cpp)
     void updateTitle();
 
@@ -232,8 +239,20 @@ private:
     void bounceStep();
     // True (with a status message) while a job runs: the caller then stops.
     bool refuseWhileJobRuns();
-    void startJob();
+    // Background jobs. startJob enters the busy state (the tool bar and the
+    // image list wait) and returns the job's ticket. A job whose result may be
+    // dropped passes `cancel`: the status bar then offers Cancel, which ends the
+    // busy state at once and runs `cancel`; the job's worker may still be busy
+    // (a read from a stalled network path), and when it finishes,
+    // finishJob(ticket) returns false: the handler drops the result. Without
+    // `cancel` the job cannot be cancelled, and closing the window waits for it.
+    quint64 startJob(std::function<void()> cancel = {});
+    // Ends the job of `ticket`; false, changing nothing, when it was cancelled.
+    bool finishJob(quint64 ticket);
+    // Ends the running job, whichever it is (jobs that cannot be cancelled).
     void finishJob();
+    void cancelJob();
+    void createJobCancelButton();
 
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
@@ -245,7 +264,8 @@ private:
 
     // Navigation (MainWindowNavigation.cpp)
     void selectImage(int imageId);
-    void onImageLoaded(int imageId, const QImage &image);
+    // Pixels of `loaded` decoded by a worker for the project of `generation`.
+    void onImageLoaded(const ImageEntry &loaded, quint64 generation, const QImage &image);
     void updateZoomLabel();
     int imagePosition(int imageId) const;
     void showImagePosition(int imageId);
@@ -363,6 +383,9 @@ private:
 
     // --- Members ----------------------------------------------------------------
     Project project;
+    // Counts the projects this window has held; work started for one project
+    // (an image load) is dropped when it returns to another.
+    quint64 projectGeneration = 0;
     int currentImageId = -1;
     Theme::Mode themeMode = Theme::Light;
     QString projectPath;
@@ -423,6 +446,11 @@ private:
     QTimer *slideshowTimer = nullptr;
 
     bool jobRunning = false;
+    // Ticket of the latest job, and the running job's cancel step (empty when
+    // it cannot be cancelled).
+    quint64 jobTicket = 0;
+    std::function<void()> jobCancel;
+    QPushButton *jobCancelButton = nullptr;
     // The unsaved-changes flag when an open began. While the file is read the
     // flag counts only edits made meanwhile, which the opened project would
     // otherwise replace without a question.

@@ -35,18 +35,20 @@ bool MainWindow::runAiBatch(AiBatchRun::Task task)
         if (progress)
             progress(done, count);
     };
+    // Cancel on the status bar stops the run as the dialog's own Cancel does;
+    // the window stops waiting for it at once.
+    const quint64 ticket = startJob([this] { cancelAiBatch(); });
     auto finished = std::move(task.finished);
-    task.finished = [this, finished](const AiBatchRun::Summary &summary) {
-        finishJob();
+    task.finished = [this, finished, ticket](const AiBatchRun::Summary &summary) {
+        finishJob(ticket);
         if (finished)
             finished(summary);
     };
 
-    startJob();
     // A zero maximum would start the bouncing busy bar; a run counts images.
     beginProgress(qMax(total, 1));
     if (!aiBatch->start(std::move(task))) {
-        finishJob();
+        finishJob(ticket);
         return false;
     }
     return true;

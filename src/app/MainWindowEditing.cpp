@@ -194,7 +194,8 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
     filmStrip->setDataset(project.dataset.images);
     // A removed image must not stay on the canvas, taking edits, while the
     // next one loads.
-    if (displayedFrame < 0 && removing.contains(canvas->displayedEntryId()))
+    const std::optional<int> shownId = canvas->displayedEntryId();
+    if (shownId && *shownId >= 0 && removing.contains(*shownId))
         clearCanvas();
 
     if (currentRemoved && !videoMode) {
@@ -360,13 +361,17 @@ void MainWindow::writeBackAnnotations()
 {
     // Edits belong to the entry the canvas shows, which can lag behind the
     // current selection while pixels or a frame are on their way.
-    const int shownId = canvas->displayedEntryId();
+    const std::optional<int> shown = canvas->displayedEntryId();
+    if (!shown)
+        return;
+    const int shownId = *shown;
     const QList<Annotation> labels = canvas->annotations();
     const int classCount = int(project.dataset.classColors.size());
 
-    // A video frame's id is the complement of the video id, which is -1 for
-    // video 0, as for an empty canvas: the frame index tells them apart.
-    if (displayedFrame >= 0 && shownId < 0) {
+    // A video frame's id is the complement of the video id (negative).
+    if (shownId < 0) {
+        if (displayedFrame < 0)
+            return;
         const int videoId = ~shownId;
         VideoEntry *video = project.dataset.videoById(videoId);
         if (!video)
@@ -389,7 +394,7 @@ void MainWindow::writeBackAnnotations()
     }
 
     ImageEntry *image = project.dataset.imageById(shownId);
-    if (shownId < 0 || !image)
+    if (!image)
         return;
     image->labels = labels;
     if (shownId == currentImageId)

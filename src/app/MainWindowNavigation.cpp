@@ -73,22 +73,34 @@ void MainWindow::selectImage(int imageId)
     // Decode on a worker; the canvas keeps showing the previous entry, and its
     // edits keep going to that entry, until the pixels arrive.
     auto pixels = std::make_shared<QImage>();
+    auto problem = std::make_shared<QString>();
     const ImageEntry copy = *entry;
-    QThread *worker = QThread::create([pixels, copy] { *pixels = copy.loadPixels(); });
-    connect(worker, &QThread::finished, this, [this, imageId, pixels] { onImageLoaded(imageId, *pixels); });
+    QThread *worker = QThread::create([pixels, problem, copy] { *pixels = copy.loadPixels(problem.get()); });
+    const QString name = QFileInfo(entry->filePath).fileName();
+    // Shown again (a refresh): its problem was told when it was selected.
+    const bool reshown = canvas->displayedEntryId() == imageId;
+    const quint64 generation = projectGeneration;
+    connect(worker, &QThread::finished, this, [this, copy, generation, pixels, problem, name, reshown] {
+        onImageLoaded(copy, generation, *pixels);
+        // The placeholder alone would leave the user guessing.
+        if (pixels->isNull() && !reshown && generation == projectGeneration && copy.id == currentImageId
+            && !videoMode)
+            statusBar()->showMessage(QStringLiteral("Cannot open %1: %2").arg(name, *problem), 6000);
+    });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
 }
 
-void MainWindow::onImageLoaded(int imageId, const QImage &image)
+void MainWindow::onImageLoaded(const ImageEntry &loaded, quint64 generation, const QImage &image)
 {
-    // A later selection, or a switch to a video, wins over a slow load.
-    if (imageId != currentImageId || videoMode)
+    // A later selection, or a switch to a video, wins over a slow load; so does
+    // another project, even when one of its images has the same id.
+    if (generation != projectGeneration || loaded.id != currentImageId || videoMode)
         return;
     // The dataset's entry, not the worker's copy: its annotations may have
-    // changed while the pixels were decoded.
-    const ImageEntry *entry = project.dataset.imageById(imageId);
-    if (!entry)
+    // changed while the pixels were decoded. Its file must still be the one read.
+    const ImageEntry *entry = project.dataset.imageById(loaded.id);
+    if (!entry || entry->filePath != loaded.filePath)
         return;
     displayedFrame = -1;
     canvas->setImageFromPixmap(*entry, QPixmap::fromImage(image));

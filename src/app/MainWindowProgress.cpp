@@ -1,5 +1,6 @@
 // Status bar progress (counted or a bouncing busy sweep), the busy state of the
-// bars while a background job runs, and the progress reports of workers.
+// bars while a background job runs, its Cancel, and the progress reports of
+// workers.
 
 #include "app/MainWindow.h"
 
@@ -8,6 +9,7 @@
 
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -64,17 +66,60 @@ void MainWindow::endProgress()
     progressBar->setValue(0);
 }
 
-void MainWindow::startJob()
+void MainWindow::createJobCancelButton()
+{
+    jobCancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    jobCancelButton->setObjectName(QStringLiteral("compactButton"));
+    jobCancelButton->setToolTip(QStringLiteral("Stop waiting for this operation; its result is dropped"));
+    // A click must not take the keyboard from the canvas.
+    jobCancelButton->setFocusPolicy(Qt::NoFocus);
+    jobCancelButton->hide();
+    connect(jobCancelButton, &QPushButton::clicked, this, &MainWindow::cancelJob);
+    statusBar()->addPermanentWidget(jobCancelButton, 0);
+}
+
+quint64 MainWindow::startJob(std::function<void()> cancel)
 {
     jobRunning = true;
+    jobCancel = std::move(cancel);
     setBusy(true);
+    if (jobCancelButton)
+        jobCancelButton->setVisible(bool(jobCancel));
+    return ++jobTicket;
 }
 
 void MainWindow::finishJob()
 {
     jobRunning = false;
+    jobCancel = nullptr;
     setBusy(false);
     endProgress();
+    if (jobCancelButton)
+        jobCancelButton->hide();
+}
+
+bool MainWindow::finishJob(quint64 ticket)
+{
+    // A job the user cancelled has ended already; another may run by now.
+    if (!jobRunning || ticket != jobTicket)
+        return false;
+    finishJob();
+    return true;
+}
+
+bool MainWindow::isJobCancellable() const
+{
+    return jobRunning && bool(jobCancel);
+}
+
+void MainWindow::cancelJob()
+{
+    if (!isJobCancellable())
+        return;
+    const std::function<void()> cancel = jobCancel;
+    finishJob();
+    statusBar()->showMessage(QStringLiteral("Cancelled."), 4000);
+    cancel();
 }
 
 bool MainWindow::refuseWhileJobRuns()

@@ -7,8 +7,10 @@
 #include "app/DefaultTool.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/ObjectDetectionWizard.h"
+#include "dialogs/ProjectSavePath.h"
 #include "dialogs/ProjectTypeDialog.h"
 #include "dialogs/Prompts.h"
+#include "formats/ImageProbe.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
 
@@ -47,27 +49,9 @@ void rememberProjectDir(const QString &file)
     QSettings().setValue(lastProjectDirKey, QFileInfo(file).absolutePath());
 }
 
-// Qt's own save dialog on Linux adds no suffix; a project file gets ".qmk".
-// The dialog asked about replacing only the name as typed, so a file that the
-// suffixed name hits is asked about here. Empty when the user keeps that file.
-QString withProjectSuffix(QWidget *parent, const QString &caption, const QString &path)
+QString askProjectFilePath(QWidget *parent, const QString &caption)
 {
-    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty())
-        return path;
-    const QString suffixed = path + QStringLiteral(".qmk");
-    if (!QFileInfo::exists(suffixed))
-        return suffixed;
-    const QMessageBox::StandardButton answer = Prompts::current().question(
-        parent, caption,
-        QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(suffixed).fileName()),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    return answer == QMessageBox::Yes ? suffixed : QString();
-}
-
-QString askProjectSavePath(QWidget *parent, const QString &caption)
-{
-    return withProjectSuffix(parent, caption,
-                             Prompts::current().getSaveFileName(parent, caption, lastProjectDir(), projectFilter));
+    return askProjectSavePath(parent, caption, lastProjectDir());
 }
 
 // The image format that a file suffix or a reader names, in one spelling.
@@ -178,7 +162,7 @@ bool MainWindow::confirmUnsavedChanges(const QString &verb)
         return false;
     if (!projectPath.isEmpty())
         return saveProjectTo(projectPath);
-    const QString path = askProjectSavePath(this, QStringLiteral("Save Project"));
+    const QString path = askProjectFilePath(this, QStringLiteral("Save Project"));
     if (path.isEmpty())
         return false;
     return saveProjectTo(path);
@@ -202,6 +186,7 @@ void MainWindow::replaceProject(const Project &fresh)
         aiBatch->abandon();
     resetVideoState();
     removeTempVideo();
+    ++projectGeneration;
     project = fresh;
     projectPath.clear();
     currentImageId = -1;
@@ -244,11 +229,11 @@ void MainWindow::createProject(const NewProjectSpec &spec)
         for (int i = 0; i < n; ++i) {
             progressBar->setValue(i + 1);
             // The header only: no pixels are decoded. An unreadable image is 0 x 0.
-            const QSize size = QImageReader(spec.imagePaths.at(i)).size();
+            const QSize size = probeImageSize(spec.imagePaths.at(i));
             ImageEntry entry;
             entry.filePath = spec.imagePaths.at(i);
-            entry.width = size.isValid() ? size.width() : 0;
-            entry.height = size.isValid() ? size.height() : 0;
+            entry.width = size.width();
+            entry.height = size.height();
             project.dataset.addImage(entry);
         }
         endProgress();
@@ -285,7 +270,8 @@ void MainWindow::onOpenProject()
         return;
     rememberProjectDir(path);
 
-    startJob();
+    // A cancelled open keeps the project as it is, with its unsaved changes.
+    const quint64 ticket = startJob([this] { modified = modified || modifiedBeforeOpen; });
     beginProgress(0);
     statusBar()->showMessage(QStringLiteral("Opening project…"));
     modifiedBeforeOpen = std::exchange(modified, false);
@@ -298,8 +284,9 @@ void MainWindow::onOpenProject()
     };
     auto result = std::make_shared<OpenResult>();
     QThread *worker = QThread::create([result, path] { result->ok = loadProjectFile(result->project, path); });
-    connect(worker, &QThread::finished, this, [this, result, path] {
-        onProjectLoaded(&result->project, result->ok, path);
+    connect(worker, &QThread::finished, this, [this, result, path, ticket] {
+        if (finishJob(ticket))
+            onProjectLoaded(&result->project, result->ok, path);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
@@ -307,7 +294,6 @@ void MainWindow::onOpenProject()
 
 void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path)
 {
-    finishJob();
     const bool editedWhileOpening = modified;
     modified = modified || modifiedBeforeOpen;
     if (!ok) {
@@ -351,7 +337,7 @@ void MainWindow::onSaveProjectAs()
 {
     if (refuseWhileJobRuns())
         return;
-    const QString path = askProjectSavePath(this, QStringLiteral("Save Project As"));
+    const QString path = askProjectFilePath(this, QStringLiteral("Save Project As"));
     if (path.isEmpty())
         return;
     rememberProjectDir(path);
@@ -470,9 +456,9 @@ void MainWindow::onCloseProject()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // A running job may be writing the user's files: the process must not end
-    // under it.
-    if (jobRunning) {
+    // A job that cannot be cancelled may be writing the user's files: the
+    // process must not end under it.
+    if (jobRunning && !isJobCancellable()) {
         Prompts::current().warning(this, QStringLiteral("Please Wait"),
                                    QStringLiteral("An operation is still running. Close the window when it has "
                                                   "finished."));
@@ -482,6 +468,24 @@ void MainWindow::closeEvent(QCloseEvent *event)
     if (!confirmUnsavedChanges(QStringLiteral("exit"))) {
         event->ignore();
         return;
+    }
+    // With the project's changes safe, a job whose result may be dropped is
+    // no reason to stay: the user may quit without waiting for it.
+    if (jobRunning) {
+        const QMessageBox::StandardButton answer = Prompts::current().question(
+            this, QStringLiteral("Quit"),
+            QStringLiteral("An operation is still running.\nQuit anyway? Its result will be dropped."),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        cancelJob();
+        // Results that arrived while the question was open are asked about too.
+        if (!confirmUnsavedChanges(QStringLiteral("exit"))) {
+            event->ignore();
+            return;
+        }
     }
     removeTempVideo();
     event->accept();

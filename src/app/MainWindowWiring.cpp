@@ -13,6 +13,7 @@
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
+#include "chrome/ToolTable.h"
 #include "chrome/TopBar.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/ShortcutsDialog.h"
@@ -246,8 +247,10 @@ void MainWindow::setupShortcuts()
     for (const auto &[standard, key] : historyKeys) {
         if (QKeySequence::keyBindings(standard).contains(key))
             continue;
-        QAction *action = standard == QKeySequence::Undo ? undoAction : redoAction;
-        addShortcut(key, [action] { action->trigger(); });
+        if (standard == QKeySequence::Undo)
+            addShortcut(key, [this] { canvas->undo(); });
+        else
+            addShortcut(key, [this] { canvas->redo(); });
     }
 
     // The previous/next keys named on the tool bar's buttons.
@@ -268,7 +271,10 @@ void MainWindow::setupShortcuts()
 
 void MainWindow::addToolShortcut(int key, int tool)
 {
+    // Only the tools the side tool bar offers for the project's type.
     addShortcut(QKeySequence(key), [this, tool] {
+        if (!isToolAllowed(project.projectType, tool))
+            return;
         canvas->setTool(tool);
         sideToolBar->setTool(tool);
     });
@@ -344,6 +350,8 @@ void MainWindow::onToolChanged(int tool)
 void MainWindow::pushClassColors()
 {
     canvas->setClassColors(project.dataset.classColors);
+    // A renamed or removed class may have been the schema's object class.
+    canvas->setKeypointSchema(project.dataset.keypointSchema);
     annotationPanel->setClasses(project.dataset.classColors);
 }
 
@@ -356,7 +364,10 @@ void MainWindow::reloadShownEntry()
     // The canvas's copy of the shown image still holds the old class names;
     // hand it the dataset's list so that a later edit cannot write them back.
     // Pixels that are still loading take their list from the dataset on arrival.
-    if (const ImageEntry *shown = project.dataset.imageById(canvas->displayedEntryId()))
+    const std::optional<int> shownId = canvas->displayedEntryId();
+    if (!shownId || *shownId < 0)
+        return;
+    if (const ImageEntry *shown = project.dataset.imageById(*shownId))
         canvas->setAnnotations(shown->labels);
 }
 

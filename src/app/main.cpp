@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/Splash.h"
 #include "app/Version.h"
+#include "model/PictureLoader.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -16,6 +17,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     QApplication::setOrganizationName(QStringLiteral("Brightwell"));
+    // Photos of ordinary cameras and drones need more than Qt's 128 MB a picture.
+    Quillmark::PictureLoader::raiseAllocationLimit();
     // The icons and images are compiled into the widgets library and register
     // themselves when the program starts.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/logo.svg")));

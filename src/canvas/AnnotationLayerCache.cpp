@@ -1,10 +1,22 @@
 #include "canvas/AnnotationLayerCache.h"
 
 #include <QPainter>
+#include <QRegion>
+
+#include <algorithm>
 
 namespace Quillmark {
 
 namespace {
+
+// Room around the selected annotation's patch: a little for a fresh selection,
+// more once it is being dragged, so that a drag does not rebuild it at every step.
+constexpr int PatchMargin = 8;
+constexpr int DragPatchMargin = 64;
+// A patch larger than this share of the view covers all of it.
+constexpr double WholeViewPatchShare = 0.4;
+// A region to redraw larger than this share of the view is redrawn whole.
+constexpr double WholeViewRedrawShare = 0.6;
 
 // Equal in everything the canvas draws.
 bool drawnAlike(const Annotation &a, const Annotation &b)
@@ -13,68 +25,195 @@ bool drawnAlike(const Annotation &a, const Annotation &b)
            a.keypointVis == b.keypointVis;
 }
 
+qint64 area(const QRect &r)
+{
+    return r.isEmpty() ? 0 : qint64(r.width()) * r.height();
+}
+
 } // namespace
 
 bool AnnotationLayerCache::Key::sameLook(const Key &other) const
 {
     return size == other.size && devicePixelRatio == other.devicePixelRatio && view.scale == other.view.scale &&
-           showLabels == other.showLabels && font == other.font && selected == other.selected &&
-           classColors == other.classColors;
+           showLabels == other.showLabels && font == other.font && classColors == other.classColors;
 }
 
-bool AnnotationLayerCache::showsList(const QList<Annotation> &current, int selected) const
+QImage AnnotationLayerCache::blankLayer(const QSize &size) const
 {
-    if (current.size() != labels.size())
-        return false;
-    if (current.constData() == labels.constData())
-        return true;
-    for (qsizetype i = 0; i < current.size(); ++i) {
-        if (i != selected && !drawnAlike(current.at(i), labels.at(i)))
-            return false;
-    }
-    return true;
-}
-
-bool AnnotationLayerCache::isCurrent(const Key &newKey, const QList<Annotation> &current) const
-{
-    return valid && key.sameLook(newKey) && key.view.offset == newKey.view.offset &&
-           showsList(current, newKey.selected);
-}
-
-bool AnnotationLayerCache::isShiftOf(const Key &newKey, const QList<Annotation> &current) const
-{
-    return valid && key.sameLook(newKey) && showsList(current, newKey.selected);
-}
-
-QImage AnnotationLayerCache::blankLayer() const
-{
-    QImage layer(key.size * key.devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+    QImage layer(size * key.devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
     layer.setDevicePixelRatio(key.devicePixelRatio);
     layer.fill(Qt::transparent);
     return layer;
 }
 
-void AnnotationLayerCache::rebuild(const Key &newKey, const QList<Annotation> &current, const DrawRange &draw)
+void AnnotationLayerCache::update(const Key &newKey, const QList<Annotation> &labels, int selected, bool panning,
+                                  const Painting &painting)
 {
-    key = newKey;
-    labels = current;
-    const int count = int(current.size());
-    const int split = (key.selected >= 0 && key.selected < count) ? key.selected : count;
+    const bool patchFits = selected < 0 || (patch.valid && patch.index == selected);
+    if (valid && key.sameLook(newKey) && key.view.offset != newKey.view.offset && panning && patchFits)
+        return;
+    if (!valid || !key.sameLook(newKey) || key.view.offset != newKey.view.offset) {
+        key = newKey;
+        rebuildAll(labels, painting);
+    } else {
+        sync(labels, selected, painting);
+    }
+    ensurePatch(labels, selected, painting);
+}
 
-    below = blankLayer();
+void AnnotationLayerCache::drawRange(QPainter &painter, const QRect &clip, int from, int to, const Painting &painting)
+{
+    const bool everything = clip.contains(layerRect());
+    for (int i = from; i < to; ++i) {
+        const Annotation &a = shown.at(i);
+        if (!everything && !painting.footprint(a, false).toAlignedRect().intersects(clip))
+            continue;
+        painting.draw(painter, a);
+        ++drawn;
+    }
+}
+
+void AnnotationLayerCache::rebuildAll(const QList<Annotation> &labels, const Painting &painting)
+{
+    shown = labels;
+    full = blankLayer(key.size);
     {
-        QPainter painter(&below);
+        QPainter painter(&full);
         painter.setRenderHint(QPainter::Antialiasing);
-        draw(painter, 0, split);
+        drawRange(painter, layerRect(), 0, int(shown.size()), painting);
     }
-    above = QImage();
-    if (split + 1 < count) {
-        above = blankLayer();
-        QPainter painter(&above);
-        painter.setRenderHint(QPainter::Antialiasing);
-        draw(painter, split + 1, count);
-    }
+    dropPatch();
     valid = true;
+}
+
+void AnnotationLayerCache::redrawRegion(const QRect &region, const Painting &painting)
+{
+    const QRect r = region & layerRect();
+    if (r.isEmpty())
+        return;
+    dropPatch();
+    if (area(r) > WholeViewRedrawShare * area(layerRect())) {
+        const QList<Annotation> list = shown;
+        rebuildAll(list, painting);
+        return;
+    }
+    QPainter painter(&full);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipRect(r);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(r, Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    drawRange(painter, r, 0, int(shown.size()), painting);
+}
+
+void AnnotationLayerCache::drawOnTop(int from, const Painting &painting)
+{
+    dropPatch();
+    QPainter painter(&full);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawRange(painter, layerRect(), from, int(shown.size()), painting);
+}
+
+void AnnotationLayerCache::sync(const QList<Annotation> &labels, int selected, const Painting &painting)
+{
+    if (labels.size() == shown.size() && labels.constData() == shown.constData())
+        return;
+    const int oldCount = int(shown.size());
+    const int newCount = int(labels.size());
+    auto footprintOf = [&painting](const Annotation &a) { return painting.footprint(a, false).toAlignedRect(); };
+
+    if (oldCount == newCount) {
+        // The selected annotation is left as the full picture shows it: the
+        // patch covers it until the selection moves on.
+        QRect dirty;
+        for (int i = 0; i < newCount; ++i) {
+            if (i == selected || drawnAlike(shown.at(i), labels.at(i)))
+                continue;
+            dirty |= footprintOf(shown.at(i)) | footprintOf(labels.at(i));
+            shown[i] = labels.at(i);
+        }
+        redrawRegion(dirty, painting);
+        return;
+    }
+
+    const int common = std::min(oldCount, newCount);
+    int prefix = 0;
+    while (prefix < common && drawnAlike(shown.at(prefix), labels.at(prefix)))
+        ++prefix;
+    if (prefix == oldCount) {
+        // Only additions at the end: they lie on top of everything else.
+        shown = labels;
+        drawOnTop(oldCount, painting);
+        return;
+    }
+    int suffix = 0;
+    while (suffix < common - prefix && drawnAlike(shown.at(oldCount - 1 - suffix), labels.at(newCount - 1 - suffix)))
+        ++suffix;
+    QRect dirty;
+    for (int i = prefix; i < oldCount - suffix; ++i)
+        dirty |= footprintOf(shown.at(i));
+    for (int i = prefix; i < newCount - suffix; ++i)
+        dirty |= footprintOf(labels.at(i));
+    shown = labels;
+    redrawRegion(dirty, painting);
+}
+
+void AnnotationLayerCache::dropPatch()
+{
+    patch.valid = false;
+    patch.index = -1;
+    patch.rect = QRect();
+}
+
+void AnnotationLayerCache::ensurePatch(const QList<Annotation> &labels, int selected, const Painting &painting)
+{
+    if (selected < 0 || selected >= labels.size() || selected >= shown.size()) {
+        dropPatch();
+        return;
+    }
+    const QRect need = (painting.footprint(shown.at(selected), false).toAlignedRect() |
+                        painting.footprint(labels.at(selected), true).toAlignedRect()) &
+                       layerRect();
+    const bool same = patch.valid && patch.index == selected;
+    if (same && (need.isEmpty() || patch.rect.contains(need, false)))
+        return;
+
+    // The selected annotation outgrowing its patch is being dragged: leave room.
+    const int margin = same ? DragPatchMargin : PatchMargin;
+    QRect r = need.adjusted(-margin, -margin, margin, margin) & layerRect();
+    if (area(r) > WholeViewPatchShare * area(layerRect()))
+        r = layerRect();
+    renderPatch(need.isEmpty() ? QRect() : r, selected, painting);
+}
+
+void AnnotationLayerCache::renderPatch(const QRect &rect, int selected, const Painting &painting)
+{
+    patch.valid = true;
+    patch.index = selected;
+    patch.rect = rect;
+    const QSize device = key.size * key.devicePixelRatio;
+    for (QImage *layer : {&patch.below, &patch.above}) {
+        if (layer->size() != device || layer->devicePixelRatio() != key.devicePixelRatio) {
+            *layer = blankLayer(key.size);
+            continue;
+        }
+        if (patch.painted.isEmpty())
+            continue;
+        QPainter painter(layer);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(patch.painted, Qt::transparent);
+    }
+    patch.painted = rect;
+    if (rect.isEmpty())
+        return;
+    auto render = [&](QImage &layer, int from, int to) {
+        QPainter painter(&layer);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setClipRect(rect);
+        drawRange(painter, rect, from, to, painting);
+    };
+    render(patch.below, 0, selected);
+    render(patch.above, selected + 1, int(shown.size()));
 }
 
 void AnnotationLayerCache::clear()
@@ -82,21 +221,41 @@ void AnnotationLayerCache::clear()
     if (!valid)
         return;
     valid = false;
-    labels.clear();
-    below = QImage();
-    above = QImage();
+    shown.clear();
+    full = QImage();
+    patch = Patch();
 }
 
-void AnnotationLayerCache::paintBelow(QPainter &painter, const QPointF &offset) const
+void AnnotationLayerCache::paint(QPainter &painter, const QPointF &offset,
+                                 const std::function<void(QPainter &)> &drawSelected) const
 {
-    if (valid && !below.isNull())
-        painter.drawImage(offset - key.view.offset, below);
-}
-
-void AnnotationLayerCache::paintAbove(QPainter &painter, const QPointF &offset) const
-{
-    if (valid && !above.isNull())
-        painter.drawImage(offset - key.view.offset, above);
+    if (!valid)
+        return;
+    const QPointF shift = offset - key.view.offset;
+    if (!patch.valid || patch.rect.isEmpty()) {
+        painter.drawImage(shift, full);
+        if (patch.valid)
+            drawSelected(painter);
+        return;
+    }
+    const QPoint whole = shift.toPoint();
+    if (patch.rect != layerRect()) {
+        painter.save();
+        painter.setClipRegion(QRegion(layerRect().translated(whole)) - QRegion(patch.rect.translated(whole)));
+        painter.drawImage(shift, full);
+        painter.restore();
+    }
+    // Drawn whole under a clip, as the full picture is, so that each pixel is
+    // blended the same way.
+    auto drawClipped = [&](const QImage &layer) {
+        painter.save();
+        painter.setClipRect(patch.rect.translated(whole));
+        painter.drawImage(shift, layer);
+        painter.restore();
+    };
+    drawClipped(patch.below);
+    drawSelected(painter);
+    drawClipped(patch.above);
 }
 
 } // namespace Quillmark

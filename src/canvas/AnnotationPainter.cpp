@@ -4,6 +4,7 @@
 #include "canvas/CanvasHitTest.h"
 #include "canvas/ClassTagCache.h"
 #include "canvas/KeypointStyle.h"
+#include "canvas/KeypointTray.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -46,6 +47,18 @@ QRectF screenBounds(const QPolygonF &points)
             return QRectF(qQNaN(), qQNaN(), 0, 0);
     }
     return points.boundingRect();
+}
+
+// Bounding rectangle of the keypoints that are shown.
+QRectF shownBounds(const QPolygonF &positions)
+{
+    QPolygonF shown;
+    shown.reserve(positions.size());
+    for (const QPointF &p : positions) {
+        if (KeypointTray::isShown(p))
+            shown.append(p);
+    }
+    return shown.isEmpty() ? QRectF(qQNaN(), qQNaN(), 0, 0) : shown.boundingRect();
 }
 
 } // namespace
@@ -160,6 +173,12 @@ void AnnotationPainter::drawKeypoints(const Annotation &a, const QColor &color, 
 {
     if (a.points.isEmpty())
         return;
+    // A set with a damaged coordinate (from a damaged file) is not drawn.
+    for (int i = 0; i < a.points.size(); ++i) {
+        const QPointF &p = a.points.at(i);
+        if (AnnotationGeometry::isLabelled(a, i) && (!std::isfinite(p.x()) || !std::isfinite(p.y())))
+            return;
+    }
     const bool boxValid = a.bbox.isValid();
     if (selected && boxValid) {
         painter.setBrush(Qt::NoBrush);
@@ -168,12 +187,15 @@ void AnnotationPainter::drawKeypoints(const Annotation &a, const QColor &color, 
         painter.setPen(dashed);
         painter.drawRect(view.toScreen(a.bbox));
     }
-    const QPolygonF screen = view.toScreen(a.points);
+    // Unlabelled keypoints are shown only for the selected set, in its tray.
+    const QPolygonF screen = KeypointTray::screenPositions(a, view, selected);
     // Dots with their rings and numbers reach 16 pixels beyond the points.
-    if (touchesViewport(screenBounds(screen), 16)) {
+    if (touchesViewport(shownBounds(screen), 16)) {
         drawSkeleton(a, screen, color);
-        for (int i = 0; i < screen.size(); ++i)
-            drawKeypointDot(a, i, screen.at(i), selected, selection);
+        for (int i = 0; i < screen.size(); ++i) {
+            if (KeypointTray::isShown(screen.at(i)))
+                drawKeypointDot(a, i, screen.at(i), selected, selection);
+        }
     }
     if (showLabels && boxValid)
         drawClassTag(a.className, color, view.toScreen(a.bbox.topLeft()));

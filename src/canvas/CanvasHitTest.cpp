@@ -1,5 +1,7 @@
 #include "canvas/CanvasHitTest.h"
 
+#include "canvas/AnnotationGeometry.h"
+
 #include <QPolygonF>
 
 #include <cmath>
@@ -55,6 +57,16 @@ int CanvasHitTest::vertexAt(const QList<QPointF> &points, const ViewTransform &v
     return -1;
 }
 
+int CanvasHitTest::vertexAt(const QPolygonF &screenPoints, const QPointF &screen)
+{
+    // A NaN coordinate fails every comparison, so points not shown are never hit.
+    for (int i = 0; i < screenPoints.size(); ++i) {
+        if (withinSquare(screenPoints.at(i), screen, VertexHalfSize))
+            return i;
+    }
+    return -1;
+}
+
 int CanvasHitTest::edgeAt(const QList<QPointF> &points, const ViewTransform &view, const QPointF &screen)
 {
     const int n = points.size();
@@ -77,10 +89,10 @@ int CanvasHitTest::edgeAt(const QList<QPointF> &points, const ViewTransform &vie
     return -1;
 }
 
-int CanvasHitTest::keypointNear(const QList<QPointF> &points, const ViewTransform &view, const QPointF &screen)
+int CanvasHitTest::keypointNear(const QPolygonF &screenPoints, const QPointF &screen)
 {
-    for (int i = 0; i < points.size(); ++i) {
-        const QPointF d = view.toScreen(points.at(i)) - screen;
+    for (int i = 0; i < screenPoints.size(); ++i) {
+        const QPointF d = screenPoints.at(i) - screen;
         if (std::hypot(d.x(), d.y()) < KeypointHoverRadius)
             return i;
     }
@@ -100,8 +112,9 @@ bool CanvasHitTest::hits(const Annotation &a, const ViewTransform &view, const Q
         // the test runs on the stored points without mapping them.
         return QPolygonF(a.points).containsPoint(image, Qt::OddEvenFill);
     case Keypoint: {
-        for (const QPointF &p : a.points) {
-            if (withinSquare(view.toScreen(p), screen, KeypointHitHalfSize))
+        for (int i = 0; i < a.points.size(); ++i) {
+            if (AnnotationGeometry::isLabelled(a, i) &&
+                withinSquare(view.toScreen(a.points.at(i)), screen, KeypointHitHalfSize))
                 return true;
         }
         const QRectF r = view.toScreen(a.bbox).adjusted(-BoxHitMargin, -BoxHitMargin, BoxHitMargin, BoxHitMargin);

@@ -27,14 +27,18 @@ public:
 
     // The first vertex whose 12 x 12 square holds the point, -1 for none.
     static int vertexAt(const QList<QPointF> &points, const ViewTransform &view, const QPointF &screen);
+    // The same for points already on the screen; points that are not finite
+    // (keypoints not shown) are never hit.
+    static int vertexAt(const QPolygonF &screenPoints, const QPointF &screen);
     // The first edge (vertex i to i + 1, the last one closing back to vertex 0)
     // within EdgeTolerance of the point, its foot on the segment; -1 for none.
     static int edgeAt(const QList<QPointF> &points, const ViewTransform &view, const QPointF &screen);
-    // The first keypoint closer than KeypointHoverRadius, -1 for none.
-    static int keypointNear(const QList<QPointF> &points, const ViewTransform &view, const QPointF &screen);
+    // The first keypoint closer than KeypointHoverRadius, -1 for none; screen
+    // positions, those not finite never hit.
+    static int keypointNear(const QPolygonF &screenPoints, const QPointF &screen);
 
     // The topmost (last) annotation under the point, -1 for none. Polylines and
-    // points are never hit.
+    // points are never hit, nor unlabelled keypoints where they are stored.
     static int annotationAt(const QList<Annotation> &labels, const ViewTransform &view, const QPointF &screen);
     static bool hits(const Annotation &annotation, const ViewTransform &view, const QPointF &screen,
                      const QPointF &image);

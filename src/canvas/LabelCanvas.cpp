@@ -1,17 +1,21 @@
 #include "canvas/LabelCanvas.h"
 
+#include "canvas/AnnotationFootprint.h"
 #include "canvas/AnnotationGeometry.h"
 #include "canvas/AnnotationPainter.h"
 #include "canvas/CanvasHitTest.h"
 #include "canvas/CanvasOverlayPainter.h"
+#include "canvas/KeypointTray.h"
 #include "canvas/SnapshotCommand.h"
 #include "canvas/Tool.h"
 #include "chrome/Theme.h"
 #include "model/Dataset.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleHints>
 #include <QUndoStack>
 #include <QWheelEvent>
 
@@ -52,27 +56,25 @@ Qt::CursorShape handleCursor(int handle)
     }
 }
 
-// The box of `start` with the edges of `handle` moved by `d`, normalised so that
-// dragging past the opposite edge flips it.
-QRectF resizedBox(const QRectF &start, int handle, const QPointF &d)
+// The box of `start` with the edges of `handle` moved by `d` and kept within the
+// picture. Not normalised: an edge dragged past the opposite one flips the box.
+QRectF movedEdges(const QRectF &start, int handle, const QPointF &d, const QRectF &picture)
 {
-    double left = start.left();
-    double top = start.top();
-    double right = start.right();
-    double bottom = start.bottom();
+    QPointF topLeft = start.topLeft();
+    QPointF bottomRight = start.bottomRight();
     const bool movesTop = handle == 1 || handle == 2 || handle == 3;
     const bool movesBottom = handle == 5 || handle == 6 || handle == 7;
     const bool movesLeft = handle == 1 || handle == 7 || handle == 8;
     const bool movesRight = handle == 3 || handle == 4 || handle == 5;
     if (movesTop)
-        top += d.y();
+        topLeft.ry() += d.y();
     if (movesBottom)
-        bottom += d.y();
+        bottomRight.ry() += d.y();
     if (movesLeft)
-        left += d.x();
+        topLeft.rx() += d.x();
     if (movesRight)
-        right += d.x();
-    return QRectF(QPointF(left, top), QPointF(right, bottom)).normalized();
+        bottomRight.rx() += d.x();
+    return QRectF(AnnotationGeometry::clamped(topLeft, picture), AnnotationGeometry::clamped(bottomRight, picture));
 }
 
 double distance(const QPointF &a, const QPointF &b)
@@ -114,12 +116,14 @@ void LabelCanvas::applyImageEntry(const ImageEntry &newEntry)
     entry.labels = newEntry.labels;
     entry.image = newEntry.image;
 
+    showingEntry = true;
     selectedIndex = -1;
     selectedVertex = -1;
     dragVertex = -1;
     hoverEdge = -1;
     mode = Idle;
     modeBeforePan = Idle;
+    resetPress();
     snapshotStack->clear();
 
     samPositive.clear();
@@ -140,7 +144,9 @@ void LabelCanvas::applyImageEntry(const ImageEntry &newEntry)
 void LabelCanvas::clear()
 {
     entry = ImageEntry();
+    showingEntry = false;
     pixmap = QPixmap();
+    resetPress();
     selectedIndex = -1;
     selectedVertex = -1;
     dragVertex = -1;
@@ -164,8 +170,10 @@ void LabelCanvas::setAnnotations(const QList<Annotation> &labels)
     selectedIndex = -1;
     selectedVertex = -1;
     hoverEdge = -1;
-    // A shape still being drawn is recorded against the new list, not the old one.
+    // A shape still being drawn is recorded against the new list, not the old one;
+    // an object pressed on may no longer be where it was.
     snapshotBefore = labels;
+    clickTarget = -1;
     snapshotStack->clear();
     emit annotationsChanged();
     update();
@@ -243,6 +251,7 @@ void LabelCanvas::setTool(int newTool)
     tool = newTool;
     mode = Idle;
     modeBeforePan = Idle;
+    resetPress();
     selectedIndex = -1;
     selectedVertex = -1;
     dragVertex = -1;
@@ -371,11 +380,37 @@ void LabelCanvas::restoreSnapshot(const QList<Annotation> &list, int selection)
 
 // --- Mouse ------------------------------------------------------------------------
 
+QRectF LabelCanvas::pictureRect() const
+{
+    if (!pixmap.isNull())
+        return QRectF(0, 0, pixmap.width(), pixmap.height());
+    if (entry.width > 0 && entry.height > 0)
+        return QRectF(0, 0, entry.width, entry.height);
+    return {};
+}
+
+void LabelCanvas::resetPress()
+{
+    clickTarget = -1;
+    pressFinishedShape = false;
+}
+
+bool LabelCanvas::movedBeyondClick(const QPointF &screen) const
+{
+    return (screen - pressScreen).manhattanLength() >= QGuiApplication::styleHints()->startDragDistance();
+}
+
+QPolygonF LabelCanvas::keypointScreenPositions(int index) const
+{
+    return KeypointTray::screenPositions(entry.labels.at(index), view, index == selectedIndex);
+}
+
 void LabelCanvas::mousePressEvent(QMouseEvent *event)
 {
     setFocus(Qt::MouseFocusReason);
     const QPointF screen = event->position();
     const QPointF image = view.toImage(screen);
+    pressFinishedShape = false;
 
     if (event->button() == Qt::MiddleButton) {
         if (mode != Pan)
@@ -388,10 +423,13 @@ void LabelCanvas::mousePressEvent(QMouseEvent *event)
     // A drag whose release never arrived (the mouse was taken elsewhere) ends
     // here, as that release would have ended it.
     if (event->button() == Qt::LeftButton && isDragMode(mode)) {
-        if (mode == DrawBox)
+        if (mode == DrawBox) {
             mode = Idle;
-        else
+            rubberBand = QRectF();
+            clickTarget = -1;
+        } else {
             finishDrag();
+        }
     }
     if (event->button() == Qt::LeftButton && mode == Idle && !pixmap.isNull() && classColors.isEmpty() &&
         entry.labels.isEmpty()) {
@@ -405,6 +443,8 @@ void LabelCanvas::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::RightButton) {
         if (mode == DrawPolygon)
             finishPolygon();
+        else if (mode == Idle)
+            pressKeypointVisibility(screen);
         return;
     }
     if (event->button() != Qt::LeftButton)
@@ -441,6 +481,36 @@ void LabelCanvas::pressSamPrompt(QMouseEvent *event, const QPointF &image)
     update();
 }
 
+// A right click on a keypoint of the selected set (select and keypoint tools)
+// cycles its visibility: visible, occluded, unlabelled, and back to visible
+// where it is stored (within the picture). One undo step each.
+bool LabelCanvas::pressKeypointVisibility(const QPointF &screen)
+{
+    if (tool != int(Tool::Select) && tool != int(Tool::Keypoint))
+        return false;
+    if (!hasSelection() || entry.labels.at(selectedIndex).kind != Keypoint)
+        return false;
+    const int keypoint = CanvasHitTest::vertexAt(keypointScreenPositions(selectedIndex), screen);
+    if (keypoint < 0)
+        return false;
+    const QList<Annotation> before = entry.labels;
+    Annotation &set = entry.labels[selectedIndex];
+    while (set.keypointVis.size() < set.points.size())
+        set.keypointVis.append(2);
+    const int visibility = set.keypointVis.at(keypoint);
+    const int next = visibility >= 2 ? 1 : (visibility == 1 ? 0 : 2);
+    set.keypointVis[keypoint] = next;
+    if (next == 2) {
+        set.points[keypoint] = AnnotationGeometry::clamped(set.points.at(keypoint), pictureRect());
+        set.bbox = AnnotationGeometry::boxAfterKeypointEdit(set, keypoint);
+    }
+    mode = Idle;
+    pushSnapshot(before, QStringLiteral("Change keypoint visibility"));
+    selectedVertex = keypoint;
+    update();
+    return true;
+}
+
 void LabelCanvas::beginResize(int handle, const QPointF &image)
 {
     snapshotBefore = entry.labels;
@@ -448,7 +518,8 @@ void LabelCanvas::beginResize(int handle, const QPointF &image)
     mode = Resize;
     activeHandle = handle;
     dragStart = dragLast = image;
-    dragStartBox = entry.labels.at(selectedIndex).bbox;
+    dragOrigin = entry.labels.at(selectedIndex);
+    dragStartBox = dragOrigin.bbox;
 }
 
 void LabelCanvas::beginMove(int index, const QPointF &image)
@@ -456,7 +527,8 @@ void LabelCanvas::beginMove(int index, const QPointF &image)
     selectedIndex = index;
     mode = Move;
     dragStart = dragLast = image;
-    dragStartBox = entry.labels.at(index).bbox;
+    dragOrigin = entry.labels.at(index);
+    dragStartBox = dragOrigin.bbox;
     setCursor(Qt::SizeAllCursor);
 }
 
@@ -469,11 +541,54 @@ void LabelCanvas::beginVertexDrag(int vertex, const QPointF &image)
     setCursor(Qt::SizeAllCursor);
 }
 
+// Starts a new shape at the press. When the press landed on an object that was
+// not selected (`target`), the release decides: a click selects that object, a
+// drag keeps the new shape, so that an object can be drawn inside another.
+void LabelCanvas::beginDrawing(int drawMode, int target, const QPointF &screen, const QPointF &image)
+{
+    const QPointF start = AnnotationGeometry::clamped(image, pictureRect());
+    selectedIndex = -1;
+    mode = Mode(drawMode);
+    clickTarget = target;
+    pressScreen = screen;
+    if (drawMode == DrawBox) {
+        dragStart = start;
+        rubberBand = QRectF(start, QSizeF(0, 0));
+    } else {
+        placedPoints = {start};
+        placedVisibility = drawMode == PlaceKeypoints ? QList<int>{2} : QList<int>();
+        placingCursor = start;
+    }
+    setCursor(Qt::CrossCursor);
+    emit annotationSelected(-1);
+}
+
+// At the release of a press on an object that was not selected: when the mouse
+// stayed put, drops the shape just begun and selects the object. True then.
+bool LabelCanvas::endClickOnTarget(const QPointF &screen)
+{
+    const int target = clickTarget;
+    clickTarget = -1;
+    if (target < 0 || target >= entry.labels.size() || movedBeyondClick(screen))
+        return false;
+    placedPoints.clear();
+    placedVisibility.clear();
+    rubberBand = QRectF();
+    mode = Idle;
+    selectedIndex = target;
+    selectedVertex = -1;
+    setCursor(Qt::SizeAllCursor);
+    emit annotationSelected(target);
+    update();
+    return true;
+}
+
 bool LabelCanvas::pressOnSelectedVertex(const QPointF &screen, const QPointF &image, int kind)
 {
     if (!hasSelection() || entry.labels.at(selectedIndex).kind != kind)
         return false;
-    const int vertex = vertexAt(selectedIndex, screen);
+    const int vertex = kind == Keypoint ? CanvasHitTest::vertexAt(keypointScreenPositions(selectedIndex), screen)
+                                        : vertexAt(selectedIndex, screen);
     if (vertex < 0)
         return false;
     beginVertexDrag(vertex, image);
@@ -489,7 +604,7 @@ bool LabelCanvas::pressOnSelectedEdge(const QPointF &screen, const QPointF &imag
         return false;
     snapshotBefore = entry.labels;
     Annotation &polygon = entry.labels[selectedIndex];
-    polygon.points.insert(edge + 1, image);
+    polygon.points.insert(edge + 1, AnnotationGeometry::clamped(image, pictureRect()));
     polygon.bbox = AnnotationGeometry::pointBounds(polygon.points);
     selectedVertex = dragVertex = edge + 1;
     hoverEdge = -1;
@@ -510,17 +625,13 @@ void LabelCanvas::pressBoxTool(const QPointF &screen, const QPointF &image)
     const int hit = annotationAt(screen);
     snapshotBefore = entry.labels;
     selectedVertex = -1;
-    if (hit < 0) {
-        selectedIndex = -1;
-        mode = DrawBox;
-        dragStart = image;
-        rubberBand = QRectF(image, QSizeF(0, 0));
-        setCursor(Qt::CrossCursor);
-        emit annotationSelected(-1);
+    // Only the selected object is moved by a drag; on any other a drag draws.
+    if (hit >= 0 && hit == selectedIndex) {
+        beginMove(hit, image);
+        emit annotationSelected(hit);
         return;
     }
-    beginMove(hit, image);
-    emit annotationSelected(hit);
+    beginDrawing(DrawBox, hit, screen, image);
 }
 
 void LabelCanvas::pressPolygonTool(const QPointF &screen, const QPointF &image)
@@ -529,10 +640,12 @@ void LabelCanvas::pressPolygonTool(const QPointF &screen, const QPointF &image)
         if (placedPoints.size() >= 3 &&
             distance(screen, view.toScreen(placedPoints.first())) < CanvasOverlayPainter::ClosingDistance) {
             finishPolygon();
+            pressFinishedShape = true;
             return;
         }
-        placedPoints.append(image);
-        placingCursor = image;
+        const QPointF point = AnnotationGeometry::clamped(image, pictureRect());
+        placedPoints.append(point);
+        placingCursor = point;
         return;
     }
     if (pressOnSelectedVertex(screen, image, Polygon) || pressOnSelectedEdge(screen, image))
@@ -540,27 +653,25 @@ void LabelCanvas::pressPolygonTool(const QPointF &screen, const QPointF &image)
     const int hit = annotationAt(screen);
     snapshotBefore = entry.labels;
     selectedVertex = -1;
-    if (hit < 0) {
-        selectedIndex = -1;
-        mode = DrawPolygon;
-        placedPoints = {image};
-        placingCursor = image;
-        setCursor(Qt::CrossCursor);
-        emit annotationSelected(-1);
+    if (hit >= 0 && hit == selectedIndex) {
+        beginMove(hit, image);
+        emit annotationSelected(hit);
         return;
     }
-    beginMove(hit, image);
-    emit annotationSelected(hit);
+    beginDrawing(DrawPolygon, hit, screen, image);
 }
 
 void LabelCanvas::pressKeypointTool(const QPointF &screen, const QPointF &image)
 {
     if (mode == PlaceKeypoints) {
-        placedPoints.append(image);
+        const QPointF point = AnnotationGeometry::clamped(image, pictureRect());
+        placedPoints.append(point);
         placedVisibility.append(2);
-        placingCursor = image;
-        if (keypointSchema.isInUse() && placedPoints.size() >= keypointSchema.keypointNames.size())
+        placingCursor = point;
+        if (keypointSchema.isInUse() && placedPoints.size() >= keypointSchema.keypointNames.size()) {
             finishKeypoints();
+            pressFinishedShape = true;
+        }
         return;
     }
     if (pressOnSelectedVertex(screen, image, Keypoint))
@@ -568,31 +679,33 @@ void LabelCanvas::pressKeypointTool(const QPointF &screen, const QPointF &image)
     const int hit = annotationAt(screen);
     snapshotBefore = entry.labels;
     selectedVertex = -1;
-    if (hit >= 0 && entry.labels.at(hit).kind == Keypoint) {
+    const bool onSet = hit >= 0 && entry.labels.at(hit).kind == Keypoint;
+    if (onSet && hit == selectedIndex) {
         beginMove(hit, image);
         emit annotationSelected(hit);
         return;
     }
-    selectedIndex = -1;
-    mode = PlaceKeypoints;
-    placedPoints = {image};
-    placedVisibility = {2};
-    placingCursor = image;
-    setCursor(Qt::CrossCursor);
-    emit annotationSelected(-1);
-    // A schema of one name is complete with its first point.
-    if (keypointSchema.isInUse() && placedPoints.size() >= keypointSchema.keypointNames.size())
+    // A box or polygon under the press does not stop a new set; another set
+    // (or its box) is selected by a click and drawn into by a drag.
+    beginDrawing(PlaceKeypoints, onSet ? hit : -1, screen, image);
+    // A schema of one name is complete with its first point, once it is clear
+    // that the press was not a click on another set.
+    if (clickTarget < 0 && keypointSchema.isInUse() && placedPoints.size() >= keypointSchema.keypointNames.size()) {
         finishKeypoints();
+        pressFinishedShape = true;
+    }
 }
 
 void LabelCanvas::pressSelectTool(const QPointF &screen, const QPointF &image)
 {
+    // The vertices of a polygon or keypoint set win over its box's handles, so
+    // the corners of a rectangle-shaped polygon can be dragged.
+    if (pressOnSelectedVertex(screen, image, Polygon) || pressOnSelectedVertex(screen, image, Keypoint))
+        return;
     if (const int handle = handleAt(screen)) {
         beginResize(handle, image);
         return;
     }
-    if (pressOnSelectedVertex(screen, image, Polygon) || pressOnSelectedVertex(screen, image, Keypoint))
-        return;
     if (pressOnSelectedEdge(screen, image))
         return;
     const int hit = annotationAt(screen);
@@ -617,7 +730,7 @@ void LabelCanvas::mouseMoveEvent(QMouseEvent *event)
 
     switch (mode) {
     case DrawBox:
-        rubberBand = QRectF(dragStart, image).normalized();
+        rubberBand = QRectF(dragStart, AnnotationGeometry::clamped(image, pictureRect())).normalized();
         update();
         return;
     case Move:
@@ -636,7 +749,7 @@ void LabelCanvas::mouseMoveEvent(QMouseEvent *event)
         return;
     case DrawPolygon:
     case PlaceKeypoints:
-        placingCursor = image;
+        placingCursor = AnnotationGeometry::clamped(image, pictureRect());
         update();
         return;
     case MoveVertex:
@@ -652,22 +765,15 @@ void LabelCanvas::mouseMoveEvent(QMouseEvent *event)
     updateHoverState(screen, image);
 }
 
+// The selected annotation follows the cursor from where the drag began, kept
+// within the picture.
 void LabelCanvas::dragSelection(const QPointF &image)
 {
-    const QPointF d = image - dragLast;
     dragLast = image;
-    Annotation &a = entry.labels[selectedIndex];
-    if (a.kind == BoundingBox) {
-        a.bbox.translate(d);
-    } else if (a.kind == Polygon || a.kind == Keypoint) {
-        for (QPointF &p : a.points)
-            p += d;
-        a.bbox = AnnotationGeometry::shapeBounds(a);
-    } else {
-        for (QPointF &p : a.points)
-            p += d;
-        a.bbox.translate(d);
-    }
+    const QPointF d = image - dragStart;
+    const QPointF shift =
+        d.isNull() ? d : AnnotationGeometry::clampedShift(AnnotationGeometry::extent(dragOrigin), d, pictureRect());
+    entry.labels[selectedIndex] = AnnotationGeometry::translated(dragOrigin, shift);
     update();
 }
 
@@ -675,7 +781,25 @@ void LabelCanvas::resizeSelection(const QPointF &image)
 {
     if (!hasSelection())
         return;
-    entry.labels[selectedIndex].bbox = resizedBox(dragStartBox, activeHandle, image - dragStart);
+    const QRectF picture = pictureRect();
+    const QRectF edges = movedEdges(dragStartBox, activeHandle, image - dragStart, picture);
+    Annotation &a = entry.labels[selectedIndex];
+    if (dragOrigin.kind == Polygon) {
+        // A polygon is scaled with its box, which thus keeps bounding it.
+        a = AnnotationGeometry::scaled(dragOrigin, dragStartBox, edges);
+        for (QPointF &p : a.points)
+            p = AnnotationGeometry::clamped(p, picture);
+        a.bbox = AnnotationGeometry::pointBounds(a.points);
+    } else {
+        a.bbox = AnnotationGeometry::clamped(edges, picture);
+        // The box of a keypoint set keeps holding its labelled keypoints.
+        if (dragOrigin.kind == Keypoint) {
+            if (const auto labelled = AnnotationGeometry::labelledBounds(dragOrigin)) {
+                a.bbox = AnnotationGeometry::grownToHold(AnnotationGeometry::grownToHold(a.bbox, labelled->topLeft()),
+                                                         labelled->bottomRight());
+            }
+        }
+    }
     update();
 }
 
@@ -685,8 +809,15 @@ void LabelCanvas::dragVertexTo(const QPointF &image)
         return;
     Annotation &a = entry.labels[selectedIndex];
     if (dragVertex < a.points.size()) {
-        a.points[dragVertex] = image;
-        a.bbox = AnnotationGeometry::shapeBounds(a);
+        a.points[dragVertex] = AnnotationGeometry::clamped(image, pictureRect());
+        if (a.kind == Keypoint) {
+            // A keypoint dragged from the tray onto the picture becomes visible.
+            if (dragVertex < a.keypointVis.size() && a.keypointVis.at(dragVertex) <= 0)
+                a.keypointVis[dragVertex] = 2;
+            a.bbox = AnnotationGeometry::boxAfterKeypointEdit(a, dragVertex);
+        } else {
+            a.bbox = AnnotationGeometry::pointBounds(a.points);
+        }
     }
     dragLast = image;
     update();
@@ -694,9 +825,19 @@ void LabelCanvas::dragVertexTo(const QPointF &image)
 
 void LabelCanvas::updateHoverCursor(const QPointF &screen)
 {
-    if (const int handle = handleAt(screen))
+    const bool onVertex = tool == int(Tool::Select) && hasSelection() &&
+                          ((entry.labels.at(selectedIndex).kind == Polygon && vertexAt(selectedIndex, screen) >= 0) ||
+                           (entry.labels.at(selectedIndex).kind == Keypoint &&
+                            CanvasHitTest::vertexAt(keypointScreenPositions(selectedIndex), screen) >= 0));
+    // With a drawing tool only the selected annotation moves; a drag on any
+    // other draws, so the cursor says so.
+    const int hit = annotationAt(screen);
+    const bool movable = hit >= 0 && (tool == int(Tool::Select) || hit == selectedIndex);
+    if (onVertex)
+        setCursor(Qt::SizeAllCursor);
+    else if (const int handle = handleAt(screen))
         setCursor(handleCursor(handle));
-    else if (annotationAt(screen) >= 0)
+    else if (movable)
         setCursor(Qt::SizeAllCursor);
     else if (tool == int(Tool::BBox))
         setCursor(Qt::CrossCursor);
@@ -718,7 +859,7 @@ void LabelCanvas::updateHoverState(const QPointF &screen, const QPointF &image)
 
     int keypoint = -1;
     if (hasSelection() && entry.labels.at(selectedIndex).kind == Keypoint)
-        keypoint = CanvasHitTest::keypointNear(entry.labels.at(selectedIndex).points, view, screen);
+        keypoint = CanvasHitTest::keypointNear(keypointScreenPositions(selectedIndex), screen);
     if (keypoint != hoveredKeypoint) {
         // The hovered keypoint is also the one ringed in the drawing.
         hoveredKeypoint = highlightedKeypoint = keypoint;
@@ -729,7 +870,8 @@ void LabelCanvas::updateHoverState(const QPointF &screen, const QPointF &image)
 
 void LabelCanvas::mouseReleaseEvent(QMouseEvent *event)
 {
-    const QPointF image = view.toImage(event->position());
+    const QPointF screen = event->position();
+    const QPointF image = view.toImage(screen);
     if (event->button() == Qt::MiddleButton) {
         if (mode != Pan) {
             modeBeforePan = Idle;
@@ -748,8 +890,18 @@ void LabelCanvas::mouseReleaseEvent(QMouseEvent *event)
         update();
         return;
     }
-    if (event->button() == Qt::LeftButton)
-        finishLeftDrag(image);
+    if (event->button() != Qt::LeftButton)
+        return;
+    if ((mode == DrawPolygon || mode == PlaceKeypoints) && clickTarget >= 0) {
+        if (endClickOnTarget(screen))
+            return;
+        // A drag: the new shape goes on. A schema of one name is complete now.
+        if (mode == PlaceKeypoints && keypointSchema.isInUse() &&
+            placedPoints.size() >= keypointSchema.keypointNames.size())
+            finishKeypoints();
+        return;
+    }
+    finishLeftDrag(image);
 }
 
 void LabelCanvas::finishLeftDrag(const QPointF &image)
@@ -762,7 +914,10 @@ void LabelCanvas::finishLeftDrag(const QPointF &image)
 
 void LabelCanvas::finishBoxDraw(const QPointF &image)
 {
-    const QRectF r = QRectF(dragStart, image).normalized();
+    if (clickTarget >= 0 && endClickOnTarget(view.toScreen(image)))
+        return;
+    clickTarget = -1;
+    const QRectF r = QRectF(dragStart, AnnotationGeometry::clamped(image, pictureRect())).normalized();
     if (r.width() >= MinBoxSize && r.height() >= MinBoxSize) {
         Annotation box;
         box.className = currentClass;
@@ -797,7 +952,20 @@ void LabelCanvas::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    // The first click of this double click already finished the shape (it
+    // closed the polygon or placed the last keypoint): nothing more to do, and
+    // certainly no new shape to start.
+    if (pressFinishedShape) {
+        pressFinishedShape = false;
+        return;
+    }
     if (mode == DrawPolygon) {
+        // The first click of a double click on the last point placed adds that
+        // point again: no stray vertex.
+        const qsizetype n = placedPoints.size();
+        if (n >= 2 && CanvasHitTest::vertexAt(QList<QPointF>{placedPoints.at(n - 2)}, view,
+                                              view.toScreen(placedPoints.at(n - 1))) == 0)
+            placedPoints.removeLast();
         finishPolygon();
         return;
     }
@@ -822,6 +990,7 @@ void LabelCanvas::appendDrawnAnnotation(const Annotation &annotation, const QStr
 
 void LabelCanvas::finishPolygon()
 {
+    clickTarget = -1;
     if (placedPoints.size() <= 2) {
         placedPoints.clear();
         mode = Idle;
@@ -842,6 +1011,7 @@ void LabelCanvas::finishPolygon()
 
 void LabelCanvas::finishKeypoints()
 {
+    clickTarget = -1;
     if (placedPoints.isEmpty()) {
         mode = Idle;
         update();
@@ -859,6 +1029,40 @@ void LabelCanvas::finishKeypoints()
     mode = Idle;
     appendDrawnAnnotation(set, QStringLiteral("Add keypoints"));
     update();
+}
+
+void LabelCanvas::withdrawLastPlacedPoint()
+{
+    if (!placedPoints.isEmpty())
+        placedPoints.removeLast();
+    while (placedVisibility.size() > placedPoints.size())
+        placedVisibility.removeLast();
+    clickTarget = -1;
+    if (placedPoints.isEmpty()) {
+        // Nothing left: the placement ends, as Escape would end it.
+        if (mode == Pan)
+            modeBeforePan = Idle;
+        else
+            mode = Idle;
+        unsetCursor();
+    }
+    update();
+}
+
+void LabelCanvas::undo()
+{
+    if (isPlacing()) {
+        withdrawLastPlacedPoint();
+        return;
+    }
+    snapshotStack->undo();
+}
+
+void LabelCanvas::redo()
+{
+    if (isPlacing())
+        return;
+    snapshotStack->redo();
 }
 
 void LabelCanvas::wheelEvent(QWheelEvent *event)
@@ -886,11 +1090,11 @@ void LabelCanvas::leaveEvent(QEvent *event)
 void LabelCanvas::keyPressEvent(QKeyEvent *event)
 {
     if (event->matches(QKeySequence::Undo)) {
-        snapshotStack->undo();
+        undo();
         return;
     }
     if (event->matches(QKeySequence::Redo)) {
-        snapshotStack->redo();
+        redo();
         return;
     }
     switch (event->key()) {
@@ -933,6 +1137,7 @@ void LabelCanvas::handleEscape()
     }
     mode = Idle;
     modeBeforePan = Idle;
+    resetPress();
     rubberBand = QRectF();
     selectedIndex = -1;
     dragVertex = selectedVertex = -1;
@@ -964,8 +1169,8 @@ bool LabelCanvas::deleteSelectedVertex()
         polygon.bbox = AnnotationGeometry::pointBounds(polygon.points);
     } else if (a.kind == Keypoint) {
         // A keypoint is marked unlabelled rather than removed, so the later
-        // keypoints keep their place in the schema. The last labelled keypoint
-        // takes the whole set with it.
+        // keypoints keep their place in the schema; the object's box stays. The
+        // last labelled keypoint takes the whole set with it.
         int labelled = 0;
         for (int i = 0; i < a.points.size(); ++i)
             labelled += AnnotationGeometry::visibilityAt(a, i) > 0 ? 1 : 0;
@@ -979,7 +1184,6 @@ bool LabelCanvas::deleteSelectedVertex()
         while (set.keypointVis.size() < set.points.size())
             set.keypointVis.append(2);
         set.keypointVis[selectedVertex] = 0;
-        set.bbox = AnnotationGeometry::keypointBounds(set);
     } else {
         return false;
     }
@@ -1111,10 +1315,8 @@ void LabelCanvas::clearPreviewPolygons()
 
 // --- Painting ---------------------------------------------------------------------
 
-void LabelCanvas::drawAnnotation(AnnotationPainter &shapes, int index)
+void LabelCanvas::drawAnnotation(AnnotationPainter &shapes, const Annotation &a, bool selected)
 {
-    const Annotation &a = entry.labels.at(index);
-    const bool selected = index == selectedIndex;
     AnnotationPainter::Selection selection;
     if (selected) {
         selection.vertex = selectedVertex;
@@ -1133,12 +1335,13 @@ void LabelCanvas::drawAnnotation(AnnotationPainter &shapes, int index)
 void LabelCanvas::paintAnnotations(QPainter &painter)
 {
     const int count = int(entry.labels.size());
+    const int selected = hasSelection() ? selectedIndex : -1;
     if (count < LayerCacheThreshold) {
         layerCache.clear();
         AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache);
         shapes.setViewport(QRectF(rect()));
         for (int i = 0; i < count; ++i)
-            drawAnnotation(shapes, i);
+            drawAnnotation(shapes, entry.labels.at(i), i == selected);
         return;
     }
     AnnotationLayerCache::Key key;
@@ -1147,25 +1350,21 @@ void LabelCanvas::paintAnnotations(QPainter &painter)
     key.view = view;
     key.showLabels = showLabels;
     key.font = font();
-    key.selected = hasSelection() ? selectedIndex : -1;
     key.classColors = classColors;
+    const AnnotationFootprint footprints(view, font(), showLabels, &tagCache);
+    AnnotationLayerCache::Painting painting;
+    painting.draw = [this](QPainter &layerPainter, const Annotation &a) {
+        AnnotationPainter shapes(layerPainter, view, font(), showLabels, &tagCache);
+        shapes.setViewport(QRectF(rect()));
+        drawAnnotation(shapes, a, false);
+    };
+    painting.footprint = [&footprints](const Annotation &a, bool isSelected) { return footprints.of(a, isSelected); };
     // While panning the pictures are shifted; they are redrawn once it ends.
-    const bool reuse = layerCache.isCurrent(key, entry.labels) ||
-                       (mode == Pan && layerCache.isShiftOf(key, entry.labels));
-    if (!reuse) {
-        layerCache.rebuild(key, entry.labels, [this](QPainter &layerPainter, int from, int to) {
-            AnnotationPainter shapes(layerPainter, view, font(), showLabels, &tagCache);
-            shapes.setViewport(QRectF(rect()));
-            for (int i = from; i < to; ++i)
-                drawAnnotation(shapes, i);
-        });
-    }
-    layerCache.paintBelow(painter, view.offset);
-    if (key.selected >= 0) {
-        AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache);
-        drawAnnotation(shapes, key.selected);
-    }
-    layerCache.paintAbove(painter, view.offset);
+    layerCache.update(key, entry.labels, selected, mode == Pan, painting);
+    layerCache.paint(painter, view.offset, [this, selected](QPainter &livePainter) {
+        AnnotationPainter shapes(livePainter, view, font(), showLabels, &tagCache);
+        drawAnnotation(shapes, entry.labels.at(selected), true);
+    });
 }
 
 void LabelCanvas::paintEvent(QPaintEvent *)

@@ -17,6 +17,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 class QPainter;
 class QUndoStack;
 
@@ -52,7 +54,7 @@ public:
 
     // --- Showing an entry -------------------------------------------------------
     // Shows the entry; its pixels come from `image`, else its in-memory bytes, else
-    // its file (a file that cannot be read leaves no pixels).
+    // its file, upright (a file that cannot be read leaves no pixels).
     void setImage(const ImageEntry &entry);
     // Shows the entry with pixels decoded elsewhere (video frames, worker loads).
     void setImageFromPixmap(const ImageEntry &entry, const QPixmap &pixmap);
@@ -63,9 +65,12 @@ public:
     void clear();
 
     // Id of the entry shown: an image id, or the bitwise complement of the video
-    // id (negative) for a video frame; -1 when nothing is shown. Edits reported by
-    // the canvas belong to this entry.
-    int displayedEntryId() const { return entry.id; }
+    // id (negative, -1 for video 0) for a video frame; nothing before the first
+    // entry and after clear(). Edits reported by the canvas belong to this entry.
+    std::optional<int> displayedEntryId() const { return showingEntry ? std::optional<int>(entry.id) : std::nullopt; }
+    // The picture's rectangle in image pixels (0, 0, width, height): what new and
+    // edited shapes are kept within. Empty when its size is unknown.
+    QRectF pictureRect() const;
 
     // --- The annotation list ----------------------------------------------------
     QList<Annotation> annotations() const { return entry.labels; }
@@ -115,6 +120,11 @@ public:
 
     // --- Undo -------------------------------------------------------------------
     QUndoStack *undoStack() const { return snapshotStack; }
+    // Undo as the user means it: while a polygon or keypoint set is being
+    // placed, takes back its last point (ending the placement with the first);
+    // otherwise undoes the last step. Redo does nothing while placing.
+    void undo();
+    void redo();
     // Records one step from `before` to the current list, unless they are equal.
     void pushSnapshot(const QList<Annotation> &before, const QString &text);
     // Installs a list from the undo history and reports it.
@@ -166,8 +176,14 @@ private:
     void zoomAbout(const QPointF &centre, double factor);
     void emitZoom();
 
+    bool isPlacing() const { return effectiveMode() == DrawPolygon || effectiveMode() == PlaceKeypoints; }
+    void resetPress();
+    bool movedBeyondClick(const QPointF &screen) const;
+    QPolygonF keypointScreenPositions(int index) const;
+
     // Press handling per tool
     void pressSamPrompt(QMouseEvent *event, const QPointF &image);
+    bool pressKeypointVisibility(const QPointF &screen);
     void pressBoxTool(const QPointF &screen, const QPointF &image);
     void pressPolygonTool(const QPointF &screen, const QPointF &image);
     void pressKeypointTool(const QPointF &screen, const QPointF &image);
@@ -176,6 +192,8 @@ private:
     bool pressOnSelectedEdge(const QPointF &screen, const QPointF &image);
     void beginResize(int handle, const QPointF &image);
     void beginMove(int index, const QPointF &image);
+    void beginDrawing(int mode, int target, const QPointF &screen, const QPointF &image);
+    bool endClickOnTarget(const QPointF &screen);
     void beginVertexDrag(int vertex, const QPointF &image);
 
     // Move handling
@@ -192,6 +210,7 @@ private:
     void appendDrawnAnnotation(const Annotation &annotation, const QString &stepText);
     void finishPolygon();
     void finishKeypoints();
+    void withdrawLastPlacedPoint();
 
     // Keys
     void handleEscape();
@@ -201,7 +220,7 @@ private:
 
     // Painting
     void paintAnnotations(QPainter &painter);
-    void drawAnnotation(AnnotationPainter &shapes, int index);
+    void drawAnnotation(AnnotationPainter &shapes, const Annotation &annotation, bool selected);
 
     // Members
     Mode mode = Idle;
@@ -240,6 +259,18 @@ private:
     int hoveredKeypoint = -1;
     KeypointSchema keypointSchema;
     QList<QPolygonF> previewPolygons;
+
+    // An entry has been shown since construction or the last clear().
+    bool showingEntry = false;
+    // A drawing tool pressed on an object that was not selected: a drag draws a
+    // new shape, a click selects the object (its index; -1 for none).
+    int clickTarget = -1;
+    QPointF pressScreen;
+    // The selected annotation as it was when a move or resize began.
+    Annotation dragOrigin;
+    // The press before a double click finished a shape: the double click itself
+    // must not start another.
+    bool pressFinishedShape = false;
 
     // Paint caches (no state of their own: they only speed up repaints)
     ClassTagCache tagCache;

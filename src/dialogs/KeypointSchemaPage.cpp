@@ -141,6 +141,11 @@ void KeypointSchemaPage::addKeypoint()
     const QString name = Prompts::current().getText(this, "Add Keypoint", "Keypoint name:", proposal, &ok).trimmed();
     if (!ok || name.isEmpty())
         return;
+    // The rule of an in-place rename: names are unique, ignoring case.
+    if (nameTakenByOtherItem(name, nullptr)) {
+        warnDuplicate();
+        return;
+    }
     appendKeypoint(name);
     emit completeChanged();
 }
@@ -184,12 +189,16 @@ void KeypointSchemaPage::onKeypointRenamed(QListWidgetItem *item)
         // Warn once the editor has closed: a modal box inside the commit of an
         // in-place edit would take the editor's focus and commit it again.
         if (taken)
-            QTimer::singleShot(0, this,
-                               [this] { Prompts::current().warning(this, "Duplicate", "Keypoint already exists."); });
+            QTimer::singleShot(0, this, [this] { warnDuplicate(); });
         return;
     }
     item->setText(name);
     item->setData(committedNameRole, name);
+}
+
+void KeypointSchemaPage::warnDuplicate()
+{
+    Prompts::current().warning(this, "Duplicate", "Keypoint already exists.");
 }
 
 void KeypointSchemaPage::appendKeypoint(const QString &name)

@@ -51,7 +51,9 @@ private:
     void onTemplateChanged();
     void onKeypointRenamed(QListWidgetItem *item);
     void appendKeypoint(const QString &name);
+    // Some item other than `item` (null: any item) has this name, ignoring case.
     bool nameTakenByOtherItem(const QString &name, const QListWidgetItem *item) const;
+    void warnDuplicate();
     void updateRemoveButton();
 
     QLineEdit *objectClassLineEdit = nullptr;

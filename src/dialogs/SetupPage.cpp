@@ -1,7 +1,7 @@
 #include "dialogs/SetupPage.h"
 
+#include "dialogs/ProjectSavePath.h"
 #include "dialogs/ProjectTypePage.h"
-#include "dialogs/Prompts.h"
 #include "dialogs/WizardPageId.h"
 #include "dialogs/WizardTypeTable.h"
 #include "model/ProjectTypeTable.h"
@@ -20,7 +20,6 @@ namespace Quillmark {
 namespace {
 
 constexpr int browseButtonWidth = 80;
-const char *const projectSuffix = ".qmk";
 const char *const lastProjectDirKey = "lastProjectDir";
 
 // The wizard keeps its last folder in the product store, apart from the main
@@ -80,11 +79,9 @@ void SetupPage::browseSavePath()
 {
     QSettings settings = productSettings();
     const QString startDir = settings.value(lastProjectDirKey, QDir::homePath()).toString();
-    QString path = Prompts::current().getSaveFileName(this, "Save Project As", startDir, "Quillmark Project (*.qmk)");
+    const QString path = askProjectSavePath(this, "Save Project As", startDir);
     if (path.isEmpty())
         return;
-    if (!path.endsWith(QLatin1String(projectSuffix), Qt::CaseInsensitive))
-        path += QLatin1String(projectSuffix);
 
     const QFileInfo file(path);
     settings.setValue(lastProjectDirKey, file.absolutePath());

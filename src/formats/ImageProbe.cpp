@@ -1,5 +1,7 @@
 #include "formats/ImageProbe.h"
 
+#include "model/PictureLoader.h"
+
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
@@ -20,8 +22,7 @@ QSize probeImageSize(const QString &path)
     // A missing file costs the image reader a search through its formats.
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return {0, 0};
-    QImageReader reader(path);
-    return validOrZero(reader.size());
+    return validOrZero(PictureLoader::uprightSize(path));
 }
 
 QSize probeImageData(const QByteArray &bytes, QByteArray *format)
@@ -30,13 +31,13 @@ QSize probeImageData(const QByteArray &bytes, QByteArray *format)
         format->clear();
     if (bytes.isEmpty())
         return {0, 0};
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize size = validOrZero(reader.size());
-    if (format && !size.isEmpty())
-        *format = reader.format().toLower();
+    const QSize size = validOrZero(PictureLoader::uprightSize(bytes));
+    if (format && !size.isEmpty()) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        *format = QImageReader::imageFormat(&buffer).toLower();
+    }
     return size;
 }
 

@@ -9,12 +9,13 @@
 
 namespace Quillmark {
 
-// The pixel size of an image file, read from its header without decoding the
-// pixels. A file that is missing or whose header cannot be read gives 0 x 0,
-// the size every record and writer treats as unknown.
+// The upright pixel size of an image file (EXIF orientation applied), read
+// from its header without decoding the pixels. A file that is missing or whose
+// header cannot be read gives 0 x 0, the size every record and writer treats
+// as unknown.
 QSize probeImageSize(const QString &path);
 
-// The pixel size of encoded image bytes, from their header, and the format
+// The upright pixel size of encoded image bytes, from their header, and the format
 // they are in (lower case, as Qt names it: "png", "jpeg", ...). Bytes that are
 // no image Qt can read give 0 x 0 and an empty format.
 QSize probeImageData(const QByteArray &bytes, QByteArray *format = nullptr);

@@ -3,13 +3,12 @@
 #include "formats/QpkgHandler.h"
 #include "formats/QpkgImageBytes.h"
 #include "formats/SafeRead.h"
+#include "model/PictureLoader.h"
 
-#include <QBuffer>
 #include <QColor>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,10 +32,7 @@ bool run(QSqlQuery &query, const QString &sql)
 
 QSize encodedImageSize(const QByteArray &bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).size();
+    return PictureLoader::uprightSize(bytes);
 }
 
 KeypointSchema schemaFromJson(const QJsonObject &object)

@@ -119,6 +119,9 @@ void Dataset::removeClass(const QString &name)
     if (!classColors.contains(name))
         return;
     classColors.remove(name);
+    // The schema must not bring the class back when the project is read again.
+    if (keypointSchema.objectClass == name)
+        keypointSchema.objectClass.clear();
     for (auto &image : images)
         removeClassFrom(image.labels, name);
     for (auto &video : videos) {
@@ -134,6 +137,8 @@ void Dataset::renameClass(const QString &oldName, const QString &newName)
     if (oldName == newName || newName.trimmed().isEmpty() || !classColors.contains(oldName))
         return;
     classColors.insert(newName, classColors.take(oldName));
+    if (keypointSchema.objectClass == oldName)
+        keypointSchema.objectClass = newName;
     for (auto &image : images)
         renameIn(image.labels, oldName, newName);
     for (auto &video : videos) {

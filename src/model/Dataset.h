@@ -53,11 +53,14 @@ public:
     void removeVideo(int id);
 
     // Removes the class and every annotation of it (images and video frames;
-    // frames left empty are dropped). No-op for a class not in the map.
+    // frames left empty are dropped). A keypoint schema whose object class it
+    // was keeps its keypoints but names no class any more. No-op for a class
+    // not in the map.
     void removeClass(const QString &name);
 
     // Moves the colour of oldName to newName (merging into an existing class)
-    // and renames every annotation of oldName.
+    // and renames every annotation of oldName, and the keypoint schema's
+    // object class when it was oldName.
     void renameClass(const QString &oldName, const QString &newName);
 
     void setClassColor(const QString &name, const QColor &color);

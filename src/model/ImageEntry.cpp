@@ -1,7 +1,6 @@
 #include "model/ImageEntry.h"
 
-#include <QBuffer>
-#include <QImageReader>
+#include "model/PictureLoader.h"
 
 namespace Quillmark {
 
@@ -12,23 +11,21 @@ QByteArray ImageEntry::encodedBytes() const
     return storedBytes->read();
 }
 
-QImage ImageEntry::loadPixels() const
+QImage ImageEntry::loadPixels(QString *error) const
 {
     if (!image.isNull())
         return image;
+    PictureLoader::Result result;
     if (!imageData.isEmpty() || storedBytes) {
         // Bytes that can no longer be read give no pixels: the file path of
         // such an entry only names the image, it does not locate it.
-        QByteArray bytes = encodedBytes();
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        return reader.read();
+        result = PictureLoader::read(encodedBytes());
+    } else {
+        result = PictureLoader::read(filePath);
     }
-    if (filePath.isEmpty())
-        return {};
-    QImageReader reader(filePath);
-    return reader.read();
+    if (error)
+        *error = result.error;
+    return result.image;
 }
 
 void ImageEntry::dropInMemoryImage()

@@ -36,9 +36,10 @@ struct ImageEntry {
     // package (read now), else an empty array.
     QByteArray encodedBytes() const;
 
-    // The pixels: the decoded image, else the decoded encoded bytes, else the
-    // file at filePath. A null image when none of them can be read.
-    QImage loadPixels() const;
+    // The pixels, upright (see PictureLoader): the decoded image, else the
+    // decoded encoded bytes, else the file at filePath. A null image when none
+    // of them can be read, with the reason in `error` when it is given.
+    QImage loadPixels(QString *error = nullptr) const;
 
     // Lets go of every pixel the entry holds itself.
     void dropInMemoryImage();

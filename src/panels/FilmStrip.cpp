@@ -1,11 +1,10 @@
 #include "panels/FilmStrip.h"
 
 #include "chrome/IconHelpers.h"
+#include "model/PictureLoader.h"
 
-#include <QBuffer>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -36,17 +35,7 @@ QPixmap fitThumbnail(const QImage &image)
     return pixmap;
 }
 
-// Decodes at thumbnail size where the format allows it (JPEG scales while
-// decoding); orientation metadata is applied.
-QImage readSmall(QImageReader &reader)
-{
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty())
-        reader.setScaledSize(size.scaled(FilmStrip::thumbWidth, FilmStrip::thumbHeight, Qt::KeepAspectRatio)
-                                 .expandedTo(QSize(1, 1)));
-    return reader.read();
-}
+const QSize thumbBound(FilmStrip::thumbWidth, FilmStrip::thumbHeight);
 
 QPushButton *chevron(QWidget *parent)
 {
@@ -248,19 +237,14 @@ QPixmap FilmStrip::makeThumbnail(Entry &entry) const
     }
     if (!entry.encoded.isEmpty() || entry.stored) {
         // Bytes left in a package are read for the thumbnail and let go.
-        QByteArray bytes = entry.encoded.isEmpty() ? entry.stored->read() : entry.encoded;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        entry.thumbnail = fitThumbnail(readSmall(reader));
+        const QByteArray bytes = entry.encoded.isEmpty() ? entry.stored->read() : entry.encoded;
+        entry.thumbnail = fitThumbnail(PictureLoader::readFitting(bytes, thumbBound));
         return entry.thumbnail;
     }
     // Pictures read from files are not kept: the next window decodes them again.
-    // Only regular files: opening a pipe or a device would block the window.
-    if (!QFileInfo(entry.path).isFile())
-        return {};
-    QImageReader reader(entry.path);
-    return fitThumbnail(readSmall(reader));
+    // Decoded small and upright; only regular files are opened, since a pipe or
+    // a device would block the window.
+    return fitThumbnail(PictureLoader::readFitting(entry.path, thumbBound));
 }
 
 void FilmStrip::loadNextThumbnail()

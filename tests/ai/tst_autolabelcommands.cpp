@@ -352,6 +352,8 @@ private slots:
         for (const char *name : {"x.png", "y.jpg"})
             access->project().dataset.addImage(imageEntry(dir.filePath(name), 10, 10));
         access->refreshUi();
+        // The shown image's failed load reports itself first.
+        QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), access->project().dataset.images.first().id);
         access->modified() = false;
         buttonWithText(dialog(), "Run on All Images")->click();
         waitForRunEnd();

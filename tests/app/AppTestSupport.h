@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPointingDevice>
@@ -17,6 +18,8 @@
 #include <QtTest>
 
 #include <functional>
+
+#include <sys/stat.h>
 
 namespace AppTest {
 
@@ -40,6 +43,32 @@ inline ImageEntry imageEntry(const QString &path, int w, int h, const QList<Anno
     entry.height = h;
     entry.labels = labels;
     return entry;
+}
+
+// An image entry whose pixels are in memory (as a package's images are),
+// filled with one colour.
+inline ImageEntry memoryImage(const QString &path, int w, int h, const QColor &fill = Qt::gray,
+                              const QList<Annotation> &labels = {})
+{
+    ImageEntry entry = imageEntry(path, w, h, labels);
+    entry.image = QImage(w, h, QImage::Format_RGB32);
+    entry.image.fill(fill);
+    return entry;
+}
+
+// Writes `bytes` to the file; to a named pipe, once its reader has opened it.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A named pipe in `dir`: a read of it waits until the test writes it, as a read
+// from a stalled network share does. Empty when it cannot be made.
+inline QString makePipe(const QDir &dir, const QString &name)
+{
+    const QString path = dir.filePath(name);
+    return mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
 }
 
 inline Annotation box(const QRectF &r, const QString &cls = QStringLiteral("cat"))

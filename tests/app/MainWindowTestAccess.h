@@ -29,8 +29,9 @@ public:
     void refreshStats() { w.refreshStats(); }
     void updateTitle() { w.updateTitle(); }
     void selectImage(int id) { w.selectImage(id); }
-    void startJob() { w.startJob(); }
+    quint64 startJob(std::function<void()> cancel = {}) { return w.startJob(std::move(cancel)); }
     void finishJob() { w.finishJob(); }
+    bool runAiBatch(AiBatchRun::Task task) { return w.runAiBatch(std::move(task)); }
     void setVideoMode(bool on) { w.setVideoMode(on); }
     bool confirmUnsavedChanges(const QString &verb) { return w.confirmUnsavedChanges(verb); }
     void onClassesSelected(const QStringList &names) { w.onClassesSelected(names); }

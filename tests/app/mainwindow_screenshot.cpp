@@ -2,7 +2,10 @@
 // open, for a person to look at. Run under an X server (scripts/
 // screenshot-mainwindow.sh starts one with xvfb-run):
 //
-//   mainwindow_screenshot <output.png> <light|dark>
+//   mainwindow_screenshot <output.png> <light|dark> [job]
+//
+// With "job" a background job that can be cancelled is running: the status bar
+// shows its progress and Cancel.
 
 #include "MainWindowTestAccess.h"
 
@@ -54,7 +57,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     QApplication::setOrganizationName(QStringLiteral("Brightwell"));
     if (argc < 3) {
-        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark>\n";
+        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark> [job]\n";
         return 2;
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
@@ -84,12 +87,18 @@ int main(int argc, char *argv[])
     window.applyTheme(mode);
     window.setGeometry(0, 0, 1440, 860);
     window.show();
+    if (argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("job")) {
+        access.startJob([] {});
+        window.beginProgress(40);
+        window.applyProgress(MainWindow::ProgressKind::DatasetImport, 13, 40);
+    }
 
     int status = 1;
     QTimer::singleShot(1500, &app, [&] {
         const QPixmap shot = window.screen()->grabWindow(0, 0, 0, 1440, 860);
         status = shot.save(output) ? 0 : 1;
         QTextStream(stdout) << (status == 0 ? "wrote " : "could not write ") << output << '\n';
+        access.finishJob();
         window.close();
         app.quit();
     });

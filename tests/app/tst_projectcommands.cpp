@@ -11,8 +11,10 @@
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
+#include "dialogs/ClassesPage.h"
 #include "dialogs/ObjectDetectionWizard.h"
 #include "dialogs/ProjectTypeDialog.h"
+#include "dialogs/SetupPage.h"
 #include "formats/QpkgHandler.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
@@ -29,7 +31,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QStatusBar>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -80,11 +86,17 @@ private slots:
     void newProjectFromWizardAnswers_data();
     void newProjectFromWizardAnswers();
     void cancelledWizardLeavesTheProject();
+    void wizardSaveLocationNeverReplacesSilently();
+    void everyTypeStartsInADrawingTool_data();
+    void everyTypeStartsInADrawingTool();
     void failedFirstSaveCountsAsUnsaved();
     void openRunsOnAWorker();
     void failedOpenKeepsTheProject();
     void editsWhileOpeningAreAskedAbout_data();
     void editsWhileOpeningAreAskedAbout();
+    void hangingOpenCanBeCancelled();
+    void closingWhileAnOpenHangs_data();
+    void closingWhileAnOpenHangs();
     void openInfersTheType();
     void saveAndSaveAs();
     void extractEmbeddedMedia();
@@ -92,6 +104,7 @@ private slots:
     void failedExtractionKeepsTheMedia();
     void editDuringASlowLoadStaysWithTheShownImage();
     void staleLoadIsDropped();
+    void pictureOfAnEarlierProjectNeverLands();
     void videoModeKeepsTheFrameOnTheCanvas();
     void nextPreviousApproveDiscard();
     void removeImages_data();
@@ -212,9 +225,9 @@ void TestProjectCommands::newProjectFromWizardAnswers_data()
     QTest::addColumn<bool>("withSavePath");
     QTest::addColumn<int>("tool");
     QTest::addColumn<QString>("message");
-    QTest::newRow("classification")
-        << "classification" << "" << 3 << 0 << false << false << int(Tool::Classification)
-        << "Image Classification project \"Untitled\" created — 3 class(es), 0 image(s).";
+    QTest::newRow("classification") << "classification"
+                                    << "" << 3 << 0 << false << false << int(Tool::Select)
+                                    << "Image Classification project \"Untitled\" created — 3 class(es), 0 image(s).";
     QTest::newRow("pose") << "pose" << "Gym" << 2 << 17 << false << false << int(Tool::Keypoint)
                           << "Pose Estimation project \"Gym\" created — 17 keypoints (person), 0 image(s).";
     QTest::newRow("detection with images")
@@ -222,6 +235,9 @@ void TestProjectCommands::newProjectFromWizardAnswers_data()
         << "Object Detection project \"Cars\" created — 1 class(es), 3 image(s).";
     QTest::newRow("segmentation") << "segmentation" << "S" << 1 << 0 << false << false << int(Tool::Polygon)
                                   << "Instance Segmentation project \"S\" created — 1 class(es), 0 image(s).";
+    QTest::newRow("face") << "face"
+                          << "F" << 1 << 0 << false << false << int(Tool::BBox)
+                          << "Face Detection project \"F\" created — 1 class(es), 0 image(s).";
 }
 
 void TestProjectCommands::newProjectFromWizardAnswers()
@@ -309,6 +325,108 @@ void TestProjectCommands::cancelledWizardLeavesTheProject()
     QCOMPARE(window.currentProject().projectType, QStringLiteral("face"));
 }
 
+void TestProjectCommands::wizardSaveLocationNeverReplacesSilently()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("cars.qmk"));
+    QVERIFY(writeFile(target, "someone's project"));
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // The user types "cars" in the wizard's save dialog: the project file would
+    // be "cars.qmk", which exists. The first time they keep it, then replace it.
+    for (const int answer : {int(QMessageBox::No), int(QMessageBox::Yes)}) {
+        prompts.calls.clear();
+        prompts.answers.enqueue(dir.filePath(QStringLiteral("cars")));
+        prompts.answers.enqueue(answer);
+        QString savePathShown = QStringLiteral("unset");
+        onNextModal([&savePathShown](QWidget *modal) {
+            auto *wizard = qobject_cast<ObjectDetectionWizard *>(modal);
+            QVERIFY(wizard);
+            wizard->next();
+            wizard->setupPage()->nameEdit()->setText(QStringLiteral("Cars"));
+            for (QPushButton *button : wizard->setupPage()->findChildren<QPushButton *>()) {
+                if (button->text() == QStringLiteral("Browse…"))
+                    button->click();
+            }
+            savePathShown = wizard->setupPage()->savePathEdit()->text();
+            wizard->next();
+            wizard->classesPage()->addTemplateClasses(0);
+            wizard->next();
+            wizard->next();
+            wizard->button(QWizard::FinishButton)->click();
+        });
+        window.onNewProject();
+
+        QCOMPARE(prompts.calls.size(), 2);
+        QCOMPARE(prompts.calls.at(1).kind, QStringLiteral("question"));
+        QCOMPARE(prompts.calls.at(1).text, QStringLiteral("cars.qmk already exists.\nDo you want to replace it?"));
+        QCOMPARE(window.currentProject().name, QStringLiteral("Cars"));
+        if (answer == int(QMessageBox::No)) {
+            QVERIFY(savePathShown.isEmpty());
+            QCOMPARE(readAll(target), QByteArray("someone's project"));
+            QVERIFY(window.currentProjectPath().isEmpty());
+        } else {
+            QCOMPARE(savePathShown, target);
+            QCOMPARE(window.currentProjectPath(), target);
+            Project written;
+            QVERIFY(loadProjectFile(written, target));
+            QCOMPARE(written.name, QStringLiteral("Cars"));
+        }
+    }
+}
+
+void TestProjectCommands::everyTypeStartsInADrawingTool_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QList<int>>("offered");
+    QTest::addColumn<int>("tool");
+    QTest::newRow("object_detection") << "object_detection" << QList<int>{0, 1, 5} << int(Tool::BBox);
+    QTest::newRow("segmentation") << "segmentation" << QList<int>{0, 2, 5} << int(Tool::Polygon);
+    QTest::newRow("semantic_segmentation") << "semantic_segmentation" << QList<int>{0, 2, 5} << int(Tool::Polygon);
+    QTest::newRow("pose") << "pose" << QList<int>{0, 3, 6} << int(Tool::Keypoint);
+    QTest::newRow("face") << "face" << QList<int>{0, 1, 3, 7} << int(Tool::BBox);
+    QTest::newRow("classification") << "classification" << QList<int>{0} << int(Tool::Select);
+}
+
+void TestProjectCommands::everyTypeStartsInADrawingTool()
+{
+    QFETCH(QString, type);
+    QFETCH(QList<int>, offered);
+    QFETCH(int, tool);
+
+    QTemporaryDir dir;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    NewProjectSpec spec;
+    spec.projectType = type;
+    spec.name = QStringLiteral("New");
+    spec.classes = {{type == QLatin1String("face") ? QStringLiteral("face") : QStringLiteral("thing"), Qt::red}};
+    spec.imagePaths << writeImage(QDir(dir.path()), QStringLiteral("a.png"), 400, 300, Qt::gray);
+    spec.savePath = dir.filePath(QStringLiteral("new.qmk"));
+    window.createProject(spec);
+
+    // A tool the side bar offers (its button enabled and checked) and the canvas
+    // acts on.
+    LabelCanvas *canvas = window.labelCanvas();
+    QCOMPARE(canvas->currentTool(), tool);
+    QCOMPARE(window.sideToolBarWidget()->tool(), tool);
+    QVERIFY(offered.contains(tool));
+    QVERIFY(window.sideToolBarWidget()->button(tool)->isEnabled());
+    QVERIFY(window.sideToolBarWidget()->button(tool)->isChecked());
+
+    // A new face project draws boxes at once, before any face model is chosen.
+    if (type == QLatin1String("face")) {
+        QTRY_COMPARE(canvas->displayedEntryId(), 0);
+        drawBox(canvas, {40, 40}, {140, 120});
+        QCOMPARE(window.currentProject().dataset.images.at(0).labels.size(), 1);
+        QCOMPARE(window.currentProject().dataset.images.at(0).labels.at(0).kind, int(BoundingBox));
+        QCOMPARE(window.currentProject().dataset.images.at(0).labels.at(0).className, QStringLiteral("face"));
+    }
+}
+
 void TestProjectCommands::failedFirstSaveCountsAsUnsaved()
 {
     QTemporaryDir dir;
@@ -370,11 +488,7 @@ void TestProjectCommands::failedOpenKeepsTheProject()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("broken.qmk"));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[1, 2");
-    }
+    QVERIFY(writeFile(path, "[1, 2"));
     MainWindow window;
     MainWindowTestAccess access(window);
     access.project().name = QStringLiteral("Before");
@@ -424,14 +538,12 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
     saved.projectType = QStringLiteral("object_detection");
     const QByteArray json = projectToJsonBytes(saved);
     // The worker blocks on the pipe until the test writes the project into it.
-    const QString fifo = dir.filePath(QStringLiteral("slow.qmk"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.qmk"));
+    QVERIFY(!fifo.isEmpty());
 
     MainWindow window;
     MainWindowTestAccess access(window);
-    ImageEntry shown = imageEntry(QStringLiteral("mem.png"), 200, 100);
-    shown.image = QImage(200, 100, QImage::Format_RGB32);
-    shown.image.fill(Qt::gray);
+    ImageEntry shown = memoryImage(QStringLiteral("mem.png"), 200, 100, Qt::gray);
     access.project().dataset.addImage(shown);
     access.project().name = QStringLiteral("Before");
     access.project().projectType = QStringLiteral("object_detection");
@@ -449,11 +561,7 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
     if (answer >= 0)
         prompts.answers.enqueue(answer);
     const int callsBefore = int(prompts.calls.size());
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(json);
-    }
+    QVERIFY(writeFile(fifo, json));
     QTRY_VERIFY(!window.isJobRunning());
 
     QCOMPARE(int(prompts.calls.size()) - callsBefore, answer >= 0 ? 1 : 0);
@@ -471,6 +579,150 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
         QVERIFY(window.isModified());
         QVERIFY(window.toolBarWidget()->isEnabled());
     }
+}
+
+void TestProjectCommands::hangingOpenCanBeCancelled()
+{
+    QTemporaryDir dir;
+    // A file that never answers until the test writes it, like a stalled share.
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("stalled.qmk"));
+    QVERIFY(!fifo.isEmpty());
+    Project good;
+    good.name = QStringLiteral("Good");
+    good.projectType = QStringLiteral("pose");
+    const QString goodPath = dir.filePath(QStringLiteral("good.qmk"));
+    QVERIFY(saveProjectFile(good, goodPath));
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    ImageEntry shown = memoryImage(QStringLiteral("mem.png"), 200, 100, Qt::gray, {box({10, 10, 40, 40})});
+    access.project().dataset.addImage(shown);
+    access.project().name = QStringLiteral("Before");
+    access.project().projectType = QStringLiteral("object_detection");
+    access.modified() = true;
+    access.refreshUi();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    prompts.answers.enqueue(int(QMessageBox::Discard));
+    prompts.answers.enqueue(fifo);
+    window.onOpenProject();
+    QVERIFY(window.isJobRunning());
+    QVERIFY(window.isJobCancellable());
+
+    // The styled status bar shows Cancel beside the progress, whole.
+    QPushButton *cancel = window.jobCancelButtonWidget();
+    QVERIFY(cancel->isVisible());
+    QCOMPARE(cancel->text(), QStringLiteral("Cancel"));
+    QVERIFY(cancel->isEnabled());
+    QVERIFY(window.statusBar()->rect().contains(cancel->geometry()));
+    QVERIFY(cancel->width() >= cancel->sizeHint().width());
+    QVERIFY(!window.toolBarWidget()->isEnabled());
+
+    // A click ends the wait at once and leaves the keyboard with the canvas.
+    window.labelCanvas()->setFocus();
+    QTRY_VERIFY(window.labelCanvas()->hasFocus());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QVERIFY(window.labelCanvas()->hasFocus());
+    QVERIFY(!window.isJobRunning());
+    QVERIFY(window.toolBarWidget()->isEnabled());
+    QVERIFY(window.imageList()->isEnabled());
+    QVERIFY(!window.progressBarWidget()->isVisible());
+    QVERIFY(!cancel->isVisible());
+    QCOMPARE(statusText(window), QStringLiteral("Cancelled."));
+    QCOMPARE(window.currentProject().name, QStringLiteral("Before"));
+    // The changes discarded for the open are the user's again.
+    QVERIFY(window.isModified());
+
+    // Another file opens while the first still hangs.
+    prompts.answers.enqueue(int(QMessageBox::Discard));
+    prompts.answers.enqueue(goodPath);
+    window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(window.currentProject().name, QStringLiteral("Good"));
+
+    // The stalled file's contents arrive late, and are dropped.
+    const int callsBefore = int(prompts.calls.size());
+    Project late;
+    late.name = QStringLiteral("Late");
+    QVERIFY(writeFile(fifo, projectToJsonBytes(late)));
+    QTest::qWait(300);
+    QCOMPARE(window.currentProject().name, QStringLiteral("Good"));
+    QCOMPARE(window.currentProjectPath(), goodPath);
+    QVERIFY(!window.isModified());
+    QCOMPARE(int(prompts.calls.size()), callsBefore);
+    QVERIFY(window.toolBarWidget()->isEnabled());
+}
+
+void TestProjectCommands::closingWhileAnOpenHangs_data()
+{
+    QTest::addColumn<bool>("editWhileOpening");
+    QTest::addColumn<int>("quitAnswer");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("stay") << false << int(QMessageBox::No) << false;
+    QTest::newRow("quit") << false << int(QMessageBox::Yes) << true;
+    QTest::newRow("edited, saved, quit") << true << int(QMessageBox::Yes) << true;
+}
+
+void TestProjectCommands::closingWhileAnOpenHangs()
+{
+    QFETCH(bool, editWhileOpening);
+    QFETCH(int, quitAnswer);
+    QFETCH(bool, closes);
+
+    QTemporaryDir dir;
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("stalled.qmk"));
+    QVERIFY(!fifo.isEmpty());
+    const QString ownPath = dir.filePath(QStringLiteral("own.qmk"));
+
+    auto window = std::make_unique<MainWindow>();
+    MainWindowTestAccess access(*window);
+    ImageEntry shown = memoryImage(dir.filePath(QStringLiteral("mem.png")), 200, 100, Qt::gray);
+    access.project().dataset.addImage(shown);
+    access.project().name = QStringLiteral("Own");
+    access.project().projectType = QStringLiteral("object_detection");
+    access.projectPath() = ownPath;
+    access.refreshUi();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+    prompts.answers.enqueue(fifo);
+    window->onOpenProject();
+    QVERIFY(window->isJobRunning());
+    if (editWhileOpening) {
+        window->labelCanvas()->setAnnotations({box({10, 10, 40, 40})});
+        prompts.answers.enqueue(int(QMessageBox::Save));
+    }
+    prompts.answers.enqueue(quitAnswer);
+    prompts.calls.clear();
+
+    QCOMPARE(window->close(), closes);
+    // Unsaved work is asked about first; then quitting without the open.
+    if (editWhileOpening) {
+        QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Unsaved Changes"));
+        Project saved;
+        QVERIFY(loadProjectFile(saved, ownPath));
+        QCOMPARE(saved.dataset.images.at(0).labels.size(), 1);
+    }
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("question"));
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Quit"));
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("An operation is still running.\nQuit anyway? Its result will be dropped."));
+    QCOMPARE(window->isVisible(), !closes);
+    QCOMPARE(window->isJobRunning(), !closes);
+
+    // The window goes; the stalled read ends later without it.
+    if (closes)
+        window.reset();
+    Project late;
+    late.name = QStringLiteral("Late");
+    QVERIFY(writeFile(fifo, projectToJsonBytes(late)));
+    if (closes) {
+        QTest::qWait(300);
+        return;
+    }
+    QTRY_VERIFY(!window->isJobRunning());
+    QCOMPARE(window->currentProject().name, QStringLiteral("Late"));
 }
 
 void TestProjectCommands::openInfersTheType()
@@ -560,11 +812,25 @@ void TestProjectCommands::saveAndSaveAs()
     window.onSaveProjectAs();
     QVERIFY(readAll(first) != firstBytes);
 
-    // Save As with a suffix keeps it, and the next dialog starts in that folder.
+    // A dotted name is a name, not a suffix: the project file still ends in
+    // ".qmk", so the Open dialog lists it; ".QMK" is kept as typed.
     QDir(dir.path()).mkdir(QStringLiteral("other"));
-    prompts.answers.enqueue(dir.filePath(QStringLiteral("other/second.json")));
+    const QList<QPair<QString, QString>> names = {
+        {"garden.v2", "garden.v2.qmk"},
+        {"other/second.json", "other/second.json.qmk"},
+        {"LOUD.QMK", "LOUD.QMK"},
+    };
+    for (const auto &[typed, written] : names) {
+        prompts.answers.enqueue(dir.filePath(typed));
+        window.onSaveProjectAs();
+        QCOMPARE(window.currentProjectPath(), dir.filePath(written));
+        QVERIFY(QFileInfo::exists(dir.filePath(written)));
+        QVERIFY(!QFileInfo::exists(dir.filePath(typed)) || typed == written);
+    }
+    QCOMPARE(statusText(window), QStringLiteral("Saved: LOUD.QMK"));
+    // The next dialog starts in the folder of the last file.
+    prompts.answers.enqueue(dir.filePath(QStringLiteral("other/third")));
     window.onSaveProjectAs();
-    QCOMPARE(window.currentProjectPath(), dir.filePath(QStringLiteral("other/second.json")));
     window.onSaveProjectAs();
     QCOMPARE(prompts.calls.constLast().text, dir.filePath(QStringLiteral("other")));
 }
@@ -589,9 +855,7 @@ void TestProjectCommands::extractEmbeddedMedia()
     a.imageData = red;
     ImageEntry b = imageEntry(QStringLiteral("0001.jpg"), 32, 24);
     b.imageData = blue;
-    ImageEntry scan = imageEntry(QStringLiteral("scan"), 8, 8);
-    scan.image = QImage(8, 8, QImage::Format_RGB32);
-    scan.image.fill(Qt::green);
+    ImageEntry scan = memoryImage(QStringLiteral("scan"), 8, 8, Qt::green);
     ImageEntry unnamed = imageEntry(QString(), 8, 8);
     unnamed.id = 7;
     unnamed.image = scan.image;
@@ -739,8 +1003,8 @@ void TestProjectCommands::failedExtractionKeepsTheMedia()
 void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
     // Encoded up front: a reader blocked on the pipe holds Qt's image plugin lock.
     const QByteArray pixels = encoded(Qt::blue, "PNG", 400, 300);
 
@@ -748,9 +1012,7 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
     MainWindowTestAccess access(window);
     // Image 0 holds its pixels in memory: while a reader waits on the pipe,
     // Qt's image plugins are locked for every other file.
-    ImageEntry first = imageEntry(QStringLiteral("a.png"), 400, 300);
-    first.image = QImage(400, 300, QImage::Format_RGB32);
-    first.image.fill(Qt::gray);
+    ImageEntry first = memoryImage(QStringLiteral("a.png"), 400, 300, Qt::gray);
     access.project().dataset.addImage(first);
     // The second image's pixels only arrive when the test writes them.
     access.project().dataset.addImage(imageEntry(fifo, 400, 300, {box({300, 200, 20, 20})}));
@@ -780,11 +1042,7 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
     QCOMPARE(dataset.images.at(1).labels.at(0).bbox, QRectF(300, 200, 20, 20));
     QVERIFY(window.isModified());
 
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(pixels);
-    }
+    QVERIFY(writeFile(fifo, pixels));
     QTRY_COMPARE(canvas->displayedEntryId(), 1);
     QCOMPARE(canvas->annotations().size(), 1);
     QCOMPARE(canvas->annotations().at(0).bbox, QRectF(300, 200, 20, 20));
@@ -796,8 +1054,8 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
 void TestProjectCommands::staleLoadIsDropped()
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
     const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
     MainWindow window;
     MainWindowTestAccess access(window);
@@ -810,21 +1068,58 @@ void TestProjectCommands::staleLoadIsDropped()
     access.refreshUi(); // starts loading image 0 from the pipe
     window.onImageSelected(1);
     QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 1);
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(pixels);
-    }
+    QVERIFY(writeFile(fifo, pixels));
     QTest::qWait(200);
     QCOMPARE(window.labelCanvas()->displayedEntryId(), 1);
     QCOMPARE(window.currentImage(), 1);
 }
 
+void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
+{
+    QTemporaryDir dir;
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
+    const QByteArray red = encoded(Qt::red, "PNG", 400, 300);
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Project A: its image 0 loads slowly.
+    access.project().dataset.addImage(imageEntry(fifo, 400, 300));
+    access.refreshUi();
+    QCOMPARE(window.currentImage(), 0);
+
+    // Project B replaces it before the pixels arrive; its image 0 holds blue
+    // pixels in memory (as a package's images do) and shows at once.
+    NewProjectSpec spec;
+    spec.projectType = QStringLiteral("object_detection");
+    spec.name = QStringLiteral("B");
+    spec.classes = {{QStringLiteral("cat"), Qt::green}};
+    window.createProject(spec);
+    ImageEntry blue = memoryImage(QStringLiteral("blue.png"), 400, 300, Qt::blue);
+    access.project().dataset.addImage(blue);
+    access.refreshUi();
+    LabelCanvas *canvas = window.labelCanvas();
+    QCOMPARE(canvas->displayedEntryId(), 0);
+    const auto centre = [canvas] {
+        const QImage shot = canvas->grab().toImage();
+        return shot.pixelColor(shot.width() / 2, shot.height() / 2);
+    };
+    QCOMPARE(centre(), QColor(Qt::blue));
+
+    QVERIFY(writeFile(fifo, red));
+    QTest::qWait(300);
+    QCOMPARE(canvas->displayedEntryId(), 0);
+    QCOMPARE(centre(), QColor(Qt::blue));
+    QCOMPARE(window.currentProject().dataset.images.at(0).filePath, QStringLiteral("blue.png"));
+}
+
 void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath(QStringLiteral("slow.png"));
-    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
+    QVERIFY(!fifo.isEmpty());
     const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
     MainWindow window;
     MainWindowTestAccess access(window);
@@ -845,11 +1140,7 @@ void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
     QCOMPARE(canvas->displayedEntryId(), ~1);
 
     // The image's pixels arriving after the switch to the video are dropped.
-    {
-        QFile pipe(fifo);
-        QVERIFY(pipe.open(QIODevice::WriteOnly));
-        pipe.write(pixels);
-    }
+    QVERIFY(writeFile(fifo, pixels));
     QTest::qWait(200);
     QCOMPARE(canvas->displayedEntryId(), ~1);
 
@@ -951,7 +1242,7 @@ void TestProjectCommands::removeImages()
         QCOMPARE(window.positionLabelWidget()->text(),
                  QStringLiteral("%1 / %2").arg(position + 1).arg(4 - removed.size()));
     } else {
-        QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+        QVERIFY(!window.labelCanvas()->displayedEntryId().has_value());
         QVERIFY(window.mediaNameLabelWidget()->text().isEmpty());
     }
 }
@@ -1018,7 +1309,7 @@ void TestProjectCommands::removeVideos()
     QCOMPARE(statusText(window), QStringLiteral("Removed 2 video(s)."));
     QVERIFY(!window.isVideoMode());
     QCOMPARE(access.currentVideoId(), -1);
-    QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+    QVERIFY(!window.labelCanvas()->displayedEntryId().has_value());
     QVERIFY(!window.videoScrubberWidget()->isVisibleTo(&window));
     QVERIFY(window.isModified());
 }
@@ -1192,6 +1483,15 @@ void TestProjectCommands::projectTypeChange()
     window.onProjectTypeChangeRequested();
     QCOMPARE(window.currentProject().projectType, QStringLiteral("classification"));
     QVERIFY(classDialogShown);
+    QCOMPARE(window.labelCanvas()->currentTool(), int(Tool::Select));
+
+    // Retyped to face, the project draws boxes: the face tool needs its model.
+    access.project().dataset.addClass(QStringLiteral("face"), QColor());
+    chooseCard(3);
+    window.onProjectTypeChangeRequested();
+    QCOMPARE(window.currentProject().projectType, QStringLiteral("face"));
+    QCOMPARE(window.labelCanvas()->currentTool(), int(Tool::BBox));
+    QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::BBox));
 }
 
 void TestProjectCommands::videoFrameWriteBack()
@@ -1274,13 +1574,18 @@ void TestProjectCommands::endToEndSession()
     QTRY_COMPARE(canvas->displayedEntryId(), 0);
     canvas->zoomActualSize();
     window.labelCanvas()->setFocus();
+    QCOMPARE(canvas->currentTool(), int(Tool::Polygon));
+    // A segmentation project has no box tool: B leaves the polygon tool on.
     QTest::keyClick(canvas, Qt::Key_B);
-    QCOMPARE(canvas->currentTool(), int(Tool::BBox));
-    drawBox(canvas, {30, 30}, {130, 110});
+    QCOMPARE(canvas->currentTool(), int(Tool::Polygon));
+    for (const QPointF &p : {QPointF(30, 30), QPointF(130, 30), QPointF(130, 110), QPointF(30, 110)})
+        clickAt(canvas, p);
+    clickAt(canvas, {30, 30}); // closes the polygon at its first point
+    QTest::keyClick(canvas, Qt::Key_V);
     QTest::keyClick(canvas, Qt::Key_P);
     for (const QPointF &p : {QPointF(200, 50), QPointF(300, 60), QPointF(260, 160)})
         clickAt(canvas, p);
-    clickAt(canvas, {200, 50}); // closes the polygon at its first point
+    clickAt(canvas, {200, 50});
     QCOMPARE(canvas->annotations().size(), 2);
     QVERIFY(window.isModified());
 
@@ -1289,7 +1594,7 @@ void TestProjectCommands::endToEndSession()
     const QByteArray firstSave = readAll(path);
     window.onCloseProject();
     QVERIFY(window.currentProject().dataset.images.isEmpty());
-    QCOMPARE(canvas->displayedEntryId(), -1);
+    QVERIFY(!canvas->displayedEntryId().has_value());
 
     prompts.answers.enqueue(path);
     window.onOpenProject();
@@ -1299,7 +1604,7 @@ void TestProjectCommands::endToEndSession()
     QCOMPARE(reopened.dataset.images.size(), 3);
     const QList<Annotation> labels = reopened.dataset.images.at(0).labels;
     QCOMPARE(labels.size(), 2);
-    QCOMPARE(labels.at(0).kind, int(BoundingBox));
+    QCOMPARE(labels.at(0).kind, int(Polygon));
     QCOMPARE(labels.at(0).bbox, QRectF(30, 30, 100, 80));
     QCOMPARE(labels.at(1).kind, int(Polygon));
     QCOMPARE(labels.at(1).points.size(), 3);

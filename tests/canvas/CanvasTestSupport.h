@@ -73,6 +73,16 @@ inline Annotation keypoints(const QList<QPointF> &pts, const QList<int> &vis = {
     return a;
 }
 
+// A schema of `count` keypoints named kp0, kp1, ... on the class "person".
+inline KeypointSchema schemaOf(int count)
+{
+    KeypointSchema schema;
+    schema.objectClass = QStringLiteral("person");
+    for (int i = 0; i < count; ++i)
+        schema.keypointNames << QStringLiteral("kp%1").arg(i);
+    return schema;
+}
+
 // A shown canvas at 800 x 600 with class colours set (so the class gate is open),
 // displaying `labels` on an 800 x 600 grey image at scale 1, offset 0.
 inline std::unique_ptr<LabelCanvas> makeCanvas(const QList<Annotation> &labels = {}, int tool = int(Tool::Select))

@@ -4,3 +4,10 @@ qm_add_test(tst_canvastools LABEL canvas WIDGETS SOURCES tst_canvastools.cpp ${_
 qm_add_test(tst_snapshotundo LABEL canvas WIDGETS SOURCES tst_snapshotundo.cpp ${_canvas_support})
 qm_add_test(tst_canvasassist LABEL canvas WIDGETS SOURCES tst_canvasassist.cpp ${_canvas_support})
 qm_add_test(tst_statsoverlay LABEL canvas WIDGETS SOURCES tst_statsoverlay.cpp)
+qm_add_test(tst_canvasediting LABEL canvas WIDGETS SOURCES tst_canvasediting.cpp ${_canvas_support})
+qm_add_test(tst_canvaspictures LABEL canvas WIDGETS SOURCES tst_canvaspictures.cpp ${_canvas_support})
+# The main window's report of an unreadable picture uses the app tests' access.
+target_include_directories(tst_canvaspictures PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")
+qm_add_test(tst_layercache LABEL canvas WIDGETS SOURCES tst_layercache.cpp)
+qm_add_test(tst_canvaswindow LABEL canvas WIDGETS SOURCES tst_canvaswindow.cpp ${_canvas_support})
+target_include_directories(tst_canvaswindow PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")

@@ -3,6 +3,8 @@
 #include "CanvasTestSupport.h"
 #include "SignalLog.h"
 
+#include "canvas/KeypointTray.h"
+
 #include <QSignalSpy>
 #include <QUndoStack>
 
@@ -44,15 +46,6 @@ protected:
     }
 };
 
-KeypointSchema schemaOf(int count)
-{
-    KeypointSchema schema;
-    schema.objectClass = QStringLiteral("person");
-    for (int i = 0; i < count; ++i)
-        schema.keypointNames << QStringLiteral("kp%1").arg(i);
-    return schema;
-}
-
 } // namespace
 
 class TestCanvasTools : public QObject {
@@ -67,7 +60,7 @@ private slots:
     void moveShiftsTheShape();
     void resizeMovesTheHandleEdges_data();
     void resizeMovesTheHandleEdges();
-    void resizeOfAPolygonChangesOnlyItsBox();
+    void resizeOfAPolygonScalesIt();
 
     void polygonClosesNearTheFirstPoint();
     void polygonFinishesByRightClickDoubleClickAndReturn();
@@ -114,17 +107,20 @@ void TestCanvasTools::pressTargets_data()
     QTest::newRow("select: polygon box handle")    << S << 1  << QPointF(440, 120) << int(M::Resize)         << 1  << -1 << 4;
     QTest::newRow("select: keypoint of set")       << S << 2  << QPointF(200, 420) << int(M::MoveVertex)     << 2  << 1  << 4;
     QTest::newRow("box: empty space")              << B << -1 << QPointF(50, 550)  << int(M::DrawBox)        << -1 << -1 << 4;
-    QTest::newRow("box: an annotation")            << B << -1 << QPointF(120, 120) << int(M::Move)           << 0  << -1 << 4;
+    QTest::newRow("box: unselected object draws")  << B << -1 << QPointF(120, 120) << int(M::DrawBox)        << -1 << -1 << 4;
+    QTest::newRow("box: the selected object")      << B << 0  << QPointF(120, 120) << int(M::Move)           << 0  << -1 << 4;
     QTest::newRow("box: handle")                   << B << 0  << QPointF(100, 100) << int(M::Resize)         << 0  << -1 << 4;
     QTest::newRow("box: ignores polygon edges")    << B << 1  << QPointF(540, 280) << int(M::DrawBox)        << -1 << -1 << 4;
     QTest::newRow("polygon: empty space")          << P << -1 << QPointF(50, 550)  << int(M::DrawPolygon)    << -1 << -1 << 4;
-    QTest::newRow("polygon: any annotation")       << P << -1 << QPointF(120, 120) << int(M::Move)           << 0  << -1 << 4;
+    QTest::newRow("polygon: unselected object")    << P << -1 << QPointF(120, 120) << int(M::DrawPolygon)    << -1 << -1 << 4;
+    QTest::newRow("polygon: the selected object")  << P << 0  << QPointF(120, 120) << int(M::Move)           << 0  << -1 << 4;
     QTest::newRow("polygon: ignores handles")      << P << 0  << QPointF(100, 100) << int(M::Move)           << 0  << -1 << 4;
     QTest::newRow("polygon: vertex")               << P << 1  << QPointF(440, 140) << int(M::MoveVertex)     << 1  << 0  << 4;
     QTest::newRow("polygon: edge inserts")         << P << 1  << QPointF(540, 280) << int(M::MoveVertex)     << 1  << 3  << 5;
     QTest::newRow("keypoint: empty space")         << K << -1 << QPointF(50, 550)  << int(M::PlaceKeypoints) << -1 << -1 << 4;
     QTest::newRow("keypoint: box starts a set")    << K << -1 << QPointF(120, 120) << int(M::PlaceKeypoints) << -1 << -1 << 4;
-    QTest::newRow("keypoint: a set")               << K << -1 << QPointF(150, 400) << int(M::Move)           << 2  << -1 << 4;
+    QTest::newRow("keypoint: unselected set")      << K << -1 << QPointF(150, 400) << int(M::PlaceKeypoints) << -1 << -1 << 4;
+    QTest::newRow("keypoint: the selected set")    << K << 2  << QPointF(180, 440) << int(M::Move)           << 2  << -1 << 4;
     QTest::newRow("keypoint: keypoint of set")     << K << 2  << QPointF(250, 450) << int(M::MoveVertex)     << 2  << 2  << 4;
     QTest::newRow("classification: nothing")       << 4 << -1 << QPointF(120, 120) << int(M::Idle)           << -1 << -1 << 4;
     // clang-format on
@@ -216,12 +212,15 @@ void TestCanvasTools::moveShiftsTheShape()
     QCOMPARE(moved.points.first(), QPointF(430, 150));
     QCOMPARE(moved.bbox, QRectF(430, 130, 180, 180));
 
-    // A keypoint set's box follows its labelled points only.
-    QList<Annotation> labels{keypoints({QPointF(0, 0), QPointF(300, 300), QPointF(400, 350)}, {0, 2, 2})};
-    canvas->setAnnotations(labels);
+    // A keypoint set moves its person box with it (larger than the hull of its
+    // keypoints, as imported); its unlabelled keypoint stays where it is stored.
+    Annotation person = keypoints({QPointF(0, 0), QPointF(300, 300), QPointF(400, 350)}, {0, 2, 2});
+    person.bbox = QRectF(280, 260, 150, 120);
+    canvas->setAnnotations({person});
     drag(canvas.get(), QPointF(300, 300), QPointF(310, 305));
-    QCOMPARE(canvas->annotations().at(0).bbox, QRectF(310, 305, 100, 50));
-    QCOMPARE(canvas->annotations().at(0).points.first(), QPointF(10, 5));
+    QCOMPARE(canvas->annotations().at(0).bbox, QRectF(290, 265, 150, 120));
+    QCOMPARE(canvas->annotations().at(0).points,
+             (QList<QPointF>{QPointF(0, 0), QPointF(310, 305), QPointF(410, 355)}));
 }
 
 void TestCanvasTools::resizeMovesTheHandleEdges_data()
@@ -252,18 +251,20 @@ void TestCanvasTools::resizeMovesTheHandleEdges()
     QCOMPARE(canvas->undoStack()->undoText(), QStringLiteral("Resize annotation"));
 }
 
-void TestCanvasTools::resizeOfAPolygonChangesOnlyItsBox()
+void TestCanvasTools::resizeOfAPolygonScalesIt()
 {
     auto canvas = makeCanvas(hitFixture());
     canvas->selectAnnotation(1);
-    const QList<QPointF> points = canvas->annotations().at(1).points;
+    // Box (440, 120)-(620, 300); its top-left handle goes to (400, 100).
     drag(canvas.get(), QPointF(440, 120), QPointF(400, 100));
-    QCOMPARE(canvas->annotations().at(1).points, points);
-    QCOMPARE(canvas->annotations().at(1).bbox, QRectF(400, 100, 220, 200));
-    // The next vertex edit brings the box back to the points.
-    canvas->selectAnnotation(1);
-    drag(canvas.get(), QPointF(600, 120), QPointF(600, 110));
-    QCOMPARE(canvas->annotations().at(1).bbox, QRectF(440, 110, 180, 190));
+    const Annotation scaled = canvas->annotations().at(1);
+    QCOMPARE(scaled.bbox, QRectF(400, 100, 220, 200));
+    QCOMPARE(QPolygonF(scaled.points).boundingRect(), scaled.bbox);
+    // Every vertex keeps its place relative to the box: the right-most keeps its
+    // x, the top one its y on the moved edge.
+    QCOMPARE(scaled.points.at(2), QPointF(620, 100 + 140 * 200.0 / 180.0));
+    QCOMPARE(scaled.points.at(1), QPointF(400 + 160 * 220.0 / 180.0, 100));
+    QCOMPARE(canvas->undoStack()->undoText(), QStringLiteral("Resize annotation"));
 }
 
 void TestCanvasTools::polygonClosesNearTheFirstPoint()
@@ -427,23 +428,27 @@ void TestCanvasTools::deleteKeypointMarksItUnlabelled()
     // The keypoint tool, so that keypoints on the box's corners are not taken
     // for resize handles.
     auto canvas = makeCanvas({keypoints(pts, {2, 2})}, int(Tool::Keypoint)); // the third visibility is implied
+    const QRectF box = canvas->annotations().at(0).bbox;
     canvas->selectAnnotation(0);
     click(canvas.get(), QPointF(300, 300));
     QTest::keyClick(canvas.get(), Qt::Key_Delete);
     Annotation set = canvas->annotations().at(0);
     QCOMPARE(set.points, pts);
     QCOMPARE(set.keypointVis, (QList<int>{2, 2, 0}));
-    QCOMPARE(set.bbox, QRectF(100, 100, 100, 50));
+    // The object's box is kept, never shrunk to the remaining keypoints.
+    QCOMPARE(set.bbox, box);
     QCOMPARE(canvas->undoStack()->undoText(), QStringLiteral("Delete vertex"));
 
     click(canvas.get(), QPointF(100, 100));
     QTest::keyClick(canvas.get(), Qt::Key_Delete);
     set = canvas->annotations().at(0);
     QCOMPARE(set.keypointVis, (QList<int>{0, 2, 0}));
-    QCOMPARE(set.bbox, QRectF(200, 150, 0, 0));
+    QCOMPARE(set.bbox, box);
 
-    // An unlabelled keypoint has nothing to delete: no step, no report.
-    click(canvas.get(), QPointF(300, 300));
+    // An unlabelled keypoint waits in the tray below the box (second slot for
+    // keypoint 2); it has nothing to delete: no step, no report.
+    const QPointF traySlot2 = box.bottomLeft() + QPointF(KeypointTray::Indent + KeypointTray::Spacing, KeypointTray::Gap);
+    click(canvas.get(), traySlot2);
     QCOMPARE(canvas->selectedVertexIndex(), 2);
     SignalLog log(canvas.get());
     QTest::keyClick(canvas.get(), Qt::Key_Delete);
@@ -599,9 +604,12 @@ void TestCanvasTools::hoverReportsKeypointsAndShowsCursors()
     auto canvas = makeCanvas(hitFixture(), int(Tool::BBox));
     move(canvas.get(), QPointF(50, 550));
     QCOMPARE(canvas->cursor().shape(), Qt::CrossCursor);
+    // A drag on an annotation that is not selected draws; on the selected one it moves.
+    move(canvas.get(), QPointF(120, 120));
+    QCOMPARE(canvas->cursor().shape(), Qt::CrossCursor);
+    canvas->selectAnnotation(0);
     move(canvas.get(), QPointF(120, 120));
     QCOMPARE(canvas->cursor().shape(), Qt::SizeAllCursor);
-    canvas->selectAnnotation(0);
     move(canvas.get(), QPointF(300, 175));
     QCOMPARE(canvas->cursor().shape(), Qt::SizeHorCursor);
     move(canvas.get(), QPointF(102, 98));

@@ -220,6 +220,30 @@ void TestWizardFlow::saveLocationChooser()
     setup->browseSavePath(); // cancelled
     QCOMPARE(setup->savePathEdit()->text(), dir.filePath("run.QMK"));
     QCOMPARE(wizard.projectSpec().savePath, dir.filePath("run.QMK"));
+
+    // A dotted name still gets the suffix. When the suffixed file exists, the
+    // user is asked; No keeps the earlier choice.
+    prompts.answers.enqueue(dir.filePath("garden.v2"));
+    setup->browseSavePath();
+    QCOMPARE(setup->savePathEdit()->text(), dir.filePath("garden.v2.qmk"));
+    QFile existing(dir.filePath("garden.v2.qmk"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    prompts.calls.clear();
+    prompts.answers.enqueue(dir.filePath("cars"));
+    setup->browseSavePath();
+    QCOMPARE(prompts.calls.size(), 1);
+    prompts.answers.enqueue(dir.filePath("garden.v2"));
+    prompts.answers.enqueue(int(QMessageBox::No));
+    setup->browseSavePath();
+    QCOMPARE(prompts.calls.last().kind, QString("question"));
+    QCOMPARE(prompts.calls.last().title, QString("Save Project As"));
+    QCOMPARE(prompts.calls.last().text, QString("garden.v2.qmk already exists.\nDo you want to replace it?"));
+    QCOMPARE(setup->savePathEdit()->text(), dir.filePath("cars.qmk"));
+    prompts.answers.enqueue(dir.filePath("garden.v2"));
+    prompts.answers.enqueue(int(QMessageBox::Yes));
+    setup->browseSavePath();
+    QCOMPARE(setup->savePathEdit()->text(), dir.filePath("garden.v2.qmk"));
 }
 
 void TestWizardFlow::fullRunSpec_data()

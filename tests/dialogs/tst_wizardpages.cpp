@@ -54,13 +54,12 @@ bool touch(const QString &path)
     return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
 }
 
-QStringList sortedRelative(const QString &root, const QStringList &paths)
+QStringList relative(const QString &root, const QStringList &paths)
 {
-    QStringList relative;
+    QStringList names;
     for (const QString &path : paths)
-        relative.append(QDir(root).relativeFilePath(path));
-    relative.sort();
-    return relative;
+        names.append(QDir(root).relativeFilePath(path));
+    return names;
 }
 
 } // namespace
@@ -78,6 +77,7 @@ private slots:
     void customKeypoints();
     void customKeypointRenameRules();
     void folderScan();
+    void folderImagesInNaturalOrder();
     void importPageModes();
 };
 
@@ -385,6 +385,17 @@ void TestWizardPages::customKeypointRenameRules()
     page->keypointList()->item(0)->setText("Head");
     QCOMPARE(page->schema().keypointNames, (QStringList{"Head", "Tail"}));
     QCOMPARE(prompts.calls.size(), 1);
+
+    // Adding follows the same rule: a name already listed, in any case, is refused.
+    prompts.answers.enqueue(QString(" tAIL "));
+    page->addKeypoint();
+    QCOMPARE(page->schema().keypointNames, (QStringList{"Head", "Tail"}));
+    QCOMPARE(prompts.calls.last().kind, QString("warning"));
+    QCOMPARE(prompts.calls.last().title, QString("Duplicate"));
+    QCOMPARE(prompts.calls.last().text, QString("Keypoint already exists."));
+    prompts.answers.enqueue(QString("tip"));
+    page->addKeypoint();
+    QCOMPARE(page->schema().keypointNames, (QStringList{"Head", "Tail", "tip"}));
 }
 
 void TestWizardPages::folderScan()
@@ -405,12 +416,40 @@ void TestWizardPages::folderScan()
     const QStringList found = scanImageFolder(root);
     for (const QString &path : found)
         QVERIFY2(QFileInfo(path).isAbsolute(), qPrintable(path));
-    QCOMPARE(sortedRelative(root, found),
+    QCOMPARE(relative(root, found),
              (QStringList{"a.JPG", "b.png", "folder.jpg/h.tif", "g.Bmp", "sub/c.webp", "sub/deep/d.TiFf"}));
 
     QVERIFY(scanImageFolder(root + "/missing").isEmpty());
     QVERIFY(scanImageFolder(QString()).isEmpty());
     QVERIFY(scanImageFolder(root + "/a.JPG").isEmpty());
+}
+
+void TestWizardPages::folderImagesInNaturalOrder()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.path();
+    // Created in an order unlike the expected one; the walk's own order is the
+    // file system's.
+    const QStringList names = {"img_10.png",    "img_2.png",   "IMG_1.png",     "img_002.jpg",
+                               "img_1a.png",    "shots/b.png", "shots/a10.png", "shots/a9.png",
+                               "shots-2/a.png", "img_100.png", "Photo 3.png"};
+    for (const QString &name : names)
+        QVERIFY(touch(root + "/" + name));
+    QCOMPARE(relative(root, scanImageFolder(root)),
+             (QStringList{"IMG_1.png", "img_1a.png", "img_002.jpg", "img_2.png", "img_10.png", "img_100.png",
+                          "Photo 3.png", "shots/a9.png", "shots/a10.png", "shots/b.png", "shots-2/a.png"}));
+
+    // The order is total and consistent.
+    const QList<QPair<QString, QString>> before = {
+        {"a2", "a10"},      {"a", "a0"}, {"a", "B"},  {"x9y", "x10"},
+        {"dir/z", "dir-a"}, {"A", "a"},  {"01", "1"}, {"99999999999999999999", "100000000000000000000"},
+    };
+    for (const auto &[a, b] : before) {
+        QVERIFY2(naturalCompare(a, b) < 0, qPrintable(a + " < " + b));
+        QVERIFY2(naturalCompare(b, a) > 0, qPrintable(b + " > " + a));
+    }
+    QCOMPARE(naturalCompare(u"same", u"same"), 0);
 }
 
 void TestWizardPages::importPageModes()

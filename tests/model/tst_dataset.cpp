@@ -1,6 +1,9 @@
 #include "QmTest.h"
 
 #include "model/Dataset.h"
+#include "model/ProjectFile.h"
+
+#include <QTemporaryDir>
 
 #include <limits>
 
@@ -48,6 +51,8 @@ private slots:
     void renameClass_data();
     void renameClass();
     void keypointSchemaAddsObjectClass();
+    void schemaFollowsItsClass_data();
+    void schemaFollowsItsClass();
     void syncClassesOrder();
 };
 
@@ -266,6 +271,57 @@ void TestDataset::keypointSchemaAddsObjectClass()
     blank.objectClass = "  ";
     d.setKeypointSchema(blank);
     QCOMPARE(d.classColors.size(), 3);
+}
+
+void TestDataset::schemaFollowsItsClass_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("newName");
+    QTest::addColumn<QString>("objectClass");
+    QTest::addColumn<QStringList>("classesAfterReopening");
+    QTest::newRow("rename") << "rename" << "human" << "human" << QStringList{"car", "human"};
+    QTest::newRow("rename into another class") << "rename" << "car" << "car" << QStringList{"car"};
+    QTest::newRow("remove") << "remove" << QString() << QString() << QStringList{"car"};
+    QTest::newRow("remove another class") << "removeCar" << QString() << "person" << QStringList{"person"};
+}
+
+void TestDataset::schemaFollowsItsClass()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, newName);
+    QFETCH(QString, objectClass);
+    QFETCH(QStringList, classesAfterReopening);
+
+    Project project;
+    project.name = "poses";
+    project.projectType = "pose";
+    Dataset &d = project.dataset;
+    d.addClass("car", QColor(Qt::blue));
+    KeypointSchema schema;
+    schema.objectClass = "person";
+    schema.keypointNames = {"nose", "left_eye", "right_eye"};
+    schema.edges = {{0, 1}, {0, 2}};
+    d.setKeypointSchema(schema);
+
+    if (operation == "rename")
+        d.renameClass("person", newName);
+    else if (operation == "remove")
+        d.removeClass("person");
+    else
+        d.removeClass("car");
+    QCOMPARE(d.keypointSchema.objectClass, objectClass);
+    // The keypoints and the skeleton stay.
+    QCOMPARE(d.keypointSchema.keypointNames, schema.keypointNames);
+    QCOMPARE(d.keypointSchema.edges, schema.edges);
+
+    // The old name does not come back when the project is opened again.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("poses.qmk");
+    QVERIFY(saveProjectFile(project, path));
+    Project reopened;
+    QVERIFY(loadProjectFile(reopened, path));
+    QCOMPARE(reopened.dataset.classColors.keys(), classesAfterReopening);
+    QCOMPARE(reopened.dataset.keypointSchema.objectClass, objectClass);
 }
 
 void TestDataset::syncClassesOrder()

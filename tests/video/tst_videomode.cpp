@@ -776,7 +776,7 @@ void TestVideoMode::projectVideoThatCannotBeOpened()
     QVERIFY(!window.isVideoMode());
     QVERIFY(!window.videoScrubberWidget()->isVisible());
     QVERIFY(!toolButton(window, ToolBar::Play)->isEnabled());
-    QCOMPARE(window.labelCanvas()->displayedEntryId(), -1);
+    QVERIFY(!window.labelCanvas()->displayedEntryId().has_value()); // not a frame of video 0
     QVERIFY(window.labelCanvas()->annotations().isEmpty());
     QCOMPARE(access.displayedFrame(), -1);
 }

@@ -1,0 +1,206 @@
+#include "model/PictureLoader.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageIOHandler>
+#include <QImageReader>
+
+#include <algorithm>
+#include <limits>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#elif defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+
+namespace Quillmark {
+
+namespace {
+
+constexpr qint64 MiB = 1024 * 1024;
+// Qt's own limit, which refuses a 45-megapixel photo.
+constexpr int QtDefaultLimitMb = 128;
+// Used when the machine does not tell its memory.
+constexpr int UnknownMemoryLimitMb = 1024;
+// Decoded pictures are held at four bytes a pixel.
+constexpr qint64 BytesPerPixel = 4;
+
+bool turnedSideways(const QImageReader &reader)
+{
+    return reader.transformation() & QImageIOHandler::TransformationRotate90;
+}
+
+// The reason a picture whose header was read could not be decoded.
+QString decodeProblem(const QImageReader &reader, const QSize &upright)
+{
+    const int limitMb = QImageReader::allocationLimit();
+    if (upright.isValid() && limitMb > 0 &&
+        qint64(upright.width()) * upright.height() * BytesPerPixel > qint64(limitMb) * MiB) {
+        return QStringLiteral("the picture is %1 × %2 pixels, more than the %3 MB one picture may take on "
+                              "this computer")
+            .arg(upright.width())
+            .arg(upright.height())
+            .arg(limitMb);
+    }
+    switch (reader.error()) {
+    case QImageReader::UnsupportedFormatError:
+        return QStringLiteral("it is not a picture in a format this program reads");
+    case QImageReader::FileNotFoundError:
+        return QStringLiteral("the file does not exist");
+    case QImageReader::DeviceError:
+        return QStringLiteral("the file cannot be read");
+    case QImageReader::InvalidDataError:
+        return QStringLiteral("the picture data is damaged or incomplete");
+    default:
+        break;
+    }
+    const QString text = reader.errorString();
+    return text.isEmpty() ? QStringLiteral("the picture cannot be decoded") : text;
+}
+
+// Runs `use` with a reader on encoded bytes held in memory.
+template <typename Use> auto withReaderOn(const QByteArray &encoded, Use use)
+{
+    QBuffer buffer;
+    buffer.setData(encoded);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return use(reader);
+}
+
+} // namespace
+
+QString PictureLoader::fileProblem(const QString &path, bool regularOnly)
+{
+    if (path.isEmpty())
+        return QStringLiteral("no file is named");
+    const QFileInfo file(path);
+    if (!file.exists())
+        return QStringLiteral("the file does not exist");
+    if (file.isDir())
+        return QStringLiteral("it is a folder");
+    // A pipe or a device could block or read forever.
+    if (regularOnly && !file.isFile())
+        return QStringLiteral("it is not a regular file");
+    if (!file.isReadable())
+        return QStringLiteral("the file cannot be read (no permission)");
+    return {};
+}
+
+QSize PictureLoader::uprightSizeWith(QImageReader &reader)
+{
+    const QSize stored = reader.size();
+    if (!stored.isValid() || stored.isEmpty())
+        return {};
+    return turnedSideways(reader) ? stored.transposed() : stored;
+}
+
+PictureLoader::Result PictureLoader::readWith(QImageReader &reader)
+{
+    reader.setAutoTransform(true);
+    const QSize upright = uprightSizeWith(reader);
+    Result result;
+    result.image = reader.read();
+    if (result.image.isNull())
+        result.error = decodeProblem(reader, upright);
+    return result;
+}
+
+QImage PictureLoader::readFittingWith(QImageReader &reader, const QSize &bound)
+{
+    reader.setAutoTransform(true);
+    const QSize upright = uprightSizeWith(reader);
+    if (upright.isValid() && (upright.width() > bound.width() || upright.height() > bound.height())) {
+        // The reader scales before it turns the picture, so the size it is given
+        // is in the file's own orientation.
+        QSize target = upright.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        if (turnedSideways(reader))
+            target.transpose();
+        reader.setScaledSize(target);
+    }
+    const QImage image = reader.read();
+    if (image.isNull() || (image.width() <= bound.width() && image.height() <= bound.height()))
+        return image;
+    return image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+PictureLoader::Result PictureLoader::read(const QString &path)
+{
+    const QString problem = fileProblem(path, false);
+    if (!problem.isEmpty())
+        return {QImage(), problem};
+    QImageReader reader(path);
+    return readWith(reader);
+}
+
+PictureLoader::Result PictureLoader::read(const QByteArray &encoded)
+{
+    if (encoded.isEmpty())
+        return {QImage(), QStringLiteral("the picture data is empty")};
+    return withReaderOn(encoded, [](QImageReader &reader) { return readWith(reader); });
+}
+
+QImage PictureLoader::readFitting(const QString &path, const QSize &bound)
+{
+    if (!fileProblem(path, true).isEmpty())
+        return {};
+    QImageReader reader(path);
+    return readFittingWith(reader, bound);
+}
+
+QImage PictureLoader::readFitting(const QByteArray &encoded, const QSize &bound)
+{
+    if (encoded.isEmpty())
+        return {};
+    return withReaderOn(encoded, [&bound](QImageReader &reader) { return readFittingWith(reader, bound); });
+}
+
+QSize PictureLoader::uprightSize(const QString &path)
+{
+    if (!fileProblem(path, true).isEmpty())
+        return {};
+    QImageReader reader(path);
+    return uprightSizeWith(reader);
+}
+
+QSize PictureLoader::uprightSize(const QByteArray &encoded)
+{
+    if (encoded.isEmpty())
+        return {};
+    return withReaderOn(encoded, [](QImageReader &reader) { return uprightSizeWith(reader); });
+}
+
+int PictureLoader::allocationLimitFor(qint64 physicalBytes)
+{
+    if (physicalBytes <= 0)
+        return UnknownMemoryLimitMb;
+    const qint64 halfMb = physicalBytes / 2 / MiB;
+    return int(std::clamp<qint64>(halfMb, QtDefaultLimitMb, std::numeric_limits<int>::max()));
+}
+
+void PictureLoader::raiseAllocationLimit()
+{
+    QImageReader::setAllocationLimit(allocationLimitFor(physicalMemory()));
+}
+
+qint64 PictureLoader::physicalMemory()
+{
+#if defined(Q_OS_WIN)
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof(status);
+    if (!GlobalMemoryStatusEx(&status))
+        return 0;
+    return qint64(status.ullTotalPhys);
+#elif defined(Q_OS_UNIX)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return qint64(pages) * qint64(pageSize);
+#else
+    return 0;
+#endif
+}
+
+} // namespace Quillmark

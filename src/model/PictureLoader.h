@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+class QImageReader;
+
+namespace Quillmark {
+
+// The one place where pictures are read. A photo is always seen upright: when
+// its EXIF orientation says the camera was turned (or the picture mirrored), the
+// pixels are turned back, and the size reported is the upright size. Annotation
+// coordinates, stored sizes and exported sizes therefore all refer to the
+// upright picture, as common training loaders see it.
+//
+// Every reader treats its input as hostile. Folders are refused. The size
+// probes and the small reads for thumbnails, which go through many files in a
+// row (the small reads on the window's thread), open nothing but regular files:
+// a pipe or a device could block them for good. A full read, which runs on a
+// worker of its own, reads whatever file it is given.
+class PictureLoader {
+public:
+    // The pixels of a picture, or an empty image and the reason it could not be
+    // read (a short lower-case phrase fit to follow "Cannot open <name>: ").
+    struct Result {
+        QImage image;
+        QString error;
+
+        bool ok() const { return !image.isNull(); }
+    };
+
+    static Result read(const QString &path);
+    static Result read(const QByteArray &encoded);
+
+    // The upright picture scaled down to fit within `bound` (aspect ratio kept,
+    // never enlarged). Formats that can decode at a reduced size (JPEG) do so,
+    // so a large photo costs little. An empty image when it cannot be read.
+    static QImage readFitting(const QString &path, const QSize &bound);
+    static QImage readFitting(const QByteArray &encoded, const QSize &bound);
+
+    // The upright size from the picture's header, without decoding its pixels;
+    // an invalid size when the header cannot be read.
+    static QSize uprightSize(const QString &path);
+    static QSize uprightSize(const QByteArray &encoded);
+
+    // The most megabytes one decoded picture may take, for a machine with this
+    // much physical memory: half of it, never less than Qt's own default of
+    // 128 MB. A 20,000 x 20,000 panorama (1.6 GB) fits on a 4 GB machine.
+    static int allocationLimitFor(qint64 physicalBytes);
+    // Sets the limit of every picture reader of the program from the memory of
+    // this machine. Called once, at start-up.
+    static void raiseAllocationLimit();
+    // Physical memory of this machine in bytes, 0 when unknown.
+    static qint64 physicalMemory();
+
+private:
+    static Result readWith(QImageReader &reader);
+    static QImage readFittingWith(QImageReader &reader, const QSize &bound);
+    static QSize uprightSizeWith(QImageReader &reader);
+    static QString fileProblem(const QString &path, bool regularOnly);
+};
+
+} // namespace Quillmark
