@@ -163,8 +163,14 @@ void letterboxOurs(benchmark::State &state, const QImage &source)
     state.counters["peak_MiB"] = QmBench::peakMemoryMiB();
 }
 
-void BM_Letterbox12MP_ours(benchmark::State &state) { letterboxOurs(state, photo()); }
-void BM_Letterbox12MP_ours888(benchmark::State &state) { letterboxOurs(state, photoRgb888()); }
+void BM_Letterbox12MP_ours(benchmark::State &state)
+{
+    letterboxOurs(state, photo());
+}
+void BM_Letterbox12MP_ours888(benchmark::State &state)
+{
+    letterboxOurs(state, photoRgb888());
+}
 
 void BM_TensorFill_ours(benchmark::State &state)
 {
@@ -214,9 +220,18 @@ void outlineOurs(benchmark::State &state, const QImage &mask)
     state.counters["points"] = double(points);
 }
 
-void BM_DiscOutline_ours(benchmark::State &state) { outlineOurs(state, discMask()); }
-void BM_BottomOutline_ours(benchmark::State &state) { outlineOurs(state, bottomMask()); }
-void BM_EmptyOutline_ours(benchmark::State &state) { outlineOurs(state, emptyMask()); }
+void BM_DiscOutline_ours(benchmark::State &state)
+{
+    outlineOurs(state, discMask());
+}
+void BM_BottomOutline_ours(benchmark::State &state)
+{
+    outlineOurs(state, bottomMask());
+}
+void BM_EmptyOutline_ours(benchmark::State &state)
+{
+    outlineOurs(state, emptyMask());
+}
 
 BENCHMARK(BM_Letterbox12MP_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_ours888)->Unit(benchmark::kMicrosecond);
@@ -258,10 +273,22 @@ void letterboxCv(benchmark::State &state, const QImage &image, int interpolation
     }
 }
 
-void BM_Letterbox12MP_opencvLinear(benchmark::State &state) { letterboxCv(state, photo(), cv::INTER_LINEAR); }
-void BM_Letterbox12MP_opencvArea(benchmark::State &state) { letterboxCv(state, photo(), cv::INTER_AREA); }
-void BM_Letterbox12MP_opencvLinear888(benchmark::State &state) { letterboxCv(state, photoRgb888(), cv::INTER_LINEAR); }
-void BM_Letterbox12MP_opencvArea888(benchmark::State &state) { letterboxCv(state, photoRgb888(), cv::INTER_AREA); }
+void BM_Letterbox12MP_opencvLinear(benchmark::State &state)
+{
+    letterboxCv(state, photo(), cv::INTER_LINEAR);
+}
+void BM_Letterbox12MP_opencvArea(benchmark::State &state)
+{
+    letterboxCv(state, photo(), cv::INTER_AREA);
+}
+void BM_Letterbox12MP_opencvLinear888(benchmark::State &state)
+{
+    letterboxCv(state, photoRgb888(), cv::INTER_LINEAR);
+}
+void BM_Letterbox12MP_opencvArea888(benchmark::State &state)
+{
+    letterboxCv(state, photoRgb888(), cv::INTER_AREA);
+}
 
 void BM_TensorFill_opencv(benchmark::State &state)
 {
@@ -360,9 +387,18 @@ void outlineCv(benchmark::State &state, const QImage &mask)
     state.counters["points"] = double(points);
 }
 
-void BM_DiscOutline_opencv(benchmark::State &state) { outlineCv(state, discMask()); }
-void BM_BottomOutline_opencv(benchmark::State &state) { outlineCv(state, bottomMask()); }
-void BM_EmptyOutline_opencv(benchmark::State &state) { outlineCv(state, emptyMask()); }
+void BM_DiscOutline_opencv(benchmark::State &state)
+{
+    outlineCv(state, discMask());
+}
+void BM_BottomOutline_opencv(benchmark::State &state)
+{
+    outlineCv(state, bottomMask());
+}
+void BM_EmptyOutline_opencv(benchmark::State &state)
+{
+    outlineCv(state, emptyMask());
+}
 
 BENCHMARK(BM_Letterbox12MP_opencvLinear)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_opencvArea)->Unit(benchmark::kMicrosecond);

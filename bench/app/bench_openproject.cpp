@@ -121,8 +121,8 @@ void compareFresh()
     const double p = QmBench::median(parse), u = QmBench::median(usable);
     std::printf("\nOpening %d images (%.0f MiB) in fresh processes, median of %d rounds:\n", imageCount,
                 double(QFileInfo(projectPath).size()) / (1024.0 * 1024.0), rounds);
-    std::printf("  parse alone %.3f s; in the window: title %.3f s, usable %.3f s (peak %.0f MiB)\n", p, QmBench::median(title),
-                u, QmBench::median(peak));
+    std::printf("  parse alone %.3f s; in the window: title %.3f s, usable %.3f s (peak %.0f MiB)\n", p,
+                QmBench::median(title), u, QmBench::median(peak));
     std::printf("  after the parse / the parse: %.2f\n", (u - p) / p);
 }
 

@@ -161,8 +161,8 @@ void BM_CocoImportVersusPythonJson(benchmark::State &state)
     state.counters["ours_s"] = o;
     state.counters["python_json_load_s"] = p;
     state.counters["ratio_ours_to_python"] = p > 0 ? o / p : 0;
-    std::printf("COCO import %.3f s, Python json.load %.3f s (fresh processes, median of 5): ours/Python %.2f\n", o,
-                p, p > 0 ? o / p : 0.0);
+    std::printf("COCO import %.3f s, Python json.load %.3f s (fresh processes, median of 5): ours/Python %.2f\n", o, p,
+                p > 0 ? o / p : 0.0);
 }
 
 void BM_YoloExport(benchmark::State &state)

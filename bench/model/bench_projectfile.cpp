@@ -78,15 +78,16 @@ void compareFresh()
         ours.append(mine.value("seconds", -1.0));
         peak.append(mine.value("peakMiB", -1.0));
         anon.append(mine.value("anonMiB", -1.0));
-        python.append(QmBench::freshSeconds(QStringLiteral(QM_PYTHON),
-                                            {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"),
-                                             QStringLiteral("load"), projectPath}));
+        python.append(
+            QmBench::freshSeconds(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"),
+                                                              QStringLiteral("load"), projectPath}));
     }
     const double o = QmBench::median(ours), p = QmBench::median(python);
     std::printf("\nProject file of %d images, %.0f MiB; fresh processes, median of %d rounds:\n", imageCount,
                 double(QFileInfo(projectPath).size()) / (1024.0 * 1024.0), rounds);
-    std::printf("  our load %.3f s (peak %.0f MiB, of it %.0f MiB the dataset)  Python json.load %.3f s  ours/Python %.2f\n",
-                o, QmBench::median(peak), QmBench::median(anon), p, o / p);
+    std::printf(
+        "  our load %.3f s (peak %.0f MiB, of it %.0f MiB the dataset)  Python json.load %.3f s  ours/Python %.2f\n", o,
+        QmBench::median(peak), QmBench::median(anon), p, o / p);
 }
 
 } // namespace

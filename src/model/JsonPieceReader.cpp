@@ -58,19 +58,19 @@ bool parseWithQt(const char *begin, qsizetype length, QJsonValue &value)
 unsigned specialBytes16(const char *p)
 {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    const __m128i quotes = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
-    const __m128i braces = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('{')),
-                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('}')));
-    const __m128i brackets = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('[')),
-                                          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
+    const __m128i quotes =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
+    const __m128i braces =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('{')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('}')));
+    const __m128i brackets =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('[')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
     return unsigned(_mm_movemask_epi8(_mm_or_si128(quotes, _mm_or_si128(braces, brackets))));
 }
 
 quint64 specialBytes64(const char *p)
 {
-    return quint64(specialBytes16(p)) | quint64(specialBytes16(p + 16)) << 16 |
-           quint64(specialBytes16(p + 32)) << 32 | quint64(specialBytes16(p + 48)) << 48;
+    return quint64(specialBytes16(p)) | quint64(specialBytes16(p + 16)) << 16 | quint64(specialBytes16(p + 32)) << 32 |
+           quint64(specialBytes16(p + 48)) << 48;
 }
 #endif
 

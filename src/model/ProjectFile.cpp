@@ -385,9 +385,8 @@ private:
     QList<Annotation> annotations(JsonValue &value)
     {
         QList<Annotation> list;
-        value.forEachElement([&](JsonValue &element) {
-            list.append(element.isObject() ? annotation(element) : Annotation());
-        });
+        value.forEachElement(
+            [&](JsonValue &element) { list.append(element.isObject() ? annotation(element) : Annotation()); });
         return list;
     }
 
@@ -447,8 +446,8 @@ private:
         QList<int> list;
         list.reserve(qsizetype(numbers.size()));
         for (const double v : numbers) {
-            const bool whole = v == std::floor(v) && v >= std::numeric_limits<int>::min() &&
-                               v <= std::numeric_limits<int>::max();
+            const bool whole =
+                v == std::floor(v) && v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
             list.append(whole ? int(v) : 2);
         }
         return list;
@@ -459,16 +458,15 @@ private:
     QMap<int, QList<Annotation>> frames(JsonValue &value)
     {
         std::map<std::string, QList<Annotation>> byKey;
-        value.forEachMember([&](std::string_view key, JsonValue &member) {
-            byKey[std::string(key)] = annotations(member);
-        });
+        value.forEachMember(
+            [&](std::string_view key, JsonValue &member) { byKey[std::string(key)] = annotations(member); });
         QMap<int, QList<Annotation>> frames;
         for (const auto &[key, list] : byKey)
             applyFrame(frames, QString::fromStdString(key), list);
         return frames;
     }
 
-    JsonStringPool strings; // class names and kinds repeat throughout a file
+    JsonStringPool strings;      // class names and kinds repeat throughout a file
     std::vector<double> numbers; // scratch
 };
 

@@ -230,15 +230,13 @@ void ImageListPanel::refresh(bool emitCurrent)
             const bool labeled = imageLabeled.value(image.id, false);
             if (labeled ? !showLabeled : !showUnlabeled)
                 continue;
-            append(image.id, image.filePath, image.filePath,
-                   labeled ? icons.imageLabeled : icons.imageUnlabeled);
+            append(image.id, image.filePath, image.filePath, labeled ? icons.imageLabeled : icons.imageUnlabeled);
         }
         for (const VideoEntry &video : std::as_const(videos)) {
             const bool labeled = videoLabeled.value(video.id, false);
             if (labeled ? !showLabeled : !showUnlabeled)
                 continue;
-            append(~video.id, video.filePath, videoToolTip(video),
-                   labeled ? icons.videoLabeled : icons.videoUnlabeled);
+            append(~video.id, video.filePath, videoToolTip(video), labeled ? icons.videoLabeled : icons.videoUnlabeled);
         }
         if (currentItem)
             list->setCurrentItem(currentItem);
