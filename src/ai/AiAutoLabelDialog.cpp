@@ -1,5 +1,6 @@
 #include "ai/AiAutoLabelDialog.h"
 
+#include "ai/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
 #include "ai/ModelsFolderDialog.h"
 
@@ -38,14 +39,15 @@ QString modelSubfolder(const QString &type)
     return {};
 }
 
-// Models of other tools share the folder; they are never offered here.
+// Models of other tools share the folder; they are never offered here. The
+// point-prompt and concept models lie in "segmentation" by default.
 bool isOtherToolsModel(const QString &lowerName)
 {
     for (const char *word : {"pose", "face", "encoder", "decoder"}) {
         if (lowerName.contains(QLatin1String(word)))
             return true;
     }
-    return false;
+    return isPromptSegmentationModelName(lowerName);
 }
 
 struct ModelLists {
@@ -118,11 +120,8 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     modelGroup = new QGroupBox(QStringLiteral("Model"), page);
     auto *modelLayout = new QVBoxLayout(modelGroup);
     auto *modelRow = new QHBoxLayout;
-    modelCombo = new QComboBox(modelGroup);
-    modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    modelCombo = modelListCombo(modelGroup);
     modelCombo->setToolTip(QStringLiteral("ONNX models in the models/ directory"));
-    // Model names (and the placeholder) are shown whole; the dialog widens.
-    modelCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto *rescanButton = modelListButton(QStringLiteral("↺"), QStringLiteral("Modelleri yeniden tara"), modelGroup);
     auto *folderButton = modelListButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
     modelRow->addWidget(modelCombo);
@@ -138,16 +137,8 @@ QWidget *AiAutoLabelDialog::buildAutoLabelPage()
     auto *thresholds = new QGroupBox(QStringLiteral("Thresholds"), page);
     auto *form = new QFormLayout(thresholds);
     form->setLabelAlignment(Qt::AlignRight);
-    confSpin = new QDoubleSpinBox(thresholds);
-    confSpin->setRange(0.05, 0.95);
-    confSpin->setSingleStep(0.05);
-    confSpin->setDecimals(2);
-    confSpin->setValue(0.25);
-    iouSpin = new QDoubleSpinBox(thresholds);
-    iouSpin->setRange(0.10, 0.90);
-    iouSpin->setSingleStep(0.05);
-    iouSpin->setDecimals(2);
-    iouSpin->setValue(0.45);
+    confSpin = thresholdSpin(0.05, 0.95, 0.25, thresholds);
+    iouSpin = thresholdSpin(0.10, 0.90, 0.45, thresholds);
     form->addRow(QStringLiteral("Confidence:"), confSpin);
     form->addRow(QStringLiteral("NMS IoU:"), iouSpin);
     layout->addWidget(thresholds);
@@ -228,13 +219,7 @@ void AiAutoLabelDialog::setLoadedPath(const QString &path)
 
 void AiAutoLabelDialog::setProgress(int current, int total)
 {
-    if (total < 1) {
-        progress->hide();
-        return;
-    }
-    progress->setRange(0, total);
-    progress->setValue(current);
-    progress->show();
+    showRunProgress(progress, current, total);
 }
 
 void AiAutoLabelDialog::setRunning(bool isRunning)
@@ -248,9 +233,12 @@ void AiAutoLabelDialog::setRunning(bool isRunning)
 
 void AiAutoLabelDialog::setDetectionMode(bool simple)
 {
+    const bool changed = simple != simpleMode;
     simpleMode = simple;
     modelGroup->setVisible(!simple);
     updateRunButtons();
+    if (changed)
+        fitHeight();
 }
 
 void AiAutoLabelDialog::updateRunButtons()
@@ -258,17 +246,6 @@ void AiAutoLabelDialog::updateRunButtons()
     const bool enabled = !running && !loaded.isEmpty();
     runCurrentButton->setEnabled(enabled);
     runAllButton->setEnabled(enabled);
-}
-
-int AiAutoLabelDialog::indexOfPath(const QString &path) const
-{
-    if (path.isEmpty())
-        return -1;
-    for (int i = 0; i < modelCombo->count(); ++i) {
-        if (modelCombo->itemData(i).toString() == path)
-            return i;
-    }
-    return -1;
 }
 
 int AiAutoLabelDialog::addLoadedModelItem()
@@ -297,7 +274,7 @@ void AiAutoLabelDialog::rescanModels()
         if (modelCombo->count() == 0)
             modelCombo->addItem(placeholderText);
 
-        int current = indexOfPath(loaded);
+        int current = loaded.isEmpty() ? -1 : modelCombo->findData(loaded);
         // The model configured in Settings stays the one shown, wherever it lies.
         if (current < 0 && simpleMode && !loaded.isEmpty())
             current = addLoadedModelItem();
@@ -338,11 +315,36 @@ void AiAutoLabelDialog::updateSegmentationTab()
 {
     const bool seg = isSegmentationType(type);
     const bool hasSegTab = tabs->count() >= 2;
-    if (hasSegTab)
+    if (hasSegTab) {
         tabs->setTabVisible(1, seg);
+        // A hidden tab still counts in the tab widget's minimum size: the
+        // dialog would keep the click-segmentation panel's height as empty
+        // space below the run buttons.
+        tabs->widget(1)->setSizePolicy(seg ? QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred)
+                                           : QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+    }
     tabs->tabBar()->setVisible(seg && hasSegTab);
     if (!seg)
         tabs->setCurrentIndex(0);
+    fitHeight();
+}
+
+void AiAutoLabelDialog::fitHeight()
+{
+    // Once the layouts have taken in what was shown or hidden; a hidden dialog
+    // when it shows again.
+    heightStale = true;
+    if (!isVisible())
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!heightStale || !isVisible())
+                return;
+            heightStale = false;
+            resize(width(), sizeHint().height());
+        },
+        Qt::QueuedConnection);
 }
 
 void AiAutoLabelDialog::addSegmentationTab(QWidget *panel)
@@ -364,16 +366,15 @@ void AiAutoLabelDialog::showSegmentationTab()
 void AiAutoLabelDialog::rescanAndFit()
 {
     rescanModels();
-    // Wide enough for the longest name listed, once the layouts have taken in
-    // the new items.
-    QMetaObject::invokeMethod(
-        this, [this] { resize(size().expandedTo(sizeHint())); }, Qt::QueuedConnection);
+    growWindowToFit(this);
 }
 
 void AiAutoLabelDialog::showEvent(QShowEvent *event)
 {
     rescanAndFit();
     QDialog::showEvent(event);
+    if (heightStale)
+        fitHeight();
 }
 
 void AiAutoLabelDialog::hideEvent(QHideEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ai/AiRunPanel.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -24,7 +26,7 @@ namespace Quillmark {
 // listed; in simple mode (setDetectionMode(true)) the model comes from Settings,
 // the list is hidden and showing the dialog never announces another model.
 // The run buttons are enabled only while a model is loaded and nothing runs.
-class AiAutoLabelDialog : public QDialog {
+class AiAutoLabelDialog : public QDialog, public AiRunPanel {
     Q_OBJECT
 
 public:
@@ -52,9 +54,9 @@ public slots:
     // load), which disables the run buttons and hides the type label.
     void setLoadedPath(const QString &path);
     // Progress of a run: hidden when total is below 1.
-    void setProgress(int current, int total);
+    void setProgress(int current, int total) override;
     // While running the run buttons are disabled and "Cancel" is offered.
-    void setRunning(bool running);
+    void setRunning(bool running) override;
     // Simple mode hides the model list (the model comes from Settings).
     void setDetectionMode(bool simple);
     // Lists the models of the project's task again.
@@ -80,7 +82,8 @@ private:
     void onModelActivated(int index);
     void updateSegmentationTab();
     void updateRunButtons();
-    int indexOfPath(const QString &path) const;
+    // Resizes to the content's height (a group or a tab was shown or hidden).
+    void fitHeight();
     // Adds the loaded model when it lies outside the listed folder.
     int addLoadedModelItem();
 
@@ -100,6 +103,7 @@ private:
     QString type;
     bool simpleMode = false;
     bool running = false;
+    bool heightStale = false; // content height changed since the last fit
 };
 
 } // namespace Quillmark

@@ -1,11 +1,14 @@
 #include "ai/AiSam3Dialog.h"
 
+#include "ai/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
 #include "ai/ModelsFolderDialog.h"
+#include "chrome/Theme.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -20,21 +23,12 @@ namespace Quillmark {
 
 namespace {
 
-QDoubleSpinBox *thresholdSpin(const QString &toolTip, QWidget *parent)
-{
-    auto *spin = new QDoubleSpinBox(parent);
-    spin->setRange(0.05, 0.95);
-    spin->setSingleStep(0.05);
-    spin->setDecimals(2);
-    spin->setValue(0.5);
-    spin->setToolTip(toolTip);
-    return spin;
-}
+// The accent among the colours of a theme (Theme::colors).
+constexpr int accentColour = 11;
 
 } // namespace
 
-AiSam3Dialog::AiSam3Dialog(QWidget *parent)
-    : QDialog(parent)
+AiSam3Dialog::AiSam3Dialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM3 Concept Segmentation"));
     setMinimumWidth(480);
@@ -45,9 +39,9 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent)
 
     auto *modelGroup = new QGroupBox(QStringLiteral("Models  (models/segmentation/sam3_*.onnx)"), this);
     auto *modelForm = new QFormLayout(modelGroup);
-    encoderCombo = new QComboBox(modelGroup);
-    decoderCombo = new QComboBox(modelGroup);
-    tokenizerCombo = new QComboBox(modelGroup);
+    encoderCombo = modelListCombo(modelGroup);
+    decoderCombo = modelListCombo(modelGroup);
+    tokenizerCombo = modelListCombo(modelGroup);
     modelForm->addRow(QStringLiteral("Vision encoder:"), encoderCombo);
     modelForm->addRow(QStringLiteral("Decoder:"), decoderCombo);
     modelForm->addRow(QStringLiteral("Tokenizer:"), tokenizerCombo);
@@ -56,8 +50,10 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent)
     // 80 pixels wide, or as wide as its text needs under the style sheet.
     refreshButton->setMinimumWidth(80);
     refreshButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto *browseLink = new QLabel(QStringLiteral("<a href='browse'>Browse folder...</a>"), modelGroup);
+    browseLink = new QLabel(modelGroup);
+    browseLink->setTextFormat(Qt::RichText);
     browseLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    colourBrowseLink();
     refreshRow->addWidget(refreshButton);
     refreshRow->addWidget(browseLink);
     refreshRow->addStretch();
@@ -79,8 +75,10 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent)
     promptRow->addWidget(detectButton);
     promptLayout->addLayout(promptRow);
     auto *thresholdForm = new QFormLayout;
-    presenceSpin = thresholdSpin(QStringLiteral("Minimum presence confidence to accept a detection"), promptGroup);
-    maskSpin = thresholdSpin(QStringLiteral("Pixel mask binarization threshold"), promptGroup);
+    presenceSpin = thresholdSpin(0.05, 0.95, 0.5, promptGroup);
+    presenceSpin->setToolTip(QStringLiteral("Minimum presence confidence to accept a detection"));
+    maskSpin = thresholdSpin(0.05, 0.95, 0.5, promptGroup);
+    maskSpin->setToolTip(QStringLiteral("Pixel mask binarization threshold"));
     thresholdForm->addRow(QStringLiteral("Presence threshold:"), presenceSpin);
     thresholdForm->addRow(QStringLiteral("Mask threshold:"), maskSpin);
     promptLayout->addLayout(thresholdForm);
@@ -148,6 +146,27 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent)
     });
     connect(clearButton, &QPushButton::clicked, this, &AiSam3Dialog::clearRequested);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::hide);
+}
+
+void AiSam3Dialog::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::StyleChange && event->type() != QEvent::PaletteChange)
+        return;
+    // Once the labels have taken in the new style sheet.
+    QMetaObject::invokeMethod(this, &AiSam3Dialog::colourBrowseLink, Qt::QueuedConnection);
+}
+
+void AiSam3Dialog::colourBrowseLink()
+{
+    // A rich-text link takes the application palette's link colour, which the
+    // style sheet does not change: a dark blue on the dark theme's dark panel.
+    // It takes the theme's accent instead; the text colour the style sheet
+    // gives labels tells which theme is on.
+    browseLink->ensurePolished();
+    const bool darkTheme = browseLink->palette().color(QPalette::WindowText).lightness() > 127;
+    const QString accent = Theme::colors(darkTheme ? Theme::Dark : Theme::Light).at(accentColour);
+    browseLink->setText(QStringLiteral("<a href='browse' style='color: %1;'>Browse folder...</a>").arg(accent));
 }
 
 void AiSam3Dialog::setStatus(const QString &text)
@@ -219,6 +238,7 @@ void AiSam3Dialog::scanModels()
                    QStringLiteral("-- sam3_decoder.onnx not found --"));
     fillModelCombo(tokenizerCombo, folder, QStringLiteral("sam3_tokenizer.json"),
                    QStringLiteral("-- sam3_tokenizer.json not found --"));
+    growWindowToFit(this);
     if (!visionEncoderPath().isEmpty())
         emit visionEncoderSelected(visionEncoderPath());
     if (!decoderPath().isEmpty())

@@ -57,10 +57,11 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
-    void fillModelCombo(QComboBox *combo, const QString &folder, const QString &fileName,
-                        const QString &placeholder);
+    void colourBrowseLink();
+    void fillModelCombo(QComboBox *combo, const QString &folder, const QString &fileName, const QString &placeholder);
     QList<int> selectedRows() const;
 
     QComboBox *encoderCombo = nullptr;
@@ -75,6 +76,7 @@ private:
     QPushButton *detectButton = nullptr;
     QPushButton *acceptButton = nullptr;
     QPushButton *clearButton = nullptr;
+    QLabel *browseLink = nullptr;
 };
 
 } // namespace Quillmark

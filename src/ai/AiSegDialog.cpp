@@ -17,17 +17,18 @@ namespace Quillmark {
 
 namespace {
 
+// A single-file point-prompt model: no concept model ("sam3") and no half of a
+// split encoder/decoder pair.
 bool isSingleFileSamModel(const QString &fileName)
 {
     const QString name = fileName.toLower();
-    return name.contains(QLatin1String("sam")) && !name.contains(QLatin1String("sam3"))
-        && !name.contains(QLatin1String("encoder")) && !name.contains(QLatin1String("decoder"));
+    return isPromptSegmentationModelName(name) && !name.contains(QLatin1String("sam3")) &&
+           !name.contains(QLatin1String("encoder")) && !name.contains(QLatin1String("decoder"));
 }
 
 } // namespace
 
-AiSegDialog::AiSegDialog(QWidget *parent)
-    : QDialog(parent)
+AiSegDialog::AiSegDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM Segmentation"));
     setMinimumWidth(460);
@@ -38,8 +39,7 @@ AiSegDialog::AiSegDialog(QWidget *parent)
 
     auto *modelGroup = new QGroupBox(QStringLiteral("SAM Model"), this);
     auto *modelRow = new QHBoxLayout(modelGroup);
-    modelCombo = new QComboBox(modelGroup);
-    modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    modelCombo = modelListCombo(modelGroup);
     auto *rescanButton = modelListButton(QStringLiteral("↺"), QStringLiteral("Yenile"), modelGroup);
     auto *folderButton = modelListButton(QStringLiteral("…"), QStringLiteral("Models klasörünü seç"), modelGroup);
     modelRow->addWidget(modelCombo, 1);
@@ -177,6 +177,7 @@ void AiSegDialog::refreshModels()
             modelCombo->setCurrentIndex(index);
     }
     modelCombo->blockSignals(false);
+    growWindowToFit(this);
 
     const QString chosen = modelCombo->currentData().toString();
     if (firstChoice && found && !chosen.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "ai/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
+#include "ai/ModelsFolderDialog.h"
 #include "dialogs/Prompts.h"
 
 #include <QComboBox>
@@ -60,8 +61,7 @@ FaceAnnotationDialog::FaceAnnotationDialog(QWidget *parent) : QDialog(parent)
     auto *modelGroup = new QGroupBox(QStringLiteral("Model  (yolov8?-face.onnx)"), this);
     auto *modelLayout = new QVBoxLayout(modelGroup);
     auto *modelRow = new QHBoxLayout;
-    modelCombo = new QComboBox(modelGroup);
-    modelCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    modelCombo = modelListCombo(modelGroup);
     browseButton = new QPushButton(QStringLiteral("Browse…"), modelGroup);
     browseButton->setFixedWidth(72);
     // The narrow button keeps its whole label with less side padding.
@@ -140,7 +140,7 @@ void FaceAnnotationDialog::setLoadedPath(const QString &path)
 {
     loaded = path;
     if (!loaded.isEmpty())
-        selectLoadedModel();
+        selectModel(loaded);
 }
 
 void FaceAnnotationDialog::setModelReady(bool ok, const QString &info)
@@ -186,24 +186,16 @@ void FaceAnnotationDialog::updateButtons()
     browseButton->setEnabled(!running);
 }
 
-int FaceAnnotationDialog::indexOfPath(const QString &path) const
-{
-    for (int i = 0; i < modelCombo->count(); ++i) {
-        if (modelCombo->itemData(i).toString() == path)
-            return i;
-    }
-    return -1;
-}
-
-// Makes the loaded model the combo's current item, adding it when it lies
-// outside the listed folder.
-void FaceAnnotationDialog::selectLoadedModel()
+// Makes `path` the combo's current item, adding it when it lies outside the
+// listed folder.
+void FaceAnnotationDialog::selectModel(const QString &path)
 {
     const QSignalBlocker blocker(modelCombo);
-    int index = indexOfPath(loaded);
+    int index = modelCombo->findData(path);
     if (index < 0) {
-        modelCombo->addItem(QFileInfo(loaded).fileName(), loaded);
+        modelCombo->addItem(QFileInfo(path).fileName(), path);
         index = modelCombo->count() - 1;
+        growWindowToFit(this);
     }
     modelCombo->setCurrentIndex(index);
 }
@@ -217,10 +209,11 @@ void FaceAnnotationDialog::rescanModels()
         const QSignalBlocker blocker(modelCombo);
         modelCombo->clear();
         for (const QFileInfo &file : faceModels(folder))
-            modelCombo->addItem(file.fileName() + fileSizeSuffix(file.size()), file.absoluteFilePath());
+            addModelItem(modelCombo, file);
     }
+    growWindowToFit(this);
     if (!loaded.isEmpty()) {
-        selectLoadedModel();
+        selectModel(loaded);
         return;
     }
     // Nothing loaded yet: the first model found loads by itself.
@@ -250,15 +243,7 @@ void FaceAnnotationDialog::browseForModel()
     if (path.isEmpty())
         return;
     settings.setValue(QStringLiteral("lastModelDir"), QFileInfo(path).absolutePath());
-    {
-        const QSignalBlocker blocker(modelCombo);
-        int index = indexOfPath(path);
-        if (index < 0) {
-            modelCombo->addItem(QFileInfo(path).fileName(), path);
-            index = modelCombo->count() - 1;
-        }
-        modelCombo->setCurrentIndex(index);
-    }
+    selectModel(path);
     emit modelSelected(path);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/AiRunPanel.h"
 #include "ai/FaceDetection.h"
 
 #include <QDialog>
@@ -25,7 +26,7 @@ namespace Quillmark {
 // The run buttons are enabled only while a model is loaded and nothing runs;
 // Accept only while faces are shown and nothing runs. While a run goes on,
 // "Cancel" is offered and the model cannot be changed.
-class FaceAnnotationDialog : public QDialog {
+class FaceAnnotationDialog : public QDialog, public AiRunPanel {
     Q_OBJECT
 
 public:
@@ -41,8 +42,8 @@ public slots:
     // buttons follow ok.
     void setModelReady(bool ok, const QString &info = QString());
     // Hidden when total is below 1.
-    void setProgress(int current, int total);
-    void setRunning(bool running);
+    void setProgress(int current, int total) override;
+    void setRunning(bool running) override;
     void setFaces(const QList<Quillmark::FaceDetection> &faces);
     void clearFaces();
     // Lists the face models of the models folder again.
@@ -63,8 +64,7 @@ private:
     void browseForModel();
     void onModelActivated(int index);
     void updateButtons();
-    int indexOfPath(const QString &path) const;
-    void selectLoadedModel();
+    void selectModel(const QString &path);
 
     QComboBox *modelCombo = nullptr;
     QPushButton *browseButton = nullptr;

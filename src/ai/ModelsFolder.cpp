@@ -61,6 +61,11 @@ QString resolveModelsDirFrom(const QString &appDir, const QString &workDir, cons
     return isFolder(candidate) ? candidate : base;
 }
 
+bool isPromptSegmentationModelName(const QString &fileName)
+{
+    return fileName.contains(QLatin1String("sam"), Qt::CaseInsensitive);
+}
+
 QString fileSizeSuffix(qint64 bytes)
 {
     constexpr qint64 mebibyte = 1048576;

@@ -20,6 +20,11 @@ QString resolveModelsDir(const QString &subfolder = QString());
 QString resolveModelsDirFrom(const QString &appDir, const QString &workDir, const QString &chosenDir,
                              const QString &subfolder);
 
+// A point-prompt or concept segmentation model by its file name ("sam" in it,
+// in any case: segmentation_mobile_sam.onnx, sam3_decoder.onnx). The click and
+// concept segmentation tools list these; the detection tools never do.
+bool isPromptSegmentationModelName(const QString &fileName);
+
 // "  (N KB)" below 1 MiB (N at least 1), else "  (N MB)"; integer division.
 QString fileSizeSuffix(qint64 bytes);
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 
@@ -27,6 +28,26 @@ QPushButton *modelListButton(const QString &text, const QString &toolTip, QWidge
     button->setFixedWidth(30);
     button->setToolTip(toolTip);
     return button;
+}
+
+QComboBox *modelListCombo(QWidget *parent)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return combo;
+}
+
+void growWindowToFit(QWidget *widget)
+{
+    QPointer<QWidget> window = widget->window();
+    QMetaObject::invokeMethod(
+        window,
+        [window] {
+            if (window && window->isVisible())
+                window->resize(window->size().expandedTo(window->sizeHint()));
+        },
+        Qt::QueuedConnection);
 }
 
 QString modelItemText(const QFileInfo &file)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ai/AiRunPanel.h"
 #include "ai/PosePerson.h"
 
 #include <QDialog>
@@ -27,7 +28,7 @@ namespace Quillmark {
 //
 // The run buttons are enabled only while a model is loaded and nothing runs.
 // While a run goes on, "Cancel" is offered and the model cannot be changed.
-class PoseAnnotationDialog : public QDialog {
+class PoseAnnotationDialog : public QDialog, public AiRunPanel {
     Q_OBJECT
 
 public:
@@ -50,8 +51,8 @@ public slots:
     // The model type line (or "Hata: " and info in red); the run buttons follow ok.
     void setModelReady(bool ok, const QString &info = QString());
     // Hidden when total is below 1.
-    void setProgress(int current, int total);
-    void setRunning(bool running);
+    void setProgress(int current, int total) override;
+    void setRunning(bool running) override;
     void setPersons(const QList<Quillmark::PosePerson> &persons);
     void clearPersons();
     // Makes that keypoint's row current (the canvas hovers it).

@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QPolygonF>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,7 @@ namespace Quillmark {
 
 class AboutDialog;
 class AiAutoLabelDialog;
+class AiRunPanel;
 class AiSam3Dialog;
 class AiSegDialog;
 class FaceAnnotationDialog;
@@ -59,6 +61,7 @@ class StatsOverlay;
 class ToolBar;
 class TopBar;
 class UpdateChecker;
+struct AiToolWords;
 class VideoScrubber;
 
 // The program's one top-level window. It owns the open project and everything
@@ -254,6 +257,27 @@ private:
     void cancelJob();
     void createJobCancelButton();
 
+    // Import (MainWindowImport.cpp). Results of a worker reach the GUI thread
+    // in the finish steps, which merge them into the project.
+    struct ImportedImage {
+        QString path;
+        QSize size;
+    };
+    // Runs `work` on a worker thread in the busy state with `status` shown and
+    // the progress bar started at `progressMaximum` (0: busy sweep), then
+    // `then` on the GUI thread.
+    void runInBackground(const QString &status, int progressMaximum, const std::function<void()> &work,
+                         const std::function<void()> &then);
+    void chooseImportFormat(const QString &folder, const QStringList &detected);
+    void prepareDatasetImport(const QString &folder, const QString &format);
+    void startDatasetImport(const QString &format, const QString &path);
+    void finishDatasetImport(Dataset &imported, bool ok);
+    void onImagesImported(const QList<ImportedImage> &images);
+    void finishPackageImport(Dataset &imported, bool ok, const QString &path, const QString &storedType);
+    // The project holds nothing a user made (no type, file, media or classes):
+    // an import may start it afresh.
+    bool projectIsBlank() const;
+
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
     void onProjectLoaded(Project *loaded, bool ok, const QString &path);
@@ -305,9 +329,8 @@ private:
 
     // Auto-label (MainWindowAutoLabel.cpp)
     void handleDetectionModelSelected(const QString &path);
-    void finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const QString &noun,
+    void finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const AiToolWords &words,
                                    bool appliedElsewhere);
-    void finishAutoLabelRunAll(const AiBatchRun::Summary &summary, const QString &noun);
     void connectAutoLabelDialog();
     void resetAiTool();
 
@@ -319,6 +342,20 @@ private:
     // status text, while another job runs. Results applied to the entry the canvas
     // shows should go through addAnnotationsToImage.
     bool runAiBatch(AiBatchRun::Task task);
+    // Starts `task` for an AI tool's panel: its run buttons wait, its bar counts
+    // the images when `countImages`, and the status bar shows `runningText`.
+    // False when it cannot start; the panel is then as it was.
+    bool startAiRun(AiBatchRun::Task task, AiRunPanel *panel, const QString &runningText, bool countImages);
+    // The end of a tool's run over all images: the classes, the panels and the
+    // modified flag follow what was added; the status bar shows `doneText` (or
+    // how far a cancelled run came) with what the run left undone, and engine
+    // failures are also told in a message box.
+    void finishAiRunOverAll(const AiBatchRun::Summary &summary, AiRunPanel *panel, const AiToolWords &words,
+                            const QString &doneText, int timeout);
+    // Tells why a run on the current image has nothing to show (stopped, the
+    // image gone or unreadable, the engine failed); false when it has.
+    bool reportAiRunCurrentShortfall(const AiBatchRun::Summary &summary, const AiToolWords &words);
+    QList<int> allImageIds() const;
     // Appends annotations to an image's record (no undo step); when the canvas
     // shows that image, its list follows. Returns the number added.
     int addAnnotationsToImage(ImageEntry &entry, const QList<Annotation> &annotations);
@@ -358,10 +395,9 @@ private:
     void handleFaceModelSelected(const QString &path);
     void handlePoseModelSelected(const QString &path);
     void showPendingPoseResults(int personIdx, int kpIdx, int newVis);
-    void finishFaceRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
-    void finishFaceRunAll(const AiBatchRun::Summary &summary);
-    void finishPoseRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile);
-    void finishPoseRunAll(const AiBatchRun::Summary &summary);
+    // The end of a run on the current image whose results wait for review.
+    void finishPreviewRun(const AiBatchRun::Summary &summary, bool changedMeanwhile, AiRunPanel *panel,
+                          const AiToolWords &words, const QString &doneText);
     // The canvas dropped its pending annotations (another image is shown).
     void dropPendingFacePose();
     // Puts the results of one tool on the canvas; the other tool's go.

@@ -3,12 +3,33 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/AiRunPanel.h"
+#include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"
+#include "dialogs/Prompts.h"
 
 #include <QProgressBar>
 #include <QStatusBar>
 
 namespace Quillmark {
+
+namespace {
+
+// What a run over images left undone, to follow its closing status text; empty
+// when every image was read and run.
+QString shortfallText(const AiBatchRun::Summary &summary)
+{
+    QString text;
+    if (summary.unreadable > 0)
+        text += QStringLiteral(" %1 image(s) could not be read.").arg(summary.unreadable);
+    if (summary.gone > 0)
+        text += QStringLiteral(" %1 image(s) were removed meanwhile.").arg(summary.gone);
+    if (summary.failed > 0)
+        text += QStringLiteral(" Inference failed on %1 image(s): %2").arg(summary.failed).arg(summary.firstError);
+    return text;
+}
+
+} // namespace
 
 bool MainWindow::isAiBatchRunning() const
 {
@@ -52,6 +73,87 @@ bool MainWindow::runAiBatch(AiBatchRun::Task task)
         return false;
     }
     return true;
+}
+
+bool MainWindow::startAiRun(AiBatchRun::Task task, AiRunPanel *panel, const QString &runningText, bool countImages)
+{
+    const int total = int(task.imageIds.size());
+    if (countImages)
+        task.progress = [panel](int done, int count) { panel->setProgress(done, count); };
+    panel->setRunning(true);
+    if (countImages)
+        panel->setProgress(0, total);
+    statusBar()->showMessage(runningText);
+    if (runAiBatch(std::move(task)))
+        return true;
+    panel->setRunning(false);
+    panel->setProgress(0, 0);
+    return false;
+}
+
+void MainWindow::finishAiRunOverAll(const AiBatchRun::Summary &summary, AiRunPanel *panel, const AiToolWords &words,
+                                    const QString &doneText, int timeout)
+{
+    panel->setRunning(false);
+    panel->setProgress(0, 0);
+    if (summary.abandoned) {
+        statusBar()->showMessage(words.prefix + QStringLiteral(": stopped, the project was replaced."), 4000);
+        return;
+    }
+    project.dataset.syncClassesFromAnnotations();
+    refreshUi();
+    if (summary.added > 0)
+        modified = true;
+
+    QString text = doneText;
+    if (summary.cancelled) {
+        text = QStringLiteral("%1: cancelled after %2 of %3 image(s); added %4 %5(s).")
+                   .arg(words.prefix)
+                   .arg(summary.done)
+                   .arg(summary.total)
+                   .arg(summary.added)
+                   .arg(words.noun);
+    }
+    statusBar()->showMessage(text + shortfallText(summary), summary.failed > 0 ? 10000 : timeout);
+    if (summary.failed > 0) {
+        Prompts::current().warning(this, words.title,
+                                   QStringLiteral("Inference failed on %1 of %2 images:\n%3")
+                                       .arg(summary.failed)
+                                       .arg(summary.total)
+                                       .arg(summary.firstError));
+    }
+}
+
+bool MainWindow::reportAiRunCurrentShortfall(const AiBatchRun::Summary &summary, const AiToolWords &words)
+{
+    const QString prefix = words.prefix + QStringLiteral(": ");
+    if (summary.abandoned) {
+        statusBar()->showMessage(prefix + QStringLiteral("stopped, the project was replaced."), 4000);
+    } else if (summary.cancelled) {
+        statusBar()->showMessage(prefix + QStringLiteral("cancelled."), 3000);
+    } else if (summary.gone > 0) {
+        statusBar()->showMessage(prefix + QStringLiteral("the image was removed during the run."), 4000);
+    } else if (summary.unreadable > 0 && words.unreadableBox.isEmpty()) {
+        statusBar()->showMessage(prefix + QStringLiteral("could not read image."), 3000);
+    } else if (summary.unreadable > 0) {
+        statusBar()->clearMessage();
+        Prompts::current().warning(this, words.title, words.unreadableBox);
+    } else if (summary.failed > 0) {
+        statusBar()->showMessage(prefix + QStringLiteral("inference failed — %1").arg(summary.firstError), 6000);
+        Prompts::current().warning(this, words.title, QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QList<int> MainWindow::allImageIds() const
+{
+    QList<int> ids;
+    ids.reserve(project.dataset.images.size());
+    for (const ImageEntry &image : project.dataset.images)
+        ids.append(image.id);
+    return ids;
 }
 
 bool MainWindow::isImageShown(int imageId) const

@@ -6,6 +6,7 @@
 
 #include "ai/AiAutoLabelDialog.h"
 #include "ai/AutoLabelAnnotations.h"
+#include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
@@ -42,18 +43,11 @@ auto autoLabelCompute(OnnxInferencer *engine, bool segmentation, bool boxOnly, f
     };
 }
 
-// What a run over images left undone, to follow its status text; empty when
-// every image was read and run.
-QString skippedText(const AiBatchRun::Summary &summary)
+// The auto-label tool in its messages; what it finds depends on the model.
+AiToolWords autoLabelWords(const QString &noun)
 {
-    QString text;
-    if (summary.unreadable > 0)
-        text += QStringLiteral(" %1 image(s) could not be read.").arg(summary.unreadable);
-    if (summary.gone > 0)
-        text += QStringLiteral(" %1 image(s) were removed meanwhile.").arg(summary.gone);
-    if (summary.failed > 0)
-        text += QStringLiteral(" Inference failed on %1 image(s): %2").arg(summary.failed).arg(summary.firstError);
-    return text;
+    return AiToolWords{QStringLiteral("AI"), dialogTitle, noun, noun + QStringLiteral("s"),
+                       QStringLiteral("Could not read image file.")};
 }
 
 } // namespace
@@ -137,7 +131,7 @@ void MainWindow::onAiRunCurrent()
     }
     const int imageId = entry->id;
     const bool segmentation = detector.isSegmentation();
-    const QString noun = segmentation ? QStringLiteral("instance") : QStringLiteral("object");
+    const AiToolWords words = autoLabelWords(segmentation ? QStringLiteral("instance") : QStringLiteral("object"));
 
     // Results belong to the image they were computed for: while it is still
     // on the canvas each becomes an undo step there, otherwise they go into its
@@ -159,43 +153,19 @@ void MainWindow::onAiRunCurrent()
                 canvas->addDetection(annotation);
             return int(found.size());
         });
-    task.finished = [this, imageId, noun, appliedElsewhere](const AiBatchRun::Summary &summary) {
-        finishAutoLabelRunCurrent(summary, imageId, noun, *appliedElsewhere);
+    task.finished = [this, imageId, words, appliedElsewhere](const AiBatchRun::Summary &summary) {
+        finishAutoLabelRunCurrent(summary, imageId, words, *appliedElsewhere);
     };
-
-    aiAutoLabelDialog->setRunning(true);
-    statusBar()->showMessage(QStringLiteral("Running inference…"));
-    if (!runAiBatch(std::move(task)))
-        aiAutoLabelDialog->setRunning(false);
+    startAiRun(std::move(task), aiAutoLabelDialog, QStringLiteral("Running inference…"), false);
 }
 
-void MainWindow::finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const QString &noun,
+void MainWindow::finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const AiToolWords &words,
                                            bool appliedElsewhere)
 {
     aiAutoLabelDialog->setRunning(false);
     resetAiTool();
-    if (summary.abandoned) {
-        statusBar()->showMessage(QStringLiteral("AI: stopped, the project was replaced."), 4000);
+    if (reportAiRunCurrentShortfall(summary, words))
         return;
-    }
-    if (summary.cancelled) {
-        statusBar()->showMessage(QStringLiteral("AI: cancelled."), 3000);
-        return;
-    }
-    if (summary.gone > 0) {
-        statusBar()->showMessage(QStringLiteral("AI: the image was removed during the run."), 4000);
-        return;
-    }
-    if (summary.unreadable > 0) {
-        statusBar()->clearMessage();
-        Prompts::current().warning(this, dialogTitle, QStringLiteral("Could not read image file."));
-        return;
-    }
-    if (summary.failed > 0) {
-        statusBar()->showMessage(QStringLiteral("AI: inference failed — %1").arg(summary.firstError), 6000);
-        Prompts::current().warning(this, dialogTitle, QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
-        return;
-    }
 
     project.dataset.syncClassesFromAnnotations();
     pushClassColors();
@@ -206,11 +176,12 @@ void MainWindow::finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, i
         refreshStats();
         statusBar()->showMessage(QStringLiteral("AI: added %1 %2(s) to %3, which is no longer shown.")
                                      .arg(summary.added)
-                                     .arg(noun, entry ? QFileInfo(entry->filePath).fileName() : QString()),
+                                     .arg(words.noun, entry ? QFileInfo(entry->filePath).fileName() : QString()),
                                  5000);
         return;
     }
-    statusBar()->showMessage(QStringLiteral("AI: found %1 %2(s) on current image.").arg(summary.added).arg(noun), 4000);
+    statusBar()->showMessage(QStringLiteral("AI: found %1 %2(s) on current image.").arg(summary.added).arg(words.noun),
+                             4000);
 }
 
 void MainWindow::onAiRunAll()
@@ -218,63 +189,23 @@ void MainWindow::onAiRunAll()
     if (!detector.isLoaded() || project.dataset.images.isEmpty() || isAiBatchRunning())
         return;
     const bool segmentation = detector.isSegmentation();
-    const QString noun = segmentation ? QStringLiteral("instance") : QStringLiteral("detection");
-
-    QList<int> ids;
-    ids.reserve(project.dataset.images.size());
-    for (const ImageEntry &image : std::as_const(project.dataset.images))
-        ids.append(image.id);
-    const int n = int(ids.size());
+    const AiToolWords words = autoLabelWords(segmentation ? QStringLiteral("instance") : QStringLiteral("detection"));
 
     AiBatchRun::Task task = AiBatchRun::makeTask<QList<Annotation>>(
-        std::move(ids),
+        allImageIds(),
         autoLabelCompute(&detector, segmentation, isBoxOnlyProjectType(project.projectType),
                          aiAutoLabelDialog->confidence(), aiAutoLabelDialog->iouThreshold()),
         [this](ImageEntry &entry, QList<Annotation> &found) { return addAnnotationsToImage(entry, found); });
-    task.progress = [this](int done, int total) { aiAutoLabelDialog->setProgress(done, total); };
-    task.finished = [this, noun](const AiBatchRun::Summary &summary) { finishAutoLabelRunAll(summary, noun); };
-
-    aiAutoLabelDialog->setRunning(true);
-    aiAutoLabelDialog->setProgress(0, n);
-    statusBar()->showMessage(QStringLiteral("Running inference…"));
-    if (!runAiBatch(std::move(task))) {
-        aiAutoLabelDialog->setRunning(false);
-        aiAutoLabelDialog->setProgress(0, 0);
-    }
-}
-
-void MainWindow::finishAutoLabelRunAll(const AiBatchRun::Summary &summary, const QString &noun)
-{
-    aiAutoLabelDialog->setRunning(false);
-    aiAutoLabelDialog->setProgress(0, 0);
-    resetAiTool();
-    if (summary.abandoned) {
-        statusBar()->showMessage(QStringLiteral("AI: stopped, the project was replaced."), 4000);
-        return;
-    }
-
-    project.dataset.syncClassesFromAnnotations();
-    refreshUi();
-    if (summary.added > 0)
-        modified = true;
-
-    QString text =
-        summary.cancelled
-            ? QStringLiteral("AI: cancelled after %1 of %2 images; added %3 %4(s).")
-                  .arg(summary.done)
-                  .arg(summary.total)
-                  .arg(summary.added)
-                  .arg(noun)
-            : QStringLiteral("AI: added %1 %2(s) across %3 images.").arg(summary.added).arg(noun).arg(summary.total);
-    text += skippedText(summary);
-    statusBar()->showMessage(text, summary.failed > 0 ? 10000 : 5000);
-    if (summary.failed > 0) {
-        Prompts::current().warning(this, dialogTitle,
-                                   QStringLiteral("Inference failed on %1 of %2 images:\n%3")
-                                       .arg(summary.failed)
-                                       .arg(summary.total)
-                                       .arg(summary.firstError));
-    }
+    task.finished = [this, words](const AiBatchRun::Summary &summary) {
+        finishAiRunOverAll(summary, aiAutoLabelDialog, words,
+                           QStringLiteral("AI: added %1 %2(s) across %3 images.")
+                               .arg(summary.added)
+                               .arg(words.noun)
+                               .arg(summary.total),
+                           5000);
+        resetAiTool();
+    };
+    startAiRun(std::move(task), aiAutoLabelDialog, QStringLiteral("Running inference…"), true);
 }
 
 } // namespace Quillmark

@@ -7,6 +7,7 @@
 
 #include "ai/FaceAnnotationDialog.h"
 #include "ai/PoseAnnotationDialog.h"
+#include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"
 #include "dialogs/SettingsDialog.h"
@@ -42,15 +43,6 @@ QList<Annotation> personAnnotations(const QList<PosePerson> &persons)
     return annotations;
 }
 
-QList<int> imageIdsOf(const Dataset &dataset)
-{
-    QList<int> ids;
-    ids.reserve(dataset.images.size());
-    for (const ImageEntry &image : dataset.images)
-        ids.append(image.id);
-    return ids;
-}
-
 // The work of one picture on a run's worker: the engine's results, with its
 // reason when the run failed.
 auto faceCompute(FaceInferencer *engine, float conf, float iou)
@@ -71,59 +63,28 @@ auto poseCompute(PoseInferencer *engine, float conf, float iou, float keypointCo
     };
 }
 
-// The words of one tool in its messages.
-struct ToolWords {
-    QString prefix;  // "Face"
-    QString results; // "faces"
-    QString title;   // of its message boxes
-};
+// The two tools in their messages.
+const AiToolWords faceWords{QStringLiteral("Face"), QStringLiteral("Face Detection"), QStringLiteral("face"),
+                            QStringLiteral("faces"), QString()};
+const AiToolWords poseWords{QStringLiteral("Pose"), QStringLiteral("Pose Annotation"), QStringLiteral("person"),
+                            QStringLiteral("persons"), QString()};
 
-const ToolWords faceWords{QStringLiteral("Face"), QStringLiteral("faces"), QStringLiteral("Face Detection")};
-const ToolWords poseWords{QStringLiteral("Pose"), QStringLiteral("persons"), QStringLiteral("Pose Annotation")};
-
-// Reports why a run on the current image left no preview; false when it
-// produced one.
-bool reportRunCurrentProblem(QWidget *window, QStatusBar *status, const AiBatchRun::Summary &summary,
-                             bool changedMeanwhile, const ToolWords &words)
+// A run on one image whose results wait on the canvas for review: while the
+// image is still shown when they arrive, `show` puts them there; otherwise they
+// are dropped and `changedMeanwhile` says so.
+template <typename Result, typename Compute, typename IsShown, typename Show>
+AiBatchRun::Task previewTask(int imageId, Compute compute, IsShown isShown, Show show,
+                             const std::shared_ptr<bool> &changedMeanwhile)
 {
-    const QString prefix = words.prefix + QStringLiteral(": ");
-    if (summary.abandoned) {
-        status->showMessage(prefix + QStringLiteral("stopped, the project was replaced."), 4000);
-    } else if (summary.cancelled) {
-        status->showMessage(prefix + QStringLiteral("cancelled."), 3000);
-    } else if (summary.gone > 0) {
-        status->showMessage(prefix + QStringLiteral("the image was removed during the run."), 4000);
-    } else if (summary.unreadable > 0) {
-        status->showMessage(prefix + QStringLiteral("could not read image."), 3000);
-    } else if (summary.failed > 0) {
-        status->showMessage(prefix + QStringLiteral("inference failed — %1").arg(summary.firstError), 6000);
-        Prompts::current().warning(window, words.title,
-                                   QStringLiteral("Inference failed:\n%1").arg(summary.firstError));
-    } else if (changedMeanwhile) {
-        status->showMessage(
-            prefix + QStringLiteral("another image is shown now; the %1 found were dropped.").arg(words.results), 4000);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-// Shows the summary of a run over all images, with what it could not do.
-void reportRunAll(QWidget *window, QStatusBar *status, const AiBatchRun::Summary &summary, QString text, int timeout,
-                  const ToolWords &words)
-{
-    if (summary.gone > 0)
-        text += QStringLiteral(" %1 image(s) were removed meanwhile.").arg(summary.gone);
-    if (summary.failed > 0)
-        text += QStringLiteral(" Inference failed on %1 image(s): %2").arg(summary.failed).arg(summary.firstError);
-    status->showMessage(text, summary.failed > 0 ? 10000 : timeout);
-    if (summary.failed > 0) {
-        Prompts::current().warning(window, words.title,
-                                   QStringLiteral("Inference failed on %1 of %2 images:\n%3")
-                                       .arg(summary.failed)
-                                       .arg(summary.total)
-                                       .arg(summary.firstError));
-    }
+    return AiBatchRun::makeTask<Result>({imageId}, std::move(compute),
+                                        [isShown, show, changedMeanwhile](ImageEntry &target, Result &found) {
+                                            if (!isShown(target.id)) {
+                                                *changedMeanwhile = true;
+                                                return 0;
+                                            }
+                                            show(found);
+                                            return int(found.size());
+                                        });
 }
 
 } // namespace
@@ -163,6 +124,24 @@ void MainWindow::showPendingPersons(const QList<PosePerson> &persons)
     pendingPersons = persons;
     canvas->setPendingAnnotations(personAnnotations(persons));
     poseDialog->setPersons(persons);
+}
+
+void MainWindow::finishPreviewRun(const AiBatchRun::Summary &summary, bool changedMeanwhile, AiRunPanel *panel,
+                                  const AiToolWords &words, const QString &doneText)
+{
+    panel->setRunning(false);
+    if (reportAiRunCurrentShortfall(summary, words))
+        return;
+    if (changedMeanwhile) {
+        statusBar()->showMessage(
+            words.prefix +
+                QStringLiteral(": another image is shown now; the %1 found were dropped.").arg(words.results),
+            4000);
+        return;
+    }
+    project.dataset.syncClassesFromAnnotations();
+    pushClassColors();
+    statusBar()->showMessage(doneText, 4000);
 }
 
 const ImageEntry *MainWindow::imageForRunCurrent(const QString &toolPrefix)
@@ -222,42 +201,19 @@ void MainWindow::onFaceRunCurrent()
 {
     if (!faceInferencer.isReady() || isAiBatchRunning())
         return;
-    const ImageEntry *entry = imageForRunCurrent(QStringLiteral("Face"));
+    const ImageEntry *entry = imageForRunCurrent(faceWords.prefix);
     if (!entry)
         return;
-
-    // A preview belongs to the image it was computed for: when another one is
-    // shown by the time the result arrives, the result is dropped.
     auto changedMeanwhile = std::make_shared<bool>(false);
-    AiBatchRun::Task task = AiBatchRun::makeTask<QList<FaceDetection>>(
-        {entry->id}, faceCompute(&faceInferencer, faceDialog->confidence(), faceDialog->iouThreshold()),
-        [this, changedMeanwhile](ImageEntry &target, QList<FaceDetection> &faces) {
-            if (!isImageShown(target.id)) {
-                *changedMeanwhile = true;
-                return 0;
-            }
-            showPendingFaces(faces);
-            return int(faces.size());
-        });
+    AiBatchRun::Task task = previewTask<QList<FaceDetection>>(
+        entry->id, faceCompute(&faceInferencer, faceDialog->confidence(), faceDialog->iouThreshold()),
+        [this](int id) { return isImageShown(id); },
+        [this](const QList<FaceDetection> &faces) { showPendingFaces(faces); }, changedMeanwhile);
     task.finished = [this, changedMeanwhile](const AiBatchRun::Summary &summary) {
-        finishFaceRunCurrent(summary, *changedMeanwhile);
+        finishPreviewRun(summary, *changedMeanwhile, faceDialog, faceWords,
+                         QStringLiteral("Face: %1 face(s) detected.  Click Accept to save.").arg(pendingFaces.size()));
     };
-
-    faceDialog->setRunning(true);
-    statusBar()->showMessage(QStringLiteral("Running face inference…"));
-    if (!runAiBatch(std::move(task)))
-        faceDialog->setRunning(false);
-}
-
-void MainWindow::finishFaceRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile)
-{
-    faceDialog->setRunning(false);
-    if (reportRunCurrentProblem(this, statusBar(), summary, changedMeanwhile, faceWords))
-        return;
-    project.dataset.syncClassesFromAnnotations();
-    pushClassColors();
-    statusBar()->showMessage(
-        QStringLiteral("Face: %1 face(s) detected.  Click Accept to save.").arg(pendingFaces.size()), 4000);
+    startAiRun(std::move(task), faceDialog, QStringLiteral("Running face inference…"), false);
 }
 
 void MainWindow::onFaceAccept()
@@ -286,10 +242,8 @@ void MainWindow::onFaceRunAll()
 {
     if (!faceInferencer.isReady() || project.dataset.images.isEmpty() || isAiBatchRunning())
         return;
-    QList<int> ids = imageIdsOf(project.dataset);
-    const int n = int(ids.size());
     AiBatchRun::Task task = AiBatchRun::makeTask<QList<FaceDetection>>(
-        std::move(ids), faceCompute(&faceInferencer, faceDialog->confidence(), faceDialog->iouThreshold()),
+        allImageIds(), faceCompute(&faceInferencer, faceDialog->confidence(), faceDialog->iouThreshold()),
         [this](ImageEntry &entry, QList<FaceDetection> &faces) {
             // The shown image's preview would now add its faces a second time.
             if (!pendingFaces.isEmpty() && isImageShown(entry.id)) {
@@ -298,39 +252,12 @@ void MainWindow::onFaceRunAll()
             }
             return addAnnotationsToImage(entry, faceAnnotations(faces));
         });
-    task.progress = [this](int done, int total) { faceDialog->setProgress(done, total); };
-    task.finished = [this](const AiBatchRun::Summary &summary) { finishFaceRunAll(summary); };
-
-    faceDialog->setRunning(true);
-    faceDialog->setProgress(0, n);
-    statusBar()->showMessage(QStringLiteral("Running face inference…"));
-    if (!runAiBatch(std::move(task))) {
-        faceDialog->setRunning(false);
-        faceDialog->setProgress(0, 0);
-    }
-}
-
-void MainWindow::finishFaceRunAll(const AiBatchRun::Summary &summary)
-{
-    faceDialog->setRunning(false);
-    faceDialog->setProgress(0, 0);
-    if (summary.abandoned) {
-        statusBar()->showMessage(faceWords.prefix + QStringLiteral(": stopped, the project was replaced."), 4000);
-        return;
-    }
-    project.dataset.syncClassesFromAnnotations();
-    refreshUi();
-    if (summary.added > 0)
-        modified = true;
-
-    const QString text =
-        summary.cancelled
-            ? QStringLiteral("Face: cancelled after %1 of %2 image(s); added %3 face(s).")
-                  .arg(summary.done)
-                  .arg(summary.total)
-                  .arg(summary.added)
-            : QStringLiteral("Face: added %1 face(s) across %2 image(s).").arg(summary.added).arg(summary.total);
-    reportRunAll(this, statusBar(), summary, text, 5000, faceWords);
+    task.finished = [this](const AiBatchRun::Summary &summary) {
+        finishAiRunOverAll(
+            summary, faceDialog, faceWords,
+            QStringLiteral("Face: added %1 face(s) across %2 image(s).").arg(summary.added).arg(summary.total), 5000);
+    };
+    startAiRun(std::move(task), faceDialog, QStringLiteral("Running face inference…"), true);
 }
 
 // --- Pose ------------------------------------------------------------------------
@@ -366,42 +293,22 @@ void MainWindow::onPoseRunCurrent()
 {
     if (!poseInferencer.isReady() || isAiBatchRunning())
         return;
-    const ImageEntry *entry = imageForRunCurrent(QStringLiteral("Pose"));
+    const ImageEntry *entry = imageForRunCurrent(poseWords.prefix);
     if (!entry)
         return;
-
     auto changedMeanwhile = std::make_shared<bool>(false);
-    AiBatchRun::Task task = AiBatchRun::makeTask<QList<PosePerson>>(
-        {entry->id},
+    AiBatchRun::Task task = previewTask<QList<PosePerson>>(
+        entry->id,
         poseCompute(&poseInferencer, poseDialog->confThreshold(), poseDialog->iouThreshold(),
                     poseDialog->keypointConfThreshold()),
-        [this, changedMeanwhile](ImageEntry &target, QList<PosePerson> &persons) {
-            if (!isImageShown(target.id)) {
-                *changedMeanwhile = true;
-                return 0;
-            }
-            showPendingPersons(persons);
-            return int(persons.size());
-        });
+        [this](int id) { return isImageShown(id); },
+        [this](const QList<PosePerson> &persons) { showPendingPersons(persons); }, changedMeanwhile);
     task.finished = [this, changedMeanwhile](const AiBatchRun::Summary &summary) {
-        finishPoseRunCurrent(summary, *changedMeanwhile);
+        finishPreviewRun(
+            summary, *changedMeanwhile, poseDialog, poseWords,
+            QStringLiteral("Pose: %1 person(s) detected.  Click Accept to save.").arg(pendingPersons.size()));
     };
-
-    poseDialog->setRunning(true);
-    statusBar()->showMessage(QStringLiteral("Running pose inference…"));
-    if (!runAiBatch(std::move(task)))
-        poseDialog->setRunning(false);
-}
-
-void MainWindow::finishPoseRunCurrent(const AiBatchRun::Summary &summary, bool changedMeanwhile)
-{
-    poseDialog->setRunning(false);
-    if (reportRunCurrentProblem(this, statusBar(), summary, changedMeanwhile, poseWords))
-        return;
-    project.dataset.syncClassesFromAnnotations();
-    pushClassColors();
-    statusBar()->showMessage(
-        QStringLiteral("Pose: %1 person(s) detected.  Click Accept to save.").arg(pendingPersons.size()), 4000);
+    startAiRun(std::move(task), poseDialog, QStringLiteral("Running pose inference…"), false);
 }
 
 void MainWindow::showPendingPoseResults(int personIdx, int kpIdx, int newVis)
@@ -440,10 +347,8 @@ void MainWindow::onPoseRunAll()
 {
     if (!poseInferencer.isReady() || project.dataset.images.isEmpty() || isAiBatchRunning())
         return;
-    QList<int> ids = imageIdsOf(project.dataset);
-    const int n = int(ids.size());
     AiBatchRun::Task task = AiBatchRun::makeTask<QList<PosePerson>>(
-        std::move(ids),
+        allImageIds(),
         poseCompute(&poseInferencer, poseDialog->confThreshold(), poseDialog->iouThreshold(),
                     poseDialog->keypointConfThreshold()),
         [this](ImageEntry &entry, QList<PosePerson> &persons) {
@@ -453,36 +358,12 @@ void MainWindow::onPoseRunAll()
             }
             return addAnnotationsToImage(entry, personAnnotations(persons));
         });
-    task.progress = [this](int done, int total) { poseDialog->setProgress(done, total); };
-    task.finished = [this](const AiBatchRun::Summary &summary) { finishPoseRunAll(summary); };
-
-    poseDialog->setRunning(true);
-    poseDialog->setProgress(0, n);
-    statusBar()->showMessage(QStringLiteral("Running pose inference…"));
-    if (!runAiBatch(std::move(task))) {
-        poseDialog->setRunning(false);
-        poseDialog->setProgress(0, 0);
-    }
-}
-
-void MainWindow::finishPoseRunAll(const AiBatchRun::Summary &summary)
-{
-    poseDialog->setRunning(false);
-    poseDialog->setProgress(0, 0);
-    if (summary.abandoned) {
-        statusBar()->showMessage(poseWords.prefix + QStringLiteral(": stopped, the project was replaced."), 4000);
-        return;
-    }
-    project.dataset.syncClassesFromAnnotations();
-    refreshUi();
-    if (summary.added > 0)
-        modified = true;
-
-    const QString text =
-        summary.cancelled
-            ? QStringLiteral("Pose: cancelled after %1 of %2 image(s).").arg(summary.done).arg(summary.total)
-            : QStringLiteral("Pose: processed %1 image(s).").arg(summary.total);
-    reportRunAll(this, statusBar(), summary, text, 4000, poseWords);
+    // The closing text counts images, not persons.
+    task.finished = [this](const AiBatchRun::Summary &summary) {
+        finishAiRunOverAll(summary, poseDialog, poseWords,
+                           QStringLiteral("Pose: processed %1 image(s).").arg(summary.total), 4000);
+    };
+    startAiRun(std::move(task), poseDialog, QStringLiteral("Running pose inference…"), true);
 }
 
 } // namespace Quillmark

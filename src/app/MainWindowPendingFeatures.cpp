@@ -6,7 +6,6 @@
 
 #include "app/PendingFeatureGuard.h"
 #include "chrome/ToolBar.h"
-#include "panels/ImageListPanel.h"
 
 #include <QPushButton>
 
@@ -14,11 +13,8 @@ namespace Quillmark {
 
 void MainWindow::holdPendingFeatures()
 {
-    for (ToolBar::Button button : {ToolBar::ImportImages, ToolBar::ImportDataset, ToolBar::ImportPackage,
-                                   ToolBar::ExportPackage, ToolBar::ExportDataset})
+    for (ToolBar::Button button : {ToolBar::ExportPackage, ToolBar::ExportDataset})
         PendingFeatureGuard::hold(toolBar->button(button));
-    // Adds images, as the tool bar's Import Images does.
-    PendingFeatureGuard::hold(imageListPanel->addButton());
 }
 
 } // namespace Quillmark

@@ -33,8 +33,8 @@ const QString imageChangedText = QStringLiteral("The image changed.  Encode the 
 QRectF annotationBox(const QRectF &box, const QPolygonF &outline, const QSize &imageSize)
 {
     const QRectF inside = box.normalized().intersected(QRectF(QPointF(0, 0), imageSize));
-    const bool usable = std::isfinite(box.x()) && std::isfinite(box.y()) && std::isfinite(box.width())
-        && std::isfinite(box.height()) && inside.isValid();
+    const bool usable = std::isfinite(box.x()) && std::isfinite(box.y()) && std::isfinite(box.width()) &&
+                        std::isfinite(box.height()) && inside.isValid();
     return usable ? inside : outline.boundingRect();
 }
 
@@ -177,8 +177,8 @@ void MainWindow::handleSamPromptsChanged(const QList<QPointF> &positive, const Q
     canvas->setSamResultPolygon(QPolygonF(outline));
     aiSegDialog->setAcceptEnabled(!outline.isEmpty());
     if (!outline.isEmpty()) {
-        aiSegDialog->setStatus(QStringLiteral("Preview ready (%1 pts).  Click Accept to keep, or add more prompts.")
-                                   .arg(outline.size()));
+        aiSegDialog->setStatus(
+            QStringLiteral("Preview ready (%1 pts).  Click Accept to keep, or add more prompts.").arg(outline.size()));
     } else if (!samInferencer.lastError().isEmpty()) {
         aiSegDialog->setStatus(QStringLiteral("Decoding failed: ") + samInferencer.lastError());
     } else {
@@ -196,7 +196,8 @@ void MainWindow::onSamAccept()
     canvas->commitSamResult();
     project.dataset.syncClassesFromAnnotations();
     pushClassColors();
-    aiSegDialog->setStatus(QStringLiteral("Segment accepted.  Click more prompts for the next object, or click Clear."));
+    aiSegDialog->setStatus(
+        QStringLiteral("Segment accepted.  Click more prompts for the next object, or click Clear."));
     statusBar()->showMessage(QStringLiteral("SAM segment accepted."), 3000);
 }
 
@@ -237,8 +238,8 @@ void MainWindow::onSam3ModelsSelected()
     }
     // Every showing of the dialog names the same files again; large models are
     // not loaded twice.
-    if (sam3Inferencer.modelsLoaded()
-        && sam3Inferencer.loadedPaths() == QStringList{encoderPath, decoderPath, tokenizerPath}) {
+    if (sam3Inferencer.modelsLoaded() &&
+        sam3Inferencer.loadedPaths() == QStringList{encoderPath, decoderPath, tokenizerPath}) {
         return;
     }
 
@@ -251,8 +252,11 @@ void MainWindow::onSam3ModelsSelected()
         statusBar()->showMessage(QStringLiteral("SAM3: ") + sam3Inferencer.lastError(), 5000);
         return;
     }
+    // Encoding asks for an image when none is shown. Kept disabled until one is,
+    // the button would stay so after the user opened one: nothing here learns
+    // of it while the window is open.
     const bool imageShown = shownImageEntry() != nullptr;
-    sam3Dialog->setEncodeEnabled(imageShown);
+    sam3Dialog->setEncodeEnabled(true);
     sam3Dialog->setStatus(imageShown ? QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin.")
                                      : QStringLiteral("Models loaded.  Open an image first."));
     statusBar()->showMessage(QStringLiteral("SAM3 models loaded."), 3000);
@@ -261,9 +265,9 @@ void MainWindow::onSam3ModelsSelected()
 void MainWindow::onSam3Encode()
 {
     SegmentedImage target;
-    const QImage image = pixelsToEncode(sam3Title, sam3Inferencer.modelsLoaded(),
-                                        QStringLiteral("Load all SAM3 models first."),
-                                        QStringLiteral("Cannot read the current image."), target);
+    const QImage image =
+        pixelsToEncode(sam3Title, sam3Inferencer.modelsLoaded(), QStringLiteral("Load all SAM3 models first."),
+                       QStringLiteral("Cannot read the current image."), target);
     if (image.isNull())
         return;
 
@@ -325,9 +329,8 @@ void MainWindow::onSam3Detect(const QString &text, float presThr, float maskThr)
         sam3Dialog->setStatus(QStringLiteral("Detection failed: ") + sam3Inferencer.lastError());
         statusBar()->showMessage(QStringLiteral("SAM3: ") + sam3Inferencer.lastError(), 5000);
     } else {
-        sam3Dialog->setStatus(QStringLiteral("No detections above threshold %1 for \"%2\".")
-                                  .arg(double(presThr), 0, 'f', 2)
-                                  .arg(prompt));
+        sam3Dialog->setStatus(
+            QStringLiteral("No detections above threshold %1 for \"%2\".").arg(double(presThr), 0, 'f', 2).arg(prompt));
         statusBar()->showMessage(QStringLiteral("SAM3: no detections found."), 3000);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace Quillmark {
 
@@ -18,10 +19,9 @@ namespace {
 // The counter stops at the largest int rather than wrapping: a negative id
 // would pass for a video frame (whose canvas id is a complement).
 template <typename Entry>
-void appendWithId(QList<Entry> &list, int &nextId, const Entry &entry)
+void appendWithId(QList<Entry> &list, int &nextId, Entry copy)
 {
     constexpr int largestId = std::numeric_limits<int>::max();
-    Entry copy = entry;
     if (copy.id < 0) {
         copy.id = nextId;
         if (nextId < largestId)
@@ -29,7 +29,20 @@ void appendWithId(QList<Entry> &list, int &nextId, const Entry &entry)
     } else {
         nextId = std::max(nextId, copy.id == largestId ? largestId : copy.id + 1);
     }
-    list.append(copy);
+    list.append(std::move(copy));
+}
+
+// Every entry as a new one (its id forgotten), sizes below 0 as unknown.
+template <typename Entry>
+void appendAllAsNew(QList<Entry> &list, int &nextId, QList<Entry> entries)
+{
+    list.reserve(list.size() + entries.size());
+    for (Entry &entry : entries) {
+        entry.id = -1;
+        entry.width = std::max(0, entry.width);
+        entry.height = std::max(0, entry.height);
+        appendWithId(list, nextId, std::move(entry));
+    }
 }
 
 template <typename Entry>
@@ -188,6 +201,22 @@ void Dataset::syncClassesFromAnnotations()
                 sync(a.className);
         }
     }
+}
+
+void Dataset::appendAsNew(QList<ImageEntry> entries)
+{
+    appendAllAsNew(images, nextImageId, std::move(entries));
+}
+
+void Dataset::appendAsNew(QList<VideoEntry> entries)
+{
+    appendAllAsNew(videos, nextVideoId, std::move(entries));
+}
+
+void Dataset::mergeClassColors(const QMap<QString, QColor> &colors)
+{
+    for (auto it = colors.cbegin(); it != colors.cend(); ++it)
+        addClass(it.key(), it.value());
 }
 
 } // namespace Quillmark

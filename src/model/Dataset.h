@@ -68,6 +68,16 @@ public:
 
     // Adds every class that an annotation uses (images, then video frames).
     void syncClassesFromAnnotations();
+
+    // Merging another dataset in (imports). The entries are appended in order
+    // as new ones: each takes the next id, whatever id it carried, so ids
+    // continue after the project's own. A size below 0 is stored as 0
+    // (unknown). Linear in the number of entries.
+    void appendAsNew(QList<ImageEntry> entries);
+    void appendAsNew(QList<VideoEntry> entries);
+    // Adds every class of `colors` that the list lacks, with its colour;
+    // classes already present keep theirs.
+    void mergeClassColors(const QMap<QString, QColor> &colors);
 };
 
 } // namespace Quillmark

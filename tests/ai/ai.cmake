@@ -19,24 +19,30 @@ qm_add_test(tst_onnxinferencer LABEL ai SOURCES tst_onnxinferencer.cpp)
 add_dependencies(tst_onnxinferencer qm_ai_test_models)
 target_compile_definitions(tst_onnxinferencer PRIVATE QM_AI_MODELS_DIR="${QM_AI_MODELS_DIR}")
 
-# The engine test once more, with the engine's own sources compiled under
+# An engine test once more, with the engines' own sources compiled under
 # AddressSanitizer and the runtime's memory arena off, so that a read past the
-# end of a model output fails the run instead of going unnoticed.
-set(_qm_ai_engine_sources
-  OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp
-  DetectionDecoding.cpp OutlineTracing.cpp OnnxInferencer.cpp CocoClassNames.cpp)
-list(TRANSFORM _qm_ai_engine_sources PREPEND "${PROJECT_SOURCE_DIR}/src/ai/")
-add_executable(tst_onnxinferencer_asan tst_onnxinferencer.cpp ${_qm_ai_engine_sources})
-target_include_directories(tst_onnxinferencer_asan PRIVATE
-  "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}/tests/common")
-target_link_libraries(tst_onnxinferencer_asan PRIVATE Qt6::Core Qt6::Gui Qt6::Test onnxruntime::onnxruntime)
-target_compile_definitions(tst_onnxinferencer_asan PRIVATE
-  QM_AI_MODELS_DIR="${QM_AI_MODELS_DIR}" QUILLMARK_ORT_NO_ARENA)
-target_compile_options(tst_onnxinferencer_asan PRIVATE -fsanitize=address -fno-omit-frame-pointer)
-target_link_options(tst_onnxinferencer_asan PRIVATE -fsanitize=address)
-add_dependencies(tst_onnxinferencer_asan qm_ai_test_models)
-add_test(NAME tst_onnxinferencer_asan COMMAND tst_onnxinferencer_asan)
-set_tests_properties(tst_onnxinferencer_asan PROPERTIES
-  LABELS "ai"
-  TIMEOUT 300
-  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=abort_on_error=1;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp")
+# end of a model output fails the run instead of going unnoticed. SOURCES are
+# files of src/ai; DEFINES name the generated models; DEPENDS makes them.
+function(qm_ai_asan_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEFINES;DEPENDS" ${ARGN})
+  list(TRANSFORM ARG_SOURCES PREPEND "${PROJECT_SOURCE_DIR}/src/ai/")
+  add_executable(${name}_asan ${name}.cpp ${ARG_SOURCES})
+  target_include_directories(${name}_asan PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}/tests/common")
+  target_link_libraries(${name}_asan PRIVATE
+    Qt6::Core Qt6::Gui Qt6::Test onnxruntime::onnxruntime simdjson::simdjson)
+  target_compile_definitions(${name}_asan PRIVATE ${ARG_DEFINES} QUILLMARK_ORT_NO_ARENA)
+  target_compile_options(${name}_asan PRIVATE -fsanitize=address -fno-omit-frame-pointer)
+  target_link_options(${name}_asan PRIVATE -fsanitize=address)
+  add_dependencies(${name}_asan ${ARG_DEPENDS})
+  add_test(NAME ${name}_asan COMMAND ${name}_asan)
+  set_tests_properties(${name}_asan PROPERTIES
+    LABELS "ai"
+    TIMEOUT 300
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=abort_on_error=1;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp")
+endfunction()
+
+qm_ai_asan_test(tst_onnxinferencer
+  SOURCES OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp DetectionDecoding.cpp
+          OutlineTracing.cpp OnnxInferencer.cpp CocoClassNames.cpp
+  DEFINES QM_AI_MODELS_DIR="${QM_AI_MODELS_DIR}"
+  DEPENDS qm_ai_test_models)

@@ -8,11 +8,11 @@ qm_add_test(tst_autolabelannotations LABEL ai SOURCES tst_autolabelannotations.c
 # program does: they run from a folder with none at or above it (the generated
 # test models lie in a "models" folder beside the other AI test programs).
 set(_qm_autolabel_bin "${CMAKE_BINARY_DIR}/autolabel-tests")
-qm_add_test(tst_autolabeldialog LABEL ai WIDGETS SOURCES tst_autolabeldialog.cpp AutoLabelTestSupport.h)
+qm_add_test(tst_autolabeldialog LABEL ai WIDGETS SOURCES tst_autolabeldialog.cpp AiDialogTestSupport.h)
 set_target_properties(tst_autolabeldialog PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${_qm_autolabel_bin}")
 set_tests_properties(tst_autolabeldialog PROPERTIES WORKING_DIRECTORY "${_qm_autolabel_bin}")
 
-qm_add_test(tst_autolabelcommands LABEL ai WIDGETS SOURCES tst_autolabelcommands.cpp AutoLabelTestSupport.h)
+qm_add_test(tst_autolabelcommands LABEL ai WIDGETS SOURCES tst_autolabelcommands.cpp AiDialogTestSupport.h)
 set_target_properties(tst_autolabelcommands PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${_qm_autolabel_bin}")
 set_tests_properties(tst_autolabelcommands PROPERTIES WORKING_DIRECTORY "${_qm_autolabel_bin}")
 target_include_directories(tst_autolabelcommands PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")

@@ -17,28 +17,12 @@ function(qm_facepose_engine_test name)
   qm_add_test(${name} LABEL ai SOURCES ${name}.cpp FacePoseTestSupport.h)
   add_dependencies(${name} qm_facepose_test_models)
   target_compile_definitions(${name} PRIVATE QM_FACEPOSE_MODELS_DIR="${QM_FACEPOSE_MODELS_DIR}")
-
-  # The same test with the engine's sources compiled under AddressSanitizer and
-  # the runtime's memory arena off, so that a read past the end of a model
-  # output fails the run instead of going unnoticed.
-  set(_sources
-    OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp DetectionDecoding.cpp
-    OutlineTracing.cpp PictureInference.cpp FaceDetection.cpp FaceDecoding.cpp FaceInferencer.cpp
-    PosePerson.cpp PoseDecoding.cpp PoseInferencer.cpp)
-  list(TRANSFORM _sources PREPEND "${PROJECT_SOURCE_DIR}/src/ai/")
-  add_executable(${name}_asan ${name}.cpp ${_sources})
-  target_include_directories(${name}_asan PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}/tests/common")
-  target_link_libraries(${name}_asan PRIVATE Qt6::Core Qt6::Gui Qt6::Test onnxruntime::onnxruntime)
-  target_compile_definitions(${name}_asan PRIVATE
-    QM_FACEPOSE_MODELS_DIR="${QM_FACEPOSE_MODELS_DIR}" QUILLMARK_ORT_NO_ARENA)
-  target_compile_options(${name}_asan PRIVATE -fsanitize=address -fno-omit-frame-pointer)
-  target_link_options(${name}_asan PRIVATE -fsanitize=address)
-  add_dependencies(${name}_asan qm_facepose_test_models)
-  add_test(NAME ${name}_asan COMMAND ${name}_asan)
-  set_tests_properties(${name}_asan PROPERTIES
-    LABELS "ai"
-    TIMEOUT 300
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=abort_on_error=1;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp")
+  qm_ai_asan_test(${name}
+    SOURCES OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp DetectionDecoding.cpp
+            OutlineTracing.cpp PictureInference.cpp FaceDetection.cpp FaceDecoding.cpp FaceInferencer.cpp
+            PosePerson.cpp PoseDecoding.cpp PoseInferencer.cpp
+    DEFINES QM_FACEPOSE_MODELS_DIR="${QM_FACEPOSE_MODELS_DIR}"
+    DEPENDS qm_facepose_test_models)
 endfunction()
 
 qm_facepose_engine_test(tst_faceinferencer)

@@ -4,8 +4,9 @@
 // (straight into the records, off the GUI thread), failures, and what changes
 // under a run.
 
+#include "AiCommandTestSupport.h"
+#include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
-#include "AutoLabelTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
@@ -24,7 +25,7 @@
 #include <QUndoStack>
 
 using namespace Quillmark;
-using AutoLabelTest::buttonWithText;
+using AiDialogTest::buttonWithText;
 using namespace AppTest;
 
 namespace {
@@ -44,14 +45,10 @@ QList<int> kinds(const QList<Annotation> &labels)
 
 } // namespace
 
-class TestAutoLabelCommands : public QObject {
+class TestAutoLabelCommands : public QObject, AiCommandTest::WindowFixture {
     Q_OBJECT
 
     QTemporaryDir dir;
-    QmTest::ScriptedPrompts *prompts = nullptr;
-    std::unique_ptr<QmTest::PromptsOverride> installed;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
     // Ids of the three images: a 1280 x 720 picture held in memory, a
     // 720 x 1280 file, and a file that is no picture.
     int wide = -1;
@@ -92,29 +89,12 @@ class TestAutoLabelCommands : public QObject {
 
     void chooseAiTool() { emit window->sideToolBarWidget()->toolChanged(Tool::AiLabel); }
 
-    void waitForRunEnd() { QTRY_VERIFY_WITH_TIMEOUT(!window->isAiBatchRunning(), 20000); }
-
     const ImageEntry &entry(int id) { return *access->project().dataset.imageById(id); }
 
 private slots:
-    void init()
-    {
-        QSettings().clear();
-        prompts = new QmTest::ScriptedPrompts;
-        installed = std::make_unique<QmTest::PromptsOverride>(prompts);
-        window = std::make_unique<MainWindow>();
-        access = std::make_unique<MainWindowTestAccess>(*window);
-        window->show();
-    }
+    void init() { open(); }
 
-    void cleanup()
-    {
-        access.reset();
-        window.reset();
-        installed.reset();
-        delete prompts;
-        prompts = nullptr;
-    }
+    void cleanup() { close(); }
 
     // The tool loads the model configured in Settings and shows the dialog in
     // simple mode; the tool goes back to Select; choosing it again loads
@@ -138,17 +118,17 @@ private slots:
 
         chooseAiTool();
         QCOMPARE(selected.count(), 1);
-        QVERIFY(prompts->calls.isEmpty());
+        QVERIFY(prompts.calls.isEmpty());
     }
 
     void toolWithoutAModel()
     {
         openProject("segmentation");
         chooseAiTool();
-        QCOMPARE(prompts->calls.size(), 1);
-        QCOMPARE(prompts->calls[0].title, QStringLiteral("Model Not Found"));
-        QCOMPARE(prompts->calls[0].text, QStringLiteral("No segmentation model is configured.\n\nPlease set the model "
-                                                        "path in Settings → Models → Segmentation."));
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls[0].title, QStringLiteral("Model Not Found"));
+        QCOMPARE(prompts.calls[0].text, QStringLiteral("No segmentation model is configured.\n\nPlease set the model "
+                                                       "path in Settings → Models → Segmentation."));
         QVERIFY(!dialog()->isVisible());
         QCOMPARE(window->sideToolBarWidget()->tool(), int(Tool::Select));
 
@@ -218,9 +198,9 @@ private slots:
         access->selectImage(broken);
         buttonWithText(dialog(), "Run on Current Image")->click();
         waitForRunEnd();
-        QCOMPARE(prompts->calls.size(), 1);
-        QCOMPARE(prompts->calls[0].kind, QStringLiteral("warning"));
-        QCOMPARE(prompts->calls[0].text, QStringLiteral("Could not read image file."));
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls[0].kind, QStringLiteral("warning"));
+        QCOMPARE(prompts.calls[0].text, QStringLiteral("Could not read image file."));
     }
 
     // Run over all images: off the GUI thread with the file commands and the
@@ -271,9 +251,9 @@ private slots:
         waitForRunEnd();
         QVERIFY2(statusText(*window).startsWith("AI: inference failed — output shape [1,50,6]"),
                  qPrintable(statusText(*window)));
-        QCOMPARE(prompts->calls.size(), 1);
-        QCOMPARE(prompts->calls[0].title, QStringLiteral("AI Auto-Label"));
-        QVERIFY(prompts->calls[0].text.startsWith("Inference failed:\noutput shape [1,50,6]"));
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls[0].title, QStringLiteral("AI Auto-Label"));
+        QVERIFY(prompts.calls[0].text.startsWith("Inference failed:\noutput shape [1,50,6]"));
         QVERIFY(entry(wide).labels.isEmpty());
         QVERIFY(!access->modified());
 
@@ -282,8 +262,8 @@ private slots:
         QVERIFY2(statusText(*window).startsWith("AI: added 0 detection(s) across 3 images. 1 image(s) could not "
                                                 "be read. Inference failed on 2 image(s): output shape"),
                  qPrintable(statusText(*window)));
-        QCOMPARE(prompts->calls.size(), 2);
-        QVERIFY(prompts->calls[1].text.startsWith("Inference failed on 2 of 3 images:\n"));
+        QCOMPARE(prompts.calls.size(), 2);
+        QVERIFY(prompts.calls[1].text.startsWith("Inference failed on 2 of 3 images:\n"));
         QVERIFY(!access->modified());
     }
 
@@ -320,7 +300,7 @@ private slots:
         buttonWithText(dialog(), "Run on All Images")->click();
         buttonWithText(dialog(), "Cancel")->click();
         waitForRunEnd();
-        QCOMPARE(statusText(*window), QStringLiteral("AI: cancelled after 0 of 3 images; added 0 detection(s)."));
+        QCOMPARE(statusText(*window), QStringLiteral("AI: cancelled after 0 of 3 image(s); added 0 detection(s)."));
         for (int id : {wide, tall, broken})
             QVERIFY(entry(id).labels.isEmpty());
         QVERIFY(!access->modified());
@@ -345,9 +325,9 @@ private slots:
         QSettings().setValue("models/detection", model("det_names.onnx"));
         chooseAiTool();
         buttonWithText(dialog(), "Run on Current Image")->click();
-        QCOMPARE(prompts->calls.size(), 1);
-        QCOMPARE(prompts->calls[0].kind, QStringLiteral("information"));
-        QCOMPARE(prompts->calls[0].text, QStringLiteral("Please open an image first."));
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls[0].kind, QStringLiteral("information"));
+        QCOMPARE(prompts.calls[0].text, QStringLiteral("Please open an image first."));
 
         for (const char *name : {"x.png", "y.jpg"})
             access->project().dataset.addImage(imageEntry(dir.filePath(name), 10, 10));
@@ -390,7 +370,7 @@ private slots:
         chooseAiTool();
         QVERIFY(dialog()->isVisible());
         QVERIFY(!dialog()->isSimpleMode());
-        QVERIFY(prompts->calls.isEmpty());
+        QVERIFY(prompts.calls.isEmpty());
         QCOMPARE(dialog()->windowTitle(), QStringLiteral("AI Auto-Label"));
     }
 };

@@ -5,39 +5,29 @@
 // above it, so that each test decides through the working folder and the
 // "modelsDir" setting where the models are.
 
-#include "AutoLabelTestSupport.h"
+#include "AiDialogTestSupport.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
 #include "ai/AiAutoLabelDialog.h"
 #include "ai/ModelsFolder.h"
-#include "chrome/Theme.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QStandardItemModel>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 using namespace Quillmark;
-using AutoLabelTest::buttonWithText;
+using namespace AiDialogTest;
 
 namespace {
-
-void makeFile(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 QString chosenFolderSetting()
 {
@@ -53,30 +43,8 @@ void setChosenFolder(const QString &folder)
         settings.setValue("modelsDir", folder);
 }
 
-QStringList itemTexts(const QComboBox *combo)
-{
-    QStringList texts;
-    const auto *model = qobject_cast<const QStandardItemModel *>(combo->model());
-    for (int i = 0; i < combo->count(); ++i) {
-        const bool separator =
-            model && model->item(i) &&
-            model->item(i)->data(Qt::AccessibleDescriptionRole).toString() == QLatin1String("separator");
-        texts.append(separator ? QStringLiteral("---") : combo->itemText(i));
-    }
-    return texts;
-}
-
-// A window with the application's style sheet; the dialog is its child as in
-// the program.
-struct StyledHost {
-    QMainWindow window;
-    AiAutoLabelDialog *dialog = nullptr;
-    StyledHost()
-    {
-        window.setStyleSheet(buildAppStyleSheet(Theme::Light));
-        window.resize(800, 600);
-        dialog = new AiAutoLabelDialog(&window);
-    }
+// The dialog as a child of the styled window, as in the program.
+struct Host : StyledHost<AiAutoLabelDialog> {
     QComboBox *combo() const { return dialog->findChild<QComboBox *>(); }
 };
 
@@ -85,31 +53,18 @@ struct StyledHost {
 class TestAutoLabelDialog : public QObject {
     Q_OBJECT
 
-    QTemporaryDir root;
-    QString originalDir;
-
-    // A working folder holding `models` (with the given files) or none.
-    QString workIn(const QString &name)
-    {
-        const QString dir = root.filePath(name);
-        QDir().mkpath(dir);
-        if (!QDir::setCurrent(dir))
-            qFatal("cannot work in %s", qPrintable(dir));
-        return dir;
-    }
+    WorkingFolders folders;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(root.isValid());
-        originalDir = QDir::currentPath();
-        QVERIFY2(findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty(),
-                 "the test program must run from a folder without a models folder at or above it");
+        QVERIFY(folders.isValid());
+        QVERIFY(runsAwayFromModels());
     }
 
     void init() { setChosenFolder({}); }
 
-    void cleanup() { QDir::setCurrent(originalDir); }
+    void cleanup() { folders.restore(); }
 
     // findModelsFolder: the start's own "models", else the first of up to 8
     // parents that has one.
@@ -208,8 +163,8 @@ private slots:
     // setting.
     void modelsFolderOfThisProgram()
     {
-        const QString work = workIn("order");
-        const QString chosen = root.filePath("order-chosen");
+        const QString work = folders.workIn("order");
+        const QString chosen = folders.path("order-chosen");
         QVERIFY(QDir().mkpath(chosen));
         setChosenFolder(chosen);
         QCOMPARE(resolveModelsDir(), chosen);
@@ -237,7 +192,7 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QStringList, expected);
         // No "detection" or "segmentation" subfolder: the models folder itself.
-        const QString models = workIn(QStringLiteral("list-") + QTest::currentDataTag()) + "/models";
+        const QString models = folders.workIn(QStringLiteral("list-") + QTest::currentDataTag()) + "/models";
         makeFile(models + "/yolov8n.onnx", 500);
         makeFile(models + "/yolov8n-seg.onnx", 3 * 1048576 + 524288);
         for (const char *other : {"face_det.onnx", "sam_encoder.onnx", "SAM_Decoder.onnx", "body-POSE.onnx"})
@@ -245,37 +200,65 @@ private slots:
         makeFile(models + "/notes.txt", 10);
         QVERIFY(QDir().mkpath(models + "/folder.onnx"));
 
-        StyledHost host;
+        Host host;
         host.dialog->setProjectType(type);
         host.dialog->rescanModels();
-        QCOMPARE(itemTexts(host.combo()), expected);
+        QCOMPARE(comboTexts(host.combo()), expected);
         QCOMPARE(host.combo()->itemData(0).toString(),
                  QFileInfo(models + "/" + expected.first().section(' ', 0, 0)).absoluteFilePath());
     }
 
+    // The point-prompt and concept models live in "segmentation" by default; a
+    // segmentation project's list must not offer them as detectors, nor load
+    // the first of them when the dialog shows.
+    void promptSegmentationModelsAreLeftOut()
+    {
+        const QString models = folders.workIn("prompt-models") + "/models/segmentation";
+        for (const char *name : {"segmentation_mobile_sam.onnx", "mobile_sam.onnx", "EfficientSAM_vitt.onnx",
+                                 "sam3_vision_encoder.onnx", "sam3_decoder.onnx"})
+            makeFile(models + "/" + name);
+        makeFile(models + "/sam3_tokenizer.json");
+        Host host;
+        QSignalSpy selected(host.dialog, &AiAutoLabelDialog::modelSelected);
+        host.dialog->setProjectType("segmentation");
+        host.dialog->show();
+        QCOMPARE(comboTexts(host.combo()), QStringList{"— no compatible ONNX models found in models/ —"});
+        QCOMPARE(selected.count(), 0);
+
+        // The names the program itself uses for its task models stay listed.
+        makeFile(models + "/segmentation.onnx", 2048);
+        makeFile(models + "/yolov8n-seg.onnx", 2048);
+        makeFile(models + "/detection.onnx", 2048);
+        buttonWithText(host.dialog, "↺")->click();
+        QCOMPARE(comboTexts(host.combo()), (QStringList{"segmentation.onnx  (2 KB)", "yolov8n-seg.onnx  (2 KB)", "---",
+                                                        "detection.onnx  (2 KB)"}));
+        QCOMPARE(selected.count(), 1);
+        QCOMPARE(selected.at(0).at(0).toString(), QFileInfo(models + "/segmentation.onnx").absoluteFilePath());
+    }
+
     void detectionSubfolderIsUsed()
     {
-        const QString models = workIn("subfolder") + "/models";
+        const QString models = folders.workIn("subfolder") + "/models";
         makeFile(models + "/top.onnx", 2048);
         makeFile(models + "/detection/det.onnx", 2048);
-        StyledHost host;
+        Host host;
         host.dialog->setProjectType("object_detection");
         host.dialog->rescanModels();
-        QCOMPARE(itemTexts(host.combo()), QStringList{"det.onnx  (2 KB)"});
+        QCOMPARE(comboTexts(host.combo()), QStringList{"det.onnx  (2 KB)"});
         host.dialog->setProjectType("classification");
         host.dialog->rescanModels();
-        QCOMPARE(itemTexts(host.combo()), QStringList{"top.onnx  (2 KB)"});
+        QCOMPARE(comboTexts(host.combo()), QStringList{"top.onnx  (2 KB)"});
     }
 
     // Without any models folder: only the placeholder, which announces nothing.
     void placeholderWithoutModels()
     {
-        workIn("empty");
-        StyledHost host;
+        folders.workIn("empty");
+        Host host;
         QSignalSpy selected(host.dialog, &AiAutoLabelDialog::modelSelected);
         host.dialog->setProjectType("object_detection");
         host.dialog->show();
-        QCOMPARE(itemTexts(host.combo()), QStringList{"— no compatible ONNX models found in models/ —"});
+        QCOMPARE(comboTexts(host.combo()), QStringList{"— no compatible ONNX models found in models/ —"});
         emit host.combo()->activated(0);
         QCOMPARE(selected.count(), 0);
         QVERIFY(!buttonWithText(host.dialog, "Run on Current Image")->isEnabled());
@@ -285,10 +268,10 @@ private slots:
     // once it is loaded, showing again or rescanning announces nothing.
     void announcesOnlyWhatIsNotLoaded()
     {
-        const QString models = workIn("announce") + "/models";
+        const QString models = folders.workIn("announce") + "/models";
         makeFile(models + "/a.onnx", 100);
         makeFile(models + "/b.onnx", 100);
-        StyledHost host;
+        Host host;
         host.dialog->setProjectType("pose");
         QSignalSpy selected(host.dialog, &AiAutoLabelDialog::modelSelected);
 
@@ -315,12 +298,12 @@ private slots:
     // lies outside the models folder, and showing announces no other.
     void simpleModeKeepsTheConfiguredModel()
     {
-        const QString models = workIn("simple") + "/models";
+        const QString models = folders.workIn("simple") + "/models";
         makeFile(models + "/first.onnx", 100);
-        const QString configured = root.filePath("elsewhere/mine.onnx");
+        const QString configured = folders.path("elsewhere/mine.onnx");
         makeFile(configured, 4096);
 
-        StyledHost host;
+        Host host;
         host.dialog->setProjectType("object_detection");
         QSignalSpy selected(host.dialog, &AiAutoLabelDialog::modelSelected);
         host.dialog->setDetectionMode(true);
@@ -334,7 +317,7 @@ private slots:
         host.dialog->show();
         QCOMPARE(selected.count(), 0);
         QCOMPARE(host.combo()->currentData().toString(), configured);
-        QCOMPARE(itemTexts(host.combo()), (QStringList{"first.onnx  (1 KB)", "---", "mine.onnx  (4 KB)"}));
+        QCOMPARE(comboTexts(host.combo()), (QStringList{"first.onnx  (1 KB)", "---", "mine.onnx  (4 KB)"}));
         QVERIFY(!host.dialog->findChild<QGroupBox *>()->isVisibleTo(host.dialog));
         QVERIFY(buttonWithText(host.dialog, "Run on Current Image")->isEnabled());
     }
@@ -343,8 +326,8 @@ private slots:
     // "Cancel" only while running.
     void runButtonsFollowTheModel()
     {
-        workIn("buttons");
-        StyledHost host;
+        folders.workIn("buttons");
+        Host host;
         host.dialog->show();
         QPushButton *current = buttonWithText(host.dialog, "Run on Current Image");
         QPushButton *all = buttonWithText(host.dialog, "Run on All Images");
@@ -386,7 +369,7 @@ private slots:
 
     void progressAndThresholds()
     {
-        StyledHost host;
+        Host host;
         host.dialog->show();
         auto *bar = host.dialog->findChild<QProgressBar *>();
         QVERIFY(!bar->isVisible());
@@ -409,7 +392,7 @@ private slots:
 
     void titleAndSegmentationTab()
     {
-        StyledHost host;
+        Host host;
         auto *tabs = host.dialog->findChild<QTabWidget *>();
         auto *panel = new QWidget;
         host.dialog->addSegmentationTab(panel);
@@ -443,17 +426,57 @@ private slots:
         QCOMPARE(tabs->currentIndex(), 0);
     }
 
+    // The click-segmentation tab exists in every project but shows only in
+    // segmentation projects; hidden, it must not leave its height as empty
+    // space below the run buttons. Long model names are shown whole.
+    void fitsItsContent()
+    {
+        const QString models = folders.workIn("fit") + "/models";
+        makeFile(models + "/yolov8x-seg-finetuned-on-street-scenes-1280.onnx", 3 * 1048576);
+        Host plain;
+        plain.dialog->setProjectType("object_detection");
+        plain.dialog->setDetectionMode(true);
+        plain.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(plain.dialog));
+
+        Host host;
+        // A panel as tall as its content, as the click-segmentation panel is.
+        auto *panel = new QWidget;
+        auto *tall = new QWidget(panel);
+        tall->setMinimumSize(300, 500);
+        (new QVBoxLayout(panel))->addWidget(tall);
+        host.dialog->addSegmentationTab(panel);
+        host.dialog->setProjectType("segmentation");
+        host.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.dialog));
+        QVERIFY(host.dialog->height() >= 500);
+        QTRY_VERIFY(showsWholeText(host.combo()));
+
+        host.dialog->setProjectType("object_detection");
+        host.dialog->setDetectionMode(true);
+        QTRY_COMPARE(host.dialog->height(), plain.dialog->height());
+        QPushButton *close = buttonWithText(host.dialog, "Close");
+        QPushButton *run = buttonWithText(host.dialog, "Run on All Images");
+        QVERIFY(close->mapTo(host.dialog, QPoint()).y() - run->mapTo(host.dialog, QPoint()).y() < 120);
+
+        // Shown again as a segmentation project: the panel fits again.
+        host.dialog->hide();
+        host.dialog->setProjectType("segmentation");
+        host.dialog->show();
+        QTRY_VERIFY(host.dialog->height() >= 500);
+    }
+
     // "…" stores the chosen folder and lists it (when no other models folder
     // is found); cancelling changes nothing.
     void chooseModelsFolder()
     {
-        workIn("choose");
-        const QString chosen = root.filePath("picked");
+        folders.workIn("choose");
+        const QString chosen = folders.path("picked");
         makeFile(chosen + "/picked.onnx", 100);
 
         QmTest::ScriptedPrompts prompts;
         QmTest::PromptsOverride installed(&prompts);
-        StyledHost host;
+        Host host;
         host.dialog->show();
         QSignalSpy selected(host.dialog, &AiAutoLabelDialog::modelSelected);
 
@@ -466,7 +489,7 @@ private slots:
         prompts.answers.enqueue(chosen);
         buttonWithText(host.dialog, "…")->click();
         QCOMPARE(chosenFolderSetting(), chosen);
-        QCOMPARE(itemTexts(host.combo()), QStringList{"picked.onnx  (1 KB)"});
+        QCOMPARE(comboTexts(host.combo()), QStringList{"picked.onnx  (1 KB)"});
         QCOMPARE(selected.count(), 1);
     }
 
@@ -474,8 +497,8 @@ private slots:
     // disabled.
     void styledLook()
     {
-        workIn("look");
-        StyledHost host;
+        folders.workIn("look");
+        Host host;
         host.window.show();
         host.dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(host.dialog));
@@ -485,17 +508,20 @@ private slots:
         QCOMPARE(buttonWithText(host.dialog, "…")->width(), 30);
         // The placeholder is shown whole.
         QCOMPARE(host.combo()->currentText(), QStringLiteral("— no compatible ONNX models found in models/ —"));
-        QVERIFY(host.combo()->width() > host.combo()->fontMetrics().horizontalAdvance(host.combo()->currentText()));
+        QTRY_VERIFY(showsWholeText(host.combo()));
         QCOMPARE(buttonWithText(host.dialog, "↺")->toolTip(), QStringLiteral("Modelleri yeniden tara"));
         QCOMPARE(buttonWithText(host.dialog, "…")->toolTip(), QStringLiteral("Models klasörünü seç"));
 
         QPushButton *run = buttonWithText(host.dialog, "Run on All Images");
         const QImage disabled = run->grab().toImage();
+        const int disabledText = textContrast(run);
         host.dialog->setLoadedPath("/models/x.onnx");
         host.dialog->setModelType(false);
         const QImage enabled = run->grab().toImage();
         QCOMPARE(disabled.size(), enabled.size());
         QVERIFY(disabled != enabled);
+        QVERIFY2(textContrast(run) > disabledText + 40,
+                 qPrintable(QStringLiteral("enabled %1, disabled %2").arg(textContrast(run)).arg(disabledText)));
     }
 };
 

@@ -3,6 +3,8 @@
 // as one undo step, clearing it, losing it to another image, runs over all
 // images, failures and cancelling.
 
+#include "AiCommandTestSupport.h"
+#include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
 #include "FacePoseTestSupport.h"
 #include "MainWindowTestAccess.h"
@@ -30,6 +32,7 @@
 
 using namespace Quillmark;
 using namespace AppTest;
+using AiDialogTest::buttonWithText;
 using FacePoseTest::model;
 
 namespace {
@@ -47,25 +50,12 @@ void runSettings(MainWindow &window, const std::function<bool(SettingsDialog *)>
     emit window.toolBarWidget()->settingsClicked();
 }
 
-QPushButton *button(QWidget *dialog, const QString &text)
-{
-    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
-}
-
 } // namespace
 
-class TestFacePoseCommands : public QObject {
+class TestFacePoseCommands : public QObject, AiCommandTest::WindowFixture {
     Q_OBJECT
 
     QTemporaryDir dir;
-    QmTest::ScriptedPrompts prompts;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
 
     // A project of the type with images 0 and 1 as files of 640 x 480, image 2 a
     // file that is missing, and image 3 held in memory (1280 x 720); image 0 is
@@ -94,8 +84,6 @@ class TestFacePoseCommands : public QObject {
 
     const ImageEntry &image(int id) { return *access->project().dataset.imageById(id); }
 
-    void waitForRun() { QTRY_VERIFY_WITH_TIMEOUT(!window->isAiBatchRunning(), 20000); }
-
     void loadFaceModel(const char *name)
     {
         emit window->faceAnnotationDialog()->modelSelected(model(name));
@@ -120,23 +108,9 @@ private slots:
         QVERIFY(findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty());
     }
 
-    void init()
-    {
-        QSettings().clear();
-        prompts.calls.clear();
-        prompts.answers.clear();
-        Prompts::setOverride(&prompts);
-        window = std::make_unique<MainWindow>();
-        access = std::make_unique<MainWindowTestAccess>(*window);
-        window->show();
-    }
+    void init() { open(); }
 
-    void cleanup()
-    {
-        access.reset();
-        window.reset();
-        Prompts::setOverride(nullptr);
-    }
+    void cleanup() { close(); }
 
     // The Face tool opens the face panel and hands the canvas back to Select.
     void faceToolOpensThePanel()
@@ -158,7 +132,7 @@ private slots:
         QCOMPARE(statusText(*window), QStringLiteral("Face model: face_landmarks.onnx"));
         QCOMPARE(info->text(), QStringLiteral("✓ Model loaded  (5 landmarks)"));
         QCOMPARE(dialog->loadedPath(), model("face_landmarks.onnx"));
-        QVERIFY(button(dialog, "Run Current")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
 
         loadFaceModel("face_box.onnx");
         QCOMPARE(info->text(), QStringLiteral("✓ Model loaded  (bbox only — no landmarks)"));
@@ -168,7 +142,7 @@ private slots:
                                                "1 (post-processed) veya 3 (DFL multi-scale).");
         QCOMPARE(statusText(*window), failure);
         QCOMPARE(info->text(), failure);
-        QVERIFY(!button(dialog, "Run Current")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run Current")->isEnabled());
         QVERIFY(dialog->loadedPath().isEmpty());
     }
 
@@ -181,7 +155,7 @@ private slots:
         LabelCanvas *canvas = window->labelCanvas();
 
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         // 640 x 480 into 640 x 640: 80 rows of border above; the face in the
         // border only is dropped, two overlapping ones suppressed at IoU 0.45.
         QCOMPARE(statusText(*window), QStringLiteral("Face: 3 face(s) detected.  Click Accept to save."));
@@ -197,12 +171,12 @@ private slots:
 
         // A second run replaces the preview.
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(canvas->pendingAnnotationList().size(), 3);
         QCOMPARE(faceList()->count(), 3);
 
         const int stepsBefore = canvas->undoStack()->count();
-        QTest::mouseClick(button(window->faceAnnotationDialog(), "Accept"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(window->faceAnnotationDialog(), "Accept"), Qt::LeftButton);
         QCOMPARE(statusText(*window), QStringLiteral("Face annotations accepted."));
         QCOMPARE(image(0).labels.size(), 3);
         QCOMPARE(image(0).labels[0].keypointVis, (QList<int>{2, 2, 0, 0, 2}));
@@ -229,7 +203,7 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         LabelCanvas *canvas = window->labelCanvas();
         const Annotation first = canvas->pendingAnnotationList()[0];
         QCOMPARE(first.kind, int(BoundingBox));
@@ -245,7 +219,7 @@ private slots:
         QCOMPARE(faceList()->count(), 0);
 
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         access->currentImageId() = -1;
         window->onFaceRunCurrent();
         QVERIFY(!window->isAiBatchRunning());
@@ -260,12 +234,12 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(faceList()->count(), 3);
         showImage(3);
         QVERIFY(window->pendingFaceResults().isEmpty());
         QCOMPARE(faceList()->count(), 0);
-        QVERIFY(!button(window->faceAnnotationDialog(), "Accept")->isEnabled());
+        QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Accept")->isEnabled());
         window->onFaceAccept();
         for (const ImageEntry &entry : access->project().dataset.images)
             QVERIFY(entry.labels.isEmpty());
@@ -285,7 +259,7 @@ private slots:
         QVERIFY(window->isAiBatchRunning());
         access->selectImage(1); // while the run is in flight
         QCOMPARE(window->labelCanvas()->displayedEntryId(), 1);
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(statusText(*window),
                  QStringLiteral("Face: another image is shown now; the faces found were dropped."));
         QVERIFY(window->labelCanvas()->pendingAnnotationList().isEmpty());
@@ -299,7 +273,7 @@ private slots:
         loadFaceModel("bad_face_fp16.onnx");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^FaceInferencer::run: .*float16"));
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY2(statusText(*window).startsWith(QStringLiteral("Face: inference failed — ")),
                  qPrintable(statusText(*window)));
         QCOMPARE(prompts.calls.size(), 1);
@@ -309,7 +283,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^FaceInferencer::run: .*float16"));
         window->onFaceRunAll();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY2(statusText(*window).contains(QStringLiteral("Inference failed on 3 image(s)")),
                  qPrintable(statusText(*window)));
         QVERIFY(prompts.calls.last().text.startsWith(QStringLiteral("Inference failed on 3 of 4 images")));
@@ -323,27 +297,28 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY(!window->pendingFaceResults().isEmpty());
         const int stepsBefore = window->labelCanvas()->undoStack()->count();
 
         window->onFaceRunAll();
-        QVERIFY(!button(window->faceAnnotationDialog(), "Run All")->isEnabled());
-        QVERIFY(!button(window->faceAnnotationDialog(), "Cancel")->isHidden());
-        waitForRun();
+        QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Run All")->isEnabled());
+        QVERIFY(!buttonWithText(window->faceAnnotationDialog(), "Cancel")->isHidden());
+        waitForRunEnd();
         // 3 faces on each readable picture; the missing file is counted.
         QCOMPARE(image(0).labels.size(), 3);
         QCOMPARE(image(1).labels.size(), 3);
         QCOMPARE(image(2).labels.size(), 0);
         QCOMPARE(image(3).labels.size(), 3);
-        QCOMPARE(statusText(*window), QStringLiteral("Face: added 9 face(s) across 4 image(s)."));
+        QCOMPARE(statusText(*window),
+                 QStringLiteral("Face: added 9 face(s) across 4 image(s). 1 image(s) could not be read."));
         QVERIFY(window->isModified());
         QCOMPARE(image(0).labels[0].className, QStringLiteral("face"));
         // The shown image's canvas holds them; the preview, now added, is gone.
         QCOMPARE(window->labelCanvas()->annotations().size(), 3);
         QVERIFY(window->labelCanvas()->undoStack()->count() <= stepsBefore);
         QVERIFY(window->pendingFaceResults().isEmpty());
-        QVERIFY(button(window->faceAnnotationDialog(), "Run All")->isEnabled());
+        QVERIFY(buttonWithText(window->faceAnnotationDialog(), "Run All")->isEnabled());
         QVERIFY(!window->isAiBatchRunning());
     }
 
@@ -353,8 +328,8 @@ private slots:
         openProject("face");
         loadFaceModel("face_box.onnx");
         window->onFaceRunAll();
-        QTest::mouseClick(button(window->faceAnnotationDialog(), "Cancel"), Qt::LeftButton);
-        waitForRun();
+        QTest::mouseClick(buttonWithText(window->faceAnnotationDialog(), "Cancel"), Qt::LeftButton);
+        waitForRunEnd();
         QCOMPARE(statusText(*window), QStringLiteral("Face: cancelled after 0 of 4 image(s); added 0 face(s)."));
         for (const ImageEntry &entry : access->project().dataset.images)
             QVERIFY(entry.labels.isEmpty());
@@ -370,7 +345,7 @@ private slots:
         emit window->faceAnnotationDialog()->modelSelected(model("face_landmarks.onnx"));
         QCOMPARE(statusText(*window), QStringLiteral("Please wait until the current operation has finished."));
         QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
-        waitForRun();
+        waitForRunEnd();
     }
 
     // Accepted settings hand the configured face and body models to their
@@ -411,11 +386,11 @@ private slots:
         PoseAnnotationDialog *dialog = window->poseAnnotationDialog();
         loadPoseModel("pose_17.onnx");
         QCOMPARE(statusText(*window), QStringLiteral("Pose model: pose_17.onnx"));
-        QVERIFY(button(dialog, "Run Current")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
         dialog->show();
 
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QCOMPARE(statusText(*window), QStringLiteral("Pose: 1 person(s) detected.  Click Accept to save."));
         QCOMPARE(window->pendingPoseResults().size(), 1);
         QList<Annotation> pending = window->labelCanvas()->pendingAnnotationList();
@@ -457,7 +432,7 @@ private slots:
         loadPoseModel("pose_17.onnx");
         dialog->show();
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         emit window->labelCanvas()->poseKeypointHovered(4);
         QTreeWidget *tree = dialog->findChild<QTreeWidget *>();
         QCOMPARE(tree->currentItem(), tree->topLevelItem(4));
@@ -474,10 +449,10 @@ private slots:
         loadFaceModel("face_box.onnx");
         loadPoseModel("pose_17.onnx");
         window->onFaceRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY(!window->pendingFaceResults().isEmpty());
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         QVERIFY(window->pendingFaceResults().isEmpty());
         QCOMPARE(faceList()->count(), 0);
         QCOMPARE(window->labelCanvas()->pendingAnnotationList().size(), 1);
@@ -490,8 +465,8 @@ private slots:
         openProject("pose");
         loadPoseModel("pose_17.onnx");
         window->onPoseRunAll();
-        waitForRun();
-        QCOMPARE(statusText(*window), QStringLiteral("Pose: processed 4 image(s)."));
+        waitForRunEnd();
+        QCOMPARE(statusText(*window), QStringLiteral("Pose: processed 4 image(s). 1 image(s) could not be read."));
         QCOMPARE(image(3).labels.size(), 1);
         QCOMPARE(image(3).labels[0].className, QStringLiteral("person"));
         QVERIFY(window->isModified());
@@ -503,7 +478,7 @@ private slots:
         showImage(3);
         loadPoseModel("palm_192.onnx");
         window->onPoseRunCurrent();
-        waitForRun();
+        waitForRunEnd();
         const QList<Annotation> pending = window->labelCanvas()->pendingAnnotationList();
         QCOMPARE(pending.size(), 3);
         for (const Annotation &hand : pending) {

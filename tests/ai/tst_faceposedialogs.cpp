@@ -6,13 +6,13 @@
 // above it, so each test decides through the working folder and the settings
 // where the models are.
 
+#include "AiDialogTestSupport.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
 #include "ai/FaceAnnotationDialog.h"
 #include "ai/ModelsFolder.h"
 #include "ai/PoseAnnotationDialog.h"
-#include "chrome/Theme.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -28,65 +28,9 @@
 #include <QTreeWidget>
 
 using namespace Quillmark;
+using namespace AiDialogTest;
 
 namespace {
-
-void makeFile(const QString &path, qint64 size = 100)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(size))
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QPushButton *button(QWidget *dialog, const QString &text)
-{
-    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
-}
-
-QGroupBox *group(QWidget *dialog, const QString &titleStart)
-{
-    for (QGroupBox *g : dialog->findChildren<QGroupBox *>()) {
-        if (g->title().startsWith(titleStart))
-            return g;
-    }
-    qFatal("no group %s", qPrintable(titleStart));
-    return nullptr;
-}
-
-QStringList itemTexts(const QComboBox *combo)
-{
-    QStringList texts;
-    for (int i = 0; i < combo->count(); ++i)
-        texts << combo->itemText(i);
-    return texts;
-}
-
-QStringList listTexts(const QListWidget *list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
-}
-
-// The dialogs are children of a window with the application's style sheet, as
-// in the program.
-template <typename Dialog> struct StyledHost {
-    QMainWindow window;
-    Dialog *dialog = nullptr;
-    StyledHost()
-    {
-        window.setStyleSheet(buildAppStyleSheet(Theme::Light));
-        window.resize(900, 700);
-        dialog = new Dialog(&window);
-    }
-};
 
 PosePerson person(float score, const QList<int> &visibilities)
 {
@@ -127,26 +71,13 @@ bool hasColourNear(const QImage &image, const QRect &rect, const QColor &colour)
 class TestFacePoseDialogs : public QObject {
     Q_OBJECT
 
-    QTemporaryDir root;
-    QString originalDir;
-
-    // Works in a fresh folder; returns its path.
-    QString workIn(const QString &name)
-    {
-        const QString dir = root.filePath(name);
-        QDir().mkpath(dir);
-        if (!QDir::setCurrent(dir))
-            qFatal("cannot work in %s", qPrintable(dir));
-        return dir;
-    }
+    WorkingFolders folders;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(root.isValid());
-        originalDir = QDir::currentPath();
-        QVERIFY2(findModelsFolder(QCoreApplication::applicationDirPath()).isEmpty(),
-                 "the test program must run from a folder without a models folder at or above it");
+        QVERIFY(folders.isValid());
+        QVERIFY(runsAwayFromModels());
     }
 
     void init()
@@ -155,13 +86,13 @@ private slots:
         QSettings().clear();
     }
 
-    void cleanup() { QDir::setCurrent(originalDir); }
+    void cleanup() { folders.restore(); }
 
     // --- Face dialog ------------------------------------------------------------
 
     void faceDialogDefaults()
     {
-        workIn("face-defaults");
+        folders.workIn("face-defaults");
         StyledHost<FaceAnnotationDialog> host;
         FaceAnnotationDialog *dialog = host.dialog;
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Face Detection"));
@@ -175,7 +106,7 @@ private slots:
         QCOMPARE(spins[1]->minimum(), 0.10);
         QCOMPARE(spins[1]->maximum(), 0.90);
         QCOMPARE(spins[1]->singleStep(), 0.05);
-        QCOMPARE(group(dialog, "Model")->title(), QStringLiteral("Model  (yolov8?-face.onnx)"));
+        QCOMPARE(groupTitled(dialog, "Model")->title(), QStringLiteral("Model  (yolov8?-face.onnx)"));
         QLabel *info = dialog->findChild<QLabel *>(QStringLiteral("mutedLabel"));
         QVERIFY(info);
         QCOMPARE(info->text(), QStringLiteral("Select a model."));
@@ -187,22 +118,27 @@ private slots:
         QCOMPARE(selected.count(), 0); // no models folder anywhere
         QCOMPARE(dialog->findChild<QListWidget *>()->height(), 100);
         QCOMPARE(dialog->findChild<QProgressBar *>()->isVisible(), false);
-        QCOMPARE(button(dialog, "Browse…")->width(), 72);
+        QCOMPARE(buttonWithText(dialog, "Browse…")->width(), 72);
         // Its label fits in the fixed width on the styled window.
-        QVERIFY(button(dialog, "Browse…")->sizeHint().width() <= 72);
-        QVERIFY(!button(dialog, "Run Current")->isEnabled());
-        QVERIFY(!button(dialog, "Run All")->isEnabled());
-        QVERIFY(!button(dialog, "Accept")->isEnabled());
-        QVERIFY(button(dialog, "Clear")->isEnabled());
-        QVERIFY(!button(dialog, "Cancel")->isVisible());
+        QVERIFY(buttonWithText(dialog, "Browse…")->sizeHint().width() <= 72);
+        QVERIFY(!buttonWithText(dialog, "Run Current")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run All")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Accept")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Clear")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Cancel")->isVisible());
 
-        // The disabled run buttons look disabled on the styled window.
-        const QImage disabled = button(dialog, "Run Current")->grab().toImage();
+        // The disabled run buttons look disabled on the styled window: another
+        // face and a dimmer label.
+        QPushButton *run = buttonWithText(dialog, "Run Current");
+        const QImage disabled = run->grab().toImage();
+        const int disabledText = textContrast(run);
         dialog->setLoadedPath(QStringLiteral("/models/face.onnx"));
         dialog->setModelReady(true);
-        const QImage enabled = button(dialog, "Run Current")->grab().toImage();
+        const QImage enabled = run->grab().toImage();
         QCOMPARE(disabled.size(), enabled.size());
         QVERIFY(disabled.pixelColor(4, disabled.height() / 2) != enabled.pixelColor(4, enabled.height() / 2));
+        QVERIFY2(textContrast(run) > disabledText + 40,
+                 qPrintable(QStringLiteral("enabled %1, disabled %2").arg(textContrast(run)).arg(disabledText)));
     }
 
     // A "face" subfolder lists every model in it; any other folder only the
@@ -228,7 +164,7 @@ private slots:
     {
         QFETCH(QStringList, files);
         QFETCH(QStringList, expected);
-        const QString dir = workIn(QString("face-scan-%1").arg(QTest::currentDataTag()));
+        const QString dir = folders.workIn(QString("face-scan-%1").arg(QTest::currentDataTag()));
         for (const QString &file : files)
             makeFile(dir + "/" + file.section(':', 0, 0), file.section(':', 1).toLongLong());
 
@@ -236,18 +172,39 @@ private slots:
         QSignalSpy selected(host.dialog, &FaceAnnotationDialog::modelSelected);
         host.dialog->show();
         QComboBox *combo = host.dialog->findChild<QComboBox *>();
-        QCOMPARE(itemTexts(combo), expected);
+        QCOMPARE(comboTexts(combo), expected);
         // The first model found loads by itself.
         QCOMPARE(selected.count(), 1);
         QCOMPARE(selected.at(0).at(0).toString(), combo->itemData(0).toString());
         QVERIFY(QFileInfo(combo->itemData(0).toString()).isAbsolute());
     }
 
+    // The dialog is narrow (300 pixels at least); a model's name and size are
+    // shown whole all the same, also for a model picked from elsewhere.
+    void faceModelNamesShownWhole()
+    {
+        const QString dir = folders.workIn("face-whole");
+        makeFile(dir + "/models/face/yolov8n-face.onnx", 2048);
+        StyledHost<FaceAnnotationDialog> host;
+        host.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.dialog));
+        QComboBox *combo = host.dialog->findChild<QComboBox *>();
+        QCOMPARE(combo->currentText(), QStringLiteral("yolov8n-face.onnx  (2 KB)"));
+        QTRY_VERIFY(showsWholeText(combo));
+        QVERIFY(host.dialog->width() >= 300);
+
+        const QString elsewhere = dir + "/downloads/yolov8n-face-widerface-finetuned-640.onnx";
+        makeFile(elsewhere);
+        host.dialog->setLoadedPath(elsewhere);
+        QCOMPARE(combo->currentText(), QFileInfo(elsewhere).fileName());
+        QTRY_VERIFY(showsWholeText(combo));
+    }
+
     // Once a model is loaded, showing again announces nothing and keeps it
     // selected; choosing another item announces it.
     void faceModelAnnouncedOnce()
     {
-        const QString dir = workIn("face-once");
+        const QString dir = folders.workIn("face-once");
         makeFile(dir + "/models/face/a.onnx");
         makeFile(dir + "/models/face/b.onnx");
         StyledHost<FaceAnnotationDialog> host;
@@ -279,7 +236,7 @@ private slots:
 
     void faceBrowse()
     {
-        const QString dir = workIn("face-browse");
+        const QString dir = folders.workIn("face-browse");
         makeFile(dir + "/models/face/a.onnx");
         makeFile(dir + "/picked/my-model.onnx");
         QmTest::ScriptedPrompts prompts;
@@ -291,7 +248,7 @@ private slots:
         QSignalSpy selected(dialog, &FaceAnnotationDialog::modelSelected);
 
         // Cancelled: nothing changes.
-        QTest::mouseClick(button(dialog, "Browse…"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(dialog, "Browse…"), Qt::LeftButton);
         QCOMPARE(prompts.calls.size(), 1);
         QCOMPARE(prompts.calls[0].kind, QStringLiteral("open"));
         QCOMPARE(prompts.calls[0].title, QStringLiteral("Select Face Model"));
@@ -301,7 +258,7 @@ private slots:
 
         const QString picked = dir + "/picked/my-model.onnx";
         prompts.answers.enqueue(picked);
-        QTest::mouseClick(button(dialog, "Browse…"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(dialog, "Browse…"), Qt::LeftButton);
         QCOMPARE(selected.count(), 1);
         QCOMPARE(selected.at(0).at(0).toString(), picked);
         QComboBox *combo = dialog->findChild<QComboBox *>();
@@ -309,21 +266,21 @@ private slots:
         QCOMPARE(QSettings("Quillmark", "Quillmark").value("lastModelDir").toString(), dir + "/picked");
 
         // The next browse starts where the last one ended.
-        QTest::mouseClick(button(dialog, "Browse…"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(dialog, "Browse…"), Qt::LeftButton);
         QCOMPARE(prompts.calls.last().text, dir + "/picked");
         Prompts::setOverride(nullptr);
     }
 
     void faceButtonsFollowTheState()
     {
-        workIn("face-buttons");
+        folders.workIn("face-buttons");
         StyledHost<FaceAnnotationDialog> host;
         FaceAnnotationDialog *dialog = host.dialog;
         dialog->show();
         QLabel *info = dialog->findChild<QLabel *>(QStringLiteral("mutedLabel"));
-        QPushButton *runCurrent = button(dialog, "Run Current");
-        QPushButton *runAll = button(dialog, "Run All");
-        QPushButton *accept = button(dialog, "Accept");
+        QPushButton *runCurrent = buttonWithText(dialog, "Run Current");
+        QPushButton *runAll = buttonWithText(dialog, "Run All");
+        QPushButton *accept = buttonWithText(dialog, "Accept");
 
         dialog->setModelReady(false, "Failed to load face model: broken");
         QCOMPARE(info->text(), QStringLiteral("Failed to load face model: broken"));
@@ -346,14 +303,14 @@ private slots:
 
         dialog->setRunning(true);
         QVERIFY(!runCurrent->isEnabled() && !runAll->isEnabled() && !accept->isEnabled());
-        QVERIFY(button(dialog, "Cancel")->isVisible());
+        QVERIFY(buttonWithText(dialog, "Cancel")->isVisible());
         QVERIFY(!dialog->findChild<QComboBox *>()->isEnabled());
         QSignalSpy cancel(dialog, &FaceAnnotationDialog::cancelRequested);
-        QTest::mouseClick(button(dialog, "Cancel"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(dialog, "Cancel"), Qt::LeftButton);
         QCOMPARE(cancel.count(), 1);
         dialog->setRunning(false);
         QVERIFY(runCurrent->isEnabled() && accept->isEnabled());
-        QVERIFY(!button(dialog, "Cancel")->isVisible());
+        QVERIFY(!buttonWithText(dialog, "Cancel")->isVisible());
 
         dialog->clearFaces();
         QCOMPARE(dialog->findChild<QListWidget *>()->count(), 0);
@@ -372,7 +329,7 @@ private slots:
                                                          {"Clear", SIGNAL(clearRequested())}};
         for (const auto &[text, signal] : clicks) {
             QSignalSpy spy(dialog, signal);
-            QTest::mouseClick(button(dialog, text), Qt::LeftButton);
+            QTest::mouseClick(buttonWithText(dialog, text), Qt::LeftButton);
             QCOMPARE(spy.count(), 1);
         }
     }
@@ -381,7 +338,7 @@ private slots:
 
     void poseDialogDefaults()
     {
-        workIn("pose-defaults");
+        folders.workIn("pose-defaults");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Pose Annotation"));
@@ -403,7 +360,7 @@ private slots:
 
         // Nothing anywhere: both modes say so, and the label in red.
         QComboBox *combo = dialog->findChild<QComboBox *>();
-        QCOMPARE(itemTexts(combo), (QStringList{"Body  (body.onnx bulunamadı)", "Hand  (hand.onnx bulunamadı)"}));
+        QCOMPARE(comboTexts(combo), (QStringList{"Body  (body.onnx bulunamadı)", "Hand  (hand.onnx bulunamadı)"}));
         QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("mutedLabel"));
         QVERIFY(label->isVisible());
         QCOMPARE(label->text(), QStringLiteral("Hata: body.onnx bulunamadı — Settings → Models → Body"));
@@ -417,13 +374,13 @@ private slots:
         QCOMPARE(tree->header()->sectionSize(2), 105);
         QVERIFY(tree->height() >= 200 && tree->height() <= 280);
         QVERIFY(dialog->findChild<QListWidget *>()->height() <= 110);
-        QCOMPARE(group(dialog, "Detected")->title(), QStringLiteral("Detected Persons (0)"));
-        QVERIFY(!button(dialog, "Run Current")->isEnabled());
-        QVERIFY(!button(dialog, "Run All")->isEnabled());
-        QVERIFY(!button(dialog, "Accept")->isEnabled());
+        QCOMPARE(groupTitled(dialog, "Detected")->title(), QStringLiteral("Detected Persons (0)"));
+        QVERIFY(!buttonWithText(dialog, "Run Current")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run All")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Accept")->isEnabled());
         QVERIFY(!dialog->findChild<QProgressBar *>()->isVisible());
 
-        QTest::mouseClick(button(dialog, "Close"), Qt::LeftButton);
+        QTest::mouseClick(buttonWithText(dialog, "Close"), Qt::LeftButton);
         QVERIFY(dialog->isHidden());
     }
 
@@ -431,7 +388,7 @@ private slots:
     // between them; a shown dialog with a model loaded announces nothing.
     void poseModesAndModels()
     {
-        const QString dir = workIn("pose-models");
+        const QString dir = folders.workIn("pose-models");
         makeFile(dir + "/models/body.onnx");
         makeFile(dir + "/models/hand.onnx");
         makeFile(dir + "/configured/my-body.onnx");
@@ -446,14 +403,14 @@ private slots:
         QCOMPARE(selected.count(), 1);
         QCOMPARE(selected.at(0).at(0).toString(), body);
         QComboBox *combo = dialog->findChild<QComboBox *>();
-        QCOMPARE(itemTexts(combo), (QStringList{"Body", "Hand"}));
+        QCOMPARE(comboTexts(combo), (QStringList{"Body", "Hand"}));
 
         dialog->setLoadedPath(body);
         dialog->setModelReady(true);
         QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("mutedLabel"));
         QCOMPARE(label->text(), QStringLiteral("Type: Body Pose (YOLOv8-Pose · 17 kp)"));
         QVERIFY(label->styleSheet().isEmpty());
-        QVERIFY(button(dialog, "Run Current")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
         dialog->hide();
         dialog->show();
         QCOMPARE(selected.count(), 1);
@@ -468,22 +425,22 @@ private slots:
         // A failed load keeps the run buttons off until a load succeeds.
         dialog->setModelReady(false, "broken");
         QCOMPARE(label->text(), QStringLiteral("Hata: broken"));
-        QVERIFY(!button(dialog, "Run Current")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run Current")->isEnabled());
         dialog->setRunning(false);
-        QVERIFY(!button(dialog, "Run Current")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run Current")->isEnabled());
         dialog->setLoadedPath(hand);
         dialog->setModelReady(true);
         QCOMPARE(label->text(), QStringLiteral("Type: Hand Pose (21 kp)"));
-        QVERIFY(button(dialog, "Run All")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Run All")->isEnabled());
         dialog->setRunning(true);
-        QVERIFY(!button(dialog, "Run All")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run All")->isEnabled());
         QVERIFY(!combo->isEnabled());
-        QVERIFY(button(dialog, "Cancel")->isVisible());
+        QVERIFY(buttonWithText(dialog, "Cancel")->isVisible());
     }
 
     void poseModeWithoutModel()
     {
-        const QString dir = workIn("pose-hand-missing");
+        const QString dir = folders.workIn("pose-hand-missing");
         makeFile(dir + "/models/body.onnx");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
@@ -496,17 +453,17 @@ private slots:
         QCOMPARE(selected.count(), 0);
         QLabel *label = dialog->findChild<QLabel *>(QStringLiteral("mutedLabel"));
         QCOMPARE(label->text(), QStringLiteral("Hata: hand.onnx bulunamadı — Settings → Models → Hand"));
-        QVERIFY(!button(dialog, "Run Current")->isEnabled());
+        QVERIFY(!buttonWithText(dialog, "Run Current")->isEnabled());
         // Back to Body, whose model is still loaded: ready again without a load.
         dialog->selectMode("body");
         QCOMPARE(selected.count(), 0);
-        QVERIFY(button(dialog, "Run Current")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
         QCOMPARE(label->text(), QStringLiteral("Type: Body Pose (YOLOv8-Pose · 17 kp)"));
     }
 
     void posePersonsAndKeypoints()
     {
-        workIn("pose-persons");
+        folders.workIn("pose-persons");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
         dialog->show();
@@ -519,13 +476,13 @@ private slots:
         QCOMPARE(listTexts(list),
                  (QStringList{"Person 1     conf: 0.90     16/17 kp", "Person 2     conf: 0.50     21/21 kp",
                               "Person 3     conf: 0.30     3/5 kp"}));
-        QCOMPARE(group(dialog, "Detected")->title(), QStringLiteral("Detected Persons (3)"));
+        QCOMPARE(groupTitled(dialog, "Detected")->title(), QStringLiteral("Detected Persons (3)"));
         QCOMPARE(chosen.count(), 1);
         QCOMPARE(chosen.at(0).at(0).toInt(), 0);
-        QVERIFY(button(dialog, "Accept")->isEnabled());
+        QVERIFY(buttonWithText(dialog, "Accept")->isEnabled());
 
         QTreeWidget *tree = dialog->findChild<QTreeWidget *>();
-        QCOMPARE(group(dialog, "Keypoints")->title(), QStringLiteral("Keypoints — Person 1"));
+        QCOMPARE(groupTitled(dialog, "Keypoints")->title(), QStringLiteral("Keypoints — Person 1"));
         QCOMPARE(tree->topLevelItemCount(), 17);
         QCOMPARE(tree->topLevelItem(0)->text(1), QStringLiteral("Nose"));
         QCOMPARE(tree->topLevelItem(16)->text(1), QStringLiteral("Right Ankle"));
@@ -557,9 +514,9 @@ private slots:
         dialog->clearPersons();
         QCOMPARE(list->count(), 0);
         QCOMPARE(tree->topLevelItemCount(), 0);
-        QCOMPARE(group(dialog, "Detected")->title(), QStringLiteral("Detected Persons (0)"));
-        QCOMPARE(group(dialog, "Keypoints")->title(), QStringLiteral("Keypoints"));
-        QVERIFY(!button(dialog, "Accept")->isEnabled());
+        QCOMPARE(groupTitled(dialog, "Detected")->title(), QStringLiteral("Detected Persons (0)"));
+        QCOMPARE(groupTitled(dialog, "Keypoints")->title(), QStringLiteral("Keypoints"));
+        QVERIFY(!buttonWithText(dialog, "Accept")->isEnabled());
         QCOMPARE(dialog->selectedPersonIndex(), -1);
     }
 
@@ -567,7 +524,7 @@ private slots:
     // visible, occluded, unlabelled and back.
     void poseVisibilityCycle()
     {
-        workIn("pose-cycle");
+        folders.workIn("pose-cycle");
         StyledHost<PoseAnnotationDialog> host;
         PoseAnnotationDialog *dialog = host.dialog;
         dialog->show();

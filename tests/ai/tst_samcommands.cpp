@@ -3,6 +3,8 @@
 // click, preview, accept as one undo step; what happens after another image is
 // shown; concept detections accepted in the order given.
 
+#include "AiCommandTestSupport.h"
+#include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "QmTest.h"
@@ -23,6 +25,7 @@
 
 using namespace Quillmark;
 using namespace AppTest;
+using AiDialogTest::buttonWithText;
 
 namespace {
 
@@ -37,15 +40,6 @@ void copyModel(const QString &from, const QString &to)
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::remove(target);
     QVERIFY2(QFile::copy(QStringLiteral(QM_SAM_MODELS_DIR "/") + from, target), qPrintable(from));
-}
-
-QPushButton *button(QWidget *dialog, const QString &text)
-{
-    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
 }
 
 QString statusOf(QWidget *dialog)
@@ -65,7 +59,7 @@ void countLoads(QtMsgType type, const QMessageLogContext &context, const QString
 
 } // namespace
 
-class TestSamCommands : public QObject {
+class TestSamCommands : public QObject, AiCommandTest::WindowFixture {
     Q_OBJECT
 
 private slots:
@@ -75,8 +69,8 @@ private slots:
         // The point-prompt model: 8 x 16 masks; the winner covers rows 2-5 and
         // columns 4-11, that is (40, 25) to (120, 55) on a 160 x 80 image.
         copyModel("sam_blocks.onnx", "segmentation_mobile_sam.onnx");
-        for (const char *name : {"sam3_vision_encoder.onnx", "sam3_decoder.onnx", "sam3_tokenizer.json",
-                                 "sam3_image_norm.json"})
+        for (const char *name :
+             {"sam3_vision_encoder.onnx", "sam3_decoder.onnx", "sam3_tokenizer.json", "sam3_image_norm.json"})
             copyModel(QStringLiteral("sam3/") + name, name);
         previousHandler = qInstallMessageHandler(countLoads);
     }
@@ -89,11 +83,8 @@ private slots:
 
     void init()
     {
-        prompts.calls.clear();
-        Prompts::setOverride(&prompts);
-        QSettings().clear();
-        window.reset(new MainWindow);
-        MainWindowTestAccess access(*window);
+        open();
+        MainWindowTestAccess &access = *this->access;
         const QDir dir(files.path());
         access.project().projectType = QStringLiteral("segmentation");
         access.project().dataset.addImage(imageEntry(writeImage(dir, "A.png", 160, 80, QColor(255, 0, 51)), 160, 80));
@@ -105,16 +96,11 @@ private slots:
         access.project().dataset.addImage(packaged);
         access.refreshUi();
         access.updateTitle();
-        window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 0);
     }
 
-    void cleanup()
-    {
-        window.reset();
-        Prompts::setOverride(nullptr);
-    }
+    void cleanup() { close(); }
 
     // Encode, click, see the preview, accept: one polygon as one undo step.
     void clickSegmentation()
@@ -129,14 +115,14 @@ private slots:
         emit canvas->samPromptsChanged({QPointF(50, 30)}, {});
         QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
 
-        button(panel, "Encode Current Image")->click();
+        buttonWithText(panel, "Encode Current Image")->click();
         QCOMPARE(statusOf(panel), QStringLiteral("Image encoded.  Left-click = positive  |  Right-click = negative"));
         QVERIFY(canvas->isInSamMode());
         QVERIFY(statusText(*window).startsWith("SAM ready"));
 
         clickAt(canvas, QPointF(60, 40));
         QCOMPARE(statusOf(panel), QStringLiteral("Preview ready (4 pts).  Click Accept to keep, or add more prompts."));
-        QPushButton *accept = button(panel, "Accept");
+        QPushButton *accept = buttonWithText(panel, "Accept");
         QVERIFY(accept->isEnabled());
         const int stepsBefore = canvas->undoStack()->count();
         accept->click();
@@ -154,7 +140,7 @@ private slots:
         QVERIFY(canvas->isInSamMode());
 
         // Clear keeps prompt mode: the next click decodes without a new encoding.
-        button(panel, "Clear Prompts")->click();
+        buttonWithText(panel, "Clear Prompts")->click();
         QCOMPARE(statusOf(panel), QStringLiteral("Prompts cleared.  Click the image to place new prompts."));
         clickAt(canvas, QPointF(60, 40), Qt::RightButton);
         QVERIFY(accept->isEnabled());
@@ -169,30 +155,30 @@ private slots:
     {
         AiSegDialog *panel = window->segmentationDialog();
         LabelCanvas *canvas = window->labelCanvas();
-        MainWindowTestAccess access(*window);
+        MainWindowTestAccess &access = *this->access;
         panel->refreshModels();
-        button(panel, "Encode Current Image")->click();
+        buttonWithText(panel, "Encode Current Image")->click();
         clickAt(canvas, QPointF(60, 40));
-        QVERIFY(button(panel, "Accept")->isEnabled());
+        QVERIFY(buttonWithText(panel, "Accept")->isEnabled());
 
         access.selectImage(1);
         QTRY_COMPARE(canvas->displayedEntryId(), 1);
         QVERIFY(!canvas->isInSamMode());
-        button(panel, "Accept")->click();
+        buttonWithText(panel, "Accept")->click();
         QCOMPARE(statusOf(panel), QStringLiteral("The image changed.  Encode the current image first."));
-        button(panel, "Clear Prompts")->click();
+        buttonWithText(panel, "Clear Prompts")->click();
         QVERIFY(!canvas->isInSamMode());
         QCOMPARE(statusOf(panel), QStringLiteral("Cleared.  Encode an image first."));
         emit canvas->samPromptsChanged({QPointF(60, 40)}, {});
-        QVERIFY(!button(panel, "Accept")->isEnabled());
+        QVERIFY(!buttonWithText(panel, "Accept")->isEnabled());
         for (const ImageEntry &image : window->currentProject().dataset.images)
             QVERIFY(image.labels.isEmpty());
 
         // Encoding the new image starts afresh.
-        button(panel, "Encode Current Image")->click();
+        buttonWithText(panel, "Encode Current Image")->click();
         QVERIFY(canvas->isInSamMode());
         clickAt(canvas, QPointF(60, 40));
-        button(panel, "Accept")->click();
+        buttonWithText(panel, "Accept")->click();
         QCOMPARE(window->currentProject().dataset.images.at(1).labels.size(), 1);
 
         // Leaving the tab ends prompt mode.
@@ -204,7 +190,7 @@ private slots:
     void encodeNeedsAnImageAndAModel()
     {
         AiSegDialog *panel = window->segmentationDialog();
-        MainWindowTestAccess access(*window);
+        MainWindowTestAccess &access = *this->access;
         window->onSamEncode();
         QCOMPARE(prompts.calls.last().kind, QStringLiteral("warning"));
         QCOMPARE(prompts.calls.last().text, QStringLiteral("Load a SAM model first (segmentation_mobile_sam.onnx)."));
@@ -213,7 +199,7 @@ private slots:
         copyModel("sam1_encoder.onnx", "sam1_encoder_for_test.onnx");
         emit panel->encoderSelected(modelsRoot() + "/segmentation/sam1_encoder_for_test.onnx");
         QVERIFY(statusOf(panel).startsWith("Bu dosya tek dosya SAM modeli değil"));
-        QVERIFY(!button(panel, "Encode Current Image")->isEnabled());
+        QVERIFY(!buttonWithText(panel, "Encode Current Image")->isEnabled());
         emit panel->encoderSelected(modelsRoot() + "/segmentation/missing.onnx");
         QVERIFY(statusOf(panel).startsWith("Failed to load model: "));
 
@@ -231,6 +217,30 @@ private slots:
         QCOMPARE(prompts.calls.last().text, QStringLiteral("Open an image first."));
     }
 
+    // Models loaded while no image is shown: Encode asks for one, and works
+    // once one is shown, without loading the models again.
+    void conceptModelsBeforeAnImage()
+    {
+        MainWindowTestAccess &access = *this->access;
+        access.currentImageId() = -1;
+        AiSam3Dialog *dialog = window->conceptDialog();
+        dialog->show();
+        QVERIFY(window->conceptEngine().modelsLoaded());
+        QCOMPARE(statusOf(dialog), QStringLiteral("Models loaded.  Open an image first."));
+        QPushButton *encode = buttonWithText(dialog, "Encode Current Image");
+        QVERIFY(encode->isEnabled());
+        encode->click();
+        QCOMPARE(prompts.calls.last().kind, QStringLiteral("information"));
+        QCOMPARE(prompts.calls.last().text, QStringLiteral("Open an image first."));
+
+        access.selectImage(1);
+        QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 1);
+        QVERIFY(encode->isEnabled());
+        encode->click();
+        QCOMPARE(statusOf(dialog), QStringLiteral("Image encoded.  Type a concept prompt and click Detect."));
+        QVERIFY(buttonWithText(dialog, "Detect")->isEnabled());
+    }
+
     // Detect, preview, and accept two detections in the order given; the models
     // are not loaded again when the dialog names the same files.
     void conceptSegmentation()
@@ -239,7 +249,7 @@ private slots:
         LabelCanvas *canvas = window->labelCanvas();
         // The click-segmentation panel opens the concept dialog.
         encoderLoads = 0;
-        button(window->segmentationDialog(), "SAM3 Concepts…")->click();
+        buttonWithText(window->segmentationDialog(), "SAM3 Concepts…")->click();
         QVERIFY(dialog->isVisible());
         QVERIFY(window->conceptEngine().modelsLoaded());
         QCOMPARE(encoderLoads, 1);
@@ -248,11 +258,12 @@ private slots:
         QCOMPARE(encoderLoads, 1);
         QCOMPARE(statusOf(dialog), QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin."));
 
-        button(dialog, "Encode Current Image")->click();
+        buttonWithText(dialog, "Encode Current Image")->click();
         QCOMPARE(statusOf(dialog), QStringLiteral("Image encoded.  Type a concept prompt and click Detect."));
         dialog->findChild<QLineEdit *>()->setText("cat");
-        button(dialog, "Detect")->click();
-        QCOMPARE(statusOf(dialog), QStringLiteral("2 detection(s) found.  Select instances and click Accept Selected."));
+        buttonWithText(dialog, "Detect")->click();
+        QCOMPARE(statusOf(dialog),
+                 QStringLiteral("2 detection(s) found.  Select instances and click Accept Selected."));
         const QList<Sam3Detection> results = window->conceptResults();
         QCOMPARE(results.size(), 2);
 
@@ -263,7 +274,7 @@ private slots:
 
         canvas->setCurrentClass("vehicle");
         const int stepsBefore = canvas->undoStack()->count();
-        button(dialog, "Accept Selected")->click();
+        buttonWithText(dialog, "Accept Selected")->click();
         const QList<Annotation> labels = window->currentProject().dataset.images.at(0).labels;
         QCOMPARE(labels.size(), 2);
         QCOMPARE(labels[0].confidence, results[1].score);
@@ -293,7 +304,7 @@ private slots:
         window->onSam3Detect("   ", 0.5f, 0.5f);
         QCOMPARE(statusOf(dialog), QStringLiteral("Enter a concept prompt (e.g. \"person\", \"yellow bus\")."));
 
-        button(dialog, "Clear")->click();
+        buttonWithText(dialog, "Clear")->click();
         QCOMPARE(list->count(), 0);
         QVERIFY(window->conceptResults().isEmpty());
         QCOMPARE(statusOf(dialog), QStringLiteral("Detections cleared.  Type a new prompt and click Detect."));
@@ -304,7 +315,7 @@ private slots:
     void conceptDetectionsStayWithTheirImage()
     {
         AiSam3Dialog *dialog = window->conceptDialog();
-        MainWindowTestAccess access(*window);
+        MainWindowTestAccess &access = *this->access;
         dialog->show();
         window->onSam3Encode();
         window->onSam3Detect("cat", 0.5f, 0.5f);
@@ -340,9 +351,7 @@ private slots:
     }
 
 private:
-    QmTest::ScriptedPrompts prompts;
     QTemporaryDir files;
-    std::unique_ptr<MainWindow> window;
 };
 
 QM_TEST_MAIN(TestSamCommands)

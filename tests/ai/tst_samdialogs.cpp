@@ -7,8 +7,8 @@
 
 #include "ai/AiSam3Dialog.h"
 #include "ai/AiSegDialog.h"
-#include "chrome/Theme.h"
 
+#include "AiDialogTestSupport.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 
 using namespace Quillmark;
+using namespace AiDialogTest;
 
 namespace {
 
@@ -31,49 +32,10 @@ QString modelsRoot()
     return QCoreApplication::applicationDirPath() + "/models";
 }
 
-void writeFile(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(size, 'x'));
-}
-
-QPushButton *button(QWidget &dialog, const QString &text)
-{
-    for (QPushButton *b : dialog.findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
-}
-
-QStringList itemTexts(const QComboBox *combo)
-{
-    QStringList texts;
-    for (int i = 0; i < combo->count(); ++i)
-        texts << combo->itemText(i);
-    return texts;
-}
-
-// How far the label's strongest pixel stands out from the button's face: the
-// contrast of its text, in grey levels.
-int textContrast(QPushButton *b)
-{
-    const QImage image = b->grab().toImage();
-    const int face = qGray(image.pixel(4, image.height() / 2));
-    int contrast = 0;
-    for (int y = image.height() / 4; y < image.height() * 3 / 4; ++y)
-        for (int x = 6; x < image.width() - 6; ++x)
-            contrast = std::max(contrast, std::abs(qGray(image.pixel(x, y)) - face));
-    return contrast;
-}
-
-class Prompted {
-public:
-    Prompted() { Prompts::setOverride(&prompts); }
-    ~Prompted() { Prompts::setOverride(nullptr); }
+// Scripted prompts, installed for the life of the object.
+struct Prompted {
     QmTest::ScriptedPrompts prompts;
+    QmTest::PromptsOverride installed{&prompts};
 };
 
 } // namespace
@@ -94,34 +56,33 @@ private slots:
 
     void segPanelLook()
     {
-        QWidget window;
-        window.setStyleSheet(buildAppStyleSheet(Theme::Light));
-        AiSegDialog dialog(&window);
+        StyledHost<AiSegDialog> host;
+        AiSegDialog &dialog = *host.dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("SAM Segmentation"));
         QCOMPARE(dialog.minimumWidth(), 460);
         QVERIFY(dialog.windowFlags().testFlag(Qt::Tool));
         const QLabel *status = dialog.findChild<QLabel *>("mutedLabel");
         QCOMPARE(status->text(), QStringLiteral("Select a SAM model."));
         QVERIFY(status->wordWrap());
-        QVERIFY(!button(dialog, "Encode Current Image")->isEnabled());
-        QVERIFY(!button(dialog, "Accept")->isEnabled());
-        QVERIFY(button(dialog, "Clear Prompts")->isEnabled());
-        QCOMPARE(button(dialog, "↺")->toolTip(), QStringLiteral("Yenile"));
-        QCOMPARE(button(dialog, "…")->toolTip(), QStringLiteral("Models klasörünü seç"));
+        QVERIFY(!buttonWithText(&dialog, "Encode Current Image")->isEnabled());
+        QVERIFY(!buttonWithText(&dialog, "Accept")->isEnabled());
+        QVERIFY(buttonWithText(&dialog, "Clear Prompts")->isEnabled());
+        QCOMPARE(buttonWithText(&dialog, "↺")->toolTip(), QStringLiteral("Yenile"));
+        QCOMPARE(buttonWithText(&dialog, "…")->toolTip(), QStringLiteral("Models klasörünü seç"));
 
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QVERIFY(button(dialog, "Close")->isVisible());
-        QCOMPARE(button(dialog, "↺")->width(), 30);
+        QVERIFY(buttonWithText(&dialog, "Close")->isVisible());
+        QCOMPARE(buttonWithText(&dialog, "↺")->width(), 30);
         QVERIFY(dialog.width() >= 460);
         // The disabled buttons must look disabled next to an enabled one.
-        QPushButton *encode = button(dialog, "Encode Current Image");
+        QPushButton *encode = buttonWithText(&dialog, "Encode Current Image");
         const int disabledText = textContrast(encode);
         dialog.setEncodeEnabled(true);
         QVERIFY2(textContrast(encode) > disabledText + 40,
                  qPrintable(QStringLiteral("enabled %1, disabled %2").arg(textContrast(encode)).arg(disabledText)));
 
-        button(dialog, "Close")->click();
+        buttonWithText(&dialog, "Close")->click();
         QVERIFY(dialog.isHidden());
 
         // As a tab: a plain child of the page that holds it, without Close.
@@ -134,7 +95,7 @@ private slots:
         embedded->show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         QVERIFY(embedded->isVisible());
-        QVERIFY(!button(*embedded, "Close")->isVisible());
+        QVERIFY(!buttonWithText(embedded, "Close")->isVisible());
     }
 
     // Only single-file point-prompt models are listed; the first scan loads the
@@ -142,17 +103,17 @@ private slots:
     void segPanelModelList()
     {
         const QString folder = modelsRoot() + "/segmentation/";
-        writeFile(folder + "mobile_sam.onnx", 900);
-        writeFile(folder + "zz_sam_hq.onnx", 3000000);
-        for (const char *name : {"sam3_decoder.onnx", "sam_vit_b_encoder.onnx", "SAM_decoder.onnx", "yolo.onnx",
-                                 "sam_notes.txt"})
-            writeFile(folder + name, 10);
+        makeFile(folder + "mobile_sam.onnx", 900);
+        makeFile(folder + "zz_sam_hq.onnx", 3000000);
+        for (const char *name :
+             {"sam3_decoder.onnx", "sam_vit_b_encoder.onnx", "SAM_decoder.onnx", "yolo.onnx", "sam_notes.txt"})
+            makeFile(folder + name, 10);
 
         AiSegDialog dialog;
         QSignalSpy selected(&dialog, &AiSegDialog::encoderSelected);
         const auto *combo = dialog.findChild<QComboBox *>();
         dialog.show();
-        QCOMPARE(itemTexts(combo), (QStringList{"mobile_sam.onnx  (1 KB)", "zz_sam_hq.onnx  (2 MB)"}));
+        QCOMPARE(comboTexts(combo), (QStringList{"mobile_sam.onnx  (1 KB)", "zz_sam_hq.onnx  (2 MB)"}));
         QCOMPARE(selected.size(), 1);
         QCOMPARE(selected.at(0).at(0).toString(), QFileInfo(folder + "mobile_sam.onnx").absoluteFilePath());
 
@@ -161,8 +122,8 @@ private slots:
         QTest::keyClick(const_cast<QComboBox *>(combo), Qt::Key_Down);
         QCOMPARE(selected.size(), 1);
         QCOMPARE(dialog.currentModelPath(), QFileInfo(folder + "zz_sam_hq.onnx").absoluteFilePath());
-        writeFile(folder + "another_sam.onnx", 2048);
-        button(dialog, "↺")->click();
+        makeFile(folder + "another_sam.onnx", 2048);
+        buttonWithText(&dialog, "↺")->click();
         QCOMPARE(combo->count(), 3);
         QCOMPARE(dialog.currentModelPath(), QFileInfo(folder + "zz_sam_hq.onnx").absoluteFilePath());
         QCOMPARE(selected.size(), 1);
@@ -171,10 +132,10 @@ private slots:
     void segPanelConfiguredModel()
     {
         const QString folder = modelsRoot() + "/segmentation/";
-        writeFile(folder + "a_sam.onnx", 100);
-        writeFile(folder + "b_sam.onnx", 100);
+        makeFile(folder + "a_sam.onnx", 100);
+        makeFile(folder + "b_sam.onnx", 100);
         QTemporaryDir elsewhere;
-        writeFile(elsewhere.filePath("my_model.onnx"), 5000);
+        makeFile(elsewhere.filePath("my_model.onnx"), 5000);
 
         // Configured outside the folder: put first and chosen.
         QSettings().setValue("models/sam", elsewhere.filePath("my_model.onnx"));
@@ -182,7 +143,7 @@ private slots:
             AiSegDialog dialog;
             QSignalSpy selected(&dialog, &AiSegDialog::encoderSelected);
             dialog.refreshModels();
-            QCOMPARE(itemTexts(dialog.findChild<QComboBox *>()).first(), QStringLiteral("my_model.onnx  (4 KB)"));
+            QCOMPARE(comboTexts(dialog.findChild<QComboBox *>()).first(), QStringLiteral("my_model.onnx  (4 KB)"));
             QCOMPARE(selected.size(), 1);
             QCOMPARE(selected.at(0).at(0).toString(), elsewhere.filePath("my_model.onnx"));
         }
@@ -204,15 +165,15 @@ private slots:
         QSignalSpy selected(&dialog, &AiSegDialog::encoderSelected);
         auto *combo = dialog.findChild<QComboBox *>();
         dialog.refreshModels();
-        QCOMPARE(itemTexts(combo), QStringList{"— model bulunamadı (models/segmentation_mobile_sam.onnx) —"});
+        QCOMPARE(comboTexts(combo), QStringList{"— model bulunamadı (models/segmentation_mobile_sam.onnx) —"});
         QVERIFY(dialog.currentModelPath().isEmpty());
         emit combo->activated(0);
         QCOMPARE(selected.size(), 0);
 
         QTemporaryDir chosen;
-        writeFile(chosen.filePath("segmentation/mobile_sam.onnx"), 10);
+        makeFile(chosen.filePath("segmentation/mobile_sam.onnx"), 10);
         prompted.prompts.answers.enqueue(chosen.path());
-        button(dialog, "…")->click();
+        buttonWithText(&dialog, "…")->click();
         QCOMPARE(prompted.prompts.calls.last().title, QStringLiteral("Models Klasörünü Seç"));
         QCOMPARE(prompted.prompts.calls.last().text, QDir::homePath());
         QCOMPARE(QSettings("Quillmark", "Quillmark").value("modelsDir").toString(), chosen.path());
@@ -228,9 +189,9 @@ private slots:
         QSignalSpy clear(&dialog, &AiSegDialog::clearRequested);
         dialog.setEncodeEnabled(true);
         dialog.setAcceptEnabled(true);
-        button(dialog, "Encode Current Image")->click();
-        button(dialog, "Accept")->click();
-        button(dialog, "Clear Prompts")->click();
+        buttonWithText(&dialog, "Encode Current Image")->click();
+        buttonWithText(&dialog, "Accept")->click();
+        buttonWithText(&dialog, "Clear Prompts")->click();
         QCOMPARE(encode.size() + accept.size() + clear.size(), 3);
         dialog.setStatus("Busy");
         QCOMPARE(dialog.findChild<QLabel *>("mutedLabel")->text(), QStringLiteral("Busy"));
@@ -238,15 +199,15 @@ private slots:
 
     void conceptDialogLook()
     {
-        QWidget window;
-        window.setStyleSheet(buildAppStyleSheet(Theme::Dark));
-        AiSam3Dialog dialog(&window);
+        StyledHost<AiSam3Dialog> host(Theme::Dark);
+        AiSam3Dialog &dialog = *host.dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("SAM3 Concept Segmentation"));
         QCOMPARE(dialog.minimumWidth(), 480);
         QVERIFY(dialog.windowFlags().testFlag(Qt::Tool));
-        QCOMPARE(dialog.findChild<QLabel *>("mutedLabel")->text(), QStringLiteral("Select models and encode an image."));
+        QCOMPARE(dialog.findChild<QLabel *>("mutedLabel")->text(),
+                 QStringLiteral("Select models and encode an image."));
         for (const char *name : {"Encode Current Image", "Detect", "Accept Selected"})
-            QVERIFY2(!button(dialog, name)->isEnabled(), name);
+            QVERIFY2(!buttonWithText(&dialog, name)->isEnabled(), name);
         const auto *list = dialog.findChild<QListWidget *>();
         QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(list->maximumHeight(), 160);
@@ -257,25 +218,62 @@ private slots:
             QCOMPARE(spin->minimum(), 0.05);
             QCOMPARE(spin->maximum(), 0.95);
         }
-        QCOMPARE(dialog.findChild<QLineEdit *>()->placeholderText(), QStringLiteral("e.g.  person,  yellow bus,  red car"));
+        QCOMPARE(dialog.findChild<QLineEdit *>()->placeholderText(),
+                 QStringLiteral("e.g.  person,  yellow bus,  red car"));
 
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         // The label fits: the style sheet's padding makes it wider than 80.
-        QPushButton *refresh = button(dialog, "Refresh All");
+        QPushButton *refresh = buttonWithText(&dialog, "Refresh All");
         QVERIFY(refresh->width() >= 80);
         QVERIFY(refresh->width() >= refresh->fontMetrics().horizontalAdvance(refresh->text()) + 20);
         // The dark theme marks disabled buttons more softly: a flatter face and
         // dimmer text.
-        QPushButton *detect = button(dialog, "Detect");
+        QPushButton *detect = buttonWithText(&dialog, "Detect");
         const QImage disabledLook = detect->grab().toImage();
         const int disabledText = textContrast(detect);
         dialog.setDetectEnabled(true);
         QVERIFY(detect->grab().toImage() != disabledLook);
         QVERIFY2(textContrast(detect) > disabledText + 15,
                  qPrintable(QStringLiteral("enabled %1, disabled %2").arg(textContrast(detect)).arg(disabledText)));
-        button(dialog, "Close")->click();
+        buttonWithText(&dialog, "Close")->click();
         QVERIFY(dialog.isHidden());
+    }
+
+    // "Browse folder..." is a link: readable on both themes' panels, also after
+    // the theme changes under a shown dialog.
+    void conceptBrowseLinkReadable()
+    {
+        StyledHost<AiSam3Dialog> host(Theme::Light);
+        AiSam3Dialog &dialog = *host.dialog;
+        host.window.show();
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QLabel *link = nullptr;
+        for (QLabel *label : dialog.findChildren<QLabel *>()) {
+            if (label->text().contains("Browse folder..."))
+                link = label;
+        }
+        QVERIFY(link);
+        QVERIFY(link->text().contains("href='browse'"));
+        // Strongest contrast between the link's text and the panel behind it.
+        const auto contrast = [&] {
+            const QImage image = dialog.grab(QRect(link->mapTo(&dialog, QPoint()), link->size())).toImage();
+            const int face = qGray(image.pixel(0, 0));
+            int strongest = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    strongest = std::max(strongest, std::abs(qGray(image.pixel(x, y)) - face));
+            return strongest;
+        };
+        QVERIFY2(contrast() > 90, qPrintable(QString::number(contrast())));
+        host.window.setStyleSheet(buildAppStyleSheet(Theme::Dark));
+        QTRY_VERIFY2(contrast() > 90, qPrintable(QString::number(contrast())));
+        QSignalSpy encoder(&dialog, &AiSam3Dialog::visionEncoderSelected);
+        Prompted prompted;
+        emit link->linkActivated("browse");
+        QCOMPARE(prompted.prompts.calls.size(), 1);
+        QCOMPARE(prompted.prompts.calls.last().title, QStringLiteral("Select models folder"));
     }
 
     // Missing files show a placeholder with no path; present ones are announced
@@ -283,26 +281,26 @@ private slots:
     void conceptModelScan()
     {
         const QString folder = modelsRoot() + "/segmentation/";
-        writeFile(folder + "sam3_vision_encoder.onnx", 3000000);
-        writeFile(folder + "sam3_tokenizer.json", 1500);
-        writeFile(folder + "sam3_decoder_old.onnx", 10);
+        makeFile(folder + "sam3_vision_encoder.onnx", 3000000);
+        makeFile(folder + "sam3_tokenizer.json", 1500);
+        makeFile(folder + "sam3_decoder_old.onnx", 10);
 
         AiSam3Dialog dialog;
         QSignalSpy encoder(&dialog, &AiSam3Dialog::visionEncoderSelected);
         QSignalSpy decoder(&dialog, &AiSam3Dialog::decoderSelected);
         dialog.scanModels();
         const QList<QComboBox *> combos = dialog.findChildren<QComboBox *>();
-        QCOMPARE(itemTexts(combos[0]), QStringList{"sam3_vision_encoder.onnx  (2 MB)"});
-        QCOMPARE(itemTexts(combos[1]), QStringList{"-- sam3_decoder.onnx not found --"});
-        QCOMPARE(itemTexts(combos[2]), QStringList{"sam3_tokenizer.json  (1 KB)"});
+        QCOMPARE(comboTexts(combos[0]), QStringList{"sam3_vision_encoder.onnx  (2 MB)"});
+        QCOMPARE(comboTexts(combos[1]), QStringList{"-- sam3_decoder.onnx not found --"});
+        QCOMPARE(comboTexts(combos[2]), QStringList{"sam3_tokenizer.json  (1 KB)"});
         QCOMPARE(dialog.visionEncoderPath(), QFileInfo(folder + "sam3_vision_encoder.onnx").absoluteFilePath());
         QVERIFY(dialog.decoderPath().isEmpty());
         QCOMPARE(dialog.tokenizerPath(), QFileInfo(folder + "sam3_tokenizer.json").absoluteFilePath());
         QCOMPARE(encoder.size(), 1);
         QCOMPARE(decoder.size(), 0);
 
-        writeFile(folder + "sam3_decoder.onnx", 10);
-        button(dialog, "Refresh All")->click();
+        makeFile(folder + "sam3_decoder.onnx", 10);
+        buttonWithText(&dialog, "Refresh All")->click();
         QCOMPARE(dialog.decoderPath(), QFileInfo(folder + "sam3_decoder.onnx").absoluteFilePath());
         QCOMPARE(encoder.size(), 2);
         QCOMPARE(decoder.size(), 1);
@@ -336,7 +334,7 @@ private slots:
         QCOMPARE(list->item(0)->text(), QStringLiteral("Detection #1   score: 0.953   bbox: (10,-3)-(200,99)"));
         QCOMPARE(list->item(1)->text(), QStringLiteral("Detection #2   score: 0.500   bbox: (0,0)-(5,5)"));
 
-        QPushButton *acceptButton = button(dialog, "Accept Selected");
+        QPushButton *acceptButton = buttonWithText(&dialog, "Accept Selected");
         list->item(2)->setSelected(true);
         list->item(0)->setSelected(true);
         QVERIFY(acceptButton->isEnabled());
