@@ -11,6 +11,6 @@ fi
 cmake --build "$build" --target mainwindow_screenshot
 mkdir -p "$build/screenshots"
 for theme in light dark; do
-  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1440x860x24" \
+  QT_MEDIA_BACKEND=ffmpeg QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1440x860x24" \
     "$build/tests/app/mainwindow_screenshot" "$build/screenshots/mainwindow-$theme.png" "$theme"
 done

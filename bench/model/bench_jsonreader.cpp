@@ -7,6 +7,8 @@
 //   bench_jsonreader [--images N] [--rounds R] [benchmark flags]
 //   bench_jsonreader --read ours|qt <file>     (one fresh reading, used by the above)
 
+#include "Arguments.h"
+#include "FreshProcess.h"
 #include "PeakMemory.h"
 
 #include "model/JsonLineReader.h"
@@ -102,22 +104,10 @@ qint64 readQt(const QString &path)
 // One reading in a fresh process; its own timing, from open to done.
 double freshSeconds(const QString &reader, const QString &path)
 {
-    QProcess process;
     if (reader == QLatin1String("python"))
-        process.start(QStringLiteral(QM_PYTHON),
-                      {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"), QStringLiteral("load"), path});
-    else
-        process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), reader, path});
-    if (!process.waitForFinished(-1) || process.exitCode() != 0)
-        return -1.0;
-    const QByteArray out = process.readAllStandardOutput().trimmed();
-    return out.startsWith("seconds ") ? out.mid(8).toDouble() : -1.0;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1.0 : values.at(values.size() / 2);
+        return QmBench::freshSeconds(QStringLiteral(QM_PYTHON),
+                                     {QStringLiteral(QM_BENCH_DIR "/model/json_fixture.py"), QStringLiteral("load"), path});
+    return QmBench::freshSeconds(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), reader, path});
 }
 
 void compareFresh(const QString &name)
@@ -129,7 +119,7 @@ void compareFresh(const QString &name)
         qt.append(freshSeconds(QStringLiteral("qt"), path));
         python.append(freshSeconds(QStringLiteral("python"), path));
     }
-    const double o = median(ours), q = median(qt), p = median(python);
+    const double o = QmBench::median(ours), q = QmBench::median(qt), p = QmBench::median(python);
     std::printf("%-13s %7.1f MiB  ours %.3f s  Qt %.3f s  Python %.3f s  ours/Qt %.2f  ours/Python %.2f\n",
                 qPrintable(name), double(QFileInfo(path).size()) / (1024.0 * 1024.0), o, q, p, o / q, o / p);
 }
@@ -171,12 +161,8 @@ int main(int argc, char **argv)
         std::printf("seconds %.6f\n", timer.nsecsElapsed() / 1e9);
         return n < 0 ? 1 : 0;
     }
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--images") == 0)
-            imageCount = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--rounds") == 0)
-            rounds = std::max(1, std::atoi(argv[i + 1]));
-    }
+    imageCount = QmBench::intArgument(argc, argv, "--images", imageCount);
+    rounds = std::max(1, QmBench::intArgument(argc, argv, "--rounds", rounds));
     QTemporaryDir dir;
     folder = dir.path();
     QProcess writer;

@@ -251,7 +251,7 @@ void BM_ReadPackage(benchmark::State &state)
             benchmark::DoNotOptimize(read);
             state.PauseTiming();
             peakGrowth = std::max(peakGrowth, QmBench::peakMemoryMiB() - before);
-            heldGrowth = std::max(heldGrowth, currentRssMiB() - before);
+            heldGrowth = std::max(heldGrowth, QmBench::residentMemoryMiB() - before);
             state.ResumeTiming();
         }
     }

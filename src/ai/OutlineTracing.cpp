@@ -1,10 +1,17 @@
 #include "ai/OutlineTracing.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QM_OUTLINE_SSE2 1
+#endif
 
 namespace Quillmark {
 
@@ -19,6 +26,58 @@ struct Pixel {
     int y = 0;
     bool operator==(const Pixel &) const = default;
 };
+
+#ifdef QM_OUTLINE_SSE2
+// One bit per byte above 128 of the 16 at `p`: flipping the top bit turns
+// the bytes 129 to 255 into the signed numbers above 0.
+unsigned above128Bits(const uchar *p)
+{
+    const __m128i flipped =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)), _mm_set1_epi8(char(0x80)));
+    return unsigned(_mm_movemask_epi8(_mm_cmpgt_epi8(flipped, _mm_setzero_si128())));
+}
+#endif
+
+// Position of the first byte above 128 among the `count` at `bytes`, or -1.
+// An empty mask, or one whose object lies near its bottom, is read at the
+// speed of memory: 64 bytes per step where the processor allows it, then 16,
+// 8 and single bytes.
+qsizetype firstAbove128(const uchar *bytes, qsizetype count)
+{
+    qsizetype x = 0;
+#ifdef QM_OUTLINE_SSE2
+    const __m128i flip = _mm_set1_epi8(char(0x80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 64 <= count; x += 64) {
+        __m128i any = zero;
+        for (int part = 0; part < 64; part += 16) {
+            const __m128i flipped =
+                _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + x + part)), flip);
+            any = _mm_or_si128(any, _mm_cmpgt_epi8(flipped, zero));
+        }
+        if (_mm_movemask_epi8(any))
+            break; // the steps below find which byte
+    }
+    for (; x + 16 <= count; x += 16) {
+        if (const unsigned bits = above128Bits(bytes + x))
+            return x + std::countr_zero(bits);
+    }
+#endif
+    constexpr quint64 highBits = 0x8080808080808080ULL;
+    constexpr quint64 lowBits = 0x7F7F7F7F7F7F7F7FULL;
+    for (; x + 8 <= count; x += 8) {
+        quint64 word;
+        std::memcpy(&word, bytes + x, sizeof word);
+        // A byte is above 128 when its top bit is set and any other bit too.
+        if (word & highBits & ((word & lowBits) + lowBits))
+            break;
+    }
+    for (; x < count; ++x) {
+        if (bytes[x] > 128)
+            return x;
+    }
+    return -1;
+}
 
 // Read-only access to the bytes of an 8-bit mask, through its scan lines.
 class MaskBytes {
@@ -38,11 +97,9 @@ public:
     std::optional<Pixel> firstForeground() const
     {
         for (int y = 0; y < height; ++y) {
-            const uchar *row = bits + qsizetype(y) * bytesPerLine;
-            for (int x = 0; x < width; ++x) {
-                if (row[x] > 128)
-                    return Pixel{x, y};
-            }
+            const qsizetype x = firstAbove128(bits + qsizetype(y) * bytesPerLine, width);
+            if (x >= 0)
+                return Pixel{int(x), y};
         }
         return std::nullopt;
     }

@@ -72,7 +72,6 @@ MainWindow::MainWindow(QWidget *parent)
 
     refreshUi();
     updateTitle();
-    holdPendingFeatures();
     statusBar()->showMessage(QStringLiteral("Ready"));
     startUpdateCheck();
 }

@@ -227,10 +227,6 @@ private:
     void reloadShownEntry();
     void sendKeyToCanvas(int key);
 
-    // Buttons of commands whose features are not built yet
-    // (MainWindowPendingFeatures.cpp).
-    void holdPendingFeatures();
-
     // Theme and title (MainWindowTheme.cpp)
     void updateTitle();
 
@@ -326,6 +322,17 @@ private:
     void onVideoFrameFailed(int frame);
     bool locateVideo(VideoEntry &video);
     QString temporaryVideoFor(const VideoEntry &video);
+
+    // Export (MainWindowExport.cpp). A dataset export first takes the annotated
+    // video frames (on the GUI thread, driven by the decoder's answers), then runs
+    // the export job on a worker; the package export runs the package writer on a
+    // worker. Both hold the busy state of the file jobs from start to finish.
+    struct DatasetExportRun;
+    bool confirmExportFolder(const QString &outputPath);
+    void extractFramesThenExport(const std::shared_ptr<DatasetExportRun> &run);
+    void startDatasetExportWorker(const std::shared_ptr<DatasetExportRun> &run);
+    void finishDatasetExport(DatasetExportRun &run);
+    void finishPackageExport(bool ok, int images, int videos, const QString &path);
 
     // Auto-label (MainWindowAutoLabel.cpp)
     void handleDetectionModelSelected(const QString &path);

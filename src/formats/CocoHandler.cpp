@@ -4,6 +4,9 @@
 #include "formats/FolderListing.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/JsonParser.h"
+#include "model/JsonStringPool.h"
+#include "model/JsonText.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace Quillmark {
 
@@ -244,16 +248,6 @@ bool CocoHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
 
 namespace {
 
-// Keys of an annotation object that the reader turns into geometry, class
-// and id; every other member is a flag of the annotation ("iscrowd",
-// "ignore", "attributes", ...), kept among its attributes and written back.
-const QStringList &structuralAnnotationKeys()
-{
-    static const QStringList keys = {"area",     "bbox",      "category_id",   "id",
-                                     "image_id", "keypoints", "num_keypoints", "segmentation"};
-    return keys;
-}
-
 QString lastPathComponent(const QString &name)
 {
     const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
@@ -342,105 +336,209 @@ private:
     int m_last = 0;
 };
 
-// Ids are keyed by their JSON value: numbers by their integer value (as
-// before), strings by their text, so that string ids never fall together into
-// the default id. Anything else takes the default 0.
-QString idKey(const QJsonValue &value)
+// Ids are keyed by their JSON value: numbers by their integer value, strings
+// by their text, so that string ids never fall together into the default id.
+// Anything else takes the default 0.
+struct CocoId {
+    bool isString = false;
+    qint64 number = 0;
+    QString text;
+
+    static CocoId read(JsonValue &value)
+    {
+        CocoId id;
+        id.isString = value.isString();
+        if (id.isString)
+            id.text = value.toString();
+        else
+            id.number = value.toInt64(0);
+        return id;
+    }
+
+    bool operator==(const CocoId &other) const
+    {
+        return isString == other.isString && (isString ? text == other.text : number == other.number);
+    }
+
+    // The class name of an id that no category has.
+    QString missingClassName() const
+    {
+        return QStringLiteral("class_%1").arg(isString ? text : QString::number(number));
+    }
+};
+
+size_t qHash(const CocoId &id, size_t seed = 0)
 {
-    if (value.isString())
-        return QLatin1Char('"') + value.toString();
-    return QString::number(jsonInt64(value, 0));
+    return id.isString ? ::qHash(id.text, seed) : ::qHash(id.number, seed);
 }
 
-QList<QPointF> flatPoints(const QJsonArray &values)
+// Numbers in pairs (x, y) while a whole pair remains.
+QList<QPointF> pairedPoints(const std::vector<double> &numbers)
 {
     QList<QPointF> points;
-    points.reserve(values.size() / 2);
-    for (qsizetype i = 0; i + 1 < values.size(); i += 2)
-        points.append(QPointF(jsonDouble(values.at(i), 0.0), jsonDouble(values.at(i + 1), 0.0)));
+    points.reserve(qsizetype(numbers.size() / 2));
+    for (size_t i = 0; i + 1 < numbers.size(); i += 2)
+        points.append(QPointF(numbers[i], numbers[i + 1]));
     return points;
 }
 
-QRectF boundsOfPoints(const QList<QPointF> &points)
+// A number as an int: an integral one within the range, else `fallback`.
+int wholeNumber(double number, int fallback)
 {
-    if (points.isEmpty())
-        return {};
-    return pointsBounds(points);
+    const bool whole = number == std::floor(number) && number >= std::numeric_limits<int>::min() &&
+                       number <= std::numeric_limits<int>::max();
+    return whole ? int(number) : fallback;
 }
 
-QVariantMap flagsOf(const QJsonObject &object)
-{
-    QVariantMap flags;
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (structuralAnnotationKeys().contains(it.key()))
-            continue;
-        // The usual "not a crowd" is the default, not worth keeping.
-        if (it.key() == QLatin1String("iscrowd") && jsonInt64(it.value(), -1) == 0)
-            continue;
-        flags.insert(it.key(), it.value().toVariant());
+// An annotation object as its members come, turned into annotations once all
+// of them are read; the class name waits for the categories, which a file may
+// hold after its annotations. A member that comes twice counts as its last.
+class CocoAnnotationReader {
+public:
+    CocoId image;
+    CocoId category;
+
+    // Reads one object; the reader is used again for the next one.
+    void read(JsonValue &object, JsonStringPool &flagKeys)
+    {
+        image = category = CocoId();
+        id = 0;
+        hasBox = false;
+        box = QRectF();
+        keypointValues = 0;
+        segmentationOfPolygons = false;
+        parts.clear();
+        flags.clear();
+        object.forEachMember([&](std::string_view key, JsonValue &value) {
+            if (key == "id")
+                id = value.toInt(0);
+            else if (key == "image_id")
+                image = CocoId::read(value);
+            else if (key == "category_id")
+                category = CocoId::read(value);
+            else if (key == "bbox")
+                readBox(value);
+            else if (key == "keypoints")
+                readKeypoints(value);
+            else if (key == "segmentation")
+                readSegmentation(value);
+            else if (key != "area" && key != "num_keypoints")
+                readFlag(key, value, flagKeys);
+        });
     }
-    return flags;
-}
 
-// One annotation object as one annotation, or one per part of a segmentation
-// made of several polygons (each part then has its own box).
-QList<Annotation> annotationsFromObject(const QJsonObject &object, const QHash<QString, QString> &categories)
-{
-    Annotation a;
-    a.id = jsonInt(object.value(QLatin1String("id")), 0);
-    const QJsonValue categoryValue = object.value(QLatin1String("category_id"));
-    const auto category = categories.constFind(idKey(categoryValue));
-    a.className = category != categories.cend()
-                      ? *category
-                      : QStringLiteral("class_%1")
-                            .arg(categoryValue.isString() ? categoryValue.toString()
-                                                          : QString::number(jsonInt64(categoryValue, 0)));
-    a.confidence = 1.0f;
-    a.attributes = flagsOf(object);
-
-    const QJsonValue bbox = object.value(QLatin1String("bbox"));
-    if (bbox.isArray() && bbox.toArray().size() == 4) {
-        const QJsonArray b = bbox.toArray();
-        a.bbox = QRectF(jsonDouble(b.at(0), 0.0), jsonDouble(b.at(1), 0.0), jsonDouble(b.at(2), 0.0),
-                        jsonDouble(b.at(3), 0.0));
-    }
-
-    const QJsonArray values = object.value(QLatin1String("keypoints")).toArray();
-    const QJsonArray segmentation = object.value(QLatin1String("segmentation")).toArray();
-    if (!values.isEmpty()) {
-        a.kind = Keypoint;
-        for (qsizetype i = 0; i + 2 < values.size(); i += 3) {
-            a.points.append(QPointF(jsonDouble(values.at(i), 0.0), jsonDouble(values.at(i + 1), 0.0)));
-            a.keypointVis.append(jsonInt(values.at(i + 2), 0));
+    // One annotation, or one per part of a segmentation made of several
+    // polygons (each part then has its own box); the class name comes later.
+    QList<Annotation> annotations() const
+    {
+        Annotation a;
+        a.id = id;
+        a.confidence = 1.0f;
+        a.attributes = flags;
+        if (hasBox)
+            a.bbox = box;
+        if (keypointValues > 0) {
+            a.kind = Keypoint;
+            a.points = keypointPoints;
+            a.keypointVis = keypointVisibility;
+            return {a};
         }
-        return {a};
+        if (!segmentationOfPolygons)
+            return {a}; // a box: no segmentation, or a run-length mask
+        a.kind = Polygon;
+        if (parts.size() == 1) {
+            a.points = parts.first();
+            return {a};
+        }
+        QList<Annotation> pieces;
+        for (const QList<QPointF> &part : parts) {
+            if (part.size() < 3)
+                continue;
+            Annotation piece = a;
+            piece.points = part;
+            piece.bbox = pointsBounds(part);
+            pieces.append(piece);
+        }
+        if (pieces.isEmpty())
+            pieces.append(a); // no usable part: the object as a polygon without points
+        return pieces;
     }
-    if (segmentation.isEmpty() || !segmentation.first().isArray())
-        return {a}; // a box: no segmentation, or a run-length mask
 
-    a.kind = Polygon;
+private:
+    void readBox(JsonValue &value)
+    {
+        numbers.clear();
+        value.appendNumbers(numbers, 0.0);
+        hasBox = numbers.size() == 4;
+        box = hasBox ? QRectF(numbers[0], numbers[1], numbers[2], numbers[3]) : QRectF();
+    }
+
+    // Triplets x, y and v (an int) while a whole triplet remains.
+    void readKeypoints(JsonValue &value)
+    {
+        numbers.clear();
+        value.appendNumbers(numbers, 0.0);
+        keypointValues = qsizetype(numbers.size());
+        keypointPoints.clear();
+        keypointVisibility.clear();
+        for (size_t i = 0; i + 2 < numbers.size(); i += 3) {
+            keypointPoints.append(QPointF(numbers[i], numbers[i + 1]));
+            keypointVisibility.append(wholeNumber(numbers[i + 2], 0));
+        }
+    }
+
+    void readSegmentation(JsonValue &value)
+    {
+        parts.clear();
+        segmentationOfPolygons = false;
+        bool first = true;
+        value.forEachElement([&](JsonValue &part) {
+            const bool polygon = part.isArray();
+            if (first)
+                segmentationOfPolygons = polygon;
+            first = false;
+            if (!polygon)
+                return;
+            numbers.clear();
+            part.appendNumbers(numbers, 0.0);
+            parts.append(pairedPoints(numbers));
+        });
+    }
+
+    // Every other member is a flag of the annotation ("iscrowd", "ignore",
+    // "attributes", ...), kept among its attributes and written back; the
+    // usual "not a crowd" is the default, not worth keeping.
+    void readFlag(std::string_view key, JsonValue &value, JsonStringPool &flagKeys)
+    {
+        const QString name = flagKey(key, flagKeys);
+        const QJsonValue read = value.toQJsonValue();
+        if (read.isDouble() && read.toInteger(-1) == 0 && name == QLatin1String("iscrowd"))
+            flags.remove(name);
+        else
+            flags.insert(name, read.toVariant());
+    }
+
+    static QString flagKey(std::string_view key, JsonStringPool &pool)
+    {
+        const QByteArrayView raw(key.data(), qsizetype(key.size()));
+        if (const QString *known = pool.find(raw))
+            return *known;
+        const QString name = QString::fromUtf8(raw);
+        pool.insert(raw, name);
+        return name;
+    }
+
+    int id = 0;
+    bool hasBox = false;
+    QRectF box;
+    qsizetype keypointValues = 0;
+    QList<QPointF> keypointPoints;
+    QList<int> keypointVisibility;
+    bool segmentationOfPolygons = false;
     QList<QList<QPointF>> parts;
-    for (const QJsonValue &part : segmentation) {
-        if (part.isArray())
-            parts.append(flatPoints(part.toArray()));
-    }
-    if (parts.size() == 1) {
-        a.points = parts.first();
-        return {a};
-    }
-    QList<Annotation> pieces;
-    for (const QList<QPointF> &part : std::as_const(parts)) {
-        if (part.size() < 3)
-            continue;
-        Annotation piece = a;
-        piece.points = part;
-        piece.bbox = boundsOfPoints(part);
-        pieces.append(piece);
-    }
-    if (pieces.isEmpty())
-        pieces.append(a); // no usable part: the object as a polygon without points
-    return pieces;
-}
+    QVariantMap flags;
+    std::vector<double> numbers; // scratch
+};
 
 // The keypoint names and skeleton (1-based joints) of a keypoint category.
 KeypointSchema schemaFromCategory(const QJsonObject &category)
@@ -481,87 +579,192 @@ void assignFreeIds(QList<ImageEntry> &entries, const QList<bool> &keepsId)
     }
 }
 
+// The three lists of a COCO file, read as they come, in one pass and without
+// a tree of the document; a list that comes twice counts as its last.
+class CocoDocumentReader {
+public:
+    explicit CocoDocumentReader(const QString &path) : resolver(path) {}
+
+    bool read(const JsonText &text)
+    {
+        JsonParser parser;
+        return parser.parse(text, [&](JsonValue &root) {
+            root.forEachMember([&](std::string_view key, JsonValue &value) {
+                if (key == "categories")
+                    readCategories(value);
+                else if (key == "images")
+                    readImages(value);
+                else if (key == "annotations")
+                    readAnnotations(value);
+            });
+        });
+    }
+
+    // Every category is a class, used or not; the first keypoint category
+    // gives the keypoint schema.
+    QHash<CocoId, QString> categories;
+    QStringList classOrder;
+    KeypointSchema schema;
+    QList<ImageEntry> entries;
+    QList<bool> keepsId;
+    QHash<CocoId, qsizetype> positionById;
+    // The annotations of each image id, in file order, each with the index of
+    // its category id in categoryIds: the images and the categories may come
+    // later in the file.
+    struct ImageAnnotations {
+        QList<Annotation> annotations;
+        QList<int> categories;
+    };
+    QHash<CocoId, ImageAnnotations> annotationsByImage;
+    QList<CocoId> categoryIds;
+
+    // The class name of each entry of categoryIds.
+    QStringList classNamesOfCategoryIds() const
+    {
+        QStringList names;
+        names.reserve(categoryIds.size());
+        for (const CocoId &id : categoryIds) {
+            const auto category = categories.constFind(id);
+            names.append(category != categories.cend() ? *category : id.missingClassName());
+        }
+        return names;
+    }
+
+private:
+    void readCategories(JsonValue &array)
+    {
+        categories.clear();
+        classOrder.clear();
+        schema = KeypointSchema();
+        array.forEachElement([&](JsonValue &element) {
+            if (!element.isObject())
+                return;
+            // Categories are few: each is read whole.
+            const QJsonObject category = element.toQJsonValue().toObject();
+            const QString name = jsonString(category.value(QLatin1String("name")));
+            const QJsonValue id = category.value(QLatin1String("id"));
+            categories.insert(id.isString() ? CocoId{true, 0, id.toString()} : CocoId{false, jsonInt64(id, 0), {}},
+                              name);
+            classOrder.append(name);
+            if (schema.keypointNames.isEmpty() && category.value(QLatin1String("keypoints")).toArray().size() > 0)
+                schema = schemaFromCategory(category);
+        });
+    }
+
+    void readImages(JsonValue &array)
+    {
+        entries.clear();
+        keepsId.clear();
+        positionById.clear();
+        array.forEachElement([&](JsonValue &element) {
+            if (!element.isObject())
+                return;
+            CocoId id;
+            ImageEntry entry;
+            QString fileName;
+            element.forEachMember([&](std::string_view key, JsonValue &value) {
+                if (key == "id")
+                    id = CocoId::read(value);
+                else if (key == "width")
+                    entry.width = std::max(value.toInt(0), 0);
+                else if (key == "height")
+                    entry.height = std::max(value.toInt(0), 0);
+                else if (key == "file_name")
+                    fileName = value.toString();
+            });
+            // The largest int is left out too: the dataset sets its next id
+            // to one past every id it is given, which must still be an int.
+            const bool fitsId = !id.isString && id.number >= 0 && id.number < std::numeric_limits<int>::max();
+            entry.id = fitsId ? int(id.number) : -1;
+            entry.filePath = resolver.resolve(fileName);
+            // A later image with the same id replaces the earlier one in place.
+            const auto existing = positionById.constFind(id);
+            if (existing != positionById.cend()) {
+                entries[*existing] = entry;
+                keepsId[*existing] = fitsId;
+                return;
+            }
+            positionById.insert(id, entries.size());
+            entries.append(entry);
+            keepsId.append(fitsId);
+        });
+    }
+
+    void readAnnotations(JsonValue &array)
+    {
+        annotationsByImage.clear();
+        // Annotations mostly come in runs of one image and one category.
+        ImageAnnotations *bucket = nullptr;
+        CocoId bucketImage;
+        int category = -1;
+        CocoId lastCategory;
+        array.forEachElement([&](JsonValue &element) {
+            if (!element.isObject())
+                return;
+            annotation.read(element, flagKeys);
+            if (!bucket || !(annotation.image == bucketImage)) {
+                bucket = &annotationsByImage[annotation.image];
+                bucketImage = annotation.image;
+            }
+            if (category < 0 || !(annotation.category == lastCategory)) {
+                category = categoryIndex(annotation.category);
+                lastCategory = annotation.category;
+            }
+            for (Annotation &a : annotation.annotations()) {
+                bucket->annotations.append(std::move(a));
+                bucket->categories.append(category);
+            }
+        });
+    }
+
+    int categoryIndex(const CocoId &id)
+    {
+        const auto known = categoryIndexById.constFind(id);
+        if (known != categoryIndexById.cend())
+            return *known;
+        categoryIds.append(id);
+        return *categoryIndexById.insert(id, int(categoryIds.size() - 1));
+    }
+
+    CocoImageResolver resolver;
+    CocoAnnotationReader annotation;
+    JsonStringPool flagKeys;
+    QHash<CocoId, int> categoryIndexById;
+};
+
 } // namespace
 
 bool CocoHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
-    QByteArray bytes;
-    if (!readWholeFile(path, kMaxDocumentFileBytes, &bytes))
+    JsonText text;
+    if (!text.load(path, kMaxDocumentFileBytes, JsonText::Mapping::IfLarge))
         return false;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    bytes = QByteArray();
-    if (error.error != QJsonParseError::NoError)
+    CocoDocumentReader reader(path);
+    if (!reader.read(text))
         return false;
-    const QJsonObject root = document.object();
+    text = JsonText();
+    if (reader.entries.isEmpty())
+        return false;
+    QList<ImageEntry> &entries = reader.entries;
+    assignFreeIds(entries, reader.keepsId);
 
-    // Every category is a class, used or not; the first keypoint category
-    // gives the keypoint schema.
-    QHash<QString, QString> categories;
-    QStringList classOrder;
-    KeypointSchema schema;
-    const QJsonArray categoryArray = root.value(QLatin1String("categories")).toArray();
-    for (const QJsonValue &value : categoryArray) {
-        if (!value.isObject())
+    // Each image's annotations, with their class names; annotations of an
+    // image id that no image has are left out.
+    const QStringList classNames = reader.classNamesOfCategoryIds();
+    for (auto it = reader.positionById.cbegin(); it != reader.positionById.cend(); ++it) {
+        const auto found = reader.annotationsByImage.find(it.key());
+        if (found == reader.annotationsByImage.end())
             continue;
-        const QJsonObject category = value.toObject();
-        const QString name = jsonString(category.value(QLatin1String("name")));
-        categories.insert(idKey(category.value(QLatin1String("id"))), name);
-        classOrder.append(name);
-        if (schema.keypointNames.isEmpty() && category.value(QLatin1String("keypoints")).toArray().size() > 0)
-            schema = schemaFromCategory(category);
+        QList<Annotation> &labels = found->annotations;
+        for (qsizetype i = 0; i < labels.size(); ++i)
+            labels[i].className = classNames.at(found->categories.at(i));
+        entries[it.value()].labels = std::move(labels);
     }
 
-    CocoImageResolver resolver(path);
-    QList<ImageEntry> entries;
-    QList<bool> keepsId;
-    QHash<QString, qsizetype> positionById;
-    const QJsonArray imageArray = root.value(QLatin1String("images")).toArray();
-    for (const QJsonValue &value : imageArray) {
-        if (!value.isObject())
-            continue;
-        const QJsonObject object = value.toObject();
-        const QJsonValue idValue = object.value(QLatin1String("id"));
-        const qint64 fileId = jsonInt64(idValue, 0);
-        ImageEntry entry;
-        // The largest int is left out too: the dataset sets its next id to
-        // one past every id it is given, which must still be an int.
-        const bool fitsId = !idValue.isString() && fileId >= 0 && fileId < std::numeric_limits<int>::max();
-        entry.id = fitsId ? int(fileId) : -1;
-        entry.width = std::max(jsonInt(object.value(QLatin1String("width")), 0), 0);
-        entry.height = std::max(jsonInt(object.value(QLatin1String("height")), 0), 0);
-        entry.filePath = resolver.resolve(jsonString(object.value(QLatin1String("file_name"))));
-        // A later image with the same id replaces the earlier one in place.
-        const QString key = idKey(idValue);
-        const auto existing = positionById.constFind(key);
-        if (existing != positionById.cend()) {
-            entries[*existing] = entry;
-            keepsId[*existing] = fitsId;
-            continue;
-        }
-        positionById.insert(key, entries.size());
-        entries.append(entry);
-        keepsId.append(fitsId);
-    }
-    if (entries.isEmpty())
-        return false;
-    assignFreeIds(entries, keepsId);
-
-    const QJsonArray annotationArray = root.value(QLatin1String("annotations")).toArray();
-    for (const QJsonValue &value : annotationArray) {
-        if (!value.isObject())
-            continue;
-        const QJsonObject object = value.toObject();
-        const auto position = positionById.constFind(idKey(object.value(QLatin1String("image_id"))));
-        if (position == positionById.cend())
-            continue;
-        entries[*position].labels.append(annotationsFromObject(object, categories));
-    }
-
-    for (const QString &name : std::as_const(classOrder))
+    for (const QString &name : std::as_const(reader.classOrder))
         dataset.addClass(name, QColor());
-    if (schema.isInUse() && !dataset.keypointSchema.isInUse())
-        dataset.setKeypointSchema(schema);
+    if (reader.schema.isInUse() && !dataset.keypointSchema.isInUse())
+        dataset.setKeypointSchema(reader.schema);
     const int total = int(entries.size());
     for (int i = 0; i < total; ++i) {
         dataset.addImage(entries.at(i));

@@ -176,14 +176,29 @@ void Dataset::setKeypointSchema(const KeypointSchema &schema)
 
 void Dataset::syncClassesFromAnnotations()
 {
+    // A project's many annotations share a few class names, and mostly share
+    // their text too (readers and copies pass one string around): a name whose
+    // text was looked at already is known by its address, without a search
+    // of the class map. Up to a bound, for datasets where every name has a
+    // text of its own.
+    constexpr qsizetype rememberedTexts = 4096;
+    QSet<const QChar *> seen;
+    auto sync = [&](const QString &name) {
+        const QChar *text = name.constData();
+        if (seen.contains(text))
+            return;
+        addClass(name, QColor());
+        if (seen.size() < rememberedTexts)
+            seen.insert(text);
+    };
     for (const auto &image : images) {
         for (const auto &a : image.labels)
-            addClass(a.className, QColor());
+            sync(a.className);
     }
     for (const auto &video : videos) {
         for (const auto &frame : video.frameLabels) {
             for (const auto &a : frame)
-                addClass(a.className, QColor());
+                sync(a.className);
         }
     }
 }

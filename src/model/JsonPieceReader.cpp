@@ -1,9 +1,20 @@
 #include "model/JsonPieceReader.h"
 
+#include "model/JsonParser.h"
+#include "model/JsonText.h"
+#include "model/JsonValue.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <bit>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define QM_JSON_PIECES_SSE2 1
+#endif
 
 namespace Quillmark {
 
@@ -21,7 +32,7 @@ bool endsScalar(char c)
 
 // QJsonDocument takes only an object or an array as a whole document, so a
 // lone string, number or literal is parsed as the one element of an array.
-bool parsePiece(const char *begin, qsizetype length, QJsonValue &value)
+bool parseWithQt(const char *begin, qsizetype length, QJsonValue &value)
 {
     const bool container = *begin == '{' || *begin == '[';
     QByteArray piece = container ? QByteArray::fromRawData(begin, length)
@@ -40,6 +51,52 @@ bool parsePiece(const char *begin, qsizetype length, QJsonValue &value)
     value = document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
     return true;
 }
+
+#ifdef QM_JSON_PIECES_SSE2
+// One bit per byte of the 16 at `p` that a container walk must look at:
+// quotes, backslashes and brackets.
+unsigned specialBytes16(const char *p)
+{
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i quotes =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
+    const __m128i braces =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('{')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('}')));
+    const __m128i brackets =
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('[')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
+    return unsigned(_mm_movemask_epi8(_mm_or_si128(quotes, _mm_or_si128(braces, brackets))));
+}
+
+quint64 specialBytes64(const char *p)
+{
+    return quint64(specialBytes16(p)) | quint64(specialBytes16(p + 16)) << 16 | quint64(specialBytes16(p + 32)) << 32 |
+           quint64(specialBytes16(p + 48)) << 48;
+}
+#endif
+
+// The walk through a container: how deep in brackets, and whether inside a
+// string. Takes the bytes that matter one by one.
+struct ContainerWalk {
+    qsizetype depth = 0;
+    bool inString = false;
+
+    // Takes `c`; true when it closes the container. Backslashes are the
+    // caller's: inside a string the byte after one is skipped.
+    bool take(char c)
+    {
+        if (inString) {
+            inString = c != '"';
+            return false;
+        }
+        if (c == '"')
+            inString = true;
+        else if (c == '{' || c == '[')
+            ++depth;
+        else if (c == '}' || c == ']')
+            return --depth == 0;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -128,9 +185,42 @@ qsizetype JsonPieceReader::walkArray(qsizetype begin, const ElementVisitor &visi
 qsizetype JsonPieceReader::parseValue(qsizetype begin, QJsonValue &value) const
 {
     const qsizetype end = skipValue(begin);
-    if (end < 0 || !parsePiece(text + begin, end - begin, value))
+    if (end < 0)
         return -1;
-    return end;
+    if (parseWithQt(text + begin, end - begin, value))
+        return end;
+    // JSON that Qt's reader refuses: a number too small for a double, which
+    // is read as 0.
+    JsonParser parser;
+    return readPiece(parser, begin, end, [&](JsonValue &piece) { value = piece.toQJsonValue(); }) ? end : -1;
+}
+
+qsizetype JsonPieceReader::readValue(qsizetype begin, JsonParser &parser, FunctionRef<void(JsonValue &)> visit) const
+{
+    const qsizetype end = skipValue(begin);
+    if (end < 0)
+        return -1;
+    if (readPiece(parser, begin, end, visit))
+        return end;
+    // Not JSON, but perhaps one of the forms Qt's reader lets through: read
+    // as it has them, written out again as JSON.
+    QJsonValue value;
+    if (!parseWithQt(text + begin, end - begin, value))
+        return -1;
+    const JsonText normalized(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
+    const bool ok = parser.parse(normalized, [&](JsonValue &wrapper) { wrapper.forEachElement(visit); });
+    return ok ? end : -1;
+}
+
+bool JsonPieceReader::readPiece(JsonParser &parser, qsizetype begin, qsizetype end,
+                                FunctionRef<void(JsonValue &)> visit) const
+{
+    const QByteArrayView piece(text + begin, end - begin);
+    if (isObjectAt(begin) || isArrayAt(begin))
+        return parser.parse(piece, size - end, visit);
+    // The parser takes only an object or an array as a document.
+    const JsonText wrapped(QByteArray("[", 1) + piece.toByteArray() + ']');
+    return parser.parse(wrapped, [&](JsonValue &wrapper) { wrapper.forEachElement(visit); });
 }
 
 qsizetype JsonPieceReader::skipWhitespace(qsizetype pos) const
@@ -163,24 +253,38 @@ qsizetype JsonPieceReader::skipString(qsizetype pos) const
     return -1;
 }
 
+// The objects of a large project file run to many kilobytes each; the walk
+// looks at 64 bytes at a time and stops only at the bytes that matter.
 qsizetype JsonPieceReader::skipContainer(qsizetype pos) const
 {
-    qsizetype depth = 0;
-    while (pos < size) {
+    ContainerWalk walk;
+#ifdef QM_JSON_PIECES_SSE2
+    while (pos + 64 <= size) {
+        quint64 special = specialBytes64(text + pos);
+        qsizetype next = pos + 64;
+        while (special) {
+            const int i = std::countr_zero(special);
+            special &= special - 1;
+            const char c = text[pos + i];
+            if (walk.inString && c == '\\') {
+                if (i == 63)
+                    next = pos + 65; // the escaped byte opens the next block
+                else
+                    special &= ~(quint64(1) << (i + 1));
+                continue;
+            }
+            if (walk.take(c))
+                return pos + i + 1;
+        }
+        pos = next;
+    }
+#endif
+    for (; pos < size; ++pos) {
         const char c = text[pos];
-        if (c == '"') {
-            pos = skipString(pos);
-            if (pos < 0)
-                return -1;
-            continue;
-        }
-        if (c == '{' || c == '[') {
-            ++depth;
-        } else if (c == '}' || c == ']') {
-            if (--depth == 0)
-                return pos + 1;
-        }
-        ++pos;
+        if (walk.inString && c == '\\')
+            ++pos;
+        else if (walk.take(c))
+            return pos + 1;
     }
     return -1;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/FunctionRef.h"
+
 #include <QJsonValue>
 #include <QString>
 
@@ -7,14 +9,23 @@
 
 namespace Quillmark {
 
-// Reads a JSON text of any size a piece at a time. QJsonDocument parses at most
-// 2 GiB of text in one go, and the project file of a large dataset runs past
-// that. This class walks the outer levels of the text itself (objects and
-// arrays, member by member) and hands each piece that the caller takes to
-// QJsonDocument, so the text is never parsed, or held as a tree, as a whole.
-// Every byte is checked: the walk checks the separators between members and
-// elements, QJsonDocument everything inside a piece. Positions are byte
-// offsets into the text, which must outlive the reader.
+class JsonParser;
+class JsonValue;
+
+// Reads a JSON text of any size a piece at a time. A single document is
+// limited in size (2 GiB for Qt's reader, 4 GiB for simdjson), and the
+// project file of a large dataset runs past that. This class walks the outer
+// levels of the text itself (objects and arrays, member by member) and hands
+// each piece that the caller takes to a parser, so the text is never parsed,
+// or held as a tree, as a whole. Every byte is checked: the walk checks the
+// separators between members and elements, the parser everything inside a
+// piece. Positions are byte offsets into the text, which must outlive the
+// reader.
+//
+// Which pieces are taken: JSON, and the few forms beyond the grammar that
+// Qt's reader lets through (a number ending in its point, unknown escapes,
+// control characters inside strings), which earlier versions of the program
+// read project files with. A piece that is neither is refused.
 class JsonPieceReader {
 public:
     // Visits one member: gets its key and the position of its value, and
@@ -40,9 +51,18 @@ public:
     qsizetype walkObject(qsizetype begin, const MemberVisitor &visit) const;
     qsizetype walkArray(qsizetype begin, const ElementVisitor &visit) const;
 
-    // Parses the value that begins at `begin` with QJsonDocument. Returns the
-    // position just past it, or -1 when it is not valid JSON.
+    // Reads the value that begins at `begin` as a Qt value, for small pieces
+    // whose readers work on Qt's JSON types. Returns the position just past
+    // it, or -1 when the piece is refused.
     qsizetype parseValue(qsizetype begin, QJsonValue &value) const;
+
+    // Reads the value that begins at `begin` with `parser`, without a tree,
+    // and hands it to `visit`; a value the visitor leaves unread is checked
+    // all the same. For a piece beyond the grammar the visitor may have been
+    // called once before it is called again with the piece as Qt's reader
+    // has it, so it must start afresh on every call. Returns the position
+    // just past the value, or -1 when the piece is refused.
+    qsizetype readValue(qsizetype begin, JsonParser &parser, FunctionRef<void(JsonValue &)> visit) const;
 
 private:
     qsizetype skipWhitespace(qsizetype pos) const;
@@ -54,6 +74,8 @@ private:
     qsizetype skipScalar(qsizetype pos) const;
     // Reads the string that begins at `pos` into `key`; -1 when it is invalid.
     qsizetype readKey(qsizetype pos, QString &key) const;
+    // Parses the piece [begin, end) with `parser`.
+    bool readPiece(JsonParser &parser, qsizetype begin, qsizetype end, FunctionRef<void(JsonValue &)> visit) const;
 
     const char *text;
     qsizetype size;

@@ -1,6 +1,10 @@
 #include "model/JsonValue.h"
 
 #include "model/JsonNode.h"
+#include "model/JsonStringPool.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <cmath>
 #include <cstring>
@@ -131,13 +135,16 @@ bool decodeString(const StringBody &body, QString *out)
     return decodeEscaped(body, out);
 }
 
-// The body of the string value of `node`, consuming it.
+// The body of the string value of `node`, consuming it; on failure the
+// node is failed.
 bool takeStringBody(Node &node, StringBody *body)
 {
     ondemand::raw_json_string raw;
-    if (node.value.get_raw_json_string().get(raw) != simdjson::SUCCESS)
-        return false;
-    return findStringBody(raw.raw(), node.state->textEnd, body);
+    if (node.value.get_raw_json_string().get(raw) == simdjson::SUCCESS &&
+        findStringBody(raw.raw(), node.state->textEnd, body))
+        return true;
+    node.fail();
+    return false;
 }
 
 // A key as UTF-8: straight from the text when it has no escapes.
@@ -208,10 +215,31 @@ QString JsonValue::toString(const QString &fallback)
         return fallback;
     StringBody body;
     QString text;
-    if (!takeStringBody(*m_node, &body) || !decodeString(body, &text)) {
+    if (!takeStringBody(*m_node, &body))
+        return fallback;
+    if (!decodeString(body, &text)) {
         m_node->fail();
         return fallback;
     }
+    return text;
+}
+
+QString JsonValue::toString(JsonStringPool &pool, const QString &fallback)
+{
+    if (!takeIf(Type::String))
+        return fallback;
+    StringBody body;
+    if (!takeStringBody(*m_node, &body))
+        return fallback;
+    const QByteArrayView raw(body.begin, body.end - body.begin);
+    if (const QString *known = pool.find(raw))
+        return *known;
+    QString text;
+    if (!decodeString(body, &text)) {
+        m_node->fail();
+        return fallback;
+    }
+    pool.insert(raw, text);
     return text;
 }
 
@@ -220,10 +248,8 @@ QByteArray JsonValue::toUtf8(const QByteArray &fallback)
     if (!takeIf(Type::String))
         return fallback;
     StringBody body;
-    if (!takeStringBody(*m_node, &body)) {
-        m_node->fail();
+    if (!takeStringBody(*m_node, &body))
         return fallback;
-    }
     if (!body.escaped)
         return QByteArray(body.begin, body.end - body.begin);
     QString text;
@@ -365,6 +391,22 @@ void JsonValue::forEachMember(FunctionRef<void(std::string_view, JsonValue &)> v
     }
 }
 
+void JsonValue::appendNumbers(std::vector<double> &out, double fallback)
+{
+    forEachElement([&](JsonValue &element) {
+        // Numbers straight from the parser; anything else, valid or not,
+        // through toDouble, which checks it.
+        double number = 0.0;
+        Node &node = *element.m_node;
+        if (node.usable() && node.value.get_double().get(number) == simdjson::SUCCESS) {
+            node.consumed = true;
+            out.push_back(std::isfinite(number) ? number : fallback);
+            return;
+        }
+        out.push_back(element.toDouble(fallback));
+    });
+}
+
 void JsonValue::skip()
 {
     switch (type()) {
@@ -393,6 +435,46 @@ void JsonValue::skip()
         return;
     }
     }
+}
+
+QJsonValue JsonValue::toQJsonValue()
+{
+    switch (type()) {
+    case Type::Null:
+        skip();
+        return QJsonValue(QJsonValue::Null);
+    case Type::Bool:
+        return toBool(false);
+    case Type::Number: {
+        ondemand::number_type numberType;
+        if (m_node->value.get_number_type().get(numberType) == simdjson::SUCCESS &&
+            numberType == ondemand::number_type::signed_integer) {
+            bool ok = false;
+            const qint64 integer = toInt64(0, &ok);
+            if (ok)
+                return integer;
+            return QJsonValue(QJsonValue::Undefined);
+        }
+        return toDouble(0.0);
+    }
+    case Type::String:
+        return toString();
+    case Type::Array: {
+        QJsonArray array;
+        forEachElement([&](JsonValue &element) { array.append(element.toQJsonValue()); });
+        return array;
+    }
+    case Type::Object: {
+        QJsonObject object;
+        forEachMember([&](std::string_view key, JsonValue &member) {
+            object.insert(QString::fromUtf8(key.data(), qsizetype(key.size())), member.toQJsonValue());
+        });
+        return object;
+    }
+    case Type::Invalid:
+        break;
+    }
+    return QJsonValue(QJsonValue::Undefined);
 }
 
 } // namespace Quillmark

@@ -4,11 +4,15 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QJsonValue>
 #include <QString>
 
 #include <string_view>
+#include <vector>
 
 namespace Quillmark {
+
+class JsonStringPool;
 
 namespace JsonDetail {
 struct Node;
@@ -45,6 +49,10 @@ public:
     // A string, escapes resolved, as Qt's JSON reader gives it (an escaped
     // lone surrogate is kept as it is).
     QString toString(const QString &fallback = QString());
+    // The same, through `pool`: a string whose text was read through the pool
+    // before is not decoded again but shares the copy kept there. For values
+    // that repeat throughout a document, such as class names.
+    QString toString(JsonStringPool &pool, const QString &fallback = QString());
     // A string as UTF-8 bytes, escapes resolved.
     QByteArray toUtf8(const QByteArray &fallback = QByteArray());
     // A string as it is written in the text, between its quotes and with its
@@ -65,8 +73,19 @@ public:
     void forEachElement(FunctionRef<void(JsonValue &element)> visit);
     void forEachMember(FunctionRef<void(std::string_view key, JsonValue &value)> visit);
 
+    // The elements of an array read at once, for arrays of coordinates:
+    // each number as toDouble() gives it, any other element as `fallback`
+    // (checked all the same), appended to `out`. A value that is not an
+    // array appends nothing.
+    void appendNumbers(std::vector<double> &out, double fallback);
+
     // Checks and consumes the value without reading it.
     void skip();
+
+    // The value as Qt's JSON reader would have it, for the few members a
+    // reader keeps whole: numbers written as integers that fit 64 bits stay
+    // integers, other numbers are doubles. Undefined after an error.
+    QJsonValue toQJsonValue();
 
 private:
     friend class JsonParser;

@@ -1,7 +1,10 @@
 #include "model/ProjectFile.h"
 
 #include "model/JsonIndentedWriter.h"
+#include "model/JsonParser.h"
 #include "model/JsonPieceReader.h"
+#include "model/JsonStringPool.h"
+#include "model/JsonValue.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -15,6 +18,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace Quillmark {
 
@@ -47,10 +53,14 @@ int kindFromText(const QString &text)
 }
 
 // Sizes below 1 mean "unknown", kept as 0.
+int sizeFrom(int value)
+{
+    return value < 1 ? 0 : value;
+}
+
 int readSize(const QJsonObject &object, const QString &key)
 {
-    const int value = object.value(key).toInt(0);
-    return value < 1 ? 0 : value;
+    return sizeFrom(object.value(key).toInt(0));
 }
 
 QString readString(const QJsonObject &object, const QString &key)
@@ -71,6 +81,19 @@ bool parseFrameKey(const QString &key, int &frame)
     bool ok = false;
     frame = key.toInt(&ok, 10);
     return ok;
+}
+
+// One member of "frameLabels": a frame whose list is empty is not stored,
+// and replaces what an earlier key naming the same frame stored.
+void applyFrame(QMap<int, QList<Annotation>> &frames, const QString &key, const QList<Annotation> &list)
+{
+    int frame = 0;
+    if (!parseFrameKey(key, frame))
+        return;
+    if (list.isEmpty())
+        frames.remove(frame);
+    else
+        frames.insert(frame, list);
 }
 
 QList<Annotation> annotationsFromJson(const QJsonArray &array)
@@ -131,10 +154,14 @@ void keepIdOnlyIfFree(Entry &entry, const QSet<int> &taken)
 }
 
 // A frame rate that is not a positive finite number counts as none given.
+float fpsFrom(double fps)
+{
+    return std::isfinite(fps) && fps > 0 && fps <= double(std::numeric_limits<float>::max()) ? float(fps) : 25.0f;
+}
+
 float readFps(const QJsonObject &object)
 {
-    const double fps = object.value(QStringLiteral("fps")).toDouble(25.0);
-    return std::isfinite(fps) && fps > 0 && fps <= double(std::numeric_limits<float>::max()) ? float(fps) : 25.0f;
+    return fpsFrom(object.value(QStringLiteral("fps")).toDouble(25.0));
 }
 
 // The file is streamed rather than built as a document first: a project of
@@ -303,6 +330,146 @@ bool writeProject(QIODevice &device, const Project &project)
     return w.finish();
 }
 
+// Reads the records of a project file as they come, through the JSON parser,
+// without a tree; the rules are those of the tree readers below
+// (annotationFromJson and the others), which the tests hold them to. A key
+// that comes twice counts as its last occurrence, as in a tree: each member
+// replaces what an earlier one of the same key gave.
+class StreamedRecords {
+public:
+    ImageEntry image(JsonValue &value)
+    {
+        ImageEntry entry;
+        value.forEachMember([&](std::string_view key, JsonValue &member) {
+            if (readSharedMember(key, member, entry))
+                return;
+            if (key == "labels")
+                entry.labels = annotations(member);
+        });
+        return entry;
+    }
+
+    VideoEntry video(JsonValue &value)
+    {
+        VideoEntry entry;
+        value.forEachMember([&](std::string_view key, JsonValue &member) {
+            if (readSharedMember(key, member, entry))
+                return;
+            if (key == "frameCount")
+                entry.frameCount = std::max(0, member.toInt(0));
+            else if (key == "fps")
+                entry.fps = fpsFrom(member.toDouble(25.0));
+            else if (key == "frameLabels")
+                entry.frameLabels = frames(member);
+        });
+        return entry;
+    }
+
+private:
+    // The members images and videos have alike; false for any other key.
+    template <typename Entry> static bool readSharedMember(std::string_view key, JsonValue &member, Entry &entry)
+    {
+        if (key == "id")
+            entry.id = member.toInt(-1);
+        else if (key == "filePath")
+            entry.filePath = member.toString();
+        else if (key == "width")
+            entry.width = sizeFrom(member.toInt(0));
+        else if (key == "height")
+            entry.height = sizeFrom(member.toInt(0));
+        else
+            return false;
+        return true;
+    }
+
+    QList<Annotation> annotations(JsonValue &value)
+    {
+        QList<Annotation> list;
+        value.forEachElement(
+            [&](JsonValue &element) { list.append(element.isObject() ? annotation(element) : Annotation()); });
+        return list;
+    }
+
+    Annotation annotation(JsonValue &value)
+    {
+        Annotation a;
+        value.forEachMember([&](std::string_view key, JsonValue &member) {
+            if (key == "className")
+                a.className = member.toString(strings);
+            else if (key == "type")
+                a.kind = kindFromText(member.toString(strings));
+            else if (key == "bbox")
+                a.bbox = box(member);
+            else if (key == "confidence")
+                a.confidence = float(member.toDouble(1.0));
+            else if (key == "polygon")
+                a.points = points(member);
+            else if (key == "keypointVis")
+                a.keypointVis = visibilities(member);
+        });
+        return a;
+    }
+
+    static QRectF box(JsonValue &value)
+    {
+        double x = 0, y = 0, w = 0, h = 0;
+        value.forEachMember([&](std::string_view key, JsonValue &member) {
+            if (key == "x")
+                x = member.toDouble(0);
+            else if (key == "y")
+                y = member.toDouble(0);
+            else if (key == "w")
+                w = member.toDouble(0);
+            else if (key == "h")
+                h = member.toDouble(0);
+        });
+        return QRectF(x, y, w, h);
+    }
+
+    QList<QPointF> points(JsonValue &value)
+    {
+        QList<QPointF> list;
+        value.forEachElement([&](JsonValue &pair) {
+            numbers.clear();
+            pair.appendNumbers(numbers, 0.0);
+            if (numbers.size() >= 2)
+                list.append(QPointF(numbers[0], numbers[1]));
+        });
+        return list;
+    }
+
+    // Whole numbers within the int range; anything else counts as 2.
+    QList<int> visibilities(JsonValue &value)
+    {
+        numbers.clear();
+        value.appendNumbers(numbers, 2.0);
+        QList<int> list;
+        list.reserve(qsizetype(numbers.size()));
+        for (const double v : numbers) {
+            const bool whole =
+                v == std::floor(v) && v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
+            list.append(whole ? int(v) : 2);
+        }
+        return list;
+    }
+
+    // Frames in the order of their keys, as a tree holds them, so that of two
+    // keys naming one frame ("7" and "07") the same one wins.
+    QMap<int, QList<Annotation>> frames(JsonValue &value)
+    {
+        std::map<std::string, QList<Annotation>> byKey;
+        value.forEachMember(
+            [&](std::string_view key, JsonValue &member) { byKey[std::string(key)] = annotations(member); });
+        QMap<int, QList<Annotation>> frames;
+        for (const auto &[key, list] : byKey)
+            applyFrame(frames, QString::fromStdString(key), list);
+        return frames;
+    }
+
+    JsonStringPool strings;      // class names and kinds repeat throughout a file
+    std::vector<double> numbers; // scratch
+};
+
 // The members of a dataset object, read but not yet applied.
 struct DatasetParts {
     QJsonObject classColors;
@@ -324,7 +491,9 @@ Dataset assembleDataset(const DatasetParts &parts)
         dataset.addClass(it.key(), color);
     }
 
+    dataset.images.reserve(parts.images.size());
     QSet<int> imageIds;
+    imageIds.reserve(parts.images.size());
     for (ImageEntry entry : parts.images) {
         keepIdOnlyIfFree(entry, imageIds);
         dataset.addImage(entry);
@@ -342,79 +511,98 @@ Dataset assembleDataset(const DatasetParts &parts)
     return dataset;
 }
 
-// Reads the entries of an "images" or "videos" member one element at a time; a
-// value that is not an array holds none. A later member of the same name
-// replaces an earlier one, as in any JSON object.
-template <typename Entry>
-qsizetype readEntries(const JsonPieceReader &reader, qsizetype begin, QList<Entry> &entries,
-                      Entry (*fromJson)(const QJsonObject &))
-{
-    entries.clear();
-    QJsonValue value;
-    if (!reader.isArrayAt(begin))
-        return reader.parseValue(begin, value);
-    return reader.walkArray(begin, [&](qsizetype elementBegin) {
-        const qsizetype end = reader.parseValue(elementBegin, value);
-        if (end >= 0)
-            entries.append(fromJson(value.toObject()));
-        return end;
-    });
-}
+// Reads a whole project file's text. The large members, the image and video
+// lists, are read one element at a time through the JSON parser; the small
+// ones as Qt values. That keeps files of any size readable and the memory
+// that a load needs close to that of the dataset itself.
+class ProjectTextReader {
+public:
+    ProjectTextReader(const char *text, qsizetype size) : reader(text, size) {}
 
-qsizetype readDataset(const JsonPieceReader &reader, qsizetype begin, Dataset &dataset)
-{
-    QJsonValue value;
-    if (!reader.isObjectAt(begin)) {
-        dataset = Dataset();
-        return reader.parseValue(begin, value);
+    // False, with `project` untouched, when the text is not a JSON object.
+    bool read(Project &project)
+    {
+        const qsizetype begin = reader.start();
+        if (!reader.isObjectAt(begin))
+            return false;
+        Project read;
+        const qsizetype end = reader.walkObject(begin, [&](const QString &key, qsizetype valueBegin) -> qsizetype {
+            if (key == QLatin1String("dataset"))
+                return readDataset(valueBegin, read.dataset);
+            if (key != QLatin1String("name") && key != QLatin1String("projectType"))
+                return check(valueBegin);
+            QJsonValue value;
+            const qsizetype valueEnd = reader.parseValue(valueBegin, value);
+            (key == QLatin1String("name") ? read.name : read.projectType) = value.toString();
+            return valueEnd;
+        });
+        if (!reader.onlyWhitespaceFrom(end))
+            return false;
+        project = std::move(read);
+        return true;
     }
-    DatasetParts parts;
-    const qsizetype end = reader.walkObject(begin, [&](const QString &key, qsizetype valueBegin) -> qsizetype {
-        if (key == QLatin1String("images"))
-            return readEntries(reader, valueBegin, parts.images, &imageEntryFromJson);
-        if (key == QLatin1String("videos"))
-            return readEntries(reader, valueBegin, parts.videos, &videoEntryFromJson);
-        const qsizetype valueEnd = reader.parseValue(valueBegin, value);
-        if (key == QLatin1String("classColors")) {
-            parts.classColors = value.toObject();
-        } else if (key == QLatin1String("keypointSchema")) {
-            parts.hasSchema = true;
-            parts.schema = value.toObject();
-        }
-        return valueEnd;
-    });
-    if (end >= 0)
-        dataset = assembleDataset(parts);
-    return end;
-}
 
-// Reads a whole project file's text. The text is read a piece at a time (one
-// image or video object at most), which keeps files past QJsonDocument's 2 GiB
-// limit readable and the memory that a load needs close to that of the dataset
-// itself. False, with `project` untouched, when the text is not a JSON object.
-bool readProjectText(const char *text, qsizetype size, Project &project)
-{
-    const JsonPieceReader reader(text, size);
-    const qsizetype begin = reader.start();
-    if (!reader.isObjectAt(begin))
-        return false;
-    Project read;
-    const qsizetype end = reader.walkObject(begin, [&](const QString &key, qsizetype valueBegin) -> qsizetype {
-        if (key == QLatin1String("dataset"))
-            return readDataset(reader, valueBegin, read.dataset);
-        QJsonValue value;
-        const qsizetype valueEnd = reader.parseValue(valueBegin, value);
-        if (key == QLatin1String("name"))
-            read.name = value.toString();
-        else if (key == QLatin1String("projectType"))
-            read.projectType = value.toString();
-        return valueEnd;
-    });
-    if (!reader.onlyWhitespaceFrom(end))
-        return false;
-    project = std::move(read);
-    return true;
-}
+private:
+    // Checks a value that nothing reads.
+    qsizetype check(qsizetype begin)
+    {
+        return reader.readValue(begin, parser, [](JsonValue &) {});
+    }
+
+    qsizetype readDataset(qsizetype begin, Dataset &dataset)
+    {
+        if (!reader.isObjectAt(begin)) {
+            dataset = Dataset();
+            return check(begin);
+        }
+        DatasetParts parts;
+        const qsizetype end = reader.walkObject(begin, [&](const QString &key, qsizetype valueBegin) -> qsizetype {
+            if (key == QLatin1String("images"))
+                return readEntries(valueBegin, parts.images, &StreamedRecords::image);
+            if (key == QLatin1String("videos"))
+                return readEntries(valueBegin, parts.videos, &StreamedRecords::video);
+            if (key != QLatin1String("classColors") && key != QLatin1String("keypointSchema"))
+                return check(valueBegin);
+            QJsonValue value;
+            const qsizetype valueEnd = reader.parseValue(valueBegin, value);
+            if (key == QLatin1String("classColors")) {
+                parts.classColors = value.toObject();
+            } else {
+                parts.hasSchema = true;
+                parts.schema = value.toObject();
+            }
+            return valueEnd;
+        });
+        if (end >= 0)
+            dataset = assembleDataset(parts);
+        return end;
+    }
+
+    // Reads the entries of an "images" or "videos" member one element at a
+    // time; a value that is not an array holds none, and an element that is
+    // not an object is an entry of defaults. A later member of the same name
+    // replaces an earlier one, as in any JSON object.
+    template <typename Entry>
+    qsizetype readEntries(qsizetype begin, QList<Entry> &entries, Entry (StreamedRecords::*fromJson)(JsonValue &))
+    {
+        entries.clear();
+        if (!reader.isArrayAt(begin))
+            return check(begin);
+        return reader.walkArray(begin, [&](qsizetype elementBegin) {
+            Entry entry;
+            const qsizetype end = reader.readValue(elementBegin, parser, [&](JsonValue &element) {
+                entry = element.isObject() ? (records.*fromJson)(element) : Entry();
+            });
+            if (end >= 0)
+                entries.append(std::move(entry));
+            return end;
+        });
+    }
+
+    JsonPieceReader reader;
+    JsonParser parser;
+    StreamedRecords records;
+};
 
 } // namespace
 
@@ -506,16 +694,8 @@ VideoEntry videoEntryFromJson(const QJsonObject &object)
     entry.frameCount = std::max(0, object.value(QStringLiteral("frameCount")).toInt(0));
     entry.fps = readFps(object);
     const QJsonObject frames = object.value(QStringLiteral("frameLabels")).toObject();
-    for (auto it = frames.begin(); it != frames.end(); ++it) {
-        int frame = 0;
-        if (!parseFrameKey(it.key(), frame))
-            continue;
-        QList<Annotation> list = annotationsFromJson(it.value().toArray());
-        if (list.isEmpty())
-            entry.frameLabels.remove(frame);
-        else
-            entry.frameLabels.insert(frame, list);
-    }
+    for (auto it = frames.begin(); it != frames.end(); ++it)
+        applyFrame(entry.frameLabels, it.key(), annotationsFromJson(it.value().toArray()));
     return entry;
 }
 
@@ -598,12 +778,12 @@ bool loadProjectFile(Project &project, const QString &path)
     // Read straight from the mapped file where possible: project files of large
     // datasets run to gigabytes, and a copy in memory would add as much again.
     if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
-        const bool ok = readProjectText(reinterpret_cast<const char *>(mapped), file.size(), project);
+        const bool ok = ProjectTextReader(reinterpret_cast<const char *>(mapped), file.size()).read(project);
         file.unmap(mapped);
         return ok;
     }
     const QByteArray bytes = file.readAll();
-    return readProjectText(bytes.constData(), bytes.size(), project);
+    return ProjectTextReader(bytes.constData(), bytes.size()).read(project);
 }
 
 bool saveProjectFile(const Project &project, const QString &path)

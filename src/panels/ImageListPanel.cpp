@@ -46,6 +46,38 @@ const RowIcons &rowIcons()
     return icons;
 }
 
+// A row that answers for its text, tool tip and value from the entry it
+// stands for instead of holding them as item data, so that each of a large
+// project's rows costs little more than the item itself.
+class EntryRow : public QListWidgetItem {
+public:
+    EntryRow(int value, const QString &path, const QString &toolTip, const QIcon &icon)
+        : QListWidgetItem(icon, QString(), nullptr, QListWidgetItem::UserType), value(value), path(path),
+          toolTip(toolTip)
+    {
+    }
+
+    QVariant data(int role) const override
+    {
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return QFileInfo(path).fileName();
+        case Qt::ToolTipRole:
+            return toolTip;
+        case Qt::UserRole:
+            return value;
+        default:
+            return QListWidgetItem::data(role);
+        }
+    }
+
+private:
+    int value;
+    QString path;
+    QString toolTip;
+};
+
 } // namespace
 
 QPixmap statusDotPixmap(const QColor &color)
@@ -153,10 +185,11 @@ void ImageListPanel::setDataset(const Dataset &dataset)
     videos = dataset.videos;
     imageLabeled.clear();
     videoLabeled.clear();
+    // Ids mostly ascend: inserting at the end is then a step, not a search.
     for (const ImageEntry &image : images)
-        imageLabeled.insert(image.id, !image.labels.isEmpty());
+        imageLabeled.insert(imageLabeled.cend(), image.id, !image.labels.isEmpty());
     for (const VideoEntry &video : videos)
-        videoLabeled.insert(video.id, !video.frameLabels.isEmpty());
+        videoLabeled.insert(videoLabeled.cend(), video.id, !video.frameLabels.isEmpty());
     statusBox->setEnabled(!images.isEmpty() || !videos.isEmpty());
     refresh(false);
 }
@@ -182,10 +215,8 @@ void ImageListPanel::refresh(bool emitCurrent)
         list->clear();
         rowByValue.clear();
         QListWidgetItem *currentItem = nullptr;
-        auto append = [&](int value, const QString &text, const QString &toolTip, const QIcon &icon) {
-            auto *item = new QListWidgetItem(icon, text);
-            item->setData(Qt::UserRole, value);
-            item->setToolTip(toolTip);
+        auto append = [&](int value, const QString &path, const QString &toolTip, const QIcon &icon) {
+            auto *item = new EntryRow(value, path, toolTip, icon);
             list->addItem(item);
             // Two entries may share an id: the first row stands for it, as the
             // dataset's lookup finds the first entry.
@@ -199,15 +230,13 @@ void ImageListPanel::refresh(bool emitCurrent)
             const bool labeled = imageLabeled.value(image.id, false);
             if (labeled ? !showLabeled : !showUnlabeled)
                 continue;
-            append(image.id, QFileInfo(image.filePath).fileName(), image.filePath,
-                   labeled ? icons.imageLabeled : icons.imageUnlabeled);
+            append(image.id, image.filePath, image.filePath, labeled ? icons.imageLabeled : icons.imageUnlabeled);
         }
         for (const VideoEntry &video : std::as_const(videos)) {
             const bool labeled = videoLabeled.value(video.id, false);
             if (labeled ? !showLabeled : !showUnlabeled)
                 continue;
-            append(~video.id, QFileInfo(video.filePath).fileName(), videoToolTip(video),
-                   labeled ? icons.videoLabeled : icons.videoUnlabeled);
+            append(~video.id, video.filePath, videoToolTip(video), labeled ? icons.videoLabeled : icons.videoUnlabeled);
         }
         if (currentItem)
             list->setCurrentItem(currentItem);

@@ -108,6 +108,32 @@ private slots:
         QCOMPARE(maskToPolygon(maskOf(10, 10, path), 0.0).size(), 4 * (10 + 10) + 16);
     }
 
+    // The start pixel is searched many bytes at a time: it must be found at
+    // every place in a row, whatever the row's length, while bytes of exactly
+    // 128 and the bytes past the end of each row (set to 255 here) never count.
+    void startFoundAtEveryColumn()
+    {
+        for (int width : {3, 7, 8, 9, 15, 16, 17, 31, 63, 64, 65, 80, 127, 130, 203}) {
+            const int height = 6;
+            const qsizetype stride = width + 13;
+            std::vector<uchar> bytes(size_t(stride * height), 255);
+            for (int y = 0; y < height; ++y)
+                std::fill_n(bytes.begin() + y * stride, width, uchar(128));
+            const QImage plain(bytes.data(), width, height, stride, QImage::Format_Grayscale8);
+            QVERIFY(maskToPolygon(plain, 0.0).isEmpty());
+            for (int x = 0; x + 3 <= width; ++x) {
+                std::vector<uchar> withSquare = bytes;
+                for (const QPoint &p : rect(x, 3, 3, 3))
+                    withSquare[size_t(p.y() * stride + p.x())] = 129;
+                const QImage mask(withSquare.data(), width, height, stride, QImage::Format_Grayscale8);
+                const Points expected{{x + 0.0, 3}, {x + 1.0, 3}, {x + 2.0, 3}, {x + 2.0, 4},
+                                      {x + 2.0, 5}, {x + 1.0, 5}, {x + 0.0, 5}, {x + 0.0, 4}};
+                QVERIFY2(maskToPolygon(mask, 0.0) == expected,
+                         qPrintable(QStringLiteral("width %1, x %2").arg(width).arg(x)));
+            }
+        }
+    }
+
     void masksOfOtherDepthsAreRead()
     {
         const QImage grey = maskOf(32, 32, rect(10, 10, 3, 3));

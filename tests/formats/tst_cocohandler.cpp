@@ -44,6 +44,7 @@ private slots:
     void importFailures_data();
     void importFailures();
     void importLenience();
+    void importInAnyMemberOrder();
     void importLargeAndDuplicateIds();
     void importResolvesImagePaths();
     void roundTrip();
@@ -329,6 +330,58 @@ void TestCocoHandler::importLenience()
     QCOMPARE(e.labels.at(2).points.size(), 0);
     QCOMPARE(e.labels.at(2).id, 0); // not an int
     QVERIFY(dataset.classColors.isEmpty());
+}
+
+// The reader takes the file front to back in one pass: the three lists may
+// stand in any order (pycocotools writes the categories last), and a list
+// that comes twice counts as its last, as in a JSON object.
+void TestCocoHandler::importInAnyMemberOrder()
+{
+    const QByteArray images = R"("images": [{"id": 7, "file_name": "a.jpg", "width": 4, "height": 3},
+                                            {"id": "s", "file_name": "b.jpg"}])";
+    const QByteArray annotations = R"("annotations": [
+        {"id": 1, "image_id": 7, "category_id": 2, "bbox": [1, 2, 3, 4]},
+        {"id": 2, "image_id": "s", "category_id": 1, "segmentation": [[0, 0, 4, 0, 4, 4], [9, 9, 9, 8, 8, 8]]},
+        {"id": 3, "image_id": 7, "category_id": 9, "keypoints": [1, 2, 2, 3, 4, 1.5], "iscrowd": 1},
+        {"id": 4, "image_id": 8, "category_id": 1}])";
+    const QByteArray categories = R"("categories": [{"id": 1, "name": "cat"}, {"id": 2, "name": "dog"}])";
+    const QList<QByteArray> members = {images, annotations, categories};
+    QTemporaryDir dir;
+    QByteArray reference;
+    const QList<QList<int>> orders = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+    for (const QList<int> &order : orders) {
+        QByteArray json = "{";
+        for (int i : order)
+            json += members.at(i) + (i == order.last() ? "}" : ",");
+        bool ok = false;
+        const Dataset dataset = importText(json, &ok, dir.path());
+        QVERIFY(ok);
+        QCOMPARE(dataset.images.size(), 2);
+        const ImageEntry &first = dataset.images.at(0);
+        QCOMPARE(first.id, 7);
+        QCOMPARE(first.labels.size(), 2);
+        QCOMPARE(first.labels.at(0).className, QStringLiteral("dog"));
+        QCOMPARE(first.labels.at(1).className, QStringLiteral("class_9"));
+        QCOMPARE(first.labels.at(1).keypointVis, (QList<int>{2, 0}));
+        QCOMPARE(first.labels.at(1).attributes.value("iscrowd").toInt(), 1);
+        const ImageEntry &second = dataset.images.at(1);
+        QCOMPARE(second.labels.size(), 2); // one per part
+        QCOMPARE(second.labels.at(1).className, QStringLiteral("cat"));
+        QCOMPARE(second.labels.at(1).bbox, QRectF(8, 8, 1, 1));
+        QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "dog"}));
+    }
+
+    // Repeated lists: the last of each name is the one read.
+    bool ok = false;
+    const Dataset repeated = importText(
+        R"({"annotations": [{"image_id": 7, "category_id": 1}, {"image_id": 7, "category_id": 1}],
+            "images": [{"id": 3}], "categories": [{"id": 1, "name": "gone"}],)" + images + "," + annotations + "," +
+            categories + "}",
+        &ok, dir.path());
+    QVERIFY(ok);
+    QCOMPARE(repeated.images.size(), 2);
+    QCOMPARE(repeated.images.at(0).labels.size(), 2);
+    QVERIFY(!repeated.classColors.contains("gone"));
 }
 
 void TestCocoHandler::importLargeAndDuplicateIds()

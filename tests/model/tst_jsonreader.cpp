@@ -1,15 +1,16 @@
+#include "DamagedJson.h"
 #include "QmTest.h"
 
 #include "formats/SafeRead.h"
 #include "model/JsonLineReader.h"
 #include "model/JsonParser.h"
+#include "model/JsonStringPool.h"
 #include "model/JsonText.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <random>
@@ -30,6 +31,10 @@ private slots:
     void lenientAccessors();
     void numbersAsTheQtReadersHaveThem();
     void valuesAreReadOnce();
+    void pooledStrings();
+    void numbersReadAtOnce_data();
+    void numbersReadAtOnce();
+    void valuesAsQtValues();
     void pieceOfLargerBuffer();
     void loadsOnlyRegularFiles();
     void loadBounds();
@@ -226,40 +231,10 @@ void TestJsonReader::damagedTextsAgreeWithStrictJson()
 {
     if (!QFileInfo::exists(QM_PYTHON))
         QSKIP("no Python interpreter at " QM_PYTHON);
-    std::mt19937 random(7u);
     const QByteArray alphabet = "{}[],:\"\\ 0123456789.eE+-tfnul\xc3\xa7\xff\x01";
-    QList<QByteArray> texts;
-    for (int round = 0; round < 3000; ++round) {
-        QByteArray text = kRich;
-        const int edits = 1 + int(random() % 3);
-        for (int e = 0; e < edits; ++e) {
-            const qsizetype at = qsizetype(random() % text.size());
-            switch (random() % 3) {
-            case 0:
-                text.remove(at, 1 + qsizetype(random() % 4));
-                break;
-            case 1:
-                text.insert(at, alphabet.at(qsizetype(random() % alphabet.size())));
-                break;
-            default:
-                text[at] = alphabet.at(qsizetype(random() % alphabet.size()));
-                break;
-            }
-        }
-        texts.append(text);
-    }
-    QTemporaryDir dir;
-    QByteArray input;
-    for (const QByteArray &text : texts)
-        input += text.toBase64() + '\n';
-    QVERIFY(writeFile(dir.filePath("texts"), input));
-    QProcess python;
-    python.start(QStringLiteral(QM_PYTHON),
-                 {QStringLiteral(QM_TESTS_DIR "/model/json_oracle.py"), dir.filePath("texts")});
-    QVERIFY(python.waitForFinished(120000));
-    QCOMPARE(python.exitCode(), 0);
-    const QList<QByteArray> verdicts = python.readAllStandardOutput().split('\n');
-    QVERIFY(verdicts.size() >= texts.size());
+    const QList<QByteArray> texts = QmTest::damagedCopies({kRich}, 3000, 7u, alphabet);
+    const QList<QByteArray> verdicts = QmTest::strictJsonVerdicts(texts);
+    QCOMPARE(verdicts.size(), texts.size());
     int accepted = 0;
     for (qsizetype i = 0; i < texts.size(); ++i) {
         const Reading ours = readOurs(texts.at(i));
@@ -471,6 +446,87 @@ void TestJsonReader::valuesAreReadOnce()
     QCOMPARE(second, QStringLiteral("again"));
     QCOMPARE(raw, QByteArrayView("p\\/q"));
     QCOMPARE(bytes, QByteArray("y\xc3\xa7"));
+}
+
+// Strings read through a pool: equal texts share one string, and every one
+// reads as toString() would read it, escapes and lone surrogates included.
+void TestJsonReader::pooledStrings()
+{
+    JsonParser parser;
+    JsonStringPool pool;
+    QStringList pooled;
+    QStringList plain;
+    const QByteArray elements = R"("cat", "dog", "cat", "c\u0061t", "\ud800x", "\ud800x", "", 7, "dog")";
+    QVERIFY(parser.parse(JsonText("[" + elements + "," + elements + "]"), [&](JsonValue &root) {
+        int i = 0;
+        root.forEachElement([&](JsonValue &element) {
+            if (i++ < 9)
+                pooled.append(element.toString(pool, QStringLiteral("none")));
+            else
+                plain.append(element.toString(QStringLiteral("none")));
+        });
+    }));
+    QCOMPARE(pooled, plain);
+    QCOMPARE(pooled.at(0).constData(), pooled.at(2).constData()); // one shared copy
+    QCOMPARE(pooled.at(1).constData(), pooled.at(8).constData());
+    QCOMPARE(pooled.at(3), QStringLiteral("cat")); // another text, the same string
+    QCOMPARE(pooled.at(4).at(0).unicode(), char16_t(0xD800));
+    QCOMPARE(pooled.at(7), QStringLiteral("none"));
+}
+
+// Arrays of coordinates read at once: numbers as toDouble() reads them, any
+// other element as the fallback; a bad number anywhere still fails the text.
+void TestJsonReader::numbersReadAtOnce_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QList<double>>("numbers");
+    QTest::newRow("numbers") << QByteArray("[1, -2.5, 3e2, 0]") << true << QList<double>{1, -2.5, 300, 0};
+    QTest::newRow("other elements")
+        << QByteArray(R"([1, "2", null, [3], {"a": 4}, true, 1e-400])") << true << QList<double>{1, -1, -1, -1, -1, -1, 0};
+    QTest::newRow("empty") << QByteArray("[]") << true << QList<double>{};
+    QTest::newRow("not an array") << QByteArray("{\"a\": [1]}") << true << QList<double>{};
+    QTest::newRow("bad number") << QByteArray("[1, 01]") << false << QList<double>{};
+    QTest::newRow("bad element") << QByteArray("[1, [tru]]") << false << QList<double>{};
+    QTest::newRow("number too large") << QByteArray("[1e400]") << false << QList<double>{};
+}
+
+void TestJsonReader::numbersReadAtOnce()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(bool, valid);
+    QFETCH(QList<double>, numbers);
+    JsonParser parser;
+    std::vector<double> read;
+    bool after = false;
+    const bool ok = parser.parse(JsonText("[" + value + ", true]"), [&](JsonValue &root) {
+        int i = 0;
+        root.forEachElement([&](JsonValue &element) {
+            if (i++ == 0)
+                element.appendNumbers(read, -1.0);
+            else
+                after = element.toBool(false);
+        });
+    });
+    QCOMPARE(ok, valid);
+    QCOMPARE(after, valid); // the element after it is read when the text is valid
+    if (valid) // otherwise what was read counts as lost
+        QCOMPARE(QList<double>(read.begin(), read.end()), numbers);
+}
+
+// Members kept whole come out as Qt's reader has them: integers stay
+// integers, other numbers are doubles.
+void TestJsonReader::valuesAsQtValues()
+{
+    const QByteArray text = R"({"i": 3, "r": 3.0, "e": 1e2, "big": 18446744073709551615, "s": "x\u00e7",
+        "a": [1, null, true, {"k": -0}], "o": {"n": {"m": []}}})";
+    JsonParser parser;
+    QJsonObject ours;
+    QVERIFY(parser.parse(JsonText(text), [&](JsonValue &root) { ours = root.toQJsonValue().toObject(); }));
+    const QJsonObject qt = QJsonDocument::fromJson(text).object();
+    QCOMPARE(ours, qt);
+    for (const QString &key : qt.keys())
+        QCOMPARE(ours.value(key).toVariant().typeId(), qt.value(key).toVariant().typeId());
 }
 
 // A document that is only a piece of a larger buffer, as the lines of a

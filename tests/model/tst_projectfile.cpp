@@ -1,3 +1,4 @@
+#include "DamagedJson.h"
 #include "FileSizeCap.h"
 #include "QmTest.h"
 
@@ -247,6 +248,10 @@ private slots:
     void failedLoadLeavesProjectUntouched();
     void readsAsTheWholeDocumentWould_data();
     void readsAsTheWholeDocumentWould();
+    void numbersTooSmallForADouble_data();
+    void numbersTooSmallForADouble();
+    void damagedFilesReadAsBefore();
+    void escapesAtEveryOffset();
     void loadsFileBeyondTwoGiB();
     void saveCreatesFolders();
     void failedSaveKeepsOldFile();
@@ -572,6 +577,16 @@ void TestProjectFile::readsAsTheWholeDocumentWould_data()
     QTest::newRow("repeated keys: the last wins")
         << QByteArray(R"({"dataset":{"images":[{"id":1}]},"name":"a","dataset":{"images":[{"id":2},{"id":2}],)"
                       R"("classColors":{"k":"red"},"images":[{"id":7}],"classColors":{"j":"blue"}},"name":"b"})");
+    QTest::newRow("repeated keys inside records") << QByteArray(
+        R"({"dataset":{"images":[{"id":1,"labels":[{"className":"gone"}],"id":2,"labels":[{"bbox":{"x":1,"h":5},)"
+        R"("bbox":{"y":2},"polygon":[[1,2]],"polygon":7,"keypointVis":[1],"type":"Point","type":"Polygon"}]}],)"
+        R"("videos":[{"fps":12,"fps":"x","frameLabels":{"1":[{}]},"frameLabels":{"2":[{}],"2":[]}}]}})");
+    QTest::newRow("odd items in points and visibilities") << QByteArray(
+        R"({"dataset":{"images":[{"labels":[{"type":"Keypoint","polygon":[[5],[1,2,3],["a",4],7,[null,true],[],)"
+        R"([[1],2]],"keypointVis":[0,1.5,"x",1,1e10,-0.0,[2],null,2147483647,-2147483649]}]}]}})");
+    QTest::newRow("keys naming one frame") << QByteArray(
+        R"({"dataset":{"videos":[{"frameLabels":{"7":[{"className":"a"}],"07":[],"3":[],"003":[{"className":"b"}],)"
+        R"("\u0035":[{"className":"c"}],"5":[{"className":"d"}]}}]}})");
     QTest::newRow("elements that are not objects") << QByteArray(R"({"dataset":{"images":[1,"x",null,[],{},true]}})");
     QTest::newRow("dataset not an object") << QByteArray(R"({"dataset":[{"images":[{}]}],"name":"x"})");
     QTest::newRow("images not an array") << QByteArray(R"({"dataset":{"images":{"a":{}},"videos":7}})");
@@ -599,6 +614,23 @@ void TestProjectFile::readsAsTheWholeDocumentWould_data()
     QTest::newRow("invalid UTF-8") << QByteArray("{\"dataset\":{\"images\":[{\"filePath\":\"\xff\"}]}}");
     QTest::newRow("number glued to a string") << QByteArray(R"({"name":1"x"})");
     QTest::newRow("key not a string") << QByteArray(R"({name:"a"})");
+
+    // Forms beyond the JSON grammar that Qt's reader takes, and that project
+    // files opened with before: they still open, read as Qt's reader has them.
+    QTest::newRow("number ending in its point")
+        << QByteArray(R"({"dataset":{"images":[{"id":3.,"width":640.,"labels":[{"bbox":{"x":1.,"w":2.}}]}],)"
+                      R"("videos":[{"fps":30.}]}})");
+    QTest::newRow("unknown escapes") << QByteArray(R"({"dataset":{"images":[{"filePath":"C:\data\x.jpg",)"
+                                                   R"("labels":[{"className":"c\at"}]}]},"name":"\q"})");
+    QTest::newRow("control characters in strings")
+        << QByteArray("{\"dataset\":{\"classColors\":{\"a\x01\":\"red\"},\"images\":[{\"filePath\":\"x\ty\","
+                      "\"labels\":[{\"className\":\"tab\there\"}]}],\"videos\":[{\"frameLabels\":{\"2\":"
+                      "[{\"className\":\"bell\x07\"}]}}]},\"projectType\":\"po\x1fse\"}");
+    QTest::newRow("lenient forms in the schema") << QByteArray(
+        "{\"dataset\":{\"keypointSchema\":{\"objectClass\":\"p\\erson\",\"edges\":[[1.,2]],"
+        "\"keypointNames\":[\"n\x02\"]}}}");
+    QTest::newRow("lenient forms in unknown members")
+        << QByteArray(R"({"notes":[1.,"\z"],"dataset":{"extra":{"a":2.}}})");
 }
 
 void TestProjectFile::readsAsTheWholeDocumentWould()
@@ -627,6 +659,100 @@ void TestProjectFile::readsAsTheWholeDocumentWould()
     QCOMPARE(projectToJsonBytes(read), projectToJsonBytes(expected));
     QCOMPARE(read.dataset.nextImageId, expected.dataset.nextImageId);
     QCOMPARE(read.dataset.nextVideoId, expected.dataset.nextVideoId);
+}
+
+void TestProjectFile::numbersTooSmallForADouble_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("in a box") << QByteArray(R"({"dataset":{"images":[{"labels":[{"bbox":{"x":1e-400,"y":-2e-999}}]}]}})");
+    QTest::newRow("in a video") << QByteArray(R"({"dataset":{"videos":[{"fps":1e-400,"frameCount":1E-400}]}})");
+    QTest::newRow("in the schema") << QByteArray(R"({"dataset":{"keypointSchema":{"edges":[[1e-400,1]]}}})");
+    QTest::newRow("as a class colour") << QByteArray(R"({"dataset":{"classColors":{"a":1e-400}}})");
+    QTest::newRow("as the name") << QByteArray(R"({"name":1e-400,"extra":[0.1e-500]})");
+}
+
+// A number too small for a double is JSON all the same and reads as 0
+// (Qt's reader refuses the whole text for it).
+void TestProjectFile::numbersTooSmallForADouble()
+{
+    QFETCH(QByteArray, text);
+    QVERIFY(QJsonDocument::fromJson(text).isNull());
+    QByteArray zeroed = text;
+    for (const char *tiny : {"-2e-999", "1e-400", "1E-400", "0.1e-500"})
+        zeroed.replace(tiny, "0");
+    const QJsonObject root = QJsonDocument::fromJson(zeroed).object();
+    QVERIFY(!root.isEmpty());
+    Project expected;
+    expected.name = root.value("name").toString();
+    expected.dataset = datasetFromJson(root.value("dataset").toObject());
+
+    QTemporaryDir dir;
+    Project read;
+    QVERIFY(loadProjectFile(read, writeTemp(dir, text)));
+    QCOMPARE(projectToJsonBytes(read), projectToJsonBytes(expected));
+}
+
+// Randomly damaged copies of a project file: each opens exactly when Qt's
+// reader (which earlier versions used) or a strict JSON reader (Python's)
+// takes it, and then holds what that reader reads.
+void TestProjectFile::damagedFilesReadAsBefore()
+{
+    if (!QFileInfo::exists(QM_PYTHON))
+        QSKIP("no Python interpreter at " QM_PYTHON);
+    const QByteArray alphabet("{}[],:\"\\ 0123456789.eE+-xtfnul\x01\t\xc3\xa7\xff");
+    const QByteArray golden = goldenText;
+    const QList<QByteArray> texts = QmTest::damagedCopies(
+        {golden, QJsonDocument::fromJson(golden).toJson(QJsonDocument::Compact)}, 2500, 11u, alphabet);
+    const QList<QByteArray> verdicts = QmTest::strictJsonVerdicts(texts);
+    QCOMPARE(verdicts.size(), texts.size());
+    QTemporaryDir dir;
+
+    int opened = 0;
+    const QString path = dir.filePath("damaged.qmk");
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const QByteArray &text = texts.at(i);
+        const QByteArray shown = text.toPercentEncoding(" {}[]\":,");
+        // Qt's reading when it takes the text, else the strict reading, which
+        // Python writes back as plain JSON.
+        QJsonDocument document = QJsonDocument::fromJson(text);
+        if (document.isNull() && verdicts.at(i).startsWith("ok "))
+            document = QJsonDocument::fromJson(verdicts.at(i).mid(3));
+        const bool expectedOk = document.isObject();
+        Project read = sampleProject();
+        QVERIFY(writeAll(path, text));
+        QVERIFY2(loadProjectFile(read, path) == expectedOk, shown.constData());
+        if (!expectedOk)
+            continue;
+        ++opened;
+        const QJsonObject root = document.object();
+        Project expected;
+        expected.name = root.value("name").toString();
+        expected.projectType = root.value("projectType").toString();
+        expected.dataset = datasetFromJson(root.value("dataset").toObject());
+        QVERIFY2(projectToJsonBytes(read) == projectToJsonBytes(expected), shown.constData());
+    }
+    // The damage must leave both kinds of text in good numbers.
+    QVERIFY(opened > 250 && opened < 2250);
+}
+
+// The walk that finds where an image object ends looks at the text in blocks;
+// an escaped quote or backslash must be read right at every place in a block.
+void TestProjectFile::escapesAtEveryOffset()
+{
+    QTemporaryDir dir;
+    for (int offset = 0; offset < 140; ++offset) {
+        const QByteArray filler(offset, 'a');
+        const QByteArray written = filler + R"(\"]}\\)" + filler + R"(\\\"{[)";
+        const QByteArray text = R"({"dataset":{"images":[{"filePath":")" + written +
+                                R"(","labels":[{"className":"k"}]},{"id":9}]},"name":"n"})";
+        Project p;
+        QVERIFY2(loadProjectFile(p, writeTemp(dir, text)), QByteArray::number(offset).constData());
+        QCOMPARE(p.dataset.images.size(), 2);
+        QCOMPARE(p.dataset.images.at(0).filePath, QString::fromLatin1(filler + R"("]}\)" + filler + R"(\"{[)"));
+        QCOMPARE(p.dataset.images.at(0).labels.size(), 1);
+        QCOMPARE(p.dataset.images.at(1).id, 9);
+        QCOMPARE(p.name, QStringLiteral("n"));
+    }
 }
 
 // QJsonDocument cannot take more than 2 GiB of text at once; a project file of
