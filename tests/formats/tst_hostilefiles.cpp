@@ -35,6 +35,7 @@ private slots:
     void lineLists();
     void yoloNumbers_data();
     void yoloNumbers();
+    void cocoIdsAndBoxes();
     void unnameableFiles();
 };
 
@@ -351,6 +352,46 @@ void TestHostileFiles::yoloNumbers()
     QCOMPARE(labels.size(), 1);
     QCOMPARE(labels.first().className, className);
     QCOMPARE(labels.first().bbox, box);
+}
+
+// COCO image ids that are no whole numbers in range are no ids: such an image
+// gets an id of its own and no annotation, and never falls onto a real id 0.
+// Boxes with a negative width or height count from the other corner; numbers
+// beyond single precision drop their annotation.
+void TestHostileFiles::cocoIdsAndBoxes()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("coco.json"), R"({
+        "categories": [{"id": 1, "name": "cat"}, {"id": 2.5, "name": "half"}],
+        "images": [{"id": 0, "file_name": "zero.jpg"}, {"id": 0.5, "file_name": "half.jpg"},
+                   {"id": 1e30, "file_name": "huge.jpg"}, {"id": null, "file_name": "null.jpg"},
+                   {"id": true, "file_name": "true.jpg"}, {"id": 4294967301, "file_name": "wide.jpg"}],
+        "annotations": [
+            {"id": 1, "image_id": 0, "category_id": 1, "bbox": [10, 10, -4, -6]},
+            {"id": 2, "image_id": 0.5, "category_id": 1, "bbox": [1, 1, 1, 1]},
+            {"id": 3, "image_id": 1e30, "category_id": 1, "bbox": [1, 1, 1, 1]},
+            {"id": 4, "image_id": null, "category_id": 1, "bbox": [1, 1, 1, 1]},
+            {"id": 5, "image_id": 4294967301, "category_id": 2.5, "bbox": [2, 2, 2, 2]},
+            {"id": 6, "image_id": 0, "category_id": 1, "bbox": [1e39, 0, 1, 1]},
+            {"id": 7, "image_id": 0, "category_id": 1, "bbox": [0, 0, 3e38, 1], "segmentation": [[0, 0, 3e38, 0, 0, 1]]},
+            {"id": 8, "image_id": 0, "category_id": 1, "bbox": [-3e38, 0, 6e38, 1]}]})"));
+    Dataset dataset;
+    QVERIFY(FormatRegistry::instance().find("COCO")->importDataset(dir.filePath("coco.json"), dataset, {}));
+    QCOMPARE(dataset.images.size(), 6);
+    QSet<int> ids;
+    QStringList labelled;
+    for (const ImageEntry &entry : dataset.images) {
+        QVERIFY(entry.id >= 0 && entry.id < dataset.nextImageId && !ids.contains(entry.id));
+        ids.insert(entry.id);
+        if (entry.isLabelled())
+            labelled.append(QFileInfo(entry.filePath).fileName());
+    }
+    QCOMPARE(labelled, (QStringList{"zero.jpg", "wide.jpg"}));
+    const ImageEntry &zero = dataset.images.first();
+    QCOMPARE(zero.id, 0);
+    QCOMPARE(zero.labels.size(), 2);   // the box, and the polygon that fits
+    QCOMPARE(zero.labels.first().bbox, QRectF(6, 4, 4, 6));
+    QCOMPARE(dataset.images.last().labels.first().className, QStringLiteral("half"));
 }
 
 // File names that are not valid UTF-8 cannot be opened through Qt, which
