@@ -26,27 +26,29 @@ QByteArray encodedPixels(const QImage &image, const QString &destination)
     return bytes;
 }
 
-bool hasSourceFile(const ImageEntry &image)
+// Whether the entry names a file of its own: a bare name is never looked up in
+// the working folder.
+bool hasAbsolutePath(const ImageEntry &image)
 {
-    const QFileInfo source(image.filePath);
-    return !image.filePath.isEmpty() && source.isAbsolute() && source.isFile();
-}
-
-// Whether the destination is the image's own file (the export goes into the
-// folder the images come from), under any name that leads to it.
-bool isSourceFile(const ImageEntry &image, const QString &destination)
-{
-    return hasSourceFile(image) && isSameFile(image.filePath, destination);
+    return !image.filePath.isEmpty() && QFileInfo(image.filePath).isAbsolute();
 }
 
 } // namespace
 
 ExportImageResult writeExportImage(const ImageEntry &image, const QString &destination)
 {
-    if (isSourceFile(image, destination))
-        return ExportImageResult::IsSource;
-    if (hasSourceFile(image))
-        return copyFileAtomically(image.filePath, destination) ? ExportImageResult::Written : ExportImageResult::Failed;
+    if (hasAbsolutePath(image)) {
+        switch (copyRegularFileAtomically(image.filePath, destination)) {
+        case FileCopyResult::Copied:
+            return ExportImageResult::Written;
+        case FileCopyResult::SameFile:
+            return ExportImageResult::IsSource;
+        case FileCopyResult::Failed:
+            return ExportImageResult::Failed;
+        case FileCopyResult::NoSource:
+            break; // the pixels the entry holds, if any
+        }
+    }
     // Encoded bytes go out as they are; decoded pixels are encoded by suffix.
     QByteArray bytes = image.encodedBytes();
     if (bytes.isEmpty() && !image.image.isNull()) {
@@ -61,7 +63,7 @@ ExportImageResult writeExportImage(const ImageEntry &image, const QString &desti
 
 bool hasExportablePixels(const ImageEntry &image)
 {
-    return hasSourceFile(image) || image.hasInMemoryImage();
+    return (hasAbsolutePath(image) && QFileInfo(image.filePath).isFile()) || image.hasInMemoryImage();
 }
 
 } // namespace Quillmark

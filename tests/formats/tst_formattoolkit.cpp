@@ -16,7 +16,13 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Quillmark;
 using namespace FormatTest;
@@ -35,6 +41,10 @@ private slots:
     void readWholeFileBounds();
     void atomicWriteKeepsOldFileOnFailure();
     void writesThatRunOutOfRoomKeepOldFile();
+    void copyIntoPlace_data();
+    void copyIntoPlace();
+    void copyAcrossFileSystems();
+    void staleTemporaryIsReplacedNotFollowed();
     void xmlSafeTextDropsForbiddenCharacters();
     void exportStems_data();
     void exportStems();
@@ -227,6 +237,156 @@ void TestFormatToolkit::writesThatRunOutOfRoomKeepOldFile()
     QCOMPARE(readFile(labels), QByteArray("old\n"));
     QCOMPARE(readFile(document), QByteArray("old\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+namespace {
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(7);
+    for (char &c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+
+FileIdentity identityOf(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {info.st_dev, info.st_ino};
+}
+
+} // namespace
+
+// Copies of every kind of source: a file is copied byte for byte over the old
+// destination; what is no regular file is refused without opening a FIFO or a
+// device; a source that yields other bytes than its size says (a /proc file,
+// as a file that changes while it is copied) fails. Only a complete copy ever
+// takes the destination's place, and no temporary stays behind.
+void TestFormatToolkit::copyIntoPlace_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("small file") << "small" << int(FileCopyResult::Copied);
+    QTest::newRow("several megabytes") << "large" << int(FileCopyResult::Copied);
+    QTest::newRow("empty file") << "empty" << int(FileCopyResult::Copied);
+    QTest::newRow("through a symbolic link") << "symlink" << int(FileCopyResult::Copied);
+    QTest::newRow("missing") << "missing" << int(FileCopyResult::NoSource);
+    QTest::newRow("folder") << "folder" << int(FileCopyResult::NoSource);
+    QTest::newRow("FIFO") << "fifo" << int(FileCopyResult::NoSource);
+    QTest::newRow("/dev/zero") << "/dev/zero" << int(FileCopyResult::NoSource);
+    QTest::newRow("size says 0, yields bytes") << "/proc/self/status" << int(FileCopyResult::Failed);
+    QTest::newRow("destination is the source") << "hardlink" << int(FileCopyResult::SameFile);
+    QTest::newRow("destination folder missing") << "noFolder" << int(FileCopyResult::Failed);
+    QTest::newRow("runs out of room") << "capped" << int(FileCopyResult::Failed);
+}
+
+void TestFormatToolkit::copyIntoPlace()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    QString source = dir.filePath("source.png");
+    QString destination = dir.filePath("out/copy.png");
+    QVERIFY(QDir().mkpath(dir.filePath("out")));
+    QVERIFY(writeFileAtomically(destination, "old\n"));
+    QByteArray content = randomBytes(kind == "large" ? 5 * 1024 * 1024 + 17 : kind == "empty" ? 0 : 3000);
+    QVERIFY(writeFileAtomically(source, content));
+
+    if (kind == "symlink") {
+        QVERIFY(QFile::link(source, dir.filePath("link.png")));
+        source = dir.filePath("link.png");
+    } else if (kind == "missing") {
+        source = dir.filePath("missing.png");
+    } else if (kind == "folder") {
+        source = dir.filePath("out");
+    } else if (kind == "fifo") {
+        source = dir.filePath("pipe.png");
+        QCOMPARE(::mkfifo(QFile::encodeName(source).constData(), 0600), 0);
+    } else if (kind.startsWith('/')) {
+        source = kind;
+    } else if (kind == "hardlink") {
+        QVERIFY(QFile::remove(destination));
+        QCOMPARE(::link(QFile::encodeName(source).constData(), QFile::encodeName(destination).constData()), 0);
+    } else if (kind == "noFolder") {
+        destination = dir.filePath("none/copy.png");
+    }
+    const FileIdentity before = identityOf(destination);
+
+    FileCopyResult result;
+    bool copiedAgain;
+    {
+        std::optional<QmTest::FileSizeCap> limit;
+        if (kind == "capped")
+            QVERIFY(limit.emplace(1024).active);
+        result = copyRegularFileAtomically(source, destination);
+        copiedAgain = copyFileAtomically(source, destination);
+    }
+    QCOMPARE(int(result), expected);
+    QCOMPARE(copiedAgain, result == FileCopyResult::Copied || result == FileCopyResult::SameFile);
+
+    if (result == FileCopyResult::Copied) {
+        QCOMPARE(readFile(destination), content);
+        QVERIFY(identityOf(destination) != identityOf(source));
+    } else if (result == FileCopyResult::SameFile) {
+        QCOMPARE(identityOf(destination), before);
+        QCOMPARE(readFile(source), content);
+    } else if (kind != "noFolder") {
+        QCOMPARE(readFile(destination), QByteArray("old\n"));
+        QCOMPARE(identityOf(destination), before);
+    }
+    QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{"copy.png"});
+}
+
+// A copy between two file systems, where the kernel refuses its in-kernel
+// copy (EXDEV), still arrives whole by reading and writing.
+void TestFormatToolkit::copyAcrossFileSystems()
+{
+    QTemporaryDir memory(QStringLiteral("/dev/shm/qmcopy-XXXXXX"));
+    QTemporaryDir disk;
+    if (!memory.isValid() || !disk.isValid())
+        QSKIP("no /dev/shm here");
+    const QString source = memory.filePath("source.png");
+    const QString destination = disk.filePath("copy.png");
+    const QByteArray content = randomBytes(200 * 1024 + 3);
+    QVERIFY(writeFileAtomically(source, content));
+    if (identityOf(memory.path()).device == identityOf(disk.path()).device)
+        QSKIP("/dev/shm and the temporary folder share a file system here");
+    QCOMPARE(int(copyRegularFileAtomically(source, destination)), int(FileCopyResult::Copied));
+    QCOMPARE(readFile(destination), content);
+    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"copy.png"});
+}
+
+// A stale temporary of an interrupted run is replaced; one that is a link is
+// removed, never written through to the file it points at.
+void TestFormatToolkit::staleTemporaryIsReplacedNotFollowed()
+{
+    QTemporaryDir dir;
+    const QString outside = dir.filePath("outside.txt");
+    const QString labels = dir.filePath("labels.txt");
+    const QString image = dir.filePath("image.png");
+    const QString source = dir.filePath("source.png");
+    QVERIFY(writeFileAtomically(outside, "keep\n"));
+    QVERIFY(writeFileAtomically(source, "pixels"));
+    QVERIFY(writeFileAtomically(labels + ".qmtmp", "stale"));
+    QVERIFY(QFile::link(outside, image + ".qmtmp"));
+
+    QVERIFY(writeFileAtomically(labels, "0 0.5 0.5 1 1\n"));
+    QCOMPARE(int(copyRegularFileAtomically(source, image)), int(FileCopyResult::Copied));
+    QCOMPARE(readFile(labels), QByteArray("0 0.5 0.5 1 1\n"));
+    QCOMPARE(readFile(image), QByteArray("pixels"));
+    QCOMPARE(readFile(outside), QByteArray("keep\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             (QStringList{"image.png", "labels.txt", "outside.txt", "source.png"}));
 }
 
 void TestFormatToolkit::xmlSafeTextDropsForbiddenCharacters()
