@@ -61,6 +61,25 @@ ExportImageResult writeExportImage(const ImageEntry &image, const QString &desti
     return writeFileAtomically(destination, bytes) ? ExportImageResult::Written : ExportImageResult::Failed;
 }
 
+ExportImagesOutcome writeExportImages(const QList<ImageEntry> &images, const QStringList &destinations,
+                                      std::atomic<int> &done, std::atomic<bool> &stop)
+{
+    ExportImagesOutcome outcome;
+    for (qsizetype i = 0; i < images.size() && i < destinations.size(); ++i) {
+        if (stop.load(std::memory_order_relaxed))
+            break;
+        const ExportImageResult result = writeExportImage(images.at(i), destinations.at(i));
+        if (result == ExportImageResult::NoPixels || result == ExportImageResult::Failed) {
+            outcome.failedIndex = i;
+            outcome.failure = result;
+            stop.store(true);
+            break;
+        }
+        done.fetch_add(1, std::memory_order_relaxed);
+    }
+    return outcome;
+}
+
 bool hasExportablePixels(const ImageEntry &image)
 {
     return (hasAbsolutePath(image) && QFileInfo(image.filePath).isFile()) || image.hasInMemoryImage();

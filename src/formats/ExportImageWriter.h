@@ -2,7 +2,11 @@
 
 #include "model/ImageEntry.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <atomic>
 
 namespace Quillmark {
 
@@ -25,6 +29,20 @@ enum class ExportImageResult {
 // destination's suffix names (PNG when that suffix names no writable format).
 // The new file takes the destination's place only once it is complete.
 ExportImageResult writeExportImage(const ImageEntry &image, const QString &destination);
+
+// The outcome of writing a list of images: the index of the image that
+// stopped the list and what writing it came to (-1 when none did).
+struct ExportImagesOutcome {
+    qsizetype failedIndex = -1;
+    ExportImageResult failure = ExportImageResult::Written;
+};
+
+// Writes images[i] to destinations[i] with writeExportImage, in order, adding
+// one to `done` after each. Stops at the first image that fails or has no
+// pixels, setting `stop`, and before the next image once `stop` is set from
+// elsewhere. Meant to run on a thread of its own beside other writing.
+ExportImagesOutcome writeExportImages(const QList<ImageEntry> &images, const QStringList &destinations,
+                                      std::atomic<int> &done, std::atomic<bool> &stop);
 
 // Whether the entry has pixels to export: an existing file at an absolute
 // path, or pixels it holds itself. Reads nothing but the file's metadata.

@@ -16,6 +16,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <numeric>
 #include <random>
 
@@ -130,6 +132,14 @@ private:
         if (m_progress)
             m_progress(current, m_total);
     }
+    // Reports `current` when it is beyond the last count reported so.
+    void reportRising(int current)
+    {
+        if (current <= m_reported)
+            return;
+        m_reported = current;
+        report(current);
+    }
     ProgressCallback offsetProgress(int offset) const;
     bool fail(const QString &message)
     {
@@ -140,6 +150,10 @@ private:
     bool makeFolder(const QString &subset, const QString &path);
     bool everyImageHasPixels();
     bool writeImage(const QString &subset, const ImageEntry &image, const QString &destination);
+    bool imageWritten(const QString &subset, const ImageEntry &image, const QString &destination,
+                     ExportImageResult result);
+    bool writeYoloLabels(const QList<ImageEntry> &images, const QStringList &labelPaths, const QString &subset,
+                         const std::atomic<int> *imagesDone, std::atomic<bool> &stop);
 
     QList<int> imageOrder() const;
     Dataset subsetDataset(const QList<int> &order, const ExportSplit &split) const;
@@ -157,6 +171,7 @@ private:
     YoloExportLayout m_yolo;
     int m_total = 0;
     int m_done = 0;
+    int m_reported = 0;
     QString m_error;
 };
 
@@ -211,7 +226,15 @@ bool ExportRun::everyImageHasPixels()
 
 bool ExportRun::writeImage(const QString &subset, const ImageEntry &image, const QString &destination)
 {
-    switch (writeExportImage(image, destination)) {
+    return imageWritten(subset, image, destination, writeExportImage(image, destination));
+}
+
+// The run's verdict on one image written: true when it is in place, otherwise
+// the failure is recorded.
+bool ExportRun::imageWritten(const QString &subset, const ImageEntry &image, const QString &destination,
+                            ExportImageResult result)
+{
+    switch (result) {
     case ExportImageResult::Written:
     case ExportImageResult::IsSource:
         return true;
@@ -290,27 +313,72 @@ Dataset ExportRun::subsetDataset(const QList<int> &order, const ExportSplit &spl
 
 // One set of a YOLO-family export: folder/labels with a label file per image
 // and, when images are copied, folder/images with the pictures under the same
-// stems.
+// stems. The images are copied on a thread of their own while this one writes
+// the label files: the two folders fill side by side, and each image counts
+// as done once both of its files are. The first failure of either side stops
+// both.
 bool ExportRun::writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset)
 {
     const QString labelsDir = folder + QStringLiteral("/labels");
     const QString imagesDir = folder + QStringLiteral("/images");
     if (!makeFolder(subset, labelsDir) || (copiesImages() && !makeFolder(subset, imagesDir)))
         return false;
-    const YoloClassIndex classIndex = yoloClassIndex(m_classNames);
     const QStringList stems = uniqueExportStems(images);
+    QStringList labelPaths;
+    QStringList imagePaths;
+    labelPaths.reserve(images.size());
+    imagePaths.reserve(images.size());
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        labelPaths.append(labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt"));
+        imagePaths.append(imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), images.at(i).filePath));
+    }
+
+    std::atomic<bool> stop{false};
+    if (!copiesImages()) {
+        const bool written = writeYoloLabels(images, labelPaths, subset, nullptr, stop);
+        m_done += written ? int(images.size()) : 0;
+        return written;
+    }
+    std::atomic<int> imagesDone{0};
+    std::future<ExportImagesOutcome> copies = std::async(std::launch::async, [&] {
+        return writeExportImages(images, imagePaths, imagesDone, stop);
+    });
+    const bool labelsWritten = writeYoloLabels(images, labelPaths, subset, &imagesDone, stop);
+    // The labels are done (or failed): report the copies as they finish.
+    while (copies.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        reportRising(m_done + imagesDone.load());
+    const ExportImagesOutcome outcome = copies.get();
+    if (!labelsWritten)
+        return false;
+    if (outcome.failedIndex >= 0) {
+        const qsizetype i = outcome.failedIndex;
+        return imageWritten(subset, images.at(i), imagePaths.at(i), outcome.failure);
+    }
+    m_done += int(images.size());
+    reportRising(m_done);
+    return true;
+}
+
+// The label files of a set, in order, until one fails or `stop` is set (by a
+// failed image copy). Progress counts an image once its copy, counted in
+// `imagesDone` when there is one, is done too.
+bool ExportRun::writeYoloLabels(const QList<ImageEntry> &images, const QStringList &labelPaths, const QString &subset,
+                                const std::atomic<int> *imagesDone, std::atomic<bool> &stop)
+{
+    const YoloClassIndex classIndex = yoloClassIndex(m_classNames);
     QByteArray lines;
-    for (int i = 0; i < images.size(); ++i) {
-        const ImageEntry &image = images.at(i);
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        if (stop.load(std::memory_order_relaxed))
+            return true; // the copies stopped; their failure is reported
         lines.clear();
-        appendYoloLabelLines(lines, image, classIndex);
-        const QString labelPath = labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt");
-        if (!writeFileAtomically(labelPath, lines))
-            return failWrite(subset, labelPath);
-        const QString imagePath = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-        if (copiesImages() && !writeImage(subset, image, imagePath))
-            return false;
-        report(++m_done);
+        appendYoloLabelLines(lines, images.at(i), classIndex);
+        if (!writeFileAtomically(labelPaths.at(i), lines)) {
+            stop.store(true);
+            return failWrite(subset, labelPaths.at(i));
+        }
+        const int written = int(i) + 1;
+        reportRising(m_done +
+                     (imagesDone ? std::min(written, imagesDone->load(std::memory_order_relaxed)) : written));
     }
     return true;
 }
