@@ -7,7 +7,6 @@
 #include "ai/OrtRuntime.h"
 
 #include <QRegularExpression>
-#include <QtDebug>
 
 #include <array>
 #include <string>
@@ -103,10 +102,7 @@ OnnxInferencer::~OnnxInferencer() = default;
 
 bool OnnxInferencer::fail(const char *operation, const QString &message, bool log)
 {
-    error = message;
-    if (log)
-        qWarning("%s: %s", operation, qUtf8Printable(message));
-    return false;
+    return keepEngineError(error, operation, message, log);
 }
 
 bool OnnxInferencer::loadModel(const QString &path, const QStringList &classNames)

@@ -1,5 +1,6 @@
 #include "formats/CocoHandler.h"
 
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/SafeRead.h"
@@ -291,12 +292,6 @@ bool CocoHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
 
 namespace {
 
-QString lastPathComponent(const QString &name)
-{
-    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    return cut < 0 ? name : name.mid(cut + 1);
-}
-
 // Where the images of a COCO file are looked for. The file's own folder and
 // its images/ come first; the release layout keeps the file in annotations/
 // beside the image folder named after the file's split
@@ -341,7 +336,7 @@ public:
                 return found;
             }
         }
-        return m_base.filePath(QStringLiteral("images/") + lastPathComponent(fileName));
+        return m_base.filePath(QStringLiteral("images/") + fileNamePart(fileName));
     }
 
 private:
@@ -365,7 +360,7 @@ private:
     QString existing(int index, const QString &fileName)
     {
         Folder &folder = m_folders[index];
-        const QString last = lastPathComponent(fileName);
+        const QString last = fileNamePart(fileName);
         if (last == fileName)
             return contains(folder, fileName) ? folder.dir.filePath(fileName) : QString();
         const QString direct = folder.dir.filePath(fileName);

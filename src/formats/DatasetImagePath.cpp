@@ -12,7 +12,7 @@ QString fileNamePart(const QString &name)
     return cut < 0 ? name : name.mid(cut + 1);
 }
 
-QString resolveDatasetImagePath(const QDir &base, const QString &name)
+QString resolveDatasetImagePath(const QDir &base, const QString &name, MissingImage missing)
 {
     if (name.isEmpty())
         return {};
@@ -21,7 +21,10 @@ QString resolveDatasetImagePath(const QDir &base, const QString &name)
     const QString direct = base.filePath(name);
     if (QFileInfo(direct).isFile())
         return direct;
-    return base.filePath(QStringLiteral("images/") + fileNamePart(name));
+    const QString inImages = base.filePath(QStringLiteral("images/") + fileNamePart(name));
+    if (missing == MissingImage::BesideDatasetFile && !QFileInfo(inImages).isFile())
+        return direct;
+    return inImages;
 }
 
 } // namespace Quillmark

@@ -2,6 +2,7 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/CsvText.h"
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
 #include "formats/ImageProbe.h"
@@ -64,7 +65,7 @@ bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, Pro
             continue;
         ImageEntry entry;
         entry.id = added;
-        entry.filePath = resolveListedImagePath(file.folder, cells.first());
+        entry.filePath = resolveDatasetImagePath(file.folder, cells.first());
         const QSize size = probeImageSize(entry.filePath);
         entry.width = size.width();
         entry.height = size.height();

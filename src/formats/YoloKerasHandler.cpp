@@ -2,6 +2,7 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
@@ -118,7 +119,7 @@ bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, Prog
         const KerasLine parsed = splitKerasLine(line);
         ImageEntry entry;
         entry.id = images;
-        entry.filePath = resolveListedImagePath(base, parsed.name);
+        entry.filePath = resolveDatasetImagePath(base, parsed.name);
         const QSize size = probeImageSize(entry.filePath);
         entry.width = size.width();
         entry.height = size.height();
