@@ -252,19 +252,15 @@ QByteArray cocoJsonBytes(const Dataset &dataset, const ProgressCallback &progres
     for (int i = classNames.size() - 1; i >= 0; --i)
         categoryIds.insert(classNames.at(i), i + 1);
     const QHash<QString, int> widths = keypointWidths(dataset);
-    const QStringList stems = uniqueExportStems(dataset.images);
 
     QJsonArray images;
     QJsonArray annotations;
     int nextAnnotationId = 1;
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &entry = dataset.images.at(i);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
+        const ImageEntry &entry = at.image;
         QJsonObject image;
         image.insert(QStringLiteral("id"), entry.id);
-        image.insert(QStringLiteral("file_name"), exportFileName(stems.at(i), entry.filePath));
+        image.insert(QStringLiteral("file_name"), at.fileName);
         image.insert(QStringLiteral("width"), std::max(entry.width, 0));
         image.insert(QStringLiteral("height"), std::max(entry.height, 0));
         images.append(image);
@@ -272,7 +268,8 @@ QByteArray cocoJsonBytes(const Dataset &dataset, const ProgressCallback &progres
             annotations.append(annotationObject(a, nextAnnotationId++, entry.id, categoryIds.value(a.className),
                                                 widths.value(a.className, 0)));
         }
-    }
+        return true;
+    });
 
     QJsonObject root;
     root.insert(QStringLiteral("annotations"), annotations);

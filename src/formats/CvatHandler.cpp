@@ -143,20 +143,17 @@ QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress
     xml.writeEndElement();
     xml.writeEndElement();
 
-    const QStringList stems = uniqueExportStems(dataset.images);
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &entry = dataset.images.at(i);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
         xml.writeStartElement(QStringLiteral("image"));
-        xml.writeAttribute(QStringLiteral("id"), QString::number(i));
-        xml.writeAttribute(QStringLiteral("name"), xmlSafeText(exportFileName(stems.at(i), entry.filePath)));
-        xml.writeAttribute(QStringLiteral("width"), QString::number(std::max(entry.width, 0)));
-        xml.writeAttribute(QStringLiteral("height"), QString::number(std::max(entry.height, 0)));
-        for (const Annotation &a : entry.labels)
+        xml.writeAttribute(QStringLiteral("id"), QString::number(at.index));
+        xml.writeAttribute(QStringLiteral("name"), xmlSafeText(at.fileName));
+        xml.writeAttribute(QStringLiteral("width"), QString::number(std::max(at.image.width, 0)));
+        xml.writeAttribute(QStringLiteral("height"), QString::number(std::max(at.image.height, 0)));
+        for (const Annotation &a : at.image.labels)
             writeAnnotation(xml, a);
         xml.writeEndElement();
-    }
+        return true;
+    });
     return document.finish();
 }
 

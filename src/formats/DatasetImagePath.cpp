@@ -1,5 +1,7 @@
 #include "formats/DatasetImagePath.h"
 
+#include "formats/ImageProbe.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -25,6 +27,17 @@ QString resolveDatasetImagePath(const QDir &base, const QString &name, MissingIm
     if (missing == MissingImage::BesideDatasetFile && !QFileInfo(inImages).isFile())
         return direct;
     return inImages;
+}
+
+ImageEntry datasetImageEntry(const QDir &base, const QString &name, int id)
+{
+    ImageEntry entry;
+    entry.id = id;
+    entry.filePath = resolveDatasetImagePath(base, name);
+    const QSize size = probeImageSize(entry.filePath);
+    entry.width = size.width();
+    entry.height = size.height();
+    return entry;
 }
 
 } // namespace Quillmark

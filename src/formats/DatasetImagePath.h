@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ImageEntry.h"
+
 #include <QDir>
 #include <QString>
 
@@ -24,5 +26,10 @@ enum class MissingImage {
 // path. A folder of the image's name is no image.
 QString resolveDatasetImagePath(const QDir &base, const QString &name,
                                 MissingImage missing = MissingImage::InImagesFolder);
+
+// The entry of an image a dataset file names: the id, the path as
+// resolveDatasetImagePath gives it (missing images in "images"), and the size
+// read from the image file's header (0 x 0 when it cannot be read).
+ImageEntry datasetImageEntry(const QDir &base, const QString &name, int id);
 
 } // namespace Quillmark
