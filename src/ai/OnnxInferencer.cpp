@@ -63,17 +63,6 @@ bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
     return prototypes.requireElements({maskCoefficientCount, prototypes.dim(2), prototypes.dim(3)}, why);
 }
 
-LetterboxMapping mappingOf(const LetterboxResult &letterbox, const QImage &image)
-{
-    LetterboxMapping mapping;
-    mapping.scale = letterbox.scale;
-    mapping.padX = letterbox.padX;
-    mapping.padY = letterbox.padY;
-    mapping.imageWidth = image.width();
-    mapping.imageHeight = image.height();
-    return mapping;
-}
-
 } // namespace
 
 struct OnnxInferencer::Runtime {
@@ -219,7 +208,7 @@ bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool w
     }
     output.rows = std::span<const float>(out->data(), out->elementCount());
     output.classCount = output.nFeat - extraRows;
-    output.mapping = mappingOf(letterbox, image);
+    output.mapping = letterboxMapping(letterbox, image.size());
     return true;
 }
 
