@@ -22,8 +22,8 @@ using LabelFields = QVarLengthArray<QByteArrayView, 64>;
 // waiting while every one of its files is opened.
 inline constexpr int kMaxProbedLabelFiles = 64;
 
-// What separates the fields of a line. The YOLO detection and segmentation
-// lines take tabs too; the other formats of the family do not.
+// What separates the fields of a line. The lines of the YOLO folder formats
+// (readYoloLabelFile) take tabs too; the other formats of the family do not.
 enum class FieldSeparators { Spaces, SpacesAndTabs };
 
 // Splits a line at its separators; a run of them counts as one, so no field is
