@@ -140,7 +140,7 @@ private:
     bool everyImageHasPixels();
     bool writeImage(const QString &subset, const ImageEntry &image, const QString &destination);
     bool imageWritten(const QString &subset, const ImageEntry &image, const QString &destination,
-                     ExportImageResult result);
+                      ExportImageResult result);
     bool writeYoloLabels(const QList<ImageEntry> &images, const QStringList &labelPaths, const QString &subset,
                          const std::atomic<int> *imagesDone, std::atomic<bool> &stop);
 
@@ -221,7 +221,7 @@ bool ExportRun::writeImage(const QString &subset, const ImageEntry &image, const
 // The run's verdict on one image written: true when it is in place, otherwise
 // the failure is recorded.
 bool ExportRun::imageWritten(const QString &subset, const ImageEntry &image, const QString &destination,
-                            ExportImageResult result)
+                             ExportImageResult result)
 {
     switch (result) {
     case ExportImageResult::Written:
@@ -329,9 +329,8 @@ bool ExportRun::writeYoloSet(const QList<ImageEntry> &images, const QString &fol
         return written;
     }
     std::atomic<int> imagesDone{0};
-    std::future<ExportImagesOutcome> copies = std::async(std::launch::async, [&] {
-        return writeExportImages(images, imagePaths, imagesDone, stop);
-    });
+    std::future<ExportImagesOutcome> copies =
+        std::async(std::launch::async, [&] { return writeExportImages(images, imagePaths, imagesDone, stop); });
     const bool labelsWritten = writeYoloLabels(images, labelPaths, subset, &imagesDone, stop);
     // The labels are done (or failed): report the copies as they finish.
     while (copies.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
@@ -366,8 +365,7 @@ bool ExportRun::writeYoloLabels(const QList<ImageEntry> &images, const QStringLi
             return failWrite(subset, labelPaths.at(i));
         }
         const int written = int(i) + 1;
-        reportRising(m_done +
-                     (imagesDone ? std::min(written, imagesDone->load(std::memory_order_relaxed)) : written));
+        reportRising(m_done + (imagesDone ? std::min(written, imagesDone->load(std::memory_order_relaxed)) : written));
     }
     return true;
 }

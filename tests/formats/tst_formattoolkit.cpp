@@ -346,8 +346,7 @@ void TestFormatToolkit::copyIntoPlace()
         QCOMPARE(readFile(destination), QByteArray("old\n"));
         QCOMPARE(identityOf(destination), before);
     }
-    QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden | QDir::System),
-             QStringList{"copy.png"});
+    QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"copy.png"});
 }
 
 // A copy between two file systems, where the kernel refuses its in-kernel
