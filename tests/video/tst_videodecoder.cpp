@@ -248,7 +248,7 @@ void TestVideoDecoder::burstsOfRequests()
         if (gapMs > 0)
             QTest::qWait(gapMs);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!probe.decoder.isAwaitingFrame(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.decoder.isAwaitingFrame(), QmTest::patienceMs);
     QTest::qWait(300);
     QVERIFY(!probe.frames.isEmpty());
     if (gapMs == 0)
@@ -364,7 +364,9 @@ void TestVideoDecoder::refusedFiles()
     QElapsedTimer clock;
     clock.start();
     probe.decoder.open(path);
-    QVERIFY(clock.elapsed() < 2000);
+    // A refused file never holds the window up: open() hands over to the
+    // back-end or fails at once (a pipe it tried to read would never return).
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(probe.opened.size(), 0);
     QVERIFY(probe.opened.wait(10000));
     QTest::qWait(100);
@@ -430,8 +432,11 @@ void TestVideoDecoder::undecodableVideoTimesOut()
     QElapsedTimer clock;
     clock.start();
     probe.decoder.open(path);
-    QVERIFY(probe.opened.wait(5000));
-    QVERIFY(clock.elapsed() < 4000);
+    QVERIFY(probe.opened.wait(30000));
+    // The time-out set ends the wait, well before the default one however late
+    // a loaded machine runs the timer.
+    QVERIFY2(clock.elapsed() < VideoDecoder::defaultOpenTimeoutMs,
+             qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(probe.opened.at(0).at(0).toBool(), false);
     QCOMPARE(probe.opened.at(0).at(1).toString(), QStringLiteral("No video frame could be decoded"));
     QVERIFY(!probe.decoder.isOpen());
