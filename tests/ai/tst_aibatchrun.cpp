@@ -162,7 +162,7 @@ private slots:
         QVERIFY(runner.start(std::move(task)));
         QVERIFY(!runner.start(widthTask({0}, probe))); // one run at a time
 
-        QVERIFY(probe->entered.tryAcquire(1, 5000));
+        QVERIFY(probe->entered.tryAcquire(1, QmTest::patienceMs));
         dataset.removeImage(2);
         dataset.images.prepend(entryOfWidth(99, 99));
         probe->gated = false;
@@ -201,9 +201,9 @@ private slots:
         QVERIFY(runner.start(std::move(task)));
 
         // Let image 0 through and its result arrive; hold the worker in image 1.
-        QVERIFY(probe->entered.tryAcquire(1, 5000));
+        QVERIFY(probe->entered.tryAcquire(1, QmTest::patienceMs));
         probe->gate.release();
-        QVERIFY(probe->entered.tryAcquire(1, 5000));
+        QVERIFY(probe->entered.tryAcquire(1, QmTest::patienceMs));
         QTRY_COMPARE(dataset.imageById(0)->labels.size(), 1);
         if (abandon)
             runner.abandon();
@@ -281,7 +281,7 @@ private slots:
             AiBatchRun::Task task = widthTask({0, 1}, probe);
             task.finished = [&finished](const AiBatchRun::Summary &) { finished = true; };
             QVERIFY(runner.start(std::move(task)));
-            QVERIFY(probe->entered.tryAcquire(1, 5000));
+            QVERIFY(probe->entered.tryAcquire(1, QmTest::patienceMs));
             std::thread releaser([probe] {
                 QThread::msleep(100);
                 probe->gate.release(10);

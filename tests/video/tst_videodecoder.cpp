@@ -109,14 +109,14 @@ bool TestVideoDecoder::openAndWait(Probe &probe, const QString &path)
     probe.decoder.open(path);
     if (!probe.opened.wait(10000) || !probe.opened.at(0).at(0).toBool())
         return false;
-    return !probe.frames.isEmpty() || probe.frames.wait(5000);
+    return !probe.frames.isEmpty() || probe.frames.wait(QmTest::patienceMs);
 }
 
 int TestVideoDecoder::requestAndWait(Probe &probe, int frame)
 {
     probe.frames.clear();
     probe.decoder.seekToFrame(frame);
-    if (!probe.frames.wait(5000))
+    if (!probe.frames.wait(QmTest::patienceMs))
         return -1;
     // Nothing more may follow for the same request.
     QTest::qWait(40);
@@ -158,7 +158,7 @@ void TestVideoDecoder::metadata()
     QVERIFY(qAbs(probe.decoder.fps() - f.fps) < 0.01);
 
     // Frame 0 follows by itself.
-    QVERIFY(probe.frames.wait(5000));
+    QVERIFY(probe.frames.wait(QmTest::patienceMs));
     QCOMPARE(probe.frameIndex(0), 0);
     const QImage first = probe.frameImage(0);
     QCOMPARE(first.size(), QSize(f.width, f.height));
@@ -267,7 +267,7 @@ void TestVideoDecoder::openingAnotherFileDropsTheFirst()
     probe.decoder.open(a.path);
     probe.decoder.open(b.path);
     QVERIFY(probe.opened.wait(10000));
-    QVERIFY(probe.frames.wait(5000));
+    QVERIFY(probe.frames.wait(QmTest::patienceMs));
     QTest::qWait(300);
     QCOMPARE(probe.opened.size(), 1);
     QVERIFY(probe.opened.at(0).at(0).toBool());
