@@ -89,13 +89,16 @@ Annotation wholeImageLabel(const QString &className, int width, int height)
     return a;
 }
 
-bool hasFiniteGeometry(const Annotation &a)
+int largestKeypointCount(const Dataset &dataset)
 {
-    const QRectF &r = a.bbox;
-    if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
-        return false;
-    return std::all_of(a.points.cbegin(), a.points.cend(),
-                       [](const QPointF &p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
+    int largest = 0;
+    for (const ImageEntry &image : dataset.images) {
+        for (const Annotation &a : image.labels) {
+            if (a.kind == Keypoint)
+                largest = std::max(largest, int(a.points.size()));
+        }
+    }
+    return largest;
 }
 
 } // namespace Quillmark

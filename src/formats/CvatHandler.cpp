@@ -1,12 +1,15 @@
 #include "formats/CvatHandler.h"
 
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/XmlDocumentBytes.h"
+#include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,7 +32,7 @@ namespace {
 
 bool passesHeaderTest(const QString &path)
 {
-    const QByteArray head = readFileHead(path, 512);
+    const QByteArray head = readRegularFileHead(path, 512);
     return head.contains("<annotations") && head.contains("<version");
 }
 
@@ -65,7 +68,8 @@ QList<QPointF> parseCvatPoints(const QString &text)
         const QStringList parts = piece.split(QLatin1Char(','));
         if (parts.size() != 2)
             continue;
-        points.append(QPointF(floatOr(QStringView(parts.at(0)).trimmed()), floatOr(QStringView(parts.at(1)).trimmed())));
+        points.append(QPointF(coordinateField(QStringView(parts.at(0)).trimmed()),
+                              coordinateField(QStringView(parts.at(1)).trimmed())));
     }
     return points;
 }
@@ -124,13 +128,8 @@ void writeAnnotation(QXmlStreamWriter &xml, const Annotation &a)
 
 QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    buffer.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-    QXmlStreamWriter xml(&buffer);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(2);
+    XmlDocumentBytes document(2);
+    QXmlStreamWriter &xml = document.xml();
 
     const int total = int(dataset.images.size());
     xml.writeStartElement(QStringLiteral("annotations"));
@@ -144,23 +143,18 @@ QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress
     xml.writeEndElement();
     xml.writeEndElement();
 
-    const QStringList stems = uniqueExportStems(dataset.images);
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &entry = dataset.images.at(i);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
         xml.writeStartElement(QStringLiteral("image"));
-        xml.writeAttribute(QStringLiteral("id"), QString::number(i));
-        xml.writeAttribute(QStringLiteral("name"), xmlSafeText(exportFileName(stems.at(i), entry.filePath)));
-        xml.writeAttribute(QStringLiteral("width"), QString::number(std::max(entry.width, 0)));
-        xml.writeAttribute(QStringLiteral("height"), QString::number(std::max(entry.height, 0)));
-        for (const Annotation &a : entry.labels)
+        xml.writeAttribute(QStringLiteral("id"), QString::number(at.index));
+        xml.writeAttribute(QStringLiteral("name"), xmlSafeText(at.fileName));
+        xml.writeAttribute(QStringLiteral("width"), QString::number(std::max(at.image.width, 0)));
+        xml.writeAttribute(QStringLiteral("height"), QString::number(std::max(at.image.height, 0)));
+        for (const Annotation &a : at.image.labels)
             writeAnnotation(xml, a);
         xml.writeEndElement();
-    }
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    return bytes;
+        return true;
+    });
+    return document.finish();
 }
 
 bool CvatHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
@@ -212,21 +206,9 @@ struct MetaLabel {
     QString svg;
 };
 
-QString resolveImagePath(const QDir &base, const QString &name)
-{
-    if (name.isEmpty())
-        return {};
-    const QString direct = base.filePath(name);
-    if (QFileInfo::exists(direct))
-        return direct;
-    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const QString inImages = base.filePath(QStringLiteral("images/") + name.mid(cut + 1));
-    return QFileInfo::exists(inImages) ? inImages : direct;
-}
-
 float attributeFloat(const QXmlStreamAttributes &attributes, const char *name)
 {
-    return floatOr(attributes.value(QLatin1String(name)).trimmed());
+    return coordinateField(attributes.value(QLatin1String(name)).trimmed());
 }
 
 // A shape's label and its "occluded" flag (kept when set).
@@ -281,7 +263,8 @@ void readBox(const QXmlStreamAttributes &attributes, PendingImage &image)
         a.points = rotatedCorners(a.bbox, rotation);
         a.bbox = boundsOf(a.points);
     }
-    image.boxes.append(a);
+    if (geometryFitsFloat(a))
+        image.boxes.append(a);
 }
 
 void readPointShape(const QXmlStreamAttributes &attributes, int kind, int minimum, QList<Annotation> &into)
@@ -295,7 +278,8 @@ void readPointShape(const QXmlStreamAttributes &attributes, int kind, int minimu
     a.kind = kind;
     a.points = points;
     a.bbox = boundsOf(points);
-    into.append(a);
+    if (geometryFitsFloat(a))
+        into.append(a);
 }
 
 // Each point of a "points" shape is a point annotation of its own.
@@ -310,7 +294,8 @@ void readPoints(const QXmlStreamAttributes &attributes, PendingImage &image)
         single.kind = Point;
         single.points = {p};
         single.bbox = QRectF(p.x(), p.y(), 0, 0);
-        image.points.append(single);
+        if (geometryFitsFloat(single))
+            image.points.append(single);
     }
 }
 
@@ -319,8 +304,9 @@ void readJoint(const QXmlStreamAttributes &attributes, PendingSkeleton &skeleton
     const QList<QPointF> points = parseCvatPoints(attributes.value(QLatin1String("points")).toString());
     Joint joint;
     joint.name = attributes.value(QLatin1String("label")).toString();
-    joint.point = points.isEmpty() ? QPointF() : points.first();
-    if (points.isEmpty() || intOr(attributes.value(QLatin1String("outside")).trimmed()) != 0)
+    const bool placed = !points.isEmpty() && fitsFloat(points.first().x()) && fitsFloat(points.first().y());
+    joint.point = placed ? points.first() : QPointF();
+    if (!placed || intOr(attributes.value(QLatin1String("outside")).trimmed()) != 0)
         joint.visibility = 0;
     else if (intOr(attributes.value(QLatin1String("occluded")).trimmed()) != 0)
         joint.visibility = 1;
@@ -413,11 +399,11 @@ Annotation skeletonAnnotation(const PendingSkeleton &skeleton, const QStringList
 // export "for video" keeps its shapes in tracks, which are no images.
 bool holdsImages(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return false;
     QXmlStreamReader xml(&file);
-    while (!xml.atEnd()) {
+    while (!xml.atEnd() && xml.characterOffset() < kMaxDetectionBytes) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == QLatin1String("image"))
@@ -447,8 +433,8 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     const QString filePath = chooseFile(path);
     if (filePath.isEmpty())
         return false;
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, filePath))
         return false;
     const qsizetype total = countImages(file);
     if (total <= 0 || !file.seek(0))
@@ -472,7 +458,8 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
             const QXmlStreamAttributes attributes = xml.attributes();
             if (xml.name() == QLatin1String("image")) {
                 PendingImage image;
-                image.entry.filePath = resolveImagePath(base, attributes.value(QLatin1String("name")).toString());
+                image.entry.filePath = resolveDatasetImagePath(base, attributes.value(QLatin1String("name")).toString(),
+                                                               MissingImage::BesideDatasetFile);
                 image.entry.width = std::max(intOr(attributes.value(QLatin1String("width")).trimmed()), 0);
                 image.entry.height = std::max(intOr(attributes.value(QLatin1String("height")).trimmed()), 0);
                 open.append(image);

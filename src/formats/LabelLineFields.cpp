@@ -4,14 +4,17 @@
 
 namespace Quillmark {
 
-void splitLabelFields(QByteArrayView line, LabelFields &fields)
+void splitLabelFields(QByteArrayView line, LabelFields &fields, FieldSeparators separators)
 {
     fields.clear();
+    const bool tabs = separators == FieldSeparators::SpacesAndTabs;
+    const auto isSeparator = [tabs](char c) { return c == ' ' || (tabs && c == '\t'); };
     const qsizetype size = line.size();
     qsizetype start = 0;
     while (start < size) {
-        const qsizetype space = line.indexOf(' ', start);
-        const qsizetype end = space < 0 ? size : space;
+        qsizetype end = start;
+        while (end < size && !isSeparator(line.at(end)))
+            ++end;
         if (end > start)
             fields.append(line.sliced(start, end - start));
         start = end + 1;
@@ -24,14 +27,13 @@ bool forEachLabelLine(const QString &path, const std::function<void(const LabelF
     if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
         return false;
     LabelFields fields;
-    const QList<QByteArrayView> lines = splitLines(bytes);
-    for (QByteArrayView line : lines) {
+    forEachLine(bytes, [&](QByteArrayView line) {
         line = line.trimmed();
         if (line.isEmpty())
-            continue;
+            return;
         splitLabelFields(line, fields);
         onLine(fields);
-    }
+    });
     return true;
 }
 
@@ -47,10 +49,10 @@ bool firstLabelLine(const QString &path, LabelFields &fields, QByteArray *storag
     return true;
 }
 
-QString classNameForId(int id, const QStringList &names)
+QString classNameForId(qint64 id, const QStringList &names)
 {
     if (id >= 0 && id < names.size())
-        return names.at(id);
+        return names.at(qsizetype(id));
     return QStringLiteral("class_%1").arg(id);
 }
 

@@ -1,16 +1,20 @@
 #include "formats/PascalVocHandler.h"
 
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/NumberFormat.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/XmlDocumentBytes.h"
+#include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QDomDocument>
 #include <QFileInfo>
 #include <QPolygonF>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -45,7 +49,7 @@ QStringList xmlFilesIn(const QString &folder)
 
 bool isVocFile(const QString &file)
 {
-    return opensVocRoot(readFileHead(file, 512));
+    return opensVocRoot(readRegularFileHead(file, 512));
 }
 
 // The per-object flags VOC files carry; kept among the attributes when set.
@@ -78,35 +82,178 @@ bool PascalVocHandler::canImport(const QString &path) const
 QString resolveVocImagePath(const QString &folder, const QString &name)
 {
     const QDir dir(folder);
-    const QString direct = dir.filePath(name);
-    if (QFileInfo::exists(direct))
-        return direct;
-    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const QString last = name.mid(cut + 1);
-    // images/ below the XML folder, or JPEGImages/ beside Annotations/ as the
-    // VOCdevkit keeps them.
-    for (const QString &candidate :
-         {dir.filePath(QStringLiteral("images/") + last), dir.filePath(QStringLiteral("../JPEGImages/") + last)}) {
-        if (QFileInfo::exists(candidate))
-            return QDir::cleanPath(candidate);
-    }
-    return direct;
+    const QString found = resolveDatasetImagePath(dir, name, MissingImage::BesideDatasetFile);
+    if (QFileInfo(found).isFile())
+        return found;
+    // JPEGImages/ beside Annotations/, as the VOCdevkit keeps them.
+    const QString devkit = QDir::cleanPath(dir.filePath(QStringLiteral("../JPEGImages/") + fileNamePart(name)));
+    return QFileInfo(devkit).isFile() ? devkit : found;
 }
 
 // ---- import ---------------------------------------------------------------
 
 namespace {
 
-QString childText(const QDomElement &parent, const char *name)
+// A VOC file is a few levels deep (annotation, object, part, bndbox, corner);
+// a deeper one is no VOC file, however well-formed.
+constexpr int kMaxVocDepth = 32;
+
+// What one "object" element holds: the texts of its first child of each name.
+struct VocObject {
+    std::optional<QString> name;
+    std::optional<QString> flags[3];
+    bool hasBox = false;
+    std::optional<QString> corners[4];
+};
+
+// What the file holds, read in one pass: the root's first "path",
+// "filename" and "size" children, and every "object" element at any depth,
+// in document order. The text of an element is all text inside it.
+struct VocFile {
+    std::optional<QString> path;
+    std::optional<QString> fileName;
+    bool hasSize = false;
+    std::optional<QString> width;
+    std::optional<QString> height;
+    QList<VocObject> objects;
+};
+
+const char *const cornerNames[] = {"xmin", "ymin", "xmax", "ymax"};
+
+class VocStreamReader {
+public:
+    explicit VocStreamReader(const QByteArray &bytes) : m_xml(bytes) {}
+
+    std::optional<VocFile> read()
+    {
+        while (!m_xml.atEnd()) {
+            switch (m_xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                if (!startElement())
+                    return std::nullopt;
+                break;
+            case QXmlStreamReader::EndElement:
+                m_open.pop_back();
+                break;
+            case QXmlStreamReader::Characters:
+                for (const Frame &frame : m_open) {
+                    if (frame.text)
+                        frame.text->append(m_xml.text());
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        if (m_xml.hasError() || !m_rootSeen)
+            return std::nullopt;
+        return std::move(m_file);
+    }
+
+private:
+    enum class Kind { Other, Root, Size, Object, Box };
+    struct Frame {
+        Kind kind = Kind::Other;
+        qsizetype object = -1;   // the object an Object or Box frame belongs to
+        QString *text = nullptr; // where the element's text goes, when it is wanted
+    };
+
+    // The first child of a name: its text goes to `slot`, later ones are not read.
+    static QString *firstText(std::optional<QString> &slot)
+    {
+        if (slot)
+            return nullptr;
+        slot.emplace();
+        return &*slot;
+    }
+
+    bool startElement()
+    {
+        if (m_open.size() >= kMaxVocDepth)
+            return false;
+        const QStringView name = m_xml.qualifiedName();
+        if (m_open.isEmpty()) {
+            if (name != QLatin1String("annotation"))
+                return false;
+            m_rootSeen = true;
+            m_open.append({Kind::Root});
+            return true;
+        }
+        m_open.append(childFrame(m_open.constLast(), name));
+        return true;
+    }
+
+    Frame childFrame(const Frame &parent, QStringView name)
+    {
+        if (name == QLatin1String("object")) {
+            m_file.objects.append(VocObject());
+            return {Kind::Object, m_file.objects.size() - 1};
+        }
+        switch (parent.kind) {
+        case Kind::Root:
+            if (name == QLatin1String("path"))
+                return {Kind::Other, -1, firstText(m_file.path)};
+            if (name == QLatin1String("filename"))
+                return {Kind::Other, -1, firstText(m_file.fileName)};
+            if (name == QLatin1String("size") && !m_file.hasSize) {
+                m_file.hasSize = true;
+                return {Kind::Size};
+            }
+            break;
+        case Kind::Size:
+            if (name == QLatin1String("width"))
+                return {Kind::Other, -1, firstText(m_file.width)};
+            if (name == QLatin1String("height"))
+                return {Kind::Other, -1, firstText(m_file.height)};
+            break;
+        case Kind::Object:
+            return objectChild(parent.object, name);
+        case Kind::Box: {
+            VocObject &object = m_file.objects[parent.object];
+            for (int i = 0; i < 4; ++i) {
+                if (name == QLatin1String(cornerNames[i]))
+                    return {Kind::Other, -1, firstText(object.corners[i])};
+            }
+            break;
+        }
+        case Kind::Other:
+            break;
+        }
+        return {};
+    }
+
+    Frame objectChild(qsizetype index, QStringView name)
+    {
+        VocObject &object = m_file.objects[index];
+        if (name == QLatin1String("name"))
+            return {Kind::Other, -1, firstText(object.name)};
+        if (name == QLatin1String("bndbox") && !object.hasBox) {
+            object.hasBox = true;
+            return {Kind::Box, index};
+        }
+        for (int i = 0; i < 3; ++i) {
+            if (name == QLatin1String(vocFlags[i]))
+                return {Kind::Other, -1, firstText(object.flags[i])};
+        }
+        return {};
+    }
+
+    QXmlStreamReader m_xml;
+    QList<Frame> m_open;
+    VocFile m_file;
+    bool m_rootSeen = false;
+};
+
+QString trimmedText(const std::optional<QString> &text)
 {
-    return parent.firstChildElement(QLatin1String(name)).text().trimmed();
+    return text ? text->trimmed() : QString();
 }
 
-QString imagePathOf(const QDomElement &root, const QFileInfo &xmlFile)
+QString imagePathOf(const VocFile &file, const QFileInfo &xmlFile)
 {
     const QString folder = xmlFile.absolutePath();
-    const QString pathText = childText(root, "path");
-    const QString fileName = childText(root, "filename");
+    const QString pathText = trimmedText(file.path);
+    const QString fileName = trimmedText(file.fileName);
     if (!pathText.isEmpty() && QDir::isAbsolutePath(pathText) && QFileInfo(pathText).isFile())
         return pathText;
     if (fileName.isEmpty())
@@ -116,55 +263,53 @@ QString imagePathOf(const QDomElement &root, const QFileInfo &xmlFile)
     return resolveVocImagePath(folder, fileName);
 }
 
-QList<Annotation> objectsOf(const QDomElement &root)
+// An object with a name as a box; none when a corner is a number that single
+// precision cannot hold. Corners that are no number count as 0.
+std::optional<Annotation> annotationOf(const VocObject &object)
 {
-    QList<Annotation> labels;
-    const QDomNodeList objects = root.elementsByTagName(QStringLiteral("object"));
-    for (int i = 0; i < objects.size(); ++i) {
-        const QDomElement object = objects.at(i).toElement();
-        const QString name = childText(object, "name");
-        if (name.isEmpty())
-            continue;
-        const QDomElement box = object.firstChildElement(QStringLiteral("bndbox"));
-        const float xmin = floatOr(QStringView(childText(box, "xmin")));
-        const float ymin = floatOr(QStringView(childText(box, "ymin")));
-        const float xmax = floatOr(QStringView(childText(box, "xmax")));
-        const float ymax = floatOr(QStringView(childText(box, "ymax")));
-        Annotation a;
-        a.kind = BoundingBox;
-        a.className = name;
-        for (const char *flag : vocFlags) {
-            const int value = intOr(QStringView(childText(object, flag)));
-            if (value != 0)
-                a.attributes.insert(QLatin1String(flag), value);
-        }
-        // The size in double precision: two huge single-precision edges
-        // would overflow to an infinite width.
-        a.bbox = QRectF(xmin, ymin, double(xmax) - xmin, double(ymax) - ymin).normalized();
-        labels.append(a);
+    const QString name = trimmedText(object.name);
+    if (name.isEmpty())
+        return std::nullopt;
+    float corners[4];
+    for (int i = 0; i < 4; ++i) {
+        if (!floatField(QStringView(trimmedText(object.corners[i])), &corners[i]))
+            return std::nullopt;
     }
-    return labels;
+    Annotation a;
+    a.kind = BoundingBox;
+    a.className = name;
+    for (int i = 0; i < 3; ++i) {
+        const int value = intOr(QStringView(trimmedText(object.flags[i])));
+        if (value != 0)
+            a.attributes.insert(QLatin1String(vocFlags[i]), value);
+    }
+    // The size in double precision: two huge single-precision edges
+    // would overflow to an infinite width.
+    const auto [xmin, ymin, xmax, ymax] = corners;
+    a.bbox = QRectF(xmin, ymin, double(xmax) - xmin, double(ymax) - ymin).normalized();
+    if (!geometryFitsFloat(a))
+        return std::nullopt;
+    return a;
 }
 
 // One VOC file as an image entry; none when the file is unreadable, not
-// well-formed, or not a VOC annotation.
+// well-formed, nested deeper than a VOC file is, or not a VOC annotation.
 std::optional<ImageEntry> readVocFile(const QString &path)
 {
     QByteArray bytes;
     if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
         return std::nullopt;
-    QDomDocument document;
-    if (!document.setContent(bytes))
-        return std::nullopt;
-    const QDomElement root = document.documentElement();
-    if (root.tagName() != QLatin1String("annotation"))
+    const std::optional<VocFile> file = VocStreamReader(bytes).read();
+    if (!file)
         return std::nullopt;
     ImageEntry entry;
-    entry.filePath = imagePathOf(root, QFileInfo(path));
-    const QDomElement size = root.firstChildElement(QStringLiteral("size"));
-    entry.width = std::max(intOr(QStringView(childText(size, "width"))), 0);
-    entry.height = std::max(intOr(QStringView(childText(size, "height"))), 0);
-    entry.labels = objectsOf(root);
+    entry.filePath = imagePathOf(*file, QFileInfo(path));
+    entry.width = std::max(intOr(QStringView(trimmedText(file->width))), 0);
+    entry.height = std::max(intOr(QStringView(trimmedText(file->height))), 0);
+    for (const VocObject &object : file->objects) {
+        if (std::optional<Annotation> a = annotationOf(object))
+            entry.labels.append(std::move(*a));
+    }
     return entry;
 }
 
@@ -238,13 +383,8 @@ void writeObject(QXmlStreamWriter &xml, const Annotation &a, const QRectF &rect)
 
 QByteArray vocXmlBytes(const ImageEntry &image, const QString &fileName)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    buffer.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-    QXmlStreamWriter xml(&buffer);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(4);
+    XmlDocumentBytes document(4);
+    QXmlStreamWriter &xml = document.xml();
 
     const QString safeName = xmlSafeText(fileName);
     xml.writeStartElement(QStringLiteral("annotation"));
@@ -264,27 +404,14 @@ QByteArray vocXmlBytes(const ImageEntry &image, const QString &fileName)
         if (const auto rect = exportRect(a))
             writeObject(xml, a, *rect);
     }
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    return bytes;
+    return document.finish();
 }
 
 bool PascalVocHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    if (!ensureFolder(path))
-        return false;
-    const QDir out(path);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QByteArray bytes = vocXmlBytes(image, exportFileName(stems.at(i), image.filePath));
-        if (!writeFileAtomically(out.filePath(stems.at(i) + QStringLiteral(".xml")), bytes))
-            return false;
-    }
-    return true;
+    return writeAnnotationFiles(
+        path, dataset, QStringLiteral(".xml"),
+        [](const ImageEntry &image, const QString &imageName) { return vocXmlBytes(image, imageName); }, progress);
 }
 
 } // namespace Quillmark

@@ -2,14 +2,15 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
-#include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
 #include "formats/ListedImagePath.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloLabelLines.h"
+#include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -89,8 +90,8 @@ bool YoloKerasHandler::canImport(const QString &path) const
     const QDir dir(path);
     if (!QFileInfo(dir.filePath(kClassesFile)).exists())
         return false;
-    QFile annotations(dir.filePath(kAnnotationsFile));
-    return QFileInfo(annotations).isFile() && annotations.open(QIODevice::ReadOnly);
+    QFile annotations;
+    return openRegularFile(annotations, dir.filePath(kAnnotationsFile));
 }
 
 bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
@@ -104,22 +105,18 @@ bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, Prog
     QByteArray bytes;
     if (!readWholeFile(base.filePath(kAnnotationsFile), kMaxDocumentFileBytes, &bytes))
         return false;
-    const QList<QByteArrayView> lines = splitLines(bytes);
-    const int total = int(lines.size());
+    int total = 0;
+    forEachLine(bytes, [&total](QByteArrayView) { ++total; });
     int images = 0;
-    for (int k = 0; k < total; ++k) {
+    int lineNumber = 0;
+    forEachLine(bytes, [&](QByteArrayView raw) {
         if (progress)
-            progress(k + 1, total);
-        const QByteArrayView line = lines.at(k).trimmed();
+            progress(++lineNumber, total);
+        const QByteArrayView line = raw.trimmed();
         if (line.isEmpty())
-            continue;
+            return;
         const KerasLine parsed = splitKerasLine(line);
-        ImageEntry entry;
-        entry.id = images;
-        entry.filePath = resolveListedImagePath(base, parsed.name);
-        const QSize size = probeImageSize(entry.filePath);
-        entry.width = size.width();
-        entry.height = size.height();
+        ImageEntry entry = datasetImageEntry(base, parsed.name, images);
         for (QByteArrayView group : parsed.groups) {
             Annotation a;
             if (readGroup(group, classNames, &a))
@@ -127,7 +124,7 @@ bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, Prog
         }
         dataset.addImage(entry);
         ++images;
-    }
+    });
     return images > 0;
 }
 
@@ -144,15 +141,10 @@ bool YoloKerasHandler::exportDataset(const QString &path, const Dataset &dataset
         return false;
 
     const YoloClassIndex classIndex = yoloClassIndex(classNames);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
     QByteArray text;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        text.append(exportFileName(stems.at(i), image.filePath).toUtf8());
-        for (const Annotation &a : image.labels) {
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
+        text.append(at.fileName.toUtf8());
+        for (const Annotation &a : at.image.labels) {
             const std::optional<QRectF> box = annotationBoxWithArea(a);
             if (!box)
                 continue;
@@ -164,7 +156,8 @@ bool YoloKerasHandler::exportDataset(const QString &path, const Dataset &dataset
             text.append(QByteArray::number(classIndex.value(a.className, 0)));
         }
         text.append(kTextLineEnd);
-    }
+        return true;
+    });
     return writeDocumentFile(out.filePath(kAnnotationsFile), text);
 }
 

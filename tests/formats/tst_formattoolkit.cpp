@@ -4,6 +4,7 @@
 #include "FormatTestSupport.h"
 
 #include "formats/ClassListFile.h"
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
 #include "formats/ImageExtensions.h"
@@ -12,6 +13,7 @@
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloDataYaml.h"
+#include "model/RegularFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,7 +32,7 @@ private slots:
     void parseNumbers_data();
     void parseNumbers();
     void jsonValues();
-    void splitLinesRules();
+    void lineRules();
     void readWholeFileBounds();
     void atomicWriteKeepsOldFileOnFailure();
     void writesThatRunOutOfRoomKeepOldFile();
@@ -39,6 +41,8 @@ private slots:
     void exportStems();
     void exportStemsScaleLinearly();
     void exportFileNames();
+    void datasetImagePaths_data();
+    void datasetImagePaths();
     void imageExtensionsList();
     void probeImageSize();
     void classListFile();
@@ -114,6 +118,9 @@ void TestFormatToolkit::parseNumbers_data()
     QTest::newRow("inf") << QByteArray("inf") << false << 0.0 << false << 0;
     QTest::newRow("nan") << QByteArray("nan") << false << 0.0 << false << 0;
     QTest::newRow("overflow") << QByteArray("1e999") << false << 0.0 << false << 0;
+    QTest::newRow("long overflow") << QByteArray("1" + QByteArray(400, '0')) << false << 0.0 << false << 0;
+    QTest::newRow("underflow") << QByteArray("-1e-999") << true << 0.0 << true << 0;
+    QTest::newRow("long underflow") << QByteArray("0." + QByteArray(400, '0') + "1") << true << 0.0 << true << 0;
     QTest::newRow("int overflow") << QByteArray("99999999999") << true << 99999999999.0 << false << 0;
     QTest::newRow("trailing junk") << QByteArray("1.5x") << false << 0.0 << false << 0;
     QTest::newRow("empty") << QByteArray("") << false << 0.0 << false << 0;
@@ -158,15 +165,19 @@ void TestFormatToolkit::jsonValues()
     QCOMPARE(jsonString(o.value("small"), QStringLiteral("x")), QStringLiteral("x"));
 }
 
-void TestFormatToolkit::splitLinesRules()
+void TestFormatToolkit::lineRules()
 {
-    const QList<QByteArrayView> lines = splitLines("\xEF\xBB\xBF" "a\r\n\nb\nc\n");
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QByteArrayView("a"));
-    QCOMPARE(lines.at(1), QByteArrayView(""));
-    QCOMPARE(lines.at(3), QByteArrayView("c"));
-    QCOMPARE(splitLines("x").size(), 1);
-    QCOMPARE(splitLines("").size(), 0);
+    auto lines = [](QByteArrayView text) {
+        QList<QByteArray> out;
+        forEachLine(text, [&out](QByteArrayView line) { out.append(line.toByteArray()); });
+        return out;
+    };
+    QCOMPARE(lines("\xEF\xBB\xBF"
+                   "a\r\n\nb\nc\n"),
+             (QList<QByteArray>{"a", "", "b", "c"}));
+    QCOMPARE(lines("x"), QList<QByteArray>{"x"});
+    QCOMPARE(lines("\n"), QList<QByteArray>{""});
+    QCOMPARE(lines(""), QList<QByteArray>{});
 }
 
 void TestFormatToolkit::readWholeFileBounds()
@@ -180,7 +191,7 @@ void TestFormatToolkit::readWholeFileBounds()
     QVERIFY(!readWholeFile(path, 99, &bytes));
     QVERIFY(bytes.isEmpty());
     QVERIFY(!readWholeFile(dir.filePath("missing"), 100, &bytes));
-    QCOMPARE(readFileHead(path, 10).size(), 10);
+    QCOMPARE(readRegularFileHead(path, 10).size(), 10);
 }
 
 void TestFormatToolkit::atomicWriteKeepsOldFileOnFailure()
@@ -276,6 +287,40 @@ void TestFormatToolkit::exportFileNames()
     QCOMPARE(exportFileName("a_2", "/x/a.png"), QStringLiteral("a_2.png"));
     QCOMPARE(exportFileName("frame", "frame"), QStringLiteral("frame.png"));
     QCOMPARE(naturalExportStem("/x/photo.final.jpg"), QStringLiteral("photo.final"));
+}
+
+void TestFormatToolkit::datasetImagePaths_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("keepBeside");  // MissingImage::BesideDatasetFile
+    QTest::addColumn<QString>("expected"); // below the dataset folder; empty for none
+    QTest::newRow("beside the file") << "beside.jpg" << false << "beside.jpg";
+    QTest::newRow("moved into images, written on Windows") << "shots\\moved.jpg" << false << "images/moved.jpg";
+    QTest::newRow("moved into images, subfolder") << "shots/moved.jpg" << true << "images/moved.jpg";
+    // A folder of the image's name is no image: the real file in images/ wins.
+    QTest::newRow("folder named as the image") << "folder.jpg" << false << "images/folder.jpg";
+    QTest::newRow("folder named as the image, kept beside") << "folder.jpg" << true << "images/folder.jpg";
+    QTest::newRow("missing, to images") << "missing.jpg" << false << "images/missing.jpg";
+    QTest::newRow("missing, kept beside") << "sub/missing.jpg" << true << "sub/missing.jpg";
+    QTest::newRow("no name") << "" << true << "";
+}
+
+void TestFormatToolkit::datasetImagePaths()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, keepBeside);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QDir base(dir.path());
+    QVERIFY(writeImage(base.filePath("beside.jpg"), 4, 4));
+    QVERIFY(base.mkpath("images") && base.mkpath("folder.jpg"));
+    QVERIFY(writeImage(base.filePath("images/moved.jpg"), 4, 4));
+    QVERIFY(writeImage(base.filePath("images/folder.jpg"), 4, 4));
+    const MissingImage missing = keepBeside ? MissingImage::BesideDatasetFile : MissingImage::InImagesFolder;
+    QCOMPARE(resolveDatasetImagePath(base, name, missing), expected.isEmpty() ? QString() : base.filePath(expected));
+    // An absolute name stands as written, found or not.
+    const QString absolute = base.filePath("elsewhere/missing.jpg");
+    QCOMPARE(resolveDatasetImagePath(base, absolute, missing), absolute);
 }
 
 void TestFormatToolkit::imageExtensionsList()
