@@ -12,6 +12,9 @@ ort_version="0.4.9"
 ort_package="com.github.asus4.onnxruntime"
 ort_dir="$root/third_party/onnxruntime"
 
+# Qt's FFmpeg media plugin comes with libqt6multimedia6 (a dependency of
+# qt6-multimedia-dev), the SVG icon engine with libqt6svg6, the SQLite driver
+# with libqt6sql6-sqlite. xvfb and xauth serve the screenshot scripts only.
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev libqt6sql6-sqlite qt6-image-formats-plugins

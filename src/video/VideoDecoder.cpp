@@ -47,6 +47,11 @@ constexpr int unknownIndex = std::numeric_limits<int>::min();
 constexpr int endOfStreamGraceMs = 500;
 // When the first frame of an open is late, the player is asked again.
 constexpr int firstFrameNudgeMs = 1000;
+// How often one request seeks again: after the player ran past its frame, or
+// when the frame is late (a busy machine can leave a seek without a frame, or
+// without the report of the end of the stream).
+constexpr int maxReseeks = 3;
+constexpr int lateFrameNudgeMs = 1000;
 
 // A frame rate that can be trusted, or 0.
 float usableFrameRate(const QVariant &value)
@@ -111,6 +116,7 @@ void VideoDecoder::reset()
     metadataRead = false;
     originUs = 0;
     awaiting = false;
+    reseeks = 0;
     playingForward = false;
     commanding = false;
     lastRendered = QVideoFrame();
@@ -253,8 +259,17 @@ void VideoDecoder::onVideoFrameChanged(const QVideoFrame &frame)
     if (!awaiting)
         return;
     // A frame from before the request, or one played past it.
-    if (index != unknownIndex && index != requestedFrame)
+    if (index != unknownIndex && index != requestedFrame) {
+        // Past the frame asked for, the player renders nothing more for this
+        // request: it ran on between the seek and the pause, or skipped the
+        // frame while playing on, both when a busy machine holds this thread
+        // up. It seeks to the frame again, a few times at most.
+        if (index > requestedFrame && reseeks < maxReseeks) {
+            ++reseeks;
+            seekBackend(requestedFrame);
+        }
         return;
+    }
     if (playingForward) {
         playingForward = false;
         commanding = true;
@@ -370,7 +385,10 @@ void VideoDecoder::seekToFrame(int frame)
     const bool settled = !awaiting || playingForward;
     requestedFrame = target;
     awaiting = true;
+    reseeks = 0;
+    ++requestSerial;
     frameTimer->start(frameTimeoutMs);
+    nudgeLateFrame(lateFrameNudgeMs);
 
     if (lastRendered.isValid() && lastRenderedIndex == target) {
         if (playingForward) {
@@ -393,6 +411,17 @@ void VideoDecoder::seekToFrame(int frame)
         return;
     }
     seekBackend(target);
+}
+
+void VideoDecoder::nudgeLateFrame(int delayMs)
+{
+    QTimer::singleShot(delayMs, this, [this, current = generation, serial = requestSerial, delayMs] {
+        if (current != generation || serial != requestSerial || !awaiting || reseeks >= maxReseeks)
+            return;
+        ++reseeks;
+        seekBackend(requestedFrame);
+        nudgeLateFrame(2 * delayMs);
+    });
 }
 
 void VideoDecoder::seekBackend(int frame)

@@ -103,6 +103,8 @@ private:
     void deliver(const QVideoFrame &frame);
     void deliverLastRenderedLater();
     void seekBackend(int frame);
+    // Seeks again for the current request if its frame has not come after delayMs.
+    void nudgeLateFrame(int delayMs);
 
     QMediaPlayer *player = nullptr;
     QVideoSink *sink = nullptr;
@@ -128,6 +130,10 @@ private:
     qint64 originUs = 0;
 
     bool awaiting = false;
+    // Seeks made again for the current request (see nudgeLateFrame), and the
+    // request's number, so that a nudge meant for an earlier one does nothing.
+    int reseeks = 0;
+    quint64 requestSerial = 0;
     // The player runs on from the frame before the requested one instead of
     // seeking (a step forward costs one frame instead of a whole group of pictures).
     bool playingForward = false;

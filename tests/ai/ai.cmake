@@ -21,18 +21,36 @@ target_compile_definitions(tst_onnxinferencer PRIVATE QM_AI_MODELS_DIR="${QM_AI_
 
 # An engine test once more, with the engines' own sources compiled under
 # AddressSanitizer and the runtime's memory arena off, so that a read past the
-# end of a model output fails the run instead of going unnoticed. SOURCES are
-# files of src/ai; DEFINES name the generated models; DEPENDS makes them.
+# end of a model output fails the run instead of going unnoticed. The engines are
+# compiled so once, into one library that every such test links (each takes only
+# the objects it needs); -O1 as the sanitizer recommends. SOURCES are files of
+# src/ai the test needs; DEFINES name the generated models; DEPENDS makes them.
+set(_qm_asan_engine_sources
+  OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp DetectionDecoding.cpp
+  OutlineTracing.cpp OnnxInferencer.cpp CocoClassNames.cpp PictureInference.cpp FaceDetection.cpp
+  FaceDecoding.cpp FaceInferencer.cpp PosePerson.cpp PoseDecoding.cpp PoseInferencer.cpp
+  SamInferencer.cpp BpeTokenizer.cpp Sam3Detection.cpp Sam3Inferencer.cpp)
+list(TRANSFORM _qm_asan_engine_sources PREPEND "${PROJECT_SOURCE_DIR}/src/ai/")
+add_library(qm_ai_engines_asan STATIC ${_qm_asan_engine_sources})
+set_target_properties(qm_ai_engines_asan PROPERTIES AUTOMOC OFF)
+target_include_directories(qm_ai_engines_asan PUBLIC "${PROJECT_SOURCE_DIR}/src")
+target_link_libraries(qm_ai_engines_asan PUBLIC
+  Qt6::Core Qt6::Gui onnxruntime::onnxruntime simdjson::simdjson)
+target_compile_definitions(qm_ai_engines_asan PUBLIC QUILLMARK_ORT_NO_ARENA)
+target_compile_options(qm_ai_engines_asan PUBLIC -fsanitize=address -fno-omit-frame-pointer -O1)
+target_link_options(qm_ai_engines_asan PUBLIC -fsanitize=address)
+
 function(qm_ai_asan_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEFINES;DEPENDS" ${ARGN})
-  list(TRANSFORM ARG_SOURCES PREPEND "${PROJECT_SOURCE_DIR}/src/ai/")
-  add_executable(${name}_asan ${name}.cpp ${ARG_SOURCES})
-  target_include_directories(${name}_asan PRIVATE "${PROJECT_SOURCE_DIR}/src" "${PROJECT_SOURCE_DIR}/tests/common")
-  target_link_libraries(${name}_asan PRIVATE
-    Qt6::Core Qt6::Gui Qt6::Test onnxruntime::onnxruntime simdjson::simdjson)
-  target_compile_definitions(${name}_asan PRIVATE ${ARG_DEFINES} QUILLMARK_ORT_NO_ARENA)
-  target_compile_options(${name}_asan PRIVATE -fsanitize=address -fno-omit-frame-pointer)
-  target_link_options(${name}_asan PRIVATE -fsanitize=address)
+  foreach(_source IN LISTS ARG_SOURCES)
+    if(NOT "${PROJECT_SOURCE_DIR}/src/ai/${_source}" IN_LIST _qm_asan_engine_sources)
+      message(FATAL_ERROR "qm_ai_asan_test(${name}): add ${_source} to _qm_asan_engine_sources")
+    endif()
+  endforeach()
+  add_executable(${name}_asan ${name}.cpp)
+  target_include_directories(${name}_asan PRIVATE "${PROJECT_SOURCE_DIR}/tests/common")
+  target_link_libraries(${name}_asan PRIVATE qm_ai_engines_asan Qt6::Test)
+  target_compile_definitions(${name}_asan PRIVATE ${ARG_DEFINES})
   add_dependencies(${name}_asan ${ARG_DEPENDS})
   add_test(NAME ${name}_asan COMMAND ${name}_asan)
   set_tests_properties(${name}_asan PROPERTIES

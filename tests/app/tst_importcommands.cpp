@@ -924,7 +924,8 @@ void TestImportCommands::endToEndCocoThenYolo()
     const QList<QRectF> cocoBoxes = {QRectF(10, 8, 20, 16), QRectF(40, 5, 10, 30)};
     QTRY_COMPARE_WITH_TIMEOUT(canvas->displayedEntryId(), dataset.images.constFirst().id, 10000);
     QCOMPARE(boxesOf(canvas->annotations()), cocoBoxes);
-    QTRY_VERIFY_WITH_TIMEOUT(canvasDrawsBoxEdge(canvas, cocoBoxes[0], dataset.classColors.value("dog")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(canvasDrawsBoxEdge(canvas, cocoBoxes[0], dataset.classColors.value("dog")),
+                             QmTest::patienceMs);
     QVERIFY(canvasDrawsBoxEdge(canvas, cocoBoxes[1], dataset.classColors.value("person")));
     QVERIFY(!canvasDrawsBoxEdge(canvas, cocoBoxes[0].translated(0, 8), dataset.classColors.value("dog")));
 
@@ -951,7 +952,8 @@ void TestImportCommands::endToEndCocoThenYolo()
     const QList<QRectF> yoloBoxes = {QRectF(24, 12, 16, 24), QRectF(12, 9, 8, 6)};
     QTRY_COMPARE_WITH_TIMEOUT(canvas->displayedEntryId(), street, 10000);
     QCOMPARE(boxesOf(canvas->annotations()), yoloBoxes);
-    QTRY_VERIFY_WITH_TIMEOUT(canvasDrawsBoxEdge(canvas, yoloBoxes[0], dataset.classColors.value("person")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(canvasDrawsBoxEdge(canvas, yoloBoxes[0], dataset.classColors.value("person")),
+                             QmTest::patienceMs);
 }
 
 // A label file whose name is not valid UTF-8 cannot be opened through Qt; the

@@ -92,14 +92,22 @@ void TestStartup::handOverTimings()
     connect(splash, &QObject::destroyed, &window, [&window] { window.splashGoneAt = window.clock.elapsed(); });
 
     Splash::handOver(splash, &window);
-    QTest::qWait(2000);
+    QTest::qWait(200);
     QVERIFY(!window.isVisible());
     QVERIFY(splash);
-    QTRY_VERIFY_WITH_TIMEOUT(!splash, 5000);
+    // Timers never fire early, but a loaded machine may run them late: each
+    // step is checked against its full time below and a generous ceiling above,
+    // which still catches a hand-over that waits for the wrong timer.
+    constexpr qint64 showAfterMs = 2500;
+    constexpr qint64 splashAfterShowMs = 1200;
+    constexpr qint64 latenessMs = 4000;
+    QTRY_VERIFY_WITH_TIMEOUT(!splash, showAfterMs + splashAfterShowMs + 2 * latenessMs);
     QVERIFY(window.isVisible());
-    QVERIFY2(window.shownAt >= 2500 && window.shownAt < 3500, qPrintable(QString::number(window.shownAt)));
+    QVERIFY2(window.shownAt >= showAfterMs && window.shownAt < showAfterMs + latenessMs,
+             qPrintable(QString::number(window.shownAt)));
     const qint64 splashTime = window.splashGoneAt - window.shownAt;
-    QVERIFY2(splashTime >= 1200 && splashTime < 2500, qPrintable(QString::number(splashTime)));
+    QVERIFY2(splashTime >= splashAfterShowMs && splashTime < splashAfterShowMs + latenessMs,
+             qPrintable(QString::number(splashTime)));
 }
 
 void TestStartup::startWritesNoRuntimeFiles()

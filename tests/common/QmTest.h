@@ -26,7 +26,20 @@ inline void prepareEnvironment()
     QStandardPaths::setTestModeEnabled(true);
 }
 
+// How long a test waits for something that must happen. The wait ends as soon
+// as it happens, so a long one costs a passing test nothing, and a loaded CI
+// machine (two cores, tests side by side) is not mistaken for a fault.
+inline constexpr int patienceMs = 20000;
+
 } // namespace QmTest
+
+// Qt's QTRY_* macros give up after 5 s; here they wait the patience above.
+#undef QTRY_VERIFY
+#undef QTRY_VERIFY2
+#undef QTRY_COMPARE
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, QmTest::patienceMs)
+#define QTRY_VERIFY2(expr, messageExpression) QTRY_VERIFY2_WITH_TIMEOUT(expr, messageExpression, QmTest::patienceMs)
+#define QTRY_COMPARE(expr, expected) QTRY_COMPARE_WITH_TIMEOUT(expr, expected, QmTest::patienceMs)
 
 #define QM_TEST_MAIN(TestObject) \
     QTEST_MAIN_WRAPPER(TestObject, QmTest::prepareEnvironment(); QTEST_MAIN_SETUP())

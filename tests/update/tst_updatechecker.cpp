@@ -32,7 +32,7 @@ public:
     QStringList seen;
 };
 
-QString runCheck(const QString &url, int timeoutMs = 5000)
+QString runCheck(const QString &url, int timeoutMs = 20000)
 {
     UpdateChecker checker;
     checker.setManifestUrl(url);
@@ -205,10 +205,12 @@ void TestUpdateChecker::silentServerTimesOut()
     QElapsedTimer clock;
     clock.start();
     checker.check();
-    QTRY_COMPARE_WITH_TIMEOUT(outcomes.seen.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.seen.size(), 1, 20000);
     QVERIFY2(outcomes.seen.at(0).startsWith(QStringLiteral("failed ")), qPrintable(outcomes.seen.at(0)));
-    QVERIFY(clock.elapsed() >= 250);
-    QVERIFY(clock.elapsed() < 3000);
+    // Not before the time-out set, and well before the default one: a loaded
+    // machine may be late, but never by seconds on an idle socket.
+    QVERIFY2(clock.elapsed() >= 250, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < UpdateChecker::defaultTransferTimeoutMs, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(server.requests.size(), 1);
 }
 
@@ -229,14 +231,13 @@ void TestUpdateChecker::oversizedBodyIsCutOff()
     server.respond(head + "{\"version\":\"9.0.0\",\"pad\":\"" + QByteArray(200 * 1024, 'x'));
     UpdateChecker checker;
     checker.setManifestUrl(server.url());
-    checker.setTransferTimeout(4000);
+    // A time-out far beyond the wait below: only the size check can end the
+    // transfer within it, so no clock is needed to tell the two apart.
+    checker.setTransferTimeout(120000);
     Outcomes outcomes(checker);
-    QElapsedTimer clock;
-    clock.start();
     checker.check();
-    QTRY_COMPARE_WITH_TIMEOUT(outcomes.seen.size(), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.seen.size(), 1, 30000);
     QCOMPARE(outcomes.seen.at(0), QStringLiteral("failed Manifest larger than 65536 bytes"));
-    QVERIFY(clock.elapsed() < 2000);
     QTRY_COMPARE(server.droppedByClient, 1);
 }
 

@@ -109,14 +109,14 @@ bool TestVideoDecoder::openAndWait(Probe &probe, const QString &path)
     probe.decoder.open(path);
     if (!probe.opened.wait(10000) || !probe.opened.at(0).at(0).toBool())
         return false;
-    return !probe.frames.isEmpty() || probe.frames.wait(5000);
+    return !probe.frames.isEmpty() || probe.frames.wait(QmTest::patienceMs);
 }
 
 int TestVideoDecoder::requestAndWait(Probe &probe, int frame)
 {
     probe.frames.clear();
     probe.decoder.seekToFrame(frame);
-    if (!probe.frames.wait(5000))
+    if (!probe.frames.wait(QmTest::patienceMs))
         return -1;
     // Nothing more may follow for the same request.
     QTest::qWait(40);
@@ -158,7 +158,7 @@ void TestVideoDecoder::metadata()
     QVERIFY(qAbs(probe.decoder.fps() - f.fps) < 0.01);
 
     // Frame 0 follows by itself.
-    QVERIFY(probe.frames.wait(5000));
+    QVERIFY(probe.frames.wait(QmTest::patienceMs));
     QCOMPARE(probe.frameIndex(0), 0);
     const QImage first = probe.frameImage(0);
     QCOMPARE(first.size(), QSize(f.width, f.height));
@@ -248,7 +248,7 @@ void TestVideoDecoder::burstsOfRequests()
         if (gapMs > 0)
             QTest::qWait(gapMs);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!probe.decoder.isAwaitingFrame(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.decoder.isAwaitingFrame(), QmTest::patienceMs);
     QTest::qWait(300);
     QVERIFY(!probe.frames.isEmpty());
     if (gapMs == 0)
@@ -267,7 +267,7 @@ void TestVideoDecoder::openingAnotherFileDropsTheFirst()
     probe.decoder.open(a.path);
     probe.decoder.open(b.path);
     QVERIFY(probe.opened.wait(10000));
-    QVERIFY(probe.frames.wait(5000));
+    QVERIFY(probe.frames.wait(QmTest::patienceMs));
     QTest::qWait(300);
     QCOMPARE(probe.opened.size(), 1);
     QVERIFY(probe.opened.at(0).at(0).toBool());
@@ -364,7 +364,9 @@ void TestVideoDecoder::refusedFiles()
     QElapsedTimer clock;
     clock.start();
     probe.decoder.open(path);
-    QVERIFY(clock.elapsed() < 2000);
+    // A refused file never holds the window up: open() hands over to the
+    // back-end or fails at once (a pipe it tried to read would never return).
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(probe.opened.size(), 0);
     QVERIFY(probe.opened.wait(10000));
     QTest::qWait(100);
@@ -430,8 +432,11 @@ void TestVideoDecoder::undecodableVideoTimesOut()
     QElapsedTimer clock;
     clock.start();
     probe.decoder.open(path);
-    QVERIFY(probe.opened.wait(5000));
-    QVERIFY(clock.elapsed() < 4000);
+    QVERIFY(probe.opened.wait(30000));
+    // The time-out set ends the wait, well before the default one however late
+    // a loaded machine runs the timer.
+    QVERIFY2(clock.elapsed() < VideoDecoder::defaultOpenTimeoutMs,
+             qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(probe.opened.at(0).at(0).toBool(), false);
     QCOMPARE(probe.opened.at(0).at(1).toString(), QStringLiteral("No video frame could be decoded"));
     QVERIFY(!probe.decoder.isOpen());

@@ -389,7 +389,8 @@ void TestVideoMode::slideshowRunsToTheEnd()
     toolButton(window, ToolBar::Play)->click();
     QVERIFY(window.isSlideshowPlaying());
     QCOMPARE(statusText(window), QStringLiteral("Slideshow: playing…  (click Play again to pause)"));
-    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Slideshow: reached end."), 8000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Slideshow: reached end."),
+                              QmTest::patienceMs);
     QVERIFY(!window.isSlideshowPlaying());
     QCOMPARE(access.currentFrame(), 99);
     QCOMPARE(shownCode(window, clipWidth, clipHeight), 99);
@@ -404,7 +405,7 @@ void TestVideoMode::slideshowRunsToTheEnd()
     emit window.videoScrubberWidget()->valueChanged(10);
     QVERIFY(waitForFrame(window, 10));
     toolButton(window, ToolBar::Play)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(access.currentFrame() >= 13, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(access.currentFrame() >= 13, QmTest::patienceMs);
     toolButton(window, ToolBar::Play)->click();
     QCOMPARE(statusText(window), QStringLiteral("Slideshow: paused."));
     QVERIFY(!window.isSlideshowPlaying());
@@ -772,7 +773,7 @@ void TestVideoMode::projectVideoThatCannotBeOpened()
 
     window.onImageSelected(~0);
     QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Video açılamadı: Invalid media / unsupported format"),
-                              5000);
+                              QmTest::patienceMs);
     QVERIFY(!window.isVideoMode());
     QVERIFY(!window.videoScrubberWidget()->isVisible());
     QVERIFY(!toolButton(window, ToolBar::Play)->isEnabled());
@@ -794,7 +795,8 @@ void TestVideoMode::framePastTheLastPictureIsReported()
     toolButton(window, ToolBar::Play)->click();
     // The slideshow shows the last picture, then stops at the first missing one
     // instead of asking for it over and over.
-    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Frame 41 could not be decoded."), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Frame 41 could not be decoded."),
+                              QmTest::patienceMs);
     QVERIFY(!window.isSlideshowPlaying());
     QCOMPARE(access.currentFrame(), 39);
     QCOMPARE(shownCode(window, otherWidth, otherHeight), 39);
