@@ -5,6 +5,7 @@
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
 #include "formats/ImageProbe.h"
+#include "formats/LabelMeHandler.h"
 #include "formats/RoboflowYoloHandler.h"
 #include "formats/SafeWrite.h"
 #include "formats/Yolo4ScaledHandler.h"
@@ -146,6 +147,13 @@ private:
     bool writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset);
     bool writeYoloClassFiles(const QStringList &imageFolders);
     bool writeHandlerSubset(const Dataset &subset, const QString &splitName);
+    // LabelMe files name their image by a path relative to themselves: the
+    // folder the pictures are copied into.
+    void setLabelMeImageFolder(const QString &folder) const
+    {
+        if (auto *labelMe = dynamic_cast<LabelMeHandler *>(m_handler))
+            labelMe->imageFolder = folder;
+    }
 
     IFormatHandler *m_handler;
     const ExportConfig &m_config;
@@ -240,6 +248,7 @@ bool ExportRun::runWhole(int imageCount, QString *resultText)
             return false;
     } else {
         const QString target = exportTargetPath(m_config.format, m_config.outputPath);
+        setLabelMeImageFolder(copiesImages() ? QStringLiteral("images") : QString());
         if (!m_handler->exportDataset(target, m_dataset, offsetProgress(0)))
             return fail(QStringLiteral("Export failed."));
         if (copiesImages()) {
@@ -337,6 +346,8 @@ bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitNa
         return false;
     // One-file formats write their file inside the split folder.
     const QString target = exportTargetPath(m_config.format, splitDir);
+    // The pictures of a subset lie beside its files.
+    setLabelMeImageFolder(QString());
     if (!m_handler->exportDataset(target, subset, offsetProgress(m_done)))
         return fail(QStringLiteral("Export failed for the %1 subset.").arg(splitName));
     if (copiesImages()) {
