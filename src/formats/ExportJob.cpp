@@ -364,6 +364,19 @@ bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitNa
     return true;
 }
 
+// The image folders data.yaml names for a split export: only subsets that
+// were written, since a trainer stops at a folder that is not there. An empty
+// valid subset is validated on train, as an export without a split is.
+QStringList yoloSplitFolders(const QList<ExportSplit> &splits)
+{
+    QStringList folders;
+    for (const ExportSplit &split : splits)
+        folders.append(split.count > 0 ? split.name + QStringLiteral("/images") : QString());
+    if (folders.at(1).isEmpty())
+        folders[1] = folders.at(0);
+    return folders;
+}
+
 bool ExportRun::runSplit(QString *resultText)
 {
     const int n = int(m_dataset.images.size());
@@ -381,8 +394,7 @@ bool ExportRun::runSplit(QString *resultText)
         if (!written)
             return false;
     }
-    if (m_yolo.applies && !writeYoloClassFiles({QStringLiteral("train/images"), QStringLiteral("valid/images"),
-                                                QStringLiteral("test/images")}))
+    if (m_yolo.applies && !writeYoloClassFiles(yoloSplitFolders(splits)))
         return false;
     report(m_total);
     *resultText = QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")
