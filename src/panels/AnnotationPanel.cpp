@@ -323,7 +323,8 @@ QString AnnotationPanel::statsHtml(int images, int labelledImages, int annotatio
 
     QString html;
     if (images >= 1) {
-        const int percent = qRound(double(labelledImages) * 100.0 / double(images));
+        // Rounded down, as the canvas overlay shows it: 100% only when every image is labelled.
+        const int percent = int(qint64(labelledImages) * 100 / images);
         html += QStringLiteral("<b>%1</b> images &nbsp;·&nbsp; <b>%2%</b> labeled &nbsp;·&nbsp; "
                                "<b>%3</b> annotations<br>")
                     .arg(QString::number(images), QString::number(percent), QString::number(annotations));

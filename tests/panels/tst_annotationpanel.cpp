@@ -436,12 +436,15 @@ void TestAnnotationPanel::statsHtml_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("nothing") << 0 << 0 << 0 << "No project open.";
     QTest::newRow("two of three labelled")
-        << 3 << 2 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>67%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
+        << 3 << 2 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>66%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
+    QTest::newRow("all but one labelled")
+        << 200 << 199 << 0
+        << "<b>200</b> images &nbsp;·&nbsp; <b>99%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
     QTest::newRow("one video, no images")
         << 0 << 0 << 1 << "<b>5</b> annotations<br><b>1</b> video &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
     QTest::newRow("two videos")
         << 8 << 1 << 2
-        << "<b>8</b> images &nbsp;·&nbsp; <b>13%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
+        << "<b>8</b> images &nbsp;·&nbsp; <b>12%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
            "<b>2</b> videos &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
 }
 
