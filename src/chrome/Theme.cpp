@@ -64,7 +64,7 @@ QPushButton#compactButton { padding: 2px 8px; font-size: 11px; }
 QPushButton#compactButton:checked { background-color: %6; border-color: %12; color: %9; }
 QPushButton#compactButton:!checked { color: %10; }
 QPushButton#compactButton:disabled { background-color: %2; border-color: %7; color: %14; }
-QListWidget { background-color: %2; border: none; outline: none; }
+QListWidget { background-color: %2; alternate-background-color: %4; border: none; outline: none; }
 QListWidget::item { padding: 5px 7px; border-radius: 3px; color: %9; }
 QListWidget::item:hover { background-color: %5; }
 QListWidget::item:selected { background-color: %6; border: 1px solid %11; color: %9; }

@@ -23,9 +23,12 @@
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/KeypointSchemaPage.h"
 #include "dialogs/ObjectDetectionWizard.h"
 #include "dialogs/ProjectTypeDialog.h"
+#include "dialogs/ProjectTypePage.h"
 #include "dialogs/SettingsDialog.h"
+#include "dialogs/SetupPage.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -246,6 +249,8 @@ private slots:
     void filmStripHasOneBackground_data() { addThemeRows(); }
     void filmStripHasOneBackground();
     void playbackOnlyInVideoMode();
+    void alternateRowsKeepTheTheme_data() { addThemeRows(); }
+    void alternateRowsKeepTheTheme();
 };
 
 void TestLook::barButtonsLeaveTheFocusAlone()
@@ -699,6 +704,38 @@ void TestLook::playbackOnlyInVideoMode()
     access.setVideoMode(false);
     access.updateTitle();
     QCOMPARE(playback(), off);
+}
+
+// Lists with alternating rows (the keypoints of the pose wizard, the classes,
+// the format chooser) shade every other row in the theme's colours: the text
+// of each row stays readable, and a dark theme gets no light rows.
+void TestLook::alternateRowsKeepTheTheme()
+{
+    QFETCH(int, mode);
+    Fixture f{Theme::Mode(mode)};
+    QVERIFY(f.ready());
+    ObjectDetectionWizard wizard(&f.window, mode == Theme::Dark);
+    wizard.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+    wizard.typePage()->typeButton(QStringLiteral("pose"))->click();
+    wizard.next();
+    wizard.setupPage()->nameEdit()->setText(QStringLiteral("Pose"));
+    wizard.next();
+    QListWidget *list = wizard.keypointSchemaPage()->keypointList();
+    QVERIFY(list->isVisible() && list->count() >= 2);
+    QCoreApplication::processEvents();
+    const QImage image = list->viewport()->grab().toImage();
+    const QColor window = f.window.palette().color(QPalette::Window);
+    for (int row = 0; row < 2; ++row) {
+        const QRect rect = list->visualItemRect(list->item(row));
+        const QColor background = image.pixelColor(rect.right() - 4, rect.center().y());
+        const QColor text = inkIn(image, rect.adjusted(4, 2, -4, -2), background);
+        QVERIFY2(contrast(text, background) >= 4.5,
+                 qPrintable(QStringLiteral("row %1: %2 on %3").arg(row).arg(text.name(), background.name())));
+        QVERIFY2(
+            distance(background, window) <= 40,
+            qPrintable(QStringLiteral("row %1: %2 on a %3 window").arg(row).arg(background.name(), window.name())));
+    }
 }
 
 QM_TEST_MAIN(TestLook)
