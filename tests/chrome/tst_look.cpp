@@ -40,6 +40,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
@@ -251,6 +252,8 @@ private slots:
     void playbackOnlyInVideoMode();
     void alternateRowsKeepTheTheme_data() { addThemeRows(); }
     void alternateRowsKeepTheTheme();
+    void radioButtonsShowTheirState_data() { addThemeRows(); }
+    void radioButtonsShowTheirState();
 };
 
 void TestLook::barButtonsLeaveTheFocusAlone()
@@ -736,6 +739,45 @@ void TestLook::alternateRowsKeepTheTheme()
             distance(background, window) <= 40,
             qPrintable(QStringLiteral("row %1: %2 on a %3 window").arg(row).arg(background.name(), window.name())));
     }
+}
+
+// The keypoint templates of the pose wizard are radio buttons: each shows its
+// ring against the page, and the chosen one its accent with a white dot.
+void TestLook::radioButtonsShowTheirState()
+{
+    QFETCH(int, mode);
+    const auto theme = Theme::Mode(mode);
+    Fixture f{theme};
+    QVERIFY(f.ready());
+    ObjectDetectionWizard wizard(&f.window, theme == Theme::Dark);
+    wizard.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+    wizard.typePage()->typeButton(QStringLiteral("pose"))->click();
+    wizard.next();
+    wizard.setupPage()->nameEdit()->setText(QStringLiteral("Pose"));
+    wizard.next();
+    const QList<QRadioButton *> radios = wizard.keypointSchemaPage()->findChildren<QRadioButton *>();
+    QCOMPARE(radios.size(), 3);
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (QRadioButton *radio : radios) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        const QRect indicator = radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio);
+        QVERIFY(indicator.width() >= 10);
+        const QImage image = drawn(radio);
+        const QColor around = image.pixelColor(indicator.right() + 3, 1);
+        const QColor ring = inkIn(image, indicator, around);
+        QVERIFY2(contrast(ring, around) >= 3.0, qPrintable(ring.name() + QLatin1String(" on ") + around.name()));
+        if (!radio->isChecked())
+            continue;
+        ++checked;
+        const QColor accent = themeColor(theme, 12);
+        const QPoint nearEdge(indicator.left() + 2, indicator.center().y());
+        QVERIFY2(distance(image.pixelColor(nearEdge), accent) <= 24, qPrintable(image.pixelColor(nearEdge).name()));
+        QVERIFY2(qGray(image.pixel(indicator.center())) > 200, qPrintable(image.pixelColor(indicator.center()).name()));
+    }
+    QCOMPARE(checked, 1);
 }
 
 QM_TEST_MAIN(TestLook)
