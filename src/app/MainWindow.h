@@ -13,6 +13,7 @@
 #include "model/Annotation.h"
 #include "model/ImageEntry.h"
 #include "model/Project.h"
+#include "model/ProjectFile.h"
 #include "video/VideoDecoder.h"
 
 #include <QHash>
@@ -267,7 +268,7 @@ private:
     void chooseImportFormat(const QString &folder, const QStringList &detected);
     void prepareDatasetImport(const QString &folder, const QString &format);
     void startDatasetImport(const QString &format, const QString &path);
-    void finishDatasetImport(Dataset &imported, bool ok);
+    void finishDatasetImport(Dataset &imported, bool ok, int unreadableNames = 0);
     void onImagesImported(const QList<ImportedImage> &images);
     void finishPackageImport(Dataset &imported, bool ok, const QString &path, const QString &storedType);
     // The project holds nothing a user made (no type, file, media or classes):
@@ -498,6 +499,9 @@ private:
     // flag counts only edits made meanwhile, which the opened project would
     // otherwise replace without a question.
     bool modifiedBeforeOpen = false;
+    // What the open worker reads a project file with; tests stage a stalled
+    // read (a hung network share) through it.
+    std::function<bool(Project &, const QString &)> projectFileReader = loadProjectFile;
     QList<QShortcut *> shortcuts;
     // Keys that act only in video mode (frame steps, slideshow).
     QList<QShortcut *> videoShortcuts;

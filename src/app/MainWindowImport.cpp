@@ -13,6 +13,7 @@
 #include "formats/LabelMeHandler.h"
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
+#include "formats/UnreadableFileNames.h"
 #include "model/ProjectTypeTable.h"
 
 #include <QDebug>
@@ -94,6 +95,7 @@ struct ReadResult {
     Dataset dataset;
     bool ok = false;
     QString projectType;
+    int unreadableNames = 0;   // files left out: their names are not valid UTF-8
 };
 
 // Asks which picture a LabelMe import takes when the files carry both; true
@@ -276,14 +278,18 @@ void MainWindow::startDatasetImport(const QString &format, const QString &path)
     const ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::DatasetImport));
     runInBackground(
         QStringLiteral("Importing %1 dataset…").arg(format), 0,
-        [handler, path, result, progress] { result->ok = handler->importDataset(path, result->dataset, progress); },
+        [handler, path, result, progress] {
+            const UnreadableFileNames unreadable;
+            result->ok = handler->importDataset(path, result->dataset, progress);
+            result->unreadableNames = unreadable.count();
+        },
         [this, result] {
-            finishDatasetImport(result->dataset, result->ok);
+            finishDatasetImport(result->dataset, result->ok, result->unreadableNames);
             result->dataset = Dataset();
         });
 }
 
-void MainWindow::finishDatasetImport(Dataset &imported, bool ok)
+void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableNames)
 {
     if (!ok) {
         statusBar()->clearMessage();
@@ -297,11 +303,13 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok)
     refreshUi();
     inferProjectType();
     updateTitle();
-    statusBar()->showMessage(QStringLiteral("Imported %1 images, %2 classes \u2014 detected as %3.")
-                                 .arg(project.dataset.images.size())
-                                 .arg(project.dataset.classColors.size())
-                                 .arg(importedTypeTitle(project.projectType)),
-                             5000);
+    QString message = QStringLiteral("Imported %1 images, %2 classes \u2014 detected as %3.")
+                          .arg(project.dataset.images.size())
+                          .arg(project.dataset.classColors.size())
+                          .arg(importedTypeTitle(project.projectType));
+    if (unreadableNames > 0)
+        message += QStringLiteral(" %1 file(s) skipped: their names are not valid UTF-8.").arg(unreadableNames);
+    statusBar()->showMessage(message, 5000);
 }
 
 // ---- packages ---------------------------------------------------------------

@@ -283,7 +283,8 @@ void MainWindow::onOpenProject()
         bool ok = false;
     };
     auto result = std::make_shared<OpenResult>();
-    QThread *worker = QThread::create([result, path] { result->ok = loadProjectFile(result->project, path); });
+    QThread *worker = QThread::create(
+        [result, path, read = projectFileReader] { result->ok = read(result->project, path); });
     connect(worker, &QThread::finished, this, [this, result, path, ticket] {
         if (finishJob(ticket))
             onProjectLoaded(&result->project, result->ok, path);

@@ -89,13 +89,4 @@ Annotation wholeImageLabel(const QString &className, int width, int height)
     return a;
 }
 
-bool hasFiniteGeometry(const Annotation &a)
-{
-    const QRectF &r = a.bbox;
-    if (!std::isfinite(r.x()) || !std::isfinite(r.y()) || !std::isfinite(r.width()) || !std::isfinite(r.height()))
-        return false;
-    return std::all_of(a.points.cbegin(), a.points.cend(),
-                       [](const QPointF &p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
-}
-
 } // namespace Quillmark

@@ -45,8 +45,4 @@ Annotation cornerBox(const QString &className, double x1, double y1, double x2, 
 // (0, 0, width, height), or (0, 0, 1, 1) when the size is unknown.
 Annotation wholeImageLabel(const QString &className, int width, int height);
 
-// Whether every coordinate of the annotation is finite. Readers drop lines
-// whose huge numbers overflow when scaled to the image.
-bool hasFiniteGeometry(const Annotation &a);
-
 } // namespace Quillmark

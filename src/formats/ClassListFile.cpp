@@ -2,6 +2,8 @@
 
 #include "formats/SafeRead.h"
 
+#include <algorithm>
+
 namespace Quillmark {
 
 bool readClassListFile(const QString &path, QStringList *names)
@@ -10,10 +12,22 @@ bool readClassListFile(const QString &path, QStringList *names)
     QByteArray bytes;
     if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
         return false;
-    const QList<QByteArrayView> lines = splitLines(bytes);
-    names->reserve(lines.size());
-    for (QByteArrayView line : lines)
-        names->append(QString::fromUtf8(line).trimmed());
+    // Blank lines are counted, and stored only once a name follows them.
+    qsizetype blanks = 0;
+    forEachLine(bytes, [&](QByteArrayView line) {
+        if (names->size() >= kMaxClassNames)
+            return;
+        line = line.trimmed();
+        if (line.isEmpty()) {
+            ++blanks;
+            return;
+        }
+        blanks = std::min<qsizetype>(blanks, kMaxClassNames - names->size());
+        for (; blanks > 0; --blanks)
+            names->append(QString(""));
+        if (names->size() < kMaxClassNames)
+            names->append(QString::fromUtf8(line).trimmed());
+    });
     return true;
 }
 

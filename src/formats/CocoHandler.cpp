@@ -4,9 +4,11 @@
 #include "formats/FolderListing.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/FiniteNumber.h"
 #include "model/JsonParser.h"
 #include "model/JsonStringPool.h"
 #include "model/JsonText.h"
+#include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,28 +29,65 @@ namespace Quillmark {
 QString CocoHandler::name() const { return QStringLiteral("COCO"); }
 QString CocoHandler::extension() const { return QStringLiteral("json"); }
 
+namespace {
+
+// A folder of many large JSON files is judged by its first few.
+constexpr int kMaxProbedCocoFiles = 16;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Whether the first character of the text after blanks (and a byte-order
+// mark) is known yet, and whether it opens an object.
+enum class Start { Unknown, Object, Other };
+
+Start startOf(QByteArrayView chunk, bool first)
+{
+    if (first && chunk.startsWith("\xEF\xBB\xBF"))
+        chunk = chunk.sliced(3);
+    for (const char c : chunk) {
+        if (!isBlank(c))
+            return c == '{' ? Start::Object : Start::Other;
+    }
+    return Start::Unknown;
+}
+
+} // namespace
+
+// The keys of a COCO file, looked for in the first kMaxDetectionBytes of it.
+// A large file of the release layout lists its images before its annotations:
+// once the bound is reached, an object whose "images" hold image records
+// ("file_name") counts too. Nothing else is read.
 bool isCocoJsonFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return false;
-    static const QByteArray keys[3] = {"\"annotations\"", "\"categories\"", "\"images\""};
-    bool found[3] = {false, false, false};
+    static const QByteArray keys[4] = {"\"annotations\"", "\"categories\"", "\"images\"", "\"file_name\""};
+    bool found[4] = {false, false, false, false};
     // Keep the tail of the previous chunk so that a key split across two
     // chunks is still seen.
     constexpr qint64 chunkSize = 8192;
     const qsizetype overlap = keys[0].size() - 1;
     QByteArray window;
-    while (true) {
+    Start start = Start::Unknown;
+    for (qint64 read = 0; read < kMaxDetectionBytes; read += chunkSize) {
         const QByteArray chunk = file.read(chunkSize);
         if (chunk.isEmpty())
             return false;
+        if (start == Start::Unknown)
+            start = startOf(chunk, read == 0);
+        if (start == Start::Other)
+            return false;
         window = window.right(overlap) + chunk;
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < 4; ++k)
             found[k] = found[k] || window.contains(keys[k]);
         if (found[0] && (found[1] || found[2]))
             return true;
     }
+    return start == Start::Object && found[2] && found[3];
 }
 
 bool CocoHandler::canImport(const QString &path) const
@@ -57,10 +96,14 @@ bool CocoHandler::canImport(const QString &path) const
         return isCocoJsonFile(path);
     // The folder's own files, then those of annotations/: the root of the
     // release layout (annotations/instances_val2017.json beside val2017/).
+    int probed = 0;
     for (const QString &folder : {path, QDir(path).filePath(QStringLiteral("annotations"))}) {
-        const QStringList candidates = listFiles(folder, {QStringLiteral("*.json")});
-        if (std::any_of(candidates.cbegin(), candidates.cend(), isCocoJsonFile))
-            return true;
+        for (const QString &candidate : listFiles(folder, {QStringLiteral("*.json")})) {
+            if (isCocoJsonFile(candidate))
+                return true;
+            if (++probed >= kMaxProbedCocoFiles)
+                return false;
+        }
     }
     return false;
 }
@@ -336,40 +379,55 @@ private:
     int m_last = 0;
 };
 
-// Ids are keyed by their JSON value: numbers by their integer value, strings
-// by their text, so that string ids never fall together into the default id.
-// Anything else takes the default 0.
+// Ids are keyed by their JSON value: whole numbers by their 64-bit value,
+// strings by their text; a missing id counts as 0. Any other value (a
+// fraction, a number beyond 64 bits, null, true) is no id: it never falls onto
+// a real id such as 0, an image with it matches no annotation, and a category
+// with it names its class by the value as written.
 struct CocoId {
-    bool isString = false;
+    enum class Kind { None, Number, String };
+    Kind kind = Kind::Number;
     qint64 number = 0;
-    QString text;
+    QString text;   // a string id, or the value of one that is none
 
-    static CocoId read(JsonValue &value)
+    static CocoId read(JsonValue &value) { return fromValue(value.toQJsonValue()); }
+
+    static CocoId fromValue(const QJsonValue &value)
     {
         CocoId id;
-        id.isString = value.isString();
-        if (id.isString)
+        if (value.isUndefined())
+            return id;
+        id.kind = Kind::None;
+        bool whole = false;
+        if (value.isString()) {
+            id.kind = Kind::String;
             id.text = value.toString();
-        else
-            id.number = value.toInt64(0);
+        } else if (const qint64 number = jsonInt64(value, 0, &whole); whole) {
+            id.kind = Kind::Number;
+            id.number = number;
+        } else if (value.isDouble()) {
+            id.text = QString::number(value.toDouble(), 'g', 17);
+        }
         return id;
     }
 
+    bool isId() const { return kind != Kind::None; }
+
     bool operator==(const CocoId &other) const
     {
-        return isString == other.isString && (isString ? text == other.text : number == other.number);
+        return kind == other.kind && (kind == Kind::Number ? number == other.number : text == other.text);
     }
 
     // The class name of an id that no category has.
     QString missingClassName() const
     {
-        return QStringLiteral("class_%1").arg(isString ? text : QString::number(number));
+        return QStringLiteral("class_%1").arg(kind == Kind::Number ? QString::number(number) : text);
     }
 };
 
 size_t qHash(const CocoId &id, size_t seed = 0)
 {
-    return id.isString ? ::qHash(id.text, seed) : ::qHash(id.number, seed);
+    return id.kind == CocoId::Kind::Number ? ::qHash(id.number, seed) : ::qHash(id.text, seed);
 }
 
 // Numbers in pairs (x, y) while a whole pair remains.
@@ -470,7 +528,9 @@ private:
         numbers.clear();
         value.appendNumbers(numbers, 0.0);
         hasBox = numbers.size() == 4;
-        box = hasBox ? QRectF(numbers[0], numbers[1], numbers[2], numbers[3]) : QRectF();
+        // A negative width or height counts from the other corner, as the
+        // VOC and CVAT readers take it.
+        box = hasBox ? QRectF(numbers[0], numbers[1], numbers[2], numbers[3]).normalized() : QRectF();
     }
 
     // Triplets x, y and v (an int) while a whole triplet remains.
@@ -643,8 +703,7 @@ private:
             const QJsonObject category = element.toQJsonValue().toObject();
             const QString name = jsonString(category.value(QLatin1String("name")));
             const QJsonValue id = category.value(QLatin1String("id"));
-            categories.insert(id.isString() ? CocoId{true, 0, id.toString()} : CocoId{false, jsonInt64(id, 0), {}},
-                              name);
+            categories.insert(CocoId::fromValue(id), name);
             classOrder.append(name);
             if (schema.keypointNames.isEmpty() && category.value(QLatin1String("keypoints")).toArray().size() > 0)
                 schema = schemaFromCategory(category);
@@ -674,9 +733,16 @@ private:
             });
             // The largest int is left out too: the dataset sets its next id
             // to one past every id it is given, which must still be an int.
-            const bool fitsId = !id.isString && id.number >= 0 && id.number < std::numeric_limits<int>::max();
+            const bool fitsId = id.kind == CocoId::Kind::Number && id.number >= 0 &&
+                                id.number < std::numeric_limits<int>::max();
             entry.id = fitsId ? int(id.number) : -1;
             entry.filePath = resolver.resolve(fileName);
+            // An image without an id is one of its own, with no annotations.
+            if (!id.isId()) {
+                entries.append(entry);
+                keepsId.append(false);
+                return;
+            }
             // A later image with the same id replaces the earlier one in place.
             const auto existing = positionById.constFind(id);
             if (existing != positionById.cend()) {
@@ -702,6 +768,8 @@ private:
             if (!element.isObject())
                 return;
             annotation.read(element, flagKeys);
+            if (!annotation.image.isId())
+                return;   // it belongs to no image
             if (!bucket || !(annotation.image == bucketImage)) {
                 bucket = &annotationsByImage[annotation.image];
                 bucketImage = annotation.image;
@@ -711,6 +779,10 @@ private:
                 lastCategory = annotation.category;
             }
             for (Annotation &a : annotation.annotations()) {
+                // The finite-number rule: a shape that single precision
+                // cannot hold is dropped.
+                if (!geometryFitsFloat(a))
+                    continue;
                 bucket->annotations.append(std::move(a));
                 bucket->categories.append(category);
             }

@@ -21,9 +21,10 @@ public:
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
 };
 
-// Whether the file holds the quoted keys "annotations" and at least one of
-// "categories" and "images". The file is read in chunks and only as far as
-// needed.
+// Whether the file, a JSON object, holds the quoted keys "annotations" and at
+// least one of "categories" and "images" (or, in a file larger than the
+// detection bound, "images" with image records). Only a regular file is read,
+// in chunks, only as far as needed and never past kMaxDetectionBytes.
 bool isCocoJsonFile(const QString &path);
 
 // The serialised document the export writes.

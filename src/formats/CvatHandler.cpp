@@ -5,6 +5,8 @@
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -29,7 +31,7 @@ namespace {
 
 bool passesHeaderTest(const QString &path)
 {
-    const QByteArray head = readFileHead(path, 512);
+    const QByteArray head = readRegularFileHead(path, 512);
     return head.contains("<annotations") && head.contains("<version");
 }
 
@@ -65,7 +67,8 @@ QList<QPointF> parseCvatPoints(const QString &text)
         const QStringList parts = piece.split(QLatin1Char(','));
         if (parts.size() != 2)
             continue;
-        points.append(QPointF(floatOr(QStringView(parts.at(0)).trimmed()), floatOr(QStringView(parts.at(1)).trimmed())));
+        points.append(QPointF(coordinateField(QStringView(parts.at(0)).trimmed()),
+                              coordinateField(QStringView(parts.at(1)).trimmed())));
     }
     return points;
 }
@@ -226,7 +229,7 @@ QString resolveImagePath(const QDir &base, const QString &name)
 
 float attributeFloat(const QXmlStreamAttributes &attributes, const char *name)
 {
-    return floatOr(attributes.value(QLatin1String(name)).trimmed());
+    return coordinateField(attributes.value(QLatin1String(name)).trimmed());
 }
 
 // A shape's label and its "occluded" flag (kept when set).
@@ -281,7 +284,8 @@ void readBox(const QXmlStreamAttributes &attributes, PendingImage &image)
         a.points = rotatedCorners(a.bbox, rotation);
         a.bbox = boundsOf(a.points);
     }
-    image.boxes.append(a);
+    if (geometryFitsFloat(a))
+        image.boxes.append(a);
 }
 
 void readPointShape(const QXmlStreamAttributes &attributes, int kind, int minimum, QList<Annotation> &into)
@@ -295,7 +299,8 @@ void readPointShape(const QXmlStreamAttributes &attributes, int kind, int minimu
     a.kind = kind;
     a.points = points;
     a.bbox = boundsOf(points);
-    into.append(a);
+    if (geometryFitsFloat(a))
+        into.append(a);
 }
 
 // Each point of a "points" shape is a point annotation of its own.
@@ -310,7 +315,8 @@ void readPoints(const QXmlStreamAttributes &attributes, PendingImage &image)
         single.kind = Point;
         single.points = {p};
         single.bbox = QRectF(p.x(), p.y(), 0, 0);
-        image.points.append(single);
+        if (geometryFitsFloat(single))
+            image.points.append(single);
     }
 }
 
@@ -319,8 +325,9 @@ void readJoint(const QXmlStreamAttributes &attributes, PendingSkeleton &skeleton
     const QList<QPointF> points = parseCvatPoints(attributes.value(QLatin1String("points")).toString());
     Joint joint;
     joint.name = attributes.value(QLatin1String("label")).toString();
-    joint.point = points.isEmpty() ? QPointF() : points.first();
-    if (points.isEmpty() || intOr(attributes.value(QLatin1String("outside")).trimmed()) != 0)
+    const bool placed = !points.isEmpty() && fitsFloat(points.first().x()) && fitsFloat(points.first().y());
+    joint.point = placed ? points.first() : QPointF();
+    if (!placed || intOr(attributes.value(QLatin1String("outside")).trimmed()) != 0)
         joint.visibility = 0;
     else if (intOr(attributes.value(QLatin1String("occluded")).trimmed()) != 0)
         joint.visibility = 1;
@@ -413,11 +420,11 @@ Annotation skeletonAnnotation(const PendingSkeleton &skeleton, const QStringList
 // export "for video" keeps its shapes in tracks, which are no images.
 bool holdsImages(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return false;
     QXmlStreamReader xml(&file);
-    while (!xml.atEnd()) {
+    while (!xml.atEnd() && xml.characterOffset() < kMaxDetectionBytes) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == QLatin1String("image"))
@@ -447,8 +454,8 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     const QString filePath = chooseFile(path);
     if (filePath.isEmpty())
         return false;
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, filePath))
         return false;
     const qsizetype total = countImages(file);
     if (total <= 0 || !file.seek(0))

@@ -26,7 +26,9 @@ public:
 };
 
 // The points of a "points" attribute: "x,y" pairs separated by ";". Empty
-// pieces and pieces that are not exactly two numbers are skipped.
+// pieces and pieces that are not exactly two fields are skipped; a field that
+// is no number counts as 0, one that single precision cannot hold as infinity
+// (coordinateField), which drops its shape.
 QList<QPointF> parseCvatPoints(const QString &text);
 
 // The serialised document the export writes.

@@ -11,6 +11,7 @@
 #include "formats/SafeWrite.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
+#include "model/FiniteNumber.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -73,7 +74,7 @@ QList<Annotation> readDarknetLabelFile(const QString &path, const QStringList &c
         a.className = classNameForId(classId, classNames);
         a.kind = BoundingBox;
         a.bbox = boxFromCentre(float(values[0]), float(values[1]), float(values[2]), float(values[3]), imageSize);
-        if (hasFiniteGeometry(a))
+        if (geometryFitsFloat(a))
             boxes.append(a);
     });
     return boxes;

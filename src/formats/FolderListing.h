@@ -8,7 +8,9 @@ namespace Quillmark {
 // File listings for the readers and detection rules. Files only, hidden files
 // left out, symbolic links to files included; names are matched with wildcard
 // patterns ignoring case. Results are sorted by name so that every run, on
-// every file system, reads a folder in the same order.
+// every file system, reads a folder in the same order. Files whose names are
+// not valid UTF-8 cannot be listed; while an UnreadableFileNames object lives
+// on the calling thread, they are counted there.
 
 // Absolute paths of the matching files directly in `folder`.
 QStringList listFiles(const QString &folder, const QStringList &patterns);

@@ -24,14 +24,13 @@ bool forEachLabelLine(const QString &path, const std::function<void(const LabelF
     if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
         return false;
     LabelFields fields;
-    const QList<QByteArrayView> lines = splitLines(bytes);
-    for (QByteArrayView line : lines) {
+    forEachLine(bytes, [&](QByteArrayView line) {
         line = line.trimmed();
         if (line.isEmpty())
-            continue;
+            return;
         splitLabelFields(line, fields);
         onLine(fields);
-    }
+    });
     return true;
 }
 
@@ -47,10 +46,10 @@ bool firstLabelLine(const QString &path, LabelFields &fields, QByteArray *storag
     return true;
 }
 
-QString classNameForId(int id, const QStringList &names)
+QString classNameForId(qint64 id, const QStringList &names)
 {
     if (id >= 0 && id < names.size())
-        return names.at(id);
+        return names.at(qsizetype(id));
     return QStringLiteral("class_%1").arg(id);
 }
 

@@ -36,7 +36,7 @@ bool forEachLabelLine(const QString &path, const std::function<void(const LabelF
 bool firstLabelLine(const QString &path, LabelFields &fields, QByteArray *storage);
 
 // The class name of an id: names[id] when the id is in range, else "class_<id>".
-QString classNameForId(int id, const QStringList &names);
+QString classNameForId(qint64 id, const QStringList &names);
 
 // A box given by its centre and size, in single precision: scaled to pixels
 // when the image size is known (both sides at least 1), else left in the

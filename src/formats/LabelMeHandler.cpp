@@ -69,7 +69,8 @@ bool startsAsObject(QByteArrayView head)
 // Searches the rest of the file in chunks, each with the end of the one before
 // so that no key is cut in two. Every LabelMe file names one of its keys
 // early; a file that names none in its first 64 KiB is no LabelMe file, which
-// keeps large unrelated JSON files from being read to their end.
+// keeps large unrelated JSON files from being read to their end, and one that
+// has not named both kinds of key within the detection bound is none either.
 bool restLooksLikeLabelMe(QFile &file)
 {
     constexpr qint64 chunkBytes = 64 * 1024;
@@ -79,7 +80,7 @@ bool restLooksLikeLabelMe(QFile &file)
     bool imageData = false;
     QByteArray window;
     file.seek(0);
-    for (qint64 read = 0;; read += chunkBytes) {
+    for (qint64 read = 0; read < kMaxDetectionBytes; read += chunkBytes) {
         const QByteArray chunk = file.read(chunkBytes);
         if (chunk.isEmpty())
             return false;
@@ -92,6 +93,7 @@ bool restLooksLikeLabelMe(QFile &file)
         if (read == 0 && !shapes && !imagePath && !window.contains(kImageDataKey))
             return false;
     }
+    return false;
 }
 
 } // namespace

@@ -5,12 +5,14 @@
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QDomDocument>
 #include <QFileInfo>
 #include <QPolygonF>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
@@ -45,7 +47,7 @@ QStringList xmlFilesIn(const QString &folder)
 
 bool isVocFile(const QString &file)
 {
-    return opensVocRoot(readFileHead(file, 512));
+    return opensVocRoot(readRegularFileHead(file, 512));
 }
 
 // The per-object flags VOC files carry; kept among the attributes when set.
@@ -97,16 +99,166 @@ QString resolveVocImagePath(const QString &folder, const QString &name)
 
 namespace {
 
-QString childText(const QDomElement &parent, const char *name)
+// A VOC file is a few levels deep (annotation, object, part, bndbox, corner);
+// a deeper one is no VOC file, however well-formed.
+constexpr int kMaxVocDepth = 32;
+
+// What one "object" element holds: the texts of its first child of each name.
+struct VocObject {
+    std::optional<QString> name;
+    std::optional<QString> flags[3];
+    bool hasBox = false;
+    std::optional<QString> corners[4];
+};
+
+// What the file holds, read in one pass: the root's first "path",
+// "filename" and "size" children, and every "object" element at any depth,
+// in document order. The text of an element is all text inside it.
+struct VocFile {
+    std::optional<QString> path;
+    std::optional<QString> fileName;
+    bool hasSize = false;
+    std::optional<QString> width;
+    std::optional<QString> height;
+    QList<VocObject> objects;
+};
+
+const char *const cornerNames[] = {"xmin", "ymin", "xmax", "ymax"};
+
+class VocStreamReader {
+public:
+    explicit VocStreamReader(const QByteArray &bytes) : m_xml(bytes) {}
+
+    std::optional<VocFile> read()
+    {
+        while (!m_xml.atEnd()) {
+            switch (m_xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                if (!startElement())
+                    return std::nullopt;
+                break;
+            case QXmlStreamReader::EndElement:
+                m_open.pop_back();
+                break;
+            case QXmlStreamReader::Characters:
+                for (const Frame &frame : m_open) {
+                    if (frame.text)
+                        frame.text->append(m_xml.text());
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        if (m_xml.hasError() || !m_rootSeen)
+            return std::nullopt;
+        return std::move(m_file);
+    }
+
+private:
+    enum class Kind { Other, Root, Size, Object, Box };
+    struct Frame {
+        Kind kind = Kind::Other;
+        qsizetype object = -1;   // the object an Object or Box frame belongs to
+        QString *text = nullptr; // where the element's text goes, when it is wanted
+    };
+
+    // The first child of a name: its text goes to `slot`, later ones are not read.
+    static QString *firstText(std::optional<QString> &slot)
+    {
+        if (slot)
+            return nullptr;
+        slot.emplace();
+        return &*slot;
+    }
+
+    bool startElement()
+    {
+        if (m_open.size() >= kMaxVocDepth)
+            return false;
+        const QStringView name = m_xml.qualifiedName();
+        if (m_open.isEmpty()) {
+            if (name != QLatin1String("annotation"))
+                return false;
+            m_rootSeen = true;
+            m_open.append({Kind::Root});
+            return true;
+        }
+        m_open.append(childFrame(m_open.constLast(), name));
+        return true;
+    }
+
+    Frame childFrame(const Frame &parent, QStringView name)
+    {
+        if (name == QLatin1String("object")) {
+            m_file.objects.append(VocObject());
+            return {Kind::Object, m_file.objects.size() - 1};
+        }
+        switch (parent.kind) {
+        case Kind::Root:
+            if (name == QLatin1String("path"))
+                return {Kind::Other, -1, firstText(m_file.path)};
+            if (name == QLatin1String("filename"))
+                return {Kind::Other, -1, firstText(m_file.fileName)};
+            if (name == QLatin1String("size") && !m_file.hasSize) {
+                m_file.hasSize = true;
+                return {Kind::Size};
+            }
+            break;
+        case Kind::Size:
+            if (name == QLatin1String("width"))
+                return {Kind::Other, -1, firstText(m_file.width)};
+            if (name == QLatin1String("height"))
+                return {Kind::Other, -1, firstText(m_file.height)};
+            break;
+        case Kind::Object:
+            return objectChild(parent.object, name);
+        case Kind::Box: {
+            VocObject &object = m_file.objects[parent.object];
+            for (int i = 0; i < 4; ++i) {
+                if (name == QLatin1String(cornerNames[i]))
+                    return {Kind::Other, -1, firstText(object.corners[i])};
+            }
+            break;
+        }
+        case Kind::Other:
+            break;
+        }
+        return {};
+    }
+
+    Frame objectChild(qsizetype index, QStringView name)
+    {
+        VocObject &object = m_file.objects[index];
+        if (name == QLatin1String("name"))
+            return {Kind::Other, -1, firstText(object.name)};
+        if (name == QLatin1String("bndbox") && !object.hasBox) {
+            object.hasBox = true;
+            return {Kind::Box, index};
+        }
+        for (int i = 0; i < 3; ++i) {
+            if (name == QLatin1String(vocFlags[i]))
+                return {Kind::Other, -1, firstText(object.flags[i])};
+        }
+        return {};
+    }
+
+    QXmlStreamReader m_xml;
+    QList<Frame> m_open;
+    VocFile m_file;
+    bool m_rootSeen = false;
+};
+
+QString trimmedText(const std::optional<QString> &text)
 {
-    return parent.firstChildElement(QLatin1String(name)).text().trimmed();
+    return text ? text->trimmed() : QString();
 }
 
-QString imagePathOf(const QDomElement &root, const QFileInfo &xmlFile)
+QString imagePathOf(const VocFile &file, const QFileInfo &xmlFile)
 {
     const QString folder = xmlFile.absolutePath();
-    const QString pathText = childText(root, "path");
-    const QString fileName = childText(root, "filename");
+    const QString pathText = trimmedText(file.path);
+    const QString fileName = trimmedText(file.fileName);
     if (!pathText.isEmpty() && QDir::isAbsolutePath(pathText) && QFileInfo(pathText).isFile())
         return pathText;
     if (fileName.isEmpty())
@@ -116,55 +268,53 @@ QString imagePathOf(const QDomElement &root, const QFileInfo &xmlFile)
     return resolveVocImagePath(folder, fileName);
 }
 
-QList<Annotation> objectsOf(const QDomElement &root)
+// An object with a name as a box; none when a corner is a number that single
+// precision cannot hold. Corners that are no number count as 0.
+std::optional<Annotation> annotationOf(const VocObject &object)
 {
-    QList<Annotation> labels;
-    const QDomNodeList objects = root.elementsByTagName(QStringLiteral("object"));
-    for (int i = 0; i < objects.size(); ++i) {
-        const QDomElement object = objects.at(i).toElement();
-        const QString name = childText(object, "name");
-        if (name.isEmpty())
-            continue;
-        const QDomElement box = object.firstChildElement(QStringLiteral("bndbox"));
-        const float xmin = floatOr(QStringView(childText(box, "xmin")));
-        const float ymin = floatOr(QStringView(childText(box, "ymin")));
-        const float xmax = floatOr(QStringView(childText(box, "xmax")));
-        const float ymax = floatOr(QStringView(childText(box, "ymax")));
-        Annotation a;
-        a.kind = BoundingBox;
-        a.className = name;
-        for (const char *flag : vocFlags) {
-            const int value = intOr(QStringView(childText(object, flag)));
-            if (value != 0)
-                a.attributes.insert(QLatin1String(flag), value);
-        }
-        // The size in double precision: two huge single-precision edges
-        // would overflow to an infinite width.
-        a.bbox = QRectF(xmin, ymin, double(xmax) - xmin, double(ymax) - ymin).normalized();
-        labels.append(a);
+    const QString name = trimmedText(object.name);
+    if (name.isEmpty())
+        return std::nullopt;
+    float corners[4];
+    for (int i = 0; i < 4; ++i) {
+        if (!floatField(QStringView(trimmedText(object.corners[i])), &corners[i]))
+            return std::nullopt;
     }
-    return labels;
+    Annotation a;
+    a.kind = BoundingBox;
+    a.className = name;
+    for (int i = 0; i < 3; ++i) {
+        const int value = intOr(QStringView(trimmedText(object.flags[i])));
+        if (value != 0)
+            a.attributes.insert(QLatin1String(vocFlags[i]), value);
+    }
+    // The size in double precision: two huge single-precision edges
+    // would overflow to an infinite width.
+    const auto [xmin, ymin, xmax, ymax] = corners;
+    a.bbox = QRectF(xmin, ymin, double(xmax) - xmin, double(ymax) - ymin).normalized();
+    if (!geometryFitsFloat(a))
+        return std::nullopt;
+    return a;
 }
 
 // One VOC file as an image entry; none when the file is unreadable, not
-// well-formed, or not a VOC annotation.
+// well-formed, nested deeper than a VOC file is, or not a VOC annotation.
 std::optional<ImageEntry> readVocFile(const QString &path)
 {
     QByteArray bytes;
     if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
         return std::nullopt;
-    QDomDocument document;
-    if (!document.setContent(bytes))
-        return std::nullopt;
-    const QDomElement root = document.documentElement();
-    if (root.tagName() != QLatin1String("annotation"))
+    const std::optional<VocFile> file = VocStreamReader(bytes).read();
+    if (!file)
         return std::nullopt;
     ImageEntry entry;
-    entry.filePath = imagePathOf(root, QFileInfo(path));
-    const QDomElement size = root.firstChildElement(QStringLiteral("size"));
-    entry.width = std::max(intOr(QStringView(childText(size, "width"))), 0);
-    entry.height = std::max(intOr(QStringView(childText(size, "height"))), 0);
-    entry.labels = objectsOf(root);
+    entry.filePath = imagePathOf(*file, QFileInfo(path));
+    entry.width = std::max(intOr(QStringView(trimmedText(file->width))), 0);
+    entry.height = std::max(intOr(QStringView(trimmedText(file->height))), 0);
+    for (const VocObject &object : file->objects) {
+        if (std::optional<Annotation> a = annotationOf(object))
+            entry.labels.append(std::move(*a));
+    }
     return entry;
 }
 

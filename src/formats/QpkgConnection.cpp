@@ -1,5 +1,7 @@
 #include "formats/QpkgConnection.h"
 
+#include "formats/SqliteReadGuard.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -7,9 +9,14 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <atomic>
+
 namespace Quillmark {
 
 namespace {
+
+std::atomic<qint64> g_valueBytes{QpkgConnection::ReadLimits().valueBytes};
+std::atomic<qint64> g_stepMilliseconds{QpkgConnection::ReadLimits().stepTime.count()};
 
 bool isEmptyFile(const QString &path)
 {
@@ -36,6 +43,17 @@ QString immutableUri(const QString &path)
 
 } // namespace
 
+QpkgConnection::ReadLimits QpkgConnection::readLimits()
+{
+    return {g_valueBytes.load(), std::chrono::milliseconds(g_stepMilliseconds.load())};
+}
+
+void QpkgConnection::setReadLimits(const ReadLimits &limits)
+{
+    g_valueBytes = limits.valueBytes;
+    g_stepMilliseconds = limits.stepTime.count();
+}
+
 QpkgConnection::QpkgConnection(const QString &path, bool readOnly)
     : m_name(QStringLiteral("qmpkg_") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
       m_path(path),
@@ -43,18 +61,32 @@ QpkgConnection::QpkgConnection(const QString &path, bool readOnly)
       m_shmExisted(QFileInfo::exists(shmPath(path)))
 {
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    bool opened = false;
     if (readOnly && !hasLogContent(path)) {
         m_db.setDatabaseName(immutableUri(path));
         m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
-        if (m_db.open())
-            return;
+        opened = m_db.open();
     }
-    // Plain opening: read-write, or read-only through a pending log, or a path
-    // that SQLite does not take as a file URI (a network share, for one).
-    m_db.setDatabaseName(path);
-    m_db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY") : QString());
-    if (!m_db.open())
+    if (!opened) {
+        // Plain opening: read-write, or read-only through a pending log, or a
+        // path that SQLite does not take as a file URI (a network share).
+        m_db.setDatabaseName(path);
+        m_db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY") : QString());
+        opened = m_db.open();
+    }
+    if (!opened) {
         m_openError = m_db.lastError().text();
+        return;
+    }
+    if (!readOnly)
+        return;
+    const ReadLimits limits = readLimits();
+    m_guard = SqliteReadGuard::attach(m_db, limits.valueBytes, limits.stepTime);
+    if (!m_guard) {
+        // Without its bounds a connection must not read a stranger's file.
+        m_openError = QStringLiteral("the SQLite driver gives no connection handle");
+        m_db.close();
+    }
 }
 
 QpkgConnection::~QpkgConnection()
@@ -80,6 +112,8 @@ bool QpkgConnection::close()
         return true;
     m_closed = true;
     bool folded = true;
+    if (m_guard)
+        m_guard->detach();
     if (m_db.isOpen()) {
         if (!m_readOnly)
             folded = checkpoint();
@@ -89,6 +123,53 @@ bool QpkgConnection::close()
     QSqlDatabase::removeDatabase(m_name);
     removeSideFiles();
     return folded;
+}
+
+bool QpkgConnection::hasPlainTable(const QString &name)
+{
+    if (!isOpen())
+        return false;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    // Table names are compared ignoring case, as SQL itself does.
+    query.prepare(QStringLiteral("SELECT sql FROM sqlite_master WHERE type='table' AND name=? COLLATE NOCASE"));
+    query.bindValue(0, name);
+    if (!query.exec() || !query.next())
+        return false;
+    if (query.value(0).toString().trimmed().startsWith(QLatin1String("CREATE VIRTUAL"), Qt::CaseInsensitive))
+        return false;
+    query.finish();
+    // Column 6 of table_xinfo is "hidden": 2 and 3 mark generated columns,
+    // 1 the hidden columns of virtual tables.
+    QSqlQuery columns(m_db);
+    columns.setForwardOnly(true);
+    if (!columns.exec(QStringLiteral("PRAGMA table_xinfo(\"%1\")")
+                          .arg(QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")))))
+        return false;
+    bool anyColumn = false;
+    while (columns.next()) {
+        anyColumn = true;
+        if (columns.value(6).toInt() != 0)
+            return false;
+    }
+    return anyColumn;
+}
+
+QpkgConnection::ValueAllowance::ValueAllowance(QpkgConnection &connection, qint64 bytes)
+    : m_guard(connection.m_guard.get())
+{
+    if (m_guard && bytes > m_guard->valueLimit()) {
+        m_previous = m_guard->valueLimit();
+        m_guard->setValueLimit(bytes);
+    } else {
+        m_guard = nullptr;
+    }
+}
+
+QpkgConnection::ValueAllowance::~ValueAllowance()
+{
+    if (m_guard)
+        m_guard->setValueLimit(m_previous);
 }
 
 bool QpkgConnection::checkpoint()

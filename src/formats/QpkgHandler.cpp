@@ -3,6 +3,8 @@
 #include "formats/QpkgReader.h"
 #include "formats/QpkgWriter.h"
 #include "formats/WktGeometry.h"
+#include "model/RegularFile.h"
+#include "model/StoredIds.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,15 +24,14 @@ const QByteArray sqliteHeader("SQLite format 3");
 
 bool startsWithSqliteHeader(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return file.read(16).startsWith(sqliteHeader);
+    return readRegularFileHead(path, 16).startsWith(sqliteHeader);
 }
 
-bool hasVersionRow(QSqlDatabase &db)
+bool hasVersionRow(QpkgConnection &connection)
 {
-    QSqlQuery query(db);
+    if (!connection.hasPlainTable(QStringLiteral("qmpkg_metadata")))
+        return false;
+    QSqlQuery query(connection.database());
     query.setForwardOnly(true);
     return query.exec(QStringLiteral("SELECT 1 FROM qmpkg_metadata WHERE key='qmpkg_version' LIMIT 1"))
         && query.next();
@@ -56,6 +57,21 @@ bool isPristine(const Dataset &dataset)
         && !dataset.keypointSchema.isInUse() && dataset.nextImageId == 0 && dataset.nextVideoId == 0;
 }
 
+// Appends the entries, each keeping its id unless the target holds it already.
+template <typename Entry>
+void appendEntries(QList<Entry> &targetList, const QList<Entry> &entries, void (Dataset::*add)(const Entry &),
+                   Dataset &target)
+{
+    StoredIds ids;
+    for (const Entry &entry : targetList)
+        ids.noteAdded(entry.id);
+    for (Entry entry : entries) {
+        entry.id = ids.idToAdd(entry.id);
+        (target.*add)(entry);
+        ids.noteAdded(targetList.constLast().id);
+    }
+}
+
 void mergeInto(Dataset &target, Dataset &&read)
 {
     if (isPristine(target)) {
@@ -66,10 +82,8 @@ void mergeInto(Dataset &target, Dataset &&read)
         target.addClass(it.key(), it.value());
     if (read.keypointSchema.isInUse() && !target.keypointSchema.isInUse())
         target.setKeypointSchema(read.keypointSchema);
-    for (const ImageEntry &entry : std::as_const(read.images))
-        target.addImage(entry);
-    for (const VideoEntry &entry : std::as_const(read.videos))
-        target.addVideo(entry);
+    appendEntries(target.images, read.images, &Dataset::addImage, target);
+    appendEntries(target.videos, read.videos, &Dataset::addVideo, target);
 }
 
 QVariantMap attributesFromJson(const QString &text)
@@ -148,7 +162,7 @@ bool QpkgHandler::isPackageFile(const QString &path)
     if (!QFileInfo(path).isFile() || !startsWithSqliteHeader(path))
         return false;
     QpkgConnection connection(path, true);
-    return connection.isOpen() && hasVersionRow(connection.database());
+    return connection.isOpen() && hasVersionRow(connection);
 }
 
 bool QpkgHandler::importDataset(const QString &path, Dataset &target, ProgressCallback progress)
@@ -159,9 +173,9 @@ bool QpkgHandler::importDataset(const QString &path, Dataset &target, ProgressCa
     Dataset read;
     {
         QpkgConnection connection(path, true);
-        if (!connection.isOpen() || !hasVersionRow(connection.database()))
+        if (!connection.isOpen() || !hasVersionRow(connection))
             return false;
-        QpkgReader reader(connection.database(), path, std::move(progress));
+        QpkgReader reader(connection, std::move(progress));
         if (!reader.read(read))
             return false;
     }
@@ -189,11 +203,13 @@ QString QpkgHandler::readProjectType(const QString &path)
     if (!QFileInfo(path).isFile())
         return QString();
     QpkgConnection connection(path, true);
-    if (!connection.isOpen())
+    if (!connection.isOpen() || !connection.hasPlainTable(QStringLiteral("qmpkg_metadata")))
         return QString();
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT value FROM qmpkg_metadata WHERE key='project_type' LIMIT 1"))
+    // A project-type key is a short word; a longer value is none.
+    if (!query.exec(QStringLiteral("SELECT CASE WHEN length(value) <= 64 THEN value END FROM qmpkg_metadata "
+                                   "WHERE key='project_type' LIMIT 1"))
         || !query.next())
         return QString();
     return query.value(0).toString();
@@ -253,7 +269,7 @@ Annotation QpkgHandler::annotationFromRow(const QString &geomType, const QString
     return annotation;
 }
 
-QString QpkgHandler::mediaFileName(const QString &stored, const char *kind, int id)
+QString QpkgHandler::mediaFileName(const QString &stored, const char *kind, qint64 id)
 {
     const QString name = plainFileName(stored);
     if (!name.isEmpty())

@@ -61,7 +61,7 @@ public:
 
     // The file name a medium read from a package goes by: the plain file name
     // of the stored name, or, when that is empty, `kind` + "_" + the row id.
-    static QString mediaFileName(const QString &stored, const char *kind, int id);
+    static QString mediaFileName(const QString &stored, const char *kind, qint64 id);
 
     // Whether the file starts with the SQLite header and holds the
     // "qmpkg_version" row.

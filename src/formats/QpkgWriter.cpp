@@ -4,6 +4,8 @@
 #include "formats/QpkgHandler.h"
 #include "formats/SafeWrite.h"
 #include "formats/WktGeometry.h"
+#include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -109,10 +112,11 @@ QString storedName(const QString &path)
 }
 
 // SQLite stores a NaN as NULL, which the NOT NULL number columns refuse; such a
-// value is stored as the column's default instead of failing the whole package.
-double storableNumber(double value, double fallback)
+// value, and any other that single precision cannot hold, is stored as the
+// column's default instead of failing the whole package.
+double storableNumber(float value, float fallback)
 {
-    return std::isnan(value) ? fallback : value;
+    return double(floatOrDefault(value, fallback));
 }
 
 void warnQueryError(const char *what, const QSqlQuery &query)
@@ -129,19 +133,38 @@ bool prepare(QSqlQuery &query, const char *sql)
     return false;
 }
 
-// A file that opened but is empty still gives a (zero-length) blob rather than
-// NULL, so "no bytes" and "an empty file" stay apart in the package.
-QByteArray readWholeFile(const QString &path)
+// The most SQLite keeps in one value; a larger medium cannot be stored.
+constexpr qint64 kMaxStoredMediaBytes = 1000000000;
+
+// The whole content of a regular file (never a pipe or a device) named by an
+// absolute path; a null array when there is none. A file too large to be
+// stored is `tooLarge` and is not read.
+QByteArray mediaFileBytes(const QString &path, bool *tooLarge)
 {
+    *tooLarge = false;
     if (path.isEmpty() || QFileInfo(path).isRelative())
         return QByteArray();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return QByteArray();
+    if (file.size() > kMaxStoredMediaBytes) {
+        *tooLarge = true;
+        return QByteArray();
+    }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return QByteArray();
     return bytes.isNull() ? QByteArray("", 0) : bytes;
+}
+
+bool isPicture(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return false;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return !QImageReader::imageFormat(&buffer).isEmpty();
 }
 
 QByteArray pngBytes(const QImage &image)
@@ -153,30 +176,62 @@ QByteArray pngBytes(const QImage &image)
     return bytes.isEmpty() ? QByteArray() : bytes;
 }
 
+void warnNotPicture(const ImageEntry &entry)
+{
+    qWarning().noquote() << "QpkgHandler: not a picture, stored without its bytes:"
+                         << (entry.filePath.isEmpty() ? QStringLiteral("image %1").arg(entry.id) : entry.filePath);
+}
+
 // An image's stored bytes: the encoded bytes it holds (in memory, or left in
 // the package it was read from), else its file when the path is absolute, else
 // its decoded pixels as PNG, else none. A relative path is never resolved
 // against the working folder: it names the image, it does not locate it.
-QByteArray imageBytes(const ImageEntry &entry)
+// Only pictures are stored: bytes that no image reader recognises (a dataset
+// may name any file as an image) are left out, with a warning naming the
+// entry. False when the file is too large to be stored.
+bool imageBytes(const ImageEntry &entry, QByteArray *bytes)
 {
+    bytes->clear();
+    bool refused = false;
     if (!entry.imageData.isEmpty() || entry.storedBytes) {
         QByteArray encoded = entry.encodedBytes();
-        if (!encoded.isEmpty())
-            return encoded;
+        if (isPicture(encoded)) {
+            *bytes = std::move(encoded);
+            return true;
+        }
+        refused = !encoded.isEmpty();
     }
-    QByteArray bytes = readWholeFile(entry.filePath);
-    if (!bytes.isNull())
-        return bytes;
-    if (!entry.image.isNull())
-        return pngBytes(entry.image);
-    return QByteArray();
+    bool tooLarge = false;
+    QByteArray file = mediaFileBytes(entry.filePath, &tooLarge);
+    if (tooLarge) {
+        qWarning().noquote() << "QpkgHandler: too large to be stored:" << entry.filePath;
+        return false;
+    }
+    if (isPicture(file)) {
+        *bytes = std::move(file);
+        return true;
+    }
+    refused = refused || !file.isNull();
+    if (!entry.image.isNull()) {
+        *bytes = pngBytes(entry.image);
+        return true;
+    }
+    if (refused)
+        warnNotPicture(entry);
+    return true;
 }
 
-QByteArray videoBytes(const VideoEntry &entry)
+bool videoBytes(const VideoEntry &entry, QByteArray *bytes)
 {
-    if (!entry.bytes.isEmpty())
-        return entry.bytes;
-    return readWholeFile(entry.filePath);
+    if (!entry.bytes.isEmpty()) {
+        *bytes = entry.bytes;
+        return true;
+    }
+    bool tooLarge = false;
+    *bytes = mediaFileBytes(entry.filePath, &tooLarge);
+    if (tooLarge)
+        qWarning().noquote() << "QpkgHandler: too large to be stored:" << entry.filePath;
+    return !tooLarge;
 }
 
 QString attributesJson(const Annotation &annotation)
@@ -222,7 +277,7 @@ bool insertAnnotation(QSqlQuery &insert, int firstColumn, int classId, const Ann
     insert.bindValue(firstColumn, classId);
     insert.bindValue(firstColumn + 1, wktGeometryType(annotation.kind));
     insert.bindValue(firstColumn + 2, nonNullText(annotationToWkt(annotation)));
-    insert.bindValue(firstColumn + 3, storableNumber(annotation.confidence, 1.0));
+    insert.bindValue(firstColumn + 3, storableNumber(annotation.confidence, 1.0f));
     insert.bindValue(firstColumn + 4, attributesJson(annotation));
     if (insert.exec())
         return true;
@@ -464,7 +519,9 @@ bool QpkgWriter::insertImages(QSqlDatabase &db)
         insertImage.bindValue(1, storedName(entry.filePath));
         insertImage.bindValue(2, entry.width);
         insertImage.bindValue(3, entry.height);
-        const QByteArray bytes = imageBytes(entry);
+        QByteArray bytes;
+        if (!imageBytes(entry, &bytes))
+            return false;
         // Pixels the entry holds only in a package that can no longer be
         // read: writing the image without them would lose it for good.
         if (bytes.isEmpty() && entry.storedBytes && entry.image.isNull()) {
@@ -503,8 +560,11 @@ bool QpkgWriter::insertVideos(QSqlDatabase &db)
         insertVideo.bindValue(2, entry.width);
         insertVideo.bindValue(3, entry.height);
         insertVideo.bindValue(4, entry.frameCount);
-        insertVideo.bindValue(5, storableNumber(entry.fps, 25.0));
-        insertVideo.bindValue(6, videoBytes(entry));
+        insertVideo.bindValue(5, storableNumber(entry.fps, 25.0f));
+        QByteArray bytes;
+        if (!videoBytes(entry, &bytes))
+            return false;
+        insertVideo.bindValue(6, bytes);
         const bool stored = insertVideo.exec();
         insertVideo.bindValue(6, QByteArray());
         if (!stored) {

@@ -11,10 +11,8 @@ bool readFolderDataYamlText(const QString &folder, QString *text)
 {
     text->clear();
     const QString path = QDir(folder).filePath(QStringLiteral("data.yaml"));
-    if (!QFileInfo::exists(path))
-        return false;
     QByteArray bytes;
-    if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
+    if (!readWholeFile(path, kMaxDetectionBytes, &bytes))
         return false;
     *text = QString::fromUtf8(bytes);
     return true;

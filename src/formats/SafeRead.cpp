@@ -1,5 +1,8 @@
 #include "formats/SafeRead.h"
 
+#include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -12,43 +15,26 @@ namespace Quillmark {
 bool readWholeFile(const QString &path, qint64 maxBytes, QByteArray *out)
 {
     out->clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return false;
     const qint64 size = file.size();
     if (size > maxBytes)
         return false;
-    QByteArray bytes;
-    if (file.isSequential()) {
-        // No size known up front: read in pieces up to the bound.
-        while (!file.atEnd() && bytes.size() <= maxBytes) {
-            const QByteArray piece = file.read(std::min<qint64>(1 << 20, maxBytes + 1 - bytes.size()));
-            if (piece.isEmpty())
-                break;
-            bytes += piece;
-        }
-    } else {
-        bytes = file.readAll();
-    }
+    // The file may grow while it is read: never take more than the bound
+    // (one byte more tells that it was passed).
+    QByteArray bytes = file.read(std::min(maxBytes, size) + 1);
     if (bytes.size() > maxBytes || file.error() != QFileDevice::NoError)
         return false;
     *out = std::move(bytes);
     return true;
 }
 
-QByteArray readFileHead(const QString &path, qint64 count)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(count);
-}
-
 bool readFirstLine(const QString &path, qint64 maxBytes, QByteArray *line)
 {
     line->clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return false;
     QByteArray head = file.readLine(maxBytes + 1);
     while (head.endsWith('\n') || head.endsWith('\r'))
@@ -59,43 +45,116 @@ bool readFirstLine(const QString &path, qint64 maxBytes, QByteArray *line)
     return true;
 }
 
-QList<QByteArrayView> splitLines(QByteArrayView text)
+void forEachLine(QByteArrayView text, FunctionRef<void(QByteArrayView)> onLine)
 {
     if (text.startsWith("\xEF\xBB\xBF"))
         text = text.sliced(3);
-    QList<QByteArrayView> lines;
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = text.indexOf('\n', start);
-        const bool last = end < 0;
-        if (last)
+        if (end < 0)
             end = text.size();
         QByteArrayView line = text.sliced(start, end - start);
         if (line.endsWith('\r'))
             line.chop(1);
-        lines.append(line);
+        onLine(line);
         start = end + 1;
     }
-    return lines;
 }
 
-bool parseDouble(QByteArrayView text, double *value)
+namespace {
+
+// For a number that from_chars found out of range: whether it is too large,
+// rather than too small. Its size is told by where its first significant digit
+// stands, moved by the exponent.
+bool tooLarge(const char *begin, const char *end)
+{
+    if (begin != end && (*begin == '-' || *begin == '+'))
+        ++begin;
+    qint64 magnitude = 0; // digits before the point, from the first non-zero one
+    bool significant = false;
+    bool afterPoint = false;
+    const char *at = begin;
+    for (; at != end && *at != 'e' && *at != 'E'; ++at) {
+        if (*at == '.') {
+            afterPoint = true;
+        } else if (!significant && *at == '0') {
+            if (afterPoint)
+                --magnitude;
+        } else if (!significant) {
+            significant = true;
+            if (!afterPoint)
+                magnitude = 1;
+        } else if (!afterPoint) {
+            ++magnitude;
+        }
+    }
+    if (!significant)
+        return false;
+    qint64 exponent = 0;
+    if (at != end) {
+        ++at;
+        const bool negative = at != end && *at == '-';
+        if (at != end && (*at == '-' || *at == '+'))
+            ++at;
+        for (; at != end; ++at)
+            exponent = std::min<qint64>(exponent * 10 + (*at - '0'), qint64(1) << 40);
+        if (negative)
+            exponent = -exponent;
+    }
+    return magnitude + exponent > 0;
+}
+
+} // namespace
+
+NumberText readDecimal(QByteArrayView text, double *value)
 {
     const char *begin = text.data();
     const char *end = begin + text.size();
     if (begin != end && *begin == '+')
         ++begin;
     if (begin == end)
-        return false;
+        return NumberText::Invalid;
     // from_chars accepts "inf" and "nan"; the formats never mean them.
     const char first = (*begin == '-' && begin + 1 != end) ? begin[1] : *begin;
     if (!(first >= '0' && first <= '9') && first != '.')
-        return false;
+        return NumberText::Invalid;
     double parsed = 0.0;
     const auto result = std::from_chars(begin, end, parsed, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(parsed))
-        return false;
+    if (result.ptr != end)
+        return NumberText::Invalid;
+    if (result.ec == std::errc::result_out_of_range) {
+        if (tooLarge(begin, end))
+            return NumberText::OutOfRange;
+        *value = *begin == '-' ? -0.0 : 0.0;
+        return NumberText::Valid;
+    }
+    if (result.ec != std::errc() || !std::isfinite(parsed))
+        return NumberText::Invalid;
     *value = parsed;
+    return NumberText::Valid;
+}
+
+bool parseDouble(QByteArrayView text, double *value)
+{
+    return readDecimal(text, value) == NumberText::Valid;
+}
+
+bool floatField(QByteArrayView text, float *value)
+{
+    double number = 0.0;
+    switch (readDecimal(text, &number)) {
+    case NumberText::Invalid:
+        *value = 0.0f;
+        return true;
+    case NumberText::OutOfRange:
+        return false;
+    case NumberText::Valid:
+        break;
+    }
+    if (!fitsFloat(number))
+        return false;
+    *value = float(number);
     return true;
 }
 
@@ -121,24 +180,53 @@ bool parseDouble(QStringView text, double *value)
     return asciiOnly(text, &ascii) && parseDouble(QByteArrayView(ascii), value);
 }
 
-bool parseInt(QByteArrayView text, int *value)
+float coordinateField(QByteArrayView text)
+{
+    float value = 0.0f;
+    return floatField(text, &value) ? value : std::numeric_limits<float>::infinity();
+}
+
+float coordinateField(QStringView text)
+{
+    float value = 0.0f;
+    return floatField(text, &value) ? value : std::numeric_limits<float>::infinity();
+}
+
+bool floatField(QStringView text, float *value)
+{
+    QByteArray ascii;
+    if (asciiOnly(text, &ascii))
+        return floatField(QByteArrayView(ascii), value);
+    *value = 0.0f;
+    return true;
+}
+
+bool parseInt64(QByteArrayView text, qint64 *value)
 {
     const char *begin = text.data();
     const char *end = begin + text.size();
     if (begin != end && *begin == '+')
         ++begin;
-    int parsed = 0;
+    long long parsed = 0;
     const auto result = std::from_chars(begin, end, parsed, 10);
     if (begin != end && result.ec == std::errc() && result.ptr == end) {
         *value = parsed;
         return true;
     }
     double real = 0.0;
-    if (!parseDouble(text, &real) || real != std::floor(real))
+    constexpr double limit = 9223372036854775808.0;
+    if (!parseDouble(text, &real) || real != std::floor(real) || real < -limit || real >= limit)
         return false;
-    if (real < double(std::numeric_limits<int>::min()) || real > double(std::numeric_limits<int>::max()))
+    *value = qint64(real);
+    return true;
+}
+
+bool parseInt(QByteArrayView text, int *value)
+{
+    qint64 wide = 0;
+    if (!parseInt64(text, &wide) || wide < std::numeric_limits<int>::min() || wide > std::numeric_limits<int>::max())
         return false;
-    *value = int(real);
+    *value = int(wide);
     return true;
 }
 

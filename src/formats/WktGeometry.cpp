@@ -1,8 +1,12 @@
 #include "formats/WktGeometry.h"
 
+#include "formats/SafeRead.h"
+
 #include <QStringList>
 
+#include <cctype>
 #include <cmath>
+#include <limits>
 
 namespace Quillmark {
 
@@ -19,7 +23,8 @@ QString joinedCoordinates(const QList<QPointF> &points)
 
 // Letters (of either case) and parentheses are dropped: what is left of any
 // of the forms above is numbers, blanks and commas. The two non-ASCII letters
-// that fold to ASCII ones (long s, Kelvin sign) count as letters too.
+// that fold to ASCII ones (long s, Kelvin sign) count as letters too. An "e"
+// or "E" between a number's digits and its exponent's digits is kept.
 bool isWordOrParenthesis(QChar c)
 {
     const char16_t u = c.unicode();
@@ -27,11 +32,39 @@ bool isWordOrParenthesis(QChar c)
         || u == 0x212A;
 }
 
-double numberOrZero(const QString &text)
+bool isDigit(QChar c)
 {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+bool startsExponent(const QString &text, qsizetype at, const QByteArray &piece)
+{
+    const QChar c = text.at(at);
+    if (c != QLatin1Char('e') && c != QLatin1Char('E'))
+        return false;
+    if (piece.isEmpty() || !(std::isdigit(uchar(piece.back())) || piece.back() == '.'))
+        return false;
+    qsizetype next = at + 1;
+    if (next < text.size() && (text.at(next) == QLatin1Char('+') || text.at(next) == QLatin1Char('-')))
+        ++next;
+    return next < text.size() && isDigit(text.at(next));
+}
+
+// A piece that is no number counts as 0; one too large for a double as
+// infinity, so that its shape is dropped rather than kept at 0.
+double pieceValue(const QByteArray &piece)
+{
+    double value = 0.0;
+    switch (readDecimal(QByteArrayView(piece), &value)) {
+    case NumberText::Valid:
+        return value;
+    case NumberText::OutOfRange:
+        return piece.startsWith('-') ? -std::numeric_limits<double>::infinity()
+                                     : std::numeric_limits<double>::infinity();
+    case NumberText::Invalid:
+        break;
+    }
+    return 0.0;
 }
 
 QString boxRing(const QRectF &box)
@@ -134,23 +167,42 @@ QString wktCoordinate(double x, double y)
 
 QList<QPointF> parseWktPoints(const QString &geometry)
 {
+    // One pass, without copies of the text: a part ends at a comma, a piece
+    // at a blank; each part gives a point from its first two pieces.
     QList<QPointF> points;
-    if (geometry.isEmpty())
-        return points;
-    QString text;
-    text.reserve(geometry.size());
-    for (const QChar c : geometry) {
-        if (!isWordOrParenthesis(c))
-            text.append(c);
-    }
-    text = text.simplified();
-    const QStringList parts = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        const QStringList pieces = part.trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (pieces.size() < 2)
+    QByteArray piece;
+    double coordinates[2] = {0.0, 0.0};
+    int pieces = 0;
+    auto endPiece = [&] {
+        if (piece.isEmpty())
+            return;
+        if (pieces < 2)
+            coordinates[pieces] = pieceValue(piece);
+        ++pieces;
+        piece.clear();
+    };
+    auto endPart = [&] {
+        endPiece();
+        if (pieces >= 2)
+            points.append(QPointF(coordinates[0], coordinates[1]));
+        pieces = 0;
+    };
+    for (qsizetype i = 0; i < geometry.size(); ++i) {
+        const QChar c = geometry.at(i);
+        if (c == QLatin1Char(','))
+            endPart();
+        else if (c.isSpace())
+            endPiece();
+        else if (startsExponent(geometry, i, piece))
+            piece.append('e');
+        else if (isWordOrParenthesis(c))
             continue;
-        points.append(QPointF(numberOrZero(pieces.at(0)), numberOrZero(pieces.at(1))));
+        else if (c.unicode() < 0x80)
+            piece.append(char(c.unicode()));
+        else
+            piece.append('?'); // no number
     }
+    endPart();
     return points;
 }
 

@@ -38,9 +38,10 @@ QString wktMultiPoint(const QList<QPointF> &points);
 QString wktCoordinate(double x, double y);
 
 // The points of any of the forms above, read leniently: letters and parentheses
-// are ignored, parts are split at commas, each part gives a point from its first
-// two numbers (a piece that is no number counts as 0), parts with fewer than two
-// pieces are skipped.
+// are ignored (but for the exponent mark of a number, "1.5e2"), parts are split
+// at commas, each part gives a point from its first two numbers (a piece that
+// is no number counts as 0, one too large for a double as infinity), parts with
+// fewer than two pieces are skipped.
 QList<QPointF> parseWktPoints(const QString &geometry);
 
 } // namespace Quillmark

@@ -10,6 +10,7 @@
 #include "formats/SafeWrite.h"
 #include "formats/YoloDataYaml.h"
 #include "formats/YoloHandler.h"
+#include "model/FiniteNumber.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -70,7 +71,7 @@ bool readObbLine(const LabelFields &fields, Annotation *a)
     a->kind = Polygon;
     a->points = {QPointF(v[0], v[1]), QPointF(v[2], v[3]), QPointF(v[4], v[5]), QPointF(v[6], v[7])};
     a->bbox = QPolygonF(a->points).boundingRect();
-    return hasFiniteGeometry(*a);
+    return geometryFitsFloat(*a);
 }
 
 QByteArray obbLabelBytes(const ImageEntry &image)

@@ -13,6 +13,7 @@
 #include "formats/YoloDataYaml.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
+#include "model/FiniteNumber.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,7 +46,7 @@ bool readMtLine(const LabelFields &fields, const QStringList &names, QSize size,
     a->className = classNameForId(classId, names);
     a->kind = BoundingBox;
     a->bbox = boxFromCentre(float(v[0]), float(v[1]), float(v[2]), float(v[3]), size);
-    return hasFiniteGeometry(*a);
+    return geometryFitsFloat(*a);
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "formats/YoloDataYaml.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
+#include "model/FiniteNumber.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -62,7 +63,7 @@ bool readObb8Line(const LabelFields &fields, const QStringList &names, QSize siz
     for (int i = 0; i < 8; i += 2)
         a->points.append(QPointF(v[i] * w, v[i + 1] * h));
     a->bbox = QPolygonF(a->points).boundingRect();
-    return hasFiniteGeometry(*a);
+    return geometryFitsFloat(*a);
 }
 
 QByteArray obb8DataYaml(const QStringList &classNames)

@@ -1,7 +1,9 @@
 #include "formats/YoloDataYaml.h"
 
+#include "formats/ClassListFile.h"
 #include "formats/FolderListing.h"
 #include "formats/SafeRead.h"
+#include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,7 +51,7 @@ QStringList namesFromYamlNode(const YAML::Node &names)
     if (names.IsSequence()) {
         int index = 0;
         for (const auto &item : names) {
-            if (index >= kMaxYamlClassId)
+            if (index >= kMaxClassNames)
                 break;
             list.append(scalarText(item, index++));
         }
@@ -62,7 +64,7 @@ QStringList namesFromYamlNode(const YAML::Node &names)
         if (!pair.first.IsScalar())
             continue;
         int index = -1;
-        if (!parseInt(QString::fromStdString(pair.first.Scalar()), &index) || index < 0 || index > kMaxYamlClassId)
+        if (!parseInt(QString::fromStdString(pair.first.Scalar()), &index) || index < 0 || index >= kMaxClassNames)
             continue;
         byIndex.insert(index, scalarText(pair.second, index));
     }
@@ -146,7 +148,7 @@ void readLeniently(const QString &text, YoloDataYaml &result)
         const QStringList items = list.captured(1).split(QLatin1Char(','));
         for (const QString &item : items) {
             const QString name = unquoted(item);
-            if (!name.isEmpty() && result.names.size() < kMaxYamlClassId)
+            if (!name.isEmpty() && result.names.size() < kMaxClassNames)
                 result.names.append(name);
         }
         return;
@@ -160,14 +162,14 @@ void readLeniently(const QString &text, YoloDataYaml &result)
             continue;
         const auto dash = dashItem.match(line);
         if (dash.hasMatch() && byIndex.isEmpty()) {
-            if (dashNames.size() < kMaxYamlClassId)
+            if (dashNames.size() < kMaxClassNames)
                 dashNames.append(unquoted(dash.captured(1)));
             continue;
         }
         const auto indexed = indexItem.match(line);
         if (indexed.hasMatch() && dashNames.isEmpty()) {
             int index = -1;
-            if (parseInt(indexed.captured(1), &index) && index <= kMaxYamlClassId)
+            if (parseInt(indexed.captured(1), &index) && index < kMaxClassNames)
                 byIndex.insert(index, unquoted(indexed.captured(2)));
             continue;
         }
@@ -189,7 +191,7 @@ QString findYoloDataYaml(const QString &folder)
     });
     QString withCount;
     for (const QString &candidate : candidates) {
-        const QByteArray head = readFileHead(candidate, 4096);
+        const QByteArray head = readRegularFileHead(candidate, 4096);
         if (head.contains("names:"))
             return candidate;
         if (withCount.isEmpty() && head.contains("nc:"))

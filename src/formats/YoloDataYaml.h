@@ -18,10 +18,6 @@ struct YoloDataYaml {
     bool hasKeypointShape() const { return keypointCount > 0; }
 };
 
-// Class ids above this are ignored when names come as an index map, so that a
-// hostile "1000000000: x" cannot make the list huge.
-inline constexpr int kMaxYamlClassId = 100000;
-
 // The yaml file of a YOLO folder: "data.yaml" when it exists, else the first
 // "*.yaml" / "*.yml" file (by name, ignoring case) whose first 4096 bytes
 // contain "names:" or, failing that, "nc:". Empty when none qualifies.
@@ -30,7 +26,9 @@ QString findYoloDataYaml(const QString &folder);
 // Reads a yaml file. Names may come in any of the three usual forms: an inline
 // list ("names: [a, 'b']"), a dash list, or an index map ("0: person"); in the
 // map form a name stands at its index and missing indices read "class_%1".
-// A file that is not valid YAML is scanned leniently for the same forms. An
+// A file that is not valid YAML is scanned leniently for the same forms. At
+// most kMaxClassNames names are read; a larger index (a hostile
+// "1000000000: x") is ignored, so the list never grows past that. An
 // unreadable file gives an empty result (with its path kept).
 YoloDataYaml readYoloDataYaml(const QString &yamlPath);
 

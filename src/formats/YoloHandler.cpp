@@ -4,6 +4,7 @@
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageProbe.h"
+#include "formats/LabelLineFields.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloLabelLines.h"
@@ -265,6 +266,7 @@ bool YoloHandler::canImport(const QString &path) const
     if (QFileInfo(dir.filePath(QStringLiteral("labels"))).isDir())
         return true;
     const QStringList files = listFilesRecursively(path, {QStringLiteral("*.txt")});
+    int probed = 0;
     for (const QString &file : files) {
         if (isClassList(file))
             continue;
@@ -272,8 +274,12 @@ bool YoloHandler::canImport(const QString &path) const
         if (!readFirstLine(file, 4096, &line))
             continue;
         line = line.trimmed();
-        if (!line.isEmpty() && isYoloDetectionLine(line))
+        if (line.isEmpty())
+            continue;
+        if (isYoloDetectionLine(line))
             return true;
+        if (++probed >= kMaxProbedLabelFiles)
+            return false;
     }
     return false;
 }

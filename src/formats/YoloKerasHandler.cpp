@@ -10,6 +10,7 @@
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloLabelLines.h"
+#include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -89,8 +90,8 @@ bool YoloKerasHandler::canImport(const QString &path) const
     const QDir dir(path);
     if (!QFileInfo(dir.filePath(kClassesFile)).exists())
         return false;
-    QFile annotations(dir.filePath(kAnnotationsFile));
-    return QFileInfo(annotations).isFile() && annotations.open(QIODevice::ReadOnly);
+    QFile annotations;
+    return openRegularFile(annotations, dir.filePath(kAnnotationsFile));
 }
 
 bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
@@ -104,15 +105,16 @@ bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, Prog
     QByteArray bytes;
     if (!readWholeFile(base.filePath(kAnnotationsFile), kMaxDocumentFileBytes, &bytes))
         return false;
-    const QList<QByteArrayView> lines = splitLines(bytes);
-    const int total = int(lines.size());
+    int total = 0;
+    forEachLine(bytes, [&total](QByteArrayView) { ++total; });
     int images = 0;
-    for (int k = 0; k < total; ++k) {
+    int lineNumber = 0;
+    forEachLine(bytes, [&](QByteArrayView raw) {
         if (progress)
-            progress(k + 1, total);
-        const QByteArrayView line = lines.at(k).trimmed();
+            progress(++lineNumber, total);
+        const QByteArrayView line = raw.trimmed();
         if (line.isEmpty())
-            continue;
+            return;
         const KerasLine parsed = splitKerasLine(line);
         ImageEntry entry;
         entry.id = images;
@@ -127,7 +129,7 @@ bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, Prog
         }
         dataset.addImage(entry);
         ++images;
-    }
+    });
     return images > 0;
 }
 

@@ -1,8 +1,10 @@
 #include "formats/YoloLabelLines.h"
 
+#include "formats/LabelLineFields.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "model/AnnotationKind.h"
+#include "model/FiniteNumber.h"
 
 #include <QVarLengthArray>
 
@@ -212,26 +214,19 @@ int keypointCountOf(const Parts &parts, const YoloLineLayout &layout, int *dims)
     return 0;
 }
 
-QString classNameOf(int classId, const QStringList &classNames)
+// The class id of a line's first field: a whole number (of any size: an id
+// beyond the class list reads as "class_<id>", never as another class), or
+// 0 when the field is no number. False, dropping the line, for a number that
+// is no id (a fraction, or beyond 64 bits).
+bool classIdField(QByteArrayView field, qint64 *id)
 {
-    if (classId >= 0 && classId < classNames.size())
-        return classNames.at(classId);
-    return QStringLiteral("class_%1").arg(classId);
-}
-
-bool isFinite(const QRectF &r)
-{
-    return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height());
-}
-
-// Huge numbers scaled by the image size overflow single precision; such a
-// line is skipped like a malformed one rather than giving infinite geometry.
-bool isFinite(const Annotation &a)
-{
-    if (!isFinite(a.bbox))
+    if (parseInt64(field, id))
+        return true;
+    double number = 0.0;
+    if (readDecimal(field, &number) != NumberText::Invalid)
         return false;
-    return std::all_of(a.points.cbegin(), a.points.cend(),
-                       [](const QPointF &p) { return std::isfinite(p.x()) && std::isfinite(p.y()); });
+    *id = 0;
+    return true;
 }
 
 QPointF scaledPoint(float x, float y, bool known, int width, int height)
@@ -244,14 +239,14 @@ QPointF scaledPoint(float x, float y, bool known, int width, int height)
 bool parseLine(const Parts &parts, const QStringList &classNames, int width, int height,
                const YoloLineLayout &layout, Annotation &a)
 {
-    if (parts.size() < 5)
+    qint64 classId = 0;
+    if (parts.size() < 5 || !classIdField(parts.at(0), &classId))
         return false;
-    const int classId = intOr(parts.at(0));
-    const float cx = floatOr(parts.at(1));
-    const float cy = floatOr(parts.at(2));
-    const float w = floatOr(parts.at(3));
-    const float h = floatOr(parts.at(4));
-    a.className = classNameOf(classId, classNames);
+    const float cx = coordinateField(parts.at(1));
+    const float cy = coordinateField(parts.at(2));
+    const float w = coordinateField(parts.at(3));
+    const float h = coordinateField(parts.at(4));
+    a.className = classNameForId(classId, classNames);
     a.kind = BoundingBox;
 
     const bool known = width >= 1 && height >= 1;
@@ -270,7 +265,8 @@ bool parseLine(const Parts &parts, const QStringList &classNames, int width, int
         a.keypointVis.reserve(keypoints);
         for (int j = 0; j < keypoints; ++j) {
             const qsizetype at = 5 + qsizetype(j) * dims;
-            a.points.append(scaledPoint(floatOr(parts.at(at)), floatOr(parts.at(at + 1)), known, width, height));
+            a.points.append(
+                scaledPoint(coordinateField(parts.at(at)), coordinateField(parts.at(at + 1)), known, width, height));
             a.keypointVis.append(dims == 3 ? intOr(parts.at(at + 2)) : 2);
         }
         return true;
@@ -282,7 +278,8 @@ bool parseLine(const Parts &parts, const QStringList &classNames, int width, int
     a.points.reserve(parts.size() / 2);
     float minX = 0, minY = 0, maxX = 0, maxY = 0;
     for (qsizetype i = 1; i + 1 < parts.size(); i += 2) {
-        const QPointF p = scaledPoint(floatOr(parts.at(i)), floatOr(parts.at(i + 1)), known, width, height);
+        const QPointF p =
+            scaledPoint(coordinateField(parts.at(i)), coordinateField(parts.at(i + 1)), known, width, height);
         const float px = float(p.x());
         const float py = float(p.y());
         if (a.points.isEmpty()) {
@@ -307,16 +304,15 @@ QList<Annotation> parseYoloLabelText(QByteArrayView text, const QStringList &cla
 {
     QList<Annotation> annotations;
     Parts parts;
-    const QList<QByteArrayView> lines = splitLines(text);
-    for (QByteArrayView raw : lines) {
+    forEachLine(text, [&](QByteArrayView raw) {
         const QByteArrayView line = trimmed(raw);
         if (line.isEmpty())
-            continue;
+            return;
         splitFields(line, parts);
         Annotation a;
-        if (parseLine(parts, classNames, imageWidth, imageHeight, layout, a) && isFinite(a))
+        if (parseLine(parts, classNames, imageWidth, imageHeight, layout, a) && geometryFitsFloat(a))
             annotations.append(std::move(a));
-    }
+    });
     return annotations;
 }
 

@@ -12,6 +12,8 @@
 #include "formats/SafeWrite.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
+#include "model/FiniteNumber.h"
+#include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -81,8 +83,8 @@ QString findPoseImage(ImageFolderIndex &index, const QString &labelPath)
 
 QPointF scaledPoint(QByteArrayView x, QByteArrayView y, QSize size)
 {
-    const float fx = floatOr(x);
-    const float fy = floatOr(y);
+    const float fx = coordinateField(x);
+    const float fy = coordinateField(y);
     if (size.width() < 1 || size.height() < 1)
         return {fx, fy};
     return {double(fx * float(size.width())), double(fy * float(size.height()))};
@@ -97,8 +99,8 @@ bool readPoseLine(const LabelFields &fields, const QStringList &names, QSize siz
         return false;
     a->className = classNameForId(classId, names);
     a->kind = BoundingBox;
-    a->bbox =
-        boxFromCentre(floatOr(fields.at(1)), floatOr(fields.at(2)), floatOr(fields.at(3)), floatOr(fields.at(4)), size);
+    a->bbox = boxFromCentre(coordinateField(fields.at(1)), coordinateField(fields.at(2)), coordinateField(fields.at(3)),
+                            coordinateField(fields.at(4)), size);
     const qsizetype extra = n - 5;
     const bool pairs = shape.keypointDims == 2 && shape.keypointCount > 0 && extra == 2 * shape.keypointCount;
     if (pairs || (extra > 0 && extra % 3 == 0)) {
@@ -113,7 +115,7 @@ bool readPoseLine(const LabelFields &fields, const QStringList &names, QSize siz
         for (qsizetype at = 5; at + 2 <= n; at += 2)
             a->points.append(scaledPoint(fields.at(at), fields.at(at + 1), size));
     }
-    return hasFiniteGeometry(*a);
+    return geometryFitsFloat(*a);
 }
 
 int largestKeypointCount(const Dataset &dataset)
@@ -198,7 +200,7 @@ bool YoloPoseHandler::canImport(const QString &path) const
 {
     const QDir root(path);
     const QString yaml = root.filePath(QStringLiteral("data.yaml"));
-    if (QFileInfo(yaml).isFile() && readFileHead(yaml, 4096).contains("kpt_shape"))
+    if (QFileInfo(yaml).isFile() && readRegularFileHead(yaml, 4096).contains("kpt_shape"))
         return true;
     int budget = kMaxProbedLabelFiles;
     const QString labels = root.filePath(QStringLiteral("labels"));

@@ -1,10 +1,13 @@
 #include "model/ProjectFile.h"
 
+#include "model/FiniteNumber.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/JsonPieceReader.h"
 #include "model/JsonStringPool.h"
 #include "model/JsonValue.h"
+#include "model/RegularFile.h"
+#include "model/StoredIds.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -96,12 +99,20 @@ void applyFrame(QMap<int, QList<Annotation>> &frames, const QString &key, const 
         frames.insert(frame, list);
 }
 
+// An annotation whose geometry single precision cannot hold is dropped (the
+// finite-number rule every reader follows); every other one is kept.
+void appendIfFinite(QList<Annotation> &list, Annotation &&annotation)
+{
+    if (geometryFitsFloat(annotation))
+        list.append(std::move(annotation));
+}
+
 QList<Annotation> annotationsFromJson(const QJsonArray &array)
 {
     QList<Annotation> list;
     list.reserve(array.size());
     for (const auto &value : array)
-        list.append(annotationFromJson(value.toObject()));
+        appendIfFinite(list, annotationFromJson(value.toObject()));
     return list;
 }
 
@@ -140,23 +151,12 @@ QJsonObject schemaToJson(const KeypointSchema &schema)
     return object;
 }
 
-// Ids are referenced nowhere else in the file, so a stored id that cannot be
-// kept is simply replaced by a fresh one: an id that an entry read earlier
-// already holds (whether stored or handed out), or one so large that the
-// counter behind it could run out.
-constexpr int largestStoredId = 1 << 30;
-
-template <typename Entry>
-void keepIdOnlyIfFree(Entry &entry, const QSet<int> &taken)
-{
-    if (entry.id > largestStoredId || taken.contains(entry.id))
-        entry.id = -1;
-}
-
-// A frame rate that is not a positive finite number counts as none given.
+// A frame rate that is not a positive number single precision holds counts as
+// none given.
 float fpsFrom(double fps)
 {
-    return std::isfinite(fps) && fps > 0 && fps <= double(std::numeric_limits<float>::max()) ? float(fps) : 25.0f;
+    const float value = floatOrDefault(fps, 25.0f);
+    return value > 0 ? value : 25.0f;
 }
 
 float readFps(const QJsonObject &object)
@@ -386,7 +386,7 @@ private:
     {
         QList<Annotation> list;
         value.forEachElement(
-            [&](JsonValue &element) { list.append(element.isObject() ? annotation(element) : Annotation()); });
+            [&](JsonValue &element) { appendIfFinite(list, element.isObject() ? annotation(element) : Annotation()); });
         return list;
     }
 
@@ -401,7 +401,7 @@ private:
             else if (key == "bbox")
                 a.bbox = box(member);
             else if (key == "confidence")
-                a.confidence = float(member.toDouble(1.0));
+                a.confidence = floatOrDefault(member.toDouble(1.0), 1.0f);
             else if (key == "polygon")
                 a.points = points(member);
             else if (key == "keypointVis")
@@ -492,18 +492,17 @@ Dataset assembleDataset(const DatasetParts &parts)
     }
 
     dataset.images.reserve(parts.images.size());
-    QSet<int> imageIds;
-    imageIds.reserve(parts.images.size());
+    StoredIds imageIds;
     for (ImageEntry entry : parts.images) {
-        keepIdOnlyIfFree(entry, imageIds);
+        entry.id = imageIds.idToAdd(entry.id);
         dataset.addImage(entry);
-        imageIds.insert(dataset.images.constLast().id);
+        imageIds.noteAdded(dataset.images.constLast().id);
     }
-    QSet<int> videoIds;
+    StoredIds videoIds;
     for (VideoEntry entry : parts.videos) {
-        keepIdOnlyIfFree(entry, videoIds);
+        entry.id = videoIds.idToAdd(entry.id);
         dataset.addVideo(entry);
-        videoIds.insert(dataset.videos.constLast().id);
+        videoIds.noteAdded(dataset.videos.constLast().id);
     }
     if (parts.hasSchema)
         dataset.setKeypointSchema(schemaFromJson(parts.schema));
@@ -614,7 +613,7 @@ Annotation annotationFromJson(const QJsonObject &object)
     const QJsonObject box = object.value(QStringLiteral("bbox")).toObject();
     a.bbox = QRectF(box.value(QStringLiteral("x")).toDouble(0), box.value(QStringLiteral("y")).toDouble(0),
                     box.value(QStringLiteral("w")).toDouble(0), box.value(QStringLiteral("h")).toDouble(0));
-    a.confidence = float(object.value(QStringLiteral("confidence")).toDouble(1.0));
+    a.confidence = floatOrDefault(object.value(QStringLiteral("confidence")).toDouble(1.0), 1.0f);
 
     const QJsonValue polygon = object.value(QStringLiteral("polygon"));
     if (polygon.isArray()) {
@@ -772,8 +771,10 @@ QByteArray projectToJsonBytes(const Project &project)
 
 bool loadProjectFile(Project &project, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file: a pipe would block the open for good, and a device
+    // such as /dev/zero would be read until memory runs out.
+    QFile file;
+    if (!openRegularFile(file, path))
         return false;
     // Read straight from the mapped file where possible: project files of large
     // datasets run to gigabytes, and a copy in memory would add as much again.

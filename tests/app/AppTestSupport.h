@@ -13,11 +13,13 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPointingDevice>
+#include <QSemaphore>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -70,6 +72,40 @@ inline QString makePipe(const QDir &dir, const QString &name)
     const QString path = dir.filePath(name);
     return mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
 }
+
+// A project file whose read stalls, as one on a hung network share does,
+// until the test finishes it. Project files must be regular files, so the
+// stall is staged in the window's reader rather than with a pipe.
+class StalledProjectFile {
+public:
+    explicit StalledProjectFile(const QString &path) : path(path) {}
+
+    // Makes the window's open worker wait at this file until finish().
+    template <typename Access>
+    void stallIn(Access &access)
+    {
+        auto stalledGate = gate;
+        const QString stalledPath = path;
+        access.projectFileReader() = [stalledGate, stalledPath](Project &project, const QString &file) {
+            if (file == stalledPath)
+                stalledGate->acquire();
+            return loadProjectFile(project, file);
+        };
+    }
+
+    // Writes the file's contents and lets the stalled read go on.
+    bool finish(const QByteArray &bytes)
+    {
+        const bool written = writeFile(path, bytes);
+        gate->release();
+        return written;
+    }
+
+    const QString path;
+
+private:
+    std::shared_ptr<QSemaphore> gate = std::make_shared<QSemaphore>();
+};
 
 inline Annotation box(const QRectF &r, const QString &cls = QStringLiteral("cat"))
 {

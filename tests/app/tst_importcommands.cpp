@@ -27,6 +27,8 @@
 #include <QTemporaryDir>
 #include <QTextDocumentFragment>
 
+#include <cstdio>
+
 using namespace Quillmark;
 using namespace AppTest;
 
@@ -214,6 +216,7 @@ private slots:
     void failedPackageChangesNothing_data();
     void failedPackageChangesNothing();
     void endToEndCocoThenYolo();
+    void unnameableFilesAreReported();
 
 private:
     QmTest::ScriptedPrompts prompts;
@@ -949,6 +952,27 @@ void TestImportCommands::endToEndCocoThenYolo()
     QTRY_COMPARE_WITH_TIMEOUT(canvas->displayedEntryId(), street, 10000);
     QCOMPARE(boxesOf(canvas->annotations()), yoloBoxes);
     QTRY_VERIFY_WITH_TIMEOUT(canvasDrawsBoxEdge(canvas, yoloBoxes[0], dataset.classColors.value("person")), 5000);
+}
+
+// A label file whose name is not valid UTF-8 cannot be opened through Qt; the
+// import reads the rest and says how many it left out.
+void TestImportCommands::unnameableFilesAreReported()
+{
+    QTemporaryDir dir;
+    writeYoloFolder(dir.path());
+    const QByteArray unnameable = QFile::encodeName(dir.filePath("labels/train")) + "/caf\xe9.txt";
+    FILE *file = std::fopen(unnameable.constData(), "wb");
+    QVERIFY(file);
+    std::fputs("0 0.5 0.5 0.2 0.2\n", file);
+    std::fclose(file);
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    importDataset(window, prompts, dir.path(), QStringLiteral("YOLO"));
+    QCOMPARE(access.project().dataset.images.size(), 3);
+    QCOMPARE(statusText(window), QStringLiteral("Imported 3 images, 2 classes \u2014 detected as Object Detection. "
+                                                "1 file(s) skipped: their names are not valid UTF-8."));
+    QCOMPARE(std::remove(unnameable.constData()), 0);   // Qt cannot remove what it cannot name
 }
 
 QM_TEST_MAIN(TestImportCommands)

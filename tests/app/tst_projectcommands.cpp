@@ -537,12 +537,12 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
     saved.name = QStringLiteral("Opened");
     saved.projectType = QStringLiteral("object_detection");
     const QByteArray json = projectToJsonBytes(saved);
-    // The worker blocks on the pipe until the test writes the project into it.
-    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.qmk"));
-    QVERIFY(!fifo.isEmpty());
+    // The worker waits at the file until the test writes the project into it.
+    StalledProjectFile slow(dir.filePath(QStringLiteral("slow.qmk")));
 
     MainWindow window;
     MainWindowTestAccess access(window);
+    slow.stallIn(access);
     ImageEntry shown = memoryImage(QStringLiteral("mem.png"), 200, 100, Qt::gray);
     access.project().dataset.addImage(shown);
     access.project().name = QStringLiteral("Before");
@@ -553,7 +553,7 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
 
     if (modifiedBefore)
         prompts.answers.enqueue(int(QMessageBox::Discard));
-    prompts.answers.enqueue(fifo);
+    prompts.answers.enqueue(slow.path);
     window.onOpenProject();
     QVERIFY(window.isJobRunning());
     if (editWhileOpening)
@@ -561,7 +561,7 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
     if (answer >= 0)
         prompts.answers.enqueue(answer);
     const int callsBefore = int(prompts.calls.size());
-    QVERIFY(writeFile(fifo, json));
+    QVERIFY(slow.finish(json));
     QTRY_VERIFY(!window.isJobRunning());
 
     QCOMPARE(int(prompts.calls.size()) - callsBefore, answer >= 0 ? 1 : 0);
@@ -570,7 +570,7 @@ void TestProjectCommands::editsWhileOpeningAreAskedAbout()
                  QStringLiteral("You have unsaved changes. Save before you close the project?"));
     QCOMPARE(window.currentProject().name, opened ? QStringLiteral("Opened") : QStringLiteral("Before"));
     if (opened) {
-        QCOMPARE(window.currentProjectPath(), fifo);
+        QCOMPARE(window.currentProjectPath(), slow.path);
         QVERIFY(!window.isModified());
     } else {
         // The edit is still there, and still unsaved.
@@ -585,8 +585,7 @@ void TestProjectCommands::hangingOpenCanBeCancelled()
 {
     QTemporaryDir dir;
     // A file that never answers until the test writes it, like a stalled share.
-    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("stalled.qmk"));
-    QVERIFY(!fifo.isEmpty());
+    StalledProjectFile stalled(dir.filePath(QStringLiteral("stalled.qmk")));
     Project good;
     good.name = QStringLiteral("Good");
     good.projectType = QStringLiteral("pose");
@@ -595,6 +594,7 @@ void TestProjectCommands::hangingOpenCanBeCancelled()
 
     MainWindow window;
     MainWindowTestAccess access(window);
+    stalled.stallIn(access);
     ImageEntry shown = memoryImage(QStringLiteral("mem.png"), 200, 100, Qt::gray, {box({10, 10, 40, 40})});
     access.project().dataset.addImage(shown);
     access.project().name = QStringLiteral("Before");
@@ -605,7 +605,7 @@ void TestProjectCommands::hangingOpenCanBeCancelled()
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
     prompts.answers.enqueue(int(QMessageBox::Discard));
-    prompts.answers.enqueue(fifo);
+    prompts.answers.enqueue(stalled.path);
     window.onOpenProject();
     QVERIFY(window.isJobRunning());
     QVERIFY(window.isJobCancellable());
@@ -645,7 +645,7 @@ void TestProjectCommands::hangingOpenCanBeCancelled()
     const int callsBefore = int(prompts.calls.size());
     Project late;
     late.name = QStringLiteral("Late");
-    QVERIFY(writeFile(fifo, projectToJsonBytes(late)));
+    QVERIFY(stalled.finish(projectToJsonBytes(late)));
     QTest::qWait(300);
     QCOMPARE(window.currentProject().name, QStringLiteral("Good"));
     QCOMPARE(window.currentProjectPath(), goodPath);
@@ -671,12 +671,12 @@ void TestProjectCommands::closingWhileAnOpenHangs()
     QFETCH(bool, closes);
 
     QTemporaryDir dir;
-    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("stalled.qmk"));
-    QVERIFY(!fifo.isEmpty());
+    StalledProjectFile stalled(dir.filePath(QStringLiteral("stalled.qmk")));
     const QString ownPath = dir.filePath(QStringLiteral("own.qmk"));
 
     auto window = std::make_unique<MainWindow>();
     MainWindowTestAccess access(*window);
+    stalled.stallIn(access);
     ImageEntry shown = memoryImage(dir.filePath(QStringLiteral("mem.png")), 200, 100, Qt::gray);
     access.project().dataset.addImage(shown);
     access.project().name = QStringLiteral("Own");
@@ -686,7 +686,7 @@ void TestProjectCommands::closingWhileAnOpenHangs()
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 
-    prompts.answers.enqueue(fifo);
+    prompts.answers.enqueue(stalled.path);
     window->onOpenProject();
     QVERIFY(window->isJobRunning());
     if (editWhileOpening) {
@@ -716,7 +716,7 @@ void TestProjectCommands::closingWhileAnOpenHangs()
         window.reset();
     Project late;
     late.name = QStringLiteral("Late");
-    QVERIFY(writeFile(fifo, projectToJsonBytes(late)));
+    QVERIFY(stalled.finish(projectToJsonBytes(late)));
     if (closes) {
         QTest::qWait(300);
         return;

@@ -64,7 +64,7 @@ void TestCocoHandler::detection_data()
     QTest::newRow("no annotations") << QByteArray(R"({"categories": [], "images": []})") << false;
     QTest::newRow("unquoted words") << QByteArray("annotations images categories") << false;
     QTest::newRow("empty") << QByteArray() << false;
-    QByteArray straddling = QByteArray(8192 - 5, ' ') + R"("annotations": [], "images": [])";
+    QByteArray straddling = "{" + QByteArray(8192 - 6, ' ') + R"("annotations": [], "images": []})";
     QTest::newRow("key across a chunk border") << straddling << true;
     QByteArray late = "{" + QByteArray(100000, ' ') + R"("images": [], "annotations": []})";
     QTest::newRow("keys far into the file") << late << true;

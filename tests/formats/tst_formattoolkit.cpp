@@ -12,6 +12,7 @@
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloDataYaml.h"
+#include "model/RegularFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,7 +31,7 @@ private slots:
     void parseNumbers_data();
     void parseNumbers();
     void jsonValues();
-    void splitLinesRules();
+    void lineRules();
     void readWholeFileBounds();
     void atomicWriteKeepsOldFileOnFailure();
     void writesThatRunOutOfRoomKeepOldFile();
@@ -114,6 +115,9 @@ void TestFormatToolkit::parseNumbers_data()
     QTest::newRow("inf") << QByteArray("inf") << false << 0.0 << false << 0;
     QTest::newRow("nan") << QByteArray("nan") << false << 0.0 << false << 0;
     QTest::newRow("overflow") << QByteArray("1e999") << false << 0.0 << false << 0;
+    QTest::newRow("long overflow") << QByteArray("1" + QByteArray(400, '0')) << false << 0.0 << false << 0;
+    QTest::newRow("underflow") << QByteArray("-1e-999") << true << 0.0 << true << 0;
+    QTest::newRow("long underflow") << QByteArray("0." + QByteArray(400, '0') + "1") << true << 0.0 << true << 0;
     QTest::newRow("int overflow") << QByteArray("99999999999") << true << 99999999999.0 << false << 0;
     QTest::newRow("trailing junk") << QByteArray("1.5x") << false << 0.0 << false << 0;
     QTest::newRow("empty") << QByteArray("") << false << 0.0 << false << 0;
@@ -158,15 +162,19 @@ void TestFormatToolkit::jsonValues()
     QCOMPARE(jsonString(o.value("small"), QStringLiteral("x")), QStringLiteral("x"));
 }
 
-void TestFormatToolkit::splitLinesRules()
+void TestFormatToolkit::lineRules()
 {
-    const QList<QByteArrayView> lines = splitLines("\xEF\xBB\xBF" "a\r\n\nb\nc\n");
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QByteArrayView("a"));
-    QCOMPARE(lines.at(1), QByteArrayView(""));
-    QCOMPARE(lines.at(3), QByteArrayView("c"));
-    QCOMPARE(splitLines("x").size(), 1);
-    QCOMPARE(splitLines("").size(), 0);
+    auto lines = [](QByteArrayView text) {
+        QList<QByteArray> out;
+        forEachLine(text, [&out](QByteArrayView line) { out.append(line.toByteArray()); });
+        return out;
+    };
+    QCOMPARE(lines("\xEF\xBB\xBF"
+                   "a\r\n\nb\nc\n"),
+             (QList<QByteArray>{"a", "", "b", "c"}));
+    QCOMPARE(lines("x"), QList<QByteArray>{"x"});
+    QCOMPARE(lines("\n"), QList<QByteArray>{""});
+    QCOMPARE(lines(""), QList<QByteArray>{});
 }
 
 void TestFormatToolkit::readWholeFileBounds()
@@ -180,7 +188,7 @@ void TestFormatToolkit::readWholeFileBounds()
     QVERIFY(!readWholeFile(path, 99, &bytes));
     QVERIFY(bytes.isEmpty());
     QVERIFY(!readWholeFile(dir.filePath("missing"), 100, &bytes));
-    QCOMPARE(readFileHead(path, 10).size(), 10);
+    QCOMPARE(readRegularFileHead(path, 10).size(), 10);
 }
 
 void TestFormatToolkit::atomicWriteKeepsOldFileOnFailure()

@@ -603,7 +603,7 @@ void TestQpkg::fileShape()
         QCOMPARE(classes[3][1].toString(), QStringLiteral("dot"));
         QCOMPARE(classes[4], (QVariantList{5, "bird", "#ffffff", ""}));
 
-        // NULL for no bytes, a zero-length blob for an empty file.
+        // NULL for no bytes, and for a file that is no picture (an empty one).
         const auto images = raw.rows("SELECT id, filename, bytes IS NULL, length(bytes) FROM images ORDER BY id");
         QCOMPARE(images.size(), 5);
         QCOMPARE(images[2][0].toInt(), 10);
@@ -611,8 +611,7 @@ void TestQpkg::fileShape()
         QCOMPARE(images[3][1].toString(), QStringLiteral("gone.jpg"));
         QCOMPARE(images[3][2].toInt(), 1);
         QCOMPARE(images[4][1].toString(), QStringLiteral("empty.png"));
-        QCOMPARE(images[4][2].toInt(), 0);
-        QCOMPARE(images[4][3].toInt(), 0);
+        QCOMPARE(images[4][2].toInt(), 1);
 
         const auto labels = raw.rows("SELECT geom_type, typeof(geometry), geometry, typeof(attributes), "
                                      "attributes, track_id IS NULL FROM annotations ORDER BY id");

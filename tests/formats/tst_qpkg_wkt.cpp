@@ -3,6 +3,8 @@
 #include "formats/QpkgHandler.h"
 #include "formats/WktGeometry.h"
 
+#include <limits>
+
 Q_DECLARE_METATYPE(Quillmark::Annotation)
 
 using namespace Quillmark;
@@ -114,16 +116,26 @@ void TestQpkgWkt::parsing_data()
     QTest::newRow("short parts skipped") << "1 2, 3, , 4 5" << QList<QPointF>{{1, 2}, {4, 5}};
     QTest::newRow("non-numbers count as zero") << "1 -, + 5" << QList<QPointF>{{1, 0}, {0, 5}};
     QTest::newRow("only punctuation") << ",,, ()" << QList<QPointF>{};
-    QTest::newRow("overflow counts as zero")
+    // Too large for a double: infinite, so that the reader drops the shape
+    // rather than keep it at 0.
+    QTest::newRow("overflow is infinite")
         << QString(QStringLiteral("1") + QString(400, QLatin1Char('0')) + QStringLiteral(" 2"))
-        << QList<QPointF>{{0, 2}};
+        << QList<QPointF>{{std::numeric_limits<double>::infinity(), 2}};
+    QTest::newRow("exponents") << "POINT (1.5e2 2E-1), (-1e+1 3e0)" << QList<QPointF>{{150, 0.2}, {-10, 3}};
+    QTest::newRow("letters beside digits") << "POINT (1e 2x), e5 E" << QList<QPointF>{{1, 2}};
 }
 
 void TestQpkgWkt::parsing()
 {
     QFETCH(QString, text);
     QFETCH(QList<QPointF>, points);
-    QCOMPARE(parseWktPoints(text), points);
+    const QList<QPointF> parsed = parseWktPoints(text);
+    QCOMPARE(parsed.size(), points.size());
+    // Exact, and infinities compare as equal (QPointF's own comparison is fuzzy).
+    for (qsizetype i = 0; i < parsed.size(); ++i) {
+        QCOMPARE(parsed.at(i).x(), points.at(i).x());
+        QCOMPARE(parsed.at(i).y(), points.at(i).y());
+    }
 }
 
 void TestQpkgWkt::annotationFromRow_data()
