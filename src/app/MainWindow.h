@@ -64,6 +64,7 @@ class TopBar;
 class UpdateChecker;
 struct AiToolWords;
 class VideoScrubber;
+struct MissingMedia;
 
 // The program's one top-level window. It owns the open project and everything
 // that lives as long as the process: bars, panels, canvas, dialogs, timers and
@@ -277,7 +278,8 @@ private:
 
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
-    void onProjectLoaded(Project *loaded, bool ok, const QString &path);
+    // Takes the opened project; `missing` are its media whose files are gone.
+    void onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing);
     void replaceProject(const Project &fresh);
     void removeTempVideo();
     bool extractEmbeddedMedia(const QString &projectFilePath);

@@ -14,6 +14,7 @@
 #include "formats/LabelMeHandler.h"
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
+#include "model/MissingMedia.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -74,39 +75,6 @@ QString skippedFramesNote(int skipped, const QStringList &videos)
     return QStringLiteral("  (%1 video frame%2 skipped: %3)")
         .arg(QString::number(skipped), skipped == 1 ? QString() : QStringLiteral("s"),
              named.join(QStringLiteral(", ")));
-}
-
-// The media of a project that a package cannot carry: images and videos that
-// hold no pixels of their own and whose file is not there. The package keeps
-// their annotations; the warning names up to five of them.
-struct MissingMedia {
-    int count = 0;
-    QStringList names;
-};
-
-MissingMedia missingMedia(const Dataset &dataset)
-{
-    MissingMedia missing;
-    // A relative path names a file; it does not locate one.
-    const auto there = [](const QString &path) {
-        const QFileInfo file(path);
-        return file.isAbsolute() && file.isFile();
-    };
-    const auto note = [&missing](const QString &path) {
-        if (++missing.count <= 5)
-            missing.names.append(QDir::toNativeSeparators(path));
-    };
-    for (const ImageEntry &image : dataset.images) {
-        if (!image.hasInMemoryImage() && !there(image.filePath))
-            note(image.filePath);
-    }
-    for (const VideoEntry &video : dataset.videos) {
-        if (video.bytes.isEmpty() && !there(video.filePath))
-            note(video.filePath);
-    }
-    if (missing.count > missing.names.size())
-        missing.names.append(QStringLiteral("…"));
-    return missing;
 }
 
 } // namespace
@@ -274,7 +242,7 @@ void MainWindow::onExportQuillPackage()
     run->project = project;
     ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::PackageExport), 50);
     QThread *worker = QThread::create([run, path, progress] {
-        run->missing = missingMedia(run->project.dataset);
+        run->missing = findMissingMedia(run->project.dataset);
         run->ok = QpkgHandler::exportProject(path, run->project, progress);
     });
     connect(worker, &QThread::finished, this, [this, run, images, videos, path] {
@@ -287,7 +255,7 @@ void MainWindow::onExportQuillPackage()
                 QStringLiteral("%1 media file(s) could not be found. The package holds their annotations "
                                "but not their pictures:\n%2")
                     .arg(run->missing.count)
-                    .arg(run->missing.names.join(QLatin1Char('\n'))));
+                    .arg(run->missing.listText()));
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
