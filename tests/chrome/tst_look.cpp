@@ -216,6 +216,19 @@ public:
     MainWindow window;
 };
 
+// Shows the wizard on the keypoint page of a pose project.
+bool openKeypointPage(ObjectDetectionWizard &wizard)
+{
+    wizard.show();
+    if (!QTest::qWaitForWindowExposed(&wizard))
+        return false;
+    wizard.typePage()->typeButton(QStringLiteral("pose"))->click();
+    wizard.next();
+    wizard.setupPage()->nameEdit()->setText(QStringLiteral("Pose"));
+    wizard.next();
+    return wizard.currentPage() == wizard.keypointSchemaPage();
+}
+
 void addThemeRows()
 {
     QTest::addColumn<int>("mode");
@@ -718,12 +731,7 @@ void TestLook::alternateRowsKeepTheTheme()
     Fixture f{Theme::Mode(mode)};
     QVERIFY(f.ready());
     ObjectDetectionWizard wizard(&f.window, mode == Theme::Dark);
-    wizard.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&wizard));
-    wizard.typePage()->typeButton(QStringLiteral("pose"))->click();
-    wizard.next();
-    wizard.setupPage()->nameEdit()->setText(QStringLiteral("Pose"));
-    wizard.next();
+    QVERIFY(openKeypointPage(wizard));
     QListWidget *list = wizard.keypointSchemaPage()->keypointList();
     QVERIFY(list->isVisible() && list->count() >= 2);
     QCoreApplication::processEvents();
@@ -750,12 +758,7 @@ void TestLook::radioButtonsShowTheirState()
     Fixture f{theme};
     QVERIFY(f.ready());
     ObjectDetectionWizard wizard(&f.window, theme == Theme::Dark);
-    wizard.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&wizard));
-    wizard.typePage()->typeButton(QStringLiteral("pose"))->click();
-    wizard.next();
-    wizard.setupPage()->nameEdit()->setText(QStringLiteral("Pose"));
-    wizard.next();
+    QVERIFY(openKeypointPage(wizard));
     const QList<QRadioButton *> radios = wizard.keypointSchemaPage()->findChildren<QRadioButton *>();
     QCOMPARE(radios.size(), 3);
     QCoreApplication::processEvents();
