@@ -14,6 +14,7 @@
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
 #include "formats/UnreadableFileNames.h"
+#include "model/MissingMedia.h"
 #include "model/ProjectTypeTable.h"
 
 #include <QDebug>
@@ -95,7 +96,8 @@ struct ReadResult {
     Dataset dataset;
     bool ok = false;
     QString projectType;
-    int unreadableNames = 0;   // files left out: their names are not valid UTF-8
+    int unreadableNames = 0; // files left out: their names are not valid UTF-8
+    MissingMedia missing;    // images the dataset names whose files are not there
 };
 
 // Asks which picture a LabelMe import takes when the files carry both; true
@@ -282,9 +284,20 @@ void MainWindow::startDatasetImport(const QString &format, const QString &path)
             const UnreadableFileNames unreadable;
             result->ok = handler->importDataset(path, result->dataset, progress);
             result->unreadableNames = unreadable.count();
+            if (result->ok)
+                result->missing = findMissingMedia(result->dataset);
         },
         [this, result] {
             finishDatasetImport(result->dataset, result->ok, result->unreadableNames);
+            // Annotations without their pictures: the export would stop at them.
+            if (result->ok && result->missing.count > 0)
+                Prompts::current().warning(
+                    this, QStringLiteral("Media Not Found"),
+                    QStringLiteral("%1 image(s) of this dataset could not be found. Their annotations were "
+                                   "imported, but their pictures cannot be shown or exported until the files "
+                                   "are there:\n%2")
+                        .arg(result->missing.count)
+                        .arg(result->missing.listText()));
             result->dataset = Dataset();
         });
 }
