@@ -289,15 +289,8 @@ void MainWindow::startDatasetImport(const QString &format, const QString &path)
         },
         [this, result] {
             finishDatasetImport(result->dataset, result->ok, result->unreadableNames);
-            // Annotations without their pictures: the export would stop at them.
-            if (result->ok && result->missing.count > 0)
-                Prompts::current().warning(
-                    this, QStringLiteral("Media Not Found"),
-                    QStringLiteral("%1 image(s) of this dataset could not be found. Their annotations were "
-                                   "imported, but their pictures cannot be shown or exported until the files "
-                                   "are there:\n%2")
-                        .arg(result->missing.count)
-                        .arg(result->missing.listText()));
+            if (result->ok)
+                warnOfMissingMedia(result->missing);
             result->dataset = Dataset();
         });
 }
@@ -325,6 +318,19 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableN
     statusBar()->showMessage(message, 5000);
 }
 
+void MainWindow::warnOfMissingMedia(const MissingMedia &missing)
+{
+    // Annotations without their pictures: the export would stop at them.
+    if (missing.count == 0)
+        return;
+    Prompts::current().warning(this, QStringLiteral("Media Not Found"),
+                               QStringLiteral("%1 media file(s) could not be found. Their annotations were "
+                                              "imported, but their pictures cannot be shown or exported until "
+                                              "the files are there:\n%2")
+                                   .arg(missing.count)
+                                   .arg(missing.listText()));
+}
+
 // ---- packages ---------------------------------------------------------------
 
 void MainWindow::onImportQuillPackage()
@@ -346,11 +352,15 @@ void MainWindow::onImportQuillPackage()
         QStringLiteral("Opening QuillPackage…"), 0,
         [handler, path, result, progress] {
             result->ok = handler->importDataset(path, result->dataset, progress);
-            if (result->ok)
+            if (result->ok) {
                 result->projectType = QpkgHandler::readProjectType(path);
+                result->missing = findMissingMedia(result->dataset);
+            }
         },
         [this, result, path] {
             finishPackageImport(result->dataset, result->ok, path, result->projectType);
+            if (result->ok)
+                warnOfMissingMedia(result->missing);
             result->dataset = Dataset();
         });
 }

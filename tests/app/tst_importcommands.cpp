@@ -13,6 +13,7 @@
 #include "chrome/Theme.h"
 #include "chrome/ToolBar.h"
 #include "formats/ImportFormatDialog.h"
+#include "formats/QpkgHandler.h"
 #include "formats/ImportFormats.h"
 #include "formats/ProgressThrottle.h"
 #include "model/Dataset.h"
@@ -923,9 +924,20 @@ void TestImportCommands::imagesTheDatasetLacksAreReported()
     const QmTest::PromptCall told = prompts.calls.constLast();
     QCOMPARE(told.kind, QStringLiteral("warning"));
     QCOMPARE(told.title, QStringLiteral("Media Not Found"));
-    QVERIFY2(told.text.startsWith(QStringLiteral("1 image(s)")), qPrintable(told.text));
+    QVERIFY2(told.text.startsWith(QStringLiteral("1 media file(s)")), qPrintable(told.text));
     QVERIFY2(told.text.contains(QStringLiteral("2008_000002.jpg")), qPrintable(told.text));
     QVERIFY(!told.text.contains(QStringLiteral("2008_000001.jpg")));
+
+    // A package written while a picture was gone carries no bytes for it.
+    Project packed;
+    packed.dataset.addImage(access.project().dataset.images.at(1));
+    const QString package = dir.filePath("partial.qmpkg");
+    QVERIFY(QpkgHandler::exportProject(package, packed, {}));
+    prompts.calls.clear();
+    QVERIFY(importPackage(window, prompts, package));
+    QCOMPARE(access.project().dataset.images.size(), 3);
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Media Not Found"));
+    QVERIFY(prompts.calls.constLast().text.contains(QStringLiteral("2008_000002.jpg")));
 }
 
 void TestImportCommands::endToEndCocoThenYolo()
