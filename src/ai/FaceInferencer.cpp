@@ -5,8 +5,6 @@
 #include "ai/OrtRuntime.h"
 #include "ai/PictureInference.h"
 
-#include <QtDebug>
-
 #include <string>
 #include <vector>
 
@@ -43,14 +41,6 @@ FaceInferencer::FaceInferencer() : runtime(std::make_unique<Runtime>())
 }
 
 FaceInferencer::~FaceInferencer() = default;
-
-bool FaceInferencer::fail(const QString &message, bool log)
-{
-    error = message;
-    if (log)
-        qWarning("%s: %s", runOperation, qUtf8Printable(message));
-    return false;
-}
 
 // Sets the layout and the landmark flag from the outputs; false with the reason
 // in `error` when the model is of another kind.
@@ -116,23 +106,15 @@ bool FaceInferencer::loadModel(const QString &path)
     } catch (const std::exception &e) {
         runtime->session.reset();
         runtime->outputNames.clear();
-        error = QString::fromUtf8(e.what());
-        qWarning("%s: %s", loadOperation, qUtf8Printable(error));
-        return false;
+        return keepEngineError(error, loadOperation, QString::fromUtf8(e.what()));
     }
 }
 
 QList<FaceDetection> FaceInferencer::run(const QImage &image, float confThreshold, float iouThreshold)
 {
-    error.clear();
-    if (!ready || !runtime->session) {
-        fail(QStringLiteral("no face model is loaded"), false);
+    error = pictureRunRefusal(ready && runtime->session, image, QStringLiteral("no face model is loaded"));
+    if (!error.isEmpty())
         return {};
-    }
-    if (image.isNull()) {
-        fail(QStringLiteral("no picture to run on"), false);
-        return {};
-    }
     try {
         const PictureInference inference =
             inferOnPicture(*runtime->session, runtime->inputName, image, width, height, runtime->outputNames);
@@ -144,16 +126,16 @@ QList<FaceDetection> FaceInferencer::run(const QImage &image, float confThreshol
         if (outputLayout == 0) {
             const std::optional<FloatTensorView> out = FloatTensorView::from(outputs.at(0), &why);
             if (!out || !out->requireRank(3, &why)) {
-                fail(why, true);
+                keepEngineError(error, runOperation, why);
                 return {};
             }
             const int64_t nFeat = out->dim(1);
             if (nFeat != boxOnlyFeatures && nFeat != landmarkFeatures) {
-                fail(notAFaceModel(nFeat), true);
+                keepEngineError(error, runOperation, notAFaceModel(nFeat));
                 return {};
             }
             if (!out->requireElements({nFeat, out->dim(2)}, &why)) {
-                fail(why, true);
+                keepEngineError(error, runOperation, why);
                 return {};
             }
             faces = decodeFaceRows({out->data(), out->elementCount()}, nFeat, out->dim(2), mapping, confThreshold);
@@ -162,14 +144,14 @@ QList<FaceDetection> FaceInferencer::run(const QImage &image, float confThreshol
             for (const Ort::Value &value : outputs) {
                 const std::optional<FloatTensorView> out = FloatTensorView::from(value, &why);
                 if (!out) {
-                    fail(why, true);
+                    keepEngineError(error, runOperation, why);
                     return {};
                 }
                 // Outputs of another shape are no face scale of this head.
                 if (out->rank() != 4 || out->dim(1) < gridChannels || out->dim(2) == 0 || out->dim(3) == 0)
                     continue;
                 if (!out->requireElements({out->dim(1), out->dim(2), out->dim(3)}, &why)) {
-                    fail(why, true);
+                    keepEngineError(error, runOperation, why);
                     return {};
                 }
                 anyScale = true;
@@ -179,13 +161,14 @@ QList<FaceDetection> FaceInferencer::run(const QImage &image, float confThreshol
                                strideY, mapping, confThreshold, faces);
             }
             if (!anyScale) {
-                fail(QStringLiteral("no output has the multi-scale face layout [1,80,H,W]"), true);
+                keepEngineError(error, runOperation,
+                                QStringLiteral("no output has the multi-scale face layout [1,80,H,W]"));
                 return {};
             }
         }
         return suppressOverlaps(faces, iouThreshold);
     } catch (const std::exception &e) {
-        fail(QString::fromUtf8(e.what()), true);
+        keepEngineError(error, runOperation, QString::fromUtf8(e.what()));
         return {};
     }
 }

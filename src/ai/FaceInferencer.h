@@ -52,7 +52,6 @@ public:
 private:
     struct Runtime;
 
-    bool fail(const QString &message, bool log);
     bool classifyOutputs(size_t outputCount, const std::vector<int64_t> &output0Shape);
 
     std::unique_ptr<Runtime> runtime;

@@ -7,7 +7,6 @@
 #include "ai/OrtRuntime.h"
 
 #include <QRegularExpression>
-#include <QtDebug>
 
 #include <array>
 #include <string>
@@ -64,17 +63,6 @@ bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
     return prototypes.requireElements({maskCoefficientCount, prototypes.dim(2), prototypes.dim(3)}, why);
 }
 
-LetterboxMapping mappingOf(const LetterboxResult &letterbox, const QImage &image)
-{
-    LetterboxMapping mapping;
-    mapping.scale = letterbox.scale;
-    mapping.padX = letterbox.padX;
-    mapping.padY = letterbox.padY;
-    mapping.imageWidth = image.width();
-    mapping.imageHeight = image.height();
-    return mapping;
-}
-
 } // namespace
 
 struct OnnxInferencer::Runtime {
@@ -103,10 +91,7 @@ OnnxInferencer::~OnnxInferencer() = default;
 
 bool OnnxInferencer::fail(const char *operation, const QString &message, bool log)
 {
-    error = message;
-    if (log)
-        qWarning("%s: %s", operation, qUtf8Printable(message));
-    return false;
+    return keepEngineError(error, operation, message, log);
 }
 
 bool OnnxInferencer::loadModel(const QString &path, const QStringList &classNames)
@@ -223,7 +208,7 @@ bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool w
     }
     output.rows = std::span<const float>(out->data(), out->elementCount());
     output.classCount = output.nFeat - extraRows;
-    output.mapping = mappingOf(letterbox, image);
+    output.mapping = letterboxMapping(letterbox, image.size());
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <QtDebug>
 
 #include <array>
 #include <string>
@@ -147,6 +148,14 @@ QString joinedNames(const std::vector<std::string> &names)
     for (const std::string &name : names)
         list << QString::fromStdString(name);
     return list.join(QStringLiteral(", "));
+}
+
+bool keepEngineError(QString &error, const char *operation, const QString &message, bool log)
+{
+    error = message;
+    if (log)
+        qWarning("%s: %s", operation, qUtf8Printable(message));
+    return false;
 }
 
 namespace {

@@ -81,6 +81,10 @@ std::vector<const char *> namePointers(const std::vector<std::string> &names);
 // The names as "a, b, c", for messages.
 QString joinedNames(const std::vector<std::string> &names);
 
+// Keeps `message` as an engine's last error and, when `log`, writes it as the
+// warning "<operation>: <message>". Returns false.
+bool keepEngineError(QString &error, const char *operation, const QString &message, bool log = true);
+
 // The declared shape of a session's input or output; dynamic extents are -1.
 // Empty when it is not a tensor.
 std::vector<int64_t> sessionInputShape(const Ort::Session &session, size_t index);

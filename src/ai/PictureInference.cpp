@@ -19,4 +19,13 @@ PictureInference inferOnPicture(Ort::Session &session, const std::string &inputN
     return result;
 }
 
+QString pictureRunRefusal(bool modelReady, const QImage &picture, const QString &noModel)
+{
+    if (!modelReady)
+        return noModel;
+    if (picture.isNull())
+        return QStringLiteral("no picture to run on");
+    return {};
+}
+
 } // namespace Quillmark

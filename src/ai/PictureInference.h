@@ -4,6 +4,7 @@
 #include "ai/OrtRuntime.h"
 
 #include <QImage>
+#include <QString>
 
 #include <string>
 #include <vector>
@@ -23,5 +24,9 @@ struct PictureInference {
 // std::runtime_error when the picture cannot be converted.
 PictureInference inferOnPicture(Ort::Session &session, const std::string &inputName, const QImage &picture, int width,
                                 int height, const std::vector<std::string> &outputNames);
+
+// Why a run on `picture` cannot start: `noModel` when no model is ready, or
+// the picture is null; empty when it can start.
+QString pictureRunRefusal(bool modelReady, const QImage &picture, const QString &noModel);
 
 } // namespace Quillmark

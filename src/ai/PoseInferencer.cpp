@@ -5,8 +5,6 @@
 #include "ai/PictureInference.h"
 #include "ai/PoseDecoding.h"
 
-#include <QtDebug>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,14 +83,6 @@ PoseInferencer::PoseInferencer() : runtime(std::make_unique<Runtime>())
 }
 
 PoseInferencer::~PoseInferencer() = default;
-
-bool PoseInferencer::fail(const QString &message, bool log)
-{
-    error = message;
-    if (log)
-        qWarning("%s: %s", runOperation, qUtf8Printable(message));
-    return false;
-}
 
 // Tells the kind of the model in runtime->session from its outputs and sets the
 // output names (and the anchors of a palm detector). False, with the reason in
@@ -182,24 +172,16 @@ bool PoseInferencer::loadModel(const QString &path)
     } catch (const std::exception &e) {
         runtime->drop();
         modelKind = YoloPoseModel;
-        error = QString::fromUtf8(e.what());
-        qWarning("%s: %s", loadOperation, qUtf8Printable(error));
-        return false;
+        return keepEngineError(error, loadOperation, QString::fromUtf8(e.what()));
     }
 }
 
 QList<PosePerson> PoseInferencer::run(const QImage &image, float confThreshold, float iouThreshold,
                                       float keypointThreshold)
 {
-    error.clear();
-    if (!ready || !runtime->session) {
-        fail(QStringLiteral("no pose model is loaded"), false);
+    error = pictureRunRefusal(ready && runtime->session, image, QStringLiteral("no pose model is loaded"));
+    if (!error.isEmpty())
         return {};
-    }
-    if (image.isNull()) {
-        fail(QStringLiteral("no picture to run on"), false);
-        return {};
-    }
     try {
         std::vector<std::string> outputNames{runtime->firstOutputName};
         if (modelKind == PalmDetectorModel)
@@ -215,7 +197,7 @@ QList<PosePerson> PoseInferencer::run(const QImage &image, float confThreshold, 
             std::optional<FloatTensorView> regression;
             std::optional<FloatTensorView> scores;
             if (const Refusal why = checkPalmOutputs(outputs.at(0), outputs.at(1), anchorCount, regression, scores)) {
-                fail(*why, true);
+                keepEngineError(error, runOperation, *why);
                 return {};
             }
             persons =
@@ -224,7 +206,7 @@ QList<PosePerson> PoseInferencer::run(const QImage &image, float confThreshold, 
         } else {
             std::optional<FloatTensorView> rows;
             if (const Refusal why = checkYoloPoseOutput(outputs.at(0), keypoints, rows)) {
-                fail(*why, true);
+                keepEngineError(error, runOperation, *why);
                 return {};
             }
             persons = decodePoseRows({rows->data(), rows->elementCount()}, keypoints, rows->dim(2), mapping,
@@ -232,7 +214,7 @@ QList<PosePerson> PoseInferencer::run(const QImage &image, float confThreshold, 
         }
         return suppressOverlaps(persons, iouThreshold);
     } catch (const std::exception &e) {
-        fail(QString::fromUtf8(e.what()), true);
+        keepEngineError(error, runOperation, QString::fromUtf8(e.what()));
         return {};
     }
 }

@@ -56,7 +56,6 @@ public:
 private:
     struct Runtime;
 
-    bool fail(const QString &message, bool log);
     bool classifyOutputs(int newWidth);
 
     std::unique_ptr<Runtime> runtime;

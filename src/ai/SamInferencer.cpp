@@ -198,9 +198,7 @@ SamInferencer::~SamInferencer() = default;
 
 bool SamInferencer::fail(const char *operation, const QString &message)
 {
-    error = message;
-    qWarning("%s: %s", operation, qUtf8Printable(message));
-    return false;
+    return keepEngineError(error, operation, message);
 }
 
 bool SamInferencer::loadEncoder(const QString &path)

@@ -117,22 +117,11 @@ void LabelCanvas::applyImageEntry(const ImageEntry &newEntry)
     entry.image = newEntry.image;
 
     showingEntry = true;
-    selectedIndex = -1;
-    selectedVertex = -1;
-    dragVertex = -1;
-    hoverEdge = -1;
-    mode = Idle;
-    modeBeforePan = Idle;
-    resetPress();
-    snapshotStack->clear();
-
+    const bool hadPending = forgetPicture();
     samPositive.clear();
     samNegative.clear();
     samResult.clear();
     previewPolygons.clear();
-    const bool hadPending = !pendingAnnotations.isEmpty();
-    pendingAnnotations.clear();
-    highlightedKeypoint = hoveredKeypoint = -1;
 
     if (!pixmap.isNull())
         fitView();
@@ -141,22 +130,31 @@ void LabelCanvas::applyImageEntry(const ImageEntry &newEntry)
         emit pendingAnnotationsDropped();
 }
 
-void LabelCanvas::clear()
+// Forgets what belonged to the picture shown so far: the selection, the
+// gesture under way, the undo history and the pending annotations. True when
+// pending annotations were dropped.
+bool LabelCanvas::forgetPicture()
 {
-    entry = ImageEntry();
-    showingEntry = false;
-    pixmap = QPixmap();
-    resetPress();
     selectedIndex = -1;
     selectedVertex = -1;
     dragVertex = -1;
     hoverEdge = -1;
     mode = Idle;
     modeBeforePan = Idle;
+    resetPress();
     snapshotStack->clear();
     const bool hadPending = !pendingAnnotations.isEmpty();
     pendingAnnotations.clear();
     highlightedKeypoint = hoveredKeypoint = -1;
+    return hadPending;
+}
+
+void LabelCanvas::clear()
+{
+    entry = ImageEntry();
+    showingEntry = false;
+    pixmap = QPixmap();
+    const bool hadPending = forgetPicture();
     update();
     if (hadPending)
         emit pendingAnnotationsDropped();
@@ -615,6 +613,34 @@ bool LabelCanvas::pressOnSelectedEdge(const QPointF &screen, const QPointF &imag
     return true;
 }
 
+// The start of every press of a drawing tool that lands on no handle or vertex:
+// the list is kept for the undo step. A press on the selected object starts
+// moving it (true); on any other object, or on none, it is the tool's to draw.
+bool LabelCanvas::pressOnObject(int hit, const QPointF &image)
+{
+    snapshotBefore = entry.labels;
+    selectedVertex = -1;
+    if (hit < 0 || hit != selectedIndex)
+        return false;
+    beginMove(hit, image);
+    emit annotationSelected(hit);
+    return true;
+}
+
+// Adds a point of the polygon or keypoint set being placed, kept on the picture.
+void LabelCanvas::placePoint(const QPointF &image)
+{
+    const QPointF point = AnnotationGeometry::clamped(image, pictureRect());
+    placedPoints.append(point);
+    placingCursor = point;
+}
+
+// Whether the keypoint set being placed has a point for every name of the schema.
+bool LabelCanvas::keypointSetComplete() const
+{
+    return keypointSchema.isInUse() && placedPoints.size() >= keypointSchema.keypointNames.size();
+}
+
 void LabelCanvas::pressBoxTool(const QPointF &screen, const QPointF &image)
 {
     if (const int handle = handleAt(screen)) {
@@ -623,15 +649,8 @@ void LabelCanvas::pressBoxTool(const QPointF &screen, const QPointF &image)
         return;
     }
     const int hit = annotationAt(screen);
-    snapshotBefore = entry.labels;
-    selectedVertex = -1;
-    // Only the selected object is moved by a drag; on any other a drag draws.
-    if (hit >= 0 && hit == selectedIndex) {
-        beginMove(hit, image);
-        emit annotationSelected(hit);
-        return;
-    }
-    beginDrawing(DrawBox, hit, screen, image);
+    if (!pressOnObject(hit, image))
+        beginDrawing(DrawBox, hit, screen, image);
 }
 
 void LabelCanvas::pressPolygonTool(const QPointF &screen, const QPointF &image)
@@ -643,32 +662,22 @@ void LabelCanvas::pressPolygonTool(const QPointF &screen, const QPointF &image)
             pressFinishedShape = true;
             return;
         }
-        const QPointF point = AnnotationGeometry::clamped(image, pictureRect());
-        placedPoints.append(point);
-        placingCursor = point;
+        placePoint(image);
         return;
     }
     if (pressOnSelectedVertex(screen, image, Polygon) || pressOnSelectedEdge(screen, image))
         return;
     const int hit = annotationAt(screen);
-    snapshotBefore = entry.labels;
-    selectedVertex = -1;
-    if (hit >= 0 && hit == selectedIndex) {
-        beginMove(hit, image);
-        emit annotationSelected(hit);
-        return;
-    }
-    beginDrawing(DrawPolygon, hit, screen, image);
+    if (!pressOnObject(hit, image))
+        beginDrawing(DrawPolygon, hit, screen, image);
 }
 
 void LabelCanvas::pressKeypointTool(const QPointF &screen, const QPointF &image)
 {
     if (mode == PlaceKeypoints) {
-        const QPointF point = AnnotationGeometry::clamped(image, pictureRect());
-        placedPoints.append(point);
+        placePoint(image);
         placedVisibility.append(2);
-        placingCursor = point;
-        if (keypointSchema.isInUse() && placedPoints.size() >= keypointSchema.keypointNames.size()) {
+        if (keypointSetComplete()) {
             finishKeypoints();
             pressFinishedShape = true;
         }
@@ -677,20 +686,15 @@ void LabelCanvas::pressKeypointTool(const QPointF &screen, const QPointF &image)
     if (pressOnSelectedVertex(screen, image, Keypoint))
         return;
     const int hit = annotationAt(screen);
-    snapshotBefore = entry.labels;
-    selectedVertex = -1;
-    const bool onSet = hit >= 0 && entry.labels.at(hit).kind == Keypoint;
-    if (onSet && hit == selectedIndex) {
-        beginMove(hit, image);
-        emit annotationSelected(hit);
-        return;
-    }
     // A box or polygon under the press does not stop a new set; another set
     // (or its box) is selected by a click and drawn into by a drag.
-    beginDrawing(PlaceKeypoints, onSet ? hit : -1, screen, image);
+    const int set = hit >= 0 && entry.labels.at(hit).kind == Keypoint ? hit : -1;
+    if (pressOnObject(set, image))
+        return;
+    beginDrawing(PlaceKeypoints, set, screen, image);
     // A schema of one name is complete with its first point, once it is clear
     // that the press was not a click on another set.
-    if (clickTarget < 0 && keypointSchema.isInUse() && placedPoints.size() >= keypointSchema.keypointNames.size()) {
+    if (clickTarget < 0 && keypointSetComplete()) {
         finishKeypoints();
         pressFinishedShape = true;
     }
@@ -896,8 +900,7 @@ void LabelCanvas::mouseReleaseEvent(QMouseEvent *event)
         if (endClickOnTarget(screen))
             return;
         // A drag: the new shape goes on. A schema of one name is complete now.
-        if (mode == PlaceKeypoints && keypointSchema.isInUse() &&
-            placedPoints.size() >= keypointSchema.keypointNames.size())
+        if (mode == PlaceKeypoints && keypointSetComplete())
             finishKeypoints();
         return;
     }
@@ -1002,11 +1005,7 @@ void LabelCanvas::finishPolygon()
     polygon.kind = Polygon;
     polygon.points = placedPoints;
     polygon.bbox = AnnotationGeometry::pointBounds(placedPoints);
-    dragVertex = selectedVertex = -1;
-    placedPoints.clear();
-    mode = Idle;
-    appendDrawnAnnotation(polygon, QStringLiteral("Add polygon"));
-    update();
+    commitPlacedShape(polygon, QStringLiteral("Add polygon"));
 }
 
 void LabelCanvas::finishKeypoints()
@@ -1023,11 +1022,17 @@ void LabelCanvas::finishKeypoints()
     set.points = placedPoints;
     set.keypointVis = placedVisibility;
     set.bbox = AnnotationGeometry::keypointBounds(set);
+    commitPlacedShape(set, QStringLiteral("Add keypoints"));
+}
+
+// Ends the placing of points with the shape they make, added as one undo step.
+void LabelCanvas::commitPlacedShape(const Annotation &shape, const QString &stepText)
+{
     dragVertex = selectedVertex = -1;
     placedPoints.clear();
     placedVisibility.clear();
     mode = Idle;
-    appendDrawnAnnotation(set, QStringLiteral("Add keypoints"));
+    appendDrawnAnnotation(shape, stepText);
     update();
 }
 

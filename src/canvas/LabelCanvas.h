@@ -178,6 +178,7 @@ private:
 
     bool isPlacing() const { return effectiveMode() == DrawPolygon || effectiveMode() == PlaceKeypoints; }
     void resetPress();
+    bool forgetPicture();
     bool movedBeyondClick(const QPointF &screen) const;
     QPolygonF keypointScreenPositions(int index) const;
 
@@ -194,6 +195,9 @@ private:
     void beginMove(int index, const QPointF &image);
     void beginDrawing(int mode, int target, const QPointF &screen, const QPointF &image);
     bool endClickOnTarget(const QPointF &screen);
+    bool pressOnObject(int hit, const QPointF &image);
+    void placePoint(const QPointF &image);
+    bool keypointSetComplete() const;
     void beginVertexDrag(int vertex, const QPointF &image);
 
     // Move handling
@@ -210,6 +214,7 @@ private:
     void appendDrawnAnnotation(const Annotation &annotation, const QString &stepText);
     void finishPolygon();
     void finishKeypoints();
+    void commitPlacedShape(const Annotation &shape, const QString &stepText);
     void withdrawLastPlacedPoint();
 
     // Keys

@@ -89,4 +89,16 @@ Annotation wholeImageLabel(const QString &className, int width, int height)
     return a;
 }
 
+int largestKeypointCount(const Dataset &dataset)
+{
+    int largest = 0;
+    for (const ImageEntry &image : dataset.images) {
+        for (const Annotation &a : image.labels) {
+            if (a.kind == Keypoint)
+                largest = std::max(largest, int(a.points.size()));
+        }
+    }
+    return largest;
+}
+
 } // namespace Quillmark

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Annotation.h"
+#include "model/Dataset.h"
 #include "model/ImageEntry.h"
 
 #include <QPointF>
@@ -44,5 +45,8 @@ Annotation cornerBox(const QString &className, double x1, double y1, double x2, 
 // A classification label: a bounding box of the class over the whole image,
 // (0, 0, width, height), or (0, 0, 1, 1) when the size is unknown.
 Annotation wholeImageLabel(const QString &className, int width, int height);
+
+// The most points a keypoint set of the dataset has; 0 without keypoint sets.
+int largestKeypointCount(const Dataset &dataset);
 
 } // namespace Quillmark

@@ -1,5 +1,6 @@
 #include "formats/CocoHandler.h"
 
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/SafeRead.h"
@@ -251,19 +252,15 @@ QByteArray cocoJsonBytes(const Dataset &dataset, const ProgressCallback &progres
     for (int i = classNames.size() - 1; i >= 0; --i)
         categoryIds.insert(classNames.at(i), i + 1);
     const QHash<QString, int> widths = keypointWidths(dataset);
-    const QStringList stems = uniqueExportStems(dataset.images);
 
     QJsonArray images;
     QJsonArray annotations;
     int nextAnnotationId = 1;
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &entry = dataset.images.at(i);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
+        const ImageEntry &entry = at.image;
         QJsonObject image;
         image.insert(QStringLiteral("id"), entry.id);
-        image.insert(QStringLiteral("file_name"), exportFileName(stems.at(i), entry.filePath));
+        image.insert(QStringLiteral("file_name"), at.fileName);
         image.insert(QStringLiteral("width"), std::max(entry.width, 0));
         image.insert(QStringLiteral("height"), std::max(entry.height, 0));
         images.append(image);
@@ -271,7 +268,8 @@ QByteArray cocoJsonBytes(const Dataset &dataset, const ProgressCallback &progres
             annotations.append(annotationObject(a, nextAnnotationId++, entry.id, categoryIds.value(a.className),
                                                 widths.value(a.className, 0)));
         }
-    }
+        return true;
+    });
 
     QJsonObject root;
     root.insert(QStringLiteral("annotations"), annotations);
@@ -290,12 +288,6 @@ bool CocoHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
 // ---- import ---------------------------------------------------------------
 
 namespace {
-
-QString lastPathComponent(const QString &name)
-{
-    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    return cut < 0 ? name : name.mid(cut + 1);
-}
 
 // Where the images of a COCO file are looked for. The file's own folder and
 // its images/ come first; the release layout keeps the file in annotations/
@@ -341,7 +333,7 @@ public:
                 return found;
             }
         }
-        return m_base.filePath(QStringLiteral("images/") + lastPathComponent(fileName));
+        return m_base.filePath(QStringLiteral("images/") + fileNamePart(fileName));
     }
 
 private:
@@ -365,7 +357,7 @@ private:
     QString existing(int index, const QString &fileName)
     {
         Folder &folder = m_folders[index];
-        const QString last = lastPathComponent(fileName);
+        const QString last = fileNamePart(fileName);
         if (last == fileName)
             return contains(folder, fileName) ? folder.dir.filePath(fileName) : QString();
         const QString direct = folder.dir.filePath(fileName);

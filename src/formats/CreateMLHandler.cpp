@@ -3,7 +3,6 @@
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
-#include "formats/ImageProbe.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "model/JsonIndentedWriter.h"
@@ -128,12 +127,7 @@ bool CreateMLHandler::importDataset(const QString &path, Dataset &dataset, Progr
     const QDir base(QFileInfo(path).absolutePath());
     const int total = int(images.size());
     for (int i = 0; i < total; ++i) {
-        ImageEntry entry;
-        entry.id = i;
-        entry.filePath = resolveDatasetImagePath(base, images.at(i).name);
-        const QSize size = probeImageSize(entry.filePath);
-        entry.width = size.width();
-        entry.height = size.height();
+        ImageEntry entry = datasetImageEntry(base, images.at(i).name, i);
         entry.labels = images.at(i).annotations;
         dataset.addImage(entry);
         if (progress)
@@ -150,17 +144,12 @@ bool CreateMLHandler::exportDataset(const QString &path, const Dataset &dataset,
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     JsonIndentedWriter w(&buffer);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
     w.beginArray();
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
         w.beginObject();
         w.key("annotations");
         w.beginArray();
-        for (const Annotation &annotation : image.labels) {
+        for (const Annotation &annotation : at.image.labels) {
             const QRectF box = exportedBox(annotation);
             w.beginObject();
             w.key("coordinates");
@@ -180,9 +169,10 @@ bool CreateMLHandler::exportDataset(const QString &path, const Dataset &dataset,
         }
         w.endArray();
         w.key("image");
-        w.value(exportFileName(stems.at(i), image.filePath));
+        w.value(at.fileName);
         w.endObject();
-    }
+        return true;
+    });
     w.endArray();
     if (!w.finish())
         return false;

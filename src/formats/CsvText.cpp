@@ -1,6 +1,8 @@
 #include "formats/CsvText.h"
 
+#include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
+#include "formats/SafeWrite.h"
 
 #include <QFileInfo>
 
@@ -148,6 +150,28 @@ void CsvReader::readQuoted(QByteArray *field)
             ++m_lines;
         field->append(c);
     }
+}
+
+void appendCsvRecord(QByteArray &text, const QStringList &fields)
+{
+    text.append(csvRow(fields)).append(kTextLineEnd);
+}
+
+QStringList cornerCells(const QRectF &box)
+{
+    return {roundedIntegerText(box.left()), roundedIntegerText(box.top()), roundedIntegerText(box.right()),
+            roundedIntegerText(box.bottom())};
+}
+
+bool readCornerCells(const QStringList &cells, qsizetype first, int corners[4])
+{
+    if (first < 0 || cells.size() < first + 4)
+        return false;
+    for (int i = 0; i < 4; ++i) {
+        if (!parseInt(QStringView(cells.at(first + i)), &corners[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace Quillmark

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDir>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +37,17 @@ QString csvField(const QString &text);
 
 // The fields joined by "," (each through csvField), as UTF-8, without a line end.
 QByteArray csvRow(const QStringList &fields);
+
+// One record: the fields joined as csvRow joins them, then the line end.
+void appendCsvRecord(QByteArray &text, const QStringList &fields);
+
+// The corner cells of the CSV box formats (RetinaNet, YOLO TensorFlow): xmin,
+// ymin, xmax, ymax of the box, rounded to whole pixels.
+QStringList cornerCells(const QRectF &box);
+
+// The four corner cells from cells[first] on, as whole numbers; false when a
+// cell is missing or holds no whole number.
+bool readCornerCells(const QStringList &cells, qsizetype first, int corners[4]);
 
 // Reads records from CSV text held in memory. A field that begins with a
 // double quote runs to the matching closing quote and may hold commas, doubled

@@ -1,14 +1,15 @@
 #include "formats/CvatHandler.h"
 
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/XmlDocumentBytes.h"
 #include "model/FiniteNumber.h"
 #include "model/RegularFile.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -127,13 +128,8 @@ void writeAnnotation(QXmlStreamWriter &xml, const Annotation &a)
 
 QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    buffer.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-    QXmlStreamWriter xml(&buffer);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(2);
+    XmlDocumentBytes document(2);
+    QXmlStreamWriter &xml = document.xml();
 
     const int total = int(dataset.images.size());
     xml.writeStartElement(QStringLiteral("annotations"));
@@ -147,23 +143,18 @@ QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress
     xml.writeEndElement();
     xml.writeEndElement();
 
-    const QStringList stems = uniqueExportStems(dataset.images);
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &entry = dataset.images.at(i);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
         xml.writeStartElement(QStringLiteral("image"));
-        xml.writeAttribute(QStringLiteral("id"), QString::number(i));
-        xml.writeAttribute(QStringLiteral("name"), xmlSafeText(exportFileName(stems.at(i), entry.filePath)));
-        xml.writeAttribute(QStringLiteral("width"), QString::number(std::max(entry.width, 0)));
-        xml.writeAttribute(QStringLiteral("height"), QString::number(std::max(entry.height, 0)));
-        for (const Annotation &a : entry.labels)
+        xml.writeAttribute(QStringLiteral("id"), QString::number(at.index));
+        xml.writeAttribute(QStringLiteral("name"), xmlSafeText(at.fileName));
+        xml.writeAttribute(QStringLiteral("width"), QString::number(std::max(at.image.width, 0)));
+        xml.writeAttribute(QStringLiteral("height"), QString::number(std::max(at.image.height, 0)));
+        for (const Annotation &a : at.image.labels)
             writeAnnotation(xml, a);
         xml.writeEndElement();
-    }
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    return bytes;
+        return true;
+    });
+    return document.finish();
 }
 
 bool CvatHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
@@ -214,18 +205,6 @@ struct MetaLabel {
     QString parent;
     QString svg;
 };
-
-QString resolveImagePath(const QDir &base, const QString &name)
-{
-    if (name.isEmpty())
-        return {};
-    const QString direct = base.filePath(name);
-    if (QFileInfo::exists(direct))
-        return direct;
-    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const QString inImages = base.filePath(QStringLiteral("images/") + name.mid(cut + 1));
-    return QFileInfo::exists(inImages) ? inImages : direct;
-}
 
 float attributeFloat(const QXmlStreamAttributes &attributes, const char *name)
 {
@@ -479,7 +458,8 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
             const QXmlStreamAttributes attributes = xml.attributes();
             if (xml.name() == QLatin1String("image")) {
                 PendingImage image;
-                image.entry.filePath = resolveImagePath(base, attributes.value(QLatin1String("name")).toString());
+                image.entry.filePath = resolveDatasetImagePath(base, attributes.value(QLatin1String("name")).toString(),
+                                                               MissingImage::BesideDatasetFile);
                 image.entry.width = std::max(intOr(attributes.value(QLatin1String("width")).trimmed()), 0);
                 image.entry.height = std::max(intOr(attributes.value(QLatin1String("height")).trimmed()), 0);
                 open.append(image);

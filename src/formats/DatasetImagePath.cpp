@@ -1,5 +1,7 @@
 #include "formats/DatasetImagePath.h"
 
+#include "formats/ImageProbe.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -12,7 +14,7 @@ QString fileNamePart(const QString &name)
     return cut < 0 ? name : name.mid(cut + 1);
 }
 
-QString resolveDatasetImagePath(const QDir &base, const QString &name)
+QString resolveDatasetImagePath(const QDir &base, const QString &name, MissingImage missing)
 {
     if (name.isEmpty())
         return {};
@@ -21,7 +23,21 @@ QString resolveDatasetImagePath(const QDir &base, const QString &name)
     const QString direct = base.filePath(name);
     if (QFileInfo(direct).isFile())
         return direct;
-    return base.filePath(QStringLiteral("images/") + fileNamePart(name));
+    const QString inImages = base.filePath(QStringLiteral("images/") + fileNamePart(name));
+    if (missing == MissingImage::BesideDatasetFile && !QFileInfo(inImages).isFile())
+        return direct;
+    return inImages;
+}
+
+ImageEntry datasetImageEntry(const QDir &base, const QString &name, int id)
+{
+    ImageEntry entry;
+    entry.id = id;
+    entry.filePath = resolveDatasetImagePath(base, name);
+    const QSize size = probeImageSize(entry.filePath);
+    entry.width = size.width();
+    entry.height = size.height();
+    return entry;
 }
 
 } // namespace Quillmark

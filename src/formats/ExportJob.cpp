@@ -1,5 +1,6 @@
 #include "formats/ExportJob.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
@@ -80,18 +81,6 @@ QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imag
 }
 
 namespace {
-
-int largestKeypointCount(const Dataset &dataset)
-{
-    int largest = 0;
-    for (const ImageEntry &image : dataset.images) {
-        for (const Annotation &a : image.labels) {
-            if (a.kind == Keypoint)
-                largest = std::max(largest, int(a.points.size()));
-        }
-    }
-    return largest;
-}
 
 QString nativePath(const QString &path)
 {

@@ -117,4 +117,19 @@ QString portableFileName(const QString &name)
     return safe;
 }
 
+bool forEachExportImage(const QList<ImageEntry> &images, const ProgressCallback &progress,
+                        FunctionRef<bool(const ExportImage &image)> each)
+{
+    const QStringList stems = uniqueExportStems(images);
+    const int total = int(images.size());
+    for (int i = 0; i < total; ++i) {
+        if (progress)
+            progress(i + 1, total);
+        const ImageEntry &image = images.at(i);
+        if (!each(ExportImage{i, image, stems.at(i), exportFileName(stems.at(i), image.filePath)}))
+            return false;
+    }
+    return true;
+}
+
 } // namespace Quillmark

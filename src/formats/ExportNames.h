@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/ProgressCallback.h"
+#include "model/FunctionRef.h"
 #include "model/ImageEntry.h"
 
 #include <QList>
@@ -25,6 +27,21 @@ namespace Quillmark {
 // Every writer and the export job's image copies take their names from here,
 // computed over the same image list, so labels and pixels stay paired.
 QStringList uniqueExportStems(const QList<ImageEntry> &images);
+
+// One image of an export as the writers walk them: its position, the entry,
+// its unique export stem and the file name it is written or named under.
+struct ExportImage {
+    int index;
+    const ImageEntry &image;
+    const QString &stem;
+    QString fileName;
+};
+
+// Walks the images in order, calling progress(i + 1, n) and then `each` for
+// every one, named by uniqueExportStems and exportFileName. Stops, returning
+// false, as soon as `each` returns false.
+bool forEachExportImage(const QList<ImageEntry> &images, const ProgressCallback &progress,
+                        FunctionRef<bool(const ExportImage &image)> each);
 
 // The natural stem of one image path.
 QString naturalExportStem(const QString &filePath);

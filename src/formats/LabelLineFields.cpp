@@ -4,14 +4,17 @@
 
 namespace Quillmark {
 
-void splitLabelFields(QByteArrayView line, LabelFields &fields)
+void splitLabelFields(QByteArrayView line, LabelFields &fields, FieldSeparators separators)
 {
     fields.clear();
+    const bool tabs = separators == FieldSeparators::SpacesAndTabs;
+    const auto isSeparator = [tabs](char c) { return c == ' ' || (tabs && c == '\t'); };
     const qsizetype size = line.size();
     qsizetype start = 0;
     while (start < size) {
-        const qsizetype space = line.indexOf(' ', start);
-        const qsizetype end = space < 0 ? size : space;
+        qsizetype end = start;
+        while (end < size && !isSeparator(line.at(end)))
+            ++end;
         if (end > start)
             fields.append(line.sliced(start, end - start));
         start = end + 1;

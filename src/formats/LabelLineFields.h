@@ -14,7 +14,7 @@ namespace Quillmark {
 // The space-separated label lines of the YOLO family's text formats
 // (Darknet, the oriented-box formats, YOLOv6 MT, YOLO Pose).
 
-using LabelFields = QVarLengthArray<QByteArrayView, 32>;
+using LabelFields = QVarLengthArray<QByteArrayView, 64>;
 
 // Detection rules that judge a folder by the first lines of its label files
 // stop after this many files with a non-blank first line: a dataset's files
@@ -22,9 +22,13 @@ using LabelFields = QVarLengthArray<QByteArrayView, 32>;
 // waiting while every one of its files is opened.
 inline constexpr int kMaxProbedLabelFiles = 64;
 
-// Splits a line at spaces; runs of spaces count as one separator, so no field
-// is empty. A tab is no separator.
-void splitLabelFields(QByteArrayView line, LabelFields &fields);
+// What separates the fields of a line. The lines of the YOLO folder formats
+// (readYoloLabelFile) take tabs too; the other formats of the family do not.
+enum class FieldSeparators { Spaces, SpacesAndTabs };
+
+// Splits a line at its separators; a run of them counts as one, so no field is
+// empty.
+void splitLabelFields(QByteArrayView line, LabelFields &fields, FieldSeparators separators = FieldSeparators::Spaces);
 
 // Calls onLine with the fields of every line of the file that is not blank
 // (each line trimmed first), in file order. False, without a call, when the

@@ -131,18 +131,7 @@ bool LabelMeHandler::canImport(const QString &path) const
 
 QString resolveLabelMeImagePath(const QString &folder, const QString &imagePath)
 {
-    if (imagePath.isEmpty())
-        return {};
-    if (QDir::isAbsolutePath(imagePath))
-        return imagePath;
-    const QDir base(folder);
-    const QString direct = base.filePath(imagePath);
-    if (QFileInfo::exists(direct))
-        return direct;
-    const QString inImages = base.filePath(QStringLiteral("images/") + fileNamePart(imagePath));
-    if (QFileInfo::exists(inImages))
-        return inImages;
-    return direct;
+    return resolveDatasetImagePath(QDir(folder), imagePath, MissingImage::BesideDatasetFile);
 }
 
 namespace {

@@ -1,28 +1,8 @@
 #include "formats/ListedImagePath.h"
 
-#include <QFileInfo>
-
-#include <algorithm>
+#include "formats/DatasetImagePath.h"
 
 namespace Quillmark {
-
-QString lastPathComponent(const QString &name)
-{
-    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    return name.mid(cut + 1);
-}
-
-QString resolveListedImagePath(const QDir &base, const QString &name)
-{
-    if (name.isEmpty())
-        return {};
-    if (QDir::isAbsolutePath(name))
-        return name;
-    const QString direct = base.filePath(name);
-    if (QFileInfo::exists(direct))
-        return direct;
-    return base.filePath(QStringLiteral("images/") + lastPathComponent(name));
-}
 
 ImageEntry &ListedImages::entryFor(const QString &name, bool *created)
 {
@@ -33,7 +13,7 @@ ImageEntry &ListedImages::entryFor(const QString &name, bool *created)
         return m_entries[*found];
     ImageEntry entry;
     entry.id = int(m_entries.size());
-    entry.filePath = resolveListedImagePath(m_base, name);
+    entry.filePath = resolveDatasetImagePath(m_base, name);
     m_byName.insert(name, m_entries.size());
     m_entries.append(entry);
     return m_entries.last();

@@ -114,28 +114,19 @@ bool writeLocationRecords(const QString &path, const Dataset &dataset, const QSt
 {
     if (!ensureFolder(QFileInfo(path).absolutePath()))
         return false;
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
     QByteArray text;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const TokenAnnotations boxes = tokenAnnotations(image);
-        appendLocationRecord(text, exportFileName(stems.at(i), image.filePath), prefix,
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
+        const TokenAnnotations boxes = tokenAnnotations(at.image);
+        appendLocationRecord(text, at.fileName, prefix,
                              build(boxes.annotations, boxes.size.width(), boxes.size.height()));
-    }
+        return true;
+    });
     return writeDocumentFile(path, text);
 }
 
 ImageEntry locationRecordImage(const QDir &base, const LocationRecord &record, int id, SuffixParser parse)
 {
-    ImageEntry entry;
-    entry.id = id;
-    entry.filePath = resolveDatasetImagePath(base, record.image);
-    const QSize size = probeImageSize(entry.filePath);
-    entry.width = size.width();
-    entry.height = size.height();
+    ImageEntry entry = datasetImageEntry(base, record.image, id);
     entry.labels = parse(record.suffix, entry.width, entry.height);
     return entry;
 }

@@ -2,6 +2,7 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/CsvText.h"
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
 #include "formats/ImageProbe.h"
@@ -64,7 +65,7 @@ bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, Pro
             continue;
         ImageEntry entry;
         entry.id = added;
-        entry.filePath = resolveListedImagePath(file.folder, cells.first());
+        entry.filePath = resolveDatasetImagePath(file.folder, cells.first());
         const QSize size = probeImageSize(entry.filePath);
         entry.width = size.width();
         entry.height = size.height();
@@ -90,26 +91,21 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
     QByteArray table = csvRow(QStringList{QStringLiteral("filename")} + classNames);
     table.append(kTextLineEnd);
 
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
     QStringList row;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QString fileName = exportFileName(stems.at(i), image.filePath);
-        if (writeExportImage(image, out.filePath(fileName)) == ExportImageResult::Failed)
+    const bool wroteImages = forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
+        if (writeExportImage(at.image, out.filePath(at.fileName)) == ExportImageResult::Failed)
             return false;
         QSet<QString> present;
-        for (const Annotation &a : image.labels)
+        for (const Annotation &a : at.image.labels)
             present.insert(a.className);
         row.clear();
-        row.append(fileName);
+        row.append(at.fileName);
         for (const QString &name : classNames)
             row.append(present.contains(name) ? QStringLiteral("1") : QStringLiteral("0"));
-        table.append(csvRow(row)).append(kTextLineEnd);
-    }
-    return writeDocumentFile(out.filePath(kTableFile), table);
+        appendCsvRecord(table, row);
+        return true;
+    });
+    return wroteImages && writeDocumentFile(out.filePath(kTableFile), table);
 }
 
 } // namespace Quillmark

@@ -1,14 +1,16 @@
 #include "formats/PascalVocHandler.h"
 
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/NumberFormat.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/XmlDocumentBytes.h"
 #include "model/FiniteNumber.h"
 #include "model/RegularFile.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QPolygonF>
@@ -80,19 +82,12 @@ bool PascalVocHandler::canImport(const QString &path) const
 QString resolveVocImagePath(const QString &folder, const QString &name)
 {
     const QDir dir(folder);
-    const QString direct = dir.filePath(name);
-    if (QFileInfo::exists(direct))
-        return direct;
-    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
-    const QString last = name.mid(cut + 1);
-    // images/ below the XML folder, or JPEGImages/ beside Annotations/ as the
-    // VOCdevkit keeps them.
-    for (const QString &candidate :
-         {dir.filePath(QStringLiteral("images/") + last), dir.filePath(QStringLiteral("../JPEGImages/") + last)}) {
-        if (QFileInfo::exists(candidate))
-            return QDir::cleanPath(candidate);
-    }
-    return direct;
+    const QString found = resolveDatasetImagePath(dir, name, MissingImage::BesideDatasetFile);
+    if (QFileInfo(found).isFile())
+        return found;
+    // JPEGImages/ beside Annotations/, as the VOCdevkit keeps them.
+    const QString devkit = QDir::cleanPath(dir.filePath(QStringLiteral("../JPEGImages/") + fileNamePart(name)));
+    return QFileInfo(devkit).isFile() ? devkit : found;
 }
 
 // ---- import ---------------------------------------------------------------
@@ -388,13 +383,8 @@ void writeObject(QXmlStreamWriter &xml, const Annotation &a, const QRectF &rect)
 
 QByteArray vocXmlBytes(const ImageEntry &image, const QString &fileName)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    buffer.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-    QXmlStreamWriter xml(&buffer);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(4);
+    XmlDocumentBytes document(4);
+    QXmlStreamWriter &xml = document.xml();
 
     const QString safeName = xmlSafeText(fileName);
     xml.writeStartElement(QStringLiteral("annotation"));
@@ -414,27 +404,14 @@ QByteArray vocXmlBytes(const ImageEntry &image, const QString &fileName)
         if (const auto rect = exportRect(a))
             writeObject(xml, a, *rect);
     }
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    return bytes;
+    return document.finish();
 }
 
 bool PascalVocHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    if (!ensureFolder(path))
-        return false;
-    const QDir out(path);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QByteArray bytes = vocXmlBytes(image, exportFileName(stems.at(i), image.filePath));
-        if (!writeFileAtomically(out.filePath(stems.at(i) + QStringLiteral(".xml")), bytes))
-            return false;
-    }
-    return true;
+    return writeAnnotationFiles(
+        path, dataset, QStringLiteral(".xml"),
+        [](const ImageEntry &image, const QString &imageName) { return vocXmlBytes(image, imageName); }, progress);
 }
 
 } // namespace Quillmark

@@ -64,24 +64,14 @@ ReadLabels classIdLineReader(const QStringList &names, Dataset &dataset, const R
 
 bool writePerImageFiles(const QList<ImageEntry> &images, const PerImageFiles &files, const ProgressCallback &progress)
 {
-    const QStringList stems = uniqueExportStems(images);
-    const int total = int(images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = images.at(i);
-        if (!files.imagesDir.isEmpty()) {
-            const QString path = files.imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-            if (writeExportImage(image, path) == ExportImageResult::Failed)
-                return false;
-        }
-        if (!files.labelsDir.isEmpty()) {
-            const QString path = files.labelsDir + QLatin1Char('/') + stems.at(i) + QStringLiteral(".txt");
-            if (!writeFileAtomically(path, files.labelBytes(image)))
-                return false;
-        }
-    }
-    return true;
+    return forEachExportImage(images, progress, [&](const ExportImage &at) {
+        if (!files.imagesDir.isEmpty() &&
+            writeExportImage(at.image, files.imagesDir + QLatin1Char('/') + at.fileName) == ExportImageResult::Failed)
+            return false;
+        return files.labelsDir.isEmpty() ||
+               writeFileAtomically(files.labelsDir + QLatin1Char('/') + at.stem + QStringLiteral(".txt"),
+                                   files.labelBytes(at.image));
+    });
 }
 
 bool writeAnnotationFiles(const QString &folder, const Dataset &dataset, const QString &suffix,
@@ -91,17 +81,9 @@ bool writeAnnotationFiles(const QString &folder, const Dataset &dataset, const Q
     if (!ensureFolder(folder))
         return false;
     const QDir out(folder);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QByteArray bytes = contents(image, exportFileName(stems.at(i), image.filePath));
-        if (!writeFileAtomically(out.filePath(stems.at(i) + suffix), bytes))
-            return false;
-    }
-    return true;
+    return forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
+        return writeFileAtomically(out.filePath(at.stem + suffix), contents(at.image, at.fileName));
+    });
 }
 
 } // namespace Quillmark

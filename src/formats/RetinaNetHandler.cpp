@@ -5,7 +5,6 @@
 #include "formats/ExportNames.h"
 #include "formats/ImageProbe.h"
 #include "formats/ListedImagePath.h"
-#include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 
@@ -31,11 +30,7 @@ RowKind classifyRow(const QStringList &cells, int corners[4])
         std::all_of(cells.cbegin() + 1, cells.cbegin() + 6, [](const QString &cell) { return cell.isEmpty(); });
     if (allEmpty)
         return RowKind::NoBoxes;
-    for (int i = 0; i < 4; ++i) {
-        if (!parseInt(QStringView(cells.at(1 + i)), &corners[i]))
-            return RowKind::Invalid;
-    }
-    return RowKind::Box;
+    return readCornerCells(cells, 1, corners) ? RowKind::Box : RowKind::Invalid;
 }
 
 } // namespace
@@ -99,28 +94,20 @@ bool RetinaNetHandler::exportDataset(const QString &path, const Dataset &dataset
     if (!ensureFolder(QFileInfo(csvPath).absolutePath()))
         return false;
     QByteArray text;
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QString fileName = exportFileName(stems.at(i), image.filePath);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
         bool wroteBox = false;
-        for (const Annotation &a : image.labels) {
-            const std::optional<QRectF> box = annotationBoxWithArea(a);
-            if (!box)
-                continue;
-            text.append(csvRow({fileName, roundedIntegerText(box->left()), roundedIntegerText(box->top()),
-                                roundedIntegerText(box->right()), roundedIntegerText(box->bottom()), a.className}));
-            text.append(kTextLineEnd);
-            wroteBox = true;
+        for (const Annotation &a : at.image.labels) {
+            if (const std::optional<QRectF> box = annotationBoxWithArea(a)) {
+                appendCsvRecord(text, QStringList{at.fileName} + cornerCells(*box) + QStringList{a.className});
+                wroteBox = true;
+            }
         }
         // The form the format gives images without objects, so that they
         // survive a round trip.
         if (!wroteBox)
-            text.append(csvRow({fileName})).append(",,,,,").append(kTextLineEnd);
-    }
+            text.append(csvRow({at.fileName})).append(",,,,,").append(kTextLineEnd);
+        return true;
+    });
     return writeDocumentFile(csvPath, text);
 }
 

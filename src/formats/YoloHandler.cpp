@@ -3,6 +3,7 @@
 #include "formats/ClassListFile.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
+#include "formats/ImageFolderIndex.h"
 #include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
 #include "formats/SafeRead.h"
@@ -11,7 +12,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QSet>
 
 #include <charconv>
@@ -32,116 +32,28 @@ const QStringList &yoloImageExtensions()
 
 namespace {
 
-// The key a file is looked up by: its name with the suffix in lower case, so
-// that "IMG_0001.JPG" is found as the image of "IMG_0001.txt". The base name
-// stays exact, as YOLO loaders pair it, except on Windows, where the file
-// system ignores letter case anyway.
-QString nameKey(const QString &name)
+// The image of a label file, looked for by `findIn(folder, baseName)` in
+// images/ below the label's folder, in images/ beside it, in the split folder
+// of images/ two levels up, and beside the label file itself.
+template <typename FindIn> QString findImageForLabel(const QString &labelPath, FindIn findIn)
 {
-#ifdef Q_OS_WIN
-    return name.toCaseFolded();
-#else
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return name;
-    return name.left(dot + 1) + name.mid(dot + 1).toLower();
-#endif
+    const QFileInfo label(labelPath);
+    const QString base = label.completeBaseName();
+    const QString dir = label.absolutePath();
+    const QString dirName = QFileInfo(dir).fileName();
+    const QStringList candidates = {
+        dir + QStringLiteral("/images"),
+        dir + QStringLiteral("/../images"),
+        dir + QStringLiteral("/../../images/") + dirName,
+        dir,
+    };
+    for (const QString &candidate : candidates) {
+        const QString found = findIn(candidate, base);
+        if (!found.isEmpty())
+            return found;
+    }
+    return {};
 }
-
-// Answers "which image belongs to this label file". For one question it
-// looks the candidates up directly; for a whole import it answers from cached
-// listings of the candidate folders, so that a folder of many thousand label
-// files costs one listing per folder rather than a dozen look-ups per label.
-class ImageLocator {
-public:
-    enum class Mode { Direct, Cached };
-    explicit ImageLocator(Mode mode) : m_mode(mode) {}
-
-    QString findInDir(const QString &baseName, const QString &folder)
-    {
-        const QString clean = QDir::cleanPath(folder);
-        if (m_mode == Mode::Direct) {
-            const QString found = findDirectly(baseName, clean);
-            if (!found.isEmpty() || !QFileInfo(clean).isDir())
-                return found;
-            // Suffixes in another letter case ("IMG_0001.JPG").
-            return findIn(listingOf(clean), baseName, clean);
-        }
-        auto it = m_listings.find(clean);
-        if (it == m_listings.end())
-            it = m_listings.insert(clean, listingOf(clean));
-        return findIn(*it, baseName, clean);
-    }
-
-    QString findForLabel(const QString &labelPath)
-    {
-        const QFileInfo label(labelPath);
-        const QString base = label.completeBaseName();
-        const QString dir = label.absolutePath();
-        const QString dirName = QFileInfo(dir).fileName();
-        const QStringList candidates = {
-            dir + QStringLiteral("/images"),
-            dir + QStringLiteral("/../images"),
-            dir + QStringLiteral("/../../images/") + dirName,
-            dir,
-        };
-        for (const QString &candidate : candidates) {
-            const QString found = findInDir(base, candidate);
-            if (!found.isEmpty())
-                return found;
-        }
-        return {};
-    }
-
-private:
-    using Listing = QHash<QString, QString>; // name key -> file name
-
-    static QString findIn(const Listing &listing, const QString &baseName, const QString &folder)
-    {
-        if (listing.isEmpty())
-            return {};
-        for (const QString &extension : yoloImageExtensions()) {
-            const auto found = listing.constFind(nameKey(baseName + QLatin1Char('.') + extension));
-            if (found != listing.cend())
-                return folder + QLatin1Char('/') + *found;
-        }
-        return {};
-    }
-
-    static QString findDirectly(const QString &baseName, const QString &folder)
-    {
-        for (const QString &extension : yoloImageExtensions()) {
-            const QString path = folder + QLatin1Char('/') + baseName + QLatin1Char('.') + extension;
-            if (QFileInfo::exists(path))
-                return path;
-        }
-        return {};
-    }
-
-    static Listing listingOf(const QString &folder)
-    {
-        Listing names;
-        QDir dir(folder);
-        if (!dir.exists())
-            return names;
-        const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
-        names.reserve(entries.size());
-        // Of two names with one key ("a.jpg", "a.JPG"), the one spelled as
-        // the key wins, else the first in name order: the same in every run.
-        for (const QString &entry : entries) {
-            const QString key = nameKey(entry);
-            const auto it = names.find(key);
-            if (it == names.end())
-                names.insert(key, entry);
-            else if (entry == key)
-                *it = entry;
-        }
-        return names;
-    }
-
-    Mode m_mode;
-    QHash<QString, Listing> m_listings;
-};
 
 bool isStrictInt(QByteArrayView text)
 {
@@ -233,12 +145,13 @@ QStringList backgroundImages(const QString &folder, const QStringList &labelFile
 
 QString findYoloImageInDir(const QString &baseName, const QString &folder)
 {
-    return ImageLocator(ImageLocator::Mode::Direct).findInDir(baseName, folder);
+    return ImageFolderIndex::findOnce(folder, baseName, yoloImageExtensions());
 }
 
 QString findYoloImageForLabel(const QString &labelPath)
 {
-    return ImageLocator(ImageLocator::Mode::Direct).findForLabel(labelPath);
+    return findImageForLabel(
+        labelPath, [](const QString &folder, const QString &baseName) { return findYoloImageInDir(baseName, folder); });
 }
 
 bool isYoloDetectionLine(const QByteArray &line)
@@ -336,11 +249,14 @@ bool YoloHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     const YoloLineLayout layout = YoloLineLayout::fromDataYaml(yaml);
     const QStringList labelFiles = collectYoloLabelFiles(path);
 
-    ImageLocator locator(ImageLocator::Mode::Cached);
+    ImageFolderIndex index(yoloImageExtensions());
+    const auto findIn = [&index](const QString &folder, const QString &baseName) {
+        return index.find(folder, baseName);
+    };
     QStringList imagePaths;
     imagePaths.reserve(labelFiles.size());
     for (const QString &labelFile : labelFiles)
-        imagePaths.append(locator.findForLabel(labelFile));
+        imagePaths.append(findImageForLabel(labelFile, findIn));
     const QStringList backgrounds = backgroundImages(path, labelFiles, imagePaths);
     const int labelled = int(labelFiles.size());
     const int total = labelled + int(backgrounds.size());

@@ -2,8 +2,8 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
-#include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
 #include "formats/ListedImagePath.h"
 #include "formats/NumberFormat.h"
@@ -116,12 +116,7 @@ bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, Prog
         if (line.isEmpty())
             return;
         const KerasLine parsed = splitKerasLine(line);
-        ImageEntry entry;
-        entry.id = images;
-        entry.filePath = resolveListedImagePath(base, parsed.name);
-        const QSize size = probeImageSize(entry.filePath);
-        entry.width = size.width();
-        entry.height = size.height();
+        ImageEntry entry = datasetImageEntry(base, parsed.name, images);
         for (QByteArrayView group : parsed.groups) {
             Annotation a;
             if (readGroup(group, classNames, &a))
@@ -146,15 +141,10 @@ bool YoloKerasHandler::exportDataset(const QString &path, const Dataset &dataset
         return false;
 
     const YoloClassIndex classIndex = yoloClassIndex(classNames);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
     QByteArray text;
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        text.append(exportFileName(stems.at(i), image.filePath).toUtf8());
-        for (const Annotation &a : image.labels) {
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
+        text.append(at.fileName.toUtf8());
+        for (const Annotation &a : at.image.labels) {
             const std::optional<QRectF> box = annotationBoxWithArea(a);
             if (!box)
                 continue;
@@ -166,7 +156,8 @@ bool YoloKerasHandler::exportDataset(const QString &path, const Dataset &dataset
             text.append(QByteArray::number(classIndex.value(a.className, 0)));
         }
         text.append(kTextLineEnd);
-    }
+        return true;
+    });
     return writeDocumentFile(out.filePath(kAnnotationsFile), text);
 }
 

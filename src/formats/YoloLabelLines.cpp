@@ -6,8 +6,6 @@
 #include "model/AnnotationKind.h"
 #include "model/FiniteNumber.h"
 
-#include <QVarLengthArray>
-
 #include <algorithm>
 #include <cmath>
 
@@ -133,26 +131,7 @@ YoloLineLayout YoloLineLayout::fromDataYaml(const YoloDataYaml &yaml)
 
 namespace {
 
-using Parts = QVarLengthArray<QByteArrayView, 64>;
-
-// Fields are separated by runs of spaces or tabs.
-void splitFields(QByteArrayView line, Parts &parts)
-{
-    parts.clear();
-    qsizetype start = 0;
-    const qsizetype size = line.size();
-    auto isSeparator = [](char c) { return c == ' ' || c == '\t'; };
-    while (start < size) {
-        while (start < size && isSeparator(line.at(start)))
-            ++start;
-        qsizetype end = start;
-        while (end < size && !isSeparator(line.at(end)))
-            ++end;
-        if (end > start)
-            parts.append(line.sliced(start, end - start));
-        start = end;
-    }
-}
+using Parts = LabelFields;
 
 QByteArrayView trimmed(QByteArrayView line)
 {
@@ -308,7 +287,7 @@ QList<Annotation> parseYoloLabelText(QByteArrayView text, const QStringList &cla
         const QByteArrayView line = trimmed(raw);
         if (line.isEmpty())
             return;
-        splitFields(line, parts);
+        splitLabelFields(line, parts, FieldSeparators::SpacesAndTabs);
         Annotation a;
         if (parseLine(parts, classNames, imageWidth, imageHeight, layout, a) && geometryFitsFloat(a))
             annotations.append(std::move(a));

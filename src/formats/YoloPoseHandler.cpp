@@ -118,18 +118,6 @@ bool readPoseLine(const LabelFields &fields, const QStringList &names, QSize siz
     return geometryFitsFloat(*a);
 }
 
-int largestKeypointCount(const Dataset &dataset)
-{
-    int largest = 0;
-    for (const ImageEntry &image : dataset.images) {
-        for (const Annotation &a : image.labels) {
-            if (a.kind == Keypoint)
-                largest = std::max(largest, int(a.points.size()));
-        }
-    }
-    return largest;
-}
-
 QByteArray poseDataYaml(const QString &out, const QStringList &classNames, int keypointCount)
 {
     QString text;

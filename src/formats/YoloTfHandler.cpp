@@ -5,7 +5,6 @@
 #include "formats/ExportNames.h"
 #include "formats/ImageProbe.h"
 #include "formats/ListedImagePath.h"
-#include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 
@@ -61,10 +60,7 @@ bool YoloTfHandler::importDataset(const QString &path, Dataset &dataset, Progres
         if (fields.size() < 8)
             continue;
         int corners[4];
-        bool valid = true;
-        for (int i = 0; i < 4 && valid; ++i)
-            valid = parseInt(QStringView(fields.at(4 + i)), &corners[i]);
-        if (!valid)
+        if (!readCornerCells(fields, 4, corners))
             continue;
         bool created = false;
         ImageEntry &entry = images.entryFor(fields.at(0), &created);
@@ -88,26 +84,20 @@ bool YoloTfHandler::exportDataset(const QString &path, const Dataset &dataset, P
         return false;
     QByteArray text("filename,width,height,class,xmin,ymin,xmax,ymax");
     text.append(kTextLineEnd);
-    const QStringList stems = uniqueExportStems(dataset.images);
-    const int total = int(dataset.images.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress)
-            progress(i + 1, total);
-        const ImageEntry &image = dataset.images.at(i);
-        const QString fileName = exportFileName(stems.at(i), image.filePath);
+    forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
         std::optional<QSize> size; // probed only for images that have a row
-        for (const Annotation &a : image.labels) {
+        for (const Annotation &a : at.image.labels) {
             const std::optional<QRectF> box = annotationBoxWithArea(a);
             if (!box)
                 continue;
             if (!size)
-                size = knownImageSize(image);
-            text.append(csvRow({fileName, QString::number(size->width()), QString::number(size->height()), a.className,
-                                roundedIntegerText(box->left()), roundedIntegerText(box->top()),
-                                roundedIntegerText(box->right()), roundedIntegerText(box->bottom())}));
-            text.append(kTextLineEnd);
+                size = knownImageSize(at.image);
+            appendCsvRecord(text, QStringList{at.fileName, QString::number(size->width()),
+                                              QString::number(size->height()), a.className} +
+                                      cornerCells(*box));
         }
-    }
+        return true;
+    });
     return writeDocumentFile(csvPath, text);
 }
 

@@ -144,17 +144,10 @@ qsizetype JsonPieceReader::walkObject(qsizetype begin, const MemberVisitor &visi
         pos = skipWhitespace(pos + 1);
         if (pos >= size)
             return -1;
-        pos = visit(key, pos);
-        if (pos < 0)
-            return -1;
-        pos = skipWhitespace(pos);
-        if (pos >= size)
-            return -1;
-        if (text[pos] == '}')
-            return pos + 1;
-        if (text[pos] != ',')
-            return -1;
-        pos = skipWhitespace(pos + 1);
+        bool closed = false;
+        pos = afterItem(visit(key, pos), '}', &closed);
+        if (pos < 0 || closed)
+            return pos;
     }
     return -1;
 }
@@ -167,19 +160,27 @@ qsizetype JsonPieceReader::walkArray(qsizetype begin, const ElementVisitor &visi
     if (pos < size && text[pos] == ']')
         return pos + 1;
     while (pos < size) {
-        pos = visit(pos);
-        if (pos < 0)
-            return -1;
-        pos = skipWhitespace(pos);
-        if (pos >= size)
-            return -1;
-        if (text[pos] == ']')
-            return pos + 1;
-        if (text[pos] != ',')
-            return -1;
-        pos = skipWhitespace(pos + 1);
+        bool closed = false;
+        pos = afterItem(visit(pos), ']', &closed);
+        if (pos < 0 || closed)
+            return pos;
     }
     return -1;
+}
+
+qsizetype JsonPieceReader::afterItem(qsizetype pos, char closer, bool *closed) const
+{
+    if (pos < 0)
+        return -1;
+    pos = skipWhitespace(pos);
+    if (pos >= size)
+        return -1;
+    *closed = text[pos] == closer;
+    if (*closed)
+        return pos + 1;
+    if (text[pos] != ',')
+        return -1;
+    return skipWhitespace(pos + 1);
 }
 
 qsizetype JsonPieceReader::parseValue(qsizetype begin, QJsonValue &value) const

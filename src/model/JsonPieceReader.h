@@ -66,6 +66,11 @@ public:
 
 private:
     qsizetype skipWhitespace(qsizetype pos) const;
+    // After an item of an object or array that ends at `pos` (-1 when the item
+    // was refused): the position just past `closer` when it follows, with
+    // `closed` set, else the start of the next item after a comma; -1 for
+    // anything else.
+    qsizetype afterItem(qsizetype pos, char closer, bool *closed) const;
     // The position just past the value or string that begins at `pos`, judged
     // by its strings and brackets only; -1 when it does not end.
     qsizetype skipValue(qsizetype pos) const;

@@ -209,6 +209,18 @@ bool JsonValue::takeIf(Type wanted)
     return true;
 }
 
+// takeIf for a container that is to be entered: one nested deeper than a
+// document may nest fails the document.
+bool JsonValue::enters(Type container)
+{
+    if (!takeIf(container))
+        return false;
+    if (m_node->depth < JsonDetail::maxNesting)
+        return true;
+    m_node->fail();
+    return false;
+}
+
 QString JsonValue::toString(const QString &fallback)
 {
     if (!takeIf(Type::String))
@@ -339,12 +351,8 @@ bool JsonValue::toBool(bool fallback)
 
 void JsonValue::forEachElement(FunctionRef<void(JsonValue &)> visit)
 {
-    if (!takeIf(Type::Array))
+    if (!enters(Type::Array))
         return;
-    if (m_node->depth >= JsonDetail::maxNesting) {
-        m_node->fail();
-        return;
-    }
     ondemand::array array;
     if (m_node->value.get_array().get(array) != simdjson::SUCCESS) {
         m_node->fail();
@@ -364,12 +372,8 @@ void JsonValue::forEachElement(FunctionRef<void(JsonValue &)> visit)
 
 void JsonValue::forEachMember(FunctionRef<void(std::string_view, JsonValue &)> visit)
 {
-    if (!takeIf(Type::Object))
+    if (!enters(Type::Object))
         return;
-    if (m_node->depth >= JsonDetail::maxNesting) {
-        m_node->fail();
-        return;
-    }
     ondemand::object object;
     if (m_node->value.get_object().get(object) != simdjson::SUCCESS) {
         m_node->fail();

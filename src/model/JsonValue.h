@@ -92,6 +92,7 @@ private:
     friend struct JsonDetail::Node;
     explicit JsonValue(JsonDetail::Node *node) : m_node(node) {}
     bool takeIf(Type wanted);
+    bool enters(Type container);
 
     JsonDetail::Node *m_node;
 };

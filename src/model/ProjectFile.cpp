@@ -661,13 +661,24 @@ QJsonObject annotationToJson(const Annotation &a)
     return object;
 }
 
-ImageEntry imageEntryFromJson(const QJsonObject &object)
+namespace {
+
+// The members images and videos have alike.
+template <typename Entry> Entry mediaEntryFromJson(const QJsonObject &object)
 {
-    ImageEntry entry;
+    Entry entry;
     entry.id = object.value(QStringLiteral("id")).toInt(-1);
     entry.filePath = readString(object, QStringLiteral("filePath"));
     entry.width = readSize(object, QStringLiteral("width"));
     entry.height = readSize(object, QStringLiteral("height"));
+    return entry;
+}
+
+} // namespace
+
+ImageEntry imageEntryFromJson(const QJsonObject &object)
+{
+    ImageEntry entry = mediaEntryFromJson<ImageEntry>(object);
     entry.labels = annotationsFromJson(object.value(QStringLiteral("labels")).toArray());
     return entry;
 }
@@ -685,11 +696,7 @@ QJsonObject imageEntryToJson(const ImageEntry &entry)
 
 VideoEntry videoEntryFromJson(const QJsonObject &object)
 {
-    VideoEntry entry;
-    entry.id = object.value(QStringLiteral("id")).toInt(-1);
-    entry.filePath = readString(object, QStringLiteral("filePath"));
-    entry.width = readSize(object, QStringLiteral("width"));
-    entry.height = readSize(object, QStringLiteral("height"));
+    VideoEntry entry = mediaEntryFromJson<VideoEntry>(object);
     entry.frameCount = std::max(0, object.value(QStringLiteral("frameCount")).toInt(0));
     entry.fps = readFps(object);
     const QJsonObject frames = object.value(QStringLiteral("frameLabels")).toObject();

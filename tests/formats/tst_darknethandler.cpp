@@ -63,6 +63,9 @@ void TestDarknetHandler::importFindsImages_data()
     QTest::newRow("jpeg beside before png in images") << QStringList{"a.jpeg", "images/a.png"} << "a.jpeg";
     QTest::newRow("jpg in images before jpeg beside") << QStringList{"a.jpeg", "images/a.jpg"} << "images/a.jpg";
     QTest::newRow("sibling images folder is not searched") << QStringList{"../images/a.jpg"} << "";
+    // Camera files carry their suffix in capitals; the base name still pairs exactly.
+    QTest::newRow("suffix in capitals") << QStringList{"images/a.JPG"} << "images/a.JPG";
+    QTest::newRow("base name in capitals") << QStringList{"A.jpg"} << "";
 }
 
 void TestDarknetHandler::importFindsImages()

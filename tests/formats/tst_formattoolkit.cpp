@@ -4,6 +4,7 @@
 #include "FormatTestSupport.h"
 
 #include "formats/ClassListFile.h"
+#include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
 #include "formats/ImageExtensions.h"
@@ -40,6 +41,8 @@ private slots:
     void exportStems();
     void exportStemsScaleLinearly();
     void exportFileNames();
+    void datasetImagePaths_data();
+    void datasetImagePaths();
     void imageExtensionsList();
     void probeImageSize();
     void classListFile();
@@ -284,6 +287,40 @@ void TestFormatToolkit::exportFileNames()
     QCOMPARE(exportFileName("a_2", "/x/a.png"), QStringLiteral("a_2.png"));
     QCOMPARE(exportFileName("frame", "frame"), QStringLiteral("frame.png"));
     QCOMPARE(naturalExportStem("/x/photo.final.jpg"), QStringLiteral("photo.final"));
+}
+
+void TestFormatToolkit::datasetImagePaths_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("keepBeside");  // MissingImage::BesideDatasetFile
+    QTest::addColumn<QString>("expected"); // below the dataset folder; empty for none
+    QTest::newRow("beside the file") << "beside.jpg" << false << "beside.jpg";
+    QTest::newRow("moved into images, written on Windows") << "shots\\moved.jpg" << false << "images/moved.jpg";
+    QTest::newRow("moved into images, subfolder") << "shots/moved.jpg" << true << "images/moved.jpg";
+    // A folder of the image's name is no image: the real file in images/ wins.
+    QTest::newRow("folder named as the image") << "folder.jpg" << false << "images/folder.jpg";
+    QTest::newRow("folder named as the image, kept beside") << "folder.jpg" << true << "images/folder.jpg";
+    QTest::newRow("missing, to images") << "missing.jpg" << false << "images/missing.jpg";
+    QTest::newRow("missing, kept beside") << "sub/missing.jpg" << true << "sub/missing.jpg";
+    QTest::newRow("no name") << "" << true << "";
+}
+
+void TestFormatToolkit::datasetImagePaths()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, keepBeside);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QDir base(dir.path());
+    QVERIFY(writeImage(base.filePath("beside.jpg"), 4, 4));
+    QVERIFY(base.mkpath("images") && base.mkpath("folder.jpg"));
+    QVERIFY(writeImage(base.filePath("images/moved.jpg"), 4, 4));
+    QVERIFY(writeImage(base.filePath("images/folder.jpg"), 4, 4));
+    const MissingImage missing = keepBeside ? MissingImage::BesideDatasetFile : MissingImage::InImagesFolder;
+    QCOMPARE(resolveDatasetImagePath(base, name, missing), expected.isEmpty() ? QString() : base.filePath(expected));
+    // An absolute name stands as written, found or not.
+    const QString absolute = base.filePath("elsewhere/missing.jpg");
+    QCOMPARE(resolveDatasetImagePath(base, absolute, missing), absolute);
 }
 
 void TestFormatToolkit::imageExtensionsList()
