@@ -270,7 +270,8 @@ private:
     void prepareDatasetImport(const QString &folder, const QString &format);
     void startDatasetImport(const QString &format, const QString &path);
     void finishDatasetImport(Dataset &imported, bool ok, int unreadableNames = 0);
-    // Tells which imported images and videos have no pictures (files not there).
+    // Tells which images and videos of an open or import have no pictures
+    // (their files are not there); nothing when all are there.
     void warnOfMissingMedia(const MissingMedia &missing);
     void onImagesImported(const QList<ImportedImage> &images);
     void finishPackageImport(Dataset &imported, bool ok, const QString &path, const QString &storedType);

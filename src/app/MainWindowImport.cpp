@@ -324,9 +324,9 @@ void MainWindow::warnOfMissingMedia(const MissingMedia &missing)
     if (missing.count == 0)
         return;
     Prompts::current().warning(this, QStringLiteral("Media Not Found"),
-                               QStringLiteral("%1 media file(s) could not be found. Their annotations were "
-                                              "imported, but their pictures cannot be shown or exported until "
-                                              "the files are there:\n%2")
+                               QStringLiteral("%1 media file(s) could not be found. Their annotations are kept, "
+                                              "but their pictures cannot be shown or exported until the files "
+                                              "are there:\n%2")
                                    .arg(missing.count)
                                    .arg(missing.listText()));
 }

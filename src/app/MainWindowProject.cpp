@@ -328,13 +328,7 @@ void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, 
                              4000);
     // Files moved or deleted since the project was saved: their annotations
     // are kept (and saved again), but the user must know why pictures are gone.
-    if (missing.count > 0)
-        Prompts::current().warning(this, QStringLiteral("Media Not Found"),
-                                   QStringLiteral("%1 media file(s) of this project could not be found. Their "
-                                                  "annotations are kept, but their pictures cannot be shown or "
-                                                  "exported until the files are back:\n%2")
-                                       .arg(missing.count)
-                                       .arg(missing.listText()));
+    warnOfMissingMedia(missing);
 }
 
 void MainWindow::onSaveProject()
