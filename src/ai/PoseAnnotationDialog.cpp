@@ -108,6 +108,8 @@ PoseAnnotationDialog::PoseAnnotationDialog(QWidget *parent) : QDialog(parent)
     modelLayout->addWidget(modeCombo);
     modelLabel = new QLabel(modelGroup);
     modelLabel->setObjectName(QStringLiteral("mutedLabel"));
+    // The error line names the model and where to set it: longer than the dialog is wide.
+    modelLabel->setWordWrap(true);
     modelLabel->hide();
     modelLayout->addWidget(modelLabel);
     layout->addWidget(modelGroup);

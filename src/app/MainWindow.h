@@ -64,6 +64,7 @@ class TopBar;
 class UpdateChecker;
 struct AiToolWords;
 class VideoScrubber;
+struct MissingMedia;
 
 // The program's one top-level window. It owns the open project and everything
 // that lives as long as the process: bars, panels, canvas, dialogs, timers and
@@ -269,6 +270,9 @@ private:
     void prepareDatasetImport(const QString &folder, const QString &format);
     void startDatasetImport(const QString &format, const QString &path);
     void finishDatasetImport(Dataset &imported, bool ok, int unreadableNames = 0);
+    // Tells which images and videos of an open or import have no pictures
+    // (their files are not there); nothing when all are there.
+    void warnOfMissingMedia(const MissingMedia &missing);
     void onImagesImported(const QList<ImportedImage> &images);
     void finishPackageImport(Dataset &imported, bool ok, const QString &path, const QString &storedType);
     // The project holds nothing a user made (no type, file, media or classes):
@@ -277,7 +281,8 @@ private:
 
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
-    void onProjectLoaded(Project *loaded, bool ok, const QString &path);
+    // Takes the opened project; `missing` are its media whose files are gone.
+    void onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing);
     void replaceProject(const Project &fresh);
     void removeTempVideo();
     bool extractEmbeddedMedia(const QString &projectFilePath);

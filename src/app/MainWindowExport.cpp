@@ -14,6 +14,7 @@
 #include "formats/LabelMeHandler.h"
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
+#include "model/MissingMedia.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -235,15 +236,26 @@ void MainWindow::onExportQuillPackage()
     struct PackageRun {
         Project project;
         bool ok = false;
+        MissingMedia missing;
     };
     auto run = std::make_shared<PackageRun>();
     run->project = project;
     ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::PackageExport), 50);
-    QThread *worker =
-        QThread::create([run, path, progress] { run->ok = QpkgHandler::exportProject(path, run->project, progress); });
+    QThread *worker = QThread::create([run, path, progress] {
+        run->missing = findMissingMedia(run->project.dataset);
+        run->ok = QpkgHandler::exportProject(path, run->project, progress);
+    });
     connect(worker, &QThread::finished, this, [this, run, images, videos, path] {
         run->project = Project();
         finishPackageExport(run->ok, images, videos, path);
+        // Written, but not whole: the user must not take it for a copy of every picture.
+        if (run->ok && run->missing.count > 0)
+            Prompts::current().warning(
+                this, packageTitle,
+                QStringLiteral("%1 media file(s) could not be found. The package holds their annotations "
+                               "but not their pictures:\n%2")
+                    .arg(run->missing.count)
+                    .arg(run->missing.listText()));
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);

@@ -14,6 +14,7 @@
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
 #include "formats/UnreadableFileNames.h"
+#include "model/MissingMedia.h"
 #include "model/ProjectTypeTable.h"
 
 #include <QDebug>
@@ -95,7 +96,8 @@ struct ReadResult {
     Dataset dataset;
     bool ok = false;
     QString projectType;
-    int unreadableNames = 0;   // files left out: their names are not valid UTF-8
+    int unreadableNames = 0; // files left out: their names are not valid UTF-8
+    MissingMedia missing;    // images the dataset names whose files are not there
 };
 
 // Asks which picture a LabelMe import takes when the files carry both; true
@@ -282,9 +284,13 @@ void MainWindow::startDatasetImport(const QString &format, const QString &path)
             const UnreadableFileNames unreadable;
             result->ok = handler->importDataset(path, result->dataset, progress);
             result->unreadableNames = unreadable.count();
+            if (result->ok)
+                result->missing = findMissingMedia(result->dataset);
         },
         [this, result] {
             finishDatasetImport(result->dataset, result->ok, result->unreadableNames);
+            if (result->ok)
+                warnOfMissingMedia(result->missing);
             result->dataset = Dataset();
         });
 }
@@ -312,6 +318,19 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableN
     statusBar()->showMessage(message, 5000);
 }
 
+void MainWindow::warnOfMissingMedia(const MissingMedia &missing)
+{
+    // Annotations without their pictures: the export would stop at them.
+    if (missing.count == 0)
+        return;
+    Prompts::current().warning(this, QStringLiteral("Media Not Found"),
+                               QStringLiteral("%1 media file(s) could not be found. Their annotations are kept, "
+                                              "but their pictures cannot be shown or exported until the files "
+                                              "are there:\n%2")
+                                   .arg(missing.count)
+                                   .arg(missing.listText()));
+}
+
 // ---- packages ---------------------------------------------------------------
 
 void MainWindow::onImportQuillPackage()
@@ -333,11 +352,15 @@ void MainWindow::onImportQuillPackage()
         QStringLiteral("Opening QuillPackage…"), 0,
         [handler, path, result, progress] {
             result->ok = handler->importDataset(path, result->dataset, progress);
-            if (result->ok)
+            if (result->ok) {
                 result->projectType = QpkgHandler::readProjectType(path);
+                result->missing = findMissingMedia(result->dataset);
+            }
         },
         [this, result, path] {
             finishPackageImport(result->dataset, result->ok, path, result->projectType);
+            if (result->ok)
+                warnOfMissingMedia(result->missing);
             result->dataset = Dataset();
         });
 }

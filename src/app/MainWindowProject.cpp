@@ -11,6 +11,7 @@
 #include "dialogs/ProjectTypeDialog.h"
 #include "dialogs/Prompts.h"
 #include "formats/ImageProbe.h"
+#include "model/MissingMedia.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
 
@@ -281,19 +282,23 @@ void MainWindow::onOpenProject()
     struct OpenResult {
         Project project;
         bool ok = false;
+        MissingMedia missing;
     };
     auto result = std::make_shared<OpenResult>();
-    QThread *worker = QThread::create(
-        [result, path, read = projectFileReader] { result->ok = read(result->project, path); });
+    QThread *worker = QThread::create([result, path, read = projectFileReader] {
+        result->ok = read(result->project, path);
+        if (result->ok)
+            result->missing = findMissingMedia(result->project.dataset);
+    });
     connect(worker, &QThread::finished, this, [this, result, path, ticket] {
         if (finishJob(ticket))
-            onProjectLoaded(&result->project, result->ok, path);
+            onProjectLoaded(&result->project, result->ok, path, result->missing);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
 }
 
-void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path)
+void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing)
 {
     const bool editedWhileOpening = modified;
     modified = modified || modifiedBeforeOpen;
@@ -321,6 +326,9 @@ void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path)
                                  .arg(QFileInfo(path).fileName())
                                  .arg(project.dataset.images.size()),
                              4000);
+    // Files moved or deleted since the project was saved: their annotations
+    // are kept (and saved again), but the user must know why pictures are gone.
+    warnOfMissingMedia(missing);
 }
 
 void MainWindow::onSaveProject()

@@ -6,9 +6,12 @@
 #include "dialogs/SettingsDialog.h"
 #include "update/UpdateChecker.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace Quillmark {
 
@@ -20,6 +23,10 @@ void MainWindow::openSettings()
     } else {
         settingsDialog->loadSettings();
     }
+    // The theme the window shows, which may have been picked on the tool bar:
+    // OK must not switch back to the stored one behind the user's back.
+    QComboBox *theme = settingsDialog->themeBox();
+    theme->setCurrentIndex(std::max(0, theme->findData(int(themeMode))));
     if (settingsDialog->exec() != QDialog::Accepted)
         return;
     // The auto-label model of the project's task follows the new settings.

@@ -64,7 +64,7 @@ QPushButton#compactButton { padding: 2px 8px; font-size: 11px; }
 QPushButton#compactButton:checked { background-color: %6; border-color: %12; color: %9; }
 QPushButton#compactButton:!checked { color: %10; }
 QPushButton#compactButton:disabled { background-color: %2; border-color: %7; color: %14; }
-QListWidget { background-color: %2; border: none; outline: none; }
+QListWidget { background-color: %2; alternate-background-color: %4; border: none; outline: none; }
 QListWidget::item { padding: 5px 7px; border-radius: 3px; color: %9; }
 QListWidget::item:hover { background-color: %5; }
 QListWidget::item:selected { background-color: %6; border: 1px solid %11; color: %9; }
@@ -79,6 +79,11 @@ QCheckBox::indicator { width: 12px; height: 12px; background: %4; border: 1px so
 QCheckBox::indicator:checked { background: %12; border-color: %12; image: url(:/icons/check-mark.svg); }
 QCheckBox::indicator:disabled { background: %2; border-color: %14; }
 QCheckBox::indicator:checked:disabled { background: %14; border-color: %14; }
+QRadioButton { background: transparent; color: %9; spacing: 6px; }
+QRadioButton::indicator { width: 12px; height: 12px; background: %4; border: 1px solid %10; border-radius: 7px; }
+QRadioButton::indicator:checked { background: qradialgradient(cx: 0.5, cy: 0.5, radius: 0.5, fx: 0.5, fy: 0.5, stop: 0 #ffffff, stop: 0.35 #ffffff, stop: 0.45 %12, stop: 1 %12); border-color: %12; }
+QRadioButton::indicator:disabled { background: %2; border-color: %14; }
+QRadioButton::indicator:checked:disabled { background: qradialgradient(cx: 0.5, cy: 0.5, radius: 0.5, fx: 0.5, fy: 0.5, stop: 0 %2, stop: 0.35 %2, stop: 0.45 %14, stop: 1 %14); border-color: %14; }
 QGroupBox { border: 1px solid %7; border-radius: 4px; margin-top: 9px; padding: 9px 7px 7px 7px; color: %9; font-weight: 700; }
 QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px; padding: 0 4px; background: %2; }
 QScrollBar:vertical { background: %4; width: 8px; }

@@ -57,16 +57,17 @@ ClassesPage::ClassesPage(QWidget *parent)
         connect(button, &QPushButton::clicked, this, [this, i] { addTemplateClasses(i); });
     }
     templateRow->addStretch();
-    auto *clearButton = new QPushButton("Clear All", templates);
-    templateRow->addWidget(clearButton);
+    clearPushButton = new QPushButton("Clear All", templates);
+    templateRow->addWidget(clearPushButton);
     layout->addWidget(templates);
 
     connect(addButton, &QPushButton::clicked, this, [this] { addClass(); });
     connect(editPushButton, &QPushButton::clicked, this, [this] { editClass(); });
     connect(removePushButton, &QPushButton::clicked, this, [this] { removeSelectedClasses(); });
-    connect(clearButton, &QPushButton::clicked, this, [this] { clearAll(); });
+    connect(clearPushButton, &QPushButton::clicked, this, [this] { clearAll(); });
     connect(list, &QListWidget::itemDoubleClicked, this, [this] { editPushButton->click(); });
     connect(list, &QListWidget::itemSelectionChanged, this, [this] { updateButtons(); });
+    updateButtons();
 }
 
 ClassesPage::~ClassesPage() = default;
@@ -189,6 +190,7 @@ void ClassesPage::updateButtons()
     editPushButton->setEnabled(selected == 1);
     removePushButton->setEnabled(selected >= 1);
     removePushButton->setText(selected < 2 ? QStringLiteral("Remove") : QStringLiteral("Remove (%1)").arg(selected));
+    clearPushButton->setEnabled(!classList.isEmpty());
 }
 
 void ClassesPage::warnDuplicate()

@@ -48,6 +48,7 @@ public:
     QListWidget *listWidget() const { return list; }
     QPushButton *editButton() const { return editPushButton; }
     QPushButton *removeButton() const { return removePushButton; }
+    QPushButton *clearButton() const { return clearPushButton; }
 
 private:
     void updateButtons();
@@ -56,6 +57,7 @@ private:
     QListWidget *list = nullptr;
     QPushButton *editPushButton = nullptr;
     QPushButton *removePushButton = nullptr;
+    QPushButton *clearPushButton = nullptr;
     QList<ClassEntry> classList;
     QString lastType;
     EditorRunner runEditor;

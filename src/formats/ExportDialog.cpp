@@ -146,6 +146,7 @@ constexpr int cardWidth = 74;
 constexpr int cardHeight = 64;
 constexpr int cardSpacing = 4;
 constexpr int cardsPerRow = 9;
+constexpr int minimumDialogHeight = 500;
 
 } // namespace
 
@@ -170,7 +171,7 @@ ExportDialog::ExportDialog(const QStringList &formats, int imageCount, QWidget *
     : QDialog(parent), imageCount(imageCount)
 {
     setWindowTitle(QStringLiteral("Export Dataset"));
-    setMinimumSize(820, 500);
+    setMinimumSize(820, minimumDialogHeight);
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -462,6 +463,16 @@ void ExportDialog::onFormatSelected(int id)
     yamlRow->setVisible(offersDataYaml(name));
     base64Row->setVisible(name == QLatin1String("LabelMe"));
     updateSummary();
+    fitOptions();
+}
+
+void ExportDialog::fitOptions()
+{
+    // The explicit minimum size keeps the layout from raising it by itself.
+    const int needed = layout()->minimumSize().height();
+    setMinimumHeight(std::max(minimumDialogHeight, needed));
+    if (height() < needed)
+        resize(width(), needed);
 }
 
 void ExportDialog::onSplitToggled(bool enabled)

@@ -63,6 +63,9 @@ private:
     QWidget *buildOptionsPanel();
     QWidget *buildPctRow();
     QWidget *makeCard(const QString &name, int id, QWidget *parent);
+    // Grows the dialog when the chosen format's options need more height than
+    // it has, so that neither the cards nor the options are squeezed.
+    void fitOptions();
     QString chosenFormat() const;
     bool splitChosen() const;
 

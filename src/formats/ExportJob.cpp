@@ -6,6 +6,7 @@
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
 #include "formats/ImageProbe.h"
+#include "formats/LabelMeHandler.h"
 #include "formats/RoboflowYoloHandler.h"
 #include "formats/SafeWrite.h"
 #include "formats/Yolo4ScaledHandler.h"
@@ -149,6 +150,13 @@ private:
     bool writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset);
     bool writeYoloClassFiles(const QStringList &imageFolders);
     bool writeHandlerSubset(const Dataset &subset, const QString &splitName);
+    // LabelMe files name their image by a path relative to themselves: the
+    // folder the pictures are copied into.
+    void setLabelMeImageFolder(const QString &folder) const
+    {
+        if (auto *labelMe = dynamic_cast<LabelMeHandler *>(m_handler))
+            labelMe->imageFolder = folder;
+    }
 
     IFormatHandler *m_handler;
     const ExportConfig &m_config;
@@ -252,6 +260,7 @@ bool ExportRun::runWhole(int imageCount, QString *resultText)
             return false;
     } else {
         const QString target = exportTargetPath(m_config.format, m_config.outputPath);
+        setLabelMeImageFolder(copiesImages() ? QStringLiteral("images") : QString());
         if (!m_handler->exportDataset(target, m_dataset, offsetProgress(0)))
             return fail(QStringLiteral("Export failed."));
         if (copiesImages()) {
@@ -392,6 +401,8 @@ bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitNa
         return false;
     // One-file formats write their file inside the split folder.
     const QString target = exportTargetPath(m_config.format, splitDir);
+    // The pictures of a subset lie beside its files.
+    setLabelMeImageFolder(QString());
     if (!m_handler->exportDataset(target, subset, offsetProgress(m_done)))
         return fail(QStringLiteral("Export failed for the %1 subset.").arg(splitName));
     if (copiesImages()) {
@@ -406,6 +417,19 @@ bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitNa
     m_done += int(subset.images.size());
     report(m_done);
     return true;
+}
+
+// The image folders data.yaml names for a split export: only subsets that
+// were written, since a trainer stops at a folder that is not there. An empty
+// valid subset is validated on train, as an export without a split is.
+QStringList yoloSplitFolders(const QList<ExportSplit> &splits)
+{
+    QStringList folders;
+    for (const ExportSplit &split : splits)
+        folders.append(split.count > 0 ? split.name + QStringLiteral("/images") : QString());
+    if (folders.at(1).isEmpty())
+        folders[1] = folders.at(0);
+    return folders;
 }
 
 bool ExportRun::runSplit(QString *resultText)
@@ -425,8 +449,7 @@ bool ExportRun::runSplit(QString *resultText)
         if (!written)
             return false;
     }
-    if (m_yolo.applies && !writeYoloClassFiles({QStringLiteral("train/images"), QStringLiteral("valid/images"),
-                                                QStringLiteral("test/images")}))
+    if (m_yolo.applies && !writeYoloClassFiles(yoloSplitFolders(splits)))
         return false;
     report(m_total);
     *resultText = QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")

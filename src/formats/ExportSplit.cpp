@@ -25,6 +25,14 @@ QList<ExportSplit> computeExportSplits(int imageCount, int trainPct, int validPc
         test = 0;
         valid = n - train;
     }
+    // Rounding both shares down leaves their images to test, which must not
+    // end up with more than valid when its share is no larger (2 images at
+    // 70/20/10 are 1/1/0, not 1/0/1).
+    const int testPct = 100 - std::clamp(trainPct, 0, 100) - std::clamp(validPct, 0, 100);
+    if (test > valid && testPct <= std::clamp(validPct, 0, 100)) {
+        --test;
+        ++valid;
+    }
     return {
         {QStringLiteral("train"), 0, train},
         {QStringLiteral("valid"), train, valid},

@@ -16,7 +16,9 @@ struct ExportSplit {
 // The three subsets of n images, always train, valid, test. train and valid
 // are n x percentage / 100 rounded half away from zero; test takes the rest,
 // and when train and valid together exceed n, test is empty and valid takes
-// what train leaves. Percentages are clamped to 0..100.
+// what train leaves; when the rounding leaves test more images than valid
+// although its share is no larger, one of them goes to valid. Percentages are
+// clamped to 0..100.
 QList<ExportSplit> computeExportSplits(int imageCount, int trainPct, int validPct);
 
 } // namespace Quillmark

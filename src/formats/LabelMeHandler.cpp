@@ -524,13 +524,14 @@ QByteArray labelMeFileBytes(const ImageEntry &image, const QString &imageName, c
 bool LabelMeHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const bool embed = useExternalImages == 0;
+    const QString folderPrefix = imageFolder.isEmpty() ? QString() : imageFolder + QLatin1Char('/');
     auto contents = [&](const ImageEntry &image, const QString &imageName) {
         const QByteArray embedded = embed ? embeddedBytes(image) : QByteArray();
         // LabelMe checks an embedded image against the size the file gives,
         // so that comes from the embedded pixels themselves.
         const QSize embeddedSize = embedded.isEmpty() ? QSize() : probeImageData(embedded);
         const QSize size = embeddedSize.isEmpty() ? knownImageSize(image) : embeddedSize;
-        return labelMeFileBytes(image, imageName, embedded, size);
+        return labelMeFileBytes(image, folderPrefix + imageName, embedded, size);
     };
     return writeAnnotationFiles(path, dataset, QStringLiteral(".json"), contents, progress);
 }

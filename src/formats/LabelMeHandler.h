@@ -29,6 +29,10 @@ public:
     // image file first. Export takes every other value as 1, import as 0. The
     // import and export commands set it before they start the worker.
     int useExternalImages = 0;
+    // Export: the folder, relative to the JSON files, that the images of the
+    // export are written into; "imagePath" names each image there, so that
+    // LabelMe finds it. Empty: beside the JSON files. The export job sets it.
+    QString imageFolder;
 };
 
 // The content test of detection: whether the file looks like a LabelMe file.

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSet>
 #include <QSplitter>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -286,6 +287,25 @@ void AnnotationPanel::setAnnotations(const ImageEntry &entry)
                                          annotationList);
         item->setData(Qt::UserRole, i);
     }
+    if (multiSelect)
+        selectClassesOf(entry);
+}
+
+void AnnotationPanel::selectClassesOf(const ImageEntry &entry)
+{
+    // A classification picture's classes are its labels: the next Ctrl+click
+    // adds to or takes from these, never from the previous picture's.
+    QSet<QString> names;
+    for (const Annotation &annotation : entry.labels)
+        names.insert(annotation.className);
+    {
+        const QSignalBlocker blocker(classList);
+        for (int row = 0; row < classList->count(); ++row) {
+            QListWidgetItem *item = classList->item(row);
+            item->setSelected(names.contains(item->text()));
+        }
+    }
+    onClassSelectionChanged();
 }
 
 void AnnotationPanel::selectAnnotation(int index)
@@ -323,7 +343,8 @@ QString AnnotationPanel::statsHtml(int images, int labelledImages, int annotatio
 
     QString html;
     if (images >= 1) {
-        const int percent = qRound(double(labelledImages) * 100.0 / double(images));
+        // Rounded down, as the canvas overlay shows it: 100% only when every image is labelled.
+        const int percent = int(qint64(labelledImages) * 100 / images);
         html += QStringLiteral("<b>%1</b> images &nbsp;·&nbsp; <b>%2%</b> labeled &nbsp;·&nbsp; "
                                "<b>%3</b> annotations<br>")
                     .arg(QString::number(images), QString::number(percent), QString::number(annotations));

@@ -28,6 +28,8 @@ public:
 
     void setClasses(const QMap<QString, QColor> &classColors);
     void setMultiSelect(bool multi);
+    // Lists the entry's annotations; with multiple selection (classification)
+    // the class list selects the classes the entry carries.
     void setAnnotations(const ImageEntry &entry);
     void selectAnnotation(int index);
     void updateStats(int images, int labelledImages, int annotations, const QMap<QString, int> &perClass,
@@ -83,6 +85,7 @@ private:
     void rebuildClassList();
     void makeCurrent(const QString &className);
     QStringList selectedClassNames() const;
+    void selectClassesOf(const ImageEntry &entry);
 
     QListWidget *classList = nullptr;
     QListWidget *annotationList = nullptr;

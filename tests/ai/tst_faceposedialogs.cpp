@@ -366,6 +366,16 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("Hata: body.onnx bulunamadı — Settings → Models → Body"));
         QCOMPARE(label->styleSheet(), QStringLiteral("color: #ff5757;"));
         QVERIFY(hasColourNear(label->grab().toImage(), label->rect(), QColor(0xff, 0x57, 0x57)));
+        // The whole line is there to read, down to "Body", at the dialog's width.
+        const QRect room = label->contentsRect();
+        const QRect needed =
+            label->fontMetrics().boundingRect(QRect(0, 0, room.width(), 10000), Qt::TextWordWrap, label->text());
+        QVERIFY2(needed.width() <= room.width() && needed.height() <= room.height(),
+                 qPrintable(QStringLiteral("%1 x %2 in %3 x %4")
+                                .arg(needed.width())
+                                .arg(needed.height())
+                                .arg(room.width())
+                                .arg(room.height())));
 
         QTreeWidget *tree = dialog->findChild<QTreeWidget *>();
         QCOMPARE(tree->headerItem()->text(0), QStringLiteral("#"));

@@ -207,6 +207,7 @@ private slots:
     void labelMeEmbedsImagesOnlyWhenAsked();
     void packageExportRoundTrip();
     void packageExportNamesAndRefusals();
+    void packageExportTellsOfMissingMedia();
 
 private:
     QTemporaryDir temp;
@@ -781,6 +782,45 @@ void TestExportCommands::packageExportRoundTrip()
     QCOMPARE(back.videos.at(0).bytes, FormatTest::readFile(clip));
     QCOMPARE(back.videos.at(0).frameLabels.keys(), QList<int>{3});
     FormatTest::fuzzyCompareRect(back.videos.at(0).frameLabels.value(3).value(0).bbox, QRectF(5, 6, 20, 30));
+}
+
+// A package is taken for a copy of the project's pictures: media whose file is
+// gone since the project was saved are named, and their annotations still go.
+void TestExportCommands::packageExportTellsOfMissingMedia()
+{
+    const QDir dir(temp.filePath(QStringLiteral("missingmedia")));
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    Dataset &dataset = access.project().dataset;
+    dataset.addImage(
+        imageEntry(picture(dir, QStringLiteral("kept.png"), 16, 12, Qt::red), 16, 12, {box({1, 1, 5, 5})}));
+    const QString gone = picture(dir, QStringLiteral("gone.png"), 16, 12, Qt::blue);
+    dataset.addImage(imageEntry(gone, 16, 12, {box({2, 2, 6, 6})}));
+    QVERIFY(QFile::remove(gone));
+
+    const QString path = dir.filePath(QStringLiteral("out.qmpkg"));
+    prompts->answers.enqueue(path);
+    window.onExportQuillPackage();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QCOMPARE(prompts->calls.size(), 2);
+    QCOMPARE(prompts->calls.last().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts->calls.last().title, QStringLiteral("Export QuillPackage"));
+    QVERIFY2(prompts->calls.last().text.contains(QDir::toNativeSeparators(gone)),
+             qPrintable(prompts->calls.last().text));
+    QVERIFY(!prompts->calls.last().text.contains(QStringLiteral("kept.png")));
+
+    Dataset back;
+    QVERIFY(QpkgHandler().importDataset(path, back, {}));
+    QCOMPARE(back.images.size(), 2);
+    QCOMPARE(back.images.at(1).labels.size(), 1);
+
+    // Nothing missing: no warning.
+    dataset.images.removeLast();
+    prompts->calls.clear();
+    prompts->answers.enqueue(path);
+    window.onExportQuillPackage();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QCOMPARE(prompts->calls.size(), 1);
 }
 
 void TestExportCommands::packageExportNamesAndRefusals()

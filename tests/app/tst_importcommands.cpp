@@ -13,6 +13,7 @@
 #include "chrome/Theme.h"
 #include "chrome/ToolBar.h"
 #include "formats/ImportFormatDialog.h"
+#include "formats/QpkgHandler.h"
 #include "formats/ImportFormats.h"
 #include "formats/ProgressThrottle.h"
 #include "model/Dataset.h"
@@ -217,6 +218,7 @@ private slots:
     void failedPackageChangesNothing();
     void endToEndCocoThenYolo();
     void unnameableFilesAreReported();
+    void imagesTheDatasetLacksAreReported();
 
 private:
     QmTest::ScriptedPrompts prompts;
@@ -895,6 +897,47 @@ void TestImportCommands::failedPackageChangesNothing()
     QVERIFY(access.modified());
     QVERIFY(window.toolBarWidget()->isEnabled());
     QVERIFY(!window.progressBarWidget()->isVisibleTo(&window));
+}
+
+// A VOCdevkit whose annotation names a picture that is not in JPEGImages: the
+// annotations come in, and the user learns which picture is missing before an
+// export stops at it.
+void TestImportCommands::imagesTheDatasetLacksAreReported()
+{
+    QTemporaryDir dir;
+    const QString voc = dir.filePath("VOCdevkit/VOC2012");
+    for (const char *name : {"2008_000001", "2008_000002"}) {
+        writeText(voc + "/Annotations/" + name + ".xml",
+                  QByteArray("<annotation><folder>VOC2012</folder><filename>") + name +
+                      ".jpg</filename><size><width>64</width><height>48</height><depth>3</depth></size>"
+                      "<object><name>cat</name><bndbox><xmin>1</xmin><ymin>2</ymin><xmax>30</xmax><ymax>40</ymax>"
+                      "</bndbox></object></annotation>\n");
+    }
+    writeJpeg(voc + "/JPEGImages/2008_000001.jpg", 64, 48);
+    writeText(voc + "/ImageSets/Main/train.txt", "2008_000001\n2008_000002\n");
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    importDataset(window, prompts, dir.filePath("VOCdevkit"), QStringLiteral("Pascal VOC"));
+    QCOMPARE(access.project().dataset.images.size(), 2);
+    QCOMPARE(access.project().dataset.images.at(1).labels.size(), 1);
+    const QmTest::PromptCall told = prompts.calls.constLast();
+    QCOMPARE(told.kind, QStringLiteral("warning"));
+    QCOMPARE(told.title, QStringLiteral("Media Not Found"));
+    QVERIFY2(told.text.startsWith(QStringLiteral("1 media file(s)")), qPrintable(told.text));
+    QVERIFY2(told.text.contains(QStringLiteral("2008_000002.jpg")), qPrintable(told.text));
+    QVERIFY(!told.text.contains(QStringLiteral("2008_000001.jpg")));
+
+    // A package written while a picture was gone carries no bytes for it.
+    Project packed;
+    packed.dataset.addImage(access.project().dataset.images.at(1));
+    const QString package = dir.filePath("partial.qmpkg");
+    QVERIFY(QpkgHandler::exportProject(package, packed, {}));
+    prompts.calls.clear();
+    QVERIFY(importPackage(window, prompts, package));
+    QCOMPARE(access.project().dataset.images.size(), 3);
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Media Not Found"));
+    QVERIFY(prompts.calls.constLast().text.contains(QStringLiteral("2008_000002.jpg")));
 }
 
 void TestImportCommands::endToEndCocoThenYolo()

@@ -12,6 +12,7 @@
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
+#include "dialogs/SettingsDialog.h"
 #include "dialogs/ShortcutReference.h"
 #include "dialogs/ShortcutsDialog.h"
 #include "panels/AnnotationPanel.h"
@@ -19,6 +20,8 @@
 #include "panels/ImageListPanel.h"
 #include "panels/VideoScrubber.h"
 
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
@@ -250,6 +253,22 @@ void TestMainWindow::themeSwitchReachesPaintingWidgets()
     QCOMPARE(window.labelCanvas()->grab().toImage().pixelColor(5, 5), darkCanvas.pixelColor(5, 5));
     // The choice on the tool bar is not stored.
     QVERIFY(!QSettings().contains(QStringLiteral("ui/theme")));
+
+    // Settings show the theme the window has, and OK keeps it.
+    for (int round = 0; round < 2; ++round) {
+        int shown = -1;
+        onNextModal([&shown](QWidget *modal) {
+            auto *settings = qobject_cast<SettingsDialog *>(modal);
+            if (!settings)
+                return;
+            shown = settings->themeBox()->currentData().toInt();
+            settings->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        });
+        window.toolBarWidget()->button(ToolBar::Settings)->click();
+        QCOMPARE(shown, int(Theme::Dark));
+        QCOMPARE(window.currentTheme(), Theme::Dark);
+    }
+    QSettings().remove(QStringLiteral("ui/theme"));
 }
 
 void TestMainWindow::menuBarHiddenAndNotNative()

@@ -92,6 +92,7 @@ private slots:
     void failedFirstSaveCountsAsUnsaved();
     void openRunsOnAWorker();
     void failedOpenKeepsTheProject();
+    void openTellsOfMovedMediaAndKeepsTheirLabels();
     void editsWhileOpeningAreAskedAbout_data();
     void editsWhileOpeningAreAskedAbout();
     void hangingOpenCanBeCancelled();
@@ -482,6 +483,61 @@ void TestProjectCommands::openRunsOnAWorker()
     QCOMPARE(QSettings().value(QStringLiteral("lastProjectDir")).toString(), dir.path());
     QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
     QCOMPARE(window.labelCanvas()->annotations().size(), 1);
+}
+
+// Files moved or deleted after the project was saved: the user is told at
+// open which ones, and a save keeps their annotations and paths.
+void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
+{
+    QTemporaryDir dir;
+    Project saved;
+    saved.projectType = QStringLiteral("object_detection");
+    const QString kept = writeImage(QDir(dir.path()), QStringLiteral("kept.png"), 40, 30, Qt::green);
+    const QString moved = writeImage(QDir(dir.path()), QStringLiteral("moved.png"), 40, 30, Qt::blue);
+    saved.dataset.addImage(imageEntry(kept, 40, 30, {box({1, 2, 10, 10})}));
+    saved.dataset.addImage(imageEntry(moved, 40, 30, {box({3, 4, 10, 10}), box({5, 6, 7, 8})}));
+    VideoEntry video;
+    video.filePath = dir.filePath(QStringLiteral("gone.mp4"));
+    video.frameCount = 10;
+    video.frameLabels.insert(2, {box({1, 1, 5, 5})});
+    saved.dataset.addVideo(video);
+    const QString path = dir.filePath(QStringLiteral("saved.qmk"));
+    QVERIFY(saveProjectFile(saved, path));
+    QVERIFY(QFile::rename(moved, dir.filePath(QStringLiteral("elsewhere.png"))));
+
+    MainWindow window;
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(prompts.calls.size(), 2);
+    const QmTest::PromptCall told = prompts.calls.at(1);
+    QCOMPARE(told.kind, QStringLiteral("warning"));
+    QCOMPARE(told.title, QStringLiteral("Media Not Found"));
+    QVERIFY2(told.text.startsWith(QStringLiteral("2 media file(s)")), qPrintable(told.text));
+    QVERIFY(told.text.contains(QDir::toNativeSeparators(moved)));
+    QVERIFY(told.text.contains(QDir::toNativeSeparators(video.filePath)));
+    QVERIFY(!told.text.contains(QStringLiteral("kept.png")));
+
+    // Saved again, nothing of the missing media is lost.
+    MainWindowTestAccess(window).modified() = true;
+    window.onSaveProject();
+    Project back;
+    QVERIFY(loadProjectFile(back, path));
+    QCOMPARE(back.dataset.images.size(), 2);
+    QCOMPARE(back.dataset.images.at(1).filePath, moved);
+    QCOMPARE(back.dataset.images.at(1).labels.size(), 2);
+    QCOMPARE(back.dataset.videos.size(), 1);
+    QCOMPARE(back.dataset.videos.at(0).frameLabels.keys(), QList<int>{2});
+
+    // Every file there: no message.
+    QVERIFY(QFile::rename(dir.filePath(QStringLiteral("elsewhere.png")), moved));
+    back.dataset.videos.clear();
+    QVERIFY(saveProjectFile(back, path));
+    prompts.calls.clear();
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(prompts.calls.size(), 1);
 }
 
 void TestProjectCommands::failedOpenKeepsTheProject()

@@ -23,9 +23,12 @@
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/KeypointSchemaPage.h"
 #include "dialogs/ObjectDetectionWizard.h"
 #include "dialogs/ProjectTypeDialog.h"
+#include "dialogs/ProjectTypePage.h"
 #include "dialogs/SettingsDialog.h"
+#include "dialogs/SetupPage.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -37,6 +40,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
@@ -212,6 +216,19 @@ public:
     MainWindow window;
 };
 
+// Shows the wizard on the keypoint page of a pose project.
+bool openKeypointPage(ObjectDetectionWizard &wizard)
+{
+    wizard.show();
+    if (!QTest::qWaitForWindowExposed(&wizard))
+        return false;
+    wizard.typePage()->typeButton(QStringLiteral("pose"))->click();
+    wizard.next();
+    wizard.setupPage()->nameEdit()->setText(QStringLiteral("Pose"));
+    wizard.next();
+    return wizard.currentPage() == wizard.keypointSchemaPage();
+}
+
 void addThemeRows()
 {
     QTest::addColumn<int>("mode");
@@ -246,6 +263,10 @@ private slots:
     void filmStripHasOneBackground_data() { addThemeRows(); }
     void filmStripHasOneBackground();
     void playbackOnlyInVideoMode();
+    void alternateRowsKeepTheTheme_data() { addThemeRows(); }
+    void alternateRowsKeepTheTheme();
+    void radioButtonsShowTheirState_data() { addThemeRows(); }
+    void radioButtonsShowTheirState();
 };
 
 void TestLook::barButtonsLeaveTheFocusAlone()
@@ -699,6 +720,67 @@ void TestLook::playbackOnlyInVideoMode()
     access.setVideoMode(false);
     access.updateTitle();
     QCOMPARE(playback(), off);
+}
+
+// Lists with alternating rows (the keypoints of the pose wizard, the classes,
+// the format chooser) shade every other row in the theme's colours: the text
+// of each row stays readable, and a dark theme gets no light rows.
+void TestLook::alternateRowsKeepTheTheme()
+{
+    QFETCH(int, mode);
+    Fixture f{Theme::Mode(mode)};
+    QVERIFY(f.ready());
+    ObjectDetectionWizard wizard(&f.window, mode == Theme::Dark);
+    QVERIFY(openKeypointPage(wizard));
+    QListWidget *list = wizard.keypointSchemaPage()->keypointList();
+    QVERIFY(list->isVisible() && list->count() >= 2);
+    QCoreApplication::processEvents();
+    const QImage image = list->viewport()->grab().toImage();
+    const QColor window = f.window.palette().color(QPalette::Window);
+    for (int row = 0; row < 2; ++row) {
+        const QRect rect = list->visualItemRect(list->item(row));
+        const QColor background = image.pixelColor(rect.right() - 4, rect.center().y());
+        const QColor text = inkIn(image, rect.adjusted(4, 2, -4, -2), background);
+        QVERIFY2(contrast(text, background) >= 4.5,
+                 qPrintable(QStringLiteral("row %1: %2 on %3").arg(row).arg(text.name(), background.name())));
+        QVERIFY2(
+            distance(background, window) <= 40,
+            qPrintable(QStringLiteral("row %1: %2 on a %3 window").arg(row).arg(background.name(), window.name())));
+    }
+}
+
+// The keypoint templates of the pose wizard are radio buttons: each shows its
+// ring against the page, and the chosen one its accent with a white dot.
+void TestLook::radioButtonsShowTheirState()
+{
+    QFETCH(int, mode);
+    const auto theme = Theme::Mode(mode);
+    Fixture f{theme};
+    QVERIFY(f.ready());
+    ObjectDetectionWizard wizard(&f.window, theme == Theme::Dark);
+    QVERIFY(openKeypointPage(wizard));
+    const QList<QRadioButton *> radios = wizard.keypointSchemaPage()->findChildren<QRadioButton *>();
+    QCOMPARE(radios.size(), 3);
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (QRadioButton *radio : radios) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        const QRect indicator = radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio);
+        QVERIFY(indicator.width() >= 10);
+        const QImage image = drawn(radio);
+        const QColor around = image.pixelColor(indicator.right() + 3, 1);
+        const QColor ring = inkIn(image, indicator, around);
+        QVERIFY2(contrast(ring, around) >= 3.0, qPrintable(ring.name() + QLatin1String(" on ") + around.name()));
+        if (!radio->isChecked())
+            continue;
+        ++checked;
+        const QColor accent = themeColor(theme, 12);
+        const QPoint nearEdge(indicator.left() + 2, indicator.center().y());
+        QVERIFY2(distance(image.pixelColor(nearEdge), accent) <= 24, qPrintable(image.pixelColor(nearEdge).name()));
+        QVERIFY2(qGray(image.pixel(indicator.center())) > 200, qPrintable(image.pixelColor(indicator.center()).name()));
+    }
+    QCOMPARE(checked, 1);
 }
 
 QM_TEST_MAIN(TestLook)

@@ -128,6 +128,7 @@ private slots:
     void cardOrderAndGrouping();
     void gridGeometry();
     void cardsShowTheirLabelsWhole();
+    void optionsLeaveTheCardsWhole();
     void optionsPerFormat();
     void dataYamlBoxIsShownWhereTheExportActsOnIt();
     void configAfterExec();
@@ -253,6 +254,32 @@ void TestExportDialog::cardsShowTheirLabelsWhole()
         QCOMPARE(card->font().pixelSize(), 10);
         const int textWidth = card->fontMetrics().horizontalAdvance(card->text());
         QVERIFY2(textWidth <= 74 - 2 * 4, qPrintable(card->text()));
+    }
+}
+
+// The options of a format (split, percentages, data.yaml) take height: the
+// dialog grows for them instead of squeezing the card grid over its second row.
+void TestExportDialog::optionsLeaveTheCardsWhole()
+{
+    StyledDialog d(registryFormats(), 3);
+    d.dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(d.dialog));
+    for (const QString &format : {QStringLiteral("COCO"), QStringLiteral("YOLO"), QStringLiteral("LabelMe")}) {
+        d.choose(format);
+        QCoreApplication::processEvents();
+        QVERIFY(d.dialog->minimumHeight() >= 500);
+        QWidget *grid = d.child<QWidget>("exportCoreGrid");
+        for (QToolButton *card : grid->findChildren<QToolButton *>()) {
+            const QRect inDialog(card->mapTo(d.dialog, QPoint(0, 0)), card->size());
+            QVERIFY2(grid->rect().contains(card->geometry()),
+                     qPrintable(format + QLatin1String(": ") + card->toolTip()));
+            // Nothing of the bottom panel lies over it.
+            QVERIFY2(d.path()->mapTo(d.dialog, QPoint(0, 0)).y() > inDialog.bottom(),
+                     qPrintable(format + QLatin1String(": ") + card->toolTip()));
+        }
+        // The last option row ends inside the dialog, above its buttons.
+        QVERIFY2(d.exportButton()->mapTo(d.dialog, QPoint(0, d.exportButton()->height())).y() <= d.dialog->height(),
+                 qPrintable(format));
     }
 }
 

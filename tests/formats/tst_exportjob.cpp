@@ -136,6 +136,7 @@ private slots:
     void yoloSplitRoundTripsKeypointsAndPolygons();
     void yoloSplitCollisionsAndInMemoryPixels();
     void emptyYoloSplit();
+    void yoloSplitYamlNamesOnlyWrittenFolders();
     void splitPartitions();
     void shuffledSplitIsAPartition();
     void handlerSplitGivesEverySubsetTheClassList();
@@ -655,6 +656,25 @@ void TestExportJob::emptyYoloSplit()
     QCOMPARE(o.result, QStringLiteral("Exported 0 images  (train 0 / valid 0 / test 0)  → %1").arg(out));
     QCOMPARE(filesBelow(out), (QStringList{"classes.txt", "data.yaml"}));
     QCOMPARE(o.calls, (Calls{{0, 0}}));
+}
+
+// A trainer stops at a folder data.yaml names that is not there: subsets the
+// split left empty are not named, and an empty valid is validated on train.
+void TestExportJob::yoloSplitYamlNamesOnlyWrittenFolders()
+{
+    QTemporaryDir dir;
+    const Dataset dataset = petDataset(dir.filePath("src"), 3);
+    const QString out = dir.filePath("out");
+    ExportConfig c = config("YOLO", out, true);
+    c.trainPct = 100;
+    c.validPct = 0;
+    const Outcome o = run(FormatRegistry::instance().find("YOLO"), c, dataset);
+    QVERIFY2(o.ok, qPrintable(o.error));
+    QCOMPARE(readFile(out + "/data.yaml"),
+             QStringLiteral("path: %1\ntrain: train/images\nval: train/images\n\nnc: 2\nnames: ['cat', 'dog']\n")
+                 .arg(QDir::toNativeSeparators(out))
+                 .toUtf8());
+    QVERIFY(QFileInfo(out + "/train/images").isDir());
 }
 
 void TestExportJob::splitPartitions()

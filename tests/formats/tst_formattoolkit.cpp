@@ -662,6 +662,7 @@ void TestFormatToolkit::splitCounts_data()
     QTest::newRow("empty") << 0 << 70 << 20 << QList<int>{0, 0, 0};
     QTest::newRow("all train") << 7 << 100 << 0 << QList<int>{7, 0, 0};
     QTest::newRow("out of range percentages") << 10 << 150 << -5 << QList<int>{10, 0, 0};
+    QTest::newRow("2 at 70/20") << 2 << 70 << 20 << QList<int>{1, 1, 0};
     QTest::newRow("large n") << 100000 << 70 << 20 << QList<int>{70000, 20000, 10000};
 }
 

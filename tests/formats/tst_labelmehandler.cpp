@@ -2,6 +2,7 @@
 
 #include "FormatTestSupport.h"
 
+#include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
 #include "formats/LabelMeHandler.h"
 
@@ -36,6 +37,7 @@ private slots:
     void roundTrip();
     void peerWritesWeRead();
     void peerReadsOurExport();
+    void peerFindsImagesOfWholeExport();
 };
 
 namespace {
@@ -622,6 +624,43 @@ void TestLabelMeHandler::peerReadsOurExport()
         QVERIFY2(runPeer({"read", out, dir.filePath("expected.json")}, &output), output.constData());
     }
     handler().useExternalImages = 0;
+}
+
+// An export without a split copies the pictures into "images/"; LabelMe opens
+// a file's picture by its "imagePath" relative to the file.
+void TestLabelMeHandler::peerFindsImagesOfWholeExport()
+{
+    if (!QFileInfo::exists(QM_PYTHON))
+        QSKIP("no Python interpreter at " QM_PYTHON);
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("src/a.png");
+    QVERIFY(writeImage(picture, 40, 30));
+    Dataset dataset;
+    dataset.addImage(image(picture, 40, 30, {box("cat", 1, 2, 10, 5)}));
+    const QByteArray expected =
+        QJsonDocument(QJsonObject{{"a.json", QJsonArray{QJsonArray{"cat", "rectangle",
+                                                                   QJsonArray{QJsonArray{1, 2}, QJsonArray{11, 7}}}}}})
+            .toJson();
+    QVERIFY(writeFile(dir.filePath("expected.json"), expected));
+    ExportConfig config;
+    config.format = QStringLiteral("LabelMe");
+    config.outputPath = dir.filePath("out");
+    handler().useExternalImages = 1;
+    QString error;
+    QVERIFY2(runExportJob(&handler(), config, dataset, 1, false, {}, &error, nullptr), qPrintable(error));
+    handler().useExternalImages = 0;
+    QVERIFY(QFileInfo::exists(config.outputPath + "/images/a.png"));
+    QByteArray output;
+    QVERIFY2(runPeer({"read", config.outputPath, dir.filePath("expected.json")}, &output), output.constData());
+
+    // Read back by our own import as well.
+    Dataset back;
+    handler().useExternalImages = 1;
+    QVERIFY(handler().importDataset(config.outputPath, back, {}));
+    handler().useExternalImages = 0;
+    QCOMPARE(back.images.size(), 1);
+    QCOMPARE(QFileInfo(back.images.first().filePath).canonicalFilePath(),
+             QFileInfo(config.outputPath + "/images/a.png").canonicalFilePath());
 }
 
 QM_TEST_MAIN(TestLabelMeHandler)

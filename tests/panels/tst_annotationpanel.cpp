@@ -107,6 +107,7 @@ class TestAnnotationPanel : public QObject {
 private slots:
     void clickVersusKeyboardInSingleSelection();
     void multiSelectionEmitsSelectedClasses();
+    void multiSelectionFollowsTheShownPicture();
     void buttonsFollowSelection();
     void setClassesKeepsCurrent();
     void addClassFlows();
@@ -172,6 +173,42 @@ void TestAnnotationPanel::multiSelectionEmitsSelectedClasses()
 
     panel.setMultiSelect(false);
     QCOMPARE(panel.hintLabel()->text(), QStringLiteral("Click a class to set it as active"));
+}
+
+// Classification: the class list shows the classes of the picture on the
+// canvas, so that a Ctrl+click on the next picture adds to its own classes and
+// not to those the previous picture had.
+void TestAnnotationPanel::multiSelectionFollowsTheShownPicture()
+{
+    AnnotationPanel panel;
+    panel.resize(300, 800);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.setClasses(threeClasses());
+    panel.setMultiSelect(true);
+    QSignalSpy multi(&panel, &AnnotationPanel::classesSelected);
+    QListWidget *list = panel.classListWidget();
+
+    ImageEntry first;
+    first.labels = {annotation("bird", BoundingBox), annotation("dog", BoundingBox)};
+    panel.setAnnotations(first);
+    QCOMPARE(list->selectedItems().size(), 2);
+    QVERIFY(panel.renameButton()->isEnabled() == false && panel.deleteButton()->isEnabled());
+
+    ImageEntry next;
+    panel.setAnnotations(next);
+    QVERIFY(list->selectedItems().isEmpty());
+    QCOMPARE(multi.count(), 0);
+    clickRow(list, 1, Qt::ControlModifier);
+    QCOMPARE(multi.count(), 1);
+    QCOMPARE(multi.at(0).at(0).toStringList(), QStringList{list->item(1)->text()});
+
+    // Single selection (the drawing types) keeps the list as the user left it.
+    panel.setMultiSelect(false);
+    clickRow(list, 2);
+    panel.setAnnotations(first);
+    QCOMPARE(list->selectedItems().size(), 1);
+    QCOMPARE(list->selectedItems().at(0)->text(), list->item(2)->text());
 }
 
 void TestAnnotationPanel::buttonsFollowSelection()
@@ -436,12 +473,15 @@ void TestAnnotationPanel::statsHtml_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("nothing") << 0 << 0 << 0 << "No project open.";
     QTest::newRow("two of three labelled")
-        << 3 << 2 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>67%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
+        << 3 << 2 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>66%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
+    QTest::newRow("all but one labelled")
+        << 200 << 199 << 0
+        << "<b>200</b> images &nbsp;·&nbsp; <b>99%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
     QTest::newRow("one video, no images")
         << 0 << 0 << 1 << "<b>5</b> annotations<br><b>1</b> video &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
     QTest::newRow("two videos")
         << 8 << 1 << 2
-        << "<b>8</b> images &nbsp;·&nbsp; <b>13%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
+        << "<b>8</b> images &nbsp;·&nbsp; <b>12%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
            "<b>2</b> videos &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
 }
 
