@@ -18,6 +18,7 @@
 
 #include "MainWindowTestAccess.h"
 #include "PeakMemory.h"
+#include "WindowBench.h"
 
 #include "app/MainWindow.h"
 #include "formats/ExportDialog.h"
@@ -36,7 +37,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -290,12 +290,8 @@ BENCHMARK(BM_CopyImagesWithCp)->Iterations(2)->UseManualTime()->Unit(benchmark::
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
+    QmBench::prepareWindowEnvironment();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    QmBench::runRegisteredBenchmarks(argc, argv);
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "MainWindowTestAccess.h"
 #include "PeakMemory.h"
+#include "WindowBench.h"
 
 #include "app/MainWindow.h"
 #include "canvas/LabelCanvas.h"
@@ -14,7 +15,6 @@
 
 #include <QApplication>
 #include <QListWidget>
-#include <QStandardPaths>
 
 #include <benchmark/benchmark.h>
 
@@ -115,12 +115,8 @@ BENCHMARK(BM_BulkAssignAllImages)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
+    QmBench::prepareWindowEnvironment();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    QmBench::runRegisteredBenchmarks(argc, argv);
     return 0;
 }

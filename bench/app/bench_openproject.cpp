@@ -12,6 +12,7 @@
 #include "FreshProcess.h"
 #include "LargeProject.h"
 #include "PeakMemory.h"
+#include "WindowBench.h"
 
 #include "app/MainWindow.h"
 #include "dialogs/Prompts.h"
@@ -20,7 +21,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -149,11 +149,7 @@ BENCHMARK(BM_OpenInWindow)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "ffmpeg"); // as the program itself
-    QStandardPaths::setTestModeEnabled(true);
+    QmBench::prepareWindowEnvironment();
     QApplication app(argc, argv);
     if (argc == 3 && (std::strcmp(argv[1], "--open") == 0 || std::strcmp(argv[1], "--load") == 0))
         return runOnce(argv[1], QString::fromLocal8Bit(argv[2]));

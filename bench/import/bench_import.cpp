@@ -14,6 +14,7 @@
 //   QT_QPA_PLATFORM=offscreen ./bench_import --benchmark_filter=BM_YoloFolderCommand
 
 #include "PeakMemory.h"
+#include "WindowBench.h"
 
 #include "app/MainWindow.h"
 #include "dialogs/Prompts.h"
@@ -28,7 +29,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
@@ -318,15 +318,8 @@ BENCHMARK(BM_PackageReaderAlone)->UseManualTime()->Iterations(1)->Unit(benchmark
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The window holds a video decoder; the program runs on this back-end.
-    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
-    QStandardPaths::setTestModeEnabled(true);
+    QmBench::prepareWindowEnvironment();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    QmBench::runRegisteredBenchmarks(argc, argv);
     return 0;
 }
