@@ -375,6 +375,22 @@ private slots:
         QCOMPARE(image(3).labels[0].className, QStringLiteral("face"));
     }
 
+    // Run All is enabled once a model is loaded, also before the project has
+    // images: it says why nothing runs.
+    void runAllWithoutImages()
+    {
+        loadFaceModel("face_box.onnx");
+        loadPoseModel("pose_17.onnx");
+        QVERIFY(buttonWithText(window->faceAnnotationDialog(), "Run All")->isEnabled());
+        window->onFaceRunAll();
+        QVERIFY(!window->isAiBatchRunning());
+        QCOMPARE(statusText(*window), QStringLiteral("Face: the project has no images yet."));
+        QVERIFY(buttonWithText(window->poseAnnotationDialog(), "Run All")->isEnabled());
+        window->onPoseRunAll();
+        QVERIFY(!window->isAiBatchRunning());
+        QCOMPARE(statusText(*window), QStringLiteral("Pose: the project has no images yet."));
+    }
+
     // Accepted settings hand the configured face and body models to their
     // dialogs, which load them; a configured file that is missing does not
     // unload a working model, and Cancel pushes nothing.
