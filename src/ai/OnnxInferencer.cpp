@@ -63,6 +63,21 @@ bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
     return prototypes.requireElements({maskCoefficientCount, prototypes.dim(2), prototypes.dim(3)}, why);
 }
 
+// Why the class names a model gives itself cannot be those of its class rows,
+// or nothing when they can. A model of another kind has rows of other values
+// where the scores would be (a pose model's keypoints, a face model's
+// landmarks); read as class scores they would label nonsense with made-up
+// classes.
+QString classRowMismatch(qsizetype nameCount, int64_t classRows)
+{
+    if (classRows == nameCount)
+        return {};
+    return QStringLiteral("the model names %1 class(es) but its output holds %2 class score rows; it is not a "
+                          "YOLO detection or segmentation model (a pose or face model?)")
+        .arg(nameCount)
+        .arg(classRows);
+}
+
 } // namespace
 
 struct OnnxInferencer::Runtime {
@@ -131,6 +146,15 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
             }
         }
         const QStringList modelNames = metadataClassNames(*session);
+        const bool checkNames = classNames.isEmpty() && !modelNames.isEmpty();
+        const std::vector<int64_t> output0 = sessionOutputShape(*session, 0);
+        // Stated class rows only; a candidate-per-row layout is refused by run().
+        if (checkNames && output0.size() == 3 && output0[1] > 0 && (output0[2] < 0 || output0[1] <= output0[2])) {
+            const int64_t extraRows = outputCount > 1 ? segmentationExtraRows : boxRows;
+            const QString problem = classRowMismatch(modelNames.size(), output0[1] - extraRows);
+            if (!problem.isEmpty())
+                return fail(operation, problem);
+        }
 
         runtime->session = std::move(session);
         runtime->inputName = std::move(inputName);
@@ -141,6 +165,7 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
         height = newHeight;
         loadedPath = path;
         names = !classNames.isEmpty() ? classNames : !modelNames.isEmpty() ? modelNames : cocoClassNames;
+        namesFromModel = checkNames;
         loaded = true;
         return true;
     } catch (const std::exception &e) {
@@ -208,6 +233,12 @@ bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool w
     }
     output.rows = std::span<const float>(out->data(), out->elementCount());
     output.classCount = output.nFeat - extraRows;
+    if (namesFromModel) {
+        const int64_t classRows = output.nFeat - (segmentation ? segmentationExtraRows : boxRows);
+        const QString problem = classRowMismatch(names.size(), classRows);
+        if (!problem.isEmpty())
+            return fail(operation, problem);
+    }
     output.mapping = letterboxMapping(letterbox, image.size());
     return true;
 }
