@@ -6,8 +6,6 @@
 #include "ai/ImagePreprocessing.h"
 #include "ai/OrtRuntime.h"
 
-#include <QRegularExpression>
-
 #include <array>
 #include <string>
 #include <vector>
@@ -20,33 +18,6 @@ namespace {
 // segmentation model (mask coefficients).
 constexpr int64_t boxRows = 4;
 constexpr int64_t segmentationExtraRows = boxRows + maskCoefficientCount;
-
-// Class names of the model's "names" metadata, e.g. "{0: 'person', 1: 'car'}";
-// none when the entry is missing or unreadable.
-QStringList metadataClassNames(Ort::Session &session)
-{
-    static const QRegularExpression quoted(QStringLiteral("['\"]([^'\"]+)['\"]"));
-    QStringList result;
-    try {
-        Ort::AllocatorWithDefaultOptions allocator;
-        const Ort::ModelMetadata metadata = session.GetModelMetadata();
-        const auto keys = metadata.GetCustomMetadataMapKeysAllocated(allocator);
-        for (const auto &key : keys) {
-            if (std::string(key.get()) != "names")
-                continue;
-            const auto value = metadata.LookupCustomMetadataMapAllocated("names", allocator);
-            if (!value)
-                break;
-            auto matches = quoted.globalMatch(QString::fromUtf8(value.get()));
-            while (matches.hasNext())
-                result.append(matches.next().captured(1));
-            break;
-        }
-    } catch (const std::exception &) {
-        // Unreadable metadata leaves the names read so far.
-    }
-    return result;
-}
 
 // Prototype planes [1, 32, height, width], all of them present.
 bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
@@ -145,7 +116,7 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
                     newWidth = int(shape[3]);
             }
         }
-        const QStringList modelNames = metadataClassNames(*session);
+        const QStringList modelNames = modelMetadataClassNames(*session);
         const bool checkNames = classNames.isEmpty() && !modelNames.isEmpty();
         const std::vector<int64_t> output0 = sessionOutputShape(*session, 0);
         // Stated class rows only; a candidate-per-row layout is refused by run().
