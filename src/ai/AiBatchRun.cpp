@@ -37,6 +37,7 @@ struct AiBatchRun::Shared {
         source.pixels.filePath = entry.filePath;
         source.pixels.image = entry.image;
         source.pixels.imageData = entry.imageData;
+        source.pixels.storedBytes = entry.storedBytes; // a package's images
         return source;
     }
 

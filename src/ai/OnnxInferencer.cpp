@@ -6,8 +6,6 @@
 #include "ai/ImagePreprocessing.h"
 #include "ai/OrtRuntime.h"
 
-#include <QRegularExpression>
-
 #include <array>
 #include <string>
 #include <vector>
@@ -20,33 +18,6 @@ namespace {
 // segmentation model (mask coefficients).
 constexpr int64_t boxRows = 4;
 constexpr int64_t segmentationExtraRows = boxRows + maskCoefficientCount;
-
-// Class names of the model's "names" metadata, e.g. "{0: 'person', 1: 'car'}";
-// none when the entry is missing or unreadable.
-QStringList metadataClassNames(Ort::Session &session)
-{
-    static const QRegularExpression quoted(QStringLiteral("['\"]([^'\"]+)['\"]"));
-    QStringList result;
-    try {
-        Ort::AllocatorWithDefaultOptions allocator;
-        const Ort::ModelMetadata metadata = session.GetModelMetadata();
-        const auto keys = metadata.GetCustomMetadataMapKeysAllocated(allocator);
-        for (const auto &key : keys) {
-            if (std::string(key.get()) != "names")
-                continue;
-            const auto value = metadata.LookupCustomMetadataMapAllocated("names", allocator);
-            if (!value)
-                break;
-            auto matches = quoted.globalMatch(QString::fromUtf8(value.get()));
-            while (matches.hasNext())
-                result.append(matches.next().captured(1));
-            break;
-        }
-    } catch (const std::exception &) {
-        // Unreadable metadata leaves the names read so far.
-    }
-    return result;
-}
 
 // Prototype planes [1, 32, height, width], all of them present.
 bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
@@ -61,6 +32,21 @@ bool prototypeShapeFits(const FloatTensorView &prototypes, QString *why)
         return false;
     }
     return prototypes.requireElements({maskCoefficientCount, prototypes.dim(2), prototypes.dim(3)}, why);
+}
+
+// Why the class names a model gives itself cannot be those of its class rows,
+// or nothing when they can. A model of another kind has rows of other values
+// where the scores would be (a pose model's keypoints, a face model's
+// landmarks); read as class scores they would label nonsense with made-up
+// classes.
+QString classRowMismatch(qsizetype nameCount, int64_t classRows)
+{
+    if (classRows == nameCount)
+        return {};
+    return QStringLiteral("the model names %1 class(es) but its output holds %2 class score rows; it is not a "
+                          "YOLO detection or segmentation model (a pose or face model?)")
+        .arg(nameCount)
+        .arg(classRows);
 }
 
 } // namespace
@@ -130,7 +116,16 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
                     newWidth = int(shape[3]);
             }
         }
-        const QStringList modelNames = metadataClassNames(*session);
+        const QStringList modelNames = modelMetadataClassNames(*session);
+        const bool checkNames = classNames.isEmpty() && !modelNames.isEmpty();
+        const std::vector<int64_t> output0 = sessionOutputShape(*session, 0);
+        // Stated class rows only; a candidate-per-row layout is refused by run().
+        if (checkNames && output0.size() == 3 && output0[1] > 0 && (output0[2] < 0 || output0[1] <= output0[2])) {
+            const int64_t extraRows = outputCount > 1 ? segmentationExtraRows : boxRows;
+            const QString problem = classRowMismatch(modelNames.size(), output0[1] - extraRows);
+            if (!problem.isEmpty())
+                return fail(operation, problem);
+        }
 
         runtime->session = std::move(session);
         runtime->inputName = std::move(inputName);
@@ -141,6 +136,7 @@ bool OnnxInferencer::loadModel(const QString &path, const QStringList &className
         height = newHeight;
         loadedPath = path;
         names = !classNames.isEmpty() ? classNames : !modelNames.isEmpty() ? modelNames : cocoClassNames;
+        namesFromModel = checkNames;
         loaded = true;
         return true;
     } catch (const std::exception &e) {
@@ -208,6 +204,12 @@ bool OnnxInferencer::runModel(const char *operation, const QImage &image, bool w
     }
     output.rows = std::span<const float>(out->data(), out->elementCount());
     output.classCount = output.nFeat - extraRows;
+    if (namesFromModel) {
+        const int64_t classRows = output.nFeat - (segmentation ? segmentationExtraRows : boxRows);
+        const QString problem = classRowMismatch(names.size(), classRows);
+        if (!problem.isEmpty())
+            return fail(operation, problem);
+    }
     output.mapping = letterboxMapping(letterbox, image.size());
     return true;
 }

@@ -29,8 +29,10 @@ public:
 
     // Opens a model. Class names: `classNames` when not empty, else the model's
     // "names" metadata, else the 80 COCO names. A model with more than one output
-    // is a segmentation model. The input size follows the model's input shape when
-    // it is stated, else stays as before (640 x 640 at first).
+    // is a segmentation model. A model whose own names do not match its class
+    // rows is of another kind and is refused (here, or by run() when the rows
+    // are not stated). The input size follows the model's input shape when it
+    // is stated, else stays as before (640 x 640 at first).
     bool loadModel(const QString &path, const QStringList &classNames = {});
 
     // Detections with a best class score of at least confThreshold, after
@@ -69,6 +71,7 @@ private:
     bool segmentation = false;
     QString loadedPath;
     QStringList names;
+    bool namesFromModel = false; // the model's own "names": its class rows must match them
     int width = 640;
     int height = 640;
     QString error;

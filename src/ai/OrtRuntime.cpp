@@ -1,6 +1,7 @@
 #include "ai/OrtRuntime.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QtDebug>
 
@@ -168,6 +169,31 @@ std::vector<int64_t> tensorShape(const Ort::TypeInfo &type)
 }
 
 } // namespace
+
+QStringList modelMetadataClassNames(Ort::Session &session)
+{
+    static const QRegularExpression quoted(QStringLiteral("['\"]([^'\"]+)['\"]"));
+    QStringList result;
+    try {
+        Ort::AllocatorWithDefaultOptions allocator;
+        const Ort::ModelMetadata metadata = session.GetModelMetadata();
+        const auto keys = metadata.GetCustomMetadataMapKeysAllocated(allocator);
+        for (const auto &key : keys) {
+            if (std::string(key.get()) != "names")
+                continue;
+            const auto value = metadata.LookupCustomMetadataMapAllocated("names", allocator);
+            if (!value)
+                break;
+            auto matches = quoted.globalMatch(QString::fromUtf8(value.get()));
+            while (matches.hasNext())
+                result.append(matches.next().captured(1));
+            break;
+        }
+    } catch (const std::exception &) {
+        // Unreadable metadata leaves the names read so far.
+    }
+    return result;
+}
 
 std::vector<int64_t> sessionInputShape(const Ort::Session &session, size_t index)
 {

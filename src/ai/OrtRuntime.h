@@ -9,6 +9,7 @@
 #include <onnxruntime_cxx_api.h>
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -84,6 +85,10 @@ QString joinedNames(const std::vector<std::string> &names);
 // Keeps `message` as an engine's last error and, when `log`, writes it as the
 // warning "<operation>: <message>". Returns false.
 bool keepEngineError(QString &error, const char *operation, const QString &message, bool log = true);
+
+// The class names of a model's "names" metadata, e.g. "{0: 'person', 1: 'car'}";
+// none when the entry is missing or unreadable.
+QStringList modelMetadataClassNames(Ort::Session &session);
 
 // The declared shape of a session's input or output; dynamic extents are -1.
 // Empty when it is not a tensor.

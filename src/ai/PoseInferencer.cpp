@@ -131,6 +131,16 @@ bool PoseInferencer::classifyOutputs(int newWidth)
                     .arg(nFeat);
         return false;
     }
+    // One class, then the keypoints: a model that names several classes is of
+    // another kind whose rows happen to fit (an 80-class segmentation model
+    // reads as 37 keypoints).
+    const qsizetype classCount = modelMetadataClassNames(session).size();
+    if (classCount > 1) {
+        error = QStringLiteral("Not a supported pose model — the model names %1 classes; a pose model finds one (a "
+                               "person or a hand).")
+                    .arg(classCount);
+        return false;
+    }
     runtime->firstOutputName = outputNames.front();
     keypoints = int((nFeat - yoloPoseFixedRows) / 3);
     return true;

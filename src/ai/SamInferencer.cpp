@@ -402,8 +402,16 @@ QList<QPointF> SamInferencer::decode(const QList<QPointF> &positive, const QList
         QList<QPointF> outline = samLogitsToPolygon(masks.chosen, masks.width, masks.height);
         if (masks.width == originalWidth && masks.height == originalHeight)
             return outline;
-        const float rx = float(originalWidth) / float(masks.width);
-        const float ry = float(originalHeight) / float(masks.height);
+        float rx = float(originalWidth) / float(masks.width);
+        float ry = float(originalHeight) / float(masks.height);
+        if (masks.width == masks.height && originalWidth != originalHeight) {
+            // A square mask of a picture that is not square covers the padded
+            // 1024 square the picture was encoded in (the low-resolution masks
+            // of a model that does not crop to the picture), not the picture:
+            // stretched onto the picture it would land off along the short
+            // side. That square is the picture's longest side wide.
+            rx = ry = float(std::max(originalWidth, originalHeight)) / float(masks.width);
+        }
         for (QPointF &p : outline) {
             p.setX(std::clamp(float(p.x()) * rx, 0.0f, float(originalWidth)));
             p.setY(std::clamp(float(p.y()) * ry, 0.0f, float(originalHeight)));

@@ -14,6 +14,10 @@ struct AiToolWords {
     // The text of a message box when a run on the current image cannot read the
     // picture; empty for a status text instead.
     QString unreadableBox;
+
+    // The status text of a run over all images asked for in a project without
+    // any.
+    QString noImagesText() const { return prefix + QStringLiteral(": the project has no images yet."); }
 };
 
 } // namespace Quillmark

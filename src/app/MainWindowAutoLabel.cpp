@@ -122,7 +122,7 @@ void MainWindow::onAiToolSelected()
 
 void MainWindow::onAiRunCurrent()
 {
-    if (!detector.isLoaded() || isAiBatchRunning())
+    if (!detector.isLoaded() || refuseWhileJobRuns())
         return;
     const ImageEntry *entry = videoMode ? nullptr : project.dataset.imageById(currentImageId);
     if (!entry) {
@@ -186,10 +186,14 @@ void MainWindow::finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, i
 
 void MainWindow::onAiRunAll()
 {
-    if (!detector.isLoaded() || project.dataset.images.isEmpty() || isAiBatchRunning())
+    if (!detector.isLoaded() || refuseWhileJobRuns())
         return;
     const bool segmentation = detector.isSegmentation();
     const AiToolWords words = autoLabelWords(segmentation ? QStringLiteral("instance") : QStringLiteral("detection"));
+    if (project.dataset.images.isEmpty()) {
+        statusBar()->showMessage(words.noImagesText(), 4000);
+        return;
+    }
 
     AiBatchRun::Task task = AiBatchRun::makeTask<QList<Annotation>>(
         allImageIds(),

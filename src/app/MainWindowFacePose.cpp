@@ -199,7 +199,7 @@ void MainWindow::handleFaceModelSelected(const QString &path)
 
 void MainWindow::onFaceRunCurrent()
 {
-    if (!faceInferencer.isReady() || isAiBatchRunning())
+    if (!faceInferencer.isReady() || refuseWhileJobRuns())
         return;
     const ImageEntry *entry = imageForRunCurrent(faceWords.prefix);
     if (!entry)
@@ -240,8 +240,12 @@ void MainWindow::onFaceClear()
 
 void MainWindow::onFaceRunAll()
 {
-    if (!faceInferencer.isReady() || project.dataset.images.isEmpty() || isAiBatchRunning())
+    if (!faceInferencer.isReady() || refuseWhileJobRuns())
         return;
+    if (project.dataset.images.isEmpty()) {
+        statusBar()->showMessage(faceWords.noImagesText(), 4000);
+        return;
+    }
     AiBatchRun::Task task = AiBatchRun::makeTask<QList<FaceDetection>>(
         allImageIds(), faceCompute(&faceInferencer, faceDialog->confidence(), faceDialog->iouThreshold()),
         [this](ImageEntry &entry, QList<FaceDetection> &faces) {
@@ -291,7 +295,7 @@ void MainWindow::handlePoseModelSelected(const QString &path)
 
 void MainWindow::onPoseRunCurrent()
 {
-    if (!poseInferencer.isReady() || isAiBatchRunning())
+    if (!poseInferencer.isReady() || refuseWhileJobRuns())
         return;
     const ImageEntry *entry = imageForRunCurrent(poseWords.prefix);
     if (!entry)
@@ -345,8 +349,12 @@ void MainWindow::onPoseClear()
 
 void MainWindow::onPoseRunAll()
 {
-    if (!poseInferencer.isReady() || project.dataset.images.isEmpty() || isAiBatchRunning())
+    if (!poseInferencer.isReady() || refuseWhileJobRuns())
         return;
+    if (project.dataset.images.isEmpty()) {
+        statusBar()->showMessage(poseWords.noImagesText(), 4000);
+        return;
+    }
     AiBatchRun::Task task = AiBatchRun::makeTask<QList<PosePerson>>(
         allImageIds(),
         poseCompute(&poseInferencer, poseDialog->confThreshold(), poseDialog->iouThreshold(),

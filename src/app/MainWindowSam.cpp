@@ -111,6 +111,11 @@ void MainWindow::handleSamEncoderSelected(const QString &path)
 {
     const bool ok = samInferencer.loadEncoder(path);
     samEncodedImage = {};
+    // The encoding went with the model before: prompt mode would take clicks
+    // that nothing answers, and its preview came from the other model.
+    if (canvas->isInSamMode())
+        canvas->exitSamMode();
+    aiSegDialog->setAcceptEnabled(false);
     if (ok && samInferencer.decoderReady()) {
         aiSegDialog->setStatus(QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
         aiSegDialog->setEncodeEnabled(true);

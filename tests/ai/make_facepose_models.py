@@ -286,6 +286,14 @@ def pose_models(out_dir):
         save(output_model([("output0", base.constant(np.zeros((1, feats, 4), F32)))]), out_dir,
              "pose_nfeat_%d.onnx" % feats)
     save(output_model([("output0", base.constant(np.zeros((1, 56), F32)))]), out_dir, "pose_rank2.onnx")
+    # An 80-class instance-segmentation model (4 + 80 + 32 rows, mask
+    # prototypes) with its own names: its rows would read as 37 keypoints.
+    seg = np.zeros((1, 116, 120), F32)
+    seg[0, :5, 0] = (320, 320, 100, 100, 0.9)
+    model = output_model([("output0", base.constant(seg)),
+                          ("output1", base.constant(np.zeros((1, 32, 8, 8), F32)))])
+    coco = "{" + ", ".join("%d: 'class%d'" % (i, i) for i in range(80)) + "}"
+    base.save(model, out_dir, "seg_as_pose.onnx", names=coco)
     # Two outputs, neither 18 wide: a YOLO-pose model read from its first output.
     save(output_model([("output0", base.constant(pose_rows())), ("extra", base.constant(np.zeros((1, 4, 3), F32)))]),
          out_dir, "pose_two_outputs.onnx")

@@ -121,6 +121,13 @@ def combined_models(out):
     g.save(os.path.join(out, "sam_blocks.onnx"), [SAM_IMAGE] + SAM_PROMPTS,
            [info("masks", [1, "m", "h", "w"]), info("iou_predictions", [1, "m"])])
 
+    # A square 16 x 16 low-resolution mask over the padded 1024 frame (64 pixels
+    # of the frame a cell), positive on rows 2-5 and columns 4-11.
+    g = Graph()
+    g.output(g.tied(block((2, 6), (4, 12), height=16, width=16)[None, None], "image"), "masks")
+    g.save(os.path.join(out, "sam_square_frame.onnx"), [SAM_IMAGE] + SAM_PROMPTS,
+           [info("masks", [1, 1, 16, 16])])
+
     # One output: a mask of the image's own size (orig_im_size, height first),
     # positive everywhere.
     g = Graph()

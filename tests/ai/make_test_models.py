@@ -258,6 +258,30 @@ def malformed_models(out_dir):
          out_dir, "bad_channels_last.onnx")
 
 
+def wrong_kind_models(out_dir):
+    """Pose models offered as detectors: box, person score, then 17 keypoints as
+    (x, y, score), with their own names giving one class. Read as a detector the
+    keypoint rows would be 52 class scores, most of them in the hundreds."""
+    row = [320, 320, 100, 200, 0.9] + [300, 300, 0.9] * 17
+    out = channel_major([row])
+    save(constant_model([("output0", constant(out))]), out_dir, "det_pose_like.onnx", names="{0: 'person'}")
+    # The same with an output shape the runtime cannot know before it runs (a
+    # tiling by counts computed from the picture): found out when it runs.
+    inits = [numpy_helper.from_array(out, "rows"), numpy_helper.from_array(np.array(0.0, np.float32), "zero"),
+             numpy_helper.from_array(np.ones(3, np.float32), "ones")]
+    nodes = [
+        helper.make_node("ReduceMean", ["images"], ["mean"], keepdims=0),
+        helper.make_node("Mul", ["mean", "zero"], ["nothing"]),
+        helper.make_node("Add", ["ones", "nothing"], ["repeat_values"]),
+        helper.make_node("Cast", ["repeat_values"], ["repeats"], to=TensorProto.INT64),
+        helper.make_node("Tile", ["rows", "repeats"], ["output0"]),
+    ]
+    graph = helper.make_graph(nodes, "open", [image_input()],
+                              [helper.make_tensor_value_info("output0", TensorProto.FLOAT, ["b", "f", "n"])], inits)
+    model = helper.make_model(graph, opset_imports=[helper.make_opsetid("", OPSET)])
+    save(model, out_dir, "det_pose_like_dynamic.onnx", names="{0: 'person'}")
+
+
 def main():
     out_dir = sys.argv[1]
     os.makedirs(out_dir, exist_ok=True)
@@ -265,6 +289,7 @@ def main():
     probe_model(out_dir)
     segmentation_models(out_dir)
     malformed_models(out_dir)
+    wrong_kind_models(out_dir)
 
 
 if __name__ == "__main__":

@@ -7,8 +7,11 @@
 #include "ai/AiBatchRun.h"
 #include "model/Dataset.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSemaphore>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -32,6 +35,27 @@ ImageEntry entryOfWidth(int id, int w)
     entry.image = QImage(w, 1, QImage::Format_RGB32);
     entry.image.fill(Qt::gray);
     return entry;
+}
+
+// Encoded bytes kept outside the entry, as a package keeps its images.
+class KeptBytes : public StoredImageBytes {
+public:
+    explicit KeptBytes(QByteArray encoded) : bytes(std::move(encoded)) {}
+    QByteArray read() const override { return bytes; }
+
+private:
+    QByteArray bytes;
+};
+
+QByteArray pngOfWidth(int w)
+{
+    QImage picture(w, 1, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return bytes;
 }
 
 Annotation widthMark(int width)
@@ -103,6 +127,41 @@ class TestAiBatchRun : public QObject {
     Q_OBJECT
 
 private slots:
+    // Every place an entry keeps its pixels reaches the worker: a decoded
+    // picture, encoded bytes, bytes left in a package (whose path names no
+    // file), and a file.
+    void picturesFromEveryKindOfEntry()
+    {
+        QTemporaryDir dir;
+        Dataset dataset;
+        dataset.addImage(entryOfWidth(1, 10));
+        ImageEntry encoded;
+        encoded.id = 2;
+        encoded.filePath = QStringLiteral("encoded.png");
+        encoded.imageData = pngOfWidth(20);
+        dataset.addImage(encoded);
+        ImageEntry packaged;
+        packaged.id = 3;
+        packaged.filePath = QStringLiteral("packaged.png");
+        packaged.storedBytes = std::make_shared<KeptBytes>(pngOfWidth(30));
+        dataset.addImage(packaged);
+        ImageEntry onDisk;
+        onDisk.id = 4;
+        onDisk.filePath = dir.filePath(QStringLiteral("file.png"));
+        QFile file(onDisk.filePath);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(pngOfWidth(40)) > 0);
+        file.close();
+        dataset.addImage(onDisk);
+
+        AiBatchRun runner(dataset);
+        const auto summary = runToEnd(runner, widthTask({1, 2, 3, 4}, std::make_shared<Probe>()));
+        QVERIFY(summary.has_value());
+        QCOMPARE(summary->unreadable, 0);
+        QCOMPARE(summary->applied, 4);
+        for (int id : {1, 2, 3, 4})
+            QCOMPARE(marks(dataset.imageById(id)), QStringList{QStringLiteral("w%1").arg(id * 10)});
+    }
+
     // Ids out of order, an unreadable entry, an engine failure and an engine
     // exception: each result lands on its own entry, the others are counted.
     void resultsLandOnTheirOwnEntries()

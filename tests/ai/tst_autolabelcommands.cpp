@@ -328,6 +328,10 @@ private slots:
         QCOMPARE(prompts.calls.size(), 1);
         QCOMPARE(prompts.calls[0].kind, QStringLiteral("information"));
         QCOMPARE(prompts.calls[0].text, QStringLiteral("Please open an image first."));
+        // Run on All Images is enabled with the model: it says why nothing runs.
+        buttonWithText(dialog(), "Run on All Images")->click();
+        QVERIFY(!window->isAiBatchRunning());
+        QCOMPARE(statusText(*window), QStringLiteral("AI: the project has no images yet."));
 
         for (const char *name : {"x.png", "y.jpg"})
             access->project().dataset.addImage(imageEntry(dir.filePath(name), 10, 10));

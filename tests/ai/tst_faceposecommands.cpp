@@ -348,6 +348,49 @@ private slots:
         waitForRunEnd();
     }
 
+    // While one tool's run goes on, the other tools' run buttons stay
+    // enabled in their own windows: each click says why nothing starts.
+    void otherRunsWaitForTheRunningOne()
+    {
+        openProject("pose");
+        loadFaceModel("face_box.onnx");
+        loadPoseModel("pose_17.onnx");
+        window->onFaceRunAll();
+        QVERIFY(window->isAiBatchRunning());
+        const std::vector<std::pair<const char *, std::function<void()>>> requests{
+            {"face current", [this] { window->onFaceRunCurrent(); }},
+            {"pose current", [this] { window->onPoseRunCurrent(); }},
+            {"pose all", [this] { window->onPoseRunAll(); }},
+        };
+        for (const auto &[name, request] : requests) {
+            window->statusBar()->clearMessage();
+            request();
+            QVERIFY2(statusText(*window) == QStringLiteral("Please wait until the current operation has finished."),
+                     name);
+        }
+        QVERIFY(buttonWithText(window->poseAnnotationDialog(), "Run All")->isEnabled());
+        waitForRunEnd();
+        QVERIFY(window->pendingPoseResults().isEmpty());
+        QCOMPARE(image(3).labels.size(), 3);
+        QCOMPARE(image(3).labels[0].className, QStringLiteral("face"));
+    }
+
+    // Run All is enabled once a model is loaded, also before the project has
+    // images: it says why nothing runs.
+    void runAllWithoutImages()
+    {
+        loadFaceModel("face_box.onnx");
+        loadPoseModel("pose_17.onnx");
+        QVERIFY(buttonWithText(window->faceAnnotationDialog(), "Run All")->isEnabled());
+        window->onFaceRunAll();
+        QVERIFY(!window->isAiBatchRunning());
+        QCOMPARE(statusText(*window), QStringLiteral("Face: the project has no images yet."));
+        QVERIFY(buttonWithText(window->poseAnnotationDialog(), "Run All")->isEnabled());
+        window->onPoseRunAll();
+        QVERIFY(!window->isAiBatchRunning());
+        QCOMPARE(statusText(*window), QStringLiteral("Pose: the project has no images yet."));
+    }
+
     // Accepted settings hand the configured face and body models to their
     // dialogs, which load them; a configured file that is missing does not
     // unload a working model, and Cancel pushes nothing.

@@ -384,6 +384,28 @@ private slots:
         QVERIFY(!engine.lastError().isEmpty());
     }
 
+    // A pose model offered as a detector names one class of its own but has 52
+    // rows where the class scores would be: refused when it loads, or, with its
+    // output shape left open, when it runs; never boxes of made-up classes.
+    void modelOfAnotherKindIsRefused()
+    {
+        const QString why = QStringLiteral("the model names 1 class(es) but its output holds 52 class score rows");
+        OnnxInferencer engine;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^OnnxInferencer::loadModel: " + QRegularExpression::escape(why)));
+        QVERIFY(!engine.loadModel(model("det_pose_like.onnx")));
+        QVERIFY(engine.lastError().startsWith(why));
+        QVERIFY(!engine.isLoaded());
+
+        QVERIFY(engine.loadModel(model("det_pose_like_dynamic.onnx")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^OnnxInferencer::run: " + QRegularExpression::escape(why)));
+        QVERIFY(engine.run(picture(640, 640), 0.25f, 0.45f).isEmpty());
+        QVERIFY(engine.lastError().startsWith(why));
+
+        // Names given by the caller are the caller's to match.
+        QVERIFY(engine.loadModel(model("det_pose_like.onnx"), {QStringLiteral("a")}));
+        QVERIFY(!engine.run(picture(640, 640), 0.25f, 0.45f).isEmpty());
+    }
+
     // A run the runtime refuses (here: an fp16 input) is a failure the caller can
     // see, not a run that found nothing; the next good run clears it.
     void failedRunIsReported()

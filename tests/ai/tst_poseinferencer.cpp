@@ -56,6 +56,9 @@ private slots:
         QTest::newRow("nFeat 7") << model("pose_nfeat_7.onnx") << notPose.arg(7);
         QTest::newRow("nFeat 5") << model("pose_nfeat_5.onnx") << notPose.arg(5);
         QTest::newRow("rank 2") << model("pose_rank2.onnx") << notPose.arg(-1);
+        QTest::newRow("80-class segmentation model")
+            << model("seg_as_pose.onnx")
+            << "Not a supported pose model — the model names 80 classes; a pose model finds one (a person or a hand).";
         QTest::newRow("2016 anchors") << model("palm_2016.onnx")
                                       << "MediaPipe model anchor mismatch — model expects 2016, generated 1656.";
     }

@@ -187,6 +187,37 @@ private slots:
         QCOMPARE(statusOf(panel), QStringLiteral("SAM mode ended.  Click \"Encode Current Image\" to start again."));
     }
 
+    // Another model chosen in prompt mode: the encoding and the preview were
+    // the other model's, so prompt mode ends rather than taking clicks that
+    // nothing answers, and Accept has nothing to keep.
+    void anotherModelEndsPromptMode()
+    {
+        AiSegDialog *panel = window->segmentationDialog();
+        LabelCanvas *canvas = window->labelCanvas();
+        panel->refreshModels();
+        buttonWithText(panel, "Encode Current Image")->click();
+        clickAt(canvas, QPointF(60, 40));
+        QPushButton *accept = buttonWithText(panel, "Accept");
+        QVERIFY(accept->isEnabled());
+
+        emit panel->encoderSelected(modelsRoot() + "/segmentation/segmentation_mobile_sam.onnx");
+        QVERIFY(!canvas->isInSamMode());
+        QVERIFY(!accept->isEnabled());
+        QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
+        clickAt(canvas, QPointF(60, 40));
+        QVERIFY(!accept->isEnabled());
+
+        // A model that fails to load ends it too.
+        buttonWithText(panel, "Encode Current Image")->click();
+        clickAt(canvas, QPointF(60, 40));
+        QVERIFY(accept->isEnabled());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^SAM loadEncoder: .*"));
+        emit panel->encoderSelected(modelsRoot() + "/segmentation/no_such_model.onnx");
+        QVERIFY(!canvas->isInSamMode());
+        QVERIFY(!accept->isEnabled());
+        QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
+    }
+
     void encodeNeedsAnImageAndAModel()
     {
         AiSegDialog *panel = window->segmentationDialog();

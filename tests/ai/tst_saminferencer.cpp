@@ -225,6 +225,31 @@ private slots:
         QVERIFY2(found == (Points{{0, 0.5}, {0, 199.5}, {300, 199.5}, {300, 0.5}}), qPrintable(describe(found)));
     }
 
+    // A square mask of a picture that is not square lies over the padded 1024
+    // frame of the encoding: 64 frame pixels a cell of 16 x 16, the picture at
+    // the top-left. Rows 2-5 and columns 4-11 of the mask, each cell 125 picture
+    // pixels at scale 0.512; on the tall picture the right side is cut at its
+    // edge. A square picture maps the same either way.
+    void squareMaskOfAPictureThatIsNot_data()
+    {
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<Points>("outline");
+        QTest::newRow("wide") << QSize(2000, 1000) << Points{{500, 312.5}, {500, 687.5}, {1500, 687.5}, {1500, 312.5}};
+        QTest::newRow("tall") << QSize(1000, 2000) << Points{{500, 312.5}, {500, 687.5}, {1000, 687.5}, {1000, 312.5}};
+        QTest::newRow("square") << QSize(320, 320) << Points{{80, 50}, {80, 110}, {240, 110}, {240, 50}};
+    }
+
+    void squareMaskOfAPictureThatIsNot()
+    {
+        QFETCH(QSize, image);
+        QFETCH(Points, outline);
+        SamInferencer engine;
+        QVERIFY(engine.loadEncoder(model("sam_square_frame.onnx")));
+        QVERIFY(engine.encodeImage(picture(image.width(), image.height())));
+        const Points found = engine.decode({{30, 30}}, {});
+        QVERIFY2(found == outline, qPrintable(describe(found)));
+    }
+
     void decodeNeedsAnEncodingAndPoints()
     {
         SamInferencer engine;
