@@ -52,6 +52,17 @@ void appendUtf8(std::string &out, char32_t cp)
     }
 }
 
+// At most longestWord bytes of a word, cut before a UTF-8 continuation byte.
+std::string_view wordStart(std::string_view word)
+{
+    if (word.size() <= BpeTokenizer::longestWord)
+        return word;
+    size_t cut = BpeTokenizer::longestWord;
+    while (cut > 0 && (static_cast<unsigned char>(word[cut]) & 0xC0) == 0x80)
+        --cut;
+    return word.substr(0, cut);
+}
+
 // Length of the UTF-8 sequence a lead byte starts.
 size_t sequenceLength(unsigned char lead)
 {
@@ -238,9 +249,7 @@ BpeTokenizer::Encoding BpeTokenizer::encode(const QString &text, int length) con
     if (!loaded || length < 2)
         return result;
 
-    std::vector<int> tokens = tokenize(text.toUtf8());
-    if (tokens.size() > size - 2)
-        tokens.resize(size - 2);
+    const std::vector<int> tokens = tokenize(text.toUtf8(), size - 2);
     result.ids[0] = bos;
     std::copy(tokens.begin(), tokens.end(), result.ids.begin() + 1);
     result.ids[tokens.size() + 1] = eos;
@@ -280,19 +289,24 @@ std::vector<std::string> BpeTokenizer::splitWords(const QByteArray &utf8) const
     return words;
 }
 
-std::vector<int> BpeTokenizer::tokenize(const QByteArray &utf8) const
+std::vector<int> BpeTokenizer::tokenize(const QByteArray &utf8, size_t limit) const
 {
     std::vector<int> ids;
     for (const std::string &word : splitWords(utf8)) {
+        if (ids.size() >= limit)
+            break;
+        const std::string_view kept = wordStart(word);
         std::string mapped;
-        mapped.reserve(word.size() * 2 + wordSuffix.size());
-        for (const char c : word)
+        mapped.reserve(kept.size() * 2 + wordSuffix.size());
+        for (const char c : kept)
             appendUtf8(mapped, byteTable[static_cast<unsigned char>(c)]);
         for (const std::string &symbol : bpeWord(mapped)) {
             if (const auto it = vocab.find(symbol); it != vocab.end())
                 ids.push_back(it->second);
         }
     }
+    if (ids.size() > limit)
+        ids.resize(limit);
     return ids;
 }
 

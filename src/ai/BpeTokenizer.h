@@ -41,8 +41,12 @@ public:
     // Without a loaded file: only pad ids and a zero mask. `length` is at least 2.
     Encoding encode(const QString &text, int length) const;
 
-    // The ids of the text's tokens, without start and end ids.
-    std::vector<int> tokenize(const QByteArray &utf8) const;
+    // The ids of the text's tokens, without start and end ids; at most `limit`
+    // of them. Merging is quadratic in a word's length, so of a word longer
+    // than `longestWord` bytes (a pasted blob, never a word of a prompt) only
+    // its start is merged: a pasted line cannot hold the window for minutes.
+    std::vector<int> tokenize(const QByteArray &utf8, size_t limit = SIZE_MAX) const;
+    static constexpr size_t longestWord = 1024;
 
     bool isLoaded() const { return loaded; }
     QString lastError() const { return error; }
