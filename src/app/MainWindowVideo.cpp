@@ -48,6 +48,15 @@ void rememberVideoDir(const QString &file)
     QSettings().setValue(lastVideoDirKey, QFileInfo(file).absolutePath());
 }
 
+// A path without a folder (a video from a package that did not carry its
+// bytes) names no file: it must not be resolved against whatever folder the
+// program was started in.
+bool videoFileIsThere(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.isAbsolute() && file.isFile();
+}
+
 QString temporarySuffix(const VideoEntry &video)
 {
     return QFileInfo(video.filePath).suffix().toLower();
@@ -318,7 +327,7 @@ void MainWindow::onVideoItemSelected(int videoId)
     if (!video->bytes.isEmpty()) {
         path = temporaryVideoFor(*video);
     } else {
-        if (!QFileInfo::exists(video->filePath) && !locateVideo(*video))
+        if (!videoFileIsThere(video->filePath) && !locateVideo(*video))
             return;
         path = video->filePath;
         // The temporary file of another video is not needed any more.

@@ -517,6 +517,19 @@ void TestExportCommands::framesStayWhenNoImagesAreCopied()
         QCOMPARE(codeOfPicture(out + QStringLiteral("/images/clip_frame_000012.jpg")), 12);
         QCOMPARE(tempLeftovers(tempFolder), QStringList());
     }
+    // A video named without its folder is not read from the working folder,
+    // where a file of that name is some other video.
+    const QString startFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.filePath(QStringLiteral("media"))));
+    dataset.videos.first().filePath = QStringLiteral("clip.avi");
+    const QString bare = dir.filePath(QStringLiteral("bare"));
+    const bool exported = exportThroughWindow(window, {QStringLiteral("COCO"), bare});
+    QVERIFY(QDir::setCurrent(startFolder));
+    QVERIFY(exported);
+    QCOMPARE(statusText(window),
+             QStringLiteral("Exported 1 images → %1  (2 video frames skipped: clip.avi)").arg(bare));
+    QVERIFY(!QFileInfo::exists(bare + QStringLiteral("/images/clip_frame_000003.jpg")));
+
     QVERIFY(sameNumbers(dir.filePath(QStringLiteral("YOLO_out/labels/clip_frame_000003.txt")),
                         {0, 0.125, 0.125, 0.25, 0.25}));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("Pascal VOC_out/train/clip_frame_000012.xml"))));

@@ -142,6 +142,7 @@ private slots:
     void selectionsWaitForAPendingImport();
     void importThatNeverSettlesEndsTheBusyState();
     void missingVideoIsLocated();
+    void videoWithoutFolderIsNotTakenFromTheWorkingFolder();
     void videoStoredWithoutLengthTakesTheDecoders();
     void projectVideoThatCannotBeOpened();
     void framePastTheLastPictureIsReported();
@@ -741,6 +742,30 @@ void TestVideoMode::missingVideoIsLocated()
     QCOMPARE(QSettings().value(QStringLiteral("lastVideoDir")).toString(), fixtures.path());
     QVERIFY(waitForFrame(window, 0));
     QCOMPARE(shownCode(window, clipWidth, clipHeight), 0);
+}
+
+// A package that did not carry a video's bytes names it by its bare file name.
+// A file of that name in the folder the program runs in is some other video:
+// the user is asked to locate it instead.
+void TestVideoMode::videoWithoutFolderIsNotTakenFromTheWorkingFolder()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    const QString startFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(fixtures.path()));
+    access.project().dataset.addVideo(videoEntry(QStringLiteral("clip.mp4"), clipFrames, clipWidth, clipHeight));
+    access.refreshUi();
+    const int imageId = window.currentProject().dataset.images.constFirst().id;
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), imageId);
+
+    prompts.answers.enqueue(int(QMessageBox::Cancel));
+    window.onImageSelected(~0);
+    QVERIFY(QDir::setCurrent(startFolder));
+    QVERIFY(!prompts.calls.isEmpty());
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Video not found"));
+    QVERIFY(!window.isVideoMode());
+    QVERIFY(!window.videoDecoderObject().isOpening());
+    QVERIFY(!window.videoDecoderObject().isOpen());
 }
 
 void TestVideoMode::videoStoredWithoutLengthTakesTheDecoders()
