@@ -289,16 +289,21 @@ void MainWindow::onVideoOpened(bool ok, const QString &error)
     }
     if (ok) {
         // A video stored without a frame count (or size) takes the decoder's, so
-        // that its frames can be reached at all.
+        // that its frames can be reached at all; so does one whose file holds
+        // another number of frames than was stored (a file located since), so
+        // that steps and the slideshow end at its last frame. Annotations past
+        // the end stay where they are.
         VideoEntry *video = project.dataset.videoById(currentVideoId);
-        if (videoMode && video && video->frameCount <= 0 && videoDecoder.frameCount() > 0) {
-            video->frameCount = videoDecoder.frameCount();
+        const int decoded = videoDecoder.frameCount();
+        if (videoMode && video && decoded > 0 && video->frameCount != decoded) {
+            video->frameCount = decoded;
             if (video->width <= 0 || video->height <= 0) {
                 video->width = videoDecoder.width();
                 video->height = videoDecoder.height();
             }
             resetScrubber(video->frameCount);
             updateVideoMarkers(currentVideoId);
+            showFrameLabels(*video, -1);
         }
         return;
     }
