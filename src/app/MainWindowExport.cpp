@@ -14,6 +14,7 @@
 #include "formats/LabelMeHandler.h"
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
+#include "formats/SafeWrite.h"
 #include "model/MissingMedia.h"
 
 #include <QDir>
@@ -157,10 +158,27 @@ bool MainWindow::confirmExportFolder(const QString &outputPath)
 
 void MainWindow::extractFramesThenExport(const std::shared_ptr<DatasetExportRun> &run)
 {
-    run->frameFolder =
-        std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("qmkexport_frames_XXXXXX")));
-    // Without a temporary folder the frames are held in memory as JPEG bytes.
-    const QString folder = run->frameFolder->isValid() ? run->frameFolder->path() : QString();
+    QString folder;
+    const ExportConfig &config = run->config;
+    if (!config.copyImages && !config.embedBase64 && !formatWritesOwnImages(config.format)) {
+        // The job copies no pictures: the frames' files are the only ones the
+        // exported labels can name, so they go where the dataset is.
+        folder = QDir(config.outputPath).filePath(QStringLiteral("images"));
+        if (!ensureFolder(folder)) {
+            finishJob();
+            statusBar()->clearMessage();
+            Prompts::current().warning(
+                this, exportTitle,
+                QStringLiteral("Export failed: could not create the folder %1.").arg(QDir::toNativeSeparators(folder)));
+            return;
+        }
+    } else {
+        run->frameFolder =
+            std::make_unique<QTemporaryDir>(QDir::temp().filePath(QStringLiteral("qmkexport_frames_XXXXXX")));
+        // Without a temporary folder the frames are held in memory as JPEG bytes.
+        if (run->frameFolder->isValid())
+            folder = run->frameFolder->path();
+    }
     auto *extractor = new AnnotatedFrameExtractor(run->dataset.videos, folder, this);
     connect(extractor, &AnnotatedFrameExtractor::progressed, this,
             [this](int done, int) { progressBar->setValue(done); });

@@ -48,6 +48,15 @@ void rememberVideoDir(const QString &file)
     QSettings().setValue(lastVideoDirKey, QFileInfo(file).absolutePath());
 }
 
+// A path without a folder (a video from a package that did not carry its
+// bytes) names no file: it must not be resolved against whatever folder the
+// program was started in.
+bool videoFileIsThere(const QString &path)
+{
+    const QFileInfo file(path);
+    return file.isAbsolute() && file.isFile();
+}
+
 QString temporarySuffix(const VideoEntry &video)
 {
     return QFileInfo(video.filePath).suffix().toLower();
@@ -280,16 +289,21 @@ void MainWindow::onVideoOpened(bool ok, const QString &error)
     }
     if (ok) {
         // A video stored without a frame count (or size) takes the decoder's, so
-        // that its frames can be reached at all.
+        // that its frames can be reached at all; so does one whose file holds
+        // another number of frames than was stored (a file located since), so
+        // that steps and the slideshow end at its last frame. Annotations past
+        // the end stay where they are.
         VideoEntry *video = project.dataset.videoById(currentVideoId);
-        if (videoMode && video && video->frameCount <= 0 && videoDecoder.frameCount() > 0) {
-            video->frameCount = videoDecoder.frameCount();
+        const int decoded = videoDecoder.frameCount();
+        if (videoMode && video && decoded > 0 && video->frameCount != decoded) {
+            video->frameCount = decoded;
             if (video->width <= 0 || video->height <= 0) {
                 video->width = videoDecoder.width();
                 video->height = videoDecoder.height();
             }
             resetScrubber(video->frameCount);
             updateVideoMarkers(currentVideoId);
+            showFrameLabels(*video, -1);
         }
         return;
     }
@@ -318,7 +332,7 @@ void MainWindow::onVideoItemSelected(int videoId)
     if (!video->bytes.isEmpty()) {
         path = temporaryVideoFor(*video);
     } else {
-        if (!QFileInfo::exists(video->filePath) && !locateVideo(*video))
+        if (!videoFileIsThere(video->filePath) && !locateVideo(*video))
             return;
         path = video->filePath;
         // The temporary file of another video is not needed any more.

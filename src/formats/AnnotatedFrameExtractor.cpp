@@ -118,7 +118,10 @@ bool AnnotatedFrameExtractor::openSource(const VideoEntry &video)
         source = tempVideo->fileName();
         tempVideo->close();
     }
-    if (source.isEmpty() || !QFileInfo(source).isFile())
+    // A path without a folder names no file of its own; it is not looked up
+    // in whatever folder the program was started in.
+    const QFileInfo file(source);
+    if (!file.isAbsolute() || !file.isFile())
         return false;
 
     decoder = new VideoDecoder(this);

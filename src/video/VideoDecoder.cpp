@@ -1,7 +1,11 @@
 #include "video/VideoDecoder.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMediaMetaData>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUrl>
 #include <QVideoSink>
@@ -27,6 +31,8 @@
 //   video announces frames past the last picture, and a seek there reports the
 //   end of the stream without a frame.
 // - Matroska, WebM and FLV files report no duration, so they cannot be opened.
+// - A file URL reaches FFmpeg percent-encoded: a path with characters beyond
+//   ASCII (a folder named Masaüstü) names no file there.
 
 namespace Quillmark {
 
@@ -61,6 +67,36 @@ float usableFrameRate(const QVariant &value)
     if (!value.isValid() || !ok || !std::isfinite(rate) || rate <= 0.0 || rate > highestFps)
         return 0.0f;
     return float(rate);
+}
+
+bool isPlainAscii(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; });
+}
+
+// A link with a plain name in the temporary folder to `file`, for the
+// back-end to open instead; empty when none could be made.
+QString plainLinkTo(const QFileInfo &file)
+{
+#ifdef Q_OS_UNIX
+    const QString folder = QDir::tempPath();
+    if (!isPlainAscii(folder))
+        return {};
+    const QString suffix = file.suffix();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        QString name = QStringLiteral("quillmark_src_%1_%2")
+                           .arg(QCoreApplication::applicationPid())
+                           .arg(QString::number(QRandomGenerator::global()->generate64(), 36));
+        if (!suffix.isEmpty() && isPlainAscii(suffix))
+            name += QLatin1Char('.') + suffix;
+        const QString link = QDir(folder).filePath(name);
+        if (QFile::link(file.absoluteFilePath(), link))
+            return link;
+    }
+#else
+    Q_UNUSED(file);
+#endif
+    return {};
 }
 
 QSize usableSize(const QVariant &value)
@@ -103,6 +139,11 @@ void VideoDecoder::reset()
     frameTimer->stop();
     player->stop();
     player->setSource(QUrl());
+    // The back-end has let go of the file: its link goes too.
+    if (!sourceLink.isEmpty()) {
+        QFile::remove(sourceLink);
+        sourceLink.clear();
+    }
 
     ready = false;
     sourcePath.clear();
@@ -160,8 +201,14 @@ void VideoDecoder::open(const QString &path)
         failOpen(invalidMediaText);
         return;
     }
+    QString source = info.absoluteFilePath();
+    if (!isPlainAscii(source)) {
+        sourceLink = plainLinkTo(info);
+        if (!sourceLink.isEmpty())
+            source = sourceLink;
+    }
     commanding = true;
-    player->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+    player->setSource(QUrl::fromLocalFile(source));
     if (opening)
         player->pause();
     commanding = false;

@@ -118,6 +118,9 @@ private:
 
     bool ready = false;
     QString sourcePath;
+    // A link with a plain name that the back-end opens instead of a path it
+    // cannot take; removed when the file is let go.
+    QString sourceLink;
     int frames = 0;
     int frameWidth = 0;
     int frameHeight = 0;

@@ -50,6 +50,7 @@ struct DialogChoice {
     int valid = 20;
     bool shuffle = true;
     bool base64 = false;
+    bool copyImages = true;
 };
 
 QCheckBox *checkBox(QWidget *dialog, const QString &text)
@@ -76,6 +77,7 @@ void fillExportDialog(QWidget *modal, const DialogChoice &choice)
     dialog->findChild<QSpinBox *>(QStringLiteral("exportValidPct"))->setValue(choice.valid);
     checkBox(dialog, QStringLiteral("Shuffle images before split"))->setChecked(choice.shuffle);
     checkBox(dialog, QStringLiteral("Embed images as base64 (imageData field)"))->setChecked(choice.base64);
+    checkBox(dialog, QStringLiteral("Copy image files to output directory"))->setChecked(choice.copyImages);
     dialog->findChild<QPushButton *>(QStringLiteral("exportBtn"))->click();
 }
 
@@ -197,6 +199,7 @@ private slots:
     void unusableOutputPaths();
     void nonEmptyFolderIsAskedAbout();
     void exportWithVideoToYoloSplitAndCoco();
+    void framesStayWhenNoImagesAreCopied();
     void collidingVideoNamesKeepTheirOwnFrames();
     void unreadableFramesAreSkippedAndCounted();
     void packagedVideoIsDecodedFromATemporaryCopy();
@@ -481,6 +484,55 @@ void TestExportCommands::exportWithVideoToYoloSplitAndCoco()
     // The project itself is untouched by the export.
     QCOMPARE(project.dataset.images.size(), 3);
     QVERIFY(!access.modified());
+}
+
+// Without copies of the pictures the labels name the project's own image
+// files; a frame has no file but the one the export writes, which must stay
+// with the dataset.
+void TestExportCommands::framesStayWhenNoImagesAreCopied()
+{
+    const QDir dir(temp.filePath(QStringLiteral("nocopy")));
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    Dataset &dataset = access.project().dataset;
+    const QString street = picture(dir, QStringLiteral("src/street.png"), 64, 48, Qt::darkGreen);
+    dataset.addImage(imageEntry(street, 64, 48, {box({0, 0, 64, 48})}));
+    const QString clip = makeVideo(dir, QStringLiteral("media/clip.avi"), 30);
+    dataset.addVideo(videoEntry(clip, {{12, {box({60, 40, 60, 56})}}, {3, {box({0, 0, 30, 24})}}}));
+
+    struct Case {
+        QString format;
+        bool split;
+    };
+    for (const Case &c : {Case{QStringLiteral("YOLO"), false}, Case{QStringLiteral("Pascal VOC"), true}}) {
+        const QString out = dir.filePath(c.format + QStringLiteral("_out"));
+        DialogChoice choice{c.format, out, c.split, 100, 0};
+        choice.copyImages = false;
+        QVERIFY(exportThroughWindow(window, choice));
+        QVERIFY2(prompts->calls.isEmpty(), qPrintable(prompts->calls.value(0).text));
+        QVERIFY2(statusText(window).startsWith(QStringLiteral("Exported 3 images")), qPrintable(statusText(window)));
+        // The project's image is named where it is, not copied.
+        QVERIFY(!filesByName(out).contains(QStringLiteral("street.png")));
+        QCOMPARE(codeOfPicture(out + QStringLiteral("/images/clip_frame_000003.jpg")), 3);
+        QCOMPARE(codeOfPicture(out + QStringLiteral("/images/clip_frame_000012.jpg")), 12);
+        QCOMPARE(tempLeftovers(tempFolder), QStringList());
+    }
+    // A video named without its folder is not read from the working folder,
+    // where a file of that name is some other video.
+    const QString startFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.filePath(QStringLiteral("media"))));
+    dataset.videos.first().filePath = QStringLiteral("clip.avi");
+    const QString bare = dir.filePath(QStringLiteral("bare"));
+    const bool exported = exportThroughWindow(window, {QStringLiteral("COCO"), bare});
+    QVERIFY(QDir::setCurrent(startFolder));
+    QVERIFY(exported);
+    QCOMPARE(statusText(window),
+             QStringLiteral("Exported 1 images → %1  (2 video frames skipped: clip.avi)").arg(bare));
+    QVERIFY(!QFileInfo::exists(bare + QStringLiteral("/images/clip_frame_000003.jpg")));
+
+    QVERIFY(sameNumbers(dir.filePath(QStringLiteral("YOLO_out/labels/clip_frame_000003.txt")),
+                        {0, 0.125, 0.125, 0.25, 0.25}));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("Pascal VOC_out/train/clip_frame_000012.xml"))));
 }
 
 void TestExportCommands::collidingVideoNamesKeepTheirOwnFrames()

@@ -56,6 +56,7 @@ private slots:
     void burstsOfRequests();
     void openingAnotherFileDropsTheFirst();
     void closeStopsEverything();
+    void nonAsciiPaths();
     void refusedFiles_data();
     void refusedFiles();
     void framesPastTheLastPictureFail();
@@ -311,6 +312,32 @@ void TestVideoDecoder::closeStopsEverything()
     QTest::qWait(500);
     QCOMPARE(probe.opened.size(), 0);
     QCOMPARE(probe.frames.size(), 0);
+}
+
+// Videos in folders such as ~/Masaüstü or with names such as çekim.mp4 open
+// like any other, and nothing of the way they are opened stays behind.
+void TestVideoDecoder::nonAsciiPaths()
+{
+    const QString tempFolder = dir.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(tempFolder));
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tempFolder));
+    const Fixture f = fixtures.value(QStringLiteral("mjpeg-avi"));
+    const QString folder = dir.filePath(QStringLiteral("Masaüstü"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString &name : {QStringLiteral("çekim.avi"), QStringLiteral("İşaret #2.AVI")}) {
+        const QString path = QDir(folder).filePath(name);
+        QVERIFY(QFile::copy(f.path, path));
+        Probe probe;
+        QVERIFY2(openAndWait(probe, path), qPrintable(name));
+        QCOMPARE(probe.decoder.path(), path);
+        QCOMPARE(probe.decoder.frameCount(), f.frames);
+        QCOMPARE(requestAndWait(probe, 23), 23);
+        QCOMPARE(VideoFixture::frameCode(probe.frames.at(0).at(1).value<QImage>()), 23);
+        probe.decoder.close();
+        QCOMPARE(QDir(tempFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList());
+    }
+    qputenv("TMPDIR", oldTemp);
 }
 
 void TestVideoDecoder::refusedFiles_data()

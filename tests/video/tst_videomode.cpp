@@ -142,7 +142,9 @@ private slots:
     void selectionsWaitForAPendingImport();
     void importThatNeverSettlesEndsTheBusyState();
     void missingVideoIsLocated();
+    void videoWithoutFolderIsNotTakenFromTheWorkingFolder();
     void videoStoredWithoutLengthTakesTheDecoders();
+    void videoShorterThanStoredEndsWhereTheFileEnds();
     void projectVideoThatCannotBeOpened();
     void framePastTheLastPictureIsReported();
 
@@ -743,6 +745,30 @@ void TestVideoMode::missingVideoIsLocated()
     QCOMPARE(shownCode(window, clipWidth, clipHeight), 0);
 }
 
+// A package that did not carry a video's bytes names it by its bare file name.
+// A file of that name in the folder the program runs in is some other video:
+// the user is asked to locate it instead.
+void TestVideoMode::videoWithoutFolderIsNotTakenFromTheWorkingFolder()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    const QString startFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(fixtures.path()));
+    access.project().dataset.addVideo(videoEntry(QStringLiteral("clip.mp4"), clipFrames, clipWidth, clipHeight));
+    access.refreshUi();
+    const int imageId = window.currentProject().dataset.images.constFirst().id;
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), imageId);
+
+    prompts.answers.enqueue(int(QMessageBox::Cancel));
+    window.onImageSelected(~0);
+    QVERIFY(QDir::setCurrent(startFolder));
+    QVERIFY(!prompts.calls.isEmpty());
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Video not found"));
+    QVERIFY(!window.isVideoMode());
+    QVERIFY(!window.videoDecoderObject().isOpening());
+    QVERIFY(!window.videoDecoderObject().isOpen());
+}
+
 void TestVideoMode::videoStoredWithoutLengthTakesTheDecoders()
 {
     // A video entry that came in without a frame count or size (nothing to
@@ -761,6 +787,31 @@ void TestVideoMode::videoStoredWithoutLengthTakesTheDecoders()
     toolButton(window, ToolBar::SkipNext)->click();
     QVERIFY(waitForFrame(window, otherFrames - 1));
     QCOMPARE(shownCode(window, otherWidth, otherHeight), otherFrames - 1);
+}
+
+// The stored frame count belongs to the file the project had; a file located
+// since (re-encoded, trimmed) may hold fewer frames. Navigation and the
+// slideshow end at the file's last frame, and the annotations past it stay.
+void TestVideoMode::videoShorterThanStoredEndsWhereTheFileEnds()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    VideoEntry stored = videoEntry(other, 70, otherWidth, otherHeight);
+    stored.frameLabels.insert(60, {box({1, 1, 10, 10}, QStringLiteral("cat"))});
+    access.project().dataset.addVideo(stored);
+    access.refreshUi();
+    window.onImageSelected(~0);
+    QVERIFY(waitForFrame(window, 0));
+    QCOMPARE(window.videoScrubberWidget()->maximum(), otherFrames - 1);
+    QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("Frame 1 / %1").arg(otherFrames));
+
+    emit window.videoScrubberWidget()->valueChanged(otherFrames - 3);
+    QVERIFY(waitForFrame(window, otherFrames - 3));
+    toolButton(window, ToolBar::Play)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Slideshow: reached end."), QmTest::patienceMs);
+    QCOMPARE(access.currentFrame(), otherFrames - 1);
+    QCOMPARE(shownCode(window, otherWidth, otherHeight), otherFrames - 1);
+    QCOMPARE(window.currentProject().dataset.videos.constFirst().frameLabels.keys(), QList<int>{60});
 }
 
 void TestVideoMode::projectVideoThatCannotBeOpened()
