@@ -1,5 +1,6 @@
 #include "formats/CreateMLHandler.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
@@ -104,6 +105,8 @@ QRectF exportedBox(const Annotation &annotation)
 {
     if (annotation.kind == BoundingBox || annotation.points.isEmpty())
         return annotation.bbox.normalized();
+    if (annotation.kind == Keypoint)
+        return keypointBounds(annotation);
     return QPolygonF(annotation.points).boundingRect();
 }
 
