@@ -23,6 +23,13 @@ QString resolveDatasetImagePath(const QDir &base, const QString &name, MissingIm
     const QString direct = base.filePath(name);
     if (QFileInfo(direct).isFile())
         return direct;
+    // A relative name written on Windows (..\images\a.jpg), as LabelMe
+    // and others save it there.
+    if (name.contains(QLatin1Char('\\'))) {
+        const QString slashed = base.filePath(QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')));
+        if (QFileInfo(slashed).isFile())
+            return QDir::cleanPath(slashed);
+    }
     const QString inImages = base.filePath(QStringLiteral("images/") + fileNamePart(name));
     if (missing == MissingImage::BesideDatasetFile && !QFileInfo(inImages).isFile())
         return direct;
