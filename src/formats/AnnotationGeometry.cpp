@@ -16,7 +16,10 @@ QRectF keypointBounds(const Annotation &a)
         if (i >= a.keypointVis.size() || a.keypointVis.at(i) > 0)
             labelled.append(a.points.at(i));
     }
-    return labelled.isEmpty() ? QPolygonF(a.points).boundingRect() : labelled.boundingRect();
+    if (!labelled.isEmpty())
+        return labelled.boundingRect();
+    const bool hasObjectBox = a.bbox.width() != 0 || a.bbox.height() != 0;
+    return hasObjectBox ? a.bbox.normalized() : QPolygonF(a.points).boundingRect();
 }
 
 std::optional<QRectF> annotationBox(const Annotation &a)
@@ -29,7 +32,7 @@ std::optional<QRectF> annotationBox(const Annotation &a)
             return std::nullopt;
         return QPolygonF(a.points).boundingRect();
     case Keypoint:
-        if (a.points.isEmpty())
+        if (a.points.isEmpty() && a.bbox.isNull())
             return std::nullopt;
         return keypointBounds(a);
     default:

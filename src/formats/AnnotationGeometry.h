@@ -18,15 +18,16 @@ namespace Quillmark {
 
 // The axis-aligned box a box-only format writes for an annotation: a
 // bounding box as it stands (normalised, so a negative size turns positive),
-// a polygon by the bounding rectangle of its points, a keypoint set by that of
-// its labelled points (keypointBounds). Polylines, points, and polygons or
-// keypoint sets without points have none.
+// a polygon by the bounding rectangle of its points, a keypoint set by
+// keypointBounds. Polylines, points, polygons without points and keypoint
+// sets with neither points nor a box have none.
 std::optional<QRectF> annotationBox(const Annotation &a);
 
-// The bounding rectangle of a keypoint set's labelled points: those whose
-// visibility is above 0, or that have no visibility. Unlabelled keypoints are
-// stored at the origin by COCO and YOLO pose files and would stretch the box
-// there. A set without a labelled point gives the rectangle of all its points.
+// The box of a keypoint set: the bounding rectangle of its labelled points,
+// those whose visibility is above 0 or that have none. Unlabelled keypoints
+// lie at the origin in COCO and YOLO pose files and take no part. A set without
+// a labelled point (a COCO person with "num_keypoints" 0) has its stored box,
+// the person's; one stored without a box either, all its points' bounds.
 QRectF keypointBounds(const Annotation &a);
 
 // annotationBox when it exists and both its sides are above 0.

@@ -22,9 +22,9 @@ private slots:
 
 namespace {
 
-// A person on a 640 x 480 picture whose second and fourth joints are not
-// labelled and lie at the origin, as COCO and YOLO pose files keep them; the
-// labelled joints span (100, 120) to (300, 400).
+// A person on a 640 x 480 picture, boxed at (90, 110) to (310, 410), whose
+// second and fourth joints are not labelled and lie at the origin, as COCO and
+// YOLO pose files keep them; the labelled joints span (100, 120) to (300, 400).
 Annotation personWithUnlabelledJoints()
 {
     return keypoints("person", QRectF(90, 110, 220, 300),
@@ -32,29 +32,35 @@ Annotation personWithUnlabelledJoints()
                      {2, 0, 1, 0, 2});
 }
 
+const QRectF kPersonBox(90, 110, 220, 300);
 const QRectF kLabelledBounds(100, 120, 200, 280);
 
 } // namespace
 
 void TestAnnotationGeometry::keypointBoxLeavesOutUnlabelledPoints()
 {
-    QCOMPARE(annotationBox(personWithUnlabelledJoints()), std::optional<QRectF>(kLabelledBounds));
-    // Points without a visibility count as labelled.
-    Annotation partly = personWithUnlabelledJoints();
-    partly.keypointVis = {2, 0};
-    QCOMPARE(annotationBox(partly), std::optional<QRectF>(QRectF(0, 0, 300, 400)));
-    // Nothing labelled: the points' own bounds, as before.
+    using Box = std::optional<QRectF>;
+    QCOMPARE(annotationBox(personWithUnlabelledJoints()), Box(kLabelledBounds));
+    // A point without a visibility counts as labelled.
+    Annotation reaching = personWithUnlabelledJoints();
+    reaching.points.append(QPointF(330, 200));
+    QCOMPARE(annotationBox(reaching), Box(QRectF(100, 120, 230, 280)));
+    // A person of a COCO file without any labelled joint keeps its box.
     Annotation none = personWithUnlabelledJoints();
     none.keypointVis = {0, 0, 0, 0, 0};
-    QCOMPARE(annotationBox(none), std::optional<QRectF>(QRectF(0, 0, 300, 400)));
+    QCOMPARE(annotationBox(none), Box(kPersonBox));
+    // Stored without a box either: all points' bounds.
+    none.bbox = QRectF();
+    QCOMPARE(annotationBox(none), Box(QRectF(0, 0, 300, 400)));
     // A polygon through the origin keeps it.
     const Annotation shape = polygon("lake", {QPointF(0, 0), QPointF(50, 10), QPointF(20, 60)});
-    QCOMPARE(annotationBox(shape), std::optional<QRectF>(QRectF(0, 0, 50, 60)));
+    QCOMPARE(annotationBox(shape), Box(QRectF(0, 0, 50, 60)));
 }
 
 // A pose dataset exported to each format that writes boxes only, read back by
-// the same format: the person's box is that of its labelled joints, not one
-// stretched to the picture's corner.
+// the same format: a person's box is that of its labelled joints, not one
+// stretched to the picture's corner, and a person without a labelled joint
+// keeps its own box rather than being left out.
 void TestAnnotationGeometry::keypointSetsThroughBoxFormats_data()
 {
     QTest::addColumn<QString>("format");
@@ -79,7 +85,10 @@ void TestAnnotationGeometry::keypointSetsThroughBoxFormats()
     QVERIFY(writeImage(picture, 640, 480));
     Dataset dataset;
     dataset.addClass("person", QColor());
-    dataset.addImage(image(picture, 640, 480, {personWithUnlabelledJoints()}));
+    Annotation unseen = personWithUnlabelledJoints();
+    unseen.keypointVis = {0, 0, 0, 0, 0};
+    unseen.bbox = QRectF(400, 50, 240, 430); // up to the picture's right and bottom edges
+    dataset.addImage(image(picture, 640, 480, {personWithUnlabelledJoints(), unseen}));
 
     IFormatHandler *handler = FormatRegistry::instance().find(format);
     QVERIFY(handler);
@@ -95,10 +104,11 @@ void TestAnnotationGeometry::keypointSetsThroughBoxFormats()
     Dataset back;
     QVERIFY(handler->importDataset(source, back, {}));
     QCOMPARE(back.images.size(), 1);
-    QCOMPARE(back.images.first().labels.size(), 1);
-    const Annotation &read = back.images.first().labels.first();
-    QCOMPARE(read.className, QStringLiteral("person"));
-    fuzzyCompareRect(read.bbox, kLabelledBounds, tolerance);
+    const QList<Annotation> &read = back.images.first().labels;
+    QCOMPARE(read.size(), 2);
+    QCOMPARE(read.at(0).className, QStringLiteral("person"));
+    fuzzyCompareRect(read.at(0).bbox, kLabelledBounds, tolerance);
+    fuzzyCompareRect(read.at(1).bbox, QRectF(400, 50, 240, 430), tolerance);
 }
 
 QM_TEST_MAIN(TestAnnotationGeometry)
