@@ -6,6 +6,7 @@
 #include "formats/FolderListing.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/FiniteNumber.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -78,7 +79,8 @@ Annotation readAnnotation(JsonValue &value, bool *keep)
         }
     });
     annotation.bbox = QRectF(x - width * 0.5, y - height * 0.5, width, height);
-    *keep = !annotation.className.isEmpty();
+    // The finite-number rule: a box that single precision cannot hold is left out.
+    *keep = !annotation.className.isEmpty() && geometryFitsFloat(annotation);
     return annotation;
 }
 

@@ -7,6 +7,7 @@
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/FiniteNumber.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -190,7 +191,8 @@ QList<QPointF> circleOutline(const QList<QPointF> &points)
     return ellipseOutline(points.at(0), radius, radius);
 }
 
-// One shape as an annotation; false for a shape without a label.
+// One shape as an annotation; false for a shape without a label or beyond
+// single precision.
 bool readShape(JsonValue &value, Annotation *annotation)
 {
     QString label;
@@ -227,7 +229,9 @@ bool readShape(JsonValue &value, Annotation *annotation)
         annotation->points = type == QLatin1String("circle") ? circleOutline(points) : points;
         annotation->bbox = pointBounds(annotation->points);
     }
-    return true;
+    // The finite-number rule: a shape that single precision cannot hold is
+    // left out.
+    return geometryFitsFloat(*annotation);
 }
 
 bool readLabelMeContent(const QString &path, Detail detail, LabelMeContent *content)
