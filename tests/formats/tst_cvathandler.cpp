@@ -195,12 +195,14 @@ void TestCvatHandler::importShapes()
 
 // Ellipses and masks, as CVAT writes them for images, are objects too: an
 // ellipse comes as the polygon of its outline, a mask as the box it covers.
+// The pictures of a task whose files lay in folders keep them below images/.
 void TestCvatHandler::importEllipsesAndMasks()
 {
     QTemporaryDir dir;
+    QVERIFY(writeImage(dir.filePath("images/day/wide.png"), 320, 200));
     QVERIFY(writeFile(dir.filePath("annotations.xml"), cvatFile(R"(
   <meta><task><name>t</name></task></meta>
-  <image id="0" name="wide.png" subset="default" task_id="1" width="320" height="200">
+  <image id="0" name="day/wide.png" subset="default" task_id="1" width="320" height="200">
     <ellipse label="ball" source="manual" occluded="0" cx="300" cy="100" rx="20" ry="10" z_order="0"/>
     <ellipse label="plate" source="manual" occluded="1" cx="50" cy="50" rx="20" ry="10" rotation="90" z_order="0"/>
     <mask label="sky" source="manual" occluded="0" rle="3, 5, 100" left="0" top="0" width="12" height="9" z_order="0"/>
@@ -209,6 +211,7 @@ void TestCvatHandler::importEllipsesAndMasks()
     Dataset dataset;
     QVERIFY(CvatHandler().importDataset(dir.path(), dataset, {}));
     QCOMPARE(dataset.images.size(), 1);
+    QCOMPARE(dataset.images.first().filePath, dir.filePath("images/day/wide.png"));
     const QList<Annotation> &a = dataset.images.first().labels;
     QCOMPARE(a.size(), 3);
     QCOMPARE(a.at(0).className, QStringLiteral("sky"));

@@ -459,6 +459,9 @@ void TestFormatToolkit::datasetImagePaths_data()
     // LabelMe on Windows names the picture relative to the file with "\\".
     QTest::newRow("sibling folder, written on Windows") << "..\\photos\\up.jpg" << true << "../photos/up.jpg";
     QTest::newRow("subfolder, written on Windows") << "shots\\deep\\in.jpg" << false << "shots/deep/in.jpg";
+    // CVAT keeps a task's folders below images/.
+    QTest::newRow("folders kept below images") << "day/cam1/0001.jpg" << true << "images/day/cam1/0001.jpg";
+    QTest::newRow("no way out of images") << "../beside.jpg" << false << "images/beside.jpg";
     // A folder of the image's name is no image: the real file in images/ wins.
     QTest::newRow("folder named as the image") << "folder.jpg" << false << "images/folder.jpg";
     QTest::newRow("folder named as the image, kept beside") << "folder.jpg" << true << "images/folder.jpg";
@@ -477,6 +480,7 @@ void TestFormatToolkit::datasetImagePaths()
     QVERIFY(writeImage(base.filePath("beside.jpg"), 4, 4));
     QVERIFY(writeImage(dir.filePath("photos/up.jpg"), 4, 4));
     QVERIFY(writeImage(base.filePath("shots/deep/in.jpg"), 4, 4));
+    QVERIFY(writeImage(base.filePath("images/day/cam1/0001.jpg"), 4, 4));
     QVERIFY(base.mkpath("images") && base.mkpath("folder.jpg"));
     QVERIFY(writeImage(base.filePath("images/moved.jpg"), 4, 4));
     QVERIFY(writeImage(base.filePath("images/folder.jpg"), 4, 4));
