@@ -9,16 +9,32 @@
 
 namespace Quillmark {
 
+QRectF keypointBounds(const Annotation &a)
+{
+    QPolygonF labelled;
+    for (qsizetype i = 0; i < a.points.size(); ++i) {
+        if (i >= a.keypointVis.size() || a.keypointVis.at(i) > 0)
+            labelled.append(a.points.at(i));
+    }
+    if (!labelled.isEmpty())
+        return labelled.boundingRect();
+    const bool hasObjectBox = a.bbox.width() != 0 || a.bbox.height() != 0;
+    return hasObjectBox ? a.bbox.normalized() : QPolygonF(a.points).boundingRect();
+}
+
 std::optional<QRectF> annotationBox(const Annotation &a)
 {
     switch (a.kind) {
     case BoundingBox:
         return a.bbox.normalized();
     case Polygon:
-    case Keypoint:
         if (a.points.isEmpty())
             return std::nullopt;
         return QPolygonF(a.points).boundingRect();
+    case Keypoint:
+        if (a.points.isEmpty() && a.bbox.isNull())
+            return std::nullopt;
+        return keypointBounds(a);
     default:
         return std::nullopt;
     }
@@ -68,6 +84,24 @@ std::optional<std::array<QPointF, 4>> orientedBoxCorners(const Annotation &a)
     if (a.points.size() == 4)
         return std::array<QPointF, 4>{a.points.at(0), a.points.at(1), a.points.at(2), a.points.at(3)};
     return cornersOf(QPolygonF(a.points).boundingRect());
+}
+
+QList<QPointF> ellipseOutline(const QPointF &centre, double rx, double ry, double degrees)
+{
+    if (!(rx > 0.0) || !(ry > 0.0))
+        return {centre};
+    const double turn = degrees * M_PI / 180.0;
+    const double c = std::cos(turn);
+    const double s = std::sin(turn);
+    QList<QPointF> outline;
+    outline.reserve(kEllipseVertices);
+    for (int i = 0; i < kEllipseVertices; ++i) {
+        const double angle = 2.0 * M_PI * i / kEllipseVertices;
+        const double x = rx * std::cos(angle);
+        const double y = ry * std::sin(angle);
+        outline.append(degrees == 0.0 ? centre + QPointF(x, y) : centre + QPointF(x * c - y * s, x * s + y * c));
+    }
+    return outline;
 }
 
 Annotation cornerBox(const QString &className, double x1, double y1, double x2, double y2)

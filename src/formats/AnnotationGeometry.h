@@ -18,9 +18,17 @@ namespace Quillmark {
 
 // The axis-aligned box a box-only format writes for an annotation: a
 // bounding box as it stands (normalised, so a negative size turns positive),
-// a polygon or keypoint set by the bounding rectangle of its points. Polylines,
-// points, and polygons or keypoint sets without points have none.
+// a polygon by the bounding rectangle of its points, a keypoint set by
+// keypointBounds. Polylines, points, polygons without points and keypoint
+// sets with neither points nor a box have none.
 std::optional<QRectF> annotationBox(const Annotation &a);
+
+// The box of a keypoint set: the bounding rectangle of its labelled points,
+// those whose visibility is above 0 or that have none. Unlabelled keypoints
+// lie at the origin in COCO and YOLO pose files and take no part. A set without
+// a labelled point (a COCO person with "num_keypoints" 0) has its stored box,
+// the person's; one stored without a box either, all its points' bounds.
+QRectF keypointBounds(const Annotation &a);
 
 // annotationBox when it exists and both its sides are above 0.
 std::optional<QRectF> annotationBoxWithArea(const Annotation &a);
@@ -45,6 +53,13 @@ Annotation cornerBox(const QString &className, double x1, double y1, double x2, 
 // A classification label: a bounding box of the class over the whole image,
 // (0, 0, width, height), or (0, 0, 1, 1) when the size is unknown.
 Annotation wholeImageLabel(const QString &className, int width, int height);
+
+// The outline of an ellipse as polygon points: kEllipseVertices points around
+// `centre` with the radii rx and ry, turned by `degrees` (clockwise on the
+// picture), from the end of the rx axis on. Unturned, the points' bounds are
+// the ellipse's own. Only the centre when a radius is not above 0.
+constexpr int kEllipseVertices = 32;
+QList<QPointF> ellipseOutline(const QPointF &centre, double rx, double ry, double degrees = 0.0);
 
 // The most points a keypoint set of the dataset has; 0 without keypoint sets.
 int largestKeypointCount(const Dataset &dataset);

@@ -323,6 +323,20 @@ public:
             return {};
         if (QDir::isAbsolutePath(fileName))
             return fileName;
+        if (const QString found = find(fileName); !found.isEmpty())
+            return found;
+        // A name written on Windows, with "\" between its folders.
+        if (fileName.contains(QLatin1Char('\\'))) {
+            if (const QString found = find(QString(fileName).replace(QLatin1Char('\\'), QLatin1Char('/')));
+                !found.isEmpty())
+                return found;
+        }
+        return m_base.filePath(QStringLiteral("images/") + fileNamePart(fileName));
+    }
+
+private:
+    QString find(const QString &fileName)
+    {
         if (const QString found = existing(m_last, fileName); !found.isEmpty())
             return found;
         for (int i = 0; i < m_folders.size(); ++i) {
@@ -333,10 +347,9 @@ public:
                 return found;
             }
         }
-        return m_base.filePath(QStringLiteral("images/") + fileNamePart(fileName));
+        return {};
     }
 
-private:
     struct Folder {
         QDir dir;
         QSet<QString> names;

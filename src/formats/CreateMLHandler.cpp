@@ -1,10 +1,12 @@
 #include "formats/CreateMLHandler.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/FiniteNumber.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -77,7 +79,8 @@ Annotation readAnnotation(JsonValue &value, bool *keep)
         }
     });
     annotation.bbox = QRectF(x - width * 0.5, y - height * 0.5, width, height);
-    *keep = !annotation.className.isEmpty();
+    // The finite-number rule: a box that single precision cannot hold is left out.
+    *keep = !annotation.className.isEmpty() && geometryFitsFloat(annotation);
     return annotation;
 }
 
@@ -104,6 +107,8 @@ QRectF exportedBox(const Annotation &annotation)
 {
     if (annotation.kind == BoundingBox || annotation.points.isEmpty())
         return annotation.bbox.normalized();
+    if (annotation.kind == Keypoint)
+        return keypointBounds(annotation);
     return QPolygonF(annotation.points).boundingRect();
 }
 

@@ -1,5 +1,6 @@
 #include "formats/CvatHandler.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
@@ -267,6 +268,38 @@ void readBox(const QXmlStreamAttributes &attributes, PendingImage &image)
         image.boxes.append(a);
 }
 
+// An ellipse (centre cx, cy, radii rx, ry, turned by "rotation" degrees) as
+// the polygon of its outline.
+void readEllipse(const QXmlStreamAttributes &attributes, PendingImage &image)
+{
+    Annotation a;
+    if (!startShape(attributes, a))
+        return;
+    const QPointF centre(attributeFloat(attributes, "cx"), attributeFloat(attributes, "cy"));
+    const double rotation = std::fmod(double(attributeFloat(attributes, "rotation")), 360.0);
+    a.kind = Polygon;
+    a.points = ellipseOutline(centre, std::abs(attributeFloat(attributes, "rx")),
+                              std::abs(attributeFloat(attributes, "ry")), std::isfinite(rotation) ? rotation : 0.0);
+    a.bbox = boundsOf(a.points);
+    if (a.points.size() >= 3 && geometryFitsFloat(a))
+        image.polygons.append(a);
+}
+
+// A mask keeps its pixels run-length encoded within the box given by "left",
+// "top", "width" and "height"; the object is kept as that box.
+void readMask(const QXmlStreamAttributes &attributes, PendingImage &image)
+{
+    Annotation a;
+    if (!startShape(attributes, a))
+        return;
+    a.kind = BoundingBox;
+    a.bbox = QRectF(attributeFloat(attributes, "left"), attributeFloat(attributes, "top"),
+                    attributeFloat(attributes, "width"), attributeFloat(attributes, "height"))
+                 .normalized();
+    if (a.bbox.width() > 0.0 && a.bbox.height() > 0.0 && geometryFitsFloat(a))
+        image.boxes.append(a);
+}
+
 void readPointShape(const QXmlStreamAttributes &attributes, int kind, int minimum, QList<Annotation> &into)
 {
     Annotation a;
@@ -476,6 +509,10 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
                 readPointShape(attributes, Polyline, 2, open.last().polylines);
             } else if (xml.name() == QLatin1String("points")) {
                 readPoints(attributes, open.last());
+            } else if (xml.name() == QLatin1String("ellipse")) {
+                readEllipse(attributes, open.last());
+            } else if (xml.name() == QLatin1String("mask")) {
+                readMask(attributes, open.last());
             } else if (xml.name() == QLatin1String("skeleton")) {
                 PendingSkeleton skeleton;
                 if (startShape(attributes, skeleton.annotation)) {

@@ -23,6 +23,19 @@ QString resolveDatasetImagePath(const QDir &base, const QString &name, MissingIm
     const QString direct = base.filePath(name);
     if (QFileInfo(direct).isFile())
         return direct;
+    // A relative name written on Windows (..\images\a.jpg), as LabelMe
+    // and others save it there.
+    const QString slashed = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (slashed != name && QFileInfo(base.filePath(slashed)).isFile())
+        return QDir::cleanPath(base.filePath(slashed));
+    // Below "images" with its folders, as CVAT saves the pictures of a task
+    // whose files lay in folders.
+    if (slashed.contains(QLatin1Char('/'))) {
+        const QString nested = QDir::cleanPath(base.filePath(QStringLiteral("images/") + slashed));
+        if (nested.startsWith(QDir::cleanPath(base.filePath(QStringLiteral("images"))) + QLatin1Char('/')) &&
+            QFileInfo(nested).isFile())
+            return nested;
+    }
     const QString inImages = base.filePath(QStringLiteral("images/") + fileNamePart(name));
     if (missing == MissingImage::BesideDatasetFile && !QFileInfo(inImages).isFile())
         return direct;

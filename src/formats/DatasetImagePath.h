@@ -20,9 +20,10 @@ enum class MissingImage {
 
 // The image that a dataset file names, resolved against the file's folder
 // `base`: an absolute name as it stands; a relative one beside the dataset
-// file when that file is there, else in the "images" folder beside it under
-// its last component when that file is there, else where `missing` says (the
-// entry then keeps a path to a missing file). An empty name gives an empty
+// file when that file is there (a name written on Windows, with "\" between
+// its folders, too), else in the "images" folder beside it under the whole
+// name or else its last component when that file is there, else where
+// `missing` says (the entry then keeps a path to a missing file). An empty name gives an empty
 // path. A folder of the image's name is no image.
 QString resolveDatasetImagePath(const QDir &base, const QString &name,
                                 MissingImage missing = MissingImage::InImagesFolder);

@@ -1,6 +1,7 @@
 #include "formats/Florence2Handler.h"
 
 #include "formats/LocationTokens.h"
+#include "model/FiniteNumber.h"
 #include "model/JsonLineReader.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -80,7 +81,9 @@ QList<Annotation> parseFlorenceSuffix(const QString &suffix, int width, int heig
         auto token = [&](int group) { return match.captured(group).toDouble(); };
         const Annotation annotation =
             tokenBoxAnnotation(label, {token(2), token(3), token(4), token(5)}, kSteps, width, height);
-        annotations.append(annotation);
+        // The finite-number rule: a box that single precision cannot hold is left out.
+        if (geometryFitsFloat(annotation))
+            annotations.append(annotation);
     }
     return annotations;
 }

@@ -1,11 +1,13 @@
 #include "formats/LabelMeHandler.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/FolderListing.h"
 #include "formats/ImageProbe.h"
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/FiniteNumber.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -16,6 +18,7 @@
 #include <QPolygonF>
 
 #include <algorithm>
+#include <cmath>
 
 namespace Quillmark {
 
@@ -178,7 +181,18 @@ QRectF pointBounds(const QList<QPointF> &points)
     return points.size() < 2 ? QRectF() : QPolygonF(points).boundingRect();
 }
 
-// One shape as an annotation; false for a shape without a label.
+// A LabelMe circle is given by its centre and a point on its edge.
+QList<QPointF> circleOutline(const QList<QPointF> &points)
+{
+    if (points.size() < 2)
+        return points;
+    const QPointF edge = points.at(1) - points.at(0);
+    const double radius = std::hypot(edge.x(), edge.y());
+    return ellipseOutline(points.at(0), radius, radius);
+}
+
+// One shape as an annotation; false for a shape without a label or beyond
+// single precision.
 bool readShape(JsonValue &value, Annotation *annotation)
 {
     QString label;
@@ -197,7 +211,9 @@ bool readShape(JsonValue &value, Annotation *annotation)
     *annotation = Annotation();
     annotation->className = label;
     annotation->confidence = 1.0f;
-    if (type == QLatin1String("rectangle")) {
+    // A mask shape keeps its pixels in a picture of its own and names their
+    // box by two corners, as a rectangle does.
+    if (type == QLatin1String("rectangle") || type == QLatin1String("mask")) {
         annotation->kind = BoundingBox;
         annotation->bbox = pointBounds(points);
     } else if (type == QLatin1String("point")) {
@@ -210,10 +226,12 @@ bool readShape(JsonValue &value, Annotation *annotation)
         // included, is an outline.
         const bool line = type == QLatin1String("line") || type == QLatin1String("linestrip");
         annotation->kind = line ? Polyline : Polygon;
-        annotation->points = points;
-        annotation->bbox = pointBounds(points);
+        annotation->points = type == QLatin1String("circle") ? circleOutline(points) : points;
+        annotation->bbox = pointBounds(annotation->points);
     }
-    return true;
+    // The finite-number rule: a shape that single precision cannot hold is
+    // left out.
+    return geometryFitsFloat(*annotation);
 }
 
 bool readLabelMeContent(const QString &path, Detail detail, LabelMeContent *content)

@@ -1,5 +1,6 @@
 #include "formats/LocationTokens.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/ImageProbe.h"
@@ -10,7 +11,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPolygonF>
 
 #include <cmath>
 
@@ -18,16 +18,7 @@ namespace Quillmark {
 
 std::optional<QRectF> locationBox(const Annotation &annotation)
 {
-    QRectF box;
-    if (annotation.kind == BoundingBox)
-        box = annotation.bbox.normalized();
-    else if ((annotation.kind == Polygon || annotation.kind == Keypoint) && !annotation.points.isEmpty())
-        box = QPolygonF(annotation.points).boundingRect().normalized();
-    else
-        return std::nullopt;
-    if (!(box.width() > 0.0) || !(box.height() > 0.0))
-        return std::nullopt;
-    return box;
+    return annotationBoxWithArea(annotation);
 }
 
 int quantizeLocation(double value, int maxToken)

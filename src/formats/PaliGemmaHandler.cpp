@@ -2,6 +2,7 @@
 
 #include "formats/FolderListing.h"
 #include "formats/LocationTokens.h"
+#include "model/FiniteNumber.h"
 #include "model/JsonLineReader.h"
 #include "model/JsonParser.h"
 #include "model/RegularFile.h"
@@ -96,7 +97,9 @@ QList<Annotation> parsePaliGemmaSuffix(const QString &suffix, int width, int hei
         auto token = [&](int group) { return match.captured(group).toDouble(); };
         const Annotation annotation =
             tokenBoxAnnotation(label, {token(2), token(1), token(4), token(3)}, kSteps, width, height);
-        annotations.append(annotation);
+        // The finite-number rule: a box that single precision cannot hold is left out.
+        if (geometryFitsFloat(annotation))
+            annotations.append(annotation);
     }
     return annotations;
 }

@@ -1,5 +1,6 @@
 #include "formats/PascalVocHandler.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPolygonF>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -340,14 +340,8 @@ namespace {
 
 std::optional<QRectF> exportRect(const Annotation &a)
 {
-    QRectF rect;
-    if (a.kind == BoundingBox)
-        rect = a.bbox.normalized();
-    else if ((a.kind == Polygon || a.kind == Keypoint) && !a.points.isEmpty())
-        rect = QPolygonF(a.points).boundingRect();
-    else
-        return std::nullopt;
-    if (rect.width() == 0 || rect.height() == 0)
+    const std::optional<QRectF> rect = annotationBox(a);
+    if (!rect || rect->width() == 0 || rect->height() == 0)
         return std::nullopt;
     return rect;
 }

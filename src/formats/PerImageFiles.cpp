@@ -2,10 +2,13 @@
 
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
+#include "formats/FolderListing.h"
 #include "formats/ImageProbe.h"
 #include "formats/SafeWrite.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSet>
 
 #include <memory>
 
@@ -18,18 +21,55 @@ const QStringList &labelSplitNames()
     return splits;
 }
 
-int importLabelFiles(const QStringList &labelFiles, Dataset &dataset, const ProgressCallback &progress,
-                     const FindImage &findImage, const ReadLabels &readLabels)
+namespace {
+
+// The images of the folders that hold a labelled image, other than those:
+// the background images, which these layouts keep without a label file.
+QStringList backgroundImages(const QStringList &pairedImages, const QStringList &extensions)
 {
-    const int total = int(labelFiles.size());
+    QSet<QString> paired;
+    QStringList folders;
+    for (const QString &image : pairedImages) {
+        if (image.isEmpty())
+            continue;
+        paired.insert(QDir::cleanPath(image));
+        folders.append(QDir::cleanPath(QFileInfo(image).absolutePath()));
+    }
+    folders.removeDuplicates();
+    QStringList patterns;
+    for (const QString &extension : extensions)
+        patterns.append(QStringLiteral("*.") + extension);
+    QStringList images;
+    for (const QString &folder : std::as_const(folders)) {
+        for (const QString &image : listFiles(folder, patterns)) {
+            if (!paired.contains(QDir::cleanPath(image)))
+                images.append(image);
+        }
+    }
+    return images;
+}
+
+} // namespace
+
+int importLabelFiles(const QStringList &labelFiles, Dataset &dataset, const ProgressCallback &progress,
+                     const FindImage &findImage, const ReadLabels &readLabels,
+                     const QStringList &backgroundExtensions)
+{
+    QStringList imagePaths;
+    imagePaths.reserve(labelFiles.size());
+    for (const QString &labelFile : labelFiles)
+        imagePaths.append(findImage(labelFile));
+    const QStringList backgrounds =
+        backgroundExtensions.isEmpty() ? QStringList() : backgroundImages(imagePaths, backgroundExtensions);
+    const int labelled = int(labelFiles.size());
+    const int total = labelled + int(backgrounds.size());
     int added = 0;
     for (int i = 0; i < total; ++i) {
-        const QString &labelFile = labelFiles.at(i);
-        const QString imagePath = findImage(labelFile);
+        const QString &imagePath = i < labelled ? imagePaths.at(i) : backgrounds.at(i - labelled);
         const QSize size = probeImageSize(imagePath);
         ImageEntry entry;
-        if (readLabels(labelFile, imagePath, size, &entry.labels)) {
-            entry.filePath = imagePath.isEmpty() ? labelFile : imagePath;
+        if (i >= labelled || readLabels(labelFiles.at(i), imagePath, size, &entry.labels)) {
+            entry.filePath = imagePath.isEmpty() ? labelFiles.at(i) : imagePath;
             entry.width = size.width();
             entry.height = size.height();
             dataset.addImage(entry);

@@ -26,13 +26,18 @@ const QStringList &labelSplitNames();
 // annotations for that image and its size (0 x 0 when unknown) and returns
 // false when the file is to give no entry (it cannot be read, or is no label
 // file). An entry names its image, or the label file when there is none,
-// with the size read from the image's header. Progress (i + 1, n) follows
-// every file. Returns the number of entries added.
+// with the size read from the image's header. With `backgroundExtensions`,
+// the images of those extensions that lie in a folder holding a labelled
+// image but have no label file of their own follow, without annotations: the
+// background images of layouts that keep them so (images/ beside labels/).
+// Progress (i + 1, n) follows every file and background image. Returns the
+// number of entries added.
 using FindImage = std::function<QString(const QString &labelFile)>;
 using ReadLabels =
     std::function<bool(const QString &labelFile, const QString &imagePath, QSize imageSize, QList<Annotation> *labels)>;
 int importLabelFiles(const QStringList &labelFiles, Dataset &dataset, const ProgressCallback &progress,
-                     const FindImage &findImage, const ReadLabels &readLabels);
+                     const FindImage &findImage, const ReadLabels &readLabels,
+                     const QStringList &backgroundExtensions = {});
 
 // A ReadLabels for the formats whose lines begin with a class id into
 // `names` (YOLOv6 MT, YOLOv8 OBB): every line goes through readLine, which

@@ -156,7 +156,8 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
         }
         return read;
     };
-    return importLabelFiles(collectLabelTxtFiles(root), dataset, progress, findImage, readLabels) > 0;
+    return importLabelFiles(collectLabelTxtFiles(root), dataset, progress, findImage, readLabels,
+                            yoloImageExtensions()) > 0;
 }
 
 bool Yolo5ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

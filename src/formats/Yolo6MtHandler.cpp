@@ -79,8 +79,8 @@ bool Yolo6MtHandler::importDataset(const QString &path, Dataset &dataset, Progre
         labelFiles += listFiles(root.filePath(QStringLiteral("labels/") + split), {QStringLiteral("*.txt")});
     ImageFolderIndex index(yoloImageExtensions());
     const auto findImage = [&index](const QString &labelFile) { return findMtImage(index, labelFile); };
-    return importLabelFiles(labelFiles, dataset, progress, findImage, classIdLineReader(names, dataset, readMtLine)) >
-           0;
+    return importLabelFiles(labelFiles, dataset, progress, findImage, classIdLineReader(names, dataset, readMtLine),
+                            yoloImageExtensions()) > 0;
 }
 
 bool Yolo6MtHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

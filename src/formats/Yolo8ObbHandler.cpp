@@ -146,7 +146,7 @@ bool Yolo8ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
         return index.find(label.absolutePath() + QStringLiteral("/../images"), label.completeBaseName());
     };
     return importLabelFiles(collectObb8LabelFiles(root), dataset, progress, findImage,
-                            classIdLineReader(names, dataset, readObb8Line)) > 0;
+                            classIdLineReader(names, dataset, readObb8Line), yoloImageExtensions()) > 0;
 }
 
 bool Yolo8ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <charconv>
 
 namespace Quillmark {
@@ -232,11 +233,21 @@ QStringList readYoloClassNames(const QString &folder, const YoloDataYaml &yaml)
     if (!yaml.names.isEmpty())
         return yaml.names;
     // classes.txt beside the dataset, else beside the label files, where
-    // labelling tools that write one label folder put it.
+    // labelling tools that write one label folder put it; else the Darknet
+    // layout's "obj.names" (or another "*.names"), as CVAT exports YOLO.
     QStringList names;
     const QDir dir(folder);
-    if (!readClassListFile(dir.filePath(QStringLiteral("classes.txt")), &names))
-        readClassListFile(dir.filePath(QStringLiteral("labels/classes.txt")), &names);
+    if (readClassListFile(dir.filePath(QStringLiteral("classes.txt")), &names) ||
+        readClassListFile(dir.filePath(QStringLiteral("labels/classes.txt")), &names))
+        return names;
+    QStringList nameFiles = listFiles(folder, {QStringLiteral("*.names")});
+    std::stable_partition(nameFiles.begin(), nameFiles.end(), [](const QString &file) {
+        return QFileInfo(file).fileName() == QLatin1String("obj.names");
+    });
+    for (const QString &file : std::as_const(nameFiles)) {
+        if (readClassListFile(file, &names))
+            return names;
+    }
     return names;
 }
 
@@ -261,6 +272,7 @@ bool YoloHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     const int labelled = int(labelFiles.size());
     const int total = labelled + int(backgrounds.size());
 
+    int added = 0;
     for (int i = 0; i < total; ++i) {
         ImageEntry entry;
         const QString imagePath = i < labelled ? imagePaths.at(i) : backgrounds.at(i - labelled);
@@ -275,11 +287,16 @@ bool YoloHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
         } else {
             entry.filePath = imagePath;
         }
-        dataset.addImage(entry);
+        // A text file with neither an image nor a label line (the Darknet
+        // layout's image list "train.txt", a readme) is no image.
+        if (!imagePath.isEmpty() || !entry.labels.isEmpty()) {
+            dataset.addImage(entry);
+            ++added;
+        }
         if (progress)
             progress(i + 1, total);
     }
-    return total > 0;
+    return added > 0;
 }
 
 bool YoloHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

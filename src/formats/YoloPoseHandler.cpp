@@ -245,7 +245,8 @@ bool YoloPoseHandler::importDataset(const QString &path, Dataset &dataset, Progr
     const auto readLabels = [&](const QString &labelFile, const QString &, QSize size, QList<Annotation> *labels) {
         return readPoseLabelFile(labelFile, classNames, size, yaml, labels);
     };
-    return importLabelFiles(collectPoseLabelFiles(path), dataset, progress, findImage, readLabels) > 0;
+    return importLabelFiles(collectPoseLabelFiles(path), dataset, progress, findImage, readLabels,
+                            yoloImageExtensions()) > 0;
 }
 
 bool YoloPoseHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

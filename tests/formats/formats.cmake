@@ -11,3 +11,4 @@ qm_add_test(tst_detectionmatrix LABEL formats SOURCES ${_fmt}/tst_detectionmatri
 qm_add_test(tst_exportjob LABEL formats SOURCES ${_fmt}/tst_exportjob.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_independentreaders LABEL formats SOURCES ${_fmt}/tst_independentreaders.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_hostileinput LABEL formats SOURCES ${_fmt}/tst_hostileinput.cpp ${_fmt}/FormatTestSupport.h)
+qm_add_test(tst_annotationgeometry LABEL formats SOURCES ${_fmt}/tst_annotationgeometry.cpp ${_fmt}/FormatTestSupport.h)

@@ -422,18 +422,26 @@ void TestCocoHandler::importResolvesImagePaths()
 {
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("here.jpg"), "x"));
+    // Pictures of one name in two folders, named as a file written on Windows
+    // names them.
+    QVERIFY(writeFile(dir.filePath("train/same.jpg"), "x"));
+    QVERIFY(writeFile(dir.filePath("val/same.jpg"), "x"));
     bool ok = false;
     const QString absolute = dir.filePath("elsewhere/abs.jpg");
     const Dataset dataset = importText(QStringLiteral(R"({"images": [
         {"id": 1, "file_name": "here.jpg"},
         {"id": 2, "file_name": "sub/missing.jpg"},
         {"id": 3, "file_name": "win\\dir\\w.jpg"},
-        {"id": 4, "file_name": "%1"}]})").arg(absolute).toUtf8(), &ok, dir.path());
+        {"id": 4, "file_name": "%1"},
+        {"id": 5, "file_name": "train\\same.jpg"},
+        {"id": 6, "file_name": "val\\same.jpg"}]})").arg(absolute).toUtf8(), &ok, dir.path());
     QVERIFY(ok);
     QCOMPARE(dataset.images.at(0).filePath, dir.filePath("here.jpg"));
     QCOMPARE(dataset.images.at(1).filePath, dir.filePath("images/missing.jpg"));
     QCOMPARE(dataset.images.at(2).filePath, dir.filePath("images/w.jpg"));
     QCOMPARE(dataset.images.at(3).filePath, absolute);
+    QCOMPARE(dataset.images.at(4).filePath, dir.filePath("train/same.jpg"));
+    QCOMPARE(dataset.images.at(5).filePath, dir.filePath("val/same.jpg"));
 }
 
 void TestCocoHandler::roundTrip()

@@ -29,6 +29,7 @@ private slots:
     void exactBytesOfSmallExport();
     void exportPathsAndFailures();
     void importShapes();
+    void importEllipsesAndMasks();
     void importChoosesFile();
     void importFailures_data();
     void importFailures();
@@ -190,6 +191,46 @@ void TestCvatHandler::importShapes()
     QCOMPARE(dataset.classColors.value("car"), classPalette[0]);
     QCOMPARE(dataset.classColors.value("road"), classPalette[1]);
     QCOMPARE(dataset.classColors.value("line"), classPalette[2]);
+}
+
+// Ellipses and masks, as CVAT writes them for images, are objects too: an
+// ellipse comes as the polygon of its outline, a mask as the box it covers.
+// The pictures of a task whose files lay in folders keep them below images/.
+void TestCvatHandler::importEllipsesAndMasks()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeImage(dir.filePath("images/day/wide.png"), 320, 200));
+    QVERIFY(writeFile(dir.filePath("annotations.xml"), cvatFile(R"(
+  <meta><task><name>t</name></task></meta>
+  <image id="0" name="day/wide.png" subset="default" task_id="1" width="320" height="200">
+    <ellipse label="ball" source="manual" occluded="0" cx="300" cy="100" rx="20" ry="10" z_order="0"/>
+    <ellipse label="plate" source="manual" occluded="1" cx="50" cy="50" rx="20" ry="10" rotation="90" z_order="0"/>
+    <mask label="sky" source="manual" occluded="0" rle="3, 5, 100" left="0" top="0" width="12" height="9" z_order="0"/>
+    <ellipse label="flat" cx="5" cy="5" rx="0" ry="3"/>
+  </image>)")));
+    Dataset dataset;
+    QVERIFY(CvatHandler().importDataset(dir.path(), dataset, {}));
+    QCOMPARE(dataset.images.size(), 1);
+    QCOMPARE(dataset.images.first().filePath, dir.filePath("images/day/wide.png"));
+    const QList<Annotation> &a = dataset.images.first().labels;
+    QCOMPARE(a.size(), 3);
+    QCOMPARE(a.at(0).className, QStringLiteral("sky"));
+    QCOMPARE(a.at(0).kind, int(BoundingBox));
+    QCOMPARE(a.at(0).bbox, QRectF(0, 0, 12, 9));
+    // Touching the picture's right edge, as drawn.
+    QCOMPARE(a.at(1).className, QStringLiteral("ball"));
+    QCOMPARE(a.at(1).kind, int(Polygon));
+    QVERIFY(a.at(1).points.size() >= 16);
+    fuzzyCompareRect(a.at(1).bbox, QRectF(280, 90, 40, 20), 1e-9);
+    for (const QPointF &p : a.at(1).points) {
+        const double dx = (p.x() - 300) / 20, dy = (p.y() - 100) / 10;
+        QVERIFY(qAbs(dx * dx + dy * dy - 1) < 1e-9);
+    }
+    // Turned a quarter: upright.
+    QCOMPARE(a.at(2).className, QStringLiteral("plate"));
+    fuzzyCompareRect(a.at(2).bbox, QRectF(40, 30, 20, 40), 1e-9);
+    QCOMPARE(a.at(2).attributes, (QVariantMap{{"occluded", 1}}));
+    QCOMPARE(dataset.classColors.keys(), (QStringList{"ball", "plate", "sky"}));
 }
 
 void TestCvatHandler::importChoosesFile()

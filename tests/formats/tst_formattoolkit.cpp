@@ -456,6 +456,12 @@ void TestFormatToolkit::datasetImagePaths_data()
     QTest::newRow("beside the file") << "beside.jpg" << false << "beside.jpg";
     QTest::newRow("moved into images, written on Windows") << "shots\\moved.jpg" << false << "images/moved.jpg";
     QTest::newRow("moved into images, subfolder") << "shots/moved.jpg" << true << "images/moved.jpg";
+    // LabelMe on Windows names the picture relative to the file with "\\".
+    QTest::newRow("sibling folder, written on Windows") << "..\\photos\\up.jpg" << true << "../photos/up.jpg";
+    QTest::newRow("subfolder, written on Windows") << "shots\\deep\\in.jpg" << false << "shots/deep/in.jpg";
+    // CVAT keeps a task's folders below images/.
+    QTest::newRow("folders kept below images") << "day/cam1/0001.jpg" << true << "images/day/cam1/0001.jpg";
+    QTest::newRow("no way out of images") << "../beside.jpg" << false << "images/beside.jpg";
     // A folder of the image's name is no image: the real file in images/ wins.
     QTest::newRow("folder named as the image") << "folder.jpg" << false << "images/folder.jpg";
     QTest::newRow("folder named as the image, kept beside") << "folder.jpg" << true << "images/folder.jpg";
@@ -470,13 +476,17 @@ void TestFormatToolkit::datasetImagePaths()
     QFETCH(bool, keepBeside);
     QFETCH(QString, expected);
     QTemporaryDir dir;
-    const QDir base(dir.path());
+    const QDir base(dir.filePath("set"));
     QVERIFY(writeImage(base.filePath("beside.jpg"), 4, 4));
+    QVERIFY(writeImage(dir.filePath("photos/up.jpg"), 4, 4));
+    QVERIFY(writeImage(base.filePath("shots/deep/in.jpg"), 4, 4));
+    QVERIFY(writeImage(base.filePath("images/day/cam1/0001.jpg"), 4, 4));
     QVERIFY(base.mkpath("images") && base.mkpath("folder.jpg"));
     QVERIFY(writeImage(base.filePath("images/moved.jpg"), 4, 4));
     QVERIFY(writeImage(base.filePath("images/folder.jpg"), 4, 4));
     const MissingImage missing = keepBeside ? MissingImage::BesideDatasetFile : MissingImage::InImagesFolder;
-    QCOMPARE(resolveDatasetImagePath(base, name, missing), expected.isEmpty() ? QString() : base.filePath(expected));
+    QCOMPARE(resolveDatasetImagePath(base, name, missing),
+             expected.isEmpty() ? QString() : QDir::cleanPath(base.filePath(expected)));
     // An absolute name stands as written, found or not.
     const QString absolute = base.filePath("elsewhere/missing.jpg");
     QCOMPARE(resolveDatasetImagePath(base, absolute, missing), absolute);

@@ -36,6 +36,8 @@ private slots:
     void yoloNumbers_data();
     void yoloNumbers();
     void cocoIdsAndBoxes();
+    void jsonShapesBeyondFloat_data();
+    void jsonShapesBeyondFloat();
     void unnameableFiles();
 };
 
@@ -394,6 +396,44 @@ void TestHostileFiles::cocoIdsAndBoxes()
     QCOMPARE(zero.labels.size(), 2);   // the box, and the polygon that fits
     QCOMPARE(zero.labels.first().bbox, QRectF(6, 4, 4, 6));
     QCOMPARE(dataset.images.last().labels.first().className, QStringLiteral("half"));
+}
+
+// The JSON formats of one shape list per picture: a shape whose numbers single
+// precision cannot hold is left out, the shapes beside it are kept.
+void TestHostileFiles::jsonShapesBeyondFloat_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("LabelMe") << "LabelMe"
+                             << "a.json"
+                             << QByteArray(R"({"imagePath": "a.jpg", "shapes": [
+        {"label": "far", "shape_type": "rectangle", "points": [[0, 0], [1e39, 5]]},
+        {"label": "wide", "shape_type": "polygon", "points": [[0, 0], [3e38, 0], [-3e38, 4]]},
+        {"label": "huge", "shape_type": "circle", "points": [[0, 0], [2e38, 2e38]]},
+        {"label": "cat", "shape_type": "rectangle", "points": [[1, 2], [11, 7]]}]})");
+    QTest::newRow("CreateML") << "CreateML"
+                              << "a.json"
+                              << QByteArray(R"([{"image": "a.jpg", "annotations": [
+        {"label": "far", "coordinates": {"x": 1e39, "y": 5, "width": 2, "height": 2}},
+        {"label": "wide", "coordinates": {"x": 0, "y": 5, "width": 4e38, "height": 2}},
+        {"label": "cat", "coordinates": {"x": 6, "y": 4.5, "width": 10, "height": 5}}]}])");
+}
+
+void TestHostileFiles::jsonShapesBeyondFloat()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, text);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath(file), text));
+    Dataset dataset;
+    QVERIFY(FormatRegistry::instance().find(format)->importDataset(dir.filePath(file), dataset, {}));
+    QCOMPARE(dataset.images.size(), 1);
+    const QList<Annotation> &labels = dataset.images.first().labels;
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first().className, QStringLiteral("cat"));
+    QCOMPARE(labels.first().bbox, QRectF(1, 2, 10, 5));
 }
 
 // File names that are not valid UTF-8 cannot be opened through Qt, which

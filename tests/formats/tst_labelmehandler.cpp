@@ -6,6 +6,8 @@
 #include "formats/FormatRegistry.h"
 #include "formats/LabelMeHandler.h"
 
+#include <cmath>
+
 #include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -190,6 +192,7 @@ void TestLabelMeHandler::readsShapes()
         shape("cased", "Rectangle", pts({{1, 2}, {3, 4}})),
         shape("   ", "rectangle", pts({{1, 2}, {3, 4}})),
         shape(" dog ", "polygon", lenientPoints),
+        shape("cup", "mask", pts({{40, 30}, {12, 8}})),
         QJsonValue(5),
     };
     QTemporaryDir dir;
@@ -203,7 +206,7 @@ void TestLabelMeHandler::readsShapes()
     // Neither "imagePath" nor "imageData": the entry is the JSON file itself.
     QCOMPARE(entry.filePath, QFileInfo(path).absoluteFilePath());
     const QList<Annotation> &a = entry.labels;
-    QCOMPARE(a.size(), 11);
+    QCOMPARE(a.size(), 12);
     auto check = [&](int i, const QString &cls, int kind, const QRectF &bbox, const QList<QPointF> &points) {
         QCOMPARE(a.at(i).className, cls);
         QCOMPARE(a.at(i).kind, kind);
@@ -218,10 +221,19 @@ void TestLabelMeHandler::readsShapes()
     check(4, "nothing", Point, QRectF(), {});
     check(5, "wire", Polyline, QRectF(0, 0, 4, 3), {QPointF(0, 0), QPointF(4, 3)});
     check(6, "road", Polyline, QRectF(1, 1, 6, 4), {QPointF(1, 1), QPointF(2, 5), QPointF(7, 3)});
-    check(7, "ball", Polygon, QRectF(10, 10, 4, 0), {QPointF(10, 10), QPointF(14, 10)});
+    // A circle is its centre and a point on its edge: it comes as an outline
+    // around the centre, not as a two-point line.
+    QCOMPARE(a.at(7).className, QString("ball"));
+    QCOMPARE(a.at(7).kind, int(Polygon));
+    QCOMPARE(a.at(7).bbox, QRectF(6, 6, 8, 8));
+    QVERIFY(a.at(7).points.size() >= 16);
+    for (const QPointF &p : a.at(7).points)
+        QVERIFY(qAbs(std::hypot(p.x() - 10, p.y() - 10) - 4) < 1e-9);
     check(8, "odd", Polygon, QRectF(0, 2, 3, 4), {QPointF(1, 2), QPointF(3, 4), QPointF(0, 6)});
     check(9, "cased", Polygon, QRectF(1, 2, 2, 2), {QPointF(1, 2), QPointF(3, 4)});
     check(10, "dog", Polygon, QRectF(0, 2, 4, 5), {QPointF(1, 2), QPointF(4, 5), QPointF(0, 7)});
+    // A mask names its box by two corners, as a rectangle does.
+    check(11, "cup", BoundingBox, QRectF(12, 8, 28, 22), {});
 }
 
 // Where the pixels of an entry come from, for a file that embeds a 6 x 4
@@ -575,6 +587,7 @@ void TestLabelMeHandler::peerWritesWeRead()
     QCOMPARE(a.at(3).kind, int(Point));
     QCOMPARE(a.at(3).bbox, QRectF(4, 6, 2, 2));
     QCOMPARE(a.at(4).kind, int(Polygon));
+    QCOMPARE(a.at(4).bbox, QRectF(28, 20, 8, 8)); // the circle of radius 4 around (32, 24)
     QCOMPARE(external.labels.size(), 2);
     QCOMPARE(nested.labels.size(), 1);
 }

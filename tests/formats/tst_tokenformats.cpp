@@ -129,6 +129,9 @@ void TestTokenFormats::florenceParse_data()
     QTest::newRow("unknown size: fractions")
         << "a<loc_100><loc_200><loc_300><loc_400>" << QSize(0, 0) << BoxList{{"a", QRectF(0.1, 0.2, 0.2, 0.2)}};
     QTest::newRow("empty") << "" << QSize(100, 100) << BoxList{};
+    QTest::newRow("token beyond single precision")
+        << "a<loc_1><loc_2><loc_999999999999999999999999999999999999999999999><loc_4>b<loc_0><loc_0><loc_10><loc_10>" << QSize(100, 100)
+        << BoxList{{"b", QRectF(0, 0, 1, 1)}};
 }
 
 void TestTokenFormats::florenceParse()
@@ -182,6 +185,9 @@ void TestTokenFormats::paliGemmaParse_data()
                                   << BoxList{{"a", QRectF(0, 0, 10, 10)}};
     QTest::newRow("unknown size: fractions")
         << "<loc0000><loc0000><loc1023><loc1023> a" << QSize(0, 0) << BoxList{{"a", QRectF(0, 0, 1, 1)}};
+    QTest::newRow("token beyond single precision")
+        << "<loc0001><loc999999999999999999999999999999999999999999999><loc0003><loc0004> a ; <loc0000><loc0000><loc1023><loc1023> b" << QSize(10, 10)
+        << BoxList{{"b", QRectF(0, 0, 10, 10)}};
 }
 
 void TestTokenFormats::paliGemmaParse()

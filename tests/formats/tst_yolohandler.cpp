@@ -41,6 +41,7 @@ private slots:
     void ultralyticsLayoutWithBackgroundImages();
     void labellingToolLayout();
     void sideBySideBackgroundImages();
+    void darknetLayoutAsCvatExportsIt();
 };
 
 void TestYoloHandler::detection_data()
@@ -366,6 +367,35 @@ void TestYoloHandler::sideBySideBackgroundImages()
     QVERIFY(dataset.images.at(2).labels.isEmpty());
     QCOMPARE(findYoloImageInDir("B", dir.path()), dir.filePath("B.JPG"));
     QCOMPARE(findYoloImageInDir("b", dir.path()), QString()); // the base name stays exact
+}
+
+// CVAT's "YOLO 1.1" export, the Darknet training layout: the class names in
+// obj.names, the image list train.txt and obj.data at the top, each picture
+// beside its label file in obj_train_data/ (an empty one for a picture
+// without objects).
+void TestYoloHandler::darknetLayoutAsCvatExportsIt()
+{
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    QVERIFY(writeFile(root.filePath("obj.data"),
+                      "classes = 2\ntrain = data/train.txt\nnames = data/obj.names\nbackup = backup/\n"));
+    QVERIFY(writeFile(root.filePath("obj.names"), "car\nfire hydrant\n"));
+    QVERIFY(writeFile(root.filePath("train.txt"), "data/obj_train_data/street.jpg\ndata/obj_train_data/empty.jpg\n"));
+    QVERIFY(writeImage(root.filePath("obj_train_data/street.jpg"), 64, 32));
+    QVERIFY(writeFile(root.filePath("obj_train_data/street.txt"), "1 0.250000 0.500000 0.500000 1.000000\n"));
+    QVERIFY(writeImage(root.filePath("obj_train_data/empty.jpg"), 16, 16));
+    QVERIFY(writeFile(root.filePath("obj_train_data/empty.txt"), ""));
+    YoloHandler handler;
+    QVERIFY(handler.canImport(dir.path()));
+    Dataset dataset;
+    QVERIFY(handler.importDataset(dir.path(), dataset, {}));
+    // The image list is no image.
+    QCOMPARE(fileNames(dataset), (QStringList{"empty.jpg", "street.jpg"}));
+    QVERIFY(dataset.images.at(0).labels.isEmpty());
+    const QList<Annotation> &labels = dataset.images.at(1).labels;
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first().className, QStringLiteral("fire hydrant"));
+    fuzzyCompareRect(labels.first().bbox, QRectF(0, 0, 32, 32));
 }
 
 QM_TEST_MAIN(TestYoloHandler)

@@ -12,3 +12,4 @@ qm_add_test(tst_yolo6mthandler LABEL formats SOURCES ${_yf}/tst_yolo6mthandler.c
 qm_add_test(tst_yoloposehandler LABEL formats SOURCES ${_yf}/tst_yoloposehandler.cpp ${_yf_support})
 qm_add_test(tst_yolofamilyreaders LABEL formats SOURCES ${_yf}/tst_yolofamilyreaders.cpp ${_yf_support})
 qm_add_test(tst_ownimagewriters LABEL formats SOURCES ${_yf}/tst_ownimagewriters.cpp ${_yf_support})
+qm_add_test(tst_perimagefiles LABEL formats SOURCES ${_yf}/tst_perimagefiles.cpp ${_yf_support})
