@@ -91,6 +91,7 @@ private slots:
     void init();
     void constructsHiddenWithEveryPart();
     void layoutSizes();
+    void canvasControlsKeepTheirTextBesideALongName();
     void styleSheetOnTheWindowOnly();
     void themeSwitchReachesPaintingWidgets();
     void menuBarHiddenAndNotNative();
@@ -191,6 +192,53 @@ void TestMainWindow::layoutSizes()
     QTRY_COMPARE(splitter->sizes().at(0), sizes.at(0));
     QCOMPARE(splitter->sizes().at(2), sizes.at(2));
     QVERIFY(splitter->sizes().at(1) > sizes.at(1));
+}
+
+void TestMainWindow::canvasControlsKeepTheirTextBesideALongName()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    const QString longName = QStringLiteral("IMG_20240611_153012_backyard_camera_north_fence_motion_event_0042.png");
+    access.project().dataset.addImage(
+        imageEntry(writeImage(QDir(dir.path()), longName, 300, 200, Qt::gray), 300, 200));
+    access.project().projectType = QStringLiteral("object_detection");
+    access.refreshUi();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
+
+    auto *controls = window.findChild<QWidget *>(QStringLiteral("canvasTopBar"));
+    QVERIFY(controls);
+    auto *nameLabel = qobject_cast<QLabel *>(controls->layout()->itemAt(0)->widget());
+    QVERIFY(nameLabel);
+    for (const QSize size : {QSize(1440, 860), QSize(1040, 640)}) {
+        window.resize(size);
+        QTRY_COMPARE(window.size(), size);
+        QCoreApplication::processEvents();
+        // Every button of the row shows its whole caption under the style sheet;
+        // the long name gives way instead, inside the row.
+        for (QPushButton *button : controls->findChildren<QPushButton *>()) {
+            if (!button->isVisible())
+                continue;
+            QVERIFY2(button->width() >= button->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1 at %2: %3 < %4")
+                                    .arg(button->text())
+                                    .arg(size.width())
+                                    .arg(button->width())
+                                    .arg(button->sizeHint().width())));
+        }
+        QVERIFY(window.zoomLabelWidget()->width() >=
+                window.zoomLabelWidget()->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+        QVERIFY(nameLabel->geometry().right() < window.positionLabelWidget()->geometry().left());
+        // Where the name does not fit it gives way (drawn cut short with an
+        // ellipsis), and the whole name stays at hand in the tool tip.
+        QCOMPARE(nameLabel->text(), longName);
+        const bool cut = nameLabel->contentsRect().width() < nameLabel->fontMetrics().horizontalAdvance(longName);
+        QVERIFY(cut || size.width() > 1040);
+        controls->grab();
+        QCOMPARE(nameLabel->toolTip(), cut ? longName : QString());
+    }
 }
 
 void TestMainWindow::styleSheetOnTheWindowOnly()
