@@ -656,8 +656,16 @@ void LabelCanvas::pressBoxTool(const QPointF &screen, const QPointF &image)
 void LabelCanvas::pressPolygonTool(const QPointF &screen, const QPointF &image)
 {
     if (mode == DrawPolygon) {
-        if (placedPoints.size() >= 3 &&
-            distance(screen, view.toScreen(placedPoints.first())) < CanvasOverlayPainter::ClosingDistance) {
+        // Beside the picture, the point would land on its border: the click
+        // closes the polygon when either the cursor or that point is near the
+        // first point, rather than adding a copy of it.
+        const auto nearFirst = [&] {
+            const QPointF first = view.toScreen(placedPoints.first());
+            const QPointF landing = view.toScreen(AnnotationGeometry::clamped(image, pictureRect()));
+            return distance(screen, first) < CanvasOverlayPainter::ClosingDistance ||
+                distance(landing, first) < CanvasOverlayPainter::ClosingDistance;
+        };
+        if (placedPoints.size() >= 3 && nearFirst()) {
             finishPolygon();
             pressFinishedShape = true;
             return;
