@@ -70,6 +70,7 @@ MainWindow::MainWindow(QWidget *parent)
     // last point instead of the previous finished step.
     connect(toolBar, &ToolBar::undoClicked, canvas, &LabelCanvas::undo);
     connect(toolBar, &ToolBar::redoClicked, canvas, &LabelCanvas::redo);
+    connect(canvas, &LabelCanvas::historyAvailabilityChanged, toolBar, &ToolBar::setHistoryAvailable);
 
     refreshUi();
     updateTitle();

@@ -104,6 +104,7 @@ private slots:
     void everyReferencedKeyIsBound();
     void canvasRowsOfTheReferenceAct();
     void canvasKeepsItsOwnKeys();
+    void undoButtonsOnlyWithSomethingToUndo();
     void editMenuEntriesActOnTheCanvas();
     void shortcutsDialogIsCreatedOnce();
     void borderResize_data();
@@ -642,6 +643,53 @@ void TestMainWindow::canvasKeepsItsOwnKeys()
     QCOMPARE(access.project().dataset.images.at(0).labels.size(), 2);
     emit window.toolBarWidget()->redoClicked();
     QCOMPARE(access.project().dataset.images.at(0).labels.size(), 1);
+}
+
+void TestMainWindow::undoButtonsOnlyWithSomethingToUndo()
+{
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("segmentation"), 2));
+    LabelCanvas *canvas = window.labelCanvas();
+    QPushButton *undo = window.toolBarWidget()->button(ToolBar::Undo);
+    QPushButton *redo = window.toolBarWidget()->button(ToolBar::Redo);
+    const auto states = [&] { return std::pair{undo->isEnabled(), redo->isEnabled()}; };
+    QCOMPARE(states(), std::pair(false, false));
+
+    // Placing a polygon: Undo takes back its points.
+    QTest::keyClick(canvas, Qt::Key_P);
+    clickAt(canvas, {20, 20});
+    QCOMPARE(states(), std::pair(true, false));
+    clickAt(canvas, {120, 20});
+    clickAt(canvas, {120, 120});
+    undo->click();
+    undo->click();
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::DrawPolygon));
+    undo->click();
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::Idle));
+    QCOMPARE(states(), std::pair(false, false));
+
+    // A finished polygon is a step to undo, and then to redo.
+    for (const QPointF &p : {QPointF(20, 20), QPointF(120, 20), QPointF(120, 120)})
+        clickAt(canvas, p);
+    QTest::keyClick(canvas, Qt::Key_Return);
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(states(), std::pair(true, false));
+    undo->click();
+    QVERIFY(canvas->annotations().isEmpty());
+    QCOMPARE(states(), std::pair(false, true));
+    QTest::keySequence(canvas, QKeySequence(QKeySequence::Redo));
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(states(), std::pair(true, false));
+
+    // The history belongs to the picture: the next one starts with none, and
+    // closing the project leaves both off.
+    QTest::keyClick(canvas, Qt::Key_D);
+    QTRY_COMPARE(canvas->displayedEntryId(), 1);
+    QCOMPARE(states(), std::pair(false, false));
+    window.onSaveProject();
+    window.onCloseProject();
+    QCOMPARE(states(), std::pair(false, false));
 }
 
 void TestMainWindow::editMenuEntriesActOnTheCanvas()
