@@ -349,12 +349,27 @@ void TestWizardPages::customKeypoints()
     QVERIFY(!page->removeButton()->isEnabled());
     QVERIFY(!nextEnabled(wizard));
 
-    // Back to a template: the custom keypoints are gone.
+    // A template chosen by mistake does not cost the user's own keypoints:
+    // back to Custom they are there again, with the object class typed for them.
     prompts.answers.enqueue(QString("x"));
+    prompts.answers.enqueue(QString("y"));
     page->addKeypoint();
-    page->coco17Button()->setChecked(true);
+    page->addKeypoint();
+    page->objectClassEdit()->setText("robot");
+    page->coco17Button()->click();
     QCOMPARE(page->keypointList()->count(), 17);
+    QCOMPARE(page->schema().objectClass, QString("person"));
     QVERIFY(!page->customButtonsRow()->isVisibleTo(page));
+    page->hand21Button()->click();
+    QCOMPARE(page->keypointList()->count(), 21);
+    page->customButton()->click();
+    QCOMPARE(page->keypointList()->count(), 2);
+    QVERIFY(page->keypointList()->item(1)->flags() & Qt::ItemIsEditable);
+    schema = page->schema();
+    QCOMPARE(schema.keypointNames, (QStringList{"x", "y"}));
+    QCOMPARE(schema.objectClass, QString("robot"));
+    QVERIFY(schema.edges.isEmpty());
+    QVERIFY(nextEnabled(wizard));
 }
 
 void TestWizardPages::customKeypointRenameRules()
