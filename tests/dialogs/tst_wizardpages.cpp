@@ -106,16 +106,21 @@ void TestWizardPages::classDuplicatesIgnoreCase()
     QVERIFY(nextEnabled(wizard));
     QVERIFY(page->hasClass("TRUCK"));
 
-    // Editing: a case change of the class itself or another class's name is
-    // refused; the same name with a new colour, or a fresh name, is taken.
-    editor.names = QStringList{"Car", "TRUCK", "car", " auto "};
+    // Editing: another class's name, in any case, is refused; a change of case
+    // of the class itself, the same name with a new colour, or a fresh name is
+    // taken.
+    editor.names = QStringList{"Car", "TRUCK", "Car", " auto "};
     editor.colors = {QColor("#111111"), QColor("#222222"), QColor("#333333"), QColor("#444444")};
-    for (int i = 0; i < 4; ++i) {
+    page->listWidget()->setCurrentRow(0);
+    page->editClass();
+    QCOMPARE(classNames(page), (QStringList{"Car", "truck"}));
+    QCOMPARE(prompts.calls.size(), 1);
+    for (int i = 0; i < 3; ++i) {
         page->listWidget()->setCurrentRow(0);
         page->editClass();
     }
     QCOMPARE(editor.titles.last(), QString("Edit Class"));
-    QCOMPARE(prompts.calls.size(), 3);
+    QCOMPARE(prompts.calls.size(), 2);
     QCOMPARE(classNames(page), (QStringList{"auto", "truck"}));
     QCOMPARE(page->classes()[0].color, QColor("#444444"));
     QCOMPARE(listTexts(page->listWidget()), (QStringList{"auto", "truck"}));
