@@ -267,6 +267,24 @@ void TestWizardPages::classEditDialogColour()
 
     dialog.colorButton()->click(); // picker cancelled
     QCOMPARE(dialog.color(), QColor("#00ff7f"));
+
+    // OK takes a name only: blank, it is off, and Return does not accept.
+    ClassEditDialog adding(QString(), QColor("#dc3232"));
+    QCOMPARE(adding.windowTitle(), QString("Add Class"));
+    adding.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&adding));
+    QVERIFY(!adding.okButton()->isEnabled());
+    QTest::keyClicks(adding.nameEdit(), "   ");
+    QVERIFY(!adding.okButton()->isEnabled());
+    QTest::keyClick(adding.nameEdit(), Qt::Key_Return);
+    QVERIFY(adding.isVisible());
+    QCOMPARE(adding.result(), int(QDialog::Rejected));
+    QTest::keyClicks(adding.nameEdit(), "bus");
+    QVERIFY(adding.okButton()->isEnabled());
+    QTest::keyClick(adding.nameEdit(), Qt::Key_Return);
+    QCOMPARE(adding.result(), int(QDialog::Accepted));
+    QCOMPARE(adding.name().trimmed(), QString("bus"));
+    QVERIFY(dialog.okButton()->isEnabled());
 }
 
 void TestWizardPages::keypointTemplates()
