@@ -6,6 +6,7 @@
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
+#include "chrome/ElidedLabel.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
@@ -69,6 +70,7 @@ MainWindow::MainWindow(QWidget *parent)
     // last point instead of the previous finished step.
     connect(toolBar, &ToolBar::undoClicked, canvas, &LabelCanvas::undo);
     connect(toolBar, &ToolBar::redoClicked, canvas, &LabelCanvas::redo);
+    connect(canvas, &LabelCanvas::historyAvailabilityChanged, toolBar, &ToolBar::setHistoryAvailable);
 
     refreshUi();
     updateTitle();
@@ -206,7 +208,9 @@ QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
     scrubberSpacer = new QWidget(bar);
     scrubberSpacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 
-    mediaNameLabel = mutedLabel(QString(), bar);
+    // A long file name gives way to the controls beside it.
+    mediaNameLabel = new ElidedLabel(bar);
+    mediaNameLabel->setObjectName(QStringLiteral("mutedLabel"));
     positionLabel = mutedLabel(QString(), bar);
 
     auto *fitButton = compactButton(QStringLiteral("Fit"), bar);

@@ -90,6 +90,8 @@ LabelCanvas::LabelCanvas(QWidget *parent) : QWidget(parent), snapshotStack(new Q
     setMouseTracking(true);
     setMinimumSize(420, 320);
     snapshotStack->setUndoLimit(UndoLimit);
+    connect(snapshotStack, &QUndoStack::canUndoChanged, this, [this] { reportHistory(); });
+    connect(snapshotStack, &QUndoStack::canRedoChanged, this, [this] { reportHistory(); });
 }
 
 // --- Showing an entry -----------------------------------------------------------
@@ -146,6 +148,7 @@ bool LabelCanvas::forgetPicture()
     const bool hadPending = !pendingAnnotations.isEmpty();
     pendingAnnotations.clear();
     highlightedKeypoint = hoveredKeypoint = -1;
+    reportHistory();
     return hadPending;
 }
 
@@ -254,6 +257,7 @@ void LabelCanvas::setTool(int newTool)
     selectedVertex = -1;
     dragVertex = -1;
     hoverEdge = -1;
+    reportHistory();
     update();
 }
 
@@ -656,8 +660,16 @@ void LabelCanvas::pressBoxTool(const QPointF &screen, const QPointF &image)
 void LabelCanvas::pressPolygonTool(const QPointF &screen, const QPointF &image)
 {
     if (mode == DrawPolygon) {
-        if (placedPoints.size() >= 3 &&
-            distance(screen, view.toScreen(placedPoints.first())) < CanvasOverlayPainter::ClosingDistance) {
+        // Beside the picture, the point would land on its border: the click
+        // closes the polygon when either the cursor or that point is near the
+        // first point, rather than adding a copy of it.
+        const auto nearFirst = [&] {
+            const QPointF first = view.toScreen(placedPoints.first());
+            const QPointF landing = view.toScreen(AnnotationGeometry::clamped(image, pictureRect()));
+            return distance(screen, first) < CanvasOverlayPainter::ClosingDistance ||
+                distance(landing, first) < CanvasOverlayPainter::ClosingDistance;
+        };
+        if (placedPoints.size() >= 3 && nearFirst()) {
             finishPolygon();
             pressFinishedShape = true;
             return;
@@ -1054,10 +1066,50 @@ void LabelCanvas::withdrawLastPlacedPoint()
     update();
 }
 
+bool LabelCanvas::canUndo() const
+{
+    return isPlacing() || snapshotStack->canUndo();
+}
+
+bool LabelCanvas::canRedo() const
+{
+    return !isPlacing() && snapshotStack->canRedo();
+}
+
+void LabelCanvas::reportHistory()
+{
+    const bool undoable = canUndo();
+    const bool redoable = canRedo();
+    if (undoable == reportedCanUndo && redoable == reportedCanRedo)
+        return;
+    reportedCanUndo = undoable;
+    reportedCanRedo = redoable;
+    emit historyAvailabilityChanged(undoable, redoable);
+}
+
+// Placing a polygon or keypoint set starts and ends in the input handlers, and
+// makes undo (which then takes back a point) and redo available or not.
+bool LabelCanvas::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+        reportHistory();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
 void LabelCanvas::undo()
 {
     if (isPlacing()) {
         withdrawLastPlacedPoint();
+        reportHistory();
         return;
     }
     snapshotStack->undo();

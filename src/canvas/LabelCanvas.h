@@ -125,6 +125,9 @@ public:
     // otherwise undoes the last step. Redo does nothing while placing.
     void undo();
     void redo();
+    // Whether undo() and redo() would do anything now.
+    bool canUndo() const;
+    bool canRedo() const;
     // Records one step from `before` to the current list, unless they are equal.
     void pushSnapshot(const QList<Annotation> &before, const QString &text);
     // Installs a list from the undo history and reports it.
@@ -154,8 +157,11 @@ signals:
     // (or nothing): results reviewed for the old entry are gone.
     void pendingAnnotationsDropped();
     void classRequired();
+    // Whether undo and redo have something to do changed (see canUndo/canRedo).
+    void historyAvailabilityChanged(bool canUndo, bool canRedo);
 
 protected:
+    bool event(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -167,6 +173,9 @@ protected:
 
 private:
     QColor classColor(const QString &name) const;
+    // Emits historyAvailabilityChanged when canUndo or canRedo differ from the
+    // last report.
+    void reportHistory();
     bool hasSelection() const { return selectedIndex >= 0 && selectedIndex < entry.labels.size(); }
     int effectiveMode() const { return mode == Pan ? int(modeBeforePan) : int(mode); }
     static bool isDragMode(int m) { return m == DrawBox || m == Move || m == Resize || m == MoveVertex; }
@@ -254,6 +263,8 @@ private:
     QPointF hoverEdgePoint;
     QUndoStack *snapshotStack = nullptr;
     QList<Annotation> snapshotBefore;
+    bool reportedCanUndo = false;
+    bool reportedCanRedo = false;
     QPointF cursorPos;
     bool cursorInside = false;
     QList<QPointF> samPositive;

@@ -129,7 +129,7 @@ QPushButton *ToolBar::button(Button which) const
 void ToolBar::setProjectOpen(bool open)
 {
     static constexpr Button projectButtons[] = {
-        SaveProject, CloseProject, ExportPackage, ImportImages, ImportVideo, ExportDataset, Undo, Redo,
+        SaveProject, CloseProject, ExportPackage, ImportImages, ImportVideo, ExportDataset,
         SkipPrevious, Rewind, Prev, Play, Next, FastForward, SkipNext,
     };
     for (Button b : projectButtons) {
@@ -140,6 +140,23 @@ void ToolBar::setProjectOpen(bool open)
         if (QPushButton *w = button(b))
             w->setEnabled(true);
     }
+    projectOpen = open;
+    refreshHistoryButtons();
+}
+
+void ToolBar::setHistoryAvailable(bool undoable, bool redoable)
+{
+    canUndo = undoable;
+    canRedo = redoable;
+    refreshHistoryButtons();
+}
+
+void ToolBar::refreshHistoryButtons()
+{
+    if (QPushButton *w = button(Undo))
+        w->setEnabled(projectOpen && canUndo);
+    if (QPushButton *w = button(Redo))
+        w->setEnabled(projectOpen && canRedo);
 }
 
 void ToolBar::setPlaybackEnabled(bool enabled)

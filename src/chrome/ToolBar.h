@@ -30,6 +30,9 @@ public:
     explicit ToolBar(QWidget *parent = nullptr);
 
     void setProjectOpen(bool open);
+    // Undo and Redo are enabled only with something to undo or redo (and a
+    // project open).
+    void setHistoryAvailable(bool canUndo, bool canRedo);
     // Enables or disables Jump Back, Play Slideshow and Jump Forward.
     void setPlaybackEnabled(bool enabled);
     // Re-tints the icons and selects the theme's combo item without emitting
@@ -78,6 +81,10 @@ private:
     QList<Entry> entries;
     QComboBox *combo = nullptr;
     bool dark = false;
+    bool projectOpen = false;
+    bool canUndo = false;
+    bool canRedo = false;
+    void refreshHistoryButtons();
 };
 
 } // namespace Quillmark

@@ -33,17 +33,22 @@ ClassEditDialog::ClassEditDialog(const QString &name, const QColor &color, QWidg
     form->addRow("Color:", colorPushButton);
 
     auto *buttonRow = new QHBoxLayout;
-    auto *okButton = new QPushButton("OK", this);
-    okButton->setDefault(true);
+    okPushButton = new QPushButton("OK", this);
+    okPushButton->setDefault(true);
+    // A class needs a name: OK waits for one (blanks alone are none).
+    const auto nameGiven = [this] { return !nameLineEdit->text().trimmed().isEmpty(); };
+    okPushButton->setEnabled(nameGiven());
+    connect(nameLineEdit, &QLineEdit::textChanged, okPushButton,
+            [this, nameGiven] { okPushButton->setEnabled(nameGiven()); });
     auto *cancelButton = new QPushButton("Cancel", this);
     buttonRow->addStretch();
-    buttonRow->addWidget(okButton);
+    buttonRow->addWidget(okPushButton);
     buttonRow->addWidget(cancelButton);
     form->addRow(buttonRow);
 
     refreshColorButton();
     connect(colorPushButton, &QPushButton::clicked, this, [this] { chooseColor(); });
-    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(okPushButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -25,12 +25,14 @@ public:
 
     QLineEdit *nameEdit() const { return nameLineEdit; }
     QPushButton *colorButton() const { return colorPushButton; }
+    QPushButton *okButton() const { return okPushButton; }
 
 private:
     void refreshColorButton();
 
     QLineEdit *nameLineEdit = nullptr;
     QPushButton *colorPushButton = nullptr;
+    QPushButton *okPushButton = nullptr;
     QColor currentColor;
 };
 

@@ -119,10 +119,13 @@ void ClassesPage::editClass()
     const QString name = dialog.name().trimmed();
     if (name.isEmpty())
         return;
-    // A change of case alone is refused too: the class itself matches.
-    if (name != old.name && hasClass(name)) {
-        warnDuplicate();
-        return;
+    // Only another class can hold the name: a change of case alone (car to
+    // Car) renames the class itself.
+    for (int other = 0; other < classList.size(); ++other) {
+        if (other != row && classList.at(other).name.compare(name, Qt::CaseInsensitive) == 0) {
+            warnDuplicate();
+            return;
+        }
     }
     classList[row] = {name, dialog.color()};
     rebuildList();

@@ -78,10 +78,14 @@ KeypointSchemaPage::KeypointSchemaPage(QWidget *parent) : QWizardPage(parent)
     layout->addWidget(keypointBox);
     layout->addStretch();
 
-    connect(templates, &QButtonGroup::buttonToggled, this, [this](QAbstractButton *, bool checked) {
+    connect(templates, &QButtonGroup::buttonToggled, this, [this](QAbstractButton *button, bool checked) {
         // Of the two toggles a switch causes, react to the newly checked button.
+        // The one leaving Custom comes first: the user's own keypoints and
+        // object class are kept for a return to Custom.
         if (checked)
             onTemplateChanged();
+        else if (button == customRadio)
+            keepCustomSchema();
     });
     connect(list, &QListWidget::currentRowChanged, this, [this] { updateRemoveButton(); });
     connect(list, &QListWidget::itemChanged, this, [this](QListWidgetItem *item) { onKeypointRenamed(item); });
@@ -127,8 +131,20 @@ void KeypointSchemaPage::fillTemplateKeypoints()
     } else if (hand21Radio->isChecked()) {
         for (const QString &name : hand21KeypointNames())
             appendKeypoint(name);
+    } else {
+        for (const QString &name : std::as_const(customNames))
+            appendKeypoint(name);
     }
     updateRemoveButton();
+}
+
+void KeypointSchemaPage::keepCustomSchema()
+{
+    customNames.clear();
+    for (int row = 0; row < list->count(); ++row)
+        customNames.append(list->item(row)->text());
+    customObjectClass = objectClassLineEdit->text();
+    hasCustomObjectClass = true;
 }
 
 void KeypointSchemaPage::addKeypoint()
@@ -174,6 +190,8 @@ void KeypointSchemaPage::onTemplateChanged()
         objectClassLineEdit->setText("person");
     else if (hand21Radio->isChecked())
         objectClassLineEdit->setText("hand");
+    else if (hasCustomObjectClass)
+        objectClassLineEdit->setText(customObjectClass);
     fillTemplateKeypoints();
     emit completeChanged();
 }

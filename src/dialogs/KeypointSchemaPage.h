@@ -2,6 +2,8 @@
 
 #include "model/KeypointSchema.h"
 
+#include <QString>
+#include <QStringList>
 #include <QWizardPage>
 
 class QButtonGroup;
@@ -31,7 +33,8 @@ public:
     // listed names in order and the edges of the chosen template.
     KeypointSchema schema() const;
 
-    // Refills the list from the checked template (empty for Custom).
+    // Refills the list from the checked template; for Custom, with the keypoints
+    // it held when another template was last chosen (none at first).
     void fillTemplateKeypoints();
     // Asks for the name of a new custom keypoint and appends it.
     void addKeypoint();
@@ -49,6 +52,8 @@ public:
 private:
     bool isCustom() const;
     void onTemplateChanged();
+    // Remembers the Custom list and object class when another template is chosen.
+    void keepCustomSchema();
     void onKeypointRenamed(QListWidgetItem *item);
     void appendKeypoint(const QString &name);
     // Some item other than `item` (null: any item) has this name, ignoring case.
@@ -64,6 +69,9 @@ private:
     QListWidget *list = nullptr;
     QWidget *customRow = nullptr;
     QPushButton *removePushButton = nullptr;
+    QStringList customNames;
+    QString customObjectClass;
+    bool hasCustomObjectClass = false;
 };
 
 } // namespace Quillmark

@@ -91,6 +91,7 @@ private slots:
     void init();
     void constructsHiddenWithEveryPart();
     void layoutSizes();
+    void canvasControlsKeepTheirTextBesideALongName();
     void styleSheetOnTheWindowOnly();
     void themeSwitchReachesPaintingWidgets();
     void menuBarHiddenAndNotNative();
@@ -103,6 +104,7 @@ private slots:
     void everyReferencedKeyIsBound();
     void canvasRowsOfTheReferenceAct();
     void canvasKeepsItsOwnKeys();
+    void undoButtonsOnlyWithSomethingToUndo();
     void editMenuEntriesActOnTheCanvas();
     void shortcutsDialogIsCreatedOnce();
     void borderResize_data();
@@ -191,6 +193,53 @@ void TestMainWindow::layoutSizes()
     QTRY_COMPARE(splitter->sizes().at(0), sizes.at(0));
     QCOMPARE(splitter->sizes().at(2), sizes.at(2));
     QVERIFY(splitter->sizes().at(1) > sizes.at(1));
+}
+
+void TestMainWindow::canvasControlsKeepTheirTextBesideALongName()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    const QString longName = QStringLiteral("IMG_20240611_153012_backyard_camera_north_fence_motion_event_0042.png");
+    access.project().dataset.addImage(
+        imageEntry(writeImage(QDir(dir.path()), longName, 300, 200, Qt::gray), 300, 200));
+    access.project().projectType = QStringLiteral("object_detection");
+    access.refreshUi();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
+
+    auto *controls = window.findChild<QWidget *>(QStringLiteral("canvasTopBar"));
+    QVERIFY(controls);
+    auto *nameLabel = qobject_cast<QLabel *>(controls->layout()->itemAt(0)->widget());
+    QVERIFY(nameLabel);
+    for (const QSize size : {QSize(1440, 860), QSize(1040, 640)}) {
+        window.resize(size);
+        QTRY_COMPARE(window.size(), size);
+        QCoreApplication::processEvents();
+        // Every button of the row shows its whole caption under the style sheet;
+        // the long name gives way instead, inside the row.
+        for (QPushButton *button : controls->findChildren<QPushButton *>()) {
+            if (!button->isVisible())
+                continue;
+            QVERIFY2(button->width() >= button->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1 at %2: %3 < %4")
+                                    .arg(button->text())
+                                    .arg(size.width())
+                                    .arg(button->width())
+                                    .arg(button->sizeHint().width())));
+        }
+        QVERIFY(window.zoomLabelWidget()->width() >=
+                window.zoomLabelWidget()->fontMetrics().horizontalAdvance(QStringLiteral("100%")));
+        QVERIFY(nameLabel->geometry().right() < window.positionLabelWidget()->geometry().left());
+        // Where the name does not fit it gives way (drawn cut short with an
+        // ellipsis), and the whole name stays at hand in the tool tip.
+        QCOMPARE(nameLabel->text(), longName);
+        const bool cut = nameLabel->contentsRect().width() < nameLabel->fontMetrics().horizontalAdvance(longName);
+        QVERIFY(cut || size.width() > 1040);
+        controls->grab();
+        QCOMPARE(nameLabel->toolTip(), cut ? longName : QString());
+    }
 }
 
 void TestMainWindow::styleSheetOnTheWindowOnly()
@@ -594,6 +643,53 @@ void TestMainWindow::canvasKeepsItsOwnKeys()
     QCOMPARE(access.project().dataset.images.at(0).labels.size(), 2);
     emit window.toolBarWidget()->redoClicked();
     QCOMPARE(access.project().dataset.images.at(0).labels.size(), 1);
+}
+
+void TestMainWindow::undoButtonsOnlyWithSomethingToUndo()
+{
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("segmentation"), 2));
+    LabelCanvas *canvas = window.labelCanvas();
+    QPushButton *undo = window.toolBarWidget()->button(ToolBar::Undo);
+    QPushButton *redo = window.toolBarWidget()->button(ToolBar::Redo);
+    const auto states = [&] { return std::pair{undo->isEnabled(), redo->isEnabled()}; };
+    QCOMPARE(states(), std::pair(false, false));
+
+    // Placing a polygon: Undo takes back its points.
+    QTest::keyClick(canvas, Qt::Key_P);
+    clickAt(canvas, {20, 20});
+    QCOMPARE(states(), std::pair(true, false));
+    clickAt(canvas, {120, 20});
+    clickAt(canvas, {120, 120});
+    undo->click();
+    undo->click();
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::DrawPolygon));
+    undo->click();
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::Idle));
+    QCOMPARE(states(), std::pair(false, false));
+
+    // A finished polygon is a step to undo, and then to redo.
+    for (const QPointF &p : {QPointF(20, 20), QPointF(120, 20), QPointF(120, 120)})
+        clickAt(canvas, p);
+    QTest::keyClick(canvas, Qt::Key_Return);
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(states(), std::pair(true, false));
+    undo->click();
+    QVERIFY(canvas->annotations().isEmpty());
+    QCOMPARE(states(), std::pair(false, true));
+    QTest::keySequence(canvas, QKeySequence(QKeySequence::Redo));
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(states(), std::pair(true, false));
+
+    // The history belongs to the picture: the next one starts with none, and
+    // closing the project leaves both off.
+    QTest::keyClick(canvas, Qt::Key_D);
+    QTRY_COMPARE(canvas->displayedEntryId(), 1);
+    QCOMPARE(states(), std::pair(false, false));
+    window.onSaveProject();
+    window.onCloseProject();
+    QCOMPARE(states(), std::pair(false, false));
 }
 
 void TestMainWindow::editMenuEntriesActOnTheCanvas()

@@ -63,6 +63,7 @@ private slots:
     void resizeOfAPolygonScalesIt();
 
     void polygonClosesNearTheFirstPoint();
+    void polygonClosesBesideThePictureAtItsFirstPoint();
     void polygonFinishesByRightClickDoubleClickAndReturn();
     void edgeInsertAndDragAreOneStep();
     void vertexClickKeepsSelectionDragClearsIt();
@@ -285,6 +286,38 @@ void TestCanvasTools::polygonClosesNearTheFirstPoint()
     QCOMPARE(canvas->currentMode(), int(LabelCanvas::Idle));
     QCOMPARE(canvas->selectedAnnotationIndex(), 0);
     QCOMPARE(canvas->undoStack()->undoText(), QStringLiteral("Add polygon"));
+}
+
+void TestCanvasTools::polygonClosesBesideThePictureAtItsFirstPoint()
+{
+    // A picture narrower and lower than the canvas, at scale 1: there is room
+    // beside it on every side.
+    auto canvas = makeCanvas({}, int(Tool::Polygon));
+    canvas->setImage(entryWith(2, {}, 400, 250));
+    canvas->zoomActualSize();
+    const auto screenOf = [&canvas](const QPointF &image) { return canvas->toScreen(image); };
+    // The object runs into the top-left corner: the first click is beside the
+    // picture and lands on the corner.
+    const QPointF outside = screenOf(QPointF(-30, -20));
+    QVERIFY(canvas->rect().contains(outside.toPoint()));
+    click(canvas.get(), outside);
+    click(canvas.get(), screenOf(QPointF(200, 0)));
+    click(canvas.get(), screenOf(QPointF(150, 120)));
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::DrawPolygon));
+    // Clicking where the first click was closes the polygon: no second corner.
+    click(canvas.get(), outside);
+    QCOMPARE(canvas->currentMode(), int(LabelCanvas::Idle));
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(canvas->annotations().at(0).points,
+             (QList<QPointF>{QPointF(0, 0), QPointF(200, 0), QPointF(150, 120)}));
+    // Far from the first point a click beside the picture still adds a point on
+    // the border.
+    click(canvas.get(), screenOf(QPointF(100, 100)));
+    click(canvas.get(), screenOf(QPointF(300, 100)));
+    click(canvas.get(), screenOf(QPointF(450, 180)));
+    QTest::keyClick(canvas.get(), Qt::Key_Return);
+    QCOMPARE(canvas->annotations().size(), 2);
+    QCOMPARE(canvas->annotations().at(1).points.last(), QPointF(400, 180));
 }
 
 void TestCanvasTools::polygonFinishesByRightClickDoubleClickAndReturn()

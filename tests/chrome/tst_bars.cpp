@@ -270,7 +270,19 @@ void TestBars::toolBarProjectAndPlaybackStates()
     }
     QVERIFY(bar.themeCombo()->isEnabled());
 
+    // Undo and Redo wait for something to undo or redo, and a project.
     bar.setPlaybackEnabled(false);
+    bar.setProjectOpen(true);
+    const auto isHistory = [](ToolBar::Button b) { return b == ToolBar::Undo || b == ToolBar::Redo; };
+    for (int b = 0; b < ToolBar::ButtonCount; ++b)
+        QCOMPARE(bar.button(ToolBar::Button(b))->isEnabled(), !isHistory(ToolBar::Button(b)));
+    bar.setHistoryAvailable(true, false);
+    QVERIFY(bar.button(ToolBar::Undo)->isEnabled());
+    QVERIFY(!bar.button(ToolBar::Redo)->isEnabled());
+    bar.setProjectOpen(false);
+    QVERIFY(!bar.button(ToolBar::Undo)->isEnabled());
+    bar.setHistoryAvailable(true, true);
+    QVERIFY(!bar.button(ToolBar::Redo)->isEnabled());
     bar.setProjectOpen(true);
     for (int b = 0; b < ToolBar::ButtonCount; ++b)
         QVERIFY(bar.button(ToolBar::Button(b))->isEnabled());

@@ -247,6 +247,8 @@ private slots:
     void barButtonSizes();
     void disabledControlsLookDisabled_data() { addThemeRows(); }
     void disabledControlsLookDisabled();
+    void disabledListsLookDisabled_data() { addThemeRows(); }
+    void disabledListsLookDisabled();
     void disabledButtonsOfTheDialogs_data() { addThemeRows(); }
     void disabledButtonsOfTheDialogs();
     void textsFitTheirControls_data() { addThemeRows(); }
@@ -418,6 +420,42 @@ void TestLook::disabledControlsLookDisabled()
         for (const QPoint &p : {QPoint(0, w->height() / 2), QPoint(4, w->height() / 2)})
             QCOMPARE(hovered.pixelColor(p), still.pixelColor(p));
     }
+}
+
+void TestLook::disabledListsLookDisabled()
+{
+    QFETCH(int, mode);
+    Fixture f{Theme::Mode(mode)};
+    QVERIFY(f.ready());
+    QListWidget *list = f.window.imageList()->listWidget();
+    QVERIFY(list->count() > 2);
+    list->setCurrentRow(0);
+    QCoreApplication::processEvents();
+
+    // The text of a row (past its swatch) against the row's own background,
+    // sampled at the free right end of the row.
+    const auto rowLook = [list](int row) {
+        const QRect rect = list->visualItemRect(list->item(row));
+        const QImage image = list->viewport()->grab().toImage();
+        const QColor background = image.pixelColor(list->viewport()->width() - 6, rect.center().y());
+        return Look{background, inkIn(image, rect.adjusted(list->iconSize().width() + 12, 2, -8, -2), background)};
+    };
+    const Look plainOn = rowLook(1);
+    const Look currentOn = rowLook(0);
+
+    // While a job runs the image list takes no clicks, and its rows say so.
+    MainWindowTestAccess access = f.access();
+    access.startJob();
+    QVERIFY(!list->isEnabled());
+    QCoreApplication::processEvents();
+    for (const auto &[row, on] : {std::pair{1, plainOn}, std::pair{0, currentOn}}) {
+        const Look off = rowLook(row);
+        const QString what = QStringLiteral("row %1: %2 on %3, disabled %4 on %5")
+                                 .arg(row)
+                                 .arg(on.text.name(), on.background.name(), off.text.name(), off.background.name());
+        QVERIFY2(looksDisabled(off, contrast(on.text, on.background)), qPrintable(what));
+    }
+    access.finishJob();
 }
 
 void TestLook::disabledButtonsOfTheDialogs()

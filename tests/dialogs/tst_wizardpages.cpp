@@ -106,16 +106,21 @@ void TestWizardPages::classDuplicatesIgnoreCase()
     QVERIFY(nextEnabled(wizard));
     QVERIFY(page->hasClass("TRUCK"));
 
-    // Editing: a case change of the class itself or another class's name is
-    // refused; the same name with a new colour, or a fresh name, is taken.
-    editor.names = QStringList{"Car", "TRUCK", "car", " auto "};
+    // Editing: another class's name, in any case, is refused; a change of case
+    // of the class itself, the same name with a new colour, or a fresh name is
+    // taken.
+    editor.names = QStringList{"Car", "TRUCK", "Car", " auto "};
     editor.colors = {QColor("#111111"), QColor("#222222"), QColor("#333333"), QColor("#444444")};
-    for (int i = 0; i < 4; ++i) {
+    page->listWidget()->setCurrentRow(0);
+    page->editClass();
+    QCOMPARE(classNames(page), (QStringList{"Car", "truck"}));
+    QCOMPARE(prompts.calls.size(), 1);
+    for (int i = 0; i < 3; ++i) {
         page->listWidget()->setCurrentRow(0);
         page->editClass();
     }
     QCOMPARE(editor.titles.last(), QString("Edit Class"));
-    QCOMPARE(prompts.calls.size(), 3);
+    QCOMPARE(prompts.calls.size(), 2);
     QCOMPARE(classNames(page), (QStringList{"auto", "truck"}));
     QCOMPARE(page->classes()[0].color, QColor("#444444"));
     QCOMPARE(listTexts(page->listWidget()), (QStringList{"auto", "truck"}));
@@ -262,6 +267,24 @@ void TestWizardPages::classEditDialogColour()
 
     dialog.colorButton()->click(); // picker cancelled
     QCOMPARE(dialog.color(), QColor("#00ff7f"));
+
+    // OK takes a name only: blank, it is off, and Return does not accept.
+    ClassEditDialog adding(QString(), QColor("#dc3232"));
+    QCOMPARE(adding.windowTitle(), QString("Add Class"));
+    adding.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&adding));
+    QVERIFY(!adding.okButton()->isEnabled());
+    QTest::keyClicks(adding.nameEdit(), "   ");
+    QVERIFY(!adding.okButton()->isEnabled());
+    QTest::keyClick(adding.nameEdit(), Qt::Key_Return);
+    QVERIFY(adding.isVisible());
+    QCOMPARE(adding.result(), int(QDialog::Rejected));
+    QTest::keyClicks(adding.nameEdit(), "bus");
+    QVERIFY(adding.okButton()->isEnabled());
+    QTest::keyClick(adding.nameEdit(), Qt::Key_Return);
+    QCOMPARE(adding.result(), int(QDialog::Accepted));
+    QCOMPARE(adding.name().trimmed(), QString("bus"));
+    QVERIFY(dialog.okButton()->isEnabled());
 }
 
 void TestWizardPages::keypointTemplates()
@@ -349,12 +372,27 @@ void TestWizardPages::customKeypoints()
     QVERIFY(!page->removeButton()->isEnabled());
     QVERIFY(!nextEnabled(wizard));
 
-    // Back to a template: the custom keypoints are gone.
+    // A template chosen by mistake does not cost the user's own keypoints:
+    // back to Custom they are there again, with the object class typed for them.
     prompts.answers.enqueue(QString("x"));
+    prompts.answers.enqueue(QString("y"));
     page->addKeypoint();
-    page->coco17Button()->setChecked(true);
+    page->addKeypoint();
+    page->objectClassEdit()->setText("robot");
+    page->coco17Button()->click();
     QCOMPARE(page->keypointList()->count(), 17);
+    QCOMPARE(page->schema().objectClass, QString("person"));
     QVERIFY(!page->customButtonsRow()->isVisibleTo(page));
+    page->hand21Button()->click();
+    QCOMPARE(page->keypointList()->count(), 21);
+    page->customButton()->click();
+    QCOMPARE(page->keypointList()->count(), 2);
+    QVERIFY(page->keypointList()->item(1)->flags() & Qt::ItemIsEditable);
+    schema = page->schema();
+    QCOMPARE(schema.keypointNames, (QStringList{"x", "y"}));
+    QCOMPARE(schema.objectClass, QString("robot"));
+    QVERIFY(schema.edges.isEmpty());
+    QVERIFY(nextEnabled(wizard));
 }
 
 void TestWizardPages::customKeypointRenameRules()
