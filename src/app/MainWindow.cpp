@@ -82,6 +82,9 @@ MainWindow::~MainWindow()
 {
     // An AI run's worker uses an engine member: it stops before they go.
     aiBatch.reset();
+    // A packaged video's temporary copy goes with the window, also when it is
+    // destroyed without being closed.
+    removeTempVideo();
     // The children hold no pointers back into the members destroyed here; the
     // canvas must not report edits while the base class deletes the widgets.
     if (canvas)

@@ -275,6 +275,9 @@ void MainWindow::addToolShortcut(int key, int tool)
     addShortcut(QKeySequence(key), [this, tool] {
         if (!isToolAllowed(project.projectType, tool))
             return;
+        // The key of the tool in use keeps the shape being placed.
+        if (canvas->currentTool() == tool && canvas->isPlacing())
+            return;
         canvas->setTool(tool);
         sideToolBar->setTool(tool);
     });

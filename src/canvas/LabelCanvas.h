@@ -104,6 +104,8 @@ public:
     // --- State queries ----------------------------------------------------------
     int currentMode() const { return mode; }
     int currentTool() const { return tool; }
+    // A polygon or keypoint set is being placed point by point.
+    bool isPlacing() const { return effectiveMode() == DrawPolygon || effectiveMode() == PlaceKeypoints; }
     int selectedAnnotationIndex() const { return selectedIndex; }
     int selectedVertexIndex() const { return selectedVertex; }
     bool isInSamMode() const { return mode == SamPrompt || (mode == Pan && modeBeforePan == SamPrompt); }
@@ -185,7 +187,6 @@ private:
     void zoomAbout(const QPointF &centre, double factor);
     void emitZoom();
 
-    bool isPlacing() const { return effectiveMode() == DrawPolygon || effectiveMode() == PlaceKeypoints; }
     void resetPress();
     bool forgetPicture();
     bool movedBeyondClick(const QPointF &screen) const;

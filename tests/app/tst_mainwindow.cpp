@@ -100,6 +100,7 @@ private slots:
     void toolKeysSelectOnlyAllowedTools_data();
     void toolKeysSelectOnlyAllowedTools();
     void disallowedKeyDrawsNothingInAClassificationProject();
+    void keyOfTheToolInUseKeepsThePlacedPoints();
     void toolKeysNeverOpenTheAssistanceTools();
     void everyReferencedKeyIsBound();
     void canvasRowsOfTheReferenceAct();
@@ -470,6 +471,32 @@ void TestMainWindow::disallowedKeyDrawsNothingInAClassificationProject()
     QVERIFY(canvas->annotations().isEmpty());
     QVERIFY(access.project().dataset.images.at(0).labels.isEmpty());
     QVERIFY(!window.isModified());
+}
+
+void TestMainWindow::keyOfTheToolInUseKeepsThePlacedPoints()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    QVERIFY(showProject(window, dir, QStringLiteral("segmentation")));
+    LabelCanvas *canvas = window.labelCanvas();
+
+    QTest::keyClick(canvas, Qt::Key_P);
+    clickAt(canvas, {20, 20});
+    clickAt(canvas, {120, 20});
+    QVERIFY(canvas->isPlacing());
+    // Pressing the polygon key again, as one does to be sure of the tool.
+    QTest::keyClick(canvas, Qt::Key_P);
+    QVERIFY(canvas->isPlacing());
+    clickAt(canvas, {120, 120});
+    clickAt(canvas, {20, 20});
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(canvas->annotations().at(0).points.size(), 3);
+
+    // Another tool's key still ends the placing.
+    QTest::keyClick(canvas, Qt::Key_P);
+    clickAt(canvas, {40, 40});
+    QTest::keyClick(canvas, Qt::Key_V);
+    QVERIFY(!canvas->isPlacing());
 }
 
 void TestMainWindow::toolKeysNeverOpenTheAssistanceTools()
