@@ -2,6 +2,7 @@
 // the entry they were computed for, entries that went, failures, cancelling,
 // abandoning and destruction mid-run.
 
+#include "ImageFileBytes.h"
 #include "QmTest.h"
 
 #include "ai/AiBatchRun.h"
@@ -49,13 +50,7 @@ private:
 
 QByteArray pngOfWidth(int w)
 {
-    QImage picture(w, 1, QImage::Format_RGB32);
-    picture.fill(Qt::gray);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
-    return bytes;
+    return QmTest::filledImageBytes(w, 1, Qt::gray);
 }
 
 Annotation widthMark(int width)

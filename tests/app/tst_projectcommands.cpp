@@ -5,6 +5,7 @@
 
 #include "AppTestSupport.h"
 #include "MainWindowTestAccess.h"
+#include "ImageFileBytes.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
@@ -52,13 +53,7 @@ QByteArray readAll(const QString &path)
 
 QByteArray encoded(const QColor &color, const char *format, int w = 32, int h = 24)
 {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
+    return QmTest::filledImageBytes(w, h, color, format);
 }
 
 // A project of four images on disk (A, B, C, D = ids 0..3), typed and saved.

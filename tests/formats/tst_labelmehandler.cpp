@@ -1,3 +1,4 @@
+#include "ImageFileBytes.h"
 #include "QmTest.h"
 
 #include "FormatTestSupport.h"
@@ -51,13 +52,7 @@ LabelMeHandler &handler()
 
 QByteArray pngBytes(int width, int height, QColor colour)
 {
-    QImage picture(width, height, QImage::Format_RGB32);
-    picture.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
-    return bytes;
+    return QmTest::filledImageBytes(width, height, colour);
 }
 
 // A LabelMe file as the tool writes it: version, flags, the shapes, then the
@@ -249,15 +244,7 @@ void TestLabelMeHandler::imageSources_data()
     QTest::addColumn<QByteArray>("expectedBytes");
     const QByteArray picture = pngBytes(6, 4, Qt::blue);
     const QByteArray other = pngBytes(6, 4, Qt::green);
-    const QByteArray jpeg = [] {
-        QImage image(6, 4, QImage::Format_RGB32);
-        image.fill(Qt::gray);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "JPEG");
-        return bytes;
-    }();
+    const QByteArray jpeg = QmTest::filledImageBytes(6, 4, Qt::gray, "JPEG");
     const QByteArray notImage = "hello, not a picture";
     QTest::newRow("external preferred and there")
         << "photo.png" << picture << "images/photo.png" << other << true << "images/photo.png" << other;

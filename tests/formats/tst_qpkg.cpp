@@ -1,3 +1,4 @@
+#include "ImageFileBytes.h"
 #include "QmTest.h"
 
 #include "formats/FormatRegistry.h"
@@ -36,11 +37,7 @@ QByteArray encodedImage(int width, int height, QColor color, const char *format)
     QPainter painter(&image);
     painter.fillRect(0, 0, width / 2, height / 2, Qt::white);   // tells orientation apart
     painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
+    return QmTest::imageFileBytes(image, format);
 }
 
 QString writeFile(const QString &path, const QByteArray &bytes)
@@ -691,11 +688,7 @@ void TestQpkg::truncatedPackage()
         for (int y = 0; y < noise.height(); ++y)
             for (int x = 0; x < noise.width(); ++x)
                 noise.setPixel(x, y, qRgb((x * 37 + y * 11 + i) % 256, (x * y + i * 7) % 256, (x ^ y) % 256));
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        noise.save(&buffer, "PNG");
-        e.imageData = bytes;
+        e.imageData = QmTest::imageFileBytes(noise);
         e.filePath = QStringLiteral("n%1.png").arg(i);
         e.labels = {annotation("a", BoundingBox, {}, QRectF(0, 0, 4, 4))};
         d.addImage(e);

@@ -1,4 +1,5 @@
 #include "BoundedRun.h"
+#include "ImageFileBytes.h"
 #include "QmTest.h"
 
 #include "formats/QpkgConnection.h"
@@ -93,13 +94,7 @@ private:
 
 QByteArray pngBytes(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return QmTest::filledImageBytes(width, height, Qt::darkCyan);
 }
 
 QString expect(bool condition, const QString &message)
