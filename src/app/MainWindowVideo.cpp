@@ -8,6 +8,7 @@
 #include "canvas/LabelCanvas.h"
 #include "chrome/ToolBar.h"
 #include "dialogs/Prompts.h"
+#include "model/MissingMedia.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/ImageListPanel.h"
 #include "panels/VideoScrubber.h"
@@ -46,15 +47,6 @@ QString lastVideoDir()
 void rememberVideoDir(const QString &file)
 {
     QSettings().setValue(lastVideoDirKey, QFileInfo(file).absolutePath());
-}
-
-// A path without a folder (a video from a package that did not carry its
-// bytes) names no file: it must not be resolved against whatever folder the
-// program was started in.
-bool videoFileIsThere(const QString &path)
-{
-    const QFileInfo file(path);
-    return file.isAbsolute() && file.isFile();
 }
 
 QString temporarySuffix(const VideoEntry &video)
@@ -332,7 +324,7 @@ void MainWindow::onVideoItemSelected(int videoId)
     if (!video->bytes.isEmpty()) {
         path = temporaryVideoFor(*video);
     } else {
-        if (!videoFileIsThere(video->filePath) && !locateVideo(*video))
+        if (!mediaFileIsThere(video->filePath) && !locateVideo(*video))
             return;
         path = video->filePath;
         // The temporary file of another video is not needed any more.

@@ -121,11 +121,9 @@ void ClassesPage::editClass()
         return;
     // Only another class can hold the name: a change of case alone (car to
     // Car) renames the class itself.
-    for (int other = 0; other < classList.size(); ++other) {
-        if (other != row && classList.at(other).name.compare(name, Qt::CaseInsensitive) == 0) {
-            warnDuplicate();
-            return;
-        }
+    if (hasClass(name, row)) {
+        warnDuplicate();
+        return;
     }
     classList[row] = {name, dialog.color()};
     rebuildList();
@@ -168,10 +166,13 @@ void ClassesPage::clearAll()
     emit completeChanged();
 }
 
-bool ClassesPage::hasClass(const QString &name) const
+bool ClassesPage::hasClass(const QString &name, qsizetype exceptRow) const
 {
-    return std::any_of(classList.cbegin(), classList.cend(),
-                       [&name](const ClassEntry &entry) { return entry.name.compare(name, Qt::CaseInsensitive) == 0; });
+    for (qsizetype row = 0; row < classList.size(); ++row) {
+        if (row != exceptRow && classList.at(row).name.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 void ClassesPage::rebuildList()

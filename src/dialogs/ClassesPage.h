@@ -39,8 +39,8 @@ public:
     // that the list lacks, each in the next palette colour.
     void addTemplateClasses(int templateIndex);
     void clearAll();
-    // True when a class of that name exists, ignoring case.
-    bool hasClass(const QString &name) const;
+    // True when a class other than the one at `exceptRow` has that name, ignoring case.
+    bool hasClass(const QString &name, qsizetype exceptRow = -1) const;
     void rebuildList();
 
     void setEditorRunner(EditorRunner runner);

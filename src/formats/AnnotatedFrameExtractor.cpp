@@ -1,5 +1,6 @@
 #include "formats/AnnotatedFrameExtractor.h"
 
+#include "model/MissingMedia.h"
 #include "video/VideoDecoder.h"
 
 #include <QBuffer>
@@ -118,10 +119,7 @@ bool AnnotatedFrameExtractor::openSource(const VideoEntry &video)
         source = tempVideo->fileName();
         tempVideo->close();
     }
-    // A path without a folder names no file of its own; it is not looked up
-    // in whatever folder the program was started in.
-    const QFileInfo file(source);
-    if (!file.isAbsolute() || !file.isFile())
+    if (!mediaFileIsThere(source))
         return false;
 
     decoder = new VideoDecoder(this);

@@ -7,15 +7,11 @@
 
 namespace Quillmark {
 
-namespace {
-
-bool fileIsThere(const QString &path)
+bool mediaFileIsThere(const QString &path)
 {
     const QFileInfo file(path);
     return file.isAbsolute() && file.isFile();
 }
-
-} // namespace
 
 QString MissingMedia::listText() const
 {
@@ -30,11 +26,11 @@ MissingMedia findMissingMedia(const Dataset &dataset, int namesShown)
             missing.names.append(QDir::toNativeSeparators(path));
     };
     for (const ImageEntry &image : dataset.images) {
-        if (!image.hasInMemoryImage() && !fileIsThere(image.filePath))
+        if (!image.hasInMemoryImage() && !mediaFileIsThere(image.filePath))
             note(image.filePath);
     }
     for (const VideoEntry &video : dataset.videos) {
-        if (video.bytes.isEmpty() && !fileIsThere(video.filePath))
+        if (video.bytes.isEmpty() && !mediaFileIsThere(video.filePath))
             note(video.filePath);
     }
     if (missing.count > missing.names.size())

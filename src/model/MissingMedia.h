@@ -20,6 +20,11 @@ struct MissingMedia {
     QString listText() const;
 };
 
+// Whether a media path names a file that is there. A path without a folder
+// (a package's bare name) names no file: it is never looked up in whatever
+// folder the program was started in.
+bool mediaFileIsThere(const QString &path);
+
 // Looks at every image and video once (one file-system query each, so run it
 // off the GUI thread for a large dataset). A relative path names a file; it
 // does not locate one, so it counts as missing.
