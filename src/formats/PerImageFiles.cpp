@@ -27,29 +27,38 @@ namespace {
 // the background images, which these layouts keep without a label file.
 QStringList backgroundImages(const QStringList &pairedImages, const QStringList &extensions)
 {
-    QSet<QString> paired;
     QStringList folders;
     for (const QString &image : pairedImages) {
-        if (image.isEmpty())
-            continue;
-        paired.insert(QDir::cleanPath(image));
-        folders.append(QDir::cleanPath(QFileInfo(image).absolutePath()));
+        if (!image.isEmpty())
+            folders.append(QDir::cleanPath(QFileInfo(image).absolutePath()));
     }
     folders.removeDuplicates();
     QStringList patterns;
     for (const QString &extension : extensions)
         patterns.append(QStringLiteral("*.") + extension);
+    return unpairedImages(folders, pairedImages, patterns);
+}
+
+} // namespace
+
+QStringList unpairedImages(const QStringList &folders, const QStringList &pairedImages,
+                           const QStringList &namePatterns)
+{
+    QSet<QString> seen;
+    for (const QString &image : pairedImages)
+        seen.insert(QDir::cleanPath(image));
     QStringList images;
-    for (const QString &folder : std::as_const(folders)) {
-        for (const QString &image : listFiles(folder, patterns)) {
-            if (!paired.contains(QDir::cleanPath(image)))
-                images.append(image);
+    for (const QString &folder : folders) {
+        for (const QString &image : listFiles(folder, namePatterns)) {
+            const QString clean = QDir::cleanPath(image);
+            if (seen.contains(clean))
+                continue;
+            seen.insert(clean);
+            images.append(clean);
         }
     }
     return images;
 }
-
-} // namespace
 
 int importLabelFiles(const QStringList &labelFiles, Dataset &dataset, const ProgressCallback &progress,
                      const FindImage &findImage, const ReadLabels &readLabels,

@@ -39,6 +39,12 @@ int importLabelFiles(const QStringList &labelFiles, Dataset &dataset, const Prog
                      const FindImage &findImage, const ReadLabels &readLabels,
                      const QStringList &backgroundExtensions = {});
 
+// The files matching `namePatterns` in `folders` that are none of
+// `pairedImages`, each once, as clean paths: the background images a layout
+// keeps without a label file.
+QStringList unpairedImages(const QStringList &folders, const QStringList &pairedImages,
+                           const QStringList &namePatterns);
+
 // A ReadLabels for the formats whose lines begin with a class id into
 // `names` (YOLOv6 MT, YOLOv8 OBB): every line goes through readLine, which
 // returns false for a line to skip; the class of every annotation read is

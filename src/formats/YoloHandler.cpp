@@ -6,6 +6,7 @@
 #include "formats/ImageFolderIndex.h"
 #include "formats/ImageProbe.h"
 #include "formats/LabelLineFields.h"
+#include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloLabelLines.h"
@@ -125,21 +126,7 @@ QStringList yoloImageFolders(const QString &folder, const QStringList &labelFile
 // background images, which a YOLO dataset holds without a label file.
 QStringList backgroundImages(const QString &folder, const QStringList &labelFiles, const QStringList &pairedImages)
 {
-    QSet<QString> paired;
-    for (const QString &image : pairedImages)
-        paired.insert(QDir::cleanPath(image));
-    QStringList images;
-    QSet<QString> seen;
-    for (const QString &imageFolder : yoloImageFolders(folder, labelFiles, pairedImages)) {
-        for (const QString &image : listFiles(imageFolder, imageNamePatterns())) {
-            const QString clean = QDir::cleanPath(image);
-            if (paired.contains(clean) || seen.contains(clean))
-                continue;
-            seen.insert(clean);
-            images.append(clean);
-        }
-    }
-    return images;
+    return unpairedImages(yoloImageFolders(folder, labelFiles, pairedImages), pairedImages, imageNamePatterns());
 }
 
 } // namespace
