@@ -22,6 +22,10 @@ inline void prepareEnvironment()
     if (home.isValid()) {
         qputenv("HOME", home.path().toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
+        // A machine that points the per-user folders elsewhere would otherwise
+        // collect the caches and data the code under test writes.
+        for (const char *name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+            qunsetenv(name);
     }
     QStandardPaths::setTestModeEnabled(true);
 }
