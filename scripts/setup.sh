@@ -19,6 +19,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev libqt6sql6-sqlite qt6-image-formats-plugins
   libgl-dev libyaml-cpp-dev libsimdjson-dev libsqlite3-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3-onnx python3-numpy python3-yaml python3-pil labelme
   fonts-dejavu-core fonts-wqy-microhei xvfb xauth
   nodejs npm
