@@ -98,7 +98,7 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
 
     QStringList row;
     const bool wroteImages = forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
-        if (writeExportImage(at.image, out.filePath(at.fileName)) == ExportImageResult::Failed)
+        if (stopsExport(writeExportImage(at.image, out.filePath(at.fileName))))
             return false;
         QSet<QString> present;
         for (const Annotation &a : at.image.labels)
