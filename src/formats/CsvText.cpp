@@ -122,8 +122,11 @@ bool CsvReader::next(QStringList *fields)
     for (;;) {
         // Blanks before an opening quote are no content; before anything
         // else they are trimmed away with the field's other white space.
-        while (peek() == ' ' || peek() == '\t')
+        while (peek() == ' ' || peek() == '\t') {
             field.append(take());
+            if (field.size() > kMaxFieldBytes)
+                return fail(Damage::FieldTooLong);
+        }
         const bool quoted = peek() == '"';
         if (quoted) {
             field.clear();

@@ -215,6 +215,8 @@ void TestHostileInputs2::csvDamage_data()
                                      << int(CsvReader::Damage::RecordTooLong);
     QTest::newRow("record past the bound")
         << (bigField + ',').repeated(kMaxRecordBytes / kMaxFieldBytes + 1) << 0 << int(CsvReader::Damage::RecordTooLong);
+    QTest::newRow("blanks without an end") << QByteArray(kMaxFieldBytes + 1, ' ') << 0
+                                           << int(CsvReader::Damage::FieldTooLong);
     QTest::newRow("NULs without an end") << QByteArray(kMaxFieldBytes + 1, '\0') << 0
                                          << int(CsvReader::Damage::FieldTooLong);
 }
