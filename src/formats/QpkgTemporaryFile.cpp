@@ -25,7 +25,9 @@ const QLatin1String kSuffix(".tmp");
 // any file.
 constexpr off_t kLockOffset = off_t(1) << 62;
 
-bool lockByte(int fd, short type)
+enum class Lock { Taken, HeldElsewhere, Unsupported };
+
+Lock lockByte(int fd, short type)
 {
     struct flock lock;
     std::memset(&lock, 0, sizeof lock);
@@ -33,7 +35,9 @@ bool lockByte(int fd, short type)
     lock.l_whence = SEEK_SET;
     lock.l_start = kLockOffset;
     lock.l_len = 1;
-    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0)
+        return Lock::Taken;
+    return errno == EAGAIN || errno == EACCES ? Lock::HeldElsewhere : Lock::Unsupported;
 }
 
 int openFile(const QString &path, int flags, mode_t mode = 0)
@@ -45,15 +49,16 @@ int openFile(const QString &path, int flags, mode_t mode = 0)
     return fd;
 }
 
-// Whether the temporary at `path` is left over: nobody holds its lock, and it
-// is empty or an SQLite file, as a write leaves it at any moment.
+// Whether the temporary at `path` is left over: nobody holds its lock (where
+// the file system has no locks, its age alone tells), and it is empty or an
+// SQLite file, as a write leaves it at any moment.
 bool isLeftOver(const QString &path)
 {
     const int fd = openFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
     char head[16] = {};
-    const bool free = lockByte(fd, F_RDLCK);
+    const bool free = lockByte(fd, F_RDLCK) != Lock::HeldElsewhere;
     const ssize_t n = free ? ::pread(fd, head, sizeof head, 0) : -1;
     ::close(fd);
     return n == 0 || (n == ssize_t(sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0);
@@ -75,7 +80,9 @@ QpkgTemporaryFile::QpkgTemporaryFile(const QString &target)
         m_path = target + QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(kIdDigits) + kSuffix;
         m_fd = openFile(m_path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
     }
-    if (m_fd >= 0 && !lockByte(m_fd, F_WRLCK)) {
+    // Without locks on this file system the file is still written; only
+    // its age then tells a later write that it is left over.
+    if (m_fd >= 0 && lockByte(m_fd, F_WRLCK) == Lock::HeldElsewhere) {
         ::close(m_fd);
         m_fd = -1;
         QFile::remove(m_path);

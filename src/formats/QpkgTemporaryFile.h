@@ -10,7 +10,8 @@ namespace Quillmark {
 // killed on the way leaves a file that later writes can tell is nobody's:
 // a lock dies with its process. The lock is a byte range far beyond the
 // bytes SQLite locks, taken on an open file description of its own, so it
-// never meets SQLite's locks, whatever the file system.
+// never meets SQLite's locks. On a file system without locks only a
+// leftover's age tells it from a file being written.
 class QpkgTemporaryFile {
 public:
     explicit QpkgTemporaryFile(const QString &target);
@@ -18,7 +19,7 @@ public:
     QpkgTemporaryFile(const QpkgTemporaryFile &) = delete;
     QpkgTemporaryFile &operator=(const QpkgTemporaryFile &) = delete;
 
-    // False when the file could not be created or locked.
+    // False when the file could not be created.
     bool isValid() const { return m_fd >= 0; }
     const QString &path() const { return m_path; }
 

@@ -39,6 +39,8 @@ private slots:
     void kerasDetection_data();
     void kerasDetection();
     void kerasNamesAndLinesAreBounded();
+    void filesOfNulsAreNoDataset_data();
+    void filesOfNulsAreNoDataset();
     void vocObjectsInsideOpenElements();
 };
 
@@ -399,6 +401,32 @@ void TestHostileInputs2::kerasNamesAndLinesAreBounded()
         if (readable)
             QCOMPARE(dataset.images.size(), 2);
     }
+}
+
+void TestHostileInputs2::filesOfNulsAreNoDataset_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("YOLOv3 Keras") << "YOLOv3 Keras" << "_annotations.txt";
+    QTest::newRow("RetinaNet") << "RetinaNet" << "_annotations.csv";
+    QTest::newRow("YOLO TensorFlow") << "YOLO TensorFlow" << "_annotations.csv";
+    QTest::newRow("Multiclass") << "Multiclass" << "_classes.csv";
+}
+
+// A list of NULs where a dataset's list is expected is no dataset: detection
+// says no after its first bytes, and an import asked all the same refuses it.
+void TestHostileInputs2::filesOfNulsAreNoDataset()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    QVERIFY(makeSparseFile(dir.filePath(file), 64LL << 20));
+    QVERIFY(writeFile(dir.filePath("_classes.txt"), "cat\n"));
+    IFormatHandler *handler = FormatRegistry::instance().find(format);
+    QVERIFY(!handler->canImport(dir.path()));
+    Dataset dataset;
+    QVERIFY(!handler->importDataset(dir.path(), dataset, {}));
+    QVERIFY(dataset.images.isEmpty());
 }
 
 // An "object" opened inside an open element of another object grows the
