@@ -219,7 +219,11 @@ void MainWindow::finishDatasetExport(DatasetExportRun &run)
                                    run.error.isEmpty() ? QStringLiteral("Export failed.") : run.error);
         return;
     }
-    statusBar()->showMessage(run.result + skippedFramesNote(run.skippedFrames, run.videosWithSkippedFrames), 6000);
+    // A second line names the entries refused as no pictures: shown, not only passed by.
+    const QString summary = run.result.section(QLatin1Char('\n'), 0, 0);
+    statusBar()->showMessage(summary + skippedFramesNote(run.skippedFrames, run.videosWithSkippedFrames), 6000);
+    if (summary != run.result)
+        Prompts::current().warning(this, exportTitle, run.result);
 }
 
 void MainWindow::onExportQuillPackage()
@@ -255,13 +259,14 @@ void MainWindow::onExportQuillPackage()
         Project project;
         bool ok = false;
         MissingMedia missing;
+        QStringList refused;
     };
     auto run = std::make_shared<PackageRun>();
     run->project = project;
     ProgressCallback progress = throttledProgress(progressPoster(ProgressKind::PackageExport), 50);
     QThread *worker = QThread::create([run, path, progress] {
         run->missing = findMissingMedia(run->project.dataset);
-        run->ok = QpkgHandler::exportProject(path, run->project, progress);
+        run->ok = QpkgHandler::exportProject(path, run->project, progress, &run->refused);
     });
     connect(worker, &QThread::finished, this, [this, run, images, videos, path] {
         run->project = Project();
@@ -274,6 +279,13 @@ void MainWindow::onExportQuillPackage()
                                "but not their pictures:\n%2")
                     .arg(run->missing.count)
                     .arg(run->missing.listText()));
+        if (run->ok && !run->refused.isEmpty())
+            Prompts::current().warning(
+                this, packageTitle,
+                QStringLiteral("%1 media file(s) are no picture or video. The package holds their annotations "
+                               "but not their bytes:\n%2")
+                    .arg(run->refused.size())
+                    .arg(run->refused.mid(0, 5).join(QLatin1Char('\n')) + (run->refused.size() > 5 ? QStringLiteral("\n…") : QString())));
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);

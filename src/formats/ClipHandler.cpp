@@ -125,7 +125,7 @@ bool ClipHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
                 progress(++done, total);
             const ImageEntry &image = dataset.images.at(i);
             const QString destination = folder + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-            if (writeExportImage(image, destination) == ExportImageResult::Failed)
+            if (stopsExport(writeExportImage(image, destination)))
                 return false;
         }
     }

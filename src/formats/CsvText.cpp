@@ -3,8 +3,13 @@
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/JsonLineReader.h"
+#include "model/RegularFile.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
 
 namespace Quillmark {
 
@@ -23,11 +28,6 @@ bool needsQuotes(const QString &text)
     return false;
 }
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
 } // namespace
 
 QString csvDatasetFile(const QString &path, const QString &defaultName)
@@ -37,12 +37,14 @@ QString csvDatasetFile(const QString &path, const QString &defaultName)
     return QDir(path).filePath(defaultName);
 }
 
-bool CsvFile::read(const QString &path)
+bool CsvFile::open(const QString &path)
 {
-    if (!readWholeFile(path, kMaxDocumentFileBytes, &text))
+    file.close();
+    const qint64 lines = JsonLineReader::countLines(path);
+    if (lines < 0 || !openRegularFile(file, path))
         return false;
     folder = QDir(QFileInfo(path).absolutePath());
-    lineCount = CsvReader::countLines(text);
+    lineCount = int(std::min<qint64>(lines, std::numeric_limits<int>::max()));
     return true;
 }
 
@@ -66,11 +68,13 @@ QByteArray csvRow(const QStringList &fields)
     return row;
 }
 
-CsvReader::CsvReader(QByteArrayView text) : m_text(text)
+CsvReader::CsvReader(QByteArrayView text) : m_text(text), m_started(true)
 {
     if (m_text.startsWith("\xEF\xBB\xBF"))
         m_text = m_text.sliced(3);
 }
+
+CsvReader::CsvReader(QIODevice *device) : m_device(device) {}
 
 int CsvReader::countLines(QByteArrayView text)
 {
@@ -79,77 +83,116 @@ int CsvReader::countLines(QByteArrayView text)
     return int(breaks + (openLast ? 1 : 0));
 }
 
+bool CsvReader::fill()
+{
+    if (!m_device || m_damage != Damage::None)
+        return false;
+    constexpr qsizetype chunkBytes = 256 * 1024;
+    if (m_chunk.size() != chunkBytes)
+        m_chunk.resize(chunkBytes);
+    const qint64 n = m_device->read(m_chunk.data(), chunkBytes);
+    if (n < 0)
+        return fail(Damage::ReadFailed);
+    m_text = QByteArrayView(m_chunk.constData(), qsizetype(n));
+    m_pos = 0;
+    if (!m_started) {
+        m_started = true;
+        if (m_text.startsWith("\xEF\xBB\xBF"))
+            m_pos = 3;
+    }
+    return n > 0 && (m_pos < m_text.size() || fill());
+}
+
+bool CsvReader::fail(Damage damage)
+{
+    m_damage = damage;
+    m_text = QByteArrayView();
+    m_pos = 0;
+    return false;
+}
+
 bool CsvReader::next(QStringList *fields)
 {
     fields->clear();
-    const qsizetype size = m_text.size();
-    if (m_pos >= size)
+    if (m_damage != Damage::None || peek() < 0)
         return false;
 
     QByteArray field;
-    bool quoted = false;
-    auto finishField = [&] {
+    qsizetype recordBytes = 0;
+    for (;;) {
+        // Blanks before an opening quote are no content; before anything
+        // else they are trimmed away with the field's other white space.
+        while (peek() == ' ' || peek() == '\t') {
+            field.append(take());
+            if (field.size() > kMaxFieldBytes)
+                return fail(Damage::FieldTooLong);
+        }
+        const bool quoted = peek() == '"';
+        if (quoted) {
+            field.clear();
+            take();
+            if (!readQuoted(&field))
+                return false;
+        }
+        const int end = readFieldRest(&field, quoted);
+        if (end < 0)
+            return fail(Damage::FieldTooLong);
+        recordBytes += field.size();
+        if (recordBytes > kMaxRecordBytes || fields->size() >= kMaxRecordFields)
+            return fail(Damage::RecordTooLong);
         const QString text = QString::fromUtf8(field);
         fields->append(quoted ? text : text.trimmed());
         field.clear();
-        quoted = false;
-    };
-
-    bool atFieldStart = true;
-    while (m_pos < size) {
-        if (atFieldStart) {
-            atFieldStart = false;
-            qsizetype start = m_pos;
-            while (start < size && isBlank(m_text.at(start)))
-                ++start;
-            if (start < size && m_text.at(start) == '"') {
-                m_pos = start + 1;
-                quoted = true;
-                readQuoted(&field);
-                continue;
-            }
-        }
-        const char c = m_text.at(m_pos);
-        if (c == ',') {
-            ++m_pos;
-            finishField();
-            atFieldStart = true;
-            continue;
-        }
-        if (c == '\n' || (c == '\r' && m_pos + 1 < size && m_text.at(m_pos + 1) == '\n')) {
-            m_pos += c == '\r' ? 2 : 1;
-            ++m_lines;
-            finishField();
+        if (end == 0)
             return true;
-        }
-        ++m_pos;
-        // After a closing quote, blanks before the next separator are no content.
-        if (!(quoted && isBlank(c)))
-            field.append(c);
     }
-    if (!m_text.endsWith('\n'))
-        ++m_lines; // a last line without a line end
-    finishField();
-    return true;
 }
 
-void CsvReader::readQuoted(QByteArray *field)
+int CsvReader::readFieldRest(QByteArray *field, bool quoted)
 {
-    const qsizetype size = m_text.size();
-    while (m_pos < size) {
-        const char c = m_text.at(m_pos++);
-        if (c == '"') {
-            if (m_pos < size && m_text.at(m_pos) == '"') {
-                field->append('"');
-                ++m_pos;
-                continue;
-            }
-            return;
+    for (int c = peek(); c >= 0; c = peek()) {
+        if (c == ',') {
+            m_last = take();
+            return 1;
         }
-        if (c == '\n')
+        m_last = take();
+        if (c == '\n') {
             ++m_lines;
-        field->append(c);
+            return 0;
+        }
+        if (c == '\r' && peek() == '\n') {
+            m_last = take();
+            ++m_lines;
+            return 0;
+        }
+        // After a closing quote, blanks before the next separator are no content.
+        if (!(quoted && (c == ' ' || c == '\t')))
+            field->append(char(c));
+        if (field->size() > kMaxFieldBytes)
+            return -1;
     }
+    if (m_last != '\n')
+        ++m_lines; // a last line without a line end
+    m_last = '\n';
+    return 0;
+}
+
+bool CsvReader::readQuoted(QByteArray *field)
+{
+    for (int c = peek(); c >= 0; c = peek()) {
+        m_last = take();
+        if (c == '"') {
+            if (peek() != '"')
+                return true;
+            m_last = take();
+        } else if (c == '\n') {
+            ++m_lines;
+        }
+        field->append(char(c));
+        if (field->size() > kMaxFieldBytes)
+            return fail(Damage::FieldTooLong);
+    }
+    return m_damage == Damage::None ? fail(Damage::OpenQuote) : false;
 }
 
 void appendCsvRecord(QByteArray &text, const QStringList &fields)

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QDir>
+#include <QFile>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -20,16 +22,16 @@ namespace Quillmark {
 // letter case), else the file `defaultName` in the folder at the path.
 QString csvDatasetFile(const QString &path, const QString &defaultName);
 
-// A CSV file of a dataset, read whole (up to the size a one-file dataset may
-// have): its text, its absolute folder (the base of the image names it lists)
-// and its number of lines (the total that import progress counts to).
+// A CSV file of a dataset, opened for reading in pieces: the open file, its
+// absolute folder (the base of the image names it lists) and its number of
+// lines (the total that import progress counts to), counted in pieces too.
 struct CsvFile {
-    QByteArray text;
+    QFile file;
     QDir folder;
     int lineCount = 0;
 
-    // False when the file cannot be read.
-    bool read(const QString &path);
+    // False when the file cannot be opened or read.
+    bool open(const QString &path);
 };
 
 // One field, quoted only when needed.
@@ -49,20 +51,36 @@ QStringList cornerCells(const QRectF &box);
 // cell is missing or holds no whole number.
 bool readCornerCells(const QStringList &cells, qsizetype first, int corners[4]);
 
-// Reads records from CSV text held in memory. A field that begins with a
-// double quote runs to the matching closing quote and may hold commas, doubled
-// quotes and line breaks; its content is kept exactly. Text after the closing
-// quote up to the next comma is appended as it stands. Unquoted fields are
-// trimmed of surrounding white space. Records end at "\n" or "\r\n"; a leading
-// UTF-8 byte-order mark is skipped. A quote left open runs to the end of the
-// text, so hostile input cannot make a record larger than the text.
+// Reads records from CSV text, held in memory or read from a device in
+// pieces. A field that begins with a double quote runs to the matching closing
+// quote and may hold commas, doubled quotes and line breaks; its content is
+// kept exactly. Text after the closing quote up to the next comma is appended
+// as it stands. Unquoted fields are trimmed of surrounding white space.
+// Records end at "\n" or "\r\n"; a leading UTF-8 byte-order mark is skipped.
+//
+// The text is damaged, and reading stops, when a quoted field is still open at
+// the end of the text (the rest of the file would vanish into one field), when
+// a field holds more than kMaxFieldBytes, or a record more than
+// kMaxRecordBytes or kMaxRecordFields fields: memory stays proportional to
+// those bounds whatever the text holds.
 class CsvReader {
 public:
-    explicit CsvReader(QByteArrayView text);
+    enum class Damage { None, OpenQuote, FieldTooLong, RecordTooLong, ReadFailed };
 
-    // The next record's fields; false at the end of the text. A blank line is
-    // a record of one empty field.
+    // More fields than a header of every class a dataset may have.
+    static constexpr qsizetype kMaxRecordFields = 100001;
+
+    explicit CsvReader(QByteArrayView text);
+    // Reads the device from where it stands; it must outlive the reader.
+    explicit CsvReader(QIODevice *device);
+
+    // The next record's fields; false at the end of the text or once it is
+    // found damaged (then damage() tells how). A blank line is a record of one
+    // empty field.
     bool next(QStringList *fields);
+
+    Damage damage() const { return m_damage; }
+    bool isDamaged() const { return m_damage != Damage::None; }
 
     // Physical lines consumed so far (a quoted line break counts as a line).
     int linesRead() const { return m_lines; }
@@ -71,13 +89,31 @@ public:
     static int countLines(QByteArrayView text);
 
 private:
+    // The next character, or -1 at the end of the text.
+    int peek()
+    {
+        if (m_pos < m_text.size() || fill())
+            return uchar(m_text.at(m_pos));
+        return -1;
+    }
+    char take() { return m_text.at(m_pos++); }
+    bool fill();
+    bool fail(Damage damage);
     // Reads a quoted field's content after its opening quote, through the
-    // closing quote (or to the end of the text when none follows).
-    void readQuoted(QByteArray *field);
+    // closing quote; false when the text ends first or the field is too long.
+    bool readQuoted(QByteArray *field);
+    // Reads the rest of a field after its quoted part or its first character:
+    // 1 at a comma, 0 at the end of the record, -1 when the field is too long.
+    int readFieldRest(QByteArray *field, bool quoted);
 
+    QIODevice *m_device = nullptr;
+    QByteArray m_chunk;
     QByteArrayView m_text;
     qsizetype m_pos = 0;
+    bool m_started = false;
+    char m_last = '\n'; // the last character taken
     int m_lines = 0;
+    Damage m_damage = Damage::None;
 };
 
 } // namespace Quillmark

@@ -1,5 +1,6 @@
 #include "formats/ExportImageWriter.h"
 
+#include "formats/ImageProbe.h"
 #include "formats/SafeWrite.h"
 
 #include <QBuffer>
@@ -37,6 +38,8 @@ bool hasAbsolutePath(const ImageEntry &image)
 
 ExportImageResult writeExportImage(const ImageEntry &image, const QString &destination)
 {
+    if (hasAbsolutePath(image) && QFileInfo(image.filePath).isFile() && !isPictureFile(image.filePath))
+        return ExportImageResult::NotPicture;
     if (hasAbsolutePath(image)) {
         switch (copyRegularFileAtomically(image.filePath, destination)) {
         case FileCopyResult::Copied:
@@ -51,6 +54,8 @@ ExportImageResult writeExportImage(const ImageEntry &image, const QString &desti
     }
     // Encoded bytes go out as they are; decoded pixels are encoded by suffix.
     QByteArray bytes = image.encodedBytes();
+    if (!bytes.isEmpty() && !isPictureData(bytes))
+        return ExportImageResult::NotPicture;
     if (bytes.isEmpty() && !image.image.isNull()) {
         bytes = encodedPixels(image.image, destination);
         if (bytes.isEmpty())
@@ -69,7 +74,7 @@ ExportImagesOutcome writeExportImages(const QList<ImageEntry> &images, const QSt
         if (stop.load(std::memory_order_relaxed))
             break;
         const ExportImageResult result = writeExportImage(images.at(i), destinations.at(i));
-        if (result == ExportImageResult::NoPixels || result == ExportImageResult::Failed) {
+        if (result != ExportImageResult::Written && result != ExportImageResult::IsSource) {
             outcome.failedIndex = i;
             outcome.failure = result;
             stop.store(true);
@@ -83,6 +88,30 @@ ExportImagesOutcome writeExportImages(const QList<ImageEntry> &images, const QSt
 bool hasExportablePixels(const ImageEntry &image)
 {
     return (hasAbsolutePath(image) && QFileInfo(image.filePath).isFile()) || image.hasInMemoryImage();
+}
+
+bool holdsNoPicture(const ImageEntry &image)
+{
+    if (hasAbsolutePath(image) && QFileInfo(image.filePath).isFile())
+        return !isPictureFile(image.filePath);
+    if (image.imageData.isEmpty() && !image.storedBytes)
+        return false; // decoded pixels, or nothing at all
+    const QByteArray bytes = image.encodedBytes();
+    return !bytes.isEmpty() && !isPictureData(bytes);
+}
+
+QString refusedEntriesNote(int count, const QStringList &names)
+{
+    if (count <= 0)
+        return QString();
+    QStringList shown = names.mid(0, 5);
+    if (count > shown.size())
+        shown.append(QStringLiteral("…"));
+    return QStringLiteral("%1 %2 no picture and %3 left out: %4")
+        .arg(count)
+        .arg(count == 1 ? QStringLiteral("entry is") : QStringLiteral("entries are"))
+        .arg(count == 1 ? QStringLiteral("was") : QStringLiteral("were"))
+        .arg(shown.join(QStringLiteral(", ")));
 }
 
 } // namespace Quillmark

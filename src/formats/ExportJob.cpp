@@ -139,6 +139,8 @@ private:
     bool failWrite(const QString &subset, const QString &path);
     bool makeFolder(const QString &subset, const QString &path);
     bool everyImageHasPixels();
+    void refuseNonPictures();
+    QString withRefusals(const QString &result) const;
     bool writeImage(const QString &subset, const ImageEntry &image, const QString &destination);
     bool imageWritten(const QString &subset, const ImageEntry &image, const QString &destination,
                       ExportImageResult result);
@@ -160,7 +162,7 @@ private:
 
     IFormatHandler *m_handler;
     const ExportConfig &m_config;
-    const Dataset m_dataset;
+    Dataset m_dataset; // less the entries refused as no pictures
     bool m_handlerWritesImages;
     ProgressCallback m_progress;
     QDir m_output;
@@ -170,6 +172,8 @@ private:
     int m_done = 0;
     int m_reported = 0;
     QString m_error;
+    int m_refused = 0;
+    QStringList m_refusedNames;
 };
 
 ProgressCallback ExportRun::offsetProgress(int offset) const
@@ -221,6 +225,33 @@ bool ExportRun::everyImageHasPixels()
     return fail(QStringLiteral("Export failed: %1 images cannot be found:\n%2").arg(count).arg(missing.join('\n')));
 }
 
+// An export that carries pixels (copies, images a handler writes, embedded
+// pictures) carries only pictures: a dataset may name any file as an image,
+// and such an entry is left out whole, labels and all, and named in the
+// result instead of being counted.
+void ExportRun::refuseNonPictures()
+{
+    if (!copiesImages() && !m_handlerWritesImages && !m_config.embedBase64)
+        return;
+    QList<ImageEntry> kept;
+    kept.reserve(m_dataset.images.size());
+    for (ImageEntry &image : m_dataset.images) {
+        if (!holdsNoPicture(image)) {
+            kept.append(std::move(image));
+            continue;
+        }
+        if (++m_refused <= 5)
+            m_refusedNames.append(imageLabel(image));
+    }
+    m_dataset.images = std::move(kept);
+}
+
+QString ExportRun::withRefusals(const QString &result) const
+{
+    const QString note = refusedEntriesNote(m_refused, m_refusedNames);
+    return note.isEmpty() ? result : result + QLatin1Char('\n') + note;
+}
+
 bool ExportRun::writeImage(const QString &subset, const ImageEntry &image, const QString &destination)
 {
     return imageWritten(subset, image, destination, writeExportImage(image, destination));
@@ -237,6 +268,8 @@ bool ExportRun::imageWritten(const QString &subset, const ImageEntry &image, con
         return true;
     case ExportImageResult::NoPixels:
         return fail(QStringLiteral("Export failed: the image %1 cannot be found.").arg(imageLabel(image)));
+    case ExportImageResult::NotPicture:
+        return fail(QStringLiteral("Export failed: %1 is no picture.").arg(imageLabel(image)));
     case ExportImageResult::Failed:
         break;
     }
@@ -245,6 +278,7 @@ bool ExportRun::imageWritten(const QString &subset, const ImageEntry &image, con
 
 bool ExportRun::runWhole(int imageCount, QString *resultText)
 {
+    refuseNonPictures();
     const int n = int(m_dataset.images.size());
     m_total = copiesImages() && !m_yolo.applies ? 2 * n : n;
     if (!makeFolder(QString(), m_output.path()) || !everyImageHasPixels())
@@ -278,7 +312,8 @@ bool ExportRun::runWhole(int imageCount, QString *resultText)
         }
     }
     report(m_total);
-    *resultText = QStringLiteral("Exported %1 images → %2").arg(imageCount).arg(m_config.outputPath);
+    *resultText = withRefusals(
+        QStringLiteral("Exported %1 images → %2").arg(std::max(0, imageCount - m_refused)).arg(m_config.outputPath));
     return true;
 }
 
@@ -434,6 +469,7 @@ QStringList yoloSplitFolders(const QList<ExportSplit> &splits)
 
 bool ExportRun::runSplit(QString *resultText)
 {
+    refuseNonPictures();
     const int n = int(m_dataset.images.size());
     m_total = n;
     if (!makeFolder(QString(), m_output.path()) || !everyImageHasPixels())
@@ -452,12 +488,12 @@ bool ExportRun::runSplit(QString *resultText)
     if (m_yolo.applies && !writeYoloClassFiles(yoloSplitFolders(splits)))
         return false;
     report(m_total);
-    *resultText = QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")
-                      .arg(n)
-                      .arg(splits.at(0).count)
-                      .arg(splits.at(1).count)
-                      .arg(splits.at(2).count)
-                      .arg(m_config.outputPath);
+    *resultText = withRefusals(QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")
+                                   .arg(n)
+                                   .arg(splits.at(0).count)
+                                   .arg(splits.at(1).count)
+                                   .arg(splits.at(2).count)
+                                   .arg(m_config.outputPath));
     return true;
 }
 

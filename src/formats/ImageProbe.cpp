@@ -1,8 +1,10 @@
 #include "formats/ImageProbe.h"
 
 #include "model/PictureLoader.h"
+#include "model/RegularFile.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -39,6 +41,22 @@ QSize probeImageData(const QByteArray &bytes, QByteArray *format)
         *format = QImageReader::imageFormat(&buffer).toLower();
     }
     return size;
+}
+
+bool isPictureData(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return false;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return !QImageReader::imageFormat(&buffer).isEmpty();
+}
+
+bool isPictureFile(const QString &path)
+{
+    QFile file;
+    return openRegularFile(file, path) && file.size() > 0 && !QImageReader::imageFormat(&file).isEmpty();
 }
 
 QSize knownImageSize(const ImageEntry &entry)

@@ -20,6 +20,15 @@ QSize probeImageSize(const QString &path);
 // no image Qt can read give 0 x 0 and an empty format.
 QSize probeImageData(const QByteArray &bytes, QByteArray *format = nullptr);
 
+// Whether the bytes are a picture: an image reader recognises their header.
+// A dataset may name any file as an image; only pictures are copied, embedded
+// or stored.
+bool isPictureData(const QByteArray &bytes);
+
+// Whether the path names a regular file whose bytes are a picture. Reads no
+// more than the header.
+bool isPictureFile(const QString &path);
+
 // The size a writer normalises an image's coordinates by: the entry's own
 // size when both sides are known; otherwise the size of its in-memory pixels
 // (decoded, or read from the header of the encoded bytes), else of the header

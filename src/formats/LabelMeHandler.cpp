@@ -438,16 +438,24 @@ bool LabelMeHandler::importDataset(const QString &path, Dataset &dataset, Progre
 
 namespace {
 
+// The largest picture embedded in a LabelMe file: its base64 text must stay a
+// document that LabelMe and our own reader load whole.
+constexpr qint64 kMaxEmbeddedImageBytes = 256LL * 1024 * 1024;
+
 // The bytes to embed: the image file as it is, else the pixels held in
-// memory (as they were encoded, or as PNG).
+// memory (as they were encoded, or as PNG). Only pictures are embedded: a
+// dataset may name any file as its image.
 QByteArray embeddedBytes(const ImageEntry &image)
 {
     QByteArray bytes;
-    if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile() &&
-        readWholeFile(image.filePath, kMaxDocumentFileBytes / 2, &bytes) && !bytes.isEmpty())
-        return bytes;
+    if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile()) {
+        if (isPictureFile(image.filePath) && readWholeFile(image.filePath, kMaxEmbeddedImageBytes, &bytes) &&
+            isPictureData(bytes))
+            return bytes;
+        return {};
+    }
     if (!image.imageData.isEmpty())
-        return image.imageData;
+        return isPictureData(image.imageData) ? image.imageData : QByteArray();
     if (image.image.isNull())
         return {};
     QBuffer buffer(&bytes);

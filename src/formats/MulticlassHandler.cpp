@@ -49,9 +49,9 @@ bool MulticlassHandler::canImport(const QString &path) const
 bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     CsvFile file;
-    if (!file.read(QDir(path).filePath(kTableFile)))
+    if (!file.open(QDir(path).filePath(kTableFile)))
         return false;
-    CsvReader reader(file.text);
+    CsvReader reader(&file.file);
     QStringList header;
     if (!reader.next(&header) || header.size() < 2)
         return false;
@@ -59,6 +59,7 @@ bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, Pro
     const int total = std::max(1, file.lineCount - reader.linesRead());
 
     QStringList cells;
+    QList<ImageEntry> entries; // added once the whole table was read
     int added = 0;
     while (reader.next(&cells)) {
         if (isBlankRecord(cells) || cells.size() < 2)
@@ -74,12 +75,16 @@ bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, Pro
             if (cells.at(j + 1) == QLatin1String("1") && !classes.at(j).isEmpty())
                 entry.labels.append(wholeImageLabel(classes.at(j), entry.width, entry.height));
         }
-        dataset.addImage(entry);
+        entries.append(std::move(entry));
         ++added;
         if (progress)
             progress(std::min(added, total), total);
     }
-    return added > 0;
+    if (added == 0 || reader.isDamaged())
+        return false;
+    for (ImageEntry &entry : entries)
+        dataset.addImage(std::move(entry));
+    return true;
 }
 
 bool MulticlassHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
@@ -93,7 +98,7 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
 
     QStringList row;
     const bool wroteImages = forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
-        if (writeExportImage(at.image, out.filePath(at.fileName)) == ExportImageResult::Failed)
+        if (stopsExport(writeExportImage(at.image, out.filePath(at.fileName))))
             return false;
         QSet<QString> present;
         for (const Annotation &a : at.image.labels)

@@ -136,10 +136,7 @@ public:
                 m_open.pop_back();
                 break;
             case QXmlStreamReader::Characters:
-                for (const Frame &frame : m_open) {
-                    if (frame.text)
-                        frame.text->append(m_xml.text());
-                }
+                appendText();
                 break;
             default:
                 break;
@@ -152,19 +149,56 @@ public:
 
 private:
     enum class Kind { Other, Root, Size, Object, Box };
+    // Which text an element feeds. Frames name it rather than point at it:
+    // an "object" opened anywhere grows the object list under the frames
+    // that are still open.
+    enum class Field { None, Path, FileName, Width, Height, Name, Flag, Corner };
     struct Frame {
         Kind kind = Kind::Other;
-        qsizetype object = -1;   // the object an Object or Box frame belongs to
-        QString *text = nullptr; // where the element's text goes, when it is wanted
+        qsizetype object = -1; // the object an Object or Box frame, or an object's field, belongs to
+        Field field = Field::None;
+        int fieldIndex = 0; // which flag or corner
     };
 
-    // The first child of a name: its text goes to `slot`, later ones are not read.
-    static QString *firstText(std::optional<QString> &slot)
+    std::optional<QString> &slotOf(const Frame &frame)
     {
+        switch (frame.field) {
+        case Field::Path:
+            return m_file.path;
+        case Field::FileName:
+            return m_file.fileName;
+        case Field::Width:
+            return m_file.width;
+        case Field::Height:
+            return m_file.height;
+        case Field::Name:
+            return m_file.objects[frame.object].name;
+        case Field::Flag:
+            return m_file.objects[frame.object].flags[frame.fieldIndex];
+        case Field::Corner:
+        case Field::None:
+            break;
+        }
+        return m_file.objects[frame.object].corners[frame.fieldIndex];
+    }
+
+    void appendText()
+    {
+        for (const Frame &frame : std::as_const(m_open)) {
+            if (frame.field != Field::None)
+                slotOf(frame)->append(m_xml.text());
+        }
+    }
+
+    // The first child of a name feeds its field; later ones are not read.
+    Frame textFrame(Field field, qsizetype object = -1, int index = 0)
+    {
+        const Frame frame{Kind::Other, object, field, index};
+        std::optional<QString> &slot = slotOf(frame);
         if (slot)
-            return nullptr;
+            return {};
         slot.emplace();
-        return &*slot;
+        return frame;
     }
 
     bool startElement()
@@ -192,9 +226,9 @@ private:
         switch (parent.kind) {
         case Kind::Root:
             if (name == QLatin1String("path"))
-                return {Kind::Other, -1, firstText(m_file.path)};
+                return textFrame(Field::Path);
             if (name == QLatin1String("filename"))
-                return {Kind::Other, -1, firstText(m_file.fileName)};
+                return textFrame(Field::FileName);
             if (name == QLatin1String("size") && !m_file.hasSize) {
                 m_file.hasSize = true;
                 return {Kind::Size};
@@ -202,20 +236,18 @@ private:
             break;
         case Kind::Size:
             if (name == QLatin1String("width"))
-                return {Kind::Other, -1, firstText(m_file.width)};
+                return textFrame(Field::Width);
             if (name == QLatin1String("height"))
-                return {Kind::Other, -1, firstText(m_file.height)};
+                return textFrame(Field::Height);
             break;
         case Kind::Object:
             return objectChild(parent.object, name);
-        case Kind::Box: {
-            VocObject &object = m_file.objects[parent.object];
+        case Kind::Box:
             for (int i = 0; i < 4; ++i) {
                 if (name == QLatin1String(cornerNames[i]))
-                    return {Kind::Other, -1, firstText(object.corners[i])};
+                    return textFrame(Field::Corner, parent.object, i);
             }
             break;
-        }
         case Kind::Other:
             break;
         }
@@ -224,16 +256,16 @@ private:
 
     Frame objectChild(qsizetype index, QStringView name)
     {
-        VocObject &object = m_file.objects[index];
         if (name == QLatin1String("name"))
-            return {Kind::Other, -1, firstText(object.name)};
+            return textFrame(Field::Name, index);
+        VocObject &object = m_file.objects[index];
         if (name == QLatin1String("bndbox") && !object.hasBox) {
             object.hasBox = true;
             return {Kind::Box, index};
         }
         for (int i = 0; i < 3; ++i) {
             if (name == QLatin1String(vocFlags[i]))
-                return {Kind::Other, -1, firstText(object.flags[i])};
+                return textFrame(Field::Flag, index, i);
         }
         return {};
     }

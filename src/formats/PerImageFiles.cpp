@@ -115,7 +115,7 @@ bool writePerImageFiles(const QList<ImageEntry> &images, const PerImageFiles &fi
 {
     return forEachExportImage(images, progress, [&](const ExportImage &at) {
         if (!files.imagesDir.isEmpty() &&
-            writeExportImage(at.image, files.imagesDir + QLatin1Char('/') + at.fileName) == ExportImageResult::Failed)
+            stopsExport(writeExportImage(at.image, files.imagesDir + QLatin1Char('/') + at.fileName)))
             return false;
         return files.labelsDir.isEmpty() ||
                writeFileAtomically(files.labelsDir + QLatin1Char('/') + at.stem + QStringLiteral(".txt"),

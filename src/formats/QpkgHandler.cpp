@@ -193,9 +193,10 @@ bool QpkgHandler::exportWithoutProgress(const QString &path, const Dataset &data
     return writePackage(path, dataset, ProgressCallback(), QString());
 }
 
-bool QpkgHandler::exportProject(const QString &path, const Project &project, ProgressCallback progress)
+bool QpkgHandler::exportProject(const QString &path, const Project &project, ProgressCallback progress,
+                                QStringList *refusedMedia)
 {
-    return writePackage(path, project.dataset, std::move(progress), project.projectType);
+    return writePackage(path, project.dataset, std::move(progress), project.projectType, refusedMedia);
 }
 
 QString QpkgHandler::readProjectType(const QString &path)
@@ -216,9 +217,13 @@ QString QpkgHandler::readProjectType(const QString &path)
 }
 
 bool QpkgHandler::writePackage(const QString &path, const Dataset &dataset, ProgressCallback progress,
-                               const QString &projectType)
+                               const QString &projectType, QStringList *refusedMedia)
 {
-    return QpkgWriter(dataset, std::move(progress), projectType).write(path);
+    QpkgWriter writer(dataset, std::move(progress), projectType);
+    const bool written = writer.write(path);
+    if (refusedMedia)
+        *refusedMedia = writer.refusedMedia();
+    return written;
 }
 
 std::unique_ptr<QpkgConnection> QpkgHandler::openDatabase(const QString &path, bool readOnly)

@@ -6,6 +6,7 @@
 #include "model/Project.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -37,14 +38,17 @@ public:
     bool exportWithoutProgress(const QString &path, const Dataset &dataset) override;
 
     // Writes the whole project with its project type; progress once per image.
-    static bool exportProject(const QString &path, const Project &project, ProgressCallback progress);
+    // `refusedMedia`, when given, receives the media stored without their
+    // bytes because they are no picture or video (QpkgWriter::refusedMedia).
+    static bool exportProject(const QString &path, const Project &project, ProgressCallback progress,
+                              QStringList *refusedMedia = nullptr);
 
     // The stored project-type key, or an empty string.
     static QString readProjectType(const QString &path);
 
     // The writer. False on any failure; the file at `path` is then as it was.
     static bool writePackage(const QString &path, const Dataset &dataset, ProgressCallback progress,
-                             const QString &projectType);
+                             const QString &projectType, QStringList *refusedMedia = nullptr);
 
     static std::unique_ptr<QpkgConnection> openDatabase(const QString &path, bool readOnly);
     static bool closeDatabase(QpkgConnection &connection);

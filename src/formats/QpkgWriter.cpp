@@ -1,8 +1,11 @@
 #include "formats/QpkgWriter.h"
 
+#include "formats/ImageProbe.h"
 #include "formats/QpkgConnection.h"
 #include "formats/QpkgHandler.h"
+#include "formats/QpkgTemporaryFile.h"
 #include "formats/SafeWrite.h"
+#include "formats/VideoSignature.h"
 #include "formats/WktGeometry.h"
 #include "model/FiniteNumber.h"
 #include "model/RegularFile.h"
@@ -14,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -157,16 +159,6 @@ QByteArray mediaFileBytes(const QString &path, bool *tooLarge)
     return bytes.isNull() ? QByteArray("", 0) : bytes;
 }
 
-bool isPicture(const QByteArray &bytes)
-{
-    if (bytes.isEmpty())
-        return false;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return !QImageReader::imageFormat(&buffer).isEmpty();
-}
-
 QByteArray pngBytes(const QImage &image)
 {
     QByteArray bytes;
@@ -176,10 +168,15 @@ QByteArray pngBytes(const QImage &image)
     return bytes.isEmpty() ? QByteArray() : bytes;
 }
 
-void warnNotPicture(const ImageEntry &entry)
+QString mediaLabel(const QString &path, const char *kind, qint64 id)
 {
-    qWarning().noquote() << "QpkgHandler: not a picture, stored without its bytes:"
-                         << (entry.filePath.isEmpty() ? QStringLiteral("image %1").arg(entry.id) : entry.filePath);
+    return path.isEmpty() ? QStringLiteral("%1 %2").arg(QLatin1String(kind)).arg(id) : QDir::toNativeSeparators(path);
+}
+
+void noteRefused(QStringList *refused, const QString &label)
+{
+    qWarning().noquote() << "QpkgHandler: not a picture or video, stored without its bytes:" << label;
+    refused->append(label);
 }
 
 // An image's stored bytes: the encoded bytes it holds (in memory, or left in
@@ -187,44 +184,63 @@ void warnNotPicture(const ImageEntry &entry)
 // its decoded pixels as PNG, else none. A relative path is never resolved
 // against the working folder: it names the image, it does not locate it.
 // Only pictures are stored: bytes that no image reader recognises (a dataset
-// may name any file as an image) are left out, with a warning naming the
-// entry. False when the file is too large to be stored.
-bool imageBytes(const ImageEntry &entry, QByteArray *bytes)
+// may name any file as an image) are left out, and the entry is added to
+// `refused`; a file is told by its header before it is read. False when the
+// file is too large to be stored.
+bool imageBytes(const ImageEntry &entry, QByteArray *bytes, QStringList *refused)
 {
     bytes->clear();
-    bool refused = false;
+    bool isRefused = false;
     if (!entry.imageData.isEmpty() || entry.storedBytes) {
         QByteArray encoded = entry.encodedBytes();
-        if (isPicture(encoded)) {
+        if (isPictureData(encoded)) {
             *bytes = std::move(encoded);
             return true;
         }
-        refused = !encoded.isEmpty();
+        isRefused = !encoded.isEmpty();
     }
-    bool tooLarge = false;
-    QByteArray file = mediaFileBytes(entry.filePath, &tooLarge);
-    if (tooLarge) {
-        qWarning().noquote() << "QpkgHandler: too large to be stored:" << entry.filePath;
-        return false;
+    QByteArray file;
+    if (QFileInfo(entry.filePath).isAbsolute() && QFileInfo(entry.filePath).isFile()
+        && !isPictureFile(entry.filePath)) {
+        isRefused = true;
+    } else {
+        bool tooLarge = false;
+        file = mediaFileBytes(entry.filePath, &tooLarge);
+        if (tooLarge) {
+            qWarning().noquote() << "QpkgHandler: too large to be stored:" << entry.filePath;
+            return false;
+        }
     }
-    if (isPicture(file)) {
+    if (isPictureData(file)) {
         *bytes = std::move(file);
         return true;
     }
-    refused = refused || !file.isNull();
+    isRefused = isRefused || !file.isNull();
     if (!entry.image.isNull()) {
         *bytes = pngBytes(entry.image);
         return true;
     }
-    if (refused)
-        warnNotPicture(entry);
+    if (isRefused)
+        noteRefused(refused, mediaLabel(entry.filePath, "image", entry.id));
     return true;
 }
 
-bool videoBytes(const VideoEntry &entry, QByteArray *bytes)
+// A video's stored bytes, the bytes it holds or its file: only a video (a
+// project may name any file as one), else none, and the entry is added to
+// `refused`. False when the file is too large to be stored.
+bool videoBytes(const VideoEntry &entry, QByteArray *bytes, QStringList *refused)
 {
+    bytes->clear();
     if (!entry.bytes.isEmpty()) {
-        *bytes = entry.bytes;
+        if (looksLikeVideo(entry.bytes))
+            *bytes = entry.bytes;
+        else
+            noteRefused(refused, mediaLabel(entry.filePath, "video", entry.id));
+        return true;
+    }
+    if (QFileInfo(entry.filePath).isAbsolute() && QFileInfo(entry.filePath).isFile()
+        && !isVideoFile(entry.filePath)) {
+        noteRefused(refused, mediaLabel(entry.filePath, "video", entry.id));
         return true;
     }
     bool tooLarge = false;
@@ -292,13 +308,6 @@ bool renameOver(const QString &from, const QString &to)
     if (error)
         qWarning().noquote() << "QpkgHandler could not replace" << to << ":" << QString::fromStdString(error.message());
     return !error;
-}
-
-void removeWithSideFiles(const QString &path)
-{
-    QFile::remove(path);
-    QFile::remove(QpkgConnection::walPath(path));
-    QFile::remove(QpkgConnection::shmPath(path));
 }
 
 // The target itself when it is a file; the file a symbolic link points to, so
@@ -380,13 +389,14 @@ bool QpkgWriter::write(const QString &path)
         qWarning().noquote() << "QpkgHandler cannot write" << target;
         return false;
     }
-    const QString temp = target + QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(12)
-        + QStringLiteral(".tmp");
-    if (!writeDatabase(temp) || !replaceTarget(temp, target)) {
-        removeWithSideFiles(temp);
+    // What an earlier write killed on the way left would stay for good.
+    QpkgTemporaryFile::removeStale(target);
+    QpkgTemporaryFile temp(target);
+    if (!temp.isValid()) {
+        qWarning().noquote() << "QpkgHandler cannot write beside" << target;
         return false;
     }
-    return true;
+    return writeDatabase(temp.path()) && replaceTarget(temp.path(), target);
 }
 
 bool QpkgWriter::writeDatabase(const QString &file)
@@ -520,7 +530,7 @@ bool QpkgWriter::insertImages(QSqlDatabase &db)
         insertImage.bindValue(2, entry.width);
         insertImage.bindValue(3, entry.height);
         QByteArray bytes;
-        if (!imageBytes(entry, &bytes))
+        if (!imageBytes(entry, &bytes, &m_refused))
             return false;
         // Pixels the entry holds only in a package that can no longer be
         // read: writing the image without them would lose it for good.
@@ -562,7 +572,7 @@ bool QpkgWriter::insertVideos(QSqlDatabase &db)
         insertVideo.bindValue(4, entry.frameCount);
         insertVideo.bindValue(5, storableNumber(entry.fps, 25.0f));
         QByteArray bytes;
-        if (!videoBytes(entry, &bytes))
+        if (!videoBytes(entry, &bytes, &m_refused))
             return false;
         insertVideo.bindValue(6, bytes);
         const bool stored = insertVideo.exec();

@@ -20,6 +20,10 @@ public:
 
     bool write(const QString &path);
 
+    // The media written without their bytes because they are no picture or
+    // video (their paths, or "image N" / "video N"), in dataset order.
+    const QStringList &refusedMedia() const { return m_refused; }
+
 private:
     bool writeDatabase(const QString &file);
     bool createSchema(QSqlDatabase &db);
@@ -35,6 +39,7 @@ private:
     QString m_projectType;
     QStringList m_classTitles;
     QHash<QString, int> m_classIds;
+    QStringList m_refused;
 };
 
 } // namespace Quillmark

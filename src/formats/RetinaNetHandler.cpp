@@ -59,10 +59,10 @@ bool RetinaNetHandler::canImport(const QString &path) const
 bool RetinaNetHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     CsvFile file;
-    if (!file.read(csvDatasetFile(path, kDefaultFile)))
+    if (!file.open(csvDatasetFile(path, kDefaultFile)))
         return false;
     const int total = file.lineCount;
-    CsvReader reader(file.text);
+    CsvReader reader(&file.file);
     ListedImages images(file.folder);
     QStringList cells;
     while (reader.next(&cells)) {
@@ -79,6 +79,8 @@ bool RetinaNetHandler::importDataset(const QString &path, Dataset &dataset, Prog
         dataset.addClass(label, QColor());
         entry.labels.append(cornerBox(label, corners[0], corners[1], corners[2], corners[3]));
     }
+    if (reader.isDamaged())
+        return false; // what it lost cannot be told
     for (ImageEntry &entry : images.entries()) {
         const QSize size = probeImageSize(entry.filePath);
         entry.width = size.width();

@@ -22,6 +22,13 @@ inline constexpr qint64 kMaxDocumentFileBytes = 4LL * 1024 * 1024 * 1024; // one
 // first few MiB of its files or not at all, and detection must not keep a
 // window waiting on a large file of another kind.
 inline constexpr qint64 kMaxDetectionBytes = 4LL * 1024 * 1024;
+// What one field of a line-based dataset file (a name, a path, a number) may
+// hold: far beyond any real one (paths end at 4096 bytes), small enough that a
+// damaged file is refused before it costs memory.
+inline constexpr qsizetype kMaxFieldBytes = 64 * 1024;
+// What one line or record of such a file may hold: a name and the boxes of
+// one image, or a header of 100,000 class names.
+inline constexpr qsizetype kMaxRecordBytes = 16 * 1024 * 1024;
 
 // Every reader opens files only through these (and openRegularFile): only
 // regular files, after following symbolic links, are read; a pipe, a socket

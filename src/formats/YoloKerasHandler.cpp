@@ -10,10 +10,14 @@
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloLabelLines.h"
+#include "model/JsonLineReader.h"
 #include "model/RegularFile.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
 
 namespace Quillmark {
 
@@ -30,28 +34,45 @@ struct KerasLine {
     QList<QByteArrayView> groups;
 };
 
+// Where the name of a line ends: at the first field after the first that
+// holds a comma, else at the line's end.
+qsizetype kerasNameEnd(QByteArrayView line)
+{
+    qsizetype start = line.indexOf(' ');
+    while (start >= 0) {
+        ++start;
+        qsizetype end = line.indexOf(' ', start);
+        if (end < 0)
+            end = line.size();
+        if (line.sliced(start, end - start).contains(','))
+            return start;
+        start = end < line.size() ? end : -1;
+    }
+    return line.size();
+}
+
 KerasLine splitKerasLine(QByteArrayView line)
 {
     KerasLine result;
-    qsizetype nameEnd = -1;
-    qsizetype start = 0;
+    const qsizetype nameEnd = kerasNameEnd(line);
+    result.name = QString::fromUtf8(line.first(nameEnd).trimmed());
+    qsizetype start = nameEnd;
     while (start < line.size()) {
         qsizetype end = line.indexOf(' ', start);
         if (end < 0)
             end = line.size();
-        if (end > start) {
-            const QByteArrayView field = line.sliced(start, end - start);
-            if (start > 0 && (nameEnd >= 0 || field.contains(','))) {
-                if (nameEnd < 0)
-                    nameEnd = start;
-                result.groups.append(field);
-            }
-        }
+        if (end > start)
+            result.groups.append(line.sliced(start, end - start));
         start = end + 1;
     }
-    const QByteArrayView name = nameEnd < 0 ? line : line.first(nameEnd);
-    result.name = QString::fromUtf8(name.trimmed());
     return result;
+}
+
+// Whether a trimmed, non-empty line can be an image line: text without NUL
+// bytes whose name is no longer than a name can be.
+bool isImageLine(QByteArrayView line)
+{
+    return !line.contains('\0') && line.first(kerasNameEnd(line)).trimmed().size() <= kMaxFieldBytes;
 }
 
 // A box group "x1,y1,x2,y2,class" of integers; fields after the fifth are
@@ -90,8 +111,14 @@ bool YoloKerasHandler::canImport(const QString &path) const
     const QDir dir(path);
     if (!QFileInfo(dir.filePath(kClassesFile)).exists())
         return false;
-    QFile annotations;
-    return openRegularFile(annotations, dir.filePath(kAnnotationsFile));
+    // A list of images is text: its first line names an image.
+    const QByteArray head = readRegularFileHead(dir.filePath(kAnnotationsFile), kMaxDetectionBytes);
+    QByteArrayView first;
+    forEachLine(head, [&first](QByteArrayView line) {
+        if (first.isEmpty())
+            first = line.trimmed();
+    });
+    return !first.isEmpty() && isImageLine(first);
 }
 
 bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
@@ -102,30 +129,42 @@ bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, Prog
     for (const QString &name : classNames)
         dataset.addClass(name, QColor());
 
-    QByteArray bytes;
-    if (!readWholeFile(base.filePath(kAnnotationsFile), kMaxDocumentFileBytes, &bytes))
+    const QString listPath = base.filePath(kAnnotationsFile);
+    const qint64 lines = JsonLineReader::countLines(listPath);
+    JsonLineReader reader(kMaxRecordBytes);
+    if (lines < 0 || !reader.open(listPath))
         return false;
-    int total = 0;
-    forEachLine(bytes, [&total](QByteArrayView) { ++total; });
-    int images = 0;
+    const int total = int(std::min<qint64>(lines, std::numeric_limits<int>::max()));
+    // Added once the whole list was read: a damaged one adds nothing.
+    QList<ImageEntry> entries;
     int lineNumber = 0;
-    forEachLine(bytes, [&](QByteArrayView raw) {
+    QByteArrayView raw;
+    while (reader.next(&raw)) {
         if (progress)
-            progress(++lineNumber, total);
+            progress(std::min(++lineNumber, total), total);
+        if (lineNumber == 1 && raw.startsWith("\xEF\xBB\xBF"))
+            raw = raw.sliced(3);
         const QByteArrayView line = raw.trimmed();
+        // A line past the bound, or one no image name can be read from,
+        // makes the list damaged: refused whole, not read as a strange name.
+        if (reader.lineTooLong() || (!line.isEmpty() && !isImageLine(line)))
+            return false;
         if (line.isEmpty())
-            return;
+            continue;
         const KerasLine parsed = splitKerasLine(line);
-        ImageEntry entry = datasetImageEntry(base, parsed.name, images);
+        ImageEntry entry = datasetImageEntry(base, parsed.name, int(entries.size()));
         for (QByteArrayView group : parsed.groups) {
             Annotation a;
             if (readGroup(group, classNames, &a))
                 entry.labels.append(a);
         }
-        dataset.addImage(entry);
-        ++images;
-    });
-    return images > 0;
+        entries.append(std::move(entry));
+    }
+    if (entries.isEmpty() || reader.hasError())
+        return false;
+    for (ImageEntry &entry : entries)
+        dataset.addImage(std::move(entry));
+    return true;
 }
 
 bool YoloKerasHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)

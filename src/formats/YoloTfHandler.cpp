@@ -43,10 +43,10 @@ bool YoloTfHandler::canImport(const QString &path) const
 bool YoloTfHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     CsvFile file;
-    if (!file.read(csvDatasetFile(path, kDefaultFile)))
+    if (!file.open(csvDatasetFile(path, kDefaultFile)))
         return false;
     const int total = file.lineCount;
-    CsvReader reader(file.text);
+    CsvReader reader(&file.file);
     QStringList fields;
     if (!reader.next(&fields))
         return false; // an empty file
@@ -72,6 +72,8 @@ bool YoloTfHandler::importDataset(const QString &path, Dataset &dataset, Progres
         dataset.addClass(className, QColor());
         entry.labels.append(cornerBox(className, corners[0], corners[1], corners[2], corners[3]));
     }
+    if (reader.isDamaged())
+        return false; // what it lost cannot be told
     for (const ImageEntry &entry : images.entries())
         dataset.addImage(entry);
     return !images.entries().isEmpty();

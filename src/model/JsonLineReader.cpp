@@ -20,7 +20,7 @@ bool JsonLineReader::open(const QString &path)
 {
     m_file.close();
     m_begin = m_end = 0;
-    m_atEnd = m_error = m_discarding = false;
+    m_atEnd = m_error = m_discarding = m_tooLong = false;
     if (!openRegularFile(m_file, path))
         return false;
     m_buffer = QByteArray(std::min<qint64>(chunkBytes, m_maxLineBytes + 1) + JsonText::padding, '\0');
@@ -65,6 +65,7 @@ bool JsonLineReader::fill()
 bool JsonLineReader::next(QByteArrayView *line)
 {
     *line = QByteArrayView();
+    m_tooLong = false;
     for (;;) {
         const char *begin = m_buffer.constData() + m_begin;
         const auto *newline = static_cast<const char *>(std::memchr(begin, '\n', size_t(m_end - m_begin)));
@@ -73,6 +74,7 @@ bool JsonLineReader::next(QByteArrayView *line)
             m_begin += length + 1;
             if (m_discarding) {
                 m_discarding = false;
+                m_tooLong = true;
                 return true; // the end of a line that was too long
             }
             *line = QByteArrayView(begin, length);
@@ -91,6 +93,7 @@ bool JsonLineReader::next(QByteArrayView *line)
                 return false;
             if (m_discarding) {
                 m_discarding = false;
+                m_tooLong = true;
                 return true;
             }
             if (m_end == m_begin)

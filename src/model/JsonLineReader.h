@@ -28,6 +28,8 @@ public:
     // or when reading fails (then hasError()).
     bool next(QByteArrayView *line);
     bool hasError() const { return m_error; }
+    // Whether the line next() handed out last was longer than the bound.
+    bool lineTooLong() const { return m_tooLong; }
 
     // The number of lines next() hands out for the file; -1 when it cannot be
     // opened or read.
@@ -44,6 +46,7 @@ private:
     bool m_atEnd = false;
     bool m_error = false;
     bool m_discarding = false; // inside a line that is too long
+    bool m_tooLong = false;
 };
 
 } // namespace Quillmark

@@ -211,6 +211,7 @@ private slots:
     void packageExportRoundTrip();
     void packageExportNamesAndRefusals();
     void packageExportTellsOfMissingMedia();
+    void filesThatAreNoPicturesAreNamed();
 
 private:
     QTemporaryDir temp;
@@ -915,6 +916,37 @@ void TestExportCommands::packageExportNamesAndRefusals()
     QCOMPARE(prompts->calls.at(prompts->calls.size() - 1).text, dir.path() + QStringLiteral("/dataset.qmpkg"));
     QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
     QCOMPARE(prompts->calls.last().text, QStringLiteral("QuillPackage export failed."));
+}
+
+// A project naming the password file as an image: the export leaves it out and
+// says so in a message box, the status bar counts only the picture; the
+// package holds its annotations without its bytes and says so the same way.
+void TestExportCommands::filesThatAreNoPicturesAreNamed()
+{
+    const QDir dir(temp.filePath(QStringLiteral("nopictures")));
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    Dataset &dataset = access.project().dataset;
+    dataset.addImage(imageEntry(picture(dir, QStringLiteral("a.png"), 16, 12, Qt::red), 16, 12, {box({1, 1, 5, 5})}));
+    dataset.addImage(imageEntry(QStringLiteral("/etc/passwd"), 16, 12, {box({2, 2, 6, 6})}));
+    access.refreshUi();
+
+    QVERIFY(exportThroughWindow(window, {QStringLiteral("YOLOv8"), dir.filePath(QStringLiteral("out"))}));
+    QCOMPARE(prompts->calls.last().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts->calls.last().text.section('\n', 1),
+             QStringLiteral("1 entry is no picture and was left out: /etc/passwd"));
+    QVERIFY2(statusText(window).startsWith(QStringLiteral("Exported 1 images")), qPrintable(statusText(window)));
+    QCOMPARE(FormatTest::filesBelow(dir.filePath(QStringLiteral("out/images"))), QStringList{"a.png"});
+
+    prompts->calls.clear();
+    prompts->answers.enqueue(dir.filePath(QStringLiteral("p.qmpkg")));
+    window.onExportQuillPackage();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QCOMPARE(prompts->calls.size(), 2);
+    QCOMPARE(prompts->calls.last().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts->calls.last().title, QStringLiteral("Export QuillPackage"));
+    QCOMPARE(prompts->calls.last().text, QStringLiteral("1 media file(s) are no picture or video. The package holds "
+                                                        "their annotations but not their bytes:\n/etc/passwd"));
 }
 
 QM_TEST_MAIN(TestExportCommands)

@@ -168,7 +168,7 @@ struct Fixture {
     QByteArray jpeg = encodedImage(64, 48, Qt::red, "JPG");
     QByteArray png = encodedImage(20, 10, Qt::blue, "PNG");
     QByteArray videoA = QByteArray("\x00\x00\x00\x18" "ftypmp42", 12).repeated(500);
-    QByteArray videoB = QByteArray("second video bytes ").repeated(300);
+    QByteArray videoB = QByteArray("\x1A\x45\xDF\xA3", 4) + QByteArray("second video bytes ").repeated(300);
 };
 
 // A project with every kind of annotation, media held in every way.
