@@ -22,6 +22,14 @@ QRectF keypointBounds(const Annotation &a)
     return hasObjectBox ? a.bbox.normalized() : QPolygonF(a.points).boundingRect();
 }
 
+QRectF keypointSetBox(const Annotation &a)
+{
+    const QRectF stored = a.bbox.normalized();
+    if (stored.width() > 0.0 && stored.height() > 0.0)
+        return stored;
+    return keypointBounds(a);
+}
+
 std::optional<QRectF> annotationBox(const Annotation &a)
 {
     switch (a.kind) {
@@ -34,7 +42,7 @@ std::optional<QRectF> annotationBox(const Annotation &a)
     case Keypoint:
         if (a.points.isEmpty() && a.bbox.isNull())
             return std::nullopt;
-        return keypointBounds(a);
+        return keypointSetBox(a);
     default:
         return std::nullopt;
     }

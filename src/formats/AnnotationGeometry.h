@@ -19,7 +19,7 @@ namespace Quillmark {
 // The axis-aligned box a box-only format writes for an annotation: a
 // bounding box as it stands (normalised, so a negative size turns positive),
 // a polygon by the bounding rectangle of its points, a keypoint set by
-// keypointBounds. Polylines, points, polygons without points and keypoint
+// keypointSetBox (its object's box, a face's or a person's, when it has one). Polylines, points, polygons without points and keypoint
 // sets with neither points nor a box have none.
 std::optional<QRectF> annotationBox(const Annotation &a);
 
@@ -29,6 +29,12 @@ std::optional<QRectF> annotationBox(const Annotation &a);
 // a labelled point (a COCO person with "num_keypoints" 0) has its stored box,
 // the person's; one stored without a box either, all its points' bounds.
 QRectF keypointBounds(const Annotation &a);
+
+// The object box a format that writes a keypoint set with its box (YOLO
+// lines, COCO) writes: the stored box when it has an area, else the bounds of
+// the labelled points (keypointBounds). Packages written by other tools keep
+// no box for keypoint sets.
+QRectF keypointSetBox(const Annotation &a);
 
 // annotationBox when it exists and both its sides are above 0.
 std::optional<QRectF> annotationBoxWithArea(const Annotation &a);

@@ -95,7 +95,8 @@ bool DarknetHandler::importDataset(const QString &path, Dataset &dataset, Progre
         return !imagePath.isEmpty() || !labels->isEmpty();
     };
     const QStringList labelFiles = listFiles(path, {QStringLiteral("*.txt")});
-    return importLabelFiles(labelFiles, dataset, progress, findImage, readLabels) > 0;
+    // A picture without a .txt beside it is a background image.
+    return importLabelFiles(labelFiles, dataset, progress, findImage, readLabels, yoloImageExtensions()) > 0;
 }
 
 QByteArray boxOnlyLabelLines(const ImageEntry &image, const YoloClassIndex &classIndex)
