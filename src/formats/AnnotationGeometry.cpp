@@ -42,7 +42,7 @@ std::optional<QRectF> annotationBox(const Annotation &a)
     case Keypoint:
         if (a.points.isEmpty() && a.bbox.isNull())
             return std::nullopt;
-        return keypointSetBox(a);
+        return keypointBounds(a);
     default:
         return std::nullopt;
     }

@@ -19,7 +19,7 @@ namespace Quillmark {
 // The axis-aligned box a box-only format writes for an annotation: a
 // bounding box as it stands (normalised, so a negative size turns positive),
 // a polygon by the bounding rectangle of its points, a keypoint set by
-// keypointSetBox (its object's box, a face's or a person's, when it has one). Polylines, points, polygons without points and keypoint
+// keypointBounds. Polylines, points, polygons without points and keypoint
 // sets with neither points nor a box have none.
 std::optional<QRectF> annotationBox(const Annotation &a);
 

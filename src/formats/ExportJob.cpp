@@ -101,12 +101,18 @@ QString imageLabel(const ImageEntry &image)
 // What an export writes: the dataset with every image's size known and, for
 // the formats that write a keypoint set as one object with its box, each
 // face's or person's box joined with its keypoint set.
-Dataset exportedDataset(const ExportConfig &config, const Dataset &dataset)
+Dataset exportedDataset(const IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset)
 {
     Dataset sized = withProbedImageSizes(dataset);
-    if (!formatPairsKeypointObjects(config.format))
+    switch (keypointPairingOf(config.format, yoloExportLayout(handler).applies)) {
+    case KeypointPairing::KeepApart:
         return sized;
-    return withPairedKeypointObjects(sized);
+    case KeypointPairing::JoinIntoSet:
+        return withPairedKeypointObjects(sized);
+    case KeypointPairing::BoxOnly:
+        break;
+    }
+    return withPairedKeypointObjects(sized, true);
 }
 
 // The state of one export run: where it writes, how far it got, and the first
@@ -115,7 +121,7 @@ class ExportRun {
 public:
     ExportRun(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, bool handlerWritesImages,
               ProgressCallback progress)
-        : m_handler(handler), m_config(config), m_dataset(exportedDataset(config, dataset)),
+        : m_handler(handler), m_config(config), m_dataset(exportedDataset(handler, config, dataset)),
           m_handlerWritesImages(handlerWritesImages), m_progress(std::move(progress)), m_output(config.outputPath),
           m_classNames(m_dataset.classNames()), m_yolo(yoloExportLayout(handler))
     {

@@ -75,7 +75,8 @@ int boxForSet(const QList<Annotation> &labels, const QList<int> &boxes, const QL
 // box is dropped. The positions (in the result) of the boxes left over are
 // appended to `leftOver`; the classes of the boxes paired join
 // `pairedClasses`.
-QList<Annotation> pairImage(const QList<Annotation> &labels, QSet<QString> &pairedClasses, QList<int> *leftOver)
+QList<Annotation> pairImage(const QList<Annotation> &labels, QSet<QString> &pairedClasses, QList<int> *leftOver,
+                            bool boxesOnly)
 {
     QList<int> boxes;
     for (int i = 0; i < labels.size(); ++i) {
@@ -95,8 +96,13 @@ QList<Annotation> pairImage(const QList<Annotation> &labels, QSet<QString> &pair
         pairedClasses.insert(labels.at(boxes.at(k)).className);
     }
     QSet<int> dropped;
-    for (int box : std::as_const(boxOfSet))
-        dropped.insert(box);
+    if (boxesOnly) {
+        for (auto it = boxOfSet.cbegin(); it != boxOfSet.cend(); ++it)
+            dropped.insert(it.key());
+    } else {
+        for (int box : std::as_const(boxOfSet))
+            dropped.insert(box);
+    }
     QList<Annotation> out;
     out.reserve(labels.size() - dropped.size());
     for (int i = 0; i < labels.size(); ++i) {
@@ -105,7 +111,7 @@ QList<Annotation> pairImage(const QList<Annotation> &labels, QSet<QString> &pair
         if (labels.at(i).kind == BoundingBox)
             leftOver->append(int(out.size()));
         out.append(labels.at(i));
-        if (boxOfSet.contains(i))
+        if (!boxesOnly && boxOfSet.contains(i))
             out.last().bbox = labels.at(boxOfSet.value(i)).bbox.normalized();
     }
     return out;
@@ -123,7 +129,7 @@ Annotation unlabelledSet(const Annotation &box, int keypointCount)
 
 } // namespace
 
-Dataset withPairedKeypointObjects(const Dataset &dataset)
+Dataset withPairedKeypointObjects(const Dataset &dataset, bool boxesOnly)
 {
     if (!hasKeypointSets(dataset) && !dataset.keypointSchema.isInUse())
         return dataset;
@@ -136,8 +142,10 @@ Dataset withPairedKeypointObjects(const Dataset &dataset)
             if (a.kind == Keypoint)
                 keypointClasses.insert(a.className);
         }
-        image.labels = pairImage(image.labels, keypointClasses, &leftOvers[i]);
+        image.labels = pairImage(image.labels, keypointClasses, &leftOvers[i], boxesOnly);
     }
+    if (boxesOnly)
+        return paired;
     const KeypointSchema &schema = dataset.keypointSchema;
     if (!schema.objectClass.isEmpty())
         keypointClasses.insert(schema.objectClass);
@@ -157,12 +165,16 @@ Dataset withPairedKeypointObjects(const Dataset &dataset)
     return paired;
 }
 
-bool formatPairsKeypointObjects(const QString &format)
+KeypointPairing keypointPairingOf(const QString &format, bool writesYoloLines)
 {
     static const QStringList keepsShapesApart = {QStringLiteral("LabelMe"), QStringLiteral("CVAT XML"),
-                                                 QStringLiteral("QuillPackage"),
-                                                 QStringLiteral("CLIP"), QStringLiteral("Multiclass")};
-    return !keepsShapesApart.contains(format);
+                                                 QStringLiteral("QuillPackage"), QStringLiteral("CLIP"),
+                                                 QStringLiteral("Multiclass")};
+    if (keepsShapesApart.contains(format))
+        return KeypointPairing::KeepApart;
+    if (writesYoloLines || format == QLatin1String("COCO") || format == QLatin1String("YOLO Pose"))
+        return KeypointPairing::JoinIntoSet;
+    return KeypointPairing::BoxOnly;
 }
 
 } // namespace Quillmark

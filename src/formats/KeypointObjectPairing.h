@@ -18,11 +18,18 @@ namespace Quillmark {
 // dataset's keypoint count with every point unlabelled, carrying the box.
 // Other annotations, and datasets without keypoint sets or template, are
 // returned as they are.
-Dataset withPairedKeypointObjects(const Dataset &dataset);
+//
+// For the formats that write boxes only (`boxesOnly`), a face is its box: a
+// keypoint set paired with a box is dropped instead, and left-over boxes stay
+// boxes.
+Dataset withPairedKeypointObjects(const Dataset &dataset, bool boxesOnly = false);
 
-// Whether the format writes a keypoint set as one object with its box (the
-// formats above pairing is for), as opposed to the formats that keep every
-// drawn shape apart (LabelMe, CVAT XML, the package) or have no objects.
-bool formatPairsKeypointObjects(const QString &format);
+// How an export treats a face's box and keypoint set drawn apart.
+enum class KeypointPairing {
+    KeepApart,  // every drawn shape is written on its own (LabelMe, CVAT XML, the package)
+    JoinIntoSet, // a keypoint set is written with its box (COCO, YOLO lines)
+    BoxOnly,    // only boxes are written (VOC, CreateML, the CSV and token formats)
+};
+KeypointPairing keypointPairingOf(const QString &format, bool writesYoloLines);
 
 } // namespace Quillmark

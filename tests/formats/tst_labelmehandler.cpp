@@ -649,7 +649,7 @@ void TestLabelMeHandler::peerFindsImagesOfWholeExport()
     QString error;
     QVERIFY2(runExportJob(&handler(), config, dataset, 1, false, {}, &error, nullptr), qPrintable(error));
     handler().useExternalImages = 0;
-    QVERIFY(QFileInfo::exists(config.outputPath + "/images/a.png"));
+    QVERIFY(QFileInfo::exists(config.outputPath + "/a.png"));
     QByteArray output;
     QVERIFY2(runPeer({"read", config.outputPath, dir.filePath("expected.json")}, &output), output.constData());
 
@@ -660,7 +660,7 @@ void TestLabelMeHandler::peerFindsImagesOfWholeExport()
     handler().useExternalImages = 0;
     QCOMPARE(back.images.size(), 1);
     QCOMPARE(QFileInfo(back.images.first().filePath).canonicalFilePath(),
-             QFileInfo(config.outputPath + "/images/a.png").canonicalFilePath());
+             QFileInfo(config.outputPath + "/a.png").canonicalFilePath());
 }
 
 QM_TEST_MAIN(TestLabelMeHandler)
