@@ -2,6 +2,7 @@
 
 #include "FormatTestSupport.h"
 
+#include "formats/ExportDialog.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
 #include "model/AnnotationKind.h"
@@ -31,6 +32,8 @@ private slots:
     void keypointSetsWithoutStoredBox();
     void facesAreOneObject_data();
     void facesAreOneObject();
+    void splitExportsImportFromTheirRoot_data();
+    void splitExportsImportFromTheirRoot();
 
 private:
     void runCheck(const QStringList &arguments);
@@ -319,6 +322,32 @@ void TestTrainingExports::facesAreOneObject()
     QCOMPARE(annotationCount(back), 3);
     for (const Annotation &a : back.images.first().labels)
         QVERIFY(a.bbox.width() >= 16 && a.bbox.height() >= 17);
+}
+
+void TestTrainingExports::splitExportsImportFromTheirRoot_data()
+{
+    QTest::addColumn<QString>("format");
+    for (const IFormatHandler *handler : FormatRegistry::instance().handlers()) {
+        if (ExportDialog::allowsSplit(handler->name()))
+            QTest::newRow(qPrintable(handler->name())) << handler->name();
+    }
+}
+
+// Whatever the format, the folder a split export wrote imports back whole
+// from its root.
+void TestTrainingExports::splitExportsImportFromTheirRoot()
+{
+    QFETCH(QString, format);
+    QTemporaryDir dir;
+    const Dataset dataset = boxDataset(dir.filePath("src"), 10);
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith(format, out, dataset, true, &error), qPrintable(error));
+    IFormatHandler *handler = FormatRegistry::instance().find(format);
+    QVERIFY(handler->canImport(out));
+    Dataset back;
+    QVERIFY(handler->importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 10);
 }
 
 QM_TEST_MAIN(TestTrainingExports)
