@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QImageReader>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace FormatTest;
@@ -32,6 +34,8 @@ private slots:
     void keypointSetsWithoutStoredBox();
     void facesAreOneObject_data();
     void facesAreOneObject();
+    void labelMeKeypointsOnATurnedPicture();
+    void smallerLosses();
     void splitExportsImportFromTheirRoot_data();
     void splitExportsImportFromTheirRoot();
 
@@ -322,6 +326,75 @@ void TestTrainingExports::facesAreOneObject()
     QCOMPARE(annotationCount(back), 3);
     for (const Annotation &a : back.images.first().labels)
         QVERIFY(a.bbox.width() >= 16 && a.bbox.height() >= 17);
+}
+
+// A camera JPEG stored on its side with an orientation tag, and a keypoint
+// set with an unlabelled point (at the origin, as pose files keep it).
+void TestTrainingExports::labelMeKeypointsOnATurnedPicture()
+{
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("src/turned.jpg");
+    QDir().mkpath(dir.filePath("src"));
+    QProcess python;
+    python.start(QStringLiteral(QM_PYTHON),
+                 {"-c", "import PIL.Image, sys\n"
+                        "img = PIL.Image.new('RGB', (30, 20), 'red')\n"
+                        "exif = img.getexif(); exif[0x0112] = 6\n"
+                        "img.save(sys.argv[1], exif=exif)\n",
+                  picture});
+    QVERIFY(python.waitForFinished(30000) && python.exitCode() == 0);
+    QCOMPARE(QImageReader(picture).transformation(), QImageIOHandler::TransformationRotate90);
+    Dataset dataset;
+    dataset.addImage(image(picture, 20, 30,
+                           {keypoints("person", {2, 2, 15, 25}, {{3, 4}, {0, 0}, {12, 20}}, {2, 0, 1}),
+                            box("person", 1, 1, 18, 27)}));
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith("LabelMe", out, dataset, false, &error), qPrintable(error));
+    runCheck({"labelme", out + "/turned.json", "1", "2"});
+    bool ok = false;
+    const Dataset back = importFrom("LabelMe", out, &ok);
+    QVERIFY(ok);
+    QCOMPARE(annotationCount(back), 2);
+}
+
+// DOTA names without spaces, CLIP names from the caption file, Darknet
+// background pictures.
+void TestTrainingExports::smallerLosses()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    for (int i = 0; i < 3; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/s%1.png").arg(i));
+        writeImage(path, 50, 40);
+        dataset.addImage(image(path, 50, 40, i == 2 ? QList<Annotation>{} : QList<Annotation>{
+                                                                              box("traffic light", 5, 5, 10, 20)}));
+    }
+    QString error;
+    bool ok = false;
+    // DOTA: ten fields a line, the name back as it was.
+    QVERIFY2(exportWith("YOLOv5 OBB", dir.filePath("dota"), dataset, false, &error), qPrintable(error));
+    const QByteArray line = readFile(dir.filePath("dota/train/labelTxt/s0.txt")).trimmed();
+    QCOMPARE(line.split(' ').size(), 10);
+    QVERIFY(line.contains(" traffic_light 0"));
+    Dataset back = importFrom("YOLOv5 OBB", dir.filePath("dota"), &ok);
+    QVERIFY(ok);
+    QCOMPARE(back.images.first().labels.first().className, QStringLiteral("traffic light"));
+    // CLIP: the caption file names the class as it is.
+    QVERIFY2(exportWith("CLIP", dir.filePath("clip"), dataset, false, &error), qPrintable(error));
+    back = importFrom("CLIP", dir.filePath("clip"), &ok);
+    QVERIFY(ok);
+    QCOMPARE(back.classNames(), QStringList{"traffic light"});
+    // Darknet: an empty label file for the background picture, and a picture
+    // without one imports as a background picture.
+    QVERIFY2(exportWith("Darknet", dir.filePath("darknet"), dataset, false, &error), qPrintable(error));
+    QVERIFY(QFileInfo::exists(dir.filePath("darknet/s2.txt")));
+    QCOMPARE(readFile(dir.filePath("darknet/s2.txt")), QByteArray());
+    QVERIFY(QFile::remove(dir.filePath("darknet/s2.txt")));
+    back = importFrom("Darknet", dir.filePath("darknet"), &ok);
+    QVERIFY(ok);
+    QCOMPARE(back.images.size(), 3);
+    QCOMPARE(annotationCount(back), 2);
 }
 
 void TestTrainingExports::splitExportsImportFromTheirRoot_data()

@@ -19,6 +19,10 @@ Usage:
       Loads as pycocotools does (every segmentation converts to a mask
       description) and checks the object count; <expect> may give "boxes"
       (annotation id order) and "keypoint_names".
+  check_training.py labelme <file.json> <sets> <points>
+      Loads the file with the LabelMe tool's own LabelFile: <sets> groups of
+      "point" shapes, <points> points in all, none in the picture's corner,
+      and the embedded picture upright at the size the file states.
   check_training.py pose <export folder> <object count> <keypoints>
       YOLO Pose label lines: every line "c cx cy w h" + <keypoints> triplets,
       a box of area, <object count> lines in all.
@@ -296,6 +300,32 @@ def check_pose(root, count, keypoints):
         fail(f"{lines} objects for {count}")
 
 
+def check_labelme(path, sets, points):
+    import base64
+    import io
+
+    import PIL.Image
+    from labelme.label_file import LabelFile
+
+    label_file = LabelFile(path)
+    shapes = [s for s in label_file.shapes if s["shape_type"] == "point"]
+    groups = {s["group_id"] for s in shapes if s["group_id"] is not None}
+    if len(groups) != sets or len(shapes) != points:
+        fail(f"{len(groups)} groups of {len(shapes)} points for {sets} of {points}")
+    for shape in shapes:
+        if tuple(shape["points"][0]) == (0, 0):
+            fail("a point in the corner")
+    with open(path, encoding="utf-8") as f:
+        record = json.load(f)
+    if record.get("imageData"):
+        picture = PIL.Image.open(io.BytesIO(base64.b64decode(record["imageData"])))
+        if picture.size != (record["imageWidth"], record["imageHeight"]):
+            fail(f"embedded {picture.size} for {record['imageWidth']} x {record['imageHeight']}")
+        orientation = picture.getexif().get(0x0112, 1)
+        if orientation not in (1, None):
+            fail(f"embedded picture still turned by its orientation tag {orientation}")
+
+
 def main():
     command = sys.argv[1]
     if command == "pictures":
@@ -306,6 +336,8 @@ def main():
         check_yolo_lines(sys.argv[2], json.loads(sys.argv[3]))
     elif command == "coco":
         check_coco(sys.argv[2], int(sys.argv[3]), json.loads(sys.argv[4]) if len(sys.argv) > 4 else {})
+    elif command == "labelme":
+        check_labelme(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif command == "pose":
         check_pose(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     else:
