@@ -636,12 +636,14 @@ public:
             return {a};
         }
         QVariantList kept;
+        QRectF partsBounds;
         const QList<QPointF> *largest = nullptr;
         double largestArea = -1.0;
         for (const QList<QPointF> &part : parts) {
             if (part.size() < 3)
                 continue;
             kept.append(QVariant(flatPartVariant(part)));
+            partsBounds = partsBounds.united(pointsBounds(part));
             const double partArea = polygonArea(part);
             if (partArea > largestArea) {
                 largestArea = partArea;
@@ -652,7 +654,7 @@ public:
             return {a}; // no usable part: the object as a polygon without points
         a.points = *largest;
         if (!hasBox)
-            a.bbox = pointsBounds(*largest);
+            a.bbox = partsBounds;
         if (kept.size() > 1) {
             a.attributes.insert(kCocoPartsKey, kept);
             if (area >= 0.0)

@@ -15,8 +15,15 @@ namespace Quillmark {
 // config.outputPath, whole or split into "train", "valid" and "test". For the
 // YOLO family (every format that writes with the YOLO handler) the job writes
 // the layout YOLO loaders read itself: labels/ beside images/ (in each split
-// folder with a split), "classes.txt" and, when asked, "data.yaml". Runs on a
-// worker thread and touches nothing but its arguments and the output folder.
+// folder with a split), "classes.txt" and, when asked, "data.yaml". The formats
+// whose dataset is one root holding its splits (ISubsetExportHandler) write
+// each subset below the output folder and one "data.yaml" naming exactly the
+// subsets written. Every other format gets its pictures beside its annotation
+// files, in the output folder or in each split folder, where the format's
+// loaders look for them. The formats that write a keypoint set as one object
+// get each face's or person's box joined with its keypoint set first (see
+// KeypointObjectPairing.h). Runs on a worker thread and touches nothing but
+// its arguments and the output folder.
 //
 // Images of unknown size are measured first. When images are copied, every
 // image must have pixels: a missing one fails the export, naming it, before

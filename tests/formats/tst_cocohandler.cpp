@@ -364,7 +364,7 @@ void TestCocoHandler::importInAnyMemberOrder()
         const ImageEntry &second = dataset.images.at(1);
         QCOMPARE(second.labels.size(), 1); // one object of two parts
         QCOMPARE(second.labels.at(0).className, QStringLiteral("cat"));
-        QCOMPARE(second.labels.at(0).bbox, QRectF(0, 0, 4, 4));
+        QCOMPARE(second.labels.at(0).bbox, QRectF(0, 0, 9, 9)); // the box of both parts
         QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "dog"}));
     }
 
