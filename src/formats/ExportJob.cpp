@@ -43,6 +43,14 @@ QString exportTargetPath(const QString &format, const QString &outputPath)
     return outputPath;
 }
 
+QString exportPictureFolder(const IFormatHandler *handler, const ExportConfig &config)
+{
+    const QDir output(config.outputPath);
+    if (config.split || yoloExportLayout(handler).applies)
+        return output.filePath(QStringLiteral("images"));
+    return output.path();
+}
+
 bool formatWritesOwnImages(const QString &format)
 {
     static const QStringList formats = {QStringLiteral("CLIP"),       QStringLiteral("Multiclass"),

@@ -37,6 +37,11 @@ namespace Quillmark {
 bool runExportJob(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, int imageCount,
                   bool handlerWritesImages, ProgressCallback progress, QString *errorText, QString *resultText);
 
+// Where an export's own pictures lie when the job copies none: images/ for
+// the YOLO layout and for a split export, the output folder itself (beside
+// the annotation files) for every other format.
+QString exportPictureFolder(const IFormatHandler *handler, const ExportConfig &config);
+
 // The path an export hands the handler: the output (or split) folder, or for
 // the one-file formats a file in it ("annotations.json" for COCO, ...).
 QString exportTargetPath(const QString &format, const QString &outputPath);
