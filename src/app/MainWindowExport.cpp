@@ -163,7 +163,7 @@ void MainWindow::extractFramesThenExport(const std::shared_ptr<DatasetExportRun>
     if (!config.copyImages && !config.embedBase64 && !formatWritesOwnImages(config.format)) {
         // The job copies no pictures: the frames' files are the only ones the
         // exported labels can name, so they go where the dataset is.
-        folder = QDir(config.outputPath).filePath(QStringLiteral("images"));
+        folder = exportPictureFolder(FormatRegistry::instance().find(config.format), config);
         if (!ensureFolder(folder)) {
             finishJob();
             statusBar()->clearMessage();

@@ -22,6 +22,14 @@ QRectF keypointBounds(const Annotation &a)
     return hasObjectBox ? a.bbox.normalized() : QPolygonF(a.points).boundingRect();
 }
 
+QRectF keypointSetBox(const Annotation &a)
+{
+    const QRectF stored = a.bbox.normalized();
+    if (stored.width() > 0.0 && stored.height() > 0.0)
+        return stored;
+    return keypointBounds(a);
+}
+
 std::optional<QRectF> annotationBox(const Annotation &a)
 {
     switch (a.kind) {

@@ -30,6 +30,12 @@ std::optional<QRectF> annotationBox(const Annotation &a);
 // the person's; one stored without a box either, all its points' bounds.
 QRectF keypointBounds(const Annotation &a);
 
+// The object box a format that writes a keypoint set with its box (YOLO
+// lines, COCO) writes: the stored box when it has an area, else the bounds of
+// the labelled points (keypointBounds). Packages written by other tools keep
+// no box for keypoint sets.
+QRectF keypointSetBox(const Annotation &a);
+
 // annotationBox when it exists and both its sides are above 0.
 std::optional<QRectF> annotationBoxWithArea(const Annotation &a);
 

@@ -5,10 +5,12 @@
 #include "formats/FolderListing.h"
 #include "formats/ImageExtensions.h"
 #include "formats/ImageProbe.h"
+#include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
 
 #include <algorithm>
@@ -171,6 +173,33 @@ QStringList imagesIn(const QString &folder)
     return images;
 }
 
+// The real class names of each folder as the caption file tells them: the
+// writer gives one caption line per folder, in folder-name order. A folder
+// whose line does not fit (another tool's file, a name holding ", ") keeps
+// the names its folder name gives.
+QHash<QString, QStringList> captionNamesByFolder(const QString &root, QStringList folders)
+{
+    QHash<QString, QStringList> names;
+    QByteArray text;
+    if (!readWholeFile(QDir(root).filePath(kCaptionFile), 16 * 1024 * 1024, &text))
+        return names;
+    QStringList lines;
+    forEachLine(text, [&lines](QByteArrayView line) {
+        const QString read = QString::fromUtf8(line).trimmed();
+        if (!read.isEmpty())
+            lines.append(read);
+    });
+    std::sort(folders.begin(), folders.end());
+    if (lines.size() != folders.size())
+        return names;
+    static const QString depicting = QStringLiteral("An image depicting ");
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        if (lines.at(i).startsWith(depicting))
+            names.insert(folders.at(i), lines.at(i).mid(depicting.size()).split(QStringLiteral(", ")));
+    }
+    return names;
+}
+
 } // namespace
 
 bool ClipHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
@@ -187,9 +216,19 @@ bool ClipHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
         total += int(folders.constLast().second.size());
     }
 
+    QStringList folderNames;
+    for (const auto &folder : std::as_const(folders))
+        folderNames.append(folder.first);
+    const QHash<QString, QStringList> captionNames = captionNamesByFolder(path, folderNames);
+
     int added = 0;
     for (const auto &[folder, images] : folders) {
-        const QList<FolderClass> classes = folderClasses(folder);
+        QList<FolderClass> classes = folderClasses(folder);
+        const QStringList realNames = captionNames.value(folder);
+        if (realNames.size() == classes.size()) {
+            for (qsizetype i = 0; i < classes.size(); ++i)
+                classes[i].name = realNames.at(i);
+        }
         for (const FolderClass &c : classes)
             dataset.addClass(c.name, QColor());
         for (const QString &file : images) {

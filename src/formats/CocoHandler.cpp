@@ -1,5 +1,6 @@
 #include "formats/CocoHandler.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
@@ -111,6 +112,19 @@ bool CocoHandler::canImport(const QString &path) const
 
 namespace {
 
+// What an annotation keeps of a COCO object that the drawing cannot hold, so
+// that COCO writes the object back as it came: every polygon of an object of
+// several parts (as flat x, y lists), and a crowd region's run-length mask
+// with its area. Names no other writer chooses.
+const QString kCocoPartsKey = QStringLiteral("coco:segmentation");
+const QString kCocoMaskKey = QStringLiteral("coco:rle");
+const QString kCocoAreaKey = QStringLiteral("coco:area");
+
+bool isKeptCocoKey(const QString &key)
+{
+    return key == kCocoPartsKey || key == kCocoMaskKey || key == kCocoAreaKey;
+}
+
 // ---- export ---------------------------------------------------------------
 
 QJsonArray rectArray(const QRectF &r)
@@ -146,14 +160,115 @@ double polygonArea(const QList<QPointF> &points)
 void insertFlags(QJsonObject &object, const Annotation &a)
 {
     for (auto it = a.attributes.cbegin(); it != a.attributes.cend(); ++it) {
+        if (isKeptCocoKey(it.key()))
+            continue;
         if (!object.contains(it.key()) || it.key() == QLatin1String("iscrowd"))
             object.insert(it.key(), QJsonValue::fromVariant(it.value()));
     }
 }
 
+// A crowd region's mask as pycocotools reads it: "counts" and a "size" of
+// two numbers.
+bool isRunLengthMask(const QJsonValue &value)
+{
+    const QJsonObject mask = value.toObject();
+    return mask.contains(QStringLiteral("counts")) && mask.value(QStringLiteral("size")).toArray().size() == 2;
+}
+
+// An object that came with a run-length mask (a crowd region) is written
+// with that mask and its area. A crowd without any region to write is
+// written as an ordinary object ("iscrowd" 0), its box being all there is:
+// pycocotools cannot read a crowd of an empty segmentation.
+void writeCrowdRegion(QJsonObject &object, const Annotation &a)
+{
+    const QJsonValue mask = QJsonValue::fromVariant(a.attributes.value(kCocoMaskKey));
+    if (a.kind == BoundingBox && isRunLengthMask(mask)) {
+        object.insert(QStringLiteral("segmentation"), mask);
+        bool known = false;
+        const double area = a.attributes.value(kCocoAreaKey).toDouble(&known);
+        if (known && area >= 0.0)
+            object.insert(QStringLiteral("area"), area);
+        return;
+    }
+    const bool noRegion = object.value(QStringLiteral("segmentation")).toArray().isEmpty();
+    if (noRegion && object.value(QStringLiteral("iscrowd")).toInt(0) != 0)
+        object.insert(QStringLiteral("iscrowd"), 0);
+}
+
 int visibilityAt(const Annotation &a, int i)
 {
     return i < a.keypointVis.size() ? a.keypointVis.at(i) : 2;
+}
+
+QList<QPointF> flatPartPoints(const QVariant &part)
+{
+    const QVariantList numbers = part.toList();
+    QList<QPointF> points;
+    for (qsizetype i = 0; i + 1 < numbers.size(); i += 2)
+        points.append(QPointF(numbers.at(i).toDouble(), numbers.at(i + 1).toDouble()));
+    return points;
+}
+
+QVariantList flatPartVariant(const QList<QPointF> &points)
+{
+    QVariantList flat;
+    flat.reserve(points.size() * 2);
+    for (const QPointF &p : points) {
+        flat.append(p.x());
+        flat.append(p.y());
+    }
+    return flat;
+}
+
+QJsonArray flatPart(const QList<QPointF> &points)
+{
+    QJsonArray flat;
+    for (const QPointF &p : points) {
+        flat.append(p.x());
+        flat.append(p.y());
+    }
+    return flat;
+}
+
+// The parts of an object of several polygons as it came, when the outline
+// drawn is still one of them (an edited outline stands alone); else empty.
+QList<QList<QPointF>> keptParts(const Annotation &a)
+{
+    const QVariantList stored = a.attributes.value(kCocoPartsKey).toList();
+    QList<QList<QPointF>> parts;
+    bool outlineAmongThem = false;
+    for (const QVariant &part : stored) {
+        parts.append(flatPartPoints(part));
+        outlineAmongThem = outlineAmongThem || parts.last() == a.points;
+    }
+    return outlineAmongThem ? parts : QList<QList<QPointF>>();
+}
+
+// The segmentation of a polygon object: its parts as kept, or its outline.
+void polygonSegmentation(const Annotation &a, QJsonArray &segmentation, QRectF &box, double &area)
+{
+    const QList<QList<QPointF>> parts = keptParts(a);
+    if (parts.isEmpty()) {
+        segmentation.append(flatPart(a.points));
+        box = pointsBounds(a.points);
+        area = polygonArea(a.points);
+        return;
+    }
+    QRectF bounds;
+    area = 0.0;
+    for (const QList<QPointF> &part : parts) {
+        segmentation.append(flatPart(part));
+        bounds = bounds.united(pointsBounds(part));
+        area += polygonArea(part);
+    }
+    // The area the object came with (its mask's), which the parts' shoelace
+    // sum only comes near.
+    bool known = false;
+    const double keptArea = a.attributes.value(kCocoAreaKey).toDouble(&known);
+    if (known && keptArea >= 0.0)
+        area = keptArea;
+    // The object's own box, as it came, unless it no longer holds its parts.
+    box = a.bbox.isValid() && a.bbox.adjusted(-0.5, -0.5, 0.5, 0.5).contains(bounds) ? a.bbox : bounds;
 }
 
 QJsonObject annotationObject(const Annotation &a, int id, int imageId, int categoryId, int keypointWidth)
@@ -184,20 +299,15 @@ QJsonObject annotationObject(const Annotation &a, int id, int imageId, int categ
         }
         object.insert(QStringLiteral("keypoints"), keypoints);
         object.insert(QStringLiteral("num_keypoints"), labelled);
+        box = keypointSetBox(a);
     } else if (a.kind == Polygon && !a.points.isEmpty()) {
-        QJsonArray flat;
-        for (const QPointF &p : a.points) {
-            flat.append(p.x());
-            flat.append(p.y());
-        }
-        segmentation.append(flat);
-        box = pointsBounds(a.points);
-        area = polygonArea(a.points);
+        polygonSegmentation(a, segmentation, box, area);
     }
     object.insert(QStringLiteral("segmentation"), segmentation);
     object.insert(QStringLiteral("bbox"), rectArray(box));
     object.insert(QStringLiteral("area"), area >= 0.0 ? area : box.width() * box.height());
     insertFlags(object, a);
+    writeCrowdRegion(object, a);
     return object;
 }
 
@@ -471,6 +581,8 @@ public:
         keypointValues = 0;
         segmentationOfPolygons = false;
         parts.clear();
+        mask = QJsonValue();
+        area = -1.0;
         flags.clear();
         object.forEachMember([&](std::string_view key, JsonValue &value) {
             if (key == "id")
@@ -485,13 +597,18 @@ public:
                 readKeypoints(value);
             else if (key == "segmentation")
                 readSegmentation(value);
-            else if (key != "area" && key != "num_keypoints")
+            else if (key == "area")
+                area = value.toDouble(-1.0);
+            else if (key != "num_keypoints")
                 readFlag(key, value, flagKeys);
         });
     }
 
-    // One annotation, or one per part of a segmentation made of several
-    // polygons (each part then has its own box); the class name comes later.
+    // One annotation per object; the class name comes later. An object of
+    // several polygons takes its largest part as its outline and keeps its own
+    // box and every part (under kCocoPartsKey), so that it is one object in
+    // every export and COCO writes it back whole. A run-length mask (a crowd
+    // region) is kept with its area, the annotation being its box.
     QList<Annotation> annotations() const
     {
         Annotation a;
@@ -506,6 +623,11 @@ public:
             a.keypointVis = keypointVisibility;
             return {a};
         }
+        if (mask.isObject()) {
+            a.attributes.insert(kCocoMaskKey, mask.toVariant());
+            if (area >= 0.0)
+                a.attributes.insert(kCocoAreaKey, area);
+        }
         if (!segmentationOfPolygons)
             return {a}; // a box: no segmentation, or a run-length mask
         a.kind = Polygon;
@@ -513,18 +635,32 @@ public:
             a.points = parts.first();
             return {a};
         }
-        QList<Annotation> pieces;
+        QVariantList kept;
+        QRectF partsBounds;
+        const QList<QPointF> *largest = nullptr;
+        double largestArea = -1.0;
         for (const QList<QPointF> &part : parts) {
             if (part.size() < 3)
                 continue;
-            Annotation piece = a;
-            piece.points = part;
-            piece.bbox = pointsBounds(part);
-            pieces.append(piece);
+            kept.append(QVariant(flatPartVariant(part)));
+            partsBounds = partsBounds.united(pointsBounds(part));
+            const double partArea = polygonArea(part);
+            if (partArea > largestArea) {
+                largestArea = partArea;
+                largest = &part;
+            }
         }
-        if (pieces.isEmpty())
-            pieces.append(a); // no usable part: the object as a polygon without points
-        return pieces;
+        if (!largest)
+            return {a}; // no usable part: the object as a polygon without points
+        a.points = *largest;
+        if (!hasBox)
+            a.bbox = partsBounds;
+        if (kept.size() > 1) {
+            a.attributes.insert(kCocoPartsKey, kept);
+            if (area >= 0.0)
+                a.attributes.insert(kCocoAreaKey, area);
+        }
+        return {a};
     }
 
 private:
@@ -556,6 +692,10 @@ private:
     {
         parts.clear();
         segmentationOfPolygons = false;
+        if (value.isObject()) {
+            mask = value.toQJsonValue(); // a run-length mask
+            return;
+        }
         bool first = true;
         value.forEachElement([&](JsonValue &part) {
             const bool polygon = part.isArray();
@@ -601,6 +741,8 @@ private:
     QList<int> keypointVisibility;
     bool segmentationOfPolygons = false;
     QList<QList<QPointF>> parts;
+    QJsonValue mask;
+    double area = -1.0;
     QVariantMap flags;
     std::vector<double> numbers; // scratch
 };

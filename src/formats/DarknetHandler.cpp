@@ -9,6 +9,7 @@
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/SplitSubsets.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
 #include "model/FiniteNumber.h"
@@ -51,7 +52,7 @@ QString DarknetHandler::extension() const
     return QStringLiteral("txt");
 }
 
-bool DarknetHandler::canImport(const QString &path) const
+bool DarknetHandler::canImportFolder(const QString &path) const
 {
     return QFileInfo(QDir(path).filePath(kClassFile)).isFile();
 }
@@ -80,7 +81,7 @@ QList<Annotation> readDarknetLabelFile(const QString &path, const QStringList &c
     return boxes;
 }
 
-bool DarknetHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+bool DarknetHandler::importFolder(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     if (!QFileInfo(path).isDir())
         return false;
@@ -95,7 +96,8 @@ bool DarknetHandler::importDataset(const QString &path, Dataset &dataset, Progre
         return !imagePath.isEmpty() || !labels->isEmpty();
     };
     const QStringList labelFiles = listFiles(path, {QStringLiteral("*.txt")});
-    return importLabelFiles(labelFiles, dataset, progress, findImage, readLabels) > 0;
+    // A picture without a .txt beside it is a background image.
+    return importLabelFiles(labelFiles, dataset, progress, findImage, readLabels, yoloImageExtensions()) > 0;
 }
 
 QByteArray boxOnlyLabelLines(const ImageEntry &image, const YoloClassIndex &classIndex)
@@ -117,6 +119,25 @@ bool DarknetHandler::exportDataset(const QString &path, const Dataset &dataset, 
     files.labelsDir = path;
     files.labelBytes = [&classIndex](const ImageEntry &image) { return boxOnlyLabelLines(image, classIndex); };
     return writePerImageFiles(dataset.images, files, progress);
+}
+
+// The root of a split export holds the format's folder once per subset.
+bool DarknetHandler::canImport(const QString &path) const
+{
+    return canImportFolder(path) ||
+           !splitSubsetFolders(path, [this](const QString &folder) { return canImportFolder(folder); }).isEmpty();
+}
+
+bool DarknetHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    const auto holds = [this](const QString &folder) { return canImportFolder(folder); };
+    const QStringList subsets = canImportFolder(path) ? QStringList() : splitSubsetFolders(path, holds);
+    if (subsets.isEmpty())
+        return importFolder(path, dataset, std::move(progress));
+    const auto importOne = [this](const QString &folder, Dataset &into, ProgressCallback share) {
+        return importFolder(folder, into, std::move(share));
+    };
+    return importSplitSubsets(subsets, dataset, progress, importOne);
 }
 
 } // namespace Quillmark

@@ -5,7 +5,9 @@
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
+#include "formats/ISubsetExportHandler.h"
 #include "formats/ImageProbe.h"
+#include "formats/KeypointObjectPairing.h"
 #include "formats/LabelMeHandler.h"
 #include "formats/RoboflowYoloHandler.h"
 #include "formats/SafeWrite.h"
@@ -39,6 +41,14 @@ QString exportTargetPath(const QString &format, const QString &outputPath)
             return outputPath + entry.second;
     }
     return outputPath;
+}
+
+QString exportPictureFolder(const IFormatHandler *handler, const ExportConfig &config)
+{
+    const QDir output(config.outputPath);
+    if (config.split || yoloExportLayout(handler).applies)
+        return output.filePath(QStringLiteral("images"));
+    return output.path();
 }
 
 bool formatWritesOwnImages(const QString &format)
@@ -96,13 +106,30 @@ QString imageLabel(const ImageEntry &image)
     return image.filePath.isEmpty() ? QStringLiteral("image %1").arg(image.id) : nativePath(image.filePath);
 }
 
+// What an export writes: the dataset with every image's size known and, for
+// the formats that write a keypoint set as one object with its box, each
+// face's or person's box joined with its keypoint set.
+Dataset exportedDataset(const IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset)
+{
+    Dataset sized = withProbedImageSizes(dataset);
+    switch (keypointPairingOf(config.format, yoloExportLayout(handler).applies)) {
+    case KeypointPairing::KeepApart:
+        return sized;
+    case KeypointPairing::JoinIntoSet:
+        return withPairedKeypointObjects(sized);
+    case KeypointPairing::BoxOnly:
+        break;
+    }
+    return withPairedKeypointObjects(sized, true);
+}
+
 // The state of one export run: where it writes, how far it got, and the first
 // failure, after which it stops.
 class ExportRun {
 public:
     ExportRun(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, bool handlerWritesImages,
               ProgressCallback progress)
-        : m_handler(handler), m_config(config), m_dataset(withProbedImageSizes(dataset)),
+        : m_handler(handler), m_config(config), m_dataset(exportedDataset(handler, config, dataset)),
           m_handlerWritesImages(handlerWritesImages), m_progress(std::move(progress)), m_output(config.outputPath),
           m_classNames(m_dataset.classNames()), m_yolo(yoloExportLayout(handler))
     {
@@ -152,6 +179,8 @@ private:
     bool writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset);
     bool writeYoloClassFiles(const QStringList &imageFolders);
     bool writeHandlerSubset(const Dataset &subset, const QString &splitName);
+    bool writeSubsetOfOneDataset(ISubsetExportHandler *writer, const Dataset &subset, const QString &splitName);
+    bool writeSubsetDataYaml(const ISubsetExportHandler *writer, const QStringList &written);
     // LabelMe files name their image by a path relative to themselves: the
     // folder the pictures are copied into.
     void setLabelMeImageFolder(const QString &folder) const
@@ -293,19 +322,20 @@ bool ExportRun::runWhole(int imageCount, QString *resultText)
         if (!writeYoloSet(m_dataset.images, folder, QString()) || !writeYoloClassFiles({images, images}))
             return false;
     } else {
+        // The pictures lie beside the annotation files, as in each folder of
+        // a split export: the formats that name bare file names are read by
+        // loaders that join them with the annotation file's folder, and
+        // Darknet pairs <picture>.txt with the picture in the same folder.
         const QString target = exportTargetPath(m_config.format, m_config.outputPath);
-        setLabelMeImageFolder(copiesImages() ? QStringLiteral("images") : QString());
+        setLabelMeImageFolder(QString());
         if (!m_handler->exportDataset(target, m_dataset, offsetProgress(0)))
             return fail(QStringLiteral("Export failed."));
         if (copiesImages()) {
-            const QString imagesDir = m_output.filePath(QStringLiteral("images"));
-            if (!makeFolder(QString(), imagesDir))
-                return false;
             const QStringList stems = uniqueExportStems(m_dataset.images);
             for (int i = 0; i < n; ++i) {
                 report(n + i + 1);
                 const ImageEntry &image = m_dataset.images.at(i);
-                const QString destination = imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
+                const QString destination = m_output.filePath(exportFileName(stems.at(i), image.filePath));
                 if (!writeImage(QString(), image, destination))
                     return false;
             }
@@ -454,6 +484,37 @@ bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitNa
     return true;
 }
 
+// A subset of a format whose split dataset is one root (ISubsetExportHandler):
+// the handler writes it below the output folder itself.
+bool ExportRun::writeSubsetOfOneDataset(ISubsetExportHandler *writer, const Dataset &subset, const QString &splitName)
+{
+    const int offset = m_done;
+    const int count = int(subset.images.size());
+    ProgressCallback progress;
+    if (m_progress) {
+        // The handler's own total (which may count labels and pictures apart)
+        // scaled to the subset's share of the job.
+        progress = [this, offset, count](int current, int total) {
+            reportRising(offset + int(qint64(current) * count / std::max(total, 1)));
+        };
+    }
+    if (!writer->exportSubset(m_config.outputPath, splitName, subset, largestKeypointCount(m_dataset), progress))
+        return fail(QStringLiteral("Export failed for the %1 subset.").arg(splitName));
+    m_done += count;
+    reportRising(m_done);
+    return true;
+}
+
+bool ExportRun::writeSubsetDataYaml(const ISubsetExportHandler *writer, const QStringList &written)
+{
+    const QString yamlPath = m_output.filePath(QStringLiteral("data.yaml"));
+    const QByteArray yaml =
+        writer->subsetDataYaml(m_config.outputPath, written, m_classNames, largestKeypointCount(m_dataset));
+    if (!writeDocumentFile(yamlPath, yaml))
+        return failWrite(QString(), yamlPath);
+    return true;
+}
+
 // The image folders data.yaml names for a split export: only subsets that
 // were written, since a trainer stops at a folder that is not there. An empty
 // valid subset is validated on train, as an export without a split is.
@@ -476,16 +537,27 @@ bool ExportRun::runSplit(QString *resultText)
         return false;
     const QList<int> order = imageOrder();
     const QList<ExportSplit> splits = computeExportSplits(n, m_config.trainPct, m_config.validPct);
+    // The formats whose split dataset is one root with one data.yaml.
+    auto *oneDataset = dynamic_cast<ISubsetExportHandler *>(m_handler);
+    QStringList written;
     for (const ExportSplit &split : splits) {
         if (split.count <= 0)
             continue;
         const Dataset subset = subsetDataset(order, split);
-        const bool written = m_yolo.applies ? writeYoloSet(subset.images, m_output.filePath(split.name), split.name)
-                                            : writeHandlerSubset(subset, split.name);
-        if (!written)
+        bool ok = false;
+        if (m_yolo.applies)
+            ok = writeYoloSet(subset.images, m_output.filePath(split.name), split.name);
+        else if (oneDataset)
+            ok = writeSubsetOfOneDataset(oneDataset, subset, split.name);
+        else
+            ok = writeHandlerSubset(subset, split.name);
+        if (!ok)
             return false;
+        written.append(split.name);
     }
     if (m_yolo.applies && !writeYoloClassFiles(yoloSplitFolders(splits)))
+        return false;
+    if (oneDataset && !writeSubsetDataYaml(oneDataset, written))
         return false;
     report(m_total);
     *resultText = withRefusals(QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")

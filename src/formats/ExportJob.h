@@ -15,8 +15,15 @@ namespace Quillmark {
 // config.outputPath, whole or split into "train", "valid" and "test". For the
 // YOLO family (every format that writes with the YOLO handler) the job writes
 // the layout YOLO loaders read itself: labels/ beside images/ (in each split
-// folder with a split), "classes.txt" and, when asked, "data.yaml". Runs on a
-// worker thread and touches nothing but its arguments and the output folder.
+// folder with a split), "classes.txt" and, when asked, "data.yaml". The formats
+// whose dataset is one root holding its splits (ISubsetExportHandler) write
+// each subset below the output folder and one "data.yaml" naming exactly the
+// subsets written. Every other format gets its pictures beside its annotation
+// files, in the output folder or in each split folder, where the format's
+// loaders look for them. The formats that write a keypoint set as one object
+// get each face's or person's box joined with its keypoint set first (see
+// KeypointObjectPairing.h). Runs on a worker thread and touches nothing but
+// its arguments and the output folder.
 //
 // Images of unknown size are measured first. When images are copied, every
 // image must have pixels: a missing one fails the export, naming it, before
@@ -29,6 +36,11 @@ namespace Quillmark {
 // summary, on failure `errorText` the reason (the other is left untouched).
 bool runExportJob(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, int imageCount,
                   bool handlerWritesImages, ProgressCallback progress, QString *errorText, QString *resultText);
+
+// Where an export's own pictures lie when the job copies none: images/ for
+// the YOLO layout and for a split export, the output folder itself (beside
+// the annotation files) for every other format.
+QString exportPictureFolder(const IFormatHandler *handler, const ExportConfig &config);
 
 // The path an export hands the handler: the output (or split) folder, or for
 // the one-file formats a file in it ("annotations.json" for COCO, ...).

@@ -15,6 +15,8 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QImageReader>
 #include <QPolygonF>
 
 #include <algorithm>
@@ -191,12 +193,41 @@ QList<QPointF> circleOutline(const QList<QPointF> &points)
     return ellipseOutline(points.at(0), radius, radius);
 }
 
+// A keypoint set is written as one "point" shape per labelled point, the
+// points of a set sharing a group_id, each naming its place in the set as
+// "keypoint <n>" (from 1) in its description, followed by ", occluded" for an
+// occluded point.
+const QString kKeypointDescription = QStringLiteral("keypoint %1");
+const QString kOccludedSuffix = QStringLiteral(", occluded");
+
+// The keypoint a point shape stands for: its group and its place in the set,
+// both -1 for any other shape.
+struct KeypointOfShape {
+    int group = -1;
+    int index = -1;
+    bool occluded = false;
+};
+
+int keypointIndexOf(QString description)
+{
+    static const QString prefix = QStringLiteral("keypoint ");
+    if (!description.startsWith(prefix))
+        return -1;
+    if (description.endsWith(kOccludedSuffix))
+        description.chop(kOccludedSuffix.size());
+    bool ok = false;
+    const int number = description.mid(prefix.size()).toInt(&ok);
+    return ok && number >= 1 && number <= 4096 ? number - 1 : -1;
+}
+
 // One shape as an annotation; false for a shape without a label or beyond
 // single precision.
-bool readShape(JsonValue &value, Annotation *annotation)
+bool readShape(JsonValue &value, Annotation *annotation, KeypointOfShape *keypoint)
 {
     QString label;
     QString type;
+    QString description;
+    int group = -1;
     QList<QPointF> points;
     value.forEachMember([&](std::string_view key, JsonValue &member) {
         if (key == "label")
@@ -205,7 +236,16 @@ bool readShape(JsonValue &value, Annotation *annotation)
             type = member.toString();
         else if (key == "points")
             points = readPoints(member);
+        else if (key == "description")
+            description = member.toString();
+        else if (key == "group_id")
+            group = member.isNumber() ? member.toInt(-1) : -1;
     });
+    *keypoint = KeypointOfShape();
+    if (type == QLatin1String("point") && group >= 0 && points.size() == 1)
+        *keypoint = {group, keypointIndexOf(description), description.endsWith(kOccludedSuffix)};
+    if (keypoint->index < 0)
+        keypoint->group = -1;
     if (label.isEmpty())
         return false;
     *annotation = Annotation();
@@ -232,6 +272,18 @@ bool readShape(JsonValue &value, Annotation *annotation)
     // The finite-number rule: a shape that single precision cannot hold is
     // left out.
     return geometryFitsFloat(*annotation);
+}
+
+// Places a point shape's point in its set, unlabelled places filling the gap.
+void addKeypoint(Annotation &set, const KeypointOfShape &keypoint, const QPointF &at)
+{
+    while (set.points.size() <= keypoint.index) {
+        set.points.append(QPointF());
+        set.keypointVis.append(0);
+    }
+    set.points[keypoint.index] = at;
+    set.keypointVis[keypoint.index] = keypoint.occluded ? 1 : 2;
+    set.bbox = keypointBounds(set);
 }
 
 bool readLabelMeContent(const QString &path, Detail detail, LabelMeContent *content)
@@ -264,10 +316,26 @@ bool readLabelMeContent(const QString &path, Detail detail, LabelMeContent *cont
                 content->annotations.clear();
                 if (detail == Detail::ImageSources)
                     return;
+                QHash<QPair<QString, int>, qsizetype> sets; // (label, group) -> annotation
                 value.forEachElement([&](JsonValue &element) {
                     Annotation annotation;
-                    if (readShape(element, &annotation))
+                    KeypointOfShape keypoint;
+                    if (!readShape(element, &annotation, &keypoint))
+                        return;
+                    if (keypoint.group < 0) {
                         content->annotations.append(annotation);
+                        return;
+                    }
+                    const QPair<QString, int> key{annotation.className, keypoint.group};
+                    auto found = sets.constFind(key);
+                    if (found == sets.cend()) {
+                        Annotation set;
+                        set.className = annotation.className;
+                        set.kind = Keypoint;
+                        content->annotations.append(set);
+                        found = sets.insert(key, content->annotations.size() - 1);
+                    }
+                    addKeypoint(content->annotations[found.value()], keypoint, annotation.points.first());
                 });
             }
         });
@@ -442,20 +510,42 @@ namespace {
 // document that LabelMe and our own reader load whole.
 constexpr qint64 kMaxEmbeddedImageBytes = 256LL * 1024 * 1024;
 
+// Encoded pixels that carry an orientation tag (a camera's JPEG turned on
+// its side) as the upright picture, in PNG: LabelMe takes the size of the
+// embedded data as it is stored, so a sideways picture would put every shape
+// in the wrong place. Other bytes are returned as they are.
+QByteArray uprightBytes(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    if (reader.transformation() == QImageIOHandler::TransformationNone)
+        return bytes;
+    reader.setAutoTransform(true);
+    const QImage upright = reader.read();
+    if (upright.isNull())
+        return bytes;
+    QByteArray png;
+    QBuffer out(&png);
+    out.open(QIODevice::WriteOnly);
+    return upright.save(&out, "PNG") ? png : bytes;
+}
+
 // The bytes to embed: the image file as it is, else the pixels held in
-// memory (as they were encoded, or as PNG). Only pictures are embedded: a
-// dataset may name any file as its image.
+// memory (as they were encoded, or as PNG); upright either way. Only
+// pictures are embedded: a dataset may name any file as its image.
 QByteArray embeddedBytes(const ImageEntry &image)
 {
     QByteArray bytes;
     if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile()) {
         if (isPictureFile(image.filePath) && readWholeFile(image.filePath, kMaxEmbeddedImageBytes, &bytes) &&
             isPictureData(bytes))
-            return bytes;
+            return uprightBytes(bytes);
         return {};
     }
     if (!image.imageData.isEmpty())
-        return isPictureData(image.imageData) ? image.imageData : QByteArray();
+        return isPictureData(image.imageData) ? uprightBytes(image.imageData) : QByteArray();
     if (image.image.isNull())
         return {};
     QBuffer buffer(&bytes);
@@ -484,6 +574,34 @@ void writePoint(JsonIndentedWriter &w, double x, double y)
     w.value(x);
     w.value(y);
     w.endArray();
+}
+
+// The labelled points of a keypoint set, one "point" shape each, sharing
+// `group`; unlabelled points are left out.
+void writeKeypointShapes(JsonIndentedWriter &w, const Annotation &set, int group)
+{
+    for (qsizetype i = 0; i < set.points.size(); ++i) {
+        const int visibility = i < set.keypointVis.size() ? set.keypointVis.at(i) : 2;
+        if (visibility <= 0)
+            continue;
+        w.beginObject();
+        w.key("description");
+        w.value(kKeypointDescription.arg(i + 1) + (visibility == 1 ? kOccludedSuffix : QString()));
+        w.key("flags");
+        w.beginObject();
+        w.endObject();
+        w.key("group_id");
+        w.value(group);
+        w.key("label");
+        w.value(set.className);
+        w.key("points");
+        w.beginArray();
+        writePoint(w, set.points.at(i).x(), set.points.at(i).y());
+        w.endArray();
+        w.key("shape_type");
+        w.value(QStringLiteral("point"));
+        w.endObject();
+    }
 }
 
 void writeShape(JsonIndentedWriter &w, const Annotation &annotation)
@@ -535,8 +653,13 @@ QByteArray labelMeFileBytes(const ImageEntry &image, const QString &imageName, c
     w.value(size.width());
     w.key("shapes");
     w.beginArray();
-    for (const Annotation &annotation : image.labels)
-        writeShape(w, annotation);
+    int group = 0;
+    for (const Annotation &annotation : image.labels) {
+        if (annotation.kind == Keypoint)
+            writeKeypointShapes(w, annotation, ++group);
+        else
+            writeShape(w, annotation);
+    }
     w.endArray();
     w.key("version");
     w.value(QStringLiteral("5.2.1"));

@@ -9,6 +9,7 @@
 #include "formats/ListedImagePath.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/SplitSubsets.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -38,7 +39,7 @@ QString MulticlassHandler::extension() const
     return QStringLiteral("csv");
 }
 
-bool MulticlassHandler::canImport(const QString &path) const
+bool MulticlassHandler::canImportFolder(const QString &path) const
 {
     QByteArray line;
     if (!readFirstLine(QDir(path).filePath(kTableFile), 4096, &line))
@@ -46,7 +47,7 @@ bool MulticlassHandler::canImport(const QString &path) const
     return QString::fromUtf8(line).trimmed().toLower().startsWith(QLatin1String("filename,"));
 }
 
-bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+bool MulticlassHandler::importFolder(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     CsvFile file;
     if (!file.open(QDir(path).filePath(kTableFile)))
@@ -111,6 +112,25 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
         return true;
     });
     return wroteImages && writeDocumentFile(out.filePath(kTableFile), table);
+}
+
+// The root of a split export holds the format's folder once per subset.
+bool MulticlassHandler::canImport(const QString &path) const
+{
+    return canImportFolder(path) ||
+           !splitSubsetFolders(path, [this](const QString &folder) { return canImportFolder(folder); }).isEmpty();
+}
+
+bool MulticlassHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    const auto holds = [this](const QString &folder) { return canImportFolder(folder); };
+    const QStringList subsets = canImportFolder(path) ? QStringList() : splitSubsetFolders(path, holds);
+    if (subsets.isEmpty())
+        return importFolder(path, dataset, std::move(progress));
+    const auto importOne = [this](const QString &folder, Dataset &into, ProgressCallback share) {
+        return importFolder(folder, into, std::move(share));
+    };
+    return importSplitSubsets(subsets, dataset, progress, importOne);
 }
 
 } // namespace Quillmark

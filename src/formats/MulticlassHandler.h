@@ -19,6 +19,11 @@ public:
     // Writes the images (each under its unique export name) and the table.
     // False when the folder, an image or the table cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+
+private:
+    // One folder of the format (a subset folder of a split export included).
+    bool canImportFolder(const QString &path) const;
+    bool importFolder(const QString &path, Dataset &dataset, ProgressCallback progress);
 };
 
 } // namespace Quillmark

@@ -8,6 +8,7 @@
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/SplitSubsets.h"
 #include "formats/XmlDocumentBytes.h"
 #include "model/FiniteNumber.h"
 #include "model/RegularFile.h"
@@ -71,7 +72,7 @@ QStringList vocAnnotationFiles(const QString &folder)
     return files;
 }
 
-bool PascalVocHandler::canImport(const QString &path) const
+bool PascalVocHandler::canImportFolder(const QString &path) const
 {
     if (!QFileInfo(path).isDir())
         return false;
@@ -347,7 +348,7 @@ std::optional<ImageEntry> readVocFile(const QString &path)
 
 } // namespace
 
-bool PascalVocHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+bool PascalVocHandler::importFolder(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     const QStringList files = vocAnnotationFiles(path);
     const int total = int(files.size());
@@ -438,6 +439,25 @@ bool PascalVocHandler::exportDataset(const QString &path, const Dataset &dataset
     return writeAnnotationFiles(
         path, dataset, QStringLiteral(".xml"),
         [](const ImageEntry &image, const QString &imageName) { return vocXmlBytes(image, imageName); }, progress);
+}
+
+// The root of a split export holds the format's folder once per subset.
+bool PascalVocHandler::canImport(const QString &path) const
+{
+    return canImportFolder(path) ||
+           !splitSubsetFolders(path, [this](const QString &folder) { return canImportFolder(folder); }).isEmpty();
+}
+
+bool PascalVocHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    const auto holds = [this](const QString &folder) { return canImportFolder(folder); };
+    const QStringList subsets = canImportFolder(path) ? QStringList() : splitSubsetFolders(path, holds);
+    if (subsets.isEmpty())
+        return importFolder(path, dataset, std::move(progress));
+    const auto importOne = [this](const QString &folder, Dataset &into, ProgressCallback share) {
+        return importFolder(folder, into, std::move(share));
+    };
+    return importSplitSubsets(subsets, dataset, progress, importOne);
 }
 
 } // namespace Quillmark

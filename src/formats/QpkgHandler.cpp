@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace Quillmark {
 
@@ -111,26 +112,57 @@ QRectF boundsOf(const QList<QPointF> &points)
     return QRectF(left, top, right - left, bottom - top);
 }
 
-// The box stored beside the points; a member that is no list of four finite
-// numbers leaves the box empty.
-void takeBox(Annotation &annotation)
+// A box member's value: a list of four finite numbers, else nothing.
+std::optional<QRectF> storedBox(const QVariant &value)
 {
-    const auto found = annotation.attributes.constFind(boxAttribute());
-    if (found == annotation.attributes.cend())
-        return;
-    const QVariantList values = found.value().toList();
-    annotation.attributes.remove(boxAttribute());
+    const QVariantList values = value.toList();
     if (values.size() != 4)
-        return;
+        return std::nullopt;
     double numbers[4];
     for (int i = 0; i < 4; ++i) {
         const int type = values.at(i).typeId();
         const bool isNumber = type == QMetaType::Double || type == QMetaType::LongLong || type == QMetaType::Int;
         numbers[i] = values.at(i).toDouble();
         if (!isNumber || !std::isfinite(numbers[i]))
-            return;
+            return std::nullopt;
     }
-    annotation.bbox = QRectF(numbers[0], numbers[1], numbers[2], numbers[3]);
+    return QRectF(numbers[0], numbers[1], numbers[2], numbers[3]);
+}
+
+// Whether `box` holds every labelled point of the row (to a pixel), as the
+// box this program stored does.
+bool holdsPoints(const QRectF &box, const Annotation &annotation)
+{
+    const QRectF area = box.normalized().adjusted(-1.0, -1.0, 1.0, 1.0);
+    for (qsizetype i = 0; i < annotation.points.size(); ++i) {
+        const bool labelled = i >= annotation.keypointVis.size() || annotation.keypointVis.at(i) > 0;
+        if (labelled && !area.contains(annotation.points.at(i)))
+            return false;
+    }
+    return true;
+}
+
+// The box stored beside the points; a member that is no list of four finite
+// numbers leaves the box empty. The member of earlier versions counts only
+// where it agrees with the points; else it is another tool's and stays.
+void takeBox(Annotation &annotation)
+{
+    const auto own = annotation.attributes.constFind(boxAttribute());
+    if (own != annotation.attributes.cend()) {
+        const std::optional<QRectF> box = storedBox(own.value());
+        annotation.attributes.remove(boxAttribute());
+        if (box)
+            annotation.bbox = *box;
+        return;
+    }
+    const auto legacy = annotation.attributes.constFind(legacyBoxAttribute());
+    if (legacy == annotation.attributes.cend())
+        return;
+    const std::optional<QRectF> box = storedBox(legacy.value());
+    if (!box || !holdsPoints(*box, annotation))
+        return;
+    annotation.attributes.remove(legacyBoxAttribute());
+    annotation.bbox = *box;
 }
 
 void takeVisibility(Annotation &annotation)

@@ -97,6 +97,11 @@ bool keepsBoxInAttributes(int kind)
 
 QString boxAttribute()
 {
+    return QStringLiteral("quillmark:box");
+}
+
+QString legacyBoxAttribute()
+{
     return QStringLiteral("bbox");
 }
 

@@ -13,9 +13,16 @@ namespace Quillmark {
 
 // Polygons, polylines and keypoint sets store only their points as geometry;
 // their box is kept in the row's attributes under this reserved member, as
-// [x, y, width, height], and taken out of the attributes again on reading.
+// [x, y, width, height], and taken out of the attributes again on reading: a
+// name no other writer chooses, so that an attribute of another tool is
+// never taken for the box.
 bool keepsBoxInAttributes(int kind);
 QString boxAttribute();
+
+// The member earlier versions kept the box under ("bbox"). Read as the box
+// only where it holds the row's points; otherwise it is an attribute of
+// another tool and stays as it is.
+QString legacyBoxAttribute();
 
 // The geometry type stored beside the geometry: "BBOX", "POLYGON", "POLYLINE",
 // "POINT" or "KEYPOINT" (an unknown kind is stored as "BBOX").

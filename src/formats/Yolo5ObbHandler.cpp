@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QPolygonF>
 #include <QSet>
 
@@ -56,6 +57,14 @@ QString obbClassName(const LabelFields &fields)
     return QString::fromUtf8(name);
 }
 
+// DOTA's class names hold no white space: a space is written as "_".
+QString dotaClassName(const QString &name)
+{
+    QString written = name.simplified();
+    written.replace(QLatin1Char(' '), QLatin1Char('_'));
+    return written;
+}
+
 bool readObbLine(const LabelFields &fields, Annotation *a)
 {
     if (fields.size() < 9)
@@ -85,19 +94,22 @@ QByteArray obbLabelBytes(const ImageEntry &image)
             text.append(roundedIntegerText(p.x()).toLatin1()).append(' ');
             text.append(roundedIntegerText(p.y()).toLatin1()).append(' ');
         }
-        text.append(a.className.toUtf8()).append(" 0").append(kTextLineEnd);
+        text.append(dotaClassName(a.className).toUtf8()).append(" 0").append(kTextLineEnd);
     }
     return text;
 }
 
 } // namespace
 
-QByteArray splitListDataYaml(const QString &imagesPattern, const QStringList &classNames)
+QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames)
 {
+    static const char *const keys[] = {"train", "val", "test"};
     QString text;
-    text += QStringLiteral("train: ") + imagesPattern.arg(QStringLiteral("train")) + QLatin1Char('\n');
-    text += QStringLiteral("val: ") + imagesPattern.arg(QStringLiteral("valid")) + QLatin1Char('\n');
-    text += QStringLiteral("test: ") + imagesPattern.arg(QStringLiteral("test")) + QStringLiteral("\n\n");
+    for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
+        if (!imageFolders.at(i).isEmpty())
+            text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
+    }
+    text += QLatin1Char('\n');
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
     text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
     text.replace(QLatin1Char('\n'), QLatin1String(kTextLineEnd));
@@ -132,6 +144,10 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
     const QDir root(path);
     QStringList names = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml"))).names;
     QSet<QString> known(names.cbegin(), names.cend());
+    // A name of the list that a line spells in DOTA's form reads as itself.
+    QHash<QString, QString> listed;
+    for (const QString &name : std::as_const(names))
+        listed.insert(dotaClassName(name), name);
     bool namesAdded = false;
     ImageFolderIndex index(yoloImageExtensions());
     const auto findImage = [&index](const QString &labelFile) { return findObbImage(index, labelFile); };
@@ -140,6 +156,7 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
             Annotation a;
             if (!readObbLine(fields, &a))
                 return;
+            a.className = listed.value(a.className, a.className);
             if (!known.contains(a.className)) {
                 known.insert(a.className);
                 names.append(a.className);
@@ -162,17 +179,29 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
 
 bool Yolo5ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    const QDir out(path);
+    const QString subset = QStringLiteral("train");
+    const QByteArray yaml = subsetDataYaml(path, {subset}, dataset.classNames(), 0);
+    return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
+           exportSubset(path, subset, dataset, 0, std::move(progress));
+}
+
+bool Yolo5ObbHandler::exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int,
+                                   ProgressCallback progress)
+{
+    const QDir out(root);
     PerImageFiles files;
-    files.imagesDir = out.filePath(QStringLiteral("train/images"));
-    files.labelsDir = out.filePath(QStringLiteral("train/labelTxt"));
+    files.imagesDir = out.filePath(subset + QStringLiteral("/images"));
+    files.labelsDir = out.filePath(subset + QStringLiteral("/labelTxt"));
     files.labelBytes = obbLabelBytes;
     if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
-    const QByteArray yaml = splitListDataYaml(QStringLiteral("%1/images"), dataset.classNames());
-    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), yaml))
-        return false;
     return writePerImageFiles(dataset.images, files, progress);
+}
+
+QByteArray Yolo5ObbHandler::subsetDataYaml(const QString &, const QStringList &written, const QStringList &classNames,
+                                           int) const
+{
+    return splitListDataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), classNames);
 }
 
 } // namespace Quillmark

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/IFormatHandler.h"
+#include "formats/ISubsetExportHandler.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -10,8 +11,9 @@ namespace Quillmark {
 // "YOLOv5 OBB": oriented boxes as four pixel corners, the class name and a
 // difficulty flag ("x1 y1 x2 y2 x3 y3 x4 y4 name 0"), one file per image in
 // "labelTxt" folders, with the class names in "data.yaml". The writer puts
-// everything in the "train" split and writes the images itself.
-class Yolo5ObbHandler : public IFormatHandler {
+// a whole dataset in the "train" split, or each subset of a split export in
+// its own split folder, and writes the images itself.
+class Yolo5ObbHandler : public IFormatHandler, public ISubsetExportHandler {
 public:
     QString name() const override;
     QString extension() const override;
@@ -23,11 +25,16 @@ public:
     bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
     // False when a folder or file cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+    bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
+                      ProgressCallback progress) override;
+    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
+                              int keypointCount) const override;
 };
 
-// The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: "train", "val"
-// and "test" paths made from the pattern (%1 taking "train", "valid", "test"),
-// an empty line, "nc" and the names as a quoted flow list.
-QByteArray splitListDataYaml(const QString &imagesPattern, const QStringList &classNames);
+// The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: the "train",
+// "val" and "test" folders of `imageFolders` (see subsetImageFolders; an
+// empty one is left out), an empty line, "nc" and the names as a quoted flow
+// list.
+QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames);
 
 } // namespace Quillmark

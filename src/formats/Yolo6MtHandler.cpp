@@ -85,19 +85,30 @@ bool Yolo6MtHandler::importDataset(const QString &path, Dataset &dataset, Progre
 
 bool Yolo6MtHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    const QDir out(path);
+    const QString subset = QStringLiteral("train");
+    const QByteArray yaml = subsetDataYaml(path, {subset}, dataset.classNames(), 0);
+    return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
+           exportSubset(path, subset, dataset, 0, std::move(progress));
+}
+
+bool Yolo6MtHandler::exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int,
+                                  ProgressCallback progress)
+{
+    const QDir out(root);
     PerImageFiles files;
-    files.imagesDir = out.filePath(QStringLiteral("images/train"));
-    files.labelsDir = out.filePath(QStringLiteral("labels/train"));
+    files.imagesDir = out.filePath(QStringLiteral("images/") + subset);
+    files.labelsDir = out.filePath(QStringLiteral("labels/") + subset);
     if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
-    const QStringList classNames = dataset.classNames();
-    const QByteArray yaml = splitListDataYaml(QStringLiteral("./images/%1"), classNames);
-    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), yaml))
-        return false;
-    const YoloClassIndex classIndex = yoloClassIndex(classNames);
+    const YoloClassIndex classIndex = yoloClassIndex(dataset.classNames());
     files.labelBytes = [&classIndex](const ImageEntry &image) { return boxOnlyLabelLines(image, classIndex); };
     return writePerImageFiles(dataset.images, files, progress);
+}
+
+QByteArray Yolo6MtHandler::subsetDataYaml(const QString &, const QStringList &written, const QStringList &classNames,
+                                          int) const
+{
+    return splitListDataYaml(subsetImageFolders(QStringLiteral("./images/%1"), written), classNames);
 }
 
 } // namespace Quillmark

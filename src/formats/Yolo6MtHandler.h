@@ -1,14 +1,15 @@
 #pragma once
 
 #include "formats/IFormatHandler.h"
+#include "formats/ISubsetExportHandler.h"
 
 namespace Quillmark {
 
 // "YOLOv6 MT": normalised YOLO box lines in the layout that puts the split
 // below the kind of file: images/<split> and labels/<split>, with the class
-// names in "data.yaml". The writer puts everything in "train" and writes the
-// images itself.
-class Yolo6MtHandler : public IFormatHandler {
+// names in "data.yaml". The writer puts a whole dataset in "train", or each
+// subset of a split export in its own split, and writes the images itself.
+class Yolo6MtHandler : public IFormatHandler, public ISubsetExportHandler {
 public:
     QString name() const override;
     QString extension() const override;
@@ -20,6 +21,10 @@ public:
     bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
     // False when a folder or file cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+    bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
+                      ProgressCallback progress) override;
+    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
+                              int keypointCount) const override;
 };
 
 } // namespace Quillmark

@@ -66,12 +66,15 @@ bool readObb8Line(const LabelFields &fields, const QStringList &names, QSize siz
     return geometryFitsFloat(*a);
 }
 
-QByteArray obb8DataYaml(const QStringList &classNames)
+QByteArray obb8DataYaml(const QStringList &imageFolders, const QStringList &classNames)
 {
+    static const char *const keys[] = {"train", "val", "test"};
     QString text;
-    text += QStringLiteral("train: train/images\n");
-    text += QStringLiteral("val: valid/images\n");
-    text += QStringLiteral("test: test/images\n\n");
+    for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
+        if (!imageFolders.at(i).isEmpty())
+            text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
+    }
+    text += QLatin1Char('\n');
     text += QStringLiteral("names:\n");
     for (qsizetype i = 0; i < classNames.size(); ++i)
         text += QStringLiteral("  %1: ").arg(i) + yamlScalar(classNames.at(i)) + QLatin1Char('\n');
@@ -151,16 +154,28 @@ bool Yolo8ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
 
 bool Yolo8ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    const QDir out(path);
+    const QString subset = QStringLiteral("train");
+    const QByteArray yaml = subsetDataYaml(path, {subset}, dataset.classNames(), 0);
+    return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
+           exportSubset(path, subset, dataset, 0, std::move(progress));
+}
+
+QByteArray Yolo8ObbHandler::subsetDataYaml(const QString &, const QStringList &written, const QStringList &classNames,
+                                           int) const
+{
+    return obb8DataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), classNames);
+}
+
+bool Yolo8ObbHandler::exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int,
+                                   ProgressCallback progress)
+{
+    const QDir out(root);
     PerImageFiles files;
-    files.imagesDir = out.filePath(QStringLiteral("train/images"));
-    files.labelsDir = out.filePath(QStringLiteral("train/labels"));
+    files.imagesDir = out.filePath(subset + QStringLiteral("/images"));
+    files.labelsDir = out.filePath(subset + QStringLiteral("/labels"));
     if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
-    const QStringList classNames = dataset.classNames();
-    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), obb8DataYaml(classNames)))
-        return false;
-    const YoloClassIndex classIndex = yoloClassIndex(classNames);
+    const YoloClassIndex classIndex = yoloClassIndex(dataset.classNames());
     files.labelBytes = [&classIndex](const ImageEntry &image) { return obb8LabelBytes(image, classIndex); };
     return writePerImageFiles(dataset.images, files, progress);
 }

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "formats/IFormatHandler.h"
+#include "formats/ISubsetExportHandler.h"
 
 namespace Quillmark {
 
 // "YOLOv8 OBB": oriented boxes as a class id and four corners normalised to
 // the image ("c x1 y1 x2 y2 x3 y3 x4 y4"), one file per image in
 // <split>/labels, with the class names in "data.yaml" as an index map. The
-// writer puts everything in "train" and writes the images itself.
-class Yolo8ObbHandler : public IFormatHandler {
+// writer puts a whole dataset in "train", or each subset of a split export in
+// its own split folder, and writes the images itself.
+class Yolo8ObbHandler : public IFormatHandler, public ISubsetExportHandler {
 public:
     QString name() const override;
     QString extension() const override;
@@ -20,6 +22,10 @@ public:
     bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
     // False when a folder or file cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+    bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
+                      ProgressCallback progress) override;
+    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
+                              int keypointCount) const override;
 };
 
 } // namespace Quillmark

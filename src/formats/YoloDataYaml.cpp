@@ -323,4 +323,17 @@ QString yamlQuotedList(const QStringList &names)
     return QLatin1Char('[') + quoted.join(QLatin1String(", ")) + QLatin1Char(']');
 }
 
+QStringList subsetImageFolders(const QString &pattern, const QStringList &written)
+{
+    const auto folder = [&](const QString &subset) {
+        return written.contains(subset) ? pattern.arg(subset) : QString();
+    };
+    QStringList folders{folder(QStringLiteral("train")), folder(QStringLiteral("valid")), folder(QStringLiteral("test"))};
+    if (folders.at(0).isEmpty())
+        folders[0] = folders.at(1);
+    if (folders.at(1).isEmpty())
+        folders[1] = folders.at(0);
+    return folders;
+}
+
 } // namespace Quillmark

@@ -49,4 +49,10 @@ QString yamlQuoted(const QString &text);
 // A flow list of quoted names: "['cat', 'dog']".
 QString yamlQuotedList(const QStringList &names);
 
+// The image folders a data.yaml names for `train`, `val` and `test`: the
+// folder of each subset written, `pattern` taking the subset's name as %1.
+// Without a valid subset the training pictures validate, as a YOLO trainer
+// needs a "val" entry; "test" is empty when no test subset was written.
+QStringList subsetImageFolders(const QString &pattern, const QStringList &written);
+
 } // namespace Quillmark

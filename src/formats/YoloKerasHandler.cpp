@@ -9,6 +9,7 @@
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "formats/SplitSubsets.h"
 #include "formats/YoloLabelLines.h"
 #include "model/JsonLineReader.h"
 #include "model/RegularFile.h"
@@ -106,7 +107,7 @@ QString YoloKerasHandler::extension() const
     return QStringLiteral("txt");
 }
 
-bool YoloKerasHandler::canImport(const QString &path) const
+bool YoloKerasHandler::canImportFolder(const QString &path) const
 {
     const QDir dir(path);
     if (!QFileInfo(dir.filePath(kClassesFile)).exists())
@@ -121,7 +122,7 @@ bool YoloKerasHandler::canImport(const QString &path) const
     return !first.isEmpty() && isImageLine(first);
 }
 
-bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+bool YoloKerasHandler::importFolder(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     const QFileInfo info(path);
     const QDir base(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
@@ -198,6 +199,25 @@ bool YoloKerasHandler::exportDataset(const QString &path, const Dataset &dataset
         return true;
     });
     return writeDocumentFile(out.filePath(kAnnotationsFile), text);
+}
+
+// The root of a split export holds the format's folder once per subset.
+bool YoloKerasHandler::canImport(const QString &path) const
+{
+    return canImportFolder(path) ||
+           !splitSubsetFolders(path, [this](const QString &folder) { return canImportFolder(folder); }).isEmpty();
+}
+
+bool YoloKerasHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
+{
+    const auto holds = [this](const QString &folder) { return canImportFolder(folder); };
+    const QStringList subsets = canImportFolder(path) ? QStringList() : splitSubsetFolders(path, holds);
+    if (subsets.isEmpty())
+        return importFolder(path, dataset, std::move(progress));
+    const auto importOne = [this](const QString &folder, Dataset &into, ProgressCallback share) {
+        return importFolder(folder, into, std::move(share));
+    };
+    return importSplitSubsets(subsets, dataset, progress, importOne);
 }
 
 } // namespace Quillmark

@@ -20,6 +20,11 @@ public:
     bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
     // False when the folder or a file cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+
+private:
+    // One folder of the format (a subset folder of a split export included).
+    bool canImportFolder(const QString &path) const;
+    bool importFolder(const QString &path, Dataset &dataset, ProgressCallback progress);
 };
 
 } // namespace Quillmark

@@ -1,5 +1,6 @@
 #include "formats/YoloLabelLines.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/LabelLineFields.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
@@ -67,23 +68,44 @@ void appendBox(QByteArray &out, const QRectF &box, int width, int height)
     appendNumber(out, float(h));
 }
 
-void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int width, int height)
+void appendPolygon(QByteArray &out, const QList<QPointF> &points, int classId, int width, int height)
+{
+    out.append(QByteArray::number(classId));
+    for (const QPointF &p : points) {
+        appendPolygonNumber(out, normalised(p.x(), width));
+        appendPolygonNumber(out, normalised(p.y(), height));
+    }
+    out.append('\n');
+}
+
+QList<QPointF> boxCorners(const QRectF &box)
+{
+    return {box.topLeft(), box.topRight(), box.bottomRight(), box.bottomLeft()};
+}
+
+bool holdsPolygonLine(const ImageEntry &image)
+{
+    return std::any_of(image.labels.cbegin(), image.labels.cend(),
+                       [](const Annotation &a) { return a.kind == Polygon && !a.points.isEmpty(); });
+}
+
+void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int width, int height, bool boxesAsPolygons)
 {
     switch (a.kind) {
     case Polygon:
         if (a.points.isEmpty())
             return;
-        out.append(QByteArray::number(classId));
-        for (const QPointF &p : a.points) {
-            appendPolygonNumber(out, normalised(p.x(), width));
-            appendPolygonNumber(out, normalised(p.y(), height));
-        }
-        out.append('\n');
+        appendPolygon(out, a.points, classId, width, height);
         return;
     case BoundingBox:
+        if (boxesAsPolygons) {
+            appendPolygon(out, boxCorners(a.bbox), classId, width, height);
+            return;
+        }
+        [[fallthrough]];
     case Keypoint:
         out.append(QByteArray::number(classId));
-        appendBox(out, a.bbox, width, height);
+        appendBox(out, a.kind == Keypoint ? keypointSetBox(a) : a.bbox, width, height);
         if (a.kind == Keypoint) {
             for (int i = 0; i < a.points.size(); ++i) {
                 appendNumber(out, normalised(a.points.at(i).x(), width));
@@ -103,8 +125,13 @@ void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int wid
 
 void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex)
 {
+    // YOLO trainers read every line of a file as a polygon once one line is
+    // longer than a box line: in a file that holds a polygon the boxes are
+    // written as their four corners, which every reader takes for the same
+    // box.
+    const bool boxesAsPolygons = holdsPolygonLine(image);
     for (const Annotation &a : image.labels)
-        appendAnnotation(out, a, classIndex.value(a.className, 0), image.width, image.height);
+        appendAnnotation(out, a, classIndex.value(a.className, 0), image.width, image.height, boxesAsPolygons);
 }
 
 void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames)

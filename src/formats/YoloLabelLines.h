@@ -27,7 +27,8 @@ YoloClassIndex yoloClassIndex(const QStringList &classNames);
 
 // Writes the lines of every annotation of the image; polylines, points and
 // polygons without vertices give no line. A class missing from the list is
-// written as id 0.
+// written as id 0. A file never mixes box lines with polygon lines: when the
+// image holds a polygon, its boxes are written as 4-corner polygons.
 void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames);
 void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex);
 

@@ -118,13 +118,18 @@ bool readPoseLine(const LabelFields &fields, const QStringList &names, QSize siz
     return geometryFitsFloat(*a);
 }
 
-QByteArray poseDataYaml(const QString &out, const QStringList &classNames, int keypointCount)
+QByteArray poseDataYaml(const QString &out, const QStringList &imageFolders, const QStringList &classNames,
+                       int keypointCount)
 {
+    static const char *const keys[] = {"train", "val", "test"};
     QString text;
     text += QStringLiteral("path: ") + yamlScalar(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath())) +
             QLatin1Char('\n');
-    text += QStringLiteral("train: images\n");
-    text += QStringLiteral("val:   images\n\n");
+    for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
+        if (!imageFolders.at(i).isEmpty())
+            text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
+    }
+    text += QLatin1Char('\n');
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
     if (keypointCount > 0)
         text += QStringLiteral("kpt_shape: [%1, 3]\n").arg(keypointCount);
@@ -155,7 +160,7 @@ QByteArray poseLabelBytes(const ImageEntry &image, const YoloClassIndex &classIn
         if (a.kind != Keypoint)
             continue;
         text.append(QByteArray::number(classIndex.value(a.className, 0)));
-        const QRectF &box = a.bbox;
+        const QRectF box = keypointSetBox(a);
         appendPoseValue(text, (box.x() + box.width() * 0.5) / w, known);
         appendPoseValue(text, (box.y() + box.height() * 0.5) / h, known);
         appendPoseValue(text, box.width() / w, known);
@@ -251,15 +256,29 @@ bool YoloPoseHandler::importDataset(const QString &path, Dataset &dataset, Progr
 
 bool YoloPoseHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    const QDir out(path);
-    const QString imagesDir = out.filePath(QStringLiteral("images"));
-    const QString labelsDir = out.filePath(QStringLiteral("labels"));
+    const QByteArray yaml = subsetDataYaml(path, {}, dataset.classNames(), largestKeypointCount(dataset));
+    return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
+           exportSubset(path, QString(), dataset, largestKeypointCount(dataset), std::move(progress));
+}
+
+QByteArray YoloPoseHandler::subsetDataYaml(const QString &root, const QStringList &written,
+                                           const QStringList &classNames, int keypointCount) const
+{
+    const QStringList folders = written.isEmpty() ? QStringList{QStringLiteral("images"), QStringLiteral("images")}
+                                                  : subsetImageFolders(QStringLiteral("%1/images"), written);
+    return poseDataYaml(root, folders, classNames, keypointCount);
+}
+
+bool YoloPoseHandler::exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
+                                   ProgressCallback progress)
+{
+    const QDir out(root);
+    const QString prefix = subset.isEmpty() ? QString() : subset + QLatin1Char('/');
+    const QString imagesDir = out.filePath(prefix + QStringLiteral("images"));
+    const QString labelsDir = out.filePath(prefix + QStringLiteral("labels"));
     if (!ensureFolder(imagesDir) || !ensureFolder(labelsDir))
         return false;
     const QStringList classNames = dataset.classNames();
-    const int keypointCount = largestKeypointCount(dataset);
-    if (!writeDocumentFile(out.filePath(QStringLiteral("data.yaml")), poseDataYaml(path, classNames, keypointCount)))
-        return false;
 
     // The label files first, then the images: progress runs over both.
     const int n = int(dataset.images.size());

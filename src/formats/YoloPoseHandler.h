@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/IFormatHandler.h"
+#include "formats/ISubsetExportHandler.h"
 #include "formats/YoloDataYaml.h"
 
 #include <QList>
@@ -12,9 +13,9 @@ namespace Quillmark {
 // "YOLO Pose": keypoint sets as YOLO lines "c cx cy w h x y v x y v ...",
 // one label file per image, with a "data.yaml" that declares the keypoint
 // shape ("kpt_shape: [K, 3]") and names the classes. The writer writes the
-// flat layout images/ + labels/ + data.yaml, keypoint sets only, and the
-// images itself.
-class YoloPoseHandler : public IFormatHandler {
+// flat layout images/ + labels/ + data.yaml (a split export <split>/images +
+// <split>/labels under one data.yaml), and the images itself.
+class YoloPoseHandler : public IFormatHandler, public ISubsetExportHandler {
 public:
     QString name() const override;
     QString extension() const override;
@@ -26,6 +27,11 @@ public:
     bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
     // False when a folder or file cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
+    // An empty `subset` writes the flat layout.
+    bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
+                      ProgressCallback progress) override;
+    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
+                              int keypointCount) const override;
 };
 
 // The label files of a pose folder: those below <root>/labels; else those

@@ -367,7 +367,7 @@ void TestExportCommands::nonEmptyFolderIsAskedAbout()
     prompts->answers.enqueue(int(QMessageBox::Yes));
     QVERIFY(exportThroughWindow(window, {QStringLiteral("COCO"), out}));
     QCOMPARE(prompts->calls.size(), 2);
-    QCOMPARE(FormatTest::filesBelow(out), (QStringList{"annotations.json", "images/a.png", "old.txt"}));
+    QCOMPARE(FormatTest::filesBelow(out), (QStringList{"a.png", "annotations.json", "old.txt"}));
 
     // An empty folder, or one that does not exist yet, is used without a question.
     const QString fresh = temp.filePath(QStringLiteral("ask/fresh"));
@@ -461,8 +461,8 @@ void TestExportCommands::exportWithVideoToYoloSplitAndCoco()
     const QString json = cocoOut + QStringLiteral("/annotations.json");
     QVERIFY2(FormatTest::runReaderScript(QStringLiteral("check_coco.py"), {json, "5", "5"}, &output),
              output.constData());
-    QCOMPARE(codeOfPicture(cocoOut + QStringLiteral("/images/clip_frame_000003.jpg")), 3);
-    QCOMPARE(codeOfPicture(cocoOut + QStringLiteral("/images/clip_frame_000012.jpg")), 12);
+    QCOMPARE(codeOfPicture(cocoOut + QStringLiteral("/clip_frame_000003.jpg")), 3);
+    QCOMPARE(codeOfPicture(cocoOut + QStringLiteral("/clip_frame_000012.jpg")), 12);
     const QJsonObject coco = QJsonDocument::fromJson(FormatTest::readFile(json)).object();
     // The frames follow the images, by ascending index.
     QStringList fileNames;
@@ -529,7 +529,7 @@ void TestExportCommands::framesStayWhenNoImagesAreCopied()
     QVERIFY(exported);
     QCOMPARE(statusText(window),
              QStringLiteral("Exported 1 images → %1  (2 video frames skipped: clip.avi)").arg(bare));
-    QVERIFY(!QFileInfo::exists(bare + QStringLiteral("/images/clip_frame_000003.jpg")));
+    QVERIFY(!QFileInfo::exists(bare + QStringLiteral("/clip_frame_000003.jpg")));
 
     QVERIFY(sameNumbers(dir.filePath(QStringLiteral("YOLO_out/labels/clip_frame_000003.txt")),
                         {0, 0.125, 0.125, 0.25, 0.25}));
@@ -598,7 +598,7 @@ void TestExportCommands::unreadableFramesAreSkippedAndCounted()
                                                 "bad.avi)")
                                      .arg(out));
     QCOMPARE(FormatTest::filesBelow(out),
-             (QStringList{"annotations.json", "images/a.png", "images/clip_frame_000003.jpg"}));
+             (QStringList{"a.png", "annotations.json", "clip_frame_000003.jpg"}));
     QCOMPARE(tempLeftovers(tempFolder), QStringList());
 }
 
@@ -621,8 +621,8 @@ void TestExportCommands::packagedVideoIsDecodedFromATemporaryCopy()
     QVERIFY(exportThroughWindow(window, {QStringLiteral("COCO"), out}));
     QVERIFY(prompts->calls.isEmpty());
     QCOMPARE(statusText(window), QStringLiteral("Exported 2 images → %1").arg(out));
-    QCOMPARE(codeOfPicture(out + QStringLiteral("/images/street_frame_000004.jpg")), 44);
-    QCOMPARE(codeOfPicture(out + QStringLiteral("/images/street_frame_000017.jpg")), 57);
+    QCOMPARE(codeOfPicture(out + QStringLiteral("/street_frame_000004.jpg")), 44);
+    QCOMPARE(codeOfPicture(out + QStringLiteral("/street_frame_000017.jpg")), 57);
     QCOMPARE(tempLeftovers(tempFolder), QStringList());
 }
 
@@ -768,7 +768,7 @@ void TestExportCommands::labelMeEmbedsImagesOnlyWhenAsked()
         QCOMPARE(data.isString(), embed);
         if (embed)
             QVERIFY(!QImage::fromData(QByteArray::fromBase64(data.toString().toLatin1())).isNull());
-        QCOMPARE(QFileInfo::exists(out + QStringLiteral("/images/cat.png")), !embed);
+        QCOMPARE(QFileInfo::exists(out + QStringLiteral("/cat.png")), !embed);
     }
 }
 

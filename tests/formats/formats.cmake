@@ -12,3 +12,4 @@ qm_add_test(tst_exportjob LABEL formats SOURCES ${_fmt}/tst_exportjob.cpp ${_fmt
 qm_add_test(tst_independentreaders LABEL formats SOURCES ${_fmt}/tst_independentreaders.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_hostileinput LABEL formats SOURCES ${_fmt}/tst_hostileinput.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_annotationgeometry LABEL formats SOURCES ${_fmt}/tst_annotationgeometry.cpp ${_fmt}/FormatTestSupport.h)
+qm_add_test(tst_trainingexports LABEL formats SOURCES ${_fmt}/tst_trainingexports.cpp ${_fmt}/FormatTestSupport.h WIDGETS)

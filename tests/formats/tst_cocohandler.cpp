@@ -254,26 +254,23 @@ void TestCocoHandler::importReadsEveryKind()
     QCOMPARE(b.width, 64);
     QCOMPARE(dataset.images.at(1).id, 3);
     QCOMPARE(dataset.images.at(1).labels.size(), 0);
-    QCOMPARE(b.labels.size(), 5);
+    QCOMPARE(b.labels.size(), 4);
     QCOMPARE(b.labels.at(0).id, 10);
     QCOMPARE(b.labels.at(0).kind, int(BoundingBox));
     QCOMPARE(b.labels.at(0).bbox, QRectF(1, 2, 3, 4));
-    // A segmentation of two polygons: one annotation per part, each with the
-    // box of its own part (the trailing odd number is dropped).
-    for (int i : {1, 2}) {
-        QCOMPARE(b.labels.at(i).kind, int(Polygon));
-        QCOMPARE(b.labels.at(i).id, 11);
-        QCOMPARE(b.labels.at(i).className, QStringLiteral("cat"));
-    }
+    // A segmentation of two polygons is one object: its largest part is the
+    // outline, the object's own box stays (the trailing odd number is
+    // dropped).
+    QCOMPARE(b.labels.at(1).kind, int(Polygon));
+    QCOMPARE(b.labels.at(1).id, 11);
+    QCOMPARE(b.labels.at(1).className, QStringLiteral("cat"));
     QCOMPARE(b.labels.at(1).points, (QList<QPointF>{{1, 1}, {5, 1}, {5, 5}}));
-    QCOMPARE(b.labels.at(1).bbox, QRectF(1, 1, 4, 4));
-    QCOMPARE(b.labels.at(2).points, (QList<QPointF>{{0, 0}, {1, 1}, {2, 2}}));
-    QCOMPARE(b.labels.at(2).bbox, QRectF(0, 0, 2, 2));
-    QCOMPARE(b.labels.at(3).kind, int(Keypoint));
-    QCOMPARE(b.labels.at(3).points, (QList<QPointF>{{1, 2}, {0, 0}, {5, 6}}));
-    QCOMPARE(b.labels.at(3).keypointVis, (QList<int>{2, 0, 1}));
-    QCOMPARE(b.labels.at(4).kind, int(BoundingBox));
-    QCOMPARE(b.labels.at(4).className, QStringLiteral("class_9"));
+    QCOMPARE(b.labels.at(1).bbox, QRectF(0, 0, 9, 9));
+    QCOMPARE(b.labels.at(2).kind, int(Keypoint));
+    QCOMPARE(b.labels.at(2).points, (QList<QPointF>{{1, 2}, {0, 0}, {5, 6}}));
+    QCOMPARE(b.labels.at(2).keypointVis, (QList<int>{2, 0, 1}));
+    QCOMPARE(b.labels.at(3).kind, int(BoundingBox));
+    QCOMPARE(b.labels.at(3).className, QStringLiteral("class_9"));
     QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "person"}));
 }
 
@@ -365,9 +362,9 @@ void TestCocoHandler::importInAnyMemberOrder()
         QCOMPARE(first.labels.at(1).keypointVis, (QList<int>{2, 0}));
         QCOMPARE(first.labels.at(1).attributes.value("iscrowd").toInt(), 1);
         const ImageEntry &second = dataset.images.at(1);
-        QCOMPARE(second.labels.size(), 2); // one per part
-        QCOMPARE(second.labels.at(1).className, QStringLiteral("cat"));
-        QCOMPARE(second.labels.at(1).bbox, QRectF(8, 8, 1, 1));
+        QCOMPARE(second.labels.size(), 1); // one object of two parts
+        QCOMPARE(second.labels.at(0).className, QStringLiteral("cat"));
+        QCOMPARE(second.labels.at(0).bbox, QRectF(0, 0, 9, 9)); // the box of both parts
         QCOMPARE(dataset.classColors.keys(), (QStringList{"cat", "dog"}));
     }
 
@@ -512,30 +509,33 @@ void TestCocoHandler::releaseLayout()
     QCOMPARE(dataset.classColors.keys(), (QStringList{"bear", "car", "chair", "person"}));
 
     const QList<Annotation> &labels = dataset.images.at(0).labels;
-    QCOMPARE(labels.size(), 4);
+    QCOMPARE(labels.size(), 3);
     QCOMPARE(labels.at(0).kind, int(Polygon));
     QCOMPARE(labels.at(0).points.size(), 4);
     QCOMPARE(labels.at(0).bbox, QRectF(10.5, 5, 19.5, 20.25));
     QVERIFY(labels.at(0).attributes.isEmpty()); // iscrowd 0 is the default
-    // The chair of two parts: both kept, with the class and boxes of their own.
+    // The chair of two parts is one object: its larger part is the outline,
+    // its own box stays.
     QCOMPARE(labels.at(1).className, QStringLiteral("chair"));
-    QCOMPARE(labels.at(1).points, (QList<QPointF>{{0, 30}, {12, 30}, {12, 48}}));
-    QCOMPARE(labels.at(1).bbox, QRectF(0, 30, 12, 18));
-    QCOMPARE(labels.at(2).className, QStringLiteral("chair"));
-    QCOMPARE(labels.at(2).points.size(), 4);
-    QCOMPARE(labels.at(2).bbox, QRectF(40, 30, 24, 18));
+    QCOMPARE(labels.at(1).points.size(), 4);
+    QCOMPARE(labels.at(1).bbox, QRectF(0, 30, 64, 18));
     // The crowd region (a run-length mask) is its box, flagged as a crowd.
-    QCOMPARE(labels.at(3).kind, int(BoundingBox));
-    QCOMPARE(labels.at(3).bbox, QRectF(2, 0, 2, 8));
-    QCOMPARE(labels.at(3).attributes, (QVariantMap{{"iscrowd", 1}}));
+    QCOMPARE(labels.at(2).kind, int(BoundingBox));
+    QCOMPARE(labels.at(2).bbox, QRectF(2, 0, 2, 8));
+    QCOMPARE(labels.at(2).attributes.value("iscrowd").toInt(), 1);
 
-    // Written back: the crowd flag, both parts, and areas of the shapes.
+    // Written back: the crowd with its mask and area, the chair whole, and
+    // areas of the shapes.
     const QJsonArray annotations = exportedDocument(dataset)["annotations"].toArray();
-    QCOMPARE(annotations.size(), 5);
-    QCOMPARE(annotations.at(3)["iscrowd"].toInt(), 1);
+    QCOMPARE(annotations.size(), 4);
+    QCOMPARE(annotations.at(2)["iscrowd"].toInt(), 1);
+    QCOMPARE(annotations.at(2)["area"].toDouble(), 128.0);
+    QCOMPARE(annotations.at(2)["segmentation"]["counts"].toArray().size(), 5);
     QCOMPARE(annotations.at(0)["iscrowd"].toInt(), 0);
-    QCOMPARE(annotations.at(1)["area"].toDouble(), 108.0);
-    QCOMPARE(annotations.at(4)["area"].toDouble(), 450.0);
+    QCOMPARE(annotations.at(1)["segmentation"].toArray().size(), 2);
+    QCOMPARE(annotations.at(1)["bbox"].toArray(), (QJsonArray{0, 30, 64, 18}));
+    QCOMPARE(annotations.at(1)["area"].toDouble(), 540.0);
+    QCOMPARE(annotations.at(3)["area"].toDouble(), 450.0);
 }
 
 void TestCocoHandler::keypointCategoriesGiveTheSchema()
@@ -613,7 +613,9 @@ void TestCocoHandler::flagsTravelBothWays()
     QVERIFY(!a.attributes.contains("bbox") && !a.attributes.contains("id"));
 
     const QJsonObject written = exportedDocument(dataset)["annotations"].toArray().first().toObject();
-    QCOMPARE(written["iscrowd"].toInt(), 1);
+    // A crowd with no region to write goes out as an ordinary box: pycocotools
+    // cannot load a crowd of an empty segmentation.
+    QCOMPARE(written["iscrowd"].toInt(), 0);
     QCOMPARE(written["ignore"].toInt(), 0);
     QCOMPARE(written["score"].toDouble(), 0.75);
     QCOMPARE(written["attributes"].toObject()["occluded"].toBool(), true);

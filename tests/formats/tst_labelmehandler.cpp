@@ -416,6 +416,11 @@ void TestLabelMeHandler::exportLayout()
                            {"points", points},
                            {"shape_type", type}};
     };
+    // A keypoint set: its labelled points as "point" shapes of one group.
+    auto keypointObject = [](const QString &description, const QJsonArray &points) {
+        return QJsonObject{{"description", description}, {"flags", QJsonObject()}, {"group_id", 1},
+                           {"label", "person"},          {"points", points},       {"shape_type", "point"}};
+    };
     const QJsonObject expected{
         {"flags", QJsonObject()},
         {"imageData", QJsonValue::Null},
@@ -426,8 +431,8 @@ void TestLabelMeHandler::exportLayout()
          QJsonArray{shapeObject("cat", "rectangle", pts({{10.5, 20}, {40.5, 20.1}})),
                     shapeObject("dog", "polygon", pts({{1, 2}, {3.25, 4}, {5, 6}})),
                     shapeObject("road", "linestrip", pts({{0, 47}, {63, 0}})),
-                    shapeObject("eye", "point", pts({{5, 7}})), shapeObject("person", "polygon", pts({{2, 3}, {8, 9}})),
-                    shapeObject("nothing", "point", {})}},
+                    shapeObject("eye", "point", pts({{5, 7}})), keypointObject("keypoint 1", pts({{2, 3}})),
+                    keypointObject("keypoint 2, occluded", pts({{8, 9}})), shapeObject("nothing", "point", {})}},
         {"version", "5.2.1"},
     };
     QCOMPARE(filesBelow(dir.filePath("out")), QStringList{"frame.json"});
@@ -533,8 +538,11 @@ void TestLabelMeHandler::roundTrip()
         QCOMPARE(a.at(2).points, labels.at(2).points);
         QCOMPARE(a.at(3).kind, int(Point));
         QCOMPARE(a.at(3).points, labels.at(3).points);
-        QCOMPARE(a.at(4).kind, int(Polygon));
-        QCOMPARE(a.at(4).points, labels.at(4).points);
+        // The keypoint set comes back from its labelled points; the
+        // unlabelled one was not written.
+        QCOMPARE(a.at(4).kind, int(Keypoint));
+        QCOMPARE(a.at(4).points, (QList<QPointF>{{0, 0}, {64, 48}}));
+        QCOMPARE(a.at(4).keypointVis, (QList<int>{2, 2}));
     }
     handler().useExternalImages = 0;
 }
@@ -649,7 +657,7 @@ void TestLabelMeHandler::peerFindsImagesOfWholeExport()
     QString error;
     QVERIFY2(runExportJob(&handler(), config, dataset, 1, false, {}, &error, nullptr), qPrintable(error));
     handler().useExternalImages = 0;
-    QVERIFY(QFileInfo::exists(config.outputPath + "/images/a.png"));
+    QVERIFY(QFileInfo::exists(config.outputPath + "/a.png"));
     QByteArray output;
     QVERIFY2(runPeer({"read", config.outputPath, dir.filePath("expected.json")}, &output), output.constData());
 
@@ -660,7 +668,7 @@ void TestLabelMeHandler::peerFindsImagesOfWholeExport()
     handler().useExternalImages = 0;
     QCOMPARE(back.images.size(), 1);
     QCOMPARE(QFileInfo(back.images.first().filePath).canonicalFilePath(),
-             QFileInfo(config.outputPath + "/images/a.png").canonicalFilePath());
+             QFileInfo(config.outputPath + "/a.png").canonicalFilePath());
 }
 
 QM_TEST_MAIN(TestLabelMeHandler)

@@ -104,10 +104,10 @@ void TestOwnImageWriters::splitExport()
     QVERIFY2(runExportJob(FormatRegistry::instance().find("YOLOv8 OBB"), config("YOLOv8 OBB", out, true), dataset, 2,
                           true, {}, &error, &result),
              qPrintable(error));
-    QCOMPARE(filesBelow(out),
-             (QStringList{"train/data.yaml", "train/train/images/frame.png", "train/train/labels/frame.txt",
-                          "valid/data.yaml", "valid/train/images/frame.png", "valid/train/labels/frame.txt"}));
-    QCOMPARE(readFile(out + "/valid/train/images/frame.png"), readFile(dataset.images.at(1).filePath));
+    // One dataset: the subsets side by side under one data.yaml.
+    QCOMPARE(filesBelow(out), (QStringList{"data.yaml", "train/images/frame.png", "train/labels/frame.txt",
+                                           "valid/images/frame.png", "valid/labels/frame.txt"}));
+    QCOMPARE(readFile(out + "/valid/images/frame.png"), readFile(dataset.images.at(1).filePath));
 }
 
 QM_TEST_MAIN(TestOwnImageWriters)

@@ -620,10 +620,10 @@ void TestQpkg::fileShape()
         QCOMPARE(labels[0][4].toString(),
                  QStringLiteral("{\"count\":3,\"note\":\"it's \\\"quoted\\\"\",\"occluded\":true}"));
         // A polygon's box beside its points; a point has no attributes at all.
-        QCOMPARE(labels[1][4].toString(), QStringLiteral("{\"bbox\":[0,1,5,47]}"));
+        QCOMPARE(labels[1][4].toString(), QStringLiteral("{\"quillmark:box\":[0,1,5,47]}"));
         QCOMPARE(labels[3][3].toString(), QStringLiteral("null"));
         QCOMPARE(labels[4][4].toString(),
-                 QStringLiteral("{\"bbox\":[0,0.5,7.75,6],\"pose\":\"standing\",\"visibility\":[2,1,0]}"));
+                 QStringLiteral("{\"pose\":\"standing\",\"quillmark:box\":[0,0.5,7.75,6],\"visibility\":[2,1,0]}"));
         QCOMPARE(labels[5][3].toString(), QStringLiteral("null"));        // no points, no box
         QCOMPARE(labels[5][0].toString(), QStringLiteral("POLYGON"));     // polygon without points
         QCOMPARE(labels[5][1].toString(), QStringLiteral("text"));

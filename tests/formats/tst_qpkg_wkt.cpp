@@ -209,24 +209,39 @@ void TestQpkgWkt::storedBox_data()
     QTest::addColumn<QRectF>("box");
     QTest::addColumn<QVariantMap>("left"); // the attributes that remain
     QTest::newRow("polygon") << "POLYGON"
-                             << R"({"bbox":[0.5,1,4.5,3.25],"note":"x"})" << QRectF(0.5, 1, 4.5, 3.25)
+                             << R"({"quillmark:box":[0.5,1,4.5,3.25],"note":"x"})" << QRectF(0.5, 1, 4.5, 3.25)
                              << QVariantMap{{"note", "x"}};
     QTest::newRow("polyline") << "POLYLINE"
-                              << R"({"bbox":[1,2,3,4]})" << QRectF(1, 2, 3, 4) << QVariantMap();
+                              << R"({"quillmark:box":[1,1,4,3]})" << QRectF(1, 1, 4, 3) << QVariantMap();
     QTest::newRow("keypoints") << "KEYPOINT"
-                               << R"({"bbox":[-2,0,40,80],"visibility":[2,0]})" << QRectF(-2, 0, 40, 80)
+                               << R"({"quillmark:box":[-2,0,40,80],"visibility":[2,0]})" << QRectF(-2, 0, 40, 80)
                                << QVariantMap();
+    // Packages of earlier versions kept the box as "bbox": taken where it
+    // holds the points (an unlabelled keypoint left out).
+    QTest::newRow("earlier polygon") << "POLYGON"
+                                     << R"({"bbox":[0.5,1,4.5,3.25],"note":"x"})" << QRectF(0.5, 1, 4.5, 3.25)
+                                     << QVariantMap{{"note", "x"}};
+    QTest::newRow("earlier keypoints") << "KEYPOINT"
+                                       << R"({"bbox":[0,0,2,2],"visibility":[2,0]})" << QRectF(0, 0, 2, 2)
+                                       << QVariantMap();
+    // Another tool's "bbox" that is no box of the points stays its attribute.
+    QTest::newRow("foreign bbox") << "POLYGON"
+                                  << R"({"bbox":[100,100,5,5]})" << QRectF()
+                                  << QVariantMap{{"bbox", QVariantList{100, 100, 5, 5}}};
+    QTest::newRow("foreign bbox text") << "KEYPOINT"
+                                       << R"({"bbox":"person-box-7"})" << QRectF()
+                                       << QVariantMap{{"bbox", "person-box-7"}};
     // Packages from before the box was stored, and members that are no box.
     QTest::newRow("older package") << "POLYGON"
                                    << "" << QRectF() << QVariantMap();
     QTest::newRow("three numbers") << "POLYGON"
-                                   << R"({"bbox":[1,2,3]})" << QRectF() << QVariantMap();
+                                   << R"({"quillmark:box":[1,2,3]})" << QRectF() << QVariantMap();
     QTest::newRow("text") << "KEYPOINT"
-                          << R"({"bbox":["1","2","3","4"]})" << QRectF() << QVariantMap();
+                          << R"({"quillmark:box":["1","2","3","4"]})" << QRectF() << QVariantMap();
     QTest::newRow("null member") << "POLYLINE"
-                                 << R"({"bbox":[1,null,3,4]})" << QRectF() << QVariantMap();
+                                 << R"({"quillmark:box":[1,null,3,4]})" << QRectF() << QVariantMap();
     QTest::newRow("huge") << "POLYGON"
-                          << R"({"bbox":[1e999,0,1,1]})" << QRectF() << QVariantMap();
+                          << R"({"quillmark:box":[1e999,0,1,1]})" << QRectF() << QVariantMap();
     // A box row's own attribute of that name is a user attribute.
     QTest::newRow("box row") << "BBOX"
                              << R"({"bbox":[1,2,3,4]})" << QRectF(1, 1, 4, 3)

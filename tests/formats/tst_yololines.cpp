@@ -41,12 +41,14 @@ void TestYoloLines::write_data()
                                   << QByteArray("1 0.5 0.5 1 1\n");
     QTest::newRow("polygon") << image("a.jpg", 100, 50, {polygon("dog", {{10, 5}, {90, 5}, {50, 45}})}) << classes
                              << QByteArray("1 0.1 0.1 0.9 0.1 0.5 0.9\n");
+    // A box beside a polygon is written as its four corners: a file never
+    // mixes the two line forms.
     QTest::newRow("unknown size writes pixels")
         << image("a.jpg", 0, 0, {box("cat", 30, 40, 40, 20), polygon("cat", {{10, 5}, {90, 5}, {50, 45}})}) << classes
-        << QByteArray("0 50 50 40 20\n0 10 5 90 5 50 45\n");
+        << QByteArray("0 30 40 70 40 70 60 30 60\n0 10 5 90 5 50 45\n");
     QTest::newRow("width unknown, height known")
         << image("a.jpg", 0, 100, {box("cat", 30, 40, 40, 20), polygon("cat", {{10, 50}, {90, 50}, {50, 100}})})
-        << classes << QByteArray("0 50 50 40 20\n0 10 0.5 90 0.5 50 1.0\n");
+        << classes << QByteArray("0 30 0.4 70 0.4 70 0.6 30 0.6\n0 10 0.5 90 0.5 50 1.0\n");
     // Vertices on the border keep a decimal point, so that no polygon field
     // reads as a keypoint visibility.
     QTest::newRow("polygon on the border")
@@ -225,7 +227,9 @@ void TestYoloLines::roundTripKeepsKinds()
     QCOMPARE(back.size(), 3);
     QCOMPARE(back.at(0).kind, int(Polygon));
     QVERIFY(pointsClose(back.at(0).points, entry.labels.at(0).points, 0.01));
-    QCOMPARE(back.at(1).kind, int(BoundingBox));
+    // The box beside the polygon comes back as its four corners.
+    QCOMPARE(back.at(1).kind, int(Polygon));
+    QCOMPARE(back.at(1).points.size(), 4);
     fuzzyCompareRect(back.at(1).bbox, entry.labels.at(1).bbox, 0.01);
     QCOMPARE(back.at(2).kind, int(Keypoint));
     QCOMPARE(back.at(2).keypointVis, entry.labels.at(2).keypointVis);

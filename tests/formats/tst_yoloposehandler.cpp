@@ -240,7 +240,7 @@ void TestYoloPoseHandler::exportExactBytes()
              (QStringList{"data.yaml", "images/walk.png", "labels/missing.txt", "labels/walk.txt"}));
     const QString path = QFileInfo(dir.filePath("out")).absoluteFilePath();
     QCOMPARE(readFile(dir.filePath("out/data.yaml")), "path: " + path.toUtf8() +
-                                                          "\ntrain: images\nval:   images\n\nnc: 2\n"
+                                                          "\ntrain: images\nval: images\n\nnc: 2\n"
                                                           "kpt_shape: [5, 3]\n\nnames:\n  - 'no'\n  - person\n");
     QCOMPARE(readFile(dir.filePath("out/labels/walk.txt")),
              QByteArray("1 0.4 0.4 0.4 0.4 0.3 0.25 1 0.5 0.5 2 1 0 2 0 0 0 0 0 0\n"

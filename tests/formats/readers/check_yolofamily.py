@@ -119,8 +119,12 @@ def check_obb5(root, names):
             fields = line.split(" ")
             where = f"{os.path.basename(path)}:{number}"
             corners = [(int(fields[i]), int(fields[i + 1])) for i in range(0, 8, 2)]
-            name = " ".join(fields[8:-1])
-            if name not in names or fields[-1] != "0":
+            # DOTA's readers take the ninth field as the class and the tenth
+            # as the difficulty: a name holds no white space.
+            if len(fields) != 10:
+                fail(f"{where}: {len(fields)} fields")
+            name = fields[8]
+            if name not in ["_".join(n.split()) for n in names] or fields[-1] != "0":
                 fail(f"{where}: class {name!r}, difficulty {fields[-1]!r}")
             rects += check_corner_order(corners, where)
             count += 1
@@ -155,7 +159,9 @@ def check_mt(root, names):
     data = load_yaml(root)
     if data.get("names") != names or data.get("nc") != len(names):
         fail(f"data.yaml names {data.get('names')!r}")
-    if (data.get("train"), data.get("val"), data.get("test")) != ("./images/train", "./images/valid", "./images/test"):
+    # Only the folders written are named; without a validation subset the
+    # training pictures validate.
+    if (data.get("train"), data.get("val"), data.get("test")) != ("./images/train", "./images/train", None):
         fail("data.yaml split paths")
     count = 0
     for path in label_files(os.path.join(root, "labels", "train"), os.path.join(root, "images", "train")):

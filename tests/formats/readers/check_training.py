@@ -1,0 +1,349 @@
+"""Reads exports the way the training tools of each format read them, from
+the formats' public descriptions, with nothing but the standard library and
+Debian's yaml module.
+
+Usage:
+  check_training.py pictures <format> <export folder> <image count>
+      Every picture an annotation file names is found where the format's
+      loader looks for it.
+  check_training.py onedataset <format> <export folder> <image count>
+      A split export is one dataset: one data.yaml at the root whose
+      train/val/test entries name folders that exist, each of them paired
+      with its label folder, holding <image count> pictures together.
+  check_training.py yololines <export folder> <expected boxes as JSON>
+      Label files read as the common YOLO trainers read them: once one line
+      of a file is longer than a box line, every line is a polygon, whose box
+      is its points' extent. <expected boxes> maps a label file stem to its
+      boxes [cx, cy, w, h], normalised, in order.
+  check_training.py coco <annotations.json> <object count> [<expect JSON>]
+      Loads as pycocotools does (every segmentation converts to a mask
+      description) and checks the object count; <expect> may give "boxes"
+      (annotation id order) and "keypoint_names".
+  check_training.py labelme <file.json> <sets> <points>
+      Loads the file with the LabelMe tool's own LabelFile: <sets> groups of
+      "point" shapes, <points> points in all, none in the picture's corner,
+      and the embedded picture upright at the size the file states.
+  check_training.py pose <export folder> <object count> <keypoints>
+      YOLO Pose label lines: every line "c cx cy w h" + <keypoints> triplets,
+      a box of area, <object count> lines in all.
+"""
+import csv
+import json
+import os
+import sys
+
+import yaml
+
+IMAGE_SUFFIXES = (".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff", ".webp")
+
+
+def fail(message):
+    print("FAIL:", message)
+    sys.exit(1)
+
+
+def exists_picture(path, where):
+    if not os.path.isfile(path):
+        fail(f"{where}: the picture {path} is not there")
+    if not path.lower().endswith(IMAGE_SUFFIXES):
+        fail(f"{where}: {path} is no picture")
+    return os.path.normpath(path)
+
+
+# ---- pictures -------------------------------------------------------------
+
+def jsonl_images(path):
+    folder = os.path.dirname(path)
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            if line.strip():
+                yield exists_picture(os.path.join(folder, json.loads(line)["image"]), f"{path}:{number}")
+
+
+def csv_images(path, header):
+    folder = os.path.dirname(path)
+    with open(path, encoding="utf-8", newline="") as f:
+        rows = list(csv.reader(f))
+    for number, row in enumerate(rows[1:] if header else rows, 2 if header else 1):
+        if row:
+            yield exists_picture(os.path.join(folder, row[0]), f"{path}:{number}")
+
+
+def keras_images(path):
+    # "<path> x1,y1,x2,y2,c ...", the path taken as it stands from the
+    # folder the file lies in (the converters' own layout).
+    folder = os.path.dirname(path)
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            fields = line.split()
+            if fields:
+                yield exists_picture(os.path.join(folder, fields[0]), f"{path}:{number}")
+
+
+def createml_images(path):
+    folder = os.path.dirname(path)
+    with open(path, encoding="utf-8") as f:
+        for record in json.load(f):
+            yield exists_picture(os.path.join(folder, record["image"]), path)
+
+
+def coco_images(path):
+    folder = os.path.dirname(path)
+    with open(path, encoding="utf-8") as f:
+        for image in json.load(f)["images"]:
+            yield exists_picture(os.path.join(folder, image["file_name"]), path)
+
+
+def darknet_images(root):
+    # Darknet takes <picture> and finds <picture stem>.txt beside it.
+    pictures = [n for n in os.listdir(root) if n.lower().endswith(IMAGE_SUFFIXES)]
+    for name in pictures:
+        label = os.path.join(root, os.path.splitext(name)[0] + ".txt")
+        if not os.path.isfile(label):
+            fail(f"{name} has no {os.path.basename(label)} beside it")
+        yield os.path.join(root, name)
+
+
+def voc_images(root):
+    import xml.etree.ElementTree as ET
+    for name in sorted(os.listdir(root)):
+        if name.endswith(".xml"):
+            filename = ET.parse(os.path.join(root, name)).getroot().findtext("filename")
+            yield exists_picture(os.path.join(root, filename), name)
+
+
+def labelme_images(root):
+    for name in sorted(os.listdir(root)):
+        if name.endswith(".json"):
+            with open(os.path.join(root, name), encoding="utf-8") as f:
+                record = json.load(f)
+            yield exists_picture(os.path.join(root, record["imagePath"]), name)
+
+
+PICTURE_READERS = {
+    "Florence-2": lambda root: jsonl_images(os.path.join(root, "annotations.jsonl")),
+    "PaliGemma": lambda root: jsonl_images(os.path.join(root, "_annotations.jsonl")),
+    "RetinaNet": lambda root: csv_images(os.path.join(root, "_annotations.csv"), header=False),
+    "YOLO TensorFlow": lambda root: csv_images(os.path.join(root, "_annotations.csv"), header=True),
+    "YOLOv3 Keras": lambda root: keras_images(os.path.join(root, "_annotations.txt")),
+    "CreateML": lambda root: createml_images(os.path.join(root, "annotations.createml.json")),
+    "COCO": lambda root: coco_images(os.path.join(root, "annotations.json")),
+    "Darknet": darknet_images,
+    "Pascal VOC": voc_images,
+    "LabelMe": labelme_images,
+}
+
+
+def check_pictures(fmt, root, count):
+    found = set(PICTURE_READERS[fmt](root))
+    if len(found) != count:
+        fail(f"{len(found)} pictures found for {count} images")
+
+
+# ---- one dataset per split export ------------------------------------------
+
+def label_folder(fmt, images):
+    parent, leaf = os.path.split(images)
+    if fmt == "YOLOv6 MT":  # images/<split> beside labels/<split>
+        return os.path.join(os.path.dirname(parent), "labels", leaf)
+    if fmt == "YOLOv5 OBB":  # <split>/images beside <split>/labelTxt
+        return os.path.join(parent, "labelTxt")
+    # images -> labels, as the trainers substitute it
+    return os.path.join(parent, "labels")
+
+
+def check_one_dataset(fmt, root, count):
+    for name in os.listdir(root):
+        inner = os.path.join(root, name)
+        if os.path.isdir(inner) and os.path.isfile(os.path.join(inner, "data.yaml")):
+            fail(f"a second dataset in {name}")
+    with open(os.path.join(root, "data.yaml"), encoding="utf-8") as f:
+        data = yaml.safe_load(f)
+    base = data.get("path") or root
+    if not os.path.isabs(base):
+        base = os.path.join(root, base)
+    if "train" not in data or "val" not in data:
+        fail("data.yaml lacks train or val")
+    pictures = set()
+    for key in ("train", "val", "test"):
+        if key not in data:
+            continue
+        images = os.path.normpath(os.path.join(base, data[key]))
+        if not os.path.isdir(images):
+            fail(f"{key}: {data[key]} is not there")
+        labels = label_folder(fmt, images)
+        if not os.path.isdir(labels):
+            fail(f"{key}: no label folder {labels}")
+        for name in os.listdir(images):
+            if not name.lower().endswith(IMAGE_SUFFIXES):
+                continue
+            if not os.path.isfile(os.path.join(labels, os.path.splitext(name)[0] + ".txt")):
+                fail(f"{key}: {name} has no label file")
+            pictures.add(os.path.join(images, name))
+    if len(pictures) != count:
+        fail(f"the entries name {len(pictures)} pictures for {count} images")
+    if fmt != "YOLO Pose" and "test" in data and data["test"] == data["val"]:
+        fail("test names the validation pictures")
+
+
+# ---- YOLO label lines as the trainers read them ----------------------------
+
+def trainer_boxes(path):
+    with open(path, encoding="utf-8") as f:
+        rows = [line.split() for line in f if line.strip()]
+    if any(len(row) > 6 for row in rows):  # the file holds segments
+        boxes = []
+        for row in rows:
+            xs = [float(v) for v in row[1::2]]
+            ys = [float(v) for v in row[2::2]]
+            if len(xs) != len(ys) or len(xs) < 3:
+                fail(f"{path}: a line of {len(row)} fields read as a polygon")
+            boxes.append([(min(xs) + max(xs)) / 2, (min(ys) + max(ys)) / 2, max(xs) - min(xs), max(ys) - min(ys)])
+        return boxes
+    return [[float(v) for v in row[1:5]] for row in rows]
+
+
+def check_yolo_lines(root, expected):
+    labels = os.path.join(root, "labels")
+    for stem, boxes in expected.items():
+        read = trainer_boxes(os.path.join(labels, stem + ".txt"))
+        if len(read) != len(boxes):
+            fail(f"{stem}: {len(read)} objects for {len(boxes)}")
+        for got, want in zip(read, boxes):
+            if any(abs(g - w) > 1e-3 for g, w in zip(got, want)):
+                fail(f"{stem}: box {got} read for {want}")
+
+
+# ---- COCO as pycocotools loads it ------------------------------------------
+
+def mask_description(annotation, image):
+    """What pycocotools' annToRLE is handed: polygons, an uncompressed or a
+    compressed run-length mask; anything else fails there."""
+    segmentation = annotation["segmentation"]
+    height, width = image["height"], image["width"]
+    if isinstance(segmentation, list):
+        if not segmentation:
+            fail(f"annotation {annotation['id']}: an empty segmentation cannot be turned into a mask")
+        for polygon in segmentation:
+            if not isinstance(polygon, list) or len(polygon) < 6 or len(polygon) % 2:
+                fail(f"annotation {annotation['id']}: a polygon of {polygon!r}")
+        return "polygons"
+    if isinstance(segmentation, dict):
+        size = segmentation.get("size")
+        counts = segmentation.get("counts")
+        if size != [height, width]:
+            fail(f"annotation {annotation['id']}: mask size {size} on a {height} x {width} image")
+        if isinstance(counts, list):
+            if sum(counts) != height * width:
+                fail(f"annotation {annotation['id']}: the run lengths cover {sum(counts)} pixels")
+            return "uncompressed"
+        if isinstance(counts, str):
+            return "compressed"
+    fail(f"annotation {annotation['id']}: no segmentation pycocotools reads")
+
+
+def check_coco(path, count, expect):
+    with open(path, encoding="utf-8") as f:
+        data = json.load(f)
+    images = {image["id"]: image for image in data["images"]}
+    categories = {category["id"]: category for category in data["categories"]}
+    annotations = data["annotations"]
+    if len(annotations) != count:
+        fail(f"{len(annotations)} annotations for {count} objects")
+    if len({a["id"] for a in annotations}) != len(annotations):
+        fail("annotation ids repeat")
+    for a in annotations:
+        image = images[a["image_id"]]
+        if a["category_id"] not in categories:
+            fail(f"annotation {a['id']}: unknown category")
+        x, y, w, h = a["bbox"]
+        if not (w > 0 and h > 0):
+            fail(f"annotation {a['id']}: box {a['bbox']} without area")
+        if a.get("iscrowd", 0):
+            if mask_description(a, image) == "polygons" and not a["segmentation"]:
+                fail(f"annotation {a['id']}: a crowd without region")
+            if not (a["area"] > 0):
+                fail(f"annotation {a['id']}: crowd area {a['area']}")
+        elif a["segmentation"]:
+            mask_description(a, image)
+        if "keypoints" in a:
+            names = categories[a["category_id"]].get("keypoints", [])
+            if len(a["keypoints"]) != 3 * len(names):
+                fail(f"annotation {a['id']}: {len(a['keypoints'])} keypoint values for {len(names)} names")
+            if expect.get("keypoint_names") and names != expect["keypoint_names"]:
+                fail(f"keypoint names {names}")
+    for got, want in zip(sorted(annotations, key=lambda a: a["id"]), expect.get("boxes", [])):
+        if any(abs(g - w) > 1e-3 for g, w in zip(got["bbox"], want)):
+            fail(f"annotation {got['id']}: box {got['bbox']} for {want}")
+    for got, want in zip(sorted(annotations, key=lambda a: a["id"]), expect.get("parts", [])):
+        if len(got["segmentation"]) != want:
+            fail(f"annotation {got['id']}: {len(got['segmentation'])} polygons for {want}")
+
+
+# ---- YOLO Pose -------------------------------------------------------------
+
+def check_pose(root, count, keypoints):
+    labels = os.path.join(root, "labels")
+    lines = 0
+    for name in os.listdir(labels):
+        with open(os.path.join(labels, name), encoding="utf-8") as f:
+            for line in f:
+                fields = line.split()
+                if not fields:
+                    continue
+                if len(fields) != 5 + 3 * keypoints:
+                    fail(f"{name}: a line of {len(fields)} fields")
+                if not (float(fields[3]) > 0 and float(fields[4]) > 0):
+                    fail(f"{name}: a box without area: {line.strip()}")
+                lines += 1
+    if lines != count:
+        fail(f"{lines} objects for {count}")
+
+
+def check_labelme(path, sets, points):
+    import base64
+    import io
+
+    import PIL.Image
+    from labelme.label_file import LabelFile
+
+    label_file = LabelFile(path)
+    shapes = [s for s in label_file.shapes if s["shape_type"] == "point"]
+    groups = {s["group_id"] for s in shapes if s["group_id"] is not None}
+    if len(groups) != sets or len(shapes) != points:
+        fail(f"{len(groups)} groups of {len(shapes)} points for {sets} of {points}")
+    for shape in shapes:
+        if tuple(shape["points"][0]) == (0, 0):
+            fail("a point in the corner")
+    with open(path, encoding="utf-8") as f:
+        record = json.load(f)
+    if record.get("imageData"):
+        picture = PIL.Image.open(io.BytesIO(base64.b64decode(record["imageData"])))
+        if picture.size != (record["imageWidth"], record["imageHeight"]):
+            fail(f"embedded {picture.size} for {record['imageWidth']} x {record['imageHeight']}")
+        orientation = picture.getexif().get(0x0112, 1)
+        if orientation not in (1, None):
+            fail(f"embedded picture still turned by its orientation tag {orientation}")
+
+
+def main():
+    command = sys.argv[1]
+    if command == "pictures":
+        check_pictures(sys.argv[2], sys.argv[3], int(sys.argv[4]))
+    elif command == "onedataset":
+        check_one_dataset(sys.argv[2], sys.argv[3], int(sys.argv[4]))
+    elif command == "yololines":
+        check_yolo_lines(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "coco":
+        check_coco(sys.argv[2], int(sys.argv[3]), json.loads(sys.argv[4]) if len(sys.argv) > 4 else {})
+    elif command == "labelme":
+        check_labelme(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif command == "pose":
+        check_pose(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    else:
+        fail(f"unknown check {command}")
+    print("ok")
+
+
+if __name__ == "__main__":
+    main()
