@@ -7,6 +7,7 @@
 #include "update/UpdateChecker.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
@@ -27,16 +28,27 @@ void MainWindow::openSettings()
     // OK must not switch back to the stored one behind the user's back.
     QComboBox *theme = settingsDialog->themeBox();
     theme->setCurrentIndex(std::max(0, theme->findData(int(themeMode))));
+    // Models load when their path changed; a theme change loads nothing, and
+    // the AI tools load what they need when they are used.
+    const QString detectionKey = project.projectType == QLatin1String("segmentation")
+            || project.projectType == QLatin1String("semantic_segmentation")
+        ? QStringLiteral("models/segmentation")
+        : QStringLiteral("models/detection");
+    const QStringList modelKeys{detectionKey, QStringLiteral("models/body"), QStringLiteral("models/face")};
+    QStringList before;
+    for (const QString &key : modelKeys)
+        before << SettingsDialog::resolveModelPath(key);
     if (settingsDialog->exec() != QDialog::Accepted)
         return;
+    const auto changedToAFile = [&](int i) {
+        const QString now = SettingsDialog::resolveModelPath(modelKeys.at(i));
+        return now != before.at(i) && QFileInfo(now).isFile();
+    };
     // The auto-label model of the project's task follows the new settings.
-    const bool segmentation = project.projectType == QLatin1String("segmentation")
-        || project.projectType == QLatin1String("semantic_segmentation");
-    const QString detectionModel = SettingsDialog::resolveModelPath(
-        segmentation ? QStringLiteral("models/segmentation") : QStringLiteral("models/detection"));
-    if (!detectionModel.isEmpty() && aiAutoLabelDialog)
-        emit aiAutoLabelDialog->modelSelected(detectionModel);
-    pushConfiguredFacePoseModels();
+    if (changedToAFile(0) && aiAutoLabelDialog)
+        emit aiAutoLabelDialog->modelSelected(SettingsDialog::resolveModelPath(detectionKey));
+    if (changedToAFile(1) || changedToAFile(2))
+        pushConfiguredFacePoseModels();
 }
 
 void MainWindow::startUpdateCheck()
@@ -52,6 +64,8 @@ void MainWindow::showUpdateBanner(const QString &version, const QString &url)
         updateBanner = new QLabel(this);
         updateBanner->setTextFormat(Qt::RichText);
         updateBanner->setOpenExternalLinks(true);
+        // A click on the link leaves the keys with the canvas.
+        updateBanner->setFocusPolicy(Qt::NoFocus);
         updateBanner->setStyleSheet(
             QStringLiteral("color:#f59e0b; font-weight:600; padding:0 8px;background:transparent;"));
         statusBar()->addPermanentWidget(updateBanner, 0);

@@ -171,7 +171,13 @@ void SettingsDialog::addModelRow(QFormLayout *form, const ModelRow &row)
     QPushButton *clear = compactButton(QStringLiteral("×"), container);
     clear->setFixedSize(26, 26);
     clear->setToolTip(QStringLiteral("Clear"));
+    // Shown while the row names a file that is not there: loading it would fail.
+    auto *missing = new QLabel(QStringLiteral("Not found"), container);
+    missing->setObjectName(QStringLiteral("modelMissingLabel"));
+    missing->setStyleSheet(QStringLiteral("color:#e5484d; font-weight:600;"));
+    missing->hide();
     layout->addWidget(edit, 1);
+    layout->addWidget(missing);
     layout->addWidget(browse);
     layout->addWidget(clear);
     form->addRow(QLatin1String(row.label) + QLatin1Char(':'), container);
@@ -179,9 +185,36 @@ void SettingsDialog::addModelRow(QFormLayout *form, const ModelRow &row)
     const QString key = QLatin1String(row.key);
     const QString filter = QLatin1String(row.filter);
     modelEdits.insert(key, edit);
+    missingMarks.insert(key, missing);
     modelDefaults.insert(key, QLatin1String(row.defaultPath));
+    connect(edit, &QLineEdit::textChanged, this, [this, key] { markIfMissing(key); });
     connect(browse, &QPushButton::clicked, this, [this, key, filter] { browseModel(key, filter); });
     connect(clear, &QPushButton::clicked, edit, &QLineEdit::clear);
+}
+
+bool SettingsDialog::isModelMissing(const QString &key) const
+{
+    const QLineEdit *edit = modelEdits.value(key);
+    if (!edit)
+        return false;
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty())
+        return false;
+    return !QFileInfo(resolveModelPathFrom(text, QCoreApplication::applicationDirPath())).isFile();
+}
+
+void SettingsDialog::markIfMissing(const QString &key)
+{
+    QLabel *mark = missingMarks.value(key);
+    if (!mark)
+        return;
+    const bool missing = isModelMissing(key);
+    mark->setVisible(missing);
+    QLineEdit *edit = modelEdits.value(key);
+    edit->setToolTip(missing ? QStringLiteral("No file at %1")
+                                   .arg(resolveModelPathFrom(edit->text().trimmed(),
+                                                             QCoreApplication::applicationDirPath()))
+                             : QString());
 }
 
 void SettingsDialog::browseModel(const QString &key, const QString &filter)
@@ -205,6 +238,8 @@ void SettingsDialog::loadSettings()
         const bool unset = value.isEmpty() || isMissingAbsoluteFile(value);
         const QString shown = unset ? modelDefaults.value(it.key()) : value;
         it.value()->setText(shown);
+        // Files may have come or gone since the last showing.
+        markIfMissing(it.key());
         shownTexts.insert(it.key(), shown);
         storedKeys.insert(it.key(), !value.isEmpty());
     }

@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QFormLayout;
+class QLabel;
 class QLineEdit;
 
 namespace Quillmark {
@@ -41,6 +42,10 @@ public:
     // The line edit of a model row, by settings key (null for an unknown key).
     QLineEdit *modelEdit(const QString &key) const { return modelEdits.value(key); }
     QComboBox *themeBox() const { return themeCombo; }
+    // The row's path names no file (resolved as the AI tools resolve it); an
+    // empty row is not missing. Such rows show "Not found".
+    bool isModelMissing(const QString &key) const;
+    QLabel *missingMark(const QString &key) const { return missingMarks.value(key); }
 
 signals:
     void themeChanged(Quillmark::Theme::Mode mode);
@@ -62,9 +67,11 @@ private:
     void addModelRow(QFormLayout *form, const ModelRow &row);
     void fitRowsToDefaults();
     void browseModel(const QString &key, const QString &filter);
+    void markIfMissing(const QString &key);
 
     QComboBox *themeCombo = nullptr;
     QMap<QString, QLineEdit *> modelEdits;
+    QMap<QString, QLabel *> missingMarks;
     QMap<QString, QString> modelDefaults;
     // What each row showed after the last loadSettings, and whether the key
     // held a value then: OK leaves a stored value alone unless its row was edited.

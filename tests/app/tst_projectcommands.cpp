@@ -87,6 +87,8 @@ private slots:
     void failedFirstSaveCountsAsUnsaved();
     void openRunsOnAWorker();
     void failedOpenKeepsTheProject();
+    void failedOpenSaysWhy_data();
+    void failedOpenSaysWhy();
     void openTellsOfMovedMediaAndKeepsTheirLabels();
     void editsWhileOpeningAreAskedAbout_data();
     void editsWhileOpeningAreAskedAbout();
@@ -535,6 +537,38 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     QCOMPARE(prompts.calls.size(), 1);
 }
 
+void TestProjectCommands::failedOpenSaysWhy_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("named pipe") << "pipe" << "\"p.qmk\" is not a regular file (it is a pipe, socket or device).";
+    QTest::newRow("folder") << "folder" << "\"p.qmk\" is a folder, not a project file.";
+    QTest::newRow("gone") << "missing" << "The file does not exist.";
+    QTest::newRow("empty file") << "empty" << "The file is not a Quillmark project: it is damaged or of another kind.";
+}
+
+void TestProjectCommands::failedOpenSaysWhy()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.qmk"));
+    if (kind == QLatin1String("pipe"))
+        QVERIFY(!makePipe(QDir(dir.path()), QStringLiteral("p.qmk")).isEmpty());
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("p.qmk")));
+    else if (kind == QLatin1String("empty"))
+        QVERIFY(writeFile(path, QByteArray()));
+    MainWindow window;
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+    // Nothing waits on the pipe: the open ends by itself.
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to open project.\n\n") + reason);
+    QVERIFY(window.currentProjectPath().isEmpty());
+}
+
 void TestProjectCommands::failedOpenKeepsTheProject()
 {
     QTemporaryDir dir;
@@ -553,7 +587,9 @@ void TestProjectCommands::failedOpenKeepsTheProject()
     QTRY_VERIFY(!window.isJobRunning());
     QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Error"));
-    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to open project."));
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("Failed to open project.\n\nThe file is not a Quillmark project: it is damaged or of "
+                            "another kind."));
     QCOMPARE(window.currentProject().name, QStringLiteral("Before"));
     QCOMPARE(window.currentProjectPath(), QStringLiteral("/somewhere/before.qmk"));
     QVERIFY(window.isModified());

@@ -31,7 +31,9 @@ void TestLookDialogs::referenceContent()
         sizes.append(int(section.rows.size()));
     }
     QCOMPARE(titles, (QStringList{"File", "Edit", "Tools", "View", "Video", "Help"}));
-    QCOMPARE(sizes, (QList<int>{5, 4, 6, 5, 4, 1}));
+    QCOMPARE(sizes, (QList<int>{5, 4, 6, 6, 4, 1}));
+    // The image steps the tool bar's tool tips name.
+    QCOMPARE(shortcutReference.at(3).rows.at(5), (QPair<QString, QString>{"A  /  D", "Previous / next image"}));
 
     const auto &file = shortcutReference.at(0).rows;
     QCOMPARE(file.at(3), (QPair<QString, QString>{"Ctrl+Shift+S", "Save project as…"}));
@@ -57,6 +59,8 @@ void TestLookDialogs::everyKeyTextNamesKeys()
     QCOMPARE(shortcutKeySequences(QStringLiteral("+")), QList<QKeySequence>{QKeySequence(Qt::Key_Plus)});
     QCOMPARE(shortcutKeySequences(QStringLiteral("-")), QList<QKeySequence>{QKeySequence(Qt::Key_Minus)});
     QCOMPARE(shortcutKeySequences(QStringLiteral("[")), QList<QKeySequence>{QKeySequence(Qt::Key_BracketLeft)});
+    QCOMPARE(shortcutKeySequences(QStringLiteral("A  /  D")),
+             (QList<QKeySequence>{QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_D)}));
     QCOMPARE(shortcutKeySequences(QStringLiteral("←  /  →")),
              (QList<QKeySequence>{QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Right)}));
     QVERIFY(shortcutKeySequences(QStringLiteral("no such key")).isEmpty());
