@@ -171,16 +171,17 @@ void SettingsDialog::addModelRow(QFormLayout *form, const ModelRow &row)
     QPushButton *clear = compactButton(QStringLiteral("×"), container);
     clear->setFixedSize(26, 26);
     clear->setToolTip(QStringLiteral("Clear"));
-    // Shown while the row names a file that is not there: loading it would fail.
-    auto *missing = new QLabel(QStringLiteral("Not found"), container);
-    missing->setObjectName(QStringLiteral("modelMissingLabel"));
-    missing->setStyleSheet(QStringLiteral("color:#e5484d; font-weight:600;"));
-    missing->hide();
     layout->addWidget(edit, 1);
-    layout->addWidget(missing);
     layout->addWidget(browse);
     layout->addWidget(clear);
     form->addRow(QLatin1String(row.label) + QLatin1Char(':'), container);
+    // A line of its own under the row, shown while the row names a file that
+    // is not there (loading it would fail); it never makes the rows wider.
+    auto *missing = new QLabel(QStringLiteral("File not found."), parent);
+    missing->setObjectName(QStringLiteral("modelMissingLabel"));
+    missing->setStyleSheet(QStringLiteral("color:#e5484d; font-weight:600;"));
+    form->addRow(QString(), missing);
+    form->setRowVisible(missing, false);
 
     const QString key = QLatin1String(row.key);
     const QString filter = QLatin1String(row.filter);
@@ -209,7 +210,8 @@ void SettingsDialog::markIfMissing(const QString &key)
     if (!mark)
         return;
     const bool missing = isModelMissing(key);
-    mark->setVisible(missing);
+    if (auto *form = qobject_cast<QFormLayout *>(mark->parentWidget()->layout()))
+        form->setRowVisible(mark, missing);
     QLineEdit *edit = modelEdits.value(key);
     edit->setToolTip(missing ? QStringLiteral("No file at %1")
                                    .arg(resolveModelPathFrom(edit->text().trimmed(),

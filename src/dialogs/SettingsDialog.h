@@ -43,7 +43,7 @@ public:
     QLineEdit *modelEdit(const QString &key) const { return modelEdits.value(key); }
     QComboBox *themeBox() const { return themeCombo; }
     // The row's path names no file (resolved as the AI tools resolve it); an
-    // empty row is not missing. Such rows show "Not found".
+    // empty row is not missing. Such rows show "File not found." under them.
     bool isModelMissing(const QString &key) const;
     QLabel *missingMark(const QString &key) const { return missingMarks.value(key); }
 

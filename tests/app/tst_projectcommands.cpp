@@ -1414,14 +1414,16 @@ void TestProjectCommands::bulkClassAssignment()
     access.refreshUi();
     const QStringList names = {"cat", "indoor"};
 
-    // One image selected: it gets one whole-image box per class.
+    // One image selected: it gets one whole-image box per class; the small box
+    // drawn on it is no class tag and stays.
     access.onClassesSelected(names);
     const ImageEntry &first = access.project().dataset.images.at(0);
-    QCOMPARE(first.labels.size(), 2);
+    QCOMPARE(first.labels.size(), 3);
+    QCOMPARE(first.labels.at(2).className, QStringLiteral("old"));
     QCOMPARE(first.labels.at(0).className, QStringLiteral("cat"));
     QCOMPARE(first.labels.at(1).className, QStringLiteral("indoor"));
     QCOMPARE(first.labels.at(1).bbox, QRectF(0, 0, 100, 50));
-    QCOMPARE(window.labelCanvas()->annotations().size(), 2);
+    QCOMPARE(window.labelCanvas()->annotations().size(), 3);
     QVERIFY(window.isModified());
     QCOMPARE(access.project().dataset.images.at(1).labels.at(0).className, QStringLiteral("old"));
 
@@ -1436,8 +1438,9 @@ void TestProjectCommands::bulkClassAssignment()
     prompts.answers.enqueue(int(QMessageBox::Yes));
     access.onClassesSelected(names);
     for (const ImageEntry &image : access.project().dataset.images) {
-        QCOMPARE(image.labels.size(), 2);
+        QCOMPARE(image.labels.size(), 3);
         QCOMPARE(image.labels.at(0).className, QStringLiteral("cat"));
+        QCOMPARE(image.labels.at(2).className, QStringLiteral("old"));
     }
     QCOMPARE(statusText(window), QStringLiteral("Assigned \"cat, indoor\" to 5 image(s)."));
 

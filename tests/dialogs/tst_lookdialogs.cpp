@@ -81,8 +81,8 @@ void TestLookDialogs::shortcutsDialogLayout()
         sections.append(label->text());
     QCOMPARE(sections, (QStringList{"FILE", "EDIT", "TOOLS", "VIEW", "VIDEO", "HELP"}));
     const QList<QLabel *> keys = dialog.findChildren<QLabel *>(QStringLiteral("shortcutKey"));
-    QCOMPARE(keys.size(), 25);
-    QCOMPARE(dialog.findChildren<QLabel *>(QStringLiteral("shortcutDesc")).size(), 25);
+    QCOMPARE(keys.size(), 26);
+    QCOMPARE(dialog.findChildren<QLabel *>(QStringLiteral("shortcutDesc")).size(), 26);
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("shortcutTitle"))->text(), QStringLiteral("Keyboard Shortcuts"));
 
     dialog.show();

@@ -95,6 +95,7 @@ private slots:
     void resolveModelPathReadsTheDefaultStore();
     void storesKeptApart();
     void layoutUnderTheStyleSheet();
+    void missingModelFilesAreMarked();
     void mainWindowOpensItAndAppliesTheTheme();
 
 private:
@@ -419,6 +420,36 @@ void TestSettingsDialog::storesKeptApart()
     QCOMPARE(exportStore.value(QStringLiteral("lastExportDir")).toString(), QStringLiteral("/exports/packages"));
 }
 
+void TestSettingsDialog::missingModelFilesAreMarked()
+{
+    // A row whose file is not there says so under it; a row that names a file
+    // that is there, and an empty row, do not.
+    QTemporaryDir dir;
+    const QString present = dir.filePath(QStringLiteral("here.onnx"));
+    QVERIFY(AppTest::writeFile(present, "x"));
+    SettingsDialog dialog;
+    const QString key = QStringLiteral("models/body");
+    const QList<QPair<QString, bool>> cases = {
+        {dir.filePath(QStringLiteral("gone.onnx")), true},
+        {present, false},
+        {QString(), false},
+        {QStringLiteral("models/no-such-model.onnx"), true},
+    };
+    for (const auto &[text, missing] : cases) {
+        dialog.modelEdit(key)->setText(text);
+        QCOMPARE(dialog.isModelMissing(key), missing);
+        QCOMPARE(!dialog.missingMark(key)->isHidden(), missing);
+    }
+    // Shown again, the dialog looks at the files anew.
+    QSettings().setValue(key, present);
+    dialog.loadSettings();
+    QVERIFY(dialog.missingMark(key)->isHidden());
+    QVERIFY(QFile::remove(present));
+    dialog.loadSettings();
+    QVERIFY(!dialog.missingMark(key)->isHidden());
+    QSettings().remove(key);
+}
+
 void TestSettingsDialog::layoutUnderTheStyleSheet()
 {
     QWidget window;
@@ -445,8 +476,10 @@ void TestSettingsDialog::layoutUnderTheStyleSheet()
     for (QGroupBox *box : tabs->widget(1)->findChildren<QGroupBox *>()) {
         groups << box->title();
         auto *form = qobject_cast<QFormLayout *>(box->layout());
-        for (int row = 0; row < form->rowCount(); ++row)
-            labels << qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget())->text();
+        for (int row = 0; row < form->rowCount(); ++row) {
+            if (QLayoutItem *label = form->itemAt(row, QFormLayout::LabelRole))
+                labels << qobject_cast<QLabel *>(label->widget())->text();
+        }
     }
     QCOMPARE(groups, (QStringList{"Detection", "Segmentation", "Body", "Hand", "Face"}));
     QCOMPARE(labels, (QStringList{"Model:", "Model:", "SAM (Click Segment):", "Model:", "Model:", "Model:"}));
@@ -462,7 +495,11 @@ void TestSettingsDialog::layoutUnderTheStyleSheet()
     for (QGroupBox *box : tabs->widget(1)->findChildren<QGroupBox *>()) {
         auto *form = qobject_cast<QFormLayout *>(box->layout());
         for (int row = 0; row < form->rowCount(); ++row) {
-            QWidget *label = form->itemAt(row, QFormLayout::LabelRole)->widget();
+            // The "File not found." lines under the rows have no label.
+            QLayoutItem *labelItem = form->itemAt(row, QFormLayout::LabelRole);
+            if (!labelItem)
+                continue;
+            QWidget *label = labelItem->widget();
             QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(box->title()));
         }
     }
