@@ -4,6 +4,7 @@
 
 #include "chrome/Theme.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/ClassEditDialog.h"
 #include "dialogs/ShortcutReference.h"
 #include "dialogs/ShortcutsDialog.h"
 
@@ -20,6 +21,8 @@ private slots:
     void everyKeyTextNamesKeys();
     void shortcutsDialogLayout();
     void aboutDialog();
+    void classColorButtonShowsItsNameWhole_data();
+    void classColorButtonShowsItsNameWhole();
 };
 
 void TestLookDialogs::referenceContent()
@@ -120,6 +123,39 @@ void TestLookDialogs::aboutDialog()
     QCOMPARE(dialog.width(), 360);
     dialog.findChild<QPushButton *>()->click();
     QVERIFY(dialog.isHidden());
+}
+
+void TestLookDialogs::classColorButtonShowsItsNameWhole_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QColor>("color");
+    QTest::newRow("light, red") << int(Theme::Light) << QColor("#dc3232");
+    QTest::newRow("dark, wide digits") << int(Theme::Dark) << QColor("#808080");
+    QTest::newRow("light, wide letters") << int(Theme::Light) << QColor("#dddddd");
+}
+
+void TestLookDialogs::classColorButtonShowsItsNameWhole()
+{
+    // Under the window's style sheet, the swatch and "#DC3232" fit the button.
+    QFETCH(int, mode);
+    QFETCH(QColor, color);
+    QWidget window;
+    window.setStyleSheet(buildAppStyleSheet(Theme::Mode(mode)));
+    auto *dialog = new ClassEditDialog(QStringLiteral("cat"), color, &window);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QPushButton *colorButton = nullptr;
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text().startsWith(u'#'))
+            colorButton = button;
+    }
+    QVERIFY(colorButton);
+    QCOMPARE(colorButton->text(), color.name().toUpper());
+    QVERIFY2(colorButton->width() >= colorButton->sizeHint().width(),
+             qPrintable(QStringLiteral("%1 < %2").arg(colorButton->width()).arg(colorButton->sizeHint().width())));
+    QVERIFY(colorButton->height() >= colorButton->sizeHint().height());
+    QVERIFY(colorButton->width() >= 90);
+    QVERIFY(dialog->rect().contains(colorButton->geometry()));
 }
 
 QM_TEST_MAIN(TestLookDialogs)
