@@ -7,8 +7,8 @@
 #include <QString>
 
 class QComboBox;
+class QAction;
 class QFormLayout;
-class QLabel;
 class QLineEdit;
 
 namespace Quillmark {
@@ -43,9 +43,10 @@ public:
     QLineEdit *modelEdit(const QString &key) const { return modelEdits.value(key); }
     QComboBox *themeBox() const { return themeCombo; }
     // The row's path names no file (resolved as the AI tools resolve it); an
-    // empty row is not missing. Such rows show "File not found." under them.
+    // empty row is not missing. Such rows carry a red mark (its tool tip says
+    // "File not found") and a red edge.
     bool isModelMissing(const QString &key) const;
-    QLabel *missingMark(const QString &key) const { return missingMarks.value(key); }
+    QAction *missingMark(const QString &key) const { return missingMarks.value(key); }
 
 signals:
     void themeChanged(Quillmark::Theme::Mode mode);
@@ -71,7 +72,7 @@ private:
 
     QComboBox *themeCombo = nullptr;
     QMap<QString, QLineEdit *> modelEdits;
-    QMap<QString, QLabel *> missingMarks;
+    QMap<QString, QAction *> missingMarks;
     QMap<QString, QString> modelDefaults;
     // What each row showed after the last loadSettings, and whether the key
     // held a value then: OK leaves a stored value alone unless its row was edited.

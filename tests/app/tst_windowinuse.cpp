@@ -434,7 +434,7 @@ void TestWindowInUse::settingsLoadAModelOnlyForANewPath()
     // Only the theme changes: nothing loads, not even the missing file.
     runSettings([&](SettingsDialog *settings) {
         markedMissing = settings->isModelMissing(QStringLiteral("models/detection"))
-            && !settings->missingMark(QStringLiteral("models/detection"))->isHidden();
+            && settings->missingMark(QStringLiteral("models/detection"))->isVisible();
         settings->themeBox()->setCurrentIndex(settings->themeBox()->findData(int(Theme::Dark)));
     });
     QVERIFY(markedMissing);
@@ -444,7 +444,7 @@ void TestWindowInUse::settingsLoadAModelOnlyForANewPath()
     // A new path to a file that is there loads it, once.
     runSettings([&](SettingsDialog *settings) {
         settings->modelEdit(QStringLiteral("models/detection"))->setText(model);
-        markedMissing = !settings->missingMark(QStringLiteral("models/detection"))->isHidden();
+        markedMissing = settings->missingMark(QStringLiteral("models/detection"))->isVisible();
     });
     QVERIFY(!markedMissing);
     QCOMPARE(loads.count(), 1);

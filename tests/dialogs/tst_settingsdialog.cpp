@@ -422,7 +422,7 @@ void TestSettingsDialog::storesKeptApart()
 
 void TestSettingsDialog::missingModelFilesAreMarked()
 {
-    // A row whose file is not there says so under it; a row that names a file
+    // A row whose file is not there carries the mark; a row that names a file
     // that is there, and an empty row, do not.
     QTemporaryDir dir;
     const QString present = dir.filePath(QStringLiteral("here.onnx"));
@@ -438,15 +438,15 @@ void TestSettingsDialog::missingModelFilesAreMarked()
     for (const auto &[text, missing] : cases) {
         dialog.modelEdit(key)->setText(text);
         QCOMPARE(dialog.isModelMissing(key), missing);
-        QCOMPARE(!dialog.missingMark(key)->isHidden(), missing);
+        QCOMPARE(dialog.missingMark(key)->isVisible(), missing);
     }
     // Shown again, the dialog looks at the files anew.
     QSettings().setValue(key, present);
     dialog.loadSettings();
-    QVERIFY(dialog.missingMark(key)->isHidden());
+    QVERIFY(!dialog.missingMark(key)->isVisible());
     QVERIFY(QFile::remove(present));
     dialog.loadSettings();
-    QVERIFY(!dialog.missingMark(key)->isHidden());
+    QVERIFY(dialog.missingMark(key)->isVisible());
     QSettings().remove(key);
 }
 
@@ -476,10 +476,8 @@ void TestSettingsDialog::layoutUnderTheStyleSheet()
     for (QGroupBox *box : tabs->widget(1)->findChildren<QGroupBox *>()) {
         groups << box->title();
         auto *form = qobject_cast<QFormLayout *>(box->layout());
-        for (int row = 0; row < form->rowCount(); ++row) {
-            if (QLayoutItem *label = form->itemAt(row, QFormLayout::LabelRole))
-                labels << qobject_cast<QLabel *>(label->widget())->text();
-        }
+        for (int row = 0; row < form->rowCount(); ++row)
+            labels << qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget())->text();
     }
     QCOMPARE(groups, (QStringList{"Detection", "Segmentation", "Body", "Hand", "Face"}));
     QCOMPARE(labels, (QStringList{"Model:", "Model:", "SAM (Click Segment):", "Model:", "Model:", "Model:"}));
@@ -495,11 +493,7 @@ void TestSettingsDialog::layoutUnderTheStyleSheet()
     for (QGroupBox *box : tabs->widget(1)->findChildren<QGroupBox *>()) {
         auto *form = qobject_cast<QFormLayout *>(box->layout());
         for (int row = 0; row < form->rowCount(); ++row) {
-            // The "File not found." lines under the rows have no label.
-            QLayoutItem *labelItem = form->itemAt(row, QFormLayout::LabelRole);
-            if (!labelItem)
-                continue;
-            QWidget *label = labelItem->widget();
+            QWidget *label = form->itemAt(row, QFormLayout::LabelRole)->widget();
             QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(box->title()));
         }
     }
