@@ -59,6 +59,7 @@ MainWindow::MainWindow(QWidget *parent)
     fitToScreen();
 
     themeMode = SettingsDialog::savedTheme();
+    rememberModelPaths();
     setStyleSheet(buildAppStyleSheet(themeMode));
 
     setupMenus();

@@ -247,6 +247,9 @@ private:
 
     // The update check and its banner (MainWindowSettings.cpp)
     void startUpdateCheck();
+    // Notes the model paths of the settings as they are now; a later Settings
+    // OK loads a model only when its path differs from the one noted.
+    void rememberModelPaths();
     void showUpdateBanner(const QString &version, const QString &url);
 
     // Status and progress (MainWindowProgress.cpp)
@@ -532,6 +535,8 @@ private:
     // read (a hung network share) through it.
     std::function<bool(Project &, const QString &)> projectFileReader = loadProjectFile;
     QList<QShortcut *> shortcuts;
+    // The model paths of the settings when last seen (start, or Settings OK).
+    QHash<QString, QString> knownModelPaths;
     // Keys that act only in video mode (frame steps, slideshow).
     QList<QShortcut *> videoShortcuts;
 

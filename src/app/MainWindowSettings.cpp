@@ -28,27 +28,33 @@ void MainWindow::openSettings()
     // OK must not switch back to the stored one behind the user's back.
     QComboBox *theme = settingsDialog->themeBox();
     theme->setCurrentIndex(std::max(0, theme->findData(int(themeMode))));
+    if (settingsDialog->exec() != QDialog::Accepted)
+        return;
     // Models load when their path changed; a theme change loads nothing, and
     // the AI tools load what they need when they are used.
     const QString detectionKey = project.projectType == QLatin1String("segmentation")
             || project.projectType == QLatin1String("semantic_segmentation")
         ? QStringLiteral("models/segmentation")
         : QStringLiteral("models/detection");
-    const QStringList modelKeys{detectionKey, QStringLiteral("models/body"), QStringLiteral("models/face")};
-    QStringList before;
-    for (const QString &key : modelKeys)
-        before << SettingsDialog::resolveModelPath(key);
-    if (settingsDialog->exec() != QDialog::Accepted)
-        return;
-    const auto changedToAFile = [&](int i) {
-        const QString now = SettingsDialog::resolveModelPath(modelKeys.at(i));
-        return now != before.at(i) && QFileInfo(now).isFile();
+    const auto changedToAFile = [this](const QString &key) {
+        const QString now = SettingsDialog::resolveModelPath(key);
+        return now != knownModelPaths.value(key) && QFileInfo(now).isFile();
     };
+    const bool detectionChanged = changedToAFile(detectionKey);
+    const bool facePoseChanged =
+        changedToAFile(QStringLiteral("models/body")) || changedToAFile(QStringLiteral("models/face"));
+    rememberModelPaths();
     // The auto-label model of the project's task follows the new settings.
-    if (changedToAFile(0) && aiAutoLabelDialog)
+    if (detectionChanged && aiAutoLabelDialog)
         emit aiAutoLabelDialog->modelSelected(SettingsDialog::resolveModelPath(detectionKey));
-    if (changedToAFile(1) || changedToAFile(2))
+    if (facePoseChanged)
         pushConfiguredFacePoseModels();
+}
+
+void MainWindow::rememberModelPaths()
+{
+    for (const char *key : {"models/detection", "models/segmentation", "models/body", "models/face"})
+        knownModelPaths.insert(QLatin1String(key), SettingsDialog::resolveModelPath(QLatin1String(key)));
 }
 
 void MainWindow::startUpdateCheck()
