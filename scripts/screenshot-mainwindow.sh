@@ -10,7 +10,9 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target mainwindow_screenshot
 mkdir -p "$build/screenshots"
+# QUILLMARK_SCREEN (default 1440x860) sets the screen, e.g. 1280x720.
+screen="${QUILLMARK_SCREEN:-1440x860}"
 for theme in light dark; do
-  QT_MEDIA_BACKEND=ffmpeg QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1440x860x24" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 ${screen}x24" \
     "$build/tests/app/mainwindow_screenshot" "$build/screenshots/mainwindow-$theme.png" "$theme"
 done

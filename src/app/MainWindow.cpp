@@ -17,6 +17,8 @@
 #include "panels/VideoScrubber.h"
 
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -54,10 +56,10 @@ MainWindow::MainWindow(QWidget *parent)
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("Quillmark %1").arg(QLatin1String(appVersion)));
-    resize(1440, 860);
-    setMinimumSize(1040, 640);
+    fitToScreen();
 
     themeMode = SettingsDialog::savedTheme();
+    rememberModelPaths();
     setStyleSheet(buildAppStyleSheet(themeMode));
 
     setupMenus();
@@ -89,6 +91,27 @@ MainWindow::~MainWindow()
     // canvas must not report edits while the base class deletes the widgets.
     if (canvas)
         canvas->disconnect(this);
+}
+
+void MainWindow::fitToScreen()
+{
+    // The window is frameless: a part beyond the screen's edge, its own
+    // buttons included, could not be reached. It opens at its usual size where
+    // that fits the screen's free area, else at that area, and inside it.
+    const QSize preferred(1440, 860);
+    const QSize smallest(1040, 640);
+    const QScreen *shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shownOn) {
+        resize(preferred);
+        setMinimumSize(smallest);
+        return;
+    }
+    const QRect available = shownOn->availableGeometry();
+    setMinimumSize(smallest.boundedTo(available.size()));
+    resize(preferred.boundedTo(available.size()));
+    QRect placed(QPoint(0, 0), size());
+    placed.moveCenter(available.center());
+    move(placed.topLeft());
 }
 
 void MainWindow::setupUi()
@@ -176,19 +199,8 @@ void MainWindow::setupUi()
     connect(slideshowTimer, &QTimer::timeout, this, &MainWindow::onSlideshowTick);
     connectVideoDecoder();
 
-    undoAction = canvas->undoStack()->createUndoAction(this, QStringLiteral("&Undo"));
-    undoAction->setShortcut(QKeySequence::Undo);
-    redoAction = canvas->undoStack()->createRedoAction(this, QStringLiteral("&Redo"));
-    redoAction->setShortcut(QKeySequence::Redo);
-    editMenu->addAction(undoAction);
-    editMenu->addAction(redoAction);
-    editMenu->addSeparator();
-    QAction *deleteSelected = editMenu->addAction(QStringLiteral("Delete Selected"));
-    deleteSelected->setShortcut(QKeySequence::Delete);
-    connect(deleteSelected, &QAction::triggered, this, [this] { sendKeyToCanvas(Qt::Key_Delete); });
-    QAction *deselect = editMenu->addAction(QStringLiteral("Deselect"));
-    deselect->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(deselect, &QAction::triggered, this, [this] { sendKeyToCanvas(Qt::Key_Escape); });
+    setupEditActions();
+    keepFocusOffButtons();
 }
 
 QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
@@ -261,6 +273,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == canvas && event->type() == QEvent::Resize && statsOverlay)
         statsOverlay->reposition();
+    if (listKeepsKey(watched, event)) {
+        event->accept();
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -205,6 +205,8 @@ protected:
 private:
     // Construction (MainWindow.cpp) and wiring (MainWindowWiring.cpp)
     void setupUi();
+    // Opens at the usual size, or smaller on a screen that cannot hold it.
+    void fitToScreen();
     QWidget *buildCanvasTopBar(QWidget *parent);
     void setupMenus();
     void setupShortcuts();
@@ -227,13 +229,27 @@ private:
     void onCanvasEdited();
     void pushClassColors();
     void reloadShownEntry();
-    void sendKeyToCanvas(int key);
+
+    // Keyboard focus (MainWindowFocus.cpp)
+    void setupEditActions();
+    void keepFocusOffButtons();
+    // The line edit, text edit, spin box or editable combo box of this window
+    // that has the focus, or null.
+    QWidget *focusedTextField() const;
+    void historyStep(bool forward);
+    // Delete or Escape for the canvas, or for the text field typed in.
+    void canvasKeyFromWindow(int key);
+    // A list with a Delete of its own takes the key before the window's Delete.
+    bool listKeepsKey(QObject *watched, QEvent *event) const;
 
     // Theme and title (MainWindowTheme.cpp)
     void updateTitle();
 
     // The update check and its banner (MainWindowSettings.cpp)
     void startUpdateCheck();
+    // Notes the model paths of the settings as they are now; a later Settings
+    // OK loads a model only when its path differs from the one noted.
+    void rememberModelPaths();
     void showUpdateBanner(const QString &version, const QString &url);
 
     // Status and progress (MainWindowProgress.cpp)
@@ -281,8 +297,12 @@ private:
 
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
+    // A project whose type became pose or face takes that type's keypoints.
+    void applyKeypointTemplateOf(const QString &type);
     // Takes the opened project; `missing` are its media whose files are gone.
-    void onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing);
+    // `failure` says why the file could not be read.
+    void onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing,
+                         const QString &failure = {});
     void replaceProject(const Project &fresh);
     void removeTempVideo();
     bool extractEmbeddedMedia(const QString &projectFilePath);
@@ -307,6 +327,13 @@ private:
     void onClassesSelected(const QStringList &names);
     void writeBackAnnotations();
     QList<Annotation> classificationAnnotations(const QStringList &names, const ImageEntry &entry) const;
+    // The whole-picture box of a class tag on the entry.
+    QRectF classTagBox(const ImageEntry &entry) const;
+    // The entry's list with its class tags replaced by tags of `names`; its
+    // other annotations are kept.
+    QList<Annotation> relabelledWith(const QStringList &names, const ImageEntry &entry) const;
+    // Bulk assignment to the images selected in the list, after a question.
+    void assignClassesToImages(const QStringList &names, const QList<int> &selected);
     void syncClassesOf(const QList<Annotation> &labels);
     ImageEntry videoFrameEntry(int videoId, const QList<Annotation> &labels) const;
     void showNoImage();
@@ -508,6 +535,8 @@ private:
     // read (a hung network share) through it.
     std::function<bool(Project &, const QString &)> projectFileReader = loadProjectFile;
     QList<QShortcut *> shortcuts;
+    // The model paths of the settings when last seen (start, or Settings OK).
+    QHash<QString, QString> knownModelPaths;
     // Keys that act only in video mode (frame steps, slideshow).
     QList<QShortcut *> videoShortcuts;
 

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 
 #include "canvas/LabelCanvas.h"
+#include "canvas/SnapshotCommand.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
 #include "dialogs/Prompts.h"
@@ -131,6 +132,10 @@ void MainWindow::clearCanvas()
 {
     canvas->clear();
     displayedFrame = -1;
+    // Nothing on the canvas: its bar names no file, position or zoom of one.
+    mediaNameLabel->clear();
+    positionLabel->clear();
+    zoomLabel->setText(QStringLiteral("100%"));
 }
 
 void MainWindow::showNoImage()
@@ -138,7 +143,6 @@ void MainWindow::showNoImage()
     currentImageId = -1;
     clearCanvas();
     annotationPanel->setAnnotations(ImageEntry());
-    mediaNameLabel->clear();
 }
 
 void MainWindow::onDeleteImages(const QList<int> &imageIds)
@@ -252,19 +256,42 @@ void MainWindow::onDeleteVideos(const QList<int> &videoIds)
     statusBar()->showMessage(QStringLiteral("Removed %1 video(s).").arg(n), 3000);
 }
 
-QList<Annotation> MainWindow::classificationAnnotations(const QStringList &names, const ImageEntry &entry) const
+QRectF MainWindow::classTagBox(const ImageEntry &entry) const
 {
     const double w = entry.width > 0 ? entry.width : canvas->width();
     const double h = entry.height >= 1 ? entry.height : canvas->height();
+    return QRectF(0, 0, w, h);
+}
+
+QList<Annotation> MainWindow::classificationAnnotations(const QStringList &names, const ImageEntry &entry) const
+{
+    const QRectF whole = classTagBox(entry);
     QList<Annotation> labels;
     labels.reserve(names.size());
     for (const QString &name : names) {
         Annotation annotation;
         annotation.className = name;
         annotation.kind = BoundingBox;
-        annotation.bbox = QRectF(0, 0, w, h);
+        annotation.bbox = whole;
         annotation.confidence = 1.0f;
         labels.append(annotation);
+    }
+    return labels;
+}
+
+QList<Annotation> MainWindow::relabelledWith(const QStringList &names, const ImageEntry &entry) const
+{
+    // The tags change; every other annotation (a box or polygon drawn before
+    // the project became a classification one) stays as it is.
+    QList<Annotation> labels = classificationAnnotations(names, entry);
+    const QRectF whole = classTagBox(entry);
+    for (const Annotation &annotation : entry.labels) {
+        const bool tag = annotation.kind == BoundingBox && annotation.points.isEmpty()
+            && qAbs(annotation.bbox.x()) < 0.5 && qAbs(annotation.bbox.y()) < 0.5
+            && qAbs(annotation.bbox.width() - whole.width()) < 0.5
+            && qAbs(annotation.bbox.height() - whole.height()) < 0.5;
+        if (!tag)
+            labels.append(annotation);
     }
     return labels;
 }
@@ -279,17 +306,12 @@ void MainWindow::onClassesSelected(const QStringList &names)
         // arrives, the canvas shows another frame or an image.
         if (!video || displayedFrame != currentFrame || canvas->displayedEntryId() != ~currentVideoId)
             return;
-        ImageEntry size;
-        size.width = video->width;
-        size.height = video->height;
-        const QList<Annotation> labels = classificationAnnotations(names, size);
-        if (labels.isEmpty())
-            video->frameLabels.remove(currentFrame);
-        else
-            video->frameLabels.insert(currentFrame, labels);
-        modified = true;
-        refreshVideoFrameAnnotations();
-        refreshStats();
+        ImageEntry frame;
+        frame.width = video->width;
+        frame.height = video->height;
+        frame.labels = video->frameLabels.value(currentFrame);
+        // One step of the canvas's history; the frame map follows its report.
+        canvas->replaceAnnotations(relabelledWith(names, frame), QStringLiteral("Assign class"));
         return;
     }
     if (currentImageId < 0)
@@ -297,41 +319,56 @@ void MainWindow::onClassesSelected(const QStringList &names)
     const QList<int> selected = imageListPanel->selectedImageIds();
     const int d = int(selected.size());
     if (d >= 2) {
-        const QString joined = names.join(QStringLiteral(", "));
-        if (Prompts::current().question(this, tr("Bulk Assign"),
-                                        tr("%1 image(s) will be assigned to \"%2\".\nProceed?").arg(d).arg(joined),
-                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
-            != QMessageBox::Yes)
-            return;
-        // One pass over the images, however many are selected: ids that name
-        // no image are skipped.
-        const QSet<int> chosen(selected.cbegin(), selected.cend());
-        for (ImageEntry &image : project.dataset.images) {
-            if (!chosen.contains(image.id))
-                continue;
-            image.labels = classificationAnnotations(names, image);
-            imageListPanel->setImageLabeled(image.id, !image.labels.isEmpty());
-        }
-        modified = true;
+        assignClassesToImages(names, selected);
+        return;
     }
     ImageEntry *current = project.dataset.imageById(currentImageId);
     if (!current)
         return;
-    if (d < 2) {
-        current->labels = classificationAnnotations(names, *current);
-        imageListPanel->setImageLabeled(currentImageId, !current->labels.isEmpty());
-        modified = true;
+    const QList<Annotation> labels = relabelledWith(names, *current);
+    if (canvas->displayedEntryId() == currentImageId) {
+        // One step of the canvas's history; the image's record follows its report.
+        canvas->replaceAnnotations(labels, QStringLiteral("Assign class"));
+        return;
     }
+    // The pixels are still on their way and bring the dataset's list with them.
+    if (SnapshotCommand::listsEqual(current->labels, labels))
+        return;
+    current->labels = labels;
+    imageListPanel->setImageLabeled(currentImageId, !labels.isEmpty());
+    modified = true;
+    annotationPanel->setAnnotations(*current);
+    refreshStats();
+}
+
+void MainWindow::assignClassesToImages(const QStringList &names, const QList<int> &selected)
+{
+    const int d = int(selected.size());
+    const QString joined = names.join(QStringLiteral(", "));
+    if (Prompts::current().question(this, tr("Bulk Assign"),
+                                    tr("%1 image(s) will be assigned to \"%2\".\nProceed?").arg(d).arg(joined),
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+        != QMessageBox::Yes)
+        return;
+    // One pass over the images, however many are selected: ids that name
+    // no image are skipped.
+    const QSet<int> chosen(selected.cbegin(), selected.cend());
+    for (ImageEntry &image : project.dataset.images) {
+        if (!chosen.contains(image.id))
+            continue;
+        image.labels = relabelledWith(names, image);
+        imageListPanel->setImageLabeled(image.id, !image.labels.isEmpty());
+    }
+    modified = true;
     // The canvas takes the list only when it shows this image; a load still
     // under way brings the dataset's list with it.
-    if (canvas->displayedEntryId() == currentImageId)
-        canvas->setAnnotations(current->labels);
-    annotationPanel->setAnnotations(*current);
-    if (d >= 2) {
-        refreshStats();
-        statusBar()->showMessage(tr("Assigned \"%1\" to %2 image(s).").arg(names.join(QStringLiteral(", "))).arg(d),
-                                 4000);
+    if (const ImageEntry *current = project.dataset.imageById(currentImageId)) {
+        if (canvas->displayedEntryId() == currentImageId)
+            canvas->setAnnotations(current->labels);
+        annotationPanel->setAnnotations(*current);
     }
+    refreshStats();
+    statusBar()->showMessage(tr("Assigned \"%1\" to %2 image(s).").arg(joined).arg(d), 4000);
 }
 
 void MainWindow::syncClassesOf(const QList<Annotation> &labels)

@@ -46,6 +46,34 @@ QString lastDir(const QString &key)
 
 // The type's title in the import's result message; an unknown key stands for
 // itself.
+// The classes an import brings: those it lists and those its annotations use.
+int classesBroughtBy(const Dataset &imported)
+{
+    QSet<QString> names;
+    for (auto it = imported.classColors.constBegin(); it != imported.classColors.constEnd(); ++it)
+        names.insert(it.key());
+    for (const ImageEntry &image : imported.images) {
+        for (const Annotation &annotation : image.labels)
+            names.insert(annotation.className);
+    }
+    for (const VideoEntry &video : imported.videos) {
+        for (const QList<Annotation> &frame : video.frameLabels) {
+            for (const Annotation &annotation : frame)
+                names.insert(annotation.className);
+        }
+    }
+    names.remove(QString());
+    return int(names.size());
+}
+
+// What an import into a project that already held images adds to the message.
+QString projectNowHolds(qsizetype before, qsizetype after)
+{
+    if (before == 0)
+        return {};
+    return QStringLiteral(" Added to the open project, which now holds %1 images.").arg(after);
+}
+
 QString importedTypeTitle(const QString &type)
 {
     static const QHash<QString, QString> titles = {
@@ -154,7 +182,7 @@ void MainWindow::runInBackground(const QString &status, int progressMaximum, con
 
 void MainWindow::onImportImages()
 {
-    if (refuseWhileJobRuns())
+    if (!projectIsOpen() || refuseWhileJobRuns())
         return;
     const QStringList paths =
         Prompts::current().getOpenFileNames(this, QStringLiteral("Import Images"), lastDir(lastImagesDirKey),
@@ -303,6 +331,10 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableN
         return;
     }
     // Only the images come in; their classes enter through the annotations.
+    imported.classColors.clear();
+    const qsizetype importedImages = imported.images.size();
+    const int importedClasses = classesBroughtBy(imported);
+    const qsizetype imagesBefore = project.dataset.images.size();
     project.dataset.appendAsNew(std::exchange(imported.images, {}));
     project.dataset.syncClassesFromAnnotations();
     modified = true;
@@ -310,9 +342,10 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableN
     inferProjectType();
     updateTitle();
     QString message = QStringLiteral("Imported %1 images, %2 classes \u2014 detected as %3.")
-                          .arg(project.dataset.images.size())
-                          .arg(project.dataset.classColors.size())
+                          .arg(importedImages)
+                          .arg(importedClasses)
                           .arg(importedTypeTitle(project.projectType));
+    message += projectNowHolds(imagesBefore, project.dataset.images.size());
     if (unreadableNames > 0)
         message += QStringLiteral(" %1 file(s) skipped: their names are not valid UTF-8.").arg(unreadableNames);
     statusBar()->showMessage(message, 5000);
@@ -375,7 +408,10 @@ void MainWindow::finishPackageImport(Dataset &imported, bool ok, const QString &
     }
     // Only a project that holds nothing starts afresh under the package's
     // name; anything else takes the package in beside what it has.
-    if (projectIsBlank()) {
+    const bool intoOpenProject = !projectIsBlank();
+    const qsizetype packageImages = imported.images.size();
+    const int packageClasses = classesBroughtBy(imported);
+    if (!intoOpenProject) {
         replaceProject(Project());
         project.name = QFileInfo(path).completeBaseName();
     }
@@ -398,9 +434,18 @@ void MainWindow::finishPackageImport(Dataset &imported, bool ok, const QString &
             applyDefaultTool();
     }
     updateTitle();
+    if (intoOpenProject) {
+        statusBar()->showMessage(QStringLiteral("QuillPackage added to the open project \u2014 %1 images, %2 "
+                                                "classes. The project now holds %3 images.")
+                                     .arg(packageImages)
+                                     .arg(packageClasses)
+                                     .arg(dataset.images.size()),
+                                 6000);
+        return;
+    }
     statusBar()->showMessage(QStringLiteral("QuillPackage loaded \u2014 %1 images, %2 classes.")
-                                 .arg(dataset.images.size())
-                                 .arg(dataset.classColors.size()),
+                                 .arg(packageImages)
+                                 .arg(packageClasses),
                              4000);
 }
 

@@ -168,6 +168,10 @@ void MainWindow::onDiscard()
 void MainWindow::refreshUi()
 {
     toolBar->setProjectOpen(projectIsOpen());
+    // Without a project nothing can be added to one: the panels' add buttons
+    // wait as the tool bar's import buttons do.
+    imageListPanel->addButton()->setEnabled(projectIsOpen());
+    annotationPanel->addButton()->setEnabled(projectIsOpen());
     toolBar->setPlaybackEnabled(projectIsOpen() && videoMode);
     project.dataset.syncClassesFromAnnotations();
     imageListPanel->setStatusText(project.name);

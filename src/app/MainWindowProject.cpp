@@ -9,6 +9,7 @@
 #include "dialogs/ObjectDetectionWizard.h"
 #include "dialogs/ProjectSavePath.h"
 #include "dialogs/ProjectTypeDialog.h"
+#include "dialogs/KeypointTemplates.h"
 #include "dialogs/Prompts.h"
 #include "formats/ImageProbe.h"
 #include "model/MissingMedia.h"
@@ -39,6 +40,22 @@ namespace {
 
 const QString projectFilter = QStringLiteral("Quillmark Project (*.qmk)");
 const QString lastProjectDirKey = QStringLiteral("lastProjectDir");
+
+// Why a project file could not be opened, for the user: what the file is, as
+// far as it can be told without reading it again.
+QString openFailureReason(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("The file does not exist.");
+    if (info.isDir())
+        return QStringLiteral("\"%1\" is a folder, not a project file.").arg(info.fileName());
+    if (!info.isFile())
+        return QStringLiteral("\"%1\" is not a regular file (it is a pipe, socket or device).").arg(info.fileName());
+    if (!info.isReadable())
+        return QStringLiteral("The file cannot be read: permission denied.");
+    return QStringLiteral("The file is not a Quillmark project: it is damaged or of another kind.");
+}
 
 QString lastProjectDir()
 {
@@ -283,28 +300,35 @@ void MainWindow::onOpenProject()
         Project project;
         bool ok = false;
         MissingMedia missing;
+        QString failure;
     };
     auto result = std::make_shared<OpenResult>();
     QThread *worker = QThread::create([result, path, read = projectFileReader] {
         result->ok = read(result->project, path);
         if (result->ok)
             result->missing = findMissingMedia(result->project.dataset);
+        else
+            result->failure = openFailureReason(path);
     });
     connect(worker, &QThread::finished, this, [this, result, path, ticket] {
         if (finishJob(ticket))
-            onProjectLoaded(&result->project, result->ok, path, result->missing);
+            onProjectLoaded(&result->project, result->ok, path, result->missing, result->failure);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
 }
 
-void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing)
+void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing,
+                                 const QString &failure)
 {
     const bool editedWhileOpening = modified;
     modified = modified || modifiedBeforeOpen;
     if (!ok) {
         statusBar()->clearMessage();
-        Prompts::current().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to open project."));
+        QString text = QStringLiteral("Failed to open project.");
+        if (!failure.isEmpty())
+            text += QStringLiteral("\n\n") + failure;
+        Prompts::current().warning(this, QStringLiteral("Error"), text);
         return;
     }
     // The canvas stays usable while the file is read; edits made meanwhile are
@@ -500,6 +524,28 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void MainWindow::applyKeypointTemplateOf(const QString &type)
+{
+    // The keypoint tool places the points of the project's own kind: a body
+    // skeleton is no face, and five landmarks are no body.
+    const KeypointSchema &current = project.dataset.keypointSchema;
+    KeypointSchema next;
+    if (type == QLatin1String("face")) {
+        if (current.keypointNames == face5KeypointNames())
+            return;
+        next = {QStringLiteral("face"), face5KeypointNames(), {}};
+    } else if (type == QLatin1String("pose")) {
+        // A body or hand skeleton of the project's own stays.
+        if (current.isInUse() && current.keypointNames != face5KeypointNames())
+            return;
+        next = {QStringLiteral("person"), coco17KeypointNames(), coco17KeypointEdges()};
+    } else {
+        return;
+    }
+    project.dataset.setKeypointSchema(next);
+    pushClassColors();
+}
+
 void MainWindow::onProjectTypeChangeRequested()
 {
     if (refuseWhileJobRuns())
@@ -514,6 +560,7 @@ void MainWindow::onProjectTypeChangeRequested()
     // The type is stored in the project file: a change the user made must not
     // be dropped without the unsaved-changes question.
     modified = true;
+    applyKeypointTemplateOf(type);
     updateTitle();
     applyDefaultTool();
     if (project.dataset.classColors.isEmpty())

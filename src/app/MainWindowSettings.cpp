@@ -7,6 +7,7 @@
 #include "update/UpdateChecker.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
@@ -29,14 +30,31 @@ void MainWindow::openSettings()
     theme->setCurrentIndex(std::max(0, theme->findData(int(themeMode))));
     if (settingsDialog->exec() != QDialog::Accepted)
         return;
+    // Models load when their path changed; a theme change loads nothing, and
+    // the AI tools load what they need when they are used.
+    const QString detectionKey = project.projectType == QLatin1String("segmentation")
+            || project.projectType == QLatin1String("semantic_segmentation")
+        ? QStringLiteral("models/segmentation")
+        : QStringLiteral("models/detection");
+    const auto changedToAFile = [this](const QString &key) {
+        const QString now = SettingsDialog::resolveModelPath(key);
+        return now != knownModelPaths.value(key) && QFileInfo(now).isFile();
+    };
+    const bool detectionChanged = changedToAFile(detectionKey);
+    const bool facePoseChanged =
+        changedToAFile(QStringLiteral("models/body")) || changedToAFile(QStringLiteral("models/face"));
+    rememberModelPaths();
     // The auto-label model of the project's task follows the new settings.
-    const bool segmentation = project.projectType == QLatin1String("segmentation")
-        || project.projectType == QLatin1String("semantic_segmentation");
-    const QString detectionModel = SettingsDialog::resolveModelPath(
-        segmentation ? QStringLiteral("models/segmentation") : QStringLiteral("models/detection"));
-    if (!detectionModel.isEmpty() && aiAutoLabelDialog)
-        emit aiAutoLabelDialog->modelSelected(detectionModel);
-    pushConfiguredFacePoseModels();
+    if (detectionChanged && aiAutoLabelDialog)
+        emit aiAutoLabelDialog->modelSelected(SettingsDialog::resolveModelPath(detectionKey));
+    if (facePoseChanged)
+        pushConfiguredFacePoseModels();
+}
+
+void MainWindow::rememberModelPaths()
+{
+    for (const char *key : {"models/detection", "models/segmentation", "models/body", "models/face"})
+        knownModelPaths.insert(QLatin1String(key), SettingsDialog::resolveModelPath(QLatin1String(key)));
 }
 
 void MainWindow::startUpdateCheck()
@@ -52,6 +70,8 @@ void MainWindow::showUpdateBanner(const QString &version, const QString &url)
         updateBanner = new QLabel(this);
         updateBanner->setTextFormat(Qt::RichText);
         updateBanner->setOpenExternalLinks(true);
+        // A click on the link leaves the keys with the canvas.
+        updateBanner->setFocusPolicy(Qt::NoFocus);
         updateBanner->setStyleSheet(
             QStringLiteral("color:#f59e0b; font-weight:600; padding:0 8px;background:transparent;"));
         statusBar()->addPermanentWidget(updateBanner, 0);

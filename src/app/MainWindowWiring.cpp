@@ -237,21 +237,8 @@ void MainWindow::setupShortcuts()
             videoScrubber->jumpToNextMarker();
     });
 
-    // Ctrl+Z and Ctrl+Y undo and redo everywhere. Where the platform's own undo
-    // and redo sequences include them, the canvas handles them when it has the
-    // focus, and the window binds nothing (one key press, one step).
-    const QList<QPair<QKeySequence::StandardKey, QKeySequence>> historyKeys = {
-        {QKeySequence::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
-        {QKeySequence::Redo, QKeySequence(Qt::CTRL | Qt::Key_Y)},
-    };
-    for (const auto &[standard, key] : historyKeys) {
-        if (QKeySequence::keyBindings(standard).contains(key))
-            continue;
-        if (standard == QKeySequence::Undo)
-            addShortcut(key, [this] { canvas->undo(); });
-        else
-            addShortcut(key, [this] { canvas->redo(); });
-    }
+    // Undo and redo (Ctrl+Z and Ctrl+Y among their keys) are the window's edit
+    // actions (MainWindowFocus.cpp).
 
     // The previous/next keys named on the tool bar's buttons.
     addShortcut(QKeySequence(Qt::Key_A), [this] { onPrev(); });
@@ -281,12 +268,6 @@ void MainWindow::addToolShortcut(int key, int tool)
         canvas->setTool(tool);
         sideToolBar->setTool(tool);
     });
-}
-
-void MainWindow::sendKeyToCanvas(int key)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), false, 1);
-    QCoreApplication::sendEvent(canvas, &press);
 }
 
 void MainWindow::showAbout()

@@ -58,7 +58,9 @@ void CanvasOverlayPainter::drawPlaceholder(bool dark)
     painter.fillRect(QRect(QPoint(0, 0), size), QColor(dark ? "#1e1f28" : "#d7dde5"));
     painter.setPen(QColor(dark ? "#3a3c50" : "#6f7d8c"));
     painter.setFont(sizedFont(11, false));
-    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter,
+    // Wrapped within the canvas: at 1280 x 720 the canvas is narrower than
+    // the longest line.
+    painter.drawText(QRect(QPoint(0, 0), size).adjusted(16, 0, -16, 0), Qt::AlignCenter | Qt::TextWordWrap,
                      QStringLiteral("Open an image to start annotating\n\n"
                                     "B = BBox     P = Polygon     K = Keypoints     V = Select     Del = Delete\n"
                                     "Polygon / Keypoints: click → add point   Enter / dbl-click → finalize   "
@@ -282,9 +284,11 @@ void CanvasOverlayPainter::drawSamOverlay(const QPolygonF &result, const QList<Q
     const int h = size.height();
     painter.fillRect(QRect(0, h - 26, w, 26), QColor(0, 0, 0, 100));
     painter.setPen(QColor(255, 255, 255, 200));
-    painter.setFont(sizedFont(8.5, false));
+    const QFont hintFont = sizedFont(8.5, false);
+    painter.setFont(hintFont);
+    const QString hint = QStringLiteral("SAM:  Left-click = positive   Right-click = negative   Esc = exit");
     painter.drawText(QRect(8, h - 24, w - 16, 22), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("SAM:  Left-click = positive   Right-click = negative   Esc = exit"));
+                     QFontMetrics(hintFont).elidedText(hint, Qt::ElideRight, std::max(0, w - 16)));
 }
 
 void CanvasOverlayPainter::drawPreviewPolygons(const QList<QPolygonF> &polygons)

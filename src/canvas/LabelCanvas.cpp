@@ -193,6 +193,7 @@ void LabelCanvas::selectAnnotation(int index)
 
 void LabelCanvas::deleteAnnotation(int index)
 {
+    settleDrag();
     if (index < 0 || index >= entry.labels.size())
         return;
     const QList<Annotation> before = entry.labels;
@@ -245,10 +246,7 @@ void LabelCanvas::setThemeMode(int newThemeMode)
 void LabelCanvas::setTool(int newTool)
 {
     // A drag still under way is kept and recorded, as its release would.
-    if (isDragMode(effectiveMode()) && effectiveMode() != DrawBox) {
-        mode = Mode(effectiveMode());
-        finishDrag();
-    }
+    settleDrag();
     tool = newTool;
     mode = Idle;
     modeBeforePan = Idle;
@@ -354,12 +352,13 @@ int LabelCanvas::edgeAt(int index, const QPointF &screen) const
 
 // --- Undo -------------------------------------------------------------------------
 
-void LabelCanvas::pushSnapshot(const QList<Annotation> &before, const QString &text)
+bool LabelCanvas::pushSnapshot(const QList<Annotation> &before, const QString &text)
 {
     if (SnapshotCommand::listsEqual(before, entry.labels))
-        return;
+        return false;
     snapshotStack->push(
         new SnapshotCommand(text, this, before, selectedIndex, entry.labels, selectedIndex));
+    return true;
 }
 
 void LabelCanvas::restoreSnapshot(const QList<Annotation> &list, int selection)
@@ -948,19 +947,36 @@ void LabelCanvas::finishBoxDraw(const QPointF &image)
 void LabelCanvas::finishDrag()
 {
     const Mode ended = mode;
+    bool changed = false;
     if (ended == Move)
-        pushSnapshot(snapshotBefore, QStringLiteral("Move annotation"));
+        changed = pushSnapshot(snapshotBefore, QStringLiteral("Move annotation"));
     else if (ended == Resize)
-        pushSnapshot(snapshotBefore, QStringLiteral("Resize annotation"));
+        changed = pushSnapshot(snapshotBefore, QStringLiteral("Resize annotation"));
     else if (ended == MoveVertex)
-        pushSnapshot(snapshotBefore, QStringLiteral("Move vertex"));
+        changed = pushSnapshot(snapshotBefore, QStringLiteral("Move vertex"));
     else
         return;
     if (ended == MoveVertex)
         dragVertex = -1;
     mode = Idle;
-    emit annotationsChanged();
+    // A press that moved nothing is a selection, not an edit.
+    if (changed)
+        emit annotationsChanged();
     update();
+}
+
+void LabelCanvas::settleDrag()
+{
+    const int current = effectiveMode();
+    if (current != Move && current != Resize && current != MoveVertex)
+        return;
+    const bool panning = mode == Pan;
+    mode = Mode(current);
+    finishDrag();
+    if (panning) {
+        modeBeforePan = Idle;
+        mode = Pan;
+    }
 }
 
 void LabelCanvas::mouseDoubleClickEvent(QMouseEvent *event)
@@ -1107,6 +1123,7 @@ bool LabelCanvas::event(QEvent *event)
 
 void LabelCanvas::undo()
 {
+    settleDrag();
     if (isPlacing()) {
         withdrawLastPlacedPoint();
         reportHistory();
@@ -1117,6 +1134,7 @@ void LabelCanvas::undo()
 
 void LabelCanvas::redo()
 {
+    settleDrag();
     if (isPlacing())
         return;
     snapshotStack->redo();
@@ -1184,10 +1202,7 @@ void LabelCanvas::handleEscape()
     }
     // A drag ends as its release would: the shape stays where it was dragged
     // and the change is recorded.
-    if (current == Move || current == Resize || current == MoveVertex) {
-        mode = Mode(current);
-        finishDrag();
-    }
+    settleDrag();
     if (current == DrawPolygon || current == PlaceKeypoints) {
         placedPoints.clear();
         placedVisibility.clear();
@@ -1206,6 +1221,7 @@ void LabelCanvas::handleEscape()
 
 void LabelCanvas::handleDelete()
 {
+    settleDrag();
     if (selectedVertex >= 0 && hasSelection() && deleteSelectedVertex())
         return;
     if (hasSelection())
@@ -1320,8 +1336,26 @@ void LabelCanvas::commitSamResult()
     update();
 }
 
+void LabelCanvas::replaceAnnotations(const QList<Annotation> &labels, const QString &stepText)
+{
+    settleDrag();
+    const QList<Annotation> before = entry.labels;
+    const int formerSelection = selectedIndex;
+    entry.labels = labels;
+    selectedIndex = -1;
+    if (!pushSnapshot(before, stepText)) {
+        selectedIndex = formerSelection;
+        return;
+    }
+    selectedVertex = -1;
+    emit annotationsChanged();
+    emit annotationSelected(-1);
+    update();
+}
+
 void LabelCanvas::addDetection(const Annotation &annotation)
 {
+    settleDrag();
     const QList<Annotation> before = entry.labels;
     entry.labels.append(annotation);
     pushSnapshot(before, QStringLiteral("AI Detection"));
@@ -1339,6 +1373,7 @@ void LabelCanvas::acceptPendingAnnotations()
 {
     if (pendingAnnotations.isEmpty())
         return;
+    settleDrag();
     const QList<Annotation> before = entry.labels;
     entry.labels.append(pendingAnnotations);
     selectedIndex = int(entry.labels.size()) - 1;

@@ -86,6 +86,8 @@ public:
     QString currentClassName() const { return currentClass; }
     void setClassColors(const QMap<QString, QColor> &colors);
     void setKeypointSchema(const KeypointSchema &schema);
+    // The schema the keypoint tool places.
+    const KeypointSchema &placedKeypointSchema() const { return keypointSchema; }
     void setShowLabels(bool show);
     void setThemeMode(int themeMode);  // Theme::Mode
     void setTool(int tool);            // Tool
@@ -130,8 +132,12 @@ public:
     // Whether undo() and redo() would do anything now.
     bool canUndo() const;
     bool canRedo() const;
-    // Records one step from `before` to the current list, unless they are equal.
-    void pushSnapshot(const QList<Annotation> &before, const QString &text);
+    // Replaces the whole list as one step of the history named `stepText`
+    // (nothing when the list is the same) and reports it as a change.
+    void replaceAnnotations(const QList<Annotation> &labels, const QString &stepText);
+    // Records one step from `before` to the current list, unless they are
+    // equal; true when a step was recorded.
+    bool pushSnapshot(const QList<Annotation> &before, const QString &text);
     // Installs a list from the undo history and reports it.
     void restoreSnapshot(const QList<Annotation> &list, int selection);
 
@@ -146,6 +152,12 @@ public:
     void clearPendingAnnotations();
     void setPreviewPolygons(const QList<QPolygonF> &list);
     void clearPreviewPolygons();
+
+    // What Delete and Escape do on the canvas, for the window's own keys:
+    // delete the selected vertex or annotation; end what is under way and
+    // clear the selection.
+    void handleDelete();
+    void handleEscape();
 
 signals:
     void annotationAdded(int index);
@@ -180,6 +192,9 @@ private:
     void reportHistory();
     bool hasSelection() const { return selectedIndex >= 0 && selectedIndex < entry.labels.size(); }
     int effectiveMode() const { return mode == Pan ? int(modeBeforePan) : int(mode); }
+    // A move, resize or vertex drag in progress ends as its release would, as
+    // a step of its own, before another edit is made.
+    void settleDrag();
     static bool isDragMode(int m) { return m == DrawBox || m == Move || m == Resize || m == MoveVertex; }
 
     // View
@@ -228,8 +243,6 @@ private:
     void withdrawLastPlacedPoint();
 
     // Keys
-    void handleEscape();
-    void handleDelete();
     bool deleteSelectedVertex();
     void deleteSelectedAnnotation();
 

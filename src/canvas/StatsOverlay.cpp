@@ -51,12 +51,52 @@ QFont StatsOverlay::summaryFont() const
     return summary;
 }
 
+QFont StatsOverlay::rowFont() const
+{
+    QFont rows = font();
+    rows.setPointSizeF(8.5);
+    return rows;
+}
+
+namespace {
+
+// The class rows: swatch and name up to x 104, then the bar track, a gap, the
+// count column and the right margin.
+constexpr int TrackLeft = 104;
+constexpr int CountGap = 4;
+constexpr int RightMargin = 12;
+constexpr int MinCountWidth = 28;
+constexpr int MinTrack = 60;
+
+} // namespace
+
+int StatsOverlay::countWidth() const
+{
+    const QFontMetrics metrics(rowFont());
+    int widest = MinCountWidth;
+    for (const auto &row : topClasses)
+        widest = std::max(widest, metrics.horizontalAdvance(QString::number(row.second)) + 1);
+    return widest;
+}
+
+int StatsOverlay::trackLength() const
+{
+    return width() - TrackLeft - CountGap - countWidth() - RightMargin;
+}
+
+QRectF StatsOverlay::countColumn(int rowTop) const
+{
+    const int columnWidth = countWidth();
+    return QRectF(width() - RightMargin - columnWidth, rowTop, columnWidth, 15);
+}
+
 void StatsOverlay::fitWidth()
 {
     const QFontMetrics metrics(summaryFont());
     const int text = std::max(metrics.horizontalAdvance(summaryText()), metrics.horizontalAdvance(videoText()));
     // 12 pixels of margin on either side, as the lines are drawn from x 12.
-    setFixedWidth(std::max(int(FixedWidth), text + 24));
+    const int rows = TrackLeft + MinTrack + CountGap + countWidth() + RightMargin;
+    setFixedWidth(std::max({int(FixedWidth), text + 24, rows}));
     reposition();
 }
 
@@ -150,12 +190,11 @@ void StatsOverlay::paintClassRows(QPainter &painter, int y)
     painter.setPen(QPen(QColor(255, 255, 255, 28), 1));
     painter.drawLine(QPointF(12, y + 8), QPointF(w - 12, y + 8));
 
-    QFont rowFont = font();
-    rowFont.setPointSizeF(8.5);
-    painter.setFont(rowFont);
-    const QFontMetrics metrics(rowFont);
+    const QFont rows = rowFont();
+    painter.setFont(rows);
+    const QFontMetrics metrics(rows);
     const int largest = topClasses.first().second;
-    const int track = w - 148;
+    const int track = trackLength();
     int r = y + 15;
     for (const auto &[name, count] : topClasses) {
         const QColor c = classColors.value(name, QColor(150, 150, 160));
@@ -168,17 +207,17 @@ void StatsOverlay::paintClassRows(QPainter &painter, int y)
 
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(255, 255, 255, 18));
-        painter.drawRoundedRect(QRectF(104, r + 5, track, 4), 2, 2);
+        painter.drawRoundedRect(QRectF(TrackLeft, r + 5, track, 4), 2, 2);
         if (largest > 0) {
             QColor bar = c;
             bar.setAlpha(200);
             painter.setBrush(bar);
             const int barWidth = std::max(4, int(qint64(count) * track / largest));
-            painter.drawRoundedRect(QRectF(104, r + 5, barWidth, 4), 2, 2);
+            painter.drawRoundedRect(QRectF(TrackLeft, r + 5, barWidth, 4), 2, 2);
         }
 
         painter.setPen(QColor(175, 175, 200));
-        painter.drawText(QRectF(w - 40, r, 28, 15), Qt::AlignRight | Qt::AlignVCenter, QString::number(count));
+        painter.drawText(countColumn(r), Qt::AlignRight | Qt::AlignVCenter, QString::number(count));
         r += 18;
     }
 }

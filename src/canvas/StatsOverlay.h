@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QPair>
+#include <QRectF>
 #include <QString>
 #include <QWidget>
 
@@ -38,6 +39,11 @@ public:
     QString summaryText() const;
     QString videoText() const; // empty without videos
     QList<QPair<QString, int>> shownClasses() const { return topClasses; }
+    // Where a class row's count is written, in the box's coordinates: as wide
+    // as the widest count shown, right-aligned at the inner margin.
+    QRectF countColumn(int rowTop) const;
+    // The font of the class rows.
+    QFont rowFont() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -47,8 +53,14 @@ private:
     void paintClassRows(QPainter &painter, int top);
     // The font of the summary and video lines.
     QFont summaryFont() const;
-    // Width of FixedWidth, or wider when a summary line needs it.
+    // Width of FixedWidth, or wider when a summary line or the class rows
+    // need it.
     void fitWidth();
+    // Width of the widest count of the class rows (at least the narrowest
+    // column the box has ever had).
+    int countWidth() const;
+    // Length of the bar track of the class rows.
+    int trackLength() const;
 
     int imageCount = 0;
     int labeledCount = 0;

@@ -1,5 +1,6 @@
 #include "chrome/SideToolBar.h"
 
+#include "chrome/HoverTint.h"
 #include "chrome/IconHelpers.h"
 #include "chrome/ToolTable.h"
 
@@ -71,6 +72,7 @@ SideToolBar::SideToolBar(QWidget *parent)
         button->setFixedSize(38, 38);
         button->setIconSize(QSize(iconSize, iconSize));
         button->setFocusPolicy(Qt::NoFocus);
+        HoverTint::install(button);
         buttons.append({button, QString::fromLatin1(row.icon)});
         group->addButton(button, int(row.tool));
         layout->addWidget(button, 0, Qt::AlignHCenter);

@@ -19,7 +19,7 @@ constexpr const char *lightColors[placeholderCount] = {
 
 constexpr const char *darkColors[placeholderCount] = {
     "#202020", "#2b2b2b", "#303030", "#393939", "#484848", "#4a4a4a", "#111111",
-    "#080808", "#eeeeee", "#c8c8c8", "#080808", "#5d9ccc", "#b32626", "#777777",
+    "#080808", "#eeeeee", "#c8c8c8", "#6a6a6a", "#5d9ccc", "#b32626", "#777777",
 };
 
 const char *const templateText = R"QSS(
@@ -98,10 +98,17 @@ QStatusBar { background-color: %2; border-top: 1px solid %7; color: %10; }
 QStatusBar QProgressBar { background-color: %4; border: 1px solid %7; border-radius: 3px; color: %9; font-size: 11px; max-height: 16px; text-align: center; }
 QStatusBar QProgressBar::chunk { background-color: %11; border-radius: 3px; }
 QToolTip { background-color: %3; border: 1px solid %11; color: %9; padding: 5px 8px; }
+/* Keyboard focus: the accent edge, never the faint dotted rectangle */
+QPushButton:focus, QToolButton:focus { border: 1px solid %12; outline: none; }
+QComboBox:focus, QLineEdit:focus, QTextEdit:focus { border: 1px solid %12; }
+QCheckBox:focus, QRadioButton:focus { outline: none; }
+QCheckBox::indicator:focus, QRadioButton::indicator:focus { border: 2px solid %12; }
+QTabBar::tab:focus { color: %12; }
 /* Export dialog */
 QToolButton#exportFormatCard { background: %4; border: 1px solid %7; border-radius: 5px; color: %10; font-size: 10px; padding: 2px; }
 QToolButton#exportFormatCard:hover { background: %5; border-color: %8; color: %9; }
 QToolButton#exportFormatCard:checked { background: %6; border: 2px solid %12; color: %9; }
+QToolButton#exportFormatCard:focus { border: 2px solid %9; color: %9; outline: none; }
 QLabel#exportSectionLabel { color: %10; font-size: 10px; font-weight: 700; letter-spacing: 1px; padding: 4px 0 2px 0; }
 QLabel#exportFmtName { color: %9; font-size: 13px; font-weight: 700; }
 QLabel#exportFmtDesc { color: %10; font-size: 12px; }

@@ -1,6 +1,7 @@
 #include "chrome/ToolBar.h"
 
 #include "chrome/HintBubble.h"
+#include "chrome/HoverTint.h"
 #include "chrome/IconHelpers.h"
 
 #include <QComboBox>
@@ -106,6 +107,7 @@ QPushButton *ToolBar::makeButton(const QString &iconPath, const QString &toolTip
     // A click leaves the keyboard focus where it was (the canvas keeps its keys,
     // and Space never repeats the last command).
     b->setFocusPolicy(Qt::NoFocus);
+    HoverTint::install(b);
     entries.append({b, iconPath});
     layout()->addWidget(b);
     return b;

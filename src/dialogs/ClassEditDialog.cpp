@@ -29,7 +29,10 @@ ClassEditDialog::ClassEditDialog(const QString &name, const QColor &color, QWidg
     form->addRow("Class Name:", nameLineEdit);
 
     colorPushButton = new QPushButton(this);
-    colorPushButton->setFixedSize(colorButtonWidth, colorButtonHeight);
+    // At least its usual size, and as large as its swatch and colour name need
+    // in the padding the style sheet gives buttons.
+    colorPushButton->setMinimumSize(colorButtonWidth, colorButtonHeight);
+    colorPushButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     form->addRow("Color:", colorPushButton);
 
     auto *buttonRow = new QHBoxLayout;

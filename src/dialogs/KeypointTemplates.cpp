@@ -50,4 +50,11 @@ const QList<QPair<int, int>> &hand21KeypointEdges()
     return edges;
 }
 
+const QStringList &face5KeypointNames()
+{
+    static const QStringList names = {QStringLiteral("Left Eye"), QStringLiteral("Right Eye"), QStringLiteral("Nose"),
+                                      QStringLiteral("Left Mouth Corner"), QStringLiteral("Right Mouth Corner")};
+    return names;
+}
+
 } // namespace Quillmark

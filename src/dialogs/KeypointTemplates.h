@@ -18,4 +18,8 @@ const QList<QPair<int, int>> &coco17KeypointEdges();
 const QStringList &hand21KeypointNames();
 const QList<QPair<int, int>> &hand21KeypointEdges();
 
+// The five face landmarks, in the order the face engine gives them: the eyes,
+// the nose tip and the mouth corners. They have no edges.
+const QStringList &face5KeypointNames();
+
 } // namespace Quillmark

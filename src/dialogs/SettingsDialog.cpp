@@ -2,6 +2,7 @@
 
 #include "dialogs/Prompts.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -12,6 +13,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
@@ -27,8 +30,9 @@ constexpr int foldersSearched = 8;
 
 const QString themeKey = QStringLiteral("ui/theme");
 
-// Room around the text of a row: the sheet's padding and border, and the cursor.
-constexpr int rowTextMargin = 24;
+// Room around the text of a row: the sheet's padding and border, the cursor,
+// and the missing-file mark at its end.
+constexpr int rowTextMargin = 24 + 22;
 
 QFormLayout *settingsForm(QGroupBox *box)
 {
@@ -54,6 +58,26 @@ QPushButton *compactButton(const QString &text, QWidget *parent)
     button->setObjectName(QStringLiteral("compactButton"));
     button->setFixedHeight(26);
     return button;
+}
+
+// The mark of a row whose file is not there: a red disc with "!".
+constexpr const char *missingColor = "#e5484d";
+
+QIcon missingFileIcon()
+{
+    constexpr int size = 16;
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(QLatin1String(missingColor)));
+    painter.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(QRectF(7, 3.5, 2, 6.5), 1, 1);
+    painter.drawEllipse(QRectF(7, 11, 2, 2));
+    painter.end();
+    return QIcon(pixmap);
 }
 
 bool isMissingAbsoluteFile(const QString &path)
@@ -175,13 +199,47 @@ void SettingsDialog::addModelRow(QFormLayout *form, const ModelRow &row)
     layout->addWidget(browse);
     layout->addWidget(clear);
     form->addRow(QLatin1String(row.label) + QLatin1Char(':'), container);
+    // A mark inside the row, shown while it names a file that is not there
+    // (loading it would fail); it takes no room of the dialog.
+    QAction *missing = edit->addAction(missingFileIcon(), QLineEdit::TrailingPosition);
+    missing->setToolTip(QStringLiteral("File not found"));
+    missing->setVisible(false);
 
     const QString key = QLatin1String(row.key);
     const QString filter = QLatin1String(row.filter);
     modelEdits.insert(key, edit);
+    missingMarks.insert(key, missing);
     modelDefaults.insert(key, QLatin1String(row.defaultPath));
+    connect(edit, &QLineEdit::textChanged, this, [this, key] { markIfMissing(key); });
     connect(browse, &QPushButton::clicked, this, [this, key, filter] { browseModel(key, filter); });
     connect(clear, &QPushButton::clicked, edit, &QLineEdit::clear);
+}
+
+bool SettingsDialog::isModelMissing(const QString &key) const
+{
+    const QLineEdit *edit = modelEdits.value(key);
+    if (!edit)
+        return false;
+    const QString text = edit->text().trimmed();
+    if (text.isEmpty())
+        return false;
+    return !QFileInfo(resolveModelPathFrom(text, QCoreApplication::applicationDirPath())).isFile();
+}
+
+void SettingsDialog::markIfMissing(const QString &key)
+{
+    QAction *mark = missingMarks.value(key);
+    if (!mark)
+        return;
+    const bool missing = isModelMissing(key);
+    mark->setVisible(missing);
+    QLineEdit *edit = modelEdits.value(key);
+    edit->setStyleSheet(missing ? QStringLiteral("border: 1px solid %1;").arg(QLatin1String(missingColor))
+                                : QString());
+    edit->setToolTip(missing ? QStringLiteral("No file at %1")
+                                   .arg(resolveModelPathFrom(edit->text().trimmed(),
+                                                             QCoreApplication::applicationDirPath()))
+                             : QString());
 }
 
 void SettingsDialog::browseModel(const QString &key, const QString &filter)
@@ -205,6 +263,8 @@ void SettingsDialog::loadSettings()
         const bool unset = value.isEmpty() || isMissingAbsoluteFile(value);
         const QString shown = unset ? modelDefaults.value(it.key()) : value;
         it.value()->setText(shown);
+        // Files may have come or gone since the last showing.
+        markIfMissing(it.key());
         shownTexts.insert(it.key(), shown);
         storedKeys.insert(it.key(), !value.isEmpty());
     }

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QComboBox;
+class QAction;
 class QFormLayout;
 class QLineEdit;
 
@@ -41,6 +42,11 @@ public:
     // The line edit of a model row, by settings key (null for an unknown key).
     QLineEdit *modelEdit(const QString &key) const { return modelEdits.value(key); }
     QComboBox *themeBox() const { return themeCombo; }
+    // The row's path names no file (resolved as the AI tools resolve it); an
+    // empty row is not missing. Such rows carry a red mark (its tool tip says
+    // "File not found") and a red edge.
+    bool isModelMissing(const QString &key) const;
+    QAction *missingMark(const QString &key) const { return missingMarks.value(key); }
 
 signals:
     void themeChanged(Quillmark::Theme::Mode mode);
@@ -62,9 +68,11 @@ private:
     void addModelRow(QFormLayout *form, const ModelRow &row);
     void fitRowsToDefaults();
     void browseModel(const QString &key, const QString &filter);
+    void markIfMissing(const QString &key);
 
     QComboBox *themeCombo = nullptr;
     QMap<QString, QLineEdit *> modelEdits;
+    QMap<QString, QAction *> missingMarks;
     QMap<QString, QString> modelDefaults;
     // What each row showed after the last loadSettings, and whether the key
     // held a value then: OK leaves a stored value alone unless its row was edited.

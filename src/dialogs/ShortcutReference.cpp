@@ -36,6 +36,7 @@ const QList<ShortcutSection> shortcutReference = {
          {QStringLiteral("F"), QStringLiteral("Fit to window")},
          {QStringLiteral("G"), QStringLiteral("Zoom 100%")},
          {QStringLiteral("L"), QStringLiteral("Toggle label tags")},
+         {QStringLiteral("A  /  D"), QStringLiteral("Previous / next image")},
      }},
     {QStringLiteral("Video"),
      {
@@ -54,6 +55,8 @@ QList<QKeySequence> shortcutKeySequences(const QString &keyText)
 {
     if (keyText == QStringLiteral("←  /  →"))
         return {QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Right)};
+    if (keyText == QStringLiteral("A  /  D"))
+        return {QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_D)};
     // "+" and "-" are single keys, not separators of a key combination.
     if (keyText == QStringLiteral("+"))
         return {QKeySequence(Qt::Key_Plus)};

@@ -275,7 +275,9 @@ QWidget *ExportDialog::makeCard(const QString &name, int id, QWidget *parent)
     card->setIconSize(QSize(26, 26));
     card->setText(cardLabel(name));
     card->setToolTip(name);
-    card->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches the cards (the arrows move between them, Space picks one);
+    // a click leaves the focus where it was.
+    card->setFocusPolicy(Qt::TabFocus);
     const QString icon = iconOf(name);
     if (!icon.isEmpty())
         card->setIcon(QIcon(formatIconPixmap(icon, 26)));

@@ -9,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 namespace Quillmark {
@@ -17,6 +18,8 @@ namespace {
 
 // Set on a reply that was cut off for sending more than a manifest may hold.
 constexpr const char *tooLargeProperty = "quillmarkManifestTooLarge";
+// Set on a reply that was cut off at the whole-request deadline.
+constexpr const char *timedOutProperty = "quillmarkManifestTimedOut";
 
 bool isWholeDecimal(const QString &piece)
 {
@@ -50,7 +53,24 @@ void UpdateChecker::check()
     QNetworkRequest request{QUrl(url)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(timeoutMs);
-    watchSize(network->get(request));
+    QNetworkReply *reply = network->get(request);
+    watchSize(reply);
+    watchDeadline(reply);
+}
+
+void UpdateChecker::watchDeadline(QNetworkReply *reply)
+{
+    // The transfer timeout of the request measures stalls only: a body that
+    // trickles in a byte at a time would keep it alive for as long as it likes.
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, [reply] {
+        if (reply->isFinished())
+            return;
+        reply->setProperty(timedOutProperty, true);
+        reply->abort();
+    });
+    deadline->start(timeoutMs);
 }
 
 void UpdateChecker::watchSize(QNetworkReply *reply)
@@ -75,6 +95,10 @@ void UpdateChecker::onReplyFinished(QNetworkReply *reply)
     reply->deleteLater();
     if (reply->property(tooLargeProperty).toBool()) {
         emit checkFailed(tooLargeText());
+        return;
+    }
+    if (reply->property(timedOutProperty).toBool()) {
+        emit checkFailed(QStringLiteral("No answer within %1 ms").arg(timeoutMs));
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {
@@ -136,8 +160,11 @@ QString UpdateChecker::bannerLink(const QString &downloadUrl)
 
 QString UpdateChecker::bannerText(const QString &version, const QString &downloadUrl)
 {
+    QString shown = version;
+    if (shown.size() > maxShownVersionChars)
+        shown = shown.left(maxShownVersionChars - 1) + QChar(0x2026);
     return QStringLiteral("Quillmark %1 is available.  <a href='%2'>Download</a>")
-        .arg(version.toHtmlEscaped(), bannerLink(downloadUrl));
+        .arg(shown.toHtmlEscaped(), bannerLink(downloadUrl));
 }
 
 } // namespace Quillmark

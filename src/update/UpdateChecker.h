@@ -26,6 +26,8 @@ public:
     // Larger manifests are refused unread.
     static constexpr qint64 maxManifestBytes = 64 * 1024;
     static constexpr int defaultTransferTimeoutMs = 6000;
+    // The banner shows at most this many characters of the version text.
+    static constexpr int maxShownVersionChars = 32;
 
     // Checks the release host's manifest. Programs running in Qt's test mode
     // (QStandardPaths::setTestModeEnabled) get no address, so a test never
@@ -34,6 +36,8 @@ public:
 
     QString manifestUrl() const { return url; }
     void setManifestUrl(const QString &manifestUrl) { url = manifestUrl; }
+    // The limit of the whole request, from sending to the last byte: a reply
+    // that trickles in slowly is cut off as one that stalls.
     void setTransferTimeout(int milliseconds) { timeoutMs = milliseconds; }
 
     // Sends the request; does nothing without an address.
@@ -45,8 +49,8 @@ public:
     static std::array<int, 3> parseVersion(const QString &version);
 
     // The banner's rich text for a newer version: the version shown as plain
-    // text, the link only when it is an http or https address (else the default
-    // download page).
+    // text (cut to maxShownVersionChars with an ellipsis), the link only when it
+    // is an http or https address (else the default download page).
     static QString bannerText(const QString &version, const QString &downloadUrl);
     // The address the banner links to: downloadUrl when it is a valid http or
     // https address with a host, else the default download page; encoded so that
@@ -63,6 +67,7 @@ private slots:
 
 private:
     void watchSize(QNetworkReply *reply);
+    void watchDeadline(QNetworkReply *reply);
 
     QNetworkAccessManager *network = nullptr;
     QString url;

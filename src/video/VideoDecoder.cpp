@@ -109,6 +109,11 @@ QSize usableSize(const QVariant &value)
 
 VideoDecoder::VideoDecoder(QObject *parent) : QObject(parent)
 {
+    // Debian's GStreamer media back-end lacks the common decoders (and crashes
+    // where its plugins are missing); use FFmpeg unless the user chose a
+    // back-end. Read when the first player is made, whoever makes it.
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     player = new QMediaPlayer(this);
     sink = new QVideoSink(this);
     player->setVideoSink(sink);

@@ -3,6 +3,7 @@
 // Fixture pieces shared by the main-window tests: image files with known sizes
 // and colours, mouse input straight to a widget, and waiting for the canvas.
 
+#include "MainWindowTestAccess.h"
 #include "app/MainWindow.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"
@@ -15,6 +16,7 @@
 #include <QPointingDevice>
 #include <QSemaphore>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -156,6 +158,28 @@ inline void onNextModal(const std::function<void(QWidget *)> &step)
         if (QWidget *modal = QApplication::activeModalWidget())
             step(modal);
     });
+}
+
+// Shows the window with a saved project of `type` holding `images` gray
+// pictures on disk and the class "cat", the first picture on the canvas and the
+// keyboard with the canvas. False when the window or the picture does not come.
+inline bool showProject(MainWindow &window, const QTemporaryDir &dir, const QString &type, int images = 1)
+{
+    MainWindowTestAccess access(window);
+    for (int i = 0; i < images; ++i)
+        access.project().dataset.addImage(
+            imageEntry(writeImage(QDir(dir.path()), QStringLiteral("%1.png").arg(i), 400, 300, Qt::gray), 400, 300));
+    access.project().projectType = type;
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.projectPath() = dir.filePath(QStringLiteral("p.qmk"));
+    access.refreshUi();
+    access.updateTitle();
+    window.show();
+    LabelCanvas *canvas = window.labelCanvas();
+    if (!QTest::qWaitForWindowActive(&window) || !QTest::qWaitFor([canvas] { return canvas->displayedEntryId() == 0; }))
+        return false;
+    canvas->setFocus();
+    return QTest::qWaitFor([canvas] { return canvas->hasFocus(); });
 }
 
 } // namespace AppTest

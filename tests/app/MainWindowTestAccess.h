@@ -37,6 +37,7 @@ public:
     bool confirmUnsavedChanges(const QString &verb) { return w.confirmUnsavedChanges(verb); }
     void onClassesSelected(const QStringList &names) { w.onClassesSelected(names); }
     void bounceStep() { w.bounceStep(); }
+    void applyKeypointTemplateOf(const QString &type) { w.applyKeypointTemplateOf(type); }
 
     // Shows a video frame on the canvas as the video player does.
     void showVideoFrame(int videoId, int frame, const QImage &pixels)

@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
     access.refreshUi();
     access.updateTitle();
     window.applyTheme(mode);
-    window.setGeometry(0, 0, 1440, 860);
+    // The window takes the size it opens at on this screen.
     window.show();
     if (argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("job")) {
         access.startJob([] {});
@@ -95,7 +95,8 @@ int main(int argc, char *argv[])
 
     int status = 1;
     QTimer::singleShot(1500, &app, [&] {
-        const QPixmap shot = window.screen()->grabWindow(0, 0, 0, 1440, 860);
+        // The whole screen: whatever lies beyond its edge could not be reached.
+        const QPixmap shot = window.screen()->grabWindow(0);
         status = shot.save(output) ? 0 : 1;
         QTextStream(stdout) << (status == 0 ? "wrote " : "could not write ") << output << '\n';
         access.finishJob();

@@ -699,8 +699,9 @@ void TestImportCommands::mergeContinuesIdsAndKeepsColours()
     QCOMPARE(dataset.classColors.value("zebra"), classPalette[3]);
     QCOMPARE(dataset.classColors.size(), 4);
     QVERIFY(access.modified());
-    // The counts are the whole project's.
-    QCOMPARE(statusText(window), QStringLiteral("Imported 4 images, 4 classes \u2014 detected as Object Detection."));
+    // The counts are the import's; the message says where it went.
+    QCOMPARE(statusText(window), QStringLiteral("Imported 2 images, 3 classes \u2014 detected as Object Detection. "
+                                                "Added to the open project, which now holds 4 images."));
 }
 
 void TestImportCommands::imageImportProbesSizes()
@@ -854,7 +855,9 @@ void TestImportCommands::packageIntoTypedProject()
     QCOMPARE(project.dataset.classColors.value("person"), QColor("#12ab34"));
     QCOMPARE(project.dataset.classColors.value("zebra"), QColor("#abcdef"));
     QVERIFY(project.dataset.classColors.contains("hand"));
-    QCOMPARE(statusText(window), QStringLiteral("QuillPackage loaded \u2014 6 images, 4 classes."));
+    // The second package of two: what it brought, and that it joined the project.
+    QCOMPARE(statusText(window), QStringLiteral("QuillPackage added to the open project \u2014 2 images, 3 classes. "
+                                                "The project now holds 6 images."));
 }
 
 void TestImportCommands::failedPackageChangesNothing_data()

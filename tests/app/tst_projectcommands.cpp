@@ -87,6 +87,8 @@ private slots:
     void failedFirstSaveCountsAsUnsaved();
     void openRunsOnAWorker();
     void failedOpenKeepsTheProject();
+    void failedOpenSaysWhy_data();
+    void failedOpenSaysWhy();
     void openTellsOfMovedMediaAndKeepsTheirLabels();
     void editsWhileOpeningAreAskedAbout_data();
     void editsWhileOpeningAreAskedAbout();
@@ -535,6 +537,38 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     QCOMPARE(prompts.calls.size(), 1);
 }
 
+void TestProjectCommands::failedOpenSaysWhy_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("named pipe") << "pipe" << "\"p.qmk\" is not a regular file (it is a pipe, socket or device).";
+    QTest::newRow("folder") << "folder" << "\"p.qmk\" is a folder, not a project file.";
+    QTest::newRow("gone") << "missing" << "The file does not exist.";
+    QTest::newRow("empty file") << "empty" << "The file is not a Quillmark project: it is damaged or of another kind.";
+}
+
+void TestProjectCommands::failedOpenSaysWhy()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.qmk"));
+    if (kind == QLatin1String("pipe"))
+        QVERIFY(!makePipe(QDir(dir.path()), QStringLiteral("p.qmk")).isEmpty());
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("p.qmk")));
+    else if (kind == QLatin1String("empty"))
+        QVERIFY(writeFile(path, QByteArray()));
+    MainWindow window;
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+    // Nothing waits on the pipe: the open ends by itself.
+    QTRY_VERIFY(!window.isJobRunning());
+    QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
+    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to open project.\n\n") + reason);
+    QVERIFY(window.currentProjectPath().isEmpty());
+}
+
 void TestProjectCommands::failedOpenKeepsTheProject()
 {
     QTemporaryDir dir;
@@ -553,7 +587,9 @@ void TestProjectCommands::failedOpenKeepsTheProject()
     QTRY_VERIFY(!window.isJobRunning());
     QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Error"));
-    QCOMPARE(prompts.calls.constLast().text, QStringLiteral("Failed to open project."));
+    QCOMPARE(prompts.calls.constLast().text,
+             QStringLiteral("Failed to open project.\n\nThe file is not a Quillmark project: it is damaged or of "
+                            "another kind."));
     QCOMPARE(window.currentProject().name, QStringLiteral("Before"));
     QCOMPARE(window.currentProjectPath(), QStringLiteral("/somewhere/before.qmk"));
     QVERIFY(window.isModified());
@@ -1378,14 +1414,16 @@ void TestProjectCommands::bulkClassAssignment()
     access.refreshUi();
     const QStringList names = {"cat", "indoor"};
 
-    // One image selected: it gets one whole-image box per class.
+    // One image selected: it gets one whole-image box per class; the small box
+    // drawn on it is no class tag and stays.
     access.onClassesSelected(names);
     const ImageEntry &first = access.project().dataset.images.at(0);
-    QCOMPARE(first.labels.size(), 2);
+    QCOMPARE(first.labels.size(), 3);
+    QCOMPARE(first.labels.at(2).className, QStringLiteral("old"));
     QCOMPARE(first.labels.at(0).className, QStringLiteral("cat"));
     QCOMPARE(first.labels.at(1).className, QStringLiteral("indoor"));
     QCOMPARE(first.labels.at(1).bbox, QRectF(0, 0, 100, 50));
-    QCOMPARE(window.labelCanvas()->annotations().size(), 2);
+    QCOMPARE(window.labelCanvas()->annotations().size(), 3);
     QVERIFY(window.isModified());
     QCOMPARE(access.project().dataset.images.at(1).labels.at(0).className, QStringLiteral("old"));
 
@@ -1400,8 +1438,9 @@ void TestProjectCommands::bulkClassAssignment()
     prompts.answers.enqueue(int(QMessageBox::Yes));
     access.onClassesSelected(names);
     for (const ImageEntry &image : access.project().dataset.images) {
-        QCOMPARE(image.labels.size(), 2);
+        QCOMPARE(image.labels.size(), 3);
         QCOMPARE(image.labels.at(0).className, QStringLiteral("cat"));
+        QCOMPARE(image.labels.at(2).className, QStringLiteral("old"));
     }
     QCOMPARE(statusText(window), QStringLiteral("Assigned \"cat, indoor\" to 5 image(s)."));
 

@@ -17,6 +17,10 @@ private slots:
     void fuzzyEquality();
     void annotationEqualityIgnoresConfidenceAndAttributes();
     void noStepWithoutARealChange();
+    void pressWithoutMoveIsNoEdit_data();
+    void pressWithoutMoveIsNoEdit();
+    void editDuringADragFollowsItsOwnStep_data();
+    void editDuringADragFollowsItsOwnStep();
     void undoClampsTheSelection();
     void deleteAndUndoRestoresWithoutSelection();
     void undoAndRedoKeysReplaySteps();
@@ -93,6 +97,98 @@ void TestSnapshotUndo::noStepWithoutARealChange()
     release(canvas.get(), QPointF(150, 150));
     QCOMPARE(canvas->undoStack()->count(), 0);
     QVERIFY(!log.entries.contains(QStringLiteral("selected -1")));
+}
+
+void TestSnapshotUndo::pressWithoutMoveIsNoEdit_data()
+{
+    // A first click selects the shape; the second press grabs the part named
+    // and comes up where it went down.
+    QTest::addColumn<Annotation>("shape");
+    QTest::addColumn<QPointF>("selectAt");
+    QTest::addColumn<QPointF>("grab");
+    const Annotation square = box(QRectF(100, 100, 100, 100));
+    const Annotation triangle = polygon({QPointF(100, 100), QPointF(300, 100), QPointF(200, 250)});
+    QTest::newRow("body of a box") << square << QPointF(150, 150) << QPointF(150, 150);
+    QTest::newRow("corner handle of a box") << square << QPointF(150, 150) << QPointF(200, 200);
+    QTest::newRow("body of a polygon") << triangle << QPointF(200, 150) << QPointF(200, 150);
+    QTest::newRow("vertex of a polygon") << triangle << QPointF(200, 150) << QPointF(300, 100);
+    QTest::newRow("keypoint of a set") << keypoints({QPointF(120, 120), QPointF(220, 180), QPointF(160, 260)})
+                                       << QPointF(170, 190) << QPointF(220, 180);
+}
+
+void TestSnapshotUndo::pressWithoutMoveIsNoEdit()
+{
+    QFETCH(Annotation, shape);
+    QFETCH(QPointF, selectAt);
+    QFETCH(QPointF, grab);
+    auto canvas = makeCanvas({shape});
+    canvas->setKeypointSchema(schemaOf(3));
+    click(canvas.get(), selectAt);
+    QCOMPARE(canvas->selectedAnnotationIndex(), 0);
+    SignalLog log(canvas.get());
+    click(canvas.get(), grab);
+    // The owner marks the project modified on "changed": a click is no edit.
+    QVERIFY2(!log.entries.contains(QStringLiteral("changed")), qPrintable(log.entries.join(u',')));
+    QCOMPARE(canvas->undoStack()->count(), 0);
+    QCOMPARE(canvas->annotations(), QList<Annotation>{shape});
+    QCOMPARE(canvas->selectedAnnotationIndex(), 0);
+}
+
+void TestSnapshotUndo::editDuringADragFollowsItsOwnStep_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("stepsAfter");
+    QTest::addColumn<int>("boxesAfter");
+    QTest::newRow("Delete key") << "delete key" << 2 << 0;
+    QTest::newRow("Backspace key") << "backspace key" << 2 << 0;
+    QTest::newRow("delete from the list") << "delete index" << 2 << 0;
+    QTest::newRow("undo key") << "undo key" << 1 << 1;
+    QTest::newRow("AI detection arriving") << "detection" << 2 << 2;
+}
+
+void TestSnapshotUndo::editDuringADragFollowsItsOwnStep()
+{
+    // The box is dragged from (100,100) to (200,200) and, with the button still
+    // down, another edit comes: the drag is recorded first, so each step can
+    // be taken back on its own and the starting place is never lost.
+    QFETCH(QString, action);
+    QFETCH(int, stepsAfter);
+    QFETCH(int, boxesAfter);
+    const Annotation start = box(QRectF(100, 100, 100, 100));
+    const Annotation moved = box(QRectF(200, 200, 100, 100));
+    auto canvas = makeCanvas({start});
+    press(canvas.get(), QPointF(150, 150));
+    move(canvas.get(), QPointF(200, 200), Qt::LeftButton);
+    move(canvas.get(), QPointF(250, 250), Qt::LeftButton);
+    QCOMPARE(canvas->annotations(), QList<Annotation>{moved});
+
+    if (action == QLatin1String("delete key"))
+        QTest::keyClick(canvas.get(), Qt::Key_Delete);
+    else if (action == QLatin1String("backspace key"))
+        QTest::keyClick(canvas.get(), Qt::Key_Backspace);
+    else if (action == QLatin1String("delete index"))
+        canvas->deleteAnnotation(0);
+    else if (action == QLatin1String("undo key"))
+        undoKey(canvas.get());
+    else
+        canvas->addDetection(box(QRectF(10, 10, 30, 30)));
+    QCOMPARE(canvas->annotations().size(), boxesAfter);
+    // The button comes up afterwards: nothing more is recorded.
+    move(canvas.get(), QPointF(300, 300), Qt::LeftButton);
+    release(canvas.get(), QPointF(300, 300));
+    QCOMPARE(canvas->undoStack()->count(), stepsAfter);
+    QCOMPARE(canvas->annotations().size(), boxesAfter);
+
+    if (action == QLatin1String("undo key")) {
+        QCOMPARE(canvas->annotations(), QList<Annotation>{start});
+        canvas->redo();
+        QCOMPARE(canvas->annotations(), QList<Annotation>{moved});
+        return;
+    }
+    canvas->undo();
+    QCOMPARE(canvas->annotations(), QList<Annotation>{moved});
+    canvas->undo();
+    QCOMPARE(canvas->annotations(), QList<Annotation>{start});
 }
 
 void TestSnapshotUndo::undoClampsTheSelection()

@@ -1,6 +1,7 @@
 #include "QmTest.h"
 
 #include "canvas/StatsOverlay.h"
+#include "chrome/Theme.h"
 
 #include <QWidget>
 
@@ -34,6 +35,8 @@ private slots:
     void heightFollowsRowsAndVideos();
     void sitsInTheParentsTopRightCorner();
     void widensForLongSummaries();
+    void countsFitTheirColumn_data();
+    void countsFitTheirColumn();
     void barsAreDrawnToScale();
 };
 
@@ -127,6 +130,60 @@ void TestStatsOverlay::sitsInTheParentsTopRightCorner()
     parent.resize(1000, 600);
     overlay->reposition();
     QCOMPARE(overlay->pos(), QPoint(756, 10));
+}
+
+void TestStatsOverlay::countsFitTheirColumn_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("theme");
+    QTest::newRow("4 digits") << 4999 << int(Theme::Light);
+    QTest::newRow("5 digits") << 64999 << int(Theme::Light);
+    QTest::newRow("5 digits, dark") << 50261 << int(Theme::Dark);
+    QTest::newRow("6 digits") << 888888 << int(Theme::Light);
+    QTest::newRow("7 digits") << 8888888 << int(Theme::Dark);
+}
+
+void TestStatsOverlay::countsFitTheirColumn()
+{
+    // Under the window's style sheet, as in the program: every digit of the
+    // largest count is drawn, inside the box and clear of the bar track.
+    QFETCH(int, count);
+    QFETCH(int, theme);
+    QWidget parent;
+    parent.setStyleSheet(buildAppStyleSheet(Theme::Mode(theme)));
+    parent.resize(1000, 700);
+    auto *overlay = new StatsOverlay(&parent);
+    parent.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&parent));
+    overlay->setStats(10, 5, count + 3, {{QStringLiteral("big"), count}, {QStringLiteral("small"), 3}},
+                      {{QStringLiteral("big"), Qt::red}, {QStringLiteral("small"), Qt::blue}}, 0, 0, 0);
+    QVERIFY(overlay->isVisible());
+    const QString digits = QString::number(count);
+    const int advance = QFontMetrics(overlay->rowFont()).horizontalAdvance(digits);
+    const int firstRow = 50 + 15;
+    const QRectF column = overlay->countColumn(firstRow);
+    QVERIFY2(column.width() >= advance, qPrintable(QStringLiteral("%1 < %2").arg(column.width()).arg(advance)));
+    QVERIFY(column.right() <= overlay->width() - 12);
+    // The bar track keeps a usable length left of the column.
+    QVERIFY(column.left() >= 104 + 60);
+
+    // On the picture: the leftmost lit pixel of the first row's count lies
+    // where the whole number begins, not at a clipped column edge.
+    QImage shot(overlay->size(), QImage::Format_RGB32);
+    shot.fill(Qt::black);
+    overlay->render(&shot);
+    int leftmost = shot.width();
+    for (int y = firstRow; y < firstRow + 15 && y < shot.height(); ++y) {
+        for (int x = int(column.left()) - 20; x < shot.width(); ++x) {
+            if (x >= 0 && qRed(shot.pixel(x, y)) > 110 && qBlue(shot.pixel(x, y)) > 110) {
+                leftmost = std::min(leftmost, x);
+                break;
+            }
+        }
+    }
+    const int expectedStart = int(column.right()) - advance;
+    QVERIFY2(std::abs(leftmost - expectedStart) <= 3,
+             qPrintable(QStringLiteral("text starts at %1, expected %2").arg(leftmost).arg(expectedStart)));
 }
 
 void TestStatsOverlay::widensForLongSummaries()

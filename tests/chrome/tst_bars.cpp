@@ -3,6 +3,7 @@
 #include "QmTest.h"
 
 #include "chrome/HintBubble.h"
+#include "chrome/IconHelpers.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
 #include "chrome/ToolTable.h"
@@ -15,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QSignalSpy>
 
 using namespace Quillmark;
@@ -88,6 +90,7 @@ private slots:
     void topBarVisibilityAndSignals();
     void topBarTypePulseNeedsVisibleBadge();
     void topBarMaximizeAndDrag();
+    void barButtonsShowTheHoverTint();
 };
 
 void TestBars::init()
@@ -478,6 +481,60 @@ void TestBars::topBarMaximizeAndDrag()
     QMouseEvent dropRelease(QEvent::MouseButtonRelease, QPointF(bar->mapFromGlobal(drop)), QPointF(drop),
                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &dropRelease);
+}
+
+void TestBars::barButtonsShowTheHoverTint()
+{
+    // The buttons never take the focus, so the style would never pick the
+    // icon's Active (hover) pixmap: the mouse over a button shows it.
+    QWidget window;
+    window.setStyleSheet(buildAppStyleSheet(Theme::Light));
+    auto *layout = new QVBoxLayout(&window);
+    auto *bar = new ToolBar(&window);
+    auto *side = new SideToolBar(&window);
+    layout->addWidget(bar);
+    layout->addWidget(side);
+    side->setProjectType(QStringLiteral("object_detection"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto image = [](const QIcon &icon, const QSize &size, QIcon::Mode mode) {
+        return icon.pixmap(size, mode).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    QList<QPushButton *> buttons{bar->button(ToolBar::Settings)};
+    for (QPushButton *button : side->findChildren<QPushButton *>()) {
+        // The checked tool shows its own look; any other shows the tint.
+        if (button->isEnabled() && !button->isChecked() && !button->icon().isNull()) {
+            buttons << button;
+            break;
+        }
+    }
+    QCOMPARE(buttons.size(), 2);
+    for (QPushButton *button : buttons) {
+        const QSize size = button->iconSize();
+        const QIcon own = button->icon();
+        QVERIFY(image(own, size, QIcon::Active) != image(own, size, QIcon::Normal));
+        const QImage before = button->grab().toImage();
+
+        QEnterEvent enter(QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)), button->mapToGlobal(QPointF(5, 5)));
+        QApplication::sendEvent(button, &enter);
+        QCOMPARE(image(button->icon(), size, QIcon::Normal), image(own, size, QIcon::Active));
+        QVERIFY(button->grab().toImage() != before);
+
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(button, &leave);
+        QCOMPARE(image(button->icon(), size, QIcon::Normal), image(own, size, QIcon::Normal));
+    }
+
+    // A theme change while the mouse is over a button: leaving keeps the new
+    // theme's icon.
+    QPushButton *settings = bar->button(ToolBar::Settings);
+    QEnterEvent enter(QPointF(5, 5), settings->mapToGlobal(QPointF(5, 5)), settings->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(settings, &enter);
+    bar->setTheme(Theme::Dark);
+    const QImage darkNormal = image(settings->icon(), settings->iconSize(), QIcon::Normal);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(settings, &leave);
+    QCOMPARE(image(settings->icon(), settings->iconSize(), QIcon::Normal), darkNormal);
 }
 
 QM_TEST_MAIN(TestBars)

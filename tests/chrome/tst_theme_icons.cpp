@@ -68,8 +68,8 @@ void TestThemeIcons::styleSheetFillsEveryPlaceholder_data()
     QTest::addColumn<QString>("danger");   // %13
     QTest::addColumn<QString>("window");   // %1
     QTest::newRow("light") << int(Theme::Light) << "#5c6673" << "#9ba8b8" << "#1f6feb" << "#d12f2f" << "#eef1f5";
-    QTest::newRow("dark") << int(Theme::Dark) << "#c8c8c8" << "#080808" << "#5d9ccc" << "#b32626" << "#202020";
-    QTest::newRow("unknown mode is dark") << 7 << "#c8c8c8" << "#080808" << "#5d9ccc" << "#b32626" << "#202020";
+    QTest::newRow("dark") << int(Theme::Dark) << "#c8c8c8" << "#6a6a6a" << "#5d9ccc" << "#b32626" << "#202020";
+    QTest::newRow("unknown mode is dark") << 7 << "#c8c8c8" << "#6a6a6a" << "#5d9ccc" << "#b32626" << "#202020";
 }
 
 void TestThemeIcons::styleSheetFillsEveryPlaceholder()

@@ -4,21 +4,45 @@
 // caller chose one) with QStandardPaths in test mode, so settings written by the
 // code under test never touch the user's own.
 
+#include <QFile>
+#include <QSize>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace QmTest {
 
-inline void prepareEnvironment()
+// Writes a configuration of the offscreen platform with one screen of the
+// given size into `folder`; returns the platform's name with it, or
+// "offscreen" when it cannot be written.
+inline QByteArray offscreenWithScreen(const QString &folder, int width, int height)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const QString path = folder + QStringLiteral("/offscreen-%1x%2.json").arg(width).arg(height);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return "offscreen";
+    file.write(QStringLiteral(R"({"screens":[{"name":"Screen","x":0,"y":0,"width":%1,"height":%2,)"
+                              R"("logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})")
+                   .arg(width)
+                   .arg(height)
+                   .toUtf8());
+    return "offscreen:configfile=" + QFile::encodeName(path);
+}
+
+// `screenSize` is the size of the offscreen platform's screen; the plain
+// platform's own is 800 x 600, smaller than the desktops the program is for.
+inline void prepareEnvironment(QSize screenSize = QSize(1920, 1080))
+{
+    static QTemporaryDir home;
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if ((platform.isEmpty() || platform == "offscreen") && home.isValid())
+        qputenv("QT_QPA_PLATFORM", offscreenWithScreen(home.path(), screenSize.width(), screenSize.height()));
+    else if (platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Test mode alone puts the settings of every test program in one folder under
     // the home folder, where programs running side by side (ctest -j) would read
     // and clear each other's keys. Each test process gets a home folder of its
     // own, removed when the process ends.
-    static QTemporaryDir home;
     if (home.isValid()) {
         qputenv("HOME", home.path().toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());

@@ -4,6 +4,7 @@
 
 #include "chrome/Theme.h"
 #include "dialogs/AboutDialog.h"
+#include "dialogs/ClassEditDialog.h"
 #include "dialogs/ShortcutReference.h"
 #include "dialogs/ShortcutsDialog.h"
 
@@ -20,6 +21,8 @@ private slots:
     void everyKeyTextNamesKeys();
     void shortcutsDialogLayout();
     void aboutDialog();
+    void classColorButtonShowsItsNameWhole_data();
+    void classColorButtonShowsItsNameWhole();
 };
 
 void TestLookDialogs::referenceContent()
@@ -31,7 +34,9 @@ void TestLookDialogs::referenceContent()
         sizes.append(int(section.rows.size()));
     }
     QCOMPARE(titles, (QStringList{"File", "Edit", "Tools", "View", "Video", "Help"}));
-    QCOMPARE(sizes, (QList<int>{5, 4, 6, 5, 4, 1}));
+    QCOMPARE(sizes, (QList<int>{5, 4, 6, 6, 4, 1}));
+    // The image steps the tool bar's tool tips name.
+    QCOMPARE(shortcutReference.at(3).rows.at(5), (QPair<QString, QString>{"A  /  D", "Previous / next image"}));
 
     const auto &file = shortcutReference.at(0).rows;
     QCOMPARE(file.at(3), (QPair<QString, QString>{"Ctrl+Shift+S", "Save project as…"}));
@@ -57,6 +62,8 @@ void TestLookDialogs::everyKeyTextNamesKeys()
     QCOMPARE(shortcutKeySequences(QStringLiteral("+")), QList<QKeySequence>{QKeySequence(Qt::Key_Plus)});
     QCOMPARE(shortcutKeySequences(QStringLiteral("-")), QList<QKeySequence>{QKeySequence(Qt::Key_Minus)});
     QCOMPARE(shortcutKeySequences(QStringLiteral("[")), QList<QKeySequence>{QKeySequence(Qt::Key_BracketLeft)});
+    QCOMPARE(shortcutKeySequences(QStringLiteral("A  /  D")),
+             (QList<QKeySequence>{QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_D)}));
     QCOMPARE(shortcutKeySequences(QStringLiteral("←  /  →")),
              (QList<QKeySequence>{QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Right)}));
     QVERIFY(shortcutKeySequences(QStringLiteral("no such key")).isEmpty());
@@ -77,8 +84,8 @@ void TestLookDialogs::shortcutsDialogLayout()
         sections.append(label->text());
     QCOMPARE(sections, (QStringList{"FILE", "EDIT", "TOOLS", "VIEW", "VIDEO", "HELP"}));
     const QList<QLabel *> keys = dialog.findChildren<QLabel *>(QStringLiteral("shortcutKey"));
-    QCOMPARE(keys.size(), 25);
-    QCOMPARE(dialog.findChildren<QLabel *>(QStringLiteral("shortcutDesc")).size(), 25);
+    QCOMPARE(keys.size(), 26);
+    QCOMPARE(dialog.findChildren<QLabel *>(QStringLiteral("shortcutDesc")).size(), 26);
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("shortcutTitle"))->text(), QStringLiteral("Keyboard Shortcuts"));
 
     dialog.show();
@@ -116,6 +123,39 @@ void TestLookDialogs::aboutDialog()
     QCOMPARE(dialog.width(), 360);
     dialog.findChild<QPushButton *>()->click();
     QVERIFY(dialog.isHidden());
+}
+
+void TestLookDialogs::classColorButtonShowsItsNameWhole_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QColor>("color");
+    QTest::newRow("light, red") << int(Theme::Light) << QColor("#dc3232");
+    QTest::newRow("dark, wide digits") << int(Theme::Dark) << QColor("#808080");
+    QTest::newRow("light, wide letters") << int(Theme::Light) << QColor("#dddddd");
+}
+
+void TestLookDialogs::classColorButtonShowsItsNameWhole()
+{
+    // Under the window's style sheet, the swatch and "#DC3232" fit the button.
+    QFETCH(int, mode);
+    QFETCH(QColor, color);
+    QWidget window;
+    window.setStyleSheet(buildAppStyleSheet(Theme::Mode(mode)));
+    auto *dialog = new ClassEditDialog(QStringLiteral("cat"), color, &window);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QPushButton *colorButton = nullptr;
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text().startsWith(u'#'))
+            colorButton = button;
+    }
+    QVERIFY(colorButton);
+    QCOMPARE(colorButton->text(), color.name().toUpper());
+    QVERIFY2(colorButton->width() >= colorButton->sizeHint().width(),
+             qPrintable(QStringLiteral("%1 < %2").arg(colorButton->width()).arg(colorButton->sizeHint().width())));
+    QVERIFY(colorButton->height() >= colorButton->sizeHint().height());
+    QVERIFY(colorButton->width() >= 90);
+    QVERIFY(dialog->rect().contains(colorButton->geometry()));
 }
 
 QM_TEST_MAIN(TestLookDialogs)

@@ -95,6 +95,7 @@ private slots:
     void resolveModelPathReadsTheDefaultStore();
     void storesKeptApart();
     void layoutUnderTheStyleSheet();
+    void missingModelFilesAreMarked();
     void mainWindowOpensItAndAppliesTheTheme();
 
 private:
@@ -417,6 +418,36 @@ void TestSettingsDialog::storesKeptApart()
     QCOMPARE(reread.value(QStringLiteral("lastExportDir")).toString(), QStringLiteral("/exports/datasets"));
     QCOMPARE(product.value(QStringLiteral("lastProjectDir")).toString(), QStringLiteral("/projects/wizard"));
     QCOMPARE(exportStore.value(QStringLiteral("lastExportDir")).toString(), QStringLiteral("/exports/packages"));
+}
+
+void TestSettingsDialog::missingModelFilesAreMarked()
+{
+    // A row whose file is not there carries the mark; a row that names a file
+    // that is there, and an empty row, do not.
+    QTemporaryDir dir;
+    const QString present = dir.filePath(QStringLiteral("here.onnx"));
+    QVERIFY(AppTest::writeFile(present, "x"));
+    SettingsDialog dialog;
+    const QString key = QStringLiteral("models/body");
+    const QList<QPair<QString, bool>> cases = {
+        {dir.filePath(QStringLiteral("gone.onnx")), true},
+        {present, false},
+        {QString(), false},
+        {QStringLiteral("models/no-such-model.onnx"), true},
+    };
+    for (const auto &[text, missing] : cases) {
+        dialog.modelEdit(key)->setText(text);
+        QCOMPARE(dialog.isModelMissing(key), missing);
+        QCOMPARE(dialog.missingMark(key)->isVisible(), missing);
+    }
+    // Shown again, the dialog looks at the files anew.
+    QSettings().setValue(key, present);
+    dialog.loadSettings();
+    QVERIFY(!dialog.missingMark(key)->isVisible());
+    QVERIFY(QFile::remove(present));
+    dialog.loadSettings();
+    QVERIFY(dialog.missingMark(key)->isVisible());
+    QSettings().remove(key);
 }
 
 void TestSettingsDialog::layoutUnderTheStyleSheet()

@@ -127,6 +127,8 @@ private slots:
     void cardOrderAndGrouping_data();
     void cardOrderAndGrouping();
     void gridGeometry();
+    void cardsAreReachedWithTheKeyboard_data();
+    void cardsAreReachedWithTheKeyboard();
     void cardsShowTheirLabelsWhole();
     void optionsLeaveTheCardsWhole();
     void optionsPerFormat();
@@ -213,7 +215,9 @@ void TestExportDialog::gridGeometry()
     for (QToolButton *card : d.cards()) {
         QCOMPARE(card->size(), QSize(74, 64));
         QCOMPARE(card->iconSize(), QSize(26, 26));
-        QCOMPARE(card->focusPolicy(), Qt::NoFocus);
+        // Tab reaches the group at its checked card; the arrows move along it.
+        if (card->isChecked())
+            QCOMPARE(card->focusPolicy(), Qt::TabFocus);
         QCOMPARE(card->objectName(), QStringLiteral("exportFormatCard"));
     }
 
@@ -241,6 +245,51 @@ void TestExportDialog::gridGeometry()
     QCOMPARE(headerIcon->size(), QSize(28, 28));
     QCOMPARE(headerIcon->pixmap().size(), QSize(28, 28));
     QVERIFY(unknown.child<QLabel>("exportFmtIcon")->pixmap().isNull());
+}
+
+void TestExportDialog::cardsAreReachedWithTheKeyboard_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("light") << int(Theme::Light);
+    QTest::newRow("dark") << int(Theme::Dark);
+}
+
+void TestExportDialog::cardsAreReachedWithTheKeyboard()
+{
+    // A keyboard user tabs to the cards, moves along them with the arrows and
+    // picks one with Space; the card with the focus is plainly marked.
+    QFETCH(int, mode);
+    StyledDialog d(registryFormats(), 10, Theme::Mode(mode));
+    d.dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(d.dialog));
+    const QList<QToolButton *> cards = d.cards();
+    QToolButton *reached = nullptr;
+    for (int i = 0; i < 80 && !reached; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : d.dialog, Qt::Key_Tab);
+        reached = qobject_cast<QToolButton *>(QApplication::focusWidget());
+        if (reached && !cards.contains(reached))
+            reached = nullptr;
+    }
+    QVERIFY2(reached, "Tab never reached a format card");
+    // The same card, with the focus and after the arrow took it away.
+    const QImage focusedLook = reached->grab().toImage();
+    QTest::keyClick(reached, Qt::Key_Right);
+    auto *next = qobject_cast<QToolButton *>(QApplication::focusWidget());
+    QVERIFY(next && next != reached && cards.contains(next));
+    QVERIFY(reached->grab().toImage() != focusedLook);
+    QTest::keyClick(next, Qt::Key_Left);
+    QCOMPARE(QApplication::focusWidget(), reached);
+
+    QTest::keyClick(reached, Qt::Key_Space);
+    QVERIFY(reached->isChecked());
+    QCOMPARE(d.dialog->config().format, reached->toolTip());
+
+    QTest::keyClick(reached, Qt::Key_Right);
+    QCOMPARE(QApplication::focusWidget(), next);
+    QTest::keyClick(next, Qt::Key_Space);
+    QVERIFY(next->isChecked());
+    QVERIFY(!reached->isChecked());
+    QCOMPARE(d.dialog->config().format, next->toolTip());
 }
 
 void TestExportDialog::cardsShowTheirLabelsWhole()

@@ -10,6 +10,9 @@
 #include <QList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
 
 namespace QmTest {
 
@@ -38,6 +41,9 @@ public:
     // Sends the response but leaves the connection open, as a server still
     // streaming the rest of a long body would.
     bool keepOpen = false;
+    // Sends the response one byte every `intervalMs` instead of at once, as a
+    // server on a dying line does; 0 sends it whole.
+    int trickleMs = 0;
     // Answers a request for `from` with a redirect to `to`, and everything else as set.
     void redirect(const QByteArray &from, const QString &to)
     {
@@ -80,9 +86,29 @@ private:
         }
         if (response.isEmpty())
             return; // silent
+        if (trickleMs > 0) {
+            trickle(socket);
+            return;
+        }
         socket->write(response);
         if (!keepOpen)
             closeAfterWrite(socket);
+    }
+
+    void trickle(QTcpSocket *socket)
+    {
+        auto *timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        QObject::connect(timer, &QTimer::timeout, socket, [this, socket, timer, sent] {
+            if (*sent >= response.size()) {
+                timer->stop();
+                closeAfterWrite(socket);
+                return;
+            }
+            socket->write(response.mid((*sent)++, 1));
+            socket->flush();
+        });
+        timer->start(trickleMs);
     }
 
     void closeAfterWrite(QTcpSocket *socket)

@@ -33,6 +33,7 @@ class TestUpdateBanner : public QObject {
 private slots:
     void newerReleaseFoundAfterStartShowsTheBanner();
     void noBannerWithoutANewerRelease();
+    void hugeVersionKeepsTheBannerInTheWindow();
 };
 
 void TestUpdateBanner::newerReleaseFoundAfterStartShowsTheBanner()
@@ -91,6 +92,26 @@ void TestUpdateBanner::noBannerWithoutANewerRelease()
     emit checker->checkFailed(QStringLiteral("Operation canceled"));
     QVERIFY(banners(window).isEmpty());
     QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Ready"));
+}
+
+void TestUpdateBanner::hugeVersionKeepsTheBannerInTheWindow()
+{
+    // A manifest may say anything: 60,000 characters of version must not push
+    // the status bar's other widgets and the window's edge out of reach.
+    MainWindow window;
+    window.resize(1100, 700);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *checker = window.findChild<UpdateChecker *>();
+    QVERIFY(checker);
+    emit checker->updateAvailable(QStringLiteral("9.") + QString(60000, u'9'), QString());
+    QTRY_COMPARE(banners(window).size(), 1);
+    QLabel *banner = banners(window).at(0);
+    QVERIFY(banner->isVisible());
+    QVERIFY2(banner->sizeHint().width() < 600, qPrintable(QString::number(banner->sizeHint().width())));
+    QCOMPARE(window.width(), 1100);
+    QVERIFY(banner->mapTo(&window, QPoint(banner->width(), 0)).x() <= window.width());
+    QVERIFY(banner->text().contains(QChar(0x2026)));
 }
 
 QM_TEST_MAIN(TestUpdateBanner)

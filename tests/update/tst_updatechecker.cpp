@@ -79,6 +79,7 @@ private slots:
     void manifestOverHttp();
     void httpFailures();
     void silentServerTimesOut();
+    void tricklingServerMeetsTheDeadline();
     void oversizedBodyIsCutOff_data();
     void oversizedBodyIsCutOff();
     void noAddressNoRequest();
@@ -214,6 +215,30 @@ void TestUpdateChecker::silentServerTimesOut()
     QCOMPARE(server.requests.size(), 1);
 }
 
+void TestUpdateChecker::tricklingServerMeetsTheDeadline()
+{
+    // One byte every 100 ms never stalls the transfer for the 600 ms allowed,
+    // yet the whole answer would take half a minute: the limit is the request's.
+    QmTest::ManifestServer server;
+    server.trickleMs = 100;
+    server.serveJson("{\"version\":\"9.0.0\",\"pad\":\"" + QByteArray(150, 'x') + "\"}");
+    UpdateChecker checker;
+    checker.setManifestUrl(server.url());
+    checker.setTransferTimeout(600);
+    Outcomes outcomes(checker);
+    QElapsedTimer clock;
+    clock.start();
+    checker.check();
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.seen.size(), 1, 20000);
+    const qint64 took = clock.elapsed();
+    QCOMPARE(outcomes.seen.at(0), QStringLiteral("failed No answer within 600 ms"));
+    QVERIFY2(took >= 550, qPrintable(QString::number(took)));
+    QVERIFY2(took < 4000, qPrintable(QString::number(took)));
+    QTRY_COMPARE(server.droppedByClient, 1);
+    QTest::qWait(300); // a second outcome would be a fault
+    QCOMPARE(outcomes.seen.size(), 1);
+}
+
 void TestUpdateChecker::oversizedBodyIsCutOff_data()
 {
     QTest::addColumn<QByteArray>("head");
@@ -289,8 +314,19 @@ void TestUpdateChecker::bannerText_data()
                                            << "https://example.org/it's" << shown << "https://example.org/it%27s";
     QTest::newRow("markup in the version") << "<b>2.0</b><a href='javascript:x'>go</a>"
                                            << "https://example.org/get"
-                                           << "Quillmark <b>2.0</b><a href='javascript:x'>go</a> is available. Download"
+                                           // Cut to its shown length: the markup stays text.
+                                           << "Quillmark <b>2.0</b><a href='javascript:x" + QString(QChar(0x2026)) +
+                                                  " is available. Download"
                                            << "https://example.org/get";
+    const QString longVersion = QStringLiteral("2.") + QString(60000, u'7');
+    QTest::newRow("very long version") << longVersion << "https://example.org/get"
+                                       << "Quillmark " + longVersion.left(UpdateChecker::maxShownVersionChars - 1) +
+                                              QChar(0x2026) + " is available. Download"
+                                       << "https://example.org/get";
+    QTest::newRow("version of exactly the shown length")
+        << QString(UpdateChecker::maxShownVersionChars, u'9') << "https://example.org/get"
+        << "Quillmark " + QString(UpdateChecker::maxShownVersionChars, u'9') + " is available. Download"
+        << "https://example.org/get";
     QTest::newRow("placeholder in the version") << "2.0 %2"
                                                 << "https://example.org/get"
                                                 << "Quillmark 2.0 %2 is available. Download"

@@ -1,0 +1,459 @@
+// The main window as people use it, with the application style sheet: where
+// the keys go after a click anywhere, a click that is no edit, the state with
+// no project, edits that can be taken back, and what Settings load.
+
+#include "AppTestSupport.h"
+#include "MainWindowTestAccess.h"
+#include "QmTest.h"
+#include "ScriptedPrompts.h"
+
+#include "ai/AiAutoLabelDialog.h"
+#include "canvas/Tool.h"
+#include "chrome/ToolBar.h"
+#include "chrome/TopBar.h"
+#include "dialogs/KeypointTemplates.h"
+#include "dialogs/SettingsDialog.h"
+#include "panels/AnnotationPanel.h"
+#include "panels/ImageListPanel.h"
+#include "update/UpdateChecker.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTextEdit>
+#include <QUndoStack>
+
+using namespace Quillmark;
+using namespace AppTest;
+
+namespace {
+
+// Presses a key where the keyboard is, as the keyboard would.
+void pressKey(MainWindow &window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : &window;
+    QTest::keyClick(target, Qt::Key(key), modifiers);
+}
+
+void clickRow(QListWidget *list, int row)
+{
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}
+
+QList<Annotation> labelsOf(MainWindow &window, int imageId = 0)
+{
+    return window.currentProject().dataset.imageById(imageId)->labels;
+}
+
+// The canvas top bar's buttons: safe to click, as none opens a dialog.
+QList<QPushButton *> canvasBarButtons(MainWindow &window)
+{
+    QList<QPushButton *> buttons;
+    QWidget *bar = window.findChild<QWidget *>(QStringLiteral("canvasTopBar"));
+    for (QPushButton *button : bar->findChildren<QPushButton *>())
+        buttons << button;
+    return buttons;
+}
+
+} // namespace
+
+class TestWindowInUse : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void noButtonOfTheWindowTakesTheFocus();
+    void canvasKeysAfterClickingABarButton();
+    void canvasKeysAfterClickingAList_data();
+    void canvasKeysAfterClickingAList();
+    void textFieldKeepsItsEditingKeys();
+    void clickWithoutMoveIsNoEdit();
+    void deleteDuringADragIsAStepOfItsOwn();
+    void noProjectStateIsOneState();
+    void classificationRelabelIsOneUndoStep();
+    void typeChangeBringsTheKeypointsOfTheType_data();
+    void typeChangeBringsTheKeypointsOfTheType();
+    void settingsLoadAModelOnlyForANewPath();
+
+private:
+    QmTest::ScriptedPrompts prompts;
+};
+
+void TestWindowInUse::init()
+{
+    prompts.calls.clear();
+    prompts.answers.clear();
+    Prompts::setOverride(&prompts);
+}
+
+void TestWindowInUse::noButtonOfTheWindowTakesTheFocus()
+{
+    // Every button of the window (bars, panels, status bar, the update banner's
+    // link) leaves the keys where they were when clicked.
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    auto *checker = window.findChild<UpdateChecker *>();
+    emit checker->updateAvailable(QStringLiteral("9.0.0"), QStringLiteral("https://example.org/"));
+    QStringList takers;
+    for (QWidget *root : {window.centralWidget(), static_cast<QWidget *>(window.statusBar())}) {
+        for (QWidget *widget : root->findChildren<QWidget *>()) {
+            const bool textField = qobject_cast<QTextEdit *>(widget) || qobject_cast<QLineEdit *>(widget);
+            const bool list = qobject_cast<QAbstractItemView *>(widget) != nullptr;
+            if (widget == window.labelCanvas() || textField || list || widget->parentWidget() == nullptr)
+                continue;
+            // A list's own viewport and scroll bars go with it.
+            if (qobject_cast<QAbstractItemView *>(widget->parentWidget())
+                || qobject_cast<QAbstractItemView *>(widget->parentWidget()->parentWidget()))
+                continue;
+            if (widget->focusPolicy() & Qt::ClickFocus)
+                takers << QStringLiteral("%1 %2 \"%3\"")
+                              .arg(QString::fromLatin1(widget->metaObject()->className()), widget->objectName(),
+                                   widget->property("text").toString());
+        }
+    }
+    QVERIFY2(takers.isEmpty(), qPrintable(takers.join(QStringLiteral(", "))));
+}
+
+void TestWindowInUse::canvasKeysAfterClickingABarButton()
+{
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    LabelCanvas *canvas = window.labelCanvas();
+    canvas->setTool(int(Tool::BBox));
+    const QList<QPushButton *> buttons = canvasBarButtons(window);
+    QCOMPARE(buttons.size(), 6);
+    for (QPushButton *button : buttons) {
+        drawBox(canvas, {20, 20}, {120, 120});
+        drawBox(canvas, {200, 50}, {300, 150});
+        QCOMPARE(labelsOf(window).size(), 2);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY2(!button->hasFocus(), qPrintable(button->text()));
+        // Undo takes back the second box; Delete removes the selected first one.
+        pressKey(window, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(labelsOf(window).size(), 1);
+        canvas->selectAnnotation(0);
+        pressKey(window, Qt::Key_Delete);
+        QVERIFY2(labelsOf(window).isEmpty(), qPrintable(button->text()));
+        // Space is no second click of the button.
+        const bool checked = button->isChecked();
+        pressKey(window, Qt::Key_Space);
+        QCOMPARE(button->isChecked(), checked);
+    }
+}
+
+void TestWindowInUse::canvasKeysAfterClickingAList_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("deleteDoes");
+    QTest::newRow("Label Classes") << "classes" << "deletes the selected annotation";
+    QTest::newRow("Annotations") << "annotations" << "deletes the row's annotation";
+    QTest::newRow("Files") << "files" << "asks to remove the file";
+}
+
+void TestWindowInUse::canvasKeysAfterClickingAList()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, deleteDoes);
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    LabelCanvas *canvas = window.labelCanvas();
+    canvas->setTool(int(Tool::BBox));
+    drawBox(canvas, {20, 20}, {120, 120});
+    drawBox(canvas, {200, 50}, {300, 150});
+    drawBox(canvas, {20, 200}, {120, 280});
+
+    QListWidget *clicked = list == QLatin1String("classes") ? window.annotations()->classListWidget()
+        : list == QLatin1String("annotations")              ? window.annotations()->annotationListWidget()
+                                                            : window.imageList()->listWidget();
+    clickRow(clicked, 0);
+    QVERIFY(clicked->hasFocus());
+    pressKey(window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(labelsOf(window).size(), 2);
+    pressKey(window, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(labelsOf(window).size(), 3);
+    pressKey(window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(labelsOf(window).size(), 2);
+
+    canvas->selectAnnotation(1);
+    if (list == QLatin1String("annotations"))
+        clicked->setCurrentRow(0);
+    prompts.answers.enqueue(int(QMessageBox::No));
+    pressKey(window, Qt::Key_Delete);
+    if (deleteDoes == QLatin1String("asks to remove the file")) {
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(labelsOf(window).size(), 2);
+        return;
+    }
+    QVERIFY(prompts.calls.isEmpty());
+    QCOMPARE(labelsOf(window).size(), 1);
+    const QRectF left = labelsOf(window).at(0).bbox;
+    // The annotations list removes its current row (the first box), the window
+    // the canvas's selection (the second).
+    QCOMPARE(left.left() < 150, list == QLatin1String("classes"));
+}
+
+void TestWindowInUse::textFieldKeepsItsEditingKeys()
+{
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    LabelCanvas *canvas = window.labelCanvas();
+    canvas->setTool(int(Tool::BBox));
+    drawBox(canvas, {20, 20}, {120, 120});
+    canvas->selectAnnotation(0);
+    auto *notes = window.annotations()->findChild<QTextEdit *>();
+    QVERIFY(notes);
+    notes->setFocus();
+    QTRY_VERIFY(notes->hasFocus());
+    QTest::keyClicks(notes, QStringLiteral("abc"));
+    QTest::keyClick(notes, Qt::Key_Left);
+    QTest::keyClick(notes, Qt::Key_Delete);
+    QCOMPARE(notes->toPlainText(), QStringLiteral("ab"));
+    QCOMPARE(labelsOf(window).size(), 1);
+    QTest::keyClick(notes, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(notes->toPlainText(), QStringLiteral("abc"));
+    QCOMPARE(labelsOf(window).size(), 1);
+    QTest::keyClick(notes, Qt::Key_Escape);
+    QCOMPARE(canvas->selectedAnnotationIndex(), 0);
+}
+
+void TestWindowInUse::clickWithoutMoveIsNoEdit()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    ImageEntry *image = access.project().dataset.imageById(0);
+    image->labels = {box({20, 20, 100, 100}), box({200, 50, 100, 100}), box({40, 180, 60, 60})};
+    access.refreshUi();
+    LabelCanvas *canvas = window.labelCanvas();
+    QTRY_COMPARE(canvas->annotations().size(), 3);
+    access.modified() = false;
+    access.updateTitle();
+    const QString title = window.windowTitle();
+    canvas->setTool(int(Tool::Select));
+
+    for (const int row : {1, 2, 0}) {
+        clickAt(canvas, labelsOf(window).at(row).bbox.center());
+        QCOMPARE(canvas->selectedAnnotationIndex(), row);
+        QVERIFY(!window.isModified());
+        QCOMPARE(window.annotations()->annotationListWidget()->currentRow(), row);
+        QVERIFY(window.annotations()->annotationListWidget()->item(row)->isSelected());
+    }
+    QCOMPARE(canvas->undoStack()->count(), 0);
+    QCOMPARE(window.windowTitle(), title);
+    // Closing asks nothing: there is nothing to save.
+    QVERIFY(window.close());
+    QVERIFY(prompts.calls.isEmpty());
+}
+
+void TestWindowInUse::deleteDuringADragIsAStepOfItsOwn()
+{
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    LabelCanvas *canvas = window.labelCanvas();
+    canvas->setTool(int(Tool::BBox));
+    drawBox(canvas, {20, 20}, {120, 120});
+    const QRectF start = labelsOf(window).at(0).bbox;
+    canvas->setTool(int(Tool::Select));
+
+    const QPointF from = canvas->toScreen({70, 70});
+    const QPointF to = canvas->toScreen({170, 120});
+    sendMouse(canvas, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, canvas->mapToGlobal(from));
+    sendMouse(canvas, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton, canvas->mapToGlobal(to));
+    sendMouse(canvas, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, canvas->mapToGlobal(to));
+    const QRectF moved = canvas->annotations().at(0).bbox;
+    QVERIFY(moved != start);
+    pressKey(window, Qt::Key_Delete);
+    sendMouse(canvas, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, canvas->mapToGlobal(to));
+    QVERIFY(labelsOf(window).isEmpty());
+
+    pressKey(window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(labelsOf(window).size(), 1);
+    QCOMPARE(labelsOf(window).at(0).bbox, moved);
+    pressKey(window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(labelsOf(window).at(0).bbox, start);
+}
+
+void TestWindowInUse::noProjectStateIsOneState()
+{
+    // A window that never had a project and one whose project was closed look
+    // and act the same: nothing can be added, the canvas bar names nothing.
+    const auto state = [](MainWindow &window) {
+        const auto onOff = [](const QWidget *w, const char *name) {
+            return QLatin1String(name) + (w->isEnabled() ? QStringLiteral(" on") : QStringLiteral(" off"));
+        };
+        return QStringList{
+            onOff(window.toolBarWidget()->button(ToolBar::ImportImages), "import"),
+            onOff(window.imageList()->addButton(), "files +"),
+            onOff(window.annotations()->addButton(), "class +"),
+            QStringLiteral("name ") + window.mediaNameLabelWidget()->text(),
+            QStringLiteral("position ") + window.positionLabelWidget()->text(),
+            QStringLiteral("zoom ") + window.zoomLabelWidget()->text(),
+            QString::number(window.annotations()->classListWidget()->count()) + QStringLiteral(" classes"),
+        };
+    };
+    MainWindow fresh;
+    fresh.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    const QStringList none{"import off", "files + off", "class + off", "name ", "position ", "zoom 100%",
+                           "0 classes"};
+    QCOMPARE(state(fresh), none);
+    // The Files "+" cannot start a project behind the user's back.
+    emit fresh.imageList()->addImagesRequested();
+    QVERIFY(prompts.calls.isEmpty());
+    QVERIFY(!fresh.isModified());
+
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection"), 3));
+    window.labelCanvas()->zoomIn();
+    QCOMPARE(state(window).mid(0, 3), (QStringList{"import on", "files + on", "class + on"}));
+    QVERIFY(!window.mediaNameLabelWidget()->text().isEmpty());
+    QVERIFY(window.zoomLabelWidget()->text() != QStringLiteral("100%"));
+    window.toolBarWidget()->button(ToolBar::CloseProject)->click();
+    QCOMPARE(state(window), none);
+    QVERIFY(!window.labelCanvas()->displayedEntryId());
+}
+
+void TestWindowInUse::classificationRelabelIsOneUndoStep()
+{
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("classification")));
+    access.project().dataset.addClass(QStringLiteral("dog"), QColor());
+    // A 50-vertex outline drawn before the project became a classification one.
+    Annotation outline;
+    outline.className = QStringLiteral("cat");
+    outline.kind = Polygon;
+    for (int i = 0; i < 50; ++i)
+        outline.points << QPointF(200 + 80 * std::cos(i * 0.1256), 150 + 80 * std::sin(i * 0.1256));
+    outline.bbox = QPolygonF(outline.points).boundingRect();
+    access.project().dataset.imageById(0)->labels = {outline};
+    access.refreshUi();
+    QTRY_COMPARE(window.labelCanvas()->annotations().size(), 1);
+    access.modified() = false;
+
+    QListWidget *classes = window.annotations()->classListWidget();
+    const auto rowOf = [classes](const QString &name) {
+        return classes->row(classes->findItems(name, Qt::MatchExactly).value(0));
+    };
+    clickRow(classes, rowOf(QStringLiteral("dog")));
+    QCOMPARE(labelsOf(window).size(), 2);
+    QCOMPARE(labelsOf(window).at(0).className, QStringLiteral("dog"));
+    QCOMPARE(labelsOf(window).at(0).bbox, QRectF(0, 0, 400, 300));
+    QCOMPARE(labelsOf(window).at(1), outline);
+    QVERIFY(window.isModified());
+    QVERIFY(window.undoMenuAction()->isEnabled());
+    QCOMPARE(window.labelCanvas()->undoStack()->count(), 1);
+
+    // The same class again is no step; another class replaces the tag only.
+    clickRow(classes, rowOf(QStringLiteral("dog")));
+    QCOMPARE(window.labelCanvas()->undoStack()->count(), 1);
+    clickRow(classes, rowOf(QStringLiteral("cat")));
+    QCOMPARE(labelsOf(window).size(), 2);
+    QCOMPARE(labelsOf(window).at(0).className, QStringLiteral("cat"));
+    QCOMPARE(labelsOf(window).at(1), outline);
+
+    pressKey(window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(labelsOf(window).at(0).className, QStringLiteral("dog"));
+    pressKey(window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(labelsOf(window), QList<Annotation>{outline});
+    QVERIFY(prompts.calls.isEmpty());
+}
+
+void TestWindowInUse::typeChangeBringsTheKeypointsOfTheType_data()
+{
+    QTest::addColumn<QStringList>("namesBefore");
+    QTest::addColumn<QString>("newType");
+    QTest::addColumn<QStringList>("namesAfter");
+    const QStringList body = coco17KeypointNames();
+    const QStringList hand = hand21KeypointNames();
+    const QStringList face = face5KeypointNames();
+    QTest::newRow("pose to face") << body << "face" << face;
+    QTest::newRow("hand pose to face") << hand << "face" << face;
+    QTest::newRow("face to pose") << face << "pose" << body;
+    QTest::newRow("detection to pose") << QStringList() << "pose" << body;
+    QTest::newRow("hand pose keeps its hand") << hand << "pose" << hand;
+    QTest::newRow("pose to detection keeps the schema") << body << "object_detection" << body;
+}
+
+void TestWindowInUse::typeChangeBringsTheKeypointsOfTheType()
+{
+    QFETCH(QStringList, namesBefore);
+    QFETCH(QString, newType);
+    QFETCH(QStringList, namesAfter);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    KeypointSchema schema;
+    schema.objectClass = QStringLiteral("person");
+    schema.keypointNames = namesBefore;
+    if (!namesBefore.isEmpty())
+        access.project().dataset.setKeypointSchema(schema);
+    access.refreshUi();
+    access.project().projectType = newType;
+    access.applyKeypointTemplateOf(newType);
+    QCOMPARE(access.project().dataset.keypointSchema.keypointNames, namesAfter);
+    // The canvas places the new type's points.
+    QCOMPARE(window.labelCanvas()->placedKeypointSchema().keypointNames, namesAfter);
+    if (newType == QLatin1String("face"))
+        QVERIFY(access.project().dataset.classColors.contains(QStringLiteral("face")));
+}
+
+void TestWindowInUse::settingsLoadAModelOnlyForANewPath()
+{
+    QTemporaryDir dir;
+    const QString model = dir.filePath(QStringLiteral("other.onnx"));
+    QVERIFY(writeFile(model, "not a model"));
+    QSettings().setValue(QStringLiteral("models/detection"), dir.filePath(QStringLiteral("gone.onnx")));
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy loads(window.autoLabelDialog(), &AiAutoLabelDialog::modelSelected);
+
+    const auto runSettings = [&](const std::function<void(SettingsDialog *)> &edit) {
+        onNextModal([edit](QWidget *modal) {
+            auto *settings = qobject_cast<SettingsDialog *>(modal);
+            if (!settings)
+                return;
+            edit(settings);
+            settings->onAccept();
+        });
+        window.toolBarWidget()->button(ToolBar::Settings)->click();
+    };
+    bool markedMissing = false;
+    // Only the theme changes: nothing loads, not even the missing file.
+    runSettings([&](SettingsDialog *settings) {
+        markedMissing = settings->isModelMissing(QStringLiteral("models/detection"))
+            && settings->missingMark(QStringLiteral("models/detection"))->isVisible();
+        settings->themeBox()->setCurrentIndex(settings->themeBox()->findData(int(Theme::Dark)));
+    });
+    QVERIFY(markedMissing);
+    QCOMPARE(window.currentTheme(), Theme::Dark);
+    QCOMPARE(loads.count(), 0);
+
+    // A new path to a file that is there loads it, once.
+    runSettings([&](SettingsDialog *settings) {
+        settings->modelEdit(QStringLiteral("models/detection"))->setText(model);
+        markedMissing = settings->missingMark(QStringLiteral("models/detection"))->isVisible();
+    });
+    QVERIFY(!markedMissing);
+    QCOMPARE(loads.count(), 1);
+    QCOMPARE(loads.at(0).at(0).toString(), model);
+    runSettings([](SettingsDialog *) {});
+    QCOMPARE(loads.count(), 1);
+    QSettings().remove(QStringLiteral("models/detection"));
+    QSettings().remove(QStringLiteral("ui/theme"));
+}
+
+QM_TEST_MAIN(TestWindowInUse)
+#include "tst_windowinuse.moc"
