@@ -587,7 +587,12 @@ void TestVideoDecoder::undecodableVideoIsRefused()
     QVERIFY(probe.opened.wait(QmTest::patienceMs));
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(probe.opened.at(0).at(0).toBool(), false);
-    QCOMPARE(probe.opened.at(0).at(1).toString(), QStringLiteral("No video frame could be decoded"));
+    // Whether the stream's description survives the zeros depends on what
+    // FFmpeg can still make of the first packets.
+    const QString error = probe.opened.at(0).at(1).toString();
+    QVERIFY2(error == QLatin1String("No video frame could be decoded") ||
+                 error == QLatin1String("Could not read video metadata"),
+             qPrintable(error));
     QVERIFY(!probe.decoder.isOpen());
     QTest::qWait(200);
     QCOMPARE(probe.opened.size(), 1);
