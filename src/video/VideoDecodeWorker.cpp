@@ -25,15 +25,16 @@ VideoDecodeWorker::~VideoDecodeWorker()
 
 void VideoDecodeWorker::requestOpen(quint64 openSerial, const QString &path)
 {
-    {
-        std::lock_guard lock(mutex);
-        sourceChange = true;
-        pendingOpenSerial = openSerial;
-        pendingPath = path;
-        framePending = false;
-        cancel = true;
-    }
+    std::unique_lock lock(mutex);
+    sourceChange = true;
+    pendingOpenSerial = openSerial;
+    pendingPath = path;
+    framePending = false;
+    cancel = true;
     wake.notify_one();
+    // The file shown before is let go of before this returns, so that a caller
+    // may remove it at once. The work under way stops at its next packet.
+    released.wait(lock, [this] { return !sourceChange || stopping; });
 }
 
 void VideoDecodeWorker::requestClose()
@@ -59,10 +60,14 @@ void VideoDecodeWorker::run()
         if (stopping)
             break;
         if (sourceChange) {
+            lock.unlock();
+            source.reset();
+            lock.lock();
             sourceChange = false;
             cancel = false;
             const quint64 serial = pendingOpenSerial;
             const QString path = pendingPath;
+            released.notify_all();
             lock.unlock();
             openSource(serial, path);
             continue;

@@ -43,6 +43,7 @@ private:
     VideoDecoder *owner;
     std::mutex mutex;
     std::condition_variable wake;
+    std::condition_variable released;
     std::atomic<bool> cancel{false};
     // Guarded by `mutex`.
     bool stopping = false;

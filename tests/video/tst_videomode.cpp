@@ -19,6 +19,7 @@
 #include "video/VideoDecoder.h"
 
 #include <QAbstractItemView>
+#include <QtEndian>
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
@@ -209,13 +210,23 @@ void TestVideoMode::initTestCase()
                                       QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=90"), portrait},
                                      &log),
              qPrintable(log));
-    // The AVI of MJPEG pictures with the last fifth of its pictures zeroed; its
-    // index at the end stays, so the file opens and only those frames fail.
+    // The AVI of MJPEG pictures with the bytes of its last three pictures
+    // zeroed, their chunks and the index kept: the file opens with all its
+    // frames, and only those three fail to decode.
     {
         QByteArray bytes = VideoFixture::readAll(other);
         const qsizetype index = bytes.lastIndexOf("idx1");
         QVERIFY(index > 0);
-        std::fill(bytes.begin() + index * 4 / 5, bytes.begin() + index - 8, '\0');
+        QList<qsizetype> chunks;
+        for (qsizetype at = bytes.indexOf("00dc"); at >= 0 && at < index; at = bytes.indexOf("00dc", at + 4))
+            chunks << at;
+        QVERIFY(chunks.size() >= otherFrames);
+        for (qsizetype i = chunks.size() - 3; i < chunks.size(); ++i) {
+            const qsizetype at = chunks.at(i);
+            const qsizetype size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+            QVERIFY(at + 8 + size <= bytes.size());
+            std::fill(bytes.begin() + at + 8, bytes.begin() + at + 8 + size, '\0');
+        }
         damagedTail = root.filePath(QStringLiteral("damagedtail.avi"));
         QVERIFY(VideoFixture::writeFile(damagedTail, bytes));
     }
@@ -346,10 +357,10 @@ void TestVideoMode::importRefusals()
     QVERIFY(window.toolBarWidget()->isEnabled());
     QVERIFY(window.imageList()->isEnabled());
     QVERIFY(!window.progressBarWidget()->isVisible());
-    QVERIFY(waitForFrame(window, 0));
+    QVERIFY(waitForFrame(window, 3));
     toolButton(window, ToolBar::Next)->click();
-    QVERIFY(waitForFrame(window, 1));
-    QCOMPARE(shownCode(window, clipWidth, clipHeight), 1);
+    QVERIFY(waitForFrame(window, 4));
+    QCOMPARE(shownCode(window, clipWidth, clipHeight), 4);
 }
 
 void TestVideoMode::stepsAndJumpsClampAtBothEnds()
@@ -938,7 +949,7 @@ void TestVideoMode::failedImportReturnsToTheFrameShown()
 // without having been chosen, and a click on it opens the video.
 void TestVideoMode::videoOnlyProjectReopenedOpensTheClickedRow()
 {
-    const QString saved = session->dir.filePath(QStringLiteral("videos.qmk"));
+    const QString saved = QDir(fixtures.path()).filePath(QStringLiteral("videos.qmk"));
     {
         MainWindow &window = session->window;
         MainWindowTestAccess &access = session->access;
