@@ -167,19 +167,28 @@ int awaitFrame(VideoDecoder &decoder, const std::function<void()> &act, QImage *
 
 bool openDecoder(VideoDecoder &decoder, const QString &path, QImage *first)
 {
+    // Frame 0 follows the answer by itself, at once: both are awaited together.
     bool ok = false;
+    bool answered = false;
+    int frame = -1;
     QEventLoop loop;
     const auto opened = QObject::connect(&decoder, &VideoDecoder::opened, &loop, [&](bool success) {
         ok = success;
+        answered = true;
+        if (!ok)
+            loop.quit();
+    });
+    const auto ready = QObject::connect(&decoder, &VideoDecoder::frameReady, &loop, [&](int index, const QImage &picture) {
+        frame = index;
+        *first = picture;
         loop.quit();
     });
-    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
     decoder.open(path);
     loop.exec();
     QObject::disconnect(opened);
-    // Frame 0 follows by itself.
-    return ok && awaitFrame(
-                     decoder, [] {}, first) == 0;
+    QObject::disconnect(ready);
+    return answered && ok && frame == 0;
 }
 
 QList<int> randomPositions(int count, int frames)

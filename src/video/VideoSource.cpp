@@ -34,6 +34,10 @@ constexpr int mostKept = 64;
 // Packets read past the one of the requested picture before it is given up:
 // more than any codec's reordering delay.
 constexpr int packetsPastTarget = 256;
+// More pictures than any real video holds (over 90 hours at 60 frames per
+// second): a file of countless tiny packets is refused before its index grows
+// without bound.
+constexpr int mostPictures = 20'000'000;
 
 int rotationOf(const AVStream *stream)
 {
@@ -168,15 +172,16 @@ bool VideoSource::buildIndex()
     frameBuffer = av_frame_alloc();
     if (!packet || !frameBuffer)
         return false;
-    while (!cancelled() && av_read_frame(format, packet) >= 0) {
+    while (!cancelled() && index.count() < mostPictures && av_read_frame(format, packet) >= 0) {
         const bool ours = packet->stream_index == streamIndex && !(packet->flags & AV_PKT_FLAG_CORRUPT);
         const int64_t time = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (ours && time != AV_NOPTS_VALUE)
             index.addPacket(time, packet->flags & AV_PKT_FLAG_KEY, !(packet->flags & AV_PKT_FLAG_DISCARD));
         av_packet_unref(packet);
     }
+    const bool tooMany = index.count() >= mostPictures;
     index.finish();
-    if (cancelled() || index.isEmpty() || index.keyCount() == 0)
+    if (cancelled() || tooMany || index.isEmpty() || index.keyCount() == 0)
         return false;
 
     const AVStream *stream = format->streams[streamIndex];

@@ -21,3 +21,8 @@ set_tests_properties(tst_videodecoder_asan PROPERTIES
   LABELS "video"
   TIMEOUT 600
   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=abort_on_error=1:detect_leaks=0")
+
+# Not a test: a screenshot of the window showing a video's frame, for a person to look at.
+add_executable(video_screenshot video_screenshot.cpp)
+target_include_directories(video_screenshot PRIVATE "${PROJECT_SOURCE_DIR}/tests/common" "${PROJECT_SOURCE_DIR}/tests/app")
+target_link_libraries(video_screenshot PRIVATE quillmark_widgets)
