@@ -132,16 +132,23 @@ std::unique_ptr<Videos> &videosSlot()
     return videos;
 }
 
-Videos &videos()
+// The videos, each made the first time a benchmark needs it.
+struct VideoPaths {
+    QString seeks;
+    QString steps;
+};
+
+VideoPaths videos(bool withSteps = false)
 {
     std::unique_ptr<Videos> &slot = videosSlot();
     if (!slot) {
         slot = std::make_unique<Videos>();
         slot->seeks = makeVideo(QDir(slot->dir.path()), QStringLiteral("seeks.mp4"), 500, 25);
+    }
+    if (withSteps && slot->steps.isEmpty())
         slot->steps =
             makeVideo(QDir(slot->dir.path()), QStringLiteral("steps.mp4"), envCount("QM_BENCH_VIDEO_STEPS", 5000), 50);
-    }
-    return *slot;
+    return {slot->seeks, slot->steps};
 }
 
 // Runs the event loop until the decoder answers `act` (a frame or a failure),
@@ -435,7 +442,7 @@ void BM_ExtractBesideFfmpeg(benchmark::State &state)
 
 void BM_StepMemory(benchmark::State &state)
 {
-    const QString path = videos().steps;
+    const QString path = videos(true).steps;
     VideoDecoder decoder;
     QImage image;
     if (path.isEmpty() || !openDecoder(decoder, path, &image)) {

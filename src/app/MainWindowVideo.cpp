@@ -350,6 +350,7 @@ void MainWindow::takeFileFrameCount(VideoEntry &video, int decoded)
     }
     modified = true;
     updateTitle();
+    refreshStats();
     resetScrubber(video.frameCount);
     updateVideoMarkers(currentVideoId);
     showFrameLabels(video, -1);
