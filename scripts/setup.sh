@@ -12,12 +12,12 @@ ort_version="0.4.9"
 ort_package="com.github.asus4.onnxruntime"
 ort_dir="$root/third_party/onnxruntime"
 
-# Qt's FFmpeg media plugin comes with libqt6multimedia6 (a dependency of
-# qt6-multimedia-dev), the SVG icon engine with libqt6svg6, the SQLite driver
+# Videos are decoded with FFmpeg's own libraries (the lib*-dev packages); the
+# SVG icon engine comes with libqt6svg6, the SQLite driver
 # with libqt6sql6-sqlite. xvfb and xauth serve the screenshot scripts only.
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-svg-dev qt6-multimedia-dev libqt6sql6-sqlite qt6-image-formats-plugins
+  qt6-base-dev qt6-svg-dev libqt6sql6-sqlite qt6-image-formats-plugins
   libgl-dev libyaml-cpp-dev libsimdjson-dev libsqlite3-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   ffmpeg python3-onnx python3-numpy python3-yaml python3-pil labelme

@@ -5,7 +5,12 @@
 //   (which also converts the picture to 32-bit RGB);
 // - cold seeks: a new decoder per position (open, first frame, then the frame),
 //   which like the ffmpeg command line starts from nothing, beside it;
-// - stepping: frame after frame, as the next-frame key and the slideshow ask;
+// - stepping: frame after frame, as the next-frame key and the slideshow ask,
+//   and 30 frames backwards inside a group of pictures, as the previous-frame key;
+// - extraction: 300 annotated frames to JPEG files for an export, from the
+//   start of the extraction to the last file written, beside
+//   `ffmpeg -i f -frames:v 300 -q:v 2 %06d.jpg` (best JPEG quality, as ours at
+//   95), taking turns, the best of three runs of each;
 // - memory: resident size while stepping through 5,000 frames of a 1080p file.
 // The decoder and ffmpeg take turns position by position, so both meet the
 // same load of the machine.
@@ -15,6 +20,8 @@
 
 #include "PeakMemory.h"
 
+#include "formats/AnnotatedFrameExtractor.h"
+#include "model/VideoEntry.h"
 #include "video/VideoDecoder.h"
 
 #include <QDir>
@@ -125,16 +132,23 @@ std::unique_ptr<Videos> &videosSlot()
     return videos;
 }
 
-Videos &videos()
+// The videos, each made the first time a benchmark needs it.
+struct VideoPaths {
+    QString seeks;
+    QString steps;
+};
+
+VideoPaths videos(bool withSteps = false)
 {
     std::unique_ptr<Videos> &slot = videosSlot();
     if (!slot) {
         slot = std::make_unique<Videos>();
         slot->seeks = makeVideo(QDir(slot->dir.path()), QStringLiteral("seeks.mp4"), 500, 25);
+    }
+    if (withSteps && slot->steps.isEmpty())
         slot->steps =
             makeVideo(QDir(slot->dir.path()), QStringLiteral("steps.mp4"), envCount("QM_BENCH_VIDEO_STEPS", 5000), 50);
-    }
-    return *slot;
+    return {slot->seeks, slot->steps};
 }
 
 // Runs the event loop until the decoder answers `act` (a frame or a failure),
@@ -160,19 +174,28 @@ int awaitFrame(VideoDecoder &decoder, const std::function<void()> &act, QImage *
 
 bool openDecoder(VideoDecoder &decoder, const QString &path, QImage *first)
 {
+    // Frame 0 follows the answer by itself, at once: both are awaited together.
     bool ok = false;
+    bool answered = false;
+    int frame = -1;
     QEventLoop loop;
     const auto opened = QObject::connect(&decoder, &VideoDecoder::opened, &loop, [&](bool success) {
         ok = success;
+        answered = true;
+        if (!ok)
+            loop.quit();
+    });
+    const auto ready = QObject::connect(&decoder, &VideoDecoder::frameReady, &loop, [&](int index, const QImage &picture) {
+        frame = index;
+        *first = picture;
         loop.quit();
     });
-    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
     decoder.open(path);
     loop.exec();
     QObject::disconnect(opened);
-    // Frame 0 follows by itself.
-    return ok && awaitFrame(
-                     decoder, [] {}, first) == 0;
+    QObject::disconnect(ready);
+    return answered && ok && frame == 0;
 }
 
 QList<int> randomPositions(int count, int frames)
@@ -324,9 +347,102 @@ void BM_StepForward(benchmark::State &state)
     measureFetches(state, targets, std::move(contenders));
 }
 
+void BM_StepBackwardInGroup(benchmark::State &state)
+{
+    // From frame 430 of the second group (250 .. 499) back to 400.
+    const QString path = videos().seeks;
+    VideoDecoder decoder;
+    QImage image;
+    if (path.isEmpty() || !openDecoder(decoder, path, &image) ||
+        awaitFrame(
+            decoder, [&] { decoder.seekToFrame(430); }, &image) != 430) {
+        state.SkipWithError("could not make or open the video");
+        return;
+    }
+    QList<int> targets;
+    for (int target = 429; target >= 400; --target)
+        targets.append(target);
+    std::vector<Contender> contenders;
+    contenders.emplace_back("decoder", warmFetch(decoder));
+    measureFetches(state, targets, std::move(contenders));
+}
+
+// Milliseconds for the extractor to write frames 0 .. count - 1 into `folder`,
+// -1 when not all of them were written with the right pictures.
+double extractWithDecoder(const QString &path, int count, const QString &folder)
+{
+    VideoEntry video;
+    video.id = 1;
+    video.filePath = path;
+    video.frameCount = 500;
+    for (int frame = 0; frame < count; ++frame)
+        video.frameLabels.insert(frame, {Annotation()});
+    QDir().mkpath(folder);
+    QElapsedTimer clock;
+    clock.start();
+    AnnotatedFrameExtractor extractor({video}, folder);
+    QEventLoop loop;
+    QObject::connect(&extractor, &AnnotatedFrameExtractor::finished, &loop, &QEventLoop::quit);
+    extractor.start();
+    loop.exec();
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    if (extractor.frames().size() != count)
+        return -1;
+    for (int frame : {0, count / 2, count - 1}) {
+        const QImage picture(QDir(folder).filePath(AnnotatedFrameExtractor::frameFileName(QStringLiteral("seeks"), frame)));
+        if (frameCode(picture) != frame)
+            return -1;
+    }
+    return ms;
+}
+
+double extractWithFfmpeg(const QString &path, int count, const QString &folder)
+{
+    QDir().mkpath(folder);
+    QElapsedTimer clock;
+    clock.start();
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-y"), QStringLiteral("-i"), path, QStringLiteral("-frames:v"), QString::number(count),
+                  QStringLiteral("-q:v"), QStringLiteral("2"), QDir(folder).filePath(QStringLiteral("%06d.jpg"))});
+    ffmpeg.waitForFinished(-1);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    return ffmpeg.exitCode() == 0 && QDir(folder).entryList(QDir::Files).size() == count ? ms : -1;
+}
+
+void BM_ExtractBesideFfmpeg(benchmark::State &state)
+{
+    const QString path = videos().seeks;
+    if (path.isEmpty()) {
+        state.SkipWithError("could not make the video");
+        return;
+    }
+    constexpr int count = 300;
+    double ours = 1e18;
+    double theirs = 1e18;
+    for (auto _ : state) {
+        for (int run = 0; run < 3; ++run) {
+            QTemporaryDir out;
+            const double a = extractWithDecoder(path, count, out.filePath(QStringLiteral("ours")));
+            const double b = extractWithFfmpeg(path, count, out.filePath(QStringLiteral("ffmpeg")));
+            if (a < 0 || b < 0) {
+                state.SkipWithError("an extraction missed frames");
+                return;
+            }
+            ours = std::min(ours, a);
+            theirs = std::min(theirs, b);
+        }
+        state.SetIterationTime(ours / 1e3);
+    }
+    state.counters["decoder_ms"] = ours;
+    state.counters["ffmpeg_ms"] = theirs;
+    state.counters["ratio"] = ours / theirs;
+}
+
 void BM_StepMemory(benchmark::State &state)
 {
-    const QString path = videos().steps;
+    const QString path = videos(true).steps;
     VideoDecoder decoder;
     QImage image;
     if (path.isEmpty() || !openDecoder(decoder, path, &image)) {
@@ -374,14 +490,14 @@ void BM_StepMemory(benchmark::State &state)
 BENCHMARK(BM_WarmSeekBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_ColdSeekBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_StepForward)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_StepBackwardInGroup)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_ExtractBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_StepMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "ffmpeg");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -341,6 +341,7 @@ private:
 
     // Video (MainWindowVideo.cpp)
     void connectVideoDecoder();
+    void connectListClicks();
     void setVideoMode(bool on);
     void resetVideoState();
     void leaveVideoModeForImage();
@@ -352,6 +353,8 @@ private:
     int lastVideoFrame() const;
     void stopSlideshow();
     void finishVideoImport(bool ok, const QString &error);
+    void reopenVideoAt(int videoId, int frame);
+    void takeFileFrameCount(VideoEntry &video, int decoded);
     void onVideoFrameFailed(int frame);
     bool locateVideo(VideoEntry &video);
     QString temporaryVideoFor(const VideoEntry &video);

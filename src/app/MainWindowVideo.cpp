@@ -10,9 +10,11 @@
 #include "dialogs/Prompts.h"
 #include "model/MissingMedia.h"
 #include "panels/AnnotationPanel.h"
+#include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
 #include "panels/VideoScrubber.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -101,6 +103,26 @@ void MainWindow::connectVideoDecoder()
     connect(&videoDecoder, &VideoDecoder::opened, this, &MainWindow::onVideoOpened);
     connect(&videoDecoder, &VideoDecoder::frameReady, this, &MainWindow::onVideoFrameReady);
     connect(&videoDecoder, &VideoDecoder::frameFailed, this, &MainWindow::onVideoFrameFailed);
+    connectListClicks();
+}
+
+void MainWindow::connectListClicks()
+{
+    // The list only reports a change of its current row. A row that is already
+    // current (the first row of a project reopened, made current quietly) names
+    // what the user wants to see all the same: a click on it shows it when the
+    // canvas shows something else.
+    auto *view = imageListPanel ? imageListPanel->findChild<QAbstractItemView *>() : nullptr;
+    if (!view)
+        return;
+    connect(view, &QAbstractItemView::clicked, this, [this, view](const QModelIndex &index) {
+        if (!index.isValid() || index != view->currentIndex())
+            return;
+        const int id = index.data(Qt::UserRole).toInt();
+        const bool shown = id < 0 ? videoMode && currentVideoId == ~id : !videoMode && canvas->displayedEntryId() == id;
+        if (!shown)
+            onImageSelected(id);
+    });
 }
 
 void MainWindow::setVideoMode(bool on)
@@ -249,6 +271,7 @@ void MainWindow::finishVideoImport(bool ok, const QString &error)
         resetScrubber(frames);
         imageListPanel->setDataset(project.dataset);
         imageListPanel->selectVideo(currentVideoId);
+        filmStrip->setCurrent(-1);
         showFrameLabels(project.dataset.videos.constLast(), -1);
         refreshStats();
         updateTitle();
@@ -268,9 +291,24 @@ void MainWindow::finishVideoImport(bool ok, const QString &error)
         Prompts::current().warning(this, QStringLiteral("Import Video"),
                                    QStringLiteral("Failed to open video:\n%1").arg(error));
     }
-    // The decoder left the video shown for the file that failed: back to it.
+    // The decoder left the video shown for the file that failed: back to it,
+    // at the frame that was shown.
     if (videoMode && project.dataset.videoById(currentVideoId))
-        onVideoItemSelected(currentVideoId);
+        reopenVideoAt(currentVideoId, currentFrame);
+}
+
+void MainWindow::reopenVideoAt(int videoId, int frame)
+{
+    onVideoItemSelected(videoId);
+    if (frame <= 0 || !videoMode || currentVideoId != videoId)
+        return;
+    connect(
+        &videoDecoder, &VideoDecoder::opened, this,
+        [this, videoId, frame](bool ok) {
+            if (ok && videoMode && currentVideoId == videoId)
+                videoDecoder.seekToFrame(frame);
+        },
+        Qt::SingleShotConnection);
 }
 
 void MainWindow::onVideoOpened(bool ok, const QString &error)
@@ -287,16 +325,8 @@ void MainWindow::onVideoOpened(bool ok, const QString &error)
         // the end stay where they are.
         VideoEntry *video = project.dataset.videoById(currentVideoId);
         const int decoded = videoDecoder.frameCount();
-        if (videoMode && video && decoded > 0 && video->frameCount != decoded) {
-            video->frameCount = decoded;
-            if (video->width <= 0 || video->height <= 0) {
-                video->width = videoDecoder.width();
-                video->height = videoDecoder.height();
-            }
-            resetScrubber(video->frameCount);
-            updateVideoMarkers(currentVideoId);
-            showFrameLabels(*video, -1);
-        }
+        if (videoMode && video && decoded > 0 && video->frameCount != decoded)
+            takeFileFrameCount(*video, decoded);
         return;
     }
     statusBar()->showMessage(QStringLiteral("Video açılamadı: ") + error, 4000);
@@ -308,6 +338,34 @@ void MainWindow::onVideoOpened(bool ok, const QString &error)
     annotationPanel->clear();
     mediaNameLabel->clear();
     positionLabel->clear();
+}
+
+void MainWindow::takeFileFrameCount(VideoEntry &video, int decoded)
+{
+    const int stored = video.frameCount;
+    video.frameCount = decoded;
+    if (video.width <= 0 || video.height <= 0) {
+        video.width = videoDecoder.width();
+        video.height = videoDecoder.height();
+    }
+    modified = true;
+    updateTitle();
+    refreshStats();
+    resetScrubber(video.frameCount);
+    updateVideoMarkers(currentVideoId);
+    showFrameLabels(video, -1);
+    if (stored <= 0)
+        return;
+    // Said, not done silently; labelled frames past the file's end are kept.
+    const auto past = std::count_if(video.frameLabels.keyBegin(), video.frameLabels.keyEnd(),
+                                    [decoded](int frame) { return frame >= decoded; });
+    QString text = QStringLiteral("%1 has %2 frames, not %3 as stored; using the file's count.")
+                       .arg(QFileInfo(video.filePath).fileName())
+                       .arg(decoded)
+                       .arg(stored);
+    if (past > 0)
+        text += QStringLiteral(" %1 labelled frame(s) past its end are kept.").arg(past);
+    statusBar()->showMessage(text, 8000);
 }
 
 void MainWindow::onVideoItemSelected(int videoId)
@@ -339,6 +397,7 @@ void MainWindow::onVideoItemSelected(int videoId)
     updateVideoMarkers(videoId);
     showFrameLabels(*video, -1);
     imageListPanel->selectVideo(videoId);
+    filmStrip->setCurrent(-1);
     // The canvas keeps what it shows, and takes its edits, until the first
     // frame arrives.
     videoDecoder.open(path);
@@ -405,6 +464,11 @@ void MainWindow::onVideoFrameFailed(int frame)
     if (!videoMode)
         return;
     stopSlideshow();
+    // The scrubber shows the frame on the canvas, not the one that failed.
+    {
+        const QSignalBlocker blocker(videoScrubber);
+        videoScrubber->setValue(currentFrame);
+    }
     statusBar()->showMessage(QStringLiteral("Frame %1 could not be decoded.").arg(frame + 1), 4000);
 }
 

@@ -1,23 +1,21 @@
 #include "formats/AnnotatedFrameExtractor.h"
 
 #include "model/MissingMedia.h"
-#include "video/VideoDecoder.h"
+#include "video/VideoSource.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QSemaphore>
 #include <QSet>
 #include <QTemporaryFile>
-#include <QTimer>
+#include <QThreadPool>
+
+#include <memory>
 
 namespace Quillmark {
 
 namespace {
-
-// Grace on top of the decoder's own time limits, which answer first when the
-// decoder works; the watchdog only catches a decoder that never answers.
-constexpr int watchdogGraceMs = 1000;
-constexpr int maxFailuresInRow = 3;
 
 QByteArray jpegBytes(const QImage &image)
 {
@@ -35,16 +33,20 @@ AnnotatedFrameExtractor::AnnotatedFrameExtractor(const QList<VideoEntry> &videos
                                                  QObject *parent)
     : QObject(parent), videos(videos), bases(uniqueFrameBases(videos)), folder(frameFolder)
 {
-    for (const VideoEntry &video : videos)
-        total += int(video.frameLabels.size());
-    watchdog = new QTimer(this);
-    watchdog->setSingleShot(true);
-    connect(watchdog, &QTimer::timeout, this, &AnnotatedFrameExtractor::onWatchdog);
+    for (int v = 0; v < videos.size(); ++v) {
+        for (auto it = videos.at(v).frameLabels.cbegin(); it != videos.at(v).frameLabels.cend(); ++it) // ascending
+            work.push_back({v, it.key(), false, false, {}});
+    }
+    total = int(work.size());
+    encoders = new QThreadPool(this);
 }
 
 AnnotatedFrameExtractor::~AnnotatedFrameExtractor()
 {
-    delete decoder.data();
+    cancel = true;
+    if (worker.joinable())
+        worker.join();
+    encoders->waitForDone();
 }
 
 QString AnnotatedFrameExtractor::frameFileName(const QString &base, int frameIndex)
@@ -75,218 +77,119 @@ QStringList AnnotatedFrameExtractor::uniqueFrameBases(const QList<VideoEntry> &v
 
 void AnnotatedFrameExtractor::start()
 {
-    if (running)
+    if (running || worker.joinable())
         return;
     running = true;
-    // finished() never comes from inside start(), not even with nothing to do.
-    QMetaObject::invokeMethod(this, &AnnotatedFrameExtractor::nextVideo, Qt::QueuedConnection);
+    // finished() never comes from inside start(): it is posted by the worker.
+    worker = std::thread([this] { run(); });
 }
 
-void AnnotatedFrameExtractor::nextVideo()
+void AnnotatedFrameExtractor::run()
 {
-    ++videoIndex;
-    while (videoIndex < videos.size() && videos.at(videoIndex).frameLabels.isEmpty())
-        ++videoIndex;
-    if (videoIndex >= videos.size()) {
-        running = false;
-        emit finished();
-        return;
+    size_t first = 0;
+    while (first < work.size() && !cancel) {
+        size_t end = first;
+        while (end < work.size() && work[end].video == work[first].video)
+            ++end;
+        extractVideo(work[first].video, first, end);
+        first = end;
     }
-    const VideoEntry &video = videos.at(videoIndex);
-    frameOrder = video.frameLabels.keys(); // ascending
-    framePos = 0;
-    requested = -1;
-    failuresInRow = 0;
-    videoLostFrames = false;
-    if (openSource(video))
-        return;
-    // Missing or unwritable source: the video contributes no frames.
-    skipFrames(int(frameOrder.size()));
-    endVideo();
+    encoders->waitForDone();
+    QMetaObject::invokeMethod(this, &AnnotatedFrameExtractor::collect, Qt::QueuedConnection);
 }
 
-bool AnnotatedFrameExtractor::openSource(const VideoEntry &video)
+void AnnotatedFrameExtractor::extractVideo(int video, size_t firstSlot, size_t endSlot)
 {
-    QString source = video.filePath;
-    if (!video.bytes.isEmpty()) {
-        const QString suffix = QFileInfo(video.filePath).suffix();
-        tempVideo = std::make_unique<QTemporaryFile>(
-            QDir::temp().filePath(QStringLiteral("qmkexport_vid%1_XXXXXX.%2")
-                                      .arg(video.id)
-                                      .arg(suffix.isEmpty() ? QStringLiteral("mp4") : suffix)));
-        if (!tempVideo->open() || tempVideo->write(video.bytes) != video.bytes.size() || !tempVideo->flush())
-            return false;
-        source = tempVideo->fileName();
-        tempVideo->close();
+    const VideoEntry &entry = videos.at(video);
+    QString source = entry.filePath;
+    std::unique_ptr<QTemporaryFile> copy;
+    if (!entry.bytes.isEmpty()) {
+        const QString suffix = QFileInfo(entry.filePath).suffix();
+        copy = std::make_unique<QTemporaryFile>(QDir::temp().filePath(
+            QStringLiteral("qmkexport_vid%1_XXXXXX.%2").arg(entry.id).arg(suffix.isEmpty() ? QStringLiteral("mp4") : suffix)));
+        if (!copy->open() || copy->write(entry.bytes) != entry.bytes.size() || !copy->flush())
+            source.clear();
+        else
+            source = copy->fileName();
     }
-    if (!mediaFileIsThere(source))
-        return false;
-
-    decoder = new VideoDecoder(this);
-    decoder->setOpenTimeout(openTimeoutMs);
-    decoder->setFrameTimeout(frameTimeoutMs);
-    connect(decoder, &VideoDecoder::opened, this, [this](bool ok) { onOpened(ok); });
-    connect(decoder, &VideoDecoder::frameReady, this, &AnnotatedFrameExtractor::onFrameReady);
-    connect(decoder, &VideoDecoder::frameFailed, this, &AnnotatedFrameExtractor::onFrameFailed);
-    awaitingOpen = true;
-    armWatchdog(openTimeoutMs);
-    decoder->open(source);
-    return true;
-}
-
-void AnnotatedFrameExtractor::onOpened(bool ok)
-{
-    if (!awaitingOpen)
-        return;
-    awaitingOpen = false;
-    watchdog->stop();
-    if (!ok) {
-        skipFrames(int(frameOrder.size()));
-        endVideo();
-        return;
+    VideoSource decoder;
+    decoder.setCancelFlag(&cancel);
+    if (!source.isEmpty() && mediaFileIsThere(source) && decoder.open(source))
+        extractFrames(decoder, firstSlot, endSlot);
+    // Frames not taken count as handled (skipped) at once; taken ones when encoded.
+    for (size_t i = firstSlot; i < endSlot; ++i) {
+        if (!work[i].decoded)
+            frameHandled();
     }
-    requestNext();
 }
 
-void AnnotatedFrameExtractor::requestNext()
+void AnnotatedFrameExtractor::extractFrames(VideoSource &source, size_t firstSlot, size_t endSlot)
 {
-    // Frames past the video's end cannot be decoded: the decoder would answer
-    // with its last frame instead.
-    while (framePos < frameOrder.size() && frameOrder.at(framePos) >= decoder->frameCount()) {
-        skipFrames(1);
-        ++framePos;
+    // A few pictures wait for an encoder at most, so memory stays bounded
+    // however far the decoding runs ahead.
+    const int inFlight = std::max(2, encoders->maxThreadCount() * 2);
+    auto room = std::make_shared<QSemaphore>(inFlight);
+    for (size_t i = firstSlot; i < endSlot && !cancel; ++i) {
+        Slot &slot = work[i];
+        if (slot.frame >= source.frameCount())
+            continue;
+        const QImage image = source.picture(slot.frame);
+        if (image.isNull())
+            continue;
+        slot.decoded = true;
+        room->acquire();
+        encoders->start([this, &slot, image, room] {
+            encode(slot, image);
+            room->release();
+            frameHandled();
+        });
     }
-    if (framePos >= frameOrder.size()) {
-        endVideo();
-        return;
-    }
-    requested = frameOrder.at(framePos);
-    armWatchdog(frameTimeoutMs);
-    decoder->seekToFrame(requested);
 }
 
-void AnnotatedFrameExtractor::onFrameReady(int frameIdx, const QImage &image)
+void AnnotatedFrameExtractor::encode(Slot &slot, const QImage &image)
 {
-    if (requested < 0 || frameIdx != requested)
-        return;
-    watchdog->stop();
-    failuresInRow = 0;
-    takeFrame(frameIdx, image);
-    ++framePos;
-    requestNext();
-}
-
-void AnnotatedFrameExtractor::onFrameFailed(int frameIdx)
-{
-    if (requested < 0 || frameIdx != requested)
-        return;
-    watchdog->stop();
-    skipFrames(1);
-    ++framePos;
-    // A video that fails several frames in a row will fail the rest too; each
-    // failure costs the whole frame timeout, so its remaining frames are left.
-    if (++failuresInRow >= maxFailuresInRow) {
-        abandonVideo();
-        return;
-    }
-    requestNext();
-}
-
-void AnnotatedFrameExtractor::onWatchdog()
-{
-    if (awaitingOpen) {
-        // The open never answered.
-        awaitingOpen = false;
-        skipFrames(int(frameOrder.size()));
-        endVideo();
-        return;
-    }
-    // A decoder that does not even report a failure is given up on.
-    abandonVideo();
-}
-
-void AnnotatedFrameExtractor::abandonVideo()
-{
-    skipFrames(int(frameOrder.size()) - framePos);
-    endVideo();
-}
-
-void AnnotatedFrameExtractor::takeFrame(int frameIdx, const QImage &image)
-{
-    if (image.isNull()) {
-        skipFrames(1);
-        return;
-    }
-    const VideoEntry &video = videos.at(videoIndex);
-    const QString name = frameFileName(bases.at(videoIndex), frameIdx);
+    const QString name = frameFileName(bases.at(slot.video), slot.frame);
     ImageEntry entry;
     entry.width = image.width();
     entry.height = image.height();
-    entry.labels = video.frameLabels.value(frameIdx);
+    entry.labels = videos.at(slot.video).frameLabels.value(slot.frame);
     if (folder.isEmpty()) {
         entry.imageData = jpegBytes(image);
         entry.filePath = name;
-        if (entry.imageData.isEmpty()) {
-            skipFrames(1);
-            return;
-        }
+        slot.taken = !entry.imageData.isEmpty();
     } else {
         entry.filePath = QDir(folder).filePath(name);
-        if (!image.save(entry.filePath, "JPEG", 95)) {
-            skipFrames(1);
-            return;
-        }
+        slot.taken = image.save(entry.filePath, "JPEG", 95);
     }
-    extracted.append(entry);
-    frameHandled();
-}
-
-void AnnotatedFrameExtractor::skipFrames(int count)
-{
-    if (count <= 0)
-        return;
-    skipped += count;
-    if (!videoLostFrames) {
-        videoLostFrames = true;
-        lossyVideos.append(QFileInfo(videos.at(videoIndex).filePath).fileName());
-    }
-    for (int i = 0; i < count; ++i)
-        frameHandled();
+    if (slot.taken)
+        slot.entry = entry;
 }
 
 void AnnotatedFrameExtractor::frameHandled()
 {
-    ++done;
-    emit progressed(done, total);
+    const int done = ++handled;
+    QMetaObject::invokeMethod(this, [this, done] { emit progressed(done, total); }, Qt::QueuedConnection);
 }
 
-void AnnotatedFrameExtractor::endVideo()
+void AnnotatedFrameExtractor::collect()
 {
-    watchdog->stop();
-    requested = -1;
-    awaitingOpen = false;
-    if (decoder)
-        decoder->disconnect(this);
-    // The decoder is closed from the event loop, never from inside one of its
-    // own signals.
-    QMetaObject::invokeMethod(this, &AnnotatedFrameExtractor::closeVideo, Qt::QueuedConnection);
-}
-
-void AnnotatedFrameExtractor::closeVideo()
-{
-    if (decoder) {
-        decoder->close();
-        decoder->deleteLater();
-        decoder = nullptr;
+    if (worker.joinable())
+        worker.join();
+    QSet<int> lossy;
+    for (const Slot &slot : work) {
+        if (slot.taken) {
+            extracted.append(slot.entry);
+            continue;
+        }
+        ++skipped;
+        lossy.insert(slot.video);
     }
-    // Only once the decoder has let go of it.
-    tempVideo.reset();
-    nextVideo();
-}
-
-void AnnotatedFrameExtractor::armWatchdog(int ms)
-{
-    watchdog->start(ms + watchdogGraceMs);
+    for (int v = 0; v < videos.size(); ++v) {
+        if (lossy.contains(v))
+            lossyVideos.append(QFileInfo(videos.at(v).filePath).fileName());
+    }
+    running = false;
+    emit finished();
 }
 
 } // namespace Quillmark

@@ -5,32 +5,30 @@
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
+#include <atomic>
+#include <thread>
+#include <vector>
 
-class QTemporaryFile;
-class QTimer;
+class QThreadPool;
 
 namespace Quillmark {
 
-class VideoDecoder;
+class VideoSource;
 
 // Turns the annotated frames of a project's videos into pictures for a dataset
 // export: each frame that carries annotations is decoded and becomes an image
 // entry with a copy of that frame's annotations, named
 // "<video base name>_frame_<index, 6 digits>.jpg".
 //
-// Runs on the GUI thread without blocking it and without a nested event loop:
-// start() returns at once, the decoder's answers drive the work through the
-// event loop, and finished() comes once every video was handled. A frame is
-// taken only when the decoder delivers the very frame that was asked for; a
-// video that cannot be found or opened, a frame that fails or does not come
-// within the frame timeout, and a frame past the video's end are skipped and
-// counted, never waited on for ever. After three failed frames in a row the
-// rest of that video is skipped too (each failure costs a whole timeout).
+// The window's thread is never held up: start() returns at once, the frames are
+// decoded on a thread of the extractor's own (in ascending order, so a run of
+// frames is decoded on instead of sought one by one), encoded as JPEG by a pool
+// of threads beside the decoding, and finished() comes once every video was
+// handled. A video that cannot be found or opened, a frame that cannot be
+// decoded, and a frame past the video's end are skipped and counted.
 //
 // With a frame folder, the frames are written there as JPEG files (quality 95)
 // and the entries refer to them; without one (an empty path) the entries hold
@@ -43,11 +41,6 @@ class AnnotatedFrameExtractor : public QObject {
 public:
     AnnotatedFrameExtractor(const QList<VideoEntry> &videos, const QString &frameFolder, QObject *parent = nullptr);
     ~AnnotatedFrameExtractor() override;
-
-    // Waiting time for one frame, and for a video to open. A frame or video
-    // that takes longer is skipped.
-    void setFrameTimeout(int ms) { frameTimeoutMs = ms; }
-    void setOpenTimeout(int ms) { openTimeoutMs = ms; }
 
     void start();
     bool isRunning() const { return running; }
@@ -73,45 +66,37 @@ signals:
     void finished();
 
 private:
-    void nextVideo();
-    bool openSource(const VideoEntry &video);
-    void onOpened(bool ok);
-    void requestNext();
-    void onFrameReady(int frameIdx, const QImage &image);
-    void onFrameFailed(int frameIdx);
-    void onWatchdog();
-    void takeFrame(int frameIdx, const QImage &image);
-    void skipFrames(int count);
+    // One annotated frame; its entry is filled (or left unfilled) by the work.
+    struct Slot {
+        int video = 0;
+        int frame = 0;
+        // Decoded (set by the decoding thread), and taken (by its encoder).
+        bool decoded = false;
+        bool taken = false;
+        ImageEntry entry;
+    };
+
+    void run();
+    void extractVideo(int video, size_t firstSlot, size_t endSlot);
+    void extractFrames(VideoSource &source, size_t firstSlot, size_t endSlot);
+    void encode(Slot &slot, const QImage &image);
     void frameHandled();
-    void abandonVideo();
-    void endVideo();
-    void closeVideo();
-    void armWatchdog(int ms);
+    void collect();
 
     QList<VideoEntry> videos;
     QStringList bases;
     QString folder;
-    int frameTimeoutMs = 5000;
-    int openTimeoutMs = 10000;
     int total = 0;
-    int done = 0;
     int skipped = 0;
     bool running = false;
     QList<ImageEntry> extracted;
     QStringList lossyVideos;
 
-    // The video in work: its position in `videos`, its sorted frame indices and
-    // the position of the frame asked for.
-    int videoIndex = -1;
-    QList<int> frameOrder;
-    int framePos = 0;
-    int requested = -1;
-    bool awaitingOpen = false;
-    int failuresInRow = 0;
-    bool videoLostFrames = false;
-    QPointer<VideoDecoder> decoder;
-    std::unique_ptr<QTemporaryFile> tempVideo;
-    QTimer *watchdog = nullptr;
+    std::vector<Slot> work;
+    std::atomic<int> handled{0};
+    std::atomic<bool> cancel{false};
+    QThreadPool *encoders = nullptr;
+    std::thread worker;
 };
 
 } // namespace Quillmark

@@ -284,8 +284,12 @@ void FilmStrip::setCurrent(int imageId)
     current = imageId;
 
     const int position = indexOfImage(imageId);
-    if (position < 0)
+    if (position < 0) {
+        // Nothing of the strip is shown (a video is): no thumbnail stays highlighted.
+        if (QLabel *label = thumbnailLabel(oldId))
+            repolish(label, false);
         return;
+    }
     if (position < start || position >= start + shown.size()) {
         rebuildWindow(position);
         return;

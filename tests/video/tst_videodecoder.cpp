@@ -1,7 +1,9 @@
-// The video decoder on real files made by ffmpeg: MJPEG in AVI (every frame a
-// key frame) and H.264 in MP4 at 29.97 frames per second with groups of 60
-// pictures and B-frames. Every delivered picture is checked by the index its
-// pixels carry.
+// The video decoder on real files made by ffmpeg, in the containers and codecs
+// people bring: MJPEG and MPEG-4 Part 2 (at an odd width) in AVI, H.264 with
+// B-frames in MP4 and Matroska, VP9 in WebM, H.265 with open groups of
+// pictures, sound that outlasts the picture, a variable frame rate with dropped
+// slots, and a portrait clip stored sideways with a display rotation. Every
+// delivered picture is checked by the index its pixels carry.
 
 #include "QmTest.h"
 #include "VideoFixtures.h"
@@ -23,9 +25,33 @@ namespace {
 struct Fixture {
     QString path;
     int frames = 0;
+    // Upright size, as the decoder reports it.
     int width = 0;
     int height = 0;
     double fps = 0;
+    // The code each picture carries; empty when picture i carries i.
+    QList<int> codes;
+    // Clockwise turn from the stored frame to the upright picture.
+    int rotation = 0;
+    // Pictures where decoding starts over (key pictures), to aim just before.
+    QList<int> keys;
+
+    int codeOf(int picture) const { return codes.isEmpty() ? picture : codes.value(picture, -1); }
+    // The code shown by an upright picture.
+    int shownCode(const QImage &image) const
+    {
+        if (rotation == 0)
+            return frameCode(image);
+        const int storedWidth = rotation % 180 ? image.height() : image.width();
+        const int storedHeight = rotation % 180 ? image.width() : image.height();
+        return VideoFixture::frameCode(image, storedWidth, storedHeight, [&](const QPointF &p) {
+            switch (rotation) {
+            case 90: return QPoint(int(storedHeight - 1 - p.y()), int(p.x()));
+            case 180: return QPoint(int(storedWidth - 1 - p.x()), int(storedHeight - 1 - p.y()));
+            default: return QPoint(int(p.y()), int(storedWidth - 1 - p.x()));
+            }
+        });
+    }
 };
 
 // A decoder with a record of everything it reports.
@@ -38,6 +64,14 @@ struct Probe {
     int frameIndex(qsizetype i) const { return frames.at(i).at(0).toInt(); }
     QImage frameImage(qsizetype i) const { return frames.at(i).at(1).value<QImage>(); }
 };
+
+QStringList args(std::initializer_list<const char *> list)
+{
+    QStringList result;
+    for (const char *item : list)
+        result << QString::fromLatin1(item);
+    return result;
+}
 
 } // namespace
 
@@ -52,6 +86,7 @@ private slots:
     void seeksDeliverTheRequestedFrame();
     void steppingForward_data();
     void steppingForward();
+    void steppingBackwardThroughAGroup();
     void burstsOfRequests_data();
     void burstsOfRequests();
     void openingAnotherFileDropsTheFirst();
@@ -59,11 +94,12 @@ private slots:
     void nonAsciiPaths();
     void refusedFiles_data();
     void refusedFiles();
-    void framesPastTheLastPictureFail();
-    void undecodableVideoTimesOut();
+    void undecodableVideoIsRefused();
 
 private:
     void addFixtureRows();
+    bool makeFixture(const QString &name, const QString &file, const QString &framesFolder, const QStringList &codec,
+                     Fixture fixture, const QStringList &input = {});
     // Opens and waits for the answer and, on success, frame 0.
     bool openAndWait(Probe &probe, const QString &path);
     // Asks for a frame and waits for exactly one answer; the index it carries.
@@ -71,36 +107,114 @@ private:
 
     QTemporaryDir dir;
     QHash<QString, Fixture> fixtures;
+    QStringList fixtureOrder;
 };
+
+// Encodes the coded frames of `framesFolder` (at 25 fps unless `input` says
+// otherwise) with `codec` into `file` and records the fixture.
+bool TestVideoDecoder::makeFixture(const QString &name, const QString &file, const QString &framesFolder,
+                                   const QStringList &codec, Fixture fixture, const QStringList &input)
+{
+    const QDir root(dir.path());
+    fixture.path = root.filePath(file);
+    QStringList arguments = input.isEmpty() ? args({"-framerate", "25"}) : input;
+    arguments << QStringLiteral("-i") << QDir(root.filePath(framesFolder)).filePath(QStringLiteral("f%05d.png"));
+    arguments << codec << fixture.path;
+    QString log;
+    if (!VideoFixture::runFfmpeg(arguments, &log)) {
+        qWarning("%s: %s", qPrintable(name), qPrintable(log));
+        return false;
+    }
+    fixtures.insert(name, fixture);
+    fixtureOrder << name;
+    return true;
+}
 
 void TestVideoDecoder::initTestCase()
 {
     QVERIFY2(!VideoFixture::ffmpeg().isEmpty(), "Debian's ffmpeg is needed to make the test videos");
     QVERIFY(dir.isValid());
     const QDir root(dir.path());
-    QString log;
+    const auto frames = [&](const QString &folder, int count, int width, int height) {
+        return root.mkpath(folder) && VideoFixture::writeFrames(QDir(root.filePath(folder)), count, width, height);
+    };
+    QVERIFY(frames(QStringLiteral("small"), 40, 192, 108));
+    QVERIFY(frames(QStringLiteral("long"), 300, 240, 136));
+    QVERIFY(frames(QStringLiteral("odd"), 60, 853, 480));
+    QVERIFY(frames(QStringLiteral("vfr"), 60, 192, 108));
 
-    // MJPEG in AVI, 40 frames at 25 fps, 192 x 108.
-    QVERIFY(root.mkpath(QStringLiteral("small")));
-    const QDir small(root.filePath(QStringLiteral("small")));
-    QVERIFY(VideoFixture::writeFrames(small, 40, 192, 108));
-    const QString avi = root.filePath(QStringLiteral("clip.avi"));
-    QVERIFY2(VideoFixture::encode(small, QStringLiteral("25"), VideoFixture::mjpegCodec(), avi, &log), qPrintable(log));
-    fixtures.insert(QStringLiteral("mjpeg-avi"), {avi, 40, 192, 108, 25.0});
-
-    // H.264 in MP4, 300 frames at 30000/1001 fps, 240 x 136.
-    QVERIFY(root.mkpath(QStringLiteral("long")));
-    const QDir longFrames(root.filePath(QStringLiteral("long")));
-    QVERIFY(VideoFixture::writeFrames(longFrames, 300, 240, 136));
-    const QString mp4 = root.filePath(QStringLiteral("clip.mp4"));
-    QVERIFY2(VideoFixture::encode(longFrames, QStringLiteral("30000/1001"), VideoFixture::h264Codec(60), mp4, &log),
-             qPrintable(log));
-    fixtures.insert(QStringLiteral("h264-mp4"), {mp4, 300, 240, 136, 30000.0 / 1001.0});
-
+    QVERIFY(makeFixture(QStringLiteral("mjpeg-avi"), QStringLiteral("clip.avi"), QStringLiteral("small"),
+                        VideoFixture::mjpegCodec(), {{}, 40, 192, 108, 25.0, {}, 0, {}}));
+    // 29.97 fps, groups of 60 with B-frames.
+    QVERIFY(makeFixture(QStringLiteral("h264-mp4"), QStringLiteral("clip.mp4"), QStringLiteral("long"),
+                        VideoFixture::h264Codec(60), {{}, 300, 240, 136, 30000.0 / 1001.0, {}, 0, {60, 120, 180, 240}},
+                        args({"-framerate", "30000/1001"})));
+    QVERIFY(makeFixture(QStringLiteral("h264-mkv"), QStringLiteral("clip.mkv"), QStringLiteral("long"),
+                        VideoFixture::h264Codec(50), {{}, 300, 240, 136, 25.0, {}, 0, {50, 100, 250}}));
+    QVERIFY(makeFixture(QStringLiteral("vp9-webm"), QStringLiteral("clip.webm"), QStringLiteral("small"),
+                        args({"-c:v", "libvpx-vp9", "-g", "12", "-deadline", "realtime", "-cpu-used", "8", "-b:v",
+                              "400k", "-pix_fmt", "yuv420p"}),
+                        {{}, 40, 192, 108, 25.0, {}, 0, {12, 24, 36}}));
+    // MPEG-4 Part 2 at an odd width: the case that once wrote past the picture's buffer.
+    QVERIFY(makeFixture(QStringLiteral("mpeg4-avi-853"), QStringLiteral("odd.avi"), QStringLiteral("odd"),
+                        args({"-c:v", "mpeg4", "-q:v", "3", "-g", "15"}), {{}, 60, 853, 480, 25.0, {}, 0, {15, 30, 45}}));
+    // H.265 with the encoder's open groups: the pictures shown just before each
+    // key picture are decoded after it and refer to the group before.
+    QVERIFY(makeFixture(QStringLiteral("h265-open-gop"), QStringLiteral("open.mp4"), QStringLiteral("long"),
+                        args({"-c:v", "libx265", "-x265-params",
+                              "keyint=30:min-keyint=30:open-gop=1:bframes=4:scenecut=0:log-level=error", "-tag:v",
+                              "hvc1", "-pix_fmt", "yuv420p"}),
+                        {{}, 300, 240, 136, 25.0, {}, 0, {30, 60, 90, 270}}));
+    // Pictures 2, 6, 10, ... dropped: the time stamps keep the gaps.
+    {
+        Fixture vfr{{}, 0, 192, 108, 0, {}, 0, {12}};
+        for (int n = 0; n < 60; ++n) {
+            if (n % 4 != 2)
+                vfr.codes << n;
+        }
+        vfr.frames = int(vfr.codes.size());
+        vfr.fps = -1; // whatever the stream says
+        QVERIFY(makeFixture(QStringLiteral("vfr-dropped"), QStringLiteral("vfr.mkv"), QStringLiteral("vfr"),
+                            args({"-vf", "select='not(eq(mod(n\\,4)\\,2))'", "-fps_mode", "vfr", "-c:v", "libx264",
+                                  "-g", "12", "-bf", "2", "-pix_fmt", "yuv420p"}),
+                            vfr));
+    }
+    // A portrait clip stored sideways (192 x 108) with a display matrix that
+    // turns it a quarter counter-clockwise, as ffmpeg itself shows it.
+    {
+        QVERIFY(makeFixture(QStringLiteral("portrait-stored"), QStringLiteral("stored.mp4"), QStringLiteral("small"),
+                            VideoFixture::h264Codec(12), {}));
+        fixtures.remove(QStringLiteral("portrait-stored"));
+        fixtureOrder.removeLast();
+        const QString path = root.filePath(QStringLiteral("portrait.mp4"));
+        QString log;
+        QVERIFY2(VideoFixture::runFfmpeg({QStringLiteral("-i"), root.filePath(QStringLiteral("stored.mp4")),
+                                          QStringLiteral("-c"), QStringLiteral("copy"),
+                                          QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=90"), path},
+                                         &log),
+                 qPrintable(log));
+        fixtures.insert(QStringLiteral("portrait-rotated"), {path, 40, 108, 192, 25.0, {}, 270, {12, 24}});
+        fixtureOrder << QStringLiteral("portrait-rotated");
+    }
+    // Sound that outlasts the picture: 40 pictures, 3 s of sound.
+    {
+        QString log;
+        const QString path = root.filePath(QStringLiteral("longaudio.mp4"));
+        QVERIFY2(VideoFixture::encodeWithLongerAudio(QDir(root.filePath(QStringLiteral("small"))), path, &log),
+                 qPrintable(log));
+        fixtures.insert(QStringLiteral("audio-longer"), {path, 40, 192, 108, 25.0, {}, 0, {12, 24, 36}});
+        fixtureOrder << QStringLiteral("audio-longer");
+    }
     // One frame.
-    const QString one = root.filePath(QStringLiteral("one.mp4"));
-    QVERIFY2(VideoFixture::encodeOneFrame(small.filePath(QStringLiteral("f00007.png")), one, &log), qPrintable(log));
-    fixtures.insert(QStringLiteral("one-frame"), {one, 1, 192, 108, 25.0});
+    {
+        QString log;
+        const QString one = root.filePath(QStringLiteral("one.mp4"));
+        QVERIFY2(VideoFixture::encodeOneFrame(QDir(root.filePath(QStringLiteral("small"))).filePath(QStringLiteral("f00007.png")),
+                                              one, &log),
+                 qPrintable(log));
+        fixtures.insert(QStringLiteral("one-frame"), {one, 1, 192, 108, 25.0, {7}, 0, {}});
+        fixtureOrder << QStringLiteral("one-frame");
+    }
 }
 
 bool TestVideoDecoder::openAndWait(Probe &probe, const QString &path)
@@ -129,9 +243,8 @@ int TestVideoDecoder::requestAndWait(Probe &probe, int frame)
 void TestVideoDecoder::addFixtureRows()
 {
     QTest::addColumn<QString>("fixture");
-    QTest::newRow("mjpeg-avi") << QStringLiteral("mjpeg-avi");
-    QTest::newRow("h264-mp4") << QStringLiteral("h264-mp4");
-    QTest::newRow("one-frame") << QStringLiteral("one-frame");
+    for (const QString &name : std::as_const(fixtureOrder))
+        QTest::newRow(qPrintable(name)) << name;
 }
 
 void TestVideoDecoder::metadata_data()
@@ -156,14 +269,17 @@ void TestVideoDecoder::metadata()
     QCOMPARE(probe.decoder.frameCount(), f.frames);
     QCOMPARE(probe.decoder.width(), f.width);
     QCOMPARE(probe.decoder.height(), f.height);
-    QVERIFY(qAbs(probe.decoder.fps() - f.fps) < 0.01);
+    if (f.fps > 0)
+        QVERIFY(qAbs(probe.decoder.fps() - f.fps) < 0.01);
+    QVERIFY(probe.decoder.fps() > 0);
 
     // Frame 0 follows by itself.
-    QVERIFY(probe.frames.wait(QmTest::patienceMs));
+    if (probe.frames.isEmpty())
+        QVERIFY(probe.frames.wait(QmTest::patienceMs));
     QCOMPARE(probe.frameIndex(0), 0);
     const QImage first = probe.frameImage(0);
     QCOMPARE(first.size(), QSize(f.width, f.height));
-    QCOMPARE(frameCode(first), fixture == QLatin1String("one-frame") ? 7 : 0);
+    QCOMPARE(f.shownCode(first), f.codeOf(0));
 }
 
 void TestVideoDecoder::seeksDeliverTheRequestedFrame_data()
@@ -178,18 +294,23 @@ void TestVideoDecoder::seeksDeliverTheRequestedFrame()
     Probe probe;
     QVERIFY(openAndWait(probe, f.path));
     const int last = f.frames - 1;
-    // Forward and back, the last frame (after which an H.264 decoder has seen the
-    // end of the stream), and indices that are clamped.
-    const QList<QPair<int, int>> requests = {
+    // Forward and back, the last frame (after which the codec has seen the end
+    // of the stream), indices that are clamped, and the pictures just before and
+    // at each key picture, reached from both sides.
+    QList<QPair<int, int>> requests = {
         {1, 1}, {7, 7}, {last, last}, {3, 3}, {0, 0}, {last - 1, last - 1}, {500, last}, {-3, 0}, {7, 7}, {last, last},
     };
+    for (const int key : f.keys) {
+        requests << qMakePair(key - 1, key - 1) << qMakePair(key, key) << qMakePair(key - 2, key - 2)
+                 << qMakePair(key + 1, key + 1) << qMakePair(key - 1, key - 1);
+    }
     for (const auto &[asked, expected] : requests) {
         const int want = std::clamp(expected, 0, last);
         const int got = requestAndWait(probe, asked);
         QVERIFY2(got == want, qPrintable(QStringLiteral("asked %1, got index %2").arg(asked).arg(got)));
-        // Only the one-frame clip shows a picture other than its index.
-        const int code = frameCode(probe.frameImage(0));
-        QCOMPARE(code, fixture == QLatin1String("one-frame") ? 7 : want);
+        const QImage image = probe.frameImage(0);
+        QCOMPARE(image.size(), QSize(f.width, f.height));
+        QCOMPARE(f.shownCode(image), f.codeOf(want));
         QCOMPARE(probe.decoder.currentFrame(), want);
         QVERIFY(!probe.decoder.isAwaitingFrame());
     }
@@ -205,6 +326,10 @@ void TestVideoDecoder::steppingForward_data()
     // Across the start of the second group of pictures, and up to the end.
     QTest::newRow("h264-mp4 across a key frame") << QStringLiteral("h264-mp4") << 50 << 75;
     QTest::newRow("h264-mp4 to the end") << QStringLiteral("h264-mp4") << 285 << 299;
+    QTest::newRow("h265 across open groups") << QStringLiteral("h265-open-gop") << 20 << 70;
+    QTest::newRow("vfr whole clip") << QStringLiteral("vfr-dropped") << 0 << 44;
+    QTest::newRow("audio longer, to the last picture") << QStringLiteral("audio-longer") << 30 << 39;
+    QTest::newRow("odd width whole clip") << QStringLiteral("mpeg4-avi-853") << 0 << 59;
 }
 
 void TestVideoDecoder::steppingForward()
@@ -213,15 +338,33 @@ void TestVideoDecoder::steppingForward()
     QFETCH(int, from);
     QFETCH(int, to);
     Probe probe;
-    QVERIFY(openAndWait(probe, fixtures.value(fixture).path));
+    const Fixture f = fixtures.value(fixture);
+    QVERIFY(openAndWait(probe, f.path));
     QCOMPARE(requestAndWait(probe, from), from);
     for (int frame = from + 1; frame <= to; ++frame) {
         QCOMPARE(requestAndWait(probe, frame), frame);
-        QCOMPARE(frameCode(probe.frameImage(0)), frame);
+        QCOMPARE(f.shownCode(probe.frameImage(0)), f.codeOf(frame));
     }
     // Stepping back after the end still works.
     QCOMPARE(requestAndWait(probe, from), from);
-    QCOMPARE(frameCode(probe.frameImage(0)), from);
+    QCOMPARE(f.shownCode(probe.frameImage(0)), f.codeOf(from));
+    QCOMPARE(probe.failed.size(), 0);
+}
+
+// Backwards one picture at a time through a whole group of pictures and into
+// the group before: every step shows its own picture.
+void TestVideoDecoder::steppingBackwardThroughAGroup()
+{
+    for (const QString &name : {QStringLiteral("h264-mp4"), QStringLiteral("h265-open-gop")}) {
+        const Fixture f = fixtures.value(name);
+        Probe probe;
+        QVERIFY(openAndWait(probe, f.path));
+        const int from = f.keys.at(1) + 10;
+        for (int frame = from; frame >= f.keys.at(0) - 5; --frame) {
+            QCOMPARE(requestAndWait(probe, frame), frame);
+            QVERIFY2(f.shownCode(probe.frameImage(0)) == f.codeOf(frame), qPrintable(name + QString::number(frame)));
+        }
+    }
 }
 
 void TestVideoDecoder::burstsOfRequests_data()
@@ -268,7 +411,7 @@ void TestVideoDecoder::openingAnotherFileDropsTheFirst()
     probe.decoder.open(a.path);
     probe.decoder.open(b.path);
     QVERIFY(probe.opened.wait(10000));
-    QVERIFY(probe.frames.wait(QmTest::patienceMs));
+    QVERIFY(!probe.frames.isEmpty() || probe.frames.wait(QmTest::patienceMs));
     QTest::qWait(300);
     QCOMPARE(probe.opened.size(), 1);
     QVERIFY(probe.opened.at(0).at(0).toBool());
@@ -367,13 +510,25 @@ void TestVideoDecoder::refusedFiles_data()
     QVERIFY(VideoFixture::writeFile(empty, QByteArray()));
     QTest::newRow("empty file") << empty << invalid;
 
-    // The back-end reports no length for Matroska: refused, not opened without frames.
-    const QString matroska = root.filePath(QStringLiteral("clip.mkv"));
-    QString mkvLog;
-    QVERIFY2(VideoFixture::encode(QDir(root.filePath(QStringLiteral("small"))), QStringLiteral("25"),
-                                  VideoFixture::h264Codec(12), matroska, &mkvLog),
-             qPrintable(mkvLog));
-    QTest::newRow("matroska") << matroska << QStringLiteral("Could not read video metadata");
+    // The front of a real file: the container cannot be read to its index.
+    const QString truncated = root.filePath(QStringLiteral("truncated.mp4"));
+    const QByteArray whole = VideoFixture::readAll(fixtures.value(QStringLiteral("h264-mp4")).path);
+    QVERIFY(VideoFixture::writeFile(truncated, whole.left(whole.size() / 2)));
+    QTest::newRow("truncated mp4") << truncated << invalid;
+
+    // A bare MPEG-1 sequence header, 25 bytes, with no size and no frame rate,
+    // and one with a size but nothing to show.
+    const QByteArray header = QByteArray::fromHex("000001b3000000f0ffffe0180000010000000000000000000000");
+    const QString mpeg1 = root.filePath(QStringLiteral("damaged.mpg"));
+    QVERIFY(VideoFixture::writeFile(mpeg1, header.left(25)));
+    QTest::newRow("25-byte mpeg-1 header") << mpeg1 << QString();
+    const QString sized = root.filePath(QStringLiteral("sized.m1v"));
+    QVERIFY(VideoFixture::writeFile(sized, QByteArray::fromHex("000001b3010010130000e018000001b8000800000000010000")));
+    QTest::newRow("mpeg-1 header with a size") << sized << QString();
+    // A playlist named like a video is not followed to the files it names.
+    const QString playlist = root.filePath(QStringLiteral("list.mp4"));
+    QVERIFY(VideoFixture::writeFile(playlist, "#EXTM3U\n#EXTINF:1,\n" + QFile::encodeName(fixtures.value(QStringLiteral("h264-mp4")).path) + "\n"));
+    QTest::newRow("playlist") << playlist << invalid;
     QTest::newRow("missing file") << root.filePath(QStringLiteral("missing.mp4")) << invalid;
     QTest::newRow("folder") << dir.path() << invalid;
 
@@ -399,7 +554,13 @@ void TestVideoDecoder::refusedFiles()
     QTest::qWait(100);
     QCOMPARE(probe.opened.size(), 1);
     QCOMPARE(probe.opened.at(0).at(0).toBool(), false);
-    QCOMPARE(probe.opened.at(0).at(1).toString(), error);
+    // An empty expectation: refused with any of the decoder's texts.
+    if (error.isEmpty())
+        QVERIFY(QStringList({QStringLiteral("Invalid media / unsupported format"), QStringLiteral("Could not read video metadata"),
+                             QStringLiteral("No video frame could be decoded")})
+                    .contains(probe.opened.at(0).at(1).toString()));
+    else
+        QCOMPARE(probe.opened.at(0).at(1).toString(), error);
     QVERIFY(!probe.decoder.isOpen());
     QCOMPARE(probe.decoder.frameCount(), 0);
     // The path stays for the caller's message.
@@ -409,45 +570,10 @@ void TestVideoDecoder::refusedFiles()
     QCOMPARE(probe.frames.size(), 0);
 }
 
-void TestVideoDecoder::framesPastTheLastPictureFail()
+void TestVideoDecoder::undecodableVideoIsRefused()
 {
-    // Audio that outlasts the picture: the length the media reports counts
-    // frames that do not exist.
-    const QDir root(dir.path());
-    const QString path = root.filePath(QStringLiteral("longaudio.mp4"));
-    QString log;
-    QVERIFY2(VideoFixture::encodeWithLongerAudio(QDir(root.filePath(QStringLiteral("small"))), path, &log),
-             qPrintable(log));
-    Probe probe;
-    QVERIFY(openAndWait(probe, path));
-    QCOMPARE(probe.decoder.frameCount(), 75);
-
-    probe.frames.clear();
-    // A long frame time-out, so that only the end of the stream can end the
-    // wait early; a loaded machine may take seconds to report that end.
-    constexpr int longTimeoutMs = 30000;
-    probe.decoder.setFrameTimeout(longTimeoutMs);
-    QElapsedTimer clock;
-    clock.start();
-    probe.decoder.seekToFrame(60);
-    QVERIFY(probe.failed.wait(longTimeoutMs + 1000));
-    // The end of the stream cuts the wait short.
-    QVERIFY2(clock.elapsed() < longTimeoutMs / 2, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(probe.failed.at(0).at(0).toInt(), 60);
-    QCOMPARE(probe.frames.size(), 0);
-    QVERIFY(!probe.decoder.isAwaitingFrame());
-
-    // The real frames are still there.
-    QCOMPARE(requestAndWait(probe, 39), 39);
-    QCOMPARE(frameCode(probe.frameImage(0)), 39);
-    QCOMPARE(requestAndWait(probe, 12), 12);
-    QCOMPARE(frameCode(probe.frameImage(0)), 12);
-}
-
-void TestVideoDecoder::undecodableVideoTimesOut()
-{
-    // An MP4 whose container is sound but whose pictures are zeros: the media
-    // loads, yet no frame ever decodes.
+    // An MP4 whose container is sound but whose pictures are zeros: the index
+    // is there, yet no picture decodes. Refused at once, with no waiting out.
     const QByteArray bytes =
         VideoFixture::withZeroedPictures(VideoFixture::readAll(fixtures.value(QStringLiteral("h264-mp4")).path));
     QVERIFY(!bytes.isEmpty());
@@ -455,17 +581,18 @@ void TestVideoDecoder::undecodableVideoTimesOut()
     QVERIFY(VideoFixture::writeFile(path, bytes));
 
     Probe probe;
-    probe.decoder.setOpenTimeout(1500);
     QElapsedTimer clock;
     clock.start();
     probe.decoder.open(path);
-    QVERIFY(probe.opened.wait(30000));
-    // The time-out set ends the wait, well before the default one however late
-    // a loaded machine runs the timer.
-    QVERIFY2(clock.elapsed() < VideoDecoder::defaultOpenTimeoutMs,
-             qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(probe.opened.wait(QmTest::patienceMs));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(probe.opened.at(0).at(0).toBool(), false);
-    QCOMPARE(probe.opened.at(0).at(1).toString(), QStringLiteral("No video frame could be decoded"));
+    // Whether the stream's description survives the zeros depends on what
+    // FFmpeg can still make of the first packets.
+    const QString error = probe.opened.at(0).at(1).toString();
+    QVERIFY2(error == QLatin1String("No video frame could be decoded") ||
+                 error == QLatin1String("Could not read video metadata"),
+             qPrintable(error));
     QVERIFY(!probe.decoder.isOpen());
     QTest::qWait(200);
     QCOMPARE(probe.opened.size(), 1);
