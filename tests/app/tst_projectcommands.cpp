@@ -28,6 +28,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -1229,7 +1230,7 @@ void TestProjectCommands::nextPreviousApproveDiscard()
         (window.*step)();
         QCOMPARE(window.currentImage(), expected);
         QCOMPARE(window.labelCanvas()->displayedEntryId(), expected);
-        QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), expected);
+        QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), expected);
     }
     QCOMPARE(window.mediaNameLabelWidget()->text(), QStringLiteral("mem3.png"));
     QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("1 / 3"));
@@ -1253,7 +1254,7 @@ void TestProjectCommands::nextPreviousApproveDiscard()
     // A choice on the film strip moves the image list's current row too.
     emit window.filmStripWidget()->imageSelected(9);
     QCOMPARE(window.currentImage(), 9);
-    QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), 9);
+    QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), 9);
 }
 
 void TestProjectCommands::removeImages_data()
@@ -1284,7 +1285,7 @@ void TestProjectCommands::removeImages()
     QCOMPARE(statusText(window), status);
     QCOMPARE(window.currentImage(), current);
     QVERIFY(window.isModified());
-    QCOMPARE(window.imageList()->listWidget()->count(), 4 - removed.size());
+    QCOMPARE(window.imageList()->listView()->model()->rowCount(), 4 - removed.size());
     if (current >= 0) {
         QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), current);
         int position = 0;
@@ -1390,7 +1391,7 @@ void TestProjectCommands::bulkClassAssignment()
     QCOMPARE(access.project().dataset.images.at(1).labels.at(0).className, QStringLiteral("old"));
 
     // Five selected: a question first, then all five.
-    window.imageList()->listWidget()->selectAll();
+    window.imageList()->listView()->selectAll();
     prompts.answers.enqueue(int(QMessageBox::No));
     access.onClassesSelected({"dog"});
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Bulk Assign"));

@@ -18,6 +18,7 @@
 #include "video/VideoDecoder.h"
 
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -269,7 +270,7 @@ void TestVideoMode::importShowsTheFirstFrame()
     QCOMPARE(scrubber->value(), 0);
     for (ToolBar::Button b : {ToolBar::Rewind, ToolBar::Play, ToolBar::FastForward})
         QVERIFY(toolButton(window, b)->isEnabled());
-    QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), ~video.id);
+    QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), ~video.id);
 
     // Back to an image: video mode ends and the playback buttons go dark.
     const int imageId = window.currentProject().dataset.images.constFirst().id;
