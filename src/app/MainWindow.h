@@ -282,7 +282,8 @@ private:
     // Project lifecycle (MainWindowProject.cpp)
     bool confirmUnsavedChanges(const QString &verb);
     // Takes the opened project; `missing` are its media whose files are gone.
-    void onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing);
+    void onProjectLoaded(Project *loaded, bool ok, const QString &path);
+    void checkMediaInBackground();
     void replaceProject(const Project &fresh);
     void removeTempVideo();
     bool extractEmbeddedMedia(const QString &projectFilePath);

@@ -1,5 +1,8 @@
 #include "panels/FileListModel.h"
 
+#include <QColor>
+#include <QFont>
+
 #include <algorithm>
 
 namespace Quillmark {
@@ -48,6 +51,8 @@ void FileListModel::setEntries(const QList<ImageEntry> &newImages, const QList<V
     videos = newVideos;
     imageLabeled.assign(size_t(images.size()), 0);
     videoLabeled.assign(size_t(videos.size()), 0);
+    imageMissing.assign(size_t(images.size()), 0);
+    videoMissing.assign(size_t(videos.size()), 0);
     imageById.clear();
     videoById.clear();
     imageById.reserve(images.size());
@@ -110,6 +115,24 @@ int FileListModel::setVideoLabeled(int videoId, bool labeled)
     return row;
 }
 
+void FileListModel::markMissing(const QList<int> &ids, bool video)
+{
+    for (int id : ids) {
+        const int entry = (video ? videoById : imageById).value(id, -1);
+        if (entry < 0)
+            continue;
+        (video ? videoMissing : imageMissing)[size_t(entry)] = 1;
+        const int row = rowOfValue(video ? ~id : id);
+        if (row >= 0)
+            emit dataChanged(index(row), index(row), {Qt::FontRole, Qt::ForegroundRole});
+    }
+}
+
+bool FileListModel::isMissing(int row) const
+{
+    return row >= 0 && size_t(row) < rows.size() && entryMissing(rows[size_t(row)]);
+}
+
 int FileListModel::valueAt(int row) const
 {
     return row >= 0 && size_t(row) < rows.size() ? valueOf(rows[size_t(row)]) : 0;
@@ -142,6 +165,17 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         return entryLabeled(row) ? icons.imageLabeled : icons.imageUnlabeled;
     case Qt::UserRole:
         return valueOf(row);
+    case Qt::FontRole:
+        if (entryMissing(row)) {
+            QFont font;
+            font.setItalic(true);
+            return font;
+        }
+        return {};
+    case Qt::ForegroundRole:
+        if (entryMissing(row))
+            return QColor(0x99, 0x99, 0x99);
+        return {};
     case LongestNamesRole:
         return longestNames();
     default:
@@ -152,6 +186,11 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
 bool FileListModel::entryLabeled(const Row &row) const
 {
     return (row.video ? videoLabeled : imageLabeled)[size_t(row.entry)] != 0;
+}
+
+bool FileListModel::entryMissing(const Row &row) const
+{
+    return (row.video ? videoMissing : imageMissing)[size_t(row.entry)] != 0;
 }
 
 const QString &FileListModel::pathOf(const Row &row) const

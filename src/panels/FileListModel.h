@@ -45,6 +45,11 @@ public:
     int setImageLabeled(int imageId, bool labeled);
     int setVideoLabeled(int videoId, bool labeled);
 
+    // Entries (image ids, or video ids when video is set) whose files are not
+    // there: their rows are drawn in italics, greyed.
+    void markMissing(const QList<int> &ids, bool video);
+    bool isMissing(int row) const;
+
     int rowOfValue(int value) const { return rowByValue.value(value, -1); }
     int valueAt(int row) const;
     bool isLabeled(int row) const;
@@ -60,6 +65,7 @@ private:
     };
 
     bool entryLabeled(const Row &row) const;
+    bool entryMissing(const Row &row) const;
     const QString &pathOf(const Row &row) const;
     int valueOf(const Row &row) const;
     QStringList longestNames() const;
@@ -72,6 +78,8 @@ private:
     // dataset's own lookup.
     std::vector<char> imageLabeled;
     std::vector<char> videoLabeled;
+    std::vector<char> imageMissing;
+    std::vector<char> videoMissing;
     QHash<int, int> imageById;
     QHash<int, int> videoById;
     std::vector<Row> rows;

@@ -99,6 +99,7 @@ ImageListPanel::ImageListPanel(QWidget *parent)
     layout->addLayout(header);
 
     list = new QListView(this);
+    list->setObjectName(QStringLiteral("fileList"));
     rows = new FileListModel(rowIcons(), list);
     list->setModel(rows);
     list->setFrameShape(QFrame::NoFrame);
@@ -212,6 +213,12 @@ void ImageListPanel::setImageLabeled(int imageId, bool labeled)
 void ImageListPanel::setVideoLabeled(int videoId, bool labeled)
 {
     applyFilterTo(rows->setVideoLabeled(videoId, labeled));
+}
+
+void ImageListPanel::markMissing(const QList<int> &imageIds, const QList<int> &videoIds)
+{
+    rows->markMissing(imageIds, false);
+    rows->markMissing(videoIds, true);
 }
 
 void ImageListPanel::selectRowWithValue(int value)

@@ -39,6 +39,8 @@ public:
     void refresh(bool emitCurrent);
     void setImageLabeled(int imageId, bool labeled);
     void setVideoLabeled(int videoId, bool labeled);
+    // Marks the rows of entries whose files are not there.
+    void markMissing(const QList<int> &imageIds, const QList<int> &videoIds);
     void selectImage(int imageId);
     void selectVideo(int videoId);
     QList<int> selectedImageIds() const;

@@ -17,6 +17,7 @@
 #include "dialogs/ProjectTypeDialog.h"
 #include "dialogs/SetupPage.h"
 #include "formats/QpkgHandler.h"
+#include "model/MissingMediaCheck.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
@@ -505,7 +506,8 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     prompts.answers.enqueue(path);
     window.onOpenProject();
     QTRY_VERIFY(!window.isJobRunning());
-    QCOMPARE(prompts.calls.size(), 2);
+    // The project shows before its files are looked at; the answer follows.
+    QTRY_COMPARE(prompts.calls.size(), 2);
     const QmTest::PromptCall told = prompts.calls.at(1);
     QCOMPARE(told.kind, QStringLiteral("warning"));
     QCOMPARE(told.title, QStringLiteral("Media Not Found"));
@@ -513,6 +515,11 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     QVERIFY(told.text.contains(QDir::toNativeSeparators(moved)));
     QVERIFY(told.text.contains(QDir::toNativeSeparators(video.filePath)));
     QVERIFY(!told.text.contains(QStringLiteral("kept.png")));
+    // The list marks the missing rows, and only those.
+    const QAbstractItemModel *rows = window.imageList()->listView()->model();
+    QCOMPARE(rows->rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(rows->index(row, 0).data(Qt::FontRole).value<QFont>().italic(), row != 0);
 
     // Saved again, nothing of the missing media is lost.
     MainWindowTestAccess(window).modified() = true;
@@ -533,6 +540,7 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     prompts.answers.enqueue(path);
     window.onOpenProject();
     QTRY_VERIFY(!window.isJobRunning());
+    QTRY_VERIFY(!window.findChild<MissingMediaCheck *>());
     QCOMPARE(prompts.calls.size(), 1);
 }
 
