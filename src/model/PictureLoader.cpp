@@ -146,6 +146,11 @@ PictureLoader::Result PictureLoader::read(const QString &path)
 {
     QFile file;
     const FileRefusal refusal = openRegularFileOrSay(file, path);
+    if (refusal == FileRefusal::NotRegular) {
+        // The full read runs on a worker and may wait on a pipe for its writer.
+        QImageReader reader(path);
+        return readWith(reader);
+    }
     if (refusal != FileRefusal::None)
         return {QImage(), refusalText(refusal)};
     QImageReader reader;

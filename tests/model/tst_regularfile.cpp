@@ -1,5 +1,5 @@
-// Opening media files: one open and one fstat decide, pipes never block, the
-// reason of a refusal reaches the user, and a picture whose name lies about its
+// Opening media files: one open and one fstat decide, a pipe never blocks a
+// size probe or a thumbnail, the reason of a refusal reaches the user, and a picture whose name lies about its
 // format is still read. And the background media check of an opened project.
 
 #include "QmTest.h"
@@ -41,7 +41,7 @@ void TestRegularFile::refusals_data()
     QTest::newRow("missing") << "gone.png" << int(FileRefusal::Missing) << "the file does not exist";
     QTest::newRow("under a file") << "photo.png/inner.png" << int(FileRefusal::Missing) << "the file does not exist";
     QTest::newRow("folder") << "folder.png" << int(FileRefusal::Folder) << "it is a folder";
-    QTest::newRow("pipe without writer") << "pipe.png" << int(FileRefusal::NotRegular) << "it is not a regular file";
+    QTest::newRow("pipe without writer") << "pipe.png" << int(FileRefusal::NotRegular) << "";
     QTest::newRow("no name") << "" << int(FileRefusal::NoName) << "no file is named";
 }
 
@@ -64,10 +64,15 @@ void TestRegularFile::refusals()
     QFile file;
     QCOMPARE(int(openRegularFileOrSay(file, path)), refusal);
     QCOMPARE(file.isOpen(), refusal == int(FileRefusal::None));
-    const PictureLoader::Result read = PictureLoader::read(path);
-    QCOMPARE(read.error, message);
-    QCOMPARE(read.ok(), message.isEmpty());
-    QCOMPARE(PictureLoader::uprightSize(path), message.isEmpty() ? QSize(7, 5) : QSize());
+    // The full read of a pipe waits for its writer (on a worker): not here.
+    if (refusal != int(FileRefusal::NotRegular)) {
+        const PictureLoader::Result read = PictureLoader::read(path);
+        QCOMPARE(read.error, message);
+        QCOMPARE(read.ok(), message.isEmpty());
+    }
+    const bool regular = refusal == int(FileRefusal::None);
+    QCOMPARE(PictureLoader::uprightSize(path), regular ? QSize(7, 5) : QSize());
+    QCOMPARE(PictureLoader::readFitting(path, QSize(4, 4)).isNull(), !regular);
     QVERIFY2(timer.elapsed() < 5000, "a pipe held the open");
 }
 
