@@ -14,6 +14,7 @@
 #include "panels/ImageListPanel.h"
 
 #include <QApplication>
+#include <QListView>
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
@@ -102,7 +103,7 @@ void BM_BulkAssignAllImages(benchmark::State &state)
     fillProject(window, int(state.range(0)));
     MainWindowTestAccess access(window);
     access.project().projectType = QStringLiteral("classification");
-    window.imageList()->listWidget()->selectAll();
+    window.imageList()->listView()->selectAll();
     ConfirmingPrompts prompts;
     Prompts::setOverride(&prompts);
     for (auto _ : state)

@@ -45,15 +45,16 @@ inline Annotation makeKeypoints(int i)
     return a;
 }
 
-// Boxes, polygons and keypoint sets on every image, twelve classes.
-inline Project largeProject(int images)
+// Boxes, polygons and keypoint sets on every image, twelve classes. The
+// images are named in `folder` (by default one that does not exist).
+inline Project largeProject(int images, const QString &folder = QStringLiteral("/data/set/images"))
 {
     Project p;
     p.name = QStringLiteral("Benchmark");
     p.projectType = QStringLiteral("segmentation");
     for (int i = 0; i < images; ++i) {
         ImageEntry e;
-        e.filePath = QStringLiteral("/data/set/images/img_%1.jpg").arg(i, 6, 10, QLatin1Char('0'));
+        e.filePath = QStringLiteral("%1/img_%2.jpg").arg(folder).arg(i, 6, 10, QLatin1Char('0'));
         e.width = 1920;
         e.height = 1080;
         for (int k = 0; k < 10; ++k) {
@@ -74,9 +75,10 @@ inline Project largeProject(int images)
 
 // Writes the large project of `images` images to `path`; false, with a
 // message, when it cannot.
-inline bool writeLargeProject(int images, const QString &path)
+inline bool writeLargeProject(int images, const QString &path,
+                              const QString &folder = QStringLiteral("/data/set/images"))
 {
-    if (Quillmark::saveProjectFile(largeProject(images), path))
+    if (Quillmark::saveProjectFile(largeProject(images, folder), path))
         return true;
     std::fprintf(stderr, "could not write %s\n", qPrintable(path));
     return false;

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QListView>
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
@@ -48,6 +49,68 @@ void BM_ImageListSetDataset(benchmark::State &state)
     state.counters["peakMiB"] = QmBench::peakMemoryMiB();
 }
 BENCHMARK(BM_ImageListSetDataset)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// What the user waits for: from handing over the dataset until the rows in
+// view are painted, and until the end of the list can be scrolled to and
+// painted (every row laid out). Runs the event loop as the window would.
+void BM_ImageListRowsPainted(benchmark::State &state)
+{
+    const Dataset dataset = makeDataset(int(state.range(0)));
+    ImageListPanel panel;
+    panel.resize(270, 800);
+    panel.show();
+    QListView *list = panel.findChild<QListView *>();
+    for (auto _ : state) {
+        panel.setDataset(dataset);
+        QCoreApplication::processEvents();
+        list->viewport()->grab();
+        const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 0);
+        // Laid out to the end: the last row has its place below the first.
+        while (list->visualRect(last).bottom() <= list->visualRect(list->model()->index(0, 0)).bottom())
+            QCoreApplication::processEvents();
+        list->scrollToBottom();
+        QCoreApplication::processEvents();
+        list->viewport()->grab();
+        benchmark::DoNotOptimize(list->indexAt(QPoint(4, list->viewport()->height() - 4)));
+        list->scrollToTop();
+    }
+}
+BENCHMARK(BM_ImageListRowsPainted)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// An edit on a crowded picture as the window hands it to the panel: the list
+// of a picture with N annotations given again after one shape moved (twice,
+// as the canvas and the undo stack each report it), then after a deletion in
+// the middle, then after its undo; painted each time. Three edits a round.
+void BM_AnnotationPanelEdits(benchmark::State &state)
+{
+    AnnotationPanel panel;
+    panel.resize(260, 800);
+    panel.show();
+    panel.setClasses({{"cat", QColor("#00ff00")}, {"dog", QColor("#0000ff")}});
+    ImageEntry entry;
+    for (int i = 0; i < state.range(0); ++i) {
+        Annotation a;
+        a.className = i % 2 ? QStringLiteral("cat") : QStringLiteral("dog");
+        a.bbox = QRectF(i % 500, i % 300, 20, 20);
+        entry.labels.append(a);
+    }
+    panel.setAnnotations(entry);
+    QCoreApplication::processEvents();
+    QListWidget *list = panel.annotationListWidget();
+    for (auto _ : state) {
+        entry.labels[state.range(0) / 2].bbox.translate(1, 1);
+        panel.setAnnotations(entry);
+        panel.setAnnotations(entry);
+        list->viewport()->grab();
+        const Annotation taken = entry.labels.takeAt(state.range(0) / 3);
+        panel.setAnnotations(entry);
+        list->viewport()->grab();
+        entry.labels.insert(state.range(0) / 3, taken);
+        panel.setAnnotations(entry);
+        list->viewport()->grab();
+    }
+}
+BENCHMARK(BM_AnnotationPanelEdits)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 void BM_ImageListLabelEveryImage(benchmark::State &state)
 {

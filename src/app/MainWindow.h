@@ -301,8 +301,8 @@ private:
     void applyKeypointTemplateOf(const QString &type);
     // Takes the opened project; `missing` are its media whose files are gone.
     // `failure` says why the file could not be read.
-    void onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing,
-                         const QString &failure = {});
+    void onProjectLoaded(Project *loaded, bool ok, const QString &path, const QString &failure = {});
+    void checkMediaInBackground();
     void replaceProject(const Project &fresh);
     void removeTempVideo();
     bool extractEmbeddedMedia(const QString &projectFilePath);
@@ -341,7 +341,6 @@ private:
 
     // Video (MainWindowVideo.cpp)
     void connectVideoDecoder();
-    void connectListClicks();
     void setVideoMode(bool on);
     void resetVideoState();
     void leaveVideoModeForImage();

@@ -13,6 +13,8 @@
 #include "dialogs/Prompts.h"
 #include "formats/ImageProbe.h"
 #include "model/MissingMedia.h"
+#include "model/MissingMediaCheck.h"
+#include "panels/ImageListPanel.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
 
@@ -205,6 +207,11 @@ void MainWindow::replaceProject(const Project &fresh)
     resetVideoState();
     removeTempVideo();
     ++projectGeneration;
+    // A media check of the old project has nothing more to say.
+    for (MissingMediaCheck *check : findChildren<MissingMediaCheck *>(Qt::FindDirectChildrenOnly)) {
+        check->cancel();
+        check->deleteLater();
+    }
     project = fresh;
     projectPath.clear();
     currentImageId = -1;
@@ -299,27 +306,23 @@ void MainWindow::onOpenProject()
     struct OpenResult {
         Project project;
         bool ok = false;
-        MissingMedia missing;
         QString failure;
     };
     auto result = std::make_shared<OpenResult>();
     QThread *worker = QThread::create([result, path, read = projectFileReader] {
         result->ok = read(result->project, path);
-        if (result->ok)
-            result->missing = findMissingMedia(result->project.dataset);
-        else
+        if (!result->ok)
             result->failure = openFailureReason(path);
     });
     connect(worker, &QThread::finished, this, [this, result, path, ticket] {
         if (finishJob(ticket))
-            onProjectLoaded(&result->project, result->ok, path, result->missing, result->failure);
+            onProjectLoaded(&result->project, result->ok, path, result->failure);
     });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     worker->start(QThread::InheritPriority);
 }
 
-void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, const MissingMedia &missing,
-                                 const QString &failure)
+void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, const QString &failure)
 {
     const bool editedWhileOpening = modified;
     modified = modified || modifiedBeforeOpen;
@@ -350,9 +353,28 @@ void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, 
                                  .arg(QFileInfo(path).fileName())
                                  .arg(project.dataset.images.size()),
                              4000);
-    // Files moved or deleted since the project was saved: their annotations
-    // are kept (and saved again), but the user must know why pictures are gone.
-    warnOfMissingMedia(missing);
+    checkMediaInBackground();
+}
+
+void MainWindow::checkMediaInBackground()
+{
+    // The project is shown first; its files are looked at on a thread of their
+    // own, and the list marks the missing ones as they are found. Files moved or
+    // deleted since the project was saved keep their annotations (and are saved
+    // again), but the user must know why pictures are gone.
+    auto *check = new MissingMediaCheck(project.dataset, this);
+    const quint64 generation = projectGeneration;
+    connect(check, &MissingMediaCheck::missingFound, this,
+            [this, generation](const QList<int> &imageIds, const QList<int> &videoIds) {
+                if (generation == projectGeneration)
+                    imageListPanel->markMissing(imageIds, videoIds);
+            });
+    connect(check, &MissingMediaCheck::finished, this, [this, check, generation](const MissingMedia &missing) {
+        check->deleteLater();
+        if (generation == projectGeneration)
+            warnOfMissingMedia(missing);
+    });
+    check->start();
 }
 
 void MainWindow::onSaveProject()

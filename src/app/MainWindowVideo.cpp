@@ -103,26 +103,6 @@ void MainWindow::connectVideoDecoder()
     connect(&videoDecoder, &VideoDecoder::opened, this, &MainWindow::onVideoOpened);
     connect(&videoDecoder, &VideoDecoder::frameReady, this, &MainWindow::onVideoFrameReady);
     connect(&videoDecoder, &VideoDecoder::frameFailed, this, &MainWindow::onVideoFrameFailed);
-    connectListClicks();
-}
-
-void MainWindow::connectListClicks()
-{
-    // The list only reports a change of its current row. A row that is already
-    // current (the first row of a project reopened, made current quietly) names
-    // what the user wants to see all the same: a click on it shows it when the
-    // canvas shows something else.
-    auto *view = imageListPanel ? imageListPanel->findChild<QAbstractItemView *>() : nullptr;
-    if (!view)
-        return;
-    connect(view, &QAbstractItemView::clicked, this, [this, view](const QModelIndex &index) {
-        if (!index.isValid() || index != view->currentIndex())
-            return;
-        const int id = index.data(Qt::UserRole).toInt();
-        const bool shown = id < 0 ? videoMode && currentVideoId == ~id : !videoMode && canvas->displayedEntryId() == id;
-        if (!shown)
-            onImageSelected(id);
-    });
 }
 
 void MainWindow::setVideoMode(bool on)

@@ -64,12 +64,12 @@ QPushButton#compactButton { padding: 2px 8px; font-size: 11px; }
 QPushButton#compactButton:checked { background-color: %6; border-color: %12; color: %9; }
 QPushButton#compactButton:!checked { color: %10; }
 QPushButton#compactButton:disabled { background-color: %2; border-color: %7; color: %14; }
-QListWidget { background-color: %2; alternate-background-color: %4; border: none; outline: none; }
-QListWidget::item { padding: 5px 7px; border-radius: 3px; color: %9; }
-QListWidget::item:hover { background-color: %5; }
-QListWidget::item:selected { background-color: %6; border: 1px solid %11; color: %9; }
-QListWidget::item:disabled { color: %14; }
-QListWidget::item:selected:disabled { background-color: %4; border: 1px solid %7; color: %14; }
+QListWidget, QListView#fileList { background-color: %2; alternate-background-color: %4; border: none; outline: none; }
+QListWidget::item, QListView#fileList::item { padding: 5px 7px; border-radius: 3px; color: %9; }
+QListWidget::item:hover, QListView#fileList::item:hover { background-color: %5; }
+QListWidget::item:selected, QListView#fileList::item:selected { background-color: %6; border: 1px solid %11; color: %9; }
+QListWidget::item:disabled, QListView#fileList::item:disabled { color: %14; }
+QListWidget::item:selected:disabled, QListView#fileList::item:selected:disabled { background-color: %4; border: 1px solid %7; color: %14; }
 QComboBox, QLineEdit, QTextEdit { background-color: %4; border: 1px solid %7; border-radius: 4px; color: %9; padding: 4px 7px; }
 QComboBox:disabled, QLineEdit:disabled, QTextEdit:disabled { background-color: %2; color: %14; }
 QComboBox::drop-down { border: none; width: 18px; }

@@ -21,9 +21,8 @@ QSize validOrZero(const QSize &size)
 
 QSize probeImageSize(const QString &path)
 {
-    // A missing file costs the image reader a search through its formats.
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        return {0, 0};
+    // One open and one fstat: a missing file or one that is no regular file
+    // ends there, before the image reader looks at any format.
     return validOrZero(PictureLoader::uprightSize(path));
 }
 

@@ -18,23 +18,31 @@ QString MissingMedia::listText() const
     return names.join(QLatin1Char('\n'));
 }
 
+void MissingMedia::note(const QString &path, int namesShown)
+{
+    if (++count <= namesShown)
+        names.append(QDir::toNativeSeparators(path));
+}
+
+void MissingMedia::close()
+{
+    const QString more = QStringLiteral("…");
+    if (count > names.size() && (names.isEmpty() || names.constLast() != more))
+        names.append(more);
+}
+
 MissingMedia findMissingMedia(const Dataset &dataset, int namesShown)
 {
     MissingMedia missing;
-    const auto note = [&missing, namesShown](const QString &path) {
-        if (++missing.count <= namesShown)
-            missing.names.append(QDir::toNativeSeparators(path));
-    };
     for (const ImageEntry &image : dataset.images) {
         if (!image.hasInMemoryImage() && !mediaFileIsThere(image.filePath))
-            note(image.filePath);
+            missing.note(image.filePath, namesShown);
     }
     for (const VideoEntry &video : dataset.videos) {
         if (video.bytes.isEmpty() && !mediaFileIsThere(video.filePath))
-            note(video.filePath);
+            missing.note(video.filePath, namesShown);
     }
-    if (missing.count > missing.names.size())
-        missing.names.append(QStringLiteral("…"));
+    missing.close();
     return missing;
 }
 

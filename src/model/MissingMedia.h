@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QMetaType>
 #include <QStringList>
 
 namespace Quillmark {
@@ -15,6 +16,11 @@ struct MissingMedia {
     // The paths of the first few, in dataset order, with "…" after them when
     // there are more.
     QStringList names;
+
+    // Counts one missing path, keeping its name while fewer than namesShown
+    // are kept; close() then adds "…" when some were left out.
+    void note(const QString &path, int namesShown = 5);
+    void close();
 
     // The names, one a line.
     QString listText() const;
@@ -31,3 +37,5 @@ bool mediaFileIsThere(const QString &path);
 MissingMedia findMissingMedia(const Dataset &dataset, int namesShown = 5);
 
 } // namespace Quillmark
+
+Q_DECLARE_METATYPE(Quillmark::MissingMedia)

@@ -1,8 +1,11 @@
 #include "model/PictureLoader.h"
 
+#include "model/RegularFile.h"
+
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageIOHandler>
+#include <QFile>
 #include <QImageReader>
 
 #include <algorithm>
@@ -71,21 +74,35 @@ template <typename Use> auto withReaderOn(const QByteArray &encoded, Use use)
 
 } // namespace
 
-QString PictureLoader::fileProblem(const QString &path, bool regularOnly)
+QString PictureLoader::refusalText(FileRefusal refusal)
 {
-    if (path.isEmpty())
+    switch (refusal) {
+    case FileRefusal::None:
+        return {};
+    case FileRefusal::NoName:
         return QStringLiteral("no file is named");
-    const QFileInfo file(path);
-    if (!file.exists())
+    case FileRefusal::Missing:
         return QStringLiteral("the file does not exist");
-    if (file.isDir())
+    case FileRefusal::Folder:
         return QStringLiteral("it is a folder");
-    // A pipe or a device could block or read forever.
-    if (regularOnly && !file.isFile())
+    case FileRefusal::NotRegular:
+        // A pipe or a device could block or read forever.
         return QStringLiteral("it is not a regular file");
-    if (!file.isReadable())
+    case FileRefusal::NoPermission:
         return QStringLiteral("the file cannot be read (no permission)");
-    return {};
+    case FileRefusal::Unreadable:
+        break;
+    }
+    return QStringLiteral("the file cannot be opened");
+}
+
+void PictureLoader::aimReaderAt(QImageReader &reader, QFile &file)
+{
+    // The name's suffix is the first guess of the format, as when the reader
+    // opens the file itself; the content decides when the guess is wrong.
+    reader.setDevice(&file);
+    reader.setFormat(QFileInfo(file.fileName()).suffix().toLower().toLatin1());
+    reader.setAutoDetectImageFormat(true);
 }
 
 QSize PictureLoader::uprightSizeWith(QImageReader &reader)
@@ -127,10 +144,17 @@ QImage PictureLoader::readFittingWith(QImageReader &reader, const QSize &bound)
 
 PictureLoader::Result PictureLoader::read(const QString &path)
 {
-    const QString problem = fileProblem(path, false);
-    if (!problem.isEmpty())
-        return {QImage(), problem};
-    QImageReader reader(path);
+    QFile file;
+    const FileRefusal refusal = openRegularFileOrSay(file, path);
+    if (refusal == FileRefusal::NotRegular) {
+        // The full read runs on a worker and may wait on a pipe for its writer.
+        QImageReader reader(path);
+        return readWith(reader);
+    }
+    if (refusal != FileRefusal::None)
+        return {QImage(), refusalText(refusal)};
+    QImageReader reader;
+    aimReaderAt(reader, file);
     return readWith(reader);
 }
 
@@ -143,9 +167,11 @@ PictureLoader::Result PictureLoader::read(const QByteArray &encoded)
 
 QImage PictureLoader::readFitting(const QString &path, const QSize &bound)
 {
-    if (!fileProblem(path, true).isEmpty())
+    QFile file;
+    if (!openRegularFile(file, path))
         return {};
-    QImageReader reader(path);
+    QImageReader reader;
+    aimReaderAt(reader, file);
     return readFittingWith(reader, bound);
 }
 
@@ -158,9 +184,11 @@ QImage PictureLoader::readFitting(const QByteArray &encoded, const QSize &bound)
 
 QSize PictureLoader::uprightSize(const QString &path)
 {
-    if (!fileProblem(path, true).isEmpty())
+    QFile file;
+    if (!openRegularFile(file, path))
         return {};
-    QImageReader reader(path);
+    QImageReader reader;
+    aimReaderAt(reader, file);
     return uprightSizeWith(reader);
 }
 

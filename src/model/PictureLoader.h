@@ -1,10 +1,13 @@
 #pragma once
 
+#include "model/RegularFile.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
 
+class QFile;
 class QImageReader;
 
 namespace Quillmark {
@@ -59,7 +62,8 @@ private:
     static Result readWith(QImageReader &reader);
     static QImage readFittingWith(QImageReader &reader, const QSize &bound);
     static QSize uprightSizeWith(QImageReader &reader);
-    static QString fileProblem(const QString &path, bool regularOnly);
+    static QString refusalText(FileRefusal refusal);
+    static void aimReaderAt(QImageReader &reader, QFile &file);
 };
 
 } // namespace Quillmark

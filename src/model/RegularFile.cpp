@@ -1,26 +1,54 @@
 #include "model/RegularFile.h"
 
 #include <QFile>
-#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Quillmark {
 
-bool openRegularFile(QFile &file, const QString &path)
+FileRefusal openRegularFileOrSay(QFile &file, const QString &path)
 {
     if (path.isEmpty())
-        return false;
-    // QFileInfo follows symbolic links; pipes, sockets and devices are no files.
-    if (!QFileInfo(path).isFile())
-        return false;
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // The file may have been replaced between the check and the open.
-    if (file.isSequential()) {
-        file.close();
-        return false;
+        return FileRefusal::NoName;
+    // open() follows symbolic links; O_NONBLOCK keeps a named pipe without a
+    // writer from holding the open, and fstat then tells pipes, sockets,
+    // devices and folders from files on the descriptor itself.
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+            return FileRefusal::Missing;
+        case EACCES:
+        case EPERM:
+            return FileRefusal::NoPermission;
+        default:
+            return FileRefusal::Unreadable;
+        }
     }
-    return true;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool folder = S_ISDIR(info.st_mode);
+        ::close(fd);
+        return folder ? FileRefusal::Folder : FileRefusal::NotRegular;
+    }
+    // Reads of a regular file never wait; the flag goes for good measure.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file.setFileName(path);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return FileRefusal::Unreadable;
+    }
+    return FileRefusal::None;
+}
+
+bool openRegularFile(QFile &file, const QString &path)
+{
+    return openRegularFileOrSay(file, path) == FileRefusal::None;
 }
 
 QByteArray readRegularFileHead(const QString &path, qint64 count)

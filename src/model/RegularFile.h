@@ -11,7 +11,14 @@ namespace Quillmark {
 // symbolic links. Folders, pipes, sockets and devices are refused before they
 // are opened: a named pipe would block the reader until some other program
 // writes to it, and a device may never end.
+// One open and one fstat: the file is opened without waiting (a pipe cannot
+// block the open), its kind checked on the open descriptor (no race with a
+// swap of the file in between), and only then handed to `file`.
 bool openRegularFile(QFile &file, const QString &path);
+
+// Why openRegularFile refused a path.
+enum class FileRefusal { None, NoName, Missing, Folder, NotRegular, NoPermission, Unreadable };
+FileRefusal openRegularFileOrSay(QFile &file, const QString &path);
 
 // At most the first `count` bytes of a regular file; empty when it is none or
 // cannot be read.

@@ -86,6 +86,20 @@ const QString statsRowTemplate = QStringLiteral(
     "<td width='%5%' style='font-size:6px;'></td></tr></table></td>"
     "<td style='padding-left:6px; font-size:10px; color:gray;'>%4</td></tr>");
 
+// An annotation row answers for its index by its place in the list, so rows
+// inserted or taken out before it need not renumber it.
+class AnnotationRow : public QListWidgetItem {
+public:
+    AnnotationRow(const QIcon &icon, const QString &text) : QListWidgetItem(icon, text, nullptr, UserType) {}
+
+    QVariant data(int role) const override
+    {
+        if (role == Qt::UserRole && listWidget())
+            return listWidget()->row(this);
+        return QListWidgetItem::data(role);
+    }
+};
+
 } // namespace
 
 AnnotationPanel::AnnotationPanel(QWidget *parent)
@@ -134,6 +148,8 @@ AnnotationPanel::AnnotationPanel(QWidget *parent)
     annotationList = new QListWidget(annotationBox);
     annotationList->setFrameShape(QFrame::NoFrame);
     annotationList->setIconSize(QSize(12, 12));
+    // Rows of one height: a crowded picture's list is not laid out row by row.
+    annotationList->setUniformItemSizes(true);
     annotationList->setMinimumHeight(40);
     annotationList->installEventFilter(this);
     annotationLayout->addWidget(annotationList);
@@ -258,8 +274,11 @@ void AnnotationPanel::makeCurrent(const QString &className)
 
 void AnnotationPanel::setClasses(const QMap<QString, QColor> &classColors)
 {
+    const bool recolour = colors != classColors;
     colors = classColors;
     rebuildClassList();
+    if (recolour)
+        relistAnnotations();
     if (classList->count() > 0 && !classList->currentItem()) {
         classList->setCurrentRow(0);
         emit labelSelected(classList->item(0)->text());
@@ -277,18 +296,54 @@ void AnnotationPanel::setMultiSelect(bool multi)
 void AnnotationPanel::setAnnotations(const ImageEntry &entry)
 {
     const QSignalBlocker blocker(annotationList);
-    annotationList->clear();
-    for (int i = 0; i < entry.labels.size(); ++i) {
-        const Annotation &annotation = entry.labels.at(i);
-        const QColor color = colors.contains(annotation.className) ? colors.value(annotation.className)
-                                                                   : fallbackClassColor(annotation.className);
-        auto *item = new QListWidgetItem(colorSwatch(color, 11),
-                                         QStringLiteral("%1  %2").arg(kindLabel(annotation), annotation.className),
-                                         annotationList);
-        item->setData(Qt::UserRole, i);
+    // Most calls follow an edit of the picture already listed (a move, an
+    // undo, a deletion) or repeat the last one: only the rows whose kind or
+    // class changed are touched, found by trimming the rows that agree at both
+    // ends. A crowded picture then costs a comparison per row, not a new item
+    // and icon per row.
+    const QList<Annotation> &labels = entry.labels;
+    const qsizetype oldCount = listedRows.size();
+    const qsizetype newCount = labels.size();
+    qsizetype head = 0;
+    while (head < oldCount && head < newCount && listedRows.at(head).matches(labels.at(head)))
+        ++head;
+    qsizetype tail = 0;
+    while (tail < oldCount - head && tail < newCount - head
+           && listedRows.at(oldCount - 1 - tail).matches(labels.at(newCount - 1 - tail)))
+        ++tail;
+
+    const qsizetype removed = oldCount - head - tail;
+    for (qsizetype i = 0; i < removed; ++i)
+        delete annotationList->takeItem(int(head));
+    listedRows.remove(head, removed);
+    for (qsizetype i = head; i < newCount - tail; ++i) {
+        const Annotation &annotation = labels.at(i);
+        annotationList->insertItem(int(i), new AnnotationRow(swatchFor(annotation.className),
+                                                             QStringLiteral("%1  %2").arg(kindLabel(annotation),
+                                                                                          annotation.className)));
+        listedRows.insert(i, ListedRow{AnnotationKind(annotation.kind), annotation.className, qsizetype(annotation.points.size())});
     }
     if (multiSelect)
         selectClassesOf(entry);
+}
+
+QIcon AnnotationPanel::swatchFor(const QString &className)
+{
+    const QColor color = colors.contains(className) ? colors.value(className) : fallbackClassColor(className);
+    auto cached = swatches.constFind(color.rgba());
+    if (cached != swatches.constEnd())
+        return cached.value();
+    const QIcon icon = colorSwatch(color, 11);
+    swatches.insert(color.rgba(), icon);
+    return icon;
+}
+
+void AnnotationPanel::relistAnnotations()
+{
+    // Colours changed: every row's swatch may be another.
+    const QSignalBlocker blocker(annotationList);
+    for (int row = 0; row < annotationList->count() && row < listedRows.size(); ++row)
+        annotationList->item(row)->setIcon(swatchFor(listedRows.at(row).className));
 }
 
 void AnnotationPanel::selectClassesOf(const ImageEntry &entry)
@@ -322,6 +377,7 @@ void AnnotationPanel::clear()
     {
         const QSignalBlocker blocker(annotationList);
         annotationList->clear();
+        listedRows.clear();
     }
     updateStats(0, 0, 0, {}, 0, 0, 0);
 }
@@ -482,7 +538,7 @@ bool AnnotationPanel::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         QListWidgetItem *current = annotationList->currentItem();
         if ((key == Qt::Key_Delete || key == Qt::Key_Backspace) && current) {
-            emit annotationDeleteRequested(current->data(Qt::UserRole).toInt());
+            emit annotationDeleteRequested(annotationList->row(current));
             return true;
         }
     }

@@ -3,6 +3,8 @@
 #include "model/ImageEntry.h"
 
 #include <QColor>
+#include <QHash>
+#include <QIcon>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -86,6 +88,19 @@ private:
     void makeCurrent(const QString &className);
     QStringList selectedClassNames() const;
     void selectClassesOf(const ImageEntry &entry);
+    QIcon swatchFor(const QString &className);
+    void relistAnnotations();
+
+    // What each annotation row shows, to find the rows an edit changed.
+    struct ListedRow {
+        AnnotationKind kind;
+        QString className;
+        qsizetype points;
+        bool matches(const Annotation &a) const
+        {
+            return a.kind == kind && a.className == className && (kind != Keypoint || a.points.size() == points);
+        }
+    };
 
     QListWidget *classList = nullptr;
     QListWidget *annotationList = nullptr;
@@ -98,6 +113,9 @@ private:
     bool multiSelect = false;
     QLabel *stats = nullptr;
     QGroupBox *statsBox = nullptr;
+    QList<ListedRow> listedRows;
+    // One swatch per colour, drawn once.
+    QHash<QRgb, QIcon> swatches;
 };
 
 } // namespace Quillmark

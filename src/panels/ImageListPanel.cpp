@@ -1,20 +1,21 @@
 #include "panels/ImageListPanel.h"
 
 #include "panels/ExactWidthDelegate.h"
+#include "panels/FileListModel.h"
 
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
-
-#include <optional>
 
 namespace Quillmark {
 
@@ -25,58 +26,14 @@ const QColor unlabeledImageColor(0x77, 0x77, 0x77);
 const QColor labeledVideoColor(0x4d, 0x8d, 0xff);
 const QColor unlabeledVideoColor(0x55, 0x55, 0x77);
 
-QString videoToolTip(const VideoEntry &video)
-{
-    return QStringLiteral("%1\n%2 frames  •  %3 fps  •  %4×%5")
-        .arg(video.filePath, QString::number(video.frameCount), QString::number(double(video.fps), 'f', 2),
-             QString::number(video.width), QString::number(video.height));
-}
-
-struct RowIcons {
-    QIcon imageLabeled{statusDotPixmap(labeledImageColor)};
-    QIcon imageUnlabeled{statusDotPixmap(unlabeledImageColor)};
-    QIcon videoLabeled{videoIconPixmap(labeledVideoColor)};
-    QIcon videoUnlabeled{videoIconPixmap(unlabeledVideoColor)};
-};
-
 // Built once on the GUI thread; every row shares these icons.
-const RowIcons &rowIcons()
+const FileListModel::Icons &rowIcons()
 {
-    static const RowIcons icons;
+    static const FileListModel::Icons icons{
+        QIcon(statusDotPixmap(labeledImageColor)), QIcon(statusDotPixmap(unlabeledImageColor)),
+        QIcon(videoIconPixmap(labeledVideoColor)), QIcon(videoIconPixmap(unlabeledVideoColor))};
     return icons;
 }
-
-// A row that answers for its text, tool tip and value from the entry it
-// stands for instead of holding them as item data, so that each of a large
-// project's rows costs little more than the item itself.
-class EntryRow : public QListWidgetItem {
-public:
-    EntryRow(int value, const QString &path, const QString &toolTip, const QIcon &icon)
-        : QListWidgetItem(icon, QString(), nullptr, QListWidgetItem::UserType), value(value), path(path),
-          toolTip(toolTip)
-    {
-    }
-
-    QVariant data(int role) const override
-    {
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-            return QFileInfo(path).fileName();
-        case Qt::ToolTipRole:
-            return toolTip;
-        case Qt::UserRole:
-            return value;
-        default:
-            return QListWidgetItem::data(role);
-        }
-    }
-
-private:
-    int value;
-    QString path;
-    QString toolTip;
-};
 
 } // namespace
 
@@ -141,20 +98,23 @@ ImageListPanel::ImageListPanel(QWidget *parent)
     header->addWidget(addBtn);
     layout->addLayout(header);
 
-    list = new QListWidget(this);
+    list = new QListView(this);
+    list->setObjectName(QStringLiteral("fileList"));
+    rows = new FileListModel(rowIcons(), list);
+    list->setModel(rows);
     list->setFrameShape(QFrame::NoFrame);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setTextElideMode(Qt::ElideRight);
-    list->setUniformItemSizes(false);
+    // One height and one width for all rows, the widest name's: the view then
+    // lays out no row it does not show.
+    list->setUniformItemSizes(true);
     list->setIconSize(QSize(14, 14));
     list->setItemDelegate(new ExactWidthDelegate(list));
     list->setMinimumHeight(155);
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
-    // Large projects: lay rows out in batches so the window stays responsive.
-    list->setLayoutMode(QListView::Batched);
-    list->setBatchSize(1000);
     list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);
     layout->addWidget(list, 1);
 
     statusBox = new QGroupBox(QStringLiteral("Status"), this);
@@ -172,26 +132,35 @@ ImageListPanel::ImageListPanel(QWidget *parent)
     connect(addBtn, &QPushButton::clicked, this, &ImageListPanel::addImagesRequested);
     connect(labeledCheck, &QCheckBox::toggled, this, [this] { refresh(true); });
     connect(unlabeledCheck, &QCheckBox::toggled, this, [this] { refresh(true); });
-    connect(list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *current) {
-        if (current)
-            emit imageSelected(current->data(Qt::UserRole).toInt());
-    });
-    connect(list, &QListWidget::customContextMenuRequested, this, &ImageListPanel::showContextMenu);
+    connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this, &ImageListPanel::onCurrentChanged);
+    connect(list, &QListView::clicked, this, &ImageListPanel::onClicked);
+    connect(list, &QListView::customContextMenuRequested, this, &ImageListPanel::showContextMenu);
+}
+
+void ImageListPanel::onCurrentChanged(const QModelIndex &current)
+{
+    if (current.isValid() && !quiet)
+        emit imageSelected(rows->valueAt(current.row()));
+}
+
+void ImageListPanel::onClicked(const QModelIndex &index)
+{
+    // A click on the current row moves nothing, yet the user chose that row:
+    // a video made current without a signal (a project reopened) is entered so.
+    if (pressedOnCurrent && index.isValid() && index == list->currentIndex())
+        emit imageSelected(rows->valueAt(index.row()));
+    pressedOnCurrent = false;
 }
 
 void ImageListPanel::setDataset(const Dataset &dataset)
 {
-    images = dataset.images;
-    videos = dataset.videos;
-    imageLabeled.clear();
-    videoLabeled.clear();
-    // Ids mostly ascend: inserting at the end is then a step, not a search.
-    for (const ImageEntry &image : images)
-        imageLabeled.insert(imageLabeled.cend(), image.id, !image.labels.isEmpty());
-    for (const VideoEntry &video : videos)
-        videoLabeled.insert(videoLabeled.cend(), video.id, !video.frameLabels.isEmpty());
-    statusBox->setEnabled(!images.isEmpty() || !videos.isEmpty());
-    refresh(false);
+    const std::optional<int> remembered = currentValue();
+    {
+        const QScopedValueRollback<bool> silence(quiet, true);
+        rows->setEntries(dataset.images, dataset.videos);
+    }
+    statusBox->setEnabled(rows->hasEntries());
+    rebuildRows(remembered, false);
 }
 
 bool ImageListPanel::isFilteredOut(bool labeled) const
@@ -199,89 +168,66 @@ bool ImageListPanel::isFilteredOut(bool labeled) const
     return labeled ? !labeledCheck->isChecked() : !unlabeledCheck->isChecked();
 }
 
+std::optional<int> ImageListPanel::currentValue() const
+{
+    const QModelIndex current = list->currentIndex();
+    if (!current.isValid())
+        return std::nullopt;
+    return rows->valueAt(current.row());
+}
+
 void ImageListPanel::refresh(bool emitCurrent)
 {
-    const bool showLabeled = labeledCheck->isChecked();
-    const bool showUnlabeled = unlabeledCheck->isChecked();
-    std::optional<int> remembered;
-    if (QListWidgetItem *current = list->currentItem())
-        remembered = current->data(Qt::UserRole).toInt();
+    rebuildRows(currentValue(), emitCurrent);
+}
 
-    const RowIcons &icons = rowIcons();
-    int rows = 0;
+void ImageListPanel::rebuildRows(std::optional<int> remembered, bool emitCurrent)
+{
     {
-        const QSignalBlocker blocker(list);
-        list->setUpdatesEnabled(false);
-        list->clear();
-        rowByValue.clear();
-        QListWidgetItem *currentItem = nullptr;
-        auto append = [&](int value, const QString &path, const QString &toolTip, const QIcon &icon) {
-            auto *item = new EntryRow(value, path, toolTip, icon);
-            list->addItem(item);
-            // Two entries may share an id: the first row stands for it, as the
-            // dataset's lookup finds the first entry.
-            if (!rowByValue.contains(value))
-                rowByValue.insert(value, item);
-            ++rows;
-            if (remembered && *remembered == value && !currentItem)
-                currentItem = item;
-        };
-        for (const ImageEntry &image : std::as_const(images)) {
-            const bool labeled = imageLabeled.value(image.id, false);
-            if (labeled ? !showLabeled : !showUnlabeled)
-                continue;
-            append(image.id, image.filePath, image.filePath, labeled ? icons.imageLabeled : icons.imageUnlabeled);
-        }
-        for (const VideoEntry &video : std::as_const(videos)) {
-            const bool labeled = videoLabeled.value(video.id, false);
-            if (labeled ? !showLabeled : !showUnlabeled)
-                continue;
-            append(~video.id, video.filePath, videoToolTip(video), labeled ? icons.videoLabeled : icons.videoUnlabeled);
-        }
-        if (currentItem)
-            list->setCurrentItem(currentItem);
-        else if (list->count() > 0)
-            list->setCurrentRow(0);
-        list->setUpdatesEnabled(true);
+        const QScopedValueRollback<bool> silence(quiet, true);
+        rows->rebuild(labeledCheck->isChecked(), unlabeledCheck->isChecked());
+        const int row = remembered ? rows->rowOfValue(*remembered) : -1;
+        if (row >= 0)
+            list->setCurrentIndex(rows->index(row));
+        else if (rows->rowCount() > 0)
+            list->setCurrentIndex(rows->index(0));
     }
-    count->setText(QString::number(rows));
+    count->setText(QString::number(rows->rowCount()));
     if (emitCurrent) {
-        if (QListWidgetItem *current = list->currentItem())
-            emit imageSelected(current->data(Qt::UserRole).toInt());
+        if (const std::optional<int> current = currentValue())
+            emit imageSelected(*current);
     }
+}
+
+void ImageListPanel::applyFilterTo(int row)
+{
+    if (row >= 0)
+        list->setRowHidden(row, isFilteredOut(rows->isLabeled(row)));
 }
 
 void ImageListPanel::setImageLabeled(int imageId, bool labeled)
 {
-    imageLabeled.insert(imageId, labeled);
-    if (imageId < 0)
-        return;
-    QListWidgetItem *item = rowByValue.value(imageId);
-    if (!item)
-        return;
-    item->setIcon(labeled ? rowIcons().imageLabeled : rowIcons().imageUnlabeled);
-    item->setHidden(isFilteredOut(labeled));
+    applyFilterTo(rows->setImageLabeled(imageId, labeled));
 }
 
 void ImageListPanel::setVideoLabeled(int videoId, bool labeled)
 {
-    videoLabeled.insert(videoId, labeled);
-    if (videoId < 0)
-        return;
-    QListWidgetItem *item = rowByValue.value(~videoId);
-    if (!item)
-        return;
-    item->setIcon(labeled ? rowIcons().videoLabeled : rowIcons().videoUnlabeled);
-    item->setHidden(isFilteredOut(labeled));
+    applyFilterTo(rows->setVideoLabeled(videoId, labeled));
+}
+
+void ImageListPanel::markMissing(const QList<int> &imageIds, const QList<int> &videoIds)
+{
+    rows->markMissing(imageIds, false);
+    rows->markMissing(videoIds, true);
 }
 
 void ImageListPanel::selectRowWithValue(int value)
 {
-    QListWidgetItem *item = rowByValue.value(value);
-    if (!item)
+    const int row = rows->rowOfValue(value);
+    if (row < 0)
         return;
-    const QSignalBlocker blocker(list);
-    list->setCurrentItem(item);
+    const QScopedValueRollback<bool> silence(quiet, true);
+    list->setCurrentIndex(rows->index(row));
 }
 
 void ImageListPanel::selectImage(int imageId)
@@ -296,11 +242,23 @@ void ImageListPanel::selectVideo(int videoId)
         selectRowWithValue(~videoId);
 }
 
+QList<int> ImageListPanel::selectedValues() const
+{
+    QList<int> values;
+    const QItemSelection selection = list->selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            if (!list->isRowHidden(row))
+                values.append(rows->valueAt(row));
+        }
+    }
+    return values;
+}
+
 QList<int> ImageListPanel::selectedImageIds() const
 {
     QList<int> ids;
-    for (const QListWidgetItem *item : list->selectedItems()) {
-        const int value = item->data(Qt::UserRole).toInt();
+    for (int value : selectedValues()) {
         if (value >= 0)
             ids.append(value);
     }
@@ -315,6 +273,11 @@ void ImageListPanel::setStatusText(const QString &text)
 
 bool ImageListPanel::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == list->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();
+        pressedOnCurrent = list->currentIndex().isValid() && list->indexAt(pos) == list->currentIndex();
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched != list || event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const int key = static_cast<QKeyEvent *>(event)->key();
@@ -323,8 +286,7 @@ bool ImageListPanel::eventFilter(QObject *watched, QEvent *event)
 
     QList<int> imageIds;
     QList<int> videoIds;
-    for (const QListWidgetItem *item : list->selectedItems()) {
-        const int value = item->data(Qt::UserRole).toInt();
+    for (int value : selectedValues()) {
         if (value >= 0)
             imageIds.append(value);
         else
@@ -339,17 +301,16 @@ bool ImageListPanel::eventFilter(QObject *watched, QEvent *event)
 
 QMenu *ImageListPanel::createContextMenu(const QPoint &pos)
 {
-    QListWidgetItem *clicked = list->itemAt(pos);
-    if (!clicked)
+    const QModelIndex clicked = list->indexAt(pos);
+    if (!clicked.isValid())
         return nullptr;
-    const bool clickedVideo = clicked->data(Qt::UserRole).toInt() < 0;
+    const int clickedValue = rows->valueAt(clicked.row());
+    const bool clickedVideo = clickedValue < 0;
     QList<int> ids;
-    if (!clicked->isSelected()) {
-        const int value = clicked->data(Qt::UserRole).toInt();
-        ids.append(clickedVideo ? ~value : value);
+    if (!list->selectionModel()->isSelected(clicked)) {
+        ids.append(clickedVideo ? ~clickedValue : clickedValue);
     } else {
-        for (const QListWidgetItem *item : list->selectedItems()) {
-            const int value = item->data(Qt::UserRole).toInt();
+        for (int value : selectedValues()) {
             if ((value < 0) == clickedVideo)
                 ids.append(clickedVideo ? ~value : value);
         }

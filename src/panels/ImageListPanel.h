@@ -2,21 +2,23 @@
 
 #include "model/Dataset.h"
 
-#include <QHash>
 #include <QList>
-#include <QMap>
 #include <QPixmap>
 #include <QWidget>
+
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
 class QLabel;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
 class QMenu;
+class QModelIndex;
 class QPushButton;
 
 namespace Quillmark {
+
+class FileListModel;
 
 // Status dot of an image row (12 x 12).
 QPixmap statusDotPixmap(const QColor &color);
@@ -26,6 +28,8 @@ QPixmap videoIconPixmap(const QColor &color);
 // The "Files" panel: every image and video of the project in one list, with a
 // labelled-state icon per row, "Labeled"/"Unlabeled" filters, a row counter and
 // a "+" button. Image rows carry the image id, video rows ~videoId (negative).
+// The rows are a model over the panel's copy of the entries, all of one height,
+// so the visible rows paint at once whatever the project's size.
 class ImageListPanel : public QWidget {
     Q_OBJECT
 public:
@@ -35,6 +39,8 @@ public:
     void refresh(bool emitCurrent);
     void setImageLabeled(int imageId, bool labeled);
     void setVideoLabeled(int videoId, bool labeled);
+    // Marks the rows of entries whose files are not there.
+    void markMissing(const QList<int> &imageIds, const QList<int> &videoIds);
     void selectImage(int imageId);
     void selectVideo(int videoId);
     QList<int> selectedImageIds() const;
@@ -44,7 +50,10 @@ public:
     // when no row is there. The caller owns the menu.
     QMenu *createContextMenu(const QPoint &pos);
 
-    QListWidget *listWidget() const { return list; }
+    QListView *listView() const { return list; }
+    FileListModel *rowModel() const { return rows; }
+    // The value of the current row (image id, or ~videoId), or nullopt.
+    std::optional<int> currentValue() const;
     QCheckBox *labeledFilter() const { return labeledCheck; }
     QCheckBox *unlabeledFilter() const { return unlabeledCheck; }
     QLabel *countLabel() const { return count; }
@@ -65,20 +74,25 @@ private:
     void showContextMenu(const QPoint &pos);
     void selectRowWithValue(int value);
     bool isFilteredOut(bool labeled) const;
+    void rebuildRows(std::optional<int> remembered, bool emitCurrent);
+    void applyFilterTo(int row);
+    QList<int> selectedValues() const;
+    void onCurrentChanged(const QModelIndex &current);
+    void onClicked(const QModelIndex &index);
 
     QLabel *title = nullptr;
     QLabel *count = nullptr;
-    QListWidget *list = nullptr;
+    QListView *list = nullptr;
+    FileListModel *rows = nullptr;
     QGroupBox *statusBox = nullptr;
     QCheckBox *labeledCheck = nullptr;
     QCheckBox *unlabeledCheck = nullptr;
     QPushButton *addBtn = nullptr;
-    QList<ImageEntry> images;
-    QList<VideoEntry> videos;
-    QMap<int, bool> imageLabeled;
-    QMap<int, bool> videoLabeled;
-    // Row value -> item, rebuilt with the rows, so per-row updates do not scan.
-    QHash<int, QListWidgetItem *> rowByValue;
+    // Whether the mouse went down on the row that was already current: a click
+    // there changes no current row, and is passed on as a choice of its own.
+    bool pressedOnCurrent = false;
+    // Set while the panel itself moves the current row: no signal then.
+    bool quiet = false;
 };
 
 } // namespace Quillmark

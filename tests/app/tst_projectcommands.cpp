@@ -17,6 +17,7 @@
 #include "dialogs/ProjectTypeDialog.h"
 #include "dialogs/SetupPage.h"
 #include "formats/QpkgHandler.h"
+#include "model/MissingMediaCheck.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
@@ -28,6 +29,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -506,7 +508,8 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     prompts.answers.enqueue(path);
     window.onOpenProject();
     QTRY_VERIFY(!window.isJobRunning());
-    QCOMPARE(prompts.calls.size(), 2);
+    // The project shows before its files are looked at; the answer follows.
+    QTRY_COMPARE(prompts.calls.size(), 2);
     const QmTest::PromptCall told = prompts.calls.at(1);
     QCOMPARE(told.kind, QStringLiteral("warning"));
     QCOMPARE(told.title, QStringLiteral("Media Not Found"));
@@ -514,6 +517,11 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     QVERIFY(told.text.contains(QDir::toNativeSeparators(moved)));
     QVERIFY(told.text.contains(QDir::toNativeSeparators(video.filePath)));
     QVERIFY(!told.text.contains(QStringLiteral("kept.png")));
+    // The list marks the missing rows, and only those.
+    const QAbstractItemModel *rows = window.imageList()->listView()->model();
+    QCOMPARE(rows->rowCount(), 3);
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(rows->index(row, 0).data(Qt::FontRole).value<QFont>().italic(), row != 0);
 
     // Saved again, nothing of the missing media is lost.
     MainWindowTestAccess(window).modified() = true;
@@ -534,6 +542,7 @@ void TestProjectCommands::openTellsOfMovedMediaAndKeepsTheirLabels()
     prompts.answers.enqueue(path);
     window.onOpenProject();
     QTRY_VERIFY(!window.isJobRunning());
+    QTRY_VERIFY(!window.findChild<MissingMediaCheck *>());
     QCOMPARE(prompts.calls.size(), 1);
 }
 
@@ -1265,7 +1274,7 @@ void TestProjectCommands::nextPreviousApproveDiscard()
         (window.*step)();
         QCOMPARE(window.currentImage(), expected);
         QCOMPARE(window.labelCanvas()->displayedEntryId(), expected);
-        QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), expected);
+        QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), expected);
     }
     QCOMPARE(window.mediaNameLabelWidget()->text(), QStringLiteral("mem3.png"));
     QCOMPARE(window.positionLabelWidget()->text(), QStringLiteral("1 / 3"));
@@ -1289,7 +1298,7 @@ void TestProjectCommands::nextPreviousApproveDiscard()
     // A choice on the film strip moves the image list's current row too.
     emit window.filmStripWidget()->imageSelected(9);
     QCOMPARE(window.currentImage(), 9);
-    QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), 9);
+    QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), 9);
 }
 
 void TestProjectCommands::removeImages_data()
@@ -1320,7 +1329,7 @@ void TestProjectCommands::removeImages()
     QCOMPARE(statusText(window), status);
     QCOMPARE(window.currentImage(), current);
     QVERIFY(window.isModified());
-    QCOMPARE(window.imageList()->listWidget()->count(), 4 - removed.size());
+    QCOMPARE(window.imageList()->listView()->model()->rowCount(), 4 - removed.size());
     if (current >= 0) {
         QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), current);
         int position = 0;
@@ -1428,7 +1437,7 @@ void TestProjectCommands::bulkClassAssignment()
     QCOMPARE(access.project().dataset.images.at(1).labels.at(0).className, QStringLiteral("old"));
 
     // Five selected: a question first, then all five.
-    window.imageList()->listWidget()->selectAll();
+    window.imageList()->listView()->selectAll();
     prompts.answers.enqueue(int(QMessageBox::No));
     access.onClassesSelected({"dog"});
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Bulk Assign"));

@@ -38,6 +38,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -427,15 +428,15 @@ void TestLook::disabledListsLookDisabled()
     QFETCH(int, mode);
     Fixture f{Theme::Mode(mode)};
     QVERIFY(f.ready());
-    QListWidget *list = f.window.imageList()->listWidget();
-    QVERIFY(list->count() > 2);
-    list->setCurrentRow(0);
+    QListView *list = f.window.imageList()->listView();
+    QVERIFY(list->model()->rowCount() > 2);
+    list->setCurrentIndex(list->model()->index(0, 0));
     QCoreApplication::processEvents();
 
     // The text of a row (past its swatch) against the row's own background,
     // sampled at the free right end of the row.
     const auto rowLook = [list](int row) {
-        const QRect rect = list->visualItemRect(list->item(row));
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
         const QImage image = list->viewport()->grab().toImage();
         const QColor background = image.pixelColor(list->viewport()->width() - 6, rect.center().y());
         return Look{background, inkIn(image, rect.adjusted(list->iconSize().width() + 12, 2, -8, -2), background)};
@@ -666,18 +667,19 @@ void TestLook::longFileNamesReadInFull()
     QFETCH(int, mode);
     Fixture f{Theme::Mode(mode)};
     QVERIFY(f.ready());
-    QListWidget *list = f.window.imageList()->listWidget();
-    QListWidgetItem *item = list->findItems(longName, Qt::MatchExactly).value(0);
-    QVERIFY(item);
-    list->setCurrentItem(item);
-    list->scrollToItem(item);
+    QListView *list = f.window.imageList()->listView();
+    const QModelIndex item =
+        list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, longName, 1, Qt::MatchExactly).value(0);
+    QVERIFY(item.isValid());
+    list->setCurrentIndex(item);
+    list->scrollTo(item);
     QScrollBar *bar = list->horizontalScrollBar();
     QVERIFY(bar->maximum() > 0);
     bar->setValue(bar->maximum());
     QCoreApplication::processEvents();
 
     // Scrolled to the right end, the row ends inside the view...
-    const QRect row = list->visualItemRect(item);
+    const QRect row = list->visualRect(item);
     QVERIFY2(row.right() < list->viewport()->width(),
              qPrintable(QStringLiteral("%1 >= %2").arg(row.right()).arg(list->viewport()->width())));
     // ...and the style draws the name in a rectangle wide enough for all of it,
@@ -688,7 +690,7 @@ void TestLook::longFileNamesReadInFull()
     option.rect = row;
     option.decorationSize = list->iconSize();
     option.state |= QStyle::State_Selected;
-    probe.initStyleOption(&option, list->indexFromItem(item));
+    probe.initStyleOption(&option, item);
     const QRect text = list->style()->subElementRect(QStyle::SE_ItemViewItemText, &option, list);
     const int needed = option.fontMetrics.horizontalAdvance(longName);
     QVERIFY2(text.width() >= needed, qPrintable(QStringLiteral("%1 < %2").arg(text.width()).arg(needed)));
@@ -776,7 +778,7 @@ void TestLook::alternateRowsKeepTheTheme()
     const QImage image = list->viewport()->grab().toImage();
     const QColor window = f.window.palette().color(QPalette::Window);
     for (int row = 0; row < 2; ++row) {
-        const QRect rect = list->visualItemRect(list->item(row));
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
         const QColor background = image.pixelColor(rect.right() - 4, rect.center().y());
         const QColor text = inkIn(image, rect.adjusted(4, 2, -4, -2), background);
         QVERIFY2(contrast(text, background) >= 4.5,

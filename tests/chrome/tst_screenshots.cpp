@@ -30,6 +30,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QListView>
 #include <QListWidget>
 #include <QPainter>
 
@@ -145,7 +146,7 @@ void TestScreenshots::renderAll()
     scrubber->setMarkers({12, 200, 201, 640});
     scrubber->setValue(300);
     window.sideToolBarWidget()->setTool(1);
-    window.imageList()->listWidget()->setCurrentRow(2);
+    window.imageList()->listView()->setCurrentIndex(window.imageList()->listView()->model()->index(2, 0));
     window.filmStripWidget()->setCurrent(project.dataset.images.at(3).id);
     for (int i = 0; i < 100; ++i)
         QCoreApplication::processEvents();  // thumbnails load one per turn

@@ -5,13 +5,18 @@
 
 #include "model/Dataset.h"
 #include "panels/ExactWidthDelegate.h"
+#include "panels/FileListModel.h"
 #include "panels/ImageListPanel.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QIdentityProxyModel>
+#include <QListView>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QMenu>
+#include <QSet>
 #include <QSignalSpy>
 
 using namespace Quillmark;
@@ -43,28 +48,112 @@ Dataset sampleDataset()
     return d;
 }
 
-QList<int> rowValues(const QListWidget *list, bool visibleOnly = false)
+QList<int> rowValues(const QListView *list, bool visibleOnly = false)
 {
     QList<int> values;
-    for (int i = 0; i < list->count(); ++i) {
-        if (!visibleOnly || !list->item(i)->isHidden())
-            values.append(list->item(i)->data(Qt::UserRole).toInt());
+    const QAbstractItemModel *model = list->model();
+    for (int i = 0; i < model->rowCount(); ++i) {
+        if (!visibleOnly || !list->isRowHidden(i))
+            values.append(model->index(i, 0).data(Qt::UserRole).toInt());
     }
     return values;
 }
 
-QListWidgetItem *rowWithValue(const QListWidget *list, int value)
+QModelIndex rowWithValue(const QListView *list, int value)
 {
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->data(Qt::UserRole).toInt() == value)
-            return list->item(i);
+    const QAbstractItemModel *model = list->model();
+    for (int i = 0; i < model->rowCount(); ++i) {
+        if (model->index(i, 0).data(Qt::UserRole).toInt() == value)
+            return model->index(i, 0);
     }
-    return nullptr;
+    return {};
 }
 
-void pressKey(QListWidget *list, Qt::Key key)
+QModelIndex rowAt(const QListView *list, int row)
+{
+    return list->model()->index(row, 0);
+}
+
+int rowCount(const QListView *list)
+{
+    return list->model()->rowCount();
+}
+
+int currentRow(const QListView *list)
+{
+    return list->currentIndex().row();
+}
+
+int currentValue(const QListView *list)
+{
+    return list->currentIndex().data(Qt::UserRole).toInt();
+}
+
+void setCurrentRow(QListView *list, int row)
+{
+    list->setCurrentIndex(rowAt(list, row));
+}
+
+void selectValue(QListView *list, int value)
+{
+    list->selectionModel()->select(rowWithValue(list, value), QItemSelectionModel::Select);
+}
+
+QImage iconImage(const QModelIndex &index, int size)
+{
+    return index.data(Qt::DecorationRole).value<QIcon>().pixmap(size, size).toImage();
+}
+
+void pressKey(QListView *list, Qt::Key key)
 {
     QTest::keyClick(list, key);
+}
+
+// Counts what a view asks its delegate: sizes and painted rows.
+class CountingDelegate : public ExactWidthDelegate {
+public:
+    using ExactWidthDelegate::ExactWidthDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        ++sized;
+        return ExactWidthDelegate::sizeHint(option, index);
+    }
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        ++painted;
+        paintedRows.insert(index.row());
+        ExactWidthDelegate::paint(painter, option, index);
+    }
+    mutable int sized = 0;
+    mutable int painted = 0;
+    mutable QSet<int> paintedRows;
+};
+
+// Counts what a view asks of the model beneath it, by role.
+class CountingProxy : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        ++asked[role];
+        return QIdentityProxyModel::data(index, role);
+    }
+    mutable QHash<int, int> asked;
+};
+
+Dataset manyImages(int count)
+{
+    Dataset d;
+    d.images.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        ImageEntry image;
+        image.id = i;
+        image.filePath = QStringLiteral("/data/large/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
+        if (i % 3 == 0)
+            image.labels.append(Annotation{});
+        d.images.append(image);
+    }
+    return d;
 }
 
 } // namespace
@@ -82,6 +171,9 @@ private slots:
     void deleteKeys();
     void contextMenuTargets();
     void exactWidthSizeHint();
+    void clickOnCurrentRowChoosesItAgain();
+    void largeListPaintsOnlyWhatItShows();
+    void longestNameFarDownSetsTheWidth();
 };
 
 void TestImageListPanel::rowsAndEncoding()
@@ -93,30 +185,30 @@ void TestImageListPanel::rowsAndEncoding()
     QCOMPARE(selected.count(), 0);  // setting the dataset reports nothing
     QVERIFY(panel.statusGroup()->isEnabled());
 
-    QListWidget *list = panel.listWidget();
+    QListView *list = panel.listView();
     QCOMPARE(rowValues(list), (QList<int>{0, 1, 2, 3, -1, -2}));
     QCOMPARE(panel.countLabel()->text(), QStringLiteral("6"));
-    QCOMPARE(list->item(0)->text(), QStringLiteral("img0.jpg"));
-    QCOMPARE(list->item(0)->toolTip(), QStringLiteral("/data/set/img0.jpg"));
-    QCOMPARE(list->item(4)->text(), QStringLiteral("clip0.mp4"));
-    QCOMPARE(list->item(4)->toolTip(), QStringLiteral("/data/clips/clip0.mp4\n250 frames  •  29.97 fps  •  1920×1080"));
-    QCOMPARE(list->currentRow(), 0);
+    QCOMPARE(rowAt(list, 0).data().toString(), QStringLiteral("img0.jpg"));
+    QCOMPARE(rowAt(list, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("/data/set/img0.jpg"));
+    QCOMPARE(rowAt(list, 4).data().toString(), QStringLiteral("clip0.mp4"));
+    QCOMPARE(rowAt(list, 4).data(Qt::ToolTipRole).toString(), QStringLiteral("/data/clips/clip0.mp4\n250 frames  •  29.97 fps  •  1920×1080"));
+    QCOMPARE(currentRow(list), 0);
 
     // The video with id 0 is reported as -1.
-    list->setCurrentRow(4);
+    setCurrentRow(list, 4);
     QCOMPARE(selected.count(), 1);
     QCOMPARE(selected.at(0).at(0).toInt(), -1);
 
     // Icons: labelled and unlabelled rows differ.
-    const QImage unlabelled = list->item(0)->icon().pixmap(12, 12).toImage();
-    const QImage labelled = list->item(1)->icon().pixmap(12, 12).toImage();
+    const QImage unlabelled = iconImage(rowAt(list, 0), 12);
+    const QImage labelled = iconImage(rowAt(list, 1), 12);
     QCOMPARE(labelled.pixelColor(6, 6), QColor("#4caf50"));
     QCOMPARE(unlabelled.pixelColor(6, 6), QColor("#777777"));
-    QCOMPARE(list->item(5)->icon().pixmap(14, 14).toImage().pixelColor(1, 7), QColor("#4d8dff"));
+    QCOMPARE(iconImage(rowAt(list, 5), 14).pixelColor(1, 7), QColor("#4d8dff"));
 
     panel.setDataset(Dataset());
     QVERIFY(!panel.statusGroup()->isEnabled());
-    QCOMPARE(list->count(), 0);
+    QCOMPARE(rowCount(list), 0);
     QCOMPARE(panel.countLabel()->text(), QStringLiteral("0"));
 }
 
@@ -127,17 +219,17 @@ void TestImageListPanel::filtersRebuildAndEmitOnce()
     QSignalSpy selected(&panel, &ImageListPanel::imageSelected);
 
     panel.labeledFilter()->setChecked(false);
-    QCOMPARE(rowValues(panel.listWidget()), (QList<int>{0, 2, -1}));
+    QCOMPARE(rowValues(panel.listView()), (QList<int>{0, 2, -1}));
     QCOMPARE(panel.countLabel()->text(), QStringLiteral("3"));
     QCOMPARE(selected.count(), 1);
 
     panel.unlabeledFilter()->setChecked(false);
-    QCOMPARE(panel.listWidget()->count(), 0);
+    QCOMPARE(rowCount(panel.listView()), 0);
     QCOMPARE(panel.countLabel()->text(), QStringLiteral("0"));
     QCOMPARE(selected.count(), 1);  // nothing current, nothing reported
 
     panel.labeledFilter()->setChecked(true);
-    QCOMPARE(rowValues(panel.listWidget()), (QList<int>{1, 3, -2}));
+    QCOMPARE(rowValues(panel.listView()), (QList<int>{1, 3, -2}));
     QCOMPARE(selected.count(), 2);
     QCOMPARE(selected.at(1).at(0).toInt(), 1);
 }
@@ -147,18 +239,18 @@ void TestImageListPanel::refreshKeepsOrResetsCurrent()
     ImageListPanel panel;
     panel.setDataset(sampleDataset());
     QSignalSpy selected(&panel, &ImageListPanel::imageSelected);
-    panel.listWidget()->setCurrentRow(2);  // image 2, unlabelled
+    setCurrentRow(panel.listView(), 2);  // image 2, unlabelled
     selected.clear();
 
     panel.refresh(false);
-    QCOMPARE(panel.listWidget()->currentItem()->data(Qt::UserRole).toInt(), 2);
+    QCOMPARE(currentValue(panel.listView()), 2);
     QCOMPARE(selected.count(), 0);
     panel.refresh(true);
     QCOMPARE(selected.count(), 1);
     QCOMPARE(selected.at(0).at(0).toInt(), 2);
 
     panel.unlabeledFilter()->setChecked(false);  // image 2 is filtered out
-    QCOMPARE(panel.listWidget()->currentRow(), 0);
+    QCOMPARE(currentRow(panel.listView()), 0);
     QCOMPARE(selected.last().at(0).toInt(), 1);
 }
 
@@ -167,13 +259,13 @@ void TestImageListPanel::labeledStateInPlace()
     ImageListPanel panel;
     panel.setDataset(sampleDataset());
     panel.labeledFilter()->setChecked(false);
-    QListWidget *list = panel.listWidget();
+    QListView *list = panel.listView();
 
     panel.setImageLabeled(2, true);  // shown row becomes labelled: hidden, not removed
     QCOMPARE(rowValues(list), (QList<int>{0, 2, -1}));
     QCOMPARE(rowValues(list, true), (QList<int>{0, -1}));
     QCOMPARE(panel.countLabel()->text(), QStringLiteral("3"));
-    QCOMPARE(rowWithValue(list, 2)->icon().pixmap(12, 12).toImage().pixelColor(6, 6), QColor("#4caf50"));
+    QCOMPARE(iconImage(rowWithValue(list, 2), 12).pixelColor(6, 6), QColor("#4caf50"));
 
     panel.setImageLabeled(1, false);  // filtered out: only the map changes
     QCOMPARE(rowValues(list), (QList<int>{0, 2, -1}));
@@ -181,9 +273,9 @@ void TestImageListPanel::labeledStateInPlace()
     QCOMPARE(rowValues(list), (QList<int>{0, 1, -1}));
 
     panel.setVideoLabeled(0, true);
-    QVERIFY(rowWithValue(list, -1)->isHidden());
+    QVERIFY(list->isRowHidden(rowWithValue(list, -1).row()));
     panel.setImageLabeled(99, true);  // unknown: nothing happens
-    QCOMPARE(list->count(), 3);
+    QCOMPARE(rowCount(list), 3);
 }
 
 void TestImageListPanel::selectionWithoutSignals()
@@ -192,11 +284,11 @@ void TestImageListPanel::selectionWithoutSignals()
     panel.setDataset(sampleDataset());
     QSignalSpy selected(&panel, &ImageListPanel::imageSelected);
     panel.selectImage(3);
-    QCOMPARE(panel.listWidget()->currentItem()->data(Qt::UserRole).toInt(), 3);
+    QCOMPARE(currentValue(panel.listView()), 3);
     panel.selectVideo(1);
-    QCOMPARE(panel.listWidget()->currentItem()->data(Qt::UserRole).toInt(), -2);
+    QCOMPARE(currentValue(panel.listView()), -2);
     panel.selectImage(42);
-    QCOMPARE(panel.listWidget()->currentItem()->data(Qt::UserRole).toInt(), -2);
+    QCOMPARE(currentValue(panel.listView()), -2);
     QCOMPARE(selected.count(), 0);
 
     panel.setStatusText(QStringLiteral("Birds"));
@@ -205,10 +297,10 @@ void TestImageListPanel::selectionWithoutSignals()
     panel.setStatusText(QString());
     QVERIFY(panel.titleLabel()->isHidden());
 
-    QListWidget *list = panel.listWidget();
+    QListView *list = panel.listView();
     list->clearSelection();
     for (int value : {2, -1, 0})
-        rowWithValue(list, value)->setSelected(true);
+        selectValue(list, value);
     QCOMPARE(panel.selectedImageIds(), (QList<int>{2, 0}));
 }
 
@@ -226,27 +318,27 @@ void TestImageListPanel::sharedIdsFollowTheFirstRow()
     QCOMPARE(d.images.size(), 3);
     ImageListPanel panel;
     panel.setDataset(d);
-    QListWidget *list = panel.listWidget();
+    QListView *list = panel.listView();
     panel.selectImage(8);
     panel.selectImage(7);
-    QCOMPARE(list->currentRow(), 0);
+    QCOMPARE(currentRow(list), 0);
 
-    const QImage unlabeled = list->item(1)->icon().pixmap(12, 12).toImage();
+    const QImage unlabeled = iconImage(rowAt(list, 1), 12);
     panel.setImageLabeled(7, true);
-    QVERIFY(list->item(0)->icon().pixmap(12, 12).toImage() != unlabeled);
-    QCOMPARE(list->item(1)->icon().pixmap(12, 12).toImage(), unlabeled);
+    QVERIFY(iconImage(rowAt(list, 0), 12) != unlabeled);
+    QCOMPARE(iconImage(rowAt(list, 1), 12), unlabeled);
 
     // A rebuild keeps the first of the two current, also when the second was.
-    list->setCurrentRow(1);
+    setCurrentRow(list, 1);
     panel.refresh(false);
-    QCOMPARE(list->currentRow(), 0);
+    QCOMPARE(currentRow(list), 0);
 }
 
 void TestImageListPanel::deleteKeys()
 {
     ImageListPanel panel;
     panel.setDataset(sampleDataset());
-    QListWidget *list = panel.listWidget();
+    QListView *list = panel.listView();
     QStringList log;
     connect(&panel, &ImageListPanel::deleteImagesRequested, this, [&log](const QList<int> &ids) {
         log.append(QStringLiteral("images"));
@@ -259,7 +351,7 @@ void TestImageListPanel::deleteKeys()
 
     list->clearSelection();
     for (int value : {-1, 3, 1})
-        rowWithValue(list, value)->setSelected(true);
+        selectValue(list, value);
     pressKey(list, Qt::Key_Delete);
     QCOMPARE(log, (QStringList{"images", "videos"}));
 
@@ -280,9 +372,9 @@ void TestImageListPanel::contextMenuTargets()
     panel.show();
     QVERIFY(QTest::qWaitForWindowExposed(&panel));
     panel.setDataset(sampleDataset());
-    QListWidget *list = panel.listWidget();
-    QTRY_VERIFY(list->visualItemRect(list->item(5)).isValid());
-    auto centreOf = [list](int value) { return list->visualItemRect(rowWithValue(list, value)).center(); };
+    QListView *list = panel.listView();
+    QTRY_VERIFY(list->visualRect(rowAt(list, 5)).isValid());
+    auto centreOf = [list](int value) { return list->visualRect(rowWithValue(list, value)).center(); };
     QSignalSpy images(&panel, &ImageListPanel::deleteImagesRequested);
     QSignalSpy videos(&panel, &ImageListPanel::deleteVideosRequested);
 
@@ -291,7 +383,7 @@ void TestImageListPanel::contextMenuTargets()
     // Three images and a video selected; right-click on an image inside it.
     list->clearSelection();
     for (int value : {0, 2, 3, -2})
-        rowWithValue(list, value)->setSelected(true);
+        selectValue(list, value);
     std::unique_ptr<QMenu> menu(panel.createContextMenu(centreOf(2)));
     QCOMPARE(menu->actions().size(), 1);
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("Remove 3 Images from Project"));
@@ -312,8 +404,8 @@ void TestImageListPanel::contextMenuTargets()
     QCOMPARE(images.at(1).at(0).value<QList<int>>(), QList<int>{1});
 
     list->clearSelection();
-    rowWithValue(list, -1)->setSelected(true);
-    rowWithValue(list, -2)->setSelected(true);
+    selectValue(list, -1);
+    selectValue(list, -2);
     menu.reset(panel.createContextMenu(centreOf(-1)));
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("Remove 2 Videos from Project"));
 }
@@ -333,6 +425,88 @@ void TestImageListPanel::exactWidthSizeHint()
     const QSize hint = delegate->sizeHint(option, list.model()->index(0, 0));
     QCOMPARE(hint.width(), option.fontMetrics.horizontalAdvance(longName) + 14 + 14);
     QVERIFY(hint.width() > 270);
+}
+
+void TestImageListPanel::clickOnCurrentRowChoosesItAgain()
+{
+    // A project of videos only, reopened: the first row is made current
+    // without a signal, so a click on it must still choose it.
+    Dataset d = sampleDataset();
+    d.images.clear();
+    ImageListPanel panel;
+    panel.resize(270, 400);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.setDataset(d);
+    panel.selectVideo(0);
+    QListView *list = panel.listView();
+    QSignalSpy selected(&panel, &ImageListPanel::imageSelected);
+    QTRY_VERIFY(list->visualRect(rowAt(list, 1)).isValid());
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(rowAt(list, 0)).center());
+    QCOMPARE(selected.count(), 1);
+    QCOMPARE(selected.at(0).at(0).toInt(), -1);
+
+    // Another row: chosen once, not once for the move and once for the click.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(rowAt(list, 1)).center());
+    QCOMPARE(selected.count(), 2);
+    QCOMPARE(selected.at(1).at(0).toInt(), -2);
+
+    // A press that began elsewhere and a programmatic move say nothing extra.
+    panel.selectVideo(0);
+    QCOMPARE(selected.count(), 2);
+}
+
+void TestImageListPanel::largeListPaintsOnlyWhatItShows()
+{
+    ImageListPanel panel;
+    auto *delegate = new CountingDelegate(panel.listView());
+    panel.listView()->setItemDelegate(delegate);
+    panel.resize(270, 600);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+    panel.setDataset(manyImages(20000));
+    QCOMPARE(panel.countLabel()->text(), QStringLiteral("20000"));
+    QTRY_VERIFY(delegate->painted > 0);
+    QListView *list = panel.listView();
+    const int visibleRows = list->viewport()->height() / qMax(1, list->visualRect(rowAt(list, 0)).height()) + 2;
+    // One size for every row, and only the rows in view painted: no pass over
+    // twenty thousand rows to lay them out.
+    QVERIFY2(delegate->sized <= 8, qPrintable(QString::number(delegate->sized)));
+    QVERIFY2(delegate->paintedRows.size() <= visibleRows,
+             qPrintable(QStringLiteral("%1 > %2").arg(delegate->paintedRows.size()).arg(visibleRows)));
+    QVERIFY(delegate->paintedRows.contains(0));
+
+    // The end of the list is one key away and paints at once too.
+    delegate->paintedRows.clear();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(currentValue(list), 19999);
+    QTRY_VERIFY(delegate->paintedRows.contains(19999));
+    QVERIFY(delegate->sized <= 8);
+
+    // Filtering keeps the same discipline.
+    panel.unlabeledFilter()->setChecked(false);
+    QCOMPARE(panel.countLabel()->text(), QStringLiteral("6667"));
+    QCOMPARE(currentValue(list), 0);
+}
+
+void TestImageListPanel::longestNameFarDownSetsTheWidth()
+{
+    Dataset d = manyImages(20000);
+    const QString longName = QStringLiteral("W%1.jpg").arg(QString(120, QLatin1Char('M')));
+    d.images[19990].filePath = QStringLiteral("/elsewhere/") + longName;
+    ImageListPanel panel;
+    panel.resize(270, 600);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.setDataset(d);
+    QListView *list = panel.listView();
+    QTRY_VERIFY(list->horizontalScrollBar()->maximum() > 0);
+    const int rowWidth = list->visualRect(rowAt(list, 0)).width();
+    QVERIFY2(rowWidth >= list->fontMetrics().horizontalAdvance(longName) + list->iconSize().width(),
+             qPrintable(QString::number(rowWidth)));
 }
 
 QM_TEST_MAIN(TestImageListPanel)

@@ -23,6 +23,7 @@
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QToolButton>
 #include <QListWidget>
 #include <QProgressBar>
@@ -311,7 +312,7 @@ void TestVideoMode::importShowsTheFirstFrame()
     QCOMPARE(scrubber->value(), 0);
     for (ToolBar::Button b : {ToolBar::Rewind, ToolBar::Play, ToolBar::FastForward})
         QVERIFY(toolButton(window, b)->isEnabled());
-    QCOMPARE(window.imageList()->listWidget()->currentItem()->data(Qt::UserRole).toInt(), ~video.id);
+    QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), ~video.id);
 
     // Back to an image: video mode ends and the playback buttons go dark.
     const int imageId = window.currentProject().dataset.images.constFirst().id;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "model/MissingMedia.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace Quillmark {
+
+class Dataset;
+
+// Looks for a dataset's missing media on a thread of its own, so a project is
+// shown before its files are looked at. Missing entries are reported in small
+// batches as they are found (image ids and video ids), then the whole count
+// once at the end, with the same names findMissingMedia gives. The dataset is
+// copied at construction (paths only); the check may be cancelled at any time
+// and is stopped and joined when the object goes.
+class MissingMediaCheck : public QObject {
+    Q_OBJECT
+public:
+    explicit MissingMediaCheck(const Dataset &dataset, QObject *parent = nullptr);
+    ~MissingMediaCheck() override;
+
+    void start();
+    void cancel();
+
+signals:
+    void missingFound(const QList<int> &imageIds, const QList<int> &videoIds);
+    void finished(const Quillmark::MissingMedia &missing);
+
+private:
+    struct Item {
+        int id;
+        bool video;
+        QString path;
+    };
+
+    void run();
+    void flush(QList<int> &imageIds, QList<int> &videoIds);
+
+    std::vector<Item> items;
+    std::atomic<bool> cancelled{false};
+    std::thread worker;
+};
+
+} // namespace Quillmark

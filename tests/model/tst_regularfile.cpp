@@ -1,0 +1,160 @@
+// Opening media files: one open and one fstat decide, a pipe never blocks a
+// size probe or a thumbnail, the reason of a refusal reaches the user, and a picture whose name lies about its
+// format is still read. And the background media check of an opened project.
+
+#include "QmTest.h"
+
+#include "model/Dataset.h"
+#include "model/MissingMediaCheck.h"
+#include "model/PictureLoader.h"
+#include "model/RegularFile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using namespace Quillmark;
+
+class TestRegularFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refusals_data();
+    void refusals();
+    void suffixThatLies();
+    void backgroundCheckFindsWhatTheScanFinds();
+    void backgroundCheckCancelled();
+};
+
+void TestRegularFile::refusals_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("picture") << "photo.png" << int(FileRefusal::None) << QString();
+    QTest::newRow("link to picture") << "link.png" << int(FileRefusal::None) << QString();
+    QTest::newRow("missing") << "gone.png" << int(FileRefusal::Missing) << "the file does not exist";
+    QTest::newRow("under a file") << "photo.png/inner.png" << int(FileRefusal::Missing) << "the file does not exist";
+    QTest::newRow("folder") << "folder.png" << int(FileRefusal::Folder) << "it is a folder";
+    QTest::newRow("pipe without writer") << "pipe.png" << int(FileRefusal::NotRegular) << "";
+    QTest::newRow("no name") << "" << int(FileRefusal::NoName) << "no file is named";
+}
+
+void TestRegularFile::refusals()
+{
+    QFETCH(QString, name);
+    QFETCH(int, refusal);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QImage picture(7, 5, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(dir.filePath(QStringLiteral("photo.png"))));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("photo.png")), dir.filePath(QStringLiteral("link.png"))));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.png")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.png"))).constData(), 0600), 0);
+    const QString path = name.isEmpty() ? QString() : dir.filePath(name);
+
+    QElapsedTimer timer;
+    timer.start();
+    QFile file;
+    QCOMPARE(int(openRegularFileOrSay(file, path)), refusal);
+    QCOMPARE(file.isOpen(), refusal == int(FileRefusal::None));
+    // The full read of a pipe waits for its writer (on a worker): not here.
+    if (refusal != int(FileRefusal::NotRegular)) {
+        const PictureLoader::Result read = PictureLoader::read(path);
+        QCOMPARE(read.error, message);
+        QCOMPARE(read.ok(), message.isEmpty());
+    }
+    const bool regular = refusal == int(FileRefusal::None);
+    QCOMPARE(PictureLoader::uprightSize(path), regular ? QSize(7, 5) : QSize());
+    QCOMPARE(PictureLoader::readFitting(path, QSize(4, 4)).isNull(), !regular);
+    QVERIFY2(timer.elapsed() < 5000, "a pipe held the open");
+}
+
+void TestRegularFile::suffixThatLies()
+{
+    // A PNG named .jpg, and one without a suffix: the content decides.
+    QTemporaryDir dir;
+    QImage picture(13, 9, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    for (const QString &name : {QStringLiteral("really_png.jpg"), QStringLiteral("nosuffix")}) {
+        QVERIFY(picture.save(dir.filePath(name), "PNG"));
+        QCOMPARE(PictureLoader::uprightSize(dir.filePath(name)), QSize(13, 9));
+        QCOMPARE(PictureLoader::read(dir.filePath(name)).image.size(), QSize(13, 9));
+        QCOMPARE(PictureLoader::readFitting(dir.filePath(name), QSize(4, 4)).size().width(), 4);
+    }
+}
+
+void TestRegularFile::backgroundCheckFindsWhatTheScanFinds()
+{
+    QTemporaryDir dir;
+    Dataset d;
+    // 1,000 entries, every seventh missing, a video missing, one relative path
+    // and one picture held in memory (never looked up).
+    for (int i = 0; i < 1000; ++i) {
+        ImageEntry image;
+        image.filePath = dir.filePath(QStringLiteral("img_%1.png").arg(i));
+        if (i % 7 != 0) {
+            QFile f(image.filePath);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        d.addImage(image);
+    }
+    ImageEntry relative;
+    relative.filePath = QStringLiteral("bare.png");
+    d.addImage(relative);
+    ImageEntry held;
+    held.filePath = dir.filePath(QStringLiteral("held.png"));
+    held.imageData = QByteArray("x");
+    d.addImage(held);
+    VideoEntry video;
+    video.filePath = dir.filePath(QStringLiteral("clip.mp4"));
+    d.addVideo(video);
+
+    MissingMediaCheck check(d);
+    QSignalSpy batches(&check, &MissingMediaCheck::missingFound);
+    QSignalSpy finished(&check, &MissingMediaCheck::finished);
+    check.start();
+    QTRY_COMPARE(finished.count(), 1);
+    QList<int> images;
+    QList<int> videos;
+    for (const QList<QVariant> &batch : batches) {
+        images += batch.at(0).value<QList<int>>();
+        videos += batch.at(1).value<QList<int>>();
+    }
+    const MissingMedia expected = findMissingMedia(d);
+    const MissingMedia got = finished.at(0).at(0).value<MissingMedia>();
+    QCOMPARE(got.count, expected.count);
+    QCOMPARE(got.names, expected.names);
+    QCOMPARE(images.size() + videos.size(), expected.count);
+    QCOMPARE(images.size(), 143 + 1);  // every seventh of 1,000, and the bare name
+    QCOMPARE(images.first(), 0);
+    QVERIFY(!images.contains(d.images.constLast().id));
+    QCOMPARE(videos, QList<int>{d.videos.at(0).id});
+    QVERIFY(batches.count() >= 1);
+}
+
+void TestRegularFile::backgroundCheckCancelled()
+{
+    Dataset d;
+    for (int i = 0; i < 20000; ++i) {
+        ImageEntry image;
+        image.filePath = QStringLiteral("/nowhere/img_%1.png").arg(i);
+        d.addImage(image);
+    }
+    auto check = std::make_unique<MissingMediaCheck>(d);
+    QSignalSpy finished(check.get(), &MissingMediaCheck::finished);
+    check->start();
+    check->cancel();
+    check.reset();  // joins; nothing arrives afterwards
+    QCoreApplication::processEvents();
+    QCOMPARE(finished.count(), 0);
+}
+
+QM_TEST_MAIN(TestRegularFile)
+#include "tst_regularfile.moc"
