@@ -1,5 +1,7 @@
 #include "ai/ImagePreprocessing.h"
 
+#include "ai/AreaResampler.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -81,6 +83,17 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
     result.padY = (targetHeight - newH) / 2;
     if (newW == 0 || newH == 0)
         return result;
+
+    // Shrinking, the common case (photos and frames into a model's input), is
+    // done by area averaging straight from the source's own bytes into the
+    // canvas: no converted copy of the whole picture, and buffers kept per
+    // thread from one picture to the next.
+    thread_local AreaResampler resampler;
+    if (AreaResampler::shrinks(source.size(), QSize(newW, newH))) {
+        if (!resampler.shrinkInto(source, QSize(newW, newH), result.image, QPoint(result.padX, result.padY)))
+            result.image = QImage(); // out of memory: no picture rather than a grey one
+        return result;
+    }
 
     const QImage scaled = scaledRgb888(source, newW, newH);
     if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH)) {

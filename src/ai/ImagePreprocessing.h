@@ -18,8 +18,9 @@ struct LetterboxResult {
     int padY = 0;       // border rows above the picture
 };
 
-// Fits `source` into targetWidth x targetHeight. Alpha is dropped and grey
-// formats become RGB. A null source gives a blank grey canvas with scale 1 and no
+// Fits `source` into targetWidth x targetHeight. A picture that shrinks is
+// area-averaged from its own pixel layout; one that grows is smooth-scaled
+// (bilinear). Alpha is dropped and grey formats become RGB. A null source gives a blank grey canvas with scale 1 and no
 // padding. When the picture cannot be converted or scaled (out of memory) the
 // result's image is null: callers must not run a model on it.
 LetterboxResult letterboxImage(const QImage &source, int targetWidth, int targetHeight);
