@@ -128,6 +128,13 @@ def combined_models(out):
     g.save(os.path.join(out, "sam_square_frame.onnx"), [SAM_IMAGE] + SAM_PROMPTS,
            [info("masks", [1, 1, 16, 16])])
 
+    # The same frame with the mask only in its bottom quarter, rows 12-15: the
+    # padding below a picture more than twice as wide as it is tall.
+    g = Graph()
+    g.output(g.tied(block((12, 16), (4, 12), height=16, width=16)[None, None], "image"), "masks")
+    g.save(os.path.join(out, "sam_padding_only.onnx"), [SAM_IMAGE] + SAM_PROMPTS,
+           [info("masks", [1, 1, 16, 16])])
+
     # One output: a mask of the image's own size (orig_im_size, height first),
     # positive everywhere.
     g = Graph()
