@@ -282,6 +282,12 @@ bool Sam3Inferencer::runEncoder(const QImage &image)
     return true;
 }
 
+void Sam3Inferencer::forgetImage()
+{
+    isImageEncoded = false;
+    runtime->encoderOutputs.assign(runtime->encoderOutputNames.size(), EncoderOutput());
+}
+
 QList<Sam3Detection> Sam3Inferencer::detect(const QString &text, float presenceThreshold, float maskThreshold)
 {
     error.clear();

@@ -432,6 +432,16 @@ QList<QPointF> SamInferencer::decode(const QList<QPointF> &positive, const QList
     }
 }
 
+void SamInferencer::forgetImage()
+{
+    isImageEncoded = false;
+    runtime->imageEmbeddings = {};
+    runtime->imageEmbed = {};
+    runtime->highResFeats0 = {};
+    runtime->highResFeats1 = {};
+    runtime->preparedImage = {};
+}
+
 std::optional<SamMask> SamInferencer::decodeMask(const QList<QPointF> &positive, const QList<QPointF> &negative)
 {
     DecodedMasks masks;
