@@ -53,6 +53,13 @@ QImage scaledRgb888(const QImage &source, int newW, int newH)
     return scaled.convertToFormat(QImage::Format_RGB888);
 }
 
+// One resampler per thread, its buffers kept from one picture to the next.
+AreaResampler &threadResampler()
+{
+    thread_local AreaResampler resampler;
+    return resampler;
+}
+
 // byte / 255 for every byte value, exactly as the division gives it.
 struct UnitScale {
     float values[256];
@@ -88,9 +95,8 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
     // done by area averaging straight from the source's own bytes into the
     // canvas: no converted copy of the whole picture, and buffers kept per
     // thread from one picture to the next.
-    thread_local AreaResampler resampler;
     if (AreaResampler::shrinks(source.size(), QSize(newW, newH))) {
-        if (!resampler.shrinkInto(source, QSize(newW, newH), result.image, QPoint(result.padX, result.padY)))
+        if (!threadResampler().shrinkInto(source, QSize(newW, newH), result.image, QPoint(result.padX, result.padY)))
             result.image = QImage(); // out of memory: no picture rather than a grey one
         return result;
     }
@@ -140,6 +146,12 @@ QImage smoothScaledRgb888(const QImage &source, int width, int height)
 {
     if (source.isNull() || width <= 0 || height <= 0)
         return {};
+    if (AreaResampler::shrinks(source.size(), QSize(width, height))) {
+        QImage shrunk(width, height, QImage::Format_RGB888);
+        if (shrunk.isNull() || !threadResampler().shrinkInto(source, shrunk.size(), shrunk, QPoint(0, 0)))
+            return {};
+        return shrunk;
+    }
     return scaledRgb888(source, width, height);
 }
 

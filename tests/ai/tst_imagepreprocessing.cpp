@@ -177,6 +177,33 @@ private slots:
         QVERIFY(maxDifference(result.image.copy(content), areaMean(rgb, scaledSize)) <= 1);
     }
 
+    // The engines that fill a square input without a letterbox take the same
+    // scaling, aspect ratio not kept.
+    void smoothScaledFollowsTheLetterbox_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::addColumn<QImage::Format>("format");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("photo into a square") << QSize(1999, 1001) << QImage::Format_RGB888 << QSize(1024, 1024);
+        QTest::newRow("shrunk both ways") << QSize(1999, 1001) << QImage::Format_RGB32 << QSize(1008, 555);
+        QTest::newRow("grown") << QSize(33, 21) << QImage::Format_RGB32 << QSize(64, 64);
+    }
+
+    void smoothScaledFollowsTheLetterbox()
+    {
+        QFETCH(QSize, source);
+        QFETCH(QImage::Format, format);
+        QFETCH(QSize, size);
+        const QImage picture = pattern(source, format);
+        const QImage scaled = smoothScaledRgb888(picture, size.width(), size.height());
+        const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+        if (size.width() > source.width() || size.height() > source.height()) {
+            QCOMPARE(scaled, rgb.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            return;
+        }
+        QVERIFY(maxDifference(scaled, areaMean(rgb, size)) <= 1);
+    }
+
     // The resampler keeps its buffers between pictures of different sizes: a
     // small picture after a large one (and the other way) is scaled as if first.
     void letterboxAfterOtherSizes()
