@@ -273,6 +273,33 @@ void letterboxCv(benchmark::State &state, const QImage &image, int interpolation
     }
 }
 
+// OpenCV spreads a resize over all cores; ours runs on one. These run it on
+// one thread too, for the comparison of like with like.
+void letterboxCvOneThread(benchmark::State &state, const QImage &image, int interpolation)
+{
+    const int threads = cv::getNumThreads();
+    cv::setNumThreads(1);
+    letterboxCv(state, image, interpolation);
+    cv::setNumThreads(threads);
+}
+
+void BM_Letterbox12MP_opencvArea1T(benchmark::State &state)
+{
+    letterboxCvOneThread(state, photo(), cv::INTER_AREA);
+}
+void BM_Letterbox12MP_opencvLinear1T(benchmark::State &state)
+{
+    letterboxCvOneThread(state, photo(), cv::INTER_LINEAR);
+}
+void BM_Letterbox12MP_opencvArea888_1T(benchmark::State &state)
+{
+    letterboxCvOneThread(state, photoRgb888(), cv::INTER_AREA);
+}
+void BM_Letterbox12MP_opencvLinear888_1T(benchmark::State &state)
+{
+    letterboxCvOneThread(state, photoRgb888(), cv::INTER_LINEAR);
+}
+
 void BM_Letterbox12MP_opencvLinear(benchmark::State &state)
 {
     letterboxCv(state, photo(), cv::INTER_LINEAR);
@@ -404,6 +431,10 @@ BENCHMARK(BM_Letterbox12MP_opencvLinear)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_opencvArea)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_opencvLinear888)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_opencvArea888)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Letterbox12MP_opencvLinear1T)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Letterbox12MP_opencvArea1T)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Letterbox12MP_opencvLinear888_1T)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Letterbox12MP_opencvArea888_1T)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TensorFill_opencv)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TensorFill_opencvSplit)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeNms_opencv)->Unit(benchmark::kMicrosecond);

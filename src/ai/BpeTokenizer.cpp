@@ -1,5 +1,7 @@
 #include "ai/BpeTokenizer.h"
 
+#include "model/RegularFile.h"
+
 #include <QFile>
 
 #include <simdjson.h>
@@ -14,7 +16,7 @@ namespace Quillmark {
 namespace {
 
 // Tokenizer files are a few megabytes; anything far larger is not one.
-constexpr qint64 largestTokenizerFile = qint64(512) * 1024 * 1024;
+constexpr qint64 largestTokenizerFile = qint64(64) * 1024 * 1024;
 
 // The pre-split of CLIP-family tokenizers: contractions, runs of letters, single
 // digits and runs of other non-blank characters.
@@ -153,14 +155,91 @@ QString splitPattern(simdjson::dom::element root)
     return {};
 }
 
-bool normalizerLowercases(simdjson::dom::element root)
+QString qtext(std::string_view text)
 {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+bool boolField(simdjson::dom::element object, const char *key, bool fallback)
+{
+    bool value = fallback;
+    if (object[key].get(value) != simdjson::SUCCESS)
+        return fallback;
+    return value;
+}
+
+// One step of the file's "normalizer" section as a function on the text;
+// empty for a step type this tokenizer does not know.
+BpeTokenizer::Normaliser normaliserStep(simdjson::dom::element step)
+{
+    using Form = QString::NormalizationForm;
+    const std::string_view type = stringField(step, "type");
+    const auto unicodeForm = [](Form form) {
+        return BpeTokenizer::Normaliser([form](const QString &text) { return text.normalized(form); });
+    };
+    if (type == "NFC")
+        return unicodeForm(QString::NormalizationForm_C);
+    if (type == "NFD")
+        return unicodeForm(QString::NormalizationForm_D);
+    if (type == "NFKC")
+        return unicodeForm(QString::NormalizationForm_KC);
+    if (type == "NFKD")
+        return unicodeForm(QString::NormalizationForm_KD);
+    if (type == "Lowercase")
+        return [](const QString &text) { return text.toLower(); };
+    if (type == "Strip") {
+        const bool left = boolField(step, "strip_left", true);
+        const bool right = boolField(step, "strip_right", true);
+        return [left, right](const QString &text) {
+            qsizetype first = 0;
+            qsizetype end = text.size();
+            while (left && first < end && text.at(first).isSpace())
+                ++first;
+            while (right && end > first && text.at(end - 1).isSpace())
+                --end;
+            return text.mid(first, end - first);
+        };
+    }
+    if (type == "Replace") {
+        simdjson::dom::element pattern;
+        if (step["pattern"].get(pattern) != simdjson::SUCCESS)
+            return {};
+        const QString content = qtext(stringField(step, "content"));
+        const std::string_view regex = stringField(pattern, "Regex");
+        if (!regex.empty()) {
+            const QRegularExpression expression(qtext(regex), QRegularExpression::UseUnicodePropertiesOption);
+            if (!expression.isValid())
+                return {};
+            return [expression, content](const QString &text) { return QString(text).replace(expression, content); };
+        }
+        const QString literal = qtext(stringField(pattern, "String"));
+        if (literal.isEmpty())
+            return {};
+        return [literal, content](const QString &text) { return QString(text).replace(literal, content); };
+    }
+    return {};
+}
+
+// The steps of the file's normalizer in order, the Unicode composition (NFC)
+// first as the model's own tokenizer applies it, so text typed with combining
+// accents gives the ids of the composed characters.
+std::vector<BpeTokenizer::Normaliser> readNormalisers(simdjson::dom::element root)
+{
+    std::vector<BpeTokenizer::Normaliser> normalisers;
     simdjson::dom::element section;
     if (root["normalizer"].get(section) != simdjson::SUCCESS)
-        return false;
-    const auto steps = sectionSteps(section, "normalizers");
-    return std::any_of(steps.begin(), steps.end(),
-                       [](simdjson::dom::element step) { return stringField(step, "type") == "Lowercase"; });
+        return normalisers;
+    std::vector<simdjson::dom::element> steps = sectionSteps(section, "normalizers");
+    std::stable_partition(steps.begin(), steps.end(),
+                          [](simdjson::dom::element step) { return stringField(step, "type") == "NFC"; });
+    for (simdjson::dom::element step : steps) {
+        BpeTokenizer::Normaliser normaliser = normaliserStep(step);
+        if (normaliser)
+            normalisers.push_back(std::move(normaliser));
+        else
+            qWarning("[BPE] ignoring the normalizer step of type \"%s\"", std::string(stringField(step, "type")).c_str());
+    }
+    return normalisers;
 }
 
 } // namespace
@@ -172,8 +251,10 @@ char32_t BpeTokenizer::byteToUnicode(unsigned char byte)
 
 bool BpeTokenizer::load(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A pipe or a device would block or never end: only a regular file of a
+    // tokenizer's size is read, and never more of it than that size.
+    QFile file;
+    if (!openRegularFile(file, path)) {
         error = QStringLiteral("Cannot open: ") + path;
         return false;
     }
@@ -181,8 +262,12 @@ bool BpeTokenizer::load(const QString &path)
         error = QStringLiteral("Invalid JSON: ") + path;
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.read(largestTokenizerFile + 1);
     file.close();
+    if (bytes.size() > largestTokenizerFile) {
+        error = QStringLiteral("Invalid JSON: ") + path;
+        return false;
+    }
 
     simdjson::dom::parser parser;
     simdjson::dom::element root;
@@ -227,13 +312,13 @@ bool BpeTokenizer::load(const QString &path)
 
     wordSuffix = std::string(stringField(model, "end_of_word_suffix"));
     wordPattern = QRegularExpression();
-    unicodeLowercase = false;
+    normalisers.clear();
     if (!wordSuffix.empty()) {
         const QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
         wordPattern = QRegularExpression(splitPattern(root), options);
         if (wordPattern.pattern().isEmpty() || !wordPattern.isValid())
             wordPattern = QRegularExpression(QString::fromLatin1(defaultWordPattern), options);
-        unicodeLowercase = normalizerLowercases(root);
+        normalisers = readNormalisers(root);
     }
     loaded = true;
     error.clear();
@@ -262,8 +347,8 @@ std::vector<std::string> BpeTokenizer::splitWords(const QByteArray &utf8) const
     std::vector<std::string> words;
     if (!wordSuffix.empty()) {
         QString text = QString::fromUtf8(utf8);
-        if (unicodeLowercase)
-            text = text.toLower();
+        for (const Normaliser &normalise : normalisers)
+            text = normalise(text);
         auto matches = wordPattern.globalMatch(text);
         while (matches.hasNext()) {
             const QByteArray word = matches.next().captured(0).toUtf8();

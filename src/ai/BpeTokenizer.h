@@ -21,11 +21,15 @@ namespace Quillmark {
 // printable code point, and the word's symbols are merged pair by pair in the
 // order of the merge list; the resulting symbols are looked up in the
 // vocabulary. When the file's model declares an end-of-word suffix (CLIP-family
-// vocabularies: "</w>"), the suffix is appended to each word's last symbol and
-// words are split as the file's pre-tokenizer says (letters, single digits and
+// vocabularies: "</w>"), the text first goes through the file's normalizer
+// (Unicode composition first, then the other steps in order), the suffix is
+// appended to each word's last symbol and words are split as the file's pre-tokenizer says (letters, single digits and
 // runs of punctuation), so the ids are those of the model's own tokenizer.
 class BpeTokenizer {
 public:
+    // One step of the text's normalisation before it is split into words.
+    using Normaliser = std::function<QString(const QString &)>;
+
     // Token ids and attention mask of one prompt, both `length` values long.
     struct Encoding {
         std::vector<int64_t> ids;
@@ -80,10 +84,11 @@ private:
     bool loaded = false;
     QString error;
     // CLIP-style files: the suffix of a word's last symbol, the pre-split pattern
-    // and whether the text is lower-cased in full (not only A to Z).
+    // and the file's normalizer steps (composition, lower case, replacements)
+    // applied in order before the split.
     std::string wordSuffix;
     QRegularExpression wordPattern;
-    bool unicodeLowercase = false;
+    std::vector<Normaliser> normalisers;
 };
 
 } // namespace Quillmark

@@ -1,5 +1,7 @@
 #include "ai/ImagePreprocessing.h"
 
+#include "ai/AreaResampler.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -51,6 +53,13 @@ QImage scaledRgb888(const QImage &source, int newW, int newH)
     return scaled.convertToFormat(QImage::Format_RGB888);
 }
 
+// One resampler per thread, its buffers kept from one picture to the next.
+AreaResampler &threadResampler()
+{
+    thread_local AreaResampler resampler;
+    return resampler;
+}
+
 // byte / 255 for every byte value, exactly as the division gives it.
 struct UnitScale {
     float values[256];
@@ -81,6 +90,16 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
     result.padY = (targetHeight - newH) / 2;
     if (newW == 0 || newH == 0)
         return result;
+
+    // Shrinking, the common case (photos and frames into a model's input), is
+    // done by area averaging straight from the source's own bytes into the
+    // canvas: no converted copy of the whole picture, and buffers kept per
+    // thread from one picture to the next.
+    if (AreaResampler::shrinks(source.size(), QSize(newW, newH))) {
+        if (!threadResampler().shrinkInto(source, QSize(newW, newH), result.image, QPoint(result.padX, result.padY)))
+            result.image = QImage(); // out of memory: no picture rather than a grey one
+        return result;
+    }
 
     const QImage scaled = scaledRgb888(source, newW, newH);
     if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH)) {
@@ -127,6 +146,12 @@ QImage smoothScaledRgb888(const QImage &source, int width, int height)
 {
     if (source.isNull() || width <= 0 || height <= 0)
         return {};
+    if (AreaResampler::shrinks(source.size(), QSize(width, height))) {
+        QImage shrunk(width, height, QImage::Format_RGB888);
+        if (shrunk.isNull() || !threadResampler().shrinkInto(source, shrunk.size(), shrunk, QPoint(0, 0)))
+            return {};
+        return shrunk;
+    }
     return scaledRgb888(source, width, height);
 }
 

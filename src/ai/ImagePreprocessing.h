@@ -18,8 +18,9 @@ struct LetterboxResult {
     int padY = 0;       // border rows above the picture
 };
 
-// Fits `source` into targetWidth x targetHeight. Alpha is dropped and grey
-// formats become RGB. A null source gives a blank grey canvas with scale 1 and no
+// Fits `source` into targetWidth x targetHeight. A picture that shrinks is
+// area-averaged from its own pixel layout; one that grows is smooth-scaled
+// (bilinear). Alpha is dropped and grey formats become RGB. A null source gives a blank grey canvas with scale 1 and no
 // padding. When the picture cannot be converted or scaled (out of memory) the
 // result's image is null: callers must not run a model on it.
 LetterboxResult letterboxImage(const QImage &source, int targetWidth, int targetHeight);
@@ -30,9 +31,9 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
 // RGB888 first; a null picture gives an empty vector.
 std::vector<float> imageToChwTensor(const QImage &image);
 
-// `source` as RGB888, smooth-scaled to width x height without keeping its aspect
-// ratio. Large photos are scaled before the format conversion wherever that gives
-// the same pixels, so a 12 MP photo is not converted whole first.
+// `source` as RGB888 at width x height without keeping its aspect ratio: area
+// averaged from the source's own layout when it shrinks (a 12 MP photo is not
+// converted whole first), smooth-scaled when it grows.
 QImage smoothScaledRgb888(const QImage &source, int width, int height);
 
 // A float for every byte value of each channel (R, G, B), e.g. (byte - mean) / std.

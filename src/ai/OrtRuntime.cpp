@@ -1,6 +1,7 @@
 #include "ai/OrtRuntime.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QtDebug>
@@ -11,6 +12,8 @@
 namespace Quillmark {
 
 namespace {
+
+constexpr qint64 largestModelFile = qint64(2) * 1024 * 1024 * 1024;
 
 std::basic_string<ORTCHAR_T> toOrtPath(const QString &path)
 {
@@ -97,6 +100,15 @@ bool OrtRuntime::hasEnvironment() const
 
 std::unique_ptr<Ort::Session> OrtRuntime::createSession(const QString &modelPath)
 {
+    // Only a regular file is handed to the runtime: a named pipe would block
+    // the loading thread for good and a device never ends. A model file holds
+    // one protocol buffer, which cannot exceed 2 GiB (larger weights live in
+    // files of their own beside it).
+    const QFileInfo info(modelPath);
+    if (!info.isFile())
+        throw Ort::Exception("the model is not a regular file", ORT_NO_SUCHFILE);
+    if (info.size() > largestModelFile)
+        throw Ort::Exception("the model file is larger than 2 GiB", ORT_INVALID_PROTOBUF);
     const std::basic_string<ORTCHAR_T> path = toOrtPath(modelPath);
     return std::make_unique<Ort::Session>(env(), path.c_str(), options());
 }

@@ -53,7 +53,9 @@ public:
     // Whether the environment has been made.
     bool hasEnvironment() const;
 
-    // Opens the model file with this runtime's environment and options.
+    // Opens the model file with this runtime's environment and options. Throws
+    // Ort::Exception, before anything is read, when the path is no regular file
+    // (a pipe, a device, a folder) or is larger than a model file can be.
     std::unique_ptr<Ort::Session> createSession(const QString &modelPath);
 
     // Wraps the caller's buffer, without copying, as a CPU float tensor of the

@@ -104,7 +104,14 @@ public:
         return std::nullopt;
     }
 
-    int boundaryBudget() const { return 4 * (width + height); }
+    // Points to reserve for a typical outline: about the picture's perimeter.
+    int typicalBoundary() const { return 4 * (width + height); }
+
+    // A Moore trace enters each foreground pixel from at most four sides before
+    // it closes, so no outline takes more steps than four per pixel of the
+    // mask: a bound that cannot cut off a real outline, only stop a walk gone
+    // astray.
+    qint64 stepBound() const { return 4 * qint64(width) * qint64(height) + 16; }
 
 private:
     const uchar *bits;
@@ -137,13 +144,13 @@ std::optional<Pixel> nextBoundaryPixel(const MaskBytes &mask, Pixel current, Pix
 QList<QPointF> traceBoundary(const MaskBytes &mask, Pixel start)
 {
     QList<QPointF> points;
-    points.reserve(mask.boundaryBudget());
-    const int stepLimit = mask.boundaryBudget() + 16;
+    points.reserve(mask.typicalBoundary());
+    const qint64 stepLimit = mask.stepBound();
 
     Pixel current = start;
     Pixel previous{start.x - 1, start.y};
     Pixel firstStep;
-    int steps = 0;
+    qint64 steps = 0;
     for (;;) {
         points.append(QPointF(current.x, current.y));
         const std::optional<Pixel> next = nextBoundaryPixel(mask, current, previous);
@@ -250,6 +257,17 @@ QList<QPointF> maskToPolygon(const QImage &mask, double epsilon)
     if (boundary.size() < 3)
         return {};
     return simplifyClosedPolygon(boundary, epsilon);
+}
+
+double enclosedArea(const QList<QPointF> &points)
+{
+    const qsizetype n = points.size();
+    if (n < 3)
+        return 0.0;
+    double twice = 0.0;
+    for (qsizetype i = 0, j = n - 1; i < n; j = i++)
+        twice += points[j].x() * points[i].y() - points[i].x() * points[j].y();
+    return std::abs(twice) / 2.0;
 }
 
 QList<QPointF> simplifyClosedPolygon(const QList<QPointF> &points, double epsilon)

@@ -16,6 +16,10 @@ namespace Quillmark {
 // converted to Grayscale8 first.
 QList<QPointF> maskToPolygon(const QImage &mask, double epsilon);
 
+// The area enclosed by a closed outline (shoelace formula), in square units of
+// its points; 0 for fewer than three points or an outline along one line.
+double enclosedArea(const QList<QPointF> &points);
+
 // Ramer-Douglas-Peucker thinning of a traced chain: the first and last points
 // stay, and a point is kept when it lies at least epsilon from its chord.
 QList<QPointF> simplifyClosedPolygon(const QList<QPointF> &points, double epsilon);

@@ -36,6 +36,22 @@ int64_t indexOf(const std::vector<std::string> &names, const std::string &name)
     return it == names.end() ? -1 : int64_t(it - names.begin());
 }
 
+bool finiteBox(const float *corners)
+{
+    return std::all_of(corners, corners + 4, [](float v) { return std::isfinite(v); });
+}
+
+// Every value the encoder's input can take is a lookup entry (or the 0 of the
+// padding), so the tensor is finite exactly when the lookup is.
+bool finiteLookup(const ChannelLookup &lookup)
+{
+    for (const auto &channel : lookup) {
+        if (!std::all_of(channel.begin(), channel.end(), [](float v) { return std::isfinite(v); }))
+            return false;
+    }
+    return true;
+}
+
 int checkedInt(int64_t value)
 {
     return value < 0 || value > INT_MAX ? -1 : int(value);
@@ -236,6 +252,11 @@ bool Sam3Inferencer::runEncoder(const QImage &image)
         for (int b = 0; b < 256; ++b)
             lookup[c][size_t(b)] = (float(b) / 255.0f - channelMean[c]) / channelStd[c];
     }
+    if (!finiteLookup(lookup)) {
+        const QString text = QStringLiteral("The picture's values for the vision encoder are not finite numbers: "
+                                            "check \"mean\" and \"std\" in sam3_image_norm.json.");
+        return fail(text, "[SAM3]", text);
+    }
     std::vector<float> tensor(size_t(3) * size_t(side) * size_t(side), 0.0f);
     writePlanarTensor(smoothScaledRgb888(image, side, side), lookup, tensor, side, side);
     const std::array<int64_t, 4> shape{1, 3, side, side};
@@ -259,6 +280,12 @@ bool Sam3Inferencer::runEncoder(const QImage &image)
     }
     runtime->encoderOutputs = std::move(stored);
     return true;
+}
+
+void Sam3Inferencer::forgetImage()
+{
+    isImageEncoded = false;
+    runtime->encoderOutputs.assign(runtime->encoderOutputNames.size(), EncoderOutput());
 }
 
 QList<Sam3Detection> Sam3Inferencer::detect(const QString &text, float presenceThreshold, float maskThreshold)
@@ -375,7 +402,9 @@ QList<Sam3Detection> Sam3Inferencer::runDecoder(const QString &text, float prese
     for (int q = 0; q < queries; ++q) {
         const float l = logits->data()[size_t(q) * size_t(logitStride)];
         const float score = 1.0f / (std::exp(-l) + 1.0f);
-        if (score < presenceThreshold)
+        // NaN passes no comparison: a query whose score or box is not a number
+        // is dropped, never kept as if it had passed.
+        if (!std::isfinite(score) || !(score >= presenceThreshold) || !finiteBox(boxes->data() + size_t(q) * 4))
             continue;
         kept.push_back(q);
         scores.push_back(score);

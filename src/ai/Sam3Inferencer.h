@@ -43,6 +43,8 @@ public:
 
     bool modelsLoaded() const { return areModelsLoaded; }
     bool imageEncoded() const { return isImageEncoded; }
+    // Drops the encoding of the last image (its memory too); the models stay.
+    void forgetImage();
     QString lastError() const { return error; }
     // The three paths of the last successful load (encoder, decoder, tokenizer).
     QStringList loadedPaths() const { return paths; }

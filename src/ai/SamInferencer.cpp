@@ -117,6 +117,15 @@ int checkedInt(int64_t value)
     return value < 0 || value > INT_MAX ? -1 : int(value);
 }
 
+// Whether an outline in picture pixels encloses any of the picture. A mask that
+// lies only in the padding of the model's square is clamped onto the picture's
+// edge, a flat outline with nothing inside: that is no mask.
+bool coversPicture(const QList<QPointF> &outline)
+{
+    constexpr double smallestArea = 0.5; // square pixels
+    return enclosedArea(outline) >= smallestArea;
+}
+
 } // namespace
 
 SamPreparedImage prepareSamImage(const QImage &image)
@@ -401,7 +410,7 @@ QList<QPointF> SamInferencer::decode(const QList<QPointF> &positive, const QList
     try {
         QList<QPointF> outline = samLogitsToPolygon(masks.chosen, masks.width, masks.height);
         if (masks.width == originalWidth && masks.height == originalHeight)
-            return outline;
+            return coversPicture(outline) ? outline : QList<QPointF>();
         float rx = float(originalWidth) / float(masks.width);
         float ry = float(originalHeight) / float(masks.height);
         if (masks.width == masks.height && originalWidth != originalHeight) {
@@ -416,11 +425,21 @@ QList<QPointF> SamInferencer::decode(const QList<QPointF> &positive, const QList
             p.setX(std::clamp(float(p.x()) * rx, 0.0f, float(originalWidth)));
             p.setY(std::clamp(float(p.y()) * ry, 0.0f, float(originalHeight)));
         }
-        return outline;
+        return coversPicture(outline) ? outline : QList<QPointF>();
     } catch (const std::exception &e) {
         fail("SAM1 decode", QString::fromUtf8(e.what()));
         return {};
     }
+}
+
+void SamInferencer::forgetImage()
+{
+    isImageEncoded = false;
+    runtime->imageEmbeddings = {};
+    runtime->imageEmbed = {};
+    runtime->highResFeats0 = {};
+    runtime->highResFeats1 = {};
+    runtime->preparedImage = {};
 }
 
 std::optional<SamMask> SamInferencer::decodeMask(const QList<QPointF> &positive, const QList<QPointF> &negative)

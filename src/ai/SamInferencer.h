@@ -79,6 +79,8 @@ public:
     bool encoderLoaded() const { return isEncoderLoaded; }
     bool decoderReady() const { return isDecoderReady; }
     bool imageEncoded() const { return isImageEncoded; }
+    // Drops the encoding of the last picture (its memory too); the model stays.
+    void forgetImage();
     int origWidth() const { return originalWidth; }
     int origHeight() const { return originalHeight; }
     float scale() const { return imageScale; }

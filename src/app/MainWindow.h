@@ -585,6 +585,9 @@ private:
     void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
     // The auto-label dialog hid or left the click-segmentation tab.
     void leaveSamMode();
+    // Another project was opened or created, or the project closed: the
+    // encodings and detections belong to the old one's pictures.
+    void forgetSegmentationResults();
     void showSegmentationTab();
     void showConceptDialog();
     // The image entry the canvas shows, when it shows one (not a video frame,

@@ -204,6 +204,7 @@ void MainWindow::replaceProject(const Project &fresh)
     // An AI run's results belong to the old project's images.
     if (aiBatch)
         aiBatch->abandon();
+    forgetSegmentationResults();
     resetVideoState();
     removeTempVideo();
     ++projectGeneration;

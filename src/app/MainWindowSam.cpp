@@ -370,7 +370,11 @@ void MainWindow::onSam3Preview(const QList<int> &indices)
 void MainWindow::onSam3Accept(const QList<int> &indices)
 {
     const ImageEntry *entry = shownImageEntry();
-    if (sam3Results.isEmpty() || indices.isEmpty() || !entry)
+    if (sam3Results.isEmpty()) {
+        sam3Dialog->setStatus(QStringLiteral("No detections to accept.  Encode the current image and detect first."));
+        return;
+    }
+    if (indices.isEmpty() || !entry)
         return;
     if (!isStillShown(sam3ResultsImage)) {
         sam3Dialog->setStatus(QStringLiteral("These detections belong to another image.  Encode the current image "
@@ -404,6 +408,30 @@ void MainWindow::onSam3Accept(const QList<int> &indices)
     sam3Dialog->setStatus(
         QStringLiteral("%1 segment(s) accepted.  Continue detecting or close the dialog.").arg(accepted));
     statusBar()->showMessage(QStringLiteral("SAM3: %1 segment(s) added.").arg(accepted), 3000);
+}
+
+void MainWindow::forgetSegmentationResults()
+{
+    const bool heldAnything = samInferencer.imageEncoded() || sam3Inferencer.imageEncoded() || !sam3Results.isEmpty();
+    samInferencer.forgetImage();
+    sam3Inferencer.forgetImage();
+    samEncodedImage = {};
+    sam3EncodedImage = {};
+    sam3Results.clear();
+    sam3Outlines.clear();
+    sam3ResultsImage = {};
+    if (canvas->isInSamMode())
+        canvas->exitSamMode();
+    canvas->clearPreviewPolygons();
+    aiSegDialog->setAcceptEnabled(false);
+    sam3Dialog->clearDetections();
+    sam3Dialog->setDetectEnabled(false);
+    if (!heldAnything)
+        return;
+    const QString why = QStringLiteral("The project changed: encodings and detections were cleared.  "
+                                       "Encode the current image to begin again.");
+    aiSegDialog->setStatus(why);
+    sam3Dialog->setStatus(why);
 }
 
 void MainWindow::onSam3Clear()

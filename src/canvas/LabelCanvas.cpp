@@ -26,6 +26,14 @@ namespace Quillmark {
 
 namespace {
 
+// The mode after a shape or a vertex is deleted: a drag of what is gone ends;
+// any other mode (prompt clicks, a shape being drawn) stays as it is.
+LabelCanvas::Mode modeAfterDeletion(LabelCanvas::Mode mode)
+{
+    const bool dragging = mode == LabelCanvas::Move || mode == LabelCanvas::Resize || mode == LabelCanvas::MoveVertex;
+    return dragging ? LabelCanvas::Idle : mode;
+}
+
 constexpr float FitMargin = 0.92f;
 constexpr double ZoomStep = 1.25;
 constexpr double WheelStep = 1.12;
@@ -203,7 +211,7 @@ void LabelCanvas::deleteAnnotation(int index)
     else if (selectedIndex > index)
         --selectedIndex;
     selectedVertex = -1;
-    mode = Idle;
+    mode = modeAfterDeletion(mode);
     pushSnapshot(before, QStringLiteral("Delete annotation"));
     emit annotationDeleted(index);
     emit annotationSelected(selectedIndex);
@@ -1261,7 +1269,7 @@ bool LabelCanvas::deleteSelectedVertex()
         return false;
     }
     selectedVertex = -1;
-    mode = Idle;
+    mode = modeAfterDeletion(mode);
     pushSnapshot(before, QStringLiteral("Delete vertex"));
     emit annotationsChanged();
     update();
@@ -1275,7 +1283,7 @@ void LabelCanvas::deleteSelectedAnnotation()
     entry.labels.removeAt(former);
     selectedIndex = -1;
     selectedVertex = -1;
-    mode = Idle;
+    mode = modeAfterDeletion(mode);
     pushSnapshot(before, QStringLiteral("Delete annotation"));
     emit annotationDeleted(former);
     emit annotationSelected(-1);

@@ -29,8 +29,10 @@ set(_qm_asan_engine_sources
   OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp DetectionDecoding.cpp
   OutlineTracing.cpp OnnxInferencer.cpp CocoClassNames.cpp PictureInference.cpp FaceDetection.cpp
   FaceDecoding.cpp FaceInferencer.cpp PosePerson.cpp PoseDecoding.cpp PoseInferencer.cpp
-  SamInferencer.cpp BpeTokenizer.cpp Sam3Detection.cpp Sam3Inferencer.cpp)
+  SamInferencer.cpp BpeTokenizer.cpp Sam3Detection.cpp Sam3Inferencer.cpp AreaResampler.cpp)
 list(TRANSFORM _qm_asan_engine_sources PREPEND "${PROJECT_SOURCE_DIR}/src/ai/")
+# The shared reader of regular files, from the core library.
+list(APPEND _qm_asan_engine_sources "${PROJECT_SOURCE_DIR}/src/model/RegularFile.cpp")
 add_library(qm_ai_engines_asan STATIC ${_qm_asan_engine_sources})
 set_target_properties(qm_ai_engines_asan PROPERTIES AUTOMOC OFF)
 target_include_directories(qm_ai_engines_asan PUBLIC "${PROJECT_SOURCE_DIR}/src")
@@ -61,6 +63,7 @@ endfunction()
 
 qm_ai_asan_test(tst_onnxinferencer
   SOURCES OrtRuntime.cpp FloatTensorView.cpp ImagePreprocessing.cpp Detection.cpp DetectionDecoding.cpp
-          OutlineTracing.cpp OnnxInferencer.cpp CocoClassNames.cpp
+          OutlineTracing.cpp OnnxInferencer.cpp CocoClassNames.cpp AreaResampler.cpp FaceInferencer.cpp
+          PoseInferencer.cpp SamInferencer.cpp Sam3Inferencer.cpp BpeTokenizer.cpp
   DEFINES QM_AI_MODELS_DIR="${QM_AI_MODELS_DIR}"
   DEPENDS qm_ai_test_models)

@@ -128,6 +128,13 @@ def combined_models(out):
     g.save(os.path.join(out, "sam_square_frame.onnx"), [SAM_IMAGE] + SAM_PROMPTS,
            [info("masks", [1, 1, 16, 16])])
 
+    # The same frame with the mask only in its bottom quarter, rows 12-15: the
+    # padding below a picture more than twice as wide as it is tall.
+    g = Graph()
+    g.output(g.tied(block((12, 16), (4, 12), height=16, width=16)[None, None], "image"), "masks")
+    g.save(os.path.join(out, "sam_padding_only.onnx"), [SAM_IMAGE] + SAM_PROMPTS,
+           [info("masks", [1, 1, 16, 16])])
+
     # One output: a mask of the image's own size (orig_im_size, height first),
     # positive everywhere.
     g = Graph()
@@ -242,7 +249,8 @@ def concept_encoder(path, pixel_shape=None):
 
 
 def concept_decoder(path, feature="fpn_feat", mask_type=FLOAT, logit_shape=(1, 3), box_width=4,
-                    outputs=("pred_masks", "pred_logits", "pred_boxes"), dynamic=False, token_inputs=None):
+                    outputs=("pred_masks", "pred_logits", "pred_boxes"), dynamic=False, token_inputs=None,
+                    logit_values=CONCEPT_LOGITS, fixed_boxes=None):
     """Masks and logits are fixed; the boxes are probes. Query 0's box holds
     input_ids[0] / 1e5, input_ids[1] / 1e5, input_ids[2] / 1e5 and
     sum(attention_mask) / 100; query 1's the fed feature at (channel, 0, 0) for
@@ -259,6 +267,8 @@ def concept_decoder(path, feature="fpn_feat", mask_type=FLOAT, logit_shape=(1, 3
     q1 = g.op("Concat", [g.flat(corner), side], axis=0)
     boxes = g.op("Concat", [q0, q1, g.const(np.zeros(4, np.float32))], axis=0)
     boxes = g.op("Reshape", [boxes, g.const([1, 3, 4], np.int64)])
+    if fixed_boxes is not None:
+        boxes = g.tied(np.array(fixed_boxes, np.float32)[None], feature)
     if box_width != 4:
         boxes = g.op("Slice", [boxes, g.const([0], np.int64), g.const([box_width], np.int64),
                                g.const([2], np.int64)])
@@ -266,7 +276,7 @@ def concept_decoder(path, feature="fpn_feat", mask_type=FLOAT, logit_shape=(1, 3
     logits = np.zeros(logit_shape, np.float32)
     flat_logits = logits.reshape(-1)
     stride = int(np.prod(logit_shape[2:])) if len(logit_shape) > 2 else 1
-    for q, value in enumerate(CONCEPT_LOGITS[:logit_shape[1]]):
+    for q, value in enumerate(logit_values[:logit_shape[1]]):
         flat_logits[q * stride] = value
         if stride > 1:
             flat_logits[q * stride + 1] = -value  # a second value per query is not read
@@ -317,11 +327,23 @@ def concept_models(out):
     concept_decoder(os.path.join(main, "decoder_int_feature.onnx"), feature="image_sizes")
     concept_decoder(os.path.join(main, "decoder_no_boxes.onnx"), outputs=("pred_masks", "pred_logits"))
     one_input_decoder(os.path.join(main, "decoder_one_input.onnx"))
+    # Scores and boxes that are no numbers: each query passes the threshold
+    # apart from them.
+    nan, inf = float("nan"), float("inf")
+    concept_decoder(os.path.join(main, "decoder_nan_scores.onnx"), logit_values=[nan, 3.0, nan])
+    concept_decoder(os.path.join(main, "decoder_infinite_scores.onnx"), logit_values=[inf, 3.0, -inf])
+    finite = [0.1, 0.1, 0.5, 0.5]
+    concept_decoder(os.path.join(main, "decoder_nan_boxes.onnx"), logit_values=[3.0, 2.0, 1.0],
+                    fixed_boxes=[[nan, 0.1, 0.5, 0.5], finite, [0.1, 0.1, 0.5, nan]])
+    concept_decoder(os.path.join(main, "decoder_infinite_boxes.onnx"), logit_values=[3.0, 2.0, 1.0],
+                    fixed_boxes=[finite, [0.1, -inf, 0.5, 0.5], [0.1, 0.1, inf, 0.5]])
 
     folder("sam3_plain")
     folder("sam3_partial", {"mean": [0.9], "size": 0})
     folder("sam3_hostile", '{"mean": ["x", null, 0.3, 7], "std": [0, -1, 0.5], "size": 5000}')
     folder("sam3_broken", "{ not json")
+    # A mean beyond float range makes every input value infinite.
+    folder("sam3_infinite", '{"mean": [1e39, 0.5, 0.5], "std": [0.5, 0.5, 0.5], "size": 4}')
     fixed = folder("sam3_fixed8", {"size": 4})
     concept_encoder(os.path.join(fixed, "sam3_vision_encoder.onnx"), [1, 3, 8, 8])
 

@@ -18,11 +18,14 @@
 #include "panels/ImageListPanel.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QUndoStack>
+
+#include <sys/stat.h>
 
 using namespace Quillmark;
 using AiDialogTest::buttonWithText;
@@ -141,6 +144,43 @@ private slots:
         QVERIFY(statusText(*window).startsWith("Failed to load model: bad_channels_last.onnx"));
         QVERIFY(!buttonWithText(dialog(), "Run on Current Image")->isEnabled());
         QVERIFY(!buttonWithText(dialog(), "Run on All Images")->isEnabled());
+    }
+
+    // A "model" that is a named pipe or a link to /dev/zero is refused at
+    // once, whether it is the configured model or one chosen in the dialog:
+    // nothing waits on the pipe or reads the device, and the window says why.
+    void specialFileAsTheModel_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("named pipe") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+    }
+
+    void specialFileAsTheModel()
+    {
+        QFETCH(QString, kind);
+        openProject("object_detection");
+        const QString name = kind + QStringLiteral(".onnx");
+        const QString path = dir.filePath(name);
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link("/dev/zero", path));
+        QSettings().setValue("models/detection", path);
+        QElapsedTimer timer;
+        timer.start();
+        chooseAiTool();
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls[0].title, QStringLiteral("Model Not Found"));
+        QVERIFY(!window->detectionEngine().isLoaded());
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^OnnxInferencer::loadModel: .*"));
+        emit dialog()->modelSelected(path);
+        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(!window->detectionEngine().isLoaded());
+        QCOMPARE(statusText(*window),
+                 QStringLiteral("Failed to load model: %1 — the model is not a regular file").arg(name));
+        QVERIFY(!buttonWithText(dialog(), "Run on Current Image")->isEnabled());
     }
 
     // Each result of a run on the shown image is one undo step; the results go

@@ -4,12 +4,16 @@
 
 #include "ai/BpeTokenizer.h"
 
+#include "BoundedRun.h"
 #include "QmTest.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace Quillmark;
 
@@ -240,6 +244,96 @@ private slots:
         TokenizerFile plain(bpeRoot(vocab, merges));
         QVERIFY(tokenizer.load(plain.path()));
         QCOMPARE(tokens(tokenizer, "cat"), (Ids{4, 3}));
+    }
+
+    // The file's normaliser runs before the split: Unicode composition first,
+    // whatever its place in the file, then the other steps in order. The ids
+    // below are worked out by hand from the composed and the decomposed bytes
+    // of "é" (C3 A9 against 65 CC 81).
+    void normalisersOfTheFile_data()
+    {
+        QTest::addColumn<QJsonArray>("steps");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<Ids>("ids");
+        const QJsonObject nfc{{"type", "NFC"}};
+        const QJsonObject lower{{"type", "Lowercase"}};
+        const Ids composed{1, 2, 3, 4, 5};
+        const Ids decomposed{1, 2, 3, 9, 7, 8}; // "cafe" and the lone accent as a second word
+        const QString typedApart = QStringLiteral("cafe\u0301");
+        const QString typedWhole = QStringLiteral("caf\u00e9");
+        QTest::newRow("accent typed apart") << QJsonArray{nfc, lower} << typedApart << composed;
+        QTest::newRow("accent typed whole") << QJsonArray{nfc, lower} << typedWhole << composed;
+        QTest::newRow("capitals apart, NFC listed last")
+            << QJsonArray{lower, nfc} << QStringLiteral("CAFE\u0301") << composed;
+        QTest::newRow("no composition declared") << QJsonArray{lower} << typedApart << decomposed;
+        QTest::newRow("decomposition declared") << QJsonArray{QJsonObject{{"type", "NFD"}}} << typedWhole
+                                                << decomposed;
+        QTest::newRow("replacement after composition")
+            << QJsonArray{QJsonObject{{"type", "Replace"},
+                                      {"pattern", QJsonObject{{"String", QStringLiteral("\u00e9")}}},
+                                      {"content", "e"}},
+                          nfc}
+            << typedApart << Ids{1, 2, 3, 9};
+        QTest::newRow("blanks squeezed, stripped")
+            << QJsonArray{nfc,
+                          QJsonObject{{"type", "Replace"}, {"pattern", QJsonObject{{"Regex", "\\s+"}}}, {"content", " "}},
+                          QJsonObject{{"type", "Strip"}, {"strip_left", true}, {"strip_right", true}}}
+            << QStringLiteral("  cafe\u0301 ") << composed;
+    }
+
+    void normalisersOfTheFile()
+    {
+        QFETCH(QJsonArray, steps);
+        QFETCH(QString, prompt);
+        QFETCH(Ids, ids);
+        const QByteArray whole = QStringLiteral("\u00e9").toUtf8();
+        const QByteArray accent = QStringLiteral("\u0301").toUtf8();
+        QCOMPARE(whole, QByteArray("\xC3\xA9"));
+        QCOMPARE(accent, QByteArray("\xCC\x81"));
+        QJsonObject vocab{{"c", 1}, {"a", 2}, {"f", 3}, {"e", 6}, {"e</w>", 9},
+                          {"<|startoftext|>", 49406}, {"<|endoftext|>", 49407}};
+        vocab.insert(mapped(whole.left(1)), 4);
+        vocab.insert(mapped(whole.mid(1)) + "</w>", 5);
+        vocab.insert(mapped(accent.left(1)), 7);
+        vocab.insert(mapped(accent.mid(1)) + "</w>", 8);
+        QJsonObject root = bpeRoot(vocab, {}, QJsonObject{{"end_of_word_suffix", "</w>"}});
+        root.insert("normalizer", QJsonObject{{"type", "Sequence"}, {"normalizers", steps}});
+        TokenizerFile file(root);
+        BpeTokenizer tokenizer;
+        QVERIFY(tokenizer.load(file.path()));
+        QCOMPARE(tokens(tokenizer, prompt), ids);
+    }
+
+    // Only regular files are read: a named pipe would block for good, a
+    // device never ends. Both are refused at once, without reading, in a
+    // child process under a time and memory bound.
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("named pipe") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("folder") << "folder";
+    }
+
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("tokenizer.json");
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else
+            QVERIFY(QDir(dir.path()).mkdir("tokenizer.json"));
+        const QmTest::BoundedResult result = QmTest::runBounded({3000, 32LL << 20}, [&]() -> QString {
+            BpeTokenizer tokenizer;
+            if (tokenizer.load(path))
+                return QStringLiteral("loaded");
+            return tokenizer.lastError() == "Cannot open: " + path ? QString() : tokenizer.lastError();
+        });
+        QVERIFY2(result.ok(), qPrintable(result.describe()));
+        QVERIFY(result.bytesRead < 1024 * 1024);
     }
 
     void fixedLengthRows()

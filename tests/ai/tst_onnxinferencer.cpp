@@ -1,11 +1,19 @@
 #include "ai/CocoClassNames.h"
+#include "ai/FaceInferencer.h"
 #include "ai/OnnxInferencer.h"
+#include "ai/PoseInferencer.h"
+#include "ai/Sam3Inferencer.h"
+#include "ai/SamInferencer.h"
 
 #include "AddressSpaceCap.h"
+#include "BoundedRun.h"
 #include "QmTest.h"
 
 #include <QRegularExpression>
+#include <QDir>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -81,6 +89,53 @@ private slots:
             QVERIFY(!engine.lastError().isEmpty());
             QVERIFY(engine.run(picture(64, 64), 0.25f, 0.5f).isEmpty());
         }
+    }
+
+    // Every engine opens its model through the same runtime, which takes only
+    // regular files: a named pipe called "*.onnx" would block the loading
+    // thread for good, a link to /dev/zero would be read without end. Each is
+    // refused at once, in a child process under a time and memory bound.
+    void specialFilesAreNoModels_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("named pipe") << "fifo";
+        QTest::newRow("link to /dev/zero") << "zero";
+        QTest::newRow("folder") << "folder";
+    }
+
+    void specialFilesAreNoModels()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("model.onnx");
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else
+            QVERIFY(QDir(dir.path()).mkdir("model.onnx"));
+        const QString tokenizer = dir.filePath("tokenizer.json");
+        QFile tokenizerFile(tokenizer);
+        QVERIFY(tokenizerFile.open(QIODevice::WriteOnly));
+        tokenizerFile.write(R"({"model": {"type": "BPE", "vocab": {}, "merges": []}})");
+        tokenizerFile.close();
+        const QmTest::BoundedResult result = QmTest::runBounded({5000, 64LL << 20}, [&]() -> QString {
+            QStringList loaded;
+            if (OnnxInferencer engine; engine.loadModel(path) || engine.lastError().isEmpty())
+                loaded << "detector";
+            if (FaceInferencer engine; engine.loadModel(path) || engine.lastError().isEmpty())
+                loaded << "face";
+            if (PoseInferencer engine; engine.loadModel(path) || engine.lastError().isEmpty())
+                loaded << "pose";
+            if (SamInferencer engine; engine.loadEncoder(path) || engine.lastError().isEmpty())
+                loaded << "point prompts";
+            if (Sam3Inferencer engine; engine.loadModels(path, path, tokenizer)
+                                       || engine.lastError().isEmpty())
+                loaded << "concepts";
+            return loaded.isEmpty() ? QString() : "taken as a model by: " + loaded.join(", ");
+        });
+        QVERIFY2(result.ok(), qPrintable(result.describe()));
+        QVERIFY(result.bytesRead < 1024 * 1024);
     }
 
     // One output [1, 6, 7] read channel-major, through the letterbox of a

@@ -4,6 +4,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 using namespace Quillmark;
@@ -95,17 +97,80 @@ private slots:
         }
     }
 
-    // A serpentine line whose boundary walk is longer than 4 * (w + h) + 16 steps
-    // is cut off at that many points.
-    void longBoundaryCutAtStepLimit()
+    // A serpentine line whose boundary walk is far longer than the picture's
+    // perimeter is traced whole, as in a taller picture with room to spare.
+    void longBoundaryTracedWhole()
     {
         QList<QPoint> path;
         for (int row = 0; row < 10; row += 2)
             path += rect(0, row, 10, 1);
         path += {{9, 1}, {0, 3}, {9, 5}, {0, 7}};
-        const qsizetype whole = maskToPolygon(maskOf(10, 30, path), 0.0).size(); // limit 176
-        QVERIFY(whole > 96 && whole < 176);
-        QCOMPARE(maskToPolygon(maskOf(10, 10, path), 0.0).size(), 4 * (10 + 10) + 16);
+        const qsizetype whole = maskToPolygon(maskOf(10, 30, path), 0.0).size();
+        QVERIFY(whole > 4 * (10 + 10) + 16);
+        QCOMPARE(maskToPolygon(maskOf(10, 10, path), 0.0).size(), whole);
+    }
+
+    // A comb's outline runs up and down every tooth: far longer than the
+    // picture's perimeter. The whole outline encloses the comb: by Pick's
+    // theorem a lattice polygon through the B boundary pixels of a region of N
+    // pixels encloses N - B / 2 - 1.
+    void combOutlineEnclosesTheMask_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("tooth");
+        QTest::addColumn<int>("gap");
+        QTest::newRow("small, teeth of 2") << QSize(61, 40) << 2 << 2;
+        QTest::newRow("odd size") << QSize(333, 101) << 5 << 3;
+        QTest::newRow("12 MP") << QSize(4000, 3000) << 20 << 30;
+    }
+
+    void combOutlineEnclosesTheMask()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, tooth);
+        QFETCH(int, gap);
+        QImage mask(size, QImage::Format_Grayscale8);
+        mask.fill(0);
+        qint64 pixels = 0;
+        const int spine = std::max(2, size.height() / 20);
+        for (int y = 1; y < size.height() - 1; ++y) {
+            uchar *row = mask.scanLine(y);
+            for (int x = 1; x < size.width() - 1; ++x) {
+                const bool inTooth = (x - 1) % (tooth + gap) < tooth;
+                if (y <= spine || inTooth) {
+                    row[x] = 255;
+                    ++pixels;
+                }
+            }
+        }
+        const Points traced = maskToPolygon(mask, 0.0);
+        const double expected = double(pixels) - double(traced.size()) / 2.0 - 1.0;
+        QVERIFY(traced.size() > 4 * (size.width() + size.height()) + 16);
+        QCOMPARE(enclosedArea(traced), expected);
+        // Thinning moves no stretch of outline more than epsilon away, so the
+        // area changes by less than epsilon times the outline's length.
+        const Points thinned = maskToPolygon(mask, 2.0);
+        QVERIFY2(std::abs(enclosedArea(thinned) - expected) < 2.0 * double(traced.size()),
+                 qPrintable(QString::number(enclosedArea(thinned)) + " vs " + QString::number(expected)));
+    }
+
+    void enclosedAreaOfOutlines_data()
+    {
+        QTest::addColumn<Points>("outline");
+        QTest::addColumn<double>("area");
+        QTest::newRow("none") << Points{} << 0.0;
+        QTest::newRow("two points") << Points{{0, 0}, {5, 5}} << 0.0;
+        QTest::newRow("flat") << Points{{0, 7}, {3, 7}, {9, 7}, {2, 7}} << 0.0;
+        QTest::newRow("square, clockwise") << Points{{0, 0}, {4, 0}, {4, 4}, {0, 4}} << 16.0;
+        QTest::newRow("square, anticlockwise") << Points{{0, 0}, {0, 4}, {4, 4}, {4, 0}} << 16.0;
+        QTest::newRow("triangle") << Points{{1, 1}, {5, 1}, {1, 4}} << 6.0;
+    }
+
+    void enclosedAreaOfOutlines()
+    {
+        QFETCH(Points, outline);
+        QFETCH(double, area);
+        QCOMPARE(enclosedArea(outline), area);
     }
 
     // The start pixel is searched many bytes at a time: it must be found at

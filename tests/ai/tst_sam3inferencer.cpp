@@ -257,6 +257,52 @@ private slots:
         QVERIFY(engine.lastError().isEmpty());
     }
 
+    // A query whose score or box is not a finite number is dropped, however
+    // the threshold compares with it; the others keep their order. Infinite
+    // logits give the finite scores 1 and 0.
+    void nonFiniteScoresAndBoxesAreDropped_data()
+    {
+        QTest::addColumn<QString>("decoder");
+        QTest::addColumn<QList<float>>("scores");
+        QTest::newRow("NaN scores") << "decoder_nan_scores.onnx" << QList<float>{sigmoid(3.0f)};
+        QTest::newRow("infinite scores") << "decoder_infinite_scores.onnx" << QList<float>{1.0f, sigmoid(3.0f)};
+        QTest::newRow("NaN boxes") << "decoder_nan_boxes.onnx" << QList<float>{sigmoid(2.0f)};
+        QTest::newRow("infinite boxes") << "decoder_infinite_boxes.onnx" << QList<float>{sigmoid(3.0f)};
+    }
+
+    void nonFiniteScoresAndBoxesAreDropped()
+    {
+        QFETCH(QString, decoder);
+        QFETCH(QList<float>, scores);
+        Sam3Inferencer engine;
+        QVERIFY(loadFolder(engine, "sam3", decoder.toUtf8().constData()));
+        QVERIFY(engine.encodeImage(picture(40, 30)));
+        for (const float threshold : {0.01f, 0.5f}) {
+            const QList<Sam3Detection> found = engine.detect("cat", threshold, 0.5f);
+            QVERIFY2(engine.lastError().isEmpty(), qPrintable(engine.lastError()));
+            QList<float> got;
+            for (const Sam3Detection &d : found) {
+                got << d.score;
+                QVERIFY(std::isfinite(d.box.left()) && std::isfinite(d.box.top()));
+                QVERIFY(std::isfinite(d.box.right()) && std::isfinite(d.box.bottom()));
+            }
+            QCOMPARE(got, scores);
+        }
+    }
+
+    // Normalisation that turns every pixel into an infinite value is a failed
+    // encoding that says so, not detections with boxes of NaN.
+    void infiniteInputIsAFailure()
+    {
+        Sam3Inferencer engine;
+        QVERIFY(loadFolder(engine, "sam3_infinite"));
+        QVERIFY(!engine.encodeImage(picture(40, 30)));
+        QVERIFY(!engine.imageEncoded());
+        QVERIFY2(engine.lastError().contains("not finite"), qPrintable(engine.lastError()));
+        QVERIFY(engine.detect("cat", 0.0f, 0.5f).isEmpty());
+        QVERIFY(!engine.lastError().isEmpty());
+    }
+
     // Above the memory budget the detections keep their logits; the masks made
     // from them later are the same.
     void lowResolutionMasksGiveTheSamePixels()

@@ -365,6 +365,83 @@ private slots:
         QCOMPARE(statusOf(dialog), QStringLiteral("Cleared.  Encode an image first."));
     }
 
+    // Encodings and detections belong to the project they were made in. After
+    // the project is closed and another lists the same picture under the same
+    // id (a face project), nothing held is used there: Accept adds nothing and
+    // the dialogs say why; both engines must encode again.
+    void projectSwitchForgetsEncodingsAndDetections()
+    {
+        AiSam3Dialog *dialog = window->conceptDialog();
+        AiSegDialog *panel = window->segmentationDialog();
+        LabelCanvas *canvas = window->labelCanvas();
+        MainWindowTestAccess &access = *this->access;
+        panel->refreshModels();
+        buttonWithText(panel, "Encode Current Image")->click();
+        QVERIFY(canvas->isInSamMode());
+        dialog->show();
+        window->onSam3Encode();
+        window->onSam3Detect("cat", 0.5f, 0.5f);
+        QCOMPARE(window->conceptResults().size(), 2);
+        auto *list = dialog->findChild<QListWidget *>();
+        list->item(0)->setSelected(true);
+        QVERIFY(buttonWithText(dialog, "Accept Selected")->isEnabled());
+
+        const ImageEntry picture = window->currentProject().dataset.images.at(0);
+        window->onCloseProject();
+        const QString why = QStringLiteral("The project changed: encodings and detections were cleared.  "
+                                           "Encode the current image to begin again.");
+        QCOMPARE(statusOf(dialog), why);
+        QCOMPARE(statusOf(panel), why);
+        access.project().projectType = QStringLiteral("face");
+        access.project().dataset.addImage(imageEntry(picture.filePath, 160, 80));
+        QCOMPARE(window->currentProject().dataset.images.at(0).id, picture.id);
+        access.refreshUi();
+        QTRY_COMPARE(canvas->displayedEntryId(), picture.id);
+
+        QVERIFY(window->conceptResults().isEmpty());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(!buttonWithText(dialog, "Accept Selected")->isEnabled());
+        QVERIFY(!window->conceptEngine().imageEncoded());
+        QVERIFY(!window->pointPromptEngine().imageEncoded());
+        QVERIFY(!canvas->isInSamMode());
+        window->onSam3Accept({0, 1});
+        QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
+        QCOMPARE(statusOf(dialog),
+                 QStringLiteral("No detections to accept.  Encode the current image and detect first."));
+        window->onSam3Detect("cat", 0.5f, 0.5f);
+        QCOMPARE(statusOf(dialog), QStringLiteral("Encode an image first."));
+        emit canvas->samPromptsChanged({QPointF(50, 30)}, {});
+        QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
+        QVERIFY(!buttonWithText(panel, "Accept")->isEnabled());
+    }
+
+    // Deleting an annotation, the segment just accepted included, leaves
+    // prompt mode on: the next click previews again.
+    void deletingKeepsPromptMode()
+    {
+        AiSegDialog *panel = window->segmentationDialog();
+        LabelCanvas *canvas = window->labelCanvas();
+        panel->refreshModels();
+        buttonWithText(panel, "Encode Current Image")->click();
+        clickAt(canvas, QPointF(60, 40));
+        buttonWithText(panel, "Accept")->click();
+        QCOMPARE(window->currentProject().dataset.images.at(0).labels.size(), 1);
+
+        canvas->deleteAnnotation(0);
+        QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
+        QVERIFY(canvas->isInSamMode());
+        clickAt(canvas, QPointF(60, 40));
+        QCOMPARE(statusOf(panel), QStringLiteral("Preview ready (4 pts).  Click Accept to keep, or add more prompts."));
+        buttonWithText(panel, "Accept")->click();
+        QCOMPARE(window->currentProject().dataset.images.at(0).labels.size(), 1);
+
+        // The same from the keyboard, with the segment selected.
+        canvas->selectAnnotation(0);
+        QTest::keyClick(canvas, Qt::Key_Delete);
+        QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
+        QVERIFY(canvas->isInSamMode());
+    }
+
     // An engine failure is reported as one, not as "no detections".
     void conceptFailureIsShown()
     {

@@ -2,6 +2,7 @@
 // ONNX Runtime: which files it accepts, the tensors it feeds (read back through
 // probe outputs), the outline it returns, and the outputs it must refuse.
 
+#include "ai/OutlineTracing.h"
 #include "ai/SamInferencer.h"
 
 #include "QmTest.h"
@@ -248,6 +249,33 @@ private slots:
         QVERIFY(engine.encodeImage(picture(image.width(), image.height())));
         const Points found = engine.decode({{30, 30}}, {});
         QVERIFY2(found == outline, qPrintable(describe(found)));
+    }
+
+    // A mask that lies only in the padding of the model's square lands on the
+    // picture's bottom edge, enclosing nothing of the picture: no mask found
+    // (an empty outline and no error), not a flat outline to accept. Where the
+    // picture reaches into the masked rows there is an outline.
+    void maskInThePaddingOnlyIsNoMask_data()
+    {
+        QTest::addColumn<QSize>("image");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("wide picture, mask below it") << QSize(1000, 400) << false;
+        QTest::newRow("odd wide picture") << QSize(2001, 777) << false;
+        QTest::newRow("square picture") << QSize(500, 500) << true;
+    }
+
+    void maskInThePaddingOnlyIsNoMask()
+    {
+        QFETCH(QSize, image);
+        QFETCH(bool, found);
+        SamInferencer engine;
+        QVERIFY(engine.loadEncoder(model("sam_padding_only.onnx")));
+        QVERIFY(engine.encodeImage(picture(image.width(), image.height())));
+        const Points outline = engine.decode({{30, 30}}, {});
+        QVERIFY2(engine.lastError().isEmpty(), qPrintable(engine.lastError()));
+        QCOMPARE(!outline.isEmpty(), found);
+        if (found)
+            QVERIFY(enclosedArea(outline) > 1000.0);
     }
 
     void decodeNeedsAnEncodingAndPoints()

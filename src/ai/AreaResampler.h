@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QSize>
+
+#include <cstdint>
+#include <vector>
+
+namespace Quillmark {
+
+// Shrinks pictures by area averaging: every output pixel is the mean of the
+// source pixels it covers, partly covered pixels weighted by the part. The
+// source is read in its own layout (RGB32, ARGB32, RGBX8888, RGBA8888, RGB888,
+// alpha dropped as a conversion to RGB888 drops it), each byte once; other
+// formats are converted first. Weights are in 1/256ths along each axis, so a
+// pixel is within one grey level of the exact mean.
+//
+// An object keeps its buffers between calls: shrinking the frames of one
+// video or the pictures of one run allocates nothing after the first.
+class AreaResampler {
+public:
+    // Whether `from` can be shrunk to `to` by area averaging: neither side grows.
+    static bool shrinks(QSize from, QSize to);
+
+    // Writes `source` shrunk to `size` into the RGB888 `target`, its top-left
+    // pixel at `at`. False, with nothing written, when the sizes do not shrink,
+    // the region does not fit the target or memory runs out.
+    bool shrinkInto(const QImage &source, QSize size, QImage &target, QPoint at);
+
+private:
+    // One output pixel's span along an axis: `count` source positions from
+    // `first`, with their weights at `weights[weightStart]` (summing to 256).
+    struct Span {
+        int first = 0;
+        int count = 0;
+        int weightStart = 0;
+    };
+    struct Axis {
+        std::vector<Span> spans;
+        std::vector<uint16_t> weights;
+    };
+
+    static void buildAxis(Axis &axis, int sourceLength, int targetLength);
+    void accumulateRows(const QImage &source, const Span &span, qsizetype rowBytes);
+    void writeRow(uchar *out, int bytesPerPixel, const int channelOffsets[3]) const;
+
+    Axis columns;
+    Axis rows;
+    std::vector<uint16_t> rowSums; // one output row's vertically weighted bytes
+};
+
+} // namespace Quillmark
