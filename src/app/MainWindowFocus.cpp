@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -139,8 +140,7 @@ void MainWindow::keepFocusOffButtons()
     }
     // The frame keys of video mode step the scrubber from anywhere.
     videoScrubber->setFocusPolicy(Qt::NoFocus);
-    for (QListWidget *list : imageListPanel->findChildren<QListWidget *>())
-        list->installEventFilter(this);
+    imageListPanel->listView()->installEventFilter(this);
     annotationPanel->annotationListWidget()->installEventFilter(this);
 }
 
@@ -148,14 +148,11 @@ bool MainWindow::listKeepsKey(QObject *watched, QEvent *event) const
 {
     if (event->type() != QEvent::ShortcutOverride || !isDeleteKey(event))
         return false;
-    auto *list = qobject_cast<QListWidget *>(watched);
-    if (!list)
-        return false;
     // The files list removes its selected files, the annotations list its
     // current row; the class list has no Delete of its own.
-    if (list == annotationPanel->annotationListWidget())
-        return list->currentItem() != nullptr;
-    return imageListPanel->isAncestorOf(list);
+    if (watched == annotationPanel->annotationListWidget())
+        return annotationPanel->annotationListWidget()->currentItem() != nullptr;
+    return watched == imageListPanel->listView();
 }
 
 } // namespace Quillmark

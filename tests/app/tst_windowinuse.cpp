@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTextEdit>
@@ -38,9 +39,9 @@ void pressKey(MainWindow &window, int key, Qt::KeyboardModifiers modifiers = Qt:
     QTest::keyClick(target, Qt::Key(key), modifiers);
 }
 
-void clickRow(QListWidget *list, int row)
+void clickRow(QAbstractItemView *list, int row)
 {
-    const QRect rect = list->visualItemRect(list->item(row));
+    const QRect rect = list->visualRect(list->model()->index(row, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
 }
 
@@ -169,9 +170,9 @@ void TestWindowInUse::canvasKeysAfterClickingAList()
     drawBox(canvas, {200, 50}, {300, 150});
     drawBox(canvas, {20, 200}, {120, 280});
 
-    QListWidget *clicked = list == QLatin1String("classes") ? window.annotations()->classListWidget()
-        : list == QLatin1String("annotations")              ? window.annotations()->annotationListWidget()
-                                                            : window.imageList()->listWidget();
+    QAbstractItemView *clicked = list == QLatin1String("classes") ? window.annotations()->classListWidget()
+        : list == QLatin1String("annotations")                    ? window.annotations()->annotationListWidget()
+                                                                  : window.imageList()->listView();
     clickRow(clicked, 0);
     QVERIFY(clicked->hasFocus());
     pressKey(window, Qt::Key_Z, Qt::ControlModifier);
@@ -183,7 +184,7 @@ void TestWindowInUse::canvasKeysAfterClickingAList()
 
     canvas->selectAnnotation(1);
     if (list == QLatin1String("annotations"))
-        clicked->setCurrentRow(0);
+        clicked->setCurrentIndex(clicked->model()->index(0, 0));
     prompts.answers.enqueue(int(QMessageBox::No));
     pressKey(window, Qt::Key_Delete);
     if (deleteDoes == QLatin1String("asks to remove the file")) {
