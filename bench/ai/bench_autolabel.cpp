@@ -11,7 +11,7 @@
 
 #include "MainWindowTestAccess.h"
 
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "ai/OnnxInferencer.h"
 #include "app/MainWindow.h"
 

@@ -21,7 +21,7 @@
 #include "WindowBench.h"
 
 #include "app/MainWindow.h"
-#include "formats/ExportDialog.h"
+#include "formats/ui/ExportDialog.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
 

@@ -19,7 +19,7 @@
 #include "app/MainWindow.h"
 #include "dialogs/Prompts.h"
 #include "formats/FormatRegistry.h"
-#include "formats/ImportFormatDialog.h"
+#include "formats/ui/ImportFormatDialog.h"
 #include "formats/QpkgHandler.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "app/MainWindow.h"
 
-#include "ai/AiAutoLabelDialog.h"
-#include "ai/FaceAnnotationDialog.h"
-#include "ai/PoseAnnotationDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/FaceAnnotationDialog.h"
+#include "ai/ui/PoseAnnotationDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"

@@ -3,7 +3,7 @@
 
 #include "app/MainWindow.h"
 
-#include "ai/AiRunPanel.h"
+#include "ai/ui/AiRunPanel.h"
 #include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"

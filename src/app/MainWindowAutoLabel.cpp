@@ -4,7 +4,7 @@
 
 #include "app/MainWindow.h"
 
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "ai/AutoLabelAnnotations.h"
 #include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"

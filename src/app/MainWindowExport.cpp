@@ -7,7 +7,7 @@
 
 #include "dialogs/Prompts.h"
 #include "formats/AnnotatedFrameExtractor.h"
-#include "formats/ExportDialog.h"
+#include "formats/ui/ExportDialog.h"
 #include "formats/ExportJob.h"
 #include "formats/ExportNames.h"
 #include "formats/FormatRegistry.h"

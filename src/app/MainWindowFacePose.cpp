@@ -5,8 +5,8 @@
 
 #include "app/MainWindow.h"
 
-#include "ai/FaceAnnotationDialog.h"
-#include "ai/PoseAnnotationDialog.h"
+#include "ai/ui/FaceAnnotationDialog.h"
+#include "ai/ui/PoseAnnotationDialog.h"
 #include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"

@@ -8,7 +8,7 @@
 #include "dialogs/Prompts.h"
 #include "formats/FormatRegistry.h"
 #include "formats/ImageProbe.h"
-#include "formats/ImportFormatDialog.h"
+#include "formats/ui/ImportFormatDialog.h"
 #include "formats/ImportFormats.h"
 #include "formats/LabelMeHandler.h"
 #include "formats/ProgressThrottle.h"

@@ -5,9 +5,9 @@
 
 #include "app/MainWindow.h"
 
-#include "ai/AiAutoLabelDialog.h"
-#include "ai/AiSam3Dialog.h"
-#include "ai/AiSegDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/AiSam3Dialog.h"
+#include "ai/ui/AiSegDialog.h"
 #include "ai/OutlineTracing.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/Tool.h"

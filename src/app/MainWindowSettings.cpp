@@ -2,7 +2,7 @@
 
 #include "app/MainWindow.h"
 
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "update/UpdateChecker.h"
 

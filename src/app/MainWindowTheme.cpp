@@ -2,7 +2,7 @@
 
 #include "app/MainWindow.h"
 
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "app/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "chrome/SideToolBar.h"

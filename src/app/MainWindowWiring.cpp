@@ -3,11 +3,11 @@
 
 #include "app/MainWindow.h"
 
-#include "ai/AiAutoLabelDialog.h"
-#include "ai/AiSam3Dialog.h"
-#include "ai/AiSegDialog.h"
-#include "ai/FaceAnnotationDialog.h"
-#include "ai/PoseAnnotationDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/AiSam3Dialog.h"
+#include "ai/ui/AiSegDialog.h"
+#include "ai/ui/FaceAnnotationDialog.h"
+#include "ai/ui/PoseAnnotationDialog.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "canvas/Tool.h"

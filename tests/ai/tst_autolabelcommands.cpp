@@ -11,7 +11,7 @@
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"

@@ -9,7 +9,7 @@
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "ai/ModelsFolder.h"
 
 #include <QComboBox>

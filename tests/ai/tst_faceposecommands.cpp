@@ -11,9 +11,9 @@
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
-#include "ai/FaceAnnotationDialog.h"
+#include "ai/ui/FaceAnnotationDialog.h"
 #include "ai/ModelsFolder.h"
-#include "ai/PoseAnnotationDialog.h"
+#include "ai/ui/PoseAnnotationDialog.h"
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"

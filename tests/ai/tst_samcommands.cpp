@@ -10,9 +10,9 @@
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
-#include "ai/AiAutoLabelDialog.h"
-#include "ai/AiSam3Dialog.h"
-#include "ai/AiSegDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/AiSam3Dialog.h"
+#include "ai/ui/AiSegDialog.h"
 #include "canvas/LabelCanvas.h"
 
 #include <QLabel>

@@ -5,8 +5,8 @@
 // The program finds the models folder next to its own folder first; this test
 // runs from a folder of its own and builds "models" there as each case needs.
 
-#include "ai/AiSam3Dialog.h"
-#include "ai/AiSegDialog.h"
+#include "ai/ui/AiSam3Dialog.h"
+#include "ai/ui/AiSegDialog.h"
 
 #include "AiDialogTestSupport.h"
 #include "QmTest.h"

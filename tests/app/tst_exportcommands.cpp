@@ -15,7 +15,7 @@
 #include "chrome/ToolBar.h"
 #include "formats/AnnotatedFrameExtractor.h"
 #include "formats/CocoHandler.h"
-#include "formats/ExportDialog.h"
+#include "formats/ui/ExportDialog.h"
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
 #include "formats/YoloHandler.h"

@@ -12,7 +12,7 @@
 #include "chrome/SideToolBar.h"
 #include "chrome/Theme.h"
 #include "chrome/ToolBar.h"
-#include "formats/ImportFormatDialog.h"
+#include "formats/ui/ImportFormatDialog.h"
 #include "formats/QpkgHandler.h"
 #include "formats/ImportFormats.h"
 #include "formats/ProgressThrottle.h"

@@ -7,7 +7,7 @@
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "canvas/Tool.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"

@@ -6,10 +6,10 @@
 
 #include "MainWindowTestAccess.h"
 
-#include "ai/AiAutoLabelDialog.h"
-#include "ai/AiSam3Dialog.h"
-#include "ai/FaceAnnotationDialog.h"
-#include "ai/PoseAnnotationDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/AiSam3Dialog.h"
+#include "ai/ui/FaceAnnotationDialog.h"
+#include "ai/ui/PoseAnnotationDialog.h"
 #include "app/MainWindow.h"
 #include "chrome/IconHelpers.h"
 #include "chrome/SideToolBar.h"

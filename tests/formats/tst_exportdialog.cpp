@@ -6,7 +6,7 @@
 #include "ScriptedPrompts.h"
 
 #include "chrome/Theme.h"
-#include "formats/ExportDialog.h"
+#include "formats/ui/ExportDialog.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
 

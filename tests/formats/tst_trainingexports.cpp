@@ -2,7 +2,7 @@
 
 #include "FormatTestSupport.h"
 
-#include "formats/ExportDialog.h"
+#include "formats/ui/ExportDialog.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
 #include "model/AnnotationKind.h"

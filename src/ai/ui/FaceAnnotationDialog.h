@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ai/AiRunPanel.h"
+#include "ai/ui/AiRunPanel.h"
 #include "ai/FaceDetection.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
-#include "ai/AiSegDialog.h"
+#include "ai/ui/AiSegDialog.h"
 
 #include "ai/ModelsFolder.h"
-#include "ai/ModelsFolderDialog.h"
+#include "ai/ui/ModelsFolderDialog.h"
 #include "dialogs/SettingsDialog.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "formats/ImportFormatDialog.h"
+#include "formats/ui/ImportFormatDialog.h"
 
 #include "formats/ImportFormats.h"
 

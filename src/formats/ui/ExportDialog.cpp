@@ -1,4 +1,4 @@
-#include "formats/ExportDialog.h"
+#include "formats/ui/ExportDialog.h"
 
 #include "chrome/IconHelpers.h"
 #include "dialogs/Prompts.h"

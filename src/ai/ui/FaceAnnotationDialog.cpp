@@ -1,8 +1,8 @@
-#include "ai/FaceAnnotationDialog.h"
+#include "ai/ui/FaceAnnotationDialog.h"
 
-#include "ai/AiDialogParts.h"
+#include "ai/ui/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
-#include "ai/ModelsFolderDialog.h"
+#include "ai/ui/ModelsFolderDialog.h"
 #include "dialogs/Prompts.h"
 
 #include <QComboBox>

@@ -1,8 +1,8 @@
-#include "ai/AiAutoLabelDialog.h"
+#include "ai/ui/AiAutoLabelDialog.h"
 
-#include "ai/AiDialogParts.h"
+#include "ai/ui/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
-#include "ai/ModelsFolderDialog.h"
+#include "ai/ui/ModelsFolderDialog.h"
 
 #include <QComboBox>
 #include <QDir>

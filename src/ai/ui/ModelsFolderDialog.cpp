@@ -1,4 +1,4 @@
-#include "ai/ModelsFolderDialog.h"
+#include "ai/ui/ModelsFolderDialog.h"
 
 #include "ai/ModelsFolder.h"
 #include "dialogs/Prompts.h"

@@ -1,8 +1,8 @@
-#include "ai/AiSam3Dialog.h"
+#include "ai/ui/AiSam3Dialog.h"
 
-#include "ai/AiDialogParts.h"
+#include "ai/ui/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
-#include "ai/ModelsFolderDialog.h"
+#include "ai/ui/ModelsFolderDialog.h"
 #include "chrome/Theme.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "ai/PoseAnnotationDialog.h"
+#include "ai/ui/PoseAnnotationDialog.h"
 
-#include "ai/AiDialogParts.h"
+#include "ai/ui/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
 #include "dialogs/KeypointTemplates.h"
 #include "dialogs/SettingsDialog.h"

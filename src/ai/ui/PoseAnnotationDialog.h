@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ai/AiRunPanel.h"
+#include "ai/ui/AiRunPanel.h"
 #include "ai/PosePerson.h"
 
 #include <QDialog>
