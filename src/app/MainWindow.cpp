@@ -3,7 +3,7 @@
 #include "ai/ui/AiAutoLabelDialog.h"
 #include "ai/ui/FaceAnnotationDialog.h"
 #include "ai/ui/PoseAnnotationDialog.h"
-#include "app/Version.h"
+#include "model/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "chrome/ElidedLabel.h"

@@ -3,7 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "ai/ui/AiAutoLabelDialog.h"
-#include "app/Version.h"
+#include "model/Version.h"
 #include "canvas/LabelCanvas.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/Splash.h"
-#include "app/Version.h"
+#include "model/Version.h"
 #include "model/PictureLoader.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "dialogs/AboutDialog.h"
 
-#include "app/Version.h"
+#include "model/Version.h"
 #include "chrome/IconHelpers.h"
 
 #include <QFrame>

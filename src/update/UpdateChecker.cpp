@@ -1,6 +1,6 @@
 #include "update/UpdateChecker.h"
 
-#include "app/Version.h"
+#include "model/Version.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
