@@ -1,5 +1,7 @@
 #include "ai/ModelsFolder.h"
 
+#include "model/SettingsStores.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -38,7 +40,7 @@ QString findModelsFolder(const QString &start)
 
 QString resolveModelsDir(const QString &subfolder)
 {
-    const QString chosen = QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"))
+    const QString chosen = SettingsStores::productStore()
                                .value(QStringLiteral("modelsDir"))
                                .toString();
     return resolveModelsDirFrom(QCoreApplication::applicationDirPath(), QDir::currentPath(), chosen, subfolder);

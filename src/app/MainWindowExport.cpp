@@ -16,6 +16,7 @@
 #include "formats/QpkgHandler.h"
 #include "formats/SafeWrite.h"
 #include "model/MissingMedia.h"
+#include "model/SettingsStores.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -236,7 +237,7 @@ void MainWindow::onExportQuillPackage()
         return;
     }
     const QString suggested = portableFileName(project.name.isEmpty() ? QStringLiteral("dataset") : project.name);
-    QSettings store(QStringLiteral("Lumbra"), QStringLiteral("Quillmark"));
+    QSettings store = SettingsStores::exportStore();
     QString lastFolder = store.value(QStringLiteral("lastExportDir")).toString();
     if (lastFolder.isEmpty())
         lastFolder = QDir::homePath();

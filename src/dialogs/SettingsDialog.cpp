@@ -1,6 +1,7 @@
 #include "dialogs/SettingsDialog.h"
 
 #include "dialogs/Prompts.h"
+#include "model/SettingsStores.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -23,12 +24,6 @@
 namespace Quillmark {
 
 namespace {
-
-// The program folder and at most seven of its ancestors are searched for a
-// relative model path.
-constexpr int foldersSearched = 8;
-
-const QString themeKey = QStringLiteral("ui/theme");
 
 // Room around the text of a row: the sheet's padding and border, the cursor,
 // and the missing-file mark at its end.
@@ -268,7 +263,7 @@ void SettingsDialog::loadSettings()
         shownTexts.insert(it.key(), shown);
         storedKeys.insert(it.key(), !value.isEmpty());
     }
-    const int index = themeCombo->findData(settings.value(themeKey, 0).toInt());
+    const int index = themeCombo->findData(settings.value(SettingsStores::themeKey, 0).toInt());
     themeCombo->setCurrentIndex(index < 0 ? 0 : index);
 }
 
@@ -289,41 +284,24 @@ void SettingsDialog::onAccept()
             settings.setValue(it.key(), text);
     }
     const auto mode = Theme::Mode(themeCombo->currentData().toInt());
-    settings.setValue(themeKey, int(mode));
+    settings.setValue(SettingsStores::themeKey, int(mode));
     emit themeChanged(mode);
     accept();
 }
 
 Theme::Mode SettingsDialog::savedTheme()
 {
-    return QSettings().value(themeKey, 0).toInt() == int(Theme::Dark) ? Theme::Dark : Theme::Light;
+    return SettingsStores::storedTheme() == int(Theme::Dark) ? Theme::Dark : Theme::Light;
 }
 
 QString SettingsDialog::resolveModelPath(const QString &key)
 {
-    return resolveModelPathFrom(QSettings().value(key).toString(), QCoreApplication::applicationDirPath());
+    return SettingsStores::resolveModelPath(key);
 }
 
 QString SettingsDialog::resolveModelPathFrom(const QString &value, const QString &appDir)
 {
-    if (value.isEmpty())
-        return {};
-    const QDir app(appDir);
-    if (QFileInfo(value).isRelative()) {
-        QDir dir = app;
-        for (int i = 0; i < foldersSearched; ++i) {
-            const QString candidate = dir.absoluteFilePath(value);
-            if (QFileInfo::exists(candidate))
-                return QDir::cleanPath(candidate);
-            if (!dir.cdUp())
-                break;
-        }
-        return QDir::cleanPath(app.absoluteFilePath(value));
-    }
-    if (QFileInfo::exists(value))
-        return value;
-    const QString fallback = app.absolutePath() + QStringLiteral("/models/") + QFileInfo(value).fileName();
-    return QFileInfo::exists(fallback) ? fallback : value;
+    return SettingsStores::resolveModelPathFrom(value, appDir);
 }
 
 QString SettingsDialog::storedPathFor(const QString &chosen, const QString &appDir)

@@ -5,6 +5,7 @@
 #include "dialogs/WizardPageId.h"
 #include "dialogs/WizardTypeTable.h"
 #include "model/ProjectTypeTable.h"
+#include "model/SettingsStores.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,7 +27,7 @@ const char *const lastProjectDirKey = "lastProjectDir";
 // window's key of the same name in the default store.
 QSettings productSettings()
 {
-    return QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"));
+    return SettingsStores::productStore();
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "ai/ModelsFolder.h"
 #include "ai/ui/ModelsFolderDialog.h"
-#include "dialogs/SettingsDialog.h"
+#include "model/SettingsStores.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -155,7 +155,7 @@ void AiSegDialog::refreshModels()
     }
 
     int configuredIndex = -1;
-    const QString configured = SettingsDialog::resolveModelPath(QStringLiteral("models/sam"));
+    const QString configured = SettingsStores::resolveModelPath(QStringLiteral("models/sam"));
     if (!configured.isEmpty() && QFileInfo(configured).isFile()) {
         const QFileInfo file(configured);
         configuredIndex = modelCombo->findData(file.absoluteFilePath());

@@ -4,6 +4,7 @@
 #include "ai/ModelsFolder.h"
 #include "ai/ui/ModelsFolderDialog.h"
 #include "dialogs/Prompts.h"
+#include "model/SettingsStores.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -27,7 +28,7 @@ namespace {
 
 QSettings programSettings()
 {
-    return QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"));
+    return SettingsStores::productStore();
 }
 
 // The face models of a folder: all of a folder named "face", else only the

@@ -2,6 +2,7 @@
 
 #include "ai/ModelsFolder.h"
 #include "dialogs/Prompts.h"
+#include "model/SettingsStores.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -18,7 +19,7 @@ bool chooseModelsFolder(QWidget *parent, const QString &caption)
         Prompts::current().getExistingDirectory(parent, caption, QDir::homePath(), QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return false;
-    QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).setValue(QStringLiteral("modelsDir"), folder);
+    SettingsStores::productStore().setValue(QStringLiteral("modelsDir"), folder);
     return true;
 }
 

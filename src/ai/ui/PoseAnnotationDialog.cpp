@@ -3,7 +3,7 @@
 #include "ai/ui/AiDialogParts.h"
 #include "ai/ModelsFolder.h"
 #include "dialogs/KeypointTemplates.h"
-#include "dialogs/SettingsDialog.h"
+#include "model/SettingsStores.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -38,7 +38,7 @@ QString notFoundText(int modeIndex)
 // empty when neither exists.
 QString findPoseModel(const QString &key, const QString &fileName)
 {
-    const QString configured = SettingsDialog::resolveModelPath(key);
+    const QString configured = SettingsStores::resolveModelPath(key);
     if (!configured.isEmpty() && QFileInfo(configured).isFile())
         return configured;
     const QString folder = resolveModelsDir();
