@@ -8,7 +8,6 @@
 #include "canvas/KeypointTray.h"
 #include "canvas/SnapshotCommand.h"
 #include "canvas/Tool.h"
-#include "chrome/Theme.h"
 #include "model/Dataset.h"
 
 #include <QGuiApplication>
@@ -247,7 +246,12 @@ void LabelCanvas::setShowLabels(bool show)
 
 void LabelCanvas::setThemeMode(int newThemeMode)
 {
-    themeMode = newThemeMode;
+    setCanvasPalette(CanvasPalette::forThemeMode(newThemeMode));
+}
+
+void LabelCanvas::setCanvasPalette(const CanvasPalette &palette)
+{
+    colors = palette;
     update();
 }
 
@@ -1471,14 +1475,14 @@ void LabelCanvas::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const bool dark = themeMode == Theme::Dark;
+    const bool dark = colors.darkOverlays;
     CanvasOverlayPainter overlay(painter, view, size(), font());
     if (pixmap.isNull()) {
         overlay.drawPlaceholder(dark);
         return;
     }
 
-    painter.fillRect(rect(), QColor(dark ? "#1e1f28" : "#d7dde5"));
+    painter.fillRect(rect(), colors.background);
     const QRectF imageRect(view.offset.x(), view.offset.y(), pixmap.width() * double(view.scale),
                            pixmap.height() * double(view.scale));
     painter.setPen(QPen(QColor("#111111"), 1));

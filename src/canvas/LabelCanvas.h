@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canvas/AnnotationLayerCache.h"
+#include "canvas/CanvasPalette.h"
 #include "canvas/ClassTagCache.h"
 #include "canvas/ViewTransform.h"
 #include "model/Annotation.h"
@@ -89,7 +90,8 @@ public:
     // The schema the keypoint tool places.
     const KeypointSchema &placedKeypointSchema() const { return keypointSchema; }
     void setShowLabels(bool show);
-    void setThemeMode(int themeMode);  // Theme::Mode
+    void setThemeMode(int themeMode);  // Theme::Mode, through CanvasPalette::forThemeMode
+    void setCanvasPalette(const CanvasPalette &palette);
     void setTool(int tool);            // Tool
 
     // --- View -------------------------------------------------------------------
@@ -255,7 +257,7 @@ private:
     ImageEntry entry;
     QPixmap pixmap;
     ViewTransform view; // scale and offset
-    int themeMode = 0;
+    CanvasPalette colors = CanvasPalette::light();
     int tool = 0;
     QString currentClass = QStringLiteral("object");
     QMap<QString, QColor> classColors;
