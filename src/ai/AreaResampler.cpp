@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <iterator>
 #include <new>
 
@@ -243,45 +244,73 @@ void AreaResampler::accumulateRows(const QImage &source, const Span &span, qsize
     }
 }
 
-// Each output pixel weighs the centred vertical sums of its columns, two
-// columns at a time through one multiply-add per channel.
+#ifdef QM_AREA_SSE2
+namespace {
+
+// The weighted total of one output pixel's columns, four channels wide: two
+// columns at a time through one multiply-add. With three bytes a pixel the
+// fourth lane holds the next pixel's sums (or the buffer's padding) and is
+// never used.
+__m128i spanTotal(const int16_t *pixel, const uint16_t *weight, int count, int step)
+{
+    const auto load = [](const int16_t *at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(at)); };
+    __m128i total = _mm_setzero_si128();
+    int k = 0;
+    for (; k + 1 < count; k += 2) {
+        // The two weights side by side in memory are the pair's factors.
+        int32_t factors;
+        std::memcpy(&factors, weight + k, sizeof factors);
+        const __m128i pair = _mm_unpacklo_epi16(load(pixel + k * step), load(pixel + (k + 1) * step));
+        total = _mm_add_epi32(total, _mm_madd_epi16(pair, _mm_set1_epi32(factors)));
+    }
+    if (k < count) {
+        const __m128i single = _mm_unpacklo_epi16(load(pixel + k * step), _mm_setzero_si128());
+        total = _mm_add_epi32(total, _mm_madd_epi16(single, _mm_set1_epi32(int(weight[k]))));
+    }
+    return total;
+}
+
+} // namespace
+#endif
+
+// Each output pixel weighs the centred vertical sums of its columns. The total
+// is 65536 * (mean - 128): the centre is added back and the mean rounded.
 void AreaResampler::writeRow(uchar *out, const Job &job, const std::vector<int16_t> &rowSums) const
 {
+    constexpr int32_t offset = centre * weightTotal * weightTotal + weightTotal * weightTotal / 2;
     const int16_t *sums = rowSums.data();
     const uint16_t *weights = columns.weights.data();
     const int step = job.bytesPerPixel;
-    int32_t lanes[4];
+#ifdef QM_AREA_SSE2
+    const bool inOrder = job.offsets[0] == 0 && job.offsets[1] == 1 && job.offsets[2] == 2;
+    const bool reversed = job.offsets[0] == 2 && job.offsets[1] == 1 && job.offsets[2] == 0;
+    if (inOrder || reversed) {
+        const __m128i rounding = _mm_set1_epi32(offset);
+        for (const Span &span : columns.spans) {
+            __m128i mean = _mm_srai_epi32(
+                _mm_add_epi32(spanTotal(sums + qsizetype(span.first) * step, weights + span.weightStart, span.count, step),
+                              rounding),
+                16);
+            if (reversed)
+                mean = _mm_shuffle_epi32(mean, _MM_SHUFFLE(3, 0, 1, 2));
+            const __m128i words = _mm_packs_epi32(mean, mean);
+            const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+            std::memcpy(out, &bytes, 3);
+            out += 3;
+        }
+        return;
+    }
+#endif
     for (const Span &span : columns.spans) {
         const int16_t *pixel = sums + qsizetype(span.first) * step;
         const uint16_t *weight = weights + span.weightStart;
-#ifdef QM_AREA_SSE2
-        // Loads four sums at a pixel: with three bytes a pixel, the fourth is
-        // the next pixel's (or the buffer's padding) and is never used.
-        const auto load = [](const int16_t *at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(at)); };
-        __m128i total = _mm_setzero_si128();
-        int k = 0;
-        for (; k + 1 < span.count; k += 2) {
-            const __m128i pair = _mm_unpacklo_epi16(load(pixel + k * step), load(pixel + (k + 1) * step));
-            const __m128i factors = _mm_set1_epi32(int(weight[k]) | int(weight[k + 1]) << 16);
-            total = _mm_add_epi32(total, _mm_madd_epi16(pair, factors));
-        }
-        if (k < span.count) {
-            const __m128i single = _mm_unpacklo_epi16(load(pixel + k * step), _mm_setzero_si128());
-            total = _mm_add_epi32(total, _mm_madd_epi16(single, _mm_set1_epi32(int(weight[k]))));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes), total);
-#else
-        lanes[0] = lanes[1] = lanes[2] = lanes[3] = 0;
+        int32_t lanes[4] = {0, 0, 0, 0};
         for (int k = 0; k < span.count; ++k) {
             for (int c = 0; c < step; ++c)
                 lanes[c] += int32_t(pixel[k * step + c]) * weight[k];
         }
-#endif
-        // The total is 65536 * (mean - 128): add the centre back and round.
-        constexpr int32_t offset = centre * weightTotal * weightTotal + weightTotal * weightTotal / 2;
-        *out++ = uchar((lanes[job.offsets[0]] + offset) >> 16);
-        *out++ = uchar((lanes[job.offsets[1]] + offset) >> 16);
-        *out++ = uchar((lanes[job.offsets[2]] + offset) >> 16);
+        for (int c = 0; c < 3; ++c)
+            *out++ = uchar((lanes[job.offsets[c]] + offset) >> 16);
     }
 }
 
