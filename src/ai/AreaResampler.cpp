@@ -327,7 +327,7 @@ void AreaResampler::shrinkRows(const Job &job, int firstRow, int endRow, std::ve
 // once, so the caller never waits for work another run holds up.
 void AreaResampler::runBands(const Job &job, int rowCount)
 {
-    constexpr int rowsPerBand = 8;
+    constexpr int rowsPerBand = 4;
     const int bands = (rowCount + rowsPerBand - 1) / rowsPerBand;
     std::atomic<int> nextBand{0};
     const auto work = [&](std::vector<int16_t> &sums) {
