@@ -13,6 +13,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QImage>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <array>
 #include <cmath>
@@ -172,6 +174,53 @@ void BM_Letterbox12MP_ours888(benchmark::State &state)
     letterboxOurs(state, photoRgb888());
 }
 
+// Ours spreads a large picture over the idle threads of the global pool.
+// Keeping the pool's only thread busy leaves none idle, so the letterbox runs
+// on the calling thread alone, for the one-thread comparison.
+class PoolHeld {
+public:
+    PoolHeld()
+        : pool(QThreadPool::globalInstance())
+        , threads(pool->maxThreadCount())
+    {
+        pool->setMaxThreadCount(1);
+        pool->start([this] {
+            started.release();
+            finish.acquire();
+        });
+        started.acquire();
+    }
+    ~PoolHeld()
+    {
+        finish.release();
+        pool->waitForDone();
+        pool->setMaxThreadCount(threads);
+    }
+    PoolHeld(const PoolHeld &) = delete;
+    PoolHeld &operator=(const PoolHeld &) = delete;
+
+private:
+    QThreadPool *pool;
+    int threads;
+    QSemaphore started;
+    QSemaphore finish;
+};
+
+// The pictures are made before the pool is held: Qt converts large ones on
+// the pool's threads.
+void BM_Letterbox12MP_ours1T(benchmark::State &state)
+{
+    const QImage &source = photo();
+    const PoolHeld held;
+    letterboxOurs(state, source);
+}
+void BM_Letterbox12MP_ours888_1T(benchmark::State &state)
+{
+    const QImage &source = photoRgb888();
+    const PoolHeld held;
+    letterboxOurs(state, source);
+}
+
 void BM_TensorFill_ours(benchmark::State &state)
 {
     const QImage input = letterboxImage(photo(), 640, 640).image;
@@ -235,6 +284,8 @@ void BM_EmptyOutline_ours(benchmark::State &state)
 
 BENCHMARK(BM_Letterbox12MP_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_ours888)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Letterbox12MP_ours1T)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Letterbox12MP_ours888_1T)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TensorFill_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeNms_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Masks100_ours)->Unit(benchmark::kMicrosecond);
@@ -273,8 +324,8 @@ void letterboxCv(benchmark::State &state, const QImage &image, int interpolation
     }
 }
 
-// OpenCV spreads a resize over all cores; ours runs on one. These run it on
-// one thread too, for the comparison of like with like.
+// OpenCV spreads a resize over all cores, as ours does; these run it on one
+// thread, to compare with ours on one.
 void letterboxCvOneThread(benchmark::State &state, const QImage &image, int interpolation)
 {
     const int threads = cv::getNumThreads();
@@ -472,6 +523,10 @@ void printRatios(const std::map<std::string, double> &times)
         {"BM_Letterbox12MP_ours", "BM_Letterbox12MP_opencvArea"},
         {"BM_Letterbox12MP_ours888", "BM_Letterbox12MP_opencvLinear888"},
         {"BM_Letterbox12MP_ours888", "BM_Letterbox12MP_opencvArea888"},
+        {"BM_Letterbox12MP_ours1T", "BM_Letterbox12MP_opencvLinear1T"},
+        {"BM_Letterbox12MP_ours1T", "BM_Letterbox12MP_opencvArea1T"},
+        {"BM_Letterbox12MP_ours888_1T", "BM_Letterbox12MP_opencvLinear888_1T"},
+        {"BM_Letterbox12MP_ours888_1T", "BM_Letterbox12MP_opencvArea888_1T"},
         {"BM_TensorFill_ours", "BM_TensorFill_opencv"},
         {"BM_TensorFill_ours", "BM_TensorFill_opencvSplit"},
         {"BM_DecodeNms_ours", "BM_DecodeNms_opencv"},

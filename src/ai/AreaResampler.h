@@ -17,7 +17,10 @@ namespace Quillmark {
 // pixel is within one grey level of the exact mean.
 //
 // An object keeps its buffers between calls: shrinking the frames of one
-// video or the pictures of one run allocates nothing after the first.
+// video or the pictures of one run allocates nothing after the first. Large
+// pictures are shrunk in bands of output rows on the idle threads of the
+// global thread pool, never waiting for a busy one: several runs in parallel
+// each fall back to their own thread rather than oversubscribing the cores.
 class AreaResampler {
 public:
     // Whether `from` can be shrunk to `to` by area averaging: neither side grows.
@@ -41,13 +44,28 @@ private:
         std::vector<uint16_t> weights;
     };
 
+    // What one band of output rows needs to know.
+    struct Job {
+        const QImage *source = nullptr;
+        uchar *targetRows = nullptr; // the first output row's first pixel
+        qsizetype targetStride = 0;
+        qsizetype rowBytes = 0;
+        int bytesPerPixel = 0;
+        int offsets[3] = {0, 1, 2};
+    };
+
     static void buildAxis(Axis &axis, int sourceLength, int targetLength);
-    void accumulateRows(const QImage &source, const Span &span, qsizetype rowBytes);
-    void writeRow(uchar *out, int bytesPerPixel, const int channelOffsets[3]) const;
+    bool prepareBuffers(int workers, qsizetype rowBytes);
+    void shrinkRows(const Job &job, int firstRow, int endRow, std::vector<int16_t> &rowSums) const;
+    void accumulateRows(const QImage &source, const Span &span, qsizetype rowBytes,
+                        std::vector<int16_t> &rowSums) const;
+    void writeRow(uchar *out, const Job &job, const std::vector<int16_t> &rowSums) const;
+    void runBands(const Job &job, int rowCount);
 
     Axis columns;
     Axis rows;
-    std::vector<uint16_t> rowSums; // one output row's vertically weighted bytes
+    // One output row's vertically weighted bytes for each thread at work.
+    std::vector<std::vector<int16_t>> rowSums;
 };
 
 } // namespace Quillmark

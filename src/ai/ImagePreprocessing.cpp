@@ -76,8 +76,12 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
 {
     LetterboxResult result;
     result.image = QImage(std::max(targetWidth, 0), std::max(targetHeight, 0), QImage::Format_RGB888);
-    result.image.fill(QColor(letterboxGrey, letterboxGrey, letterboxGrey));
-    if (source.isNull() || result.image.isNull())
+    if (result.image.isNull())
+        return result;
+    // The grey is the same byte in every channel: one memset, where a fill
+    // with a colour goes pixel by pixel.
+    std::memset(result.image.bits(), letterboxGrey, size_t(result.image.sizeInBytes()));
+    if (source.isNull())
         return result;
 
     const int w = source.width();

@@ -5,7 +5,10 @@
 #include <QColor>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <thread>
+#include <vector>
 
 using namespace Quillmark;
 
@@ -187,6 +190,9 @@ private slots:
         QTest::newRow("photo into a square") << QSize(1999, 1001) << QImage::Format_RGB888 << QSize(1024, 1024);
         QTest::newRow("shrunk both ways") << QSize(1999, 1001) << QImage::Format_RGB32 << QSize(1008, 555);
         QTest::newRow("grown") << QSize(33, 21) << QImage::Format_RGB32 << QSize(64, 64);
+        // Every source row weighs in whole, or every column does.
+        QTest::newRow("narrowed only") << QSize(1999, 1001) << QImage::Format_RGB888 << QSize(1001, 1001);
+        QTest::newRow("made shorter only") << QSize(1001, 1999) << QImage::Format_RGBX8888 << QSize(1001, 777);
     }
 
     void smoothScaledFollowsTheLetterbox()
@@ -213,6 +219,33 @@ private slots:
         const QImage first = letterboxImage(small, 320, 320).image;
         letterboxImage(large, 640, 640);
         QCOMPARE(letterboxImage(small, 320, 320).image, first);
+    }
+
+    // Large pictures are shrunk in bands on the pool's idle threads; runs on
+    // several threads at once share that pool and must not disturb each other.
+    void letterboxesInParallelMatchOneAtATime()
+    {
+        const QImage pictures[] = {pattern(QSize(2001, 1499), QImage::Format_RGB888),
+                                   pattern(QSize(1999, 1333), QImage::Format_RGB32)};
+        const QImage expected[] = {letterboxImage(pictures[0], 640, 640).image,
+                                   letterboxImage(pictures[1], 416, 416).image};
+        constexpr int runs = 6;
+        std::vector<std::array<QImage, 2>> results(runs);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < runs; ++i) {
+            threads.emplace_back([&, i] {
+                for (int repeat = 0; repeat < 3; ++repeat) {
+                    results[size_t(i)][0] = letterboxImage(pictures[0], 640, 640).image;
+                    results[size_t(i)][1] = letterboxImage(pictures[1], 416, 416).image;
+                }
+            });
+        }
+        for (std::thread &thread : threads)
+            thread.join();
+        for (const auto &result : results) {
+            QCOMPARE(result[0], expected[0]);
+            QCOMPARE(result[1], expected[1]);
+        }
     }
 
     void letterboxAtSameSizeKeepsPixels()
