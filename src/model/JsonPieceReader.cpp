@@ -248,6 +248,9 @@ qsizetype JsonPieceReader::readElements(qsizetype begin, JsonParser &parser,
             if (candidate > pos && readBatch(parser, pos, candidate, index, visit)) {
                 end = candidate;
                 refusals = 0;
+            } else if (const qsizetype last = arrayEndBefore(pos, candidate, indent);
+                       last > pos && readBatch(parser, pos, last, index, visit)) {
+                end = last; // the batch ran past the end of the array
             } else {
                 singlyUntil = candidate > pos && ++refusals < refusalsTolerated ? candidate : size;
             }
@@ -306,6 +309,22 @@ qsizetype JsonPieceReader::batchEnd(qsizetype from, qsizetype to, QByteArrayView
         if (closesAt(brace - text, indent))
             return brace - text + 1;
         pos = brace - text + 1;
+    }
+    return -1;
+}
+
+qsizetype JsonPieceReader::arrayEndBefore(qsizetype from, qsizetype to, QByteArrayView indent) const
+{
+    for (qsizetype pos = from; pos < to;) {
+        const auto *brace = static_cast<const char *>(std::memchr(text + pos, '}', size_t(to - pos)));
+        if (!brace)
+            break;
+        pos = brace - text + 1;
+        if (!closesAt(brace - text, indent))
+            continue;
+        const qsizetype next = skipWhitespace(pos);
+        if (next < size && text[next] == ']')
+            return pos;
     }
     return -1;
 }

@@ -106,6 +106,9 @@ private:
     // one at or after `to` when there is none before; -1 when there is none.
     qsizetype batchEnd(qsizetype from, qsizetype to, QByteArrayView indent) const;
     bool closesAt(qsizetype brace, QByteArrayView indent) const;
+    // The position just past the first such brace in [from, to) that a
+    // closing bracket follows: where the array ends when a batch ran past it.
+    qsizetype arrayEndBefore(qsizetype from, qsizetype to, QByteArrayView indent) const;
     // Parses the elements in [begin, end) as one array; on success `index`
     // is advanced past them.
     bool readBatch(JsonParser &parser, qsizetype begin, qsizetype end, qsizetype &index,
