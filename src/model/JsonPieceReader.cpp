@@ -9,7 +9,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <bit>
+#include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -222,6 +224,132 @@ bool JsonPieceReader::readPiece(JsonParser &parser, qsizetype begin, qsizetype e
     // The parser takes only an object or an array as a document.
     const JsonText wrapped(QByteArray("[", 1) + piece.toByteArray() + ']');
     return parser.parse(wrapped, [&](JsonValue &wrapper) { wrapper.forEachElement(visit); });
+}
+
+qsizetype JsonPieceReader::readElements(qsizetype begin, JsonParser &parser,
+                                        FunctionRef<void(qsizetype, JsonValue &)> visit)
+{
+    // Batches refused one after another before the rest is read one by one:
+    // a text whose layout only looks like ours costs little more than that.
+    constexpr int refusalsTolerated = 4;
+    if (!isArrayAt(begin))
+        return -1;
+    qsizetype pos = skipWhitespace(begin + 1);
+    if (pos < size && text[pos] == ']')
+        return pos + 1;
+    const QByteArrayView indent = elementIndent(pos);
+    qsizetype singlyUntil = indent.isEmpty() ? size : 0; // elements before this are read one by one
+    int refusals = 0;
+    qsizetype index = 0;
+    while (pos < size) {
+        qsizetype end = -1;
+        if (pos >= singlyUntil) {
+            const qsizetype candidate = batchEnd(pos, pos + batchBytes, indent);
+            if (candidate > pos && readBatch(parser, pos, candidate, index, visit)) {
+                end = candidate;
+                refusals = 0;
+            } else if (const qsizetype last = arrayEndBefore(pos, candidate, indent);
+                       last > pos && readBatch(parser, pos, last, index, visit)) {
+                end = last; // the batch ran past the end of the array
+            } else {
+                singlyUntil = candidate > pos && ++refusals < refusalsTolerated ? candidate : size;
+            }
+        }
+        if (end < 0) {
+            end = readValue(pos, parser, [&](JsonValue &element) { visit(index, element); });
+            if (end >= 0)
+                ++index;
+        }
+        bool closed = false;
+        pos = afterItem(end, ']', &closed);
+        if (pos < 0 || closed)
+            return pos;
+    }
+    return -1;
+}
+
+QByteArrayView JsonPieceReader::elementIndent(qsizetype elementBegin) const
+{
+    if (!isObjectAt(elementBegin))
+        return {};
+    qsizetype lineStart = elementBegin;
+    while (lineStart > 0 && (text[lineStart - 1] == ' ' || text[lineStart - 1] == '\t'))
+        --lineStart;
+    if (lineStart == 0 || text[lineStart - 1] != '\n')
+        return {};
+    return QByteArrayView(text + lineStart - 1, elementBegin - lineStart + 1);
+}
+
+bool JsonPieceReader::closesAt(qsizetype brace, QByteArrayView indent) const
+{
+    return brace >= indent.size() && std::memcmp(text + brace - indent.size(), indent.data(), size_t(indent.size())) == 0;
+}
+
+// A brace so indented closes an element when the text is laid out as its
+// first element suggests; whether it really does is the parser's to decide.
+// Looking back from the end of a batch finds the last such brace after a few
+// lines; only an element larger than a batch makes the search go forward.
+qsizetype JsonPieceReader::batchEnd(qsizetype from, qsizetype to, QByteArrayView indent) const
+{
+    constexpr qsizetype searchedBatches = 64;
+    to = std::min(to, size);
+    for (qsizetype end = to; end > from;) {
+        const auto *brace = static_cast<const char *>(memrchr(text + from, '}', size_t(end - from)));
+        if (!brace)
+            break;
+        if (closesAt(brace - text, indent))
+            return brace - text + 1;
+        end = brace - text;
+    }
+    const qsizetype limit = std::min(size, from + searchedBatches * batchBytes);
+    for (qsizetype pos = to; pos < limit;) {
+        const auto *brace = static_cast<const char *>(std::memchr(text + pos, '}', size_t(limit - pos)));
+        if (!brace)
+            break;
+        if (closesAt(brace - text, indent))
+            return brace - text + 1;
+        pos = brace - text + 1;
+    }
+    return -1;
+}
+
+qsizetype JsonPieceReader::arrayEndBefore(qsizetype from, qsizetype to, QByteArrayView indent) const
+{
+    for (qsizetype pos = from; pos < to;) {
+        const auto *brace = static_cast<const char *>(std::memchr(text + pos, '}', size_t(to - pos)));
+        if (!brace)
+            break;
+        pos = brace - text + 1;
+        if (!closesAt(brace - text, indent))
+            continue;
+        const qsizetype next = skipWhitespace(pos);
+        if (next < size && text[next] == ']')
+            return pos;
+    }
+    return -1;
+}
+
+bool JsonPieceReader::readBatch(JsonParser &parser, qsizetype begin, qsizetype end, qsizetype &index,
+                                FunctionRef<void(qsizetype, JsonValue &)> visit)
+{
+    // The stretch is read as the elements of an array of its own. Parsing
+    // starts at an element, outside any string, so the parser sees the text
+    // as the whole file has it: the batch is taken only when it holds nothing
+    // but whole elements with their separators.
+    const qsizetype length = end - begin;
+    batch.resize(length + 2 + JsonText::padding);
+    char *bytes = batch.data();
+    bytes[0] = '[';
+    std::memcpy(bytes + 1, text + begin, size_t(length));
+    bytes[length + 1] = ']';
+    std::memset(bytes + length + 2, 0, size_t(JsonText::padding));
+    qsizetype next = index;
+    const bool ok = parser.parse(QByteArrayView(bytes, length + 2), JsonText::padding, [&](JsonValue &array) {
+        array.forEachElement([&](JsonValue &element) { visit(next++, element); });
+    });
+    if (ok)
+        index = next;
+    return ok;
 }
 
 qsizetype JsonPieceReader::skipWhitespace(qsizetype pos) const

@@ -2,6 +2,8 @@
 
 #include "model/FunctionRef.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QJsonValue>
 #include <QString>
 
@@ -64,6 +66,19 @@ public:
     // just past the value, or -1 when the piece is refused.
     qsizetype readValue(qsizetype begin, JsonParser &parser, FunctionRef<void(JsonValue &)> visit) const;
 
+    // Reads the elements of the array that begins at `begin` with `parser`
+    // and hands each to `visit` with its index. Elements are read in batches
+    // of about `batchBytes`, each parsed in one pass, where the text is laid
+    // out one element to a block of lines (as the project file is written);
+    // otherwise, or where a batch is refused, one by one as readValue() reads
+    // them. An element may be visited more than once: a later visit of the
+    // same index replaces what the earlier ones gave, and the visits of all
+    // later indices. Returns the position just past the array, or -1 when it
+    // is refused.
+    qsizetype readElements(qsizetype begin, JsonParser &parser, FunctionRef<void(qsizetype, JsonValue &)> visit);
+
+    static constexpr qsizetype batchBytes = qsizetype(1) << 20;
+
 private:
     qsizetype skipWhitespace(qsizetype pos) const;
     // After an item of an object or array that ends at `pos` (-1 when the item
@@ -81,9 +96,27 @@ private:
     qsizetype readKey(qsizetype pos, QString &key) const;
     // Parses the piece [begin, end) with `parser`.
     bool readPiece(JsonParser &parser, qsizetype begin, qsizetype end, FunctionRef<void(JsonValue &)> visit) const;
+    // The line start that a closing bracket of an element has in an array
+    // written one element to a block of lines: the line break and the
+    // indentation before the element at `elementBegin`. Empty when the
+    // elements are not laid out so.
+    QByteArrayView elementIndent(qsizetype elementBegin) const;
+    // The position just past the last closing brace in [from, to) that
+    // stands at the start of a line indented by `indent`, or past the first
+    // one at or after `to` when there is none before; -1 when there is none.
+    qsizetype batchEnd(qsizetype from, qsizetype to, QByteArrayView indent) const;
+    bool closesAt(qsizetype brace, QByteArrayView indent) const;
+    // The position just past the first such brace in [from, to) that a
+    // closing bracket follows: where the array ends when a batch ran past it.
+    qsizetype arrayEndBefore(qsizetype from, qsizetype to, QByteArrayView indent) const;
+    // Parses the elements in [begin, end) as one array; on success `index`
+    // is advanced past them.
+    bool readBatch(JsonParser &parser, qsizetype begin, qsizetype end, qsizetype &index,
+                   FunctionRef<void(qsizetype, JsonValue &)> visit);
 
     const char *text;
     qsizetype size;
+    QByteArray batch; // a batch of elements, bracketed and padded for the parser
 };
 
 } // namespace Quillmark

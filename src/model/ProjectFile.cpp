@@ -382,12 +382,25 @@ private:
         return true;
     }
 
+    // Lists are gathered in scratch lists that keep their memory and then
+    // moved into one allocation of the exact size: a dataset holds millions
+    // of them, and growing each step by step costs more than reading it.
+    template <typename T> static QList<T> takeExact(QList<T> &scratch)
+    {
+        QList<T> list;
+        list.reserve(scratch.size());
+        for (T &item : scratch)
+            list.append(std::move(item));
+        scratch.clear();
+        return list;
+    }
+
     QList<Annotation> annotations(JsonValue &value)
     {
-        QList<Annotation> list;
-        value.forEachElement(
-            [&](JsonValue &element) { appendIfFinite(list, element.isObject() ? annotation(element) : Annotation()); });
-        return list;
+        value.forEachElement([&](JsonValue &element) {
+            appendIfFinite(annotationScratch, element.isObject() ? annotation(element) : Annotation());
+        });
+        return takeExact(annotationScratch);
     }
 
     Annotation annotation(JsonValue &value)
@@ -428,14 +441,13 @@ private:
 
     QList<QPointF> points(JsonValue &value)
     {
-        QList<QPointF> list;
         value.forEachElement([&](JsonValue &pair) {
             numbers.clear();
             pair.appendNumbers(numbers, 0.0);
             if (numbers.size() >= 2)
-                list.append(QPointF(numbers[0], numbers[1]));
+                pointScratch.append(QPointF(numbers[0], numbers[1]));
         });
-        return list;
+        return takeExact(pointScratch);
     }
 
     // Whole numbers within the int range; anything else counts as 2.
@@ -468,6 +480,8 @@ private:
 
     JsonStringPool strings;      // class names and kinds repeat throughout a file
     std::vector<double> numbers; // scratch
+    QList<Annotation> annotationScratch;
+    QList<QPointF> pointScratch;
 };
 
 // The members of a dataset object, read but not yet applied.
@@ -587,14 +601,11 @@ private:
         entries.clear();
         if (!reader.isArrayAt(begin))
             return check(begin);
-        return reader.walkArray(begin, [&](qsizetype elementBegin) {
-            Entry entry;
-            const qsizetype end = reader.readValue(elementBegin, parser, [&](JsonValue &element) {
-                entry = element.isObject() ? (records.*fromJson)(element) : Entry();
-            });
-            if (end >= 0)
-                entries.append(std::move(entry));
-            return end;
+        return reader.readElements(begin, parser, [&](qsizetype index, JsonValue &element) {
+            // An element read again replaces what its first reading gave.
+            if (index < entries.size())
+                entries.resize(index);
+            entries.append(element.isObject() ? (records.*fromJson)(element) : Entry());
         });
     }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 
 
@@ -224,6 +225,30 @@ Project loadJson(const QTemporaryDir &dir, const QByteArray &json)
     if (!ok)
         qWarning("load failed");
     return p;
+}
+
+// A project file of many image entries laid out as the program writes it
+// (one member to a line, entries indented 12 blanks), several megabytes long
+// so that its entries are read in many batches. `element` may put anything
+// between an entry's braces; `newline` ends every line.
+QByteArray manyEntries(int count, const std::function<QByteArray(int)> &members, const QByteArray &newline = "\n")
+{
+    QByteArray text = "{" + newline + "    \"dataset\": {" + newline + "        \"images\": [" + newline;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            text += "," + newline;
+        text += "            {" + newline + members(i) + newline + "            }";
+    }
+    return text + newline + "        ]" + newline + "    }," + newline + "    \"name\": \"many\"" + newline + "}" + newline;
+}
+
+QByteArray entryMembers(int i)
+{
+    const QByteArray n = QByteArray::number(i);
+    return "                \"filePath\": \"img_" + n + ".jpg\",\n                \"id\": " + n +
+           ",\n                \"labels\": [\n                    {\n                        \"bbox\": {\"h\": 2, \"w\": 3, "
+           "\"x\": " + n + ", \"y\": 1.5},\n                        \"className\": \"c" + QByteArray::number(i % 7) +
+           "\"\n                    }\n                ]";
 }
 
 } // namespace
@@ -629,6 +654,34 @@ void TestProjectFile::readsAsTheWholeDocumentWould_data()
     QTest::newRow("lenient forms in the schema") << QByteArray(
         "{\"dataset\":{\"keypointSchema\":{\"objectClass\":\"p\\erson\",\"edges\":[[1.,2]],"
         "\"keypointNames\":[\"n\x02\"]}}}");
+    // Files of many entries, read in batches: wherever a batch would end
+    // and whatever a batch holds, the result is that of the whole document.
+    constexpr int entries = 12000;
+    const auto withEntry = [](int at, QByteArray extra) {
+        return [at, extra](int i) { return i == at ? extra + entryMembers(i) : entryMembers(i); };
+    };
+    QTest::newRow("many entries") << manyEntries(entries, entryMembers);
+    QTest::newRow("many entries, CRLF lines") << manyEntries(entries, entryMembers, "\r\n");
+    QTest::newRow("many entries, tabs") << manyEntries(entries, entryMembers).replace("    ", "\t");
+    QTest::newRow("many entries, braces at the entries' indentation inside them")
+        << manyEntries(entries, [](int i) {
+               return "                \"extra\": {\n                \"a\": [{\"b\": 1}\n            }\n            ]\n"
+                      "            },\n" + entryMembers(i);
+           });
+    QTest::newRow("many entries, one number ending in its point")
+        << manyEntries(entries, withEntry(7000, "                \"width\": 640.,\n"));
+    QTest::newRow("many entries, numbers ending in their point throughout")
+        << manyEntries(entries, [](int i) { return entryMembers(i) + (i % 500 == 0 ? ",\"height\": 4." : ""); });
+    QTest::newRow("many entries, one larger than a batch")
+        << manyEntries(entries, withEntry(3000, "                \"labels\": [{\"type\": \"Polygon\", \"polygon\": [" +
+                                                    QByteArray("[1.5, 2.5],\n").repeated(120000) + "[3, 4]]}],\n"));
+    QTest::newRow("many entries, one not an object") << manyEntries(entries, entryMembers).replace(
+        "            {\n                \"filePath\": \"img_9000.jpg\"", "            7, {\n                \"filePath\": \"img_9000.jpg\"");
+    QTest::newRow("many entries, invalid far in") << manyEntries(entries, withEntry(9000, "                \"id\": 01,\n"));
+    QTest::newRow("many entries, missing comma far in") << manyEntries(entries, entryMembers).replace(
+        "            },\n            {\n                \"filePath\": \"img_8000.jpg\"",
+        "            }\n            {\n                \"filePath\": \"img_8000.jpg\"");
+    QTest::newRow("many entries, cut short") << manyEntries(entries, entryMembers).left(2500000);
     QTest::newRow("lenient forms in unknown members")
         << QByteArray(R"({"notes":[1.,"\z"],"dataset":{"extra":{"a":2.}}})");
 }
