@@ -1,10 +1,10 @@
 #include "formats/CreateMLHandler.h"
-#include "formats/ImportFailure.h"
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
+#include "formats/ImportFailure.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "model/FiniteNumber.h"

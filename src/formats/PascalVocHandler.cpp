@@ -1,10 +1,10 @@
 #include "formats/PascalVocHandler.h"
-#include "formats/ImportFailure.h"
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
+#include "formats/ImportFailure.h"
 #include "formats/NumberFormat.h"
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"

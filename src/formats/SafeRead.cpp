@@ -1,7 +1,6 @@
 #include "formats/SafeRead.h"
 
 #include "formats/ImportFailure.h"
-
 #include "model/FiniteNumber.h"
 #include "model/RegularFile.h"
 

@@ -1,10 +1,10 @@
 #include "formats/YoloKerasHandler.h"
-#include "formats/ImportFailure.h"
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
+#include "formats/ImportFailure.h"
 #include "formats/LabelLineFields.h"
 #include "formats/ListedImagePath.h"
 #include "formats/NumberFormat.h"

@@ -21,8 +21,7 @@ namespace {
 
 using MakeHandler = std::function<std::unique_ptr<IFormatHandler>()>;
 
-template <typename Handler>
-MakeHandler make()
+template <typename Handler> MakeHandler make()
 {
     return [] { return std::make_unique<Handler>(); };
 }
@@ -45,7 +44,7 @@ private slots:
 void TestImportFailure::reasonNamesFileAndDamage_data()
 {
     QTest::addColumn<MakeHandler>("handler");
-    QTest::addColumn<QString>("file");     // written into a fresh folder ("" writes nothing)
+    QTest::addColumn<QString>("file"); // written into a fresh folder ("" writes nothing)
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("importPath"); // relative to the folder ("" for the folder)
     QTest::addColumn<QString>("fileNamed");  // the file the reason must name
@@ -53,37 +52,50 @@ void TestImportFailure::reasonNamesFileAndDamage_data()
 
     const QByteArray openQuote = "a.jpg,1,2,30,40,cat\n\"b.jpg,1,2,30,40,dog\nc.jpg,1,2,3,4,cat\n";
     QTest::newRow("RetinaNet: quote never closed")
-        << make<RetinaNetHandler>() << "train.csv" << openQuote << "train.csv" << "train.csv"
+        << make<RetinaNetHandler>() << "train.csv" << openQuote << "train.csv"
+        << "train.csv"
         << "line 2: a quoted field is not closed";
     QTest::newRow("Multiclass: quote never closed")
-        << make<MulticlassHandler>() << "_classes.csv"
-        << QByteArray("filename,cat,dog\na.jpg,1,0\n\"b.jpg,0,1\n") << "" << "_classes.csv"
+        << make<MulticlassHandler>() << "_classes.csv" << QByteArray("filename,cat,dog\na.jpg,1,0\n\"b.jpg,0,1\n") << ""
+        << "_classes.csv"
         << "line 3: a quoted field is not closed";
     QTest::newRow("YOLO TF: field over the bound")
         << make<YoloTfHandler>() << "_annotations.csv"
         << QByteArray("filename,width,height,class,xmin,ymin,xmax,ymax\n") + QByteArray(70 * 1024, 'x') + "\n"
-        << "_annotations.csv" << "_annotations.csv" << "line 2: a field is longer than 64 KiB";
+        << "_annotations.csv"
+        << "_annotations.csv"
+        << "line 2: a field is longer than 64 KiB";
     QTest::newRow("COCO: JSON cut short")
         << make<CocoHandler>() << "_annotations.coco.json"
         << QByteArray(R"({"images":[{"id":1,"file_name":"a.jpg","width":4,"height":4}],"annotations":[)")
-        << "_annotations.coco.json" << "_annotations.coco.json" << "not valid JSON";
-    QTest::newRow("COCO: file missing")
-        << make<CocoHandler>() << "" << QByteArray() << "gone.json" << "gone.json" << "cannot be opened";
+        << "_annotations.coco.json"
+        << "_annotations.coco.json"
+        << "not valid JSON";
+    QTest::newRow("COCO: file missing") << make<CocoHandler>() << "" << QByteArray() << "gone.json"
+                                        << "gone.json"
+                                        << "cannot be opened";
     QTest::newRow("COCO: no images listed")
         << make<CocoHandler>() << "c.json" << QByteArray(R"({"images":[],"annotations":[]})") << "c.json"
-        << "c.json" << "lists no images";
-    QTest::newRow("CreateML: broken JSON")
-        << make<CreateMLHandler>() << "_annotations.createml.json" << QByteArray(R"([{"image":"a.jpg",)")
-        << "_annotations.createml.json" << "_annotations.createml.json" << "not valid JSON";
+        << "c.json"
+        << "lists no images";
+    QTest::newRow("CreateML: broken JSON") << make<CreateMLHandler>() << "_annotations.createml.json"
+                                           << QByteArray(R"([{"image":"a.jpg",)") << "_annotations.createml.json"
+                                           << "_annotations.createml.json"
+                                           << "not valid JSON";
     QTest::newRow("CVAT: XML element never closed")
         << make<CvatHandler>() << "annotations.xml"
         << QByteArray("<annotations>\n<image id=\"0\" name=\"a.jpg\" width=\"4\" height=\"4\">\n<box label=\"c\"\n")
-        << "annotations.xml" << "annotations.xml" << "damaged XML at line";
+        << "annotations.xml"
+        << "annotations.xml"
+        << "damaged XML at line";
     QTest::newRow("CVAT: no annotation file in the folder")
-        << make<CvatHandler>() << "notes.txt" << QByteArray("hello") << "" << "" << "no CVAT annotation file";
+        << make<CvatHandler>() << "notes.txt" << QByteArray("hello") << ""
+        << ""
+        << "no CVAT annotation file";
     QTest::newRow("Pascal VOC: damaged XML")
-        << make<PascalVocHandler>() << "a.xml" << QByteArray("<annotation><filename>a.jpg</filename><object>")
-        << "" << "a.xml" << "damaged XML";
+        << make<PascalVocHandler>() << "a.xml" << QByteArray("<annotation><filename>a.jpg</filename><object>") << ""
+        << "a.xml"
+        << "damaged XML";
 }
 
 void TestImportFailure::reasonNamesFileAndDamage()
