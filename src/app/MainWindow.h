@@ -285,7 +285,8 @@ private:
     void chooseImportFormat(const QString &folder, const QStringList &detected);
     void prepareDatasetImport(const QString &folder, const QString &format);
     void startDatasetImport(const QString &format, const QString &path);
-    void finishDatasetImport(Dataset &imported, bool ok, int unreadableNames = 0);
+    void finishDatasetImport(Dataset &imported, bool ok, int unreadableNames = 0,
+                             const QString &whyFailed = QString());
     // Tells which images and videos of an open or import have no pictures
     // (their files are not there); nothing when all are there.
     void warnOfMissingMedia(const MissingMedia &missing);

@@ -125,6 +125,7 @@ struct ReadResult {
     bool ok = false;
     QString projectType;
     int unreadableNames = 0; // files left out: their names are not valid UTF-8
+    QString whyFailed;       // what the reader found wrong, when it read nothing
     MissingMedia missing;    // images the dataset names whose files are not there
 };
 
@@ -310,24 +311,27 @@ void MainWindow::startDatasetImport(const QString &format, const QString &path)
         QStringLiteral("Importing %1 dataset…").arg(format), 0,
         [handler, path, result, progress] {
             const UnreadableFileNames unreadable;
-            result->ok = handler->importDataset(path, result->dataset, progress);
+            result->ok = handler->importExplained(path, result->dataset, progress, &result->whyFailed);
             result->unreadableNames = unreadable.count();
             if (result->ok)
                 result->missing = findMissingMedia(result->dataset);
         },
         [this, result] {
-            finishDatasetImport(result->dataset, result->ok, result->unreadableNames);
+            finishDatasetImport(result->dataset, result->ok, result->unreadableNames, result->whyFailed);
             if (result->ok)
                 warnOfMissingMedia(result->missing);
             result->dataset = Dataset();
         });
 }
 
-void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableNames)
+void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableNames, const QString &whyFailed)
 {
     if (!ok) {
         statusBar()->clearMessage();
-        Prompts::current().warning(this, QStringLiteral("Error"), QStringLiteral("Import failed."));
+        QString text = QStringLiteral("Import failed.");
+        if (!whyFailed.isEmpty())
+            text += QLatin1Char('\n') + whyFailed;
+        Prompts::current().warning(this, QStringLiteral("Error"), text);
         return;
     }
     // Only the images come in; their classes enter through the annotations.

@@ -172,6 +172,7 @@ void MainWindow::refreshUi()
     // wait as the tool bar's import buttons do.
     imageListPanel->addButton()->setEnabled(projectIsOpen());
     annotationPanel->addButton()->setEnabled(projectIsOpen());
+    annotationPanel->setProjectOpen(projectIsOpen());
     toolBar->setPlaybackEnabled(projectIsOpen() && videoMode);
     project.dataset.syncClassesFromAnnotations();
     imageListPanel->setStatusText(project.name);

@@ -54,6 +54,8 @@ void MainWindow::updateTitle()
         topBar->setProjectName(shownName);
         topBar->setProjectType(project.projectType);
     }
+    if (annotationPanel)
+        annotationPanel->setProjectOpen(open);
     if (toolBar) {
         toolBar->setProjectOpen(open);
         // Opening the project's buttons enables playback too: it belongs to video mode only.

@@ -4,6 +4,7 @@
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
+#include "formats/ImportFailure.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "model/FiniteNumber.h"
@@ -956,14 +957,20 @@ private:
 bool CocoHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     JsonText text;
-    if (!text.load(path, kMaxDocumentFileBytes, JsonText::Mapping::IfLarge))
+    if (!text.load(path, kMaxDocumentFileBytes, JsonText::Mapping::IfLarge)) {
+        ImportFailure::noteCannotLoad(path, kMaxDocumentFileBytes);
         return false;
+    }
     CocoDocumentReader reader(path);
-    if (!reader.read(text))
+    if (!reader.read(text)) {
+        ImportFailure::noteDamagedJson(path);
         return false;
+    }
     text = JsonText();
-    if (reader.entries.isEmpty())
+    if (reader.entries.isEmpty()) {
+        ImportFailure::note(path, QStringLiteral("the file lists no images."));
         return false;
+    }
     QList<ImageEntry> &entries = reader.entries;
     assignFreeIds(entries, reader.keepsId);
 

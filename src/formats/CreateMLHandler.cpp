@@ -4,6 +4,7 @@
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
+#include "formats/ImportFailure.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "model/FiniteNumber.h"
@@ -117,8 +118,10 @@ QRectF exportedBox(const Annotation &annotation)
 bool CreateMLHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     JsonText text;
-    if (!text.load(path, kMaxDocumentFileBytes))
+    if (!text.load(path, kMaxDocumentFileBytes)) {
+        ImportFailure::noteCannotLoad(path, kMaxDocumentFileBytes);
         return false;
+    }
     QList<CreateMLImage> images;
     bool isArray = false;
     JsonParser parser;
@@ -126,8 +129,14 @@ bool CreateMLHandler::importDataset(const QString &path, Dataset &dataset, Progr
         isArray = root.isArray();
         root.forEachElement([&](JsonValue &element) { images.append(readImage(element)); });
     });
-    if (!parsed || !isArray || images.isEmpty())
+    if (!parsed) {
+        ImportFailure::noteDamagedJson(path);
         return false;
+    }
+    if (!isArray || images.isEmpty()) {
+        ImportFailure::note(path, QStringLiteral("the file holds no list of annotated images."));
+        return false;
+    }
 
     const QDir base(QFileInfo(path).absolutePath());
     const int total = int(images.size());

@@ -1,5 +1,6 @@
 #include "formats/CsvText.h"
 
+#include "formats/ImportFailure.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
@@ -41,8 +42,11 @@ bool CsvFile::open(const QString &path)
 {
     file.close();
     const qint64 lines = JsonLineReader::countLines(path);
-    if (lines < 0 || !openRegularFile(file, path))
+    if (lines < 0 || !openRegularFile(file, path)) {
+        ImportFailure::noteCannotOpen(path);
         return false;
+    }
+    this->path = path;
     folder = QDir(QFileInfo(path).absolutePath());
     lineCount = int(std::min<qint64>(lines, std::numeric_limits<int>::max()));
     return true;
@@ -74,7 +78,7 @@ CsvReader::CsvReader(QByteArrayView text) : m_text(text), m_started(true)
         m_text = m_text.sliced(3);
 }
 
-CsvReader::CsvReader(QIODevice *device) : m_device(device) {}
+CsvReader::CsvReader(QIODevice *device, const QString &fileName) : m_device(device), m_fileName(fileName) {}
 
 int CsvReader::countLines(QByteArrayView text)
 {
@@ -103,8 +107,28 @@ bool CsvReader::fill()
     return n > 0 && (m_pos < m_text.size() || fill());
 }
 
+QString CsvReader::damageText(Damage damage)
+{
+    switch (damage) {
+    case Damage::None:
+        break;
+    case Damage::OpenQuote:
+        return QStringLiteral("a quoted field is not closed before the end of the file (damaged CSV).");
+    case Damage::FieldTooLong:
+        return QStringLiteral("a field is longer than %1 KiB (damaged CSV).").arg(kMaxFieldBytes / 1024);
+    case Damage::RecordTooLong:
+        return QStringLiteral("a record is longer than %1 MiB or has more than %2 fields (damaged CSV).")
+            .arg(kMaxRecordBytes / (1024 * 1024))
+            .arg(kMaxRecordFields);
+    case Damage::ReadFailed:
+        return QStringLiteral("the file could not be read.");
+    }
+    return QString();
+}
+
 bool CsvReader::fail(Damage damage)
 {
+    ImportFailure::note(m_fileName, QStringLiteral("line %1: ").arg(m_recordLine) + damageText(damage));
     m_damage = damage;
     m_text = QByteArrayView();
     m_pos = 0;
@@ -116,6 +140,7 @@ bool CsvReader::next(QStringList *fields)
     fields->clear();
     if (m_damage != Damage::None || peek() < 0)
         return false;
+    m_recordLine = m_lines + 1;
 
     QByteArray field;
     qsizetype recordBytes = 0;

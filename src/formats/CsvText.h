@@ -27,6 +27,7 @@ QString csvDatasetFile(const QString &path, const QString &defaultName);
 // lines (the total that import progress counts to), counted in pieces too.
 struct CsvFile {
     QFile file;
+    QString path; // as given to open(), to name the file in messages
     QDir folder;
     int lineCount = 0;
 
@@ -72,7 +73,10 @@ public:
 
     explicit CsvReader(QByteArrayView text);
     // Reads the device from where it stands; it must outlive the reader.
-    explicit CsvReader(QIODevice *device);
+    // `fileName` names the file when damage is reported (ImportFailure).
+    explicit CsvReader(QIODevice *device, const QString &fileName = QString());
+    // Reads the CSV file of a dataset, named by its path.
+    explicit CsvReader(CsvFile &file) : CsvReader(&file.file, file.path) {}
 
     // The next record's fields; false at the end of the text or once it is
     // found damaged (then damage() tells how). A blank line is a record of one
@@ -81,6 +85,9 @@ public:
 
     Damage damage() const { return m_damage; }
     bool isDamaged() const { return m_damage != Damage::None; }
+
+    // What the damage is, as a sentence for the user; empty for None.
+    static QString damageText(Damage damage);
 
     // Physical lines consumed so far (a quoted line break counts as a line).
     int linesRead() const { return m_lines; }
@@ -113,6 +120,8 @@ private:
     bool m_started = false;
     char m_last = '\n'; // the last character taken
     int m_lines = 0;
+    int m_recordLine = 1; // the line the record being read starts on
+    QString m_fileName;
     Damage m_damage = Damage::None;
 };
 

@@ -4,6 +4,7 @@
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
+#include "formats/ImportFailure.h"
 #include "formats/NumberFormat.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
@@ -448,7 +449,7 @@ bool holdsImages(const QString &path)
 }
 
 // Counts the "image" elements, so that progress can name its total.
-qsizetype countImages(QIODevice &device)
+qsizetype countImages(QIODevice &device, const QString &filePath)
 {
     QXmlStreamReader xml(&device);
     qsizetype count = 0;
@@ -456,7 +457,10 @@ qsizetype countImages(QIODevice &device)
         if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("image"))
             ++count;
     }
-    return xml.hasError() ? -1 : count;
+    if (!xml.hasError())
+        return count;
+    ImportFailure::noteDamagedXml(filePath, xml);
+    return -1;
 }
 
 } // namespace
@@ -464,14 +468,26 @@ qsizetype countImages(QIODevice &device)
 bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
     const QString filePath = chooseFile(path);
-    if (filePath.isEmpty())
+    if (filePath.isEmpty()) {
+        ImportFailure::note(path, QStringLiteral("no CVAT annotation file (.xml) was found."));
         return false;
+    }
     QFile file;
-    if (!openRegularFile(file, filePath))
+    if (!openRegularFile(file, filePath)) {
+        ImportFailure::noteCannotOpen(filePath);
         return false;
-    const qsizetype total = countImages(file);
-    if (total <= 0 || !file.seek(0))
+    }
+    const qsizetype total = countImages(file, filePath);
+    if (total < 0)
         return false;
+    if (!file.seek(0)) {
+        ImportFailure::note(filePath, QStringLiteral("the file could not be read."));
+        return false;
+    }
+    if (total == 0) {
+        ImportFailure::note(filePath, QStringLiteral("the file lists no images."));
+        return false;
+    }
 
     const QDir base(QFileInfo(filePath).absolutePath());
     QXmlStreamReader xml(&file);
@@ -483,8 +499,10 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
         const auto token = xml.readNext();
         if (token == QXmlStreamReader::StartElement) {
             if (!rootSeen) {
-                if (xml.name() != QLatin1String("annotations"))
+                if (xml.name() != QLatin1String("annotations")) {
+                    ImportFailure::noteDamagedXml(filePath, xml);
                     return false;
+                }
                 rootSeen = true;
                 continue;
             }
@@ -532,8 +550,10 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
                 progress(int(std::min(finished.size(), total)), int(total));
         }
     }
-    if (xml.hasError() || !rootSeen || finished.isEmpty())
+    if (xml.hasError() || !rootSeen || finished.isEmpty()) {
+        ImportFailure::noteDamagedXml(filePath, xml);
         return false;
+    }
 
     QHash<QString, QStringList> jointOrders;
     for (PendingImage &image : finished) {

@@ -1,5 +1,6 @@
 #include "formats/Florence2Handler.h"
 
+#include "formats/ImportFailure.h"
 #include "formats/LocationTokens.h"
 #include "model/FiniteNumber.h"
 #include "model/JsonLineReader.h"
@@ -92,8 +93,10 @@ bool Florence2Handler::importDataset(const QString &path, Dataset &dataset, Prog
 {
     const QString file = annotationsFile(path);
     JsonLineReader reader;
-    if (!reader.open(file))
+    if (!reader.open(file)) {
+        ImportFailure::noteCannotOpen(file);
         return false;
+    }
     const int total = int(std::min<qint64>(JsonLineReader::countLines(file), std::numeric_limits<int>::max()));
     const QDir base(QFileInfo(file).absolutePath());
     JsonParser parser;

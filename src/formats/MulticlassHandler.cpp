@@ -52,7 +52,7 @@ bool MulticlassHandler::importFolder(const QString &path, Dataset &dataset, Prog
     CsvFile file;
     if (!file.open(QDir(path).filePath(kTableFile)))
         return false;
-    CsvReader reader(&file.file);
+    CsvReader reader(file);
     QStringList header;
     if (!reader.next(&header) || header.size() < 2)
         return false;

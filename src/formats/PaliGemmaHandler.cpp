@@ -1,6 +1,7 @@
 #include "formats/PaliGemmaHandler.h"
 
 #include "formats/FolderListing.h"
+#include "formats/ImportFailure.h"
 #include "formats/LocationTokens.h"
 #include "model/FiniteNumber.h"
 #include "model/JsonLineReader.h"
@@ -139,8 +140,10 @@ bool PaliGemmaHandler::importDataset(const QString &path, Dataset &dataset, Prog
     int added = 0;
     for (const QString &file : files) {
         JsonLineReader reader;
-        if (!reader.open(file))
+        if (!reader.open(file)) {
+            ImportFailure::noteCannotOpen(file);
             continue;
+        }
         while (reader.next(&line)) {
             ++linesRead;
             if (!readLocationRecord(parser, line, &record))

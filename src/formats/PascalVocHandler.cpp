@@ -4,6 +4,7 @@
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
 #include "formats/FolderListing.h"
+#include "formats/ImportFailure.h"
 #include "formats/NumberFormat.h"
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
@@ -333,8 +334,10 @@ std::optional<ImageEntry> readVocFile(const QString &path)
     if (!readWholeFile(path, kMaxTextFileBytes, &bytes))
         return std::nullopt;
     const std::optional<VocFile> file = VocStreamReader(bytes).read();
-    if (!file)
+    if (!file) {
+        ImportFailure::note(path, QStringLiteral("damaged XML, or no Pascal VOC annotation."));
         return std::nullopt;
+    }
     ImageEntry entry;
     entry.filePath = imagePathOf(*file, QFileInfo(path));
     entry.width = std::max(intOr(QStringView(trimmedText(file->width))), 0);

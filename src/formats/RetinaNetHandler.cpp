@@ -62,7 +62,7 @@ bool RetinaNetHandler::importDataset(const QString &path, Dataset &dataset, Prog
     if (!file.open(csvDatasetFile(path, kDefaultFile)))
         return false;
     const int total = file.lineCount;
-    CsvReader reader(&file.file);
+    CsvReader reader(file);
     ListedImages images(file.folder);
     QStringList cells;
     while (reader.next(&cells)) {

@@ -1,5 +1,6 @@
 #include "formats/SafeRead.h"
 
+#include "formats/ImportFailure.h"
 #include "model/FiniteNumber.h"
 #include "model/RegularFile.h"
 
@@ -12,20 +13,40 @@
 
 namespace Quillmark {
 
+namespace {
+
+void noteTooLarge(const QString &path, qint64 maxBytes)
+{
+    ImportFailure::note(path, QStringLiteral("the file is larger than %1 MiB, more than this reader takes.")
+                                  .arg(maxBytes / (1024 * 1024)));
+}
+
+} // namespace
+
 bool readWholeFile(const QString &path, qint64 maxBytes, QByteArray *out)
 {
     out->clear();
     QFile file;
-    if (!openRegularFile(file, path))
+    if (!openRegularFile(file, path)) {
+        ImportFailure::noteCannotOpen(path);
         return false;
+    }
     const qint64 size = file.size();
-    if (size > maxBytes)
+    if (size > maxBytes) {
+        noteTooLarge(path, maxBytes);
         return false;
+    }
     // The file may grow while it is read: never take more than the bound
     // (one byte more tells that it was passed).
     QByteArray bytes = file.read(std::min(maxBytes, size) + 1);
-    if (bytes.size() > maxBytes || file.error() != QFileDevice::NoError)
+    if (bytes.size() > maxBytes) {
+        noteTooLarge(path, maxBytes);
         return false;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        ImportFailure::note(path, QStringLiteral("the file could not be read."));
+        return false;
+    }
     *out = std::move(bytes);
     return true;
 }

@@ -4,6 +4,7 @@
 #include "formats/ClassListFile.h"
 #include "formats/DatasetImagePath.h"
 #include "formats/ExportNames.h"
+#include "formats/ImportFailure.h"
 #include "formats/LabelLineFields.h"
 #include "formats/ListedImagePath.h"
 #include "formats/NumberFormat.h"
@@ -133,23 +134,32 @@ bool YoloKerasHandler::importFolder(const QString &path, Dataset &dataset, Progr
     const QString listPath = base.filePath(kAnnotationsFile);
     const qint64 lines = JsonLineReader::countLines(listPath);
     JsonLineReader reader(kMaxRecordBytes);
-    if (lines < 0 || !reader.open(listPath))
+    if (lines < 0 || !reader.open(listPath)) {
+        ImportFailure::noteCannotOpen(listPath);
         return false;
+    }
     const int total = int(std::min<qint64>(lines, std::numeric_limits<int>::max()));
     // Added once the whole list was read: a damaged one adds nothing.
     QList<ImageEntry> entries;
     int lineNumber = 0;
     QByteArrayView raw;
     while (reader.next(&raw)) {
+        ++lineNumber;
         if (progress)
-            progress(std::min(++lineNumber, total), total);
+            progress(std::min(lineNumber, total), total);
         if (lineNumber == 1 && raw.startsWith("\xEF\xBB\xBF"))
             raw = raw.sliced(3);
         const QByteArrayView line = raw.trimmed();
         // A line past the bound, or one no image name can be read from,
         // makes the list damaged: refused whole, not read as a strange name.
-        if (reader.lineTooLong() || (!line.isEmpty() && !isImageLine(line)))
+        if (reader.lineTooLong()) {
+            ImportFailure::noteLineTooLong(listPath, lineNumber, kMaxRecordBytes);
             return false;
+        }
+        if (!line.isEmpty() && !isImageLine(line)) {
+            ImportFailure::note(listPath, QStringLiteral("line %1 names no image (damaged file).").arg(lineNumber));
+            return false;
+        }
         if (line.isEmpty())
             continue;
         const KerasLine parsed = splitKerasLine(line);
@@ -161,8 +171,14 @@ bool YoloKerasHandler::importFolder(const QString &path, Dataset &dataset, Progr
         }
         entries.append(std::move(entry));
     }
-    if (entries.isEmpty() || reader.hasError())
+    if (reader.hasError()) {
+        ImportFailure::note(listPath, QStringLiteral("the file could not be read."));
         return false;
+    }
+    if (entries.isEmpty()) {
+        ImportFailure::noteNothingFound(listPath);
+        return false;
+    }
     for (ImageEntry &entry : entries)
         dataset.addImage(std::move(entry));
     return true;

@@ -46,7 +46,7 @@ bool YoloTfHandler::importDataset(const QString &path, Dataset &dataset, Progres
     if (!file.open(csvDatasetFile(path, kDefaultFile)))
         return false;
     const int total = file.lineCount;
-    CsvReader reader(&file.file);
+    CsvReader reader(file);
     QStringList fields;
     if (!reader.next(&fields))
         return false; // an empty file

@@ -379,28 +379,47 @@ void AnnotationPanel::clear()
         annotationList->clear();
         listedRows.clear();
     }
-    updateStats(0, 0, 0, {}, 0, 0, 0);
+    // An open project keeps its figures: the annotation list empties when no
+    // picture is shown, which changes nothing the statistics count.
+    if (!projectOpen)
+        updateStats(0, 0, 0, {}, 0, 0, 0);
+}
+
+void AnnotationPanel::setProjectOpen(bool open)
+{
+    if (open == projectOpen)
+        return;
+    projectOpen = open;
+    showStats();
 }
 
 void AnnotationPanel::updateStats(int images, int labelledImages, int annotations,
                                   const QMap<QString, int> &perClass, int videos, int annotatedFrames,
                                   int totalFrames)
 {
-    stats->setText(statsHtml(images, labelledImages, annotations, perClass, videos, annotatedFrames, totalFrames,
-                             colors));
+    shownFigures = {images, labelledImages, annotations, perClass, videos, annotatedFrames, totalFrames};
+    showStats();
+}
+
+void AnnotationPanel::showStats()
+{
+    const StatsFigures &f = shownFigures;
+    stats->setText(statsHtml(f.images, f.labelledImages, f.annotations, f.perClass, f.videos, f.annotatedFrames,
+                             f.totalFrames, colors, projectOpen));
 }
 
 QString AnnotationPanel::statsHtml(int images, int labelledImages, int annotations,
                                    const QMap<QString, int> &perClass, int videos, int annotatedFrames,
-                                   int totalFrames, const QMap<QString, QColor> &classColors)
+                                   int totalFrames, const QMap<QString, QColor> &classColors, bool projectOpen)
 {
-    if (images <= 0 && videos <= 0)
+    if (images <= 0 && videos <= 0 && !projectOpen)
         return QStringLiteral("No project open.");
 
     QString html;
-    if (images >= 1) {
-        // Rounded down, as the canvas overlay shows it: 100% only when every image is labelled.
-        const int percent = int(qint64(labelledImages) * 100 / images);
+    if (images >= 1 || videos <= 0) {
+        // Rounded down, as the canvas overlay shows it: 100% only when every
+        // image is labelled; an open project without media shows its zeros.
+        const int percent = images >= 1 ? int(qint64(labelledImages) * 100 / images) : 0;
         html += QStringLiteral("<b>%1</b> images &nbsp;·&nbsp; <b>%2%</b> labeled &nbsp;·&nbsp; "
                                "<b>%3</b> annotations<br>")
                     .arg(QString::number(images), QString::number(percent), QString::number(annotations));

@@ -36,6 +36,11 @@ public:
     void selectAnnotation(int index);
     void updateStats(int images, int labelledImages, int annotations, const QMap<QString, int> &perClass,
                      int videos, int annotatedFrames, int totalFrames);
+    // Whether a project is open: an open one without media shows its zero
+    // figures, only a window without a project says "No project open.".
+    void setProjectOpen(bool open);
+    // Empties the annotation list. The statistics stay those of the open
+    // project (the main window refreshes them); without one they are reset.
     void clear();
 
     const QMap<QString, QColor> &classColors() const { return colors; }
@@ -45,7 +50,7 @@ public:
     // `classColors` are drawn grey.
     static QString statsHtml(int images, int labelledImages, int annotations, const QMap<QString, int> &perClass,
                              int videos, int annotatedFrames, int totalFrames,
-                             const QMap<QString, QColor> &classColors);
+                             const QMap<QString, QColor> &classColors, bool projectOpen = false);
     // Colour of a class that has no colour in the map: a stable hue from its name.
     static QColor fallbackClassColor(const QString &className);
 
@@ -112,6 +117,19 @@ private:
     QMap<QString, QColor> colors;
     bool multiSelect = false;
     QLabel *stats = nullptr;
+    // The figures last shown, drawn again when the project opens or closes.
+    struct StatsFigures {
+        int images = 0;
+        int labelledImages = 0;
+        int annotations = 0;
+        QMap<QString, int> perClass;
+        int videos = 0;
+        int annotatedFrames = 0;
+        int totalFrames = 0;
+    };
+    StatsFigures shownFigures;
+    bool projectOpen = false;
+    void showStats();
     QGroupBox *statsBox = nullptr;
     QList<ListedRow> listedRows;
     // One swatch per colour, drawn once.

@@ -219,6 +219,8 @@ private slots:
     void endToEndCocoThenYolo();
     void unnameableFilesAreReported();
     void imagesTheDatasetLacksAreReported();
+    void failedImportSaysWhy_data();
+    void failedImportSaysWhy();
 
 private:
     QmTest::ScriptedPrompts prompts;
@@ -1021,6 +1023,55 @@ void TestImportCommands::unnameableFilesAreReported()
     QCOMPARE(statusText(window), QStringLiteral("Imported 3 images, 2 classes \u2014 detected as Object Detection. "
                                                 "1 file(s) skipped: their names are not valid UTF-8."));
     QCOMPARE(std::remove(unnameable.constData()), 0);   // Qt cannot remove what it cannot name
+}
+
+// A dataset that cannot be read: the warning keeps "Import failed." as its
+// first line and names the file and what is wrong with it after it.
+void TestImportCommands::failedImportSaysWhy_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("file"); // written in the dataset folder ("" writes nothing)
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("picked"); // the format asks for the file itself
+    QTest::addColumn<QString>("reason"); // after the file's path and ": "
+
+    QTest::newRow("COCO cut short") << "COCO" << "_annotations.coco.json"
+                                    << QByteArray(R"({"images":[{"id":1,"file_name":"a.jpg"}],"annot)") << true
+                                    << "the file is not valid JSON (damaged or cut short).";
+    QTest::newRow("CVAT element never closed")
+        << "CVAT XML" << "annotations.xml"
+        << QByteArray("<annotations>\n<image id=\"0\" name=\"a.jpg\" width=\"4\" height=\"4\">\n<box label=\"c\"\n")
+        << true << "damaged XML at line";
+    QTest::newRow("RetinaNet quote never closed")
+        << "RetinaNet" << "_annotations.csv" << QByteArray("a.jpg,1,2,30,40,cat\n\"b.jpg,1,2,30,40,dog\n") << false
+        << "line 2: a quoted field is not closed before the end of the file (damaged CSV).";
+}
+
+void TestImportCommands::failedImportSaysWhy()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, picked);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("dataset");
+    const QString path = QDir(folder).filePath(file);
+    writeText(path, content);
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    importDataset(window, prompts, folder, format, picked ? QVariantList{path} : QVariantList{});
+
+    QString text;
+    for (const QmTest::PromptCall &call : std::as_const(prompts.calls)) {
+        if (call.kind == QLatin1String("warning") && call.title == QLatin1String("Error"))
+            text = call.text;
+    }
+    const QString expected = QStringLiteral("Import failed.\n") + QDir::toNativeSeparators(path) + QStringLiteral(": ");
+    QVERIFY2(text.startsWith(expected + reason), qPrintable(text));
+    QVERIFY(access.project().dataset.images.isEmpty());
 }
 
 QM_TEST_MAIN(TestImportCommands)

@@ -97,6 +97,8 @@ private slots:
     void fileCommandsAreUsable();
     void titleFollowsTheProject_data();
     void titleFollowsTheProject();
+    void statisticsTellAnEmptyProjectFromNone_data();
+    void statisticsTellAnEmptyProjectFromNone();
     void statsToggleAndZoomLabel();
 
 private:
@@ -1082,6 +1084,56 @@ void TestMainWindow::titleFollowsTheProject()
     if (nameLabel->isVisibleTo(window.topBarWidget()))
         QCOMPARE(nameLabel->text(), shownName);
     QCOMPARE(window.annotations()->isMultiSelect(), type == QLatin1String("classification"));
+}
+
+void TestMainWindow::statisticsTellAnEmptyProjectFromNone_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("videoFrames"); // 0: no video
+    QTest::addColumn<QString>("expected");
+    const QString zeros =
+        QStringLiteral("<b>0</b> images &nbsp;·&nbsp; <b>0%</b> labeled &nbsp;·&nbsp; <b>0</b> annotations<br>");
+    QTest::newRow("no project") << "" << "" << 0 << "No project open.";
+    QTest::newRow("new detection project, empty") << "detection" << "" << 0 << zeros;
+    QTest::newRow("saved project, empty") << "" << "/data/empty.qmk" << 0 << zeros;
+    QTest::newRow("a video and no images")
+        << "detection" << "" << 120
+        << "<b>0</b> annotations<br><b>1</b> video &nbsp;·&nbsp; <b>0</b> / <b>120</b> frames annotated<br>";
+}
+
+// The statistics panel says "No project open." only when none is: an open
+// project without images shows its zeros, also after the window refreshes
+// (which empties the annotation list when there is no picture to show).
+void TestMainWindow::statisticsTellAnEmptyProjectFromNone()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, path);
+    QFETCH(int, videoFrames);
+    QFETCH(QString, expected);
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().projectType = type;
+    access.projectPath() = path;
+    if (videoFrames > 0) {
+        VideoEntry video;
+        video.filePath = QStringLiteral("/nowhere/clip.mp4");
+        video.frameCount = videoFrames;
+        access.project().dataset.addVideo(video);
+    }
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    access.updateTitle();
+    access.refreshUi();
+    QCOMPARE(window.annotations()->statsLabel()->text(), expected);
+
+    // Closing the project: nothing is open any more.
+    access.project() = Project();
+    access.projectPath().clear();
+    access.updateTitle();
+    access.refreshUi();
+    QCOMPARE(window.annotations()->statsLabel()->text(), QStringLiteral("No project open."));
 }
 
 void TestMainWindow::statsToggleAndZoomLabel()

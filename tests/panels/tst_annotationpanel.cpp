@@ -473,18 +473,30 @@ void TestAnnotationPanel::statsHtml_data()
     QTest::addColumn<int>("labelled");
     QTest::addColumn<int>("videos");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("nothing") << 0 << 0 << 0 << "No project open.";
+    QTest::addColumn<bool>("projectOpen");
+    QTest::newRow("nothing") << 0 << 0 << 0 << "No project open." << false;
+    QTest::newRow("open project without media")
+        << 0 << 0 << 0 << "<b>0</b> images &nbsp;·&nbsp; <b>0%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>" << true;
+    QTest::newRow("open project, one video")
+        << 0 << 0 << 1 << "<b>5</b> annotations<br><b>1</b> video &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>"
+        << true;
+    QTest::newRow("open project with images")
+        << 3 << 1 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>33%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
+        << true;
     QTest::newRow("two of three labelled")
-        << 3 << 2 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>66%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
+        << 3 << 2 << 0 << "<b>3</b> images &nbsp;·&nbsp; <b>66%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
+        << false;
     QTest::newRow("all but one labelled")
         << 200 << 199 << 0
-        << "<b>200</b> images &nbsp;·&nbsp; <b>99%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>";
+        << "<b>200</b> images &nbsp;·&nbsp; <b>99%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>" << false;
     QTest::newRow("one video, no images")
-        << 0 << 0 << 1 << "<b>5</b> annotations<br><b>1</b> video &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
+        << 0 << 0 << 1 << "<b>5</b> annotations<br><b>1</b> video &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>"
+        << false;
     QTest::newRow("two videos")
         << 8 << 1 << 2
         << "<b>8</b> images &nbsp;·&nbsp; <b>12%</b> labeled &nbsp;·&nbsp; <b>5</b> annotations<br>"
-           "<b>2</b> videos &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>";
+           "<b>2</b> videos &nbsp;·&nbsp; <b>4</b> / <b>90</b> frames annotated<br>"
+        << false;
 }
 
 void TestAnnotationPanel::statsHtml()
@@ -493,11 +505,22 @@ void TestAnnotationPanel::statsHtml()
     QFETCH(int, labelled);
     QFETCH(int, videos);
     QFETCH(QString, expected);
+    QFETCH(bool, projectOpen);
     AnnotationPanel panel;
+    panel.setProjectOpen(projectOpen);
     panel.updateStats(images, labelled, 5, {}, videos, 4, 90);
     QCOMPARE(panel.statsLabel()->text(), expected);
+    // Emptying the annotation list keeps an open project's figures; without
+    // a project it shows that none is open.
     panel.clear();
+    QCOMPARE(panel.statsLabel()->text(), projectOpen ? expected : QStringLiteral("No project open."));
+    // Closing the project says so at once, opening one shows its figures.
+    panel.setProjectOpen(false);
+    panel.updateStats(0, 0, 0, {}, 0, 0, 0);
     QCOMPARE(panel.statsLabel()->text(), QStringLiteral("No project open."));
+    panel.setProjectOpen(true);
+    QCOMPARE(panel.statsLabel()->text(),
+             QStringLiteral("<b>0</b> images &nbsp;·&nbsp; <b>0%</b> labeled &nbsp;·&nbsp; <b>0</b> annotations<br>"));
 }
 
 void TestAnnotationPanel::statsBarsFollowTheCounts()
