@@ -4,6 +4,8 @@
 // compiled sources stay free of widgets.
 
 #include <QDoubleSpinBox>
+#include <QMetaObject>
+#include <QPointer>
 #include <QProgressBar>
 
 namespace Quillmark {
@@ -19,13 +21,30 @@ inline QDoubleSpinBox *thresholdSpin(double minimum, double maximum, double valu
     return spin;
 }
 
-// Progress of a run over images: hidden when total is below 1.
+// Progress of a run over images: hidden when total is below 1. The bar's
+// window grows to take it in while it shows; once it hides, the window goes
+// back to the height it had before, instead of keeping the bar's room empty.
 inline void showRunProgress(QProgressBar *bar, int current, int total)
 {
+    const char *heightKey = "windowHeightBeforeProgress";
     if (total < 1) {
+        if (bar->isHidden())
+            return;
         bar->hide();
+        const int before = bar->property(heightKey).toInt();
+        QPointer<QWidget> window = bar->window();
+        QMetaObject::invokeMethod(
+            window,
+            [window, before] {
+                if (!window || before <= 0 || window->height() <= before)
+                    return;
+                window->resize(window->width(), qMax(before, window->minimumSizeHint().height()));
+            },
+            Qt::QueuedConnection);
         return;
     }
+    if (bar->isHidden())
+        bar->setProperty(heightKey, bar->window()->isVisible() ? bar->window()->height() : 0);
     bar->setRange(0, total);
     bar->setValue(current);
     bar->show();

@@ -49,7 +49,13 @@ AiSegDialog::AiSegDialog(QWidget *parent) : QDialog(parent)
 
     encodeButton = new QPushButton(QStringLiteral("Encode Current Image"), this);
     encodeButton->setEnabled(false);
-    layout->addWidget(encodeButton);
+    cancelLoadButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelLoadButton->hide();
+    auto *encodeRow = new QHBoxLayout;
+    encodeRow->addWidget(encodeButton, 1);
+    encodeRow->addWidget(cancelLoadButton);
+    layout->addLayout(encodeRow);
+    connect(cancelLoadButton, &QPushButton::clicked, this, &AiSegDialog::cancelLoadRequested);
 
     statusLabel = new QLabel(QStringLiteral("Select a SAM model."), this);
     statusLabel->setObjectName(QStringLiteral("mutedLabel"));
@@ -117,6 +123,11 @@ QString AiSegDialog::currentModelPath() const
 void AiSegDialog::setStatus(const QString &msg)
 {
     statusLabel->setText(msg);
+}
+
+void AiSegDialog::setLoading(bool loading)
+{
+    cancelLoadButton->setVisible(loading);
 }
 
 void AiSegDialog::setEncodeEnabled(bool enabled)

@@ -90,7 +90,11 @@ class TestAutoLabelCommands : public QObject, AiCommandTest::WindowFixture {
         QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), imageId);
     }
 
-    void chooseAiTool() { emit window->sideToolBarWidget()->toolChanged(Tool::AiLabel); }
+    void chooseAiTool()
+    {
+        emit window->sideToolBarWidget()->toolChanged(Tool::AiLabel);
+        waitForModelLoads();
+    }
 
     const ImageEntry &entry(int id) { return *access->project().dataset.imageById(id); }
 
@@ -176,6 +180,7 @@ private slots:
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^OnnxInferencer::loadModel: .*"));
         emit dialog()->modelSelected(path);
+        waitForModelLoads();
         QVERIFY(timer.elapsed() < 2000);
         QVERIFY(!window->detectionEngine().isLoaded());
         QCOMPARE(statusText(*window),

@@ -87,12 +87,14 @@ class TestFacePoseCommands : public QObject, AiCommandTest::WindowFixture {
     void loadFaceModel(const char *name)
     {
         emit window->faceAnnotationDialog()->modelSelected(model(name));
+        waitForModelLoads();
         QVERIFY2(window->faceEngine().isReady(), qPrintable(window->faceEngine().lastError()));
     }
 
     void loadPoseModel(const char *name)
     {
         emit window->poseAnnotationDialog()->modelSelected(model(name));
+        waitForModelLoads();
         QVERIFY2(window->poseEngine().isReady(), qPrintable(window->poseEngine().lastError()));
     }
 
@@ -138,6 +140,7 @@ private slots:
         QCOMPARE(info->text(), QStringLiteral("✓ Model loaded  (bbox only — no landmarks)"));
 
         emit dialog->modelSelected(model("bad_face_two_outputs.onnx"));
+        waitForModelLoads();
         const QString failure = QStringLiteral("Failed to load face model: Beklenmeyen çıkış sayısı: 2. Desteklenen: "
                                                "1 (post-processed) veya 3 (DFL multi-scale).");
         QCOMPARE(statusText(*window), failure);
@@ -343,6 +346,7 @@ private slots:
         loadFaceModel("face_box.onnx");
         window->onFaceRunAll();
         emit window->faceAnnotationDialog()->modelSelected(model("face_landmarks.onnx"));
+        waitForModelLoads();
         QCOMPARE(statusText(*window), QStringLiteral("Please wait until the current operation has finished."));
         QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
         waitForRunEnd();

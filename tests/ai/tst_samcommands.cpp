@@ -201,6 +201,7 @@ private slots:
         QVERIFY(accept->isEnabled());
 
         emit panel->encoderSelected(modelsRoot() + "/segmentation/segmentation_mobile_sam.onnx");
+        waitForModelLoads();
         QVERIFY(!canvas->isInSamMode());
         QVERIFY(!accept->isEnabled());
         QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
@@ -213,6 +214,7 @@ private slots:
         QVERIFY(accept->isEnabled());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^SAM loadEncoder: .*"));
         emit panel->encoderSelected(modelsRoot() + "/segmentation/no_such_model.onnx");
+        waitForModelLoads();
         QVERIFY(!canvas->isInSamMode());
         QVERIFY(!accept->isEnabled());
         QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
@@ -229,14 +231,17 @@ private slots:
         // A split encoder loads but cannot decode.
         copyModel("sam1_encoder.onnx", "sam1_encoder_for_test.onnx");
         emit panel->encoderSelected(modelsRoot() + "/segmentation/sam1_encoder_for_test.onnx");
+        waitForModelLoads();
         QVERIFY(statusOf(panel).startsWith("Bu dosya tek dosya SAM modeli değil"));
         QVERIFY(!buttonWithText(panel, "Encode Current Image")->isEnabled());
         emit panel->encoderSelected(modelsRoot() + "/segmentation/missing.onnx");
+        waitForModelLoads();
         QVERIFY(statusOf(panel).startsWith("Failed to load model: "));
 
         // Package pixels, not the missing file behind the path.
         panel->refreshModels();
         emit panel->encoderSelected(modelsRoot() + "/segmentation/segmentation_mobile_sam.onnx");
+        waitForModelLoads();
         access.selectImage(2);
         QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 2);
         window->onSamEncode();
