@@ -401,10 +401,12 @@ private slots:
         QSignalSpy selected(dialog(), &AiAutoLabelDialog::modelSelected);
         onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
         emit window->toolBarWidget()->settingsClicked();
+        waitForModelLoads();
         QCOMPARE(selected.count(), 0);
 
         onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->accept(); });
         emit window->toolBarWidget()->settingsClicked();
+        waitForModelLoads();
         QCOMPARE(selected.count(), 1);
         QCOMPARE(selected.at(0).at(0).toString(), model("seg.onnx"));
         QVERIFY(window->detectionEngine().isSegmentation());

@@ -48,6 +48,7 @@ void runSettings(MainWindow &window, const std::function<bool(SettingsDialog *)>
         buttons->button(edit(dialog) ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
     });
     emit window.toolBarWidget()->settingsClicked();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isModelLoading(), 20000);
 }
 
 } // namespace
@@ -435,6 +436,7 @@ private slots:
         QCOMPARE(statusText(*window), QStringLiteral("Pose model: pose_17.onnx"));
         QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
         dialog->show();
+        waitForModelLoads();
 
         window->onPoseRunCurrent();
         waitForRunEnd();
@@ -478,6 +480,7 @@ private slots:
         PoseAnnotationDialog *dialog = window->poseAnnotationDialog();
         loadPoseModel("pose_17.onnx");
         dialog->show();
+        waitForModelLoads();
         window->onPoseRunCurrent();
         waitForRunEnd();
         emit window->labelCanvas()->poseKeypointHovered(4);
