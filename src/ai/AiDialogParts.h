@@ -4,6 +4,7 @@
 // compiled sources stay free of widgets.
 
 #include <QDoubleSpinBox>
+#include <QLayout>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressBar>
@@ -19,6 +20,26 @@ inline QDoubleSpinBox *thresholdSpin(double minimum, double maximum, double valu
     spin->setDecimals(2);
     spin->setValue(value);
     return spin;
+}
+
+// A tool window's minimum width: a floor of its own, which fitMinimumWidth
+// widens to what its layout needs. An explicit minimum keeps the layout from
+// setting one, so without this a button that shows (a run's "Cancel") squeezes
+// the others below their text.
+inline void setMinimumWidthFloor(QWidget *window, int floor)
+{
+    window->setProperty("minimumWidthFloor", floor);
+    window->setMinimumWidth(floor);
+}
+
+inline void fitMinimumWidth(QWidget *window)
+{
+    QLayout *layout = window->layout();
+    if (!layout)
+        return;
+    layout->invalidate();
+    const int floor = window->property("minimumWidthFloor").toInt();
+    window->setMinimumWidth(qMax(floor, layout->totalMinimumSize().width()));
 }
 
 // Progress of a run over images: hidden when total is below 1. The bar's

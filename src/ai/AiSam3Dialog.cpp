@@ -31,7 +31,7 @@ constexpr int accentColour = 11;
 AiSam3Dialog::AiSam3Dialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM3 Concept Segmentation"));
-    setMinimumWidth(480);
+    setMinimumWidthFloor(this, 480);
     setWindowFlags(Qt::Dialog | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);
@@ -183,6 +183,7 @@ void AiSam3Dialog::setStatus(const QString &text)
 void AiSam3Dialog::setLoading(bool loading)
 {
     cancelLoadButton->setVisible(loading);
+    fitMinimumWidth(window());
 }
 
 void AiSam3Dialog::setEncodeEnabled(bool enabled)

@@ -1,5 +1,7 @@
 #include "ai/AiSegDialog.h"
 
+#include "ai/AiDialogParts.h"
+
 #include "ai/ModelsFolder.h"
 #include "ai/ModelsFolderDialog.h"
 #include "dialogs/SettingsDialog.h"
@@ -31,7 +33,7 @@ bool isSingleFileSamModel(const QString &fileName)
 AiSegDialog::AiSegDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM Segmentation"));
-    setMinimumWidth(460);
+    setMinimumWidthFloor(this, 460);
     setWindowFlags(windowFlags() | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);
@@ -128,6 +130,7 @@ void AiSegDialog::setStatus(const QString &msg)
 void AiSegDialog::setLoading(bool loading)
 {
     cancelLoadButton->setVisible(loading);
+    fitMinimumWidth(window());
 }
 
 void AiSegDialog::setEncodeEnabled(bool enabled)

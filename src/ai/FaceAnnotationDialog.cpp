@@ -53,7 +53,7 @@ QString faceRow(int index, const FaceDetection &face)
 FaceAnnotationDialog::FaceAnnotationDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Face Detection"));
-    setMinimumWidth(300);
+    setMinimumWidthFloor(this, 300);
 
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);
@@ -184,6 +184,7 @@ void FaceAnnotationDialog::updateButtons()
     // No other model while one runs.
     modelCombo->setEnabled(!running);
     browseButton->setEnabled(!running);
+    fitMinimumWidth(this);
 }
 
 // Makes `path` the combo's current item, adding it when it lies outside the
