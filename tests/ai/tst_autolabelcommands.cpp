@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QUndoStack>
 
 #include <sys/stat.h>
@@ -148,6 +149,43 @@ private slots:
         QVERIFY(statusText(*window).startsWith("Failed to load model: bad_channels_last.onnx"));
         QVERIFY(!buttonWithText(dialog(), "Run on Current Image")->isEnabled());
         QVERIFY(!buttonWithText(dialog(), "Run on All Images")->isEnabled());
+    }
+
+    // A model opens on a worker: the dialog shows the busy state with "Cancel"
+    // at once; Cancel drops the load, whose model never arrives. Closing the
+    // dialog and the window while a model opens neither crashes nor hangs.
+    void modelOpensOffTheWindowThread()
+    {
+        openProject("object_detection");
+        dialog()->show();
+        emit dialog()->modelSelected(model("det_names.onnx"));
+        QVERIFY(window->isModelLoading());
+        QCOMPARE(statusText(*window), QStringLiteral("Loading model: det_names.onnx…"));
+        QPushButton *cancel = buttonWithText(dialog(), "Cancel");
+        QVERIFY(cancel->isVisible());
+        QVERIFY(!buttonWithText(dialog(), "Run on All Images")->isEnabled());
+        QVERIFY(!buttonWithText(dialog(), "Run on Current Image")->isEnabled());
+
+        cancel->click();
+        QVERIFY(!window->isModelLoading());
+        QVERIFY(!cancel->isVisible());
+        QCOMPARE(statusText(*window), QStringLiteral("Model loading cancelled."));
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(50);
+        QVERIFY(!window->detectionEngine().isLoaded());
+        QVERIFY(dialog()->loadedPath().isEmpty());
+
+        // The next load is taken in as usual.
+        emit dialog()->modelSelected(model("det_names.onnx"));
+        waitForModelLoads();
+        QVERIFY(window->detectionEngine().isLoaded());
+        QCOMPARE(dialog()->loadedPath(), model("det_names.onnx"));
+
+        emit dialog()->modelSelected(model("seg.onnx"));
+        dialog()->hide();
+        close();
+        QThreadPool::globalInstance()->waitForDone();
+        open();
     }
 
     // A "model" that is a named pipe or a link to /dev/zero is refused at
