@@ -59,6 +59,9 @@ inline void showRunProgress(QProgressBar *bar, int current, int total)
             [window, before] {
                 if (!window || before <= 0 || window->height() <= before)
                     return;
+                // The minimum still counts the bar until the layout is redone.
+                if (window->layout())
+                    window->layout()->activate();
                 window->resize(window->width(), qMax(before, window->minimumSizeHint().height()));
             },
             Qt::QueuedConnection);
