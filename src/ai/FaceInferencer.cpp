@@ -173,4 +173,6 @@ QList<FaceDetection> FaceInferencer::run(const QImage &image, float confThreshol
     }
 }
 
+FaceInferencer &FaceInferencer::operator=(FaceInferencer &&other) noexcept = default;
+
 } // namespace Quillmark

@@ -31,6 +31,8 @@ public:
 
     FaceInferencer(const FaceInferencer &) = delete;
     FaceInferencer &operator=(const FaceInferencer &) = delete;
+    // Takes over an engine whose model was opened on a worker thread.
+    FaceInferencer &operator=(FaceInferencer &&other) noexcept;
 
     // Opens a model and classifies its outputs. A model of another output layout
     // is refused with the reason in lastError(); the engine is then not ready,

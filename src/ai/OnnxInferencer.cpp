@@ -275,4 +275,6 @@ QList<SegDetection> OnnxInferencer::runSeg(const QImage &image, float confThresh
     }
 }
 
+OnnxInferencer &OnnxInferencer::operator=(OnnxInferencer &&other) noexcept = default;
+
 } // namespace Quillmark

@@ -26,6 +26,8 @@ public:
 
     OnnxInferencer(const OnnxInferencer &) = delete;
     OnnxInferencer &operator=(const OnnxInferencer &) = delete;
+    // Takes over an engine whose model was opened on a worker thread.
+    OnnxInferencer &operator=(OnnxInferencer &&other) noexcept;
 
     // Opens a model. Class names: `classNames` when not empty, else the model's
     // "names" metadata, else the 80 COCO names. A model with more than one output

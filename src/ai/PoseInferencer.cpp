@@ -229,4 +229,6 @@ QList<PosePerson> PoseInferencer::run(const QImage &image, float confThreshold, 
     }
 }
 
+PoseInferencer &PoseInferencer::operator=(PoseInferencer &&other) noexcept = default;
+
 } // namespace Quillmark

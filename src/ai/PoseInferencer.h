@@ -34,6 +34,8 @@ public:
 
     PoseInferencer(const PoseInferencer &) = delete;
     PoseInferencer &operator=(const PoseInferencer &) = delete;
+    // Takes over an engine whose model was opened on a worker thread.
+    PoseInferencer &operator=(PoseInferencer &&other) noexcept;
 
     // Opens a model and tells its kind. A model of another output layout is
     // refused with the reason in lastError(); the engine is then not ready,

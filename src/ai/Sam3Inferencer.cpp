@@ -444,4 +444,6 @@ QList<Sam3Detection> Sam3Inferencer::runDecoder(const QString &text, float prese
     return result;
 }
 
+Sam3Inferencer &Sam3Inferencer::operator=(Sam3Inferencer &&other) noexcept = default;
+
 } // namespace Quillmark

@@ -31,6 +31,8 @@ public:
 
     Sam3Inferencer(const Sam3Inferencer &) = delete;
     Sam3Inferencer &operator=(const Sam3Inferencer &) = delete;
+    // Takes over an engine whose model was opened on a worker thread.
+    Sam3Inferencer &operator=(Sam3Inferencer &&other) noexcept;
 
     // Loads the tokenizer, the vision encoder and the decoder, and the optional
     // "sam3_image_norm.json" beside the encoder ("mean", "std", "size").

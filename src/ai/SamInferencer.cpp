@@ -460,4 +460,6 @@ std::optional<SamMask> SamInferencer::decodeMask(const QList<QPointF> &positive,
     }
 }
 
+SamInferencer &SamInferencer::operator=(SamInferencer &&other) noexcept = default;
+
 } // namespace Quillmark

@@ -66,6 +66,8 @@ public:
 
     SamInferencer(const SamInferencer &) = delete;
     SamInferencer &operator=(const SamInferencer &) = delete;
+    // Takes over an engine whose model was opened on a worker thread.
+    SamInferencer &operator=(SamInferencer &&other) noexcept;
 
     bool loadEncoder(const QString &path);
     bool encodeImage(const QImage &image);

@@ -193,6 +193,7 @@ void MainWindow::setupUi()
     faceDialog = new FaceAnnotationDialog(this);
     poseDialog = new PoseAnnotationDialog(this);
     connectFacePoseDialogs();
+    connectModelLoads();
 
     slideshowTimer = new QTimer(this);
     slideshowTimer->setSingleShot(false);

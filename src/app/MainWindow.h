@@ -2,6 +2,7 @@
 
 #include "ai/AiBatchRun.h"
 #include "ai/FaceInferencer.h"
+#include "ai/ModelLoad.h"
 #include "ai/OnnxInferencer.h"
 #include "ai/PoseInferencer.h"
 #include "ai/Sam3Detection.h"
@@ -127,9 +128,14 @@ public:
     // An AI run over images is in progress (it also holds the busy state of the
     // file jobs, isJobRunning()).
     bool isAiBatchRunning() const;
+    // A model file of some AI tool is still opening on a worker.
+    bool isModelLoading() const;
     // Stops the AI run in progress after the picture in work; nothing more is
     // applied. The run then reports what it did up to there.
     void cancelAiBatch();
+    // Model files open on workers, one load per engine; a run waits for them.
+    void connectModelLoads();
+    bool isRunEngineLoading() const;
 
     // Which progress post a worker sends (each job reports differently).
     enum class ProgressKind {
@@ -372,6 +378,9 @@ private:
 
     // Auto-label (MainWindowAutoLabel.cpp)
     void handleDetectionModelSelected(const QString &path);
+    void finishDetectionModelLoad(const QString &path, OnnxInferencer *engine);
+    // The dialog shows the engine's model (after a load or a cancelled one).
+    void showDetectionModel();
     void finishAutoLabelRunCurrent(const AiBatchRun::Summary &summary, int imageId, const AiToolWords &words,
                                    bool appliedElsewhere);
     void connectAutoLabelDialog();
@@ -437,6 +446,10 @@ private:
     void pushConfiguredFacePoseModels();
     void handleFaceModelSelected(const QString &path);
     void handlePoseModelSelected(const QString &path);
+    void finishFaceModelLoad(const QString &path, FaceInferencer *engine);
+    void finishPoseModelLoad(const QString &path, PoseInferencer *engine);
+    void showFaceModel();
+    void showPoseModel();
     void showPendingPoseResults(int personIdx, int kpIdx, int newVis);
     // The end of a run on the current image whose results wait for review.
     void finishPreviewRun(const AiBatchRun::Summary &summary, bool changedMeanwhile, AiRunPanel *panel,
@@ -489,6 +502,11 @@ private:
     // engines go (see the destructor).
     AiAutoLabelDialog *aiAutoLabelDialog = nullptr;
     std::unique_ptr<AiBatchRun> aiBatch;
+    ModelLoad detectorLoad;
+    ModelLoad faceLoad;
+    ModelLoad poseLoad;
+    ModelLoad samLoad;
+    ModelLoad sam3Load;
 
     ShortcutsDialog *shortcutsDialog = nullptr;
     AboutDialog *aboutDialog = nullptr;
@@ -567,6 +585,7 @@ public slots:
     void onSamAccept();
     void onSamClear();
     void onSam3ModelsSelected();
+    void finishSam3ModelLoad(Sam3Inferencer *engine, bool ok);
     void onSam3Encode();
     void onSam3Detect(const QString &text, float presThr, float maskThr);
     void onSam3Preview(const QList<int> &indices);
@@ -583,6 +602,10 @@ private:
     void createSegmentationDialogs();
     void connectSegmentationPrompts();
     void handleSamEncoderSelected(const QString &path);
+    void finishSamModelLoad(const QString &path, SamInferencer *engine, bool ok);
+    // A cancelled load leaves the engine's model in place.
+    void showSamModel();
+    void showSam3Model();
     void handleSamPromptsChanged(const QList<QPointF> &positive, const QList<QPointF> &negative);
     // The auto-label dialog hid or left the click-segmentation tab.
     void leaveSamMode();

@@ -3,7 +3,12 @@
 
 #include "app/MainWindow.h"
 
+#include "ai/ui/AiAutoLabelDialog.h"
 #include "ai/ui/AiRunPanel.h"
+#include "ai/ui/AiSam3Dialog.h"
+#include "ai/ui/AiSegDialog.h"
+#include "ai/ui/FaceAnnotationDialog.h"
+#include "ai/ui/PoseAnnotationDialog.h"
 #include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"
@@ -40,12 +45,54 @@ void MainWindow::cancelAiBatch()
 {
     if (aiBatch)
         aiBatch->cancel();
+    for (ModelLoad *load : {&detectorLoad, &faceLoad, &poseLoad})
+        load->cancel();
+}
+
+bool MainWindow::isRunEngineLoading() const
+{
+    for (const ModelLoad *load : {&detectorLoad, &faceLoad, &poseLoad})
+        if (load->isBusy())
+            return true;
+    return false;
+}
+
+bool MainWindow::isModelLoading() const
+{
+    return isRunEngineLoading() || samLoad.isBusy() || sam3Load.isBusy();
+}
+
+void MainWindow::connectModelLoads()
+{
+    // A load shows as a run does: the run buttons wait and "Cancel" drops it.
+    const auto follow = [this](ModelLoad *load, AiRunPanel *panel, void (MainWindow::*restore)()) {
+        connect(load, &ModelLoad::busyChanged, this, [panel](bool busy) { panel->setRunning(busy); });
+        connect(load, &ModelLoad::cancelled, this, [this, restore] {
+            (this->*restore)();
+            statusBar()->showMessage(QStringLiteral("Model loading cancelled."), 3000);
+        });
+    };
+    follow(&detectorLoad, aiAutoLabelDialog, &MainWindow::showDetectionModel);
+    follow(&faceLoad, faceDialog, &MainWindow::showFaceModel);
+    follow(&poseLoad, poseDialog, &MainWindow::showPoseModel);
+
+    connect(&samLoad, &ModelLoad::busyChanged, aiSegDialog, &AiSegDialog::setLoading);
+    connect(&samLoad, &ModelLoad::cancelled, this, &MainWindow::showSamModel);
+    connect(aiSegDialog, &AiSegDialog::cancelLoadRequested, &samLoad, &ModelLoad::cancel);
+    connect(&sam3Load, &ModelLoad::busyChanged, sam3Dialog, &AiSam3Dialog::setLoading);
+    connect(&sam3Load, &ModelLoad::cancelled, this, &MainWindow::showSam3Model);
+    connect(sam3Dialog, &AiSam3Dialog::cancelLoadRequested, &sam3Load, &ModelLoad::cancel);
 }
 
 bool MainWindow::runAiBatch(AiBatchRun::Task task)
 {
     if (refuseWhileJobRuns())
         return false;
+    // A model still opening would replace the engine under the run.
+    if (isRunEngineLoading()) {
+        statusBar()->showMessage(QStringLiteral("Please wait until the model has loaded."), 3000);
+        return false;
+    }
     if (!aiBatch)
         aiBatch = std::make_unique<AiBatchRun>(project.dataset);
 

@@ -65,25 +65,49 @@ void MainWindow::handleDetectionModelSelected(const QString &path)
         statusBar()->showMessage(QStringLiteral("Please wait until the current operation has finished."), 3000);
         return;
     }
+    if (detectorLoad.loading() == path)
+        return;
+    statusBar()->showMessage(QStringLiteral("Loading model: %1…").arg(QFileInfo(path).fileName()));
+    detectorLoad.startEngine<OnnxInferencer>(
+        path, [path](OnnxInferencer &engine) { return engine.loadModel(path, {}); },
+        [this, path](OnnxInferencer *engine, bool) { finishDetectionModelLoad(path, engine); });
+}
+
+void MainWindow::finishDetectionModelLoad(const QString &path, OnnxInferencer *engine)
+{
     const QString fileName = QFileInfo(path).fileName();
-    if (!detector.loadModel(path, {})) {
+    if (engine)
+        detector = std::move(*engine);
+    if (!engine || !detector.isLoaded()) {
         // The previous model is gone too: nothing can run until a load succeeds.
-        aiAutoLabelDialog->setLoadedPath(QString());
-        const QString reason = detector.lastError();
+        if (engine)
+            aiAutoLabelDialog->setLoadedPath(QString());
+        else
+            showDetectionModel();
+        const QString reason = engine ? detector.lastError() : QStringLiteral("the ONNX runtime could not start");
         statusBar()->showMessage(reason.isEmpty()
                                      ? QStringLiteral("Failed to load model: %1").arg(fileName)
                                      : QStringLiteral("Failed to load model: %1 — %2").arg(fileName, reason),
                                  4000);
         return;
     }
-    aiAutoLabelDialog->setLoadedPath(path);
-    aiAutoLabelDialog->setModelType(detector.isSegmentation());
+    showDetectionModel();
     statusBar()->showMessage(
         QStringLiteral("Model: %1  |  %2 classes  |  %3")
             .arg(fileName)
             .arg(detector.classNames().size())
             .arg(detector.isSegmentation() ? QStringLiteral("segmentation") : QStringLiteral("detection")),
         4000);
+}
+
+void MainWindow::showDetectionModel()
+{
+    if (!detector.isLoaded()) {
+        aiAutoLabelDialog->setLoadedPath(QString());
+        return;
+    }
+    aiAutoLabelDialog->setLoadedPath(detector.modelPath());
+    aiAutoLabelDialog->setModelType(detector.isSegmentation());
 }
 
 void MainWindow::onAiToolSelected()

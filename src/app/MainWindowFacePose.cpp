@@ -182,19 +182,43 @@ void MainWindow::handleFaceModelSelected(const QString &path)
         statusBar()->showMessage(busyText, 3000);
         return;
     }
-    if (!faceInferencer.loadModel(path)) {
-        const QString text = QStringLiteral("Failed to load face model: ") + faceInferencer.lastError();
+    if (faceLoad.loading() == path)
+        return;
+    faceDialog->setModelReady(false, QStringLiteral("Loading model…"));
+    statusBar()->showMessage(QStringLiteral("Loading face model: ") + QFileInfo(path).fileName());
+    faceLoad.startEngine<FaceInferencer>(
+        path, [path](FaceInferencer &engine) { return engine.loadModel(path); },
+        [this, path](FaceInferencer *engine, bool) { finishFaceModelLoad(path, engine); });
+}
+
+void MainWindow::finishFaceModelLoad(const QString &path, FaceInferencer *engine)
+{
+    if (engine)
+        faceInferencer = std::move(*engine);
+    if (!engine || !faceInferencer.isReady()) {
+        const QString reason = engine ? faceInferencer.lastError() : QStringLiteral("the ONNX runtime could not start");
+        const QString text = QStringLiteral("Failed to load face model: ") + reason;
         // The previous model is gone too: nothing runs until a load succeeds.
-        faceDialog->setLoadedPath(QString());
-        faceDialog->setModelReady(false, text);
+        faceDialog->setLoadedPath(engine ? QString() : faceInferencer.modelPath());
+        faceDialog->setModelReady(!engine && faceInferencer.isReady(), text);
         statusBar()->showMessage(text, 5000);
         return;
     }
-    faceDialog->setLoadedPath(path);
+    showFaceModel();
+    statusBar()->showMessage(QStringLiteral("Face model: ") + QFileInfo(path).fileName(), 3000);
+}
+
+void MainWindow::showFaceModel()
+{
+    if (!faceInferencer.isReady()) {
+        faceDialog->setLoadedPath(QString());
+        faceDialog->setModelReady(false, QString());
+        return;
+    }
+    faceDialog->setLoadedPath(faceInferencer.modelPath());
     faceDialog->setModelReady(true, faceInferencer.hasLandmarks()
                                         ? QStringLiteral("✓ Model loaded  (5 landmarks)")
                                         : QStringLiteral("✓ Model loaded  (bbox only — no landmarks)"));
-    statusBar()->showMessage(QStringLiteral("Face model: ") + QFileInfo(path).fileName(), 3000);
 }
 
 void MainWindow::onFaceRunCurrent()
@@ -281,16 +305,36 @@ void MainWindow::handlePoseModelSelected(const QString &path)
         statusBar()->showMessage(busyText, 3000);
         return;
     }
-    if (!poseInferencer.loadModel(path)) {
-        const QString reason = poseInferencer.lastError();
-        poseDialog->setLoadedPath(QString());
-        poseDialog->setModelReady(false, reason);
+    if (poseLoad.loading() == path)
+        return;
+    poseDialog->setModelReady(false, QStringLiteral("Loading model…"));
+    statusBar()->showMessage(QStringLiteral("Loading pose model: ") + QFileInfo(path).fileName());
+    poseLoad.startEngine<PoseInferencer>(
+        path, [path](PoseInferencer &engine) { return engine.loadModel(path); },
+        [this, path](PoseInferencer *engine, bool) { finishPoseModelLoad(path, engine); });
+}
+
+void MainWindow::finishPoseModelLoad(const QString &path, PoseInferencer *engine)
+{
+    if (engine)
+        poseInferencer = std::move(*engine);
+    if (!engine || !poseInferencer.isReady()) {
+        const QString reason = engine ? poseInferencer.lastError() : QStringLiteral("the ONNX runtime could not start");
+        if (engine) {
+            poseDialog->setLoadedPath(QString());
+            poseDialog->setModelReady(false, reason);
+        }
         statusBar()->showMessage(QStringLiteral("Failed to load pose model: ") + reason, 5000);
         return;
     }
-    poseDialog->setLoadedPath(path);
-    poseDialog->setModelReady(true);
+    showPoseModel();
     statusBar()->showMessage(QStringLiteral("Pose model: ") + QFileInfo(path).fileName(), 3000);
+}
+
+void MainWindow::showPoseModel()
+{
+    poseDialog->setLoadedPath(poseInferencer.isReady() ? poseInferencer.modelPath() : QString());
+    poseDialog->setModelReady(poseInferencer.isReady());
 }
 
 void MainWindow::onPoseRunCurrent()

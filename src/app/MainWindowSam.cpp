@@ -109,7 +109,27 @@ void MainWindow::showConceptDialog()
 
 void MainWindow::handleSamEncoderSelected(const QString &path)
 {
-    const bool ok = samInferencer.loadEncoder(path);
+    if (samLoad.loading() == path)
+        return;
+    samEncodedImage = {};
+    if (canvas->isInSamMode())
+        canvas->exitSamMode();
+    aiSegDialog->setAcceptEnabled(false);
+    aiSegDialog->setEncodeEnabled(false);
+    aiSegDialog->setStatus(QStringLiteral("Loading model…"));
+    samLoad.startEngine<SamInferencer>(
+        path, [path](SamInferencer &engine) { return engine.loadEncoder(path); },
+        [this, path](SamInferencer *engine, bool ok) { finishSamModelLoad(path, engine, ok); });
+}
+
+void MainWindow::finishSamModelLoad(const QString &path, SamInferencer *engine, bool ok)
+{
+    if (!engine) {
+        aiSegDialog->setStatus(QStringLiteral("Failed to load model: the ONNX runtime could not start"));
+        aiSegDialog->setEncodeEnabled(false);
+        return;
+    }
+    samInferencer = std::move(*engine);
     samEncodedImage = {};
     // The encoding went with the model before: prompt mode would take clicks
     // that nothing answers, and its preview came from the other model.
@@ -129,6 +149,14 @@ void MainWindow::handleSamEncoderSelected(const QString &path)
         aiSegDialog->setStatus(QStringLiteral("Failed to load model: ") + samInferencer.lastError());
     }
     aiSegDialog->setEncodeEnabled(false);
+}
+
+void MainWindow::showSamModel()
+{
+    const bool ready = samInferencer.encoderLoaded() && samInferencer.decoderReady();
+    aiSegDialog->setEncodeEnabled(ready);
+    aiSegDialog->setStatus(ready ? QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin.")
+                                 : QStringLiteral("Model loading cancelled."));
 }
 
 void MainWindow::onSamEncode()
@@ -248,13 +276,29 @@ void MainWindow::onSam3ModelsSelected()
         return;
     }
 
+    const QString what = QStringList{encoderPath, decoderPath, tokenizerPath}.join(QLatin1Char('\n'));
+    if (sam3Load.loading() == what)
+        return;
     sam3Dialog->setStatus(QStringLiteral("Loading models…"));
     sam3Dialog->setEncodeEnabled(false);
-    QCoreApplication::processEvents();
     sam3EncodedImage = {};
-    if (!sam3Inferencer.loadModels(encoderPath, decoderPath, tokenizerPath)) {
-        sam3Dialog->setStatus(QStringLiteral("Load failed: ") + sam3Inferencer.lastError());
-        statusBar()->showMessage(QStringLiteral("SAM3: ") + sam3Inferencer.lastError(), 5000);
+    sam3Load.startEngine<Sam3Inferencer>(
+        what,
+        [encoderPath, decoderPath, tokenizerPath](Sam3Inferencer &engine) {
+            return engine.loadModels(encoderPath, decoderPath, tokenizerPath);
+        },
+        [this](Sam3Inferencer *engine, bool ok) { finishSam3ModelLoad(engine, ok); });
+}
+
+void MainWindow::finishSam3ModelLoad(Sam3Inferencer *engine, bool ok)
+{
+    if (engine)
+        sam3Inferencer = std::move(*engine);
+    sam3EncodedImage = {};
+    if (!engine || !ok) {
+        const QString reason = engine ? sam3Inferencer.lastError() : QStringLiteral("the ONNX runtime could not start");
+        sam3Dialog->setStatus(QStringLiteral("Load failed: ") + reason);
+        statusBar()->showMessage(QStringLiteral("SAM3: ") + reason, 5000);
         return;
     }
     // Encoding asks for an image when none is shown. Kept disabled until one is,
@@ -265,6 +309,14 @@ void MainWindow::onSam3ModelsSelected()
     sam3Dialog->setStatus(imageShown ? QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin.")
                                      : QStringLiteral("Models loaded.  Open an image first."));
     statusBar()->showMessage(QStringLiteral("SAM3 models loaded."), 3000);
+}
+
+void MainWindow::showSam3Model()
+{
+    const bool ready = sam3Inferencer.modelsLoaded();
+    sam3Dialog->setEncodeEnabled(ready);
+    sam3Dialog->setStatus(ready ? QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin.")
+                                : QStringLiteral("Model loading cancelled."));
 }
 
 void MainWindow::onSam3Encode()

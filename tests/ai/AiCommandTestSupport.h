@@ -39,6 +39,9 @@ protected:
     // Waits until the AI run in progress has ended (or fails the test).
     void waitForRunEnd() { QTRY_VERIFY_WITH_TIMEOUT(!window->isAiBatchRunning(), 20000); }
 
+    // Waits until every model file being opened has been taken in.
+    void waitForModelLoads() { QTRY_VERIFY_WITH_TIMEOUT(!window->isModelLoading(), 20000); }
+
     QmTest::ScriptedPrompts prompts;
     std::unique_ptr<Quillmark::MainWindow> window;
     std::unique_ptr<Quillmark::MainWindowTestAccess> access;

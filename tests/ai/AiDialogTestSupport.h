@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QDialog>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
@@ -38,12 +39,32 @@ inline void makeFile(const QString &path, qint64 size = 100)
 }
 
 // The push button with exactly this text; the test stops when there is none.
+// True when `widget` lies in a dialog embedded below `parent` (a panel hosted in
+// a tab), whose buttons are its own.
+inline bool insideEmbeddedDialog(QWidget *widget, QWidget *parent)
+{
+    for (QWidget *w = widget->parentWidget(); w && w != parent; w = w->parentWidget()) {
+        if (qobject_cast<QDialog *>(w))
+            return true;
+    }
+    return false;
+}
+
+// The button of `parent` with this text; one of an embedded panel only when
+// `parent` has none of its own.
 inline QPushButton *buttonWithText(QWidget *parent, const QString &text)
 {
+    QPushButton *embedded = nullptr;
     for (QPushButton *button : parent->findChildren<QPushButton *>()) {
-        if (button->text() == text)
+        if (button->text() != text)
+            continue;
+        if (!insideEmbeddedDialog(button, parent))
             return button;
+        if (!embedded)
+            embedded = button;
     }
+    if (embedded)
+        return embedded;
     qFatal("no button %s", qPrintable(text));
     return nullptr;
 }

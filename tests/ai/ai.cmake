@@ -67,3 +67,7 @@ qm_ai_asan_test(tst_onnxinferencer
           PoseInferencer.cpp SamInferencer.cpp Sam3Inferencer.cpp BpeTokenizer.cpp
   DEFINES QM_AI_MODELS_DIR="${QM_AI_MODELS_DIR}"
   DEPENDS qm_ai_test_models)
+
+qm_add_test(tst_modelload LABEL ai SOURCES tst_modelload.cpp)
+add_dependencies(tst_modelload qm_ai_test_models)
+target_compile_definitions(tst_modelload PRIVATE QM_AI_MODELS_DIR="${QM_AI_MODELS_DIR}")

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QUndoStack>
 
 #include <sys/stat.h>
@@ -90,7 +91,11 @@ class TestAutoLabelCommands : public QObject, AiCommandTest::WindowFixture {
         QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), imageId);
     }
 
-    void chooseAiTool() { emit window->sideToolBarWidget()->toolChanged(Tool::AiLabel); }
+    void chooseAiTool()
+    {
+        emit window->sideToolBarWidget()->toolChanged(Tool::AiLabel);
+        waitForModelLoads();
+    }
 
     const ImageEntry &entry(int id) { return *access->project().dataset.imageById(id); }
 
@@ -146,6 +151,43 @@ private slots:
         QVERIFY(!buttonWithText(dialog(), "Run on All Images")->isEnabled());
     }
 
+    // A model opens on a worker: the dialog shows the busy state with "Cancel"
+    // at once; Cancel drops the load, whose model never arrives. Closing the
+    // dialog and the window while a model opens neither crashes nor hangs.
+    void modelOpensOffTheWindowThread()
+    {
+        openProject("object_detection");
+        dialog()->show();
+        emit dialog()->modelSelected(model("det_names.onnx"));
+        QVERIFY(window->isModelLoading());
+        QCOMPARE(statusText(*window), QStringLiteral("Loading model: det_names.onnx…"));
+        QPushButton *cancel = buttonWithText(dialog(), "Cancel");
+        QVERIFY(cancel->isVisible());
+        QVERIFY(!buttonWithText(dialog(), "Run on All Images")->isEnabled());
+        QVERIFY(!buttonWithText(dialog(), "Run on Current Image")->isEnabled());
+
+        cancel->click();
+        QVERIFY(!window->isModelLoading());
+        QVERIFY(!cancel->isVisible());
+        QCOMPARE(statusText(*window), QStringLiteral("Model loading cancelled."));
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(50);
+        QVERIFY(!window->detectionEngine().isLoaded());
+        QVERIFY(dialog()->loadedPath().isEmpty());
+
+        // The next load is taken in as usual.
+        emit dialog()->modelSelected(model("det_names.onnx"));
+        waitForModelLoads();
+        QVERIFY(window->detectionEngine().isLoaded());
+        QCOMPARE(dialog()->loadedPath(), model("det_names.onnx"));
+
+        emit dialog()->modelSelected(model("seg.onnx"));
+        dialog()->hide();
+        close();
+        QThreadPool::globalInstance()->waitForDone();
+        open();
+    }
+
     // A "model" that is a named pipe or a link to /dev/zero is refused at
     // once, whether it is the configured model or one chosen in the dialog:
     // nothing waits on the pipe or reads the device, and the window says why.
@@ -176,6 +218,7 @@ private slots:
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^OnnxInferencer::loadModel: .*"));
         emit dialog()->modelSelected(path);
+        waitForModelLoads();
         QVERIFY(timer.elapsed() < 2000);
         QVERIFY(!window->detectionEngine().isLoaded());
         QCOMPARE(statusText(*window),
@@ -396,10 +439,12 @@ private slots:
         QSignalSpy selected(dialog(), &AiAutoLabelDialog::modelSelected);
         onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
         emit window->toolBarWidget()->settingsClicked();
+        waitForModelLoads();
         QCOMPARE(selected.count(), 0);
 
         onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->accept(); });
         emit window->toolBarWidget()->settingsClicked();
+        waitForModelLoads();
         QCOMPARE(selected.count(), 1);
         QCOMPARE(selected.at(0).at(0).toString(), model("seg.onnx"));
         QVERIFY(window->detectionEngine().isSegmentation());

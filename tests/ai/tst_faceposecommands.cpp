@@ -48,6 +48,7 @@ void runSettings(MainWindow &window, const std::function<bool(SettingsDialog *)>
         buttons->button(edit(dialog) ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
     });
     emit window.toolBarWidget()->settingsClicked();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isModelLoading(), 20000);
 }
 
 } // namespace
@@ -87,12 +88,14 @@ class TestFacePoseCommands : public QObject, AiCommandTest::WindowFixture {
     void loadFaceModel(const char *name)
     {
         emit window->faceAnnotationDialog()->modelSelected(model(name));
+        waitForModelLoads();
         QVERIFY2(window->faceEngine().isReady(), qPrintable(window->faceEngine().lastError()));
     }
 
     void loadPoseModel(const char *name)
     {
         emit window->poseAnnotationDialog()->modelSelected(model(name));
+        waitForModelLoads();
         QVERIFY2(window->poseEngine().isReady(), qPrintable(window->poseEngine().lastError()));
     }
 
@@ -138,6 +141,7 @@ private slots:
         QCOMPARE(info->text(), QStringLiteral("✓ Model loaded  (bbox only — no landmarks)"));
 
         emit dialog->modelSelected(model("bad_face_two_outputs.onnx"));
+        waitForModelLoads();
         const QString failure = QStringLiteral("Failed to load face model: Beklenmeyen çıkış sayısı: 2. Desteklenen: "
                                                "1 (post-processed) veya 3 (DFL multi-scale).");
         QCOMPARE(statusText(*window), failure);
@@ -343,6 +347,7 @@ private slots:
         loadFaceModel("face_box.onnx");
         window->onFaceRunAll();
         emit window->faceAnnotationDialog()->modelSelected(model("face_landmarks.onnx"));
+        waitForModelLoads();
         QCOMPARE(statusText(*window), QStringLiteral("Please wait until the current operation has finished."));
         QCOMPARE(window->faceEngine().modelPath(), model("face_box.onnx"));
         waitForRunEnd();
@@ -431,6 +436,7 @@ private slots:
         QCOMPARE(statusText(*window), QStringLiteral("Pose model: pose_17.onnx"));
         QVERIFY(buttonWithText(dialog, "Run Current")->isEnabled());
         dialog->show();
+        waitForModelLoads();
 
         window->onPoseRunCurrent();
         waitForRunEnd();
@@ -474,6 +480,7 @@ private slots:
         PoseAnnotationDialog *dialog = window->poseAnnotationDialog();
         loadPoseModel("pose_17.onnx");
         dialog->show();
+        waitForModelLoads();
         window->onPoseRunCurrent();
         waitForRunEnd();
         emit window->labelCanvas()->poseKeypointHovered(4);

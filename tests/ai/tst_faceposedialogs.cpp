@@ -336,6 +336,60 @@ private slots:
 
     // --- Pose dialog ------------------------------------------------------------
 
+    // While a run shows "Cancel", every button of the pose dialog shows its
+    // whole text under the application's style sheet, in both themes.
+    void poseButtonsShowTheirText_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("light") << int(Theme::Light);
+        QTest::newRow("dark") << int(Theme::Dark);
+    }
+
+    void poseButtonsShowTheirText()
+    {
+        QFETCH(int, mode);
+        folders.workIn("pose-buttons");
+        StyledHost<PoseAnnotationDialog> host{Theme::Mode(mode)};
+        host.window.show();
+        PoseAnnotationDialog *dialog = host.dialog;
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        dialog->setRunning(true);
+        dialog->setProgress(1, 5);
+        QTest::qWait(50);
+        for (const char *text : {"Run Current", "Run All", "Cancel", "Accept", "Clear", "Close"}) {
+            QPushButton *button = buttonWithText(dialog, text);
+            QVERIFY(button->isVisible());
+            const int needed = button->fontMetrics().horizontalAdvance(button->text());
+            QVERIFY2(button->contentsRect().width() >= needed,
+                     qPrintable(QStringLiteral("%1: %2 px for %3 px of text")
+                                    .arg(text)
+                                    .arg(button->contentsRect().width())
+                                    .arg(needed)));
+        }
+    }
+
+    // After a run over all images the progress bar goes, and so does the room
+    // the window grew by for it.
+    void runProgressLeavesNoEmptySpace()
+    {
+        folders.workIn("face-shrink");
+        StyledHost<FaceAnnotationDialog> host;
+        host.window.show();
+        FaceAnnotationDialog *dialog = host.dialog;
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QTest::qWait(50);
+        const int before = dialog->height();
+        dialog->setRunning(true);
+        dialog->setProgress(0, 40);
+        QTest::qWait(50);
+        dialog->setProgress(40, 40);
+        dialog->setRunning(false);
+        dialog->setProgress(0, 0);
+        QTRY_COMPARE(dialog->height(), before);
+    }
+
     void poseDialogDefaults()
     {
         folders.workIn("pose-defaults");

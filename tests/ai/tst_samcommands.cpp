@@ -15,6 +15,8 @@
 #include "ai/ui/AiSegDialog.h"
 #include "canvas/LabelCanvas.h"
 
+#include <atomic>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -48,7 +50,7 @@ QString statusOf(QWidget *dialog)
 }
 
 // Counts the debug lines that announce a concept encoder load.
-int encoderLoads = 0;
+std::atomic<int> encoderLoads = 0; // models open on a worker thread
 QtMessageHandler previousHandler = nullptr;
 void countLoads(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
@@ -108,6 +110,7 @@ private slots:
         AiSegDialog *panel = window->segmentationDialog();
         LabelCanvas *canvas = window->labelCanvas();
         panel->refreshModels();
+        waitForModelLoads();
         QCOMPARE(window->pointPromptEngine().kind(), SamModelKind::Combined);
         QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
 
@@ -157,6 +160,7 @@ private slots:
         LabelCanvas *canvas = window->labelCanvas();
         MainWindowTestAccess &access = *this->access;
         panel->refreshModels();
+        waitForModelLoads();
         buttonWithText(panel, "Encode Current Image")->click();
         clickAt(canvas, QPointF(60, 40));
         QVERIFY(buttonWithText(panel, "Accept")->isEnabled());
@@ -195,12 +199,14 @@ private slots:
         AiSegDialog *panel = window->segmentationDialog();
         LabelCanvas *canvas = window->labelCanvas();
         panel->refreshModels();
+        waitForModelLoads();
         buttonWithText(panel, "Encode Current Image")->click();
         clickAt(canvas, QPointF(60, 40));
         QPushButton *accept = buttonWithText(panel, "Accept");
         QVERIFY(accept->isEnabled());
 
         emit panel->encoderSelected(modelsRoot() + "/segmentation/segmentation_mobile_sam.onnx");
+        waitForModelLoads();
         QVERIFY(!canvas->isInSamMode());
         QVERIFY(!accept->isEnabled());
         QCOMPARE(statusOf(panel), QStringLiteral("Model loaded.  Click \"Encode Current Image\" to begin."));
@@ -213,6 +219,7 @@ private slots:
         QVERIFY(accept->isEnabled());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^SAM loadEncoder: .*"));
         emit panel->encoderSelected(modelsRoot() + "/segmentation/no_such_model.onnx");
+        waitForModelLoads();
         QVERIFY(!canvas->isInSamMode());
         QVERIFY(!accept->isEnabled());
         QVERIFY(window->currentProject().dataset.images.at(0).labels.isEmpty());
@@ -229,14 +236,18 @@ private slots:
         // A split encoder loads but cannot decode.
         copyModel("sam1_encoder.onnx", "sam1_encoder_for_test.onnx");
         emit panel->encoderSelected(modelsRoot() + "/segmentation/sam1_encoder_for_test.onnx");
+        waitForModelLoads();
         QVERIFY(statusOf(panel).startsWith("Bu dosya tek dosya SAM modeli değil"));
         QVERIFY(!buttonWithText(panel, "Encode Current Image")->isEnabled());
         emit panel->encoderSelected(modelsRoot() + "/segmentation/missing.onnx");
+        waitForModelLoads();
         QVERIFY(statusOf(panel).startsWith("Failed to load model: "));
 
         // Package pixels, not the missing file behind the path.
         panel->refreshModels();
+        waitForModelLoads();
         emit panel->encoderSelected(modelsRoot() + "/segmentation/segmentation_mobile_sam.onnx");
+        waitForModelLoads();
         access.selectImage(2);
         QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), 2);
         window->onSamEncode();
@@ -256,6 +267,7 @@ private slots:
         access.currentImageId() = -1;
         AiSam3Dialog *dialog = window->conceptDialog();
         dialog->show();
+        waitForModelLoads();
         QVERIFY(window->conceptEngine().modelsLoaded());
         QCOMPARE(statusOf(dialog), QStringLiteral("Models loaded.  Open an image first."));
         QPushButton *encode = buttonWithText(dialog, "Encode Current Image");
@@ -281,11 +293,13 @@ private slots:
         // The click-segmentation panel opens the concept dialog.
         encoderLoads = 0;
         buttonWithText(window->segmentationDialog(), "SAM3 Concepts…")->click();
+        waitForModelLoads();
         QVERIFY(dialog->isVisible());
         QVERIFY(window->conceptEngine().modelsLoaded());
         QCOMPARE(encoderLoads, 1);
         dialog->hide();
         dialog->show();
+        waitForModelLoads();
         QCOMPARE(encoderLoads, 1);
         QCOMPARE(statusOf(dialog), QStringLiteral("Models loaded.  Click \"Encode Current Image\" to begin."));
 
@@ -348,6 +362,7 @@ private slots:
         AiSam3Dialog *dialog = window->conceptDialog();
         MainWindowTestAccess &access = *this->access;
         dialog->show();
+        waitForModelLoads();
         window->onSam3Encode();
         window->onSam3Detect("cat", 0.5f, 0.5f);
         QCOMPARE(window->conceptResults().size(), 2);
@@ -376,9 +391,11 @@ private slots:
         LabelCanvas *canvas = window->labelCanvas();
         MainWindowTestAccess &access = *this->access;
         panel->refreshModels();
+        waitForModelLoads();
         buttonWithText(panel, "Encode Current Image")->click();
         QVERIFY(canvas->isInSamMode());
         dialog->show();
+        waitForModelLoads();
         window->onSam3Encode();
         window->onSam3Detect("cat", 0.5f, 0.5f);
         QCOMPARE(window->conceptResults().size(), 2);
@@ -422,6 +439,7 @@ private slots:
         AiSegDialog *panel = window->segmentationDialog();
         LabelCanvas *canvas = window->labelCanvas();
         panel->refreshModels();
+        waitForModelLoads();
         buttonWithText(panel, "Encode Current Image")->click();
         clickAt(canvas, QPointF(60, 40));
         buttonWithText(panel, "Accept")->click();
@@ -447,6 +465,7 @@ private slots:
     {
         AiSam3Dialog *dialog = window->conceptDialog();
         dialog->show();
+        waitForModelLoads();
         const QString dir = QStringLiteral(QM_SAM_MODELS_DIR "/sam3/");
         QVERIFY(window->conceptEngine().loadModels(dir + "sam3_vision_encoder.onnx", dir + "decoder_bool_masks.onnx",
                                                    dir + "sam3_tokenizer.json"));

@@ -83,7 +83,7 @@ ModelLists listModels(const QString &folder, const QString &type)
 AiAutoLabelDialog::AiAutoLabelDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("AI Auto-Label"));
-    setMinimumWidth(420);
+    setMinimumWidthFloor(this, 420);
     setWindowFlags(windowFlags() | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);
@@ -229,6 +229,7 @@ void AiAutoLabelDialog::setRunning(bool isRunning)
     // No other model while one runs.
     modelGroup->setEnabled(!running);
     updateRunButtons();
+    fitMinimumWidth(this);
 }
 
 void AiAutoLabelDialog::setDetectionMode(bool simple)

@@ -4,6 +4,9 @@
 // compiled sources stay free of widgets.
 
 #include <QDoubleSpinBox>
+#include <QLayout>
+#include <QMetaObject>
+#include <QPointer>
 #include <QProgressBar>
 
 namespace Quillmark {
@@ -19,13 +22,53 @@ inline QDoubleSpinBox *thresholdSpin(double minimum, double maximum, double valu
     return spin;
 }
 
-// Progress of a run over images: hidden when total is below 1.
+// A tool window's minimum width: a floor of its own, which fitMinimumWidth
+// widens to what its layout needs. An explicit minimum keeps the layout from
+// setting one, so without this a button that shows (a run's "Cancel") squeezes
+// the others below their text.
+inline void setMinimumWidthFloor(QWidget *window, int floor)
+{
+    window->setProperty("minimumWidthFloor", floor);
+    window->setMinimumWidth(floor);
+}
+
+inline void fitMinimumWidth(QWidget *window)
+{
+    QLayout *layout = window->layout();
+    if (!layout)
+        return;
+    layout->invalidate();
+    const int floor = window->property("minimumWidthFloor").toInt();
+    window->setMinimumWidth(qMax(floor, layout->totalMinimumSize().width()));
+}
+
+// Progress of a run over images: hidden when total is below 1. The bar's
+// window grows to take it in while it shows; once it hides, the window goes
+// back to the height it had before, instead of keeping the bar's room empty.
 inline void showRunProgress(QProgressBar *bar, int current, int total)
 {
+    const char *heightKey = "windowHeightBeforeProgress";
     if (total < 1) {
+        if (bar->isHidden())
+            return;
         bar->hide();
+        const int before = bar->property(heightKey).toInt();
+        QPointer<QWidget> window = bar->window();
+        QMetaObject::invokeMethod(
+            window,
+            [window, before] {
+                if (!window || before <= 0 || window->height() <= before)
+                    return;
+                // The minimum still counts the bar until the layout is redone.
+                if (window->layout())
+                    window->layout()->activate();
+                window->resize(window->width(), qMax(before, window->minimumSizeHint().height()));
+            },
+            Qt::QueuedConnection);
         return;
     }
+    if (bar->isHidden())
+        bar->setProperty(heightKey, bar->window()->isVisible() ? bar->window()->height() : 0);
     bar->setRange(0, total);
     bar->setValue(current);
     bar->show();

@@ -31,7 +31,7 @@ constexpr int accentColour = 11;
 AiSam3Dialog::AiSam3Dialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM3 Concept Segmentation"));
-    setMinimumWidth(480);
+    setMinimumWidthFloor(this, 480);
     setWindowFlags(Qt::Dialog | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);
@@ -62,7 +62,13 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent) : QDialog(parent)
 
     encodeButton = new QPushButton(QStringLiteral("Encode Current Image"), this);
     encodeButton->setEnabled(false);
-    layout->addWidget(encodeButton);
+    cancelLoadButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelLoadButton->hide();
+    auto *encodeRow = new QHBoxLayout;
+    encodeRow->addWidget(encodeButton, 1);
+    encodeRow->addWidget(cancelLoadButton);
+    layout->addLayout(encodeRow);
+    connect(cancelLoadButton, &QPushButton::clicked, this, &AiSam3Dialog::cancelLoadRequested);
 
     auto *promptGroup = new QGroupBox(QStringLiteral("Concept Prompt"), this);
     auto *promptLayout = new QVBoxLayout(promptGroup);
@@ -172,6 +178,12 @@ void AiSam3Dialog::colourBrowseLink()
 void AiSam3Dialog::setStatus(const QString &text)
 {
     statusLabel->setText(text);
+}
+
+void AiSam3Dialog::setLoading(bool loading)
+{
+    cancelLoadButton->setVisible(loading);
+    fitMinimumWidth(window());
 }
 
 void AiSam3Dialog::setEncodeEnabled(bool enabled)

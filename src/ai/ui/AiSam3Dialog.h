@@ -30,6 +30,8 @@ public:
 
     void setStatus(const QString &text);
     void setEncodeEnabled(bool enabled);
+    // While a model opens, "Cancel" is offered beside the encode button.
+    void setLoading(bool loading);
     void setDetectEnabled(bool enabled);
     // Empties the detection list (which disables Accept Selected).
     void clearDetections();
@@ -47,6 +49,7 @@ public:
     void scanModels();
 
 signals:
+    void cancelLoadRequested();
     void visionEncoderSelected(const QString &path);
     void decoderSelected(const QString &path);
     void encodeRequested();
@@ -73,6 +76,7 @@ private:
     QLabel *statusLabel = nullptr;
     QListWidget *detectionList = nullptr;
     QPushButton *encodeButton = nullptr;
+    QPushButton *cancelLoadButton = nullptr;
     QPushButton *detectButton = nullptr;
     QPushButton *acceptButton = nullptr;
     QPushButton *clearButton = nullptr;

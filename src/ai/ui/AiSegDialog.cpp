@@ -1,5 +1,7 @@
 #include "ai/ui/AiSegDialog.h"
 
+#include "ai/ui/AiDialogParts.h"
+
 #include "ai/ModelsFolder.h"
 #include "ai/ui/ModelsFolderDialog.h"
 #include "model/SettingsStores.h"
@@ -31,7 +33,7 @@ bool isSingleFileSamModel(const QString &fileName)
 AiSegDialog::AiSegDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM Segmentation"));
-    setMinimumWidth(460);
+    setMinimumWidthFloor(this, 460);
     setWindowFlags(windowFlags() | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);
@@ -49,7 +51,13 @@ AiSegDialog::AiSegDialog(QWidget *parent) : QDialog(parent)
 
     encodeButton = new QPushButton(QStringLiteral("Encode Current Image"), this);
     encodeButton->setEnabled(false);
-    layout->addWidget(encodeButton);
+    cancelLoadButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelLoadButton->hide();
+    auto *encodeRow = new QHBoxLayout;
+    encodeRow->addWidget(encodeButton, 1);
+    encodeRow->addWidget(cancelLoadButton);
+    layout->addLayout(encodeRow);
+    connect(cancelLoadButton, &QPushButton::clicked, this, &AiSegDialog::cancelLoadRequested);
 
     statusLabel = new QLabel(QStringLiteral("Select a SAM model."), this);
     statusLabel->setObjectName(QStringLiteral("mutedLabel"));
@@ -117,6 +125,12 @@ QString AiSegDialog::currentModelPath() const
 void AiSegDialog::setStatus(const QString &msg)
 {
     statusLabel->setText(msg);
+}
+
+void AiSegDialog::setLoading(bool loading)
+{
+    cancelLoadButton->setVisible(loading);
+    fitMinimumWidth(window());
 }
 
 void AiSegDialog::setEncodeEnabled(bool enabled)

@@ -35,9 +35,12 @@ public:
 public slots:
     void setStatus(const QString &msg);
     void setEncodeEnabled(bool enabled);
+    // While a model opens, "Cancel" is offered beside the encode button.
+    void setLoading(bool loading);
     void setAcceptEnabled(bool enabled);
 
 signals:
+    void cancelLoadRequested();
     void encoderSelected(const QString &path);
     void encodeRequested();
     void acceptRequested();
@@ -52,6 +55,7 @@ private:
     QComboBox *modelCombo = nullptr;
     QLabel *statusLabel = nullptr;
     QPushButton *encodeButton = nullptr;
+    QPushButton *cancelLoadButton = nullptr;
     QPushButton *acceptButton = nullptr;
     QPushButton *clearButton = nullptr;
     QPushButton *closeButton = nullptr;

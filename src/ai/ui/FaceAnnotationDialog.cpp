@@ -54,7 +54,7 @@ QString faceRow(int index, const FaceDetection &face)
 FaceAnnotationDialog::FaceAnnotationDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Face Detection"));
-    setMinimumWidth(300);
+    setMinimumWidthFloor(this, 300);
 
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);
@@ -185,6 +185,7 @@ void FaceAnnotationDialog::updateButtons()
     // No other model while one runs.
     modelCombo->setEnabled(!running);
     browseButton->setEnabled(!running);
+    fitMinimumWidth(this);
 }
 
 // Makes `path` the combo's current item, adding it when it lies outside the

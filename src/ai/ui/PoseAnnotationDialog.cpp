@@ -94,7 +94,7 @@ QString PoseAnnotationDialog::keypointName(int index, int count)
 PoseAnnotationDialog::PoseAnnotationDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Pose Annotation"));
-    setMinimumWidth(400);
+    setMinimumWidthFloor(this, 400);
     setWindowFlags(windowFlags() | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);
@@ -316,6 +316,7 @@ void PoseAnnotationDialog::updateButtons()
     cancelButton->setVisible(running);
     // No other model while one runs.
     modeCombo->setEnabled(!running);
+    fitMinimumWidth(this);
 }
 
 void PoseAnnotationDialog::setPersons(const QList<PosePerson> &shown)
