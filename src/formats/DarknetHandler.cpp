@@ -124,20 +124,16 @@ bool DarknetHandler::exportDataset(const QString &path, const Dataset &dataset, 
 // The root of a split export holds the format's folder once per subset.
 bool DarknetHandler::canImport(const QString &path) const
 {
-    return canImportFolder(path) ||
-           !splitSubsetFolders(path, [this](const QString &folder) { return canImportFolder(folder); }).isEmpty();
+    return holdsFolderOrSubsets(path, [this](const QString &folder) { return canImportFolder(folder); });
 }
 
 bool DarknetHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
 {
-    const auto holds = [this](const QString &folder) { return canImportFolder(folder); };
-    const QStringList subsets = canImportFolder(path) ? QStringList() : splitSubsetFolders(path, holds);
-    if (subsets.isEmpty())
-        return importFolder(path, dataset, std::move(progress));
-    const auto importOne = [this](const QString &folder, Dataset &into, ProgressCallback share) {
-        return importFolder(folder, into, std::move(share));
-    };
-    return importSplitSubsets(subsets, dataset, progress, importOne);
+    return importFolderOrSubsets(
+        path, dataset, std::move(progress), [this](const QString &folder) { return canImportFolder(folder); },
+        [this](const QString &folder, Dataset &into, ProgressCallback share) {
+            return importFolder(folder, into, std::move(share));
+        });
 }
 
 } // namespace Quillmark

@@ -37,4 +37,18 @@ bool importSplitSubsets(const QStringList &folders, Dataset &dataset, const Prog
     return any;
 }
 
+bool holdsFolderOrSubsets(const QString &path, const HoldsFolder &holds)
+{
+    return holds(path) || !splitSubsetFolders(path, holds).isEmpty();
+}
+
+bool importFolderOrSubsets(const QString &path, Dataset &dataset, ProgressCallback progress, const HoldsFolder &holds,
+                           const ImportFolder &importFolder)
+{
+    const QStringList subsets = holds(path) ? QStringList() : splitSubsetFolders(path, holds);
+    if (subsets.isEmpty())
+        return importFolder(path, dataset, std::move(progress));
+    return importSplitSubsets(subsets, dataset, progress, importFolder);
+}
+
 } // namespace Quillmark

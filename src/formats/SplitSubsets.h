@@ -24,4 +24,14 @@ using ImportFolder = std::function<bool(const QString &folder, Dataset &dataset,
 bool importSplitSubsets(const QStringList &folders, Dataset &dataset, const ProgressCallback &progress,
                         const ImportFolder &importFolder);
 
+// Whether `path` is a folder of the format (`holds`) or the root of a split
+// export of it.
+using HoldsFolder = std::function<bool(const QString &folder)>;
+bool holdsFolderOrSubsets(const QString &path, const HoldsFolder &holds);
+
+// Imports `path` as one folder of the format, or, at the root of a split
+// export, every subset folder in turn.
+bool importFolderOrSubsets(const QString &path, Dataset &dataset, ProgressCallback progress, const HoldsFolder &holds,
+                           const ImportFolder &importFolder);
+
 } // namespace Quillmark
