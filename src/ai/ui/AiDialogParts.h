@@ -54,12 +54,19 @@ inline void showRunProgress(QProgressBar *bar, int current, int total)
         bar->hide();
         const int before = bar->property(heightKey).toInt();
         QPointer<QWidget> window = bar->window();
+        QPointer<QWidget> holder = bar->parentWidget();
         QMetaObject::invokeMethod(
             window,
-            [window, before] {
+            [window, holder, before] {
                 if (!window || before <= 0 || window->height() <= before)
                     return;
-                // The minimum still counts the bar until the layout is redone.
+                // Every layout between the bar and the window still counts the
+                // bar (a tab page caches its size) until it is redone.
+                for (QWidget *w = holder; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+                    if (w->layout())
+                        w->layout()->invalidate();
+                    w->updateGeometry();
+                }
                 if (window->layout())
                     window->layout()->activate();
                 window->resize(window->width(), qMax(before, window->minimumSizeHint().height()));
