@@ -10,6 +10,7 @@
 // Run headless: QT_QPA_PLATFORM=offscreen ./bench_autolabel
 
 #include "MainWindowTestAccess.h"
+#include "WindowBench.h"
 
 #include "ai/ui/AiAutoLabelDialog.h"
 #include "ai/OnnxInferencer.h"
@@ -27,6 +28,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 using namespace Quillmark;
@@ -126,8 +128,7 @@ void BM_RunAllThroughWindow(benchmark::State &state)
         clock.start();
         TickLateness ticks;
         window.onAiRunAll();
-        while (window.isAiBatchRunning())
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QmBench::waitUntil([&] { return !window.isAiBatchRunning(); }, std::numeric_limits<int>::max());
         ticks.stop();
         const double seconds = double(clock.elapsed()) / 1000.0;
 

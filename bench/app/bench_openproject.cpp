@@ -111,11 +111,7 @@ OpenTimes openInWindow(const QString &path)
     }, clock);
     clock.start();
     window.onOpenProject();
-    while (listWatch.seconds < 0 || canvasWatch.seconds < 0) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        if (clock.elapsed() > 600000)
-            break;
-    }
+    QmBench::waitUntil([&] { return listWatch.seconds >= 0 && canvasWatch.seconds >= 0; }, 600000);
     Prompts::setOverride(nullptr);
     return OpenTimes{listWatch.seconds, canvasWatch.seconds};
 }

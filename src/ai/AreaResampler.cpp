@@ -222,6 +222,26 @@ void AreaResampler::buildAxis(Axis &axis, int sourceLength, int targetLength)
     }
 }
 
+void AreaResampler::buildColumnTaps()
+{
+    int widest = 0;
+    for (const Span &span : columns.spans)
+        widest = std::max(widest, span.count);
+    const int pairs = (widest + 1) / 2;
+    columnTaps.pairsPerPixel = pairs;
+    columnTaps.firstColumns.resize(columns.spans.size());
+    columnTaps.factors.assign(columns.spans.size() * size_t(pairs), 0);
+    for (size_t o = 0; o < columns.spans.size(); ++o) {
+        const Span &span = columns.spans[o];
+        columnTaps.firstColumns[o] = span.first;
+        int32_t *factors = columnTaps.factors.data() + o * size_t(pairs);
+        for (int k = 0; k < span.count; ++k) {
+            const int32_t weight = columns.weights[size_t(span.weightStart + k)];
+            factors[k / 2] |= k % 2 == 0 ? weight : weight << 16;
+        }
+    }
+}
+
 void AreaResampler::accumulateRows(const QImage &source, const Span &span, qsizetype rowBytes,
                                    std::vector<int16_t> &rowSums) const
 {
@@ -273,6 +293,62 @@ __m128i spanTotal(const int16_t *pixel, const uint16_t *weight, int count, int s
 } // namespace
 #endif
 
+#ifdef QM_AREA_AVX2
+namespace {
+
+// Two output pixels at a time, one in each 128-bit lane. Every pixel takes
+// the same number of column pairs (the widest span's, the rest weighted 0),
+// so the lanes run in step: a pair's two columns are one 16-byte load, put
+// side by side channel by channel for the multiply-add.
+__attribute__((target("avx2"))) void writePixelPairsAvx2(uchar *out, const int16_t *sums, const int *firstColumns,
+                                                          const int32_t *pairFactors, int count, int pairs,
+                                                          int step, bool reversed, int32_t offset)
+{
+    const __m256i interleave = step == 4
+        ? _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,
+                           0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15)
+        : _mm256_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, 12, 13, 14, 15,
+                           0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, 12, 13, 14, 15);
+    const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+    const __m256i rounding = _mm256_set1_epi32(offset);
+    const qsizetype pairStride = qsizetype(2) * step;
+    for (int o = 0; o < count; o += 2) {
+        const int other = std::min(o + 1, count - 1);
+        const int16_t *a = sums + qsizetype(firstColumns[o]) * step;
+        const int16_t *b = sums + qsizetype(firstColumns[other]) * step;
+        const int32_t *factorsA = pairFactors + qsizetype(o) * pairs;
+        const int32_t *factorsB = pairFactors + qsizetype(other) * pairs;
+        __m256i total = _mm256_setzero_si256();
+        for (int k = 0; k < pairs; ++k) {
+            const __m256i columns = _mm256_shuffle_epi8(
+                _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(b + k * pairStride),
+                                    reinterpret_cast<const __m128i *>(a + k * pairStride)),
+                interleave);
+            const __m256i factors = _mm256_permutevar8x32_epi32(
+                _mm256_castsi128_si256(_mm_unpacklo_epi32(_mm_cvtsi32_si128(factorsA[k]),
+                                                          _mm_cvtsi32_si128(factorsB[k]))),
+                spread);
+            total = _mm256_add_epi32(total, _mm256_madd_epi16(columns, factors));
+        }
+        __m256i mean = _mm256_srai_epi32(_mm256_add_epi32(total, rounding), 16);
+        if (reversed)
+            mean = _mm256_shuffle_epi32(mean, _MM_SHUFFLE(3, 0, 1, 2));
+        const __m256i words = _mm256_packs_epi32(mean, mean);
+        const __m256i bytes = _mm256_packus_epi16(words, words);
+        const int32_t first = _mm256_extract_epi32(bytes, 0);
+        std::memcpy(out, &first, 3);
+        out += 3;
+        if (other == o)
+            break;
+        const int32_t second = _mm256_extract_epi32(bytes, 4);
+        std::memcpy(out, &second, 3);
+        out += 3;
+    }
+}
+
+} // namespace
+#endif
+
 // Each output pixel weighs the centred vertical sums of its columns. The total
 // is 65536 * (mean - 128): the centre is added back and the mean rounded.
 void AreaResampler::writeRow(uchar *out, const Job &job, const std::vector<int16_t> &rowSums) const
@@ -284,6 +360,13 @@ void AreaResampler::writeRow(uchar *out, const Job &job, const std::vector<int16
 #ifdef QM_AREA_SSE2
     const bool inOrder = job.offsets[0] == 0 && job.offsets[1] == 1 && job.offsets[2] == 2;
     const bool reversed = job.offsets[0] == 2 && job.offsets[1] == 1 && job.offsets[2] == 0;
+#ifdef QM_AREA_AVX2
+    if ((inOrder || reversed) && hasAvx2()) {
+        writePixelPairsAvx2(out, sums, columnTaps.firstColumns.data(), columnTaps.factors.data(),
+                            int(columnTaps.firstColumns.size()), columnTaps.pairsPerPixel, step, reversed, offset);
+        return;
+    }
+#endif
     if (inOrder || reversed) {
         const __m128i rounding = _mm_set1_epi32(offset);
         for (const Span &span : columns.spans) {
@@ -365,10 +448,11 @@ int workersFor(qsizetype sourceBytes)
 
 } // namespace
 
-bool AreaResampler::prepareBuffers(int workers, qsizetype rowBytes)
+bool AreaResampler::prepareBuffers(int workers, qsizetype rowBytes, int bytesPerPixel)
 {
-    // Four sums of padding: the last pixel's sums are read four at a time.
-    constexpr qsizetype padding = 4;
+    // Padding for the reads past the last column: four sums at a time, or the
+    // widest span's pairs of columns eight sums at a time. It stays 0.
+    const qsizetype padding = qsizetype(2) * columnTaps.pairsPerPixel * bytesPerPixel + 8;
     try {
         if (rowSums.size() < size_t(workers))
             rowSums.resize(size_t(workers));
@@ -406,11 +490,12 @@ bool AreaResampler::shrinkInto(const QImage &source, QSize size, QImage &target,
     try {
         buildAxis(columns, pixels.width(), size.width());
         buildAxis(rows, pixels.height(), size.height());
+        buildColumnTaps();
     } catch (const std::bad_alloc &) {
         return false;
     }
     const int workers = workersFor(job.rowBytes * pixels.height());
-    if (!prepareBuffers(workers, job.rowBytes))
+    if (!prepareBuffers(workers, job.rowBytes, job.bytesPerPixel))
         return false;
     rowSums.resize(size_t(workers));
     runBands(job, size.height());

@@ -43,6 +43,14 @@ private:
         std::vector<Span> spans;
         std::vector<uint16_t> weights;
     };
+    // The column spans again, each padded to the widest one's pairs of
+    // columns, a pair's two weights packed in one word (the first in the low
+    // half), for the horizontal pass that takes two pixels at a time.
+    struct ColumnTaps {
+        int pairsPerPixel = 0;
+        std::vector<int> firstColumns;
+        std::vector<int32_t> factors;
+    };
 
     // What one band of output rows needs to know.
     struct Job {
@@ -55,7 +63,8 @@ private:
     };
 
     static void buildAxis(Axis &axis, int sourceLength, int targetLength);
-    bool prepareBuffers(int workers, qsizetype rowBytes);
+    void buildColumnTaps();
+    bool prepareBuffers(int workers, qsizetype rowBytes, int bytesPerPixel);
     void shrinkRows(const Job &job, int firstRow, int endRow, std::vector<int16_t> &rowSums) const;
     void accumulateRows(const QImage &source, const Span &span, qsizetype rowBytes,
                         std::vector<int16_t> &rowSums) const;
@@ -64,6 +73,7 @@ private:
 
     Axis columns;
     Axis rows;
+    ColumnTaps columnTaps;
     // One output row's vertically weighted bytes for each thread at work.
     std::vector<std::vector<int16_t>> rowSums;
 };

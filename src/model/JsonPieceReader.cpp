@@ -340,7 +340,8 @@ bool JsonPieceReader::readBatch(JsonParser &parser, qsizetype begin, qsizetype e
     batch.resize(length + 2 + JsonText::padding);
     char *bytes = batch.data();
     bytes[0] = '[';
-    std::memcpy(bytes + 1, text + begin, size_t(length));
+    if (!byteSource || !byteSource(begin, bytes + 1, length))
+        std::memcpy(bytes + 1, text + begin, size_t(length));
     bytes[length + 1] = ']';
     std::memset(bytes + length + 2, 0, size_t(JsonText::padding));
     qsizetype next = index;

@@ -36,7 +36,18 @@ public:
     // Visits one element in the same way.
     using ElementVisitor = std::function<qsizetype(qsizetype elementBegin)>;
 
+    // Copies the bytes [offset, offset + length) of the text into `out`;
+    // false when it cannot.
+    using ByteSource = std::function<bool(qsizetype offset, char *out, qsizetype length)>;
+
     JsonPieceReader(const char *text, qsizetype size);
+
+    // Where the text is a mapped file, batches are better read from the file
+    // itself: copying out of the mapping touches every page of it for the
+    // first time, which costs several times a read of the same bytes on a
+    // virtual machine. The bytes must be those of the text; where the source
+    // fails, the text is copied.
+    void setByteSource(ByteSource source) { byteSource = std::move(source); }
 
     // Position of the text's one value, after an optional UTF-8 byte-order mark
     // and whitespace; -1 when the text holds nothing else.
@@ -117,6 +128,7 @@ private:
     const char *text;
     qsizetype size;
     QByteArray batch; // a batch of elements, bracketed and padded for the parser
+    ByteSource byteSource;
 };
 
 } // namespace Quillmark

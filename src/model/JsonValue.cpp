@@ -397,18 +397,31 @@ void JsonValue::forEachMember(FunctionRef<void(std::string_view, JsonValue &)> v
 
 void JsonValue::appendNumbers(std::vector<double> &out, double fallback)
 {
-    forEachElement([&](JsonValue &element) {
-        // Numbers straight from the parser; anything else, valid or not,
-        // through toDouble, which checks it.
-        double number = 0.0;
-        Node &node = *element.m_node;
-        if (node.usable() && node.value.get_double().get(number) == simdjson::SUCCESS) {
-            node.consumed = true;
-            out.push_back(std::isfinite(number) ? number : fallback);
+    // Coordinates run to millions in a large project, so the loop reads
+    // numbers straight from the parser; anything else, valid or not, goes
+    // through toDouble, which checks it.
+    if (!enters(Type::Array))
+        return;
+    ondemand::array array;
+    if (m_node->value.get_array().get(array) != simdjson::SUCCESS) {
+        m_node->fail();
+        return;
+    }
+    for (auto element : array) {
+        Node child{ondemand::value(), m_node->state, m_node->depth + 1};
+        if (std::move(element).get(child.value) != simdjson::SUCCESS) {
+            m_node->fail();
             return;
         }
-        out.push_back(element.toDouble(fallback));
-    });
+        double number = 0.0;
+        if (child.value.get_double().get(number) == simdjson::SUCCESS) {
+            out.push_back(std::isfinite(number) ? number : fallback);
+            continue;
+        }
+        child.visit([&](JsonValue &value) { out.push_back(value.toDouble(fallback)); });
+        if (m_node->state->failed)
+            return;
+    }
 }
 
 void JsonValue::skip()

@@ -531,6 +531,7 @@ Dataset assembleDataset(const DatasetParts &parts)
 class ProjectTextReader {
 public:
     ProjectTextReader(const char *text, qsizetype size) : reader(text, size) {}
+    void setByteSource(JsonPieceReader::ByteSource source) { reader.setByteSource(std::move(source)); }
 
     // False, with `project` untouched, when the text is not a JSON object.
     bool read(Project &project)
@@ -797,7 +798,11 @@ bool loadProjectFile(Project &project, const QString &path)
     // Read straight from the mapped file where possible: project files of large
     // datasets run to gigabytes, and a copy in memory would add as much again.
     if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
-        const bool ok = ProjectTextReader(reinterpret_cast<const char *>(mapped), file.size()).read(project);
+        ProjectTextReader reader(reinterpret_cast<const char *>(mapped), file.size());
+        reader.setByteSource([&file](qsizetype offset, char *out, qsizetype length) {
+            return readFileAt(file, offset, out, length);
+        });
+        const bool ok = reader.read(project);
         file.unmap(mapped);
         return ok;
     }

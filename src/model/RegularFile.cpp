@@ -59,4 +59,22 @@ QByteArray readRegularFileHead(const QString &path, qint64 count)
     return file.read(count);
 }
 
+bool readFileAt(QFile &file, qint64 offset, char *out, qint64 length)
+{
+    const int fd = file.handle();
+    if (fd < 0 || offset < 0 || length < 0)
+        return false;
+    while (length > 0) {
+        const ssize_t n = ::pread(fd, out, size_t(length), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        out += n;
+        offset += n;
+        length -= n;
+    }
+    return true;
+}
+
 } // namespace Quillmark

@@ -24,4 +24,8 @@ FileRefusal openRegularFileOrSay(QFile &file, const QString &path);
 // cannot be read.
 QByteArray readRegularFileHead(const QString &path, qint64 count);
 
+// Reads exactly `length` bytes at `offset` of the open `file` without moving
+// its position; false on an error or when the file ends before.
+bool readFileAt(QFile &file, qint64 offset, char *out, qint64 length);
+
 } // namespace Quillmark
