@@ -322,7 +322,9 @@ private:
     void updateZoomLabel();
     int imagePosition(int imageId) const;
     void showImagePosition(int imageId);
-    void refreshUi();
+    // Whether the class list already holds every class the annotations use.
+    enum class ClassSync { Needed, Done };
+    void refreshUi(ClassSync classes = ClassSync::Needed);
     void refreshStats();
     void refreshVideoFrameAnnotations();
     void inferProjectType();
@@ -553,7 +555,8 @@ private:
     // otherwise replace without a question.
     bool modifiedBeforeOpen = false;
     // What the open worker reads a project file with; tests stage a stalled
-    // read (a hung network share) through it.
+    // read (a hung network share) through it. Like loadProjectFile, it leaves
+    // every class the annotations use in the class list.
     std::function<bool(Project &, const QString &)> projectFileReader = loadProjectFile;
     QList<QShortcut *> shortcuts;
     // The model paths of the settings when last seen (start, or Settings OK).

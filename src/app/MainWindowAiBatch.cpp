@@ -148,7 +148,7 @@ void MainWindow::finishAiRunOverAll(const AiBatchRun::Summary &summary, AiRunPan
         return;
     }
     project.dataset.syncClassesFromAnnotations();
-    refreshUi();
+    refreshUi(ClassSync::Done);
     if (summary.added > 0)
         modified = true;
 

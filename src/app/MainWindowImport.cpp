@@ -342,7 +342,7 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableN
     project.dataset.appendAsNew(std::exchange(imported.images, {}));
     project.dataset.syncClassesFromAnnotations();
     modified = true;
-    refreshUi();
+    refreshUi(ClassSync::Done);
     inferProjectType();
     updateTitle();
     QString message = QStringLiteral("Imported %1 images, %2 classes \u2014 detected as %3.")
@@ -430,7 +430,7 @@ void MainWindow::finishPackageImport(Dataset &imported, bool ok, const QString &
         project.projectType = storedType;
     dataset.syncClassesFromAnnotations();
     modified = true;
-    refreshUi();
+    refreshUi(ClassSync::Done);
     if (!hadType) {
         if (project.projectType.isEmpty())
             inferProjectType();

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 
 #include "app/DefaultTool.h"
+#include "model/ClassTally.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "chrome/SideToolBar.h"
@@ -165,7 +166,7 @@ void MainWindow::onDiscard()
     onNext();
 }
 
-void MainWindow::refreshUi()
+void MainWindow::refreshUi(ClassSync classes)
 {
     toolBar->setProjectOpen(projectIsOpen());
     // Without a project nothing can be added to one: the panels' add buttons
@@ -174,7 +175,9 @@ void MainWindow::refreshUi()
     annotationPanel->addButton()->setEnabled(projectIsOpen());
     annotationPanel->setProjectOpen(projectIsOpen());
     toolBar->setPlaybackEnabled(projectIsOpen() && videoMode);
-    project.dataset.syncClassesFromAnnotations();
+    // A pass over every annotation: skipped where the caller has just made it.
+    if (classes == ClassSync::Needed)
+        project.dataset.syncClassesFromAnnotations();
     imageListPanel->setStatusText(project.name);
     imageListPanel->setDataset(project.dataset);
     filmStrip->setDataset(project.dataset.images);
@@ -206,13 +209,13 @@ void MainWindow::refreshStats()
 {
     int labelledImages = 0;
     int annotationCount = 0;
-    QHash<QString, int> perClassHash;
+    ClassTally perClassTally;
     for (const ImageEntry &image : std::as_const(project.dataset.images)) {
         if (!image.labels.isEmpty())
             ++labelledImages;
         annotationCount += int(image.labels.size());
         for (const Annotation &annotation : image.labels)
-            ++perClassHash[annotation.className];
+            perClassTally.add(annotation.className);
     }
     int annotatedFrames = 0;
     int totalFrames = 0;
@@ -223,12 +226,10 @@ void MainWindow::refreshStats()
                 ++annotatedFrames;
             annotationCount += int(frame.size());
             for (const Annotation &annotation : frame)
-                ++perClassHash[annotation.className];
+                perClassTally.add(annotation.className);
         }
     }
-    QMap<QString, int> perClass;
-    for (auto it = perClassHash.cbegin(); it != perClassHash.cend(); ++it)
-        perClass.insert(it.key(), it.value());
+    const QMap<QString, int> perClass = perClassTally.counts();
 
     const int images = int(project.dataset.images.size());
     const int videos = int(project.dataset.videos.size());

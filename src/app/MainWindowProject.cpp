@@ -347,7 +347,8 @@ void MainWindow::onProjectLoaded(Project *loaded, bool ok, const QString &path, 
     project.dataset = std::move(loaded->dataset);
     projectPath = path;
 
-    refreshUi();
+    // The reader has put every class of the annotations in the list.
+    refreshUi(ClassSync::Done);
     inferProjectType();
     updateTitle();
     statusBar()->showMessage(QStringLiteral("Opened: %1  (%2 images)")

@@ -47,7 +47,10 @@ void FileListModel::setEntries(const QList<ImageEntry> &newImages, const QList<V
     beginResetModel();
     rows.clear();
     rowByValue.clear();
-    images = newImages;
+    images.clear();
+    images.reserve(size_t(newImages.size()));
+    for (const ImageEntry &image : newImages)
+        images.push_back(ImageRecord{image.id, image.filePath});
     videos = newVideos;
     imageLabeled.assign(size_t(images.size()), 0);
     videoLabeled.assign(size_t(videos.size()), 0);
@@ -55,11 +58,11 @@ void FileListModel::setEntries(const QList<ImageEntry> &newImages, const QList<V
     videoMissing.assign(size_t(videos.size()), 0);
     imageById.clear();
     videoById.clear();
-    imageById.reserve(images.size());
-    for (int i = 0; i < images.size(); ++i) {
-        imageLabeled[size_t(i)] = !images.at(i).labels.isEmpty();
-        if (!imageById.contains(images.at(i).id))
-            imageById.insert(images.at(i).id, i);
+    imageById.reserve(qsizetype(images.size()));
+    for (int i = 0; i < int(images.size()); ++i) {
+        imageLabeled[size_t(i)] = !newImages.at(i).labels.isEmpty();
+        if (!imageById.contains(images[size_t(i)].id))
+            imageById.insert(images[size_t(i)].id, i);
     }
     for (int i = 0; i < videos.size(); ++i) {
         videoLabeled[size_t(i)] = !videos.at(i).frameLabels.isEmpty();
@@ -74,8 +77,8 @@ void FileListModel::rebuild(bool showLabeled, bool showUnlabeled)
     beginResetModel();
     rows.clear();
     rowByValue.clear();
-    rows.reserve(size_t(images.size() + videos.size()));
-    rowByValue.reserve(images.size() + videos.size());
+    rows.reserve(images.size() + size_t(videos.size()));
+    rowByValue.reserve(qsizetype(images.size()) + videos.size());
     auto append = [&](const Row &row) {
         if (entryLabeled(row) ? !showLabeled : !showUnlabeled)
             return;
@@ -84,7 +87,7 @@ void FileListModel::rebuild(bool showLabeled, bool showUnlabeled)
             rowByValue.insert(value, int(rows.size()));
         rows.push_back(row);
     };
-    for (int i = 0; i < images.size(); ++i)
+    for (int i = 0; i < int(images.size()); ++i)
         append(Row{i, false});
     for (int i = 0; i < videos.size(); ++i)
         append(Row{i, true});
@@ -195,12 +198,12 @@ bool FileListModel::entryMissing(const Row &row) const
 
 const QString &FileListModel::pathOf(const Row &row) const
 {
-    return row.video ? videos.at(row.entry).filePath : images.at(row.entry).filePath;
+    return row.video ? videos.at(row.entry).filePath : images[size_t(row.entry)].path;
 }
 
 int FileListModel::valueOf(const Row &row) const
 {
-    return row.video ? ~videos.at(row.entry).id : images.at(row.entry).id;
+    return row.video ? ~videos.at(row.entry).id : images[size_t(row.entry)].id;
 }
 
 QStringList FileListModel::longestNames() const

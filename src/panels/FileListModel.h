@@ -12,8 +12,8 @@
 
 namespace Quillmark {
 
-// The rows of the "Files" list as a model over copies of the project's images
-// and videos: a row is an index into those lists, and its text, tool tip and
+// The rows of the "Files" list as a model over the ids and paths of the
+// project's images and copies of its videos: a row is an index into those lists, and its text, tool tip and
 // icon are made when the view asks for them, so a project of any size costs one
 // small record per row. Each row answers Qt::UserRole with its value: the image
 // id, or ~videoId for a video.
@@ -33,8 +33,9 @@ public:
 
     explicit FileListModel(const Icons &icons, QObject *parent = nullptr);
 
-    // Takes copies of the entries and their labelled state; no rows until the
-    // next rebuild.
+    // Takes the entries' ids, paths and labelled state (and copies of the
+    // videos); no rows until the next rebuild. No copy of the image list is
+    // kept: sharing it would make the dataset's next edit copy every entry.
     void setEntries(const QList<ImageEntry> &images, const QList<VideoEntry> &videos);
     // Rebuilds the rows from the entries, keeping those whose labelled state
     // the filters show.
@@ -53,7 +54,7 @@ public:
     int rowOfValue(int value) const { return rowByValue.value(value, -1); }
     int valueAt(int row) const;
     bool isLabeled(int row) const;
-    bool hasEntries() const { return !images.isEmpty() || !videos.isEmpty(); }
+    bool hasEntries() const { return !images.empty() || !videos.isEmpty(); }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
@@ -70,8 +71,13 @@ private:
     int valueOf(const Row &row) const;
     QStringList longestNames() const;
 
+    struct ImageRecord {
+        int id;
+        QString path;
+    };
+
     Icons icons;
-    QList<ImageEntry> images;
+    std::vector<ImageRecord> images;
     QList<VideoEntry> videos;
     // Labelled state per entry, and the first entry of each id: an id shared
     // by two entries (a hand-edited file) stands for the first, as in the

@@ -131,6 +131,7 @@ void FilmStrip::setDataset(const QList<ImageEntry> &images)
     indexMap.clear();
     start = 0;
     entries.reserve(images.size());
+    indexMap.reserve(images.size());
     for (const ImageEntry &image : images) {
         Entry entry;
         entry.imageId = image.id;
@@ -151,7 +152,7 @@ void FilmStrip::setDataset(const QList<ImageEntry> &images)
                 entry.thumbnail = before.thumbnail;
         }
         indexMap.insert(image.id, int(entries.size()));
-        entries.append(entry);
+        entries.append(std::move(entry));
     }
     rebuildWindow(qMax(0, indexOfImage(current)));
 }

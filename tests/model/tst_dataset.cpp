@@ -1,5 +1,6 @@
 #include "QmTest.h"
 
+#include "model/ClassTally.h"
 #include "model/Dataset.h"
 #include "model/ProjectFile.h"
 
@@ -54,6 +55,7 @@ private slots:
     void schemaFollowsItsClass_data();
     void schemaFollowsItsClass();
     void syncClassesOrder();
+    void classTallyMergesEqualNames();
 };
 
 void TestDataset::ids_data()
@@ -342,6 +344,30 @@ void TestDataset::syncClassesOrder()
     QCOMPARE(d.classColors.value("early"), classPalette[3]);
     QCOMPARE(d.classColors.value("late"), classPalette[4]);
     QVERIFY(!d.classColors.contains(""));
+}
+
+// Names are counted by their text's address while they can be: equal names
+// with texts of their own, names past the remembered bound, and empty names
+// must still add up by name.
+void TestDataset::classTallyMergesEqualNames()
+{
+    ClassTally tally;
+    const QString shared = QStringLiteral("car");
+    for (int i = 0; i < 3; ++i)
+        tally.add(shared);
+    tally.add(QString::fromUtf8("car")); // the same name, a text of its own
+    tally.add(QString());
+    tally.add(QStringLiteral(""));
+    // More distinct texts than are remembered by address.
+    for (int i = 0; i < 5000; ++i)
+        tally.add(QStringLiteral("n%1").arg(i % 2500));
+    tally.add(QString::fromUtf8("car")); // past the bound
+    const QMap<QString, int> counts = tally.counts();
+    QCOMPARE(counts.value(QStringLiteral("car")), 5);
+    QCOMPARE(counts.value(QString()), 2);
+    QCOMPARE(counts.value(QStringLiteral("n0")), 2);
+    QCOMPARE(counts.value(QStringLiteral("n2499")), 2);
+    QCOMPARE(counts.size(), 2 + 2500);
 }
 
 QM_TEST_MAIN(TestDataset)
