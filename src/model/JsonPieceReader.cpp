@@ -177,10 +177,11 @@ qsizetype JsonPieceReader::afterItem(qsizetype pos, char closer, bool *closed) c
     pos = skipWhitespace(pos);
     if (pos >= size)
         return -1;
-    *closed = text[pos] == closer;
+    const char c = byteAt(pos);
+    *closed = c == closer;
     if (*closed)
         return pos + 1;
-    if (text[pos] != ',')
+    if (c != ',')
         return -1;
     return skipWhitespace(pos + 1);
 }
@@ -244,12 +245,20 @@ qsizetype JsonPieceReader::readElements(qsizetype begin, JsonParser &parser,
     while (pos < size) {
         qsizetype end = -1;
         if (pos >= singlyUntil) {
+            loadWindow(pos, std::min(size, pos + batchBytes));
             const qsizetype candidate = batchEnd(pos, pos + batchBytes, indent);
+            // What follows the batch, read while the window still holds it.
+            bool closedAfter = false;
+            const qsizetype afterCandidate = candidate > pos ? afterItem(candidate, ']', &closedAfter) : -1;
             if (candidate > pos && readBatch(parser, pos, candidate, index, visit)) {
-                end = candidate;
                 refusals = 0;
-            } else if (const qsizetype last = arrayEndBefore(pos, candidate, indent);
-                       last > pos && readBatch(parser, pos, last, index, visit)) {
+                if (afterCandidate < 0 || closedAfter)
+                    return afterCandidate;
+                pos = afterCandidate;
+                continue;
+            }
+            if (const qsizetype last = arrayEndBefore(pos, candidate, indent);
+                last > pos && readBatch(parser, pos, last, index, visit)) {
                 end = last; // the batch ran past the end of the array
             } else {
                 singlyUntil = candidate > pos && ++refusals < refusalsTolerated ? candidate : size;
@@ -293,13 +302,20 @@ qsizetype JsonPieceReader::batchEnd(qsizetype from, qsizetype to, QByteArrayView
 {
     constexpr qsizetype searchedBatches = 64;
     to = std::min(to, size);
-    for (qsizetype end = to; end > from;) {
-        const auto *brace = static_cast<const char *>(memrchr(text + from, '}', size_t(end - from)));
+    // bytes[i] is the text's byte from + i.
+    const bool inWindow = windowBegin >= 0 && from >= windowBegin && to <= windowEnd;
+    const char *bytes = inWindow ? batch.constData() + 1 + (from - windowBegin) : text + from;
+    for (qsizetype end = to - from; end > 0;) {
+        const auto *brace = static_cast<const char *>(memrchr(bytes, '}', size_t(end)));
         if (!brace)
             break;
-        if (closesAt(brace - text, indent))
-            return brace - text + 1;
-        end = brace - text;
+        const qsizetype at = brace - bytes;
+        const bool closes = at >= indent.size()
+            ? std::memcmp(brace - indent.size(), indent.data(), size_t(indent.size())) == 0
+            : closesAt(from + at, indent);
+        if (closes)
+            return from + at + 1;
+        end = at;
     }
     const qsizetype limit = std::min(size, from + searchedBatches * batchBytes);
     for (qsizetype pos = to; pos < limit;) {
@@ -337,10 +353,12 @@ bool JsonPieceReader::readBatch(JsonParser &parser, qsizetype begin, qsizetype e
     // as the whole file has it: the batch is taken only when it holds nothing
     // but whole elements with their separators.
     const qsizetype length = end - begin;
-    batch.resize(length + 2 + JsonText::padding);
+    const bool loaded = begin == windowBegin && end <= windowEnd;
+    windowBegin = windowEnd = -1; // the bytes past the batch are overwritten
+    batch.resize(std::max(batch.size(), length + 2 + JsonText::padding));
     char *bytes = batch.data();
     bytes[0] = '[';
-    if (!byteSource || !byteSource(begin, bytes + 1, length))
+    if (!loaded && (!byteSource || !byteSource(begin, bytes + 1, length)))
         std::memcpy(bytes + 1, text + begin, size_t(length));
     bytes[length + 1] = ']';
     std::memset(bytes + length + 2, 0, size_t(JsonText::padding));
@@ -353,11 +371,30 @@ bool JsonPieceReader::readBatch(JsonParser &parser, qsizetype begin, qsizetype e
     return ok;
 }
 
+void JsonPieceReader::loadWindow(qsizetype from, qsizetype to)
+{
+    windowBegin = windowEnd = -1;
+    if (!byteSource || to <= from)
+        return;
+    batch.resize(std::max(batch.size(), to - from + 2 + JsonText::padding));
+    if (byteSource(from, batch.data() + 1, to - from)) {
+        windowBegin = from;
+        windowEnd = to;
+    }
+}
+
 qsizetype JsonPieceReader::skipWhitespace(qsizetype pos) const
 {
-    while (pos < size && isWhitespace(text[pos]))
+    while (pos < size && isWhitespace(byteAt(pos)))
         ++pos;
     return pos;
+}
+
+char JsonPieceReader::byteAt(qsizetype pos) const
+{
+    if (pos >= windowBegin && pos < windowEnd)
+        return batch.constData()[1 + pos - windowBegin];
+    return text[pos];
 }
 
 qsizetype JsonPieceReader::skipValue(qsizetype pos) const

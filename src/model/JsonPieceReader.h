@@ -92,6 +92,8 @@ public:
 
 private:
     qsizetype skipWhitespace(qsizetype pos) const;
+    // The text's byte at `pos`, from the window where it holds it.
+    char byteAt(qsizetype pos) const;
     // After an item of an object or array that ends at `pos` (-1 when the item
     // was refused): the position just past `closer` when it follows, with
     // `closed` set, else the start of the next item after a comma; -1 for
@@ -124,11 +126,19 @@ private:
     // is advanced past them.
     bool readBatch(JsonParser &parser, qsizetype begin, qsizetype end, qsizetype &index,
                    FunctionRef<void(qsizetype, JsonValue &)> visit);
+    // With a byte source: reads the text's bytes [from, to) into the batch
+    // buffer, where the search for a batch's end and the batch itself take
+    // them, so that the mapped text is touched only around batch ends.
+    void loadWindow(qsizetype from, qsizetype to);
 
     const char *text;
     qsizetype size;
     QByteArray batch; // a batch of elements, bracketed and padded for the parser
     ByteSource byteSource;
+    // The text's bytes that the batch buffer holds from its second byte on,
+    // when it does: [windowBegin, windowEnd), else -1.
+    qsizetype windowBegin = -1;
+    qsizetype windowEnd = -1;
 };
 
 } // namespace Quillmark
