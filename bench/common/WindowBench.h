@@ -1,9 +1,11 @@
 #pragma once
 
 // What every benchmark program that builds widgets needs before its
-// application object: an offscreen platform unless one was chosen, the media
-// back-end the program itself runs on, and settings kept apart from the
+// application object: an offscreen platform unless one was chosen, the heap
+// set up as the program itself sets it, and settings kept apart from the
 // user's. And the usual run of the registered benchmarks.
+#include "model/HeapSettings.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -17,6 +19,7 @@ namespace QmBench {
 
 inline void prepareWindowEnvironment()
 {
+    Quillmark::configureHeap();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QStandardPaths::setTestModeEnabled(true);

@@ -1,7 +1,8 @@
 #include "app/MainWindow.h"
 #include "app/Splash.h"
-#include "model/Version.h"
+#include "model/HeapSettings.h"
 #include "model/PictureLoader.h"
+#include "model/Version.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -9,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    Quillmark::configureHeap();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     QApplication::setOrganizationName(QStringLiteral("Brightwell"));

@@ -277,6 +277,42 @@ qsizetype JsonPieceReader::readElements(qsizetype begin, JsonParser &parser,
     return -1;
 }
 
+qsizetype JsonPieceReader::cutBatches(qsizetype begin, FunctionRef<bool(QByteArray &&)> take)
+{
+    if (!isArrayAt(begin))
+        return -1;
+    qsizetype pos = skipWhitespace(begin + 1);
+    if (pos < size && text[pos] == ']')
+        return pos + 1;
+    const QByteArrayView indent = elementIndent(pos);
+    if (indent.isEmpty())
+        return -1;
+    while (pos < size) {
+        loadWindow(pos, std::min(size, pos + batchBytes));
+        const qsizetype end = batchEnd(pos, pos + batchBytes, indent);
+        bool closed = false;
+        const qsizetype next = end > pos ? afterItem(end, ']', &closed) : -1;
+        if (next < 0)
+            return -1;
+        const qsizetype length = end - pos;
+        QByteArray piece(length + 2 + JsonText::padding, Qt::Uninitialized);
+        char *bytes = piece.data();
+        bytes[0] = '[';
+        if (end <= windowEnd)
+            std::memcpy(bytes + 1, batch.constData() + 1, size_t(length));
+        else if (!byteSource || !byteSource(pos, bytes + 1, length))
+            std::memcpy(bytes + 1, text + pos, size_t(length));
+        bytes[length + 1] = ']';
+        std::memset(bytes + length + 2, 0, size_t(JsonText::padding));
+        if (!take(std::move(piece)))
+            return -1;
+        if (closed)
+            return next;
+        pos = next;
+    }
+    return -1;
+}
+
 QByteArrayView JsonPieceReader::elementIndent(qsizetype elementBegin) const
 {
     if (!isObjectAt(elementBegin))

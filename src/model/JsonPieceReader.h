@@ -88,6 +88,17 @@ public:
     // is refused.
     qsizetype readElements(qsizetype begin, JsonParser &parser, FunctionRef<void(qsizetype, JsonValue &)> visit);
 
+    // For readers that parse batches elsewhere, on other threads: cuts the
+    // elements of the array that begins at `begin` into the batches that
+    // readElements() would take, and hands each to `take` as a text of its own
+    // (the elements bracketed as an array, followed by JsonText::padding zero
+    // bytes), in order. Nothing is parsed here: the cuts hold only where each
+    // batch then parses whole. Returns the position just past the array, or
+    // -1 when the array is not laid out one element to a block of lines, a cut
+    // cannot be made, or `take` returned false; the caller then reads the
+    // array with readElements().
+    qsizetype cutBatches(qsizetype begin, FunctionRef<bool(QByteArray &&batch)> take);
+
     static constexpr qsizetype batchBytes = qsizetype(1) << 20;
 
 private:

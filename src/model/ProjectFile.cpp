@@ -5,6 +5,7 @@
 #include "model/JsonParser.h"
 #include "model/JsonPieceReader.h"
 #include "model/JsonStringPool.h"
+#include "model/JobQueue.h"
 #include "model/JsonValue.h"
 #include "model/RegularFile.h"
 #include "model/StoredIds.h"
@@ -17,11 +18,16 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <deque>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -602,12 +608,88 @@ private:
         entries.clear();
         if (!reader.isArrayAt(begin))
             return check(begin);
+        if (const qsizetype end = readEntriesInParallel(begin, entries, fromJson); end >= 0)
+            return end;
+        entries.clear();
         return reader.readElements(begin, parser, [&](qsizetype index, JsonValue &element) {
             // An element read again replaces what its first reading gave.
             if (index < entries.size())
                 entries.resize(index);
             entries.append(element.isObject() ? (records.*fromJson)(element) : Entry());
         });
+    }
+
+    // The entries of an array of many batches, parsed on several threads at
+    // once, each with a parser and records of its own, and joined in text
+    // order. -1 when the array is not cut into batches (not laid out as the
+    // program writes it) or a batch does not parse whole: the caller then
+    // reads it element by element, as readElements() does.
+    template <typename Entry>
+    qsizetype readEntriesInParallel(qsizetype begin, QList<Entry> &entries,
+                                    Entry (StreamedRecords::*fromJson)(JsonValue &))
+    {
+        // The cores this process may run on; more than eight gain little.
+        const int threads = std::clamp(QThread::idealThreadCount(), 1, 8);
+        if (threads < 2)
+            return -1;
+        struct Worker {
+            JsonParser parser;
+            StreamedRecords records;
+        };
+        std::vector<std::unique_ptr<Worker>> workers;
+        for (int i = 0; i < threads; ++i)
+            workers.push_back(std::make_unique<Worker>());
+        std::deque<QList<Entry>> chunks;
+        std::atomic<bool> refused{false};
+        const auto parseInto = [&](QList<Entry> &chunk, const QByteArray &text, Worker &worker) {
+            const QByteArrayView array(text.constData(), text.size() - JsonText::padding);
+            const bool ok = worker.parser.parse(array, JsonText::padding, [&](JsonValue &value) {
+                value.forEachElement([&](JsonValue &element) {
+                    chunk.append(element.isObject() ? (worker.records.*fromJson)(element) : Entry());
+                });
+            });
+            if (!ok)
+                refused = true;
+        };
+        // Threads are started only for an array of more than one batch.
+        std::optional<JobQueue> queue;
+        QByteArray first;
+        const auto submit = [&](QByteArray &&text) {
+            QList<Entry> &chunk = chunks.emplace_back();
+            queue->submit([&parseInto, &workers, &chunk, text = std::move(text)](int thread) {
+                parseInto(chunk, text, *workers[size_t(thread)]);
+            });
+        };
+        const qsizetype end = reader.cutBatches(begin, [&](QByteArray &&text) {
+            if (refused)
+                return false;
+            if (!queue && first.isNull()) {
+                first = std::move(text);
+                return true;
+            }
+            if (!queue) {
+                queue.emplace(threads, 2 * threads);
+                submit(std::move(first));
+            }
+            submit(std::move(text));
+            return true;
+        });
+        if (queue)
+            queue->finish();
+        else if (end >= 0 && !first.isNull())
+            parseInto(chunks.emplace_back(), first, *workers.front());
+        if (end < 0 || refused)
+            return -1;
+        qsizetype total = 0;
+        for (const QList<Entry> &chunk : chunks)
+            total += chunk.size();
+        entries.reserve(total);
+        for (QList<Entry> &chunk : chunks) {
+            for (Entry &entry : chunk)
+                entries.append(std::move(entry));
+            chunk = QList<Entry>();
+        }
+        return end;
     }
 
     JsonPieceReader reader;

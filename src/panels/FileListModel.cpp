@@ -27,10 +27,14 @@ QString fileNameOf(const QString &path)
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
+// One pass back from the end, for both separators at once.
 qsizetype fileNameLength(const QString &path)
 {
-    const qsizetype slash = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.size() - slash - 1;
+    const QChar *begin = path.constData();
+    const QChar *c = begin + path.size();
+    while (c > begin && *(c - 1) != u'/' && *(c - 1) != u'\\')
+        --c;
+    return begin + path.size() - c;
 }
 
 } // namespace
@@ -45,6 +49,7 @@ void FileListModel::setEntries(const QList<ImageEntry> &newImages, const QList<V
 {
     // The rows point into the entries: none may outlive them.
     beginResetModel();
+    longestNamesCache.reset();
     rows.clear();
     rowByValue.clear();
     images.clear();
@@ -75,6 +80,7 @@ void FileListModel::setEntries(const QList<ImageEntry> &newImages, const QList<V
 void FileListModel::rebuild(bool showLabeled, bool showUnlabeled)
 {
     beginResetModel();
+    longestNamesCache.reset();
     rows.clear();
     rowByValue.clear();
     rows.reserve(images.size() + size_t(videos.size()));
@@ -120,15 +126,23 @@ int FileListModel::setVideoLabeled(int videoId, bool labeled)
 
 void FileListModel::markMissing(const QList<int> &ids, bool video)
 {
+    // One change for the stretch of rows a batch of answers touches: a moved
+    // project may have every one of its 100,000 files missing.
+    int first = -1;
+    int last = -1;
     for (int id : ids) {
         const int entry = (video ? videoById : imageById).value(id, -1);
         if (entry < 0)
             continue;
         (video ? videoMissing : imageMissing)[size_t(entry)] = 1;
         const int row = rowOfValue(video ? ~id : id);
-        if (row >= 0)
-            emit dataChanged(index(row), index(row), {Qt::FontRole, Qt::ForegroundRole});
+        if (row < 0)
+            continue;
+        first = first < 0 ? row : std::min(first, row);
+        last = std::max(last, row);
     }
+    if (first >= 0)
+        emit dataChanged(index(first), index(last), {Qt::FontRole, Qt::ForegroundRole});
 }
 
 bool FileListModel::isMissing(int row) const
@@ -180,7 +194,10 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
             return QColor(0x99, 0x99, 0x99);
         return {};
     case LongestNamesRole:
-        return longestNames();
+        // Asked for by every size query; the rows change only on a rebuild.
+        if (!longestNamesCache)
+            longestNamesCache = longestNames();
+        return *longestNamesCache;
     default:
         return {};
     }

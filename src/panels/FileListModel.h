@@ -8,6 +8,7 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace Quillmark {
@@ -89,6 +90,7 @@ private:
     QHash<int, int> imageById;
     QHash<int, int> videoById;
     std::vector<Row> rows;
+    mutable std::optional<QStringList> longestNamesCache;
     // Row value -> row; two entries may share an id, and the first row stands
     // for it as the dataset's lookup finds the first entry.
     QHash<int, int> rowByValue;

@@ -133,23 +133,27 @@ void FilmStrip::setDataset(const QList<ImageEntry> &images)
     entries.reserve(images.size());
     indexMap.reserve(images.size());
     for (const ImageEntry &image : images) {
-        Entry entry;
-        entry.imageId = image.id;
-        entry.path = image.filePath;
-        entry.image = image.image;
-        if (entry.image.isNull()) {
-            entry.encoded = image.imageData;
-            entry.stored = image.storedBytes;
-        }
-        const int old = previousIndex.value(image.id, -1);
-        if (old >= 0) {
-            const Entry &before = previous.at(old);
-            const bool sameImage = !entry.image.isNull() && before.image.cacheKey() == entry.image.cacheKey();
-            const bool sameBytes = !entry.encoded.isEmpty() && before.encoded.constData() == entry.encoded.constData()
-                && before.encoded.size() == entry.encoded.size();
-            const bool sameStored = entry.stored && before.stored == entry.stored;
-            if (sameImage || sameBytes || sameStored)
-                entry.thumbnail = before.thumbnail;
+        Entry entry{image.id, image.filePath, nullptr};
+        if (image.hasInMemoryImage()) {
+            auto memory = std::make_shared<InMemory>();
+            memory->image = image.image;
+            if (memory->image.isNull()) {
+                memory->encoded = image.imageData;
+                memory->stored = image.storedBytes;
+            }
+            const int old = previousIndex.value(image.id, -1);
+            if (old >= 0 && previous.at(old).memory) {
+                const InMemory &before = *previous.at(old).memory;
+                const bool sameImage =
+                    !memory->image.isNull() && before.image.cacheKey() == memory->image.cacheKey();
+                const bool sameBytes = !memory->encoded.isEmpty()
+                    && before.encoded.constData() == memory->encoded.constData()
+                    && before.encoded.size() == memory->encoded.size();
+                const bool sameStored = memory->stored && before.stored == memory->stored;
+                if (sameImage || sameBytes || sameStored)
+                    memory->thumbnail = before.thumbnail;
+            }
+            entry.memory = std::move(memory);
         }
         indexMap.insert(image.id, int(entries.size()));
         entries.append(std::move(entry));
@@ -230,17 +234,19 @@ void FilmStrip::scheduleNextLoad()
 
 QPixmap FilmStrip::makeThumbnail(Entry &entry) const
 {
-    if (!entry.thumbnail.isNull())
-        return entry.thumbnail;
-    if (!entry.image.isNull()) {
-        entry.thumbnail = fitThumbnail(entry.image);
-        return entry.thumbnail;
-    }
-    if (!entry.encoded.isEmpty() || entry.stored) {
-        // Bytes left in a package are read for the thumbnail and let go.
-        const QByteArray bytes = entry.encoded.isEmpty() ? entry.stored->read() : entry.encoded;
-        entry.thumbnail = fitThumbnail(PictureLoader::readFitting(bytes, thumbBound));
-        return entry.thumbnail;
+    if (InMemory *memory = entry.memory.get()) {
+        if (!memory->thumbnail.isNull())
+            return memory->thumbnail;
+        if (!memory->image.isNull()) {
+            memory->thumbnail = fitThumbnail(memory->image);
+            return memory->thumbnail;
+        }
+        if (!memory->encoded.isEmpty() || memory->stored) {
+            // Bytes left in a package are read for the thumbnail and let go.
+            const QByteArray bytes = memory->encoded.isEmpty() ? memory->stored->read() : memory->encoded;
+            memory->thumbnail = fitThumbnail(PictureLoader::readFitting(bytes, thumbBound));
+            return memory->thumbnail;
+        }
     }
     // Pictures read from files are not kept: the next window decodes them again.
     // Decoded small and upright; only regular files are opened, since a pipe or

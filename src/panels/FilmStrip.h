@@ -52,13 +52,19 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // The pixels of an entry that holds them itself, and their thumbnail.
+    struct InMemory {
+        QPixmap thumbnail;   // scaled, once made
+        QImage image;        // decoded
+        QByteArray encoded;  // still encoded
+        std::shared_ptr<const StoredImageBytes> stored; // left in a package
+    };
+    // A project may list 100,000 pictures: an entry named by its path is an
+    // id and a path, nothing more.
     struct Entry {
         int imageId = -1;
         QString path;
-        QPixmap thumbnail;   // scaled picture of an in-memory image, once made
-        QImage image;        // in-memory pixels, decoded
-        QByteArray encoded;  // in-memory pixels, still encoded
-        std::shared_ptr<const StoredImageBytes> stored; // pixels left in a package
+        std::shared_ptr<InMemory> memory; // null for a picture read from its file
     };
     struct Shown {
         int imageId = -1;

@@ -25,6 +25,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         ++sized;
+        sizedRows.insert(index.row());
         return ExactWidthDelegate::sizeHint(option, index);
     }
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
@@ -33,6 +34,7 @@ public:
         ExactWidthDelegate::paint(painter, option, index);
     }
     mutable int sized = 0;
+    mutable QSet<int> sizedRows;
     mutable QSet<int> paintedRows;
 };
 
@@ -84,7 +86,11 @@ void TestOpenLargeProject::listShowsRowsAtOnce()
     QCOMPARE(window.imageList()->countLabel()->text(), QStringLiteral("20000"));
     QTRY_VERIFY(delegate->paintedRows.contains(0));
     QCOMPARE(list->model()->rowCount(), 20000);
-    QVERIFY2(delegate->sized <= 8, qPrintable(QString::number(delegate->sized)));
+    // One row is measured for all of them, once for each pass of the layout;
+    // how many passes the window makes depends on how its events fall
+    // together, but a pass over the rows would be 20,000 queries.
+    QVERIFY2(delegate->sizedRows.size() <= 2, qPrintable(QString::number(delegate->sizedRows.size())));
+    QVERIFY2(delegate->sized <= 64, qPrintable(QString::number(delegate->sized)));
     const int rowHeight = qMax(1, list->visualRect(list->model()->index(0, 0)).height());
     QVERIFY2(delegate->paintedRows.size() <= list->viewport()->height() / rowHeight + 2,
              qPrintable(QString::number(delegate->paintedRows.size())));
