@@ -35,6 +35,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fstream>
+#include <limits>
 
 using namespace Quillmark;
 
@@ -199,12 +200,10 @@ void acceptChooserWhenOpen(bool *handled)
 }
 
 // Runs the event loop until `done`, asked only between events of this level
-// (never from inside the chooser's own loop), without spinning a core: the
-// stall meter's timer wakes it every 5 ms.
+// (never from inside the chooser's own loop), without spinning a core.
 void waitUntil(const std::function<bool()> &done)
 {
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QmBench::waitUntil(done, std::numeric_limits<int>::max());
 }
 
 struct CommandRun {

@@ -25,30 +25,20 @@ void noteTooLarge(const QString &path, qint64 maxBytes)
 
 bool readWholeFile(const QString &path, qint64 maxBytes, QByteArray *out)
 {
-    out->clear();
-    QFile file;
-    if (!openRegularFile(file, path)) {
+    switch (readRegularFileWhole(path, maxBytes, out)) {
+    case WholeFileRead::Ok:
+        return true;
+    case WholeFileRead::CannotOpen:
         ImportFailure::noteCannotOpen(path);
         return false;
-    }
-    const qint64 size = file.size();
-    if (size > maxBytes) {
+    case WholeFileRead::TooLarge:
         noteTooLarge(path, maxBytes);
         return false;
-    }
-    // The file may grow while it is read: never take more than the bound
-    // (one byte more tells that it was passed).
-    QByteArray bytes = file.read(std::min(maxBytes, size) + 1);
-    if (bytes.size() > maxBytes) {
-        noteTooLarge(path, maxBytes);
-        return false;
-    }
-    if (file.error() != QFileDevice::NoError) {
+    case WholeFileRead::ReadError:
         ImportFailure::note(path, QStringLiteral("the file could not be read."));
         return false;
     }
-    *out = std::move(bytes);
-    return true;
+    return false;
 }
 
 bool readFirstLine(const QString &path, qint64 maxBytes, QByteArray *line)

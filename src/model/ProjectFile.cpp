@@ -661,7 +661,10 @@ private:
             });
         };
         const qsizetype end = reader.cutBatches(begin, [&](QByteArray &&text) {
-            if (refused)
+            // A batch grows past its size only around an element larger than
+            // a batch; many such in flight at once would hold too much memory,
+            // so those arrays are read one element at a time.
+            if (refused || text.size() > 4 * JsonPieceReader::batchBytes)
                 return false;
             if (!queue && first.isNull()) {
                 first = std::move(text);

@@ -21,8 +21,14 @@ enum class FileRefusal { None, NoName, Missing, Folder, NotRegular, NoPermission
 FileRefusal openRegularFileOrSay(QFile &file, const QString &path);
 
 // At most the first `count` bytes of a regular file; empty when it is none or
-// cannot be read.
-QByteArray readRegularFileHead(const QString &path, qint64 count);
+// cannot be read. `fileSize` gets its size when it is opened, else -1.
+// Open, fstat, read and close: nothing else touches the disk.
+QByteArray readRegularFileHead(const QString &path, qint64 count, qint64 *fileSize = nullptr);
+
+// A regular file read whole in as few system calls as that takes, when it
+// holds at most `maxBytes` (also when it grows while it is read).
+enum class WholeFileRead { Ok, CannotOpen, TooLarge, ReadError };
+WholeFileRead readRegularFileWhole(const QString &path, qint64 maxBytes, QByteArray *out);
 
 // Reads exactly `length` bytes at `offset` of the open `file` without moving
 // its position; false on an error or when the file ends before.
