@@ -9,6 +9,7 @@
 #include "model/PictureLoader.h"
 #include "model/RegularFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,6 +28,8 @@ private slots:
     void refusals_data();
     void refusals();
     void suffixThatLies();
+    void sizeFromTheHeadOrTheWholeFile_data();
+    void sizeFromTheHeadOrTheWholeFile();
     void backgroundCheckFindsWhatTheScanFinds();
     void backgroundCheckCancelled();
 };
@@ -88,6 +91,71 @@ void TestRegularFile::suffixThatLies()
         QCOMPARE(PictureLoader::read(dir.filePath(name)).image.size(), QSize(13, 9));
         QCOMPARE(PictureLoader::readFitting(dir.filePath(name), QSize(4, 4)).size().width(), 4);
     }
+}
+
+namespace {
+
+// A JPEG segment: marker, big-endian length (counting itself), data.
+QByteArray jpegSegment(uchar marker, const QByteArray &data)
+{
+    const int length = int(data.size()) + 2;
+    return QByteArray("\xff", 1) + char(marker) + char(length >> 8) + char(length & 0xff) + data;
+}
+
+// An EXIF block with one tag: orientation.
+QByteArray exifOrientation(int orientation)
+{
+    QByteArray tiff("II\x2a\x00\x08\x00\x00\x00", 8);
+    tiff += QByteArray("\x01\x00", 2);                                   // one entry
+    tiff += QByteArray("\x12\x01\x03\x00\x01\x00\x00\x00", 8);      // orientation, SHORT, 1
+    tiff += char(orientation) + QByteArray(3, '\0');
+    tiff += QByteArray(4, '\0');                                         // no next IFD
+    return QByteArray("Exif\0\0", 6) + tiff;
+}
+
+} // namespace
+
+// A picture's size is read from the head of its file when its header lies
+// there, and from the whole file when metadata pushes the header further
+// (here 120 KB of it before the frame of a JPEG); either way upright, as the
+// picture itself decodes.
+void TestRegularFile::sizeFromTheHeadOrTheWholeFile_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("metadataBytes");
+    QTest::addColumn<QSize>("upright");
+    QTest::newRow("header in the head") << 1 << 0 << QSize(41, 23);
+    QTest::newRow("header in the head, turned") << 6 << 0 << QSize(23, 41);
+    QTest::newRow("header past the head") << 1 << 120000 << QSize(41, 23);
+    QTest::newRow("header past the head, turned") << 8 << 120000 << QSize(23, 41);
+}
+
+void TestRegularFile::sizeFromTheHeadOrTheWholeFile()
+{
+    QFETCH(int, orientation);
+    QFETCH(int, metadataBytes);
+    QFETCH(QSize, upright);
+    QImage picture(41, 23, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    QByteArray encoded;
+    {
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(picture.save(&buffer, "JPEG"));
+    }
+    QByteArray inserted = jpegSegment(0xe1, exifOrientation(orientation));
+    for (int left = metadataBytes; left > 0; left -= 60000)
+        inserted += jpegSegment(0xef, QByteArray(std::min(left, 60000), 'm'));
+    encoded.insert(2, inserted); // after the start-of-image marker
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(encoded) == encoded.size());
+    file.close();
+
+    QCOMPARE(PictureLoader::uprightSize(path), upright);
+    QCOMPARE(PictureLoader::read(path).image.size(), upright);
+    QCOMPARE(PictureLoader::uprightSize(encoded), upright);
 }
 
 void TestRegularFile::backgroundCheckFindsWhatTheScanFinds()
