@@ -8,12 +8,14 @@
 // shows its progress and Cancel.
 
 #include "MainWindowTestAccess.h"
+#include "ScriptedPrompts.h"
 
 #include "app/MainWindow.h"
 #include "canvas/LabelCanvas.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QScreen>
 #include <QStandardPaths>
@@ -57,7 +59,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     QApplication::setOrganizationName(QStringLiteral("Brightwell"));
     if (argc < 3) {
-        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark> [job]\n";
+        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark> [job | open <project>]\n";
         return 2;
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
@@ -93,8 +95,18 @@ int main(int argc, char *argv[])
         window.applyProgress(MainWindow::ProgressKind::DatasetImport, 13, 40);
     }
 
+    // A project file opened through the window's own open command instead of
+    // the sample: the shot is taken once it is shown.
+    QmTest::ScriptedPrompts prompts;
+    const bool opens = argc > 4 && QString::fromLocal8Bit(argv[3]) == QLatin1String("open");
+    if (opens) {
+        Prompts::setOverride(&prompts);
+        prompts.answers.enqueue(QString::fromLocal8Bit(argv[4]));
+        QTimer::singleShot(200, &window, [&window] { window.onOpenProject(); });
+    }
+
     int status = 1;
-    QTimer::singleShot(1500, &app, [&] {
+    const auto shoot = [&] {
         // The whole screen: whatever lies beyond its edge could not be reached.
         const QPixmap shot = window.screen()->grabWindow(0);
         status = shot.save(output) ? 0 : 1;
@@ -102,7 +114,20 @@ int main(int argc, char *argv[])
         access.finishJob();
         window.close();
         app.quit();
-    });
+    };
+    if (!opens) {
+        QTimer::singleShot(1500, &app, shoot);
+    } else {
+        auto *poll = new QTimer(&app);
+        QObject::connect(poll, &QTimer::timeout, &app, [&, poll] {
+            if (window.isJobRunning() || !window.windowTitle().contains(QFileInfo(QString::fromLocal8Bit(argv[4])).fileName()))
+                return;
+            poll->stop();
+            QTimer::singleShot(1500, &app, shoot); // the missing files marked, the picture drawn
+        });
+        poll->start(100);
+    }
     QApplication::exec();
+    Prompts::setOverride(nullptr);
     return status;
 }
