@@ -5,7 +5,9 @@
 #include "formats/FolderListing.h"
 #include "formats/ImageFolderIndex.h"
 #include "formats/ImageProbe.h"
+#include "formats/ImportFailure.h"
 #include "formats/LabelLineFields.h"
+#include "formats/ParallelReads.h"
 #include "formats/PerImageFiles.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
@@ -17,6 +19,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <vector>
 
 namespace Quillmark {
 
@@ -259,29 +262,43 @@ bool YoloHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     const int labelled = int(labelFiles.size());
     const int total = labelled + int(backgrounds.size());
 
+    // Each picture's header and label file are read on several threads at
+    // once; the entries, and what went wrong with them, come in in order.
+    std::vector<ImageEntry> entries(static_cast<size_t>(total));
+    std::vector<QString> failures(static_cast<size_t>(total));
+    const auto imagePathOf = [&](int i) { return i < labelled ? imagePaths.at(i) : backgrounds.at(i - labelled); };
+    readInParallel(
+        total,
+        [&](int i) {
+            const ImportFailure failure; // this picture's notes
+            ImageEntry &entry = entries[size_t(i)];
+            const QString imagePath = imagePathOf(i);
+            if (!imagePath.isEmpty()) {
+                const QSize size = probeImageSize(imagePath);
+                entry.width = size.width();
+                entry.height = size.height();
+            }
+            if (i < labelled) {
+                entry.filePath = imagePath.isEmpty() ? labelFiles.at(i) : imagePath;
+                entry.labels = readYoloLabelFile(labelFiles.at(i), classNames, entry.width, entry.height, layout);
+            } else {
+                entry.filePath = imagePath;
+            }
+            failures[size_t(i)] = failure.reason();
+        },
+        progress);
+
     int added = 0;
     for (int i = 0; i < total; ++i) {
-        ImageEntry entry;
-        const QString imagePath = i < labelled ? imagePaths.at(i) : backgrounds.at(i - labelled);
-        if (!imagePath.isEmpty()) {
-            const QSize size = probeImageSize(imagePath);
-            entry.width = size.width();
-            entry.height = size.height();
-        }
-        if (i < labelled) {
-            entry.filePath = imagePath.isEmpty() ? labelFiles.at(i) : imagePath;
-            entry.labels = readYoloLabelFile(labelFiles.at(i), classNames, entry.width, entry.height, layout);
-        } else {
-            entry.filePath = imagePath;
-        }
+        if (!failures[size_t(i)].isEmpty())
+            ImportFailure::note(QString(), failures[size_t(i)]);
         // A text file with neither an image nor a label line (the Darknet
         // layout's image list "train.txt", a readme) is no image.
-        if (!imagePath.isEmpty() || !entry.labels.isEmpty()) {
+        const ImageEntry &entry = entries[size_t(i)];
+        if (!imagePathOf(i).isEmpty() || !entry.labels.isEmpty()) {
             dataset.addImage(entry);
             ++added;
         }
-        if (progress)
-            progress(i + 1, total);
     }
     return added > 0;
 }

@@ -38,6 +38,12 @@ void JobQueue::finish()
     changed.wait(lock, [&] { return jobs.empty() && running == 0; });
 }
 
+bool JobQueue::finishWithin(int ms)
+{
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return jobs.empty() && running == 0; });
+}
+
 void JobQueue::run(int thread)
 {
     std::unique_lock lock(mutex);

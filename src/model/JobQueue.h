@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -26,6 +27,8 @@ public:
 
     void submit(Job job);
     void finish();
+    // finish(), for at most `ms` milliseconds: true when every job has run.
+    bool finishWithin(int ms);
 
 private:
     void run(int thread);

@@ -42,6 +42,8 @@ private slots:
     void labellingToolLayout();
     void sideBySideBackgroundImages();
     void darknetLayoutAsCvatExportsIt();
+    void manyPicturesComeInInOrder();
+    void failureOfManyNamesTheLastFile();
 };
 
 void TestYoloHandler::detection_data()
@@ -404,6 +406,62 @@ void TestYoloHandler::darknetLayoutAsCvatExportsIt()
     QCOMPARE(labels.size(), 1);
     QCOMPARE(labels.first().className, QStringLiteral("fire hydrant"));
     fuzzyCompareRect(labels.first().bbox, QRectF(0, 0, 32, 32));
+}
+
+// Pictures and label files are read on several threads at once: the entries
+// still come in the order of the label files, each with its own picture's
+// size (odd sizes, all different) and its own boxes, and progress counts up
+// to the whole.
+void TestYoloHandler::manyPicturesComeInInOrder()
+{
+    QTemporaryDir dir;
+    constexpr int count = 300;
+    for (int i = 0; i < count; ++i) {
+        const QString stem = QStringLiteral("p%1").arg(i, 4, 10, QLatin1Char('0'));
+        QVERIFY(writeImage(dir.filePath("images/" + stem + ".png"), 3 + i % 11, 2 + i % 7));
+        QVERIFY(writeFile(dir.filePath("labels/" + stem + ".txt"),
+                          QByteArray::number(i % 2) + " 0.5 0.5 0.25 " + QByteArray::number(0.1 + (i % 5) * 0.1) + "\n"));
+    }
+    QVERIFY(writeFile(dir.filePath("classes.txt"), "cat\ndog\n"));
+    Dataset dataset;
+    bool ok = false;
+    const QList<QPair<int, int>> calls =
+        recordProgress([&](ProgressCallback progress) { ok = YoloHandler().importDataset(dir.path(), dataset, progress); });
+    QVERIFY(ok);
+    QCOMPARE(dataset.images.size(), count);
+    for (int i = 0; i < count; ++i) {
+        const ImageEntry &e = dataset.images.at(i);
+        QCOMPARE(QFileInfo(e.filePath).fileName(), QStringLiteral("p%1.png").arg(i, 4, 10, QLatin1Char('0')));
+        QCOMPARE(QSize(e.width, e.height), QSize(3 + i % 11, 2 + i % 7));
+        QCOMPARE(e.labels.size(), 1);
+        QCOMPARE(e.labels.first().className, i % 2 ? QStringLiteral("dog") : QStringLiteral("cat"));
+        QVERIFY(qAbs(e.labels.first().bbox.height() - (0.1 + (i % 5) * 0.1) * e.height) < 1e-4);
+    }
+    QVERIFY(!calls.isEmpty());
+    QCOMPARE(calls.last(), qMakePair(count, count));
+    for (int i = 1; i < calls.size(); ++i)
+        QVERIFY(calls.at(i).first >= calls.at(i - 1).first);
+}
+
+// When nothing can be read, the import says why with the last file it gave up
+// on, as a reading of one file after another would.
+void TestYoloHandler::failureOfManyNamesTheLastFile()
+{
+    QTemporaryDir dir;
+    constexpr int count = 200;
+    QVERIFY(writeFile(dir.filePath("labels/a0000.txt"), "0 0.5 0.5 0.2 0.2\n"));
+    for (int i = 1; i < count; ++i) {
+        // Label files past the size bound, without pictures: sparse, so cheap.
+        QFile file(dir.filePath(QStringLiteral("labels/a%1.txt").arg(i, 4, 10, QLatin1Char('0'))));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(65LL * 1024 * 1024));
+    }
+    QVERIFY(QFile::remove(dir.filePath("labels/a0000.txt")));
+    QVERIFY(writeFile(dir.filePath("labels/a0000.txt"), "no label line\n"));
+    Dataset dataset;
+    QString why;
+    QVERIFY(!YoloHandler().importExplained(dir.path(), dataset, {}, &why));
+    QVERIFY2(why.contains(QStringLiteral("a0199.txt")), qPrintable(why));
 }
 
 QM_TEST_MAIN(TestYoloHandler)
