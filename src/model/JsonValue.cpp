@@ -349,25 +349,36 @@ bool JsonValue::toBool(bool fallback)
     return value;
 }
 
+namespace {
+
+// Hands each element of the array that `parent` holds to `take` as a node of
+// its own, up to the first failure.
+template <typename Take> void walkElements(Node &parent, Take &&take)
+{
+    ondemand::array array;
+    if (parent.value.get_array().get(array) != simdjson::SUCCESS) {
+        parent.fail();
+        return;
+    }
+    for (auto element : array) {
+        Node child{ondemand::value(), parent.state, parent.depth + 1};
+        if (std::move(element).get(child.value) != simdjson::SUCCESS) {
+            parent.fail();
+            return;
+        }
+        take(child);
+        if (parent.state->failed)
+            return;
+    }
+}
+
+} // namespace
+
 void JsonValue::forEachElement(FunctionRef<void(JsonValue &)> visit)
 {
     if (!enters(Type::Array))
         return;
-    ondemand::array array;
-    if (m_node->value.get_array().get(array) != simdjson::SUCCESS) {
-        m_node->fail();
-        return;
-    }
-    for (auto element : array) {
-        Node child{ondemand::value(), m_node->state, m_node->depth + 1};
-        if (std::move(element).get(child.value) != simdjson::SUCCESS) {
-            m_node->fail();
-            return;
-        }
-        child.visit(visit);
-        if (m_node->state->failed)
-            return;
-    }
+    walkElements(*m_node, [&](Node &child) { child.visit(visit); });
 }
 
 void JsonValue::forEachMember(FunctionRef<void(std::string_view, JsonValue &)> visit)
@@ -402,26 +413,14 @@ void JsonValue::appendNumbers(std::vector<double> &out, double fallback)
     // through toDouble, which checks it.
     if (!enters(Type::Array))
         return;
-    ondemand::array array;
-    if (m_node->value.get_array().get(array) != simdjson::SUCCESS) {
-        m_node->fail();
-        return;
-    }
-    for (auto element : array) {
-        Node child{ondemand::value(), m_node->state, m_node->depth + 1};
-        if (std::move(element).get(child.value) != simdjson::SUCCESS) {
-            m_node->fail();
-            return;
-        }
+    walkElements(*m_node, [&](Node &child) {
         double number = 0.0;
         if (child.value.get_double().get(number) == simdjson::SUCCESS) {
             out.push_back(std::isfinite(number) ? number : fallback);
-            continue;
+            return;
         }
         child.visit([&](JsonValue &value) { out.push_back(value.toDouble(fallback)); });
-        if (m_node->state->failed)
-            return;
-    }
+    });
 }
 
 void JsonValue::skip()
