@@ -233,11 +233,10 @@ qsizetype JsonPieceReader::readElements(qsizetype begin, JsonParser &parser,
     // Batches refused one after another before the rest is read one by one:
     // a text whose layout only looks like ours costs little more than that.
     constexpr int refusalsTolerated = 4;
-    if (!isArrayAt(begin))
-        return -1;
-    qsizetype pos = skipWhitespace(begin + 1);
-    if (pos < size && text[pos] == ']')
-        return pos + 1;
+    bool empty = false;
+    qsizetype pos = firstElement(begin, &empty);
+    if (pos < 0 || empty)
+        return pos;
     const QByteArrayView indent = elementIndent(pos);
     qsizetype singlyUntil = indent.isEmpty() ? size : 0; // elements before this are read one by one
     int refusals = 0;
@@ -245,16 +244,13 @@ qsizetype JsonPieceReader::readElements(qsizetype begin, JsonParser &parser,
     while (pos < size) {
         qsizetype end = -1;
         if (pos >= singlyUntil) {
-            loadWindow(pos, std::min(size, pos + batchBytes));
-            const qsizetype candidate = batchEnd(pos, pos + batchBytes, indent);
-            // What follows the batch, read while the window still holds it.
-            bool closedAfter = false;
-            const qsizetype afterCandidate = candidate > pos ? afterItem(candidate, ']', &closedAfter) : -1;
+            const Cut cut = cutAt(pos, indent);
+            const qsizetype candidate = cut.end;
             if (candidate > pos && readBatch(parser, pos, candidate, index, visit)) {
                 refusals = 0;
-                if (afterCandidate < 0 || closedAfter)
-                    return afterCandidate;
-                pos = afterCandidate;
+                if (cut.next < 0 || cut.closed)
+                    return cut.next;
+                pos = cut.next;
                 continue;
             }
             if (const qsizetype last = arrayEndBefore(pos, candidate, indent);
@@ -279,19 +275,15 @@ qsizetype JsonPieceReader::readElements(qsizetype begin, JsonParser &parser,
 
 qsizetype JsonPieceReader::cutBatches(qsizetype begin, FunctionRef<bool(QByteArray &&)> take)
 {
-    if (!isArrayAt(begin))
-        return -1;
-    qsizetype pos = skipWhitespace(begin + 1);
-    if (pos < size && text[pos] == ']')
-        return pos + 1;
+    bool empty = false;
+    qsizetype pos = firstElement(begin, &empty);
+    if (pos < 0 || empty)
+        return pos;
     const QByteArrayView indent = elementIndent(pos);
     if (indent.isEmpty())
         return -1;
     while (pos < size) {
-        loadWindow(pos, std::min(size, pos + batchBytes));
-        const qsizetype end = batchEnd(pos, pos + batchBytes, indent);
-        bool closed = false;
-        const qsizetype next = end > pos ? afterItem(end, ']', &closed) : -1;
+        const auto [end, next, closed] = cutAt(pos, indent);
         if (next < 0)
             return -1;
         const qsizetype length = end - pos;
@@ -311,6 +303,27 @@ qsizetype JsonPieceReader::cutBatches(qsizetype begin, FunctionRef<bool(QByteArr
         pos = next;
     }
     return -1;
+}
+
+qsizetype JsonPieceReader::firstElement(qsizetype arrayBegin, bool *empty) const
+{
+    *empty = false;
+    if (!isArrayAt(arrayBegin))
+        return -1;
+    const qsizetype pos = skipWhitespace(arrayBegin + 1);
+    *empty = pos < size && text[pos] == ']';
+    return *empty ? pos + 1 : pos;
+}
+
+JsonPieceReader::Cut JsonPieceReader::cutAt(qsizetype pos, QByteArrayView indent)
+{
+    loadWindow(pos, std::min(size, pos + batchBytes));
+    Cut cut;
+    cut.end = batchEnd(pos, pos + batchBytes, indent);
+    // What follows the batch, read while the window still holds it.
+    if (cut.end > pos)
+        cut.next = afterItem(cut.end, ']', &cut.closed);
+    return cut;
 }
 
 QByteArrayView JsonPieceReader::elementIndent(qsizetype elementBegin) const

@@ -120,6 +120,20 @@ private:
     qsizetype readKey(qsizetype pos, QString &key) const;
     // Parses the piece [begin, end) with `parser`.
     bool readPiece(JsonParser &parser, qsizetype begin, qsizetype end, FunctionRef<void(JsonValue &)> visit) const;
+    // The position of the first element of the array that begins at
+    // `arrayBegin`, or just past the array when it is `empty`; -1 when no
+    // array begins there.
+    qsizetype firstElement(qsizetype arrayBegin, bool *empty) const;
+    // The batch that begins at `pos`, cut as readElements() cuts it: where it
+    // ends (-1 when no cut is found) and where the next element begins, or,
+    // with `closed`, just past the array; `next` is -1 when anything else
+    // follows the batch.
+    struct Cut {
+        qsizetype end = -1;
+        qsizetype next = -1;
+        bool closed = false;
+    };
+    Cut cutAt(qsizetype pos, QByteArrayView indent);
     // The line start that a closing bracket of an element has in an array
     // written one element to a block of lines: the line break and the
     // indentation before the element at `elementBegin`. Empty when the
