@@ -101,10 +101,9 @@ std::optional<AiBatchRun::Summary> runToEnd(AiBatchRun &runner, AiBatchRun::Task
     task.finished = [summary](const AiBatchRun::Summary &s) { *summary = s; };
     if (!runner.start(std::move(task)))
         return std::nullopt;
-    QElapsedTimer clock;
-    clock.start();
-    while (!summary->has_value() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Sleeps between looks: a loop on processEvents would keep a core from
+    // the run's own worker threads.
+    QTest::qWaitFor([&] { return summary->has_value(); }, timeoutMs);
     return *summary;
 }
 

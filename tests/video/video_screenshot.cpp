@@ -68,10 +68,14 @@ int main(int argc, char *argv[])
     int status = 1;
     QTimer::singleShot(500, &app, [&] {
         window.onImageSelected(~project.dataset.videos.constFirst().id);
+        // Waits for events, woken now and then to look at the clock, rather
+        // than spinning a core beside the decoder's thread.
         QElapsedTimer clock;
         clock.start();
+        QTimer wake;
+        wake.start(20);
         while (clock.elapsed() < 10000 && !window.videoDecoderObject().isOpen())
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (frame > 0)
             emit window.videoScrubberWidget()->valueChanged(frame);
         QTimer::singleShot(1500, &app, [&] {
