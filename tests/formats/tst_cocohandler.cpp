@@ -2,7 +2,9 @@
 
 #include "FormatTestSupport.h"
 
+#include "formats/CocoFileDetection.h"
 #include "formats/CocoHandler.h"
+#include "formats/CocoJsonWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
