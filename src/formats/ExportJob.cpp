@@ -242,7 +242,8 @@ private:
 
     IFormatHandler *m_handler;
     const ExportConfig &m_config;
-    Dataset m_dataset; // less the entries refused as no pictures
+    int m_crowdsLeftOut = 0; // set as m_dataset is made, so declared before it
+    Dataset m_dataset;       // less the entries refused as no pictures
     bool m_handlerWritesImages;
     ProgressCallback m_progress;
     QDir m_output;
@@ -254,7 +255,6 @@ private:
     QString m_error;
     int m_refused = 0;
     QStringList m_refusedNames;
-    int m_crowdsLeftOut = 0;
     int m_written = 0; // images of a split export written so far
 };
 
