@@ -474,7 +474,7 @@ void TestTrainingExports::severalPartsAndCrowdsAfterReopening_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<bool>("package");
-    for (const char *name : {"COCO", "YOLO", "LabelMe", "CVAT XML", "Pascal VOC"})
+    for (const char *name : {"COCO", "YOLO", "LabelMe", "CVAT XML", "Pascal VOC", "CreateML"})
         QTest::addRow("%s, project file", name) << QString::fromLatin1(name) << false;
     for (const char *name : {"COCO", "YOLO"})
         QTest::addRow("%s, package", name) << QString::fromLatin1(name) << true;
@@ -539,9 +539,18 @@ void TestTrainingExports::severalPartsAndCrowdsAfterReopening()
     } else if (format == "CVAT XML") {
         runCheck({"cvat", out + "/annotations.xml",
                   compact(QJsonObject{{"labels", QJsonArray{"person"}}, {"objects", QJsonArray{2, 1}}})});
-    } else {
+    } else if (format == "Pascal VOC") {
         // The object's own box, not its larger polygon's (1, 1, 11, 11).
         runCheck({"voc", out, compact(QJsonObject{{"a", QJsonArray{QJsonArray{1, 1, 31, 21}, QJsonArray{20, 0, 30, 10}}}})});
+    } else {
+        // Boxes by their centres.
+        const QJsonArray boxes =
+            QJsonDocument::fromJson(readFile(out + "/annotations.createml.json")).array().at(0)["annotations"].toArray();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(0)["coordinates"].toObject(),
+                 (QJsonObject{{"x", 16}, {"y", 11}, {"width", 30}, {"height", 20}}));
+        QCOMPARE(boxes.at(1)["coordinates"].toObject(),
+                 (QJsonObject{{"x", 25}, {"y", 5}, {"width", 10}, {"height", 10}}));
     }
     if (format != "COCO")
         QVERIFY2(result.contains("1 crowd region was left out"), qPrintable(result));
