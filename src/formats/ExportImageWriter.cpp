@@ -167,11 +167,6 @@ bool writeExportImagesReporting(const QList<ImageEntry> &images, const QStringLi
     return outcome.failedIndex < 0 && outcome.notPictures.isEmpty();
 }
 
-bool hasExportablePixels(const ImageEntry &image)
-{
-    return (hasAbsolutePath(image) && QFileInfo(image.filePath).isFile()) || image.hasInMemoryImage();
-}
-
 ExportSource examineExportSource(const ImageEntry &image, bool readHead)
 {
     if (hasAbsolutePath(image)) {

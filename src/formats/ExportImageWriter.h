@@ -64,10 +64,6 @@ ExportImagesOutcome writeExportImages(const QList<ImageEntry> &images, const QSt
 bool writeExportImagesReporting(const QList<ImageEntry> &images, const QStringList &destinations,
                                 const ProgressCallback &progress);
 
-// Whether the entry has pixels to export: an existing file at an absolute
-// path, or pixels it holds itself. Reads nothing but the file's metadata.
-bool hasExportablePixels(const ImageEntry &image);
-
 // What an export finds of an entry's pixels before it writes anything.
 enum class ExportSource {
     Picture,    // a picture file, or pixels held in memory

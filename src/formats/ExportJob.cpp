@@ -218,7 +218,7 @@ private:
     ExportImagesOutcome runCopies(const QList<ImageEntry> &images, const QStringList &destinations,
                                   std::atomic<bool> &stop);
     bool renameAfterRefusals(const QList<ImageEntry> &images, const QString &folder, const QString &subset,
-                             const QStringList &destinations, const ExportImagesOutcome &outcome);
+                             const QStringList &destinations, const QList<bool> &written);
     bool writeImage(const QString &subset, const ImageEntry &image, const QString &destination);
     bool imageWritten(const QString &subset, const ImageEntry &image, const QString &destination,
                       ExportImageResult result);
@@ -422,13 +422,14 @@ bool ExportRun::copyPictures(QList<ImageEntry> &images, const QString &folder, c
         keptWritten.append(outcome.written.at(i));
     }
     images = std::move(kept);
-    ExportImagesOutcome keptOutcome;
-    keptOutcome.written = std::move(keptWritten);
-    return renameAfterRefusals(images, folder, subset, keptDestinations, keptOutcome);
+    return renameAfterRefusals(images, folder, subset, keptDestinations, keptWritten);
 }
 
+// The kept images under the export names they have without the refused ones:
+// those whose name changed are copied again, and the files this export wrote
+// under names no image has any more are removed.
 bool ExportRun::renameAfterRefusals(const QList<ImageEntry> &images, const QString &folder, const QString &subset,
-                                    const QStringList &destinations, const ExportImagesOutcome &outcome)
+                                    const QStringList &destinations, const QList<bool> &written)
 {
     const QStringList stems = uniqueExportStems(images);
     QSet<QString> now;
@@ -439,7 +440,7 @@ bool ExportRun::renameAfterRefusals(const QList<ImageEntry> &images, const QStri
             return false;
     }
     for (qsizetype i = 0; i < images.size(); ++i) {
-        if (outcome.written.at(i) && !now.contains(destinations.at(i)))
+        if (written.at(i) && !now.contains(destinations.at(i)))
             QFile::remove(destinations.at(i));
     }
     return true;
