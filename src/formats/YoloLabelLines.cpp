@@ -136,6 +136,11 @@ double squaredDistance(const QPointF &a, const QPointF &b)
     return dx * dx + dy * dy;
 }
 
+// The distances nearestPair weighs for one pair of parts at most: parts of
+// real objects never come near; a file made to make it search for ever (two
+// parts of a million points on one line) gets the nearest pair found so far.
+constexpr qint64 kMostDistancesWeighed = 20'000'000;
+
 // The nearest pair of points of two parts, as (index in `from`, index in
 // `to`): the first pair of the smallest distance in the order of `from`, then
 // of `to`. The points of `to` are searched in order of x, outward from the x
@@ -143,6 +148,7 @@ double squaredDistance(const QPointF &a, const QPointF &b)
 // reaches, so that parts of many points cost about their size, not its square.
 std::pair<qsizetype, qsizetype> nearestPair(const QList<QPointF> &from, const QList<QPointF> &to)
 {
+    qint64 weighed = 0;
     std::vector<qsizetype> byX(size_t(to.size()));
     std::iota(byX.begin(), byX.end(), 0);
     std::stable_sort(byX.begin(), byX.end(), [&](qsizetype l, qsizetype r) { return to.at(l).x() < to.at(r).x(); });
@@ -153,6 +159,7 @@ std::pair<qsizetype, qsizetype> nearestPair(const QList<QPointF> &from, const QL
         const auto start = std::lower_bound(byX.cbegin(), byX.cend(), p.x(),
                                             [&](qsizetype j, double x) { return to.at(j).x() < x; });
         const auto consider = [&](qsizetype j) {
+            ++weighed;
             const double d = squaredDistance(p, to.at(j));
             // A tie counts only within the same point of `from`, where the
             // earlier point of `to` comes first.
@@ -174,6 +181,8 @@ std::pair<qsizetype, qsizetype> nearestPair(const QList<QPointF> &from, const QL
                 break;
             consider(*it);
         }
+        if (weighed > kMostDistancesWeighed)
+            break;
     }
     return pair;
 }

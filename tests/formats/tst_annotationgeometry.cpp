@@ -7,6 +7,7 @@
 #include "formats/FormatRegistry.h"
 #include "formats/YoloLabelLines.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 using namespace Quillmark;
@@ -23,6 +24,7 @@ private slots:
     void crowdRegions_data();
     void crowdRegions();
     void severalPartsJoinIntoOneOutline();
+    void partsMadeToSearchForEverJoinAtOnce();
 };
 
 namespace {
@@ -202,6 +204,30 @@ void TestAnnotationGeometry::severalPartsJoinIntoOneOutline()
     QCOMPARE(joinedObjectOutline(object), expected);
     // One polygon is its own outline.
     QCOMPARE(joinedObjectOutline(polygon("one", middle)), middle);
+}
+
+// Two parts of 300,000 points each on two vertical lines: every pair of
+// points is as near in x as the nearest pair, which a plain search weighs all
+// of (9e10 distances). The join ties them at a near pair at once.
+void TestAnnotationGeometry::partsMadeToSearchForEverJoinAtOnce()
+{
+    constexpr int n = 300000;
+    QVariantList left;
+    QVariantList right;
+    QList<QPointF> outline;
+    for (int i = 0; i < n; ++i) {
+        left << 0.0 << double(i);
+        right << 1.0 << double(i);
+        outline.append(QPointF(1.0, double(i)));
+    }
+    Annotation object = polygon("line", outline);
+    object.attributes.insert("coco:segmentation", QVariantList{left, right});
+    QElapsedTimer clock;
+    clock.start();
+    const QList<QPointF> joined = joinedObjectOutline(object);
+    // Far beyond what the bounded search takes, far below the plain one.
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(joined.size(), 2 * n + 2);
 }
 
 QM_TEST_MAIN(TestAnnotationGeometry)
