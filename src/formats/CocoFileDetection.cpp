@@ -39,11 +39,10 @@ Start startOf(QByteArrayView chunk, bool first)
 }
 
 // The first COCO file among the folders' "*.json" files, probing at most
-// kMaxProbedCocoFiles of them in all; the subset file name comes first in
-// each folder.
-QString firstCocoFile(const QStringList &folders)
+// kMaxProbedCocoFiles of them in all (`probed` counts them); the subset file
+// name comes first in each folder.
+QString firstCocoFile(const QStringList &folders, int &probed)
 {
-    int probed = 0;
     for (const QString &folder : folders) {
         const QString subsetFile = QDir(folder).filePath(kSubsetFileName);
         if (QFileInfo(subsetFile).isFile()) {
@@ -101,18 +100,20 @@ bool isCocoJsonFile(const QString &path)
 
 QString cocoFileInFolder(const QString &folder)
 {
-    return firstCocoFile({folder, QDir(folder).filePath(QStringLiteral("annotations"))});
+    int probed = 0;
+    return firstCocoFile({folder, QDir(folder).filePath(QStringLiteral("annotations"))}, probed);
 }
 
 QStringList cocoSubsetFiles(const QString &root)
 {
     QStringList files;
     const QDir dir(root);
+    int probed = 0; // one bound for all the subsets
     for (const QString &subset : labelSplitNames()) {
         const QString folder = dir.filePath(subset);
         if (!QFileInfo(folder).isDir())
             continue;
-        if (const QString file = firstCocoFile({folder}); !file.isEmpty())
+        if (const QString file = firstCocoFile({folder}, probed); !file.isEmpty())
             files.append(file);
     }
     return files;
