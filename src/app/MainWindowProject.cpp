@@ -441,7 +441,7 @@ bool MainWindow::extractEmbeddedMedia(const QString &projectFilePath)
     const QString folder = Prompts::current().getExistingDirectory(
         this, QStringLiteral("Choose Media Folder"), start,
         QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-    if (made && QFileInfo(folder).absoluteFilePath() != QFileInfo(suggested).absoluteFilePath())
+    if (made && QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) != QDir::cleanPath(suggested))
         QDir().rmdir(suggested);
     if (folder.isEmpty())
         return false;
