@@ -139,19 +139,27 @@ void MainWindow::onAiToolSelected()
         return;
     }
 
-    // No model for the dialog's own page: none chosen, or the chosen file is gone.
+    // No model from Settings: none chosen, or the chosen file is gone.
     const QString configured = SettingsDialog::configuredModelPath(key);
-    const QString problem = configured.isEmpty()
-        ? QStringLiteral("No %1 model is configured.").arg(task)
-        : QStringLiteral("The %1 model was not found: %2").arg(task, QDir::toNativeSeparators(configured));
-    // Click and concept segmentation, a page of the same dialog, have models
-    // of their own: the dialog opens on that page, and the page of its own
-    // lists what the models folder holds.
-    if (segmentation && promptSegmentationModelAvailable()) {
-        aiAutoLabelDialog->setDetectionMode(false);
+    QString problem = QStringLiteral("No %1 model is configured.").arg(task);
+    if (!configured.isEmpty())
+        problem = QFileInfo::exists(configured)
+            ? QStringLiteral("The %1 model is not a regular file: %2").arg(task, QDir::toNativeSeparators(configured))
+            : QStringLiteral("The %1 model was not found: %2").arg(task, QDir::toNativeSeparators(configured));
+    // The dialog opens all the same when it has a model to offer: one of the
+    // models folder in its list, or, in a segmentation project, one of click
+    // or concept segmentation, a page of the same dialog.
+    aiAutoLabelDialog->setDetectionMode(false);
+    aiAutoLabelDialog->rescanModels();
+    const bool listed = aiAutoLabelDialog->listsModels();
+    const bool prompted = !listed && segmentation && promptSegmentationModelAvailable();
+    if (listed || prompted) {
         showAutoLabelDialog();
-        showSegmentationTab();
-        statusBar()->showMessage(problem + QStringLiteral(" Click Segmentation is open."), 6000);
+        if (prompted)
+            showSegmentationTab();
+        statusBar()->showMessage(problem + (listed ? QStringLiteral(" The models folder's models are listed.")
+                                                   : QStringLiteral(" Click Segmentation is open.")),
+                                 6000);
         return;
     }
     const QString title = segmentation ? QStringLiteral("Segmentation") : QStringLiteral("Detection");

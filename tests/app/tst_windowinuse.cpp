@@ -353,56 +353,68 @@ void TestWindowInUse::clickSegmentationReachableWithItsOwnModel_data()
 {
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("configured");   // stored under the tool's own key
-    QTest::addColumn<bool>("promptModel");     // a point-prompt model in the models folder
+    QTest::addColumn<QStringList>("folder");   // files of the models folder
     QTest::addColumn<QString>("said");         // status text, or the warning's first line
-    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("page");         // the page the dialog opens on; empty: it does not
     const QString gone = QStringLiteral("gone/seg.onnx");
+    const QStringList prompt = {QStringLiteral("segmentation/mobile_sam.onnx")};
+    const QString clickOpen = QStringLiteral(" Click Segmentation is open.");
+    const QString listedText = QStringLiteral(" The models folder's models are listed.");
     QTest::newRow("only a point-prompt model")
-        << "segmentation" << "" << true << "No segmentation model is configured. Click Segmentation is open." << true;
+        << "segmentation" << "" << prompt << "No segmentation model is configured." + clickOpen << "click";
     QTest::newRow("semantic, only a point-prompt model")
-        << "semantic_segmentation" << "" << true
-        << "No segmentation model is configured. Click Segmentation is open." << true;
+        << "semantic_segmentation" << "" << prompt << "No segmentation model is configured." + clickOpen << "click";
+    QTest::newRow("only a concept model")
+        << "segmentation" << ""
+        << QStringList{"segmentation/sam3_vision_encoder.onnx", "segmentation/sam3_decoder.onnx",
+                       "segmentation/sam3_tokenizer.json"}
+        << "No segmentation model is configured." + clickOpen << "click";
     QTest::newRow("configured file gone, a point-prompt model")
-        << "segmentation" << gone << true << "The segmentation model was not found: %1 Click Segmentation is open."
-        << true;
+        << "segmentation" << gone << prompt << "The segmentation model was not found: %1" + clickOpen << "click";
+    QTest::newRow("a segmentation model in the folder")
+        << "segmentation" << "" << QStringList{"segmentation/yolov8n-seg.onnx", "segmentation/mobile_sam.onnx"}
+        << "No segmentation model is configured." + listedText << "auto";
+    QTest::newRow("detection, a model in the folder")
+        << "object_detection" << gone << QStringList{"detection/yolov8n.onnx"}
+        << "The detection model was not found: %1" + listedText << "auto";
     QTest::newRow("configured file gone, nothing else")
-        << "segmentation" << gone << false << "The segmentation model was not found: %1" << false;
-    QTest::newRow("nothing at all") << "segmentation" << "" << false << "No segmentation model is configured."
-                                    << false;
-    QTest::newRow("detection, configured file gone")
-        << "object_detection" << gone << true << "The detection model was not found: %1" << false;
+        << "segmentation" << gone << QStringList() << "The segmentation model was not found: %1" << "";
+    QTest::newRow("nothing at all") << "segmentation" << "" << QStringList() << "No segmentation model is configured."
+                                    << "";
+    QTest::newRow("detection, only a point-prompt model")
+        << "object_detection" << gone << prompt << "The detection model was not found: %1" << "";
 }
 
 void TestWindowInUse::clickSegmentationReachableWithItsOwnModel()
 {
-    // The AI tool of a segmentation project opens the dialog whose pages are
-    // auto segmentation and click segmentation when either page has a model:
-    // on the click segmentation page when only that one has. A configured model
-    // file that is gone is named as not found, not as never configured.
+    // The AI tool of a detection or segmentation project opens its dialog when
+    // any page of it has a model: from Settings, from the models folder, or,
+    // in a segmentation project, a click or concept segmentation model, on
+    // whose page it then opens. A configured model file that is gone is named
+    // as not found, not as never configured.
     QFETCH(QString, type);
     QFETCH(QString, configured);
-    QFETCH(bool, promptModel);
+    QFETCH(QStringList, folder);
     QFETCH(QString, said);
-    QFETCH(bool, opens);
+    QFETCH(QString, page);
     QTemporaryDir models;
     QSettings product(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"));
     product.setValue(QStringLiteral("modelsDir"), models.path());
     const QString key = type == QLatin1String("object_detection") ? QStringLiteral("models/detection")
                                                                    : QStringLiteral("models/segmentation");
-    QSettings().remove(QStringLiteral("models/detection"));
-    QSettings().remove(QStringLiteral("models/segmentation"));
-    QSettings().remove(QStringLiteral("models/sam"));
+    for (const char *name : {"models/detection", "models/segmentation", "models/sam"})
+        QSettings().remove(QLatin1String(name));
     const QString configuredPath = configured.isEmpty() ? QString() : models.filePath(configured);
     if (!configuredPath.isEmpty())
         QSettings().setValue(key, configuredPath);
-    if (promptModel) {
-        QVERIFY(QDir().mkpath(models.filePath(QStringLiteral("segmentation"))));
-        QVERIFY(writeFile(models.filePath(QStringLiteral("segmentation/mobile_sam.onnx")), "no model"));
+    for (const QString &file : folder) {
+        QVERIFY(QDir().mkpath(QFileInfo(models.filePath(file)).absolutePath()));
+        QVERIFY(writeFile(models.filePath(file), "no model"));
     }
     const auto cleanUp = qScopeGuard([] {
         QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).remove(QStringLiteral("modelsDir"));
-        QSettings().remove(QStringLiteral("models/detection"));
-        QSettings().remove(QStringLiteral("models/segmentation"));
+        for (const char *name : {"models/detection", "models/segmentation", "models/sam"})
+            QSettings().remove(QLatin1String(name));
     });
 
     MainWindow window;
@@ -411,14 +423,15 @@ void TestWindowInUse::clickSegmentationReachableWithItsOwnModel()
     window.onAiToolSelected();
     const QString text = said.contains(QLatin1String("%1")) ? said.arg(QDir::toNativeSeparators(configuredPath)) : said;
     AiAutoLabelDialog *dialog = window.autoLabelDialog();
-    QCOMPARE(dialog->isVisible(), opens);
-    if (opens) {
+    QCOMPARE(dialog->isVisible(), !page.isEmpty());
+    if (!page.isEmpty()) {
         QVERIFY(prompts.calls.isEmpty());
         auto *tabs = dialog->findChild<QTabWidget *>();
-        QCOMPARE(tabs->currentWidget(), static_cast<QWidget *>(window.segmentationDialog()));
-        QVERIFY(window.segmentationDialog()->isVisible());
-        QCOMPARE(window.segmentationDialog()->currentModelPath(),
-                 QFileInfo(models.filePath(QStringLiteral("segmentation/mobile_sam.onnx"))).absoluteFilePath());
+        QWidget *click = window.segmentationDialog();
+        QCOMPARE(tabs->currentWidget() == click, page == QLatin1String("click"));
+        QCOMPARE(click->isVisible(), page == QLatin1String("click"));
+        // The model list shows, so that a model of the folder can be chosen.
+        QVERIFY(!dialog->isSimpleMode());
         QCOMPARE(statusText(window), text);
     } else {
         QCOMPARE(prompts.calls.size(), 1);
