@@ -20,6 +20,7 @@
 #include "model/MissingMediaCheck.h"
 #include "model/ProjectFile.h"
 #include "model/StoredImageBytes.h"
+#include "app/PictureDecodeQueue.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -213,6 +214,7 @@ private slots:
     void filteredListStepsWithTheCanvas();
     void removingTheShownItemKeepsListAndCanvasTogether();
     void picturesDecodeAFewAtATime();
+    void stalledDecodeFreesItsPlace();
     void endToEndSession();
 
 private:
@@ -2046,6 +2048,36 @@ void TestProjectCommands::picturesDecodeAFewAtATime()
     // The first two, then the last selected: the ones passed over are never read.
     QCOMPARE(gate->reads.load(), 3);
     QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), count - 1);
+}
+
+void TestProjectCommands::stalledDecodeFreesItsPlace()
+{
+    // Two reads that hang (a network path that stopped answering) hold their
+    // places only for a while: a later picture is decoded all the same, and
+    // shown. Results of the hung reads, when they come at last, are handed
+    // over too (the window drops those of pictures no longer selected).
+    auto gate = std::make_shared<DecodeGate>();
+    auto quick = std::make_shared<DecodeGate>();
+    quick->open.release(1);
+    const QByteArray png = encoded(Qt::blue, "PNG", 6, 4);
+    PictureDecodeQueue queue(nullptr, 2, 300);
+    QList<int> delivered;
+    for (int i = 0; i < 3; ++i) {
+        ImageEntry entry = imageEntry(QStringLiteral("p%1.png").arg(i), 6, 4);
+        entry.id = i;
+        entry.storedBytes = std::make_shared<GatedBytes>(i < 2 ? gate : quick, png);
+        queue.request(entry, 1, [&delivered, i](const PictureDecodeQueue::Result &result) {
+            if (!result.pixels.isNull())
+                delivered.append(i);
+        });
+    }
+    QCOMPARE(queue.running(), 2);
+    QVERIFY(queue.hasWaiting());
+    QTRY_COMPARE(delivered, QList<int>{2});
+    QCOMPARE(gate->inFlight.load(), 2);
+    gate->open.release(2);
+    QTRY_COMPARE(delivered.size(), 3);
+    QCOMPARE(queue.running(), 0);
 }
 
 void TestProjectCommands::endToEndSession()
