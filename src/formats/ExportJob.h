@@ -60,12 +60,14 @@ struct YoloExportLayout {
 };
 YoloExportLayout yoloExportLayout(const IFormatHandler *handler);
 
-// The "data.yaml" of a YOLO-family export: "path", then "train", "val" and
-// "test" for the non-empty entries of `imageFolders` (relative to the output
-// folder), an empty line, "kpt_shape: [K, 3]" for a keypoint dataset (K the
-// largest keypoint count, so that its label lines read back as keypoints),
-// "nc" and "names"; and a "roboflow:" section when asked.
+// The "data.yaml" of a YOLO-family export: "train", "val" and "test" for the
+// non-empty entries of `imageFolders` (relative to the output folder, which
+// is the data.yaml's own: no "path", see dataYamlRootComment), an empty line,
+// for a keypoint dataset "kpt_shape: [K, 3]" (K the largest keypoint count,
+// so that its label lines read back as keypoints) and the "flip_idx" the
+// keypoint names give, "nc" and "names"; and a "roboflow:" section when asked
+// (named after the output folder).
 QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
-                              int keypointCount, bool roboflowSection);
+                              int keypointCount, const QStringList &keypointNames, bool roboflowSection);
 
 } // namespace Quillmark

@@ -101,10 +101,11 @@ QByteArray obbLabelBytes(const ImageEntry &image)
 
 } // namespace
 
-QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames)
+QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames,
+                             const QStringList &displayNames)
 {
     static const char *const keys[] = {"train", "val", "test"};
-    QString text;
+    QString text = dataYamlRootComment();
     for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
         if (!imageFolders.at(i).isEmpty())
             text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
@@ -112,6 +113,8 @@ QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList 
     text += QLatin1Char('\n');
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
     text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
+    if (!displayNames.isEmpty())
+        text += QStringLiteral("display_names: ") + yamlQuotedList(displayNames) + QLatin1Char('\n');
     text.replace(QLatin1Char('\n'), QLatin1String(kTextLineEnd));
     return text.toUtf8();
 }
@@ -142,12 +145,17 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
     if (!QFileInfo(path).isDir())
         return false;
     const QDir root(path);
-    QStringList names = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml"))).names;
+    const YoloDataYaml yaml = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml")));
+    // The project's own spelling of each listed name, where the data.yaml
+    // keeps one.
+    QStringList names = yaml.displayNames.size() == yaml.names.size() ? yaml.displayNames : yaml.names;
     QSet<QString> known(names.cbegin(), names.cend());
     // A name of the list that a line spells in DOTA's form reads as itself.
     QHash<QString, QString> listed;
-    for (const QString &name : std::as_const(names))
-        listed.insert(dotaClassName(name), name);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        listed.insert(dotaClassName(names.at(i)), names.at(i));
+        listed.insert(yaml.names.at(i), names.at(i));
+    }
     bool namesAdded = false;
     ImageFolderIndex index(yoloImageExtensions());
     const auto findImage = [&index](const QString &labelFile) { return findObbImage(index, labelFile); };
@@ -180,7 +188,7 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
 bool Yolo5ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const QString subset = QStringLiteral("train");
-    const QByteArray yaml = subsetDataYaml(path, {subset}, dataset.classNames(), 0);
+    const QByteArray yaml = subsetDataYaml({subset}, dataset);
     return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
            exportSubset(path, subset, dataset, 0, std::move(progress));
 }
@@ -198,10 +206,19 @@ bool Yolo5ObbHandler::exportSubset(const QString &root, const QString &subset, c
     return writePerImageFiles(dataset.images, files, progress);
 }
 
-QByteArray Yolo5ObbHandler::subsetDataYaml(const QString &, const QStringList &written, const QStringList &classNames,
-                                           int) const
+// The trainers of the format take a line's class from its ninth field and
+// drop a picture whose class the data.yaml does not list: "names" spells the
+// classes as the lines do. When that is not as the project spells them,
+// "display_names" keeps the project's spelling for the way back.
+QByteArray Yolo5ObbHandler::subsetDataYaml(const QStringList &written, const Dataset &dataset) const
 {
-    return splitListDataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), classNames);
+    const QStringList classNames = dataset.classNames();
+    QStringList lineNames;
+    lineNames.reserve(classNames.size());
+    for (const QString &name : classNames)
+        lineNames.append(dotaClassName(name));
+    return splitListDataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), lineNames,
+                             lineNames == classNames ? QStringList() : classNames);
 }
 
 } // namespace Quillmark

@@ -27,14 +27,15 @@ public:
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
     bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
                       ProgressCallback progress) override;
-    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
-                              int keypointCount) const override;
+    QByteArray subsetDataYaml(const QStringList &written, const Dataset &dataset) const override;
 };
 
-// The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: the "train",
-// "val" and "test" folders of `imageFolders` (see subsetImageFolders; an
-// empty one is left out), an empty line, "nc" and the names as a quoted flow
-// list.
-QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames);
+// The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: the root comment,
+// the "train", "val" and "test" folders of `imageFolders` (see
+// subsetImageFolders; an empty one is left out), an empty line, "nc" and the
+// names as a quoted flow list; then, when given, "display_names" in the same
+// form.
+QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames,
+                             const QStringList &displayNames = {});
 
 } // namespace Quillmark
