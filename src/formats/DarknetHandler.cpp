@@ -208,7 +208,7 @@ int importListedImages(const QString &folder, const QString &dataFile, Dataset &
         const QString labelPath = darknetLabelPath(imagePath);
         const bool hasImage = QFileInfo(imagePath).isFile();
         if (hasImage || QFileInfo(labelPath).isFile()) {
-            const QSize size = hasImage ? probeImageSize(imagePath) : QSize();
+            const QSize size = hasImage ? probeImageSize(imagePath) : QSize(0, 0);
             ImageEntry entry;
             entry.filePath = hasImage ? imagePath : labelPath;
             entry.width = size.width();
@@ -331,11 +331,9 @@ bool DarknetHandler::writeExportIndex(const QString &root, const QList<Subset> &
             return false;
         lists.append(list);
     }
-    const auto listOf = [&](const QString &name) {
-        return lists.contains(name) ? name : QString();
-    };
-    const QString train = lists.isEmpty() ? QStringLiteral("train.txt") : lists.constFirst();
-    const QString valid = listOf(QStringLiteral("valid.txt")).isEmpty() ? train : QStringLiteral("valid.txt");
+    // Without a validation subset darknet validates on the training pictures.
+    const QString train = lists.value(0, QStringLiteral("train.txt"));
+    const QString valid = lists.contains(QStringLiteral("valid.txt")) ? QStringLiteral("valid.txt") : train;
     QString text = QStringLiteral(
         "# darknet data file. Train from this folder:\n"
         "#   darknet detector train obj.data <network>.cfg <weights>\n"
@@ -344,7 +342,7 @@ bool DarknetHandler::writeExportIndex(const QString &root, const QList<Subset> &
     text += QStringLiteral("classes = %1\n").arg(classNames.size());
     text += QStringLiteral("train = %1\n").arg(train);
     text += QStringLiteral("valid = %1\n").arg(valid);
-    if (!listOf(QStringLiteral("test.txt")).isEmpty())
+    if (lists.contains(QStringLiteral("test.txt")))
         text += QStringLiteral("test = test.txt\n");
     text += QStringLiteral("names = obj.names\nbackup = backup/\n");
     return writeDocumentFile(dir.filePath(kDataFile), text.toUtf8());

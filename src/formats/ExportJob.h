@@ -20,7 +20,8 @@ namespace Quillmark {
 // each subset below the output folder and one "data.yaml" naming exactly the
 // subsets written. Every other format gets its pictures beside its annotation
 // files, in the output folder or in each split folder, where the format's
-// loaders look for them. The formats that write a keypoint set as one object
+// loaders look for them; a format trained through index files at the root
+// (IExportIndexWriter: Darknet's obj.data and image lists) writes them last. The formats that write a keypoint set as one object
 // get each face's or person's box joined with its keypoint set first (see
 // KeypointObjectPairing.h). Runs on a worker thread and touches nothing but
 // its arguments and the output folder.
