@@ -95,6 +95,8 @@ QString findDarknetDataFile(const QString &folder)
         return data;
     QStringList candidates = listFiles(folder, {QStringLiteral("*.data")});
     std::sort(candidates.begin(), candidates.end());
+    // A folder of some other format's "*.data" files is not read through.
+    candidates = candidates.mid(0, kMaxProbedLabelFiles);
     for (const QString &candidate : std::as_const(candidates)) {
         if (readDarknetDataFile(candidate).contains(QStringLiteral("names")))
             return candidate;

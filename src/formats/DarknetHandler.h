@@ -73,7 +73,8 @@ QByteArray boxOnlyLabelLines(const ImageEntry &image, const YoloClassIndex &clas
 QHash<QString, QString> readDarknetDataFile(const QString &path);
 
 // The data file of a darknet folder: "obj.data", else the first "*.data" file
-// (by name) that names "names"; empty when there is none.
+// (by name, of the first kMaxProbedLabelFiles) that names "names"; empty when
+// there is none.
 QString findDarknetDataFile(const QString &folder);
 
 // A path as a darknet data file or image list names it, relative to the
