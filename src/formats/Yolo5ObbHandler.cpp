@@ -83,7 +83,26 @@ bool readObbLine(const LabelFields &fields, Annotation *a)
     return geometryFitsFloat(*a);
 }
 
-QByteArray obbLabelBytes(const ImageEntry &image)
+// The class names as the lines spell them, one spelling per class: two
+// names that DOTA's form would make one ("traffic light", "traffic_light")
+// keep apart, the later one taking "_2", "_3", ...
+QStringList dotaLineNames(const QStringList &classNames)
+{
+    QStringList spelled;
+    spelled.reserve(classNames.size());
+    QSet<QString> taken;
+    for (const QString &name : classNames) {
+        const QString natural = dotaClassName(name);
+        QString candidate = natural;
+        for (int n = 2; taken.contains(candidate); ++n)
+            candidate = natural + QLatin1Char('_') + QString::number(n);
+        taken.insert(candidate);
+        spelled.append(candidate);
+    }
+    return spelled;
+}
+
+QByteArray obbLabelBytes(const ImageEntry &image, const QHash<QString, QString> &lineNames)
 {
     QByteArray text;
     for (const Annotation &a : image.labels) {
@@ -94,7 +113,8 @@ QByteArray obbLabelBytes(const ImageEntry &image)
             text.append(roundedIntegerText(p.x()).toLatin1()).append(' ');
             text.append(roundedIntegerText(p.y()).toLatin1()).append(' ');
         }
-        text.append(dotaClassName(a.className).toUtf8()).append(" 0").append(kTextLineEnd);
+        text.append(lineNames.value(a.className, dotaClassName(a.className)).toUtf8()).append(" 0");
+        text.append(kTextLineEnd);
     }
     return text;
 }
@@ -150,12 +170,14 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
     // keeps one.
     QStringList names = yaml.displayNames.size() == yaml.names.size() ? yaml.displayNames : yaml.names;
     QSet<QString> known(names.cbegin(), names.cend());
-    // A name of the list that a line spells in DOTA's form reads as itself.
+    // A name of the list that a line spells in DOTA's form reads as itself;
+    // the spelling "names" gives a class is its line's, whatever else it
+    // might be taken for.
     QHash<QString, QString> listed;
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        listed.insert(dotaClassName(names.at(i)), names.at(i));
+    for (const QString &name : std::as_const(names))
+        listed.insert(dotaClassName(name), name);
+    for (qsizetype i = 0; i < names.size(); ++i)
         listed.insert(yaml.names.at(i), names.at(i));
-    }
     bool namesAdded = false;
     ImageFolderIndex index(yoloImageExtensions());
     const auto findImage = [&index](const QString &labelFile) { return findObbImage(index, labelFile); };
@@ -200,7 +222,12 @@ bool Yolo5ObbHandler::exportSubset(const QString &root, const QString &subset, c
     PerImageFiles files;
     files.imagesDir = out.filePath(subset + QStringLiteral("/images"));
     files.labelsDir = out.filePath(subset + QStringLiteral("/labelTxt"));
-    files.labelBytes = obbLabelBytes;
+    const QStringList classNames = dataset.classNames();
+    const QStringList spelled = dotaLineNames(classNames);
+    QHash<QString, QString> lineNames;
+    for (qsizetype i = 0; i < classNames.size(); ++i)
+        lineNames.insert(classNames.at(i), spelled.at(i));
+    files.labelBytes = [&lineNames](const ImageEntry &image) { return obbLabelBytes(image, lineNames); };
     if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
     return writePerImageFiles(dataset.images, files, progress);
@@ -213,10 +240,7 @@ bool Yolo5ObbHandler::exportSubset(const QString &root, const QString &subset, c
 QByteArray Yolo5ObbHandler::subsetDataYaml(const QStringList &written, const Dataset &dataset) const
 {
     const QStringList classNames = dataset.classNames();
-    QStringList lineNames;
-    lineNames.reserve(classNames.size());
-    for (const QString &name : classNames)
-        lineNames.append(dotaClassName(name));
+    const QStringList lineNames = dotaLineNames(classNames);
     return splitListDataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), lineNames,
                              lineNames == classNames ? QStringList() : classNames);
 }
