@@ -12,7 +12,10 @@ namespace Quillmark {
 // difficulty flag ("x1 y1 x2 y2 x3 y3 x4 y4 name 0"), one file per image in
 // "labelTxt" folders, with the class names in "data.yaml". The writer puts
 // a whole dataset in the "train" split, or each subset of a split export in
-// its own split folder, and writes the images itself.
+// its own split folder, and writes the images itself. A class name holds no
+// white space in the lines ("traffic_light"); "data.yaml" names the classes
+// as the lines do, keeping the project's spelling in "display_names" when it
+// differs.
 class Yolo5ObbHandler : public IFormatHandler, public ISubsetExportHandler {
 public:
     QString name() const override;
