@@ -1,7 +1,7 @@
 #include "model/ProjectFile.h"
 
 #include "model/FiniteNumber.h"
-#include "model/GeometryAttributes.h"
+#include "model/AnnotationAttributes.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/JsonPieceReader.h"
@@ -178,11 +178,10 @@ float readFps(const QJsonObject &object)
 void writeAnnotation(JsonIndentedWriter &w, const Annotation &a)
 {
     w.beginObject();
-    // Only annotations that carry geometry beyond their drawing (an object of
-    // several polygons, a crowd region) have the member.
-    if (const QJsonObject attributes = geometryAttributesToJson(a.attributes); !attributes.isEmpty()) {
+    // Only annotations that carry attributes have the member.
+    if (!a.attributes.isEmpty()) {
         w.key("attributes");
-        w.value(QJsonValue(attributes));
+        w.value(QJsonValue(attributesToJson(a.attributes)));
     }
     w.key("bbox");
     w.beginObject();
@@ -423,7 +422,7 @@ private:
             if (key == "className")
                 a.className = member.toString(strings);
             else if (key == "attributes")
-                a.attributes = geometryAttributesFromJson(member.toQJsonValue().toObject());
+                a.attributes = attributesFromJson(member, attributeKeys);
             else if (key == "type")
                 a.kind = kindFromText(member.toString(strings));
             else if (key == "bbox")
@@ -493,8 +492,9 @@ private:
         return frames;
     }
 
-    JsonStringPool strings;      // class names and kinds repeat throughout a file
-    std::vector<double> numbers; // scratch
+    JsonStringPool strings;       // class names and kinds repeat throughout a file
+    JsonStringPool attributeKeys; // so do the names of attributes, as keys
+    std::vector<double> numbers;  // scratch
     QList<Annotation> annotationScratch;
     QList<QPointF> pointScratch;
 };
@@ -720,7 +720,7 @@ Annotation annotationFromJson(const QJsonObject &object)
     a.bbox = QRectF(box.value(QStringLiteral("x")).toDouble(0), box.value(QStringLiteral("y")).toDouble(0),
                     box.value(QStringLiteral("w")).toDouble(0), box.value(QStringLiteral("h")).toDouble(0));
     a.confidence = floatOrDefault(object.value(QStringLiteral("confidence")).toDouble(1.0), 1.0f);
-    a.attributes = geometryAttributesFromJson(object.value(QStringLiteral("attributes")).toObject());
+    a.attributes = attributesFromJson(object.value(QStringLiteral("attributes")));
 
     const QJsonValue polygon = object.value(QStringLiteral("polygon"));
     if (polygon.isArray()) {
@@ -746,8 +746,8 @@ Annotation annotationFromJson(const QJsonObject &object)
 QJsonObject annotationToJson(const Annotation &a)
 {
     QJsonObject object;
-    if (const QJsonObject attributes = geometryAttributesToJson(a.attributes); !attributes.isEmpty())
-        object.insert(QStringLiteral("attributes"), attributes);
+    if (!a.attributes.isEmpty())
+        object.insert(QStringLiteral("attributes"), attributesToJson(a.attributes));
     object.insert(QStringLiteral("bbox"), QJsonObject{{QStringLiteral("h"), a.bbox.height()},
                                                       {QStringLiteral("w"), a.bbox.width()},
                                                       {QStringLiteral("x"), a.bbox.x()},
