@@ -2,6 +2,7 @@
 
 #include "model/FiniteNumber.h"
 #include "model/AnnotationAttributes.h"
+#include "model/AttributeReader.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/JsonPieceReader.h"
@@ -422,7 +423,7 @@ private:
             if (key == "className")
                 a.className = member.toString(strings);
             else if (key == "attributes")
-                a.attributes = attributesFromJson(member, attributeKeys);
+                a.attributes = attributes.read(member);
             else if (key == "type")
                 a.kind = kindFromText(member.toString(strings));
             else if (key == "bbox")
@@ -492,9 +493,9 @@ private:
         return frames;
     }
 
-    JsonStringPool strings;       // class names and kinds repeat throughout a file
-    JsonStringPool attributeKeys; // so do the names of attributes, as keys
-    std::vector<double> numbers;  // scratch
+    JsonStringPool strings;      // class names and kinds repeat throughout a file
+    AttributeReader attributes;
+    std::vector<double> numbers; // scratch
     QList<Annotation> annotationScratch;
     QList<QPointF> pointScratch;
 };

@@ -1065,6 +1065,12 @@ void TestProjectFile::attributesReadAlike_data()
     QTest::newRow("keys written as other strings are") << QByteArray(
         R"({"dataset":{"images":[{"labels":[{"className":"a\\b","type":"Polygon","attributes":)"
         R"({"a\\\\b":1,"Polygon":2,"a\\b":3}}]}]}})") << 1;
+    // Maps read shortly before are shared when they are equal: kind for kind.
+    QTest::newRow("equal but for kinds") << QByteArray(
+        R"({"dataset":{"images":[{"labels":[{"attributes":{"difficult":1}},{"attributes":{"difficult":1.0}},)"
+        R"({"attributes":{"difficult":true}},{"attributes":{"difficult":"1"}},{"attributes":{"difficult":[1]}},)"
+        R"({"attributes":{"difficult":[1.0]}},{"attributes":{"difficult":{"a":1}}},{"attributes":{"difficult":{"a":1.0}}},)"
+        R"({"attributes":{"difficult":1}},{"attributes":{"difficult":1.0}},{"attributes":{"Difficult":1}}]}]}})") << 11;
     QTest::newRow("lenient forms inside") << QByteArray(
         R"({"dataset":{"images":[{"labels":[{"attributes":{"coco:area":3.,"coco:rle":{"counts":"a\qb"}}}]}]}})") << 1;
     QTest::newRow("nested as deep as a document may") << QByteArray(
