@@ -6,6 +6,8 @@
 
 namespace Quillmark {
 
+class JsonIndentedWriter;
+
 // An annotation's attributes as the project file keeps them, in the optional
 // "attributes" member of the annotation: every attribute the annotation
 // carries (the flags a dataset came with, such as VOC's "difficult", CVAT's
@@ -20,6 +22,10 @@ namespace Quillmark {
 
 // The attributes as a JSON object; empty when there are none.
 QJsonObject attributesToJson(const QVariantMap &attributes);
+
+// The same object written by `w` as the next value, without building it:
+// byte for byte what writing attributesToJson gives.
+void writeAttributes(JsonIndentedWriter &w, const QVariantMap &attributes);
 
 // The attributes a member of the file holds, as a parsed document gives it.
 QVariantMap attributesFromJson(const QJsonValue &member);

@@ -182,7 +182,7 @@ void writeAnnotation(JsonIndentedWriter &w, const Annotation &a)
     // Only annotations that carry attributes have the member.
     if (!a.attributes.isEmpty()) {
         w.key("attributes");
-        w.value(QJsonValue(attributesToJson(a.attributes)));
+        writeAttributes(w, a.attributes);
     }
     w.key("bbox");
     w.beginObject();

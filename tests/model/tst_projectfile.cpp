@@ -999,7 +999,8 @@ void TestProjectFile::attributesSurviveSaving()
                        {"attributes", QVariantMap{{"occluded", false}, {"rotation", 0.5}, {"track_id", 3}}},
                        {"source", "manual"},
                        {"score", 0.25},
-                       {"tags", QVariantList{"a", 2, QVariant::fromValue(nullptr)}},
+                       {"tags", QVariantList{"a", 2, QVariant::fromValue(nullptr), QVariantList{}, QVariantMap{}}},
+                       {"segments_info", QVariantMap{}},
                        {"note", QVariant::fromValue(nullptr)}};
     ImageEntry image;
     image.filePath = "/data/a.png";
