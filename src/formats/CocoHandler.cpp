@@ -11,6 +11,7 @@
 #include "model/JsonParser.h"
 #include "model/JsonStringPool.h"
 #include "model/JsonText.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 
 #include <QDir>
@@ -432,7 +433,7 @@ public:
     {
         if (fileName.isEmpty())
             return {};
-        if (QDir::isAbsolutePath(fileName))
+        if (isAbsoluteFilePath(fileName))
             return fileName;
         if (const QString found = find(fileName); !found.isEmpty())
             return found;
@@ -483,11 +484,11 @@ private:
         Folder &folder = m_folders[index];
         const QString last = fileNamePart(fileName);
         if (last == fileName)
-            return contains(folder, fileName) ? folder.dir.filePath(fileName) : QString();
-        const QString direct = folder.dir.filePath(fileName);
+            return contains(folder, fileName) ? pathInFolder(folder.dir, fileName) : QString();
+        const QString direct = pathInFolder(folder.dir, fileName);
         if (QFileInfo::exists(direct))
             return direct;
-        return contains(folder, last) ? folder.dir.filePath(last) : QString();
+        return contains(folder, last) ? pathInFolder(folder.dir, last) : QString();
     }
 
     QDir m_base;

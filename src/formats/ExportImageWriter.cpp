@@ -2,6 +2,7 @@
 
 #include "formats/ImageProbe.h"
 #include "formats/SafeWrite.h"
+#include "model/PathInFolder.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -31,7 +32,7 @@ QByteArray encodedPixels(const QImage &image, const QString &destination)
 // the working folder.
 bool hasAbsolutePath(const ImageEntry &image)
 {
-    return !image.filePath.isEmpty() && QFileInfo(image.filePath).isAbsolute();
+    return isAbsoluteFilePath(image.filePath);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "formats/YoloDataYaml.h"
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -335,7 +336,7 @@ bool ExportRun::runWhole(int imageCount, QString *resultText)
             for (int i = 0; i < n; ++i) {
                 report(n + i + 1);
                 const ImageEntry &image = m_dataset.images.at(i);
-                const QString destination = m_output.filePath(exportFileName(stems.at(i), image.filePath));
+                const QString destination = pathInFolder(m_output, exportFileName(stems.at(i), image.filePath));
                 if (!writeImage(QString(), image, destination))
                     return false;
             }

@@ -10,6 +10,7 @@
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/SplitSubsets.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -99,7 +100,7 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
 
     QStringList row;
     const bool wroteImages = forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
-        if (stopsExport(writeExportImage(at.image, out.filePath(at.fileName))))
+        if (stopsExport(writeExportImage(at.image, pathInFolder(out, at.fileName))))
             return false;
         QSet<QString> present;
         for (const Annotation &a : at.image.labels)

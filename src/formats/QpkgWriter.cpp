@@ -8,6 +8,7 @@
 #include "formats/VideoSignature.h"
 #include "formats/WktGeometry.h"
 #include "model/FiniteNumber.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 
 #include <QBuffer>
@@ -144,7 +145,7 @@ constexpr qint64 kMaxStoredMediaBytes = 1000000000;
 QByteArray mediaFileBytes(const QString &path, bool *tooLarge)
 {
     *tooLarge = false;
-    if (path.isEmpty() || QFileInfo(path).isRelative())
+    if (!isAbsoluteFilePath(path))
         return QByteArray();
     QFile file;
     if (!openRegularFile(file, path))
@@ -200,8 +201,7 @@ bool imageBytes(const ImageEntry &entry, QByteArray *bytes, QStringList *refused
         isRefused = !encoded.isEmpty();
     }
     QByteArray file;
-    if (QFileInfo(entry.filePath).isAbsolute() && QFileInfo(entry.filePath).isFile()
-        && !isPictureFile(entry.filePath)) {
+    if (isAbsoluteFilePath(entry.filePath) && QFileInfo(entry.filePath).isFile() && !isPictureFile(entry.filePath)) {
         isRefused = true;
     } else {
         bool tooLarge = false;
@@ -238,8 +238,7 @@ bool videoBytes(const VideoEntry &entry, QByteArray *bytes, QStringList *refused
             noteRefused(refused, mediaLabel(entry.filePath, "video", entry.id));
         return true;
     }
-    if (QFileInfo(entry.filePath).isAbsolute() && QFileInfo(entry.filePath).isFile()
-        && !isVideoFile(entry.filePath)) {
+    if (isAbsoluteFilePath(entry.filePath) && QFileInfo(entry.filePath).isFile() && !isVideoFile(entry.filePath)) {
         noteRefused(refused, mediaLabel(entry.filePath, "video", entry.id));
         return true;
     }

@@ -43,8 +43,10 @@ public:
     static QImage readFitting(const QString &path, const QSize &bound);
     static QImage readFitting(const QByteArray &encoded, const QSize &bound);
 
-    // The upright size from the picture's header, without decoding its pixels;
-    // an invalid size when the header cannot be read.
+    // The upright size from the picture's header, without decoding its pixels
+    // where the header tells it for sure (all but a few GIFs, whose first
+    // frame does not fill their screen: those are decoded); an invalid size
+    // when the header cannot be read.
     static QSize uprightSize(const QString &path);
     static QSize uprightSize(const QByteArray &encoded);
 
@@ -59,8 +61,17 @@ public:
     static qint64 physicalMemory();
 
 private:
+    // The upright size the header tells, and whether the decoder is sure to
+    // give that size.
+    struct HeaderSize {
+        QSize upright;
+        bool sure = true;
+    };
+
     static Result readWith(QImageReader &reader);
     static QImage readFittingWith(QImageReader &reader, const QSize &bound);
+    static HeaderSize headerSizeWith(QImageReader &reader);
+    // The header's size when it is sure, else the decoded picture's.
     static QSize uprightSizeWith(QImageReader &reader);
     static QString refusalText(FileRefusal refusal);
     static void aimReaderAt(QImageReader &reader, QFile &file);
