@@ -179,9 +179,8 @@ QImage PictureLoader::readFittingWith(QImageReader &reader, const QSize &bound)
 
 PictureLoader::Result PictureLoader::read(const QString &path)
 {
-    // The full read runs on a worker and may wait on a pipe for its writer.
     QFile file;
-    const FileRefusal refusal = openRegularFileOrPipe(file, path);
+    const FileRefusal refusal = openRegularFileOrSay(file, path);
     if (refusal != FileRefusal::None)
         return {QImage(), refusalText(refusal)};
     QImageReader reader;

@@ -18,11 +18,11 @@ namespace Quillmark {
 // coordinates, stored sizes and exported sizes therefore all refer to the
 // upright picture, as common training loaders see it.
 //
-// Every reader treats its input as hostile. Folders are refused. The size
-// probes and the small reads for thumbnails, which go through many files in a
-// row (the small reads on the window's thread), open nothing but regular files:
-// a pipe or a device could block them for good. A full read, which runs on a
-// worker of its own, reads whatever file it is given.
+// Every reader treats its input as hostile and opens nothing but regular
+// files (after following symbolic links): a named pipe, a socket or a device
+// named as a picture could keep its reader waiting for good, and with it a
+// run that waits for that picture, or the program's exit. Such a path is an
+// unreadable picture, as a missing file is, with the reason in Result::error.
 class PictureLoader {
 public:
     // The pixels of a picture, or an empty image and the reason it could not be
