@@ -555,9 +555,9 @@ private:
     // otherwise replace without a question.
     bool modifiedBeforeOpen = false;
     // What the open worker reads a project file with; tests stage a stalled
-    // read (a hung network share) through it. Like loadProjectFile, it leaves
+    // read (a hung network share) through it. Like readProjectFile, it leaves
     // every class the annotations use in the class list.
-    std::function<bool(Project &, const QString &)> projectFileReader = loadProjectFile;
+    std::function<bool(Project &, const QString &, QString *problem)> projectFileReader = readProjectFile;
     QList<QShortcut *> shortcuts;
     // The model paths of the settings when last seen (start, or Settings OK).
     QHash<QString, QString> knownModelPaths;

@@ -313,9 +313,10 @@ void MainWindow::onOpenProject()
     };
     auto result = std::make_shared<OpenResult>();
     QThread *worker = QThread::create([result, path, read = projectFileReader] {
-        result->ok = read(result->project, path);
+        QString problem;
+        result->ok = read(result->project, path, &problem);
         if (!result->ok)
-            result->failure = openFailureReason(path);
+            result->failure = problem.isEmpty() ? openFailureReason(path) : problem;
     });
     connect(worker, &QThread::finished, this, [this, result, path, ticket] {
         if (finishJob(ticket))

@@ -88,10 +88,11 @@ public:
     {
         auto stalledGate = gate;
         const QString stalledPath = path;
-        access.projectFileReader() = [stalledGate, stalledPath](Project &project, const QString &file) {
+        access.projectFileReader() = [stalledGate, stalledPath](Project &project, const QString &file,
+                                                                QString *problem) {
             if (file == stalledPath)
                 stalledGate->acquire();
-            return loadProjectFile(project, file);
+            return readProjectFile(project, file, problem);
         };
     }
 
