@@ -2,16 +2,20 @@
 // open, for a person to look at. Run under an X server (scripts/
 // screenshot-mainwindow.sh starts one with xvfb-run):
 //
-//   mainwindow_screenshot <output.png> <light|dark> [job]
+//   mainwindow_screenshot <output.png> <light|dark> [job | pose | face | concept]
 //
 // With "job" a background job that can be cancelled is running: the status bar
-// shows its progress and Cancel.
+// shows its progress and Cancel. With "pose", "face" or "concept" that AI tool
+// window is open over the window.
 
 #include "MainWindowTestAccess.h"
 #include "ScriptedPrompts.h"
 
 #include "app/MainWindow.h"
+#include "ai/ui/AiSam3Dialog.h"
 #include "canvas/LabelCanvas.h"
+#include "canvas/Tool.h"
+#include "chrome/SideToolBar.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,7 +63,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     QApplication::setOrganizationName(QStringLiteral("Brightwell"));
     if (argc < 3) {
-        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark> [job | open <project>]\n";
+        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark> [job | pose | face | concept | open <project>]\n";
         return 2;
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
@@ -89,6 +93,18 @@ int main(int argc, char *argv[])
     window.applyTheme(mode);
     // The window takes the size it opens at on this screen.
     window.show();
+    // "pose", "face" or "concept": that AI tool window is open in the shot.
+    const QString tool = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    if (tool == QLatin1String("pose") || tool == QLatin1String("face") || tool == QLatin1String("concept")) {
+        QTimer::singleShot(300, &window, [&window, tool] {
+            if (tool == QLatin1String("pose"))
+                emit window.sideToolBarWidget()->toolChanged(Tool::Pose);
+            else if (tool == QLatin1String("face"))
+                emit window.sideToolBarWidget()->toolChanged(Tool::Face);
+            else
+                window.conceptDialog()->show();
+        });
+    }
     if (argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("job")) {
         access.startJob([] {});
         window.beginProgress(40);
