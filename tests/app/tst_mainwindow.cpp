@@ -116,6 +116,7 @@ private slots:
     void exportDialogDrivenByKeysAlone_data();
     void exportDialogDrivenByKeysAlone();
     void messageBoxesShowTheirTextAsWritten();
+    void importWithoutATypeSaysSo();
 
 private:
     QmTest::ScriptedPrompts prompts;
@@ -1383,6 +1384,45 @@ void TestMainWindow::messageBoxesShowTheirTextAsWritten()
     });
     Prompts::current().information(&window, QStringLiteral("Add Class"), name);
     QCOMPARE(shown, QStringList{name});
+}
+
+// An imported dataset that tells no project type: the message says so rather
+// than naming an empty type.
+void TestMainWindow::importWithoutATypeSaysSo()
+{
+    QTemporaryDir dir;
+    QDir folder(dir.path());
+    QVERIFY(folder.mkpath(QStringLiteral("yolo/images")) && folder.mkpath(QStringLiteral("yolo/labels")));
+    writeImage(QDir(folder.filePath(QStringLiteral("yolo/images"))), QStringLiteral("a.png"), 64, 48, Qt::gray);
+    QVERIFY(writeFile(folder.filePath(QStringLiteral("yolo/labels/a.txt")), QByteArray()));
+    QVERIFY(writeFile(folder.filePath(QStringLiteral("yolo/classes.txt")), QByteArrayLiteral("car\n")));
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    prompts.answers.enqueue(folder.filePath(QStringLiteral("yolo")));
+    bool chosen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    connect(&poll, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        auto *list = modal ? modal->findChild<QListWidget *>() : nullptr;
+        if (!list)
+            return;
+        poll.stop();
+        for (int row = 0; row < list->count(); ++row) {
+            if (list->item(row)->data(Qt::UserRole).toString() == QLatin1String("YOLO"))
+                list->setCurrentRow(row);
+        }
+        chosen = true;
+        static_cast<QDialog *>(modal)->accept();
+    });
+    poll.start();
+    window.onImportDataset();
+    QVERIFY(QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, QmTest::patienceMs));
+    QVERIFY(window.currentProject().projectType.isEmpty());
+    QCOMPARE(window.currentProject().dataset.images.size(), 1);
+    QCOMPARE(statusText(window), QStringLiteral("Imported 1 images, 0 classes \u2014 no project type detected; choose "
+                                                "one with \"Set Type \u25BE\"."));
 }
 
 QM_TEST_MAIN(TestMainWindow)
