@@ -261,7 +261,9 @@ QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
     zoomLabel->setFixedWidth(42);
     zoomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    layout->addWidget(mediaNameLabel);
+    // The name takes the room the buttons leave, with the spacer outside
+    // video mode and alone in it, so that the buttons keep their own width.
+    layout->addWidget(mediaNameLabel, 1);
     layout->addSpacing(8);
     layout->addWidget(scrubberSpacer, 1);
     layout->addSpacing(8);
