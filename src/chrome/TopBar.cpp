@@ -118,6 +118,8 @@ TopBar::TopBar(QWidget *parent)
 
     nameLabel = new QLabel(this);
     nameLabel->setObjectName(QStringLiteral("topBarProjectName"));
+    // The name comes from the project file: shown as written, never as markup.
+    nameLabel->setTextFormat(Qt::PlainText);
     nameLabel->setStyleSheet(QStringLiteral("QLabel { font-size:13px; font-weight:800; padding: 0 2px; }"));
     nameLabel->hide();
     layout->addWidget(nameLabel);

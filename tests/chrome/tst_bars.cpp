@@ -396,6 +396,11 @@ void TestBars::topBarVisibilityAndSignals()
     bar.setProjectName(QStringLiteral("Birds"));
     QVERIFY(!bar.projectNameLabel()->isHidden());
     QCOMPARE(bar.projectNameLabel()->text(), QStringLiteral("Birds"));
+    // A name from a project file reads as written, markup and all.
+    const QString marked = QStringLiteral("<i>Birds</i> <img src=\"x.png\">");
+    bar.setProjectName(marked);
+    QLabel *name = bar.projectNameLabel();
+    QVERIFY(name->sizeHint().width() >= name->fontMetrics().horizontalAdvance(marked));
 
     bar.setHasProject(false);
     QVERIFY(bar.typeBadge()->isHidden());

@@ -383,6 +383,8 @@ QWidget *ExportDialog::buildBottomPanel()
     summaryLabel = new QLabel(panel);
     summaryLabel->setObjectName(QStringLiteral("mutedLabel"));
     summaryLabel->setWordWrap(false);
+    // It shows the output path as typed.
+    summaryLabel->setTextFormat(Qt::PlainText);
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), panel);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     exportButton = new QPushButton(QStringLiteral("Export"), panel);
