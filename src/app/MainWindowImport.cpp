@@ -433,7 +433,9 @@ void MainWindow::finishPackageImport(Dataset &imported, bool ok, const QString &
     if (!hadType && isKnownProjectType(storedType))
         project.projectType = storedType;
     dataset.syncClassesFromAnnotations();
-    modified = true;
+    // Opened into an empty window, the project is what the package holds:
+    // nothing to save until it is changed.
+    modified = intoOpenProject;
     refreshUi(ClassSync::Done);
     if (!hadType) {
         if (project.projectType.isEmpty())

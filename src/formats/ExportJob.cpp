@@ -5,6 +5,7 @@
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
+#include "formats/IExportIndexWriter.h"
 #include "formats/ISubsetExportHandler.h"
 #include "formats/ImageProbe.h"
 #include "formats/KeypointObjectPairing.h"
@@ -70,18 +71,17 @@ YoloExportLayout yoloExportLayout(const IFormatHandler *handler)
 }
 
 QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
-                              int keypointCount, bool roboflowSection)
+                              int keypointCount, const QStringList &keypointNames, bool roboflowSection)
 {
     static const char *const keys[] = {"train", "val", "test"};
-    QString text;
-    text += QStringLiteral("path: ") + yamlScalar(QDir::toNativeSeparators(outputPath)) + QLatin1Char('\n');
+    QString text = dataYamlRootComment();
     for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
         if (!imageFolders.at(i).isEmpty())
             text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
     }
     text += QLatin1Char('\n');
     if (keypointCount > 0)
-        text += QStringLiteral("kpt_shape: [%1, 3]\n").arg(keypointCount);
+        text += yamlKeypointShape(keypointNames, keypointCount);
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
     text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
     if (roboflowSection) {
@@ -112,6 +112,14 @@ QString imageLabel(const ImageEntry &image)
 Dataset exportedDataset(const IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset)
 {
     Dataset sized = withProbedImageSizes(dataset);
+    // Every class an annotation uses joins the class list, in its order (by
+    // name): the subsets of a split export are datasets of their own, and
+    // each must number the classes as the files written for the whole export
+    // (data.yaml, classes.txt, obj.names) name them.
+    for (const ImageEntry &image : std::as_const(sized.images)) {
+        for (const Annotation &a : image.labels)
+            sized.addClass(a.className, QColor());
+    }
     switch (keypointPairingOf(config.format, yoloExportLayout(handler).applies)) {
     case KeypointPairing::KeepApart:
         return sized;
@@ -179,6 +187,7 @@ private:
     bool writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset);
     bool writeYoloClassFiles(const QStringList &imageFolders);
     bool writeHandlerSubset(const Dataset &subset, const QString &splitName);
+    bool writeExportIndex(const QList<IExportIndexWriter::Subset> &subsets);
     bool writeSubsetOfOneDataset(ISubsetExportHandler *writer, const Dataset &subset, const QString &splitName);
     bool writeSubsetDataYaml(const ISubsetExportHandler *writer, const QStringList &written);
     // LabelMe files name their image by a path relative to themselves: the
@@ -341,6 +350,8 @@ bool ExportRun::runWhole(int imageCount, QString *resultText)
             }
         }
     }
+    if (!writeExportIndex({{QString(), m_dataset.images}}))
+        return false;
     report(m_total);
     *resultText = withRefusals(
         QStringLiteral("Exported %1 images → %2").arg(std::max(0, imageCount - m_refused)).arg(m_config.outputPath));
@@ -428,12 +439,16 @@ bool ExportRun::writeYoloLabels(const QList<ImageEntry> &images, const QStringLi
                                 const std::atomic<int> *imagesDone, std::atomic<bool> &stop)
 {
     const YoloClassIndex classIndex = yoloClassIndex(m_classNames);
+    // The subsets of a split are one dataset: data.yaml hands them to one
+    // training run, which learns masks or boxes for all of them. So the
+    // whole export decides how boxes are written, not each subset.
+    const YoloBoxLines boxes = yoloBoxLinesOf(m_dataset.images);
     QByteArray lines;
     for (qsizetype i = 0; i < images.size(); ++i) {
         if (stop.load(std::memory_order_relaxed))
             return true; // the copies stopped; their failure is reported
         lines.clear();
-        appendYoloLabelLines(lines, images.at(i), classIndex);
+        appendYoloLabelLines(lines, images.at(i), classIndex, boxes);
         if (!writeFileAtomically(labelPaths.at(i), lines)) {
             stop.store(true);
             return failWrite(subset, labelPaths.at(i));
@@ -452,11 +467,22 @@ bool ExportRun::writeYoloClassFiles(const QStringList &imageFolders)
     if (!m_config.generateYaml)
         return true;
     const QString yamlPath = m_output.filePath(QStringLiteral("data.yaml"));
-    const QByteArray yaml = yoloExportDataYaml(m_config.outputPath, imageFolders, m_classNames,
-                                               largestKeypointCount(m_dataset), m_yolo.roboflowSection);
+    const QByteArray yaml =
+        yoloExportDataYaml(m_config.outputPath, imageFolders, m_classNames, largestKeypointCount(m_dataset),
+                           m_dataset.keypointSchema.keypointNames, m_yolo.roboflowSection);
     if (!writeDocumentFile(yamlPath, yaml))
         return failWrite(QString(), yamlPath);
     return true;
+}
+
+// The root's index files of a format trained through them (Darknet), once
+// every subset is in place.
+bool ExportRun::writeExportIndex(const QList<IExportIndexWriter::Subset> &subsets)
+{
+    auto *writer = dynamic_cast<IExportIndexWriter *>(m_handler);
+    if (!writer || writer->writeExportIndex(m_config.outputPath, subsets, m_classNames))
+        return true;
+    return fail(QStringLiteral("Export failed: could not write the index files in %1.").arg(nativePath(m_output.path())));
 }
 
 bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitName)
@@ -508,8 +534,7 @@ bool ExportRun::writeSubsetOfOneDataset(ISubsetExportHandler *writer, const Data
 bool ExportRun::writeSubsetDataYaml(const ISubsetExportHandler *writer, const QStringList &written)
 {
     const QString yamlPath = m_output.filePath(QStringLiteral("data.yaml"));
-    const QByteArray yaml =
-        writer->subsetDataYaml(m_config.outputPath, written, m_classNames, largestKeypointCount(m_dataset));
+    const QByteArray yaml = writer->subsetDataYaml(written, m_dataset);
     if (!writeDocumentFile(yamlPath, yaml))
         return failWrite(QString(), yamlPath);
     return true;
@@ -540,10 +565,12 @@ bool ExportRun::runSplit(QString *resultText)
     // The formats whose split dataset is one root with one data.yaml.
     auto *oneDataset = dynamic_cast<ISubsetExportHandler *>(m_handler);
     QStringList written;
+    QList<IExportIndexWriter::Subset> indexed;
     for (const ExportSplit &split : splits) {
         if (split.count <= 0)
             continue;
         const Dataset subset = subsetDataset(order, split);
+        indexed.append({split.name, subset.images});
         bool ok = false;
         if (m_yolo.applies)
             ok = writeYoloSet(subset.images, m_output.filePath(split.name), split.name);
@@ -558,6 +585,8 @@ bool ExportRun::runSplit(QString *resultText)
     if (m_yolo.applies && !writeYoloClassFiles(yoloSplitFolders(splits)))
         return false;
     if (oneDataset && !writeSubsetDataYaml(oneDataset, written))
+        return false;
+    if (!writeExportIndex(indexed))
         return false;
     report(m_total);
     *resultText = withRefusals(QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")

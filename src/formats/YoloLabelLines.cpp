@@ -78,9 +78,12 @@ void appendPolygon(QByteArray &out, const QList<QPointF> &points, int classId, i
     out.append('\n');
 }
 
+// Top left, top right, bottom right, bottom left: the order the reader takes
+// back for a box.
 QList<QPointF> boxCorners(const QRectF &box)
 {
-    return {box.topLeft(), box.topRight(), box.bottomRight(), box.bottomLeft()};
+    const QRectF r = box.normalized();
+    return {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
 }
 
 bool holdsPolygonLine(const ImageEntry &image)
@@ -123,21 +126,29 @@ void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int wid
 
 } // namespace
 
-void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex)
+YoloBoxLines yoloBoxLinesOf(const QList<ImageEntry> &images)
+{
+    return std::any_of(images.cbegin(), images.cend(), holdsPolygonLine) ? YoloBoxLines::Corners
+                                                                         : YoloBoxLines::Plain;
+}
+
+void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex,
+                          YoloBoxLines boxes)
 {
     // YOLO trainers read every line of a file as a polygon once one line is
     // longer than a box line: in a file that holds a polygon the boxes are
     // written as their four corners, which every reader takes for the same
     // box.
-    const bool boxesAsPolygons = holdsPolygonLine(image);
+    const bool boxesAsPolygons = boxes == YoloBoxLines::Corners || holdsPolygonLine(image);
     for (const Annotation &a : image.labels)
         appendAnnotation(out, a, classIndex.value(a.className, 0), image.width, image.height, boxesAsPolygons);
 }
 
-void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames)
+void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames,
+                         YoloBoxLines boxes)
 {
     QByteArray bytes;
-    appendYoloLabelLines(bytes, image, yoloClassIndex(classNames));
+    appendYoloLabelLines(bytes, image, yoloClassIndex(classNames), boxes);
     out << QString::fromLatin1(bytes);
 }
 
@@ -242,6 +253,18 @@ QPointF scaledPoint(float x, float y, bool known, int width, int height)
     return {double(x * float(width)), double(y * float(height))};
 }
 
+// The four corners the writer gives a box in a file of outlines: an
+// axis-aligned rectangle of area from its top left corner clockwise. Equal
+// coordinates are compared exactly: the writer writes one corner's x (or y)
+// with the same text as its neighbour's, which reads back as the same number.
+bool isWrittenBox(const QList<QPointF> &p)
+{
+    if (p.size() != 4)
+        return false;
+    return p[0].x() == p[3].x() && p[1].x() == p[2].x() && p[0].x() < p[1].x() && p[0].y() == p[1].y()
+           && p[2].y() == p[3].y() && p[0].y() < p[2].y();
+}
+
 bool parseLine(const Parts &parts, const QStringList &classNames, int width, int height,
                const YoloLineLayout &layout, Annotation &a)
 {
@@ -300,6 +323,10 @@ bool parseLine(const Parts &parts, const QStringList &classNames, int width, int
         a.points.append(p);
     }
     a.bbox = QRectF(minX, minY, maxX - minX, maxY - minY);
+    if (isWrittenBox(a.points)) {
+        a.kind = BoundingBox;
+        a.points.clear();
+    }
     return true;
 }
 

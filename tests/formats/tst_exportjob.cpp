@@ -256,23 +256,6 @@ Dataset borderDataset(const QString &folder)
     return dataset;
 }
 
-// A file holding a polygon holds no box line: its boxes read back as their
-// four corners.
-QList<Annotation> asWrittenToYolo(const QList<Annotation> &labels)
-{
-    const bool polygons = std::any_of(labels.cbegin(), labels.cend(), [](const Annotation &a) {
-        return a.kind == Polygon;
-    });
-    QList<Annotation> written;
-    for (const Annotation &a : labels) {
-        const QRectF &r = a.bbox;
-        written.append(polygons && a.kind == BoundingBox
-                           ? polygon(a.className, {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()})
-                           : a);
-    }
-    return written;
-}
-
 void compareAnnotations(const QList<Annotation> &actual, const QList<Annotation> &expected)
 {
     QCOMPARE(actual.size(), expected.size());
@@ -317,9 +300,11 @@ void TestExportJob::yoloWholeExportReadsBackExactly()
         expected.insert(1, "data.yaml");
     QCOMPARE(filesBelow(out), expected);
     if (yaml) {
+        // No "path": the folders are relative to the data.yaml.
         QCOMPARE(readFile(out + "/data.yaml"),
-                 QStringLiteral("path: %1\ntrain: images\nval: images\n\n%2nc: %3\nnames: [%4]\n")
-                     .arg(QDir::toNativeSeparators(out), pose ? "kpt_shape: [3, 3]\n" : "", pose ? "3" : "2",
+                 QStringLiteral("# Dataset root: the folder of this file. The folders below are relative to it.\n"
+                                "train: images\nval: images\n\n%1nc: %2\nnames: [%3]\n")
+                     .arg(pose ? "kpt_shape: [3, 3]\nflip_idx: [0, 1, 2]\n" : "", pose ? "3" : "2",
                           pose ? "'cat', 'dog', 'person'" : "'cat', 'dog'")
                      .toUtf8());
     }
@@ -332,7 +317,9 @@ void TestExportJob::yoloWholeExportReadsBackExactly()
     QCOMPARE(back.images.size(), 2);
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(QFileInfo(back.images.at(i).filePath).fileName(), QFileInfo(dataset.images.at(i).filePath).fileName());
-        compareAnnotations(back.images.at(i).labels, asWrittenToYolo(dataset.images.at(i).labels));
+        // The boxes, written as their four corners beside the polygons, come
+        // back as boxes.
+        compareAnnotations(back.images.at(i).labels, dataset.images.at(i).labels);
     }
 }
 
@@ -492,10 +479,11 @@ void TestExportJob::unknownSizesAreMeasured()
     dataset.addImage(frame);
     const QString out = dir.filePath("out");
     QVERIFY(run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset).ok);
-    // The box beside a polygon is written as its four corners.
+    // The box beside a polygon is written as its four corners, and so is
+    // every box of the dataset that holds it, normalised by the size measured.
     QCOMPARE(readFile(out + "/labels/wide.txt"),
              QByteArray("0 0.15 0.4 0.35 0.4 0.35 0.6 0.15 0.6\n0 0.0 0.0 1.0 0.0 0.5 1.0\n"));
-    QCOMPARE(readFile(out + "/labels/frame_000001.txt"), QByteArray("0 0.25 0.25 0.5 0.5\n"));
+    QCOMPARE(readFile(out + "/labels/frame_000001.txt"), QByteArray("0 0.0 0.0 0.5 0.0 0.5 0.5 0.0 0.5\n"));
 
     QVERIFY(run(FormatRegistry::instance().find("COCO"), config("COCO", dir.filePath("coco"), false), dataset).ok);
     const QJsonArray images =
@@ -579,10 +567,8 @@ void TestExportJob::yoloSplitLayout()
     QVERIFY(risesTo(o.calls, 10));
     QCOMPARE(readFile(out + "/classes.txt"), QByteArray("cat\ndog\n"));
     QCOMPARE(readFile(out + "/data.yaml"),
-             QStringLiteral("path: %1\ntrain: train/images\nval: valid/images\ntest: test/images\n\n"
-                            "nc: 2\nnames: ['cat', 'dog']\n")
-                 .arg(QDir::toNativeSeparators(out))
-                 .toUtf8());
+             QByteArray("# Dataset root: the folder of this file. The folders below are relative to it.\ntrain: train/images\nval: valid/images\ntest: test/images\n\n"
+                        "nc: 2\nnames: ['cat', 'dog']\n"));
     QStringList expected{"classes.txt", "data.yaml"};
     for (int i = 0; i < 10; ++i) {
         const QString split = i < 7 ? "train" : i < 9 ? "valid" : "test";
@@ -623,7 +609,7 @@ void TestExportJob::yoloSplitRoundTripsKeypointsAndPolygons()
     ExportConfig c = config("YOLO", out, true);
     c.trainPct = 100;   // keep dataset order in one subset
     QVERIFY(run(FormatRegistry::instance().find("YOLO"), c, dataset).ok);
-    QVERIFY(readFile(out + "/data.yaml").contains("\nkpt_shape: [5, 3]\nnc: 3\n"));
+    QVERIFY(readFile(out + "/data.yaml").contains("\nkpt_shape: [5, 3]\nflip_idx: [0, 1, 2, 3, 4]\nnc: 3\n"));
     Dataset back;
     QVERIFY(YoloHandler().importDataset(out, back, {}));
     QCOMPARE(back.images.size(), 4);
@@ -693,9 +679,7 @@ void TestExportJob::yoloSplitYamlNamesOnlyWrittenFolders()
     const Outcome o = run(FormatRegistry::instance().find("YOLO"), c, dataset);
     QVERIFY2(o.ok, qPrintable(o.error));
     QCOMPARE(readFile(out + "/data.yaml"),
-             QStringLiteral("path: %1\ntrain: train/images\nval: train/images\n\nnc: 2\nnames: ['cat', 'dog']\n")
-                 .arg(QDir::toNativeSeparators(out))
-                 .toUtf8());
+             QByteArray("# Dataset root: the folder of this file. The folders below are relative to it.\ntrain: train/images\nval: train/images\n\nnc: 2\nnames: ['cat', 'dog']\n"));
     QVERIFY(QFileInfo(out + "/train/images").isDir());
 }
 

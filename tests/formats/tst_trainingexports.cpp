@@ -38,6 +38,16 @@ private slots:
     void smallerLosses();
     void splitExportsImportFromTheirRoot_data();
     void splitExportsImportFromTheirRoot();
+    void boxFormIsOneForTheDataset_data();
+    void boxFormIsOneForTheDataset();
+    void dataYamlTrainsWhereverItIsCopied_data();
+    void dataYamlTrainsWhereverItIsCopied();
+    void dotaNamesAsTheLinesSpellThem();
+    void darknetTrainsFromTheExportFolder_data();
+    void darknetTrainsFromTheExportFolder();
+    void darknetOwnLayoutImports();
+    void poseFlipIndex_data();
+    void poseFlipIndex();
 
 private:
     void runCheck(const QStringList &arguments);
@@ -184,8 +194,9 @@ void TestTrainingExports::boxesAndPolygonsNeverMix()
         {"boxes", QJsonArray{QJsonArray{0.5, 0.5, 1.0, 1.0}}},
     };
     runCheck({"yololines", out, QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact))});
-    // A plain box file keeps its box lines.
-    QCOMPARE(readFile(out + "/labels/boxes.txt").split(' ').size(), 5);
+    // The box-only picture is of a dataset that holds a polygon: its box is
+    // written as its four corners too.
+    QCOMPARE(readFile(out + "/labels/boxes.txt").split(' ').size(), 9);
 
     bool ok = false;
     const Dataset back = importFrom("YOLO", out, &ok);
@@ -421,6 +432,293 @@ void TestTrainingExports::splitExportsImportFromTheirRoot()
     Dataset back;
     QVERIFY(handler->importDataset(out, back, {}));
     QCOMPARE(back.images.size(), 10);
+}
+
+// Ten pictures of odd sizes: the first holds a pentagon only, the next eight
+// two boxes each, the last nothing. Without a shuffle, a 70/20/10 split puts
+// the pentagon in train with six box-only pictures, and valid gets box-only
+// pictures alone.
+static Dataset segmentationDataset(const QString &folder, bool withPolygon)
+{
+    Dataset dataset;
+    for (int i = 0; i < 10; ++i) {
+        const QString path = QStringLiteral("%1/p%2.png").arg(folder).arg(i);
+        writeImage(path, 61 + i, 47);
+        QList<Annotation> labels;
+        if (i == 0 && withPolygon)
+            labels = {polygon("cat", ring(5, 30, 23, 15))};
+        else if (i < 9)
+            labels = {box("cat", 3, 4, 20, 11), box("dog", 30.5, 20, 17, 9)};
+        dataset.addImage(image(path, 61 + i, 47, labels));
+    }
+    return dataset;
+}
+
+void TestTrainingExports::boxFormIsOneForTheDataset_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<bool>("withPolygon");
+    // Whole, the export is one dataset; split, train/valid/test are the
+    // datasets of one data.yaml. "YOLOv4 Scaled" puts a whole export in
+    // train/.
+    for (const char *name : {"YOLO", "YOLOv4 Scaled", "Roboflow YOLO", "YOLOv11"}) {
+        QTest::addRow("%s whole", name) << QString::fromLatin1(name) << false << true;
+        QTest::addRow("%s split", name) << QString::fromLatin1(name) << true << true;
+    }
+    QTest::newRow("boxes only, whole") << "YOLO" << false << false;
+    QTest::newRow("boxes only, split") << "YOLO" << true << false;
+}
+
+// A segmentation dataset whose pictures hold a polygon or boxes: the trainer
+// decides per dataset, so every box of a dataset that holds a polygon is an
+// outline; a dataset of boxes keeps box lines.
+void TestTrainingExports::boxFormIsOneForTheDataset()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, split);
+    QFETCH(bool, withPolygon);
+    QTemporaryDir dir;
+    const Dataset dataset = segmentationDataset(dir.filePath("src"), withPolygon);
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith(format, out, dataset, split, &error), qPrintable(error));
+    const QJsonObject expect{{"segments", withPolygon}, {"objects", withPolygon ? 17 : 18}};
+    runCheck({"yolosets", out, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
+
+    // The handler's own flat form decides for its dataset the same way.
+    const QString flat = dir.filePath("flat");
+    QVERIFY(FormatRegistry::instance().find(format)->exportDataset(flat, dataset, {}));
+    QCOMPARE(readFile(flat + "/p1.txt").split('\n').first().split(' ').size(), withPolygon ? 9 : 5);
+
+    // And our reader takes every box back as the box it was.
+    bool ok = false;
+    const Dataset back = importFrom(format, out, &ok);
+    QVERIFY(ok);
+    QCOMPARE(back.images.size(), 10);
+    for (const ImageEntry &entry : back.images) {
+        const QString stem = QFileInfo(entry.filePath).completeBaseName();
+        const ImageEntry &source = dataset.images.at(stem.mid(1).toInt());
+        QCOMPARE(entry.labels.size(), source.labels.size());
+        for (qsizetype j = 0; j < source.labels.size(); ++j) {
+            QCOMPARE(entry.labels.at(j).kind, source.labels.at(j).kind);
+            fuzzyCompareRect(entry.labels.at(j).bbox, source.labels.at(j).bbox, 0.01);
+        }
+    }
+}
+
+void TestTrainingExports::dataYamlTrainsWhereverItIsCopied_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("split");
+    for (const char *name : {"YOLO", "YOLOv4 Scaled", "Roboflow YOLO", "YOLOv8", "YOLOv5 OBB", "YOLOv6 MT",
+                             "YOLOv8 OBB", "YOLO Pose"}) {
+        QTest::addRow("%s whole", name) << QString::fromLatin1(name) << false;
+        QTest::addRow("%s split", name) << QString::fromLatin1(name) << true;
+    }
+}
+
+// Every data.yaml of the YOLO family names its folders so that the dataset,
+// copied to a training machine, trains from the copy.
+void TestTrainingExports::dataYamlTrainsWhereverItIsCopied()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, split);
+    QTemporaryDir dir;
+    Dataset dataset;
+    for (int i = 0; i < 5; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/q%1.png").arg(i));
+        writeImage(path, 40, 30);
+        dataset.addImage(image(path, 40, 30,
+                               {format == "YOLO Pose" ? keypoints("person", {4, 4, 20, 20}, {{5, 6}, {20, 21}}, {2, 1})
+                                                      : box("car", 4, 4, 20, 12)}));
+    }
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith(format, out, dataset, split, &error), qPrintable(error));
+    runCheck({"portable", out});
+}
+
+// Class names with spaces: DOTA's lines cannot hold one, and its trainer
+// drops a picture whose line names a class the data.yaml does not list. Two
+// names that DOTA's spelling would make one stay two classes.
+void TestTrainingExports::dotaNamesAsTheLinesSpellThem()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    for (int i = 0; i < 4; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/d%1.png").arg(i));
+        writeImage(path, 50 + i, 40);
+        dataset.addImage(image(path, 50 + i, 40,
+                               {box("traffic light", 5, 5, 10, 20), box("car", 20, 10, 12, 8),
+                                polygon("fire  hydrant", {{30, 5}, {40, 8}, {37, 18}, {27, 15}}),
+                                box("fire_hydrant", 2, 30, 9, 6)}));
+    }
+    for (const bool split : {false, true}) {
+        const QString out = dir.filePath(split ? "split" : "whole");
+        QString error;
+        QVERIFY2(exportWith("YOLOv5 OBB", out, dataset, split, &error), qPrintable(error));
+        runCheck({"dota", out, "4", "16"});
+        // Back in the project, the classes are spelled as the project spells
+        // them, each object of its own.
+        bool ok = false;
+        const Dataset back = importFrom("YOLOv5 OBB", out, &ok);
+        QVERIFY(ok);
+        QCOMPARE(back.images.size(), 4);
+        for (const ImageEntry &entry : back.images) {
+            QStringList classes;
+            for (const Annotation &a : entry.labels)
+                classes.append(a.className);
+            QCOMPARE(classes, (QStringList{"traffic light", "car", "fire  hydrant", "fire_hydrant"}));
+        }
+    }
+}
+
+// Pictures of odd sizes named as darknet's own files and as each other, a
+// polygon and a background picture.
+static Dataset darknetDataset(const QString &folder)
+{
+    Dataset dataset;
+    const QStringList paths = {"a/train.png", "a/shot.png", "b/shot.png", "c/p3.jpg", "c/p4.png",
+                               "c/p5.png",    "c/p6.png",   "c/p7.png",   "c/p8.png", "c/p9.png"};
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString path = folder + '/' + paths.at(i);
+        writeImage(path, 61 + i, 47);
+        QList<Annotation> labels;
+        if (i == 1)
+            labels = {polygon("dog", ring(5, 30, 23, 15))};
+        else if (i != 9)
+            labels = {box("cat", 3, 4, 20, 11), box("dog", 30.5, 20, 17, 9)};
+        dataset.addImage(image(path, 61 + i, 47, labels));
+    }
+    return dataset;
+}
+
+void TestTrainingExports::darknetTrainsFromTheExportFolder_data()
+{
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<int>("train");
+    QTest::addColumn<int>("valid");
+    QTest::newRow("whole") << false << 10 << 10;
+    QTest::newRow("split") << true << 7 << 2;
+}
+
+void TestTrainingExports::darknetTrainsFromTheExportFolder()
+{
+    QFETCH(bool, split);
+    QFETCH(int, train);
+    QFETCH(int, valid);
+    QTemporaryDir dir;
+    const Dataset dataset = darknetDataset(dir.filePath("src"));
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith("Darknet", out, dataset, split, &error), qPrintable(error));
+    const QJsonObject expect{{"train", train}, {"valid", valid}, {"classes", QJsonArray{"cat", "dog"}},
+                             {"objects", 17}};
+    runCheck({"darknet", out, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
+
+    // Our reader takes the same files: every picture once, from the root.
+    IFormatHandler *darknet = FormatRegistry::instance().find("Darknet");
+    QVERIFY(darknet->canImport(out));
+    Dataset back;
+    QVERIFY(darknet->importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 10);
+    QCOMPARE(annotationCount(back), 17);
+    for (const ImageEntry &entry : back.images)
+        QVERIFY2(entry.width > 0, qPrintable(entry.filePath));
+}
+
+// darknet's own layout, as its documentation and labelling tools write it:
+// the data files in data/, every path relative to the folder above it.
+void TestTrainingExports::darknetOwnLayoutImports()
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath("darknet/data");
+    writeImage(data + "/obj/frame 1.jpg", 64, 48);
+    writeImage(data + "/obj/frame2.jpg", 32, 32);
+    writeImage(data + "/obj/unlisted.jpg", 32, 32);
+    QVERIFY(writeFile(data + "/obj/frame 1.txt", "1 0.5 0.5 0.25 0.5\r\n0 0.25 0.25 0.125 0.125\r\n"));
+    QVERIFY(writeFile(data + "/obj.names", "person\ncar\n"));
+    QVERIFY(writeFile(data + "/obj.data", "classes= 2\ntrain  = data/train.txt\nvalid = data/train.txt\n"
+                                          "names = data/obj.names\nbackup = backup/\n"));
+    QVERIFY(writeFile(data + "/train.txt", "data/obj/frame 1.jpg\r\ndata/obj/frame2.jpg\r\n"));
+    // Chosen as it is, and renamed: the paths then lose their "data/".
+    for (const QString &folder : {data, dir.filePath("renamed")}) {
+        if (folder != data)
+            QVERIFY(QDir().rename(data, folder));
+        IFormatHandler *darknet = FormatRegistry::instance().find("Darknet");
+        QVERIFY(darknet->canImport(folder));
+        Dataset back;
+        QVERIFY(darknet->importDataset(folder, back, {}));
+        QCOMPARE(back.images.size(), 2);
+        QCOMPARE(QFileInfo(back.images.at(0).filePath).fileName(), QStringLiteral("frame 1.jpg"));
+        QCOMPARE(back.images.at(0).labels.size(), 2);
+        QCOMPARE(back.images.at(0).labels.at(0).className, QStringLiteral("car"));
+        fuzzyCompareRect(back.images.at(0).labels.at(0).bbox, QRectF(24, 12, 16, 24));
+        // A listed picture without a label file holds no object.
+        QCOMPARE(back.images.at(1).labels.size(), 0);
+        QCOMPARE(back.images.at(1).width, 32);
+    }
+}
+
+void TestTrainingExports::poseFlipIndex_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("keypointCount");
+    QTest::addColumn<QList<int>>("flip");
+    const QStringList coco = {"nose",          "left_eye",       "right_eye",  "left_ear",    "right_ear",
+                              "left_shoulder", "right_shoulder", "left_elbow", "right_elbow", "left_wrist",
+                              "right_wrist",   "left_hip",       "right_hip",  "left_knee",   "right_knee",
+                              "left_ankle",    "right_ankle"};
+    const QList<int> cocoFlip = {0, 2, 1, 4, 3, 6, 5, 8, 7, 10, 9, 12, 11, 14, 13, 16, 15};
+    QTest::newRow("COCO person") << "YOLO Pose" << coco << 17 << cocoFlip;
+    QTest::newRow("COCO person, YOLO lines") << "YOLO" << coco << 17 << cocoFlip;
+    QTest::newRow("face") << "YOLO Pose" << QStringList{"left_eye", "right_eye", "nose", "mouth_left", "mouth_right"}
+                          << 5 << QList<int>{1, 0, 2, 4, 3};
+    QTest::newRow("other spellings") << "YOLO Pose"
+                                     << QStringList{"lEye", "Tail", "RIGHT HAND", "rEye", "Left Hand", "r_paw"} << 6
+                                     << QList<int>{3, 1, 4, 0, 2, 5};
+    QTest::newRow("a side twice") << "YOLO Pose" << QStringList{"left", "right", "Right"} << 3
+                                  << QList<int>{1, 0, 2};
+    QTest::newRow("no sides") << "YOLO Pose" << QStringList{"head", "spine", "tail"} << 3 << QList<int>{0, 1, 2};
+    QTest::newRow("more points than names") << "YOLO Pose" << QStringList{"right_hand", "left_hand"} << 4
+                                            << QList<int>{1, 0, 2, 3};
+    QTest::newRow("no schema") << "YOLO Pose" << QStringList{} << 3 << QList<int>{0, 1, 2};
+}
+
+// Without "flip_idx" the pose trainer mirrors no picture; a wrong one
+// teaches it left for right.
+void TestTrainingExports::poseFlipIndex()
+{
+    QFETCH(QString, format);
+    QFETCH(QStringList, names);
+    QFETCH(int, keypointCount);
+    QFETCH(QList<int>, flip);
+    QTemporaryDir dir;
+    Dataset dataset;
+    dataset.keypointSchema.objectClass = "person";
+    dataset.keypointSchema.keypointNames = names;
+    QList<QPointF> points;
+    QList<int> visibility;
+    for (int k = 0; k < keypointCount; ++k) {
+        points.append(QPointF(5 + k, 6 + k));
+        visibility.append(2);
+    }
+    for (int i = 0; i < 3; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/k%1.png").arg(i));
+        writeImage(path, 53, 41);
+        dataset.addImage(image(path, 53, 41, {keypoints("person", {2, 2, 30, 30}, points, visibility)}));
+    }
+    for (const bool split : {false, true}) {
+        const QString out = dir.filePath(split ? "split" : "whole");
+        QString error;
+        QVERIFY2(exportWith(format, out, dataset, split, &error), qPrintable(error));
+        QJsonArray expected;
+        for (int index : flip)
+            expected.append(index);
+        runCheck({"flip", out, QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact))});
+    }
 }
 
 QM_TEST_MAIN(TestTrainingExports)

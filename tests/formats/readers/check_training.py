@@ -26,6 +26,30 @@ Usage:
   check_training.py pose <export folder> <object count> <keypoints>
       YOLO Pose label lines: every line "c cx cy w h" + <keypoints> triplets,
       a box of area, <object count> lines in all.
+  check_training.py yolosets <export folder> <expect JSON>
+      Each dataset a data.yaml names, read as the YOLO trainer reads it: a
+      label file with a line longer than a box line is read as outlines
+      throughout, and a dataset whose files hold outlines must hold them for
+      every object, or the trainer drops them all ("only boxes will be used").
+      One training run reads all the datasets of a data.yaml, so they must
+      agree too. <expect> gives "segments" (true or false) and "objects" (the
+      count over all datasets).
+  check_training.py portable <export folder>
+      The data.yaml, copied with its dataset to another place, names folders
+      of the copy only, as the trainer resolves them (yolo_trainer.py).
+  check_training.py dota <export folder> <picture count> <object count>
+      A YOLOv5 OBB export as its trainer reads it: each line's ninth field is
+      looked up in the data.yaml's "names", and a picture with a line whose
+      class is not there is dropped as corrupt.
+  check_training.py darknet <export folder> <expect JSON>
+      Trains as darknet does from the export folder: obj.data read the way
+      darknet reads it, every picture of its image lists opened from that
+      folder, its label file found by darknet's rule, every box in range.
+      <expect> gives "train" and "valid" (picture counts, the same pictures
+      when valid names the training list), "classes" and "objects".
+  check_training.py flip <export folder> <expected flip_idx as JSON>
+      The data.yaml's "flip_idx" as the trainer takes it: as long as
+      "kpt_shape" says, a permutation that undoes itself.
 """
 import csv
 import json
@@ -33,6 +57,8 @@ import os
 import sys
 
 import yaml
+
+import yolo_trainer
 
 IMAGE_SUFFIXES = (".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff", ".webp")
 
@@ -159,16 +185,14 @@ def check_one_dataset(fmt, root, count):
             fail(f"a second dataset in {name}")
     with open(os.path.join(root, "data.yaml"), encoding="utf-8") as f:
         data = yaml.safe_load(f)
-    base = data.get("path") or root
-    if not os.path.isabs(base):
-        base = os.path.join(root, base)
     if "train" not in data or "val" not in data:
         fail("data.yaml lacks train or val")
+    folders = yolo_trainer.image_folders(os.path.join(root, "data.yaml"))
     pictures = set()
     for key in ("train", "val", "test"):
         if key not in data:
             continue
-        images = os.path.normpath(os.path.join(base, data[key]))
+        images = folders[key]
         if not os.path.isdir(images):
             fail(f"{key}: {data[key]} is not there")
         labels = label_folder(fmt, images)
@@ -300,6 +324,178 @@ def check_pose(root, count, keypoints):
         fail(f"{lines} objects for {count}")
 
 
+# ---- YOLO datasets as the trainer decides between boxes and outlines ------
+
+def trainer_objects(label_file):
+    """(boxes, segments) of one label file as the trainer counts them: every
+    line of a file with a line of more than six fields is an outline."""
+    if not os.path.isfile(label_file):
+        return 0, 0
+    with open(label_file, encoding="utf-8") as f:
+        rows = [line.split() for line in f if line.strip()]
+    if any(len(row) > 6 for row in rows):
+        for row in rows:
+            if (len(row) - 1) % 2 or len(row) < 7:
+                fail(f"{label_file}: a line of {len(row)} fields read as an outline")
+        return len(rows), len(rows)
+    for row in rows:
+        if len(row) != 5:
+            fail(f"{label_file}: a box line of {len(row)} fields")
+    return len(rows), 0
+
+
+def check_yolo_sets(root, expect):
+    folders = yolo_trainer.image_folders(os.path.join(root, "data.yaml"))
+    objects = 0
+    kinds = set()
+    counted = set()
+    for key, folder in folders.items():
+        boxes = segments = 0
+        for base, _, names in os.walk(folder):
+            for name in names:
+                if name.lower().endswith(IMAGE_SUFFIXES):
+                    b, s = trainer_objects(yolo_trainer.label_path(os.path.join(base, name)))
+                    boxes += b
+                    segments += s
+        if segments and boxes != segments:
+            fail(f"{key}: {segments} outlines for {boxes} objects: the trainer uses only the boxes")
+        if boxes:
+            kinds.add(bool(segments))
+        if folder not in counted:
+            counted.add(folder)
+            objects += boxes
+    if len(kinds) > 1:
+        fail(f"the datasets of one data.yaml disagree: outlines in some, boxes in others ({folders})")
+    if kinds != {expect["segments"]}:
+        fail(f"outlines {kinds} for {expect['segments']}")
+    if objects != expect["objects"]:
+        fail(f"{objects} objects for {expect['objects']}")
+
+
+# ---- YOLOv5 OBB as its trainer reads it ------------------------------------
+
+def check_dota(root, pictures, objects):
+    data = yolo_trainer.load(os.path.join(root, "data.yaml"))
+    names = data["names"]
+    names = list(names.values()) if isinstance(names, dict) else list(names)
+    if data.get("nc") != len(names):
+        fail(f"nc {data.get('nc')} for {len(names)} names")
+    kept = found = 0
+    folders = []
+    for key in ("train", "val", "test"):
+        if key in data and data[key] not in folders:
+            folders.append(data[key])
+    for entry in folders:
+        images = os.path.normpath(os.path.join(root, entry))
+        labels = os.path.join(os.path.dirname(images), "labelTxt")
+        for name in sorted(os.listdir(images)):
+            with open(os.path.join(labels, os.path.splitext(name)[0] + ".txt"), encoding="utf-8") as f:
+                rows = [line.split() for line in f.read().strip().splitlines() if line]
+            try:
+                for row in rows:
+                    if row[-1] == "2":
+                        continue
+                    names.index(row[8])
+            except (ValueError, IndexError):
+                print(f"{name}: dropped as corrupt")
+                continue
+            kept += 1
+            found += len(rows)
+    if kept != pictures or found != objects:
+        fail(f"{kept} pictures with {found} objects kept for {pictures} with {objects}")
+
+
+# ---- Darknet, trained from the export folder -------------------------------
+
+def darknet_data_file(path):
+    options = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = "".join(line.split())  # darknet drops every blank
+            if not line or line[0] in "#;":
+                continue
+            if "=" not in line:
+                fail(f"{path}: darknet cannot read the line {line!r}")
+            key, value = line.split("=", 1)
+            options[key] = value
+    return options
+
+
+def darknet_label_path(picture):
+    """The maintained darknet's rule: a few folder names swapped, then the
+    picture's suffix for ".txt"."""
+    path = picture
+    for old, new in (("/images/train2017/", "/labels/train2017/"), ("/images/val2017/", "/labels/val2017/"),
+                     ("/JPEGImages/", "/labels/")):
+        path = path.replace(old, new)
+    for suffix in (".jpg", ".JPG", ".jpeg", ".JPEG", ".png", ".PNG", ".bmp", ".BMP", ".tiff", ".TIFF"):
+        if path.endswith(suffix):
+            return path[: -len(suffix)] + ".txt"
+    fail(f"darknet cannot tell the label file of {picture}")
+
+
+def darknet_list(path, classes):
+    pictures = []
+    objects = 0
+    with open(path, encoding="utf-8", newline="") as f:
+        for line in f.read().split("\n"):
+            line = line.rstrip("\r")
+            if not line:
+                continue
+            if os.path.isabs(line):
+                fail(f"{path}: the absolute path {line}")
+            if not os.path.isfile(line):
+                fail(f"{path}: {line} is not there")
+            with open(darknet_label_path(line), encoding="utf-8") as labels:
+                for row in labels.read().split("\n"):
+                    if not row.strip():
+                        continue
+                    c, x, y, w, h = row.split()
+                    if not 0 <= int(c) < classes:
+                        fail(f"{line}: class {c} of {classes}")
+                    if not all(0 <= float(v) <= 1 for v in (x, y, w, h)) or float(w) <= 0 or float(h) <= 0:
+                        fail(f"{line}: box {row}")
+                    objects += 1
+            pictures.append(line)
+    return pictures, objects
+
+
+def check_darknet(root, expect):
+    os.chdir(root)  # darknet is started in the export folder
+    options = darknet_data_file("obj.data")
+    classes = int(options["classes"])
+    with open(options["names"], encoding="utf-8") as f:
+        names = f.read().split("\n")[:-1]
+    if names != expect["classes"] or classes != len(names):
+        fail(f"classes {classes}, names {names}")
+    if not os.path.isdir(options["backup"]):
+        fail(f"no backup folder {options['backup']} to save the weights in")
+    lists = {key: darknet_list(options[key], classes) for key in ("train", "valid", "test") if key in options}
+    train, valid = lists["train"][0], lists["valid"][0]
+    if len(train) != expect["train"] or len(valid) != expect["valid"]:
+        fail(f"{len(train)} training and {len(valid)} validation pictures")
+    if options["valid"] != options["train"] and set(train) & set(valid):
+        fail("pictures both in training and validation")
+    objects = sum(lists[key][1] for key in lists if key == "train" or options[key] != options["train"])
+    if objects != expect["objects"]:
+        fail(f"{objects} objects for {expect['objects']}")
+
+
+# ---- pose flips ------------------------------------------------------------
+
+def check_flip(root, expected):
+    data = yolo_trainer.load(os.path.join(root, "data.yaml"))
+    flip = data.get("flip_idx")
+    if not flip:
+        fail("no flip_idx: the trainer turns left-right flips off")
+    if len(flip) != data["kpt_shape"][0]:
+        fail(f"flip_idx of {len(flip)} for kpt_shape {data['kpt_shape']}")
+    if sorted(flip) != list(range(len(flip))) or any(flip[flip[i]] != i for i in range(len(flip))):
+        fail(f"flip_idx {flip} is no permutation that undoes itself")
+    if flip != expected:
+        fail(f"flip_idx {flip} for {expected}")
+
+
 def check_labelme(path, sets, points):
     import base64
     import io
@@ -340,6 +536,16 @@ def main():
         check_labelme(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif command == "pose":
         check_pose(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif command == "yolosets":
+        check_yolo_sets(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "portable":
+        yolo_trainer.check_portable(sys.argv[2], fail)
+    elif command == "dota":
+        check_dota(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif command == "darknet":
+        check_darknet(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "flip":
+        check_flip(sys.argv[2], json.loads(sys.argv[3]))
     else:
         fail(f"unknown check {command}")
     print("ok")
