@@ -2,11 +2,12 @@
 // open, for a person to look at. Run under an X server (scripts/
 // screenshot-mainwindow.sh starts one with xvfb-run):
 //
-//   mainwindow_screenshot <output.png> <light|dark> [job | pose | face | concept]
+//   mainwindow_screenshot <output.png> <light|dark> [job | pose | face | concept | empty | gate]
 //
 // With "job" a background job that can be cancelled is running: the status bar
 // shows its progress and Cancel. With "pose", "face" or "concept" that AI tool
-// window is open over the window.
+// window is open over the window; with "empty" no project is open; with "gate" the box
+// and hint of drawing before the project is saved are shown.
 
 #include "MainWindowTestAccess.h"
 #include "ScriptedPrompts.h"
@@ -72,6 +73,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     MainWindow window;
     MainWindowTestAccess access(window);
+    // "empty": the window as a new user first sees it, with no project.
+    const bool empty = argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("empty");
     Project &project = access.project();
     project.name = QStringLiteral("Street scenes");
     project.projectType = QStringLiteral("object_detection");
@@ -89,6 +92,11 @@ int main(int argc, char *argv[])
     }
     access.projectPath() = dir.filePath(QStringLiteral("street.qmk"));
     access.refreshUi();
+    if (empty) {
+        project = Project();
+        access.projectPath().clear();
+        access.refreshUi();
+    }
     access.updateTitle();
     window.applyTheme(mode);
     // The window takes the size it opens at on this screen.
@@ -103,6 +111,15 @@ int main(int argc, char *argv[])
                 emit window.sideToolBarWidget()->toolChanged(Tool::Face);
             else
                 window.conceptDialog()->show();
+        });
+    }
+    // "gate": drawing before the project is saved, with the box and the hint
+    // under the save button.
+    if (tool == QLatin1String("gate")) {
+        QTimer::singleShot(300, &window, [&window, &access] {
+            access.projectPath().clear();
+            access.updateTitle();
+            emit window.labelCanvas()->classRequired();
         });
     }
     if (argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("job")) {
