@@ -9,8 +9,10 @@ namespace Quillmark {
 // Keeps the program's dialogs and tool windows on the screen they open on:
 // when one is shown, or grows, it is made no larger than the screen's free
 // area (leaving room for a title bar the desktop adds above it) and moved
-// inside it. Dialogs open centred over their parent, and on a small screen a
-// tall one would otherwise reach past its bottom edge, out of reach.
+// inside it; a dialog shown for the first time opens centred over its
+// parent's window. On a small screen a tall dialog would otherwise reach past
+// the screen's bottom edge, out of reach, and one that Qt sized to two thirds
+// of the screen would be squeezed below the size it asks for.
 class ScreenFitter : public QObject {
 public:
     // The one fitter of the application, watching every window from now on.
@@ -24,7 +26,7 @@ protected:
 
 private:
     using QObject::QObject;
-    static void fitInto(QWidget *window, bool move);
+    static void fitInto(QWidget *window, bool firstShow);
 };
 
 } // namespace Quillmark
