@@ -1227,12 +1227,12 @@ void TestMainWindow::classChosenWithTheArrowsIsTheDrawingClass()
 }
 
 // Tab moves on from the Comments box, and Shift+Tab back into it; neither
-// leaves a tab in the text.
+// leaves a tab in the text, which stays whatever is shown.
 void TestMainWindow::tabLeavesTheCommentsBox()
 {
     QTemporaryDir dir;
     MainWindow window;
-    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection"), 2));
     auto *comments = window.annotations()->findChild<QTextEdit *>(QStringLiteral("commentsBox"));
     QVERIFY(comments);
     QTest::mouseClick(comments->viewport(), Qt::LeftButton);
@@ -1245,6 +1245,15 @@ void TestMainWindow::tabLeavesTheCommentsBox()
     QCOMPARE(QApplication::focusWidget(), comments);
     QTest::keyClick(comments, Qt::Key_Backtab, Qt::ShiftModifier);
     QVERIFY(QApplication::focusWidget() != comments);
+    QCOMPARE(comments->toPlainText(), QStringLiteral("check the left car"));
+
+    // The box belongs to no picture: its text stays when another picture and
+    // another project are shown (as the README says).
+    MainWindowTestAccess access(window);
+    access.selectImage(1);
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 1);
+    access.project() = Project();
+    access.refreshUi();
     QCOMPARE(comments->toPlainText(), QStringLiteral("check the left car"));
 }
 
