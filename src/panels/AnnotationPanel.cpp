@@ -224,7 +224,7 @@ AnnotationPanel::AnnotationPanel(QWidget *parent)
     for (int i = 0; i < 4; ++i)
         splitter->setStretchFactor(i, stretch[i]);
     // Sizes such that a window on a 1280 x 720 screen lists six annotations
-    // and four classes: what a short window lacks comes off the annotations
+    // and three classes: what a short window lacks comes off the annotations
     // and the statistics, by their stretch.
     splitter->setSizes({180, 230, 90, 110});
 

@@ -17,6 +17,7 @@
 #include <QScopeGuard>
 #include <QStyleHints>
 #include <QCheckBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -327,6 +328,16 @@ void TestExportDialog::cardsAreReachedWithTheKeyboard()
         }
     }
     QCOMPARE(seen.size(), cards.size());
+
+    // Return on a card with the focus but not chosen chooses it; the dialog
+    // stays open (Return would otherwise export with the format shown before).
+    d.path()->setText(QDir::tempPath());
+    QToolButton *other = cards.first()->isChecked() ? cards.last() : cards.first();
+    other->setFocus();
+    QTest::keyClick(other, Qt::Key_Return);
+    QVERIFY(other->isChecked());
+    QCOMPARE(d.dialog->config().format, other->toolTip());
+    QVERIFY(d.dialog->isVisible());
 }
 
 void TestExportDialog::cardsShowTheirLabelsWhole()
