@@ -28,8 +28,13 @@ namespace Quillmark {
 //
 // Images of unknown size are measured first. When images are copied, every
 // image must have pixels: a missing one fails the export, naming it, before
-// anything is written. Copies replace files of the same name (an earlier
-// export's), but never an image's own file.
+// anything is written (each picture is looked up once for that, and opened
+// once when it is copied). The pictures are copied on several threads, before
+// the files that name them; an entry whose file turns out to be no picture is
+// left out whole and named in the result. Copies replace files of the same
+// name (an earlier export's), but never an image's own file. Every format but
+// COCO leaves crowd regions out (they would be taught as single objects), and
+// the result says how many.
 //
 // imageCount is the count named in the result text of an export without split;
 // handlerWritesImages is true for formats whose handler writes the image files

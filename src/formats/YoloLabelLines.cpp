@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <numeric>
+#include <utility>
+#include <vector>
 
 namespace Quillmark {
 
@@ -98,7 +102,7 @@ void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int wid
     case Polygon:
         if (a.points.isEmpty())
             return;
-        appendPolygon(out, a.points, classId, width, height);
+        appendPolygon(out, joinedObjectOutline(a), classId, width, height);
         return;
     case BoundingBox:
         if (boxesAsPolygons) {
@@ -125,6 +129,121 @@ void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int wid
 }
 
 } // namespace
+
+namespace {
+
+double squaredDistance(const QPointF &a, const QPointF &b)
+{
+    const double dx = a.x() - b.x();
+    const double dy = a.y() - b.y();
+    return dx * dx + dy * dy;
+}
+
+// The distances nearestPair weighs for one pair of parts at most: parts of
+// real objects never come near; a file made to make it search for ever (two
+// parts of a million points on one line) gets the nearest pair found so far.
+constexpr qint64 kMostDistancesWeighed = 20'000'000;
+
+// The nearest pair of points of two parts, as (index in `from`, index in
+// `to`): the first pair of the smallest distance in the order of `from`, then
+// of `to`. The points of `to` are searched in order of x, outward from the x
+// of each point of `from` and only as far as the best distance so far
+// reaches, so that parts of many points cost about their size, not its square.
+std::pair<qsizetype, qsizetype> nearestPair(const QList<QPointF> &from, const QList<QPointF> &to)
+{
+    qint64 weighed = 0;
+    std::vector<qsizetype> byX(size_t(to.size()));
+    std::iota(byX.begin(), byX.end(), 0);
+    std::stable_sort(byX.begin(), byX.end(), [&](qsizetype l, qsizetype r) { return to.at(l).x() < to.at(r).x(); });
+    double best = std::numeric_limits<double>::infinity();
+    std::pair<qsizetype, qsizetype> pair{0, 0};
+    for (qsizetype i = 0; i < from.size(); ++i) {
+        const QPointF p = from.at(i);
+        const auto start = std::lower_bound(byX.cbegin(), byX.cend(), p.x(),
+                                            [&](qsizetype j, double x) { return to.at(j).x() < x; });
+        const auto consider = [&](qsizetype j) {
+            ++weighed;
+            const double d = squaredDistance(p, to.at(j));
+            // A tie counts only within the same point of `from`, where the
+            // earlier point of `to` comes first.
+            if (d < best || (d == best && pair.first == i && j < pair.second)) {
+                best = d;
+                pair = {i, j};
+            }
+        };
+        for (auto it = start; it != byX.cend(); ++it) {
+            const double dx = to.at(*it).x() - p.x();
+            if (dx * dx > best)
+                break;
+            consider(*it);
+        }
+        for (auto it = start; it != byX.cbegin();) {
+            --it;
+            const double dx = p.x() - to.at(*it).x();
+            if (dx * dx > best)
+                break;
+            consider(*it);
+        }
+        if (weighed > kMostDistancesWeighed)
+            break;
+    }
+    return pair;
+}
+
+// The part turned to begin at `start`, closed by its first point again.
+QList<QPointF> rolledClosed(const QList<QPointF> &part, qsizetype start)
+{
+    QList<QPointF> rolled;
+    rolled.reserve(part.size() + 1);
+    for (qsizetype k = 0; k < part.size(); ++k)
+        rolled.append(part.at((start + k) % part.size()));
+    rolled.append(rolled.first());
+    return rolled;
+}
+
+QList<QPointF> joinedParts(QList<QList<QPointF>> parts)
+{
+    const qsizetype n = parts.size();
+    // Each part's ties: the last and the first have one, a middle part its
+    // tie to the previous part, then its tie to the next.
+    QList<QList<qsizetype>> ties(n);
+    for (qsizetype i = 1; i < n; ++i) {
+        const auto [from, to] = nearestPair(parts.at(i - 1), parts.at(i));
+        ties[i - 1].append(from);
+        ties[i].append(to);
+    }
+    QList<QPointF> outline;
+    QList<qsizetype> forward(n, 0);
+    for (qsizetype i = 0; i < n; ++i) {
+        QList<qsizetype> tie = ties.at(i);
+        if (tie.size() == 2 && tie.at(0) > tie.at(1)) {
+            // Walked in reverse, the tie to the previous part comes first.
+            std::reverse(parts[i].begin(), parts[i].end());
+            const qsizetype last = parts.at(i).size() - 1;
+            tie = {last - tie.at(0), last - tie.at(1)};
+        }
+        parts[i] = rolledClosed(parts.at(i), tie.at(0));
+        if (i == 0 || i == n - 1) {
+            outline += parts.at(i);
+            continue;
+        }
+        forward[i] = tie.at(1) - tie.at(0);
+        outline += parts.at(i).mid(0, forward.at(i) + 1);
+    }
+    for (qsizetype i = n - 2; i >= 1; --i)
+        outline += parts.at(i).mid(forward.at(i));
+    return outline;
+}
+
+} // namespace
+
+QList<QPointF> joinedObjectOutline(const Annotation &a)
+{
+    const QList<QList<QPointF>> parts = objectParts(a);
+    if (parts.size() < 2)
+        return a.points;
+    return joinedParts(parts);
+}
 
 YoloBoxLines yoloBoxLinesOf(const QList<ImageEntry> &images)
 {

@@ -50,6 +50,17 @@ void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStrin
 void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex,
                           YoloBoxLines boxes = YoloBoxLines::Plain);
 
+// The outline a segment line gives a polygon object: for an object of several
+// parts (AnnotationGeometry.h: objectParts), the parts joined into one
+// outline as the common COCO-to-YOLO converter joins them: each part is tied
+// to the next at their nearest points (the first nearest pair in point order)
+// by a thin double line, the way out through the first part, along each
+// middle part to its tie with the next and round the last, the way back along
+// the rest of the middle parts; a middle part whose tie to the next comes
+// before its tie to the previous is walked in reverse. For any other polygon
+// its points.
+QList<QPointF> joinedObjectOutline(const Annotation &a);
+
 // How a reader tells keypoint lines from polygon lines, both being a class id
 // followed by numbers.
 struct YoloLineLayout {

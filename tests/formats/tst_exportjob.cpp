@@ -146,6 +146,7 @@ private slots:
     void splitFailuresNameTheSubset();
     void outputFolderCannotBeCreated();
     void emptyProgressCallback();
+    void noPictureFoundWhileCopying();
 };
 
 void TestExportJob::defaultConfig()
@@ -696,8 +697,9 @@ void TestExportJob::splitPartitions()
     QCOMPARE(handler.paths, (QStringList{out + "/train", out + "/valid"}));
     QCOMPARE(handler.imageLists,
              (QList<QStringList>{{"img0.png", "img1.png", "img2.png", "img3.png"}, {"img4.png"}}));
-    // The handler's own counts, offset by the subsets before it.
-    QCOMPARE(o.calls, (Calls{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {4, 5}, {5, 5}, {5, 5}, {5, 5}}));
+    // Each subset's pictures as they are copied, before the handler writes
+    // the files that name them; every count once, then the end.
+    QCOMPARE(o.calls, (Calls{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {5, 5}}));
 }
 
 void TestExportJob::shuffledSplitIsAPartition()
@@ -841,6 +843,48 @@ void TestExportJob::emptyProgressCallback()
                          3, false, ProgressCallback(), &error, &result));
     QVERIFY(result.startsWith("Exported 3 images"));
     QVERIFY(!runExportJob(nullptr, config("YOLO", dir.filePath("x"), true), dataset, 3, false, {}, &error, &result));
+}
+
+// A picture is told from its head as it is copied. An entry whose file is
+// none is left out whole, and the pictures named after it take the names
+// they have without it: the annotations name exactly the files written.
+void TestExportJob::noPictureFoundWhileCopying()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    QVERIFY(writeFile(dir.filePath("a/shot.png"), "no picture at all"));
+    QVERIFY(writeImage(dir.filePath("b/shot.png"), 7, 5, Qt::green));
+    QVERIFY(writeImage(dir.filePath("c/shot.png"), 9, 5, Qt::blue));
+    for (const char *folder : {"a", "b", "c"})
+        dataset.addImage(image(dir.filePath(QStringLiteral("%1/shot.png").arg(folder)), 7, 5, {box("cat", 0, 0, 3, 3)}));
+    for (const bool split : {false, true}) {
+        const QString out = dir.filePath(split ? "split" : "whole");
+        ExportConfig c = config(split ? "Pascal VOC" : "COCO", out, split);
+        c.shuffle = false;
+        c.trainPct = 100;
+        c.validPct = 0;
+        const Outcome o = run(FormatRegistry::instance().find(c.format), c, dataset);
+        QVERIFY2(o.ok, qPrintable(o.error));
+        QVERIFY2(o.result.contains("1 entry is no picture and was left out: " +
+                                   QDir::toNativeSeparators(dir.filePath("a/shot.png"))),
+                 qPrintable(o.result));
+        const QString folder = split ? out + "/train" : out;
+        QCOMPARE(readFile(folder + "/shot.png"), readFile(dir.filePath("b/shot.png")));
+        QCOMPARE(readFile(folder + "/shot_2.png"), readFile(dir.filePath("c/shot.png")));
+        QVERIFY(!QFileInfo::exists(folder + "/shot_3.png"));
+        if (split) {
+            QCOMPARE(o.result.section('\n', 0, 0),
+                     QStringLiteral("Exported 2 images  (train 2 / valid 0 / test 0)  → %1").arg(out));
+            QCOMPARE(filesBelow(folder), (QStringList{"shot.png", "shot.xml", "shot_2.png", "shot_2.xml"}));
+            continue;
+        }
+        QCOMPARE(o.result.section('\n', 0, 0), QStringLiteral("Exported 2 images → %1").arg(out));
+        QStringList named;
+        for (const QJsonValue &entry : QJsonDocument::fromJson(readFile(out + "/annotations.json"))["images"].toArray())
+            named.append(entry["file_name"].toString());
+        QCOMPARE(named, (QStringList{"shot.png", "shot_2.png"}));
+        QCOMPARE(filesBelow(out), (QStringList{"annotations.json", "shot.png", "shot_2.png"}));
+    }
 }
 
 QM_TEST_MAIN(TestExportJob)

@@ -2,10 +2,21 @@
 
 #include "FormatTestSupport.h"
 
+#include "MainWindowTestAccess.h"
+#include "ScriptedPrompts.h"
+
 #include "formats/ui/ExportDialog.h"
+#include "formats/ui/ImportFormatDialog.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
+#include "formats/ImportFormats.h"
+#include "formats/QpkgHandler.h"
 #include "model/AnnotationKind.h"
+#include "model/ProjectFile.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTimer>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,6 +49,13 @@ private slots:
     void smallerLosses();
     void splitExportsImportFromTheirRoot_data();
     void splitExportsImportFromTheirRoot();
+    void severalPartsAndCrowdsAfterReopening_data();
+    void severalPartsAndCrowdsAfterReopening();
+    void keypointSchemaComesInThroughTheWindow();
+    void faceExportComesBackAsFace();
+    void cocoSubsetFoldersImportWhole();
+    void cvatAsItsImportersReadIt();
+    void retinaNetTrainerFindsItsClasses();
     void boxFormIsOneForTheDataset_data();
     void boxFormIsOneForTheDataset();
     void dataYamlTrainsWhereverItIsCopied_data();
@@ -256,9 +274,10 @@ void TestTrainingExports::cocoObjectsOfSeveralPolygonsAndCrowds()
     QVERIFY(ok);
     QCOMPARE(annotationCount(again), 3);
 
-    // Every other format sees the object once.
+    // Every other format sees the object once, and the crowd region not at
+    // all: it cannot mark it as one.
     QVERIFY2(exportWith("Pascal VOC", dir.filePath("voc"), project, false, &error), qPrintable(error));
-    QCOMPARE(readFile(dir.filePath("voc/a.xml")).count("<object>"), 3);
+    QCOMPARE(readFile(dir.filePath("voc/a.xml")).count("<object>"), 2);
 }
 
 void TestTrainingExports::keypointSetsWithoutStoredBox_data()
@@ -432,6 +451,324 @@ void TestTrainingExports::splitExportsImportFromTheirRoot()
     Dataset back;
     QVERIFY(handler->importDataset(out, back, {}));
     QCOMPARE(back.images.size(), 10);
+}
+
+// The COCO file of the release layout: an object of two polygons with its
+// own box and area, a crowd region as a run-length mask, a plain polygon.
+static QString writeCocoOfPartsAndCrowd(const QTemporaryDir &dir)
+{
+    writeImage(dir.filePath("in/a.png"), 40, 30);
+    const QJsonObject source{
+        {"images", QJsonArray{QJsonObject{{"id", 7}, {"file_name", "a.png"}, {"width", 40}, {"height", 30}}}},
+        {"categories", QJsonArray{QJsonObject{{"id", 1}, {"name", "person"}}}},
+        {"annotations",
+         QJsonArray{
+             QJsonObject{{"id", 1}, {"image_id", 7}, {"category_id", 1}, {"iscrowd", 0}, {"area", 130.0},
+                         {"bbox", QJsonArray{1, 1, 30, 20}},
+                         {"segmentation", QJsonArray{QJsonArray{1, 1, 11, 1, 11, 11, 1, 11},
+                                                     QJsonArray{21, 11, 31, 11, 31, 21, 21, 21, 26, 16}}}},
+             QJsonObject{{"id", 2}, {"image_id", 7}, {"category_id", 1}, {"iscrowd", 1}, {"area", 55.0},
+                         {"bbox", QJsonArray{2, 3, 10, 12}},
+                         {"segmentation",
+                          QJsonObject{{"size", QJsonArray{30, 40}}, {"counts", QJsonArray{100, 55, 1045}}}}},
+             QJsonObject{{"id", 3}, {"image_id", 7}, {"category_id", 1}, {"iscrowd", 0}, {"area", 50.0},
+                         {"bbox", QJsonArray{20, 0, 10, 10}},
+                         {"segmentation", QJsonArray{QJsonArray{20, 0, 30, 0, 30, 10}}}},
+         }},
+    };
+    const QString path = dir.filePath("in/annotations.json");
+    writeFile(path, QJsonDocument(source).toJson());
+    return path;
+}
+
+void TestTrainingExports::severalPartsAndCrowdsAfterReopening_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("package");
+    for (const char *name : {"COCO", "YOLO", "LabelMe", "CVAT XML", "Pascal VOC", "CreateML"})
+        QTest::addRow("%s, project file", name) << QString::fromLatin1(name) << false;
+    for (const char *name : {"COCO", "YOLO"})
+        QTest::addRow("%s, package", name) << QString::fromLatin1(name) << true;
+}
+
+// A COCO import saved and opened again, as a project file or a package, then
+// exported: each format writes the object of two polygons whole, and the crowd
+// region as a crowd (COCO) or not at all (every other format, which says so).
+void TestTrainingExports::severalPartsAndCrowdsAfterReopening()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, package);
+    QTemporaryDir dir;
+    bool ok = false;
+    Project imported;
+    imported.dataset = importFrom("COCO", writeCocoOfPartsAndCrowd(dir), &ok);
+    QVERIFY(ok);
+    Project reopened;
+    if (package) {
+        const QString path = dir.filePath("saved.qmpkg");
+        QVERIFY(QpkgHandler::exportProject(path, imported, {}));
+        reopened.dataset = importFrom("QuillPackage", path, &ok);
+        QVERIFY(ok);
+    } else {
+        const QString path = dir.filePath("saved.qmk");
+        QVERIFY(saveProjectFile(imported, path));
+        QVERIFY(loadProjectFile(reopened, path));
+    }
+
+    const QString out = dir.filePath("out");
+    ExportConfig c;
+    c.format = format;
+    c.outputPath = out;
+    QString error;
+    QString result;
+    QVERIFY2(runExportJob(FormatRegistry::instance().find(format), c, reopened.dataset, 1, formatWritesOwnImages(format),
+                          {}, &error, &result),
+             qPrintable(error));
+
+    const QJsonArray twoParts{QJsonArray{1, 1, 11, 1, 11, 11, 1, 11}, QJsonArray{21, 11, 31, 11, 31, 21, 21, 21, 26, 16}};
+    const QJsonArray plain{QJsonArray{20, 0, 30, 0, 30, 10}};
+    const auto compact = [](const QJsonValue &value) {
+        return QString::fromUtf8(value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
+                                                 : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+    };
+    if (format == "COCO") {
+        const QJsonObject expect{{"boxes", QJsonArray{QJsonArray{1, 1, 30, 20}, QJsonArray{2, 3, 10, 12},
+                                                      QJsonArray{20, 0, 10, 10}}},
+                                 {"parts", QJsonArray{2}}};
+        runCheck({"coco", out + "/annotations.json", "3", compact(expect)});
+        const QJsonArray written =
+            QJsonDocument::fromJson(readFile(out + "/annotations.json"))["annotations"].toArray();
+        QCOMPARE(written.at(0)["segmentation"].toArray(), twoParts);
+        QCOMPARE(written.at(0)["area"].toDouble(), 130.0);
+        QCOMPARE(written.at(1)["iscrowd"].toInt(), 1);
+        QVERIFY(written.at(1)["segmentation"].isObject());
+        QCOMPARE(written.at(1)["area"].toDouble(), 55.0);
+    } else if (format == "YOLO") {
+        runCheck({"yolosegments", out + "/labels/a.txt", "40", "30", compact(QJsonArray{twoParts, plain})});
+    } else if (format == "LabelMe") {
+        runCheck({"labelmegroups", out + "/a.json", compact(QJsonArray{2, 1})});
+    } else if (format == "CVAT XML") {
+        runCheck({"cvat", out + "/annotations.xml",
+                  compact(QJsonObject{{"labels", QJsonArray{"person"}}, {"objects", QJsonArray{2, 1}}})});
+    } else if (format == "Pascal VOC") {
+        // The object's own box, not its larger polygon's (1, 1, 11, 11).
+        runCheck({"voc", out, compact(QJsonObject{{"a", QJsonArray{QJsonArray{1, 1, 31, 21}, QJsonArray{20, 0, 30, 10}}}})});
+    } else {
+        // Boxes by their centres.
+        const QJsonArray boxes =
+            QJsonDocument::fromJson(readFile(out + "/annotations.createml.json")).array().at(0)["annotations"].toArray();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(0)["coordinates"].toObject(),
+                 (QJsonObject{{"x", 16}, {"y", 11}, {"width", 30}, {"height", 20}}));
+        QCOMPARE(boxes.at(1)["coordinates"].toObject(),
+                 (QJsonObject{{"x", 25}, {"y", 5}, {"width", 10}, {"height", 10}}));
+    }
+    if (format != "COCO")
+        QVERIFY2(result.contains("1 crowd region was left out"), qPrintable(result));
+}
+
+// Answers the window's import command: the folder, then the format in the
+// chooser, then `answers` for the dialogs after it.
+static bool importThroughWindow(MainWindow &window, QmTest::ScriptedPrompts &prompts, const QString &folder,
+                                const QString &format, const QVariantList &answers = {})
+{
+    prompts.answers.enqueue(folder);
+    for (const QVariant &answer : answers)
+        prompts.answers.enqueue(answer);
+    bool chosen = false;
+    auto *timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, format, &chosen] {
+        auto *chooser = qobject_cast<ImportFormatDialog *>(QApplication::activeModalWidget());
+        if (!chooser)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        QListWidget *list = chooser->formatList();
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->data(Qt::UserRole).toString() == format)
+                list->setCurrentRow(i);
+        }
+        chooser->accept();
+        chosen = true;
+    });
+    timer->start();
+    window.onImportDataset();
+    return QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, 60000);
+}
+
+// The 17 keypoints and 19 edges of a person keypoints file.
+static const QStringList personKeypoints = {
+    "nose",          "left_eye",       "right_eye",  "left_ear",    "right_ear",  "left_shoulder",
+    "right_shoulder", "left_elbow",    "right_elbow", "left_wrist", "right_wrist", "left_hip",
+    "right_hip",     "left_knee",      "right_knee", "left_ankle",  "right_ankle"};
+static const QList<QPair<int, int>> personSkeleton = {
+    {16, 14}, {14, 12}, {17, 15}, {15, 13}, {12, 13}, {6, 12}, {7, 13}, {6, 7}, {6, 8}, {7, 9},
+    {8, 10},  {9, 11},  {2, 3},   {1, 2},   {1, 3},   {2, 4},  {3, 5},  {4, 6}, {5, 7}};
+
+// A person keypoints file comes in through the window's import command with
+// its keypoint names and skeleton, and goes out again with them.
+void TestTrainingExports::keypointSchemaComesInThroughTheWindow()
+{
+    QTemporaryDir dir;
+    writeImage(dir.filePath("in/p.png"), 90, 70);
+    QJsonArray skeleton;
+    for (const auto &edge : personSkeleton)
+        skeleton.append(QJsonArray{edge.first, edge.second});
+    QJsonArray triplets;
+    for (int i = 0; i < personKeypoints.size(); ++i) {
+        triplets.append(10 + 3 * i);
+        triplets.append(5 + 2 * i);
+        triplets.append(i % 5 == 4 ? 0 : 2);
+    }
+    const QJsonObject source{
+        {"images", QJsonArray{QJsonObject{{"id", 1}, {"file_name", "p.png"}, {"width", 90}, {"height", 70}}}},
+        {"categories", QJsonArray{QJsonObject{{"id", 1},
+                                              {"name", "person"},
+                                              {"keypoints", QJsonArray::fromStringList(personKeypoints)},
+                                              {"skeleton", skeleton}}}},
+        {"annotations", QJsonArray{QJsonObject{{"id", 1}, {"image_id", 1}, {"category_id", 1}, {"iscrowd", 0},
+                                               {"bbox", QJsonArray{8, 4, 60, 40}}, {"keypoints", triplets},
+                                               {"num_keypoints", 14}, {"area", 2400}}}},
+    };
+    const QString json = dir.filePath("in/person_keypoints.json");
+    QVERIFY(writeFile(json, QJsonDocument(source).toJson()));
+
+    QmTest::ScriptedPrompts prompts;
+    QmTest::PromptsOverride installed(&prompts);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QVERIFY(importThroughWindow(window, prompts, dir.filePath("in"), "COCO", {json}));
+    const Dataset &dataset = access.project().dataset;
+    QCOMPARE(dataset.images.size(), 1);
+    QCOMPARE(access.project().projectType, QStringLiteral("pose"));
+    QCOMPARE(dataset.keypointSchema.keypointNames, personKeypoints);
+    QCOMPARE(dataset.keypointSchema.edges.size(), 19);
+    QCOMPARE(dataset.keypointSchema.edges.first(), qMakePair(15, 13));
+
+    QString error;
+    QVERIFY2(exportWith("COCO", dir.filePath("out"), dataset, false, &error), qPrintable(error));
+    runCheck({"coco", dir.filePath("out/annotations.json"), "1",
+              QString::fromUtf8(QJsonDocument(QJsonObject{{"keypoint_names", QJsonArray::fromStringList(personKeypoints)}})
+                                    .toJson(QJsonDocument::Compact))});
+    const QJsonObject category =
+        QJsonDocument::fromJson(readFile(dir.filePath("out/annotations.json")))["categories"][0].toObject();
+    QCOMPARE(category["skeleton"].toArray(), skeleton);
+}
+
+// A face project's COCO export, imported through the window into a fresh
+// window, makes a face project again (not a pose project).
+void TestTrainingExports::faceExportComesBackAsFace()
+{
+    QTemporaryDir dir;
+    Dataset face;
+    face.keypointSchema = {"face", {"Left Eye", "Right Eye", "Nose", "Left Mouth Corner", "Right Mouth Corner"}, {}};
+    writeImage(dir.filePath("src/f.png"), 61, 45);
+    face.addImage(image(dir.filePath("src/f.png"), 61, 45,
+                        {keypoints("face", {10, 8, 20, 22}, {{14, 13}, {22, 13}, {18, 18}, {15, 23}, {21, 23}},
+                                   {2, 2, 2, 2, 2})}));
+    QString error;
+    QVERIFY2(exportWith("COCO", dir.filePath("out"), face, false, &error), qPrintable(error));
+
+    QmTest::ScriptedPrompts prompts;
+    QmTest::PromptsOverride installed(&prompts);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QVERIFY(importThroughWindow(window, prompts, dir.filePath("out"), "COCO", {dir.filePath("out/annotations.json")}));
+    QCOMPARE(access.project().dataset.images.size(), 1);
+    QCOMPARE(access.project().projectType, QStringLiteral("face"));
+    QCOMPARE(access.project().dataset.keypointSchema, face.keypointSchema);
+}
+
+// A dataset split into subset folders, each holding its own COCO file with
+// its pictures beside it (ids start again in each), is detected as COCO from
+// its root and imports whole, also through the window without a file picker.
+void TestTrainingExports::cocoSubsetFoldersImportWhole()
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath("root");
+    const QStringList subsets = {"train", "valid", "test"};
+    for (int s = 0; s < subsets.size(); ++s) {
+        QJsonArray images;
+        QJsonArray annotations;
+        for (int i = 0; i < 2; ++i) {
+            const QString name = QStringLiteral("%1_%2.jpg").arg(subsets.at(s)).arg(i);
+            QVERIFY(writeImage(root + "/" + subsets.at(s) + "/" + name, 33, 21, Qt::blue));
+            images.append(QJsonObject{{"id", i}, {"file_name", name}, {"width", 33}, {"height", 21}});
+            annotations.append(QJsonObject{{"id", i}, {"image_id", i}, {"category_id", s == 2 ? 2 : 1},
+                                           {"bbox", QJsonArray{1, 2, 10, 8}}, {"area", 80}, {"segmentation", QJsonArray{}},
+                                           {"iscrowd", 0}});
+        }
+        const QJsonArray categories{QJsonObject{{"id", 0}, {"name", "cells"}}, QJsonObject{{"id", 1}, {"name", "red"}},
+                                    QJsonObject{{"id", 2}, {"name", "white"}}};
+        QVERIFY(writeFile(root + "/" + subsets.at(s) + "/_annotations.coco.json",
+                          QJsonDocument(QJsonObject{{"images", images}, {"annotations", annotations},
+                                                    {"categories", categories}})
+                              .toJson()));
+    }
+    QVERIFY(detectImportFormats(root).contains("COCO"));
+    bool ok = false;
+    const Dataset back = importFrom("COCO", root, &ok);
+    QVERIFY(ok);
+    QCOMPARE(back.images.size(), 6);
+    QSet<int> ids;
+    for (const ImageEntry &entry : back.images) {
+        ids.insert(entry.id);
+        QVERIFY2(QFileInfo(entry.filePath).isFile(), qPrintable(entry.filePath));
+        QCOMPARE(entry.labels.size(), 1);
+    }
+    QCOMPARE(ids.size(), 6);
+    QCOMPARE(annotationCount(back), 6);
+    QCOMPARE(back.images.last().labels.first().className, QStringLiteral("white"));
+
+    QmTest::ScriptedPrompts prompts;
+    QmTest::PromptsOverride installed(&prompts);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QVERIFY(importThroughWindow(window, prompts, root, "COCO"));
+    QCOMPARE(access.project().dataset.images.size(), 6);
+    for (const QmTest::PromptCall &call : prompts.calls)
+        QVERIFY2(call.kind != QLatin1String("open") && call.kind != QLatin1String("warning"), qPrintable(call.title));
+}
+
+// CVAT's own archive layout: every class declared with its colour in the
+// task's labels, shapes named by them, pictures in images/.
+void TestTrainingExports::cvatAsItsImportersReadIt()
+{
+    QTemporaryDir dir;
+    Dataset dataset = boxDataset(dir.filePath("src"), 4);
+    dataset.addClass("unused", QColor("#0a0b0c"));
+    dataset.addClass("cat", QColor("#102030"));
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith("CVAT XML", out, dataset, false, &error), qPrintable(error));
+    runCheck({"cvat", out + "/annotations.xml",
+              QString::fromUtf8(QJsonDocument(QJsonObject{{"labels", QJsonArray{"cat", "dog", "unused"}},
+                                                          {"objects", QJsonArray{}}})
+                                    .toJson(QJsonDocument::Compact))});
+    const QByteArray xml = readFile(out + "/annotations.xml");
+    QVERIFY(xml.contains("<name>cat</name>\n          <color>#102030</color>"));
+    QVERIFY(xml.contains("<name>unused</name>\n          <color>#0a0b0c</color>"));
+    // Our own reader finds the pictures there.
+    bool ok = false;
+    const Dataset back = importFrom("CVAT XML", out, &ok);
+    QVERIFY(ok);
+    for (const ImageEntry &entry : back.images)
+        QVERIFY2(QFileInfo(entry.filePath).isFile(), qPrintable(entry.filePath));
+}
+
+// The RetinaNet trainer starts from a class mapping beside the annotations;
+// class names that CSV must quote travel quoted in both files.
+void TestTrainingExports::retinaNetTrainerFindsItsClasses()
+{
+    QTemporaryDir dir;
+    Dataset dataset = boxDataset(dir.filePath("src"), 3);
+    dataset.images[0].labels.append(box("traffic light, red", 1, 1, 5, 5));
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith("RetinaNet", out, dataset, false, &error), qPrintable(error));
+    runCheck({"retinanet", out});
+    QCOMPARE(readFile(out + "/classes.csv"), QByteArray("cat,0\ndog,1\n\"traffic light, red\",2\n"));
 }
 
 // Ten pictures of odd sizes: the first holds a pentagon only, the next eight

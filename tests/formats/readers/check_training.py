@@ -26,6 +26,27 @@ Usage:
   check_training.py pose <export folder> <object count> <keypoints>
       YOLO Pose label lines: every line "c cx cy w h" + <keypoints> triplets,
       a box of area, <object count> lines in all.
+  check_training.py yolosegments <label file> <width> <height> <objects JSON>
+      The segment lines of a label file as the trainers read them, one
+      object per line: each object of <objects> (a list of its polygons, flat
+      pixel lists x0, y0, x1, y1, ...) is the line the common COCO-to-YOLO
+      converter makes of it, its polygons joined into one (merge_multi_segment).
+  check_training.py labelmegroups <file.json> <polygons per object JSON>
+      Loads the file with the LabelMe tool's own LabelFile and groups its
+      shapes into objects as its instance-segmentation examples do (label and
+      group_id); the objects' polygon counts, in file order.
+  check_training.py cvat <annotations.xml> <expect JSON>
+      Reads a CVAT for images 1.1 file as CVAT-format importers do: the labels
+      the task declares in meta/task/labels, every shape's label among them,
+      every picture under images/ beside the file, shapes of one group_id one
+      object; <expect> gives "labels" and "objects" (polygons per object).
+  check_training.py retinanet <export folder>
+      Reads classes.csv and _annotations.csv as the RetinaNet trainer's CSV
+      generator does: ids whole numbers, no class twice, every row's class
+      among them, every picture beside the file, boxes with x2 > x1, y2 > y1.
+  check_training.py voc <export folder> <expect JSON>
+      The boxes of every VOC file, <expect> mapping a file stem to its boxes
+      [xmin, ymin, xmax, ymax].
   check_training.py yolosets <export folder> <expect JSON>
       Each dataset a data.yaml names, read as the YOLO trainer reads it: a
       label file with a line longer than a box line is read as outlines
@@ -522,6 +543,170 @@ def check_labelme(path, sets, points):
             fail(f"embedded picture still turned by its orientation tag {orientation}")
 
 
+# ---- YOLO segments of objects of several polygons --------------------------
+
+def min_index(arr1, arr2):
+    """The converter's: the first pair of the smallest distance."""
+    import numpy as np
+    dis = ((arr1[:, None, :] - arr2[None, :, :]) ** 2).sum(-1)
+    return np.unravel_index(np.argmin(dis, axis=None), dis.shape)
+
+
+def merge_multi_segment(segments):
+    """The common COCO-to-YOLO converter's join of the polygons of one
+    object: each tied to the next at their nearest points, the way out along
+    every polygon to its tie with the next, the way back along the rest."""
+    import numpy as np
+    s = []
+    segments = [np.array(i).reshape(-1, 2) for i in segments]
+    idx_list = [[] for _ in range(len(segments))]
+    for i in range(1, len(segments)):
+        idx1, idx2 = min_index(segments[i - 1], segments[i])
+        idx_list[i - 1].append(idx1)
+        idx_list[i].append(idx2)
+    for k in range(2):
+        if k == 0:
+            for i, idx in enumerate(idx_list):
+                if len(idx) == 2 and idx[0] > idx[1]:
+                    idx = idx[::-1]
+                    segments[i] = segments[i][::-1, :]
+                segments[i] = np.roll(segments[i], -idx[0], axis=0)
+                segments[i] = np.concatenate([segments[i], segments[i][:1]])
+                if i in {0, len(idx_list) - 1}:
+                    s.append(segments[i])
+                else:
+                    idx = [0, idx[1] - idx[0]]
+                    s.append(segments[i][idx[0]:idx[1] + 1])
+        else:
+            for i in range(len(idx_list) - 1, -1, -1):
+                if i not in {0, len(idx_list) - 1}:
+                    idx = idx_list[i]
+                    nidx = abs(idx[1] - idx[0])
+                    s.append(segments[i][nidx:])
+    return s
+
+
+def converted_line(parts, width, height):
+    import numpy as np
+    if len(parts) > 1:
+        points = np.concatenate(merge_multi_segment(parts), axis=0)
+    else:
+        points = np.array(parts[0]).reshape(-1, 2)
+    return (points / np.array([width, height])).reshape(-1).tolist()
+
+
+def check_yolo_segments(path, width, height, objects):
+    with open(path, encoding="utf-8") as f:
+        rows = [line.split() for line in f if line.strip()]
+    if len(rows) != len(objects):
+        fail(f"{len(rows)} lines for {len(objects)} objects")
+    for number, (row, parts) in enumerate(zip(rows, objects), 1):
+        values = [float(v) for v in row[1:]]
+        if len(values) % 2 or len(values) < 6:
+            fail(f"line {number}: {len(values)} coordinates read as no polygon")
+        want = converted_line(parts, width, height)
+        if len(values) != len(want):
+            fail(f"line {number}: {len(values) // 2} points for the converter's {len(want) // 2}")
+        for got, expected in zip(values, want):
+            if abs(got - expected) > 2e-5:
+                fail(f"line {number}: {values} for the converter's {want}")
+
+
+# ---- LabelMe objects ---------------------------------------------------------
+
+def check_labelme_groups(path, polygons_per_object):
+    from labelme.label_file import LabelFile
+
+    objects = {}
+    order = []
+    for index, shape in enumerate(LabelFile(path).shapes):
+        if shape["shape_type"] != "polygon":
+            continue
+        group = shape["group_id"]
+        key = (shape["label"], group if group is not None else f"alone {index}")
+        if key not in objects:
+            objects[key] = 0
+            order.append(key)
+        objects[key] += 1
+    counts = [objects[key] for key in order]
+    if counts != polygons_per_object:
+        fail(f"objects of {counts} polygons for {polygons_per_object}")
+
+
+# ---- CVAT as its importers read it -------------------------------------------
+
+def check_cvat(path, expect):
+    import xml.etree.ElementTree as ET
+
+    root = ET.parse(path).getroot()
+    labels = [label.findtext("name") for label in root.findall("meta/task/labels/label")]
+    if labels != expect["labels"]:
+        fail(f"labels {labels} for {expect['labels']}")
+    folder = os.path.join(os.path.dirname(path), "images")
+    objects = {}
+    order = []
+    for image in root.findall("image"):
+        exists_picture(os.path.join(folder, image.get("name")), path)
+        for index, shape in enumerate(image):
+            if shape.get("label") not in labels:
+                fail(f"a {shape.tag} of the undeclared label {shape.get('label')!r}")
+            if shape.tag != "polygon":
+                continue
+            group = shape.get("group_id")
+            key = (image.get("id"), group if group else f"alone {index}")
+            if key not in objects:
+                objects[key] = 0
+                order.append(key)
+            objects[key] += 1
+    counts = [objects[key] for key in order]
+    if counts != expect["objects"]:
+        fail(f"objects of {counts} polygons for {expect['objects']}")
+
+
+# ---- RetinaNet's CSV generator ----------------------------------------------
+
+def check_retinanet(root):
+    classes = {}
+    with open(os.path.join(root, "classes.csv"), encoding="utf-8", newline="") as f:
+        for number, row in enumerate(csv.reader(f), 1):
+            try:
+                name, class_id = row
+                class_id = int(class_id)
+            except ValueError:
+                fail(f"classes.csv line {number}: format should be 'class_name,class_id'")
+            if name in classes:
+                fail(f"classes.csv line {number}: duplicate class name {name!r}")
+            classes[name] = class_id
+    boxes = 0
+    with open(os.path.join(root, "_annotations.csv"), encoding="utf-8", newline="") as f:
+        for number, row in enumerate(csv.reader(f), 1):
+            img_file, x1, y1, x2, y2, class_name = row[:6]
+            exists_picture(os.path.join(root, img_file), f"_annotations.csv line {number}")
+            if (x1, y1, x2, y2, class_name) == ("", "", "", "", ""):
+                continue
+            x1, y1, x2, y2 = int(x1), int(y1), int(x2), int(y2)
+            if x2 <= x1 or y2 <= y1:
+                fail(f"_annotations.csv line {number}: box {x1, y1, x2, y2}")
+            if class_name not in classes:
+                fail(f"_annotations.csv line {number}: unknown class name {class_name!r}")
+            boxes += 1
+    if not boxes:
+        fail("no box")
+
+
+# ---- Pascal VOC boxes -------------------------------------------------------
+
+def check_voc(root, expect):
+    import xml.etree.ElementTree as ET
+
+    for stem, boxes in expect.items():
+        tree = ET.parse(os.path.join(root, stem + ".xml"))
+        got = [[int(obj.findtext("bndbox/" + k)) for k in ("xmin", "ymin", "xmax", "ymax")]
+               for obj in tree.getroot().iter("object")]
+        if got != boxes:
+            fail(f"{stem}: boxes {got} for {boxes}")
+
+
 def main():
     command = sys.argv[1]
     if command == "pictures":
@@ -536,6 +721,16 @@ def main():
         check_labelme(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif command == "pose":
         check_pose(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif command == "yolosegments":
+        check_yolo_segments(sys.argv[2], float(sys.argv[3]), float(sys.argv[4]), json.loads(sys.argv[5]))
+    elif command == "labelmegroups":
+        check_labelme_groups(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "cvat":
+        check_cvat(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "retinanet":
+        check_retinanet(sys.argv[2])
+    elif command == "voc":
+        check_voc(sys.argv[2], json.loads(sys.argv[3]))
     elif command == "yolosets":
         check_yolo_sets(sys.argv[2], json.loads(sys.argv[3]))
     elif command == "portable":
