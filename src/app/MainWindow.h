@@ -215,6 +215,7 @@ private:
     // Opens at the usual size, or smaller on a screen that cannot hold it.
     void fitToScreen();
     QWidget *buildCanvasTopBar(QWidget *parent);
+    void showScrubberBar(bool show);
     void setupMenus();
     void setupShortcuts();
     void connectCanvasControls();
@@ -546,6 +547,13 @@ private:
     QPushButton *labelsButton = nullptr;
     QPushButton *statsButton = nullptr;
     VideoScrubber *videoScrubber = nullptr;
+    // The row under the canvas controls that holds the scrubber and the frame
+    // counter in video mode; where the counter stands among the controls.
+    QWidget *scrubberBar = nullptr;
+    struct {
+        QLayout *layout = nullptr;
+        int index = 0;
+    } positionLabelSlot;
     QWidget *scrubberSpacer = nullptr;
     QLabel *mediaNameLabel = nullptr;
     QLabel *positionLabel = nullptr;

@@ -1565,15 +1565,15 @@ void TestProjectCommands::classGatePrompts()
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Save Project First"));
     QCOMPARE(prompts.calls.constLast().text, QStringLiteral("<b>Project has not been saved.</b>"));
     QVERIFY(prompts.calls.constLast().extra.startsWith(
-        QStringLiteral("Please save your project before drawing annotations.\n\n")));
+        QStringLiteral("Please save your project before drawing annotations.<br><br>")));
 
     access.projectPath() = QStringLiteral("/p/x.qmk");
     window.onClassRequired();
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Select Project Type"));
     QCOMPARE(prompts.calls.constLast().text, QStringLiteral("<b>Project type is not selected.</b>"));
     QCOMPARE(prompts.calls.constLast().extra,
-             QStringLiteral("Please select a project type before drawing annotations.\n\nClick the  <b>Set Type ▾</b>  "
-                            "badge in the top bar to continue."));
+             QStringLiteral("Please select a project type before drawing annotations.<br><br>Click the&nbsp; <b>Set "
+                            "Type ▾</b> &nbsp;badge in the top bar to continue."));
     QCOMPARE(prompts.calls.size(), 2);
 }
 
