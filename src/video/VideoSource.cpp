@@ -107,6 +107,7 @@ void VideoSource::release()
     endsEarly = false;
     lastDecoded = -1;
     live = false;
+    packetsSent = 0;
 }
 
 bool VideoSource::cancelled() const
@@ -384,6 +385,7 @@ bool VideoSource::decodeRange(int from, int end, bool flush,
             break;
         }
         packet->pts = packet->dts = serial;
+        ++packetsSent;
         if (avcodec_send_packet(codec, packet) == AVERROR(EAGAIN)) {
             drain();
             avcodec_send_packet(codec, packet);
@@ -596,6 +598,7 @@ bool VideoSource::decodeUntil(int frame, QImage *image, bool *passed)
             return false;
         }
         packet->pts = packet->dts = serial;
+        ++packetsSent;
         int sent = avcodec_send_packet(codec, packet);
         bool found = false;
         if (sent == AVERROR(EAGAIN)) {

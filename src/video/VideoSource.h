@@ -61,6 +61,8 @@ public:
 
     // How many decoded pictures are kept around the last one delivered.
     int keptPictures() const { return keepLimit; }
+    // Packets handed to the codec since the file was opened, its opening included.
+    qint64 decodedPackets() const { return packetsSent; }
     // The pictures are numbered in the order the decoder gives them out
     // rather than by their time stamps.
     bool numbersInDecoderOrder() const { return index.numbering() == PacketIndex::Numbering::ByDecoder; }
@@ -122,6 +124,7 @@ private:
     std::optional<PacketIndex::Run> run;
     int lastDecoded = -1;
     bool live = false;
+    qint64 packetsSent = 0;
 
     struct Kept {
         int frame;
