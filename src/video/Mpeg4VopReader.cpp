@@ -7,7 +7,7 @@ namespace {
 constexpr uint8_t vopStartCode = 0xB6;
 constexpr uint8_t firstLayerStartCode = 0x20;
 constexpr uint8_t lastLayerStartCode = 0x2F;
-constexpr int intraCodingType = 0;
+
 constexpr int extendedPixelAspect = 15;
 constexpr int grayscaleShape = 3;
 // A VOP header that ends this close behind its start code codes no picture:
@@ -144,8 +144,8 @@ Mpeg4VopReader::Pictures Mpeg4VopReader::inspect(const uint8_t *data, std::size_
         }
         if (!coded)
             continue;
-        if (pictures.coded == 0)
-            pictures.startsWithIntra = codingType == intraCodingType;
+        if (pictures.coded < 2)
+            pictures.types[pictures.coded] = codingType;
         ++pictures.coded;
     }
     return pictures;

@@ -16,8 +16,11 @@ public:
     struct Pictures {
         // Coded pictures in the packet.
         int coded = 0;
+        // The coding types of the first two of them, in decode order (-1 for
+        // none): 0 intra, 1 predicted, 2 bidirectional, 3 sprite.
+        int types[2] = {-1, -1};
         // The first coded picture is an intra picture: decoding can start here.
-        bool startsWithIntra = false;
+        bool startsWithIntra() const { return types[0] == 0; }
         // The packet holds picture headers at all; when not, nothing above is known.
         bool recognised = false;
     };

@@ -52,6 +52,7 @@ bool PacketIndex::finish(bool reorders)
                          [](const auto &a, const auto &b) { return a.first < b.first; });
     }
     leading.assign(keySerials.size(), reordering ? -1 : 0);
+    leadingRead = leading;
     keyPictures.assign(keySerials.size(), -1);
     if (timesFollowTheStream())
         buildByTime();
@@ -257,6 +258,26 @@ int PacketIndex::findPacket(int64_t pos, int32_t size) const
     return -1;
 }
 
+int PacketIndex::findByTimes(int64_t dts, int64_t pts, int32_t size, int serial) const
+{
+    if (dts == noTime && pts == noTime)
+        return -1;
+    // Seeks land at most a few key packets before the one asked for.
+    constexpr int keysBack = 10;
+    const int key = std::max(0, keyOf(serial) - keysBack);
+    const int from = keySerials.empty() ? 0 : std::min(keySerials[std::size_t(key)], serial);
+    int found = -1;
+    for (int s = from; s <= serial && s < packetCount(); ++s) {
+        const Packet &p = packets[std::size_t(s)];
+        if (p.size != size || p.dts != dts || p.pts != pts)
+            continue;
+        if (found >= 0)
+            return -1;
+        found = s;
+    }
+    return found;
+}
+
 void PacketIndex::dropFirstKey()
 {
     if (keySerials.size() <= 1) {
@@ -266,6 +287,7 @@ void PacketIndex::dropFirstKey()
     }
     keySerials.erase(keySerials.begin());
     leading.erase(leading.begin());
+    leadingRead.erase(leadingRead.begin());
     keyPictures.assign(keySerials.size(), -1);
     if (order == Numbering::ByTime)
         buildByTime();
@@ -294,8 +316,17 @@ void PacketIndex::setSegmentPictures(int key, int count)
 void PacketIndex::numberInDecoderOrder()
 {
     keyPictures.assign(keySerials.size(), -1);
-    std::fill(leading.begin(), leading.end(), reordering ? -1 : 0);
+    leading = leadingRead;
     buildByDecoder();
+}
+
+void PacketIndex::knowLeading(int serial, int count)
+{
+    const int key = keyOf(serial);
+    if (key < 0 || keySerials[std::size_t(key)] != serial || count < 0)
+        return;
+    leading[std::size_t(key)] = count;
+    leadingRead[std::size_t(key)] = count;
 }
 
 PacketIndex::Run::Run(PacketIndex &index, int startKey) : index(index), start(startKey) {}
@@ -345,11 +376,11 @@ int PacketIndex::Run::number(int serial)
         rank = seen[0]++;
     } else {
         rank = seen[offset]++;
+        // Decoded through from the segment before: what came out before the
+        // key picture is what a sequential decoding gives out there.
         if (keyPicture && !keyOut[offset]) {
             keyOut[offset] = true;
-            int32_t &before = index.leading[std::size_t(key)];
-            if (before < 0)
-                before = rank;
+            index.leading[std::size_t(key)] = rank;
         }
     }
     if (rank >= index.keyPictures[std::size_t(key)])

@@ -85,6 +85,10 @@ public:
 
     // The packet at this byte position with this size; -1 when none.
     int findPacket(int64_t pos, int32_t size) const;
+    // For containers that give no positions: the one packet with these times
+    // and size among those up to `serial` and a few segments before it; -1
+    // when none or more than one.
+    int findByTimes(int64_t dts, int64_t pts, int32_t size, int serial) const;
 
     // Corrections found by decoding: the first key packet cannot be decoded
     // (its segment is left out and the next key becomes the first); these
@@ -95,6 +99,9 @@ public:
     void dropPictures(const std::vector<int> &serials);
     void setSegmentPictures(int key, int count);
     void numberInDecoderOrder();
+    // Read from the headers: this key packet's segment gives out `count`
+    // pictures before the key picture (in decoder order).
+    void knowLeading(int serial, int count);
 
     // Numbers the pictures one decoding run gives out, from its start key on.
     class Run {
@@ -150,6 +157,8 @@ private:
     // key picture (-1 until learnt).
     std::vector<int32_t> keyPictures;
     std::vector<int32_t> leading;
+    // What of `leading` the headers told.
+    std::vector<int32_t> leadingRead;
 
     bool positionsAscending = true;
     std::vector<std::pair<int64_t, int32_t>> byPosition;

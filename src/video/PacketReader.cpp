@@ -74,6 +74,7 @@ bool PacketReader::seekTo(int serial)
                 break;
             }
         }
+        attempts.push_back({Method::Byte, index.packet(0).pos >= 0 ? index.packet(0).pos : 0});
     } else {
         const auto addTimes = [&](int s, bool both) {
             const PacketIndex::Packet &p = index.packet(s);
@@ -95,7 +96,8 @@ bool PacketReader::seekTo(int serial)
     for (const Attempt &attempt : attempts) {
         if (cancelled())
             return false;
-        if (seekBy(attempt.method, attempt.value) && landOn(serial))
+        // From the start, the first packet read is the first one.
+        if (seekBy(attempt.method, attempt.value) && landOn(serial, attempt.method == Method::Start ? 0 : -1))
             return true;
     }
     next = -1;
@@ -112,11 +114,6 @@ bool PacketReader::seekBy(Method method, int64_t value)
     case Method::Start:
         break;
     }
-    if (byteSeeking()) {
-        const int64_t first = index.packetCount() > 0 && index.packet(0).pos >= 0 ? index.packet(0).pos : 0;
-        if (av_seek_frame(format, -1, first, AVSEEK_FLAG_BYTE) >= 0)
-            return true;
-    }
     AVFormatContext *reopened = restart ? restart() : nullptr;
     if (!reopened)
         return false;
@@ -125,21 +122,30 @@ bool PacketReader::seekBy(Method method, int64_t value)
 }
 
 // Reads on from wherever the seek landed: recognises the first packet of the
-// stream it can, then counts packets up to `serial`. False when it landed
-// after it or cannot tell where it is.
-bool PacketReader::landOn(int serial)
+// stream it can (by its byte position, or by its times near `serial` when the
+// container gives no positions), then counts packets up to `serial`. False
+// when it landed after it or cannot tell where it is. `first`: the serial of
+// the first packet read, when known.
+bool PacketReader::landOn(int serial, int first)
 {
     AVPacket *packet = av_packet_alloc();
     if (!packet)
         return false;
-    int at = -1;
+    int at = first;
     int unrecognised = 0;
     bool landed = false;
+    bool firstRead = true;
     while (!cancelled()) {
         if (readOwn(packet) < 0)
             break;
+        if (firstRead && at >= 0 && !matches(packet, at))
+            break;
+        firstRead = false;
         if (at < 0) {
-            at = index.findPacket(packet->pos, packet->size);
+            at = packet->pos >= 0 ? index.findPacket(packet->pos, packet->size)
+                                  : index.findByTimes(packet->dts == AV_NOPTS_VALUE ? PacketIndex::noTime : packet->dts,
+                                                      packet->pts == AV_NOPTS_VALUE ? PacketIndex::noTime : packet->pts,
+                                                      packet->size, serial);
             if (at < 0) {
                 av_packet_unref(packet);
                 if (++unrecognised > unrecognisedLimit)

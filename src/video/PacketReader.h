@@ -40,7 +40,7 @@ public:
 private:
     enum class Method { Byte, Time, Start };
     bool seekBy(Method method, int64_t value);
-    bool landOn(int serial);
+    bool landOn(int serial, int first);
     bool matches(const AVPacket *packet, int serial) const;
     int readOwn(AVPacket *packet);
     bool byteSeeking() const;

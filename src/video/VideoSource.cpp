@@ -1,5 +1,6 @@
 #include "video/VideoSource.h"
 
+#include "video/Mpeg12PictureReader.h"
 #include "video/PacketReader.h"
 
 #include <QFileInfo>
@@ -40,8 +41,9 @@ constexpr int mostKept = 64;
 // without bound.
 constexpr int mostPackets = 10'000'000;
 // Packets of the first segment decoded at most, on opening, to learn which
-// of its pictures come out.
-constexpr int settlingPackets = 1000;
+// of its pictures come out: those that may not (shown before the key picture,
+// decoded after it) follow it closely, within any codec's reordering.
+constexpr int settlingPackets = 64;
 // Key packets stepped back when a picture does not come out from the first.
 constexpr int stepsBack = 2;
 // Packets read past a picture's own, after a later picture came out first,
@@ -74,6 +76,19 @@ int serialOf(const AVFrame *frame)
 }
 
 } // namespace
+
+// What the packet holds, as far as its headers tell without decoding.
+struct PacketPictures {
+    // Pictures the decoder gives out for it.
+    uint8_t count = 1;
+    // Its first picture is one decoding can start from (when unknown, the
+    // container's key flag is taken at its word).
+    bool intraStart = true;
+    // Whether the coding types of its first two pictures are known, and
+    // whether each is a B-picture.
+    bool typed = false;
+    bool bidirectional[2] = {false, false};
+};
 
 VideoSource::VideoSource()
 {
@@ -165,46 +180,60 @@ bool VideoSource::open(const QString &path)
 
 bool VideoSource::openContainer(const QString &path)
 {
-    format = avformat_alloc_context();
-    if (!format)
-        return false;
-    format->interrupt_callback.callback = &VideoSource::interrupted;
-    format->interrupt_callback.opaque = this;
+    format = openedContainer(path);
+    return format != nullptr;
+}
+
+// The container of the file, opened and probed; null when it is no video
+// container this program reads.
+AVFormatContext *VideoSource::openedContainer(const QString &path)
+{
+    AVFormatContext *opened = avformat_alloc_context();
+    if (!opened)
+        return nullptr;
+    opened->interrupt_callback.callback = &VideoSource::interrupted;
+    opened->interrupt_callback.opaque = this;
     AVDictionary *options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     av_dict_set(&options, "format_whitelist", allowedContainers, 0);
     // The file protocol's own prefix, so that no part of the name is taken
     // for another protocol.
     const QByteArray url = QByteArrayLiteral("file:") + path.toUtf8();
-    const int result = avformat_open_input(&format, url.constData(), nullptr, &options);
+    const int result = avformat_open_input(&opened, url.constData(), nullptr, &options);
     av_dict_free(&options);
-    if (result < 0) {
-        format = nullptr; // freed by the failed open
-        return false;
+    if (result < 0)
+        return nullptr; // freed by the failed open
+    if (avformat_find_stream_info(opened, nullptr) < 0) {
+        avformat_close_input(&opened);
+        return nullptr;
     }
-    return avformat_find_stream_info(format, nullptr) >= 0;
+    return opened;
 }
 
 // The container opened afresh at its start, with the same stream chosen: the
 // way back to the first packet when the file's times cannot be sought by.
+// Null, with the container as it was, when the file cannot be opened again.
 AVFormatContext *VideoSource::reopenContainer()
 {
-    const unsigned streams = format ? format->nb_streams : 0;
-    avformat_close_input(&format);
-    if (!openContainer(sourcePath) || format->nb_streams != streams || streamIndex < 0 ||
-        unsigned(streamIndex) >= streams) {
-        avformat_close_input(&format);
+    AVFormatContext *fresh = openedContainer(sourcePath);
+    if (!fresh)
+        return nullptr;
+    if (fresh->nb_streams != format->nb_streams || streamIndex < 0 || unsigned(streamIndex) >= fresh->nb_streams) {
+        avformat_close_input(&fresh);
         return nullptr;
     }
-    for (unsigned i = 0; i < format->nb_streams; ++i)
-        format->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    for (unsigned i = 0; i < fresh->nb_streams; ++i)
+        fresh->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    avformat_close_input(&format);
+    format = fresh;
     return format;
 }
 
 // The video stream FFmpeg itself would show; a cover picture never.
 int VideoSource::chooseStream()
 {
-    const int best = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec *decoder = nullptr;
+    const int best = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
     if (best >= 0 && !(format->streams[best]->disposition & AV_DISPOSITION_ATTACHED_PIC))
         return best;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -240,6 +269,7 @@ bool VideoSource::buildIndex(int stream, int *other)
     if (parameters->codec_id == AV_CODEC_ID_MPEG4)
         vopReader.readConfiguration(parameters->extradata, std::size_t(std::max(parameters->extradata_size, 0)));
 
+    LeadingPictures leading;
     int read = 0;
     while (!cancelled() && index.packetCount() < mostPackets && (read = av_read_frame(format, packet)) >= 0) {
         if (packet->stream_index != stream) {
@@ -253,12 +283,14 @@ bool VideoSource::buildIndex(int stream, int *other)
         entry.dts = orNoTime(packet->dts);
         entry.pts = orNoTime(packet->pts);
         entry.size = packet->size;
-        bool intraStart = true;
-        entry.pictures = picturesIn(packet, &intraStart);
-        if ((packet->flags & AV_PKT_FLAG_KEY) && intraStart)
+        const PacketPictures found = picturesIn(packet);
+        entry.pictures = found.count;
+        const bool key = (packet->flags & AV_PKT_FLAG_KEY) && found.intraStart;
+        if (key)
             entry.flags |= PacketIndex::Key;
         if (packet->flags & AV_PKT_FLAG_DISCARD)
             entry.flags |= PacketIndex::Discard;
+        countLeading(index.packetCount(), key, found, &leading);
         index.add(entry);
         av_packet_unref(packet);
     }
@@ -276,6 +308,8 @@ bool VideoSource::buildIndex(int stream, int *other)
     reorders = !descriptor || !(descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
     if (!index.finish(reorders))
         return false;
+    for (const auto &[serial, count] : leading.counts)
+        index.knowLeading(serial, count);
 
     if (index.pictureCount() <= 1) {
         int most = 1;
@@ -294,20 +328,71 @@ bool VideoSource::buildIndex(int stream, int *other)
     return true;
 }
 
-// How many pictures a packet decodes to, and whether it starts with a
-// picture decoding can start from.
-uint8_t VideoSource::picturesIn(const AVPacket *packet, bool *intraStart)
+// How many pictures a packet decodes to, whether it starts with a picture
+// decoding can start from and, for the MPEG video codecs, which are B-pictures.
+PacketPictures VideoSource::picturesIn(const AVPacket *packet)
 {
-    *intraStart = true;
-    if (packet->size <= 0)
-        return 0;
-    if (format->streams[streamIndex]->codecpar->codec_id != AV_CODEC_ID_MPEG4)
-        return 1;
-    const Mpeg4VopReader::Pictures found = vopReader.inspect(packet->data, std::size_t(packet->size));
-    if (!found.recognised)
-        return 1;
-    *intraStart = found.startsWithIntra;
-    return uint8_t(std::min(found.coded, 255));
+    PacketPictures result;
+    if (packet->size <= 0) {
+        result.count = 0;
+        return result;
+    }
+    const auto *data = packet->data;
+    const auto size = std::size_t(packet->size);
+    switch (format->streams[streamIndex]->codecpar->codec_id) {
+    case AV_CODEC_ID_MPEG4: {
+        const Mpeg4VopReader::Pictures found = vopReader.inspect(data, size);
+        if (!found.recognised)
+            return result;
+        constexpr int bidirectionalVop = 2;
+        // The decoder takes at most a packed pair from one packet.
+        result.count = uint8_t(std::min(found.coded, 2));
+        result.intraStart = found.startsWithIntra();
+        result.typed = true;
+        result.bidirectional[0] = found.types[0] == bidirectionalVop;
+        result.bidirectional[1] = found.types[1] == bidirectionalVop;
+        return result;
+    }
+    case AV_CODEC_ID_MPEG1VIDEO:
+    case AV_CODEC_ID_MPEG2VIDEO: {
+        const Mpeg12PictureReader::Type type = Mpeg12PictureReader::firstPicture(data, size);
+        if (type == Mpeg12PictureReader::Unknown)
+            return result;
+        result.intraStart = type == Mpeg12PictureReader::Intra;
+        result.typed = true;
+        result.bidirectional[0] = type == Mpeg12PictureReader::Bidirectional;
+        return result;
+    }
+    default:
+        return result;
+    }
+}
+
+// With the MPEG video codecs, the B-pictures decoded right after a key
+// picture (before the next I- or P-picture) are the ones shown before it: the
+// decoder gives them out first when it goes on from the segment before, and
+// not at all when it starts at the key picture.
+void VideoSource::countLeading(int serial, bool key, const PacketPictures &found, LeadingPictures *leading)
+{
+    if (!found.typed) {
+        // A packet whose pictures are not known ends what can be vouched for.
+        if (leading->open)
+            leading->counts.pop_back();
+        leading->open = false;
+        return;
+    }
+    int first = 0;
+    if (key) {
+        leading->counts.emplace_back(serial, 0);
+        leading->open = true;
+        first = 1;
+    }
+    for (int i = first; i < std::min<int>(found.count, 2) && leading->open; ++i) {
+        if (found.bidirectional[i])
+            ++leading->counts.back().second;
+        else
+            leading->open = false;
+    }
 }
 
 bool VideoSource::openCodec()

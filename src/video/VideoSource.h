@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -21,6 +23,7 @@ struct AVPacket;
 namespace Quillmark {
 
 class PacketReader;
+struct PacketPictures;
 
 // One video file read with FFmpeg's libraries, picture by picture and exactly:
 // picture i is the i-th picture FFmpeg's decoder gives out when it decodes the
@@ -69,6 +72,7 @@ public:
 
 private:
     bool openContainer(const QString &path);
+    AVFormatContext *openedContainer(const QString &path);
     AVFormatContext *reopenContainer();
     int chooseStream();
     bool openCodec();
@@ -76,7 +80,13 @@ private:
     bool cancelled() const;
     static int interrupted(void *source);
     bool buildIndex(int stream, int *otherVideoPackets);
-    uint8_t picturesIn(const AVPacket *packet, bool *intraStart);
+    struct LeadingPictures {
+        // Per key packet (by serial), the B-pictures decoded right after it.
+        std::vector<std::pair<int, int>> counts;
+        bool open = false;
+    };
+    PacketPictures picturesIn(const AVPacket *packet);
+    void countLeading(int serial, bool key, const PacketPictures &found, LeadingPictures *leading);
     void readGeometry();
     void release();
 

@@ -12,6 +12,7 @@
 #include "VideoFixtures.h"
 
 #include "canvas/Tool.h"
+#include "formats/VideoSignature.h"
 #include "chrome/ToolBar.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -1086,8 +1087,9 @@ void TestVideoMode::bFrameAviExportsTheLabelledPictures()
 }
 
 // Each suffix the import dialog offers, written by ffmpeg as that kind of file
-// (with a codec such files hold), opens with all its pictures: the dialog
-// offers nothing the decoder refuses.
+// (with a codec such files hold), opens with all its pictures, and a package
+// stores it as a video: the dialog offers nothing the decoder refuses or a
+// package leaves out.
 void TestVideoMode::everyKindOfFileTheDialogOffersOpens()
 {
     MainWindow &window = session->window;
@@ -1137,6 +1139,8 @@ void TestVideoMode::everyKindOfFileTheDialogOffersOpens()
         QVERIFY2(decoder.frameCount() == pictures, qPrintable(kind + QStringLiteral(": %1").arg(decoder.frameCount())));
         QVERIFY(!frames.isEmpty() || frames.wait(QmTest::patienceMs));
         QCOMPARE(VideoFixture::frameCode(frames.at(0).at(1).value<QImage>()), 0);
+        // And a package carries it as the video it is.
+        QVERIFY2(isVideoFile(path), qPrintable(kind));
     }
 }
 
