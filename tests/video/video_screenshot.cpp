@@ -82,6 +82,9 @@ int main(int argc, char *argv[])
             const QPixmap shot = window.screen()->grabWindow(0, 0, 0, 1440, 860);
             status = shot.save(output) ? 0 : 1;
             QTextStream(stdout) << (status == 0 ? "wrote " : "could not write ") << output << '\n';
+            // Nothing to save: a file count the project did not hold yet
+            // marks it changed, and closing would ask.
+            access.modified() = false;
             window.close();
             app.quit();
         });
