@@ -1,5 +1,7 @@
 #include "video/Mpeg4VopReader.h"
 
+#include <cstring>
+
 namespace Quillmark {
 
 namespace {
@@ -13,6 +15,9 @@ constexpr int grayscaleShape = 3;
 // A VOP header that ends this close behind its start code codes no picture:
 // a coded one goes on with quantiser, motion ranges and macroblocks.
 constexpr std::size_t shortestCodedVop = 4;
+// Packets searched whole for a second picture before a stream is taken for
+// one that packs none.
+constexpr int packetsToLearnPacking = 64;
 
 // MSB-first reader over a byte range; reading past the end gives zeros and
 // sets `overrun`.
@@ -51,12 +56,19 @@ private:
     std::size_t position = 0;
 };
 
-// Where the next start code prefix (00 00 01) at or after `from` begins; `size` when none.
+// Where the next start code prefix (00 00 01) at or after `from` begins, with
+// a byte after it; `size` when none. Looks for the 01 with memchr, which
+// reads a whole packet of pictures quickly.
 std::size_t nextStartCode(const uint8_t *data, std::size_t size, std::size_t from)
 {
-    for (std::size_t i = from; i + 3 < size; ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1)
-            return i;
+    for (std::size_t i = from + 2; i + 1 < size;) {
+        const void *one = std::memchr(data + i, 1, size - 1 - i);
+        if (!one)
+            return size;
+        i = std::size_t(static_cast<const uint8_t *>(one) - data);
+        if (data[i - 1] == 0 && data[i - 2] == 0)
+            return i - 2;
+        ++i;
     }
     return size;
 }
@@ -114,6 +126,7 @@ void Mpeg4VopReader::readConfiguration(const uint8_t *data, std::size_t size)
 Mpeg4VopReader::Pictures Mpeg4VopReader::inspect(const uint8_t *data, std::size_t size)
 {
     Pictures pictures;
+    int vops = 0;
     if (!data || size == 0)
         return pictures;
     for (std::size_t at = nextStartCode(data, size, 0); at < size; at = nextStartCode(data, size, at + 3)) {
@@ -142,12 +155,20 @@ Mpeg4VopReader::Pictures Mpeg4VopReader::inspect(const uint8_t *data, std::size_
             if (markers && secondMarker && !bits.overrun)
                 coded = bits.bit() == 1;
         }
-        if (!coded)
-            continue;
-        if (pictures.coded < 2)
-            pictures.types[pictures.coded] = codingType;
-        ++pictures.coded;
+        ++vops;
+        if (coded) {
+            if (pictures.coded < 2)
+                pictures.types[pictures.coded] = codingType;
+            ++pictures.coded;
+        }
+        // A stream whose first packets hold one picture each holds one
+        // picture in every packet: the rest of a packet, its picture's data,
+        // is not searched for a second.
+        if (!packed && inspected > packetsToLearnPacking)
+            break;
     }
+    ++inspected;
+    packed = packed || vops > 1;
     return pictures;
 }
 

@@ -35,6 +35,9 @@ public:
 private:
     // Bits of vop_time_increment; 0 while no configuration was read.
     int timeIncrementBits = 0;
+    // Packets inspected, and whether one held more than one picture header.
+    int inspected = 0;
+    bool packed = false;
 };
 
 } // namespace Quillmark

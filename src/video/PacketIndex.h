@@ -77,6 +77,9 @@ public:
     // correctly).
     int segmentPictures(int key) const;
     int segmentStart(int key) const;
+    // In decoder order: pictures a key's segment gives out before the key
+    // picture; -1 while not known.
+    int leadingPictures(int key) const { return leading[std::size_t(key)]; }
     // By time: the packet of a picture; -1 in decoder order.
     int serialOf(int picture) const;
     // A serial that decoding for the picture may read up to before the

@@ -501,6 +501,9 @@ bool VideoSource::settleStart()
         while (end < segmentEnd && index.packet(end).pictures == 0)
             ++end;
         const bool byTime = index.numbering() == PacketIndex::Numbering::ByTime;
+        // In decoder order, a segment that shows nothing before its key picture
+        // gives out all it holds: only picture 0 is needed.
+        const bool whole = !byTime && (!reorders || index.leadingPictures(0) == 0);
         const int64_t keyTime = index.packet(first).pts;
         std::vector<int> cameOut;
         bool keyPictureOut = false;
@@ -510,11 +513,11 @@ bool VideoSource::settleStart()
             keep(int(cameOut.size()), frame);
             cameOut.push_back(serial);
             // By time, the pictures shown before the key picture have all come
-            // out once it has; in decoder order, the whole segment is counted
-            // (unless no picture is shown before another).
+            // out once it has; in decoder order, the start of the segment is
+            // counted.
             if (byTime)
                 keyPictureOut = keyPictureOut || keyTime == PacketIndex::noTime || index.packet(serial).pts >= keyTime;
-            return byTime ? !keyPictureOut : reorders || cameOut.empty();
+            return byTime ? !keyPictureOut : !whole || cameOut.empty();
         };
         if (!decodeRange(first, end, true, taken))
             return false;
@@ -537,7 +540,7 @@ bool VideoSource::settleStart()
                 index.dropPictures(missing);
             return index.pictureCount() > 0;
         }
-        if (reorders) {
+        if (!whole) {
             int expected = 0;
             for (int s = first; s < end; ++s) {
                 const PacketIndex::Packet &p = index.packet(s);
