@@ -61,10 +61,22 @@ void CanvasOverlayPainter::drawPlaceholder(bool dark)
     // Wrapped within the canvas: at 1280 x 720 the canvas is narrower than
     // the longest line.
     painter.drawText(QRect(QPoint(0, 0), size).adjusted(16, 0, -16, 0), Qt::AlignCenter | Qt::TextWordWrap,
-                     QStringLiteral("Open an image to start annotating\n\n"
-                                    "B = BBox     P = Polygon     K = Keypoints     V = Select     Del = Delete\n"
-                                    "Polygon / Keypoints: click → add point   Enter / dbl-click → finalize   "
-                                    "RClick → undo/toggle vis"));
+                     placeholderText());
+}
+
+QString CanvasOverlayPainter::placeholderText()
+{
+    // What each input does, tool by tool, as the canvas handles it; lines
+    // short enough for the canvas of a window on a 1280 x 720 screen.
+    return QStringLiteral(
+        "Open an image to start annotating\n\n"
+        "B = BBox     P = Polygon     K = Keypoints     V = Select     Del = Delete\n\n"
+        "BBox:  drag → draw a box\n"
+        "Polygon:  click → add point   Ctrl+Z → remove last point   Esc → drop\n"
+        "Enter / dbl-click / RClick / click on first point → close\n"
+        "Keypoints:  click → place next point   Enter / dbl-click → finish\n"
+        "RClick on a point of the selected set → cycle visibility\n"
+        "Select:  click → select   drag → move   drag a handle → resize");
 }
 
 void CanvasOverlayPainter::drawRubberBand(const QRectF &imageRect, const QColor &color)

@@ -10,6 +10,7 @@
 #include "model/FiniteNumber.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 
 #include <QBuffer>
@@ -388,7 +389,7 @@ QString placeEmbeddedImage(const QDir &folder, const QString &name, const QByteA
     for (int n = 1; n <= 1000; ++n) {
         const QString candidate =
             n == 1 ? name : QStringLiteral("%1_%2.%3").arg(info.completeBaseName()).arg(n).arg(info.suffix());
-        const QString path = folder.filePath(candidate);
+        const QString path = pathInFolder(folder, candidate);
         if (holdsBytes(path, bytes))
             return path;
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
@@ -538,7 +539,7 @@ QByteArray uprightBytes(const QByteArray &bytes)
 QByteArray embeddedBytes(const ImageEntry &image)
 {
     QByteArray bytes;
-    if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile()) {
+    if (isAbsoluteFilePath(image.filePath) && QFileInfo(image.filePath).isFile()) {
         if (isPictureFile(image.filePath) && readWholeFile(image.filePath, kMaxEmbeddedImageBytes, &bytes) &&
             isPictureData(bytes))
             return uprightBytes(bytes);

@@ -8,6 +8,7 @@
 #include "model/JsonStringPool.h"
 #include "model/JobQueue.h"
 #include "model/JsonValue.h"
+#include "model/MappedFile.h"
 #include "model/RegularFile.h"
 #include "model/StoredIds.h"
 
@@ -887,6 +888,13 @@ QByteArray projectToJsonBytes(const Project &project)
 
 bool loadProjectFile(Project &project, const QString &path)
 {
+    return readProjectFile(project, path, nullptr);
+}
+
+bool readProjectFile(Project &project, const QString &path, QString *problem)
+{
+    if (problem)
+        problem->clear();
     // Only a regular file: a pipe would block the open for good, and a device
     // such as /dev/zero would be read until memory runs out.
     QFile file;
@@ -894,13 +902,23 @@ bool loadProjectFile(Project &project, const QString &path)
         return false;
     // Read straight from the mapped file where possible: project files of large
     // datasets run to gigabytes, and a copy in memory would add as much again.
-    if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
-        ProjectTextReader reader(reinterpret_cast<const char *>(mapped), file.size());
+    // Another program may cut the file short or rewrite it meanwhile: what was
+    // read is then thrown away.
+    const MappedFile mapped(file);
+    if (mapped.isMapped()) {
+        ProjectTextReader reader(mapped.data(), qsizetype(mapped.size()));
         reader.setByteSource([&file](qsizetype offset, char *out, qsizetype length) {
             return readFileAt(file, offset, out, length);
         });
-        const bool ok = reader.read(project);
-        file.unmap(mapped);
+        Project read;
+        const bool ok = reader.read(read);
+        if (mapped.changed()) {
+            if (problem)
+                *problem = QStringLiteral("The project file changed while it was read.");
+            return false;
+        }
+        if (ok)
+            project = std::move(read);
         return ok;
     }
     const QByteArray bytes = file.readAll();
