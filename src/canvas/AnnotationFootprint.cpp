@@ -1,8 +1,11 @@
 #include "canvas/AnnotationFootprint.h"
 
 #include "canvas/AnnotationGeometry.h"
+#include "canvas/AnnotationPainter.h"
 #include "canvas/ClassTagCache.h"
 #include "canvas/KeypointTray.h"
+#include "canvas/RegionMaskCache.h"
+#include "formats/AnnotationGeometry.h"
 
 #include <QFontMetricsF>
 #include <QPolygonF>
@@ -21,6 +24,7 @@ constexpr double BoxReach = 7.0;
 constexpr double PolygonReach = 7.0;
 constexpr double SelectedPolygonReach = 16.0;
 constexpr double KeypointReach = 18.0;
+constexpr double HandleReach = 7.0;
 
 bool finite(const QRectF &r)
 {
@@ -35,8 +39,8 @@ QRectF grown(const QRectF &r, double by)
 } // namespace
 
 AnnotationFootprint::AnnotationFootprint(const ViewTransform &view, const QFont &baseFont, bool showLabels,
-                                         ClassTagCache *tags)
-    : view(view), showLabels(showLabels), tags(tags), tagFont(baseFont)
+                                         ClassTagCache *tags, RegionMaskCache *masks)
+    : view(view), showLabels(showLabels), tags(tags), masks(masks), tagFont(baseFont)
 {
     tagFont.setPointSizeF(8.5);
     tagFont.setWeight(QFont::Bold);
@@ -50,28 +54,26 @@ QRectF AnnotationFootprint::tagRect(const QString &name, const QPointF &anchor) 
     return grown(QRectF(anchor.x(), anchor.y() - 18, advance + 10, 17), 2);
 }
 
-QRectF AnnotationFootprint::of(const Annotation &a, bool selected) const
+QRectF AnnotationFootprint::shapeOf(const Annotation &a, bool selected, QRectF *tag) const
 {
-    QRectF shape;
-    QRectF tag;
     switch (a.kind) {
     case BoundingBox: {
         const QRectF r = view.toScreen(a.bbox);
-        shape = grown(r, BoxReach);
-        tag = tagRect(a.className, r.topLeft());
-        break;
+        *tag = tagRect(AnnotationPainter::tagText(a), r.topLeft());
+        return grown(r, BoxReach);
     }
     case Polygon: {
         if (a.points.size() <= 1)
             return {};
-        const QRectF bounds = view.toScreen(a.points).boundingRect();
-        shape = grown(bounds, selected ? SelectedPolygonReach : PolygonReach);
-        tag = tagRect(a.className, bounds.topLeft());
-        break;
+        // Selected, its handles sit on the same bounds.
+        const QRectF bounds = view.toScreen(objectPartsBounds(a));
+        *tag = tagRect(AnnotationPainter::tagText(a), bounds.topLeft());
+        return grown(bounds, selected ? SelectedPolygonReach : PolygonReach);
     }
     case Keypoint: {
         if (a.points.isEmpty())
             return {};
+        QRectF shape;
         QPolygonF shown;
         for (const QPointF &p : KeypointTray::screenPositions(a, view, selected)) {
             if (KeypointTray::isShown(p))
@@ -82,13 +84,26 @@ QRectF AnnotationFootprint::of(const Annotation &a, bool selected) const
         if (a.bbox.isValid()) {
             const QRectF box = view.toScreen(a.bbox);
             if (selected)
-                shape = shape.isNull() ? grown(box, 2) : shape.united(grown(box, 2));
-            tag = tagRect(a.className, box.topLeft());
+                shape = shape.isNull() ? grown(box, HandleReach) : shape.united(grown(box, HandleReach));
+            *tag = tagRect(AnnotationPainter::tagText(a), box.topLeft());
         }
-        break;
+        return shape;
     }
     default:
         return {};
+    }
+}
+
+QRectF AnnotationFootprint::of(const Annotation &a, bool selected) const
+{
+    QRectF tag;
+    QRectF shape = shapeOf(a, selected, &tag);
+    if (masks && a.kind != Polygon) {
+        const QRect mask = masks->bounds(a);
+        if (!mask.isEmpty()) {
+            const QRectF region = grown(view.toScreen(QRectF(mask)), 1);
+            shape = shape.isNull() ? region : shape.united(region);
+        }
     }
     if (!finite(shape) || !finite(tag))
         return {};

@@ -1,6 +1,11 @@
 #include "canvas/AnnotationGeometry.h"
 
+#include "formats/AnnotationGeometry.h"
+#include "model/AnnotationKind.h"
+#include "model/GeometryAttributes.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace Quillmark {
 
@@ -22,12 +27,15 @@ double clampedAxisShift(double low, double high, double d, double min, double ma
     return std::clamp(d, most, least);
 }
 
-double mapped(double v, double fromStart, double fromEnd, double toStart, double toEnd)
+// clampedAxisShift in whole pixels: rounded, or cut towards zero where
+// rounding would leave the picture.
+double clampedWholeAxisShift(double low, double high, double d, double min, double max)
 {
-    const double span = fromEnd - fromStart;
-    if (span == 0.0)
-        return v + (toStart - fromStart);
-    return toStart + (v - fromStart) * (toEnd - toStart) / span;
+    const double shift = clampedAxisShift(low, high, d, min, max);
+    const double rounded = std::round(shift);
+    if (clampedAxisShift(low, high, rounded, min, max) == rounded)
+        return rounded;
+    return std::trunc(shift);
 }
 
 } // namespace
@@ -101,48 +109,45 @@ QRectF AnnotationGeometry::extent(const Annotation &annotation)
             return box;
         return grownToHold(grownToHold(box, labelled->topLeft()), labelled->bottomRight());
     }
+    case Polygon:
+        return objectPartsBounds(annotation);
     default:
         return pointBounds(annotation.points);
     }
 }
 
-Annotation AnnotationGeometry::translated(const Annotation &annotation, const QPointF &d)
+std::optional<QRectF> AnnotationGeometry::handleFrame(const Annotation &annotation)
 {
-    Annotation a = annotation;
-    switch (a.kind) {
+    switch (annotation.kind) {
     case BoundingBox:
-        a.bbox.translate(d);
-        break;
+        return annotation.bbox;
     case Polygon:
-        for (QPointF &p : a.points)
-            p += d;
-        a.bbox = pointBounds(a.points);
-        break;
+        if (annotation.points.size() <= 1)
+            return std::nullopt;
+        return objectPartsBounds(annotation);
     case Keypoint:
-        for (int i = 0; i < a.points.size(); ++i) {
-            if (isLabelled(a, i))
-                a.points[i] += d;
-        }
-        a.bbox.translate(d);
-        break;
+        if (annotation.points.isEmpty() || !hasObjectBox(annotation))
+            return std::nullopt;
+        return annotation.bbox.normalized();
     default:
-        for (QPointF &p : a.points)
-            p += d;
-        a.bbox.translate(d);
-        break;
+        return std::nullopt;
     }
-    return a;
 }
 
-Annotation AnnotationGeometry::scaled(const Annotation &polygon, const QRectF &from, const QRectF &to)
+bool AnnotationGeometry::carriesMask(const Annotation &annotation)
 {
-    Annotation a = polygon;
-    for (QPointF &p : a.points) {
-        p = QPointF(mapped(p.x(), from.left(), from.right(), to.left(), to.right()),
-                    mapped(p.y(), from.top(), from.bottom(), to.top(), to.bottom()));
-    }
-    a.bbox = pointBounds(a.points);
-    return a;
+    return annotation.attributes.contains(GeometryAttribute::Mask);
+}
+
+Annotation AnnotationGeometry::translated(const Annotation &annotation, const QPointF &d)
+{
+    return mappedAnnotation(annotation, AxisMap::shift(d));
+}
+
+Annotation AnnotationGeometry::scaled(const Annotation &polygon, const QRectF &from, const QRectF &to,
+                                      const QRectF &picture)
+{
+    return mappedAnnotation(polygon, AxisMap::between(from, to), picture);
 }
 
 QPointF AnnotationGeometry::clamped(const QPointF &point, const QRectF &picture)
@@ -168,6 +173,15 @@ QPointF AnnotationGeometry::clampedShift(const QRectF &extent, const QPointF &d,
     const QRectF r = extent.normalized();
     return QPointF(clampedAxisShift(r.left(), r.right(), d.x(), picture.left(), picture.right()),
                    clampedAxisShift(r.top(), r.bottom(), d.y(), picture.top(), picture.bottom()));
+}
+
+QPointF AnnotationGeometry::clampedWholeShift(const QRectF &extent, const QPointF &d, const QRectF &picture)
+{
+    if (!usable(picture))
+        return QPointF(std::round(d.x()), std::round(d.y()));
+    const QRectF r = extent.normalized();
+    return QPointF(clampedWholeAxisShift(r.left(), r.right(), d.x(), picture.left(), picture.right()),
+                   clampedWholeAxisShift(r.top(), r.bottom(), d.y(), picture.top(), picture.bottom()));
 }
 
 } // namespace Quillmark

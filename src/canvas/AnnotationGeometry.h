@@ -48,19 +48,34 @@ public:
     static QRectF boxAfterKeypointEdit(const Annotation &set, int index);
 
     // What the canvas keeps within the picture when a shape moves: the box of a
-    // box, the points of a polygon, the labelled keypoints and the box of a
-    // keypoint set.
+    // box, every polygon of a polygon object, the labelled keypoints and the box
+    // of a keypoint set.
     static QRectF extent(const Annotation &annotation);
 
-    // The annotation moved by `d`: a box's box, a polygon's points (its box
-    // following them), a keypoint set's labelled keypoints and its box.
-    // Unlabelled keypoints stay where they are stored.
+    // The frame whose handles resize the annotation: a box's box, the bounds of
+    // every polygon of a polygon object, a keypoint set's object box. Nothing
+    // for a keypoint set without a box and for the kinds the canvas does not
+    // draw.
+    static std::optional<QRectF> handleFrame(const Annotation &annotation);
+
+    // Whether the annotation carries a run-length mask: a crowd region. Such a
+    // mask lies on the picture's pixels, so the region moves and resizes by
+    // whole pixels.
+    static bool carriesMask(const Annotation &annotation);
+
+    // The annotation moved by `d` with everything it keeps (the shared
+    // mappedAnnotation): a box's box, a polygon's points and kept parts (its box
+    // following them), a keypoint set's labelled keypoints and its box, a
+    // crowd region's mask and area. Unlabelled keypoints stay where they are
+    // stored.
     static Annotation translated(const Annotation &annotation, const QPointF &d);
 
     // The polygon mapped from the rectangle `from` onto `to` (either may be
-    // flipped), its box following the new points: a handle resize of a polygon
-    // scales it, so the box always bounds the points.
-    static Annotation scaled(const Annotation &polygon, const QRectF &from, const QRectF &to);
+    // flipped) with every kept part, kept within `picture`, its box following
+    // the new points: a handle resize of a polygon scales it, so the box
+    // always bounds the points.
+    static Annotation scaled(const Annotation &polygon, const QRectF &from, const QRectF &to,
+                             const QRectF &picture = QRectF());
 
     // Clamping to the picture (0, 0, width, height); an empty picture rectangle
     // (size unknown) leaves everything as it is.
@@ -69,6 +84,8 @@ public:
     // The shift `d` limited so that `extent` moved by it stays in the picture;
     // an extent larger than the picture may only move towards covering it.
     static QPointF clampedShift(const QRectF &extent, const QPointF &d, const QRectF &picture);
+    // The same in whole pixels, for a crowd region.
+    static QPointF clampedWholeShift(const QRectF &extent, const QPointF &d, const QRectF &picture);
 };
 
 } // namespace Quillmark

@@ -18,11 +18,13 @@ constexpr double WholeViewPatchShare = 0.4;
 // A region to redraw larger than this share of the view is redrawn whole.
 constexpr double WholeViewRedrawShare = 0.6;
 
-// Equal in everything the canvas draws.
+// Equal in everything the canvas draws: the attributes hold an object's other
+// parts and a crowd region's mask (and when unchanged are shared, so that
+// comparing them costs nothing).
 bool drawnAlike(const Annotation &a, const Annotation &b)
 {
     return a.kind == b.kind && a.className == b.className && a.bbox == b.bbox && a.points == b.points &&
-           a.keypointVis == b.keypointVis;
+           a.keypointVis == b.keypointVis && a.attributes == b.attributes;
 }
 
 qint64 area(const QRect &r)

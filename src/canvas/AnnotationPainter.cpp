@@ -5,6 +5,9 @@
 #include "canvas/ClassTagCache.h"
 #include "canvas/KeypointStyle.h"
 #include "canvas/KeypointTray.h"
+#include "canvas/RegionMaskCache.h"
+#include "formats/AnnotationGeometry.h"
+#include "model/GeometryAttributes.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -64,8 +67,9 @@ QRectF shownBounds(const QPolygonF &positions)
 } // namespace
 
 AnnotationPainter::AnnotationPainter(QPainter &painter, const ViewTransform &view, const QFont &baseFont,
-                                     bool showLabels, ClassTagCache *tags)
-    : painter(painter), view(view), showLabels(showLabels), tags(tags), tagFont(baseFont), numberFont(baseFont)
+                                     bool showLabels, ClassTagCache *tags, RegionMaskCache *masks)
+    : painter(painter), view(view), showLabels(showLabels), tags(tags), masks(masks), tagFont(baseFont),
+      numberFont(baseFont)
 {
     tagFont.setPointSizeF(8.5);
     tagFont.setWeight(QFont::Bold);
@@ -103,18 +107,54 @@ void AnnotationPainter::drawClassTag(const QString &name, const QColor &color, c
     painter.drawText(box.adjusted(4, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
 }
 
+QString AnnotationPainter::tagText(const Annotation &a)
+{
+    if (!isCrowdRegion(a))
+        return a.className;
+    return QStringLiteral("%1 (crowd)").arg(a.className);
+}
+
+// A crowd region's mask, in the class colour as a polygon is filled. False
+// when the annotation carries no mask that reads: it is drawn as what its kind is.
+bool AnnotationPainter::drawRegionMask(const Annotation &a, const QColor &color, bool selected)
+{
+    if (!masks)
+        return false;
+    const RegionMaskCache::Picture *picture = masks->picture(a, color);
+    if (!picture)
+        return false;
+    const QRectF target = view.toScreen(QRectF(picture->bounds));
+    if (!touchesViewport(target, 1))
+        return true;
+    painter.save();
+    painter.setOpacity((selected ? 115 : 90) / 255.0);
+    painter.drawImage(target, picture->image, QRectF(picture->image.rect()));
+    painter.restore();
+    return true;
+}
+
 void AnnotationPainter::drawBox(const Annotation &a, const QColor &color, bool selected)
 {
+    drawBox(a, color, selected, Selection());
+}
+
+void AnnotationPainter::drawBox(const Annotation &a, const QColor &color, bool selected, const Selection &selection)
+{
     const QRectF r = view.toScreen(a.bbox);
+    // A crowd region shows its mask, and its box as the mask's frame.
+    const bool region = drawRegionMask(a, color, selected);
     if (touchesViewport(r, 8)) {
-        painter.setBrush(withAlpha(color, selected ? 55 : 30));
-        painter.setPen(cosmeticPen(color, selected ? 2.0 : 1.5));
+        QPen pen = cosmeticPen(color, selected ? 2.0 : 1.5);
+        if (region)
+            pen.setStyle(Qt::DashLine);
+        painter.setBrush(region ? QBrush(Qt::NoBrush) : QBrush(withAlpha(color, selected ? 55 : 30)));
+        painter.setPen(pen);
         painter.drawRect(r);
     }
     if (showLabels)
-        drawClassTag(a.className, color, r.topLeft());
-    if (selected)
-        drawHandles(r);
+        drawClassTag(tagText(a), color, r.topLeft());
+    if (selection.handleFrame)
+        drawHandles(view.toScreen(*selection.handleFrame));
 }
 
 void AnnotationPainter::drawHandles(const QRectF &r)
@@ -127,23 +167,54 @@ void AnnotationPainter::drawHandles(const QRectF &r)
     }
 }
 
+// The handles of a shape's frame: hollow, so that they are not taken for its
+// vertices, on a dashed frame that says what they resize.
+void AnnotationPainter::drawFrameHandles(const QRectF &r, const QColor &color)
+{
+    QPen dashed(color, 1);
+    dashed.setStyle(Qt::DashLine);
+    painter.setPen(dashed);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(r);
+    painter.setPen(QPen(handleBlue, 1.5));
+    painter.setBrush(Qt::white);
+    for (int handle = 1; handle <= 8; ++handle) {
+        const QPointF c = CanvasHitTest::handlePoint(r, handle);
+        painter.drawRect(QRectF(c.x() - 4, c.y() - 4, 8, 8));
+    }
+}
+
 void AnnotationPainter::drawPolygon(const Annotation &a, const QColor &color, bool selected,
                                     const Selection &selection)
 {
     if (a.points.size() <= 1)
         return;
-    const QPolygonF screen = view.toScreen(a.points);
-    const QRectF bounds = screenBounds(screen);
-    if (touchesViewport(bounds, 8)) {
-        painter.setBrush(withAlpha(color, selected ? 115 : 90));
-        painter.setPen(cosmeticPen(color, selected ? 2.5 : 2.0));
-        painter.drawPolygon(screen, Qt::OddEvenFill);
+    const QPolygonF outline = view.toScreen(a.points);
+    // Every part of an object of several, the outline among them.
+    const QList<QList<QPointF>> parts =
+        a.attributes.contains(GeometryAttribute::Parts) ? objectParts(a) : QList<QList<QPointF>>();
+    painter.setBrush(withAlpha(color, selected ? 115 : 90));
+    painter.setPen(cosmeticPen(color, selected ? 2.5 : 2.0));
+    QRectF bounds;
+    const auto drawPart = [&](const QPolygonF &screen) {
+        const QRectF partBounds = screenBounds(screen);
+        bounds = bounds.isNull() ? partBounds : bounds.united(partBounds);
+        if (touchesViewport(partBounds, 8))
+            painter.drawPolygon(screen, Qt::OddEvenFill);
+    };
+    if (parts.size() > 1) {
+        for (const QList<QPointF> &part : parts)
+            drawPart(view.toScreen(part));
+    } else {
+        drawPart(outline);
     }
     if (showLabels)
-        drawClassTag(a.className, color, bounds.topLeft());
+        drawClassTag(tagText(a), color, bounds.topLeft());
     if (!selected)
         return;
-    drawVertexSquares(screen, selection.vertex);
+    if (selection.handleFrame)
+        drawFrameHandles(view.toScreen(*selection.handleFrame), color);
+    drawVertexSquares(outline, selection.vertex);
     if (selection.hoverEdge >= 0)
         drawInsertionMarker(view.toScreen(selection.hoverEdgePoint));
 }
@@ -179,8 +250,11 @@ void AnnotationPainter::drawKeypoints(const Annotation &a, const QColor &color, 
         if (AnnotationGeometry::isLabelled(a, i) && (!std::isfinite(p.x()) || !std::isfinite(p.y())))
             return;
     }
+    drawRegionMask(a, color, selected);
     const bool boxValid = a.bbox.isValid();
-    if (selected && boxValid) {
+    if (selection.handleFrame) {
+        drawFrameHandles(view.toScreen(*selection.handleFrame), color);
+    } else if (selected && boxValid) {
         painter.setBrush(Qt::NoBrush);
         QPen dashed(color, 1);
         dashed.setStyle(Qt::DashLine);
@@ -198,7 +272,7 @@ void AnnotationPainter::drawKeypoints(const Annotation &a, const QColor &color, 
         }
     }
     if (showLabels && boxValid)
-        drawClassTag(a.className, color, view.toScreen(a.bbox.topLeft()));
+        drawClassTag(tagText(a), color, view.toScreen(a.bbox.topLeft()));
 }
 
 void AnnotationPainter::drawSkeleton(const Annotation &a, const QPolygonF &screen, const QColor &color)

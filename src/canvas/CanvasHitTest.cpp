@@ -1,9 +1,12 @@
 #include "canvas/CanvasHitTest.h"
 
 #include "canvas/AnnotationGeometry.h"
+#include "formats/AnnotationGeometry.h"
+#include "model/GeometryAttributes.h"
 
 #include <QPolygonF>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Quillmark {
@@ -107,10 +110,19 @@ bool CanvasHitTest::hits(const Annotation &a, const ViewTransform &view, const Q
         const QRectF r = view.toScreen(a.bbox).adjusted(-BoxHitMargin, -BoxHitMargin, BoxHitMargin, BoxHitMargin);
         return screen.x() >= r.left() && screen.x() <= r.right() && screen.y() >= r.top() && screen.y() <= r.bottom();
     }
-    case Polygon:
+    case Polygon: {
         // Containment does not change under the view's uniform scale and shift, so
         // the test runs on the stored points without mapping them.
-        return QPolygonF(a.points).containsPoint(image, Qt::OddEvenFill);
+        if (QPolygonF(a.points).containsPoint(image, Qt::OddEvenFill))
+            return true;
+        // Any part of an object of several.
+        if (!a.attributes.contains(GeometryAttribute::Parts))
+            return false;
+        const QList<QList<QPointF>> parts = objectParts(a);
+        return parts.size() > 1 && std::any_of(parts.cbegin(), parts.cend(), [&image](const QList<QPointF> &part) {
+                   return QPolygonF(part).containsPoint(image, Qt::OddEvenFill);
+               });
+    }
     case Keypoint: {
         for (int i = 0; i < a.points.size(); ++i) {
             if (AnnotationGeometry::isLabelled(a, i) &&

@@ -37,8 +37,9 @@ public:
     // positions, those not finite never hit.
     static int keypointNear(const QPolygonF &screenPoints, const QPointF &screen);
 
-    // The topmost (last) annotation under the point, -1 for none. Polylines and
-    // points are never hit, nor unlabelled keypoints where they are stored.
+    // The topmost (last) annotation under the point, -1 for none. An object of
+    // several polygons is hit inside any of them. Polylines and points are
+    // never hit, nor unlabelled keypoints where they are stored.
     static int annotationAt(const QList<Annotation> &labels, const ViewTransform &view, const QPointF &screen);
     static bool hits(const Annotation &annotation, const ViewTransform &view, const QPointF &screen,
                      const QPointF &image);

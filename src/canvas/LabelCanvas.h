@@ -3,6 +3,7 @@
 #include "canvas/AnnotationLayerCache.h"
 #include "canvas/CanvasPalette.h"
 #include "canvas/ClassTagCache.h"
+#include "canvas/RegionMaskCache.h"
 #include "canvas/ViewTransform.h"
 #include "model/Annotation.h"
 #include "model/ImageEntry.h"
@@ -122,12 +123,16 @@ public:
     QList<QPolygonF> previewPolygonList() const { return previewPolygons; }
 
     // Hit tests at a screen point: the topmost annotation, the resize handle (1 to
-    // 8) of the selected annotation's box, a vertex or an edge of annotation
-    // `index`. -1 (0 for handles) when nothing is hit.
+    // 8) of the selected annotation's frame (handlesShown), a vertex or an edge
+    // of annotation `index`. -1 (0 for handles) when nothing is hit.
     int annotationAt(const QPointF &screen) const;
     int handleAt(const QPointF &screen) const;
     int vertexAt(int index, const QPointF &screen) const;
     int edgeAt(int index, const QPointF &screen) const;
+    // The frame (image pixels) whose resize handles are drawn and can be
+    // dragged: the selected annotation's (AnnotationGeometry::handleFrame), with
+    // the tools that resize (select and box). None otherwise.
+    std::optional<QRectF> handlesShown() const;
 
     // --- Undo -------------------------------------------------------------------
     QUndoStack *undoStack() const { return snapshotStack; }
@@ -320,6 +325,7 @@ private:
 
     // Paint caches (no state of their own: they only speed up repaints)
     ClassTagCache tagCache;
+    RegionMaskCache maskCache;
     AnnotationLayerCache layerCache;
 };
 

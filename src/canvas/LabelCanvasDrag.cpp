@@ -6,9 +6,12 @@
 #include "canvas/AnnotationGeometry.h"
 #include "canvas/CanvasHitTest.h"
 #include "canvas/Tool.h"
+#include "formats/AnnotationGeometry.h"
 
 #include <QEvent>
 #include <QMouseEvent>
+
+#include <cmath>
 
 namespace Quillmark {
 
@@ -108,8 +111,14 @@ void LabelCanvas::dragSelection(const QPointF &image)
 {
     dragLast = image;
     const QPointF d = image - dragStart;
-    const QPointF shift =
-        d.isNull() ? d : AnnotationGeometry::clampedShift(AnnotationGeometry::extent(dragOrigin), d, pictureRect());
+    QPointF shift = d;
+    if (!d.isNull()) {
+        // A crowd region's mask lies on the pixels: it moves by whole ones.
+        const QRectF extent = AnnotationGeometry::extent(dragOrigin);
+        shift = AnnotationGeometry::carriesMask(dragOrigin)
+                    ? AnnotationGeometry::clampedWholeShift(extent, d, pictureRect())
+                    : AnnotationGeometry::clampedShift(extent, d, pictureRect());
+    }
     entry.labels[selectedIndex] = AnnotationGeometry::translated(dragOrigin, shift);
     update();
 }
@@ -119,15 +128,20 @@ void LabelCanvas::resizeSelection(const QPointF &image)
     if (!hasSelection())
         return;
     const QRectF picture = pictureRect();
-    const QRectF edges = movedEdges(dragStartBox, activeHandle, image - dragStart, picture);
+    QRectF edges = movedEdges(dragStartBox, activeHandle, image - dragStart, picture);
+    // A crowd region's mask lies on the pixels: its box's edges stay on them too.
+    if (AnnotationGeometry::carriesMask(dragOrigin))
+        edges = QRectF(QPointF(std::round(edges.left()), std::round(edges.top())),
+                       QPointF(std::round(edges.right()), std::round(edges.bottom())));
     Annotation &a = entry.labels[selectedIndex];
     if (dragOrigin.kind == Polygon) {
-        // A polygon is scaled with its box, which thus keeps bounding it.
-        a = AnnotationGeometry::scaled(dragOrigin, dragStartBox, edges);
-        for (QPointF &p : a.points)
-            p = AnnotationGeometry::clamped(p, picture);
-        a.bbox = AnnotationGeometry::pointBounds(a.points);
+        // A polygon is scaled with its frame, every part of it, and so keeps
+        // filling it.
+        a = AnnotationGeometry::scaled(dragOrigin, dragStartBox, edges, picture);
     } else {
+        // What the box holds beside it (a crowd region's mask) is scaled with it.
+        a = dragOrigin;
+        mapKeptGeometry(a, AxisMap::between(dragStartBox, edges));
         a.bbox = AnnotationGeometry::clamped(edges, picture);
         // The box of a keypoint set keeps holding its labelled keypoints.
         if (dragOrigin.kind == Keypoint) {
@@ -146,14 +160,21 @@ void LabelCanvas::dragVertexTo(const QPointF &image)
         return;
     Annotation &a = entry.labels[selectedIndex];
     if (dragVertex < a.points.size()) {
-        a.points[dragVertex] = AnnotationGeometry::clamped(image, pictureRect());
+        const QPointF point = AnnotationGeometry::clamped(image, pictureRect());
+        if (a.kind == Polygon) {
+            QList<QPointF> outline = a.points;
+            outline[dragVertex] = point;
+            setOutline(a, outline);
+        } else {
+            a.points[dragVertex] = point;
+        }
         if (a.kind == Keypoint) {
             // A keypoint dragged from the tray onto the picture becomes visible.
             if (dragVertex < a.keypointVis.size() && a.keypointVis.at(dragVertex) <= 0)
                 a.keypointVis[dragVertex] = 2;
             a.bbox = AnnotationGeometry::boxAfterKeypointEdit(a, dragVertex);
         } else {
-            a.bbox = AnnotationGeometry::pointBounds(a.points);
+            a.bbox = objectPartsBounds(a);
         }
     }
     dragLast = image;
@@ -186,8 +207,9 @@ void LabelCanvas::updateHoverState(const QPointF &screen, const QPointF &image)
 {
     const bool selectedPolygon = hasSelection() && entry.labels.at(selectedIndex).kind == Polygon;
     int edge = -1;
+    // A press on a vertex or a handle takes that instead: no marker there.
     if (mode == Idle && (tool == int(Tool::Select) || tool == int(Tool::Polygon)) && selectedPolygon &&
-        vertexAt(selectedIndex, screen) < 0)
+        vertexAt(selectedIndex, screen) < 0 && handleAt(screen) == 0)
         edge = edgeAt(selectedIndex, screen);
     if (edge != hoverEdge || edge >= 0) {
         hoverEdge = edge;

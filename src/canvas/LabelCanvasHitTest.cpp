@@ -2,8 +2,10 @@
 
 #include "canvas/LabelCanvas.h"
 
+#include "canvas/AnnotationGeometry.h"
 #include "canvas/CanvasHitTest.h"
 #include "canvas/KeypointTray.h"
+#include "canvas/Tool.h"
 
 #include <QGuiApplication>
 #include <QStyleHints>
@@ -17,11 +19,17 @@ int LabelCanvas::annotationAt(const QPointF &screen) const
     return CanvasHitTest::annotationAt(entry.labels, view, screen);
 }
 
+std::optional<QRectF> LabelCanvas::handlesShown() const
+{
+    if (!hasSelection() || (tool != int(Tool::Select) && tool != int(Tool::BBox)))
+        return std::nullopt;
+    return AnnotationGeometry::handleFrame(entry.labels.at(selectedIndex));
+}
+
 int LabelCanvas::handleAt(const QPointF &screen) const
 {
-    if (!hasSelection())
-        return 0;
-    return CanvasHitTest::handleAt(view.toScreen(entry.labels.at(selectedIndex).bbox), screen);
+    const std::optional<QRectF> frame = handlesShown();
+    return frame ? CanvasHitTest::handleAt(view.toScreen(*frame), screen) : 0;
 }
 
 int LabelCanvas::vertexAt(int index, const QPointF &screen) const

@@ -3,6 +3,7 @@
 #include "canvas/LabelCanvas.h"
 
 #include "canvas/AnnotationGeometry.h"
+#include "formats/AnnotationGeometry.h"
 
 #include <QKeyEvent>
 
@@ -119,8 +120,10 @@ bool LabelCanvas::deleteSelectedVertex()
         if (a.points.size() <= 3)
             return false;
         Annotation &polygon = entry.labels[selectedIndex];
-        polygon.points.removeAt(selectedVertex);
-        polygon.bbox = AnnotationGeometry::pointBounds(polygon.points);
+        QList<QPointF> outline = polygon.points;
+        outline.removeAt(selectedVertex);
+        setOutline(polygon, outline);
+        polygon.bbox = objectPartsBounds(polygon);
     } else if (a.kind == Keypoint) {
         // A keypoint is marked unlabelled rather than removed, so the later
         // keypoints keep their place in the schema; the object's box stays. The

@@ -6,6 +6,7 @@
 #include "canvas/CanvasHitTest.h"
 #include "canvas/CanvasOverlayPainter.h"
 #include "canvas/Tool.h"
+#include "formats/AnnotationGeometry.h"
 
 #include <QMouseEvent>
 
@@ -150,7 +151,7 @@ void LabelCanvas::beginResize(int handle, const QPointF &image)
     activeHandle = handle;
     dragStart = dragLast = image;
     dragOrigin = entry.labels.at(selectedIndex);
-    dragStartBox = dragOrigin.bbox;
+    dragStartBox = AnnotationGeometry::handleFrame(dragOrigin).value_or(dragOrigin.bbox);
 }
 
 void LabelCanvas::beginMove(int index, const QPointF &image)
@@ -235,8 +236,10 @@ bool LabelCanvas::pressOnSelectedEdge(const QPointF &screen, const QPointF &imag
         return false;
     snapshotBefore = entry.labels;
     Annotation &polygon = entry.labels[selectedIndex];
-    polygon.points.insert(edge + 1, AnnotationGeometry::clamped(image, pictureRect()));
-    polygon.bbox = AnnotationGeometry::pointBounds(polygon.points);
+    QList<QPointF> outline = polygon.points;
+    outline.insert(edge + 1, AnnotationGeometry::clamped(image, pictureRect()));
+    setOutline(polygon, outline);
+    polygon.bbox = objectPartsBounds(polygon);
     selectedVertex = dragVertex = edge + 1;
     hoverEdge = -1;
     mode = MoveVertex;

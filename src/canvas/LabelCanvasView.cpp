@@ -109,9 +109,10 @@ void LabelCanvas::drawAnnotation(AnnotationPainter &shapes, const Annotation &a,
         selection.highlightedKeypoint = highlightedKeypoint;
         selection.hoverEdge = hoverEdge;
         selection.hoverEdgePoint = hoverEdgePoint;
+        selection.handleFrame = handlesShown();
     }
     if (a.kind == BoundingBox)
-        shapes.drawBox(a, classColor(a.className), selected);
+        shapes.drawBox(a, classColor(a.className), selected, selection);
     else if (a.kind == Polygon)
         shapes.drawPolygon(a, classColor(a.className), selected, selection);
     else if (a.kind == Keypoint)
@@ -124,7 +125,7 @@ void LabelCanvas::paintAnnotations(QPainter &painter)
     const int selected = hasSelection() ? selectedIndex : -1;
     if (count < LayerCacheThreshold) {
         layerCache.clear();
-        AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache);
+        AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache, &maskCache);
         shapes.setViewport(QRectF(rect()));
         for (int i = 0; i < count; ++i)
             drawAnnotation(shapes, entry.labels.at(i), i == selected);
@@ -137,10 +138,10 @@ void LabelCanvas::paintAnnotations(QPainter &painter)
     key.showLabels = showLabels;
     key.font = font();
     key.classColors = classColors;
-    const AnnotationFootprint footprints(view, font(), showLabels, &tagCache);
+    const AnnotationFootprint footprints(view, font(), showLabels, &tagCache, &maskCache);
     AnnotationLayerCache::Painting painting;
     painting.draw = [this](QPainter &layerPainter, const Annotation &a) {
-        AnnotationPainter shapes(layerPainter, view, font(), showLabels, &tagCache);
+        AnnotationPainter shapes(layerPainter, view, font(), showLabels, &tagCache, &maskCache);
         shapes.setViewport(QRectF(rect()));
         drawAnnotation(shapes, a, false);
     };
@@ -148,7 +149,7 @@ void LabelCanvas::paintAnnotations(QPainter &painter)
     // While panning the pictures are shifted; they are redrawn once it ends.
     layerCache.update(key, entry.labels, selected, mode == Pan, painting);
     layerCache.paint(painter, view.offset, [this, selected](QPainter &livePainter) {
-        AnnotationPainter shapes(livePainter, view, font(), showLabels, &tagCache);
+        AnnotationPainter shapes(livePainter, view, font(), showLabels, &tagCache, &maskCache);
         drawAnnotation(shapes, entry.labels.at(selected), true);
     });
 }
@@ -174,7 +175,7 @@ void LabelCanvas::paintEvent(QPaintEvent *)
 
     paintAnnotations(painter);
 
-    AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache);
+    AnnotationPainter shapes(painter, view, font(), showLabels, &tagCache, &maskCache);
     const AnnotationPainter::Selection none;
     const int current = effectiveMode();
     const QColor currentColor = classColor(currentClass);

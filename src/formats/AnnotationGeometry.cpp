@@ -1,5 +1,6 @@
 #include "formats/AnnotationGeometry.h"
 
+#include "formats/RunLengthMask.h"
 #include "model/AnnotationKind.h"
 #include "model/FiniteNumber.h"
 #include "model/GeometryAttributes.h"
@@ -142,6 +143,126 @@ QList<QList<QPointF>> objectParts(const Annotation &a)
     if (!outlineAmongThem || parts.size() < 2)
         return {a.points};
     return parts;
+}
+
+QRectF objectPartsBounds(const Annotation &a)
+{
+    if (a.kind != Polygon || !a.attributes.contains(GeometryAttribute::Parts))
+        return pointsBounds(a.points);
+    QRectF bounds;
+    for (const QList<QPointF> &part : objectParts(a))
+        bounds = bounds.isNull() ? pointsBounds(part) : bounds.united(pointsBounds(part));
+    return bounds;
+}
+
+namespace {
+
+QPointF mappedPoint(const QPointF &p, const AxisMap &map, const QRectF &within)
+{
+    const QPointF q = map.map(p);
+    if (!(within.width() > 0.0) || !(within.height() > 0.0))
+        return q;
+    return QPointF(std::clamp(q.x(), within.left(), within.right()), std::clamp(q.y(), within.top(), within.bottom()));
+}
+
+QRectF mappedBox(const QRectF &box, const AxisMap &map, const QRectF &within)
+{
+    const QRectF r = box.normalized();
+    const QRectF moved = map.isShift() ? r.translated(map.to - map.from) : map.map(r);
+    if (!(within.width() > 0.0) || !(within.height() > 0.0))
+        return moved;
+    return QRectF(mappedPoint(moved.topLeft(), AxisMap(), within), mappedPoint(moved.bottomRight(), AxisMap(), within));
+}
+
+bool labelledKeypoint(const Annotation &a, qsizetype i)
+{
+    return i >= a.keypointVis.size() || a.keypointVis.at(i) > 0;
+}
+
+// The kept parts mapped; a part that does not read stays as it is.
+QVariantList mappedParts(const QVariantList &stored, const AxisMap &map, const QRectF &within)
+{
+    QVariantList parts;
+    parts.reserve(stored.size());
+    for (const QVariant &part : stored) {
+        QList<QPointF> points = keptPart(part);
+        if (points.isEmpty()) {
+            parts.append(part);
+            continue;
+        }
+        for (QPointF &p : points)
+            p = mappedPoint(p, map, within);
+        parts.append(QVariant(flatPart(points)));
+    }
+    return parts;
+}
+
+} // namespace
+
+void mapKeptGeometry(Annotation &a, const AxisMap &map, const QRectF &within)
+{
+    const auto parts = a.attributes.constFind(GeometryAttribute::Parts);
+    if (parts != a.attributes.cend())
+        a.attributes.insert(GeometryAttribute::Parts, mappedParts(parts->toList(), map, within));
+
+    // The area changes as the mask's pixels do (so that an area that was the
+    // mask's stays exactly that), else as the map changes areas.
+    double areaAfter = map.areaFactor();
+    double areaBefore = 1.0;
+    const auto maskValue = a.attributes.constFind(GeometryAttribute::Mask);
+    if (maskValue != a.attributes.cend()) {
+        if (const std::optional<RunLengthMask> mask = RunLengthMask::read(*maskValue)) {
+            const RunLengthMask moved = mask->mapped(map, mask->size());
+            areaBefore = double(mask->area());
+            areaAfter = double(moved.area());
+            a.attributes.insert(GeometryAttribute::Mask, moved.toVariant());
+        }
+    }
+    const auto area = a.attributes.constFind(GeometryAttribute::Area);
+    if (area == a.attributes.cend())
+        return;
+    bool known = false;
+    const double value = area->toDouble(&known);
+    if (!known || !(value >= 0.0))
+        return;
+    const double scaled = areaBefore > 0.0 ? value * areaAfter / areaBefore : 0.0;
+    if (std::isfinite(scaled))
+        a.attributes.insert(GeometryAttribute::Area, scaled);
+}
+
+Annotation mappedAnnotation(const Annotation &annotation, const AxisMap &map, const QRectF &within)
+{
+    Annotation a = annotation;
+    const bool severalParts = a.kind == Polygon && objectParts(a).size() > 1;
+    for (qsizetype i = 0; i < a.points.size(); ++i) {
+        if (a.kind != Keypoint || labelledKeypoint(a, i))
+            a.points[i] = mappedPoint(a.points.at(i), map, within);
+    }
+    mapKeptGeometry(a, map, within);
+    if (a.kind != Polygon)
+        a.bbox = mappedBox(a.bbox, map, within);
+    else if (severalParts)
+        a.bbox = mappedBox(polygonObjectBox(annotation), map, within);
+    else
+        a.bbox = pointsBounds(a.points);
+    return a;
+}
+
+void setOutline(Annotation &a, const QList<QPointF> &outline)
+{
+    const auto parts = a.attributes.constFind(GeometryAttribute::Parts);
+    if (a.kind == Polygon && parts != a.attributes.cend()) {
+        QVariantList stored = parts->toList();
+        for (QVariant &part : stored) {
+            if (keptPart(part) != a.points)
+                continue;
+            part = QVariant(flatPart(outline));
+            a.attributes.insert(GeometryAttribute::Parts, stored);
+            a.attributes.remove(GeometryAttribute::Area);
+            break;
+        }
+    }
+    a.points = outline;
 }
 
 QRectF pointsBounds(const QList<QPointF> &points)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/AxisMap.h"
 #include "model/Annotation.h"
 #include "model/Dataset.h"
 #include "model/ImageEntry.h"
@@ -43,6 +44,35 @@ qsizetype setPolygonParts(Annotation &a, const QList<QList<QPointF>> &parts, QRe
 // polygon of three points or more); groups of one, and everything else, stay
 // as they are.
 void joinGroupedPolygons(QList<Annotation> &annotations, const QList<qint64> &groups);
+
+// The bounds of every polygon of a polygon object (objectParts); for other
+// kinds, of their points.
+QRectF objectPartsBounds(const Annotation &a);
+
+// The annotation moved and scaled by `map` with all of its geometry, as the
+// canvas moves objects and drags the handles of their boxes: its points (of a
+// keypoint set the labelled ones: unlabelled keypoints stay where they are
+// stored), its box and what it keeps beside them (mapKeptGeometry). A
+// polygon's box is its points' bounds; an object of several parts has the
+// box it had (polygonObjectBox) mapped. With `within` (the picture), every
+// point mapped, the kept parts' included, and the box are kept inside it.
+Annotation mappedAnnotation(const Annotation &a, const AxisMap &map, const QRectF &within = QRectF());
+
+// What an annotation keeps of its geometry beside its points and box, moved
+// and scaled by `map`: every kept part of an object of several parts, each
+// point mapped (and kept within `within`) exactly as its outline's are, so
+// that the outline stays one of them; its run-length mask, resampled on its
+// own picture; and the area it came with, scaled as its mask's pixels are,
+// or, without a mask that reads, by the change of areas. Parts and masks
+// that do not read stay as they are.
+void mapKeptGeometry(Annotation &a, const AxisMap &map, const QRectF &within = QRectF());
+
+// Gives a polygon the outline of an edit of its vertices. For an object of
+// several parts the outline's entry among them becomes the new outline too,
+// so that the other parts stay with the object, and the area it came with,
+// which no longer holds, is dropped: the exporters compute it from the parts.
+// The box is the caller's.
+void setOutline(Annotation &a, const QList<QPointF> &outline);
 
 // The box of a polygon object: its outline's bounds, or for an object of
 // several parts the box it came with when that holds them all (else their

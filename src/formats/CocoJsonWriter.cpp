@@ -2,6 +2,7 @@
 
 #include "formats/AnnotationGeometry.h"
 #include "formats/ExportNames.h"
+#include "formats/RunLengthMask.h"
 #include "model/AnnotationKind.h"
 #include "model/GeometryAttributes.h"
 #include "model/JobQueue.h"
@@ -43,14 +44,6 @@ void insertFlags(QJsonObject &object, const Annotation &a)
     }
 }
 
-// A crowd region's mask as pycocotools reads it: "counts" and a "size" of
-// two numbers.
-bool isRunLengthMask(const QJsonValue &value)
-{
-    const QJsonObject mask = value.toObject();
-    return mask.contains(QStringLiteral("counts")) && mask.value(QStringLiteral("size")).toArray().size() == 2;
-}
-
 // An object that came with a run-length mask (a crowd region) is written
 // with that mask and its area. A crowd without any region to write is
 // written as an ordinary object ("iscrowd" 0), its box being all there is:
@@ -58,7 +51,7 @@ bool isRunLengthMask(const QJsonValue &value)
 void writeCrowdRegion(QJsonObject &object, const Annotation &a)
 {
     const QJsonValue mask = QJsonValue::fromVariant(a.attributes.value(GeometryAttribute::Mask));
-    if ((a.kind == BoundingBox || a.kind == Keypoint) && isRunLengthMask(mask)) {
+    if ((a.kind == BoundingBox || a.kind == Keypoint) && RunLengthMask::hasMaskMembers(mask)) {
         object.insert(QStringLiteral("segmentation"), mask);
         bool known = false;
         const double area = a.attributes.value(GeometryAttribute::Area).toDouble(&known);

@@ -5,6 +5,8 @@ qm_add_test(tst_snapshotundo LABEL canvas WIDGETS SOURCES tst_snapshotundo.cpp $
 qm_add_test(tst_canvasassist LABEL canvas WIDGETS SOURCES tst_canvasassist.cpp ${_canvas_support})
 qm_add_test(tst_statsoverlay LABEL canvas WIDGETS SOURCES tst_statsoverlay.cpp)
 qm_add_test(tst_canvasediting LABEL canvas WIDGETS SOURCES tst_canvasediting.cpp ${_canvas_support})
+# Exports of edited objects are read by the format tests' independent readers.
+target_include_directories(tst_canvasediting PRIVATE "${PROJECT_SOURCE_DIR}/tests/formats")
 qm_add_test(tst_canvaspictures LABEL canvas WIDGETS SOURCES tst_canvaspictures.cpp ${_canvas_support})
 # The main window's report of an unreadable picture uses the app tests' access.
 target_include_directories(tst_canvaspictures PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")

@@ -1,19 +1,34 @@
 // The canvas as people annotate ordinary photos: objects inside objects, pose
 // boxes that are larger than their keypoints, keypoint visibility, undo while a
-// shape is being placed, double clicks, rectangle-shaped polygons and edits near
-// the picture's border. Everything goes through mouse and key events.
+// shape is being placed, double clicks, rectangle-shaped polygons, edits near
+// the picture's border, and objects imported as several polygons or as a
+// crowd's mask, edited and exported. Everything goes through mouse and key
+// events.
 
 #include "QmTest.h"
 
 #include "CanvasTestSupport.h"
+#include "FormatTestSupport.h"
 #include "SignalLog.h"
 
 #include "canvas/KeypointTray.h"
+#include "formats/FormatRegistry.h"
+#include "formats/IFormatHandler.h"
+#include "formats/RunLengthMask.h"
+#include "model/GeometryAttributes.h"
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QUndoStack>
 
 #include <cmath>
+#include <functional>
+
+Q_DECLARE_METATYPE(Quillmark::Annotation)
 
 using namespace Quillmark;
 using namespace CanvasTest;
@@ -57,6 +72,132 @@ bool fuzzyPoints(const QList<QPointF> &a, const QList<QPointF> &b)
     return true;
 }
 
+// --- Objects of several parts and crowd regions --------------------------------------
+
+QVariantList flat(const QList<QPointF> &points)
+{
+    QVariantList numbers;
+    for (const QPointF &p : points)
+        numbers << p.x() << p.y();
+    return numbers;
+}
+
+// The larger part of an object of two: a pentagon none of whose vertices lies
+// on a handle of its frame, (100, 100)-(300, 300).
+const QList<QPointF> Pentagon{{150, 120}, {280, 100}, {300, 210}, {220, 300}, {100, 260}};
+const QList<QPointF> SmallPart{{500, 400}, {561, 407}, {530, 463}};
+const QRectF TwoPartFrame(100, 100, 461, 363);
+constexpr double TwoPartArea = 31000;
+// Inside the small part, far from the pentagon.
+const QPointF InSmallPart(530, 425);
+
+// As the importers keep it: the larger part is the outline, both parts are kept
+// (the small one first, as the file gave them) with the area the object came
+// with, and its box spans them.
+Annotation twoPartObject()
+{
+    Annotation a = polygon(Pentagon);
+    a.attributes.insert(GeometryAttribute::Parts, QVariantList{flat(SmallPart), flat(Pentagon)});
+    a.attributes.insert(GeometryAttribute::Area, TwoPartArea);
+    a.attributes.insert(QStringLiteral("source"), QStringLiteral("coco"));
+    a.bbox = TwoPartFrame;
+    return a;
+}
+
+// The run lengths of a mask of an 800 x 600 picture, column by column.
+QVariantList maskCounts(const std::function<bool(int, int)> &inside)
+{
+    QVariantList counts;
+    bool current = false;
+    qlonglong run = 0;
+    for (int x = 0; x < 800; ++x) {
+        for (int y = 0; y < 600; ++y) {
+            if (inside(x, y) != current) {
+                counts.append(run);
+                run = 0;
+                current = !current;
+            }
+            ++run;
+        }
+    }
+    counts.append(run);
+    return counts;
+}
+
+// A crowd of people as COCO keeps one: an L of mask pixels, columns 380 to 519
+// and rows 120 to 219 with the corner (480..519, 120..189) left out; its box is
+// the mask's extent and its area the mask's pixels.
+const QRect CrowdExtent(380, 120, 140, 100);
+constexpr int CrowdPixels = 100 * 100 + 40 * 30;
+bool inCrowd(int x, int y)
+{
+    return CrowdExtent.contains(x, y) && (x < 480 || y >= 190);
+}
+
+Annotation crowdRegion(bool asText)
+{
+    Annotation a = box(QRectF(CrowdExtent), QStringLiteral("person"));
+    QVariantMap mask{{QStringLiteral("counts"), maskCounts(inCrowd)}, {QStringLiteral("size"), QVariantList{600, 800}}};
+    if (asText)
+        mask.insert(QStringLiteral("counts"), RunLengthMask::read(mask)->countsText());
+    a.attributes.insert(GeometryAttribute::Mask, mask);
+    a.attributes.insert(GeometryAttribute::Area, double(CrowdPixels));
+    a.attributes.insert(GeometryAttribute::Crowd, 1);
+    return a;
+}
+
+// Small boxes in the top-right corner, enough for the canvas to keep the
+// annotations as pictures between repaints.
+QList<Annotation> manySmallBoxes()
+{
+    QList<Annotation> boxes;
+    for (int i = 0; i < 250; ++i)
+        boxes.append(box(QRectF(600 + (i % 25) * 7, 10 + (i / 25) * 7, 5, 5)));
+    return boxes;
+}
+
+// The COCO and LabelMe files of the picture with `labels`, as the exporters
+// write them; the COCO document.
+QJsonObject exported(const QList<Annotation> &labels, const QString &folder)
+{
+    Dataset dataset;
+    ImageEntry entry = entryWith(1, labels);
+    dataset.addImage(entry);
+    dataset.syncClassesFromAnnotations();
+    FormatRegistry &formats = FormatRegistry::instance();
+    if (!formats.find(QStringLiteral("COCO"))->exportDataset(folder + QStringLiteral("/coco.json"), dataset, {}) ||
+        !formats.find(QStringLiteral("LabelMe"))->exportDataset(folder + QStringLiteral("/labelme"), dataset, {}))
+        return {};
+    return QJsonDocument::fromJson(FormatTest::readFile(folder + QStringLiteral("/coco.json"))).object();
+}
+
+QList<QPointF> pairs(const QJsonArray &flatNumbers)
+{
+    QList<QPointF> points;
+    for (qsizetype i = 0; i + 1 < flatNumbers.size(); i += 2)
+        points.append(QPointF(flatNumbers.at(i).toDouble(), flatNumbers.at(i + 1).toDouble()));
+    return points;
+}
+
+double shoelace(const QList<QPointF> &points)
+{
+    double twice = 0;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const QPointF &a = points.at(i);
+        const QPointF &b = points.at((i + 1) % points.size());
+        twice += a.x() * b.y() - b.x() * a.y();
+    }
+    return std::abs(twice) / 2;
+}
+
+bool runReader(const QString &script, const QStringList &arguments, QByteArray *output)
+{
+    const bool ok = FormatTest::runReaderScript(script, arguments, output);
+    if (!ok)
+        qWarning("%s", output->constData());
+    return ok;
+}
+
 } // namespace
 
 class TestCanvasEditing : public QObject {
@@ -81,6 +222,17 @@ private slots:
     void editsStayInThePicture_data();
     void editsStayInThePicture();
     void importedShapesOutsideAreKeptUntilEdited();
+
+    void severalPartsAndCrowdsAreDrawnAndHit_data();
+    void severalPartsAndCrowdsAreDrawnAndHit();
+    void handlesAreDrawnWhereTheyResize_data();
+    void handlesAreDrawnWhereTheyResize();
+    void movesAndResizesCarryEveryPart_data();
+    void movesAndResizesCarryEveryPart();
+    void outlineEditsKeepTheOtherParts_data();
+    void outlineEditsKeepTheOtherParts();
+    void crowdRegionsTakeTheirMaskAlong_data();
+    void crowdRegionsTakeTheirMaskAlong();
 };
 
 // --- Objects inside objects ---------------------------------------------------------
@@ -525,6 +677,287 @@ void TestCanvasEditing::importedShapesOutsideAreKeptUntilEdited()
     // Moving it brings it into the picture.
     drag(canvas.get(), QPointF(10, 10) + SmallOffset, QPointF(15, 10) + SmallOffset);
     QCOMPARE(canvas->annotations().at(0).bbox, QRectF(0, 0, 60, 50));
+}
+
+// --- Objects of several parts and crowd regions --------------------------------------
+
+void TestCanvasEditing::severalPartsAndCrowdsAreDrawnAndHit_data()
+{
+    QTest::addColumn<bool>("many");
+    QTest::newRow("drawn live") << false;
+    QTest::newRow("kept as pictures") << true;
+}
+
+// Every part of an object of several is drawn and hit; a crowd region shows its
+// mask, not a filled box.
+void TestCanvasEditing::severalPartsAndCrowdsAreDrawnAndHit()
+{
+    QFETCH(bool, many);
+    QList<Annotation> labels = many ? manySmallBoxes() : QList<Annotation>();
+    labels << twoPartObject() << crowdRegion(false);
+    const int object = int(labels.size()) - 2;
+    auto canvas = makeCanvas(labels);
+
+    const QImage shown = grabbed(canvas.get());
+    QVERIFY2(dominated(shown.pixel(InSmallPart.toPoint()), 0), qPrintable(QString::number(shown.pixel(530, 425), 16)));
+    // Inside the crowd's mask its colour; inside its box but off the mask the
+    // picture as it is.
+    QVERIFY2(dominated(shown.pixel(430, 170), 2), qPrintable(QString::number(shown.pixel(430, 170), 16)));
+    const QRgb offMask = shown.pixel(500, 140);
+    QVERIFY2(std::abs(qRed(offMask) - ImageGrey.red()) <= 3 && std::abs(qBlue(offMask) - ImageGrey.blue()) <= 3,
+             qPrintable(QString::number(offMask, 16)));
+
+    move(canvas.get(), InSmallPart);
+    QCOMPARE(canvas->cursor().shape(), Qt::SizeAllCursor);
+    click(canvas.get(), InSmallPart);
+    QCOMPARE(canvas->selectedAnnotationIndex(), object);
+}
+
+void TestCanvasEditing::handlesAreDrawnWhereTheyResize_data()
+{
+    QTest::addColumn<Annotation>("annotation");
+    QTest::addColumn<int>("tool");
+    QTest::addColumn<QRectF>("frame");
+    QTest::addColumn<bool>("handles");
+
+    const int S = int(Tool::Select), B = int(Tool::BBox), P = int(Tool::Polygon), K = int(Tool::Keypoint);
+    const QRectF boxFrame(100, 100, 200, 150);
+    const QRectF pentagonFrame(100, 100, 200, 200);
+    Annotation set = keypoints({QPointF(150, 150), QPointF(250, 200), QPointF(200, 280)}, {2, 2, 2});
+    set.bbox = QRectF(100, 100, 200, 200);
+    // clang-format off
+    QTest::newRow("box, select")              << box(boxFrame) << S << boxFrame      << true;
+    QTest::newRow("box, box tool")            << box(boxFrame) << B << boxFrame      << true;
+    QTest::newRow("box, polygon tool")        << box(boxFrame) << P << boxFrame      << false;
+    QTest::newRow("polygon, select")          << polygon(Pentagon) << S << pentagonFrame << true;
+    QTest::newRow("polygon, box tool")        << polygon(Pentagon) << B << pentagonFrame << true;
+    QTest::newRow("polygon, polygon tool")    << polygon(Pentagon) << P << pentagonFrame << false;
+    QTest::newRow("two parts, select")        << twoPartObject() << S << TwoPartFrame  << true;
+    QTest::newRow("keypoint set, select")     << set << S << set.bbox << true;
+    QTest::newRow("keypoint set, keypoints")  << set << K << set.bbox << false;
+    // clang-format on
+}
+
+// A handle is drawn exactly where a press resizes: on the frame of the whole
+// object, with the tools that resize.
+void TestCanvasEditing::handlesAreDrawnWhereTheyResize()
+{
+    QFETCH(Annotation, annotation);
+    QFETCH(int, tool);
+    QFETCH(QRectF, frame);
+    QFETCH(bool, handles);
+    auto canvas = makeCanvas({annotation}, tool);
+    canvas->selectAnnotation(0);
+    const QImage shown = grabbed(canvas.get());
+    const QList<QPointF> points{frame.topLeft(),     QPointF(frame.center().x(), frame.top()),
+                                frame.topRight(),    QPointF(frame.right(), frame.center().y()),
+                                frame.bottomRight(), QPointF(frame.center().x(), frame.bottom()),
+                                frame.bottomLeft(),  QPointF(frame.left(), frame.center().y())};
+    for (const QPointF &at : points) {
+        const QColor centre = shown.pixelColor(at.toPoint());
+        const auto near = [&centre](const QColor &c) {
+            return std::abs(centre.red() - c.red()) <= 8 && std::abs(centre.green() - c.green()) <= 8 &&
+                   std::abs(centre.blue() - c.blue()) <= 8;
+        };
+        const bool drawn = near(QColor("#4d9fff")) || near(Qt::white);
+        QVERIFY2(drawn == handles, qPrintable(QStringLiteral("(%1, %2): %3").arg(at.x()).arg(at.y()).arg(centre.name())));
+        move(canvas.get(), at);
+        const Qt::CursorShape cursor = canvas->cursor().shape();
+        const bool resizeCursor = cursor == Qt::SizeFDiagCursor || cursor == Qt::SizeBDiagCursor ||
+                                  cursor == Qt::SizeVerCursor || cursor == Qt::SizeHorCursor;
+        QCOMPARE(resizeCursor, handles);
+        press(canvas.get(), at);
+        QCOMPARE(canvas->currentMode() == LabelCanvas::Resize, handles);
+        release(canvas.get(), at);
+        QTest::keyClick(canvas.get(), Qt::Key_Escape);
+        canvas->selectAnnotation(0);
+    }
+}
+
+void TestCanvasEditing::movesAndResizesCarryEveryPart_data()
+{
+    QTest::addColumn<QPointF>("from");
+    QTest::addColumn<QPointF>("to");
+    QTest::addColumn<QRectF>("frameAfter");
+    QTest::addColumn<QString>("stepText");
+    QTest::newRow("move") << QPointF(200, 200) << QPointF(223.5, 171) << QRectF(123.5, 71, 461, 363)
+                          << QStringLiteral("Move annotation");
+    QTest::newRow("resize by the bottom-right handle")
+        << TwoPartFrame.bottomRight() << QPointF(661, 563) << QRectF(100, 100, 561, 463)
+        << QStringLiteral("Resize annotation");
+    QTest::newRow("resize by the top-left handle, flipped")
+        << TwoPartFrame.topLeft() << QPointF(700, 590) << QRectF(561, 463, 139, 127)
+        << QStringLiteral("Resize annotation");
+}
+
+// Moving or resizing an object of two parts takes both along: the exports
+// write both where the canvas shows them, with the box and area that follow,
+// and undo and redo give back each state exactly.
+void TestCanvasEditing::movesAndResizesCarryEveryPart()
+{
+    QFETCH(QPointF, from);
+    QFETCH(QPointF, to);
+    QFETCH(QRectF, frameAfter);
+    QFETCH(QString, stepText);
+    const Annotation before = twoPartObject();
+    auto canvas = makeCanvas({before});
+    canvas->selectAnnotation(0);
+    drag(canvas.get(), from, to);
+    QCOMPARE(canvas->undoStack()->undoText(), stepText);
+    const Annotation after = canvas->annotations().at(0);
+
+    // Each point keeps its place relative to the frame (a flipped frame mirrors it).
+    const double sx = frameAfter.width() / TwoPartFrame.width();
+    const double sy = frameAfter.height() / TwoPartFrame.height();
+    const bool flipped = frameAfter.left() >= TwoPartFrame.right();
+    const auto place = [&](const QList<QPointF> &points) {
+        QList<QPointF> out;
+        for (const QPointF &p : points) {
+            const double u = (p.x() - TwoPartFrame.left()) / TwoPartFrame.width();
+            const double v = (p.y() - TwoPartFrame.top()) / TwoPartFrame.height();
+            out.append(flipped ? QPointF(frameAfter.right() - u * frameAfter.width(), frameAfter.bottom() - v * frameAfter.height())
+                               : QPointF(frameAfter.left() + u * frameAfter.width(), frameAfter.top() + v * frameAfter.height()));
+        }
+        return out;
+    };
+    const QList<QPointF> small = place(SmallPart);
+    const QList<QPointF> outline = place(Pentagon);
+    QVERIFY2(fuzzyPoints(after.points, outline), qPrintable(QTest::toString(after.points.value(0))));
+
+    QTemporaryDir dir;
+    const QJsonObject coco = exported(canvas->annotations(), dir.path());
+    const QJsonArray objects = coco.value("annotations").toArray();
+    QCOMPARE(objects.size(), 1);
+    const QJsonObject object = objects.at(0).toObject();
+    const QJsonArray parts = object.value("segmentation").toArray();
+    QCOMPARE(parts.size(), 2);
+    QVERIFY(fuzzyPoints(pairs(parts.at(0).toArray()), small));
+    QVERIFY(fuzzyPoints(pairs(parts.at(1).toArray()), outline));
+    const QJsonArray bbox = object.value("bbox").toArray();
+    FormatTest::fuzzyCompareRect(QRectF(bbox.at(0).toDouble(), bbox.at(1).toDouble(), bbox.at(2).toDouble(),
+                                        bbox.at(3).toDouble()),
+                                 frameAfter, 1e-6);
+    QCOMPARE(object.value("area").toDouble(), TwoPartArea * sx * sy);
+    QByteArray output;
+    QVERIFY(runReader("check_training.py", {"coco", dir.filePath("coco.json"), "1", R"({"parts": [2]})"}, &output));
+    // LabelMe: one shape a part, in one group, where the canvas shows them.
+    const QString labelMe = dir.filePath("labelme/memory.json");
+    QVERIFY(runReader("check_training.py", {"labelmegroups", labelMe, "[2]"}, &output));
+    const QJsonArray shapes = QJsonDocument::fromJson(FormatTest::readFile(labelMe)).object().value("shapes").toArray();
+    QCOMPARE(shapes.size(), 2);
+    QList<QPointF> shapePoints;
+    for (const QJsonValue &p : shapes.at(0).toObject().value("points").toArray())
+        shapePoints.append(QPointF(p.toArray().at(0).toDouble(), p.toArray().at(1).toDouble()));
+    QVERIFY(fuzzyPoints(shapePoints, small));
+
+    canvas->undoStack()->undo();
+    QCOMPARE(canvas->annotations().at(0), before);
+    canvas->undoStack()->redo();
+    QCOMPARE(canvas->annotations().at(0), after);
+}
+
+void TestCanvasEditing::outlineEditsKeepTheOtherParts_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QList<QPointF>>("outline");
+    QTest::addColumn<QString>("stepText");
+    QList<QPointF> dragged = Pentagon;
+    dragged[1] = QPointF(290, 80);
+    QList<QPointF> inserted = Pentagon;
+    inserted.insert(3, QPointF(270, 270));
+    QList<QPointF> deleted = Pentagon;
+    deleted.removeAt(2);
+    QTest::newRow("vertex dragged") << QStringLiteral("drag") << dragged << QStringLiteral("Move vertex");
+    QTest::newRow("vertex inserted on an edge") << QStringLiteral("insert") << inserted << QStringLiteral("Move vertex");
+    QTest::newRow("vertex deleted") << QStringLiteral("delete") << deleted << QStringLiteral("Delete vertex");
+}
+
+// An edit of the outline's vertices keeps the outline one of the object's
+// parts: the other part stays and exports, the area it came with gives way to
+// the parts' own.
+void TestCanvasEditing::outlineEditsKeepTheOtherParts()
+{
+    QFETCH(QString, edit);
+    QFETCH(QList<QPointF>, outline);
+    QFETCH(QString, stepText);
+    const Annotation before = twoPartObject();
+    auto canvas = makeCanvas({before});
+    canvas->selectAnnotation(0);
+    if (edit == "drag") {
+        drag(canvas.get(), Pentagon.at(1), QPointF(290, 80));
+    } else if (edit == "insert") {
+        // On the edge from (300, 210) to (220, 300), then out to (270, 270).
+        drag(canvas.get(), QPointF(260, 255), QPointF(270, 270));
+    } else {
+        click(canvas.get(), Pentagon.at(2));
+        QTest::keyClick(canvas.get(), Qt::Key_Delete);
+    }
+    QCOMPARE(canvas->undoStack()->undoText(), stepText);
+    const Annotation after = canvas->annotations().at(0);
+    QVERIFY2(fuzzyPoints(after.points, outline), qPrintable(QTest::toString(after.points.value(1))));
+
+    QTemporaryDir dir;
+    const QJsonObject object = exported({after}, dir.path()).value("annotations").toArray().at(0).toObject();
+    const QJsonArray parts = object.value("segmentation").toArray();
+    QCOMPARE(parts.size(), 2);
+    QVERIFY(fuzzyPoints(pairs(parts.at(0).toArray()), SmallPart));
+    QVERIFY(fuzzyPoints(pairs(parts.at(1).toArray()), outline));
+    QCOMPARE(object.value("area").toDouble(), shoelace(SmallPart) + shoelace(outline));
+    QByteArray output;
+    QVERIFY(runReader("check_training.py", {"labelmegroups", dir.filePath("labelme/memory.json"), "[2]"}, &output));
+
+    canvas->undoStack()->undo();
+    QCOMPARE(canvas->annotations().at(0), before);
+    canvas->undoStack()->redo();
+    QCOMPARE(canvas->annotations().at(0), after);
+}
+
+void TestCanvasEditing::crowdRegionsTakeTheirMaskAlong_data()
+{
+    QTest::addColumn<bool>("asText");
+    QTest::addColumn<QPointF>("from");
+    QTest::addColumn<QPointF>("to");
+    QTest::addColumn<QRect>("extent");
+    const QPointF bottomRight(520, 220);
+    for (const bool asText : {false, true}) {
+        const char *form = asText ? "counts as text" : "counts as a list";
+        // By whole pixels: the mask lies on them.
+        QTest::addRow("move, %s", form) << asText << QPointF(430, 170) << QPointF(467.4, 157.4)
+                                        << QRect(417, 107, 140, 100);
+        QTest::addRow("resize, %s", form) << asText << bottomRight << QPointF(590.3, 270.6)
+                                          << QRect(380, 120, 210, 151);
+    }
+    QTest::addRow("shrink past the top-left corner") << false << bottomRight << QPointF(310, 71)
+                                                     << QRect(310, 71, 70, 49);
+}
+
+// A crowd region moved or resized takes its mask and area along: COCO writes a
+// mask, box and area that agree, as the COCO API decodes the mask, in the form
+// the counts came in. Undo gives the region back as it was.
+void TestCanvasEditing::crowdRegionsTakeTheirMaskAlong()
+{
+    QFETCH(bool, asText);
+    QFETCH(QPointF, from);
+    QFETCH(QPointF, to);
+    QFETCH(QRect, extent);
+    const Annotation before = crowdRegion(asText);
+    auto canvas = makeCanvas({before});
+    canvas->selectAnnotation(0);
+    drag(canvas.get(), from, to);
+    QCOMPARE(canvas->annotations().at(0).bbox, QRectF(extent));
+
+    QTemporaryDir dir;
+    const QJsonObject object = exported(canvas->annotations(), dir.path()).value("annotations").toArray().at(0).toObject();
+    QCOMPARE(object.value("iscrowd").toInt(), 1);
+    QByteArray output;
+    QVERIFY(runReader("coco_masks.py", {dir.filePath("coco.json"), "0"}, &output));
+    const QJsonObject mask = QJsonDocument::fromJson(output.split('\n').value(1)).object();
+    QCOMPARE(mask.value("form").toString(), asText ? QStringLiteral("text") : QStringLiteral("list"));
+    QCOMPARE(mask.value("extent").toArray(),
+             (QJsonArray{extent.x(), extent.y(), extent.width(), extent.height()}));
+
+    canvas->undoStack()->undo();
+    QCOMPARE(canvas->annotations().at(0), before);
 }
 
 QM_TEST_MAIN(TestCanvasEditing)
