@@ -64,6 +64,24 @@ void CanvasOverlayPainter::drawPlaceholder(bool dark)
                      placeholderText());
 }
 
+void CanvasOverlayPainter::drawUnreadablePicture(bool dark, const QString &fileName)
+{
+    painter.fillRect(QRect(QPoint(0, 0), size), QColor(dark ? "#1e1f28" : "#d7dde5"));
+    painter.setPen(QColor(dark ? "#8a8ca0" : "#4f5d6c"));
+    painter.setFont(sizedFont(11, false));
+    painter.drawText(QRect(QPoint(0, 0), size).adjusted(16, 0, -16, 0), Qt::AlignCenter | Qt::TextWordWrap,
+                     unreadablePictureText(fileName));
+}
+
+QString CanvasOverlayPainter::unreadablePictureText(const QString &fileName)
+{
+    const QString name = fileName.isEmpty() ? QStringLiteral("This picture") : fileName;
+    return QStringLiteral("%1 cannot be shown\n\n"
+                          "The file is missing, cannot be read or is not a picture.\n"
+                          "Nothing can be drawn on it.")
+        .arg(name);
+}
+
 QString CanvasOverlayPainter::placeholderText()
 {
     // What each input does, tool by tool, as the canvas handles it; lines

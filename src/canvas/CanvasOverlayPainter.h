@@ -29,6 +29,10 @@ public:
     // The text of the placeholder: the keys of the tools and what the mouse
     // and keys do with each.
     static QString placeholderText();
+    // In the placeholder's place when an entry is shown whose picture could
+    // not be read: which file, and that nothing can be drawn on it.
+    void drawUnreadablePicture(bool dark, const QString &fileName);
+    static QString unreadablePictureText(const QString &fileName);
     void drawRubberBand(const QRectF &imageRect, const QColor &color);
 
     // The list of schema names beside the image while the keypoint tool is on;
