@@ -6,6 +6,7 @@
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
 #include "formats/QpkgHandler.h"
+#include "formats/RunLengthMask.h"
 #include "formats/YoloLabelLines.h"
 #include "model/ProjectFile.h"
 
@@ -29,6 +30,8 @@ private slots:
     void objectsOfSeveralParts();
     void crowdRegions_data();
     void crowdRegions();
+    void masksThatDoNotReadAreLeftAlone_data();
+    void masksThatDoNotReadAreLeftAlone();
     void severalPartsJoinIntoOneOutline();
     void partsMadeToSearchForEverJoinAtOnce();
     void attributesOfAnyKindExport();
@@ -186,6 +189,42 @@ void TestAnnotationGeometry::crowdRegions()
     if (flag.isValid())
         a.attributes.insert("iscrowd", flag);
     QCOMPARE(isCrowdRegion(a), crowd);
+}
+
+void TestAnnotationGeometry::masksThatDoNotReadAreLeftAlone_data()
+{
+    QTest::addColumn<QVariant>("counts");
+    QTest::addColumn<QVariant>("size");
+    const QVariant twoByTwo = QVariantList{2, 2};
+    QTest::newRow("size of one number") << QVariant(QVariantList{4}) << QVariant(QVariantList{4});
+    QTest::newRow("size of no pixels") << QVariant(QVariantList{0}) << QVariant(QVariantList{0, 5});
+    QTest::newRow("size not whole") << QVariant(QVariantList{4}) << QVariant(QVariantList{2.5, 2});
+    QTest::newRow("size of text") << QVariant(QVariantList{4}) << QVariant(QVariantList{"2", "x"});
+    QTest::newRow("size past any picture") << QVariant(QVariantList{4}) << QVariant(QVariantList{1e7, 1e7});
+    QTest::newRow("runs past the picture") << QVariant(QVariantList{1, 2, 3}) << twoByTwo;
+    QTest::newRow("a negative run") << QVariant(QVariantList{-1, 5}) << twoByTwo;
+    QTest::newRow("a run of text") << QVariant(QVariantList{1, "x", 2}) << twoByTwo;
+    QTest::newRow("text outside the alphabet") << QVariant(QStringLiteral("1 1")) << twoByTwo;
+    QTest::newRow("text ending inside a count") << QVariant(QStringLiteral("1P")) << twoByTwo;
+    QTest::newRow("text of a count without end") << QVariant(QStringLiteral("oooooooooooo1")) << twoByTwo;
+    QTest::newRow("text of a negative count") << QVariant(QStringLiteral("1O")) << twoByTwo;
+    QTest::newRow("counts of neither kind") << QVariant(4) << twoByTwo;
+}
+
+// A crowd region whose mask is damaged (as a hostile file may give it) reads
+// as no mask: moving it moves its box and keeps the mask as it came.
+void TestAnnotationGeometry::masksThatDoNotReadAreLeftAlone()
+{
+    QFETCH(QVariant, counts);
+    QFETCH(QVariant, size);
+    const QVariantMap mask{{"counts", counts}, {"size", size}};
+    QVERIFY(!RunLengthMask::read(mask));
+    Annotation region = box("person", 1, 1, 1, 1);
+    region.attributes.insert("coco:rle", mask);
+    region.attributes.insert("coco:area", 1.0);
+    const Annotation moved = mappedAnnotation(region, AxisMap::shift(QPointF(2, 3)));
+    QCOMPARE(moved.bbox, QRectF(3, 4, 1, 1));
+    QCOMPARE(moved.attributes, region.attributes);
 }
 
 // Three squares in a row, the middle one's tie to the next coming before its
