@@ -12,6 +12,7 @@
 // a step that does not do what a user expects ends the tour with exit code 1.
 
 #include "MainWindowTestAccess.h"
+#include "QmTest.h"
 #include "ScriptedPrompts.h"
 
 #include "ai/ui/AiAutoLabelDialog.h"
@@ -151,7 +152,7 @@ void Tour::openProject(const QString &projectType, const QString &name)
     window->setGeometry(0, 0, 1440, 860);
     window->show();
     check(QTest::qWaitForWindowExposed(window.get()), QStringLiteral("the window is shown"));
-    check(QTest::qWaitFor([this] { return window->labelCanvas()->displayedEntryId().has_value(); }, 5000),
+    check(QTest::qWaitFor([this] { return window->labelCanvas()->displayedEntryId().has_value(); }, QmTest::patienceMs),
           QStringLiteral("a picture is shown"));
     check(window->labelCanvas()->displayedEntryId() == project.dataset.images.constFirst().id,
           QStringLiteral("%1 pictures, the first one shown").arg(files.size()));
@@ -177,7 +178,7 @@ void Tour::shoot(const QString &name)
 
 void Tour::waitForRun(const QString &what)
 {
-    const bool ended = QTest::qWaitFor([this] { return !window->isAiBatchRunning(); }, 30000);
+    const bool ended = QTest::qWaitFor([this] { return !window->isAiBatchRunning(); }, QmTest::patienceMs);
     check(ended, what + QStringLiteral(" ended"));
     settle(100);
     say(QStringLiteral("        status: \"%1\"").arg(window->statusBar()->currentMessage()));
@@ -216,7 +217,7 @@ void Tour::saveAndReopen()
 
     prompts.answers.enqueue(path);
     emit window->toolBarWidget()->openProjectClicked();
-    check(QTest::qWaitFor([this] { return !window->isJobRunning(); }, 10000), QStringLiteral("the project opens"));
+    check(QTest::qWaitFor([this] { return !window->isJobRunning(); }, QmTest::patienceMs), QStringLiteral("the project opens"));
     settle();
     check(annotationCount() == count,
           QStringLiteral("reopened with the same %1 annotation(s) (now %2)").arg(count).arg(annotationCount()));
@@ -231,7 +232,7 @@ void Tour::detection()
     chooseTool(Tool::AiLabel);
     AiAutoLabelDialog *dialog = window->autoLabelDialog();
     check(dialog->isVisible(), QStringLiteral("the AI tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
     check(window->detectionEngine().isLoaded(), QStringLiteral("the configured detector is loaded"));
     place(dialog);
     shoot(QStringLiteral("autolabel-detection"));
@@ -259,7 +260,7 @@ void Tour::segmentation()
     chooseTool(Tool::AiLabel);
     AiAutoLabelDialog *dialog = window->autoLabelDialog();
     check(dialog->isVisible(), QStringLiteral("the AI tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
     check(window->detectionEngine().isLoaded() && window->detectionEngine().isSegmentation(),
           QStringLiteral("the configured segmentation model is loaded"));
     place(dialog);
@@ -298,7 +299,7 @@ void Tour::segmentation()
     click(panel, QStringLiteral("SAM3 Concepts…"));
     AiSam3Dialog *concepts = window->conceptDialog();
     check(concepts->isVisible(), QStringLiteral("the concept window opens"));
-    (void)QTest::qWaitFor([this] { return window->conceptEngine().modelsLoaded(); }, 10000);
+    (void)QTest::qWaitFor([this] { return window->conceptEngine().modelsLoaded(); }, QmTest::patienceMs);
     place(concepts);
     check(window->conceptEngine().modelsLoaded(), QStringLiteral("concept models: \"%1\"").arg(statusOf(concepts)));
     click(concepts, QStringLiteral("Encode Current Image"));
@@ -331,7 +332,7 @@ void Tour::face()
     chooseTool(Tool::Face);
     FaceAnnotationDialog *dialog = window->faceAnnotationDialog();
     check(dialog->isVisible(), QStringLiteral("the Face tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
     check(window->faceEngine().isReady(), QStringLiteral("the face model found in the models folder is loaded"));
     place(dialog);
     shoot(QStringLiteral("face"));
@@ -359,7 +360,7 @@ void Tour::pose()
     chooseTool(Tool::Pose);
     PoseAnnotationDialog *dialog = window->poseAnnotationDialog();
     check(dialog->isVisible(), QStringLiteral("the Pose tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
     check(window->poseEngine().isReady(), QStringLiteral("body.onnx of the models folder is loaded"));
     place(dialog);
     shoot(QStringLiteral("pose"));

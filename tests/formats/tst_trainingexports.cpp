@@ -342,7 +342,7 @@ void TestTrainingExports::labelMeKeypointsOnATurnedPicture()
                         "exif = img.getexif(); exif[0x0112] = 6\n"
                         "img.save(sys.argv[1], exif=exif)\n",
                   picture});
-    QVERIFY(python.waitForFinished(30000) && python.exitCode() == 0);
+    QVERIFY(python.waitForFinished(QmTest::patienceMs) && python.exitCode() == 0);
     QCOMPARE(QImageReader(picture).transformation(), QImageIOHandler::TransformationRotate90);
     Dataset dataset;
     dataset.addImage(image(picture, 20, 30,

@@ -6,6 +6,8 @@
 // clear one. The cells survive lossy coding, so a decoded picture names the
 // frame it shows.
 
+#include "QmTest.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QDir>
@@ -69,7 +71,7 @@ inline bool runFfmpeg(const QStringList &arguments, QString *log = nullptr)
                                         QStringLiteral("error"), QStringLiteral("-y")} +
                                 arguments);
     const bool ok =
-        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        process.waitForFinished(QmTest::patienceMs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (log)
         *log = QString::fromLocal8Bit(process.readAllStandardError());
     return ok;
