@@ -56,6 +56,7 @@ class AnnotationPanel;
 class FilmStrip;
 class ImageListPanel;
 class LabelCanvas;
+class PictureDecodeQueue;
 class SettingsDialog;
 class ShortcutsDialog;
 class SideToolBar;
@@ -317,6 +318,19 @@ private:
 
     // Navigation (MainWindowNavigation.cpp)
     void selectImage(int imageId);
+    // Shows the image and makes its row of the list current (no signal).
+    void showListedImage(int imageId);
+    // The image `step` images after (1) or before (-1) the current one among
+    // those the Files list shows, cyclic; -1 when it shows none.
+    int listedImageAfter(int step) const;
+    // The first or last image the Files list shows; -1 when it shows none.
+    int firstListedImage(bool last = false) const;
+    void stepListedImage(int step);
+    // The list's current row follows what the canvas shows (or is to show).
+    void syncListWithCanvas();
+    // The film strip holds the images the Files list shows.
+    void refreshFilmStrip();
+    void onListFilterChanged();
     // Pixels of `loaded` decoded by a worker for the project of `generation`.
     void onImageLoaded(const ImageEntry &loaded, quint64 generation, const QImage &image);
     void updateZoomLabel();
@@ -347,6 +361,10 @@ private:
     ImageEntry videoFrameEntry(int videoId, const QList<Annotation> &labels) const;
     void showNoImage();
     void clearCanvas();
+    // The canvas gave up a shape being placed, or refused a press where no
+    // picture is shown: the status bar says so.
+    void tellUnfinishedShapeDropped(int kind, int points);
+    void tellNothingToDrawOn();
 
     // Video (MainWindowVideo.cpp)
     void connectVideoDecoder();
@@ -387,6 +405,11 @@ private:
                                    bool appliedElsewhere);
     void connectAutoLabelDialog();
     void resetAiTool();
+    // Shows and raises the auto-label dialog; the tool goes back to Select.
+    void showAutoLabelDialog();
+    // A click or concept segmentation model is at hand (configured, or in
+    // the models folder).
+    bool promptSegmentationModelAvailable();
 
     // AI batch runs (MainWindowAiBatch.cpp), shared by the run commands of every
     // engine. runAiBatch starts `task` over its images on a worker thread: the
@@ -554,6 +577,8 @@ private:
     // flag counts only edits made meanwhile, which the opened project would
     // otherwise replace without a question.
     bool modifiedBeforeOpen = false;
+    // Decodes of selected images' pictures, a few at a time (made on first use).
+    PictureDecodeQueue *pictureDecodes = nullptr;
     // What the open worker reads a project file with; tests stage a stalled
     // read (a hung network share) through it. Like loadProjectFile, it leaves
     // every class the annotations use in the class list.

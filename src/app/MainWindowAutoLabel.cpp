@@ -5,7 +5,9 @@
 #include "app/MainWindow.h"
 
 #include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/AiSegDialog.h"
 #include "ai/AutoLabelAnnotations.h"
+#include "ai/ModelsFolder.h"
 #include "app/AiToolWords.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/Tool.h"
@@ -15,6 +17,7 @@
 #include "panels/ImageListPanel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStatusBar>
 
@@ -114,34 +117,83 @@ void MainWindow::onAiToolSelected()
 {
     const QString type = project.projectType;
     const bool segmentation = isSegmentationProject(type);
-    if (type == QLatin1String("object_detection") || segmentation) {
-        const QString task = segmentation ? QStringLiteral("segmentation") : QStringLiteral("detection");
-        QString path = SettingsDialog::resolveModelPath(QStringLiteral("models/") + task);
-        if (path.isEmpty()) {
-            const QString fallback =
-                QCoreApplication::applicationDirPath() + QStringLiteral("/models/") + task + QStringLiteral(".onnx");
-            if (QFileInfo::exists(fallback))
-                path = fallback;
-        }
-        if (path.isEmpty() || !QFileInfo(path).isFile()) {
-            const QString title = segmentation ? QStringLiteral("Segmentation") : QStringLiteral("Detection");
-            Prompts::current().warning(this, QStringLiteral("Model Not Found"),
-                                       QStringLiteral("No %1 model is configured.\n\nPlease set the model path in "
-                                                      "Settings → Models → %2.")
-                                           .arg(task, title));
-            resetAiTool();
-            return;
-        }
+    if (type != QLatin1String("object_detection") && !segmentation) {
+        aiAutoLabelDialog->setDetectionMode(false);
+        showAutoLabelDialog();
+        return;
+    }
+    const QString task = segmentation ? QStringLiteral("segmentation") : QStringLiteral("detection");
+    const QString key = QStringLiteral("models/") + task;
+    QString path = SettingsDialog::resolveModelPath(key);
+    if (path.isEmpty()) {
+        const QString fallback =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/models/") + task + QStringLiteral(".onnx");
+        if (QFileInfo::exists(fallback))
+            path = fallback;
+    }
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
         if (path != aiAutoLabelDialog->loadedPath())
             emit aiAutoLabelDialog->modelSelected(path);
         aiAutoLabelDialog->setDetectionMode(true);
-    } else {
-        aiAutoLabelDialog->setDetectionMode(false);
+        showAutoLabelDialog();
+        return;
     }
+
+    // No model from Settings: none chosen, or the chosen file is gone.
+    const QString configured = SettingsDialog::configuredModelPath(key);
+    QString problem = QStringLiteral("No %1 model is configured.").arg(task);
+    if (!configured.isEmpty())
+        problem = QFileInfo::exists(configured)
+            ? QStringLiteral("The %1 model is not a regular file: %2").arg(task, QDir::toNativeSeparators(configured))
+            : QStringLiteral("The %1 model was not found: %2").arg(task, QDir::toNativeSeparators(configured));
+    // The dialog opens all the same when it has a model to offer: one of the
+    // models folder in its list, or, in a segmentation project, one of click
+    // or concept segmentation, a page of the same dialog.
+    aiAutoLabelDialog->setDetectionMode(false);
+    aiAutoLabelDialog->rescanModels();
+    const bool listed = aiAutoLabelDialog->listsModels();
+    const bool prompted = !listed && segmentation && promptSegmentationModelAvailable();
+    if (listed || prompted) {
+        showAutoLabelDialog();
+        if (prompted)
+            showSegmentationTab();
+        statusBar()->showMessage(problem + (listed ? QStringLiteral(" The models folder's models are listed.")
+                                                   : QStringLiteral(" Click Segmentation is open.")),
+                                 6000);
+        return;
+    }
+    const QString title = segmentation ? QStringLiteral("Segmentation") : QStringLiteral("Detection");
+    Prompts::current().warning(
+        this, QStringLiteral("Model Not Found"),
+        problem + QStringLiteral("\n\nPlease set the model path in Settings → Models → %1.").arg(title));
+    resetAiTool();
+}
+
+void MainWindow::showAutoLabelDialog()
+{
     if (aiAutoLabelDialog->isHidden())
         aiAutoLabelDialog->show();
     aiAutoLabelDialog->raise();
     resetAiTool();
+}
+
+bool MainWindow::promptSegmentationModelAvailable()
+{
+    // The click segmentation page lists its models as it does when shown (and
+    // starts opening the one it picks).
+    aiSegDialog->refreshModels();
+    if (!aiSegDialog->currentModelPath().isEmpty())
+        return true;
+    // Concept segmentation needs its three files side by side.
+    const QString folder = resolveModelsDir(QStringLiteral("segmentation"));
+    if (folder.isEmpty())
+        return false;
+    const QDir dir(folder);
+    for (const char *name : {"sam3_vision_encoder.onnx", "sam3_decoder.onnx", "sam3_tokenizer.json"}) {
+        if (dir.entryList({QLatin1String(name)}, QDir::Files).isEmpty())
+            return false;
+    }
+    return true;
 }
 
 void MainWindow::onAiRunCurrent()

@@ -138,6 +138,21 @@ void MainWindow::clearCanvas()
     zoomLabel->setText(QStringLiteral("100%"));
 }
 
+void MainWindow::tellUnfinishedShapeDropped(int kind, int points)
+{
+    const QString shape = kind == Polygon ? QStringLiteral("polygon") : QStringLiteral("keypoint set");
+    statusBar()->showMessage(
+        QStringLiteral("Unfinished %1 dropped (%2 point(s) placed).").arg(shape).arg(points), 4000);
+}
+
+void MainWindow::tellNothingToDrawOn()
+{
+    const std::optional<int> shown = canvas->displayedEntryId();
+    const ImageEntry *image = shown ? project.dataset.imageById(*shown) : nullptr;
+    const QString name = image ? QFileInfo(image->filePath).fileName() : QStringLiteral("The picture");
+    statusBar()->showMessage(QStringLiteral("%1 cannot be shown: nothing can be drawn on it.").arg(name), 4000);
+}
+
 void MainWindow::showNoImage()
 {
     currentImageId = -1;
@@ -175,18 +190,22 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
         return;
 
     // The successor of a removed current image: the next image that stays, else
-    // the nearest one before it.
+    // the nearest one before it; of those the Files list shows, so that the
+    // list highlights what the canvas shows next.
     const QList<ImageEntry> &images = project.dataset.images;
     const bool currentRemoved = removing.contains(currentImageId);
     int successor = -1;
     if (currentRemoved) {
+        const auto stays = [&](qsizetype i) {
+            return !removing.contains(images.at(i).id) && imageListPanel->showsValue(images.at(i).id);
+        };
         const int position = imagePosition(currentImageId);
         for (qsizetype i = position + 1; i < images.size() && successor < 0; ++i) {
-            if (!removing.contains(images.at(i).id))
+            if (stays(i))
                 successor = images.at(i).id;
         }
         for (qsizetype i = position - 1; i >= 0 && successor < 0; --i) {
-            if (!removing.contains(images.at(i).id))
+            if (stays(i))
                 successor = images.at(i).id;
         }
     }
@@ -195,7 +214,7 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
     project.dataset.images.removeIf([&removing](const ImageEntry &image) { return removing.contains(image.id); });
     modified = true;
     imageListPanel->setDataset(project.dataset);
-    filmStrip->setDataset(project.dataset.images);
+    refreshFilmStrip();
     // A removed image must not stay on the canvas, taking edits, while the
     // next one loads.
     const std::optional<int> shownId = canvas->displayedEntryId();
@@ -203,22 +222,19 @@ void MainWindow::onDeleteImages(const QList<int> &imageIds)
         clearCanvas();
 
     if (currentRemoved && !videoMode) {
-        if (successor >= 0) {
-            selectImage(successor);
-            imageListPanel->selectImage(successor);
-        } else {
+        if (successor >= 0)
+            showListedImage(successor);
+        else
             showNoImage();
-        }
     } else if (currentRemoved) {
         // In video mode the canvas shows a frame, and edits go to it: keep it.
         currentImageId = successor;
         reshowCurrentFrame();
-    } else if (!videoMode) {
-        imageListPanel->selectImage(currentImageId);
+    } else if (!videoMode && currentImageId >= 0) {
         // The current image stays, but its position and the count changed.
-        if (currentImageId >= 0)
-            showImagePosition(currentImageId);
+        showImagePosition(currentImageId);
     }
+    syncListWithCanvas();
     refreshStats();
     statusBar()->showMessage(QStringLiteral("Removed %1 image(s). %2 remaining.")
                                  .arg(n)
@@ -240,18 +256,23 @@ void MainWindow::onDeleteVideos(const QList<int> &videoIds)
         return;
 
     for (int id : videoIds) {
-        if (id == currentVideoId) {
+        if (id == currentVideoId && videoMode) {
+            // The canvas is left empty: no image is current either, so that
+            // the list highlights nothing rather than an image not shown.
             resetVideoState();
-            clearCanvas();
+            showNoImage();
             annotationPanel->clear();
+        } else if (id == currentVideoId) {
+            // Left for an image, which stays on the canvas.
+            currentVideoId = -1;
+            currentFrame = 0;
         }
         project.dataset.removeVideo(id);
     }
     modified = true;
     imageListPanel->setDataset(project.dataset);
-    filmStrip->setDataset(project.dataset.images);
-    if (!videoMode && currentImageId >= 0)
-        imageListPanel->selectImage(currentImageId);
+    refreshFilmStrip();
+    syncListWithCanvas();
     refreshStats();
     statusBar()->showMessage(QStringLiteral("Removed %1 video(s).").arg(n), 3000);
 }
@@ -325,6 +346,14 @@ void MainWindow::onClassesSelected(const QStringList &names)
     ImageEntry *current = project.dataset.imageById(currentImageId);
     if (!current)
         return;
+    if (canvas->displayedEntryId() == currentImageId && !canvas->hasPicture()
+        && (current->width <= 0 || current->height <= 0)) {
+        // No picture and no size known: a whole-picture tag would only take
+        // the canvas's size. The panel shows the tags the image has.
+        annotationPanel->setAnnotations(*current);
+        tellNothingToDrawOn();
+        return;
+    }
     const QList<Annotation> labels = relabelledWith(names, *current);
     if (canvas->displayedEntryId() == currentImageId) {
         // One step of the canvas's history; the image's record follows its report.

@@ -220,7 +220,8 @@ void MainWindow::finishDatasetExport(DatasetExportRun &run)
                                    run.error.isEmpty() ? QStringLiteral("Export failed.") : run.error);
         return;
     }
-    // A second line names the entries refused as no pictures: shown, not only passed by.
+    // Further lines name what the export left out (entries that are no
+    // pictures, crowd regions the format cannot mark): shown, not only passed by.
     const QString summary = run.result.section(QLatin1Char('\n'), 0, 0);
     statusBar()->showMessage(summary + skippedFramesNote(run.skippedFrames, run.videosWithSkippedFrames), 6000);
     if (summary != run.result)

@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 
 #include "dialogs/Prompts.h"
+#include "formats/CocoFileDetection.h"
 #include "formats/FormatRegistry.h"
 #include "formats/ImageProbe.h"
 #include "formats/ui/ImportFormatDialog.h"
@@ -96,6 +97,14 @@ bool isKnownProjectType(const QString &type)
             return true;
     }
     return false;
+}
+
+// The schema of the face projects' five landmarks: of the class "face", five
+// keypoints.
+bool isFaceSchema(const KeypointSchema &schema)
+{
+    return schema.objectClass.compare(QLatin1String("face"), Qt::CaseInsensitive) == 0 &&
+           schema.keypointNames.size() == 5;
 }
 
 // The file picker of the formats that keep their annotations in one file;
@@ -275,6 +284,27 @@ void MainWindow::prepareDatasetImport(const QString &folder, const QString &form
 
     QString path = folder;
     const AnnotationFilePicker picker = annotationFilePicker(format);
+    if (format == QLatin1String("COCO")) {
+        // A dataset split into subset folders, each holding its own COCO
+        // file, is read from its root, every subset of it; any other folder
+        // asks for its file. The folder's files are looked at off the GUI
+        // thread.
+        auto subsetsOnly = std::make_shared<bool>(false);
+        runInBackground(
+            QStringLiteral("Looking for COCO files…"), 0,
+            [folder, subsetsOnly] {
+                *subsetsOnly = cocoFileInFolder(folder).isEmpty() && !cocoSubsetFiles(folder).isEmpty();
+            },
+            [this, folder, format, picker, subsetsOnly] {
+                statusBar()->clearMessage();
+                const QString file = *subsetsOnly ? folder
+                                                  : Prompts::current().getOpenFileName(this, picker.caption, folder,
+                                                                                       picker.filter);
+                if (!file.isEmpty())
+                    startDatasetImport(format, file);
+            });
+        return;
+    }
     if (!picker.caption.isEmpty()) {
         path = Prompts::current().getOpenFileName(this, picker.caption, folder, picker.filter);
         if (path.isEmpty())
@@ -334,14 +364,25 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableN
         Prompts::current().warning(this, QStringLiteral("Error"), text);
         return;
     }
-    // Only the images come in; their classes enter through the annotations.
+    // Only the images come in, with the keypoint names and skeleton their
+    // reader found (a project keeps a schema it has); their classes enter
+    // through the annotations.
     imported.classColors.clear();
     const qsizetype importedImages = imported.images.size();
     const int importedClasses = classesBroughtBy(imported);
     const qsizetype imagesBefore = project.dataset.images.size();
+    if (!project.dataset.keypointSchema.isInUse() && imported.keypointSchema.isInUse())
+        project.dataset.setKeypointSchema(imported.keypointSchema);
     project.dataset.appendAsNew(std::exchange(imported.images, {}));
     project.dataset.syncClassesFromAnnotations();
     modified = true;
+    // A face project's own export (five landmarks of the class "face") comes
+    // back as a face project; other keypoint sets make a pose project.
+    const bool becomesFace = project.projectType.isEmpty() && isFaceSchema(imported.keypointSchema);
+    if (becomesFace) {
+        project.projectType = QString::fromLatin1(ProjectTypes::Face);
+        applyDefaultTool();
+    }
     refreshUi(ClassSync::Done);
     inferProjectType();
     updateTitle();
@@ -429,7 +470,9 @@ void MainWindow::finishPackageImport(Dataset &imported, bool ok, const QString &
     if (!hadType && isKnownProjectType(storedType))
         project.projectType = storedType;
     dataset.syncClassesFromAnnotations();
-    modified = true;
+    // Opened into an empty window, the project is what the package holds:
+    // nothing to save until it is changed.
+    modified = intoOpenProject;
     refreshUi(ClassSync::Done);
     if (!hadType) {
         if (project.projectType.isEmpty())

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 
 #include "app/DefaultTool.h"
+#include "app/PictureDecodeQueue.h"
 #include "model/ClassTally.h"
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
@@ -21,7 +22,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QThread>
 
 #include <cmath>
 #include <memory>
@@ -71,25 +71,93 @@ void MainWindow::selectImage(int imageId)
         return;
     }
 
-    // Decode on a worker; the canvas keeps showing the previous entry, and its
-    // edits keep going to that entry, until the pixels arrive.
-    auto pixels = std::make_shared<QImage>();
-    auto problem = std::make_shared<QString>();
+    // Decoded on a worker, a few at a time, the latest selection first; the
+    // canvas keeps showing the previous entry, and its edits keep going to
+    // that entry, until the pixels arrive.
+    if (!pictureDecodes)
+        pictureDecodes = new PictureDecodeQueue(this);
     const ImageEntry copy = *entry;
-    QThread *worker = QThread::create([pixels, problem, copy] { *pixels = copy.loadPixels(problem.get()); });
     const QString name = QFileInfo(entry->filePath).fileName();
     // Shown again (a refresh): its problem was told when it was selected.
     const bool reshown = canvas->displayedEntryId() == imageId;
     const quint64 generation = projectGeneration;
-    connect(worker, &QThread::finished, this, [this, copy, generation, pixels, problem, name, reshown] {
-        onImageLoaded(copy, generation, *pixels);
-        // The placeholder alone would leave the user guessing.
-        if (pixels->isNull() && !reshown && generation == projectGeneration && copy.id == currentImageId
-            && !videoMode)
-            statusBar()->showMessage(QStringLiteral("Cannot open %1: %2").arg(name, *problem), 6000);
-    });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start(QThread::InheritPriority);
+    pictureDecodes->request(copy, generation,
+                            [this, copy, generation, name, reshown](const PictureDecodeQueue::Result &result) {
+                                onImageLoaded(copy, generation, result.pixels);
+                                // The placeholder alone would leave the user guessing.
+                                if (result.pixels.isNull() && !reshown && generation == projectGeneration
+                                    && copy.id == currentImageId && !videoMode)
+                                    statusBar()->showMessage(
+                                        QStringLiteral("Cannot open %1: %2").arg(name, result.problem), 6000);
+                            });
+}
+
+void MainWindow::showListedImage(int imageId)
+{
+    selectImage(imageId);
+    imageListPanel->followShown(imageId);
+}
+
+int MainWindow::listedImageAfter(int step) const
+{
+    const QList<ImageEntry> &images = project.dataset.images;
+    const qsizetype n = images.size();
+    const qsizetype from = imagePosition(currentImageId);
+    // Without a filter the first candidate is listed: one look.
+    for (qsizetype k = 1; k <= n; ++k) {
+        const qsizetype i = ((from + step * k) % n + n) % n;
+        if (imageListPanel->showsValue(images.at(i).id))
+            return images.at(i).id;
+    }
+    return -1;
+}
+
+int MainWindow::firstListedImage(bool last) const
+{
+    const QList<ImageEntry> &images = project.dataset.images;
+    const qsizetype n = images.size();
+    for (qsizetype k = 0; k < n; ++k) {
+        const ImageEntry &image = images.at(last ? n - 1 - k : k);
+        if (imageListPanel->showsValue(image.id))
+            return image.id;
+    }
+    return -1;
+}
+
+void MainWindow::syncListWithCanvas()
+{
+    if (videoMode)
+        imageListPanel->followShown(~currentVideoId);
+    else if (project.dataset.imageById(currentImageId))
+        imageListPanel->followShown(currentImageId);
+    else
+        imageListPanel->followShown(std::nullopt);
+}
+
+void MainWindow::refreshFilmStrip()
+{
+    if (!imageListPanel->isFiltered()) {
+        filmStrip->setDataset(project.dataset.images);
+        return;
+    }
+    QList<ImageEntry> listed;
+    for (const ImageEntry &image : std::as_const(project.dataset.images)) {
+        if (imageListPanel->showsValue(image.id))
+            listed.append(image);
+    }
+    filmStrip->setDataset(listed);
+}
+
+void MainWindow::onListFilterChanged()
+{
+    refreshFilmStrip();
+    // The list has made its first row current and shown it; with no row left,
+    // the canvas shows nothing either.
+    if (imageListPanel->currentValue())
+        return;
+    if (videoMode)
+        resetVideoState();
+    showNoImage();
 }
 
 void MainWindow::onImageLoaded(const ImageEntry &loaded, quint64 generation, const QImage &image)
@@ -131,12 +199,7 @@ void MainWindow::onNext()
             seekVideoFrame(currentFrame + 1);
         return;
     }
-    const qsizetype n = project.dataset.images.size();
-    if (n == 0)
-        return;
-    const int id = project.dataset.images.at((imagePosition(currentImageId) + 1) % n).id;
-    selectImage(id);
-    imageListPanel->selectImage(id);
+    stepListedImage(1);
 }
 
 void MainWindow::onPrev()
@@ -146,12 +209,23 @@ void MainWindow::onPrev()
             seekVideoFrame(currentFrame - 1);
         return;
     }
-    const qsizetype n = project.dataset.images.size();
-    if (n == 0)
+    stepListedImage(-1);
+}
+
+void MainWindow::stepListedImage(int step)
+{
+    if (project.dataset.images.isEmpty())
         return;
-    const int id = project.dataset.images.at((n + imagePosition(currentImageId) - 1) % n).id;
-    selectImage(id);
-    imageListPanel->selectImage(id);
+    // Steps go through the images the Files list shows, so that the list
+    // always highlights the image on the canvas.
+    const int id = listedImageAfter(step);
+    if (id < 0) {
+        statusBar()->showMessage(QStringLiteral("The Files list shows no image: check \"Labeled\" or "
+                                                "\"Unlabeled\"."),
+                                 3000);
+        return;
+    }
+    showListedImage(id);
 }
 
 void MainWindow::onApprove()
@@ -180,7 +254,7 @@ void MainWindow::refreshUi(ClassSync classes)
         project.dataset.syncClassesFromAnnotations();
     imageListPanel->setStatusText(project.name);
     imageListPanel->setDataset(project.dataset);
-    filmStrip->setDataset(project.dataset.images);
+    refreshFilmStrip();
     pushClassColors();
     canvas->setKeypointSchema(project.dataset.keypointSchema);
     refreshStats();
@@ -195,13 +269,21 @@ void MainWindow::refreshUi(ClassSync classes)
         return;
     }
     if (!project.dataset.imageById(currentImageId))
-        currentImageId = project.dataset.images.constFirst().id;
+        currentImageId = firstListedImage();
     if (videoMode) {
         // Edits still go to the frame on the canvas: keep showing it.
         reshowCurrentFrame();
         return;
     }
-    imageListPanel->selectImage(currentImageId);
+    if (currentImageId < 0) {
+        // The list shows none of the images.
+        showNoImage();
+        syncListWithCanvas();
+        return;
+    }
+    // An image the list does not show stays on the canvas (its state changed
+    // under a filter); the list then highlights nothing.
+    syncListWithCanvas();
     selectImage(currentImageId);
 }
 

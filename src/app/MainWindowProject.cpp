@@ -364,14 +364,17 @@ void MainWindow::checkMediaInBackground()
     // own, and the list marks the missing ones as they are found. Files moved or
     // deleted since the project was saved keep their annotations (and are saved
     // again), but the user must know why pictures are gone.
+    // The check's signals come from its worker and are handled in the check's
+    // own context: a check taken away (another project replaced this one) has
+    // nothing more delivered, not even an answer already on its way.
     auto *check = new MissingMediaCheck(project.dataset, this);
     const quint64 generation = projectGeneration;
-    connect(check, &MissingMediaCheck::missingFound, this,
+    connect(check, &MissingMediaCheck::missingFound, check,
             [this, generation](const QList<int> &imageIds, const QList<int> &videoIds) {
                 if (generation == projectGeneration)
                     imageListPanel->markMissing(imageIds, videoIds);
             });
-    connect(check, &MissingMediaCheck::finished, this, [this, check, generation](const MissingMedia &missing) {
+    connect(check, &MissingMediaCheck::finished, check, [this, check, generation](const MissingMedia &missing) {
         check->deleteLater();
         if (generation == projectGeneration)
             warnOfMissingMedia(missing);
@@ -431,9 +434,15 @@ bool MainWindow::extractEmbeddedMedia(const QString &projectFilePath)
     if (!clicked || box.standardButton(clicked) != QMessageBox::Ok)
         return false;
 
+    // The folder picker takes only folders that exist: the suggested one is
+    // made for it, and taken away again when the user picks another or none.
+    const bool made = !QFileInfo::exists(suggested) && QDir().mkpath(suggested);
+    const QString start = QFileInfo(suggested).isDir() ? suggested : projectFile.absolutePath();
     const QString folder = Prompts::current().getExistingDirectory(
-        this, QStringLiteral("Choose Media Folder"), suggested,
+        this, QStringLiteral("Choose Media Folder"), start,
         QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    if (made && QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) != QDir::cleanPath(suggested))
+        QDir().rmdir(suggested);
     if (folder.isEmpty())
         return false;
     const auto failed = [this](const QString &what) {

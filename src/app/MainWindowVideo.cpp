@@ -172,7 +172,7 @@ void MainWindow::reshowCurrentFrame()
     if (!video)
         return;
     annotationPanel->setAnnotations(videoFrameEntry(currentVideoId, video->frameLabels.value(currentFrame)));
-    imageListPanel->selectVideo(currentVideoId);
+    imageListPanel->followShown(~currentVideoId);
     imageListPanel->setVideoLabeled(currentVideoId, !video->frameLabels.isEmpty());
     updateVideoMarkers(currentVideoId);
 }
@@ -250,7 +250,7 @@ void MainWindow::finishVideoImport(bool ok, const QString &error)
         setVideoMode(true);
         resetScrubber(frames);
         imageListPanel->setDataset(project.dataset);
-        imageListPanel->selectVideo(currentVideoId);
+        imageListPanel->followShown(~currentVideoId);
         filmStrip->setCurrent(-1);
         showFrameLabels(project.dataset.videos.constLast(), -1);
         refreshStats();
@@ -376,7 +376,7 @@ void MainWindow::onVideoItemSelected(int videoId)
     resetScrubber(video->frameCount);
     updateVideoMarkers(videoId);
     showFrameLabels(*video, -1);
-    imageListPanel->selectVideo(videoId);
+    imageListPanel->followShown(~videoId);
     filmStrip->setCurrent(-1);
     // The canvas keeps what it shows, and takes its edits, until the first
     // frame arrives.
@@ -402,7 +402,7 @@ bool MainWindow::locateVideo(VideoEntry &video)
     rememberVideoDir(chosen);
     // The list names the video by its file.
     imageListPanel->setDataset(project.dataset);
-    imageListPanel->selectVideo(video.id);
+    imageListPanel->followShown(~video.id);
     return true;
 }
 

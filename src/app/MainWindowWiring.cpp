@@ -82,6 +82,7 @@ void MainWindow::connectBars()
 void MainWindow::connectPanels()
 {
     connect(imageListPanel, &ImageListPanel::imageSelected, this, &MainWindow::onImageSelected);
+    connect(imageListPanel, &ImageListPanel::filterChanged, this, &MainWindow::onListFilterChanged);
     connect(imageListPanel, &ImageListPanel::addImagesRequested, this, &MainWindow::onImportImages);
     connect(imageListPanel, &ImageListPanel::deleteImagesRequested, this, &MainWindow::onDeleteImages);
     connect(imageListPanel, &ImageListPanel::deleteVideosRequested, this, &MainWindow::onDeleteVideos);
@@ -104,6 +105,8 @@ void MainWindow::connectCanvas()
     connect(canvas, &LabelCanvas::annotationDeleted, this, &MainWindow::onCanvasEdited);
     connect(canvas, &LabelCanvas::annotationsChanged, this, &MainWindow::onCanvasEdited);
     connect(canvas, &LabelCanvas::classRequired, this, &MainWindow::onClassRequired);
+    connect(canvas, &LabelCanvas::unfinishedShapeDropped, this, &MainWindow::tellUnfinishedShapeDropped);
+    connect(canvas, &LabelCanvas::pressedWithoutPicture, this, &MainWindow::tellNothingToDrawOn);
     connect(canvas, &LabelCanvas::zoomChanged, this, [this](int percent) {
         if (zoomLabel)
             zoomLabel->setText(QStringLiteral("%1%").arg(percent));
@@ -292,11 +295,8 @@ void MainWindow::goToFirstItem()
         seekVideoFrame(0);
         return;
     }
-    if (project.dataset.images.isEmpty())
-        return;
-    const int id = project.dataset.images.constFirst().id;
-    selectImage(id);
-    imageListPanel->selectImage(id);
+    if (const int id = firstListedImage(); id >= 0)
+        showListedImage(id);
 }
 
 void MainWindow::goToLastItem()
@@ -307,11 +307,8 @@ void MainWindow::goToLastItem()
             seekVideoFrame(video->frameCount - 1);
         return;
     }
-    if (project.dataset.images.isEmpty())
-        return;
-    const int id = project.dataset.images.constLast().id;
-    selectImage(id);
-    imageListPanel->selectImage(id);
+    if (const int id = firstListedImage(true); id >= 0)
+        showListedImage(id);
 }
 
 void MainWindow::onToolChanged(int tool)

@@ -46,6 +46,7 @@ void LabelCanvas::setImageFromPixmap(const ImageEntry &newEntry, const QPixmap &
 
 void LabelCanvas::applyImageEntry(const ImageEntry &newEntry)
 {
+    dropUnfinishedShape();
     entry = ImageEntry();
     entry.id = newEntry.id;
     entry.filePath = newEntry.filePath;
@@ -88,8 +89,22 @@ bool LabelCanvas::forgetPicture()
     return hadPending;
 }
 
+// A shape being placed belongs to the picture it was placed on; it goes when
+// that picture does, and the owner is told.
+void LabelCanvas::dropUnfinishedShape()
+{
+    const int placing = effectiveMode();
+    const int points = int(placedPoints.size());
+    placedPoints.clear();
+    placedVisibility.clear();
+    if ((placing != DrawPolygon && placing != PlaceKeypoints) || points == 0)
+        return;
+    emit unfinishedShapeDropped(placing == DrawPolygon ? int(Polygon) : int(Keypoint), points);
+}
+
 void LabelCanvas::clear()
 {
+    dropUnfinishedShape();
     entry = ImageEntry();
     showingEntry = false;
     pixmap = QPixmap();
@@ -169,6 +184,7 @@ void LabelCanvas::setTool(int newTool)
 {
     // A drag still under way is kept and recorded, as its release would.
     settleDrag();
+    dropUnfinishedShape();
     tool = newTool;
     mode = Idle;
     modeBeforePan = Idle;

@@ -108,6 +108,8 @@ public:
     // --- State queries ----------------------------------------------------------
     int currentMode() const { return mode; }
     int currentTool() const { return tool; }
+    // Pixels are shown: the tools draw only on a picture the user sees.
+    bool hasPicture() const { return !pixmap.isNull(); }
     // A polygon or keypoint set is being placed point by point.
     bool isPlacing() const { return effectiveMode() == DrawPolygon || effectiveMode() == PlaceKeypoints; }
     int selectedAnnotationIndex() const { return selectedIndex; }
@@ -172,6 +174,14 @@ signals:
     // The pending annotations were thrown away because another entry is shown
     // (or nothing): results reviewed for the old entry are gone.
     void pendingAnnotationsDropped();
+    // A polygon (kind Polygon) or keypoint set (kind Keypoint) being placed
+    // was given up unfinished, with `points` placed: another entry or nothing
+    // was shown, or another tool or mode taken. Escape gives it up without
+    // this signal: the user asked for that.
+    void unfinishedShapeDropped(int kind, int points);
+    // A press of a tool found no picture to work on (an entry whose pixels
+    // could not be read): nothing was drawn, selected or prompted.
+    void pressedWithoutPicture();
     void classRequired();
     // Whether undo and redo have something to do changed (see canUndo/canRedo).
     void historyAvailabilityChanged(bool canUndo, bool canRedo);
@@ -206,6 +216,7 @@ private:
 
     void resetPress();
     bool forgetPicture();
+    void dropUnfinishedShape();
     bool movedBeyondClick(const QPointF &screen) const;
     QPolygonF keypointScreenPositions(int index) const;
 

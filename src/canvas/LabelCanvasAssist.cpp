@@ -9,6 +9,7 @@ namespace Quillmark {
 
 void LabelCanvas::enterSamMode()
 {
+    dropUnfinishedShape();
     mode = SamPrompt;
     samPositive.clear();
     samNegative.clear();

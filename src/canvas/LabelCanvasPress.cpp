@@ -56,8 +56,14 @@ void LabelCanvas::mousePressEvent(QMouseEvent *event)
             finishDrag();
         }
     }
-    if (event->button() == Qt::LeftButton && mode == Idle && !pixmap.isNull() && classColors.isEmpty() &&
-        entry.labels.isEmpty()) {
+    // Nothing is drawn, selected or prompted where no picture is shown: a
+    // shape would be invisible, and placed by the view of an earlier picture.
+    if (pixmap.isNull()) {
+        if (showingEntry && (event->button() == Qt::LeftButton || event->button() == Qt::RightButton))
+            emit pressedWithoutPicture();
+        return;
+    }
+    if (event->button() == Qt::LeftButton && mode == Idle && classColors.isEmpty() && entry.labels.isEmpty()) {
         emit classRequired();
         return;
     }

@@ -80,6 +80,24 @@ bool isMissingAbsoluteFile(const QString &path)
     return QFileInfo(path).isAbsolute() && !QFileInfo::exists(path);
 }
 
+struct ModelRow {
+    const char *group;
+    const char *label;
+    const char *key;
+    const char *defaultPath;
+    const char *filter;
+};
+
+const ModelRow modelRows[] = {
+    {"Detection", "Model", "models/detection", "models/detection.onnx", "ONNX model (*.onnx)"},
+    {"Segmentation", "Model", "models/segmentation", "models/segmentation.onnx", "ONNX model (*.onnx)"},
+    {"Segmentation", "SAM (Click Segment)", "models/sam", "models/segmentation_mobile_sam.onnx",
+     "ONNX model (*.onnx)"},
+    {"Body", "Model", "models/body", "models/body.onnx", "ONNX model (*.onnx)"},
+    {"Hand", "Model", "models/hand", "models/hand.onnx", "ONNX model (*.onnx)"},
+    {"Face", "Model", "models/face", "models/face.onnx", "ONNX model (*.onnx)"},
+};
+
 } // namespace
 
 SettingsDialog::SettingsDialog(QWidget *parent) : QDialog(parent)
@@ -148,21 +166,11 @@ QWidget *SettingsDialog::buildGeneralTab()
 
 QWidget *SettingsDialog::buildModelsTab()
 {
-    static const ModelRow rows[] = {
-        {"Detection", "Model", "models/detection", "models/detection.onnx", "ONNX model (*.onnx)"},
-        {"Segmentation", "Model", "models/segmentation", "models/segmentation.onnx", "ONNX model (*.onnx)"},
-        {"Segmentation", "SAM (Click Segment)", "models/sam", "models/segmentation_mobile_sam.onnx",
-         "ONNX model (*.onnx)"},
-        {"Body", "Model", "models/body", "models/body.onnx", "ONNX model (*.onnx)"},
-        {"Hand", "Model", "models/hand", "models/hand.onnx", "ONNX model (*.onnx)"},
-        {"Face", "Model", "models/face", "models/face.onnx", "ONNX model (*.onnx)"},
-    };
-
     auto *page = new QWidget(this);
     QVBoxLayout *layout = tabLayout(page);
     QString currentGroup;
     QFormLayout *form = nullptr;
-    for (const ModelRow &row : rows) {
+    for (const ModelRow &row : modelRows) {
         const QString group = QLatin1String(row.group);
         if (!form || group != currentGroup) {
             auto *box = new QGroupBox(group, page);
@@ -170,13 +178,31 @@ QWidget *SettingsDialog::buildModelsTab()
             layout->addWidget(box);
             currentGroup = group;
         }
-        addModelRow(form, row);
+        addModelRow(form, row.label, row.key, row.defaultPath, row.filter);
     }
     layout->addStretch(1);
     return page;
 }
 
-void SettingsDialog::addModelRow(QFormLayout *form, const ModelRow &row)
+QString SettingsDialog::defaultModelPath(const QString &key)
+{
+    for (const ModelRow &row : modelRows) {
+        if (key == QLatin1String(row.key))
+            return QLatin1String(row.defaultPath);
+    }
+    return {};
+}
+
+QString SettingsDialog::configuredModelPath(const QString &key)
+{
+    const QString value = QSettings().value(key).toString().trimmed();
+    if (value.isEmpty() || value == defaultModelPath(key))
+        return {};
+    return resolveModelPath(key);
+}
+
+void SettingsDialog::addModelRow(QFormLayout *form, const char *label, const char *keyName, const char *defaultPath,
+                                 const char *filterText)
 {
     QWidget *parent = form->parentWidget();
     auto *container = new QWidget(parent);
@@ -193,18 +219,18 @@ void SettingsDialog::addModelRow(QFormLayout *form, const ModelRow &row)
     layout->addWidget(edit, 1);
     layout->addWidget(browse);
     layout->addWidget(clear);
-    form->addRow(QLatin1String(row.label) + QLatin1Char(':'), container);
+    form->addRow(QLatin1String(label) + QLatin1Char(':'), container);
     // A mark inside the row, shown while it names a file that is not there
     // (loading it would fail); it takes no room of the dialog.
     QAction *missing = edit->addAction(missingFileIcon(), QLineEdit::TrailingPosition);
     missing->setToolTip(QStringLiteral("File not found"));
     missing->setVisible(false);
 
-    const QString key = QLatin1String(row.key);
-    const QString filter = QLatin1String(row.filter);
+    const QString key = QLatin1String(keyName);
+    const QString filter = QLatin1String(filterText);
     modelEdits.insert(key, edit);
     missingMarks.insert(key, missing);
-    modelDefaults.insert(key, QLatin1String(row.defaultPath));
+    modelDefaults.insert(key, QLatin1String(defaultPath));
     connect(edit, &QLineEdit::textChanged, this, [this, key] { markIfMissing(key); });
     connect(browse, &QPushButton::clicked, this, [this, key, filter] { browseModel(key, filter); });
     connect(clear, &QPushButton::clicked, edit, &QLineEdit::clear);
@@ -215,10 +241,23 @@ bool SettingsDialog::isModelMissing(const QString &key) const
     const QLineEdit *edit = modelEdits.value(key);
     if (!edit)
         return false;
+    return !missingPath(key).isEmpty();
+}
+
+QString SettingsDialog::missingPath(const QString &key) const
+{
+    const QLineEdit *edit = modelEdits.value(key);
     const QString text = edit->text().trimmed();
     if (text.isEmpty())
-        return false;
-    return !QFileInfo(resolveModelPathFrom(text, QCoreApplication::applicationDirPath())).isFile();
+        return {};
+    if (edit->text() == shownTexts.value(key) && !goneChoices.value(key).isEmpty())
+        return goneChoices.value(key);
+    // The default path the dialog shows for a model never chosen (and stores
+    // on OK) is no choice of the user's: only a path the user gave is marked.
+    if (text == modelDefaults.value(key))
+        return {};
+    const QString resolved = resolveModelPathFrom(text, QCoreApplication::applicationDirPath());
+    return QFileInfo(resolved).isFile() ? QString() : resolved;
 }
 
 void SettingsDialog::markIfMissing(const QString &key)
@@ -231,10 +270,7 @@ void SettingsDialog::markIfMissing(const QString &key)
     QLineEdit *edit = modelEdits.value(key);
     edit->setStyleSheet(missing ? QStringLiteral("border: 1px solid %1;").arg(QLatin1String(missingColor))
                                 : QString());
-    edit->setToolTip(missing ? QStringLiteral("No file at %1")
-                                   .arg(resolveModelPathFrom(edit->text().trimmed(),
-                                                             QCoreApplication::applicationDirPath()))
-                             : QString());
+    edit->setToolTip(missing ? QStringLiteral("No file at %1").arg(missingPath(key)) : QString());
 }
 
 void SettingsDialog::browseModel(const QString &key, const QString &filter)
@@ -257,11 +293,17 @@ void SettingsDialog::loadSettings()
         const QString value = settings.value(it.key()).toString();
         const bool unset = value.isEmpty() || isMissingAbsoluteFile(value);
         const QString shown = unset ? modelDefaults.value(it.key()) : value;
+        shownTexts.insert(it.key(), shown);
+        storedKeys.insert(it.key(), !value.isEmpty());
+        // A chosen file that is gone shows the default path in its place, and
+        // the row's mark names the file that is gone.
+        const QString resolved = resolveModelPathFrom(value, QCoreApplication::applicationDirPath());
+        const bool chosenGone = !value.isEmpty() && value != modelDefaults.value(it.key()) && shown != value
+            && !QFileInfo(resolved).isFile();
+        goneChoices.insert(it.key(), chosenGone ? resolved : QString());
         it.value()->setText(shown);
         // Files may have come or gone since the last showing.
         markIfMissing(it.key());
-        shownTexts.insert(it.key(), shown);
-        storedKeys.insert(it.key(), !value.isEmpty());
     }
     const int index = themeCombo->findData(settings.value(SettingsStores::themeKey, 0).toInt());
     themeCombo->setCurrentIndex(index < 0 ? 0 : index);

@@ -42,9 +42,18 @@ public:
     // The line edit of a model row, by settings key (null for an unknown key).
     QLineEdit *modelEdit(const QString &key) const { return modelEdits.value(key); }
     QComboBox *themeBox() const { return themeCombo; }
-    // The row's path names no file (resolved as the AI tools resolve it); an
-    // empty row is not missing. Such rows carry a red mark (its tool tip says
-    // "File not found") and a red edge.
+    // The path shown for a model never chosen ("models/detection.onnx", ...).
+    static QString defaultModelPath(const QString &key);
+    // The model file the user configured under a key, resolved as the AI tools
+    // resolve it (whether or not the file is there); empty when the key holds
+    // nothing, or only the default path that the dialog shows for a model never
+    // chosen and stores on OK.
+    static QString configuredModelPath(const QString &key);
+
+    // The row names a file the user gave (not the default path) that is not
+    // there (resolved as the AI tools resolve it), or shows the default in
+    // place of a chosen file that is gone; an empty row is not missing. Such
+    // rows carry a red mark (its tool tip says "File not found") and a red edge.
     bool isModelMissing(const QString &key) const;
     QAction *missingMark(const QString &key) const { return missingMarks.value(key); }
 
@@ -55,20 +64,15 @@ public slots:
     void onAccept();
 
 private:
-    struct ModelRow {
-        const char *group;
-        const char *label;
-        const char *key;
-        const char *defaultPath;
-        const char *filter;
-    };
-
     QWidget *buildGeneralTab();
     QWidget *buildModelsTab();
-    void addModelRow(QFormLayout *form, const ModelRow &row);
+    void addModelRow(QFormLayout *form, const char *label, const char *key, const char *defaultPath,
+                     const char *filter);
     void fitRowsToDefaults();
     void browseModel(const QString &key, const QString &filter);
     void markIfMissing(const QString &key);
+    // The file a row names that is not there, resolved; empty when there is none.
+    QString missingPath(const QString &key) const;
 
     QComboBox *themeCombo = nullptr;
     QMap<QString, QLineEdit *> modelEdits;
@@ -78,6 +82,9 @@ private:
     // held a value then: OK leaves a stored value alone unless its row was edited.
     QMap<QString, QString> shownTexts;
     QMap<QString, bool> storedKeys;
+    // Per key, the chosen file that was gone at the last loadSettings (its row
+    // shows the default path instead); empty for the others.
+    QMap<QString, QString> goneChoices;
 };
 
 } // namespace Quillmark

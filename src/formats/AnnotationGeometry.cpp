@@ -1,6 +1,8 @@
 #include "formats/AnnotationGeometry.h"
 
 #include "model/AnnotationKind.h"
+#include "model/FiniteNumber.h"
+#include "model/GeometryAttributes.h"
 
 #include <QPolygonF>
 
@@ -8,6 +10,100 @@
 #include <cmath>
 
 namespace Quillmark {
+
+namespace {
+
+// A kept part, a flat list x0, y0, x1, y1, ..., as points; empty when it is no
+// such list of at least three points that single precision holds.
+QList<QPointF> keptPart(const QVariant &part)
+{
+    const QVariantList numbers = part.toList();
+    if (numbers.size() < 6)
+        return {};
+    QList<QPointF> points;
+    points.reserve(numbers.size() / 2);
+    for (qsizetype i = 0; i + 1 < numbers.size(); i += 2) {
+        bool xOk = false;
+        bool yOk = false;
+        const double x = numbers.at(i).toDouble(&xOk);
+        const double y = numbers.at(i + 1).toDouble(&yOk);
+        if (!xOk || !yOk || !fitsFloat(x) || !fitsFloat(y))
+            return {};
+        points.append(QPointF(x, y));
+    }
+    return points;
+}
+
+} // namespace
+
+QList<QList<QPointF>> objectParts(const Annotation &a)
+{
+    if (a.kind != Polygon || a.points.isEmpty())
+        return {};
+    const QVariantList stored = a.attributes.value(GeometryAttribute::Parts).toList();
+    QList<QList<QPointF>> parts;
+    bool outlineAmongThem = false;
+    for (const QVariant &part : stored) {
+        QList<QPointF> points = keptPart(part);
+        if (points.isEmpty())
+            continue;
+        outlineAmongThem = outlineAmongThem || points == a.points;
+        parts.append(std::move(points));
+    }
+    if (!outlineAmongThem || parts.size() < 2)
+        return {a.points};
+    return parts;
+}
+
+QRectF pointsBounds(const QList<QPointF> &points)
+{
+    if (points.isEmpty())
+        return QRectF();
+    double minX = points.first().x(), maxX = minX;
+    double minY = points.first().y(), maxY = minY;
+    for (const QPointF &p : points) {
+        minX = std::min(minX, p.x());
+        maxX = std::max(maxX, p.x());
+        minY = std::min(minY, p.y());
+        maxY = std::max(maxY, p.y());
+    }
+    return QRectF(minX, minY, maxX - minX, maxY - minY);
+}
+
+double outlineArea(const QList<QPointF> &points)
+{
+    double twice = 0.0;
+    for (qsizetype i = 0, j = points.size() - 1; i < points.size(); j = i++)
+        twice += points.at(j).x() * points.at(i).y() - points.at(i).x() * points.at(j).y();
+    return std::abs(twice) / 2.0;
+}
+
+QRectF polygonObjectBox(const Annotation &a)
+{
+    const QList<QList<QPointF>> parts = objectParts(a);
+    if (parts.size() < 2)
+        return pointsBounds(a.points);
+    QRectF bounds = pointsBounds(parts.first());
+    for (const QList<QPointF> &part : parts)
+        bounds = bounds.united(pointsBounds(part));
+    // The object's own box as it came, unless it no longer holds its parts.
+    const QRectF stored = a.bbox.normalized();
+    const bool holdsParts = stored.width() > 0.0 && stored.height() > 0.0 &&
+                            stored.adjusted(-0.5, -0.5, 0.5, 0.5).contains(bounds);
+    return holdsParts ? stored : bounds;
+}
+
+bool isCrowdRegion(const Annotation &a)
+{
+    const QVariant flag = a.attributes.value(GeometryAttribute::Crowd);
+    if (!flag.isValid() || flag.isNull())
+        return false;
+    if (flag.typeId() == QMetaType::Bool)
+        return flag.toBool();
+    bool number = false;
+    const double value = flag.toDouble(&number);
+    return number && value != 0.0;
+}
 
 QRectF keypointBounds(const Annotation &a)
 {
@@ -38,7 +134,7 @@ std::optional<QRectF> annotationBox(const Annotation &a)
     case Polygon:
         if (a.points.isEmpty())
             return std::nullopt;
-        return QPolygonF(a.points).boundingRect();
+        return polygonObjectBox(a);
     case Keypoint:
         if (a.points.isEmpty() && a.bbox.isNull())
             return std::nullopt;
@@ -87,7 +183,11 @@ std::optional<std::array<QPointF, 4>> orientedBoxCorners(const Annotation &a)
 {
     if (a.kind == BoundingBox)
         return cornersOf(a.bbox.normalized());
-    if (a.kind != Polygon || a.points.size() < 4)
+    if (a.kind != Polygon)
+        return std::nullopt;
+    if (objectParts(a).size() > 1)
+        return cornersOf(polygonObjectBox(a));
+    if (a.points.size() < 4)
         return std::nullopt;
     if (a.points.size() == 4)
         return std::array<QPointF, 4>{a.points.at(0), a.points.at(1), a.points.at(2), a.points.at(3)};

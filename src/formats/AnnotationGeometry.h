@@ -16,9 +16,33 @@ namespace Quillmark {
 
 // Geometry that the box-only and oriented-box writers take from annotations.
 
+// The polygons of a polygon object: every part it came with (an object of
+// several polygons keeps them in its geometry attributes) when the outline
+// drawn, its points, is still one of them; otherwise, an outline edited since
+// or an object of one part, the outline alone. Kept parts of fewer than three
+// points, or with a number single precision cannot hold, are passed over.
+// Empty for a polygon without points and for other kinds.
+QList<QList<QPointF>> objectParts(const Annotation &a);
+
+// The box of a polygon object: its outline's bounds, or for an object of
+// several parts the box it came with when that holds them all (else their
+// bounds).
+QRectF polygonObjectBox(const Annotation &a);
+
+// Whether the annotation is a crowd region: many objects under one outline or
+// mask, which only COCO can mark ("iscrowd").
+bool isCrowdRegion(const Annotation &a);
+
+// The bounding rectangle of the points (the empty rectangle at the origin
+// when there are none).
+QRectF pointsBounds(const QList<QPointF> &points);
+
+// The area an outline encloses (the shoelace formula).
+double outlineArea(const QList<QPointF> &points);
+
 // The axis-aligned box a box-only format writes for an annotation: a
 // bounding box as it stands (normalised, so a negative size turns positive),
-// a polygon by the bounding rectangle of its points, a keypoint set by
+// a polygon by its object's box (polygonObjectBox), a keypoint set by
 // keypointBounds. Polylines, points, polygons without points and keypoint
 // sets with neither points nor a box have none.
 std::optional<QRectF> annotationBox(const Annotation &a);
@@ -47,8 +71,8 @@ ImageEntry boxOnlyImage(const ImageEntry &image, QSize size);
 
 // The four corners an oriented-box format writes for an annotation: a polygon
 // of exactly four points gives its points in stored order; a polygon of five
-// or more points, or a bounding box, gives the corners of its (normalised)
-// bounding rectangle: top left, top right, bottom right, bottom left. Other
+// or more points, or of several parts, and a bounding box give the corners of
+// its (normalised) box: top left, top right, bottom right, bottom left. Other
 // annotations, and polygons of fewer than four points, have none.
 std::optional<std::array<QPointF, 4>> orientedBoxCorners(const Annotation &a);
 

@@ -117,21 +117,20 @@ bool ClipHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
 
     const QDir output(path);
     const QStringList stems = uniqueExportStems(dataset.images);
-    int done = 0;
+    QList<ImageEntry> images;
+    QStringList destinations;
     for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
         const QString folder = output.filePath(it.key());
         if (!ensureFolder(folder))
             return false;
         for (int i : it.value().images) {
-            if (progress)
-                progress(++done, total);
             const ImageEntry &image = dataset.images.at(i);
-            const QString destination = folder + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-            if (stopsExport(writeExportImage(image, destination)))
-                return false;
+            images.append(image);
+            destinations.append(folder + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath));
         }
     }
-    return writeFileAtomically(output.filePath(kCaptionFile), captionText(groups));
+    return writeExportImagesReporting(images, destinations, progress) &&
+           writeFileAtomically(output.filePath(kCaptionFile), captionText(groups));
 }
 
 namespace {

@@ -110,6 +110,9 @@ QRectF exportedBox(const Annotation &annotation)
         return annotation.bbox.normalized();
     if (annotation.kind == Keypoint)
         return keypointBounds(annotation);
+    // A polygon object of several parts is boxed whole.
+    if (annotation.kind == Polygon)
+        return polygonObjectBox(annotation);
     return QPolygonF(annotation.points).boundingRect();
 }
 

@@ -102,8 +102,26 @@ QString pointsText(const QList<QPointF> &points)
     return texts.join(QLatin1Char(';'));
 }
 
-void writeAnnotation(QXmlStreamWriter &xml, const Annotation &a)
+// The parts of an object of several polygons, each a polygon of the group
+// `group` (counted from 1 in each image).
+void writePolygonParts(QXmlStreamWriter &xml, const Annotation &a, const QList<QList<QPointF>> &parts, int group)
 {
+    for (const QList<QPointF> &part : parts) {
+        writeShapeStart(xml, "polygon", a);
+        xml.writeAttribute(QStringLiteral("points"), pointsText(part));
+        xml.writeAttribute(QStringLiteral("z_order"), QStringLiteral("0"));
+        xml.writeAttribute(QStringLiteral("group_id"), QString::number(group));
+    }
+}
+
+void writeAnnotation(QXmlStreamWriter &xml, const Annotation &a, int *group)
+{
+    if (a.kind == Polygon) {
+        if (const QList<QList<QPointF>> parts = objectParts(a); parts.size() > 1) {
+            writePolygonParts(xml, a, parts, ++*group);
+            return;
+        }
+    }
     if (a.kind == BoundingBox) {
         writeShapeStart(xml, "box", a);
         xml.writeAttribute(QStringLiteral("xtl"), formatFixed2(a.bbox.left()));
@@ -126,6 +144,26 @@ void writeAnnotation(QXmlStreamWriter &xml, const Annotation &a)
     xml.writeAttribute(QStringLiteral("z_order"), QStringLiteral("0"));
 }
 
+// Every class of the dataset, in class order, with its colour: the labels a
+// CVAT task declares, which its importers take the shapes' labels from.
+void writeLabels(QXmlStreamWriter &xml, const Dataset &dataset)
+{
+    xml.writeStartElement(QStringLiteral("labels"));
+    // Classes only annotations name take the colours the project gives them.
+    Dataset coloured = dataset;
+    coloured.syncClassesFromAnnotations();
+    for (const QString &name : dataset.classNames()) {
+        const QColor colour = coloured.classColors.value(name);
+        xml.writeStartElement(QStringLiteral("label"));
+        xml.writeTextElement(QStringLiteral("name"), xmlSafeText(name));
+        xml.writeTextElement(QStringLiteral("color"), colour.name(QColor::HexRgb));
+        xml.writeTextElement(QStringLiteral("type"), QStringLiteral("any"));
+        xml.writeEmptyElement(QStringLiteral("attributes"));
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+}
+
 } // namespace
 
 QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress)
@@ -142,6 +180,7 @@ QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress
     xml.writeTextElement(QStringLiteral("size"), QString::number(total));
     xml.writeTextElement(QStringLiteral("mode"), QStringLiteral("annotation"));
     xml.writeTextElement(QStringLiteral("source"), QStringLiteral("Quillmark"));
+    writeLabels(xml, dataset);
     xml.writeEndElement();
     xml.writeEndElement();
 
@@ -151,8 +190,9 @@ QByteArray cvatXmlBytes(const Dataset &dataset, const ProgressCallback &progress
         xml.writeAttribute(QStringLiteral("name"), xmlSafeText(at.fileName));
         xml.writeAttribute(QStringLiteral("width"), QString::number(std::max(at.image.width, 0)));
         xml.writeAttribute(QStringLiteral("height"), QString::number(std::max(at.image.height, 0)));
+        int group = 0;
         for (const Annotation &a : at.image.labels)
-            writeAnnotation(xml, a);
+            writeAnnotation(xml, a, &group);
         xml.writeEndElement();
         return true;
     });

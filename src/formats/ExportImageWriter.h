@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/ProgressCallback.h"
 #include "model/ImageEntry.h"
 
 #include <QList>
@@ -30,38 +31,50 @@ enum class ExportImageResult {
 // destination's suffix names (PNG when that suffix names no writable format).
 // A file or encoded bytes that are no picture (a dataset may name any file)
 // are never written. The new file takes the destination's place only once it
-// is complete.
+// is complete. The source file is opened once, without a lookup before: the
+// head it is told a picture by and the bytes copied come from that one open.
 ExportImageResult writeExportImage(const ImageEntry &image, const QString &destination);
 
-// Whether a handler writing its own images must stop at this result: the
-// image was not written although it has pixels (a missing one is checked
-// before an export starts).
-inline bool stopsExport(ExportImageResult result)
-{
-    return result == ExportImageResult::Failed || result == ExportImageResult::NotPicture;
-}
-
-// The outcome of writing a list of images: the index of the image that
-// stopped the list and what writing it came to (-1 when none did).
+// The outcome of writing a list of images: the first image (in list order)
+// whose writing failed and stopped the rest (-1 when none did), the images
+// left unwritten because they are no pictures or have no pixels, and for each
+// image whether this writing put a file at its destination (not the image's
+// own file found there).
 struct ExportImagesOutcome {
     qsizetype failedIndex = -1;
-    ExportImageResult failure = ExportImageResult::Written;
+    QList<qsizetype> notPictures;
+    QList<qsizetype> missing;
+    QList<bool> written;
 };
 
-// Writes images[i] to destinations[i] with writeExportImage, in order, adding
-// one to `done` after each. Stops at the first image that fails or has no
-// pixels, setting `stop`, and before the next image once `stop` is set from
-// elsewhere (an image that is no picture stops it too). Meant to run on a thread of its own beside other writing.
+// Writes images[i] to destinations[i] with writeExportImage on several
+// threads at once, adding one to `done` after each. A failed write stops the
+// writing, setting `stop`; so does `stop` set from elsewhere. An image that is
+// no picture, or has no pixels, is passed over and named in the outcome, for
+// the caller to leave out or to fail on. Waits until the writing has ended;
+// meant to run beside other writing.
 ExportImagesOutcome writeExportImages(const QList<ImageEntry> &images, const QStringList &destinations,
                                       std::atomic<int> &done, std::atomic<bool> &stop);
 
-// Whether the entry has pixels to export: an existing file at an absolute
-// path, or pixels it holds itself. Reads nothing but the file's metadata.
-bool hasExportablePixels(const ImageEntry &image);
+// writeExportImages for the handlers that write their own images: progress
+// (i, n) for every i from 1 on, told on the calling thread as the pictures are
+// written. Images without pixels are passed over (a missing one is checked
+// before an export starts). False when a write failed or an image is no
+// picture.
+bool writeExportImagesReporting(const QList<ImageEntry> &images, const QStringList &destinations,
+                                const ProgressCallback &progress);
 
-// Whether the entry's pixels would be refused: its file, or the encoded bytes
-// it holds when it has no file, are no picture. Reads the file's header.
-bool holdsNoPicture(const ImageEntry &image);
+// What an export finds of an entry's pixels before it writes anything.
+enum class ExportSource {
+    Picture,    // a picture file, or pixels held in memory
+    NotPicture, // its file, or the encoded bytes it holds, are no picture
+    Missing,    // neither a file at an absolute path nor pixels held
+};
+
+// The entry's pixels looked at once: with `readHead`, its file is opened and
+// its head read (one open, no other lookup); without, only its kind is asked
+// (one lookup), and a file's content is left to writeExportImage to judge.
+ExportSource examineExportSource(const ImageEntry &image, bool readHead);
 
 // The line a result adds for entries refused because they are no pictures:
 // how many, and the first few of `names`. Empty when there are none.

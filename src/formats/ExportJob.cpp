@@ -5,10 +5,12 @@
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
+#include "formats/IExportIndexWriter.h"
 #include "formats/ISubsetExportHandler.h"
 #include "formats/ImageProbe.h"
 #include "formats/KeypointObjectPairing.h"
 #include "formats/LabelMeHandler.h"
+#include "formats/ParallelReads.h"
 #include "formats/RoboflowYoloHandler.h"
 #include "formats/SafeWrite.h"
 #include "formats/Yolo4ScaledHandler.h"
@@ -17,13 +19,16 @@
 #include "formats/YoloLabelLines.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <chrono>
 #include <future>
 #include <numeric>
 #include <random>
+#include <vector>
 
 namespace Quillmark {
 
@@ -43,12 +48,32 @@ QString exportTargetPath(const QString &format, const QString &outputPath)
     return outputPath;
 }
 
+namespace {
+
+// Where a format's own loaders look for the pictures, relative to its
+// annotation files: CVAT's archives keep them in images/, every other format
+// here beside the files.
+QString pictureSubfolder(const QString &format)
+{
+    return format == QLatin1String("CVAT XML") ? QStringLiteral("images") : QString();
+}
+
+// Whether the format can mark a crowd region as one (COCO's "iscrowd"); every
+// other format would teach it as an object.
+bool marksCrowdRegions(const QString &format)
+{
+    return format == QLatin1String("COCO");
+}
+
+} // namespace
+
 QString exportPictureFolder(const IFormatHandler *handler, const ExportConfig &config)
 {
     const QDir output(config.outputPath);
     if (config.split || yoloExportLayout(handler).applies)
         return output.filePath(QStringLiteral("images"));
-    return output.path();
+    const QString subfolder = pictureSubfolder(config.format);
+    return subfolder.isEmpty() ? output.path() : output.filePath(subfolder);
 }
 
 bool formatWritesOwnImages(const QString &format)
@@ -70,18 +95,17 @@ YoloExportLayout yoloExportLayout(const IFormatHandler *handler)
 }
 
 QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
-                              int keypointCount, bool roboflowSection)
+                              int keypointCount, const QStringList &keypointNames, bool roboflowSection)
 {
     static const char *const keys[] = {"train", "val", "test"};
-    QString text;
-    text += QStringLiteral("path: ") + yamlScalar(QDir::toNativeSeparators(outputPath)) + QLatin1Char('\n');
+    QString text = dataYamlRootComment();
     for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
         if (!imageFolders.at(i).isEmpty())
             text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
     }
     text += QLatin1Char('\n');
     if (keypointCount > 0)
-        text += QStringLiteral("kpt_shape: [%1, 3]\n").arg(keypointCount);
+        text += yamlKeypointShape(keypointNames, keypointCount);
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
     text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
     if (roboflowSection) {
@@ -106,12 +130,38 @@ QString imageLabel(const ImageEntry &image)
     return image.filePath.isEmpty() ? QStringLiteral("image %1").arg(image.id) : nativePath(image.filePath);
 }
 
-// What an export writes: the dataset with every image's size known and, for
-// the formats that write a keypoint set as one object with its box, each
-// face's or person's box joined with its keypoint set.
-Dataset exportedDataset(const IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset)
+// Takes the crowd regions out of every image; returns how many there were.
+int leaveOutCrowdRegions(Dataset &dataset)
+{
+    int count = 0;
+    for (ImageEntry &image : dataset.images) {
+        const bool holdsCrowd = std::any_of(image.labels.cbegin(), image.labels.cend(), isCrowdRegion);
+        if (!holdsCrowd)
+            continue;
+        const qsizetype before = image.labels.size();
+        image.labels.removeIf(isCrowdRegion);
+        count += int(before - image.labels.size());
+    }
+    return count;
+}
+
+// What an export writes: the dataset with every image's size known, without
+// crowd regions where the format cannot mark them (`crowdsLeftOut` counts
+// them) and, for the formats that write a keypoint set as one object with its
+// box, each face's or person's box joined with its keypoint set.
+Dataset exportedDataset(const IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset,
+                        int *crowdsLeftOut)
 {
     Dataset sized = withProbedImageSizes(dataset);
+    // Every class an annotation uses joins the class list, in its order (by
+    // name): the subsets of a split export are datasets of their own, and
+    // each must number the classes as the files written for the whole export
+    // (data.yaml, classes.txt, obj.names) name them.
+    for (const ImageEntry &image : std::as_const(sized.images)) {
+        for (const Annotation &a : image.labels)
+            sized.addClass(a.className, QColor());
+    }
+    *crowdsLeftOut = marksCrowdRegions(config.format) ? 0 : leaveOutCrowdRegions(sized);
     switch (keypointPairingOf(config.format, yoloExportLayout(handler).applies)) {
     case KeypointPairing::KeepApart:
         return sized;
@@ -129,7 +179,7 @@ class ExportRun {
 public:
     ExportRun(IFormatHandler *handler, const ExportConfig &config, const Dataset &dataset, bool handlerWritesImages,
               ProgressCallback progress)
-        : m_handler(handler), m_config(config), m_dataset(exportedDataset(handler, config, dataset)),
+        : m_handler(handler), m_config(config), m_dataset(exportedDataset(handler, config, dataset, &m_crowdsLeftOut)),
           m_handlerWritesImages(handlerWritesImages), m_progress(std::move(progress)), m_output(config.outputPath),
           m_classNames(m_dataset.classNames()), m_yolo(yoloExportLayout(handler))
     {
@@ -149,15 +199,17 @@ private:
         if (m_progress)
             m_progress(current, m_total);
     }
-    // Reports `current` when it is beyond the last count reported so.
+    // Reports every count from the last one reported up to `current`, so
+    // that each count is told once and in order, however the work that
+    // reaches it is cut.
     void reportRising(int current)
     {
-        if (current <= m_reported)
-            return;
-        m_reported = current;
-        report(current);
+        while (m_reported < current)
+            report(++m_reported);
     }
-    ProgressCallback offsetProgress(int offset) const;
+    // Progress of a step whose own counts run from offset + 1, told only
+    // where it is beyond what was told before.
+    ProgressCallback risingProgress(int offset);
     bool fail(const QString &message)
     {
         m_error = message;
@@ -165,9 +217,16 @@ private:
     }
     bool failWrite(const QString &subset, const QString &path);
     bool makeFolder(const QString &subset, const QString &path);
-    bool everyImageHasPixels();
-    void refuseNonPictures();
-    QString withRefusals(const QString &result) const;
+    bool checkSources();
+    void noteRefused(const ImageEntry &image);
+    QString withNotes(const QString &result) const;
+    bool copyPictures(QList<ImageEntry> &images, const QString &folder, const QString &subset);
+    bool copiesSucceeded(const ExportImagesOutcome &outcome, const QList<ImageEntry> &images,
+                         const QStringList &destinations, const QString &subset);
+    ExportImagesOutcome runCopies(const QList<ImageEntry> &images, const QStringList &destinations,
+                                  std::atomic<bool> &stop);
+    bool renameAfterRefusals(const QList<ImageEntry> &images, const QString &folder, const QString &subset,
+                             const QStringList &destinations, const QList<bool> &written);
     bool writeImage(const QString &subset, const ImageEntry &image, const QString &destination);
     bool imageWritten(const QString &subset, const ImageEntry &image, const QString &destination,
                       ExportImageResult result);
@@ -178,7 +237,8 @@ private:
     Dataset subsetDataset(const QList<int> &order, const ExportSplit &split) const;
     bool writeYoloSet(const QList<ImageEntry> &images, const QString &folder, const QString &subset);
     bool writeYoloClassFiles(const QStringList &imageFolders);
-    bool writeHandlerSubset(const Dataset &subset, const QString &splitName);
+    bool writeHandlerSubset(Dataset &subset, const QString &splitName);
+    bool writeExportIndex(const QList<IExportIndexWriter::Subset> &subsets);
     bool writeSubsetOfOneDataset(ISubsetExportHandler *writer, const Dataset &subset, const QString &splitName);
     bool writeSubsetDataYaml(const ISubsetExportHandler *writer, const QStringList &written);
     // LabelMe files name their image by a path relative to themselves: the
@@ -191,7 +251,8 @@ private:
 
     IFormatHandler *m_handler;
     const ExportConfig &m_config;
-    Dataset m_dataset; // less the entries refused as no pictures
+    int m_crowdsLeftOut = 0; // set as m_dataset is made, so declared before it
+    Dataset m_dataset;       // less the entries refused as no pictures
     bool m_handlerWritesImages;
     ProgressCallback m_progress;
     QDir m_output;
@@ -203,13 +264,14 @@ private:
     QString m_error;
     int m_refused = 0;
     QStringList m_refusedNames;
+    int m_written = 0; // images of a split export written so far
 };
 
-ProgressCallback ExportRun::offsetProgress(int offset) const
+ProgressCallback ExportRun::risingProgress(int offset)
 {
     if (!m_progress)
         return {};
-    return [progress = m_progress, offset, total = m_total](int current, int) { progress(offset + current, total); };
+    return [this, offset](int current, int) { reportRising(offset + current); };
 }
 
 bool ExportRun::failWrite(const QString &subset, const QString &path)
@@ -229,56 +291,168 @@ bool ExportRun::makeFolder(const QString &subset, const QString &path)
                     .arg(subset, nativePath(path)));
 }
 
-// An export that writes images (the job's copies, or a handler writing its
-// own) must write every one of them: labels written for an image whose pixels
-// are missing would be reported as exported while the dataset lacks the
-// picture. Checked before anything is written.
-bool ExportRun::everyImageHasPixels()
+// Before anything is written. An export that writes images (the job's
+// copies, or a handler writing its own) must write every one of them: labels
+// written for an image whose pixels are missing would be reported as
+// exported while the dataset lacks the picture. And an export that carries
+// pixels (copies, images a handler writes, embedded pictures) carries only
+// pictures: a dataset may name any file as an image, and such an entry is
+// left out whole, labels and all, and named in the result instead of being
+// counted. Each file is looked at once: the job's own copies judge a file's
+// content from the one open that copies it (copyPictures), so here only its
+// kind is asked; the files a handler writes or embeds are opened here.
+bool ExportRun::checkSources()
 {
-    if (!copiesImages() && !m_handlerWritesImages)
+    const bool copies = copiesImages();
+    if (!copies && !m_handlerWritesImages && !m_config.embedBase64)
         return true;
-    QStringList missing;
-    int count = 0;
-    for (const ImageEntry &image : m_dataset.images) {
-        if (hasExportablePixels(image))
-            continue;
-        if (++count <= 5)
-            missing.append(imageLabel(image));
-    }
-    if (count == 0)
-        return true;
-    if (count == 1)
-        return fail(QStringLiteral("Export failed: the image %1 cannot be found.").arg(missing.first()));
-    if (count > missing.size())
-        missing.append(QStringLiteral("…"));
-    return fail(QStringLiteral("Export failed: %1 images cannot be found:\n%2").arg(count).arg(missing.join('\n')));
-}
+    const bool needsPixels = copies || m_handlerWritesImages;
+    const int n = int(m_dataset.images.size());
+    std::vector<ExportSource> sources(size_t(n), ExportSource::Picture);
+    readInParallel(
+        n, [&](int i) { sources[size_t(i)] = examineExportSource(m_dataset.images.at(i), !copies); }, {});
 
-// An export that carries pixels (copies, images a handler writes, embedded
-// pictures) carries only pictures: a dataset may name any file as an image,
-// and such an entry is left out whole, labels and all, and named in the
-// result instead of being counted.
-void ExportRun::refuseNonPictures()
-{
-    if (!copiesImages() && !m_handlerWritesImages && !m_config.embedBase64)
-        return;
     QList<ImageEntry> kept;
-    kept.reserve(m_dataset.images.size());
-    for (ImageEntry &image : m_dataset.images) {
-        if (!holdsNoPicture(image)) {
-            kept.append(std::move(image));
+    kept.reserve(n);
+    QStringList missing;
+    int missingCount = 0;
+    for (int i = 0; i < n; ++i) {
+        ImageEntry &image = m_dataset.images[i];
+        switch (sources[size_t(i)]) {
+        case ExportSource::NotPicture:
+            noteRefused(image);
             continue;
+        case ExportSource::Missing:
+            if (needsPixels && ++missingCount <= 5)
+                missing.append(imageLabel(image));
+            break;
+        case ExportSource::Picture:
+            break;
         }
-        if (++m_refused <= 5)
-            m_refusedNames.append(imageLabel(image));
+        kept.append(std::move(image));
     }
     m_dataset.images = std::move(kept);
+    if (!needsPixels || missingCount == 0)
+        return true;
+    if (missingCount == 1)
+        return fail(QStringLiteral("Export failed: the image %1 cannot be found.").arg(missing.first()));
+    if (missingCount > missing.size())
+        missing.append(QStringLiteral("…"));
+    return fail(
+        QStringLiteral("Export failed: %1 images cannot be found:\n%2").arg(missingCount).arg(missing.join('\n')));
 }
 
-QString ExportRun::withRefusals(const QString &result) const
+void ExportRun::noteRefused(const ImageEntry &image)
 {
-    const QString note = refusedEntriesNote(m_refused, m_refusedNames);
-    return note.isEmpty() ? result : result + QLatin1Char('\n') + note;
+    if (++m_refused <= 5)
+        m_refusedNames.append(imageLabel(image));
+}
+
+// The result, with a line for the entries refused as no pictures and one for
+// the crowd regions the format could not mark.
+QString ExportRun::withNotes(const QString &result) const
+{
+    QString text = result;
+    if (const QString note = refusedEntriesNote(m_refused, m_refusedNames); !note.isEmpty())
+        text += QLatin1Char('\n') + note;
+    if (m_crowdsLeftOut > 0) {
+        text += QLatin1Char('\n') +
+                QStringLiteral("%1 crowd %2 left out: %3 cannot mark a crowd, and would teach it as one object.")
+                    .arg(m_crowdsLeftOut)
+                    .arg(m_crowdsLeftOut == 1 ? QStringLiteral("region was") : QStringLiteral("regions were"))
+                    .arg(m_config.format);
+    }
+    return text;
+}
+
+// The run's verdict on a list of images written: false, with the failure
+// recorded, when a write failed or an image's pixels were gone (they were
+// there when the export began).
+bool ExportRun::copiesSucceeded(const ExportImagesOutcome &outcome, const QList<ImageEntry> &images,
+                                const QStringList &destinations, const QString &subset)
+{
+    if (outcome.failedIndex >= 0) {
+        const qsizetype i = outcome.failedIndex;
+        return imageWritten(subset, images.at(i), destinations.at(i), ExportImageResult::Failed);
+    }
+    if (!outcome.missing.isEmpty()) {
+        const qsizetype i = outcome.missing.first();
+        return imageWritten(subset, images.at(i), destinations.at(i), ExportImageResult::NoPixels);
+    }
+    return true;
+}
+
+// Writes the pictures on several threads; progress counts them on from
+// m_done as they are written.
+ExportImagesOutcome ExportRun::runCopies(const QList<ImageEntry> &images, const QStringList &destinations,
+                                         std::atomic<bool> &stop)
+{
+    std::atomic<int> done{0};
+    std::future<ExportImagesOutcome> copies =
+        std::async(std::launch::async, [&] { return writeExportImages(images, destinations, done, stop); });
+    while (copies.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        reportRising(m_done + done.load());
+    reportRising(m_done + done.load());
+    return copies.get();
+}
+
+// The pictures of a set of images copied into `folder` under their export
+// names, before the files that name them are written. An image found to be no
+// picture is left out of `images`; where that changes the export names of
+// others (a name it took first), they are copied again under their new names
+// and the files copied under the old ones removed.
+bool ExportRun::copyPictures(QList<ImageEntry> &images, const QString &folder, const QString &subset)
+{
+    if (!makeFolder(subset, folder))
+        return false;
+    const QStringList stems = uniqueExportStems(images);
+    QStringList destinations;
+    destinations.reserve(images.size());
+    for (qsizetype i = 0; i < images.size(); ++i)
+        destinations.append(folder + QLatin1Char('/') + exportFileName(stems.at(i), images.at(i).filePath));
+    std::atomic<bool> stop{false};
+    const ExportImagesOutcome outcome = runCopies(images, destinations, stop);
+    if (!copiesSucceeded(outcome, images, destinations, subset))
+        return false;
+    if (outcome.notPictures.isEmpty())
+        return true;
+    for (const qsizetype refused : outcome.notPictures)
+        noteRefused(images.at(refused));
+    QList<ImageEntry> kept;
+    QStringList keptDestinations;
+    QList<bool> keptWritten;
+    for (qsizetype i = 0, next = 0; i < images.size(); ++i) {
+        if (next < outcome.notPictures.size() && outcome.notPictures.at(next) == i) {
+            ++next;
+            continue;
+        }
+        kept.append(images.at(i));
+        keptDestinations.append(destinations.at(i));
+        keptWritten.append(outcome.written.at(i));
+    }
+    images = std::move(kept);
+    return renameAfterRefusals(images, folder, subset, keptDestinations, keptWritten);
+}
+
+// The kept images under the export names they have without the refused ones:
+// those whose name changed are copied again, and the files this export wrote
+// under names no image has any more are removed.
+bool ExportRun::renameAfterRefusals(const QList<ImageEntry> &images, const QString &folder, const QString &subset,
+                                    const QStringList &destinations, const QList<bool> &written)
+{
+    const QStringList stems = uniqueExportStems(images);
+    QSet<QString> now;
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        const QString destination = folder + QLatin1Char('/') + exportFileName(stems.at(i), images.at(i).filePath);
+        now.insert(destination);
+        if (destination != destinations.at(i) && !writeImage(subset, images.at(i), destination))
+            return false;
+    }
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        if (written.at(i) && !now.contains(destinations.at(i)))
+            QFile::remove(destinations.at(i));
+    }
+    return true;
 }
 
 bool ExportRun::writeImage(const QString &subset, const ImageEntry &image, const QString &destination)
@@ -307,10 +481,11 @@ bool ExportRun::imageWritten(const QString &subset, const ImageEntry &image, con
 
 bool ExportRun::runWhole(int imageCount, QString *resultText)
 {
-    refuseNonPictures();
+    if (!checkSources())
+        return false;
     const int n = int(m_dataset.images.size());
     m_total = copiesImages() && !m_yolo.applies ? 2 * n : n;
-    if (!makeFolder(QString(), m_output.path()) || !everyImageHasPixels())
+    if (!makeFolder(QString(), m_output.path()))
         return false;
 
     if (m_yolo.applies) {
@@ -322,27 +497,27 @@ bool ExportRun::runWhole(int imageCount, QString *resultText)
         if (!writeYoloSet(m_dataset.images, folder, QString()) || !writeYoloClassFiles({images, images}))
             return false;
     } else {
-        // The pictures lie beside the annotation files, as in each folder of
-        // a split export: the formats that name bare file names are read by
-        // loaders that join them with the annotation file's folder, and
-        // Darknet pairs <picture>.txt with the picture in the same folder.
+        // The pictures lie where the format's loaders look for them: beside
+        // the annotation files, as in each folder of a split export (the
+        // formats that name bare file names are read by loaders that join
+        // them with the annotation file's folder, and Darknet pairs
+        // <picture>.txt with the picture in the same folder), or in CVAT's
+        // images/. They are copied first, so that the annotations name
+        // exactly the pictures that are there.
+        if (copiesImages()) {
+            if (!copyPictures(m_dataset.images, exportPictureFolder(m_handler, m_config), QString()))
+                return false;
+            m_done = n;
+        }
         const QString target = exportTargetPath(m_config.format, m_config.outputPath);
         setLabelMeImageFolder(QString());
-        if (!m_handler->exportDataset(target, m_dataset, offsetProgress(0)))
+        if (!m_handler->exportDataset(target, m_dataset, risingProgress(m_done)))
             return fail(QStringLiteral("Export failed."));
-        if (copiesImages()) {
-            const QStringList stems = uniqueExportStems(m_dataset.images);
-            for (int i = 0; i < n; ++i) {
-                report(n + i + 1);
-                const ImageEntry &image = m_dataset.images.at(i);
-                const QString destination = m_output.filePath(exportFileName(stems.at(i), image.filePath));
-                if (!writeImage(QString(), image, destination))
-                    return false;
-            }
-        }
     }
+    if (!writeExportIndex({{QString(), m_dataset.images}}))
+        return false;
     report(m_total);
-    *resultText = withRefusals(
+    *resultText = withNotes(
         QStringLiteral("Exported %1 images → %2").arg(std::max(0, imageCount - m_refused)).arg(m_config.outputPath));
     return true;
 }
@@ -400,6 +575,7 @@ bool ExportRun::writeYoloSet(const QList<ImageEntry> &images, const QString &fol
     if (!copiesImages()) {
         const bool written = writeYoloLabels(images, labelPaths, subset, nullptr, stop);
         m_done += written ? int(images.size()) : 0;
+        m_written += written ? int(images.size()) : 0;
         return written;
     }
     std::atomic<int> imagesDone{0};
@@ -410,12 +586,15 @@ bool ExportRun::writeYoloSet(const QList<ImageEntry> &images, const QString &fol
     while (copies.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
         reportRising(m_done + imagesDone.load());
     const ExportImagesOutcome outcome = copies.get();
-    if (!labelsWritten)
+    if (!labelsWritten || !copiesSucceeded(outcome, images, imagePaths, subset))
         return false;
-    if (outcome.failedIndex >= 0) {
-        const qsizetype i = outcome.failedIndex;
-        return imageWritten(subset, images.at(i), imagePaths.at(i), outcome.failure);
+    // A file found to be no picture as it was copied is left out whole: its
+    // label file goes too.
+    for (const qsizetype refused : outcome.notPictures) {
+        noteRefused(images.at(refused));
+        QFile::remove(labelPaths.at(refused));
     }
+    m_written += int(images.size() - outcome.notPictures.size());
     m_done += int(images.size());
     reportRising(m_done);
     return true;
@@ -428,12 +607,16 @@ bool ExportRun::writeYoloLabels(const QList<ImageEntry> &images, const QStringLi
                                 const std::atomic<int> *imagesDone, std::atomic<bool> &stop)
 {
     const YoloClassIndex classIndex = yoloClassIndex(m_classNames);
+    // The subsets of a split are one dataset: data.yaml hands them to one
+    // training run, which learns masks or boxes for all of them. So the
+    // whole export decides how boxes are written, not each subset.
+    const YoloBoxLines boxes = yoloBoxLinesOf(m_dataset.images);
     QByteArray lines;
     for (qsizetype i = 0; i < images.size(); ++i) {
         if (stop.load(std::memory_order_relaxed))
             return true; // the copies stopped; their failure is reported
         lines.clear();
-        appendYoloLabelLines(lines, images.at(i), classIndex);
+        appendYoloLabelLines(lines, images.at(i), classIndex, boxes);
         if (!writeFileAtomically(labelPaths.at(i), lines)) {
             stop.store(true);
             return failWrite(subset, labelPaths.at(i));
@@ -452,35 +635,45 @@ bool ExportRun::writeYoloClassFiles(const QStringList &imageFolders)
     if (!m_config.generateYaml)
         return true;
     const QString yamlPath = m_output.filePath(QStringLiteral("data.yaml"));
-    const QByteArray yaml = yoloExportDataYaml(m_config.outputPath, imageFolders, m_classNames,
-                                               largestKeypointCount(m_dataset), m_yolo.roboflowSection);
+    const QByteArray yaml =
+        yoloExportDataYaml(m_config.outputPath, imageFolders, m_classNames, largestKeypointCount(m_dataset),
+                           m_dataset.keypointSchema.keypointNames, m_yolo.roboflowSection);
     if (!writeDocumentFile(yamlPath, yaml))
         return failWrite(QString(), yamlPath);
     return true;
 }
 
-bool ExportRun::writeHandlerSubset(const Dataset &subset, const QString &splitName)
+// The root's index files of a format trained through them (Darknet), once
+// every subset is in place.
+bool ExportRun::writeExportIndex(const QList<IExportIndexWriter::Subset> &subsets)
+{
+    auto *writer = dynamic_cast<IExportIndexWriter *>(m_handler);
+    if (!writer || writer->writeExportIndex(m_config.outputPath, subsets, m_classNames))
+        return true;
+    return fail(QStringLiteral("Export failed: could not write the index files in %1.").arg(nativePath(m_output.path())));
+}
+
+bool ExportRun::writeHandlerSubset(Dataset &subset, const QString &splitName)
 {
     const QString splitDir = m_output.filePath(splitName);
     if (!makeFolder(splitName, splitDir))
         return false;
+    const int count = int(subset.images.size());
+    // The pictures of a subset lie where its files name them, copied first.
+    if (copiesImages()) {
+        const QString subfolder = pictureSubfolder(m_config.format);
+        const QString folder = subfolder.isEmpty() ? splitDir : splitDir + QLatin1Char('/') + subfolder;
+        if (!copyPictures(subset.images, folder, splitName))
+            return false;
+    }
     // One-file formats write their file inside the split folder.
     const QString target = exportTargetPath(m_config.format, splitDir);
-    // The pictures of a subset lie beside its files.
     setLabelMeImageFolder(QString());
-    if (!m_handler->exportDataset(target, subset, offsetProgress(m_done)))
+    if (!m_handler->exportDataset(target, subset, risingProgress(m_done)))
         return fail(QStringLiteral("Export failed for the %1 subset.").arg(splitName));
-    if (copiesImages()) {
-        const QStringList stems = uniqueExportStems(subset.images);
-        for (int i = 0; i < subset.images.size(); ++i) {
-            const ImageEntry &image = subset.images.at(i);
-            const QString destination = splitDir + QLatin1Char('/') + exportFileName(stems.at(i), image.filePath);
-            if (!writeImage(splitName, image, destination))
-                return false;
-        }
-    }
-    m_done += int(subset.images.size());
-    report(m_done);
+    m_written += int(subset.images.size());
+    m_done += count;
+    reportRising(m_done);
     return true;
 }
 
@@ -500,6 +693,7 @@ bool ExportRun::writeSubsetOfOneDataset(ISubsetExportHandler *writer, const Data
     }
     if (!writer->exportSubset(m_config.outputPath, splitName, subset, largestKeypointCount(m_dataset), progress))
         return fail(QStringLiteral("Export failed for the %1 subset.").arg(splitName));
+    m_written += count;
     m_done += count;
     reportRising(m_done);
     return true;
@@ -508,8 +702,7 @@ bool ExportRun::writeSubsetOfOneDataset(ISubsetExportHandler *writer, const Data
 bool ExportRun::writeSubsetDataYaml(const ISubsetExportHandler *writer, const QStringList &written)
 {
     const QString yamlPath = m_output.filePath(QStringLiteral("data.yaml"));
-    const QByteArray yaml =
-        writer->subsetDataYaml(m_config.outputPath, written, m_classNames, largestKeypointCount(m_dataset));
+    const QByteArray yaml = writer->subsetDataYaml(written, m_dataset);
     if (!writeDocumentFile(yamlPath, yaml))
         return failWrite(QString(), yamlPath);
     return true;
@@ -530,20 +723,27 @@ QStringList yoloSplitFolders(const QList<ExportSplit> &splits)
 
 bool ExportRun::runSplit(QString *resultText)
 {
-    refuseNonPictures();
+    if (!checkSources())
+        return false;
     const int n = int(m_dataset.images.size());
     m_total = n;
-    if (!makeFolder(QString(), m_output.path()) || !everyImageHasPixels())
+    if (!makeFolder(QString(), m_output.path()))
         return false;
     const QList<int> order = imageOrder();
     const QList<ExportSplit> splits = computeExportSplits(n, m_config.trainPct, m_config.validPct);
     // The formats whose split dataset is one root with one data.yaml.
     auto *oneDataset = dynamic_cast<ISubsetExportHandler *>(m_handler);
     QStringList written;
-    for (const ExportSplit &split : splits) {
+    QList<IExportIndexWriter::Subset> indexed;
+    // The images each subset holds once written: those its copies found to
+    // be no pictures are not among them.
+    int counts[3] = {0, 0, 0};
+    for (int s = 0; s < splits.size(); ++s) {
+        const ExportSplit &split = splits.at(s);
         if (split.count <= 0)
             continue;
-        const Dataset subset = subsetDataset(order, split);
+        Dataset subset = subsetDataset(order, split);
+        const int writtenBefore = m_written;
         bool ok = false;
         if (m_yolo.applies)
             ok = writeYoloSet(subset.images, m_output.filePath(split.name), split.name);
@@ -553,19 +753,23 @@ bool ExportRun::runSplit(QString *resultText)
             ok = writeHandlerSubset(subset, split.name);
         if (!ok)
             return false;
+        counts[s] = m_written - writtenBefore;
         written.append(split.name);
+        indexed.append({split.name, subset.images});
     }
     if (m_yolo.applies && !writeYoloClassFiles(yoloSplitFolders(splits)))
         return false;
     if (oneDataset && !writeSubsetDataYaml(oneDataset, written))
         return false;
+    if (!writeExportIndex(indexed))
+        return false;
     report(m_total);
-    *resultText = withRefusals(QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")
-                                   .arg(n)
-                                   .arg(splits.at(0).count)
-                                   .arg(splits.at(1).count)
-                                   .arg(splits.at(2).count)
-                                   .arg(m_config.outputPath));
+    *resultText = withNotes(QStringLiteral("Exported %1 images  (train %2 / valid %3 / test %4)  → %5")
+                                .arg(m_written)
+                                .arg(counts[0])
+                                .arg(counts[1])
+                                .arg(counts[2])
+                                .arg(m_config.outputPath));
     return true;
 }
 

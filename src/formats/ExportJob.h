@@ -20,15 +20,21 @@ namespace Quillmark {
 // each subset below the output folder and one "data.yaml" naming exactly the
 // subsets written. Every other format gets its pictures beside its annotation
 // files, in the output folder or in each split folder, where the format's
-// loaders look for them. The formats that write a keypoint set as one object
+// loaders look for them; a format trained through index files at the root
+// (IExportIndexWriter: Darknet's obj.data and image lists) writes them last. The formats that write a keypoint set as one object
 // get each face's or person's box joined with its keypoint set first (see
 // KeypointObjectPairing.h). Runs on a worker thread and touches nothing but
 // its arguments and the output folder.
 //
 // Images of unknown size are measured first. When images are copied, every
 // image must have pixels: a missing one fails the export, naming it, before
-// anything is written. Copies replace files of the same name (an earlier
-// export's), but never an image's own file.
+// anything is written (each picture is looked up once for that, and opened
+// once when it is copied). The pictures are copied on several threads, before
+// the files that name them; an entry whose file turns out to be no picture is
+// left out whole and named in the result. Copies replace files of the same
+// name (an earlier export's), but never an image's own file. Every format but
+// COCO leaves crowd regions out (they would be taught as single objects), and
+// the result says how many.
 //
 // imageCount is the count named in the result text of an export without split;
 // handlerWritesImages is true for formats whose handler writes the image files
@@ -60,12 +66,14 @@ struct YoloExportLayout {
 };
 YoloExportLayout yoloExportLayout(const IFormatHandler *handler);
 
-// The "data.yaml" of a YOLO-family export: "path", then "train", "val" and
-// "test" for the non-empty entries of `imageFolders` (relative to the output
-// folder), an empty line, "kpt_shape: [K, 3]" for a keypoint dataset (K the
-// largest keypoint count, so that its label lines read back as keypoints),
-// "nc" and "names"; and a "roboflow:" section when asked.
+// The "data.yaml" of a YOLO-family export: "train", "val" and "test" for the
+// non-empty entries of `imageFolders` (relative to the output folder, which
+// is the data.yaml's own: no "path", see dataYamlRootComment), an empty line,
+// for a keypoint dataset "kpt_shape: [K, 3]" (K the largest keypoint count,
+// so that its label lines read back as keypoints) and the "flip_idx" the
+// keypoint names give, "nc" and "names"; and a "roboflow:" section when asked
+// (named after the output folder).
 QByteArray yoloExportDataYaml(const QString &outputPath, const QStringList &imageFolders, const QStringList &classNames,
-                              int keypointCount, bool roboflowSection);
+                              int keypointCount, const QStringList &keypointNames, bool roboflowSection);
 
 } // namespace Quillmark

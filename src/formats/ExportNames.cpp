@@ -15,11 +15,12 @@ QString naturalExportStem(const QString &filePath)
 namespace {
 
 // Stems of files that writers put beside the per-image files: the YOLO
-// family's "classes.txt" lies among its label files, so an image of that
-// name would have its labels replace the class list.
+// family's "classes.txt" lies among its label files, and Darknet's image list
+// "train.txt" beside its pictures' label files, so an image of that name
+// would have its labels replace the class list or the image list.
 const QStringList &reservedExportStems()
 {
-    static const QStringList reserved = {QStringLiteral("classes")};
+    static const QStringList reserved = {QStringLiteral("classes"), QStringLiteral("train")};
     return reserved;
 }
 

@@ -19,9 +19,9 @@ namespace Quillmark {
 // therefore made unique in dataset order: the first image keeps its natural
 // stem, a later one whose stem is taken gets "_2", "_3", ... appended, skipping
 // every stem that another image has naturally. Stems are compared ignoring
-// letter case, as on the file systems most datasets end up on. The stem
-// "classes" counts as taken from the start, since "classes.txt" lies beside
-// the YOLO family's label files. Without collisions every image keeps its
+// letter case, as on the file systems most datasets end up on. The stems
+// "classes" and "train" count as taken from the start, since "classes.txt"
+// lies beside the YOLO family's label files and "train.txt" beside Darknet's. Without collisions every image keeps its
 // natural stem.
 //
 // Every writer and the export job's image copies take their names from here,

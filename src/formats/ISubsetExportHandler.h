@@ -24,10 +24,9 @@ public:
     virtual bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset,
                               int keypointCount, ProgressCallback progress) = 0;
     // The root's data.yaml for the subsets in `written` (names of subsets with
-    // pictures), the class list and the largest keypoint count of the whole
-    // dataset.
-    virtual QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
-                                      int keypointCount) const = 0;
+    // pictures) of the whole dataset exported (its class list, keypoint count
+    // and keypoint names). It names the subsets' folders relative to itself.
+    virtual QByteArray subsetDataYaml(const QStringList &written, const Dataset &dataset) const = 0;
 };
 
 } // namespace Quillmark

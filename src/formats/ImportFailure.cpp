@@ -41,11 +41,6 @@ void ImportFailure::noteCannotLoad(const QString &file, qint64 maxBytes)
                    .arg(maxBytes / (1024 * 1024)));
 }
 
-void ImportFailure::noteNotFound(const QString &file)
-{
-    note(file, QStringLiteral("no such annotation file was found."));
-}
-
 void ImportFailure::noteDamagedJson(const QString &file)
 {
     note(file, QStringLiteral("the file is not valid JSON (damaged or cut short)."));

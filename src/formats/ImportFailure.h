@@ -32,7 +32,6 @@ public:
     // The reasons several readers meet, worded once.
     static void noteCannotOpen(const QString &file);
     static void noteCannotLoad(const QString &file, qint64 maxBytes);
-    static void noteNotFound(const QString &file);
     static void noteDamagedJson(const QString &file);
     static void noteDamagedXml(const QString &file, const QXmlStreamReader &xml);
     static void noteLineTooLong(const QString &file, qint64 line, qint64 maxBytes);

@@ -1,6 +1,7 @@
 #include "formats/ImportFormats.h"
 
 #include "formats/FormatRegistry.h"
+#include "formats/Yolo8ObbHandler.h"
 
 #include <QHash>
 
@@ -13,20 +14,28 @@ namespace {
 const QString packageFormat = QStringLiteral("QuillPackage");
 
 // Lower ranks are more specific. Each of these formats shares its folders
-// with plain YOLO, whose reader would lose what marks them: the angles of
-// oriented boxes, the keypoints of a pose folder, the class names of a
-// Darknet folder. The multi-task reader is not among them: its rule claims
-// every folder with a data.yaml beside images/ and labels/ (the common
-// Ultralytics layout), and it reads boxes only and no background images, so
-// plain YOLO, which comes first in the list, stays first.
-int specificityRank(const QString &format)
+// with plain YOLO, whose reader would lose what marks them: the class names
+// of oriented boxes in DOTA's lines, the keypoints of a pose folder, the
+// class names of a Darknet folder. The multi-task reader is not among them:
+// its rule claims every folder with a data.yaml beside images/ and labels/
+// (the common Ultralytics layout), and it reads boxes only and no background
+// images, so plain YOLO, which comes first in the list, stays first.
+//
+// A YOLOv8 OBB line, a class and four corners, is also the YOLO outline of a
+// quadrilateral, and a YOLO segmentation dataset whose pictures hold boxes
+// (written as their four corners) and quadrilaterals only is made of such
+// lines. The YOLO reader keeps those corners just as exactly, and keeps the
+// background pictures too; the oriented-box reader comes first only when the
+// folder says it holds oriented boxes.
+int specificityRank(const QString &format, bool orientedBoxesDeclared)
 {
     static const QHash<QString, int> ranks = {
         {QStringLiteral("YOLOv5 OBB"), 0},
-        {QStringLiteral("YOLOv8 OBB"), 0},
         {QStringLiteral("YOLO Pose"), 0},
         {QStringLiteral("Darknet"), 1},
     };
+    if (format == QLatin1String("YOLOv8 OBB"))
+        return orientedBoxesDeclared ? 0 : 2;
     return ranks.value(format, 2);
 }
 
@@ -50,14 +59,17 @@ QStringList detectImportFormats(const QString &folder)
         if (handler->name() != packageFormat && handler->canImport(folder))
             detected.append(handler->name());
     }
-    return orderBySpecificity(detected);
+    const bool orientedBoxes =
+        detected.contains(QStringLiteral("YOLOv8 OBB")) && declaresOrientedBoxes(folder);
+    return orderBySpecificity(detected, orientedBoxes);
 }
 
-QStringList orderBySpecificity(const QStringList &detected)
+QStringList orderBySpecificity(const QStringList &detected, bool orientedBoxesDeclared)
 {
     QStringList ordered = detected;
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const QString &a, const QString &b) { return specificityRank(a) < specificityRank(b); });
+    std::stable_sort(ordered.begin(), ordered.end(), [orientedBoxesDeclared](const QString &a, const QString &b) {
+        return specificityRank(a, orientedBoxesDeclared) < specificityRank(b, orientedBoxesDeclared);
+    });
     return ordered;
 }
 

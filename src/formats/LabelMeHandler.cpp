@@ -604,14 +604,18 @@ void writeKeypointShapes(JsonIndentedWriter &w, const Annotation &set, int group
     }
 }
 
-void writeShape(JsonIndentedWriter &w, const Annotation &annotation)
+// One shape; `group` above 0 ties it to the other shapes of its object.
+void writeShape(JsonIndentedWriter &w, const Annotation &annotation, const QList<QPointF> &points, int group = 0)
 {
     w.beginObject();
     w.key("flags");
     w.beginObject();
     w.endObject();
     w.key("group_id");
-    w.nullValue();
+    if (group > 0)
+        w.value(group);
+    else
+        w.nullValue();
     w.key("label");
     w.value(annotation.className);
     w.key("points");
@@ -620,13 +624,27 @@ void writeShape(JsonIndentedWriter &w, const Annotation &annotation)
         writePoint(w, annotation.bbox.left(), annotation.bbox.top());
         writePoint(w, annotation.bbox.right(), annotation.bbox.bottom());
     } else {
-        for (const QPointF &p : annotation.points)
+        for (const QPointF &p : points)
             writePoint(w, p.x(), p.y());
     }
     w.endArray();
     w.key("shape_type");
     w.value(shapeType(annotation.kind));
     w.endObject();
+}
+
+// An object of several polygons is one polygon shape per part, the parts
+// sharing a group_id, as LabelMe groups the shapes of one instance.
+void writePolygonShapes(JsonIndentedWriter &w, const Annotation &annotation, int *group)
+{
+    const QList<QList<QPointF>> parts = objectParts(annotation);
+    if (parts.size() < 2) {
+        writeShape(w, annotation, annotation.points);
+        return;
+    }
+    ++*group;
+    for (const QList<QPointF> &part : parts)
+        writeShape(w, annotation, part, *group);
 }
 
 QByteArray labelMeFileBytes(const ImageEntry &image, const QString &imageName, const QByteArray &embedded,
@@ -657,8 +675,10 @@ QByteArray labelMeFileBytes(const ImageEntry &image, const QString &imageName, c
     for (const Annotation &annotation : image.labels) {
         if (annotation.kind == Keypoint)
             writeKeypointShapes(w, annotation, ++group);
+        else if (annotation.kind == Polygon)
+            writePolygonShapes(w, annotation, &group);
         else
-            writeShape(w, annotation);
+            writeShape(w, annotation, annotation.points);
     }
     w.endArray();
     w.key("version");

@@ -98,9 +98,10 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
     table.append(kTextLineEnd);
 
     QStringList row;
-    const bool wroteImages = forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
-        if (stopsExport(writeExportImage(at.image, out.filePath(at.fileName))))
-            return false;
+    QStringList destinations;
+    destinations.reserve(dataset.images.size());
+    forEachExportImage(dataset.images, {}, [&](const ExportImage &at) {
+        destinations.append(out.filePath(at.fileName));
         QSet<QString> present;
         for (const Annotation &a : at.image.labels)
             present.insert(a.className);
@@ -111,7 +112,8 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
         appendCsvRecord(table, row);
         return true;
     });
-    return wroteImages && writeDocumentFile(out.filePath(kTableFile), table);
+    return writeExportImagesReporting(dataset.images, destinations, progress) &&
+           writeDocumentFile(out.filePath(kTableFile), table);
 }
 
 // The root of a split export holds the format's folder once per subset.

@@ -111,16 +111,31 @@ ReadLabels classIdLineReader(const QStringList &names, Dataset &dataset, const R
     };
 }
 
-bool writePerImageFiles(const QList<ImageEntry> &images, const PerImageFiles &files, const ProgressCallback &progress)
+namespace {
+
+bool writeLabelFiles(const QList<ImageEntry> &images, const PerImageFiles &files, const ProgressCallback &progress)
 {
     return forEachExportImage(images, progress, [&](const ExportImage &at) {
-        if (!files.imagesDir.isEmpty() &&
-            stopsExport(writeExportImage(at.image, files.imagesDir + QLatin1Char('/') + at.fileName)))
-            return false;
         return files.labelsDir.isEmpty() ||
                writeFileAtomically(files.labelsDir + QLatin1Char('/') + at.stem + QStringLiteral(".txt"),
                                    files.labelBytes(at.image));
     });
+}
+
+} // namespace
+
+bool writePerImageFiles(const QList<ImageEntry> &images, const PerImageFiles &files, const ProgressCallback &progress)
+{
+    if (files.imagesDir.isEmpty())
+        return writeLabelFiles(images, files, progress);
+    // The pictures first, on several threads, then their label files.
+    const QStringList stems = uniqueExportStems(images);
+    QStringList destinations;
+    destinations.reserve(images.size());
+    for (qsizetype i = 0; i < images.size(); ++i)
+        destinations.append(files.imagesDir + QLatin1Char('/') + exportFileName(stems.at(i), images.at(i).filePath));
+    return writeExportImagesReporting(images, destinations, progress) &&
+           (files.labelsDir.isEmpty() || writeLabelFiles(images, files, {}));
 }
 
 bool writeAnnotationFiles(const QString &folder, const Dataset &dataset, const QString &suffix,

@@ -53,11 +53,13 @@ using ReadLabelLine =
     std::function<bool(const LabelFields &fields, const QStringList &names, QSize imageSize, Annotation *a)>;
 ReadLabels classIdLineReader(const QStringList &names, Dataset &dataset, const ReadLabelLine &readLine);
 
-// Writing: for each image in order, under its unique export stem, its pixels
-// as <imagesDir>/<stem>.<suffix> (only when imagesDir is set; an existing file
-// is kept) and its label file <labelsDir>/<stem>.txt holding labelBytes(image)
-// (only when labelsDir is set). Progress (i + 1, n) comes before each image.
-// False at the first file that cannot be written.
+// Writing: for each image, under its unique export stem, its pixels as
+// <imagesDir>/<stem>.<suffix> (only when imagesDir is set; see
+// writeExportImages: several at once, an earlier export's file replaced) and
+// then its label file <labelsDir>/<stem>.txt holding labelBytes(image) (only
+// when labelsDir is set). Progress counts the pictures as they are written,
+// else the label files. False at the first file that cannot be written, or a
+// picture that is no picture.
 struct PerImageFiles {
     QString imagesDir;
     QString labelsDir;

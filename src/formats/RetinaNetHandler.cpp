@@ -18,6 +18,18 @@ namespace Quillmark {
 namespace {
 
 const QString kDefaultFile = QStringLiteral("_annotations.csv");
+// The class mapping the trainer starts from, beside the annotations.
+const QString kClassesFile = QStringLiteral("classes.csv");
+
+// Rows "name,id", ids from 0 in class order.
+QByteArray classMappingBytes(const Dataset &dataset)
+{
+    QByteArray text;
+    const QStringList names = dataset.classNames();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        appendCsvRecord(text, {names.at(i), QString::number(i)});
+    return text;
+}
 
 enum class RowKind { Invalid, Box, NoBoxes };
 
@@ -110,7 +122,8 @@ bool RetinaNetHandler::exportDataset(const QString &path, const Dataset &dataset
             text.append(csvRow({at.fileName})).append(",,,,,").append(kTextLineEnd);
         return true;
     });
-    return writeDocumentFile(csvPath, text);
+    return writeDocumentFile(csvPath, text) &&
+           writeDocumentFile(QFileInfo(csvPath).dir().filePath(kClassesFile), classMappingBytes(dataset));
 }
 
 } // namespace Quillmark

@@ -19,7 +19,9 @@ public:
     // read or no row is valid.
     bool importDataset(const QString &path, Dataset &dataset, ProgressCallback progress) override;
     // A row per box of every bounding box, polygon and keypoint set; an image
-    // without one gets the empty row. False when the CSV cannot be written.
+    // without one gets the empty row. Beside it "classes.csv", the class
+    // mapping the trainer needs: rows "name,id", ids from 0 in class order.
+    // False when either file cannot be written.
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
 };
 

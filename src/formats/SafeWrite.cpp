@@ -177,6 +177,38 @@ bool sourceUnchanged(int from, const struct stat &before)
     return n == 0 && ::fstat(from, &after) == 0 && sameStamp(before, after);
 }
 
+// Copies the whole of the open source `from`, whose status was `before`, into
+// the empty file `to`; false when that fails or the source changed meanwhile.
+bool copyOpenFile(int from, int to, const struct stat &before)
+{
+    bool copied = false;
+    // A reflink shares the blocks on file systems that can (Btrfs, XFS).
+    if (before.st_size > 0 && ::ioctl(to, FICLONE, from) == 0) {
+        struct stat clone;
+        copied = ::fstat(to, &clone) == 0 && clone.st_size == before.st_size &&
+                 ::lseek(from, before.st_size, SEEK_SET) == before.st_size;
+    } else {
+        copied = copyContents(from, to, before.st_size);
+    }
+    return copied && sourceUnchanged(from, before);
+}
+
+// The first bytes of the open file, read without moving its position.
+bool readHead(int fd, qint64 size, QByteArray *head)
+{
+    head->resize(qsizetype(std::min(size, kCopyHeadBytes)));
+    qint64 got = 0;
+    while (got < head->size()) {
+        const ssize_t n = ::pread(fd, head->data() + got, size_t(head->size() - got), off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
 } // namespace
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes)
@@ -189,24 +221,45 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes)
     return commitTemporary(file, temporary, target, writeAll(file.get(), bytes.constData(), bytes.size()));
 }
 
-FileCopyResult copyRegularFileAtomically(const QString &source, const QString &destination)
+FileCopyResult copyRegularFileAtomically(const QString &source, const QString &destination,
+                                         const FileHeadTest &acceptsHead)
 {
     if (source.isEmpty() || destination.isEmpty())
         return FileCopyResult::NoSource;
-    // Only a regular file is ever opened (opening a device can do things), and
-    // without blocking, so that a FIFO put in its place meanwhile cannot hang.
+    // Opened without blocking and without a controlling terminal, so that a
+    // FIFO or a terminal put at the path cannot hold or take anything; the
+    // kind is told on the descriptor, and only a regular file is read.
     const QByteArray sourcePath = QFile::encodeName(source);
-    struct stat before;
-    if (::stat(sourcePath.constData(), &before) != 0 || !S_ISREG(before.st_mode))
-        return FileCopyResult::NoSource;
     FileDescriptor from(::open(sourcePath.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!from.isOpen())
         return errno == ENOENT || errno == ENOTDIR ? FileCopyResult::NoSource : FileCopyResult::Failed;
+    struct stat before;
     if (::fstat(from.get(), &before) != 0)
         return FileCopyResult::Failed;
     if (!S_ISREG(before.st_mode))
         return FileCopyResult::NoSource;
+    if (acceptsHead) {
+        QByteArray head;
+        if (!readHead(from.get(), before.st_size, &head))
+            return FileCopyResult::Failed;
+        if (!acceptsHead(head))
+            return FileCopyResult::Refused;
+    }
     const QByteArray target = QFile::encodeName(destination);
+    // A destination that is not there yet is made and filled in place: there
+    // is no file to keep, and a copy that fails removes it again. That costs
+    // the folder one new name where a temporary costs three changes, which is
+    // most of a small picture's copy. (A link at the path counts as there.)
+    FileDescriptor fresh(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fresh.isOpen()) {
+        const bool copied = copyOpenFile(from.get(), fresh.get(), before);
+        if (fresh.close() && copied)
+            return FileCopyResult::Copied;
+        ::unlink(target.constData());
+        return FileCopyResult::Failed;
+    }
+    if (errno != EEXIST)
+        return FileCopyResult::Failed;
     struct stat existing;
     if (::stat(target.constData(), &existing) == 0 && existing.st_dev == before.st_dev &&
         existing.st_ino == before.st_ino)
@@ -216,16 +269,7 @@ FileCopyResult copyRegularFileAtomically(const QString &source, const QString &d
     FileDescriptor to(createTemporary(temporary));
     if (!to.isOpen())
         return FileCopyResult::Failed;
-    bool copied = false;
-    // A reflink shares the blocks on file systems that can (Btrfs, XFS).
-    if (before.st_size > 0 && ::ioctl(to.get(), FICLONE, from.get()) == 0) {
-        struct stat clone;
-        copied = ::fstat(to.get(), &clone) == 0 && clone.st_size == before.st_size &&
-                 ::lseek(from.get(), before.st_size, SEEK_SET) == before.st_size;
-    } else {
-        copied = copyContents(from.get(), to.get(), before.st_size);
-    }
-    copied = copied && sourceUnchanged(from.get(), before);
+    const bool copied = copyOpenFile(from.get(), to.get(), before);
     return commitTemporary(to, temporary, target, copied) ? FileCopyResult::Copied : FileCopyResult::Failed;
 }
 
@@ -262,11 +306,19 @@ bool writeFileAtomically(const QString &path, const QByteArray &bytes)
     return renameOver(temporary, path);
 }
 
-FileCopyResult copyRegularFileAtomically(const QString &source, const QString &destination)
+FileCopyResult copyRegularFileAtomically(const QString &source, const QString &destination,
+                                         const FileHeadTest &acceptsHead)
 {
     const QFileInfo info(source);
     if (source.isEmpty() || destination.isEmpty() || !info.isFile())
         return FileCopyResult::NoSource;
+    if (acceptsHead) {
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly))
+            return FileCopyResult::Failed;
+        if (!acceptsHead(file.read(kCopyHeadBytes)))
+            return FileCopyResult::Refused;
+    }
     if (isSameFile(source, destination))
         return FileCopyResult::SameFile;
     const qint64 size = info.size();

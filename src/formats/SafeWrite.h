@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
 
 namespace Quillmark {
 
@@ -31,17 +32,29 @@ enum class FileCopyResult {
     Copied,   // the destination now holds the source's bytes
     SameFile, // the destination is the source itself, under any name; left as it is
     NoSource, // the source is missing or no regular file (a folder, FIFO, device); nothing written
+    Refused,  // the source's head did not pass the caller's test; nothing written
     Failed,   // reading or writing failed, or the source changed while it was copied;
               // the temporary is removed and any old destination kept
 };
 
-// Copies the regular file `source` to a temporary file beside `destination`
-// and renames it over `destination`, as writeFileAtomically does. The bytes
+// A test of the first bytes of a file (at most kCopyHeadBytes, fewer when the
+// file is shorter).
+using FileHeadTest = std::function<bool(const QByteArray &head)>;
+inline constexpr qint64 kCopyHeadBytes = 4096;
+
+// Copies the regular file `source` to `destination`: a destination that is
+// not there yet is created and filled in place (and removed again when the
+// copy fails), one that is there is replaced by a temporary file beside it
+// renamed over it, as writeFileAtomically does. The source is
+// opened once, without waiting (a FIFO cannot hold the open) and without a
+// lookup before; its kind is told on the open descriptor. With `acceptsHead`,
+// its first bytes, read from that descriptor, must pass it first. The bytes
 // move inside the kernel where it can (a reflink, else copy_file_range, else
 // read and write). The copy must hold exactly the bytes the source had when it
 // was opened: a source whose size or modification time changes meanwhile, or
 // that yields more or fewer bytes than its size, fails the copy.
-FileCopyResult copyRegularFileAtomically(const QString &source, const QString &destination);
+FileCopyResult copyRegularFileAtomically(const QString &source, const QString &destination,
+                                         const FileHeadTest &acceptsHead = {});
 
 // copyRegularFileAtomically, true when the destination holds the source's bytes
 // afterwards (copied, or the source itself).

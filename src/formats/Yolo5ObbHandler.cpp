@@ -83,7 +83,26 @@ bool readObbLine(const LabelFields &fields, Annotation *a)
     return geometryFitsFloat(*a);
 }
 
-QByteArray obbLabelBytes(const ImageEntry &image)
+// The class names as the lines spell them, one spelling per class: two
+// names that DOTA's form would make one ("traffic light", "traffic_light")
+// keep apart, the later one taking "_2", "_3", ...
+QStringList dotaLineNames(const QStringList &classNames)
+{
+    QStringList spelled;
+    spelled.reserve(classNames.size());
+    QSet<QString> taken;
+    for (const QString &name : classNames) {
+        const QString natural = dotaClassName(name);
+        QString candidate = natural;
+        for (int n = 2; taken.contains(candidate); ++n)
+            candidate = natural + QLatin1Char('_') + QString::number(n);
+        taken.insert(candidate);
+        spelled.append(candidate);
+    }
+    return spelled;
+}
+
+QByteArray obbLabelBytes(const ImageEntry &image, const QHash<QString, QString> &lineNames)
 {
     QByteArray text;
     for (const Annotation &a : image.labels) {
@@ -94,17 +113,19 @@ QByteArray obbLabelBytes(const ImageEntry &image)
             text.append(roundedIntegerText(p.x()).toLatin1()).append(' ');
             text.append(roundedIntegerText(p.y()).toLatin1()).append(' ');
         }
-        text.append(dotaClassName(a.className).toUtf8()).append(" 0").append(kTextLineEnd);
+        text.append(lineNames.value(a.className, dotaClassName(a.className)).toUtf8()).append(" 0");
+        text.append(kTextLineEnd);
     }
     return text;
 }
 
 } // namespace
 
-QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames)
+QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames,
+                             const QStringList &displayNames)
 {
     static const char *const keys[] = {"train", "val", "test"};
-    QString text;
+    QString text = dataYamlRootComment();
     for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
         if (!imageFolders.at(i).isEmpty())
             text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
@@ -112,6 +133,8 @@ QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList 
     text += QLatin1Char('\n');
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
     text += QStringLiteral("names: ") + yamlQuotedList(classNames) + QLatin1Char('\n');
+    if (!displayNames.isEmpty())
+        text += QStringLiteral("display_names: ") + yamlQuotedList(displayNames) + QLatin1Char('\n');
     text.replace(QLatin1Char('\n'), QLatin1String(kTextLineEnd));
     return text.toUtf8();
 }
@@ -142,12 +165,19 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
     if (!QFileInfo(path).isDir())
         return false;
     const QDir root(path);
-    QStringList names = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml"))).names;
+    const YoloDataYaml yaml = readYoloDataYaml(root.filePath(QStringLiteral("data.yaml")));
+    // The project's own spelling of each listed name, where the data.yaml
+    // keeps one.
+    QStringList names = yaml.displayNames.size() == yaml.names.size() ? yaml.displayNames : yaml.names;
     QSet<QString> known(names.cbegin(), names.cend());
-    // A name of the list that a line spells in DOTA's form reads as itself.
+    // A name of the list that a line spells in DOTA's form reads as itself;
+    // the spelling "names" gives a class is its line's, whatever else it
+    // might be taken for.
     QHash<QString, QString> listed;
     for (const QString &name : std::as_const(names))
         listed.insert(dotaClassName(name), name);
+    for (qsizetype i = 0; i < names.size(); ++i)
+        listed.insert(yaml.names.at(i), names.at(i));
     bool namesAdded = false;
     ImageFolderIndex index(yoloImageExtensions());
     const auto findImage = [&index](const QString &labelFile) { return findObbImage(index, labelFile); };
@@ -180,7 +210,7 @@ bool Yolo5ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
 bool Yolo5ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const QString subset = QStringLiteral("train");
-    const QByteArray yaml = subsetDataYaml(path, {subset}, dataset.classNames(), 0);
+    const QByteArray yaml = subsetDataYaml({subset}, dataset);
     return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
            exportSubset(path, subset, dataset, 0, std::move(progress));
 }
@@ -192,16 +222,27 @@ bool Yolo5ObbHandler::exportSubset(const QString &root, const QString &subset, c
     PerImageFiles files;
     files.imagesDir = out.filePath(subset + QStringLiteral("/images"));
     files.labelsDir = out.filePath(subset + QStringLiteral("/labelTxt"));
-    files.labelBytes = obbLabelBytes;
+    const QStringList classNames = dataset.classNames();
+    const QStringList spelled = dotaLineNames(classNames);
+    QHash<QString, QString> lineNames;
+    for (qsizetype i = 0; i < classNames.size(); ++i)
+        lineNames.insert(classNames.at(i), spelled.at(i));
+    files.labelBytes = [&lineNames](const ImageEntry &image) { return obbLabelBytes(image, lineNames); };
     if (!ensureFolder(files.imagesDir) || !ensureFolder(files.labelsDir))
         return false;
     return writePerImageFiles(dataset.images, files, progress);
 }
 
-QByteArray Yolo5ObbHandler::subsetDataYaml(const QString &, const QStringList &written, const QStringList &classNames,
-                                           int) const
+// The trainers of the format take a line's class from its ninth field and
+// drop a picture whose class the data.yaml does not list: "names" spells the
+// classes as the lines do. When that is not as the project spells them,
+// "display_names" keeps the project's spelling for the way back.
+QByteArray Yolo5ObbHandler::subsetDataYaml(const QStringList &written, const Dataset &dataset) const
 {
-    return splitListDataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), classNames);
+    const QStringList classNames = dataset.classNames();
+    const QStringList lineNames = dotaLineNames(classNames);
+    return splitListDataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), lineNames,
+                             lineNames == classNames ? QStringList() : classNames);
 }
 
 } // namespace Quillmark

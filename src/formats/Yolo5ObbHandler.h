@@ -12,7 +12,10 @@ namespace Quillmark {
 // difficulty flag ("x1 y1 x2 y2 x3 y3 x4 y4 name 0"), one file per image in
 // "labelTxt" folders, with the class names in "data.yaml". The writer puts
 // a whole dataset in the "train" split, or each subset of a split export in
-// its own split folder, and writes the images itself.
+// its own split folder, and writes the images itself. A class name holds no
+// white space in the lines ("traffic_light"); "data.yaml" names the classes
+// as the lines do, keeping the project's spelling in "display_names" when it
+// differs.
 class Yolo5ObbHandler : public IFormatHandler, public ISubsetExportHandler {
 public:
     QString name() const override;
@@ -27,14 +30,15 @@ public:
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
     bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
                       ProgressCallback progress) override;
-    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
-                              int keypointCount) const override;
+    QByteArray subsetDataYaml(const QStringList &written, const Dataset &dataset) const override;
 };
 
-// The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: the "train",
-// "val" and "test" folders of `imageFolders` (see subsetImageFolders; an
-// empty one is left out), an empty line, "nc" and the names as a quoted flow
-// list.
-QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames);
+// The "data.yaml" of the YOLOv5 OBB and YOLOv6 MT writers: the root comment,
+// the "train", "val" and "test" folders of `imageFolders` (see
+// subsetImageFolders; an empty one is left out), an empty line, "nc" and the
+// names as a quoted flow list; then, when given, "display_names" in the same
+// form.
+QByteArray splitListDataYaml(const QStringList &imageFolders, const QStringList &classNames,
+                             const QStringList &displayNames = {});
 
 } // namespace Quillmark

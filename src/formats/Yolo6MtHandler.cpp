@@ -86,7 +86,7 @@ bool Yolo6MtHandler::importDataset(const QString &path, Dataset &dataset, Progre
 bool Yolo6MtHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const QString subset = QStringLiteral("train");
-    const QByteArray yaml = subsetDataYaml(path, {subset}, dataset.classNames(), 0);
+    const QByteArray yaml = subsetDataYaml({subset}, dataset);
     return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
            exportSubset(path, subset, dataset, 0, std::move(progress));
 }
@@ -105,10 +105,9 @@ bool Yolo6MtHandler::exportSubset(const QString &root, const QString &subset, co
     return writePerImageFiles(dataset.images, files, progress);
 }
 
-QByteArray Yolo6MtHandler::subsetDataYaml(const QString &, const QStringList &written, const QStringList &classNames,
-                                          int) const
+QByteArray Yolo6MtHandler::subsetDataYaml(const QStringList &written, const Dataset &dataset) const
 {
-    return splitListDataYaml(subsetImageFolders(QStringLiteral("./images/%1"), written), classNames);
+    return splitListDataYaml(subsetImageFolders(QStringLiteral("./images/%1"), written), dataset.classNames());
 }
 
 } // namespace Quillmark

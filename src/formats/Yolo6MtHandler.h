@@ -23,8 +23,7 @@ public:
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
     bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
                       ProgressCallback progress) override;
-    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
-                              int keypointCount) const override;
+    QByteArray subsetDataYaml(const QStringList &written, const Dataset &dataset) const override;
 };
 
 } // namespace Quillmark

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPolygonF>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -33,12 +34,25 @@ QStringList collectObb8LabelFiles(const QDir &root)
     return files;
 }
 
-bool isObb8FirstLine(const LabelFields &fields)
+bool isObb8Line(const LabelFields &fields)
 {
     int classId = 0;
     if (fields.size() != 9 || !parseInt(fields.at(0), &classId))
         return false;
     return std::all_of(fields.cbegin() + 1, fields.cend(), isUnitNumber);
+}
+
+// Whether every line of a label file is an oriented box; false too for a file
+// without lines or one that cannot be read.
+bool holdsOnlyObb8Lines(const QString &file)
+{
+    bool any = false;
+    bool all = true;
+    const bool read = forEachLabelLine(file, [&](const LabelFields &fields) {
+        any = true;
+        all = all && isObb8Line(fields);
+    });
+    return read && any && all;
 }
 
 bool readObb8Line(const LabelFields &fields, const QStringList &names, QSize size, Annotation *a)
@@ -66,10 +80,15 @@ bool readObb8Line(const LabelFields &fields, const QStringList &names, QSize siz
     return geometryFitsFloat(*a);
 }
 
+// The first line says what the dataset holds: import detection takes a
+// folder whose label lines all hold four corners for oriented boxes only when
+// its data.yaml says so (see declaresOrientedBoxes).
 QByteArray obb8DataYaml(const QStringList &imageFolders, const QStringList &classNames)
 {
     static const char *const keys[] = {"train", "val", "test"};
-    QString text;
+    QString text = QStringLiteral("# Oriented bounding boxes (OBB): class x1 y1 x2 y2 x3 y3 x4 y4, corners normalised "
+                                  "to the image.\n") +
+                   dataYamlRootComment();
     for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
         if (!imageFolders.at(i).isEmpty())
             text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
@@ -123,18 +142,34 @@ bool Yolo8ObbHandler::canImport(const QString &path) const
     QString yaml;
     if (readFolderDataYamlText(path, &yaml) && yaml.contains(QLatin1String("roboflow:")))
         return false;
+    // Every line of the files looked at must be an oriented box: the YOLO
+    // outlines of a segmentation dataset begin with lines of the same length
+    // (a box written as its four corners, a quadrilateral), and this reader
+    // would cut every longer outline to its first four points.
     LabelFields fields;
     QByteArray line;
+    bool found = false;
     int probed = 0;
     for (const QString &file : collectObb8LabelFiles(root)) {
         if (!firstLabelLine(file, fields, &line))
             continue;
-        if (isObb8FirstLine(fields))
-            return true;
-        if (++probed >= kMaxProbedLabelFiles)
+        if (!holdsOnlyObb8Lines(file))
             return false;
+        found = true;
+        if (++probed >= kMaxProbedLabelFiles)
+            break;
     }
-    return false;
+    return found;
+}
+
+bool declaresOrientedBoxes(const QString &folder)
+{
+    static const QRegularExpression word(QStringLiteral("(?<![A-Za-z])(obb|dota)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    if (word.match(QFileInfo(QDir::cleanPath(QDir(folder).absolutePath())).fileName()).hasMatch())
+        return true;
+    QString yaml;
+    return readFolderDataYamlText(folder, &yaml) && word.match(yaml).hasMatch();
 }
 
 bool Yolo8ObbHandler::importDataset(const QString &path, Dataset &dataset, ProgressCallback progress)
@@ -155,15 +190,14 @@ bool Yolo8ObbHandler::importDataset(const QString &path, Dataset &dataset, Progr
 bool Yolo8ObbHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
     const QString subset = QStringLiteral("train");
-    const QByteArray yaml = subsetDataYaml(path, {subset}, dataset.classNames(), 0);
+    const QByteArray yaml = subsetDataYaml({subset}, dataset);
     return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
            exportSubset(path, subset, dataset, 0, std::move(progress));
 }
 
-QByteArray Yolo8ObbHandler::subsetDataYaml(const QString &, const QStringList &written, const QStringList &classNames,
-                                           int) const
+QByteArray Yolo8ObbHandler::subsetDataYaml(const QStringList &written, const Dataset &dataset) const
 {
-    return obb8DataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), classNames);
+    return obb8DataYaml(subsetImageFolders(QStringLiteral("%1/images"), written), dataset.classNames());
 }
 
 bool Yolo8ObbHandler::exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int,

@@ -3,6 +3,8 @@
 #include "formats/IFormatHandler.h"
 #include "formats/ISubsetExportHandler.h"
 
+#include <QString>
+
 namespace Quillmark {
 
 // "YOLOv8 OBB": oriented boxes as a class id and four corners normalised to
@@ -14,8 +16,9 @@ class Yolo8ObbHandler : public IFormatHandler, public ISubsetExportHandler {
 public:
     QString name() const override;
     QString extension() const override;
-    // A "data.yaml" without "roboflow:" and a label file in <split>/labels
-    // whose first line is a class id and eight numbers in 0..1.
+    // A "data.yaml" without "roboflow:" and label files in <split>/labels
+    // whose every line is a class id and eight numbers in 0..1 (of the first
+    // files with a line, up to kMaxProbedLabelFiles).
     bool canImport(const QString &path) const override;
     // The label files of <split>/labels ("train", "valid", "val", "test").
     // False when no label file could be read.
@@ -24,8 +27,13 @@ public:
     bool exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress) override;
     bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
                       ProgressCallback progress) override;
-    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
-                              int keypointCount) const override;
+    QByteArray subsetDataYaml(const QStringList &written, const Dataset &dataset) const override;
 };
+
+// Whether a folder says it holds oriented boxes: its name or its data.yaml
+// names "OBB" or "DOTA" (as a word or the start of one, in any letter case).
+// Lines of a class and four corners are the same text as the YOLO outline of
+// a quadrilateral; only such a folder is taken for oriented boxes first.
+bool declaresOrientedBoxes(const QString &folder);
 
 } // namespace Quillmark

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QMap>
 #include <QRegularExpression>
 
@@ -98,12 +99,15 @@ bool readWithYamlCpp(const QByteArray &bytes, YoloDataYaml &result)
             const std::string &key = pair.first.Scalar();
             if (key == "names")
                 result.names = namesFromYamlNode(pair.second);
+            else if (key == "display_names")
+                result.displayNames = namesFromYamlNode(pair.second);
             else if (key == "kpt_shape")
                 readKeypointShape(pair.second, result);
         }
         return true;
     } catch (const std::exception &) {
         result.names.clear();
+        result.displayNames.clear();
         result.keypointCount = 0;
         result.keypointDims = 0;
         return false;
@@ -321,6 +325,115 @@ QString yamlQuotedList(const QStringList &names)
     for (const QString &name : names)
         quoted.append(yamlQuoted(name));
     return QLatin1Char('[') + quoted.join(QLatin1String(", ")) + QLatin1Char(']');
+}
+
+QString dataYamlRootComment()
+{
+    return QStringLiteral("# Dataset root: the folder of this file. The folders below are relative to it.\n");
+}
+
+namespace {
+
+// The words of a keypoint name: runs of letters, a capital after a small
+// letter starting a new word ("leftEye" is "left" and "Eye").
+struct NameWord {
+    qsizetype start;
+    qsizetype length;
+};
+
+QList<NameWord> nameWords(const QString &name)
+{
+    QList<NameWord> words;
+    qsizetype i = 0;
+    while (i < name.size()) {
+        if (!name.at(i).isLetter()) {
+            ++i;
+            continue;
+        }
+        const qsizetype start = i++;
+        while (i < name.size() && name.at(i).isLetter() && !(name.at(i).isUpper() && name.at(i - 1).isLower()))
+            ++i;
+        words.append({start, i - start});
+    }
+    return words;
+}
+
+// `replacement` in the letter case of `word`: all capitals, a capital first,
+// or small letters.
+QString inCaseOf(const QString &word, const QString &replacement)
+{
+    if (word.size() > 1 && word == word.toUpper())
+        return replacement.toUpper();
+    if (word.at(0).isUpper())
+        return replacement.at(0).toUpper() + replacement.mid(1);
+    return replacement;
+}
+
+// The name of the keypoint on the other side, or an empty string when the
+// name names no side.
+QString otherSideName(const QString &name)
+{
+    static const QHash<QString, QString> sides = {
+        {QStringLiteral("left"), QStringLiteral("right")},
+        {QStringLiteral("right"), QStringLiteral("left")},
+        {QStringLiteral("l"), QStringLiteral("r")},
+        {QStringLiteral("r"), QStringLiteral("l")},
+    };
+    QString other = name;
+    bool swapped = false;
+    const QList<NameWord> words = nameWords(name);
+    // From the last word back, so that the earlier positions stay valid.
+    for (auto it = words.crbegin(); it != words.crend(); ++it) {
+        const QString word = name.mid(it->start, it->length);
+        const auto side = sides.constFind(word.toLower());
+        if (side == sides.cend())
+            continue;
+        other.replace(it->start, it->length, inCaseOf(word, side.value()));
+        swapped = true;
+    }
+    return swapped ? other : QString();
+}
+
+} // namespace
+
+QList<int> keypointFlipIndex(const QStringList &keypointNames, int count)
+{
+    QList<int> flip(count);
+    for (int i = 0; i < count; ++i)
+        flip[i] = i;
+    const QStringList names = keypointNames.mid(0, count);
+    QList<bool> paired(count, false);
+    for (int i = 0; i < names.size(); ++i) {
+        if (paired.at(i))
+            continue;
+        const QString other = otherSideName(names.at(i));
+        if (other.isEmpty())
+            continue;
+        qsizetype j = names.indexOf(other);
+        if (j < 0) {
+            for (qsizetype k = 0; k < names.size() && j < 0; ++k) {
+                if (names.at(k).compare(other, Qt::CaseInsensitive) == 0)
+                    j = k;
+            }
+        }
+        // Each keypoint pairs once; a second name of the same side keeps its
+        // place, so the index stays a permutation.
+        if (j < 0 || j == i || paired.at(j))
+            continue;
+        flip[i] = int(j);
+        flip[j] = i;
+        paired[i] = true;
+        paired[j] = true;
+    }
+    return flip;
+}
+
+QString yamlKeypointShape(const QStringList &keypointNames, int count)
+{
+    QStringList indices;
+    for (int index : keypointFlipIndex(keypointNames, count))
+        indices.append(QString::number(index));
+    return QStringLiteral("kpt_shape: [%1, 3]\nflip_idx: [%2]\n").arg(count).arg(indices.join(QStringLiteral(", ")));
 }
 
 QStringList subsetImageFolders(const QString &pattern, const QStringList &written)

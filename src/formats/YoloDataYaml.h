@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,10 @@ namespace Quillmark {
 struct YoloDataYaml {
     QString path;            // the yaml file read; empty when there is none
     QStringList names;       // class names at their class ids
+    // "display_names": the class names as the project spells them, where
+    // "names" must spell them otherwise (a DOTA name holds no space); empty
+    // when absent.
+    QStringList displayNames;
     int keypointCount = 0;   // "kpt_shape: [K, D]": K, 0 when absent
     int keypointDims = 0;    // D (2 or 3), 0 when absent
 
@@ -48,6 +53,25 @@ QString yamlQuoted(const QString &text);
 
 // A flow list of quoted names: "['cat', 'dog']".
 QString yamlQuotedList(const QStringList &names);
+
+// The first line of every data.yaml the exports write. A trainer resolves
+// the folders a data.yaml names against its "path", and a relative "path"
+// against the folder the trainer is started from; without "path" it takes the
+// folder of the data.yaml. So the exports write no "path" and name every
+// folder relative to the data.yaml, and the dataset trains wherever it is
+// copied to.
+QString dataYamlRootComment();
+
+// The "flip_idx" of a pose dataset: for each of `count` keypoints the index
+// of the keypoint it turns into when the picture is mirrored left to right,
+// the one whose name says the other side ("left_eye" and "right_eye",
+// "mouth_left" and "mouth_right", "l_knee" and "r_knee", "leftHand" and
+// "rightHand"), else itself. Keypoints beyond the names keep their place.
+QList<int> keypointFlipIndex(const QStringList &keypointNames, int count);
+
+// The "kpt_shape" line and the "flip_idx" line of a pose data.yaml for
+// `count` keypoints of three values each.
+QString yamlKeypointShape(const QStringList &keypointNames, int count);
 
 // The image folders a data.yaml names for `train`, `val` and `test`: the
 // folder of each subset written, `pattern` taking the subset's name as %1.

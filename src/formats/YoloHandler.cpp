@@ -313,6 +313,7 @@ bool YoloHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
         return false;
 
     const YoloClassIndex classIndex = yoloClassIndex(classNames);
+    const YoloBoxLines boxes = yoloBoxLinesOf(dataset.images);
     const QStringList stems = uniqueExportStems(dataset.images);
     const int total = int(dataset.images.size());
     QByteArray lines;
@@ -320,7 +321,7 @@ bool YoloHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
         if (progress)
             progress(i + 1, total);
         lines.clear();
-        appendYoloLabelLines(lines, dataset.images.at(i), classIndex);
+        appendYoloLabelLines(lines, dataset.images.at(i), classIndex, boxes);
         if (!writeFileAtomically(out.filePath(stems.at(i) + QStringLiteral(".txt")), lines))
             return false;
     }

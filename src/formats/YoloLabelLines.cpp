@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <numeric>
+#include <utility>
+#include <vector>
 
 namespace Quillmark {
 
@@ -78,9 +82,12 @@ void appendPolygon(QByteArray &out, const QList<QPointF> &points, int classId, i
     out.append('\n');
 }
 
+// Top left, top right, bottom right, bottom left: the order the reader takes
+// back for a box.
 QList<QPointF> boxCorners(const QRectF &box)
 {
-    return {box.topLeft(), box.topRight(), box.bottomRight(), box.bottomLeft()};
+    const QRectF r = box.normalized();
+    return {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
 }
 
 bool holdsPolygonLine(const ImageEntry &image)
@@ -95,7 +102,7 @@ void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int wid
     case Polygon:
         if (a.points.isEmpty())
             return;
-        appendPolygon(out, a.points, classId, width, height);
+        appendPolygon(out, joinedObjectOutline(a), classId, width, height);
         return;
     case BoundingBox:
         if (boxesAsPolygons) {
@@ -123,21 +130,144 @@ void appendAnnotation(QByteArray &out, const Annotation &a, int classId, int wid
 
 } // namespace
 
-void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex)
+namespace {
+
+double squaredDistance(const QPointF &a, const QPointF &b)
+{
+    const double dx = a.x() - b.x();
+    const double dy = a.y() - b.y();
+    return dx * dx + dy * dy;
+}
+
+// The distances nearestPair weighs for one pair of parts at most: parts of
+// real objects never come near; a file made to make it search for ever (two
+// parts of a million points on one line) gets the nearest pair found so far.
+constexpr qint64 kMostDistancesWeighed = 20'000'000;
+
+// The nearest pair of points of two parts, as (index in `from`, index in
+// `to`): the first pair of the smallest distance in the order of `from`, then
+// of `to`. The points of `to` are searched in order of x, outward from the x
+// of each point of `from` and only as far as the best distance so far
+// reaches, so that parts of many points cost about their size, not its square.
+std::pair<qsizetype, qsizetype> nearestPair(const QList<QPointF> &from, const QList<QPointF> &to)
+{
+    qint64 weighed = 0;
+    std::vector<qsizetype> byX(size_t(to.size()));
+    std::iota(byX.begin(), byX.end(), 0);
+    std::stable_sort(byX.begin(), byX.end(), [&](qsizetype l, qsizetype r) { return to.at(l).x() < to.at(r).x(); });
+    double best = std::numeric_limits<double>::infinity();
+    std::pair<qsizetype, qsizetype> pair{0, 0};
+    for (qsizetype i = 0; i < from.size(); ++i) {
+        const QPointF p = from.at(i);
+        const auto start = std::lower_bound(byX.cbegin(), byX.cend(), p.x(),
+                                            [&](qsizetype j, double x) { return to.at(j).x() < x; });
+        const auto consider = [&](qsizetype j) {
+            ++weighed;
+            const double d = squaredDistance(p, to.at(j));
+            // A tie counts only within the same point of `from`, where the
+            // earlier point of `to` comes first.
+            if (d < best || (d == best && pair.first == i && j < pair.second)) {
+                best = d;
+                pair = {i, j};
+            }
+        };
+        for (auto it = start; it != byX.cend(); ++it) {
+            const double dx = to.at(*it).x() - p.x();
+            if (dx * dx > best)
+                break;
+            consider(*it);
+        }
+        for (auto it = start; it != byX.cbegin();) {
+            --it;
+            const double dx = p.x() - to.at(*it).x();
+            if (dx * dx > best)
+                break;
+            consider(*it);
+        }
+        if (weighed > kMostDistancesWeighed)
+            break;
+    }
+    return pair;
+}
+
+// The part turned to begin at `start`, closed by its first point again.
+QList<QPointF> rolledClosed(const QList<QPointF> &part, qsizetype start)
+{
+    QList<QPointF> rolled;
+    rolled.reserve(part.size() + 1);
+    for (qsizetype k = 0; k < part.size(); ++k)
+        rolled.append(part.at((start + k) % part.size()));
+    rolled.append(rolled.first());
+    return rolled;
+}
+
+QList<QPointF> joinedParts(QList<QList<QPointF>> parts)
+{
+    const qsizetype n = parts.size();
+    // Each part's ties: the last and the first have one, a middle part its
+    // tie to the previous part, then its tie to the next.
+    QList<QList<qsizetype>> ties(n);
+    for (qsizetype i = 1; i < n; ++i) {
+        const auto [from, to] = nearestPair(parts.at(i - 1), parts.at(i));
+        ties[i - 1].append(from);
+        ties[i].append(to);
+    }
+    QList<QPointF> outline;
+    QList<qsizetype> forward(n, 0);
+    for (qsizetype i = 0; i < n; ++i) {
+        QList<qsizetype> tie = ties.at(i);
+        if (tie.size() == 2 && tie.at(0) > tie.at(1)) {
+            // Walked in reverse, the tie to the previous part comes first.
+            std::reverse(parts[i].begin(), parts[i].end());
+            const qsizetype last = parts.at(i).size() - 1;
+            tie = {last - tie.at(0), last - tie.at(1)};
+        }
+        parts[i] = rolledClosed(parts.at(i), tie.at(0));
+        if (i == 0 || i == n - 1) {
+            outline += parts.at(i);
+            continue;
+        }
+        forward[i] = tie.at(1) - tie.at(0);
+        outline += parts.at(i).mid(0, forward.at(i) + 1);
+    }
+    for (qsizetype i = n - 2; i >= 1; --i)
+        outline += parts.at(i).mid(forward.at(i));
+    return outline;
+}
+
+} // namespace
+
+QList<QPointF> joinedObjectOutline(const Annotation &a)
+{
+    const QList<QList<QPointF>> parts = objectParts(a);
+    if (parts.size() < 2)
+        return a.points;
+    return joinedParts(parts);
+}
+
+YoloBoxLines yoloBoxLinesOf(const QList<ImageEntry> &images)
+{
+    return std::any_of(images.cbegin(), images.cend(), holdsPolygonLine) ? YoloBoxLines::Corners
+                                                                         : YoloBoxLines::Plain;
+}
+
+void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex,
+                          YoloBoxLines boxes)
 {
     // YOLO trainers read every line of a file as a polygon once one line is
     // longer than a box line: in a file that holds a polygon the boxes are
     // written as their four corners, which every reader takes for the same
     // box.
-    const bool boxesAsPolygons = holdsPolygonLine(image);
+    const bool boxesAsPolygons = boxes == YoloBoxLines::Corners || holdsPolygonLine(image);
     for (const Annotation &a : image.labels)
         appendAnnotation(out, a, classIndex.value(a.className, 0), image.width, image.height, boxesAsPolygons);
 }
 
-void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames)
+void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames,
+                         YoloBoxLines boxes)
 {
     QByteArray bytes;
-    appendYoloLabelLines(bytes, image, yoloClassIndex(classNames));
+    appendYoloLabelLines(bytes, image, yoloClassIndex(classNames), boxes);
     out << QString::fromLatin1(bytes);
 }
 
@@ -242,6 +372,18 @@ QPointF scaledPoint(float x, float y, bool known, int width, int height)
     return {double(x * float(width)), double(y * float(height))};
 }
 
+// The four corners the writer gives a box in a file of outlines: an
+// axis-aligned rectangle of area from its top left corner clockwise. Equal
+// coordinates are compared exactly: the writer writes one corner's x (or y)
+// with the same text as its neighbour's, which reads back as the same number.
+bool isWrittenBox(const QList<QPointF> &p)
+{
+    if (p.size() != 4)
+        return false;
+    return p[0].x() == p[3].x() && p[1].x() == p[2].x() && p[0].x() < p[1].x() && p[0].y() == p[1].y()
+           && p[2].y() == p[3].y() && p[0].y() < p[2].y();
+}
+
 bool parseLine(const Parts &parts, const QStringList &classNames, int width, int height,
                const YoloLineLayout &layout, Annotation &a)
 {
@@ -300,6 +442,10 @@ bool parseLine(const Parts &parts, const QStringList &classNames, int width, int
         a.points.append(p);
     }
     a.bbox = QRectF(minX, minY, maxX - minX, maxY - minY);
+    if (isWrittenBox(a.points)) {
+        a.kind = BoundingBox;
+        a.points.clear();
+    }
     return true;
 }
 

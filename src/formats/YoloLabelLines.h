@@ -25,12 +25,41 @@ namespace Quillmark {
 using YoloClassIndex = QHash<QString, int>;
 YoloClassIndex yoloClassIndex(const QStringList &classNames);
 
+// How the boxes of a set of label files are written. A YOLO trainer decides
+// per dataset whether it learns masks: once one object of the set has an
+// outline, every object must have one, or it drops the outlines of the whole
+// set. A set that holds a polygon therefore writes its boxes as their four
+// corners (top left, top right, bottom right, bottom left), a polygon that
+// every reader takes for the same box; a set of boxes only keeps box lines.
+enum class YoloBoxLines {
+    Plain,   // box lines, except in a file that holds a polygon itself
+    Corners, // every box as its four corners
+};
+
+// The form for a set of images that is read as one dataset: Corners when any
+// of them holds a polygon line.
+YoloBoxLines yoloBoxLinesOf(const QList<ImageEntry> &images);
+
 // Writes the lines of every annotation of the image; polylines, points and
 // polygons without vertices give no line. A class missing from the list is
 // written as id 0. A file never mixes box lines with polygon lines: when the
-// image holds a polygon, its boxes are written as 4-corner polygons.
-void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames);
-void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex);
+// image holds a polygon, its boxes are written as 4-corner polygons whatever
+// `boxes` says.
+void writeYoloLabelLines(QTextStream &out, const ImageEntry &image, const QStringList &classNames,
+                         YoloBoxLines boxes = YoloBoxLines::Plain);
+void appendYoloLabelLines(QByteArray &out, const ImageEntry &image, const YoloClassIndex &classIndex,
+                          YoloBoxLines boxes = YoloBoxLines::Plain);
+
+// The outline a segment line gives a polygon object: for an object of several
+// parts (AnnotationGeometry.h: objectParts), the parts joined into one
+// outline as the common COCO-to-YOLO converter joins them: each part is tied
+// to the next at their nearest points (the first nearest pair in point order)
+// by a thin double line, the way out through the first part, along each
+// middle part to its tie with the next and round the last, the way back along
+// the rest of the middle parts; a middle part whose tie to the next comes
+// before its tie to the previous is walked in reverse. For any other polygon
+// its points.
+QList<QPointF> joinedObjectOutline(const Annotation &a);
 
 // How a reader tells keypoint lines from polygon lines, both being a class id
 // followed by numbers.
@@ -58,7 +87,9 @@ struct YoloLineLayout {
 };
 
 // Reads a label file. Ids outside the class list read as "class_%1". With an
-// image size of 0 (unknown) the coordinates stay normalised. Malformed lines
+// image size of 0 (unknown) the coordinates stay normalised. A line of four
+// corners in the order the writer gives a box (an axis-aligned rectangle from
+// its top left corner clockwise) reads back as that box. Malformed lines
 // (fewer than five fields) are skipped, fields that are no number read as 0,
 // lines whose numbers overflow to infinite coordinates are skipped; an
 // unreadable or oversized file gives an empty list.

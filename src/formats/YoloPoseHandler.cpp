@@ -34,13 +34,29 @@ bool hasFileName(const QString &path, const QStringList &lowerNames)
     return lowerNames.contains(QFileInfo(path).fileName().toLower());
 }
 
-// A first line of a box in 0..1 followed by keypoint triplets.
+// A keypoint's visibility as pose files write it: a whole number 0, 1 or 2.
+bool isVisibilityField(QByteArrayView field)
+{
+    int value = -1;
+    return !field.contains('.') && parseInt(field, &value) && value >= 0 && value <= 2;
+}
+
+// A first line of a box in 0..1 followed by keypoint triplets, each ending in
+// a visibility. The outline of a YOLO segmentation line can have the same
+// length (a pentagon's eleven fields), but its every third field is a
+// coordinate, which the YOLO writer gives a decimal point even at 0 or 1.
 bool isPoseFirstLine(const LabelFields &fields)
 {
     const qsizetype n = fields.size();
     if (n <= 5 || (n - 5) % 3 != 0)
         return false;
-    return std::all_of(fields.cbegin() + 1, fields.cbegin() + 5, isUnitNumber);
+    if (!std::all_of(fields.cbegin() + 1, fields.cbegin() + 5, isUnitNumber))
+        return false;
+    for (qsizetype i = 7; i < n; i += 3) {
+        if (!isVisibilityField(fields.at(i)))
+            return false;
+    }
+    return true;
 }
 
 // Whether one of the files passes the first-line test, looking at no more
@@ -118,21 +134,20 @@ bool readPoseLine(const LabelFields &fields, const QStringList &names, QSize siz
     return geometryFitsFloat(*a);
 }
 
-QByteArray poseDataYaml(const QString &out, const QStringList &imageFolders, const QStringList &classNames,
-                       int keypointCount)
+QByteArray poseDataYaml(const QStringList &imageFolders, const QStringList &classNames, int keypointCount,
+                        const QStringList &keypointNames)
 {
     static const char *const keys[] = {"train", "val", "test"};
-    QString text;
-    text += QStringLiteral("path: ") + yamlScalar(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath())) +
-            QLatin1Char('\n');
+    QString text = dataYamlRootComment();
     for (int i = 0; i < 3 && i < imageFolders.size(); ++i) {
         if (!imageFolders.at(i).isEmpty())
             text += QLatin1String(keys[i]) + QStringLiteral(": ") + imageFolders.at(i) + QLatin1Char('\n');
     }
     text += QLatin1Char('\n');
     text += QStringLiteral("nc: %1\n").arg(classNames.size());
+    // Without "flip_idx" a trainer does not mirror the pictures at all.
     if (keypointCount > 0)
-        text += QStringLiteral("kpt_shape: [%1, 3]\n").arg(keypointCount);
+        text += yamlKeypointShape(keypointNames, keypointCount);
     text += QStringLiteral("\nnames:\n");
     for (const QString &name : classNames)
         text += QStringLiteral("  - ") + yamlScalar(name) + QLatin1Char('\n');
@@ -256,17 +271,17 @@ bool YoloPoseHandler::importDataset(const QString &path, Dataset &dataset, Progr
 
 bool YoloPoseHandler::exportDataset(const QString &path, const Dataset &dataset, ProgressCallback progress)
 {
-    const QByteArray yaml = subsetDataYaml(path, {}, dataset.classNames(), largestKeypointCount(dataset));
+    const QByteArray yaml = subsetDataYaml({}, dataset);
     return ensureFolder(path) && writeDocumentFile(QDir(path).filePath(QStringLiteral("data.yaml")), yaml) &&
            exportSubset(path, QString(), dataset, largestKeypointCount(dataset), std::move(progress));
 }
 
-QByteArray YoloPoseHandler::subsetDataYaml(const QString &root, const QStringList &written,
-                                           const QStringList &classNames, int keypointCount) const
+QByteArray YoloPoseHandler::subsetDataYaml(const QStringList &written, const Dataset &dataset) const
 {
     const QStringList folders = written.isEmpty() ? QStringList{QStringLiteral("images"), QStringLiteral("images")}
                                                   : subsetImageFolders(QStringLiteral("%1/images"), written);
-    return poseDataYaml(root, folders, classNames, keypointCount);
+    return poseDataYaml(folders, dataset.classNames(), largestKeypointCount(dataset),
+                        dataset.keypointSchema.keypointNames);
 }
 
 bool YoloPoseHandler::exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,

@@ -30,8 +30,7 @@ public:
     // An empty `subset` writes the flat layout.
     bool exportSubset(const QString &root, const QString &subset, const Dataset &dataset, int keypointCount,
                       ProgressCallback progress) override;
-    QByteArray subsetDataYaml(const QString &root, const QStringList &written, const QStringList &classNames,
-                              int keypointCount) const override;
+    QByteArray subsetDataYaml(const QStringList &written, const Dataset &dataset) const override;
 };
 
 // The label files of a pose folder: those below <root>/labels; else those

@@ -1,6 +1,9 @@
 #include "model/JsonIndentedWriter.h"
 
 #include <QIODevice>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QVariant>
 
 #include <algorithm>
 #include <charconv>
@@ -70,13 +73,6 @@ void appendUtf8(QByteArray &out, char32_t code)
 JsonIndentedWriter::JsonIndentedWriter(QIODevice *device) : m_device(device)
 {
     m_buffer.reserve(flushThreshold + 4096);
-}
-
-QByteArray JsonIndentedWriter::formatDouble(double number)
-{
-    QByteArray out;
-    appendDouble(out, number);
-    return out;
 }
 
 void JsonIndentedWriter::appendDouble(QByteArray &out, double number)
@@ -210,6 +206,12 @@ void JsonIndentedWriter::close(char bracket)
     flushIfLarge();
 }
 
+void JsonIndentedWriter::continueInside(int depth)
+{
+    m_hasMembers.assign(size_t(std::max(depth, 0)), true);
+    m_afterKey = false;
+}
+
 void JsonIndentedWriter::beginObject() { open('{'); }
 void JsonIndentedWriter::endObject() { close('}'); }
 void JsonIndentedWriter::beginArray() { open('['); }
@@ -256,6 +258,53 @@ void JsonIndentedWriter::value(int number)
     char text[16];
     const auto result = std::to_chars(text, text + sizeof text, number);
     m_buffer.append(text, result.ptr - text);
+}
+
+void JsonIndentedWriter::value(const QJsonValue &json)
+{
+    switch (json.type()) {
+    case QJsonValue::Object: {
+        beginObject();
+        const QJsonObject object = json.toObject();
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+            rawKey(it.key());
+            value(it.value());
+        }
+        endObject();
+        return;
+    }
+    case QJsonValue::Array: {
+        beginArray();
+        const QJsonArray array = json.toArray();
+        for (const QJsonValue &element : array)
+            value(element);
+        endArray();
+        return;
+    }
+    case QJsonValue::String:
+        value(json.toString());
+        return;
+    case QJsonValue::Bool:
+        beginValue();
+        m_buffer += json.toBool() ? "true" : "false";
+        return;
+    case QJsonValue::Double: {
+        // A whole number read or made as one is written with all its digits.
+        const QVariant number = json.toVariant();
+        if (number.typeId() != QMetaType::LongLong) {
+            value(json.toDouble());
+            return;
+        }
+        beginValue();
+        char text[32];
+        const auto result = std::to_chars(text, text + sizeof text, number.toLongLong());
+        m_buffer.append(text, result.ptr - text);
+        return;
+    }
+    default:
+        nullValue();
+        return;
+    }
 }
 
 void JsonIndentedWriter::flushIfLarge()

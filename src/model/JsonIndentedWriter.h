@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 
 #include <vector>
@@ -16,6 +17,13 @@ namespace Quillmark {
 class JsonIndentedWriter {
 public:
     explicit JsonIndentedWriter(QIODevice *device);
+
+    // Continues a document written in pieces: as if `depth` containers were
+    // open, each already holding an item, so that what follows is written as
+    // further items of the innermost one, each after ",\n". Pieces of one
+    // array written apart (on several threads) then join by concatenation,
+    // the first piece's leading comma dropped.
+    void continueInside(int depth);
 
     void beginObject();
     void endObject();
@@ -33,12 +41,14 @@ public:
     void value(double number);
     void value(int number);
     void nullValue();
+    // Any JSON value, objects with their keys in the order QJsonObject keeps
+    // them (sorted), as QJsonDocument writes it.
+    void value(const QJsonValue &json);
 
     // Writes what is buffered; false once any write to the device has failed.
     bool finish();
 
     // The text QJsonDocument writes for a double.
-    static QByteArray formatDouble(double number);
     static void appendDouble(QByteArray &out, double number);
     // The quoted, escaped form QJsonDocument writes for a string.
     static void appendString(QByteArray &out, const QString &text);

@@ -15,6 +15,13 @@ constexpr qint64 batchMilliseconds = 100;
 
 } // namespace
 
+std::atomic<void (*)()> MissingMediaCheck::beforeFinished{nullptr};
+
+void MissingMediaCheck::setBeforeFinishedHook(void (*hook)())
+{
+    beforeFinished = hook;
+}
+
 MissingMediaCheck::MissingMediaCheck(const Dataset &dataset, QObject *parent)
     : QObject(parent)
 {
@@ -78,8 +85,11 @@ void MissingMediaCheck::run()
     }
     flush(imageIds, videoIds);
     missing.close();
-    if (!cancelled)
-        emit finished(missing);
+    if (cancelled)
+        return;
+    if (void (*hook)() = beforeFinished)
+        hook();
+    emit finished(missing);
 }
 
 } // namespace Quillmark

@@ -20,7 +20,9 @@ class Dataset;
 // batches as they are found (image ids and video ids), then the whole count
 // once at the end, with the same names findMissingMedia gives. The dataset is
 // copied at construction (paths only); the check may be cancelled at any time
-// and is stopped and joined when the object goes.
+// and is stopped and joined when the object goes. The signals come from the
+// worker: a receiver that may outlive the check connects with the check as the
+// context, so that nothing reaches it after the check is gone.
 class MissingMediaCheck : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +31,10 @@ public:
 
     void start();
     void cancel();
+
+    // For tests: runs on the worker when the check is done, just before
+    // `finished` goes out, so that a test can take the check away in between.
+    static void setBeforeFinishedHook(void (*hook)());
 
 signals:
     void missingFound(const QList<int> &imageIds, const QList<int> &videoIds);
@@ -47,6 +53,7 @@ private:
     std::vector<Item> items;
     std::atomic<bool> cancelled{false};
     std::thread worker;
+    static std::atomic<void (*)()> beforeFinished;
 };
 
 } // namespace Quillmark

@@ -1,6 +1,7 @@
 #include "model/ProjectFile.h"
 
 #include "model/FiniteNumber.h"
+#include "model/GeometryAttributes.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/JsonPieceReader.h"
@@ -177,6 +178,12 @@ float readFps(const QJsonObject &object)
 void writeAnnotation(JsonIndentedWriter &w, const Annotation &a)
 {
     w.beginObject();
+    // Only annotations that carry geometry beyond their drawing (an object of
+    // several polygons, a crowd region) have the member.
+    if (const QJsonObject attributes = geometryAttributesToJson(a.attributes); !attributes.isEmpty()) {
+        w.key("attributes");
+        w.value(QJsonValue(attributes));
+    }
     w.key("bbox");
     w.beginObject();
     w.key("h");
@@ -415,6 +422,8 @@ private:
         value.forEachMember([&](std::string_view key, JsonValue &member) {
             if (key == "className")
                 a.className = member.toString(strings);
+            else if (key == "attributes")
+                a.attributes = geometryAttributesFromJson(member.toQJsonValue().toObject());
             else if (key == "type")
                 a.kind = kindFromText(member.toString(strings));
             else if (key == "bbox")
@@ -711,6 +720,7 @@ Annotation annotationFromJson(const QJsonObject &object)
     a.bbox = QRectF(box.value(QStringLiteral("x")).toDouble(0), box.value(QStringLiteral("y")).toDouble(0),
                     box.value(QStringLiteral("w")).toDouble(0), box.value(QStringLiteral("h")).toDouble(0));
     a.confidence = floatOrDefault(object.value(QStringLiteral("confidence")).toDouble(1.0), 1.0f);
+    a.attributes = geometryAttributesFromJson(object.value(QStringLiteral("attributes")).toObject());
 
     const QJsonValue polygon = object.value(QStringLiteral("polygon"));
     if (polygon.isArray()) {
@@ -736,6 +746,8 @@ Annotation annotationFromJson(const QJsonObject &object)
 QJsonObject annotationToJson(const Annotation &a)
 {
     QJsonObject object;
+    if (const QJsonObject attributes = geometryAttributesToJson(a.attributes); !attributes.isEmpty())
+        object.insert(QStringLiteral("attributes"), attributes);
     object.insert(QStringLiteral("bbox"), QJsonObject{{QStringLiteral("h"), a.bbox.height()},
                                                       {QStringLiteral("w"), a.bbox.width()},
                                                       {QStringLiteral("x"), a.bbox.x()},

@@ -145,11 +145,6 @@ void FileListModel::markMissing(const QList<int> &ids, bool video)
         emit dataChanged(index(first), index(last), {Qt::FontRole, Qt::ForegroundRole});
 }
 
-bool FileListModel::isMissing(int row) const
-{
-    return row >= 0 && size_t(row) < rows.size() && entryMissing(rows[size_t(row)]);
-}
-
 int FileListModel::valueAt(int row) const
 {
     return row >= 0 && size_t(row) < rows.size() ? valueOf(rows[size_t(row)]) : 0;

@@ -50,7 +50,6 @@ public:
     // Entries (image ids, or video ids when video is set) whose files are not
     // there: their rows are drawn in italics, greyed.
     void markMissing(const QList<int> &ids, bool video);
-    bool isMissing(int row) const;
 
     int rowOfValue(int value) const { return rowByValue.value(value, -1); }
     int valueAt(int row) const;

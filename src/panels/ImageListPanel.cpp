@@ -130,8 +130,12 @@ ImageListPanel::ImageListPanel(QWidget *parent)
     layout->addWidget(statusBox);
 
     connect(addBtn, &QPushButton::clicked, this, &ImageListPanel::addImagesRequested);
-    connect(labeledCheck, &QCheckBox::toggled, this, [this] { refresh(true); });
-    connect(unlabeledCheck, &QCheckBox::toggled, this, [this] { refresh(true); });
+    const auto filterToggled = [this] {
+        refresh(true);
+        emit filterChanged();
+    };
+    connect(labeledCheck, &QCheckBox::toggled, this, filterToggled);
+    connect(unlabeledCheck, &QCheckBox::toggled, this, filterToggled);
     connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this, &ImageListPanel::onCurrentChanged);
     connect(list, &QListView::clicked, this, &ImageListPanel::onClicked);
     connect(list, &QListView::customContextMenuRequested, this, &ImageListPanel::showContextMenu);
@@ -240,6 +244,28 @@ void ImageListPanel::selectVideo(int videoId)
 {
     if (videoId >= 0)
         selectRowWithValue(~videoId);
+}
+
+void ImageListPanel::followShown(std::optional<int> value)
+{
+    const int row = value ? rows->rowOfValue(*value) : -1;
+    const QScopedValueRollback<bool> silence(quiet, true);
+    if (row >= 0) {
+        list->setCurrentIndex(rows->index(row));
+        return;
+    }
+    list->selectionModel()->clear();
+}
+
+bool ImageListPanel::showsValue(int value) const
+{
+    const int row = rows->rowOfValue(value);
+    return row >= 0 && !list->isRowHidden(row);
+}
+
+bool ImageListPanel::isFiltered() const
+{
+    return !labeledCheck->isChecked() || !unlabeledCheck->isChecked();
 }
 
 QList<int> ImageListPanel::selectedValues() const

@@ -43,6 +43,16 @@ public:
     void markMissing(const QList<int> &imageIds, const QList<int> &videoIds);
     void selectImage(int imageId);
     void selectVideo(int videoId);
+    // Makes the row of the item the canvas shows (image id, or ~videoId)
+    // current, without a signal. When the list has no row for it (its state is
+    // filtered out), or nothing is shown, no row is current: the list never
+    // highlights another item than the one shown.
+    void followShown(std::optional<int> value);
+    // The list shows a row for the item (image id, or ~videoId): it has one,
+    // and the filters do not hide it.
+    bool showsValue(int value) const;
+    // A filter leaves some item out.
+    bool isFiltered() const;
     QList<int> selectedImageIds() const;
     void setStatusText(const QString &text);
 
@@ -66,6 +76,9 @@ signals:
     void addImagesRequested();
     void deleteImagesRequested(const QList<int> &imageIds);
     void deleteVideosRequested(const QList<int> &videoIds);
+    // "Labeled" or "Unlabeled" was toggled and the rows rebuilt (after the
+    // imageSelected of the new current row, when there is one).
+    void filterChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -423,9 +423,11 @@ void TestExportCommands::exportWithVideoToYoloSplitAndCoco()
     const QMap<QString, QString> yoloFiles = filesByName(yoloOut);
     QCOMPARE(codeOfPicture(yoloFiles.value(QStringLiteral("clip_frame_000003.jpg"))), 3);
     QCOMPARE(codeOfPicture(yoloFiles.value(QStringLiteral("clip_frame_000012.jpg"))), 12);
-    QVERIFY(sameNumbers(yoloFiles.value(QStringLiteral("clip_frame_000003.txt")), {0, 0.125, 0.125, 0.25, 0.25}));
-    QVERIFY(
-        sameNumbers(yoloFiles.value(QStringLiteral("clip_frame_000012.txt")), {1, 0.75, 68.0 / 96, 0.5, 56.0 / 96}));
+    // The dataset holds a polygon: every box is written as its four corners.
+    QVERIFY(sameNumbers(yoloFiles.value(QStringLiteral("clip_frame_000003.txt")),
+                        {0, 0, 0, 0.25, 0, 0.25, 0.25, 0, 0.25}));
+    QVERIFY(sameNumbers(yoloFiles.value(QStringLiteral("clip_frame_000012.txt")),
+                        {1, 0.5, 40.0 / 96, 1, 40.0 / 96, 1, 1, 0.5, 1}));
     // Nothing of the extraction stays behind, in the output or the temporary folder.
     QVERIFY2(!QFileInfo::exists(yoloOut + QStringLiteral("/images")), "frames left outside the split folders");
     QCOMPARE(tempLeftovers(tempFolder), QStringList());

@@ -8,11 +8,16 @@
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
+#include "FormatTestSupport.h"
+
 #include "canvas/Tool.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/Theme.h"
 #include "chrome/ToolBar.h"
+#include "formats/ui/ExportDialog.h"
 #include "formats/ui/ImportFormatDialog.h"
+#include "formats/ExportJob.h"
+#include "formats/FormatRegistry.h"
 #include "formats/QpkgHandler.h"
 #include "formats/ImportFormats.h"
 #include "formats/ProgressThrottle.h"
@@ -142,6 +147,24 @@ QString importDataset(MainWindow &window, QmTest::ScriptedPrompts &prompts, cons
     return preselected;
 }
 
+// Imports `folder` through the window in the format the chooser offers
+// first. Returns that format (empty when the chooser never opened).
+QString importAsPreselected(MainWindow &window, QmTest::ScriptedPrompts &prompts, const QString &folder)
+{
+    prompts.answers.enqueue(folder);
+    QString preselected;
+    bool handled = false;
+    whenChooserOpens([&](ImportFormatDialog *chooser) {
+        preselected = chooser->chosenFormat();
+        chooser->accept();
+        handled = true;
+    });
+    window.onImportDataset();
+    if (!QTest::qWaitFor([&] { return handled && !window.isJobRunning(); }, 30000))
+        qWarning("the dataset import did not finish");
+    return preselected;
+}
+
 bool importPackage(MainWindow &window, QmTest::ScriptedPrompts &prompts, const QString &path)
 {
     prompts.answers.enqueue(path);
@@ -221,6 +244,8 @@ private slots:
     void imagesTheDatasetLacksAreReported();
     void failedImportSaysWhy_data();
     void failedImportSaysWhy();
+    void ownYoloFamilyExportsComeBack_data();
+    void ownYoloFamilyExportsComeBack();
 
 private:
     QmTest::ScriptedPrompts prompts;
@@ -360,28 +385,35 @@ void TestImportCommands::chooserMarksDetectedRowsUnderTheStyleSheet()
 void TestImportCommands::mostSpecificFormatFirst_data()
 {
     QTest::addColumn<QStringList>("detected");
+    QTest::addColumn<bool>("obbDeclared");
     QTest::addColumn<QStringList>("ordered");
-    QTest::newRow("pose folder") << QStringList{"YOLO", "YOLOv6 MT", "YOLO Pose"}
+    QTest::newRow("pose folder") << QStringList{"YOLO", "YOLOv6 MT", "YOLO Pose"} << false
                                  << QStringList{"YOLO Pose", "YOLO", "YOLOv6 MT"};
-    QTest::newRow("obb folder") << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv5 OBB"}
+    QTest::newRow("obb folder") << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv5 OBB"} << false
                                 << QStringList{"YOLOv5 OBB", "YOLO", "YOLOv4 Scaled"};
-    QTest::newRow("v8 obb folder") << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv8 OBB"}
+    QTest::newRow("v8 obb folder") << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv8 OBB"} << true
                                    << QStringList{"YOLOv8 OBB", "YOLO", "YOLOv4 Scaled"};
-    QTest::newRow("darknet folder") << QStringList{"YOLO", "Darknet"} << QStringList{"Darknet", "YOLO"};
+    // Lines of four corners that no data.yaml or folder name calls oriented
+    // boxes: the YOLO reader keeps them as exactly, and the rest of the set.
+    QTest::newRow("four-corner lines") << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv8 OBB"} << false
+                                       << QStringList{"YOLO", "YOLOv4 Scaled", "YOLOv8 OBB"};
+    QTest::newRow("darknet folder") << QStringList{"YOLO", "Darknet"} << false << QStringList{"Darknet", "YOLO"};
     // The multi-task rule claims every Ultralytics folder; its reader keeps
     // boxes only, so plain YOLO stays first.
-    QTest::newRow("ultralytics folder") << QStringList{"YOLO", "YOLOv6 MT"} << QStringList{"YOLO", "YOLOv6 MT"};
-    QTest::newRow("list order kept") << QStringList{"YOLO", "Roboflow YOLO", "YOLOv8", "YOLOv12"}
+    QTest::newRow("ultralytics folder") << QStringList{"YOLO", "YOLOv6 MT"} << false
+                                        << QStringList{"YOLO", "YOLOv6 MT"};
+    QTest::newRow("list order kept") << QStringList{"YOLO", "Roboflow YOLO", "YOLOv8", "YOLOv12"} << false
                                      << QStringList{"YOLO", "Roboflow YOLO", "YOLOv8", "YOLOv12"};
-    QTest::newRow("keras pair") << QStringList{"YOLOv3 Keras", "YOLOv4 PyTorch"}
+    QTest::newRow("keras pair") << QStringList{"YOLOv3 Keras", "YOLOv4 PyTorch"} << false
                                 << QStringList{"YOLOv3 Keras", "YOLOv4 PyTorch"};
 }
 
 void TestImportCommands::mostSpecificFormatFirst()
 {
     QFETCH(QStringList, detected);
+    QFETCH(bool, obbDeclared);
     QFETCH(QStringList, ordered);
-    QCOMPARE(orderBySpecificity(detected), ordered);
+    QCOMPARE(orderBySpecificity(detected, obbDeclared), ordered);
 }
 
 void TestImportCommands::detectionRunsOffTheGuiThread()
@@ -591,7 +623,8 @@ void TestImportCommands::resetRule()
     }
     QVERIFY(importPackage(window, prompts, package));
     QCOMPARE(project.name, reset ? QStringLiteral("holiday") : QStringLiteral("Mine"));
-    QVERIFY(access.modified());
+    // Opened afresh, the project is what the package holds: nothing to save.
+    QCOMPARE(access.modified(), !reset);
     // What the project held stays; the package's images come after it.
     QCOMPARE(project.dataset.images.size(), ownImages + 2);
     QCOMPARE(project.dataset.images.last().id, reset ? 1 : 8 + ownImages);
@@ -816,7 +849,7 @@ void TestImportCommands::packageIntoFreshProject()
     QCOMPARE(project.dataset.videos.size(), 1);
     QCOMPARE(project.dataset.videos.constFirst().id, 0);
     QCOMPARE(project.dataset.videos.constFirst().frameLabels.value(4).size(), 1);
-    QVERIFY(access.modified());
+    QVERIFY(!access.modified());
     QCOMPARE(QSettings().value("lastQmpkgDir").toString(), QDir(dir.path()).absolutePath());
     QCOMPARE(statusText(window), QStringLiteral("QuillPackage loaded \u2014 2 images, 3 classes."));
 }
@@ -1072,6 +1105,199 @@ void TestImportCommands::failedImportSaysWhy()
     const QString expected = QStringLiteral("Import failed.\n") + QDir::toNativeSeparators(path) + QStringLiteral(": ");
     QVERIFY2(text.startsWith(expected + reason), qPrintable(text));
     QVERIFY(access.project().dataset.images.isEmpty());
+}
+
+namespace {
+
+// What a format of the YOLO family can hold of a project's annotations.
+enum class Holds { Outlines, OrientedBoxes, Boxes, Keypoints };
+
+// A project of boxes and polygons at whole pixels (DOTA's lines hold whole
+// pixels), pictures of odd sizes, one without annotations, a class named
+// with a space. The first line of the first file is a pentagon's: eleven
+// fields, as long as a keypoint line. With `quadrilateralsOnly`, only the
+// boxes and the four-point polygons: every YOLO line then holds nine fields,
+// as an oriented box's does.
+Dataset shapesProject(const QString &folder, bool quadrilateralsOnly)
+{
+    using namespace FormatTest;
+    Dataset dataset;
+    const QString a = folder + "/a.png";
+    const QString b = folder + "/b.jpg";
+    const QString c = folder + "/c.png";
+    const QString d = folder + "/d.png";
+    writeImage(a, 61, 47);
+    writeImage(b, 64, 48);
+    writeImage(c, 50, 40);
+    writeImage(d, 33, 29);
+    dataset.addImage(image(a, 61, 47,
+                           {polygon("dog", {{20, 10}, {35, 8}, {45, 20}, {30, 35}, {15, 25}}),
+                            box("cat", 3, 4, 20, 11),
+                            polygon("traffic light", {{40, 5}, {52, 8}, {49, 18}, {37, 15}})}));
+    dataset.addImage(image(b, 64, 48, {box("cat", 10, 8, 20, 12), box("traffic light", 40, 5, 7, 20)}));
+    dataset.addImage(image(c, 50, 40,
+                           {polygon("dog", {{5, 5}, {25, 5}, {15, 30}}),
+                            polygon("dog", {{30, 2}, {48, 2}, {48, 30}, {40, 38}, {30, 30}, {28, 12}})}));
+    dataset.addImage(image(d, 33, 29));
+    if (quadrilateralsOnly) {
+        for (ImageEntry &entry : dataset.images)
+            entry.labels.removeIf([](const Annotation &l) { return l.kind == Polygon && l.points.size() != 4; });
+    }
+    return dataset;
+}
+
+Dataset poseProject(const QString &folder)
+{
+    using namespace FormatTest;
+    Dataset dataset;
+    dataset.keypointSchema.objectClass = "person";
+    dataset.keypointSchema.keypointNames = {"nose", "left_eye", "right_eye"};
+    const QString a = folder + "/walk.png";
+    const QString b = folder + "/empty.png";
+    writeImage(a, 81, 63);
+    writeImage(b, 40, 30);
+    dataset.addImage(image(a, 81, 63,
+                           {keypoints("person", {2, 3, 40, 50}, {{10, 12}, {30, 40}, {0, 0}}, {2, 1, 0}),
+                            keypoints("person", {45, 5, 30, 50}, {{60, 10}, {70, 30}, {50, 40}}, {2, 2, 2})}));
+    dataset.addImage(image(b, 40, 30));
+    return dataset;
+}
+
+// The four corners an oriented-box format writes, or none.
+QList<QPointF> orientedCorners(const Annotation &a)
+{
+    if (a.kind == Polygon && a.points.size() == 4)
+        return a.points;
+    if ((a.kind == Polygon && a.points.size() > 4) || a.kind == BoundingBox) {
+        const QRectF r = a.kind == BoundingBox ? a.bbox : FormatTest::boundsOf(a.points);
+        return {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()};
+    }
+    return {};
+}
+
+// The annotations a format gives back of `labels`.
+QList<Annotation> heldBy(Holds holds, const QList<Annotation> &labels)
+{
+    QList<Annotation> held;
+    for (const Annotation &a : labels) {
+        switch (holds) {
+        case Holds::Outlines:
+        case Holds::Keypoints:
+            held.append(a);
+            break;
+        case Holds::Boxes:
+            held.append(FormatTest::box(a.className, a.bbox.x(), a.bbox.y(), a.bbox.width(), a.bbox.height()));
+            break;
+        case Holds::OrientedBoxes: {
+            const QList<QPointF> corners = orientedCorners(a);
+            if (!corners.isEmpty())
+                held.append(FormatTest::polygon(a.className, corners));
+            break;
+        }
+        }
+    }
+    return held;
+}
+
+} // namespace
+
+void TestImportCommands::ownYoloFamilyExportsComeBack_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("holds");
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<bool>("quadrilateralsOnly");
+    for (const char *name : {"YOLO", "YOLOv4 Scaled"}) {
+        QTest::addRow("%s whole, four corners only", name) << QString::fromLatin1(name) << int(Holds::Outlines)
+                                                           << false << true;
+        QTest::addRow("%s split, four corners only", name) << QString::fromLatin1(name) << int(Holds::Outlines)
+                                                           << true << true;
+    }
+    const QList<QPair<const char *, Holds>> formats = {
+        {"YOLO", Holds::Outlines},          {"YOLOv4 Scaled", Holds::Outlines},
+        {"Roboflow YOLO", Holds::Outlines}, {"YOLOv5 PyTorch", Holds::Outlines},
+        {"YOLOv7 PyTorch", Holds::Outlines}, {"YOLOv8", Holds::Outlines},
+        {"YOLOv9", Holds::Outlines},        {"YOLOv11", Holds::Outlines},
+        {"YOLOv12", Holds::Outlines},       {"YOLOv5 OBB", Holds::OrientedBoxes},
+        {"YOLOv8 OBB", Holds::OrientedBoxes}, {"YOLOv6 MT", Holds::Boxes},
+        {"Darknet", Holds::Boxes},          {"YOLOv3 Keras", Holds::Boxes},
+        {"YOLOv4 PyTorch", Holds::Boxes},   {"YOLO TensorFlow", Holds::Boxes},
+        {"YOLO Pose", Holds::Keypoints},
+    };
+    for (const auto &[name, holds] : formats) {
+        QTest::addRow("%s whole", name) << QString::fromLatin1(name) << int(holds) << false << false;
+        // A split as the export dialog offers it.
+        if (ExportDialog::allowsSplit(QString::fromLatin1(name)))
+            QTest::addRow("%s split", name) << QString::fromLatin1(name) << int(holds) << true << false;
+    }
+}
+
+// Every writer of the YOLO family, exported and imported back through the
+// window as a user does it, accepting the format the chooser offers first:
+// the same pictures with the same annotations, as far as the format holds
+// them.
+void TestImportCommands::ownYoloFamilyExportsComeBack()
+{
+    QFETCH(QString, format);
+    QFETCH(int, holds);
+    QFETCH(bool, split);
+    QFETCH(bool, quadrilateralsOnly);
+    const Holds held = Holds(holds);
+    QTemporaryDir dir;
+    const Dataset source = held == Holds::Keypoints ? poseProject(dir.filePath("src"))
+                                                    : shapesProject(dir.filePath("src"), quadrilateralsOnly);
+    const QString out = dir.filePath("export");
+    ExportConfig config;
+    config.format = format;
+    config.outputPath = out;
+    config.split = split;
+    config.trainPct = 50;
+    config.validPct = 25;
+    QString error;
+    QString result;
+    QVERIFY2(runExportJob(FormatRegistry::instance().find(format), config, source, int(source.images.size()),
+                          formatWritesOwnImages(format), {}, &error, &result),
+             qPrintable(error));
+
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    const QString preselected = importAsPreselected(window, prompts, out);
+    QVERIFY2(!preselected.isEmpty(), "the chooser offered no format");
+    const Dataset &back = access.project().dataset;
+    // The TensorFlow CSV names a picture only in the rows of its boxes.
+    const int pictures = int(source.images.size()) - (format == "YOLO TensorFlow" ? 1 : 0);
+    QVERIFY2(back.images.size() == pictures,
+             qPrintable(QStringLiteral("%1 pictures back as %2").arg(back.images.size()).arg(preselected)));
+    for (const ImageEntry &entry : back.images) {
+        const QString stem = QFileInfo(entry.filePath).completeBaseName();
+        const ImageEntry *original = nullptr;
+        for (const ImageEntry &candidate : source.images) {
+            if (QFileInfo(candidate.filePath).completeBaseName() == stem)
+                original = &candidate;
+        }
+        QVERIFY2(original, qPrintable(entry.filePath));
+        const QList<Annotation> expected = heldBy(held, original->labels);
+        const QString where = QStringLiteral("%1, read as %2").arg(stem, preselected);
+        QVERIFY2(entry.labels.size() == expected.size(),
+                 qPrintable(QStringLiteral("%1: %2 annotations for %3")
+                                .arg(where)
+                                .arg(entry.labels.size())
+                                .arg(expected.size())));
+        for (qsizetype j = 0; j < expected.size(); ++j) {
+            const Annotation &got = entry.labels.at(j);
+            const Annotation &want = expected.at(j);
+            QVERIFY2(got.className == want.className && got.kind == want.kind,
+                     qPrintable(QStringLiteral("%1: %2 (kind %3) for %4 (kind %5)")
+                                    .arg(where, got.className)
+                                    .arg(got.kind)
+                                    .arg(want.className)
+                                    .arg(want.kind)));
+            QVERIFY2(FormatTest::pointsClose(got.points, want.points, 0.01), qPrintable(where));
+            FormatTest::fuzzyCompareRect(got.bbox, want.bbox, 0.01);
+            if (held == Holds::Keypoints)
+                QCOMPARE(got.keypointVis, want.keypointVis);
+        }
+    }
 }
 
 QM_TEST_MAIN(TestImportCommands)

@@ -19,6 +19,8 @@
 #include "formats/QpkgHandler.h"
 #include "model/MissingMediaCheck.h"
 #include "model/ProjectFile.h"
+#include "model/StoredImageBytes.h"
+#include "app/PictureDecodeQueue.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -33,11 +35,15 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QCheckBox>
 #include <QSaveFile>
+#include <QSemaphore>
 #include <QStatusBar>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <sys/stat.h>
@@ -69,6 +75,89 @@ void fourImageProject(MainWindowTestAccess &access, const QTemporaryDir &dir)
     access.projectPath() = dir.filePath(QStringLiteral("four.qmk"));
     access.refreshUi();
     access.updateTitle();
+}
+
+// The media check of an opened project has looked at every file and is about
+// to answer; it waits a while there, so that the window can take it away.
+QSemaphore mediaCheckAnswering;
+void pauseBeforeMediaCheckAnswer()
+{
+    mediaCheckAnswering.release();
+    QThread::msleep(500);
+}
+
+// Stored picture bytes whose reads on a worker wait at a gate, counting how
+// many wait at once: the decodes a window has in flight. Reads on the GUI
+// thread (thumbnails of the film strip) pass at once.
+struct DecodeGate {
+    QSemaphore open;
+    std::atomic<int> inFlight{0};
+    std::atomic<int> peak{0};
+    std::atomic<int> reads{0};
+};
+
+class GatedBytes : public StoredImageBytes {
+public:
+    GatedBytes(std::shared_ptr<DecodeGate> gate, QByteArray bytes) : gate(std::move(gate)), bytes(std::move(bytes)) {}
+    QByteArray read() const override
+    {
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            return bytes;
+        const int now = ++gate->inFlight;
+        for (int seen = gate->peak; now > seen && !gate->peak.compare_exchange_weak(seen, now);) {
+        }
+        gate->open.acquire();
+        ++gate->reads;
+        --gate->inFlight;
+        return bytes;
+    }
+
+private:
+    std::shared_ptr<DecodeGate> gate;
+    QByteArray bytes;
+};
+
+// Records whether the folder a folder picker was to start in exists: the
+// picker takes no folder that does not.
+class FolderPickerPrompts : public QmTest::ScriptedPrompts {
+public:
+    QList<bool> startFolderExisted;
+    QString getExistingDirectory(QWidget *parent, const QString &caption, const QString &dir,
+                                 QFileDialog::Options options) override
+    {
+        startFolderExisted.append(QFileInfo(dir).isDir());
+        return ScriptedPrompts::getExistingDirectory(parent, caption, dir, options);
+    }
+};
+
+// Whether the canvas, the current image and the Files list's current row all
+// name `id`; a description of the three when not.
+QString outOfStep(MainWindow &window, int id)
+{
+    const QModelIndex row = window.imageList()->listView()->currentIndex();
+    const std::optional<int> shown = window.labelCanvas()->displayedEntryId();
+    const QString listed = row.isValid() ? QString::number(row.data(Qt::UserRole).toInt()) : QStringLiteral("none");
+    const QString canvas = shown ? QString::number(*shown) : QStringLiteral("none");
+    if (window.currentImage() == id && shown == id && row.isValid() && row.data(Qt::UserRole).toInt() == id)
+        return {};
+    return QStringLiteral("expected %1: current %2, canvas %3, list %4")
+        .arg(id)
+        .arg(window.currentImage())
+        .arg(canvas, listed);
+}
+
+// Six images with pixels in memory; 0, 2 and 5 hold an annotation.
+void sixImagesSomeLabelled(MainWindowTestAccess &access)
+{
+    for (int i = 0; i < 6; ++i) {
+        const bool labelled = i == 0 || i == 2 || i == 5;
+        access.project().dataset.addImage(memoryImage(QStringLiteral("m%1.png").arg(i), 40, 30, Qt::gray,
+                                                      labelled ? QList<Annotation>{box({1, 1, 5, 5})}
+                                                               : QList<Annotation>{}));
+    }
+    access.project().projectType = QStringLiteral("object_detection");
+    access.project().dataset.addClass(QStringLiteral("cat"), QColor());
+    access.refreshUi();
 }
 
 } // namespace
@@ -117,6 +206,15 @@ private slots:
     void projectTypeChange();
     void videoFrameWriteBack();
     void classEditsReachTheShownImage();
+    void mediaCheckTakenAwayBeforeItsAnswer();
+    void openedFileAsksNothingUntilChanged_data();
+    void openedFileAsksNothingUntilChanged();
+    void packageSavedAsProjectOffersAFolderThatExists_data();
+    void packageSavedAsProjectOffersAFolderThatExists();
+    void filteredListStepsWithTheCanvas();
+    void removingTheShownItemKeepsListAndCanvasTogether();
+    void picturesDecodeAFewAtATime();
+    void stalledDecodeFreesItsPlace();
     void endToEndSession();
 
 private:
@@ -1648,6 +1746,338 @@ void TestProjectCommands::classEditsReachTheShownImage()
     QVERIFY(access.project().dataset.classColors.contains(QStringLiteral("hound")));
     // An edited package image keeps its pixels in memory.
     QCOMPARE(access.project().dataset.images.at(0).imageData, entry.imageData);
+}
+
+void TestProjectCommands::mediaCheckTakenAwayBeforeItsAnswer()
+{
+    // The check of an opened project's files answers from its worker. When the
+    // project is closed while that answer is on its way, the check is deleted,
+    // and the answer must reach no handler that would use it (under ASan, the
+    // handler's use of the deleted check shows).
+    QTemporaryDir dir;
+    Project saved;
+    saved.projectType = QStringLiteral("object_detection");
+    saved.dataset.addImage(imageEntry(writeImage(QDir(dir.path()), QStringLiteral("a.png"), 20, 20, Qt::gray), 20, 20));
+    const QString path = dir.filePath(QStringLiteral("p.qmk"));
+    QVERIFY(saveProjectFile(saved, path));
+
+    MainWindow window;
+    MissingMediaCheck::setBeforeFinishedHook(&pauseBeforeMediaCheckAnswer);
+    prompts.answers.enqueue(path);
+    window.onOpenProject();
+    QTRY_VERIFY(mediaCheckAnswering.available() > 0);
+    mediaCheckAnswering.acquire();
+    window.onCloseProject();
+    // The deferred deletion runs here: the check's destructor waits for its
+    // worker, which sends the answer meanwhile.
+    QTest::qWait(1000);
+    MissingMediaCheck::setBeforeFinishedHook(nullptr);
+    QVERIFY(!window.findChild<MissingMediaCheck *>());
+    QVERIFY(window.currentProject().dataset.images.isEmpty());
+    QCOMPARE(prompts.calls.size(), 1);
+}
+
+void TestProjectCommands::openedFileAsksNothingUntilChanged_data()
+{
+    QTest::addColumn<bool>("package");
+    QTest::addColumn<QString>("command");
+    for (const bool package : {true, false}) {
+        for (const QString command : {"close", "new", "exit"})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(package ? "package" : "project file", command)))
+                << package << command;
+    }
+}
+
+void TestProjectCommands::openedFileAsksNothingUntilChanged()
+{
+    // A package or project file opened into an empty window and left as it
+    // was holds nothing to save: Close, New and leaving the program ask no
+    // question. An edit afterwards does make them ask.
+    QFETCH(bool, package);
+    QFETCH(QString, command);
+    QTemporaryDir dir;
+    Dataset packed;
+    for (const QString name : {"a.png", "b.png"}) {
+        ImageEntry entry = imageEntry(writeImage(QDir(dir.path()), name, 60, 40, Qt::gray), 60, 40, {box({1, 1, 5, 5})});
+        if (package) {
+            entry.imageData = encoded(Qt::red, "PNG", 60, 40);
+            entry.filePath = name;
+        }
+        packed.addImage(entry);
+    }
+    const QString path = dir.filePath(package ? QStringLiteral("set.qmpkg") : QStringLiteral("set.qmk"));
+    if (package) {
+        QVERIFY(QpkgHandler::writePackage(path, packed, {}, QStringLiteral("object_detection")));
+    } else {
+        Project project;
+        project.projectType = QStringLiteral("object_detection");
+        project.dataset = packed;
+        QVERIFY(saveProjectFile(project, path));
+    }
+
+    MainWindow window;
+    window.resize(1280, 720);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    prompts.answers.enqueue(path);
+    if (package)
+        window.onImportQuillPackage();
+    else
+        window.onOpenProject();
+    QTRY_VERIFY(!window.isJobRunning());
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 0);
+    QCOMPARE(window.currentProject().dataset.images.size(), 2);
+    QVERIFY(!window.isModified());
+
+    const auto run = [&] {
+        if (command == QLatin1String("close")) {
+            window.onCloseProject();
+        } else if (command == QLatin1String("new")) {
+            onNextModal([](QWidget *modal) {
+                if (auto *wizard = qobject_cast<QDialog *>(modal))
+                    wizard->reject();
+            });
+            window.onNewProject();
+        } else {
+            window.close();
+        }
+    };
+    const auto questions = [&] {
+        return std::count_if(prompts.calls.cbegin(), prompts.calls.cend(),
+                             [](const QmTest::PromptCall &call) { return call.kind == QLatin1String("question"); });
+    };
+    run();
+    QCOMPARE(questions(), 0);
+    if (command == QLatin1String("new"))
+        QCOMPARE(window.currentProject().dataset.images.size(), 2);
+    else if (command == QLatin1String("close"))
+        QVERIFY(window.currentProject().dataset.images.isEmpty());
+    else
+        QVERIFY(!window.isVisible());
+    if (command != QLatin1String("new"))
+        return;
+
+    // An edit is a change: now the same command asks.
+    window.labelCanvas()->setAnnotations({});
+    QVERIFY(window.isModified());
+    prompts.answers.enqueue(int(QMessageBox::Cancel));
+    run();
+    QCOMPARE(questions(), 1);
+}
+
+void TestProjectCommands::packageSavedAsProjectOffersAFolderThatExists_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("the folder offered") << "cats" << true;
+    QTest::newRow("another folder") << "elsewhere" << true;
+    QTest::newRow("no folder") << "" << false;
+}
+
+void TestProjectCommands::packageSavedAsProjectOffersAFolderThatExists()
+{
+    // Saving a package's project as a project file offers the folder beside
+    // it, named after it; a folder picker takes only a folder that exists, so
+    // the offered one is there when the picker opens. It is not left behind
+    // when the user picks another folder or none.
+    QFETCH(QString, answer);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("elsewhere"))));
+    FolderPickerPrompts picker;
+    Prompts::setOverride(&picker);
+    const auto restore = qScopeGuard([this] { Prompts::setOverride(&prompts); });
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    ImageEntry photo = imageEntry(QStringLiteral("photo.png"), 32, 24, {box({1, 1, 5, 5})});
+    photo.imageData = encoded(Qt::red, "PNG");
+    access.project().dataset.addImage(photo);
+    access.project().projectType = QStringLiteral("object_detection");
+    access.refreshUi();
+
+    const QString offered = dir.filePath(QStringLiteral("cats"));
+    picker.answers.enqueue(int(QMessageBox::Ok));
+    picker.answers.enqueue(answer.isEmpty() ? QString() : dir.filePath(answer));
+    QCOMPARE(window.saveProjectTo(dir.filePath(QStringLiteral("cats.qmk"))), saved);
+    QCOMPARE(picker.calls.at(1).kind, QStringLiteral("dir"));
+    QCOMPARE(picker.calls.at(1).text, offered);
+    QCOMPARE(picker.startFolderExisted, QList<bool>{true});
+    QCOMPARE(QFileInfo(offered).isDir(), answer == QLatin1String("cats"));
+    if (saved)
+        QCOMPARE(access.project().dataset.images.at(0).filePath, dir.filePath(answer) + QStringLiteral("/photo.png"));
+}
+
+void TestProjectCommands::filteredListStepsWithTheCanvas()
+{
+    // With a filter on the Files list, every step shows an image the list
+    // shows, and the list highlights it: D and A, the first and last image,
+    // Approve. The film strip holds the same images.
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    sixImagesSomeLabelled(access);
+    window.resize(1280, 720);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    ImageListPanel *list = window.imageList();
+    LabelCanvas *canvas = window.labelCanvas();
+
+    list->unlabeledFilter()->setChecked(false); // shows 0, 2 and 5
+    QVERIFY2(outOfStep(window, 0).isEmpty(), qPrintable(outOfStep(window, 0)));
+    QCOMPARE(window.filmStripWidget()->shownIds(), (QList<int>{0, 2, 5}));
+    canvas->setFocus();
+    const QList<QPair<std::function<void()>, int>> steps = {
+        {[&] { QTest::keyClick(canvas, Qt::Key_D); }, 2},
+        {[&] { QTest::keyClick(canvas, Qt::Key_D); }, 5},
+        {[&] { QTest::keyClick(canvas, Qt::Key_D); }, 0},
+        {[&] { QTest::keyClick(canvas, Qt::Key_A); }, 5},
+        {[&] { QTest::keyClick(canvas, Qt::Key_A); }, 2},
+        {[&] { emit window.toolBarWidget()->skipPreviousClicked(); }, 0},
+        {[&] { emit window.toolBarWidget()->skipNextClicked(); }, 5},
+        {[&] { window.onApprove(); }, 0},
+    };
+    for (const auto &[step, expected] : steps) {
+        step();
+        QVERIFY2(outOfStep(window, expected).isEmpty(), qPrintable(outOfStep(window, expected)));
+    }
+
+    // The other filter: 1, 3 and 4, the first of them shown. Labelled, the
+    // image shown leaves the list; the next step goes on from it.
+    list->labeledFilter()->setChecked(false);
+    list->unlabeledFilter()->setChecked(true);
+    QVERIFY2(outOfStep(window, 1).isEmpty(), qPrintable(outOfStep(window, 1)));
+    QCOMPARE(window.filmStripWidget()->shownIds(), (QList<int>{1, 3, 4}));
+    canvas->setAnnotations({box({2, 2, 6, 6})});
+    QVERIFY(!list->showsValue(1));
+    QTest::keyClick(canvas, Qt::Key_D);
+    QVERIFY2(outOfStep(window, 3).isEmpty(), qPrintable(outOfStep(window, 3)));
+
+    // A list that shows nothing: nothing on the canvas, and D says why.
+    list->unlabeledFilter()->setChecked(false);
+    QVERIFY(!canvas->displayedEntryId().has_value());
+    QVERIFY(!list->listView()->currentIndex().isValid());
+    QTest::keyClick(canvas, Qt::Key_D);
+    QVERIFY(!canvas->displayedEntryId().has_value());
+    QVERIFY(statusText(window).startsWith(QStringLiteral("The Files list shows no image")));
+    list->labeledFilter()->setChecked(true);
+    QVERIFY2(outOfStep(window, 0).isEmpty(), qPrintable(outOfStep(window, 0)));
+}
+
+void TestProjectCommands::removingTheShownItemKeepsListAndCanvasTogether()
+{
+    QImage frame(64, 48, QImage::Format_RGB32);
+    frame.fill(Qt::gray);
+    {
+        // The video shown goes: the canvas is empty, and the list highlights
+        // nothing (not an image the canvas does not show).
+        MainWindow window;
+        MainWindowTestAccess access(window);
+        for (int i = 0; i < 2; ++i)
+            access.project().dataset.addImage(memoryImage(QStringLiteral("m%1.png").arg(i), 40, 30));
+        for (int i = 0; i < 2; ++i) {
+            VideoEntry video;
+            video.filePath = QStringLiteral("/v/%1.mp4").arg(i);
+            video.width = 64;
+            video.height = 48;
+            video.frameCount = 10;
+            access.project().dataset.addVideo(video);
+        }
+        access.refreshUi();
+        access.showVideoFrame(1, 2, frame);
+        window.imageList()->selectVideo(1);
+        prompts.answers.enqueue(int(QMessageBox::Yes));
+        window.onDeleteVideos({1});
+        QVERIFY(!window.isVideoMode());
+        QVERIFY(!window.labelCanvas()->displayedEntryId().has_value());
+        QVERIFY(!window.imageList()->listView()->currentIndex().isValid());
+        QCOMPARE(window.currentImage(), -1);
+        // The next step shows an image, and the list follows it.
+        window.onNext();
+        QVERIFY2(outOfStep(window, 1).isEmpty(), qPrintable(outOfStep(window, 1)));
+
+        // A video that is not shown goes: the image shown stays highlighted.
+        prompts.answers.enqueue(int(QMessageBox::Yes));
+        window.onDeleteVideos({0});
+        QVERIFY2(outOfStep(window, 1).isEmpty(), qPrintable(outOfStep(window, 1)));
+    }
+    {
+        // The image shown goes while the list is filtered: the next image the
+        // list shows takes its place on the canvas and in the list.
+        MainWindow window;
+        MainWindowTestAccess access(window);
+        sixImagesSomeLabelled(access);
+        window.imageList()->unlabeledFilter()->setChecked(false); // 0, 2, 5
+        QVERIFY2(outOfStep(window, 0).isEmpty(), qPrintable(outOfStep(window, 0)));
+        prompts.answers.enqueue(int(QMessageBox::Yes));
+        window.onDeleteImages({0});
+        QVERIFY2(outOfStep(window, 2).isEmpty(), qPrintable(outOfStep(window, 2)));
+        prompts.answers.enqueue(int(QMessageBox::Yes));
+        window.onDeleteImages({5, 2});
+        QVERIFY(!window.labelCanvas()->displayedEntryId().has_value());
+        QVERIFY(!window.imageList()->listView()->currentIndex().isValid());
+    }
+}
+
+void TestProjectCommands::picturesDecodeAFewAtATime()
+{
+    // Stepping quickly through pictures that take long to read: only a few
+    // decodes run at once, and a selection waiting for its turn gives it to
+    // the next one; the last picture selected is the one shown.
+    auto gate = std::make_shared<DecodeGate>();
+    const QByteArray png = encoded(Qt::blue, "PNG", 60, 40);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    constexpr int count = 10;
+    for (int i = 0; i < count; ++i) {
+        ImageEntry entry = imageEntry(QStringLiteral("p%1.png").arg(i), 60, 40);
+        entry.storedBytes = std::make_shared<GatedBytes>(gate, png);
+        access.project().dataset.addImage(entry);
+    }
+    access.project().projectType = QStringLiteral("object_detection");
+    access.refreshUi(); // image 0 starts decoding
+    for (int i = 1; i < count; ++i)
+        window.onNext();
+    QCOMPARE(window.currentImage(), count - 1);
+    QTRY_VERIFY(gate->inFlight >= 2);
+    // Time for any further decode to start, were one to.
+    QTest::qWait(200);
+    QCOMPARE(gate->peak.load(), 2);
+
+    gate->open.release(count * 2);
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), count - 1);
+    QTRY_COMPARE(gate->inFlight.load(), 0);
+    // The first two, then the last selected: the ones passed over are never read.
+    QCOMPARE(gate->reads.load(), 3);
+    QCOMPARE(window.imageList()->listView()->currentIndex().data(Qt::UserRole).toInt(), count - 1);
+}
+
+void TestProjectCommands::stalledDecodeFreesItsPlace()
+{
+    // Two reads that hang (a network path that stopped answering) hold their
+    // places only for a while: a later picture is decoded all the same, and
+    // shown. Results of the hung reads, when they come at last, are handed
+    // over too (the window drops those of pictures no longer selected).
+    auto gate = std::make_shared<DecodeGate>();
+    auto quick = std::make_shared<DecodeGate>();
+    quick->open.release(1);
+    const QByteArray png = encoded(Qt::blue, "PNG", 6, 4);
+    PictureDecodeQueue queue(nullptr, 2, 300);
+    QList<int> delivered;
+    for (int i = 0; i < 3; ++i) {
+        ImageEntry entry = imageEntry(QStringLiteral("p%1.png").arg(i), 6, 4);
+        entry.id = i;
+        entry.storedBytes = std::make_shared<GatedBytes>(i < 2 ? gate : quick, png);
+        queue.request(entry, 1, [&delivered, i](const PictureDecodeQueue::Result &result) {
+            if (!result.pixels.isNull())
+                delivered.append(i);
+        });
+    }
+    QCOMPARE(queue.running(), 2);
+    QVERIFY(queue.hasWaiting());
+    QTRY_COMPARE(delivered, QList<int>{2});
+    QCOMPARE(gate->inFlight.load(), 2);
+    gate->open.release(2);
+    QTRY_COMPARE(delivered.size(), 3);
+    QCOMPARE(queue.running(), 0);
 }
 
 void TestProjectCommands::endToEndSession()

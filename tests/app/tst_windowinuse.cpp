@@ -8,7 +8,9 @@
 #include "ScriptedPrompts.h"
 
 #include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/AiSegDialog.h"
 #include "canvas/Tool.h"
+#include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
 #include "dialogs/KeypointTemplates.h"
@@ -24,6 +26,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QUndoStack>
 
@@ -73,6 +76,12 @@ private slots:
     void canvasKeysAfterClickingAList();
     void textFieldKeepsItsEditingKeys();
     void clickWithoutMoveIsNoEdit();
+    void undecodablePictureTakesNoDrawing_data();
+    void undecodablePictureTakesNoDrawing();
+    void unfinishedShapeDroppedIsSaid_data();
+    void unfinishedShapeDroppedIsSaid();
+    void clickSegmentationReachableWithItsOwnModel_data();
+    void clickSegmentationReachableWithItsOwnModel();
     void deleteDuringADragIsAStepOfItsOwn();
     void noProjectStateIsOneState();
     void classificationRelabelIsOneUndoStep();
@@ -253,6 +262,185 @@ void TestWindowInUse::clickWithoutMoveIsNoEdit()
     // Closing asks nothing: there is nothing to save.
     QVERIFY(window.close());
     QVERIFY(prompts.calls.isEmpty());
+}
+
+void TestWindowInUse::undecodablePictureTakesNoDrawing_data()
+{
+    QTest::addColumn<int>("tool");
+    QTest::newRow("box") << int(Tool::BBox);
+    QTest::newRow("polygon") << int(Tool::Polygon);
+    QTest::newRow("keypoints") << int(Tool::Keypoint);
+    QTest::newRow("select") << int(Tool::Select);
+}
+
+void TestWindowInUse::undecodablePictureTakesNoDrawing()
+{
+    // A picture whose file cannot be decoded shows no pixels, so nothing can be
+    // drawn on it: no tool adds, selects or moves anything there, and the
+    // status bar says why. The picture before it is as it was.
+    QFETCH(int, tool);
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("pose")));
+    MainWindowTestAccess access(window);
+    const QString broken = dir.filePath(QStringLiteral("broken.png"));
+    QVERIFY(writeFile(broken, "this is no picture"));
+    access.project().dataset.addImage(imageEntry(broken, 400, 300, {box({10, 10, 50, 50})}));
+    access.refreshUi();
+    LabelCanvas *canvas = window.labelCanvas();
+    canvas->setTool(int(Tool::BBox));
+    drawBox(canvas, {20, 20}, {120, 120});
+    QCOMPARE(labelsOf(window, 0).size(), 1);
+    access.modified() = false;
+
+    pressKey(window, Qt::Key_D);
+    QTRY_COMPARE(canvas->displayedEntryId(), 1);
+    QVERIFY(!canvas->hasPicture());
+    QVERIFY(statusText(window).startsWith(QStringLiteral("Cannot open broken.png")));
+    canvas->setTool(tool);
+    drawBox(canvas, {20, 20}, {120, 120});
+    for (const QPointF &p : {QPointF(150, 150), QPointF(200, 150), QPointF(200, 200), QPointF(20, 20)})
+        clickAt(canvas, p);
+    clickAt(canvas, {30, 30}, Qt::RightButton);
+    pressKey(window, Qt::Key_Return);
+    QCOMPARE(labelsOf(window, 1).size(), 1);
+    QCOMPARE(labelsOf(window, 1).at(0).bbox, QRectF(10, 10, 50, 50));
+    QCOMPARE(canvas->annotations().size(), 1);
+    QCOMPARE(canvas->selectedAnnotationIndex(), -1);
+    QVERIFY(!canvas->isPlacing());
+    QVERIFY(!window.isModified());
+    QCOMPARE(statusText(window), QStringLiteral("broken.png cannot be shown: nothing can be drawn on it."));
+    QCOMPARE(labelsOf(window, 0).size(), 1);
+}
+
+void TestWindowInUse::unfinishedShapeDroppedIsSaid_data()
+{
+    QTest::addColumn<int>("tool");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("polygon") << int(Tool::Polygon) << "Unfinished polygon dropped (2 point(s) placed).";
+    QTest::newRow("keypoints") << int(Tool::Keypoint) << "Unfinished keypoint set dropped (2 point(s) placed).";
+}
+
+void TestWindowInUse::unfinishedShapeDroppedIsSaid()
+{
+    // A shape being placed belongs to its picture: showing another one drops
+    // it, and the status bar says so. Escape drops it as the user asked, silently.
+    QFETCH(int, tool);
+    QFETCH(QString, said);
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QStringLiteral("pose"), 2));
+    LabelCanvas *canvas = window.labelCanvas();
+    canvas->setTool(tool);
+    clickAt(canvas, {50, 50});
+    clickAt(canvas, {150, 60});
+    QVERIFY(canvas->isPlacing());
+    pressKey(window, Qt::Key_D);
+    QTRY_COMPARE(canvas->displayedEntryId(), 1);
+    QVERIFY(!canvas->isPlacing());
+    QCOMPARE(statusText(window), said);
+    QVERIFY(labelsOf(window, 0).isEmpty());
+
+    window.statusBar()->clearMessage();
+    clickAt(canvas, {50, 50});
+    clickAt(canvas, {150, 60});
+    pressKey(window, Qt::Key_Escape);
+    QVERIFY(!canvas->isPlacing());
+    QVERIFY(statusText(window).isEmpty());
+}
+
+void TestWindowInUse::clickSegmentationReachableWithItsOwnModel_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("configured");   // stored under the tool's own key
+    QTest::addColumn<QStringList>("folder");   // files of the models folder
+    QTest::addColumn<QString>("said");         // status text, or the warning's first line
+    QTest::addColumn<QString>("page");         // the page the dialog opens on; empty: it does not
+    const QString gone = QStringLiteral("gone/seg.onnx");
+    const QStringList prompt = {QStringLiteral("segmentation/mobile_sam.onnx")};
+    const QString clickOpen = QStringLiteral(" Click Segmentation is open.");
+    const QString listedText = QStringLiteral(" The models folder's models are listed.");
+    QTest::newRow("only a point-prompt model")
+        << "segmentation" << "" << prompt << "No segmentation model is configured." + clickOpen << "click";
+    QTest::newRow("semantic, only a point-prompt model")
+        << "semantic_segmentation" << "" << prompt << "No segmentation model is configured." + clickOpen << "click";
+    QTest::newRow("only a concept model")
+        << "segmentation" << ""
+        << QStringList{"segmentation/sam3_vision_encoder.onnx", "segmentation/sam3_decoder.onnx",
+                       "segmentation/sam3_tokenizer.json"}
+        << "No segmentation model is configured." + clickOpen << "click";
+    QTest::newRow("configured file gone, a point-prompt model")
+        << "segmentation" << gone << prompt << "The segmentation model was not found: %1" + clickOpen << "click";
+    QTest::newRow("a segmentation model in the folder")
+        << "segmentation" << "" << QStringList{"segmentation/yolov8n-seg.onnx", "segmentation/mobile_sam.onnx"}
+        << "No segmentation model is configured." + listedText << "auto";
+    QTest::newRow("detection, a model in the folder")
+        << "object_detection" << gone << QStringList{"detection/yolov8n.onnx"}
+        << "The detection model was not found: %1" + listedText << "auto";
+    QTest::newRow("configured file gone, nothing else")
+        << "segmentation" << gone << QStringList() << "The segmentation model was not found: %1" << "";
+    QTest::newRow("nothing at all") << "segmentation" << "" << QStringList() << "No segmentation model is configured."
+                                    << "";
+    QTest::newRow("detection, only a point-prompt model")
+        << "object_detection" << gone << prompt << "The detection model was not found: %1" << "";
+}
+
+void TestWindowInUse::clickSegmentationReachableWithItsOwnModel()
+{
+    // The AI tool of a detection or segmentation project opens its dialog when
+    // any page of it has a model: from Settings, from the models folder, or,
+    // in a segmentation project, a click or concept segmentation model, on
+    // whose page it then opens. A configured model file that is gone is named
+    // as not found, not as never configured.
+    QFETCH(QString, type);
+    QFETCH(QString, configured);
+    QFETCH(QStringList, folder);
+    QFETCH(QString, said);
+    QFETCH(QString, page);
+    QTemporaryDir models;
+    QSettings product(QStringLiteral("Quillmark"), QStringLiteral("Quillmark"));
+    product.setValue(QStringLiteral("modelsDir"), models.path());
+    const QString key = type == QLatin1String("object_detection") ? QStringLiteral("models/detection")
+                                                                   : QStringLiteral("models/segmentation");
+    for (const char *name : {"models/detection", "models/segmentation", "models/sam"})
+        QSettings().remove(QLatin1String(name));
+    const QString configuredPath = configured.isEmpty() ? QString() : models.filePath(configured);
+    if (!configuredPath.isEmpty())
+        QSettings().setValue(key, configuredPath);
+    for (const QString &file : folder) {
+        QVERIFY(QDir().mkpath(QFileInfo(models.filePath(file)).absolutePath()));
+        QVERIFY(writeFile(models.filePath(file), "no model"));
+    }
+    const auto cleanUp = qScopeGuard([] {
+        QSettings(QStringLiteral("Quillmark"), QStringLiteral("Quillmark")).remove(QStringLiteral("modelsDir"));
+        for (const char *name : {"models/detection", "models/segmentation", "models/sam"})
+            QSettings().remove(QLatin1String(name));
+    });
+
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, type));
+    window.onAiToolSelected();
+    const QString text = said.contains(QLatin1String("%1")) ? said.arg(QDir::toNativeSeparators(configuredPath)) : said;
+    AiAutoLabelDialog *dialog = window.autoLabelDialog();
+    QCOMPARE(dialog->isVisible(), !page.isEmpty());
+    if (!page.isEmpty()) {
+        QVERIFY(prompts.calls.isEmpty());
+        auto *tabs = dialog->findChild<QTabWidget *>();
+        QWidget *click = window.segmentationDialog();
+        QCOMPARE(tabs->currentWidget() == click, page == QLatin1String("click"));
+        QCOMPARE(click->isVisible(), page == QLatin1String("click"));
+        // The model list shows, so that a model of the folder can be chosen.
+        QVERIFY(!dialog->isSimpleMode());
+        QCOMPARE(statusText(window), text);
+    } else {
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls.at(0).title, QStringLiteral("Model Not Found"));
+        QCOMPARE(prompts.calls.at(0).text.section(QLatin1Char('\n'), 0, 0), text);
+    }
+    QCOMPARE(window.sideToolBarWidget()->tool(), int(Tool::Select));
+    // A model still opening goes with the window.
+    QTRY_VERIFY(!window.isModelLoading());
 }
 
 void TestWindowInUse::deleteDuringADragIsAStepOfItsOwn()

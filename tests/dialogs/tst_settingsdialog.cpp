@@ -96,6 +96,7 @@ private slots:
     void storesKeptApart();
     void layoutUnderTheStyleSheet();
     void missingModelFilesAreMarked();
+    void onlyChosenModelsAreMarkedMissing();
     void mainWindowOpensItAndAppliesTheTheme();
 
 private:
@@ -448,6 +449,53 @@ void TestSettingsDialog::missingModelFilesAreMarked()
     dialog.loadSettings();
     QVERIFY(dialog.missingMark(key)->isVisible());
     QSettings().remove(key);
+}
+
+void TestSettingsDialog::onlyChosenModelsAreMarkedMissing()
+{
+    // A fresh installation has chosen no model: the rows show the default
+    // paths, which name no file yet, and no row is marked; nor after OK has
+    // stored those defaults. A path the user gave that names no file is.
+    QWidget window;
+    window.setStyleSheet(buildAppStyleSheet(Theme::Light));
+    auto *dialog = new SettingsDialog(&window);
+    const auto marked = [dialog] {
+        QStringList keys;
+        for (const QString &key : modelKeys) {
+            if (dialog->missingMark(key)->isVisible() || dialog->isModelMissing(key))
+                keys << key;
+        }
+        return keys;
+    };
+    for (const QString &key : modelKeys)
+        QVERIFY(!QFileInfo::exists(SettingsDialog::resolveModelPath(key)));
+    QCOMPARE(marked(), QStringList());
+    dialogButton(*dialog, QDialogButtonBox::Ok)->click();
+    QCOMPARE(QSettings().value(QStringLiteral("models/face")).toString(), QStringLiteral("models/face.onnx"));
+    dialog->loadSettings();
+    QCOMPARE(marked(), QStringList());
+    for (const QString &key : modelKeys)
+        QVERIFY2(SettingsDialog::configuredModelPath(key).isEmpty(), qPrintable(key));
+
+    // The user's own path: marked while its file is not there, and named by
+    // configuredModelPath either way.
+    QSettings().setValue(QStringLiteral("models/hand"), QStringLiteral("models/my-hand.onnx"));
+    dialog->loadSettings();
+    QCOMPARE(marked(), QStringList{QStringLiteral("models/hand")});
+    QVERIFY(SettingsDialog::configuredModelPath(QStringLiteral("models/hand")).endsWith(QStringLiteral("/models/my-hand.onnx")));
+    dialog->modelEdit(QStringLiteral("models/face"))->setText(QStringLiteral("elsewhere/face.onnx"));
+    QCOMPARE(marked(), (QStringList{QStringLiteral("models/face"), QStringLiteral("models/hand")}));
+    dialog->modelEdit(QStringLiteral("models/face"))->setText(QStringLiteral("models/face.onnx"));
+    QCOMPARE(marked(), QStringList{QStringLiteral("models/hand")});
+
+    // A chosen file given by its full path that is gone: the row shows the
+    // default in its place, and its mark names the file that is gone.
+    const QString gone = tree.filePath(QStringLiteral("gone/body.onnx"));
+    QSettings().setValue(QStringLiteral("models/body"), gone);
+    dialog->loadSettings();
+    QCOMPARE(dialog->modelEdit(QStringLiteral("models/body"))->text(), QStringLiteral("models/body.onnx"));
+    QCOMPARE(marked(), (QStringList{QStringLiteral("models/body"), QStringLiteral("models/hand")}));
+    QCOMPARE(dialog->modelEdit(QStringLiteral("models/body"))->toolTip(), QStringLiteral("No file at %1").arg(gone));
 }
 
 void TestSettingsDialog::layoutUnderTheStyleSheet()

@@ -13,3 +13,5 @@ qm_add_test(tst_independentreaders LABEL formats SOURCES ${_fmt}/tst_independent
 qm_add_test(tst_hostileinput LABEL formats SOURCES ${_fmt}/tst_hostileinput.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_annotationgeometry LABEL formats SOURCES ${_fmt}/tst_annotationgeometry.cpp ${_fmt}/FormatTestSupport.h)
 qm_add_test(tst_trainingexports LABEL formats SOURCES ${_fmt}/tst_trainingexports.cpp ${_fmt}/FormatTestSupport.h WIDGETS)
+# Imports through the window's import command.
+target_include_directories(tst_trainingexports PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")

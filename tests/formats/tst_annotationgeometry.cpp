@@ -5,7 +5,9 @@
 #include "formats/AnnotationGeometry.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
+#include "formats/YoloLabelLines.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 using namespace Quillmark;
@@ -18,6 +20,11 @@ private slots:
     void keypointBoxLeavesOutUnlabelledPoints();
     void keypointSetsThroughBoxFormats_data();
     void keypointSetsThroughBoxFormats();
+    void objectsOfSeveralParts();
+    void crowdRegions_data();
+    void crowdRegions();
+    void severalPartsJoinIntoOneOutline();
+    void partsMadeToSearchForEverJoinAtOnce();
 };
 
 namespace {
@@ -109,6 +116,118 @@ void TestAnnotationGeometry::keypointSetsThroughBoxFormats()
     QCOMPARE(read.at(0).className, QStringLiteral("person"));
     fuzzyCompareRect(read.at(0).bbox, kLabelledBounds, tolerance);
     fuzzyCompareRect(read.at(1).bbox, QRectF(400, 50, 240, 430), tolerance);
+}
+
+// An object that came as two polygons: its box and its parts are the
+// object's while its outline is one of them; an edited outline stands alone.
+void TestAnnotationGeometry::objectsOfSeveralParts()
+{
+    using Box = std::optional<QRectF>;
+    const QList<QPointF> left = {{1, 1}, {11, 1}, {11, 11}, {1, 11}};
+    const QList<QPointF> right = {{21, 11}, {31, 11}, {31, 21}, {21, 21}, {26, 16}};
+    Annotation object = polygon("person", right);
+    object.bbox = QRectF(1, 1, 30.4, 20);
+    object.attributes.insert("coco:segmentation",
+                             QVariantList{QVariantList{1, 1, 11, 1, 11, 11, 1, 11},
+                                          QVariantList{21, 11, 31, 11, 31, 21, 21, 21, 26, 16}});
+    QCOMPARE(objectParts(object), (QList<QList<QPointF>>{left, right}));
+    QCOMPARE(annotationBox(object), Box(QRectF(1, 1, 30.4, 20)));
+    const auto corners = orientedBoxCorners(object);
+    QVERIFY(corners);
+    QCOMPARE(corners->at(2), QPointF(31.4, 21));
+    // A box that no longer holds the parts gives way to theirs.
+    Annotation shrunk = object;
+    shrunk.bbox = QRectF(20, 10, 12, 12);
+    QCOMPARE(annotationBox(shrunk), Box(QRectF(1, 1, 30, 20)));
+    // The outline edited since: it is the object.
+    Annotation edited = object;
+    edited.points[0] = QPointF(23, 9);
+    QCOMPARE(objectParts(edited), QList<QList<QPointF>>{edited.points});
+    QCOMPARE(annotationBox(edited), Box(QRectF(21, 9, 10, 12)));
+    // Parts that are no polygons (too short, not numbers, beyond single
+    // precision) are passed over; with one part left the outline stands alone.
+    Annotation damaged = object;
+    damaged.attributes.insert("coco:segmentation",
+                              QVariantList{QVariantList{1, 1, 11, 1}, QVariantList{"a", "b", "c", "d", "e", "f"},
+                                           QVariantList{1e39, 1, 11, 1, 11, 11},
+                                           QVariantList{21, 11, 31, 11, 31, 21, 21, 21, 26, 16}});
+    QCOMPARE(objectParts(damaged), QList<QList<QPointF>>{right});
+    QCOMPARE(annotationBox(damaged), Box(QRectF(21, 11, 10, 10)));
+    // Not a polygon: no parts.
+    QVERIFY(objectParts(box("person", 1, 1, 5, 5)).isEmpty());
+}
+
+void TestAnnotationGeometry::crowdRegions_data()
+{
+    QTest::addColumn<QVariant>("flag");
+    QTest::addColumn<bool>("crowd");
+    QTest::newRow("absent") << QVariant() << false;
+    QTest::newRow("0") << QVariant(0) << false;
+    QTest::newRow("1") << QVariant(1) << true;
+    QTest::newRow("1 as a whole number read from a file") << QVariant(qlonglong(1)) << true;
+    QTest::newRow("true") << QVariant(true) << true;
+    QTest::newRow("false") << QVariant(false) << false;
+    QTest::newRow("null") << QVariant::fromValue(nullptr) << false;
+    QTest::newRow("text that is no number") << QVariant("yes") << false;
+}
+
+void TestAnnotationGeometry::crowdRegions()
+{
+    QFETCH(QVariant, flag);
+    QFETCH(bool, crowd);
+    Annotation a = box("person", 1, 1, 5, 5);
+    if (flag.isValid())
+        a.attributes.insert("iscrowd", flag);
+    QCOMPARE(isCrowdRegion(a), crowd);
+}
+
+// Three squares in a row, the middle one's tie to the next coming before its
+// tie to the previous: the outline goes out through the first and round the
+// last, along the middle one reversed, and back along the rest of it, each
+// part tied to the next at their nearest points.
+void TestAnnotationGeometry::severalPartsJoinIntoOneOutline()
+{
+    const QList<QPointF> first = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    const QList<QPointF> middle = {{30, 10}, {30, 0}, {20, 0}, {20, 10}};
+    const QList<QPointF> last = {{40, 0}, {50, 0}, {50, 10}, {40, 10}};
+    const auto flat = [](const QList<QPointF> &points) {
+        QVariantList numbers;
+        for (const QPointF &p : points)
+            numbers << p.x() << p.y();
+        return numbers;
+    };
+    Annotation object = polygon("row", middle);
+    object.attributes.insert("coco:segmentation", QVariantList{flat(first), flat(middle), flat(last)});
+    const QList<QPointF> expected = {{10, 0},  {10, 10}, {0, 10},  {0, 0},   {10, 0},  {20, 0},
+                                     {30, 0},  {30, 10}, {40, 10}, {40, 0},  {50, 0},  {50, 10},
+                                     {40, 10}, {30, 10}, {20, 10}, {20, 0}};
+    QCOMPARE(joinedObjectOutline(object), expected);
+    // One polygon is its own outline.
+    QCOMPARE(joinedObjectOutline(polygon("one", middle)), middle);
+}
+
+// Two parts of 300,000 points each on two vertical lines: every pair of
+// points is as near in x as the nearest pair, which a plain search weighs all
+// of (9e10 distances). The join ties them at a near pair at once.
+void TestAnnotationGeometry::partsMadeToSearchForEverJoinAtOnce()
+{
+    constexpr int n = 300000;
+    QVariantList left;
+    QVariantList right;
+    QList<QPointF> outline;
+    for (int i = 0; i < n; ++i) {
+        left << 0.0 << double(i);
+        right << 1.0 << double(i);
+        outline.append(QPointF(1.0, double(i)));
+    }
+    Annotation object = polygon("line", outline);
+    object.attributes.insert("coco:segmentation", QVariantList{left, right});
+    QElapsedTimer clock;
+    clock.start();
+    const QList<QPointF> joined = joinedObjectOutline(object);
+    // Far beyond what the bounded search takes, far below the plain one.
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(joined.size(), 2 * n + 2);
 }
 
 QM_TEST_MAIN(TestAnnotationGeometry)

@@ -2,7 +2,9 @@
 
 #include "FormatTestSupport.h"
 
+#include "formats/CocoFileDetection.h"
 #include "formats/CocoHandler.h"
+#include "formats/CocoJsonWriter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,6 +55,8 @@ private slots:
     void stringImageIdsStayApart();
     void flagsTravelBothWays();
     void areaIsTheShapesOwn();
+    void linesAndPointsGetTheBoxOfTheirPoints();
+    void manyImagesWrittenInPiecesAreOneDocument();
 };
 
 void TestCocoHandler::detection_data()
@@ -646,6 +650,58 @@ void TestCocoHandler::areaIsTheShapesOwn()
     QCOMPARE(annotations.at(1)["area"].toDouble(), 100.0);
     QCOMPARE(annotations.at(2)["area"].toDouble(), 10.0);
     QCOMPARE(annotations.at(3)["area"].toDouble(), 600.0);
+}
+
+// Polylines and points (as LabelMe and CVAT bring them, without a box of
+// their own or with a 2 x 2 one) are written by the box of their points.
+void TestCocoHandler::linesAndPointsGetTheBoxOfTheirPoints()
+{
+    Annotation line = polyline("lane", {{5, 7}, {25, 17}, {15, 30}});
+    line.bbox = QRectF();
+    Annotation pin = point("pin", 4, 6);
+    pin.bbox = QRectF(3, 5, 2, 2);
+    Dataset dataset;
+    dataset.addImage(image("/a.jpg", 40, 40, {line, pin}));
+    const QJsonArray annotations = exportedDocument(dataset)["annotations"].toArray();
+    QCOMPARE(annotations.at(0)["bbox"].toArray(), (QJsonArray{5, 7, 20, 23}));
+    QCOMPARE(annotations.at(0)["area"].toDouble(), 460.0);
+    QCOMPARE(annotations.at(0)["segmentation"].toArray(), QJsonArray());
+    QCOMPARE(annotations.at(1)["bbox"].toArray(), (QJsonArray{4, 6, 0, 0}));
+    QCOMPARE(annotations.at(1)["area"].toDouble(), 0.0);
+}
+
+// A dataset of more images than one thread writes at a time: the pieces
+// join into exactly the document a JSON writer gives, ids running on.
+void TestCocoHandler::manyImagesWrittenInPiecesAreOneDocument()
+{
+    Dataset dataset;
+    dataset.addClass("cat", QColor());
+    for (int i = 0; i < 1300; ++i) {
+        QList<Annotation> labels;
+        // Pieces without any annotation, and flags that are written whole.
+        if (i < 512 || i >= 1030) {
+            labels.append(box("cat", i % 50, 1.25, 3, 4));
+            if (i % 97 == 0) {
+                Annotation flagged = polygon("dog", {{1, 1}, {5, 1}, {3, 4}});
+                flagged.attributes.insert("ignore", 1);
+                labels.append(flagged);
+            }
+        }
+        dataset.addImage(image(QStringLiteral("/p/%1.jpg").arg(i), 60, 40, labels));
+    }
+    const QByteArray bytes = cocoJsonBytes(dataset);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    QVERIFY(document.isObject());
+    QCOMPARE(bytes, document.toJson(QJsonDocument::Indented));
+    const QJsonArray annotations = document["annotations"].toArray();
+    int expected = 0;
+    for (const ImageEntry &entry : dataset.images)
+        expected += int(entry.labels.size());
+    QCOMPARE(annotations.size(), expected);
+    for (int i = 0; i < annotations.size(); ++i)
+        QCOMPARE(annotations.at(i)["id"].toInt(), i + 1);
+    QCOMPARE(annotations.last()["image_id"].toInt(), 1299);
+    QCOMPARE(annotations.at(1)["ignore"].toInt(), 1);
 }
 
 QM_TEST_MAIN(TestCocoHandler)

@@ -93,6 +93,17 @@ void TestCvatHandler::exactBytesOfSmallExport()
                               keypoints("kp", {0, 0, 1, 1}, {{1, 1}}, {2})});
     entry.id = 17;
     dataset.addImage(entry);
+    dataset.addClass("road", QColor("#123456"));
+    // Every class in class order, with its colour: a stored one, else the one
+    // the project gives it.
+    QString labels;
+    const QList<QPair<QString, QString>> classes = {
+        {"road", "#123456"}, {"car", "#ff5757"}, {"pin", "#55c772"}, {"short", "#ffb23f"}, {"kp", "#b47fff"}};
+    for (const auto &[name, colour] : classes) {
+        labels += QStringLiteral("        <label>\n          <name>%1</name>\n          <color>%2</color>\n"
+                                 "          <type>any</type>\n          <attributes/>\n        </label>\n")
+                      .arg(name, colour);
+    }
     const QByteArray expected = R"(<?xml version="1.0" encoding="utf-8"?>
 <annotations>
   <version>1.1</version>
@@ -102,6 +113,8 @@ void TestCvatHandler::exactBytesOfSmallExport()
       <size>1</size>
       <mode>annotation</mode>
       <source>Quillmark</source>
+      <labels>
+)" + labels.toUtf8() + R"(      </labels>
     </task>
   </meta>
   <image id="0" name="a.jpg" width="640" height="480">

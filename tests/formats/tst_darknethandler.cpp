@@ -172,8 +172,9 @@ void TestDarknetHandler::exportWritesBoxLinesOnly()
     const auto calls = recordProgress(
         [&](ProgressCallback p) { QVERIFY(DarknetHandler().exportDataset(dir.filePath("out"), dataset, p)); });
     QCOMPARE(calls, countingTo(2));
-    QCOMPARE(filesBelow(dir.filePath("out")), (QStringList{"_darknet.labels", "a.txt", "b.txt"}));
+    QCOMPARE(filesBelow(dir.filePath("out")), (QStringList{"_darknet.labels", "a.txt", "b.txt", "obj.names"}));
     QCOMPARE(readFile(dir.filePath("out/_darknet.labels")), QByteArray("dog\ncat\n"));
+    QCOMPARE(readFile(dir.filePath("out/obj.names")), QByteArray("dog\ncat\n"));
     QCOMPARE(readFile(dir.filePath("out/a.txt")), QByteArray("1 0.25 0.5 0.2 0.2\n"
                                                              "0 0.2 0.3 0.2 0.4\n"
                                                              "1 0.5 0.5 0.5 0.6\n"));

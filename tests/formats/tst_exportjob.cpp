@@ -146,6 +146,7 @@ private slots:
     void splitFailuresNameTheSubset();
     void outputFolderCannotBeCreated();
     void emptyProgressCallback();
+    void noPictureFoundWhileCopying();
 };
 
 void TestExportJob::defaultConfig()
@@ -256,23 +257,6 @@ Dataset borderDataset(const QString &folder)
     return dataset;
 }
 
-// A file holding a polygon holds no box line: its boxes read back as their
-// four corners.
-QList<Annotation> asWrittenToYolo(const QList<Annotation> &labels)
-{
-    const bool polygons = std::any_of(labels.cbegin(), labels.cend(), [](const Annotation &a) {
-        return a.kind == Polygon;
-    });
-    QList<Annotation> written;
-    for (const Annotation &a : labels) {
-        const QRectF &r = a.bbox;
-        written.append(polygons && a.kind == BoundingBox
-                           ? polygon(a.className, {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()})
-                           : a);
-    }
-    return written;
-}
-
 void compareAnnotations(const QList<Annotation> &actual, const QList<Annotation> &expected)
 {
     QCOMPARE(actual.size(), expected.size());
@@ -317,9 +301,11 @@ void TestExportJob::yoloWholeExportReadsBackExactly()
         expected.insert(1, "data.yaml");
     QCOMPARE(filesBelow(out), expected);
     if (yaml) {
+        // No "path": the folders are relative to the data.yaml.
         QCOMPARE(readFile(out + "/data.yaml"),
-                 QStringLiteral("path: %1\ntrain: images\nval: images\n\n%2nc: %3\nnames: [%4]\n")
-                     .arg(QDir::toNativeSeparators(out), pose ? "kpt_shape: [3, 3]\n" : "", pose ? "3" : "2",
+                 QStringLiteral("# Dataset root: the folder of this file. The folders below are relative to it.\n"
+                                "train: images\nval: images\n\n%1nc: %2\nnames: [%3]\n")
+                     .arg(pose ? "kpt_shape: [3, 3]\nflip_idx: [0, 1, 2]\n" : "", pose ? "3" : "2",
                           pose ? "'cat', 'dog', 'person'" : "'cat', 'dog'")
                      .toUtf8());
     }
@@ -332,7 +318,9 @@ void TestExportJob::yoloWholeExportReadsBackExactly()
     QCOMPARE(back.images.size(), 2);
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(QFileInfo(back.images.at(i).filePath).fileName(), QFileInfo(dataset.images.at(i).filePath).fileName());
-        compareAnnotations(back.images.at(i).labels, asWrittenToYolo(dataset.images.at(i).labels));
+        // The boxes, written as their four corners beside the polygons, come
+        // back as boxes.
+        compareAnnotations(back.images.at(i).labels, dataset.images.at(i).labels);
     }
 }
 
@@ -492,10 +480,11 @@ void TestExportJob::unknownSizesAreMeasured()
     dataset.addImage(frame);
     const QString out = dir.filePath("out");
     QVERIFY(run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset).ok);
-    // The box beside a polygon is written as its four corners.
+    // The box beside a polygon is written as its four corners, and so is
+    // every box of the dataset that holds it, normalised by the size measured.
     QCOMPARE(readFile(out + "/labels/wide.txt"),
              QByteArray("0 0.15 0.4 0.35 0.4 0.35 0.6 0.15 0.6\n0 0.0 0.0 1.0 0.0 0.5 1.0\n"));
-    QCOMPARE(readFile(out + "/labels/frame_000001.txt"), QByteArray("0 0.25 0.25 0.5 0.5\n"));
+    QCOMPARE(readFile(out + "/labels/frame_000001.txt"), QByteArray("0 0.0 0.0 0.5 0.0 0.5 0.5 0.0 0.5\n"));
 
     QVERIFY(run(FormatRegistry::instance().find("COCO"), config("COCO", dir.filePath("coco"), false), dataset).ok);
     const QJsonArray images =
@@ -579,10 +568,8 @@ void TestExportJob::yoloSplitLayout()
     QVERIFY(risesTo(o.calls, 10));
     QCOMPARE(readFile(out + "/classes.txt"), QByteArray("cat\ndog\n"));
     QCOMPARE(readFile(out + "/data.yaml"),
-             QStringLiteral("path: %1\ntrain: train/images\nval: valid/images\ntest: test/images\n\n"
-                            "nc: 2\nnames: ['cat', 'dog']\n")
-                 .arg(QDir::toNativeSeparators(out))
-                 .toUtf8());
+             QByteArray("# Dataset root: the folder of this file. The folders below are relative to it.\ntrain: train/images\nval: valid/images\ntest: test/images\n\n"
+                        "nc: 2\nnames: ['cat', 'dog']\n"));
     QStringList expected{"classes.txt", "data.yaml"};
     for (int i = 0; i < 10; ++i) {
         const QString split = i < 7 ? "train" : i < 9 ? "valid" : "test";
@@ -623,7 +610,7 @@ void TestExportJob::yoloSplitRoundTripsKeypointsAndPolygons()
     ExportConfig c = config("YOLO", out, true);
     c.trainPct = 100;   // keep dataset order in one subset
     QVERIFY(run(FormatRegistry::instance().find("YOLO"), c, dataset).ok);
-    QVERIFY(readFile(out + "/data.yaml").contains("\nkpt_shape: [5, 3]\nnc: 3\n"));
+    QVERIFY(readFile(out + "/data.yaml").contains("\nkpt_shape: [5, 3]\nflip_idx: [0, 1, 2, 3, 4]\nnc: 3\n"));
     Dataset back;
     QVERIFY(YoloHandler().importDataset(out, back, {}));
     QCOMPARE(back.images.size(), 4);
@@ -693,9 +680,7 @@ void TestExportJob::yoloSplitYamlNamesOnlyWrittenFolders()
     const Outcome o = run(FormatRegistry::instance().find("YOLO"), c, dataset);
     QVERIFY2(o.ok, qPrintable(o.error));
     QCOMPARE(readFile(out + "/data.yaml"),
-             QStringLiteral("path: %1\ntrain: train/images\nval: train/images\n\nnc: 2\nnames: ['cat', 'dog']\n")
-                 .arg(QDir::toNativeSeparators(out))
-                 .toUtf8());
+             QByteArray("# Dataset root: the folder of this file. The folders below are relative to it.\ntrain: train/images\nval: train/images\n\nnc: 2\nnames: ['cat', 'dog']\n"));
     QVERIFY(QFileInfo(out + "/train/images").isDir());
 }
 
@@ -712,8 +697,9 @@ void TestExportJob::splitPartitions()
     QCOMPARE(handler.paths, (QStringList{out + "/train", out + "/valid"}));
     QCOMPARE(handler.imageLists,
              (QList<QStringList>{{"img0.png", "img1.png", "img2.png", "img3.png"}, {"img4.png"}}));
-    // The handler's own counts, offset by the subsets before it.
-    QCOMPARE(o.calls, (Calls{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {4, 5}, {5, 5}, {5, 5}, {5, 5}}));
+    // Each subset's pictures as they are copied, before the handler writes
+    // the files that name them; every count once, then the end.
+    QCOMPARE(o.calls, (Calls{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {5, 5}}));
 }
 
 void TestExportJob::shuffledSplitIsAPartition()
@@ -857,6 +843,48 @@ void TestExportJob::emptyProgressCallback()
                          3, false, ProgressCallback(), &error, &result));
     QVERIFY(result.startsWith("Exported 3 images"));
     QVERIFY(!runExportJob(nullptr, config("YOLO", dir.filePath("x"), true), dataset, 3, false, {}, &error, &result));
+}
+
+// A picture is told from its head as it is copied. An entry whose file is
+// none is left out whole, and the pictures named after it take the names
+// they have without it: the annotations name exactly the files written.
+void TestExportJob::noPictureFoundWhileCopying()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    QVERIFY(writeFile(dir.filePath("a/shot.png"), "no picture at all"));
+    QVERIFY(writeImage(dir.filePath("b/shot.png"), 7, 5, Qt::green));
+    QVERIFY(writeImage(dir.filePath("c/shot.png"), 9, 5, Qt::blue));
+    for (const char *folder : {"a", "b", "c"})
+        dataset.addImage(image(dir.filePath(QStringLiteral("%1/shot.png").arg(folder)), 7, 5, {box("cat", 0, 0, 3, 3)}));
+    for (const bool split : {false, true}) {
+        const QString out = dir.filePath(split ? "split" : "whole");
+        ExportConfig c = config(split ? "Pascal VOC" : "COCO", out, split);
+        c.shuffle = false;
+        c.trainPct = 100;
+        c.validPct = 0;
+        const Outcome o = run(FormatRegistry::instance().find(c.format), c, dataset);
+        QVERIFY2(o.ok, qPrintable(o.error));
+        QVERIFY2(o.result.contains("1 entry is no picture and was left out: " +
+                                   QDir::toNativeSeparators(dir.filePath("a/shot.png"))),
+                 qPrintable(o.result));
+        const QString folder = split ? out + "/train" : out;
+        QCOMPARE(readFile(folder + "/shot.png"), readFile(dir.filePath("b/shot.png")));
+        QCOMPARE(readFile(folder + "/shot_2.png"), readFile(dir.filePath("c/shot.png")));
+        QVERIFY(!QFileInfo::exists(folder + "/shot_3.png"));
+        if (split) {
+            QCOMPARE(o.result.section('\n', 0, 0),
+                     QStringLiteral("Exported 2 images  (train 2 / valid 0 / test 0)  → %1").arg(out));
+            QCOMPARE(filesBelow(folder), (QStringList{"shot.png", "shot.xml", "shot_2.png", "shot_2.xml"}));
+            continue;
+        }
+        QCOMPARE(o.result.section('\n', 0, 0), QStringLiteral("Exported 2 images → %1").arg(out));
+        QStringList named;
+        for (const QJsonValue &entry : QJsonDocument::fromJson(readFile(out + "/annotations.json"))["images"].toArray())
+            named.append(entry["file_name"].toString());
+        QCOMPARE(named, (QStringList{"shot.png", "shot_2.png"}));
+        QCOMPARE(filesBelow(out), (QStringList{"annotations.json", "shot.png", "shot_2.png"}));
+    }
 }
 
 QM_TEST_MAIN(TestExportJob)

@@ -381,6 +381,9 @@ void TestFormatToolkit::staleTemporaryIsReplacedNotFollowed()
     QVERIFY(writeFileAtomically(source, "pixels"));
     QVERIFY(writeFileAtomically(labels + ".qmtmp", "stale"));
     QVERIFY(QFile::link(outside, image + ".qmtmp"));
+    // An earlier export's picture: it is replaced through the temporary (a
+    // picture not there yet is written in place).
+    QVERIFY(writeFileAtomically(image, "older"));
 
     QVERIFY(writeFileAtomically(labels, "0 0.5 0.5 1 1\n"));
     QCOMPARE(int(copyRegularFileAtomically(source, image)), int(FileCopyResult::Copied));

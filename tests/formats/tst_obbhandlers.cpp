@@ -3,6 +3,7 @@
 #include "YoloFamilyTestSupport.h"
 
 #include "formats/Yolo5ObbHandler.h"
+#include "formats/ImportFormats.h"
 #include "formats/Yolo8ObbHandler.h"
 
 using namespace Quillmark;
@@ -29,6 +30,8 @@ private slots:
     void obb8ImportLineTable();
     void obb8ExportExactBytes();
     void obb8RoundTrip();
+    void obb8DeclaredByNameOrYaml_data();
+    void obb8DeclaredByNameOrYaml();
 
     void exportsFailWhenAFileCannotBeWritten();
 };
@@ -152,10 +155,15 @@ void TestObbHandlers::obb5ExportExactBytes()
     QCOMPARE(filesBelow(dir.filePath("out")),
              (QStringList{"data.yaml", "train/images/scene.png", "train/images/snapshot.png",
                           "train/labelTxt/scene.txt", "train/labelTxt/snapshot.txt"}));
-    // Only the folder written is named: the training pictures validate.
-    QCOMPARE(readFile(dir.filePath("out/data.yaml")), QByteArray("train: train/images\nval: train/images\n"
-                                                                 "\nnc: 3\n"
-                                                                 "names: ['car', 'ship', 'say ''hi''']\n"));
+    // Only the folder written is named: the training pictures validate. The
+    // names are spelled as the lines spell them; the project's spelling is
+    // kept beside them.
+    QCOMPARE(readFile(dir.filePath("out/data.yaml")),
+             QByteArray("# Dataset root: the folder of this file. The folders below are relative to it.\n"
+                        "train: train/images\nval: train/images\n"
+                        "\nnc: 3\n"
+                        "names: ['car', 'ship', 'say_''hi''']\n"
+                        "display_names: ['car', 'ship', 'say ''hi''']\n"));
     QCOMPARE(readFile(dir.filePath("out/train/labelTxt/scene.txt")),
              QByteArray("10 21 40 21 40 61 10 61 car 0\n"
                         "10 20 40 20 40 60 10 60 car 0\n"
@@ -202,6 +210,10 @@ void TestObbHandlers::obb8Detection_data()
     QTest::newRow("labels below the root") << yaml << "labels/a.txt" << obbLine << false;
     QTest::newRow("box lines") << yaml << "train/labels/a.txt" << QByteArray("0 0.5 0.5 0.2 0.2\n") << false;
     QTest::newRow("no yaml") << QByteArray() << "train/labels/a.txt" << obbLine << false;
+    // A YOLO outline file whose first line is a box written as its corners:
+    // the pentagon after it would be cut to four points.
+    QTest::newRow("a longer line after") << yaml << "train/labels/a.txt"
+                                         << obbLine + "0 0.1 0.1 0.4 0.1 0.4 0.3 0.2 0.35 0.1 0.3\n" << false;
 }
 
 void TestObbHandlers::obb8Detection()
@@ -215,6 +227,43 @@ void TestObbHandlers::obb8Detection()
         QVERIFY(writeFile(dir.filePath("data.yaml"), yaml));
     QVERIFY(writeFile(dir.filePath(labelFile), line));
     QCOMPARE(Yolo8ObbHandler().canImport(dir.path()), detected);
+}
+
+void TestObbHandlers::obb8DeclaredByNameOrYaml_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QByteArray>("yaml");
+    QTest::addColumn<bool>("declared");
+    const QByteArray plain("train: train/images\nval: train/images\nnames:\n  0: plane\n");
+    QTest::newRow("plain") << "dataset" << plain << false;
+    QTest::newRow("folder name") << "aerial_OBB" << plain << true;
+    QTest::newRow("dota folder") << "DOTAv1.5" << plain << true;
+    QTest::newRow("word inside another") << "lobby" << plain << false;
+    QTest::newRow("dota in the yaml") << "dataset"
+                                      << QByteArray("path: ../datasets/dota8\ntrain: images/train\nval: images/val\n")
+                                      << true;
+    QTest::newRow("our own comment") << "dataset" << QByteArray("# Oriented bounding boxes (OBB)\n") + plain << true;
+}
+
+// Lines of a class and four corners are the same text as the YOLO outline
+// of a quadrilateral: only a folder that says it holds oriented boxes is
+// offered as such first.
+void TestObbHandlers::obb8DeclaredByNameOrYaml()
+{
+    QFETCH(QString, folder);
+    QFETCH(QByteArray, yaml);
+    QFETCH(bool, declared);
+    QTemporaryDir dir;
+    const QString root = dir.filePath(folder);
+    QVERIFY(writeFile(root + "/data.yaml", yaml));
+    QVERIFY(writeFile(root + "/train/labels/a.txt", "0 0.1 0.1 0.4 0.1 0.4 0.3 0.1 0.3\n"));
+    QCOMPARE(declaresOrientedBoxes(root), declared);
+    QCOMPARE(detectImportFormats(root).constFirst(), declared ? QStringLiteral("YOLOv8 OBB") : QStringLiteral("YOLO"));
+
+    // The format's own export says so.
+    Dataset dataset = obbSample(dir.path());
+    QVERIFY(Yolo8ObbHandler().exportDataset(dir.filePath("export"), dataset, {}));
+    QVERIFY(declaresOrientedBoxes(dir.filePath("export")));
 }
 
 void TestObbHandlers::obb8ImportFixture()
@@ -281,9 +330,13 @@ void TestObbHandlers::obb8ExportExactBytes()
     QVERIFY(Yolo8ObbHandler().exportDataset(dir.filePath("out"), dataset, {}));
     QCOMPARE(filesBelow(dir.filePath("out")), (QStringList{"data.yaml", "train/images/scene.png",
                                                            "train/labels/nowhere.txt", "train/labels/scene.txt"}));
-    QCOMPARE(readFile(dir.filePath("out/data.yaml")), QByteArray("train: train/images\nval: train/images\n"
-                                                                 "\nnames:\n"
-                                                                 "  0: '1.5'\n  1: car\n  2: ship\n"));
+    QCOMPARE(readFile(dir.filePath("out/data.yaml")),
+             QByteArray("# Oriented bounding boxes (OBB): class x1 y1 x2 y2 x3 y3 x4 y4, corners normalised to "
+                        "the image.\n"
+                        "# Dataset root: the folder of this file. The folders below are relative to it.\n"
+                        "train: train/images\nval: train/images\n"
+                        "\nnames:\n"
+                        "  0: '1.5'\n  1: car\n  2: ship\n"));
     QCOMPARE(readFile(dir.filePath("out/train/labels/scene.txt")),
              QByteArray("1 0.1 0.1 0.4 0.1 0.4 0.3 0.1 0.3\n"
                         "2 0.5 0.05 0.9 0.15 0.8 0.25 0.4 0.15\n"

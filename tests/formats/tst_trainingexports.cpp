@@ -2,10 +2,21 @@
 
 #include "FormatTestSupport.h"
 
+#include "MainWindowTestAccess.h"
+#include "ScriptedPrompts.h"
+
 #include "formats/ui/ExportDialog.h"
+#include "formats/ui/ImportFormatDialog.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
+#include "formats/ImportFormats.h"
+#include "formats/QpkgHandler.h"
 #include "model/AnnotationKind.h"
+#include "model/ProjectFile.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTimer>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -38,6 +49,23 @@ private slots:
     void smallerLosses();
     void splitExportsImportFromTheirRoot_data();
     void splitExportsImportFromTheirRoot();
+    void severalPartsAndCrowdsAfterReopening_data();
+    void severalPartsAndCrowdsAfterReopening();
+    void keypointSchemaComesInThroughTheWindow();
+    void faceExportComesBackAsFace();
+    void cocoSubsetFoldersImportWhole();
+    void cvatAsItsImportersReadIt();
+    void retinaNetTrainerFindsItsClasses();
+    void boxFormIsOneForTheDataset_data();
+    void boxFormIsOneForTheDataset();
+    void dataYamlTrainsWhereverItIsCopied_data();
+    void dataYamlTrainsWhereverItIsCopied();
+    void dotaNamesAsTheLinesSpellThem();
+    void darknetTrainsFromTheExportFolder_data();
+    void darknetTrainsFromTheExportFolder();
+    void darknetOwnLayoutImports();
+    void poseFlipIndex_data();
+    void poseFlipIndex();
 
 private:
     void runCheck(const QStringList &arguments);
@@ -184,8 +212,9 @@ void TestTrainingExports::boxesAndPolygonsNeverMix()
         {"boxes", QJsonArray{QJsonArray{0.5, 0.5, 1.0, 1.0}}},
     };
     runCheck({"yololines", out, QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact))});
-    // A plain box file keeps its box lines.
-    QCOMPARE(readFile(out + "/labels/boxes.txt").split(' ').size(), 5);
+    // The box-only picture is of a dataset that holds a polygon: its box is
+    // written as its four corners too.
+    QCOMPARE(readFile(out + "/labels/boxes.txt").split(' ').size(), 9);
 
     bool ok = false;
     const Dataset back = importFrom("YOLO", out, &ok);
@@ -245,9 +274,10 @@ void TestTrainingExports::cocoObjectsOfSeveralPolygonsAndCrowds()
     QVERIFY(ok);
     QCOMPARE(annotationCount(again), 3);
 
-    // Every other format sees the object once.
+    // Every other format sees the object once, and the crowd region not at
+    // all: it cannot mark it as one.
     QVERIFY2(exportWith("Pascal VOC", dir.filePath("voc"), project, false, &error), qPrintable(error));
-    QCOMPARE(readFile(dir.filePath("voc/a.xml")).count("<object>"), 3);
+    QCOMPARE(readFile(dir.filePath("voc/a.xml")).count("<object>"), 2);
 }
 
 void TestTrainingExports::keypointSetsWithoutStoredBox_data()
@@ -421,6 +451,611 @@ void TestTrainingExports::splitExportsImportFromTheirRoot()
     Dataset back;
     QVERIFY(handler->importDataset(out, back, {}));
     QCOMPARE(back.images.size(), 10);
+}
+
+// The COCO file of the release layout: an object of two polygons with its
+// own box and area, a crowd region as a run-length mask, a plain polygon.
+static QString writeCocoOfPartsAndCrowd(const QTemporaryDir &dir)
+{
+    writeImage(dir.filePath("in/a.png"), 40, 30);
+    const QJsonObject source{
+        {"images", QJsonArray{QJsonObject{{"id", 7}, {"file_name", "a.png"}, {"width", 40}, {"height", 30}}}},
+        {"categories", QJsonArray{QJsonObject{{"id", 1}, {"name", "person"}}}},
+        {"annotations",
+         QJsonArray{
+             QJsonObject{{"id", 1}, {"image_id", 7}, {"category_id", 1}, {"iscrowd", 0}, {"area", 130.0},
+                         {"bbox", QJsonArray{1, 1, 30, 20}},
+                         {"segmentation", QJsonArray{QJsonArray{1, 1, 11, 1, 11, 11, 1, 11},
+                                                     QJsonArray{21, 11, 31, 11, 31, 21, 21, 21, 26, 16}}}},
+             QJsonObject{{"id", 2}, {"image_id", 7}, {"category_id", 1}, {"iscrowd", 1}, {"area", 55.0},
+                         {"bbox", QJsonArray{2, 3, 10, 12}},
+                         {"segmentation",
+                          QJsonObject{{"size", QJsonArray{30, 40}}, {"counts", QJsonArray{100, 55, 1045}}}}},
+             QJsonObject{{"id", 3}, {"image_id", 7}, {"category_id", 1}, {"iscrowd", 0}, {"area", 50.0},
+                         {"bbox", QJsonArray{20, 0, 10, 10}},
+                         {"segmentation", QJsonArray{QJsonArray{20, 0, 30, 0, 30, 10}}}},
+         }},
+    };
+    const QString path = dir.filePath("in/annotations.json");
+    writeFile(path, QJsonDocument(source).toJson());
+    return path;
+}
+
+void TestTrainingExports::severalPartsAndCrowdsAfterReopening_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("package");
+    for (const char *name : {"COCO", "YOLO", "LabelMe", "CVAT XML", "Pascal VOC", "CreateML"})
+        QTest::addRow("%s, project file", name) << QString::fromLatin1(name) << false;
+    for (const char *name : {"COCO", "YOLO"})
+        QTest::addRow("%s, package", name) << QString::fromLatin1(name) << true;
+}
+
+// A COCO import saved and opened again, as a project file or a package, then
+// exported: each format writes the object of two polygons whole, and the crowd
+// region as a crowd (COCO) or not at all (every other format, which says so).
+void TestTrainingExports::severalPartsAndCrowdsAfterReopening()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, package);
+    QTemporaryDir dir;
+    bool ok = false;
+    Project imported;
+    imported.dataset = importFrom("COCO", writeCocoOfPartsAndCrowd(dir), &ok);
+    QVERIFY(ok);
+    Project reopened;
+    if (package) {
+        const QString path = dir.filePath("saved.qmpkg");
+        QVERIFY(QpkgHandler::exportProject(path, imported, {}));
+        reopened.dataset = importFrom("QuillPackage", path, &ok);
+        QVERIFY(ok);
+    } else {
+        const QString path = dir.filePath("saved.qmk");
+        QVERIFY(saveProjectFile(imported, path));
+        QVERIFY(loadProjectFile(reopened, path));
+    }
+
+    const QString out = dir.filePath("out");
+    ExportConfig c;
+    c.format = format;
+    c.outputPath = out;
+    QString error;
+    QString result;
+    QVERIFY2(runExportJob(FormatRegistry::instance().find(format), c, reopened.dataset, 1, formatWritesOwnImages(format),
+                          {}, &error, &result),
+             qPrintable(error));
+
+    const QJsonArray twoParts{QJsonArray{1, 1, 11, 1, 11, 11, 1, 11}, QJsonArray{21, 11, 31, 11, 31, 21, 21, 21, 26, 16}};
+    const QJsonArray plain{QJsonArray{20, 0, 30, 0, 30, 10}};
+    const auto compact = [](const QJsonValue &value) {
+        return QString::fromUtf8(value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
+                                                 : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+    };
+    if (format == "COCO") {
+        const QJsonObject expect{{"boxes", QJsonArray{QJsonArray{1, 1, 30, 20}, QJsonArray{2, 3, 10, 12},
+                                                      QJsonArray{20, 0, 10, 10}}},
+                                 {"parts", QJsonArray{2}}};
+        runCheck({"coco", out + "/annotations.json", "3", compact(expect)});
+        const QJsonArray written =
+            QJsonDocument::fromJson(readFile(out + "/annotations.json"))["annotations"].toArray();
+        QCOMPARE(written.at(0)["segmentation"].toArray(), twoParts);
+        QCOMPARE(written.at(0)["area"].toDouble(), 130.0);
+        QCOMPARE(written.at(1)["iscrowd"].toInt(), 1);
+        QVERIFY(written.at(1)["segmentation"].isObject());
+        QCOMPARE(written.at(1)["area"].toDouble(), 55.0);
+    } else if (format == "YOLO") {
+        runCheck({"yolosegments", out + "/labels/a.txt", "40", "30", compact(QJsonArray{twoParts, plain})});
+    } else if (format == "LabelMe") {
+        runCheck({"labelmegroups", out + "/a.json", compact(QJsonArray{2, 1})});
+    } else if (format == "CVAT XML") {
+        runCheck({"cvat", out + "/annotations.xml",
+                  compact(QJsonObject{{"labels", QJsonArray{"person"}}, {"objects", QJsonArray{2, 1}}})});
+    } else if (format == "Pascal VOC") {
+        // The object's own box, not its larger polygon's (1, 1, 11, 11).
+        runCheck({"voc", out, compact(QJsonObject{{"a", QJsonArray{QJsonArray{1, 1, 31, 21}, QJsonArray{20, 0, 30, 10}}}})});
+    } else {
+        // Boxes by their centres.
+        const QJsonArray boxes =
+            QJsonDocument::fromJson(readFile(out + "/annotations.createml.json")).array().at(0)["annotations"].toArray();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(0)["coordinates"].toObject(),
+                 (QJsonObject{{"x", 16}, {"y", 11}, {"width", 30}, {"height", 20}}));
+        QCOMPARE(boxes.at(1)["coordinates"].toObject(),
+                 (QJsonObject{{"x", 25}, {"y", 5}, {"width", 10}, {"height", 10}}));
+    }
+    if (format != "COCO")
+        QVERIFY2(result.contains("1 crowd region was left out"), qPrintable(result));
+}
+
+// Answers the window's import command: the folder, then the format in the
+// chooser, then `answers` for the dialogs after it.
+static bool importThroughWindow(MainWindow &window, QmTest::ScriptedPrompts &prompts, const QString &folder,
+                                const QString &format, const QVariantList &answers = {})
+{
+    prompts.answers.enqueue(folder);
+    for (const QVariant &answer : answers)
+        prompts.answers.enqueue(answer);
+    bool chosen = false;
+    auto *timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, format, &chosen] {
+        auto *chooser = qobject_cast<ImportFormatDialog *>(QApplication::activeModalWidget());
+        if (!chooser)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        QListWidget *list = chooser->formatList();
+        for (int i = 0; i < list->count(); ++i) {
+            if (list->item(i)->data(Qt::UserRole).toString() == format)
+                list->setCurrentRow(i);
+        }
+        chooser->accept();
+        chosen = true;
+    });
+    timer->start();
+    window.onImportDataset();
+    return QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, 60000);
+}
+
+// The 17 keypoints and 19 edges of a person keypoints file.
+static const QStringList personKeypoints = {
+    "nose",          "left_eye",       "right_eye",  "left_ear",    "right_ear",  "left_shoulder",
+    "right_shoulder", "left_elbow",    "right_elbow", "left_wrist", "right_wrist", "left_hip",
+    "right_hip",     "left_knee",      "right_knee", "left_ankle",  "right_ankle"};
+static const QList<QPair<int, int>> personSkeleton = {
+    {16, 14}, {14, 12}, {17, 15}, {15, 13}, {12, 13}, {6, 12}, {7, 13}, {6, 7}, {6, 8}, {7, 9},
+    {8, 10},  {9, 11},  {2, 3},   {1, 2},   {1, 3},   {2, 4},  {3, 5},  {4, 6}, {5, 7}};
+
+// A person keypoints file comes in through the window's import command with
+// its keypoint names and skeleton, and goes out again with them.
+void TestTrainingExports::keypointSchemaComesInThroughTheWindow()
+{
+    QTemporaryDir dir;
+    writeImage(dir.filePath("in/p.png"), 90, 70);
+    QJsonArray skeleton;
+    for (const auto &edge : personSkeleton)
+        skeleton.append(QJsonArray{edge.first, edge.second});
+    QJsonArray triplets;
+    for (int i = 0; i < personKeypoints.size(); ++i) {
+        triplets.append(10 + 3 * i);
+        triplets.append(5 + 2 * i);
+        triplets.append(i % 5 == 4 ? 0 : 2);
+    }
+    const QJsonObject source{
+        {"images", QJsonArray{QJsonObject{{"id", 1}, {"file_name", "p.png"}, {"width", 90}, {"height", 70}}}},
+        {"categories", QJsonArray{QJsonObject{{"id", 1},
+                                              {"name", "person"},
+                                              {"keypoints", QJsonArray::fromStringList(personKeypoints)},
+                                              {"skeleton", skeleton}}}},
+        {"annotations", QJsonArray{QJsonObject{{"id", 1}, {"image_id", 1}, {"category_id", 1}, {"iscrowd", 0},
+                                               {"bbox", QJsonArray{8, 4, 60, 40}}, {"keypoints", triplets},
+                                               {"num_keypoints", 14}, {"area", 2400}}}},
+    };
+    const QString json = dir.filePath("in/person_keypoints.json");
+    QVERIFY(writeFile(json, QJsonDocument(source).toJson()));
+
+    QmTest::ScriptedPrompts prompts;
+    QmTest::PromptsOverride installed(&prompts);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QVERIFY(importThroughWindow(window, prompts, dir.filePath("in"), "COCO", {json}));
+    const Dataset &dataset = access.project().dataset;
+    QCOMPARE(dataset.images.size(), 1);
+    QCOMPARE(access.project().projectType, QStringLiteral("pose"));
+    QCOMPARE(dataset.keypointSchema.keypointNames, personKeypoints);
+    QCOMPARE(dataset.keypointSchema.edges.size(), 19);
+    QCOMPARE(dataset.keypointSchema.edges.first(), qMakePair(15, 13));
+
+    QString error;
+    QVERIFY2(exportWith("COCO", dir.filePath("out"), dataset, false, &error), qPrintable(error));
+    runCheck({"coco", dir.filePath("out/annotations.json"), "1",
+              QString::fromUtf8(QJsonDocument(QJsonObject{{"keypoint_names", QJsonArray::fromStringList(personKeypoints)}})
+                                    .toJson(QJsonDocument::Compact))});
+    const QJsonObject category =
+        QJsonDocument::fromJson(readFile(dir.filePath("out/annotations.json")))["categories"][0].toObject();
+    QCOMPARE(category["skeleton"].toArray(), skeleton);
+}
+
+// A face project's COCO export, imported through the window into a fresh
+// window, makes a face project again (not a pose project).
+void TestTrainingExports::faceExportComesBackAsFace()
+{
+    QTemporaryDir dir;
+    Dataset face;
+    face.keypointSchema = {"face", {"Left Eye", "Right Eye", "Nose", "Left Mouth Corner", "Right Mouth Corner"}, {}};
+    writeImage(dir.filePath("src/f.png"), 61, 45);
+    face.addImage(image(dir.filePath("src/f.png"), 61, 45,
+                        {keypoints("face", {10, 8, 20, 22}, {{14, 13}, {22, 13}, {18, 18}, {15, 23}, {21, 23}},
+                                   {2, 2, 2, 2, 2})}));
+    QString error;
+    QVERIFY2(exportWith("COCO", dir.filePath("out"), face, false, &error), qPrintable(error));
+
+    QmTest::ScriptedPrompts prompts;
+    QmTest::PromptsOverride installed(&prompts);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QVERIFY(importThroughWindow(window, prompts, dir.filePath("out"), "COCO", {dir.filePath("out/annotations.json")}));
+    QCOMPARE(access.project().dataset.images.size(), 1);
+    QCOMPARE(access.project().projectType, QStringLiteral("face"));
+    QCOMPARE(access.project().dataset.keypointSchema, face.keypointSchema);
+}
+
+// A dataset split into subset folders, each holding its own COCO file with
+// its pictures beside it (ids start again in each), is detected as COCO from
+// its root and imports whole, also through the window without a file picker.
+void TestTrainingExports::cocoSubsetFoldersImportWhole()
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath("root");
+    const QStringList subsets = {"train", "valid", "test"};
+    for (int s = 0; s < subsets.size(); ++s) {
+        QJsonArray images;
+        QJsonArray annotations;
+        for (int i = 0; i < 2; ++i) {
+            const QString name = QStringLiteral("%1_%2.jpg").arg(subsets.at(s)).arg(i);
+            QVERIFY(writeImage(root + "/" + subsets.at(s) + "/" + name, 33, 21, Qt::blue));
+            images.append(QJsonObject{{"id", i}, {"file_name", name}, {"width", 33}, {"height", 21}});
+            annotations.append(QJsonObject{{"id", i}, {"image_id", i}, {"category_id", s == 2 ? 2 : 1},
+                                           {"bbox", QJsonArray{1, 2, 10, 8}}, {"area", 80}, {"segmentation", QJsonArray{}},
+                                           {"iscrowd", 0}});
+        }
+        const QJsonArray categories{QJsonObject{{"id", 0}, {"name", "cells"}}, QJsonObject{{"id", 1}, {"name", "red"}},
+                                    QJsonObject{{"id", 2}, {"name", "white"}}};
+        QVERIFY(writeFile(root + "/" + subsets.at(s) + "/_annotations.coco.json",
+                          QJsonDocument(QJsonObject{{"images", images}, {"annotations", annotations},
+                                                    {"categories", categories}})
+                              .toJson()));
+    }
+    QVERIFY(detectImportFormats(root).contains("COCO"));
+    bool ok = false;
+    const Dataset back = importFrom("COCO", root, &ok);
+    QVERIFY(ok);
+    QCOMPARE(back.images.size(), 6);
+    QSet<int> ids;
+    for (const ImageEntry &entry : back.images) {
+        ids.insert(entry.id);
+        QVERIFY2(QFileInfo(entry.filePath).isFile(), qPrintable(entry.filePath));
+        QCOMPARE(entry.labels.size(), 1);
+    }
+    QCOMPARE(ids.size(), 6);
+    QCOMPARE(annotationCount(back), 6);
+    QCOMPARE(back.images.last().labels.first().className, QStringLiteral("white"));
+
+    QmTest::ScriptedPrompts prompts;
+    QmTest::PromptsOverride installed(&prompts);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QVERIFY(importThroughWindow(window, prompts, root, "COCO"));
+    QCOMPARE(access.project().dataset.images.size(), 6);
+    for (const QmTest::PromptCall &call : prompts.calls)
+        QVERIFY2(call.kind != QLatin1String("open") && call.kind != QLatin1String("warning"), qPrintable(call.title));
+}
+
+// CVAT's own archive layout: every class declared with its colour in the
+// task's labels, shapes named by them, pictures in images/.
+void TestTrainingExports::cvatAsItsImportersReadIt()
+{
+    QTemporaryDir dir;
+    Dataset dataset = boxDataset(dir.filePath("src"), 4);
+    dataset.addClass("unused", QColor("#0a0b0c"));
+    dataset.addClass("cat", QColor("#102030"));
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith("CVAT XML", out, dataset, false, &error), qPrintable(error));
+    runCheck({"cvat", out + "/annotations.xml",
+              QString::fromUtf8(QJsonDocument(QJsonObject{{"labels", QJsonArray{"cat", "dog", "unused"}},
+                                                          {"objects", QJsonArray{}}})
+                                    .toJson(QJsonDocument::Compact))});
+    const QByteArray xml = readFile(out + "/annotations.xml");
+    QVERIFY(xml.contains("<name>cat</name>\n          <color>#102030</color>"));
+    QVERIFY(xml.contains("<name>unused</name>\n          <color>#0a0b0c</color>"));
+    // Our own reader finds the pictures there.
+    bool ok = false;
+    const Dataset back = importFrom("CVAT XML", out, &ok);
+    QVERIFY(ok);
+    for (const ImageEntry &entry : back.images)
+        QVERIFY2(QFileInfo(entry.filePath).isFile(), qPrintable(entry.filePath));
+}
+
+// The RetinaNet trainer starts from a class mapping beside the annotations;
+// class names that CSV must quote travel quoted in both files.
+void TestTrainingExports::retinaNetTrainerFindsItsClasses()
+{
+    QTemporaryDir dir;
+    Dataset dataset = boxDataset(dir.filePath("src"), 3);
+    dataset.images[0].labels.append(box("traffic light, red", 1, 1, 5, 5));
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith("RetinaNet", out, dataset, false, &error), qPrintable(error));
+    runCheck({"retinanet", out});
+    QCOMPARE(readFile(out + "/classes.csv"), QByteArray("cat,0\ndog,1\n\"traffic light, red\",2\n"));
+}
+
+// Ten pictures of odd sizes: the first holds a pentagon only, the next eight
+// two boxes each, the last nothing. Without a shuffle, a 70/20/10 split puts
+// the pentagon in train with six box-only pictures, and valid gets box-only
+// pictures alone.
+static Dataset segmentationDataset(const QString &folder, bool withPolygon)
+{
+    Dataset dataset;
+    for (int i = 0; i < 10; ++i) {
+        const QString path = QStringLiteral("%1/p%2.png").arg(folder).arg(i);
+        writeImage(path, 61 + i, 47);
+        QList<Annotation> labels;
+        if (i == 0 && withPolygon)
+            labels = {polygon("cat", ring(5, 30, 23, 15))};
+        else if (i < 9)
+            labels = {box("cat", 3, 4, 20, 11), box("dog", 30.5, 20, 17, 9)};
+        dataset.addImage(image(path, 61 + i, 47, labels));
+    }
+    return dataset;
+}
+
+void TestTrainingExports::boxFormIsOneForTheDataset_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<bool>("withPolygon");
+    // Whole, the export is one dataset; split, train/valid/test are the
+    // datasets of one data.yaml. "YOLOv4 Scaled" puts a whole export in
+    // train/.
+    for (const char *name : {"YOLO", "YOLOv4 Scaled", "Roboflow YOLO", "YOLOv11"}) {
+        QTest::addRow("%s whole", name) << QString::fromLatin1(name) << false << true;
+        QTest::addRow("%s split", name) << QString::fromLatin1(name) << true << true;
+    }
+    QTest::newRow("boxes only, whole") << "YOLO" << false << false;
+    QTest::newRow("boxes only, split") << "YOLO" << true << false;
+}
+
+// A segmentation dataset whose pictures hold a polygon or boxes: the trainer
+// decides per dataset, so every box of a dataset that holds a polygon is an
+// outline; a dataset of boxes keeps box lines.
+void TestTrainingExports::boxFormIsOneForTheDataset()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, split);
+    QFETCH(bool, withPolygon);
+    QTemporaryDir dir;
+    const Dataset dataset = segmentationDataset(dir.filePath("src"), withPolygon);
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith(format, out, dataset, split, &error), qPrintable(error));
+    const QJsonObject expect{{"segments", withPolygon}, {"objects", withPolygon ? 17 : 18}};
+    runCheck({"yolosets", out, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
+
+    // The handler's own flat form decides for its dataset the same way.
+    const QString flat = dir.filePath("flat");
+    QVERIFY(FormatRegistry::instance().find(format)->exportDataset(flat, dataset, {}));
+    QCOMPARE(readFile(flat + "/p1.txt").split('\n').first().split(' ').size(), withPolygon ? 9 : 5);
+
+    // And our reader takes every box back as the box it was.
+    bool ok = false;
+    const Dataset back = importFrom(format, out, &ok);
+    QVERIFY(ok);
+    QCOMPARE(back.images.size(), 10);
+    for (const ImageEntry &entry : back.images) {
+        const QString stem = QFileInfo(entry.filePath).completeBaseName();
+        const ImageEntry &source = dataset.images.at(stem.mid(1).toInt());
+        QCOMPARE(entry.labels.size(), source.labels.size());
+        for (qsizetype j = 0; j < source.labels.size(); ++j) {
+            QCOMPARE(entry.labels.at(j).kind, source.labels.at(j).kind);
+            fuzzyCompareRect(entry.labels.at(j).bbox, source.labels.at(j).bbox, 0.01);
+        }
+    }
+}
+
+void TestTrainingExports::dataYamlTrainsWhereverItIsCopied_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("split");
+    for (const char *name : {"YOLO", "YOLOv4 Scaled", "Roboflow YOLO", "YOLOv8", "YOLOv5 OBB", "YOLOv6 MT",
+                             "YOLOv8 OBB", "YOLO Pose"}) {
+        QTest::addRow("%s whole", name) << QString::fromLatin1(name) << false;
+        QTest::addRow("%s split", name) << QString::fromLatin1(name) << true;
+    }
+}
+
+// Every data.yaml of the YOLO family names its folders so that the dataset,
+// copied to a training machine, trains from the copy.
+void TestTrainingExports::dataYamlTrainsWhereverItIsCopied()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, split);
+    QTemporaryDir dir;
+    Dataset dataset;
+    for (int i = 0; i < 5; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/q%1.png").arg(i));
+        writeImage(path, 40, 30);
+        dataset.addImage(image(path, 40, 30,
+                               {format == "YOLO Pose" ? keypoints("person", {4, 4, 20, 20}, {{5, 6}, {20, 21}}, {2, 1})
+                                                      : box("car", 4, 4, 20, 12)}));
+    }
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith(format, out, dataset, split, &error), qPrintable(error));
+    runCheck({"portable", out});
+}
+
+// Class names with spaces: DOTA's lines cannot hold one, and its trainer
+// drops a picture whose line names a class the data.yaml does not list. Two
+// names that DOTA's spelling would make one stay two classes.
+void TestTrainingExports::dotaNamesAsTheLinesSpellThem()
+{
+    QTemporaryDir dir;
+    Dataset dataset;
+    for (int i = 0; i < 4; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/d%1.png").arg(i));
+        writeImage(path, 50 + i, 40);
+        dataset.addImage(image(path, 50 + i, 40,
+                               {box("traffic light", 5, 5, 10, 20), box("car", 20, 10, 12, 8),
+                                polygon("fire  hydrant", {{30, 5}, {40, 8}, {37, 18}, {27, 15}}),
+                                box("fire_hydrant", 2, 30, 9, 6)}));
+    }
+    for (const bool split : {false, true}) {
+        const QString out = dir.filePath(split ? "split" : "whole");
+        QString error;
+        QVERIFY2(exportWith("YOLOv5 OBB", out, dataset, split, &error), qPrintable(error));
+        runCheck({"dota", out, "4", "16"});
+        // Back in the project, the classes are spelled as the project spells
+        // them, each object of its own.
+        bool ok = false;
+        const Dataset back = importFrom("YOLOv5 OBB", out, &ok);
+        QVERIFY(ok);
+        QCOMPARE(back.images.size(), 4);
+        for (const ImageEntry &entry : back.images) {
+            QStringList classes;
+            for (const Annotation &a : entry.labels)
+                classes.append(a.className);
+            QCOMPARE(classes, (QStringList{"traffic light", "car", "fire  hydrant", "fire_hydrant"}));
+        }
+    }
+}
+
+// Pictures of odd sizes named as darknet's own files and as each other, a
+// polygon and a background picture.
+static Dataset darknetDataset(const QString &folder)
+{
+    Dataset dataset;
+    const QStringList paths = {"a/train.png", "a/shot.png", "b/shot.png", "c/p3.jpg", "c/p4.png",
+                               "c/p5.png",    "c/p6.png",   "c/p7.png",   "c/p8.png", "c/p9.png"};
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString path = folder + '/' + paths.at(i);
+        writeImage(path, 61 + i, 47);
+        QList<Annotation> labels;
+        if (i == 1)
+            labels = {polygon("dog", ring(5, 30, 23, 15))};
+        else if (i != 9)
+            labels = {box("cat", 3, 4, 20, 11), box("dog", 30.5, 20, 17, 9)};
+        dataset.addImage(image(path, 61 + i, 47, labels));
+    }
+    return dataset;
+}
+
+void TestTrainingExports::darknetTrainsFromTheExportFolder_data()
+{
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<int>("train");
+    QTest::addColumn<int>("valid");
+    QTest::newRow("whole") << false << 10 << 10;
+    QTest::newRow("split") << true << 7 << 2;
+}
+
+void TestTrainingExports::darknetTrainsFromTheExportFolder()
+{
+    QFETCH(bool, split);
+    QFETCH(int, train);
+    QFETCH(int, valid);
+    QTemporaryDir dir;
+    const Dataset dataset = darknetDataset(dir.filePath("src"));
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith("Darknet", out, dataset, split, &error), qPrintable(error));
+    const QJsonObject expect{{"train", train}, {"valid", valid}, {"classes", QJsonArray{"cat", "dog"}},
+                             {"objects", 17}};
+    runCheck({"darknet", out, QString::fromUtf8(QJsonDocument(expect).toJson(QJsonDocument::Compact))});
+
+    // Our reader takes the same files: every picture once, from the root.
+    IFormatHandler *darknet = FormatRegistry::instance().find("Darknet");
+    QVERIFY(darknet->canImport(out));
+    Dataset back;
+    QVERIFY(darknet->importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 10);
+    QCOMPARE(annotationCount(back), 17);
+    for (const ImageEntry &entry : back.images)
+        QVERIFY2(entry.width > 0, qPrintable(entry.filePath));
+}
+
+// darknet's own layout, as its documentation and labelling tools write it:
+// the data files in data/, every path relative to the folder above it.
+void TestTrainingExports::darknetOwnLayoutImports()
+{
+    QTemporaryDir dir;
+    const QString data = dir.filePath("darknet/data");
+    writeImage(data + "/obj/frame 1.jpg", 64, 48);
+    writeImage(data + "/obj/frame2.jpg", 32, 32);
+    writeImage(data + "/obj/unlisted.jpg", 32, 32);
+    QVERIFY(writeFile(data + "/obj/frame 1.txt", "1 0.5 0.5 0.25 0.5\r\n0 0.25 0.25 0.125 0.125\r\n"));
+    QVERIFY(writeFile(data + "/obj.names", "person\ncar\n"));
+    QVERIFY(writeFile(data + "/obj.data", "classes= 2\ntrain  = data/train.txt\nvalid = data/train.txt\n"
+                                          "names = data/obj.names\nbackup = backup/\n"));
+    QVERIFY(writeFile(data + "/train.txt", "data/obj/frame 1.jpg\r\ndata/obj/frame2.jpg\r\n"));
+    // Chosen as it is, and renamed: the paths then lose their "data/".
+    for (const QString &folder : {data, dir.filePath("renamed")}) {
+        if (folder != data)
+            QVERIFY(QDir().rename(data, folder));
+        IFormatHandler *darknet = FormatRegistry::instance().find("Darknet");
+        QVERIFY(darknet->canImport(folder));
+        Dataset back;
+        QVERIFY(darknet->importDataset(folder, back, {}));
+        QCOMPARE(back.images.size(), 2);
+        QCOMPARE(QFileInfo(back.images.at(0).filePath).fileName(), QStringLiteral("frame 1.jpg"));
+        QCOMPARE(back.images.at(0).labels.size(), 2);
+        QCOMPARE(back.images.at(0).labels.at(0).className, QStringLiteral("car"));
+        fuzzyCompareRect(back.images.at(0).labels.at(0).bbox, QRectF(24, 12, 16, 24));
+        // A listed picture without a label file holds no object.
+        QCOMPARE(back.images.at(1).labels.size(), 0);
+        QCOMPARE(back.images.at(1).width, 32);
+    }
+}
+
+void TestTrainingExports::poseFlipIndex_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("keypointCount");
+    QTest::addColumn<QList<int>>("flip");
+    const QStringList coco = {"nose",          "left_eye",       "right_eye",  "left_ear",    "right_ear",
+                              "left_shoulder", "right_shoulder", "left_elbow", "right_elbow", "left_wrist",
+                              "right_wrist",   "left_hip",       "right_hip",  "left_knee",   "right_knee",
+                              "left_ankle",    "right_ankle"};
+    const QList<int> cocoFlip = {0, 2, 1, 4, 3, 6, 5, 8, 7, 10, 9, 12, 11, 14, 13, 16, 15};
+    QTest::newRow("COCO person") << "YOLO Pose" << coco << 17 << cocoFlip;
+    QTest::newRow("COCO person, YOLO lines") << "YOLO" << coco << 17 << cocoFlip;
+    QTest::newRow("face") << "YOLO Pose" << QStringList{"left_eye", "right_eye", "nose", "mouth_left", "mouth_right"}
+                          << 5 << QList<int>{1, 0, 2, 4, 3};
+    QTest::newRow("other spellings") << "YOLO Pose"
+                                     << QStringList{"lEye", "Tail", "RIGHT HAND", "rEye", "Left Hand", "r_paw"} << 6
+                                     << QList<int>{3, 1, 4, 0, 2, 5};
+    QTest::newRow("a side twice") << "YOLO Pose" << QStringList{"left", "right", "Right"} << 3
+                                  << QList<int>{1, 0, 2};
+    QTest::newRow("no sides") << "YOLO Pose" << QStringList{"head", "spine", "tail"} << 3 << QList<int>{0, 1, 2};
+    QTest::newRow("more points than names") << "YOLO Pose" << QStringList{"right_hand", "left_hand"} << 4
+                                            << QList<int>{1, 0, 2, 3};
+    QTest::newRow("no schema") << "YOLO Pose" << QStringList{} << 3 << QList<int>{0, 1, 2};
+}
+
+// Without "flip_idx" the pose trainer mirrors no picture; a wrong one
+// teaches it left for right.
+void TestTrainingExports::poseFlipIndex()
+{
+    QFETCH(QString, format);
+    QFETCH(QStringList, names);
+    QFETCH(int, keypointCount);
+    QFETCH(QList<int>, flip);
+    QTemporaryDir dir;
+    Dataset dataset;
+    dataset.keypointSchema.objectClass = "person";
+    dataset.keypointSchema.keypointNames = names;
+    QList<QPointF> points;
+    QList<int> visibility;
+    for (int k = 0; k < keypointCount; ++k) {
+        points.append(QPointF(5 + k, 6 + k));
+        visibility.append(2);
+    }
+    for (int i = 0; i < 3; ++i) {
+        const QString path = dir.filePath(QStringLiteral("src/k%1.png").arg(i));
+        writeImage(path, 53, 41);
+        dataset.addImage(image(path, 53, 41, {keypoints("person", {2, 2, 30, 30}, points, visibility)}));
+    }
+    for (const bool split : {false, true}) {
+        const QString out = dir.filePath(split ? "split" : "whole");
+        QString error;
+        QVERIFY2(exportWith(format, out, dataset, split, &error), qPrintable(error));
+        QJsonArray expected;
+        for (int index : flip)
+            expected.append(index);
+        runCheck({"flip", out, QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact))});
+    }
 }
 
 QM_TEST_MAIN(TestTrainingExports)

@@ -107,7 +107,8 @@ void TestYolo6MtHandler::exportExactBytes()
     QCOMPARE(calls, countingTo(2));
     QCOMPARE(filesBelow(dir.filePath("out")),
              (QStringList{"data.yaml", "images/train/a.png", "labels/train/a.txt", "labels/train/gone.txt"}));
-    QCOMPARE(readFile(dir.filePath("out/data.yaml")), QByteArray("train: ./images/train\nval: ./images/train\n"
+    QCOMPARE(readFile(dir.filePath("out/data.yaml")), QByteArray("# Dataset root: the folder of this file. The folders below are relative to it.\n"
+                                                                 "train: ./images/train\nval: ./images/train\n"
                                                                  "\nnc: 3\n"
                                                                  "names: ['cat', 'dog', 'a: b']\n"));
     QCOMPARE(readFile(dir.filePath("out/labels/train/a.txt")), QByteArray("0 0.25 0.5 0.2 0.2\n"

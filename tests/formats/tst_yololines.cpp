@@ -212,6 +212,7 @@ void TestYoloLines::roundTripKeepsKinds_data()
     QTest::newRow("8 vertices on the border")
         << QList<QPointF>{{0, 0}, {320, 0}, {640, 0}, {0, 240}, {640, 480}, {320, 480}, {0, 480}, {0, 480}};
     QTest::newRow("whole picture") << QList<QPointF>{{0, 0}, {640, 0}, {640, 480}, {0, 480}};
+    QTest::newRow("whole picture, from the bottom") << QList<QPointF>{{0, 480}, {640, 480}, {640, 0}, {0, 0}};
 }
 
 void TestYoloLines::roundTripKeepsKinds()
@@ -225,11 +226,18 @@ void TestYoloLines::roundTripKeepsKinds()
     // Without any data.yaml, the guess must still tell polygons from keypoints.
     const QList<Annotation> back = parseYoloLabelText(text, {"cat", "dog"}, 640, 480);
     QCOMPARE(back.size(), 3);
-    QCOMPARE(back.at(0).kind, int(Polygon));
-    QVERIFY(pointsClose(back.at(0).points, entry.labels.at(0).points, 0.01));
-    // The box beside the polygon comes back as its four corners.
-    QCOMPARE(back.at(1).kind, int(Polygon));
-    QCOMPARE(back.at(1).points.size(), 4);
+    // An outline that is a rectangle from its top left corner clockwise is
+    // the very line of a box: it reads back as one, of the same extent.
+    const bool writtenAsBox = outline == QList<QPointF>{{0, 0}, {640, 0}, {640, 480}, {0, 480}};
+    QCOMPARE(back.at(0).kind, int(writtenAsBox ? BoundingBox : Polygon));
+    if (writtenAsBox)
+        fuzzyCompareRect(back.at(0).bbox, entry.labels.at(0).bbox, 0.01);
+    else
+        QVERIFY(pointsClose(back.at(0).points, entry.labels.at(0).points, 0.01));
+    // The box beside the polygon, written as its four corners, comes back as
+    // the box.
+    QCOMPARE(back.at(1).kind, int(BoundingBox));
+    QVERIFY(back.at(1).points.isEmpty());
     fuzzyCompareRect(back.at(1).bbox, entry.labels.at(1).bbox, 0.01);
     QCOMPARE(back.at(2).kind, int(Keypoint));
     QCOMPARE(back.at(2).keypointVis, entry.labels.at(2).keypointVis);

@@ -238,10 +238,11 @@ void TestYoloPoseHandler::exportExactBytes()
     QCOMPARE(calls, countingTo(4));
     QCOMPARE(filesBelow(dir.filePath("out")),
              (QStringList{"data.yaml", "images/walk.png", "labels/missing.txt", "labels/walk.txt"}));
-    const QString path = QFileInfo(dir.filePath("out")).absoluteFilePath();
-    QCOMPARE(readFile(dir.filePath("out/data.yaml")), "path: " + path.toUtf8() +
-                                                          "\ntrain: images\nval: images\n\nnc: 2\n"
-                                                          "kpt_shape: [5, 3]\n\nnames:\n  - 'no'\n  - person\n");
+    // No "path": the folders are relative to the data.yaml.
+    QCOMPARE(readFile(dir.filePath("out/data.yaml")),
+             QByteArray("# Dataset root: the folder of this file. The folders below are relative to it.\n"
+                        "train: images\nval: images\n\nnc: 2\n"
+                        "kpt_shape: [5, 3]\nflip_idx: [0, 1, 2, 3, 4]\n\nnames:\n  - 'no'\n  - person\n"));
     QCOMPARE(readFile(dir.filePath("out/labels/walk.txt")),
              QByteArray("1 0.4 0.4 0.4 0.4 0.3 0.25 1 0.5 0.5 2 1 0 2 0 0 0 0 0 0\n"
                         "1 0.5 0.25 1 0.5 0.3 0.25 2 0.5 0.5 2 0.7 0.75 0 0.4 0.3 1 0.6 0.3 2\n"));

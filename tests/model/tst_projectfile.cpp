@@ -282,6 +282,9 @@ private slots:
     void failedSaveKeepsOldFile();
     void shortWriteKeepsOldFile_data();
     void shortWriteKeepsOldFile();
+    void geometryAttributesSurviveSaving();
+    void geometryAttributesReadAlike_data();
+    void geometryAttributesReadAlike();
 };
 
 void TestProjectFile::goldenBytes()
@@ -904,6 +907,121 @@ void TestProjectFile::shortWriteKeepsOldFile()
     }
     QCOMPARE(readAll(path), previousBytes);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"p.qmk"});
+}
+
+// An object that came as several polygons, and a crowd region, keep the
+// geometry their drawing cannot hold through a save; other attributes are the
+// package's only. A second save is the same file.
+void TestProjectFile::geometryAttributesSurviveSaving()
+{
+    Project p;
+    p.dataset.addClass("person", QColor());
+    Annotation object;
+    object.className = "person";
+    object.kind = Polygon;
+    object.bbox = QRectF(1, 1, 30, 20);
+    object.points = {QPointF(21, 11), QPointF(31, 11), QPointF(31, 21), QPointF(21, 21)};
+    object.attributes.insert("coco:segmentation",
+                             QVariantList{QVariantList{1, 1, 11, 1, 11, 11}, QVariantList{21, 11, 31, 11, 31, 21, 21, 21}});
+    object.attributes.insert("coco:area", 130.5);
+    object.attributes.insert("difficult", 1);
+    Annotation crowd;
+    crowd.className = "person";
+    crowd.bbox = QRectF(2, 3, 10, 12);
+    crowd.attributes.insert("iscrowd", 1);
+    crowd.attributes.insert("coco:rle", QVariantMap{{"size", QVariantList{30, 40}}, {"counts", "PQ0a2"}});
+    crowd.attributes.insert("coco:area", 55);
+    ImageEntry image;
+    image.filePath = "/data/a.png";
+    image.labels = {object, crowd};
+    p.dataset.addImage(image);
+    VideoEntry video;
+    video.filePath = "/data/v.mp4";
+    video.frameLabels.insert(4, {crowd});
+    p.dataset.addVideo(video);
+
+    QTemporaryDir dir;
+    QVERIFY(saveProjectFile(p, dir.filePath("a.qmk")));
+    Project back;
+    QVERIFY(loadProjectFile(back, dir.filePath("a.qmk")));
+    const QList<Annotation> &labels = back.dataset.images.at(0).labels;
+    QCOMPARE(labels.size(), 2);
+    const QVariantList parts = labels.at(0).attributes.value("coco:segmentation").toList();
+    QCOMPARE(parts.size(), 2);
+    QCOMPARE(parts.at(1).toList().size(), 8);
+    QCOMPARE(parts.at(1).toList().at(2).toDouble(), 31.0);
+    QCOMPARE(labels.at(0).attributes.value("coco:area").toDouble(), 130.5);
+    QVERIFY(!labels.at(0).attributes.contains("difficult"));
+    QCOMPARE(labels.at(1).attributes.value("iscrowd").toInt(), 1);
+    QCOMPARE(labels.at(1).attributes.value("coco:rle").toMap().value("counts").toString(), QStringLiteral("PQ0a2"));
+    QCOMPARE(labels.at(1).attributes.value("coco:area").toInt(), 55);
+    QCOMPARE(back.dataset.videos.at(0).frameLabels.value(4).at(0).attributes.value("iscrowd").toInt(), 1);
+    // Written as a document of the same content would be, and again the same.
+    const QByteArray saved = readAll(dir.filePath("a.qmk"));
+    QCOMPARE(saved, QJsonDocument(projectToJson(p)).toJson(QJsonDocument::Indented));
+    QVERIFY(saveProjectFile(back, dir.filePath("b.qmk")));
+    QCOMPARE(readAll(dir.filePath("b.qmk")), saved);
+    // A file without the member reads as before: no attributes.
+    QVERIFY(!QByteArray(goldenText).contains("attributes"));
+    QTemporaryDir other;
+    const Project golden = loadJson(other, goldenText);
+    QVERIFY(golden.dataset.images.at(0).labels.at(0).attributes.isEmpty());
+}
+
+void TestProjectFile::geometryAttributesReadAlike_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("kept"); // image annotations that keep attributes
+    QTest::newRow("every kind of value") << QByteArray(
+        R"({"dataset":{"images":[{"labels":[{"attributes":{"iscrowd":true,"coco:area":1e3,"coco:rle":)"
+        R"({"counts":[1,2,3],"size":[2,3],"x":null},"coco:segmentation":[[1,2,3,4,5,6],[7.5,"8",9]],)"
+        R"("other":{"deep":[1]}},"type":"Polygon","polygon":[[1,2],[3,4],[5,6]]}]}]}})") << 1;
+    QTest::newRow("not an object") << QByteArray(
+        R"({"dataset":{"images":[{"labels":[{"attributes":[1,2],"className":"a"},{"attributes":"x"},)"
+        R"({"attributes":null},{"attributes":{"other":1}}]}]}})") << 0;
+    QTest::newRow("repeated: the last wins") << QByteArray(
+        R"({"dataset":{"images":[{"labels":[{"attributes":{"iscrowd":1},"attributes":{"coco:area":2}}]}],)"
+        R"("videos":[{"frameLabels":{"3":[{"attributes":{"iscrowd":0}}]}}]}})") << 1;
+    QTest::newRow("lenient forms inside") << QByteArray(
+        R"({"dataset":{"images":[{"labels":[{"attributes":{"coco:area":3.,"coco:rle":{"counts":"a\qb"}}}]}]}})") << 1;
+    QTest::newRow("invalid inside") << QByteArray(R"({"dataset":{"images":[{"labels":[{"attributes":{"iscrowd":01}}]}]}})")
+                                    << 0;
+    // Read in batches on several threads: the member in entries all through.
+    QTest::newRow("many entries") << manyEntries(12000, [](int i) {
+        if (i % 7 != 0)
+            return entryMembers(i);
+        return entryMembers(i) + ",\n                \"labels\": [{\"attributes\": {\"iscrowd\": 1, \"coco:area\": " +
+               QByteArray::number(i) + "}, \"className\": \"c\"}]";
+    }) << 1715;
+}
+
+// The parallel and the single reader take the member as reading the whole
+// file as one document does, and keep only the geometry in it.
+void TestProjectFile::geometryAttributesReadAlike()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, kept);
+    const QJsonDocument document = QJsonDocument::fromJson(text);
+    const bool expectedOk = !document.isNull() && document.isObject();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("in.qmk");
+    QVERIFY(writeAll(path, text));
+    Project read;
+    QCOMPARE(loadProjectFile(read, path), expectedOk);
+    if (!expectedOk)
+        return;
+    Project expected;
+    expected.name = document.object().value("name").toString();
+    expected.dataset = datasetFromJson(document.object().value("dataset").toObject());
+    QCOMPARE(projectToJsonBytes(read), projectToJsonBytes(expected));
+    int withAttributes = 0;
+    for (const ImageEntry &image : read.dataset.images) {
+        for (const Annotation &a : image.labels) {
+            withAttributes += a.attributes.isEmpty() ? 0 : 1;
+            QVERIFY(!a.attributes.contains("other"));
+        }
+    }
+    QCOMPARE(withAttributes, kept);
 }
 
 QM_TEST_MAIN(TestProjectFile)

@@ -260,6 +260,15 @@ int AiAutoLabelDialog::addLoadedModelItem()
     return modelCombo->count() - 1;
 }
 
+bool AiAutoLabelDialog::listsModels() const
+{
+    for (int i = 0; i < modelCombo->count(); ++i) {
+        if (!modelCombo->itemData(i).toString().isEmpty())
+            return true;
+    }
+    return false;
+}
+
 void AiAutoLabelDialog::rescanModels()
 {
     {

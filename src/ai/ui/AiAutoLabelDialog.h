@@ -43,6 +43,8 @@ public:
     QString loadedPath() const { return loaded; }
     QString projectType() const { return type; }
     bool isSimpleMode() const { return simpleMode; }
+    // The model list holds a model file (not only its placeholder).
+    bool listsModels() const;
     bool isRunning() const { return running; }
 
 public slots:

@@ -26,6 +26,51 @@ Usage:
   check_training.py pose <export folder> <object count> <keypoints>
       YOLO Pose label lines: every line "c cx cy w h" + <keypoints> triplets,
       a box of area, <object count> lines in all.
+  check_training.py yolosegments <label file> <width> <height> <objects JSON>
+      The segment lines of a label file as the trainers read them, one
+      object per line: each object of <objects> (a list of its polygons, flat
+      pixel lists x0, y0, x1, y1, ...) is the line the common COCO-to-YOLO
+      converter makes of it, its polygons joined into one (merge_multi_segment).
+  check_training.py labelmegroups <file.json> <polygons per object JSON>
+      Loads the file with the LabelMe tool's own LabelFile and groups its
+      shapes into objects as its instance-segmentation examples do (label and
+      group_id); the objects' polygon counts, in file order.
+  check_training.py cvat <annotations.xml> <expect JSON>
+      Reads a CVAT for images 1.1 file as CVAT-format importers do: the labels
+      the task declares in meta/task/labels, every shape's label among them,
+      every picture under images/ beside the file, shapes of one group_id one
+      object; <expect> gives "labels" and "objects" (polygons per object).
+  check_training.py retinanet <export folder>
+      Reads classes.csv and _annotations.csv as the RetinaNet trainer's CSV
+      generator does: ids whole numbers, no class twice, every row's class
+      among them, every picture beside the file, boxes with x2 > x1, y2 > y1.
+  check_training.py voc <export folder> <expect JSON>
+      The boxes of every VOC file, <expect> mapping a file stem to its boxes
+      [xmin, ymin, xmax, ymax].
+  check_training.py yolosets <export folder> <expect JSON>
+      Each dataset a data.yaml names, read as the YOLO trainer reads it: a
+      label file with a line longer than a box line is read as outlines
+      throughout, and a dataset whose files hold outlines must hold them for
+      every object, or the trainer drops them all ("only boxes will be used").
+      One training run reads all the datasets of a data.yaml, so they must
+      agree too. <expect> gives "segments" (true or false) and "objects" (the
+      count over all datasets).
+  check_training.py portable <export folder>
+      The data.yaml, copied with its dataset to another place, names folders
+      of the copy only, as the trainer resolves them (yolo_trainer.py).
+  check_training.py dota <export folder> <picture count> <object count>
+      A YOLOv5 OBB export as its trainer reads it: each line's ninth field is
+      looked up in the data.yaml's "names", and a picture with a line whose
+      class is not there is dropped as corrupt.
+  check_training.py darknet <export folder> <expect JSON>
+      Trains as darknet does from the export folder: obj.data read the way
+      darknet reads it, every picture of its image lists opened from that
+      folder, its label file found by darknet's rule, every box in range.
+      <expect> gives "train" and "valid" (picture counts, the same pictures
+      when valid names the training list), "classes" and "objects".
+  check_training.py flip <export folder> <expected flip_idx as JSON>
+      The data.yaml's "flip_idx" as the trainer takes it: as long as
+      "kpt_shape" says, a permutation that undoes itself.
 """
 import csv
 import json
@@ -33,6 +78,8 @@ import os
 import sys
 
 import yaml
+
+import yolo_trainer
 
 IMAGE_SUFFIXES = (".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff", ".webp")
 
@@ -159,16 +206,14 @@ def check_one_dataset(fmt, root, count):
             fail(f"a second dataset in {name}")
     with open(os.path.join(root, "data.yaml"), encoding="utf-8") as f:
         data = yaml.safe_load(f)
-    base = data.get("path") or root
-    if not os.path.isabs(base):
-        base = os.path.join(root, base)
     if "train" not in data or "val" not in data:
         fail("data.yaml lacks train or val")
+    folders = yolo_trainer.image_folders(os.path.join(root, "data.yaml"))
     pictures = set()
     for key in ("train", "val", "test"):
         if key not in data:
             continue
-        images = os.path.normpath(os.path.join(base, data[key]))
+        images = folders[key]
         if not os.path.isdir(images):
             fail(f"{key}: {data[key]} is not there")
         labels = label_folder(fmt, images)
@@ -300,6 +345,178 @@ def check_pose(root, count, keypoints):
         fail(f"{lines} objects for {count}")
 
 
+# ---- YOLO datasets as the trainer decides between boxes and outlines ------
+
+def trainer_objects(label_file):
+    """(boxes, segments) of one label file as the trainer counts them: every
+    line of a file with a line of more than six fields is an outline."""
+    if not os.path.isfile(label_file):
+        return 0, 0
+    with open(label_file, encoding="utf-8") as f:
+        rows = [line.split() for line in f if line.strip()]
+    if any(len(row) > 6 for row in rows):
+        for row in rows:
+            if (len(row) - 1) % 2 or len(row) < 7:
+                fail(f"{label_file}: a line of {len(row)} fields read as an outline")
+        return len(rows), len(rows)
+    for row in rows:
+        if len(row) != 5:
+            fail(f"{label_file}: a box line of {len(row)} fields")
+    return len(rows), 0
+
+
+def check_yolo_sets(root, expect):
+    folders = yolo_trainer.image_folders(os.path.join(root, "data.yaml"))
+    objects = 0
+    kinds = set()
+    counted = set()
+    for key, folder in folders.items():
+        boxes = segments = 0
+        for base, _, names in os.walk(folder):
+            for name in names:
+                if name.lower().endswith(IMAGE_SUFFIXES):
+                    b, s = trainer_objects(yolo_trainer.label_path(os.path.join(base, name)))
+                    boxes += b
+                    segments += s
+        if segments and boxes != segments:
+            fail(f"{key}: {segments} outlines for {boxes} objects: the trainer uses only the boxes")
+        if boxes:
+            kinds.add(bool(segments))
+        if folder not in counted:
+            counted.add(folder)
+            objects += boxes
+    if len(kinds) > 1:
+        fail(f"the datasets of one data.yaml disagree: outlines in some, boxes in others ({folders})")
+    if kinds != {expect["segments"]}:
+        fail(f"outlines {kinds} for {expect['segments']}")
+    if objects != expect["objects"]:
+        fail(f"{objects} objects for {expect['objects']}")
+
+
+# ---- YOLOv5 OBB as its trainer reads it ------------------------------------
+
+def check_dota(root, pictures, objects):
+    data = yolo_trainer.load(os.path.join(root, "data.yaml"))
+    names = data["names"]
+    names = list(names.values()) if isinstance(names, dict) else list(names)
+    if data.get("nc") != len(names):
+        fail(f"nc {data.get('nc')} for {len(names)} names")
+    kept = found = 0
+    folders = []
+    for key in ("train", "val", "test"):
+        if key in data and data[key] not in folders:
+            folders.append(data[key])
+    for entry in folders:
+        images = os.path.normpath(os.path.join(root, entry))
+        labels = os.path.join(os.path.dirname(images), "labelTxt")
+        for name in sorted(os.listdir(images)):
+            with open(os.path.join(labels, os.path.splitext(name)[0] + ".txt"), encoding="utf-8") as f:
+                rows = [line.split() for line in f.read().strip().splitlines() if line]
+            try:
+                for row in rows:
+                    if row[-1] == "2":
+                        continue
+                    names.index(row[8])
+            except (ValueError, IndexError):
+                print(f"{name}: dropped as corrupt")
+                continue
+            kept += 1
+            found += len(rows)
+    if kept != pictures or found != objects:
+        fail(f"{kept} pictures with {found} objects kept for {pictures} with {objects}")
+
+
+# ---- Darknet, trained from the export folder -------------------------------
+
+def darknet_data_file(path):
+    options = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = "".join(line.split())  # darknet drops every blank
+            if not line or line[0] in "#;":
+                continue
+            if "=" not in line:
+                fail(f"{path}: darknet cannot read the line {line!r}")
+            key, value = line.split("=", 1)
+            options[key] = value
+    return options
+
+
+def darknet_label_path(picture):
+    """The maintained darknet's rule: a few folder names swapped, then the
+    picture's suffix for ".txt"."""
+    path = picture
+    for old, new in (("/images/train2017/", "/labels/train2017/"), ("/images/val2017/", "/labels/val2017/"),
+                     ("/JPEGImages/", "/labels/")):
+        path = path.replace(old, new)
+    for suffix in (".jpg", ".JPG", ".jpeg", ".JPEG", ".png", ".PNG", ".bmp", ".BMP", ".tiff", ".TIFF"):
+        if path.endswith(suffix):
+            return path[: -len(suffix)] + ".txt"
+    fail(f"darknet cannot tell the label file of {picture}")
+
+
+def darknet_list(path, classes):
+    pictures = []
+    objects = 0
+    with open(path, encoding="utf-8", newline="") as f:
+        for line in f.read().split("\n"):
+            line = line.rstrip("\r")
+            if not line:
+                continue
+            if os.path.isabs(line):
+                fail(f"{path}: the absolute path {line}")
+            if not os.path.isfile(line):
+                fail(f"{path}: {line} is not there")
+            with open(darknet_label_path(line), encoding="utf-8") as labels:
+                for row in labels.read().split("\n"):
+                    if not row.strip():
+                        continue
+                    c, x, y, w, h = row.split()
+                    if not 0 <= int(c) < classes:
+                        fail(f"{line}: class {c} of {classes}")
+                    if not all(0 <= float(v) <= 1 for v in (x, y, w, h)) or float(w) <= 0 or float(h) <= 0:
+                        fail(f"{line}: box {row}")
+                    objects += 1
+            pictures.append(line)
+    return pictures, objects
+
+
+def check_darknet(root, expect):
+    os.chdir(root)  # darknet is started in the export folder
+    options = darknet_data_file("obj.data")
+    classes = int(options["classes"])
+    with open(options["names"], encoding="utf-8") as f:
+        names = f.read().split("\n")[:-1]
+    if names != expect["classes"] or classes != len(names):
+        fail(f"classes {classes}, names {names}")
+    if not os.path.isdir(options["backup"]):
+        fail(f"no backup folder {options['backup']} to save the weights in")
+    lists = {key: darknet_list(options[key], classes) for key in ("train", "valid", "test") if key in options}
+    train, valid = lists["train"][0], lists["valid"][0]
+    if len(train) != expect["train"] or len(valid) != expect["valid"]:
+        fail(f"{len(train)} training and {len(valid)} validation pictures")
+    if options["valid"] != options["train"] and set(train) & set(valid):
+        fail("pictures both in training and validation")
+    objects = sum(lists[key][1] for key in lists if key == "train" or options[key] != options["train"])
+    if objects != expect["objects"]:
+        fail(f"{objects} objects for {expect['objects']}")
+
+
+# ---- pose flips ------------------------------------------------------------
+
+def check_flip(root, expected):
+    data = yolo_trainer.load(os.path.join(root, "data.yaml"))
+    flip = data.get("flip_idx")
+    if not flip:
+        fail("no flip_idx: the trainer turns left-right flips off")
+    if len(flip) != data["kpt_shape"][0]:
+        fail(f"flip_idx of {len(flip)} for kpt_shape {data['kpt_shape']}")
+    if sorted(flip) != list(range(len(flip))) or any(flip[flip[i]] != i for i in range(len(flip))):
+        fail(f"flip_idx {flip} is no permutation that undoes itself")
+    if flip != expected:
+        fail(f"flip_idx {flip} for {expected}")
+
+
 def check_labelme(path, sets, points):
     import base64
     import io
@@ -326,6 +543,170 @@ def check_labelme(path, sets, points):
             fail(f"embedded picture still turned by its orientation tag {orientation}")
 
 
+# ---- YOLO segments of objects of several polygons --------------------------
+
+def min_index(arr1, arr2):
+    """The converter's: the first pair of the smallest distance."""
+    import numpy as np
+    dis = ((arr1[:, None, :] - arr2[None, :, :]) ** 2).sum(-1)
+    return np.unravel_index(np.argmin(dis, axis=None), dis.shape)
+
+
+def merge_multi_segment(segments):
+    """The common COCO-to-YOLO converter's join of the polygons of one
+    object: each tied to the next at their nearest points, the way out along
+    every polygon to its tie with the next, the way back along the rest."""
+    import numpy as np
+    s = []
+    segments = [np.array(i).reshape(-1, 2) for i in segments]
+    idx_list = [[] for _ in range(len(segments))]
+    for i in range(1, len(segments)):
+        idx1, idx2 = min_index(segments[i - 1], segments[i])
+        idx_list[i - 1].append(idx1)
+        idx_list[i].append(idx2)
+    for k in range(2):
+        if k == 0:
+            for i, idx in enumerate(idx_list):
+                if len(idx) == 2 and idx[0] > idx[1]:
+                    idx = idx[::-1]
+                    segments[i] = segments[i][::-1, :]
+                segments[i] = np.roll(segments[i], -idx[0], axis=0)
+                segments[i] = np.concatenate([segments[i], segments[i][:1]])
+                if i in {0, len(idx_list) - 1}:
+                    s.append(segments[i])
+                else:
+                    idx = [0, idx[1] - idx[0]]
+                    s.append(segments[i][idx[0]:idx[1] + 1])
+        else:
+            for i in range(len(idx_list) - 1, -1, -1):
+                if i not in {0, len(idx_list) - 1}:
+                    idx = idx_list[i]
+                    nidx = abs(idx[1] - idx[0])
+                    s.append(segments[i][nidx:])
+    return s
+
+
+def converted_line(parts, width, height):
+    import numpy as np
+    if len(parts) > 1:
+        points = np.concatenate(merge_multi_segment(parts), axis=0)
+    else:
+        points = np.array(parts[0]).reshape(-1, 2)
+    return (points / np.array([width, height])).reshape(-1).tolist()
+
+
+def check_yolo_segments(path, width, height, objects):
+    with open(path, encoding="utf-8") as f:
+        rows = [line.split() for line in f if line.strip()]
+    if len(rows) != len(objects):
+        fail(f"{len(rows)} lines for {len(objects)} objects")
+    for number, (row, parts) in enumerate(zip(rows, objects), 1):
+        values = [float(v) for v in row[1:]]
+        if len(values) % 2 or len(values) < 6:
+            fail(f"line {number}: {len(values)} coordinates read as no polygon")
+        want = converted_line(parts, width, height)
+        if len(values) != len(want):
+            fail(f"line {number}: {len(values) // 2} points for the converter's {len(want) // 2}")
+        for got, expected in zip(values, want):
+            if abs(got - expected) > 2e-5:
+                fail(f"line {number}: {values} for the converter's {want}")
+
+
+# ---- LabelMe objects ---------------------------------------------------------
+
+def check_labelme_groups(path, polygons_per_object):
+    from labelme.label_file import LabelFile
+
+    objects = {}
+    order = []
+    for index, shape in enumerate(LabelFile(path).shapes):
+        if shape["shape_type"] != "polygon":
+            continue
+        group = shape["group_id"]
+        key = (shape["label"], group if group is not None else f"alone {index}")
+        if key not in objects:
+            objects[key] = 0
+            order.append(key)
+        objects[key] += 1
+    counts = [objects[key] for key in order]
+    if counts != polygons_per_object:
+        fail(f"objects of {counts} polygons for {polygons_per_object}")
+
+
+# ---- CVAT as its importers read it -------------------------------------------
+
+def check_cvat(path, expect):
+    import xml.etree.ElementTree as ET
+
+    root = ET.parse(path).getroot()
+    labels = [label.findtext("name") for label in root.findall("meta/task/labels/label")]
+    if labels != expect["labels"]:
+        fail(f"labels {labels} for {expect['labels']}")
+    folder = os.path.join(os.path.dirname(path), "images")
+    objects = {}
+    order = []
+    for image in root.findall("image"):
+        exists_picture(os.path.join(folder, image.get("name")), path)
+        for index, shape in enumerate(image):
+            if shape.get("label") not in labels:
+                fail(f"a {shape.tag} of the undeclared label {shape.get('label')!r}")
+            if shape.tag != "polygon":
+                continue
+            group = shape.get("group_id")
+            key = (image.get("id"), group if group else f"alone {index}")
+            if key not in objects:
+                objects[key] = 0
+                order.append(key)
+            objects[key] += 1
+    counts = [objects[key] for key in order]
+    if counts != expect["objects"]:
+        fail(f"objects of {counts} polygons for {expect['objects']}")
+
+
+# ---- RetinaNet's CSV generator ----------------------------------------------
+
+def check_retinanet(root):
+    classes = {}
+    with open(os.path.join(root, "classes.csv"), encoding="utf-8", newline="") as f:
+        for number, row in enumerate(csv.reader(f), 1):
+            try:
+                name, class_id = row
+                class_id = int(class_id)
+            except ValueError:
+                fail(f"classes.csv line {number}: format should be 'class_name,class_id'")
+            if name in classes:
+                fail(f"classes.csv line {number}: duplicate class name {name!r}")
+            classes[name] = class_id
+    boxes = 0
+    with open(os.path.join(root, "_annotations.csv"), encoding="utf-8", newline="") as f:
+        for number, row in enumerate(csv.reader(f), 1):
+            img_file, x1, y1, x2, y2, class_name = row[:6]
+            exists_picture(os.path.join(root, img_file), f"_annotations.csv line {number}")
+            if (x1, y1, x2, y2, class_name) == ("", "", "", "", ""):
+                continue
+            x1, y1, x2, y2 = int(x1), int(y1), int(x2), int(y2)
+            if x2 <= x1 or y2 <= y1:
+                fail(f"_annotations.csv line {number}: box {x1, y1, x2, y2}")
+            if class_name not in classes:
+                fail(f"_annotations.csv line {number}: unknown class name {class_name!r}")
+            boxes += 1
+    if not boxes:
+        fail("no box")
+
+
+# ---- Pascal VOC boxes -------------------------------------------------------
+
+def check_voc(root, expect):
+    import xml.etree.ElementTree as ET
+
+    for stem, boxes in expect.items():
+        tree = ET.parse(os.path.join(root, stem + ".xml"))
+        got = [[int(obj.findtext("bndbox/" + k)) for k in ("xmin", "ymin", "xmax", "ymax")]
+               for obj in tree.getroot().iter("object")]
+        if got != boxes:
+            fail(f"{stem}: boxes {got} for {boxes}")
+
+
 def main():
     command = sys.argv[1]
     if command == "pictures":
@@ -340,6 +721,26 @@ def main():
         check_labelme(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     elif command == "pose":
         check_pose(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif command == "yolosegments":
+        check_yolo_segments(sys.argv[2], float(sys.argv[3]), float(sys.argv[4]), json.loads(sys.argv[5]))
+    elif command == "labelmegroups":
+        check_labelme_groups(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "cvat":
+        check_cvat(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "retinanet":
+        check_retinanet(sys.argv[2])
+    elif command == "voc":
+        check_voc(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "yolosets":
+        check_yolo_sets(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "portable":
+        yolo_trainer.check_portable(sys.argv[2], fail)
+    elif command == "dota":
+        check_dota(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    elif command == "darknet":
+        check_darknet(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "flip":
+        check_flip(sys.argv[2], json.loads(sys.argv[3]))
     else:
         fail(f"unknown check {command}")
     print("ok")

@@ -48,9 +48,17 @@ def check_cvat(path, expected, shapes=""):
         fail(f"{len(images)} images")
     if [int(i.get("id")) for i in images] != list(range(expected)):
         fail("image ids are not 0..n-1")
+    # CVAT-format importers take the classes from the labels the task
+    # declares; a shape of any other label has no class.
+    declared = [label.findtext("name") for label in root.findall("meta/task/labels/label")]
+    if len(set(declared)) != len(declared):
+        fail(f"a label declared twice: {declared}")
     if len({i.get("name") for i in images}) != expected:
         fail("two images share a name")
     for image in images:
+        for shape in image:
+            if shape.get("label") not in declared:
+                fail(f"a {shape.tag} of the undeclared label {shape.get('label')!r}")
         for box in image.findall("box"):
             xtl, ytl, xbr, ybr = (float(box.get(k)) for k in ("xtl", "ytl", "xbr", "ybr"))
             if not box.get("label") or xtl > xbr or ytl > ybr:

@@ -2,16 +2,19 @@
 
 Usage: check_yolo.py <export folder> <expected class names as a JSON list> [roboflow]
 
-The image folders come from data.yaml ("train", "val", "test" relative to
-"path"); each one's labels are found as loaders find them, by putting "labels"
-in place of the last "images" of the path. With "roboflow", the yaml must carry
-a "roboflow" section.
+The image folders come from data.yaml as the trainer resolves them (see
+yolo_trainer.py), and must lie in the export folder wherever it is; each
+one's labels are found as loaders find them, by putting "labels" in place of
+the last "images" of the path. With "roboflow", the yaml must carry a
+"roboflow" section.
 """
 import json
 import os
 import sys
 
 import yaml
+
+import yolo_trainer
 
 
 def fail(message):
@@ -62,8 +65,7 @@ def main():
         fail(f"names {data.get('names')!r} != {expected!r}")
     if data.get("nc") != len(expected):
         fail(f"nc {data.get('nc')!r} != {len(expected)}")
-    if not isinstance(data.get("path"), str) or os.path.normpath(data["path"]) != os.path.normpath(root):
-        fail(f"path {data.get('path')!r}")
+    yolo_trainer.check_portable(root, fail)
     if roboflow != isinstance(data.get("roboflow"), dict):
         fail(f"roboflow section {data.get('roboflow')!r}")
     with open(os.path.join(root, "classes.txt"), encoding="utf-8") as f:
@@ -71,11 +73,11 @@ def main():
             fail("classes.txt differs from data.yaml")
 
     folders = []
-    for key in ("train", "val", "test"):
-        if key in data:
-            folder = os.path.join(data["path"], data[key])
-            if os.path.isdir(folder) and folder not in folders:
-                folders.append(folder)
+    for key, folder in yolo_trainer.image_folders(os.path.join(root, "data.yaml")).items():
+        if os.path.commonpath([folder, os.path.abspath(root)]) != os.path.abspath(root):
+            fail(f"{key}: {folder} is outside the export")
+        if os.path.isdir(folder) and folder not in folders:
+            folders.append(folder)
     if "train" not in data or "val" not in data or not folders:
         fail("no train and val image folders")
     labels_seen = sum(check_set(root, folder, expected) for folder in folders)

@@ -10,6 +10,8 @@ import sys
 
 import yaml
 
+import yolo_trainer
+
 IMAGE_SUFFIXES = (".jpg", ".jpeg", ".png", ".bmp", ".tiff", ".tif", ".webp")
 
 
@@ -109,10 +111,19 @@ def check_keras(root, names):
     return count
 
 
+def dota_name(name):
+    return "_".join(name.split())
+
+
 def check_obb5(root, names):
     data = load_yaml(root)
-    if data.get("names") != names or data.get("nc") != len(names):
+    # The trainers take a line's class from its ninth field and look it up in
+    # "names": the names are spelled as the lines spell them.
+    spelled = [dota_name(n) for n in names]
+    if data.get("names") != spelled or data.get("nc") != len(names):
         fail(f"data.yaml names {data.get('names')!r}, nc {data.get('nc')!r}")
+    if data.get("display_names", names) != names:
+        fail(f"data.yaml display_names {data.get('display_names')!r}")
     count = rects = 0
     for path in label_files(os.path.join(root, "train", "labelTxt"), os.path.join(root, "train", "images")):
         for number, line in enumerate(read_lines(path), 1):
@@ -124,7 +135,7 @@ def check_obb5(root, names):
             if len(fields) != 10:
                 fail(f"{where}: {len(fields)} fields")
             name = fields[8]
-            if name not in ["_".join(n.split()) for n in names] or fields[-1] != "0":
+            if name not in data["names"] or fields[-1] != "0":
                 fail(f"{where}: class {name!r}, difficulty {fields[-1]!r}")
             rects += check_corner_order(corners, where)
             count += 1
@@ -177,10 +188,11 @@ def check_pose(root, names, keypoints):
         fail(f"data.yaml names {data.get('names')!r}")
     if data.get("kpt_shape") != [keypoints, 3]:
         fail(f"kpt_shape {data.get('kpt_shape')!r}")
-    if os.path.normpath(data.get("path", "")) != os.path.normpath(os.path.abspath(root)):
-        fail(f"path {data.get('path')!r}")
-    if data.get("train") != "images" or data.get("val") != "images":
-        fail("train / val")
+    yolo_trainer.check_portable(root, fail)
+    folders = yolo_trainer.image_folders(os.path.join(root, "data.yaml"))
+    images = os.path.join(os.path.abspath(root), "images")
+    if folders.get("train") != images or folders.get("val") != images:
+        fail(f"train / val {folders}")
     count = 0
     for path in label_files(os.path.join(root, "labels"), os.path.join(root, "images")):
         for number, line in enumerate(read_lines(path), 1):
