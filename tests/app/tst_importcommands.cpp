@@ -104,7 +104,7 @@ void whenChooserOpens(const std::function<void(ImportFormatDialog *)> &step)
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, deadline, step] {
         auto *chooser = qobject_cast<ImportFormatDialog *>(QApplication::activeModalWidget());
-        if (!chooser && deadline->elapsed() < 20000)
+        if (!chooser && deadline->elapsed() < QmTest::patienceMs)
             return;
         timer->stop();
         timer->deleteLater();
@@ -160,7 +160,7 @@ QString importAsPreselected(MainWindow &window, QmTest::ScriptedPrompts &prompts
         handled = true;
     });
     window.onImportDataset();
-    if (!QTest::qWaitFor([&] { return handled && !window.isJobRunning(); }, 30000))
+    if (!QTest::qWaitFor([&] { return handled && !window.isJobRunning(); }, QmTest::patienceMs))
         qWarning("the dataset import did not finish");
     return preselected;
 }

@@ -594,7 +594,7 @@ static bool importThroughWindow(MainWindow &window, QmTest::ScriptedPrompts &pro
     });
     timer->start();
     window.onImportDataset();
-    return QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, 60000);
+    return QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, QmTest::patienceMs);
 }
 
 // The 17 keypoints and 19 edges of a person keypoints file.
