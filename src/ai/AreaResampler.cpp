@@ -60,11 +60,11 @@ Layout layoutOf(QImage::Format format)
 // A span's rows are summed in 16 bits: each byte, times 256, is multiplied by
 // the row's weight times 4 and only the upper 16 bits of the product are kept,
 // floor(byte * weight / 64). That drops under one unit (1/256 of a grey
-// level) a row; the last pass adds back the number of rows less one, so a
-// flat colour comes out exact and any sum lies within a unit or so of the
-// true one. A span of more rows than one pass takes adds to the first pass's
-// sums. The last pass also centres them, less 128 * 256 (flipping the top
-// bit), for the horizontal pass.
+// level) a row. The last pass adds back the number of rows n less one: a sum
+// is then no less than the true one, rounded down, and at most n - 1 units
+// above it, so a flat colour comes out exact. A span of more rows than one
+// pass takes adds to the first pass's sums. The last pass also centres them,
+// less 128 * 256 (flipping the top bit), for the horizontal pass.
 constexpr int rowsPerPass = 16;
 constexpr uint16_t centring = 0x8000;
 
