@@ -1,4 +1,5 @@
 #include "ai/ImagePreprocessing.h"
+#include "ai/SamInferencer.h"
 
 #include "QmTest.h"
 
@@ -211,6 +212,38 @@ private slots:
         const QImage scaled = smoothScaledRgb888(picture, size.width(), size.height());
         const int difference = maxDifference(scaled, qtSmooth(picture, size));
         QVERIFY2(difference <= smoothTolerance, qPrintable(QStringLiteral("%1 grey levels off").arg(difference)));
+    }
+
+    // The point-prompt encoder's input goes the same way: the normalised
+    // planes, read back as bytes, are Qt's smooth scaling of the picture.
+    void pointPromptInputAsQtDoes_data()
+    {
+        QTest::addColumn<QSize>("source");
+        QTest::newRow("720p frame, 1.25x") << QSize(1280, 720);
+        QTest::newRow("just under 2x") << QSize(2047, 1023);
+        QTest::newRow("enlarged") << QSize(701, 333);
+    }
+
+    void pointPromptInputAsQtDoes()
+    {
+        QFETCH(QSize, source);
+        const QImage picture = pattern(source, QImage::Format_RGB32);
+        const SamPreparedImage prepared = prepareSamImage(picture);
+        const QImage expected = qtSmooth(picture, QSize(prepared.width, prepared.height));
+        const float mean[3] = {123.675f, 116.28f, 103.53f};
+        const float deviation[3] = {58.395f, 57.12f, 57.375f};
+        constexpr size_t side = 1024;
+        double largest = 0;
+        for (int y = 0; y < expected.height(); ++y) {
+            const uchar *line = expected.constScanLine(y);
+            for (int x = 0; x < expected.width(); ++x) {
+                for (size_t c = 0; c < 3; ++c) {
+                    const float value = prepared.tensor[c * side * side + size_t(y) * side + size_t(x)];
+                    largest = std::max(largest, std::abs(double(value * deviation[c] + mean[c]) - line[x * 3 + c]));
+                }
+            }
+        }
+        QVERIFY2(largest <= smoothTolerance + 0.01, qPrintable(QStringLiteral("%1 grey levels off").arg(largest)));
     }
 
     // The resampler keeps its buffers between pictures of different sizes: a
