@@ -1,17 +1,21 @@
-// Frame access in a 1080p H.264 file with a group of 250 pictures (25 fps,
-// 500 frames), made with ffmpeg when the program starts:
+// Frame access in 1080p files with groups of 250 pictures (25 fps, 500
+// frames), made with ffmpeg when first needed, in three kinds: H.264 with
+// B-frames in MP4, MPEG-4 Part 2 with B-frames in AVI as Xvid writes it (its
+// packets carry decode times only), and H.264 with B-frames in an MPEG
+// transport stream (whose demuxer seeks by its own times). Each figure below
+// runs for each kind (the argument: 0 MP4, 1 AVI, 2 TS) unless it says:
 // - warm seeks: random positions on one open decoder, as the window asks for
 //   them, each beside `ffmpeg -ss T -i f -frames:v 1` run for the same position
 //   (which also converts the picture to 32-bit RGB);
-// - cold seeks: a new decoder per position (open, first frame, then the frame),
-//   which like the ffmpeg command line starts from nothing, beside it;
+// - cold seeks (MP4): a new decoder per position (open, first frame, then the
+//   frame), which like the ffmpeg command line starts from nothing, beside it;
 // - stepping: frame after frame, as the next-frame key and the slideshow ask,
 //   and 30 frames backwards inside a group of pictures, as the previous-frame key;
 // - extraction: 300 annotated frames to JPEG files for an export, from the
 //   start of the extraction to the last file written, beside
 //   `ffmpeg -i f -frames:v 300 -q:v 2 %06d.jpg` (best JPEG quality, as ours at
 //   95), taking turns, the best of three runs of each;
-// - memory: resident size while stepping through 5,000 frames of a 1080p file.
+// - memory (MP4): resident size while stepping through 5,000 frames of a 1080p file.
 // The decoder and ffmpeg take turns position by position, so both meet the
 // same load of the machine.
 // Every delivered picture is checked against the index its pixels carry.
@@ -28,10 +32,12 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -74,9 +80,21 @@ int frameCode(const QImage &image)
     return code;
 }
 
-// A 1080p H.264 file of `frames` frames at `fps`, each frame's index drawn as
-// cells over a moving test picture.
-QString makeVideo(const QDir &dir, const QString &name, int frames, int fps)
+enum class Kind { Mp4, AviBFrames, TransportStream };
+
+const char *kindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::AviBFrames: return "avi-bframes";
+    case Kind::TransportStream: return "ts";
+    case Kind::Mp4: break;
+    }
+    return "mp4";
+}
+
+// A 1080p file of `frames` frames at `fps` of the given kind, each frame's
+// index drawn as cells over a moving test picture.
+QString makeVideo(const QDir &dir, Kind kind, const QString &baseName, int frames, int fps)
 {
     QString filter = QStringLiteral("testsrc2=s=%1x%2:r=%3:d=%4,drawbox=x=0:y=0:w=%1:h=%5:color=black:t=fill")
                          .arg(width)
@@ -92,29 +110,30 @@ QString makeVideo(const QDir &dir, const QString &name, int frames, int fps)
                       .arg(height / 4)
                       .arg(1 << bit);
     }
-    const QString path = dir.filePath(name);
+    QStringList codec;
+    QString suffix;
+    switch (kind) {
+    case Kind::AviBFrames:
+        codec = {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-vtag"), QStringLiteral("xvid"),
+                 QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-q:v"), QStringLiteral("4")};
+        suffix = QStringLiteral(".avi");
+        break;
+    case Kind::TransportStream:
+    case Kind::Mp4:
+        codec = {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("veryfast"),
+                 QStringLiteral("-keyint_min"), QString::number(gop), QStringLiteral("-sc_threshold"), QStringLiteral("0"),
+                 QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
+        suffix = kind == Kind::Mp4 ? QStringLiteral(".mp4") : QStringLiteral(".ts");
+        break;
+    }
+    const QString path = dir.filePath(baseName + suffix);
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"),
-                                            QStringLiteral("-loglevel"),
-                                            QStringLiteral("error"),
-                                            QStringLiteral("-y"),
-                                            QStringLiteral("-f"),
-                                            QStringLiteral("lavfi"),
-                                            QStringLiteral("-i"),
-                                            filter,
-                                            QStringLiteral("-c:v"),
-                                            QStringLiteral("libx264"),
-                                            QStringLiteral("-preset"),
-                                            QStringLiteral("veryfast"),
-                                            QStringLiteral("-g"),
-                                            QString::number(gop),
-                                            QStringLiteral("-keyint_min"),
-                                            QString::number(gop),
-                                            QStringLiteral("-sc_threshold"),
-                                            QStringLiteral("0"),
-                                            QStringLiteral("-pix_fmt"),
-                                            QStringLiteral("yuv420p"),
-                                            path});
+    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                                                       QStringLiteral("error"), QStringLiteral("-y"),
+                                                       QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                                       QStringLiteral("-i"), filter, QStringLiteral("-g"),
+                                                       QString::number(gop)} +
+                                               codec + QStringList{path});
     if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitCode() != 0)
         return {};
     return path;
@@ -122,7 +141,8 @@ QString makeVideo(const QDir &dir, const QString &name, int frames, int fps)
 
 struct Videos {
     QTemporaryDir dir;
-    QString seeks; // 500 frames at 25 fps
+    // 500 frames at 25 fps, per kind.
+    QHash<int, QString> seeks;
     QString steps; // QM_BENCH_VIDEO_STEPS frames at 50 fps
 };
 
@@ -132,23 +152,36 @@ std::unique_ptr<Videos> &videosSlot()
     return videos;
 }
 
-// The videos, each made the first time a benchmark needs it.
-struct VideoPaths {
-    QString seeks;
-    QString steps;
-};
-
-VideoPaths videos(bool withSteps = false)
+Videos &videoStore()
 {
     std::unique_ptr<Videos> &slot = videosSlot();
-    if (!slot) {
+    if (!slot)
         slot = std::make_unique<Videos>();
-        slot->seeks = makeVideo(QDir(slot->dir.path()), QStringLiteral("seeks.mp4"), 500, 25);
-    }
-    if (withSteps && slot->steps.isEmpty())
-        slot->steps =
-            makeVideo(QDir(slot->dir.path()), QStringLiteral("steps.mp4"), envCount("QM_BENCH_VIDEO_STEPS", 5000), 50);
-    return {slot->seeks, slot->steps};
+    return *slot;
+}
+
+// The 500-frame video of a kind, made the first time a benchmark needs it.
+QString seekVideo(Kind kind = Kind::Mp4)
+{
+    Videos &store = videoStore();
+    QString &path = store.seeks[int(kind)];
+    if (path.isEmpty())
+        path = makeVideo(QDir(store.dir.path()), kind, QStringLiteral("seeks"), 500, 25);
+    return path;
+}
+
+QString stepVideo()
+{
+    Videos &store = videoStore();
+    if (store.steps.isEmpty())
+        store.steps = makeVideo(QDir(store.dir.path()), Kind::Mp4, QStringLiteral("steps"),
+                                envCount("QM_BENCH_VIDEO_STEPS", 5000), 50);
+    return store.steps;
+}
+
+Kind kindOf(const benchmark::State &state)
+{
+    return Kind(state.range(0));
 }
 
 // Runs the event loop until the decoder answers `act` (a frame or a failure),
@@ -298,7 +331,8 @@ FrameFetch ffmpegFetch(const QString &path)
 // ffmpeg command line for each.
 void BM_WarmSeekBesideFfmpeg(benchmark::State &state)
 {
-    const QString path = videos().seeks;
+    state.SetLabel(kindName(kindOf(state)));
+    const QString path = seekVideo(kindOf(state));
     VideoDecoder decoder;
     QImage image;
     if (path.isEmpty() || !openDecoder(decoder, path, &image)) {
@@ -315,7 +349,7 @@ void BM_WarmSeekBesideFfmpeg(benchmark::State &state)
 // Both start from nothing for every position.
 void BM_ColdSeekBesideFfmpeg(benchmark::State &state)
 {
-    const QString path = videos().seeks;
+    const QString path = seekVideo();
     if (path.isEmpty()) {
         state.SkipWithError("could not make the video");
         return;
@@ -328,9 +362,10 @@ void BM_ColdSeekBesideFfmpeg(benchmark::State &state)
 
 void BM_StepForward(benchmark::State &state)
 {
-    // From the middle of the second group of pictures: a seek to each frame
-    // would decode up to 125 frames.
-    const QString path = videos().seeks;
+    // From the middle of the second group of pictures to the end of the file:
+    // a seek to each frame would decode up to 125 frames.
+    state.SetLabel(kindName(kindOf(state)));
+    const QString path = seekVideo(kindOf(state));
     VideoDecoder decoder;
     QImage image;
     if (path.isEmpty() || !openDecoder(decoder, path, &image) ||
@@ -350,7 +385,8 @@ void BM_StepForward(benchmark::State &state)
 void BM_StepBackwardInGroup(benchmark::State &state)
 {
     // From frame 430 of the second group (250 .. 499) back to 400.
-    const QString path = videos().seeks;
+    state.SetLabel(kindName(kindOf(state)));
+    const QString path = seekVideo(kindOf(state));
     VideoDecoder decoder;
     QImage image;
     if (path.isEmpty() || !openDecoder(decoder, path, &image) ||
@@ -413,7 +449,8 @@ double extractWithFfmpeg(const QString &path, int count, const QString &folder)
 
 void BM_ExtractBesideFfmpeg(benchmark::State &state)
 {
-    const QString path = videos().seeks;
+    state.SetLabel(kindName(kindOf(state)));
+    const QString path = seekVideo(kindOf(state));
     if (path.isEmpty()) {
         state.SkipWithError("could not make the video");
         return;
@@ -442,7 +479,7 @@ void BM_ExtractBesideFfmpeg(benchmark::State &state)
 
 void BM_StepMemory(benchmark::State &state)
 {
-    const QString path = videos(true).steps;
+    const QString path = stepVideo();
     VideoDecoder decoder;
     QImage image;
     if (path.isEmpty() || !openDecoder(decoder, path, &image)) {
@@ -487,11 +524,11 @@ void BM_StepMemory(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_WarmSeekBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_WarmSeekBesideFfmpeg)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_ColdSeekBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-BENCHMARK(BM_StepForward)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-BENCHMARK(BM_StepBackwardInGroup)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
-BENCHMARK(BM_ExtractBesideFfmpeg)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_StepForward)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_StepBackwardInGroup)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_ExtractBesideFfmpeg)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_StepMemory)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 int main(int argc, char **argv)

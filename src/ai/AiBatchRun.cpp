@@ -87,7 +87,8 @@ bool AiBatchRun::start(Task newTask)
     AiBatchRun *runner = this;
     std::shared_ptr<Shared> state = shared;
     worker = QThread::create([runner, state, run] {
-        // Decoding the next file overlaps the model's work on this one.
+        // Decoding the next file overlaps the model's work on this one. The
+        // reader shares `state`: it may be left inside a read when the run stops.
         PictureReadAhead pictures(
             state->sources.size(),
             [state](qsizetype i) {

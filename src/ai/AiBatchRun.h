@@ -44,8 +44,11 @@ class Dataset;
 // The compute function runs on the worker and must touch nothing the GUI thread
 // uses meanwhile (the engine is the run's alone until `finished`). Cancelling or
 // abandoning drops every result that arrives afterwards; `finished` is called
-// once the worker has stopped. Destroying the runner stops the worker and waits
-// for it, so the engine a compute function uses must outlive the runner.
+// once the worker has stopped, which is as soon as the picture in the engine's
+// work is done: a picture still being read is not waited for (a file on a
+// network share may never answer; its read is left to end on its own).
+// Destroying the runner stops the worker and waits for it in the same way, so
+// the engine a compute function uses must outlive the runner.
 class AiBatchRun : public QObject {
     Q_OBJECT
 
@@ -110,13 +113,13 @@ public:
     // Id of the image whose result is applied right now, -1 outside apply().
     int applyingImageId() const { return applyingId; }
 
-    // Stops after the picture in work; nothing is applied from now on.
+    // Stops after the picture in the engine's work; nothing is applied from now on.
     void cancel();
     // As cancel(), for a run whose project has been replaced: its entries are
     // gone and the summary says so.
     void abandon();
-    // Cancels and blocks until the worker has stopped, without calling
-    // `finished` (the owner is going away).
+    // Cancels and blocks until the worker has stopped (never for a read in
+    // progress), without calling `finished` (the owner is going away).
     void stopAndWait();
 
 private:

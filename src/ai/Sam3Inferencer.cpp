@@ -3,6 +3,7 @@
 #include "ai/FloatTensorView.h"
 #include "ai/ImagePreprocessing.h"
 #include "ai/OrtRuntime.h"
+#include "model/RegularFile.h"
 
 #include <QDebug>
 #include <QFile>
@@ -202,8 +203,11 @@ bool Sam3Inferencer::readModelFacts()
 
 void Sam3Inferencer::readNormalisation(const QString &visionEncoderPath)
 {
-    QFile file(QFileInfo(visionEncoderPath).absolutePath() + QStringLiteral("/sam3_image_norm.json"));
-    if (file.exists() && file.size() <= largestNormalisationFile && file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a pipe of that name would hold the load, and the
+    // program's exit behind it, for good.
+    QFile file;
+    if (openRegularFile(file, QFileInfo(visionEncoderPath).absolutePath() + QStringLiteral("/sam3_image_norm.json"))
+        && file.size() <= largestNormalisationFile) {
         const QJsonObject settings = QJsonDocument::fromJson(file.readAll()).object();
         readChannels(settings.value(QStringLiteral("mean")), channelMean, false);
         readChannels(settings.value(QStringLiteral("std")), channelStd, true);

@@ -7,6 +7,7 @@
 #include "canvas/LabelCanvas.h"
 #include "canvas/StatsOverlay.h"
 #include "chrome/ElidedLabel.h"
+#include "chrome/ScreenFitter.h"
 #include "chrome/SideToolBar.h"
 #include "chrome/ToolBar.h"
 #include "chrome/TopBar.h"
@@ -58,6 +59,8 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("Quillmark %1").arg(QLatin1String(appVersion)));
     fitToScreen();
 
+    // Dialogs and tool windows open inside the screen, however small it is.
+    ScreenFitter::install();
     themeMode = SettingsDialog::savedTheme();
     rememberModelPaths();
     setStyleSheet(buildAppStyleSheet(themeMode));
@@ -141,6 +144,7 @@ void MainWindow::setupUi()
     centerLayout->setContentsMargins(0, 0, 0, 0);
     centerLayout->setSpacing(0);
     centerLayout->addWidget(buildCanvasTopBar(centerPane), 0);
+    centerLayout->addWidget(scrubberBar, 0);
     connectCanvasControls();
     connectBars();
     connectPanels();
@@ -213,7 +217,17 @@ QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
     layout->setContentsMargins(8, 0, 8, 0);
     layout->setSpacing(6);
 
-    videoScrubber = new VideoScrubber(bar);
+    // The scrubber has a row of its own under the controls, shown with it in
+    // video mode: beside the name and the buttons it would get a sliver of a
+    // narrow window, and the name little more.
+    scrubberBar = new QWidget(parent);
+    scrubberBar->setObjectName(QStringLiteral("scrubberBar"));
+    scrubberBar->setFixedHeight(30);
+    auto *scrubberLayout = new QHBoxLayout(scrubberBar);
+    scrubberLayout->setContentsMargins(8, 0, 8, 2);
+    videoScrubber = new VideoScrubber(scrubberBar);
+    scrubberLayout->addWidget(videoScrubber, 1);
+    scrubberBar->hide();
     videoScrubber->setRange(0, 0);
     videoScrubber->setValue(0);
     videoScrubber->setEnabled(false);
@@ -247,11 +261,13 @@ QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
     zoomLabel->setFixedWidth(42);
     zoomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    layout->addWidget(mediaNameLabel);
+    // The name takes the room the buttons leave, with the spacer outside
+    // video mode and alone in it, so that the buttons keep their own width.
+    layout->addWidget(mediaNameLabel, 1);
     layout->addSpacing(8);
-    layout->addWidget(videoScrubber, 1);
     layout->addWidget(scrubberSpacer, 1);
     layout->addSpacing(8);
+    positionLabelSlot = {layout, layout->count()};
     layout->addWidget(positionLabel);
     layout->addSpacing(8);
     layout->addWidget(labelsButton);
@@ -263,6 +279,8 @@ QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
     layout->addWidget(zoomLabel);
     layout->addWidget(zoomInButton);
 
+    videoScrubber->installEventFilter(this);
+
     connect(fitButton, &QPushButton::clicked, canvas, &LabelCanvas::fitToWindow);
     connect(actualButton, &QPushButton::clicked, canvas, &LabelCanvas::zoomActualSize);
     connect(zoomInButton, &QPushButton::clicked, canvas, &LabelCanvas::zoomIn);
@@ -270,10 +288,27 @@ QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
     return bar;
 }
 
+void MainWindow::showScrubberBar(bool show)
+{
+    // The frame counter goes with the scrubber, right of it, and leaves the
+    // row of controls to the video's name; back beside the buttons after.
+    auto *controls = static_cast<QBoxLayout *>(positionLabelSlot.layout);
+    auto *scrubberRow = static_cast<QBoxLayout *>(scrubberBar->layout());
+    if (show)
+        scrubberRow->addWidget(positionLabel);
+    else
+        controls->insertWidget(positionLabelSlot.index, positionLabel);
+    scrubberBar->setVisible(show);
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == canvas && event->type() == QEvent::Resize && statsOverlay)
         statsOverlay->reposition();
+    // The scrubber's row comes and goes with the scrubber (video mode).
+    if (watched == videoScrubber && scrubberBar
+        && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        showScrubberBar(event->type() == QEvent::ShowToParent);
     if (listKeepsKey(watched, event)) {
         event->accept();
         return true;

@@ -215,6 +215,7 @@ private:
     // Opens at the usual size, or smaller on a screen that cannot hold it.
     void fitToScreen();
     QWidget *buildCanvasTopBar(QWidget *parent);
+    void showScrubberBar(bool show);
     void setupMenus();
     void setupShortcuts();
     void connectCanvasControls();
@@ -546,6 +547,13 @@ private:
     QPushButton *labelsButton = nullptr;
     QPushButton *statsButton = nullptr;
     VideoScrubber *videoScrubber = nullptr;
+    // The row under the canvas controls that holds the scrubber and the frame
+    // counter in video mode; where the counter stands among the controls.
+    QWidget *scrubberBar = nullptr;
+    struct {
+        QLayout *layout = nullptr;
+        int index = 0;
+    } positionLabelSlot;
     QWidget *scrubberSpacer = nullptr;
     QLabel *mediaNameLabel = nullptr;
     QLabel *positionLabel = nullptr;
@@ -580,9 +588,9 @@ private:
     // Decodes of selected images' pictures, a few at a time (made on first use).
     PictureDecodeQueue *pictureDecodes = nullptr;
     // What the open worker reads a project file with; tests stage a stalled
-    // read (a hung network share) through it. Like loadProjectFile, it leaves
+    // read (a hung network share) through it. Like readProjectFile, it leaves
     // every class the annotations use in the class list.
-    std::function<bool(Project &, const QString &)> projectFileReader = loadProjectFile;
+    std::function<bool(Project &, const QString &, QString *problem)> projectFileReader = readProjectFile;
     QList<QShortcut *> shortcuts;
     // The model paths of the settings when last seen (start, or Settings OK).
     QHash<QString, QString> knownModelPaths;

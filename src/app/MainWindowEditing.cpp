@@ -35,9 +35,12 @@ void MainWindow::onClassRequired()
     if (projectPath.isEmpty()) {
         QMessageBox box(QMessageBox::Information, QStringLiteral("Save Project First"),
                         QStringLiteral("<b>Project has not been saved.</b>"), QMessageBox::Ok, this);
-        box.setInformativeText(QStringLiteral("Please save your project before drawing annotations.\n\n"
-                                              "Use  <b>File → Save Project</b>  (Ctrl+S) to give it a name, "
-                                              "then select a project type from the top bar."));
+        // Both texts are markup (the informative one is read as such only when
+        // its first line holds a tag: it is one line).
+        box.setTextFormat(Qt::RichText);
+        box.setInformativeText(QStringLiteral("Please save your project before drawing annotations.<br><br>"
+                                              "Use&nbsp; <b>File → Save Project</b> &nbsp;(Ctrl+S) to give it a "
+                                              "name, then select a project type from the top bar."));
         toolBar->pulseSaveButton();
         Prompts::current().execMessageBox(box);
         toolBar->pulseSaveButton();
@@ -46,8 +49,10 @@ void MainWindow::onClassRequired()
     if (project.projectType.isEmpty()) {
         QMessageBox box(QMessageBox::Information, QStringLiteral("Select Project Type"),
                         QStringLiteral("<b>Project type is not selected.</b>"), QMessageBox::Ok, this);
-        box.setInformativeText(QStringLiteral("Please select a project type before drawing annotations.\n\n"
-                                              "Click the  <b>Set Type ▾</b>  badge in the top bar to continue."));
+        box.setTextFormat(Qt::RichText);
+        box.setInformativeText(QStringLiteral("Please select a project type before drawing annotations.<br><br>"
+                                              "Click the&nbsp; <b>Set Type ▾</b> &nbsp;badge in the top bar to "
+                                              "continue."));
         topBar->pulseTypeBadge();
         Prompts::current().execMessageBox(box);
         topBar->pulseTypeBadge();

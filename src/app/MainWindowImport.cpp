@@ -386,10 +386,14 @@ void MainWindow::finishDatasetImport(Dataset &imported, bool ok, int unreadableN
     refreshUi(ClassSync::Done);
     inferProjectType();
     updateTitle();
-    QString message = QStringLiteral("Imported %1 images, %2 classes \u2014 detected as %3.")
+    // Without a type there is nothing to name: the badge asks for one.
+    const QString detected = project.projectType.isEmpty()
+        ? QStringLiteral("no project type detected; choose one with \"Set Type \u25BE\".")
+        : QStringLiteral("detected as %1.").arg(importedTypeTitle(project.projectType));
+    QString message = QStringLiteral("Imported %1 images, %2 classes \u2014 %3")
                           .arg(importedImages)
                           .arg(importedClasses)
-                          .arg(importedTypeTitle(project.projectType));
+                          .arg(detected);
     message += projectNowHolds(imagesBefore, project.dataset.images.size());
     if (unreadableNames > 0)
         message += QStringLiteral(" %1 file(s) skipped: their names are not valid UTF-8.").arg(unreadableNames);

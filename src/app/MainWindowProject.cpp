@@ -14,6 +14,8 @@
 #include "formats/ImageProbe.h"
 #include "model/MissingMedia.h"
 #include "model/MissingMediaCheck.h"
+#include "model/PathInFolder.h"
+#include "model/RegularFile.h"
 #include "panels/ImageListPanel.h"
 #include "model/ProjectFile.h"
 #include "panels/AnnotationPanel.h"
@@ -118,8 +120,8 @@ QByteArray embeddedImageBytes(const ImageEntry &image, const QString &fileName)
 
 bool fileHoldsBytes(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (file.size() != bytes.size() || !file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path) || file.size() != bytes.size())
         return false;
     return file.readAll() == bytes;
 }
@@ -145,7 +147,7 @@ public:
                                              : QStringLiteral("%1_%2.%3").arg(stem).arg(n).arg(suffix);
             if (used.contains(candidate.toLower()))
                 continue;
-            const QString path = dir.filePath(candidate);
+            const QString path = pathInFolder(dir, candidate);
             if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
                 if (!fileHoldsBytes(path, bytes))
                     continue;
@@ -311,9 +313,10 @@ void MainWindow::onOpenProject()
     };
     auto result = std::make_shared<OpenResult>();
     QThread *worker = QThread::create([result, path, read = projectFileReader] {
-        result->ok = read(result->project, path);
+        QString problem;
+        result->ok = read(result->project, path, &problem);
         if (!result->ok)
-            result->failure = openFailureReason(path);
+            result->failure = problem.isEmpty() ? openFailureReason(path) : problem;
     });
     connect(worker, &QThread::finished, this, [this, result, path, ticket] {
         if (finishJob(ticket))
@@ -407,11 +410,11 @@ void MainWindow::onSaveProjectAs()
 bool MainWindow::needsMediaExtraction() const
 {
     for (const ImageEntry &image : project.dataset.images) {
-        if (image.hasInMemoryImage() && QFileInfo(image.filePath).isRelative())
+        if (image.hasInMemoryImage() && !isAbsoluteFilePath(image.filePath))
             return true;
     }
     for (const VideoEntry &video : project.dataset.videos) {
-        if (!video.bytes.isEmpty() && QFileInfo(video.filePath).isRelative())
+        if (!video.bytes.isEmpty() && !isAbsoluteFilePath(video.filePath))
             return true;
     }
     return false;
@@ -457,7 +460,7 @@ bool MainWindow::extractEmbeddedMedia(const QString &projectFilePath)
 
     MediaExtraction extraction(folder);
     for (ImageEntry &image : project.dataset.images) {
-        if (!image.hasInMemoryImage() || !QFileInfo(image.filePath).isRelative())
+        if (!image.hasInMemoryImage() || isAbsoluteFilePath(image.filePath))
             continue;
         QString name = QFileInfo(image.filePath).fileName();
         if (name.isEmpty())
@@ -468,14 +471,14 @@ bool MainWindow::extractEmbeddedMedia(const QString &projectFilePath)
         const QString written = bytes.isEmpty() ? QString() : extraction.write(name, bytes);
         if (written.isEmpty()) {
             refreshUi();
-            return failed(QDir(folder).filePath(name));
+            return failed(pathInFolder(folder, name));
         }
         // Repointed only now that the file holds the pixels.
         image.filePath = written;
         image.dropInMemoryImage();
     }
     for (VideoEntry &video : project.dataset.videos) {
-        if (video.bytes.isEmpty() || !QFileInfo(video.filePath).isRelative())
+        if (video.bytes.isEmpty() || isAbsoluteFilePath(video.filePath))
             continue;
         QString name = QFileInfo(video.filePath).fileName();
         if (name.isEmpty())
@@ -483,7 +486,7 @@ bool MainWindow::extractEmbeddedMedia(const QString &projectFilePath)
         const QString written = extraction.write(name, video.bytes);
         if (written.isEmpty()) {
             refreshUi();
-            return failed(QDir(folder).filePath(name));
+            return failed(pathInFolder(folder, name));
         }
         video.filePath = written;
         video.bytes = QByteArray();

@@ -79,7 +79,9 @@ QImage MainWindow::pixelsToEncode(const QString &title, bool modelReady, const Q
         Prompts::current().warning(this, title, noModelText);
         return {};
     }
-    const QImage pixels = entry->loadPixels();
+    // The pixels on the canvas: the file is not read again, here on the
+    // window's thread, where a slow or blocking read would freeze the window.
+    const QImage pixels = canvas->shownPicture();
     if (pixels.isNull()) {
         Prompts::current().warning(this, title, unreadableText);
         return {};

@@ -36,7 +36,10 @@ namespace Quillmark {
 
 namespace {
 
-const QString videoFilter = QStringLiteral("Video Files (*.mp4 *.avi *.mov *.mkv *.webm *.wmv *.flv *.m4v)");
+// Every kind of file the decoder reads (its list of containers).
+const QString videoFilter = QStringLiteral("Video Files (*.mp4 *.avi *.mov *.mkv *.webm *.wmv *.flv *.m4v *.3gp *.asf "
+                                           "*.mpg *.mpeg *.vob *.m2v *.ts *.m2ts *.mts *.ogv *.ivf *.h264 *.264 *.hevc "
+                                           "*.265 *.mjpeg)");
 const QString lastVideoDirKey = QStringLiteral("lastVideoDir");
 constexpr int jumpFrames = 10;
 constexpr int slideshowIntervalMs = 100;

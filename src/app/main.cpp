@@ -7,6 +7,17 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSplashScreen>
+#include <QThreadPool>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// How long the end of the program waits for workers still running.
+constexpr int exitGraceMs = 3000;
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -31,5 +42,12 @@ int main(int argc, char *argv[])
 
     const int code = QApplication::exec();
     delete window;
+    // The application's end waits for every pooled worker. A model still
+    // opening from a file that stopped answering (a network share gone) would
+    // hold it for good: after a grace the process ends without waiting.
+    if (!QThreadPool::globalInstance()->waitForDone(exitGraceMs)) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
     return code;
 }

@@ -61,10 +61,40 @@ void CanvasOverlayPainter::drawPlaceholder(bool dark)
     // Wrapped within the canvas: at 1280 x 720 the canvas is narrower than
     // the longest line.
     painter.drawText(QRect(QPoint(0, 0), size).adjusted(16, 0, -16, 0), Qt::AlignCenter | Qt::TextWordWrap,
-                     QStringLiteral("Open an image to start annotating\n\n"
-                                    "B = BBox     P = Polygon     K = Keypoints     V = Select     Del = Delete\n"
-                                    "Polygon / Keypoints: click → add point   Enter / dbl-click → finalize   "
-                                    "RClick → undo/toggle vis"));
+                     placeholderText());
+}
+
+void CanvasOverlayPainter::drawUnreadablePicture(bool dark, const QString &fileName)
+{
+    painter.fillRect(QRect(QPoint(0, 0), size), QColor(dark ? "#1e1f28" : "#d7dde5"));
+    painter.setPen(QColor(dark ? "#8a8ca0" : "#4f5d6c"));
+    painter.setFont(sizedFont(11, false));
+    painter.drawText(QRect(QPoint(0, 0), size).adjusted(16, 0, -16, 0), Qt::AlignCenter | Qt::TextWordWrap,
+                     unreadablePictureText(fileName));
+}
+
+QString CanvasOverlayPainter::unreadablePictureText(const QString &fileName)
+{
+    const QString name = fileName.isEmpty() ? QStringLiteral("This picture") : fileName;
+    return QStringLiteral("%1 cannot be shown\n\n"
+                          "The file is missing, cannot be read or is not a picture.\n"
+                          "Nothing can be drawn on it.")
+        .arg(name);
+}
+
+QString CanvasOverlayPainter::placeholderText()
+{
+    // What each input does, tool by tool, as the canvas handles it; lines
+    // short enough for the canvas of a window on a 1280 x 720 screen.
+    return QStringLiteral(
+        "Open an image to start annotating\n\n"
+        "B = BBox     P = Polygon     K = Keypoints     V = Select     Del = Delete\n\n"
+        "BBox:  drag → draw a box\n"
+        "Polygon:  click → add point   Ctrl+Z → remove last point   Esc → drop\n"
+        "Enter / dbl-click / RClick / click on first point → close\n"
+        "Keypoints:  click → place next point   Enter / dbl-click → finish\n"
+        "RClick on a point of the selected set → cycle visibility\n"
+        "Select:  click → select   drag → move   drag a handle → resize");
 }
 
 void CanvasOverlayPainter::drawRubberBand(const QRectF &imageRect, const QColor &color)

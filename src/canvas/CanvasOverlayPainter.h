@@ -9,6 +9,7 @@
 #include <QPolygonF>
 #include <QRectF>
 #include <QSize>
+#include <QString>
 #include <QStringList>
 
 #include <utility>
@@ -25,6 +26,13 @@ public:
     CanvasOverlayPainter(QPainter &painter, const ViewTransform &view, const QSize &widgetSize, const QFont &baseFont);
 
     void drawPlaceholder(bool dark);
+    // The text of the placeholder: the keys of the tools and what the mouse
+    // and keys do with each.
+    static QString placeholderText();
+    // In the placeholder's place when an entry is shown whose picture could
+    // not be read: which file, and that nothing can be drawn on it.
+    void drawUnreadablePicture(bool dark, const QString &fileName);
+    static QString unreadablePictureText(const QString &fileName);
     void drawRubberBand(const QRectF &imageRect, const QColor &color);
 
     // The list of schema names beside the image while the keypoint tool is on;

@@ -72,6 +72,9 @@ public:
     // The picture's rectangle in image pixels (0, 0, width, height): what new and
     // edited shapes are kept within. Empty when its size is unknown.
     QRectF pictureRect() const;
+    // The pixels shown, as they were decoded for display; null when none are
+    // (nothing shown, or a picture that could not be read).
+    QImage shownPicture() const { return pixmap.toImage(); }
 
     // --- The annotation list ----------------------------------------------------
     QList<Annotation> annotations() const { return entry.labels; }

@@ -7,6 +7,7 @@
 #include "canvas/CanvasOverlayPainter.h"
 #include "canvas/Tool.h"
 
+#include <QFileInfo>
 #include <QPainter>
 #include <QWheelEvent>
 
@@ -160,7 +161,12 @@ void LabelCanvas::paintEvent(QPaintEvent *)
     const bool dark = colors.darkOverlays;
     CanvasOverlayPainter overlay(painter, view, size(), font());
     if (pixmap.isNull()) {
-        overlay.drawPlaceholder(dark);
+        // An entry whose picture could not be read is not the empty canvas:
+        // the placeholder's "Open an image" would tell the user nothing.
+        if (showingEntry)
+            overlay.drawUnreadablePicture(dark, QFileInfo(entry.filePath).fileName());
+        else
+            overlay.drawPlaceholder(dark);
         return;
     }
 

@@ -2,14 +2,17 @@
 
 #include <QGraphicsColorizeEffect>
 #include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <QPropertyAnimation>
+#include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 namespace Quillmark {
@@ -49,10 +52,8 @@ HintBubble::HintBubble(QWidget *anchor, const QString &message, const QString &k
     layout->addWidget(cap);
     adjustSize();
 
-    if (anchor) {
-        const QPoint tip = anchor->mapToGlobal(QPoint(anchor->width() / 2, anchor->height() + 3));
-        move(tip.x() - width() / 2, tip.y());
-    }
+    if (anchor)
+        placeUnder(anchor);
 
     auto *opacity = new QGraphicsOpacityEffect(this);
     opacity->setOpacity(0.0);
@@ -65,6 +66,31 @@ HintBubble::HintBubble(QWidget *anchor, const QString &message, const QString &k
     });
 }
 
+void HintBubble::placeUnder(QWidget *anchor)
+{
+    // Centred under the anchor, but never past the edge of the anchor's
+    // screen: near an edge the bubble slides along it and its arrow still
+    // points at the anchor.
+    const QPoint tip = anchor->mapToGlobal(QPoint(anchor->width() / 2, anchor->height() + 3));
+    QRect placed(QPoint(tip.x() - width() / 2, tip.y()), size());
+    const QScreen *screen = QGuiApplication::screenAt(tip);
+    if (!screen)
+        screen = anchor->screen();
+    if (screen) {
+        const QRect available = screen->availableGeometry();
+        if (placed.right() > available.right())
+            placed.moveRight(available.right());
+        if (placed.left() < available.left())
+            placed.moveLeft(available.left());
+        if (placed.bottom() > available.bottom())
+            placed.moveBottom(available.bottom());
+    }
+    move(placed.topLeft());
+    // The arrow keeps clear of the rounded corners.
+    const int lowest = arrowHalfWidth + 8;
+    arrowX = std::clamp(tip.x() - placed.left(), lowest, std::max(lowest, width() - lowest - 1));
+}
+
 void HintBubble::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -73,10 +99,11 @@ void HintBubble::paintEvent(QPaintEvent *)
     painter.setBrush(QColor(20, 20, 38, 238));
     const int w = width();
     const int h = height();
+    const int a = arrowX < 0 ? w / 2 : arrowX;
     QPainterPath path;
-    path.moveTo(w / 2, 0);
-    path.lineTo(w / 2 + 7, 7);
-    path.lineTo(w / 2 - 7, 7);
+    path.moveTo(a, 0);
+    path.lineTo(a + arrowHalfWidth, 7);
+    path.lineTo(a - arrowHalfWidth, 7);
     path.closeSubpath();
     path.addRoundedRect(QRectF(0, 7, w - 1, h - 8), 8, 8);
     painter.drawPath(path);

@@ -29,7 +29,7 @@ QMainWindow { background-color: %1; }
 QWidget#topBar { background: %2; border-bottom: 1px solid %8; }
 QWidget#leftPane { background: %2; }
 QWidget#centerPane { background: %1; }
-QWidget#canvasTopBar { background: %2; border-bottom: 1px solid %7; }
+QWidget#canvasTopBar, QWidget#scrubberBar { background: %2; border-bottom: 1px solid %7; }
 QWidget#canvasTopBar .QWidget { background: transparent; }
 QWidget#filmStrip { background: %2; border-top: 1px solid %7; }
 QWidget#filmStrip QScrollArea, QWidget#filmStrip QScrollArea .QWidget { background: transparent; }
@@ -64,7 +64,8 @@ QPushButton#compactButton { padding: 2px 8px; font-size: 11px; }
 QPushButton#compactButton:checked { background-color: %6; border-color: %12; color: %9; }
 QPushButton#compactButton:!checked { color: %10; }
 QPushButton#compactButton:disabled { background-color: %2; border-color: %7; color: %14; }
-QListWidget, QListView#fileList { background-color: %2; alternate-background-color: %4; border: none; outline: none; }
+QListWidget, QListView#fileList { background-color: %2; alternate-background-color: %4; border: 1px solid transparent; outline: none; }
+QTreeView, QTableView { background-color: %2; alternate-background-color: %4; border: 1px solid %7; outline: none; }
 QListWidget::item, QListView#fileList::item { padding: 5px 7px; border-radius: 3px; color: %9; }
 QListWidget::item:hover, QListView#fileList::item:hover { background-color: %5; }
 QListWidget::item:selected, QListView#fileList::item:selected { background-color: %6; border: 1px solid %11; color: %9; }
@@ -104,6 +105,7 @@ QComboBox:focus, QLineEdit:focus, QTextEdit:focus { border: 1px solid %12; }
 QCheckBox:focus, QRadioButton:focus { outline: none; }
 QCheckBox::indicator:focus, QRadioButton::indicator:focus { border: 2px solid %12; }
 QTabBar::tab:focus { color: %12; }
+QListWidget:focus, QListView#fileList:focus, QTreeView:focus, QTableView:focus { border: 1px solid %12; }
 /* Export dialog */
 QToolButton#exportFormatCard { background: %4; border: 1px solid %7; border-radius: 5px; color: %10; font-size: 10px; padding: 2px; }
 QToolButton#exportFormatCard:hover { background: %5; border-color: %8; color: %9; }

@@ -2,6 +2,7 @@
 
 #include "chrome/HintBubble.h"
 #include "chrome/IconHelpers.h"
+#include "dialogs/WizardTypeTable.h"
 
 #include <QHBoxLayout>
 #include <QHash>
@@ -32,16 +33,15 @@ struct BadgeColors {
     QString hover;
 };
 
-const QHash<QString, QString> &badgeLabels()
+// The badge names a type as the wizard's type page does: every type a project
+// can have reads as its name, never as its key. An unknown key shows itself.
+QString badgeLabel(const QString &key)
 {
-    static const QHash<QString, QString> labels = {
-        {QStringLiteral("object_detection"), QStringLiteral("Object Detection")},
-        {QStringLiteral("segmentation"), QStringLiteral("Instance Segm.")},
-        {QStringLiteral("pose"), QStringLiteral("Pose Estimation")},
-        {QStringLiteral("face"), QStringLiteral("Face Detection")},
-        {QStringLiteral("classification"), QStringLiteral("Classification")},
-    };
-    return labels;
+    for (const WizardTypeRow &row : wizardTypeTable) {
+        if (row.key == key)
+            return row.title;
+    }
+    return key;
 }
 
 const QHash<QString, BadgeColors> &badgeColors()
@@ -49,6 +49,7 @@ const QHash<QString, BadgeColors> &badgeColors()
     static const QHash<QString, BadgeColors> colors = {
         {QStringLiteral("object_detection"), {"#DBEAFE", "#1D4ED8", "#BFDBFE"}},
         {QStringLiteral("segmentation"), {"#DCFCE7", "#15803D", "#BBF7D0"}},
+        {QStringLiteral("semantic_segmentation"), {"#FCE7F3", "#BE185D", "#FBCFE8"}},
         {QStringLiteral("pose"), {"#EDE9FE", "#6D28D9", "#DDD6FE"}},
         {QStringLiteral("face"), {"#FFEDD5", "#C2410C", "#FED7AA"}},
         {QStringLiteral("classification"), {"#CFFAFE", "#0E7490", "#A5F3FC"}},
@@ -117,6 +118,8 @@ TopBar::TopBar(QWidget *parent)
 
     nameLabel = new QLabel(this);
     nameLabel->setObjectName(QStringLiteral("topBarProjectName"));
+    // The name comes from the project file: shown as written, never as markup.
+    nameLabel->setTextFormat(Qt::PlainText);
     nameLabel->setStyleSheet(QStringLiteral("QLabel { font-size:13px; font-weight:800; padding: 0 2px; }"));
     nameLabel->hide();
     layout->addWidget(nameLabel);
@@ -191,7 +194,7 @@ void TopBar::styleTypeBadge()
         badge->setStyleSheet(badgeStyle(QStringLiteral("#FEF9C3"), QStringLiteral("#854D0E"),
                                         QStringLiteral("#FDE047")));
     } else {
-        badge->setText(badgeLabels().value(projectType, projectType) + QStringLiteral(" ▾"));
+        badge->setText(badgeLabel(projectType) + QStringLiteral(" ▾"));
         const BadgeColors colors = badgeColors().value(
             projectType, {QStringLiteral("#F0F0F0"), QStringLiteral("#444444"), QStringLiteral("#E0E0E0")});
         badge->setStyleSheet(badgeStyle(colors.background, colors.text, colors.hover));

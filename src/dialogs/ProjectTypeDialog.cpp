@@ -22,6 +22,7 @@ public:
         : QAbstractButton(parent), key(row.key), title(row.title), description(row.description),
           icon(renderSvgIcon(row.icon, 52, Qt::white)), accent(row.color), dark(darkTheme)
     {
+        setFocusPolicy(Qt::StrongFocus);
     }
     ~TypeCard() override = default;
 
@@ -37,6 +38,7 @@ protected:
 
 private:
     void paintBody(QPainter &p) const;
+    void paintFocusMark(QPainter &p) const;
     QColor titleColor() const;
 
     const QString title;
@@ -73,6 +75,15 @@ void TypeCard::paintBody(QPainter &p) const
     p.drawRoundedRect(body, 9, 9);
 }
 
+void TypeCard::paintFocusMark(QPainter &p) const
+{
+    // Dashed, inside the outline: a focused card never looks like the checked one.
+    QPen pen(dark ? QColor("#E5E7EB") : QColor("#111827"), 1.5, Qt::DashLine);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(rect()).adjusted(3.5, 3.5, -3.5, -3.5), 7, 7);
+}
+
 QColor TypeCard::titleColor() const
 {
     if (!isChecked())
@@ -88,6 +99,8 @@ void TypeCard::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     paintBody(p);
+    if (hasFocus())
+        paintFocusMark(p);
 
     p.setPen(Qt::NoPen);
     if (isChecked()) {

@@ -28,14 +28,18 @@ QString typeButtonStyle(bool dark)
             "font-size: 11px; font-weight: 500; padding: 8px 4px 6px 4px; }"
             "QToolButton:hover:enabled:!checked { border: 2px solid #5c7cfa; background: #2e3248; }"
             "QToolButton:checked { border: 2px solid #4d9fff; background: #1e2a45; color: #7ab8ff; "
-            "font-weight: bold; }");
+            "font-weight: bold; }"
+            "QToolButton:focus { border: 2px dashed #e8ebf5; }"
+            "QToolButton:checked:focus { border: 2px dashed #a8d0ff; }");
     }
     return QStringLiteral(
         "QToolButton { border: 2px solid #d0d0d0; border-radius: 10px; background: white; color: #333; "
         "font-size: 11px; font-weight: 500; padding: 8px 4px 6px 4px; }"
         "QToolButton:hover:enabled:!checked { border: 2px solid #90CAF9; background: #F0F8FF; }"
         "QToolButton:checked { border: 2px solid #1976D2; background: #E3F2FD; color: #1565C0; "
-        "font-weight: bold; }");
+        "font-weight: bold; }"
+        "QToolButton:focus { border: 2px dashed #333333; }"
+        "QToolButton:checked:focus { border: 2px dashed #0D47A1; }");
 }
 
 QToolButton *makeTypeButton(const WizardTypeRow &row, const QString &styleSheet, QWidget *parent)
@@ -47,6 +51,9 @@ QToolButton *makeTypeButton(const WizardTypeRow &row, const QString &styleSheet,
     button->setIconSize(QSize(illustrationSize, illustrationSize));
     button->setText(row.title);
     button->setStyleSheet(styleSheet);
+    // Tab reaches the cards whatever the platform's tab policy, the arrows
+    // move between them; the focused card is drawn dashed, the checked one solid.
+    button->setFocusPolicy(Qt::StrongFocus);
     const QPixmap illustration(row.illustration);
     if (!illustration.isNull()) {
         button->setIcon(

@@ -20,21 +20,39 @@ void Prompts::setOverride(Prompts *prompts)
     overridePrompts = prompts;
 }
 
+namespace {
+
+// The texts of these boxes are plain, and may carry a user's names (a class, a
+// file): a "<" in them is shown as typed, never read as markup.
+QMessageBox::StandardButton runPlainBox(QMessageBox::Icon icon, QWidget *parent, const QString &title,
+                                        const QString &text, QMessageBox::StandardButtons buttons,
+                                        QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(defaultButton);
+    if (box.exec() == -1)
+        return QMessageBox::Cancel;
+    return box.standardButton(box.clickedButton());
+}
+
+} // namespace
+
 QMessageBox::StandardButton Prompts::question(QWidget *parent, const QString &title, const QString &text,
                                               QMessageBox::StandardButtons buttons,
                                               QMessageBox::StandardButton defaultButton)
 {
-    return QMessageBox::question(parent, title, text, buttons, defaultButton);
+    return runPlainBox(QMessageBox::Question, parent, title, text, buttons, defaultButton);
 }
 
 void Prompts::warning(QWidget *parent, const QString &title, const QString &text)
 {
-    QMessageBox::warning(parent, title, text);
+    runPlainBox(QMessageBox::Warning, parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void Prompts::information(QWidget *parent, const QString &title, const QString &text)
 {
-    QMessageBox::information(parent, title, text);
+    runPlainBox(QMessageBox::Information, parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 QAbstractButton *Prompts::execMessageBox(QMessageBox &box)

@@ -1,6 +1,7 @@
 #include "formats/AnnotatedFrameExtractor.h"
 
 #include "model/MissingMedia.h"
+#include "model/PathInFolder.h"
 #include "video/VideoSource.h"
 
 #include <QBuffer>
@@ -158,7 +159,7 @@ void AnnotatedFrameExtractor::encode(Slot &slot, const QImage &image)
         entry.filePath = name;
         slot.taken = !entry.imageData.isEmpty();
     } else {
-        entry.filePath = QDir(folder).filePath(name);
+        entry.filePath = pathInFolder(folder, name);
         slot.taken = image.save(entry.filePath, "JPEG", 95);
     }
     if (slot.taken)

@@ -4,6 +4,7 @@
 #include "model/FiniteNumber.h"
 #include "model/GeometryAttributes.h"
 
+#include <QHash>
 #include <QPolygonF>
 
 #include <algorithm>
@@ -34,7 +35,95 @@ QList<QPointF> keptPart(const QVariant &part)
     return points;
 }
 
+QVariantList flatPart(const QList<QPointF> &points)
+{
+    QVariantList flat;
+    flat.reserve(points.size() * 2);
+    for (const QPointF &p : points) {
+        flat.append(p.x());
+        flat.append(p.y());
+    }
+    return flat;
+}
+
 } // namespace
+
+qsizetype setPolygonParts(Annotation &a, const QList<QList<QPointF>> &parts, QRectF *bounds)
+{
+    QVariantList kept;
+    QRectF keptBounds;
+    const QList<QPointF> *largest = nullptr;
+    double largestArea = -1.0;
+    for (const QList<QPointF> &part : parts) {
+        if (part.size() < 3)
+            continue;
+        kept.append(QVariant(flatPart(part)));
+        keptBounds = keptBounds.united(pointsBounds(part));
+        const double partArea = outlineArea(part);
+        if (partArea > largestArea) {
+            largestArea = partArea;
+            largest = &part;
+        }
+    }
+    if (bounds)
+        *bounds = keptBounds;
+    if (!largest)
+        return 0;
+    a.kind = Polygon;
+    a.points = *largest;
+    if (kept.size() > 1)
+        a.attributes.insert(GeometryAttribute::Parts, kept);
+    return kept.size();
+}
+
+void joinGroupedPolygons(QList<Annotation> &annotations, const QList<qint64> &groups)
+{
+    // The members of each group, by the first of them.
+    QHash<QPair<QString, qint64>, qsizetype> firstOfGroup;
+    QHash<qsizetype, QList<qsizetype>> members;
+    for (qsizetype i = 0; i < annotations.size() && i < groups.size(); ++i) {
+        if (groups.at(i) < 0)
+            continue;
+        const QPair<QString, qint64> key{annotations.at(i).className, groups.at(i)};
+        auto first = firstOfGroup.constFind(key);
+        if (first == firstOfGroup.cend())
+            first = firstOfGroup.insert(key, i);
+        members[first.value()].append(i);
+    }
+    if (members.isEmpty())
+        return;
+    QList<bool> joined(annotations.size(), false);
+    bool anyJoined = false;
+    for (auto it = members.begin(); it != members.end(); ++it) {
+        const QList<qsizetype> &group = it.value();
+        if (group.size() < 2)
+            continue;
+        Annotation &object = annotations[it.key()];
+        QList<QList<QPointF>> parts;
+        for (const qsizetype i : group) {
+            parts.append(annotations.at(i).points);
+            const QVariantMap &attributes = annotations.at(i).attributes;
+            for (auto a = attributes.cbegin(); a != attributes.cend(); ++a) {
+                if (!object.attributes.contains(a.key()))
+                    object.attributes.insert(a.key(), a.value());
+            }
+            if (i != it.key())
+                joined[i] = anyJoined = true;
+        }
+        QRectF bounds;
+        setPolygonParts(object, parts, &bounds);
+        object.bbox = bounds;
+    }
+    if (!anyJoined)
+        return;
+    QList<Annotation> kept;
+    kept.reserve(annotations.size());
+    for (qsizetype i = 0; i < annotations.size(); ++i) {
+        if (!joined.at(i))
+            kept.append(std::move(annotations[i]));
+    }
+    annotations = std::move(kept);
+}
 
 QList<QList<QPointF>> objectParts(const Annotation &a)
 {

@@ -24,6 +24,26 @@ namespace Quillmark {
 // Empty for a polygon without points and for other kinds.
 QList<QList<QPointF>> objectParts(const Annotation &a);
 
+// Makes `a` the polygon object of `parts`, as the readers of formats that
+// give one object as several polygons hold it: the largest part (by area, the
+// first of equal ones) is its outline, and when more than one part has three
+// points or more, those parts are kept, in the order given, in its geometry
+// attributes (GeometryAttribute::Parts), where objectParts finds them again.
+// Parts of fewer than three points are passed over; with none left, `a` is
+// not touched. Returns how many parts were kept, and their bounds in
+// `bounds`.
+qsizetype setPolygonParts(Annotation &a, const QList<QList<QPointF>> &parts, QRectF *bounds = nullptr);
+
+// Joins the polygons that a format gives as shapes of one group (LabelMe's and
+// CVAT's group_id): annotations of one class with the same group in
+// `groups` (one entry per annotation; below 0 for none) become one polygon
+// object (setPolygonParts) in the place of the first of them, with the
+// attributes of them all (the first's where they differ) and the box of
+// them all. The caller gives a group only to shapes that can be parts (a
+// polygon of three points or more); groups of one, and everything else, stay
+// as they are.
+void joinGroupedPolygons(QList<Annotation> &annotations, const QList<qint64> &groups);
+
 // The box of a polygon object: its outline's bounds, or for an object of
 // several parts the box it came with when that holds them all (else their
 // bounds).

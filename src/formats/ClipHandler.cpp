@@ -7,6 +7,7 @@
 #include "formats/ImageProbe.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -120,7 +121,7 @@ bool ClipHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
     QList<ImageEntry> images;
     QStringList destinations;
     for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
-        const QString folder = output.filePath(it.key());
+        const QString folder = pathInFolder(output, it.key());
         if (!ensureFolder(folder))
             return false;
         for (int i : it.value().images) {
@@ -211,7 +212,7 @@ bool ClipHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
     for (const QString &folder : listSubfolders(path)) {
         if (isSkippedFolder(folder))
             continue;
-        folders.append({folder, imagesIn(root.filePath(folder))});
+        folders.append({folder, imagesIn(pathInFolder(root, folder))});
         total += int(folders.constLast().second.size());
     }
 

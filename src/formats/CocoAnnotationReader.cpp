@@ -31,17 +31,6 @@ int wholeNumber(double number, int fallback)
     return whole ? int(number) : fallback;
 }
 
-QVariantList flatPartVariant(const QList<QPointF> &points)
-{
-    QVariantList flat;
-    flat.reserve(points.size() * 2);
-    for (const QPointF &p : points) {
-        flat.append(p.x());
-        flat.append(p.y());
-    }
-    return flat;
-}
-
 QString flagKey(std::string_view key, JsonStringPool &pool)
 {
     const QByteArrayView raw(key.data(), qsizetype(key.size()));
@@ -119,31 +108,14 @@ Annotation CocoAnnotationReader::annotation() const
 // The largest usable part as the outline, every usable part kept.
 void CocoAnnotationReader::takeParts(Annotation &a) const
 {
-    QVariantList kept;
     QRectF partsBounds;
-    const QList<QPointF> *largest = nullptr;
-    double largestArea = -1.0;
-    for (const QList<QPointF> &part : parts) {
-        if (part.size() < 3)
-            continue;
-        kept.append(QVariant(flatPartVariant(part)));
-        partsBounds = partsBounds.united(pointsBounds(part));
-        const double partArea = outlineArea(part);
-        if (partArea > largestArea) {
-            largestArea = partArea;
-            largest = &part;
-        }
-    }
-    if (!largest)
+    const qsizetype kept = setPolygonParts(a, parts, &partsBounds);
+    if (kept == 0)
         return; // no usable part: the object as a polygon without points
-    a.points = *largest;
     if (!hasBox)
         a.bbox = partsBounds;
-    if (kept.size() > 1) {
-        a.attributes.insert(GeometryAttribute::Parts, kept);
-        if (area >= 0.0)
-            a.attributes.insert(GeometryAttribute::Area, area);
-    }
+    if (kept > 1 && area >= 0.0)
+        a.attributes.insert(GeometryAttribute::Area, area);
 }
 
 void CocoAnnotationReader::readBox(JsonValue &value)

@@ -37,7 +37,14 @@ bool importCocoFile(const QString &path, Dataset &dataset, const ProgressCallbac
         return false;
     }
     CocoDocumentReader reader(path);
-    if (!reader.read(text)) {
+    const bool read = reader.read(text);
+    // A large file is read where it lies on the disk: another program may
+    // have cut it short or rewritten it meanwhile.
+    if (text.changedSinceLoad()) {
+        ImportFailure::note(path, QStringLiteral("the file changed while it was read."));
+        return false;
+    }
+    if (!read) {
         ImportFailure::noteDamagedJson(path);
         return false;
     }

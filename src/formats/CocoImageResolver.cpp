@@ -1,6 +1,7 @@
 #include "formats/CocoImageResolver.h"
 
 #include "formats/DatasetImagePath.h"
+#include "model/PathInFolder.h"
 
 #include <QFileInfo>
 
@@ -29,7 +30,7 @@ QString CocoImageResolver::resolve(const QString &fileName)
 {
     if (fileName.isEmpty())
         return {};
-    if (QDir::isAbsolutePath(fileName))
+    if (isAbsoluteFilePath(fileName))
         return fileName;
     if (const QString found = find(fileName); !found.isEmpty())
         return found;
@@ -72,11 +73,11 @@ QString CocoImageResolver::existing(int index, const QString &fileName)
     Folder &folder = m_folders[index];
     const QString last = fileNamePart(fileName);
     if (last == fileName)
-        return contains(folder, fileName) ? folder.dir.filePath(fileName) : QString();
-    const QString direct = folder.dir.filePath(fileName);
+        return contains(folder, fileName) ? pathInFolder(folder.dir, fileName) : QString();
+    const QString direct = pathInFolder(folder.dir, fileName);
     if (QFileInfo::exists(direct))
         return direct;
-    return contains(folder, last) ? folder.dir.filePath(last) : QString();
+    return contains(folder, last) ? pathInFolder(folder.dir, last) : QString();
 }
 
 } // namespace Quillmark

@@ -30,14 +30,15 @@ QJsonArray rectArray(const QRectF &r)
 
 // The annotation's flags, as read from a COCO file or another format, back
 // as members of the object; COCO's own keys are never overwritten, and the
-// geometry the object came with is written in its own place.
+// geometry the object came with is written in its own place. The crowd flag
+// is written as COCO's loaders test it, 0 or 1, whatever form it was kept in
+// (a "0" text would be taken for a crowd).
 void insertFlags(QJsonObject &object, const Annotation &a)
 {
     for (auto it = a.attributes.cbegin(); it != a.attributes.cend(); ++it) {
-        const bool crowd = it.key() == GeometryAttribute::Crowd;
-        if (isGeometryAttribute(it.key()) && !crowd)
-            continue;
-        if (!object.contains(it.key()) || crowd)
+        if (it.key() == GeometryAttribute::Crowd)
+            object.insert(it.key(), isCrowdRegion(a) ? 1 : 0);
+        else if (!isGeometryAttribute(it.key()) && !object.contains(it.key()))
             object.insert(it.key(), QJsonValue::fromVariant(it.value()));
     }
 }

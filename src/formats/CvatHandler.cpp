@@ -233,6 +233,7 @@ struct PendingImage {
     ImageEntry entry;
     QList<Annotation> boxes;
     QList<Annotation> polygons;
+    QList<qint64> polygonGroups; // one per polygon: its group_id, -1 for none
     QList<Annotation> polylines;
     QList<Annotation> points;
     QList<PendingSkeleton> skeletons;
@@ -322,8 +323,10 @@ void readEllipse(const QXmlStreamAttributes &attributes, PendingImage &image)
     a.points = ellipseOutline(centre, std::abs(attributeFloat(attributes, "rx")),
                               std::abs(attributeFloat(attributes, "ry")), std::isfinite(rotation) ? rotation : 0.0);
     a.bbox = boundsOf(a.points);
-    if (a.points.size() >= 3 && geometryFitsFloat(a))
+    if (a.points.size() >= 3 && geometryFitsFloat(a)) {
         image.polygons.append(a);
+        image.polygonGroups.append(-1);
+    }
 }
 
 // A mask keeps its pixels run-length encoded within the box given by "left",
@@ -354,6 +357,18 @@ void readPointShape(const QXmlStreamAttributes &attributes, int kind, int minimu
     a.bbox = boundsOf(points);
     if (geometryFitsFloat(a))
         into.append(a);
+}
+
+// A polygon; one of a group (group_id above 0) is a part of the object whose
+// other parts are the polygons of that group and label.
+void readPolygon(const QXmlStreamAttributes &attributes, PendingImage &image)
+{
+    const qsizetype before = image.polygons.size();
+    readPointShape(attributes, Polygon, 3, image.polygons);
+    if (image.polygons.size() == before)
+        return;
+    const int group = intOr(attributes.value(QLatin1String("group_id")).trimmed());
+    image.polygonGroups.append(group > 0 ? group : -1);
 }
 
 // Each point of a "points" shape is a point annotation of its own.
@@ -562,7 +577,7 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
             } else if (xml.name() == QLatin1String("box")) {
                 readBox(attributes, open.last());
             } else if (xml.name() == QLatin1String("polygon")) {
-                readPointShape(attributes, Polygon, 3, open.last().polygons);
+                readPolygon(attributes, open.last());
             } else if (xml.name() == QLatin1String("polyline")) {
                 readPointShape(attributes, Polyline, 2, open.last().polylines);
             } else if (xml.name() == QLatin1String("points")) {
@@ -611,6 +626,9 @@ bool CvatHandler::importDataset(const QString &path, Dataset &dataset, ProgressC
             if (!dataset.keypointSchema.isInUse() && schema.isInUse())
                 dataset.setKeypointSchema(schema);
         }
+        // The polygons of one object, which CVAT gives as shapes of one
+        // group, are one object again.
+        joinGroupedPolygons(image.polygons, image.polygonGroups);
         QList<Annotation> labels = image.boxes + image.polygons + image.polylines + image.points;
         for (const PendingSkeleton &skeleton : std::as_const(image.skeletons))
             labels.append(skeletonAnnotation(skeleton, jointOrders.value(skeleton.annotation.className)));

@@ -12,10 +12,12 @@ namespace Quillmark {
 // and "skeleton" shapes. A box turned by "rotation" reads as the polygon of
 // its turned corners; a skeleton reads as one keypoint set, its joints in the
 // order the meta part gives (which also becomes the keypoint schema); an
-// "occluded" shape keeps that flag. A file without images (an export "for
-// video", whose shapes are tracks) is not read. Import takes the XML file (or
-// a folder holding one); export takes a folder, where it writes
-// "annotations.xml", or a path ending in ".xml".
+// "occluded" shape keeps that flag. The polygons of one label that share a
+// "group_id" read as one object of several polygons, as the export writes
+// such an object; other shapes of a group stay apart. A file without images
+// (an export "for video", whose shapes are tracks) is not read. Import takes
+// the XML file (or a folder holding one); export takes a folder, where it
+// writes "annotations.xml", or a path ending in ".xml".
 class CvatHandler : public IFormatHandler {
 public:
     QString name() const override;

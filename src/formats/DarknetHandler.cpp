@@ -14,6 +14,7 @@
 #include "formats/YoloHandler.h"
 #include "formats/YoloLabelLines.h"
 #include "model/FiniteNumber.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -110,18 +111,18 @@ QString resolveDarknetPath(const QString &dataFolder, const QString &named)
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (path.isEmpty())
         return {};
-    if (QDir::isAbsolutePath(path))
+    if (isAbsoluteFilePath(path))
         return QDir::cleanPath(path);
     const QDir base(dataFolder);
-    QStringList candidates = {base.filePath(path), base.filePath(QStringLiteral("../") + path)};
+    QStringList candidates = {pathInFolder(base, path), pathInFolder(base, QStringLiteral("../") + path)};
     const qsizetype slash = path.indexOf(QLatin1Char('/'));
     if (slash > 0)
-        candidates.append(base.filePath(path.mid(slash + 1)));
+        candidates.append(pathInFolder(base, path.mid(slash + 1)));
     for (const QString &candidate : std::as_const(candidates)) {
         if (QFileInfo::exists(candidate))
-            return QDir::cleanPath(candidate);
+            return cleanFilePath(candidate);
     }
-    return QDir::cleanPath(candidates.constFirst());
+    return cleanFilePath(candidates.constFirst());
 }
 
 QString darknetLabelPath(const QString &imagePath)

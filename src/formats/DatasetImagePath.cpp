@@ -1,6 +1,7 @@
 #include "formats/DatasetImagePath.h"
 
 #include "formats/ImageProbe.h"
+#include "model/PathInFolder.h"
 
 #include <QFileInfo>
 
@@ -18,25 +19,25 @@ QString resolveDatasetImagePath(const QDir &base, const QString &name, MissingIm
 {
     if (name.isEmpty())
         return {};
-    if (QDir::isAbsolutePath(name))
+    if (isAbsoluteFilePath(name))
         return name;
-    const QString direct = base.filePath(name);
+    const QString direct = pathInFolder(base, name);
     if (QFileInfo(direct).isFile())
         return direct;
     // A relative name written on Windows (..\images\a.jpg), as LabelMe
     // and others save it there.
     const QString slashed = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (slashed != name && QFileInfo(base.filePath(slashed)).isFile())
-        return QDir::cleanPath(base.filePath(slashed));
+    if (slashed != name && QFileInfo(pathInFolder(base, slashed)).isFile())
+        return cleanFilePath(pathInFolder(base, slashed));
     // Below "images" with its folders, as CVAT saves the pictures of a task
     // whose files lay in folders.
     if (slashed.contains(QLatin1Char('/'))) {
-        const QString nested = QDir::cleanPath(base.filePath(QStringLiteral("images/") + slashed));
-        if (nested.startsWith(QDir::cleanPath(base.filePath(QStringLiteral("images"))) + QLatin1Char('/')) &&
+        const QString nested = cleanFilePath(pathInFolder(base, QStringLiteral("images/") + slashed));
+        if (nested.startsWith(cleanFilePath(pathInFolder(base, QStringLiteral("images"))) + QLatin1Char('/')) &&
             QFileInfo(nested).isFile())
             return nested;
     }
-    const QString inImages = base.filePath(QStringLiteral("images/") + fileNamePart(name));
+    const QString inImages = pathInFolder(base, QStringLiteral("images/") + fileNamePart(name));
     if (missing == MissingImage::BesideDatasetFile && !QFileInfo(inImages).isFile())
         return direct;
     return inImages;

@@ -3,6 +3,7 @@
 #include "formats/ImageProbe.h"
 #include "formats/SafeWrite.h"
 #include "model/JobQueue.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 
 #include <QBuffer>
@@ -38,7 +39,7 @@ QByteArray encodedPixels(const QImage &image, const QString &destination)
 // the working folder.
 bool hasAbsolutePath(const ImageEntry &image)
 {
-    return !image.filePath.isEmpty() && QFileInfo(image.filePath).isAbsolute();
+    return isAbsoluteFilePath(image.filePath);
 }
 
 // Whether the encoded bytes an entry holds instead of a file are refused.

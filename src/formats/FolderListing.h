@@ -10,7 +10,9 @@ namespace Quillmark {
 // patterns ignoring case. Results are sorted by name so that every run, on
 // every file system, reads a folder in the same order. Files whose names are
 // not valid UTF-8 cannot be listed; while an UnreadableFileNames object lives
-// on the calling thread, they are counted there.
+// on the calling thread, they are counted there. A name is only ever a name:
+// ":a.png" is listed as <folder>/:a.png, never as a resource path (join the
+// names listSubfolders gives with pathInFolder).
 
 // Absolute paths of the matching files directly in `folder`.
 QStringList listFiles(const QString &folder, const QStringList &patterns);

@@ -1,5 +1,6 @@
 #include "formats/ImageProbe.h"
 
+#include "model/PathInFolder.h"
 #include "model/PictureLoader.h"
 #include "model/RegularFile.h"
 
@@ -66,7 +67,7 @@ QSize knownImageSize(const ImageEntry &entry)
         return entry.image.size();
     if (!entry.imageData.isEmpty())
         return probeImageData(entry.imageData);
-    if (!QFileInfo(entry.filePath).isAbsolute())
+    if (!isAbsoluteFilePath(entry.filePath))
         return {0, 0};
     return probeImageSize(entry.filePath);
 }

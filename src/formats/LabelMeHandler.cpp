@@ -10,6 +10,7 @@
 #include "model/FiniteNumber.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 
 #include <QBuffer>
@@ -200,12 +201,15 @@ QList<QPointF> circleOutline(const QList<QPointF> &points)
 const QString kKeypointDescription = QStringLiteral("keypoint %1");
 const QString kOccludedSuffix = QStringLiteral(", occluded");
 
-// The keypoint a point shape stands for: its group and its place in the set,
-// both -1 for any other shape.
-struct KeypointOfShape {
+// The object a shape is part of. A point shape may stand for a keypoint of a
+// set: its group and its place in the set (both -1 for any other shape). A
+// polygon of a group is a part of an object whose other parts are the
+// polygons of that group and label (-1 for any other shape).
+struct GroupOfShape {
     int group = -1;
     int index = -1;
     bool occluded = false;
+    int polygonGroup = -1;
 };
 
 int keypointIndexOf(QString description)
@@ -222,7 +226,7 @@ int keypointIndexOf(QString description)
 
 // One shape as an annotation; false for a shape without a label or beyond
 // single precision.
-bool readShape(JsonValue &value, Annotation *annotation, KeypointOfShape *keypoint)
+bool readShape(JsonValue &value, Annotation *annotation, GroupOfShape *shapeGroup)
 {
     QString label;
     QString type;
@@ -241,11 +245,15 @@ bool readShape(JsonValue &value, Annotation *annotation, KeypointOfShape *keypoi
         else if (key == "group_id")
             group = member.isNumber() ? member.toInt(-1) : -1;
     });
-    *keypoint = KeypointOfShape();
+    *shapeGroup = GroupOfShape();
     if (type == QLatin1String("point") && group >= 0 && points.size() == 1)
-        *keypoint = {group, keypointIndexOf(description), description.endsWith(kOccludedSuffix)};
-    if (keypoint->index < 0)
-        keypoint->group = -1;
+        *shapeGroup = {group, keypointIndexOf(description), description.endsWith(kOccludedSuffix)};
+    if (shapeGroup->index < 0)
+        shapeGroup->group = -1;
+    // Only plain polygons are parts; circles, boxes and lines of a group
+    // stay shapes of their own.
+    if (type == QLatin1String("polygon") && group >= 0 && points.size() >= 3)
+        shapeGroup->polygonGroup = group;
     if (label.isEmpty())
         return false;
     *annotation = Annotation();
@@ -275,7 +283,7 @@ bool readShape(JsonValue &value, Annotation *annotation, KeypointOfShape *keypoi
 }
 
 // Places a point shape's point in its set, unlabelled places filling the gap.
-void addKeypoint(Annotation &set, const KeypointOfShape &keypoint, const QPointF &at)
+void addKeypoint(Annotation &set, const GroupOfShape &keypoint, const QPointF &at)
 {
     while (set.points.size() <= keypoint.index) {
         set.points.append(QPointF());
@@ -317,26 +325,32 @@ bool readLabelMeContent(const QString &path, Detail detail, LabelMeContent *cont
                 if (detail == Detail::ImageSources)
                     return;
                 QHash<QPair<QString, int>, qsizetype> sets; // (label, group) -> annotation
+                QList<qint64> polygonGroups;                // one per annotation
                 value.forEachElement([&](JsonValue &element) {
                     Annotation annotation;
-                    KeypointOfShape keypoint;
-                    if (!readShape(element, &annotation, &keypoint))
+                    GroupOfShape shapeGroup;
+                    if (!readShape(element, &annotation, &shapeGroup))
                         return;
-                    if (keypoint.group < 0) {
+                    if (shapeGroup.group < 0) {
                         content->annotations.append(annotation);
+                        polygonGroups.append(shapeGroup.polygonGroup);
                         return;
                     }
-                    const QPair<QString, int> key{annotation.className, keypoint.group};
+                    const QPair<QString, int> key{annotation.className, shapeGroup.group};
                     auto found = sets.constFind(key);
                     if (found == sets.cend()) {
                         Annotation set;
                         set.className = annotation.className;
                         set.kind = Keypoint;
                         content->annotations.append(set);
+                        polygonGroups.append(-1);
                         found = sets.insert(key, content->annotations.size() - 1);
                     }
-                    addKeypoint(content->annotations[found.value()], keypoint, annotation.points.first());
+                    addKeypoint(content->annotations[found.value()], shapeGroup, annotation.points.first());
                 });
+                // The polygons of one object, which LabelMe gives as shapes
+                // of one group, are one object again.
+                joinGroupedPolygons(content->annotations, polygonGroups);
             }
         });
     });
@@ -388,7 +402,7 @@ QString placeEmbeddedImage(const QDir &folder, const QString &name, const QByteA
     for (int n = 1; n <= 1000; ++n) {
         const QString candidate =
             n == 1 ? name : QStringLiteral("%1_%2.%3").arg(info.completeBaseName()).arg(n).arg(info.suffix());
-        const QString path = folder.filePath(candidate);
+        const QString path = pathInFolder(folder, candidate);
         if (holdsBytes(path, bytes))
             return path;
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
@@ -538,7 +552,7 @@ QByteArray uprightBytes(const QByteArray &bytes)
 QByteArray embeddedBytes(const ImageEntry &image)
 {
     QByteArray bytes;
-    if (!image.filePath.isEmpty() && QDir::isAbsolutePath(image.filePath) && QFileInfo(image.filePath).isFile()) {
+    if (isAbsoluteFilePath(image.filePath) && QFileInfo(image.filePath).isFile()) {
         if (isPictureFile(image.filePath) && readWholeFile(image.filePath, kMaxEmbeddedImageBytes, &bytes) &&
             isPictureData(bytes))
             return uprightBytes(bytes);

@@ -11,6 +11,8 @@ namespace Quillmark {
 // size, optionally the image itself as Base64 text, and its shapes
 // (rectangles, polygons, line strips, points). Import reads one file or every
 // "*.json" of a folder tree; export writes one file per image into a folder.
+// An object of several polygons is written, and read back, as the polygons
+// of one label sharing a "group_id"; other shapes of a group stay apart.
 class LabelMeHandler : public IFormatHandler {
 public:
     QString name() const override;

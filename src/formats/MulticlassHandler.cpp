@@ -10,6 +10,7 @@
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/SplitSubsets.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -101,7 +102,7 @@ bool MulticlassHandler::exportDataset(const QString &path, const Dataset &datase
     QStringList destinations;
     destinations.reserve(dataset.images.size());
     forEachExportImage(dataset.images, {}, [&](const ExportImage &at) {
-        destinations.append(out.filePath(at.fileName));
+        destinations.append(pathInFolder(out, at.fileName));
         QSet<QString> present;
         for (const Annotation &a : at.image.labels)
             present.insert(a.className);

@@ -12,6 +12,7 @@
 #include "formats/SplitSubsets.h"
 #include "formats/XmlDocumentBytes.h"
 #include "model/FiniteNumber.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 
 #include <QDir>
@@ -69,7 +70,7 @@ QStringList vocAnnotationFiles(const QString &folder)
     if (!files.isEmpty())
         return files;
     for (const QString &sub : listSubfolders(folder))
-        files += xmlFilesIn(dir.filePath(sub + QStringLiteral("/Annotations")));
+        files += xmlFilesIn(pathInFolder(dir, sub + QStringLiteral("/Annotations")));
     return files;
 }
 
@@ -288,11 +289,11 @@ QString imagePathOf(const VocFile &file, const QFileInfo &xmlFile)
     const QString folder = xmlFile.absolutePath();
     const QString pathText = trimmedText(file.path);
     const QString fileName = trimmedText(file.fileName);
-    if (!pathText.isEmpty() && QDir::isAbsolutePath(pathText) && QFileInfo(pathText).isFile())
+    if (isAbsoluteFilePath(pathText) && QFileInfo(pathText).isFile())
         return pathText;
     if (fileName.isEmpty())
         return resolveVocImagePath(folder, xmlFile.completeBaseName() + QStringLiteral(".jpg"));
-    if (QDir::isAbsolutePath(fileName))
+    if (isAbsoluteFilePath(fileName))
         return fileName;
     return resolveVocImagePath(folder, fileName);
 }

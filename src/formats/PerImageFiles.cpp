@@ -5,6 +5,7 @@
 #include "formats/FolderListing.h"
 #include "formats/ImageProbe.h"
 #include "formats/SafeWrite.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -146,7 +147,7 @@ bool writeAnnotationFiles(const QString &folder, const Dataset &dataset, const Q
         return false;
     const QDir out(folder);
     return forEachExportImage(dataset.images, progress, [&](const ExportImage &at) {
-        return writeFileAtomically(out.filePath(at.stem + suffix), contents(at.image, at.fileName));
+        return writeFileAtomically(pathInFolder(out, at.stem + suffix), contents(at.image, at.fileName));
     });
 }
 

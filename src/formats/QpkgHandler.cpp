@@ -3,6 +3,7 @@
 #include "formats/QpkgReader.h"
 #include "formats/QpkgWriter.h"
 #include "formats/WktGeometry.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 #include "model/StoredIds.h"
 
@@ -184,7 +185,7 @@ bool QpkgHandler::canImport(const QString &path) const
     if (info.isDir()) {
         const QDir folder(path);
         const QStringList packages = folder.entryList({QStringLiteral("*.qmpkg")}, QDir::Files, QDir::Name);
-        return !packages.isEmpty() && isPackageFile(folder.filePath(packages.first()));
+        return !packages.isEmpty() && isPackageFile(pathInFolder(folder, packages.first()));
     }
     return isPackageFile(path);
 }

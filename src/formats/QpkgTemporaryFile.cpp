@@ -1,6 +1,7 @@
 #include "formats/QpkgTemporaryFile.h"
 
 #include "formats/QpkgConnection.h"
+#include "model/PathInFolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Quillmark {
@@ -49,19 +51,14 @@ int openFile(const QString &path, int flags, mode_t mode = 0)
     return fd;
 }
 
-// Whether the temporary at `path` is left over: nobody holds its lock (where
-// the file system has no locks, its age alone tells), and it is empty or an
-// SQLite file, as a write leaves it at any moment.
-bool isLeftOver(const QString &path)
+// Whether `fd` is still the file named `path` (not a link to it, nor another
+// file put under its name).
+bool namesOpenFile(const QString &path, int fd)
 {
-    const int fd = openFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    char head[16] = {};
-    const bool free = lockByte(fd, F_RDLCK) != Lock::HeldElsewhere;
-    const ssize_t n = free ? ::pread(fd, head, sizeof head, 0) : -1;
-    ::close(fd);
-    return n == 0 || (n == ssize_t(sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0);
+    struct stat opened;
+    struct stat named;
+    return ::fstat(fd, &opened) == 0 && ::lstat(QFile::encodeName(path).constData(), &named) == 0
+        && S_ISREG(named.st_mode) && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 void removeWithSideFiles(const QString &path)
@@ -72,20 +69,62 @@ void removeWithSideFiles(const QString &path)
     QFile::remove(path + QStringLiteral("-journal"));
 }
 
+// Removes the temporary at `path` when it is left over: a regular file
+// (never a link, a pipe or a device) whose lock nobody holds (where the file
+// system has no locks, one unchanged since `unlockedBefore`), empty or an
+// SQLite file, as a write leaves it at any moment. The lock is held until the
+// file is gone, so no writer can take the file meanwhile.
+bool removeIfLeftOver(const QString &path, qint64 unlockedBefore)
+{
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    const int fd = openFile(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    bool leftOver = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (leftOver) {
+        switch (lockByte(fd, F_RDLCK)) {
+        case Lock::Taken:
+            break;
+        case Lock::HeldElsewhere:
+            leftOver = false;
+            break;
+        case Lock::Unsupported:
+            leftOver = qint64(info.st_mtim.tv_sec) < unlockedBefore;
+            break;
+        }
+    }
+    if (leftOver) {
+        char head[16] = {};
+        const ssize_t n = ::pread(fd, head, sizeof head, 0);
+        leftOver = (n == 0 || (n == ssize_t(sizeof head) && std::memcmp(head, "SQLite format 3", 16) == 0))
+            && namesOpenFile(path, fd);
+    }
+    if (leftOver)
+        removeWithSideFiles(path);
+    ::close(fd);
+    return leftOver;
+}
+
 } // namespace
 
 QpkgTemporaryFile::QpkgTemporaryFile(const QString &target)
 {
-    for (int attempt = 0; attempt < 4 && m_fd < 0; ++attempt) {
+    for (int attempt = 0; attempt < 8 && m_fd < 0; ++attempt) {
         m_path = target + QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128).left(kIdDigits) + kSuffix;
         m_fd = openFile(m_path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
-    }
-    // Without locks on this file system the file is still written; only
-    // its age then tells a later write that it is left over.
-    if (m_fd >= 0 && lockByte(m_fd, F_WRLCK) == Lock::HeldElsewhere) {
-        ::close(m_fd);
-        m_fd = -1;
-        QFile::remove(m_path);
+        if (m_fd < 0)
+            continue;
+        // Without locks on this file system the file is still written; only
+        // its age then tells a later write that it is left over. Between its
+        // creation and the lock, a write clearing leftovers may have taken
+        // the new, empty file for one: it holds the lock while it removes it.
+        const Lock lock = lockByte(m_fd, F_WRLCK);
+        if (lock == Lock::HeldElsewhere || (lock == Lock::Taken && !namesOpenFile(m_path, m_fd))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
     }
 }
 
@@ -112,7 +151,7 @@ bool QpkgTemporaryFile::isTemporaryName(const QString &fileName, const QString &
     return true;
 }
 
-int QpkgTemporaryFile::removeStale(const QString &target, int minimumAgeSeconds)
+int QpkgTemporaryFile::removeStale(const QString &target, int unlockedAgeSeconds)
 {
     const QFileInfo targetInfo(target);
     const QString targetName = targetInfo.fileName();
@@ -125,17 +164,11 @@ int QpkgTemporaryFile::removeStale(const QString &target, int minimumAgeSeconds)
                               .replace(QLatin1Char('?'), QStringLiteral("[?]"))
                           + QStringLiteral(".*") + kSuffix},
                          QDir::Files | QDir::Hidden | QDir::System);
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minimumAgeSeconds);
+    const qint64 unlockedBefore = QDateTime::currentSecsSinceEpoch() - unlockedAgeSeconds;
     int removed = 0;
     for (const QString &name : candidates) {
-        if (!isTemporaryName(name, targetName))
-            continue;
-        const QString path = folder.filePath(name);
-        const QFileInfo info(path);
-        if (info.isSymLink() || info.lastModified().toUTC() > before || !isLeftOver(path))
-            continue;
-        removeWithSideFiles(path);
-        ++removed;
+        if (isTemporaryName(name, targetName) && removeIfLeftOver(pathInFolder(folder, name), unlockedBefore))
+            ++removed;
     }
     return removed;
 }

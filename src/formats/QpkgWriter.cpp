@@ -8,6 +8,7 @@
 #include "formats/VideoSignature.h"
 #include "formats/WktGeometry.h"
 #include "model/FiniteNumber.h"
+#include "model/PathInFolder.h"
 #include "model/RegularFile.h"
 
 #include <QBuffer>
@@ -36,8 +37,15 @@ namespace {
 // The package is built in a temporary file that nobody else sees and that is
 // thrown away on any failure, so it needs no journal while it is filled: every
 // page is written once instead of once to the log and again at the checkpoint.
-// The finished file is switched to WAL mode before it is closed.
+// The finished file is switched to WAL mode before it is closed. Its pages are
+// of 16 KiB: a package is mostly pictures, each stored in pages of its own,
+// and a picture of 500 KB is then 31 pages to write instead of 125, which
+// halves the time of a write. Larger pages would not save much more, and each
+// image row, which opening a package reads, keeps the head of its picture up
+// to about a page in size (at 16 KiB about 11 KB a row). Every SQLite reads a
+// file of any page size.
 const char *const schemaDdl = R"(
+PRAGMA page_size = 16384;
 PRAGMA foreign_keys = ON;
 PRAGMA journal_mode = OFF;
 CREATE TABLE IF NOT EXISTS qmpkg_metadata (
@@ -144,7 +152,7 @@ constexpr qint64 kMaxStoredMediaBytes = 1000000000;
 QByteArray mediaFileBytes(const QString &path, bool *tooLarge)
 {
     *tooLarge = false;
-    if (path.isEmpty() || QFileInfo(path).isRelative())
+    if (!isAbsoluteFilePath(path))
         return QByteArray();
     QFile file;
     if (!openRegularFile(file, path))
@@ -200,8 +208,7 @@ bool imageBytes(const ImageEntry &entry, QByteArray *bytes, QStringList *refused
         isRefused = !encoded.isEmpty();
     }
     QByteArray file;
-    if (QFileInfo(entry.filePath).isAbsolute() && QFileInfo(entry.filePath).isFile()
-        && !isPictureFile(entry.filePath)) {
+    if (isAbsoluteFilePath(entry.filePath) && QFileInfo(entry.filePath).isFile() && !isPictureFile(entry.filePath)) {
         isRefused = true;
     } else {
         bool tooLarge = false;
@@ -238,8 +245,7 @@ bool videoBytes(const VideoEntry &entry, QByteArray *bytes, QStringList *refused
             noteRefused(refused, mediaLabel(entry.filePath, "video", entry.id));
         return true;
     }
-    if (QFileInfo(entry.filePath).isAbsolute() && QFileInfo(entry.filePath).isFile()
-        && !isVideoFile(entry.filePath)) {
+    if (isAbsoluteFilePath(entry.filePath) && QFileInfo(entry.filePath).isFile() && !isVideoFile(entry.filePath)) {
         noteRefused(refused, mediaLabel(entry.filePath, "video", entry.id));
         return true;
     }

@@ -24,12 +24,12 @@ bool isBaseMedia(QByteArrayView head)
     return false;
 }
 
-bool isTransportStream(QByteArrayView head)
+bool isTransportStream(QByteArrayView head, qsizetype offset, qsizetype packet)
 {
-    if (head.isEmpty() || head.at(0) != 0x47)
+    if (head.size() <= offset || head.at(offset) != 0x47)
         return false;
     // Sync bytes repeat every packet; one packet alone is a short stream.
-    return head.size() <= kTransportPacket || head.at(kTransportPacket) == 0x47;
+    return head.size() <= offset + packet || head.at(offset + packet) == 0x47;
 }
 
 } // namespace
@@ -45,7 +45,15 @@ bool looksLikeVideo(QByteArrayView head)
         return true;
     if (head.startsWith("RIFF") && head.size() >= 12 && head.sliced(8, 4) == QByteArrayView("AVI "))
         return true;
-    return isBaseMedia(head) || isTransportStream(head);
+    // IVF (VP8, VP9, AV1); raw H.264, H.265 and MPEG-4 streams, which begin
+    // with a start code; raw MJPEG.
+    if (head.startsWith("DKIF") || head.startsWith(QByteArrayView("\x00\x00\x01", 3)) ||
+        head.startsWith(QByteArrayView("\x00\x00\x00\x01", 4)) || head.startsWith("\xFF\xD8\xFF"))
+        return true;
+    // Transport streams, also with the 4-byte time code before each packet
+    // that camcorders' M2TS and MTS files carry.
+    return isBaseMedia(head) || isTransportStream(head, 0, kTransportPacket) ||
+           isTransportStream(head, 4, kTransportPacket + 4);
 }
 
 bool isVideoFile(const QString &path)

@@ -12,6 +12,7 @@
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
 #include "formats/YoloLabelLines.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -322,7 +323,7 @@ bool YoloHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
             progress(i + 1, total);
         lines.clear();
         appendYoloLabelLines(lines, dataset.images.at(i), classIndex, boxes);
-        if (!writeFileAtomically(out.filePath(stems.at(i) + QStringLiteral(".txt")), lines))
+        if (!writeFileAtomically(pathInFolder(out, stems.at(i) + QStringLiteral(".txt")), lines))
             return false;
     }
     return true;

@@ -20,8 +20,9 @@ struct Annotation {
     QList<QPointF> points;        // polygon/polyline vertices, the point, or keypoints
     QList<int> keypointVis;       // per keypoint: 2 visible, 1 occluded, 0 unlabelled
     float confidence = 1.0f;
-    // Free attributes. The package keeps them all; the project file keeps
-    // those that carry geometry (GeometryAttributes.h).
+    // Free attributes: the flags a dataset came with, and geometry the
+    // drawing cannot hold (GeometryAttributes.h). The project file and the
+    // package keep them all.
     QVariantMap attributes;
 
     bool operator==(const Annotation &) const = default;

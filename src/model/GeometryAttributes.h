@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QString>
-#include <QVariantMap>
 
 namespace Quillmark {
 
 // Attributes that carry part of an annotation's geometry where the drawing
 // cannot: an object that came as several polygons keeps every one of them, a
 // crowd region its flag, its run-length mask and its area. The project file
-// and the package keep them with the annotation; the exporters read them
+// and the package keep them with the annotation, as they keep every other
+// attribute (AnnotationAttributes.h); the exporters read them
 // (formats/AnnotationGeometry.h). The names are those the COCO reader has
 // always stored them under, so packages written before read the same.
 namespace GeometryAttribute {
@@ -29,13 +28,5 @@ inline const QString Crowd = QStringLiteral("iscrowd");
 
 // Whether the attribute is one of the above.
 bool isGeometryAttribute(const QString &key);
-
-// The geometry attributes among `attributes`, as a JSON object (empty when
-// there are none).
-QJsonObject geometryAttributesToJson(const QVariantMap &attributes);
-
-// The geometry attributes a JSON object holds; its other members are passed
-// over.
-QVariantMap geometryAttributesFromJson(const QJsonObject &object);
 
 } // namespace Quillmark

@@ -154,22 +154,6 @@ qsizetype JsonPieceReader::walkObject(qsizetype begin, const MemberVisitor &visi
     return -1;
 }
 
-qsizetype JsonPieceReader::walkArray(qsizetype begin, const ElementVisitor &visit) const
-{
-    if (!isArrayAt(begin))
-        return -1;
-    qsizetype pos = skipWhitespace(begin + 1);
-    if (pos < size && text[pos] == ']')
-        return pos + 1;
-    while (pos < size) {
-        bool closed = false;
-        pos = afterItem(visit(pos), ']', &closed);
-        if (pos < 0 || closed)
-            return pos;
-    }
-    return -1;
-}
-
 qsizetype JsonPieceReader::afterItem(qsizetype pos, char closer, bool *closed) const
 {
     if (pos < 0)

@@ -33,8 +33,6 @@ public:
     // Visits one member: gets its key and the position of its value, and
     // returns the position just past the value, or -1 to stop the walk.
     using MemberVisitor = std::function<qsizetype(const QString &key, qsizetype valueBegin)>;
-    // Visits one element in the same way.
-    using ElementVisitor = std::function<qsizetype(qsizetype elementBegin)>;
 
     // Copies the bytes [offset, offset + length) of the text into `out`;
     // false when it cannot.
@@ -58,11 +56,10 @@ public:
     bool isObjectAt(qsizetype pos) const;
     bool isArrayAt(qsizetype pos) const;
 
-    // Walks the object or array that begins at `begin`, in text order. Returns
-    // the position just past it, or -1 when it is malformed between its members
-    // or elements, or a visitor returned -1.
+    // Walks the object that begins at `begin`, in text order. Returns the
+    // position just past it, or -1 when it is malformed between its members,
+    // or the visitor returned -1.
     qsizetype walkObject(qsizetype begin, const MemberVisitor &visit) const;
-    qsizetype walkArray(qsizetype begin, const ElementVisitor &visit) const;
 
     // Reads the value that begins at `begin` as a Qt value, for small pieces
     // whose readers work on Qt's JSON types. Returns the position just past

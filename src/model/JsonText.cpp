@@ -1,5 +1,6 @@
 #include "model/JsonText.h"
 
+#include "model/MappedFile.h"
 #include "model/RegularFile.h"
 
 #include <QFile>
@@ -51,11 +52,9 @@ JsonText &JsonText::operator=(JsonText &&other) noexcept
     clear();
     m_storage = std::move(other.m_storage);
     m_file = std::move(other.m_file);
-    m_mapped = other.m_mapped;
+    m_mapping = std::move(other.m_mapping);
     m_size = other.m_size;
-    m_data = m_mapped ? reinterpret_cast<const char *>(m_mapped)
-                      : (m_storage.isEmpty() ? emptyText() : m_storage.constData());
-    other.m_mapped = nullptr;
+    m_data = m_mapping ? m_mapping->data() : (m_storage.isEmpty() ? emptyText() : m_storage.constData());
     other.m_size = 0;
     other.m_data = emptyText();
     return *this;
@@ -68,9 +67,7 @@ JsonText::~JsonText()
 
 void JsonText::clear()
 {
-    if (m_mapped && m_file)
-        m_file->unmap(m_mapped);
-    m_mapped = nullptr;
+    m_mapping.reset();
     m_file.reset();
     m_storage = QByteArray();
     m_data = emptyText();
@@ -94,14 +91,19 @@ bool JsonText::load(const QString &path, qint64 maxBytes, Mapping mapping)
 
 bool JsonText::mapFrom(std::unique_ptr<QFile> &file, qint64 size)
 {
-    uchar *mapped = file->map(0, size);
-    if (!mapped)
+    auto mapping = std::make_unique<MappedFile>(*file);
+    if (!mapping->isMapped() || mapping->size() != size)
         return false;
-    m_file = std::move(file);
-    m_mapped = mapped;
-    m_data = reinterpret_cast<const char *>(mapped);
+    m_data = mapping->data();
     m_size = qsizetype(size);
+    m_mapping = std::move(mapping);
+    m_file = std::move(file);
     return true;
+}
+
+bool JsonText::changedSinceLoad() const
+{
+    return m_mapping && m_mapping->changed();
 }
 
 bool JsonText::readFrom(QFile &file, qint64 size)

@@ -10,6 +10,8 @@ class QFile;
 
 namespace Quillmark {
 
+class MappedFile;
+
 // The text of a JSON document in memory, followed by the padding that the
 // parser reads past the end of its input. Load a file with load(), or copy
 // bytes with the constructor; hand it to JsonParser::parse.
@@ -17,7 +19,9 @@ namespace Quillmark {
 // Files are read as hostile input: only regular files are opened (after
 // following symbolic links), and a file larger than the caller's bound is not
 // read at all. Large files may be mapped into memory instead of copied (see
-// Mapping); the text is then valid as long as this object lives.
+// Mapping); the text is then valid as long as this object lives, and a file
+// that another program cuts short or rewrites meanwhile is told by
+// changedSinceLoad() (the text then holds zeros where the file ended).
 class JsonText {
 public:
     // Bytes after the end of the text that may be read; every text and every
@@ -42,7 +46,10 @@ public:
     const char *data() const { return m_data; }
     qsizetype size() const { return m_size; }
     QByteArrayView bytes() const { return QByteArrayView(m_data, m_size); }
-    bool isMapped() const { return m_mapped != nullptr; }
+    bool isMapped() const { return m_mapping != nullptr; }
+    // True when the mapped file was cut short or written to since it was
+    // loaded: what was parsed from the text is not the file of one moment.
+    bool changedSinceLoad() const;
 
 private:
     void clear();
@@ -51,7 +58,7 @@ private:
 
     QByteArray m_storage;          // the text and its padding, when read
     std::unique_ptr<QFile> m_file; // the mapped file, when mapped
-    uchar *m_mapped = nullptr;
+    std::unique_ptr<MappedFile> m_mapping;
     const char *m_data;
     qsizetype m_size = 0;
 };

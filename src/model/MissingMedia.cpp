@@ -1,6 +1,7 @@
 #include "model/MissingMedia.h"
 
 #include "model/Dataset.h"
+#include "model/PathInFolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,8 +10,7 @@ namespace Quillmark {
 
 bool mediaFileIsThere(const QString &path)
 {
-    const QFileInfo file(path);
-    return file.isAbsolute() && file.isFile();
+    return isAbsoluteFilePath(path) && QFileInfo(path).isFile();
 }
 
 QString MissingMedia::listText() const

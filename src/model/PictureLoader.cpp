@@ -105,18 +105,49 @@ void PictureLoader::aimReaderAt(QImageReader &reader, QFile &file)
     reader.setAutoDetectImageFormat(true);
 }
 
+PictureLoader::HeaderSize PictureLoader::headerSizeWith(QImageReader &reader)
+{
+    // The format by the content (the reader names the format it was told,
+    // which a file's suffix may get wrong), and the logical screen of a GIF,
+    // from the first ten bytes, read before the reader moves on.
+    const QByteArray head = reader.device() ? reader.device()->peek(10) : QByteArray();
+    QSize stored = reader.size();
+    if (head.startsWith("BM") && stored.height() < 0) {
+        // A picture stored top down has a negative height in its header.
+        stored.setHeight(-stored.height());
+    }
+    HeaderSize header;
+    if (head.startsWith("GIF8")) {
+        // The reader guesses a GIF's size from its logical screen and first
+        // frame by a rule of its own, which its decoder does not follow (a
+        // screen ten times taller than the first frame is taken for the
+        // frame's height, while the decoder paints the frame into the whole
+        // screen). Only where the guess is the screen is the size sure.
+        const QSize screen = head.size() == 10
+            ? QSize(uchar(head[6]) | uchar(head[7]) << 8, uchar(head[8]) | uchar(head[9]) << 8)
+            : QSize();
+        header.sure = !stored.isEmpty() && stored == screen;
+    }
+    if (stored.isValid() && !stored.isEmpty())
+        header.upright = turnedSideways(reader) ? stored.transposed() : stored;
+    return header;
+}
+
 QSize PictureLoader::uprightSizeWith(QImageReader &reader)
 {
-    const QSize stored = reader.size();
-    if (!stored.isValid() || stored.isEmpty())
-        return {};
-    return turnedSideways(reader) ? stored.transposed() : stored;
+    const HeaderSize header = headerSizeWith(reader);
+    if (header.sure)
+        return header.upright;
+    // What the decoder makes of the picture is its size.
+    reader.setAutoTransform(true);
+    const QImage decoded = reader.read();
+    return decoded.isNull() ? QSize() : decoded.size();
 }
 
 PictureLoader::Result PictureLoader::readWith(QImageReader &reader)
 {
     reader.setAutoTransform(true);
-    const QSize upright = uprightSizeWith(reader);
+    const QSize upright = headerSizeWith(reader).upright;
     Result result;
     result.image = reader.read();
     if (result.image.isNull())
@@ -127,8 +158,12 @@ PictureLoader::Result PictureLoader::readWith(QImageReader &reader)
 QImage PictureLoader::readFittingWith(QImageReader &reader, const QSize &bound)
 {
     reader.setAutoTransform(true);
-    const QSize upright = uprightSizeWith(reader);
-    if (upright.isValid() && (upright.width() > bound.width() || upright.height() > bound.height())) {
+    // A size the header is not sure of would scale the picture out of shape:
+    // it is decoded whole and scaled afterwards.
+    const HeaderSize header = headerSizeWith(reader);
+    const QSize upright = header.upright;
+    if (header.sure && upright.isValid()
+        && (upright.width() > bound.width() || upright.height() > bound.height())) {
         // The reader scales before it turns the picture, so the size it is given
         // is in the file's own orientation.
         QSize target = upright.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
@@ -144,9 +179,8 @@ QImage PictureLoader::readFittingWith(QImageReader &reader, const QSize &bound)
 
 PictureLoader::Result PictureLoader::read(const QString &path)
 {
-    // The full read runs on a worker and may wait on a pipe for its writer.
     QFile file;
-    const FileRefusal refusal = openRegularFileOrPipe(file, path);
+    const FileRefusal refusal = openRegularFileOrSay(file, path);
     if (refusal != FileRefusal::None)
         return {QImage(), refusalText(refusal)};
     QImageReader reader;

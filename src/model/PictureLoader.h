@@ -18,11 +18,11 @@ namespace Quillmark {
 // coordinates, stored sizes and exported sizes therefore all refer to the
 // upright picture, as common training loaders see it.
 //
-// Every reader treats its input as hostile. Folders are refused. The size
-// probes and the small reads for thumbnails, which go through many files in a
-// row (the small reads on the window's thread), open nothing but regular files:
-// a pipe or a device could block them for good. A full read, which runs on a
-// worker of its own, reads whatever file it is given.
+// Every reader treats its input as hostile and opens nothing but regular
+// files (after following symbolic links): a named pipe, a socket or a device
+// named as a picture could keep its reader waiting for good, and with it a
+// run that waits for that picture, or the program's exit. Such a path is an
+// unreadable picture, as a missing file is, with the reason in Result::error.
 class PictureLoader {
 public:
     // The pixels of a picture, or an empty image and the reason it could not be
@@ -43,8 +43,10 @@ public:
     static QImage readFitting(const QString &path, const QSize &bound);
     static QImage readFitting(const QByteArray &encoded, const QSize &bound);
 
-    // The upright size from the picture's header, without decoding its pixels;
-    // an invalid size when the header cannot be read.
+    // The upright size from the picture's header, without decoding its pixels
+    // where the header tells it for sure (all but a few GIFs, whose first
+    // frame does not fill their screen: those are decoded); an invalid size
+    // when the header cannot be read.
     static QSize uprightSize(const QString &path);
     static QSize uprightSize(const QByteArray &encoded);
 
@@ -59,8 +61,17 @@ public:
     static qint64 physicalMemory();
 
 private:
+    // The upright size the header tells, and whether the decoder is sure to
+    // give that size.
+    struct HeaderSize {
+        QSize upright;
+        bool sure = true;
+    };
+
     static Result readWith(QImageReader &reader);
     static QImage readFittingWith(QImageReader &reader, const QSize &bound);
+    static HeaderSize headerSizeWith(QImageReader &reader);
+    // The header's size when it is sure, else the decoded picture's.
     static QSize uprightSizeWith(QImageReader &reader);
     static QString refusalText(FileRefusal refusal);
     static void aimReaderAt(QImageReader &reader, QFile &file);

@@ -1,13 +1,15 @@
 #include "model/ProjectFile.h"
 
 #include "model/FiniteNumber.h"
-#include "model/GeometryAttributes.h"
+#include "model/AnnotationAttributes.h"
+#include "model/AttributeReader.h"
 #include "model/JsonIndentedWriter.h"
 #include "model/JsonParser.h"
 #include "model/JsonPieceReader.h"
 #include "model/JsonStringPool.h"
 #include "model/JobQueue.h"
 #include "model/JsonValue.h"
+#include "model/MappedFile.h"
 #include "model/RegularFile.h"
 #include "model/StoredIds.h"
 
@@ -178,11 +180,10 @@ float readFps(const QJsonObject &object)
 void writeAnnotation(JsonIndentedWriter &w, const Annotation &a)
 {
     w.beginObject();
-    // Only annotations that carry geometry beyond their drawing (an object of
-    // several polygons, a crowd region) have the member.
-    if (const QJsonObject attributes = geometryAttributesToJson(a.attributes); !attributes.isEmpty()) {
+    // Only annotations that carry attributes have the member.
+    if (!a.attributes.isEmpty()) {
         w.key("attributes");
-        w.value(QJsonValue(attributes));
+        writeAttributes(w, a.attributes);
     }
     w.key("bbox");
     w.beginObject();
@@ -423,7 +424,7 @@ private:
             if (key == "className")
                 a.className = member.toString(strings);
             else if (key == "attributes")
-                a.attributes = geometryAttributesFromJson(member.toQJsonValue().toObject());
+                a.attributes = attributes.read(member);
             else if (key == "type")
                 a.kind = kindFromText(member.toString(strings));
             else if (key == "bbox")
@@ -494,6 +495,7 @@ private:
     }
 
     JsonStringPool strings;      // class names and kinds repeat throughout a file
+    AttributeReader attributes;
     std::vector<double> numbers; // scratch
     QList<Annotation> annotationScratch;
     QList<QPointF> pointScratch;
@@ -720,7 +722,7 @@ Annotation annotationFromJson(const QJsonObject &object)
     a.bbox = QRectF(box.value(QStringLiteral("x")).toDouble(0), box.value(QStringLiteral("y")).toDouble(0),
                     box.value(QStringLiteral("w")).toDouble(0), box.value(QStringLiteral("h")).toDouble(0));
     a.confidence = floatOrDefault(object.value(QStringLiteral("confidence")).toDouble(1.0), 1.0f);
-    a.attributes = geometryAttributesFromJson(object.value(QStringLiteral("attributes")).toObject());
+    a.attributes = attributesFromJson(object.value(QStringLiteral("attributes")));
 
     const QJsonValue polygon = object.value(QStringLiteral("polygon"));
     if (polygon.isArray()) {
@@ -746,8 +748,8 @@ Annotation annotationFromJson(const QJsonObject &object)
 QJsonObject annotationToJson(const Annotation &a)
 {
     QJsonObject object;
-    if (const QJsonObject attributes = geometryAttributesToJson(a.attributes); !attributes.isEmpty())
-        object.insert(QStringLiteral("attributes"), attributes);
+    if (!a.attributes.isEmpty())
+        object.insert(QStringLiteral("attributes"), attributesToJson(a.attributes));
     object.insert(QStringLiteral("bbox"), QJsonObject{{QStringLiteral("h"), a.bbox.height()},
                                                       {QStringLiteral("w"), a.bbox.width()},
                                                       {QStringLiteral("x"), a.bbox.x()},
@@ -887,6 +889,13 @@ QByteArray projectToJsonBytes(const Project &project)
 
 bool loadProjectFile(Project &project, const QString &path)
 {
+    return readProjectFile(project, path, nullptr);
+}
+
+bool readProjectFile(Project &project, const QString &path, QString *problem)
+{
+    if (problem)
+        problem->clear();
     // Only a regular file: a pipe would block the open for good, and a device
     // such as /dev/zero would be read until memory runs out.
     QFile file;
@@ -894,13 +903,23 @@ bool loadProjectFile(Project &project, const QString &path)
         return false;
     // Read straight from the mapped file where possible: project files of large
     // datasets run to gigabytes, and a copy in memory would add as much again.
-    if (uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
-        ProjectTextReader reader(reinterpret_cast<const char *>(mapped), file.size());
+    // Another program may cut the file short or rewrite it meanwhile: what was
+    // read is then thrown away.
+    const MappedFile mapped(file);
+    if (mapped.isMapped()) {
+        ProjectTextReader reader(mapped.data(), qsizetype(mapped.size()));
         reader.setByteSource([&file](qsizetype offset, char *out, qsizetype length) {
             return readFileAt(file, offset, out, length);
         });
-        const bool ok = reader.read(project);
-        file.unmap(mapped);
+        Project read;
+        const bool ok = reader.read(read);
+        if (mapped.changed()) {
+            if (problem)
+                *problem = QStringLiteral("The project file changed while it was read.");
+            return false;
+        }
+        if (ok)
+            project = std::move(read);
         return ok;
     }
     const QByteArray bytes = file.readAll();

@@ -13,6 +13,10 @@ namespace Quillmark {
 // Fills `project` from the file. False when the file cannot be read, is not JSON,
 // or its top level is not an object; `project` is then left as it was.
 bool loadProjectFile(Project &project, const QString &path);
+// loadProjectFile, with the reason of a failure that the file's kind, presence
+// or permissions do not tell (another program changed the file while it was
+// read) in `problem`; empty otherwise.
+bool readProjectFile(Project &project, const QString &path, QString *problem);
 
 // Writes the project, creating missing folders. The previous file is replaced only
 // when the whole new file was written; false on any failure.

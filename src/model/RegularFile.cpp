@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,12 +12,9 @@ namespace Quillmark {
 
 namespace {
 
-enum class Pipes { Refused, Kept };
-
-// The descriptor of `path` opened for reading when it names a regular file
-// (or a named pipe, when pipes are kept), with its status; -1 with the reason
-// otherwise.
-int openDescriptor(const QString &path, FileRefusal *refusal, struct stat *info, Pipes pipes)
+// The descriptor of `path` opened for reading when it names a regular file,
+// with its status; -1 with the reason otherwise.
+int openRegularDescriptor(const QString &path, FileRefusal *refusal, struct stat *info)
 {
     *refusal = FileRefusal::None;
     if (path.isEmpty()) {
@@ -29,7 +25,7 @@ int openDescriptor(const QString &path, FileRefusal *refusal, struct stat *info,
     // writer from holding the open, and fstat then tells pipes, sockets,
     // devices and folders from files on the descriptor itself.
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         switch (errno) {
         case ENOENT:
@@ -47,8 +43,6 @@ int openDescriptor(const QString &path, FileRefusal *refusal, struct stat *info,
     }
     *info = {};
     const bool stated = ::fstat(fd, info) == 0;
-    if (stated && pipes == Pipes::Kept && S_ISFIFO(info->st_mode))
-        return fd;
     if (!stated || !S_ISREG(info->st_mode)) {
         *refusal = S_ISDIR(info->st_mode) ? FileRefusal::Folder : FileRefusal::NotRegular;
         ::close(fd);
@@ -58,11 +52,6 @@ int openDescriptor(const QString &path, FileRefusal *refusal, struct stat *info,
     // was the only status flag the file was opened with, so none is kept.
     ::fcntl(fd, F_SETFL, 0);
     return fd;
-}
-
-int openRegularDescriptor(const QString &path, FileRefusal *refusal, struct stat *info)
-{
-    return openDescriptor(path, refusal, info, Pipes::Refused);
 }
 
 // Reads up to `count` bytes at the descriptor's position; fewer only at the
@@ -92,31 +81,6 @@ FileRefusal openRegularFileOrSay(QFile &file, const QString &path)
     const int fd = openRegularDescriptor(path, &refusal, &info);
     if (fd < 0)
         return refusal;
-    file.setFileName(path);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return FileRefusal::Unreadable;
-    }
-    return FileRefusal::None;
-}
-
-FileRefusal openRegularFileOrPipe(QFile &file, const QString &path)
-{
-    FileRefusal refusal;
-    struct stat info {};
-    const int fd = openDescriptor(path, &refusal, &info, Pipes::Kept);
-    if (fd < 0)
-        return refusal;
-    if (S_ISFIFO(info.st_mode)) {
-        // The pipe was opened without waiting for a writer; wait for one here,
-        // as a blocking open would, until it writes or goes. Keeping this one
-        // descriptor (rather than opening the pipe again) means a writer never
-        // meets a reader that has already gone.
-        pollfd wait{fd, POLLIN, 0};
-        while (::poll(&wait, 1, -1) < 0 && errno == EINTR) {
-        }
-        ::fcntl(fd, F_SETFL, 0);
-    }
     file.setFileName(path);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);

@@ -20,11 +20,6 @@ bool openRegularFile(QFile &file, const QString &path);
 enum class FileRefusal { None, NoName, Missing, Folder, NotRegular, NoPermission, Unreadable };
 FileRefusal openRegularFileOrSay(QFile &file, const QString &path);
 
-// openRegularFileOrSay, with named pipes opened too: for a full read on a
-// worker, which waits until a writer writes (or goes), as a read from a
-// stalled network share waits. Sockets and devices are refused.
-FileRefusal openRegularFileOrPipe(QFile &file, const QString &path);
-
 // At most the first `count` bytes of a regular file; empty when it is none or
 // cannot be read. `fileSize` gets its size when it is opened, else -1.
 // Open, fstat, read and close: nothing else touches the disk.

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QSet>
 #include <QSplitter>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace Quillmark {
 
@@ -86,6 +88,34 @@ const QString statsRowTemplate = QStringLiteral(
     "<td width='%5%' style='font-size:6px;'></td></tr></table></td>"
     "<td style='padding-left:6px; font-size:10px; color:gray;'>%4</td></tr>");
 
+// The class list. It reports the selection changes a key made (arrows,
+// Home/End, type-ahead, Ctrl+Space), which the panel treats like a click, and
+// tells whether the current row changed under a press of the mouse (the
+// click that follows announces it).
+class ClassList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    std::function<void()> keyChangedSelection;
+    bool pressing = false;
+    // The row a press made current; cleared by the click it ends in.
+    QListWidgetItem *madeCurrentByPress = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const QList<QListWidgetItem *> before = selectedItems();
+        QListWidget::keyPressEvent(event);
+        if (keyChangedSelection && selectedItems() != before)
+            keyChangedSelection();
+    }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        madeCurrentByPress = nullptr;
+        const QScopedValueRollback<bool> pressed(pressing, true);
+        QListWidget::mousePressEvent(event);
+    }
+};
+
 // An annotation row answers for its index by its place in the list, so rows
 // inserted or taken out before it need not renumber it.
 class AnnotationRow : public QListWidgetItem {
@@ -118,7 +148,9 @@ AnnotationPanel::AnnotationPanel(QWidget *parent)
     QVBoxLayout *classLayout = nullptr;
     QGroupBox *classBox = groupWithLayout(QStringLiteral("Label Classes"), splitter, &classLayout);
     classLayout->setSpacing(5);
-    classList = new QListWidget(classBox);
+    auto *classes = new ClassList(classBox);
+    classes->keyChangedSelection = [this] { onClassesChosen(); };
+    classList = classes;
     classList->setFrameShape(QFrame::NoFrame);
     classList->setIconSize(QSize(14, 14));
     classList->setMinimumHeight(90);
@@ -154,11 +186,15 @@ AnnotationPanel::AnnotationPanel(QWidget *parent)
     annotationList->installEventFilter(this);
     annotationLayout->addWidget(annotationList);
 
-    // Comments (not stored anywhere)
+    // Comments: a scratch pad, stored nowhere and kept as typed whatever is shown
     QVBoxLayout *commentLayout = nullptr;
     QGroupBox *commentBox = groupWithLayout(QStringLiteral("Comments"), splitter, &commentLayout);
     auto *notes = new QTextEdit(commentBox);
+    notes->setObjectName(QStringLiteral("commentsBox"));
     notes->setPlaceholderText(QStringLiteral("Add notes for this image..."));
+    // Tab moves on to the next control, as in every other field of the window.
+    notes->setTabChangesFocus(true);
+    notes->setAcceptRichText(false);
     notes->setMinimumHeight(48);
     commentLayout->addWidget(notes);
 
@@ -187,9 +223,21 @@ AnnotationPanel::AnnotationPanel(QWidget *parent)
     const int stretch[] = {0, 1, 0, 2};
     for (int i = 0; i < 4; ++i)
         splitter->setStretchFactor(i, stretch[i]);
-    splitter->setSizes({230, 110, 95, 200});
+    // Sizes such that a window on a 1280 x 720 screen lists six annotations
+    // and three classes: what a short window lacks comes off the annotations
+    // and the statistics, by their stretch.
+    splitter->setSizes({180, 230, 90, 110});
 
     connect(classList, &QListWidget::itemClicked, this, &AnnotationPanel::onClassClicked);
+    // The current row is the class the canvas draws with, however it became
+    // current: a click, the arrows, Home/End, type-ahead or a call.
+    connect(classList, &QListWidget::currentItemChanged, this, [this, classes](QListWidgetItem *current) {
+        if (multiSelect || !current || settingCurrent)
+            return;
+        if (classes->pressing)
+            classes->madeCurrentByPress = current;
+        emit labelSelected(current->text());
+    });
     connect(classList, &QListWidget::itemDoubleClicked, this, [this] { onRenameClass(); });
     connect(classList, &QListWidget::itemSelectionChanged, this, &AnnotationPanel::onClassSelectionChanged);
     connect(annotationList, &QListWidget::currentRowChanged, this, &AnnotationPanel::annotationSelected);
@@ -228,12 +276,30 @@ void AnnotationPanel::onClassClicked(QListWidgetItem *item)
     if (!item)
         return;
     if (!multiSelect) {
-        emit labelSelected(item->text());
+        // A click on the current row announces it again; one that made its row
+        // current has already announced it.
+        auto *classes = static_cast<ClassList *>(classList);
+        const bool announced = classes->madeCurrentByPress == item;
+        classes->madeCurrentByPress = nullptr;
+        if (!announced)
+            emit labelSelected(item->text());
         return;
     }
+    onClassesChosen();
+}
+
+void AnnotationPanel::onClassesChosen()
+{
+    if (!multiSelect)
+        return;
     const QStringList names = selectedClassNames();
     if (!names.isEmpty())
         emit classesSelected(names);
+    // The selection shows the classes of the picture on the canvas: a choice
+    // that was not applied (declined, or no picture shown) and an emptied
+    // selection go back to them.
+    if (shownClassesKnown)
+        showSelectedClasses(shownClasses);
 }
 
 void AnnotationPanel::onClassSelectionChanged()
@@ -267,9 +333,12 @@ void AnnotationPanel::rebuildClassList()
 
 void AnnotationPanel::makeCurrent(const QString &className)
 {
+    // The callers announce the class themselves, after the edit's own signal.
     const auto matches = classList->findItems(className, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (!matches.isEmpty())
-        classList->setCurrentItem(matches.first());
+    if (matches.isEmpty())
+        return;
+    const QScopedValueRollback<bool> quiet(settingCurrent, true);
+    classList->setCurrentItem(matches.first());
 }
 
 void AnnotationPanel::setClasses(const QMap<QString, QColor> &classColors)
@@ -280,7 +349,10 @@ void AnnotationPanel::setClasses(const QMap<QString, QColor> &classColors)
     if (recolour)
         relistAnnotations();
     if (classList->count() > 0 && !classList->currentItem()) {
-        classList->setCurrentRow(0);
+        {
+            const QScopedValueRollback<bool> quiet(settingCurrent, true);
+            classList->setCurrentRow(0);
+        }
         emit labelSelected(classList->item(0)->text());
     }
 }
@@ -290,7 +362,12 @@ void AnnotationPanel::setMultiSelect(bool multi)
     if (multi == multiSelect)
         return;
     multiSelect = multi;
+    shownClassesKnown = false;
     hint->setText(multi ? multiHint : singleHint);
+    // Back to drawing: the current row, which clicks moved meanwhile, is the
+    // class the canvas draws with.
+    if (!multi && classList->currentItem())
+        emit labelSelected(classList->currentItem()->text());
 }
 
 void AnnotationPanel::setAnnotations(const ImageEntry &entry)
@@ -353,6 +430,13 @@ void AnnotationPanel::selectClassesOf(const ImageEntry &entry)
     QSet<QString> names;
     for (const Annotation &annotation : entry.labels)
         names.insert(annotation.className);
+    shownClasses = names;
+    shownClassesKnown = true;
+    showSelectedClasses(names);
+}
+
+void AnnotationPanel::showSelectedClasses(const QSet<QString> &names)
+{
     {
         const QSignalBlocker blocker(classList);
         for (int row = 0; row < classList->count(); ++row) {
@@ -379,6 +463,9 @@ void AnnotationPanel::clear()
         annotationList->clear();
         listedRows.clear();
     }
+    // No picture shown: nothing to label.
+    if (multiSelect)
+        selectClassesOf(ImageEntry());
     // An open project keeps its figures: the annotation list empties when no
     // picture is shown, which changes nothing the statistics count.
     if (!projectOpen)

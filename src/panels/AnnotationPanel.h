@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -89,6 +90,9 @@ protected:
 
 private:
     void onClassClicked(QListWidgetItem *item);
+    // Multiple selection: the user chose classes (a click or a key).
+    void onClassesChosen();
+    void showSelectedClasses(const QSet<QString> &names);
     void rebuildClassList();
     void makeCurrent(const QString &className);
     QStringList selectedClassNames() const;
@@ -116,6 +120,11 @@ private:
     QLabel *hint = nullptr;
     QMap<QString, QColor> colors;
     bool multiSelect = false;
+    // The panel itself makes a row current and announces the class afterwards.
+    bool settingCurrent = false;
+    // Multiple selection: the classes of the picture shown, once one was.
+    QSet<QString> shownClasses;
+    bool shownClassesKnown = false;
     QLabel *stats = nullptr;
     // The figures last shown, drawn again when the project opens or closes.
     struct StatsFigures {

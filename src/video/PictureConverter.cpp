@@ -1,10 +1,11 @@
 #include "video/PictureConverter.h"
 
-#include <QTransform>
+#include <cmath>
 
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/mem.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
@@ -39,6 +40,25 @@ void describeColours(SwsContext *context, const AVFrame *frame)
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
 }
 
+// 8-bit sources convert as FFmpeg's command line converts them (its fast
+// path, bit for bit); deeper ones keep their chroma: every pixel's own,
+// interpolated across as well as down, and rounded accurately instead of
+// truncated on the way to 8 bits.
+int scalingFlags(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(format);
+    const bool deep = descriptor && descriptor->nb_components > 0 && descriptor->comp[0].depth > 8;
+    return deep ? SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : SWS_BILINEAR;
+}
+
+// -1, 0 or 1: the sign of a matrix entry that is clearly not zero.
+int axisSign(double value, double other)
+{
+    if (std::fabs(value) < std::fabs(other) || !std::isfinite(value) || value == 0.0)
+        return 0;
+    return value > 0 ? 1 : -1;
+}
+
 } // namespace
 
 PictureConverter::~PictureConverter()
@@ -46,12 +66,24 @@ PictureConverter::~PictureConverter()
     sws_freeContext(context);
 }
 
+void PictureConverter::setOrientation(double a, double b, double c, double d)
+{
+    // The nearest of the eight quarter-turn orientations: each column maps to
+    // the axis it lies closest to.
+    const int m11 = axisSign(a, b);
+    const int m12 = axisSign(b, a);
+    const int m21 = axisSign(c, d);
+    const int m22 = axisSign(d, c);
+    const bool valid = (m11 != 0) != (m12 != 0) && (m21 != 0) != (m22 != 0) && (m11 != 0) == (m22 != 0);
+    orientation = valid ? QTransform(m11, m12, m21, m22, 0, 0) : QTransform();
+}
+
 QImage PictureConverter::convert(const AVFrame *frame)
 {
     const QImage image = convertColours(frame);
-    if (image.isNull() || rotation == 0)
+    if (image.isNull() || isUpright())
         return image;
-    return turned(image);
+    return image.transformed(orientation);
 }
 
 QImage PictureConverter::convertColours(const AVFrame *frame)
@@ -60,8 +92,7 @@ QImage PictureConverter::convertColours(const AVFrame *frame)
         return {};
     const auto format = AVPixelFormat(frame->format);
     context = sws_getCachedContext(context, frame->width, frame->height, format, frame->width, frame->height,
-                                   AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr,
-                                   nullptr, nullptr);
+                                   AV_PIX_FMT_BGRA, scalingFlags(format), nullptr, nullptr, nullptr);
     if (!context)
         return {};
     describeColours(context, frame);
@@ -79,11 +110,6 @@ QImage PictureConverter::convertColours(const AVFrame *frame)
     }
     // BGRA in memory with alpha 255 is Qt's RGB32 on a little-endian machine.
     return QImage(buffer, frame->width, frame->height, stride, QImage::Format_RGB32, freeBuffer, buffer);
-}
-
-QImage PictureConverter::turned(const QImage &image) const
-{
-    return image.transformed(QTransform().rotate(rotation));
 }
 
 } // namespace Quillmark

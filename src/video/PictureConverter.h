@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QTransform>
 
 struct AVFrame;
 struct SwsContext;
@@ -9,7 +10,10 @@ namespace Quillmark {
 
 // Turns decoded frames of any size and pixel format into upright RGB32
 // pictures: the colours converted by libswscale into a buffer of the picture's
-// own (aligned) stride, then turned by the stream's display rotation.
+// own (aligned) stride, then turned and mirrored as the stream's display
+// matrix says. Sources deeper than 8 bits are converted with full chroma
+// interpolation and accurate rounding; 8-bit ones the way FFmpeg's own tools
+// convert them, bit for bit.
 class PictureConverter {
 public:
     PictureConverter() = default;
@@ -17,19 +21,22 @@ public:
     PictureConverter(const PictureConverter &) = delete;
     PictureConverter &operator=(const PictureConverter &) = delete;
 
-    // Clockwise degrees (0, 90, 180 or 270) that make the picture upright.
-    void setRotation(int degrees) { rotation = degrees; }
-    int rotationDegrees() const { return rotation; }
+    // The display orientation: a quarter turn or half turn, a mirror, or both,
+    // taken from the 2 x 2 part of a display matrix (FFmpeg's layout: a point
+    // (p, q) of the stored frame is shown at (a p + c q, b p + d q)).
+    void setOrientation(double a, double b, double c, double d);
+    // The stored frame's sides are swapped when shown.
+    bool turnsSideways() const { return orientation.m11() == 0; }
+    bool isUpright() const { return orientation.isIdentity(); }
 
     // A null image when the frame cannot be converted.
     QImage convert(const AVFrame *frame);
 
 private:
     QImage convertColours(const AVFrame *frame);
-    QImage turned(const QImage &image) const;
 
     SwsContext *context = nullptr;
-    int rotation = 0;
+    QTransform orientation;
 };
 
 } // namespace Quillmark

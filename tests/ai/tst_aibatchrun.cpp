@@ -3,6 +3,7 @@
 // abandoning and destruction mid-run.
 
 #include "ImageFileBytes.h"
+#include "PipeRescue.h"
 #include "QmTest.h"
 
 #include "ai/AiBatchRun.h"
@@ -11,6 +12,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
@@ -21,6 +23,8 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+
+#include <sys/stat.h>
 
 using namespace Quillmark;
 
@@ -92,6 +96,33 @@ AiBatchRun::Task widthTask(const QList<int> &ids, const std::shared_ptr<Probe> &
             entry.labels.append(widthMark(width));
             return 1;
         });
+}
+
+// Bytes whose read hangs, as a file on a network share that stopped answering
+// does, until released (or for a minute at most, so that a run that waits for
+// it fails its test instead of hanging it).
+class StalledBytes : public StoredImageBytes {
+public:
+    QByteArray read() const override
+    {
+        entered.release();
+        released.tryAcquire(1, 60000);
+        returned = true;
+        return pngOfWidth(9);
+    }
+
+    mutable QSemaphore entered;
+    mutable QSemaphore released;
+    mutable std::atomic<bool> returned{false};
+};
+
+ImageEntry stalledEntry(int id, const std::shared_ptr<StalledBytes> &bytes)
+{
+    ImageEntry entry;
+    entry.id = id;
+    entry.filePath = QStringLiteral("stalled_%1.png").arg(id);
+    entry.storedBytes = bytes;
+    return entry;
 }
 
 // Starts the task and waits for `finished`.
@@ -345,6 +376,79 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(!finished);
         QVERIFY(dataset.imageById(0)->labels.isEmpty());
+    }
+
+    // A picture that is a named pipe with no writer is an unreadable picture
+    // at once: the run reads on past it and ends.
+    void pipeAmongThePicturesIsUnreadable()
+    {
+        QTemporaryDir dir;
+        Dataset dataset;
+        for (int id = 0; id < 3; ++id) {
+            ImageEntry entry;
+            entry.id = id;
+            entry.filePath = dir.filePath(QStringLiteral("%1.png").arg(id));
+            if (id == 1) {
+                QCOMPARE(::mkfifo(QFile::encodeName(entry.filePath).constData(), 0600), 0);
+            } else {
+                QFile file(entry.filePath);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(pngOfWidth(21 + id)) > 0);
+            }
+            dataset.addImage(entry);
+        }
+        QmTest::PipeRescue rescue(dataset.images.at(1).filePath, QmTest::patienceMs);
+        AiBatchRun runner(dataset);
+        const auto summary = runToEnd(runner, widthTask({0, 1, 2}, std::make_shared<Probe>()), 2 * QmTest::patienceMs);
+        rescue.done();
+        QVERIFY2(!rescue.rescued, "the run waited for the pipe's writer");
+        QVERIFY(summary.has_value());
+        QCOMPARE(summary->done, 3);
+        QCOMPARE(summary->unreadable, 1);
+        QCOMPARE(summary->applied, 2);
+        QCOMPARE(marks(dataset.imageById(2)), QStringList{QStringLiteral("w23")});
+    }
+
+    // A read that hangs holds neither a cancel nor the end of the runner (as
+    // the program's exit destroys it): both return while the read still
+    // hangs, which is left to end on its own.
+    void stalledReadHoldsNeitherCancelNorExit()
+    {
+        Dataset dataset;
+        const auto first = std::make_shared<StalledBytes>();
+        const auto second = std::make_shared<StalledBytes>();
+        dataset.addImage(entryOfWidth(0, 7));
+        dataset.addImage(stalledEntry(1, first));
+        dataset.addImage(entryOfWidth(2, 8));
+        dataset.addImage(stalledEntry(3, second));
+        const auto release = qScopeGuard([&] {
+            first->released.release();
+            second->released.release();
+        });
+        {
+            AiBatchRun runner(dataset);
+            auto summary = std::make_shared<std::optional<AiBatchRun::Summary>>();
+            AiBatchRun::Task task = widthTask({0, 1, 2}, std::make_shared<Probe>());
+            task.finished = [summary](const AiBatchRun::Summary &s) { *summary = s; };
+            QVERIFY(runner.start(std::move(task)));
+            QVERIFY(first->entered.tryAcquire(1, QmTest::patienceMs));
+            QTRY_COMPARE(dataset.imageById(0)->labels.size(), 1);
+            runner.cancel();
+            QTRY_VERIFY(summary->has_value());
+            QVERIFY(!first->returned);
+            QVERIFY((*summary)->cancelled);
+            QCOMPARE((*summary)->done, 1);
+
+            QVERIFY(runner.start(widthTask({3}, std::make_shared<Probe>())));
+            QVERIFY(second->entered.tryAcquire(1, QmTest::patienceMs));
+        }
+        QVERIFY(!second->returned);
+        QVERIFY(dataset.imageById(2)->labels.isEmpty());
+        // Released, the reads end on their own; nothing is applied.
+        first->released.release();
+        second->released.release();
+        QTRY_VERIFY(first->returned && second->returned);
+        QCoreApplication::processEvents();
+        QVERIFY(dataset.imageById(1)->labels.isEmpty() && dataset.imageById(3)->labels.isEmpty());
     }
 
     void emptyRunFinishes()

@@ -7,6 +7,7 @@
 #include "AiDialogTestSupport.h"
 #include "AppTestSupport.h"
 #include "MainWindowTestAccess.h"
+#include "PipeRescue.h"
 #include "QmTest.h"
 #include "ScriptedPrompts.h"
 
@@ -17,10 +18,13 @@
 
 #include <atomic>
 
+#include <sys/stat.h>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -257,6 +261,48 @@ private slots:
         window->onSamEncode();
         QCOMPARE(prompts.calls.last().kind, QStringLiteral("information"));
         QCOMPARE(prompts.calls.last().text, QStringLiteral("Open an image first."));
+    }
+
+    // Encoding takes the pixels the canvas shows: no file is read on the
+    // window's thread, where a read that waits would freeze the window. The
+    // shown picture's file is replaced by a named pipe here, which a read
+    // would wait on for good. A picture that is a pipe from the start shows
+    // no pixels, and encoding says at once that it cannot be read.
+    void encodeReadsNoFileOnTheWindowThread()
+    {
+        AiSegDialog *panel = window->segmentationDialog();
+        MainWindowTestAccess &access = *this->access;
+        panel->refreshModels();
+        waitForModelLoads();
+        const QString shown = window->currentProject().dataset.images.at(0).filePath;
+        const QString pipe = QDir(files.path()).filePath("pipe.png");
+        // The next test writes its pictures afresh: never into a pipe.
+        const auto removePipes = qScopeGuard([&] {
+            QFile::remove(shown);
+            QFile::remove(pipe);
+        });
+        QVERIFY(QFile::remove(shown));
+        QCOMPARE(::mkfifo(QFile::encodeName(shown).constData(), 0600), 0);
+        {
+            QmTest::PipeRescue rescue(shown, QmTest::patienceMs);
+            buttonWithText(panel, "Encode Current Image")->click();
+            rescue.done();
+            QVERIFY2(!rescue.rescued, "the encode read the picture's file on the window's thread");
+        }
+        QCOMPARE(statusOf(panel), QStringLiteral("Image encoded.  Left-click = positive  |  Right-click = negative"));
+
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QmTest::PipeRescue rescue(pipe, QmTest::patienceMs);
+        access.project().dataset.addImage(imageEntry(pipe, 160, 80));
+        const int pipeId = access.project().dataset.images.constLast().id;
+        access.refreshUi();
+        access.selectImage(pipeId);
+        QTRY_COMPARE(window->labelCanvas()->displayedEntryId(), pipeId);
+        window->onSamEncode();
+        rescue.done();
+        QVERIFY(!rescue.rescued);
+        QCOMPARE(prompts.calls.last().kind, QStringLiteral("warning"));
+        QCOMPARE(prompts.calls.last().text, QStringLiteral("Cannot read the current image file."));
     }
 
     // Models loaded while no image is shown: Encode asks for one, and works

@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"
+#include "model/StoredImageBytes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,6 +77,39 @@ inline QString makePipe(const QDir &dir, const QString &name)
     return mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
 }
 
+// A picture whose pixels arrive only when the test delivers them, as those of
+// a file on a stalled network share do: a read of the entry waits until then
+// (for a minute at most). Pictures are read only from regular files, so the
+// stall is staged in the entry's stored bytes rather than with a pipe.
+class LatePicture : public StoredImageBytes {
+public:
+    QByteArray read() const override
+    {
+        if (!arrived.tryAcquire(1, 60000))
+            return {};
+        arrived.release();
+        return bytes;
+    }
+    void deliver(const QByteArray &encoded)
+    {
+        bytes = encoded;
+        arrived.release();
+    }
+
+private:
+    QByteArray bytes;
+    mutable QSemaphore arrived;
+};
+
+// An image entry named `name` whose pixels come from `picture`.
+inline ImageEntry lateImage(const QString &name, const std::shared_ptr<LatePicture> &picture, int w, int h,
+                            const QList<Annotation> &labels = {})
+{
+    ImageEntry entry = imageEntry(name, w, h, labels);
+    entry.storedBytes = picture;
+    return entry;
+}
+
 // A project file whose read stalls, as one on a hung network share does,
 // until the test finishes it. Project files must be regular files, so the
 // stall is staged in the window's reader rather than with a pipe.
@@ -89,10 +123,11 @@ public:
     {
         auto stalledGate = gate;
         const QString stalledPath = path;
-        access.projectFileReader() = [stalledGate, stalledPath](Project &project, const QString &file) {
+        access.projectFileReader() = [stalledGate, stalledPath](Project &project, const QString &file,
+                                                                QString *problem) {
             if (file == stalledPath)
                 stalledGate->acquire();
-            return loadProjectFile(project, file);
+            return readProjectFile(project, file, problem);
         };
     }
 

@@ -16,7 +16,7 @@ public:
     Project &project() { return w.project; }
     QString &projectPath() { return w.projectPath; }
     bool &modified() { return w.modified; }
-    std::function<bool(Project &, const QString &)> &projectFileReader() { return w.projectFileReader; }
+    std::function<bool(Project &, const QString &, QString *)> &projectFileReader() { return w.projectFileReader; }
     int &currentImageId() { return w.currentImageId; }
     bool &videoMode() { return w.videoMode; }
     int &currentVideoId() { return w.currentVideoId; }

@@ -2,16 +2,21 @@
 // open, for a person to look at. Run under an X server (scripts/
 // screenshot-mainwindow.sh starts one with xvfb-run):
 //
-//   mainwindow_screenshot <output.png> <light|dark> [job]
+//   mainwindow_screenshot <output.png> <light|dark> [job | pose | face | concept | empty | gate]
 //
 // With "job" a background job that can be cancelled is running: the status bar
-// shows its progress and Cancel.
+// shows its progress and Cancel. With "pose", "face" or "concept" that AI tool
+// window is open over the window; with "empty" no project is open; with "gate" the box
+// and hint of drawing before the project is saved are shown.
 
 #include "MainWindowTestAccess.h"
 #include "ScriptedPrompts.h"
 
 #include "app/MainWindow.h"
+#include "ai/ui/AiSam3Dialog.h"
 #include "canvas/LabelCanvas.h"
+#include "canvas/Tool.h"
+#include "chrome/SideToolBar.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,7 +64,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quillmark"));
     QApplication::setOrganizationName(QStringLiteral("Brightwell"));
     if (argc < 3) {
-        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark> [job | open <project>]\n";
+        QTextStream(stderr) << "usage: mainwindow_screenshot <output.png> <light|dark> [job | pose | face | concept | open <project>]\n";
         return 2;
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
@@ -68,6 +73,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     MainWindow window;
     MainWindowTestAccess access(window);
+    // "empty": the window as a new user first sees it, with no project.
+    const bool empty = argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("empty");
     Project &project = access.project();
     project.name = QStringLiteral("Street scenes");
     project.projectType = QStringLiteral("object_detection");
@@ -85,10 +92,36 @@ int main(int argc, char *argv[])
     }
     access.projectPath() = dir.filePath(QStringLiteral("street.qmk"));
     access.refreshUi();
+    if (empty) {
+        project = Project();
+        access.projectPath().clear();
+        access.refreshUi();
+    }
     access.updateTitle();
     window.applyTheme(mode);
     // The window takes the size it opens at on this screen.
     window.show();
+    // "pose", "face" or "concept": that AI tool window is open in the shot.
+    const QString tool = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    if (tool == QLatin1String("pose") || tool == QLatin1String("face") || tool == QLatin1String("concept")) {
+        QTimer::singleShot(300, &window, [&window, tool] {
+            if (tool == QLatin1String("pose"))
+                emit window.sideToolBarWidget()->toolChanged(Tool::Pose);
+            else if (tool == QLatin1String("face"))
+                emit window.sideToolBarWidget()->toolChanged(Tool::Face);
+            else
+                window.conceptDialog()->show();
+        });
+    }
+    // "gate": drawing before the project is saved, with the box and the hint
+    // under the save button.
+    if (tool == QLatin1String("gate")) {
+        QTimer::singleShot(300, &window, [&window, &access] {
+            access.projectPath().clear();
+            access.updateTitle();
+            emit window.labelCanvas()->classRequired();
+        });
+    }
     if (argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("job")) {
         access.startJob([] {});
         window.beginProgress(40);

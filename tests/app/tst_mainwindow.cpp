@@ -21,6 +21,17 @@
 #include "panels/VideoScrubber.h"
 
 #include <QComboBox>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QScopeGuard>
+#include <QStyleHints>
+#include <QTextEdit>
+#include <QToolButton>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLayout>
@@ -100,6 +111,12 @@ private slots:
     void statisticsTellAnEmptyProjectFromNone_data();
     void statisticsTellAnEmptyProjectFromNone();
     void statsToggleAndZoomLabel();
+    void classChosenWithTheArrowsIsTheDrawingClass();
+    void tabLeavesTheCommentsBox();
+    void exportDialogDrivenByKeysAlone_data();
+    void exportDialogDrivenByKeysAlone();
+    void messageBoxesShowTheirTextAsWritten();
+    void importWithoutATypeSaysSo();
 
 private:
     QmTest::ScriptedPrompts prompts;
@@ -147,8 +164,13 @@ void TestMainWindow::constructsHiddenWithEveryPart()
         else if (w)
             row << QStringLiteral("label or spacer");
     }
-    QCOMPARE(row, (QStringList{"label or spacer", "scrubber", "label or spacer", "label or spacer", "Labels",
-                               "Stats", "Fit", "100%", "\uFF0D", "zoom", "\uFF0B"}));
+    QCOMPARE(row, (QStringList{"label or spacer", "label or spacer", "label or spacer", "Labels", "Stats", "Fit",
+                               "100%", "\uFF0D", "zoom", "\uFF0B"}));
+    // The scrubber has a row of its own below, hidden with it outside video mode.
+    QWidget *scrubberRow = window.findChild<QWidget *>(QStringLiteral("scrubberBar"));
+    QVERIFY(scrubberRow);
+    QCOMPARE(window.videoScrubberWidget()->parentWidget(), scrubberRow);
+    QVERIFY(!scrubberRow->isVisibleTo(&window));
 }
 
 void TestMainWindow::layoutSizes()
@@ -1159,6 +1181,257 @@ void TestMainWindow::statsToggleAndZoomLabel()
     window.labelCanvas()->fitToWindow();
     QCOMPARE(window.zoomLabelWidget()->text(),
              QStringLiteral("%1%").arg(qRound(window.labelCanvas()->viewScale() * 100)));
+}
+
+// The arrow keys choose the drawing class in the class list: the class shown
+// current is the class of the next shape.
+void TestMainWindow::classChosenWithTheArrowsIsTheDrawingClass()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    QVERIFY(showProject(window, dir, QStringLiteral("segmentation")));
+    MainWindowTestAccess access(window);
+    for (const char *name : {"dining table", "dog", "donut", "eel"})
+        access.project().dataset.addClass(QString::fromLatin1(name), QColor());
+    access.refreshUi();
+    LabelCanvas *canvas = window.labelCanvas();
+    canvas->setTool(int(Tool::Polygon));
+    QListWidget *classes = window.annotations()->classListWidget();
+    QCOMPARE(classes->item(1)->text(), QStringLiteral("dining table"));
+
+    const QRect first = classes->visualItemRect(classes->item(1));
+    QTest::mouseClick(classes->viewport(), Qt::LeftButton, Qt::NoModifier, first.center());
+    QCOMPARE(QApplication::focusWidget(), classes);
+    QTest::keyClick(classes, Qt::Key_Down);
+    QTest::keyClick(classes, Qt::Key_Down);
+    QCOMPARE(classes->currentItem()->text(), QStringLiteral("donut"));
+    QCOMPARE(classes->selectedItems().size(), 1);
+    QCOMPARE(classes->selectedItems().at(0)->text(), QStringLiteral("donut"));
+
+    // A polygon of three clicks, closed with a right click.
+    for (const QPointF p : {QPointF(40, 40), QPointF(200, 50), QPointF(120, 200)})
+        clickAt(canvas, p);
+    clickAt(canvas, QPointF(120, 200), Qt::RightButton);
+    const QList<Annotation> labels = access.project().dataset.imageById(0)->labels;
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.at(0).kind, int(Polygon));
+    QCOMPARE(labels.at(0).className, QStringLiteral("donut"));
+
+    // Home and type-ahead move it the same way (letters that are no tool key).
+    classes->setFocus();
+    QTest::keyClick(classes, Qt::Key_Home);
+    QCOMPARE(canvas->currentClassName(), QStringLiteral("cat"));
+    QTest::keyClicks(classes, QStringLiteral("ee"));
+    QCOMPARE(classes->currentItem()->text(), QStringLiteral("eel"));
+    QCOMPARE(canvas->currentClassName(), QStringLiteral("eel"));
+}
+
+// Tab moves on from the Comments box, and Shift+Tab back into it; neither
+// leaves a tab in the text, which stays whatever is shown.
+void TestMainWindow::tabLeavesTheCommentsBox()
+{
+    QTemporaryDir dir;
+    MainWindow window;
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection"), 2));
+    auto *comments = window.annotations()->findChild<QTextEdit *>(QStringLiteral("commentsBox"));
+    QVERIFY(comments);
+    QTest::mouseClick(comments->viewport(), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), comments);
+    QTest::keyClicks(comments, QStringLiteral("check the left car"));
+    QTest::keyClick(comments, Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != comments);
+    QCOMPARE(comments->toPlainText(), QStringLiteral("check the left car"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), comments);
+    QTest::keyClick(comments, Qt::Key_Backtab, Qt::ShiftModifier);
+    QVERIFY(QApplication::focusWidget() != comments);
+    QCOMPARE(comments->toPlainText(), QStringLiteral("check the left car"));
+
+    // The box belongs to no picture: its text stays when another picture and
+    // another project are shown (as the README says).
+    MainWindowTestAccess access(window);
+    access.selectImage(1);
+    QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 1);
+    access.project() = Project();
+    access.refreshUi();
+    QCOMPARE(comments->toPlainText(), QStringLiteral("check the left car"));
+}
+
+// A user without a mouse exports: in the export dialog Tab reaches the
+// format cards, the arrows move along them, and the output folder is typed;
+// Return exports. The file written is a COCO dataset.
+void TestMainWindow::exportDialogDrivenByKeysAlone_data()
+{
+    QTest::addColumn<int>("tabStops");
+    QTest::newRow("tab stops at every control") << int(Qt::TabFocusAllControls);
+    QTest::newRow("tab stops at text and lists") << int(Qt::TabFocusTextControls);
+}
+
+void TestMainWindow::exportDialogDrivenByKeysAlone()
+{
+    QFETCH(int, tabStops);
+    QStyleHints *hints = QGuiApplication::styleHints();
+    const Qt::TabFocusBehavior before = hints->tabFocusBehavior();
+    hints->setTabFocusBehavior(Qt::TabFocusBehavior(tabStops));
+    const auto restore = qScopeGuard([&] { hints->setTabFocusBehavior(before); });
+    QTemporaryDir dir;
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    access.project().dataset.addImage(imageEntry(writeImage(QDir(dir.path()), QStringLiteral("street.png"), 320, 240, Qt::gray),
+                                                 320, 240, {box({20, 30, 100, 50}, QStringLiteral("car"))}));
+    QVERIFY(showProject(window, dir, QStringLiteral("object_detection")));
+    const QString output = dir.filePath(QStringLiteral("coco out"));
+
+    QStringList steps;
+    onNextModal([&](QWidget *dialog) {
+        // Whatever happens, the dialog does not stay open.
+        const auto closeLeftOpen = qScopeGuard([dialog] {
+            if (dialog->isVisible())
+                static_cast<QDialog *>(dialog)->reject();
+        });
+        dialog->activateWindow();
+        if (!QTest::qWaitFor([dialog] { return QApplication::activeWindow() == dialog; }))
+            return;
+        const auto focused = [] { return QApplication::focusWidget(); };
+        const auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::keyClick(focused() ? focused() : dialog, Qt::Key(key), modifiers);
+        };
+        const auto card = [&] {
+            auto *button = qobject_cast<QToolButton *>(focused());
+            return button && button->objectName() == QLatin1String("exportFormatCard") ? button : nullptr;
+        };
+        for (int i = 0; i < 40 && !card(); ++i)
+            press(Qt::Key_Tab);
+        if (!card())
+            return;
+        steps << card()->toolTip();
+        press(Qt::Key_Right);  // to LabelMe, and back
+        steps << (card() ? card()->toolTip() : QString());
+        press(Qt::Key_Left);
+        press(Qt::Key_Space);
+        steps << (card() && card()->isChecked() ? card()->toolTip() : QString());
+        for (int i = 0; i < 40 && !qobject_cast<QLineEdit *>(focused()); ++i)
+            press(Qt::Key_Tab);
+        if (!qobject_cast<QLineEdit *>(focused()))
+            return;
+        QTest::keyClicks(focused(), output);
+        press(Qt::Key_Return);
+    });
+    window.onExportDataset();
+    QCOMPARE(steps, (QStringList{"COCO", "LabelMe", "COCO"}));
+    QTRY_VERIFY(!window.isJobRunning());
+    QVERIFY2(statusText(window).startsWith(QStringLiteral("Exported")), qPrintable(statusText(window)));
+
+    // Read as a COCO reader reads it: one image, one box of the category "car".
+    QStringList files;
+    QDirIterator it(output, {QStringLiteral("*.json")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    QCOMPARE(files.size(), 1);
+    QFile file(files.first());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject coco = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonArray images = coco.value(QStringLiteral("images")).toArray();
+    const QJsonArray annotations = coco.value(QStringLiteral("annotations")).toArray();
+    const QJsonArray categories = coco.value(QStringLiteral("categories")).toArray();
+    QCOMPARE(images.size(), 2);  // the project's own gray picture and the street
+    QCOMPARE(annotations.size(), 1);
+    const QJsonObject annotation = annotations.at(0).toObject();
+    QCOMPARE(annotation.value(QStringLiteral("bbox")).toArray(), (QJsonArray{20, 30, 100, 50}));
+    QString category;
+    for (const QJsonValue &c : categories) {
+        if (c.toObject().value(QStringLiteral("id")) == annotation.value(QStringLiteral("category_id")))
+            category = c.toObject().value(QStringLiteral("name")).toString();
+    }
+    QCOMPARE(category, QStringLiteral("car"));
+}
+
+// Message boxes show markup as markup where they are written in it (the class
+// gate) and text as typed where they carry plain text, such as a user's names.
+void TestMainWindow::messageBoxesShowTheirTextAsWritten()
+{
+    // Whether a label draws `<b>` as bold rather than as the letters.
+    const auto readsMarkup = [](const QLabel *label) {
+        return label->textFormat() == Qt::RichText
+            || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+    };
+    class MarkupCheck : public QmTest::ScriptedPrompts {
+    public:
+        std::function<bool(const QLabel *)> readsMarkup;
+        QStringList literalTags;
+        QAbstractButton *execMessageBox(QMessageBox &box) override
+        {
+            for (const QLabel *label : box.findChildren<QLabel *>()) {
+                if (label->text().contains(QStringLiteral("<b>")) && !readsMarkup(label))
+                    literalTags << label->text();
+            }
+            return ScriptedPrompts::execMessageBox(box);
+        }
+    } gatePrompts;
+    gatePrompts.readsMarkup = readsMarkup;
+    QmTest::PromptsOverride guard(&gatePrompts);
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    window.onClassRequired();
+    access.projectPath() = QStringLiteral("/p/x.qmk");
+    window.onClassRequired();
+    QCOMPARE(gatePrompts.calls.size(), 2);
+    QCOMPARE(gatePrompts.calls.at(0).title, QStringLiteral("Save Project First"));
+    QCOMPARE(gatePrompts.calls.at(1).title, QStringLiteral("Select Project Type"));
+    QVERIFY2(gatePrompts.literalTags.isEmpty(), qPrintable(gatePrompts.literalTags.join(QStringLiteral(" | "))));
+
+    // The platform's boxes: a class named with markup reads as typed.
+    Prompts::setOverride(nullptr);
+    const QString name = QStringLiteral("Class \"<b>cat</b>\" already exists.");
+    QStringList shown;
+    onNextModal([&](QWidget *modal) {
+        for (const QLabel *label : modal->findChildren<QLabel *>()) {
+            if (label->text() == name && !readsMarkup(label))
+                shown << label->text();
+        }
+        static_cast<QDialog *>(modal)->accept();
+    });
+    Prompts::current().information(&window, QStringLiteral("Add Class"), name);
+    QCOMPARE(shown, QStringList{name});
+}
+
+// An imported dataset that tells no project type: the message says so rather
+// than naming an empty type.
+void TestMainWindow::importWithoutATypeSaysSo()
+{
+    QTemporaryDir dir;
+    QDir folder(dir.path());
+    QVERIFY(folder.mkpath(QStringLiteral("yolo/images")) && folder.mkpath(QStringLiteral("yolo/labels")));
+    writeImage(QDir(folder.filePath(QStringLiteral("yolo/images"))), QStringLiteral("a.png"), 64, 48, Qt::gray);
+    QVERIFY(writeFile(folder.filePath(QStringLiteral("yolo/labels/a.txt")), QByteArray()));
+    QVERIFY(writeFile(folder.filePath(QStringLiteral("yolo/classes.txt")), QByteArrayLiteral("car\n")));
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    prompts.answers.enqueue(folder.filePath(QStringLiteral("yolo")));
+    bool chosen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    connect(&poll, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        auto *list = modal ? modal->findChild<QListWidget *>() : nullptr;
+        if (!list)
+            return;
+        poll.stop();
+        for (int row = 0; row < list->count(); ++row) {
+            if (list->item(row)->data(Qt::UserRole).toString() == QLatin1String("YOLO"))
+                list->setCurrentRow(row);
+        }
+        chosen = true;
+        static_cast<QDialog *>(modal)->accept();
+    });
+    poll.start();
+    window.onImportDataset();
+    QVERIFY(QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, QmTest::patienceMs));
+    QVERIFY(window.currentProject().projectType.isEmpty());
+    QCOMPARE(window.currentProject().dataset.images.size(), 1);
+    QCOMPARE(statusText(window), QStringLiteral("Imported 1 images, 0 classes \u2014 no project type detected; choose "
+                                                "one with \"Set Type \u25BE\"."));
 }
 
 QM_TEST_MAIN(TestMainWindow)

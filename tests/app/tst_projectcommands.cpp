@@ -1064,6 +1064,11 @@ void TestProjectCommands::extractEmbeddedMedia()
     ImageEntry photo = imageEntry(QStringLiteral("photo"), 32, 24);
     photo.imageData = red;
     dataset.addImage(photo);
+    // A name that begins with ':' is a name, not a path of the program's
+    // resources: its bytes are written out too.
+    ImageEntry colon = imageEntry(QStringLiteral(":cat.jpg"), 32, 24);
+    colon.imageData = blue;
+    dataset.addImage(colon);
     VideoEntry clip;
     clip.filePath = QStringLiteral("clip.mov");
     clip.bytes = QByteArray("video bytes");
@@ -1102,7 +1107,9 @@ void TestProjectCommands::extractEmbeddedMedia()
     QCOMPARE(images.at(5).filePath, media + QStringLiteral("/photo.png"));
     QCOMPARE(QImageReader(images.at(5).filePath).format(), QByteArray("png"));
     QCOMPARE(QImage(images.at(5).filePath).size(), QSize(32, 24));
-    for (int i : {0, 1, 2, 3, 5})
+    QCOMPARE(images.at(6).filePath, media + QStringLiteral("/:cat.jpg"));
+    QCOMPARE(readAll(images.at(6).filePath), blue);
+    for (int i : {0, 1, 2, 3, 5, 6})
         QVERIFY(!images.at(i).hasInMemoryImage());
     QCOMPARE(dataset.videos.at(0).filePath, media + QStringLiteral("/clip.mov"));
     QVERIFY(dataset.videos.at(0).bytes.isEmpty());
@@ -1197,19 +1204,16 @@ void TestProjectCommands::failedExtractionKeepsTheMedia()
 void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
 {
     QTemporaryDir dir;
-    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
-    QVERIFY(!fifo.isEmpty());
-    // Encoded up front: a reader blocked on the pipe holds Qt's image plugin lock.
+    const auto slow = std::make_shared<LatePicture>();
     const QByteArray pixels = encoded(Qt::blue, "PNG", 400, 300);
 
     MainWindow window;
     MainWindowTestAccess access(window);
-    // Image 0 holds its pixels in memory: while a reader waits on the pipe,
-    // Qt's image plugins are locked for every other file.
     ImageEntry first = memoryImage(QStringLiteral("a.png"), 400, 300, Qt::gray);
     access.project().dataset.addImage(first);
-    // The second image's pixels only arrive when the test writes them.
-    access.project().dataset.addImage(imageEntry(fifo, 400, 300, {box({300, 200, 20, 20})}));
+    // The second image's pixels only arrive when the test delivers them.
+    access.project().dataset.addImage(
+        lateImage(QStringLiteral("slow.png"), slow, 400, 300, {box({300, 200, 20, 20})}));
     access.project().projectType = QStringLiteral("object_detection");
     access.project().dataset.addClass(QStringLiteral("cat"), QColor());
     access.projectPath() = dir.filePath(QStringLiteral("p.qmk"));
@@ -1236,7 +1240,7 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
     QCOMPARE(dataset.images.at(1).labels.at(0).bbox, QRectF(300, 200, 20, 20));
     QVERIFY(window.isModified());
 
-    QVERIFY(writeFile(fifo, pixels));
+    slow->deliver(pixels);
     QTRY_COMPARE(canvas->displayedEntryId(), 1);
     QCOMPARE(canvas->annotations().size(), 1);
     QCOMPARE(canvas->annotations().at(0).bbox, QRectF(300, 200, 20, 20));
@@ -1247,22 +1251,20 @@ void TestProjectCommands::editDuringASlowLoadStaysWithTheShownImage()
 
 void TestProjectCommands::staleLoadIsDropped()
 {
-    QTemporaryDir dir;
-    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
-    QVERIFY(!fifo.isEmpty());
+    const auto slow = std::make_shared<LatePicture>();
     const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
     MainWindow window;
     MainWindowTestAccess access(window);
-    access.project().dataset.addImage(imageEntry(fifo, 40, 30));
+    access.project().dataset.addImage(lateImage(QStringLiteral("slow.png"), slow, 40, 30));
     for (const QString &name : {QStringLiteral("b.png"), QStringLiteral("c.png")}) {
         ImageEntry entry = imageEntry(name, 40, 30);
         entry.image = QImage(40, 30, QImage::Format_RGB32);
         access.project().dataset.addImage(entry);
     }
-    access.refreshUi(); // starts loading image 0 from the pipe
+    access.refreshUi(); // starts loading image 0, which waits
     window.onImageSelected(1);
     QTRY_COMPARE(window.labelCanvas()->displayedEntryId(), 1);
-    QVERIFY(writeFile(fifo, pixels));
+    slow->deliver(pixels);
     QTest::qWait(200);
     QCOMPARE(window.labelCanvas()->displayedEntryId(), 1);
     QCOMPARE(window.currentImage(), 1);
@@ -1270,9 +1272,7 @@ void TestProjectCommands::staleLoadIsDropped()
 
 void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
 {
-    QTemporaryDir dir;
-    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
-    QVERIFY(!fifo.isEmpty());
+    const auto slow = std::make_shared<LatePicture>();
     const QByteArray red = encoded(Qt::red, "PNG", 400, 300);
 
     MainWindow window;
@@ -1280,7 +1280,7 @@ void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     // Project A: its image 0 loads slowly.
-    access.project().dataset.addImage(imageEntry(fifo, 400, 300));
+    access.project().dataset.addImage(lateImage(QStringLiteral("slow.png"), slow, 400, 300));
     access.refreshUi();
     QCOMPARE(window.currentImage(), 0);
 
@@ -1302,7 +1302,7 @@ void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
     };
     QCOMPARE(centre(), QColor(Qt::blue));
 
-    QVERIFY(writeFile(fifo, red));
+    slow->deliver(red);
     QTest::qWait(300);
     QCOMPARE(canvas->displayedEntryId(), 0);
     QCOMPARE(centre(), QColor(Qt::blue));
@@ -1311,13 +1311,11 @@ void TestProjectCommands::pictureOfAnEarlierProjectNeverLands()
 
 void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
 {
-    QTemporaryDir dir;
-    const QString fifo = makePipe(QDir(dir.path()), QStringLiteral("slow.png"));
-    QVERIFY(!fifo.isEmpty());
+    const auto slow = std::make_shared<LatePicture>();
     const QByteArray pixels = encoded(Qt::red, "PNG", 40, 30);
     MainWindow window;
     MainWindowTestAccess access(window);
-    access.project().dataset.addImage(imageEntry(fifo, 40, 30));
+    access.project().dataset.addImage(lateImage(QStringLiteral("slow.png"), slow, 40, 30));
     for (int i = 0; i < 2; ++i) {
         VideoEntry video;
         video.filePath = QStringLiteral("/v/%1.mp4").arg(i);
@@ -1326,7 +1324,7 @@ void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
         video.frameCount = 10;
         access.project().dataset.addVideo(video);
     }
-    access.refreshUi(); // starts loading image 0 from the pipe
+    access.refreshUi(); // starts loading image 0, which waits
     QImage frame(64, 48, QImage::Format_RGB32);
     frame.fill(Qt::gray);
     access.showVideoFrame(1, 3, frame);
@@ -1334,7 +1332,7 @@ void TestProjectCommands::videoModeKeepsTheFrameOnTheCanvas()
     QCOMPARE(canvas->displayedEntryId(), ~1);
 
     // The image's pixels arriving after the switch to the video are dropped.
-    QVERIFY(writeFile(fifo, pixels));
+    slow->deliver(pixels);
     QTest::qWait(200);
     QCOMPARE(canvas->displayedEntryId(), ~1);
 
@@ -1567,15 +1565,15 @@ void TestProjectCommands::classGatePrompts()
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Save Project First"));
     QCOMPARE(prompts.calls.constLast().text, QStringLiteral("<b>Project has not been saved.</b>"));
     QVERIFY(prompts.calls.constLast().extra.startsWith(
-        QStringLiteral("Please save your project before drawing annotations.\n\n")));
+        QStringLiteral("Please save your project before drawing annotations.<br><br>")));
 
     access.projectPath() = QStringLiteral("/p/x.qmk");
     window.onClassRequired();
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Select Project Type"));
     QCOMPARE(prompts.calls.constLast().text, QStringLiteral("<b>Project type is not selected.</b>"));
     QCOMPARE(prompts.calls.constLast().extra,
-             QStringLiteral("Please select a project type before drawing annotations.\n\nClick the  <b>Set Type ▾</b>  "
-                            "badge in the top bar to continue."));
+             QStringLiteral("Please select a project type before drawing annotations.<br><br>Click the&nbsp; <b>Set "
+                            "Type ▾</b> &nbsp;badge in the top bar to continue."));
     QCOMPARE(prompts.calls.size(), 2);
 }
 

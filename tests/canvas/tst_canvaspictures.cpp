@@ -388,6 +388,13 @@ void TestCanvasPictures::unreadablePictureIsReportedInTheStatusBar()
     QVERIFY2(message.startsWith(QStringLiteral("Cannot open DJI_0042.JPG: ")), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("8256 × 5504 pixels")), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("100 MB")), qPrintable(message));
+    // The canvas itself says that this picture cannot be shown, long after the
+    // message is gone: not the empty canvas's invitation to open an image.
+    const QImage unreadable = canvas->grab().toImage();
+    canvas->clear();
+    QVERIFY(canvas->grab().toImage() != unreadable);
+    window.onImageSelected(1);
+    QTRY_COMPARE(canvas->displayedEntryId(), 1);
 
     // A refresh that shows it again does not repeat the report over newer ones.
     window.statusBar()->showMessage(QStringLiteral("Imported 3 images."));

@@ -35,6 +35,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -273,6 +274,10 @@ private slots:
     void alternateRowsKeepTheTheme();
     void radioButtonsShowTheirState_data() { addThemeRows(); }
     void radioButtonsShowTheirState();
+    void listsShowTheFocus_data() { addThemeRows(); }
+    void listsShowTheFocus();
+    void wizardTypeCardsShowFocusApartFromChoice_data() { addThemeRows(); }
+    void wizardTypeCardsShowFocusApartFromChoice();
 };
 
 void TestLook::barButtonsLeaveTheFocusAlone()
@@ -824,6 +829,111 @@ void TestLook::radioButtonsShowTheirState()
         QVERIFY2(qGray(image.pixel(indicator.center())) > 200, qPrintable(image.pixelColor(indicator.center()).name()));
     }
     QCOMPARE(checked, 1);
+}
+
+// Every list, tree and table of the window and its dialogs shows where the
+// keys are: with the focus its edge takes the accent colour, without it the
+// edge is not the accent.
+void TestLook::listsShowTheFocus()
+{
+    QFETCH(int, mode);
+    const auto theme = Theme::Mode(mode);
+    Fixture f{theme};
+    QVERIFY(f.ready());
+    f.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f.window));
+    const QColor accent = themeColor(theme, 12);
+    const auto edgeColour = [](QAbstractItemView *view) {
+        QCoreApplication::processEvents();
+        const QImage image = drawn(view);
+        return image.pixelColor(0, image.height() / 2);
+    };
+    const auto check = [&](QAbstractItemView *view, const QString &name) {
+        view->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY2(view->hasFocus(), qPrintable(name));
+        const QColor focused = edgeColour(view);
+        f.window.labelCanvas()->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(!view->hasFocus());
+        const QColor unfocused = edgeColour(view);
+        QVERIFY2(distance(focused, accent) <= 8, qPrintable(name + QLatin1String(": ") + focused.name()));
+        QVERIFY2(distance(unfocused, accent) > 40, qPrintable(name + QLatin1String(": ") + unfocused.name()));
+    };
+    check(f.window.annotations()->classListWidget(), QStringLiteral("classes"));
+    check(f.window.annotations()->annotationListWidget(), QStringLiteral("annotations"));
+    check(f.window.imageList()->listView(), QStringLiteral("files"));
+
+    // The pose window's list of persons and its table of keypoints, inside
+    // the window's style sheet as a child dialog.
+    auto *pose = f.window.findChild<PoseAnnotationDialog *>();
+    pose->show();
+    QVERIFY(QTest::qWaitForWindowExposed(pose));
+    pose->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(pose));
+    int poseViews = 0;
+    for (QAbstractItemView *view : pose->findChildren<QAbstractItemView *>()) {
+        if (!view->isVisible() || qobject_cast<QHeaderView *>(view))
+            continue;  // the model box's pop-up list, the table's header
+        ++poseViews;
+        view->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(view->hasFocus());
+        const QColor focused = edgeColour(view);
+        pose->findChild<QComboBox *>()->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(!view->hasFocus());
+        const QColor unfocused = edgeColour(view);
+        const QString name = QString::fromLatin1(view->metaObject()->className());
+        QVERIFY2(distance(focused, accent) <= 8, qPrintable(name + QLatin1String(": ") + focused.name()));
+        QVERIFY2(distance(unfocused, accent) > 40, qPrintable(name + QLatin1String(": ") + unfocused.name()));
+    }
+    QCOMPARE(poseViews, 2);
+    pose->hide();
+}
+
+// The wizard's type cards: the card with the focus looks unlike the chosen
+// card, and the chosen card with the focus unlike the chosen card without it.
+void TestLook::wizardTypeCardsShowFocusApartFromChoice()
+{
+    QFETCH(int, mode);
+    Fixture f{Theme::Mode(mode)};
+    QVERIFY(f.ready());
+    ObjectDetectionWizard wizard(&f.window, mode == Theme::Dark);
+    wizard.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+    wizard.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&wizard));
+    QAbstractButton *detection = wizard.typePage()->typeButton(QStringLiteral("object_detection"));
+    QAbstractButton *pose = wizard.typePage()->typeButton(QStringLiteral("pose"));
+    QVERIFY(detection->isChecked() && !pose->isChecked());
+    const auto look = [](QAbstractButton *card) {
+        QCoreApplication::processEvents();
+        return drawn(card);
+    };
+    wizard.button(QWizard::NextButton)->setFocus();
+    QTRY_VERIFY(!detection->hasFocus());
+    const QImage plain = look(pose);
+    const QImage chosen = look(detection);
+    pose->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(pose->hasFocus());
+    const QImage focused = look(pose);
+    detection->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(detection->hasFocus());
+    const QImage chosenFocused = look(detection);
+    QVERIFY(focused != plain);
+    QVERIFY(chosenFocused != chosen);
+    // Same card: the focus mark is not the mark of the chosen card.
+    pose->click();
+    wizard.button(QWizard::NextButton)->setFocus();
+    QTRY_VERIFY(!pose->hasFocus());
+    QVERIFY(pose->isChecked());
+    QVERIFY(look(pose) != focused);
+    // Tab reaches the group whatever the platform's tab stops: at the card
+    // that last had the focus, where the arrows go on.
+    int tabStops = 0;
+    for (const char *key : {"object_detection", "semantic_segmentation", "segmentation", "pose", "face",
+                            "classification"}) {
+        if (wizard.typePage()->typeButton(QString::fromLatin1(key))->focusPolicy() == Qt::StrongFocus)
+            ++tabStops;
+    }
+    QCOMPARE(tabStops, 1);
 }
 
 QM_TEST_MAIN(TestLook)

@@ -21,6 +21,8 @@
 #include "dialogs/ProjectTypeDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/ShortcutsDialog.h"
+#include "formats/FormatRegistry.h"
+#include "formats/ui/ExportDialog.h"
 #include "model/Dataset.h"
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
@@ -163,9 +165,15 @@ void TestScreenshots::renderAll()
     save(window.imageList(), QStringLiteral("image-list") + suffix);
     save(window.annotations(), QStringLiteral("annotation-panel") + suffix);
     save(window.filmStripWidget(), QStringLiteral("film-strip") + suffix);
-    save(scrubber->parentWidget(), QStringLiteral("canvas-controls") + suffix);
+    save(window.findChild<QWidget *>(QStringLiteral("canvasTopBar")), QStringLiteral("canvas-controls") + suffix);
+    save(scrubber->parentWidget(), QStringLiteral("scrubber-row") + suffix);
 
     // The dialogs as the window opens them, under its sheet.
+    QStringList exportNames;
+    for (const IFormatHandler *handler : FormatRegistry::instance().handlers()) {
+        if (handler->name() != QLatin1String("QuillPackage"))
+            exportNames.append(handler->name());
+    }
     const QList<QPair<QWidget *, QString>> dialogs{
         {new AboutDialog(&window), QStringLiteral("about-dialog")},
         {new ShortcutsDialog(&window), QStringLiteral("shortcuts-dialog")},
@@ -176,6 +184,7 @@ void TestScreenshots::renderAll()
         {window.conceptDialog(), QStringLiteral("concept-dialog")},
         {window.faceAnnotationDialog(), QStringLiteral("face-dialog")},
         {window.poseAnnotationDialog(), QStringLiteral("pose-dialog")},
+        {new ExportDialog(exportNames, 24, &window), QStringLiteral("export-dialog")},
     };
     for (const auto &[dialog, name] : dialogs) {
         if (name == QLatin1String("shortcuts-dialog"))

@@ -38,6 +38,8 @@ private slots:
     void cardsKeepTheirHeightAndStretch();
     void checkedCardShowsItsAccentBar();
     void hoverChangesOnlyUncheckedCards();
+    void keysChooseACardWithItsFocusShown_data();
+    void keysChooseACardWithItsFocusShown();
 };
 
 void TestProjectTypeDialog::initialSelection_data()
@@ -121,8 +123,8 @@ void TestProjectTypeDialog::hoverChangesOnlyUncheckedCards()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     const auto all = cards(dialog);
-    // A point of the card body away from the tile and the texts.
-    const QPoint body(all.at(0)->width() - 6, 70);
+    // A point of the card body away from the tile, the texts and the focus mark.
+    const QPoint body(all.at(0)->width() - 20, 66);
     const auto bodyColor = [&body](QAbstractButton *card) { return card->grab().toImage().pixelColor(body); };
 
     QTest::mouseMove(&dialog, dialog.mapFromGlobal(all.at(4)->mapToGlobal(QPoint(300, 38))));
@@ -137,6 +139,41 @@ void TestProjectTypeDialog::hoverChangesOnlyUncheckedCards()
     QTRY_VERIFY(all.at(3)->underMouse());
     QCOMPARE(bodyColor(all.at(0)), idle);
     QCOMPARE(bodyColor(all.at(3)), checkedIdle);
+}
+
+void TestProjectTypeDialog::keysChooseACardWithItsFocusShown_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("light") << 0;
+    QTest::newRow("dark") << 1;
+}
+
+// A keyboard user sees which card has the focus, apart from the chosen one,
+// moves with the arrows and chooses with Space.
+void TestProjectTypeDialog::keysChooseACardWithItsFocusShown()
+{
+    QFETCH(int, mode);
+    ProjectTypeDialog dialog("face", mode);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    const auto all = cards(dialog);
+    okButton(dialog)->setFocus();
+    QTRY_VERIFY(!all.at(0)->hasFocus());
+    const QImage plain = all.at(0)->grab().toImage();
+    const QImage chosen = all.at(3)->grab().toImage();
+    all.at(0)->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(all.at(0)->hasFocus());
+    const QImage focused = all.at(0)->grab().toImage();
+    QVERIFY(focused != plain);
+    all.at(3)->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(all.at(3)->hasFocus());
+    QVERIFY(all.at(3)->grab().toImage() != chosen);
+
+    QTest::keyClick(all.at(3), Qt::Key_Up);
+    QTRY_VERIFY(all.at(2)->hasFocus());
+    QTest::keyClick(all.at(2), Qt::Key_Space);
+    QVERIFY(all.at(2)->isChecked());
+    QCOMPARE(dialog.selectedType(), projectTypeTable[2].key);
 }
 
 QM_TEST_MAIN(TestProjectTypeDialog)

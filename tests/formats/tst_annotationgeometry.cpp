@@ -5,7 +5,13 @@
 #include "formats/AnnotationGeometry.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
+#include "formats/QpkgHandler.h"
 #include "formats/YoloLabelLines.h"
+#include "model/ProjectFile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -25,6 +31,7 @@ private slots:
     void crowdRegions();
     void severalPartsJoinIntoOneOutline();
     void partsMadeToSearchForEverJoinAtOnce();
+    void attributesOfAnyKindExport();
 };
 
 namespace {
@@ -228,6 +235,84 @@ void TestAnnotationGeometry::partsMadeToSearchForEverJoinAtOnce()
     // Far beyond what the bounded search takes, far below the plain one.
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(joined.size(), 2 * n + 2);
+}
+
+// A project file may hold attributes of any kind under any name. Those the
+// exporters read, when of a kind they do not expect, count as not set: the
+// polygons are written by their outlines, nothing is a crowd but what says
+// so by a number (or a number's text), and every format writes the picture
+// without failing.
+void TestAnnotationGeometry::attributesOfAnyKindExport()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeImage(dir.filePath("a.png"), 40, 30));
+    const QByteArray labels = R"([
+        {"type": "Polygon", "className": "lake", "polygon": [[1, 1], [11, 1], [11, 11]],
+         "attributes": {"coco:segmentation": "x", "coco:area": "big", "iscrowd": {"a": 1}, "coco:rle": "r",
+                        "difficult": {"x": 1}, "truncated": "yes", "occluded": [1], "multiple": "yes"}},
+        {"type": "Polygon", "className": "lake", "polygon": [[20, 1], [30, 1], [30, 9]],
+         "attributes": {"coco:segmentation": [[20, 1, 30, 1, 30, "9"], [1e300, 1, 2, 3, 4, 5], {"x": 1}, 7, null],
+                        "iscrowd": "1", "coco:area": {"n": 2}}},
+        {"type": "BoundingBox", "className": "car", "bbox": {"x": 2, "y": 3, "w": 10, "h": 12},
+         "attributes": {"coco:rle": [1, 2], "coco:area": -5, "iscrowd": [1], "difficult": 1e300,
+                        "occluded": -1, "multiple": {"t": true}}},
+        {"type": "BoundingBox", "className": "car", "bbox": {"x": 4, "y": 5, "w": 6, "h": 7},
+         "attributes": {"iscrowd": "0", "coco:rle": {"counts": 5}}},
+        {"type": "Keypoint", "className": "person", "bbox": {"x": 28, "y": 18, "w": 9, "h": 9},
+         "polygon": [[30, 20], [35, 25]], "keypointVis": [2, 1],
+         "attributes": {"visibility": "all", "quillmark:box": [1, "x", 3, 4], "bbox": "b", "coco:rle": null}},
+        {"type": "Polyline", "className": "road", "polygon": [[0, 0], [5, 5]],
+         "attributes": {"coco:segmentation": [[0, 0, 5, 5, 9, 0]], "iscrowd": true}}
+    ])";
+    QVERIFY(writeFile(dir.filePath("p.qmk"), R"({"dataset": {"images": [{"filePath": ")" +
+                                                 dir.filePath("a.png").toUtf8() + R"(", "width": 40, "height": 30,
+        "labels": )" + labels + "}]}}"));
+    Project project;
+    QVERIFY(loadProjectFile(project, dir.filePath("p.qmk")));
+    QCOMPARE(project.dataset.images.first().labels.size(), 6);
+    project.dataset.syncClassesFromAnnotations();
+
+    for (IFormatHandler *handler : FormatRegistry::instance().handlers()) {
+        const QString format = handler->name();
+        if (format == "QuillPackage")
+            continue; // below
+        ExportConfig config;
+        config.format = format;
+        config.outputPath = dir.filePath("out/" + format);
+        QString error;
+        QVERIFY2(runExportJob(handler, config, project.dataset, 1, formatWritesOwnImages(format), {}, &error, nullptr),
+                 qPrintable(format + ": " + error));
+    }
+
+    const QJsonArray coco =
+        QJsonDocument::fromJson(readFile(dir.filePath("out/COCO/annotations.json")))["annotations"].toArray();
+    QCOMPARE(coco.size(), 6);
+    // Written as COCO's loaders test it, 0 or 1: a map, a list or the text
+    // "0" is no crowd. The polyline's flag says crowd, but it has no region
+    // to write, so it is an ordinary object.
+    QJsonArray crowds;
+    for (const QJsonValue &object : coco)
+        crowds.append(object["iscrowd"]);
+    QCOMPARE(crowds, (QJsonArray{0, 1, 0, 0, 0, 0}));
+    QCOMPARE(coco.at(0)["segmentation"].toArray(), (QJsonArray{QJsonArray{1, 1, 11, 1, 11, 11}}));
+    QCOMPARE(coco.at(0)["area"].toDouble(), 50.0);
+    QCOMPARE(coco.at(1)["segmentation"].toArray(), (QJsonArray{QJsonArray{20, 1, 30, 1, 30, 9}}));
+    QCOMPARE(coco.at(2)["segmentation"].toArray(), QJsonArray());
+    // LabelMe: the first lake by its outline alone, the two cars; the crowd
+    // regions are left out.
+    QCOMPARE(readFile(dir.filePath("out/LabelMe/a.json")).count("\"group_id\": null"), 3);
+
+    // The package keeps them as they are, but for the members it keeps a
+    // keypoint set's visibilities and a shape's box under.
+    QVERIFY(QpkgHandler::exportProject(dir.filePath("p.qmpkg"), project, {}));
+    Dataset back;
+    QVERIFY(FormatRegistry::instance().find("QuillPackage")->importDataset(dir.filePath("p.qmpkg"), back, {}));
+    const QList<Annotation> &read = back.images.first().labels;
+    const QList<Annotation> &saved = project.dataset.images.first().labels;
+    QCOMPARE(read.size(), saved.size());
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(read.at(i).attributes, saved.at(i).attributes);
+    QCOMPARE(read.at(4).keypointVis, (QList<int>{2, 1}));
 }
 
 QM_TEST_MAIN(TestAnnotationGeometry)

@@ -2,6 +2,7 @@
 
 #include "FormatTestSupport.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/CvatHandler.h"
 
 #include <QTemporaryDir>
@@ -36,6 +37,8 @@ private slots:
     void roundTrip();
     void cvatExportForImages();
     void exportForVideoIsNotImported();
+    void groupsOfOneLabelAreOneObject();
+    void ownObjectsOfSeveralPartsRoundTrip();
 };
 
 void TestCvatHandler::detection_data()
@@ -385,6 +388,126 @@ void TestCvatHandler::exportForVideoIsNotImported()
     Dataset dataset;
     QVERIFY(!handler.importDataset(fixture("cvat-video/annotations.xml"), dataset, {}));
     QVERIFY(dataset.images.isEmpty());
+}
+
+namespace {
+
+// Each annotation as "class kind parts": the polygons an object of several
+// parts holds, 0 for other kinds.
+QStringList objectsOf(const QList<Annotation> &labels)
+{
+    QStringList objects;
+    for (const Annotation &a : labels)
+        objects.append(QStringLiteral("%1 %2 %3").arg(a.className).arg(a.kind).arg(objectParts(a).size()));
+    return objects;
+}
+
+// The image elements of a document, without its meta part.
+QByteArray imagesOf(const QByteArray &xml)
+{
+    return xml.mid(xml.indexOf("<image "));
+}
+
+} // namespace
+
+// A file as CVAT writes it, shapes tied by group_id: the polygons of one
+// label in one group are one object again; a box and a polygon of one person,
+// polygons of two labels, an ellipse and a polygon, a line and a polygon, and
+// polygons without a group stay shapes of their own.
+void TestCvatHandler::groupsOfOneLabelAreOneObject()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("annotations.xml"), cvatFile(R"(  <meta>
+    <task>
+      <name>street</name>
+      <size>1</size>
+      <mode>annotation</mode>
+      <labels>
+        <label><name>person</name><color>#fa3253</color><type>any</type><attributes></attributes></label>
+        <label><name>car</name><color>#34d1b7</color><type>any</type><attributes></attributes></label>
+      </labels>
+    </task>
+  </meta>
+  <image id="0" name="street.jpg" width="64" height="48">
+    <box label="person" source="manual" occluded="0" xtl="2.00" ytl="2.00" xbr="20.00" ybr="28.00" z_order="0" group_id="1">
+    </box>
+    <polygon label="person" source="manual" occluded="0" points="3.00,3.00;18.00,3.00;10.00,25.00" z_order="0" group_id="1">
+    </polygon>
+    <polygon label="person" source="manual" occluded="0" points="30.00,2.00;40.00,2.00;35.00,10.00" z_order="0" group_id="2">
+    </polygon>
+    <polygon label="bag" source="manual" occluded="0" points="30.00,12.00;38.00,12.00;34.00,18.00" z_order="0" group_id="2">
+    </polygon>
+    <polygon label="car" source="manual" occluded="1" points="42.00,2.00;50.00,2.00;50.00,10.00;42.00,10.00" z_order="0" group_id="3">
+      <attribute name="parked">true</attribute>
+    </polygon>
+    <polygon label="car" source="manual" occluded="0" points="52.00,2.00;62.00,2.00;62.00,12.00;52.00,12.00" z_order="0" group_id="3">
+      <attribute name="parked">true</attribute>
+    </polygon>
+    <ellipse label="tree" source="manual" occluded="0" cx="20.00" cy="35.00" rx="4.00" ry="4.00" z_order="0" group_id="4">
+    </ellipse>
+    <polygon label="tree" source="manual" occluded="0" points="2.00,30.00;10.00,30.00;6.00,40.00" z_order="0" group_id="4">
+    </polygon>
+    <polygon label="lake" source="manual" occluded="0" points="30.00,30.00;40.00,30.00;35.00,40.00" z_order="0">
+    </polygon>
+    <polygon label="lake" source="manual" occluded="0" points="42.00,30.00;50.00,30.00;46.00,40.00" z_order="0">
+    </polygon>
+    <polyline label="road" source="manual" occluded="0" points="0.00,0.00;5.00,5.00" z_order="0" group_id="5">
+    </polyline>
+    <polygon label="road" source="manual" occluded="0" points="0.00,44.00;10.00,44.00;5.00,47.00" z_order="0" group_id="5">
+    </polygon>
+  </image>)")));
+    Dataset dataset;
+    QVERIFY(CvatHandler().importDataset(dir.filePath("annotations.xml"), dataset, {}));
+    const QList<Annotation> &a = dataset.images.first().labels;
+    QCOMPARE(objectsOf(a), (QStringList{"person 0 0", "person 1 1", "person 1 1", "bag 1 1", "car 1 2", "tree 1 1",
+                                         "tree 1 1", "lake 1 1", "lake 1 1", "road 1 1", "road 2 0"}));
+    // The larger part is the outline drawn, the parts in the file's order, the
+    // box around them both; an occluded part makes the object occluded.
+    const QList<QPointF> small{{42, 2}, {50, 2}, {50, 10}, {42, 10}};
+    const QList<QPointF> large{{52, 2}, {62, 2}, {62, 12}, {52, 12}};
+    QCOMPARE(a.at(4).points, large);
+    QCOMPARE(objectParts(a.at(4)), (QList<QList<QPointF>>{small, large}));
+    QCOMPARE(a.at(4).bbox, QRectF(42, 2, 20, 10));
+    QCOMPARE(a.at(4).attributes.value("occluded").toInt(), 1);
+}
+
+// Our export writes an object of several polygons as polygons of one group;
+// read back, it is that object again, and a second export writes the same
+// shapes.
+void TestCvatHandler::ownObjectsOfSeveralPartsRoundTrip()
+{
+    const QList<QPointF> left{{1, 1}, {11, 1}, {11, 11}, {1, 11}};
+    const QList<QPointF> right{{21, 11}, {33.5, 11}, {33.5, 21}, {21, 21}};
+    // As an import holds it: the larger part is the outline drawn.
+    Annotation object = polygon("person", right);
+    object.bbox = QRectF(1, 1, 32.5, 20);
+    object.attributes.insert("coco:segmentation", QVariantList{QVariantList{1, 1, 11, 1, 11, 11, 1, 11},
+                                                               QVariantList{21, 11, 33.5, 11, 33.5, 21, 21, 21}});
+    object.attributes.insert("occluded", 1);
+    Annotation second = object; // a second object of two parts in the picture
+    second.attributes.remove("occluded");
+    for (QPointF &p : second.points)
+        p += QPointF(0, 20);
+    second.attributes.insert("coco:segmentation", QVariantList{QVariantList{1, 21, 11, 21, 11, 31, 1, 31},
+                                                               QVariantList{21, 31, 33.5, 31, 33.5, 41, 21, 41}});
+    const QList<Annotation> labels{box("car", 2, 14, 9, 12), object, polygon("person", {{34, 2}, {40, 2}, {36, 9}}),
+                                   second};
+    Dataset dataset;
+    dataset.addImage(image("/data/a.jpg", 41, 45, labels));
+    const QByteArray first = cvatXmlBytes(dataset);
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("annotations.xml"), first));
+
+    Dataset back;
+    QVERIFY(CvatHandler().importDataset(dir.filePath("annotations.xml"), back, {}));
+    const QList<Annotation> &read = back.images.first().labels;
+    QCOMPARE(objectsOf(read), objectsOf(labels));
+    QCOMPARE(read.at(1).points, right);
+    QCOMPARE(objectParts(read.at(1)), (QList<QList<QPointF>>{left, right}));
+    QCOMPARE(read.at(1).bbox, QRectF(1, 1, 32.5, 20));
+    QCOMPARE(read.at(1).attributes.value("occluded").toInt(), 1);
+    QVERIFY(!read.at(3).attributes.contains("occluded"));
+    QCOMPARE(imagesOf(cvatXmlBytes(back)), imagesOf(first));
 }
 
 QM_TEST_MAIN(TestCvatHandler)

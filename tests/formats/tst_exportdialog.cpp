@@ -13,7 +13,11 @@
 #include "FormatTestSupport.h"
 
 #include <QButtonGroup>
+#include <QGuiApplication>
+#include <QScopeGuard>
+#include <QStyleHints>
 #include <QCheckBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -215,9 +219,10 @@ void TestExportDialog::gridGeometry()
     for (QToolButton *card : d.cards()) {
         QCOMPARE(card->size(), QSize(74, 64));
         QCOMPARE(card->iconSize(), QSize(26, 26));
-        // Tab reaches the group at its checked card; the arrows move along it.
+        // Tab reaches the group at its checked card, also where it stops only
+        // at controls that a click focuses too; the arrows move along it.
         if (card->isChecked())
-            QCOMPARE(card->focusPolicy(), Qt::TabFocus);
+            QCOMPARE(card->focusPolicy(), Qt::StrongFocus);
         QCOMPARE(card->objectName(), QStringLiteral("exportFormatCard"));
     }
 
@@ -250,15 +255,25 @@ void TestExportDialog::gridGeometry()
 void TestExportDialog::cardsAreReachedWithTheKeyboard_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::newRow("light") << int(Theme::Light);
-    QTest::newRow("dark") << int(Theme::Dark);
+    QTest::addColumn<int>("tabStops");
+    // Some desktops stop Tab only at the controls that a click focuses too.
+    QTest::newRow("light") << int(Theme::Light) << int(Qt::TabFocusAllControls);
+    QTest::newRow("dark") << int(Theme::Dark) << int(Qt::TabFocusAllControls);
+    QTest::newRow("light, tab stops at text and lists") << int(Theme::Light) << int(Qt::TabFocusTextControls);
+    QTest::newRow("dark, tab stops at text and lists") << int(Theme::Dark) << int(Qt::TabFocusTextControls);
 }
 
 void TestExportDialog::cardsAreReachedWithTheKeyboard()
 {
     // A keyboard user tabs to the cards, moves along them with the arrows and
-    // picks one with Space; the card with the focus is plainly marked.
+    // picks one with Space; the card with the focus is plainly marked and in
+    // view, and every card can be reached and chosen.
     QFETCH(int, mode);
+    QFETCH(int, tabStops);
+    QStyleHints *hints = QGuiApplication::styleHints();
+    const Qt::TabFocusBehavior before = hints->tabFocusBehavior();
+    hints->setTabFocusBehavior(Qt::TabFocusBehavior(tabStops));
+    const auto restore = qScopeGuard([&] { hints->setTabFocusBehavior(before); });
     StyledDialog d(registryFormats(), 10, Theme::Mode(mode));
     d.dialog->show();
     QVERIFY(QTest::qWaitForWindowActive(d.dialog));
@@ -271,6 +286,7 @@ void TestExportDialog::cardsAreReachedWithTheKeyboard()
             reached = nullptr;
     }
     QVERIFY2(reached, "Tab never reached a format card");
+    QVERIFY(reached->isChecked());  // the group is entered at its chosen card
     // The same card, with the focus and after the arrow took it away.
     const QImage focusedLook = reached->grab().toImage();
     QTest::keyClick(reached, Qt::Key_Right);
@@ -290,6 +306,38 @@ void TestExportDialog::cardsAreReachedWithTheKeyboard()
     QVERIFY(next->isChecked());
     QVERIFY(!reached->isChecked());
     QCOMPARE(d.dialog->config().format, next->toolTip());
+
+    // Every card is reached by the arrows from the first one, taken as the
+    // format, and scrolled into view where it is reached.
+    QSet<QToolButton *> seen{reached};
+    QList<QToolButton *> queue{reached};
+    while (!queue.isEmpty()) {
+        QToolButton *from = queue.takeFirst();
+        for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up}) {
+            from->setFocus();
+            QTest::keyClick(from, Qt::Key_Space);  // the arrows move on from the chosen card
+            QTest::keyClick(from, key);
+            auto *to = qobject_cast<QToolButton *>(QApplication::focusWidget());
+            if (!to || !cards.contains(to) || seen.contains(to))
+                continue;
+            seen.insert(to);
+            queue.append(to);
+            QVERIFY2(to->isChecked(), qPrintable(to->toolTip()));
+            QCOMPARE(d.dialog->config().format, to->toolTip());
+            QCOMPARE(to->visibleRegion().boundingRect(), to->rect());
+        }
+    }
+    QCOMPARE(seen.size(), cards.size());
+
+    // Return on a card with the focus but not chosen chooses it; the dialog
+    // stays open (Return would otherwise export with the format shown before).
+    d.path()->setText(QDir::tempPath());
+    QToolButton *other = cards.first()->isChecked() ? cards.last() : cards.first();
+    other->setFocus();
+    QTest::keyClick(other, Qt::Key_Return);
+    QVERIFY(other->isChecked());
+    QCOMPARE(d.dialog->config().format, other->toolTip());
+    QVERIFY(d.dialog->isVisible());
 }
 
 void TestExportDialog::cardsShowTheirLabelsWhole()

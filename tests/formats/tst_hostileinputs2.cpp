@@ -8,10 +8,18 @@
 #include "formats/ExportImageWriter.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
+#include "formats/ImageProbe.h"
 #include "formats/LabelMeHandler.h"
 #include "formats/SafeRead.h"
+#include "model/PictureLoader.h"
 
+#include <QBuffer>
+#include <QImageWriter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <cmath>
+#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,7 +29,9 @@ using namespace FormatTest;
 
 // Datasets made to hurt: lists naming system files as images, exported with
 // their pictures; one endless line or cell in a file of gigabytes; a quote
-// that never closes; XML that opens objects inside the elements of another.
+// that never closes; XML that opens objects inside the elements of another;
+// file names Qt would read as more than names; pictures whose header tells
+// another size than their pixels.
 class TestHostileInputs2 : public QObject {
     Q_OBJECT
 private slots:
@@ -42,6 +52,10 @@ private slots:
     void filesOfNulsAreNoDataset_data();
     void filesOfNulsAreNoDataset();
     void vocObjectsInsideOpenElements();
+    void namesAreNames_data();
+    void namesAreNames();
+    void probedSizesAreDecodedSizes_data();
+    void probedSizesAreDecodedSizes();
 };
 
 namespace {
@@ -99,6 +113,147 @@ bool makeSparseFile(const QString &path, qint64 size, const QByteArray &head = {
                     ::ftruncate(fd, off_t(size)) == 0;
     ::close(fd);
     return ok;
+}
+
+// The import path of a dataset of `format` written by writeNamedDataset.
+QString namedDatasetPath(const QString &format, const QString &folder)
+{
+    return format == "COCO" ? folder + "/annotations.json" : folder;
+}
+
+// A dataset of `format` in `folder` with one picture, "<stem>.png" of 40 x 30
+// pixels, and one box of class "cat" on it, laid out as the format's own
+// tools lay it out.
+bool writeNamedDataset(const QString &format, const QString &folder, const QString &stem)
+{
+    const QString picture = stem + ".png";
+    const QByteArray name = picture.toUtf8();
+    if (format == "YOLO") {
+        return writeImage(folder + "/images/" + picture, 40, 30) && writeFile(folder + "/classes.txt", "cat\n") &&
+               writeFile(folder + "/labels/" + stem + ".txt", "0 0.25 0.5 0.25 0.5\n");
+    }
+    if (!writeImage(folder + "/" + picture, 40, 30))
+        return false;
+    if (format == "Darknet") {
+        return writeFile(folder + "/_darknet.labels", "cat\n") &&
+               writeFile(folder + "/" + stem + ".txt", "0 0.25 0.5 0.25 0.5\n");
+    }
+    if (format == "Pascal VOC") {
+        return writeFile(folder + "/" + stem + ".xml",
+                         "<annotation><filename>" + name + "</filename><size><width>40</width><height>30</height>"
+                         "<depth>3</depth></size><object><name>cat</name><bndbox><xmin>5</xmin><ymin>8</ymin>"
+                         "<xmax>15</xmax><ymax>23</ymax></bndbox></object></annotation>\n");
+    }
+    if (format == "COCO") {
+        return writeFile(folder + "/annotations.json",
+                         "{\"images\": [{\"id\": 1, \"file_name\": \"" + name + "\", \"width\": 40, \"height\": 30}],"
+                         " \"annotations\": [{\"id\": 1, \"image_id\": 1, \"category_id\": 1,"
+                         " \"bbox\": [5, 8, 10, 15], \"area\": 150, \"iscrowd\": 0}],"
+                         " \"categories\": [{\"id\": 1, \"name\": \"cat\"}]}\n");
+    }
+    if (format == "LabelMe") {
+        return writeFile(folder + "/" + stem + ".json",
+                         "{\"version\": \"5.0.1\", \"flags\": {}, \"shapes\": [{\"label\": \"cat\","
+                         " \"points\": [[5, 8], [15, 23]], \"group_id\": null, \"shape_type\": \"rectangle\","
+                         " \"flags\": {}}], \"imagePath\": \"" + name + "\", \"imageData\": null,"
+                         " \"imageHeight\": 30, \"imageWidth\": 40}\n");
+    }
+    return false;
+}
+
+// Checks a dataset read from a named dataset: its one picture found under its
+// own name in `folder` (or below it), with its size and its box.
+QString checkNamedImport(const Dataset &dataset, const QString &folder, const QString &stem)
+{
+    if (dataset.images.size() != 1)
+        return QStringLiteral("%1 images").arg(dataset.images.size());
+    const ImageEntry &entry = dataset.images.first();
+    const QFileInfo file(entry.filePath);
+    if (!entry.filePath.startsWith(folder + "/") || file.fileName() != stem + ".png" || !file.isFile())
+        return "the picture is " + entry.filePath;
+    if (entry.width != 40 || entry.height != 30)
+        return QStringLiteral("its size is %1 x %2").arg(entry.width).arg(entry.height);
+    if (entry.labels.size() != 1 || entry.labels.first().className != "cat")
+        return QStringLiteral("%1 labels").arg(entry.labels.size());
+    const QRectF box = entry.labels.first().bbox;
+    if (std::abs(box.x() - 5) > 0.51 || std::abs(box.y() - 8) > 0.51 || std::abs(box.width() - 10) > 1.01 ||
+        std::abs(box.height() - 15) > 1.01)
+        return QStringLiteral("its box is %1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height());
+    return {};
+}
+
+// A GIF of a `screen` whose first (and only) frame `frame` does not have to
+// fill it; every pixel of the frame has colour 0. The pixel codes are written
+// with a clear code before each, so that the code width stays 3 bits.
+QByteArray gifPicture(const QSize &screen, const QRect &frame)
+{
+    QByteArray bytes("GIF89a");
+    const auto le16 = [&bytes](int value) {
+        bytes += char(value & 0xff);
+        bytes += char((value >> 8) & 0xff);
+    };
+    le16(screen.width());
+    le16(screen.height());
+    bytes += QByteArray("\x80\x00\x00", 3);                // a global table of two colours
+    bytes += QByteArray("\xff\x00\x00\x00\x00\xff", 6);
+    bytes += char(0x2c);
+    le16(frame.x());
+    le16(frame.y());
+    le16(frame.width());
+    le16(frame.height());
+    bytes += char(0);
+    bytes += char(2); // the smallest code size: clear is 4, end 5
+    QByteArray codes;
+    quint32 pending = 0;
+    int bits = 0;
+    const auto put = [&](quint32 code) {
+        pending |= code << bits;
+        bits += 3;
+        while (bits >= 8) {
+            codes += char(pending & 0xff);
+            pending >>= 8;
+            bits -= 8;
+        }
+    };
+    for (qint64 i = 0; i < qint64(frame.width()) * frame.height(); ++i) {
+        put(4);
+        put(0);
+    }
+    put(5);
+    if (bits > 0)
+        codes += char(pending & 0xff);
+    for (qsizetype i = 0; i < codes.size(); i += 255) {
+        const QByteArray block = codes.mid(i, 255);
+        bytes += char(block.size());
+        bytes += block;
+    }
+    bytes += char(0);
+    bytes += char(0x3b);
+    return bytes;
+}
+
+QByteArray encodedPicture(const QSize &size, const char *format,
+                          QImageIOHandler::Transformations turned = QImageIOHandler::TransformationNone)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setTransformation(turned);
+    return writer.write(picture) ? bytes : QByteArray();
+}
+
+// A BMP stored top down: the sign of its height says so.
+QByteArray topDownBmp(const QSize &size)
+{
+    QByteArray bytes = encodedPicture(size, "bmp");
+    qint32 height = 0;
+    std::memcpy(&height, bytes.constData() + 22, 4);
+    height = -height;
+    std::memcpy(bytes.data() + 22, &height, 4);
+    return bytes;
 }
 
 } // namespace
@@ -456,6 +611,114 @@ void TestHostileInputs2::vocObjectsInsideOpenElements()
     QCOMPARE(labels.first().bbox, QRectF(QPointF(0, 2), QPointF(5, 6)));
     QCOMPARE(labels.at(1).className, QStringLiteral("n0"));
     QCOMPARE(labels.at(400).className, QStringLiteral("n199"));
+}
+
+void TestHostileInputs2::namesAreNames_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("stem");
+    for (const char *format : {"YOLO", "Darknet", "Pascal VOC", "COCO", "LabelMe"}) {
+        QTest::newRow(QByteArray(format) + ", leading colon") << format << ":cat";
+        QTest::newRow(QByteArray(format) + ", wildcards") << format << "[cat] *?";
+        QTest::newRow(QByteArray(format) + ", url and resource marks") << format << "qrc:cat #1 %41 :";
+    }
+}
+
+// A picture's name is only a name: one that begins with ':' (which Qt's path
+// functions take for one of the program's resources), or that holds what
+// wildcards and URLs give meaning to, is found with its labels, exported
+// under its name into the output folder (nothing lands in the working
+// folder) and read back from there.
+void TestHostileInputs2::namesAreNames()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, stem);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("source");
+    QVERIFY(writeNamedDataset(format, source, stem));
+    const QString workingFolder = QDir::currentPath();
+    QVERIFY(QDir().mkpath(dir.filePath("cwd")));
+    QVERIFY(QDir::setCurrent(dir.filePath("cwd")));
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(workingFolder); });
+
+    IFormatHandler *handler = FormatRegistry::instance().find(format);
+    QVERIFY(handler);
+    QVERIFY(handler->canImport(source));
+    Dataset imported;
+    QVERIFY(handler->importDataset(namedDatasetPath(format, source), imported, {}));
+    const QString read = checkNamedImport(imported, source, stem);
+    QVERIFY2(read.isEmpty(), qPrintable(read));
+
+    if (auto *labelMe = dynamic_cast<LabelMeHandler *>(handler))
+        labelMe->useExternalImages = 1;
+    const QString out = dir.filePath("out");
+    QString error;
+    QString result;
+    QVERIFY2(runExportJob(handler, exportConfig(format, out, false, false), imported, 1,
+                          formatWritesOwnImages(format), {}, &error, &result),
+             qPrintable(error));
+    QCOMPARE(filesBelow(dir.filePath("cwd")), QStringList());
+    QVERIFY2(filesBelow(out).contains(stem + ".png") || filesBelow(out).contains("images/" + stem + ".png"),
+             qPrintable(filesBelow(out).join(", ")));
+
+    Dataset back;
+    QVERIFY(handler->importDataset(namedDatasetPath(format, out), back, {}));
+    const QString readBack = checkNamedImport(back, out, stem);
+    QVERIFY2(readBack.isEmpty(), qPrintable(readBack));
+}
+
+void TestHostileInputs2::probedSizesAreDecodedSizes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("decoded");
+    // A first frame ten times lower than the screen: Qt's reader reports the
+    // frame's height, its decoder paints the frame into the whole screen.
+    QTest::newRow("gif, first frame a strip of the screen")
+        << gifPicture(QSize(64, 2400), QRect(0, 0, 64, 40)) << QSize(64, 2400);
+    // The same past the head of the file that a probe reads first.
+    QTest::newRow("gif of 75 KB, first frame a strip") << gifPicture(QSize(2000, 3000), QRect(0, 0, 2000, 50))
+                                                       << QSize(2000, 3000);
+    QTest::newRow("gif, frame inside the screen") << gifPicture(QSize(300, 200), QRect(10, 20, 30, 40))
+                                                  << QSize(300, 200);
+    QTest::newRow("gif, no screen size") << gifPicture(QSize(0, 0), QRect(0, 0, 30, 40)) << QSize(30, 40);
+    QTest::newRow("gif, frame filling the screen") << gifPicture(QSize(31, 17), QRect(0, 0, 31, 17))
+                                                   << QSize(31, 17);
+    QTest::newRow("bmp stored top down") << topDownBmp(QSize(37, 21)) << QSize(37, 21);
+    QTest::newRow("bmp stored bottom up") << encodedPicture(QSize(37, 21), "bmp") << QSize(37, 21);
+    QTest::newRow("tiff turned") << encodedPicture(QSize(37, 21), "tiff", QImageIOHandler::TransformationRotate90)
+                                 << QSize(21, 37);
+    QTest::newRow("png") << encodedPicture(QSize(37, 21), "png") << QSize(37, 21);
+    QTest::newRow("webp") << encodedPicture(QSize(37, 21), "webp") << QSize(37, 21);
+    QTest::newRow("jpeg") << encodedPicture(QSize(37, 21), "jpeg") << QSize(37, 21);
+}
+
+// The size a picture is probed at, by its header, is the size its pixels
+// decode to, whatever the format, and it is the size an import stores (here
+// YOLO's, with the picture named .jpg, as pictures of the web often are);
+// its thumbnail keeps its shape.
+void TestHostileInputs2::probedSizesAreDecodedSizes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, decoded);
+    QVERIFY(!bytes.isEmpty());
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("images/pic.jpg");
+    QVERIFY(writeFile(picture, bytes));
+    QCOMPARE(PictureLoader::read(picture).image.size(), decoded);
+    QCOMPARE(probeImageSize(picture), decoded);
+    QCOMPARE(probeImageData(bytes), decoded);
+
+    const QSize bound(64, 64);
+    const bool fits = decoded.width() <= bound.width() && decoded.height() <= bound.height();
+    QCOMPARE(PictureLoader::readFitting(picture, bound).size(),
+             fits ? decoded : decoded.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+
+    QVERIFY(writeFile(dir.filePath("labels/pic.txt"), "0 0.5 0.5 0.5 0.5\n"));
+    QVERIFY(writeFile(dir.filePath("classes.txt"), "cat\n"));
+    Dataset dataset;
+    QVERIFY(FormatRegistry::instance().find("YOLO")->importDataset(dir.path(), dataset, {}));
+    QCOMPARE(dataset.images.size(), 1);
+    QCOMPARE(QSize(dataset.images.first().width, dataset.images.first().height), decoded);
 }
 
 QM_TEST_MAIN(TestHostileInputs2)

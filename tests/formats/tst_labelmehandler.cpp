@@ -3,6 +3,7 @@
 
 #include "FormatTestSupport.h"
 
+#include "formats/AnnotationGeometry.h"
 #include "formats/ExportJob.h"
 #include "formats/FormatRegistry.h"
 #include "formats/LabelMeHandler.h"
@@ -41,6 +42,8 @@ private slots:
     void peerWritesWeRead();
     void peerReadsOurExport();
     void peerFindsImagesOfWholeExport();
+    void groupsOfOneLabelAreOneObject();
+    void ownObjectsOfSeveralPartsRoundTrip();
 };
 
 namespace {
@@ -669,6 +672,92 @@ void TestLabelMeHandler::peerFindsImagesOfWholeExport()
     QCOMPARE(back.images.size(), 1);
     QCOMPARE(QFileInfo(back.images.first().filePath).canonicalFilePath(),
              QFileInfo(config.outputPath + "/a.png").canonicalFilePath());
+}
+
+namespace {
+
+// Each annotation as "class kind parts": the polygons an object of several
+// parts holds, 0 for other kinds.
+QStringList objectsOf(const QList<Annotation> &labels)
+{
+    QStringList objects;
+    for (const Annotation &a : labels)
+        objects.append(QStringLiteral("%1 %2 %3").arg(a.className).arg(a.kind).arg(objectParts(a).size()));
+    return objects;
+}
+
+QJsonArray shapesOf(const QString &path)
+{
+    return QJsonDocument::fromJson(readFile(path))["shapes"].toArray();
+}
+
+} // namespace
+
+// A file as the LabelMe tool saves it, its shapes tied by group_id: the
+// polygons of one label in one group are one object again, as LabelMe's own
+// instance examples take them (group 0 is a group too); a box and a polygon
+// of one person, polygons of two labels, a polygon and a circle, a line
+// strip, and polygons without a group stay shapes of their own.
+void TestLabelMeHandler::groupsOfOneLabelAreOneObject()
+{
+    if (!QFileInfo::exists(QM_PYTHON))
+        QSKIP("no Python interpreter at " QM_PYTHON);
+    QTemporaryDir dir;
+    QByteArray output;
+    QVERIFY2(runPeer({"groups", dir.path()}, &output), output.constData());
+    Dataset dataset;
+    QVERIFY(handler().importDataset(dir.filePath("groups.json"), dataset, {}));
+    QCOMPARE(dataset.images.size(), 1);
+    const QList<Annotation> &a = dataset.images.first().labels;
+    QCOMPARE(objectsOf(a), (QStringList{"person 0 0", "person 1 1", "person 1 1", "bag 1 1", "car 1 2", "tree 1 1",
+                                         "tree 1 1", "lake 1 1", "lake 1 1", "road 1 2", "road 2 0"}));
+    // The larger part is the outline drawn; the parts keep the file's order;
+    // the box holds them both.
+    const QList<QPointF> small{{42, 2}, {50, 2}, {50, 10}, {42, 10}};
+    const QList<QPointF> large{{52, 2}, {62, 2}, {62, 12}, {52, 12}};
+    QCOMPARE(a.at(4).points, large);
+    QCOMPARE(objectParts(a.at(4)), (QList<QList<QPointF>>{small, large}));
+    QCOMPARE(a.at(4).bbox, QRectF(42, 2, 20, 10));
+    QCOMPARE(a.at(9).bbox, QRectF(0, 44, 30, 3));
+}
+
+// Our export writes an object of several polygons as polygons of one group,
+// which LabelMe takes for one object; read back, it is that object again, and
+// a second export writes the same shapes.
+void TestLabelMeHandler::ownObjectsOfSeveralPartsRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("src/a.png");
+    QVERIFY(writeImage(picture, 41, 29));
+    const QList<QPointF> left{{1, 1}, {11, 1}, {11, 11}, {1, 11}};
+    const QList<QPointF> right{{21, 11}, {33.5, 11}, {33.5, 21}, {21, 21}};
+    // As an import holds it: the larger part is the outline drawn.
+    Annotation object = polygon("person", right);
+    object.bbox = QRectF(1, 1, 32.5, 20);
+    object.attributes.insert("coco:segmentation", QVariantList{QVariantList{1, 1, 11, 1, 11, 11, 1, 11},
+                                                               QVariantList{21, 11, 33.5, 11, 33.5, 21, 21, 21}});
+    const QList<Annotation> labels{object, polygon("person", {{34, 2}, {40, 2}, {36, 9}}), box("car", 2, 14, 9, 12),
+                                   keypoints("person", {20, 1, 10, 8}, {{22, 3}, {28, 7}}, {2, 1})};
+    Dataset dataset;
+    dataset.addImage(image(picture, 41, 29, labels));
+    QVERIFY(handler().exportDataset(dir.filePath("out1"), dataset, {}));
+    if (QFileInfo::exists(QM_PYTHON)) {
+        QByteArray output;
+        QVERIFY2(runReaderScript("check_training.py", {"labelmegroups", dir.filePath("out1/a.json"), "[2, 1]"},
+                                 &output),
+                 output.constData());
+    }
+
+    Dataset back;
+    QVERIFY(handler().importDataset(dir.filePath("out1"), back, {}));
+    QCOMPARE(back.images.size(), 1);
+    const QList<Annotation> &read = back.images.first().labels;
+    QCOMPARE(objectsOf(read), objectsOf(labels));
+    QCOMPARE(read.at(0).points, right);
+    QCOMPARE(objectParts(read.at(0)), (QList<QList<QPointF>>{left, right}));
+    QCOMPARE(read.at(0).bbox, QRectF(1, 1, 32.5, 20));
+    QVERIFY(handler().exportDataset(dir.filePath("out2"), back, {}));
+    QCOMPARE(shapesOf(dir.filePath("out2/a.json")), shapesOf(dir.filePath("out1/a.json")));
 }
 
 QM_TEST_MAIN(TestLabelMeHandler)

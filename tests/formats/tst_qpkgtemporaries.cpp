@@ -28,7 +28,7 @@ class TestQpkgTemporaries : public QObject {
 private slots:
     void temporaryNames_data();
     void temporaryNames();
-    void killedWriteIsClearedByTheNext();
+    void killedWritesAreClearedByTheNext();
     void onlyProvableLeftoversGo();
     void refusedMediaAreNamed();
 };
@@ -108,48 +108,66 @@ void TestQpkgTemporaries::temporaryNames()
     QCOMPARE(QpkgTemporaryFile::isTemporaryName(name, "p.qmpkg"), temporary);
 }
 
-// A write killed half-way leaves its temporary, of a good part of the
-// package's size; the next write of the same target, once the leftover has
-// not changed for a while, removes it, and the package it writes reads back.
-void TestQpkgTemporaries::killedWriteIsClearedByTheNext()
+// Twelve writes of one target at once, all killed on the way, leave their
+// temporaries, each of a good part of the package's size (while they lived,
+// each kept the others' files: their locks said they were being written).
+// The next write removes every one of them at once, however fresh, and the
+// package it writes reads back.
+void TestQpkgTemporaries::killedWritesAreClearedByTheNext()
 {
     QTemporaryDir dir;
     const Dataset dataset = pictures(dir.filePath("media"), 60);
     const QString target = dir.filePath("p.qmpkg");
-    fflush(stdout);
-    fflush(stderr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        QpkgHandler::writePackage(target, dataset, [](int current, int) {
-            if (current == 40)
-                ::raise(SIGKILL);
-        }, QString());
-        ::_exit(0);
+    constexpr int kills = 12;
+    int ready[2];
+    QCOMPARE(::pipe(ready), 0);
+    QList<pid_t> writers;
+    for (int i = 0; i < kills; ++i) {
+        fflush(stdout);
+        fflush(stderr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            QpkgHandler::writePackage(target, dataset, [&](int current, int) {
+                if (current != 30)
+                    return;
+                [[maybe_unused]] const ssize_t n = ::write(ready[1], "x", 1);
+                for (;;)
+                    ::pause();
+            }, QString());
+            ::_exit(0);
+        }
+        QVERIFY(child > 0);
+        writers.append(child);
     }
-    QVERIFY(child > 0);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ::close(ready[1]);
+    for (int i = 0; i < kills; ++i) {
+        char byte;
+        QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+    }
+    ::close(ready[0]);
+    for (pid_t writer : writers) {
+        QCOMPARE(::kill(writer, SIGKILL), 0);
+        int status = 0;
+        QCOMPARE(::waitpid(writer, &status, 0), writer);
+        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    }
     QVERIFY(!QFileInfo::exists(target));
     const QStringList left = temporariesBeside(target);
-    QCOMPARE(left.size(), 1);
-    const QString leftover = dir.filePath(left.first());
-    QVERIFY(QFileInfo(leftover).size() > 0);
+    QCOMPARE(left.size(), kills);
+    for (const QString &name : left)
+        QVERIFY(QFileInfo(dir.filePath(name)).size() > 0);
 
-    // Just killed, it might be a writer of an older version at work: kept.
-    QVERIFY(QpkgHandler::writePackage(target, dataset, {}, QString()));
-    QCOMPARE(temporariesBeside(target), left);
-
-    QVERIFY(age(leftover, 120));
     QVERIFY(QpkgHandler::writePackage(target, dataset, {}, QString()));
     QCOMPARE(temporariesBeside(target), QStringList());
+    QCOMPARE(filesBelow(dir.path()).filter("-wal").size() + filesBelow(dir.path()).filter("-shm").size(), 0);
     Dataset back;
     QVERIFY(QpkgHandler().importDataset(target, back, {}));
     QCOMPARE(back.images.size(), 60);
 }
 
-// Only an unlocked, unchanged file of the exact temporary name that is empty
-// or an SQLite file is a leftover; its side files go with it.
+// Only an unlocked file of the exact temporary name that is empty or an
+// SQLite file is a leftover, new or old; its side files go with it. Links,
+// pipes and files of other names or content are never touched.
 void TestQpkgTemporaries::onlyProvableLeftoversGo()
 {
     QTemporaryDir dir;
@@ -158,19 +176,24 @@ void TestQpkgTemporaries::onlyProvableLeftoversGo()
         QString name;
         QByteArray bytes;
         bool removed;
+        bool old;
     };
     const QList<Case> cases = {
-        {"p.qmpkg.0123456789ab.tmp", kSqliteHead + QByteArray(4080, 'x'), true},
-        {"p.qmpkg.aaaaaaaaaaaa.tmp", QByteArray(), true},
-        {"p.qmpkg.bbbbbbbbbbbb.tmp", "someone's notes", false},
-        {"p.qmpkg.0123456789AB.tmp", kSqliteHead, false},
-        {"q.qmpkg.0123456789ab.tmp", kSqliteHead, false},
-        {"p.qmpkg.0123456789ab.tmp.bak", kSqliteHead, false},
+        {"p.qmpkg.0123456789ab.tmp", kSqliteHead + QByteArray(4080, 'x'), true, true},
+        {"p.qmpkg.aaaaaaaaaaaa.tmp", QByteArray(), true, false},
+        {"p.qmpkg.dddddddddddd.tmp", kSqliteHead, true, false},
+        {"p.qmpkg.bbbbbbbbbbbb.tmp", "someone's notes", false, true},
+        {"p.qmpkg.0123456789AB.tmp", kSqliteHead, false, true},
+        {"q.qmpkg.0123456789ab.tmp", kSqliteHead, false, true},
+        {"p.qmpkg.0123456789ab.tmp.bak", kSqliteHead, false, true},
     };
     for (const Case &c : cases) {
         QVERIFY(writeFile(dir.filePath(c.name), c.bytes));
-        QVERIFY(age(dir.filePath(c.name), 3600));
+        QVERIFY(!c.old || age(dir.filePath(c.name), 3600));
     }
+    // A pipe of the temporary name is nobody's package, and opening it to
+    // look must not wait for a writer.
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("p.qmpkg.eeeeeeeeeeee.tmp")).constData(), 0600), 0);
     QVERIFY(writeFile(dir.filePath("p.qmpkg.0123456789ab.tmp-wal"), "log"));
     // A link of the temporary name is no file of ours, whatever it points to.
     QVERIFY(writeFile(dir.filePath("elsewhere.db"), kSqliteHead));
@@ -182,9 +205,10 @@ void TestQpkgTemporaries::onlyProvableLeftoversGo()
     QVERIFY(writeFile(live.path(), kSqliteHead));
     QVERIFY(age(live.path(), 3600));
 
-    QCOMPARE(QpkgTemporaryFile::removeStale(target), 2);
+    QCOMPARE(QpkgTemporaryFile::removeStale(target), 3);
     for (const Case &c : cases)
         QVERIFY2(QFileInfo::exists(dir.filePath(c.name)) != c.removed, qPrintable(c.name));
+    QVERIFY(QFileInfo(dir.filePath("p.qmpkg.eeeeeeeeeeee.tmp")).exists());
     QVERIFY(!QFileInfo::exists(dir.filePath("p.qmpkg.0123456789ab.tmp-wal")));
     QVERIFY(QFileInfo(dir.filePath("p.qmpkg.cccccccccccc.tmp")).isSymLink());
     QVERIFY(QFileInfo::exists(dir.filePath("elsewhere.db")));

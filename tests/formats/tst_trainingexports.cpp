@@ -51,6 +51,8 @@ private slots:
     void splitExportsImportFromTheirRoot();
     void severalPartsAndCrowdsAfterReopening_data();
     void severalPartsAndCrowdsAfterReopening();
+    void importedFlagsAfterReopening_data();
+    void importedFlagsAfterReopening();
     void keypointSchemaComesInThroughTheWindow();
     void faceExportComesBackAsFace();
     void cocoSubsetFoldersImportWhole();
@@ -565,6 +567,163 @@ void TestTrainingExports::severalPartsAndCrowdsAfterReopening()
     }
     if (format != "COCO")
         QVERIFY2(result.contains("1 crowd region was left out"), qPrintable(result));
+}
+
+// A dataset of `format` whose objects carry the flags its reader keeps, laid
+// out as the tools that make such files lay them out; the path to import.
+static QString writeFlaggedDataset(const QString &format, const QTemporaryDir &dir)
+{
+    if (format == "Pascal VOC") {
+        // As LabelImg writes it, with the "occluded" of later VOC releases.
+        writeImage(dir.filePath("in/a.jpg"), 40, 30);
+        writeFile(dir.filePath("in/a.xml"), R"(<annotation>
+	<folder>in</folder>
+	<filename>a.jpg</filename>
+	<path>/home/someone/in/a.jpg</path>
+	<source>
+		<database>Unknown</database>
+	</source>
+	<size>
+		<width>40</width>
+		<height>30</height>
+		<depth>3</depth>
+	</size>
+	<segmented>0</segmented>
+	<object>
+		<name>person</name>
+		<pose>Unspecified</pose>
+		<truncated>1</truncated>
+		<difficult>1</difficult>
+		<bndbox><xmin>1</xmin><ymin>2</ymin><xmax>11</xmax><ymax>12</ymax></bndbox>
+	</object>
+	<object>
+		<name>car</name>
+		<pose>Left</pose>
+		<truncated>0</truncated>
+		<occluded>1</occluded>
+		<difficult>0</difficult>
+		<bndbox><xmin>20</xmin><ymin>5</ymin><xmax>35</xmax><ymax>25</ymax></bndbox>
+	</object>
+	<object>
+		<name>dog</name>
+		<pose>Unspecified</pose>
+		<truncated>0</truncated>
+		<difficult>0</difficult>
+		<bndbox><xmin>3</xmin><ymin>15</ymin><xmax>9</xmax><ymax>28</ymax></bndbox>
+	</object>
+</annotation>
+)");
+        return dir.filePath("in");
+    }
+    if (format == "CVAT XML") {
+        // CVAT's own archive: the pictures under images/.
+        writeImage(dir.filePath("in/images/a.jpg"), 40, 30);
+        writeFile(dir.filePath("in/annotations.xml"), R"(<?xml version="1.0" encoding="utf-8"?>
+<annotations>
+  <version>1.1</version>
+  <meta>
+    <task>
+      <name>street</name>
+      <size>1</size>
+      <mode>annotation</mode>
+      <labels>
+        <label><name>person</name><color>#ff0000</color><type>any</type><attributes></attributes></label>
+        <label><name>car</name><color>#00ff00</color><type>any</type><attributes></attributes></label>
+      </labels>
+    </task>
+  </meta>
+  <image id="0" name="a.jpg" width="40" height="30">
+    <box label="person" source="manual" occluded="1" xtl="1.00" ytl="2.00" xbr="11.00" ybr="12.00" z_order="0">
+    </box>
+    <polygon label="car" source="manual" occluded="0" points="20.00,5.00;35.00,5.00;35.00,25.00" z_order="0">
+    </polygon>
+    <polygon label="person" source="manual" occluded="1" points="2.00,15.00;9.00,15.00;9.00,28.00" z_order="0">
+    </polygon>
+  </image>
+</annotations>
+)");
+        return dir.filePath("in/annotations.xml");
+    }
+    if (format == "CLIP") {
+        writeImage(dir.filePath("in/cat_multiple dog/a.png"), 40, 30);
+        writeImage(dir.filePath("in/dog/b.png"), 40, 30);
+        writeFile(dir.filePath("in/_tokenization.txt"), "An image depicting cat, dog\nAn image depicting dog\n");
+        return dir.filePath("in");
+    }
+    writeImage(dir.filePath("in/a.png"), 40, 30);
+    const QJsonObject source{
+        {"images", QJsonArray{QJsonObject{{"id", 1}, {"file_name", "a.png"}, {"width", 40}, {"height", 30}}}},
+        {"categories", QJsonArray{QJsonObject{{"id", 1}, {"name", "person"}}}},
+        {"annotations",
+         QJsonArray{QJsonObject{{"id", 1}, {"image_id", 1}, {"category_id", 1}, {"iscrowd", 0}, {"area", 100.0},
+                                {"bbox", QJsonArray{1, 2, 10, 10}}, {"segmentation", QJsonArray{}}, {"ignore", 1},
+                                {"attributes", QJsonObject{{"occluded", true}, {"track_id", 2}}}},
+                    QJsonObject{{"id", 2}, {"image_id", 1}, {"category_id", 1}, {"iscrowd", 0}, {"area", 20.0},
+                                {"bbox", QJsonArray{20, 5, 4, 5}}, {"segmentation", QJsonArray{}}}}},
+    };
+    writeFile(dir.filePath("in/annotations.json"), QJsonDocument(source).toJson());
+    return dir.filePath("in/annotations.json");
+}
+
+void TestTrainingExports::importedFlagsAfterReopening_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<bool>("package");
+    for (const char *name : {"Pascal VOC", "CVAT XML", "CLIP", "COCO"}) {
+        QTest::addRow("%s, project file", name) << QString::fromLatin1(name) << false;
+        QTest::addRow("%s, package", name) << QString::fromLatin1(name) << true;
+    }
+}
+
+// The flags a dataset came with (VOC's difficult, truncated and occluded,
+// CVAT's occluded, CLIP's multiple, a COCO object's other members) are in the
+// export of the project saved and opened again, as the format's tools read
+// them.
+void TestTrainingExports::importedFlagsAfterReopening()
+{
+    QFETCH(QString, format);
+    QFETCH(bool, package);
+    QTemporaryDir dir;
+    bool ok = false;
+    Project imported;
+    imported.dataset = importFrom(format, writeFlaggedDataset(format, dir), &ok);
+    QVERIFY(ok);
+    imported.dataset.syncClassesFromAnnotations();
+    Project reopened;
+    if (package) {
+        const QString path = dir.filePath("saved.qmpkg");
+        QVERIFY(QpkgHandler::exportProject(path, imported, {}));
+        reopened.dataset = importFrom("QuillPackage", path, &ok);
+        QVERIFY(ok);
+    } else {
+        const QString path = dir.filePath("saved.qmk");
+        QVERIFY(saveProjectFile(imported, path));
+        QVERIFY(loadProjectFile(reopened, path));
+    }
+
+    const QString out = dir.filePath("out");
+    QString error;
+    QVERIFY2(exportWith(format, out, reopened.dataset, false, &error), qPrintable(error));
+    const auto compact = [](const QJsonObject &object) {
+        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    };
+    if (format == "Pascal VOC") {
+        runCheck({"vocflags", out, compact({{"a", QJsonArray{QJsonArray{1, 1, 0}, QJsonArray{0, 0, 1},
+                                                             QJsonArray{0, 0, 0}}}})});
+    } else if (format == "CVAT XML") {
+        runCheck({"cvat", out + "/annotations.xml",
+                  compact({{"labels", QJsonArray{"car", "person"}},
+                           {"objects", QJsonArray{1, 1}},
+                           {"occluded", QJsonArray{1, 0, 1}}})});
+    } else if (format == "CLIP") {
+        QCOMPARE(filesBelow(out), (QStringList{"_tokenization.txt", "cat_multiple dog/a.png", "dog/b.png"}));
+    } else {
+        const QJsonArray written = QJsonDocument::fromJson(readFile(out + "/annotations.json"))["annotations"].toArray();
+        QCOMPARE(written.size(), 2);
+        QCOMPARE(written.at(0)["ignore"], QJsonValue(1));
+        QCOMPARE(written.at(0)["attributes"].toObject(), (QJsonObject{{"occluded", true}, {"track_id", 2}}));
+        QVERIFY(!written.at(1).toObject().contains("ignore"));
+    }
 }
 
 // Answers the window's import command: the folder, then the format in the

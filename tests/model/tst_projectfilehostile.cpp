@@ -1,19 +1,27 @@
 #include "BoundedRun.h"
 #include "QmTest.h"
 
+#include "model/JsonText.h"
+#include "model/MappedFile.h"
 #include "model/ProjectFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <thread>
+
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Quillmark;
 
 // Project files as people do meet them: a pipe or a device in place of the
-// file, and numbers that single precision cannot hold. Each read runs in a
-// child process under a time and memory bound.
+// file, numbers that single precision cannot hold, and a file that another
+// program cuts short or rewrites while it loads. Each read runs in a child
+// process under a time and memory bound.
 class TestProjectFileHostile : public QObject {
     Q_OBJECT
 private slots:
@@ -21,6 +29,9 @@ private slots:
     void specialFilesAreRefused();
     void numbersAreFinite();
     void idsAreUniqueAndExact();
+    void mappedFileCutShort();
+    void fileCutShortWhileLoading_data();
+    void fileCutShortWhileLoading();
 };
 
 namespace {
@@ -39,6 +50,41 @@ QByteArray projectWith(const QByteArray &labels, const QByteArray &videos = "[]"
     return R"({"version": "1.0", "name": "p", "projectType": "object_detection", "dataset": {
         "classColors": {}, "videos": )" + videos + R"(, "images": [
         {"id": 0, "filePath": "/a.png", "width": 10, "height": 10, "labels": [)" + labels + "]}]}}";
+}
+
+// A project as the program writes it: `images` images of 10 annotations each.
+Project largeProject(int images)
+{
+    Project project;
+    project.name = QStringLiteral("large");
+    project.projectType = QStringLiteral("segmentation");
+    for (int i = 0; i < images; ++i) {
+        ImageEntry entry;
+        entry.filePath = QStringLiteral("/data/images/img_%1.jpg").arg(i, 6, 10, QLatin1Char('0'));
+        entry.width = 1920;
+        entry.height = 1080;
+        for (int a = 0; a < 10; ++a) {
+            Annotation annotation;
+            annotation.className = QStringLiteral("class_%1").arg(a % 4);
+            annotation.kind = Polygon;
+            annotation.bbox = QRectF(a * 10.5, i % 100, 40.25, 30.75);
+            for (int p = 0; p < 12; ++p)
+                annotation.points.append(QPointF(a * 10.5 + p * 3.125, (i % 100) + p * 2.5));
+            entry.labels.append(annotation);
+        }
+        project.dataset.addImage(entry);
+    }
+    return project;
+}
+
+// Waits for the first read(2) of the file after `watch` was set up, up to 10 s.
+void waitForFirstRead(int watch)
+{
+    pollfd ready{watch, POLLIN, 0};
+    if (::poll(&ready, 1, 10000) > 0) {
+        char events[4096];
+        [[maybe_unused]] const ssize_t n = ::read(watch, events, sizeof events);
+    }
 }
 
 } // namespace
@@ -140,6 +186,103 @@ void TestProjectFileHostile::idsAreUniqueAndExact()
     }
     QCOMPARE(entries.at(0).id, 4);
     QVERIFY(entries.at(6).id != 4);
+}
+
+// A mapped file cut short reads zeros past its new end instead of ending the
+// program with SIGBUS, and says it changed; so does a large JSON text of a
+// dataset read where it lies.
+void TestProjectFileHostile::mappedFileCutShort()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cut.bin");
+    const QString json = dir.filePath("cut.json");
+    const QmTest::BoundedResult result = QmTest::runBounded({20000, 64LL << 20}, [&]() -> QString {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite) || file.write(QByteArray(3 << 20, 'x')) != 3 << 20 || !file.flush())
+            return QStringLiteral("cannot write");
+        const MappedFile mapped(file);
+        if (!mapped.isMapped() || mapped.changed() || mapped.data()[(3 << 20) - 1] != 'x')
+            return QStringLiteral("not mapped as written");
+        if (::ftruncate(file.handle(), 5000) != 0)
+            return QStringLiteral("cannot cut");
+        qint64 zeros = 0;
+        for (qint64 i = 0; i < mapped.size(); i += 512)
+            zeros += mapped.data()[i] == 0 ? 1 : 0;
+        if (zeros != (mapped.size() - 5120) / 512 || !mapped.changed())
+            return QStringLiteral("%1 zeros read").arg(zeros);
+
+        QFile large(json);
+        // Mapped: 64 MiB and more, with room for the parser's padding after
+        // its end in the last page.
+        if (!large.open(QIODevice::WriteOnly) || large.write("[1, 2, 3") != 8 || !large.resize((80LL << 20) + 100))
+            return QStringLiteral("cannot write the JSON text");
+        large.close();
+        JsonText text;
+        if (!text.load(json, 100LL << 20, JsonText::Mapping::IfLarge) || !text.isMapped() || text.changedSinceLoad())
+            return QStringLiteral("the JSON text is not mapped");
+        if (!large.resize(1 << 20))
+            return QStringLiteral("cannot cut the JSON text");
+        return text.data()[70LL << 20] == 0 && text.changedSinceLoad() ? QString()
+                                                                       : QStringLiteral("the JSON text misread");
+    });
+    QVERIFY2(result.ok(), qPrintable(result.describe()));
+}
+
+void TestProjectFileHostile::fileCutShortWhileLoading_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("cut to nothing") << "empty";
+    QTest::newRow("cut in half") << "half";
+    QTest::newRow("rewritten with another project") << "rewritten";
+}
+
+// Another program cuts a large project file short, or writes another project
+// into it (as `cp new.qmk p.qmk` does: the file is emptied, then filled), once
+// the load has begun reading it. The load gives an error or the whole project
+// as it was, never a signal and never a project pieced together from the two.
+void TestProjectFileHostile::fileCutShortWhileLoading()
+{
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.qmk");
+    constexpr int imageCount = 2500;
+    QVERIFY(saveProjectFile(largeProject(imageCount), path));
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray whole = saved.readAll();
+    saved.close();
+    QVERIFY(whole.size() > 20 << 20);
+    const QByteArray other = projectToJsonBytes(largeProject(300));
+
+    const QmTest::BoundedResult result = QmTest::runBounded({120000, 768LL << 20}, [&]() -> QString {
+        for (int round = 0; round < 4; ++round) {
+            writeText(path, whole);
+            const int watch = ::inotify_init1(IN_CLOEXEC);
+            if (watch < 0 || ::inotify_add_watch(watch, QFile::encodeName(path).constData(), IN_ACCESS) < 0)
+                return QStringLiteral("no watch");
+            std::thread cutter([&] {
+                waitForFirstRead(watch);
+                if (change == "rewritten") {
+                    writeText(path, other);
+                } else if (::truncate(QFile::encodeName(path).constData(),
+                                      change == "half" ? off_t(whole.size() / 2) : off_t(0)) != 0) {
+                    qFatal("cannot cut the file");
+                }
+            });
+            Project project;
+            QString problem;
+            const bool ok = readProjectFile(project, path, &problem);
+            cutter.join();
+            ::close(watch);
+            if (ok && project.dataset.images.size() != imageCount)
+                return QStringLiteral("a project of %1 images was read").arg(project.dataset.images.size());
+            // The file was whole when the load began: a failure is the change.
+            if (!ok && problem != QStringLiteral("The project file changed while it was read."))
+                return QStringLiteral("the load failed without saying why: ") + problem;
+        }
+        return QString();
+    });
+    QVERIFY2(result.ok(), qPrintable(result.describe()));
 }
 
 QM_TEST_MAIN(TestProjectFileHostile)

@@ -29,6 +29,16 @@ QMap<QString, QColor> threeClasses()
     return {{"bird", QColor("#ff0000")}, {"cat", QColor("#00ff00")}, {"dog", QColor("#0000ff")}};
 }
 
+QStringList selectedTexts(const QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->isSelected())
+            texts.append(list->item(i)->text());
+    }
+    return texts;
+}
+
 QStringList rowTexts(const QListWidget *list)
 {
     QStringList texts;
@@ -73,6 +83,25 @@ Annotation annotation(const QString &className, int kind, int points = 0)
     return a;
 }
 
+// The panel inside a window that carries the application style sheet, shown.
+struct StyledPanel {
+    explicit StyledPanel(Theme::Mode mode = Theme::Light)
+    {
+        window.setStyleSheet(buildAppStyleSheet(mode));
+        auto *layout = new QVBoxLayout(&window);
+        panel = new AnnotationPanel(&window);
+        layout->addWidget(panel);
+        window.resize(300, 800);
+    }
+    bool show()
+    {
+        window.show();
+        return QTest::qWaitForWindowActive(&window);
+    }
+    QWidget window;
+    AnnotationPanel *panel = nullptr;
+};
+
 // Prompts whose dialogs let other work run, as a real modal dialog's event loop
 // does: `duringDialog` runs inside every text and colour prompt.
 class BusyPrompts : public ScriptedPrompts {
@@ -107,7 +136,9 @@ class TestAnnotationPanel : public QObject {
 
 private slots:
     void crowdedPictureEditsTouchOnlyTheirRows();
-    void clickVersusKeyboardInSingleSelection();
+    void currentRowIsTheActiveClass_data();
+    void currentRowIsTheActiveClass();
+    void keysChooseTheClassesInMultipleSelection();
     void multiSelectionEmitsSelectedClasses();
     void multiSelectionFollowsTheShownPicture();
     void buttonsFollowSelection();
@@ -124,12 +155,28 @@ private slots:
     void statsBarsFollowTheCounts();
 };
 
-void TestAnnotationPanel::clickVersusKeyboardInSingleSelection()
+void TestAnnotationPanel::currentRowIsTheActiveClass_data()
 {
-    AnnotationPanel panel;
-    panel.resize(300, 800);
-    panel.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("click") << "click" << "cat";
+    QTest::newRow("click on the current row") << "click current" << "bird";
+    QTest::newRow("arrow down") << "down" << "cat";
+    QTest::newRow("end") << "end" << "dog";
+    QTest::newRow("home after end") << "end home" << "bird";
+    QTest::newRow("type-ahead") << "type" << "dog";
+    QTest::newRow("set by a call") << "call" << "dog";
+}
+
+// Single selection: the row shown current is the class the canvas draws with,
+// however it became current, and each change announces it once.
+void TestAnnotationPanel::currentRowIsTheActiveClass()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, expected);
+    StyledPanel styled;
+    QVERIFY(styled.show());
+    AnnotationPanel &panel = *styled.panel;
     QSignalSpy labels(&panel, &AnnotationPanel::labelSelected);
     QSignalSpy multi(&panel, &AnnotationPanel::classesSelected);
     panel.setClasses(threeClasses());
@@ -137,18 +184,83 @@ void TestAnnotationPanel::clickVersusKeyboardInSingleSelection()
     QCOMPARE(labels.takeFirst().at(0).toString(), QStringLiteral("bird"));
 
     QListWidget *list = panel.classListWidget();
-    clickRow(list, 1);
-    clickRow(list, 1);  // already current: still reported
-    QCOMPARE(labels.count(), 2);
-    QCOMPARE(labels.at(1).at(0).toString(), QStringLiteral("cat"));
+    list->setFocus();
+    if (how == QLatin1String("click"))
+        clickRow(list, 1);
+    else if (how == QLatin1String("click current"))
+        clickRow(list, 0);
+    else if (how == QLatin1String("down"))
+        QTest::keyClick(list, Qt::Key_Down);
+    else if (how == QLatin1String("end"))
+        QTest::keyClick(list, Qt::Key_End);
+    else if (how == QLatin1String("end home")) {
+        QTest::keyClick(list, Qt::Key_End);
+        QTest::keyClick(list, Qt::Key_Home);
+    } else if (how == QLatin1String("type"))
+        QTest::keyClicks(list, QStringLiteral("do"));
+    else
+        list->setCurrentRow(2);
 
-    labels.clear();
+    QCOMPARE(list->currentItem()->text(), expected);
+    QVERIFY(!labels.isEmpty());
+    QCOMPARE(labels.last().at(0).toString(), expected);
+    const int changes = how == QLatin1String("end home") ? 2 : 1;
+    QCOMPARE(labels.count(), changes);
+    QCOMPARE(multi.count(), 0);
+    QVERIFY(panel.renameButton()->isEnabled());
+}
+
+// Multiple selection (classification): the selected rows are the classes of
+// the picture shown. A key chooses classes as a click does; a choice the window
+// does not apply, or an emptied selection, goes back to the picture's classes.
+void TestAnnotationPanel::keysChooseTheClassesInMultipleSelection()
+{
+    StyledPanel styled(Theme::Dark);
+    QVERIFY(styled.show());
+    AnnotationPanel &panel = *styled.panel;
+    panel.setClasses(threeClasses());
+    panel.setMultiSelect(true);
+    ImageEntry picture;
+    picture.labels = {annotation("bird", BoundingBox)};
+    panel.setAnnotations(picture);
+    QListWidget *list = panel.classListWidget();
+    QCOMPARE(selectedTexts(list), QStringList{"bird"});
+
+    // The window: applies a choice (and lists the picture again), or declines it.
+    bool applies = true;
+    QStringList chosen;
+    connect(&panel, &AnnotationPanel::classesSelected, &panel, [&](const QStringList &names) {
+        chosen = names;
+        if (!applies)
+            return;
+        picture.labels.clear();
+        for (const QString &name : names)
+            picture.labels.append(annotation(name, BoundingBox));
+        panel.setAnnotations(picture);
+    });
+
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
-    QCOMPARE(list->currentRow(), 2);
-    QVERIFY(panel.renameButton()->isEnabled());
-    QCOMPARE(labels.count(), 0);
-    QCOMPARE(multi.count(), 0);
+    QCOMPARE(chosen, QStringList{"cat"});
+    QCOMPARE(selectedTexts(list), QStringList{"cat"});
+
+    applies = false;
+    chosen.clear();
+    QTest::keyClick(list, Qt::Key_End);
+    QCOMPARE(chosen, QStringList{"dog"});
+    QCOMPARE(selectedTexts(list), QStringList{"cat"});  // not applied: the picture's class
+
+    chosen.clear();
+    clickRow(list, 1, Qt::ControlModifier);  // takes the last selected class off
+    QVERIFY(chosen.isEmpty());
+    QCOMPARE(selectedTexts(list), QStringList{"cat"});
+
+    // With no picture shown nothing is selected, whatever is clicked.
+    applies = true;
+    panel.clear();
+    QVERIFY(list->selectedItems().isEmpty());
+    clickRow(list, 0);
+    QCOMPARE(chosen, QStringList{"bird"});
 }
 
 void TestAnnotationPanel::multiSelectionEmitsSelectedClasses()

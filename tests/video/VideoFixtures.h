@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -19,8 +20,11 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTransform>
+#include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 
 namespace VideoFixture {
 
@@ -168,6 +172,133 @@ inline QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What FFmpeg's own sequential decoding of a file gives out: every picture of
+// the video stream `map` (an ffmpeg stream specifier such as "0:v:0"), in the
+// stored orientation (no display matrix applied), with the code each carries
+// and whether the decoder called it a key picture. `keep` names the pictures
+// whose pixels are kept (all when empty and `keepAll`).
+struct SequentialDecode {
+    QList<int> codes;
+    QList<int> keyPictures;
+    QHash<int, QImage> pictures;
+    bool ok = false;
+};
+
+inline SequentialDecode sequentialDecode(const QString &path, const QString &map, QSize stored,
+                                         const QList<int> &keep = {})
+{
+    SequentialDecode result;
+    QProcess decoder;
+    decoder.start(ffmpeg(), {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                             QStringLiteral("-noautorotate"), QStringLiteral("-i"), path, QStringLiteral("-map"), map,
+                             QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), QStringLiteral("-f"),
+                             QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"),
+                             QStringLiteral("-")});
+    if (!decoder.waitForFinished(QmTest::patienceMs) || decoder.exitCode() != 0)
+        return result;
+    const QByteArray bytes = decoder.readAllStandardOutput();
+    const qsizetype frameBytes = qsizetype(stored.width()) * stored.height() * 4;
+    if (frameBytes <= 0 || bytes.size() % frameBytes != 0)
+        return result;
+    for (qsizetype at = 0, i = 0; at < bytes.size(); at += frameBytes, ++i) {
+        const QImage picture(reinterpret_cast<const uchar *>(bytes.constData() + at), stored.width(), stored.height(),
+                             QImage::Format_RGB32);
+        result.codes << frameCode(picture);
+        if (keep.contains(int(i)))
+            result.pictures.insert(int(i), picture.copy());
+    }
+    // The decoder's own key pictures, in the order it gave the pictures out.
+    QProcess probe;
+    const QString stream = map.section(QLatin1Char(':'), 1);
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), stream,
+                 QStringLiteral("-show_entries"), QStringLiteral("frame=key_frame"), QStringLiteral("-of"),
+                 QStringLiteral("csv=p=0"), path});
+    if (!probe.waitForFinished(QmTest::patienceMs) || probe.exitCode() != 0)
+        return result;
+    const QList<QByteArray> lines = probe.readAllStandardOutput().split('\n');
+    for (qsizetype i = 0, picture = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith('1') && picture > 0)
+            result.keyPictures << int(picture);
+        ++picture;
+    }
+    result.ok = !result.codes.isEmpty();
+    return result;
+}
+
+// Peak signal-to-noise ratio of two pictures of one size over their colour
+// channels, in dB (1000 for identical pictures).
+inline double psnr(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 0;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int column = 0; column < x.width(); ++column) {
+            const int dr = qRed(p[column]) - qRed(q[column]);
+            const int dg = qGreen(p[column]) - qGreen(q[column]);
+            const int db = qBlue(p[column]) - qBlue(q[column]);
+            sum += dr * dr + dg * dg + db * db;
+        }
+    }
+    const double mse = sum / (3.0 * x.width() * x.height());
+    return mse == 0 ? 1000.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// An MP4 of one video track with the track's display matrix replaced by
+// [a b; c d] (in the layout FFmpeg reads: a point (p, q) of the stored frame
+// shows at (a p + c q, b p + d q)); the translation keeps the picture in view.
+inline QByteArray withDisplayMatrix(QByteArray mp4, int a, int b, int c, int d, int width, int height)
+{
+    const qsizetype tkhd = mp4.indexOf("tkhd");
+    if (tkhd < 0)
+        return {};
+    const int version = quint8(mp4.at(tkhd + 4));
+    // Version and flags, two times, track id, reserved, duration, reserved,
+    // layer, alternate group, volume, reserved; then the matrix.
+    const qsizetype matrix = tkhd + 4 + 4 + (version == 1 ? 8 + 8 : 4 + 4) + 4 + 4 + (version == 1 ? 8 : 4) + 8 + 2 + 2 + 2 + 2;
+    if (matrix + 36 > mp4.size())
+        return {};
+    const qint32 one = 1 << 16;
+    const qint32 x = (a < 0 ? width : 0) + (c < 0 ? height : 0);
+    const qint32 y = (b < 0 ? width : 0) + (d < 0 ? height : 0);
+    const qint32 values[9] = {a * one, b * one, 0, c * one, d * one, 0, x * one, y * one, 1 << 30};
+    for (int i = 0; i < 9; ++i)
+        qToBigEndian(values[i], mp4.data() + matrix + 4 * i);
+    return mp4;
+}
+
+// An FLV whose video tags from the `from`-th on carry times `backMs` earlier
+// than they were (as a stream spliced or restarted in the middle would).
+inline QByteArray withTimesSetBack(QByteArray flv, int from, int backMs)
+{
+    qsizetype at = 9 + 4; // header, first previous-tag size
+    int videoTag = 0;
+    while (at + 11 <= flv.size()) {
+        const int type = quint8(flv.at(at));
+        const qsizetype size = (qsizetype(quint8(flv.at(at + 1))) << 16) | (quint8(flv.at(at + 2)) << 8) |
+                               quint8(flv.at(at + 3));
+        if (type == 9 && videoTag++ >= from) {
+            const qint64 time = (qint64(quint8(flv.at(at + 7))) << 24) | (qint64(quint8(flv.at(at + 4))) << 16) |
+                                (quint8(flv.at(at + 5)) << 8) | quint8(flv.at(at + 6));
+            const qint64 earlier = std::max<qint64>(0, time - backMs);
+            flv[at + 4] = char((earlier >> 16) & 0xff);
+            flv[at + 5] = char((earlier >> 8) & 0xff);
+            flv[at + 6] = char(earlier & 0xff);
+            flv[at + 7] = char((earlier >> 24) & 0xff);
+        }
+        at += 11 + size + 4;
+    }
+    return flv;
 }
 
 } // namespace VideoFixture

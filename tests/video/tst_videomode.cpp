@@ -12,6 +12,7 @@
 #include "VideoFixtures.h"
 
 #include "canvas/Tool.h"
+#include "formats/VideoSignature.h"
 #include "chrome/ToolBar.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
@@ -158,6 +159,8 @@ private slots:
     void failedImportReturnsToTheFrameShown();
     void videoOnlyProjectReopenedOpensTheClickedRow();
     void rotatedClipExportsUprightFrames();
+    void bFrameAviExportsTheLabelledPictures();
+    void everyKindOfFileTheDialogOffersOpens();
 
 private:
     // Imports `path` through the command and waits for its frame 0.
@@ -174,6 +177,7 @@ private:
     QString longAudio;
     QString damagedTail;
     QString portrait;
+    QString xvid;
 };
 
 void TestVideoMode::initTestCase()
@@ -232,6 +236,16 @@ void TestVideoMode::initTestCase()
         QVERIFY(VideoFixture::writeFile(damagedTail, bytes));
     }
 
+    // MPEG-4 Part 2 with B-frames in AVI, as Xvid writes it: its packets carry
+    // decode times only.
+    xvid = root.filePath(QStringLiteral("xvid.avi"));
+    QVERIFY2(VideoFixture::encode(otherFramesDir, QStringLiteral("25"),
+                                  {QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-bf"), QStringLiteral("2"),
+                                   QStringLiteral("-vtag"), QStringLiteral("xvid"), QStringLiteral("-q:v"), QStringLiteral("3"),
+                                   QStringLiteral("-g"), QStringLiteral("12")},
+                                  xvid, &log),
+             qPrintable(log));
+
     garbage = root.filePath(QStringLiteral("garbage.mp4"));
     QVERIFY(VideoFixture::writeFile(garbage, VideoFixture::noise(16 * 1024, 5)));
     // A sound container whose pictures are all zeros: it loads, yet no frame decodes.
@@ -274,7 +288,8 @@ void TestVideoMode::importShowsTheFirstFrame()
     const QmTest::PromptCall ask = prompts.calls.constLast();
     QCOMPARE(ask.kind, QStringLiteral("open"));
     QCOMPARE(ask.title, QStringLiteral("Import Video"));
-    QCOMPARE(ask.extra, QStringLiteral("Video Files (*.mp4 *.avi *.mov *.mkv *.webm *.wmv *.flv *.m4v)"));
+    QCOMPARE(ask.extra, QStringLiteral("Video Files (*.mp4 *.avi *.mov *.mkv *.webm *.wmv *.flv *.m4v *.3gp *.asf *.mpg "
+                                       "*.mpeg *.vob *.m2v *.ts *.m2ts *.mts *.ogv *.ivf *.h264 *.264 *.hevc *.265 *.mjpeg)"));
     // Busy until the decoder answers.
     QVERIFY(window.isJobRunning());
     QVERIFY(!window.toolBarWidget()->isEnabled());
@@ -1019,6 +1034,113 @@ void TestVideoMode::rotatedClipExportsUprightFrames()
             return QPoint(int(p.y()), int(otherWidth - 1 - p.x()));
         });
         QCOMPARE(code, frame);
+    }
+}
+
+// Labelled frames of an AVI with B-frames are exported as exactly the pictures
+// they were drawn on: frame i is the i-th picture FFmpeg's own decoding of the
+// file gives out, whatever the packets' times say.
+void TestVideoMode::bFrameAviExportsTheLabelledPictures()
+{
+    MainWindow &window = session->window;
+    MainWindowTestAccess &access = session->access;
+    const QList<int> labelled{0, 1, 2, 11, 12, 13, 16, 25, 38, 39};
+    VideoEntry video = videoEntry(xvid, otherFrames, otherWidth, otherHeight);
+    for (const int frame : labelled)
+        video.frameLabels.insert(frame, {box({1.0 + frame, 1, 10, 10}, QStringLiteral("cat"))});
+    access.project().dataset.addVideo(video);
+    access.refreshUi();
+
+    const QString out = session->dir.filePath(QStringLiteral("yolo"));
+    onNextModal([out](QWidget *modal) {
+        for (QToolButton *card : modal->findChildren<QToolButton *>(QStringLiteral("exportFormatCard"))) {
+            if (card->toolTip() == QLatin1String("YOLO"))
+                card->click();
+        }
+        modal->findChild<QLineEdit *>(QStringLiteral("exportPath"))->setText(out);
+        modal->findChild<QPushButton *>(QStringLiteral("exportBtn"))->click();
+    });
+    window.onExportDataset();
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
+
+    const VideoFixture::SequentialDecode truth =
+        VideoFixture::sequentialDecode(xvid, QStringLiteral("0:v:0"), QSize(otherWidth, otherHeight));
+    QVERIFY(truth.ok);
+    QCOMPARE(truth.codes.size(), qsizetype(otherFrames));
+    QStringList written;
+    QDirIterator frames(out, {QStringLiteral("xvid_frame_*.jpg")}, QDir::Files, QDirIterator::Subdirectories);
+    while (frames.hasNext()) {
+        const QString path = frames.next();
+        if (!written.contains(frames.fileName()))
+            written << frames.fileName();
+        const int frame = frames.fileName().mid(11, 6).toInt();
+        QVERIFY2(labelled.contains(frame), qPrintable(path));
+        QVERIFY2(VideoFixture::frameCode(QImage(path)) == truth.codes.at(frame), qPrintable(path));
+        // The frame's own box went with it.
+        QFile labels(QFileInfo(path).dir().filePath(QStringLiteral("../labels/%1.txt").arg(QFileInfo(path).completeBaseName())));
+        QVERIFY2(labels.open(QIODevice::ReadOnly), qPrintable(labels.fileName()));
+        const QList<QByteArray> fields = labels.readAll().simplified().split(' ');
+        QCOMPARE(fields.size(), 5);
+        QVERIFY(qAbs(fields.at(1).toDouble() * otherWidth - (6.0 + frame)) < 0.01);
+    }
+    QCOMPARE(written.size(), labelled.size());
+}
+
+// Each suffix the import dialog offers, written by ffmpeg as that kind of file
+// (with a codec such files hold), opens with all its pictures, and a package
+// stores it as a video: the dialog offers nothing the decoder refuses or a
+// package leaves out.
+void TestVideoMode::everyKindOfFileTheDialogOffersOpens()
+{
+    MainWindow &window = session->window;
+    prompts.answers.enqueue(QString());
+    window.onImportVideo();
+    const QString filter = prompts.calls.constLast().extra;
+    const QRegularExpression suffix(QStringLiteral("\\*\\.(\\w+)"));
+    QStringList suffixes;
+    for (auto it = suffix.globalMatch(filter); it.hasNext();)
+        suffixes << it.next().captured(1);
+    QVERIFY(suffixes.size() >= 8);
+
+    const QHash<QString, QString> codecs{
+        {QStringLiteral("webm"), QStringLiteral("libvpx")},      {QStringLiteral("ivf"), QStringLiteral("libvpx")},
+        {QStringLiteral("ogv"), QStringLiteral("libtheora")},    {QStringLiteral("wmv"), QStringLiteral("wmv2")},
+        {QStringLiteral("asf"), QStringLiteral("wmv2")},         {QStringLiteral("mpg"), QStringLiteral("mpeg2video")},
+        {QStringLiteral("mpeg"), QStringLiteral("mpeg2video")},  {QStringLiteral("vob"), QStringLiteral("mpeg2video")},
+        {QStringLiteral("m2v"), QStringLiteral("mpeg2video")},   {QStringLiteral("hevc"), QStringLiteral("libx265")},
+        {QStringLiteral("265"), QStringLiteral("libx265")},      {QStringLiteral("mjpeg"), QStringLiteral("mjpeg")},
+        {QStringLiteral("flv"), QStringLiteral("flv")},
+    };
+    const QDir framesDir(QDir(fixtures.path()).filePath(QStringLiteral("other")));
+    const QDir out(session->dir.path());
+    constexpr int pictures = 10;
+    for (const QString &kind : std::as_const(suffixes)) {
+        const QString path = out.filePath(QStringLiteral("kind.") + kind);
+        const QString codec = codecs.value(kind, QStringLiteral("libx264"));
+        QStringList arguments{QStringLiteral("-framerate"), QStringLiteral("25"), QStringLiteral("-i"),
+                              framesDir.filePath(QStringLiteral("f%05d.png")), QStringLiteral("-frames:v"),
+                              QString::number(pictures), QStringLiteral("-c:v"), codec};
+        if (codec == QLatin1String("libx265"))
+            arguments << QStringLiteral("-x265-params") << QStringLiteral("log-level=error");
+        if (codec != QLatin1String("mjpeg"))
+            arguments << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+        // Camcorders' transport streams: 192-byte packets with a time code each.
+        if (kind == QLatin1String("m2ts") || kind == QLatin1String("mts"))
+            arguments << QStringLiteral("-mpegts_m2ts_mode") << QStringLiteral("1");
+        QString log;
+        QVERIFY2(VideoFixture::runFfmpeg(arguments << path, &log), qPrintable(kind + QStringLiteral(": ") + log));
+
+        VideoDecoder decoder;
+        QSignalSpy opened(&decoder, &VideoDecoder::opened);
+        QSignalSpy frames(&decoder, &VideoDecoder::frameReady);
+        decoder.open(path);
+        QVERIFY2(opened.wait(QmTest::patienceMs), qPrintable(kind));
+        QVERIFY2(opened.at(0).at(0).toBool(), qPrintable(kind + QStringLiteral(": ") + opened.at(0).at(1).toString()));
+        QVERIFY2(decoder.frameCount() == pictures, qPrintable(kind + QStringLiteral(": %1").arg(decoder.frameCount())));
+        QVERIFY(!frames.isEmpty() || frames.wait(QmTest::patienceMs));
+        QCOMPARE(VideoFixture::frameCode(frames.at(0).at(1).value<QImage>()), 0);
+        // And a package carries it as the video it is.
+        QVERIFY2(isVideoFile(path), qPrintable(kind));
     }
 }
 

@@ -1,5 +1,5 @@
 # The video decoder on files made by ffmpeg, and the main window's video mode.
-qm_add_test(tst_videodecoder LABEL video SOURCES tst_videodecoder.cpp VideoFixtures.h)
+qm_add_test(tst_videodecoder LABEL video TIMEOUT 600 SOURCES tst_videodecoder.cpp VideoFixtures.h)
 qm_add_test(tst_videomode LABEL video WIDGETS SOURCES tst_videomode.cpp VideoFixtures.h)
 target_include_directories(tst_videomode PRIVATE "${PROJECT_SOURCE_DIR}/tests/app")
 
@@ -7,8 +7,8 @@ target_include_directories(tst_videomode PRIVATE "${PROJECT_SOURCE_DIR}/tests/ap
 # so that a write past a picture's buffer (odd widths, unusual pixel formats)
 # fails the run instead of corrupting the heap unnoticed. -O1 as the sanitizer
 # recommends.
-set(_qm_video_asan_sources PictureIndex.cpp PictureConverter.cpp VideoSource.cpp VideoDecodeWorker.cpp
-                           VideoDecoder.cpp VideoDecoder.h)
+set(_qm_video_asan_sources PacketIndex.cpp PacketReader.cpp Mpeg4VopReader.cpp Mpeg12PictureReader.cpp PictureConverter.cpp
+                           VideoSource.cpp VideoDecodeWorker.cpp VideoDecoder.cpp VideoDecoder.h)
 list(TRANSFORM _qm_video_asan_sources PREPEND "${PROJECT_SOURCE_DIR}/src/video/")
 add_executable(tst_videodecoder_asan tst_videodecoder.cpp VideoFixtures.h ${_qm_video_asan_sources})
 target_include_directories(tst_videodecoder_asan PRIVATE "${PROJECT_SOURCE_DIR}/tests/common" "${PROJECT_SOURCE_DIR}/src")

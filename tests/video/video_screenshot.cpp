@@ -62,7 +62,8 @@ int main(int argc, char *argv[])
     access.refreshUi();
     access.updateTitle();
     window.applyTheme(mode);
-    window.setGeometry(0, 0, 1440, 860);
+    // The usual size, or the screen's where it is smaller (QUILLMARK_SCREEN).
+    window.setGeometry(QRect(QPoint(0, 0), QSize(1440, 860).boundedTo(window.screen()->availableGeometry().size())));
     window.show();
 
     int status = 1;
@@ -79,9 +80,11 @@ int main(int argc, char *argv[])
         if (frame > 0)
             emit window.videoScrubberWidget()->valueChanged(frame);
         QTimer::singleShot(1500, &app, [&] {
-            const QPixmap shot = window.screen()->grabWindow(0, 0, 0, 1440, 860);
+            const QPixmap shot = window.screen()->grabWindow(0, 0, 0, window.width(), window.height());
             status = shot.save(output) ? 0 : 1;
             QTextStream(stdout) << (status == 0 ? "wrote " : "could not write ") << output << '\n';
+            // Nothing to save: the window closes without asking.
+            access.modified() = false;
             window.close();
             app.quit();
         });

@@ -78,6 +78,13 @@ QString personRow(int index, const PosePerson &person)
         .arg(person.keypoints.size());
 }
 
+// The keypoint table, which asks for room for a good part of a body's list.
+class KeypointTree : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+    QSize sizeHint() const override { return {QTreeWidget::sizeHint().width(), 240}; }
+};
+
 } // namespace
 
 QString PoseAnnotationDialog::keypointName(int index, int count)
@@ -136,12 +143,14 @@ PoseAnnotationDialog::PoseAnnotationDialog(QWidget *parent) : QDialog(parent)
 
     keypointsGroup = new QGroupBox(QStringLiteral("Keypoints"), this);
     auto *keypointsLayout = new QVBoxLayout(keypointsGroup);
-    keypointTree = new QTreeWidget(keypointsGroup);
+    keypointTree = new KeypointTree(keypointsGroup);
     keypointTree->setColumnCount(3);
     keypointTree->setHeaderLabels({QStringLiteral("#"), QStringLiteral("Name"), QStringLiteral("Visibility")});
     keypointTree->setRootIsDecorated(false);
     keypointTree->setIndentation(0);
-    keypointTree->setMinimumHeight(200);
+    // It opens 240 high (17 body keypoints in two screens); on a short screen
+    // it gives way down to 120 and scrolls, so that the whole dialog fits.
+    keypointTree->setMinimumHeight(120);
     keypointTree->setMaximumHeight(280);
     QHeaderView *header = keypointTree->header();
     header->setStretchLastSection(false);

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -238,13 +239,15 @@ QWidget *ExportDialog::buildCardArea(const QStringList &formats)
         auto *label = new QLabel(QStringLiteral("YOLO VARIANTS"), area);
         label->setObjectName(QStringLiteral("exportSectionLabel"));
         layout->addWidget(label);
-        auto *scroll = new QScrollArea(area);
+        auto *scroll = yoloScroll = new QScrollArea(area);
         scroll->setObjectName(QStringLiteral("exportYoloScroll"));
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setWidgetResizable(false);
         scroll->setFixedHeight(84);
+        // Its cards are the stops for the keyboard, and it scrolls to them.
+        scroll->setFocusPolicy(Qt::NoFocus);
         auto *row = new QWidget;
         row->setObjectName(QStringLiteral("exportYoloRow"));
         auto *rowLayout = new QHBoxLayout(row);
@@ -275,14 +278,37 @@ QWidget *ExportDialog::makeCard(const QString &name, int id, QWidget *parent)
     card->setIconSize(QSize(26, 26));
     card->setText(cardLabel(name));
     card->setToolTip(name);
-    // Tab reaches the cards (the arrows move between them, Space picks one);
-    // a click leaves the focus where it was.
-    card->setFocusPolicy(Qt::TabFocus);
+    // Tab reaches the cards whatever the platform's tab policy (some reach
+    // only the controls that also take a click's focus); the arrows move
+    // between them and pick the card they reach, as do Space and Enter.
+    card->setFocusPolicy(Qt::StrongFocus);
+    card->installEventFilter(this);
     const QString icon = iconOf(name);
     if (!icon.isEmpty())
         card->setIcon(QIcon(formatIconPixmap(icon, 26)));
     formatGroup->addButton(card, id);
     return card;
+}
+
+bool ExportDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *card = qobject_cast<QToolButton *>(watched);
+    if (!card || formatGroup->id(card) < 0)
+        return QDialog::eventFilter(watched, event);
+    // A card reached by the arrows inside the YOLO row scrolls into view:
+    // the scroll area follows Tab by itself, not a focus given by a key.
+    if (event->type() == QEvent::FocusIn && yoloScroll && yoloScroll->widget()->isAncestorOf(card))
+        yoloScroll->ensureWidgetVisible(card, 8, 0);
+    // Enter picks the focused card, as Space does (the dialog's default
+    // button would otherwise export with the card shown before).
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !card->isChecked()) {
+            card->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QWidget *ExportDialog::buildBottomPanel()
@@ -357,6 +383,8 @@ QWidget *ExportDialog::buildBottomPanel()
     summaryLabel = new QLabel(panel);
     summaryLabel->setObjectName(QStringLiteral("mutedLabel"));
     summaryLabel->setWordWrap(false);
+    // It shows the output path as typed.
+    summaryLabel->setTextFormat(Qt::PlainText);
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), panel);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     exportButton = new QPushButton(QStringLiteral("Export"), panel);

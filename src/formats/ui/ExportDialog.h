@@ -12,6 +12,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
 
 namespace Quillmark {
@@ -57,6 +58,9 @@ public slots:
     void onBrowse();
     void updateSummary();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QWidget *buildCardArea(const QStringList &formats);
     QWidget *buildBottomPanel();
@@ -70,6 +74,7 @@ private:
     bool splitChosen() const;
 
     QButtonGroup *formatGroup = nullptr;
+    QScrollArea *yoloScroll = nullptr;
     QStringList names;
     QLabel *headerIcon = nullptr;
     QLabel *headerName = nullptr;

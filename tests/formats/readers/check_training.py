@@ -39,7 +39,9 @@ Usage:
       Reads a CVAT for images 1.1 file as CVAT-format importers do: the labels
       the task declares in meta/task/labels, every shape's label among them,
       every picture under images/ beside the file, shapes of one group_id one
-      object; <expect> gives "labels" and "objects" (polygons per object).
+      object; <expect> gives "labels" and "objects" (polygons per object), and
+      may give "occluded": every shape's flag in document order, as CVAT reads
+      it (occluded == "1").
   check_training.py retinanet <export folder>
       Reads classes.csv and _annotations.csv as the RetinaNet trainer's CSV
       generator does: ids whole numbers, no class twice, every row's class
@@ -47,6 +49,10 @@ Usage:
   check_training.py voc <export folder> <expect JSON>
       The boxes of every VOC file, <expect> mapping a file stem to its boxes
       [xmin, ymin, xmax, ymax].
+  check_training.py vocflags <export folder> <expect JSON>
+      Each object's flags [difficult, truncated, occluded] as the VOC
+      trainers read them (the element's text as an integer, 0 when it is
+      missing); <expect> maps a file stem to them, in object order.
   check_training.py yolosets <export folder> <expect JSON>
       Each dataset a data.yaml names, read as the YOLO trainer reads it: a
       label file with a line longer than a box line is read as outlines
@@ -645,9 +651,11 @@ def check_cvat(path, expect):
     folder = os.path.join(os.path.dirname(path), "images")
     objects = {}
     order = []
+    occluded = []
     for image in root.findall("image"):
         exists_picture(os.path.join(folder, image.get("name")), path)
         for index, shape in enumerate(image):
+            occluded.append(1 if shape.get("occluded") == "1" else 0)
             if shape.get("label") not in labels:
                 fail(f"a {shape.tag} of the undeclared label {shape.get('label')!r}")
             if shape.tag != "polygon":
@@ -661,6 +669,8 @@ def check_cvat(path, expect):
     counts = [objects[key] for key in order]
     if counts != expect["objects"]:
         fail(f"objects of {counts} polygons for {expect['objects']}")
+    if "occluded" in expect and occluded != expect["occluded"]:
+        fail(f"occluded flags {occluded} for {expect['occluded']}")
 
 
 # ---- RetinaNet's CSV generator ----------------------------------------------
@@ -707,6 +717,21 @@ def check_voc(root, expect):
             fail(f"{stem}: boxes {got} for {boxes}")
 
 
+def check_voc_flags(root, expect):
+    import xml.etree.ElementTree as ET
+
+    def flag(obj, name):
+        element = obj.find(name)
+        return 0 if element is None else int(element.text)
+
+    for stem, flags in expect.items():
+        tree = ET.parse(os.path.join(root, stem + ".xml"))
+        got = [[flag(obj, k) for k in ("difficult", "truncated", "occluded")]
+               for obj in tree.getroot().iter("object")]
+        if got != flags:
+            fail(f"{stem}: flags {got} for {flags}")
+
+
 def main():
     command = sys.argv[1]
     if command == "pictures":
@@ -731,6 +756,8 @@ def main():
         check_retinanet(sys.argv[2])
     elif command == "voc":
         check_voc(sys.argv[2], json.loads(sys.argv[3]))
+    elif command == "vocflags":
+        check_voc_flags(sys.argv[2], json.loads(sys.argv[3]))
     elif command == "yolosets":
         check_yolo_sets(sys.argv[2], json.loads(sys.argv[3]))
     elif command == "portable":

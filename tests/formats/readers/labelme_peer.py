@@ -5,6 +5,12 @@
       inside, several shapes, so that its image keys come late in the file),
       "external.json" (imageData null, the image beside it) and
       "sub/nested.json" (the image one folder up), around a 64 x 48 PNG.
+  labelme_peer.py groups <folder>
+      Writes "groups.json" as the tool saves it, its shapes tied by group_id
+      as people tie them: a box and a polygon of one person, polygons of two
+      labels, two polygons of one car, a polygon and a circle, polygons
+      without a group, and the group 0 holding two polygons and a line strip,
+      around a 64 x 48 PNG beside it.
   labelme_peer.py read <folder> <expected.json>
       Loads every "*.json" of the folder with LabelFile and compares its shapes
       with the expected ones ({file: [[label, shape_type, points], ...]}); an
@@ -49,6 +55,35 @@ def write(folder):
     print("ok")
 
 
+def shape(label, shape_type, points, group_id):
+    return dict(label=label, points=[[float(x), float(y)] for x, y in points], shape_type=shape_type, flags={},
+                group_id=group_id, description="")
+
+
+GROUPS = [
+    shape("person", "rectangle", [[2, 2], [20, 28]], 1),
+    shape("person", "polygon", [[3, 3], [18, 3], [10, 25]], 1),
+    shape("person", "polygon", [[30, 2], [40, 2], [35, 10]], 2),
+    shape("bag", "polygon", [[30, 12], [38, 12], [34, 18]], 2),
+    shape("car", "polygon", [[42, 2], [50, 2], [50, 10], [42, 10]], 3),
+    shape("car", "polygon", [[52, 2], [62, 2], [62, 12], [52, 12]], 3),
+    shape("tree", "polygon", [[2, 30], [10, 30], [6, 40]], 4),
+    shape("tree", "circle", [[20, 35], [24, 35]], 4),
+    shape("lake", "polygon", [[30, 30], [40, 30], [35, 40]], None),
+    shape("lake", "polygon", [[42, 30], [50, 30], [46, 40]], None),
+    shape("road", "polygon", [[0, 44], [10, 44], [5, 47]], 0),
+    shape("road", "polygon", [[20, 44], [30, 44], [25, 47]], 0),
+    shape("road", "linestrip", [[0, 0], [5, 5]], 0),
+]
+
+
+def groups(folder):
+    os.makedirs(folder, exist_ok=True)
+    PIL.Image.new("RGB", (64, 48), (30, 200, 30)).save(os.path.join(folder, "street.png"))
+    LabelFile().save(os.path.join(folder, "groups.json"), GROUPS, "street.png", 48, 64)
+    print("ok")
+
+
 def read(folder, expected_path):
     with open(expected_path, encoding="utf-8") as f:
         expected = json.load(f)
@@ -86,6 +121,8 @@ def read(folder, expected_path):
 def main():
     if sys.argv[1] == "write":
         write(sys.argv[2])
+    elif sys.argv[1] == "groups":
+        groups(sys.argv[2])
     else:
         read(sys.argv[2], sys.argv[3])
 
