@@ -27,7 +27,7 @@ ffmpeg -loglevel error -f lavfi -i testsrc=size=720x960:rate=1 -frames:v 1 "$wor
 mkdir -p "$build/screenshots"
 status=0
 for theme in light dark; do
-  (cd "$work" && HOME="$work" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x900x24" \
+  (cd "$work" && HOME="$work" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 ${QUILLMARK_SCREEN:-1600x900}x24" \
     "$build/ai-tour/ai_tools_tour" "$work/pictures" "$build/screenshots/ai" "$theme") || status=1
 done
 exit $status

@@ -36,6 +36,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+
+#include <algorithm>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -149,7 +151,9 @@ void Tour::openProject(const QString &projectType, const QString &name)
     access->refreshUi();
     access->updateTitle();
     window->applyTheme(theme);
-    window->setGeometry(0, 0, 1440, 860);
+    // The window's own size, as large as the screen allows.
+    const QRect screen = window->screen()->availableGeometry();
+    window->setGeometry(QRect(screen.topLeft(), QSize(1440, 860).boundedTo(screen.size())));
     window->show();
     check(QTest::qWaitForWindowExposed(window.get()), QStringLiteral("the window is shown"));
     check(QTest::qWaitFor([this] { return window->labelCanvas()->displayedEntryId().has_value(); }, QmTest::patienceMs),
@@ -163,7 +167,9 @@ void Tour::place(QWidget *dialog)
     // At the right edge of the screen, over the window's right panel, where a
     // user drags a tool window to keep the picture in sight.
     settle();
-    dialog->move(window->screen()->geometry().right() - dialog->width() - 8, 110);
+    const QRect screen = window->screen()->availableGeometry();
+    dialog->move(screen.right() - dialog->frameGeometry().width() - 8,
+                 std::max(screen.top(), std::min(110, screen.bottom() - dialog->frameGeometry().height() - 8)));
     settle();
 }
 
