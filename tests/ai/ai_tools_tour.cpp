@@ -238,7 +238,7 @@ void Tour::detection()
     chooseTool(Tool::AiLabel);
     AiAutoLabelDialog *dialog = window->autoLabelDialog();
     check(dialog->isVisible(), QStringLiteral("the AI tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->detectionEngine().isLoaded(), QStringLiteral("the configured detector is loaded"));
     place(dialog);
     shoot(QStringLiteral("autolabel-detection"));
@@ -266,7 +266,7 @@ void Tour::segmentation()
     chooseTool(Tool::AiLabel);
     AiAutoLabelDialog *dialog = window->autoLabelDialog();
     check(dialog->isVisible(), QStringLiteral("the AI tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->detectionEngine().isLoaded() && window->detectionEngine().isSegmentation(),
           QStringLiteral("the configured segmentation model is loaded"));
     place(dialog);
@@ -338,7 +338,7 @@ void Tour::face()
     chooseTool(Tool::Face);
     FaceAnnotationDialog *dialog = window->faceAnnotationDialog();
     check(dialog->isVisible(), QStringLiteral("the Face tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->faceEngine().isReady(), QStringLiteral("the face model found in the models folder is loaded"));
     place(dialog);
     shoot(QStringLiteral("face"));
@@ -366,7 +366,7 @@ void Tour::pose()
     chooseTool(Tool::Pose);
     PoseAnnotationDialog *dialog = window->poseAnnotationDialog();
     check(dialog->isVisible(), QStringLiteral("the Pose tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->poseEngine().isReady(), QStringLiteral("body.onnx of the models folder is loaded"));
     place(dialog);
     shoot(QStringLiteral("pose"));
