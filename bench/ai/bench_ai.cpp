@@ -173,6 +173,10 @@ void BM_Letterbox12MP_ours888(benchmark::State &state)
 {
     letterboxOurs(state, photoRgb888());
 }
+void BM_LetterboxSubMP_ours(benchmark::State &state)
+{
+    letterboxOurs(state, QmBench::smallPhoto());
+}
 
 // Ours spreads a large picture over the idle threads of the global pool.
 // Keeping the pool's only thread busy leaves none idle, so the letterbox runs
@@ -284,6 +288,7 @@ void BM_EmptyOutline_ours(benchmark::State &state)
 
 BENCHMARK(BM_Letterbox12MP_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_ours888)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LetterboxSubMP_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_ours1T)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Letterbox12MP_ours888_1T)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TensorFill_ours)->Unit(benchmark::kMicrosecond);

@@ -23,10 +23,10 @@ namespace Quillmark {
 
 namespace {
 
-// Weights are in 256ths along both axes. Vertical sums are kept centred, as
-// the sum of (byte - 128) * weight: that fits signed 16 bits, so both passes
-// run on 16-bit multiply-adds and nothing is rounded between them.
-constexpr int weightTotal = 256;
+// Weights are in 2^14ths of the whole along both axes. Rows are summed into
+// centred 16-bit sums, (mean - 128) * 256; the horizontal pass weighs those
+// into 32 bits (at most 2^15 * 2^14), (mean - 128) * 2^22.
+constexpr int totalShift = 8 + 14;
 constexpr int centre = 128;
 
 // Where R, G and B lie within a pixel of a format read as it is, and the
@@ -57,125 +57,112 @@ Layout layoutOf(QImage::Format format)
     }
 }
 
-// Sums of one output row are first written, then added to: the first source
-// row (or pair of rows) of a span sets them, so they need no clearing.
-enum class Accumulate { Set, Add };
+// A span's rows are summed in 16 bits: each byte, times 256, is multiplied by
+// the row's weight times 4 and only the upper 16 bits of the product are kept,
+// floor(byte * weight / 64). That drops under one unit (1/256 of a grey
+// level) a row. The last pass adds back the number of rows n less one: a sum
+// is then no less than the true one, rounded down, and at most n - 1 units
+// above it, so a flat colour comes out exact. A span of more rows than one
+// pass takes adds to the first pass's sums. The last pass also centres them,
+// less 128 * 256 (flipping the top bit), for the horizontal pass.
+constexpr int rowsPerPass = 16;
+constexpr uint16_t centring = 0x8000;
 
-// sums[i] (+)= (a[i] - 128) * weightA + (b[i] - 128) * weightB for `count`
-// bytes. Two rows at a time halve the passes over the sums.
-void addWeightedPair(int16_t *sums, const uchar *a, uint16_t weightA, const uchar *b, uint16_t weightB,
-                     qsizetype count, Accumulate mode)
-{
-    qsizetype i = 0;
-#ifdef QM_AREA_SSE2
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i factorA = _mm_set1_epi16(short(weightA));
-    const __m128i factorB = _mm_set1_epi16(short(weightB));
-    const __m128i middle = _mm_set1_epi16(centre);
-    const auto centred = [&](__m128i words) { return _mm_sub_epi16(words, middle); };
-    for (; i + 16 <= count; i += 16) {
-        const __m128i rowA = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + i));
-        const __m128i rowB = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + i));
-        __m128i low = _mm_add_epi16(_mm_mullo_epi16(centred(_mm_unpacklo_epi8(rowA, zero)), factorA),
-                                    _mm_mullo_epi16(centred(_mm_unpacklo_epi8(rowB, zero)), factorB));
-        __m128i high = _mm_add_epi16(_mm_mullo_epi16(centred(_mm_unpackhi_epi8(rowA, zero)), factorA),
-                                     _mm_mullo_epi16(centred(_mm_unpackhi_epi8(rowB, zero)), factorB));
-        __m128i *outLow = reinterpret_cast<__m128i *>(sums + i);
-        __m128i *outHigh = reinterpret_cast<__m128i *>(sums + i + 8);
-        if (mode == Accumulate::Add) {
-            low = _mm_add_epi16(low, _mm_loadu_si128(outLow));
-            high = _mm_add_epi16(high, _mm_loadu_si128(outHigh));
-        }
-        _mm_storeu_si128(outLow, low);
-        _mm_storeu_si128(outHigh, high);
-    }
-#endif
-    for (; i < count; ++i) {
-        const int sum = (a[i] - centre) * weightA + (b[i] - centre) * weightB;
-        sums[i] = int16_t(mode == Accumulate::Add ? sums[i] + sum : sum);
-    }
-}
-
-#ifdef QM_AREA_AVX2
-// Two source rows and their weights as the factors of a byte multiply-add:
-// the first row's weight in the low byte, the second's in the high one.
-struct RowPair {
-    const uchar *a;
-    const uchar *b;
-    uint16_t factors;
+// A source row and its weight times 4 (below 2^16: a weight of the whole
+// 2^14 goes in as two halves).
+struct WeightedRow {
+    const uchar *row;
+    uint16_t factor;
 };
 
-// sums (+)= the weighted pairs, 32 bytes of every row at a time kept in
-// registers until all rows are in: the sums are written once per pass.
-__attribute__((target("avx2"))) void addPairsAvx2(int16_t *sums, const RowPair *pairs, int pairCount,
-                                                  qsizetype count, Accumulate mode)
+struct Pass {
+    const WeightedRow *rows = nullptr;
+    int rowCount = 0;
+    bool first = true; // the sums start from 0, not from the buffer
+    bool last = true;  // the sums are made up and centred
+    uint16_t makeUp = 0;
+};
+
+// The pass over bytes [from, count), one at a time.
+void addRows(const Pass &pass, uint16_t *sums, qsizetype from, qsizetype count)
 {
-    // Bytes less 128 are signed bytes; the weights (at most 255) unsigned ones.
-    const __m256i flip = _mm256_set1_epi8(char(0x80));
+    for (qsizetype i = from; i < count; ++i) {
+        uint32_t total = pass.first ? 0 : sums[i];
+        for (int r = 0; r < pass.rowCount; ++r)
+            total += (uint32_t(pass.rows[r].row[i]) << 8) * pass.rows[r].factor >> 16;
+        sums[i] = uint16_t(pass.last ? (total + pass.makeUp) ^ centring : total);
+    }
+}
+
+#ifdef QM_AREA_SSE2
+// The pass, 16 bytes at a time; returns where it stopped. The bytes at even
+// and at odd positions are summed apart, each as the upper byte of a 16-bit
+// word (a shift and a mask, no shuffles for every row); a pass that is not
+// the last keeps the sums in that order, the last puts them back in line.
+qsizetype addRowsSse2(const Pass &pass, uint16_t *sums, qsizetype count)
+{
+    const __m128i upper = _mm_set1_epi16(short(0xff00));
+    const __m128i flip = _mm_set1_epi16(short(centring));
+    const __m128i makeUp = _mm_set1_epi16(short(pass.makeUp));
+    qsizetype i = 0;
+    for (; i + 16 <= count; i += 16) {
+        __m128i *outFirst = reinterpret_cast<__m128i *>(sums + i);
+        __m128i *outSecond = reinterpret_cast<__m128i *>(sums + i + 8);
+        __m128i even = pass.first ? _mm_setzero_si128() : _mm_loadu_si128(outFirst);
+        __m128i odd = pass.first ? _mm_setzero_si128() : _mm_loadu_si128(outSecond);
+        for (int r = 0; r < pass.rowCount; ++r) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pass.rows[r].row + i));
+            const __m128i factor = _mm_set1_epi16(short(pass.rows[r].factor));
+            even = _mm_add_epi16(even, _mm_mulhi_epu16(_mm_slli_epi16(bytes, 8), factor));
+            odd = _mm_add_epi16(odd, _mm_mulhi_epu16(_mm_and_si128(bytes, upper), factor));
+        }
+        if (!pass.last) {
+            _mm_storeu_si128(outFirst, even);
+            _mm_storeu_si128(outSecond, odd);
+            continue;
+        }
+        even = _mm_xor_si128(_mm_add_epi16(even, makeUp), flip);
+        odd = _mm_xor_si128(_mm_add_epi16(odd, makeUp), flip);
+        _mm_storeu_si128(outFirst, _mm_unpacklo_epi16(even, odd));
+        _mm_storeu_si128(outSecond, _mm_unpackhi_epi16(even, odd));
+    }
+    return i;
+}
+#endif
+
+#ifdef QM_AREA_AVX2
+// The pass, 32 bytes at a time, as the one of 16 above; the unpacks that put
+// the sums back in line work within 16-byte lanes, the permutes join them.
+__attribute__((target("avx2"))) qsizetype addRowsAvx2(const Pass &pass, uint16_t *sums, qsizetype count)
+{
+    const __m256i upper = _mm256_set1_epi16(short(0xff00));
+    const __m256i flip = _mm256_set1_epi16(short(centring));
+    const __m256i makeUp = _mm256_set1_epi16(short(pass.makeUp));
     qsizetype i = 0;
     for (; i + 32 <= count; i += 32) {
-        __m256i low = _mm256_setzero_si256();
-        __m256i high = _mm256_setzero_si256();
-        for (int p = 0; p < pairCount; ++p) {
-            const __m256i a = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(pairs[p].a + i)), flip);
-            const __m256i b = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(pairs[p].b + i)), flip);
-            const __m256i factors = _mm256_set1_epi16(short(pairs[p].factors));
-            low = _mm256_add_epi16(low, _mm256_maddubs_epi16(factors, _mm256_unpacklo_epi8(a, b)));
-            high = _mm256_add_epi16(high, _mm256_maddubs_epi16(factors, _mm256_unpackhi_epi8(a, b)));
-        }
-        // The unpacks work within 16-byte lanes: put the sums back in order.
-        __m256i first = _mm256_permute2x128_si256(low, high, 0x20);
-        __m256i second = _mm256_permute2x128_si256(low, high, 0x31);
         __m256i *outFirst = reinterpret_cast<__m256i *>(sums + i);
         __m256i *outSecond = reinterpret_cast<__m256i *>(sums + i + 16);
-        if (mode == Accumulate::Add) {
-            first = _mm256_add_epi16(first, _mm256_loadu_si256(outFirst));
-            second = _mm256_add_epi16(second, _mm256_loadu_si256(outSecond));
+        __m256i even = pass.first ? _mm256_setzero_si256() : _mm256_loadu_si256(outFirst);
+        __m256i odd = pass.first ? _mm256_setzero_si256() : _mm256_loadu_si256(outSecond);
+        for (int r = 0; r < pass.rowCount; ++r) {
+            const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(pass.rows[r].row + i));
+            const __m256i factor = _mm256_set1_epi16(short(pass.rows[r].factor));
+            even = _mm256_add_epi16(even, _mm256_mulhi_epu16(_mm256_slli_epi16(bytes, 8), factor));
+            odd = _mm256_add_epi16(odd, _mm256_mulhi_epu16(_mm256_and_si256(bytes, upper), factor));
         }
-        _mm256_storeu_si256(outFirst, first);
-        _mm256_storeu_si256(outSecond, second);
-    }
-    for (; i < count; ++i) {
-        int sum = 0;
-        for (int p = 0; p < pairCount; ++p)
-            sum += (pairs[p].a[i] - centre) * (pairs[p].factors & 0xff) + (pairs[p].b[i] - centre) * (pairs[p].factors >> 8);
-        sums[i] = int16_t(mode == Accumulate::Add ? sums[i] + sum : sum);
-    }
-}
-
-// The pair of rows `k` and `k + 1` (or row `k` alone when it is the last).
-// A weight of 256 does not fit a byte; the other weight is then 0, so the
-// row goes in twice at 128.
-RowPair rowPair(const uchar *row, qsizetype stride, const uint16_t *weights, int k, int count)
-{
-    constexpr uint16_t halves = uint16_t(weightTotal / 2 | weightTotal / 2 << 8);
-    const uchar *next = k + 1 < count ? row + stride : row;
-    const int nextWeight = k + 1 < count ? weights[k + 1] : 0;
-    if (weights[k] == weightTotal)
-        return RowPair{row, row, halves};
-    if (nextWeight == weightTotal)
-        return RowPair{next, next, halves};
-    return RowPair{row, next, uint16_t(weights[k] | nextWeight << 8)};
-}
-
-// sums = the weighted sum of `count` rows from `first`, a few pairs a pass.
-void sumRowsAvx2(int16_t *sums, const uchar *first, qsizetype stride, const uint16_t *weights, int count,
-                 qsizetype rowBytes)
-{
-    constexpr int pairsPerPass = 8;
-    Accumulate mode = Accumulate::Set;
-    for (int k = 0; k < count;) {
-        RowPair pairs[pairsPerPass];
-        int pairCount = 0;
-        for (; k < count && pairCount < pairsPerPass; k += 2) {
-            if (weights[k] != 0 || (k + 1 < count && weights[k + 1] != 0))
-                pairs[pairCount++] = rowPair(first + k * stride, stride, weights, k, count);
-        }
-        if (pairCount == 0)
+        if (!pass.last) {
+            _mm256_storeu_si256(outFirst, even);
+            _mm256_storeu_si256(outSecond, odd);
             continue;
-        addPairsAvx2(sums, pairs, pairCount, rowBytes, mode);
-        mode = Accumulate::Add;
+        }
+        even = _mm256_xor_si256(_mm256_add_epi16(even, makeUp), flip);
+        odd = _mm256_xor_si256(_mm256_add_epi16(odd, makeUp), flip);
+        const __m256i low = _mm256_unpacklo_epi16(even, odd);  // bytes 0 to 7 of each lane
+        const __m256i high = _mm256_unpackhi_epi16(even, odd); // bytes 8 to 15
+        _mm256_storeu_si256(outFirst, _mm256_permute2x128_si256(low, high, 0x20));
+        _mm256_storeu_si256(outSecond, _mm256_permute2x128_si256(low, high, 0x31));
     }
+    return i;
 }
 
 bool hasAvx2()
@@ -185,6 +172,75 @@ bool hasAvx2()
 }
 #endif
 
+void runPass(const Pass &pass, uint16_t *sums, qsizetype count)
+{
+    qsizetype done = 0;
+#ifdef QM_AREA_AVX2
+    if (hasAvx2())
+        done = addRowsAvx2(pass, sums, count);
+    else
+#endif
+#ifdef QM_AREA_SSE2
+        done = addRowsSse2(pass, sums, count);
+#endif
+    addRows(pass, sums, done, count);
+}
+
+// The rows of a span summed exactly, in 32 bits. The 16-bit sums are within
+// a unit a row: over more than 256 rows that could reach a grey level, and
+// the make-up would not fit 16 bits, so a span that long (a picture shrunk
+// more than 256-fold) is summed here, more slowly.
+constexpr int longestFastSpan = 256;
+
+void sumRowsExactly(uint16_t *sums, const uchar *first, qsizetype stride, const uint16_t *weights, int count,
+                    qsizetype rowBytes)
+{
+    std::vector<uint32_t> totals(size_t(rowBytes), 0);
+    for (int k = 0; k < count; ++k) {
+        const uchar *row = first + k * stride;
+        for (qsizetype i = 0; i < rowBytes; ++i)
+            totals[size_t(i)] += uint32_t(row[i]) * weights[k];
+    }
+    for (qsizetype i = 0; i < rowBytes; ++i)
+        sums[i] = uint16_t((totals[size_t(i)] >> 6) ^ centring);
+}
+
+// sums = the centred weighted sum of `count` rows from `first`.
+void sumRows(int16_t *centredSums, const uchar *first, qsizetype stride, const uint16_t *weights, int count,
+             qsizetype rowBytes)
+{
+    constexpr int whole = 1 << 14;
+    uint16_t *sums = reinterpret_cast<uint16_t *>(centredSums);
+    if (count > longestFastSpan) {
+        sumRowsExactly(sums, first, stride, weights, count, rowBytes);
+        return;
+    }
+    Pass pass;
+    WeightedRow rows[rowsPerPass + 1];
+    pass.rows = rows;
+    int terms = 0;
+    for (int k = 0; k < count; ++k)
+        terms += weights[k] == whole ? 2 : weights[k] != 0 ? 1 : 0;
+    pass.makeUp = uint16_t(std::max(terms - 1, 0));
+    for (int k = 0; k < count;) {
+        pass.rowCount = 0;
+        for (; k < count && pass.rowCount < rowsPerPass; ++k) {
+            const uchar *row = first + k * stride;
+            if (weights[k] == whole) {
+                rows[pass.rowCount++] = WeightedRow{row, uint16_t(whole * 2)};
+                rows[pass.rowCount++] = WeightedRow{row, uint16_t(whole * 2)};
+            } else if (weights[k] != 0) {
+                rows[pass.rowCount++] = WeightedRow{row, uint16_t(weights[k] * 4)};
+            }
+        }
+        pass.last = k >= count;
+        if (pass.rowCount == 0 && !pass.last)
+            continue;
+        runPass(pass, sums, rowBytes);
+        pass.first = false;
+    }
+}
+
 } // namespace
 
 bool AreaResampler::shrinks(QSize from, QSize to)
@@ -192,33 +248,49 @@ bool AreaResampler::shrinks(QSize from, QSize to)
     return to.width() > 0 && to.height() > 0 && to.width() <= from.width() && to.height() <= from.height();
 }
 
-// Output pixel o covers [o * s, (o + 1) * s) of the source with s = sourceLength
-// / targetLength; in units of 1 / targetLength source pixels that is
-// [o * sourceLength, (o + 1) * sourceLength). The weight of a source position is
-// the rounded share of the span up to its end minus that up to its start, so
-// each span's weights add up to exactly 256.
+// The spans and weights are those of Qt's smooth scaler, so that a picture
+// comes out as Qt's smooth scaling gives it: output pixel o starts at source
+// position o * step (16.16 fixed point, step = source / target truncated), and
+// every source pixel weighs `perPixel` = target / source in 2^14ths, rounded
+// up; the first weighs the part of it the span covers, the last what is left
+// of the 2^14. An axis that keeps its length copies its pixels.
 void AreaResampler::buildAxis(Axis &axis, int sourceLength, int targetLength)
 {
+    constexpr int whole = 1 << 14;
     axis.spans.resize(size_t(targetLength));
     axis.weights.clear();
     axis.weights.reserve(size_t(sourceLength) + size_t(targetLength));
-    const qint64 span = sourceLength;
-    for (int o = 0; o < targetLength; ++o) {
-        const qint64 start = qint64(o) * sourceLength;
-        const qint64 end = start + span;
-        Span &out = axis.spans[size_t(o)];
-        out.first = int(start / targetLength);
-        const int last = int((end - 1) / targetLength);
-        out.count = last - out.first + 1;
-        out.weightStart = int(axis.weights.size());
-        const auto share = [&](qint64 position) {
-            const qint64 covered = std::clamp(position, start, end) - start;
-            return int((covered * weightTotal + span / 2) / span);
-        };
-        for (int i = out.first; i <= last; ++i) {
-            const int weight = share(qint64(i + 1) * targetLength) - share(qint64(i) * targetLength);
-            axis.weights.push_back(uint16_t(weight));
+    if (targetLength == sourceLength) {
+        for (int o = 0; o < targetLength; ++o) {
+            axis.spans[size_t(o)] = Span{o, 1, o};
+            axis.weights.push_back(uint16_t(whole));
         }
+        return;
+    }
+    const qint64 step = (qint64(sourceLength) << 16) / targetLength;
+    const int perPixel = int(((qint64(targetLength) << 14) + sourceLength - 1) / sourceLength);
+    for (int o = 0; o < targetLength; ++o) {
+        const qint64 position = qint64(o) * step;
+        Span &out = axis.spans[size_t(o)];
+        out.first = int(position >> 16);
+        out.count = 0;
+        out.weightStart = int(axis.weights.size());
+        const auto add = [&](int weight) {
+            // The spans end inside the source (perPixel is rounded up); should
+            // one reach past it, its last pixel takes the rest.
+            if (out.first + out.count < sourceLength) {
+                axis.weights.push_back(uint16_t(weight));
+                ++out.count;
+            } else {
+                axis.weights.back() = uint16_t(axis.weights.back() + weight);
+            }
+        };
+        const int first = int(((0x10000 - (position & 0xffff)) * perPixel) >> 16);
+        add(first);
+        int rest = whole - first;
+        for (; rest > perPixel; rest -= perPixel)
+            add(perPixel);
+        add(rest);
     }
 }
 
@@ -245,23 +317,8 @@ void AreaResampler::buildColumnTaps()
 void AreaResampler::accumulateRows(const QImage &source, const Span &span, qsizetype rowBytes,
                                    std::vector<int16_t> &rowSums) const
 {
-    const uint16_t *weights = rows.weights.data() + span.weightStart;
-#ifdef QM_AREA_AVX2
-    if (hasAvx2()) {
-        sumRowsAvx2(rowSums.data(), source.constScanLine(span.first), source.bytesPerLine(), weights, span.count,
-                    rowBytes);
-        return;
-    }
-#endif
-    Accumulate mode = Accumulate::Set;
-    int k = 0;
-    for (; k + 1 < span.count; k += 2, mode = Accumulate::Add)
-        addWeightedPair(rowSums.data(), source.constScanLine(span.first + k), weights[k],
-                        source.constScanLine(span.first + k + 1), weights[k + 1], rowBytes, mode);
-    if (k < span.count) {
-        const uchar *row = source.constScanLine(span.first + k);
-        addWeightedPair(rowSums.data(), row, weights[k], row, 0, rowBytes, mode);
-    }
+    sumRows(rowSums.data(), source.constScanLine(span.first), source.bytesPerLine(),
+            rows.weights.data() + span.weightStart, span.count, rowBytes);
 }
 
 #ifdef QM_AREA_SSE2
@@ -330,7 +387,7 @@ __attribute__((target("avx2"))) void writePixelPairsAvx2(uchar *out, const int16
                 spread);
             total = _mm256_add_epi32(total, _mm256_madd_epi16(columns, factors));
         }
-        __m256i mean = _mm256_srai_epi32(_mm256_add_epi32(total, rounding), 16);
+        __m256i mean = _mm256_srai_epi32(_mm256_add_epi32(total, rounding), totalShift);
         if (reversed)
             mean = _mm256_shuffle_epi32(mean, _MM_SHUFFLE(3, 0, 1, 2));
         const __m256i words = _mm256_packs_epi32(mean, mean);
@@ -350,10 +407,11 @@ __attribute__((target("avx2"))) void writePixelPairsAvx2(uchar *out, const int16
 #endif
 
 // Each output pixel weighs the centred vertical sums of its columns. The total
-// is 65536 * (mean - 128): the centre is added back and the mean rounded.
+// is 2^22 * (mean - 128): the centre is added back and the mean truncated, as
+// Qt's smooth scaler truncates it.
 void AreaResampler::writeRow(uchar *out, const Job &job, const std::vector<int16_t> &rowSums) const
 {
-    constexpr int32_t offset = centre * weightTotal * weightTotal + weightTotal * weightTotal / 2;
+    constexpr int32_t offset = centre << totalShift;
     const int16_t *sums = rowSums.data();
     const uint16_t *weights = columns.weights.data();
     const int step = job.bytesPerPixel;
@@ -373,7 +431,7 @@ void AreaResampler::writeRow(uchar *out, const Job &job, const std::vector<int16
             __m128i mean = _mm_srai_epi32(
                 _mm_add_epi32(spanTotal(sums + qsizetype(span.first) * step, weights + span.weightStart, span.count, step),
                               rounding),
-                16);
+                totalShift);
             if (reversed)
                 mean = _mm_shuffle_epi32(mean, _MM_SHUFFLE(3, 0, 1, 2));
             const __m128i words = _mm_packs_epi32(mean, mean);
@@ -393,7 +451,7 @@ void AreaResampler::writeRow(uchar *out, const Job &job, const std::vector<int16
                 lanes[c] += int32_t(pixel[k * step + c]) * weight[k];
         }
         for (int c = 0; c < 3; ++c)
-            *out++ = uchar((lanes[job.offsets[c]] + offset) >> 16);
+            *out++ = uchar((lanes[job.offsets[c]] + offset) >> totalShift);
     }
 }
 

@@ -9,12 +9,13 @@
 
 namespace Quillmark {
 
-// Shrinks pictures by area averaging: every output pixel is the mean of the
-// source pixels it covers, partly covered pixels weighted by the part. The
+// Shrinks pictures by area averaging as Qt's smooth scaler of 32-bit pictures
+// does: every output pixel is the mean of the source pixels its span covers,
+// with Qt's spans and weights (2^14ths of the whole along each axis) and the
+// mean truncated, so a pixel is Qt's own or within one grey level of it. The
 // source is read in its own layout (RGB32, ARGB32, RGBX8888, RGBA8888, RGB888,
 // alpha dropped as a conversion to RGB888 drops it), each byte once; other
-// formats are converted first. Weights are in 1/256ths along each axis, so a
-// pixel is within one grey level of the exact mean.
+// formats are converted first.
 //
 // An object keeps its buffers between calls: shrinking the frames of one
 // video or the pictures of one run allocates nothing after the first. Large
@@ -33,7 +34,7 @@ public:
 
 private:
     // One output pixel's span along an axis: `count` source positions from
-    // `first`, with their weights at `weights[weightStart]` (summing to 256).
+    // `first`, with their weights at `weights[weightStart]` (summing to 2^14).
     struct Span {
         int first = 0;
         int count = 0;

@@ -2,8 +2,6 @@
 
 #include <QStringList>
 
-#include <algorithm>
-
 namespace Quillmark {
 
 namespace {
@@ -53,20 +51,6 @@ bool FloatTensorView::requireRank(size_t minRank, QString *reason) const
         return true;
     setReason(reason, QStringLiteral("output shape %1 has %2 dimensions, expected at least %3")
                           .arg(shapeText()).arg(dims.size()).arg(minRank));
-    return false;
-}
-
-bool FloatTensorView::requireShape(std::initializer_list<int64_t> expected, QString *reason) const
-{
-    if (std::equal(dims.begin(), dims.end(), expected.begin(), expected.end())
-        && requireElements(expected, reason)) {
-        return true;
-    }
-    QStringList parts;
-    for (int64_t extent : expected)
-        parts << QString::number(extent);
-    setReason(reason, QStringLiteral("output shape %1, expected [%2]")
-                          .arg(shapeText(), parts.join(QLatin1Char(','))));
     return false;
 }
 

@@ -36,8 +36,6 @@ public:
 
     // At least minRank dimensions.
     bool requireRank(size_t minRank, QString *reason) const;
-    // Exactly this shape.
-    bool requireShape(std::initializer_list<int64_t> expected, QString *reason) const;
     // Holds at least the product of the extents (all non-negative) as elements,
     // i.e. a row-major block of that size can be read from data().
     bool requireElements(std::initializer_list<int64_t> extents, QString *reason) const;

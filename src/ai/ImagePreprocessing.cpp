@@ -2,6 +2,9 @@
 
 #include "ai/AreaResampler.h"
 
+#include <QPainter>
+#include <QTransform>
+
 #include <algorithm>
 #include <cstring>
 
@@ -25,32 +28,70 @@ QImage opaque32(const QImage &source)
 
 // Qt smooth-scales an RGB888 picture by converting it to RGB32 and running its
 // 32-bit scaler when the picture has 2^20 pixels or more, or shrinks to less than
-// half along a side; other sizes it scales by bilinear painting in RGB888. In the
-// first case an opaque 32-bit source gives the same pixels without the two
-// conversions (decoded photos usually arrive as RGB32 already, so a large photo is
-// neither copied nor converted before it is scaled down); in the second the
-// 32-bit scaler would give other pixels, so the picture is scaled as RGB888.
-bool scaledThrough32Bit(int w, int h, int newW, int newH)
+// half along a side; other sizes it scales by bilinear painting in RGB888.
+bool scaledThrough32Bit(QSize from, QSize to)
 {
-    return qint64(w) * qint64(h) >= (qint64(1) << 20) || newW * 2 < w || newH * 2 < h;
+    return qint64(from.width()) * qint64(from.height()) >= (qint64(1) << 20) || to.width() * 2 < from.width()
+        || to.height() * 2 < from.height();
 }
 
-// The source converted to RGB888 and smooth-scaled to newW x newH.
-QImage scaledRgb888(const QImage &source, int newW, int newH)
+// How a picture is scaled to give Qt's smooth scaling of its RGB888 conversion:
+//  - Area: shrunk (or kept) through the 32-bit scaler, which averages areas:
+//    the area resampler does the same from the source's own bytes, so a large
+//    photo is neither copied nor converted first;
+//  - Painting: shrunk by up to half through bilinear painting: painted from
+//    the opaque 32-bit picture, which Qt's painter reads several times faster
+//    than RGB888, to within a grey level of Qt's RGB888 result;
+//  - Qt: grown along a side: Qt's own scaling, through 32 bits when it would
+//    take that way (an opaque 32-bit source gives the same pixels without the
+//    two conversions).
+enum class Scaling { Area, Painting, Qt };
+
+Scaling scalingFor(QSize from, QSize to)
 {
-    const bool resize = newW != source.width() || newH != source.height();
-    if (resize && !scaledThrough32Bit(source.width(), source.height(), newW, newH)) {
+    if (!AreaResampler::shrinks(from, to))
+        return Scaling::Qt;
+    return from == to || scaledThrough32Bit(from, to) ? Scaling::Area : Scaling::Painting;
+}
+
+// The source converted to RGB888 and smooth-scaled to `size` by Qt.
+QImage scaledRgb888(const QImage &source, QSize size)
+{
+    const bool resize = size != source.size();
+    if (resize && !scaledThrough32Bit(source.size(), size)) {
         const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
         if (rgb.isNull())
             return {}; // out of memory
-        return rgb.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return rgb.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     QImage scaled = opaque32(source);
     if (scaled.isNull())
         return {}; // out of memory
     if (resize)
-        scaled = scaled.scaled(newW, newH, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        scaled = scaled.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return scaled.convertToFormat(QImage::Format_RGB888);
+}
+
+// Paints `source` scaled to `size` into the RGB888 `target` at `at`, with the
+// painter settings of Qt's smooth scaling. The painter draws into a view of
+// the region, not through a translation, which would move the points it
+// samples. False when the source cannot be converted (out of memory).
+bool paintScaled(const QImage &source, QSize size, QImage &target, QPoint at)
+{
+    const QImage opaque = opaque32(source);
+    if (opaque.isNull())
+        return false;
+    const qsizetype stride = target.bytesPerLine();
+    QImage region(target.bits() + at.y() * stride + qsizetype(at.x()) * 3, size.width(), size.height(), stride,
+                  QImage::Format_RGB888);
+    QPainter painter(&region);
+    if (!painter.isActive())
+        return false;
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    painter.setTransform(QTransform::fromScale(qreal(size.width()) / qreal(opaque.width()),
+                                               qreal(size.height()) / qreal(opaque.height())));
+    painter.drawImage(QPoint(0, 0), opaque);
+    return true;
 }
 
 // One resampler per thread, its buffers kept from one picture to the next.
@@ -58,6 +99,27 @@ AreaResampler &threadResampler()
 {
     thread_local AreaResampler resampler;
     return resampler;
+}
+
+// Writes `source` smooth-scaled to `size` into the RGB888 `target` at `at`.
+// False when memory runs out on the way.
+bool scaleInto(const QImage &source, QSize size, QImage &target, QPoint at)
+{
+    switch (scalingFor(source.size(), size)) {
+    case Scaling::Area:
+        return threadResampler().shrinkInto(source, size, target, at);
+    case Scaling::Painting:
+        return paintScaled(source, size, target, at);
+    case Scaling::Qt:
+        break;
+    }
+    const QImage scaled = scaledRgb888(source, size);
+    if (scaled.format() != QImage::Format_RGB888 || scaled.size() != size)
+        return false;
+    const size_t rowBytes = size_t(size.width()) * 3;
+    for (int i = 0; i < size.height(); ++i)
+        std::memcpy(target.scanLine(at.y() + i) + size_t(at.x()) * 3, scaled.constScanLine(i), rowBytes);
+    return true;
 }
 
 // byte / 255 for every byte value, exactly as the division gives it.
@@ -95,29 +157,10 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
     if (newW == 0 || newH == 0)
         return result;
 
-    // Shrinking, the common case (photos and frames into a model's input), is
-    // done by area averaging straight from the source's own bytes into the
-    // canvas: no converted copy of the whole picture, and buffers kept per
-    // thread from one picture to the next.
-    if (AreaResampler::shrinks(source.size(), QSize(newW, newH))) {
-        if (!threadResampler().shrinkInto(source, QSize(newW, newH), result.image, QPoint(result.padX, result.padY)))
-            result.image = QImage(); // out of memory: no picture rather than a grey one
-        return result;
-    }
-
-    const QImage scaled = scaledRgb888(source, newW, newH);
-    if (scaled.format() != QImage::Format_RGB888 || scaled.size() != QSize(newW, newH)) {
-        // Out of memory on the way: no picture, rather than a grey canvas a
-        // model would run on as if it were the picture.
+    // Out of memory on the way: no picture, rather than a grey canvas a
+    // model would run on as if it were the picture.
+    if (!scaleInto(source, QSize(newW, newH), result.image, QPoint(result.padX, result.padY)))
         result.image = QImage();
-        return result;
-    }
-
-    const size_t rowBytes = size_t(newW) * 3;
-    for (int i = 0; i < newH; ++i) {
-        uchar *target = result.image.scanLine(result.padY + i) + size_t(result.padX) * 3;
-        std::memcpy(target, scaled.constScanLine(i), rowBytes);
-    }
     return result;
 }
 
@@ -150,13 +193,13 @@ QImage smoothScaledRgb888(const QImage &source, int width, int height)
 {
     if (source.isNull() || width <= 0 || height <= 0)
         return {};
-    if (AreaResampler::shrinks(source.size(), QSize(width, height))) {
-        QImage shrunk(width, height, QImage::Format_RGB888);
-        if (shrunk.isNull() || !threadResampler().shrinkInto(source, shrunk.size(), shrunk, QPoint(0, 0)))
-            return {};
-        return shrunk;
-    }
-    return scaledRgb888(source, width, height);
+    const QSize size(width, height);
+    if (scalingFor(source.size(), size) == Scaling::Qt)
+        return scaledRgb888(source, size);
+    QImage scaled(size, QImage::Format_RGB888);
+    if (scaled.isNull() || !scaleInto(source, size, scaled, QPoint(0, 0)))
+        return {};
+    return scaled;
 }
 
 bool writePlanarTensor(const QImage &rgb888, const ChannelLookup &lookup, std::span<float> tensor,

@@ -18,10 +18,11 @@ struct LetterboxResult {
     int padY = 0;       // border rows above the picture
 };
 
-// Fits `source` into targetWidth x targetHeight. A picture that shrinks is
-// area-averaged from its own pixel layout; one that grows is smooth-scaled
-// (bilinear). Alpha is dropped and grey formats become RGB. A null source gives a blank grey canvas with scale 1 and no
-// padding. When the picture cannot be converted or scaled (out of memory) the
+// Fits `source` into targetWidth x targetHeight, scaled as Qt's smooth scaling
+// of its RGB888 conversion scales it (to within a grey level; a large picture
+// that shrinks is area-averaged from its own pixel layout without converting
+// it first). Alpha is dropped and grey formats become RGB. A null source gives
+// a blank grey canvas with scale 1 and no padding. When the picture cannot be converted or scaled (out of memory) the
 // result's image is null: callers must not run a model on it.
 LetterboxResult letterboxImage(const QImage &source, int targetWidth, int targetHeight);
 
@@ -31,9 +32,9 @@ LetterboxResult letterboxImage(const QImage &source, int targetWidth, int target
 // RGB888 first; a null picture gives an empty vector.
 std::vector<float> imageToChwTensor(const QImage &image);
 
-// `source` as RGB888 at width x height without keeping its aspect ratio: area
-// averaged from the source's own layout when it shrinks (a 12 MP photo is not
-// converted whole first), smooth-scaled when it grows.
+// `source` as RGB888 at width x height without keeping its aspect ratio, as
+// Qt's smooth scaling of its RGB888 conversion gives it (to within a grey
+// level; a 12 MP photo is not converted whole first).
 QImage smoothScaledRgb888(const QImage &source, int width, int height);
 
 // A float for every byte value of each channel (R, G, B), e.g. (byte - mean) / std.

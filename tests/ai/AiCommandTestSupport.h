@@ -4,6 +4,7 @@
 // window for each test function, with scripted prompts and cleared settings.
 
 #include "MainWindowTestAccess.h"
+#include "QmTest.h"
 #include "ScriptedPrompts.h"
 
 #include "app/MainWindow.h"
@@ -37,10 +38,10 @@ protected:
     }
 
     // Waits until the AI run in progress has ended (or fails the test).
-    void waitForRunEnd() { QTRY_VERIFY_WITH_TIMEOUT(!window->isAiBatchRunning(), 20000); }
+    void waitForRunEnd() { QTRY_VERIFY_WITH_TIMEOUT(!window->isAiBatchRunning(), QmTest::patienceMs); }
 
     // Waits until every model file being opened has been taken in.
-    void waitForModelLoads() { QTRY_VERIFY_WITH_TIMEOUT(!window->isModelLoading(), 20000); }
+    void waitForModelLoads() { QTRY_VERIFY_WITH_TIMEOUT(!window->isModelLoading(), QmTest::patienceMs); }
 
     QmTest::ScriptedPrompts prompts;
     std::unique_ptr<Quillmark::MainWindow> window;

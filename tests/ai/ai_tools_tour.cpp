@@ -12,6 +12,7 @@
 // a step that does not do what a user expects ends the tour with exit code 1.
 
 #include "MainWindowTestAccess.h"
+#include "QmTest.h"
 #include "ScriptedPrompts.h"
 
 #include "ai/ui/AiAutoLabelDialog.h"
@@ -155,7 +156,7 @@ void Tour::openProject(const QString &projectType, const QString &name)
     window->setGeometry(QRect(screen.topLeft(), QSize(1440, 860).boundedTo(screen.size())));
     window->show();
     check(QTest::qWaitForWindowExposed(window.get()), QStringLiteral("the window is shown"));
-    check(QTest::qWaitFor([this] { return window->labelCanvas()->displayedEntryId().has_value(); }, 5000),
+    check(QTest::qWaitFor([this] { return window->labelCanvas()->displayedEntryId().has_value(); }, QmTest::patienceMs),
           QStringLiteral("a picture is shown"));
     check(window->labelCanvas()->displayedEntryId() == project.dataset.images.constFirst().id,
           QStringLiteral("%1 pictures, the first one shown").arg(files.size()));
@@ -183,7 +184,7 @@ void Tour::shoot(const QString &name)
 
 void Tour::waitForRun(const QString &what)
 {
-    const bool ended = QTest::qWaitFor([this] { return !window->isAiBatchRunning(); }, 30000);
+    const bool ended = QTest::qWaitFor([this] { return !window->isAiBatchRunning(); }, QmTest::patienceMs);
     check(ended, what + QStringLiteral(" ended"));
     settle(100);
     say(QStringLiteral("        status: \"%1\"").arg(window->statusBar()->currentMessage()));
@@ -222,7 +223,7 @@ void Tour::saveAndReopen()
 
     prompts.answers.enqueue(path);
     emit window->toolBarWidget()->openProjectClicked();
-    check(QTest::qWaitFor([this] { return !window->isJobRunning(); }, 10000), QStringLiteral("the project opens"));
+    check(QTest::qWaitFor([this] { return !window->isJobRunning(); }, QmTest::patienceMs), QStringLiteral("the project opens"));
     settle();
     check(annotationCount() == count,
           QStringLiteral("reopened with the same %1 annotation(s) (now %2)").arg(count).arg(annotationCount()));
@@ -237,7 +238,7 @@ void Tour::detection()
     chooseTool(Tool::AiLabel);
     AiAutoLabelDialog *dialog = window->autoLabelDialog();
     check(dialog->isVisible(), QStringLiteral("the AI tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->detectionEngine().isLoaded(), QStringLiteral("the configured detector is loaded"));
     place(dialog);
     shoot(QStringLiteral("autolabel-detection"));
@@ -265,7 +266,7 @@ void Tour::segmentation()
     chooseTool(Tool::AiLabel);
     AiAutoLabelDialog *dialog = window->autoLabelDialog();
     check(dialog->isVisible(), QStringLiteral("the AI tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->detectionEngine().isLoaded() && window->detectionEngine().isSegmentation(),
           QStringLiteral("the configured segmentation model is loaded"));
     place(dialog);
@@ -304,7 +305,7 @@ void Tour::segmentation()
     click(panel, QStringLiteral("SAM3 Concepts…"));
     AiSam3Dialog *concepts = window->conceptDialog();
     check(concepts->isVisible(), QStringLiteral("the concept window opens"));
-    (void)QTest::qWaitFor([this] { return window->conceptEngine().modelsLoaded(); }, 10000);
+    (void)QTest::qWaitFor([this] { return window->conceptEngine().modelsLoaded(); }, QmTest::patienceMs);
     place(concepts);
     check(window->conceptEngine().modelsLoaded(), QStringLiteral("concept models: \"%1\"").arg(statusOf(concepts)));
     click(concepts, QStringLiteral("Encode Current Image"));
@@ -337,7 +338,7 @@ void Tour::face()
     chooseTool(Tool::Face);
     FaceAnnotationDialog *dialog = window->faceAnnotationDialog();
     check(dialog->isVisible(), QStringLiteral("the Face tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->faceEngine().isReady(), QStringLiteral("the face model found in the models folder is loaded"));
     place(dialog);
     shoot(QStringLiteral("face"));
@@ -365,7 +366,7 @@ void Tour::pose()
     chooseTool(Tool::Pose);
     PoseAnnotationDialog *dialog = window->poseAnnotationDialog();
     check(dialog->isVisible(), QStringLiteral("the Pose tool opens \"%1\"").arg(dialog->windowTitle()));
-    QTest::qWaitFor([this] { return !window->isModelLoading(); }, 20000);
+    check(QTest::qWaitFor([this] { return !window->isModelLoading(); }, QmTest::patienceMs), QStringLiteral("the model loads"));
     check(window->poseEngine().isReady(), QStringLiteral("body.onnx of the models folder is loaded"));
     place(dialog);
     shoot(QStringLiteral("pose"));

@@ -126,7 +126,7 @@ ImageEntry stalledEntry(int id, const std::shared_ptr<StalledBytes> &bytes)
 }
 
 // Starts the task and waits for `finished`.
-std::optional<AiBatchRun::Summary> runToEnd(AiBatchRun &runner, AiBatchRun::Task task, int timeoutMs = 10000)
+std::optional<AiBatchRun::Summary> runToEnd(AiBatchRun &runner, AiBatchRun::Task task, int timeoutMs = QmTest::patienceMs)
 {
     auto summary = std::make_shared<std::optional<AiBatchRun::Summary>>();
     task.finished = [summary](const AiBatchRun::Summary &s) { *summary = s; };
@@ -251,7 +251,7 @@ private slots:
         dataset.images.prepend(entryOfWidth(99, 99));
         probe->gated = false;
         probe->gate.release(10);
-        QTRY_VERIFY_WITH_TIMEOUT(summary->has_value(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(summary->has_value(), QmTest::patienceMs);
 
         QCOMPARE(marks(dataset.imageById(0)), QStringList{"w30"});
         QCOMPARE(marks(dataset.imageById(1)), QStringList{"w31"});
@@ -294,7 +294,7 @@ private slots:
         else
             runner.cancel();
         probe->gate.release(10);
-        QTRY_VERIFY_WITH_TIMEOUT(summary->has_value(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(summary->has_value(), QmTest::patienceMs);
 
         QCOMPARE(probe->computed.load(), 2);
         QVERIFY(dataset.imageById(1)->labels.isEmpty());
@@ -329,7 +329,7 @@ private slots:
                 QElapsedTimer patience;
                 patience.start();
                 while (ticks.load() < seen + 2) {
-                    if (patience.elapsed() > 10000) {
+                    if (patience.elapsed() > QmTest::patienceMs) {
                         ++starved;
                         break;
                     }
@@ -343,7 +343,7 @@ private slots:
         timer.setInterval(10);
         connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
         timer.start();
-        const auto summary = runToEnd(runner, std::move(task), 120000);
+        const auto summary = runToEnd(runner, std::move(task), QmTest::patienceMs);
         QVERIFY(summary.has_value());
         QCOMPARE(summary->done, 8);
         QCOMPARE(starved.load(), 0);

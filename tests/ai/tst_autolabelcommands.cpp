@@ -219,7 +219,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^OnnxInferencer::loadModel: .*"));
         emit dialog()->modelSelected(path);
         waitForModelLoads();
-        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(timer.elapsed() < QmTest::patienceMs);
         QVERIFY(!window->detectionEngine().isLoaded());
         QCOMPARE(statusText(*window),
                  QStringLiteral("Failed to load model: %1 — the model is not a regular file").arg(name));

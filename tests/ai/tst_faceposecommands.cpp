@@ -48,7 +48,7 @@ void runSettings(MainWindow &window, const std::function<bool(SettingsDialog *)>
         buttons->button(edit(dialog) ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
     });
     emit window.toolBarWidget()->settingsClicked();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isModelLoading(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isModelLoading(), QmTest::patienceMs);
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 // Models opened on a worker: the owner's event loop keeps running during a
 // slow load, and only the latest load's result is ever handed back.
 
+#include "QmTest.h"
+
 #include "ai/ModelLoad.h"
 #include "ai/OnnxInferencer.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThread>
 #include <QThreadPool>
@@ -39,23 +42,31 @@ private slots:
     void cleanup() { QThreadPool::globalInstance()->waitForDone(); }
 
     // The busy state spans the load; timers of the owner's thread fire while
-    // the worker sleeps; the result comes back once.
+    // the worker works: it ends only once it has seen ten of them, however
+    // slow the machine; the result comes back once.
     void slowLoadKeepsTheEventLoopRunning()
     {
         ModelLoad load;
         QSignalSpy busy(&load, &ModelLoad::busyChanged);
-        int ticks = 0;
+        std::atomic<int> ticks = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
         timer.start(10);
         QList<int> results;
-        load.start("slow.onnx", slowWork(400, 7), [&](std::any &r) { results << std::any_cast<int>(r); });
+        const ModelLoad::Work waitForTicks = [&ticks] {
+            QElapsedTimer patience;
+            patience.start();
+            while (ticks < 10 && patience.elapsed() < QmTest::patienceMs)
+                QThread::msleep(2);
+            return std::any(7);
+        };
+        load.start("slow.onnx", waitForTicks, [&](std::any &r) { results << std::any_cast<int>(r); });
         QVERIFY(load.isBusy());
         QCOMPARE(load.loading(), QStringLiteral("slow.onnx"));
         QCOMPARE(busy.count(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, QmTest::patienceMs);
         QCOMPARE(results.first(), 7);
-        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks.load())));
         QVERIFY(!load.isBusy());
         QVERIFY(load.loading().isEmpty());
         QCOMPARE(busy.count(), 2);
@@ -98,7 +109,7 @@ private slots:
         const auto keep = [&](std::any &r) { results << std::any_cast<int>(r); };
         load.start("older.onnx", slowWork(olderMs, 1), keep);
         load.start("newer.onnx", slowWork(newerMs, 2), keep);
-        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, QmTest::patienceMs);
         QThreadPool::globalInstance()->waitForDone();
         QTest::qWait(50);
         QCOMPARE(results, QList<int>{2});
@@ -141,7 +152,7 @@ private slots:
                 opened = ok;
                 detector = std::move(*engine);
             });
-        QTRY_VERIFY_WITH_TIMEOUT(!load.isBusy(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!load.isBusy(), QmTest::patienceMs);
         QVERIFY(opened);
         QVERIFY(detector.isLoaded());
         QCOMPARE(detector.classNames().size(), 2);
@@ -158,7 +169,7 @@ private slots:
                 QVERIFY(engine && !ok);
                 reason = engine->lastError();
             });
-        QTRY_VERIFY_WITH_TIMEOUT(!load.isBusy(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!load.isBusy(), QmTest::patienceMs);
         QVERIFY(!reason.isEmpty());
         QVERIFY(detector.isLoaded()); // untouched until the owner moves a result in
     }

@@ -4,6 +4,7 @@
 // and colours, mouse input straight to a widget, and waiting for the canvas.
 
 #include "MainWindowTestAccess.h"
+#include "QmTest.h"
 #include "app/MainWindow.h"
 #include "canvas/LabelCanvas.h"
 #include "dialogs/Prompts.h"
@@ -211,7 +212,7 @@ inline bool showProject(MainWindow &window, const QTemporaryDir &dir, const QStr
     access.updateTitle();
     window.show();
     LabelCanvas *canvas = window.labelCanvas();
-    if (!QTest::qWaitForWindowActive(&window) || !QTest::qWaitFor([canvas] { return canvas->displayedEntryId() == 0; }))
+    if (!QTest::qWaitForWindowActive(&window) || !QTest::qWaitFor([canvas] { return canvas->displayedEntryId() == 0; }, QmTest::patienceMs))
         return false;
     canvas->setFocus();
     return QTest::qWaitFor([canvas] { return canvas->hasFocus(); });

@@ -94,7 +94,7 @@ bool exportThroughWindow(MainWindow &window, const DialogChoice &choice)
     startExport(window, choice);
     QElapsedTimer clock;
     clock.start();
-    while (window.isJobRunning() && clock.elapsed() < 120000)
+    while (window.isJobRunning() && clock.elapsed() < QmTest::patienceMs)
         QTest::qWait(20);
     return !window.isJobRunning();
 }
@@ -665,7 +665,7 @@ void TestExportCommands::extractionRunsWithoutANestedEventLoop()
     QCOMPARE(prompts->calls.at(0).title, QStringLiteral("Please Wait"));
     QVERIFY(window.isVisible());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QVERIFY(window.toolBarWidget()->isEnabled());
     QVERIFY(statusText(window).startsWith(QStringLiteral("Exported 4 images  (train 3 / valid 1 / test 0)")));
 }
@@ -802,7 +802,7 @@ void TestExportCommands::packageExportRoundTrip()
     QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
     prompts->answers.enqueue(path);
     window.onExportQuillPackage();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(prompts->calls.size(), 1);
     QCOMPARE(prompts->calls.at(0).kind, QStringLiteral("save"));
     QCOMPARE(prompts->calls.at(0).title, QStringLiteral("Export QuillPackage"));
@@ -856,7 +856,7 @@ void TestExportCommands::packageExportTellsOfMissingMedia()
     const QString path = dir.filePath(QStringLiteral("out.qmpkg"));
     prompts->answers.enqueue(path);
     window.onExportQuillPackage();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(prompts->calls.size(), 2);
     QCOMPARE(prompts->calls.last().kind, QStringLiteral("warning"));
     QCOMPARE(prompts->calls.last().title, QStringLiteral("Export QuillPackage"));
@@ -874,7 +874,7 @@ void TestExportCommands::packageExportTellsOfMissingMedia()
     prompts->calls.clear();
     prompts->answers.enqueue(path);
     window.onExportQuillPackage();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(prompts->calls.size(), 1);
 }
 
@@ -906,7 +906,7 @@ void TestExportCommands::packageExportNamesAndRefusals()
     QVERIFY(QDir().mkpath(blocked));
     prompts->answers.enqueue(blocked);
     window.onExportQuillPackage();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(prompts->calls.last().kind, QStringLiteral("warning"));
     QCOMPARE(prompts->calls.last().title, QStringLiteral("Export QuillPackage"));
     QCOMPARE(prompts->calls.last().text, QStringLiteral("QuillPackage export failed."));
@@ -916,7 +916,7 @@ void TestExportCommands::packageExportNamesAndRefusals()
     prompts->answers.enqueue(dir.filePath(QStringLiteral("no/such/folder/p.qmpkg")));
     window.onExportQuillPackage();
     QCOMPARE(prompts->calls.at(prompts->calls.size() - 1).text, dir.path() + QStringLiteral("/dataset.qmpkg"));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(prompts->calls.last().text, QStringLiteral("QuillPackage export failed."));
 }
 
@@ -943,7 +943,7 @@ void TestExportCommands::filesThatAreNoPicturesAreNamed()
     prompts->calls.clear();
     prompts->answers.enqueue(dir.filePath(QStringLiteral("p.qmpkg")));
     window.onExportQuillPackage();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(prompts->calls.size(), 2);
     QCOMPARE(prompts->calls.last().kind, QStringLiteral("warning"));
     QCOMPARE(prompts->calls.last().title, QStringLiteral("Export QuillPackage"));

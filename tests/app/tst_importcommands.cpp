@@ -46,7 +46,7 @@ bool runFixtureScript(const QStringList &arguments)
 {
     QProcess process;
     process.start(QStringLiteral(QM_PYTHON), QStringList{kFixtureScript} + arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+    if (!process.waitForFinished(QmTest::patienceMs) || process.exitCode() != 0) {
         qWarning("%s", process.readAllStandardError().constData());
         return false;
     }
@@ -104,7 +104,7 @@ void whenChooserOpens(const std::function<void(ImportFormatDialog *)> &step)
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, deadline, step] {
         auto *chooser = qobject_cast<ImportFormatDialog *>(QApplication::activeModalWidget());
-        if (!chooser && deadline->elapsed() < 20000)
+        if (!chooser && deadline->elapsed() < QmTest::patienceMs)
             return;
         timer->stop();
         timer->deleteLater();
@@ -142,7 +142,7 @@ QString importDataset(MainWindow &window, QmTest::ScriptedPrompts &prompts, cons
         handled = true;
     });
     window.onImportDataset();
-    if (!QTest::qWaitFor([&] { return handled && !window.isJobRunning(); }, 30000))
+    if (!QTest::qWaitFor([&] { return handled && !window.isJobRunning(); }, QmTest::patienceMs))
         qWarning("the dataset import did not finish");
     return preselected;
 }
@@ -160,7 +160,7 @@ QString importAsPreselected(MainWindow &window, QmTest::ScriptedPrompts &prompts
         handled = true;
     });
     window.onImportDataset();
-    if (!QTest::qWaitFor([&] { return handled && !window.isJobRunning(); }, 30000))
+    if (!QTest::qWaitFor([&] { return handled && !window.isJobRunning(); }, QmTest::patienceMs))
         qWarning("the dataset import did not finish");
     return preselected;
 }
@@ -169,7 +169,7 @@ bool importPackage(MainWindow &window, QmTest::ScriptedPrompts &prompts, const Q
 {
     prompts.answers.enqueue(path);
     window.onImportQuillPackage();
-    return QTest::qWaitFor([&] { return !window.isJobRunning(); }, 30000);
+    return QTest::qWaitFor([&] { return !window.isJobRunning(); }, QmTest::patienceMs);
 }
 
 bool hasCall(const QmTest::ScriptedPrompts &prompts, const QString &kind, const QString &title,
@@ -441,7 +441,7 @@ void TestImportCommands::detectionRunsOffTheGuiThread()
     QVERIFY(access.busyTimer() && access.busyTimer()->isActive());
     QCOMPARE(QSettings().value("lastImportDir").toString(), folder);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!preselected.isEmpty() && !window.isJobRunning(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!preselected.isEmpty() && !window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(preselected, QStringLiteral("YOLO Pose"));
     QCOMPARE(marked.constFirst(), QStringLiteral("YOLO Pose"));
     QVERIFY(marked.contains(QStringLiteral("YOLO")));
@@ -757,7 +757,7 @@ void TestImportCommands::imageImportProbesSizes()
     window.onImportImages();
     QVERIFY(window.isJobRunning());
     QCOMPARE(window.progressBarWidget()->maximum(), 3);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
 
     const QList<ImageEntry> &images = access.project().dataset.images;
     // Picked again, added again.
@@ -787,7 +787,7 @@ void TestImportCommands::videoDuplicateCheck()
     ffmpeg.start(QStringLiteral("ffmpeg"),
                  {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10",
                   "-frames:v", "5", "-pix_fmt", "yuv420p", clip});
-    QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+    QVERIFY(ffmpeg.waitForFinished(QmTest::patienceMs) && ffmpeg.exitCode() == 0);
     const QString otherCase = dir.filePath("Clip.mp4");
     QVERIFY(QFile::copy(clip, otherCase));
 
@@ -798,7 +798,7 @@ void TestImportCommands::videoDuplicateCheck()
     const auto importVideo = [&](const QString &path) {
         prompts.answers.enqueue(path);
         window.onImportVideo();
-        return QTest::qWaitFor([&] { return !window.isJobRunning(); }, 20000);
+        return QTest::qWaitFor([&] { return !window.isJobRunning(); }, QmTest::patienceMs);
     };
     QVERIFY(importVideo(clip));
     QCOMPARE(access.project().dataset.videos.size(), 1);
@@ -1003,7 +1003,7 @@ void TestImportCommands::endToEndCocoThenYolo()
     // The first image is on the canvas with its two boxes, drawn in their
     // classes' colours.
     const QList<QRectF> cocoBoxes = {QRectF(10, 8, 20, 16), QRectF(40, 5, 10, 30)};
-    QTRY_COMPARE_WITH_TIMEOUT(canvas->displayedEntryId(), dataset.images.constFirst().id, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(canvas->displayedEntryId(), dataset.images.constFirst().id, QmTest::patienceMs);
     QCOMPARE(boxesOf(canvas->annotations()), cocoBoxes);
     QTRY_VERIFY_WITH_TIMEOUT(canvasDrawsBoxEdge(canvas, cocoBoxes[0], dataset.classColors.value("dog")),
                              QmTest::patienceMs);
@@ -1031,7 +1031,7 @@ void TestImportCommands::endToEndCocoThenYolo()
 
     window.onImageSelected(street);
     const QList<QRectF> yoloBoxes = {QRectF(24, 12, 16, 24), QRectF(12, 9, 8, 6)};
-    QTRY_COMPARE_WITH_TIMEOUT(canvas->displayedEntryId(), street, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(canvas->displayedEntryId(), street, QmTest::patienceMs);
     QCOMPARE(boxesOf(canvas->annotations()), yoloBoxes);
     QTRY_VERIFY_WITH_TIMEOUT(canvasDrawsBoxEdge(canvas, yoloBoxes[0], dataset.classColors.value("person")),
                              QmTest::patienceMs);

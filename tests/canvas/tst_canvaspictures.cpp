@@ -128,7 +128,7 @@ int runPython(const QString &script, const QStringList &args, QByteArray *out)
 {
     QProcess python;
     python.start(QStringLiteral(QM_PYTHON), QStringList{QStringLiteral("-c"), script} + args);
-    if (!python.waitForFinished(60000))
+    if (!python.waitForFinished(QmTest::patienceMs))
         return -1;
     *out = python.readAllStandardOutput().trimmed();
     if (python.exitCode() != 0)

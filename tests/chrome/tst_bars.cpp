@@ -346,8 +346,8 @@ void TestBars::toolBarSavePulse()
     QCOMPARE(openBubbles().size(), 2);
 
     // Four pulses of 600 ms remove the effect; the bubbles close after ~3.8 s.
-    QTRY_VERIFY_WITH_TIMEOUT(save->graphicsEffect() == nullptr, 2400 + 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(openBubbles().isEmpty(), 3800 + 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(save->graphicsEffect() == nullptr, 2400 + QmTest::patienceMs);
+    QTRY_VERIFY_WITH_TIMEOUT(openBubbles().isEmpty(), 3800 + QmTest::patienceMs);
 }
 
 void TestBars::topBarBadge_data()

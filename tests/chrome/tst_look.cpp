@@ -206,7 +206,10 @@ public:
     {
         if (!QTest::qWaitForWindowExposed(&window))
             return false;
-        // Thumbnails and the first picture load over a few turns of the loop.
+        // The first picture loads on a worker, thumbnails over a few turns of the loop.
+        if (!QTest::qWaitFor([this] { return window.labelCanvas()->displayedEntryId().has_value(); },
+                             QmTest::patienceMs))
+            return false;
         QTest::qWait(50);
         QCoreApplication::processEvents();
         return true;

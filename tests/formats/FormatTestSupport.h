@@ -2,6 +2,8 @@
 
 // Small builders and file helpers shared by the format tests.
 
+#include "QmTest.h"
+
 #include "model/Dataset.h"
 
 #include <QDir>
@@ -162,7 +164,7 @@ inline bool runReaderScript(const QString &script, const QStringList &arguments,
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral(QM_PYTHON),
                   QStringList{QStringLiteral(QM_TESTS_DIR "/formats/readers/") + script} + arguments);
-    if (!process.waitForFinished(60000))
+    if (!process.waitForFinished(QmTest::patienceMs))
         return false;
     *output = process.readAll();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && output->startsWith("ok");

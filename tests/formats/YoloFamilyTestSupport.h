@@ -61,7 +61,7 @@ inline void runPythonCheck(const QString &script, const QStringList &arguments)
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral(QM_PYTHON),
                   QStringList{QStringLiteral(QM_TESTS_DIR "/formats/readers/") + script} + arguments);
-    QVERIFY(process.waitForFinished(60000));
+    QVERIFY(process.waitForFinished(QmTest::patienceMs));
     const QByteArray output = process.readAll();
     QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, output.constData());
     QVERIFY2(output.startsWith("ok"), output.constData());

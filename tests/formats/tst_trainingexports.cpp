@@ -374,7 +374,7 @@ void TestTrainingExports::labelMeKeypointsOnATurnedPicture()
                         "exif = img.getexif(); exif[0x0112] = 6\n"
                         "img.save(sys.argv[1], exif=exif)\n",
                   picture});
-    QVERIFY(python.waitForFinished(30000) && python.exitCode() == 0);
+    QVERIFY(python.waitForFinished(QmTest::patienceMs) && python.exitCode() == 0);
     QCOMPARE(QImageReader(picture).transformation(), QImageIOHandler::TransformationRotate90);
     Dataset dataset;
     dataset.addImage(image(picture, 20, 30,
@@ -753,7 +753,7 @@ static bool importThroughWindow(MainWindow &window, QmTest::ScriptedPrompts &pro
     });
     timer->start();
     window.onImportDataset();
-    return QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, 60000);
+    return QTest::qWaitFor([&] { return chosen && !window.isJobRunning(); }, QmTest::patienceMs);
 }
 
 // The 17 keypoints and 19 edges of a person keypoints file.

@@ -3,6 +3,8 @@
 // Randomly damaged copies of JSON texts, and the verdict of a strict JSON
 // reader (Python's json module, through json_oracle.py) on each.
 
+#include "QmTest.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QProcess>
@@ -56,7 +58,7 @@ inline QList<QByteArray> strictJsonVerdicts(const QList<QByteArray> &texts)
     input.close();
     QProcess python;
     python.start(QStringLiteral(QM_PYTHON), {QStringLiteral(QM_TESTS_DIR "/model/json_oracle.py"), input.fileName()});
-    if (!python.waitForFinished(120000) || python.exitCode() != 0)
+    if (!python.waitForFinished(QmTest::patienceMs) || python.exitCode() != 0)
         return {};
     QList<QByteArray> verdicts = python.readAllStandardOutput().split('\n');
     return verdicts.size() >= texts.size() ? verdicts.mid(0, texts.size()) : QList<QByteArray>();

@@ -82,7 +82,7 @@ void TestOpenLargeProject::listShowsRowsAtOnce()
 
     prompts.answers.enqueue(path);
     window.onOpenProject();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(window.imageList()->countLabel()->text(), QStringLiteral("20000"));
     QTRY_VERIFY(delegate->paintedRows.contains(0));
     QCOMPARE(list->model()->rowCount(), 20000);
@@ -95,7 +95,7 @@ void TestOpenLargeProject::listShowsRowsAtOnce()
     QVERIFY2(delegate->paintedRows.size() <= list->viewport()->height() / rowHeight + 2,
              qPrintable(QString::number(delegate->paintedRows.size())));
     // The missing pictures are found afterwards, and the rows say so.
-    QTRY_VERIFY_WITH_TIMEOUT(list->model()->index(19999, 0).data(Qt::FontRole).value<QFont>().italic(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(list->model()->index(19999, 0).data(Qt::FontRole).value<QFont>().italic(), QmTest::patienceMs);
     Prompts::setOverride(nullptr);
 }
 

@@ -6,6 +6,8 @@
 // clear one. The cells survive lossy coding, so a decoded picture names the
 // frame it shows.
 
+#include "QmTest.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QDir>
@@ -73,7 +75,7 @@ inline bool runFfmpeg(const QStringList &arguments, QString *log = nullptr)
                                         QStringLiteral("error"), QStringLiteral("-y")} +
                                 arguments);
     const bool ok =
-        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        process.waitForFinished(QmTest::patienceMs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (log)
         *log = QString::fromLocal8Bit(process.readAllStandardError());
     return ok;
@@ -194,7 +196,7 @@ inline SequentialDecode sequentialDecode(const QString &path, const QString &map
                              QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), QStringLiteral("-f"),
                              QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"),
                              QStringLiteral("-")});
-    if (!decoder.waitForFinished(120000) || decoder.exitCode() != 0)
+    if (!decoder.waitForFinished(QmTest::patienceMs) || decoder.exitCode() != 0)
         return result;
     const QByteArray bytes = decoder.readAllStandardOutput();
     const qsizetype frameBytes = qsizetype(stored.width()) * stored.height() * 4;
@@ -214,7 +216,7 @@ inline SequentialDecode sequentialDecode(const QString &path, const QString &map
                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), stream,
                  QStringLiteral("-show_entries"), QStringLiteral("frame=key_frame"), QStringLiteral("-of"),
                  QStringLiteral("csv=p=0"), path});
-    if (!probe.waitForFinished(120000) || probe.exitCode() != 0)
+    if (!probe.waitForFinished(QmTest::patienceMs) || probe.exitCode() != 0)
         return result;
     const QList<QByteArray> lines = probe.readAllStandardOutput().split('\n');
     for (qsizetype i = 0, picture = 0; i < lines.size(); ++i) {

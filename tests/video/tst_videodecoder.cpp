@@ -391,7 +391,7 @@ bool TestVideoDecoder::openAndWait(Probe &probe, const QString &path)
     probe.opened.clear();
     probe.frames.clear();
     probe.decoder.open(path);
-    if (!probe.opened.wait(10000) || !probe.opened.at(0).at(0).toBool())
+    if (!probe.opened.wait(QmTest::patienceMs) || !probe.opened.at(0).at(0).toBool())
         return false;
     return !probe.frames.isEmpty() || probe.frames.wait(QmTest::patienceMs);
 }
@@ -433,7 +433,7 @@ void TestVideoDecoder::metadata()
     probe.decoder.open(f.path);
     // Never answered from inside open(): a wait started afterwards sees it.
     QCOMPARE(probe.opened.size(), 0);
-    QVERIFY(probe.opened.wait(10000));
+    QVERIFY(probe.opened.wait(QmTest::patienceMs));
     QCOMPARE(probe.opened.size(), 1);
     QCOMPARE(probe.opened.at(0).at(0).toBool(), true);
     QCOMPARE(probe.opened.at(0).at(1).toString(), QString());
@@ -682,7 +682,7 @@ void TestVideoDecoder::openingAnotherFileDropsTheFirst()
     Probe probe;
     probe.decoder.open(a.path);
     probe.decoder.open(b.path);
-    QVERIFY(probe.opened.wait(10000));
+    QVERIFY(probe.opened.wait(QmTest::patienceMs));
     QVERIFY(!probe.frames.isEmpty() || probe.frames.wait(QmTest::patienceMs));
     QTest::qWait(300);
     QCOMPARE(probe.opened.size(), 1);
@@ -697,7 +697,7 @@ void TestVideoDecoder::openingAnotherFileDropsTheFirst()
     Probe second;
     second.decoder.open(dir.filePath(QStringLiteral("missing.mp4")));
     second.decoder.open(b.path);
-    QVERIFY(second.opened.wait(10000));
+    QVERIFY(second.opened.wait(QmTest::patienceMs));
     QTest::qWait(200);
     QCOMPARE(second.opened.size(), 1);
     QVERIFY(second.opened.at(0).at(0).toBool());
@@ -822,7 +822,7 @@ void TestVideoDecoder::refusedFiles()
     // back-end or fails at once (a pipe it tried to read would never return).
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(probe.opened.size(), 0);
-    QVERIFY(probe.opened.wait(10000));
+    QVERIFY(probe.opened.wait(QmTest::patienceMs));
     QTest::qWait(100);
     QCOMPARE(probe.opened.size(), 1);
     QCOMPARE(probe.opened.at(0).at(0).toBool(), false);

@@ -60,7 +60,7 @@ int shownCode(MainWindow &window, int width, int height)
 
 // True once frame `frame` of the current video is on the canvas and nothing is
 // on its way.
-bool waitForFrame(MainWindow &window, int frame, int timeoutMs = 8000)
+bool waitForFrame(MainWindow &window, int frame, int timeoutMs = QmTest::patienceMs)
 {
     MainWindowTestAccess access(window);
     return QTest::qWaitFor(
@@ -274,7 +274,7 @@ bool TestVideoMode::importAndWait(MainWindow &window, const QString &path)
 {
     prompts.answers.enqueue(path);
     window.onImportVideo();
-    return QTest::qWaitFor([&window] { return !window.isJobRunning(); }, 10000) && waitForFrame(window, 0);
+    return QTest::qWaitFor([&window] { return !window.isJobRunning(); }, QmTest::patienceMs) && waitForFrame(window, 0);
 }
 
 void TestVideoMode::importShowsTheFirstFrame()
@@ -298,7 +298,7 @@ void TestVideoMode::importShowsTheFirstFrame()
     QCOMPARE(statusText(window), QStringLiteral("Opening video…"));
 
     QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Video imported: clip.mp4  (100 frames @ 25.0 fps)"),
-                              10000);
+                              QmTest::patienceMs);
     QVERIFY(!window.isJobRunning());
     QVERIFY(window.toolBarWidget()->isEnabled());
     QVERIFY(window.imageList()->isEnabled());
@@ -364,7 +364,7 @@ void TestVideoMode::importRefusals()
     // before comes back, its frames reachable.
     prompts.answers.enqueue(garbage);
     window.onImportVideo();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(prompts.calls.constLast().kind, QStringLiteral("warning"));
     QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Import Video"));
     QCOMPARE(prompts.calls.constLast().text,
@@ -526,7 +526,7 @@ void TestVideoMode::annotatedFrameSurvivesSaveAndReopen()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     prompts.answers.enqueue(projectFile);
     window.onOpenProject();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(window.currentProject().dataset.videos.size(), 1);
     const int videoId = window.currentProject().dataset.videos.constFirst().id;
     window.onImageSelected(~videoId);
@@ -727,7 +727,7 @@ void TestVideoMode::selectionsWaitForAPendingImport()
     window.onImageSelected(second);
     window.onImageSelected(~0);
     window.onNext();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     QVERIFY(window.toolBarWidget()->isEnabled());
     QVERIFY(window.imageList()->isEnabled());
     QVERIFY(!window.progressBarWidget()->isVisible());
@@ -981,7 +981,7 @@ void TestVideoMode::videoOnlyProjectReopenedOpensTheClickedRow()
     QVERIFY(QTest::qWaitForWindowExposed(&reopened));
     prompts.answers.enqueue(saved);
     reopened.onOpenProject();
-    QTRY_VERIFY_WITH_TIMEOUT(!reopened.isJobRunning(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!reopened.isJobRunning(), QmTest::patienceMs);
     QCOMPARE(reopened.currentProject().dataset.videos.size(), 1);
     QVERIFY(reopened.currentProject().dataset.images.isEmpty());
     QVERIFY(!reopened.isVideoMode());
