@@ -134,7 +134,7 @@ std::optional<AiBatchRun::Summary> runToEnd(AiBatchRun &runner, AiBatchRun::Task
         return std::nullopt;
     // Sleeps between looks: a loop on processEvents would keep a core from
     // the run's own worker threads.
-    QTest::qWaitFor([&] { return summary->has_value(); }, timeoutMs);
+    (void)QTest::qWaitFor([&] { return summary->has_value(); }, timeoutMs);
     return *summary;
 }
 
