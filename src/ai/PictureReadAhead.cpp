@@ -1,5 +1,7 @@
 #include "ai/PictureReadAhead.h"
 
+#include "model/LeftBehindThreads.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -78,7 +80,7 @@ PictureReadAhead::~PictureReadAhead()
     if (finished)
         reader.join();
     else
-        reader.detach();
+        LeftBehindThreads::leave(reader);
 }
 
 bool PictureReadAhead::next(QImage &picture)

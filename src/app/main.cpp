@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "app/Splash.h"
 #include "model/HeapSettings.h"
+#include "model/LeftBehindThreads.h"
 #include "model/PictureLoader.h"
 #include "model/Version.h"
 
@@ -44,8 +45,9 @@ int main(int argc, char *argv[])
     delete window;
     // The application's end waits for every pooled worker. A model still
     // opening from a file that stopped answering (a network share gone) would
-    // hold it for good: after a grace the process ends without waiting.
-    if (!QThreadPool::globalInstance()->waitForDone(exitGraceMs)) {
+    // hold it for good: after a grace the process ends without waiting, as it
+    // does when a worker stuck in such a read was left behind.
+    if (!QThreadPool::globalInstance()->waitForDone(exitGraceMs) || Quillmark::LeftBehindThreads::any()) {
         std::fflush(nullptr);
         std::_Exit(code);
     }

@@ -20,7 +20,9 @@ class Dataset;
 // batches as they are found (image ids and video ids), then the whole count
 // once at the end, with the same names findMissingMedia gives. The dataset is
 // copied at construction (paths only); the check may be cancelled at any time
-// and is stopped and joined when the object goes. The signals come from the
+// and is stopped when the object goes: its worker is joined when it ends within
+// a moment, else (a look at a file that does not answer) it is left behind and
+// says nothing more. The signals come from the
 // worker: a receiver that may outlive the check connects with the check as the
 // context, so that nothing reaches it after the check is gone.
 class MissingMediaCheck : public QObject {
@@ -47,11 +49,12 @@ private:
         QString path;
     };
 
-    void run();
-    void flush(QList<int> &imageIds, QList<int> &videoIds);
+    // What the worker uses: it may outlive the check.
+    struct Shared;
+    static void run(const std::shared_ptr<Shared> &shared);
+    static void flush(Shared &shared, QList<int> &imageIds, QList<int> &videoIds);
 
-    std::vector<Item> items;
-    std::atomic<bool> cancelled{false};
+    std::shared_ptr<Shared> shared;
     std::thread worker;
     static std::atomic<void (*)()> beforeFinished;
 };

@@ -2,22 +2,22 @@
 
 #include <QString>
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace Quillmark {
 
 class VideoDecoder;
-class VideoSource;
 
 // The thread behind a VideoDecoder. It holds one mailbox: the newest open or
 // close, and the newest frame request. A request taken out is decoded to the
 // end and answered; requests that came in meanwhile are replaced by the newest
 // one, never queued. An open or close stops the decoding under way.
 // Answers go to the decoder through its thread's event loop.
+//
+// A read of a file that stops answering (a network share gone) may hold the
+// thread for good: neither an open nor the worker's end waits for it beyond a
+// moment. Such a thread is left behind and answers nobody.
 class VideoDecodeWorker {
 public:
     explicit VideoDecodeWorker(VideoDecoder *owner);
@@ -29,34 +29,15 @@ public:
     void requestClose();
     void requestFrame(quint64 openSerial, quint64 requestSerial, int frame);
 
+    // For tests: runs on the worker before each frame is decoded, so that a
+    // test can hold it as a read that does not answer would.
+    static void setBeforeDecodeHook(void (*hook)());
+
 private:
-    struct FrameRequest {
-        quint64 openSerial = 0;
-        quint64 serial = 0;
-        int frame = -1;
-    };
+    struct Mailbox;
+    static void run(const std::shared_ptr<Mailbox> &box);
 
-    void run();
-    void openSource(quint64 openSerial, const QString &path);
-    void decodeFrame(const FrameRequest &request);
-
-    VideoDecoder *owner;
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::condition_variable released;
-    std::atomic<bool> cancel{false};
-    // Guarded by `mutex`.
-    bool stopping = false;
-    bool sourceChange = false;
-    quint64 pendingOpenSerial = 0;
-    QString pendingPath;
-    bool framePending = false;
-    FrameRequest pendingFrame;
-
-    // Only the worker thread touches these.
-    std::unique_ptr<VideoSource> source;
-    quint64 sourceSerial = 0;
-
+    std::shared_ptr<Mailbox> box;
     std::thread thread;
 };
 

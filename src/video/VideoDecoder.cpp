@@ -12,7 +12,7 @@ VideoDecoder::VideoDecoder(QObject *parent) : QObject(parent), worker(std::make_
 
 VideoDecoder::~VideoDecoder()
 {
-    // Joins the worker before anything it might answer to goes away.
+    // Stops the worker before anything it might answer to goes away.
     worker.reset();
 }
 

@@ -7,11 +7,14 @@
 #include "QmTest.h"
 
 #include "model/Dataset.h"
+#include "model/LeftBehindThreads.h"
 #include "model/MissingMediaCheck.h"
 #include "model/PictureLoader.h"
 #include "model/RegularFile.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QSemaphore>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -33,6 +36,7 @@ private slots:
     void sizeFromTheHeadOrTheWholeFile();
     void backgroundCheckFindsWhatTheScanFinds();
     void backgroundCheckCancelled();
+    void backgroundCheckStuckHoldsNobody();
 };
 
 void TestRegularFile::refusals_data()
@@ -222,6 +226,41 @@ void TestRegularFile::backgroundCheckCancelled()
     check.reset();  // joins; nothing arrives afterwards
     QCoreApplication::processEvents();
     QCOMPARE(finished.count(), 0);
+}
+
+namespace {
+// Holds the check's worker as a look at a file on a share that went away would.
+QSemaphore checkHeld;
+QSemaphore checkLetGo;
+void holdCheck()
+{
+    checkHeld.release();
+    checkLetGo.tryAcquire(1, 30000);
+}
+} // namespace
+
+// A check whose worker does not come back is taken away at once (a project
+// replaced by another, the program's end), and says nothing afterwards.
+void TestRegularFile::backgroundCheckStuckHoldsNobody()
+{
+    Dataset d;
+    ImageEntry image;
+    image.filePath = QStringLiteral("/nowhere/a.png");
+    d.addImage(image);
+    auto check = std::make_unique<MissingMediaCheck>(d);
+    auto spy = std::make_unique<QSignalSpy>(check.get(), &MissingMediaCheck::finished);
+    MissingMediaCheck::setBeforeFinishedHook(&holdCheck);
+    check->start();
+    QVERIFY(checkHeld.tryAcquire(1, QmTest::patienceMs));
+    QElapsedTimer clock;
+    clock.start();
+    check.reset();
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(LeftBehindThreads::any());
+    MissingMediaCheck::setBeforeFinishedHook(nullptr);
+    checkLetGo.release();
+    QTest::qWait(300); // the worker comes back and would answer here
+    QCOMPARE(spy->count(), 0);
 }
 
 QM_TEST_MAIN(TestRegularFile)

@@ -8,11 +8,15 @@
 #include "QmTest.h"
 #include "VideoFixtures.h"
 
+#include "model/LeftBehindThreads.h"
+#include "video/VideoDecodeWorker.h"
 #include "video/VideoDecoder.h"
 #include "video/VideoSource.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QElapsedTimer>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -103,6 +107,7 @@ private slots:
     void burstsOfRequests();
     void openingAnotherFileDropsTheFirst();
     void closeStopsEverything();
+    void readThatDoesNotAnswerHoldsNobody();
     void nonAsciiPaths();
     void refusedFiles_data();
     void refusedFiles();
@@ -727,6 +732,45 @@ void TestVideoDecoder::closeStopsEverything()
     QTest::qWait(500);
     QCOMPARE(probe.opened.size(), 0);
     QCOMPARE(probe.frames.size(), 0);
+}
+
+namespace {
+// Holds the decoder's worker before a frame as a read of a network share
+// that went away would, until the test lets it go.
+QSemaphore decodeHeld;
+QSemaphore decodeLetGo;
+void holdDecode()
+{
+    decodeHeld.release();
+    decodeLetGo.tryAcquire(1, 30000);
+}
+} // namespace
+
+// A decode stuck in a read holds neither the window's thread nor the end of
+// the decoder: opening another file and taking the decoder away return at
+// once, and the stuck decode, when it comes back, answers nobody.
+void TestVideoDecoder::readThatDoesNotAnswerHoldsNobody()
+{
+    const Fixture f = fixtures.value(QStringLiteral("h264-mp4"));
+    auto probe = std::make_unique<Probe>();
+    QVERIFY(openAndWait(*probe, f.path));
+    VideoDecodeWorker::setBeforeDecodeHook(&holdDecode);
+    probe->frames.clear();
+    probe->decoder.seekToFrame(40);
+    QTRY_VERIFY_WITH_TIMEOUT(decodeHeld.available() > 0, QmTest::patienceMs);
+
+    QElapsedTimer clock;
+    clock.start();
+    probe->decoder.open(f.path);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    clock.restart();
+    probe.reset();
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(LeftBehindThreads::any());
+
+    VideoDecodeWorker::setBeforeDecodeHook(nullptr);
+    decodeLetGo.release();
+    QTest::qWait(300); // the stuck decode ends and would answer here
 }
 
 // Videos in folders such as ~/Masaüstü or with names such as çekim.mp4 open

@@ -10,6 +10,7 @@ target_include_directories(tst_videomode PRIVATE "${PROJECT_SOURCE_DIR}/tests/ap
 set(_qm_video_asan_sources PacketIndex.cpp PacketReader.cpp Mpeg4VopReader.cpp Mpeg12PictureReader.cpp PictureConverter.cpp
                            VideoSource.cpp VideoDecodeWorker.cpp VideoDecoder.cpp VideoDecoder.h)
 list(TRANSFORM _qm_video_asan_sources PREPEND "${PROJECT_SOURCE_DIR}/src/video/")
+list(APPEND _qm_video_asan_sources "${PROJECT_SOURCE_DIR}/src/model/LeftBehindThreads.cpp")
 add_executable(tst_videodecoder_asan tst_videodecoder.cpp VideoFixtures.h ${_qm_video_asan_sources})
 target_include_directories(tst_videodecoder_asan PRIVATE "${PROJECT_SOURCE_DIR}/tests/common" "${PROJECT_SOURCE_DIR}/src")
 target_link_libraries(tst_videodecoder_asan PRIVATE Qt6::Core Qt6::Gui Qt6::Test PkgConfig::FFMPEG)
