@@ -1,7 +1,7 @@
 #include "panels/FilmStrip.h"
 
 #include "chrome/IconHelpers.h"
-#include "model/PictureLoader.h"
+#include "panels/ThumbnailReader.h"
 
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -11,10 +11,11 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
-#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdlib>
+#include <numeric>
 
 namespace Quillmark {
 
@@ -23,19 +24,6 @@ namespace {
 constexpr int labelWidth = 82;
 constexpr int labelHeight = 70;
 constexpr int stripHeight = 86;
-
-QPixmap fitThumbnail(const QImage &image)
-{
-    if (image.isNull())
-        return {};
-    QPixmap pixmap = QPixmap::fromImage(image);
-    if (pixmap.width() > FilmStrip::thumbWidth || pixmap.height() > FilmStrip::thumbHeight)
-        pixmap = pixmap.scaled(FilmStrip::thumbWidth, FilmStrip::thumbHeight, Qt::KeepAspectRatio,
-                               Qt::SmoothTransformation);
-    return pixmap;
-}
-
-const QSize thumbBound(FilmStrip::thumbWidth, FilmStrip::thumbHeight);
 
 QPushButton *chevron(QWidget *parent)
 {
@@ -78,6 +66,9 @@ FilmStrip::FilmStrip(QWidget *parent)
     layout->addWidget(rightButton);
     setDark(false);
 
+    reader = new ThumbnailReader(QSize(thumbWidth, thumbHeight), this);
+    connect(reader, &ThumbnailReader::thumbnailRead, this, &FilmStrip::thumbnailArrived);
+
     QScrollBar *bar = scroll->horizontalScrollBar();
     connect(leftButton, &QPushButton::clicked, this,
             [this, bar] { bar->setValue(bar->value() - scroll->viewport()->width()); });
@@ -89,6 +80,11 @@ FilmStrip::FilmStrip(QWidget *parent)
 }
 
 FilmStrip::~FilmStrip() = default;
+
+int FilmStrip::thumbnailsLoading() const
+{
+    return reader->outstanding();
+}
 
 void FilmStrip::setDark(bool value)
 {
@@ -163,8 +159,8 @@ void FilmStrip::setDataset(const QList<ImageEntry> &images)
 
 void FilmStrip::rebuildWindow(int index)
 {
-    ++generation;
-    nextLoad = 0;
+    // Thumbnails of the old window that are not read yet never will be.
+    reader->clear();
 
     // A click on a thumbnail can lead here from inside this strip's own event
     // filter, so the old labels are hidden now and deleted later.
@@ -218,54 +214,52 @@ void FilmStrip::rebuildWindow(int index)
     if (QLabel *label = thumbnailLabel(current))
         scrollToLabel(label);
     updateChevrons();
-    scheduleNextLoad();
+    requestThumbnails();
 }
 
-void FilmStrip::scheduleNextLoad()
+void FilmStrip::requestThumbnails()
 {
-    if (nextLoad >= shown.size())
-        return;
-    const int forGeneration = generation;
-    QTimer::singleShot(0, this, [this, forGeneration] {
-        if (forGeneration == generation)
-            loadNextThumbnail();
-    });
-}
+    // The current thumbnail and its neighbours first: they are the ones in view.
+    const int count = int(shown.size());
+    const int centre = std::max(0, int(shownIds().indexOf(current)));
+    QList<int> order(count);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [centre](int a, int b) { return std::abs(a - centre) < std::abs(b - centre); });
 
-QPixmap FilmStrip::makeThumbnail(Entry &entry) const
-{
-    if (InMemory *memory = entry.memory.get()) {
-        if (!memory->thumbnail.isNull())
-            return memory->thumbnail;
-        if (!memory->image.isNull()) {
-            memory->thumbnail = fitThumbnail(memory->image);
-            return memory->thumbnail;
+    for (int i : std::as_const(order)) {
+        const Shown &s = shown.at(i);
+        const Entry &entry = entries.at(s.entryIndex);
+        const InMemory *memory = entry.memory.get();
+        if (memory && !memory->thumbnail.isNull()) {
+            s.label->setPixmap(memory->thumbnail);
+            continue;
         }
-        if (!memory->encoded.isEmpty() || memory->stored) {
-            // Bytes left in a package are read for the thumbnail and let go.
-            const QByteArray bytes = memory->encoded.isEmpty() ? memory->stored->read() : memory->encoded;
-            memory->thumbnail = fitThumbnail(PictureLoader::readFitting(bytes, thumbBound));
-            return memory->thumbnail;
+        // The job gets its own references to the pixels: the entry's cached
+        // thumbnail is written here, on this thread, when the result comes.
+        ThumbnailReader::Source source;
+        source.path = entry.path;
+        if (memory) {
+            source.image = memory->image;
+            source.encoded = memory->encoded;
+            source.stored = memory->stored;
         }
+        reader->request(i, source);
     }
-    // Pictures read from files are not kept: the next window decodes them again.
-    // Decoded small and upright; only regular files are opened, since a pipe or
-    // a device would block the window.
-    return fitThumbnail(PictureLoader::readFitting(entry.path, thumbBound));
 }
 
-void FilmStrip::loadNextThumbnail()
+void FilmStrip::thumbnailArrived(int shownIndex, const QImage &thumbnail)
 {
-    if (nextLoad >= shown.size())
+    if (shownIndex < 0 || shownIndex >= shown.size())
         return;
-    const Shown &s = shown.at(nextLoad);
-    if (s.entryIndex >= 0 && s.entryIndex < entries.size()) {
-        const QPixmap pixmap = makeThumbnail(entries[s.entryIndex]);
-        if (!pixmap.isNull())
-            s.label->setPixmap(pixmap);
-    }
-    ++nextLoad;
-    scheduleNextLoad();
+    const Shown &s = shown.at(shownIndex);
+    if (thumbnail.isNull())
+        return;
+    const QPixmap pixmap = QPixmap::fromImage(thumbnail);
+    s.label->setPixmap(pixmap);
+    // Pictures read from files are not kept: the next window reads them again.
+    if (InMemory *memory = entries[s.entryIndex].memory.get())
+        memory->thumbnail = pixmap;
 }
 
 void FilmStrip::repolish(QLabel *label, bool active)

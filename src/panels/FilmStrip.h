@@ -17,9 +17,12 @@ class QScrollArea;
 
 namespace Quillmark {
 
+class ThumbnailReader;
+
 // The horizontal strip of image thumbnails under the canvas. Shows a window of
-// at most 50 thumbnails around the current image, decodes them one per turn of
-// the event loop, and reports a left click on a thumbnail with imageSelected.
+// at most 50 thumbnails around the current image, has them read off the
+// window's thread (nearest the current image first), and reports a left click
+// on a thumbnail with imageSelected.
 class FilmStrip : public QWidget {
     Q_OBJECT
 public:
@@ -43,6 +46,8 @@ public:
     QScrollArea *scrollArea() const { return scroll; }
     QPushButton *leftChevron() const { return leftButton; }
     QPushButton *rightChevron() const { return rightButton; }
+    // Thumbnails of the current window still being read.
+    int thumbnailsLoading() const;
 
 signals:
     void imageSelected(int imageId);
@@ -74,11 +79,10 @@ private:
     };
 
     void rebuildWindow(int index);
-    void loadNextThumbnail();
-    void scheduleNextLoad();
+    void requestThumbnails();
+    void thumbnailArrived(int shownIndex, const QImage &thumbnail);
     void updateChevrons();
     int indexOfImage(int imageId) const;
-    QPixmap makeThumbnail(Entry &entry) const;
     void scrollToLabel(QLabel *label);
     void repolish(QLabel *label, bool active);
 
@@ -87,13 +91,12 @@ private:
     QHBoxLayout *containerLayout = nullptr;
     QPushButton *leftButton = nullptr;
     QPushButton *rightButton = nullptr;
+    ThumbnailReader *reader = nullptr;
     QList<Entry> entries;
     QHash<int, int> indexMap;
     int start = 0;
     QList<Shown> shown;
     int current = -1;
-    int nextLoad = 0;
-    int generation = 0;
     bool dark = false;
 };
 

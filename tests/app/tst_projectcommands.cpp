@@ -24,6 +24,7 @@
 #include "panels/AnnotationPanel.h"
 #include "panels/FilmStrip.h"
 #include "panels/ImageListPanel.h"
+#include "panels/ThumbnailReader.h"
 #include "panels/VideoScrubber.h"
 
 #include <QAbstractButton>
@@ -88,7 +89,7 @@ void pauseBeforeMediaCheckAnswer()
 
 // Stored picture bytes whose reads on a worker wait at a gate, counting how
 // many wait at once: the decodes a window has in flight. Reads on the GUI
-// thread (thumbnails of the film strip) pass at once.
+// thread and on the film strip's thumbnail threads pass at once.
 struct DecodeGate {
     QSemaphore open;
     std::atomic<int> inFlight{0};
@@ -101,7 +102,8 @@ public:
     GatedBytes(std::shared_ptr<DecodeGate> gate, QByteArray bytes) : gate(std::move(gate)), bytes(std::move(bytes)) {}
     QByteArray read() const override
     {
-        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()
+            || QThread::currentThread()->objectName() == ThumbnailReader::threadName)
             return bytes;
         const int now = ++gate->inFlight;
         for (int seen = gate->peak; now > seen && !gate->peak.compare_exchange_weak(seen, now);) {

@@ -1,18 +1,21 @@
-// The film strip: the window of neighbours, lazy thumbnail loading across
-// rebuilds, clicks that rebuild the strip from inside its own event filter,
-// and scrolling.
+// The film strip: the window of neighbours, thumbnails read off the window's
+// thread across rebuilds and slow reads, clicks that rebuild the strip from
+// inside its own event filter, and scrolling.
 
 #include "QmTest.h"
 
 #include "panels/FilmStrip.h"
+#include "panels/ThumbnailReader.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWheelEvent>
@@ -49,11 +52,61 @@ QColor pictureColour(const QLabel *label)
     return pixmap.toImage().pixelColor(pixmap.width() / 2, pixmap.height() / 2);
 }
 
-// Lets every pending zero-delay load step run.
-void drainLoads()
+// Waits until every thumbnail of the strip's window has been read.
+void drainLoads(const FilmStrip &strip)
 {
-    for (int i = 0; i < 200; ++i)
-        QCoreApplication::processEvents();
+    QTRY_COMPARE_WITH_TIMEOUT(strip.thumbnailsLoading(), 0, 30000);
+}
+
+QByteArray encodedPicture(const QColor &colour, int width = 120, int height = 90)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Where reads of stored bytes wait, as on a share that is slow to answer.
+struct ReadGate {
+    QSemaphore open;
+    std::atomic<int> waiting{0};
+    std::atomic<int> peak{0};
+    std::atomic<int> ended{0};
+    std::atomic<int> onWindowThread{0};
+};
+
+// Stored bytes whose reads wait at a gate (for a while at most, so that a strip
+// that reads on the window's thread fails the test rather than hangs it).
+class GatedBytes : public StoredImageBytes {
+public:
+    GatedBytes(std::shared_ptr<ReadGate> gate, QByteArray bytes) : gate(std::move(gate)), bytes(std::move(bytes)) {}
+    QByteArray read() const override
+    {
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            ++gate->onWindowThread;
+        const int now = ++gate->waiting;
+        for (int seen = gate->peak; now > seen && !gate->peak.compare_exchange_weak(seen, now);) {
+        }
+        gate->open.tryAcquire(1, 3000);
+        --gate->waiting;
+        ++gate->ended;
+        return bytes;
+    }
+
+private:
+    std::shared_ptr<ReadGate> gate;
+    QByteArray bytes;
+};
+
+QList<ImageEntry> gatedImages(int count, const std::shared_ptr<ReadGate> &gate, const QByteArray &bytes)
+{
+    QList<ImageEntry> images = fakeImages(count);
+    for (ImageEntry &e : images)
+        e.storedBytes = std::make_shared<GatedBytes>(gate, bytes);
+    return images;
 }
 
 } // namespace
@@ -71,6 +124,10 @@ private slots:
     void reentrantClickRebuilds();
     void scrollingAndChevrons();
     void emptyDataset();
+    void slowReadsLeaveTheWindowFree();
+    void replacedDatasetGetsNoStaleThumbnails();
+    void destroyedWhileReadsWait();
+    void stalledReadsGiveUpTheirPlaces();
 };
 
 void TestFilmStrip::windowOfNeighbours_data()
@@ -190,7 +247,7 @@ void TestFilmStrip::thumbnailsLoadFromFilesAndMemory()
     FilmStrip strip;
     strip.setDataset(images);
     QVERIFY(strip.thumbnailLabel(0)->pixmap().isNull());  // nothing decoded yet
-    drainLoads();
+    drainLoads(strip);
     for (int i = 0; i < 3; ++i) {
         const QPixmap pixmap = strip.thumbnailLabel(i)->pixmap();
         QCOMPARE(pixmap.size(), QSize(72, 54));
@@ -226,10 +283,10 @@ void TestFilmStrip::rebuildStopsTheOldLoadChain()
 
     FilmStrip strip;
     strip.setDataset(reds);
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();  // a few red thumbnails load
+    // A few red thumbnails load.
+    QTRY_VERIFY_WITH_TIMEOUT(strip.thumbnailsLoading() < 45, 30000);
     strip.setDataset(blues);
-    drainLoads();
+    drainLoads(strip);
     const QList<int> ids = strip.shownIds();
     QCOMPARE(ids.size(), 50);
     for (int id : ids)
@@ -255,7 +312,7 @@ void TestFilmStrip::orientationIsApplied()
     e.filePath = path;
     FilmStrip strip;
     strip.setDataset({e});
-    drainLoads();
+    drainLoads(strip);
     const QSize size = strip.thumbnailLabel(0)->pixmap().size();
     QCOMPARE(size, QSize(27, 54));  // upright: taller than wide
 }
@@ -334,6 +391,104 @@ void TestFilmStrip::emptyDataset()
     QVERIFY(strip.findChildren<QLabel *>(QStringLiteral("filmThumb")).isEmpty());
     QVERIFY(!strip.leftChevron()->isEnabled());
     QVERIFY(!strip.rightChevron()->isEnabled());
+}
+
+void TestFilmStrip::slowReadsLeaveTheWindowFree()
+{
+    // Pictures whose reads wait (a slow share, a large file): the strip is
+    // built and moved while they wait, with only a few reads at once, none of
+    // them on the window's thread; the thumbnails come once the reads end.
+    auto gate = std::make_shared<ReadGate>();
+    FilmStrip strip;
+    strip.setDataset(gatedImages(120, gate, encodedPicture(Qt::red)));
+    QTRY_COMPARE(gate->waiting.load(), 2);
+    strip.setCurrent(10);
+    QVERIFY(strip.thumbnailLabel(10)->property("active").toBool());
+    strip.setCurrent(100); // another window: the reads of the old one are dropped
+    QCOMPARE(strip.shownIds(), range(70, 119));
+    QVERIFY(strip.thumbnailLabel(100)->pixmap().isNull());
+    QTest::qWait(100);
+    QCOMPARE(gate->peak.load(), 2);
+    QCOMPARE(gate->onWindowThread.load(), 0);
+
+    gate->open.release(1000);
+    drainLoads(strip);
+    for (int id : strip.shownIds())
+        QCOMPARE(pictureColour(strip.thumbnailLabel(id)), QColor(Qt::red));
+    // The two reads of the first window, then the fifty of this one.
+    QTRY_COMPARE(gate->ended.load(), 52);
+    QCOMPARE(gate->onWindowThread.load(), 0);
+}
+
+void TestFilmStrip::replacedDatasetGetsNoStaleThumbnails()
+{
+    // The same ids in a replaced dataset: the reads of the old pictures, when
+    // they end, leave the new labels alone. The first two new pictures do not
+    // read, so their labels must stay empty.
+    auto gate = std::make_shared<ReadGate>();
+    FilmStrip strip;
+    strip.setDataset(gatedImages(60, gate, encodedPicture(Qt::red)));
+    QTRY_COMPARE(gate->waiting.load(), 2);
+
+    QList<ImageEntry> blues = fakeImages(60);
+    for (int i = 0; i < blues.size(); ++i)
+        blues[i].imageData = i < 2 ? QByteArray("not a picture") : encodedPicture(Qt::blue);
+    strip.setDataset(blues);
+    gate->open.release(1000);
+    drainLoads(strip);
+    QTRY_COMPARE(gate->ended.load(), 2);
+    QTest::qWait(200); // time for a stale answer to land, were it taken
+    QVERIFY(strip.thumbnailLabel(0)->pixmap().isNull());
+    QVERIFY(strip.thumbnailLabel(1)->pixmap().isNull());
+    for (int id : range(2, 49))
+        QCOMPARE(pictureColour(strip.thumbnailLabel(id)), QColor(Qt::blue));
+}
+
+void TestFilmStrip::destroyedWhileReadsWait()
+{
+    // The strip goes (the window closes) while two reads wait: it does not wait
+    // for them, and their answers, when they come, go nowhere.
+    auto gate = std::make_shared<ReadGate>();
+    auto *strip = new FilmStrip;
+    strip->setDataset(gatedImages(60, gate, encodedPicture(Qt::red)));
+    QTRY_COMPARE(gate->waiting.load(), 2);
+    QElapsedTimer clock;
+    clock.start();
+    delete strip;
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+
+    gate->open.release(2);
+    QTRY_COMPARE(gate->ended.load(), 2);
+    QTest::qWait(100);
+    QCOMPARE(gate->ended.load(), 2); // nothing else was read
+}
+
+void TestFilmStrip::stalledReadsGiveUpTheirPlaces()
+{
+    // Two reads that hang hold their places only for a while: the next
+    // thumbnail is read all the same.
+    auto gate = std::make_shared<ReadGate>();
+    ThumbnailReader reader(QSize(FilmStrip::thumbWidth, FilmStrip::thumbHeight), nullptr, 300);
+    QList<int> read;
+    connect(&reader, &ThumbnailReader::thumbnailRead, &reader, [&read](int key, const QImage &thumbnail) {
+        if (!thumbnail.isNull())
+            read.append(key);
+    });
+    for (int key = 0; key < 2; ++key) {
+        ThumbnailReader::Source source;
+        source.stored = std::make_shared<GatedBytes>(gate, encodedPicture(Qt::red));
+        reader.request(key, source);
+    }
+    ThumbnailReader::Source quick;
+    quick.encoded = encodedPicture(Qt::green, 7, 5);
+    reader.request(2, quick);
+    QTRY_COMPARE(read, QList<int>{2});
+    QCOMPARE(gate->waiting.load(), 2);
+    QCOMPARE(reader.outstanding(), 2);
+
+    gate->open.release(2);
+    QTRY_COMPARE(read.size(), 3);
+    QCOMPARE(reader.outstanding(), 0);
 }
 
 QM_TEST_MAIN(TestFilmStrip)
