@@ -90,7 +90,7 @@ public:
         const int now = ++gate->waiting;
         for (int seen = gate->peak; now > seen && !gate->peak.compare_exchange_weak(seen, now);) {
         }
-        gate->open.tryAcquire(1, 3000);
+        gate->open.tryAcquire(1, 1000);
         --gate->waiting;
         ++gate->ended;
         return bytes;
