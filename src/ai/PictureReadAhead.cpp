@@ -74,13 +74,8 @@ PictureReadAhead::~PictureReadAhead()
     queue->quit = true;
     queue->ready.clear();
     queue->changed.notify_all();
-    const bool finished = queue->changed.wait_for(lock, std::chrono::milliseconds(readerGraceMs),
-                                                  [this] { return queue->finished; });
-    lock.unlock();
-    if (finished)
-        reader.join();
-    else
-        LeftBehindThreads::leave(reader);
+    LeftBehindThreads::joinOrLeave(reader, lock, queue->changed, std::chrono::milliseconds(readerGraceMs),
+                                   [this] { return queue->finished; });
 }
 
 bool PictureReadAhead::next(QImage &picture)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace Quillmark {
@@ -14,6 +17,21 @@ public:
     // Detaches `thread` and remembers that one was left behind.
     static void leave(std::thread &thread);
     static bool any();
+
+    // The end of a worker told to stop: waits up to `grace` on `ended` (with
+    // `lock` held on its mutex) for `hasEnded`, then joins the thread, or
+    // leaves it behind when it did not end. Unlocks `lock`.
+    template <typename Rep, typename Period, typename HasEnded>
+    static void joinOrLeave(std::thread &thread, std::unique_lock<std::mutex> &lock, std::condition_variable &ended,
+                            std::chrono::duration<Rep, Period> grace, HasEnded hasEnded)
+    {
+        const bool done = ended.wait_for(lock, grace, hasEnded);
+        lock.unlock();
+        if (done)
+            thread.join();
+        else
+            leave(thread);
+    }
 };
 
 } // namespace Quillmark

@@ -63,12 +63,7 @@ MissingMediaCheck::~MissingMediaCheck()
     shared->check = nullptr;
     if (!worker.joinable())
         return;
-    const bool ended = shared->ended.wait_for(lock, workerGrace, [this] { return shared->finished; });
-    lock.unlock();
-    if (ended)
-        worker.join();
-    else
-        LeftBehindThreads::leave(worker);
+    LeftBehindThreads::joinOrLeave(worker, lock, shared->ended, workerGrace, [this] { return shared->finished; });
 }
 
 void MissingMediaCheck::start()

@@ -88,12 +88,7 @@ VideoDecodeWorker::~VideoDecodeWorker()
     box->cancel = true;
     box->owner = nullptr;
     box->wake.notify_one();
-    const bool ended = box->ended.wait_for(lock, endGrace, [this] { return box->finished; });
-    lock.unlock();
-    if (ended)
-        thread.join();
-    else
-        LeftBehindThreads::leave(thread);
+    LeftBehindThreads::joinOrLeave(thread, lock, box->ended, endGrace, [this] { return box->finished; });
 }
 
 void VideoDecodeWorker::requestOpen(quint64 openSerial, const QString &path)
