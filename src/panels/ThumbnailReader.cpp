@@ -114,26 +114,19 @@ ThumbnailReader::ThumbnailReader(const QSize &bound, QObject *parent, int stalle
 
 ThumbnailReader::~ThumbnailReader()
 {
-    std::vector<bool> ended;
-    {
-        std::unique_lock lock(shared->mutex);
-        shared->receiver = nullptr;
-        shared->closing = true;
-        shared->pending.clear();
-        shared->changed.notify_all();
-        const auto allEnded = [this] {
-            return std::all_of(shared->workers.cbegin(), shared->workers.cend(),
-                               [](const std::shared_ptr<Worker> &worker) { return worker->ended; });
-        };
-        shared->changed.wait_for(lock, closingWait, allEnded);
-        for (const std::shared_ptr<Worker> &worker : shared->workers)
-            ended.push_back(worker->ended);
-    }
+    std::unique_lock lock(shared->mutex);
+    shared->receiver = nullptr;
+    shared->closing = true;
+    shared->pending.clear();
+    shared->changed.notify_all();
+    // One wait for them all, however many there are.
+    const Clock::time_point deadline = Clock::now() + closingWait;
     for (size_t i = 0; i < threads.size(); ++i) {
-        if (ended[i])
-            threads[i].join();
-        else
-            LeftBehindThreads::leave(threads[i]);
+        if (!lock.owns_lock())
+            lock.lock();
+        const std::shared_ptr<Worker> worker = shared->workers[i];
+        const Clock::duration grace = std::max(deadline - Clock::now(), Clock::duration::zero());
+        LeftBehindThreads::joinOrLeave(threads[i], lock, shared->changed, grace, [&worker] { return worker->ended; });
     }
 }
 
