@@ -1,6 +1,7 @@
 // Panels on projects of 100,000 images: the image list's rebuild and per-row
 // updates, the film strip's reset and window rebuild, the statistics HTML, and
-// the video scrubber's repaint with many annotated frames.
+// the video scrubber's repaint with many annotated frames, and how long the
+// window stalls while the film strip fills with thumbnails of large pictures.
 // Run headless: QT_QPA_PLATFORM=offscreen ./bench_panels
 
 #include "PeakMemory.h"
@@ -12,11 +13,18 @@
 #include "panels/VideoScrubber.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QListView>
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
+
+#include <unistd.h>
 
 using namespace Quillmark;
 
@@ -184,6 +192,67 @@ void BM_ScrubberPaint(benchmark::State &state)
         scrubber.render(&image);
 }
 BENCHMARK(BM_ScrubberPaint)->Arg(2000)->Arg(200000)->Unit(benchmark::kMicrosecond);
+
+// Fifty 6000x4000 PNGs of noise (one file, linked under fifty names): from
+// handing the strip its dataset until every thumbnail is shown, the longest
+// the window's event loop went without answering, as a 10 ms timer sees it.
+void BM_FilmStripFillStall(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QImage noise(6000, 4000, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y) {
+        auto *line = reinterpret_cast<quint32 *>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            line[x] = 0xff000000u | (random.generate() & 0xffffffu);
+    }
+    const QString first = dir.filePath(QStringLiteral("noise_0.png"));
+    noise.save(first);
+    noise = QImage();
+    QList<ImageEntry> images;
+    for (int i = 0; i < 50; ++i) {
+        ImageEntry e;
+        e.id = i;
+        e.filePath = dir.filePath(QStringLiteral("noise_%1.png").arg(i));
+        if (i > 0 && ::link(first.toLocal8Bit().constData(), e.filePath.toLocal8Bit().constData()) != 0)
+            QFile::copy(first, e.filePath);
+        images.append(e);
+    }
+
+    double longestStallMs = 0;
+    double fillMs = 0;
+    for (auto _ : state) {
+        FilmStrip strip;
+        strip.resize(1200, 86);
+        strip.show();
+        QElapsedTimer sinceTick;
+        qint64 worst = 0;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            worst = std::max(worst, sinceTick.nsecsElapsed() - 10'000'000);
+            sinceTick.restart();
+        });
+        const auto allShown = [&strip] {
+            const QList<int> ids = strip.shownIds();
+            return std::all_of(ids.cbegin(), ids.cend(),
+                               [&strip](int id) { return !strip.thumbnailLabel(id)->pixmap().isNull(); });
+        };
+        QElapsedTimer fill;
+        fill.start();
+        sinceTick.start();
+        tick.start(10);
+        strip.setDataset(images);
+        while (!allShown())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        fillMs = double(fill.nsecsElapsed()) / 1e6;
+        longestStallMs = std::max(longestStallMs, double(worst) / 1e6);
+        tick.stop();
+    }
+    state.counters["longestStallMs"] = longestStallMs;
+    state.counters["fillMs"] = fillMs;
+}
+BENCHMARK(BM_FilmStripFillStall)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
