@@ -252,8 +252,7 @@ void TestCanvasPictures::orientationIsAppliedEverywhere()
     strip.resize(600, 86);
     strip.setCurrent(shown.id);
     strip.setDataset({shown});
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents();
+    QTRY_COMPARE_WITH_TIMEOUT(strip.thumbnailsLoading(), 0, 30000);
     const QPixmap thumbnail = strip.thumbnailLabel(shown.id)->pixmap();
     QVERIFY(!thumbnail.isNull());
     QCOMPARE(thumbnail.width() > thumbnail.height(), upright.width() > upright.height());
