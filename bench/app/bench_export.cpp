@@ -220,16 +220,16 @@ void BM_ExportYoloSplitThroughWindow(benchmark::State &state)
 BENCHMARK(BM_ExportYoloSplitThroughWindow)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The export job alone on a worker thread's work, without the window: what the
-// job itself costs of the time above.
-void BM_ExportJobYoloSplit(benchmark::State &state)
+// job itself costs of the time through the window.
+void timeExportJob(benchmark::State &state, const QString &format, bool split)
 {
     sources();
     Dataset dataset;
     fillDataset(dataset);
-    IFormatHandler *handler = FormatRegistry::instance().find(QStringLiteral("YOLO"));
+    IFormatHandler *handler = FormatRegistry::instance().find(format);
     ExportConfig config;
-    config.format = QStringLiteral("YOLO");
-    config.split = true;
+    config.format = format;
+    config.split = split;
     for (auto _ : state) {
         config.outputPath = freshOutputFolder();
         QElapsedTimer clock;
@@ -242,6 +242,11 @@ void BM_ExportJobYoloSplit(benchmark::State &state)
             state.SkipWithError(qPrintable(error));
     }
     state.counters["images"] = imageCount();
+}
+
+void BM_ExportJobYoloSplit(benchmark::State &state)
+{
+    timeExportJob(state, QStringLiteral("YOLO"), true);
 }
 BENCHMARK(BM_ExportJobYoloSplit)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -280,24 +285,7 @@ BENCHMARK(BM_ExportCocoThroughWindow)->Iterations(3)->UseManualTime()->Unit(benc
 // The COCO export job alone.
 void BM_ExportJobCoco(benchmark::State &state)
 {
-    sources();
-    Dataset dataset;
-    fillDataset(dataset);
-    IFormatHandler *handler = FormatRegistry::instance().find(QStringLiteral("COCO"));
-    ExportConfig config;
-    config.format = QStringLiteral("COCO");
-    for (auto _ : state) {
-        config.outputPath = freshOutputFolder();
-        QElapsedTimer clock;
-        clock.start();
-        QString error;
-        QString result;
-        const bool ok = runExportJob(handler, config, dataset, int(dataset.images.size()), false, {}, &error, &result);
-        state.SetIterationTime(clock.elapsed() / 1000.0);
-        if (!ok)
-            state.SkipWithError(qPrintable(error));
-    }
-    state.counters["images"] = imageCount();
+    timeExportJob(state, QStringLiteral("COCO"), false);
 }
 BENCHMARK(BM_ExportJobCoco)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
