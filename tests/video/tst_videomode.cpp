@@ -996,6 +996,20 @@ void TestVideoMode::videoOnlyProjectReopenedOpensTheClickedRow()
     QCOMPARE(shownCode(reopened, clipWidth, clipHeight), 0);
 }
 
+// Starts a YOLO export to `out` through the export dialog, as a user does.
+static void exportYoloThroughDialog(MainWindow &window, const QString &out)
+{
+    onNextModal([out](QWidget *modal) {
+        for (QToolButton *card : modal->findChildren<QToolButton *>(QStringLiteral("exportFormatCard"))) {
+            if (card->toolTip() == QLatin1String("YOLO"))
+                card->click();
+        }
+        modal->findChild<QLineEdit *>(QStringLiteral("exportPath"))->setText(out);
+        modal->findChild<QPushButton *>(QStringLiteral("exportBtn"))->click();
+    });
+    window.onExportDataset();
+}
+
 // Frames of a portrait clip stored sideways are exported upright, at the size
 // the clip is shown.
 void TestVideoMode::rotatedClipExportsUprightFrames()
@@ -1009,15 +1023,7 @@ void TestVideoMode::rotatedClipExportsUprightFrames()
     access.refreshUi();
 
     const QString out = session->dir.filePath(QStringLiteral("yolo"));
-    onNextModal([out](QWidget *modal) {
-        for (QToolButton *card : modal->findChildren<QToolButton *>(QStringLiteral("exportFormatCard"))) {
-            if (card->toolTip() == QLatin1String("YOLO"))
-                card->click();
-        }
-        modal->findChild<QLineEdit *>(QStringLiteral("exportPath"))->setText(out);
-        modal->findChild<QPushButton *>(QStringLiteral("exportBtn"))->click();
-    });
-    window.onExportDataset();
+    exportYoloThroughDialog(window, out);
     QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
     for (const int frame : {3, 17}) {
         QString found;
@@ -1052,15 +1058,7 @@ void TestVideoMode::bFrameAviExportsTheLabelledPictures()
     access.refreshUi();
 
     const QString out = session->dir.filePath(QStringLiteral("yolo"));
-    onNextModal([out](QWidget *modal) {
-        for (QToolButton *card : modal->findChildren<QToolButton *>(QStringLiteral("exportFormatCard"))) {
-            if (card->toolTip() == QLatin1String("YOLO"))
-                card->click();
-        }
-        modal->findChild<QLineEdit *>(QStringLiteral("exportPath"))->setText(out);
-        modal->findChild<QPushButton *>(QStringLiteral("exportBtn"))->click();
-    });
-    window.onExportDataset();
+    exportYoloThroughDialog(window, out);
     QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
 
     const VideoFixture::SequentialDecode truth =
