@@ -30,6 +30,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
+
 namespace Quillmark {
 
 namespace {
@@ -146,25 +148,83 @@ bool prepare(QSqlQuery &query, const char *sql)
 // The most SQLite keeps in one value; a larger medium cannot be stored.
 constexpr qint64 kMaxStoredMediaBytes = 1000000000;
 
-// The whole content of a regular file (never a pipe or a device) named by an
-// absolute path; a null array when there is none. A file too large to be
-// stored is `tooLarge` and is not read.
-QByteArray mediaFileBytes(const QString &path, bool *tooLarge)
+// How a file's content was read while another program may write to it.
+enum class MediaRead { Read, None, TooLarge, Changing };
+
+// The size and modification time of an open file, which change with its
+// content.
+bool statOf(const QFile &file, struct stat *info)
 {
-    *tooLarge = false;
-    if (!isAbsoluteFilePath(path))
-        return QByteArray();
+    return file.handle() >= 0 && ::fstat(file.handle(), info) == 0;
+}
+
+bool sameContentStamp(const struct stat &a, const struct stat &b)
+{
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// One read of the whole of `path` (a regular file, never a pipe or a
+// device), told apart from a read of a file written meanwhile: bytes of two
+// moments would be stored as a picture no one ever had.
+MediaRead readMediaOnce(const QString &path, QByteArray *bytes)
+{
+    bytes->clear();
     QFile file;
     if (!openRegularFile(file, path))
-        return QByteArray();
-    if (file.size() > kMaxStoredMediaBytes) {
-        *tooLarge = true;
-        return QByteArray();
-    }
-    QByteArray bytes = file.readAll();
+        return MediaRead::None;
+    struct stat before {};
+    if (!statOf(file, &before))
+        return MediaRead::None;
+    if (qint64(before.st_size) > kMaxStoredMediaBytes)
+        return MediaRead::TooLarge;
+    QByteArray read = file.readAll();
     if (file.error() != QFileDevice::NoError)
+        return MediaRead::None;
+    struct stat after {};
+    if (!statOf(file, &after) || !sameContentStamp(before, after) || read.size() != qint64(before.st_size))
+        return MediaRead::Changing;
+    *bytes = read.isNull() ? QByteArray("", 0) : std::move(read);
+    return MediaRead::Read;
+}
+
+// The whole content of a regular file named by an absolute path, read again
+// while another program is seen writing to it; a null array when there is
+// none. A file too large to be stored is `tooLarge` and is not read; one that
+// kept changing is `changing`.
+QByteArray mediaFileBytes(const QString &path, bool *tooLarge, bool *changing)
+{
+    *tooLarge = false;
+    *changing = false;
+    if (!isAbsoluteFilePath(path))
         return QByteArray();
-    return bytes.isNull() ? QByteArray("", 0) : bytes;
+    constexpr int attempts = 3;
+    QByteArray bytes;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        switch (readMediaOnce(path, &bytes)) {
+        case MediaRead::Read:
+            return bytes;
+        case MediaRead::None:
+            return QByteArray();
+        case MediaRead::TooLarge:
+            *tooLarge = true;
+            return QByteArray();
+        case MediaRead::Changing:
+            break;
+        }
+    }
+    *changing = true;
+    return QByteArray();
+}
+
+// Why a medium's file could not be stored: false (and a warning) when it is
+// too large or kept changing while it was read.
+bool storable(const QString &path, bool tooLarge, bool changing)
+{
+    if (tooLarge)
+        qWarning().noquote() << "QpkgHandler: too large to be stored:" << path;
+    if (changing)
+        qWarning().noquote() << "QpkgHandler: changed while it was read:" << path;
+    return !tooLarge && !changing;
 }
 
 QByteArray pngBytes(const QImage &image)
@@ -212,11 +272,10 @@ bool imageBytes(const ImageEntry &entry, QByteArray *bytes, QStringList *refused
         isRefused = true;
     } else {
         bool tooLarge = false;
-        file = mediaFileBytes(entry.filePath, &tooLarge);
-        if (tooLarge) {
-            qWarning().noquote() << "QpkgHandler: too large to be stored:" << entry.filePath;
+        bool changing = false;
+        file = mediaFileBytes(entry.filePath, &tooLarge, &changing);
+        if (!storable(entry.filePath, tooLarge, changing))
             return false;
-        }
     }
     if (isPictureData(file)) {
         *bytes = std::move(file);
@@ -250,10 +309,9 @@ bool videoBytes(const VideoEntry &entry, QByteArray *bytes, QStringList *refused
         return true;
     }
     bool tooLarge = false;
-    *bytes = mediaFileBytes(entry.filePath, &tooLarge);
-    if (tooLarge)
-        qWarning().noquote() << "QpkgHandler: too large to be stored:" << entry.filePath;
-    return !tooLarge;
+    bool changing = false;
+    *bytes = mediaFileBytes(entry.filePath, &tooLarge, &changing);
+    return storable(entry.filePath, tooLarge, changing);
 }
 
 QString attributesJson(const Annotation &annotation)

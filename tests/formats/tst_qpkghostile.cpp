@@ -16,7 +16,12 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Quillmark;
 
@@ -34,6 +39,7 @@ private slots:
     void numbersAreFinite();
     void onlyPicturesAreEmbedded();
     void mergedIdsStayUnique();
+    void picturesWrittenMeanwhileAreNotStoredTorn();
 };
 
 namespace {
@@ -469,6 +475,60 @@ void TestQpkgHostile::mergedIdsStayUnique()
     QVERIFY(target.images.at(2).id != 1); // taken: fresh
     QCOMPARE(target.images.at(2).loadPixels().size(), QSize(2, 2));
     QCOMPARE(target.videos.size(), 2);
+}
+
+// A picture that another program writes while the package is written (cut
+// short and written again, as a copy over it does) is stored as one whole
+// state of its file or not at all: never bytes of two moments, reported as
+// written. A write that gives up keeps the package already there.
+void TestQpkgHostile::picturesWrittenMeanwhileAreNotStoredTorn()
+{
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("busy.png");
+    // A picture by its head, large enough that each read of it takes a while.
+    const QByteArray content = pngBytes(3, 2) + QByteArray(48 * 1024 * 1024, 'x');
+    const auto readAll = [](const QString &name) {
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    {
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+    }
+    ImageEntry entry;
+    entry.filePath = picture;
+    Dataset dataset;
+    dataset.addImage(entry);
+    const QString path = dir.filePath("p.qmpkg");
+    QVERIFY(QpkgHandler::writePackage(path, dataset, {}, {}));
+    const QByteArray before = readAll(path);
+
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        const int fd = ::open(QFile::encodeName(picture).constData(), O_WRONLY);
+        const qint64 half = content.size() / 2;
+        while (fd >= 0 && !stop.load()) {
+            if (::ftruncate(fd, off_t(half)) != 0 ||
+                ::pwrite(fd, content.constData() + half, size_t(content.size() - half), off_t(half)) < 0)
+                break;
+        }
+        if (fd >= 0)
+            ::close(fd);
+    });
+    const bool written = QpkgHandler::writePackage(path, dataset, {}, {});
+    stop.store(true);
+    writer.join();
+
+    if (!written) {
+        QVERIFY(readAll(path) == before);
+        return;
+    }
+    Dataset read;
+    QVERIFY(QpkgHandler().importDataset(path, read, {}));
+    QCOMPARE(read.images.size(), 1);
+    const QByteArray stored = read.images.first().encodedBytes();
+    QVERIFY2(stored == content, qPrintable(QStringLiteral("%1 of %2 bytes stored").arg(stored.size()).arg(content.size())));
 }
 
 QM_TEST_MAIN(TestQpkgHostile)
