@@ -40,15 +40,16 @@ void describeColours(SwsContext *context, const AVFrame *frame)
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
 }
 
-// 8-bit sources convert as FFmpeg's command line converts them (its fast
-// path, bit for bit); deeper ones keep their chroma: every pixel's own,
-// interpolated across as well as down, and rounded accurately instead of
-// truncated on the way to 8 bits.
+// 8-bit sources convert as FFmpeg's command line converts them, bit for bit:
+// with its bicubic chroma, which the fast path ignores but the general one
+// (an odd number of rows in 4:2:0) uses. Deeper ones keep their chroma: every
+// pixel's own, interpolated across as well as down, and rounded accurately
+// instead of truncated on the way to 8 bits.
 int scalingFlags(AVPixelFormat format)
 {
     const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(format);
     const bool deep = descriptor && descriptor->nb_components > 0 && descriptor->comp[0].depth > 8;
-    return deep ? SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : SWS_BILINEAR;
+    return deep ? SWS_BICUBIC | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : SWS_BICUBIC;
 }
 
 // -1, 0 or 1: the sign of a matrix entry that is clearly not zero.

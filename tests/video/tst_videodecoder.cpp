@@ -277,8 +277,9 @@ bool TestVideoDecoder::addDecodedFixture(const QString &name, Fixture fixture)
 // out of a capture mid-group), a copy cut that starts mid-group, a fast-start
 // MP4 broken off, times that are shared, all zero, set back or restarting
 // (two transport streams joined), a still before the real video track, a
-// mirrored and a turned-and-mirrored display matrix, and 10-bit colour.
-// Each is numbered by FFmpeg's own sequential decoding of it.
+// mirrored and a turned-and-mirrored display matrix, 10-bit colour, and an
+// odd number of rows in 4:2:0 (which FFmpeg converts by its general path,
+// not the fast one). Each is numbered by FFmpeg's own sequential decoding of it.
 void TestVideoDecoder::addHardFixtures()
 {
     const QDir root(dir.path());
@@ -302,6 +303,15 @@ void TestVideoDecoder::addHardFixtures()
     QVERIFY(addDecodedFixture(QStringLiteral("xvid-avi-packed-nvops"), at(smallClip, path("packed.avi"))));
     QVERIFY(ffmpegMakes(fromSmall + h264 << path("h264.avi")));
     QVERIFY(addDecodedFixture(QStringLiteral("h264-avi-bframes"), at(smallClip, path("h264.avi"))));
+    {
+        const QDir oddRows(root.filePath(QStringLiteral("oddrows")));
+        QVERIFY(root.mkpath(QStringLiteral("oddrows")) && VideoFixture::writeFrames(oddRows, 40, 317, 241));
+        QVERIFY(ffmpegMakes(args({"-framerate", "25", "-i"}) << oddRows.filePath(QStringLiteral("f%05d.png"))
+                            << args({"-c:v", "mpeg4", "-bf", "2", "-vtag", "xvid", "-q:v", "3", "-g", "12"})
+                            << path("oddrows.avi")));
+        QVERIFY(addDecodedFixture(QStringLiteral("xvid-avi-317x241"),
+                                  {path("oddrows.avi"), 0, 317, 241, 25.0, {}, {}, {}}));
+    }
     QVERIFY(ffmpegMakes(fromSmall + h264 + args({"-f", "mpegts"}) << path("transport.mp4")));
     QVERIFY(addDecodedFixture(QStringLiteral("h264-ts-named-mp4"), at(smallClip, path("transport.mp4"))));
     {

@@ -159,7 +159,8 @@ private slots:
     void failedImportReturnsToTheFrameShown();
     void videoOnlyProjectReopenedOpensTheClickedRow();
     void rotatedClipExportsUprightFrames();
-    void bFrameAviExportsTheLabelledPictures();
+    void bFrameVideosExportTheLabelledPictures_data();
+    void bFrameVideosExportTheLabelledPictures();
     void everyKindOfFileTheDialogOffersOpens();
 
 private:
@@ -178,6 +179,7 @@ private:
     QString damagedTail;
     QString portrait;
     QString xvid;
+    QString transport;
 };
 
 void TestVideoMode::initTestCase()
@@ -244,6 +246,11 @@ void TestVideoMode::initTestCase()
                                    QStringLiteral("-vtag"), QStringLiteral("xvid"), QStringLiteral("-q:v"), QStringLiteral("3"),
                                    QStringLiteral("-g"), QStringLiteral("12")},
                                   xvid, &log),
+             qPrintable(log));
+    // H.264 with B-frames in a transport stream, as camcorders and TV
+    // captures hold it: seeks by time land after the key packet.
+    transport = root.filePath(QStringLiteral("transport.ts"));
+    QVERIFY2(VideoFixture::encode(otherFramesDir, QStringLiteral("25"), VideoFixture::h264Codec(12), transport, &log),
              qPrintable(log));
 
     garbage = root.filePath(QStringLiteral("garbage.mp4"));
@@ -1043,15 +1050,24 @@ void TestVideoMode::rotatedClipExportsUprightFrames()
     }
 }
 
-// Labelled frames of an AVI with B-frames are exported as exactly the pictures
-// they were drawn on: frame i is the i-th picture FFmpeg's own decoding of the
-// file gives out, whatever the packets' times say.
-void TestVideoMode::bFrameAviExportsTheLabelledPictures()
+// Labelled frames of a video with B-frames (in AVI, whose packets carry no
+// presentation times, and in a transport stream) are exported as exactly the
+// pictures they were drawn on: frame i is the i-th picture FFmpeg's own
+// decoding of the file gives out, whatever the packets' times say.
+void TestVideoMode::bFrameVideosExportTheLabelledPictures_data()
 {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("Xvid AVI") << xvid;
+    QTest::newRow("H.264 transport stream") << transport;
+}
+
+void TestVideoMode::bFrameVideosExportTheLabelledPictures()
+{
+    QFETCH(QString, path);
     MainWindow &window = session->window;
     MainWindowTestAccess &access = session->access;
     const QList<int> labelled{0, 1, 2, 11, 12, 13, 16, 25, 38, 39};
-    VideoEntry video = videoEntry(xvid, otherFrames, otherWidth, otherHeight);
+    VideoEntry video = videoEntry(path, otherFrames, otherWidth, otherHeight);
     for (const int frame : labelled)
         video.frameLabels.insert(frame, {box({1.0 + frame, 1, 10, 10}, QStringLiteral("cat"))});
     access.project().dataset.addVideo(video);
@@ -1062,20 +1078,24 @@ void TestVideoMode::bFrameAviExportsTheLabelledPictures()
     QTRY_VERIFY_WITH_TIMEOUT(!window.isJobRunning(), QmTest::patienceMs);
 
     const VideoFixture::SequentialDecode truth =
-        VideoFixture::sequentialDecode(xvid, QStringLiteral("0:v:0"), QSize(otherWidth, otherHeight));
+        VideoFixture::sequentialDecode(path, QStringLiteral("0:v:0"), QSize(otherWidth, otherHeight));
     QVERIFY(truth.ok);
     QCOMPARE(truth.codes.size(), qsizetype(otherFrames));
+    const QString base = QFileInfo(path).completeBaseName();
+    const QRegularExpression frameName(QRegularExpression::anchoredPattern(base + QStringLiteral("_frame_(\\d{6})\\.jpg")));
     QStringList written;
-    QDirIterator frames(out, {QStringLiteral("xvid_frame_*.jpg")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator frames(out, {base + QStringLiteral("_frame_*.jpg")}, QDir::Files, QDirIterator::Subdirectories);
     while (frames.hasNext()) {
-        const QString path = frames.next();
+        const QString file = frames.next();
         if (!written.contains(frames.fileName()))
             written << frames.fileName();
-        const int frame = frames.fileName().mid(11, 6).toInt();
-        QVERIFY2(labelled.contains(frame), qPrintable(path));
-        QVERIFY2(VideoFixture::frameCode(QImage(path)) == truth.codes.at(frame), qPrintable(path));
+        const QRegularExpressionMatch named = frameName.match(frames.fileName());
+        QVERIFY2(named.hasMatch(), qPrintable(file));
+        const int frame = named.captured(1).toInt();
+        QVERIFY2(labelled.contains(frame), qPrintable(file));
+        QVERIFY2(VideoFixture::frameCode(QImage(file)) == truth.codes.at(frame), qPrintable(file));
         // The frame's own box went with it.
-        QFile labels(QFileInfo(path).dir().filePath(QStringLiteral("../labels/%1.txt").arg(QFileInfo(path).completeBaseName())));
+        QFile labels(QFileInfo(file).dir().filePath(QStringLiteral("../labels/%1.txt").arg(QFileInfo(file).completeBaseName())));
         QVERIFY2(labels.open(QIODevice::ReadOnly), qPrintable(labels.fileName()));
         const QList<QByteArray> fields = labels.readAll().simplified().split(' ');
         QCOMPARE(fields.size(), 5);
