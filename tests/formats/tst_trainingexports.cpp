@@ -15,6 +15,7 @@
 #include "model/ProjectFile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QListWidget>
 #include <QTimer>
 
@@ -68,6 +69,7 @@ private slots:
     void darknetOwnLayoutImports();
     void poseFlipIndex_data();
     void poseFlipIndex();
+    void fiveDigitSplitWithFrames();
 
 private:
     void runCheck(const QStringList &arguments);
@@ -1215,6 +1217,81 @@ void TestTrainingExports::poseFlipIndex()
             expected.append(index);
         runCheck({"flip", out, QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact))});
     }
+}
+
+// A split export of 10,005 pictures: tiny files of an odd size, a thousand of
+// them named alike in folders of their own, and video frames held in memory
+// under their bare names (one of them also the name of a file picture), as the
+// frame extraction hands them over. Every picture and object reaches the
+// trainer of each format once.
+void TestTrainingExports::fiveDigitSplitWithFrames()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeImage(dir.filePath("src/proto.png"), 13, 11));
+    const QByteArray png = readFile(dir.filePath("src/proto.png"));
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QImage frame(98, 66, QImage::Format_RGB32);
+        frame.fill(Qt::darkGreen);
+        QVERIFY(frame.save(&buffer, "JPEG", 95));
+    }
+    Dataset dataset;
+    int objects = 0;
+    for (int i = 0; i < 10000; ++i) {
+        const QString path = i == 5 ? dir.filePath("src/clip_frame_000007.jpg")
+                             : i % 10 == 0 ? dir.filePath(QStringLiteral("src/d%1/shot.png").arg(i))
+                                           : dir.filePath(QStringLiteral("src/img_%1.png").arg(i));
+        QVERIFY(writeFile(path, i == 5 ? jpeg : png));
+        QList<Annotation> labels;
+        if (i % 3 == 0)
+            labels.append(box("traffic light", 1, 1, 5, 4));
+        if (i % 7 == 0)
+            labels.append(polygon("stop sign", {{2, 2}, {9, 2}, {9, 8}}));
+        objects += int(labels.size());
+        dataset.addImage(i == 5 ? image(path, 98, 66, labels) : image(path, 13, 11, labels));
+    }
+    for (const int frame : {0, 7, 31, 1200, 99999}) {
+        ImageEntry entry = image(QStringLiteral("clip_frame_%1.jpg").arg(frame, 6, 10, QLatin1Char('0')), 98, 66,
+                                 {box("stop sign", 10, 10, 30, 20)});
+        entry.imageData = jpeg;
+        dataset.addImage(entry);
+        ++objects;
+    }
+    const QString count = QString::number(dataset.images.size());
+    QCOMPARE(count, QStringLiteral("10005"));
+
+    QString error;
+    const QString yolo = dir.filePath("yolo");
+    QVERIFY2(exportWith("YOLOv8", yolo, dataset, true, &error), qPrintable(error));
+    runCheck({"onedataset", "YOLOv8", yolo, count});
+    runCheck({"yolosets", yolo, QStringLiteral(R"({"segments": true, "objects": %1})").arg(objects)});
+
+    const QString darknet = dir.filePath("darknet");
+    QVERIFY2(exportWith("Darknet", darknet, dataset, true, &error), qPrintable(error));
+    runCheck({"darknet", darknet,
+              QStringLiteral(R"({"train": 7004, "valid": 2001, "classes": ["stop sign", "traffic light"], "objects": %1})")
+                  .arg(objects)});
+
+    const QString coco = dir.filePath("coco");
+    QVERIFY2(exportWith("COCO", coco, dataset, true, &error), qPrintable(error));
+    qsizetype written = 0;
+    QSet<QString> files;
+    for (const char *subset : {"train", "valid", "test"}) {
+        const QString json = coco + "/" + subset + "/annotations.json";
+        const QJsonObject document = QJsonDocument::fromJson(readFile(json)).object();
+        const qsizetype annotations = document["annotations"].toArray().size();
+        runCheck({"coco", json, QString::number(annotations)});
+        for (const QJsonValue &entry : document["images"].toArray()) {
+            const QString file = coco + "/" + subset + "/" + entry["file_name"].toString();
+            QVERIFY2(QFileInfo(file).isFile(), qPrintable(file));
+            files.insert(file);
+        }
+        written += annotations;
+    }
+    QCOMPARE(files.size(), 10005);
+    QCOMPARE(written, qsizetype(objects));
 }
 
 QM_TEST_MAIN(TestTrainingExports)
