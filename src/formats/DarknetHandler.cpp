@@ -147,6 +147,24 @@ QString darknetLabelPath(const QString &imagePath)
 
 namespace {
 
+// The picture one line of an image list names. darknet takes the line as it
+// is, less its line end, so a name may begin with '#' or a blank; a line
+// whose blanks belong to no picture names the picture without them. Empty
+// when the line is blank.
+QString listedDarknetImage(const QString &folder, QByteArray line)
+{
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const QString written = QString::fromUtf8(line);
+    const QString trimmed = written.trimmed();
+    if (trimmed.isEmpty())
+        return {};
+    const QString image = resolveDarknetPath(folder, written);
+    if (written == trimmed || QFileInfo::exists(image))
+        return image;
+    return resolveDarknetPath(folder, trimmed);
+}
+
 // The pictures the image lists of a data file name, each once, in the order
 // of the lists "train", "valid" and "test" (a list named twice is read once).
 QStringList listedDarknetImages(const QString &dataFile, const QHash<QString, QString> &options)
@@ -167,10 +185,9 @@ QStringList listedDarknetImages(const QString &dataFile, const QHash<QString, QS
         if (!readWholeFile(list, kMaxTextFileBytes, &bytes))
             continue;
         for (const QByteArray &raw : bytes.split('\n')) {
-            const QString line = QString::fromUtf8(raw).trimmed();
-            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            const QString image = listedDarknetImage(folder, raw);
+            if (image.isEmpty())
                 continue;
-            const QString image = resolveDarknetPath(folder, line);
             if (seenImages.contains(image))
                 continue;
             seenImages.insert(image);

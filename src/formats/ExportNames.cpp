@@ -8,7 +8,13 @@ namespace Quillmark {
 
 QString naturalExportStem(const QString &filePath)
 {
-    const QString stem = QFileInfo(filePath).completeBaseName();
+    QString stem = QFileInfo(filePath).completeBaseName();
+    // A line break or another control character in a name would cut the
+    // lines of every image list and label line that names the picture.
+    for (QChar &c : stem) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char('_');
+    }
     return stem.isEmpty() ? QStringLiteral("image") : stem;
 }
 

@@ -43,7 +43,8 @@ struct ExportImage {
 bool forEachExportImage(const QList<ImageEntry> &images, const ProgressCallback &progress,
                         FunctionRef<bool(const ExportImage &image)> each);
 
-// The natural stem of one image path.
+// The natural stem of one image path; control characters (a line break
+// would cut every list line that names the picture) become "_".
 QString naturalExportStem(const QString &filePath);
 
 // The file name an image is written or named under: its stem, ".", and the

@@ -295,7 +295,16 @@ QString imagePathOf(const VocFile &file, const QFileInfo &xmlFile)
         return resolveVocImagePath(folder, xmlFile.completeBaseName() + QStringLiteral(".jpg"));
     if (isAbsoluteFilePath(fileName))
         return fileName;
-    return resolveVocImagePath(folder, fileName);
+    const QString found = resolveVocImagePath(folder, fileName);
+    // Blanks around the name are usually the XML's layout, but a picture's
+    // name may begin or end with one: the name as written wins when it is
+    // there.
+    if (file.fileName && *file.fileName != fileName && !QFileInfo(found).isFile()) {
+        const QString asWritten = resolveVocImagePath(folder, *file.fileName);
+        if (QFileInfo(asWritten).isFile())
+            return asWritten;
+    }
+    return found;
 }
 
 // An object with a name as a box; none when a corner is a number that single

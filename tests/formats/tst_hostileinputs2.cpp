@@ -54,6 +54,8 @@ private slots:
     void vocObjectsInsideOpenElements();
     void namesAreNames_data();
     void namesAreNames();
+    void lineBreaksInNamesStayInOneLine_data();
+    void lineBreaksInNamesStayInOneLine();
     void probedSizesAreDecodedSizes_data();
     void probedSizesAreDecodedSizes();
 };
@@ -621,6 +623,9 @@ void TestHostileInputs2::namesAreNames_data()
         QTest::newRow(QByteArray(format) + ", leading colon") << format << ":cat";
         QTest::newRow(QByteArray(format) + ", wildcards") << format << "[cat] *?";
         QTest::newRow(QByteArray(format) + ", url and resource marks") << format << "qrc:cat #1 %41 :";
+        // darknet reads an image list's lines as they are: no comments, no trimming.
+        QTest::newRow(QByteArray(format) + ", leading hash") << format << "#cat";
+        QTest::newRow(QByteArray(format) + ", leading and trailing blank") << format << " cat ";
     }
 }
 
@@ -665,6 +670,52 @@ void TestHostileInputs2::namesAreNames()
     QVERIFY(handler->importDataset(namedDatasetPath(format, out), back, {}));
     const QString readBack = checkNamedImport(back, out, stem);
     QVERIFY2(readBack.isEmpty(), qPrintable(readBack));
+}
+
+void TestHostileInputs2::lineBreaksInNamesStayInOneLine_data()
+{
+    QTest::addColumn<QString>("format");
+    for (const char *format : {"Darknet", "YOLOv3 Keras", "YOLOv4 PyTorch", "YOLO TensorFlow", "YOLOv8"})
+        QTest::newRow(format) << format;
+}
+
+// Pictures whose names hold a line break or a tab are exported under names
+// without them, so that an image list or an annotation line naming them is
+// still one line per picture, and they come back with their labels.
+void TestHostileInputs2::lineBreaksInNamesStayInOneLine()
+{
+    QFETCH(QString, format);
+    QTemporaryDir dir;
+    Dataset dataset;
+    dataset.addClass("cat", Qt::red);
+    for (const QString &name : {QStringLiteral("two\nlines.png"), QStringLiteral("tab\there.png"),
+                                QStringLiteral("plain.png")}) {
+        ImageEntry entry;
+        entry.filePath = dir.filePath(name);
+        QVERIFY(writeImage(entry.filePath, 40, 30));
+        entry.width = 40;
+        entry.height = 30;
+        entry.labels = {box("cat", 5, 8, 10, 15)};
+        dataset.addImage(entry);
+    }
+    IFormatHandler *handler = FormatRegistry::instance().find(format);
+    QVERIFY(handler);
+    const QString out = dir.filePath("out");
+    QString error;
+    QString result;
+    QVERIFY2(runExportJob(handler, exportConfig(format, out, false, false), dataset, 3,
+                          formatWritesOwnImages(format), {}, &error, &result),
+             qPrintable(error));
+    for (const QString &file : filesBelow(out))
+        QVERIFY2(!file.contains('\n') && !file.contains('\t'), qPrintable(file));
+
+    Dataset back;
+    QVERIFY(handler->importDataset(out, back, {}));
+    QCOMPARE(back.images.size(), 3);
+    for (const ImageEntry &entry : std::as_const(back.images)) {
+        QVERIFY2(QFileInfo(entry.filePath).isFile(), qPrintable(entry.filePath));
+        QCOMPARE(entry.labels.size(), 1);
+    }
 }
 
 void TestHostileInputs2::probedSizesAreDecodedSizes_data()
