@@ -163,17 +163,17 @@ void TestCanvasView::zoomButtonsKeepTheCentre()
 
 void TestCanvasView::zoomWithoutImage()
 {
+    // Nothing to zoom: no command and no wheel changes or reports a zoom (the
+    // next picture is fitted anyway).
     auto canvas = shownEmptyCanvas();
     QSignalSpy zoom(canvas.get(), &LabelCanvas::zoomChanged);
     canvas->fitToWindow();
     canvas->zoomActualSize();
+    canvas->zoomIn();
+    canvas->zoomOut();
+    QVERIFY(!wheel(canvas.get(), QPointF(50, 50), QPoint(0, 120)));
     QCOMPARE(zoom.count(), 0);
     QCOMPARE(canvas->viewScale(), 1.0f);
-    canvas->zoomIn();
-    QCOMPARE(zoom.count(), 1);
-    QCOMPARE(zoom.last().at(0).toInt(), 125);
-    canvas->zoomOut();
-    QCOMPARE(zoom.last().at(0).toInt(), 100);
 }
 
 void TestCanvasView::wheelZoomsAboutTheCursor()
