@@ -247,6 +247,10 @@ QWidget *MainWindow::buildCanvasTopBar(QWidget *parent)
     auto *actualButton = compactButton(QStringLiteral("100%"), bar);
     auto *zoomInButton = compactButton(QStringLiteral("\uFF0B"), bar);
     auto *zoomOutButton = compactButton(QStringLiteral("\uFF0D"), bar);
+    // Enabled while the canvas shows a picture.
+    zoomButtons = {fitButton, actualButton, zoomOutButton, zoomInButton};
+    for (QPushButton *button : std::as_const(zoomButtons))
+        button->setEnabled(false);
 
     labelsButton = compactButton(QStringLiteral("Labels"), bar);
     labelsButton->setCheckable(true);

@@ -113,6 +113,8 @@ public:
     VideoScrubber *videoScrubberWidget() const { return videoScrubber; }
     QProgressBar *progressBarWidget() const { return progressBar; }
     QLabel *zoomLabelWidget() const { return zoomLabel; }
+    // Fit, 100%, zoom out and zoom in of the canvas bar.
+    const QList<QPushButton *> &zoomButtonWidgets() const { return zoomButtons; }
     QLabel *mediaNameLabelWidget() const { return mediaNameLabel; }
     QLabel *positionLabelWidget() const { return positionLabel; }
     QPushButton *labelsToggle() const { return labelsButton; }
@@ -544,6 +546,7 @@ private:
     QAction *undoAction = nullptr;
     QAction *redoAction = nullptr;
     QLabel *zoomLabel = nullptr;
+    QList<QPushButton *> zoomButtons;
     QPushButton *labelsButton = nullptr;
     QPushButton *statsButton = nullptr;
     VideoScrubber *videoScrubber = nullptr;

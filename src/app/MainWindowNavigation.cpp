@@ -48,8 +48,10 @@ void MainWindow::showImagePosition(int imageId)
 
 void MainWindow::updateZoomLabel()
 {
+    // Without a picture the canvas has no zoom of its own to show.
+    const long percent = canvas->hasPicture() ? std::lround(double(canvas->viewScale()) * 100.0) : 100;
     if (zoomLabel)
-        zoomLabel->setText(QStringLiteral("%1%").arg(std::lround(double(canvas->viewScale()) * 100.0)));
+        zoomLabel->setText(QStringLiteral("%1%").arg(percent));
 }
 
 void MainWindow::selectImage(int imageId)

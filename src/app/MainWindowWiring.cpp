@@ -111,6 +111,12 @@ void MainWindow::connectCanvas()
         if (zoomLabel)
             zoomLabel->setText(QStringLiteral("%1%").arg(percent));
     });
+    // The zoom buttons work on a picture: none shown, none to press.
+    connect(canvas, &LabelCanvas::pictureChanged, this, [this](bool shown) {
+        for (QPushButton *button : std::as_const(zoomButtons))
+            button->setEnabled(shown);
+        updateZoomLabel();
+    });
 }
 
 void MainWindow::connectAutoLabelDialog()

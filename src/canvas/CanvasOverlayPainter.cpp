@@ -56,7 +56,8 @@ QFont CanvasOverlayPainter::sizedFont(double points, bool bold) const
 void CanvasOverlayPainter::drawPlaceholder(bool dark)
 {
     painter.fillRect(QRect(QPoint(0, 0), size), QColor(dark ? "#1e1f28" : "#d7dde5"));
-    painter.setPen(QColor(dark ? "#3a3c50" : "#6f7d8c"));
+    // Body text on the page: it must read (as the unreadable picture's text does).
+    painter.setPen(QColor(dark ? "#8a8ca0" : "#4f5d6c"));
     painter.setFont(sizedFont(11, false));
     // Wrapped within the canvas: at 1280 x 720 the canvas is narrower than
     // the longest line.

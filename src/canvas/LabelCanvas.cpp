@@ -65,6 +65,7 @@ void LabelCanvas::applyImageEntry(const ImageEntry &newEntry)
     if (!pixmap.isNull())
         fitView();
     update();
+    emit pictureChanged(!pixmap.isNull());
     if (hadPending)
         emit pendingAnnotationsDropped();
 }
@@ -110,6 +111,7 @@ void LabelCanvas::clear()
     pixmap = QPixmap();
     const bool hadPending = forgetPicture();
     update();
+    emit pictureChanged(false);
     if (hadPending)
         emit pendingAnnotationsDropped();
 }

@@ -177,6 +177,9 @@ signals:
     void annotationDeleted(int index);
     void annotationsChanged();
     void zoomChanged(int percent);
+    // Another entry or nothing is shown; `shown` says whether it has pixels to
+    // look at (and so to zoom and to draw on).
+    void pictureChanged(bool shown);
     void samPromptsChanged(QList<QPointF> positive, QList<QPointF> negative);
     void poseKeypointHovered(int index);
     // The pending annotations were thrown away because another entry is shown

@@ -67,12 +67,16 @@ void LabelCanvas::fitToWindow()
 
 void LabelCanvas::zoomIn()
 {
+    if (pixmap.isNull())
+        return;
     zoomAbout(QPointF(width() * 0.5, height() * 0.5), ZoomStep);
     emitZoom();
 }
 
 void LabelCanvas::zoomOut()
 {
+    if (pixmap.isNull())
+        return;
     zoomAbout(QPointF(width() * 0.5, height() * 0.5), 0.8);
     emitZoom();
 }
@@ -91,7 +95,8 @@ void LabelCanvas::zoomActualSize()
 void LabelCanvas::wheelEvent(QWheelEvent *event)
 {
     const int dy = event->angleDelta().y();
-    if (dy == 0) {
+    // Without a picture there is nothing to zoom.
+    if (dy == 0 || pixmap.isNull()) {
         event->ignore();
         return;
     }

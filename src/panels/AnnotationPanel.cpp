@@ -96,6 +96,10 @@ class ClassList : public QListWidget {
 public:
     using QListWidget::QListWidget;
     std::function<void()> keyChangedSelection;
+    // Drawing: a key that moves the current row without the selection (Ctrl
+    // with an arrow) takes the selection along, so that the highlighted row
+    // is the class drawn with.
+    bool selectionFollowsKeys = true;
     bool pressing = false;
     // The row a press made current; cleared by the click it ends in.
     QListWidgetItem *madeCurrentByPress = nullptr;
@@ -104,7 +108,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override
     {
         const QList<QListWidgetItem *> before = selectedItems();
+        const QListWidgetItem *currentBefore = currentItem();
         QListWidget::keyPressEvent(event);
+        QListWidgetItem *current = currentItem();
+        if (selectionFollowsKeys && current && current != currentBefore && !current->isSelected())
+            setCurrentItem(current, QItemSelectionModel::ClearAndSelect);
         if (keyChangedSelection && selectedItems() != before)
             keyChangedSelection();
     }
@@ -362,6 +370,7 @@ void AnnotationPanel::setMultiSelect(bool multi)
     if (multi == multiSelect)
         return;
     multiSelect = multi;
+    static_cast<ClassList *>(classList)->selectionFollowsKeys = !multi;
     shownClassesKnown = false;
     hint->setText(multi ? multiHint : singleHint);
     // Back to drawing: the current row, which clicks moved meanwhile, is the

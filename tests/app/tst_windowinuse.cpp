@@ -297,6 +297,10 @@ void TestWindowInUse::undecodablePictureTakesNoDrawing()
     QTRY_COMPARE(canvas->displayedEntryId(), 1);
     QVERIFY(!canvas->hasPicture());
     QVERIFY(statusText(window).startsWith(QStringLiteral("Cannot open broken.png")));
+    // Nothing to zoom: the zoom buttons rest, and the bar keeps no zoom of the picture before.
+    for (QPushButton *button : window.zoomButtonWidgets())
+        QVERIFY2(!button->isEnabled(), qPrintable(button->text()));
+    QCOMPARE(window.zoomLabelWidget()->text(), QStringLiteral("100%"));
     canvas->setTool(tool);
     drawBox(canvas, {20, 20}, {120, 120});
     for (const QPointF &p : {QPointF(150, 150), QPointF(200, 150), QPointF(200, 200), QPointF(20, 20)})
@@ -488,14 +492,33 @@ void TestWindowInUse::noProjectStateIsOneState()
             QStringLiteral("position ") + window.positionLabelWidget()->text(),
             QStringLiteral("zoom ") + window.zoomLabelWidget()->text(),
             QString::number(window.annotations()->classListWidget()->count()) + QStringLiteral(" classes"),
+            onOff(window.zoomButtonWidgets().constFirst(), "zoom buttons"),
         };
+    };
+    // No button of the canvas bar's zoom is there to press without a picture,
+    // and neither the keys nor the wheel give the empty canvas a zoom.
+    const auto zoomAtEveryInput = [](MainWindow &window) {
+        for (QPushButton *button : window.zoomButtonWidgets()) {
+            if (button->isEnabled())
+                return button->text() + QStringLiteral(" enabled");
+            button->click();
+        }
+        LabelCanvas *canvas = window.labelCanvas();
+        canvas->zoomIn();
+        canvas->zoomOut();
+        const QPointF middle(canvas->width() / 2.0, canvas->height() / 2.0);
+        QWheelEvent wheel(middle, canvas->mapToGlobal(middle), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &wheel);
+        return QStringLiteral("zoom ") + window.zoomLabelWidget()->text();
     };
     MainWindow fresh;
     fresh.show();
     QVERIFY(QTest::qWaitForWindowExposed(&fresh));
     const QStringList none{"import off", "files + off", "class + off", "name ", "position ", "zoom 100%",
-                           "0 classes"};
+                           "0 classes", "zoom buttons off"};
     QCOMPARE(state(fresh), none);
+    QCOMPARE(zoomAtEveryInput(fresh), QStringLiteral("zoom 100%"));
     // The Files "+" cannot start a project behind the user's back.
     emit fresh.imageList()->addImagesRequested();
     QVERIFY(prompts.calls.isEmpty());
@@ -506,10 +529,13 @@ void TestWindowInUse::noProjectStateIsOneState()
     QVERIFY(showProject(window, dir, QStringLiteral("object_detection"), 3));
     window.labelCanvas()->zoomIn();
     QCOMPARE(state(window).mid(0, 3), (QStringList{"import on", "files + on", "class + on"}));
+    for (QPushButton *button : window.zoomButtonWidgets())
+        QVERIFY2(button->isEnabled(), qPrintable(button->text()));
     QVERIFY(!window.mediaNameLabelWidget()->text().isEmpty());
     QVERIFY(window.zoomLabelWidget()->text() != QStringLiteral("100%"));
     window.toolBarWidget()->button(ToolBar::CloseProject)->click();
     QCOMPARE(state(window), none);
+    QCOMPARE(zoomAtEveryInput(window), QStringLiteral("zoom 100%"));
     QVERIFY(!window.labelCanvas()->displayedEntryId());
 }
 

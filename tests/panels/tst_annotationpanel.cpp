@@ -138,6 +138,7 @@ private slots:
     void crowdedPictureEditsTouchOnlyTheirRows();
     void currentRowIsTheActiveClass_data();
     void currentRowIsTheActiveClass();
+    void severalClassesSelectedForDeletion();
     void keysChooseTheClassesInMultipleSelection();
     void multiSelectionEmitsSelectedClasses();
     void multiSelectionFollowsTheShownPicture();
@@ -162,6 +163,8 @@ void TestAnnotationPanel::currentRowIsTheActiveClass_data()
     QTest::newRow("click") << "click" << "cat";
     QTest::newRow("click on the current row") << "click current" << "bird";
     QTest::newRow("arrow down") << "down" << "cat";
+    QTest::newRow("ctrl+arrow down") << "ctrl down" << "cat";
+    QTest::newRow("ctrl+end") << "ctrl end" << "dog";
     QTest::newRow("end") << "end" << "dog";
     QTest::newRow("home after end") << "end home" << "bird";
     QTest::newRow("type-ahead") << "type" << "dog";
@@ -191,6 +194,10 @@ void TestAnnotationPanel::currentRowIsTheActiveClass()
         clickRow(list, 0);
     else if (how == QLatin1String("down"))
         QTest::keyClick(list, Qt::Key_Down);
+    else if (how == QLatin1String("ctrl down"))
+        QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+    else if (how == QLatin1String("ctrl end"))
+        QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
     else if (how == QLatin1String("end"))
         QTest::keyClick(list, Qt::Key_End);
     else if (how == QLatin1String("end home")) {
@@ -202,12 +209,39 @@ void TestAnnotationPanel::currentRowIsTheActiveClass()
         list->setCurrentRow(2);
 
     QCOMPARE(list->currentItem()->text(), expected);
+    // The highlighted row is that class too: a move that leaves the selection
+    // behind (Ctrl with an arrow) takes it along.
+    QCOMPARE(selectedTexts(list), QStringList{expected});
     QVERIFY(!labels.isEmpty());
     QCOMPARE(labels.last().at(0).toString(), expected);
     const int changes = how == QLatin1String("end home") ? 2 : 1;
     QCOMPARE(labels.count(), changes);
     QCOMPARE(multi.count(), 0);
     QVERIFY(panel.renameButton()->isEnabled());
+}
+
+// Drawing: Shift and Ctrl still select several classes at once (for Delete),
+// the current row among them.
+void TestAnnotationPanel::severalClassesSelectedForDeletion()
+{
+    StyledPanel styled;
+    QVERIFY(styled.show());
+    AnnotationPanel &panel = *styled.panel;
+    QSignalSpy labels(&panel, &AnnotationPanel::labelSelected);
+    panel.setClasses(threeClasses());
+    QListWidget *list = panel.classListWidget();
+    list->setFocus();
+    clickRow(list, 0);
+    clickRow(list, 2, Qt::ShiftModifier);
+    QCOMPARE(selectedTexts(list), (QStringList{"bird", "cat", "dog"}));
+    QTest::keyClick(list, Qt::Key_Up, Qt::ShiftModifier);
+    QCOMPARE(selectedTexts(list), (QStringList{"bird", "cat"}));
+    QCOMPARE(labels.last().at(0).toString(), QStringLiteral("cat"));
+    clickRow(list, 2, Qt::ControlModifier);
+    QCOMPARE(selectedTexts(list), (QStringList{"bird", "cat", "dog"}));
+    QCOMPARE(labels.last().at(0).toString(), QStringLiteral("dog"));
+    QVERIFY(panel.deleteButton()->isEnabled());
+    QVERIFY(!panel.renameButton()->isEnabled());
 }
 
 // Multiple selection (classification): the selected rows are the classes of
