@@ -10,6 +10,7 @@
 #include "ScriptedPrompts.h"
 
 #include "ai/ui/AiAutoLabelDialog.h"
+#include "ai/ui/AiSegDialog.h"
 #include "ai/ModelsFolder.h"
 
 #include <QComboBox>
@@ -464,6 +465,50 @@ private slots:
         host.dialog->setProjectType("segmentation");
         host.dialog->show();
         QTRY_VERIFY(host.dialog->height() >= 500);
+    }
+
+    // A model that fails to load says why in a message of several lines
+    // (the path and the runtime's words): the window grows to hold it, and
+    // the rows above it keep their height, on the click-segmentation tab and
+    // in the panel as a window of its own.
+    void longMessagesKeepTheRowsWhole()
+    {
+        const QString message =
+            "Failed to load model: Load model from " + folders.path(QString(6, 'n') + "/" + QString(60, 'm')) +
+            ".onnx failed:Protobuf parsing failed. The file is no ONNX model, or it was cut short while it was "
+            "copied; choose another file or copy it again.";
+        const auto rowsWhole = [](QWidget *window) -> QString {
+            for (QWidget *w : window->findChildren<QWidget *>()) {
+                if (!w->isVisible())
+                    continue;
+                const auto *label = qobject_cast<QLabel *>(w);
+                const int needed = label && label->wordWrap() ? label->heightForWidth(label->width())
+                                                              : w->minimumSizeHint().height();
+                if (w->height() < needed)
+                    return QStringLiteral("%1 \"%2\" is %3 px high of %4")
+                        .arg(w->metaObject()->className(), label ? label->text().left(30) : w->objectName())
+                        .arg(w->height())
+                        .arg(needed);
+            }
+            return {};
+        };
+
+        Host host;
+        auto *panel = new AiSegDialog;
+        panel->setEmbedded(true);
+        host.dialog->addSegmentationTab(panel);
+        host.dialog->setProjectType("semantic_segmentation");
+        host.dialog->showSegmentationTab();
+        host.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.dialog));
+        panel->setStatus(message);
+        QTRY_VERIFY2(rowsWhole(host.dialog).isEmpty(), qPrintable(rowsWhole(host.dialog)));
+
+        StyledHost<AiSegDialog> alone;
+        alone.dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(alone.dialog));
+        alone.dialog->setStatus(message);
+        QTRY_VERIFY2(rowsWhole(alone.dialog).isEmpty(), qPrintable(rowsWhole(alone.dialog)));
     }
 
     // "…" stores the chosen folder and lists it (when no other models folder

@@ -84,6 +84,7 @@ AiAutoLabelDialog::AiAutoLabelDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("AI Auto-Label"));
     setMinimumWidthFloor(this, 420);
+    keepWrappedTextsWhole(this);
     setWindowFlags(windowFlags() | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);

@@ -4,6 +4,7 @@
 // compiled sources stay free of widgets.
 
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QLayout>
 #include <QMetaObject>
 #include <QPointer>
@@ -40,6 +41,46 @@ inline void fitMinimumWidth(QWidget *window)
     layout->invalidate();
     const int floor = window->property("minimumWidthFloor").toInt();
     window->setMinimumWidth(qMax(floor, layout->totalMinimumSize().width()));
+}
+
+// Keeps a tool window at least as tall as its layout needs at its width. Qt
+// sizes a window by the minimum height of its texts on one line, so a
+// wrapped message that grows to more lines (a model that failed to load,
+// with its path) squeezes the rows above it below their height.
+class WrappedTextFit : public QObject {
+public:
+    explicit WrappedTextFit(QWidget *window) : QObject(window), window(window) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == window && event->type() == QEvent::LayoutRequest && !pending) {
+            pending = true;
+            // After the window has taken in the layout's new minimum.
+            QMetaObject::invokeMethod(this, [this] { grow(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    void grow()
+    {
+        pending = false;
+        QLayout *layout = window->layout();
+        if (!window->isWindow() || !window->isVisible() || !layout || !layout->hasHeightForWidth())
+            return;
+        const int needed = layout->totalHeightForWidth(window->width());
+        if (window->height() < needed)
+            window->resize(window->width(), needed);
+    }
+
+    QWidget *window;
+    bool pending = false;
+};
+
+inline void keepWrappedTextsWhole(QWidget *window)
+{
+    new WrappedTextFit(window);
 }
 
 // Progress of a run over images: hidden when total is below 1. The bar's

@@ -32,6 +32,7 @@ AiSam3Dialog::AiSam3Dialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM3 Concept Segmentation"));
     setMinimumWidthFloor(this, 480);
+    keepWrappedTextsWhole(this);
     setWindowFlags(Qt::Dialog | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);

@@ -34,6 +34,7 @@ AiSegDialog::AiSegDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("SAM Segmentation"));
     setMinimumWidthFloor(this, 460);
+    keepWrappedTextsWhole(this);
     setWindowFlags(windowFlags() | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);

@@ -55,6 +55,7 @@ FaceAnnotationDialog::FaceAnnotationDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Face Detection"));
     setMinimumWidthFloor(this, 300);
+    keepWrappedTextsWhole(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setSpacing(10);

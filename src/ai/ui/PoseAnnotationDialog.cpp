@@ -102,6 +102,7 @@ PoseAnnotationDialog::PoseAnnotationDialog(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Pose Annotation"));
     setMinimumWidthFloor(this, 400);
+    keepWrappedTextsWhole(this);
     setWindowFlags(windowFlags() | Qt::Tool);
 
     auto *layout = new QVBoxLayout(this);
