@@ -317,6 +317,9 @@ void MainWindow::onVideoOpened(bool ok, const QString &error)
     videoMode = false;
     setVideoMode(false);
     resetScrubber(0);
+    // The list shows the video's row: no image is current, so the pixels of
+    // one chosen before, still on their way, do not land on the canvas.
+    currentImageId = -1;
     clearCanvas();
     annotationPanel->clear();
     mediaNameLabel->clear();

@@ -20,6 +20,7 @@
 #include "video/VideoDecoder.h"
 
 #include <QAbstractItemView>
+#include <QBuffer>
 #include <QtEndian>
 #include <QDirIterator>
 #include <QLabel>
@@ -887,12 +888,26 @@ void TestVideoMode::projectVideoThatCannotBeOpened()
     MainWindow &window = session->window;
     MainWindowTestAccess &access = session->access;
     access.project().dataset.addVideo(videoEntry(garbage, clipFrames, clipWidth, clipHeight));
+    // A picture still on its way when the video is chosen (a slow share) must
+    // not land on the canvas once the video has failed: the list shows the
+    // video's row.
+    const auto slow = std::make_shared<LatePicture>();
+    access.project().dataset.addImage(lateImage(QStringLiteral("slow.png"), slow, 80, 60));
+    const int slowId = access.project().dataset.images.constLast().id;
     access.refreshUi();
     QTRY_VERIFY(window.labelCanvas()->displayedEntryId() >= 0);
+    access.selectImage(slowId);
 
     window.onImageSelected(~0);
     QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Video açılamadı: Invalid media / unsupported format"),
                               QmTest::patienceMs);
+    QImage pixels(80, 60, QImage::Format_RGB32);
+    pixels.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && pixels.save(&buffer, "PNG"));
+    slow->deliver(png);
+    QTest::qWait(300);
     QVERIFY(!window.isVideoMode());
     QVERIFY(!window.videoScrubberWidget()->isVisible());
     QVERIFY(!toolButton(window, ToolBar::Play)->isEnabled());
