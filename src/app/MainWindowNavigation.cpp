@@ -259,6 +259,7 @@ void MainWindow::refreshUi(ClassSync classes)
     refreshFilmStrip();
     pushClassColors();
     canvas->setKeypointSchema(project.dataset.keypointSchema);
+    canvas->setDrawingNeedsType(project.projectType.isEmpty());
     refreshStats();
 
     if (project.dataset.images.isEmpty()) {

@@ -63,6 +63,10 @@ void MainWindow::updateTitle()
     }
     if (sideToolBar)
         sideToolBar->setProjectType(project.projectType);
+    // The side bar holds every tool back until the project has a type; the
+    // canvas draws nothing meanwhile either.
+    if (canvas)
+        canvas->setDrawingNeedsType(project.projectType.isEmpty());
     if (aiAutoLabelDialog)
         aiAutoLabelDialog->setProjectType(project.projectType);
     if (annotationPanel)

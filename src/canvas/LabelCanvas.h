@@ -97,6 +97,10 @@ public:
     void setThemeMode(int themeMode);  // Theme::Mode, through CanvasPalette::forThemeMode
     void setCanvasPalette(const CanvasPalette &palette);
     void setTool(int tool);            // Tool
+    // While set (a project without a type, whose tools the side bar holds
+    // back), a press with a drawing tool asks for what is missing through
+    // classRequired() instead of drawing.
+    void setDrawingNeedsType(bool needs) { drawingNeedsType = needs; }
 
     // --- View -------------------------------------------------------------------
     void fitToWindow();
@@ -283,6 +287,7 @@ private:
     int tool = 0;
     QString currentClass = QStringLiteral("object");
     QMap<QString, QColor> classColors;
+    bool drawingNeedsType = false;
     bool showLabels = true;
     int selectedIndex = -1;
     int activeHandle = 0;

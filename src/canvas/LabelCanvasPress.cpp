@@ -68,6 +68,11 @@ void LabelCanvas::mousePressEvent(QMouseEvent *event)
         emit classRequired();
         return;
     }
+    const bool drawingTool = tool == int(Tool::BBox) || tool == int(Tool::Polygon) || tool == int(Tool::Keypoint);
+    if (event->button() == Qt::LeftButton && mode == Idle && drawingNeedsType && drawingTool) {
+        emit classRequired();
+        return;
+    }
     if (mode == SamPrompt) {
         pressSamPrompt(event, image);
         return;

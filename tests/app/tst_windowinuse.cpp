@@ -78,6 +78,8 @@ private slots:
     void clickWithoutMoveIsNoEdit();
     void undecodablePictureTakesNoDrawing_data();
     void undecodablePictureTakesNoDrawing();
+    void untypedProjectDrawsNothing_data();
+    void untypedProjectDrawsNothing();
     void unfinishedShapeDroppedIsSaid_data();
     void unfinishedShapeDroppedIsSaid();
     void clickSegmentationReachableWithItsOwnModel_data();
@@ -315,6 +317,45 @@ void TestWindowInUse::undecodablePictureTakesNoDrawing()
     QVERIFY(!window.isModified());
     QCOMPARE(statusText(window), QStringLiteral("broken.png cannot be shown: nothing can be drawn on it."));
     QCOMPARE(labelsOf(window, 0).size(), 1);
+}
+
+void TestWindowInUse::untypedProjectDrawsNothing_data()
+{
+    QTest::addColumn<int>("tool");
+    QTest::newRow("box") << int(Tool::BBox);
+    QTest::newRow("polygon") << int(Tool::Polygon);
+    QTest::newRow("keypoints") << int(Tool::Keypoint);
+}
+
+void TestWindowInUse::untypedProjectDrawsNothing()
+{
+    // A project without a type (an old file, an import whose type was not
+    // found) has classes, yet the side bar holds every tool back: the canvas
+    // draws nothing either, and says what to do, as the class gate does.
+    // Once the project has a type, the same press draws.
+    QFETCH(int, tool);
+    MainWindow window;
+    QTemporaryDir dir;
+    QVERIFY(showProject(window, dir, QString()));
+    MainWindowTestAccess access(window);
+    LabelCanvas *canvas = window.labelCanvas();
+    for (QAbstractButton *button : window.findChild<SideToolBar *>()->findChildren<QAbstractButton *>())
+        QVERIFY(!button->isEnabled());
+    canvas->setTool(tool);
+    prompts.answers.enqueue(int(QMessageBox::Ok));
+    drawBox(canvas, {20, 20}, {120, 120});
+    QCOMPARE(prompts.calls.size(), 1);
+    QCOMPARE(prompts.calls.constLast().title, QStringLiteral("Select Project Type"));
+    QVERIFY(!canvas->isPlacing());
+    QVERIFY(canvas->annotations().isEmpty());
+    QVERIFY(labelsOf(window, 0).isEmpty());
+
+    access.project().projectType = QStringLiteral("object_detection");
+    access.updateTitle();
+    canvas->setTool(int(Tool::BBox));
+    drawBox(canvas, {20, 20}, {120, 120});
+    QCOMPARE(labelsOf(window, 0).size(), 1);
+    QCOMPARE(prompts.calls.size(), 1);
 }
 
 void TestWindowInUse::unfinishedShapeDroppedIsSaid_data()
