@@ -3,6 +3,7 @@
 #include "formats/CocoDocumentReader.h"
 #include "formats/CocoFileDetection.h"
 #include "formats/CocoJsonWriter.h"
+#include "formats/ExportJournal.h"
 #include "formats/ImportFailure.h"
 #include "formats/SafeRead.h"
 #include "formats/SafeWrite.h"
@@ -98,6 +99,7 @@ bool CocoHandler::exportDataset(const QString &path, const Dataset &dataset, Pro
         return false;
     // Streamed into place: the file replaces an older one only once it is
     // whole and on disk.
+    ExportJournal::noteWrite(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

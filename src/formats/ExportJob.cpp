@@ -3,6 +3,7 @@
 #include "formats/AnnotationGeometry.h"
 #include "formats/ClassListFile.h"
 #include "formats/ExportImageWriter.h"
+#include "formats/ExportJournal.h"
 #include "formats/ExportNames.h"
 #include "formats/ExportSplit.h"
 #include "formats/IExportIndexWriter.h"
@@ -787,9 +788,14 @@ bool runExportJob(IFormatHandler *handler, const ExportConfig &config, const Dat
         // Never fall back to the working folder or the file-system root.
         error = QStringLiteral("No output path selected.");
     } else {
+        // What an export that did not finish left in the folder goes first;
+        // what this one writes is noted until it is complete.
+        ExportJournal journal(config.outputPath);
         ExportRun run(handler, config, dataset, handlerWritesImages, std::move(progress));
         ok = config.split ? run.runSplit(&result) : run.runWhole(imageCount, &result);
         error = run.error();
+        if (ok)
+            journal.finish();
     }
     if (ok && resultText)
         *resultText = result;

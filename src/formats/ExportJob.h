@@ -36,6 +36,10 @@ namespace Quillmark {
 // COCO leaves crowd regions out (they would be taught as single objects), and
 // the result says how many.
 //
+// An export that does not finish (killed, or failed) leaves a journal of the
+// files it was writing; the next export into the folder removes them before it
+// writes (ExportJournal.h), so that none of them stays beside its files.
+//
 // imageCount is the count named in the result text of an export without split;
 // handlerWritesImages is true for formats whose handler writes the image files
 // itself (the job then copies none). On success `resultText` receives the

@@ -1,5 +1,7 @@
 #include "formats/SafeWrite.h"
 
+#include "formats/ExportJournal.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -48,6 +50,11 @@ const QString &temporarySuffix()
 }
 
 } // namespace
+
+QString temporaryFileSuffix()
+{
+    return temporarySuffix();
+}
 
 #ifdef Q_OS_LINUX
 
@@ -213,6 +220,7 @@ bool readHead(int fd, qint64 size, QByteArray *head)
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
+    ExportJournal::noteWrite(path);
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temporary = QFile::encodeName(path + temporarySuffix());
     FileDescriptor file(createTemporary(temporary));
@@ -250,8 +258,20 @@ FileCopyResult copyRegularFileAtomically(const QString &source, const QString &d
     // is no file to keep, and a copy that fails removes it again. That costs
     // the folder one new name where a temporary costs three changes, which is
     // most of a small picture's copy. (A link at the path counts as there.)
+    // It is noted before it is made, and only when nothing is at the path: a
+    // file already there may be the source itself, which no export may ever
+    // take for its own.
+    bool noted = false;
+    if (ExportJournal::isWatching(destination)) {
+        struct stat present;
+        noted = ::lstat(target.constData(), &present) != 0 && errno == ENOENT;
+        if (noted)
+            ExportJournal::noteWrite(destination);
+    }
     FileDescriptor fresh(::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fresh.isOpen()) {
+        if (!noted)
+            ExportJournal::noteWrite(destination);
         const bool copied = copyOpenFile(from.get(), fresh.get(), before);
         if (fresh.close() && copied)
             return FileCopyResult::Copied;
@@ -265,6 +285,7 @@ FileCopyResult copyRegularFileAtomically(const QString &source, const QString &d
         existing.st_ino == before.st_ino)
         return FileCopyResult::SameFile;
 
+    ExportJournal::noteWrite(destination);
     const QByteArray temporary = QFile::encodeName(destination + temporarySuffix());
     FileDescriptor to(createTemporary(temporary));
     if (!to.isOpen())
@@ -292,6 +313,7 @@ bool renameOver(const QString &temporary, const QString &path)
 
 bool writeFileAtomically(const QString &path, const QByteArray &bytes)
 {
+    ExportJournal::noteWrite(path);
     const QString temporary = path + temporarySuffix();
     QFile::remove(temporary);
     QFile file(temporary);
@@ -321,6 +343,7 @@ FileCopyResult copyRegularFileAtomically(const QString &source, const QString &d
     }
     if (isSameFile(source, destination))
         return FileCopyResult::SameFile;
+    ExportJournal::noteWrite(destination);
     const qint64 size = info.size();
     const QDateTime modified = info.lastModified();
     const QString temporary = destination + temporarySuffix();
@@ -354,6 +377,7 @@ bool isSameFile(const QString &a, const QString &b)
 
 bool writeDocumentFile(const QString &path, const QByteArray &bytes)
 {
+    ExportJournal::noteWrite(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -9,7 +9,9 @@
 namespace Quillmark {
 
 // Writing helpers shared by the format writers: a written file is either the
-// whole new content or the old file untouched, never half of the new one.
+// whole new content or the old file untouched, never half of the new one. Each
+// file is noted in the journal of an export running into its folder before it
+// is made (ExportJournal.h).
 
 // The line end of files that the formats write in text mode.
 #ifdef Q_OS_WIN
@@ -17,6 +19,9 @@ inline constexpr char kTextLineEnd[] = "\r\n";
 #else
 inline constexpr char kTextLineEnd[] = "\n";
 #endif
+
+// The suffix of the temporary a writer puts beside its target ("<path>.qmtmp").
+QString temporaryFileSuffix();
 
 // Creates the folder with all missing parents; true when it exists afterwards.
 bool ensureFolder(const QString &path);

@@ -19,6 +19,7 @@
 #include "formats/ProgressThrottle.h"
 #include "formats/QpkgHandler.h"
 #include "formats/YoloHandler.h"
+#include "model/ProjectFile.h"
 #include "panels/ImageListPanel.h"
 
 #include <QCheckBox>
@@ -201,6 +202,7 @@ private slots:
     void exportWithVideoToYoloSplitAndCoco();
     void framesStayWhenNoImagesAreCopied();
     void collidingVideoNamesKeepTheirOwnFrames();
+    void reorderedVideoFramesMatchTheDecoderThroughAPackage();
     void unreadableFramesAreSkippedAndCounted();
     void packagedVideoIsDecodedFromATemporaryCopy();
     void extractionRunsWithoutANestedEventLoop();
@@ -575,6 +577,107 @@ void TestExportCommands::collidingVideoNamesKeepTheirOwnFrames()
     QCOMPARE(AnnotatedFrameExtractor::uniqueFrameBases(named),
              (QStringList{"clip", "Clip_9", "CLIP_2", "other", "clip_9_5", "video"}));
     QCOMPARE(AnnotatedFrameExtractor::frameFileName("clip", 1234567), QStringLiteral("clip_frame_1234567.jpg"));
+}
+
+// Videos whose pictures are stored out of display order (H.264 in MP4, Xvid in
+// AVI, both with B-frames) and share a base name: every exported frame is the
+// picture FFmpeg's sequential decode gives for its index, under its own name,
+// with its box; again after the project went through a package and back.
+void TestExportCommands::reorderedVideoFramesMatchTheDecoderThroughAPackage()
+{
+    const QDir dir(temp.filePath(QStringLiteral("reordered")));
+    const QStringList xvid = {"-c:v", "libxvid", "-bf", "2", "-g", "12", "-pix_fmt", "yuv420p"};
+    const QString mp4 = makeVideo(dir, QStringLiteral("cam/clip.mp4"), 30, 0, VideoFixture::h264Codec(12));
+    const QString avi = makeVideo(dir, QStringLiteral("other/clip.avi"), 30, 100, xvid);
+    // Frame 0, 7 and the last one of FFmpeg's own sequential decode, which
+    // may hold fewer pictures than the file has chunks (an AVI's packed
+    // B-frames leave placeholders that decode to nothing).
+    QHash<QString, QHash<int, QImage>> truth;
+    QHash<QString, QList<int>> labelled;
+    for (const QString &path : {mp4, avi}) {
+        VideoFixture::SequentialDecode decode =
+            VideoFixture::sequentialDecode(path, QStringLiteral("0:v:0"), QSize(120, 96));
+        QVERIFY(decode.ok);
+        const QList<int> frames = {0, 7, int(decode.codes.size()) - 1};
+        decode = VideoFixture::sequentialDecode(path, QStringLiteral("0:v:0"), QSize(120, 96), frames);
+        truth.insert(path, decode.pictures);
+        labelled.insert(path, frames);
+    }
+    QCOMPARE(labelled.value(mp4).last(), 29);
+    auto project = [&](Dataset &dataset) {
+        for (const QString &path : {mp4, avi}) {
+            QMap<int, QList<Annotation>> frames;
+            for (int i : labelled.value(path))
+                frames.insert(i, {box({double(2 + i), double(3 + i / 2), 40, 30}, path == mp4 ? "cat" : "dog")});
+            dataset.addVideo(videoEntry(path, frames));
+            dataset.videos.last().frameCount = labelled.value(path).last() + 1;
+        }
+    };
+    auto check = [&](const QString &out, const Dataset &dataset, bool yolo) {
+        const QMap<QString, QString> files = filesByName(out);
+        QStringList bases;
+        for (int v = 0; v < 2; ++v) {
+            const VideoEntry &video = dataset.videos.at(v);
+            const QString base = v == 0 ? QStringLiteral("clip") : QStringLiteral("clip_%1").arg(video.id);
+            const QString source = v == 0 ? mp4 : avi;
+            for (int i : labelled.value(source)) {
+                const QString name = AnnotatedFrameExtractor::frameFileName(base, i);
+                QVERIFY2(files.contains(name), qPrintable(name + " missing in " + out));
+                const QImage written(files.value(name));
+                const QImage picture = truth.value(source).value(i);
+                const double db = VideoFixture::psnr(written, picture);
+                QVERIFY2(db > 40, qPrintable(QStringLiteral("%1: %2 dB").arg(name).arg(db)));
+                QCOMPARE(codeOfPicture(files.value(name)), VideoFixture::frameCode(picture));
+                const QRectF want(2 + i, 3 + i / 2, 40, 30);
+                if (yolo) {
+                    const QString label = files.value(QFileInfo(name).completeBaseName() + ".txt");
+                    QVERIFY(sameNumbers(label, {double(v == 0 ? 0 : 1), (want.center().x()) / 120.0,
+                                                want.center().y() / 96.0, 40 / 120.0, 30 / 96.0}));
+                }
+            }
+        }
+        if (!yolo) {
+            Dataset back;
+            QVERIFY(CocoHandler().importDataset(out + QStringLiteral("/annotations.json"), back, {}));
+            QCOMPARE(back.images.size(), 6);
+            for (const ImageEntry &image : back.images) {
+                const int i = QFileInfo(image.filePath).completeBaseName().right(6).toInt();
+                QCOMPARE(image.labels.size(), 1);
+                FormatTest::fuzzyCompareRect(image.labels.at(0).bbox, QRectF(2 + i, 3 + i / 2, 40, 30), 0.01);
+            }
+        }
+    };
+    const QString package = dir.filePath(QStringLiteral("saved/p.qmpkg"));
+    {
+        MainWindow window;
+        MainWindowTestAccess access(window);
+        access.project().projectType = QStringLiteral("object_detection");
+        project(access.project().dataset);
+        access.refreshUi();
+        const QString yoloOut = dir.filePath(QStringLiteral("yolo1"));
+        QVERIFY(exportThroughWindow(window, {QStringLiteral("YOLOv8"), yoloOut, true, 60, 20}));
+        QVERIFY2(prompts->calls.isEmpty(), qPrintable(prompts->calls.value(0).text));
+        check(yoloOut, access.project().dataset, true);
+        const QString cocoOut = dir.filePath(QStringLiteral("coco1"));
+        QVERIFY(exportThroughWindow(window, {QStringLiteral("COCO"), cocoOut}));
+        QVERIFY2(prompts->calls.isEmpty(), qPrintable(prompts->calls.value(0).text));
+        check(cocoOut, access.project().dataset, false);
+        QVERIFY(QDir().mkpath(QFileInfo(package).absolutePath()));
+        QVERIFY(window.saveProjectTo(package));
+    }
+    MainWindow window;
+    MainWindowTestAccess access(window);
+    QVERIFY(loadProjectFile(access.project(), package));
+    access.refreshUi();
+    QCOMPARE(access.project().dataset.videos.size(), 2);
+    const QString yoloOut = dir.filePath(QStringLiteral("yolo2"));
+    QVERIFY(exportThroughWindow(window, {QStringLiteral("YOLOv8"), yoloOut, true, 60, 20}));
+    QVERIFY2(prompts->calls.isEmpty(), qPrintable(prompts->calls.value(0).text));
+    check(yoloOut, access.project().dataset, true);
+    const QString cocoOut = dir.filePath(QStringLiteral("coco2"));
+    QVERIFY(exportThroughWindow(window, {QStringLiteral("COCO"), cocoOut}));
+    QVERIFY2(prompts->calls.isEmpty(), qPrintable(prompts->calls.value(0).text));
+    check(cocoOut, access.project().dataset, false);
 }
 
 void TestExportCommands::unreadableFramesAreSkippedAndCounted()

@@ -11,7 +11,7 @@ qm_add_test(tst_qpkghostile LABEL package SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_
 set(_qm_package_sources
   formats/QpkgConnection.cpp formats/QpkgHandler.cpp formats/QpkgReader.cpp formats/QpkgWriter.cpp
   formats/QpkgImageBytes.cpp formats/QpkgTemporaryFile.cpp formats/ImageProbe.cpp formats/VideoSignature.cpp formats/SqliteReadGuard.cpp formats/WktGeometry.cpp formats/SafeRead.cpp formats/ImportFailure.cpp
-  formats/SafeWrite.cpp model/RegularFile.cpp model/Dataset.cpp model/ImageEntry.cpp model/VideoEntry.cpp model/PictureLoader.cpp
+  formats/SafeWrite.cpp formats/ExportJournal.cpp model/RegularFile.cpp model/Dataset.cpp model/ImageEntry.cpp model/VideoEntry.cpp model/PictureLoader.cpp
   model/PathInFolder.cpp)
 list(TRANSFORM _qm_package_sources PREPEND "${PROJECT_SOURCE_DIR}/src/")
 add_executable(tst_qpkghostile_asan ${CMAKE_CURRENT_LIST_DIR}/tst_qpkghostile.cpp ${_qm_package_sources})

@@ -3,6 +3,7 @@
 #include "FormatTestSupport.h"
 
 #include "formats/ExportJob.h"
+#include "formats/ExportJournal.h"
 #include "formats/FormatRegistry.h"
 #include "formats/QpkgHandler.h"
 #include "formats/YoloHandler.h"
@@ -12,6 +13,7 @@
 #include <QJsonObject>
 
 #include <QBuffer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -129,6 +131,8 @@ private slots:
     void missingPixelsFailTheExport_data();
     void missingPixelsFailTheExport();
     void earlierExportIsReplacedNotMixedIn();
+    void unfinishedExportIsClearedByTheNext_data();
+    void unfinishedExportIsClearedByTheNext();
     void sourceInsideTheOutputIsKept();
     void unknownSizesAreMeasured();
     void packageImagesAreExported();
@@ -443,6 +447,75 @@ void TestExportJob::earlierExportIsReplacedNotMixedIn()
     }
 }
 
+void TestExportJob::unfinishedExportIsClearedByTheNext_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("pictures"); // where a split folder's pictures lie
+    QTest::addColumn<QString>("blocker");  // a folder where the export writes late
+    QTest::newRow("YOLOv8") << "YOLOv8" << "/images" << "classes.txt";
+    QTest::newRow("Pascal VOC") << "Pascal VOC" << "" << "train/img5.xml";
+    QTest::newRow("LabelMe") << "LabelMe" << "" << "train/img5.json";
+    QTest::newRow("COCO") << "COCO" << "" << "train/annotations.json";
+}
+
+// An export that ends before it is complete (here it fails late; a kill is
+// the same) put pictures and annotation files into folders the next export,
+// split otherwise, does not write: they go, with the temporaries and the
+// cut-off picture a kill leaves, and every file of the user's stays.
+void TestExportJob::unfinishedExportIsClearedByTheNext()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, pictures);
+    QFETCH(QString, blocker);
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out");
+    const Dataset dataset = petDataset(dir.filePath("src"), 6);
+    const QString train = out + "/train" + pictures;
+    writeImage(train + "/mine.png", 4, 4, Qt::green);
+    QVERIFY(writeFile(out + "/train/notes.txt", "the user's"));
+    QVERIFY(writeFile(out + "/train/img7.xml", "the user's"));
+    QVERIFY(QDir().mkpath(out + "/" + blocker));
+    IFormatHandler *handler = FormatRegistry::instance().find(format);
+    ExportConfig c = config(format, out, true);
+    c.trainPct = 100;
+    c.validPct = 0;
+    QVERIFY(!run(handler, c, dataset).ok);
+    QVERIFY(QFileInfo::exists(out + "/" + ExportJournal::fileName()));
+    // What a kill during the copies leaves: a cut-off picture, a temporary.
+    QVERIFY(QFile::resize(train + "/img3.png", 20));
+    QVERIFY(writeFile(train + "/img4.png" + ".qmtmp", "cut"));
+    // A journal is read as hostile: nothing outside the folder is touched.
+    QVERIFY(QFile::link(dir.filePath("src"), out + "/link"));
+    QFile journal(out + "/" + ExportJournal::fileName());
+    QVERIFY(journal.open(QIODevice::Append));
+    journal.write("../src/img0.png\nlink/img1.png\n" + dir.filePath("src/img2.png").toUtf8() + "\nlink\n");
+    journal.close();
+    QVERIFY(QDir().rmdir(out + "/" + blocker));
+
+    c.trainPct = 50;
+    c.validPct = 50;
+    const Outcome second = run(handler, c, dataset);
+    QVERIFY2(second.ok, qPrintable(second.error));
+    const QStringList files = filesBelow(out);
+    for (const QString &file : files) {
+        QVERIFY2(!file.startsWith("train/") || !QRegularExpression("img[345]\\.").match(file).hasMatch(),
+                 qPrintable(file + " of the unfinished export stayed"));
+        QVERIFY2(!file.endsWith(".qmtmp"), qPrintable(file));
+    }
+    QVERIFY(!QFileInfo::exists(out + "/" + ExportJournal::fileName()));
+    for (int i = 0; i < 6; ++i) {
+        const QString folder = out + (i < 3 ? "/train" : "/valid") + pictures;
+        QCOMPARE(readFile(QStringLiteral("%1/img%2.png").arg(folder).arg(i)),
+                 readFile(dataset.images.at(i).filePath));
+    }
+    QVERIFY(QFileInfo::exists(train + "/mine.png"));
+    QCOMPARE(readFile(out + "/train/notes.txt"), QByteArray("the user's"));
+    QCOMPARE(readFile(out + "/train/img7.xml"), QByteArray("the user's"));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(QFileInfo::exists(dataset.images.at(i).filePath));
+    QVERIFY(QFileInfo(out + "/link").isSymLink());
+}
+
 void TestExportJob::sourceInsideTheOutputIsKept()
 {
     // Exporting into the folder the pictures come from: the copy lands on the
@@ -465,6 +538,15 @@ void TestExportJob::sourceInsideTheOutputIsKept()
         QCOMPARE(readFile(out + "/images/p0.png"), first);
         QCOMPARE(readFile(out + "/images/p1.png"), second);
     }
+    // An export that stops on the way leaves its journal; the pictures it
+    // found in place are not among its files for the next export to clear.
+    QVERIFY(QFile::remove(out + "/classes.txt") && QDir().mkpath(out + "/classes.txt"));
+    QVERIFY(!run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset).ok);
+    QVERIFY(QFileInfo::exists(out + "/" + ExportJournal::fileName()));
+    QVERIFY(QDir().rmdir(out + "/classes.txt"));
+    QVERIFY(run(FormatRegistry::instance().find("YOLO"), config("YOLO", out, false), dataset).ok);
+    QCOMPARE(readFile(out + "/images/p0.png"), first);
+    QCOMPARE(readFile(out + "/images/p1.png"), second);
 }
 
 void TestExportJob::unknownSizesAreMeasured()
