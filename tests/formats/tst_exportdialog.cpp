@@ -133,6 +133,8 @@ private slots:
     void gridGeometry();
     void cardsAreReachedWithTheKeyboard_data();
     void cardsAreReachedWithTheKeyboard();
+    void arrowsLeaveEveryCardWhereACardLies_data();
+    void arrowsLeaveEveryCardWhereACardLies();
     void cardsShowTheirLabelsWhole();
     void optionsLeaveTheCardsWhole();
     void optionsPerFormat();
@@ -338,6 +340,133 @@ void TestExportDialog::cardsAreReachedWithTheKeyboard()
     QVERIFY(other->isChecked());
     QCOMPARE(d.dialog->config().format, other->toolTip());
     QVERIFY(d.dialog->isVisible());
+}
+
+void TestExportDialog::arrowsLeaveEveryCardWhereACardLies_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("formats");
+    // A detection project is offered every format but "YOLO Pose".
+    QStringList detection = registryFormats();
+    detection.removeAll(QStringLiteral("YOLO Pose"));
+    QTest::newRow("light, detection") << int(Theme::Light) << detection;
+    QTest::newRow("dark, detection") << int(Theme::Dark) << detection;
+    QTest::newRow("light, every format") << int(Theme::Light) << registryFormats();
+    QTest::newRow("dark, every format") << int(Theme::Dark) << registryFormats();
+}
+
+void TestExportDialog::arrowsLeaveEveryCardWhereACardLies()
+{
+    // From every card, each arrow with a card lying that way on the screen
+    // moves to a card that way: the next card of the row for Left and Right,
+    // a card of a row above or below for Up and Down, wherever the YOLO row
+    // is scrolled to show the card left.
+    QFETCH(int, mode);
+    QFETCH(QStringList, formats);
+    StyledDialog d(formats, 10, Theme::Mode(mode));
+    d.dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(d.dialog));
+    auto *row = d.child<QWidget>("exportYoloRow");
+    const QList<QToolButton *> cards = d.cards();
+    // Where a card stands: the row it sits in and its centre within that row
+    // (the YOLO row's own coordinates, which scrolling does not change).
+    const auto rowOf = [&](QToolButton *card) { return card->mapTo(d.dialog, card->rect().center()).y(); };
+    const auto xOf = [&](QToolButton *card) {
+        return row->isAncestorOf(card) ? card->geometry().center().x()
+                                       : card->mapTo(d.dialog, card->rect().center()).x();
+    };
+    QStringList faults;
+    for (QToolButton *from : cards) {
+        for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}) {
+            from->setFocus();
+            QTest::keyClick(from, Qt::Key_Space);
+            QVERIFY(from->hasFocus() && from->isChecked());
+            const int y = rowOf(from);
+            const int x = xOf(from);
+            QToolButton *expected = nullptr;  // Left/Right: the neighbour in the row
+            bool liesThatWay = false;
+            for (QToolButton *other : cards) {
+                if (other == from)
+                    continue;
+                const bool sameRow = rowOf(other) == y;
+                if (key == Qt::Key_Up && rowOf(other) < y)
+                    liesThatWay = true;
+                if (key == Qt::Key_Down && rowOf(other) > y)
+                    liesThatWay = true;
+                if (sameRow && key == Qt::Key_Left && xOf(other) < x
+                    && (!expected || xOf(other) > xOf(expected)))
+                    expected = other;
+                if (sameRow && key == Qt::Key_Right && xOf(other) > x
+                    && (!expected || xOf(other) < xOf(expected)))
+                    expected = other;
+            }
+            liesThatWay = liesThatWay || expected;
+            if (!liesThatWay)
+                continue;
+            QTest::keyClick(from, key);
+            auto *to = qobject_cast<QToolButton *>(QApplication::focusWidget());
+            const QString step = from->toolTip() + QLatin1Char(' ')
+                                 + QLatin1String(key == Qt::Key_Left    ? "Left"
+                                                 : key == Qt::Key_Right ? "Right"
+                                                 : key == Qt::Key_Up    ? "Up"
+                                                                        : "Down");
+            if (!to || to == from || !cards.contains(to)) {
+                faults.append(step + QStringLiteral(": stays"));
+                continue;
+            }
+            const bool rightWay = expected ? to == expected
+                                           : (key == Qt::Key_Up ? rowOf(to) < y : rowOf(to) > y);
+            if (!rightWay)
+                faults.append(step + QStringLiteral(": went to ") + to->toolTip());
+            else if (!to->isChecked() || d.dialog->config().format != to->toolTip())
+                faults.append(step + QStringLiteral(": not chosen"));
+            else if (to->visibleRegion().boundingRect() != to->rect())
+                faults.append(step + QStringLiteral(": not in view"));
+        }
+    }
+
+    // The same from each card of the YOLO row reached along the row with the
+    // arrows, from either end, wherever that left the row scrolled.
+    QList<QToolButton *> yolo;
+    for (QToolButton *card : cards) {
+        if (row->isAncestorOf(card))
+            yolo.append(card);
+    }
+    const bool coreAbove = yolo.size() < cards.size();
+    for (int end = 0; end < 2 && coreAbove; ++end) {
+        for (int steps = 0; steps < yolo.size(); ++steps) {
+            QToolButton *start = end == 0 ? yolo.first() : yolo.last();
+            start->setFocus();
+            QTest::keyClick(start, Qt::Key_Space);
+            for (int i = 0; i < steps; ++i)
+                QTest::keyClick(QApplication::focusWidget(), end == 0 ? Qt::Key_Right : Qt::Key_Left);
+            auto *from = qobject_cast<QToolButton *>(QApplication::focusWidget());
+            QCOMPARE(from, yolo.at(end == 0 ? steps : yolo.size() - 1 - steps));
+            QTest::keyClick(from, Qt::Key_Up);
+            auto *to = qobject_cast<QToolButton *>(QApplication::focusWidget());
+            if (!to || !cards.contains(to) || row->isAncestorOf(to))
+                faults.append(from->toolTip() + QStringLiteral(" Up, reached along the row: stays"));
+        }
+    }
+
+    // And from each card of the YOLO row shown whole and clicked, wherever
+    // the row was scrolled to before.
+    auto *bar = d.child<QScrollArea>("exportYoloScroll")->horizontalScrollBar();
+    for (int value = 0; coreAbove && value <= bar->maximum(); value += 7) {
+        for (QToolButton *from : yolo) {
+            bar->setValue(value);
+            if (from->visibleRegion().boundingRect() != from->rect())
+                continue;
+            QTest::mouseClick(from, Qt::LeftButton);
+            QVERIFY(from->hasFocus() && from->isChecked());
+            QTest::keyClick(from, Qt::Key_Up);
+            auto *to = qobject_cast<QToolButton *>(QApplication::focusWidget());
+            if (!to || !cards.contains(to) || row->isAncestorOf(to))
+                faults.append(from->toolTip() + QStringLiteral(" Up, row at ") + QString::number(value)
+                              + QStringLiteral(": stays"));
+        }
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
 }
 
 void TestExportDialog::cardsShowTheirLabelsWhole()
