@@ -411,6 +411,7 @@ bool ExportRun::copyPictures(QList<ImageEntry> &images, const QString &folder, c
     destinations.reserve(images.size());
     for (qsizetype i = 0; i < images.size(); ++i)
         destinations.append(folder + QLatin1Char('/') + exportFileName(stems.at(i), images.at(i).filePath));
+    ExportJournal::noteAhead(destinations);
     std::atomic<bool> stop{false};
     const ExportImagesOutcome outcome = runCopies(images, destinations, stop);
     if (!copiesSucceeded(outcome, images, destinations, subset))

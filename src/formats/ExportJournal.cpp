@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -20,9 +21,13 @@ namespace Quillmark {
 
 namespace {
 
-std::mutex &journalsLock()
+// Writers note their files under a shared lock (each note is one append to
+// the journal's file, which needs no lock of its own): the copies of an
+// export's threads do not wait for each other. Adding and removing journals
+// takes the lock whole.
+std::shared_mutex &journalsLock()
 {
-    static std::mutex lock;
+    static std::shared_mutex lock;
     return lock;
 }
 
@@ -34,7 +39,7 @@ std::vector<ExportJournal *> &liveJournals()
 
 QString cleanAbsolute(const QString &path)
 {
-    return QDir::cleanPath(QDir(path).absolutePath());
+    return QDir::cleanPath(QDir::isAbsolutePath(path) ? path : QDir(path).absolutePath());
 }
 
 // A journal line back to the path it names relative to the folder; empty for
@@ -70,14 +75,14 @@ ExportJournal::ExportJournal(const QString &outputFolder)
     : m_folder(cleanAbsolute(outputFolder)), m_journal(m_folder + QLatin1Char('/') + fileName())
 {
     removeUnfinished();
-    std::lock_guard<std::mutex> guard(journalsLock());
+    std::unique_lock<std::shared_mutex> guard(journalsLock());
     liveJournals().push_back(this);
 }
 
 ExportJournal::~ExportJournal()
 {
     {
-        std::lock_guard<std::mutex> guard(journalsLock());
+        std::unique_lock<std::shared_mutex> guard(journalsLock());
         auto &journals = liveJournals();
         journals.erase(std::remove(journals.begin(), journals.end(), this), journals.end());
     }
@@ -87,7 +92,7 @@ ExportJournal::~ExportJournal()
 
 void ExportJournal::finish()
 {
-    std::lock_guard<std::mutex> guard(journalsLock());
+    std::unique_lock<std::shared_mutex> guard(journalsLock());
     auto &journals = liveJournals();
     journals.erase(std::remove(journals.begin(), journals.end(), this), journals.end());
     if (m_fd >= 0) {
@@ -137,27 +142,30 @@ void ExportJournal::removeUnfinished() const
 
 void ExportJournal::note(const QString &relative)
 {
-    if (m_failed)
-        return;
-    if (m_fd < 0) {
-        m_fd = ::open(QFile::encodeName(m_journal).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
-                      0666);
-        if (m_fd < 0) {
-            m_failed = true;
-            return;
-        }
-    }
     QByteArray line = relative.toUtf8().toPercentEncoding("/");
     line.append('\n');
-    // One write per line: a kill leaves whole lines (and at worst a cut last one).
-    const char *data = line.constData();
-    qsizetype left = line.size();
+    append(line);
+}
+
+void ExportJournal::append(const QByteArray &lines)
+{
+    // Opened by the first note (the folder may not be there before), then
+    // every note is one append.
+    std::call_once(m_opened, [this] {
+        m_fd = ::open(QFile::encodeName(m_journal).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
+                      0666);
+    });
+    if (m_fd < 0 || m_failed.load(std::memory_order_relaxed))
+        return;
+    // One write: a kill leaves whole lines (and at worst a cut last one).
+    const char *data = lines.constData();
+    qsizetype left = lines.size();
     while (left > 0) {
         const ssize_t n = ::write(m_fd, data, size_t(left));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            m_failed = true;
+            m_failed.store(true, std::memory_order_relaxed);
             return;
         }
         data += n;
@@ -176,26 +184,46 @@ bool holds(const QString &folder, const QString &clean)
 
 void ExportJournal::noteWrite(const QString &path)
 {
-    std::lock_guard<std::mutex> guard(journalsLock());
-    const auto &journals = liveJournals();
-    if (journals.empty())
-        return;
     const QString clean = cleanAbsolute(path);
+    std::shared_lock<std::shared_mutex> guard(journalsLock());
+    const auto &journals = liveJournals();
     for (ExportJournal *journal : journals) {
-        if (holds(journal->m_folder, clean))
+        if (holds(journal->m_folder, clean) && !journal->m_noted.contains(clean))
             journal->note(clean.mid(journal->m_folder.size() + 1));
+    }
+}
+
+void ExportJournal::noteAhead(const QStringList &paths)
+{
+    std::unique_lock<std::shared_mutex> guard(journalsLock());
+    for (ExportJournal *journal : liveJournals()) {
+        QByteArray lines;
+        for (const QString &path : paths) {
+            const QString clean = cleanAbsolute(path);
+            if (!holds(journal->m_folder, clean) || journal->m_noted.contains(clean))
+                continue;
+            // A file already there may be the source itself, which no export
+            // may ever take for its own: the writer notes what it replaces.
+            struct stat present;
+            if (::lstat(QFile::encodeName(clean).constData(), &present) == 0 || errno != ENOENT)
+                continue;
+            lines.append(clean.mid(journal->m_folder.size() + 1).toUtf8().toPercentEncoding("/"));
+            lines.append('\n');
+            journal->m_noted.insert(clean);
+        }
+        if (!lines.isEmpty())
+            journal->append(lines);
     }
 }
 
 bool ExportJournal::isWatching(const QString &path)
 {
-    std::lock_guard<std::mutex> guard(journalsLock());
-    const auto &journals = liveJournals();
-    if (journals.empty())
-        return false;
     const QString clean = cleanAbsolute(path);
-    return std::any_of(journals.cbegin(), journals.cend(),
-                       [&clean](const ExportJournal *journal) { return holds(journal->m_folder, clean); });
+    std::shared_lock<std::shared_mutex> guard(journalsLock());
+    const auto &journals = liveJournals();
+    return std::any_of(journals.cbegin(), journals.cend(), [&clean](const ExportJournal *journal) {
+        return holds(journal->m_folder, clean) && !journal->m_noted.contains(clean);
+    });
 }
 
 } // namespace Quillmark

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <mutex>
 
 namespace Quillmark {
 
@@ -32,7 +37,11 @@ public:
     // Notes `path` in every live journal whose folder holds it; called by
     // the writers before they create a file.
     static void noteWrite(const QString &path);
-    // Whether a live journal would note `path`.
+    // Notes, in one append per journal, those of `paths` that nothing lies at
+    // yet (files a copy is about to make): the writers then find them noted.
+    // Many small appends from the copying threads cost more than the copies.
+    static void noteAhead(const QStringList &paths);
+    // Whether a live journal would note `path` and has not noted it ahead.
     static bool isWatching(const QString &path);
 
     static QString fileName();
@@ -40,11 +49,14 @@ public:
 private:
     void removeUnfinished() const;
     void note(const QString &relative);
+    void append(const QByteArray &lines);
 
     QString m_folder;  // clean absolute path of the output folder
     QString m_journal; // the journal's path
     int m_fd = -1;     // opened on the first note
-    bool m_failed = false;
+    std::once_flag m_opened;
+    std::atomic<bool> m_failed{false};
+    QSet<QString> m_noted; // clean paths noted ahead
 };
 
 } // namespace Quillmark
