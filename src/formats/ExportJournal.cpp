@@ -55,6 +55,18 @@ QString relativePathOf(const QByteArray &line)
     return relative;
 }
 
+// Whether `clean`, a clean absolute path, lies below `folder`.
+bool holds(const QString &folder, const QString &clean)
+{
+    return clean.size() > folder.size() + 1 && clean.startsWith(folder) && clean.at(folder.size()) == QLatin1Char('/');
+}
+
+// A journal line naming `relative`, a path below the folder.
+QByteArray lineOf(const QString &relative)
+{
+    return relative.toUtf8().toPercentEncoding("/") + '\n';
+}
+
 // Removes `path` when it is a regular file (not a link, folder, pipe).
 void removeRegularFile(const QString &path)
 {
@@ -129,7 +141,7 @@ void ExportJournal::removeUnfinished() const
         if (known == inside.cend()) {
             const QString canonical = QFileInfo(parent).canonicalFilePath();
             known = inside.insert(parent, !canonical.isEmpty() &&
-                                              (canonical == root || canonical.startsWith(root + QLatin1Char('/'))));
+                                              (canonical == root || holds(root, canonical)));
         }
         if (!known.value())
             continue;
@@ -142,9 +154,7 @@ void ExportJournal::removeUnfinished() const
 
 void ExportJournal::note(const QString &relative)
 {
-    QByteArray line = relative.toUtf8().toPercentEncoding("/");
-    line.append('\n');
-    append(line);
+    append(lineOf(relative));
 }
 
 void ExportJournal::append(const QByteArray &lines)
@@ -173,14 +183,6 @@ void ExportJournal::append(const QByteArray &lines)
     }
 }
 
-namespace {
-
-bool holds(const QString &folder, const QString &clean)
-{
-    return clean.size() > folder.size() + 1 && clean.startsWith(folder) && clean.at(folder.size()) == QLatin1Char('/');
-}
-
-} // namespace
 
 void ExportJournal::noteWrite(const QString &path)
 {
@@ -207,8 +209,7 @@ void ExportJournal::noteAhead(const QStringList &paths)
             struct stat present;
             if (::lstat(QFile::encodeName(clean).constData(), &present) == 0 || errno != ENOENT)
                 continue;
-            lines.append(clean.mid(journal->m_folder.size() + 1).toUtf8().toPercentEncoding("/"));
-            lines.append('\n');
+            lines.append(lineOf(clean.mid(journal->m_folder.size() + 1)));
             journal->m_noted.insert(clean);
         }
         if (!lines.isEmpty())
